@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds Tarvik with AddressSanitizer and UndefinedBehaviorSanitizer and runs every test,
+# then replays every fuzz target over the real-file corpus.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+
+build=${BUILD_DIR:-build-asan}
+jobs=${JOBS:-$(nproc)}
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DENABLE_SANITIZERS=ON \
+  -DBUILD_TESTING=ON -DBUILD_BENCH=ON >/dev/null
+cmake --build "$build" -j "$jobs"
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+ctest --test-dir "$build" --output-on-failure -j "$jobs"
+
+for target in "$build"/fuzz/fuzz_*; do
+  [ -x "$target" ] || continue
+  corpus="fuzz/corpus/$(basename "$target")"
+  [ -d "$corpus" ] || corpus=testdata/real
+  "$target" "$corpus" >/dev/null
+done
+echo "All tests passed."

@@ -1,0 +1,69 @@
+#include "cli/cli_output.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+#include "records/formats.h"
+
+namespace tarvik::cli {
+
+std::string FormatNumber(double value) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.17g", value);
+  // Prefer the shortest text that reads back to the same value.
+  for (int digits = 6; digits < 17; ++digits) {
+    char shorter[64];
+    std::snprintf(shorter, sizeof shorter, "%.*g", digits, value);
+    if (std::strtod(shorter, nullptr) == value) return shorter;
+  }
+  return buf;
+}
+
+nlohmann::ordered_json HeaderJson(const std::string& path, FormatTag tag,
+                                  const TFileRecordInfo& info) {
+  nlohmann::ordered_json j;
+  j["file"] = path;
+  if (tag == 0) {
+    j["tag"] = 0;
+  } else {
+    j["tag"] = TagText(tag);
+  }
+  j["station"] = info.Station;
+  j["start"] = FormatIso(info.Start);
+  j["start_days"] = info.Start;
+  j["samp_rate"] = info.SampRate;
+  j["sample_count"] = info.SampleCount;
+  j["channel_count"] = info.ChannelCount;
+  j["block_count"] = info.BlockCount;
+  j["block_samples"] = info.BlockSamples;
+  nlohmann::ordered_json channels = nlohmann::ordered_json::array();
+  const int n = std::clamp(info.ChannelCount, 0, kMaxChannels);
+  for (int c = 0; c < n; ++c) {
+    channels.push_back({{"name", info.ChannelNames[c]}, {"coef", info.ChannelCoefs[c]}});
+  }
+  j["channels"] = channels;
+  return j;
+}
+
+std::string HeaderText(const std::string& path, FormatTag tag, const TFileRecordInfo& info) {
+  std::string out = path + "\n";
+  const FormatInfo* format = FindFormat(tag);
+  out += "  format:   " + TagText(tag) + (format ? std::string(" (") + format->name + ")" : "") + "\n";
+  if (tag == 0) return out;
+  out += "  station:  " + info.Station + "\n";
+  out += "  start:    " + FormatIso(info.Start) + "\n";
+  out += "  rate:     " + FormatNumber(info.SampRate) + " Hz\n";
+  out += "  samples:  " + std::to_string(info.SampleCount) + "\n";
+  out += "  blocks:   " + std::to_string(info.BlockCount) + " of " +
+         std::to_string(info.BlockSamples) + " samples\n";
+  out += "  channels: " + std::to_string(info.ChannelCount) + "\n";
+  const int n = std::clamp(info.ChannelCount, 0, kMaxChannels);
+  for (int c = 0; c < n; ++c) {
+    out += "    " + std::to_string(c + 1) + "\t" + info.ChannelNames[c] + "\t" +
+           FormatNumber(info.ChannelCoefs[c]) + "\n";
+  }
+  return out;
+}
+
+}  // namespace tarvik::cli

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+namespace tarvik::cli {
+
+// The exit status the running command leaves: 0 success, 1 failure, 2 wrong usage.
+struct CommandResult {
+  int status = 0;
+};
+
+// Each command adds its subcommand to the application; its callback sets result.status.
+void RegisterInfo(CLI::App& app, CommandResult& result);
+void RegisterSegments(CLI::App& app, CommandResult& result);
+
+}  // namespace tarvik::cli

@@ -1,0 +1,28 @@
+// tarvik-cli: the command-line face of Tarvik, for batch work and scripting.
+
+#include <CLI/CLI.hpp>
+
+#include <clocale>
+#include <cstdio>
+#include <exception>
+
+#include "cli/commands.h"
+
+int main(int argc, char** argv) {
+  std::setlocale(LC_NUMERIC, "C");  // "." as the decimal separator everywhere
+  CLI::App app{"Tarvik: spectral analysis of seismic-noise recordings", "tarvik-cli"};
+  app.require_subcommand(1);
+  tarvik::cli::CommandResult result;
+  tarvik::cli::RegisterInfo(app, result);
+  tarvik::cli::RegisterSegments(app, result);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int rc = app.exit(e);
+    return rc == 0 ? 0 : 2;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "tarvik-cli: %s\n", e.what());
+    return 1;
+  }
+  return result.status;
+}

@@ -1,0 +1,103 @@
+#include "common/ui_host.h"
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#ifdef _WIN32
+#include <io.h>
+#define TARVIK_ISATTY _isatty
+#define TARVIK_FILENO _fileno
+#else
+#include <unistd.h>
+#define TARVIK_ISATTY isatty
+#define TARVIK_FILENO fileno
+#endif
+
+namespace tarvik {
+
+ConsoleUiHost::ConsoleUiHost(Answer answer, bool quiet)
+    : answer_(answer), quiet_(quiet), terminal_(TARVIK_ISATTY(TARVIK_FILENO(stderr)) != 0) {}
+
+void ConsoleUiHost::ClearProgressLine() {
+  if (line_shown_) {
+    std::fputs("\r\033[K", stderr);
+    line_shown_ = false;
+  }
+}
+
+void ConsoleUiHost::DrawProgressLine() {
+  if (!terminal_ || quiet_) return;
+  int percent = 0;
+  if (progress_max_ > 0) percent = static_cast<int>(100LL * progress_pos_ / progress_max_);
+  const int gauge = gauge_max_ > 0 ? static_cast<int>(100LL * gauge_pos_ / gauge_max_) : -1;
+  const int key = percent * 1000 + gauge;
+  if (key == last_drawn_percent_ && line_shown_) return;
+  last_drawn_percent_ = key;
+  std::string line = "\r\033[K" + stage_;
+  if (progress_max_ > 0) line += " " + std::to_string(percent) + "%";
+  if (gauge >= 0) line += " [" + std::to_string(gauge_pos_) + "/" + std::to_string(gauge_max_) + "]";
+  std::fputs(line.c_str(), stderr);
+  std::fflush(stderr);
+  line_shown_ = true;
+}
+
+void ConsoleUiHost::SetOperation(std::string_view text) {
+  std::lock_guard lock(mutex_);
+  if (text == operation_) return;
+  operation_ = text;
+  if (quiet_ || text.empty()) return;
+  ClearProgressLine();
+  std::fprintf(stderr, "%s\n", operation_.c_str());
+}
+
+void ConsoleUiHost::SetStage(std::string_view text) {
+  std::lock_guard lock(mutex_);
+  if (text == stage_) return;
+  stage_ = text;
+  if (quiet_ || text.empty()) return;
+  if (terminal_) {
+    DrawProgressLine();
+  } else {
+    std::fprintf(stderr, "%s\n", stage_.c_str());
+  }
+}
+
+void ConsoleUiHost::SetGauge(int position, int maximum) {
+  std::lock_guard lock(mutex_);
+  gauge_pos_ = position;
+  gauge_max_ = maximum;
+  DrawProgressLine();
+}
+
+void ConsoleUiHost::SetProgress(int position, int maximum) {
+  std::lock_guard lock(mutex_);
+  progress_pos_ = position;
+  progress_max_ = maximum;
+  DrawProgressLine();
+}
+
+void ConsoleUiHost::ShowMessage(std::string_view text) {
+  std::lock_guard lock(mutex_);
+  ClearProgressLine();
+  std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
+}
+
+bool ConsoleUiHost::AskYesNo(std::string_view text) {
+  std::lock_guard lock(mutex_);
+  ClearProgressLine();
+  std::fprintf(stderr, "%.*s", static_cast<int>(text.size()), text.data());
+  if (answer_ != Answer::kAsk || !terminal_ || TARVIK_ISATTY(TARVIK_FILENO(stdin)) == 0) {
+    const bool yes = answer_ == Answer::kYes;
+    std::fprintf(stderr, " %s\n", yes ? "[да]" : "[нет]");
+    return yes;
+  }
+  std::fputs(" [да/нет] ", stderr);
+  std::fflush(stderr);
+  std::string reply;
+  if (!std::getline(std::cin, reply)) return false;
+  return reply == "y" || reply == "Y" || reply == "yes" || reply == "да" || reply == "Да" ||
+         reply == "д";
+}
+
+}  // namespace tarvik

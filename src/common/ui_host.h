@@ -1,0 +1,90 @@
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace tarvik {
+
+// What a long operation needs from whoever runs it: the two status panels, the gauge (progress
+// over the whole operation), the progress bar (progress within one step), a chance to let
+// pending user events run, the stop flag, message boxes and yes/no questions. The GUI
+// implements it with widgets, the command line on stderr, the tests by recording every call.
+// Implementations are safe to call from several threads at once.
+class UiHost {
+ public:
+  virtual ~UiHost() = default;
+
+  // Status panel 0: the running operation.
+  virtual void SetOperation(std::string_view text) = 0;
+  // Status panel 1: the current stage or result.
+  virtual void SetStage(std::string_view text) = 0;
+  // The gauge over the whole operation.
+  virtual void SetGauge(int position, int maximum) = 0;
+  // The progress bar within one step.
+  virtual void SetProgress(int position, int maximum) = 0;
+  // Lets pending user events run (a stop click is seen here).
+  virtual void ProcessEvents() {}
+  // A message the user must see.
+  virtual void ShowMessage(std::string_view text) = 0;
+  // A yes/no question; true for yes.
+  virtual bool AskYesNo(std::string_view text) = 0;
+
+  // The stop flag: set by the user, polled by long operations, cleared when a run starts.
+  bool StopRequested() const { return stop_.load(std::memory_order_relaxed); }
+  void RequestStop() { stop_.store(true, std::memory_order_relaxed); }
+  void ClearStop() { stop_.store(false, std::memory_order_relaxed); }
+
+  // Panel 1 gets text, the progress bar restarts at 0 of maximum, pending events run.
+  void SetStatus(std::string_view text, int maximum = 100) {
+    SetStage(text);
+    SetProgress(0, maximum);
+    ProcessEvents();
+  }
+
+ private:
+  std::atomic<bool> stop_{false};
+};
+
+// Does nothing, answers No; for callers that want no feedback (fuzz targets, benchmarks).
+class NullUiHost : public UiHost {
+ public:
+  void SetOperation(std::string_view) override {}
+  void SetStage(std::string_view) override {}
+  void SetGauge(int, int) override {}
+  void SetProgress(int, int) override {}
+  void ShowMessage(std::string_view) override {}
+  bool AskYesNo(std::string_view) override { return false; }
+};
+
+// The command line's host: stages and messages on stderr, a live progress line when stderr is
+// a terminal, questions answered by a fixed answer or asked on the terminal.
+class ConsoleUiHost : public UiHost {
+ public:
+  enum class Answer { kAsk, kYes, kNo };
+  explicit ConsoleUiHost(Answer answer = Answer::kNo, bool quiet = false);
+
+  void SetOperation(std::string_view text) override;
+  void SetStage(std::string_view text) override;
+  void SetGauge(int position, int maximum) override;
+  void SetProgress(int position, int maximum) override;
+  void ShowMessage(std::string_view text) override;
+  bool AskYesNo(std::string_view text) override;
+
+ private:
+  void DrawProgressLine();
+  void ClearProgressLine();
+
+  std::mutex mutex_;
+  Answer answer_;
+  bool quiet_;
+  bool terminal_;
+  std::string operation_;
+  std::string stage_;
+  int gauge_pos_ = 0, gauge_max_ = 0, progress_pos_ = 0, progress_max_ = 0;
+  int last_drawn_percent_ = -1;
+  bool line_shown_ = false;
+};
+
+}  // namespace tarvik

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <span>
+#include <string>
+
+#include "records/load_target.h"
+#include "records/record_model.h"
+
+namespace tarvik {
+
+// Fills info from one file; false when the file cannot be read as this format (info is then
+// reset or partly filled). default_rate is used by formats that do not store a rate.
+using HeaderReader = bool (*)(const std::string& path, TFileRecordInfo& info, double default_rate);
+// Appends one segment per data unit of a packet or index file; station, when not empty,
+// restricts an index file to that station's lines.
+using SegmentBuilder = void (*)(const std::string& path, TRecList& list, const std::string& station);
+// Decodes one file of a sequentially read record into the loader's matrix.
+using SequentialReader = void (*)(const std::string& path, LoadTarget& target);
+
+// One recorder format: everything keyed by its tag.
+struct FormatInfo {
+  FormatTag tag;
+  const char* name;
+  HeaderReader read_header;        // null: the tag has no header reader
+  SegmentBuilder build_segments;   // packet and index formats: samples come through GetData
+  SequentialReader read_into;      // formats read file after file; the loader prefers it
+  const char* record_mask;         // mask of the files that continue a record; null: none
+};
+
+// The row of a tag; null for 0 and unknown tags.
+const FormatInfo* FindFormat(FormatTag tag);
+// Every row, in tag order of the format list.
+std::span<const FormatInfo> AllFormats();
+
+// The format tag of a file, by extension first and content where the extension leaves it open;
+// 0 when the file cannot be opened or no rule applies.
+FormatTag Recognize(const std::string& path);
+
+// Fills info by the header reader of tag; a tag without a reader leaves info unchanged.
+// Returns false when there is no reader or it failed.
+bool ReadHeader(const std::string& path, FormatTag tag, TFileRecordInfo& info, double default_rate);
+
+}  // namespace tarvik

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/binary_file.h"
+#include "records/record_model.h"
+
+namespace tarvik {
+
+// Decodes segments by their sample type code. Keeps the last file open, so that the many
+// segments of one packet file are read without reopening it.
+class SampleReader {
+ public:
+  // The segment's samples: Count values, zeros where the file holds none (an unknown code, a
+  // file that cannot be opened, data that ends early). A Count beyond what the file could
+  // possibly hold is cut to that bound, so a damaged count never allocates more than the file.
+  std::vector<int32_t> Read(const TRecordDescription& segment);
+
+ private:
+  BinaryFile* FileFor(const std::string& path);
+
+  BinaryFile file_;
+  std::string path_;
+  bool open_failed_ = false;
+};
+
+// One segment's samples; see SampleReader::Read.
+std::vector<int32_t> ReadSamples(const TRecordDescription& segment);
+
+// The most samples that any sample encoding can store in a file of this many bytes.
+int64_t MaxSamplesInFile(int64_t file_size);
+
+// Decompresses a bzip2 stream into at most max_bytes bytes; stops when the output is full.
+// Returns the bytes produced (what was decoded before any damage in the stream).
+std::vector<uint8_t> Bzip2Decompress(const uint8_t* data, size_t size, size_t max_bytes);
+
+// Compresses bytes with bzip2 (block size 9).
+std::vector<uint8_t> Bzip2Compress(const uint8_t* data, size_t size);
+
+}  // namespace tarvik

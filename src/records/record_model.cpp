@@ -1,0 +1,247 @@
+#include "records/record_model.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "common/rounding.h"
+#include "common/text_encoding.h"
+#include "records/read_samples.h"
+
+namespace tarvik {
+
+namespace {
+
+constexpr std::array<std::string_view, kSampleTypeCount> kSampleTypeTexts = {
+    "??", "a0", "b0", "c0", "t4", "t8", "s2", "s4", "f4", "f8", "i2", "i4", "g2",
+    "z4", "33", "C0", "C1", "C2", "C3", "D1", "D2", "D4", "t2", "w2", "s3", "i3"};
+
+int64_t RoundSamples(double days, double rate) { return RoundToInt64(days * kSecondsPerDay * rate); }
+
+}  // namespace
+
+std::string TagText(FormatTag tag) {
+  if (tag == 0) return "0";
+  std::string out;
+  for (int i = 0; i < 4; ++i) {
+    const auto c = static_cast<unsigned char>(tag >> (8 * i));
+    if (c >= 0x20 && c < 0x7F) {
+      out += static_cast<char>(c);
+    } else {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return out;
+}
+
+FormatTag TagFromText(std::string_view text) {
+  if (text.size() != 4) return 0;
+  FormatTag tag = 0;
+  for (int i = 0; i < 4; ++i) tag |= static_cast<uint32_t>(static_cast<uint8_t>(text[i])) << (8 * i);
+  return tag;
+}
+
+std::string_view SampleTypeText(int32_t code) {
+  if (code < 0 || code >= kSampleTypeCount) return kSampleTypeTexts[0];
+  return kSampleTypeTexts[static_cast<size_t>(code)];
+}
+
+int32_t SampleTypeFromText(std::string_view text) {
+  for (size_t i = 0; i < kSampleTypeTexts.size(); ++i) {
+    if (kSampleTypeTexts[i] == text) return static_cast<int32_t>(i);
+  }
+  return 0;
+}
+
+int SampleTypeSize(int32_t code) {
+  switch (code) {
+    case kSampleT4:
+    case kSampleS4:
+    case kSampleF4:
+    case kSampleI4:
+      return 4;
+    case kSampleT8:
+    case kSampleF8:
+      return 8;
+    case kSampleS2:
+    case kSampleI2:
+    case kSampleT2:
+    case kSampleW2:
+      return 2;
+    default:
+      return 0;
+  }
+}
+
+std::string ShortName(std::string_view text) {
+  // Cut at a character boundary so that a UTF-8 name is never split inside a letter.
+  size_t chars = 0;
+  size_t i = 0;
+  while (i < text.size() && chars < kShortNameLength) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    size_t len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 1;
+    i = std::min(text.size(), i + len);
+    ++chars;
+  }
+  return std::string(text.substr(0, i));
+}
+
+TDateTime TRecordDescription::EndTime() const {
+  if (SampRate <= 0.0) return StartTime;
+  return StartTime + SpanOfSamples(Count, SampRate);
+}
+
+void TRecordDescription::AssignHeader(const TRecordDescription& other) {
+  if (this == &other) return;
+  std::vector<int32_t> keep = std::move(Data);
+  *this = other;  // copies Data too; replaced below
+  Data = std::move(keep);
+}
+
+std::array<uint8_t, 32> TRecordDescription::DefaultFlags() {
+  std::array<uint8_t, 32> f{};
+  f[0] = 0;
+  f[1] = 2;
+  f[2] = 0;
+  f[3] = 0;
+  f[4] = 1;
+  return f;
+}
+
+TRecList TRecList::Select(std::string_view station, std::string_view location, TDateTime from,
+                          TDateTime to, std::string_view channel, bool ordered) const {
+  TRecList out;
+  out.TimeTolerance = TimeTolerance;
+  for (const TRecordDescription& seg : Items) {
+    if (seg.Station != station || seg.Location != location) continue;
+    if (seg.Channel != channel && seg.Channel.find(channel) == std::string::npos) continue;
+    const TDateTime end = seg.StartTime + (seg.SampRate > 0 ? SpanOfSamples(seg.Count, seg.SampRate) : 0.0);
+    const bool overlaps = (seg.StartTime >= from && seg.StartTime <= to) ||
+                          (end >= from && end <= to) ||
+                          (from >= seg.StartTime && from <= end) ||
+                          (to >= seg.StartTime && to <= end);
+    if (!overlaps) continue;
+    if (!ordered) {
+      out.Items.push_back(seg);
+      continue;
+    }
+    auto pos = std::find_if(out.Items.begin(), out.Items.end(),
+                            [&](const TRecordDescription& s) { return s.StartTime >= seg.StartTime; });
+    out.Items.insert(pos, seg);
+  }
+  return out;
+}
+
+TRecordDescription TRecList::GetData(std::string_view station, std::string_view location,
+                                     TDateTime to, TDateTime from,
+                                     std::string_view channel) const {
+  TRecList selected = Select(station, location, from, to, channel, true);
+  TRecordDescription out;
+  if (selected.empty()) {
+    out.Station = station;
+    out.Location = location;
+    out.Channel = channel;
+    out.StartTime = from;
+    out.SampRate = 0.0;
+    out.Calib = 1.0;
+    out.DataType = kSampleI4;
+    out.Flags.fill(0);
+    return out;
+  }
+  out.AssignHeader(selected[0]);
+  out.Data.clear();
+  const double rate = out.SampRate;
+  if (!(rate > 0.0) || !std::isfinite(rate)) {
+    out.Count = 0;
+    return out;
+  }
+  // A damaged time stamp can make the span far longer than the samples the segments hold; the
+  // zeros allocated for gaps are bounded by the samples themselves plus one day.
+  int64_t held = 0;
+  for (const auto& seg : selected.Items) held += std::max<int32_t>(seg.Count, 0);
+  const int64_t limit = std::min<int64_t>(2 * held + RoundSamples(1.0, rate), INT32_MAX);
+  out.Count = static_cast<int32_t>(std::clamp<int64_t>(RoundSamples(to - from, rate), 0, limit));
+  const int64_t d = RoundSamples(from - out.StartTime, rate);
+  out.StartTime = out.StartTime + static_cast<double>(d) / rate / kSecondsPerDay;
+  CloseSmallGaps(selected, 1);
+  out.Data.assign(static_cast<size_t>(out.Count), 0);
+
+  SampleReader reader;
+  for (auto& seg : selected.Items) {
+    const double srate = seg.SampRate;
+    if (!(srate > 0.0) || seg.Count <= 0) continue;
+    seg.Data = reader.Read(seg);
+    const int64_t n = static_cast<int64_t>(seg.Data.size());
+    if (n == 0) continue;
+    int64_t lo = std::clamp<int64_t>(RoundSamples(out.StartTime - seg.StartTime, srate), 0, n - 1);
+    int64_t hi = std::clamp<int64_t>(RoundSamples(to - seg.StartTime, srate), 0, n - 1);
+    const int64_t shift = std::max<int64_t>(0, RoundSamples(seg.StartTime - out.StartTime, srate));
+    hi = std::min<int64_t>(hi, lo + out.Count - shift - 1);
+    if (hi >= lo && shift < out.Count) {
+      std::copy(seg.Data.begin() + lo, seg.Data.begin() + hi + 1, out.Data.begin() + shift);
+    }
+    seg.Data.clear();
+    seg.Data.shrink_to_fit();
+  }
+  return out;
+}
+
+std::pair<TDateTime, TDateTime> TRecList::Span() const {
+  if (Items.empty()) return {0.0, 0.0};
+  TDateTime lo = Items.front().StartTime;
+  TDateTime hi = Items.front().EndTime();
+  for (const auto& seg : Items) {
+    lo = std::min(lo, seg.StartTime);
+    hi = std::max(hi, seg.EndTime());
+  }
+  return {lo, hi};
+}
+
+void CloseSmallGaps(TRecList& list, int64_t tolerance) {
+  for (size_t i = 1; i < list.size(); ++i) {
+    const TRecordDescription& a = list[i - 1];
+    TRecordDescription& b = list[i];
+    if (!(a.SampRate > 0.0)) continue;
+    const int64_t gap =
+        std::llabs(RoundSamples(b.StartTime - a.StartTime, a.SampRate) - static_cast<int64_t>(a.Count));
+    if (gap > 0 && gap <= tolerance) b.StartTime = a.EndTime();
+  }
+}
+
+int32_t AxisFromChannelName(std::string_view name) {
+  const std::string upper = AsciiUpper(name);
+  const size_t e = upper.find('E');
+  const size_t n = upper.find('N');
+  if (e == std::string::npos && n == std::string::npos) return 2;
+  if (e == std::string::npos) return 1;
+  if (n == std::string::npos) return 0;
+  return n < e ? 1 : 0;
+}
+
+TFileRecord FormRecord(const std::string& path, const TFileRecordInfo& info,
+                       bool recognize_component) {
+  TFileRecord r;
+  r.File = path;
+  r.Station = ShortName(info.Station);
+  r.SampRate = info.SampRate;
+  r.Start = info.Start;
+  r.Finish = info.SampRate > 0 ? info.Start + SpanOfSamples(info.SampleCount, info.SampRate)
+                               : info.Start;
+  r.SelectStart = r.Start;
+  r.SelectFinish = r.Finish;
+  r.SampleCount = info.SampleCount;
+  r.ChannelCount = std::clamp(info.ChannelCount, 0, kMaxChannels);
+  for (int c = 0; c < kMaxChannels; ++c) {
+    r.Channel[c] = info.ChannelNames[c];
+    r.ADCCoef[c] = info.ChannelCoefs[c];
+    r.ChanSelected[c] = true;
+    r.Level[c] = -1;
+    r.Axis[c] = recognize_component ? AxisFromChannelName(info.ChannelNames[c]) : 2;
+  }
+  return r;
+}
+
+}  // namespace tarvik

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "common/ui_host.h"
+
+namespace tarvik::testing {
+
+// A UiHost that records every call, answers questions from a script and can request a stop
+// at a chosen moment (the n-th ProcessEvents call, or a callback's choice).
+class RecordingUiHost : public UiHost {
+ public:
+  void SetOperation(std::string_view text) override;
+  void SetStage(std::string_view text) override;
+  void SetGauge(int position, int maximum) override;
+  void SetProgress(int position, int maximum) override;
+  void ProcessEvents() override;
+  void ShowMessage(std::string_view text) override;
+  bool AskYesNo(std::string_view text) override;
+
+  // Answers given to the questions in turn; No when they run out.
+  std::deque<bool> answers;
+  // Called on every ProcessEvents with its 1-based count; a stop is requested when it
+  // returns true.
+  std::function<bool(int)> stop_when;
+
+  std::vector<std::string> operations;
+  std::vector<std::string> stages;
+  std::vector<std::string> messages;
+  std::vector<std::string> questions;
+  std::vector<std::pair<int, int>> gauge;
+  std::vector<std::pair<int, int>> progress;
+  int events = 0;
+
+  // True when some stage text equals text.
+  bool HasStage(const std::string& text) const;
+
+ private:
+  std::mutex mutex_;
+};
+
+}  // namespace tarvik::testing
