@@ -49,7 +49,8 @@ nlohmann::ordered_json HeaderJson(const std::string& path, FormatTag tag,
 std::string HeaderText(const std::string& path, FormatTag tag, const TFileRecordInfo& info) {
   std::string out = path + "\n";
   const FormatInfo* format = FindFormat(tag);
-  out += "  format:   " + TagText(tag) + (format ? std::string(" (") + format->name + ")" : "") + "\n";
+  out +=
+      "  format:   " + TagText(tag) + (format ? std::string(" (") + format->name + ")" : "") + "\n";
   if (tag == 0) return out;
   out += "  station:  " + info.Station + "\n";
   out += "  start:    " + FormatIso(info.Start) + "\n";

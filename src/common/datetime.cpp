@@ -35,16 +35,16 @@ int64_t DaysFromCivil(int year, int month, int day) {
 TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second,
                          int millisecond) {
   const double days = static_cast<double>(DaysFromCivil(year, month, day));
-  const double ms = ((static_cast<double>(hour) * 60.0 + minute) * 60.0 + second) * 1000.0 +
-                    millisecond;
+  const double ms =
+      ((static_cast<double>(hour) * 60.0 + minute) * 60.0 + second) * 1000.0 + millisecond;
   return days + ms / static_cast<double>(kMillisPerDay);
 }
 
 TDateTime EncodeDayOfYear(int year, int day_of_year, int hour, int minute, int second,
                           double fraction_seconds) {
   const double days = static_cast<double>(DaysFromCivil(year, 1, 1) + (day_of_year - 1));
-  const double secs = (static_cast<double>(hour) * 60.0 + minute) * 60.0 + second +
-                      fraction_seconds;
+  const double secs =
+      (static_cast<double>(hour) * 60.0 + minute) * 60.0 + second + fraction_seconds;
   return days + secs / kSecondsPerDay;
 }
 
@@ -73,7 +73,9 @@ TDateTime UnixToDateTime(double unix_seconds) {
   return unix_seconds / kSecondsPerDay + kUnixEpochDays;
 }
 
-double DateTimeToUnix(TDateTime t) { return (t - kUnixEpochDays) * kSecondsPerDay; }
+double DateTimeToUnix(TDateTime t) {
+  return (t - kUnixEpochDays) * kSecondsPerDay;
+}
 
 std::string FormatIso(TDateTime t) {
   const CivilTime c = DecodeDateTime(t);
@@ -165,7 +167,8 @@ std::optional<TDateTime> ParseIso(const std::string& text) {
       s >= 61) {
     return std::nullopt;
   }
-  return static_cast<double>(DaysFromCivil(y, mo, d)) + ((h * 60.0 + mi) * 60.0 + s) / kSecondsPerDay;
+  return static_cast<double>(DaysFromCivil(y, mo, d)) +
+         ((h * 60.0 + mi) * 60.0 + s) / kSecondsPerDay;
 }
 
 int64_t SamplesInSpan(double days, double rate) {

@@ -28,12 +28,12 @@ int64_t DaysFromCivil(int year, int month, int day);
 
 // The TDateTime of a calendar date and time of day. Fields out of their usual range carry
 // over (second 60 is the next minute), as when a time is built by adding its parts.
-TDateTime EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0,
-                         int second = 0, int millisecond = 0);
+TDateTime EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
+                         int millisecond = 0);
 
 // The TDateTime of a day of year (1 = January 1st) and time of day.
-TDateTime EncodeDayOfYear(int year, int day_of_year, int hour = 0, int minute = 0,
-                          int second = 0, double fraction_seconds = 0.0);
+TDateTime EncodeDayOfYear(int year, int day_of_year, int hour = 0, int minute = 0, int second = 0,
+                          double fraction_seconds = 0.0);
 
 // Calendar parts of a TDateTime, rounded to the nearest millisecond.
 CivilTime DecodeDateTime(TDateTime t);

@@ -8,7 +8,9 @@ namespace tarvik {
 
 namespace {
 
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+bool IsSeparator(char c) {
+  return c == '/' || c == '\\';
+}
 
 size_t NamePos(std::string_view path) {
   for (size_t i = path.size(); i > 0; --i) {
@@ -17,7 +19,9 @@ size_t NamePos(std::string_view path) {
   return 0;
 }
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool Match(std::string_view name, std::string_view mask) {
   // Iterative wildcard match with backtracking to the last "*".
@@ -59,7 +63,9 @@ std::string FileExtension(std::string_view path) {
   return std::string(path.substr(dot));
 }
 
-std::string FileName(std::string_view path) { return std::string(path.substr(NamePos(path))); }
+std::string FileName(std::string_view path) {
+  return std::string(path.substr(NamePos(path)));
+}
 
 std::string FolderOf(std::string_view path) {
   size_t name = NamePos(path);
@@ -78,7 +84,8 @@ std::string ReplaceExtension(std::string_view path, std::string_view new_ext) {
 std::string JoinPath(std::string_view folder, std::string_view name) {
   if (folder.empty()) return std::string(name);
   std::string out(folder);
-  if (!IsSeparator(out.back())) out += static_cast<char>(std::filesystem::path::preferred_separator);
+  if (!IsSeparator(out.back()))
+    out += static_cast<char>(std::filesystem::path::preferred_separator);
   out += name;
   return out;
 }
@@ -96,7 +103,8 @@ bool MatchMask(std::string_view name, std::string_view mask) {
 std::vector<std::string> ListFolder(const std::string& folder, std::string_view mask) {
   std::vector<std::string> out;
   std::error_code ec;
-  const std::filesystem::path dir = folder.empty() ? std::filesystem::path(".") : std::filesystem::path(folder);
+  const std::filesystem::path dir =
+      folder.empty() ? std::filesystem::path(".") : std::filesystem::path(folder);
   std::filesystem::directory_iterator it(dir, ec);
   if (ec) return out;
   for (const auto& entry : it) {

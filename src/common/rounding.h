@@ -7,7 +7,9 @@
 namespace tarvik {
 
 // Round to nearest, ties to even (the default floating-point rounding mode).
-inline double RoundHalfEven(double v) { return std::nearbyint(v); }
+inline double RoundHalfEven(double v) {
+  return std::nearbyint(v);
+}
 
 // Round to nearest-even and convert, saturating at the int64 range; NaN gives 0.
 inline int64_t RoundToInt64(double v) {

@@ -36,7 +36,8 @@ void ConsoleUiHost::DrawProgressLine() {
   last_drawn_percent_ = key;
   std::string line = "\r\033[K" + stage_;
   if (progress_max_ > 0) line += " " + std::to_string(percent) + "%";
-  if (gauge >= 0) line += " [" + std::to_string(gauge_pos_) + "/" + std::to_string(gauge_max_) + "]";
+  if (gauge >= 0)
+    line += " [" + std::to_string(gauge_pos_) + "/" + std::to_string(gauge_max_) + "]";
   std::fputs(line.c_str(), stderr);
   std::fflush(stderr);
   line_shown_ = true;

@@ -4,7 +4,9 @@
 
 namespace tarvik {
 
-int LoadTarget::ChannelCount() const { return data ? static_cast<int>(data->size()) : 0; }
+int LoadTarget::ChannelCount() const {
+  return data ? static_cast<int>(data->size()) : 0;
+}
 
 int64_t LoadTarget::Length() const {
   return (data && !data->empty()) ? static_cast<int64_t>(data->front().size()) : 0;

@@ -53,8 +53,8 @@ int32_t ConvertBinary(const uint8_t* p, int32_t code, double calib) {
 bool ParseLineValue(std::string_view line, int column, double& value) {
   size_t pos = 0;
   for (int c = 0;; ++c) {
-    while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t' || line[pos] == ',' ||
-                                 line[pos] == ';')) {
+    while (pos < line.size() &&
+           (line[pos] == ' ' || line[pos] == '\t' || line[pos] == ',' || line[pos] == ';')) {
       ++pos;
     }
     if (pos >= line.size()) return false;
@@ -101,7 +101,8 @@ void ReadBinary(BinaryFile& f, const TRecordDescription& seg, std::vector<int32_
   if (seg.Stride <= 0) {
     std::vector<uint8_t> bytes = f.ReadBytes(seg.Offset, n * static_cast<size_t>(size));
     const size_t got = bytes.size() / static_cast<size_t>(size);
-    for (size_t i = 0; i < got; ++i) out[i] = ConvertBinary(&bytes[i * size], seg.DataType, seg.Calib);
+    for (size_t i = 0; i < got; ++i)
+      out[i] = ConvertBinary(&bytes[i * size], seg.DataType, seg.Calib);
     return;
   }
   const auto stride = static_cast<size_t>(seg.Stride);

@@ -16,7 +16,9 @@ constexpr std::array<std::string_view, kSampleTypeCount> kSampleTypeTexts = {
     "??", "a0", "b0", "c0", "t4", "t8", "s2", "s4", "f4", "f8", "i2", "i4", "g2",
     "z4", "33", "C0", "C1", "C2", "C3", "D1", "D2", "D4", "t2", "w2", "s3", "i3"};
 
-int64_t RoundSamples(double days, double rate) { return RoundToInt64(days * kSecondsPerDay * rate); }
+int64_t RoundSamples(double days, double rate) {
+  return RoundToInt64(days * kSecondsPerDay * rate);
+}
 
 }  // namespace
 
@@ -40,7 +42,8 @@ std::string TagText(FormatTag tag) {
 FormatTag TagFromText(std::string_view text) {
   if (text.size() != 4) return 0;
   FormatTag tag = 0;
-  for (int i = 0; i < 4; ++i) tag |= static_cast<uint32_t>(static_cast<uint8_t>(text[i])) << (8 * i);
+  for (int i = 0; i < 4; ++i)
+    tag |= static_cast<uint32_t>(static_cast<uint8_t>(text[i])) << (8 * i);
   return tag;
 }
 
@@ -118,26 +121,26 @@ TRecList TRecList::Select(std::string_view station, std::string_view location, T
   for (const TRecordDescription& seg : Items) {
     if (seg.Station != station || seg.Location != location) continue;
     if (seg.Channel != channel && seg.Channel.find(channel) == std::string::npos) continue;
-    const TDateTime end = seg.StartTime + (seg.SampRate > 0 ? SpanOfSamples(seg.Count, seg.SampRate) : 0.0);
+    const TDateTime end =
+        seg.StartTime + (seg.SampRate > 0 ? SpanOfSamples(seg.Count, seg.SampRate) : 0.0);
     const bool overlaps = (seg.StartTime >= from && seg.StartTime <= to) ||
-                          (end >= from && end <= to) ||
-                          (from >= seg.StartTime && from <= end) ||
+                          (end >= from && end <= to) || (from >= seg.StartTime && from <= end) ||
                           (to >= seg.StartTime && to <= end);
     if (!overlaps) continue;
     if (!ordered) {
       out.Items.push_back(seg);
       continue;
     }
-    auto pos = std::find_if(out.Items.begin(), out.Items.end(),
-                            [&](const TRecordDescription& s) { return s.StartTime >= seg.StartTime; });
+    auto pos = std::find_if(out.Items.begin(), out.Items.end(), [&](const TRecordDescription& s) {
+      return s.StartTime >= seg.StartTime;
+    });
     out.Items.insert(pos, seg);
   }
   return out;
 }
 
 TRecordDescription TRecList::GetData(std::string_view station, std::string_view location,
-                                     TDateTime to, TDateTime from,
-                                     std::string_view channel) const {
+                                     TDateTime to, TDateTime from, std::string_view channel) const {
   TRecList selected = Select(station, location, from, to, channel, true);
   TRecordDescription out;
   if (selected.empty()) {
@@ -205,8 +208,8 @@ void CloseSmallGaps(TRecList& list, int64_t tolerance) {
     const TRecordDescription& a = list[i - 1];
     TRecordDescription& b = list[i];
     if (!(a.SampRate > 0.0)) continue;
-    const int64_t gap =
-        std::llabs(RoundSamples(b.StartTime - a.StartTime, a.SampRate) - static_cast<int64_t>(a.Count));
+    const int64_t gap = std::llabs(RoundSamples(b.StartTime - a.StartTime, a.SampRate) -
+                                   static_cast<int64_t>(a.Count));
     if (gap > 0 && gap <= tolerance) b.StartTime = a.EndTime();
   }
 }
@@ -228,8 +231,8 @@ TFileRecord FormRecord(const std::string& path, const TFileRecordInfo& info,
   r.Station = ShortName(info.Station);
   r.SampRate = info.SampRate;
   r.Start = info.Start;
-  r.Finish = info.SampRate > 0 ? info.Start + SpanOfSamples(info.SampleCount, info.SampRate)
-                               : info.Start;
+  r.Finish =
+      info.SampRate > 0 ? info.Start + SpanOfSamples(info.SampleCount, info.SampRate) : info.Start;
   r.SelectStart = r.Start;
   r.SelectFinish = r.Finish;
   r.SampleCount = info.SampleCount;

@@ -61,32 +61,32 @@ inline bool IsSlTag(FormatTag tag) {
 // Sample type codes: an index into a table of 26 two-character codes.
 
 enum SampleType : int32_t {
-  kSampleUnknown = 0,   // "??"
-  kSampleTextFloat = 1, // "a0"
-  kSampleTextDouble = 2,// "b0"
-  kSampleTextInt = 3,   // "c0"
-  kSampleT4 = 4,        // IEEE single, big-endian
-  kSampleT8 = 5,        // IEEE double, big-endian
-  kSampleS2 = 6,        // int16 big-endian
-  kSampleS4 = 7,        // int32 big-endian
-  kSampleF4 = 8,        // IEEE single, little-endian
-  kSampleF8 = 9,        // IEEE double, little-endian
-  kSampleI2 = 10,       // int16 little-endian
-  kSampleI4 = 11,       // int32 little-endian
-  kSampleG2 = 12,       // not decoded
-  kSampleZ4 = 13,       // bzip2 block of little-endian int32
-  kSample33 = 14,       // not decoded
-  kSampleSteim1a = 15,  // "C0"
-  kSampleSteim1b = 16,  // "C1"
-  kSampleSteim2a = 17,  // "C2"
-  kSampleSteim2b = 18,  // "C3"
-  kSampleGcf8 = 19,     // "D1"
-  kSampleGcf16 = 20,    // "D2"
-  kSampleGcf32 = 21,    // "D4"
-  kSampleT2 = 22,       // uint16 big-endian
-  kSampleW2 = 23,       // uint16 little-endian
-  kSampleS3 = 24,       // not decoded (24-bit)
-  kSampleI3 = 25,       // not decoded (24-bit)
+  kSampleUnknown = 0,     // "??"
+  kSampleTextFloat = 1,   // "a0"
+  kSampleTextDouble = 2,  // "b0"
+  kSampleTextInt = 3,     // "c0"
+  kSampleT4 = 4,          // IEEE single, big-endian
+  kSampleT8 = 5,          // IEEE double, big-endian
+  kSampleS2 = 6,          // int16 big-endian
+  kSampleS4 = 7,          // int32 big-endian
+  kSampleF4 = 8,          // IEEE single, little-endian
+  kSampleF8 = 9,          // IEEE double, little-endian
+  kSampleI2 = 10,         // int16 little-endian
+  kSampleI4 = 11,         // int32 little-endian
+  kSampleG2 = 12,         // not decoded
+  kSampleZ4 = 13,         // bzip2 block of little-endian int32
+  kSample33 = 14,         // not decoded
+  kSampleSteim1a = 15,    // "C0"
+  kSampleSteim1b = 16,    // "C1"
+  kSampleSteim2a = 17,    // "C2"
+  kSampleSteim2b = 18,    // "C3"
+  kSampleGcf8 = 19,       // "D1"
+  kSampleGcf16 = 20,      // "D2"
+  kSampleGcf32 = 21,      // "D4"
+  kSampleT2 = 22,         // uint16 big-endian
+  kSampleW2 = 23,         // uint16 little-endian
+  kSampleS3 = 24,         // not decoded (24-bit)
+  kSampleI3 = 25,         // not decoded (24-bit)
 };
 
 inline constexpr int kSampleTypeCount = 26;
@@ -174,8 +174,8 @@ class TRecList {
 
   // Copies of the segments of station and location whose channel equals or contains channel and
   // which overlap [from, to]; with ordered, sorted by StartTime (stable for equal times).
-  TRecList Select(std::string_view station, std::string_view location, TDateTime from,
-                  TDateTime to, std::string_view channel, bool ordered) const;
+  TRecList Select(std::string_view station, std::string_view location, TDateTime from, TDateTime to,
+                  std::string_view channel, bool ordered) const;
 
   // The samples of one channel over [from, to], read from the selected segments and placed on
   // the first segment's sample grid; positions no segment covers stay 0. Reads each segment with

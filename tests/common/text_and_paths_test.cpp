@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "common/paths.h"
+#include "common/rounding.h"
+#include "common/text_encoding.h"
+#include "test_files.h"
+
+namespace tarvik {
+namespace {
+
+TEST(TextEncoding, RussianTextRoundTrips) {
+  const std::string utf8 = "Расчет спектров завершен №1 «ё»";
+  const std::string cp = Utf8ToCp1251(utf8);
+  // One byte per character in the code page.
+  EXPECT_EQ(cp.size(), 31u);
+  EXPECT_EQ(static_cast<unsigned char>(cp[0]), 0xD0);   // Р
+  EXPECT_EQ(static_cast<unsigned char>(cp[25]), 0xB9);  // №
+  EXPECT_EQ(Cp1251ToUtf8(cp), utf8);
+}
+
+TEST(TextEncoding, EveryByteSurvivesARoundTrip) {
+  std::string all;
+  for (int b = 1; b < 256; ++b) {
+    if (b != 0x98) all += static_cast<char>(b);  // 0x98 has no character
+  }
+  EXPECT_EQ(Utf8ToCp1251(Cp1251ToUtf8(all)), all);
+}
+
+TEST(TextEncoding, UnmappableAndMalformedBecomeQuestionMarks) {
+  EXPECT_EQ(Utf8ToCp1251("a\xE4\xB8\xAD"), "a?");  // a CJK character
+  EXPECT_EQ(Utf8ToCp1251("a\xC3"), "a?");          // cut in the middle
+  EXPECT_EQ(Utf8ToCp1251("\xFF"
+                         "b"),
+            "?b");  // not UTF-8 at all
+  EXPECT_EQ(Cp1251ToUtf8("\x98"), "\xEF\xBF\xBD");
+}
+
+TEST(TextEncoding, TrimAndUpper) {
+  EXPECT_EQ(Trim("  BHZ \r\n"), "BHZ");
+  EXPECT_EQ(Trim(std::string("AB\0\0", 4)), "AB");
+  EXPECT_EQ(TrimRight("  x  "), "  x");
+  EXPECT_EQ(AsciiUpper("x.ugr2"), "X.UGR2");
+}
+
+TEST(Rounding, TiesToEvenAndClamping) {
+  EXPECT_EQ(RoundHalfEven(2.5), 2.0);
+  EXPECT_EQ(RoundHalfEven(-2.5), -2.0);
+  EXPECT_EQ(RoundHalfEven(3.5), 4.0);
+  EXPECT_EQ(RoundToInt32Clamped(3e9), 2147483647);
+  EXPECT_EQ(RoundToInt32Clamped(-3e9), -2147483647 - 1);
+  EXPECT_EQ(RoundToInt32Clamped(std::nan("")), 0);
+  EXPECT_EQ(RoundToInt64(1e30), INT64_MAX);
+  EXPECT_EQ(ClampToInt32(int64_t{1} << 40), 2147483647);
+}
+
+struct MaskCase {
+  const char* name;
+  const char* mask;
+  bool match;
+};
+
+class Masks : public ::testing::TestWithParam<MaskCase> {};
+
+TEST_P(Masks, MatchLikeWindows) {
+  EXPECT_EQ(MatchMask(GetParam().name, GetParam().mask), GetParam().match)
+      << GetParam().name << " ~ " << GetParam().mask;
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, Masks,
+                         ::testing::Values(MaskCase{"a.msd", "*.msd", true},
+                                           MaskCase{"A.MSD", "*.msd", true},
+                                           MaskCase{"a.mseed", "*.msd", false},
+                                           MaskCase{"225051000_00008656", "?????????_*", true},
+                                           MaskCase{"22505100_00008656", "?????????_*", false},
+                                           MaskCase{"ABCDEFGHIZ1.ugr2", "?????????Z*.ugr*", true},
+                                           MaskCase{"ABCDEFGHIN1.ugr2", "?????????Z*.ugr*", false},
+                                           MaskCase{"stationXu01", "????????u*.*", true},
+                                           MaskCase{"stationXu01.dat", "????????u*.*", true},
+                                           MaskCase{"x.wfdisc", "*.wfd*", true},
+                                           MaskCase{"", "*", true}, MaskCase{"abc", "a*c*", true},
+                                           MaskCase{"abd", "a*c", false}));
+
+TEST(Paths, PartsOfAPath) {
+  EXPECT_EQ(FileExtension("/data/x.y/file.MSD"), ".MSD");
+  EXPECT_EQ(FileExtension("/data/x.y/file"), "");
+  EXPECT_EQ(FileName("/data/file.msd"), "file.msd");
+  EXPECT_EQ(FolderOf("/data/file.msd"), "/data");
+  EXPECT_EQ(FolderOf("/file.msd"), "/");
+  EXPECT_EQ(FolderOf("file.msd"), "");
+  EXPECT_EQ(ReplaceExtension("/d/head.sl", ".00"), "/d/head.00");
+  EXPECT_EQ(ReplaceExtension("/d.x/head", ".01"), "/d.x/head.01");
+#ifndef _WIN32
+  EXPECT_EQ(NativePath("C:\\data\\set\\a.w"), "C:/data/set/a.w");
+  EXPECT_EQ(JoinPath("/d", "a"), "/d/a");
+#endif
+}
+
+TEST(Paths, ListFolderIsSortedAndFiltered) {
+  testing::TempDir dir;
+  for (const char* name : {"b.msd", "a.MSD", "c.gcf", "d.msd"}) {
+    testing::WriteText(dir.File(name), "x");
+  }
+  std::filesystem::create_directory(dir.path() / "sub.msd");
+  const auto files = ListFolder(dir.path().string(), "*.msd");
+  ASSERT_EQ(files.size(), 3u);
+  EXPECT_EQ(FileName(files[0]), "a.MSD");
+  EXPECT_EQ(FileName(files[1]), "b.msd");
+  EXPECT_EQ(FileName(files[2]), "d.msd");
+  EXPECT_TRUE(ListFolder((dir.path() / "missing").string(), "*").empty());
+}
+
+}  // namespace
+}  // namespace tarvik

@@ -1,0 +1,196 @@
+#include "records/record_model.h"
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+#include "test_files.h"
+
+namespace tarvik {
+namespace {
+
+constexpr double kSec = 1.0 / 86400.0;
+
+// A file of little-endian int32 samples 0, 1, 2, ... and segments that point into it.
+class SegmentFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::vector<uint8_t> bytes;
+    for (uint32_t v = 0; v < 1000; ++v) testing::PutU32LE(bytes, 1000 + v);
+    path_ = dir_.File("samples.bin");
+    testing::WriteBytes(path_, bytes);
+  }
+
+  // A segment of count samples at 1 Hz taken from sample index first of the file.
+  TRecordDescription Segment(TDateTime start, int first, int count, std::string channel = "Z") {
+    TRecordDescription s;
+    s.FileName = path_;
+    s.Station = "STA";
+    s.Location = "00";
+    s.Channel = std::move(channel);
+    s.StartTime = start;
+    s.SampRate = 1.0;
+    s.Calib = 1.0;
+    s.DataType = kSampleI4;
+    s.Offset = first * 4;
+    s.Count = count;
+    return s;
+  }
+
+  testing::TempDir dir_;
+  std::string path_;
+};
+
+TEST_F(SegmentFile, SelectMatchesStationLocationChannelAndTime) {
+  TRecList list;
+  const TDateTime t0 = 40000.0;
+  list.Add(Segment(t0 + 20 * kSec, 20, 10));
+  list.Add(Segment(t0, 0, 10));
+  list.Add(Segment(t0 + 10 * kSec, 10, 10, "HHZ"));  // "Z" is contained in "HHZ"
+  list.Add(Segment(t0, 0, 10, "N"));
+  TRecordDescription other = Segment(t0, 0, 10);
+  other.Location = "10";
+  list.Add(other);
+  list.Add(Segment(t0 + 100 * kSec, 0, 10));  // outside the span
+
+  const TRecList ordered = list.Select("STA", "00", t0, t0 + 40 * kSec, "Z", true);
+  ASSERT_EQ(ordered.size(), 3u);
+  EXPECT_DOUBLE_EQ(ordered[0].StartTime, t0);
+  EXPECT_DOUBLE_EQ(ordered[1].StartTime, t0 + 10 * kSec);
+  EXPECT_DOUBLE_EQ(ordered[2].StartTime, t0 + 20 * kSec);
+
+  const TRecList unordered = list.Select("STA", "00", t0, t0 + 40 * kSec, "Z", false);
+  ASSERT_EQ(unordered.size(), 3u);
+  EXPECT_DOUBLE_EQ(unordered[0].StartTime, t0 + 20 * kSec);
+
+  // A span inside one segment still selects it.
+  EXPECT_EQ(list.Select("STA", "00", t0 + 2 * kSec, t0 + 3 * kSec, "Z", true).size(), 1u);
+}
+
+TEST_F(SegmentFile, GetDataJoinsOneSampleSlipsAndKeepsLargerGapsAsZeros) {
+  const TDateTime t0 = 40000.0;
+  TRecList list;
+  // Ten samples, then ten more starting one sample late (a slip the join closes), then a
+  // segment two samples after the end of the second (a gap that stays).
+  list.Add(Segment(t0, 0, 10));
+  list.Add(Segment(t0 + 11 * kSec, 10, 10));
+  list.Add(Segment(t0 + 22 * kSec, 20, 5));
+  const TRecordDescription d = list.GetData("STA", "00", t0 + 27 * kSec, t0, "Z");
+  ASSERT_EQ(d.Count, 27);
+  ASSERT_EQ(d.Data.size(), 27u);
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(d.Data[i], 1000 + i) << i;
+  EXPECT_EQ(d.Data[20], 0);
+  EXPECT_EQ(d.Data[21], 0);
+  for (int i = 22; i < 27; ++i) EXPECT_EQ(d.Data[i], 1000 + i - 2) << i;
+}
+
+TEST_F(SegmentFile, GetDataOverAPartOfTheRecordStartsOnTheSampleGrid) {
+  const TDateTime t0 = 40000.0;
+  TRecList list;
+  list.Add(Segment(t0, 0, 100));
+  // From 10.4 s: the output starts on the sample at 10 s.
+  const TRecordDescription d = list.GetData("STA", "00", t0 + 20.4 * kSec, t0 + 10.4 * kSec, "Z");
+  ASSERT_EQ(d.Count, 10);
+  EXPECT_NEAR(d.StartTime, t0 + 10 * kSec, 1e-12);
+  EXPECT_EQ(d.Data.front(), 1010);
+  EXPECT_EQ(d.Data.back(), 1019);
+}
+
+TEST_F(SegmentFile, GetDataWithoutAMatchIsEmpty) {
+  TRecList list;
+  list.Add(Segment(40000.0, 0, 10));
+  const TRecordDescription d = list.GetData("XXX", "00", 40001.0, 40000.0, "Z");
+  EXPECT_EQ(d.Count, 0);
+  EXPECT_TRUE(d.Data.empty());
+  EXPECT_EQ(d.SampRate, 0.0);
+  EXPECT_EQ(d.Station, "XXX");
+  EXPECT_DOUBLE_EQ(d.StartTime, 40000.0);
+}
+
+TEST_F(SegmentFile, GetDataBoundsTheGapsOfADamagedTimeStamp) {
+  TRecList list;
+  list.Add(Segment(40000.0, 0, 10));
+  list.Add(Segment(40000.0 + 36500.0, 10, 10));  // a century later
+  const TRecordDescription d = list.GetData("STA", "00", 40000.0 + 36501.0, 40000.0, "Z");
+  // Two segments of ten samples at 1 Hz: at most 2·20 + one day of samples, not a century's.
+  EXPECT_LE(d.Count, 40 + 86400);
+  EXPECT_EQ(d.Data[0], 1000);
+}
+
+TEST(RecordModel, CloseSmallGapsMovesOnlyOneSampleSlips) {
+  TRecList list;
+  auto seg = [](TDateTime t, int count) {
+    TRecordDescription s;
+    s.StartTime = t;
+    s.SampRate = 100.0;
+    s.Count = count;
+    return s;
+  };
+  const TDateTime t0 = 1000.0;
+  list.Add(seg(t0, 100));
+  list.Add(seg(t0 + 1.01 * kSec, 100));  // one sample late
+  list.Add(seg(t0 + 2.03 * kSec, 100));  // two samples late after the move
+  CloseSmallGaps(list, 1);
+  EXPECT_NEAR(list[1].StartTime, t0 + 1.0 * kSec, 1e-12);
+  EXPECT_NEAR(list[2].StartTime, t0 + 2.03 * kSec, 1e-12);
+}
+
+TEST(RecordModel, SampleTypeTable) {
+  EXPECT_EQ(SampleTypeFromText("i4"), kSampleI4);
+  EXPECT_EQ(SampleTypeFromText("s4"), kSampleS4);
+  EXPECT_EQ(SampleTypeFromText("C2"), kSampleSteim2a);
+  EXPECT_EQ(SampleTypeFromText("w2"), kSampleW2);
+  EXPECT_EQ(SampleTypeFromText("xx"), 0);
+  EXPECT_EQ(SampleTypeFromText("c2"), 0);  // case matters
+  EXPECT_EQ(SampleTypeText(kSampleZ4), "z4");
+  EXPECT_EQ(SampleTypeText(99), "??");
+}
+
+TEST(RecordModel, ComponentsFromChannelNames) {
+  EXPECT_EQ(AxisFromChannelName("HHZ"), 2);
+  EXPECT_EQ(AxisFromChannelName("HHN"), 1);
+  EXPECT_EQ(AxisFromChannelName("hhe"), 0);
+  EXPECT_EQ(AxisFromChannelName("NE"), 1);  // N before E
+  EXPECT_EQ(AxisFromChannelName("EN"), 0);
+  EXPECT_EQ(AxisFromChannelName(""), 2);
+}
+
+TEST(RecordModel, FormRecordFromAHeader) {
+  TFileRecordInfo info;
+  info.Station = "LONGSTATION";
+  info.Start = 42524.0;
+  info.SampRate = 100.0;
+  info.SampleCount = 360000;
+  info.ChannelCount = 3;
+  info.ChannelNames[0] = "HHE";
+  info.ChannelNames[1] = "HHN";
+  info.ChannelNames[2] = "HHZ";
+  for (int c = 0; c < 3; ++c) info.ChannelCoefs[c] = 1e9;
+  const TFileRecord r = FormRecord("/d/a.msd", info, true);
+  EXPECT_EQ(r.Station, "LONGSTA");
+  EXPECT_NEAR(r.Finish - r.Start, 1.0 / 24.0, 1e-10);
+  EXPECT_DOUBLE_EQ(r.SelectFinish, r.Finish);
+  EXPECT_EQ(r.Axis[0], 0);
+  EXPECT_EQ(r.Axis[1], 1);
+  EXPECT_EQ(r.Axis[2], 2);
+  EXPECT_EQ(r.Level[0], -1);
+  EXPECT_TRUE(r.ChanSelected[2]);
+  EXPECT_EQ(r.ADCCoef[1], 1e9);
+  EXPECT_EQ(FormRecord("/d/a.msd", info, false).Axis[0], 2);
+}
+
+TEST(RecordModel, ShortNamesKeepWholeLetters) {
+  EXPECT_EQ(ShortName("ABCDEFGHIJ"), "ABCDEFG");
+  EXPECT_EQ(ShortName("Станция12"), "Станция");
+  EXPECT_EQ(ShortName("AB"), "AB");
+}
+
+TEST(RecordModel, TagTexts) {
+  EXPECT_EQ(TagText(kTagMiniSeed), "[HMS");
+  EXPECT_EQ(TagFromText("[HMS"), kTagMiniSeed);
+  EXPECT_EQ(TagText(0), "0");
+  EXPECT_EQ(TagText(kTagSlProvisional), "[HS\\x00");
+}
+
+}  // namespace
+}  // namespace tarvik
