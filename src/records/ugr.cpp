@@ -1,15 +1,124 @@
 #include "records/ugr.h"
 
-// Not yet implemented: every reader yields the empty result that callers treat as
-// "not this format".
+#include <algorithm>
+#include <vector>
+
+#include "common/binary_file.h"
+#include "common/bytes.h"
+#include "common/paths.h"
+#include "common/rounding.h"
 
 namespace tarvik {
 
-bool ReadUgrHeader(const std::string&, TFileRecordInfo& info, double) {
-  info.Reset();
-  return false;
+namespace {
+
+// Position (0-based) of the component letter in the file name.
+constexpr size_t kComponentPos = 9;
+
+// The two decimal digits at 1-based position pos of name; -1 when they are not digits.
+int TwoDigits(const std::string& name, size_t pos) {
+  if (name.size() < pos + 1) return -1;
+  const char a = name[pos - 1];
+  const char b = name[pos];
+  if (a < '0' || a > '9' || b < '0' || b > '9') return -1;
+  return (a - '0') * 10 + (b - '0');
 }
 
-void ReadUgrInto(const std::string&, LoadTarget&) {}
+// Samples per channel of a file of this size: nothing but 4-byte samples.
+int32_t SamplesOfSize(int64_t file_size) {
+  return ClampToInt32(std::max<int64_t>(file_size, 0) / 4);
+}
+
+}  // namespace
+
+std::optional<TDateTime> UgrStartFromName(const std::string& path) {
+  const std::string name = FileName(path);
+  const int year = TwoDigits(name, 1);
+  const int month = TwoDigits(name, 3);
+  const int day = TwoDigits(name, 5);
+  const int hour = TwoDigits(name, 8);
+  const int minute = TwoDigits(name, 11);
+  const int second = TwoDigits(name, 13);
+  const int hundredths = TwoDigits(name, 16);
+  if (year < 0 || month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 || hour > 23 ||
+      minute < 0 || minute > 59 || second < 0 || second > 59 || hundredths < 0) {
+    return std::nullopt;
+  }
+  return EncodeDateTime(2000 + year, month, day, hour, minute, second, hundredths * 10);
+}
+
+std::string UgrStationFromName(const std::string& path) {
+  const std::string ext = FileExtension(FileName(path));
+  if (ext.size() <= 4) return {};
+  return ext.substr(4, 3);
+}
+
+double UgrRateFromSize(int64_t file_size, double default_rate) {
+  const int64_t samples = file_size / 4;
+  if (samples == 6000) return 50.0;
+  if (samples == 12000) return 100.0;
+  if (file_size >= 48004 && file_size <= 96003) return 200.0;
+  return default_rate;
+}
+
+std::string UgrComponentPath(const std::string& path, char component) {
+  const std::string folder = FolderOf(path);
+  std::string name = FileName(path);
+  if (name.size() <= kComponentPos) return {};
+  name[kComponentPos] = component;
+  return JoinPath(folder, name);
+}
+
+bool ReadUgrHeader(const std::string& path, TFileRecordInfo& info, double default_rate) {
+  info.Reset();
+  BinaryFile file;
+  if (!file.Open(path)) return false;
+  const std::optional<TDateTime> start = UgrStartFromName(path);
+  if (!start) return false;
+  info.Station = UgrStationFromName(path);
+  info.Start = *start;
+  info.SampRate = UgrRateFromSize(file.Size(), default_rate);
+  info.ChannelCount = 3;
+  static constexpr const char* kNames[] = {"E", "N", "Z"};
+  for (size_t i = 0; i < 3; ++i) {
+    info.ChannelNames[i] = kNames[i];
+    info.ChannelCoefs[i] = 1e6;
+  }
+  info.BlockCount = 1;
+  info.SampleCount = SamplesOfSize(file.Size());
+  info.BlockSamples = info.SampleCount;
+  return true;
+}
+
+void ReadUgrInto(const std::string& path, LoadTarget& target) {
+  BinaryFile self;
+  if (!self.Open(path)) return;
+  const int32_t count = SamplesOfSize(self.Size());
+  if (target.data != nullptr) {
+    TData32& data = *target.data;
+    const int64_t length = target.Length();
+    // Only the part of the file that lands inside the matrix is read.
+    const int64_t first = std::max<int64_t>(0, -target.position);
+    const int64_t last = std::min<int64_t>(count, length - target.position);
+    const int channels = std::min(target.first.ChannelCount, kMaxChannels);
+    constexpr int64_t kChunk = 65536;
+    std::vector<int32_t> samples;
+    for (int ch = 0; ch < channels && first < last; ++ch) {
+      const std::string& name = target.first.ChannelNames[static_cast<size_t>(ch)];
+      if (name.empty()) continue;
+      BinaryFile file;
+      if (!file.Open(UgrComponentPath(path, name[0]))) continue;
+      for (int64_t at = first; at < last; at += kChunk) {
+        const int64_t n = std::min(kChunk, last - at);
+        const std::vector<uint8_t> bytes = file.ReadBytes(at * 4, static_cast<size_t>(n) * 4);
+        samples.resize(bytes.size() / 4);
+        for (size_t i = 0; i < samples.size(); ++i) samples[i] = LoadI32LE(&bytes[i * 4]);
+        WriteClipped(data, ch, target.position + at, samples);
+        if (static_cast<int64_t>(samples.size()) < n) break;  // the component's file ends here
+      }
+    }
+  }
+  target.position += count;
+}
 
 }  // namespace tarvik

@@ -1,15 +1,197 @@
 #include "records/wfdisc.h"
 
-// Not yet implemented: every reader yields the empty result that callers treat as
-// "not this format".
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <limits>
+
+#include "common/binary_file.h"
+#include "common/paths.h"
+#include "common/rounding.h"
+#include "common/text_encoding.h"
 
 namespace tarvik {
 
-bool ReadWfdiscHeader(const std::string&, TFileRecordInfo& info, double) {
-  info.Reset();
-  return false;
+namespace {
+
+// The trimmed text of the 1-based columns [first, last]; the part past the line's end is empty.
+std::string Column(std::string_view line, size_t first, size_t last) {
+  if (first > line.size()) return {};
+  const size_t begin = first - 1;
+  const size_t end = std::min(last, line.size());
+  return Trim(line.substr(begin, end - begin));
 }
 
-void BuildWfdiscSegments(const std::string&, TRecList&, const std::string&) {}
+// A whole trimmed field as a finite number; locale-independent, so a Qt host that switched the
+// C locale to a decimal comma does not change how index files read.
+bool ParseDouble(std::string_view text, double& value) {
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  if (text.empty()) return false;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return ec == std::errc() && end == text.data() + text.size() && std::isfinite(value);
+}
+
+bool ParseInt32(std::string_view text, int32_t& value) {
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  if (text.empty()) return false;
+  int64_t v = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (ec != std::errc() || end != text.data() + text.size()) return false;
+  if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max()) {
+    return false;
+  }
+  value = static_cast<int32_t>(v);
+  return true;
+}
+
+template <typename T>
+T Lenient(bool (*parse)(std::string_view, T&), std::string_view text) {
+  T v{};
+  return parse(text, v) ? v : T{};
+}
+
+// Load date: a year, a day of year and "hh:mm:ss"; failing that the field as an ISO date and
+// time; failing that 0. Nothing downstream uses it, so it never fails the line.
+TDateTime ParseLoadDate(std::string_view line) {
+  int32_t year = 0, doy = 0, h = 0, m = 0, s = 0;
+  const std::string clock = Column(line, 276, 283);
+  if (ParseInt32(Column(line, 267, 270), year) && ParseInt32(Column(line, 272, 274), doy) &&
+      clock.size() == 8 && clock[2] == ':' && clock[5] == ':' &&
+      ParseInt32(std::string_view(clock).substr(0, 2), h) &&
+      ParseInt32(std::string_view(clock).substr(3, 2), m) &&
+      ParseInt32(std::string_view(clock).substr(6, 2), s) && year > 0 && year < 10000 && doy >= 1 &&
+      doy <= 366 && h >= 0 && h < 24 && m >= 0 && m < 60 && s >= 0 && s < 61) {
+    return EncodeDayOfYear(year, doy, h, m, s);
+  }
+  return ParseIso(Column(line, 267, 283)).value_or(0.0);
+}
+
+// Calls fn for every line of the text (LF or CR LF ends) until fn returns false.
+template <typename Fn>
+void ForEachLine(const std::vector<uint8_t>& bytes, Fn fn) {
+  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(pos, end - pos);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    pos = end + 1;
+    if (!fn(line)) return;
+  }
+}
+
+bool IsBlankLine(std::string_view line) {
+  return Trim(line).empty();
+}
+
+}  // namespace
+
+std::optional<TWfdiscLine> ParseWfdiscLine(std::string_view line) {
+  TWfdiscLine w;
+  w.sta = Column(line, 1, 6);
+  w.chan = Column(line, 8, 15);
+  if (!ParseDouble(Column(line, 17, 33), w.time)) return std::nullopt;
+  w.wfid = Lenient(ParseInt32, Column(line, 35, 42));
+  w.chanid = Lenient(ParseInt32, Column(line, 44, 51));
+  w.jdate = Lenient(ParseInt32, Column(line, 53, 60));
+  w.endtime = Lenient(ParseDouble, Column(line, 62, 78));
+  if (!ParseInt32(Column(line, 80, 87), w.nsamp)) return std::nullopt;
+  if (!ParseDouble(Column(line, 89, 99), w.samprate)) return std::nullopt;
+  if (!ParseDouble(Column(line, 101, 116), w.calib)) return std::nullopt;
+  w.calper = Lenient(ParseDouble, Column(line, 118, 133));
+  w.instype = Column(line, 135, 140);
+  w.segtype = Column(line, 142, 142);
+  w.datatype = Column(line, 144, 145);
+  w.clip = Column(line, 147, 147);
+  w.dir = Column(line, 149, 212);
+  w.dfile = Column(line, 214, 245);
+  if (!ParseInt32(Column(line, 247, 256), w.foff)) return std::nullopt;
+  w.commid = Lenient(ParseInt32, Column(line, 258, 265));
+  w.lddate = ParseLoadDate(line);
+  return w;
+}
+
+std::string WfdiscDataPath(const std::string& index_path, const TWfdiscLine& line) {
+  std::string stored;
+  if (!line.dir.empty() && line.dir != "-") stored = line.dir + "\\";
+  stored += line.dfile;
+  const std::string relative = NativePath(stored);
+  if (!line.dir.empty() && line.dir != "-" && std::filesystem::path(relative).is_absolute()) {
+    return relative;
+  }
+  return JoinPath(FolderOf(index_path), relative);
+}
+
+bool ReadWfdiscHeader(const std::string& path, TFileRecordInfo& info, double /*default_rate*/) {
+  info.Reset();
+  const std::vector<uint8_t> bytes = ReadWholeFile(path);
+  bool have_first = false;
+  bool damaged = false;
+  TDateTime latest_end = 0.0;
+  ForEachLine(bytes, [&](std::string_view text) {
+    if (IsBlankLine(text)) return true;
+    const std::optional<TWfdiscLine> line = ParseWfdiscLine(text);
+    if (!line) {
+      damaged = true;
+      return false;
+    }
+    if (have_first && line->sta != info.Station) return true;
+    const TDateTime start = UnixToDateTime(line->time);
+    if (!have_first) {
+      have_first = true;
+      info.Station = line->sta;
+      info.Start = start;
+      info.SampRate = line->samprate;
+      latest_end = start;
+    }
+    info.Start = std::min(info.Start, start);
+    if (info.SampRate > 0.0) {
+      latest_end = std::max(latest_end, start + SpanOfSamples(line->nsamp, info.SampRate));
+    }
+    const std::string name = ShortName(line->chan);
+    const auto names_end = info.ChannelNames.begin() + info.ChannelCount;
+    // Channels beyond the 32 a record can hold are left out.
+    if (std::find(info.ChannelNames.begin(), names_end, name) == names_end &&
+        info.ChannelCount < kMaxChannels) {
+      info.ChannelNames[static_cast<size_t>(info.ChannelCount)] = name;
+      info.ChannelCoefs[static_cast<size_t>(info.ChannelCount)] =
+          line->calib > 0.0 ? 1e9 / line->calib : 1.0;
+      ++info.ChannelCount;
+    }
+    return true;
+  });
+  if (!have_first) return false;
+  const int64_t samples =
+      info.SampRate > 0.0 ? SamplesInSpan(latest_end - info.Start, info.SampRate) : 0;
+  info.SampleCount = ClampToInt32(std::max<int64_t>(samples, 0));
+  info.BlockSamples = info.SampleCount;
+  info.BlockCount = 1;
+  return !damaged;
+}
+
+void BuildWfdiscSegments(const std::string& path, TRecList& list, const std::string& station) {
+  const std::vector<uint8_t> bytes = ReadWholeFile(path);
+  ForEachLine(bytes, [&](std::string_view text) {
+    if (IsBlankLine(text)) return true;
+    const std::optional<TWfdiscLine> line = ParseWfdiscLine(text);
+    if (!line) return false;
+    if (!station.empty() && line->sta != station) return true;
+    TRecordDescription seg;
+    seg.FileName = WfdiscDataPath(path, *line);
+    seg.Station = line->sta;
+    seg.Location = "00";
+    seg.Channel = line->chan;
+    seg.StartTime = UnixToDateTime(line->time);
+    seg.SampRate = line->samprate;
+    seg.Count = line->nsamp;
+    seg.DataType = SampleTypeFromText(line->datatype);
+    seg.Offset = line->foff;
+    seg.Calib = (line->calib == 0.0 ? 1.0 : line->calib) / 1e9;
+    list.Add(std::move(seg));
+    return true;
+  });
+}
 
 }  // namespace tarvik

@@ -1,17 +1,54 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "records/load_target.h"
 #include "records/record_model.h"
 
 namespace tarvik {
 
-// Header of a CSS 3.0 wfdisc index.
+// One line of a CSS 3.0 wfdisc index: fixed columns, each trimmed.
+struct TWfdiscLine {
+  std::string sta;
+  std::string chan;
+  double time = 0.0;  // Unix seconds
+  int32_t wfid = 0;
+  int32_t chanid = 0;
+  int32_t jdate = 0;
+  double endtime = 0.0;
+  int32_t nsamp = 0;
+  double samprate = 0.0;
+  double calib = 0.0;  // nanometres per count
+  double calper = 0.0;
+  std::string instype;
+  std::string segtype;
+  std::string datatype;
+  std::string clip;
+  std::string dir;
+  std::string dfile;
+  int32_t foff = 0;
+  int32_t commid = 0;
+  TDateTime lddate = 0.0;
+};
+
+// The columns of one index line; nullopt when a column the readers use (time, nsamp, samprate,
+// calib, foff) does not hold a number. The other number columns read as 0 when they do not.
+std::optional<TWfdiscLine> ParseWfdiscLine(std::string_view line);
+
+// Full path of the data file a line names: the index file's folder, then the dir column unless
+// it is "-" or blank, then dfile; "\" separators written on Windows become native ones. A dir
+// that is itself an absolute path is taken as it stands.
+std::string WfdiscDataPath(const std::string& index_path, const TWfdiscLine& line);
+
+// Header of a CSS 3.0 wfdisc index: the lines of the first line's station. False when the file
+// cannot be read, holds no line, or a line does not parse (info keeps the lines before it).
 bool ReadWfdiscHeader(const std::string& path, TFileRecordInfo& info, double default_rate);
 
-// One segment per index line (only the lines of station when it is not empty).
+// One segment per index line (only the lines of station when it is not empty). Reading stops
+// at the first line that does not parse; the segments of the lines before it stay.
 void BuildWfdiscSegments(const std::string& path, TRecList& list, const std::string& station);
 
 }  // namespace tarvik
