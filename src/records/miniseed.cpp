@@ -1,15 +1,293 @@
 #include "records/miniseed.h"
 
-// Not yet implemented: every reader yields the empty result that callers treat as
-// "not this format".
+#include <algorithm>
+#include <cmath>
+
+#include "common/bytes.h"
+#include "common/rounding.h"
+#include "common/text_encoding.h"
 
 namespace tarvik {
 
-bool ReadMiniSeedHeader(const std::string&, TFileRecordInfo& info, double) {
-  info.Reset();
-  return false;
+namespace {
+
+// Field offsets of the fixed header.
+constexpr size_t kStation = 8;
+constexpr size_t kLocation = 13;
+constexpr size_t kChannel = 15;
+constexpr size_t kNetwork = 18;
+constexpr size_t kYear = 20;
+constexpr size_t kDayOfYear = 22;
+constexpr size_t kHour = 24;
+constexpr size_t kMinute = 25;
+constexpr size_t kSecond = 26;
+constexpr size_t kTenThousandths = 28;
+constexpr size_t kSampleCount = 30;
+constexpr size_t kRateFactor = 32;
+constexpr size_t kRateMultiplier = 34;
+constexpr size_t kActivityFlags = 36;
+constexpr size_t kTimeCorrection = 40;
+constexpr size_t kDataOffset = 44;
+constexpr size_t kFirstBlockette = 46;
+
+// Activity flag: the time correction has already been applied to the start time.
+constexpr uint8_t kTimeCorrectionApplied = 0x02;
+
+// A header text: the bytes up to the first zero byte, trailing blanks kept.
+std::string HeaderText(const uint8_t* p, size_t n) {
+  size_t len = 0;
+  while (len < n && p[len] != 0) ++len;
+  return std::string(reinterpret_cast<const char*>(p), len);
 }
 
-void BuildMiniSeedSegments(const std::string&, TRecList&, const std::string&) {}
+bool PlausibleTime(int year, int day, int hour, int minute, int second, int fraction) {
+  return year >= 1900 && year <= 2100 && day >= 1 && day <= 366 && hour <= 23 && minute <= 59 &&
+         second <= 60 && fraction <= 9999;
+}
+
+MiniSeedStatus ReadRecordInto(BinaryFile& file, int64_t offset, std::vector<uint8_t>& buffer,
+                              TMiniSEEDPacket& packet, int64_t& next, bool with_data) {
+  const int64_t available = std::max<int64_t>(0, file.Size() - offset);
+  const auto want = static_cast<size_t>(std::min<int64_t>(available, kMiniSeedDefaultRecordLength));
+  buffer.resize(want);
+  const size_t got = file.ReadAt(offset, buffer.data(), want);
+  buffer.resize(got);
+  const MiniSeedStatus status = ParseMiniSeedRecord(buffer, available, packet, with_data);
+  const bool length_known = status == MiniSeedStatus::kOk || status == MiniSeedStatus::kTruncated;
+  next = offset + (length_known ? packet.RecordLength : kMiniSeedDefaultRecordLength);
+  return status;
+}
+
+// Sample counts of a header whose span may be stretched by one damaged time stamp: the span
+// may exceed the samples held by at most one day of gaps, so that the matrix sized from it
+// stays bounded by the file.
+int32_t BoundedSpanSamples(TDateTime start, TDateTime end, double rate, int64_t held) {
+  const int64_t span = RoundToInt64((end - start) * kSecondsPerDay * rate);
+  const int64_t bound = held + RoundToInt64(kSecondsPerDay * rate);
+  return ClampToInt32(std::clamp<int64_t>(span, 0, bound));
+}
+
+bool UsableRecord(const TMiniSEEDPacket& p) {
+  return p.SampRate > 0.0 && std::isfinite(p.SampRate) && !Trim(p.Station).empty();
+}
+
+}  // namespace
+
+int32_t MiniSeedSampleType(int encoding, int word_order) {
+  const bool little = word_order == 0;
+  switch (encoding) {
+    case 0:
+      return kSampleUnknown;  // ASCII text of log records: no samples
+    case 1:
+      return little ? kSampleI2 : kSampleS2;
+    case 2:
+      return kSampleS3;
+    case 3:
+      return little ? kSampleI4 : kSampleS4;
+    case 4:
+      return little ? kSampleF4 : kSampleT4;
+    case 5:
+      return little ? kSampleF8 : kSampleT8;
+    case 10:
+      return kSampleSteim1a;
+    case 11:
+      return kSampleSteim2a;
+    default:
+      return kSampleUnknown;
+  }
+}
+
+double MiniSeedRate(int factor, int multiplier) {
+  const double f = factor;
+  const double m = multiplier;
+  if (factor > 0 && multiplier > 0) return f * m;
+  if (factor > 0 && multiplier < 0) return -f / m;
+  if (factor < 0 && multiplier > 0) return -m / f;
+  if (factor < 0 && multiplier < 0) return 1.0 / (f * m);
+  return 0.0;
+}
+
+MiniSeedStatus ParseMiniSeedRecord(std::span<const uint8_t> head, int64_t available,
+                                   TMiniSEEDPacket& packet, bool with_data) {
+  packet = TMiniSEEDPacket{};
+  if (head.size() < kMiniSeedFixedHeader) {
+    return available < kMiniSeedFixedHeader ? MiniSeedStatus::kTruncated : MiniSeedStatus::kDamaged;
+  }
+  const uint8_t* h = head.data();
+  packet.Station = HeaderText(h + kStation, 5);
+  packet.Location = HeaderText(h + kLocation, 2);
+  packet.Channel = HeaderText(h + kChannel, 3);
+  packet.Network = HeaderText(h + kNetwork, 2);
+  const int year = LoadU16BE(h + kYear);
+  const int day = LoadU16BE(h + kDayOfYear);
+  const int hour = h[kHour];
+  const int minute = h[kMinute];
+  const int second = h[kSecond];
+  const int fraction = LoadU16BE(h + kTenThousandths);
+  packet.SampleCount = LoadU16BE(h + kSampleCount);
+  const int factor = LoadI16BE(h + kRateFactor);
+  const int multiplier = LoadI16BE(h + kRateMultiplier);
+  const uint8_t flags = h[kActivityFlags];
+  const int32_t correction = LoadI32BE(h + kTimeCorrection);
+  packet.DataOffset = LoadU16BE(h + kDataOffset);
+  packet.FirstBlockette = LoadU16BE(h + kFirstBlockette);
+
+  // Blockettes: each begins with its type and the offset of the next (0 = last), both from the
+  // record's start. Offsets must grow, so a chain that points back cannot loop.
+  float b100_rate = 0.0f;
+  bool found_1000 = false;
+  bool bad_length = false;
+  int microseconds = 0;
+  size_t pos = packet.FirstBlockette;
+  size_t previous = 0;
+  while (pos != 0) {
+    const size_t limit = std::min(head.size(), static_cast<size_t>(packet.RecordLength));
+    if (pos < kMiniSeedFixedHeader || pos <= previous || pos + 4 > limit) break;
+    const uint16_t type = LoadU16BE(h + pos);
+    const uint16_t following = LoadU16BE(h + pos + 2);
+    const bool body = pos + 8 <= limit;  // the 4 bytes each used blockette needs after its head
+    if (type == 100 && body) {
+      b100_rate = LoadF32BE(h + pos + 4);
+    } else if (type == 1000 && body) {
+      found_1000 = true;
+      packet.Encoding = h[pos + 4];
+      packet.WordOrder = h[pos + 5];
+      const int exponent = h[pos + 6];
+      if (exponent < kMiniSeedMinExponent || exponent > kMiniSeedMaxExponent) {
+        bad_length = true;
+      } else {
+        packet.RecordLength = 1 << exponent;
+      }
+    } else if (type == 1001 && body) {
+      packet.TimingQuality = h[pos + 4];
+      microseconds = static_cast<int8_t>(h[pos + 5]);
+    }
+    previous = pos;
+    pos = following;
+  }
+
+  if (!found_1000) return MiniSeedStatus::kNoBlockette1000;
+  if (bad_length || !PlausibleTime(year, day, hour, minute, second, fraction)) {
+    packet.RecordLength = kMiniSeedDefaultRecordLength;
+    return MiniSeedStatus::kDamaged;
+  }
+
+  double seconds = second + fraction / 10000.0 + microseconds / 1e6;
+  if ((flags & kTimeCorrectionApplied) == 0) seconds += correction / 10000.0;
+  packet.Start = EncodeDayOfYear(year, day, hour, minute, 0, seconds);
+  packet.SampRate = (b100_rate > 0.0f && std::isfinite(b100_rate))
+                        ? static_cast<double>(b100_rate)
+                        : MiniSeedRate(factor, multiplier);
+  packet.DataType = MiniSeedSampleType(packet.Encoding, packet.WordOrder);
+  // Samples that would begin inside the fixed header or past the record are not data.
+  const bool data_inside =
+      packet.DataOffset >= kMiniSeedFixedHeader && packet.DataOffset <= packet.RecordLength;
+  if (!data_inside && packet.SampleCount > 0) packet.DataType = kSampleUnknown;
+
+  if (available < packet.RecordLength) return MiniSeedStatus::kTruncated;
+  if (with_data && data_inside) {
+    const size_t end = std::min(head.size(), static_cast<size_t>(packet.RecordLength));
+    if (end > packet.DataOffset) packet.Data.assign(h + packet.DataOffset, h + end);
+  }
+  return MiniSeedStatus::kOk;
+}
+
+MiniSeedStatus ReadMiniSeedRecord(BinaryFile& file, int64_t offset, TMiniSEEDPacket& packet,
+                                  int64_t& next, bool with_data) {
+  std::vector<uint8_t> buffer;
+  return ReadRecordInto(file, offset, buffer, packet, next, with_data);
+}
+
+bool ForEachMiniSeedRecord(const std::string& path,
+                           const std::function<void(int64_t, const TMiniSEEDPacket&)>& visit) {
+  BinaryFile file;
+  if (!file.Open(path)) return false;
+  std::vector<uint8_t> buffer;
+  buffer.reserve(kMiniSeedDefaultRecordLength);
+  TMiniSEEDPacket packet;
+  int64_t offset = 0;
+  while (offset < file.Size()) {
+    int64_t next = offset;
+    if (ReadRecordInto(file, offset, buffer, packet, next, false) == MiniSeedStatus::kOk) {
+      visit(offset, packet);
+    }
+    offset = next;  // always beyond offset: at least 128 bytes on
+  }
+  return true;
+}
+
+bool ReadMiniSeedHeader(const std::string& path, TFileRecordInfo& info, double /*default_rate*/) {
+  info.Reset();
+  bool any_record = false;
+  bool first = true;
+  TDateTime latest_end = 0.0;
+  int64_t held = 0;
+  ForEachMiniSeedRecord(path, [&](int64_t, const TMiniSEEDPacket& p) {
+    if (!any_record) {
+      // Kept only when no record has a rate: then the file gives a station and a start but
+      // no samples.
+      any_record = true;
+      info.Station = Trim(p.Station);
+      info.Start = p.Start;
+      info.BlockSamples = p.RecordLength;
+      info.ChannelCount = 1;
+      info.ChannelNames[0] = ShortName(Trim(p.Channel));
+      info.ChannelCoefs.fill(1e9);
+    }
+    // Records that the segment list drops (log records without a rate, no station) take no
+    // part either: a rate of 0 would give them no end in time.
+    if (!UsableRecord(p)) return;
+    if (first) {
+      first = false;
+      info.Station = Trim(p.Station);
+      info.SampRate = p.SampRate;
+      info.Start = p.Start;
+      info.BlockSamples = p.RecordLength;
+      info.ChannelCount = 0;
+      info.ChannelNames[0].clear();
+      latest_end = p.Start;
+    }
+    info.Start = std::min(info.Start, p.Start);
+    const std::string name = ShortName(Trim(p.Channel));
+    const auto names_end = info.ChannelNames.begin() + info.ChannelCount;
+    if (std::find(info.ChannelNames.begin(), names_end, name) == names_end &&
+        info.ChannelCount < kMaxChannels) {
+      info.ChannelNames[static_cast<size_t>(info.ChannelCount++)] = name;
+    }
+    latest_end = std::max(latest_end, p.Start + SpanOfSamples(p.SampleCount, p.SampRate));
+    held += p.SampleCount;
+    ++info.BlockCount;
+  });
+  if (!any_record) {
+    info.Reset();
+    return false;
+  }
+  if (!first) info.SampleCount = BoundedSpanSamples(info.Start, latest_end, info.SampRate, held);
+  return true;
+}
+
+void BuildMiniSeedSegments(const std::string& path, TRecList& list,
+                           const std::string& /*station*/) {
+  ForEachMiniSeedRecord(path, [&](int64_t offset, const TMiniSEEDPacket& p) {
+    if (!UsableRecord(p)) return;
+    if (offset + p.RecordLength > INT32_MAX) return;  // beyond what a segment can address
+    TRecordDescription seg;
+    seg.FileName = path;
+    seg.Station = Trim(p.Station);
+    seg.Location = Trim(p.Location);
+    if (seg.Location.empty()) seg.Location = "00";
+    seg.Channel = Trim(p.Channel);
+    seg.StartTime = p.Start;
+    seg.SampRate = p.SampRate;
+    seg.Calib = 1.0;
+    seg.DataType = p.DataType;
+    seg.Count = p.SampleCount;
+    seg.Offset = static_cast<int32_t>(offset + p.DataOffset);
+    // The data runs to the record's end, wherever it begins.
+    seg.BlockSize = std::max(0, p.RecordLength - static_cast<int32_t>(p.DataOffset));
+    seg.TimingQuality = p.TimingQuality;
+    list.Add(std::move(seg));
+  });
+}
 
 }  // namespace tarvik
