@@ -1,0 +1,654 @@
+#include "project/bin_ini_file.h"
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+#include "common/binary_file.h"
+#include "common/bytes.h"
+#include "common/text_encoding.h"
+
+namespace tarvik {
+
+namespace {
+
+// A project file larger than this is not a project file.
+constexpr int64_t kMaxProjectBytes = int64_t{1} << 30;
+constexpr size_t kWriteBufferBytes = 1024;
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+bool IsSevenBit(std::string_view text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// UTF-16LE code units to UTF-8; an unpaired surrogate becomes U+FFFD.
+std::string Utf16LeToUtf8(const uint8_t* p, size_t units) {
+  std::string out;
+  out.reserve(units);
+  for (size_t i = 0; i < units; ++i) {
+    uint32_t u = LoadU16LE(p + 2 * i);
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units) {
+      const uint32_t lo = LoadU16LE(p + 2 * (i + 1));
+      if (lo >= 0xDC00 && lo <= 0xDFFF) {
+        AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00));
+        ++i;
+        continue;
+      }
+    }
+    if (u >= 0xD800 && u <= 0xDFFF) u = 0xFFFD;
+    AppendUtf8(out, u);
+  }
+  return out;
+}
+
+// INI lines cannot hold line breaks: they would start new lines in the file.
+std::string OneLine(std::string_view value) {
+  std::string out(value);
+  for (char& c : out) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  return out;
+}
+
+bool ParseUnsigned(std::string_view text, int base, uint64_t& value) {
+  if (text.empty()) return false;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+  return ec == std::errc() && end == text.data() + text.size();
+}
+
+// Reads an unsigned decimal field of at most max_digits digits at text[pos...].
+bool TakeNumber(std::string_view text, size_t& pos, size_t max_digits, int& value) {
+  size_t n = 0;
+  int v = 0;
+  while (pos + n < text.size() && n < max_digits && text[pos + n] >= '0' && text[pos + n] <= '9') {
+    v = v * 10 + (text[pos + n] - '0');
+    ++n;
+  }
+  if (n == 0) return false;
+  pos += n;
+  value = v;
+  return true;
+}
+
+bool TakeChar(std::string_view text, size_t& pos, char c) {
+  if (pos < text.size() && text[pos] == c) {
+    ++pos;
+    return true;
+  }
+  return false;
+}
+
+// "h:nn[:ss[.zzz]]" at text[pos...] as a fraction of a day.
+bool TakeTime(std::string_view text, size_t& pos, double& fraction) {
+  int h = 0, m = 0, s = 0, ms = 0;
+  if (!TakeNumber(text, pos, 2, h) || !TakeChar(text, pos, ':') || !TakeNumber(text, pos, 2, m))
+    return false;
+  if (TakeChar(text, pos, ':')) {
+    if (!TakeNumber(text, pos, 2, s)) return false;
+    if (TakeChar(text, pos, '.')) {
+      const size_t start = pos;
+      if (!TakeNumber(text, pos, 3, ms)) return false;
+      for (size_t d = pos - start; d < 3; ++d) ms *= 10;
+    }
+  }
+  if (h > 23 || m > 59 || s > 59) return false;
+  fraction = (((h * 60.0 + m) * 60.0 + s) * 1000.0 + ms) / (kSecondsPerDay * 1000.0);
+  return true;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Number and date-time texts.
+
+std::string FormatProjectFloat(double value) {
+  if (std::isnan(value)) return "NAN";
+  if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
+  if (value == 0.0) return "0";
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.14e", std::fabs(value));
+  // buf: d.dddddddddddddde[+-]xx
+  std::string digits;
+  digits += buf[0];
+  digits.append(buf + 2, 14);
+  const char* e = std::strchr(buf, 'e');
+  int exponent = e != nullptr ? std::atoi(e + 1) : 0;
+  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+
+  std::string out = value < 0 ? "-" : "";
+  if (exponent >= -5 && exponent < 15) {
+    if (exponent >= 0) {
+      const size_t int_digits = static_cast<size_t>(exponent) + 1;
+      if (digits.size() <= int_digits) {
+        out += digits;
+        out.append(int_digits - digits.size(), '0');
+      } else {
+        out += digits.substr(0, int_digits);
+        out += '.';
+        out += digits.substr(int_digits);
+      }
+    } else {
+      out += "0.";
+      out.append(static_cast<size_t>(-exponent - 1), '0');
+      out += digits;
+    }
+  } else {
+    out += digits[0];
+    if (digits.size() > 1) {
+      out += '.';
+      out += digits.substr(1);
+    }
+    out += 'E';
+    if (exponent < 0) out += '-';
+    out += std::to_string(std::abs(exponent));
+  }
+  return out;
+}
+
+bool ParseProjectFloat(std::string_view text, double& value) {
+  std::string_view t = text;
+  while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
+  while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
+  bool negative = false;
+  if (!t.empty() && (t.front() == '+' || t.front() == '-')) {
+    negative = t.front() == '-';
+    t.remove_prefix(1);
+  }
+  if (t.empty() || t.front() == '+' || t.front() == '-') return false;
+  double v = 0.0;
+  const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
+  if (ec != std::errc() || end != t.data() + t.size()) return false;
+  value = negative ? -v : v;
+  return true;
+}
+
+bool ParseProjectInteger(std::string_view text, int32_t& value) {
+  std::string_view t = text;
+  while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
+  while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
+  bool negative = false;
+  if (!t.empty() && (t.front() == '+' || t.front() == '-')) {
+    negative = t.front() == '-';
+    t.remove_prefix(1);
+  }
+  uint64_t magnitude = 0;
+  if (!t.empty() && t.front() == '$') {
+    if (!ParseUnsigned(t.substr(1), 16, magnitude) || magnitude > 0xFFFFFFFFu) return false;
+    const auto bits = static_cast<uint32_t>(negative ? (0u - magnitude) : magnitude);
+    value = static_cast<int32_t>(bits);
+    return true;
+  }
+  if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
+    if (!ParseUnsigned(t.substr(2), 16, magnitude) || magnitude > 0xFFFFFFFFu) return false;
+    const auto bits = static_cast<uint32_t>(negative ? (0u - magnitude) : magnitude);
+    value = static_cast<int32_t>(bits);
+    return true;
+  }
+  if (!ParseUnsigned(t, 10, magnitude)) return false;
+  if (negative) {
+    if (magnitude > 2147483648u) return false;
+    value = static_cast<int32_t>(-static_cast<int64_t>(magnitude));
+  } else {
+    if (magnitude > 2147483647u) return false;
+    value = static_cast<int32_t>(magnitude);
+  }
+  return true;
+}
+
+std::string FormatProjectDateTime(TDateTime value) {
+  // Whole seconds: round first so that 59.9996 s does not print as the previous second.
+  const double seconds = std::nearbyint(value * kSecondsPerDay);
+  const CivilTime c = DecodeDateTime(std::isfinite(seconds) ? seconds / kSecondsPerDay : value);
+  char buf[64];
+  if (c.hour == 0 && c.minute == 0 && c.second == 0) {
+    std::snprintf(buf, sizeof buf, "%02d.%02d.%04d", c.day, c.month, c.year);
+  } else {
+    std::snprintf(buf, sizeof buf, "%02d.%02d.%04d %d:%02d:%02d", c.day, c.month, c.year, c.hour,
+                  c.minute, c.second);
+  }
+  return buf;
+}
+
+bool ParseProjectDateTime(std::string_view text, TDateTime& value) {
+  std::string_view t = text;
+  while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
+  while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
+  size_t pos = 0;
+  // A time alone.
+  if (t.find('.') == std::string_view::npos || t.find(':') < t.find('.')) {
+    double fraction = 0.0;
+    if (!TakeTime(t, pos, fraction) || pos != t.size()) return false;
+    value = fraction;
+    return true;
+  }
+  int d = 0, m = 0, y = 0;
+  if (!TakeNumber(t, pos, 2, d) || !TakeChar(t, pos, '.') || !TakeNumber(t, pos, 2, m) ||
+      !TakeChar(t, pos, '.'))
+    return false;
+  const size_t year_start = pos;
+  if (!TakeNumber(t, pos, 4, y)) return false;
+  if (pos - year_start <= 2) y += y < 50 ? 2000 : 1900;
+  const std::chrono::year_month_day ymd{std::chrono::year{y},
+                                        std::chrono::month{static_cast<unsigned>(m)},
+                                        std::chrono::day{static_cast<unsigned>(d)}};
+  if (m < 1 || m > 12 || d < 1 || !ymd.ok()) return false;
+  double fraction = 0.0;
+  if (pos < t.size()) {
+    if (t[pos] != ' ') return false;
+    while (pos < t.size() && t[pos] == ' ') ++pos;
+    if (!TakeTime(t, pos, fraction) || pos != t.size()) return false;
+  }
+  value = static_cast<double>(DaysFromCivil(y, m, d)) + fraction;
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Construction.
+
+TBinIniFile::TBinIniFile(const std::string& file_name, bool binary, Mode mode)
+    : binary_(binary), mode_(mode), file_name_(file_name) {
+  if (mode_ == Mode::kRead) {
+    std::vector<uint8_t> bytes = ReadWholeFile(file_name, kMaxProjectBytes);
+    if (binary_) {
+      data_ = std::move(bytes);
+    } else {
+      ParseText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    }
+    return;
+  }
+  if (binary_) {
+    out_ = std::fopen(file_name.c_str(), "wb");
+    if (out_ == nullptr) Fail("cannot create " + file_name + ": " + std::strerror(errno));
+    buffer_.reserve(kWriteBufferBytes);
+  }
+}
+
+TBinIniFile::TBinIniFile(std::vector<uint8_t> bytes, bool binary)
+    : binary_(binary), mode_(Mode::kRead) {
+  if (binary_) {
+    data_ = std::move(bytes);
+  } else {
+    ParseText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+  }
+}
+
+TBinIniFile::~TBinIniFile() {
+  Close();
+}
+
+void TBinIniFile::Fail(const std::string& what) {
+  if (error_.empty()) error_ = what;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Text form.
+
+void TBinIniFile::ParseText(std::string_view cp1251) {
+  text_size_ = cp1251.size();
+  const std::string text = Cp1251ToUtf8(cp1251);
+  Section* current = nullptr;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = Trim(std::string_view(text).substr(start, end - start));
+    // CR LF, LF and a lone CR all end a line.
+    start = end + 1;
+    if (end < text.size() && text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n')
+      ++start;
+    if (line.empty() || line[0] == ';') continue;
+    if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
+      sections_.push_back(Section{Trim(std::string_view(line).substr(1, line.size() - 2)), {}});
+      current = &sections_.back();
+      continue;
+    }
+    if (current == nullptr) continue;
+    const size_t eq = line.find('=');
+    if (eq == std::string::npos) {
+      current->entries.push_back(Entry{line, ""});
+    } else {
+      current->entries.push_back(Entry{Trim(std::string_view(line).substr(0, eq)),
+                                       Trim(std::string_view(line).substr(eq + 1))});
+    }
+  }
+}
+
+const std::string* TBinIniFile::FindValue(std::string_view section, std::string_view key) const {
+  for (const Section& s : sections_) {
+    if (!EqualNoCase(s.name, section)) continue;
+    // The first section of that name is the one that counts, as its first key.
+    for (const Entry& e : s.entries) {
+      if (EqualNoCase(e.key, key)) return &e.value;
+    }
+    return nullptr;
+  }
+  return nullptr;
+}
+
+void TBinIniFile::SetValue(std::string_view section, std::string_view key, std::string value) {
+  Section* target = nullptr;
+  for (Section& s : sections_) {
+    if (EqualNoCase(s.name, section)) {
+      target = &s;
+      break;
+    }
+  }
+  if (target == nullptr) {
+    sections_.push_back(Section{std::string(section), {}});
+    target = &sections_.back();
+  }
+  for (Entry& e : target->entries) {
+    if (EqualNoCase(e.key, key)) {
+      e.value = std::move(value);
+      return;
+    }
+  }
+  target->entries.push_back(Entry{std::string(key), std::move(value)});
+}
+
+std::string TBinIniFile::TextImage() const {
+  std::string utf8;
+  for (const Section& s : sections_) {
+    utf8 += "[" + s.name + "]\r\n";
+    for (const Entry& e : s.entries) utf8 += e.key + "=" + e.value + "\r\n";
+    utf8 += "\r\n";
+  }
+  return Utf8ToCp1251(utf8);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Binary form.
+
+bool TBinIniFile::Take(void* dst, size_t n) {
+  if (pos_ > data_.size() || data_.size() - pos_ < n) {
+    // A value cut by the end of the data: nothing more can be read.
+    pos_ = data_.size();
+    return false;
+  }
+  if (n > 0) std::memcpy(dst, data_.data() + pos_, n);
+  pos_ += n;
+  return true;
+}
+
+void TBinIniFile::FlushBuffer() {
+  if (buffer_.empty()) return;
+  if (out_ != nullptr && error_.empty()) {
+    if (std::fwrite(buffer_.data(), 1, buffer_.size(), out_) != buffer_.size())
+      Fail("cannot write " + file_name_ + ": " + std::strerror(errno));
+  }
+  buffer_.clear();
+}
+
+void TBinIniFile::Put(const void* src, size_t n) {
+  const auto* p = static_cast<const uint8_t*>(src);
+  while (n > 0) {
+    const size_t room = kWriteBufferBytes - buffer_.size();
+    const size_t k = std::min(room, n);
+    buffer_.insert(buffer_.end(), p, p + k);
+    p += k;
+    n -= k;
+    if (buffer_.size() >= kWriteBufferBytes) FlushBuffer();
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reading.
+
+std::string TBinIniFile::ReadString(std::string_view section, std::string_view key,
+                                    std::string_view def) {
+  if (!binary_) {
+    const std::string* v = FindValue(section, key);
+    return v != nullptr ? *v : std::string(def);
+  }
+  uint8_t tag = 0;
+  if (!Take(&tag, 1)) return std::string(def);
+  uint32_t length = 0;
+  switch (tag) {
+    case kBinTagString: {
+      uint8_t n = 0;
+      if (!Take(&n, 1)) return std::string(def);
+      length = n;
+      break;
+    }
+    case kBinTagLString:
+    case kBinTagUtf8:
+    case kBinTagWString: {
+      uint8_t n[4];
+      if (!Take(n, 4)) return std::string(def);
+      length = LoadU32LE(n);
+      break;
+    }
+    default:
+      return std::string(def);
+  }
+  const uint64_t bytes = tag == kBinTagWString ? uint64_t{length} * 2 : length;
+  if (bytes > data_.size() - pos_) {
+    pos_ = data_.size();
+    return std::string(def);
+  }
+  const uint8_t* p = data_.data() + pos_;
+  pos_ += static_cast<size_t>(bytes);
+  const std::string_view raw(reinterpret_cast<const char*>(p), static_cast<size_t>(bytes));
+  switch (tag) {
+    case kBinTagUtf8:
+      return std::string(raw);
+    case kBinTagWString:
+      return Utf16LeToUtf8(p, length);
+    default:
+      return Cp1251ToUtf8(raw);
+  }
+}
+
+int32_t TBinIniFile::ReadInteger(std::string_view section, std::string_view key, int32_t def) {
+  if (!binary_) {
+    const std::string* v = FindValue(section, key);
+    int32_t value = 0;
+    return v != nullptr && ParseProjectInteger(*v, value) ? value : def;
+  }
+  uint8_t b[4];
+  return Take(b, 4) ? LoadI32LE(b) : def;
+}
+
+double TBinIniFile::ReadFloat(std::string_view section, std::string_view key, double def) {
+  if (!binary_) {
+    const std::string* v = FindValue(section, key);
+    double value = 0.0;
+    return v != nullptr && ParseProjectFloat(*v, value) ? value : def;
+  }
+  uint8_t b[8];
+  return Take(b, 8) ? LoadF64LE(b) : def;
+}
+
+bool TBinIniFile::ReadBool(std::string_view section, std::string_view key, bool def) {
+  if (!binary_) return ReadInteger(section, key, def ? 1 : 0) != 0;
+  uint8_t b = 0;
+  return Take(&b, 1) ? b == kBinTagTrue : def;
+}
+
+TDateTime TBinIniFile::ReadDateTime(std::string_view section, std::string_view key, TDateTime def) {
+  if (!binary_) {
+    const std::string* v = FindValue(section, key);
+    TDateTime value = 0.0;
+    return v != nullptr && ParseProjectDateTime(*v, value) ? value : def;
+  }
+  uint8_t tag = 0;
+  if (!Take(&tag, 1)) return def;
+  uint8_t b[8];
+  switch (tag) {
+    case kBinTagDate:
+      return Take(b, 8) ? LoadF64LE(b) : def;
+    case kBinTagInt8:
+      return Take(b, 1) ? static_cast<double>(static_cast<int8_t>(b[0])) : def;
+    case kBinTagInt16:
+      return Take(b, 2) ? static_cast<double>(LoadI16LE(b)) : def;
+    case kBinTagInt32:
+      return Take(b, 4) ? static_cast<double>(LoadI32LE(b)) : def;
+    case kBinTagInt64:
+      return Take(b, 8) ? static_cast<double>(static_cast<int64_t>(LoadU64LE(b))) : def;
+    default:
+      return def;
+  }
+}
+
+TDateTime TBinIniFile::ReadDate(std::string_view section, std::string_view key, TDateTime def) {
+  const TDateTime v = ReadDateTime(section, key, def);
+  return std::isfinite(v) ? std::trunc(v) : v;
+}
+
+TDateTime TBinIniFile::ReadTime(std::string_view section, std::string_view key, TDateTime def) {
+  const TDateTime v = ReadDateTime(section, key, def);
+  return std::isfinite(v) ? v - std::trunc(v) : v;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writing.
+
+void TBinIniFile::WriteString(std::string_view section, std::string_view key,
+                              std::string_view value) {
+  if (!binary_) {
+    SetValue(section, key, OneLine(value));
+    return;
+  }
+  uint8_t head[5];
+  if (IsSevenBit(value) && value.size() <= 255) {
+    head[0] = kBinTagString;
+    head[1] = static_cast<uint8_t>(value.size());
+    Put(head, 2);
+  } else {
+    head[0] = IsSevenBit(value) ? kBinTagLString : kBinTagUtf8;
+    StoreU32LE(head + 1, static_cast<uint32_t>(value.size()));
+    Put(head, 5);
+  }
+  Put(value.data(), value.size());
+}
+
+void TBinIniFile::WriteInteger(std::string_view section, std::string_view key, int32_t value) {
+  if (!binary_) {
+    SetValue(section, key, std::to_string(value));
+    return;
+  }
+  uint8_t b[4];
+  StoreU32LE(b, static_cast<uint32_t>(value));
+  Put(b, 4);
+}
+
+void TBinIniFile::WriteFloat(std::string_view section, std::string_view key, double value) {
+  if (!binary_) {
+    SetValue(section, key, FormatProjectFloat(value));
+    return;
+  }
+  const auto bits = std::bit_cast<uint64_t>(value);
+  uint8_t b[8];
+  StoreU32LE(b, static_cast<uint32_t>(bits));
+  StoreU32LE(b + 4, static_cast<uint32_t>(bits >> 32));
+  Put(b, 8);
+}
+
+void TBinIniFile::WriteBool(std::string_view section, std::string_view key, bool value) {
+  if (!binary_) {
+    SetValue(section, key, value ? "1" : "0");
+    return;
+  }
+  const uint8_t b = value ? kBinTagTrue : kBinTagFalse;
+  Put(&b, 1);
+}
+
+void TBinIniFile::WriteDateTime(std::string_view section, std::string_view key, TDateTime value) {
+  if (!binary_) {
+    SetValue(section, key, FormatProjectDateTime(value));
+    return;
+  }
+  const auto bits = std::bit_cast<uint64_t>(value);
+  uint8_t b[9];
+  b[0] = kBinTagDate;
+  StoreU32LE(b + 1, static_cast<uint32_t>(bits));
+  StoreU32LE(b + 5, static_cast<uint32_t>(bits >> 32));
+  Put(b, 9);
+}
+
+void TBinIniFile::WriteDate(std::string_view section, std::string_view key, TDateTime value) {
+  WriteDateTime(section, key, std::isfinite(value) ? std::trunc(value) : value);
+}
+
+void TBinIniFile::WriteTime(std::string_view section, std::string_view key, TDateTime value) {
+  const TDateTime fraction = std::isfinite(value) ? value - std::trunc(value) : value;
+  if (!binary_) {
+    // A time alone keeps its "h:nn:ss" form even at midnight.
+    const double seconds = std::nearbyint(std::fabs(fraction) * kSecondsPerDay);
+    const auto s = static_cast<int64_t>(std::isfinite(seconds) ? seconds : 0.0) % 86400;
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%d:%02d:%02d", static_cast<int>(s / 3600),
+                  static_cast<int>(s / 60 % 60), static_cast<int>(s % 60));
+    SetValue(section, key, buf);
+    return;
+  }
+  WriteDateTime(section, key, fraction);
+}
+
+bool TBinIniFile::UpdateFile() {
+  if (mode_ != Mode::kWrite) return true;
+  if (binary_) {
+    FlushBuffer();
+    if (out_ != nullptr && error_.empty() && std::fflush(out_) != 0)
+      Fail("cannot write " + file_name_ + ": " + std::strerror(errno));
+    return error_.empty();
+  }
+  const std::string image = TextImage();
+  std::FILE* f = std::fopen(file_name_.c_str(), "wb");
+  if (f == nullptr) {
+    Fail("cannot create " + file_name_ + ": " + std::strerror(errno));
+    return false;
+  }
+  const bool written = std::fwrite(image.data(), 1, image.size(), f) == image.size();
+  const int saved_errno = errno;
+  const bool closed = std::fclose(f) == 0;
+  if (!written || !closed)
+    Fail("cannot write " + file_name_ + ": " + std::strerror(written ? errno : saved_errno));
+  return error_.empty();
+}
+
+bool TBinIniFile::Close() {
+  if (out_ == nullptr) return error_.empty();
+  FlushBuffer();
+  if (std::fclose(out_) != 0) Fail("cannot write " + file_name_ + ": " + std::strerror(errno));
+  out_ = nullptr;
+  return error_.empty();
+}
+
+}  // namespace tarvik

@@ -1,0 +1,126 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/datetime.h"
+
+namespace tarvik {
+
+// Value tags of the binary form.
+inline constexpr uint8_t kBinTagInt8 = 0x02;
+inline constexpr uint8_t kBinTagInt16 = 0x03;
+inline constexpr uint8_t kBinTagInt32 = 0x04;
+inline constexpr uint8_t kBinTagString = 0x06;  // 1-byte length, Windows-1251 bytes
+inline constexpr uint8_t kBinTagFalse = 0x08;
+inline constexpr uint8_t kBinTagTrue = 0x09;
+inline constexpr uint8_t kBinTagLString = 0x0C;  // 4-byte length, Windows-1251 bytes
+inline constexpr uint8_t kBinTagDate = 0x11;
+inline constexpr uint8_t kBinTagWString = 0x12;  // 4-byte count of UTF-16LE code units
+inline constexpr uint8_t kBinTagInt64 = 0x13;
+inline constexpr uint8_t kBinTagUtf8 = 0x14;  // 4-byte length, UTF-8 bytes
+
+// A key/value store with two forms. The text form is an INI file (sections, key=value lines,
+// Windows-1251, CR LF) held in memory: it is parsed when opened for reading and written whole
+// by UpdateFile. The binary form ignores section and key names and streams the values one
+// after another in call order; a reader must ask for them in exactly the order they were
+// written. A value that cannot be read (end of data, a tag that does not fit) gives the
+// caller's default and reading goes on with the next value.
+class TBinIniFile {
+ public:
+  enum class Mode { kRead, kWrite };
+
+  // Reading: text mode parses the file (an empty store when it is missing), binary mode takes
+  // its bytes. Writing: text mode starts an empty store, binary mode creates the file anew.
+  TBinIniFile(const std::string& file_name, bool binary, Mode mode);
+  // A reader over bytes already in memory.
+  TBinIniFile(std::vector<uint8_t> bytes, bool binary);
+  ~TBinIniFile();
+  TBinIniFile(const TBinIniFile&) = delete;
+  TBinIniFile& operator=(const TBinIniFile&) = delete;
+
+  bool Binary() const { return binary_; }
+  // Binary reading: every byte has been consumed, so every further value is its default.
+  bool AtEnd() const { return pos_ >= data_.size(); }
+  // Size of the file being read, in bytes.
+  size_t DataSize() const { return binary_ ? data_.size() : text_size_; }
+
+  std::string ReadString(std::string_view section, std::string_view key, std::string_view def);
+  int32_t ReadInteger(std::string_view section, std::string_view key, int32_t def);
+  double ReadFloat(std::string_view section, std::string_view key, double def);
+  bool ReadBool(std::string_view section, std::string_view key, bool def);
+  TDateTime ReadDateTime(std::string_view section, std::string_view key, TDateTime def);
+  // The whole-day part of a stored date-time.
+  TDateTime ReadDate(std::string_view section, std::string_view key, TDateTime def);
+  // The time-of-day fraction of a stored date-time.
+  TDateTime ReadTime(std::string_view section, std::string_view key, TDateTime def);
+
+  void WriteString(std::string_view section, std::string_view key, std::string_view value);
+  void WriteInteger(std::string_view section, std::string_view key, int32_t value);
+  void WriteFloat(std::string_view section, std::string_view key, double value);
+  void WriteBool(std::string_view section, std::string_view key, bool value);
+  void WriteDateTime(std::string_view section, std::string_view key, TDateTime value);
+  void WriteDate(std::string_view section, std::string_view key, TDateTime value);
+  void WriteTime(std::string_view section, std::string_view key, TDateTime value);
+
+  // Text mode writes the whole INI file; binary mode flushes what is buffered. False when
+  // the file could not be written (the reason in Error()).
+  bool UpdateFile();
+  // Flushes and closes the file being written; false when anything failed on the way.
+  bool Close();
+  // The first write failure ("" when none).
+  const std::string& Error() const { return error_; }
+
+  // The text form as it would be written (Windows-1251 bytes, CR LF lines).
+  std::string TextImage() const;
+
+ private:
+  struct Entry {
+    std::string key;
+    std::string value;  // UTF-8
+  };
+  struct Section {
+    std::string name;
+    std::vector<Entry> entries;
+  };
+
+  // Text form.
+  void ParseText(std::string_view cp1251);
+  const std::string* FindValue(std::string_view section, std::string_view key) const;
+  void SetValue(std::string_view section, std::string_view key, std::string value);
+
+  // Binary form.
+  bool Take(void* dst, size_t n);
+  void Put(const void* src, size_t n);
+  void FlushBuffer();
+  void Fail(const std::string& what);
+
+  bool binary_;
+  Mode mode_;
+  std::string file_name_;
+  std::vector<Section> sections_;
+  std::vector<uint8_t> data_;
+  size_t pos_ = 0;
+  size_t text_size_ = 0;
+  std::FILE* out_ = nullptr;
+  std::vector<uint8_t> buffer_;
+  std::string error_;
+};
+
+// A float as the project's text form writes it: up to 15 significant digits, fixed-point when
+// the magnitude is at least 0.00001 and below 1E15, otherwise mantissa, "E" and the exponent
+// (signed only when negative): 0.1, 50, 1E-6, 1.5E20.
+std::string FormatProjectFloat(double value);
+// Parses a float as written by FormatProjectFloat or any decimal form with "."; false on junk.
+bool ParseProjectFloat(std::string_view text, double& value);
+// Parses a 32-bit integer: decimal with an optional sign, or hexadecimal after "$" or "0x".
+bool ParseProjectInteger(std::string_view text, int32_t& value);
+// "dd.MM.yyyy h:nn:ss", the time left out at exactly midnight; the time rounds to the second.
+std::string FormatProjectDateTime(TDateTime value);
+// Parses "d.M.yyyy[ h:nn[:ss[.zzz]]]" or a time alone "h:nn[:ss]"; false when malformed.
+bool ParseProjectDateTime(std::string_view text, TDateTime& value);
+
+}  // namespace tarvik

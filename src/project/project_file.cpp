@@ -1,0 +1,482 @@
+#include "project/project_file.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "common/binary_file.h"
+#include "common/bytes.h"
+#include "common/paths.h"
+#include "common/ui_host.h"
+
+namespace tarvik {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A record takes at least this many bytes in the binary form; with the allowance below it
+// bounds the record count a damaged file can ask for.
+constexpr int64_t kMinRecordBytes = 16;
+constexpr int64_t kRecordAllowance = 1024;
+
+char Lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool IsSeparator(char c) {
+  return c == '/' || c == '\\';
+}
+
+// Position of needle in text at or after from, letters compared without case; npos when none.
+size_t FindNoCase(std::string_view text, std::string_view needle, size_t from) {
+  if (needle.empty() || needle.size() > text.size()) return std::string_view::npos;
+  for (size_t i = from; i + needle.size() <= text.size(); ++i) {
+    size_t k = 0;
+    while (k < needle.size() && Lower(text[i + k]) == Lower(needle[k])) ++k;
+    if (k == needle.size()) return i;
+  }
+  return std::string_view::npos;
+}
+
+std::string Numbered(const char* pattern, int n) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, pattern, n);
+  return buf;
+}
+
+TDateTime Today() {
+  const auto now = std::chrono::system_clock::now();
+  const auto days = std::chrono::floor<std::chrono::days>(now).time_since_epoch().count();
+  return static_cast<double>(days) + kUnixEpochDays;
+}
+
+std::string AbsolutePath(const std::string& name) {
+  std::error_code ec;
+  fs::path p = fs::absolute(fs::path(name), ec);
+  if (ec) return name;
+  return p.lexically_normal().string();
+}
+
+bool Exists(const std::string& path) {
+  std::error_code ec;
+  return fs::exists(fs::path(path), ec);
+}
+
+bool StartsWithMagic(const std::string& name) {
+  BinaryFile f(name);
+  uint8_t head[4] = {};
+  return f.ReadExact(0, head, sizeof head) && LoadI32LE(head) == kProjectMagic;
+}
+
+// What the settings page's controls accept.
+void ClampGeneral(TGeneralSettings& g) {
+  const TGeneralSettings defaults;
+  if (g.DataFormat < 0 || g.DataFormat >= kDataFormatCount) g.DataFormat = defaults.DataFormat;
+  g.MaxSpan = std::clamp(g.MaxSpan, 0, kMaxSpanLimit);
+  if (!std::isfinite(g.SampRateDefault)) g.SampRateDefault = defaults.SampRateDefault;
+  g.SampRateDefault = std::clamp(g.SampRateDefault, kMinSampRateDefault, kMaxSampRateDefault);
+}
+
+// The keys of one processing-settings set; the event set's noise-filter keys end in "1".
+void ReadSettings(TBinIniFile& ini, const char* section, const char* suffix, TSpectrumSettings& s) {
+  const std::string sfx = suffix;
+  s.UseFFT = ini.ReadBool(section, "UseFFT", true);
+  s.SpectrumType = ini.ReadInteger(section, "SpectrumType", 0);
+  s.EstimationType = ini.ReadInteger(section, "EstimationType", 1);
+  s.SilenceDur = ini.ReadFloat(section, "SilenceDur", 20.0);
+  s.NoiseDur = ini.ReadInteger(section, "NoiseDur", 5);
+  s.DanielWin = ini.ReadInteger(section, "DanielWin", 5);
+  s.WindowType = ini.ReadInteger(section, "WindowType", kWindowHann);
+  s.B = ini.ReadFloat(section, "B", 6.0);
+  s.EdgeEffect = ini.ReadBool(section, "EdgeEffect", false);
+  s.FMin = ini.ReadFloat(section, "FMin", 0.1);
+  s.FMax = ini.ReadFloat(section, "FMax", 100.0);
+  s.EdgeOrder = ini.ReadInteger(section, "EdgeOrder", 6);
+  s.UnitOut = ini.ReadInteger(section, "UnitOut", 0);
+  s.NoiseFilter = ini.ReadBool(section, "NoiseFiletr" + sfx, false);
+  s.NoiseFMin = ini.ReadFloat(section, "NoiseFMin" + sfx, 0.1);
+  s.NoiseFMax = ini.ReadFloat(section, "NoiseFMax" + sfx, 100.0);
+  s.NoiseOrder = ini.ReadInteger(section, "NoiseOrder" + sfx, 6);
+  s.IdentCorrection = false;
+}
+
+void WriteSettings(TBinIniFile& ini, const char* section, const char* suffix,
+                   const TSpectrumSettings& s) {
+  const std::string sfx = suffix;
+  ini.WriteBool(section, "UseFFT", s.UseFFT);
+  ini.WriteInteger(section, "SpectrumType", s.SpectrumType);
+  ini.WriteInteger(section, "EstimationType", s.EstimationType);
+  ini.WriteFloat(section, "SilenceDur", s.SilenceDur);
+  // NoiseDur is held as a float and kept as whole seconds.
+  const double noise = std::nearbyint(s.NoiseDur);
+  ini.WriteInteger(section, "NoiseDur",
+                   std::isfinite(noise)
+                       ? static_cast<int32_t>(std::clamp(noise, -2147483648.0, 2147483647.0))
+                       : 0);
+  ini.WriteInteger(section, "DanielWin", s.DanielWin);
+  ini.WriteInteger(section, "WindowType", s.WindowType);
+  ini.WriteFloat(section, "B", s.B);
+  ini.WriteBool(section, "EdgeEffect", s.EdgeEffect);
+  ini.WriteFloat(section, "FMin", s.FMin);
+  ini.WriteFloat(section, "FMax", s.FMax);
+  ini.WriteInteger(section, "EdgeOrder", s.EdgeOrder);
+  ini.WriteInteger(section, "UnitOut", s.UnitOut);
+  ini.WriteBool(section, "NoiseFiletr" + sfx, s.NoiseFilter);
+  ini.WriteFloat(section, "NoiseFMin" + sfx, s.NoiseFMin);
+  ini.WriteFloat(section, "NoiseFMax" + sfx, s.NoiseFMax);
+  ini.WriteInteger(section, "NoiseOrder" + sfx, s.NoiseOrder);
+}
+
+// One channel's values in the order both forms keep them.
+struct ChannelValues {
+  std::string Channel, SensorResp, AmplifierResp, ChannelResp;
+  int32_t Axis = 2;
+  int32_t Level = 2147483647;
+  bool ChanSelected = false;
+  double ADCCoef = 800.0;
+};
+
+ChannelValues ReadChannel(TBinIniFile& ini, const std::string& section, int c,
+                          const std::string& folder) {
+  ChannelValues v;
+  v.Channel = ini.ReadString(section, Numbered("Channel%2.2d", c), Numbered("Chn%2.2d", c));
+  v.SensorResp = FromCommonDir(ini.ReadString(section, Numbered("SensorResp%2.2d", c), ""), folder);
+  v.AmplifierResp =
+      FromCommonDir(ini.ReadString(section, Numbered("AmplifierResp%2.2d", c), ""), folder);
+  v.ChannelResp =
+      FromCommonDir(ini.ReadString(section, Numbered("ChannelResp%2.2d", c), ""), folder);
+  v.Axis = ini.ReadInteger(section, Numbered("Axis%2.2d", c), 2);
+  v.Level = ini.ReadInteger(section, Numbered("Level%2.2d", c), 2147483647);
+  v.ChanSelected = ini.ReadBool(section, Numbered("ChanSelected%2.2d", c), false);
+  v.ADCCoef = ini.ReadFloat(section, Numbered("ADCCoef%2.2d", c), 800.0);
+  return v;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+int32_t ProbeProjectFormat(const std::string& file_name) {
+  BinaryFile file(file_name);
+  if (!file.IsOpen()) return -1;
+  uint8_t head[8];
+  const size_t n = file.ReadAt(0, head, sizeof head);
+  if (n >= 4 && LoadI32LE(head) == kProjectMagic) {
+    return n >= 8 ? LoadI32LE(head + 4) : -1;
+  }
+  if (n >= 2 && head[0] == '[' && head[1] == 'V') return 0;
+  return -1;
+}
+
+std::string ToCommonDir(std::string_view path, std::string_view folder) {
+  if (folder.empty()) return std::string(path);
+  // A root folder ("/", "C:\") already ends at a separator; any other folder must be followed
+  // by one, so that a sibling such as "/data/proj2" is not taken for "/data/proj".
+  const bool root = IsSeparator(folder.back());
+  std::string out;
+  size_t from = 0;
+  while (from < path.size()) {
+    size_t at = FindNoCase(path, folder, from);
+    while (at != std::string_view::npos && !root) {
+      const size_t end = at + folder.size();
+      if (end == path.size() || IsSeparator(path[end])) break;
+      at = FindNoCase(path, folder, at + 1);
+    }
+    if (at == std::string_view::npos || (root && at != 0)) break;
+    out.append(path.substr(from, at - from));
+    out += kCommonDirToken;
+    from = at + folder.size();
+    if (root) break;
+  }
+  out.append(path.substr(std::min(from, path.size())));
+  return out;
+}
+
+std::string FromCommonDir(std::string_view stored, std::string_view folder) {
+  const std::string_view token = kCommonDirToken;
+  std::string out;
+  size_t from = 0;
+  while (true) {
+    const size_t at = FindNoCase(stored, token, from);
+    if (at == std::string_view::npos) break;
+    out.append(stored.substr(from, at - from));
+    out.append(folder);
+    from = at + token.size();
+  }
+  out.append(stored.substr(from));
+  return NativePath(out);
+}
+
+std::string ProjectSaveName(const std::string& name) {
+  const std::string ext = FileExtension(name);
+  if (ext.size() == 4 && Lower(ext[1]) == 't' && Lower(ext[2]) == 'v' && Lower(ext[3]) == 'p')
+    return name;
+  return name + ".tvp";
+}
+
+std::string ProjectBackupName(const std::string& file_name) {
+  return file_name + "`";
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reading.
+
+bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& folder,
+                       UiHost& host) {
+  const bool binary = ini.Binary();
+  if (binary) ini.ReadInteger("", "", 0);  // the magic, checked by the probe
+  project.Version = ini.ReadInteger("VERSION", "ProjectVersion", kProjectVersion);
+  project.Records.clear();
+  if (project.Version < 1) return true;
+
+  // Only block 1 carries data; later blocks of a newer version hold nothing this program reads.
+  if (binary) {
+    const int32_t marker = ini.ReadInteger("", "", 0);
+    const int32_t block = ini.ReadInteger("", "", 0);
+    if (marker != kBlockMarker || block != 1) return false;
+  }
+
+  host.SetStage("Загрузка списка записей");
+  int64_t count = std::max(0, ini.ReadInteger("FILES", "FileNum", 0));
+  // A damaged count must not allocate beyond what the file could describe.
+  count = std::min<int64_t>(
+      count, kRecordAllowance + static_cast<int64_t>(ini.DataSize()) / kMinRecordBytes);
+  const int progress_max = static_cast<int>(count);
+  host.SetProgress(0, progress_max);
+  project.Records.resize(static_cast<size_t>(count));
+  std::vector<int64_t> stored_channels(static_cast<size_t>(count), 0);
+  const TDateTime today = Today();
+  for (int64_t i = 0; i < count; ++i) {
+    const int k = static_cast<int>(i + 1);
+    TFileRecord& r = project.Records[static_cast<size_t>(i)];
+    r.File = FromCommonDir(ini.ReadString("FILES", Numbered("File%2.2d", k), ""), folder);
+    r.Station =
+        ShortName(ini.ReadString("FILES", Numbered("Station%2.2d", k), Numbered("Sta%2.2d", k)));
+    const int32_t channels = ini.ReadInteger("FILES", Numbered("ChannelCount%2.2d", k), 0);
+    stored_channels[static_cast<size_t>(i)] = channels;
+    r.ChannelCount = std::clamp(channels, 0, kMaxChannels);
+    r.SampRate = ini.ReadFloat("FILES", Numbered("SampRate%2.2d", k), 0.0);
+    if (i == 0 && r.SampRate > 0.0) project.WorkingRate = r.SampRate;
+    r.ToProcess = ini.ReadBool("FILES", Numbered("ToProcess%2.2d", k), false);
+    r.ToProcessNakamura = ini.ReadBool("FILES", Numbered("ToProcessNakamura%2.2d", k), false);
+    r.SelIndex = ini.ReadInteger("FILES", Numbered("SelIndex%2.2d", k), -1);
+    r.SelNakIndex = ini.ReadInteger("FILES", Numbered("SelNakIndex%2.2d", k), -1);
+    r.Start = ini.ReadDateTime("FILES", Numbered("Start%2.2d", k), today);
+    r.Finish = ini.ReadDateTime("FILES", Numbered("Finish%2.2d", k), today + 1.0);
+    r.SelectStart = ini.ReadDateTime("FILES", Numbered("SelectStart%2.2d", k), r.Start);
+    r.SelectFinish = ini.ReadDateTime("FILES", Numbered("SelectFinish%2.2d", k), r.Finish);
+    r.IsEvent = ini.ReadBool("FILES", Numbered("IsEvent%2.2d", k), false);
+    host.SetProgress(k, progress_max);
+  }
+
+  host.SetGauge(25, 100);
+  host.SetStage("Загрузка параметров записей");
+  for (int64_t i = 0; i < count; ++i) {
+    const int k = static_cast<int>(i + 1);
+    TFileRecord& r = project.Records[static_cast<size_t>(i)];
+    const std::string section = Numbered("REC%2.2d", k);
+    for (int c = 0; c < r.ChannelCount; ++c) {
+      const ChannelValues v = ReadChannel(ini, section, c + 1, folder);
+      r.Channel[c] = v.Channel;
+      r.SensorResp[c] = v.SensorResp;
+      r.AmplifierResp[c] = v.AmplifierResp;
+      r.ChannelResp[c] = v.ChannelResp;
+      r.Axis[c] = v.Axis;
+      r.Level[c] = v.Level;
+      r.ChanSelected[c] = v.ChanSelected;
+      r.ADCCoef[c] = v.ADCCoef;
+    }
+    // Channels beyond the record's 32 are read past in the binary form, so that the values
+    // after them land where they belong; the text form finds its keys by name.
+    if (binary) {
+      for (int64_t c = kMaxChannels; c < stored_channels[static_cast<size_t>(i)]; ++c) {
+        if (ini.AtEnd()) break;
+        ReadChannel(ini, section, static_cast<int>(std::min<int64_t>(c + 1, 1 << 30)), folder);
+      }
+    }
+  }
+
+  host.SetGauge(50, 100);
+  host.SetStage("Составление списков спектров");
+  host.SetProgress(0, 2);
+  host.SetProgress(2, 2);
+
+  host.SetGauge(75, 100);
+  host.SetStage("Загрузка параметров расчета");
+  TGeneralSettings& g = project.General;
+  g.ResultDir = FromCommonDir(ini.ReadString("SETTINGS", "ResultDir", ""), folder);
+  g.DataFormat = ini.ReadInteger("SETTINGS", "DataFormat", 0);
+  g.RecognizeComponent = ini.ReadBool("SETTINGS", "RecognizeComponent", true);
+  g.MaxSpan = ini.ReadInteger("SETTINGS", "MaxSpan", 10);
+  g.SampRateDefault = ini.ReadFloat("SETTINGS", "SampRateDefault", 50.0);
+  ClampGeneral(g);
+  ReadSettings(ini, "SETTINGS", "", project.Settings[kMicroseismSet]);
+  ReadSettings(ini, "EVENTSETTINGS", "1", project.Settings[kEventSet]);
+  host.SetGauge(100, 100);
+  return true;
+}
+
+LoadStatus LoadProject(TProject& project, const std::string& file_name, UiHost& host) {
+  const std::string name = AbsolutePath(file_name);
+  if (!Exists(name) || fs::is_directory(fs::path(name))) {
+    host.ShowMessage("Файл " + file_name + " не найден");
+    return LoadStatus::kNotFound;
+  }
+  const int32_t form = ProbeProjectFormat(name);
+  if (form >= 2) return LoadStatus::kNewerVersion;
+  // A binary project of a version below 1 is as unknown as a file that is no project at all.
+  if (form < 0 || (form == 0 && StartsWithMagic(name))) {
+    host.ShowMessage("Неизвестная версия файла " + file_name);
+    return LoadStatus::kUnknownVersion;
+  }
+
+  host.SetGauge(0, 100);
+  host.SetOperation("Загрузка проекта");
+  project.FileName.clear();
+  const std::string folder = FolderOf(name);
+  project.Folder = folder;
+  TBinIniFile ini(name, form == 1, TBinIniFile::Mode::kRead);
+  const bool blocks_ok = ReadProjectValues(ini, project, folder, host);
+  const bool version_ok = blocks_ok && project.Version >= 1;
+
+  project.Modified = false;
+  project.FileName = name;
+  host.SetGauge(100, 100);
+  host.SetProgress(0, 100);
+  host.SetStage("Проект успешно загружен");
+  if (!version_ok) {
+    host.ShowMessage("Неизвестная версия файла " + file_name);
+    return LoadStatus::kUnknownVersion;
+  }
+  return LoadStatus::kLoaded;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writing.
+
+void WriteProjectValues(TBinIniFile& ini, const TProject& project, const std::string& folder,
+                        UiHost& host) {
+  const bool binary = ini.Binary();
+  if (binary) ini.WriteInteger("", "", kProjectMagic);
+  ini.WriteInteger("VERSION", "ProjectVersion", kProjectVersion);
+  if (binary) {
+    ini.WriteInteger("", "", kBlockMarker);
+    ini.WriteInteger("", "", 1);
+  }
+
+  const TFileRecords& records = project.Records;
+  const int n = static_cast<int>(records.size());
+  host.SetStage("Сохранение списка записей");
+  ini.WriteInteger("FILES", "FileNum", n);
+  for (int i = 0; i < n; ++i) {
+    const int k = i + 1;
+    const TFileRecord& r = records[static_cast<size_t>(i)];
+    ini.WriteString("FILES", Numbered("File%2.2d", k), ToCommonDir(r.File, folder));
+    ini.WriteString("FILES", Numbered("Station%2.2d", k), r.Station);
+    ini.WriteInteger("FILES", Numbered("ChannelCount%2.2d", k), r.ChannelCount);
+    ini.WriteFloat("FILES", Numbered("SampRate%2.2d", k), r.SampRate);
+    ini.WriteBool("FILES", Numbered("ToProcess%2.2d", k), r.ToProcess);
+    ini.WriteBool("FILES", Numbered("ToProcessNakamura%2.2d", k), r.ToProcessNakamura);
+    ini.WriteInteger("FILES", Numbered("SelIndex%2.2d", k), r.SelIndex);
+    ini.WriteInteger("FILES", Numbered("SelNakIndex%2.2d", k), r.SelNakIndex);
+    ini.WriteDateTime("FILES", Numbered("Start%2.2d", k), r.Start);
+    ini.WriteDateTime("FILES", Numbered("Finish%2.2d", k), r.Finish);
+    ini.WriteDateTime("FILES", Numbered("SelectStart%2.2d", k), r.SelectStart);
+    ini.WriteDateTime("FILES", Numbered("SelectFinish%2.2d", k), r.SelectFinish);
+    ini.WriteBool("FILES", Numbered("IsEvent%2.2d", k), r.IsEvent);
+    host.SetGauge(33 * k / n, 100);
+  }
+
+  host.SetGauge(33, 100);
+  host.SetStage("Сохранение параметров записей");
+  for (int i = 0; i < n; ++i) {
+    const int k = i + 1;
+    const TFileRecord& r = records[static_cast<size_t>(i)];
+    const std::string section = Numbered("REC%2.2d", k);
+    const int channels = std::clamp(r.ChannelCount, 0, kMaxChannels);
+    for (int c = 0; c < channels; ++c) {
+      const int ch = c + 1;
+      ini.WriteString(section, Numbered("Channel%2.2d", ch), r.Channel[c]);
+      ini.WriteString(section, Numbered("SensorResp%2.2d", ch),
+                      ToCommonDir(r.SensorResp[c], folder));
+      ini.WriteString(section, Numbered("AmplifierResp%2.2d", ch),
+                      ToCommonDir(r.AmplifierResp[c], folder));
+      ini.WriteString(section, Numbered("ChannelResp%2.2d", ch),
+                      ToCommonDir(r.ChannelResp[c], folder));
+      ini.WriteInteger(section, Numbered("Axis%2.2d", ch), r.Axis[c]);
+      ini.WriteInteger(section, Numbered("Level%2.2d", ch), r.Level[c]);
+      ini.WriteBool(section, Numbered("ChanSelected%2.2d", ch), r.ChanSelected[c]);
+      ini.WriteFloat(section, Numbered("ADCCoef%2.2d", ch), r.ADCCoef[c]);
+    }
+    host.SetGauge(33 + 34 * k / n, 100);
+  }
+
+  host.SetGauge(67, 100);
+  host.SetStage("Сохранение параметров расчета");
+  const TGeneralSettings& g = project.General;
+  ini.WriteString("SETTINGS", "ResultDir", ToCommonDir(g.ResultDir, folder));
+  ini.WriteInteger("SETTINGS", "DataFormat", g.DataFormat);
+  ini.WriteBool("SETTINGS", "RecognizeComponent", g.RecognizeComponent);
+  ini.WriteInteger("SETTINGS", "MaxSpan", g.MaxSpan);
+  ini.WriteFloat("SETTINGS", "SampRateDefault", g.SampRateDefault);
+  WriteSettings(ini, "SETTINGS", "", project.Settings[kMicroseismSet]);
+  WriteSettings(ini, "EVENTSETTINGS", "1", project.Settings[kEventSet]);
+  host.SetGauge(100, 100);
+}
+
+SaveResult SaveProject(TProject& project, const std::string& name, int form, UiHost& host,
+                       const std::string& program_folder) {
+  SaveResult result;
+  const bool binary = form >= 1;
+  const std::string file_name = AbsolutePath(ProjectSaveName(name));
+  result.file_name = file_name;
+  const std::string folder = FolderOf(file_name);
+  if (!program_folder.empty() && project.General.ResultDir == program_folder)
+    project.General.ResultDir = folder;
+
+  host.SetGauge(0, 100);
+  host.SetOperation("Сохранение проекта");
+
+  // The new file is written under a temporary name first: a failure on the way leaves the
+  // project file as it was.
+  const std::string temp_name = file_name + ".new";
+  {
+    TBinIniFile ini(temp_name, binary, TBinIniFile::Mode::kWrite);
+    if (ini.Error().empty()) WriteProjectValues(ini, project, folder, host);
+    ini.UpdateFile();
+    ini.Close();
+    result.error = ini.Error();
+  }
+  std::error_code ec;
+  if (result.error.empty()) {
+    // The previous version stays beside the new one as its backup; failing to keep it does not
+    // stop the save.
+    const std::string backup = ProjectBackupName(file_name);
+    if (Exists(file_name)) {
+      fs::remove(backup, ec);
+      fs::copy_file(file_name, backup, fs::copy_options::overwrite_existing, ec);
+    }
+    fs::rename(temp_name, file_name, ec);
+    if (ec) result.error = "cannot replace " + file_name + ": " + ec.message();
+  }
+  if (!result.error.empty()) {
+    fs::remove(temp_name, ec);
+    host.ShowMessage(result.error);
+    return result;
+  }
+
+  project.Version = kProjectVersion;
+  project.Modified = false;
+  project.FileName = file_name;
+  project.Folder = folder;
+  host.SetStage("Проект успешно сохранен");
+  result.ok = true;
+  return result;
+}
+
+}  // namespace tarvik

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "project/bin_ini_file.h"
+#include "project/project.h"
+
+namespace tarvik {
+
+class UiHost;
+
+// The first four bytes of a binary project and of its single data block.
+inline constexpr int32_t kProjectMagic = 0x52455646;  // "FVER"
+inline constexpr int32_t kBlockMarker = 0x52455644;   // "DVER"
+// The version this program writes.
+inline constexpr int32_t kProjectVersion = 1;
+inline constexpr char kCommonDirToken[] = "$CommonDir";
+
+// 0 for a text project (it starts with "[V"), the stored version for a binary one (it starts
+// with "FVER"), -1 for anything else or a file that cannot be read.
+int32_t ProbeProjectFormat(const std::string& file_name);
+
+// A path as stored: every occurrence of the project folder (letter case ignored) that ends at a
+// separator or at the end of the path becomes "$CommonDir".
+std::string ToCommonDir(std::string_view path, std::string_view folder);
+// A stored path in this system's form, every "$CommonDir" (letter case ignored) replaced by the
+// project folder.
+std::string FromCommonDir(std::string_view stored, std::string_view folder);
+
+// The project file name a save uses: name with ".tvp" appended unless it already ends so
+// (letter case ignored).
+std::string ProjectSaveName(const std::string& name);
+// The backup of a project file: its name with a backquote appended.
+std::string ProjectBackupName(const std::string& file_name);
+
+enum class LoadStatus {
+  kLoaded,
+  kNotFound,        // "Файл ... не найден"; nothing changed
+  kUnknownVersion,  // "Неизвестная версия файла ..."; see LoadProject
+  kNewerVersion,    // a binary project of a later version: not loaded, no message
+};
+
+// Loads a project file into project (which the caller has closed: its records are replaced,
+// its settings keep what the file does not set). Status texts, gauge and messages go to host.
+// A file whose start is not a project's, or a binary project whose version is below 1, leaves
+// project unchanged; a wrong block marker leaves it empty but attached to the file.
+LoadStatus LoadProject(TProject& project, const std::string& file_name, UiHost& host);
+
+// Reads the project's values from an open store in the order both forms share; folder resolves
+// "$CommonDir". False when a binary block marker is wrong (nothing after it is read).
+bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& folder,
+                       UiHost& host);
+// Writes the project's values in that order; paths are stored relative to folder.
+void WriteProjectValues(TBinIniFile& ini, const TProject& project, const std::string& folder,
+                        UiHost& host);
+
+struct SaveResult {
+  bool ok = false;
+  // The name written (".tvp" appended when needed).
+  std::string file_name;
+  // Why the save failed, for the user.
+  std::string error;
+};
+
+// Saves project under name, form 0 text, 1 binary (clamped). The new file is written beside the
+// old one and renamed into place, the previous version staying as the backup, so a failed save
+// leaves the previous project file as it was. On success the project is attached to the file
+// and no longer modified; on failure it keeps its file name, folder and modified flag and the
+// error is shown. A results folder equal to program_folder becomes the project folder.
+SaveResult SaveProject(TProject& project, const std::string& name, int form, UiHost& host,
+                       const std::string& program_folder = "");
+
+}  // namespace tarvik

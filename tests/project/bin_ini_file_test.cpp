@@ -1,0 +1,238 @@
+#include "project/bin_ini_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "test_files.h"
+
+namespace tarvik {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempDir;
+
+struct FloatCase {
+  double value;
+  const char* text;
+};
+
+class ProjectFloatText : public ::testing::TestWithParam<FloatCase> {};
+
+TEST_P(ProjectFloatText, WritesGeneralFormAndReadsItBack) {
+  const FloatCase& c = GetParam();
+  EXPECT_EQ(FormatProjectFloat(c.value), c.text);
+  double back = 0.0;
+  ASSERT_TRUE(ParseProjectFloat(c.text, back));
+  // Fifteen significant digits.
+  EXPECT_NEAR(back, c.value, std::fabs(c.value) * 5e-15);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, ProjectFloatText,
+                         ::testing::Values(FloatCase{0.0, "0"}, FloatCase{0.1, "0.1"},
+                                           FloatCase{50.0, "50"}, FloatCase{-2.5, "-2.5"},
+                                           FloatCase{1e-6, "1E-6"}, FloatCase{0.00001, "0.00001"},
+                                           FloatCase{1.5e20, "1.5E20"}, FloatCase{1e15, "1E15"},
+                                           FloatCase{123456789012345.0, "123456789012345"},
+                                           FloatCase{-3.25e-12, "-3.25E-12"},
+                                           FloatCase{1.0 / 3.0, "0.333333333333333"},
+                                           FloatCase{31446.51, "31446.51"},
+                                           FloatCase{1e9 / 0.0318, "31446540880.5031"}));
+
+TEST(ProjectNumbers, ParsingRejectsJunkAndOverflow) {
+  struct IntCase {
+    const char* text;
+    bool ok;
+    int32_t value;
+  };
+  const IntCase ints[] = {{"12", true, 12},
+                          {" -5 ", true, -5},
+                          {"+7", true, 7},
+                          {"$FF", true, 255},
+                          {"0x10", true, 16},
+                          {"2147483647", true, 2147483647},
+                          {"-2147483648", true, INT32_MIN},
+                          {"2147483648", false, 0},
+                          {"1.5", false, 0},
+                          {"", false, 0},
+                          {"abc", false, 0},
+                          {"--1", false, 0}};
+  for (const IntCase& c : ints) {
+    int32_t v = -99;
+    EXPECT_EQ(ParseProjectInteger(c.text, v), c.ok) << c.text;
+    if (c.ok) {
+      EXPECT_EQ(v, c.value) << c.text;
+    }
+  }
+  double d = 0.0;
+  EXPECT_FALSE(ParseProjectFloat("1,5", d));
+  EXPECT_FALSE(ParseProjectFloat("abc", d));
+  EXPECT_FALSE(ParseProjectFloat("", d));
+  EXPECT_FALSE(ParseProjectFloat("+-1", d));
+  EXPECT_TRUE(ParseProjectFloat("2.5e3", d));
+  EXPECT_EQ(d, 2500.0);
+}
+
+TEST(ProjectDateTime, FormatsToTheSecondAndParsesBack) {
+  const TDateTime t = EncodeDateTime(2016, 6, 3, 7, 5, 9);
+  EXPECT_EQ(FormatProjectDateTime(t), "03.06.2016 7:05:09");
+  EXPECT_EQ(FormatProjectDateTime(EncodeDateTime(2016, 6, 3)), "03.06.2016");
+  // 59.6 s rounds to the next minute rather than printing the second before.
+  EXPECT_EQ(FormatProjectDateTime(EncodeDateTime(2016, 6, 3, 23, 59, 59, 600)), "04.06.2016");
+
+  TDateTime back = 0.0;
+  ASSERT_TRUE(ParseProjectDateTime("03.06.2016 7:05:09", back));
+  EXPECT_NEAR(back, t, 1e-9);
+  ASSERT_TRUE(ParseProjectDateTime("3.6.2016", back));
+  EXPECT_EQ(back, EncodeDateTime(2016, 6, 3));
+  ASSERT_TRUE(ParseProjectDateTime("03.06.2016 19:55", back));
+  EXPECT_NEAR(back, EncodeDateTime(2016, 6, 3, 19, 55), 1e-9);
+  ASSERT_TRUE(ParseProjectDateTime("12:00:00", back));
+  EXPECT_EQ(back, 0.5);
+
+  for (const char* bad : {"31.02.2016", "03.13.2016", "03.06.2016 24:00:00", "03.06.2016 7:60",
+                          "2016-06-03", "03.06.2016x", "", "03.06"}) {
+    EXPECT_FALSE(ParseProjectDateTime(bad, back)) << bad;
+  }
+}
+
+std::vector<uint8_t> Bytes(std::initializer_list<int> values) {
+  std::vector<uint8_t> out;
+  for (int v : values) out.push_back(static_cast<uint8_t>(v));
+  return out;
+}
+
+TEST(BinIniBinary, WritesEachKindInItsEncoding) {
+  TempDir dir;
+  const std::string path = dir.File("values.bin");
+  {
+    TBinIniFile ini(path, true, TBinIniFile::Mode::kWrite);
+    ini.WriteInteger("S", "a", -2);
+    ini.WriteBool("S", "b", true);
+    ini.WriteBool("S", "c", false);
+    ini.WriteString("S", "d", "AB");
+    ini.WriteString("S", "e", "Ш");
+    ini.WriteFloat("S", "f", 1.0);
+    ini.WriteDateTime("S", "g", 2.0);
+    ASSERT_TRUE(ini.UpdateFile());
+    ASSERT_TRUE(ini.Close());
+  }
+  const std::vector<uint8_t> expected = Bytes(
+      {0xFE, 0xFF, 0xFF, 0xFF, 0x09, 0x08, 0x06, 2,    'A',  'B', 0x14, 2, 0, 0, 0, 0xD0, 0xA8,
+       0,    0,    0,    0,    0,    0,    0xF0, 0x3F, 0x11, 0,   0,    0, 0, 0, 0, 0,    0x40});
+  EXPECT_EQ(ReadBytes(path), expected);
+
+  // A 7-bit text of 256 characters or more takes the 4-byte length.
+  {
+    TBinIniFile ini(path, true, TBinIniFile::Mode::kWrite);
+    ini.WriteString("S", "long", std::string(300, 'x'));
+  }
+  const std::vector<uint8_t> bytes = ReadBytes(path);
+  ASSERT_EQ(bytes.size(), 305u);
+  EXPECT_EQ(bytes[0], kBinTagLString);
+  EXPECT_EQ(bytes[1] | (bytes[2] << 8), 300);
+}
+
+TEST(BinIniBinary, ReadsForeignTagsAndSkipsValuesThatDoNotFit) {
+  std::vector<uint8_t> data = Bytes({
+      0x06, 2,    0xD8, 0xE0,                                // Windows-1251 "Ша"
+      0x12, 2,    0,    0,    0,    0x28, 0x04, 0x41, 0x00,  // UTF-16LE "ШA"
+      0x02, 0xFE,                                            // date as int8: -2 days
+      0x03, 0x10, 0x27,                                      // int16 10000
+      0x04, 0x40, 0x42, 0x0F, 0x00,                          // int32 1000000
+      0x13, 1,    0,    0,    0,    0,    0,    0,    0,     // int64 1
+      0x07,                                                  // a tag no text has
+      0x05,                                                  // a tag no date-time has
+      0x0A,                                                  // boolean byte other than 0x09
+      0x14, 0xFF, 0xFF, 0xFF, 0x7F, 'x',                     // a length beyond the data
+  });
+  TBinIniFile ini(data, true);
+  EXPECT_EQ(ini.ReadString("", "", "?"), "Ша");
+  EXPECT_EQ(ini.ReadString("", "", "?"), "ШA");
+  EXPECT_EQ(ini.ReadDateTime("", "", 9.0), -2.0);
+  EXPECT_EQ(ini.ReadDateTime("", "", 9.0), 10000.0);
+  EXPECT_EQ(ini.ReadDateTime("", "", 9.0), 1000000.0);
+  EXPECT_EQ(ini.ReadDateTime("", "", 9.0), 1.0);
+  EXPECT_EQ(ini.ReadString("", "", "def"), "def");
+  EXPECT_EQ(ini.ReadDateTime("", "", 9.0), 9.0);
+  EXPECT_FALSE(ini.ReadBool("", "", true));
+  EXPECT_EQ(ini.ReadString("", "", "cut"), "cut");
+  EXPECT_TRUE(ini.AtEnd());
+  EXPECT_EQ(ini.ReadInteger("", "", 17), 17);
+  EXPECT_EQ(ini.ReadFloat("", "", 2.5), 2.5);
+  EXPECT_TRUE(ini.ReadBool("", "", true));
+}
+
+TEST(BinIniBinary, DateAndTimeCarryTheirPartsOnly) {
+  TempDir dir;
+  const std::string path = dir.File("dt.bin");
+  const TDateTime t = 42000.75;
+  {
+    TBinIniFile ini(path, true, TBinIniFile::Mode::kWrite);
+    ini.WriteDate("", "", t);
+    ini.WriteTime("", "", t);
+    ini.WriteDateTime("", "", t);
+    ini.WriteDateTime("", "", t);
+  }
+  TBinIniFile ini(path, true, TBinIniFile::Mode::kRead);
+  EXPECT_EQ(ini.ReadDateTime("", "", 0), 42000.0);
+  EXPECT_EQ(ini.ReadDateTime("", "", 0), 0.75);
+  EXPECT_EQ(ini.ReadDate("", "", 0), 42000.0);
+  EXPECT_EQ(ini.ReadTime("", "", 0), 0.75);
+}
+
+TEST(BinIniText, MatchesNamesWithoutCaseAndReadsLfFiles) {
+  const std::string text =
+      "; a comment\n[Files]\nFileNum = 3\nStation01=ST\xC0\x31\nBad=x\nfilenum=9\n"
+      "[files]\nFileNum=7\n\n[OTHER]\nKey\r\nSpaced =  a b  \r\n";
+  TBinIniFile ini(std::vector<uint8_t>(text.begin(), text.end()), false);
+  // The first section and the first key of a name count.
+  EXPECT_EQ(ini.ReadInteger("FILES", "FILENUM", 0), 3);
+  EXPECT_EQ(ini.ReadString("files", "station01", ""),
+            "ST\xD0\x90"
+            "1");
+  EXPECT_EQ(ini.ReadInteger("FILES", "Bad", -1), -1);
+  EXPECT_EQ(ini.ReadFloat("FILES", "Bad", 2.5), 2.5);
+  EXPECT_TRUE(ini.ReadBool("FILES", "Missing", true));
+  EXPECT_EQ(ini.ReadString("OTHER", "Key", "d"), "");
+  EXPECT_EQ(ini.ReadString("OTHER", "Spaced", ""), "a b");
+  EXPECT_EQ(ini.ReadDateTime("OTHER", "Spaced", 5.0), 5.0);
+}
+
+TEST(BinIniText, WritesSectionsInOrderWithCrLfAndWindows1251) {
+  TempDir dir;
+  const std::string path = dir.File("p.ini");
+  {
+    TBinIniFile ini(path, false, TBinIniFile::Mode::kWrite);
+    ini.WriteInteger("VERSION", "ProjectVersion", 1);
+    ini.WriteString("FILES", "Station01", "Ша");
+    ini.WriteBool("FILES", "ToProcess01", true);
+    ini.WriteInteger("version", "projectversion", 2);  // replaces, keeps the first spelling
+    ini.WriteString("FILES", "File01", "a\r\nb");
+    ini.WriteDateTime("FILES", "Start01", EncodeDateTime(2020, 1, 2, 3, 4, 5));
+    ini.WriteTime("FILES", "T", 0.0);
+    ASSERT_TRUE(ini.UpdateFile());
+  }
+  const std::vector<uint8_t> bytes = ReadBytes(path);
+  const std::string image(bytes.begin(), bytes.end());
+  EXPECT_EQ(image,
+            "[VERSION]\r\nProjectVersion=2\r\n\r\n[FILES]\r\nStation01=\xD8\xE0\r\n"
+            "ToProcess01=1\r\nFile01=a  b\r\nStart01=02.01.2020 3:04:05\r\nT=0:00:00\r\n\r\n");
+}
+
+TEST(BinIniText, FailedWriteIsReported) {
+  TempDir dir;
+  TBinIniFile text(dir.File("missing/p.ini"), false, TBinIniFile::Mode::kWrite);
+  text.WriteInteger("A", "b", 1);
+  EXPECT_FALSE(text.UpdateFile());
+  EXPECT_FALSE(text.Error().empty());
+  TBinIniFile binary(dir.File("missing/p.bin"), true, TBinIniFile::Mode::kWrite);
+  binary.WriteInteger("A", "b", 1);
+  EXPECT_FALSE(binary.UpdateFile());
+  EXPECT_FALSE(binary.Close());
+}
+
+}  // namespace
+}  // namespace tarvik

@@ -1,0 +1,600 @@
+#include "project/project_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "recording_ui_host.h"
+#include "test_files.h"
+
+#ifdef __linux__
+#include <sys/resource.h>
+#include <csignal>
+#endif
+
+namespace tarvik {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadBytes;
+using testing::RecordingUiHost;
+using testing::TempDir;
+using testing::WriteBytes;
+using testing::WriteText;
+
+// A project with something other than the default in every stored field.
+TProject SampleProject(const std::string& folder, int records = 3) {
+  TProject p;
+  for (int i = 0; i < records; ++i) {
+    TFileRecord r;
+    r.File = folder + "/data/rec" + std::to_string(i) + ".msd";
+    r.Station = i == 1 ? "Пункт1" : "ST" + std::to_string(i);
+    r.ChannelCount = i == 2 ? 0 : 3;
+    r.SampRate = 100.0 + i;
+    r.ToProcess = i != 1;
+    r.ToProcessNakamura = i == 1;
+    r.SelIndex = i;
+    r.SelNakIndex = 10 + i;
+    r.Start = EncodeDateTime(2016, 6, 3, 19, 55, 0) + i * 0.123456789;
+    r.Finish = r.Start + 1.0 / 24 + 1e-7;
+    r.SelectStart = r.Start + 0.01;
+    r.SelectFinish = r.Finish - 0.01;
+    r.IsEvent = i == 1;
+    for (int c = 0; c < r.ChannelCount; ++c) {
+      r.Channel[c] = std::string("HH") + "ENZ"[c];
+      r.SensorResp[c] = folder + "/resp/geophone.paz";
+      r.AmplifierResp[c] = c == 1 ? "/elsewhere/amp.rsp" : "";
+      r.ChannelResp[c] = c == 2 ? folder + "/resp/chan " + std::to_string(c) + ".rsp" : "";
+      r.Axis[c] = c;
+      r.Level[c] = 1000 * (c + 1);
+      r.ChanSelected[c] = c != 1;
+      r.ADCCoef[c] = 419430.4 + c;
+    }
+    p.Records.push_back(r);
+  }
+  p.General.ResultDir = folder + "/results";
+  p.General.DataFormat = 7;
+  p.General.RecognizeComponent = false;
+  p.General.MaxSpan = 30;
+  p.General.SampRateDefault = 200.0;
+  for (int s = 0; s < 2; ++s) {
+    TSpectrumSettings& t = p.Settings[s];
+    t.UseFFT = false;
+    t.SpectrumType = 1;
+    t.EstimationType = s;
+    t.SilenceDur = 40.96 + s;
+    t.NoiseDur = 3.0 + s;
+    t.DanielWin = 7 + s;
+    t.WindowType = 5;
+    t.B = 7.5;
+    t.EdgeEffect = true;
+    t.FMin = 0.2;
+    t.FMax = 40.0 + s;
+    t.EdgeOrder = 4;
+    t.UnitOut = 2;
+    t.NoiseFilter = s == 1;
+    t.NoiseFMin = 0.5 + s;
+    t.NoiseFMax = 20.0 + s;
+    t.NoiseOrder = 8 + s;
+  }
+  return p;
+}
+
+// Compares every stored value; date-times within tol days.
+void ExpectSameProject(const TProject& a, const TProject& b, double tol) {
+  ASSERT_EQ(a.Records.size(), b.Records.size());
+  for (size_t i = 0; i < a.Records.size(); ++i) {
+    SCOPED_TRACE("record " + std::to_string(i + 1));
+    const TFileRecord& x = a.Records[i];
+    const TFileRecord& y = b.Records[i];
+    EXPECT_EQ(x.File, y.File);
+    EXPECT_EQ(x.Station, y.Station);
+    EXPECT_EQ(x.ChannelCount, y.ChannelCount);
+    EXPECT_EQ(x.SampRate, y.SampRate);
+    EXPECT_EQ(x.ToProcess, y.ToProcess);
+    EXPECT_EQ(x.ToProcessNakamura, y.ToProcessNakamura);
+    EXPECT_EQ(x.SelIndex, y.SelIndex);
+    EXPECT_EQ(x.SelNakIndex, y.SelNakIndex);
+    EXPECT_NEAR(x.Start, y.Start, tol);
+    EXPECT_NEAR(x.Finish, y.Finish, tol);
+    EXPECT_NEAR(x.SelectStart, y.SelectStart, tol);
+    EXPECT_NEAR(x.SelectFinish, y.SelectFinish, tol);
+    EXPECT_EQ(x.IsEvent, y.IsEvent);
+    for (int c = 0; c < x.ChannelCount; ++c) {
+      EXPECT_EQ(x.Channel[c], y.Channel[c]);
+      EXPECT_EQ(x.SensorResp[c], y.SensorResp[c]);
+      EXPECT_EQ(x.AmplifierResp[c], y.AmplifierResp[c]);
+      EXPECT_EQ(x.ChannelResp[c], y.ChannelResp[c]);
+      EXPECT_EQ(x.Axis[c], y.Axis[c]);
+      EXPECT_EQ(x.Level[c], y.Level[c]);
+      EXPECT_EQ(x.ChanSelected[c], y.ChanSelected[c]);
+      EXPECT_EQ(x.ADCCoef[c], y.ADCCoef[c]);
+    }
+  }
+  EXPECT_EQ(a.General.ResultDir, b.General.ResultDir);
+  EXPECT_EQ(a.General.DataFormat, b.General.DataFormat);
+  EXPECT_EQ(a.General.RecognizeComponent, b.General.RecognizeComponent);
+  EXPECT_EQ(a.General.MaxSpan, b.General.MaxSpan);
+  EXPECT_EQ(a.General.SampRateDefault, b.General.SampRateDefault);
+  for (int s = 0; s < 2; ++s) {
+    SCOPED_TRACE("settings " + std::to_string(s));
+    const TSpectrumSettings& x = a.Settings[s];
+    const TSpectrumSettings& y = b.Settings[s];
+    EXPECT_EQ(x.UseFFT, y.UseFFT);
+    EXPECT_EQ(x.SpectrumType, y.SpectrumType);
+    EXPECT_EQ(x.EstimationType, y.EstimationType);
+    EXPECT_EQ(x.SilenceDur, y.SilenceDur);
+    EXPECT_EQ(x.NoiseDur, y.NoiseDur);
+    EXPECT_EQ(x.DanielWin, y.DanielWin);
+    EXPECT_EQ(x.WindowType, y.WindowType);
+    EXPECT_EQ(x.B, y.B);
+    EXPECT_EQ(x.EdgeEffect, y.EdgeEffect);
+    EXPECT_EQ(x.FMin, y.FMin);
+    EXPECT_EQ(x.FMax, y.FMax);
+    EXPECT_EQ(x.EdgeOrder, y.EdgeOrder);
+    EXPECT_EQ(x.UnitOut, y.UnitOut);
+    EXPECT_EQ(x.NoiseFilter, y.NoiseFilter);
+    EXPECT_EQ(x.NoiseFMin, y.NoiseFMin);
+    EXPECT_EQ(x.NoiseFMax, y.NoiseFMax);
+    EXPECT_EQ(x.NoiseOrder, y.NoiseOrder);
+  }
+}
+
+std::string FileText(const std::string& path) {
+  const std::vector<uint8_t> b = ReadBytes(path);
+  return std::string(b.begin(), b.end());
+}
+
+TProject Load(const std::string& path, LoadStatus expected = LoadStatus::kLoaded) {
+  TProject p;
+  RecordingUiHost host;
+  EXPECT_EQ(LoadProject(p, path, host), expected);
+  return p;
+}
+
+class ProjectRoundTrip : public ::testing::TestWithParam<int> {};
+
+TEST_P(ProjectRoundTrip, GivesBackTheSameRecordsAndSettings) {
+  const int form = GetParam();
+  TempDir dir;
+  const std::string folder = dir.path().string();
+  TProject original = SampleProject(folder);
+  RecordingUiHost host;
+  const SaveResult saved = SaveProject(original, dir.File("proj"), form, host);
+  ASSERT_TRUE(saved.ok) << saved.error;
+  EXPECT_EQ(saved.file_name, dir.File("proj.tvp"));
+  EXPECT_EQ(original.FileName, saved.file_name);
+  EXPECT_TRUE(host.HasStage("Проект успешно сохранен"));
+  EXPECT_EQ(ProbeProjectFormat(saved.file_name), form);
+
+  TProject loaded;
+  loaded.Settings[0].FillByZero = true;
+  loaded.Settings[1].UnitCoef = 1e-6;
+  loaded.Settings[0].IdentCorrection = true;
+  RecordingUiHost load_host;
+  ASSERT_EQ(LoadProject(loaded, saved.file_name, load_host), LoadStatus::kLoaded);
+  // Text keeps date-times to the second, binary exactly.
+  ExpectSameProject(original, loaded, form == 0 ? 0.5 / 86400 : 0.0);
+  EXPECT_EQ(loaded.FileName, saved.file_name);
+  EXPECT_EQ(loaded.Folder, folder);
+  EXPECT_EQ(loaded.WorkingRate, 100.0);  // the first record's rate
+  EXPECT_TRUE(loaded.Settings[0].FillByZero);
+  EXPECT_EQ(loaded.Settings[1].UnitCoef, 1e-6);
+  EXPECT_FALSE(loaded.Settings[0].IdentCorrection);
+  EXPECT_TRUE(load_host.HasStage("Проект успешно загружен"));
+  EXPECT_TRUE(load_host.messages.empty());
+  EXPECT_EQ(load_host.gauge.back(), std::make_pair(100, 100));
+
+  // Paths inside the project folder are stored relative to it.
+  if (form == 0) {
+    const std::string text = FileText(saved.file_name);
+    EXPECT_NE(text.find("File01=$CommonDir/data/rec0.msd\r\n"), std::string::npos);
+    EXPECT_NE(text.find("AmplifierResp02=/elsewhere/amp.rsp\r\n"), std::string::npos);
+    EXPECT_EQ(text.find("[REC03]"), std::string::npos);  // no channels, no section
+    EXPECT_NE(text.find("NoiseFiletr=0\r\n"), std::string::npos);
+    EXPECT_NE(text.find("NoiseFiletr1=1\r\n"), std::string::npos);
+    EXPECT_EQ(text.rfind("[VERSION]\r\nProjectVersion=1\r\n\r\n[FILES]\r\nFileNum=3\r\n", 0), 0u);
+  } else {
+    const std::vector<uint8_t> b = ReadBytes(saved.file_name);
+    const std::vector<uint8_t> head = {'F', 'V', 'E', 'R', 1, 0, 0, 0,
+                                       'D', 'V', 'E', 'R', 1, 0, 0, 0};
+    ASSERT_GE(b.size(), 16u);
+    EXPECT_EQ(std::vector<uint8_t>(b.begin(), b.begin() + 16), head);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, ProjectRoundTrip, ::testing::Values(0, 1),
+                         [](const auto& info) { return info.param == 0 ? "Text" : "Binary"; });
+
+TEST(ProjectFile, CommonDirPathsFollowTheMovedFolder) {
+  TempDir dir;
+  const fs::path a = dir.path() / "campaign";
+  fs::create_directories(a);
+  TProject p = SampleProject(a.string(), 1);
+  // A sibling whose name begins with the project folder's is outside it.
+  p.Records[0].AmplifierResp[0] = a.string() + "2/amp.rsp";
+  RecordingUiHost host;
+  ASSERT_TRUE(SaveProject(p, (a / "p.tvp").string(), 0, host).ok);
+  const fs::path b = dir.path() / "moved";
+  fs::rename(a, b);
+  TProject loaded = Load((b / "p.tvp").string());
+  ASSERT_EQ(loaded.Records.size(), 1u);
+  EXPECT_EQ(loaded.Records[0].File, b.string() + "/data/rec0.msd");
+  EXPECT_EQ(loaded.Records[0].SensorResp[0], b.string() + "/resp/geophone.paz");
+  EXPECT_EQ(loaded.Records[0].AmplifierResp[0], a.string() + "2/amp.rsp");
+  EXPECT_EQ(loaded.General.ResultDir, b.string() + "/results");
+}
+
+TEST(ProjectFile, CommonDirSubstitution) {
+  EXPECT_EQ(ToCommonDir("C:\\Work\\P\\a.msd", "c:\\work\\p"), "$CommonDir\\a.msd");
+  EXPECT_EQ(ToCommonDir("/w/p", "/w/p"), "$CommonDir");
+  EXPECT_EQ(ToCommonDir("/w/p/x/w/p/y", "/w/p"), "$CommonDir/x$CommonDir/y");
+  EXPECT_EQ(ToCommonDir("/w/pq/a", "/w/p"), "/w/pq/a");
+  EXPECT_EQ(ToCommonDir("/w/a", ""), "/w/a");
+  EXPECT_EQ(ToCommonDir("/data/a", "/"), "$CommonDirdata/a");
+  EXPECT_EQ(FromCommonDir("$commondir\\sub\\a.msd", "/new/place"), "/new/place/sub/a.msd");
+  EXPECT_EQ(FromCommonDir("$CommonDirdata/a", "/"), "/data/a");
+  EXPECT_EQ(FromCommonDir("C:\\x\\y", "/p"), "C:/x/y");
+}
+
+TEST(ProjectFile, SaveNamesAndBackup) {
+  EXPECT_EQ(ProjectSaveName("/d/proj"), "/d/proj.tvp");
+  EXPECT_EQ(ProjectSaveName("/d/proj.TVP"), "/d/proj.TVP");
+  EXPECT_EQ(ProjectSaveName("/d/a.txt"), "/d/a.txt.tvp");
+  EXPECT_EQ(ProjectSaveName("/d.tvp/a"), "/d.tvp/a.tvp");
+
+  TempDir dir;
+  TProject p = SampleProject(dir.path().string(), 1);
+  RecordingUiHost host;
+  ASSERT_TRUE(SaveProject(p, dir.File("proj.tvp"), 0, host).ok);
+  const std::string first = FileText(dir.File("proj.tvp"));
+  p.Records[0].Station = "SECOND";
+  ASSERT_TRUE(SaveProject(p, dir.File("proj.tvp"), 1, host).ok);
+  EXPECT_EQ(FileText(dir.File("proj.tvp`")), first);
+  EXPECT_EQ(Load(dir.File("proj.tvp")).Records[0].Station, "SECOND");
+  EXPECT_FALSE(fs::exists(dir.File("proj.tvp.new")));
+}
+
+TEST(ProjectFile, ManyRecordsUseThreeDigitKeysAndLongStationsAreCut) {
+  TempDir dir;
+  TProject p;
+  for (int i = 0; i < 101; ++i) {
+    TFileRecord r;
+    r.Station = "S" + std::to_string(i);
+    r.ChannelCount = 1;
+    r.Channel[0] = "Z" + std::to_string(i);
+    p.Records.push_back(r);
+  }
+  p.Records[100].Station = "ABCDEFGHI";
+  RecordingUiHost host;
+  ASSERT_TRUE(SaveProject(p, dir.File("many.tvp"), 0, host).ok);
+  const std::string text = FileText(dir.File("many.tvp"));
+  EXPECT_NE(text.find("\r\nFile100="), std::string::npos);
+  EXPECT_NE(text.find("\r\n[REC100]\r\nChannel01=Z99\r\n"), std::string::npos);
+  EXPECT_NE(text.find("\r\n[REC09]\r\n"), std::string::npos);
+  const TProject loaded = Load(dir.File("many.tvp"));
+  ASSERT_EQ(loaded.Records.size(), 101u);
+  EXPECT_EQ(loaded.Records[100].Station, "ABCDEFG");
+  EXPECT_EQ(loaded.Records[100].Channel[0], "Z100");
+  EXPECT_EQ(loaded.Records[8].Channel[0], "Z8");
+}
+
+// A project typed by hand, as a user or another program writes one: Windows paths, LF lines,
+// keys in other letter cases, missing keys.
+TEST(ProjectFile, HandWrittenTextProjectLoadsEveryValue) {
+  TempDir dir;
+  const std::string folder = dir.path().string();
+  const std::string text =
+      "[VERSION]\r\nProjectVersion=1\r\n\r\n"
+      "[FILES]\r\nFileNum=2\r\n"
+      "File01=$CommonDir\\data\\2016\\ST01.msd\r\nStation01=\xCF\xF3\xED\xEA\xF2\r\n"
+      "ChannelCount01=2\r\nSampRate01=100\r\nToProcess01=1\r\nToProcessNakamura01=0\r\n"
+      "SelIndex01=3\r\nSelNakIndex01=-1\r\nStart01=03.06.2016 19:55:00\r\n"
+      "Finish01=03.06.2016 20:55:00\r\nSelectStart01=03.06.2016 20:00:00\r\n"
+      "SelectFinish01=03.06.2016 20:30:00\r\nIsEvent01=1\r\n"
+      "file02=D:\\other\\x.gcf\n\n"
+      "[REC01]\nChannel01=HHZ\nSensorResp01=$CommonDir\\resp\\s.paz\nAxis01=2\nLevel01=5000\n"
+      "ChanSelected01=1\nADCCoef01=1E9\nChannel02=HHE\nChannelResp02=c:\\r\\c.rsp\n"
+      "AXIS02=0\n\n"
+      "[SETTINGS]\nResultDir=$CommonDir\\res\nDataFormat=7\nRecognizeComponent=0\nMaxSpan=60\n"
+      "SampRateDefault=100\nUseFFT=0\nSpectrumType=1\nEstimationType=0\nSilenceDur=81.92\n"
+      "NoiseDur=7\nDanielWin=9\nWindowType=5\nB=3.5\nEdgeEffect=1\nFMin=0.5\nFMax=25\n"
+      "EdgeOrder=4\nUnitOut=2\nNoiseFiletr=1\nNoiseFMin=1\nNoiseFMax=10\nNoiseOrder=8\n\n"
+      "[EVENTSETTINGS]\nNoiseFiletr1=1\nNoiseFMin1=2\nNoiseFMax1=30\nNoiseOrder1=10\n"
+      "NoiseFiletr=0\nUnitOut=1\n";
+  WriteText(dir.File("hand.tvp"), text);
+  EXPECT_EQ(ProbeProjectFormat(dir.File("hand.tvp")), 0);
+  const TProject p = Load(dir.File("hand.tvp"));
+  ASSERT_EQ(p.Records.size(), 2u);
+  const TFileRecord& r = p.Records[0];
+  EXPECT_EQ(r.File, folder + "/data/2016/ST01.msd");
+  EXPECT_EQ(r.Station, "Пункт");
+  EXPECT_EQ(r.ChannelCount, 2);
+  EXPECT_EQ(r.SampRate, 100.0);
+  EXPECT_TRUE(r.ToProcess);
+  EXPECT_FALSE(r.ToProcessNakamura);
+  EXPECT_EQ(r.SelIndex, 3);
+  EXPECT_EQ(r.SelNakIndex, -1);
+  EXPECT_NEAR(r.Start, EncodeDateTime(2016, 6, 3, 19, 55, 0), 1e-9);
+  EXPECT_NEAR(r.Finish, EncodeDateTime(2016, 6, 3, 20, 55, 0), 1e-9);
+  EXPECT_NEAR(r.SelectStart, EncodeDateTime(2016, 6, 3, 20, 0, 0), 1e-9);
+  EXPECT_NEAR(r.SelectFinish, EncodeDateTime(2016, 6, 3, 20, 30, 0), 1e-9);
+  EXPECT_TRUE(r.IsEvent);
+  EXPECT_EQ(r.Channel[0], "HHZ");
+  EXPECT_EQ(r.SensorResp[0], folder + "/resp/s.paz");
+  EXPECT_EQ(r.Level[0], 5000);
+  EXPECT_TRUE(r.ChanSelected[0]);
+  EXPECT_EQ(r.ADCCoef[0], 1e9);
+  EXPECT_EQ(r.Channel[1], "HHE");
+  EXPECT_EQ(r.SensorResp[1], "");
+  EXPECT_EQ(r.ChannelResp[1], "c:/r/c.rsp");
+  EXPECT_EQ(r.Axis[1], 0);
+  EXPECT_EQ(r.Level[1], 2147483647);  // defaults of the missing keys
+  EXPECT_FALSE(r.ChanSelected[1]);
+  EXPECT_EQ(r.ADCCoef[1], 800.0);
+  // Record 2 has only its file: every other value is the default.
+  const TFileRecord& d = p.Records[1];
+  EXPECT_EQ(d.File, "D:/other/x.gcf");
+  EXPECT_EQ(d.Station, "Sta02");
+  EXPECT_EQ(d.ChannelCount, 0);
+  EXPECT_EQ(d.SelIndex, -1);
+  EXPECT_EQ(d.Finish - d.Start, 1.0);
+  EXPECT_EQ(d.SelectStart, d.Start);
+  EXPECT_EQ(d.SelectFinish, d.Finish);
+  EXPECT_EQ(p.General.ResultDir, folder + "/res");
+  EXPECT_EQ(p.General.DataFormat, 7);
+  EXPECT_FALSE(p.General.RecognizeComponent);
+  EXPECT_EQ(p.General.MaxSpan, 60);
+  EXPECT_EQ(p.General.SampRateDefault, 100.0);
+  const TSpectrumSettings& s = p.Settings[0];
+  EXPECT_FALSE(s.UseFFT);
+  EXPECT_EQ(s.SpectrumType, 1);
+  EXPECT_EQ(s.EstimationType, 0);
+  EXPECT_EQ(s.SilenceDur, 81.92);
+  EXPECT_EQ(s.NoiseDur, 7.0);
+  EXPECT_EQ(s.DanielWin, 9);
+  EXPECT_EQ(s.WindowType, 5);
+  EXPECT_EQ(s.B, 3.5);
+  EXPECT_TRUE(s.EdgeEffect);
+  EXPECT_EQ(s.FMin, 0.5);
+  EXPECT_EQ(s.FMax, 25.0);
+  EXPECT_EQ(s.EdgeOrder, 4);
+  EXPECT_EQ(s.UnitOut, 2);
+  EXPECT_TRUE(s.NoiseFilter);
+  EXPECT_EQ(s.NoiseFMin, 1.0);
+  EXPECT_EQ(s.NoiseFMax, 10.0);
+  EXPECT_EQ(s.NoiseOrder, 8);
+  // The event set reads only the suffixed noise-filter keys; the rest are defaults.
+  const TSpectrumSettings& e = p.Settings[1];
+  EXPECT_TRUE(e.NoiseFilter);
+  EXPECT_EQ(e.NoiseFMin, 2.0);
+  EXPECT_EQ(e.NoiseFMax, 30.0);
+  EXPECT_EQ(e.NoiseOrder, 10);
+  EXPECT_EQ(e.UnitOut, 1);
+  EXPECT_EQ(e.EstimationType, 1);
+  EXPECT_TRUE(e.UseFFT);
+  EXPECT_EQ(e.SilenceDur, 20.0);
+}
+
+TEST(ProjectFile, UnparsableTextValuesGiveDefaults) {
+  TempDir dir;
+  WriteText(dir.File("bad.tvp"),
+            "[VERSION]\r\nProjectVersion=1\r\n[FILES]\r\nFileNum=1\r\nChannelCount01=x\r\n"
+            "SampRate01=1,5\r\nStart01=31.02.2016\r\nFinish01=01.01.2020 25:00:00\r\n"
+            "SelIndex01=9999999999\r\nToProcess01=yes\r\n[SETTINGS]\r\nMaxSpan=5000\r\n"
+            "SampRateDefault=0\r\nDataFormat=42\r\nSilenceDur=abc\r\nUseFFT=0.5\r\n");
+  const TProject p = Load(dir.File("bad.tvp"));
+  ASSERT_EQ(p.Records.size(), 1u);
+  const TFileRecord& r = p.Records[0];
+  EXPECT_EQ(r.ChannelCount, 0);
+  EXPECT_EQ(r.SampRate, 0.0);
+  EXPECT_EQ(r.Finish - r.Start, 1.0);
+  EXPECT_EQ(r.SelIndex, -1);
+  EXPECT_FALSE(r.ToProcess);
+  // The general settings are held to what their controls accept.
+  EXPECT_EQ(p.General.MaxSpan, 999);
+  EXPECT_EQ(p.General.SampRateDefault, 1.0);
+  EXPECT_EQ(p.General.DataFormat, 0);
+  EXPECT_EQ(p.Settings[0].SilenceDur, 20.0);
+  EXPECT_TRUE(p.Settings[0].UseFFT);
+}
+
+TEST(ProjectFile, VersionsAndForeignFiles) {
+  TempDir dir;
+  TProject before = SampleProject(dir.path().string(), 1);
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    int probe;
+    LoadStatus status;
+    bool message;
+  };
+  const Case cases[] = {
+      {"v2.tvp",
+       {'F', 'V', 'E', 'R', 2, 0, 0, 0, 'D', 'V', 'E', 'R', 1, 0, 0, 0},
+       2,
+       LoadStatus::kNewerVersion,
+       false},
+      {"v0.tvp", {'F', 'V', 'E', 'R', 0, 0, 0, 0}, 0, LoadStatus::kUnknownVersion, true},
+      {"short.tvp", {'F', 'V', 'E', 'R', 1}, -1, LoadStatus::kUnknownVersion, true},
+      {"other.tvp", {'h', 'e', 'l', 'l', 'o'}, -1, LoadStatus::kUnknownVersion, true},
+      {"empty.tvp", {}, -1, LoadStatus::kUnknownVersion, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteBytes(dir.File(c.name), c.bytes);
+    EXPECT_EQ(ProbeProjectFormat(dir.File(c.name)), c.probe);
+    TProject p = before;
+    RecordingUiHost host;
+    EXPECT_EQ(LoadProject(p, dir.File(c.name), host), c.status);
+    EXPECT_EQ(host.messages.size(), c.message ? 1u : 0u);
+    if (c.message) {
+      EXPECT_EQ(host.messages[0], "Неизвестная версия файла " + dir.File(c.name));
+    }
+    EXPECT_EQ(p.Records.size(), 1u);  // not loaded: nothing changed
+    EXPECT_TRUE(p.FileName.empty());
+  }
+
+  RecordingUiHost host;
+  TProject p = before;
+  EXPECT_EQ(LoadProject(p, dir.File("none.tvp"), host), LoadStatus::kNotFound);
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0], "Файл " + dir.File("none.tvp") + " не найден");
+
+  // A wrong block marker: an empty project attached to the file, and the message.
+  WriteBytes(dir.File("marker.tvp"),
+             {'F', 'V', 'E', 'R', 1, 0, 0, 0, 'X', 'V', 'E', 'R', 1, 0, 0, 0, 5, 0, 0, 0});
+  RecordingUiHost marker_host;
+  EXPECT_EQ(LoadProject(p, dir.File("marker.tvp"), marker_host), LoadStatus::kUnknownVersion);
+  EXPECT_TRUE(p.Records.empty());
+  EXPECT_EQ(p.FileName, dir.File("marker.tvp"));
+  EXPECT_EQ(marker_host.messages.size(), 1u);
+}
+
+TEST(ProjectFile, TruncatedBinaryLoadsWithDefaultsAfterTheCut) {
+  TempDir dir;
+  TProject full = SampleProject(dir.path().string());
+  full.Settings[1].NoiseOrder = 11;  // the very last value of the file
+  RecordingUiHost host;
+  ASSERT_TRUE(SaveProject(full, dir.File("full.tvp"), 1, host).ok);
+  const std::vector<uint8_t> bytes = ReadBytes(dir.File("full.tvp"));
+  const std::string cut = dir.File("cut.tvp");
+  for (size_t n = 8; n < bytes.size(); ++n) {
+    WriteBytes(cut, std::vector<uint8_t>(bytes.begin(), bytes.begin() + n));
+    TProject p;
+    RecordingUiHost h;
+    const LoadStatus status = LoadProject(p, cut, h);
+    // Without the whole block marker the file is of an unknown version; after it the records
+    // are there as soon as their count is.
+    if (n >= 16) {
+      ASSERT_EQ(status, LoadStatus::kLoaded) << n;
+      ASSERT_EQ(p.Records.size(), n >= 20 ? 3u : 0u) << n;
+      EXPECT_EQ(p.Settings[1].NoiseOrder, 6) << n;
+    } else {
+      EXPECT_NE(status, LoadStatus::kLoaded) << n;
+    }
+    if (n == bytes.size() - 1) {
+      TProject expected = full;
+      expected.Settings[1].NoiseOrder = 6;
+      ExpectSameProject(expected, p, 0.0);
+    }
+  }
+}
+
+// A stored channel count above the record's 32: the first 32 channels are read, the rest read
+// past, so the next record's channels and the settings still land where they belong.
+TEST(ProjectFile, ChannelsBeyondThirtyTwoAreSkipped) {
+  TempDir dir;
+  // The settings part of a binary file: everything after the 20 bytes of header and FileNum of
+  // a project without records.
+  TProject settings_source;
+  settings_source.General.MaxSpan = 77;
+  settings_source.Settings[1].NoiseOrder = 9;
+  RecordingUiHost host;
+  ASSERT_TRUE(SaveProject(settings_source, dir.File("empty.tvp"), 1, host).ok);
+  const std::vector<uint8_t> empty = ReadBytes(dir.File("empty.tvp"));
+  ASSERT_GT(empty.size(), 20u);
+
+  const std::string path = dir.File("wide.tvp");
+  {
+    TBinIniFile ini(path, true, TBinIniFile::Mode::kWrite);
+    for (int32_t v : {kProjectMagic, 1, kBlockMarker, 1, 2}) ini.WriteInteger("", "", v);
+    for (int k = 0; k < 2; ++k) {
+      ini.WriteString("", "", "f" + std::to_string(k));
+      ini.WriteString("", "", "S" + std::to_string(k));
+      ini.WriteInteger("", "", k == 0 ? 34 : 1);
+      ini.WriteFloat("", "", 100.0);
+      ini.WriteBool("", "", true);
+      ini.WriteBool("", "", false);
+      ini.WriteInteger("", "", -1);
+      ini.WriteInteger("", "", -1);
+      for (int t = 0; t < 4; ++t) ini.WriteDateTime("", "", 42000.0 + t);
+      ini.WriteBool("", "", false);
+    }
+    for (int c = 0; c < 35; ++c) {
+      ini.WriteString("", "", "C" + std::to_string(c));
+      for (int t = 0; t < 3; ++t) ini.WriteString("", "", "");
+      ini.WriteInteger("", "", c % 3);
+      ini.WriteInteger("", "", c);
+      ini.WriteBool("", "", true);
+      ini.WriteFloat("", "", c * 10.0);
+    }
+    ASSERT_TRUE(ini.Close());
+  }
+  std::vector<uint8_t> bytes = ReadBytes(path);
+  bytes.insert(bytes.end(), empty.begin() + 20, empty.end());
+  WriteBytes(path, bytes);
+
+  const TProject p = Load(path);
+  ASSERT_EQ(p.Records.size(), 2u);
+  EXPECT_EQ(p.Records[0].ChannelCount, 32);
+  EXPECT_EQ(p.Records[0].Channel[31], "C31");
+  EXPECT_EQ(p.Records[0].Level[31], 31);
+  EXPECT_EQ(p.Records[1].ChannelCount, 1);
+  EXPECT_EQ(p.Records[1].Channel[0], "C34");
+  EXPECT_EQ(p.Records[1].Axis[0], 1);
+  EXPECT_EQ(p.Records[1].ADCCoef[0], 340.0);
+  EXPECT_EQ(p.General.MaxSpan, 77);
+  EXPECT_EQ(p.Settings[1].NoiseOrder, 9);
+
+  // The text form finds its keys by name: channels 33 and on are simply not read.
+  WriteText(dir.File("wide_text.tvp"),
+            "[VERSION]\r\nProjectVersion=1\r\n[FILES]\r\nFileNum=1\r\nChannelCount01=40\r\n"
+            "[REC01]\r\nChannel32=last\r\nChannel33=beyond\r\n");
+  const TProject t = Load(dir.File("wide_text.tvp"));
+  ASSERT_EQ(t.Records.size(), 1u);
+  EXPECT_EQ(t.Records[0].ChannelCount, 32);
+  EXPECT_EQ(t.Records[0].Channel[31], "last");
+}
+
+TEST(ProjectFile, FailedSaveLeavesThePreviousFileReadable) {
+  TempDir dir;
+  TProject p = SampleProject(dir.path().string(), 2);
+  RecordingUiHost host;
+  const std::string name = dir.File("keep.tvp");
+  ASSERT_TRUE(SaveProject(p, name, 0, host).ok);
+  const std::string previous = FileText(name);
+
+  p.Records[0].Station = "CHANGED";
+  p.Modified = true;
+  // The file cannot be created: a folder stands where the new file would be written.
+  fs::create_directory(name + ".new");
+  RecordingUiHost fail_host;
+  const SaveResult blocked = SaveProject(p, name, 1, fail_host);
+  EXPECT_FALSE(blocked.ok);
+  EXPECT_EQ(fail_host.messages.size(), 1u);
+  EXPECT_TRUE(p.Modified);
+  EXPECT_EQ(FileText(name), previous);
+  fs::remove(name + ".new");
+
+  // Saving into a folder that does not exist fails and keeps the project's own file and folder.
+  const SaveResult nowhere = SaveProject(p, dir.File("no/such/folder/x.tvp"), 0, fail_host);
+  EXPECT_FALSE(nowhere.ok);
+  EXPECT_EQ(p.FileName, name);
+  EXPECT_EQ(p.Folder, dir.path().string());
+
+#ifdef __linux__
+  // A full disk: writes beyond 600 bytes fail half way through the file.
+  const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit old_limit{};
+  getrlimit(RLIMIT_FSIZE, &old_limit);
+  rlimit small = old_limit;
+  small.rlim_cur = 600;
+  setrlimit(RLIMIT_FSIZE, &small);
+  const SaveResult full = SaveProject(p, name, 1, fail_host);
+  setrlimit(RLIMIT_FSIZE, &old_limit);
+  std::signal(SIGXFSZ, old_handler);
+  EXPECT_FALSE(full.ok);
+  EXPECT_FALSE(fs::exists(name + ".new"));
+  EXPECT_TRUE(p.Modified);
+  EXPECT_EQ(FileText(name), previous);
+  const TProject reread = Load(name);
+  ASSERT_EQ(reread.Records.size(), 2u);
+  EXPECT_EQ(reread.Records[0].Station, "ST0");
+#endif
+}
+
+}  // namespace
+}  // namespace tarvik
