@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
   tarvik::cli::CommandResult result;
   tarvik::cli::RegisterInfo(app, result);
   tarvik::cli::RegisterSegments(app, result);
+  tarvik::cli::RegisterResponse(app, result);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -1,0 +1,58 @@
+#include "response/fap_file.h"
+
+#include <cctype>
+#include <vector>
+
+#include "common/text_encoding.h"
+#include "response/response_text.h"
+
+namespace tarvik {
+
+namespace {
+
+using namespace response_text;
+
+// The integer the line begins with (after blanks); what follows it is ignored.
+std::optional<int32_t> LeadingInteger(std::string_view line) {
+  const std::string trimmed = Trim(line);
+  size_t end = 0;
+  if (end < trimmed.size() && (trimmed[end] == '+' || trimmed[end] == '-')) ++end;
+  while (end < trimmed.size() && std::isdigit(static_cast<unsigned char>(trimmed[end]))) ++end;
+  return ParseInt(std::string_view(trimmed).substr(0, end));
+}
+
+}  // namespace
+
+TResponseStatus ReadFapText(std::string_view bytes, const std::string& name, TFAPFilter& table) {
+  table.clear();
+  const std::string text = DecodeText(bytes);
+  const std::vector<std::string_view> lines = SplitLines(text);
+  TResponseStatus status = Guard([&] {
+    size_t i = 0;
+    while (i < lines.size() && Trim(lines[i]).empty()) ++i;
+    if (i == lines.size()) Fail(name, 0, "the file is empty");
+    const int count_line = static_cast<int>(i) + 1;
+    const auto count = LeadingInteger(lines[i]);
+    if (!count) Fail(name, count_line, "the row count " + Quote(lines[i]) + " is not an integer");
+    if (*count < 1) {
+      Fail(name, count_line, "the row count is " + std::to_string(*count) + "; a table needs rows");
+    }
+    // Short tables are padded with copies, so the count alone sets the size: bound it by the
+    // file's length so that a damaged count cannot demand gigabytes.
+    if (static_cast<size_t>(*count) > bytes.size()) {
+      Fail(name, count_line,
+           "the row count " + std::to_string(*count) + " is more than the file could describe");
+    }
+    table.reserve(static_cast<size_t>(*count));
+    for (++i; i < lines.size() && table.size() < static_cast<size_t>(*count); ++i) {
+      if (Trim(lines[i]).empty()) continue;
+      table.push_back(ParseFapRow(lines[i], name, static_cast<int>(i) + 1));
+    }
+    if (table.empty()) Fail(name, count_line, "no table row follows the row count");
+    table.resize(static_cast<size_t>(*count), table.back());
+  });
+  if (!status) table.clear();
+  return status;
+}
+
+}  // namespace tarvik

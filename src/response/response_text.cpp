@@ -1,0 +1,210 @@
+#include "response/response_text.h"
+
+#include <cctype>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
+#include "common/binary_file.h"
+#include "common/text_encoding.h"
+
+namespace tarvik::response_text {
+
+std::string Located(const std::string& name, int line, const std::string& reason) {
+  if (line <= 0) return name + ": " + reason;
+  return name + ", line " + std::to_string(line) + ": " + reason;
+}
+
+void Fail(const std::string& name, int line, const std::string& reason) {
+  throw LoadError(Located(name, line, reason));
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  if (path.empty()) Fail("(empty path)", 0, "no file name");
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) Fail(path, 0, "is a folder, not a file");
+  BinaryFile file;
+  if (!file.Open(path)) Fail(path, 0, "cannot be opened");
+  if (file.Size() > kMaxResponseFileBytes) {
+    Fail(path, 0, "is too large for a response file (" + std::to_string(file.Size()) + " bytes)");
+  }
+  std::string bytes(static_cast<size_t>(file.Size()), '\0');
+  if (!file.ReadExact(0, bytes.data(), bytes.size())) Fail(path, 0, "cannot be read");
+  return bytes;
+}
+
+std::string DecodeText(std::string_view bytes) {
+  constexpr std::string_view kBom = "\xEF\xBB\xBF";
+  if (bytes.substr(0, kBom.size()) == kBom) return std::string(bytes.substr(kBom.size()));
+  return Cp1251ToUtf8(bytes);
+}
+
+std::vector<std::string_view> SplitLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    const size_t next = end == std::string_view::npos ? text.size() : end + 1;
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.push_back(line);
+    start = next;
+  }
+  return lines;
+}
+
+std::vector<std::string_view> SplitFields(std::string_view line, std::string_view separators) {
+  std::vector<std::string_view> fields;
+  size_t pos = 0;
+  while (true) {
+    pos = line.find_first_not_of(separators, pos);
+    if (pos == std::string_view::npos) break;
+    size_t end = line.find_first_of(separators, pos);
+    if (end == std::string_view::npos) end = line.size();
+    fields.push_back(line.substr(pos, end - pos));
+    pos = end;
+  }
+  return fields;
+}
+
+std::string Columns(std::string_view line, size_t first, size_t last) {
+  if (first < 1 || first > line.size() || last < first) return {};
+  return Trim(line.substr(first - 1, last - first + 1));
+}
+
+namespace {
+
+// Drops one leading "+" (which std::from_chars does not accept) when a digit or "." follows,
+// so that "+1.5E+03" converts while "+-1" and "+inf" do not.
+bool StripPlus(std::string_view& text) {
+  if (text.empty() || text.front() != '+') return true;
+  text.remove_prefix(1);
+  return !text.empty() &&
+         (std::isdigit(static_cast<unsigned char>(text.front())) || text.front() == '.');
+}
+
+bool StartsLikeNumber(std::string_view text) {
+  size_t i = (!text.empty() && text.front() == '-') ? 1 : 0;
+  return i < text.size() && (std::isdigit(static_cast<unsigned char>(text[i])) || text[i] == '.');
+}
+
+}  // namespace
+
+std::optional<double> ParseDouble(std::string_view text) {
+  if (!StripPlus(text) || !StartsLikeNumber(text)) return std::nullopt;  // no "inf", "nan"
+  double value = 0.0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::optional<int32_t> ParseInt(std::string_view text) {
+  if (!StripPlus(text)) return std::nullopt;
+  int32_t value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
+  return value;
+}
+
+TFAPRow ParseFapRow(std::string_view line, const std::string& name, int number) {
+  const std::vector<std::string_view> f = SplitFields(line, " \t,");
+  const auto frequency = f.size() > 0 ? ParseDouble(f[0]) : std::nullopt;
+  const auto amplitude = f.size() > 1 ? ParseDouble(f[1]) : std::nullopt;
+  if (!frequency || !amplitude) {
+    Fail(name, number, "a table row needs a frequency and an amplitude: " + Quote(line));
+  }
+  const auto phase = f.size() > 2 ? ParseDouble(f[2]) : std::nullopt;
+  return {*frequency, *amplitude, phase.value_or(0.0)};
+}
+
+std::string Quote(std::string_view text) {
+  constexpr size_t kLimit = 40;
+  if (text.size() <= kLimit) return "\"" + std::string(text) + "\"";
+  return "\"" + std::string(text.substr(0, kLimit)) + "...\"";
+}
+
+std::optional<double> ParseTimeOfDay(std::string_view text) {
+  const size_t dot = text.find('.');
+  std::string_view hms = text.substr(0, dot);
+  double fraction = 0.0;
+  if (dot != std::string_view::npos) {
+    const std::string_view digits = text.substr(dot + 1);
+    if (!digits.empty()) {
+      for (char c : digits) {
+        if (!std::isdigit(static_cast<unsigned char>(c))) return std::nullopt;
+      }
+      const auto f = ParseDouble("0." + std::string(digits));
+      if (!f) return std::nullopt;
+      fraction = *f;
+    }
+  }
+  int parts[3] = {0, 0, 0};
+  int count = 0;
+  size_t pos = 0;
+  while (true) {
+    if (count == 3) return std::nullopt;
+    const size_t colon = hms.find(':', pos);
+    const std::string_view part =
+        hms.substr(pos, colon == std::string_view::npos ? std::string_view::npos : colon - pos);
+    if (part.empty() || part.front() == '-' || part.front() == '+') return std::nullopt;
+    const auto v = ParseInt(part);
+    if (!v) return std::nullopt;
+    parts[count++] = *v;
+    if (colon == std::string_view::npos) break;
+    pos = colon + 1;
+  }
+  if (parts[0] > 23 || parts[1] > 59 || parts[2] > 60) return std::nullopt;
+  const double seconds = (parts[0] * 60.0 + parts[1]) * 60.0 + parts[2] + fraction;
+  return seconds / kSecondsPerDay;
+}
+
+std::optional<TDateTime> CalendarDate(int year, int month, int day) {
+  const std::chrono::year_month_day ymd{std::chrono::year{year},
+                                        std::chrono::month{static_cast<unsigned>(month)},
+                                        std::chrono::day{static_cast<unsigned>(day)}};
+  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || !ymd.ok()) {
+    return std::nullopt;
+  }
+  return static_cast<TDateTime>(DaysFromCivil(year, month, day));
+}
+
+namespace {
+
+std::optional<TDateTime> LocalDateTime(std::time_t t) {
+  std::tm tm{};
+#ifdef _WIN32
+  if (localtime_s(&tm, &t) != 0) return std::nullopt;
+#else
+  if (localtime_r(&t, &tm) == nullptr) return std::nullopt;
+#endif
+  return EncodeDateTime(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
+                        tm.tm_sec);
+}
+
+}  // namespace
+
+TDateTime LocalNow() {
+  const auto now = LocalDateTime(std::time(nullptr));
+  return now ? *now : UnixToDateTime(static_cast<double>(std::time(nullptr)));
+}
+
+TDateTime LocalToday() {
+  return std::floor(LocalNow());
+}
+
+std::optional<TDateTime> FileModificationTime(const std::string& path) {
+  std::error_code ec;
+  const auto written = std::filesystem::last_write_time(path, ec);
+  if (ec) return std::nullopt;
+  const auto system = std::chrono::file_clock::to_sys(written);
+  return LocalDateTime(std::chrono::system_clock::to_time_t(
+      std::chrono::time_point_cast<std::chrono::system_clock::duration>(system)));
+}
+
+}  // namespace tarvik::response_text

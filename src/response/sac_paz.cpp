@@ -1,0 +1,109 @@
+#include "response/sac_paz.h"
+
+#include <array>
+#include <vector>
+
+#include "common/text_encoding.h"
+#include "response/response_text.h"
+
+namespace tarvik {
+
+namespace {
+
+using namespace response_text;
+
+enum Part { kZeros = 0, kPoles = 1, kConstant = 2, kNoPart = 3 };
+constexpr std::array<const char*, 3> kPartName = {"ZEROS", "POLES", "CONSTANT"};
+
+Part KeywordOf(std::string_view field) {
+  const std::string word = AsciiUpper(field);
+  for (int p = kZeros; p <= kConstant; ++p) {
+    if (word == kPartName[static_cast<size_t>(p)]) return static_cast<Part>(p);
+  }
+  return kNoPart;
+}
+
+bool IsComment(std::string_view line) {
+  const std::string trimmed = Trim(line);
+  return trimmed.empty() || trimmed.front() == '#' || trimmed.front() == '*';
+}
+
+}  // namespace
+
+TResponseStatus ReadSacPazText(std::string_view bytes, const std::string& name,
+                               TComplexFilter& zp) {
+  zp = TComplexFilter{};
+  zp.Kind = 'S';
+  zp.NormType = 2;
+  zp.NormValue = 1.0;
+  zp.NormFrequency = 1.0;
+  const std::string text = DecodeText(bytes);
+  const std::vector<std::string_view> lines = SplitLines(text);
+  TResponseStatus status = Guard([&] {
+    std::array<bool, 3> seen = {false, false, false};
+    Part reading = kNoPart;  // the part whose root lines are being read
+    int read = 0;
+    const auto complete = [&] {
+      const bool roots_done =
+          reading == kNoPart || read >= (reading == kZeros ? zp.ZeroCount : zp.PoleCount);
+      return seen[kZeros] && seen[kPoles] && seen[kConstant] && roots_done;
+    };
+    // Reading stops after the first complete description; later lines are ignored.
+    for (size_t i = 0; i < lines.size(); ++i) {
+      const std::string_view line = lines[i];
+      if (IsComment(line)) continue;
+      const int number = static_cast<int>(i) + 1;
+      const std::vector<std::string_view> fields = SplitFields(line, kBlanks);
+      const Part keyword = KeywordOf(fields[0]);
+      if (keyword == kNoPart && reading != kNoPart) {
+        const int32_t count = reading == kZeros ? zp.ZeroCount : zp.PoleCount;
+        if (read < count) {
+          const auto re = ParseDouble(fields[0]);
+          const auto im = fields.size() > 1 ? ParseDouble(fields[1]) : std::nullopt;
+          if (!re || !im) {
+            Fail(name, number, "a root needs a real and an imaginary part: " + Quote(line));
+          }
+          (reading == kZeros ? zp.Zeros : zp.Poles)[static_cast<size_t>(read++)] = {*re, *im};
+          if (complete()) break;
+          continue;
+        }
+      }
+      Part part = keyword;
+      if (part == kNoPart) {
+        // An unlabelled header stands for the next part in the usual order.
+        part = !seen[kZeros] ? kZeros : !seen[kPoles] ? kPoles : kConstant;
+      }
+      const char* part_name = kPartName[part];
+      if (seen[part]) Fail(name, number, std::string("a second ") + part_name + " line");
+      seen[part] = true;
+      reading = kNoPart;
+      read = 0;
+      const std::string_view value = fields.size() > 1 ? fields[1] : std::string_view();
+      if (part == kConstant) {
+        const auto c = ParseDouble(value);
+        if (!c) Fail(name, number, "the CONSTANT " + Quote(value) + " is not a number");
+        zp.NormFactor = *c;
+      } else {
+        const auto count = ParseInt(value);
+        if (!count) {
+          Fail(
+              name, number,
+              std::string("the count of ") + part_name + " " + Quote(value) + " is not an integer");
+        }
+        if (*count < 0 || *count > kMaxRoots) {
+          Fail(name, number,
+               std::string(part_name) + " " + std::to_string(*count) + ": a response holds 0.." +
+                   std::to_string(kMaxRoots) + " " + (part == kZeros ? "zeros" : "poles"));
+        }
+        (part == kZeros ? zp.ZeroCount : zp.PoleCount) = *count;
+        reading = part;
+      }
+      if (complete()) break;
+    }
+    if (!seen[kConstant]) Fail(name, 0, "the file has no CONSTANT line");
+  });
+  if (!status) zp = TComplexFilter{};
+  return status;
+}
+
+}  // namespace tarvik
