@@ -174,6 +174,7 @@ void DecodeFrames(std::span<const uint8_t> body, int64_t layout_channels, int64_
   constexpr int64_t kSize = sizeof(T);
   const int64_t frame = layout_channels * kSize;
   const int64_t frames = std::min<int64_t>(n, static_cast<int64_t>(body.size()) / frame);
+  if (frames <= 0) return;
   for (size_t c = 0; c < out.size(); ++c) {
     std::vector<int32_t>& dst = out[c];
     dst.resize(static_cast<size_t>(frames));
