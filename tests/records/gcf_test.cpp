@@ -1,0 +1,241 @@
+#include "records/gcf.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/bytes.h"
+#include "common/datetime.h"
+#include "records/read_samples.h"
+#include "test_files.h"
+
+namespace tarvik {
+namespace {
+
+using testing::RealFile;
+
+constexpr double kMillisecond = 1e-3 / 86400.0;
+
+TRecList Segments(const std::string& path) {
+  TRecList list;
+  BuildGcfSegments(path, list, "");
+  return list;
+}
+
+// The reverse integration constant of the block at offset: the value its last sample must have.
+int32_t ReverseConstant(const std::vector<uint8_t>& file, size_t offset) {
+  const size_t records = file[offset + 15];
+  return LoadI32BE(&file[offset + 20 + 4 * records]);
+}
+
+TEST(GcfCorpus, ThreeHundredSamplesAt100Hz) {
+  const std::string path = RealFile("gcf/20160603_1955n.gcf");
+  TFileRecordInfo info;
+  ASSERT_TRUE(ReadGcfHeader(path, info, 50.0));
+  EXPECT_EQ(info.Station, "6018");
+  EXPECT_NEAR(info.Start, EncodeDateTime(2016, 6, 3, 19, 55, 0), kMillisecond);
+  EXPECT_DOUBLE_EQ(info.SampRate, 100.0);
+  EXPECT_EQ(info.SampleCount, 300);
+  EXPECT_EQ(info.BlockCount, 2);
+  EXPECT_EQ(info.BlockSamples, 1024);
+  ASSERT_EQ(info.ChannelCount, 1);
+  EXPECT_EQ(info.ChannelNames[0], "N");
+  EXPECT_EQ(info.ChannelCoefs[0], 1e9);
+
+  const TRecList list = Segments(path);
+  ASSERT_EQ(list.size(), 2u);
+  const std::vector<uint8_t> bytes = testing::ReadBytes(path);
+  for (size_t i = 0; i < 2; ++i) {
+    const TRecordDescription& seg = list[i];
+    EXPECT_EQ(seg.Station, "6018");
+    EXPECT_EQ(seg.Location, "00");
+    EXPECT_EQ(seg.Channel, "N");
+    EXPECT_EQ(seg.DataType, kSampleGcf32);
+    EXPECT_EQ(seg.Offset, static_cast<int32_t>(1024 * i + 16));
+    EXPECT_NEAR(seg.StartTime, EncodeDateTime(2016, 6, 3, 19, 55, 2 * static_cast<int>(i)),
+                kMillisecond);
+    const std::vector<int32_t> samples = ReadSamples(seg);
+    ASSERT_EQ(samples.size(), i == 0 ? 200u : 100u);
+    EXPECT_EQ(samples.back(), ReverseConstant(bytes, 1024 * i));
+  }
+  const std::vector<int32_t> first = ReadSamples(list[0]);
+  const std::vector<int32_t> listed = {-49378, -49213, -49273, -49277, -49341, -49415, -49289,
+                                       -49309, -49277, -49381, -49441, -49276, -49331, -49268,
+                                       -49250, -49407, -49421, -49282, -49224, -49281};
+  EXPECT_EQ(std::vector<int32_t>(first.begin(), first.begin() + 20), listed);
+}
+
+TEST(GcfCorpus, SixteenBitBlocksAt500Hz) {
+  const std::string path = RealFile("gcf/20160603_1910n.gcf");
+  TFileRecordInfo info;
+  ASSERT_TRUE(ReadGcfHeader(path, info, 50.0));
+  EXPECT_DOUBLE_EQ(info.SampRate, 500.0);
+  EXPECT_EQ(info.SampleCount, 1000);
+  const TRecList list = Segments(path);
+  ASSERT_EQ(list.size(), 2u);
+  const std::vector<uint8_t> bytes = testing::ReadBytes(path);
+  for (size_t i = 0; i < 2; ++i) {
+    EXPECT_EQ(list[i].DataType, kSampleGcf16);
+    const std::vector<int32_t> samples = ReadSamples(list[i]);
+    ASSERT_EQ(samples.size(), 500u);
+    EXPECT_EQ(samples.front(), LoadI32BE(&bytes[1024 * i + 16]));
+    EXPECT_EQ(samples.back(), ReverseConstant(bytes, 1024 * i));
+  }
+}
+
+TEST(GcfStreamId, Base36WithLeadingZeros) {
+  EXPECT_EQ(GcfBase36(0), "000000");
+  EXPECT_EQ(GcfBase36(35), "00000Z");
+  EXPECT_EQ(GcfBase36(362854912), "6018N4");
+  EXPECT_EQ(GcfBase36(2176782335u), "ZZZZZZ");
+}
+
+// A block written field by field.
+struct BlockSpec {
+  uint32_t stream = 362854912;  // "6018N4"
+  uint32_t days = 9695;
+  uint32_t seconds = 71700;
+  uint8_t rate_code = 100;
+  uint8_t compression = 1;
+  uint8_t numerator = 0;
+  uint8_t records = 0;
+  int32_t first = 0;
+  std::vector<uint8_t> records_bytes;
+};
+
+std::vector<uint8_t> MakeBlock(const BlockSpec& s) {
+  std::vector<uint8_t> b;
+  testing::PutU32BE(b, 0x12345678u);
+  testing::PutU32BE(b, s.stream);
+  testing::PutU32BE(b, (s.days << 17) | s.seconds);
+  b.push_back(0);
+  b.push_back(s.rate_code);
+  b.push_back(static_cast<uint8_t>((s.numerator << 4) | s.compression));
+  b.push_back(s.records);
+  testing::PutU32BE(b, static_cast<uint32_t>(s.first));
+  b.insert(b.end(), s.records_bytes.begin(), s.records_bytes.end());
+  b.resize(1024, 0);
+  return b;
+}
+
+class GcfSynthetic : public ::testing::Test {
+ protected:
+  std::string Write(const std::vector<BlockSpec>& blocks) {
+    std::vector<uint8_t> bytes;
+    for (const BlockSpec& s : blocks) {
+      const std::vector<uint8_t> b = MakeBlock(s);
+      bytes.insert(bytes.end(), b.begin(), b.end());
+    }
+    const std::string path = dir_.File("block.gcf");
+    testing::WriteBytes(path, bytes);
+    return path;
+  }
+  testing::TempDir dir_;
+};
+
+struct RateCase {
+  uint8_t code;
+  uint8_t numerator;
+  double rate;
+  double offset_seconds;
+};
+
+class GcfRateCode : public GcfSynthetic, public ::testing::WithParamInterface<RateCase> {};
+
+TEST_P(GcfRateCode, RateAndStartFraction) {
+  BlockSpec s;
+  s.rate_code = GetParam().code;
+  s.numerator = GetParam().numerator;
+  s.records = 2;
+  const TRecList list = Segments(Write({s}));
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_DOUBLE_EQ(list[0].SampRate, GetParam().rate);
+  const TDateTime base = EncodeDateTime(2016, 6, 3, 19, 55, 0);
+  EXPECT_NEAR((list[0].StartTime - base) * 86400.0, GetParam().offset_seconds, 1e-6);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, GcfRateCode,
+    ::testing::Values(RateCase{171, 4, 400.0, 0.5}, RateCase{174, 1, 500.0, 0.5},
+                      RateCase{176, 1, 1000.0, 0.25}, RateCase{179, 3, 2000.0, 0.375},
+                      RateCase{181, 15, 4000.0, 15.0 / 16.0}, RateCase{157, 0, 0.1, 0.0},
+                      RateCase{161, 0, 0.125, 0.0}, RateCase{162, 0, 0.2, 0.0},
+                      RateCase{164, 0, 0.25, 0.0}, RateCase{167, 0, 0.5, 0.0},
+                      RateCase{100, 0, 100.0, 0.0}, RateCase{200, 0, 200.0, 0.0}));
+
+TEST_F(GcfSynthetic, DifferencesOfEachWidth) {
+  // The first difference of the block links to the previous block and is skipped.
+  BlockSpec eight;
+  eight.compression = 4;
+  eight.records = 2;
+  eight.first = 10;
+  eight.records_bytes = {0x7F, 0x01, 0xFE, 0x80, 0x05, 0xFF, 0x00, 0x7F};
+  BlockSpec sixteen;
+  sixteen.compression = 2;
+  sixteen.records = 2;
+  sixteen.first = -10;
+  sixteen.seconds = 71701;
+  sixteen.records_bytes = {0x7F, 0xFF, 0x80, 0x00, 0x00, 0x10, 0xFF, 0xFF};
+  BlockSpec thirtytwo;
+  thirtytwo.compression = 1;
+  thirtytwo.records = 3;
+  thirtytwo.first = 1 << 30;
+  thirtytwo.seconds = 71702;
+  thirtytwo.records_bytes = {0x11, 0x11, 0x11, 0x11, 0x3F, 0xFF,
+                             0xFF, 0xFF, 0x00, 0x00, 0x00, 0x01};
+  const TRecList list = Segments(Write({eight, sixteen, thirtytwo}));
+  ASSERT_EQ(list.size(), 3u);
+  EXPECT_EQ(list[0].DataType, kSampleGcf8);
+  EXPECT_EQ(ReadSamples(list[0]), (std::vector<int32_t>{10, 11, 9, -119, -114, -115, -115, 12}));
+  EXPECT_EQ(ReadSamples(list[1]), (std::vector<int32_t>{-10, -32778, -32762, -32763}));
+  EXPECT_EQ(ReadSamples(list[2]), (std::vector<int32_t>{1 << 30, INT32_MAX, INT32_MIN}));
+}
+
+TEST_F(GcfSynthetic, OnlySeismicStreamsCarrySamples) {
+  BlockSpec data;
+  data.records = 1;
+  BlockSpec status = data;
+  status.stream = 362855122;  // "6018SY"
+  BlockSpec zero = data;
+  zero.stream = 362854080;  // "601800"
+  BlockSpec no_rate = data;
+  no_rate.rate_code = 0;
+  BlockSpec bad_compression = data;
+  bad_compression.compression = 3;
+  const std::string path = Write({status, zero, data, no_rate, bad_compression});
+  EXPECT_EQ(Segments(path).size(), 1u);
+  TFileRecordInfo info;
+  ASSERT_TRUE(ReadGcfHeader(path, info, 50.0));
+  EXPECT_EQ(info.BlockCount, 1);
+
+  const std::string only_status = Write({status, zero});
+  EXPECT_TRUE(Segments(only_status).empty());
+  EXPECT_FALSE(ReadGcfHeader(only_status, info, 50.0));
+  EXPECT_EQ(info.ChannelCount, 0);
+  EXPECT_TRUE(info.Station.empty());
+}
+
+TEST_F(GcfSynthetic, HeaderCollectsComponents) {
+  BlockSpec z;
+  z.stream = 362855344;  // "6018Z4"
+  z.records = 25;
+  BlockSpec e = z;
+  e.stream = 362854588;  // "6018E4"
+  e.seconds = 71700;
+  BlockSpec later = z;
+  later.seconds = 71703;
+  const std::string path = Write({later, e, z});
+  TFileRecordInfo info;
+  ASSERT_TRUE(ReadGcfHeader(path, info, 50.0));
+  ASSERT_EQ(info.ChannelCount, 2);
+  EXPECT_EQ(info.ChannelNames[0], "Z");
+  EXPECT_EQ(info.ChannelNames[1], "E");
+  // The earliest block starts the file; the latest end closes it.
+  EXPECT_NEAR(info.Start, EncodeDateTime(2016, 6, 3, 19, 55, 0), kMillisecond);
+  EXPECT_EQ(info.SampleCount, 325);
+}
+
+}  // namespace
+}  // namespace tarvik
