@@ -1,9 +1,13 @@
 #include "records/formats.h"
 
+#include <bzlib.h>
+
+#include <algorithm>
 #include <array>
 #include <exception>
 
 #include "common/binary_file.h"
+#include "common/bytes.h"
 #include "common/paths.h"
 #include "common/text_encoding.h"
 #include "records/adb_ddb.h"
@@ -12,6 +16,7 @@
 #include "records/gcf.h"
 #include "records/iss_text.h"
 #include "records/miniseed.h"
+#include "records/read_samples.h"
 #include "records/rec.h"
 #include "records/reftek.h"
 #include "records/sdas.h"
@@ -23,29 +28,127 @@ namespace tarvik {
 
 namespace {
 
+int64_t OwnFileCapacity(const std::string& path) {
+  BinaryFile file;
+  return file.Open(path) ? MaxSamplesInFile(file.Size()) : 0;
+}
+
+// An SL set keeps each channel's samples in its own data file; the largest one bounds them.
+int64_t SlCapacity(const std::string& path, const TFileRecordInfo& info) {
+  int64_t most = 0;
+  const int channels = std::clamp(info.ChannelCount, 1, kMaxChannels);
+  for (int c = 0; c < channels; ++c) {
+    most = std::max(most, OwnFileCapacity(SlChannelFileName(path, c)));
+  }
+  return most;
+}
+
+// A wfdisc index only points at its data files.
+int64_t WfdiscCapacity(const std::string& path, const TFileRecordInfo& info) {
+  TRecList list;
+  BuildWfdiscSegments(path, list, info.Station);
+  std::vector<std::string> files;
+  for (const TRecordDescription& seg : list.Items) files.push_back(seg.FileName);
+  std::sort(files.begin(), files.end());
+  files.erase(std::unique(files.begin(), files.end()), files.end());
+  int64_t total = 0;
+  for (const std::string& f : files) total += OwnFileCapacity(f);
+  return total;
+}
+
+// The bytes a bzip2 stream of size bytes at offset decompresses to, counting no further than
+// limit; what was decoded before any damage.
+int64_t Bzip2OutputSize(BinaryFile& file, int64_t offset, int64_t size, int64_t limit) {
+  bz_stream stream{};
+  if (BZ2_bzDecompressInit(&stream, 0, 0) != BZ_OK) return 0;
+  std::vector<char> in(1 << 16);
+  std::vector<char> out(1 << 16);
+  int64_t produced = 0;
+  int64_t at = offset;
+  const int64_t end = offset + size;
+  while (produced < limit) {
+    if (stream.avail_in == 0 && at < end) {
+      const auto want = static_cast<size_t>(std::min<int64_t>(end - at, std::ssize(in)));
+      const size_t got = file.ReadAt(at, in.data(), want);
+      at = got == 0 ? end : at + static_cast<int64_t>(got);
+      stream.next_in = in.data();
+      stream.avail_in = static_cast<unsigned>(got);
+    }
+    stream.next_out = out.data();
+    stream.avail_out = static_cast<unsigned>(out.size());
+    const int rc = BZ2_bzDecompress(&stream);
+    produced += static_cast<int64_t>(out.size() - stream.avail_out);
+    if (rc != BZ_OK) break;  // the end of the stream, or damage
+    if (stream.avail_out == out.size() && stream.avail_in == 0 && at >= end) break;
+  }
+  BZ2_bzDecompressEnd(&stream);
+  return std::min(produced, limit);
+}
+
+// Plain data blocks hold no more samples than MaxSamplesInFile of their bytes, but a "[DSZ"
+// block of slowly varying samples compresses far below that; when the header claims more than
+// the plain bound, the compressed runs are measured (never beyond the claim).
+int64_t RecCapacity(const std::string& path, const TFileRecordInfo& info) {
+  BinaryFile file;
+  if (!file.Open(path)) return 0;
+  const int64_t size = file.Size();
+  const int64_t plain = MaxSamplesInFile(size);
+  const int64_t claim = std::max<int64_t>(info.SampleCount, 0);
+  if (claim <= plain) return plain;
+  const int channels = std::clamp(info.ChannelCount, 1, kMaxChannels);
+  int64_t total = 0;
+  RecBlock block;
+  for (int64_t at = 0; total < claim && ReadRecBlockAt(file, at, block);
+       at = NextRecBlockOffset(block)) {
+    if (!IsRecDataTag(block.tag)) continue;
+    const int64_t body_end = std::min(block.body_offset + block.length, size);
+    if (block.tag != kBlockDSZ) {
+      total += MaxSamplesInFile(std::max<int64_t>(body_end - block.body_offset, 0));
+      continue;
+    }
+    int64_t longest = 0;
+    int64_t run = block.body_offset + kRecDataHeaderSize;
+    for (int c = 0; c < channels && run + 4 <= body_end; ++c) {
+      uint8_t head[4];
+      if (!file.ReadExact(run, head, 4)) break;
+      const int64_t packed = std::min<int64_t>(LoadI32LE(head), body_end - run - 4);
+      if (packed < 0) break;
+      const int64_t bytes = Bzip2OutputSize(file, run + 4, packed, (claim - total) * 4);
+      longest = std::max(longest, bytes / 4);
+      run += 4 + packed;
+    }
+    total += longest;
+  }
+  return std::max(plain, std::min(total, claim));
+}
+
 // The SL tags share one reader; "[HS1" is never produced by recognition but is read alike.
+// miniSEED records continue in files of either extension that recognition accepts.
 constexpr std::array<FormatInfo, 20> kFormats = {{
-    {kTagSL0, "SL", ReadSlHeader, nullptr, ReadSlInto, "*.sl"},
-    {kTagSL1, "SL", ReadSlHeader, nullptr, ReadSlInto, "*.sl"},
-    {kTagSL2, "SL", ReadSlHeader, nullptr, ReadSlInto, "*.sl"},
-    {kTagSL3, "SL", ReadSlHeader, nullptr, ReadSlInto, "*.sl"},
-    {kTagSL4, "SL", ReadSlHeader, nullptr, ReadSlInto, "*.sl"},
-    {kTagRec1, "REC", ReadRecHeader1, nullptr, ReadRecInto, "*.rec"},
-    {kTagRec2, "REC", ReadRecHeader2, nullptr, ReadRecInto, "*.rec"},
-    {kTagRecC1, "REC block", nullptr, nullptr, nullptr, nullptr},
-    {kTagSdasBad, "SDAS (unreadable header)", nullptr, nullptr, nullptr, nullptr},
-    {kTagSdas, "SDAS", ReadSdasHeader, nullptr, ReadSdasInto, "*.sdas"},
-    {kTagBiGeo, "BI/GEO", nullptr, nullptr, nullptr, nullptr},
-    {kTagIssText, "ISS text", ReadIssHeader, nullptr, ReadIssInto, "*.iss_dat"},
-    {kTagUgr, "UGR one-component", ReadUgrHeader, nullptr, ReadUgrInto, "?????????Z*.ugr*"},
-    {kTagWfdisc, "CSS 3.0 wfdisc", ReadWfdiscHeader, BuildWfdiscSegments, nullptr, "*.wfd*"},
-    {kTagGcf, "GCF", ReadGcfHeader, BuildGcfSegments, nullptr, "*.gcf"},
-    {kTagMiniSeed, "miniSEED", ReadMiniSeedHeader, BuildMiniSeedSegments, nullptr, "*.msd"},
-    {kTagAdb, "ADB", ReadAdbHeader, BuildAdbSegments, nullptr, nullptr},
-    {kTagDdb, "DDB", ReadDdbHeader, BuildDdbSegments, nullptr, nullptr},
-    {kTagBaikal, "Baikal", ReadBaikalHeader, BuildBaikalSegments, nullptr, "????????u*.*"},
-    {kTagReftek, "Reftek 130", ReadReftekHeader, BuildReftekSegments, ReadReftekInto,
-     "?????????_*"},
+    {kTagSL0, "SL", ReadSlHeader, nullptr, ReadSlInto, "*.sl", SlCapacity},
+    {kTagSL1, "SL", ReadSlHeader, nullptr, ReadSlInto, "*.sl", SlCapacity},
+    {kTagSL2, "SL", ReadSlHeader, nullptr, ReadSlInto, "*.sl", SlCapacity},
+    {kTagSL3, "SL", ReadSlHeader, nullptr, ReadSlInto, "*.sl", SlCapacity},
+    {kTagSL4, "SL", ReadSlHeader, nullptr, ReadSlInto, "*.sl", SlCapacity},
+    {kTagRec1, "REC", ReadRecHeader1, nullptr, ReadRecInto, "*.rec", RecCapacity},
+    {kTagRec2, "REC", ReadRecHeader2, nullptr, ReadRecInto, "*.rec", RecCapacity},
+    {kTagRecC1, "REC block", nullptr, nullptr, nullptr, nullptr, nullptr},
+    {kTagSdasBad, "SDAS (unreadable header)", nullptr, nullptr, nullptr, nullptr, nullptr},
+    {kTagSdas, "SDAS", ReadSdasHeader, nullptr, ReadSdasInto, "*.sdas", nullptr},
+    {kTagBiGeo, "BI/GEO", nullptr, nullptr, nullptr, nullptr, nullptr},
+    {kTagIssText, "ISS text", ReadIssHeader, nullptr, ReadIssInto, "*.iss_dat", nullptr},
+    {kTagUgr, "UGR one-component", ReadUgrHeader, nullptr, ReadUgrInto, "?????????Z*.ugr*",
+     nullptr},
+    {kTagWfdisc, "CSS 3.0 wfdisc", ReadWfdiscHeader, BuildWfdiscSegments, nullptr, "*.wfd*",
+     WfdiscCapacity},
+    {kTagGcf, "GCF", ReadGcfHeader, BuildGcfSegments, nullptr, "*.gcf", nullptr},
+    {kTagMiniSeed, "miniSEED", ReadMiniSeedHeader, BuildMiniSeedSegments, nullptr, "*.msd;*.mseed",
+     nullptr},
+    {kTagAdb, "ADB", ReadAdbHeader, BuildAdbSegments, nullptr, nullptr, nullptr},
+    {kTagDdb, "DDB", ReadDdbHeader, BuildDdbSegments, nullptr, nullptr, nullptr},
+    {kTagBaikal, "Baikal", ReadBaikalHeader, BuildBaikalSegments, nullptr, "????????u*.*", nullptr},
+    {kTagReftek, "Reftek 130", ReadReftekHeader, BuildReftekSegments, ReadReftekInto, "?????????_*",
+     nullptr},
 }};
 
 FormatTag RecognizeOrThrow(const std::string& path) {
@@ -82,7 +185,35 @@ const FormatInfo* FindFormat(FormatTag tag) {
   return nullptr;
 }
 
-std::span<const FormatInfo> AllFormats() { return kFormats; }
+std::span<const FormatInfo> AllFormats() {
+  return kFormats;
+}
+
+int64_t SampleCapacityOf(const std::string& path, FormatTag tag, const TFileRecordInfo& info) {
+  const FormatInfo* f = FindFormat(tag);
+  try {
+    if (f != nullptr && f->sample_capacity != nullptr) return f->sample_capacity(path, info);
+    return OwnFileCapacity(path);
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
+
+std::vector<std::string> ListRecordMask(const std::string& folder, std::string_view mask) {
+  std::vector<std::string> out;
+  while (!mask.empty()) {
+    const size_t cut = mask.find(';');
+    const std::string_view one = mask.substr(0, cut);
+    if (!one.empty()) {
+      std::vector<std::string> found = ListFolder(folder, one);
+      out.insert(out.end(), found.begin(), found.end());
+    }
+    mask = cut == std::string_view::npos ? std::string_view() : mask.substr(cut + 1);
+  }
+  std::sort(out.begin(), out.end());
+  out.erase(std::unique(out.begin(), out.end()), out.end());
+  return out;
+}
 
 FormatTag Recognize(const std::string& path) {
   try {
@@ -97,6 +228,7 @@ bool ReadHeader(const std::string& path, FormatTag tag, TFileRecordInfo& info,
   const FormatInfo* f = FindFormat(tag);
   if (f == nullptr || f->read_header == nullptr) return false;
   try {
+    info.Reset();
     return f->read_header(path, info, default_rate);
   } catch (const std::exception&) {
     return false;

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "records/load_target.h"
 #include "records/record_model.h"
@@ -13,24 +16,39 @@ namespace tarvik {
 using HeaderReader = bool (*)(const std::string& path, TFileRecordInfo& info, double default_rate);
 // Appends one segment per data unit of a packet or index file; station, when not empty,
 // restricts an index file to that station's lines.
-using SegmentBuilder = void (*)(const std::string& path, TRecList& list, const std::string& station);
+using SegmentBuilder = void (*)(const std::string& path, TRecList& list,
+                                const std::string& station);
 // Decodes one file of a sequentially read record into the loader's matrix.
 using SequentialReader = void (*)(const std::string& path, LoadTarget& target);
+// The most samples per channel that one file of the format (with the data files it names) can
+// hold, given its header; the loader never sizes a record beyond the sum over its files.
+using SampleCapacity = int64_t (*)(const std::string& path, const TFileRecordInfo& info);
 
 // One recorder format: everything keyed by its tag.
 struct FormatInfo {
   FormatTag tag;
   const char* name;
-  HeaderReader read_header;        // null: the tag has no header reader
-  SegmentBuilder build_segments;   // packet and index formats: samples come through GetData
-  SequentialReader read_into;      // formats read file after file; the loader prefers it
-  const char* record_mask;         // mask of the files that continue a record; null: none
+  HeaderReader read_header;       // null: the tag has no header reader
+  SegmentBuilder build_segments;  // packet and index formats: samples come through GetData
+  SequentialReader read_into;     // formats read file after file; the loader prefers it
+  // Mask of the files that continue a record ("*.msd;*.mseed": several masks); null: none.
+  const char* record_mask;
+  // Null: the file itself holds the samples, at most MaxSamplesInFile of its size.
+  SampleCapacity sample_capacity;
 };
 
 // The row of a tag; null for 0 and unknown tags.
 const FormatInfo* FindFormat(FormatTag tag);
 // Every row, in tag order of the format list.
 std::span<const FormatInfo> AllFormats();
+
+// The most samples per channel that path can hold as a file of tag (see SampleCapacity); 0 when
+// the file cannot be opened.
+int64_t SampleCapacityOf(const std::string& path, FormatTag tag, const TFileRecordInfo& info);
+
+// The files of folder that match a record mask (one mask or several joined by ";"), in path
+// order without duplicates.
+std::vector<std::string> ListRecordMask(const std::string& folder, std::string_view mask);
 
 // The format tag of a file, by extension first and content where the extension leaves it open;
 // 0 when the file cannot be opened or no rule applies.

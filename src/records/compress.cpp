@@ -1,0 +1,116 @@
+#include "records/compress.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+#include <vector>
+
+#include "common/datetime.h"
+#include "common/paths.h"
+#include "common/ui_host.h"
+#include "records/load_record.h"
+#include "records/rec.h"
+
+namespace tarvik {
+
+namespace {
+
+// Samples per channel in one "[DSZ" block: large enough for bzip2 to work well, small enough
+// that a block's buffers stay a small part of the record in memory.
+constexpr int64_t kBlockSamples = int64_t{1} << 18;
+
+bool Fail(std::string* error, const std::string& text) {
+  if (error != nullptr) *error = text;
+  return false;
+}
+
+// Writes the blocks to path; false when a write fails, bzip2 fails or a stop is requested.
+bool WriteBlocks(const std::string& path, const TFileRecordInfo& header, const TData32& data,
+                 const std::string& file, UiHost& host, std::string* error) {
+  std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+  if (!out) return Fail(error, "cannot create " + path);
+  const int64_t total = data.empty() ? 0 : static_cast<int64_t>(data.front().size());
+  host.SetStatus("Сохранение " + file, 100);
+  const std::vector<uint8_t> head = MakeRecHeader2Block(header);
+  out.write(reinterpret_cast<const char*>(head.data()), static_cast<std::streamsize>(head.size()));
+  for (int64_t first = 0; first < total && out; first += kBlockSamples) {
+    if (host.StopRequested()) return Fail(error, "stopped");
+    const TDateTime start =
+        header.SampRate > 0.0
+            ? header.Start + SpanOfSamples(static_cast<double>(first), header.SampRate)
+            : header.Start;
+    const std::vector<uint8_t> block =
+        MakeDszBlock(data, first, kBlockSamples, {start, start, start});
+    if (block.empty()) return Fail(error, "bzip2 compression failed");
+    out.write(reinterpret_cast<const char*>(block.data()),
+              static_cast<std::streamsize>(block.size()));
+    host.SetProgress(
+        static_cast<int>(std::min<int64_t>(100, (first + kBlockSamples) * 100 / total)), 100);
+    host.ProcessEvents();
+  }
+  out.flush();
+  if (!out) return Fail(error, "cannot write " + path);
+  return true;
+}
+
+}  // namespace
+
+std::string CompressedRecordName(const TFileRecord& record) {
+  return FormatDateTime("yyyymmdd-hhnnss.zzz", record.Start) + "." + record.Station + ".rec";
+}
+
+bool CompressRecord(const std::string& out_path, const TFileRecord& record, UiHost& host,
+                    double default_rate, std::string* error) {
+  const std::string folder = FolderOf(out_path);
+  if (!folder.empty()) {
+    std::error_code ec;
+    const std::filesystem::path dir(folder);
+    if (!std::filesystem::is_directory(dir, ec)) std::filesystem::create_directories(dir, ec);
+    if (!std::filesystem::is_directory(dir, ec)) {
+      host.ShowMessage("Не удалось создать папку " + folder + ". Возможно нет прав доступа.");
+      return Fail(error, "cannot create the folder " + folder);
+    }
+  }
+
+  // The samples are those a load of the record gives, so that the copy reads back exactly as
+  // the original does, whatever its format: files read in sequence, packets and index lines
+  // placed by time, three-component files alike. The caller's stop request stands.
+  TFileRecord loaded = record;
+  TData32 data;
+  LoadReport report;
+  LoadSettings settings;
+  settings.default_rate = default_rate;
+  settings.demean = false;
+  settings.clear_stop = false;
+  if (!LoadRecord(loaded, data, host, settings, &report)) {
+    return Fail(error, record.File + ": not a readable seismogram file");
+  }
+  if (report.stopped || host.StopRequested()) return Fail(error, "stopped");
+
+  TFileRecordInfo header = report.first;
+  header.Station = record.Station;
+  header.ChannelCount = std::clamp(header.ChannelCount, 0, kMaxChannels);
+  for (int c = 0; c < kMaxChannels; ++c) header.ChannelCoefs[c] = record.ADCCoef[c];
+  // A reader sizes the copy as its block count times this, so it must cover the longest block.
+  const int64_t total = data.empty() ? 0 : static_cast<int64_t>(data.front().size());
+  header.BlockSamples = static_cast<int32_t>(std::min(total, kBlockSamples));
+
+  // Written beside the target and moved over it only when complete: a failed or stopped run
+  // leaves any earlier file in place, and a record can be compressed onto its own file.
+  const std::string part = out_path + ".part";
+  std::error_code ec;
+  if (!WriteBlocks(part, header, data, record.File, host, error)) {
+    std::filesystem::remove(std::filesystem::path(part), ec);
+    return false;
+  }
+  std::filesystem::rename(std::filesystem::path(part), std::filesystem::path(out_path), ec);
+  if (ec) {
+    std::filesystem::remove(std::filesystem::path(part), ec);
+    return Fail(error, "cannot write " + out_path);
+  }
+  return true;
+}
+
+}  // namespace tarvik

@@ -1,0 +1,242 @@
+#include "records/load_record.h"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <limits>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/rounding.h"
+#include "common/ui_host.h"
+#include "records/assembly.h"
+#include "records/formats.h"
+#include "records/load_target.h"
+
+namespace tarvik {
+
+namespace {
+
+// The station and location under which a channel's segments are filed.
+struct SegmentKey {
+  std::string station;
+  std::string location;
+};
+
+bool ChannelMatches(const TRecordDescription& seg, const std::string& name) {
+  return seg.Channel == name || seg.Channel.find(name) != std::string::npos;
+}
+
+// Segment lists file a channel under the station and location of the recorder (a device
+// number and a pair of numbers for ADB/DDB, the record's own location code for miniSEED), which
+// need not be the header's station or "00". Each channel is asked for under the keys that the
+// first file's segments of that channel carry.
+std::vector<SegmentKey> SegmentKeys(const TRecList& list, const TFileRecordInfo& first,
+                                    int channels) {
+  std::vector<SegmentKey> keys(static_cast<size_t>(channels), {first.Station, "00"});
+  for (int c = 0; c < channels; ++c) {
+    const std::string& name = first.ChannelNames[static_cast<size_t>(c)];
+    for (const TRecordDescription& seg : list.Items) {
+      if (ChannelMatches(seg, name)) {
+        keys[static_cast<size_t>(c)] = {seg.Station, seg.Location};
+        break;
+      }
+    }
+  }
+  return keys;
+}
+
+// The highest rate among the segments GetData would select for a channel.
+double ChannelRate(const TRecList& list, const SegmentKey& key, const std::string& name) {
+  double rate = 0.0;
+  for (const TRecordDescription& seg : list.Items) {
+    if (seg.Station == key.station && seg.Location == key.location && ChannelMatches(seg, name) &&
+        std::isfinite(seg.SampRate)) {
+      rate = std::max(rate, seg.SampRate);
+    }
+  }
+  return rate;
+}
+
+// Places the samples of one packet or index file by time: channel c's samples over the file's
+// span go to index round((start - record start) * rate).
+void ReadSegmentFile(const TRecList& list, const std::vector<SegmentKey>& keys,
+                     TDateTime record_start, LoadTarget& target) {
+  if (list.empty()) return;
+  TData32& data = *target.data;
+  const int64_t length = target.Length();
+  const auto [lo, hi] = list.Span();
+  for (size_t c = 0; c < keys.size() && c < data.size(); ++c) {
+    const std::string& name = target.first.ChannelNames[c];
+    const double rate = ChannelRate(list, keys[c], name);
+    if (!(rate > 0.0)) continue;
+    // Ask only for the time the matrix has room for, so that a damaged time stamp or count
+    // never makes GetData allocate more than the matrix holds.
+    const TDateTime from = std::max(lo, record_start);
+    const TDateTime to =
+        std::min(hi, record_start + SpanOfSamples(static_cast<double>(length), rate));
+    if (!(to > from)) continue;
+    const TRecordDescription got = list.GetData(keys[c].station, keys[c].location, to, from, name);
+    if (!(got.SampRate > 0.0) || got.Data.empty()) continue;
+    const int64_t offset =
+        RoundToInt64((got.StartTime - record_start) * kSecondsPerDay * got.SampRate);
+    WriteClipped(data, static_cast<int>(c), offset, got.Data);
+    const int64_t end = offset + static_cast<int64_t>(got.Data.size());
+    target.position = std::max(target.position, std::min(end, length));
+  }
+}
+
+int ProgressPercent(const TFileRecordInfo& info, const TFileRecord& record) {
+  const double span = record.Finish - record.Start;
+  if (!(span > 0.0) || !(info.SampRate > 0.0)) return 100;
+  const double end = info.Start + SpanOfSamples(std::max(info.SampleCount, 0), info.SampRate);
+  const double percent = (end - record.Start) / span * 100.0;
+  if (!std::isfinite(percent)) return 100;
+  return static_cast<int>(std::clamp(percent, 0.0, 100.0));
+}
+
+bool LoadInto(TFileRecord& record, TData32& out, UiHost& host, const LoadSettings& settings,
+              LoadReport& report) {
+  const RecordFiles files =
+      FindRecordFiles(record.File, settings.default_rate, record.Start, record.Finish, host);
+  report.tag = files.tag;
+  report.first = files.first;
+  report.files_found = static_cast<int>(files.paths.size());
+  if (files.tag == 0 || files.paths.empty()) return false;
+  const TFileRecordInfo& first = files.first;
+  record.SampRate = first.SampRate;
+
+  // The headers say how long the record is; the files say how much they can hold at most.
+  // A damaged header therefore never makes the matrix larger than the data it could be filled
+  // from. A packet record also needs room for the gaps between its files.
+  int64_t claim = files.total_samples;
+  if (first.SampRate > 0.0 && record.Finish > record.Start) {
+    claim = std::max(claim, SamplesInSpan(record.Finish - record.Start, first.SampRate));
+  }
+  int64_t capacity = 0;
+  for (size_t k = 0; k < files.paths.size() && capacity < claim; ++k) {
+    capacity += SampleCapacityOf(files.paths[k], files.tag, files.headers[k]);
+  }
+  const int64_t length =
+      std::clamp<int64_t>(std::min(claim, capacity), 0, std::numeric_limits<int32_t>::max());
+  const int channels = std::clamp(first.ChannelCount, 0, kMaxChannels);
+  report.allocated = length;
+
+  TData32 data(static_cast<size_t>(channels), std::vector<int32_t>(static_cast<size_t>(length)));
+  record.SampleCount = 0;
+  LoadTarget target;
+  target.data = &data;
+  target.record_start = record.Start;
+  target.first = first;
+  target.default_rate = settings.default_rate;
+  target.host = &host;
+
+  host.SetStatus(record.Station + ": Загрузка данных", 100);
+  // The first file's segment list gives the keys of every channel; it is kept for its turn.
+  const FormatInfo* first_format = FindFormat(files.tag);
+  const bool by_segments = first_format != nullptr && first_format->read_into == nullptr &&
+                           first_format->build_segments != nullptr;
+  TRecList first_list;
+  std::vector<SegmentKey> keys;
+  if (by_segments) {
+    try {
+      first_format->build_segments(record.File, first_list, first.Station);
+    } catch (const std::exception&) {
+      first_list.Clear();
+    }
+    keys = SegmentKeys(first_list, first, channels);
+  }
+
+  for (size_t k = 0; k < files.paths.size(); ++k) {
+    const std::string& path = files.paths[k];
+    TFileRecordInfo info = files.headers[k];
+    const FormatTag tag = Recognize(path);
+    if (tag != files.tag) ReadHeader(path, tag, info, settings.default_rate);
+    const FormatInfo* format = FindFormat(tag);
+    try {
+      if (format == nullptr) {
+        // Not a seismogram any more: it reads as nothing.
+      } else if (format->read_into != nullptr) {
+        format->read_into(path, target);
+      } else if (format->build_segments != nullptr && length > 0) {
+        TRecList list;
+        if (path == record.File && by_segments) {
+          list = std::move(first_list);
+        } else {
+          format->build_segments(path, list, first.Station);
+        }
+        if (keys.empty()) keys = SegmentKeys(list, first, channels);
+        ReadSegmentFile(list, keys, record.Start, target);
+      }
+      ++report.files_read;
+    } catch (const std::exception&) {
+      // A file that fails to read leaves its part of the record at 0.
+    }
+    for (int64_t p : target.channel_positions) target.position = std::max(target.position, p);
+    host.SetProgress(ProgressPercent(info, record), 100);
+    host.ProcessEvents();
+    if (host.StopRequested()) {
+      report.stopped = true;
+      break;
+    }
+  }
+
+  const int64_t count = std::clamp<int64_t>(target.position, 0, length);
+  for (std::vector<int32_t>& channel : data) {
+    channel.resize(static_cast<size_t>(count));
+    // Give memory back when the headers promised far more than the files held.
+    if (channel.capacity() / 2 > channel.size()) channel.shrink_to_fit();
+  }
+  record.SampleCount = static_cast<int32_t>(count);
+
+  if (settings.demean) {
+    host.SetStatus(record.Station + ": Удаление постоянного фона", channels);
+    RemoveMeans(data, &host);
+  }
+  out = std::move(data);
+  return true;
+}
+
+}  // namespace
+
+void RemoveMeans(TData32& data, UiHost* host) {
+  const int channels = static_cast<int>(data.size());
+  for (int c = 0; c < channels; ++c) {
+    std::vector<int32_t>& samples = data[static_cast<size_t>(c)];
+    const auto n = static_cast<int64_t>(samples.size());
+    if (n > 0) {
+      int64_t sum = 0;
+      for (int32_t v : samples) sum += v;
+      // Integer rounding of sum / n to nearest, ties to even, without a detour through double.
+      int64_t mean = sum / n;
+      const int64_t rest = sum % n;
+      const int64_t twice = 2 * (rest < 0 ? -rest : rest);
+      if (twice > n || (twice == n && mean % 2 != 0)) mean += sum < 0 ? -1 : 1;
+      for (int32_t& v : samples) v = ClampToInt32(int64_t{v} - mean);
+    }
+    if (host != nullptr) host->SetProgress(c + 1, channels);
+  }
+}
+
+bool LoadRecord(TFileRecord& record, TData32& data, UiHost& host, const LoadSettings& settings,
+                LoadReport* report) {
+  data = TData32();
+  if (settings.clear_stop) host.ClearStop();
+  LoadReport local;
+  LoadReport& rep = report != nullptr ? *report : local;
+  rep = LoadReport();
+  bool ok = false;
+  try {
+    ok = LoadInto(record, data, host, settings, rep);
+  } catch (const std::exception&) {
+    ok = false;  // the matrix could not be allocated; whatever was built is already released
+  }
+  if (!ok) {
+    data = TData32();
+    record.SampleCount = 0;
+  }
+  return ok;
+}
+
+}  // namespace tarvik

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+
+#include "records/record_model.h"
+
+namespace tarvik {
+
+class UiHost;
+
+struct LoadSettings {
+  // The SampRateDefault setting: the rate of formats that do not store one, Hz.
+  double default_rate = 50.0;
+  // Subtract each channel's mean (rounded to an integer) after loading.
+  bool demean = true;
+  // Clear the stop flag when loading starts. A caller that runs several steps under one stop
+  // request (record compression) keeps it.
+  bool clear_stop = true;
+};
+
+// What a load found, for callers that need more than the samples.
+struct LoadReport {
+  FormatTag tag = 0;
+  // Header of the record's first file.
+  TFileRecordInfo first;
+  int files_found = 0;
+  int files_read = 0;
+  // Samples per channel the matrix was sized to before it was cut to the samples read.
+  int64_t allocated = 0;
+  bool stopped = false;
+};
+
+// Loads all samples of record into data: one int32 array per channel of the first file's
+// header, aligned in time, all of record.SampleCount samples. The files are those that
+// FindRecordFiles finds from record.File over [record.Start, record.Finish); formats read in
+// sequence append file after file, packet and index formats are placed by time (gaps stay 0).
+// Sets record.SampRate from the first file and record.SampleCount to the samples loaded.
+// Status panel 1 and the progress bar show the work; a stop request ends the loading after
+// the current file, the samples so far kept (cut and de-meaned as usual).
+// Returns false, with data empty and record.SampleCount 0, when record.File is not recognised
+// or the matrix cannot be allocated.
+bool LoadRecord(TFileRecord& record, TData32& data, UiHost& host, const LoadSettings& settings,
+                LoadReport* report = nullptr);
+
+// Subtracts from every sample of each channel the channel's mean rounded to the nearest integer
+// (ties to even); results beyond the int32 range are clamped.
+void RemoveMeans(TData32& data, UiHost* host = nullptr);
+
+}  // namespace tarvik
