@@ -1,0 +1,344 @@
+#include "spectral/spectrum_engine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numbers>
+#include <optional>
+
+#include "common/paths.h"
+#include "common/rounding.h"
+#include "records/load_record.h"
+#include "response/load_response.h"
+#include "response/response_evaluation.h"
+#include "spectral/transforms.h"
+
+namespace tarvik {
+
+namespace {
+
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
+constexpr double kTiny = 1e-30;
+
+int ToInt(int64_t v) {
+  return static_cast<int>(std::clamp<int64_t>(v, 0, std::numeric_limits<int32_t>::max()));
+}
+
+// The channels whose spectra are computed: selected and present in the sample matrix.
+std::vector<int> SelectedChannels(const TFileRecord& record, size_t channel_count) {
+  std::vector<int> out;
+  const int n = static_cast<int>(std::min<size_t>(channel_count, kMaxChannels));
+  for (int c = 0; c < n; ++c) {
+    if (record.ChanSelected[c]) out.push_back(c);
+  }
+  return out;
+}
+
+// Loads the chains of the given channels; on failure the user is told which channel and file.
+bool LoadChains(const TFileRecord& record, const std::vector<int>& channels,
+                std::vector<TCombinedFilter>& chains, TSpectraStatus& status, UiHost& host) {
+  chains.assign(kMaxChannels, {});
+  for (int c : channels) {
+    const TResponseStatus loaded = LoadRecordChain(record, c, chains[c]);
+    if (!loaded) {
+      status.Outcome = TSpectraOutcome::kResponseFailed;
+      status.Message = loaded.message;
+      host.ShowMessage(status.Message);
+      return false;
+    }
+  }
+  return true;
+}
+
+TSpectraStatus Stopped(TSpectraStatus status, UiHost& host) {
+  status.Outcome = TSpectraOutcome::kStopped;
+  host.SetStage("Расчет спектров отменен");
+  return status;
+}
+
+// The calculation proper, with the chains already loaded (chains[c] for every selected c).
+TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
+                       const TSpectrumSettings& settings, TDateTime select_start,
+                       TDateTime select_finish, UiHost& host, TMatrix2D& mean, TMatrix2D& stdev,
+                       const std::vector<TCombinedFilter>& chains) {
+  TSpectraStatus status;
+  mean.clear();
+  stdev.clear();
+  if (host.StopRequested()) return Stopped(std::move(status), host);
+
+  const double rate = record.SampRate;
+  const std::string& station = record.Station;
+  const size_t channel_count = samples.size();
+  const std::vector<int> channels = SelectedChannels(record, channel_count);
+
+  // Samples available in every channel: the matrix is rectangular when LoadRecord made it.
+  int64_t count = channel_count == 0 ? 0 : std::numeric_limits<int32_t>::max();
+  for (const auto& row : samples)
+    count = std::min<int64_t>(count, static_cast<int64_t>(row.size()));
+  auto index_of = [&](TDateTime t) { return RoundToInt64((t - record.Start) * 86400.0 * rate); };
+  const int64_t first = std::max<int64_t>(0, index_of(select_start));
+  const int64_t last = std::min<int64_t>(index_of(select_finish), count - 1);
+
+  TSpectrumSettings used = settings;
+  std::string reason;
+  if (!DeriveGeometry(used, rate, &reason)) {
+    status.Outcome = TSpectraOutcome::kBadGeometry;
+    status.Message = station + ": " + reason;
+    host.ShowMessage(status.Message);
+    return status;
+  }
+  const int nchan = static_cast<int>(std::min<size_t>(channel_count, kMaxChannels));
+
+  TRecordRanges& intervals = status.Intervals;
+  if (used.EstimationType == 1) {
+    host.SetStatus(station + ": Выделение интервалов помех", nchan);
+    FindQuietIntervals(samples, record.Level, record.ChanSelected, intervals, used, first, last);
+    host.SetProgress(nchan, nchan);
+  } else if (first <= last) {
+    const int64_t end = std::min<int64_t>(last, first + used.SegmentLength - 1);
+    intervals.emplace_back(static_cast<int32_t>(first), static_cast<int32_t>(end));
+    used.SegmentLength = static_cast<int32_t>(end - first + 1);
+  }
+  status.Used = used;
+
+  if (intervals.empty()) {
+    status.Outcome = TSpectraOutcome::kNoQuietInterval;
+    status.Message = station + ": недостаточно данных для расчета";
+    host.ShowMessage(status.Message);
+    return status;
+  }
+
+  const int64_t N = used.SegmentLength;
+  const int64_t M = used.TransformLength;
+  const int64_t D = used.DataOffset;
+  const size_t lines = static_cast<size_t>(M / 2 + 1);
+  mean.assign(channel_count, std::vector<double>(lines, 0.0));
+  stdev.assign(channel_count, std::vector<double>(lines, 0.0));
+  const int progress_max = ToInt(intervals.back().second);
+  host.SetStatus(station + ": Расчет спектров", progress_max);
+
+  // One window, one pair of transform buffers and one spectrum row serve every segment.
+  std::vector<double> window(static_cast<size_t>(M));
+  FillWindow(window, used.WindowType, used.B);
+  std::vector<double> re(static_cast<size_t>(M)), im(static_cast<size_t>(M));
+  std::vector<double> spectrum(lines);
+  std::optional<TFftPlan> fft;
+  std::optional<TDftPlan> dft;
+  if (used.UseFFT) {
+    fft.emplace(static_cast<size_t>(M));
+  } else {
+    dft.emplace(static_cast<size_t>(M));
+  }
+  const bool power = used.SpectrumType == 1;
+
+  int64_t K = 0;
+  bool stopped = false;
+  for (const auto& [a, b] : intervals) {
+    for (int64_t v = a; v + N - 1 <= b && v + N <= count; v += N) {
+      for (int c : channels) {
+        const int32_t* x = samples[c].data() + v;
+        std::fill(re.begin(), re.end(), 0.0);
+        for (int64_t i = 0; i < N; ++i) re[D + i] = window[D + i] * x[i];
+        if (fft) {
+          fft->ForwardReal(re, im);
+        } else {
+          std::fill(im.begin(), im.end(), 0.0);
+          dft->Transform(re, im, true);
+        }
+        if (power) {
+          PowerSpectrum(re, im, rate, spectrum);
+        } else {
+          AmplitudeSpectrum(re, im, rate, spectrum);
+        }
+        double* sum = mean[c].data();
+        double* squares = stdev[c].data();
+        for (size_t k = 0; k < lines; ++k) {
+          sum[k] += spectrum[k];
+          squares[k] += spectrum[k] * spectrum[k];
+        }
+      }
+      ++K;
+      host.SetProgress(ToInt(v + N), progress_max);
+      host.ProcessEvents();
+      if (host.StopRequested()) {
+        stopped = true;
+        break;
+      }
+    }
+    if (stopped) break;
+  }
+  status.Segments = static_cast<int32_t>(std::min<int64_t>(K, std::numeric_limits<int32_t>::max()));
+  if (stopped) return Stopped(std::move(status), host);
+
+  host.SetStatus(station + ": Учет АЧХ", nchan);
+  TBiquadCascade edge;
+  // TODO(h7): design the edge-effect filter once the band-pass design lands.
+
+  const double norm = used.Normalization;
+  const auto Kd = static_cast<double>(K);
+  for (int c : channels) {
+    std::vector<double>& s = mean[c];
+    std::vector<double>& q = stdev[c];
+    for (size_t k = 0; k < lines; ++k) {
+      const double f = LineFrequency(static_cast<int64_t>(k), M, rate);
+      const double h = ChainCorrection(chains[c], record.ADCCoef[c], used, edge, rate, f);
+      if (h < kTiny) {
+        s[k] = q[k] = 0.0;
+        continue;
+      }
+      const double var = Kd * q[k] - s[k] * s[k];
+      q[k] = K > 1 && var >= 0.0 ? std::sqrt(var / (Kd - 1.0) / Kd) * norm / h : 0.0;
+      s[k] = s[k] / Kd * norm / h;
+    }
+    if (used.EstimationType == 0) DaniellSmooth(s, q, used.DanielWin, used.SegmentLength, rate);
+    host.SetProgress(c + 1, nchan);
+  }
+  host.SetStage("Спектры рассчитаны");
+  host.SetProgress(nchan, nchan);
+  return status;
+}
+
+}  // namespace
+
+void FindQuietIntervals(const TData32& samples, std::span<const int32_t> level,
+                        std::span<const bool> selected, TRecordRanges& intervals,
+                        const TSpectrumSettings& settings, int64_t first, int64_t last) {
+  intervals.clear();
+  struct Tested {
+    const int32_t* x;
+    int64_t high, low;  // quiet when low <= x <= high
+    bool zero_disturbed;
+  };
+  std::vector<Tested> tested;
+  const size_t n = std::min({samples.size(), level.size(), selected.size()});
+  for (size_t c = 0; c < n; ++c) {
+    if (!selected[c]) continue;
+    // x is disturbed when |x − 1| (x >= 0) or |x + 1| (x < 0) exceeds the level: above
+    // level + 1, below −level − 1, or 0 itself when the level is below 1.
+    const int64_t L = level[c];
+    tested.push_back({samples[c].data(), L + 1, -L - 1, L < 1});
+    last = std::min<int64_t>(last, static_cast<int64_t>(samples[c].size()) - 1);
+  }
+  first = std::max<int64_t>(first, 0);
+  if (tested.empty()) {
+    int64_t shortest = std::numeric_limits<int64_t>::max();
+    for (const auto& row : samples) shortest = std::min<int64_t>(shortest, row.size());
+    if (!samples.empty()) last = std::min<int64_t>(last, shortest - 1);
+  }
+  const int64_t N = std::max<int32_t>(settings.SegmentLength, 1);
+  const int64_t G = std::max<int32_t>(settings.NoiseGap, 0);
+
+  int64_t a = first;
+  while (a < last) {
+    // The first disturbed sample in a..last over all tested channels (last + 1 when none).
+    int64_t d = last + 1;
+    for (const Tested& t : tested) {
+      for (int64_t j = a; j < d; ++j) {
+        const int64_t x = t.x[j];
+        if (x > t.high || x < t.low || (x == 0 && t.zero_disturbed)) {
+          d = j;
+          break;
+        }
+      }
+    }
+    // The whole segments before it, counted from a.
+    const int64_t whole = (d - a) / N;
+    const int64_t b = a + whole * N - 1;
+    if (b > a) intervals.emplace_back(static_cast<int32_t>(a), static_cast<int32_t>(b));
+    a = d + 1 + G;
+  }
+}
+
+void DaniellSmooth(std::span<double> mean, std::span<double> stdev, int32_t window,
+                   int32_t segment_length, double rate) {
+  const int64_t L = static_cast<int64_t>(std::min(mean.size(), stdev.size()));
+  const int64_t m = std::max<int32_t>(window, 1);
+  if (L < 1) return;
+  const double spread = kTwoPi * rate / (static_cast<double>(m) / 2.0) /
+                        static_cast<double>(std::max<int32_t>(segment_length, 1));
+  int64_t e = 1;
+  for (int64_t i = 1; i + m < L; ++i, ++e) {
+    double sum = 0.0;
+    for (int64_t k = i; k < i + m; ++k) sum += mean[k];
+    mean[i] = sum / static_cast<double>(m);
+    stdev[i] = std::sqrt(mean[i] * spread);
+  }
+  for (int64_t i = e; i < L; ++i) {
+    mean[i] = mean[e - 1];
+    stdev[i] = stdev[e - 1];
+  }
+  const int64_t h = m / 2;
+  for (int64_t j = L - 1 - m; j >= 1; --j) {
+    mean[j + h] = mean[j];
+    stdev[j + h] = stdev[j];
+  }
+  for (int64_t j = 2; j <= h && j < L; ++j) {
+    mean[j] = mean[1];
+    stdev[j] = stdev[1];
+  }
+}
+
+double ChainCorrection(const TCombinedFilter& chain, double adc_coef,
+                       const TSpectrumSettings& settings, const TBiquadCascade& edge_filter,
+                       double rate, double f) {
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  double h = ResponseModulus(EvaluateChain(chain, f)) * adc_coef * settings.UnitCoef;
+  if (settings.EdgeEffect) h /= ResponseModulus(EvaluateDigitalSections(edge_filter, rate, f));
+  if (settings.UnitOut == 0) {
+    h *= kTwoPi * f;
+  } else if (settings.UnitOut == 2) {
+    h /= kTwoPi * f;
+  }
+  if (settings.SpectrumType == 1) h *= h;
+  return std::isfinite(h) ? h : kInf;
+}
+
+TResponseStatus LoadRecordChain(const TFileRecord& record, int c, TCombinedFilter& chain) {
+  chain.clear();
+  if (c < 0 || c >= kMaxChannels) return TResponseStatus::Failure("no such channel");
+  TResponseStatus status =
+      LoadChannelChain(NativePath(record.ChannelResp[c]), NativePath(record.SensorResp[c]),
+                       NativePath(record.AmplifierResp[c]), chain);
+  if (!status) {
+    status.message = record.Station + ": не загружена ЧХ канала " + std::to_string(c + 1) + " (" +
+                     record.Channel[c] + "): " + status.message;
+  }
+  return status;
+}
+
+TSpectraStatus CalculateSpectraOfSamples(const TFileRecord& record, const TData32& samples,
+                                         const TSpectrumSettings& settings, TDateTime select_start,
+                                         TDateTime select_finish, UiHost& host, TMatrix2D& mean,
+                                         TMatrix2D& stdev) {
+  mean.clear();
+  stdev.clear();
+  TSpectraStatus status;
+  std::vector<TCombinedFilter> chains;
+  if (!LoadChains(record, SelectedChannels(record, samples.size()), chains, status, host)) {
+    return status;
+  }
+  return Compute(record, samples, settings, select_start, select_finish, host, mean, stdev, chains);
+}
+
+TSpectraStatus CalculateSpectra(TFileRecord& record, const TSpectrumSettings& settings,
+                                TDateTime select_start, TDateTime select_finish,
+                                double default_rate, UiHost& host, TMatrix2D& mean,
+                                TMatrix2D& stdev) {
+  mean.clear();
+  stdev.clear();
+  TSpectraStatus status;
+  std::vector<TCombinedFilter> chains;
+  if (!LoadChains(record, SelectedChannels(record, kMaxChannels), chains, status, host)) {
+    return status;
+  }
+  TData32 samples;
+  LoadSettings load;
+  load.default_rate = default_rate;
+  // The caller clears the stop flag when a run starts; clearing it here would swallow a stop
+  // meant for every record computed at the same time.
+  load.clear_stop = false;
+  LoadRecord(record, samples, host, load);
+  return Compute(record, samples, settings, select_start, select_finish, host, mean, stdev, chains);
+}
+
+}  // namespace tarvik

@@ -1,0 +1,193 @@
+#include "spectral/transforms.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <utility>
+
+namespace tarvik {
+
+std::pair<double, double> detail::UnitRoot(size_t num, size_t den) {
+  num %= den;
+  // Quarter turns exactly, so that symmetric lines come out symmetric.
+  if ((4 * num) % den == 0) {
+    static constexpr std::pair<double, double> kQuarters[4] = {
+        {1.0, 0.0}, {0.0, -1.0}, {-1.0, 0.0}, {0.0, 1.0}};
+    return kQuarters[4 * num / den];
+  }
+  // Extended precision, so that the rounded table values are as exact as a double can be.
+  const long double a = -2.0L * std::numbers::pi_v<long double> * static_cast<long double>(num) /
+                        static_cast<long double>(den);
+  return {static_cast<double>(std::cos(a)), static_cast<double>(std::sin(a))};
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TDftPlan::TDftPlan(size_t M) : size_(M), cos_(M), sin_(M), outRe_(M), outIm_(M) {
+  for (size_t m = 0; m < M; ++m) {
+    auto [c, s] = detail::UnitRoot(m, M);
+    cos_[m] = c;
+    sin_[m] = -s;
+  }
+}
+
+bool TDftPlan::Transform(std::span<double> re, std::span<double> im, bool forward) {
+  const size_t M = size_;
+  if (re.size() != M || im.size() != M) return false;
+  // Term j of line k turns by the angle 2π·(j·k mod M)/M: the index advances by k per term and
+  // wraps at M, so each term reads its cosine and sine from the table without a product.
+  const double sigma = forward ? -1.0 : 1.0;
+  const double* c = cos_.data();
+  const double* s = sin_.data();
+  for (size_t k = 0; k < M; ++k) {
+    double sr = 0.0, si = 0.0;
+    size_t idx = 0;
+    for (size_t j = 0; j < M; ++j) {
+      const double sn = sigma * s[idx];
+      sr += re[j] * c[idx] - im[j] * sn;
+      si += re[j] * sn + im[j] * c[idx];
+      idx += k;
+      if (idx >= M) idx -= M;
+    }
+    outRe_[k] = sr;
+    outIm_[k] = si;
+  }
+  const double scale = forward ? 1.0 / static_cast<double>(M) : 1.0;
+  for (size_t k = 0; k < M; ++k) re[k] = outRe_[k] * scale, im[k] = outIm_[k] * scale;
+  return true;
+}
+
+bool DFT(std::span<double> re, std::span<double> im, bool forward) {
+  if (re.size() != im.size()) return false;
+  if (re.empty()) return true;
+  TDftPlan plan(re.size());
+  return plan.Transform(re, im, forward);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+
+template <bool kPower>
+bool OneSided(std::span<const double> re, std::span<const double> im, double fs,
+              std::span<double> out) {
+  const size_t M = re.size();
+  const size_t L = M / 2 + 1;
+  if (M == 0 || im.size() != M || out.size() != L) return false;
+  const double factor = static_cast<double>(M) / fs;
+  for (size_t k = 0; k < L; ++k) {
+    const double v = kPower ? (re[k] * re[k] + im[k] * im[k]) : std::hypot(re[k], im[k]);
+    out[k] = v * factor;
+  }
+  // Lines 0 and M/2 have no mirror image among the negative frequencies; every other line
+  // stands for itself and its mirror.
+  for (size_t k = 1; k + 1 < L; ++k) out[k] *= 2.0;
+  return true;
+}
+
+}  // namespace
+
+bool AmplitudeSpectrum(std::span<const double> re, std::span<const double> im, double fs,
+                       std::span<double> out) {
+  return OneSided<false>(re, im, fs, out);
+}
+
+bool PowerSpectrum(std::span<const double> re, std::span<const double> im, double fs,
+                   std::span<double> out) {
+  return OneSided<true>(re, im, fs, out);
+}
+
+TDoubleDynArray AmplitudeSpectrum(std::span<const double> re, std::span<const double> im,
+                                  double fs) {
+  if (re.empty() || re.size() != im.size()) return {};
+  TDoubleDynArray out(re.size() / 2 + 1);
+  OneSided<false>(re, im, fs, out);
+  return out;
+}
+
+TDoubleDynArray PowerSpectrum(std::span<const double> re, std::span<const double> im, double fs) {
+  if (re.empty() || re.size() != im.size()) return {};
+  TDoubleDynArray out(re.size() / 2 + 1);
+  OneSided<true>(re, im, fs, out);
+  return out;
+}
+
+double LineFrequency(int64_t k, int64_t M, double fs) {
+  return static_cast<double>(k) * fs / static_cast<double>(M);
+}
+
+namespace {
+
+// Limits first..last (last < 0: the last entry) to the array; false when nothing is left.
+bool ClampRange(size_t size, int64_t& first, int64_t& last) {
+  const auto n = static_cast<int64_t>(size);
+  if (last < 0 || last >= n) last = n - 1;
+  if (first < 0) first = 0;
+  return first <= last;
+}
+
+}  // namespace
+
+double Mean(std::span<const int32_t> values, int64_t first, int64_t last) {
+  if (!ClampRange(values.size(), first, last)) return 0.0;
+  int64_t sum = 0;
+  for (int64_t i = first; i <= last; ++i) sum += values[static_cast<size_t>(i)];
+  return static_cast<double>(sum) / static_cast<double>(last - first + 1);
+}
+
+TMinMax MinMax(std::span<const int32_t> values, int64_t first, int64_t last) {
+  if (!ClampRange(values.size(), first, last)) return {};
+  TMinMax r{values[static_cast<size_t>(first)], values[static_cast<size_t>(first)]};
+  for (int64_t i = first + 1; i <= last; ++i) {
+    const int32_t v = values[static_cast<size_t>(i)];
+    r.Min = std::min(r.Min, v);
+    r.Max = std::max(r.Max, v);
+  }
+  return r;
+}
+
+namespace {
+
+// Hoare partition around the middle element; recursion goes to the smaller side and the
+// larger side is handled by the loop, so the depth stays within log2 of the length. The scans
+// compare with < and > only, so NaN entries stop them early instead of letting them run off.
+void QuickSort(double* a, ptrdiff_t first, ptrdiff_t last) {
+  while (first < last) {
+    ptrdiff_t i = first;
+    ptrdiff_t j = last;
+    const double pivot = a[last - (last - first) / 2];
+    do {
+      while (a[i] < pivot) ++i;
+      while (a[j] > pivot) --j;
+      if (i <= j) {
+        std::swap(a[i], a[j]);
+        ++i;
+        --j;
+      }
+    } while (i <= j);
+    if (j - first < last - i) {
+      QuickSort(a, first, j);
+      first = i;
+    } else {
+      QuickSort(a, i, last);
+      last = j;
+    }
+  }
+}
+
+}  // namespace
+
+void Sort(std::span<double> values) {
+  if (values.size() < 2) return;
+  QuickSort(values.data(), 0, static_cast<ptrdiff_t>(values.size()) - 1);
+}
+
+double Median(std::span<double> values, bool sortFirst) {
+  if (values.empty()) return 0.0;
+  if (sortFirst) Sort(values);
+  const size_t h = values.size() / 2;
+  if (values.size() % 2 == 1) return values[h];
+  return (values[h - 1] + values[h]) / 2.0;
+}
+
+}  // namespace tarvik
