@@ -1,0 +1,179 @@
+#include "spectral/bandpass.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <complex>
+#include <numbers>
+
+#include "common/rounding.h"
+
+namespace tarvik {
+
+void DesignBandPass(int32_t n, TBiquadCascade& cascade, double fHigh, double fLow,
+                    double fNyquist) {
+  cascade = TBiquadCascade{};
+  n = std::min(n, kMaxBiquadSections);
+  if (n <= 0) return;
+  if (!std::isfinite(fHigh) || !std::isfinite(fLow) || !std::isfinite(fNyquist)) return;
+  if (fNyquist <= 0.0 || fLow <= 0.0) return;
+  // tan(ω·T/2) passes its pole at the Nyquist frequency.
+  if (fHigh >= fNyquist) fHigh = 0.99 * fNyquist;
+  if (fHigh <= fLow) return;
+
+  using real = long double;
+  using complex = std::complex<real>;
+  const real pi = std::numbers::pi_v<real>;
+  const real T = 1.0L / (2.0L * static_cast<real>(fNyquist));
+  auto prewarp = [T](real w) { return 2.0L / T * std::tan(w * T / 2.0L); };
+  const real wl = 2.0L * pi * static_cast<real>(fLow);
+  const real wh = 2.0L * pi * static_cast<real>(fHigh);
+  const real Wl = prewarp(wl);
+  const real Wh = prewarp(wh);
+  const real W0 = prewarp(std::sqrt(wl * wh));
+  const real K = 2.0L / (W0 * T);
+  const real BW = Wh - Wl;
+
+  // Each prototype pole p in the upper half plane maps onto the band-pass poles q ± r; a
+  // section (α, β) holds one of them with its conjugate, in units of Ω0.
+  std::array<std::pair<real, real>, kMaxBiquadSections> sections{};
+  int stored = 0;
+  for (int k = 0; stored < n; ++k) {
+    const real theta = static_cast<real>(2 * k + 1) * pi / static_cast<real>(2 * n);
+    const complex q = complex(-std::sin(theta), std::cos(theta)) * (BW / 2.0L);
+    if (2 * k + 1 == n) {
+      // The real pole of an odd order: q ± r are either a conjugate pair or two real poles,
+      // and one section holds both, s² − 2q·s + Ωl·Ωh. (Taking |q + r|² as the constant term
+      // is right only for a conjugate pair; for a band wider than about 5.8:1 it would put a
+      // double pole at q + r and lose q − r.)
+      sections[static_cast<size_t>(stored++)] = {-2.0L * q.real() / W0, Wl * Wh / (W0 * W0)};
+      continue;
+    }
+    const complex r = std::sqrt(q * q - Wl * Wh);
+    for (const complex s : {q + r, q - r}) {
+      if (stored == n) break;
+      const complex sn = s / W0;
+      sections[static_cast<size_t>(stored++)] = {-2.0L * sn.real(), std::norm(sn)};
+    }
+  }
+
+  cascade.Count = n;
+  for (int i = 0; i < n; ++i) {
+    const auto [alpha, beta] = sections[static_cast<size_t>(i)];
+    const real D = 1.0L / (K + alpha + beta / K);
+    TBiquadSection& s = cascade.Sections[static_cast<size_t>(i)];
+    s.b0 = static_cast<double>(D);
+    s.b1 = 0.0;
+    s.b2 = static_cast<double>(-D);
+    s.a1 = static_cast<double>(2.0L * D * (beta / K - K));
+    s.a2 = static_cast<double>(D * (K - alpha + beta / K));
+  }
+
+  const double m =
+      std::abs(EvaluateDigitalSections(cascade, 2.0 * fNyquist, std::sqrt(fHigh * fLow)));
+  if (m == 0.0 || !std::isfinite(m)) return;
+  const double gain = std::pow(1.0 / m, 1.0 / n);
+  for (int i = 0; i < n; ++i) {
+    TBiquadSection& s = cascade.Sections[static_cast<size_t>(i)];
+    s.b0 *= gain;
+    s.b1 *= gain;
+    s.b2 *= gain;
+  }
+}
+
+namespace {
+
+// One section's coefficients and the two previous inputs and outputs of its running pass.
+struct Stage {
+  double b0 = 0, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
+  double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+};
+
+inline double Step(Stage& s, double x) {
+  // The terms that do not need the previous output first, so that each value waits only for
+  // one product and one subtraction after the previous one.
+  const double partial = s.b0 * x + s.b1 * s.x1 + s.b2 * s.x2 - s.a2 * s.y2;
+  const double y = partial - s.a1 * s.y1;
+  s.x2 = s.x1;
+  s.x1 = x;
+  s.y2 = s.y1;
+  s.y1 = y;
+  return y;
+}
+
+// Runs G (1..3) consecutive sections over y[from..to] in one sweep, forward or backward. Each
+// value goes through the sections in order, which gives exactly what one pass per section
+// gives, but the recursions of the sections overlap in the processor instead of waiting for one
+// another, and their state stays in registers. The history starts from the two entries before
+// `from`, which no pass changes.
+template <int G, bool kBackward>
+void Sweep(double* y, const TBiquadSection* sections, ptrdiff_t from, ptrdiff_t to) {
+  constexpr ptrdiff_t step = kBackward ? -1 : 1;
+  const double h1 = y[from - step];
+  const double h2 = y[from - 2 * step];
+  auto start = [&](int g) {
+    const TBiquadSection& s = sections[g < G ? g : 0];
+    return Stage{s.b0, s.b1, s.b2, s.a1, s.a2, h1, h2, h1, h2};
+  };
+  Stage s0 = start(0), s1 = start(1), s2 = start(2);
+  for (ptrdiff_t i = from; kBackward ? i >= to : i <= to; i += step) {
+    double v = Step(s0, y[i]);
+    if constexpr (G > 1) v = Step(s1, v);
+    if constexpr (G > 2) v = Step(s2, v);
+    y[i] = v;
+  }
+}
+
+template <bool kBackward>
+void SweepAll(double* y, const TBiquadSection* sections, int count, ptrdiff_t from, ptrdiff_t to) {
+  while (count > 0) {
+    const int g = std::min(count, 3);
+    if (g == 1) {
+      Sweep<1, kBackward>(y, sections, from, to);
+    } else if (g == 2) {
+      Sweep<2, kBackward>(y, sections, from, to);
+    } else {
+      Sweep<3, kBackward>(y, sections, from, to);
+    }
+    sections += g;
+    count -= g;
+  }
+}
+
+}  // namespace
+
+void FilterBuffer(std::span<double> y, const TBiquadCascade& cascade, bool bidirectional) {
+  const auto N = static_cast<ptrdiff_t>(y.size());
+  const int count = std::clamp(cascade.Count, 0, kMaxBiquadSections);
+  if (N <= 2 || count == 0) return;
+  SweepAll<false>(y.data(), cascade.Sections.data(), count, 2, N - 1);
+  if (bidirectional) SweepAll<true>(y.data(), cascade.Sections.data(), count, N - 3, 0);
+}
+
+void FilterSamples(std::span<const int32_t> values, const TBiquadCascade& cascade,
+                   bool bidirectional, std::vector<int32_t>& out, std::vector<double>& workspace) {
+  const size_t L = values.size();
+  workspace.resize(L + 4);
+  double* buffer = workspace.data();
+  buffer[0] = buffer[1] = buffer[L + 2] = buffer[L + 3] = 0.0;
+  for (size_t i = 0; i < L; ++i) buffer[i + 2] = values[i];
+  FilterBuffer(std::span<double>(buffer, L + 4), cascade, bidirectional);
+  out.resize(L + 4);
+  for (size_t i = 0; i < L; ++i) out[i] = RoundToInt32Clamped(buffer[i + 2]);
+  std::fill(out.begin() + static_cast<ptrdiff_t>(L), out.end(), 0);
+}
+
+void FilterSamples(std::span<const int32_t> values, const TBiquadCascade& cascade,
+                   bool bidirectional, std::vector<int32_t>& out) {
+  std::vector<double> workspace;
+  FilterSamples(values, cascade, bidirectional, out, workspace);
+}
+
+std::vector<int32_t> FilterSamples(std::span<const int32_t> values, const TBiquadCascade& cascade,
+                                   bool bidirectional) {
+  std::vector<int32_t> out;
+  FilterSamples(values, cascade, bidirectional, out);
+  return out;
+}
+
+}  // namespace tarvik
