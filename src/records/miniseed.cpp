@@ -202,16 +202,31 @@ bool ForEachMiniSeedRecord(const std::string& path,
                            const std::function<void(int64_t, const TMiniSEEDPacket&)>& visit) {
   BinaryFile file;
   if (!file.Open(path)) return false;
-  std::vector<uint8_t> buffer;
-  buffer.reserve(kMiniSeedDefaultRecordLength);
+  const int64_t size = file.Size();
+  // Records are walked through a window of the file read in large pieces, so that a file of
+  // many small records costs few reads.
+  constexpr int64_t kWindow = int64_t{1} << 20;
+  std::vector<uint8_t> window;
+  int64_t window_start = 0;
   TMiniSEEDPacket packet;
   int64_t offset = 0;
-  while (offset < file.Size()) {
-    int64_t next = offset;
-    if (ReadRecordInto(file, offset, buffer, packet, next, false) == MiniSeedStatus::kOk) {
-      visit(offset, packet);
+  while (offset < size) {
+    const int64_t available = size - offset;
+    const int64_t head = std::min<int64_t>(available, kMiniSeedDefaultRecordLength);
+    const auto window_end = window_start + static_cast<int64_t>(window.size());
+    if (offset < window_start || offset + head > window_end) {
+      window.resize(static_cast<size_t>(std::min(available, kWindow)));
+      window.resize(file.ReadAt(offset, window.data(), window.size()));
+      window_start = offset;
+      if (static_cast<int64_t>(window.size()) < head) break;  // the file cannot be read
     }
-    offset = next;  // always beyond offset: at least 128 bytes on
+    const std::span<const uint8_t> bytes(window.data() + (offset - window_start),
+                                         static_cast<size_t>(head));
+    const MiniSeedStatus status = ParseMiniSeedRecord(bytes, available, packet, false);
+    if (status == MiniSeedStatus::kOk) visit(offset, packet);
+    const bool length_known = status == MiniSeedStatus::kOk || status == MiniSeedStatus::kTruncated;
+    // Always beyond offset: at least 128 bytes on.
+    offset += length_known ? packet.RecordLength : kMiniSeedDefaultRecordLength;
   }
   return true;
 }

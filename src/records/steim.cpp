@@ -1,6 +1,8 @@
 #include "records/steim.h"
 
 #include <algorithm>
+#include <array>
+#include <utility>
 
 #include "common/bytes.h"
 
@@ -72,6 +74,92 @@ inline int UnpackWord(uint32_t code, uint32_t w, int32_t* d) {
   }
 }
 
+// How to cut a data word into differences without branching on its layout: the word is shifted
+// left so that field j stands at the top, then arithmetically right so that it is sign-extended;
+// fields past the word's count are masked to 0. Indexed by the two-bit code and the word's top
+// two bits (which select the layout of Steim-2 codes 2 and 3).
+struct WordLayout {
+  int count = 0;  // differences in the word; -1 for a layout no encoder writes
+  int right = 0;  // 32 - field width
+  std::array<uint8_t, 7> left{};
+  std::array<uint32_t, 7> mask{};
+};
+
+constexpr WordLayout Layout(int count, int bits) {
+  WordLayout l;
+  l.count = count;
+  l.right = 32 - bits;
+  for (int j = 0; j < count; ++j) {
+    // Fields run from the most significant down to bit 0.
+    const int shift = (count - 1 - j) * bits;
+    l.left[static_cast<size_t>(j)] = static_cast<uint8_t>(32 - bits - shift);
+    l.mask[static_cast<size_t>(j)] = ~0u;
+  }
+  return l;
+}
+
+constexpr WordLayout Invalid() {
+  WordLayout l;
+  l.count = -1;
+  return l;
+}
+
+template <int Level>
+constexpr std::array<WordLayout, 16> MakeLayouts() {
+  std::array<WordLayout, 16> t{};
+  for (int top = 0; top < 4; ++top) {
+    t[static_cast<size_t>(4 + top)] = Layout(4, 8);
+    if (Level == 1) {
+      t[static_cast<size_t>(8 + top)] = Layout(2, 16);
+      t[static_cast<size_t>(12 + top)] = Layout(1, 32);
+    }
+  }
+  if (Level == 2) {
+    t[8] = Invalid();
+    t[9] = Layout(1, 30);
+    t[10] = Layout(2, 15);
+    t[11] = Layout(3, 10);
+    t[12] = Layout(5, 6);
+    t[13] = Layout(6, 5);
+    t[14] = Layout(7, 4);
+    t[15] = Invalid();
+  }
+  return t;
+}
+
+template <int Level>
+constexpr std::array<WordLayout, 16> kLayouts = MakeLayouts<Level>();
+
+// Adds the differences of one data word to the running sum, writing seven samples to o of which
+// the first count are the word's (the rest are overwritten by the next word); returns count, or
+// -1 for a word no encoder writes (then last is not to be used).
+template <int Level>
+inline int EmitWord(uint32_t code, uint32_t w, uint32_t& last, int32_t* o) {
+  const WordLayout& l = kLayouts<Level>[(code << 2) | (w >> 30)];
+  uint32_t sum = last;
+  auto step = [&](size_t j) {
+    const int32_t d = static_cast<int32_t>(w << l.left[j]) >> l.right;
+    sum += static_cast<uint32_t>(d) & l.mask[j];
+    o[j] = static_cast<int32_t>(sum);
+  };
+  step(0);
+  step(1);
+  step(2);
+  step(3);
+  // Words of five to seven differences are the rarer ones in seismic noise.
+  if (l.count > 4) {
+    step(4);
+    step(5);
+    step(6);
+  }
+  last = sum;
+  return l.count;
+}
+
+// The most samples one frame can write: seven differences in each of 15 words (the seven writes
+// of its last word included).
+constexpr size_t kMaxFrameSamples = 7 * 15;
+
 // Decodes whole frames into out; returns the samples written. Sums run in unsigned arithmetic
 // so that damaged differences wrap instead of overflowing.
 template <int Level>
@@ -83,7 +171,19 @@ size_t DecodeFrames(const uint8_t* p, size_t frame_count, int32_t* out, size_t n
   int32_t d[8];
   for (size_t f = 0; f < frame_count; ++f, p += kFrameBytes) {
     const uint32_t control = LoadU32BE(p);
-    for (int i = f == 0 ? 3 : 1; i < kWordsPerFrame; ++i) {
+    const int first_word = f == 0 ? 3 : 1;
+    if (!skip_first && n - k >= kMaxFrameSamples) {
+      // Room for the whole frame: samples go straight to out.
+      for (int i = first_word; i < kWordsPerFrame; ++i) {
+        const uint32_t code = (control >> (30 - 2 * i)) & 3u;
+        if (code == 0) continue;
+        const int m = EmitWord<Level>(code, LoadU32BE(p + 4 * i), last, out + k);
+        if (m < 0) return k;
+        k += static_cast<size_t>(m);
+      }
+      continue;
+    }
+    for (int i = first_word; i < kWordsPerFrame; ++i) {
       const uint32_t code = (control >> (30 - 2 * i)) & 3u;
       if (code == 0) continue;
       int m = UnpackWord<Level>(code, LoadU32BE(p + 4 * i), d);
@@ -94,18 +194,13 @@ size_t DecodeFrames(const uint8_t* p, size_t frame_count, int32_t* out, size_t n
         j = 1;
       }
       const size_t room = n - k;
-      if (static_cast<size_t>(m - j) >= room) {
-        m = j + static_cast<int>(room);
-        for (; j < m; ++j) {
-          last += static_cast<uint32_t>(d[j]);
-          out[k++] = static_cast<int32_t>(last);
-        }
-        return k;
-      }
+      const bool last_word = static_cast<size_t>(m - j) >= room;
+      if (last_word) m = j + static_cast<int>(room);
       for (; j < m; ++j) {
         last += static_cast<uint32_t>(d[j]);
         out[k++] = static_cast<int32_t>(last);
       }
+      if (last_word) return k;
     }
   }
   return k;

@@ -57,6 +57,26 @@ TEST_P(SteimWord, YieldsItsDifferencesMostSignificantFirst) {
   EXPECT_EQ(out, expected);
 }
 
+// The same word filling a second frame, with room for more samples than the frames hold: the
+// path that writes whole frames at once.
+TEST_P(SteimWord, FillsAFrameOfThem) {
+  const WordCase& c = GetParam();
+  std::vector<int32_t> diffs;
+  for (int i = 0; i < 16; ++i) diffs.insert(diffs.end(), c.diffs.begin(), c.diffs.end());
+  std::vector<int32_t> expected = Integrate(diffs);
+  std::vector<uint8_t> frames = FrameWith(c.code, c.word, 0x7777);
+  uint32_t control = 0;
+  for (int i = 1; i < 16; ++i) control |= c.code << (30 - 2 * i);
+  testing::PutU32BE(frames, control);
+  for (int i = 1; i < 16; ++i) testing::PutU32BE(frames, c.word);
+  const size_t decoded = expected.size();
+  expected.resize(decoded + 120, 0);
+  expected.back() = 0x7777;
+  std::vector<int32_t> out(expected.size(), -1);
+  EXPECT_EQ(DecodeSteim(frames, c.level, out), decoded);
+  EXPECT_EQ(out, expected);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Table, SteimWord,
     ::testing::Values(

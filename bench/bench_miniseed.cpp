@@ -1,0 +1,260 @@
+// Decoding a day of three-channel 100 Hz Steim-2 miniSEED (4096-byte records): our segment list
+// and sample reader beside libmseed reading the same file in the same run. The file is packed
+// by libmseed from a synthetic noise signal before the benchmarks start; the two decoders'
+// samples are compared once before timing.
+#include <benchmark/benchmark.h>
+#include <libmseed.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "records/miniseed.h"
+#include "records/read_samples.h"
+#include "records/steim.h"
+
+namespace {
+
+constexpr double kRate = 100.0;
+constexpr int64_t kDaySamples = 86400 * 100;
+const char* const kChannels[] = {"HHZ", "HHN", "HHE"};
+
+// Microtremor-like counts: low-pass filtered noise whose level swings between a quiet night and
+// a noisy day (so that every Steim-2 word layout occurs), plus a slow swell.
+std::vector<int32_t> NoiseSignal(unsigned seed) {
+  std::mt19937 rng(seed);
+  std::normal_distribution<double> white(0.0, 1.0);
+  std::vector<int32_t> out(static_cast<size_t>(kDaySamples));
+  double y = 0.0;
+  for (size_t i = 0; i < out.size(); ++i) {
+    const double t = static_cast<double>(i) / static_cast<double>(kDaySamples);
+    const double level = 5.0 + 395.0 * (0.5 - 0.5 * std::cos(2.0 * M_PI * t));
+    y = 0.8 * y + level * white(rng);
+    const double swell = 3000.0 * std::sin(2.0 * M_PI * 0.15 * static_cast<double>(i) / kRate);
+    out[i] = static_cast<int32_t>(std::lround(y + swell));
+  }
+  return out;
+}
+
+void WriteRecord(char* record, int length, void* file) {
+  std::fwrite(record, 1, static_cast<size_t>(length), static_cast<std::FILE*>(file));
+}
+
+struct DayFile {
+  std::string path;
+  int64_t samples = 0;
+  std::map<std::string, std::vector<int32_t>> signals;
+};
+
+DayFile MakeDayFile() {
+  DayFile day;
+  day.path = (std::filesystem::temp_directory_path() / "tarvik-bench-day.mseed").string();
+  std::FILE* f = std::fopen(day.path.c_str(), "wb");
+  if (f == nullptr) std::abort();
+  unsigned seed = 1;
+  for (const char* channel : kChannels) {
+    std::vector<int32_t> signal = NoiseSignal(seed++);
+    MSTrace* mst = mst_init(nullptr);
+    std::strcpy(mst->network, "XX");
+    std::strcpy(mst->station, "BENCH");
+    std::strcpy(mst->channel, channel);
+    mst->starttime = ms_timestr2hptime(const_cast<char*>("2020-01-01T00:00:00.000000"));
+    mst->samprate = kRate;
+    // libmseed shrinks the array as it packs, so it must own a malloc'ed copy.
+    auto* samples = static_cast<int32_t*>(std::malloc(signal.size() * sizeof(int32_t)));
+    std::memcpy(samples, signal.data(), signal.size() * sizeof(int32_t));
+    mst->datasamples = samples;
+    mst->numsamples = static_cast<int64_t>(signal.size());
+    mst->samplecnt = mst->numsamples;
+    mst->sampletype = 'i';
+    int64_t packed = 0;
+    mst_pack(mst, WriteRecord, f, 4096, DE_STEIM2, 1, &packed, 1, 0, nullptr);
+    mst_free(&mst);
+    day.samples += packed;
+    day.signals[channel] = std::move(signal);
+  }
+  std::fclose(f);
+  return day;
+}
+
+const DayFile& Day() {
+  static const DayFile day = MakeDayFile();
+  return day;
+}
+
+// Both decoders must give back the signal that was packed.
+bool Verify(const DayFile& day) {
+  tarvik::TRecList list;
+  tarvik::BuildMiniSeedSegments(day.path, list, "");
+  std::map<std::string, std::vector<int32_t>> ours;
+  tarvik::SampleReader reader;
+  for (const auto& seg : list.Items) {
+    const std::vector<int32_t> v = reader.Read(seg);
+    auto& dst = ours[seg.Channel];
+    dst.insert(dst.end(), v.begin(), v.end());
+  }
+  std::map<std::string, std::vector<int32_t>> theirs;
+  MSFileParam* fp = nullptr;
+  MSRecord* msr = nullptr;
+  while (ms_readmsr_r(&fp, &msr, day.path.c_str(), 0, nullptr, nullptr, 1, 1, 0) == MS_NOERROR) {
+    auto& dst = theirs[msr->channel];
+    const auto* s = static_cast<const int32_t*>(msr->datasamples);
+    dst.insert(dst.end(), s, s + msr->numsamples);
+  }
+  ms_readmsr_r(&fp, &msr, nullptr, 0, nullptr, nullptr, 0, 0, 0);
+  return ours == day.signals && theirs == day.signals;
+}
+
+void BM_TarvikSegmentsAndSamples(benchmark::State& state) {
+  const DayFile& day = Day();
+  for (auto _ : state) {
+    tarvik::TRecList list;
+    tarvik::BuildMiniSeedSegments(day.path, list, "");
+    tarvik::SampleReader reader;
+    int64_t n = 0;
+    for (const auto& seg : list.Items) {
+      const std::vector<int32_t> v = reader.Read(seg);
+      benchmark::DoNotOptimize(v.data());
+      n += static_cast<int64_t>(v.size());
+    }
+    if (n != day.samples) state.SkipWithError("sample count differs");
+  }
+  state.SetItemsProcessed(state.iterations() * day.samples);
+}
+
+// The segment list alone: the record walk that precedes the decoding.
+void BM_TarvikSegmentsOnly(benchmark::State& state) {
+  const DayFile& day = Day();
+  for (auto _ : state) {
+    tarvik::TRecList list;
+    tarvik::BuildMiniSeedSegments(day.path, list, "");
+    benchmark::DoNotOptimize(list.Items.data());
+  }
+  state.SetItemsProcessed(state.iterations() * day.samples);
+}
+
+void BM_LibmseedReadRecords(benchmark::State& state) {
+  const DayFile& day = Day();
+  for (auto _ : state) {
+    MSFileParam* fp = nullptr;
+    MSRecord* msr = nullptr;
+    int64_t n = 0;
+    while (ms_readmsr_r(&fp, &msr, day.path.c_str(), 0, nullptr, nullptr, 1, 1, 0) == MS_NOERROR) {
+      benchmark::DoNotOptimize(msr->datasamples);
+      n += msr->numsamples;
+    }
+    ms_readmsr_r(&fp, &msr, nullptr, 0, nullptr, nullptr, 0, 0, 0);
+    if (n != day.samples) state.SkipWithError("sample count differs");
+  }
+  state.SetItemsProcessed(state.iterations() * day.samples);
+}
+
+void BM_LibmseedReadTraces(benchmark::State& state) {
+  const DayFile& day = Day();
+  for (auto _ : state) {
+    MSTraceGroup* group = nullptr;
+    ms_readtraces(&group, day.path.c_str(), 0, -1.0, -1.0, 0, 1, 1, 0);
+    benchmark::DoNotOptimize(group);
+    mst_freegroup(&group);
+  }
+  state.SetItemsProcessed(state.iterations() * day.samples);
+}
+
+// The decoding alone, records already in memory: DecodeSteim beside libmseed's msr_unpack.
+std::vector<char> FileBytes(const std::string& path) {
+  std::vector<char> bytes(std::filesystem::file_size(path));
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr || std::fread(bytes.data(), 1, bytes.size(), f) != bytes.size()) std::abort();
+  std::fclose(f);
+  return bytes;
+}
+
+void BM_TarvikSteimInMemory(benchmark::State& state) {
+  const DayFile& day = Day();
+  std::vector<char> bytes = FileBytes(day.path);
+  std::vector<int32_t> out;
+  for (auto _ : state) {
+    for (size_t at = 0; at + 4096 <= bytes.size(); at += 4096) {
+      const auto* record = reinterpret_cast<const uint8_t*>(bytes.data() + at);
+      const size_t n = static_cast<size_t>((record[30] << 8) | record[31]);
+      out.resize(n);
+      tarvik::DecodeSteim(std::span(record + 64, 4096 - 64), 2, out);
+      benchmark::DoNotOptimize(out.data());
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * day.samples);
+}
+
+void BM_LibmseedUnpackInMemory(benchmark::State& state) {
+  const DayFile& day = Day();
+  std::vector<char> bytes = FileBytes(day.path);
+  MSRecord* msr = nullptr;
+  for (auto _ : state) {
+    for (size_t at = 0; at + 4096 <= bytes.size(); at += 4096) {
+      msr_unpack(bytes.data() + at, 4096, &msr, 1, 0);
+      benchmark::DoNotOptimize(msr->datasamples);
+    }
+  }
+  msr_free(&msr);
+  state.SetItemsProcessed(state.iterations() * day.samples);
+}
+
+BENCHMARK(BM_TarvikSegmentsAndSamples)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TarvikSegmentsOnly)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LibmseedReadRecords)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LibmseedReadTraces)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TarvikSteimInMemory)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LibmseedUnpackInMemory)->Unit(benchmark::kMillisecond);
+
+// Prints the console table and keeps each benchmark's rate for the ratio line.
+class RateReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      // With repetitions, the median stands for the benchmark.
+      std::string name = run.run_name.str();
+      if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
+      const auto it = run.counters.find("items_per_second");
+      if (it != run.counters.end()) rates[name] = it->second.value;
+    }
+  }
+  std::map<std::string, double> rates;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  const DayFile& day = Day();
+  std::printf("file: %s, %lld samples in %lld bytes\n", day.path.c_str(),
+              static_cast<long long>(day.samples),
+              static_cast<long long>(std::filesystem::file_size(day.path)));
+  if (!Verify(day)) {
+    std::fprintf(stderr, "the decoders disagree with the packed signal\n");
+    return 1;
+  }
+  RateReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  const std::pair<const char*, const char*> pairs[] = {
+      {"BM_TarvikSegmentsAndSamples", "BM_LibmseedReadRecords"},
+      {"BM_TarvikSegmentsAndSamples", "BM_LibmseedReadTraces"},
+      {"BM_TarvikSteimInMemory", "BM_LibmseedUnpackInMemory"}};
+  for (const auto& [our_name, their_name] : pairs) {
+    const auto ours = reporter.rates.find(our_name);
+    const auto ref = reporter.rates.find(their_name);
+    if (ours != reporter.rates.end() && ref != reporter.rates.end() && ref->second > 0) {
+      std::printf("samples/s %s %.3g, %s %.3g: ratio %.2f\n", our_name, ours->second, their_name,
+                  ref->second, ours->second / ref->second);
+    }
+  }
+  std::filesystem::remove(day.path);
+  benchmark::Shutdown();
+  return 0;
+}
