@@ -12,6 +12,9 @@ struct CommandResult {
 // Each command adds its subcommand to the application; its callback sets result.status.
 void RegisterInfo(CLI::App& app, CommandResult& result);
 void RegisterSegments(CLI::App& app, CommandResult& result);
+void RegisterScan(CLI::App& app, CommandResult& result);
+void RegisterSamples(CLI::App& app, CommandResult& result);
+void RegisterCompress(CLI::App& app, CommandResult& result);
 void RegisterResponse(CLI::App& app, CommandResult& result);
 
 }  // namespace tarvik::cli

@@ -15,6 +15,9 @@ int main(int argc, char** argv) {
   tarvik::cli::CommandResult result;
   tarvik::cli::RegisterInfo(app, result);
   tarvik::cli::RegisterSegments(app, result);
+  tarvik::cli::RegisterScan(app, result);
+  tarvik::cli::RegisterSamples(app, result);
+  tarvik::cli::RegisterCompress(app, result);
   tarvik::cli::RegisterResponse(app, result);
   try {
     app.parse(argc, argv);

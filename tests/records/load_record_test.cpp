@@ -1,0 +1,406 @@
+#include "records/load_record.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "common/paths.h"
+#include "record_test_files.h"
+#include "recording_ui_host.h"
+#include "records/assembly.h"
+#include "records/formats.h"
+#include "records/read_samples.h"
+#include "records/rec.h"
+#include "test_files.h"
+
+namespace tarvik {
+namespace {
+
+using testing::MsChannel;
+using testing::RecordingUiHost;
+using testing::TempDir;
+using testing::TestSignal;
+using testing::WriteMiniSeed;
+
+constexpr double kSecond = 1.0 / kSecondsPerDay;
+const TDateTime kT0 = EncodeDateTime(2021, 6, 1, 10, 0, 0);
+const char* const kNames[] = {"HHZ", "HHN", "HHE"};
+
+// The mean of a channel rounded to nearest, ties to even, as an independent reference.
+int64_t RoundedMean(const std::vector<int32_t>& v) {
+  long double sum = 0;
+  for (int32_t x : v) sum += x;
+  return static_cast<int64_t>(std::nearbyint(static_cast<double>(sum / v.size())));
+}
+
+std::vector<int32_t> Demeaned(std::vector<int32_t> v) {
+  const int64_t m = RoundedMean(v);
+  for (int32_t& x : v) x = static_cast<int32_t>(x - m);
+  return v;
+}
+
+// Three channels of 10 Hz samples in files of 60 s each, starting at kT0 + offset of file i.
+class LoadTest : public ::testing::Test {
+ protected:
+  // Writes file i (60 s, three channels) of station at kT0 + start_seconds.
+  void WritePiece(const std::string& folder, const std::string& name, double start_seconds,
+                  int seed, const std::string& station = "ABC", const std::string& location = "") {
+    std::vector<MsChannel> channels;
+    for (int c = 0; c < 3; ++c) {
+      MsChannel ch;
+      ch.station = station;
+      ch.location = location;
+      ch.channel = kNames[c];
+      ch.rate = 10;
+      ch.start = kT0 + start_seconds * kSecond;
+      ch.samples = TestSignal(600, seed * 10 + c + 1);
+      channels.push_back(ch);
+    }
+    WriteMiniSeed(folder + "/" + name, channels);
+  }
+
+  static std::vector<int32_t> Piece(int seed, int c) { return TestSignal(600, seed * 10 + c + 1); }
+
+  // The records that adding every file of folder forms.
+  TFileRecords AddAll(const std::string& folder, int max_span = 10) {
+    AssemblySettings settings;
+    settings.max_span = max_span;
+    TFileRecords records;
+    AddFiles(records, ListFolder(folder, "*"), settings, host_);
+    return records;
+  }
+
+  TData32 Load(TFileRecord& record, bool demean, LoadReport* report = nullptr) {
+    LoadSettings settings;
+    settings.demean = demean;
+    TData32 data;
+    EXPECT_TRUE(LoadRecord(record, data, host_, settings, report));
+    return data;
+  }
+
+  TempDir dir_;
+  RecordingUiHost host_;
+};
+
+TEST_F(LoadTest, RecordOfSeveralFilesEqualsTheSameDataInOneFile) {
+  const std::string split = (dir_.path() / "split").string();
+  const std::string whole = (dir_.path() / "whole").string();
+  std::filesystem::create_directories(split);
+  std::filesystem::create_directories(whole);
+  std::vector<std::vector<int32_t>> truth(3);
+  std::vector<MsChannel> one(3);
+  for (int i = 0; i < 4; ++i) {
+    WritePiece(split, "ABC_" + std::to_string(i) + ".msd", 60.0 * i, i);
+    for (int c = 0; c < 3; ++c) {
+      const std::vector<int32_t> p = Piece(i, c);
+      truth[c].insert(truth[c].end(), p.begin(), p.end());
+    }
+  }
+  for (int c = 0; c < 3; ++c) {
+    one[c].channel = kNames[c];
+    one[c].rate = 10;
+    one[c].start = kT0;
+    one[c].samples = truth[c];
+  }
+  WriteMiniSeed(whole + "/all.msd", one);
+
+  TFileRecords a = AddAll(split);
+  TFileRecords b = AddAll(whole);
+  ASSERT_EQ(a.size(), 1u);
+  ASSERT_EQ(b.size(), 1u);
+  LoadReport report;
+  const TData32 from_split = Load(a[0], false, &report);
+  EXPECT_EQ(report.files_found, 4);
+  EXPECT_EQ(report.files_read, 4);
+  const TData32 from_whole = Load(b[0], false);
+  ASSERT_EQ(from_split.size(), 3u);
+  for (int c = 0; c < 3; ++c) {
+    EXPECT_EQ(from_split[c], truth[c]) << kNames[c];
+    EXPECT_EQ(from_whole[c], truth[c]) << kNames[c];
+  }
+  EXPECT_EQ(a[0].SampleCount, 2400);
+  EXPECT_EQ(a[0].SampRate, 10.0);
+
+  const TData32 demeaned = Load(a[0], true);
+  for (int c = 0; c < 3; ++c) EXPECT_EQ(demeaned[c], Demeaned(truth[c])) << kNames[c];
+  EXPECT_TRUE(host_.HasStage("ABC: Загрузка данных"));
+  EXPECT_TRUE(host_.HasStage("ABC: Удаление постоянного фона"));
+}
+
+TEST_F(LoadTest, GapBetweenPacketFilesReadsAsZerosBeforeMeanRemoval) {
+  WritePiece(dir_.path().string(), "ABC_0.msd", 0, 0);
+  WritePiece(dir_.path().string(), "ABC_1.msd", 120, 1);  // 60 s after the first file's end
+  TFileRecords records = AddAll(dir_.path().string(), 100);
+  ASSERT_EQ(records.size(), 1u);
+  const TData32 raw = Load(records[0], false);
+  ASSERT_EQ(records[0].SampleCount, 1800);
+  const TData32 demeaned = Load(records[0], true);
+  for (int c = 0; c < 3; ++c) {
+    std::vector<int32_t> truth = Piece(0, c);
+    truth.resize(1200, 0);
+    const std::vector<int32_t> second = Piece(1, c);
+    truth.insert(truth.end(), second.begin(), second.end());
+    EXPECT_EQ(raw[c], truth) << kNames[c];
+    const int64_t mean = RoundedMean(truth);
+    EXPECT_EQ(demeaned[c][900], -mean);
+  }
+}
+
+TEST_F(LoadTest, EachStationOfAFolderReadsOnlyItsOwnFiles) {
+  for (int i = 0; i < 2; ++i) {
+    WritePiece(dir_.path().string(), "AAA_" + std::to_string(i) + ".msd", 60.0 * i, i, "AAA");
+    WritePiece(dir_.path().string(), "BBB_" + std::to_string(i) + ".msd", 60.0 * i, i + 5, "BBB");
+  }
+  TFileRecords records = AddAll(dir_.path().string());
+  ASSERT_EQ(records.size(), 2u);
+  for (TFileRecord& r : records) {
+    const int seed = r.Station == "AAA" ? 0 : 5;
+    const TData32 data = Load(r, false);
+    std::vector<int32_t> truth = Piece(seed, 0);
+    const std::vector<int32_t> next = Piece(seed + 1, 0);
+    truth.insert(truth.end(), next.begin(), next.end());
+    EXPECT_EQ(data[0], truth) << r.Station;
+  }
+}
+
+// Locations other than "00" (and ADB/DDB devices) file their segments under their own keys.
+TEST_F(LoadTest, RecordOfAnotherLocationCodeLoadsItsSamples) {
+  WritePiece(dir_.path().string(), "ABC_0.msd", 0, 0, "ABC", "10");
+  TFileRecords records = AddAll(dir_.path().string());
+  ASSERT_EQ(records.size(), 1u);
+  const TData32 data = Load(records[0], false);
+  for (int c = 0; c < 3; ++c) EXPECT_EQ(data[c], Piece(0, c)) << kNames[c];
+}
+
+TEST_F(LoadTest, AdbRecordLoadsItsThreeChannels) {
+  const int32_t count = 200;
+  std::vector<uint8_t> b(256, 0);
+  auto put16 = [&](size_t at, int v) {
+    b[at] = static_cast<uint8_t>(v & 0xFF);
+    b[at + 1] = static_cast<uint8_t>((v >> 8) & 0xFF);
+  };
+  put16(36, 7);
+  put16(38, 1);
+  put16(40, 2);
+  put16(44, 2005);
+  put16(46, 3);
+  put16(48, 7);
+  put16(50, 12);
+  put16(52, 30);
+  put16(54, 15);
+  put16(58, 100);
+  put16(64, 3);
+  b[66] = count & 0xFF;
+  b[67] = count >> 8;
+  std::vector<std::vector<int32_t>> truth(3);
+  for (int c = 0; c < 3; ++c) {
+    b.resize(256 + static_cast<size_t>(c) * (count + 1) * 4, 0);
+    testing::PutU32LE(b, 0);  // the word before each channel
+    truth[c] = TestSignal(count, c + 3);
+    for (int32_t v : truth[c]) testing::PutU32LE(b, static_cast<uint32_t>(v));
+  }
+  testing::WriteBytes(dir_.File("x.adb"), b);
+  TFileRecords records = AddAll(dir_.path().string());
+  ASSERT_EQ(records.size(), 1u);
+  const TData32 data = Load(records[0], false);
+  ASSERT_EQ(data.size(), 3u);
+  for (int c = 0; c < 3; ++c) EXPECT_EQ(data[c], truth[c]) << c;
+}
+
+// A stop requested while the third of five files is read (seen by the first event after it).
+class StopAfterFile : public RecordingUiHost {
+ public:
+  explicit StopAfterFile(int file) : file_(file) {}
+  void SetStage(std::string_view text) override {
+    RecordingUiHost::SetStage(text);
+    loading_ = text.ends_with(": Загрузка данных");
+    events_ = 0;
+  }
+  void ProcessEvents() override {
+    RecordingUiHost::ProcessEvents();
+    // Loading runs the events once on starting, then once after every file.
+    if (loading_ && ++events_ == file_ + 1) RequestStop();
+  }
+
+ private:
+  int file_;
+  bool loading_ = false;
+  int events_ = 0;
+};
+
+TEST_F(LoadTest, StopDuringTheThirdOfFiveFilesKeepsThreeFilesDemeaned) {
+  std::vector<int32_t> truth;
+  for (int i = 0; i < 5; ++i) {
+    WritePiece(dir_.path().string(), "ABC_" + std::to_string(i) + ".msd", 60.0 * i, i);
+    if (i < 3) {
+      const std::vector<int32_t> p = Piece(i, 1);
+      truth.insert(truth.end(), p.begin(), p.end());
+    }
+  }
+  TFileRecords records = AddAll(dir_.path().string());
+  ASSERT_EQ(records.size(), 1u);
+  StopAfterFile host(3);
+  host.RequestStop();  // a stale request is cleared when loading starts
+  TData32 data;
+  LoadReport report;
+  ASSERT_TRUE(LoadRecord(records[0], data, host, LoadSettings(), &report));
+  EXPECT_TRUE(report.stopped);
+  EXPECT_EQ(report.files_read, 3);
+  EXPECT_EQ(records[0].SampleCount, 1800);
+  for (const auto& channel : data) EXPECT_EQ(channel.size(), 1800u);
+  EXPECT_EQ(data[1], Demeaned(truth));
+}
+
+// A REC file of one "[HD2" header block and the given data blocks.
+void WriteRec(const std::string& path, const TFileRecordInfo& header,
+              const std::vector<TData32>& blocks) {
+  std::vector<uint8_t> bytes = MakeRecHeader2Block(header);
+  for (const TData32& block : blocks) {
+    const std::vector<uint8_t> b = MakeDszBlock(block, RecDataHeader{header.Start, 0, 0});
+    bytes.insert(bytes.end(), b.begin(), b.end());
+  }
+  testing::WriteBytes(path, bytes);
+}
+
+TFileRecordInfo RecHeader(TDateTime start, int32_t block_samples, int channels = 1) {
+  TFileRecordInfo h;
+  h.Station = "REC";
+  h.Start = start;
+  h.SampRate = 10.0;
+  h.ChannelCount = channels;
+  h.BlockSamples = block_samples;
+  for (int c = 0; c < channels; ++c) {
+    h.ChannelNames[c] = kNames[c];
+    h.ChannelCoefs[c] = 1.0;
+  }
+  return h;
+}
+
+TEST_F(LoadTest, SequentialFilesAreReadInNameOrder) {
+  const std::vector<int32_t> early = TestSignal(100, 1);
+  const std::vector<int32_t> late = TestSignal(100, 2);
+  // "1.rec" holds the later samples but sorts first.
+  WriteRec(dir_.File("1.rec"), RecHeader(kT0 + 10 * kSecond, 100), {{late}});
+  WriteRec(dir_.File("2.rec"), RecHeader(kT0, 100), {{early}});
+  TFileRecords records = AddAll(dir_.path().string());
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].File, dir_.File("2.rec"));
+  const TData32 data = Load(records[0], false);
+  std::vector<int32_t> truth = late;
+  truth.insert(truth.end(), early.begin(), early.end());
+  EXPECT_EQ(data[0], truth);
+}
+
+TEST_F(LoadTest, UnrecognisedFirstFileGivesNothing) {
+  TFileRecord record;
+  record.File = dir_.File("missing.msd");
+  record.SampleCount = 1000;
+  TData32 data = {{1, 2, 3}};
+  EXPECT_FALSE(LoadRecord(record, data, host_, LoadSettings()));
+  EXPECT_TRUE(data.empty());
+  EXPECT_EQ(record.SampleCount, 0);
+}
+
+// Headers that claim far more samples than their files hold: the matrix stays within what the
+// files can hold, and the samples that are there still load.
+TEST_F(LoadTest, MiniSeedSpanningYearsInFourKilobytes) {
+  MsChannel a;
+  a.rate = 100;
+  a.start = kT0;
+  a.samples = TestSignal(112 * 4, 1);
+  MsChannel b = a;
+  b.start = kT0 + 2147483648.0 / 100 * kSecond;  // 2^31 samples later
+  b.samples = TestSignal(112 * 4, 2);
+  WriteMiniSeed(dir_.File("x.msd"), {a, b});
+  const int64_t size = 4096;
+  ASSERT_EQ(testing::ReadBytes(dir_.File("x.msd")).size(), static_cast<size_t>(size));
+  TFileRecords records = AddAll(dir_.path().string());
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_GT(records[0].SampleCount, MaxSamplesInFile(size));
+  LoadReport report;
+  const TData32 data = Load(records[0], false, &report);
+  EXPECT_LE(report.allocated, MaxSamplesInFile(size));
+  ASSERT_EQ(data.size(), 1u);
+  ASSERT_GE(data[0].size(), a.samples.size());
+  EXPECT_TRUE(std::equal(a.samples.begin(), a.samples.end(), data[0].begin()));
+}
+
+TEST_F(LoadTest, RecHeaderClaimingTwoToTheThirtyOneSamples) {
+  const std::vector<int32_t> samples = TestSignal(50, 3);
+  TFileRecordInfo h = RecHeader(kT0, std::numeric_limits<int32_t>::max());
+  WriteRec(dir_.File("x.rec"), h, {{samples}, {samples}});
+  const int64_t size = static_cast<int64_t>(testing::ReadBytes(dir_.File("x.rec")).size());
+  TFileRecords records = AddAll(dir_.path().string());
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_GE(records[0].SampleCount, int32_t{1} << 30);
+  LoadReport report;
+  const TData32 data = Load(records[0], false, &report);
+  EXPECT_LE(report.allocated, MaxSamplesInFile(size));
+  ASSERT_EQ(data.size(), 1u);
+  ASSERT_GE(data[0].size(), samples.size());
+  EXPECT_TRUE(std::equal(samples.begin(), samples.end(), data[0].begin()));
+}
+
+TEST_F(LoadTest, CompressedBlocksOfFlatSignalLoadWhole) {
+  // Constant samples compress far below two samples per byte; they must all load.
+  const std::vector<int32_t> flat(300000, 42);
+  WriteRec(dir_.File("x.rec"), RecHeader(kT0, 300000), {{flat}});
+  const int64_t size = static_cast<int64_t>(testing::ReadBytes(dir_.File("x.rec")).size());
+  ASSERT_LT(MaxSamplesInFile(size), 300000);
+  TFileRecords records = AddAll(dir_.path().string());
+  ASSERT_EQ(records.size(), 1u);
+  const TData32 data = Load(records[0], false);
+  ASSERT_EQ(data.size(), 1u);
+  EXPECT_EQ(data[0], flat);
+}
+
+TEST(SampleCapacity, SlSetIsBoundByItsLargestChannelFile) {
+  TempDir dir;
+  testing::WriteBytes(dir.File("a.sl"), std::vector<uint8_t>(48, 0));
+  testing::WriteBytes(dir.File("a.00"), std::vector<uint8_t>(2048, 0));
+  testing::WriteBytes(dir.File("a.01"), std::vector<uint8_t>(8192, 0));
+  TFileRecordInfo info;
+  info.ChannelCount = 2;
+  EXPECT_EQ(SampleCapacityOf(dir.File("a.sl"), kTagSL0, info), MaxSamplesInFile(8192));
+  EXPECT_EQ(SampleCapacityOf(dir.File("a.00"), kTagBaikal, info), MaxSamplesInFile(2048));
+  EXPECT_EQ(SampleCapacityOf(dir.File("none.msd"), kTagMiniSeed, info), 0);
+}
+
+struct MeanCase {
+  const char* name;
+  std::vector<int32_t> in;
+  std::vector<int32_t> out;
+};
+
+class RemoveMeansTest : public ::testing::TestWithParam<MeanCase> {};
+
+TEST_P(RemoveMeansTest, RoundsToNearestEvenAndClamps) {
+  TData32 data = {GetParam().in};
+  RecordingUiHost host;
+  RemoveMeans(data, &host);
+  EXPECT_EQ(data[0], GetParam().out);
+  EXPECT_EQ(host.progress.back(), std::make_pair(1, 1));
+}
+
+constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RemoveMeansTest,
+    ::testing::Values(
+        MeanCase{"HalfRoundsUpToEven", {1, 2}, {-1, 0}},
+        MeanCase{"HalfRoundsDownToEven", {2, 3}, {0, 1}},
+        MeanCase{"NegativeHalf", {-1, -2}, {1, 0}},
+        MeanCase{"NearestWithoutTie", {0, 0, 2}, {-1, -1, 1}}, MeanCase{"Empty", {}, {}},
+        // The mean of the extremes is -0.5, rounded to 0; nothing overflows.
+        MeanCase{"Extremes", {kMin, kMax}, {kMin, kMax}},
+        // Mean -715827883: the largest sample moves beyond the int32 range.
+        MeanCase{"ClampedBeyondRange", {kMin, kMin, kMax}, {-1431655765, -1431655765, kMax}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tarvik

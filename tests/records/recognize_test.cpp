@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "records/bigeo.h"
+#include "records/formats.h"
+#include "test_files.h"
+
+namespace tarvik {
+namespace {
+
+using testing::TempDir;
+
+std::vector<uint8_t> Bytes(const std::string& text) {
+  return {text.begin(), text.end()};
+}
+
+std::vector<uint8_t> Filled(size_t n, const std::string& head = "") {
+  std::vector<uint8_t> b = Bytes(head);
+  b.resize(std::max(n, b.size()), 'x');
+  return b;
+}
+
+struct RecognizeCase {
+  const char* name;
+  const char* file;
+  std::vector<uint8_t> content;
+  FormatTag tag;
+};
+
+class RecognizeTest : public ::testing::TestWithParam<RecognizeCase> {};
+
+TEST_P(RecognizeTest, ByExtensionThenContent) {
+  const RecognizeCase& c = GetParam();
+  TempDir dir;
+  testing::WriteBytes(dir.File(c.file), c.content);
+  EXPECT_EQ(TagText(Recognize(dir.File(c.file))), TagText(c.tag));
+}
+
+const std::vector<uint8_t> kReftekHead = Filled(1024, "EH");
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, RecognizeTest,
+    ::testing::Values(
+        RecognizeCase{"RecTakesItsFirstBlockTag", "a.rec", Filled(64, "[HD2"), kTagRec2},
+        RecognizeCase{"RecFirstBlockC1", "a.REC", Filled(36, "[HC1"), kTagRecC1},
+        RecognizeCase{"RecTooShortForABlockHead", "a.rec", Bytes("[HD2"), 0},
+        RecognizeCase{"SdasWithDamagedHeader", "a.sdas", Filled(100, "garbage"), kTagSdasBad},
+        RecognizeCase{"TextTriggerTxt", "a.txt", Bytes("x=1\n"), kTagIssText},
+        RecognizeCase{"TextTriggerDat", "a.Dat", Bytes("x=1\n"), kTagIssText},
+        RecognizeCase{"TextTriggerIssDat", "a.iss_dat", Bytes("x=1\n"), kTagIssText},
+        RecognizeCase{"UgrWithStation", "a.ugr2", Filled(16), kTagUgr},
+        RecognizeCase{"UgrUpperCase", "a.UGRABC", Filled(16), kTagUgr},
+        // ".ug" is not an ".UGR" extension: the content decides.
+        RecognizeCase{"ShortUgIsReadByContent", "a.ug", kReftekHead, kTagReftek},
+        RecognizeCase{"ShortUgWithOtherContent", "a.ug", Filled(16), 0},
+        RecognizeCase{"Wfdisc", "a.wfdisc", Filled(16), kTagWfdisc},
+        RecognizeCase{"Wfd", "a.WFD", Filled(16), kTagWfdisc},
+        RecognizeCase{"Gcf", "a.gcf", Filled(16), kTagGcf},
+        RecognizeCase{"Msd", "a.msd", Filled(16), kTagMiniSeed},
+        RecognizeCase{"MseedAnyCase", "a.MsEeD", Filled(16), kTagMiniSeed},
+        RecognizeCase{"SeedIsNotAnExtensionOfMiniSeed", "a.seed", Filled(16), 0},
+        RecognizeCase{"Adb", "a.adb", Filled(16), kTagAdb},
+        RecognizeCase{"Ddb", "a.DDB", Filled(16), kTagDdb},
+        RecognizeCase{"Baikal", "a.baikal", Filled(16), kTagBaikal},
+        // The first data file of an SL set is taken for Baikal all the same.
+        RecognizeCase{"ZeroZeroIsBaikal", "a.00", Filled(1024), kTagBaikal},
+        RecognizeCase{"ReftekNameWithEventHeader", "123456789_0000ABCD", kReftekHead, kTagReftek},
+        RecognizeCase{"ReftekDataPacketAnyExtension", "x.rt130", Filled(1024, "DT"), kTagReftek},
+        RecognizeCase{"EightBytesNeededForContent", "x.bin", Bytes("EH12345"), 0},
+        RecognizeCase{"UnknownContent", "x.bin", Filled(1024, "XY"), 0},
+        RecognizeCase{"SlOfFortyBytesIsNothing", "a.sl", Filled(40), 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Recognize, SlLongerThanItsHeaderIsClassifiedByIt) {
+  TempDir dir;
+  testing::WriteBytes(dir.File("a.sl"), std::vector<uint8_t>(41, 0));
+  EXPECT_TRUE(IsSlTag(Recognize(dir.File("a.sl"))));
+}
+
+TEST(Recognize, MissingFileIsNothing) {
+  TempDir dir;
+  EXPECT_EQ(Recognize(dir.File("none.msd")), 0u);
+  EXPECT_EQ(Recognize(dir.path().string()), 0u);
+}
+
+TEST(ReadHeader, TagsWithoutReaderLeaveTheHeaderAlone) {
+  TempDir dir;
+  testing::WriteBytes(dir.File("a.rec"), Filled(64, "[HC1"));
+  for (FormatTag tag : {FormatTag{0}, kTagBiGeo, kTagBiGeoProvisional, kTagSdasBad, kTagRecC1}) {
+    TFileRecordInfo info;
+    info.Station = "keep";
+    info.SampRate = 7.0;
+    EXPECT_FALSE(ReadHeader(dir.File("a.rec"), tag, info, 50.0)) << TagText(tag);
+    EXPECT_EQ(info.Station, "keep");
+    EXPECT_EQ(info.SampRate, 7.0);
+  }
+}
+
+// ".BI"/".GEO" files: a table of channel lines (two 7-character fields, a number, a count,
+// three numbers, an 8-character field, a 2-character type, an offset, a 26-character field)
+// whose data runs from the first line's offset to exactly the end of the file.
+std::string BiGeoLine(int64_t count, const std::string& type, int64_t offset) {
+  return "STA01  CHAN01 100.0 " + std::to_string(count) + " 1.0 2.0 3.0 LABEL01" + type + " " +
+         std::to_string(offset) + " some comment text here\r\n";
+}
+
+struct BiGeoCase {
+  const char* name;
+  std::vector<std::string> lines;
+  int64_t data_bytes;  // bytes after offset 256
+  bool accepted;
+};
+
+class BiGeoTest : public ::testing::TestWithParam<BiGeoCase> {};
+
+TEST_P(BiGeoTest, DataMustEndExactlyAtTheFileEnd) {
+  const BiGeoCase& c = GetParam();
+  std::string text;
+  for (const std::string& line : c.lines) text += line;
+  std::vector<uint8_t> bytes = Bytes(text);
+  ASSERT_LE(bytes.size(), 256u);
+  bytes.resize(256 + static_cast<size_t>(c.data_bytes), ' ');
+  TempDir dir;
+  for (const char* name : {"x.bi", "x.GEO"}) {
+    testing::WriteBytes(dir.File(name), bytes);
+    EXPECT_EQ(IsBiGeoFile(dir.File(name)), c.accepted) << name;
+    EXPECT_EQ(Recognize(dir.File(name)), c.accepted ? kTagBiGeo : kTagBiGeoProvisional) << name;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, BiGeoTest,
+    ::testing::Values(
+        BiGeoCase{"TextCountsBytes", {BiGeoLine(100, "a4", 256)}, 100, true},
+        BiGeoCase{"BinaryCountsFourByteSamples", {BiGeoLine(100, "i4", 256)}, 400, true},
+        BiGeoCase{"OneByteShort", {BiGeoLine(100, "i4", 256)}, 399, false},
+        BiGeoCase{"OneByteOver", {BiGeoLine(100, "i4", 256)}, 401, false},
+        BiGeoCase{"SecondLineReachesTheEnd",
+                  {BiGeoLine(100, "i4", 256), BiGeoLine(50, "i4", 0)},
+                  600,
+                  true},
+        // The first line's type decides the unit for every line.
+        BiGeoCase{
+            "UnitOfTheFirstLine", {BiGeoLine(100, "a4", 256), BiGeoLine(50, "i4", 0)}, 150, true},
+        BiGeoCase{
+            "UnreadableLine", {BiGeoLine(100, "i4", 256), "STA01  CHAN01 junk\r\n"}, 600, false},
+        BiGeoCase{"NegativeCount", {BiGeoLine(-4, "i4", 256)}, 0, false},
+        BiGeoCase{
+            "HugeCountDoesNotOverflow", {BiGeoLine(4611686018427387903, "i4", 256)}, 8, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ListRecordMask, SeveralMasksInPathOrderWithoutDuplicates) {
+  TempDir dir;
+  for (const char* name : {"b.MSEED", "a.msd", "c.txt", "d.msd.bak"}) {
+    testing::WriteText(dir.File(name), "x");
+  }
+  std::filesystem::create_directory(dir.path() / "e.msd");
+  const std::vector<std::string> expected = {dir.File("a.msd"), dir.File("b.MSEED")};
+  EXPECT_EQ(ListRecordMask(dir.path().string(), "*.msd;*.mseed"), expected);
+  EXPECT_EQ(ListRecordMask(dir.path().string(), "*.msd;*.msd;;"),
+            std::vector<std::string>{dir.File("a.msd")});
+}
+
+}  // namespace
+}  // namespace tarvik
