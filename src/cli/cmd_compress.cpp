@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/project_cli.h"
 #include "common/ui_host.h"
 #include "records/assembly.h"
 #include "records/compress.h"
@@ -22,14 +23,16 @@ void RegisterCompress(CLI::App& app, CommandResult& result) {
   CLI::App* cmd =
       app.add_subcommand("compress", "Write a compressed REC copy of the record that FILE begins");
   cmd->add_option("FILE", opt->file, "first file of the record")->required();
-  cmd->add_option("-o,--output", opt->out, "the REC file to write")->required();
+  cmd->add_option("-o,--output", opt->out, "the REC file to write");
   cmd->add_option("--max-span", opt->max_span, "largest gap between files of a record, s")
       ->check(CLI::Range(0, 999))
       ->capture_default_str();
   cmd->add_option("--rate", opt->rate, "sampling rate for formats without one, Hz")
       ->check(CLI::PositiveNumber)
       ->capture_default_str();
-  cmd->callback([opt, &result] {
+  auto project = AddCompressProjectOptions(cmd);
+  cmd->callback([opt, project, &result] {
+    if (CompressProjectOrRefuse(opt->file, opt->out, *project, result)) return;
     AssemblySettings settings;
     settings.max_span = opt->max_span;
     settings.working_rate = opt->rate;

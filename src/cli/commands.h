@@ -12,6 +12,10 @@ struct CommandResult {
 // Each command adds its subcommand to the application; its callback sets result.status.
 void RegisterInfo(CLI::App& app, CommandResult& result);
 void RegisterSegments(CLI::App& app, CommandResult& result);
+void RegisterAdd(CLI::App& app, CommandResult& result);
+void RegisterShow(CLI::App& app, CommandResult& result);
+void RegisterRun(CLI::App& app, CommandResult& result);
+void RegisterDemo(CLI::App& app, CommandResult& result);
 void RegisterScan(CLI::App& app, CommandResult& result);
 void RegisterSamples(CLI::App& app, CommandResult& result);
 void RegisterCompress(CLI::App& app, CommandResult& result);

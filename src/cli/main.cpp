@@ -15,6 +15,10 @@ int main(int argc, char** argv) {
   tarvik::cli::CommandResult result;
   tarvik::cli::RegisterInfo(app, result);
   tarvik::cli::RegisterSegments(app, result);
+  tarvik::cli::RegisterAdd(app, result);
+  tarvik::cli::RegisterShow(app, result);
+  tarvik::cli::RegisterRun(app, result);
+  tarvik::cli::RegisterDemo(app, result);
   tarvik::cli::RegisterScan(app, result);
   tarvik::cli::RegisterSamples(app, result);
   tarvik::cli::RegisterCompress(app, result);

@@ -22,7 +22,7 @@ namespace {
 // A record takes at least this many bytes in the binary form; with the allowance below it
 // bounds the record count a damaged file can ask for.
 constexpr int64_t kMinRecordBytes = 16;
-constexpr int64_t kRecordAllowance = 1024;
+constexpr int64_t kRecordAllowance = 64;
 
 char Lower(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -251,6 +251,7 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
   project.Records.resize(static_cast<size_t>(count));
   std::vector<int64_t> stored_channels(static_cast<size_t>(count), 0);
   const TDateTime today = Today();
+  double first_rate = 0.0;
   for (int64_t i = 0; i < count; ++i) {
     const int k = static_cast<int>(i + 1);
     TFileRecord& r = project.Records[static_cast<size_t>(i)];
@@ -261,7 +262,7 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
     stored_channels[static_cast<size_t>(i)] = channels;
     r.ChannelCount = std::clamp(channels, 0, kMaxChannels);
     r.SampRate = ini.ReadFloat("FILES", Numbered("SampRate%2.2d", k), 0.0);
-    if (i == 0 && r.SampRate > 0.0) project.WorkingRate = r.SampRate;
+    if (i == 0 && r.SampRate > 0.0) first_rate = r.SampRate;
     r.ToProcess = ini.ReadBool("FILES", Numbered("ToProcess%2.2d", k), false);
     r.ToProcessNakamura = ini.ReadBool("FILES", Numbered("ToProcessNakamura%2.2d", k), false);
     r.SelIndex = ini.ReadInteger("FILES", Numbered("SelIndex%2.2d", k), -1);
@@ -315,6 +316,7 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
   g.MaxSpan = ini.ReadInteger("SETTINGS", "MaxSpan", 10);
   g.SampRateDefault = ini.ReadFloat("SETTINGS", "SampRateDefault", 50.0);
   ClampGeneral(g);
+  project.WorkingRate = first_rate > 0.0 ? first_rate : g.SampRateDefault;
   ReadSettings(ini, "SETTINGS", "", project.Settings[kMicroseismSet]);
   ReadSettings(ini, "EVENTSETTINGS", "1", project.Settings[kEventSet]);
   host.SetGauge(100, 100);

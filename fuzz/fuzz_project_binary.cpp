@@ -1,0 +1,17 @@
+// Reads arbitrary bytes as a binary project: no crash, no hang, no allocation beyond what the
+// data can describe.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "common/ui_host.h"
+#include "project/project_file.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  tarvik::TBinIniFile ini(std::vector<uint8_t>(data, data + size), true);
+  tarvik::TProject project;
+  tarvik::NullUiHost host;
+  tarvik::ReadProjectValues(ini, project, "/project", host);
+  return 0;
+}

@@ -1,0 +1,129 @@
+// tarvik-cli run PROJECT.tvp [--spectra] [--hv] [--from N] [--only N] [--yes] [--jobs N]: the
+// calculation driver over a project: primary spectra of the checked records, then H/V ratios.
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "cli/commands.h"
+#include "cli/project_cli.h"
+#include "common/ui_host.h"
+#include "project/driver.h"
+
+namespace tarvik::cli {
+
+namespace {
+
+// Ctrl-C asks the running calculation to stop, as the stop button does; a second one ends the
+// program at once.
+std::atomic<UiHost*> g_interrupt_host{nullptr};
+
+extern "C" void OnInterrupt(int) {
+  if (UiHost* host = g_interrupt_host.load()) host->RequestStop();
+  std::signal(SIGINT, SIG_DFL);
+}
+
+class InterruptScope {
+ public:
+  explicit InterruptScope(UiHost& host) {
+    g_interrupt_host.store(&host);
+    previous_ = std::signal(SIGINT, OnInterrupt);
+  }
+  ~InterruptScope() {
+    std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_);
+    g_interrupt_host.store(nullptr);
+  }
+
+ private:
+  void (*previous_)(int) = SIG_DFL;
+};
+
+// Prints what a run wrote and why records got nothing; true when every handled record got its
+// file and the run was neither prevented nor stopped.
+bool Summarise(const char* what, const TRunReport& report, const TProject& project) {
+  for (const std::string& path : report.Written) std::printf("%s\n", path.c_str());
+  for (const auto& [index, reason] : report.Failed) {
+    const TFileRecord& r = project.Records[static_cast<size_t>(index)];
+    std::fprintf(stderr, "%s: record %d (%s): no result%s%s\n", what, index + 1, r.Station.c_str(),
+                 reason.empty() ? "" : ": ", reason.c_str());
+  }
+  if (!report.Ran) {
+    std::fprintf(stderr, "%s: not run\n", what);
+    return false;
+  }
+  if (report.Cancelled) {
+    std::fprintf(stderr, "%s: stopped\n", what);
+    return false;
+  }
+  return report.Failed.empty();
+}
+
+}  // namespace
+
+void RegisterRun(CLI::App& app, CommandResult& result) {
+  struct Options {
+    std::string project;
+    bool spectra = false;
+    bool hv = false;
+    int from = 0;
+    int only = 0;
+    bool yes = false;
+    int jobs = 1;
+  };
+  auto opt = std::make_shared<Options>();
+  CLI::App* cmd = app.add_subcommand(
+      "run", "Compute the primary spectra of the checked records, then their H/V ratios");
+  cmd->add_option("PROJECT", opt->project, "project file (.tvp)")->required();
+  cmd->add_flag("--spectra", opt->spectra, "primary spectra only (with --hv: both)");
+  cmd->add_flag("--hv", opt->hv, "H/V ratios only (with --spectra: both)");
+  CLI::Option* from = cmd->add_option("--from", opt->from, "start from record N (1-based)")
+                          ->check(CLI::PositiveNumber);
+  cmd->add_option("--only", opt->only, "only record N (1-based), without the checks")
+      ->check(CLI::PositiveNumber)
+      ->excludes(from);
+  cmd->add_flag("--yes", opt->yes, "answer Yes to the driver's questions");
+  cmd->add_option("--jobs", opt->jobs, "records computed at the same time")
+      ->check(CLI::Range(1, 256))
+      ->capture_default_str();
+  cmd->callback([opt, &result] {
+    // Without --yes a question is asked on a terminal and answered No otherwise.
+    ConsoleUiHost host(opt->yes ? ConsoleUiHost::Answer::kYes : ConsoleUiHost::Answer::kAsk);
+    TProject project;
+    if (!OpenProject(opt->project, project, host)) {
+      result.status = 1;
+      return;
+    }
+    const int count = static_cast<int>(project.Records.size());
+    const int chosen = opt->only > 0 ? opt->only : opt->from;
+    if (chosen > count) {
+      std::fprintf(stderr, "run: record %d: the project has %d records\n", chosen, count);
+      result.status = 2;
+      return;
+    }
+    TRunOptions options;
+    options.Start = chosen > 0 ? chosen - 1 : 0;
+    options.Only = opt->only > 0;
+    options.Jobs = opt->jobs;
+    const bool both = opt->spectra == opt->hv;
+    const TResultFolders folders = ProjectResultFolders(project);
+    InterruptScope interrupt(host);
+    bool ok = true;
+    if (both || opt->spectra) {
+      const TRunReport report = RunPrimary(project, folders, host, options);
+      ok = Summarise("spectra", report, project);
+      if (report.Cancelled || !report.Ran) {
+        result.status = 1;
+        return;
+      }
+    }
+    if (both || opt->hv) {
+      const TRunReport report = RunHV(project, folders, host, options);
+      ok = Summarise("H/V", report, project) && ok;
+    }
+    result.status = ok ? 0 : 1;
+  });
+}
+
+}  // namespace tarvik::cli

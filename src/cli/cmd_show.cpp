@@ -1,0 +1,164 @@
+// tarvik-cli show PROJECT.tvp [--json]: the records, their channels and both settings sets.
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "cli/cli_output.h"
+#include "cli/commands.h"
+#include "cli/project_cli.h"
+#include "common/ui_host.h"
+#include "project/bin_ini_file.h"
+#include "project/driver.h"
+
+namespace tarvik::cli {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr const char* kSetNames[kSettingsSetCount] = {"microseism", "event"};
+
+char Letter(int32_t axis) {
+  return axis >= 0 && axis < 5 ? kComponentLetters[axis] : '?';
+}
+
+Json SettingsJson(const TSpectrumSettings& s) {
+  return Json{{"UseFFT", s.UseFFT},
+              {"SpectrumType", s.SpectrumType},
+              {"EstimationType", s.EstimationType},
+              {"SilenceDur", s.SilenceDur},
+              {"NoiseDur", s.NoiseDur},
+              {"DanielWin", s.DanielWin},
+              {"WindowType", s.WindowType},
+              {"B", s.B},
+              {"EdgeEffect", s.EdgeEffect},
+              {"FMin", s.FMin},
+              {"FMax", s.FMax},
+              {"EdgeOrder", s.EdgeOrder},
+              {"UnitOut", s.UnitOut},
+              {"NoiseFilter", s.NoiseFilter},
+              {"NoiseFMin", s.NoiseFMin},
+              {"NoiseFMax", s.NoiseFMax},
+              {"NoiseOrder", s.NoiseOrder}};
+}
+
+Json ProjectJson(const TProject& p, const TResultFolders& folders) {
+  Json j;
+  j["project"] = p.FileName;
+  j["version"] = p.Version;
+  j["general"] = Json{
+      {"ResultDir", p.General.ResultDir},   {"results", folders.Results},
+      {"DataFormat", p.General.DataFormat}, {"RecognizeComponent", p.General.RecognizeComponent},
+      {"MaxSpan", p.General.MaxSpan},       {"SampRateDefault", p.General.SampRateDefault}};
+  Json records = Json::array();
+  for (size_t i = 0; i < p.Records.size(); ++i) {
+    const TFileRecord& r = p.Records[i];
+    Json channels = Json::array();
+    for (int c = 0; c < r.ChannelCount && c < kMaxChannels; ++c) {
+      channels.push_back(Json{{"number", c + 1},
+                              {"Channel", r.Channel[c]},
+                              {"Axis", r.Axis[c]},
+                              {"component", std::string(1, Letter(r.Axis[c]))},
+                              {"ChanSelected", r.ChanSelected[c]},
+                              {"Level", r.Level[c]},
+                              {"ADCCoef", r.ADCCoef[c]},
+                              {"SensorResp", r.SensorResp[c]},
+                              {"AmplifierResp", r.AmplifierResp[c]},
+                              {"ChannelResp", r.ChannelResp[c]}});
+    }
+    records.push_back(Json{{"number", i + 1},
+                           {"entry", PrimaryEntryText(r)},
+                           {"File", r.File},
+                           {"Station", r.Station},
+                           {"SampRate", r.SampRate},
+                           {"Start", FormatIso(r.Start)},
+                           {"Finish", FormatIso(r.Finish)},
+                           {"SelectStart", FormatIso(r.SelectStart)},
+                           {"SelectFinish", FormatIso(r.SelectFinish)},
+                           {"IsEvent", r.IsEvent},
+                           {"ToProcess", r.ToProcess},
+                           {"ToProcessNakamura", r.ToProcessNakamura},
+                           {"SelIndex", r.SelIndex},
+                           {"SelNakIndex", r.SelNakIndex},
+                           {"incomplete", IsIncomplete(r)},
+                           {"spectrum_file", PrimaryResultPath(p, folders, r)},
+                           {"ratio_file", RatioFilePath(folders, r)},
+                           {"channels", channels}});
+  }
+  j["records"] = records;
+  Json sets = Json::object();
+  for (int s = 0; s < kSettingsSetCount; ++s) sets[kSetNames[s]] = SettingsJson(p.Settings[s]);
+  j["settings"] = sets;
+  return j;
+}
+
+void PrintText(const TProject& p, const TResultFolders& folders) {
+  std::printf("project %s (version %d)\n", p.FileName.c_str(), p.Version);
+  std::printf("results %s\n", folders.Results.c_str());
+  std::printf("data format %d, components from names %s, max gap %d s, default rate %s Hz\n",
+              p.General.DataFormat, p.General.RecognizeComponent ? "on" : "off", p.General.MaxSpan,
+              FormatNumber(p.General.SampRateDefault).c_str());
+  for (size_t i = 0; i < p.Records.size(); ++i) {
+    const TFileRecord& r = p.Records[i];
+    std::printf("\n%zu. %s%s%s%s\n", i + 1, PrimaryEntryText(r).c_str(),
+                r.ToProcess ? "  [spectra]" : "", r.ToProcessNakamura ? "  [H/V]" : "",
+                IsIncomplete(r) ? "  (responses incomplete)" : "");
+    std::printf("   file %s\n   %s Hz, %s .. %s, selected %s .. %s\n", r.File.c_str(),
+                FormatNumber(r.SampRate).c_str(), FormatIso(r.Start).c_str(),
+                FormatIso(r.Finish).c_str(), FormatIso(r.SelectStart).c_str(),
+                FormatIso(r.SelectFinish).c_str());
+    for (int c = 0; c < r.ChannelCount && c < kMaxChannels; ++c) {
+      std::printf("   %2d %-7s %c %s level %d adc %s", c + 1, r.Channel[c].c_str(),
+                  Letter(r.Axis[c]), r.ChanSelected[c] ? "+" : "-", r.Level[c],
+                  FormatNumber(r.ADCCoef[c]).c_str());
+      if (!r.ChannelResp[c].empty()) std::printf(" channel %s", r.ChannelResp[c].c_str());
+      if (!r.SensorResp[c].empty()) std::printf(" sensor %s", r.SensorResp[c].c_str());
+      if (!r.AmplifierResp[c].empty()) std::printf(" amplifier %s", r.AmplifierResp[c].c_str());
+      std::printf("\n");
+    }
+  }
+  for (int s = 0; s < kSettingsSetCount; ++s) {
+    std::printf("\nsettings for %s records:", kSetNames[s]);
+    const Json settings = SettingsJson(p.Settings[s]);
+    for (const auto& [key, value] : settings.items())
+      std::printf(" %s=%s", key.c_str(), value.dump().c_str());
+    std::printf("\n");
+  }
+}
+
+}  // namespace
+
+void RegisterShow(CLI::App& app, CommandResult& result) {
+  struct Options {
+    std::string project;
+    bool json = false;
+  };
+  auto opt = std::make_shared<Options>();
+  CLI::App* cmd = app.add_subcommand("show", "Show a project's records, channels and settings");
+  cmd->add_option("PROJECT", opt->project, "project file (.tvp)")->required();
+  cmd->add_flag("--json", opt->json, "one JSON object");
+  cmd->callback([opt, &result] {
+    ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true);
+    TProject project;
+    if (!OpenProject(opt->project, project, host)) {
+      result.status = 1;
+      return;
+    }
+    const TResultFolders folders = ProjectResultFolders(project);
+    if (opt->json) {
+      // Texts read from a project may hold bytes that are not UTF-8; they must not stop the
+      // output.
+      std::printf("%s\n", ProjectJson(project, folders)
+                              .dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+                              .c_str());
+    } else {
+      PrintText(project, folders);
+    }
+    result.status = 0;
+  });
+}
+
+}  // namespace tarvik::cli

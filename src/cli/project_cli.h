@@ -1,0 +1,47 @@
+#pragma once
+
+// What the project commands of tarvik-cli share: opening a project file, the result folders of
+// a project run from the command line, and the path of the program's own data.
+
+#include <memory>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "cli/commands.h"
+#include "project/project.h"
+#include "spectral/result_files.h"
+
+namespace tarvik {
+class UiHost;
+}
+
+namespace tarvik::cli {
+
+// Loads path into project; false (the reason already told through host) when it did not load.
+bool OpenProject(const std::string& path, TProject& project, UiHost& host);
+
+// The form a project file is kept in: 1 binary, 0 text (also for a file that is not there).
+int ProjectForm(const std::string& path);
+
+// The result folders of a project. An empty results folder means the project's own folder on
+// the command line (the desktop program uses its own folder, which a command-line user
+// rarely can or wants to write into).
+TResultFolders ProjectResultFolders(const TProject& project);
+
+// The folder of the running executable; empty when it cannot be found.
+std::string ExecutableFolder();
+
+// The project form of "compress": "compress PROJECT.tvp [--record N]" writes compressed copies
+// of the project's records (or of record N) into its ZipData folder and points the records at
+// them. The compress command adds the option with the first call and hands every FILE to the
+// second, which returns true when it dealt with the command: FILE was a project, or FILE is a
+// seismogram file but no output was named (a usage error).
+struct CompressProjectOptions {
+  int record = 0;  // 1-based; 0 for every record
+};
+std::shared_ptr<CompressProjectOptions> AddCompressProjectOptions(CLI::App* cmd);
+bool CompressProjectOrRefuse(const std::string& file, const std::string& output,
+                             const CompressProjectOptions& options, CommandResult& result);
+
+}  // namespace tarvik::cli

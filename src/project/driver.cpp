@@ -1,0 +1,358 @@
+#include "project/driver.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "common/ui_host.h"
+#include "project/bin_ini_file.h"
+#include "spectral/hv.h"
+#include "spectral/spectrum_engine.h"
+
+namespace tarvik {
+
+namespace {
+
+constexpr int32_t kLevelNotSet = 2147483647;
+
+bool FileExists(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(std::filesystem::path(path), ec);
+}
+
+char ComponentLetter(int32_t axis) {
+  return axis >= 0 && axis < static_cast<int32_t>(sizeof kComponentLetters)
+             ? kComponentLetters[axis]
+             : '?';
+}
+
+int Channels(const TFileRecord& r) {
+  return std::clamp(r.ChannelCount, 0, kMaxChannels);
+}
+
+std::string EntryText(const TFileRecord& r, const std::string& components) {
+  return r.Station + " " + (r.IsEvent ? "С" : "Ш") + " [" + components + "] " +
+         FormatProjectDateTime(r.SelectStart) + " (" +
+         SelectionLengthText(r.SelectFinish - r.SelectStart) + ")";
+}
+
+// What became of one record of a run.
+struct RecordOutcome {
+  bool handled = false;
+  bool stopped = false;
+  std::string written;
+  std::string failure;
+};
+
+// Runs work(i) for i = first .. count - 1 on up to jobs threads, each index once, in ascending
+// order of start. After each index the gauge shows how many are done and pending events run;
+// no new index starts once the stop flag (or an abort after an error) is set.
+template <typename Work>
+void RunIndices(int first, int count, int jobs, UiHost& host, std::vector<RecordOutcome>& outcomes,
+                Work work) {
+  std::atomic<int> next{first};
+  std::atomic<int> done{0};
+  std::atomic<bool> abort{false};
+  auto worker = [&] {
+    while (!host.StopRequested() && !abort.load()) {
+      const int i = next.fetch_add(1);
+      if (i >= count) break;
+      RecordOutcome& out = outcomes[static_cast<size_t>(i)];
+      try {
+        work(i, out);
+      } catch (const std::exception& e) {
+        out.failure = e.what();
+        host.ShowMessage(e.what());
+        abort.store(true);
+      }
+      host.SetGauge(first + done.fetch_add(1) + 1, count);
+      host.ProcessEvents();
+    }
+  };
+  const int span = std::max(0, count - first);
+  const int threads = std::clamp(jobs, 1, std::max(1, span));
+  if (threads == 1) {
+    worker();
+    return;
+  }
+  std::vector<std::thread> pool;
+  pool.reserve(static_cast<size_t>(threads));
+  for (int t = 0; t < threads; ++t) pool.emplace_back(worker);
+  for (std::thread& t : pool) t.join();
+}
+
+void Summarise(const std::vector<RecordOutcome>& outcomes, TRunReport& report) {
+  for (size_t i = 0; i < outcomes.size(); ++i) {
+    const RecordOutcome& o = outcomes[i];
+    if (!o.handled) continue;
+    report.Processed.push_back(static_cast<int>(i));
+    if (!o.written.empty()) {
+      report.Written.push_back(o.written);
+    } else if (!o.stopped) {
+      report.Failed.emplace_back(static_cast<int>(i), o.failure);
+    }
+  }
+}
+
+void PrimaryRecord(TProject& project, const TResultFolders& folders, int i, UiHost& host,
+                   RecordOutcome& out) {
+  TFileRecord& record = project.Records[static_cast<size_t>(i)];
+  out.handled = true;
+  TMatrix2D mean, stdev;
+  const TSpectraStatus status =
+      CalculateSpectra(record, project.SettingsFor(record), record.SelectStart, record.SelectFinish,
+                       project.General.SampRateDefault, host, mean, stdev);
+  if (status.Outcome == TSpectraOutcome::kStopped || host.StopRequested()) {
+    out.stopped = true;
+    return;
+  }
+  if (!status.Computed()) {
+    out.failure = status.Message;
+    return;
+  }
+  const std::string path = PrimaryResultPath(project, folders, record);
+  const TWriteStatus written =
+      WriteSpectrum(path, record, mean, stdev, host, status.Used.TransformLength);
+  if (written) {
+    out.written = path;
+  } else {
+    out.stopped = written.Outcome == TWriteOutcome::kStopped;
+    out.failure = written.Message;
+  }
+}
+
+void HVRecord(TProject& project, const TResultFolders& folders, int i, UiHost& host,
+              RecordOutcome& out) {
+  const TFileRecord& record = project.Records[static_cast<size_t>(i)];
+  out.handled = true;
+  TMatrix2D ratios, stdev;
+  std::vector<double> frequencies;
+  const std::string prim = SpectrumFilePath(folders, record, false);
+  const bool formed = CalculateHV(prim, host, ratios, stdev, &frequencies);
+  if (host.StopRequested()) {
+    out.stopped = true;
+    return;
+  }
+  if (!formed) {
+    out.failure = "Файл " + prim + " не прочитан";
+    return;
+  }
+  const std::string path = RatioFilePath(folders, record);
+  const TWriteStatus written =
+      WriteRatios(path, ratios, stdev, host, record.SampRate, &frequencies);
+  if (written) {
+    out.written = path;
+  } else {
+    out.stopped = written.Outcome == TWriteOutcome::kStopped;
+    out.failure = written.Message;
+  }
+}
+
+struct RunTexts {
+  const char* operation;
+  const char* finished;
+  const char* cancelled;
+};
+
+constexpr RunTexts kPrimaryTexts = {"Расчет спектров исходных записей", "Расчет спектров завершен",
+                                    "Расчет спектров отменен"};
+constexpr RunTexts kHVTexts = {"Расчет спектров Накамуры по исходным записям",
+                               "Расчет спектров Накамуры завершен",
+                               "Расчет спектров Накамуры отменен"};
+
+template <typename Work>
+TRunReport RunLoop(TProject& project, UiHost& host, const TRunOptions& options,
+                   const RunTexts& texts, Work work) {
+  TRunReport report;
+  const int count = static_cast<int>(project.Records.size());
+  // No entry selected: the run starts from the first record.
+  const int start = std::max(0, options.Start);
+  host.SetOperation(texts.operation);
+  std::vector<RecordOutcome> outcomes(project.Records.size());
+  report.Ran = true;
+  if (options.Only) {
+    if (start < count) {
+      try {
+        work(start, outcomes[static_cast<size_t>(start)]);
+      } catch (const std::exception& e) {
+        outcomes[static_cast<size_t>(start)].failure = e.what();
+        host.ShowMessage(e.what());
+      }
+    }
+  } else {
+    host.SetGauge(0, count);
+    host.ProcessEvents();
+    RunIndices(start, count, options.Jobs, host, outcomes, work);
+  }
+  Summarise(outcomes, report);
+  report.Cancelled = host.StopRequested();
+  host.SetStage(report.Cancelled ? texts.cancelled : texts.finished);
+  return report;
+}
+
+}  // namespace
+
+std::string SelectionLengthText(double days) {
+  std::string sign;
+  if (days < 0) {
+    sign = "-";
+    days = -days;
+  }
+  if (!std::isfinite(days)) return sign + "0:00:00";
+  auto seconds = static_cast<int64_t>(std::nearbyint(std::min(days, 1e9) * kSecondsPerDay));
+  const int64_t whole_days = seconds / 86400;
+  seconds %= 86400;
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%d:%02d:%02d", static_cast<int>(seconds / 3600),
+                static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
+  if (whole_days > 0) return sign + std::to_string(whole_days) + "сут. " + buf;
+  return sign + buf;
+}
+
+std::string PrimaryEntryText(const TFileRecord& record) {
+  std::string components;
+  for (int c = 0; c < Channels(record); ++c) {
+    if (!record.ChanSelected[c]) continue;
+    if (!components.empty()) components += ',';
+    components += ComponentLetter(record.Axis[c]);
+  }
+  return EntryText(record, components);
+}
+
+std::string HVEntryText(const TFileRecord& record) {
+  bool e = false, n = false, z = false;
+  for (int c = 0; c < Channels(record); ++c) {
+    if (!record.ChanSelected[c]) continue;
+    e = e || record.Axis[c] == 0;
+    n = n || record.Axis[c] == 1;
+    z = z || record.Axis[c] == 2;
+  }
+  std::string components = "нет";
+  if (z) {
+    components.clear();
+    if (e) components += "E/Z";
+    if (n) components += ",N/Z";
+  }
+  return EntryText(record, components);
+}
+
+bool IsIncomplete(const TFileRecord& record) {
+  for (int c = 0; c < Channels(record); ++c) {
+    if (!record.ChanSelected[c] || !record.ChannelResp[c].empty()) continue;
+    if (record.SensorResp[c].empty() || record.AmplifierResp[c].empty()) return true;
+  }
+  return false;
+}
+
+TRecordListModel BuildPrimaryList(const TProject& project) {
+  TRecordListModel list;
+  for (size_t i = 0; i < project.Records.size(); ++i) {
+    const TFileRecord& r = project.Records[i];
+    list.Entries.push_back(PrimaryEntryText(r));
+    list.Checked.push_back(r.ToProcess);
+    if (list.Problem == 0 && r.ToProcess && IsIncomplete(r)) list.Problem = static_cast<int>(i) + 1;
+  }
+  return list;
+}
+
+TRecordListModel BuildHVList(const TProject& project, const TResultFolders& folders) {
+  TRecordListModel list;
+  for (size_t i = 0; i < project.Records.size(); ++i) {
+    const TFileRecord& r = project.Records[i];
+    list.Entries.push_back(HVEntryText(r));
+    list.Checked.push_back(r.ToProcessNakamura);
+    if (list.Problem == 0 && r.ToProcessNakamura) {
+      const std::string prim = SpectrumFilePath(folders, r, false);
+      if (!FileExists(prim)) {
+        list.Problem = static_cast<int>(i) + 1;
+        list.Hint = prim;
+      }
+    }
+  }
+  if (list.Hint.empty()) list.Hint = kHVListHint;
+  return list;
+}
+
+int FirstRecordWithoutLevel(const TProject& project) {
+  for (size_t i = 0; i < project.Records.size(); ++i) {
+    const TFileRecord& r = project.Records[i];
+    if (!r.ToProcess) continue;
+    for (int c = 0; c < Channels(r); ++c) {
+      if (r.ChanSelected[c] && (r.Level[c] <= 0 || r.Level[c] == kLevelNotSet))
+        return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
+std::string PrimaryResultPath(const TProject& project, const TResultFolders& folders,
+                              const TFileRecord& record) {
+  return SpectrumFilePath(folders, record, project.SettingsFor(record).SpectrumType == 1);
+}
+
+std::vector<TComparisonEntry> ComparisonFiles(const TProject& project,
+                                              const TResultFolders& folders, bool hv) {
+  std::vector<TComparisonEntry> out;
+  for (const TFileRecord& r : project.Records) {
+    TComparisonEntry e;
+    e.Path = hv ? RatioFilePath(folders, r) : PrimaryResultPath(project, folders, r);
+    e.Checked = FileExists(e.Path);
+    out.push_back(std::move(e));
+  }
+  return out;
+}
+
+TRunReport RunPrimary(TProject& project, const TResultFolders& folders, UiHost& host,
+                      const TRunOptions& options) {
+  host.ClearStop();
+  if (!options.Only) {
+    const TRecordListModel list = BuildPrimaryList(project);
+    if (list.Problem > 0) {
+      host.ShowMessage("Не заданы файлы с ЧХ для записи " +
+                       list.Entries[static_cast<size_t>(list.Problem - 1)]);
+      TRunReport report;
+      report.Problem = list.Problem;
+      return report;
+    }
+    const int unset = FirstRecordWithoutLevel(project);
+    if (unset >= 0) {
+      const TFileRecord& r = project.Records[static_cast<size_t>(unset)];
+      if (!host.AskYesNo("Возможно, не выбран тихий интервал на записи " + r.Station + " (" +
+                         r.File + "). Продолжить?")) {
+        host.SetStage(kPrimaryTexts.finished);
+        return TRunReport{};
+      }
+    }
+  }
+  return RunLoop(project, host, options, kPrimaryTexts, [&](int i, RecordOutcome& out) {
+    if (options.Only || project.Records[static_cast<size_t>(i)].ToProcess)
+      PrimaryRecord(project, folders, i, host, out);
+  });
+}
+
+TRunReport RunHV(TProject& project, const TResultFolders& folders, UiHost& host,
+                 const TRunOptions& options) {
+  host.ClearStop();
+  if (!options.Only) {
+    const TRecordListModel list = BuildHVList(project, folders);
+    if (list.Problem > 0) {
+      host.ShowMessage("Не заданы файлы с ЧХ для записи " +
+                       list.Entries[static_cast<size_t>(list.Problem - 1)]);
+      TRunReport report;
+      report.Problem = list.Problem;
+      return report;
+    }
+  }
+  return RunLoop(project, host, options, kHVTexts, [&](int i, RecordOutcome& out) {
+    if (options.Only || project.Records[static_cast<size_t>(i)].ToProcessNakamura)
+      HVRecord(project, folders, i, host, out);
+  });
+}
+
+}  // namespace tarvik

@@ -1,0 +1,107 @@
+#pragma once
+
+// The calculation driver: the entry texts and first-problem marks of the two record lists, the
+// checks made before a run, the run loops of primary spectra and H/V ratios with their stop,
+// and the result files of a project's records. Windows show what these return; the command
+// line and the tests call them directly.
+
+#include <string>
+#include <vector>
+
+#include "common/datetime.h"
+#include "project/project.h"
+#include "spectral/result_files.h"
+
+namespace tarvik {
+
+class UiHost;
+
+// The length of a selection as a time of day ("h:nn:ss"), preceded by the whole days and
+// "сут. " when it is a day or longer ("1сут. 2:00:00").
+std::string SelectionLengthText(double days);
+
+// "STATION Ш [E,N,Z] 03.06.2016 19:55:00 (1:00:00)": station, "С" for an event record or "Ш",
+// the components of the selected channels in channel order, SelectStart and the selection's
+// length.
+std::string PrimaryEntryText(const TFileRecord& record);
+// The same with the H/V components: "E/Z" and ",N/Z" by the selected E and N channels, or
+// "нет" when no selected channel is a Z channel.
+std::string HVEntryText(const TFileRecord& record);
+
+// A record is incomplete when a selected channel has no channel response file and lacks a
+// sensor or an amplifier response file.
+bool IsIncomplete(const TFileRecord& record);
+
+inline constexpr char kHVListHint[] =
+    "Установите флаги для обрабатываемых записей или выберите запись для визуализации ее спектра";
+
+// One of the two record lists: an entry per record, its check mark, and the first-problem mark
+// (0 none, else the 1-based index of the first record that blocks a run).
+struct TRecordListModel {
+  std::vector<std::string> Entries;
+  std::vector<bool> Checked;
+  int Problem = 0;
+  // The H/V list's hint: the missing spectrum file that set the mark, or the normal hint.
+  std::string Hint;
+};
+
+// The primary list: the mark is the first checked record that is incomplete.
+TRecordListModel BuildPrimaryList(const TProject& project);
+// The H/V list: the mark is the first record checked for H/V whose amplitude-spectrum file does
+// not exist.
+TRecordListModel BuildHVList(const TProject& project, const TResultFolders& folders);
+
+// The first record checked for primary spectra with a selected channel whose level is not set
+// (0 or below, or 2147483647); -1 when there is none.
+int FirstRecordWithoutLevel(const TProject& project);
+
+// The primary result file of a record: the power-spectrum file when its settings set computes
+// power spectra, else the amplitude-spectrum file.
+std::string PrimaryResultPath(const TProject& project, const TResultFolders& folders,
+                              const TFileRecord& record);
+
+// The files offered for comparison: every record's primary result file (hv false) or its H/V
+// file (hv true), checked exactly when the file exists.
+struct TComparisonEntry {
+  std::string Path;
+  bool Checked = false;
+};
+std::vector<TComparisonEntry> ComparisonFiles(const TProject& project,
+                                              const TResultFolders& folders, bool hv);
+
+struct TRunOptions {
+  // Index of the first record; a value below 0 (no entry selected) starts from the first.
+  int Start = 0;
+  // Only the record at Start, without the list checks and the level warning.
+  bool Only = false;
+  // Records computed at the same time (1 or more); the result files do not depend on it.
+  int Jobs = 1;
+};
+
+struct TRunReport {
+  // The loop ran (false when a check or the user's answer stopped it before).
+  bool Ran = false;
+  bool Cancelled = false;
+  // The first-problem mark that prevented the run (0 none).
+  int Problem = 0;
+  // Records the run handled and what became of them, in record order.
+  std::vector<int> Processed;
+  std::vector<std::string> Written;
+  // Records whose result file was not written (no quiet interval, a response that did not
+  // load, a failed write), with the reason.
+  std::vector<std::pair<int, std::string>> Failed;
+};
+
+// Primary spectra of the records checked for processing (or of one record), from Start on:
+// each record is computed with the settings set its IsEvent flag selects, over its selected
+// span, and written as its primary result file unless the run was stopped. The stop flag of
+// host ends the run after the records in progress; a record stopped half way gets no file.
+TRunReport RunPrimary(TProject& project, const TResultFolders& folders, UiHost& host,
+                      const TRunOptions& options);
+
+// H/V ratios of the records checked for H/V (or of one record), from their amplitude-spectrum
+// files, each written as the record's H/V file.
+TRunReport RunHV(TProject& project, const TResultFolders& folders, UiHost& host,
+                 const TRunOptions& options);
+
+}  // namespace tarvik

@@ -1,0 +1,181 @@
+// End-to-end runs of the project commands of tarvik-cli: add, show, run and demo.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "project/demo.h"
+#include "project/project_file.h"
+#include "recording_ui_host.h"
+#include "test_files.h"
+
+#include <sys/wait.h>
+
+namespace tarvik {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::RecordingUiHost;
+using testing::TempDir;
+
+struct CliRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs tarvik-cli with args (already quoted), stdin from /dev/null so no question is asked.
+CliRun Cli(const std::string& args, const TempDir& dir) {
+  const std::string err_file = dir.File("stderr.txt");
+  const std::string command =
+      std::string("'") + TARVIK_CLI_PATH + "' " + args + " </dev/null 2>'" + err_file + "'";
+  CliRun run;
+  std::FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return run;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) run.out.append(buf, n);
+  const int raw = pclose(pipe);
+  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  const std::vector<uint8_t> err = testing::ReadBytes(err_file);
+  run.err.assign(err.begin(), err.end());
+  return run;
+}
+
+std::string Quote(const std::string& s) {
+  return "'" + s + "'";
+}
+
+// Short recordings of two stations, two files each.
+void WriteRecordings(const std::string& folder) {
+  TDemoOptions options;
+  options.FileSeconds = 120.0;
+  options.TransientsPerFile = 0;
+  TFilterPack sensor;
+  sensor.ZP.NormFactor = 1.0;
+  std::vector<TDemoRecording> recordings;
+  std::string error;
+  fs::create_directories(folder);
+  ASSERT_TRUE(WriteDemoRecordings(folder, sensor.ZP, options, recordings, error)) << error;
+}
+
+TEST(ProjectCli, AddShowAndRun) {
+  TempDir dir;
+  const std::string data = dir.File("data");
+  WriteRecordings(data);
+  const std::string project = dir.File("proj.tvp");
+
+  const CliRun add = Cli("add " + Quote(project) + " --folder " + Quote(data) + " --format 7", dir);
+  ASSERT_EQ(add.status, 0) << add.err;
+  EXPECT_EQ(ProbeProjectFormat(project), 0);  // a new project is a text project
+
+  const CliRun show = Cli("show --json " + Quote(project), dir);
+  ASSERT_EQ(show.status, 0) << show.err;
+  const nlohmann::json j = nlohmann::json::parse(show.out);
+  ASSERT_EQ(j["records"].size(), 2u);
+  EXPECT_EQ(j["records"][0]["Station"], "TVK01");
+  EXPECT_EQ(j["records"][1]["Station"], "TVK02");
+  EXPECT_EQ(j["records"][0]["File"], data + "/TVK01.XX.20240514T000000.msd");
+  EXPECT_EQ(j["records"][0]["Finish"], "2024-05-14T00:04:00.000Z");  // both files joined
+  ASSERT_EQ(j["records"][0]["channels"].size(), 3u);
+  EXPECT_EQ(j["records"][0]["channels"][2]["component"], "Z");
+  EXPECT_EQ(j["general"]["DataFormat"], 7);
+  EXPECT_EQ(j["general"]["results"], dir.path().string());
+  EXPECT_EQ(j["settings"]["event"]["EstimationType"], 0);
+
+  // Describe the channels as a user would, then run.
+  TProject p;
+  RecordingUiHost host;
+  ASSERT_EQ(LoadProject(p, project, host), LoadStatus::kLoaded);
+  testing::WriteText(dir.File("unit.paz"), "ZEROS 0\nPOLES 0\nCONSTANT 1\n");
+  for (TFileRecord& r : p.Records) {
+    r.ToProcess = r.ToProcessNakamura = true;
+    for (int c = 0; c < r.ChannelCount; ++c) {
+      r.ChannelResp[c] = dir.File("unit.paz");
+      r.Level[c] = 2147483647;  // every sample quiet, but the level counts as not set
+    }
+  }
+  ASSERT_TRUE(SaveProject(p, project, 0, host).ok);
+
+  // The levels are not set: without --yes the question is answered No and nothing runs.
+  const CliRun declined = Cli("run " + Quote(project), dir);
+  EXPECT_EQ(declined.status, 1);
+  EXPECT_NE(declined.err.find("Возможно, не выбран тихий интервал на записи TVK01"),
+            std::string::npos);
+  EXPECT_FALSE(fs::exists(dir.File("Spectra")));
+
+  const CliRun run = Cli("run --yes --jobs 2 " + Quote(project), dir);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string prim = dir.File("Spectra/Primary/prim_TVK02_240514-000000.dat");
+  const std::string nak = dir.File("Spectra/Nakamura/nak_prim_TVK02_240514-000000.dat");
+  EXPECT_TRUE(fs::exists(prim));
+  EXPECT_TRUE(fs::exists(nak));
+  EXPECT_NE(run.out.find(nak), std::string::npos);
+
+  // H/V alone, from record 2 on.
+  fs::remove(nak);
+  const CliRun hv = Cli("run --hv --from 2 " + Quote(project), dir);
+  ASSERT_EQ(hv.status, 0) << hv.err;
+  EXPECT_EQ(hv.out, nak + "\n");
+
+  // A compressed copy of record 1 takes its place and gives the same spectra.
+  const std::string prim1 = dir.File("Spectra/Primary/prim_TVK01_240514-000000.dat");
+  const std::vector<uint8_t> original = testing::ReadBytes(prim1);
+  const CliRun compress = Cli("compress --record 1 " + Quote(project), dir);
+  ASSERT_EQ(compress.status, 0) << compress.err;
+  TProject after;
+  ASSERT_EQ(LoadProject(after, project, host), LoadStatus::kLoaded);
+  EXPECT_EQ(fs::path(after.Records[0].File).parent_path(), fs::path(dir.File("ZipData")));
+  EXPECT_EQ(compress.out, after.Records[0].File + "\n");
+  EXPECT_EQ(after.Records[1].File, p.Records[1].File);
+  fs::remove(prim1);
+  const CliRun again = Cli("run --spectra --only 1 " + Quote(project), dir);
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(testing::ReadBytes(prim1), original);
+  EXPECT_EQ(Cli("compress " + Quote(after.Records[1].File), dir).status, 2);
+}
+
+TEST(ProjectCli, WrongUseAndMissingFiles) {
+  TempDir dir;
+  const CliRun missing = Cli("run " + Quote(dir.File("none.tvp")), dir);
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("Файл " + dir.File("none.tvp") + " не найден"), std::string::npos);
+
+  TProject empty;
+  RecordingUiHost host;
+  ASSERT_TRUE(SaveProject(empty, dir.File("empty.tvp"), 1, host).ok);
+  EXPECT_EQ(Cli("run --only 3 " + Quote(dir.File("empty.tvp")), dir).status, 2);
+  EXPECT_EQ(Cli("run --only 1 --from 1 " + Quote(dir.File("empty.tvp")), dir).status, 2);
+  EXPECT_EQ(Cli("run --jobs 0 " + Quote(dir.File("empty.tvp")), dir).status, 2);
+  EXPECT_EQ(Cli("add " + Quote(dir.File("empty.tvp")), dir).status, 2);
+  const CliRun show = Cli("show " + Quote(dir.File("empty.tvp")), dir);
+  EXPECT_EQ(show.status, 0);
+  EXPECT_NE(show.out.find("settings for event records"), std::string::npos);
+}
+
+// The demo with shorter files than the README's run, so that it stays quick under the
+// sanitizers; its peaks must still be found within 5 % of the true resonances.
+TEST(ProjectCli, DemoFindsBothResonances) {
+  TempDir dir;
+  const CliRun demo = Cli("demo -q --minutes 30 " + Quote(dir.File("demo")), dir);
+  ASSERT_EQ(demo.status, 0) << demo.out << demo.err;
+  const std::regex line(R"((TVK0\d)\s+H/V peak ([0-9.]+) Hz, true resonance ([0-9.]+) Hz)");
+  int stations = 0;
+  for (std::sregex_iterator it(demo.out.begin(), demo.out.end(), line), end; it != end; ++it) {
+    const double peak = std::stod((*it)[2]);
+    const double truth = std::stod((*it)[3]);
+    EXPECT_NEAR(peak, truth, 0.05 * truth) << (*it)[1];
+    ++stations;
+  }
+  EXPECT_EQ(stations, 2) << demo.out;
+  EXPECT_TRUE(fs::exists(dir.File("demo/demo.tvp")));
+}
+
+}  // namespace
+}  // namespace tarvik

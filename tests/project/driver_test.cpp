@@ -1,0 +1,260 @@
+#include "project/driver.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "project/demo.h"
+#include "recording_ui_host.h"
+#include "test_files.h"
+
+namespace tarvik {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadBytes;
+using testing::RecordingUiHost;
+using testing::TempDir;
+
+// Records of the demo recordings: short, so a run takes a fraction of a second.
+class DriverTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TDemoOptions options;
+    options.Stations = {{"TVK01", 2.0}, {"TVK02", 3.0}, {"TVK03", 5.0}};
+    options.Files = 1;
+    options.FileSeconds = 180.0;
+    options.TransientsPerFile = 1;
+    RecordingUiHost host;
+    std::vector<TDemoRecording> recordings;
+    std::string error;
+    ASSERT_TRUE(BuildDemoProject(dir_.path().string(), kDemoGeophonePaz, options, host, project_,
+                                 recordings, error))
+        << error;
+    project_.Folder = dir_.path().string();
+    folders_ = DeriveResultFolders(project_.General.ResultDir);
+  }
+
+  std::string Prim(int i) const {
+    return SpectrumFilePath(folders_, project_.Records[static_cast<size_t>(i)], false);
+  }
+  std::string Nak(int i) const {
+    return RatioFilePath(folders_, project_.Records[static_cast<size_t>(i)]);
+  }
+  bool Exists(const std::string& p) const { return fs::exists(p); }
+
+  TempDir dir_;
+  TProject project_;
+  TResultFolders folders_;
+};
+
+TEST_F(DriverTest, RunWritesSpectraThenRatiosOfCheckedRecords) {
+  project_.Records[1].ToProcess = false;
+  RecordingUiHost host;
+  const TRunReport primary = RunPrimary(project_, folders_, host, TRunOptions{});
+  ASSERT_TRUE(primary.Ran);
+  EXPECT_FALSE(primary.Cancelled);
+  EXPECT_EQ(primary.Processed, (std::vector<int>{0, 2}));
+  EXPECT_EQ(primary.Written, (std::vector<std::string>{Prim(0), Prim(2)}));
+  EXPECT_TRUE(primary.Failed.empty());
+  EXPECT_FALSE(Exists(Prim(1)));
+  EXPECT_EQ(host.operations.front(), "Расчет спектров исходных записей");
+  EXPECT_EQ(host.stages.back(), "Расчет спектров завершен");
+  EXPECT_EQ(host.gauge.back(), std::make_pair(3, 3));
+
+  // Record 2 is checked for H/V but has no spectra: the H/V run refuses to start.
+  RecordingUiHost hv_host;
+  TRunReport hv = RunHV(project_, folders_, hv_host, TRunOptions{});
+  EXPECT_FALSE(hv.Ran);
+  EXPECT_EQ(hv.Problem, 2);
+  ASSERT_EQ(hv_host.messages.size(), 1u);
+  EXPECT_EQ(hv_host.messages[0],
+            "Не заданы файлы с ЧХ для записи " + HVEntryText(project_.Records[1]));
+  EXPECT_EQ(BuildHVList(project_, folders_).Hint, Prim(1));
+
+  project_.Records[1].ToProcessNakamura = false;
+  EXPECT_EQ(BuildHVList(project_, folders_).Hint, kHVListHint);
+  RecordingUiHost hv_host2;
+  hv = RunHV(project_, folders_, hv_host2, TRunOptions{});
+  EXPECT_TRUE(hv.Ran);
+  EXPECT_EQ(hv.Written, (std::vector<std::string>{Nak(0), Nak(2)}));
+  EXPECT_EQ(hv_host2.stages.back(), "Расчет спектров Накамуры завершен");
+
+  const std::vector<TComparisonEntry> ratios = ComparisonFiles(project_, folders_, true);
+  ASSERT_EQ(ratios.size(), 3u);
+  EXPECT_TRUE(ratios[0].Checked);
+  EXPECT_FALSE(ratios[1].Checked);
+  EXPECT_EQ(ratios[2].Path, Nak(2));
+}
+
+TEST_F(DriverTest, AllUncheckedRunsThroughEveryIndexAndWritesNothing) {
+  for (TFileRecord& r : project_.Records) r.ToProcess = false;
+  RecordingUiHost host;
+  const TRunReport report = RunPrimary(project_, folders_, host, TRunOptions{});
+  EXPECT_TRUE(report.Ran);
+  EXPECT_TRUE(report.Processed.empty());
+  EXPECT_FALSE(fs::exists(folders_.Results));
+  EXPECT_EQ(host.stages.back(), "Расчет спектров завершен");
+  const std::vector<std::pair<int, int>> gauge = {{0, 3}, {1, 3}, {2, 3}, {3, 3}};
+  EXPECT_EQ(host.gauge, gauge);
+}
+
+TEST_F(DriverTest, StartEntryDecidesWhereTheRunBegins) {
+  struct Case {
+    int start;
+    bool only;
+    std::vector<int> processed;
+  };
+  // No entry selected (-1) starts from the first record; the last entry processes only itself.
+  const Case cases[] = {
+      {-1, false, {0, 1, 2}}, {2, false, {2}}, {1, false, {1, 2}}, {1, true, {1}}, {3, false, {}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.start);
+    TRunOptions options;
+    options.Start = c.start;
+    options.Only = c.only;
+    RecordingUiHost host;
+    EXPECT_EQ(RunPrimary(project_, folders_, host, options).Processed, c.processed);
+  }
+}
+
+TEST_F(DriverTest, StopDuringARecordKeepsTheFilesBeforeIt) {
+  RecordingUiHost host;
+  // The stop comes while the second record's segments are being transformed.
+  host.stop_when = [&host](int) {
+    return !host.stages.empty() && host.stages.back() == "TVK02: Расчет спектров";
+  };
+  const TRunReport report = RunPrimary(project_, folders_, host, TRunOptions{});
+  EXPECT_TRUE(report.Cancelled);
+  EXPECT_TRUE(Exists(Prim(0)));
+  EXPECT_FALSE(Exists(Prim(1)));
+  EXPECT_FALSE(Exists(Prim(2)));
+  EXPECT_EQ(report.Written, (std::vector<std::string>{Prim(0)}));
+  EXPECT_TRUE(report.Failed.empty());  // a stopped record is not a failure
+  EXPECT_EQ(host.stages.back(), "Расчет спектров отменен");
+}
+
+TEST_F(DriverTest, IncompleteResponsesPreventTheRun) {
+  project_.Records[1].ChannelResp[2].clear();
+  project_.Records[1].SensorResp[2] = project_.Records[1].ChannelResp[0];
+  RecordingUiHost host;
+  const TRunReport report = RunPrimary(project_, folders_, host, TRunOptions{});
+  EXPECT_FALSE(report.Ran);
+  EXPECT_EQ(report.Problem, 2);
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0],
+            "Не заданы файлы с ЧХ для записи " + PrimaryEntryText(project_.Records[1]));
+  EXPECT_FALSE(fs::exists(folders_.Results));
+  // Computing that record alone skips the checks.
+  TRunOptions only;
+  only.Start = 1;
+  only.Only = true;
+  EXPECT_EQ(RunPrimary(project_, folders_, host, only).Written,
+            (std::vector<std::string>{Prim(1)}));
+}
+
+TEST_F(DriverTest, LevelWarningAsksAndNoMeansNoRun) {
+  project_.Records[2].Level[0] = 2147483647;
+  const std::string question = "Возможно, не выбран тихий интервал на записи TVK03 (" +
+                               project_.Records[2].File + "). Продолжить?";
+  RecordingUiHost no;
+  const TRunReport declined = RunPrimary(project_, folders_, no, TRunOptions{});
+  EXPECT_FALSE(declined.Ran);
+  EXPECT_EQ(no.questions, (std::vector<std::string>{question}));
+  EXPECT_EQ(no.stages.back(), "Расчет спектров завершен");
+  EXPECT_FALSE(fs::exists(folders_.Results));
+
+  RecordingUiHost yes;
+  yes.answers = {true};
+  EXPECT_EQ(RunPrimary(project_, folders_, yes, TRunOptions{}).Written.size(), 3u);
+}
+
+TEST_F(DriverTest, EventRecordsSpectraUnderEventsRatiosUnderSpectra) {
+  project_.Records[0].IsEvent = true;
+  project_.Settings[kEventSet].SpectrumType = 0;
+  project_.Settings[kMicroseismSet].SpectrumType = 1;  // power files for the others
+  for (TFileRecord& r : project_.Records) r.ToProcessNakamura = false;
+  project_.Records[0].ToProcessNakamura = true;
+  RecordingUiHost host;
+  const TRunReport primary = RunPrimary(project_, folders_, host, TRunOptions{});
+  ASSERT_EQ(primary.Written.size(), 3u);
+  EXPECT_EQ(fs::path(primary.Written[0]).parent_path(), fs::path(folders_.EventsPrimary));
+  EXPECT_EQ(fs::path(primary.Written[0]).filename().string().rfind("prim_TVK01_", 0), 0u);
+  EXPECT_EQ(fs::path(primary.Written[1]).filename().string().rfind("power_TVK02_", 0), 0u);
+  const TRunReport hv = RunHV(project_, folders_, host, TRunOptions{});
+  ASSERT_EQ(hv.Written.size(), 1u);
+  EXPECT_EQ(fs::path(hv.Written[0]).parent_path(), fs::path(folders_.SpectraNakamura));
+}
+
+TEST_F(DriverTest, JobsGiveTheSameFilesByteForByte) {
+  RecordingUiHost one;
+  const TRunReport serial = RunPrimary(project_, folders_, one, TRunOptions{});
+  ASSERT_EQ(serial.Written.size(), 3u);
+  std::vector<std::vector<uint8_t>> expected;
+  for (const std::string& p : serial.Written) expected.push_back(ReadBytes(p));
+  fs::remove_all(folders_.Results);
+
+  TRunOptions parallel;
+  parallel.Jobs = 3;
+  RecordingUiHost three;
+  const TRunReport report = RunPrimary(project_, folders_, three, parallel);
+  ASSERT_EQ(report.Written, serial.Written);
+  for (size_t i = 0; i < report.Written.size(); ++i)
+    EXPECT_EQ(ReadBytes(report.Written[i]), expected[i]) << report.Written[i];
+  EXPECT_EQ(three.gauge.back(), std::make_pair(3, 3));
+}
+
+TEST(DriverText, EntryTextsShowComponentsKindAndSelection) {
+  TFileRecord r;
+  r.Station = "ST1";
+  r.ChannelCount = 4;
+  r.Axis = {2, 0, 1, 0};
+  r.ChanSelected = {true, true, true, false};
+  r.SelectStart = EncodeDateTime(2016, 6, 3, 19, 55, 0);
+  r.SelectFinish = r.SelectStart + 1.0 / 24;
+  EXPECT_EQ(PrimaryEntryText(r), "ST1 Ш [Z,E,N] 03.06.2016 19:55:00 (1:00:00)");
+  EXPECT_EQ(HVEntryText(r), "ST1 Ш [E/Z,N/Z] 03.06.2016 19:55:00 (1:00:00)");
+  r.IsEvent = true;
+  r.ChanSelected = {true, false, true, false};
+  r.SelectFinish = r.SelectStart + 1.5;
+  EXPECT_EQ(HVEntryText(r), "ST1 С [,N/Z] 03.06.2016 19:55:00 (1сут. 12:00:00)");
+  r.ChanSelected = {false, true, true, true};
+  EXPECT_EQ(HVEntryText(r).rfind("ST1 С [нет] ", 0), 0u);
+
+  EXPECT_EQ(SelectionLengthText(0.0), "0:00:00");
+  EXPECT_EQ(SelectionLengthText(1.0), "1сут. 0:00:00");
+  EXPECT_EQ(SelectionLengthText(2.0 + 59.6 / 86400), "2сут. 0:01:00");
+}
+
+TEST(DriverText, IncompleteWhenASelectedChannelLacksItsResponses) {
+  struct Case {
+    const char* name;
+    std::vector<std::array<const char*, 3>> channels;  // channel, sensor, amplifier
+    std::vector<bool> selected;
+    bool incomplete;
+  };
+  const Case cases[] = {
+      {"channel response alone", {{"c.rsp", "", ""}}, {true}, false},
+      {"sensor and amplifier", {{"", "s.rsp", "a.rsp"}}, {true}, false},
+      {"sensor alone", {{"", "s.rsp", ""}}, {true}, true},
+      {"first bare, second complete", {{"", "", ""}, {"c.rsp", "", ""}}, {true, true}, true},
+      {"bare channel not selected", {{"", "", ""}, {"c.rsp", "", ""}}, {false, true}, false},
+      {"unselected after the bare one", {{"", "", ""}, {"", "", ""}}, {true, false}, true},
+  };
+  for (const Case& c : cases) {
+    TFileRecord r;
+    r.ChannelCount = static_cast<int32_t>(c.channels.size());
+    for (size_t i = 0; i < c.channels.size(); ++i) {
+      r.ChannelResp[i] = c.channels[i][0];
+      r.SensorResp[i] = c.channels[i][1];
+      r.AmplifierResp[i] = c.channels[i][2];
+      r.ChanSelected[i] = c.selected[i];
+    }
+    EXPECT_EQ(IsIncomplete(r), c.incomplete) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace tarvik
