@@ -291,19 +291,6 @@ TEST(RecHeader2, EntriesPointAtNames) {
   EXPECT_EQ(info.BlockCount, 3);
 }
 
-TEST(RecHeader2, WithoutHeaderBlockStillCountsDataBlocks) {
-  testing::TempDir dir;
-  const std::string path = dir.File("n.rec");
-  std::vector<uint8_t> f;
-  PutBlock(f, "[DSX", {});
-  PutBlock(f, "[DMU", {});
-  testing::WriteBytes(path, f);
-  TFileRecordInfo info;
-  EXPECT_FALSE(ReadRecHeader2(path, info, 0));
-  EXPECT_EQ(info.BlockCount, 2);
-  EXPECT_EQ(info.ChannelCount, 0);
-}
-
 // ---------------------------------------------------------------------------------------------
 
 class RecLayouts : public ::testing::TestWithParam<const char*> {};

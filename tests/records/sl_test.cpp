@@ -140,18 +140,6 @@ TEST(SlHeader, FieldsAndBlockCountFromTheFirstChannelFile) {
   EXPECT_EQ(info.SampleCount, 0);
 }
 
-TEST(SlHeader, ChannelCountAbove32KeepsTheFirst32) {
-  testing::TempDir dir;
-  const std::string path = dir.File("many.sl");
-  testing::WriteBytes(path, SlHeader({.channels = 300}));
-  TFileRecordInfo info;
-  ASSERT_TRUE(ReadSlHeader(path, info, 0));
-  EXPECT_EQ(info.ChannelCount, 32);
-  EXPECT_EQ(info.ChannelNames[31], "32");
-  testing::WriteBytes(path, std::vector<uint8_t>(39, 0));
-  EXPECT_FALSE(ReadSlHeader(path, info, 0));
-}
-
 // ---------------------------------------------------------------------------------------------
 
 struct BlockCase {
@@ -279,12 +267,12 @@ TEST(SlDamaged, TruncatedHeaderAndChannelFiles) {
   testing::TempDir dir;
   WriteSet(dir, 2);
   const std::string path = dir.File("set.sl");
-  for (size_t len = 0; len <= ch1.size(); len += 97) {
+  for (size_t len = 0; len <= ch1.size(); len += 31) {
     testing::WriteBytes(dir.File("set.01"), std::vector<uint8_t>(ch1.begin(), ch1.begin() + len));
-    testing::WriteBytes(
-        path, std::vector<uint8_t>(header.begin(), header.begin() + std::min(len, header.size())));
+    const size_t header_len = len % (header.size() + 1);
+    testing::WriteBytes(path, std::vector<uint8_t>(header.begin(), header.begin() + header_len));
     TFileRecordInfo info;
-    ReadSlHeader(path, info, 0);
+    EXPECT_EQ(ReadSlHeader(path, info, 0), header_len >= 40);
     RecognizeSl(path, nullptr);
     TData32 data(2, std::vector<int32_t>(1024, 0));
     LoadTarget target;
