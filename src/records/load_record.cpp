@@ -123,7 +123,9 @@ bool LoadInto(TFileRecord& record, TData32& out, UiHost& host, const LoadSetting
   const int channels = std::clamp(first.ChannelCount, 0, kMaxChannels);
   report.allocated = length;
 
-  TData32 data(static_cast<size_t>(channels), std::vector<int32_t>(static_cast<size_t>(length)));
+  // Each channel allocated in place: a prototype copied to every channel would cost one more.
+  TData32 data(static_cast<size_t>(channels));
+  for (std::vector<int32_t>& channel : data) channel.assign(static_cast<size_t>(length), 0);
   record.SampleCount = 0;
   LoadTarget target;
   target.data = &data;

@@ -128,32 +128,6 @@ TEST(AddFileHeader, HeaderWithoutRateIsNotAdded) {
   EXPECT_TRUE(records.empty());
 }
 
-TEST(AddFileHeader, ComponentsFromChannelNames) {
-  TFileRecordInfo info = Header("ABC", kT0, 60);
-  info.ChannelCount = 4;
-  const char* names[] = {"HHE", "HHN", "HHZ", "NE"};
-  for (int c = 0; c < 4; ++c) info.ChannelNames[c] = names[c];
-  for (bool recognize : {true, false}) {
-    AssemblySettings settings;
-    settings.recognize_component = recognize;
-    TFileRecords records;
-    AddFileHeader(records, "a", kTagMiniSeed, info, settings);
-    ASSERT_EQ(records.size(), 1u);
-    const std::vector<int32_t> expected =
-        recognize ? std::vector<int32_t>{0, 1, 2, 1} : std::vector<int32_t>{2, 2, 2, 2};
-    for (int c = 0; c < 4; ++c) EXPECT_EQ(records[0].Axis[c], expected[c]) << names[c];
-  }
-}
-
-TEST(FolderMask, ByDataFormatIndex) {
-  EXPECT_EQ(FolderMask(2), "?????????Z.ugr*");
-  EXPECT_EQ(FolderMask(4), "?????????_*");
-  EXPECT_EQ(FolderMask(7), "*.msd");
-  EXPECT_EQ(FolderMask(10), "*.sl");
-  EXPECT_EQ(FolderMask(11), "");
-  EXPECT_EQ(FolderMask(-1), "");
-}
-
 TEST(AddFile, UnrecognisedAndUnreadableFilesAreLeftOut) {
   TempDir dir;
   testing::WriteText(dir.File("notes.seed"), "nothing to see");
@@ -184,30 +158,6 @@ class FolderTest : public ::testing::Test {
   RecordingUiHost host_;
 };
 
-TEST_F(FolderTest, TwoStationsGiveTwoRecordsThatFindOnlyTheirOwnFiles) {
-  for (int i = 0; i < 3; ++i) {
-    WritePiece("AAA", i);
-    WritePiece("BBB", i);
-  }
-  testing::WriteText(dir_.File("readme.txt"), "not a seismogram");
-  TFileRecords records;
-  const std::vector<AddedFile> added =
-      AddFolder(records, dir_.path().string(), 7, settings_, host_);
-  EXPECT_EQ(added.size(), 6u);
-  ASSERT_EQ(records.size(), 2u);
-  EXPECT_TRUE(host_.HasStage("Список последовательных записей составлен"));
-  EXPECT_EQ(host_.gauge.back(), std::make_pair(6, 6));
-  for (const TFileRecord& r : records) {
-    EXPECT_EQ(r.SampleCount, 1800) << r.Station;
-    const RecordFiles files = FindRecordFiles(r.File, 50.0, r.Start, r.Finish, host_);
-    ASSERT_EQ(files.paths.size(), 3u) << r.Station;
-    EXPECT_EQ(files.total_samples, 1800);
-    for (size_t i = 0; i < 3; ++i) {
-      EXPECT_EQ(files.paths[i], dir_.File(r.Station + "_" + std::to_string(i) + ".msd"));
-    }
-  }
-}
-
 TEST_F(FolderTest, SearchKeepsToTheRecordsSpanFolderAndMask) {
   for (int i = 0; i < 3; ++i) WritePiece("AAA", i);
   WritePiece("AAA", 5);  // starts after the record's end
@@ -230,16 +180,6 @@ TEST_F(FolderTest, SearchKeepsToTheRecordsSpanFolderAndMask) {
   EXPECT_EQ(files.paths, expected);
   EXPECT_EQ(files.total_samples, 3 * 600 + 100);
   EXPECT_TRUE(host_.HasStage("Формирование списка файлов записи"));
-}
-
-TEST_F(FolderTest, FirstFileThatCoversTheRecordIsTheWholeRecord) {
-  for (int i = 0; i < 2; ++i) WritePiece("AAA", i);
-  const RecordFiles files =
-      FindRecordFiles(dir_.File("AAA_0.msd"), 50.0, kT0, kT0 + 60 * kSecond, host_);
-  EXPECT_EQ(files.paths.size(), 1u);
-  const RecordFiles none = FindRecordFiles(dir_.File("nothing.msd"), 50.0, kT0, kT0, host_);
-  EXPECT_EQ(none.tag, 0u);
-  EXPECT_TRUE(none.paths.empty());
 }
 
 TEST_F(FolderTest, FormRecordsFromStartsAtTheGivenFile) {

@@ -155,11 +155,17 @@ TEST_F(LoadTest, EachStationOfAFolderReadsOnlyItsOwnFiles) {
     WritePiece(dir_.path().string(), "AAA_" + std::to_string(i) + ".msd", 60.0 * i, i, "AAA");
     WritePiece(dir_.path().string(), "BBB_" + std::to_string(i) + ".msd", 60.0 * i, i + 5, "BBB");
   }
-  TFileRecords records = AddAll(dir_.path().string());
+  testing::WriteText(dir_.File("readme.txt"), "not a seismogram");
+  TFileRecords records;
+  AddFolder(records, dir_.path().string(), 7, AssemblySettings(), host_);
+  EXPECT_TRUE(host_.HasStage("Список последовательных записей составлен"));
+  EXPECT_EQ(host_.gauge.back(), std::make_pair(4, 4));
   ASSERT_EQ(records.size(), 2u);
   for (TFileRecord& r : records) {
     const int seed = r.Station == "AAA" ? 0 : 5;
-    const TData32 data = Load(r, false);
+    LoadReport report;
+    const TData32 data = Load(r, false, &report);
+    EXPECT_EQ(report.files_found, 2);
     std::vector<int32_t> truth = Piece(seed, 0);
     const std::vector<int32_t> next = Piece(seed + 1, 0);
     truth.insert(truth.end(), next.begin(), next.end());
@@ -183,17 +189,20 @@ TEST_F(LoadTest, AdbRecordLoadsItsThreeChannels) {
     b[at] = static_cast<uint8_t>(v & 0xFF);
     b[at + 1] = static_cast<uint8_t>((v >> 8) & 0xFF);
   };
-  put16(36, 7);
-  put16(38, 1);
-  put16(40, 2);
-  put16(44, 2005);
-  put16(46, 3);
-  put16(48, 7);
-  put16(50, 12);
-  put16(52, 30);
-  put16(54, 15);
-  put16(58, 100);
-  put16(64, 3);
+  // Device 7, numbers 1 and 2, 2005-03-07 12:30:15, 100 Hz, three channels.
+  for (const auto& [at, v] : {std::pair{36, 7},
+                              {38, 1},
+                              {40, 2},
+                              {44, 2005},
+                              {46, 3},
+                              {48, 7},
+                              {50, 12},
+                              {52, 30},
+                              {54, 15},
+                              {58, 100},
+                              {64, 3}}) {
+    put16(static_cast<size_t>(at), v);
+  }
   b[66] = count & 0xFF;
   b[67] = count >> 8;
   std::vector<std::vector<int32_t>> truth(3);

@@ -48,7 +48,6 @@ INSTANTIATE_TEST_SUITE_P(
         RecognizeCase{"RecTooShortForABlockHead", "a.rec", Bytes("[HD2"), 0},
         RecognizeCase{"SdasWithDamagedHeader", "a.sdas", Filled(100, "garbage"), kTagSdasBad},
         RecognizeCase{"TextTriggerTxt", "a.txt", Bytes("x=1\n"), kTagIssText},
-        RecognizeCase{"TextTriggerDat", "a.Dat", Bytes("x=1\n"), kTagIssText},
         RecognizeCase{"TextTriggerIssDat", "a.iss_dat", Bytes("x=1\n"), kTagIssText},
         RecognizeCase{"UgrWithStation", "a.ugr2", Filled(16), kTagUgr},
         RecognizeCase{"UgrUpperCase", "a.UGRABC", Filled(16), kTagUgr},
@@ -56,13 +55,11 @@ INSTANTIATE_TEST_SUITE_P(
         RecognizeCase{"ShortUgIsReadByContent", "a.ug", kReftekHead, kTagReftek},
         RecognizeCase{"ShortUgWithOtherContent", "a.ug", Filled(16), 0},
         RecognizeCase{"Wfdisc", "a.wfdisc", Filled(16), kTagWfdisc},
-        RecognizeCase{"Wfd", "a.WFD", Filled(16), kTagWfdisc},
         RecognizeCase{"Gcf", "a.gcf", Filled(16), kTagGcf},
         RecognizeCase{"Msd", "a.msd", Filled(16), kTagMiniSeed},
         RecognizeCase{"MseedAnyCase", "a.MsEeD", Filled(16), kTagMiniSeed},
         RecognizeCase{"SeedIsNotAnExtensionOfMiniSeed", "a.seed", Filled(16), 0},
         RecognizeCase{"Adb", "a.adb", Filled(16), kTagAdb},
-        RecognizeCase{"Ddb", "a.DDB", Filled(16), kTagDdb},
         RecognizeCase{"Baikal", "a.baikal", Filled(16), kTagBaikal},
         // The first data file of an SL set is taken for Baikal all the same.
         RecognizeCase{"ZeroZeroIsBaikal", "a.00", Filled(1024), kTagBaikal},
@@ -77,12 +74,6 @@ TEST(Recognize, SlLongerThanItsHeaderIsClassifiedByIt) {
   TempDir dir;
   testing::WriteBytes(dir.File("a.sl"), std::vector<uint8_t>(41, 0));
   EXPECT_TRUE(IsSlTag(Recognize(dir.File("a.sl"))));
-}
-
-TEST(Recognize, MissingFileIsNothing) {
-  TempDir dir;
-  EXPECT_EQ(Recognize(dir.File("none.msd")), 0u);
-  EXPECT_EQ(Recognize(dir.path().string()), 0u);
 }
 
 TEST(ReadHeader, TagsWithoutReaderLeaveTheHeaderAlone) {
@@ -136,7 +127,6 @@ INSTANTIATE_TEST_SUITE_P(
         BiGeoCase{"TextCountsBytes", {BiGeoLine(100, "a4", 256)}, 100, true},
         BiGeoCase{"BinaryCountsFourByteSamples", {BiGeoLine(100, "i4", 256)}, 400, true},
         BiGeoCase{"OneByteShort", {BiGeoLine(100, "i4", 256)}, 399, false},
-        BiGeoCase{"OneByteOver", {BiGeoLine(100, "i4", 256)}, 401, false},
         BiGeoCase{"SecondLineReachesTheEnd",
                   {BiGeoLine(100, "i4", 256), BiGeoLine(50, "i4", 0)},
                   600,
@@ -146,7 +136,6 @@ INSTANTIATE_TEST_SUITE_P(
             "UnitOfTheFirstLine", {BiGeoLine(100, "a4", 256), BiGeoLine(50, "i4", 0)}, 150, true},
         BiGeoCase{
             "UnreadableLine", {BiGeoLine(100, "i4", 256), "STA01  CHAN01 junk\r\n"}, 600, false},
-        BiGeoCase{"NegativeCount", {BiGeoLine(-4, "i4", 256)}, 0, false},
         BiGeoCase{
             "HugeCountDoesNotOverflow", {BiGeoLine(4611686018427387903, "i4", 256)}, 8, false}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -1,0 +1,271 @@
+// LoadRecord of a day-long three-channel 100 Hz Steim-2 miniSEED record kept as 24 hourly files,
+// beside libmseed reading the same files into arrays in the same run; and the peak heap memory
+// of LoadRecord against the final int32 matrix. The files are packed by libmseed from a
+// synthetic noise signal before the benchmarks start; the loaded samples are compared with the
+// signal once before timing.
+#include <benchmark/benchmark.h>
+#include <libmseed.h>
+#include <malloc.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <new>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common/paths.h"
+#include "common/ui_host.h"
+#include "records/assembly.h"
+#include "records/load_record.h"
+
+// Heap accounting for the peak-memory figure: every allocation through operator new.
+namespace {
+std::atomic<int64_t> g_heap_now{0};
+std::atomic<int64_t> g_heap_peak{0};
+
+void* Allocate(size_t size) {
+  void* p = std::malloc(size == 0 ? 1 : size);
+  if (p == nullptr) throw std::bad_alloc();
+  const int64_t now = g_heap_now += static_cast<int64_t>(malloc_usable_size(p));
+  int64_t peak = g_heap_peak.load();
+  while (now > peak && !g_heap_peak.compare_exchange_weak(peak, now)) {
+  }
+  return p;
+}
+
+void Release(void* p) {
+  if (p == nullptr) return;
+  g_heap_now -= static_cast<int64_t>(malloc_usable_size(p));
+  std::free(p);
+}
+}  // namespace
+
+void* operator new(size_t size) {
+  return Allocate(size);
+}
+void* operator new[](size_t size) {
+  return Allocate(size);
+}
+void operator delete(void* p) noexcept {
+  Release(p);
+}
+void operator delete[](void* p) noexcept {
+  Release(p);
+}
+void operator delete(void* p, size_t) noexcept {
+  Release(p);
+}
+void operator delete[](void* p, size_t) noexcept {
+  Release(p);
+}
+
+namespace {
+
+constexpr int kRate = 100;
+constexpr int64_t kHourSamples = 3600 * kRate;
+constexpr int kHours = 24;
+const char* const kChannels[] = {"HHZ", "HHN", "HHE"};
+
+// Microtremor-like counts: filtered noise whose level follows the day, plus a slow swell.
+std::vector<int32_t> NoiseSignal(unsigned seed) {
+  std::mt19937 rng(seed);
+  std::normal_distribution<double> white(0.0, 1.0);
+  std::vector<int32_t> out(static_cast<size_t>(kHourSamples * kHours));
+  double y = 0.0;
+  for (size_t i = 0; i < out.size(); ++i) {
+    const double t = static_cast<double>(i) / static_cast<double>(out.size());
+    const double level = 5.0 + 395.0 * (0.5 - 0.5 * std::cos(2.0 * M_PI * t));
+    y = 0.8 * y + level * white(rng);
+    const double swell = 3000.0 * std::sin(2.0 * M_PI * 0.15 * static_cast<double>(i) / kRate);
+    out[i] = static_cast<int32_t>(std::lround(y + swell));
+  }
+  return out;
+}
+
+void WriteRecord(char* record, int length, void* file) {
+  std::fwrite(record, 1, static_cast<size_t>(length), static_cast<std::FILE*>(file));
+}
+
+struct DayRecord {
+  std::string folder;
+  std::vector<std::string> files;
+  std::vector<std::vector<int32_t>> signals;
+  tarvik::TFileRecord record;
+  int64_t bytes = 0;
+};
+
+DayRecord MakeDayRecord() {
+  DayRecord day;
+  day.folder =
+      (std::filesystem::temp_directory_path() / ("tarvik-bench-load-" + std::to_string(getpid())))
+          .string();
+  std::filesystem::create_directories(day.folder);
+  for (unsigned c = 0; c < 3; ++c) day.signals.push_back(NoiseSignal(c + 1));
+  const hptime_t start = ms_timestr2hptime(const_cast<char*>("2020-01-01T00:00:00.000000"));
+  for (int h = 0; h < kHours; ++h) {
+    char name[64];
+    std::snprintf(name, sizeof name, "BENCH.2020.001.%02d.msd", h);
+    const std::string path = tarvik::JoinPath(day.folder, name);
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) std::abort();
+    for (int c = 0; c < 3; ++c) {
+      MSTrace* mst = mst_init(nullptr);
+      std::strcpy(mst->network, "XX");
+      std::strcpy(mst->station, "BENCH");
+      std::strcpy(mst->channel, kChannels[c]);
+      mst->starttime = start + static_cast<hptime_t>(h) * 3600 * HPTMODULUS;
+      mst->samprate = kRate;
+      // libmseed shrinks the array as it packs, so it must own a malloc'ed copy.
+      auto* samples = static_cast<int32_t*>(std::malloc(kHourSamples * sizeof(int32_t)));
+      std::memcpy(samples, day.signals[c].data() + h * kHourSamples,
+                  kHourSamples * sizeof(int32_t));
+      mst->datasamples = samples;
+      mst->numsamples = kHourSamples;
+      mst->samplecnt = kHourSamples;
+      mst->sampletype = 'i';
+      int64_t packed = 0;
+      mst_pack(mst, WriteRecord, f, 4096, DE_STEIM2, 1, &packed, 1, 0, nullptr);
+      mst_free(&mst);
+    }
+    std::fclose(f);
+    day.files.push_back(path);
+    day.bytes += static_cast<int64_t>(std::filesystem::file_size(path));
+  }
+  tarvik::TFileRecords records;
+  tarvik::NullUiHost host;
+  tarvik::AddFiles(records, day.files, tarvik::AssemblySettings(), host);
+  if (records.size() != 1) std::abort();
+  day.record = records.front();
+  return day;
+}
+
+DayRecord& Day() {
+  static DayRecord day = MakeDayRecord();
+  return day;
+}
+
+tarvik::LoadSettings Settings(bool demean) {
+  tarvik::LoadSettings s;
+  s.demean = demean;
+  return s;
+}
+
+void BM_LoadRecord(benchmark::State& state) {
+  const DayRecord& day = Day();
+  tarvik::NullUiHost host;
+  const bool demean = state.range(0) != 0;
+  for (auto _ : state) {
+    tarvik::TFileRecord record = day.record;
+    tarvik::TData32 data;
+    tarvik::LoadRecord(record, data, host, Settings(demean));
+    benchmark::DoNotOptimize(data.data());
+    if (record.SampleCount != kHourSamples * kHours) state.SkipWithError("sample count differs");
+  }
+  state.SetItemsProcessed(state.iterations() * 3 * kHourSamples * kHours);
+}
+
+// libmseed: every record of every file decoded and appended to its channel's array.
+void BM_LibmseedRecordsIntoArrays(benchmark::State& state) {
+  const DayRecord& day = Day();
+  for (auto _ : state) {
+    std::map<std::string, std::vector<int32_t>> arrays;
+    for (const std::string& path : day.files) {
+      MSFileParam* fp = nullptr;
+      MSRecord* msr = nullptr;
+      while (ms_readmsr_r(&fp, &msr, path.c_str(), 0, nullptr, nullptr, 1, 1, 0) == MS_NOERROR) {
+        std::vector<int32_t>& dst = arrays[msr->channel];
+        if (dst.empty()) dst.reserve(static_cast<size_t>(kHourSamples * kHours));
+        const auto* s = static_cast<const int32_t*>(msr->datasamples);
+        dst.insert(dst.end(), s, s + msr->numsamples);
+      }
+      ms_readmsr_r(&fp, &msr, nullptr, 0, nullptr, nullptr, 0, 0, 0);
+    }
+    benchmark::DoNotOptimize(arrays.size());
+  }
+  state.SetItemsProcessed(state.iterations() * 3 * kHourSamples * kHours);
+}
+
+// libmseed: the files read into one trace group, contiguous records merged into one array.
+void BM_LibmseedTraceGroup(benchmark::State& state) {
+  const DayRecord& day = Day();
+  for (auto _ : state) {
+    MSTraceGroup* group = mst_initgroup(nullptr);
+    for (const std::string& path : day.files) {
+      ms_readtraces(&group, path.c_str(), 0, -1.0, -1.0, 0, 1, 1, 0);
+    }
+    benchmark::DoNotOptimize(group->numtraces);
+    mst_freegroup(&group);
+  }
+  state.SetItemsProcessed(state.iterations() * 3 * kHourSamples * kHours);
+}
+
+BENCHMARK(BM_LoadRecord)->Arg(1)->Arg(0)->ArgName("demean")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LibmseedRecordsIntoArrays)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LibmseedTraceGroup)->Unit(benchmark::kMillisecond);
+
+// Prints the console table and keeps each benchmark's rate for the ratio lines.
+class RateReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
+      const auto it = run.counters.find("items_per_second");
+      if (it != run.counters.end()) rates[run.run_name.str()] = it->second.value;
+    }
+  }
+  std::map<std::string, double> rates;
+};
+
+// Loads once, compares the samples with the packed signal and measures the heap peak.
+bool VerifyAndMeasure(double& peak_ratio) {
+  DayRecord& day = Day();
+  tarvik::NullUiHost host;
+  tarvik::TFileRecord record = day.record;
+  const int64_t base = g_heap_now.load();
+  g_heap_peak = base;
+  tarvik::TData32 data;
+  tarvik::LoadRecord(record, data, host, Settings(false));
+  const int64_t peak = g_heap_peak.load() - base;
+  const double matrix = 3.0 * static_cast<double>(kHourSamples * kHours) * sizeof(int32_t);
+  peak_ratio = static_cast<double>(peak) / matrix;
+  return data == day.signals;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  const DayRecord& day = Day();
+  std::printf("record: %zu files, %lld bytes, 3 x %lld samples\n", day.files.size(),
+              static_cast<long long>(day.bytes), static_cast<long long>(kHourSamples * kHours));
+  double peak_ratio = 0.0;
+  if (!VerifyAndMeasure(peak_ratio)) {
+    std::fprintf(stderr, "LoadRecord does not give back the packed signal\n");
+    return 1;
+  }
+  RateReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  const std::pair<const char*, const char*> pairs[] = {
+      {"BM_LoadRecord/demean:1", "BM_LibmseedRecordsIntoArrays"},
+      {"BM_LoadRecord/demean:1", "BM_LibmseedTraceGroup"},
+      {"BM_LoadRecord/demean:0", "BM_LibmseedRecordsIntoArrays"},
+      {"BM_LoadRecord/demean:0", "BM_LibmseedTraceGroup"}};
+  for (const auto& [our_name, their_name] : pairs) {
+    const auto ours = reporter.rates.find(our_name);
+    const auto ref = reporter.rates.find(their_name);
+    if (ours != reporter.rates.end() && ref != reporter.rates.end() && ours->second > 0) {
+      std::printf("time %s / %s: %.2f\n", our_name, their_name, ref->second / ours->second);
+    }
+  }
+  std::printf("peak heap of LoadRecord / final int32 matrix: %.3f\n", peak_ratio);
+  std::filesystem::remove_all(day.folder);
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,97 @@
+// One arbitrary file under each recognised extension: recognition, header reading, adding it
+// as a record and loading that record's samples. The first input byte picks the file name
+// (its extension decides the format); TARVIK_FUZZ_FORMAT=<key> pins one name for a whole run,
+// the first byte then being ignored. Keys: sl rec bi sdas iss ugr wfd gcf msd adb ddb baikal
+// reftek.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <system_error>
+
+#include "common/ui_host.h"
+#include "records/assembly.h"
+#include "records/formats.h"
+#include "records/load_record.h"
+
+namespace {
+
+struct NamedFormat {
+  const char* key;
+  const char* file;
+};
+
+// Names that the record masks of their formats also match, so that the file search runs.
+constexpr NamedFormat kNames[] = {
+    {"sl", "fuzz.sl"},
+    {"rec", "fuzz.rec"},
+    {"bi", "fuzz.bi"},
+    {"sdas", "fuzz.sdas"},
+    {"iss", "fuzz.iss_dat"},
+    {"ugr", "050307_12Z3015_25.ugrABC"},
+    {"wfd", "fuzz.wfd"},
+    {"gcf", "fuzz.gcf"},
+    {"msd", "fuzz.msd"},
+    {"adb", "fuzz.adb"},
+    {"ddb", "fuzz.ddb"},
+    {"baikal", "2005030u.baikal"},
+    {"reftek", "123456789_0000ABCD"},
+};
+constexpr size_t kNameCount = sizeof kNames / sizeof kNames[0];
+
+// A private folder per process, so that the folder search sees this input only.
+const std::filesystem::path& Folder() {
+  static const std::filesystem::path folder = [] {
+    std::filesystem::path p =
+        std::filesystem::temp_directory_path() / ("tarvik_fuzz_load_" + std::to_string(getpid()));
+    std::error_code ec;
+    std::filesystem::create_directories(p, ec);
+    return p;
+  }();
+  return folder;
+}
+
+int PinnedFormat() {
+  const char* key = std::getenv("TARVIK_FUZZ_FORMAT");
+  if (key == nullptr) return -1;
+  for (size_t i = 0; i < kNameCount; ++i) {
+    if (std::strcmp(kNames[i].key, key) == 0) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace tarvik;
+  if (size == 0) return 0;
+  static const int pinned = PinnedFormat();
+  const size_t pick = pinned >= 0 ? static_cast<size_t>(pinned) : data[0] % kNameCount;
+  const std::string path = (Folder() / kNames[pick].file).string();
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data + 1), static_cast<std::streamsize>(size - 1));
+  }
+
+  const FormatTag tag = Recognize(path);
+  TFileRecordInfo info;
+  ReadHeader(path, tag, info, 50.0);
+
+  AssemblySettings settings;
+  TFileRecords records;
+  AddFile(records, path, settings);
+  // Files that are not added (no rate, no reader) are loaded all the same, as a record formed
+  // straight from their header.
+  TFileRecord record = records.empty() ? FormRecord(path, info, true) : records.front();
+  NullUiHost host;
+  TData32 samples;
+  LoadRecord(record, samples, host, LoadSettings());
+
+  std::error_code ec;
+  std::filesystem::remove(path, ec);
+  return 0;
+}
