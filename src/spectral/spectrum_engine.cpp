@@ -11,6 +11,7 @@
 #include "records/load_record.h"
 #include "response/load_response.h"
 #include "response/response_evaluation.h"
+#include "spectral/bandpass.h"
 #include "spectral/transforms.h"
 
 namespace tarvik {
@@ -92,7 +93,24 @@ TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
   TRecordRanges& intervals = status.Intervals;
   if (used.EstimationType == 1) {
     host.SetStatus(station + ": Выделение интервалов помех", nchan);
-    FindQuietIntervals(samples, record.Level, record.ChanSelected, intervals, used, first, last);
+    const TData32* searched = &samples;
+    TData32 filtered;
+    if (used.NoiseFilter && !channels.empty()) {
+      // Interference stands out in its band: the search runs on a zero-phase band-passed copy
+      // of the channels it tests.
+      TBiquadCascade noise;
+      DesignBandPass(used.NoiseOrder / 2, noise, std::min(used.NoiseFMax, 0.99 * rate / 2),
+                     used.NoiseFMin, rate / 2);
+      filtered.resize(channel_count);
+      for (int c : channels) {
+        FilterSamples(samples[c], noise, true, filtered[c]);
+        host.SetProgress(c + 1, nchan);
+        host.ProcessEvents();
+        if (host.StopRequested()) return Stopped(std::move(status), host);
+      }
+      searched = &filtered;
+    }
+    FindQuietIntervals(*searched, record.Level, record.ChanSelected, intervals, used, first, last);
     host.SetProgress(nchan, nchan);
   } else if (first <= last) {
     const int64_t end = std::min<int64_t>(last, first + used.SegmentLength - 1);
@@ -137,8 +155,11 @@ TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
     for (int64_t v = a; v + N - 1 <= b && v + N <= count; v += N) {
       for (int c : channels) {
         const int32_t* x = samples[c].data() + v;
-        std::fill(re.begin(), re.end(), 0.0);
-        for (int64_t i = 0; i < N; ++i) re[D + i] = window[D + i] * x[i];
+        std::fill(re.begin(), re.begin() + D, 0.0);
+        std::fill(re.begin() + D + N, re.end(), 0.0);
+        const double* w = window.data() + D;
+        double* r = re.data() + D;
+        for (int64_t i = 0; i < N; ++i) r[i] = w[i] * x[i];
         if (fft) {
           fft->ForwardReal(re, im);
         } else {
@@ -169,10 +190,19 @@ TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
   }
   status.Segments = static_cast<int32_t>(std::min<int64_t>(K, std::numeric_limits<int32_t>::max()));
   if (stopped) return Stopped(std::move(status), host);
+  if (K == 0) {
+    // Intervals cut to the samples present may hold no whole segment.
+    mean.clear();
+    stdev.clear();
+    status.Outcome = TSpectraOutcome::kNoQuietInterval;
+    status.Message = station + ": недостаточно данных для расчета";
+    host.ShowMessage(status.Message);
+    return status;
+  }
 
   host.SetStatus(station + ": Учет АЧХ", nchan);
   TBiquadCascade edge;
-  // TODO(h7): design the edge-effect filter once the band-pass design lands.
+  if (used.EdgeEffect) DesignBandPass(used.EdgeOrder, edge, used.FMax, used.FMin, rate / 2);
 
   const double norm = used.Normalization;
   const auto Kd = static_cast<double>(K);
@@ -200,6 +230,43 @@ TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
 
 }  // namespace
 
+namespace {
+
+// The first disturbed sample of x[from..to) or to when none: above high or below low, or 0
+// itself when zero_disturbed.
+int64_t FirstDisturbed(const int32_t* x, int64_t from, int64_t to, int64_t high, int64_t low,
+                       bool zero_disturbed) {
+  if (high > std::numeric_limits<int32_t>::max() && low <= std::numeric_limits<int32_t>::min() &&
+      !zero_disturbed) {
+    return to;  // every value is quiet
+  }
+  if (zero_disturbed) {
+    for (int64_t j = from; j < to; ++j) {
+      const int64_t v = x[j];
+      if (v > high || v < low || (v == 0 && zero_disturbed)) return j;
+    }
+    return to;
+  }
+  // Blocks whose test the compiler can vectorise; the exact sample is found in the block that
+  // holds one.
+  const auto hi =
+      static_cast<int32_t>(std::min<int64_t>(high, std::numeric_limits<int32_t>::max()));
+  const auto lo = static_cast<int32_t>(std::max<int64_t>(low, std::numeric_limits<int32_t>::min()));
+  constexpr int64_t kBlock = 256;
+  int64_t j = from;
+  for (; j + kBlock <= to; j += kBlock) {
+    int bad = 0;
+    for (int64_t i = 0; i < kBlock; ++i) bad |= (x[j + i] > hi) | (x[j + i] < lo);
+    if (bad != 0) break;
+  }
+  for (; j < to; ++j) {
+    if (x[j] > hi || x[j] < lo) return j;
+  }
+  return to;
+}
+
+}  // namespace
+
 void FindQuietIntervals(const TData32& samples, std::span<const int32_t> level,
                         std::span<const bool> selected, TRecordRanges& intervals,
                         const TSpectrumSettings& settings, int64_t first, int64_t last) {
@@ -213,8 +280,8 @@ void FindQuietIntervals(const TData32& samples, std::span<const int32_t> level,
   const size_t n = std::min({samples.size(), level.size(), selected.size()});
   for (size_t c = 0; c < n; ++c) {
     if (!selected[c]) continue;
-    // x is disturbed when |x − 1| (x >= 0) or |x + 1| (x < 0) exceeds the level: above
-    // level + 1, below −level − 1, or 0 itself when the level is below 1.
+    // x is disturbed when |x - 1| (x >= 0) or |x + 1| (x < 0) exceeds the level: above
+    // level + 1, below -level - 1, or 0 itself when the level is below 1.
     const int64_t L = level[c];
     tested.push_back({samples[c].data(), L + 1, -L - 1, L < 1});
     last = std::min<int64_t>(last, static_cast<int64_t>(samples[c].size()) - 1);
@@ -232,15 +299,7 @@ void FindQuietIntervals(const TData32& samples, std::span<const int32_t> level,
   while (a < last) {
     // The first disturbed sample in a..last over all tested channels (last + 1 when none).
     int64_t d = last + 1;
-    for (const Tested& t : tested) {
-      for (int64_t j = a; j < d; ++j) {
-        const int64_t x = t.x[j];
-        if (x > t.high || x < t.low || (x == 0 && t.zero_disturbed)) {
-          d = j;
-          break;
-        }
-      }
-    }
+    for (const Tested& t : tested) d = FirstDisturbed(t.x, a, d, t.high, t.low, t.zero_disturbed);
     // The whole segments before it, counted from a.
     const int64_t whole = (d - a) / N;
     const int64_t b = a + whole * N - 1;
@@ -337,7 +396,14 @@ TSpectraStatus CalculateSpectra(TFileRecord& record, const TSpectrumSettings& se
   // The caller clears the stop flag when a run starts; clearing it here would swallow a stop
   // meant for every record computed at the same time.
   load.clear_stop = false;
-  LoadRecord(record, samples, host, load);
+  const bool loaded = LoadRecord(record, samples, host, load);
+  if (host.StopRequested()) return Stopped(std::move(status), host);
+  if (!loaded || samples.empty() || samples[0].empty()) {
+    status.Outcome = TSpectraOutcome::kLoadFailed;
+    status.Message = record.Station + ": не удалось прочитать запись " + record.File;
+    host.ShowMessage(status.Message);
+    return status;
+  }
   return Compute(record, samples, settings, select_start, select_finish, host, mean, stdev, chains);
 }
 

@@ -30,6 +30,7 @@ enum class TSpectraOutcome {
   kNoQuietInterval,  // nothing quiet to transform; both matrices empty
   kBadGeometry,      // the settings give no usable segment at the record's rate
   kResponseFailed,   // a channel's response file did not load; both matrices empty
+  kLoadFailed,       // no samples could be read from the record's files
 };
 
 struct TSpectraStatus {

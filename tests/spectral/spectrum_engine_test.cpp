@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "recording_ui_host.h"
+#include "records/formats.h"
 #include "test_files.h"
 
 namespace tarvik {
@@ -314,6 +315,74 @@ TEST(SpectrumEngine, ScalingOfRowsAndUnselectedChannel) {
   }
 }
 
+// A Butterworth band-pass is down 3 dB at its corners and passes its centre: the edge-effect
+// filter multiplies the finished spectrum by that gain (its square for power spectra).
+TEST(SpectrumEngine, EdgeEffectFilterShapesSpectrum) {
+  const double rate = 64.0;
+  const int M = 256;  // lines every 0.25 Hz: 1 Hz is line 4, 10 Hz line 40
+  TFileRecord r = MakeRecord(1, rate, M * 4);
+  std::mt19937 rng(9);
+  std::normal_distribution<double> noise(0.0, 1000.0);
+  TData32 data(1, std::vector<int32_t>(M * 4));
+  for (auto& x : data[0]) x = static_cast<int32_t>(std::lround(noise(rng)));
+  for (int type : {0, 1}) {
+    TSpectrumSettings s = Settings(M, rate, kWindowHann, type);
+    s.FMin = 1.0;
+    s.FMax = 10.0;
+    s.EdgeOrder = 4;
+    TMatrix2D plain, plain_sd, edged, edged_sd;
+    RecordingUiHost host;
+    ASSERT_TRUE(Compute(r, data, s, plain, plain_sd, host).Computed());
+    s.EdgeEffect = true;
+    ASSERT_TRUE(Compute(r, data, s, edged, edged_sd, host).Computed());
+    auto gain = [&](int k) {
+      const double g = edged[0][k] / plain[0][k];
+      return type == 1 ? std::sqrt(g) : g;
+    };
+    EXPECT_NEAR(gain(4), std::sqrt(0.5), 1e-6);
+    EXPECT_NEAR(gain(40), std::sqrt(0.5), 1e-6);
+    EXPECT_NEAR(gain(13), 1.0, 1e-3);  // 3.25 Hz, next to the centre √10 Hz
+    EXPECT_LT(gain(1), 0.01);
+    EXPECT_LT(gain(120), 1e-4);
+    EXPECT_NEAR(edged_sd[0][40] / plain_sd[0][40], edged[0][40] / plain[0][40], 1e-9);
+  }
+}
+
+// A slow swing far above the level hides every quiet stretch from the plain search; the
+// interference filter's band leaves it out, and still finds a burst inside the band.
+TEST(SpectrumEngine, InterferenceFilterSearchesItsBand) {
+  const double rate = 100.0;
+  const int n = 10000;
+  TFileRecord r = MakeRecord(1, rate, n);
+  r.Level[0] = 2000;
+  std::mt19937 rng(4);
+  std::normal_distribution<double> noise(0.0, 100.0);
+  TData32 data(1, std::vector<int32_t>(n));
+  for (int j = 0; j < n; ++j) {
+    double v = 1e5 * std::sin(2 * kPi * 0.02 * j / rate) + noise(rng);
+    if (j >= 5000 && j < 5050) v += 1e4 * std::sin(2 * kPi * 10.0 * j / rate);
+    data[0][j] = static_cast<int32_t>(std::lround(v));
+  }
+  TSpectrumSettings s = Settings(256, rate);
+  s.NoiseFMin = 1.0;
+  s.NoiseFMax = 200.0;  // limited to 0.99 of the Nyquist frequency
+  TMatrix2D mean, stdev;
+  RecordingUiHost host;
+  EXPECT_EQ(Compute(r, data, s, mean, stdev, host).Outcome, TSpectraOutcome::kNoQuietInterval);
+
+  s.NoiseFilter = true;
+  RecordingUiHost host2;
+  const TSpectraStatus st = Compute(r, data, s, mean, stdev, host2);
+  ASSERT_TRUE(st.Computed()) << st.Message;
+  int64_t covered = 0;
+  for (const auto& [a, b] : st.Intervals) {
+    covered += b - a + 1;
+    EXPECT_TRUE(b < 5000 || a >= 5050) << a << ".." << b;
+  }
+  EXPECT_GE(covered, 8 * 256);
+  EXPECT_GE(st.Intervals.size(), 2u);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Quiet intervals.
 
@@ -549,6 +618,20 @@ INSTANTIATE_TEST_SUITE_P(
                           "[DEVICE]\r\nZP available=True\r\n[ZP]\r\nNumber of zeroes=two\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(SpectrumEngine, UnreadableRecordIsReported) {
+  TempDir dir;
+  testing::WriteText(dir.File("record.mseed"), "not a seismogram");
+  TFileRecord r = MakeRecord(1, 100.0, 5000);
+  r.File = dir.File("record.mseed");
+  TMatrix2D mean, stdev;
+  RecordingUiHost host;
+  const TSpectraStatus st = CalculateSpectra(r, Settings(1024, 100.0), r.SelectStart,
+                                             r.SelectFinish, 100.0, host, mean, stdev);
+  EXPECT_EQ(st.Outcome, TSpectraOutcome::kLoadFailed);
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_NE(host.messages[0].find("record.mseed"), std::string::npos);
+}
+
 TEST(SpectrumEngine, StopDuringSegmentsCancels) {
   const int M = 256;
   TFileRecord r = MakeRecord(1, 50.0, M * 20);
@@ -574,6 +657,69 @@ TEST(SpectrumEngine, StatusTexts) {
   EXPECT_EQ(host.stages,
             (std::vector<std::string>{"TEST: Выделение интервалов помех", "TEST: Расчет спектров",
                                       "TEST: Учет АЧХ", "Спектры рассчитаны"}));
+}
+
+// The samples of a real miniSEED day file as libmseed decoded them (its .ref.txt), placed by
+// record start time and de-meaned as loading does.
+TData32 ReferenceSamples(const std::string& ref, int64_t length) {
+  std::FILE* f = std::fopen(ref.c_str(), "r");
+  EXPECT_NE(f, nullptr);
+  TData32 data(1, std::vector<int32_t>(length, 0));
+  if (f == nullptr) return data;
+  char net[16], sta[16], cha[16];
+  double start = 0, rate = 0, first = -1;
+  int count = 0;
+  while (std::fscanf(f, " # %15s %15s %15s %lf %lf %d %*d %*d", net, sta, cha, &start, &rate,
+                     &count) == 6) {
+    if (first < 0) first = start;
+    const int64_t offset = std::llround((start - first) * rate);
+    for (int i = 0; i < count; ++i) {
+      int v = 0;
+      if (std::fscanf(f, "%d", &v) != 1) break;
+      if (offset + i >= 0 && offset + i < length) data[0][offset + i] = v;
+    }
+  }
+  std::fclose(f);
+  double sum = 0;
+  for (int32_t v : data[0]) sum += v;
+  const auto m = static_cast<int32_t>(std::nearbyint(sum / static_cast<double>(length)));
+  for (int32_t& v : data[0]) v -= m;
+  return data;
+}
+
+TEST(SpectrumEngine, RecordLoadedFromRealFile) {
+  const std::string path = testing::RealFile("mseed/CH.BALST..LHE.D.2025.314.mseed");
+  const FormatTag tag = Recognize(path);
+  TFileRecordInfo info;
+  ASSERT_TRUE(ReadHeader(path, tag, info, 100.0));
+  TFileRecord r = FormRecord(path, info, true);
+  r.Level[0] = kQuiet;
+  const TSpectrumSettings s = Settings(1024, 1.0);
+  TMatrix2D mean, stdev;
+  RecordingUiHost host;
+  const TSpectraStatus st =
+      CalculateSpectra(r, s, r.SelectStart, r.SelectFinish, 100.0, host, mean, stdev);
+  ASSERT_TRUE(st.Computed()) << st.Message;
+  EXPECT_EQ(r.SampRate, 1.0);
+  EXPECT_EQ(st.Segments, r.SampleCount / 1024);
+
+  const TData32 reference =
+      ReferenceSamples(testing::RealFile("mseed/CH.BALST..LHE.D.2025.314.ref.txt"), r.SampleCount);
+  TMatrix2D ref_mean, ref_stdev;
+  ASSERT_TRUE(Compute(r, reference, s, ref_mean, ref_stdev, host).Computed());
+  ASSERT_EQ(mean[0].size(), ref_mean[0].size());
+  for (size_t k = 0; k < mean[0].size(); ++k) {
+    EXPECT_NEAR(mean[0][k], ref_mean[0][k], 1e-9 * ref_mean[0][k]) << k;
+    EXPECT_NEAR(stdev[0][k], ref_stdev[0][k], 1e-9 * ref_stdev[0][k] + 1e-12) << k;
+  }
+
+  // A stop requested before the call is not swallowed by the loading.
+  RecordingUiHost stopped;
+  stopped.RequestStop();
+  EXPECT_EQ(
+      CalculateSpectra(r, s, r.SelectStart, r.SelectFinish, 100.0, stopped, mean, stdev).Outcome,
+      TSpectraOutcome::kStopped);
+  EXPECT_EQ(stopped.stages.back(), "Расчет спектров отменен");
 }
 
 // Two records computed on two threads at once give exactly what they give one after the other.
