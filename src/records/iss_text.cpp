@@ -151,7 +151,8 @@ int32_t IssResampledAt(const std::vector<int32_t>& in, double q, int64_t g) {
   // With a single sample there is nothing to interpolate between: it is repeated.
   if (g <= 0 || n == 1) return in.front();
   const double x = static_cast<double>(g) / q;
-  const int64_t t = std::min(static_cast<int64_t>(x), n - 2);
+  // Past the last pair the line through it is continued; x is only converted when it is small.
+  const int64_t t = x >= static_cast<double>(n - 2) ? n - 2 : static_cast<int64_t>(x);
   const int64_t lo = in[static_cast<size_t>(t)];
   const int64_t hi = in[static_cast<size_t>(t + 1)];
   const double step = (x - static_cast<double>(t)) * static_cast<double>(hi - lo);
@@ -266,8 +267,8 @@ void ReadIssInto(const std::string& path, LoadTarget& target) {
       const double q = resample ? record_rate / trigger.rate : 1.0;
       const int64_t n = static_cast<int64_t>(rows[0].size());
       const int64_t made = resample ? IssResampledLength(n, q) : n;
-      const int64_t padded = std::clamp<int64_t>(trigger.trigger_position + trigger.duration, 0,
-                                                 kFar);  // both counts are int64
+      const int64_t padded = std::clamp<int64_t>(trigger.trigger_position, -kFar, kFar) +
+                             std::clamp<int64_t>(trigger.duration, -kFar, kFar);
       const int64_t total = std::max(made, padded);
       const int64_t base = target.position + offset;
       for (int c = 0; c < 3; ++c) {
