@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <utility>
 
@@ -76,7 +77,16 @@ bool OneSided(std::span<const double> re, std::span<const double> im, double fs,
   if (M == 0 || im.size() != M || out.size() != L) return false;
   const double factor = static_cast<double>(M) / fs;
   for (size_t k = 0; k < L; ++k) {
-    const double v = kPower ? (re[k] * re[k] + im[k] * im[k]) : std::hypot(re[k], im[k]);
+    const double squares = re[k] * re[k] + im[k] * im[k];
+    double v = squares;
+    if constexpr (!kPower) {
+      // While the squares neither overflow nor leave the normal range, the square root of their
+      // sum is the modulus within rounding at a fraction of the cost of hypot.
+      v = squares >= std::numeric_limits<double>::min() &&
+                  squares <= std::numeric_limits<double>::max()
+              ? std::sqrt(squares)
+              : std::hypot(re[k], im[k]);
+    }
     out[k] = v * factor;
   }
   // Lines 0 and M/2 have no mirror image among the negative frequencies; every other line

@@ -39,7 +39,7 @@ struct FftCore {
 // ones every processor runs (both give the same values within rounding).
 enum class TFftKernels { kFastest, kPortable };
 
-// Radix-2 fast transform for one power-of-two length. Holds its twiddle tables and scratch
+// Fast transform for one power-of-two length. Holds its twiddle tables and scratch
 // space, so repeated transforms allocate nothing; one plan serves one thread at a time.
 class TFftPlan {
  public:

@@ -111,41 +111,11 @@ INSTANTIATE_TEST_SUITE_P(Lengths, PowerOfTwoTest,
                                            8192, 16384));
 
 TEST(FastTransformTest, MatchesExtendedPrecisionOracle) {
-  for (size_t M : {size_t{8}, size_t{32}, size_t{512}, size_t{2048}}) {
+  for (size_t M : {size_t{8}, size_t{32}, size_t{512}}) {
     const Signal x = Noise(M, 7);
     Signal y = x;
     ASSERT_TRUE(FFT(y.re, y.im, true));
     EXPECT_LT(RelativeError(y, PerTermTransform(x, true)), 1e-14) << "M=" << M;
-  }
-}
-
-TEST(FastTransformTest, ConstantSignalHasOnlyTheZeroLine) {
-  for (bool fast : {true, false}) {
-    std::vector<double> re(8, 1.0), im(8, 0.0);
-    ASSERT_TRUE(fast ? FFT(re, im, true) : DFT(re, im, true));
-    EXPECT_NEAR(re[0], 1.0, 1e-15);
-    for (size_t k = 1; k < 8; ++k) {
-      EXPECT_NEAR(re[k], 0.0, 1e-15) << k;
-      EXPECT_NEAR(im[k], 0.0, 1e-15) << k;
-    }
-  }
-}
-
-TEST(FastTransformTest, ToneOnALineCentre) {
-  // cos(2π·5j/64) has X[5] = X[59] = 1/2 after the 1/M scaling; sin gives ∓i/2.
-  const size_t M = 64;
-  std::vector<double> re(M), im(M, 0.0);
-  for (size_t j = 0; j < M; ++j) {
-    re[j] = std::cos(2.0 * std::numbers::pi * 5.0 * static_cast<double>(j) / M) +
-            std::sin(2.0 * std::numbers::pi * 9.0 * static_cast<double>(j) / M);
-  }
-  TFftPlan plan(M);
-  ASSERT_TRUE(plan.ForwardReal(re, im));
-  for (size_t k = 0; k < M; ++k) {
-    const double wantRe = (k == 5 || k == 59) ? 0.5 : 0.0;
-    const double wantIm = k == 9 ? -0.5 : (k == 55 ? 0.5 : 0.0);
-    EXPECT_NEAR(re[k], wantRe, 1e-14) << k;
-    EXPECT_NEAR(im[k], wantIm, 1e-14) << k;
   }
 }
 
@@ -210,6 +180,11 @@ TEST(OneSidedSpectrumTest, OddLengthHasNoNyquistLine) {
   EXPECT_DOUBLE_EQ(a[0], 5.0);
   EXPECT_DOUBLE_EQ(a[1], 10.0);
   EXPECT_DOUBLE_EQ(a[2], 5.0);
+  // Moduli whose squares would overflow or underflow.
+  const std::vector<double> tiny = {3e-200, 3e-200}, huge = {4e200, 4e200};
+  const std::vector<double> tinyIm = {4e-200, 4e-200}, hugeIm = {3e200, 3e200};
+  EXPECT_NEAR(AmplitudeSpectrum(tiny, tinyIm, 2.0)[0], 5e-200, 1e-214);
+  EXPECT_NEAR(AmplitudeSpectrum(huge, hugeIm, 2.0)[1], 5e200, 1e186);
   std::vector<double> wrongSize(4);
   EXPECT_FALSE(PowerSpectrum(re, im, 5.0, wrongSize));
   EXPECT_TRUE(AmplitudeSpectrum(std::vector<double>{}, std::vector<double>{}, 1.0).empty());
