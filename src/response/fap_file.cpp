@@ -12,6 +12,8 @@ namespace {
 
 using namespace response_text;
 
+constexpr int32_t kMaxFapRows = 1 << 20;
+
 // The integer the line begins with (after blanks); what follows it is ignored.
 std::optional<int32_t> LeadingInteger(std::string_view line) {
   const std::string trimmed = Trim(line);
@@ -38,10 +40,16 @@ TResponseStatus ReadFapText(std::string_view bytes, const std::string& name, TFA
       Fail(name, count_line, "the row count is " + std::to_string(*count) + "; a table needs rows");
     }
     // Short tables are padded with copies, so the count alone sets the size: bound it by the
-    // file's length so that a damaged count cannot demand gigabytes.
+    // file's length and by a table size no instrument needs, so that a damaged count cannot
+    // demand gigabytes.
     if (static_cast<size_t>(*count) > bytes.size()) {
       Fail(name, count_line,
            "the row count " + std::to_string(*count) + " is more than the file could describe");
+    }
+    if (*count > kMaxFapRows) {
+      Fail(name, count_line,
+           "the row count " + std::to_string(*count) + " is above the limit of " +
+               std::to_string(kMaxFapRows) + " rows");
     }
     table.reserve(static_cast<size_t>(*count));
     for (++i; i < lines.size() && table.size() < static_cast<size_t>(*count); ++i) {

@@ -69,6 +69,10 @@ class GseReader {
 
   void Calibration(std::string_view line, int number) {
     NormalizeOpen();
+    if (packs_.size() >= kMaxResponsesPerFile) {
+      Fail(name_, number,
+           "more than " + std::to_string(kMaxResponsesPerFile) + " responses in one file");
+    }
     TFilterPack& pack = packs_.emplace_back();
     TDeviceInfo& d = pack.Device;
     d.UnitIn = "m";

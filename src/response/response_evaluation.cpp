@@ -13,14 +13,35 @@ TComplex LaplaceVariable(double f) {
   return {0.0, 2.0 * std::numbers::pi * f};
 }
 
-// Π(s − zᵢ) / Π(s − pₖ) without the constant factor.
+// True when a running product nears the ends of the double range.
+bool NeedsFold(TComplex p) {
+  const double m = std::fabs(p.real()) + std::fabs(p.imag());
+  return m > 1e150 || (m < 1e-150 && m != 0.0);
+}
+
+// Π(s − zᵢ) / Π(s − pₖ) without the constant factor. Numerator and denominator are multiplied
+// out separately and divided once (one complex division per frequency instead of one per
+// pole); a product about to leave the double range is folded into the result first, so that
+// many roots far from s cannot overflow.
 TComplex RootsProduct(const TComplexFilter& zp, TComplex s) {
-  TComplex p(1.0, 0.0);
   const int zeros = std::clamp(zp.ZeroCount, 0, kMaxRoots);
   const int poles = std::clamp(zp.PoleCount, 0, kMaxRoots);
-  for (int i = 0; i < zeros; ++i) p *= s - zp.Zeros[static_cast<size_t>(i)];
-  for (int k = 0; k < poles; ++k) p /= s - zp.Poles[static_cast<size_t>(k)];
-  return p;
+  TComplex result(1.0, 0.0);
+  TComplex num(1.0, 0.0);
+  TComplex den(1.0, 0.0);
+  const auto fold = [&] {
+    result *= num / den;
+    num = den = TComplex(1.0, 0.0);
+  };
+  for (int i = 0; i < zeros; ++i) {
+    num *= s - zp.Zeros[static_cast<size_t>(i)];
+    if (NeedsFold(num)) fold();
+  }
+  for (int k = 0; k < poles; ++k) {
+    den *= s - zp.Poles[static_cast<size_t>(k)];
+    if (NeedsFold(den)) fold();
+  }
+  return result * (num / den);
 }
 
 // Interpolates a value between two rows at fraction t. The geometric rule a·(b/a)^t is used
@@ -108,7 +129,7 @@ TComplex EvaluateChain(const TCombinedFilter& chain, double f) {
 }
 
 double ResponseModulus(TComplex h) {
-  const double m = std::hypot(h.real(), h.imag());
+  const double m = std::sqrt(h.real() * h.real() + h.imag() * h.imag());
   return std::isfinite(m) ? m : std::numeric_limits<double>::infinity();
 }
 

@@ -29,7 +29,8 @@ TComplex EvaluatePack(const TFilterPack& pack, double f);
 // The product of the chain's packs in order; 1 for an empty chain.
 TComplex EvaluateChain(const TCombinedFilter& chain, double f);
 
-// √(re² + im²); +∞ when the value is not finite (a response that could not be evaluated).
+// √(re² + im²); +∞ when that is not finite (a response that could not be evaluated, or one
+// beyond 1e154 where the squares overflow).
 double ResponseModulus(TComplex h);
 
 // Reconciles NormValue and NormFactor from the unscaled response H0 at NormFrequency:

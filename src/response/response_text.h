@@ -28,6 +28,10 @@ std::string Located(const std::string& name, int line, const std::string& reason
 // A response file is a few kilobytes; anything far larger is refused before it is read.
 inline constexpr int64_t kMaxResponseFileBytes = int64_t{64} << 20;
 
+// A SEED or GSE file lists a few channels and epochs; a limit far above that keeps a damaged
+// file of many short lines from holding a large pack per line.
+inline constexpr size_t kMaxResponsesPerFile = 4096;
+
 // The file's bytes; throws LoadError when it cannot be opened or read or is too large.
 std::string ReadFileBytes(const std::string& path);
 

@@ -106,6 +106,10 @@ class SeedReader {
 
   void Open(const std::string& station) {
     NormalizeOpen();
+    if (packs_.size() >= kMaxResponsesPerFile) {
+      Fail(name_, line_,
+           "more than " + std::to_string(kMaxResponsesPerFile) + " responses in one file");
+    }
     TFilterPack& pack = packs_.emplace_back();
     pack.Device.Station = station;
     pack.Device.Serial = "??";

@@ -108,15 +108,6 @@ TEST(ReadRsp, CommentAfterSemicolonAndSectionBounds) {
   EXPECT_EQ(pack.BiCascade.Sections[1].a1, 0.0) << "a missing row gives zeros";
 }
 
-TEST(ReadRsp, SingleSectionSitsInSlotZero) {
-  const TFilterPack pack = Read(
-      "[DEVICE]\nBiCascade available=True\n[CASCADE]\nNumber of sections=1\n"
-      "[SECTION01]\n0 0 1\n0 1\n");
-  ASSERT_EQ(pack.BiCascade.Count, 1);
-  const TComplex s(0.0, 2.0 * std::numbers::pi * 0.3);
-  EXPECT_NEAR(std::abs(EvaluatePack(pack, 0.3) - s * s / (1.0 + s * s)), 0.0, 1e-12);
-}
-
 TEST(ReadRsp, PolynomialCascades) {
   const TFilterPack pack = Read(
       "[DEVICE]\nCascade available=True\n[CASCADES]\nNumber of cascades=2\nOrder01=2\n"
