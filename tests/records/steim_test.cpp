@@ -30,7 +30,11 @@ std::vector<uint8_t> FrameWith(uint32_t code, uint32_t word, int32_t reverse) {
 
 std::vector<int32_t> Integrate(const std::vector<int32_t>& diffs) {
   std::vector<int32_t> out = {kX0, kX0 + 1, kX0 + 3, kX0 + 6};
-  for (int32_t d : diffs) out.push_back(out.back() + d);
+  // 32-bit sums wrap, as the encoder's differences do.
+  for (int32_t d : diffs) {
+    out.push_back(
+        static_cast<int32_t>(static_cast<uint32_t>(out.back()) + static_cast<uint32_t>(d)));
+  }
   return out;
 }
 
