@@ -70,6 +70,24 @@ void BM_CalculateSpectra(benchmark::State& state) {
   }
 }
 
+// The reference's own loops, in blocks of eight so that the compiler vectorises them as it
+// does the engine's.
+void WeighReference(double* __restrict out, const double* __restrict w,
+                    const int32_t* __restrict x) {
+  for (int i = 0; i < kSegment; i += 8) {
+    for (int j = i; j < i + 8; ++j) out[j] = w[j] * x[j];
+  }
+}
+
+void AddPower(const double* __restrict x, double* __restrict sum) {
+  // x holds kSegment / 2 + 1 interleaved complex values.
+  int k = 0;
+  for (; k + 8 <= kSegment / 2 + 1; k += 8) {
+    for (int j = k; j < k + 8; ++j) sum[j] += x[2 * j] * x[2 * j] + x[2 * j + 1] * x[2 * j + 1];
+  }
+  for (; k <= kSegment / 2; ++k) sum[k] += x[2 * k] * x[2 * k] + x[2 * k + 1] * x[2 * k + 1];
+}
+
 void BM_FftwWelch(benchmark::State& state) {
   const tarvik::TData32& data = Day();
   std::vector<double> window(kSegment);
@@ -83,11 +101,9 @@ void BM_FftwWelch(benchmark::State& state) {
       std::fill(sum[c].begin(), sum[c].end(), 0.0);
       const int32_t* x = data[c].data();
       for (size_t v = 0; v + kSegment <= kSamples; v += kSegment) {
-        for (int i = 0; i < kSegment; ++i) in[i] = window[i] * x[v + i];
+        WeighReference(in, window.data(), x + v);
         fftw_execute(plan);
-        for (int k = 0; k <= kSegment / 2; ++k) {
-          sum[c][k] += out[k][0] * out[k][0] + out[k][1] * out[k][1];
-        }
+        AddPower(&out[0][0], sum[c].data());
       }
     }
     benchmark::DoNotOptimize(sum.data());
