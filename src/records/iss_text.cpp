@@ -92,6 +92,11 @@ std::optional<std::string_view> TIssKeyReader::NextLine() {
   return lines_[next_++];
 }
 
+std::optional<std::string_view> TIssKeyReader::PeekLine() const {
+  if (next_ >= lines_.size()) return std::nullopt;
+  return lines_[next_];
+}
+
 TDateTime TIssTrigger::Start() const {
   const TDateTime time = UnixToDateTime(time_sec + time_usec / 1e6);
   if (!(rate > 0.0)) return time;
@@ -244,10 +249,13 @@ void ReadIssInto(const std::string& path, LoadTarget& target) {
 
       std::array<std::vector<int32_t>, 3> rows;
       if (reader.SkipToTable() && reader.NextLine() && reader.NextLine()) {
+        // A table shorter than NoPoints ends at the first line that is not a row; that line is
+        // left for the next trigger's keys.
         for (int64_t i = 0; i < trigger.points; ++i) {
-          const std::optional<std::string_view> line = reader.NextLine();
+          const std::optional<std::string_view> line = reader.PeekLine();
           std::array<double, 3> xyz{};
           if (!line || !ParseRow(*line, xyz)) break;
+          reader.NextLine();
           for (size_t c = 0; c < 3; ++c) {
             rows[c].push_back(RoundToInt32Clamped((xyz[c] + trigger.dc_offset[c]) * 1e9));
           }

@@ -25,8 +25,10 @@ class TIssKeyReader {
   std::string Value(std::string_view key);
   // Moves past the next line that begins with a form feed and "Integrated"; false when none.
   bool SkipToTable();
-  // The next line (without its line end); nullopt at the end of the file.
+  // The next line (without its line end); nullopt at the end of the file. PeekLine leaves the
+  // reader where it is.
   std::optional<std::string_view> NextLine();
+  std::optional<std::string_view> PeekLine() const;
   bool AtEnd() const { return next_ >= lines_.size(); }
 
  private:
