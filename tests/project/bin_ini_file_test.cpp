@@ -165,24 +165,6 @@ TEST(BinIniBinary, ReadsForeignTagsAndSkipsValuesThatDoNotFit) {
   EXPECT_TRUE(ini.ReadBool("", "", true));
 }
 
-TEST(BinIniBinary, DateAndTimeCarryTheirPartsOnly) {
-  TempDir dir;
-  const std::string path = dir.File("dt.bin");
-  const TDateTime t = 42000.75;
-  {
-    TBinIniFile ini(path, true, TBinIniFile::Mode::kWrite);
-    ini.WriteDate("", "", t);
-    ini.WriteTime("", "", t);
-    ini.WriteDateTime("", "", t);
-    ini.WriteDateTime("", "", t);
-  }
-  TBinIniFile ini(path, true, TBinIniFile::Mode::kRead);
-  EXPECT_EQ(ini.ReadDateTime("", "", 0), 42000.0);
-  EXPECT_EQ(ini.ReadDateTime("", "", 0), 0.75);
-  EXPECT_EQ(ini.ReadDate("", "", 0), 42000.0);
-  EXPECT_EQ(ini.ReadTime("", "", 0), 0.75);
-}
-
 TEST(BinIniText, MatchesNamesWithoutCaseAndReadsLfFiles) {
   const std::string text =
       "; a comment\n[Files]\nFileNum = 3\nStation01=ST\xC0\x31\nBad=x\nfilenum=9\n"
@@ -220,18 +202,6 @@ TEST(BinIniText, WritesSectionsInOrderWithCrLfAndWindows1251) {
   EXPECT_EQ(image,
             "[VERSION]\r\nProjectVersion=2\r\n\r\n[FILES]\r\nStation01=\xD8\xE0\r\n"
             "ToProcess01=1\r\nFile01=a  b\r\nStart01=02.01.2020 3:04:05\r\nT=0:00:00\r\n\r\n");
-}
-
-TEST(BinIniText, FailedWriteIsReported) {
-  TempDir dir;
-  TBinIniFile text(dir.File("missing/p.ini"), false, TBinIniFile::Mode::kWrite);
-  text.WriteInteger("A", "b", 1);
-  EXPECT_FALSE(text.UpdateFile());
-  EXPECT_FALSE(text.Error().empty());
-  TBinIniFile binary(dir.File("missing/p.bin"), true, TBinIniFile::Mode::kWrite);
-  binary.WriteInteger("A", "b", 1);
-  EXPECT_FALSE(binary.UpdateFile());
-  EXPECT_FALSE(binary.Close());
 }
 
 }  // namespace
