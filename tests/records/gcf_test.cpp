@@ -85,13 +85,6 @@ TEST(GcfCorpus, SixteenBitBlocksAt500Hz) {
   }
 }
 
-TEST(GcfStreamId, Base36WithLeadingZeros) {
-  EXPECT_EQ(GcfBase36(0), "000000");
-  EXPECT_EQ(GcfBase36(35), "00000Z");
-  EXPECT_EQ(GcfBase36(362854912), "6018N4");
-  EXPECT_EQ(GcfBase36(2176782335u), "ZZZZZZ");
-}
-
 // A block written field by field.
 struct BlockSpec {
   uint32_t stream = 362854912;  // "6018N4"

@@ -111,14 +111,12 @@ TEST(ReftekPacket, TimeFromTheHeaderDigits) {
   EXPECT_FALSE(ReftekPacketTime(damaged));
 }
 
-TEST(ReftekPacket, GainTexts) {
+TEST(ReftekPacket, GainTextsInVolts) {
   EXPECT_DOUBLE_EQ(*ReftekGainVolts("1.585 uV"), 1.585e-6);
   EXPECT_DOUBLE_EQ(*ReftekGainVolts("104.2 mV"), 0.1042);
   EXPECT_DOUBLE_EQ(*ReftekGainVolts("5 nV    "), 5e-9);
   EXPECT_DOUBLE_EQ(*ReftekGainVolts("2.5"), 2.5);
-  EXPECT_FALSE(ReftekGainVolts("        "));
-  EXPECT_FALSE(ReftekGainVolts("abc uV"));
-  EXPECT_FALSE(ReftekGainVolts("0 uV"));  // would give an infinite coefficient
+  for (const char* bad : {"        ", "abc uV", "0 uV"}) EXPECT_FALSE(ReftekGainVolts(bad)) << bad;
 }
 
 // A data packet with the given channel, BCD count and format, samples 1, 2, 3, ...
@@ -178,17 +176,6 @@ INSTANTIATE_TEST_SUITE_P(
                       CountCase{0x00A0, 0x16, 0},  // not BCD
                       CountCase{0x0100, 0x24, 0}));
 
-TEST(ReftekPacket, FormatsToSampleTypes) {
-  EXPECT_EQ(ReftekSampleType(0x16), kSampleS2);
-  EXPECT_EQ(ReftekSampleType(0x32), kSampleS4);
-  EXPECT_EQ(ReftekSampleType(0x33), kSampleS4);
-  EXPECT_EQ(ReftekSampleType(0xC0), kSampleSteim1a);
-  EXPECT_EQ(ReftekSampleType(0xC1), kSampleSteim1b);
-  EXPECT_EQ(ReftekSampleType(0xC2), kSampleSteim2a);
-  EXPECT_EQ(ReftekSampleType(0xC3), kSampleSteim2b);
-  EXPECT_EQ(ReftekSampleType(0x20), kSampleUnknown);
-}
-
 class ReftekFolder : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -213,7 +200,8 @@ TEST_F(ReftekFolder, EventHeaderFromAnEarlierFile) {
   later[9] = 0x15;  // 22:51:51.000
   Write("225051000_00000001", {event_, DataPacket(0, 0x0010, 0x16)});
   Write("225051000_00000002", {DataPacket(0, 0x0010, 0x16)});
-  const std::string path = Write("225051000_00000003", {later, DataPacket(0, 0x0020, 0x16)});
+  // 32-bit data flagged 0x33 reads as 32-bit samples through the segment list too.
+  const std::string path = Write("225051000_00000003", {later, DataPacket(0, 0x0020, 0x33)});
   Write("225051000_00000004", {event_});
   TFileRecordInfo info;
   ASSERT_TRUE(ReadReftekHeader(path, info, 100.0));
