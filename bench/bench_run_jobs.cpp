@@ -84,6 +84,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& r : runs) {
+      // With repetitions the median stands for the run; the other aggregates do not.
+      if (r.run_type == Run::RT_Aggregate && r.aggregate_name != "median") continue;
       const std::string name = r.benchmark_name();
       if (name.rfind("BM_RunPrimary/1/", 0) == 0) one_ = r.GetAdjustedRealTime();
       if (name.rfind("BM_RunPrimary/2/", 0) == 0) two_ = r.GetAdjustedRealTime();
