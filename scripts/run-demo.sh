@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Builds Tarvik and runs it end to end on the real-file corpus.
+# Builds Tarvik and runs its demonstration end to end: a synthetic two-station data set (hourly
+# miniSEED files of ground velocity through a 1 Hz geophone), a project naming the responses and
+# levels, primary spectra and H/V ratios, and each station's H/V peak beside the true one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -8,5 +10,6 @@ build=${BUILD_DIR:-build}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target tarvik-cli
 
-"$build"/tarvik-cli info testdata/real/mseed/*.mseed testdata/real/gcf/*.gcf \
-  testdata/real/reftek/225051000_00008656 || true
+rm -rf "$build/demo"
+"$build"/tarvik-cli demo "$build/demo"
+echo "The demo project, its recordings and results are in $build/demo."

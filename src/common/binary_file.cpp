@@ -1,10 +1,13 @@
 #include "common/binary_file.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace tarvik {
 
 namespace {
+
+constexpr int64_t kBufferSize = 64 * 1024;
 
 int Seek(std::FILE* f, int64_t offset, int whence) {
 #ifdef _WIN32
@@ -43,6 +46,9 @@ bool BinaryFile::Open(const std::string& path) {
   Close();
   file_ = std::fopen(path.c_str(), "rb");
   if (file_ == nullptr) return false;
+  // Packet files are read as many small pieces in order: a large buffer turns them into few
+  // system reads.
+  std::setvbuf(file_, nullptr, _IOFBF, kBufferSize);
   if (Seek(file_, 0, SEEK_END) != 0) {
     Close();
     return false;
@@ -67,6 +73,19 @@ size_t BinaryFile::ReadAt(int64_t offset, void* dst, size_t n) {
   if (file_ == nullptr || offset < 0 || offset >= size_ || n == 0) return 0;
   const auto available = static_cast<uint64_t>(size_ - offset);
   if (n > available) n = static_cast<size_t>(available);
+  if (position_ >= 0 && offset > position_ && offset - position_ <= kBufferSize) {
+    // A short skip forward (the header of the next packet) is read through: a seek would
+    // throw the buffer away.
+    uint8_t scratch[4096];
+    int64_t gap = offset - position_;
+    while (gap > 0) {
+      const size_t want = static_cast<size_t>(std::min<int64_t>(gap, sizeof scratch));
+      const size_t got = std::fread(scratch, 1, want, file_);
+      position_ += static_cast<int64_t>(got);
+      gap -= static_cast<int64_t>(got);
+      if (got != want) break;
+    }
+  }
   if (position_ != offset) {
     if (Seek(file_, offset, SEEK_SET) != 0) {
       position_ = -1;

@@ -168,7 +168,7 @@ size_t DecodeFrames(const uint8_t* p, size_t frame_count, int32_t* out, size_t n
   out[0] = static_cast<int32_t>(last);
   size_t k = 1;
   bool skip_first = true;  // the first difference links to the previous record
-  int32_t d[8];
+  int32_t d[8] = {};
   for (size_t f = 0; f < frame_count; ++f, p += kFrameBytes) {
     const uint32_t control = LoadU32BE(p);
     const int first_word = f == 0 ? 3 : 1;

@@ -15,7 +15,7 @@ namespace tarvik {
 namespace {
 
 using testing::MakeMsRecord;
-using testing::MsRecordSpec;
+using testing::MsRecordLayout;
 using testing::RealFile;
 using testing::RefRecord;
 
@@ -31,10 +31,10 @@ std::string Mseed(const std::string& name) {
   return RealFile("mseed/" + name);
 }
 
-// A record of the default spec with some fields changed.
+// A record of the default layout with some fields changed.
 template <typename Change>
 std::vector<uint8_t> Record(Change change) {
-  MsRecordSpec s;
+  MsRecordLayout s;
   change(s);
   return MakeMsRecord(s);
 }
@@ -176,7 +176,7 @@ struct RateCase {
 class MiniSeedRate : public MiniSeedSynthetic, public ::testing::WithParamInterface<RateCase> {};
 
 TEST_P(MiniSeedRate, FromFactorMultiplierOrBlockette100) {
-  const TRecList list = Build({Record([&](MsRecordSpec& s) {
+  const TRecList list = Build({Record([&](MsRecordLayout& s) {
     s.rate_factor = GetParam().factor, s.rate_multiplier = GetParam().multiplier,
     s.data_offset = 128, s.b100_rate = GetParam().b100;
   })});
@@ -211,7 +211,7 @@ TEST_P(MiniSeedWordOrder, DecodesInTheStatedOrder) {
       data.push_back(static_cast<uint8_t>(bits >> shift));
     }
   }
-  const TRecList list = Build({Record([&](MsRecordSpec& s) {
+  const TRecList list = Build({Record([&](MsRecordLayout& s) {
     s.count = static_cast<int>(values.size()), s.encoding = encoding, s.word_order = word_order,
     s.data = data;
   })});
@@ -230,12 +230,12 @@ TEST_F(MiniSeedSynthetic, SteimDataEndsWithItsRecord) {
   std::vector<int32_t> values(6 * 15 - 2);
   for (size_t i = 0; i < values.size(); ++i) values[i] = static_cast<int32_t>(i * i) - 500;
   const TRecList list =
-      Build({Record([&](MsRecordSpec& s) {
+      Build({Record([&](MsRecordLayout& s) {
                s.count = static_cast<int>(values.size()) + 30, s.data_offset = 128,
                s.b100_rate = 100.0f, s.timing_quality = 80,
                s.data = testing::SimpleSteim1(values, 6);
              }),
-             Record([&](MsRecordSpec& s) {
+             Record([&](MsRecordLayout& s) {
                s.second = 10, s.count = 3, s.data = testing::SimpleSteim1({9, 9, 9}, 1);
              })});
   ASSERT_EQ(list.size(), 2u);
@@ -252,18 +252,18 @@ TEST_F(MiniSeedSynthetic, SteimDataEndsWithItsRecord) {
 TEST_F(MiniSeedSynthetic, DamagedRecordsAreSkipped) {
   for (int exponent : {0, 6, 17, 255}) {
     const TRecList list =
-        Build({Record([&](MsRecordSpec& s) { s.exponent = exponent, s.record_bytes = 4096; }),
-               Record([&](MsRecordSpec& s) { s.exponent = 12; })});
+        Build({Record([&](MsRecordLayout& s) { s.exponent = exponent, s.record_bytes = 4096; }),
+               Record([&](MsRecordLayout& s) { s.exponent = 12; })});
     ASSERT_EQ(list.size(), 1u) << exponent;  // the next record is looked for 4096 bytes on
     EXPECT_EQ(list[0].Offset, 4096 + 64);
   }
   // Blockette 1000 pointing back at itself; a chain beginning inside the fixed header.
-  std::vector<uint8_t> loop = MakeMsRecord(MsRecordSpec{});
+  std::vector<uint8_t> loop = MakeMsRecord(MsRecordLayout{});
   std::vector<uint8_t> inside = loop;
   loop[51] = 48;
   inside[47] = 40;
   std::vector<uint8_t> past_end =
-      Record([&](MsRecordSpec& s) { s.exponent = 10, s.record_bytes = 1000; });
+      Record([&](MsRecordLayout& s) { s.exponent = 10, s.record_bytes = 1000; });
   EXPECT_EQ(Build({loop, inside, past_end}).size(), 1u);
 }
 
@@ -271,8 +271,8 @@ TEST_F(MiniSeedSynthetic, DamagedRecordsAreSkipped) {
 // time stamp far away cannot size a huge matrix.
 TEST_F(MiniSeedSynthetic, HeaderCountsRecordsWithRatesOnly) {
   const auto log = Record(
-      [&](MsRecordSpec& s) { s.channel = "LOG", s.count = 40, s.rate_factor = 0, s.encoding = 0; });
-  Build({log, Record([&](MsRecordSpec& s) { s.second = 5, s.count = 200; })});
+      [&](MsRecordLayout& s) { s.channel = "LOG", s.count = 40, s.rate_factor = 0, s.encoding = 0; });
+  Build({log, Record([&](MsRecordLayout& s) { s.second = 5, s.count = 200; })});
   TFileRecordInfo info;
   ASSERT_TRUE(ReadMiniSeedHeader(path_, info, 1.0));
   EXPECT_DOUBLE_EQ(info.SampRate, 100.0);
@@ -286,8 +286,8 @@ TEST_F(MiniSeedSynthetic, HeaderCountsRecordsWithRatesOnly) {
   EXPECT_EQ(info.SampRate, 0.0);
   EXPECT_EQ(info.SampleCount, 0);
 
-  Build({Record([&](MsRecordSpec& s) { s.count = 100; }),
-         Record([&](MsRecordSpec& s) { s.year = 2090, s.count = 100; })});
+  Build({Record([&](MsRecordLayout& s) { s.count = 100; }),
+         Record([&](MsRecordLayout& s) { s.year = 2090, s.count = 100; })});
   ASSERT_TRUE(ReadMiniSeedHeader(path_, info, 1.0));
   EXPECT_LE(info.SampleCount, 200 + 86400 * 100);
 }

@@ -97,7 +97,7 @@ inline std::vector<uint8_t> SimpleSteim1(const std::vector<int32_t>& samples, si
 }
 
 // One big-endian miniSEED record: blockette 1000 at 48, then 1001 and 100 when given.
-struct MsRecordSpec {
+struct MsRecordLayout {
   std::string station = "STA", location, channel = "HHZ";
   int year = 2020, day = 100, second = 3, count = 0;
   int rate_factor = 100, rate_multiplier = 1;
@@ -108,7 +108,7 @@ struct MsRecordSpec {
   size_t record_bytes = 0;  // 0: 2^exponent
 };
 
-inline std::vector<uint8_t> MakeMsRecord(const MsRecordSpec& s) {
+inline std::vector<uint8_t> MakeMsRecord(const MsRecordLayout& s) {
   std::vector<uint8_t> r;
   PutText(r, "000001D ", 8);
   PutText(r, s.station, 5);
