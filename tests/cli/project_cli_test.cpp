@@ -10,47 +10,21 @@
 #include <string>
 #include <vector>
 
+#include "cli_runner.h"
 #include "project/demo.h"
 #include "project/project_file.h"
 #include "recording_ui_host.h"
 #include "test_files.h"
 
-#include <sys/wait.h>
-
 namespace tarvik {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Cli;
+using testing::CliRun;
+using testing::Quote;
 using testing::RecordingUiHost;
 using testing::TempDir;
-
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-// Runs tarvik-cli with args (already quoted), stdin from /dev/null so no question is asked.
-CliRun Cli(const std::string& args, const TempDir& dir) {
-  const std::string err_file = dir.File("stderr.txt");
-  const std::string command =
-      std::string("'") + TARVIK_CLI_PATH + "' " + args + " </dev/null 2>'" + err_file + "'";
-  CliRun run;
-  std::FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) run.out.append(buf, n);
-  const int raw = pclose(pipe);
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  const std::vector<uint8_t> err = testing::ReadBytes(err_file);
-  run.err.assign(err.begin(), err.end());
-  return run;
-}
-
-std::string Quote(const std::string& s) {
-  return "'" + s + "'";
-}
 
 // Short recordings of two stations, two files each.
 void WriteRecordings(const std::string& folder) {

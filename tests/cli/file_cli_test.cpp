@@ -1,0 +1,174 @@
+// End-to-end runs of the file commands of tarvik-cli (info, segments, samples, response) over the
+// real corpus, checked against the corpus' own reference values.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli_runner.h"
+#include "test_files.h"
+
+namespace tarvik {
+namespace {
+
+using testing::Cli;
+using testing::CliRun;
+using testing::Quote;
+using testing::RealFile;
+using testing::TempDir;
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::vector<double> Numbers(const std::string& line) {
+  std::vector<double> v;
+  std::istringstream in(line);
+  for (double x; in >> x;) v.push_back(x);
+  return v;
+}
+
+const std::string kGcf = "gcf/20160603_1955n.gcf";
+// The first samples of kGcf as the corpus lists them.
+const std::vector<double> kGcfFirst = {-49378, -49213, -49273, -49277, -49341, -49415, -49289,
+                                       -49309, -49277, -49381, -49441, -49276, -49331, -49268,
+                                       -49250, -49407, -49421, -49282, -49224, -49281};
+
+TEST(FileCli, InfoJsonGivesOneObjectPerFileAndFailsOnAnUnknownOne) {
+  TempDir dir;
+  // Any .txt is taken for a one-column text recording; an unknown extension is nothing.
+  const std::string unknown = dir.File("notes.bin");
+  testing::WriteText(unknown, "not a recording\n");
+  const CliRun run =
+      Cli("info --json " + Quote(RealFile(kGcf)) + " " +
+              Quote(RealFile("mseed/int32_Steim2_bigEndian.mseed")) + " " + Quote(unknown),
+          dir);
+  EXPECT_EQ(run.status, 1);
+  const std::vector<std::string> lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), 3u) << run.out;
+
+  const nlohmann::json gcf = nlohmann::json::parse(lines[0]);
+  EXPECT_EQ(gcf["tag"], "[HGU");
+  EXPECT_EQ(gcf["station"], "6018");
+  EXPECT_EQ(gcf["start"], "2016-06-03T19:55:00.000Z");
+  // 2016-06-03 is day 42524 after 1899-12-30; 19:55 is 1195/1440 of a day.
+  EXPECT_NEAR(gcf["start_days"].get<double>(), 42524.0 + 1195.0 / 1440.0, 1e-9);
+  EXPECT_EQ(gcf["samp_rate"], 100.0);
+  EXPECT_EQ(gcf["sample_count"], 300);
+  EXPECT_EQ(gcf["channel_count"], 1);
+  ASSERT_EQ(gcf["channels"].size(), 1u);
+  EXPECT_EQ(gcf["channels"][0]["name"], "N");
+
+  // The corpus reference: station TEST, channel BHE, epoch 1103068800 s, 1 Hz, 50 samples.
+  const nlohmann::json ms = nlohmann::json::parse(lines[1]);
+  EXPECT_EQ(ms["tag"], "[HMS");
+  EXPECT_EQ(ms["station"], "TEST");
+  EXPECT_EQ(ms["start"], "2004-12-15T00:00:00.000Z");
+  EXPECT_EQ(ms["samp_rate"], 1.0);
+  EXPECT_EQ(ms["sample_count"], 50);
+  EXPECT_EQ(ms["channels"][0]["name"], "BHE");
+
+  const nlohmann::json none = nlohmann::json::parse(lines[2]);
+  EXPECT_EQ(none["tag"], 0);
+  EXPECT_TRUE(none["channels"].empty());
+  for (const char* key :
+       {"file", "tag", "station", "start", "start_days", "samp_rate", "sample_count",
+        "channel_count", "block_count", "block_samples", "channels"}) {
+    EXPECT_TRUE(none.contains(key)) << key;
+  }
+}
+
+TEST(FileCli, SegmentsAndSamplesGiveTheDecodedValues) {
+  TempDir dir;
+  const CliRun seg = Cli("segments --samples " + Quote(RealFile(kGcf)), dir);
+  ASSERT_EQ(seg.status, 0) << seg.err;
+  const std::vector<std::string> lines = Lines(seg.out);
+  // A header line, then per segment its line and its samples.
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[0].rfind("station\t", 0), 0u);
+  EXPECT_NE(lines[1].find("2016-06-03T19:55:00.000Z"), std::string::npos);
+  std::vector<double> first = Numbers(lines[2]);
+  ASSERT_GE(first.size(), kGcfFirst.size());
+  first.resize(kGcfFirst.size());
+  EXPECT_EQ(first, kGcfFirst);
+
+  const CliRun raw = Cli("samples --no-demean " + Quote(RealFile(kGcf)), dir);
+  ASSERT_EQ(raw.status, 0) << raw.err;
+  const std::vector<std::string> rows = Lines(raw.out);
+  ASSERT_EQ(rows.size(), 301u);  // the channel name, then 300 samples
+  EXPECT_EQ(rows[0], "N");
+  double sum = 0.0;
+  for (size_t i = 1; i < rows.size(); ++i) {
+    const double v = std::stod(rows[i]);
+    if (i <= kGcfFirst.size()) {
+      EXPECT_EQ(v, kGcfFirst[i - 1]) << "sample " << i - 1;
+    }
+    sum += v;
+  }
+
+  // Without --no-demean each value loses the record's mean (rounded to a whole count).
+  const CliRun demeaned = Cli("samples " + Quote(RealFile(kGcf)), dir);
+  ASSERT_EQ(demeaned.status, 0) << demeaned.err;
+  const std::vector<std::string> centred = Lines(demeaned.out);
+  ASSERT_EQ(centred.size(), rows.size());
+  const double mean = sum / 300.0;
+  EXPECT_NEAR(std::stod(centred[1]), kGcfFirst[0] - mean, 0.5 + 1e-9);
+}
+
+TEST(FileCli, ResponseEvaluatesChainsAndWritesTheUnitTemplate) {
+  TempDir dir;
+  // CONSTANT·|Π(s − z)/Π(s − p)| of the file at 0.1, 1 and 10 Hz, computed independently.
+  const std::vector<double> expected = {2370975519.368238, 23757092293.574776, 51503925434.33007};
+  const std::string paz = Quote(RealFile("resp/IU_ANMO_00_BHZ.paz"));
+  const std::string freqs = " --freq 0.1 --freq 1 --freq 10";
+  const CliRun sensor = Cli("response " + paz + freqs, dir);
+  ASSERT_EQ(sensor.status, 0) << sensor.err;
+  std::vector<std::string> lines = Lines(sensor.out);
+  ASSERT_EQ(lines.size(), 3u);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const std::vector<double> row = Numbers(lines[i]);
+    ASSERT_EQ(row.size(), 3u) << lines[i];
+    EXPECT_NEAR(row[1] / expected[i], 1.0, 1e-9) << lines[i];
+  }
+
+  // The template is a unit response: alone it gives modulus 1 and phase 0; as the amplifier of
+  // a chain it leaves the sensor's values unchanged.
+  const std::string unit = dir.File("unit.rsp");
+  const CliRun tmpl = Cli("response --template " + Quote(unit) + " --rate 100 --note HHZ", dir);
+  ASSERT_EQ(tmpl.status, 0) << tmpl.err;
+  const CliRun flat = Cli("response " + Quote(unit) + freqs, dir);
+  ASSERT_EQ(flat.status, 0) << flat.err;
+  for (const std::string& line : Lines(flat.out)) {
+    const std::vector<double> row = Numbers(line);
+    ASSERT_EQ(row.size(), 3u) << line;
+    EXPECT_NEAR(row[1], 1.0, 1e-12);
+    EXPECT_NEAR(row[2], 0.0, 1e-12);
+  }
+  const CliRun chained = Cli("response " + paz + " --chain " + Quote(unit) + freqs, dir);
+  ASSERT_EQ(chained.status, 0) << chained.err;
+  EXPECT_EQ(chained.out, sensor.out);
+}
+
+TEST(FileCli, FailuresAndWrongUsageHaveTheirExitStatus) {
+  TempDir dir;
+  const std::string missing = dir.File("absent.paz");
+  const CliRun gone = Cli("response " + Quote(missing), dir);
+  EXPECT_EQ(gone.status, 1);
+  EXPECT_TRUE(gone.out.empty());
+  EXPECT_NE(gone.err.find("absent.paz"), std::string::npos) << gone.err;
+
+  const struct {
+    const char* args;
+  } usage[] = {{"response"}, {"response --rate 5"}, {"segments"}, {"info"}, {"no-such-command"}};
+  for (const auto& u : usage) EXPECT_EQ(Cli(u.args, dir).status, 2) << u.args;
+}
+
+}  // namespace
+}  // namespace tarvik

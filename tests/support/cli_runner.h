@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+#include "test_files.h"
+
+namespace tarvik::testing {
+
+struct CliRun {
+  int status = -1;  // the exit status, -1 when the program did not exit normally
+  std::string out;
+  std::string err;
+};
+
+// Runs tarvik-cli with args (already quoted) and stdin from /dev/null, so that no question is
+// ever answered; stderr goes through a file in dir.
+CliRun Cli(const std::string& args, const TempDir& dir);
+
+// s in single quotes for the shell.
+std::string Quote(const std::string& s);
+
+}  // namespace tarvik::testing
