@@ -1,32 +1,17 @@
 #include "records/iss_text.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 
 #include "common/binary_file.h"
+#include "common/number_text.h"
 #include "common/rounding.h"
 #include "common/text_encoding.h"
 
 namespace tarvik {
 
 namespace {
-
-// Locale-independent number parsing of a whole trimmed value.
-bool ParseDouble(std::string_view text, double& value) {
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  if (text.empty()) return false;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  return ec == std::errc() && end == text.data() + text.size() && std::isfinite(value);
-}
-
-bool ParseInt64(std::string_view text, int64_t& value) {
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  if (text.empty()) return false;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  return ec == std::errc() && end == text.data() + text.size();
-}
 
 // A data table row: a 10-character time field, then X, Y and Z.
 bool ParseRow(std::string_view line, std::array<double, 3>& xyz) {
@@ -37,7 +22,7 @@ bool ParseRow(std::string_view line, std::array<double, 3>& xyz) {
     while (b < line.size() && (line[b] == ' ' || line[b] == '\t')) ++b;
     size_t e = b;
     while (e < line.size() && line[e] != ' ' && line[e] != '\t') ++e;
-    if (!ParseDouble(line.substr(b, e - b), v)) return false;
+    if (!ParseInto(ParseDouble(line.substr(b, e - b)), v)) return false;
     line.remove_prefix(e);
   }
   return true;
@@ -107,8 +92,9 @@ IssRead ReadIssFileKeys(TIssKeyReader& reader, TIssFileKeys& keys) {
   const std::optional<std::string> sec = reader.Find("t_time.tv_sec");
   if (!sec) return IssRead::kEnd;
   double s = 0.0, us = 0.0;
-  if (!ParseDouble(*sec, s) || !ParseDouble(reader.Value("t_time.tv_usec"), us) ||
-      !ParseInt64(reader.Value("no_of_triggers"), keys.trigger_count)) {
+  if (!ParseInto(ParseDouble(*sec), s) ||
+      !ParseInto(ParseDouble(reader.Value("t_time.tv_usec")), us) ||
+      !ParseInto(ParseInt64(reader.Value("no_of_triggers")), keys.trigger_count)) {
     return IssRead::kDamaged;
   }
   keys.time = UnixToDateTime(s + us / 1e6);
@@ -121,20 +107,20 @@ IssRead ReadIssFileKeys(TIssKeyReader& reader, TIssFileKeys& keys) {
 IssRead ReadIssTriggerKeys(TIssKeyReader& reader, TIssTrigger& t) {
   const std::optional<std::string> sec = reader.Find("t_time.tv_sec");
   if (!sec) return IssRead::kEnd;
-  bool ok = ParseDouble(*sec, t.time_sec) &&
-            ParseDouble(reader.Value("t_time.tv_usec"), t.time_usec) &&
-            ParseInt64(reader.Value("TriggerPosition"), t.trigger_position) &&
-            ParseInt64(reader.Value("duration"), t.duration) &&
-            ParseInt64(reader.Value("NoPoints"), t.points);
+  bool ok = ParseInto(ParseDouble(*sec), t.time_sec) &&
+            ParseInto(ParseDouble(reader.Value("t_time.tv_usec")), t.time_usec) &&
+            ParseInto(ParseInt64(reader.Value("TriggerPosition")), t.trigger_position) &&
+            ParseInto(ParseInt64(reader.Value("duration")), t.duration) &&
+            ParseInto(ParseInt64(reader.Value("NoPoints")), t.points);
   if (!ok) return IssRead::kDamaged;
   t.enabled[0] = reader.Value("X_enabled") == "1";
   t.enabled[1] = reader.Value("Y_enabled") == "1";
   t.enabled[2] = reader.Value("Z_enabled") == "1";
-  ok = ParseInt64(reader.Value("site_id"), t.site_id) &&
-       ParseDouble(reader.Value("DCoffset[0]"), t.dc_offset[0]) &&
-       ParseDouble(reader.Value("DCoffset[1]"), t.dc_offset[1]) &&
-       ParseDouble(reader.Value("DCoffset[2]"), t.dc_offset[2]) &&
-       ParseDouble(reader.Value("decimated_sampling_rate"), t.rate);
+  ok = ParseInto(ParseInt64(reader.Value("site_id")), t.site_id) &&
+       ParseInto(ParseDouble(reader.Value("DCoffset[0]")), t.dc_offset[0]) &&
+       ParseInto(ParseDouble(reader.Value("DCoffset[1]")), t.dc_offset[1]) &&
+       ParseInto(ParseDouble(reader.Value("DCoffset[2]")), t.dc_offset[2]) &&
+       ParseInto(ParseDouble(reader.Value("decimated_sampling_rate")), t.rate);
   return ok ? IssRead::kOk : IssRead::kDamaged;
 }
 

@@ -1,12 +1,11 @@
 #include "records/wfdisc.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <filesystem>
-#include <limits>
 
 #include "common/binary_file.h"
+#include "common/number_text.h"
 #include "common/paths.h"
 #include "common/rounding.h"
 #include "common/text_encoding.h"
@@ -23,45 +22,17 @@ std::string Column(std::string_view line, size_t first, size_t last) {
   return Trim(line.substr(begin, end - begin));
 }
 
-// A whole trimmed field as a finite number; locale-independent, so a Qt host that switched the
-// C locale to a decimal comma does not change how index files read.
-bool ParseDouble(std::string_view text, double& value) {
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  if (text.empty()) return false;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  return ec == std::errc() && end == text.data() + text.size() && std::isfinite(value);
-}
-
-bool ParseInt32(std::string_view text, int32_t& value) {
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  if (text.empty()) return false;
-  int64_t v = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-  if (ec != std::errc() || end != text.data() + text.size()) return false;
-  if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max()) {
-    return false;
-  }
-  value = static_cast<int32_t>(v);
-  return true;
-}
-
-template <typename T>
-T Lenient(bool (*parse)(std::string_view, T&), std::string_view text) {
-  T v{};
-  return parse(text, v) ? v : T{};
-}
-
 // Load date: a year, a day of year and "hh:mm:ss"; failing that the field as an ISO date and
 // time; failing that 0. Nothing downstream uses it, so it never fails the line.
 TDateTime ParseLoadDate(std::string_view line) {
   int32_t year = 0, doy = 0, h = 0, m = 0, s = 0;
   const std::string clock = Column(line, 276, 283);
-  if (ParseInt32(Column(line, 267, 270), year) && ParseInt32(Column(line, 272, 274), doy) &&
-      clock.size() == 8 && clock[2] == ':' && clock[5] == ':' &&
-      ParseInt32(std::string_view(clock).substr(0, 2), h) &&
-      ParseInt32(std::string_view(clock).substr(3, 2), m) &&
-      ParseInt32(std::string_view(clock).substr(6, 2), s) && year > 0 && year < 10000 && doy >= 1 &&
-      doy <= 366 && h >= 0 && h < 24 && m >= 0 && m < 60 && s >= 0 && s < 61) {
+  if (ParseInto(ParseInt32(Column(line, 267, 270)), year) &&
+      ParseInto(ParseInt32(Column(line, 272, 274)), doy) && clock.size() == 8 && clock[2] == ':' &&
+      clock[5] == ':' && ParseInto(ParseInt32(std::string_view(clock).substr(0, 2)), h) &&
+      ParseInto(ParseInt32(std::string_view(clock).substr(3, 2)), m) &&
+      ParseInto(ParseInt32(std::string_view(clock).substr(6, 2)), s) && year > 0 && year < 10000 &&
+      doy >= 1 && doy <= 366 && h >= 0 && h < 24 && m >= 0 && m < 60 && s >= 0 && s < 61) {
     return EncodeDayOfYear(year, doy, h, m, s);
   }
   return ParseIso(Column(line, 267, 283)).value_or(0.0);
@@ -92,23 +63,23 @@ std::optional<TWfdiscLine> ParseWfdiscLine(std::string_view line) {
   TWfdiscLine w;
   w.sta = Column(line, 1, 6);
   w.chan = Column(line, 8, 15);
-  if (!ParseDouble(Column(line, 17, 33), w.time)) return std::nullopt;
-  w.wfid = Lenient(ParseInt32, Column(line, 35, 42));
-  w.chanid = Lenient(ParseInt32, Column(line, 44, 51));
-  w.jdate = Lenient(ParseInt32, Column(line, 53, 60));
-  w.endtime = Lenient(ParseDouble, Column(line, 62, 78));
-  if (!ParseInt32(Column(line, 80, 87), w.nsamp)) return std::nullopt;
-  if (!ParseDouble(Column(line, 89, 99), w.samprate)) return std::nullopt;
-  if (!ParseDouble(Column(line, 101, 116), w.calib)) return std::nullopt;
-  w.calper = Lenient(ParseDouble, Column(line, 118, 133));
+  if (!ParseInto(ParseDouble(Column(line, 17, 33)), w.time)) return std::nullopt;
+  w.wfid = ParseInt32(Column(line, 35, 42)).value_or(0);
+  w.chanid = ParseInt32(Column(line, 44, 51)).value_or(0);
+  w.jdate = ParseInt32(Column(line, 53, 60)).value_or(0);
+  w.endtime = ParseDouble(Column(line, 62, 78)).value_or(0.0);
+  if (!ParseInto(ParseInt32(Column(line, 80, 87)), w.nsamp)) return std::nullopt;
+  if (!ParseInto(ParseDouble(Column(line, 89, 99)), w.samprate)) return std::nullopt;
+  if (!ParseInto(ParseDouble(Column(line, 101, 116)), w.calib)) return std::nullopt;
+  w.calper = ParseDouble(Column(line, 118, 133)).value_or(0.0);
   w.instype = Column(line, 135, 140);
   w.segtype = Column(line, 142, 142);
   w.datatype = Column(line, 144, 145);
   w.clip = Column(line, 147, 147);
   w.dir = Column(line, 149, 212);
   w.dfile = Column(line, 214, 245);
-  if (!ParseInt32(Column(line, 247, 256), w.foff)) return std::nullopt;
-  w.commid = Lenient(ParseInt32, Column(line, 258, 265));
+  if (!ParseInto(ParseInt32(Column(line, 247, 256)), w.foff)) return std::nullopt;
+  w.commid = ParseInt32(Column(line, 258, 265)).value_or(0);
   w.lddate = ParseLoadDate(line);
   return w;
 }

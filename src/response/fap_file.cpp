@@ -20,7 +20,7 @@ std::optional<int32_t> LeadingInteger(std::string_view line) {
   size_t end = 0;
   if (end < trimmed.size() && (trimmed[end] == '+' || trimmed[end] == '-')) ++end;
   while (end < trimmed.size() && std::isdigit(static_cast<unsigned char>(trimmed[end]))) ++end;
-  return ParseInt(std::string_view(trimmed).substr(0, end));
+  return ParseInt32(std::string_view(trimmed).substr(0, end));
 }
 
 }  // namespace

@@ -43,7 +43,7 @@ class GseReader {
   }
 
   int32_t Integer(std::string_view what, std::string_view text, int line) const {
-    const auto v = ParseInt(text);
+    const auto v = ParseInt32(text);
     if (!v) Fail(name_, line, std::string(what) + " " + Quote(text) + " is not an integer");
     return *v;
   }
@@ -55,9 +55,9 @@ class GseReader {
     std::optional<TDateTime> day;
     if (ymd.size() == 3 && date.front() != '/' && date.back() != '/' &&
         date.find("//") == std::string_view::npos) {
-      const auto y = ParseInt(ymd[0]);
-      const auto m = ParseInt(ymd[1]);
-      const auto d = ParseInt(ymd[2]);
+      const auto y = ParseInt32(ymd[0]);
+      const auto m = ParseInt32(ymd[1]);
+      const auto d = ParseInt32(ymd[2]);
       if (y && m && d) day = CalendarDate(*y, *m, *d);
     }
     if (!day) Fail(name_, line, std::string(what) + " date " + Quote(date) + " is not yyyy/mm/dd");

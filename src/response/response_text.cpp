@@ -1,7 +1,6 @@
 #include "response/response_text.h"
 
 #include <cctype>
-#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <ctime>
@@ -76,42 +75,6 @@ std::string Columns(std::string_view line, size_t first, size_t last) {
   return Trim(line.substr(first - 1, last - first + 1));
 }
 
-namespace {
-
-// Drops one leading "+" (which std::from_chars does not accept) when a digit or "." follows,
-// so that "+1.5E+03" converts while "+-1" and "+inf" do not.
-bool StripPlus(std::string_view& text) {
-  if (text.empty() || text.front() != '+') return true;
-  text.remove_prefix(1);
-  return !text.empty() &&
-         (std::isdigit(static_cast<unsigned char>(text.front())) || text.front() == '.');
-}
-
-bool StartsLikeNumber(std::string_view text) {
-  size_t i = (!text.empty() && text.front() == '-') ? 1 : 0;
-  return i < text.size() && (std::isdigit(static_cast<unsigned char>(text[i])) || text[i] == '.');
-}
-
-}  // namespace
-
-std::optional<double> ParseDouble(std::string_view text) {
-  if (!StripPlus(text) || !StartsLikeNumber(text)) return std::nullopt;  // no "inf", "nan"
-  double value = 0.0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
-    return std::nullopt;
-  }
-  return value;
-}
-
-std::optional<int32_t> ParseInt(std::string_view text) {
-  if (!StripPlus(text)) return std::nullopt;
-  int32_t value = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
-  return value;
-}
-
 TFAPRow ParseFapRow(std::string_view line, const std::string& name, int number) {
   const std::vector<std::string_view> f = SplitFields(line, " \t,");
   const auto frequency = f.size() > 0 ? ParseDouble(f[0]) : std::nullopt;
@@ -153,7 +116,7 @@ std::optional<double> ParseTimeOfDay(std::string_view text) {
     const std::string_view part =
         hms.substr(pos, colon == std::string_view::npos ? std::string_view::npos : colon - pos);
     if (part.empty() || part.front() == '-' || part.front() == '+') return std::nullopt;
-    const auto v = ParseInt(part);
+    const auto v = ParseInt32(part);
     if (!v) return std::nullopt;
     parts[count++] = *v;
     if (colon == std::string_view::npos) break;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/datetime.h"
+#include "common/number_text.h"
 #include "response/response_model.h"
 
 namespace tarvik::response_text {
@@ -51,10 +52,8 @@ inline constexpr std::string_view kBlanks = " \t";
 // The characters from 1-based column first to column last, trimmed; "" beyond the line.
 std::string Columns(std::string_view line, size_t first, size_t last);
 
-// Decimal numbers with an optional sign, "." and exponent; the whole text must convert and the
-// value must be finite. nullopt otherwise.
-std::optional<double> ParseDouble(std::string_view text);
-std::optional<int32_t> ParseInt(std::string_view text);
+using tarvik::ParseDouble;
+using tarvik::ParseInt32;
 
 // A table row "frequency amplitude phase" separated by blanks or commas; the phase (radians)
 // is 0 when missing or unreadable. Throws LoadError naming the line when the frequency or the

@@ -76,9 +76,9 @@ std::optional<TDateTime> ParseRspDate(std::string_view text) {
       parts[0].find("..") != std::string_view::npos) {
     return std::nullopt;
   }
-  const auto a = ParseInt(dmy[0]);
-  const auto b = ParseInt(dmy[1]);
-  const auto c = ParseInt(dmy[2]);
+  const auto a = ParseInt32(dmy[0]);
+  const auto b = ParseInt32(dmy[1]);
+  const auto c = ParseInt32(dmy[2]);
   if (!a || !b || !c) return std::nullopt;
   std::optional<TDateTime> date = CalendarDate(*c, *b, *a);
   if (!date && parts.size() == 1) date = CalendarDate(*a, *b, *c);
@@ -120,7 +120,7 @@ class Keys {
   int32_t Int(std::string_view key, int32_t fallback) const {
     const KeyLine* k = Find(key);
     if (!k || k->value.empty()) return fallback;
-    const auto v = ParseInt(k->value);
+    const auto v = ParseInt32(k->value);
     if (!v) Fail(name_, k->line, Describe(key) + " is " + Quote(k->value) + ", not an integer");
     return *v;
   }

@@ -84,7 +84,7 @@ TResponseStatus ReadSacPazText(std::string_view bytes, const std::string& name,
         if (!c) Fail(name, number, "the CONSTANT " + Quote(value) + " is not a number");
         zp.NormFactor = *c;
       } else {
-        const auto count = ParseInt(value);
+        const auto count = ParseInt32(value);
         if (!count) {
           Fail(
               name, number,

@@ -122,7 +122,7 @@ class SeedReader {
   }
 
   int32_t Integer(std::string_view tag, const std::string& value) const {
-    const auto v = ParseInt(value);
+    const auto v = ParseInt32(value);
     if (!v) Fail(name_, line_, std::string(tag) + ": " + Quote(value) + " is not an integer");
     return *v;
   }
@@ -180,8 +180,8 @@ TDateTime ParseSeedTime(std::string_view text) {
       text.find(",,") != std::string_view::npos) {
     return 0.0;
   }
-  const auto year = ParseInt(parts[0]);
-  const auto day = ParseInt(parts[1]);
+  const auto year = ParseInt32(parts[0]);
+  const auto day = ParseInt32(parts[1]);
   if (!year || !day || *day < 1) return 0.0;
   const auto first = CalendarDate(*year, 1, 1);
   const auto last = CalendarDate(*year, 12, 31);

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <locale.h>
 #include <filesystem>
+#include <optional>
 
+#include "common/number_text.h"
 #include "common/paths.h"
 #include "common/rounding.h"
 #include "common/text_encoding.h"
@@ -42,6 +45,40 @@ TEST(TextEncoding, TrimAndUpper) {
   EXPECT_EQ(Trim(std::string("AB\0\0", 4)), "AB");
   EXPECT_EQ(TrimRight("  x  "), "  x");
   EXPECT_EQ(AsciiUpper("x.ugr2"), "X.UGR2");
+}
+
+TEST(NumberText, WholeFieldsOnlyAndNeverTheLocale) {
+  // A host that switches LC_NUMERIC to a decimal comma must not change how files read.
+  const char* switched = setlocale(LC_NUMERIC, "ru_RU.UTF-8");
+  const struct {
+    const char* text;
+    std::optional<double> real;
+    std::optional<int64_t> whole;
+  } cases[] = {
+      {"1.5", 1.5, std::nullopt},
+      {"+1.5E+03", 1500.0, std::nullopt},
+      {"-.25", -0.25, std::nullopt},
+      {"42", 42.0, 42},
+      {"+7", 7.0, 7},
+      {"-2147483649", -2147483649.0, -2147483649},
+      {"1,5", std::nullopt, std::nullopt},
+      {"+-1", std::nullopt, std::nullopt},
+      {"inf", std::nullopt, std::nullopt},
+      {"nan", std::nullopt, std::nullopt},
+      {"1e999", std::nullopt, std::nullopt},
+      {" 1", std::nullopt, std::nullopt},
+      {"1 ", std::nullopt, std::nullopt},
+      {"", std::nullopt, std::nullopt},
+      {"+", std::nullopt, std::nullopt},
+      {"0x10", std::nullopt, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ParseDouble(c.text), c.real) << c.text;
+    EXPECT_EQ(ParseInt64(c.text), c.whole) << c.text;
+  }
+  EXPECT_EQ(ParseInt32("2147483647"), 2147483647);
+  EXPECT_EQ(ParseInt32("2147483648"), std::nullopt);  // out of range, not wrapped
+  if (switched != nullptr) setlocale(LC_NUMERIC, "C");
 }
 
 TEST(Rounding, TiesToEvenAndClamping) {
