@@ -1,52 +1,15 @@
 // Reads arbitrary bytes as an ADB and as a DDB file: header, segments and their samples.
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <random>
-#include <string>
 
+#include "fuzz_support.h"
 #include "records/adb_ddb.h"
-#include "records/read_samples.h"
-
-namespace {
-
-// A folder of its own for the files written from each input; removed when the run ends.
-struct Scratch {
-  std::filesystem::path dir;
-  Scratch() {
-    dir = std::filesystem::temp_directory_path() /
-          ("tarvik-fuzz-adb-" + std::to_string(std::random_device{}()));
-    std::filesystem::create_directories(dir);
-  }
-  ~Scratch() {
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
-  }
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const Scratch scratch;
-  const std::string folder = scratch.dir.string();
-  for (const bool ddb : {false, true}) {
-    const std::string path = folder + (ddb ? "/x.ddb" : "/x.adb");
-    {
-      std::ofstream out(path, std::ios::binary | std::ios::trunc);
-      out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    }
-    tarvik::TFileRecordInfo info;
-    tarvik::TRecList list;
-    if (ddb) {
-      tarvik::ReadDdbHeader(path, info, 100.0);
-      tarvik::BuildDdbSegments(path, list, "");
-    } else {
-      tarvik::ReadAdbHeader(path, info, 100.0);
-      tarvik::BuildAdbSegments(path, list, "");
-    }
-    tarvik::SampleReader reader;
-    for (const auto& seg : list.Items) reader.Read(seg);
-  }
+  using namespace tarvik;
+  fuzz::ReadEverySegment(fuzz::WriteScratchFile("x.adb", data, size), ReadAdbHeader,
+                         BuildAdbSegments);
+  fuzz::ReadEverySegment(fuzz::WriteScratchFile("x.ddb", data, size), ReadDdbHeader,
+                         BuildDdbSegments);
   return 0;
 }

@@ -4,39 +4,14 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <random>
 #include <string>
+#include <vector>
 
+#include "fuzz_support.h"
 #include "records/iss_text.h"
 
-namespace {
-
-// A folder of its own for the files written from each input; removed when the run ends.
-struct Scratch {
-  std::filesystem::path dir;
-  Scratch() {
-    dir = std::filesystem::temp_directory_path() /
-          ("tarvik-fuzz-iss-" + std::to_string(std::random_device{}()));
-    std::filesystem::create_directories(dir);
-  }
-  ~Scratch() {
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
-  }
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const Scratch scratch;
-  const std::string folder = scratch.dir.string();
-  const std::string path = folder + "/x.iss_dat";
-  {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-  }
+  const std::string path = tarvik::fuzz::WriteScratchFile("x.iss_dat", data, size);
   tarvik::TFileRecordInfo info;
   tarvik::ReadIssHeader(path, info, 100.0);
   const size_t channels = static_cast<size_t>(std::max(info.ChannelCount, 1));

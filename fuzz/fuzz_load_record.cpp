@@ -3,17 +3,16 @@
 // (its extension decides the format); TARVIK_FUZZ_FORMAT=<key> pins one name for a whole run,
 // the first byte then being ignored. Keys: sl rec bi sdas iss ugr wfd gcf msd adb ddb baikal
 // reftek.
-#include <unistd.h>
-
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <system_error>
 
 #include "common/ui_host.h"
+#include "fuzz_support.h"
 #include "records/assembly.h"
 #include "records/formats.h"
 #include "records/load_record.h"
@@ -43,18 +42,6 @@ constexpr NamedFormat kNames[] = {
 };
 constexpr size_t kNameCount = sizeof kNames / sizeof kNames[0];
 
-// A private folder per process, so that the folder search sees this input only.
-const std::filesystem::path& Folder() {
-  static const std::filesystem::path folder = [] {
-    std::filesystem::path p =
-        std::filesystem::temp_directory_path() / ("tarvik_fuzz_load_" + std::to_string(getpid()));
-    std::error_code ec;
-    std::filesystem::create_directories(p, ec);
-    return p;
-  }();
-  return folder;
-}
-
 int PinnedFormat() {
   const char* key = std::getenv("TARVIK_FUZZ_FORMAT");
   if (key == nullptr) return -1;
@@ -71,11 +58,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   static const int pinned = PinnedFormat();
   const size_t pick = pinned >= 0 ? static_cast<size_t>(pinned) : data[0] % kNameCount;
-  const std::string path = (Folder() / kNames[pick].file).string();
-  {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data + 1), static_cast<std::streamsize>(size - 1));
-  }
+  // The scratch folder is the process's own and the file goes when the input is done, so the
+  // folder search sees this input only.
+  const std::string path = fuzz::WriteScratchFile(kNames[pick].file, data + 1, size - 1);
 
   const FormatTag tag = Recognize(path);
   TFileRecordInfo info;

@@ -1,38 +1,21 @@
 // Sample reading of one segment by its sample type code: the input's first 24 bytes describe the
 // segment (type, count, offset, block size, stride, skip, calibration), the rest is the file.
-#include <unistd.h>
-
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
+#include <vector>
 
 #include "common/bytes.h"
+#include "fuzz_support.h"
 #include "records/read_samples.h"
-
-namespace {
-
-std::string ScratchFile(const char* name) {
-  return (std::filesystem::temp_directory_path() /
-          ("tarvik_fuzz_" + std::to_string(getpid()) + "_" + name))
-      .string();
-}
-
-void Write(const std::string& path, const uint8_t* data, size_t size) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tarvik;
-  static const std::string path = ScratchFile("in.samples");
   constexpr size_t kHead = 24;
   if (size < kHead) return 0;
-  Write(path, data + kHead, size - kHead);
+  const std::string path = fuzz::WriteScratchFile("in.samples", data + kHead, size - kHead);
 
   TRecordDescription seg;
   seg.FileName = path;

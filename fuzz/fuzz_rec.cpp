@@ -1,35 +1,20 @@
 // REC block files: recognition, both header readers, the sequential reader into a matrix shaped
 // by the header, and the data block decoder on the raw input.
-#include <unistd.h>
-
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
+#include <iterator>
+#include <span>
 #include <string>
+#include <vector>
 
+#include "fuzz_support.h"
 #include "records/formats.h"
 #include "records/rec.h"
 
-namespace {
-
-std::string ScratchFile(const char* name) {
-  return (std::filesystem::temp_directory_path() /
-          ("tarvik_fuzz_" + std::to_string(getpid()) + "_" + name))
-      .string();
-}
-
-void Write(const std::string& path, const uint8_t* data, size_t size) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tarvik;
-  static const std::string path = ScratchFile("in.rec");
-  Write(path, data, size);
+  const std::string path = fuzz::WriteScratchFile("in.rec", data, size);
 
   Recognize(path);
   TFileRecordInfo info;
@@ -43,14 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       first.ChannelCount = data[0] % 40;
       first.BlockSamples = data[1] * 7;
     }
-    const int64_t length = std::clamp<int64_t>(first.SampleCount, 0, 4096);
-    TData32 matrix(static_cast<size_t>(std::clamp(first.ChannelCount, 0, kMaxChannels)),
-                   std::vector<int32_t>(static_cast<size_t>(length), 0));
-    LoadTarget target;
-    target.data = &matrix;
-    target.first = first;
-    target.position = pass == 1 && size >= 3 ? static_cast<int8_t>(data[2]) : 0;
-    ReadRecInto(path, target);
+    fuzz::ReadIntoMatrix(path, ReadRecInto, first, std::clamp<int64_t>(first.SampleCount, 0, 4096),
+                         pass == 1 && size >= 3 ? static_cast<int8_t>(data[2]) : 0);
   }
 
   if (size >= 2) {
