@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <limits>
 
+#include "common/number_text.h"
 #include "common/rounding.h"
 
 namespace tarvik {
@@ -153,15 +154,20 @@ std::string FormatDateTime(const std::string& pattern, TDateTime t) {
 
 std::optional<TDateTime> ParseIso(const std::string& text) {
   int y = 0, mo = 0, d = 0, h = 0, mi = 0;
-  double s = 0.0;
   char sep = 0;
   int consumed = 0;
-  if (std::sscanf(text.c_str(), "%d-%d-%d%c%d:%d:%lf%n", &y, &mo, &d, &sep, &h, &mi, &s,
-                  &consumed) != 7) {
+  if (std::sscanf(text.c_str(), "%d-%d-%d%c%d:%d:%n", &y, &mo, &d, &sep, &h, &mi, &consumed) != 6 ||
+      consumed == 0) {
     return std::nullopt;
   }
   if (sep != 'T' && sep != ' ') return std::nullopt;
-  std::string rest = text.substr(static_cast<size_t>(consumed));
+  // The seconds are read without the C locale, which a host may set to a decimal comma.
+  size_t used = 0;
+  const std::string_view tail = std::string_view(text).substr(static_cast<size_t>(consumed));
+  const std::optional<double> seconds = ParseLeadingDouble(tail, &used);
+  if (!seconds) return std::nullopt;
+  const double s = *seconds;
+  const std::string_view rest = tail.substr(used);
   if (!(rest.empty() || rest == "Z")) return std::nullopt;
   if (mo < 1 || mo > 12 || d < 1 || d > 31 || h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 ||
       s >= 61) {

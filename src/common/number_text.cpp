@@ -48,4 +48,14 @@ std::optional<int64_t> ParseInt64(std::string_view text) {
   return ParseWhole<int64_t>(text);
 }
 
+std::optional<double> ParseLeadingDouble(std::string_view text, size_t* consumed) {
+  std::string_view rest = text;
+  if (!StripPlus(rest) || !StartsLikeNumber(rest)) return std::nullopt;
+  double value = 0.0;
+  const auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), value);
+  if (ec != std::errc() || !std::isfinite(value)) return std::nullopt;
+  if (consumed != nullptr) *consumed = static_cast<size_t>(end - text.data());
+  return value;
+}
+
 }  // namespace tarvik

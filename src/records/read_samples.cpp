@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "common/bytes.h"
+#include "common/number_text.h"
 #include "common/rounding.h"
 #include "records/gcf.h"
 #include "records/steim.h"
@@ -63,12 +64,7 @@ bool ParseLineValue(std::string_view line, int column, double& value) {
            line[end] != ';' && line[end] != '\r') {
       ++end;
     }
-    if (c == column) {
-      const std::string token(line.substr(pos, end - pos));
-      char* stop = nullptr;
-      value = std::strtod(token.c_str(), &stop);
-      return stop != token.c_str();
-    }
+    if (c == column) return ParseInto(ParseLeadingDouble(line.substr(pos, end - pos)), value);
     pos = end;
   }
 }

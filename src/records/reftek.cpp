@@ -6,6 +6,7 @@
 
 #include "common/binary_file.h"
 #include "common/bytes.h"
+#include "common/number_text.h"
 #include "common/paths.h"
 #include "common/rounding.h"
 #include "common/text_encoding.h"
@@ -43,11 +44,7 @@ bool IsCompressed(uint8_t format) {
 std::optional<double> LeadingNumber(std::string_view text, size_t* consumed = nullptr) {
   const std::string s = Trim(text);
   if (s.empty()) return std::nullopt;
-  char* end = nullptr;
-  const double v = std::strtod(s.c_str(), &end);
-  if (end == s.c_str() || !std::isfinite(v)) return std::nullopt;
-  if (consumed) *consumed = static_cast<size_t>(end - s.c_str());
-  return v;
+  return ParseLeadingDouble(s, consumed);
 }
 
 // Digits of a fixed-width decimal text; nullopt when one is not a digit.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <locale.h>
+
 #include <cmath>
 
 namespace tarvik {
@@ -73,13 +75,20 @@ TEST(DateTime, Formats) {
 }
 
 TEST(DateTime, ParseIso) {
+  // A host that switches LC_NUMERIC to a decimal comma must not change how times read.
+  const char* switched = setlocale(LC_NUMERIC, "ru_RU.UTF-8");
   const auto t = ParseIso("2016-06-03T19:55:00.500Z");
   ASSERT_TRUE(t.has_value());
   EXPECT_NEAR(*t, EncodeDateTime(2016, 6, 3, 19, 55, 0, 500), 1e-10);
+  const auto u = ParseIso("2016-06-03 19:55:07.25");
+  ASSERT_TRUE(u.has_value());
+  EXPECT_NEAR(*u, EncodeDateTime(2016, 6, 3, 19, 55, 7, 250), 1e-10);
   EXPECT_TRUE(ParseIso("2016-06-03 19:55:00").has_value());
-  EXPECT_FALSE(ParseIso("2016-13-03T19:55:00").has_value());
-  EXPECT_FALSE(ParseIso("yesterday").has_value());
-  EXPECT_FALSE(ParseIso("2016-06-03T19:55:00 junk").has_value());
+  for (const char* bad : {"2016-13-03T19:55:00", "yesterday", "2016-06-03T19:55:00 junk",
+                          "2016-06-03T19:55:00,5", "2016-06-03T19:55", "2016-06-03T19:55:"}) {
+    EXPECT_FALSE(ParseIso(bad).has_value()) << bad;
+  }
+  if (switched != nullptr) setlocale(LC_NUMERIC, "C");
 }
 
 TEST(DateTime, SampleCountsRoundHalfToEven) {

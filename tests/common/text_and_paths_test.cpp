@@ -78,6 +78,24 @@ TEST(NumberText, WholeFieldsOnlyAndNeverTheLocale) {
   }
   EXPECT_EQ(ParseInt32("2147483647"), 2147483647);
   EXPECT_EQ(ParseInt32("2147483648"), std::nullopt);  // out of range, not wrapped
+
+  // A number leading a longer text: how much of it was the number.
+  const struct {
+    const char* text;
+    std::optional<double> value;
+    size_t consumed;
+  } leading[] = {
+      {"1.585 uV", 1.585, 5},   {"+2.5e3x", 2500.0, 6},
+      {"-.5;", -0.5, 3},        {"7", 7.0, 1},
+      {"1,5", 1.0, 1},          {"uV", std::nullopt, 0},
+      {"+-1", std::nullopt, 0}, {"", std::nullopt, 0},
+      {"inf", std::nullopt, 0}, {"1e999", std::nullopt, 0},
+  };
+  for (const auto& c : leading) {
+    size_t consumed = 0;
+    EXPECT_EQ(ParseLeadingDouble(c.text, &consumed), c.value) << c.text;
+    EXPECT_EQ(consumed, c.consumed) << c.text;
+  }
   if (switched != nullptr) setlocale(LC_NUMERIC, "C");
 }
 

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstring>
 
+#include "decimal_comma_locale.h"
 #include "test_files.h"
 
 namespace tarvik {
@@ -108,6 +109,12 @@ TEST(ReadSamples, TextTypesSkipLinesAndReadTheFirstNumber) {
   s.DataType = kSampleTextInt;
   s.Count = 6;
   EXPECT_EQ(ReadSamples(s), (std::vector<int32_t>{2, -4, 7, 0, 9, 0}));
+
+  // The same file reads the same under a host's decimal-comma locale.
+  const testing::DecimalCommaLocale comma;
+  s.DataType = kSampleTextDouble;
+  s.Count = 4;
+  EXPECT_EQ(ReadSamples(s), (std::vector<int32_t>{5, -7, 14, 0})) << comma.Active();
 }
 
 TEST(ReadSamples, Bzip2Block) {

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "common/datetime.h"
+#include "decimal_comma_locale.h"
 #include "packet_test_support.h"
 #include "records/load_target.h"
 #include "records/read_samples.h"
@@ -117,6 +119,18 @@ TEST(ReftekPacket, GainTextsInVolts) {
   EXPECT_DOUBLE_EQ(*ReftekGainVolts("5 nV    "), 5e-9);
   EXPECT_DOUBLE_EQ(*ReftekGainVolts("2.5"), 2.5);
   for (const char* bad : {"        ", "abc uV", "0 uV"}) EXPECT_FALSE(ReftekGainVolts(bad)) << bad;
+
+  // Gains and rates are texts with a decimal point whatever the host's locale.
+  const testing::DecimalCommaLocale comma;
+  EXPECT_DOUBLE_EQ(*ReftekGainVolts("1.585 uV"), 1.585e-6) << comma.Active();
+  std::vector<uint8_t> eh(1024, ' ');
+  eh[0] = 'E';
+  eh[1] = 'H';
+  std::memcpy(&eh[88], "0.1 ", 4);
+  std::memcpy(&eh[288], "305.2 uV", 8);
+  const TReftekEvent event = ParseReftekEvent(eh);
+  EXPECT_DOUBLE_EQ(event.SampRate, 0.1);
+  EXPECT_DOUBLE_EQ(event.Coefs[0], 1.0 / 305.2e-6);
 }
 
 // A data packet with the given channel, BCD count and format, samples 1, 2, 3, ...
