@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/binary_file.h"
+#include "common/number_text.h"
 
 namespace tarvik {
 
@@ -31,12 +32,9 @@ class LineFields {
 
   bool Number(double& value) {
     SkipBlanks();
-    const std::string token = Token();
-    if (token.empty()) return false;
-    char* end = nullptr;
-    value = std::strtod(token.c_str(), &end);
-    if (end == token.c_str()) return false;
-    pos_ += static_cast<size_t>(end - token.c_str());
+    size_t used = 0;
+    if (!ParseInto(ParseLeadingDouble(line_.substr(pos_), &used), value)) return false;
+    pos_ += used;
     return true;
   }
 
@@ -59,11 +57,6 @@ class LineFields {
  private:
   void SkipBlanks() {
     while (pos_ < line_.size() && (line_[pos_] == ' ' || line_[pos_] == '\t')) ++pos_;
-  }
-  std::string Token() const {
-    size_t end = pos_;
-    while (end < line_.size() && line_[end] != ' ' && line_[end] != '\t') ++end;
-    return std::string(line_.substr(pos_, end - pos_));
   }
 
   std::string_view line_;

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "decimal_comma_locale.h"
 #include "records/bigeo.h"
 #include "records/formats.h"
 #include "test_files.h"
@@ -119,6 +120,9 @@ TEST_P(BiGeoTest, DataMustEndExactlyAtTheFileEnd) {
     EXPECT_EQ(IsBiGeoFile(dir.File(name)), c.accepted) << name;
     EXPECT_EQ(Recognize(dir.File(name)), c.accepted ? kTagBiGeo : kTagBiGeoProvisional) << name;
   }
+  // The numbers of the table have a decimal point whatever the host's locale.
+  const testing::DecimalCommaLocale comma;
+  EXPECT_EQ(IsBiGeoFile(dir.File("x.bi")), c.accepted) << comma.Active();
 }
 
 INSTANTIATE_TEST_SUITE_P(
