@@ -7,6 +7,7 @@
 #include <exception>
 #include <filesystem>
 #include <mutex>
+#include <set>
 #include <system_error>
 #include <thread>
 
@@ -152,6 +153,20 @@ void HVRecord(TProject& project, const TResultFolders& folders, int i, UiHost& h
     out.stopped = written.Outcome == TWriteOutcome::kStopped;
     out.failure = written.Message;
   }
+}
+
+// True when two records from start on that path_of gives a path (an empty one for a record the
+// run skips) would write the same result file: same station and selection start. A serial run
+// leaves the later record's results there; records computed at the same time would leave
+// whichever happened to finish last.
+template <typename PathOf>
+bool ResultFilesShared(const TProject& project, int start, PathOf path_of) {
+  std::set<std::string> seen;
+  for (size_t i = static_cast<size_t>(std::max(0, start)); i < project.Records.size(); ++i) {
+    const std::string path = path_of(project.Records[i]);
+    if (!path.empty() && !seen.insert(path).second) return true;
+  }
+  return false;
 }
 
 struct RunTexts {
@@ -330,7 +345,13 @@ TRunReport RunPrimary(TProject& project, const TResultFolders& folders, UiHost& 
       }
     }
   }
-  return RunLoop(project, host, options, kPrimaryTexts, [&](int i, RecordOutcome& out) {
+  TRunOptions run = options;
+  if (run.Jobs > 1 && ResultFilesShared(project, run.Start, [&](const TFileRecord& r) {
+        return r.ToProcess ? PrimaryResultPath(project, folders, r) : std::string();
+      })) {
+    run.Jobs = 1;
+  }
+  return RunLoop(project, host, run, kPrimaryTexts, [&](int i, RecordOutcome& out) {
     if (options.Only || project.Records[static_cast<size_t>(i)].ToProcess)
       PrimaryRecord(project, folders, i, host, out);
   });
@@ -349,7 +370,13 @@ TRunReport RunHV(TProject& project, const TResultFolders& folders, UiHost& host,
       return report;
     }
   }
-  return RunLoop(project, host, options, kHVTexts, [&](int i, RecordOutcome& out) {
+  TRunOptions run = options;
+  if (run.Jobs > 1 && ResultFilesShared(project, run.Start, [&](const TFileRecord& r) {
+        return r.ToProcessNakamura ? RatioFilePath(folders, r) : std::string();
+      })) {
+    run.Jobs = 1;
+  }
+  return RunLoop(project, host, run, kHVTexts, [&](int i, RecordOutcome& out) {
     if (options.Only || project.Records[static_cast<size_t>(i)].ToProcessNakamura)
       HVRecord(project, folders, i, host, out);
   });

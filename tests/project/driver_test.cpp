@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -204,6 +207,73 @@ TEST_F(DriverTest, JobsGiveTheSameFilesByteForByte) {
   for (size_t i = 0; i < report.Written.size(); ++i)
     EXPECT_EQ(ReadBytes(report.Written[i]), expected[i]) << report.Written[i];
   EXPECT_EQ(three.gauge.back(), std::make_pair(3, 3));
+}
+
+// Records the progress maximum of each record's "Расчет спектров" stage (the last sample of
+// its last quiet interval) and holds back the save of the record whose maximum is held_max
+// until another record has saved, or for two seconds: records computed at the same time then
+// save in the opposite order to the record order.
+class HeldSaveHost : public RecordingUiHost {
+ public:
+  explicit HeldSaveHost(int held_max = -1) : held_max_(held_max) {}
+
+  void SetStage(std::string_view text) override {
+    RecordingUiHost::SetStage(text);
+    thread_stage_ = std::string(text);
+    if (text != "Сохранение спектра") return;
+    std::unique_lock lock(held_mutex_);
+    if (thread_max_ == held_max_) {
+      saved_.wait_for(lock, std::chrono::seconds(2), [this] { return other_saves_ > 0; });
+    } else {
+      ++other_saves_;
+      saved_.notify_all();
+    }
+  }
+  void SetProgress(int position, int maximum) override {
+    RecordingUiHost::SetProgress(position, maximum);
+    if (position != 0 || !thread_stage_.ends_with(": Расчет спектров")) return;
+    thread_max_ = maximum;
+    std::lock_guard lock(held_mutex_);
+    compute_maxima.push_back(maximum);
+  }
+
+  std::vector<int> compute_maxima;
+
+ private:
+  static thread_local std::string thread_stage_;
+  static thread_local int thread_max_;
+  const int held_max_;
+  std::mutex held_mutex_;
+  std::condition_variable saved_;
+  int other_saves_ = 0;
+};
+thread_local std::string HeldSaveHost::thread_stage_;
+thread_local int HeldSaveHost::thread_max_ = -2;
+
+TEST_F(DriverTest, RecordsSharingAResultFileAreWrittenInRecordOrderWithJobs) {
+  // Record 1 becomes a second record of station TVK01 with the same selection start but a
+  // shorter selection: both name the same spectrum file, which the later record overwrites.
+  project_.Records[2].ToProcess = false;
+  TFileRecord& second = project_.Records[1];
+  second.Station = project_.Records[0].Station;
+  second.SelectStart = project_.Records[0].SelectStart;
+  second.SelectFinish = second.SelectStart + 60.0 / 86400;
+  ASSERT_EQ(Prim(0), Prim(1));
+
+  HeldSaveHost one;
+  const TRunReport serial = RunPrimary(project_, folders_, one, TRunOptions{});
+  ASSERT_EQ(serial.Written, (std::vector<std::string>{Prim(0), Prim(1)}));
+  ASSERT_EQ(one.compute_maxima.size(), 2u);
+  ASSERT_NE(one.compute_maxima[0], one.compute_maxima[1]);
+  const std::vector<uint8_t> expected = ReadBytes(Prim(0));
+  fs::remove_all(folders_.Results);
+
+  TRunOptions parallel;
+  parallel.Jobs = 2;
+  HeldSaveHost two(one.compute_maxima[0]);
+  const TRunReport report = RunPrimary(project_, folders_, two, parallel);
+  EXPECT_EQ(report.Written, serial.Written);
+  EXPECT_TRUE(ReadBytes(Prim(0)) == expected) << "the file holds the first record's spectra";
 }
 
 TEST(DriverText, EntryTextsShowComponentsKindAndSelection) {
