@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -58,7 +59,14 @@ bool WriteBlocks(const std::string& path, const TFileRecordInfo& header, const T
 }  // namespace
 
 std::string CompressedRecordName(const TFileRecord& record) {
-  return FormatDateTime("yyyymmdd-hhnnss.zzz", record.Start) + "." + record.Station + ".rec";
+  // The station is text from a file header or the user: a separator in it would put the file
+  // outside the folder, and Windows refuses names with ":*?\"<>|" (ADB stations are "1|2|3").
+  std::string station = record.Station;
+  for (char& c : station) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos) c = '_';
+  }
+  return FormatDateTime("yyyymmdd-hhnnss.zzz", record.Start) + "." + station + ".rec";
 }
 
 bool CompressRecord(const std::string& out_path, const TFileRecord& record, UiHost& host,

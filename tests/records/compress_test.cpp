@@ -190,9 +190,24 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CompressedRecordName, StartAndStation) {
   TFileRecord r;
-  r.Station = "ABC";
   r.Start = EncodeDateTime(2005, 3, 7, 12, 30, 15, 250);
-  EXPECT_EQ(CompressedRecordName(r), "20050307-123015.250.ABC.rec");
+  // The station comes from a file header or the user: characters that would leave the folder
+  // or that a file system refuses (ADB/DDB stations are "1|2|3") become "_".
+  const struct {
+    const char* station;
+    const char* name;
+  } cases[] = {
+      {"ABC", "20050307-123015.250.ABC.rec"},
+      {"12|0|0", "20050307-123015.250.12_0_0.rec"},
+      {"/../../", "20050307-123015.250._.._.._.rec"},
+      {"a\\b:c*?", "20050307-123015.250.a_b_c__.rec"},
+      {"\"<>\t", "20050307-123015.250.____.rec"},
+      {"Станция", "20050307-123015.250.Станция.rec"},
+  };
+  for (const auto& c : cases) {
+    r.Station = c.station;
+    EXPECT_EQ(CompressedRecordName(r), c.name) << c.station;
+  }
 }
 
 class CompressTest : public ::testing::Test {
