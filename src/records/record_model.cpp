@@ -179,11 +179,14 @@ TRecordDescription TRecList::GetData(std::string_view station, std::string_view 
     seg.Data = reader.Read(seg);
     const int64_t n = static_cast<int64_t>(seg.Data.size());
     if (n == 0) continue;
-    int64_t lo = std::clamp<int64_t>(RoundSamples(out.StartTime - seg.StartTime, srate), 0, n - 1);
+    const int64_t first = RoundSamples(out.StartTime - seg.StartTime, srate);
+    int64_t lo = std::clamp<int64_t>(first, 0, n - 1);
     int64_t hi = std::clamp<int64_t>(RoundSamples(to - seg.StartTime, srate), 0, n - 1);
     const int64_t shift = std::max<int64_t>(0, RoundSamples(seg.StartTime - out.StartTime, srate));
     hi = std::min<int64_t>(hi, lo + out.Count - shift - 1);
-    if (hi >= lo && shift < out.Count) {
+    // A segment that ends where the span begins holds no sample of it (first >= n): clamping
+    // lo would bring its last sample in at the span's first position.
+    if (first < n && hi >= lo && shift < out.Count) {
       std::copy(seg.Data.begin() + lo, seg.Data.begin() + hi + 1, out.Data.begin() + shift);
     }
     seg.Data.clear();

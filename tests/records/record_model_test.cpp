@@ -96,6 +96,19 @@ TEST_F(SegmentFile, GetDataOverAPartOfTheRecordStartsOnTheSampleGrid) {
   EXPECT_EQ(d.Data.back(), 1019);
 }
 
+TEST_F(SegmentFile, GetDataLeavesOutASegmentThatEndsWhereTheSpanBegins) {
+  const TDateTime t0 = 40000.0;
+  TRecList list;
+  // The first segment ends at 10 s, where the span begins; the second starts 2 s later.
+  list.Add(Segment(t0, 0, 10));
+  list.Add(Segment(t0 + 12 * kSec, 20, 10));
+  const TRecordDescription d = list.GetData("STA", "00", t0 + 20 * kSec, t0 + 10 * kSec, "Z");
+  ASSERT_EQ(d.Count, 10);
+  EXPECT_NEAR(d.StartTime, t0 + 10 * kSec, 1e-12);
+  // The sample at 9 s lies before the span: the gap before the second segment stays empty.
+  EXPECT_EQ(d.Data, (std::vector<int32_t>{0, 0, 1020, 1021, 1022, 1023, 1024, 1025, 1026, 1027}));
+}
+
 TEST_F(SegmentFile, GetDataWithoutAMatchIsEmpty) {
   TRecList list;
   list.Add(Segment(40000.0, 0, 10));
