@@ -1,6 +1,8 @@
 #include "common/binary_file.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 namespace tarvik {
@@ -44,6 +46,9 @@ BinaryFile& BinaryFile::operator=(BinaryFile&& other) noexcept {
 
 bool BinaryFile::Open(const std::string& path) {
   Close();
+  // A folder opens like a file on Linux and then claims a size of 2^63 - 1 bytes.
+  std::error_code ec;
+  if (std::filesystem::is_directory(std::filesystem::path(path), ec)) return false;
   file_ = std::fopen(path.c_str(), "rb");
   if (file_ == nullptr) return false;
   // Packet files are read as many small pieces in order: a large buffer turns them into few

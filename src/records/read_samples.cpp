@@ -126,7 +126,7 @@ void ReadBzip2(BinaryFile& f, const TRecordDescription& seg, std::vector<int32_t
 int64_t MaxSamplesInFile(int64_t file_size) {
   // The densest encodings: Steim-2 holds seven samples per 4-byte word, one text sample needs
   // two bytes ("0" and a line end); twice the byte count bounds them all.
-  return 2 * std::max<int64_t>(file_size, 0) + 16;
+  return 2 * std::clamp<int64_t>(file_size, 0, INT64_MAX / 4) + 16;
 }
 
 BinaryFile* SampleReader::FileFor(const std::string& path) {

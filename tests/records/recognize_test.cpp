@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "common/binary_file.h"
 #include "decimal_comma_locale.h"
 #include "records/bigeo.h"
 #include "records/formats.h"
@@ -75,6 +77,22 @@ TEST(Recognize, SlLongerThanItsHeaderIsClassifiedByIt) {
   TempDir dir;
   testing::WriteBytes(dir.File("a.sl"), std::vector<uint8_t>(41, 0));
   EXPECT_TRUE(IsSlTag(Recognize(dir.File("a.sl"))));
+}
+
+TEST(Recognize, FoldersNamedLikeRecordingsAreNotSeismograms) {
+  // A folder opens like a file on some systems and then claims a size of 2^63 - 1 bytes: a
+  // one-component "file" of 2^31 samples, and byte counts that overflow.
+  TempDir dir;
+  for (const char* name : {"230101_00Z0000_00.ugr", "a.msd", "a.sl", "a.00", "123456789_0"}) {
+    const std::string path = dir.File(name);
+    std::filesystem::create_directory(path);
+    EXPECT_EQ(Recognize(path), 0u) << name;
+    TFileRecordInfo info;
+    EXPECT_FALSE(ReadHeader(path, kTagUgr, info, 50.0)) << name;
+    EXPECT_EQ(info.SampleCount, 0) << name;
+    EXPECT_EQ(SampleCapacityOf(path, kTagUgr, info), 0) << name;
+    EXPECT_TRUE(ReadWholeFile(path).empty()) << name;
+  }
 }
 
 TEST(ReadHeader, TagsWithoutReaderLeaveTheHeaderAlone) {
