@@ -158,11 +158,16 @@ TEST(FileCli, ResponseEvaluatesChainsAndWritesTheUnitTemplate) {
 
 TEST(FileCli, FailuresAndWrongUsageHaveTheirExitStatus) {
   TempDir dir;
-  const std::string missing = dir.File("absent.paz");
-  const CliRun gone = Cli("response " + Quote(missing), dir);
-  EXPECT_EQ(gone.status, 1);
-  EXPECT_TRUE(gone.out.empty());
-  EXPECT_NE(gone.err.find("absent.paz"), std::string::npos) << gone.err;
+  // A response file that is not there, whatever its extension, alone or as the amplifier.
+  const std::string unit = dir.File("unit.rsp");
+  ASSERT_EQ(Cli("response --template " + Quote(unit) + " --rate 100", dir).status, 0);
+  for (const std::string& args : {Quote(dir.File("absent.paz")), Quote(dir.File("absent.txt")),
+                                  Quote(unit) + " --chain " + Quote(dir.File("absent.txt"))}) {
+    const CliRun gone = Cli("response " + args, dir);
+    EXPECT_EQ(gone.status, 1) << args;
+    EXPECT_TRUE(gone.out.empty()) << args;
+    EXPECT_NE(gone.err.find("absent."), std::string::npos) << gone.err;
+  }
 
   const struct {
     const char* args;
