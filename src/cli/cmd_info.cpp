@@ -32,8 +32,7 @@ void RegisterInfo(CLI::App& app, CommandResult& result) {
       if (tag != 0) ReadHeader(path, tag, info, opt->default_rate);
       if (tag == 0) {
         status = 1;
-        if (!opt->json)
-          std::fprintf(stderr, "%s: not a recognised seismogram file\n", path.c_str());
+        std::fprintf(stderr, "%s: not a recognised seismogram file\n", path.c_str());
       }
       if (opt->json) {
         std::printf("%s\n", HeaderJson(path, tag, info).dump().c_str());

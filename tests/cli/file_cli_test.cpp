@@ -51,6 +51,9 @@ TEST(FileCli, InfoJsonGivesOneObjectPerFileAndFailsOnAnUnknownOne) {
               Quote(RealFile("mseed/int32_Steim2_bigEndian.mseed")) + " " + Quote(unknown),
           dir);
   EXPECT_EQ(run.status, 1);
+  // The reason of the failure goes to stderr, as with the text output.
+  EXPECT_NE(run.err.find("notes.bin: not a recognised seismogram file"), std::string::npos)
+      << run.err;
   const std::vector<std::string> lines = Lines(run.out);
   ASSERT_EQ(lines.size(), 3u) << run.out;
 
