@@ -66,18 +66,19 @@ void Weigh(double* __restrict out, const double* __restrict w, const int32_t* __
 }
 
 // Adds the one-sided spectrum of the forward transform (re, im) of M points to sum, and its
-// square to squares: lines 0..M div 2, |X|² (power) or |X| (amplitude) times M/fs, the lines
-// between the first and the last doubled for their mirror images. This is the one-sided
-// spectrum of the transforms module, formed here in the same pass as the sums.
+// square to squares: lines 0..M div 2, |X|² (power) or |X| (amplitude) times M/fs, doubled for
+// their mirror images except line 0 and, for an even M, the Nyquist line M/2. This is the
+// one-sided spectrum of the transforms module, formed here in the same pass as the sums.
 template <bool kPower>
 void AddOneSided(const double* __restrict re, const double* __restrict im, int64_t M, double fs,
                  double* __restrict sum, double* __restrict squares) {
   const int64_t last = M / 2;
   const double edge_factor = static_cast<double>(M) / fs;
   const double factor = 2.0 * edge_factor;
+  const bool nyquist = M % 2 == 0 && last > 0;
   for (int64_t k : {int64_t{0}, last}) {
     const double p = re[k] * re[k] + im[k] * im[k];
-    const double v = (kPower ? p : std::sqrt(p)) * edge_factor;
+    const double v = (kPower ? p : std::sqrt(p)) * (k == 0 || nyquist ? edge_factor : factor);
     sum[k] += v;
     squares[k] += v * v;
     if (last == 0) return;

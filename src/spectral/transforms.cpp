@@ -89,9 +89,11 @@ bool OneSided(std::span<const double> re, std::span<const double> im, double fs,
     }
     out[k] = v * factor;
   }
-  // Lines 0 and M/2 have no mirror image among the negative frequencies; every other line
-  // stands for itself and its mirror.
-  for (size_t k = 1; k + 1 < L; ++k) out[k] *= 2.0;
+  // Line 0 and, for an even M, the Nyquist line M/2 have no mirror image among the negative
+  // frequencies; every other line stands for itself and its mirror. For an odd M the last line
+  // lies below the Nyquist frequency and line M − k mirrors it like any other.
+  const size_t mirrored_end = M % 2 == 0 ? L - 1 : L;
+  for (size_t k = 1; k < mirrored_end; ++k) out[k] *= 2.0;
   return true;
 }
 

@@ -91,8 +91,9 @@ bool FFT(std::span<double> re, std::span<double> im, bool forward);
 bool DFT(std::span<double> re, std::span<double> im, bool forward);
 
 // One-sided spectra of a forward transform X of length M: M div 2 + 1 values, value k at
-// frequency k·fs/M. Amplitude |X[k]|·M/fs, power |X[k]|²·M/fs; every value except the first and
-// the last is doubled. Both take only re/im[0 .. M div 2], so a caller may pass M.
+// frequency k·fs/M. Amplitude |X[k]|·M/fs, power |X[k]|²·M/fs; every value is doubled for its
+// mirror image except the first and, for an even M, the last (the Nyquist line). Both take only
+// re/im[0 .. M div 2], so a caller may pass M.
 TDoubleDynArray AmplitudeSpectrum(std::span<const double> re, std::span<const double> im,
                                   double fs);
 TDoubleDynArray PowerSpectrum(std::span<const double> re, std::span<const double> im, double fs);

@@ -173,13 +173,15 @@ TEST(OneSidedSpectrumTest, InteriorLinesAreDoubled) {
 }
 
 TEST(OneSidedSpectrumTest, OddLengthHasNoNyquistLine) {
-  // M = 5: lines 0..2, and line 2 is not a Nyquist line, yet only 0 and the last stay single.
+  // M = 5: lines 0..2; line 2 is not a Nyquist line (line 3 is its mirror), so only 0 stays
+  // single.
   const std::vector<double> re(5, 3.0), im(5, 4.0);
   const TDoubleDynArray a = AmplitudeSpectrum(re, im, 5.0);
   ASSERT_EQ(a.size(), 3u);
   EXPECT_DOUBLE_EQ(a[0], 5.0);
   EXPECT_DOUBLE_EQ(a[1], 10.0);
-  EXPECT_DOUBLE_EQ(a[2], 5.0);
+  EXPECT_DOUBLE_EQ(a[2], 10.0);
+  EXPECT_DOUBLE_EQ(PowerSpectrum(re, im, 5.0)[2], 50.0);
   // Moduli whose squares would overflow or underflow.
   const std::vector<double> tiny = {3e-200, 3e-200}, huge = {4e200, 4e200};
   const std::vector<double> tinyIm = {4e-200, 4e-200}, hugeIm = {3e200, 3e200};
