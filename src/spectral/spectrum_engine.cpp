@@ -381,7 +381,9 @@ double ChainCorrection(const TCombinedFilter& chain, double adc_coef,
                        const TSpectrumSettings& settings, const TBiquadCascade& edge_filter,
                        double rate, double f) {
   constexpr double kInf = std::numeric_limits<double>::infinity();
-  double h = ResponseModulus(EvaluateChain(chain, f)) * adc_coef * settings.UnitCoef;
+  // A negative ADC coefficient only reverses the polarity; taken as it is, it would make h
+  // negative and every line of the channel 0.
+  double h = ResponseModulus(EvaluateChain(chain, f)) * std::fabs(adc_coef) * settings.UnitCoef;
   if (settings.EdgeEffect) h /= ResponseModulus(EvaluateDigitalSections(edge_filter, rate, f));
   if (settings.UnitOut == 0) {
     h *= kTwoPi * f;

@@ -65,7 +65,7 @@ void FindQuietIntervals(const TData32& samples, std::span<const int32_t> level,
 void DaniellSmooth(std::span<double> mean, std::span<double> stdev, int32_t window,
                    int32_t segment_length, double rate);
 
-// The factor a spectral value at frequency f is divided by: |chain(f)|·adc_coef·UnitCoef, over
+// The factor a spectral value at frequency f is divided by: |chain(f)|·|adc_coef|·UnitCoef, over
 // the edge filter's modulus when EdgeEffect is set, times 2πf for displacement or over 2πf for
 // acceleration, squared for power spectra. Anything not finite (a division by zero frequency,
 // a response that cannot be evaluated) gives +∞, so the line becomes 0.

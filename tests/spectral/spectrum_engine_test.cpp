@@ -67,7 +67,8 @@ TSpectraStatus Compute(const TFileRecord& r, const TData32& data, const TSpectru
 // A sine of amplitude A on line k0: the 1/M-scaled transform holds A/2·Σw/M there, the one-sided
 // amplitude doubles it and multiplies by M/fs, and the normalisation M/Σw² follows. Hann:
 // Σw = M/2, Σw² = 3M/8; rectangle: both M. Whole periods per segment leave no spread. The top
-// line of an odd ordinary transform has its mirror image like any line between.
+// line of an odd ordinary transform has its mirror image like any line between. The spectrum
+// is divided by the size of the ADC coefficient; a negative one only turns the polarity.
 TEST(SpectrumEngine, ToneOnBinCentreHasPredictedPeak) {
   const double rate = 100.0, A = 1.0e6;
   const struct {
@@ -75,25 +76,29 @@ TEST(SpectrumEngine, ToneOnBinCentreHasPredictedPeak) {
     double sum_w, sum_w2;
     int M, k0;
     bool fft;
-  } cases[] = {{kWindowHann, 0.5, 0.375, 1024, 100, true},
-               {kWindowRectangle, 1.0, 1.0, 1024, 100, true},
-               {kWindowRectangle, 1.0, 1.0, 101, 50, false},
-               {kWindowRectangle, 1.0, 1.0, 101, 20, false}};
+    double adc;
+  } cases[] = {{kWindowHann, 0.5, 0.375, 1024, 100, true, 1.0},
+               {kWindowRectangle, 1.0, 1.0, 1024, 100, true, 1.0},
+               {kWindowRectangle, 1.0, 1.0, 101, 50, false, 1.0},
+               {kWindowRectangle, 1.0, 1.0, 101, 20, false, 1.0},
+               {kWindowRectangle, 1.0, 1.0, 1024, 100, true, -2.0}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::Message() << "M " << c.M << ", line " << c.k0);
+    SCOPED_TRACE(::testing::Message() << "M " << c.M << ", line " << c.k0 << ", ADC " << c.adc);
     const int n = 4 * c.M;
     TData32 data(1, std::vector<int32_t>(n));
     for (int j = 0; j < n; ++j)
       data[0][j] = std::lround(A * std::sin(2 * kPi * c.k0 * j / c.M + 0.3));
     TSpectrumSettings settings = Settings(c.M, rate, c.window);
     settings.UseFFT = c.fft;
+    TFileRecord record = MakeRecord(1, rate, n);
+    record.ADCCoef[0] = c.adc;
     TMatrix2D mean, stdev;
     RecordingUiHost host;
-    const TSpectraStatus st = Compute(MakeRecord(1, rate, n), data, settings, mean, stdev, host);
+    const TSpectraStatus st = Compute(record, data, settings, mean, stdev, host);
     ASSERT_TRUE(st.Computed()) << st.Message;
     EXPECT_EQ(st.Segments, 4);
     ASSERT_EQ(mean[0].size(), static_cast<size_t>(c.M / 2 + 1));
-    const double expected = A * c.sum_w * c.M / rate / c.sum_w2;
+    const double expected = A * c.sum_w * c.M / rate / c.sum_w2 / std::fabs(c.adc);
     EXPECT_NEAR(mean[0][c.k0], expected, 1e-6 * expected);
     EXPECT_LT(stdev[0][c.k0], 1e-6 * expected);
   }
