@@ -3,10 +3,8 @@
 
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "cli/cli_output.h"
@@ -72,14 +70,6 @@ void RegisterResponse(CLI::App& app, CommandResult& result) {
     TCombinedFilter chain;
     for (const std::string& path : {opt->file, opt->chain}) {
       if (path.empty()) continue;
-      // A path of an unknown extension loads as the unit response, which is right for a
-      // channel without that device but would answer for a file that is not there.
-      std::error_code ec;
-      if (!std::filesystem::is_regular_file(std::filesystem::path(path), ec)) {
-        std::fprintf(stderr, "%s: no such file\n", path.c_str());
-        result.status = 1;
-        return;
-      }
       TFilterPack pack;
       const TResponseStatus s = LoadResponse(path, pack);
       if (!s) {

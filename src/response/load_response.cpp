@@ -44,7 +44,15 @@ TResponseStatus LoadResponse(const std::string& path, TFilterPack& pack) {
   const std::string ext = AsciiUpper(FileExtension(path));
   const bool sac = ext == ".SAC" || ext == ".PAZ";
   const bool fap = ext == ".FAP";
-  if (!sac && !fap && ext != ".RSP" && ext != ".SEED" && ext != ".GSE") return {};
+  if (!sac && !fap && ext != ".RSP" && ext != ".SEED" && ext != ".GSE") {
+    // Another extension is a flat response of 1; but a file that is named and is not there is
+    // a mistyped path, and a flat response would leave the spectra uncorrected without a word.
+    std::error_code ec;
+    if (!path.empty() && !std::filesystem::is_regular_file(std::filesystem::path(path), ec)) {
+      return TResponseStatus::Failure(Located(path, 0, "cannot be opened"));
+    }
+    return {};
+  }
 
   std::string bytes;
   TResponseStatus status = Guard([&] { bytes = ReadFileBytes(path); });

@@ -418,6 +418,12 @@ TEST(LoadResponse, ChoosesTheReaderByExtension) {
     EXPECT_FALSE(pack.Device.ZPAvailable);
     EXPECT_EQ(EvaluatePack(pack, 0.5), TComplex(1.0, 0.0));
   }
+  // A named file that is not there fails, whatever its extension.
+  for (const char* name : {"absent.txt", "absent.paz", "absent"}) {
+    const TResponseStatus status = LoadResponse(dir.File(name), pack);
+    EXPECT_FALSE(status) << name;
+    EXPECT_NE(status.message.find(name), std::string::npos) << status.message;
+  }
 }
 
 TEST(LoadResponse, SeedAndGseKeepTheLastResponse) {
