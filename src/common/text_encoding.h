@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tarvik {
 
@@ -17,5 +18,9 @@ std::string AsciiUpper(std::string_view text);
 // Text without leading and trailing blanks (space, TAB, CR, LF, NUL).
 std::string Trim(std::string_view text);
 std::string TrimRight(std::string_view text);
+
+// Lines ended by LF or CR LF, without the line ends; line k of the result is line k + 1 of
+// the text. A last line without an end counts; an empty text has no lines.
+std::vector<std::string_view> SplitLines(std::string_view text);
 
 }  // namespace tarvik

@@ -35,18 +35,8 @@ constexpr int kPlacesPerTrigger = 3;
 
 }  // namespace
 
-TIssKeyReader::TIssKeyReader(std::string text) : text_(std::move(text)) {
-  const std::string_view all(text_);
-  size_t pos = 0;
-  while (pos < all.size()) {
-    size_t end = all.find('\n', pos);
-    if (end == std::string_view::npos) end = all.size();
-    std::string_view line = all.substr(pos, end - pos);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines_.push_back(line);
-    pos = end + 1;
-  }
-}
+TIssKeyReader::TIssKeyReader(std::string text)
+    : text_(std::move(text)), lines_(SplitLines(text_)) {}
 
 std::optional<std::string> TIssKeyReader::Find(std::string_view key) {
   while (next_ < lines_.size()) {

@@ -16,6 +16,9 @@ namespace tarvik {
 class TIssKeyReader {
  public:
   explicit TIssKeyReader(std::string text);
+  // The lines point into the reader's own text: a copy would point into the original's.
+  TIssKeyReader(const TIssKeyReader&) = delete;
+  TIssKeyReader& operator=(const TIssKeyReader&) = delete;
 
   // The value of the next line with this key, the reader then standing after that line; the
   // value ends at the line's end or before a ";". Nullopt when no further line has the key:

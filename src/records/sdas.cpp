@@ -31,12 +31,8 @@ using Sections = std::map<std::string, Section, std::less<>>;
 bool SplitSections(std::string_view text, Sections& sections) {
   std::string current;
   bool first = true;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
-    if (end == std::string_view::npos) end = text.size();
-    const std::string line = Trim(text.substr(pos, end - pos));
-    pos = end + 1;
+  for (const std::string_view raw : SplitLines(text)) {
+    const std::string line = Trim(raw);
     if (line.empty()) continue;
     if (line.front() == '[') {
       const size_t close = line.find(']');

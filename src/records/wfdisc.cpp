@@ -42,13 +42,7 @@ TDateTime ParseLoadDate(std::string_view line) {
 template <typename Fn>
 void ForEachLine(const std::vector<uint8_t>& bytes, Fn fn) {
   const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(pos, end - pos);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    pos = end + 1;
+  for (const std::string_view line : SplitLines(text)) {
     if (!fn(line)) return;
   }
 }

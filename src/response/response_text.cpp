@@ -41,21 +41,6 @@ std::string DecodeText(std::string_view bytes) {
   return Cp1251ToUtf8(bytes);
 }
 
-std::vector<std::string_view> SplitLines(std::string_view text) {
-  std::vector<std::string_view> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    const size_t next = end == std::string_view::npos ? text.size() : end + 1;
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.push_back(line);
-    start = next;
-  }
-  return lines;
-}
-
 std::vector<std::string_view> SplitFields(std::string_view line, std::string_view separators) {
   std::vector<std::string_view> fields;
   size_t pos = 0;

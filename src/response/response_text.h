@@ -12,6 +12,7 @@
 
 #include "common/datetime.h"
 #include "common/number_text.h"
+#include "common/text_encoding.h"
 #include "response/response_model.h"
 
 namespace tarvik::response_text {
@@ -39,10 +40,6 @@ std::string ReadFileBytes(const std::string& path);
 // The text of a response file as UTF-8: Windows-1251 unless it begins with a UTF-8 byte-order
 // mark (an editor's save as UTF-8), which is dropped.
 std::string DecodeText(std::string_view bytes);
-
-// Lines ended by LF or CR LF, without the line ends; line k of the result is line k + 1 of
-// the file.
-std::vector<std::string_view> SplitLines(std::string_view text);
 
 // The fields of a line separated by runs of any of the separator characters.
 std::vector<std::string_view> SplitFields(std::string_view line, std::string_view separators);

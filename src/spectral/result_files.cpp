@@ -134,20 +134,6 @@ void SplitFields(std::string_view line, size_t limit, std::vector<std::string_vi
   if (count_all != nullptr) *count_all = count;
 }
 
-std::vector<std::string_view> SplitLines(std::string_view text) {
-  std::vector<std::string_view> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.push_back(line);
-    start = end + 1;
-  }
-  return lines;
-}
-
 enum class TReaderKind { kThreeComponent, kSpectrum, kRelative };
 
 bool ReadResultFile(const std::string& path, TReaderKind kind, UiHost& host, TResultTable& table) {

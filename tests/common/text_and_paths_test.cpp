@@ -3,6 +3,8 @@
 #include <locale.h>
 #include <filesystem>
 #include <optional>
+#include <string_view>
+#include <vector>
 
 #include "common/number_text.h"
 #include "common/paths.h"
@@ -45,6 +47,15 @@ TEST(TextEncoding, TrimAndUpper) {
   EXPECT_EQ(Trim(std::string("AB\0\0", 4)), "AB");
   EXPECT_EQ(TrimRight("  x  "), "  x");
   EXPECT_EQ(AsciiUpper("x.ugr2"), "X.UGR2");
+}
+
+TEST(TextEncoding, SplitLinesEndsAtLfOrCrLf) {
+  using Lines = std::vector<std::string_view>;
+  EXPECT_EQ(SplitLines("a\r\nb\n\nc"), (Lines{"a", "b", "", "c"}));
+  EXPECT_EQ(SplitLines("x\n"), (Lines{"x"}));  // a final line end opens no empty line
+  EXPECT_EQ(SplitLines("\r\n"), (Lines{""}));
+  EXPECT_EQ(SplitLines("lone\rcr"), (Lines{"lone\rcr"}));  // a CR alone does not end a line
+  EXPECT_TRUE(SplitLines("").empty());
 }
 
 TEST(NumberText, WholeFieldsOnlyAndNeverTheLocale) {
