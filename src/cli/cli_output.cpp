@@ -1,6 +1,7 @@
 #include "cli/cli_output.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -65,6 +66,18 @@ std::string HeaderText(const std::string& path, FormatTag tag, const TFileRecord
            FormatNumber(info.ChannelCoefs[c]) + "\n";
   }
   return out;
+}
+
+CLI::Validator PositiveNumber() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        double value = 0.0;
+        if (CLI::detail::lexical_cast(text, value) && std::isfinite(value) && value > 0.0) {
+          return {};
+        }
+        return "must be a number above 0, not " + text;
+      },
+      "POSITIVE");
 }
 
 }  // namespace tarvik::cli

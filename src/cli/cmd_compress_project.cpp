@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "cli/cli_output.h"
 #include "cli/project_cli.h"
 #include "common/paths.h"
 #include "common/text_encoding.h"
@@ -17,7 +18,7 @@ namespace tarvik::cli {
 std::shared_ptr<CompressProjectOptions> AddCompressProjectOptions(CLI::App* cmd) {
   auto opt = std::make_shared<CompressProjectOptions>();
   cmd->add_option("--record", opt->record, "with a project: only record N (1-based)")
-      ->check(CLI::PositiveNumber);
+      ->check(PositiveNumber());
   return opt;
 }
 

@@ -45,7 +45,7 @@ void RegisterResponse(CLI::App& app, CommandResult& result) {
       cmd->add_option("--template", opt->template_path, "write the unit-response template here");
   cmd->add_option("--rate", opt->rate, "sampling rate of the template's record, Hz")
       ->needs(tmpl)
-      ->check(CLI::PositiveNumber);
+      ->check(PositiveNumber());
   cmd->add_option("--note", opt->note, "the template's Note (the channel name)")->needs(tmpl);
   cmd->callback([opt, cmd, &result] {
     if (opt->file.empty() && opt->template_path.empty()) {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "cli/cli_output.h"
 #include "cli/commands.h"
 #include "cli/project_cli.h"
 #include "common/ui_host.h"
@@ -79,9 +80,9 @@ void RegisterRun(CLI::App& app, CommandResult& result) {
   cmd->add_flag("--spectra", opt->spectra, "primary spectra only (with --hv: both)");
   cmd->add_flag("--hv", opt->hv, "H/V ratios only (with --spectra: both)");
   CLI::Option* from = cmd->add_option("--from", opt->from, "start from record N (1-based)")
-                          ->check(CLI::PositiveNumber);
+                          ->check(PositiveNumber());
   cmd->add_option("--only", opt->only, "only record N (1-based), without the checks")
-      ->check(CLI::PositiveNumber)
+      ->check(PositiveNumber())
       ->excludes(from);
   cmd->add_flag("--yes", opt->yes, "answer Yes to the driver's questions");
   cmd->add_option("--jobs", opt->jobs, "records computed at the same time")

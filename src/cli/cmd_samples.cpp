@@ -4,11 +4,12 @@
 #include <charconv>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/record_options.h"
 #include "common/ui_host.h"
-#include "records/assembly.h"
 #include "records/load_record.h"
 
 namespace tarvik::cli {
@@ -46,44 +47,28 @@ void RegisterSamples(CLI::App& app, CommandResult& result) {
   struct Options {
     std::string file;
     bool no_demean = false;
-    int max_span = 10;
-    double rate = 50.0;
+    AssemblySettings settings;
   };
   auto opt = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand(
       "samples", "Load the record that FILE begins and print one line per sample index");
   cmd->add_option("FILE", opt->file, "first file of the record")->required();
   cmd->add_flag("--no-demean", opt->no_demean, "keep each channel's mean");
-  cmd->add_option("--max-span", opt->max_span, "largest gap between files of a record, s")
-      ->check(CLI::Range(0, 999))
-      ->capture_default_str();
-  cmd->add_option("--rate", opt->rate, "sampling rate for formats without one, Hz")
-      ->check(CLI::PositiveNumber)
-      ->capture_default_str();
+  AddRecordFormOptions(cmd, opt->settings);
   cmd->callback([opt, &result] {
-    AssemblySettings settings;
-    settings.max_span = opt->max_span;
-    settings.working_rate = opt->rate;
-    AddFileResult added;
-    TFileRecords records = FormRecordsFrom(opt->file, settings, &added);
-    if (records.empty()) {
-      std::fprintf(stderr, "%s: not added: %s\n", opt->file.c_str(),
-                   AddStatusText(added.status).c_str());
-      result.status = 1;
-      return;
-    }
-    TFileRecord& record = records.front();
+    std::optional<TFileRecord> record = FormFirstRecord(opt->file, opt->settings, result);
+    if (!record) return;
     ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true);
     LoadSettings load;
-    load.default_rate = opt->rate;
+    load.default_rate = opt->settings.working_rate;
     load.demean = !opt->no_demean;
     TData32 data;
-    if (!LoadRecord(record, data, host, load)) {
+    if (!LoadRecord(*record, data, host, load)) {
       std::fprintf(stderr, "%s: the record cannot be read\n", opt->file.c_str());
       result.status = 1;
       return;
     }
-    PrintSamples(record, data);
+    PrintSamples(*record, data);
     result.status = 0;
   });
 }

@@ -10,6 +10,7 @@
 
 #include "cli/cli_output.h"
 #include "cli/commands.h"
+#include "cli/record_options.h"
 #include "common/paths.h"
 #include "common/text_encoding.h"
 #include "common/ui_host.h"
@@ -52,8 +53,7 @@ void RegisterScan(CLI::App& app, CommandResult& result) {
   struct Options {
     std::vector<std::string> paths;
     std::string format;
-    int max_span = 10;
-    double rate = 50.0;
+    AssemblySettings settings;
     bool no_components = false;
   };
   auto opt = std::make_shared<Options>();
@@ -63,12 +63,7 @@ void RegisterScan(CLI::App& app, CommandResult& result) {
   cmd->add_option("--format", opt->format,
                   "data format of folders: index 0-10 or text of .rec .iss_dat .ugr* .sdas "
                   ".reftek .wfd* .gcf .msd .ddb .baikal .sl (default: every file)");
-  cmd->add_option("--max-span", opt->max_span, "largest gap between files of a record, s")
-      ->check(CLI::Range(0, 999))
-      ->capture_default_str();
-  cmd->add_option("--rate", opt->rate, "working sampling rate for formats without one, Hz")
-      ->check(CLI::PositiveNumber)
-      ->capture_default_str();
+  AddRecordFormOptions(cmd, opt->settings);
   cmd->add_flag("--no-components", opt->no_components,
                 "do not recognise components from channel names (all Z)");
   cmd->callback([opt, &result] {
@@ -81,9 +76,7 @@ void RegisterScan(CLI::App& app, CommandResult& result) {
         return;
       }
     }
-    AssemblySettings settings;
-    settings.max_span = opt->max_span;
-    settings.working_rate = opt->rate;
+    AssemblySettings settings = opt->settings;
     settings.recognize_component = !opt->no_components;
     NullUiHost host;
     TFileRecords records;

@@ -174,7 +174,13 @@ TEST(FileCli, FailuresAndWrongUsageHaveTheirExitStatus) {
 
   const struct {
     const char* args;
-  } usage[] = {{"response"}, {"response --rate 5"}, {"segments"}, {"info"}, {"no-such-command"}};
+  } usage[] = {{"response"},
+               {"response --rate 5"},
+               {"segments"},
+               {"info"},
+               {"no-such-command"},
+               {"samples --rate 0 x.gcf"},
+               {"scan --max-span -1 x"}};
   for (const auto& u : usage) EXPECT_EQ(Cli(u.args, dir).status, 2) << u.args;
 }
 
