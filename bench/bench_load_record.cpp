@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "common/paths.h"
 #include "common/ui_host.h"
 #include "records/assembly.h"
@@ -72,26 +73,6 @@ constexpr int64_t kHourSamples = 3600 * kRate;
 constexpr int kHours = 24;
 const char* const kChannels[] = {"HHZ", "HHN", "HHE"};
 
-// Microtremor-like counts: filtered noise whose level follows the day, plus a slow swell.
-std::vector<int32_t> NoiseSignal(unsigned seed) {
-  std::mt19937 rng(seed);
-  std::normal_distribution<double> white(0.0, 1.0);
-  std::vector<int32_t> out(static_cast<size_t>(kHourSamples * kHours));
-  double y = 0.0;
-  for (size_t i = 0; i < out.size(); ++i) {
-    const double t = static_cast<double>(i) / static_cast<double>(out.size());
-    const double level = 5.0 + 395.0 * (0.5 - 0.5 * std::cos(2.0 * M_PI * t));
-    y = 0.8 * y + level * white(rng);
-    const double swell = 3000.0 * std::sin(2.0 * M_PI * 0.15 * static_cast<double>(i) / kRate);
-    out[i] = static_cast<int32_t>(std::lround(y + swell));
-  }
-  return out;
-}
-
-void WriteRecord(char* record, int length, void* file) {
-  std::fwrite(record, 1, static_cast<size_t>(length), static_cast<std::FILE*>(file));
-}
-
 struct DayRecord {
   std::string folder;
   std::vector<std::string> files;
@@ -106,7 +87,8 @@ DayRecord MakeDayRecord() {
       (std::filesystem::temp_directory_path() / ("tarvik-bench-load-" + std::to_string(getpid())))
           .string();
   std::filesystem::create_directories(day.folder);
-  for (unsigned c = 0; c < 3; ++c) day.signals.push_back(NoiseSignal(c + 1));
+  for (unsigned c = 0; c < 3; ++c)
+    day.signals.push_back(tarvik::bench::NoiseSignal(c + 1, kHourSamples * kHours, kRate));
   const hptime_t start = ms_timestr2hptime(const_cast<char*>("2020-01-01T00:00:00.000000"));
   for (int h = 0; h < kHours; ++h) {
     char name[64];
@@ -130,7 +112,7 @@ DayRecord MakeDayRecord() {
       mst->samplecnt = kHourSamples;
       mst->sampletype = 'i';
       int64_t packed = 0;
-      mst_pack(mst, WriteRecord, f, 4096, DE_STEIM2, 1, &packed, 1, 0, nullptr);
+      mst_pack(mst, tarvik::bench::WriteRecord, f, 4096, DE_STEIM2, 1, &packed, 1, 0, nullptr);
       mst_free(&mst);
     }
     std::fclose(f);
@@ -209,20 +191,6 @@ BENCHMARK(BM_LoadRecord)->Arg(1)->Arg(0)->ArgName("demean")->Unit(benchmark::kMi
 BENCHMARK(BM_LibmseedRecordsIntoArrays)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LibmseedTraceGroup)->Unit(benchmark::kMillisecond);
 
-// Prints the console table and keeps each benchmark's rate for the ratio lines.
-class RateReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
-      const auto it = run.counters.find("items_per_second");
-      if (it != run.counters.end()) rates[run.run_name.str()] = it->second.value;
-    }
-  }
-  std::map<std::string, double> rates;
-};
-
 // Loads once, compares the samples with the packed signal and measures the heap peak.
 bool VerifyAndMeasure(double& peak_ratio) {
   DayRecord& day = Day();
@@ -250,7 +218,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "LoadRecord does not give back the packed signal\n");
     return 1;
   }
-  RateReporter reporter;
+  tarvik::bench::RateReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   const std::pair<const char*, const char*> pairs[] = {
       {"BM_LoadRecord/demean:1", "BM_LibmseedRecordsIntoArrays"},

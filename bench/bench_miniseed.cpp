@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "records/miniseed.h"
 #include "records/read_samples.h"
 #include "records/steim.h"
@@ -24,27 +25,6 @@ namespace {
 constexpr double kRate = 100.0;
 constexpr int64_t kDaySamples = 86400 * 100;
 const char* const kChannels[] = {"HHZ", "HHN", "HHE"};
-
-// Microtremor-like counts: low-pass filtered noise whose level swings between a quiet night and
-// a noisy day (so that every Steim-2 word layout occurs), plus a slow swell.
-std::vector<int32_t> NoiseSignal(unsigned seed) {
-  std::mt19937 rng(seed);
-  std::normal_distribution<double> white(0.0, 1.0);
-  std::vector<int32_t> out(static_cast<size_t>(kDaySamples));
-  double y = 0.0;
-  for (size_t i = 0; i < out.size(); ++i) {
-    const double t = static_cast<double>(i) / static_cast<double>(kDaySamples);
-    const double level = 5.0 + 395.0 * (0.5 - 0.5 * std::cos(2.0 * M_PI * t));
-    y = 0.8 * y + level * white(rng);
-    const double swell = 3000.0 * std::sin(2.0 * M_PI * 0.15 * static_cast<double>(i) / kRate);
-    out[i] = static_cast<int32_t>(std::lround(y + swell));
-  }
-  return out;
-}
-
-void WriteRecord(char* record, int length, void* file) {
-  std::fwrite(record, 1, static_cast<size_t>(length), static_cast<std::FILE*>(file));
-}
 
 struct DayFile {
   std::string path;
@@ -59,7 +39,7 @@ DayFile MakeDayFile() {
   if (f == nullptr) std::abort();
   unsigned seed = 1;
   for (const char* channel : kChannels) {
-    std::vector<int32_t> signal = NoiseSignal(seed++);
+    std::vector<int32_t> signal = tarvik::bench::NoiseSignal(seed++, kDaySamples, kRate);
     MSTrace* mst = mst_init(nullptr);
     std::strcpy(mst->network, "XX");
     std::strcpy(mst->station, "BENCH");
@@ -74,7 +54,7 @@ DayFile MakeDayFile() {
     mst->samplecnt = mst->numsamples;
     mst->sampletype = 'i';
     int64_t packed = 0;
-    mst_pack(mst, WriteRecord, f, 4096, DE_STEIM2, 1, &packed, 1, 0, nullptr);
+    mst_pack(mst, tarvik::bench::WriteRecord, f, 4096, DE_STEIM2, 1, &packed, 1, 0, nullptr);
     mst_free(&mst);
     day.samples += packed;
     day.signals[channel] = std::move(signal);
@@ -212,22 +192,6 @@ BENCHMARK(BM_LibmseedReadTraces)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TarvikSteimInMemory)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LibmseedUnpackInMemory)->Unit(benchmark::kMillisecond);
 
-// Prints the console table and keeps each benchmark's rate for the ratio line.
-class RateReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      // With repetitions, the median stands for the benchmark.
-      std::string name = run.run_name.str();
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
-      const auto it = run.counters.find("items_per_second");
-      if (it != run.counters.end()) rates[name] = it->second.value;
-    }
-  }
-  std::map<std::string, double> rates;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -240,7 +204,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "the decoders disagree with the packed signal\n");
     return 1;
   }
-  RateReporter reporter;
+  tarvik::bench::RateReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   const std::pair<const char*, const char*> pairs[] = {
       {"BM_TarvikSegmentsAndSamples", "BM_LibmseedReadRecords"},
