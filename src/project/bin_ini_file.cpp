@@ -181,15 +181,22 @@ std::string FormatProjectFloat(double value) {
   return out;
 }
 
-bool ParseProjectFloat(std::string_view text, double& value) {
-  std::string_view t = text;
+namespace {
+
+// The text without surrounding blanks and without one leading sign, which sets negative.
+std::string_view WithoutBlanksAndSign(std::string_view t, bool& negative) {
   while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
   while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
+  negative = !t.empty() && t.front() == '-';
+  if (!t.empty() && (t.front() == '+' || t.front() == '-')) t.remove_prefix(1);
+  return t;
+}
+
+}  // namespace
+
+bool ParseProjectFloat(std::string_view text, double& value) {
   bool negative = false;
-  if (!t.empty() && (t.front() == '+' || t.front() == '-')) {
-    negative = t.front() == '-';
-    t.remove_prefix(1);
-  }
+  std::string_view t = WithoutBlanksAndSign(text, negative);
   if (t.empty() || t.front() == '+' || t.front() == '-') return false;
   double v = 0.0;
   const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
@@ -199,23 +206,15 @@ bool ParseProjectFloat(std::string_view text, double& value) {
 }
 
 bool ParseProjectInteger(std::string_view text, int32_t& value) {
-  std::string_view t = text;
-  while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
-  while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
   bool negative = false;
-  if (!t.empty() && (t.front() == '+' || t.front() == '-')) {
-    negative = t.front() == '-';
-    t.remove_prefix(1);
-  }
+  std::string_view t = WithoutBlanksAndSign(text, negative);
   uint64_t magnitude = 0;
-  if (!t.empty() && t.front() == '$') {
-    if (!ParseUnsigned(t.substr(1), 16, magnitude) || magnitude > 0xFFFFFFFFu) return false;
-    const auto bits = static_cast<uint32_t>(negative ? (0u - magnitude) : magnitude);
-    value = static_cast<int32_t>(bits);
-    return true;
-  }
-  if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
-    if (!ParseUnsigned(t.substr(2), 16, magnitude) || magnitude > 0xFFFFFFFFu) return false;
+  // Hexadecimal as "$FF" or "0xFF": the 32 bits as they stand.
+  const size_t hex = !t.empty() && t.front() == '$'                                ? 1
+                     : t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X') ? 2
+                                                                                   : 0;
+  if (hex > 0) {
+    if (!ParseUnsigned(t.substr(hex), 16, magnitude) || magnitude > 0xFFFFFFFFu) return false;
     const auto bits = static_cast<uint32_t>(negative ? (0u - magnitude) : magnitude);
     value = static_cast<int32_t>(bits);
     return true;
