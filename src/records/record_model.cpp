@@ -162,10 +162,13 @@ TRecordDescription TRecList::GetData(std::string_view station, std::string_view 
     return out;
   }
   // A damaged time stamp can make the span far longer than the samples the segments hold; the
-  // zeros allocated for gaps are bounded by the samples themselves plus one day.
+  // zeros allocated for gaps are bounded by the samples themselves plus one day, and that day
+  // by a day at 100 Hz, so that a damaged rate cannot claim gigabytes for it either.
+  constexpr int64_t kGapAllowance = 86400 * 100;
   int64_t held = 0;
   for (const auto& seg : selected.Items) held += std::max<int32_t>(seg.Count, 0);
-  const int64_t limit = std::min<int64_t>(2 * held + RoundSamples(1.0, rate), INT32_MAX);
+  const int64_t allowance = std::min<int64_t>(RoundSamples(1.0, rate), kGapAllowance);
+  const int64_t limit = std::min<int64_t>(2 * held + allowance, INT32_MAX);
   out.Count = static_cast<int32_t>(std::clamp<int64_t>(RoundSamples(to - from, rate), 0, limit));
   const int64_t d = RoundSamples(from - out.StartTime, rate);
   out.StartTime = out.StartTime + static_cast<double>(d) / rate / kSecondsPerDay;

@@ -128,6 +128,19 @@ TEST_F(SegmentFile, GetDataBoundsTheGapsOfADamagedTimeStamp) {
   // Two segments of ten samples at 1 Hz: at most 2·20 + one day of samples, not a century's.
   EXPECT_LE(d.Count, 40 + 86400);
   EXPECT_EQ(d.Data[0], 1000);
+
+  // A damaged rate of 1 MHz: a day of it would be 86.4 G samples; the gaps stay within a day
+  // at 100 Hz.
+  TRecList fast;
+  TRecordDescription a = Segment(40000.0, 0, 10);
+  TRecordDescription b = Segment(40001.0, 10, 10);
+  a.SampRate = b.SampRate = 1e6;
+  fast.Add(a);
+  fast.Add(b);
+  const TRecordDescription f = fast.GetData("STA", "00", 40002.0, 40000.0, "Z");
+  EXPECT_LE(f.Count, 40 + 8640000);
+  EXPECT_EQ(f.Data.size(), static_cast<size_t>(f.Count));
+  EXPECT_EQ(f.Data[0], 1000);
 }
 
 TEST(RecordModel, CloseSmallGapsMovesOnlyOneSampleSlips) {
