@@ -7,6 +7,7 @@
 #include <exception>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <system_error>
 #include <thread>
@@ -155,18 +156,34 @@ void HVRecord(TProject& project, const TResultFolders& folders, int i, UiHost& h
   }
 }
 
-// True when two records from start on that path_of gives a path (an empty one for a record the
-// run skips) would write the same result file: same station and selection start. A serial run
-// leaves the later record's results there; records computed at the same time would leave
-// whichever happened to finish last.
+// The options of a run whose records from options.Start on write the files path_of gives (an
+// empty path for a record the run skips). Records with the same station and selection start
+// write the same file: a serial run leaves the later record's results there, records computed
+// at the same time would leave whichever happened to finish last, so such a run takes one job.
 template <typename PathOf>
-bool ResultFilesShared(const TProject& project, int start, PathOf path_of) {
+TRunOptions JobsForResultFiles(const TProject& project, TRunOptions options, PathOf path_of) {
+  if (options.Jobs <= 1) return options;
   std::set<std::string> seen;
-  for (size_t i = static_cast<size_t>(std::max(0, start)); i < project.Records.size(); ++i) {
+  for (size_t i = static_cast<size_t>(std::max(0, options.Start)); i < project.Records.size();
+       ++i) {
     const std::string path = path_of(project.Records[i]);
-    if (!path.empty() && !seen.insert(path).second) return true;
+    if (!path.empty() && !seen.insert(path).second) {
+      options.Jobs = 1;
+      break;
+    }
   }
-  return false;
+  return options;
+}
+
+// Tells the user which entry lacks its response files; a report naming it, or nullopt when
+// every entry has them.
+std::optional<TRunReport> RefuseIncompleteResponses(const TRecordListModel& list, UiHost& host) {
+  if (list.Problem <= 0) return std::nullopt;
+  host.ShowMessage("Не заданы файлы с ЧХ для записи " +
+                   list.Entries[static_cast<size_t>(list.Problem - 1)]);
+  TRunReport report;
+  report.Problem = list.Problem;
+  return report;
 }
 
 struct RunTexts {
@@ -327,13 +344,8 @@ TRunReport RunPrimary(TProject& project, const TResultFolders& folders, UiHost& 
                       const TRunOptions& options) {
   host.ClearStop();
   if (!options.Only) {
-    const TRecordListModel list = BuildPrimaryList(project);
-    if (list.Problem > 0) {
-      host.ShowMessage("Не заданы файлы с ЧХ для записи " +
-                       list.Entries[static_cast<size_t>(list.Problem - 1)]);
-      TRunReport report;
-      report.Problem = list.Problem;
-      return report;
+    if (auto refused = RefuseIncompleteResponses(BuildPrimaryList(project), host)) {
+      return *refused;
     }
     const int unset = FirstRecordWithoutLevel(project);
     if (unset >= 0) {
@@ -345,12 +357,9 @@ TRunReport RunPrimary(TProject& project, const TResultFolders& folders, UiHost& 
       }
     }
   }
-  TRunOptions run = options;
-  if (run.Jobs > 1 && ResultFilesShared(project, run.Start, [&](const TFileRecord& r) {
-        return r.ToProcess ? PrimaryResultPath(project, folders, r) : std::string();
-      })) {
-    run.Jobs = 1;
-  }
+  const TRunOptions run = JobsForResultFiles(project, options, [&](const TFileRecord& r) {
+    return r.ToProcess ? PrimaryResultPath(project, folders, r) : std::string();
+  });
   return RunLoop(project, host, run, kPrimaryTexts, [&](int i, RecordOutcome& out) {
     if (options.Only || project.Records[static_cast<size_t>(i)].ToProcess)
       PrimaryRecord(project, folders, i, host, out);
@@ -361,21 +370,13 @@ TRunReport RunHV(TProject& project, const TResultFolders& folders, UiHost& host,
                  const TRunOptions& options) {
   host.ClearStop();
   if (!options.Only) {
-    const TRecordListModel list = BuildHVList(project, folders);
-    if (list.Problem > 0) {
-      host.ShowMessage("Не заданы файлы с ЧХ для записи " +
-                       list.Entries[static_cast<size_t>(list.Problem - 1)]);
-      TRunReport report;
-      report.Problem = list.Problem;
-      return report;
+    if (auto refused = RefuseIncompleteResponses(BuildHVList(project, folders), host)) {
+      return *refused;
     }
   }
-  TRunOptions run = options;
-  if (run.Jobs > 1 && ResultFilesShared(project, run.Start, [&](const TFileRecord& r) {
-        return r.ToProcessNakamura ? RatioFilePath(folders, r) : std::string();
-      })) {
-    run.Jobs = 1;
-  }
+  const TRunOptions run = JobsForResultFiles(project, options, [&](const TFileRecord& r) {
+    return r.ToProcessNakamura ? RatioFilePath(folders, r) : std::string();
+  });
   return RunLoop(project, host, run, kHVTexts, [&](int i, RecordOutcome& out) {
     if (options.Only || project.Records[static_cast<size_t>(i)].ToProcessNakamura)
       HVRecord(project, folders, i, host, out);
