@@ -34,6 +34,21 @@ const char kDemoGeophonePaz[] =
 
 namespace {
 
+// Writes size bytes as the whole file at path; false with the reason in error.
+bool WriteWholeFile(const std::string& path, const void* data, size_t size, std::string& error) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) {
+    error = "cannot create " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  const bool written = std::fwrite(data, 1, size, f) == size;
+  if (std::fclose(f) != 0 || !written) {
+    error = "cannot write " + path;
+    return false;
+  }
+  return true;
+}
+
 namespace fs = std::filesystem;
 using Complex = std::complex<double>;
 
@@ -206,17 +221,7 @@ bool WriteMiniSeed(const std::string& path, const std::string& station,
       out.insert(out.end(), rec, rec + kRecordLength);
     }
   }
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) {
-    error = "cannot create " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  const bool written = std::fwrite(out.data(), 1, out.size(), f) == out.size();
-  if (std::fclose(f) != 0 || !written) {
-    error = "cannot write " + path;
-    return false;
-  }
-  return true;
+  return WriteWholeFile(path, out.data(), out.size(), error);
 }
 
 double Rms(const std::vector<int32_t>& x) {
@@ -227,17 +232,7 @@ double Rms(const std::vector<int32_t>& x) {
 }
 
 bool WriteTextFile(const std::string& path, const std::string& text, std::string& error) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) {
-    error = "cannot create " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  if (std::fclose(f) != 0 || !written) {
-    error = "cannot write " + path;
-    return false;
-  }
-  return true;
+  return WriteWholeFile(path, text.data(), text.size(), error);
 }
 
 }  // namespace
