@@ -9,10 +9,8 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   libmseed-dev libfftw3-dev
   python3 python3-numpy python3-scipy
+  qt6-base-dev libqcustomplot-dev xvfb xauth
 )
-if [ "${1:-}" = "--gui" ]; then
-  packages+=(qt6-base-dev libqcustomplot-dev xvfb xauth)
-fi
 
 missing=()
 for p in "${packages[@]}"; do
