@@ -20,5 +20,6 @@ void RegisterScan(CLI::App& app, CommandResult& result);
 void RegisterSamples(CLI::App& app, CommandResult& result);
 void RegisterCompress(CLI::App& app, CommandResult& result);
 void RegisterResponse(CLI::App& app, CommandResult& result);
+void RegisterHvsr(CLI::App& app, CommandResult& result);
 
 }  // namespace tarvik::cli

@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
   tarvik::cli::RegisterSamples(app, result);
   tarvik::cli::RegisterCompress(app, result);
   tarvik::cli::RegisterResponse(app, result);
+  tarvik::cli::RegisterHvsr(app, result);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "records/record_model.h"
+#include "spectral/hvsr_settings.h"
 #include "spectral/spectrum_settings.h"
 
 namespace tarvik {
@@ -35,6 +36,8 @@ struct TProject {
   std::array<TSpectrumSettings, kSettingsSetCount> Settings{
       kDefaultSpectrumSettings[kMicroseismSet], kDefaultSpectrumSettings[kEventSet]};
   TGeneralSettings General;
+  // The per-window H/V statistics (section HVSR; a project without it gets the defaults).
+  THvsrSettings Hvsr;
   // The project file (a full path) and its folder without a trailing separator; both empty
   // while no file is attached.
   std::string FileName;

@@ -132,6 +132,61 @@ void WriteSettings(TBinIniFile& ini, const char* section, const char* suffix,
   ini.WriteInteger(section, "NoiseOrder" + sfx, s.NoiseOrder);
 }
 
+// The per-window H/V settings, section HVSR. The binary form keeps them in block 2, after the
+// event settings, which a reader of block 1 alone never reaches; a file without them, or with a
+// value out of range, gives the defaults.
+constexpr char kHvsrSection[] = "HVSR";
+
+void ReadHvsrSettings(TBinIniFile& ini, THvsrSettings& h) {
+  const THvsrSettings d;
+  if (ini.Binary()) {
+    if (ini.AtEnd()) {
+      h = d;
+      return;
+    }
+    const int32_t marker = ini.ReadInteger("", "", 0);
+    const int32_t block = ini.ReadInteger("", "", 0);
+    if (marker != kBlockMarker || block != 2) {
+      h = d;
+      return;
+    }
+  }
+  const char* s = kHvsrSection;
+  const int32_t smoothing = ini.ReadInteger(s, "Smoothing", 0);
+  h.Smoothing = smoothing == 1 ? THvsrSmoothing::kNone : THvsrSmoothing::kKonnoOhmachi;
+  h.Bandwidth = ini.ReadFloat(s, "Bandwidth", d.Bandwidth);
+  h.GridFMin = ini.ReadFloat(s, "GridFMin", d.GridFMin);
+  h.GridFMax = ini.ReadFloat(s, "GridFMax", d.GridFMax);
+  h.GridPoints = ini.ReadInteger(s, "GridPoints", d.GridPoints);
+  const int32_t horizontal = ini.ReadInteger(s, "Horizontal", 0);
+  h.Horizontal =
+      horizontal >= 0 && horizontal <= 2 ? static_cast<THvsrHorizontal>(horizontal) : d.Horizontal;
+  h.Rejection =
+      ini.ReadInteger(s, "Rejection", 0) == 1 ? THvsrRejection::kNone : THvsrRejection::kFdwra;
+  h.RejectionN = ini.ReadFloat(s, "RejectionN", d.RejectionN);
+  h.BandFMin = ini.ReadFloat(s, "BandFMin", d.BandFMin);
+  h.BandFMax = ini.ReadFloat(s, "BandFMax", d.BandFMax);
+  if (!CheckHvsrSettings(h)) h = d;
+}
+
+void WriteHvsrSettings(TBinIniFile& ini, const THvsrSettings& h) {
+  if (ini.Binary()) {
+    ini.WriteInteger("", "", kBlockMarker);
+    ini.WriteInteger("", "", 2);
+  }
+  const char* s = kHvsrSection;
+  ini.WriteInteger(s, "Smoothing", static_cast<int32_t>(h.Smoothing));
+  ini.WriteFloat(s, "Bandwidth", h.Bandwidth);
+  ini.WriteFloat(s, "GridFMin", h.GridFMin);
+  ini.WriteFloat(s, "GridFMax", h.GridFMax);
+  ini.WriteInteger(s, "GridPoints", h.GridPoints);
+  ini.WriteInteger(s, "Horizontal", static_cast<int32_t>(h.Horizontal));
+  ini.WriteInteger(s, "Rejection", static_cast<int32_t>(h.Rejection));
+  ini.WriteFloat(s, "RejectionN", h.RejectionN);
+  ini.WriteFloat(s, "BandFMin", h.BandFMin);
+  ini.WriteFloat(s, "BandFMax", h.BandFMax);
+}
+
 // One channel's values in the order both forms keep them.
 struct ChannelValues {
   std::string Channel, SensorResp, AmplifierResp, ChannelResp;
@@ -319,6 +374,7 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
   project.WorkingRate = first_rate > 0.0 ? first_rate : g.SampRateDefault;
   ReadSettings(ini, "SETTINGS", "", project.Settings[kMicroseismSet]);
   ReadSettings(ini, "EVENTSETTINGS", "1", project.Settings[kEventSet]);
+  ReadHvsrSettings(ini, project.Hvsr);
   host.SetGauge(100, 100);
   return true;
 }
@@ -428,6 +484,7 @@ void WriteProjectValues(TBinIniFile& ini, const TProject& project, const std::st
   ini.WriteFloat("SETTINGS", "SampRateDefault", g.SampRateDefault);
   WriteSettings(ini, "SETTINGS", "", project.Settings[kMicroseismSet]);
   WriteSettings(ini, "EVENTSETTINGS", "1", project.Settings[kEventSet]);
+  WriteHvsrSettings(ini, project.Hvsr);
   host.SetGauge(100, 100);
 }
 

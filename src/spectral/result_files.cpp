@@ -28,36 +28,6 @@ bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
 }
 
-// Writes text to path, creating the folder first; on failure the partial file is removed and
-// the reason, in the platform's words, goes to message.
-bool WriteFileText(const std::string& path, std::string_view text, std::string& message) {
-  const std::filesystem::path target = PathOf(path);
-  std::error_code ec;
-  if (target.has_parent_path()) {
-    std::filesystem::create_directories(target.parent_path(), ec);
-    if (ec) {
-      message = "Не удалось создать папку " + FolderOf(path) + ": " + ec.message();
-      return false;
-    }
-  }
-  errno = 0;
-  std::FILE* file = std::fopen(target.string().c_str(), "wb");
-  if (file == nullptr) {
-    message = "Не удалось создать файл " + path + ": " + std::generic_category().message(errno);
-    return false;
-  }
-  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  const int write_errno = errno;
-  const bool closed = std::fclose(file) == 0;
-  if (!written || !closed) {
-    message = "Ошибка записи в файл " + path + ": " +
-              std::generic_category().message(write_errno != 0 ? write_errno : errno);
-    std::filesystem::remove(target, ec);
-    return false;
-  }
-  return true;
-}
-
 TWriteStatus Nothing(const std::string& path) {
   return {TWriteOutcome::kNothingToWrite, "Нет данных для записи в файл " + path};
 }
@@ -164,6 +134,34 @@ bool ReadResultFile(const std::string& path, TReaderKind kind, UiHost& host, TRe
 }
 
 }  // namespace
+
+bool WriteFileText(const std::string& path, std::string_view text, std::string& message) {
+  const std::filesystem::path target = PathOf(path);
+  std::error_code ec;
+  if (target.has_parent_path()) {
+    std::filesystem::create_directories(target.parent_path(), ec);
+    if (ec) {
+      message = "Не удалось создать папку " + FolderOf(path) + ": " + ec.message();
+      return false;
+    }
+  }
+  errno = 0;
+  std::FILE* file = std::fopen(target.string().c_str(), "wb");
+  if (file == nullptr) {
+    message = "Не удалось создать файл " + path + ": " + std::generic_category().message(errno);
+    return false;
+  }
+  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  const int write_errno = errno;
+  const bool closed = std::fclose(file) == 0;
+  if (!written || !closed) {
+    message = "Ошибка записи в файл " + path + ": " +
+              std::generic_category().message(write_errno != 0 ? write_errno : errno);
+    std::filesystem::remove(target, ec);
+    return false;
+  }
+  return true;
+}
 
 TResultFolders DeriveResultFolders(std::string_view results_folder,
                                    std::string_view program_folder) {

@@ -54,6 +54,10 @@ std::string SpectrumFilePath(const TResultFolders& folders, const TFileRecord& r
 // event records too).
 std::string RatioFilePath(const TResultFolders& folders, const TFileRecord& record);
 
+// Writes text to path (UTF-8), creating its folder first; on failure the partial file is removed
+// and the reason, in the platform's words, goes to message.
+bool WriteFileText(const std::string& path, std::string_view text, std::string& message);
+
 // A value as the result files write it: four significant digits, fixed-point when the
 // magnitude is at least 0.00001 and below 10000, otherwise mantissa, "E" and an exponent signed
 // only when negative ("1.5E-7", "2.5E4"); "0" for zero, "INF", "-INF", "NAN".

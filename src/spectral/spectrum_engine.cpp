@@ -68,10 +68,11 @@ void Weigh(double* __restrict out, const double* __restrict w, const int32_t* __
 // Adds the one-sided spectrum of the forward transform (re, im) of M points to sum, and its
 // square to squares: lines 0..M div 2, |X|² (power) or |X| (amplitude) times M/fs, doubled for
 // their mirror images except line 0 and, for an even M, the Nyquist line M/2. This is the
-// one-sided spectrum of the transforms module, formed here in the same pass as the sums.
-template <bool kPower>
+// one-sided spectrum of the transforms module, formed here in the same pass as the sums; with
+// kKeep the segment's own values also go to keep.
+template <bool kPower, bool kKeep>
 void AddOneSided(const double* __restrict re, const double* __restrict im, int64_t M, double fs,
-                 double* __restrict sum, double* __restrict squares) {
+                 double* __restrict sum, double* __restrict squares, double* __restrict keep) {
   const int64_t last = M / 2;
   const double edge_factor = static_cast<double>(M) / fs;
   const double factor = 2.0 * edge_factor;
@@ -81,6 +82,7 @@ void AddOneSided(const double* __restrict re, const double* __restrict im, int64
     const double v = (kPower ? p : std::sqrt(p)) * (k == 0 || nyquist ? edge_factor : factor);
     sum[k] += v;
     squares[k] += v * v;
+    if constexpr (kKeep) keep[k] = v;
     if (last == 0) return;
   }
   int64_t k = 1;
@@ -90,6 +92,7 @@ void AddOneSided(const double* __restrict re, const double* __restrict im, int64
       const double v = (kPower ? p : std::sqrt(p)) * factor;
       sum[j] += v;
       squares[j] += v * v;
+      if constexpr (kKeep) keep[j] = v;
     }
   }
   for (; k < last; ++k) {
@@ -97,6 +100,17 @@ void AddOneSided(const double* __restrict re, const double* __restrict im, int64
     const double v = (kPower ? p : std::sqrt(p)) * factor;
     sum[k] += v;
     squares[k] += v * v;
+    if constexpr (kKeep) keep[k] = v;
+  }
+}
+
+template <bool kKeep>
+void AddOneSided(bool power, const double* re, const double* im, int64_t M, double fs, double* sum,
+                 double* squares, double* keep) {
+  if (power) {
+    AddOneSided<true, kKeep>(re, im, M, fs, sum, squares, keep);
+  } else {
+    AddOneSided<false, kKeep>(re, im, M, fs, sum, squares, keep);
   }
 }
 
@@ -110,7 +124,7 @@ TSpectraStatus Stopped(TSpectraStatus status, UiHost& host) {
 TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
                        const TSpectrumSettings& settings, TDateTime select_start,
                        TDateTime select_finish, UiHost& host, TMatrix2D& mean, TMatrix2D& stdev,
-                       const std::vector<TCombinedFilter>& chains) {
+                       const std::vector<TCombinedFilter>& chains, const TSegmentHook& hook) {
   TSpectraStatus status;
   mean.clear();
   stdev.clear();
@@ -196,6 +210,26 @@ TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
     dft.emplace(static_cast<size_t>(M));
   }
   const bool power = used.SpectrumType == 1;
+  TBiquadCascade edge;
+  if (used.EdgeEffect) DesignBandPass(used.EdgeOrder, edge, used.FMax, used.FMin, rate / 2);
+  const double norm = used.Normalization;
+
+  // A hook sees each segment divided by the chain as the averages are at the end: the factor
+  // Normalization/h of every line, 0 where h is unusable.
+  TMatrix2D segment, scale;
+  if (hook) {
+    segment.resize(channel_count);
+    scale.resize(channel_count);
+    for (int c : channels) {
+      segment[c].assign(lines, 0.0);
+      scale[c].resize(lines);
+      for (size_t k = 0; k < lines; ++k) {
+        const double h = ChainCorrection(chains[c], record.ADCCoef[c], used, edge, rate,
+                                         LineFrequency(static_cast<int64_t>(k), M, rate));
+        scale[c][k] = h < kTiny ? 0.0 : norm / h;
+      }
+    }
+  }
 
   int64_t K = 0;
   bool stopped = false;
@@ -212,11 +246,20 @@ TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
           std::fill(im.begin(), im.end(), 0.0);
           dft->Transform(re, im, true);
         }
-        if (power) {
-          AddOneSided<true>(re.data(), im.data(), M, rate, mean[c].data(), stdev[c].data());
+        if (hook) {
+          AddOneSided<true>(power, re.data(), im.data(), M, rate, mean[c].data(), stdev[c].data(),
+                            segment[c].data());
+          for (size_t k = 0; k < lines; ++k) segment[c][k] *= scale[c][k];
         } else {
-          AddOneSided<false>(re.data(), im.data(), M, rate, mean[c].data(), stdev[c].data());
+          AddOneSided<false>(power, re.data(), im.data(), M, rate, mean[c].data(), stdev[c].data(),
+                             nullptr);
         }
+      }
+      if (hook && !hook(TSegmentSpectra{static_cast<int32_t>(std::min<int64_t>(
+                                            K, std::numeric_limits<int32_t>::max())),
+                                        v, N, rate / static_cast<double>(M), segment})) {
+        stopped = true;
+        break;
       }
       ++K;
       host.SetProgress(ToInt(v + N), progress_max);
@@ -241,10 +284,6 @@ TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
   }
 
   host.SetStatus(station + ": Учет АЧХ", nchan);
-  TBiquadCascade edge;
-  if (used.EdgeEffect) DesignBandPass(used.EdgeOrder, edge, used.FMax, used.FMin, rate / 2);
-
-  const double norm = used.Normalization;
   const auto Kd = static_cast<double>(K);
   for (int c : channels) {
     std::vector<double>& s = mean[c];
@@ -410,7 +449,7 @@ TResponseStatus LoadRecordChain(const TFileRecord& record, int c, TCombinedFilte
 TSpectraStatus CalculateSpectraOfSamples(const TFileRecord& record, const TData32& samples,
                                          const TSpectrumSettings& settings, TDateTime select_start,
                                          TDateTime select_finish, UiHost& host, TMatrix2D& mean,
-                                         TMatrix2D& stdev) {
+                                         TMatrix2D& stdev, const TSegmentHook& hook) {
   mean.clear();
   stdev.clear();
   TSpectraStatus status;
@@ -418,13 +457,14 @@ TSpectraStatus CalculateSpectraOfSamples(const TFileRecord& record, const TData3
   if (!LoadChains(record, SelectedChannels(record, samples.size()), chains, status, host)) {
     return status;
   }
-  return Compute(record, samples, settings, select_start, select_finish, host, mean, stdev, chains);
+  return Compute(record, samples, settings, select_start, select_finish, host, mean, stdev, chains,
+                 hook);
 }
 
 TSpectraStatus CalculateSpectra(TFileRecord& record, const TSpectrumSettings& settings,
                                 TDateTime select_start, TDateTime select_finish,
                                 double default_rate, UiHost& host, TMatrix2D& mean,
-                                TMatrix2D& stdev) {
+                                TMatrix2D& stdev, const TSegmentHook& hook) {
   mean.clear();
   stdev.clear();
   TSpectraStatus status;
@@ -446,7 +486,8 @@ TSpectraStatus CalculateSpectra(TFileRecord& record, const TSpectrumSettings& se
     host.ShowMessage(status.Message);
     return status;
   }
-  return Compute(record, samples, settings, select_start, select_finish, host, mean, stdev, chains);
+  return Compute(record, samples, settings, select_start, select_finish, host, mean, stdev, chains,
+                 hook);
 }
 
 }  // namespace tarvik

@@ -10,6 +10,7 @@
 // threads at once (each with its own record, matrices and UiHost or a thread-safe one).
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -48,6 +49,23 @@ struct TSpectraStatus {
   bool Computed() const { return Outcome == TSpectraOutcome::kComputed; }
 };
 
+// One transformed segment as a TSegmentHook sees it: its 0-based number, its first sample
+// index and length in samples, the spacing of its lines (line k lies at k·LineStep Hz), and per
+// channel of the sample matrix its one-sided spectrum divided by the channel's chain and scaled
+// exactly as the averaged spectra are (lines where the chain gives no usable factor are 0);
+// rows of channels not selected are empty.
+struct TSegmentSpectra {
+  int32_t Index = 0;
+  int64_t FirstSample = 0;
+  int64_t Length = 0;
+  double LineStep = 0.0;
+  std::span<const std::vector<double>> Rows;
+};
+
+// Called on the calculating thread after every segment, in order; returning false stops the
+// calculation as the stop flag does.
+using TSegmentHook = std::function<bool(const TSegmentSpectra&)>;
+
 // Quiet intervals of samples[c][first..last] for the Bartlett estimate. A sample of a selected
 // channel is disturbed when, moved one count toward zero (0 becomes −1), its magnitude exceeds
 // the channel's level; level 2147483647 keeps every sample quiet, a negative level none. Each
@@ -83,11 +101,12 @@ TResponseStatus LoadRecordChain(const TFileRecord& record, int c, TCombinedFilte
 // channel of samples and TransformLength div 2 + 1 values per row; rows of channels not
 // selected stay 0. The response files of the selected channels are loaded before any work, and
 // one that does not load ends the calculation with a message naming channel and file. Every
-// failure is shown through host.ShowMessage and returned in the status.
+// failure is shown through host.ShowMessage and returned in the status. hook, when given, sees
+// every segment's own spectra.
 TSpectraStatus CalculateSpectraOfSamples(const TFileRecord& record, const TData32& samples,
                                          const TSpectrumSettings& settings, TDateTime select_start,
                                          TDateTime select_finish, UiHost& host, TMatrix2D& mean,
-                                         TMatrix2D& stdev);
+                                         TMatrix2D& stdev, const TSegmentHook& hook = {});
 
 // Loads record's samples with LoadRecord (default_rate is the SampRateDefault setting; the
 // record's SampRate and SampleCount are updated) and computes its spectra as above. The
@@ -95,6 +114,6 @@ TSpectraStatus CalculateSpectraOfSamples(const TFileRecord& record, const TData3
 TSpectraStatus CalculateSpectra(TFileRecord& record, const TSpectrumSettings& settings,
                                 TDateTime select_start, TDateTime select_finish,
                                 double default_rate, UiHost& host, TMatrix2D& mean,
-                                TMatrix2D& stdev);
+                                TMatrix2D& stdev, const TSegmentHook& hook = {});
 
 }  // namespace tarvik

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -456,10 +457,15 @@ TEST(ProjectFile, VersionsAndForeignFiles) {
 TEST(ProjectFile, TruncatedBinaryLoadsWithDefaultsAfterTheCut) {
   TempDir dir;
   TProject full = SampleProject(dir.path().string());
-  full.Settings[1].NoiseOrder = 11;  // the very last value of the file
+  full.Settings[1].NoiseOrder = 11;  // the very last value of block 1
   RecordingUiHost host;
   ASSERT_TRUE(SaveProject(full, dir.File("full.tvp"), 1, host).ok);
-  const std::vector<uint8_t> bytes = ReadBytes(dir.File("full.tvp"));
+  const std::vector<uint8_t> whole = ReadBytes(dir.File("full.tvp"));
+  // Block 2 (the H/V statistics settings) follows block 1; cuts inside it are tested with it.
+  const std::vector<uint8_t> block2 = {'D', 'V', 'E', 'R', 2, 0, 0, 0};
+  const auto at = std::search(whole.rbegin(), whole.rend(), block2.rbegin(), block2.rend());
+  ASSERT_NE(at, whole.rend());
+  const std::vector<uint8_t> bytes(whole.begin(), at.base() - static_cast<long>(block2.size()));
   const std::string cut = dir.File("cut.tvp");
   for (size_t n = 8; n < bytes.size(); ++n) {
     WriteBytes(cut, std::vector<uint8_t>(bytes.begin(), bytes.begin() + n));
@@ -481,6 +487,65 @@ TEST(ProjectFile, TruncatedBinaryLoadsWithDefaultsAfterTheCut) {
       ExpectSameProject(expected, p, 0.0);
     }
   }
+}
+
+// The H/V statistics settings: kept by both forms, defaults for a project without them (as an
+// older version writes it) and for values out of range.
+TEST(ProjectFile, HvsrSettingsRoundTripAndDefaults) {
+  TempDir dir;
+  TProject p = SampleProject(dir.path().string(), 1);
+  p.Hvsr.Smoothing = THvsrSmoothing::kNone;
+  p.Hvsr.Bandwidth = 25.0;
+  p.Hvsr.GridFMin = 0.2;
+  p.Hvsr.GridFMax = 20.0;
+  p.Hvsr.GridPoints = 128;
+  p.Hvsr.Horizontal = THvsrHorizontal::kSquared;
+  p.Hvsr.Rejection = THvsrRejection::kNone;
+  p.Hvsr.RejectionN = 1.5;
+  p.Hvsr.BandFMin = 0.5;
+  p.Hvsr.BandFMax = 10.0;
+  auto same = [](const THvsrSettings& a, const THvsrSettings& b) {
+    return a.Smoothing == b.Smoothing && a.Bandwidth == b.Bandwidth && a.GridFMin == b.GridFMin &&
+           a.GridFMax == b.GridFMax && a.GridPoints == b.GridPoints &&
+           a.Horizontal == b.Horizontal && a.Rejection == b.Rejection &&
+           a.RejectionN == b.RejectionN && a.BandFMin == b.BandFMin && a.BandFMax == b.BandFMax;
+  };
+  for (int form : {0, 1}) {
+    RecordingUiHost host;
+    const std::string name = dir.File(form == 0 ? "text.tvp" : "binary.tvp");
+    ASSERT_TRUE(SaveProject(p, name, form, host).ok);
+    TProject back;
+    ASSERT_EQ(LoadProject(back, name, host), LoadStatus::kLoaded);
+    EXPECT_TRUE(same(back.Hvsr, p.Hvsr)) << form;
+    ASSERT_EQ(back.Records.size(), 1u);
+
+    // Without block 2 / the section, as an older version wrote it.
+    std::vector<uint8_t> bytes = ReadBytes(name);
+    if (form == 1) {
+      const std::vector<uint8_t> block2 = {'D', 'V', 'E', 'R', 2, 0, 0, 0};
+      const auto at = std::search(bytes.rbegin(), bytes.rend(), block2.rbegin(), block2.rend());
+      ASSERT_NE(at, bytes.rend());
+      bytes.erase(at.base() - static_cast<long>(block2.size()), bytes.end());
+    } else {
+      const std::string text(bytes.begin(), bytes.end());
+      const size_t section = text.find("[HVSR]");
+      ASSERT_NE(section, std::string::npos);
+      bytes.resize(section);
+    }
+    WriteBytes(name, bytes);
+    TProject old;
+    ASSERT_EQ(LoadProject(old, name, host), LoadStatus::kLoaded);
+    EXPECT_TRUE(same(old.Hvsr, THvsrSettings{})) << form;
+    EXPECT_EQ(old.Settings[1].NoiseOrder, p.Settings[1].NoiseOrder) << form;
+  }
+  // A value out of range in a hand-edited file: the defaults.
+  WriteBytes(dir.File("bad.tvp"),
+             {'[', 'V',  'E', 'R', 'S', 'I', 'O', 'N', ']', '\n', '[', 'H', 'V', 'S', 'R',
+              ']', '\n', 'G', 'r', 'i', 'd', 'P', 'o', 'i', 'n',  't', 's', '=', '1', '\n'});
+  TProject bad;
+  RecordingUiHost host;
+  ASSERT_EQ(LoadProject(bad, dir.File("bad.tvp"), host), LoadStatus::kLoaded);
+  EXPECT_TRUE(same(bad.Hvsr, THvsrSettings{}));
 }
 
 // A stored channel count above the record's 32: the first 32 channels are read, the rest read

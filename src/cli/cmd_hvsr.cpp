@@ -1,0 +1,221 @@
+// tarvik-cli hvsr PROJECT.tvp [--records SEL] [options] [--json]: per-window H/V statistics of
+// project records: Konno–Ohmachi smoothing, lognormal f0 statistics, window rejection and the
+// SESAME criteria, written as ".hv", window CSV and JSON report beside the H/V results.
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/project_cli.h"
+#include "common/ui_host.h"
+#include "spectral/hv_export.h"
+#include "spectral/hvsr.h"
+
+namespace tarvik::cli {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// "1,3-5" as 0-based indices in ascending order without repeats; false with the reason when a
+// part is not a number or range of records 1..count.
+bool ParseRecordSelection(const std::string& text, int count, std::vector<int>& out,
+                          std::string& error) {
+  std::vector<bool> chosen(static_cast<size_t>(std::max(count, 0)), false);
+  size_t from = 0;
+  while (from <= text.size()) {
+    const size_t comma = std::min(text.find(',', from), text.size());
+    const std::string part = text.substr(from, comma - from);
+    const size_t dash = part.find('-');
+    auto number = [&](const std::string& s, int& v) {
+      if (s.empty() || s.size() > 9 || s.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+      v = std::stoi(s);
+      return true;
+    };
+    int lo = 0, hi = 0;
+    const bool ok = dash == std::string::npos
+                        ? number(part, lo) && (hi = lo, true)
+                        : number(part.substr(0, dash), lo) && number(part.substr(dash + 1), hi);
+    if (!ok || lo < 1 || hi < lo || hi > count) {
+      error = "\"" + part + "\" is not a record or range of records 1.." + std::to_string(count);
+      return false;
+    }
+    for (int i = lo; i <= hi; ++i) chosen[static_cast<size_t>(i - 1)] = true;
+    from = comma + 1;
+  }
+  out.clear();
+  for (int i = 0; i < count; ++i) {
+    if (chosen[static_cast<size_t>(i)]) out.push_back(i);
+  }
+  return true;
+}
+
+Json CriteriaSummary(const THvsrResult& r) {
+  return Json{{"reliable", r.Sesame.ReliablePassed},
+              {"reliable_of", 3},
+              {"clear", r.Sesame.ClearPassed},
+              {"clear_of", 6}};
+}
+
+}  // namespace
+
+void RegisterHvsr(CLI::App& app, CommandResult& result) {
+  struct Options {
+    std::string project;
+    std::string records;
+    std::string smoothing;
+    std::optional<double> b;
+    std::vector<double> grid;
+    std::string horizontal;
+    std::string rejection;
+    std::optional<double> n;
+    std::vector<double> band;
+    bool json = false;
+  };
+  auto opt = std::make_shared<Options>();
+  CLI::App* cmd = app.add_subcommand(
+      "hvsr",
+      "Per-window H/V statistics of project records: f0 from the mean curve and from the "
+      "windows, window rejection, SESAME criteria; writes .hv, window CSV and JSON report");
+  cmd->add_option("PROJECT", opt->project, "project file (.tvp)")->required();
+  cmd->add_option("--records", opt->records,
+                  "records to analyse, e.g. 1,3-5 (default: the records checked for H/V)");
+  const std::map<std::string, THvsrSmoothing> smoothing = {{"ko", THvsrSmoothing::kKonnoOhmachi},
+                                                           {"none", THvsrSmoothing::kNone}};
+  const std::map<std::string, THvsrHorizontal> horizontal = {
+      {"spec", THvsrHorizontal::kArithmetic},
+      {"geometric", THvsrHorizontal::kGeometric},
+      {"squared", THvsrHorizontal::kSquared}};
+  const std::map<std::string, THvsrRejection> rejection = {{"fdwra", THvsrRejection::kFdwra},
+                                                           {"none", THvsrRejection::kNone}};
+  cmd->add_option("--smoothing", opt->smoothing, "Konno-Ohmachi (ko) or none")
+      ->check(CLI::IsMember({"ko", "none"}));
+  cmd->add_option("--b", opt->b, "Konno-Ohmachi bandwidth b")->check(CLI::Range(1e-9, 1000.0));
+  cmd->add_option("--grid", opt->grid, "log-spaced grid: FMIN FMAX N")->expected(3);
+  cmd->add_option("--horizontal", opt->horizontal,
+                  "horizontal: spec ((E+N)/2, as the ratio files), geometric, squared")
+      ->check(CLI::IsMember({"spec", "geometric", "squared"}));
+  cmd->add_option("--rejection", opt->rejection, "window rejection: fdwra or none")
+      ->check(CLI::IsMember({"fdwra", "none"}));
+  cmd->add_option("--n", opt->n, "standard deviations kept by the rejection")
+      ->check(CLI::Range(1e-9, 1e9));
+  cmd->add_option("--band", opt->band, "band searched for the peak: FMIN FMAX")->expected(2);
+  cmd->add_flag("--json", opt->json, "print one JSON document");
+  cmd->callback([opt, &result, smoothing, horizontal, rejection] {
+    ConsoleUiHost host(ConsoleUiHost::Answer::kNo);
+    TProject project;
+    if (!OpenProject(opt->project, project, host)) {
+      result.status = 1;
+      return;
+    }
+    THvsrSettings settings = project.Hvsr;
+    if (!opt->smoothing.empty()) settings.Smoothing = smoothing.at(opt->smoothing);
+    if (opt->b) settings.Bandwidth = *opt->b;
+    if (opt->grid.size() == 3) {
+      const double points = opt->grid[2];
+      if (points != static_cast<int32_t>(points)) {
+        std::fprintf(stderr, "hvsr: --grid: N must be a whole number, not %g\n", points);
+        result.status = 2;
+        return;
+      }
+      settings.GridFMin = opt->grid[0];
+      settings.GridFMax = opt->grid[1];
+      settings.GridPoints = static_cast<int32_t>(points);
+    }
+    if (!opt->horizontal.empty()) settings.Horizontal = horizontal.at(opt->horizontal);
+    if (!opt->rejection.empty()) settings.Rejection = rejection.at(opt->rejection);
+    if (opt->n) settings.RejectionN = *opt->n;
+    if (opt->band.size() == 2) {
+      settings.BandFMin = opt->band[0];
+      settings.BandFMax = opt->band[1];
+    }
+    std::string why;
+    if (!CheckHvsrSettings(settings, &why)) {
+      std::fprintf(stderr, "hvsr: %s\n", why.c_str());
+      result.status = 2;
+      return;
+    }
+
+    const int count = static_cast<int>(project.Records.size());
+    std::vector<int> chosen;
+    if (!opt->records.empty()) {
+      if (!ParseRecordSelection(opt->records, count, chosen, why)) {
+        std::fprintf(stderr, "hvsr: --records: %s\n", why.c_str());
+        result.status = 2;
+        return;
+      }
+    } else {
+      for (int i = 0; i < count; ++i) {
+        if (project.Records[static_cast<size_t>(i)].ToProcessNakamura) chosen.push_back(i);
+      }
+      if (chosen.empty()) {
+        std::fprintf(stderr, "hvsr: no record is checked for H/V; name them with --records\n");
+        result.status = 1;
+        return;
+      }
+    }
+
+    const TResultFolders folders = ProjectResultFolders(project);
+    Json records = Json::array();
+    bool all_ok = true;
+    for (int i : chosen) {
+      TFileRecord& record = project.Records[static_cast<size_t>(i)];
+      THvsrResult analysis;
+      const THvsrStatus status =
+          AnalyseRecord(record, project.SettingsFor(record), project.General.SampRateDefault,
+                        settings, host, analysis);
+      Json item = {{"record", i + 1}, {"station", record.Station}};
+      const std::string label = "record " + std::to_string(i + 1) + " (" + record.Station + ")";
+      if (status.Outcome != THvsrOutcome::kAnalysed) {
+        const std::string reason =
+            status.Outcome == THvsrOutcome::kStopped ? "stopped" : status.Message;
+        std::fprintf(stderr, "hvsr: %s: %s\n", label.c_str(), reason.c_str());
+        item["ok"] = false;
+        item["error"] = reason;
+        records.push_back(std::move(item));
+        all_ok = false;
+        continue;
+      }
+      const THvsrPaths paths = HvsrFilePaths(folders, record);
+      std::string message;
+      const bool written = WriteHvsrFiles(paths, analysis, record, message);
+      if (!written) std::fprintf(stderr, "hvsr: %s: %s\n", label.c_str(), message.c_str());
+      if (!analysis.Ok)
+        std::fprintf(stderr, "hvsr: %s: %s\n", label.c_str(), analysis.Verdict.c_str());
+      all_ok = all_ok && written && analysis.Ok;
+      if (!opt->json) {
+        std::printf("%s: %s\n", label.c_str(), analysis.Verdict.c_str());
+        if (written) std::printf("  %s\n", paths.Hv.c_str());
+        continue;
+      }
+      item["ok"] = analysis.Ok;
+      item["verdict"] = analysis.Verdict;
+      item["windows"] = {{"total", analysis.Curves.size()},
+                         {"kept", analysis.Count(TWindowFate::kKept)}};
+      item["f0_from_average"] = analysis.HasF0Mean
+                                    ? Json{{"f0", analysis.F0Mean}, {"a0", analysis.A0Mean}}
+                                    : Json(nullptr);
+      item["f0_from_windows"] = analysis.F0Windows > 0 ? Json{{"median", analysis.F0Median},
+                                                              {"sigma_ln", analysis.SigmaLnF0},
+                                                              {"sigma_f", analysis.SigmaF}}
+                                                       : Json(nullptr);
+      item["sesame"] = CriteriaSummary(analysis);
+      if (written) {
+        item["files"] = {{"hv", paths.Hv}, {"windows", paths.Windows}, {"report", paths.Report}};
+      } else {
+        item["error"] = message;
+      }
+      records.push_back(std::move(item));
+    }
+    if (opt->json) std::printf("%s\n", Json{{"records", records}}.dump(2).c_str());
+    result.status = all_ok ? 0 : 1;
+  });
+}
+
+}  // namespace tarvik::cli

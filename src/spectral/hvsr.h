@@ -1,0 +1,120 @@
+#pragma once
+
+// Per-window H/V statistics of a record: every quiet segment the spectrum engine transforms is
+// a window; its E, N and Z spectra, corrected for the recording chain as the primary spectra
+// are, give one H/V curve on a logarithmic grid (Konno–Ohmachi smoothing or none). The curves
+// are summarised in the lognormal sense (Cox et al. 2020): the mean curve exp(mean ln H/V) with
+// σ_ln, f0 and A0 of its peak, and the median and σ_ln of the windows' own peak frequencies;
+// windows whose peak frequency is an outlier are rejected by the frequency-domain algorithm of
+// Cox et al. (2020); the SESAME (2004) criteria judge the result.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/datetime.h"
+#include "common/ui_host.h"
+#include "records/record_model.h"
+#include "spectral/hvsr_settings.h"
+#include "spectral/result_files.h"
+#include "spectral/sesame.h"
+#include "spectral/spectrum_engine.h"
+#include "spectral/spectrum_settings.h"
+
+namespace tarvik {
+
+// What became of a window.
+enum class TWindowFate : int32_t {
+  kKept = 0,
+  kRejected = 1,  // its peak frequency was an outlier (window rejection)
+  kNoPeak = 2,    // no peak in the search band (rejected when rejection is on)
+  kUnusable = 3,  // its curve is not a positive finite number everywhere (a zero component)
+};
+const char* FateName(TWindowFate fate);
+
+// The windows of a record before statistics: one H/V curve per window on the grid.
+struct THvsrWindowSet {
+  std::vector<double> Grid;          // Hz, ascending
+  TMatrix2D Curves;                  // one row per window, Grid.size() values
+  std::vector<int64_t> FirstSample;  // of each window in the record
+  double WindowSeconds = 0.0;
+};
+
+struct THvsrResult {
+  THvsrSettings Settings;
+  std::vector<double> Grid;
+  TMatrix2D Curves;
+  std::vector<int64_t> FirstSample;
+  std::vector<TWindowFate> Fate;
+  std::vector<double> WindowF0;  // each window's peak frequency; 0 when it has none
+  double WindowSeconds = 0.0;
+  size_t BandLo = 0, BandHi = 0;  // grid indices of the search band, inclusive
+  int Iterations = 0;             // of the window rejection
+
+  // The mean curve over the kept windows (over every usable window when none is kept) and its
+  // lognormal spread; empty when no window is usable.
+  int MeanWindows = 0;
+  std::vector<double> Mean;
+  std::vector<double> SigmaLn;
+  bool HasF0Mean = false;
+  size_t PeakIndex = 0;
+  double F0Mean = 0.0;
+  double A0Mean = 0.0;
+
+  // The kept windows' peak frequencies: lognormal median exp(mean ln f0), σ_ln, and σf, their
+  // standard deviation in Hz (the guidelines' σf).
+  int F0Windows = 0;
+  double F0Median = 0.0;
+  double SigmaLnF0 = 0.0;
+  double SigmaF = 0.0;
+
+  TSesameResult Sesame;
+  // True when f0 was found both ways and the criteria were tested on at least 2 windows.
+  bool Ok = false;
+  // "f0 = 2.00 ± 0.03 Hz, A0 = 4.4, SESAME reliable 3/3, clear 6/6", or why there is no f0.
+  std::string Verdict;
+
+  int Count(TWindowFate fate) const;
+};
+
+// The statistics of a set of windows (the curves as given, nothing recomputed).
+THvsrResult AnalyseWindows(THvsrWindowSet windows, const THvsrSettings& settings);
+
+// Peak statistics of frequencies in the lognormal sense: mean and sample standard deviation of
+// ln f (0 for fewer than 2).
+struct TLognormal {
+  double MeanLn = 0.0;
+  double SigmaLn = 0.0;
+};
+TLognormal LognormalOf(const std::vector<double>& frequencies);
+
+// The frequency-domain window rejection of Cox et al. (2020) over the windows marked kept
+// whose peak frequency is f0[i]: each pass keeps the windows with ln f0 strictly inside
+// mean ± n·σ (lognormal, over the windows kept so far) and stops once the lognormal median
+// exp μ_ln and the spread factor exp σ_ln change by less than 1 % (or σ is 0, or fewer than 2
+// windows are left), after at most 50 passes. Marks the others kRejected; returns the passes made.
+int RejectWindows(const std::vector<double>& f0, std::vector<TWindowFate>& fate, double n);
+
+enum class THvsrOutcome {
+  kAnalysed,  // Result holds the statistics (Result.Ok tells whether f0 was found)
+  kFailed,    // Message says why (no E, N or Z channel, no quiet segment, bad settings...)
+  kStopped,
+};
+
+struct THvsrStatus {
+  THvsrOutcome Outcome = THvsrOutcome::kAnalysed;
+  std::string Message;
+};
+
+// The analysis of record's samples over select_start..select_finish with the spectrum settings
+// the primary spectra use: the first selected E, N and Z channels form the windows.
+THvsrStatus AnalyseRecordSamples(const TFileRecord& record, const TData32& samples,
+                                 const TSpectrumSettings& spectrum, const THvsrSettings& settings,
+                                 UiHost& host, THvsrResult& result);
+
+// The same, loading the record's samples first (default_rate is the SampRateDefault setting).
+THvsrStatus AnalyseRecord(TFileRecord& record, const TSpectrumSettings& spectrum,
+                          double default_rate, const THvsrSettings& settings, UiHost& host,
+                          THvsrResult& result);
+
+}  // namespace tarvik
