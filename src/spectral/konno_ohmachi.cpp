@@ -17,6 +17,7 @@ std::vector<double> LogGrid(double fmin, double fmax, int n) {
   for (int i = 0; i < n; ++i) {
     grid[static_cast<size_t>(i)] = n == 1 ? fmin : std::exp(lo + span * i / (n - 1));
   }
+  grid.front() = fmin;
   if (n > 1) grid.back() = fmax;
   return grid;
 }

@@ -1,0 +1,365 @@
+#include "spectral/hvsr.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <random>
+
+#include "recording_ui_host.h"
+#include "spectral/hv_export.h"
+
+namespace tarvik {
+namespace {
+
+using testing::RecordingUiHost;
+
+constexpr double kRate = 50.0;
+constexpr int kSegment = 2048;  // 40.96 s windows
+constexpr int32_t kQuiet = 2147483647;
+
+// Three selected channels E, N, Z over n samples, every sample quiet, unit chains.
+TFileRecord MakeRecord(int64_t n) {
+  TFileRecord r;
+  r.Station = "HVS";
+  r.SampRate = kRate;
+  r.Start = EncodeDateTime(2022, 6, 1);
+  r.ChannelCount = 3;
+  for (int c = 0; c < 3; ++c) {
+    r.ChanSelected[c] = true;
+    r.Axis[c] = c;
+    r.Level[c] = kQuiet;
+    r.ADCCoef[c] = 1.0;
+  }
+  r.SampleCount = static_cast<int32_t>(n);
+  r.SelectStart = r.Start;
+  r.SelectFinish = r.Start + static_cast<double>(n - 1) / kRate / 86400.0;
+  return r;
+}
+
+TSpectrumSettings Spectrum() {
+  TSpectrumSettings s;
+  s.SilenceDur = kSegment / kRate;
+  s.NoiseDur = 0.0;
+  return s;
+}
+
+// Designed windows: white noise on every component; the horizontals add independent noise
+// through a two-pole resonator (poles at 0.99·e^(±iω0), ω0 placed so that the gain peaks at
+// `resonance` Hz, about 5 times the noise there), so H/V peaks there over a flat vertical.
+// Windows w with disturbed(w) carry a strong 8 Hz sine on E and N.
+template <typename Disturbed>
+TData32 DesignedSamples(int windows, double resonance, unsigned seed, Disturbed disturbed) {
+  const int64_t n = static_cast<int64_t>(windows) * kSegment;
+  std::mt19937 rng(seed);
+  std::normal_distribution<double> noise(0.0, 1000.0);
+  const double r = 0.99;
+  // The gain of 1/(1 − 2r·cos ω0·z⁻¹ + r²·z⁻²) peaks where cos ω = cos ω0·(1 + r²)/(2r).
+  const double w0 =
+      std::acos(std::cos(2.0 * std::numbers::pi * resonance / kRate) * 2.0 * r / (1.0 + r * r));
+  TData32 d(3, std::vector<int32_t>(static_cast<size_t>(n)));
+  for (int c = 0; c < 3; ++c) {
+    double y1 = 0.0, y2 = 0.0;
+    for (int64_t i = 0; i < n; ++i) {
+      double v = noise(rng);
+      if (c < 2) {
+        const double y = 0.025 * noise(rng) + 2.0 * r * std::cos(w0) * y1 - r * r * y2;
+        y2 = y1;
+        y1 = y;
+        v += y;
+        if (disturbed(static_cast<int>(i / kSegment))) {
+          v += 30000.0 * std::sin(2.0 * std::numbers::pi * 8.0 * static_cast<double>(i) / kRate);
+        }
+      }
+      d[c][static_cast<size_t>(i)] = static_cast<int32_t>(std::lround(v));
+    }
+  }
+  return d;
+}
+
+TData32 DesignedSamples(int windows, double resonance, unsigned seed) {
+  return DesignedSamples(windows, resonance, seed, [](int) { return false; });
+}
+
+// The search band starts at 0.5 Hz, above 10/lw (0.24 Hz) as the guidelines ask: far below
+// the resonance a window's few lines give ratios of any size.
+THvsrSettings Banded() {
+  THvsrSettings s;
+  s.BandFMin = 0.5;
+  s.BandFMax = 20.0;
+  return s;
+}
+
+THvsrResult Analyse(const TData32& samples, const THvsrSettings& settings,
+                    THvsrStatus* status_out = nullptr) {
+  const TFileRecord record = MakeRecord(static_cast<int64_t>(samples[0].size()));
+  RecordingUiHost host;
+  THvsrResult result;
+  const THvsrStatus status =
+      AnalyseRecordSamples(record, samples, Spectrum(), settings, host, result);
+  if (status_out != nullptr) *status_out = status;
+  return result;
+}
+
+void ExpectNear2Hz(const THvsrResult& r, const std::string& what) {
+  ASSERT_TRUE(r.Ok) << what << ": " << r.Verdict;
+  EXPECT_NEAR(r.F0Mean, 2.0, 0.04) << what;
+  EXPECT_NEAR(r.F0Median, 2.0, 0.04) << what;
+}
+
+// No text of an analysis holds a value that is not a number.
+void ExpectNoNonNumbers(const THvsrResult& r) {
+  TFileRecord record = MakeRecord(10);
+  for (const std::string& text :
+       {HvFileText(r), WindowsCsvText(r, kRate), ReportJsonText(r, record)}) {
+    std::string lower;
+    for (char c : text) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_EQ(lower.find("nan"), std::string::npos) << text.substr(0, 200);
+    EXPECT_EQ(lower.find("inf"), std::string::npos) << text.substr(0, 200);
+  }
+  THvFile hv;
+  std::string error;
+  EXPECT_TRUE(ParseHvFile(HvFileText(r), hv, &error)) << error;
+}
+
+TEST(Hvsr, ResonanceOverAFlatVerticalGivesF0BothWays) {
+  const TData32 samples = DesignedSamples(40, 2.0, 11);
+  for (THvsrHorizontal h :
+       {THvsrHorizontal::kArithmetic, THvsrHorizontal::kGeometric, THvsrHorizontal::kSquared}) {
+    THvsrSettings s = Banded();
+    s.Horizontal = h;
+    const THvsrResult r = Analyse(samples, s);
+    ExpectNear2Hz(r, HorizontalName(h));
+    EXPECT_EQ(r.Curves.size(), 40u);
+    EXPECT_GT(r.A0Mean, 2.0);
+    EXPECT_DOUBLE_EQ(r.WindowSeconds, kSegment / kRate);
+    EXPECT_EQ(r.Sesame.ReliablePassed, 3) << r.Verdict;
+    ExpectNoNonNumbers(r);
+  }
+  // Without smoothing each window's lines are too rough for a peak of its own, but the mean
+  // curve still shows the resonance.
+  THvsrSettings plain = Banded();
+  plain.Smoothing = THvsrSmoothing::kNone;
+  plain.Rejection = THvsrRejection::kNone;
+  const THvsrResult r = Analyse(samples, plain);
+  EXPECT_NEAR(r.F0Mean, 2.0, 0.04);
+  EXPECT_EQ(r.Count(TWindowFate::kKept), 40);
+  // The grid is cut at the last line (25 Hz at 50 Hz).
+  EXPECT_LE(r.Grid.back(), 25.0);
+  EXPECT_GE(r.Grid.front(), 0.1);
+}
+
+TEST(Hvsr, OutlyingWindowsAreRejectedAndF0ComesBack) {
+  // One window in six carries a strong 8 Hz peak: its peak frequency lies √5·σ from the
+  // lognormal mean, beyond the default n = 2.
+  auto sixth = [](int w) { return w % 6 == 3; };
+  const TData32 samples = DesignedSamples(48, 2.0, 12, sixth);
+  THvsrSettings none = Banded();
+  none.Rejection = THvsrRejection::kNone;
+  const THvsrResult before = Analyse(samples, none);
+  EXPECT_GT(before.F0Median, 2.2);  // pulled up by the disturbed windows
+  const THvsrResult r = Analyse(samples, Banded());
+  ExpectNear2Hz(r, "rejection");
+  for (size_t w = 0; w < r.Fate.size(); ++w) {
+    if (sixth(static_cast<int>(w))) {
+      EXPECT_EQ(r.Fate[w], TWindowFate::kRejected) << w;
+      EXPECT_NEAR(r.WindowF0[w], 8.0, 0.3) << w;
+    }
+  }
+  EXPECT_GE(r.Count(TWindowFate::kKept), 30);
+  EXPECT_GE(r.Iterations, 1);
+
+  // A third of the windows at one other frequency always lies √2·σ from the lognormal mean
+  // (√((1 − p)/p) for a share p), so n = 2 keeps them, as the algorithm is meant to: it rejects
+  // outliers, not a second population.
+  auto third = [](int w) { return w % 3 == 1; };
+  const TData32 mixed = DesignedSamples(48, 2.0, 13, third);
+  const THvsrResult kept = Analyse(mixed, Banded());
+  for (size_t w = 0; w < kept.Fate.size(); ++w) {
+    if (third(static_cast<int>(w))) {
+      EXPECT_EQ(kept.Fate[w], TWindowFate::kKept) << w;
+    }
+  }
+}
+
+TEST(Hvsr, SegmentHookSeesTheSpectraTheAveragesAreMadeOf) {
+  // Chains that differ per channel (ADC coefficients), displacement output: the mean of the
+  // spectra the hook sees equals the engine's averaged spectrum line by line.
+  TFileRecord record = MakeRecord(6 * kSegment);
+  record.ADCCoef = {2.0, 0.5, 4.0};
+  TSpectrumSettings s = Spectrum();
+  s.UnitOut = 0;
+  const TData32 samples = DesignedSamples(6, 2.0, 14);
+  TMatrix2D sums(3);
+  int segments = 0;
+  const TSegmentHook hook = [&](const TSegmentSpectra& seg) {
+    EXPECT_EQ(seg.Index, segments);
+    EXPECT_EQ(seg.FirstSample, int64_t{segments} * kSegment);
+    EXPECT_EQ(seg.Length, kSegment);
+    EXPECT_DOUBLE_EQ(seg.LineStep, kRate / kSegment);
+    for (size_t c = 0; c < 3; ++c) {
+      sums[c].resize(seg.Rows[c].size(), 0.0);
+      for (size_t k = 0; k < seg.Rows[c].size(); ++k) sums[c][k] += seg.Rows[c][k];
+    }
+    ++segments;
+    return true;
+  };
+  RecordingUiHost host;
+  TMatrix2D mean, stdev;
+  ASSERT_TRUE(CalculateSpectraOfSamples(record, samples, s, record.SelectStart, record.SelectFinish,
+                                        host, mean, stdev, hook)
+                  .Computed());
+  ASSERT_EQ(segments, 6);
+  for (size_t c = 0; c < 3; ++c) {
+    ASSERT_EQ(sums[c].size(), mean[c].size());
+    for (size_t k = 0; k < mean[c].size(); ++k) {
+      EXPECT_NEAR(sums[c][k] / 6.0, mean[c][k], 1e-9 * std::fabs(mean[c][k]) + 1e-300) << c;
+    }
+  }
+  // A hook that says stop ends the calculation as the stop flag does.
+  const TSegmentHook stop = [](const TSegmentSpectra&) { return false; };
+  EXPECT_EQ(CalculateSpectraOfSamples(record, samples, s, record.SelectStart, record.SelectFinish,
+                                      host, mean, stdev, stop)
+                .Outcome,
+            TSpectraOutcome::kStopped);
+}
+
+TEST(Hvsr, DegenerateRecordsGiveAClearVerdict) {
+  // One window only.
+  THvsrResult one = Analyse(DesignedSamples(1, 2.0, 15), THvsrSettings{});
+  EXPECT_FALSE(one.Ok);
+  EXPECT_EQ(one.Verdict, "only 1 usable window: statistics need at least 2");
+  ExpectNoNonNumbers(one);
+
+  // A vertical of zeros: no window is usable.
+  TData32 zero_z = DesignedSamples(8, 2.0, 16);
+  std::fill(zero_z[2].begin(), zero_z[2].end(), 0);
+  const THvsrResult zeros = Analyse(zero_z, THvsrSettings{});
+  EXPECT_FALSE(zeros.Ok);
+  EXPECT_EQ(zeros.Count(TWindowFate::kUnusable), 8);
+  EXPECT_EQ(zeros.Verdict, "no usable window: a component is zero or missing in every window");
+  EXPECT_TRUE(zeros.Mean.empty());
+  ExpectNoNonNumbers(zeros);
+
+  // A horizontal of zeros under the geometric mean: the same.
+  TData32 zero_e = DesignedSamples(8, 2.0, 17);
+  std::fill(zero_e[0].begin(), zero_e[0].end(), 0);
+  THvsrSettings geometric;
+  geometric.Horizontal = THvsrHorizontal::kGeometric;
+  EXPECT_EQ(Analyse(zero_e, geometric).Count(TWindowFate::kUnusable), 8);
+
+  // No N channel selected; no quiet segment at all.
+  THvsrStatus status;
+  TFileRecord no_n = MakeRecord(8 * kSegment);
+  no_n.ChanSelected[1] = false;
+  RecordingUiHost host;
+  THvsrResult result;
+  status = AnalyseRecordSamples(no_n, DesignedSamples(8, 2.0, 18), Spectrum(), THvsrSettings{},
+                                host, result);
+  EXPECT_EQ(status.Outcome, THvsrOutcome::kFailed);
+  EXPECT_EQ(status.Message, "HVS: H/V needs a selected E, N and Z channel");
+  TFileRecord loud = MakeRecord(8 * kSegment);
+  loud.Level = {-1, -1, -1};
+  status = AnalyseRecordSamples(loud, DesignedSamples(8, 2.0, 18), Spectrum(), THvsrSettings{},
+                                host, result);
+  EXPECT_EQ(status.Outcome, THvsrOutcome::kFailed);
+  EXPECT_EQ(status.Message, "HVS: недостаточно данных для расчета");
+
+  // A grid beyond the lines.
+  THvsrSettings high;
+  high.GridFMin = 30.0;
+  high.GridFMax = 40.0;
+  Analyse(DesignedSamples(2, 2.0, 19), high, &status);
+  EXPECT_EQ(status.Outcome, THvsrOutcome::kFailed);
+  EXPECT_NE(status.Message.find("outside the spectrum's lines"), std::string::npos);
+}
+
+// Windows built directly on a grid: a peak at `peak` Hz (height 4) or a flat curve.
+THvsrWindowSet Curves(const std::vector<double>& peaks) {
+  THvsrWindowSet set;
+  for (int i = 0; i < 64; ++i) set.Grid.push_back(0.5 * std::pow(1.05, i));
+  for (double p : peaks) {
+    std::vector<double> curve;
+    for (double f : set.Grid) {
+      const double x = p > 0.0 ? std::log(f / p) / 0.1 : 0.0;
+      curve.push_back(p > 0.0 ? 1.0 + 3.0 / (1.0 + x * x) : 1.0);
+    }
+    set.Curves.push_back(curve);
+    set.FirstSample.push_back(static_cast<int64_t>(set.FirstSample.size()) * 100);
+  }
+  set.WindowSeconds = 60.0;
+  return set;
+}
+
+TEST(Hvsr, FlatCurvesAndRejectedWindowsGiveAClearVerdict) {
+  const THvsrResult flat = AnalyseWindows(Curves({0.0, 0.0, 0.0}), THvsrSettings{});
+  EXPECT_FALSE(flat.Ok);
+  EXPECT_EQ(flat.Count(TWindowFate::kNoPeak), 3);
+  EXPECT_EQ(flat.Verdict.rfind("no window has a peak in the search band", 0), 0u);
+  EXPECT_EQ(flat.MeanWindows, 3);  // the mean of the usable windows is still shown
+  ExpectNoNonNumbers(flat);
+
+  // Two windows with peaks far apart and n = 0.5: each lies 0.71·σ from the mean.
+  THvsrSettings tight;
+  tight.RejectionN = 0.5;
+  const THvsrResult all = AnalyseWindows(Curves({1.0, 4.0}), tight);
+  EXPECT_EQ(all.Count(TWindowFate::kRejected), 2);
+  EXPECT_EQ(all.Verdict, "every window was rejected");
+  ExpectNoNonNumbers(all);
+
+  // No window at all, a window of a wrong length, a band without grid points.
+  EXPECT_EQ(AnalyseWindows(Curves({}), THvsrSettings{}).Verdict, "no window");
+  THvsrWindowSet ragged = Curves({2.0, 2.0, 2.0});
+  ragged.Curves[1].pop_back();
+  const THvsrResult r = AnalyseWindows(ragged, THvsrSettings{});
+  EXPECT_EQ(r.Fate[1], TWindowFate::kUnusable);
+  EXPECT_TRUE(r.Ok) << r.Verdict;
+  THvsrSettings band;
+  band.BandFMin = 100.0;
+  band.BandFMax = 200.0;
+  EXPECT_EQ(AnalyseWindows(Curves({2.0, 2.0}), band).Verdict.rfind("no grid point", 0), 0u);
+}
+
+TEST(Hvsr, SearchBandChoosesThePeak) {
+  // Windows with a peak at 1 Hz and a higher one at 8 Hz (sum of two designed curves).
+  THvsrWindowSet set = Curves({1.0, 1.0, 1.0});
+  const THvsrWindowSet high = Curves({8.0, 8.0, 8.0});
+  for (size_t w = 0; w < 3; ++w) {
+    for (size_t i = 0; i < set.Grid.size(); ++i) {
+      set.Curves[w][i] = set.Curves[w][i] * (1.0 + 4.0 * (high.Curves[w][i] - 1.0) / 3.0) *
+                         (1.0 + 0.01 * static_cast<double>(w));
+    }
+  }
+  const THvsrResult whole = AnalyseWindows(set, THvsrSettings{});
+  EXPECT_NEAR(whole.F0Mean, 8.0, 0.4);
+  THvsrSettings low;
+  low.BandFMin = 0.6;
+  low.BandFMax = 3.0;
+  const THvsrResult banded = AnalyseWindows(set, low);
+  EXPECT_NEAR(banded.F0Mean, 1.0, 0.05);
+  EXPECT_NEAR(banded.F0Median, 1.0, 0.05);
+}
+
+TEST(RejectWindows, LognormalBoundsAndConvergence) {
+  // 30 windows at 2 Hz ± a little, 5 at 8 Hz: the 8 Hz ones lie outside exp(μ ± 2σ).
+  std::vector<double> f0;
+  for (int i = 0; i < 30; ++i) f0.push_back(2.0 * std::exp(0.02 * ((i % 5) - 2)));
+  for (int i = 0; i < 5; ++i) f0.push_back(8.0);
+  std::vector<TWindowFate> fate(f0.size(), TWindowFate::kKept);
+  const int passes = RejectWindows(f0, fate, 2.0);
+  for (size_t i = 0; i < f0.size(); ++i) {
+    EXPECT_EQ(fate[i], i < 30 ? TWindowFate::kKept : TWindowFate::kRejected) << i;
+  }
+  EXPECT_EQ(passes, 2);  // the second pass rejects nothing and finds μ and σ settled
+  // Windows already out of the count (no peak) stay as they are; equal peaks stop at once.
+  std::vector<TWindowFate> fixed = {TWindowFate::kNoPeak, TWindowFate::kKept, TWindowFate::kKept};
+  EXPECT_EQ(RejectWindows({0.0, 3.0, 3.0}, fixed, 2.0), 0);
+  EXPECT_EQ(fixed[0], TWindowFate::kNoPeak);
+  EXPECT_EQ(fixed[2], TWindowFate::kKept);
+  const TLognormal ln = LognormalOf({1.0, std::exp(2.0)});
+  EXPECT_DOUBLE_EQ(ln.MeanLn, 1.0);
+  EXPECT_DOUBLE_EQ(ln.SigmaLn, std::sqrt(2.0));
+}
+
+}  // namespace
+}  // namespace tarvik
