@@ -1,0 +1,242 @@
+#include "spectral/hv_export.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "test_files.h"
+
+namespace tarvik {
+namespace {
+
+using testing::TempDir;
+
+// A result with a clear peak: 12 windows on a grid, peaks at 2 Hz ± a little.
+THvsrResult Designed() {
+  THvsrWindowSet set;
+  for (int i = 0; i < 80; ++i) set.Grid.push_back(0.2 * std::pow(1.06, i));
+  for (int w = 0; w < 12; ++w) {
+    const double peak = 2.0 * std::exp(0.03 * ((w % 5) - 2));
+    std::vector<double> curve;
+    for (double f : set.Grid) {
+      const double x = std::log(f / peak) / 0.15;
+      curve.push_back((1.0 + 0.02 * w) * (1.0 + 4.0 / (1.0 + x * x)));
+    }
+    set.Curves.push_back(curve);
+    set.FirstSample.push_back(w * 3000);
+  }
+  set.WindowSeconds = 30.0;
+  return AnalyseWindows(set, THvsrSettings{});
+}
+
+TFileRecord Record() {
+  TFileRecord r;
+  r.Station = "ST1";
+  r.SampRate = 100.0;
+  r.Start = r.SelectStart = EncodeDateTime(2023, 1, 2, 3, 4, 5);
+  r.SelectFinish = r.Start + 0.01;
+  return r;
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+// A second reading of the ".hv" layout, written without the program's reader: header values
+// after TAB or " = ", then four TAB-separated columns per line.
+struct Independent {
+  double windows = -1, f0_average = -1, windows_for_f0 = -1, peak = -1;
+  std::vector<double> f0_windows;
+  std::vector<std::vector<double>> rows;
+};
+
+Independent ReadIndependently(const std::string& text) {
+  Independent out;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind("# ", 0) == 0) {
+      auto after = [&](const std::string& key) -> std::string {
+        if (line.rfind("# " + key, 0) != 0) return "";
+        std::string rest = line.substr(2 + key.size());
+        if (rest.rfind(" = ", 0) == 0) return rest.substr(3);
+        if (rest.rfind("\t", 0) == 0) return rest.substr(1);
+        return "";
+      };
+      if (auto v = after("Number of windows for f0"); !v.empty()) {
+        out.windows_for_f0 = std::stod(v);
+      } else if (auto v2 = after("Number of windows"); !v2.empty()) {
+        out.windows = std::stod(v2);
+      } else if (auto v3 = after("f0 from average"); !v3.empty()) {
+        out.f0_average = std::stod(v3);
+      } else if (auto v4 = after("f0 from windows"); !v4.empty()) {
+        std::istringstream values(v4);
+        double x;
+        while (values >> x) out.f0_windows.push_back(x);
+      } else if (auto v5 = after("Peak amplitude"); !v5.empty()) {
+        out.peak = std::stod(v5);
+      }
+      continue;
+    }
+    std::istringstream values(line);
+    std::vector<double> row;
+    double x;
+    while (values >> x) row.push_back(x);
+    out.rows.push_back(row);
+  }
+  return out;
+}
+
+// Six significant digits in the file.
+void ExpectSix(double file, double exact, const std::string& what) {
+  EXPECT_NEAR(file, exact, 5e-6 * std::fabs(exact) + 1e-300) << what;
+}
+
+TEST(HvExport, FileReadTwoWaysEqualsTheReport) {
+  const THvsrResult r = Designed();
+  ASSERT_TRUE(r.Ok) << r.Verdict;
+  TempDir dir;
+  THvsrPaths paths;
+  paths.Hv = dir.File("a.hv");
+  paths.Windows = dir.File("a_windows.csv");
+  paths.Report = dir.File("a_report.json");
+  std::string message;
+  ASSERT_TRUE(WriteHvsrFiles(paths, r, Record(), message)) << message;
+  const nlohmann::json report = nlohmann::json::parse(ReadText(paths.Report));
+  const std::string text = ReadText(paths.Hv);
+  EXPECT_NE(text.find("\r\n"), std::string::npos);
+
+  THvFile ours;
+  std::string error;
+  ASSERT_TRUE(ParseHvFile(text, ours, &error)) << error;
+  const Independent theirs = ReadIndependently(text);
+
+  EXPECT_EQ(ours.Windows, report["windows"]["mean_curve"].get<int>());
+  EXPECT_EQ(theirs.windows, report["windows"]["mean_curve"].get<int>());
+  EXPECT_EQ(ours.WindowsForF0, report["f0_from_windows"]["windows"].get<int>());
+  EXPECT_EQ(theirs.windows_for_f0, report["f0_from_windows"]["windows"].get<int>());
+  const double f0 = report["f0_from_average"]["f0"].get<double>();
+  const double a0 = report["f0_from_average"]["a0"].get<double>();
+  ExpectSix(ours.F0Average, f0, "f0 ours");
+  ExpectSix(theirs.f0_average, f0, "f0 theirs");
+  ExpectSix(ours.PeakAmplitude, a0, "A0 ours");
+  ExpectSix(theirs.peak, a0, "A0 theirs");
+  const auto& fw = report["f0_from_windows"];
+  ASSERT_EQ(theirs.f0_windows.size(), 3u);
+  ExpectSix(ours.F0Windows, fw["median"].get<double>(), "median ours");
+  ExpectSix(ours.F0WindowsLow, fw["minus_sigma"].get<double>(), "low ours");
+  ExpectSix(ours.F0WindowsHigh, fw["plus_sigma"].get<double>(), "high ours");
+  ExpectSix(theirs.f0_windows[0], fw["median"].get<double>(), "median theirs");
+  ExpectSix(theirs.f0_windows[1], fw["minus_sigma"].get<double>(), "low theirs");
+  ExpectSix(theirs.f0_windows[2], fw["plus_sigma"].get<double>(), "high theirs");
+  // The report's median is the lognormal one: exp of the mean ln f0 of the kept windows.
+  EXPECT_NEAR(fw["minus_sigma"].get<double>() * fw["plus_sigma"].get<double>(),
+              std::pow(fw["median"].get<double>(), 2), 1e-12);
+
+  const auto& curve = report["curve"];
+  const size_t n = curve["frequency"].size();
+  ASSERT_EQ(n, r.Grid.size());
+  ASSERT_EQ(ours.Frequency.size(), n);
+  ASSERT_EQ(theirs.rows.size(), n);
+  for (size_t i = 0; i < n; ++i) {
+    const double avg = curve["average"][i].get<double>();
+    const double spread = std::exp(curve["sigma_ln"][i].get<double>());
+    ExpectSix(ours.Frequency[i], curve["frequency"][i].get<double>(), "f");
+    ExpectSix(ours.Average[i], avg, "avg");
+    ExpectSix(ours.Min[i], avg / spread, "min");
+    ExpectSix(ours.Max[i], avg * spread, "max");
+    ASSERT_EQ(theirs.rows[i].size(), 4u);
+    for (int k = 0; k < 4; ++k) {
+      EXPECT_EQ(theirs.rows[i][k], (std::vector<double>{ours.Frequency[i], ours.Average[i],
+                                                        ours.Min[i], ours.Max[i]}[k]));
+    }
+  }
+
+  // The report lists every criterion with what it tested.
+  EXPECT_EQ(report["sesame"]["reliable"]["criteria"].size(), 3u);
+  EXPECT_EQ(report["sesame"]["clear"]["criteria"].size(), 6u);
+  EXPECT_EQ(report["sesame"]["clear"]["criteria"][2]["value"].get<double>(), a0);
+  EXPECT_EQ(report["verdict"].get<std::string>(), r.Verdict);
+  EXPECT_EQ(report["window_list"].size(), 12u);
+
+  // The CSV: a header with the grid, one line per window.
+  const std::string csv = ReadText(paths.Windows);
+  std::istringstream lines(csv);
+  std::string line;
+  int count = 0;
+  while (std::getline(lines, line)) ++count;
+  EXPECT_EQ(count, 13);
+  EXPECT_EQ(csv.rfind("window,first_sample,start_s,fate,f0,0.2,", 0), 0u);
+  EXPECT_NE(csv.find("\n2,3000,30,kept,"), std::string::npos);
+}
+
+TEST(HvExport, PathsBesideTheRatioFolder) {
+  const TResultFolders folders = DeriveResultFolders("/data/results");
+  TFileRecord r = Record();
+  const THvsrPaths p = HvsrFilePaths(folders, r);
+  EXPECT_EQ(p.Folder, "/data/results/Spectra/HVSR");
+  EXPECT_EQ(p.Hv, "/data/results/Spectra/HVSR/ST1_230102-030405.hv");
+  EXPECT_EQ(p.Windows, "/data/results/Spectra/HVSR/ST1_230102-030405_windows.csv");
+  EXPECT_EQ(p.Report, "/data/results/Spectra/HVSR/ST1_230102-030405_report.json");
+}
+
+struct BadFile {
+  const char* text;
+  const char* error;
+};
+
+class HvReader : public ::testing::TestWithParam<BadFile> {};
+
+TEST_P(HvReader, RefusesDamagedFiles) {
+  THvFile f;
+  std::string error;
+  EXPECT_FALSE(ParseHvFile(GetParam().text, f, &error));
+  EXPECT_EQ(error, GetParam().error);
+  EXPECT_TRUE(f.Frequency.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Damaged, HvReader,
+    ::testing::Values(
+        BadFile{"", "line 0: neither header nor curve"},
+        BadFile{"# just a comment\n", "line 1: neither header nor curve"},
+        BadFile{"# Number of windows = x\n1 2 3 4\n",
+                "line 1: the value of \"Number of windows\" is not a number"},
+        BadFile{"# f0 from windows\t1\t2\n",
+                "line 1: the value of \"f0 from windows\" is not a number"},
+        BadFile{"1 2 3\n", "line 1: not four numbers (frequency, average, min, max)"},
+        BadFile{"1 2 3 nan\n", "line 1: not four numbers (frequency, average, min, max)"},
+        BadFile{"1 2 3 4\n1,5 2 3 4\n", "line 2: not four numbers (frequency, average, min, max)"},
+        BadFile{"# Number of windows = -3\n",
+                "line 1: the value of \"Number of windows\" is not a number"}));
+
+TEST(HvReaderForms, AcceptsEitherSeparatorAndLineEnd) {
+  THvFile f;
+  ASSERT_TRUE(
+      ParseHvFile("# GEOPSY output version 1.1\n# Number of windows = 30\r\n"
+                  "# f0 from average 0.707604\n# Number of windows for f0 = 28\n"
+                  "# f0 from windows\t0.71\t0.59\t0.83\n# Peak amplitude\t4.3\n"
+                  "# Position\t0 0 0\n# Frequency\tAverage\tMin\tMax\n"
+                  "0.3\t1.44\t1.04\t2.0\r\n\n  0.31 1.45 1.05 2.01\n",
+                  f));
+  EXPECT_EQ(f.Windows, 30);
+  EXPECT_EQ(f.WindowsForF0, 28);
+  EXPECT_DOUBLE_EQ(f.F0Average, 0.707604);
+  EXPECT_DOUBLE_EQ(f.F0WindowsHigh, 0.83);
+  EXPECT_DOUBLE_EQ(f.PeakAmplitude, 4.3);
+  ASSERT_EQ(f.Frequency.size(), 2u);
+  EXPECT_DOUBLE_EQ(f.Max[1], 2.01);
+  // A file of an analysis without a curve: the header alone.
+  ASSERT_TRUE(ParseHvFile("# Number of windows = 0\n", f));
+  EXPECT_TRUE(f.Frequency.empty());
+}
+
+}  // namespace
+}  // namespace tarvik
