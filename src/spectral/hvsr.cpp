@@ -145,16 +145,23 @@ std::string Format(const char* pattern, Args... args) {
   return buf;
 }
 
-// The mean curve exp(mean ln A) and σ_ln over the windows whose fate is in use.
+// The mean curve exp(mean ln A) and σ_ln over the windows whose fate is in use, with one
+// logarithm per value (Welford's running mean and sum of squared deviations).
 void MeanCurve(THvsrResult& r, const std::vector<bool>& use) {
   const size_t g = r.Grid.size();
   r.Mean.assign(g, 0.0);
   r.SigmaLn.assign(g, 0.0);
+  std::vector<double> m2(g, 0.0);
   int k = 0;
   for (size_t w = 0; w < r.Curves.size(); ++w) {
     if (!use[w]) continue;
     ++k;
-    for (size_t i = 0; i < g; ++i) r.Mean[i] += std::log(r.Curves[w][i]);
+    for (size_t i = 0; i < g; ++i) {
+      const double x = std::log(r.Curves[w][i]);
+      const double d = x - r.Mean[i];
+      r.Mean[i] += d / k;
+      m2[i] += d * (x - r.Mean[i]);
+    }
   }
   r.MeanWindows = k;
   if (k == 0) {
@@ -162,25 +169,16 @@ void MeanCurve(THvsrResult& r, const std::vector<bool>& use) {
     r.SigmaLn.clear();
     return;
   }
-  for (double& m : r.Mean) m /= k;
-  if (k > 1) {
-    for (size_t w = 0; w < r.Curves.size(); ++w) {
-      if (!use[w]) continue;
-      for (size_t i = 0; i < g; ++i) {
-        const double d = std::log(r.Curves[w][i]) - r.Mean[i];
-        r.SigmaLn[i] += d * d;
-      }
-    }
-    for (double& s : r.SigmaLn) s = std::sqrt(s / (k - 1));
+  for (size_t i = 0; i < g; ++i) {
+    r.SigmaLn[i] = k > 1 ? std::sqrt(std::max(0.0, m2[i]) / (k - 1)) : 0.0;
+    r.Mean[i] = std::exp(r.Mean[i]);
   }
-  for (double& m : r.Mean) m = std::exp(m);
 }
 
 bool Usable(const std::vector<double>& curve, size_t points) {
   if (curve.size() != points) return false;
-  return std::all_of(curve.begin(), curve.end(), [](double v) {
-    return std::isfinite(v) && v > 0.0 && std::isfinite(std::log(v));
-  });
+  return std::all_of(curve.begin(), curve.end(),
+                     [](double v) { return std::isfinite(v) && v > 0.0; });
 }
 
 }  // namespace
@@ -352,8 +350,7 @@ class WindowCollector {
           h_[k] = (e[k] + n[k]) / 2.0;
       }
     }
-    smoother_.Apply(h_, sh_);
-    smoother_.Apply(z, sz_);
+    smoother_.Apply(h_, z, sh_, sz_);
     std::vector<double> curve(grid_.size());
     for (size_t g = 0; g < grid_.size(); ++g) curve[g] = sz_[g] > 0.0 ? sh_[g] / sz_[g] : 0.0;
     set_.Curves.push_back(std::move(curve));

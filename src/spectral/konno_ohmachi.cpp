@@ -110,4 +110,26 @@ bool TSpectralSmoother::Apply(std::span<const double> in, std::span<double> out)
   return true;
 }
 
+bool TSpectralSmoother::Apply(std::span<const double> in1, std::span<const double> in2,
+                              std::span<double> out1, std::span<double> out2) const {
+  if (in1.size() != lines_ || in2.size() != lines_ || out1.size() != first_.size() ||
+      out2.size() != first_.size()) {
+    return false;
+  }
+  for (size_t g = 0; g < first_.size(); ++g) {
+    const double* x = in1.data() + first_[g];
+    const double* y = in2.data() + first_[g];
+    const double* w = weights_.data() + offset_[g];
+    const size_t n = offset_[g + 1] - offset_[g];
+    double sx = 0.0, sy = 0.0;
+    for (size_t i = 0; i < n; ++i) {
+      sx += w[i] * x[i];
+      sy += w[i] * y[i];
+    }
+    out1[g] = sx;
+    out2[g] = sy;
+  }
+  return true;
+}
+
 }  // namespace tarvik

@@ -37,6 +37,9 @@ class TSpectralSmoother {
   // out[g] for every grid point from the spectrum in (lines values). Returns false, changing
   // nothing, when the sizes do not fit.
   bool Apply(std::span<const double> in, std::span<double> out) const;
+  // Two spectra in one pass over the weights.
+  bool Apply(std::span<const double> in1, std::span<const double> in2, std::span<double> out1,
+             std::span<double> out2) const;
 
   size_t GridSize() const { return first_.size(); }
   size_t Lines() const { return lines_; }
