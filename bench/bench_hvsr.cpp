@@ -47,24 +47,6 @@ const tarvik::TData32& Day() {
   return data;
 }
 
-tarvik::TFileRecord DayRecord() {
-  tarvik::TFileRecord r;
-  r.Station = "BENCH";
-  r.SampRate = kRate;
-  r.Start = tarvik::EncodeDateTime(2024, 1, 1);
-  r.SampleCount = static_cast<int32_t>(kSamples);
-  r.ChannelCount = 3;
-  for (int c = 0; c < 3; ++c) {
-    r.ChanSelected[c] = true;
-    r.Level[c] = 1000000;  // above every sample, yet every sample is tested
-    r.ADCCoef[c] = 1.0;
-    r.Axis[c] = c;
-  }
-  r.SelectStart = r.Start;
-  r.SelectFinish = r.Start + 1.0;
-  return r;
-}
-
 // 60 s of data per window, brought to 8192 points with zeros.
 tarvik::TSpectrumSettings Settings() {
   tarvik::TSpectrumSettings s;
@@ -75,7 +57,7 @@ tarvik::TSpectrumSettings Settings() {
 
 void BM_PrimarySpectra(benchmark::State& state) {
   const tarvik::TData32& data = Day();
-  const tarvik::TFileRecord record = DayRecord();
+  const tarvik::TFileRecord record = tarvik::bench::DayRecord(3, kRate, kSamples);
   tarvik::NullUiHost host;
   tarvik::TMatrix2D mean, stdev;
   for (auto _ : state) {
@@ -89,7 +71,7 @@ void BM_PrimarySpectra(benchmark::State& state) {
 
 void BM_HvsrAnalysis(benchmark::State& state) {
   const tarvik::TData32& data = Day();
-  const tarvik::TFileRecord record = DayRecord();
+  const tarvik::TFileRecord record = tarvik::bench::DayRecord(3, kRate, kSamples);
   tarvik::NullUiHost host;
   tarvik::THvsrResult result;
   for (auto _ : state) {

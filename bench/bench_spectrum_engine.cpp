@@ -9,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "bench_support.h"
 #include "common/ui_host.h"
 #include "spectral/spectrum_engine.h"
 #include "spectral/spectrum_settings.h"
@@ -33,27 +34,9 @@ const tarvik::TData32& Day() {
   return data;
 }
 
-tarvik::TFileRecord DayRecord() {
-  tarvik::TFileRecord r;
-  r.Station = "BENCH";
-  r.SampRate = kRate;
-  r.Start = tarvik::EncodeDateTime(2024, 1, 1);
-  r.SampleCount = static_cast<int32_t>(kSamples);
-  r.ChannelCount = kChannels;
-  for (int c = 0; c < kChannels; ++c) {
-    r.ChanSelected[c] = true;
-    r.Level[c] = 1000000;  // above every sample, yet every sample is tested
-    r.ADCCoef[c] = 1.0;
-    r.Axis[c] = c;
-  }
-  r.SelectStart = r.Start;
-  r.SelectFinish = r.Start + 1.0;
-  return r;
-}
-
 void BM_CalculateSpectra(benchmark::State& state) {
   const tarvik::TData32& data = Day();
-  const tarvik::TFileRecord record = DayRecord();
+  const tarvik::TFileRecord record = tarvik::bench::DayRecord(kChannels, kRate, kSamples);
   tarvik::TSpectrumSettings s;
   s.EstimationType = 1;
   s.SpectrumType = 1;

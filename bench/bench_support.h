@@ -12,7 +12,29 @@
 #include <string>
 #include <vector>
 
+#include "records/record_model.h"
+
 namespace tarvik::bench {
+
+// A day-long record of `channels` selected channels (E, N, Z, ...) at rate Hz already in
+// memory: unit ADC coefficients, a level above every sample (so every sample is tested).
+inline TFileRecord DayRecord(int channels, double rate, int64_t samples) {
+  TFileRecord r;
+  r.Station = "BENCH";
+  r.SampRate = rate;
+  r.Start = EncodeDateTime(2024, 1, 1);
+  r.SampleCount = static_cast<int32_t>(samples);
+  r.ChannelCount = channels;
+  for (int c = 0; c < channels; ++c) {
+    r.ChanSelected[c] = true;
+    r.Level[c] = 1000000;
+    r.ADCCoef[c] = 1.0;
+    r.Axis[c] = c;
+  }
+  r.SelectStart = r.Start;
+  r.SelectFinish = r.Start + 1.0;
+  return r;
+}
 
 // Microtremor-like counts at rate Hz: low-pass filtered noise whose level swings between a quiet
 // night and a noisy day over the samples (so that every Steim-2 word layout occurs), plus a
