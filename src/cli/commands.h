@@ -21,5 +21,6 @@ void RegisterSamples(CLI::App& app, CommandResult& result);
 void RegisterCompress(CLI::App& app, CommandResult& result);
 void RegisterResponse(CLI::App& app, CommandResult& result);
 void RegisterHvsr(CLI::App& app, CommandResult& result);
+void RegisterPreview(CLI::App& app, CommandResult& result);
 
 }  // namespace tarvik::cli

@@ -24,6 +24,7 @@ int main(int argc, char** argv) {
   tarvik::cli::RegisterCompress(app, result);
   tarvik::cli::RegisterResponse(app, result);
   tarvik::cli::RegisterHvsr(app, result);
+  tarvik::cli::RegisterPreview(app, result);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

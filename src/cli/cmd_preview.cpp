@@ -1,0 +1,150 @@
+// tarvik-cli preview PROJECT.tvp --record N -o OUT.png [--width W --height H] [--json]: the
+// waveform preview of a record drawn into a PNG file as the preview window paints it, with the
+// silence label; with --json also the span, the quiet and disturbed intervals and the levels.
+
+#include <cstdio>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "cli/cli_output.h"
+#include "cli/commands.h"
+#include "cli/project_cli.h"
+#include "common/datetime.h"
+#include "common/ui_host.h"
+#include "viewers/preview_model.h"
+#include "viewers/preview_picture.h"
+
+#ifdef TARVIK_WITH_GUI
+#include <QImage>
+#include <QString>
+
+#include "viewers/gui/offscreen_app.h"
+#include "viewers/gui/preview_painter.h"
+#endif
+
+namespace tarvik::cli {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+struct Options {
+  std::string project;
+  int record = 0;
+  std::string out;
+  int width = 1200;
+  int height = 600;
+  bool json = false;
+};
+
+#ifdef TARVIK_WITH_GUI
+Json Interval(const TPreviewModel& m, int64_t first, int64_t last) {
+  return Json{{"first", first},
+              {"last", last},
+              {"start", FormatIso(m.TimeOfIndex(static_cast<double>(first)))},
+              {"finish", FormatIso(m.TimeOfIndex(static_cast<double>(last)))}};
+}
+
+Json Intervals(const TPreviewModel& m, const TRecordRanges& ranges) {
+  Json list = Json::array();
+  for (const auto& [a, b] : ranges) list.push_back(Interval(m, a, b));
+  return list;
+}
+
+Json PreviewJson(const Options& opt, const TPreviewModel& m) {
+  const TFileRecord& r = m.Record();
+  const auto [first, last] = m.Span();
+  Json channels = Json::array();
+  for (int c = 0; c < r.ChannelCount && c < kMaxChannels; ++c) {
+    channels.push_back(Json{{"number", c + 1},
+                            {"Channel", r.Channel[c]},
+                            {"ChanSelected", r.ChanSelected[c]},
+                            {"Level", r.Level[c]}});
+  }
+  return Json{{"project", opt.project},
+              {"record", opt.record},
+              {"Station", r.Station},
+              {"File", r.File},
+              {"image", opt.out},
+              {"width", opt.width},
+              {"height", opt.height},
+              {"SampRate", r.SampRate},
+              {"SampleCount", r.SampleCount},
+              {"Start", FormatIso(r.Start)},
+              {"Finish", FormatIso(r.Finish)},
+              {"segment_length", m.SegmentLength()},
+              {"gap", m.Gap()},
+              {"span", first <= last ? Interval(m, first, last) : Json()},
+              {"quiet_samples", m.QuietSamples()},
+              {"label", m.SilenceLabel()},
+              {"quiet", Intervals(m, m.QuietIntervals())},
+              {"disturbed", Intervals(m, m.DisturbedIntervals())},
+              {"channels", channels}};
+}
+
+void Run(const Options& opt, CommandResult& result) {
+  ConsoleUiHost host(ConsoleUiHost::Answer::kNo, opt.json);
+  TProject project;
+  if (!OpenProject(opt.project, project, host)) {
+    result.status = 1;
+    return;
+  }
+  const int count = static_cast<int>(project.Records.size());
+  if (opt.record > count) {
+    std::fprintf(stderr, "preview: record %d: the project has %d records\n", opt.record, count);
+    result.status = 2;
+    return;
+  }
+  const TFileRecord& record = project.Records[static_cast<size_t>(opt.record - 1)];
+  TPreviewOptions options;
+  options.Settings = project.SettingsFor(record);
+  options.DefaultRate = project.General.SampRateDefault;
+  TPreviewModel model;
+  if (!model.OpenRecord(record, options, host)) {
+    result.status = 1;
+    return;
+  }
+  model.SetArea(opt.width, opt.height);
+  gui::OffscreenApplication app;
+  const QImage image = gui::RenderPreview(BuildPreviewPicture(model));
+  if (!image.save(QString::fromStdString(opt.out), "PNG")) {
+    std::fprintf(stderr, "preview: %s: the image could not be written\n", opt.out.c_str());
+    result.status = 1;
+    return;
+  }
+  if (opt.json) {
+    std::printf("%s\n", PreviewJson(opt, model).dump(2).c_str());
+  } else {
+    std::printf("%s\n", model.SilenceLabel().c_str());
+  }
+  result.status = 0;
+}
+
+#else
+
+void Run(const Options&, CommandResult& result) {
+  std::fprintf(stderr, "preview: this tarvik-cli was built without Qt; rendering is not built\n");
+  result.status = 1;
+}
+
+#endif
+
+}  // namespace
+
+void RegisterPreview(CLI::App& app, CommandResult& result) {
+  auto opt = std::make_shared<Options>();
+  CLI::App* cmd = app.add_subcommand(
+      "preview", "Draw a record's waveform preview with its quiet and disturbed intervals");
+  cmd->add_option("PROJECT", opt->project, "project file (.tvp)")->required();
+  cmd->add_option("--record", opt->record, "the record (1-based)")
+      ->required()
+      ->check(PositiveNumber());
+  cmd->add_option("-o,--output", opt->out, "the PNG file to write")->required();
+  cmd->add_option("--width", opt->width, "image width in pixels")->check(CLI::Range(16, 16384));
+  cmd->add_option("--height", opt->height, "image height in pixels")->check(CLI::Range(16, 16384));
+  cmd->add_flag("--json", opt->json, "print the intervals and levels as one JSON document");
+  cmd->callback([opt, &result] { Run(*opt, result); });
+}
+
+}  // namespace tarvik::cli

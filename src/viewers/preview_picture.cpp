@@ -1,0 +1,132 @@
+#include "viewers/preview_picture.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "common/rounding.h"
+#include "viewers/preview_model.h"
+
+namespace tarvik {
+
+namespace {
+
+// A pixel column of a position that may lie far outside the area, kept within [lo, hi].
+int ClampedColumn(double x, int lo, int hi) {
+  return static_cast<int>(
+      RoundToInt64(std::clamp(x, static_cast<double>(lo) - 1.0, static_cast<double>(hi) + 1.0)));
+}
+
+// The first sample index of every pixel column 0..right + 1: starts[x] is the smallest index
+// of the view whose column is x or further right (last + 1 when there is none).
+std::vector<int64_t> ColumnStarts(const TPreviewModel& m, int right) {
+  const int64_t f = m.ViewFirst(), l = m.ViewLast();
+  std::vector<int64_t> starts(static_cast<size_t>(right) + 2, l + 1);
+  starts[0] = f;
+  if (l == f) return starts;
+  const double per_column = static_cast<double>(l - f) / std::max(right, 1);
+  for (int x = 1; x <= right + 1; ++x) {
+    int64_t a = f + static_cast<int64_t>(std::ceil((x - 0.5) * per_column));
+    a = std::clamp(a, f, l + 1);
+    while (a > f && m.XOfIndex(a - 1) >= x) --a;
+    while (a <= l && m.XOfIndex(a) < x) ++a;
+    starts[static_cast<size_t>(x)] = a;
+  }
+  return starts;
+}
+
+}  // namespace
+
+TPreviewPicture BuildPreviewPicture(const TPreviewModel& m) {
+  TPreviewPicture pic;
+  pic.Width = m.AreaWidth();
+  pic.Height = m.AreaHeight();
+  const int right = pic.Width - 1;
+  const int floor = pic.Height - 1;
+  if (m.SampleCount() <= 0) return pic;
+  const int64_t f = m.ViewFirst(), l = m.ViewLast();
+  const std::vector<int64_t> starts = ColumnStarts(m, right);
+  const std::vector<int>& shown = m.ShownChannels();
+  const TFileRecord& record = m.Record();
+
+  for (size_t k = 0; k < shown.size(); ++k) {
+    const int c = shown[k];
+    const int strip = static_cast<int>(k);
+    TPreviewStrip s;
+    s.Channel = c;
+    s.Name = record.Channel[static_cast<size_t>(c)];
+    s.Top = m.StripTop(strip);
+    s.Bottom = m.StripBottom(strip);
+    auto y_of = [&](int64_t v) {
+      return static_cast<int>(std::clamp<int64_t>(m.YOfValue(strip, v), s.Top, s.Bottom));
+    };
+    const std::vector<int32_t>& samples = m.Samples()[static_cast<size_t>(c)];
+    const int64_t end = std::min<int64_t>(l, static_cast<int64_t>(samples.size()) - 1);
+    for (int x = 0; x <= right; ++x) {
+      const int64_t a = starts[static_cast<size_t>(x)];
+      const int64_t b = std::min(starts[static_cast<size_t>(x) + 1] - 1, end);
+      if (a > b) continue;
+      const TSampleSummary sum = m.Summarize(c, a, b);
+      s.Strokes.push_back(TPreviewStroke{x, y_of(sum.Maximum), y_of(sum.Minimum)});
+    }
+    if (!samples.empty() && end < l) {
+      const int64_t y = y_of(samples.back());
+      const int x = ClampedColumn(m.ExactXOfIndex(static_cast<double>(end)), 0, right);
+      s.Tail =
+          TPreviewLine{std::clamp(x, 0, right), static_cast<int>(y), right, static_cast<int>(y)};
+    }
+    pic.Strips.push_back(std::move(s));
+  }
+
+  // Shading outside the processing interval, wherever that lies in the view.
+  const double xs = m.ExactXOfIndex(static_cast<double>(m.IndexOfTime(record.SelectStart)));
+  const double xf = m.ExactXOfIndex(static_cast<double>(m.IndexOfTime(record.SelectFinish)));
+  const int start_column = ClampedColumn(xs, 0, right);
+  const int finish_column = ClampedColumn(xf, 0, right);
+  if (start_column > 0) {
+    pic.Shaded.push_back(TPreviewRect{0, 0, std::min(start_column - 1, right), floor});
+  }
+  if (finish_column < right) {
+    pic.Shaded.push_back(TPreviewRect{std::max(finish_column + 1, 0), 0, right, floor});
+  }
+
+  // Disturbed intervals in the view; those that fall on the same pixels become one.
+  const TRecordRanges& disturbed = m.DisturbedIntervals();
+  auto it = std::lower_bound(disturbed.begin(), disturbed.end(), f,
+                             [](const auto& r, int64_t first) { return r.second < first; });
+  for (; it != disturbed.end() && it->first <= l; ++it) {
+    const int x1 = std::max(ClampedColumn(m.ExactXOfIndex(it->first), 0, right), 0);
+    int x2 = std::min(ClampedColumn(m.ExactXOfIndex(it->second), 0, right), right);
+    // Two pixels at least, so that a single disturbed sample shows; at the right edge the
+    // second pixel is the one before.
+    if (x2 <= x1) x2 = x1 + 1;
+    if (x2 > right) x2 = right;
+    const int left = x2 == x1 && x1 > 0 ? x1 - 1 : x1;
+    if (!pic.Disturbed.empty() && left <= pic.Disturbed.back().Right) {
+      pic.Disturbed.back().Right = std::max(pic.Disturbed.back().Right, x2);
+    } else {
+      pic.Disturbed.push_back(TPreviewRect{left, 0, x2, floor});
+    }
+  }
+  for (const TPreviewRect& r : pic.Disturbed) {
+    for (size_t k = 0; k < shown.size(); ++k) {
+      const int c = shown[k];
+      const int strip = static_cast<int>(k);
+      const int64_t mean = m.Scales()[static_cast<size_t>(c)].Mean;
+      const int64_t level = record.Level[static_cast<size_t>(c)];
+      for (int64_t v : {mean + level, mean - level}) {
+        const int64_t y = m.YOfValue(strip, v);
+        if (y < m.StripTop(strip) || y > m.StripBottom(strip)) continue;
+        pic.LevelLines.push_back(
+            TPreviewLine{r.Left, static_cast<int>(y), r.Right, static_cast<int>(y)});
+      }
+    }
+  }
+
+  if (const auto drag = m.DragColumns()) {
+    const int a = std::clamp(drag->first, 0, right), b = std::clamp(drag->second, 0, right);
+    pic.Focus = TPreviewRect{std::min(a, b), 0, std::max(a, b), floor};
+  }
+  return pic;
+}
+
+}  // namespace tarvik

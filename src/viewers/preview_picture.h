@@ -1,0 +1,56 @@
+#pragma once
+
+// The preview's picture as data: what the window and the command line paint, in pixels of the
+// model's paint area, and what the tests check.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarvik {
+
+class TPreviewModel;
+
+// A vertical stroke at column X from the row of the column's largest sample (Top) to that of
+// its smallest (Bottom); consecutive strokes are joined, bottom to the next top.
+struct TPreviewStroke {
+  int X = 0;
+  int Top = 0;
+  int Bottom = 0;
+};
+
+struct TPreviewLine {
+  int X1 = 0, Y1 = 0, X2 = 0, Y2 = 0;
+};
+
+// Inclusive pixel bounds.
+struct TPreviewRect {
+  int Left = 0, Top = 0, Right = 0, Bottom = 0;
+};
+
+struct TPreviewStrip {
+  int Channel = 0;  // 0-based channel of the record
+  std::string Name;
+  int Top = 0, Bottom = 0;
+  std::vector<TPreviewStroke> Strokes;
+  // From the channel's last sample to the right edge, when it ends before the view does.
+  std::optional<TPreviewLine> Tail;
+};
+
+struct TPreviewPicture {
+  int Width = 0, Height = 0;
+  std::vector<TPreviewStrip> Strips;
+  // Outside SelectStart..SelectFinish: shaded grey over the trace.
+  std::vector<TPreviewRect> Shaded;
+  // Disturbed intervals, at least 2 pixels wide: filled red under the trace.
+  std::vector<TPreviewRect> Disturbed;
+  // Within each disturbed interval, each strip's level above and below the channel's mean.
+  std::vector<TPreviewLine> LevelLines;
+  // The focus rectangle of a zoom or level drag.
+  std::optional<TPreviewRect> Focus;
+};
+
+// The picture of the model's current state in its paint area.
+TPreviewPicture BuildPreviewPicture(const TPreviewModel& model);
+
+}  // namespace tarvik

@@ -1,0 +1,104 @@
+#include "viewers/preview_pyramid.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace tarvik {
+
+namespace {
+
+struct Accumulator {
+  int32_t min = std::numeric_limits<int32_t>::max();
+  int32_t max = std::numeric_limits<int32_t>::min();
+  int64_t sum = 0;
+
+  void Scan(const int32_t* p, int64_t n) {
+    int32_t lo = min, hi = max;
+    int64_t s = sum;
+    for (int64_t i = 0; i < n; ++i) {
+      lo = std::min(lo, p[i]);
+      hi = std::max(hi, p[i]);
+      s += p[i];
+    }
+    min = lo;
+    max = hi;
+    sum = s;
+  }
+  template <typename Node>
+  void Take(const Node& node) {
+    min = std::min(min, node.min);
+    max = std::max(max, node.max);
+    sum += node.sum;
+  }
+};
+
+}  // namespace
+
+void TSamplePyramid::Clear() {
+  levels_.clear();
+  levels_.shrink_to_fit();
+  size_ = 0;
+}
+
+void TSamplePyramid::Build(std::span<const int32_t> samples) {
+  Clear();
+  size_ = static_cast<int64_t>(samples.size());
+  const int64_t blocks = size_ / kBlock;
+  if (blocks == 0) return;
+  std::vector<Node> level(static_cast<size_t>(blocks));
+  for (int64_t b = 0; b < blocks; ++b) {
+    Accumulator acc;
+    acc.Scan(samples.data() + b * kBlock, kBlock);
+    level[static_cast<size_t>(b)] = Node{acc.min, acc.max, acc.sum};
+  }
+  levels_.push_back(std::move(level));
+  while (levels_.back().size() > 1) {
+    const std::vector<Node>& below = levels_.back();
+    std::vector<Node> up(below.size() / 2);
+    for (size_t i = 0; i < up.size(); ++i) {
+      const Node& l = below[2 * i];
+      const Node& r = below[2 * i + 1];
+      up[i] = Node{std::min(l.min, r.min), std::max(l.max, r.max), l.sum + r.sum};
+    }
+    levels_.push_back(std::move(up));
+  }
+}
+
+TSampleSummary TSamplePyramid::Summarize(std::span<const int32_t> samples, int64_t first,
+                                         int64_t last) const {
+  const auto n = static_cast<int64_t>(samples.size());
+  first = std::max<int64_t>(first, 0);
+  last = std::min<int64_t>(last, n - 1);
+  if (first > last) return {};
+  Accumulator acc;
+  // Whole blocks [lo, hi) go through the levels; the samples around them are read directly.
+  int64_t lo = (first + kBlock - 1) / kBlock;
+  int64_t hi = (last + 1) / kBlock;
+  if (n != size_ || levels_.empty() || lo >= hi) {
+    acc.Scan(samples.data() + first, last - first + 1);
+  } else {
+    acc.Scan(samples.data() + first, lo * kBlock - first);
+    acc.Scan(samples.data() + hi * kBlock, last + 1 - hi * kBlock);
+    for (size_t k = 0; k < levels_.size() && lo < hi; ++k) {
+      const std::vector<Node>& level = levels_[k];
+      if (k + 1 == levels_.size()) {
+        for (int64_t i = lo; i < hi; ++i) acc.Take(level[static_cast<size_t>(i)]);
+        break;
+      }
+      // An unpaired node at either end is taken here; the pairs between go one level up.
+      if (lo & 1) acc.Take(level[static_cast<size_t>(lo++)]);
+      if (hi & 1) acc.Take(level[static_cast<size_t>(--hi)]);
+      lo >>= 1;
+      hi >>= 1;
+    }
+  }
+  return TSampleSummary{acc.min, acc.max, acc.sum, last - first + 1};
+}
+
+size_t TSamplePyramid::MemoryBytes() const {
+  size_t bytes = 0;
+  for (const std::vector<Node>& level : levels_) bytes += level.capacity() * sizeof(Node);
+  return bytes;
+}
+
+}  // namespace tarvik

@@ -1,0 +1,47 @@
+#pragma once
+
+// Minimum, maximum and sum of any run of a channel's samples in about log(n) steps, so that
+// redrawing a day-long record costs about the pixel columns drawn rather than the samples shown.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace tarvik {
+
+struct TSampleSummary {
+  int32_t Minimum = 0;
+  int32_t Maximum = 0;
+  int64_t Sum = 0;
+  int64_t Count = 0;  // 0 for an empty run; the other fields are then 0
+};
+
+class TSamplePyramid {
+ public:
+  // Samples per node of the lowest level. Sixteen bytes per node and about two nodes per block
+  // keep the pyramid at a quarter of the samples' own memory.
+  static constexpr int64_t kBlock = 32;
+
+  // Summarises samples block by block, then pairs of nodes level by level.
+  void Build(std::span<const int32_t> samples);
+  void Clear();
+
+  // The summary of samples[first..last], both clamped to the samples. samples must be the
+  // run the pyramid was built from; a run of another length is scanned sample by sample.
+  TSampleSummary Summarize(std::span<const int32_t> samples, int64_t first, int64_t last) const;
+
+  // Bytes held by the nodes.
+  size_t MemoryBytes() const;
+
+ private:
+  struct Node {
+    int32_t min;
+    int32_t max;
+    int64_t sum;
+  };
+  std::vector<std::vector<Node>> levels_;
+  int64_t size_ = 0;
+};
+
+}  // namespace tarvik

@@ -1,0 +1,282 @@
+// The preview's picture as data (strokes, tail, shading, red intervals, level lines, focus)
+// and the pyramid that makes a view change cost the pixel columns rather than the samples.
+
+#include "viewers/preview_picture.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <vector>
+
+#include "preview_test_support.h"
+#include "viewers/preview_model.h"
+#include "viewers/preview_pyramid.h"
+
+namespace tarvik {
+namespace {
+
+using testing::kPreviewRate;
+using testing::PreviewOptions;
+using testing::PreviewRecord;
+
+TEST(PreviewPyramid, SummariesEqualAPlainScanForEveryLengthAndRun) {
+  std::mt19937 rng(5);
+  std::uniform_int_distribution<int32_t> value(INT32_MIN, INT32_MAX);
+  for (int64_t n : {0, 1, 31, 32, 33, 64, 1000, 4097, 70001}) {
+    std::vector<int32_t> x(static_cast<size_t>(n));
+    for (int32_t& v : x) v = value(rng);
+    TSamplePyramid p;
+    p.Build(x);
+    std::uniform_int_distribution<int64_t> index(-3, n + 3);
+    for (int q = 0; q < 300; ++q) {
+      int64_t a = index(rng), b = index(rng);
+      if (q % 3 == 0) b = a + q % 70;  // short runs within and across blocks
+      const TSampleSummary s = p.Summarize(x, a, b);
+      const int64_t lo = std::max<int64_t>(a, 0), hi = std::min<int64_t>(b, n - 1);
+      if (lo > hi) {
+        EXPECT_EQ(s.Count, 0);
+        continue;
+      }
+      const auto first = x.begin() + lo, last = x.begin() + hi + 1;
+      int64_t sum = 0;
+      for (auto it = first; it != last; ++it) sum += *it;
+      ASSERT_EQ(s.Minimum, *std::min_element(first, last)) << n << " " << a << " " << b;
+      ASSERT_EQ(s.Maximum, *std::max_element(first, last)) << n << " " << a << " " << b;
+      ASSERT_EQ(s.Sum, sum) << n << " " << a << " " << b;
+      ASSERT_EQ(s.Count, hi - lo + 1);
+    }
+    // At most half the samples' own memory.
+    EXPECT_LE(p.MemoryBytes(), x.size() * sizeof(int32_t) / 2);
+  }
+}
+
+TEST(PreviewPyramid, OtherSamplesThanBuiltFromAreScanned) {
+  TSamplePyramid p;
+  p.Build(std::vector<int32_t>(1000, 1));
+  const std::vector<int32_t> other(500, 2);
+  const TSampleSummary s = p.Summarize(other, 0, 999);
+  EXPECT_EQ(s.Sum, 1000);
+  EXPECT_EQ(s.Maximum, 2);
+}
+
+// One channel of n zeros with the given spikes, in an area of width x height.
+TPreviewModel SpikeModel(int64_t n, std::vector<std::pair<int64_t, int32_t>> spikes, int width,
+                         int height) {
+  std::vector<int32_t> x(static_cast<size_t>(n), 0);
+  for (const auto& [i, v] : spikes) x[static_cast<size_t>(i)] = v;
+  TPreviewModel m;
+  m.ShowSamples(PreviewRecord(1, n), TData32{x}, PreviewOptions());
+  m.SetArea(width, height);
+  return m;
+}
+
+TEST(PreviewPictureStrokes, OneStrokePerColumnFromLargestToSmallest) {
+  // 1000 samples over columns 0..100; a spike of +100 at sample 500 (column 50) and of -100 at
+  // sample 900 (column 90).
+  const TPreviewModel m = SpikeModel(1000, {{500, 100}, {900, -100}}, 101, 101);
+  const TPreviewPicture pic = BuildPreviewPicture(m);
+  ASSERT_EQ(pic.Strips.size(), 1u);
+  const TPreviewStrip& s = pic.Strips[0];
+  EXPECT_EQ(s.Top, 0);
+  EXPECT_EQ(s.Bottom, 100);
+  ASSERT_EQ(s.Strokes.size(), 101u);
+  // Range 200 over rows 0..100 centred on the mean 0: zero at row 100 - round(49.5) = 50.
+  for (const TPreviewStroke& k : s.Strokes) {
+    SCOPED_TRACE(k.X);
+    if (k.X == 50) {
+      EXPECT_EQ(k.Top, 100 - 50 - 50);  // 100 - round(100 * 100 / 200 + 49.5)
+      EXPECT_EQ(k.Bottom, 50);
+    } else if (k.X == 90) {
+      EXPECT_EQ(k.Top, 50);
+      EXPECT_EQ(k.Bottom, 100);
+    } else {
+      EXPECT_EQ(k.Top, 50);
+      EXPECT_EQ(k.Bottom, 50);
+    }
+  }
+  EXPECT_FALSE(s.Tail.has_value());
+}
+
+TEST(PreviewPictureStrokes, ZoomedInEachSampleHasItsOwnColumn) {
+  TPreviewModel m = SpikeModel(1000, {{503, 100}}, 101, 50);
+  m.SetView(500, 509);  // ten samples over 101 columns: x = round(100 / 9 * i)
+  const TPreviewPicture pic = BuildPreviewPicture(m);
+  const std::vector<TPreviewStroke>& k = pic.Strips[0].Strokes;
+  ASSERT_EQ(k.size(), 10u);
+  const int want[] = {0, 11, 22, 33, 44, 56, 67, 78, 89, 100};
+  for (size_t i = 0; i < 10; ++i) {
+    EXPECT_EQ(k[i].X, want[i]);
+    EXPECT_EQ(k[i].Top, k[i].Bottom);
+  }
+  EXPECT_LT(k[3].Top, k[2].Top);  // the spike stands up
+
+  // A single-sample view: one stroke at x = 0.
+  m.SetView(503, 503);
+  const TPreviewPicture one = BuildPreviewPicture(m);
+  ASSERT_EQ(one.Strips[0].Strokes.size(), 1u);
+  EXPECT_EQ(one.Strips[0].Strokes[0].X, 0);
+}
+
+TEST(PreviewPictureStrokes, StripsOfShownChannelsStayInsideTheirRows) {
+  TFileRecord r = PreviewRecord(3, 600);
+  r.ChanSelected[1] = false;
+  TData32 data(3, std::vector<int32_t>(600, 0));
+  for (int i = 0; i < 600; ++i) {
+    data[0][i] = i;             // mean far from the middle of the shared range
+    data[2][i] = i % 7 - 3000;  // a small channel, far below the other
+  }
+  TPreviewModel m;
+  m.ShowSamples(r, data, PreviewOptions());
+  m.SetArea(300, 201);
+  m.PressKey(TPreviewKey::kNarrowRange);
+  const TPreviewPicture pic = BuildPreviewPicture(m);
+  ASSERT_EQ(pic.Strips.size(), 2u);
+  EXPECT_EQ(pic.Strips[0].Channel, 0);
+  EXPECT_EQ(pic.Strips[1].Channel, 2);
+  EXPECT_EQ(pic.Strips[1].Name, "HHZ");
+  EXPECT_EQ(pic.Strips[1].Top, 100);
+  EXPECT_EQ(pic.Strips[1].Bottom, 199);
+  for (const TPreviewStrip& s : pic.Strips) {
+    for (const TPreviewStroke& k : s.Strokes) {
+      EXPECT_GE(k.Top, s.Top);
+      EXPECT_LE(k.Bottom, s.Bottom);
+      EXPECT_LE(k.Top, k.Bottom);
+    }
+  }
+}
+
+TEST(PreviewPictureStrokes, AChannelEndingEarlyGetsATailLine) {
+  TFileRecord r = PreviewRecord(2, 1000);
+  TData32 data{std::vector<int32_t>(1000, 0), std::vector<int32_t>(600, 0)};
+  data[1][599] = 40;
+  TPreviewModel m;
+  m.ShowSamples(r, data, PreviewOptions());
+  m.SetArea(101, 200);
+  const TPreviewPicture pic = BuildPreviewPicture(m);
+  const TPreviewStrip& s = pic.Strips[1];
+  ASSERT_TRUE(s.Tail.has_value());
+  EXPECT_EQ(s.Tail->X1, 60);  // sample 599 of 0..999 on 0..100
+  EXPECT_EQ(s.Tail->X2, 100);
+  EXPECT_EQ(s.Tail->Y1, s.Strokes.back().Top);
+  EXPECT_EQ(s.Strokes.back().X, 60);
+  EXPECT_FALSE(pic.Strips[0].Tail.has_value());
+}
+
+TEST(PreviewPictureOverlays, ShadingOutsideTheProcessingInterval) {
+  TPreviewModel m = SpikeModel(1000, {}, 101, 50);
+  TFileRecord r = m.Record();
+  r.SelectStart = r.Start + SpanOfSamples(200, kPreviewRate);
+  r.SelectFinish = r.Start + SpanOfSamples(799, kPreviewRate);
+  m.ShowSamples(r, TData32{std::vector<int32_t>(1000, 0)}, PreviewOptions());
+  m.SetArea(101, 50);
+  struct Case {
+    int64_t first, last;
+    std::vector<std::pair<int, int>> shaded;
+  } cases[] = {
+      {0, 999, {{0, 19}, {81, 100}}},  // columns 20.02 and 79.98
+      {300, 400, {}},                  // inside the interval
+      {0, 100, {{0, 100}}},            // all of it before SelectStart
+      {850, 950, {{0, 100}}},          // all of it after SelectFinish
+      {150, 250, {{0, 49}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.first);
+    m.SetView(c.first, c.last);
+    const TPreviewPicture pic = BuildPreviewPicture(m);
+    std::vector<std::pair<int, int>> got;
+    for (const TPreviewRect& s : pic.Shaded) {
+      EXPECT_EQ(s.Top, 0);
+      EXPECT_EQ(s.Bottom, 49);
+      if (got.empty() || s.Left > got.back().second + 1) {
+        got.emplace_back(s.Left, s.Right);
+      } else {
+        got.back().second = std::max(got.back().second, s.Right);
+      }
+    }
+    EXPECT_EQ(got, c.shaded);
+  }
+}
+
+TEST(PreviewPictureOverlays, RedIntervalsAtLeastTwoPixelsAndGreenLevelLines) {
+  // Level 50 with single disturbed samples at 300, 700 and 702 and segments of 64: red over
+  // 256..300, 685..702 and the short tail 959..999.
+  TFileRecord r = PreviewRecord(2, 1000);
+  r.Level[0] = r.Level[1] = 50;
+  TData32 data(2, std::vector<int32_t>(1000, 0));
+  data[0][300] = 200;
+  data[0][700] = -200;
+  data[1][702] = 200;
+  TPreviewOptions o = PreviewOptions();
+  o.Settings.SilenceDur = 0.64;  // segments of 64
+  o.Settings.NoiseDur = 0.0;
+  TPreviewModel m;
+  m.ShowSamples(r, data, o);
+  m.SetArea(101, 200);
+  ASSERT_EQ(m.SegmentLength(), 64);
+  const TPreviewPicture pic = BuildPreviewPicture(m);
+  ASSERT_FALSE(pic.Disturbed.empty());
+  for (const TPreviewRect& d : pic.Disturbed) {
+    EXPECT_GE(d.Right - d.Left + 1, 2);
+    EXPECT_GE(d.Left, 0);
+    EXPECT_LE(d.Right, 100);
+    EXPECT_EQ(d.Bottom, 199);
+  }
+  // Every disturbed sample lies under red.
+  for (int64_t i : {300, 700, 702}) {
+    const int64_t x = m.XOfIndex(i);
+    EXPECT_TRUE(std::any_of(pic.Disturbed.begin(), pic.Disturbed.end(), [x](const TPreviewRect& d) {
+      return d.Left <= x && x <= d.Right;
+    })) << i;
+  }
+  // Red rectangles do not overlap, and two per rectangle and strip green lines lie at the
+  // rows where samples of mean ± level are drawn.
+  for (size_t k = 1; k < pic.Disturbed.size(); ++k) {
+    EXPECT_GT(pic.Disturbed[k].Left, pic.Disturbed[k - 1].Right);
+  }
+  ASSERT_EQ(pic.LevelLines.size(), pic.Disturbed.size() * 4);
+  const TPreviewLine& first = pic.LevelLines[0];
+  EXPECT_EQ(first.X1, pic.Disturbed[0].Left);
+  EXPECT_EQ(first.X2, pic.Disturbed[0].Right);
+  EXPECT_EQ(first.Y1, m.YOfValue(0, m.Scales()[0].Mean + 50));
+  EXPECT_EQ(pic.LevelLines[1].Y1, m.YOfValue(0, m.Scales()[0].Mean - 50));
+  EXPECT_LT(first.Y1, pic.LevelLines[1].Y1);
+
+  // A level beyond the strip draws no line.
+  r.Level[0] = r.Level[1] = 2147483647;
+  m.ShowSamples(r, data, o);
+  m.SetArea(101, 200);
+  EXPECT_TRUE(BuildPreviewPicture(m).LevelLines.empty());
+}
+
+TEST(PreviewPictureOverlays, AOneSampleIntervalAtTheRightEdgeStaysTwoPixelsAndAFocusFollows) {
+  // The span 39..999 holds fifteen quiet segments of 64 and then the disturbed sample 999.
+  TFileRecord r = PreviewRecord(1, 1000);
+  r.Level[0] = 50;
+  r.SelectStart = r.Start + SpanOfSamples(39, kPreviewRate);
+  TData32 data(1, std::vector<int32_t>(1000, 0));
+  data[0][999] = 500;
+  TPreviewOptions o = PreviewOptions();
+  o.Settings.SilenceDur = 0.64;
+  o.Settings.NoiseDur = 0.0;
+  TPreviewModel m;
+  m.ShowSamples(r, data, o);
+  m.SetArea(101, 100);
+  ASSERT_EQ(m.DisturbedIntervals(), (TRecordRanges{{999, 999}}));
+  TPreviewPicture pic = BuildPreviewPicture(m);
+  ASSERT_EQ(pic.Disturbed.size(), 1u);
+  EXPECT_EQ(pic.Disturbed[0].Left, 99);
+  EXPECT_EQ(pic.Disturbed[0].Right, 100);
+
+  EXPECT_FALSE(pic.Focus.has_value());
+  m.MouseDoubleClick(70, 10);
+  m.MouseMove(30, 10);
+  pic = BuildPreviewPicture(m);
+  ASSERT_TRUE(pic.Focus.has_value());
+  EXPECT_EQ(pic.Focus->Left, 30);
+  EXPECT_EQ(pic.Focus->Right, 70);
+  EXPECT_EQ(pic.Focus->Bottom, 99);
+}
+
+}  // namespace
+}  // namespace tarvik
