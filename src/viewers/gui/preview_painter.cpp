@@ -3,7 +3,9 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QPainter>
-#include <QPolygon>
+#include <QRect>
+#include <algorithm>
+#include <vector>
 
 namespace tarvik::gui {
 
@@ -19,6 +21,39 @@ QRect ToRect(const TPreviewRect& r) {
   return QRect(QPoint(r.Left, r.Top), QPoint(r.Right, r.Bottom));
 }
 
+// The trace of one strip. Strokes in neighbouring columns are joined by a line that splits
+// between the two columns, so each column becomes one vertical run of pixels, filled as a
+// rectangle: a day-long view is a few thousand rectangles rather than millions of line pixels.
+// Strokes further apart are joined by a drawn line.
+void PaintTrace(QPainter& painter, const TPreviewStrip& strip, std::vector<QRect>& runs) {
+  runs.clear();
+  const std::vector<TPreviewStroke>& strokes = strip.Strokes;
+  for (size_t i = 0; i < strokes.size(); ++i) {
+    const TPreviewStroke& s = strokes[i];
+    int lo = s.Top, hi = s.Bottom;
+    if (i > 0) {
+      const TPreviewStroke& p = strokes[i - 1];
+      if (s.X - p.X <= 1) {
+        const int mid = (p.Bottom + s.Top) / 2;
+        QRect& before = runs.back();
+        before.setTop(std::min({before.top(), p.Bottom, mid}));
+        before.setBottom(std::max({before.bottom(), p.Bottom, mid}));
+        lo = std::min({lo, mid, s.Top});
+        hi = std::max({hi, mid, s.Top});
+      } else {
+        painter.drawLine(p.X, p.Bottom, s.X, s.Top);
+      }
+    }
+    runs.push_back(QRect(s.X, lo, 1, hi - lo + 1));
+  }
+  painter.save();
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(kTrace);
+  painter.drawRects(runs.data(), static_cast<int>(runs.size()));
+  painter.restore();
+  if (strip.Tail) painter.drawLine(strip.Tail->X1, strip.Tail->Y1, strip.Tail->X2, strip.Tail->Y2);
+}
+
 }  // namespace
 
 void PaintPreview(QPainter& painter, const TPreviewPicture& picture) {
@@ -26,10 +61,10 @@ void PaintPreview(QPainter& painter, const TPreviewPicture& picture) {
   painter.setRenderHint(QPainter::Antialiasing, false);
   painter.fillRect(QRect(0, 0, picture.Width, picture.Height), Qt::white);
 
-  // Multiplying keeps black black: the red and grey lie under the trace whatever the order.
-  painter.setCompositionMode(QPainter::CompositionMode_Multiply);
+  // The grey and the red lie under the trace: drawn first, the black trace stays black on them,
+  // as multiplying them into the picture would leave it.
+  for (const TPreviewRect& r : picture.Shaded) painter.fillRect(ToRect(r), kShade);
   for (const TPreviewRect& r : picture.Disturbed) painter.fillRect(ToRect(r), kDisturbed);
-  painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
 
   painter.setPen(QPen(kSeparator, 1));
   for (size_t k = 1; k < picture.Strips.size(); ++k) {
@@ -38,25 +73,8 @@ void PaintPreview(QPainter& painter, const TPreviewPicture& picture) {
   }
 
   painter.setPen(QPen(kTrace, 1));
-  for (const TPreviewStrip& strip : picture.Strips) {
-    QPolygon line;
-    line.reserve(static_cast<int>(strip.Strokes.size()) * 2);
-    for (const TPreviewStroke& s : strip.Strokes) {
-      line << QPoint(s.X, s.Top);
-      if (s.Bottom != s.Top) line << QPoint(s.X, s.Bottom);
-    }
-    if (line.size() == 1) {
-      painter.drawPoint(line.front());
-    } else {
-      painter.drawPolyline(line);
-    }
-    if (strip.Tail)
-      painter.drawLine(strip.Tail->X1, strip.Tail->Y1, strip.Tail->X2, strip.Tail->Y2);
-  }
-
-  painter.setCompositionMode(QPainter::CompositionMode_Multiply);
-  for (const TPreviewRect& r : picture.Shaded) painter.fillRect(ToRect(r), kShade);
-  painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+  std::vector<QRect> runs;
+  for (const TPreviewStrip& strip : picture.Strips) PaintTrace(painter, strip, runs);
 
   painter.setPen(QPen(kLevel, 1));
   for (const TPreviewLine& l : picture.LevelLines) painter.drawLine(l.X1, l.Y1, l.X2, l.Y2);

@@ -12,8 +12,8 @@ class QPainter;
 namespace tarvik::gui {
 
 // Paints picture into the rectangle (0, 0, Width, Height) of painter's device: white ground,
-// red disturbed intervals and grey shading multiplied into it so that the black trace stays
-// black on both, green level lines over everything, channel names, the focus rectangle.
+// grey shading and red disturbed intervals under the black trace (which so stays black on
+// both), green level lines over everything, channel names, the focus rectangle.
 void PaintPreview(QPainter& painter, const TPreviewPicture& picture);
 
 // The picture as an image of its own size.
