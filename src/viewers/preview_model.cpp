@@ -85,7 +85,7 @@ bool TPreviewModel::OpenRecord(const TFileRecord& record, const TPreviewOptions&
   Held key = KeyOf(record, options);
   if (SameSamples(key)) {
     record_.SampRate = held_.rate;
-    Prepare(options);
+    Prepare();
     return true;
   }
 
@@ -134,7 +134,7 @@ bool TPreviewModel::OpenRecord(const TFileRecord& record, const TPreviewOptions&
   held_.rate = record_.SampRate;
   pyramids_.resize(samples_.size());
   for (size_t c = 0; c < samples_.size(); ++c) pyramids_[c].Build(samples_[c]);
-  Prepare(options);
+  Prepare();
   held_.finish_shown = record_.Finish;
   return true;
 }
@@ -149,7 +149,7 @@ void TPreviewModel::ShowSamples(const TFileRecord& record, TData32 samples,
   samples_ = std::move(samples);
   pyramids_.resize(samples_.size());
   for (size_t c = 0; c < samples_.size(); ++c) pyramids_[c].Build(samples_[c]);
-  Prepare(options);
+  Prepare();
 }
 
 void TPreviewModel::Release() {
@@ -166,7 +166,8 @@ void TPreviewModel::Release() {
   loading_ = false;
 }
 
-void TPreviewModel::Prepare(const TPreviewOptions& options) {
+void TPreviewModel::Prepare() {
+  const TPreviewOptions& options = options_;
   const int64_t count = samples_.empty() ? 0 : static_cast<int64_t>(samples_[0].size());
   record_.SampleCount = static_cast<int32_t>(std::min<int64_t>(count, INT32_MAX));
   const double rate = record_.SampRate;

@@ -185,7 +185,7 @@ class TPreviewModel {
   };
   Held KeyOf(const TFileRecord& record, const TPreviewOptions& options) const;
   bool SameSamples(const Held& key) const;
-  void Prepare(const TPreviewOptions& options);
+  void Prepare();
   void ComputeScales();
   void SetLevelsFrom(int64_t first, int64_t last);
   void EndDrags();

@@ -41,7 +41,7 @@ TPreviewPicture BuildPreviewPicture(const TPreviewModel& m) {
   pic.Width = m.AreaWidth();
   pic.Height = m.AreaHeight();
   const int right = pic.Width - 1;
-  const int floor = pic.Height - 1;
+  const int bottom_row = pic.Height - 1;
   if (m.SampleCount() <= 0) return pic;
   const int64_t f = m.ViewFirst(), l = m.ViewLast();
   const std::vector<int64_t> starts = ColumnStarts(m, right);
@@ -83,10 +83,10 @@ TPreviewPicture BuildPreviewPicture(const TPreviewModel& m) {
   const int start_column = ClampedColumn(xs, 0, right);
   const int finish_column = ClampedColumn(xf, 0, right);
   if (start_column > 0) {
-    pic.Shaded.push_back(TPreviewRect{0, 0, std::min(start_column - 1, right), floor});
+    pic.Shaded.push_back(TPreviewRect{0, 0, std::min(start_column - 1, right), bottom_row});
   }
   if (finish_column < right) {
-    pic.Shaded.push_back(TPreviewRect{std::max(finish_column + 1, 0), 0, right, floor});
+    pic.Shaded.push_back(TPreviewRect{std::max(finish_column + 1, 0), 0, right, bottom_row});
   }
 
   // Disturbed intervals in the view; those that fall on the same pixels become one.
@@ -104,7 +104,7 @@ TPreviewPicture BuildPreviewPicture(const TPreviewModel& m) {
     if (!pic.Disturbed.empty() && left <= pic.Disturbed.back().Right) {
       pic.Disturbed.back().Right = std::max(pic.Disturbed.back().Right, x2);
     } else {
-      pic.Disturbed.push_back(TPreviewRect{left, 0, x2, floor});
+      pic.Disturbed.push_back(TPreviewRect{left, 0, x2, bottom_row});
     }
   }
   for (const TPreviewRect& r : pic.Disturbed) {
@@ -124,7 +124,7 @@ TPreviewPicture BuildPreviewPicture(const TPreviewModel& m) {
 
   if (const auto drag = m.DragColumns()) {
     const int a = std::clamp(drag->first, 0, right), b = std::clamp(drag->second, 0, right);
-    pic.Focus = TPreviewRect{std::min(a, b), 0, std::max(a, b), floor};
+    pic.Focus = TPreviewRect{std::min(a, b), 0, std::max(a, b), bottom_row};
   }
   return pic;
 }

@@ -14,6 +14,7 @@
 #include "recording_ui_host.h"
 #include "records/assembly.h"
 #include "test_files.h"
+#include "viewers/preview_picture.h"
 #include "viewers/preview_show.h"
 
 namespace tarvik {
@@ -137,6 +138,7 @@ TEST(PreviewScales, SharedRangeOwnMeansAndUnselectedChannels) {
   m.ShowSamples(r, TData32{{1, 2, 3, 4}, {1, 2, 3, 4}, {1, 2, 3, 4}}, PreviewOptions());
   EXPECT_TRUE(m.ShownChannels().empty());
   EXPECT_EQ(m.StripAt(0), -1);
+  EXPECT_TRUE(BuildPreviewPicture(m).Strips.empty());
 }
 
 TEST(PreviewConversions, TimeIndexAndPixel) {

@@ -233,6 +233,11 @@ bool TPreviewForm::HandleKey(QKeyEvent* event) {
   return true;
 }
 
+void TPreviewForm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  area_->setFocus();  // the keys of the view work at once
+}
+
 void TPreviewForm::keyPressEvent(QKeyEvent* event) {
   if (!HandleKey(event)) QDialog::keyPressEvent(event);
 }
@@ -255,7 +260,6 @@ TShowRecordOutcome TPreviewForm::ShowRecord(TFileRecord& record, const TPreviewO
   hooks.Loading = std::move(loading);
   hooks.ShowModal = [this] {
     Refresh();
-    area_->setFocus();
     return exec() == QDialog::Accepted;
   };
   const TShowRecordOutcome outcome = tarvik::ShowRecord(model_, record, options, host, hooks);

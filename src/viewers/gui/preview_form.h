@@ -48,6 +48,7 @@ class TPreviewForm : public QDialog {
  protected:
   bool event(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   friend class TPreviewArea;
