@@ -41,19 +41,12 @@ constexpr int kMaxStep = 12;
 struct Preview {
   TPreviewModel model;
   Preview() {
-    TFileRecord r;
-    r.File = "generated";
-    r.Station = "BENCH";
-    r.Start = EncodeDateTime(2024, 5, 14);
-    r.SampRate = kRate;
-    r.SampleCount = static_cast<int32_t>(kSamples);
+    TFileRecord r = bench::DayRecord(kChannels, kRate, kSamples);
     r.Finish = r.Start + SpanOfSamples(static_cast<double>(kSamples), kRate);
     r.SelectStart = r.Start + 1.0 / 24;  // an hour shaded at either end
     r.SelectFinish = r.Finish - 1.0 / 24;
-    r.ChannelCount = kChannels;
     TData32 data;
     for (int c = 0; c < kChannels; ++c) {
-      r.ChanSelected[c] = true;
       r.Level[c] = 4000;  // above the swell: the noisy afternoon is disturbed, the night quiet
       r.Channel[c] = std::string("HH") + "ENZ"[c];
       data.push_back(bench::NoiseSignal(11u + c, kSamples, kRate));
