@@ -12,6 +12,7 @@
 #include "common/ui_host.h"
 #include "project/project_file.h"
 #include "records/compress.h"
+#include "records/header_cache.h"
 
 namespace tarvik::cli {
 
@@ -50,11 +51,13 @@ bool CompressProjectOrRefuse(const std::string& file, const std::string& output,
   host.SetOperation("Сжатие записей");
   host.SetGauge(0, last - first + 1);
   int failures = 0;
+  // Records of one folder search the same files: each header is read once.
+  HeaderCache headers;
   for (int i = first; i <= last && !host.StopRequested(); ++i) {
     TFileRecord& r = project.Records[static_cast<size_t>(i)];
     const std::string target = JoinPath(folders.ZipData, CompressedRecordName(r));
     std::string error;
-    if (CompressRecord(target, r, host, project.General.SampRateDefault, &error)) {
+    if (CompressRecord(target, r, host, project.General.SampRateDefault, &error, &headers)) {
       r.File = target;
       project.Modified = true;
       std::printf("%s\n", target.c_str());

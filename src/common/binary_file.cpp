@@ -32,7 +32,8 @@ int64_t Tell(std::FILE* f) {
 BinaryFile::BinaryFile(BinaryFile&& other) noexcept
     : file_(std::exchange(other.file_, nullptr)),
       size_(std::exchange(other.size_, 0)),
-      position_(std::exchange(other.position_, -1)) {}
+      position_(std::exchange(other.position_, -1)),
+      buffered_(other.buffered_) {}
 
 BinaryFile& BinaryFile::operator=(BinaryFile&& other) noexcept {
   if (this != &other) {
@@ -40,11 +41,12 @@ BinaryFile& BinaryFile::operator=(BinaryFile&& other) noexcept {
     file_ = std::exchange(other.file_, nullptr);
     size_ = std::exchange(other.size_, 0);
     position_ = std::exchange(other.position_, -1);
+    buffered_ = other.buffered_;
   }
   return *this;
 }
 
-bool BinaryFile::Open(const std::string& path) {
+bool BinaryFile::Open(const std::string& path, bool buffered) {
   Close();
   // A folder opens like a file on Linux and then claims a size of 2^63 - 1 bytes.
   std::error_code ec;
@@ -53,7 +55,12 @@ bool BinaryFile::Open(const std::string& path) {
   if (file_ == nullptr) return false;
   // Packet files are read as many small pieces in order: a large buffer turns them into few
   // system reads.
-  std::setvbuf(file_, nullptr, _IOFBF, kBufferSize);
+  buffered_ = buffered;
+  if (buffered) {
+    std::setvbuf(file_, nullptr, _IOFBF, kBufferSize);
+  } else {
+    std::setvbuf(file_, nullptr, _IONBF, 0);
+  }
   if (Seek(file_, 0, SEEK_END) != 0) {
     Close();
     return false;
@@ -78,7 +85,7 @@ size_t BinaryFile::ReadAt(int64_t offset, void* dst, size_t n) {
   if (file_ == nullptr || offset < 0 || offset >= size_ || n == 0) return 0;
   const auto available = static_cast<uint64_t>(size_ - offset);
   if (n > available) n = static_cast<size_t>(available);
-  if (position_ >= 0 && offset > position_ && offset - position_ <= kBufferSize) {
+  if (buffered_ && position_ >= 0 && offset > position_ && offset - position_ <= kBufferSize) {
     // A short skip forward (the header of the next packet) is read through: a seek would
     // throw the buffer away.
     uint8_t scratch[4096];

@@ -20,8 +20,10 @@ class BinaryFile {
   BinaryFile(BinaryFile&& other) noexcept;
   BinaryFile& operator=(BinaryFile&& other) noexcept;
 
-  // Opens the file; false when it cannot be opened or its size cannot be taken.
-  bool Open(const std::string& path);
+  // Opens the file; false when it cannot be opened or its size cannot be taken. A buffered file
+  // suits reads of many small pieces in order; an unbuffered one reads exactly the bytes asked
+  // for, which suits a few bytes taken here and there from a large file (record headers).
+  bool Open(const std::string& path, bool buffered = true);
   void Close();
   bool IsOpen() const { return file_ != nullptr; }
   int64_t Size() const { return size_; }
@@ -37,6 +39,7 @@ class BinaryFile {
   std::FILE* file_ = nullptr;
   int64_t size_ = 0;
   int64_t position_ = -1;  // where the stream stands, to skip redundant seeks
+  bool buffered_ = true;
 };
 
 // The whole file, or an empty vector when it cannot be read; refuses files above max_bytes.

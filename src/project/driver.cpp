@@ -14,6 +14,7 @@
 
 #include "common/ui_host.h"
 #include "project/bin_ini_file.h"
+#include "records/header_cache.h"
 #include "spectral/hv.h"
 #include "spectral/spectrum_engine.h"
 
@@ -103,13 +104,13 @@ void Summarise(const std::vector<RecordOutcome>& outcomes, TRunReport& report) {
 }
 
 void PrimaryRecord(TProject& project, const TResultFolders& folders, int i, UiHost& host,
-                   RecordOutcome& out) {
+                   HeaderCache& headers, RecordOutcome& out) {
   TFileRecord& record = project.Records[static_cast<size_t>(i)];
   out.handled = true;
   TMatrix2D mean, stdev;
   const TSpectraStatus status =
       CalculateSpectra(record, project.SettingsFor(record), record.SelectStart, record.SelectFinish,
-                       project.General.SampRateDefault, host, mean, stdev);
+                       project.General.SampRateDefault, host, mean, stdev, {}, &headers);
   if (status.Outcome == TSpectraOutcome::kStopped || host.StopRequested()) {
     out.stopped = true;
     return;
@@ -360,9 +361,12 @@ TRunReport RunPrimary(TProject& project, const TResultFolders& folders, UiHost& 
   const TRunOptions run = JobsForResultFiles(project, options, [&](const TFileRecord& r) {
     return r.ToProcess ? PrimaryResultPath(project, folders, r) : std::string();
   });
+  HeaderCache own;
+  HeaderCache& headers = options.Headers != nullptr ? *options.Headers : own;
+  headers.NewPass();
   return RunLoop(project, host, run, kPrimaryTexts, [&](int i, RecordOutcome& out) {
     if (options.Only || project.Records[static_cast<size_t>(i)].ToProcess)
-      PrimaryRecord(project, folders, i, host, out);
+      PrimaryRecord(project, folders, i, host, headers, out);
   });
 }
 

@@ -14,6 +14,7 @@
 
 namespace tarvik {
 
+class HeaderCache;
 class UiHost;
 
 // The length of a selection as a time of day ("h:nn:ss"), preceded by the whole days and
@@ -76,6 +77,9 @@ struct TRunOptions {
   bool Only = false;
   // Records computed at the same time (1 or more); the result files do not depend on it.
   int Jobs = 1;
+  // The files' headers kept across runs (the window's, for an open project); null: the run
+  // keeps them for itself, so that each file's header is read once whatever the records.
+  HeaderCache* Headers = nullptr;
 };
 
 struct TRunReport {

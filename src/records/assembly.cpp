@@ -8,6 +8,7 @@
 #include "common/paths.h"
 #include "common/ui_host.h"
 #include "records/formats.h"
+#include "records/header_cache.h"
 
 namespace tarvik {
 
@@ -96,19 +97,19 @@ AddFileResult AddFileHeader(TFileRecords& records, const std::string& path, Form
 }
 
 AddFileResult AddFile(TFileRecords& records, const std::string& path,
-                      const AssemblySettings& settings) {
+                      const AssemblySettings& settings, HeaderCache* cache) {
   AddFileResult result;
-  result.tag = Recognize(path);
+  result.tag = RecognizeWith(cache, path);
   if (result.tag == 0) return result;
   const FormatInfo* format = FindFormat(result.tag);
   if (format == nullptr || format->read_header == nullptr) {
     result.status = AddStatus::kNoReader;
     return result;
   }
-  TFileRecordInfo info;
-  const bool read = ReadHeader(path, result.tag, info, settings.working_rate);
-  result = AddFileHeader(records, path, result.tag, info, settings);
-  if (result.status == AddStatus::kNoRate && !read) result.status = AddStatus::kUnreadable;
+  const std::shared_ptr<const FileHeaders> read =
+      HeadersWith(cache, path, result.tag, settings.working_rate);
+  result = AddFileHeader(records, path, result.tag, read->headers.front(), settings);
+  if (result.status == AddStatus::kNoRate && !read->ok) result.status = AddStatus::kUnreadable;
   return result;
 }
 
@@ -121,13 +122,14 @@ std::string FolderMask(int format_index) {
 }
 
 std::vector<AddedFile> AddFiles(TFileRecords& records, const std::vector<std::string>& paths,
-                                const AssemblySettings& settings, UiHost& host) {
+                                const AssemblySettings& settings, UiHost& host,
+                                HeaderCache* cache) {
   std::vector<AddedFile> out;
   out.reserve(paths.size());
   const int n = static_cast<int>(std::min<size_t>(paths.size(), std::numeric_limits<int>::max()));
   host.SetGauge(0, n);
   for (size_t i = 0; i < paths.size(); ++i) {
-    out.push_back({paths[i], AddFile(records, paths[i], settings)});
+    out.push_back({paths[i], AddFile(records, paths[i], settings, cache)});
     host.SetGauge(static_cast<int>(std::min<size_t>(i + 1, n)), n);
     host.ProcessEvents();
   }
@@ -135,21 +137,22 @@ std::vector<AddedFile> AddFiles(TFileRecords& records, const std::vector<std::st
 }
 
 std::vector<AddedFile> AddFolder(TFileRecords& records, const std::string& folder, int format_index,
-                                 const AssemblySettings& settings, UiHost& host) {
+                                 const AssemblySettings& settings, UiHost& host,
+                                 HeaderCache* cache) {
   host.SetOperation("Добавление файлов из папки");
   const std::string mask = FolderMask(format_index);
   const std::vector<std::string> paths =
       mask.empty() ? std::vector<std::string>() : ListFolder(folder, mask);
   host.SetStage("Составление списка последовательных записей");
-  std::vector<AddedFile> out = AddFiles(records, paths, settings, host);
+  std::vector<AddedFile> out = AddFiles(records, paths, settings, host, cache);
   host.SetStage("Список последовательных записей составлен");
   return out;
 }
 
 TFileRecords FormRecordsFrom(const std::string& path, const AssemblySettings& settings,
-                             AddFileResult* result) {
+                             AddFileResult* result, HeaderCache* cache) {
   TFileRecords records;
-  const AddFileResult first = AddFile(records, path, settings);
+  const AddFileResult first = AddFile(records, path, settings, cache);
   if (result != nullptr) *result = first;
   if (!first.Added()) return records;
   const FormatInfo* format = FindFormat(first.tag);
@@ -158,22 +161,26 @@ TFileRecords FormRecordsFrom(const std::string& path, const AssemblySettings& se
   const std::string name = FileName(path);
   for (const std::string& other : ListRecordMask(FolderOf(path), format->record_mask)) {
     if (FileName(other) == name) continue;
-    const FormatTag tag = Recognize(other);
-    TFileRecordInfo info;
-    if (tag == 0 || !ReadHeader(other, tag, info, settings.working_rate)) continue;
-    if (info.Start < start) continue;
+    const FormatTag tag = RecognizeWith(cache, other);
+    if (tag == 0) continue;
+    const std::shared_ptr<const FileHeaders> read =
+        HeadersWith(cache, other, tag, settings.working_rate);
+    const TFileRecordInfo& info = read->headers.front();
+    if (!read->ok || info.Start < start) continue;
     AddFileHeader(records, other, tag, info, settings);
   }
   return records;
 }
 
 RecordFiles FindRecordFiles(const std::string& first_file, double default_rate, TDateTime start,
-                            TDateTime finish, UiHost& host) {
+                            TDateTime finish, UiHost& host, HeaderCache* cache) {
+  HeaderCache own;
+  HeaderCache& headers = cache != nullptr ? *cache : own;
   RecordFiles out;
   host.SetStatus("Формирование списка файлов записи", 100);
-  out.tag = Recognize(first_file);
+  out.tag = headers.Recognize(first_file);
   if (out.tag == 0) return out;
-  ReadHeader(first_file, out.tag, out.first, default_rate);
+  out.first = headers.Headers(first_file, out.tag, default_rate)->headers.front();
   out.paths.push_back(first_file);
   out.headers.push_back(out.first);
   out.block_samples = out.first.BlockSamples;
@@ -190,27 +197,27 @@ RecordFiles FindRecordFiles(const std::string& first_file, double default_rate, 
     return out;
   }
 
-  const std::vector<std::string> candidates =
-      ListRecordMask(FolderOf(first_file), format->record_mask);
+  // The folder's files are read as the first file's format (no new recognition) and looked up
+  // by their start: a record costs its own files, however many the folder holds.
+  const std::shared_ptr<const FolderHeaders> folder =
+      headers.Folder(FolderOf(first_file), format->record_mask, out.tag, default_rate);
   const int n =
-      static_cast<int>(std::min<size_t>(candidates.size(), std::numeric_limits<int>::max()));
-  host.SetProgress(0, n);
+      static_cast<int>(std::min<size_t>(folder->files.size(), std::numeric_limits<int>::max()));
   const std::string first_name = FileName(first_file);
-  for (size_t i = 0; i < candidates.size(); ++i) {
-    host.SetProgress(static_cast<int>(std::min<size_t>(i + 1, n)), n);
-    host.ProcessEvents();
-    const std::string& path = candidates[i];
+  const auto [from, to] = folder->StartingIn(start, finish);
+  for (auto it = from; it != to; ++it) {
+    const FolderHeaders::File& file = folder->files[it->file];
     // Every candidate lies in the first file's folder, so the name alone tells them apart.
-    if (FileName(path) == first_name) continue;
-    TFileRecordInfo info;
-    if (!ReadHeader(path, out.tag, info, default_rate)) continue;
-    if (!(info.Start >= start && info.Start < finish) || info.Station != out.first.Station)
-      continue;
-    out.paths.push_back(path);
+    if (FileName(file.path) == first_name) continue;
+    const TFileRecordInfo& info = file.headers->headers[it->header];
+    if (info.Station != out.first.Station) continue;
+    out.paths.push_back(file.path);
     out.headers.push_back(info);
     out.block_samples = std::max(out.block_samples, info.BlockSamples);
     out.total_samples += std::max(info.SampleCount, 0);
   }
+  host.SetProgress(n, n);
+  host.ProcessEvents();
 
   // The list is in path order: files that are read one after another rely on it.
   std::vector<size_t> order(out.paths.size());

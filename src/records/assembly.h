@@ -11,6 +11,7 @@
 
 namespace tarvik {
 
+class HeaderCache;
 class UiHost;
 
 // The data-format list of the project settings, by stored index (0 to 10).
@@ -51,9 +52,10 @@ std::string AddStatusText(AddStatus status);
 
 // Adds one file to records: it joins the last record of its station that ends or begins within
 // max_span seconds of it, or forms a new record. A file that is not recognised, has no header
-// reader or gives no sampling rate is left out (records unchanged).
+// reader or gives no sampling rate is left out (records unchanged). Headers come through cache
+// when one is given (here and in every operation below that takes one).
 AddFileResult AddFile(TFileRecords& records, const std::string& path,
-                      const AssemblySettings& settings);
+                      const AssemblySettings& settings, HeaderCache* cache = nullptr);
 
 // The joining rule of AddFile for a header already read.
 AddFileResult AddFileHeader(TFileRecords& records, const std::string& path, FormatTag tag,
@@ -70,17 +72,19 @@ struct AddedFile {
 
 // Adds files in the order given, the gauge counting them and events running after each.
 std::vector<AddedFile> AddFiles(TFileRecords& records, const std::vector<std::string>& paths,
-                                const AssemblySettings& settings, UiHost& host);
+                                const AssemblySettings& settings, UiHost& host,
+                                HeaderCache* cache = nullptr);
 
 // Adds every file of folder that matches the mask of the data-format index, in path order.
 std::vector<AddedFile> AddFolder(TFileRecords& records, const std::string& folder, int format_index,
-                                 const AssemblySettings& settings, UiHost& host);
+                                 const AssemblySettings& settings, UiHost& host,
+                                 HeaderCache* cache = nullptr);
 
 // The record that path begins, formed as adding path and then, in path order, the files of its
 // folder that match its format's record mask and start no earlier would form it: records[0]
 // of the result is that record (empty when path itself was not added; result says why).
 TFileRecords FormRecordsFrom(const std::string& path, const AssemblySettings& settings,
-                             AddFileResult* result = nullptr);
+                             AddFileResult* result = nullptr, HeaderCache* cache = nullptr);
 
 // The files of one record, found again from its first file.
 struct RecordFiles {
@@ -99,6 +103,6 @@ struct RecordFiles {
 // mask, are of its station and start within [start, finish). Status panel 1 and the progress
 // bar show the search. A first file that is not recognised gives tag 0 and no files.
 RecordFiles FindRecordFiles(const std::string& first_file, double default_rate, TDateTime start,
-                            TDateTime finish, UiHost& host);
+                            TDateTime finish, UiHost& host, HeaderCache* cache = nullptr);
 
 }  // namespace tarvik

@@ -70,7 +70,7 @@ std::string CompressedRecordName(const TFileRecord& record) {
 }
 
 bool CompressRecord(const std::string& out_path, const TFileRecord& record, UiHost& host,
-                    double default_rate, std::string* error) {
+                    double default_rate, std::string* error, HeaderCache* headers) {
   const std::string folder = FolderOf(out_path);
   if (!folder.empty()) {
     std::error_code ec;
@@ -92,6 +92,7 @@ bool CompressRecord(const std::string& out_path, const TFileRecord& record, UiHo
   settings.default_rate = default_rate;
   settings.demean = false;
   settings.clear_stop = false;
+  settings.headers = headers;
   if (!LoadRecord(loaded, data, host, settings, &report)) {
     return Fail(error, record.File + ": not a readable seismogram file");
   }

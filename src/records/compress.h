@@ -6,6 +6,7 @@
 
 namespace tarvik {
 
+class HeaderCache;
 class UiHost;
 
 // The file name of a record's compressed copy: its Start as "yyyymmdd-hhnnss.zzz", then its
@@ -18,8 +19,10 @@ std::string CompressedRecordName(const TFileRecord& record);
 // existing file is replaced only when the new one is complete, so the record may be
 // compressed onto its own file. Returns false, leaving nothing new at out_path, when the
 // folder cannot be created (a message is shown through host), the record cannot be read,
-// writing fails or a stop is requested; error (may be null) then receives the reason.
+// writing fails or a stop is requested; error (may be null) then receives the reason. headers,
+// when given, keeps the files' headers for the records compressed after this one.
 bool CompressRecord(const std::string& out_path, const TFileRecord& record, UiHost& host,
-                    double default_rate, std::string* error = nullptr);
+                    double default_rate, std::string* error = nullptr,
+                    HeaderCache* headers = nullptr);
 
 }  // namespace tarvik

@@ -235,4 +235,11 @@ bool ReadHeader(const std::string& path, FormatTag tag, TFileRecordInfo& info,
   }
 }
 
+FileHeaders ReadHeaders(const std::string& path, FormatTag tag, double default_rate) {
+  FileHeaders out;
+  out.headers.resize(1);
+  out.ok = ReadHeader(path, tag, out.headers[0], default_rate);
+  return out;
+}
+
 }  // namespace tarvik

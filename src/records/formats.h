@@ -58,4 +58,15 @@ FormatTag Recognize(const std::string& path);
 // Returns false when there is no reader or it failed.
 bool ReadHeader(const std::string& path, FormatTag tag, TFileRecordInfo& info, double default_rate);
 
+// What the header reader of a tag gives for one file.
+struct FileHeaders {
+  // The reader succeeded (ReadHeader's answer).
+  bool ok = false;
+  // Never empty: headers[0] is the header ReadHeader fills (empty when there is no reader).
+  std::vector<TFileRecordInfo> headers;
+};
+
+// The headers of path read as tag.
+FileHeaders ReadHeaders(const std::string& path, FormatTag tag, double default_rate);
+
 }  // namespace tarvik

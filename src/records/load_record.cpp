@@ -12,6 +12,7 @@
 #include "common/ui_host.h"
 #include "records/assembly.h"
 #include "records/formats.h"
+#include "records/header_cache.h"
 #include "records/load_target.h"
 
 namespace tarvik {
@@ -97,9 +98,9 @@ int ProgressPercent(const TFileRecordInfo& info, const TFileRecord& record) {
 }
 
 bool LoadInto(TFileRecord& record, TData32& out, UiHost& host, const LoadSettings& settings,
-              LoadReport& report) {
-  const RecordFiles files =
-      FindRecordFiles(record.File, settings.default_rate, record.Start, record.Finish, host);
+              HeaderCache& headers, LoadReport& report) {
+  const RecordFiles files = FindRecordFiles(record.File, settings.default_rate, record.Start,
+                                            record.Finish, host, &headers);
   report.tag = files.tag;
   report.first = files.first;
   report.files_found = static_cast<int>(files.paths.size());
@@ -153,9 +154,12 @@ bool LoadInto(TFileRecord& record, TData32& out, UiHost& host, const LoadSetting
   for (size_t k = 0; k < files.paths.size(); ++k) {
     const std::string& path = files.paths[k];
     TFileRecordInfo info = files.headers[k];
-    const FormatTag tag = Recognize(path);
-    if (tag != files.tag) ReadHeader(path, tag, info, settings.default_rate);
+    const FormatTag tag = headers.Recognize(path);
     const FormatInfo* format = FindFormat(tag);
+    // A file that changed its format since it was found: its own header, when it has one.
+    if (tag != files.tag && format != nullptr && format->read_header != nullptr) {
+      info = headers.Headers(path, tag, settings.default_rate)->headers.front();
+    }
     try {
       if (format == nullptr) {
         // Not a seismogram any more: it reads as nothing.
@@ -229,8 +233,10 @@ bool LoadRecord(TFileRecord& record, TData32& data, UiHost& host, const LoadSett
   LoadReport& rep = report != nullptr ? *report : local;
   rep = LoadReport();
   bool ok = false;
+  HeaderCache own;
+  HeaderCache& headers = settings.headers != nullptr ? *settings.headers : own;
   try {
-    ok = LoadInto(record, data, host, settings, rep);
+    ok = LoadInto(record, data, host, settings, headers, rep);
   } catch (const std::exception&) {
     ok = false;  // the matrix could not be allocated; whatever was built is already released
   }

@@ -6,6 +6,7 @@
 
 namespace tarvik {
 
+class HeaderCache;
 class UiHost;
 
 struct LoadSettings {
@@ -16,6 +17,9 @@ struct LoadSettings {
   // Clear the stop flag when loading starts. A caller that runs several steps under one stop
   // request (record compression) keeps it.
   bool clear_stop = true;
+  // The headers of the files, kept by the caller across loads (a run, an open project); null:
+  // the load keeps them for itself alone.
+  HeaderCache* headers = nullptr;
 };
 
 // What a load found, for callers that need more than the samples.

@@ -107,13 +107,36 @@ double MiniSeedRate(int factor, int multiplier) {
   return 0.0;
 }
 
-MiniSeedStatus ParseMiniSeedRecord(std::span<const uint8_t> head, int64_t available,
-                                   TMiniSEEDPacket& packet, bool with_data) {
+namespace {
+
+// The first bytes of a record as far as they were read: bytes holds the first bytes.size() of
+// the full head a reader of the whole record head would see (full = min(available, 4096)).
+// Every decision is taken on the full head's length; a byte wanted beyond what was read marks
+// the view short, and the caller reads the full head and parses again. The highest byte any
+// decision needed is kept, so that the caller knows how much to read of the next record.
+struct HeadView {
+  std::span<const uint8_t> bytes;
+  size_t full = 0;
+  bool short_read = false;
+  size_t needed = 0;
+
+  // True when [0, end) was read; marks the view short otherwise.
+  bool Has(size_t end) {
+    needed = std::max(needed, end);
+    if (end <= bytes.size()) return true;
+    short_read = true;
+    return false;
+  }
+};
+
+MiniSeedStatus ParseHead(HeadView& view, int64_t available, TMiniSEEDPacket& packet,
+                         bool with_data) {
   packet = TMiniSEEDPacket{};
-  if (head.size() < kMiniSeedFixedHeader) {
+  if (view.full < kMiniSeedFixedHeader) {
     return available < kMiniSeedFixedHeader ? MiniSeedStatus::kTruncated : MiniSeedStatus::kDamaged;
   }
-  const uint8_t* h = head.data();
+  if (!view.Has(kMiniSeedFixedHeader)) return MiniSeedStatus::kDamaged;
+  const uint8_t* h = view.bytes.data();
   packet.Station = HeaderText(h + kStation, 5);
   packet.Location = HeaderText(h + kLocation, 2);
   packet.Channel = HeaderText(h + kChannel, 3);
@@ -141,11 +164,14 @@ MiniSeedStatus ParseMiniSeedRecord(std::span<const uint8_t> head, int64_t availa
   size_t pos = packet.FirstBlockette;
   size_t previous = 0;
   while (pos != 0) {
-    const size_t limit = std::min(head.size(), static_cast<size_t>(packet.RecordLength));
+    const size_t limit = std::min(view.full, static_cast<size_t>(packet.RecordLength));
     if (pos < kMiniSeedFixedHeader || pos <= previous || pos + 4 > limit) break;
+    if (!view.Has(pos + 4)) return MiniSeedStatus::kDamaged;
     const uint16_t type = LoadU16BE(h + pos);
     const uint16_t following = LoadU16BE(h + pos + 2);
     const bool body = pos + 8 <= limit;  // the 4 bytes each used blockette needs after its head
+    const bool used = type == 100 || type == 1000 || type == 1001;
+    if (used && body && !view.Has(pos + 8)) return MiniSeedStatus::kDamaged;
     if (type == 100 && body) {
       b100_rate = LoadF32BE(h + pos + 4);
     } else if (type == 1000 && body) {
@@ -186,10 +212,21 @@ MiniSeedStatus ParseMiniSeedRecord(std::span<const uint8_t> head, int64_t availa
 
   if (available < packet.RecordLength) return MiniSeedStatus::kTruncated;
   if (with_data && data_inside) {
-    const size_t end = std::min(head.size(), static_cast<size_t>(packet.RecordLength));
-    if (end > packet.DataOffset) packet.Data.assign(h + packet.DataOffset, h + end);
+    const size_t end = std::min(view.full, static_cast<size_t>(packet.RecordLength));
+    if (end > packet.DataOffset) {
+      if (!view.Has(end)) return MiniSeedStatus::kDamaged;
+      packet.Data.assign(h + packet.DataOffset, h + end);
+    }
   }
   return MiniSeedStatus::kOk;
+}
+
+}  // namespace
+
+MiniSeedStatus ParseMiniSeedRecord(std::span<const uint8_t> head, int64_t available,
+                                   TMiniSEEDPacket& packet, bool with_data) {
+  HeadView view{head, head.size()};
+  return ParseHead(view, available, packet, with_data);
 }
 
 MiniSeedStatus ReadMiniSeedRecord(BinaryFile& file, int64_t offset, TMiniSEEDPacket& packet,
@@ -200,29 +237,36 @@ MiniSeedStatus ReadMiniSeedRecord(BinaryFile& file, int64_t offset, TMiniSEEDPac
 
 bool ForEachMiniSeedRecord(const std::string& path,
                            const std::function<void(int64_t, const TMiniSEEDPacket&)>& visit) {
+  // Only the fixed header and the blockettes of each record are read, never its data: a walk
+  // over a file of 4096-byte records reads a few per cent of it. Each record is first read as
+  // far as the records before it needed; one whose blockettes lie further is read again up to
+  // the default record length, exactly as a reader of whole record heads would see it.
   BinaryFile file;
-  if (!file.Open(path)) return false;
+  if (!file.Open(path, false)) return false;
   const int64_t size = file.Size();
-  // Records are walked through a window of the file read in large pieces, so that a file of
-  // many small records costs few reads.
-  constexpr int64_t kWindow = int64_t{1} << 20;
-  std::vector<uint8_t> window;
-  int64_t window_start = 0;
+  constexpr size_t kProbeStep = 64;
+  size_t probe = kProbeStep;
+  std::vector<uint8_t> head(kMiniSeedDefaultRecordLength);
   TMiniSEEDPacket packet;
   int64_t offset = 0;
   while (offset < size) {
     const int64_t available = size - offset;
-    const int64_t head = std::min<int64_t>(available, kMiniSeedDefaultRecordLength);
-    const auto window_end = window_start + static_cast<int64_t>(window.size());
-    if (offset < window_start || offset + head > window_end) {
-      window.resize(static_cast<size_t>(std::min(available, kWindow)));
-      window.resize(file.ReadAt(offset, window.data(), window.size()));
-      window_start = offset;
-      if (static_cast<int64_t>(window.size()) < head) break;  // the file cannot be read
+    const auto full =
+        static_cast<size_t>(std::min<int64_t>(available, kMiniSeedDefaultRecordLength));
+    const size_t first = std::min(full, probe);
+    if (file.ReadAt(offset, head.data(), first) < first) break;  // the file cannot be read
+    HeadView view{std::span<const uint8_t>(head.data(), first), full};
+    MiniSeedStatus status = ParseHead(view, available, packet, false);
+    if (view.short_read) {
+      if (file.ReadAt(offset + static_cast<int64_t>(first), head.data() + first, full - first) <
+          full - first) {
+        break;
+      }
+      view = HeadView{std::span<const uint8_t>(head.data(), full), full};
+      status = ParseHead(view, available, packet, false);
     }
-    const std::span<const uint8_t> bytes(window.data() + (offset - window_start),
-                                         static_cast<size_t>(head));
-    const MiniSeedStatus status = ParseMiniSeedRecord(bytes, available, packet, false);
+    probe = std::clamp<size_t>((view.needed + kProbeStep - 1) / kProbeStep * kProbeStep, kProbeStep,
+                               kMiniSeedDefaultRecordLength);
     if (status == MiniSeedStatus::kOk) visit(offset, packet);
     const bool length_known = status == MiniSeedStatus::kOk || status == MiniSeedStatus::kTruncated;
     // Always beyond offset: at least 128 bytes on.

@@ -464,7 +464,7 @@ TSpectraStatus CalculateSpectraOfSamples(const TFileRecord& record, const TData3
 TSpectraStatus CalculateSpectra(TFileRecord& record, const TSpectrumSettings& settings,
                                 TDateTime select_start, TDateTime select_finish,
                                 double default_rate, UiHost& host, TMatrix2D& mean,
-                                TMatrix2D& stdev, const TSegmentHook& hook) {
+                                TMatrix2D& stdev, const TSegmentHook& hook, HeaderCache* headers) {
   mean.clear();
   stdev.clear();
   TSpectraStatus status;
@@ -475,6 +475,7 @@ TSpectraStatus CalculateSpectra(TFileRecord& record, const TSpectrumSettings& se
   TData32 samples;
   LoadSettings load;
   load.default_rate = default_rate;
+  load.headers = headers;
   // The caller clears the stop flag when a run starts; clearing it here would swallow a stop
   // meant for every record computed at the same time.
   load.clear_stop = false;

@@ -25,6 +25,8 @@
 
 namespace tarvik {
 
+class HeaderCache;
+
 enum class TSpectraOutcome {
   kComputed,         // Mean and StDev hold the spectra
   kStopped,          // the stop flag ended the work; the matrices must not be saved
@@ -109,11 +111,13 @@ TSpectraStatus CalculateSpectraOfSamples(const TFileRecord& record, const TData3
                                          TMatrix2D& stdev, const TSegmentHook& hook = {});
 
 // Loads record's samples with LoadRecord (default_rate is the SampRateDefault setting; the
-// record's SampRate and SampleCount are updated) and computes its spectra as above. The
-// response files are checked before the samples are loaded.
+// record's SampRate and SampleCount are updated; headers, when given, keeps the files' headers
+// across records) and computes its spectra as above. The response files are checked before
+// the samples are loaded.
 TSpectraStatus CalculateSpectra(TFileRecord& record, const TSpectrumSettings& settings,
                                 TDateTime select_start, TDateTime select_finish,
                                 double default_rate, UiHost& host, TMatrix2D& mean,
-                                TMatrix2D& stdev, const TSegmentHook& hook = {});
+                                TMatrix2D& stdev, const TSegmentHook& hook = {},
+                                HeaderCache* headers = nullptr);
 
 }  // namespace tarvik

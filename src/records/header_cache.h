@@ -1,0 +1,114 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "records/formats.h"
+
+namespace tarvik {
+
+// The files of one folder that match a record mask, read as one format, with their headers: the
+// index a record's file search looks its files up in by time.
+struct FolderHeaders {
+  struct File {
+    std::string path;
+    std::shared_ptr<const FileHeaders> headers;
+  };
+  // A header of a file whose reader succeeded, by its start; headers whose start is not a
+  // number are left out (they start within no span).
+  struct Start {
+    TDateTime start = 0.0;
+    uint32_t file = 0;
+    uint32_t header = 0;
+  };
+  // In path order.
+  std::vector<File> files;
+  // Ordered by start.
+  std::vector<Start> starts;
+
+  // The entries whose start lies in [from, to), in order of start.
+  std::pair<std::vector<Start>::const_iterator, std::vector<Start>::const_iterator> StartingIn(
+      TDateTime from, TDateTime to) const;
+};
+
+// The format tags and headers of seismogram files, each read once and kept for as long as the
+// file stays as it was: an entry is keyed by the file's path and holds the file's size and
+// modification time, and a file whose size or time changed is read again. Whoever runs an
+// operation over many files owns one (a run of the driver, an open project of the window) and
+// hands it to the operations it calls; the readers then read a file's header once however many
+// records search its folder. Safe to use from several threads at once.
+class HeaderCache {
+ public:
+  // Recognize of path, kept while the file is unchanged.
+  FormatTag Recognize(const std::string& path);
+
+  // ReadHeaders of path as tag with default_rate, kept while the file is unchanged. Never null.
+  std::shared_ptr<const FileHeaders> Headers(const std::string& path, FormatTag tag,
+                                             double default_rate);
+
+  // The files of folder that match mask (ListRecordMask) read as tag with default_rate. The
+  // folder is listed and every file's stamp checked once per pass: within a pass the index is
+  // taken as it was, so that records searching one folder cost their own files only.
+  std::shared_ptr<const FolderHeaders> Folder(const std::string& folder, std::string_view mask,
+                                              FormatTag tag, double default_rate);
+
+  // Begins a new pass: files listed or checked before are checked again when next asked for.
+  // A run calls it when it starts, so that a cache kept across runs sees the files as they are.
+  void NewPass();
+
+  // Files held (for tests and diagnostics).
+  size_t Size() const;
+  void Clear();
+
+ private:
+  struct Stamp {
+    int64_t size = -1;
+    int64_t time = 0;
+    bool operator==(const Stamp&) const = default;
+  };
+  struct Entry {
+    Stamp stamp;
+    bool recognized = false;
+    FormatTag tag = 0;
+    std::map<std::pair<FormatTag, double>, std::shared_ptr<const FileHeaders>> headers;
+  };
+
+  // The file's size and modification time; nullopt-like size -1 when they cannot be taken.
+  static Stamp StampOf(const std::string& path);
+  // The entry of path for stamp under the lock: a fresh one when the file changed.
+  Entry& EntryFor(const std::string& path, const Stamp& stamp);
+
+  struct FolderKey {
+    std::string folder;
+    std::string mask;
+    FormatTag tag = 0;
+    double rate = 0.0;
+    auto operator<=>(const FolderKey&) const = default;
+  };
+  struct FolderEntry {
+    uint64_t pass = 0;
+    std::shared_ptr<const FolderHeaders> index;
+  };
+
+  mutable std::mutex mutex_;
+  std::map<std::string, Entry> entries_;
+  std::map<FolderKey, FolderEntry> folders_;
+  uint64_t pass_ = 1;
+  // Held while a folder index is built, so that threads that need it at once build it once.
+  std::mutex build_mutex_;
+};
+
+// The tag of path through cache, or read directly when cache is null.
+FormatTag RecognizeWith(HeaderCache* cache, const std::string& path);
+
+// The headers of path through cache, or read directly when cache is null.
+std::shared_ptr<const FileHeaders> HeadersWith(HeaderCache* cache, const std::string& path,
+                                               FormatTag tag, double default_rate);
+
+}  // namespace tarvik
