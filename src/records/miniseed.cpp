@@ -40,6 +40,28 @@ std::string HeaderText(const uint8_t* p, size_t n) {
   return std::string(reinterpret_cast<const char*>(p), len);
 }
 
+// The numbers of a record's fixed header and blockettes in the byte order the header was
+// written in. miniSEED 2 leaves that order to the writer; the year and the day of year tell it.
+struct HeaderOrder {
+  bool little = false;
+  uint16_t U16(const uint8_t* p) const { return little ? LoadU16LE(p) : LoadU16BE(p); }
+  int16_t I16(const uint8_t* p) const { return little ? LoadI16LE(p) : LoadI16BE(p); }
+  int32_t I32(const uint8_t* p) const { return little ? LoadI32LE(p) : LoadI32BE(p); }
+  float F32(const uint8_t* p) const { return little ? LoadF32LE(p) : LoadF32BE(p); }
+};
+
+bool ValidYearDay(int year, int day) {
+  return year >= 1900 && year <= 2100 && day >= 1 && day <= 366;
+}
+
+// Big-endian unless only the little-endian reading of the year and day makes sense.
+HeaderOrder OrderOf(const uint8_t* h) {
+  HeaderOrder order;
+  order.little = !ValidYearDay(LoadU16BE(h + kYear), LoadU16BE(h + kDayOfYear)) &&
+                 ValidYearDay(LoadU16LE(h + kYear), LoadU16LE(h + kDayOfYear));
+  return order;
+}
+
 bool PlausibleTime(int year, int day, int hour, int minute, int second, int fraction) {
   return year >= 1900 && year <= 2100 && day >= 1 && day <= 366 && hour <= 23 && minute <= 59 &&
          second <= 60 && fraction <= 9999;
@@ -137,23 +159,24 @@ MiniSeedStatus ParseHead(HeadView& view, int64_t available, TMiniSEEDPacket& pac
   }
   if (!view.Has(kMiniSeedFixedHeader)) return MiniSeedStatus::kDamaged;
   const uint8_t* h = view.bytes.data();
+  const HeaderOrder order = OrderOf(h);
   packet.Station = HeaderText(h + kStation, 5);
   packet.Location = HeaderText(h + kLocation, 2);
   packet.Channel = HeaderText(h + kChannel, 3);
   packet.Network = HeaderText(h + kNetwork, 2);
-  const int year = LoadU16BE(h + kYear);
-  const int day = LoadU16BE(h + kDayOfYear);
+  const int year = order.U16(h + kYear);
+  const int day = order.U16(h + kDayOfYear);
   const int hour = h[kHour];
   const int minute = h[kMinute];
   const int second = h[kSecond];
-  const int fraction = LoadU16BE(h + kTenThousandths);
-  packet.SampleCount = LoadU16BE(h + kSampleCount);
-  const int factor = LoadI16BE(h + kRateFactor);
-  const int multiplier = LoadI16BE(h + kRateMultiplier);
+  const int fraction = order.U16(h + kTenThousandths);
+  packet.SampleCount = order.U16(h + kSampleCount);
+  const int factor = order.I16(h + kRateFactor);
+  const int multiplier = order.I16(h + kRateMultiplier);
   const uint8_t flags = h[kActivityFlags];
-  const int32_t correction = LoadI32BE(h + kTimeCorrection);
-  packet.DataOffset = LoadU16BE(h + kDataOffset);
-  packet.FirstBlockette = LoadU16BE(h + kFirstBlockette);
+  const int32_t correction = order.I32(h + kTimeCorrection);
+  packet.DataOffset = order.U16(h + kDataOffset);
+  packet.FirstBlockette = order.U16(h + kFirstBlockette);
 
   // Blockettes: each begins with its type and the offset of the next (0 = last), both from the
   // record's start. Offsets must grow, so a chain that points back cannot loop.
@@ -167,13 +190,13 @@ MiniSeedStatus ParseHead(HeadView& view, int64_t available, TMiniSEEDPacket& pac
     const size_t limit = std::min(view.full, static_cast<size_t>(packet.RecordLength));
     if (pos < kMiniSeedFixedHeader || pos <= previous || pos + 4 > limit) break;
     if (!view.Has(pos + 4)) return MiniSeedStatus::kDamaged;
-    const uint16_t type = LoadU16BE(h + pos);
-    const uint16_t following = LoadU16BE(h + pos + 2);
+    const uint16_t type = order.U16(h + pos);
+    const uint16_t following = order.U16(h + pos + 2);
     const bool body = pos + 8 <= limit;  // the 4 bytes each used blockette needs after its head
     const bool used = type == 100 || type == 1000 || type == 1001;
     if (used && body && !view.Has(pos + 8)) return MiniSeedStatus::kDamaged;
     if (type == 100 && body) {
-      b100_rate = LoadF32BE(h + pos + 4);
+      b100_rate = order.F32(h + pos + 4);
     } else if (type == 1000 && body) {
       found_1000 = true;
       packet.Encoding = h[pos + 4];

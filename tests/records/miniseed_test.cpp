@@ -48,8 +48,14 @@ TEST_P(MiniSeedCorpus, RecordsMatchReference) {
   const TRecList list = Segments(Mseed(std::string(GetParam()) + ".mseed"));
   ASSERT_FALSE(refs.empty());
   ASSERT_EQ(list.size(), refs.size());
-  const std::map<int, int32_t> codes = {{1, kSampleS2}, {3, kSampleS4},       {4, kSampleT4},
-                                        {5, kSampleT8}, {10, kSampleSteim1a}, {11, kSampleSteim2a}};
+  // Files whose headers are little-endian hold little-endian samples.
+  const bool little = std::string(GetParam()).find("littleEndian") != std::string::npos;
+  const std::map<int, int32_t> codes = {{1, little ? kSampleI2 : kSampleS2},
+                                        {3, little ? kSampleI4 : kSampleS4},
+                                        {4, little ? kSampleF4 : kSampleT4},
+                                        {5, little ? kSampleF8 : kSampleT8},
+                                        {10, kSampleSteim1a},
+                                        {11, kSampleSteim2a}};
   SampleReader reader;
   for (size_t i = 0; i < refs.size(); ++i) {
     SCOPED_TRACE("record " + std::to_string(i));
@@ -78,7 +84,8 @@ INSTANTIATE_TEST_SUITE_P(
                       "int32_Steim2_bigEndian", "one_record_already_applied_time_correction",
                       "reclen_1024_without_sequence_numbers",
                       "single_record_negative_sr_fact_and_mult", "steim2", "test", "timingquality",
-                      "two_channels",
+                      "two_channels", "int16_INT16_littleEndian", "int32_INT32_littleEndian",
+                      "float32_Float32_littleEndian", "float64_Float64_littleEndian",
                       "brokenlastrecord",      // a good record, then a damaged one
                       "mseed_data_offset_0"),  // the middle record: data offset 0, no samples
     [](const auto& info) {
@@ -119,15 +126,47 @@ INSTANTIATE_TEST_SUITE_P(
                       DamagedCase{"not3.mseed", 0, false},
                       DamagedCase{"mseed_no_blkt_1000.mseed", 0, false},
                       DamagedCase{"mseed_not_a_single_blkt_48byte_data_offset.mseed", 0, false},
-                      // Little-endian fixed headers: the first blockette lies far outside.
-                      DamagedCase{"int16_INT16_littleEndian.mseed", 0, false},
-                      DamagedCase{"int32_INT32_littleEndian.mseed", 0, false},
-                      DamagedCase{"float32_Float32_littleEndian.mseed", 0, false},
-                      DamagedCase{"float64_Float64_littleEndian.mseed", 0, false},
                       // Two good records, then a blockette chain that loops, then garbage.
                       DamagedCase{"infinite-loop.mseed", 2, true},
                       // ASCII log text: a segment of code 0 that reads as zeros.
                       DamagedCase{"smallASCII_bigEndian.mseed", 1, true}));
+
+// A record written with a little-endian fixed header and blockettes reads as its big-endian
+// twin does; a big-endian record whose year and day make sense either way stays big-endian.
+TEST(MiniSeedRecord, LittleEndianHeaderReadsAsItsBigEndianTwin) {
+  const std::vector<uint8_t> big = Record([](MsRecordLayout& s) {
+    s.count = 7;
+    s.rate_factor = -10;
+    s.timing_quality = 77;
+    s.b100_rate = 0.25f;
+  });
+  std::vector<uint8_t> little = big;
+  auto swap = [&](size_t at, size_t n) {
+    std::reverse(little.begin() + at, little.begin() + at + n);
+  };
+  for (size_t at : {20, 22, 28, 30, 32, 34, 44, 46}) swap(at, 2);
+  swap(40, 4);
+  for (size_t at : {48, 56, 64}) {  // blockettes 1000, 1001, 100: type and next
+    swap(at, 2);
+    swap(at + 2, 2);
+  }
+  swap(68, 4);  // blockette 100's rate
+  TMiniSEEDPacket a, b;
+  ASSERT_EQ(ParseMiniSeedRecord(big, 512, a), MiniSeedStatus::kOk);
+  ASSERT_EQ(ParseMiniSeedRecord(little, 512, b), MiniSeedStatus::kOk);
+  EXPECT_EQ(b.Start, a.Start);
+  EXPECT_EQ(b.SampRate, 0.25);
+  EXPECT_EQ(b.SampleCount, 7);
+  EXPECT_EQ(b.TimingQuality, 77);
+  EXPECT_EQ(b.DataOffset, a.DataOffset);
+  EXPECT_EQ(b.RecordLength, 512);
+
+  // Year 2020 (0x07E4) day 257 (0x0101): read little-endian the day would be 257 too, but the
+  // year 0xE407 is impossible, so the header is taken as it was written.
+  const std::vector<uint8_t> day257 = Record([](MsRecordLayout& s) { s.day = 257; });
+  ASSERT_EQ(ParseMiniSeedRecord(day257, 512, a), MiniSeedStatus::kOk);
+  EXPECT_EQ(a.Start, EncodeDayOfYear(2020, 257, 1, 2, 0, 3));
+}
 
 // The loader asks the segment list for the header's station and channel with location "00":
 // the two must agree, or a record reads as zeros.
@@ -270,8 +309,9 @@ TEST_F(MiniSeedSynthetic, DamagedRecordsAreSkipped) {
 // A log record without a rate decides neither the file's rate nor its channels, and one damaged
 // time stamp far away cannot size a huge matrix.
 TEST_F(MiniSeedSynthetic, HeaderCountsRecordsWithRatesOnly) {
-  const auto log = Record(
-      [&](MsRecordLayout& s) { s.channel = "LOG", s.count = 40, s.rate_factor = 0, s.encoding = 0; });
+  const auto log = Record([&](MsRecordLayout& s) {
+    s.channel = "LOG", s.count = 40, s.rate_factor = 0, s.encoding = 0;
+  });
   Build({log, Record([&](MsRecordLayout& s) { s.second = 5, s.count = 200; })});
   TFileRecordInfo info;
   ASSERT_TRUE(ReadMiniSeedHeader(path_, info, 1.0));
