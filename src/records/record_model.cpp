@@ -220,8 +220,66 @@ void CloseSmallGaps(TRecList& list, int64_t tolerance) {
   }
 }
 
+namespace {
+
+constexpr int32_t kAxisE = 0;
+constexpr int32_t kAxisN = 1;
+constexpr int32_t kAxisZ = 2;
+
+bool IsLetter(char c) {
+  return (c >= 'A' && c <= 'Z');
+}
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// A SEED channel code (band, instrument, orientation) with one of the usual orientations: Z,
+// N or 1 (the first horizontal), E or 2 (the second); -1 for any other name. A location code
+// written before the channel ("10.HHZ") is looked past.
+int32_t SeedAxis(std::string_view upper) {
+  const size_t dot = upper.rfind('.');
+  if (dot != std::string_view::npos) upper.remove_prefix(dot + 1);
+  if (upper.size() != 3 || !IsLetter(upper[0]) || !IsLetter(upper[1])) return -1;
+  switch (upper[2]) {
+    case 'Z':
+      return kAxisZ;
+    case 'N':
+    case '1':
+      return kAxisN;
+    case 'E':
+    case '2':
+      return kAxisE;
+    default:
+      return -1;
+  }
+}
+
+// A Reftek channel: the stream's name, "_" and the recorder's channel number. Recorders wire a
+// three-component sensor as channels 1, 2, 3 (a second one as 4, 5, 6) in the order Z, N, E.
+int32_t ReftekAxis(std::string_view upper) {
+  const size_t cut = upper.rfind('_');
+  if (cut == std::string_view::npos) return -1;
+  const std::string_view digits = upper.substr(cut + 1);
+  if (digits.empty() || digits.size() > 2 || !IsDigit(digits[0]) ||
+      (digits.size() == 2 && !IsDigit(digits[1]))) {
+    return -1;
+  }
+  const int number =
+      digits.size() == 2 ? (digits[0] - '0') * 10 + (digits[1] - '0') : digits[0] - '0';
+  if (number < 1) return -1;
+  constexpr int32_t kWiring[] = {kAxisZ, kAxisN, kAxisE};
+  return kWiring[(number - 1) % 3];
+}
+
+}  // namespace
+
 int32_t AxisFromChannelName(std::string_view name) {
   const std::string upper = AsciiUpper(name);
+  // In a SEED code the band letter ("E" of every short-period "EH?" channel) says nothing of
+  // the direction; the last letter does.
+  if (const int32_t seed = SeedAxis(upper); seed >= 0) return seed;
+  if (const int32_t reftek = ReftekAxis(upper); reftek >= 0) return reftek;
   const size_t e = upper.find('E');
   const size_t n = upper.find('N');
   if (e == std::string::npos && n == std::string::npos) return 2;

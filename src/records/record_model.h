@@ -225,8 +225,11 @@ struct TFileRecord {
 using TFileRecords = std::vector<TFileRecord>;
 using TChanLongNames = std::array<std::string, kMaxChannels>;
 
-// The component of a channel name: 2 (Z) when neither "E" nor "N" is in the upper-cased name,
-// 1 (N) or 0 (E) when one is, and whichever stands first when both are.
+// The component of a channel name. A SEED code (two letters and an orientation, perhaps after
+// a location code and ".") gives it by its orientation: Z 2; N or 1 1 (N); E or 2 0 (E). A
+// Reftek name ("EH_1") by its channel number: 1, 2, 3 (and 4, 5, 6 ...) are Z, N, E. Any other
+// name: 2 (Z) when neither "E" nor "N" is in the upper-cased name, 1 (N) or 0 (E) when one is,
+// and whichever stands first when both are.
 int32_t AxisFromChannelName(std::string_view name);
 
 // A record formed from the header of its first file.

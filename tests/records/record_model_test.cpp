@@ -173,12 +173,40 @@ TEST(RecordModel, SampleTypeTable) {
 }
 
 TEST(RecordModel, ComponentsFromChannelNames) {
-  EXPECT_EQ(AxisFromChannelName("HHZ"), 2);
-  EXPECT_EQ(AxisFromChannelName("HHN"), 1);
-  EXPECT_EQ(AxisFromChannelName("hhe"), 0);
-  EXPECT_EQ(AxisFromChannelName("NE"), 1);  // N before E
-  EXPECT_EQ(AxisFromChannelName("EN"), 0);
-  EXPECT_EQ(AxisFromChannelName(""), 2);
+  const std::pair<const char*, int32_t> cases[] = {
+      // SEED codes: the orientation decides, whatever the band and instrument letters.
+      {"HHZ", 2},
+      {"HHN", 1},
+      {"hhe", 0},
+      {"EHZ", 2},
+      {"EHN", 1},
+      {"EHE", 0},
+      {"ENZ", 2},
+      {"BH1", 1},
+      {"BH2", 0},
+      {"SNZ", 2},
+      {"10.EHN", 1},
+      {"00.HHZ", 2},
+      // Reftek channel numbers: the recorder's Z, N, E wiring.
+      {"EH_1", 2},
+      {"EH_2", 1},
+      {"EH_3", 0},
+      {"EH_4", 2},
+      {"EH_6", 0},
+      {"_12", 0},
+      // Every other name: "E" and "N" looked for, the first one found wins.
+      {"NE", 1},
+      {"EN", 0},
+      {"", 2},
+      {"EH3", 0},
+      {"E12", 0},
+      {"N", 1},
+      {"EX01", 0},
+      {"ZZ01", 2},
+      {"NY01", 1},
+      {"EH_", 0},
+      {"EH_0", 0}};
+  for (const auto& [name, axis] : cases) EXPECT_EQ(AxisFromChannelName(name), axis) << name;
 }
 
 TEST(RecordModel, FormRecordFromAHeader) {
