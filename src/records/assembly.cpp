@@ -33,7 +33,11 @@ void JoinRecord(TFileRecord& r, const std::string& path, const TFileRecordInfo& 
   if (file_end > r.Finish) r.Finish = std::max(file_end, r.Finish + (file_end - file_start));
   r.SampleCount = ClampCount(int64_t{r.SampleCount} + std::max(info.SampleCount, 0));
   r.SelectStart = r.Start;
-  r.SelectFinish = r.SampRate > 0.0 ? r.Start + SpanOfSamples(r.SampleCount, r.SampRate) : r.Finish;
+  // Files that overlap hold more samples than the record's span: the selection still ends
+  // where the record does.
+  r.SelectFinish = r.SampRate > 0.0
+                       ? std::min(r.Start + SpanOfSamples(r.SampleCount, r.SampRate), r.Finish)
+                       : r.Finish;
 }
 
 }  // namespace

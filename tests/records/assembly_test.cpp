@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -73,7 +74,9 @@ TEST_P(JoinTest, JoinsWithinMaxSpanOnly) {
   EXPECT_EQ(rec.File, c.start_after < 0 ? "b.msd" : "a.msd");
   EXPECT_EQ(rec.SampleCount, static_cast<int32_t>(6000 + std::lround(c.seconds * 100)));
   EXPECT_EQ(rec.SelectStart, rec.Start);
-  EXPECT_NEAR((rec.SelectFinish - rec.Start) / kSecond, rec.SampleCount / 100.0, 1e-4);
+  EXPECT_NEAR((rec.SelectFinish - rec.Start) / kSecond,
+              std::min(rec.SampleCount / 100.0, (rec.Finish - rec.Start) / kSecond), 1e-4);
+  EXPECT_LE(rec.SelectFinish, rec.Finish);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -85,7 +88,10 @@ INSTANTIATE_TEST_SUITE_P(
         JoinCase{"OverlapAddsTheWholeDuration", -5, 30, true, 90, 0},
         // Ends 5 s before the record's start: it becomes the record's first file.
         JoinCase{"FileEndingJustBeforeBecomesTheFirstFile", -95, 30, true, 60, -35},
-        JoinCase{"FileEndingTooLongBeforeIsANewRecord", -101, 30, false, 0, 0}),
+        JoinCase{"FileEndingTooLongBeforeIsANewRecord", -101, 30, false, 0, 0},
+        // Begins 30 s before the record and overlaps its first 5 s: the samples of both files
+        // would reach 5 s past the record's end, the selection stops at it.
+        JoinCase{"OverlappingFirstFileKeepsTheSelectionInside", -90, 35, true, 60, -30}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(AddFileHeader, OtherStationFormsItsOwnRecordAndLastCandidateIsJoined) {
