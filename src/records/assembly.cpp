@@ -84,6 +84,8 @@ AddFileResult AddFileHeader(TFileRecords& records, const std::string& path, Form
   for (size_t i = 0; i < records.size(); ++i) {
     const TFileRecord& r = records[i];
     if (r.Station != station) continue;
+    // Channels of one location continue the record of that location only.
+    if (!info.Location.empty() && RecordLocation(r) != info.Location) continue;
     if (std::abs(r.Finish - file_start) <= tol || std::abs(r.Start - file_end) <= tol) {
       candidate = static_cast<int>(i);
     }
@@ -112,7 +114,12 @@ AddFileResult AddFile(TFileRecords& records, const std::string& path,
   }
   const std::shared_ptr<const FileHeaders> read =
       HeadersWith(cache, path, result.tag, settings.working_rate);
+  // A file of several stations (or locations) adds each, as separate files would; the result
+  // tells of the first.
   result = AddFileHeader(records, path, result.tag, read->headers.front(), settings);
+  for (size_t k = 1; k < read->headers.size(); ++k) {
+    AddFileHeader(records, path, result.tag, read->headers[k], settings);
+  }
   if (result.status == AddStatus::kNoRate && !read->ok) result.status = AddStatus::kUnreadable;
   return result;
 }
@@ -169,22 +176,26 @@ TFileRecords FormRecordsFrom(const std::string& path, const AssemblySettings& se
     if (tag == 0) continue;
     const std::shared_ptr<const FileHeaders> read =
         HeadersWith(cache, other, tag, settings.working_rate);
-    const TFileRecordInfo& info = read->headers.front();
-    if (!read->ok || info.Start < start) continue;
-    AddFileHeader(records, other, tag, info, settings);
+    if (!read->ok) continue;
+    for (const TFileRecordInfo& info : read->headers) {
+      if (info.Start >= start) AddFileHeader(records, other, tag, info, settings);
+    }
   }
   return records;
 }
 
 RecordFiles FindRecordFiles(const std::string& first_file, double default_rate, TDateTime start,
-                            TDateTime finish, UiHost& host, HeaderCache* cache) {
+                            TDateTime finish, UiHost& host, HeaderCache* cache,
+                            std::string_view station, std::string_view location) {
   HeaderCache own;
   HeaderCache& headers = cache != nullptr ? *cache : own;
   RecordFiles out;
   host.SetStatus("Формирование списка файлов записи", 100);
   out.tag = headers.Recognize(first_file);
   if (out.tag == 0) return out;
-  out.first = headers.Headers(first_file, out.tag, default_rate)->headers.front();
+  const std::shared_ptr<const FileHeaders> first =
+      headers.Headers(first_file, out.tag, default_rate);
+  out.first = station.empty() ? first->headers.front() : HeaderOfStation(*first, station, location);
   out.paths.push_back(first_file);
   out.headers.push_back(out.first);
   out.block_samples = out.first.BlockSamples;
@@ -214,7 +225,7 @@ RecordFiles FindRecordFiles(const std::string& first_file, double default_rate, 
     // Every candidate lies in the first file's folder, so the name alone tells them apart.
     if (FileName(file.path) == first_name) continue;
     const TFileRecordInfo& info = file.headers->headers[it->header];
-    if (info.Station != out.first.Station) continue;
+    if (info.Station != out.first.Station || info.Location != out.first.Location) continue;
     out.paths.push_back(file.path);
     out.headers.push_back(info);
     out.block_samples = std::max(out.block_samples, info.BlockSamples);

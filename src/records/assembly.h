@@ -101,8 +101,11 @@ struct RecordFiles {
 
 // The record's files: first_file and the files of its folder that match its format's record
 // mask, are of its station and start within [start, finish). Status panel 1 and the progress
-// bar show the search. A first file that is not recognised gives tag 0 and no files.
+// bar show the search. A first file that is not recognised gives tag 0 and no files. In a file
+// of several stations the record is that of station and location (HeaderOfStation); an empty
+// station means the file's first.
 RecordFiles FindRecordFiles(const std::string& first_file, double default_rate, TDateTime start,
-                            TDateTime finish, UiHost& host, HeaderCache* cache = nullptr);
+                            TDateTime finish, UiHost& host, HeaderCache* cache = nullptr,
+                            std::string_view station = {}, std::string_view location = {});
 
 }  // namespace tarvik

@@ -235,11 +235,49 @@ bool ReadHeader(const std::string& path, FormatTag tag, TFileRecordInfo& info,
   }
 }
 
+namespace {
+
+// Formats whose one file may hold several stations: a header for each.
+using StationHeadersReader = bool (*)(const std::string& path,
+                                      std::vector<TFileRecordInfo>& headers);
+struct StationHeaders {
+  FormatTag tag;
+  StationHeadersReader read;
+};
+constexpr StationHeaders kStationHeaders[] = {
+    {kTagMiniSeed, ReadMiniSeedHeaders},
+    {kTagWfdisc, ReadWfdiscHeaders},
+};
+
+}  // namespace
+
 FileHeaders ReadHeaders(const std::string& path, FormatTag tag, double default_rate) {
   FileHeaders out;
+  for (const StationHeaders& reader : kStationHeaders) {
+    if (reader.tag != tag) continue;
+    try {
+      out.ok = reader.read(path, out.headers);
+    } catch (const std::exception&) {
+      out.ok = false;
+    }
+    // A file that gives nothing has the empty header ReadHeader gives it.
+    if (out.headers.empty()) out.headers.resize(1);
+    return out;
+  }
   out.headers.resize(1);
   out.ok = ReadHeader(path, tag, out.headers[0], default_rate);
   return out;
+}
+
+const TFileRecordInfo& HeaderOfStation(const FileHeaders& read, std::string_view station,
+                                       std::string_view location) {
+  const TFileRecordInfo* found = nullptr;
+  for (const TFileRecordInfo& h : read.headers) {
+    if (ShortName(h.Station) != station) continue;
+    if (h.Location == location) return h;
+    if (found == nullptr) found = &h;
+  }
+  return found != nullptr ? *found : read.headers.front();
 }
 
 }  // namespace tarvik

@@ -66,7 +66,14 @@ struct FileHeaders {
   std::vector<TFileRecordInfo> headers;
 };
 
-// The headers of path read as tag.
+// The headers of path read as tag: of miniSEED files and wfdisc indexes one per station (and
+// location) they hold, of every other file the one ReadHeader fills.
 FileHeaders ReadHeaders(const std::string& path, FormatTag tag, double default_rate);
+
+// The header of the record of station (a short name, as records keep it) and location (see
+// TFileRecordInfo::Location): that station's header of that location, else its first header,
+// else (the record's station was renamed) the file's first header.
+const TFileRecordInfo& HeaderOfStation(const FileHeaders& read, std::string_view station,
+                                       std::string_view location);
 
 }  // namespace tarvik

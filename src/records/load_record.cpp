@@ -19,10 +19,11 @@ namespace tarvik {
 
 namespace {
 
-// The station and location under which a channel's segments are filed.
+// The station, location and channel under which a channel's segments are filed.
 struct SegmentKey {
   std::string station;
   std::string location;
+  std::string channel;
 };
 
 bool ChannelMatches(const TRecordDescription& seg, const std::string& name) {
@@ -32,28 +33,45 @@ bool ChannelMatches(const TRecordDescription& seg, const std::string& name) {
 // Segment lists file a channel under the station and location of the recorder (a device
 // number and a pair of numbers for ADB/DDB, the record's own location code for miniSEED), which
 // need not be the header's station or "00". Each channel is asked for under the keys that the
-// first file's segments of that channel carry.
+// first file's segments of that channel carry, those of the header's own station first (a file
+// may hold several). A header of one location of its station names its channels "LL.CHN":
+// they are asked for as CHN under that location only.
 std::vector<SegmentKey> SegmentKeys(const TRecList& list, const TFileRecordInfo& first,
                                     int channels) {
-  std::vector<SegmentKey> keys(static_cast<size_t>(channels), {first.Station, "00"});
+  std::vector<SegmentKey> keys;
   for (int c = 0; c < channels; ++c) {
     const std::string& name = first.ChannelNames[static_cast<size_t>(c)];
+    SegmentKey key{first.Station, "00", name};
+    if (!first.Location.empty()) {
+      key.location = first.Location;
+      key.channel = std::string(SplitChannelLocation(name).second);
+    }
+    const TRecordDescription* pick = nullptr;
     for (const TRecordDescription& seg : list.Items) {
-      if (ChannelMatches(seg, name)) {
-        keys[static_cast<size_t>(c)] = {seg.Station, seg.Location};
+      if (ChannelMatches(seg, key.channel) && seg.Station == first.Station &&
+          (first.Location.empty() || seg.Location == first.Location)) {
+        pick = &seg;
         break;
       }
     }
+    for (size_t i = 0; pick == nullptr && first.Location.empty() && i < list.size(); ++i) {
+      if (ChannelMatches(list[i], key.channel)) pick = &list[i];
+    }
+    if (pick != nullptr) {
+      key.station = pick->Station;
+      key.location = pick->Location;
+    }
+    keys.push_back(std::move(key));
   }
   return keys;
 }
 
 // The highest rate among the segments GetData would select for a channel.
-double ChannelRate(const TRecList& list, const SegmentKey& key, const std::string& name) {
+double ChannelRate(const TRecList& list, const SegmentKey& key) {
   double rate = 0.0;
   for (const TRecordDescription& seg : list.Items) {
-    if (seg.Station == key.station && seg.Location == key.location && ChannelMatches(seg, name) &&
-        std::isfinite(seg.SampRate)) {
+    if (seg.Station == key.station && seg.Location == key.location &&
+        ChannelMatches(seg, key.channel) && std::isfinite(seg.SampRate)) {
       rate = std::max(rate, seg.SampRate);
     }
   }
@@ -69,8 +87,7 @@ void ReadSegmentFile(const TRecList& list, const std::vector<SegmentKey>& keys,
   const int64_t length = target.Length();
   const auto [lo, hi] = list.Span();
   for (size_t c = 0; c < keys.size() && c < data.size(); ++c) {
-    const std::string& name = target.first.ChannelNames[c];
-    const double rate = ChannelRate(list, keys[c], name);
+    const double rate = ChannelRate(list, keys[c]);
     if (!(rate > 0.0)) continue;
     // Ask only for the time the matrix has room for, so that a damaged time stamp or count
     // never makes GetData allocate more than the matrix holds.
@@ -78,7 +95,8 @@ void ReadSegmentFile(const TRecList& list, const std::vector<SegmentKey>& keys,
     const TDateTime to =
         std::min(hi, record_start + SpanOfSamples(static_cast<double>(length), rate));
     if (!(to > from)) continue;
-    const TRecordDescription got = list.GetData(keys[c].station, keys[c].location, to, from, name);
+    const TRecordDescription got =
+        list.GetData(keys[c].station, keys[c].location, to, from, keys[c].channel);
     if (!(got.SampRate > 0.0) || got.Data.empty()) continue;
     const int64_t offset =
         RoundToInt64((got.StartTime - record_start) * kSecondsPerDay * got.SampRate);
@@ -99,8 +117,9 @@ int ProgressPercent(const TFileRecordInfo& info, const TFileRecord& record) {
 
 bool LoadInto(TFileRecord& record, TData32& out, UiHost& host, const LoadSettings& settings,
               HeaderCache& headers, LoadReport& report) {
-  const RecordFiles files = FindRecordFiles(record.File, settings.default_rate, record.Start,
-                                            record.Finish, host, &headers);
+  const RecordFiles files =
+      FindRecordFiles(record.File, settings.default_rate, record.Start, record.Finish, host,
+                      &headers, record.Station, RecordLocation(record));
   report.tag = files.tag;
   report.first = files.first;
   report.files_found = static_cast<int>(files.paths.size());

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "common/bytes.h"
 #include "common/rounding.h"
@@ -298,17 +299,34 @@ bool ForEachMiniSeedRecord(const std::string& path,
   return true;
 }
 
-bool ReadMiniSeedHeader(const std::string& path, TFileRecordInfo& info, double /*default_rate*/) {
-  info.Reset();
-  bool any_record = false;
-  bool first = true;
+namespace {
+
+// The records of one station and location, as the header reader gathers them.
+struct StationGroup {
+  std::string station;
+  std::string location;  // as the segments file it: "00" when the header has none
+  TFileRecordInfo info;
   TDateTime latest_end = 0.0;
   int64_t held = 0;
+};
+
+std::string SegmentLocation(const TMiniSEEDPacket& p) {
+  std::string location = Trim(p.Location);
+  return location.empty() ? "00" : location;
+}
+
+}  // namespace
+
+bool ReadMiniSeedHeaders(const std::string& path, std::vector<TFileRecordInfo>& headers) {
+  headers.clear();
+  std::optional<TFileRecordInfo> first_record;
+  std::vector<StationGroup> groups;
+  size_t last = 0;
   ForEachMiniSeedRecord(path, [&](int64_t, const TMiniSEEDPacket& p) {
-    if (!any_record) {
+    if (!first_record) {
       // Kept only when no record has a rate: then the file gives a station and a start but
       // no samples.
-      any_record = true;
+      TFileRecordInfo& info = first_record.emplace();
       info.Station = Trim(p.Station);
       info.Start = p.Start;
       info.BlockSamples = p.RecordLength;
@@ -319,16 +337,30 @@ bool ReadMiniSeedHeader(const std::string& path, TFileRecordInfo& info, double /
     // Records that the segment list drops (log records without a rate, no station) take no
     // part either: a rate of 0 would give them no end in time.
     if (!UsableRecord(p)) return;
-    if (first) {
-      first = false;
-      info.Station = Trim(p.Station);
-      info.SampRate = p.SampRate;
-      info.Start = p.Start;
-      info.BlockSamples = p.RecordLength;
-      info.ChannelCount = 0;
-      info.ChannelNames[0].clear();
-      latest_end = p.Start;
+    const std::string station = Trim(p.Station);
+    const std::string location = SegmentLocation(p);
+    if (last >= groups.size() || groups[last].station != station ||
+        groups[last].location != location) {
+      last =
+          static_cast<size_t>(std::find_if(groups.begin(), groups.end(),
+                                           [&](const StationGroup& g) {
+                                             return g.station == station && g.location == location;
+                                           }) -
+                              groups.begin());
+      if (last == groups.size()) {
+        StationGroup& g = groups.emplace_back();
+        g.station = station;
+        g.location = location;
+        g.info.Station = station;
+        g.info.SampRate = p.SampRate;
+        g.info.Start = p.Start;
+        g.info.BlockSamples = p.RecordLength;
+        g.info.ChannelCoefs.fill(1e9);
+        g.latest_end = p.Start;
+      }
     }
+    StationGroup& g = groups[last];
+    TFileRecordInfo& info = g.info;
     info.Start = std::min(info.Start, p.Start);
     const std::string name = ShortName(Trim(p.Channel));
     const auto names_end = info.ChannelNames.begin() + info.ChannelCount;
@@ -336,16 +368,40 @@ bool ReadMiniSeedHeader(const std::string& path, TFileRecordInfo& info, double /
         info.ChannelCount < kMaxChannels) {
       info.ChannelNames[static_cast<size_t>(info.ChannelCount++)] = name;
     }
-    latest_end = std::max(latest_end, p.Start + SpanOfSamples(p.SampleCount, p.SampRate));
-    held += p.SampleCount;
+    g.latest_end = std::max(g.latest_end, p.Start + SpanOfSamples(p.SampleCount, p.SampRate));
+    g.held += p.SampleCount;
     ++info.BlockCount;
   });
-  if (!any_record) {
-    info.Reset();
-    return false;
+  if (!first_record) return false;
+  if (groups.empty()) {
+    headers.push_back(std::move(*first_record));
+    return true;
   }
-  if (!first) info.SampleCount = BoundedSpanSamples(info.Start, latest_end, info.SampRate, held);
+  for (StationGroup& g : groups) {
+    TFileRecordInfo& info = g.info;
+    info.SampleCount = BoundedSpanSamples(info.Start, g.latest_end, info.SampRate, g.held);
+    // A station recorded under several locations forms a record per location; the channel
+    // names then say which location they belong to.
+    const bool located = std::count_if(groups.begin(), groups.end(), [&](const StationGroup& o) {
+                           return o.station == g.station;
+                         }) > 1;
+    if (located) {
+      info.Location = g.location;
+      for (int c = 0; c < info.ChannelCount; ++c) {
+        std::string& name = info.ChannelNames[static_cast<size_t>(c)];
+        name = LocatedChannelName(g.location, name);
+      }
+    }
+    headers.push_back(std::move(info));
+  }
   return true;
+}
+
+bool ReadMiniSeedHeader(const std::string& path, TFileRecordInfo& info, double /*default_rate*/) {
+  std::vector<TFileRecordInfo> headers;
+  const bool read = ReadMiniSeedHeaders(path, headers);
+  info = headers.empty() ? TFileRecordInfo{} : std::move(headers.front());
+  return read;
 }
 
 void BuildMiniSeedSegments(const std::string& path, TRecList& list,

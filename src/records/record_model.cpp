@@ -288,6 +288,30 @@ int32_t AxisFromChannelName(std::string_view name) {
   return n < e ? 1 : 0;
 }
 
+std::pair<std::string_view, std::string_view> SplitChannelLocation(std::string_view name) {
+  // A location is one or two characters, a SEED channel at most three.
+  const auto alnum = [](std::string_view t) {
+    return std::all_of(t.begin(), t.end(), [](char c) {
+      return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    });
+  };
+  const size_t dot = name.find('.');
+  if (dot == 0 || dot == std::string_view::npos || dot > 2 || name.size() - dot - 1 < 1 ||
+      name.size() - dot - 1 > 3 || !alnum(name.substr(0, dot)) || !alnum(name.substr(dot + 1))) {
+    return {std::string_view(), name};
+  }
+  return {name.substr(0, dot), name.substr(dot + 1)};
+}
+
+std::string LocatedChannelName(std::string_view location, std::string_view channel) {
+  return ShortName(std::string(location) + "." + std::string(channel));
+}
+
+std::string RecordLocation(const TFileRecord& record) {
+  if (record.ChannelCount <= 0) return {};
+  return std::string(SplitChannelLocation(record.Channel[0]).first);
+}
+
 TFileRecord FormRecord(const std::string& path, const TFileRecordInfo& info,
                        bool recognize_component) {
   TFileRecord r;

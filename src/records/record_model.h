@@ -117,9 +117,19 @@ struct TFileRecordInfo {
   int32_t BlockSamples = 0;
   std::array<std::string, kMaxChannels> ChannelNames{};
   std::array<double, kMaxChannels> ChannelCoefs{};
+  // The location code of these channels when the file holds the station under several
+  // locations; the channel names then carry it as "LL.CHN". Empty otherwise.
+  std::string Location;
 
   void Reset() { *this = TFileRecordInfo{}; }
 };
+
+// The location and the channel of a channel name that carries a location ("10.HHZ"); an empty
+// location and the whole name for any other name.
+std::pair<std::string_view, std::string_view> SplitChannelLocation(std::string_view name);
+
+// A channel name that carries its location: "LL.CHN" cut to the short-name length.
+std::string LocatedChannelName(std::string_view location, std::string_view channel);
 
 // One contiguous run of samples of one channel in one file.
 class TRecordDescription {
@@ -235,6 +245,10 @@ int32_t AxisFromChannelName(std::string_view name);
 // A record formed from the header of its first file.
 TFileRecord FormRecord(const std::string& path, const TFileRecordInfo& info,
                        bool recognize_component);
+
+// The location a record's channel names carry (see TFileRecordInfo::Location); empty when they
+// carry none.
+std::string RecordLocation(const TFileRecord& record);
 
 // A record's samples: one int32 array per channel, all of equal length.
 using TData32 = std::vector<std::vector<int32_t>>;

@@ -89,12 +89,12 @@ std::string WfdiscDataPath(const std::string& index_path, const TWfdiscLine& lin
   return JoinPath(FolderOf(index_path), relative);
 }
 
-bool ReadWfdiscHeader(const std::string& path, TFileRecordInfo& info, double /*default_rate*/) {
-  info.Reset();
+bool ReadWfdiscHeaders(const std::string& path, std::vector<TFileRecordInfo>& headers) {
+  headers.clear();
   const std::vector<uint8_t> bytes = ReadWholeFile(path);
-  bool have_first = false;
   bool damaged = false;
-  TDateTime latest_end = 0.0;
+  std::vector<TDateTime> latest_end;
+  size_t last = 0;
   ForEachLine(bytes, [&](std::string_view text) {
     if (IsBlankLine(text)) return true;
     const std::optional<TWfdiscLine> line = ParseWfdiscLine(text);
@@ -102,18 +102,26 @@ bool ReadWfdiscHeader(const std::string& path, TFileRecordInfo& info, double /*d
       damaged = true;
       return false;
     }
-    if (have_first && line->sta != info.Station) return true;
     const TDateTime start = UnixToDateTime(line->time);
-    if (!have_first) {
-      have_first = true;
-      info.Station = line->sta;
-      info.Start = start;
-      info.SampRate = line->samprate;
-      latest_end = start;
+    if (last >= headers.size() || headers[last].Station != line->sta) {
+      last = static_cast<size_t>(
+          std::find_if(headers.begin(), headers.end(),
+                       [&](const TFileRecordInfo& h) { return h.Station == line->sta; }) -
+          headers.begin());
+      if (last == headers.size()) {
+        // A station's first line gives its start and rate.
+        TFileRecordInfo& info = headers.emplace_back();
+        info.Station = line->sta;
+        info.Start = start;
+        info.SampRate = line->samprate;
+        latest_end.push_back(start);
+      }
     }
+    TFileRecordInfo& info = headers[last];
     info.Start = std::min(info.Start, start);
     if (info.SampRate > 0.0) {
-      latest_end = std::max(latest_end, start + SpanOfSamples(line->nsamp, info.SampRate));
+      latest_end[last] =
+          std::max(latest_end[last], start + SpanOfSamples(line->nsamp, info.SampRate));
     }
     const std::string name = ShortName(line->chan);
     const auto names_end = info.ChannelNames.begin() + info.ChannelCount;
@@ -127,13 +135,22 @@ bool ReadWfdiscHeader(const std::string& path, TFileRecordInfo& info, double /*d
     }
     return true;
   });
-  if (!have_first) return false;
-  const int64_t samples =
-      info.SampRate > 0.0 ? SamplesInSpan(latest_end - info.Start, info.SampRate) : 0;
-  info.SampleCount = ClampToInt32(std::max<int64_t>(samples, 0));
-  info.BlockSamples = info.SampleCount;
-  info.BlockCount = 1;
-  return !damaged;
+  for (size_t k = 0; k < headers.size(); ++k) {
+    TFileRecordInfo& info = headers[k];
+    const int64_t samples =
+        info.SampRate > 0.0 ? SamplesInSpan(latest_end[k] - info.Start, info.SampRate) : 0;
+    info.SampleCount = ClampToInt32(std::max<int64_t>(samples, 0));
+    info.BlockSamples = info.SampleCount;
+    info.BlockCount = 1;
+  }
+  return !headers.empty() && !damaged;
+}
+
+bool ReadWfdiscHeader(const std::string& path, TFileRecordInfo& info, double /*default_rate*/) {
+  std::vector<TFileRecordInfo> headers;
+  const bool read = ReadWfdiscHeaders(path, headers);
+  info = headers.empty() ? TFileRecordInfo{} : std::move(headers.front());
+  return read;
 }
 
 void BuildWfdiscSegments(const std::string& path, TRecList& list, const std::string& station) {

@@ -164,8 +164,8 @@ void DescribeRecords(const std::vector<std::string>& paths, const std::string& r
   }
   for (TFileRecord& r : records) {
     out << "record " << RecordText(r, root) << "\n";
-    const RecordFiles files =
-        FindRecordFiles(r.File, settings.working_rate, r.Start, r.Finish, host);
+    const RecordFiles files = FindRecordFiles(r.File, settings.working_rate, r.Start, r.Finish,
+                                              host, nullptr, r.Station, RecordLocation(r));
     out << "  found tag=" << TagText(files.tag) << " block_samples=" << files.block_samples
         << " total=" << files.total_samples << " first: " << HeaderText(files.first) << "\n";
     for (size_t k = 0; k < files.paths.size(); ++k) {
