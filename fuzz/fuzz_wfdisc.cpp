@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "fuzz_support.h"
 #include "records/wfdisc.h"
@@ -25,9 +26,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tarvik;
   static const std::string data_file = WriteDataFile();
   int read = 0;
-  fuzz::ReadEverySegment(fuzz::WriteScratchFile("x.wfdisc", data, size), ReadWfdiscHeader,
-                         BuildWfdiscSegments, [&](const TRecordDescription& segment) {
-                           return segment.FileName == data_file && ++read <= 16;
-                         });
+  const std::string path = fuzz::WriteScratchFile("x.wfdisc", data, size);
+  const auto [info, list] = fuzz::ReadEverySegment(
+      path, ReadWfdiscHeader, BuildWfdiscSegments, [&](const TRecordDescription& segment) {
+        return segment.FileName == data_file && ++read <= 16;
+      });
+  // A header per station; the first is the file's header, and each station's segments are
+  // those of the whole list that carry its name.
+  std::vector<TFileRecordInfo> headers;
+  ReadWfdiscHeaders(path, headers);
+  if (!headers.empty() && (headers.front().Station != info.Station ||
+                           headers.front().SampleCount != info.SampleCount)) {
+    __builtin_trap();
+  }
+  size_t total = 0;
+  for (const TFileRecordInfo& h : headers) {
+    TRecList own;
+    BuildWfdiscSegments(path, own, h.Station);
+    total += own.size();
+  }
+  if (total != list.size()) __builtin_trap();
   return 0;
 }
