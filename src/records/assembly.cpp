@@ -215,7 +215,7 @@ RecordFiles FindRecordFiles(const std::string& first_file, double default_rate, 
   // The folder's files are read as the first file's format (no new recognition) and looked up
   // by their start: a record costs its own files, however many the folder holds.
   const std::shared_ptr<const FolderHeaders> folder =
-      headers.Folder(FolderOf(first_file), format->record_mask, out.tag, default_rate);
+      headers.Folder(FolderOf(first_file), format->record_mask, out.tag, default_rate, &host);
   const int n =
       static_cast<int>(std::min<size_t>(folder->files.size(), std::numeric_limits<int>::max()));
   const std::string first_name = FileName(first_file);

@@ -6,6 +6,8 @@
 #include <limits>
 #include <system_error>
 
+#include "common/ui_host.h"
+
 namespace tarvik {
 
 HeaderCache::Stamp HeaderCache::StampOf(const std::string& path) {
@@ -78,7 +80,7 @@ FolderHeaders::StartingIn(TDateTime from, TDateTime to) const {
 
 std::shared_ptr<const FolderHeaders> HeaderCache::Folder(const std::string& folder,
                                                          std::string_view mask, FormatTag tag,
-                                                         double default_rate) {
+                                                         double default_rate, UiHost* host) {
   const FolderKey key{folder, std::string(mask), tag, default_rate};
   std::lock_guard build(build_mutex_);
   {
@@ -87,9 +89,15 @@ std::shared_ptr<const FolderHeaders> HeaderCache::Folder(const std::string& fold
     if (it != folders_.end() && it->second.pass == pass_) return it->second.index;
   }
   auto index = std::make_shared<FolderHeaders>();
-  for (std::string& path : ListRecordMask(folder, mask)) {
-    auto headers = Headers(path, tag, default_rate);
-    index->files.push_back({std::move(path), std::move(headers)});
+  std::vector<std::string> paths = ListRecordMask(folder, mask);
+  const int n = static_cast<int>(std::min<size_t>(paths.size(), std::numeric_limits<int>::max()));
+  for (size_t i = 0; i < paths.size(); ++i) {
+    auto headers = Headers(paths[i], tag, default_rate);
+    index->files.push_back({std::move(paths[i]), std::move(headers)});
+    if (host != nullptr) {
+      host->SetProgress(static_cast<int>(std::min<size_t>(i + 1, n)), n);
+      host->ProcessEvents();
+    }
   }
   for (size_t f = 0; f < index->files.size() && f <= std::numeric_limits<uint32_t>::max(); ++f) {
     const FileHeaders& read = *index->files[f].headers;

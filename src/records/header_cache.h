@@ -13,6 +13,8 @@
 
 namespace tarvik {
 
+class UiHost;
+
 // The files of one folder that match a record mask, read as one format, with their headers: the
 // index a record's file search looks its files up in by time.
 struct FolderHeaders {
@@ -55,8 +57,11 @@ class HeaderCache {
   // The files of folder that match mask (ListRecordMask) read as tag with default_rate. The
   // folder is listed and every file's stamp checked once per pass: within a pass the index is
   // taken as it was, so that records searching one folder cost their own files only.
+  // While the index is built, host (when given) shows the files read on its progress bar and
+  // lets pending events run after each.
   std::shared_ptr<const FolderHeaders> Folder(const std::string& folder, std::string_view mask,
-                                              FormatTag tag, double default_rate);
+                                              FormatTag tag, double default_rate,
+                                              UiHost* host = nullptr);
 
   // Begins a new pass: files listed or checked before are checked again when next asked for.
   // A run calls it when it starts, so that a cache kept across runs sees the files as they are.
@@ -101,7 +106,8 @@ class HeaderCache {
   std::map<FolderKey, FolderEntry> folders_;
   uint64_t pass_ = 1;
   // Held while a folder index is built, so that threads that need it at once build it once.
-  std::mutex build_mutex_;
+  // Recursive: the events a build lets run may start a search of their own on this thread.
+  std::recursive_mutex build_mutex_;
 };
 
 // The tag of path through cache, or read directly when cache is null.
