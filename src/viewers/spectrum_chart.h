@@ -1,0 +1,111 @@
+#pragma once
+
+// The spectrum viewer's chart as data: the series with their titles, colours, kinds and points,
+// the axis titles and scales, the choice list "Выбрать", the Prev/Next and "Зафиксировать
+// выбор" states and the caption. The window draws exactly this; the command line renders it
+// or prints it; the tests read it.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvik {
+
+// 0xRRGGBB.
+using TRgb = uint32_t;
+
+enum class TSeriesKind {
+  kLine,    // a curve through the points
+  kPoints,  // separate 2 × 2 pixel dots without outline (the spread of a curve)
+  kBand,    // a shaded vertical band from X[0] to X[1] across the whole chart (Y unused)
+};
+
+struct TChartSeries {
+  std::string Title;  // UTF-8
+  TRgb Color = 0;
+  TSeriesKind Kind = TSeriesKind::kLine;
+  bool Dashed = false;
+  double Width = 1.0;  // line width in pixels
+  // Opacity 0..255: thin background curves and shaded bands are drawn translucent.
+  int Alpha = 255;
+  // The check-list entry: an unchecked series is not drawn.
+  bool Checked = true;
+  // Points in the order added; X is frequency in Hz.
+  std::vector<double> X;
+  std::vector<double> Y;
+
+  void Add(double x, double y) {
+    X.push_back(x);
+    Y.push_back(y);
+  }
+};
+
+// The colour of series index i >= 0: sixteen colours taken in turn.
+TRgb SeriesColor(int i);
+
+// What the chart's left axis measures.
+enum TUnitOut : int { kDisplacement = 0, kVelocity = 1, kAcceleration = 2 };
+inline constexpr int kUnitItemCount = 5;  // SI, centi, milli, micro, nano
+
+// "мкм/c" and the like: the length unit of unit_item (0 SI .. 4 nano) and the time part of
+// unit_out (0 displacement, 1 velocity, 2 acceleration). Out-of-range indices count as 0.
+std::string UnitLabel(int unit_out, int unit_item);
+// "Мощность, (LABEL)^2/Гц" for power spectra, "Амплитуда, (LABEL)/Гц" for amplitude spectra.
+std::string SpectrumAxisTitle(bool power, int unit_out, int unit_item);
+// The metre factor of a unit item: 1, 0.01, 0.001, 1e-6, 1e-9 (1 out of range).
+double UnitFactor(int unit_item);
+// The unit item whose factor is coef (the settings keep the factor); 0 when none matches.
+int UnitItemOfFactor(double coef);
+
+inline constexpr char kFrequencyAxisTitle[] = "Частота, Гц";
+inline constexpr char kRatioAxisTitle[] = "Отношение амплитуд";
+// Minor ticks between two major ticks of a logarithmic and of a linear axis.
+inline constexpr int kLogMinorTicks = 8;
+inline constexpr int kLinearMinorTicks = 9;
+
+// The kinds of SetupSeries: spectra (value and spread columns), relative spectra, H/V ratios,
+// and responses (one curve per channel, no spread).
+enum TSeriesSetKind : int { kSpectrumSet = 0, kRelativeSet = 1, kHVSet = 2, kResponseSet = 3 };
+
+// Everything the viewer window shows.
+struct TSpectrumView {
+  std::string Caption;
+  std::string BottomTitle = kFrequencyAxisTitle;
+  std::string LeftTitle;
+  bool LogX = true;
+  bool LogY = true;
+  std::vector<TChartSeries> Series;
+
+  // The choice list "Выбрать", its state and the chosen entry (-1 none).
+  std::vector<std::string> Choices;
+  bool ChoicesEnabled = false;
+  int Selection = -1;
+  // "Зафиксировать выбор": the chosen entry is given to each record shown next.
+  bool FixEnabled = false;
+  bool FixChecked = false;
+
+  // The record shown and how many there are, for "Предыдущий" and "Следующий".
+  int CurrentIndex = 0;
+  int RecordCount = 0;
+  bool PrevEnabled = false;
+  bool NextEnabled = false;
+
+  // The popup item "Интегрирование" (power spectra only).
+  bool IntegrationEnabled = false;
+};
+
+// Clears the check list, the series and the choice list, then makes n series: for kinds other
+// than responses, odd series are point series (the spread) in the colour of the series before,
+// even ones line series in SeriesColor(i div 2); responses are n line series in SeriesColor(i).
+// Titles come from names (an empty title where names run out). The choice list is filled for
+// kinds 0..2 and enabled for them only.
+void SetupSeries(TSpectrumView& view, int n, int kind, const std::vector<std::string>& names);
+
+// Removes every series and choice (the chart then shows nothing).
+void ClearChart(TSpectrumView& view);
+
+// Sets Prev/Next from the current index and the record count.
+void UpdateNavigation(TSpectrumView& view);
+
+}  // namespace tarvik

@@ -1,0 +1,173 @@
+#include "viewers/spectrum_files.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <system_error>
+
+#include "common/binary_file.h"
+#include "common/text_encoding.h"
+
+namespace tarvik {
+
+namespace {
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// Header fields split at TAB (trimmed, empty ones dropped), or at any blank.
+std::vector<std::string> HeaderFields(std::string_view header, bool at_tab_only) {
+  std::vector<std::string> out;
+  size_t i = 0;
+  while (i < header.size()) {
+    size_t j = i;
+    if (at_tab_only) {
+      while (j < header.size() && header[j] != '\t') ++j;
+    } else {
+      while (i < header.size() && IsBlank(header[i])) ++i;
+      j = i;
+      while (j < header.size() && !IsBlank(header[j])) ++j;
+    }
+    std::string field = Trim(header.substr(i, j - i));
+    if (!field.empty()) out.push_back(Cp1251ToUtf8(field));
+    i = j + 1;
+  }
+  return out;
+}
+
+std::string Line(size_t n) {
+  return "строка " + std::to_string(n) + ": ";
+}
+
+}  // namespace
+
+bool ParseViewerTable(std::string_view bytes, TResultTable& table, std::string& error) {
+  table = TResultTable{};
+  auto fail = [&](std::string text) {
+    table = TResultTable{};
+    error = std::move(text);
+    return false;
+  };
+  size_t eol = bytes.find('\n');
+  const std::string_view header = bytes.substr(0, eol);
+  if (eol == std::string_view::npos) eol = bytes.size();
+
+  // Columns are known from the first row; each later row must have as many fields.
+  const size_t line_ends = static_cast<size_t>(std::count(bytes.begin(), bytes.end(), '\n'));
+  std::vector<std::vector<double>> columns;
+  std::vector<double> first;
+  size_t line_no = 1;
+  size_t first_row_line = 0;
+  const char* p = bytes.data() + std::min(eol + 1, bytes.size());
+  const char* const end = bytes.data() + bytes.size();
+  while (p < end) {
+    ++line_no;
+    size_t field = 0;
+    while (true) {
+      while (p < end && IsBlank(*p)) ++p;
+      if (p >= end || *p == '\n') break;
+      const char* start = p;
+      if (*p == '+' && p + 1 < end && *(p + 1) != '-') ++p;
+      double v = 0.0;
+      const auto [stop, ec] = std::from_chars(p, end, v);
+      if (ec != std::errc() || (stop < end && !IsBlank(*stop) && *stop != '\n')) {
+        const char* word_end = start;
+        while (word_end < end && !IsBlank(*word_end) && *word_end != '\n') ++word_end;
+        const std::string_view word(start, std::min<size_t>(word_end - start, 40));
+        return fail("строка " + std::to_string(line_no) + ", поле " + std::to_string(field + 1) +
+                    ": \"" + Cp1251ToUtf8(word) + "\" не число");
+      }
+      p = stop;
+      if (first_row_line == 0) {
+        first.push_back(v);
+      } else if (field >= columns.size()) {
+        return fail(Line(line_no) + "полей больше " + std::to_string(columns.size()) +
+                    " (столько в строке " + std::to_string(first_row_line) + ")");
+      } else {
+        columns[field].push_back(v);
+      }
+      ++field;
+    }
+    if (p < end) ++p;  // the LF
+    if (field == 0) continue;
+    if (first_row_line == 0) {
+      first_row_line = line_no;
+      const size_t width = first.size();
+      if (width < 3 || width % 2 == 0) {
+        return fail(Line(line_no) + std::to_string(width) +
+                    " полей: нужны частота и пары значение/разброс");
+      }
+      if ((width - 1) / 2 > static_cast<size_t>(kMaxResultPairs)) {
+        return fail(Line(line_no) + "больше " + std::to_string(kMaxResultPairs) + " пар столбцов");
+      }
+      if (!std::isfinite(first[0])) return fail(Line(line_no) + "частота не число");
+      // Every field takes at least two bytes, which bounds the rows the file can hold.
+      const size_t rows = std::min(line_ends, bytes.size() / (2 * width) + 1);
+      columns.resize(width);
+      for (size_t k = 0; k < width; ++k) {
+        columns[k].reserve(rows);
+        columns[k].push_back(first[k]);
+      }
+      continue;
+    }
+    if (field < columns.size()) {
+      return fail(Line(line_no) + std::to_string(field) + " полей вместо " +
+                  std::to_string(columns.size()) + " (строка оборвана)");
+    }
+    const std::vector<double>& f = columns[0];
+    if (!std::isfinite(f.back())) return fail(Line(line_no) + "частота не число");
+    if (f.back() < f[f.size() - 2]) return fail(Line(line_no) + "частота меньше предыдущей");
+  }
+  if (first_row_line == 0) return fail("нет строк данных");
+  const size_t width = columns.size();
+
+  // Names with blanks stay whole when the header is TAB-separated, as the writers make it.
+  std::vector<std::string> names = HeaderFields(header, true);
+  if (names.size() != width) names = HeaderFields(header, false);
+  if (names.size() != width) {
+    return fail("строка 1: в заголовке " + std::to_string(names.size()) + " столбцов, в строках " +
+                std::to_string(width));
+  }
+  table.Frequencies = std::move(columns[0]);
+  for (size_t k = 1; k < width; k += 2) {
+    table.Values.push_back(std::move(columns[k]));
+    table.StDev.push_back(std::move(columns[k + 1]));
+  }
+  table.Names.assign(names.begin() + 1, names.end());
+  return true;
+}
+
+bool LoadViewerTable(const std::string& path, TViewerFile kind, UiHost& host, TResultTable& table) {
+  static constexpr std::string_view kStatus[] = {
+      "Загрузка спектра", "Загрузка относительного спектра", "Загрузка трехкомпонентного спектра"};
+  host.SetStatus(kStatus[static_cast<int>(kind)], 100);
+  table = TResultTable{};
+  const std::filesystem::path native(std::u8string(path.begin(), path.end()));
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(native, ec)) {
+    host.ShowMessage("Файл " + path + " не найден");
+    return false;
+  }
+  const std::vector<uint8_t> bytes = ReadWholeFile(path);
+  if (bytes.empty() && std::filesystem::file_size(native, ec) > 0) {
+    host.ShowMessage("Файл " + path + " не удалось прочитать");
+    return false;
+  }
+  std::string error;
+  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  if (!ParseViewerTable(text, table, error)) {
+    host.ShowMessage("Файл " + path + " поврежден: " + error);
+    return false;
+  }
+  if (kind != TViewerFile::kSpectrum && table.Values.size() < 3) {
+    host.ShowMessage("Файл " + path + " поврежден: в нем " + std::to_string(table.Values.size()) +
+                     " пар столбцов вместо трех");
+    table = TResultTable{};
+    return false;
+  }
+  return true;
+}
+
+}  // namespace tarvik

@@ -1,0 +1,33 @@
+#pragma once
+
+// The viewer's reading of result files. Unlike the lenient readers the H/V calculation uses, a
+// file the viewer is to draw or average must be whole: one header, at least one row, every row
+// as many numbers as the header has columns. A damaged file is refused with the file and the
+// line at fault, so that nothing half-read is drawn or written.
+
+#include <string>
+#include <string_view>
+
+#include "common/ui_host.h"
+#include "spectral/result_files.h"
+
+namespace tarvik {
+
+// Parses the bytes of a result file: a header ("Freq" and one name per column, separated by
+// TAB, or by blanks when the header has no TAB), then rows of a frequency and value/spread
+// pairs, numbers separated by TAB or blanks. Values may be "INF", "-INF" or "NAN" as the
+// writers put them; frequencies must be finite and never decrease. Blank lines are skipped.
+// Fails (false, table empty, error "строка N: ...") when there is no row, a row has another
+// number of fields than the first, a field is not a number, the header's column count differs
+// from the rows', or there is no pair or more than kMaxResultPairs.
+bool ParseViewerTable(std::string_view bytes, TResultTable& table, std::string& error);
+
+// What a file is read as (the status text shown while it loads).
+enum class TViewerFile { kSpectrum, kRatio, kThreeComponent };
+
+// Reads and parses the file at path. A missing file shows "Файл PATH не найден", a damaged one
+// "Файл PATH поврежден: строка N: ..."; both give an empty table and false. A ratio or
+// three-component file must have at least three pairs.
+bool LoadViewerTable(const std::string& path, TViewerFile kind, UiHost& host, TResultTable& table);
+
+}  // namespace tarvik
