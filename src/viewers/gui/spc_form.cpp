@@ -1,0 +1,412 @@
+#include "viewers/gui/spc_form.h"
+
+#include <qcustomplot.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QInputDialog>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include "viewers/gui/spectrum_plot.h"
+#include "viewers/noise_models.h"
+#include "viewers/spectrum_show.h"
+
+namespace tarvik::gui {
+
+namespace {
+
+QString Q(const std::string& s) {
+  return QString::fromStdString(s);
+}
+
+// The system's texts end lines with CR LF; Qt shows and copies plain "\n" (and turns it into
+// the platform's line end on the clipboard itself).
+QString Displayed(const std::string& text) {
+  return Q(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+QColor ColorOf(TRgb rgb) {
+  return QColor(static_cast<int>((rgb >> 16) & 0xFF), static_cast<int>((rgb >> 8) & 0xFF),
+                static_cast<int>(rgb & 0xFF));
+}
+
+constexpr char kMessageCaption[] = "Tarvik";
+
+}  // namespace
+
+// The narrow strip between the check list and the chart: one swatch per list entry, level with
+// it, in the series' colour.
+class SwatchStrip : public QWidget {
+ public:
+  SwatchStrip(QListWidget* list, QWidget* parent) : QWidget(parent), list_(list) {
+    setFixedWidth(12);
+    setObjectName("SwatchStrip");
+  }
+  void setColors(std::vector<QColor> colors) {
+    colors_ = std::move(colors);
+    update();
+  }
+  const std::vector<QColor>& colors() const { return colors_; }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    const int n = std::min(list_->count(), static_cast<int>(colors_.size()));
+    for (int i = 0; i < n; ++i) {
+      const QRect r = list_->visualItemRect(list_->item(i));
+      if (!r.isValid()) continue;
+      const int y = mapFrom(window(), list_->viewport()->mapTo(window(), r.topLeft())).y();
+      if (y + r.height() < 0 || y > height()) continue;
+      painter.fillRect(QRect(2, y + 2, width() - 4, std::max(2, r.height() - 4)), colors_[i]);
+    }
+  }
+
+ private:
+  QListWidget* list_;
+  std::vector<QColor> colors_;
+};
+
+TSpcForm::TSpcForm(QWidget* parent) : QDialog(parent) {
+  setObjectName("SpcForm");
+  setWindowFlags(windowFlags() | Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint);
+  resize(1000, 640);
+
+  prev_ = new QPushButton("Предыдущий", this);
+  prev_->setObjectName("PrevButton");
+  next_ = new QPushButton("Следующий", this);
+  next_->setObjectName("NextButton");
+  auto* choose = new QLabel("Выбрать", this);
+  choices_ = new QComboBox(this);
+  choices_->setObjectName("SelComBox");
+  choices_->setMinimumContentsLength(14);
+  choose->setBuddy(choices_);
+  fix_ = new QCheckBox("Зафиксировать выбор", this);
+  fix_->setObjectName("FixCheckBox");
+  log_x_ = new QCheckBox("LogX", this);
+  log_x_->setObjectName("LogXCheckBox");
+  log_y_ = new QCheckBox("LogY", this);
+  log_y_->setObjectName("LogYCheckBox");
+  auto* save = new QPushButton("Сохранить график...", this);
+  save->setObjectName("SaveButton");
+
+  auto* controls = new QHBoxLayout;
+  controls->addWidget(prev_);
+  controls->addWidget(next_);
+  controls->addSpacing(12);
+  controls->addWidget(choose);
+  controls->addWidget(choices_);
+  controls->addWidget(fix_);
+  controls->addSpacing(12);
+  controls->addWidget(log_x_);
+  controls->addWidget(log_y_);
+  controls->addStretch(1);
+  controls->addWidget(save);
+
+  list_ = new QListWidget(this);
+  list_->setObjectName("SeriesList");
+  list_->setMinimumWidth(170);
+  list_->setMaximumWidth(260);
+  swatches_ = new SwatchStrip(list_, this);
+  plot_ = new QCustomPlot(this);
+  plot_->setObjectName("Chart");
+  plot_->setMinimumSize(400, 300);
+  plot_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+  plot_->setContextMenuPolicy(Qt::CustomContextMenu);
+  plot_->setToolTip("Колесо мыши — масштаб, перетаскивание — сдвиг, двойной щелчок — весь график");
+  readout_ = new QLabel(this);
+  readout_->setObjectName("ReadOut");
+
+  auto* chart_row = new QHBoxLayout;
+  chart_row->setSpacing(2);
+  chart_row->addWidget(list_);
+  chart_row->addWidget(swatches_);
+  chart_row->addWidget(plot_, 1);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(controls);
+  layout->addLayout(chart_row, 1);
+  layout->addWidget(readout_);
+
+  buildMenu();
+
+  connect(list_, &QListWidget::itemChanged, this, &TSpcForm::onItemChanged);
+  connect(list_->verticalScrollBar(), &QScrollBar::valueChanged, swatches_,
+          [this] { swatches_->update(); });
+  connect(log_x_, &QCheckBox::toggled, this, [this](bool on) {
+    if (updating_) return;
+    view_.LogX = on;
+    SetAxisScales(*plot_, view_.LogX, view_.LogY);
+    FitToData(*plot_);
+    plot_->replot();
+  });
+  // Values left out for the logarithmic axis stay out: the file is read again to get them.
+  connect(log_y_, &QCheckBox::toggled, this, [this](bool on) {
+    if (updating_) return;
+    view_.LogY = on;
+    SetAxisScales(*plot_, view_.LogX, view_.LogY);
+    FitToData(*plot_);
+    plot_->replot();
+  });
+  connect(choices_, &QComboBox::currentIndexChanged, this, [this](int index) {
+    if (!updating_) view_.Selection = index;
+  });
+  connect(fix_, &QCheckBox::toggled, this, [this](bool on) {
+    if (!updating_) view_.FixChecked = on;
+  });
+  connect(prev_, &QPushButton::clicked, this, [this] { navigate(-1); });
+  connect(next_, &QPushButton::clicked, this, [this] { navigate(+1); });
+  connect(save, &QPushButton::clicked, this, &TSpcForm::saveChartAs);
+  connect(plot_, &QCustomPlot::mouseMove, this, &TSpcForm::onMouseMove);
+  connect(plot_, &QCustomPlot::mouseDoubleClick, this, [this] {
+    FitToData(*plot_);
+    plot_->replot();
+  });
+  connect(plot_, &QCustomPlot::customContextMenuRequested, this,
+          [this](const QPoint& pos) { popup_->popup(plot_->mapToGlobal(pos)); });
+
+  refresh();
+}
+
+TSpcForm::~TSpcForm() = default;
+
+void TSpcForm::buildMenu() {
+  popup_ = new QMenu(this);
+  popup_->setObjectName("ChartMenu");
+  const struct {
+    const char* title;
+    TBandMeasure measure;
+    const char* name;
+  } menus[] = {{kIntegrationMenu, TBandMeasure::kIntegral, "Integration"},
+               {kMeanMenu, TBandMeasure::kMean, "Mean"}};
+  for (const auto& m : menus) {
+    QMenu* sub = popup_->addMenu(m.title);
+    sub->setObjectName(QString(m.name) + "Menu");
+    const char* items[] = {kStandardBandsItem, kGivenBandItem, kWindowBandItem};
+    for (int i = 0; i < 3; ++i) {
+      QAction* a = sub->addAction(items[i]);
+      a->setObjectName(QString("%1Item%2").arg(m.name).arg(i));
+      const TBandMeasure measure = m.measure;
+      connect(a, &QAction::triggered, this, [this, measure, i] { runBandDialog(measure, i); });
+    }
+    if (m.measure == TBandMeasure::kIntegral) integration_ = sub;
+  }
+  popup_->addSeparator();
+  QAction* fit = popup_->addAction("Весь график");
+  connect(fit, &QAction::triggered, this, [this] {
+    FitToData(*plot_);
+    plot_->replot();
+  });
+  QAction* save = popup_->addAction("Сохранить график...");
+  connect(save, &QAction::triggered, this, &TSpcForm::saveChartAs);
+}
+
+void TSpcForm::refresh() {
+  updating_ = true;
+  setWindowTitle(view_.Caption.empty() ? QStringLiteral("Спектры") : Q(view_.Caption));
+
+  list_->clear();
+  std::vector<QColor> colors;
+  for (const TChartSeries& s : view_.Series) {
+    auto* item = new QListWidgetItem(Q(s.Title), list_);
+    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+    item->setCheckState(s.Checked ? Qt::Checked : Qt::Unchecked);
+    colors.push_back(ColorOf(s.Color));
+  }
+  swatches_->setColors(std::move(colors));
+
+  choices_->clear();
+  for (const std::string& c : view_.Choices) choices_->addItem(Q(c));
+  choices_->setCurrentIndex(view_.Selection);
+  choices_->setEnabled(view_.ChoicesEnabled);
+  fix_->setChecked(view_.FixChecked);
+  fix_->setEnabled(view_.FixEnabled);
+  log_x_->setChecked(view_.LogX);
+  log_y_->setChecked(view_.LogY);
+  prev_->setEnabled(view_.PrevEnabled);
+  next_->setEnabled(view_.NextEnabled);
+  integration_->setEnabled(view_.IntegrationEnabled);
+  redrawChart();
+  updating_ = false;
+}
+
+void TSpcForm::redrawChart() {
+  layers_ = FillPlot(*plot_, view_);
+  // The crosshair lives on the overlay layer, redrawn alone as the mouse moves.
+  plot_->layer("overlay")->setMode(QCPLayer::lmBuffered);
+  const QPen pen(QColor(90, 90, 90), 0, Qt::DotLine);
+  for (QCPItemStraightLine** line : {&cross_x_, &cross_y_}) {
+    *line = new QCPItemStraightLine(plot_);
+    (*line)->setLayer("overlay");
+    (*line)->setPen(pen);
+    (*line)->setSelectable(false);
+    (*line)->setVisible(false);
+  }
+  readout_->clear();
+  plot_->replot();
+}
+
+void TSpcForm::onItemChanged(QListWidgetItem* item) {
+  if (updating_) return;
+  const int row = list_->row(item);
+  if (row < 0 || row >= static_cast<int>(view_.Series.size())) return;
+  const bool checked = item->checkState() == Qt::Checked;
+  view_.Series[static_cast<size_t>(row)].Checked = checked;
+  layers_[static_cast<size_t>(row)]->setVisible(checked);
+  plot_->replot();
+}
+
+void TSpcForm::onMouseMove(QMouseEvent* event) {
+  const QPoint pos = event->position().toPoint();
+  const bool inside = plot_->axisRect()->rect().contains(pos);
+  cross_x_->setVisible(inside);
+  cross_y_->setVisible(inside);
+  if (inside) {
+    const double x = plot_->xAxis->pixelToCoord(pos.x());
+    const double y = plot_->yAxis->pixelToCoord(pos.y());
+    const QCPRange yr = plot_->yAxis->range();
+    const QCPRange xr = plot_->xAxis->range();
+    cross_x_->point1->setCoords(x, yr.lower);
+    cross_x_->point2->setCoords(x, yr.upper);
+    cross_y_->point1->setCoords(xr.lower, y);
+    cross_y_->point2->setCoords(xr.upper, y);
+    readout_->setText(QString("Частота %1 Гц    значение %2").arg(x, 0, 'g', 5).arg(y, 0, 'g', 4));
+  } else {
+    readout_->clear();
+  }
+  plot_->layer("overlay")->replot();
+}
+
+void TSpcForm::setNavigationCallback(std::function<void(int)> callback) {
+  navigate_ = std::move(callback);
+}
+
+void TSpcForm::navigate(int delta) {
+  if (!navigate_) return;
+  navigate_(view_.CurrentIndex + delta);
+  refresh();
+}
+
+void TSpcForm::setSelection(int index) {
+  view_.Selection = index >= 0 && index < static_cast<int>(view_.Choices.size()) ? index : -1;
+  updating_ = true;
+  choices_->setCurrentIndex(view_.Selection);
+  updating_ = false;
+}
+
+void TSpcForm::setFixSelection(bool checked, bool enabled) {
+  view_.FixChecked = checked;
+  view_.FixEnabled = enabled;
+  updating_ = true;
+  fix_->setChecked(checked);
+  fix_->setEnabled(enabled);
+  updating_ = false;
+}
+
+bool TSpcForm::showSpectrumFile(const std::string& path, bool power, int unit_out, int unit_item,
+                                UiHost& host) {
+  const bool shown = ShowSpectrumFile(view_, path, power, unit_out, unit_item, host);
+  refresh();
+  return shown;
+}
+
+bool TSpcForm::showSpectrumFiles(const std::vector<std::string>& paths, bool power, int unit_out,
+                                 int unit_item, UiHost& host) {
+  const bool shown = ShowSpectrumFiles(view_, paths, power, unit_out, unit_item, host);
+  refresh();
+  return shown;
+}
+
+bool TSpcForm::showRatioFile(const std::string& path, bool hv, UiHost& host) {
+  const bool shown = ShowRatioFile(view_, path, hv, host);
+  refresh();
+  return shown;
+}
+
+bool TSpcForm::showAverage(const std::vector<std::string>& paths, const std::string& output,
+                           bool power, int unit_out, int unit_item, bool median, UiHost& host) {
+  const bool shown =
+      ShowAverage(view_, paths, output, power, unit_out, unit_item, median, host, nullptr);
+  refresh();
+  return shown;
+}
+
+void TSpcForm::showNoiseModels(int unit_item, int unit_out) {
+  ShowNoiseModels(view_, unit_item, unit_out);
+  refresh();
+}
+
+TResponseStatus TSpcForm::showResponses(const TFileRecord& record, int mode, double fmax,
+                                        double fmin) {
+  const TResponseStatus status = ShowResponses(view_, record, mode, fmax, fmin);
+  refresh();
+  return status;
+}
+
+void TSpcForm::runBandDialog(TBandMeasure measure, int item) {
+  if (item == 0) {
+    const TBandDialog d = StandardBandsDialog(view_, measure);
+    QInputDialog box(this);
+    box.setObjectName("BandValuesBox");
+    box.setWindowTitle(QString());
+    box.setLabelText(QString());
+    box.setTextValue(Displayed(d.Text));
+    box.exec();
+    return;
+  }
+  TBandDialog d;
+  if (item == 1) {
+    QInputDialog query(this);
+    query.setObjectName("BandQuery");
+    query.setWindowTitle(kBandQueryCaption);
+    query.setLabelText(kBandQueryPrompt);
+    query.setTextValue(kBandQueryDefault);
+    if (query.exec() != QDialog::Accepted) return;
+    std::string error;
+    const std::optional<TBandDialog> given =
+        GivenBandDialog(view_, measure, query.textValue().toStdString(), &error);
+    if (!given) {
+      QMessageBox::warning(this, kMessageCaption, Q(error));
+      return;
+    }
+    d = *given;
+  } else {
+    const QCPRange range = plot_->xAxis->range();
+    d = WindowBandDialog(view_, measure, range.lower, range.upper);
+  }
+  QMessageBox box(QMessageBox::Information, kMessageCaption, Displayed(d.Text),
+                  d.OkCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok, this);
+  box.setObjectName("BandReport");
+  if (box.exec() == QMessageBox::Ok && d.OkCancel) {
+    QApplication::clipboard()->setText(Displayed(d.Clipboard));
+  }
+}
+
+bool TSpcForm::saveChart(const QString& path) {
+  const QString ext = QFileInfo(path).suffix().toLower();
+  if (ext == "pdf") return plot_->savePdf(path, 0, 0, QCP::epNoCosmetic);
+  return plot_->savePng(path);
+}
+
+void TSpcForm::saveChartAs() {
+  QString selected;
+  QString path = QFileDialog::getSaveFileName(
+      this, "Сохранить график", QString(), "Рисунок PNG (*.png);;Документ PDF (*.pdf)", &selected);
+  if (path.isEmpty()) return;
+  if (QFileInfo(path).suffix().isEmpty()) path += selected.contains("pdf") ? ".pdf" : ".png";
+  if (!saveChart(path)) {
+    QMessageBox::warning(this, kMessageCaption, "Не удалось записать файл " + path);
+  }
+}
+
+}  // namespace tarvik::gui

@@ -1,0 +1,171 @@
+#include "viewers/gui/spectrum_plot.h"
+
+#include <qcustomplot.h>
+
+#include <QFileInfo>
+
+#include "common/paths.h"
+
+namespace tarvik::gui {
+
+namespace {
+
+// Fixed minor ticks on a linear axis (the library otherwise picks its own count per step).
+class LinearTicker : public QCPAxisTicker {
+ protected:
+  int getSubTickCount(double) override { return kLinearMinorTicks; }
+};
+
+QColor ColorOf(const TChartSeries& s) {
+  QColor c(static_cast<int>((s.Color >> 16) & 0xFF), static_cast<int>((s.Color >> 8) & 0xFF),
+           static_cast<int>(s.Color & 0xFF));
+  c.setAlpha(std::clamp(s.Alpha, 0, 255));
+  return c;
+}
+
+QCPGraph* AddGraph(QCustomPlot& plot, const TChartSeries& s) {
+  QCPGraph* g = plot.addGraph();
+  g->setName(QString::fromStdString(s.Title));
+  const QColor color = ColorOf(s);
+  QPen pen(color, s.Width);
+  if (s.Dashed) pen.setStyle(Qt::DashLine);
+  g->setPen(pen);
+  if (s.Kind == TSeriesKind::kPoints) {
+    g->setLineStyle(QCPGraph::lsNone);
+    g->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssSquare, Qt::NoPen, QBrush(color), 2));
+    // The dots of a spread come in pairs per frequency: value + spread, then value − spread.
+    g->setData(QVector<double>(s.X.begin(), s.X.end()), QVector<double>(s.Y.begin(), s.Y.end()));
+  } else {
+    g->setData(QVector<double>(s.X.begin(), s.X.end()), QVector<double>(s.Y.begin(), s.Y.end()),
+               std::is_sorted(s.X.begin(), s.X.end()));
+  }
+  return g;
+}
+
+QCPItemRect* AddBand(QCustomPlot& plot, const TChartSeries& s) {
+  auto* rect = new QCPItemRect(&plot);
+  rect->setPen(Qt::NoPen);
+  rect->setBrush(QBrush(ColorOf(s)));
+  rect->topLeft->setTypeY(QCPItemPosition::ptAxisRectRatio);
+  rect->bottomRight->setTypeY(QCPItemPosition::ptAxisRectRatio);
+  const double x0 = s.X.empty() ? 0.0 : s.X.front();
+  const double x1 = s.X.size() < 2 ? x0 : s.X[1];
+  rect->topLeft->setCoords(x0, 0.0);
+  rect->bottomRight->setCoords(x1, 1.0);
+  rect->setClipToAxisRect(true);
+  rect->setLayer("background");
+  return rect;
+}
+
+}  // namespace
+
+void SetAxisScales(QCustomPlot& plot, bool log_x, bool log_y) {
+  for (auto [axis, log] : {std::pair{plot.xAxis, log_x}, std::pair{plot.yAxis, log_y}}) {
+    if (log) {
+      axis->setScaleType(QCPAxis::stLogarithmic);
+      auto ticker = QSharedPointer<QCPAxisTickerLog>::create();
+      ticker->setSubTickCount(kLogMinorTicks);
+      axis->setTicker(ticker);
+    } else {
+      axis->setScaleType(QCPAxis::stLinear);
+      axis->setTicker(QSharedPointer<LinearTicker>::create());
+    }
+  }
+  // Minor grid lines make values readable between the decades of a logarithmic axis.
+  for (QCPAxis* axis : {plot.xAxis, plot.yAxis}) {
+    const bool log = axis->scaleType() == QCPAxis::stLogarithmic;
+    axis->grid()->setSubGridVisible(log);
+    axis->grid()->setSubGridPen(QPen(QColor(225, 225, 225), 0, Qt::DotLine));
+  }
+  // Powers of ten on a logarithmic value axis; plain numbers otherwise.
+  plot.xAxis->setNumberFormat("g");
+  plot.xAxis->setNumberPrecision(6);
+  plot.yAxis->setNumberFormat(log_y ? "eb" : "gb");
+  plot.yAxis->setNumberPrecision(log_y ? 0 : 4);
+}
+
+void FitToData(QCustomPlot& plot) {
+  bool any = false;
+  for (int i = 0; i < plot.graphCount(); ++i) {
+    QCPGraph* g = plot.graph(i);
+    if (!g->visible() || g->dataCount() == 0) continue;
+    g->rescaleAxes(any);
+    any = true;
+  }
+  if (!any) return;
+  // A little room above and below on the value axis.
+  if (plot.yAxis->scaleType() == QCPAxis::stLogarithmic) {
+    plot.yAxis->scaleRange(1.1, std::sqrt(plot.yAxis->range().lower * plot.yAxis->range().upper));
+  } else {
+    plot.yAxis->scaleRange(1.05, plot.yAxis->range().center());
+  }
+}
+
+std::vector<QCPLayerable*> FillPlot(QCustomPlot& plot, const TSpectrumView& view,
+                                    const TPlotStyle& style) {
+  plot.clearGraphs();
+  plot.clearItems();
+  plot.setAutoAddPlottableToLegend(false);
+  plot.legend->clearItems();
+  plot.xAxis->setLabel(QString::fromStdString(view.BottomTitle));
+  plot.yAxis->setLabel(QString::fromStdString(view.LeftTitle));
+  SetAxisScales(plot, view.LogX, view.LogY);
+
+  std::vector<QCPLayerable*> layers;
+  layers.reserve(view.Series.size());
+  for (const TChartSeries& s : view.Series) {
+    if (s.Kind == TSeriesKind::kBand) {
+      QCPItemRect* band = AddBand(plot, s);
+      band->setVisible(s.Checked);
+      layers.push_back(band);
+      continue;
+    }
+    QCPGraph* g = AddGraph(plot, s);
+    g->setVisible(s.Checked);
+    if (style.Legend && s.Checked && s.Kind == TSeriesKind::kLine) g->addToLegend();
+    layers.push_back(g);
+  }
+
+  if (style.Title) {
+    if (plot.plotLayout()->rowCount() < 2) plot.plotLayout()->insertRow(0);
+    QCPLayoutGrid* layout = plot.plotLayout();
+    auto* title =
+        layout->hasElement(0, 0) ? qobject_cast<QCPTextElement*>(layout->element(0, 0)) : nullptr;
+    if (title == nullptr) {
+      title = new QCPTextElement(&plot);
+      layout->addElement(0, 0, title);
+    }
+    // A caption that is a file's path is long; its name says enough above a chart.
+    title->setText(QString::fromStdString(FileName(view.Caption)));
+  }
+  plot.legend->setVisible(style.Legend && plot.legend->itemCount() > 0);
+  if (plot.legend->visible()) {
+    plot.legend->setBrush(QColor(255, 255, 255, 220));
+    QFont font = plot.legend->font();
+    font.setPointSizeF(font.pointSizeF() * 0.85);
+    plot.legend->setFont(font);
+    // Spectra fall towards high frequencies: the upper right corner is usually free.
+    plot.axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
+  }
+  FitToData(plot);
+  return layers;
+}
+
+bool RenderChart(const TSpectrumView& view, const std::string& path, int width, int height,
+                 std::string& error) {
+  const QString file = QString::fromStdString(path);
+  const QString ext = QFileInfo(file).suffix().toLower();
+  if (ext != "png" && ext != "pdf") {
+    error = path + ": the output must be a .png or a .pdf file";
+    return false;
+  }
+  QCustomPlot plot;
+  plot.resize(width, height);
+  FillPlot(plot, view, TPlotStyle{true, true});
+  const bool saved = ext == "png" ? plot.savePng(file, width, height)
+                                  : plot.savePdf(file, width, height, QCP::epNoCosmetic);
+  if (!saved) error = path + ": cannot write the chart";
+  return saved;
+}
+
+}  // namespace tarvik::gui

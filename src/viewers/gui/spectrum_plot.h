@@ -1,0 +1,42 @@
+#pragma once
+
+// Drawing a TSpectrumView with QCustomPlot: shared by the viewer window and by the command
+// line, which renders the same chart offscreen into a PNG or PDF file.
+
+#include <string>
+#include <vector>
+
+#include "viewers/spectrum_chart.h"
+
+class QCustomPlot;
+class QCPLayerable;
+
+namespace tarvik::gui {
+
+struct TPlotStyle {
+  // A legend of the drawn curves inside the chart (the window has its check list instead).
+  bool Legend = false;
+  // The view's caption above the chart (the window shows it in its title bar).
+  bool Title = false;
+};
+
+// Replaces the plot's curves and items with the view's series, in order: a graph per line or
+// point series, a rectangle item per band; an unchecked series is hidden. Sets the axis titles
+// and scales and fits the axes to the drawn data. Returns the layerable of each series, so that
+// a check-list entry can show or hide it.
+std::vector<QCPLayerable*> FillPlot(QCustomPlot& plot, const TSpectrumView& view,
+                                    const TPlotStyle& style = {});
+
+// Logarithmic or linear axes with their tickers, minor ticks and number formats.
+void SetAxisScales(QCustomPlot& plot, bool log_x, bool log_y);
+
+// Fits both axes to the visible curves (positive values only on a logarithmic axis).
+void FitToData(QCustomPlot& plot);
+
+// Renders view into path, a PNG or a PDF by its extension, width × height pixels, with a legend
+// and the caption as a title. Needs a QApplication (the command line makes an offscreen one).
+// False with the reason in error when the extension is neither or the file cannot be written.
+bool RenderChart(const TSpectrumView& view, const std::string& path, int width, int height,
+                 std::string& error);
+
+}  // namespace tarvik::gui
