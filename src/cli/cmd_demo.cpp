@@ -102,6 +102,10 @@ void RegisterDemo(CLI::App& app, CommandResult& result) {
                   s.Peak, s.Resonance, 100.0 * deviation, found ? "" : "  <- off by more than 5 %");
       std::printf("        %s\n", s.RatioFile.c_str());
     }
+    // The charts of the results, as the spectrum viewer shows them.
+    std::vector<std::string> charts;
+    if (!RenderResultCharts(demo.ProjectFile, charts)) all_found = false;
+    for (const std::string& chart : charts) std::printf("chart: %s\n", chart.c_str());
     std::printf("done in %.1f s\n", seconds);
     result.status = all_found ? 0 : 1;
   });

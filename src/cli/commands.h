@@ -1,6 +1,8 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <string>
+#include <vector>
 
 namespace tarvik::cli {
 
@@ -22,5 +24,12 @@ void RegisterCompress(CLI::App& app, CommandResult& result);
 void RegisterResponse(CLI::App& app, CommandResult& result);
 void RegisterHvsr(CLI::App& app, CommandResult& result);
 void RegisterPreview(CLI::App& app, CommandResult& result);
+void RegisterAverage(CLI::App& app, CommandResult& result);
+void RegisterPlot(CLI::App& app, CommandResult& result);
+void RegisterBands(CLI::App& app, CommandResult& result);
+
+// Draws a PNG beside each primary and H/V result file of the project, as the viewer shows it;
+// the PNGs go to written. False when a chart could not be made (the reason on stderr).
+bool RenderResultCharts(const std::string& project_file, std::vector<std::string>& written);
 
 }  // namespace tarvik::cli

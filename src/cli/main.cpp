@@ -25,6 +25,9 @@ int main(int argc, char** argv) {
   tarvik::cli::RegisterResponse(app, result);
   tarvik::cli::RegisterHvsr(app, result);
   tarvik::cli::RegisterPreview(app, result);
+  tarvik::cli::RegisterAverage(app, result);
+  tarvik::cli::RegisterPlot(app, result);
+  tarvik::cli::RegisterBands(app, result);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

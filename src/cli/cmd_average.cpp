@@ -1,0 +1,63 @@
+// tarvik-cli average OUT.dat FILE... [--median]: the spectrum viewer's average (or median) of
+// spectrum files, written as the viewer writes it.
+
+#include <cstdio>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "common/ui_host.h"
+#include "viewers/spectrum_show.h"
+
+namespace tarvik::cli {
+
+void RegisterAverage(CLI::App& app, CommandResult& result) {
+  struct Options {
+    std::string output;
+    std::vector<std::string> files;
+    bool median = false;
+    bool json = false;
+  };
+  auto opt = std::make_shared<Options>();
+  CLI::App* cmd = app.add_subcommand(
+      "average",
+      "Average (or median) of three-component spectrum files, on the first file's frequency "
+      "grid, written as a spectrum file with the spread");
+  cmd->add_option("OUT", opt->output, "the file to write (.dat)")->required();
+  cmd->add_option("FILE", opt->files, "spectrum files")->required();
+  cmd->add_flag("--median", opt->median, "the median, with half the range as the spread");
+  cmd->add_flag("--json", opt->json, "print what was written as JSON");
+  cmd->callback([opt, &result] {
+    ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true);
+    TSpectrumView view;
+    TAverageResult average;
+    if (!ShowAverage(view, opt->files, opt->output, false, kVelocity, 0, opt->median, host,
+                     &average)) {
+      result.status = 1;
+      return;
+    }
+    result.status = 0;
+    const double first = average.Frequencies.empty() ? 0.0 : average.Frequencies.front();
+    const double last = average.Frequencies.empty() ? 0.0 : average.Frequencies.back();
+    if (opt->json) {
+      nlohmann::ordered_json j;
+      j["output"] = opt->output;
+      j["median"] = opt->median;
+      j["files_used"] = average.FilesUsed;
+      j["left_out"] = average.LeftOut;
+      j["lines"] = average.Frequencies.size();
+      j["first_frequency"] = first;
+      j["last_frequency"] = last;
+      j["columns"] = average.Names;
+      std::printf("%s\n", j.dump().c_str());
+      return;
+    }
+    std::printf("%s: %s of %d files, %zu lines from %.5f to %.5f Hz\n", opt->output.c_str(),
+                opt->median ? "median" : "average", average.FilesUsed, average.Frequencies.size(),
+                first, last);
+  });
+}
+
+}  // namespace tarvik::cli

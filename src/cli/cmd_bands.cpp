@@ -1,0 +1,123 @@
+// tarvik-cli bands FILE [--standard | --range LO-HI] [--integral | --mean] [--column N]: the
+// band amplitudes of a result file's curves, as the spectrum viewer's dialogs report them.
+
+#include <cstdio>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+#include "cli/commands.h"
+#include "common/ui_host.h"
+#include "viewers/band_amplitudes.h"
+#include "viewers/spectrum_show.h"
+
+namespace tarvik::cli {
+
+namespace {
+
+// The dialogs' CR LF line ends as the terminal's.
+std::string Printed(std::string text) {
+  for (size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos;) text.erase(at, 1);
+  return text;
+}
+
+nlohmann::ordered_json ValuesJson(const std::vector<TBandValue>& values) {
+  nlohmann::ordered_json out = nlohmann::ordered_json::array();
+  for (const TBandValue& v : values) {
+    nlohmann::ordered_json e;
+    e["series"] = v.Series >= 0 ? nlohmann::ordered_json(v.Series + 1) : nlohmann::ordered_json();
+    e["title"] = v.Title;
+    e["lo"] = v.Lo;
+    e["hi"] = v.Hi;
+    e["value"] = v.Value ? nlohmann::ordered_json(*v.Value) : nlohmann::ordered_json();
+    out.push_back(std::move(e));
+  }
+  return out;
+}
+
+}  // namespace
+
+void RegisterBands(CLI::App& app, CommandResult& result) {
+  struct Options {
+    std::string file;
+    bool standard = false;
+    std::string range;
+    bool integral = false;
+    bool mean = false;
+    int column = 0;
+    bool hv = false;
+    bool json = false;
+  };
+  auto opt = std::make_shared<Options>();
+  CLI::App* cmd = app.add_subcommand(
+      "bands",
+      "Band amplitudes of a result file's curves: the RMS amplitude from the band integral "
+      "(--integral, the default) or the root of the band mean (--mean), in the standard bands "
+      "(the default) or in one band");
+  cmd->add_option("FILE", opt->file, "spectrum file (.dat)")->required();
+  CLI::Option* standard = cmd->add_flag("--standard", opt->standard,
+                                        "0.5-0.8, 0.8-1, 1-2, 2-4, 4-8 and 8-16 Hz for the first "
+                                        "shown curve and its spread");
+  cmd->add_option("--range", opt->range, "one band for every shown curve, e.g. 0.5-10")
+      ->excludes(standard);
+  CLI::Option* integral = cmd->add_flag("--integral", opt->integral, "RMS from the band integral");
+  cmd->add_flag("--mean", opt->mean, "root of the band mean")->excludes(integral);
+  cmd->add_option("--column", opt->column, "only value column N (1-based) and its spread")
+      ->check(CLI::Range(1, kMaxResultPairs));
+  cmd->add_flag("--hv", opt->hv, "an H/V ratio file");
+  cmd->add_flag("--json", opt->json, "print the values as JSON");
+  cmd->callback([opt, &result] {
+    ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true);
+    TSpectrumView view;
+    const bool shown = opt->hv ? ShowRatioFile(view, opt->file, true, host)
+                               : ShowSpectrumFile(view, opt->file, true, kVelocity, 0, host);
+    if (!shown) {
+      result.status = 1;
+      return;
+    }
+    const size_t columns = view.Series.size() / 2;
+    if (opt->column > 0) {
+      if (static_cast<size_t>(opt->column) > columns) {
+        std::fprintf(stderr, "bands: %s has %zu value columns\n", opt->file.c_str(), columns);
+        result.status = 1;
+        return;
+      }
+      for (size_t i = 0; i < view.Series.size(); ++i) {
+        view.Series[i].Checked = i / 2 == static_cast<size_t>(opt->column - 1);
+      }
+    }
+    const TBandMeasure measure = opt->mean ? TBandMeasure::kMean : TBandMeasure::kIntegral;
+    TBandDialog dialog;
+    std::vector<TBandValue> values;
+    if (opt->range.empty()) {
+      dialog = StandardBandsDialog(view, measure);
+      values = StandardBandValues(view, measure);
+    } else {
+      std::string error;
+      const std::optional<TBandDialog> given = GivenBandDialog(view, measure, opt->range, &error);
+      double lo = 0.0, hi = 0.0;
+      if (!given || !ParseBandRange(opt->range, lo, hi)) {
+        std::fprintf(stderr, "bands: %s\n", error.c_str());
+        result.status = 2;
+        return;
+      }
+      dialog = *given;
+      values = SeriesBandValues(view, measure, lo, hi);
+    }
+    result.status = 0;
+    if (opt->json) {
+      nlohmann::ordered_json j;
+      j["file"] = opt->file;
+      j["measure"] = opt->mean ? "mean" : "integral";
+      j["bands"] = opt->range.empty() ? "standard" : opt->range;
+      j["text"] = dialog.Report;
+      j["values"] = ValuesJson(values);
+      std::printf("%s\n", j.dump().c_str());
+      return;
+    }
+    std::printf("%s\n", Printed(dialog.Report).c_str());
+  });
+}
+
+}  // namespace tarvik::cli

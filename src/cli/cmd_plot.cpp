@@ -1,0 +1,202 @@
+// tarvik-cli plot FILE... -o OUT.png|OUT.pdf [--hv] [--power] [--unit-out N] [--unit N]
+// [--noise-models] [--width W --height H] [--json]: what the spectrum viewer shows for result
+// files, drawn offscreen with the viewer's own chart code, or printed as data.
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/cli_output.h"
+#include "cli/commands.h"
+#include "cli/project_cli.h"
+#include "common/paths.h"
+#include "common/ui_host.h"
+#include "project/driver.h"
+#include "project/result_view.h"
+#include "viewers/noise_models.h"
+#include "viewers/spectrum_show.h"
+
+#ifdef TARVIK_WITH_GUI
+#include "viewers/gui/offscreen_app.h"
+#include "viewers/gui/spectrum_plot.h"
+#endif
+
+namespace tarvik::cli {
+
+namespace {
+
+std::string ColorText(TRgb rgb) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "#%06X", static_cast<unsigned>(rgb & 0xFFFFFF));
+  return buf;
+}
+
+nlohmann::ordered_json Point(const TChartSeries& s, size_t i) {
+  return nlohmann::ordered_json::array({s.X[i], s.Y[i]});
+}
+
+nlohmann::ordered_json ChartJson(const TSpectrumView& view) {
+  nlohmann::ordered_json j;
+  j["caption"] = view.Caption;
+  j["bottom_title"] = view.BottomTitle;
+  j["left_title"] = view.LeftTitle;
+  j["log_x"] = view.LogX;
+  j["log_y"] = view.LogY;
+  j["choices"] = view.Choices;
+  nlohmann::ordered_json series = nlohmann::ordered_json::array();
+  for (const TChartSeries& s : view.Series) {
+    static constexpr const char* kKinds[] = {"line", "points", "band"};
+    nlohmann::ordered_json e;
+    e["title"] = s.Title;
+    e["color"] = ColorText(s.Color);
+    e["kind"] = kKinds[static_cast<int>(s.Kind)];
+    e["dashed"] = s.Dashed;
+    e["width"] = s.Width;
+    e["checked"] = s.Checked;
+    e["points"] = s.X.size();
+    e["first"] = s.X.empty() ? nlohmann::ordered_json() : Point(s, 0);
+    e["last"] = s.X.empty() ? nlohmann::ordered_json() : Point(s, s.X.size() - 1);
+    series.push_back(std::move(e));
+  }
+  j["series"] = std::move(series);
+  return j;
+}
+
+#ifdef TARVIK_WITH_GUI
+// What drawing needs for as long as charts are drawn: one offscreen application.
+using RenderSession = gui::OffscreenApplication;
+#else
+struct RenderSession {};
+#endif
+
+// Draws view into path within a render session; false with the reason on stderr.
+bool Render(RenderSession&, const TSpectrumView& view, const std::string& path, int width,
+            int height) {
+#ifdef TARVIK_WITH_GUI
+  std::string error;
+  if (!gui::RenderChart(view, path, width, height, error)) {
+    std::fprintf(stderr, "plot: %s\n", error.c_str());
+    return false;
+  }
+  return true;
+#else
+  (void)view, (void)width, (void)height;
+  std::fprintf(stderr, "plot: %s: chart rendering is not built into this tarvik-cli (no Qt)\n",
+               path.c_str());
+  return false;
+#endif
+}
+
+}  // namespace
+
+bool RenderResultCharts(const std::string& project_file, std::vector<std::string>& written) {
+#ifndef TARVIK_WITH_GUI
+  std::fprintf(stderr, "charts: not drawn, this tarvik-cli is built without Qt\n");
+  (void)project_file, (void)written;
+  return true;
+#endif
+  ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true);
+  TProject project;
+  if (!OpenProject(project_file, project, host)) return false;
+  const TResultFolders folders = ProjectResultFolders(project);
+  RenderSession session;
+  bool ok = true;
+  for (const bool hv : {false, true}) {
+    const std::vector<TComparisonEntry> files = ComparisonFiles(project, folders, hv);
+    for (size_t i = 0; i < files.size(); ++i) {
+      if (!files[i].Checked) continue;  // no result file
+      TSpectrumView view;
+      const std::string png = ReplaceExtension(files[i].Path, ".png");
+      if (!ShowRecordResult(view, project, folders, static_cast<int>(i), hv, host) ||
+          !Render(session, view, png, 1000, 640)) {
+        ok = false;
+        continue;
+      }
+      written.push_back(png);
+    }
+  }
+  return ok;
+}
+
+void RegisterPlot(CLI::App& app, CommandResult& result) {
+  struct Options {
+    std::vector<std::string> files;
+    std::string output;
+    bool hv = false;
+    bool power = false;
+    int unit_out = kVelocity;
+    int unit_item = 0;
+    bool noise_models = false;
+    int width = 1000;
+    int height = 640;
+    bool json = false;
+  };
+  auto opt = std::make_shared<Options>();
+  CLI::App* cmd = app.add_subcommand(
+      "plot",
+      "Draw result files as the spectrum viewer shows them (one file: its spectra with spread "
+      "or its ratios; several: all of them in one chart)");
+  cmd->add_option("FILE", opt->files, "spectrum or ratio files (.dat)")->required();
+  cmd->add_option("-o,--output", opt->output, "the chart: a .png or a .pdf file");
+  cmd->add_flag("--hv", opt->hv, "H/V ratio files");
+  CLI::Option* power = cmd->add_flag("--power", opt->power, "power spectra (else amplitude)");
+  cmd->add_option("--unit-out", opt->unit_out, "0 displacement, 1 velocity, 2 acceleration")
+      ->check(CLI::Range(0, 2))
+      ->capture_default_str();
+  cmd->add_option("--unit", opt->unit_item, "0 SI, 1 centi, 2 milli, 3 micro, 4 nano")
+      ->check(CLI::Range(0, kUnitItemCount - 1))
+      ->capture_default_str();
+  cmd->add_flag("--noise-models", opt->noise_models,
+                "add the NHNM and NLNM noise models (checked, so they are drawn)")
+      ->needs(power);
+  cmd->add_option("--width", opt->width, "pixels")
+      ->check(CLI::Range(100, 10000))
+      ->capture_default_str();
+  cmd->add_option("--height", opt->height, "pixels")
+      ->check(CLI::Range(100, 10000))
+      ->capture_default_str();
+  cmd->add_flag("--json", opt->json, "print the chart as data");
+  cmd->callback([opt, &result] {
+    if (opt->output.empty() && !opt->json) throw CLI::RequiredError("-o OUT.png|OUT.pdf or --json");
+    ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true);
+    TSpectrumView view;
+    bool shown = false;
+    if (opt->files.size() == 1) {
+      shown = opt->hv ? ShowRatioFile(view, opt->files[0], true, host)
+                      : ShowSpectrumFile(view, opt->files[0], opt->power, opt->unit_out,
+                                         opt->unit_item, host);
+    } else {
+      shown = ShowTogether(view, opt->files, opt->hv, {opt->power, opt->unit_out, opt->unit_item},
+                           host);
+    }
+    if (!shown) {
+      result.status = 1;
+      return;
+    }
+    if (opt->noise_models) {
+      ShowNoiseModels(view, opt->unit_item, opt->unit_out);
+      for (size_t i = view.Series.size() - 2; i < view.Series.size(); ++i) {
+        view.Series[i].Checked = true;
+      }
+    }
+    if (!opt->output.empty()) {
+      RenderSession session;
+      if (!Render(session, view, opt->output, opt->width, opt->height)) {
+        result.status = 1;
+        return;
+      }
+    }
+    if (opt->json) {
+      nlohmann::ordered_json j = ChartJson(view);
+      j["output"] =
+          opt->output.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(opt->output);
+      std::printf("%s\n", j.dump().c_str());
+    } else {
+      std::printf("%s\n", opt->output.c_str());
+    }
+    result.status = 0;
+  });
+}
+
+}  // namespace tarvik::cli
