@@ -1,0 +1,163 @@
+#include "project/result_view.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "recording_ui_host.h"
+#include "test_files.h"
+#include "viewer_test_files.h"
+
+namespace tarvik {
+namespace {
+
+using testing::RecordingUiHost;
+using testing::TempDir;
+
+// Three records; records 0 and 2 have primary and H/V results, record 1 has none.
+class ResultViewTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folders_ = DeriveResultFolders(dir_.path().string());
+    for (int i = 0; i < 3; ++i) {
+      TFileRecord r;
+      r.Station = "ST" + std::to_string(i);
+      r.SelectStart = EncodeDateTime(2024, 5, 14, i, 0, 0);
+      r.SelIndex = i;
+      r.SelNakIndex = 2 - i;
+      project_.Records.push_back(r);
+    }
+    for (int i : {0, 2}) {
+      for (bool hv : {false, true}) {
+        const std::string path = RecordResultPath(project_, folders_, i, hv);
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        testing::WriteResult(path, testing::ThreeComponentText(
+                                       5, 0.5, [](int c, int k) { return 1.0 + c + k; },
+                                       [](int, int) { return 0.5; }));
+      }
+    }
+  }
+
+  TempDir dir_;
+  TResultFolders folders_;
+  TProject project_;
+  RecordingUiHost host_;
+};
+
+TEST_F(ResultViewTest, OpenShowsTheRecordWithItsSelectionOrTellsTheFileIsMissing) {
+  TRecordResultBrowser browser(project_, folders_, false, host_);
+  TSpectrumView view;
+  EXPECT_FALSE(browser.Open(1, view));
+  EXPECT_EQ(host_.messages, (std::vector<std::string>{"Файл не существует"}));
+
+  view.FixChecked = true;
+  ASSERT_TRUE(browser.Open(2, view));
+  EXPECT_EQ(view.Caption, RecordResultPath(project_, folders_, 2, false));
+  EXPECT_EQ(view.Series.size(), 6u);
+  EXPECT_EQ(view.Selection, 2);  // SelIndex of record 2
+  EXPECT_FALSE(view.FixChecked);
+  EXPECT_TRUE(view.FixEnabled);
+  EXPECT_TRUE(view.PrevEnabled);
+  EXPECT_FALSE(view.NextEnabled);
+  EXPECT_EQ(view.RecordCount, 3);
+
+  // Closing with another choice stores it and marks the project modified.
+  view.Selection = 4;
+  browser.Close(view);
+  EXPECT_EQ(project_.Records[2].SelIndex, 4);
+  EXPECT_TRUE(project_.Modified);
+}
+
+TEST_F(ResultViewTest, NavigationStoresTheSelectionAndCarriesItWhenFixed) {
+  TRecordResultBrowser browser(project_, folders_, false, host_);
+  TSpectrumView view;
+  ASSERT_TRUE(browser.Open(0, view));
+  EXPECT_EQ(view.Selection, 0);
+  view.Selection = 3;
+
+  // To a record without a result: the chart is cleared and the caption says so.
+  browser.Navigate(1, view);
+  EXPECT_EQ(project_.Records[0].SelIndex, 3);
+  EXPECT_TRUE(project_.Modified);
+  EXPECT_EQ(view.Caption, RecordResultPath(project_, folders_, 1, false) + " - Файл не существует");
+  EXPECT_TRUE(view.Series.empty());
+  EXPECT_EQ(view.CurrentIndex, 1);
+  EXPECT_TRUE(view.PrevEnabled && view.NextEnabled);
+  // The cleared viewer has nothing chosen, and record 1 keeps what it had.
+  EXPECT_EQ(view.Selection, -1);
+  browser.Navigate(2, view);
+  EXPECT_EQ(project_.Records[1].SelIndex, 1);
+  EXPECT_EQ(view.Selection, 2);
+
+  // "Зафиксировать выбор" gives the choice to the next record too.
+  view.Selection = 5;
+  view.FixChecked = true;
+  browser.Navigate(0, view);
+  EXPECT_EQ(project_.Records[2].SelIndex, 5);
+  EXPECT_EQ(project_.Records[0].SelIndex, 5);
+  EXPECT_EQ(view.Selection, 5);
+  EXPECT_EQ(view.Series.size(), 6u);
+
+  // Outside the records nothing happens.
+  browser.Navigate(3, view);
+  EXPECT_EQ(browser.Current(), 0);
+}
+
+TEST_F(ResultViewTest, HVResultsUseTheirOwnFileAndSelection) {
+  TRecordResultBrowser browser(project_, folders_, true, host_);
+  TSpectrumView view;
+  ASSERT_TRUE(browser.Open(0, view));
+  EXPECT_EQ(view.Caption, RatioFilePath(folders_, project_.Records[0]));
+  EXPECT_EQ(view.Series[0].Title, "E/Z");
+  EXPECT_EQ(view.Selection, 2);  // SelNakIndex of record 0
+  view.Selection = 1;
+  browser.Navigate(2, view);
+  EXPECT_EQ(project_.Records[0].SelNakIndex, 1);
+  EXPECT_EQ(project_.Records[0].SelIndex, 0);
+  EXPECT_EQ(view.Selection, 0);  // SelNakIndex of record 2
+}
+
+TEST_F(ResultViewTest, PowerSpectraAreShownWithTheNoiseModels) {
+  project_.Settings[kMicroseismSet].SpectrumType = 1;
+  project_.Settings[kMicroseismSet].UnitCoef = 1e-6;
+  const std::string power = RecordResultPath(project_, folders_, 0, false);
+  EXPECT_NE(power.find("power_ST0_"), std::string::npos);
+  testing::WriteResult(power,
+                       testing::ThreeComponentText(
+                           3, 1.0, [](int, int) { return 1.0; }, [](int, int) { return 0.0; }));
+  TSpectrumView view;
+  ASSERT_TRUE(ShowRecordResult(view, project_, folders_, 0, false, host_));
+  ASSERT_EQ(view.Series.size(), 8u);
+  EXPECT_EQ(view.Series[6].Title, "NHNM");
+  EXPECT_EQ(view.LeftTitle, "Мощность, (мкм/c)^2/Гц");
+  EXPECT_TRUE(view.IntegrationEnabled);
+}
+
+TEST_F(ResultViewTest, ComparisonTogetherAverageAndNothingChecked) {
+  std::vector<TComparisonEntry> entries = ComparisonFiles(project_, folders_, false);
+  EXPECT_TRUE(BeginComparison({{"x.dat", false}}, host_).empty());
+  EXPECT_EQ(host_.messages, (std::vector<std::string>{kNothingToShow}));
+  EXPECT_EQ(host_.operations.back(), "Загрузка спектров");
+
+  const std::vector<std::string> paths = BeginComparison(entries, host_);
+  ASSERT_EQ(paths.size(), 2u);
+  TSpectrumView view;
+  ASSERT_TRUE(ShowTogether(view, paths, false, {}, host_));
+  EXPECT_EQ(view.Series.size(), 6u);
+  EXPECT_EQ(host_.operations.back(), "Спектры загружены");
+
+  const std::vector<std::string> hv =
+      BeginComparison(ComparisonFiles(project_, folders_, true), host_);
+  ASSERT_TRUE(ShowTogether(view, hv, true, {true, 1, 0}, host_));
+  EXPECT_EQ(view.LeftTitle, "Отношение амплитуд");
+  EXPECT_FALSE(view.IntegrationEnabled);
+
+  const std::string out = dir_.File(kMedianFileName);
+  ASSERT_TRUE(ShowComparisonAverage(view, paths, out, true, {}, host_));
+  EXPECT_TRUE(std::filesystem::exists(out));
+  EXPECT_EQ(view.Caption, "Количество файлов в выборке: 2");
+  EXPECT_EQ(std::string(kAverageFileName), "aver_spectrum.dat");
+}
+
+}  // namespace
+}  // namespace tarvik

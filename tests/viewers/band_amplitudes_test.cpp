@@ -1,0 +1,142 @@
+#include "viewers/band_amplitudes.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace tarvik {
+namespace {
+
+// An uneven series. Expected values from a separate Python script that sums y·cell over the
+// points in the band, takes half the first point's cell off and adds half the last one's:
+//   cell = lambda k: x[k] - x[k-1] if k > 0 else x[1] - x[0]
+const std::vector<double> kX = {0.0, 0.25, 0.5, 0.75, 1.0, 1.5, 2.0, 3.0};
+const std::vector<double> kY = {4, 1, 2, 3, 5, 7, 11, 13};
+
+struct BandCase {
+  double lo, hi;
+  std::optional<double> integral;
+};
+
+class BandIntegralCase : public ::testing::TestWithParam<BandCase> {};
+
+TEST_P(BandIntegralCase, MatchesTheIndependentSum) {
+  const BandCase& c = GetParam();
+  const std::optional<double> v = BandIntegral(kX, kY, c.lo, c.hi);
+  ASSERT_EQ(v.has_value(), c.integral.has_value());
+  if (v) {
+    EXPECT_NEAR(*v, *c.integral, 1e-14);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BandIntegralCase,
+    ::testing::Values(BandCase{0.5, 1.5, 2.7386127875258306},
+                      BandCase{0.0, 0.3, 0.9354143466934853},  // the first point of the series
+                      BandCase{2.5, 3.0, 3.605551275463989},   // one point: y·cell
+                      BandCase{0.6, 0.9, 0.8660254037844386}, BandCase{1.0, 2.0, 3.517811819867572},
+                      BandCase{3.5, 4.0, std::nullopt},    // above the series
+                      BandCase{2.2, 2.8, std::nullopt},    // between two points
+                      BandCase{1.0, 0.5, std::nullopt}));  // upside down
+
+TEST(BandMean, RootOfTheMeanOverTheBand) {
+  EXPECT_NEAR(*BandMean(kX, kY, 0.5, 1.5), 2.0615528128088303, 1e-14);  // √((2+3+5+7)/4)
+  EXPECT_NEAR(*BandMean(kX, kY, 2.5, 3.5), std::sqrt(13.0), 1e-14);
+  EXPECT_FALSE(BandMean(kX, kY, 2.2, 2.8));
+  EXPECT_FALSE(BandMean({}, {}, 0.0, 1.0));
+  // One point in the whole series: its cell is 0, its mean is its value.
+  EXPECT_EQ(*BandIntegral({1.0}, {4.0}, 0.0, 2.0), 0.0);
+  EXPECT_EQ(*BandMean({1.0}, {4.0}, 0.0, 2.0), 2.0);
+}
+
+TEST(ParseBandRange, DashOrSpacesBetweenTwoNumbers) {
+  const struct {
+    const char* text;
+    bool ok;
+    double lo, hi;
+  } cases[] = {{"0.5-10", true, 0.5, 10}, {"1 5", true, 1, 5},     {" 1 - 5 ", true, 1, 5},
+               {"2--3", true, 2, 3},      {"1", false, 0, 0},      {"1-2-3", false, 0, 0},
+               {"a-b", false, 0, 0},      {"0,5-10", false, 0, 0}, {"", false, 0, 0}};
+  for (const auto& c : cases) {
+    double lo = -1, hi = -1;
+    EXPECT_EQ(ParseBandRange(c.text, lo, hi), c.ok) << c.text;
+    if (c.ok) {
+      EXPECT_EQ(lo, c.lo) << c.text;
+      EXPECT_EQ(hi, c.hi) << c.text;
+    }
+  }
+}
+
+TChartSeries Series(const char* title, TSeriesKind kind, std::vector<double> x,
+                    std::vector<double> y) {
+  TChartSeries s;
+  s.Title = title;
+  s.Kind = kind;
+  s.X = std::move(x);
+  s.Y = std::move(y);
+  return s;
+}
+
+// A power spectrum's line and spread series and a third, unchecked curve.
+TSpectrumView View() {
+  TSpectrumView v;
+  v.Series = {Series("Z00_HHZ", TSeriesKind::kLine, kX, kY),
+              Series("Z00_HHZ_StDev", TSeriesKind::kPoints, {0.5, 0.5, 0.75, 0.75}, {4, 1, 4, 2}),
+              Series("NHNM", TSeriesKind::kLine, kX, kY)};
+  v.Series[2].Checked = false;
+  return v;
+}
+
+TEST(BandDialogs, StandardBandsGiveTheFirstCheckedSeriesAndTheNextBandByBand) {
+  TSpectrumView view = View();
+  const TBandDialog d = StandardBandsDialog(view, TBandMeasure::kIntegral);
+  EXPECT_TRUE(d.InputBox);
+  // 0.5-0.8 and 0.8-1 have points of both series; the dots end below 1 Hz; nothing above 3 Hz.
+  EXPECT_EQ(d.Text,
+            "\t1.17260e+00\t1.00000e+00\t1.11803e+00\tнет данных\t3.51781e+00\tнет данных"
+            "\t4.71699e+00\tнет данных\tнет данных\tнет данных\tнет данных\tнет данных");
+
+  // The first checked series is the last one: its neighbour has no data.
+  view.Series[0].Checked = view.Series[1].Checked = false;
+  view.Series[2].Checked = true;
+  const std::vector<TBandValue> values = StandardBandValues(view, TBandMeasure::kMean);
+  ASSERT_EQ(values.size(), 12u);
+  EXPECT_EQ(values[0].Series, 2);
+  EXPECT_TRUE(values[0].Value.has_value());
+  EXPECT_EQ(values[1].Series, -1);
+  EXPECT_FALSE(values[1].Value.has_value());
+}
+
+TEST(BandDialogs, GivenBandAndCurrentWindowTexts) {
+  const TSpectrumView view = View();
+  std::string error;
+  const std::optional<TBandDialog> integral =
+      GivenBandDialog(view, TBandMeasure::kIntegral, "0.5-1.5", &error);
+  ASSERT_TRUE(integral) << error;
+  const std::string body =
+      "№\t0.5-1.5 Гц\r\n1_Z00_HHZ\t2.73861e+00\r\n2_Z00_HHZ_StDev\t1.00000e+00";
+  EXPECT_EQ(integral->Text, "Среднеквадратические амплитуды:\r\n\r\n" + body +
+                                "\r\nНажмите [Ok] чтобы закрыть окно и скопировать данные в "
+                                "буфер обмена, [Cancel] - закрыть окно.");
+  EXPECT_TRUE(integral->OkCancel);
+  EXPECT_EQ(integral->Clipboard, body);
+
+  const std::optional<TBandDialog> mean = GivenBandDialog(view, TBandMeasure::kMean, "2.5 3");
+  ASSERT_TRUE(mean);
+  EXPECT_EQ(mean->Text,
+            "Средние амплитуды:\r\n\r\n№\t2.5 3 Гц\r\n1_Z00_HHZ\t3.60555e+00\r\n2_Z00_HHZ_StDev"
+            "\tнет данных");
+  EXPECT_FALSE(mean->OkCancel);
+  EXPECT_TRUE(mean->Clipboard.empty());
+
+  EXPECT_FALSE(GivenBandDialog(view, TBandMeasure::kMean, "0.5 to 10", &error));
+  EXPECT_NE(error.find("0.5 to 10"), std::string::npos);
+
+  const TBandDialog window = WindowBandDialog(view, TBandMeasure::kMean, 0.5, 1.5);
+  EXPECT_EQ(window.Text.substr(0, window.Text.find("\r\n1_")),
+            "Средние амплитуды:\r\n\r\n№\t0.50-1.50 Гц");
+  EXPECT_FALSE(window.OkCancel || window.InputBox);
+}
+
+}  // namespace
+}  // namespace tarvik

@@ -1,0 +1,109 @@
+#include "viewers/spectrum_files.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "recording_ui_host.h"
+#include "test_files.h"
+#include "viewer_test_files.h"
+
+namespace tarvik {
+namespace {
+
+using testing::RecordingUiHost;
+using testing::TempDir;
+
+const std::string kHeader = "Freq\tE_Amp\tE_StDev\tN_Amp\tN_StDev\tZ_Amp\tZ_StDev\r\n";
+const std::string kRows =
+    "0.00000\t1\t0.1\t2\t0.2\t3\t0.3\r\n"
+    "0.50000\t4\t0.4\t5\t0.5\t6\t0.6\r\n"
+    "1.00000\t7\t0.7\t8\t0.8\t9\t0.9\r\n";
+
+struct BadFile {
+  const char* name;
+  std::string text;
+  const char* where;  // what the message must name
+};
+
+class DamagedResultFile : public ::testing::TestWithParam<BadFile> {};
+
+// A damaged file is refused as a whole, naming the file and the line at fault.
+TEST_P(DamagedResultFile, IsRefusedWithTheLineAtFault) {
+  TempDir dir;
+  const std::string path = testing::WriteResult(dir.File("bad.dat"), GetParam().text);
+  RecordingUiHost host;
+  TResultTable table;
+  EXPECT_FALSE(LoadViewerTable(path, TViewerFile::kSpectrum, host, table));
+  EXPECT_TRUE(table.Frequencies.empty());
+  EXPECT_TRUE(table.Values.empty());
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].rfind("Файл " + path + " поврежден: ", 0), 0u) << host.messages[0];
+  EXPECT_NE(host.messages[0].find(GetParam().where), std::string::npos) << host.messages[0];
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DamagedResultFile,
+    ::testing::Values(
+        // Cut in the middle of the third row.
+        BadFile{"Truncated", kHeader + kRows.substr(0, kRows.size() - 12),
+                "строка 4: 4 полей вместо 7"},
+        BadFile{"RaggedRow", kHeader + "0\t1\t0.1\t2\t0.2\t3\t0.3\r\n0.5\t4\t0.4\t5\r\n",
+                "строка 3: 4 полей вместо 7"},
+        BadFile{"LongerRow",
+                kHeader + "0\t1\t0.1\t2\t0.2\t3\t0.3\r\n0.5\t4\t0.4\t5\t1\t2\t3\t9\r\n",
+                "строка 3: полей больше 7"},
+        BadFile{"NonNumericCell",
+                kHeader + "0\t1\t0.1\t2\t0.2\t3\t0.3\r\n0.5\t4\t0,4\t5\t1\t2\t3\r\n",
+                "строка 3, поле 3: \"0,4\" не число"},
+        BadFile{"NoRows", kHeader, "нет строк данных"},
+        BadFile{"BlankRowsOnly", kHeader + "\r\n  \r\n", "нет строк данных"},
+        BadFile{"Empty", "", "нет строк данных"},
+        BadFile{"HeaderOfOtherWidth", "Freq\tE_Amp\tE_StDev\r\n" + kRows,
+                "строка 1: в заголовке 3 столбцов, в строках 7"},
+        BadFile{"FrequencyFalls", kHeader + "1\t1\t1\t1\t1\t1\t1\r\n0.5\t1\t1\t1\t1\t1\t1\r\n",
+                "строка 3: частота меньше предыдущей"},
+        BadFile{"FrequencyNotANumber", kHeader + "NAN\t1\t1\t1\t1\t1\t1\r\n", "строка 2: частота"},
+        BadFile{"ValueWithoutSpread", "Freq\tE_Amp\r\n0\t1\r\n", "строка 2: 2 полей"}),
+    [](const ::testing::TestParamInfo<BadFile>& info) { return info.param.name; });
+
+TEST(ViewerTable, ReadsWhatTheWritersWriteAndOtherProgramsMightSend) {
+  TResultTable table;
+  std::string error;
+  // Names with blanks stay whole in a TAB-separated header; INF and NAN are written for values
+  // that had none; LF line ends, blank lines and a missing last line end are all accepted.
+  ASSERT_TRUE(ParseViewerTable("Freq\tZ00_BH Z\tZ00_BH Z_StDev\n0\t1E-7\tNAN\n\n0.5\tINF\t2.5E4",
+                               table, error))
+      << error;
+  EXPECT_EQ(table.Names, (std::vector<std::string>{"Z00_BH Z", "Z00_BH Z_StDev"}));
+  EXPECT_EQ(table.Frequencies, (std::vector<double>{0.0, 0.5}));
+  EXPECT_DOUBLE_EQ(table.Values[0][0], 1e-7);
+  EXPECT_TRUE(std::isinf(table.Values[0][1]));
+  EXPECT_TRUE(std::isnan(table.StDev[0][0]));
+  EXPECT_DOUBLE_EQ(table.StDev[0][1], 25000.0);
+
+  // A header separated by spaces is split at them.
+  ASSERT_TRUE(ParseViewerTable("Freq E_Amp E_StDev\r\n+0 1 2\r\n", table, error)) << error;
+  EXPECT_EQ(table.Names, (std::vector<std::string>{"E_Amp", "E_StDev"}));
+  EXPECT_EQ(table.Values[0][0], 1.0);
+}
+
+TEST(ViewerTable, MissingFileAndTooFewPairsForARatioFile) {
+  TempDir dir;
+  RecordingUiHost host;
+  TResultTable table;
+  const std::string missing = dir.File("none.dat");
+  EXPECT_FALSE(LoadViewerTable(missing, TViewerFile::kSpectrum, host, table));
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0], "Файл " + missing + " не найден");
+
+  const std::string one_pair =
+      testing::WriteResult(dir.File("one.dat"), "Freq\tE/Z\tEZ_StDev\r\n0\t1\t0\r\n");
+  EXPECT_TRUE(LoadViewerTable(one_pair, TViewerFile::kSpectrum, host, table));
+  EXPECT_FALSE(LoadViewerTable(one_pair, TViewerFile::kRatio, host, table));
+  EXPECT_NE(host.messages.back().find("1 пар столбцов вместо трех"), std::string::npos);
+  EXPECT_TRUE(table.Values.empty());
+}
+
+}  // namespace
+}  // namespace tarvik
