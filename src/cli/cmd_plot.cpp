@@ -19,6 +19,7 @@
 
 #ifdef TARVIK_WITH_GUI
 #include "viewers/gui/offscreen_app.h"
+#include "viewers/gui/spc_form.h"
 #include "viewers/gui/spectrum_plot.h"
 #endif
 
@@ -70,18 +71,21 @@ using RenderSession = gui::OffscreenApplication;
 struct RenderSession {};
 #endif
 
-// Draws view into path within a render session; false with the reason on stderr.
+// Draws view (the chart, or the whole viewer window) into path within a render session; false
+// with the reason on stderr.
 bool Render(RenderSession&, const TSpectrumView& view, const std::string& path, int width,
-            int height) {
+            int height, bool window = false) {
 #ifdef TARVIK_WITH_GUI
   std::string error;
-  if (!gui::RenderChart(view, path, width, height, error)) {
+  const bool drawn = window ? gui::RenderViewerWindow(view, path, width, height, error)
+                            : gui::RenderChart(view, path, width, height, error);
+  if (!drawn) {
     std::fprintf(stderr, "plot: %s\n", error.c_str());
     return false;
   }
   return true;
 #else
-  (void)view, (void)width, (void)height;
+  (void)view, (void)width, (void)height, (void)window;
   std::fprintf(stderr, "plot: %s: chart rendering is not built into this tarvik-cli (no Qt)\n",
                path.c_str());
   return false;
@@ -131,6 +135,7 @@ void RegisterPlot(CLI::App& app, CommandResult& result) {
     int width = 1000;
     int height = 640;
     bool json = false;
+    bool window = false;
   };
   auto opt = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand(
@@ -156,6 +161,8 @@ void RegisterPlot(CLI::App& app, CommandResult& result) {
   cmd->add_option("--height", opt->height, "pixels")
       ->check(CLI::Range(100, 10000))
       ->capture_default_str();
+  cmd->add_flag("--window", opt->window,
+                "draw the whole viewer window (check list, controls, chart) into a .png");
   cmd->add_flag("--json", opt->json, "print the chart as data");
   cmd->callback([opt, &result] {
     if (opt->output.empty() && !opt->json) throw CLI::RequiredError("-o OUT.png|OUT.pdf or --json");
@@ -182,7 +189,7 @@ void RegisterPlot(CLI::App& app, CommandResult& result) {
     }
     if (!opt->output.empty()) {
       RenderSession session;
-      if (!Render(session, view, opt->output, opt->width, opt->height)) {
+      if (!Render(session, view, opt->output, opt->width, opt->height, opt->window)) {
         result.status = 1;
         return;
       }

@@ -44,6 +44,7 @@ TChartSeries ModelSeries(const char* title, const std::array<TNoiseModelPoint, N
   s.Dashed = true;
   s.Width = 2.0;
   s.Checked = false;
+  s.FitsAxes = false;
   for (const TNoiseModelPoint& p : model) {
     s.Add(p.Frequency, NoiseDensityIn(p.Frequency, p.Density, unit_out, unit_item));
   }

@@ -24,7 +24,7 @@ extern const std::array<TNoiseModelPoint, 22> kLowNoiseModel;
 double NoiseDensityIn(double f, double density, int unit_out, int unit_item);
 
 // Appends "NHNM" and "NLNM" as dashed lines of width 2, unchecked (the user checks them to see
-// them).
+// them); the axes stay fitted to the record's curves.
 void ShowNoiseModels(TSpectrumView& view, int unit_item, int unit_out);
 
 }  // namespace tarvik

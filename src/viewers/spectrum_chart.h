@@ -31,6 +31,9 @@ struct TChartSeries {
   int Alpha = 255;
   // The check-list entry: an unchecked series is not drawn.
   bool Checked = true;
+  // The axes are fitted to this series' points; off for reference curves (the noise models)
+  // that span far more than any record.
+  bool FitsAxes = true;
   // Points in the order added; X is frequency in Hz.
   std::vector<double> X;
   std::vector<double> Y;

@@ -90,6 +90,7 @@ TSpcForm::TSpcForm(QWidget* parent) : QDialog(parent) {
   choices_ = new QComboBox(this);
   choices_->setObjectName("SelComBox");
   choices_->setMinimumContentsLength(14);
+  choices_->setPlaceholderText("не выбрано");
   choose->setBuddy(choices_);
   fix_ = new QCheckBox("Зафиксировать выбор", this);
   fix_->setObjectName("FixCheckBox");
@@ -122,6 +123,7 @@ TSpcForm::TSpcForm(QWidget* parent) : QDialog(parent) {
   plot_->setObjectName("Chart");
   plot_->setMinimumSize(400, 300);
   plot_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+  plot_->setMouseTracking(true);  // the read-out follows the mouse without a button held
   plot_->setContextMenuPolicy(Qt::CustomContextMenu);
   plot_->setToolTip("Колесо мыши — масштаб, перетаскивание — сдвиг, двойной щелчок — весь график");
   readout_ = new QLabel(this);
@@ -147,7 +149,7 @@ TSpcForm::TSpcForm(QWidget* parent) : QDialog(parent) {
     if (updating_) return;
     view_.LogX = on;
     SetAxisScales(*plot_, view_.LogX, view_.LogY);
-    FitToData(*plot_);
+    FitToData(*plot_, view_, layers_);
     plot_->replot();
   });
   // Values left out for the logarithmic axis stay out: the file is read again to get them.
@@ -155,7 +157,7 @@ TSpcForm::TSpcForm(QWidget* parent) : QDialog(parent) {
     if (updating_) return;
     view_.LogY = on;
     SetAxisScales(*plot_, view_.LogX, view_.LogY);
-    FitToData(*plot_);
+    FitToData(*plot_, view_, layers_);
     plot_->replot();
   });
   connect(choices_, &QComboBox::currentIndexChanged, this, [this](int index) {
@@ -169,7 +171,7 @@ TSpcForm::TSpcForm(QWidget* parent) : QDialog(parent) {
   connect(save, &QPushButton::clicked, this, &TSpcForm::saveChartAs);
   connect(plot_, &QCustomPlot::mouseMove, this, &TSpcForm::onMouseMove);
   connect(plot_, &QCustomPlot::mouseDoubleClick, this, [this] {
-    FitToData(*plot_);
+    FitToData(*plot_, view_, layers_);
     plot_->replot();
   });
   connect(plot_, &QCustomPlot::customContextMenuRequested, this,
@@ -204,7 +206,7 @@ void TSpcForm::buildMenu() {
   popup_->addSeparator();
   QAction* fit = popup_->addAction("Весь график");
   connect(fit, &QAction::triggered, this, [this] {
-    FitToData(*plot_);
+    FitToData(*plot_, view_, layers_);
     plot_->replot();
   });
   QAction* save = popup_->addAction("Сохранить график...");
@@ -407,6 +409,23 @@ void TSpcForm::saveChartAs() {
   if (!saveChart(path)) {
     QMessageBox::warning(this, kMessageCaption, "Не удалось записать файл " + path);
   }
+}
+
+bool RenderViewerWindow(const TSpectrumView& view, const std::string& path, int width, int height,
+                        std::string& error) {
+  if (QFileInfo(Q(path)).suffix().toLower() != "png") {
+    error = path + ": the window is drawn into a .png file";
+    return false;
+  }
+  TSpcForm form;
+  form.view() = view;
+  form.resize(width, height);
+  form.refresh();
+  form.show();
+  QApplication::processEvents();
+  const bool saved = form.grab().save(Q(path), "PNG");
+  if (!saved) error = path + ": cannot write the picture";
+  return saved;
 }
 
 }  // namespace tarvik::gui

@@ -119,4 +119,9 @@ class TSpcForm : public QDialog {
   QCPItemStraightLine* cross_y_ = nullptr;
 };
 
+// Draws the whole viewer window showing view (check list, controls and chart), width × height
+// pixels, into a PNG file; false with the reason in error when the file cannot be written.
+bool RenderViewerWindow(const TSpectrumView& view, const std::string& path, int width, int height,
+                        std::string& error);
+
 }  // namespace tarvik::gui

@@ -3,6 +3,8 @@
 #include <qcustomplot.h>
 
 #include <QFileInfo>
+#include <cmath>
+#include <limits>
 
 #include "common/paths.h"
 
@@ -84,17 +86,37 @@ void SetAxisScales(QCustomPlot& plot, bool log_x, bool log_y) {
   plot.yAxis->setNumberPrecision(log_y ? 0 : 4);
 }
 
-void FitToData(QCustomPlot& plot) {
+void FitToData(QCustomPlot& plot, const TSpectrumView& view,
+               const std::vector<QCPLayerable*>& layers) {
   bool any = false;
-  for (int i = 0; i < plot.graphCount(); ++i) {
-    QCPGraph* g = plot.graph(i);
-    if (!g->visible() || g->dataCount() == 0) continue;
-    g->rescaleAxes(any);
-    any = true;
+  for (const bool references : {false, true}) {
+    for (size_t i = 0; i < layers.size() && i < view.Series.size(); ++i) {
+      auto* g = qobject_cast<QCPGraph*>(layers[i]);
+      if (g == nullptr || !g->visible() || g->dataCount() == 0) continue;
+      if (view.Series[i].FitsAxes == references) continue;
+      g->rescaleAxes(any);
+      any = true;
+    }
+    if (any) break;
   }
   if (!any) return;
   // A little room above and below on the value axis.
   if (plot.yAxis->scaleType() == QCPAxis::stLogarithmic) {
+    // The lower dots of a spread as large as the value reach down by decades; the axis goes at
+    // most two decades below the lowest curve, so that the curves stay readable.
+    double lowest = std::numeric_limits<double>::infinity();
+    for (size_t i = 0; i < layers.size() && i < view.Series.size(); ++i) {
+      const TChartSeries& s = view.Series[i];
+      if (s.Kind != TSeriesKind::kLine || !s.FitsAxes || !layers[i]->visible()) continue;
+      for (double y : s.Y) {
+        if (y > 0.0) lowest = std::min(lowest, y);
+      }
+    }
+    QCPRange range = plot.yAxis->range();
+    if (std::isfinite(lowest) && range.lower < lowest / 100.0 && lowest / 100.0 < range.upper) {
+      range.lower = lowest / 100.0;
+      plot.yAxis->setRange(range);
+    }
     plot.yAxis->scaleRange(1.1, std::sqrt(plot.yAxis->range().lower * plot.yAxis->range().upper));
   } else {
     plot.yAxis->scaleRange(1.05, plot.yAxis->range().center());
@@ -147,7 +169,7 @@ std::vector<QCPLayerable*> FillPlot(QCustomPlot& plot, const TSpectrumView& view
     // Spectra fall towards high frequencies: the upper right corner is usually free.
     plot.axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
   }
-  FitToData(plot);
+  FitToData(plot, view, layers);
   return layers;
 }
 

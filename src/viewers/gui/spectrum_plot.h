@@ -30,8 +30,10 @@ std::vector<QCPLayerable*> FillPlot(QCustomPlot& plot, const TSpectrumView& view
 // Logarithmic or linear axes with their tickers, minor ticks and number formats.
 void SetAxisScales(QCustomPlot& plot, bool log_x, bool log_y);
 
-// Fits both axes to the visible curves (positive values only on a logarithmic axis).
-void FitToData(QCustomPlot& plot);
+// Fits both axes to the visible curves of view (positive values only on a logarithmic axis),
+// leaving out reference curves unless nothing else is visible. layers are FillPlot's.
+void FitToData(QCustomPlot& plot, const TSpectrumView& view,
+               const std::vector<QCPLayerable*>& layers);
 
 // Renders view into path, a PNG or a PDF by its extension, width × height pixels, with a legend
 // and the caption as a title. Needs a QApplication (the command line makes an offscreen one).

@@ -1,0 +1,324 @@
+// The spectrum viewer window on the offscreen platform: what each Show operation puts on the
+// chart and in the check list, hiding through the list, the axis switches, Prev/Next, the band
+// dialogs and the clipboard.
+
+#include <qcustomplot.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QInputDialog>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+
+#include "recording_ui_host.h"
+#include "test_files.h"
+#include "viewer_test_files.h"
+#include "viewers/gui/spc_form.h"
+#include "viewers/spectrum_show.h"
+
+using tarvik::TBandMeasure;
+using tarvik::TSeriesKind;
+using tarvik::gui::TSpcForm;
+using tarvik::testing::RecordingUiHost;
+using tarvik::testing::TempDir;
+
+namespace {
+
+QColor Rgb(tarvik::TRgb c) {
+  return QColor(QRgb(c));
+}
+
+// Runs fn on the next modal dialog that opens (polling, since the dialog's exec() blocks).
+void OnNextModal(std::function<void(QWidget*)> fn, QWidget* previous = nullptr) {
+  auto* timer = new QTimer;
+  timer->setInterval(5);
+  QObject::connect(timer, &QTimer::timeout, [timer, fn, previous] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || modal == previous) return;
+    timer->stop();
+    timer->deleteLater();
+    fn(modal);
+  });
+  timer->start();
+}
+
+}  // namespace
+
+class SpcFormTest : public QObject {
+  Q_OBJECT
+
+ private:
+  TempDir dir_;
+  RecordingUiHost host_;
+  std::string prim_;
+  std::string nak_;
+
+  // E, N and Z at 0..2 Hz in 0.5 Hz steps: E has a zero at 1 Hz.
+  static double Value(int c, int i) { return c == 0 && i == 2 ? 0.0 : 1.0 + c + i; }
+  static double Spread(int, int) { return 0.5; }
+
+ private slots:
+  void initTestCase() {
+    prim_ =
+        tarvik::testing::WriteResult(dir_.File("prim_ST_240514-000000.dat"),
+                                     tarvik::testing::ThreeComponentText(5, 0.5, Value, Spread));
+    nak_ = tarvik::testing::WriteResult(
+        dir_.File("nak.dat"),
+        tarvik::testing::ResultText(
+            {"Freq", "E/Z", "EZ_StDev", "N/Z", "NZ_StDev", "H/Z", "HZ_StDev"},
+            {{0, 1, 0, 1, 0, 1, 0}, {1, 2, 1, 3, 1, 4, 1}, {2, 5, 1, 6, 1, 7, 1}}));
+  }
+
+  void spectrumFileFillsChartListAndSwatches() {
+    TSpcForm form;
+    QVERIFY(form.showSpectrumFile(prim_, true, 1, 3, host_));
+    QCustomPlot* plot = form.plot();
+    QCOMPARE(plot->graphCount(), 6);
+    QCOMPARE(form.checkList()->count(), 6);
+    const int lines[] = {3, 4, 4};  // E skips its zero with LogY; lines 1..4 otherwise
+    for (int i = 0; i < 6; ++i) {
+      QCPGraph* g = plot->graph(i);
+      QCOMPARE(g->name(), form.checkList()->item(i)->text());
+      QCOMPARE(g->pen().color(), Rgb(tarvik::SeriesColor(i / 2)));
+      QCOMPARE(form.checkList()->item(i)->checkState(), Qt::Checked);
+      if (i % 2 == 0) {
+        QCOMPARE(g->lineStyle(), QCPGraph::lsLine);
+        QCOMPARE(g->dataCount(), lines[i / 2]);
+      } else {
+        QCOMPARE(g->lineStyle(), QCPGraph::lsNone);
+        QCOMPARE(g->scatterStyle().size(), 2.0);
+      }
+    }
+    QCOMPARE(plot->graph(0)->name(), QString("E_Amp"));
+    QCOMPARE(plot->graph(5)->name(), QString("Z_StDev"));
+    QCOMPARE(form.windowTitle(), QString::fromStdString(prim_));
+    QCOMPARE(plot->yAxis->label(), QString("Мощность, (мкм/c)^2/Гц"));
+    QCOMPARE(plot->xAxis->label(), QString("Частота, Гц"));
+    auto* choices = form.findChild<QComboBox*>("SelComBox");
+    QCOMPARE(choices->count(), 6);
+    QVERIFY(choices->isEnabled());
+    auto* strip = form.findChild<QWidget*>("SwatchStrip");
+    QVERIFY(strip != nullptr);
+    const QImage image = strip->grab().toImage();
+    const QRect row = form.checkList()->visualItemRect(form.checkList()->item(2));
+    const QPoint at =
+        strip->mapFrom(&form, form.checkList()->viewport()->mapTo(&form, row.center()));
+    QCOMPARE(image.pixelColor(strip->width() / 2, at.y()), Rgb(tarvik::SeriesColor(1)));
+  }
+
+  void uncheckingHidesASeries() {
+    TSpcForm form;
+    QVERIFY(form.showSpectrumFile(prim_, false, 1, 0, host_));
+    form.checkList()->item(2)->setCheckState(Qt::Unchecked);
+    QVERIFY(!form.plot()->graph(2)->visible());
+    QVERIFY(form.plot()->graph(3)->visible());
+    QVERIFY(!form.view().Series[2].Checked);
+    form.checkList()->item(2)->setCheckState(Qt::Checked);
+    QVERIFY(form.plot()->graph(2)->visible());
+  }
+
+  void logCheckBoxesSwitchTheAxesAndDoNotReAddValues() {
+    TSpcForm form;
+    QVERIFY(form.showSpectrumFile(prim_, false, 1, 0, host_));
+    auto* log_x = form.findChild<QCheckBox*>("LogXCheckBox");
+    auto* log_y = form.findChild<QCheckBox*>("LogYCheckBox");
+    QVERIFY(log_x->isChecked() && log_y->isChecked());
+    QCOMPARE(form.plot()->yAxis->scaleType(), QCPAxis::stLogarithmic);
+    log_y->click();
+    QCOMPARE(form.plot()->yAxis->scaleType(), QCPAxis::stLinear);
+    QCOMPARE(form.plot()->xAxis->scaleType(), QCPAxis::stLogarithmic);
+    QVERIFY(!form.view().LogY);
+    QCOMPARE(form.plot()->graph(0)->dataCount(), 3);  // the zero stays out
+    log_x->click();
+    QCOMPARE(form.plot()->xAxis->scaleType(), QCPAxis::stLinear);
+    // Shown again with LogY unchecked, the zero is there.
+    QVERIFY(form.showSpectrumFile(prim_, false, 1, 0, host_));
+    QCOMPARE(form.plot()->graph(0)->dataCount(), 4);
+    QVERIFY(!log_y->isChecked());
+  }
+
+  void prevAndNextCallBackWithTheIndex() {
+    TSpcForm form;
+    std::vector<int> asked;
+    form.setNavigationCallback([&](int index) {
+      asked.push_back(index);
+      form.view().CurrentIndex = index;
+      tarvik::ShowSpectrumFile(form.view(), prim_, false, 1, 0, host_);
+    });
+    form.view().CurrentIndex = 1;
+    form.view().RecordCount = 3;
+    QVERIFY(form.showSpectrumFile(prim_, false, 1, 0, host_));
+    auto* prev = form.findChild<QPushButton*>("PrevButton");
+    auto* next = form.findChild<QPushButton*>("NextButton");
+    QVERIFY(prev->isEnabled() && next->isEnabled());
+    next->click();
+    QCOMPARE(asked, std::vector<int>{2});
+    QVERIFY(prev->isEnabled());
+    QVERIFY(!next->isEnabled());
+    prev->click();
+    prev->click();
+    QCOMPARE(asked, (std::vector<int>{2, 1, 0}));
+    QVERIFY(!prev->isEnabled());
+
+    // The choice and "Зафиксировать выбор" reach the model.
+    form.findChild<QComboBox*>("SelComBox")->setCurrentIndex(4);
+    QCOMPARE(form.selection(), 4);
+    form.setFixSelection(false, true);
+    form.findChild<QCheckBox*>("FixCheckBox")->click();
+    QVERIFY(form.fixSelection());
+  }
+
+  void otherShowOperations() {
+    TSpcForm form;
+    const std::string other = tarvik::testing::WriteResult(
+        dir_.File("other.dat"), tarvik::testing::ThreeComponentText(5, 0.5, Value, Spread));
+    QVERIFY(form.showSpectrumFiles({prim_, other}, false, 1, 0, host_));
+    QCOMPARE(form.plot()->graphCount(), 6);
+    QCOMPARE(form.plot()->graph(3)->name(), QString("E_Amp (other.dat)"));
+    QCOMPARE(form.plot()->graph(5)->pen().color(), Rgb(tarvik::SeriesColor(5)));
+    QCOMPARE(form.plot()->graph(0)->dataCount(), 4);  // no positivity rule
+    QVERIFY(!form.findChild<QComboBox*>("SelComBox")->isEnabled());
+    QVERIFY(!form.findChild<QCheckBox*>("FixCheckBox")->isEnabled());
+    QCOMPARE(form.windowTitle(), QString("Количество файлов: 2"));
+
+    QVERIFY(form.showRatioFile(nak_, true, host_));
+    QCOMPARE(form.plot()->graphCount(), 6);
+    QCOMPARE(form.plot()->graph(1)->name(), QString("StDev E/Z"));
+    QCOMPARE(form.plot()->yAxis->label(), QString("Отношение амплитуд"));
+    QCOMPARE(form.plot()->graph(4)->dataCount(), 2);
+
+    const std::string out = dir_.File("median_spectrum.dat");
+    QVERIFY(form.showAverage({prim_, other}, out, true, 1, 0, true, host_));
+    QVERIFY(QFileInfo::exists(QString::fromStdString(out)));
+    QCOMPARE(form.plot()->graphCount(), 6);
+    QCOMPARE(form.windowTitle(), QString("Количество файлов в выборке: 2"));
+
+    form.showNoiseModels(3, 1);
+    QCOMPARE(form.plot()->graphCount(), 8);
+    QCPGraph* nhnm = form.plot()->graph(6);
+    QCOMPARE(nhnm->name(), QString("NHNM"));
+    QCOMPARE(nhnm->pen().style(), Qt::DashLine);
+    QCOMPARE(nhnm->pen().widthF(), 2.0);
+    QVERIFY(!nhnm->visible());
+    QCOMPARE(form.checkList()->item(7)->checkState(), Qt::Unchecked);
+    QCOMPARE(form.checkList()->item(7)->text(), QString("NLNM"));
+  }
+
+  void givenBandReportIsCopiedOnOk() {
+    TSpcForm form;
+    QVERIFY(form.showSpectrumFile(prim_, true, 1, 0, host_));
+    for (int i = 1; i < 6; ++i) form.checkList()->item(i)->setCheckState(Qt::Unchecked);
+    QApplication::clipboard()->setText("before");
+    QString query_caption, query_label, query_default, report;
+    OnNextModal([&](QWidget* w) {
+      auto* query = qobject_cast<QInputDialog*>(w);
+      QVERIFY(query != nullptr);
+      query_caption = query->windowTitle();
+      query_label = query->labelText();
+      query_default = query->textValue();
+      query->setTextValue("1 2");
+      OnNextModal(
+          [&](QWidget* box) {
+            auto* message = qobject_cast<QMessageBox*>(box);
+            QVERIFY(message != nullptr);
+            report = message->text();
+            message->button(QMessageBox::Ok)->click();
+          },
+          w);
+      query->accept();
+    });
+    QAction* item = form.findChild<QAction*>("IntegrationItem1");
+    QVERIFY(item != nullptr);
+    QCOMPARE(item->text(), QString("В заданном диапазоне "));
+    item->trigger();
+    QCOMPARE(query_caption, QString("Ostrel"));
+    QCOMPARE(query_label, QString("Задайте частотный диапазон в Гц"));
+    QCOMPARE(query_default, QString("0.5-10"));
+    // E is drawn at 0.5, 1.5 and 2 Hz (its zero at 1 Hz is left out on the log axis): 4 at
+    // 1.5 Hz with a 1 Hz cell, 5 at 2 Hz with a 0.5 Hz cell: 4·0.5 + 5·0.5 + 5·0.25 = 5.75.
+    const QString body = "№\t1 2 Гц\n1_E_Amp\t2.39792e+00";
+    QCOMPARE(report, "Среднеквадратические амплитуды:\n\n" + body +
+                         "\nНажмите [Ok] чтобы закрыть окно и скопировать данные в буфер обмена, "
+                         "[Cancel] - закрыть окно.");
+    QCOMPARE(QApplication::clipboard()->text(), body);
+  }
+
+  void meanReportsAndStandardBands() {
+    TSpcForm form;
+    QVERIFY(form.showSpectrumFile(prim_, false, 1, 0, host_));
+    auto* integration = form.findChild<QMenu*>("IntegrationMenu");
+    QVERIFY(!integration->isEnabled());  // amplitude spectra are not integrated
+
+    QApplication::clipboard()->setText("before");
+    QString report;
+    QMessageBox::StandardButtons buttons;
+    OnNextModal([&](QWidget* w) {
+      auto* query = qobject_cast<QInputDialog*>(w);
+      query->setTextValue("1.5-2");
+      OnNextModal(
+          [&](QWidget* box) {
+            auto* message = qobject_cast<QMessageBox*>(box);
+            report = message->text();
+            buttons = message->standardButtons();
+            message->accept();
+          },
+          w);
+      query->accept();
+    });
+    form.runBandDialog(TBandMeasure::kMean, 1);
+    QVERIFY(report.startsWith("Средние амплитуды:\n\n№\t1.5-2 Гц\n1_E_Amp\t"));
+    QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QCOMPARE(QApplication::clipboard()->text(), QString("before"));
+
+    QString values;
+    OnNextModal([&](QWidget* w) {
+      auto* box = qobject_cast<QInputDialog*>(w);
+      values = box->textValue();
+      box->reject();
+    });
+    form.runBandDialog(TBandMeasure::kMean, 0);
+    QCOMPARE(values.count('\t'), 12);
+
+    form.plot()->xAxis->setRange(0.5, 2.0);
+    OnNextModal([&](QWidget* w) {
+      report = qobject_cast<QMessageBox*>(w)->text();
+      qobject_cast<QMessageBox*>(w)->accept();
+    });
+    form.runBandDialog(TBandMeasure::kMean, 2);
+    QVERIFY(report.startsWith("Средние амплитуды:\n\n№\t0.50-2.00 Гц\n1_E_Amp\t"));
+  }
+
+  void crosshairReadsTheValueUnderTheMouse() {
+    TSpcForm form;
+    form.resize(900, 600);
+    QVERIFY(form.showSpectrumFile(prim_, false, 1, 0, host_));
+    form.plot()->replot();
+    const QRect area = form.plot()->axisRect()->rect();
+    QMouseEvent move(QEvent::MouseMove, QPointF(area.center()), QPointF(area.center()),
+                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(form.plot(), &move);
+    const QString text = form.findChild<QLabel*>("ReadOut")->text();
+    QVERIFY2(text.startsWith("Частота "), qPrintable(text));
+  }
+
+  void savesPngAndPdf() {
+    TSpcForm form;
+    QVERIFY(form.showSpectrumFile(prim_, false, 1, 0, host_));
+    const QString png = QString::fromStdString(dir_.File("chart.png"));
+    const QString pdf = QString::fromStdString(dir_.File("chart.pdf"));
+    QVERIFY(form.saveChart(png));
+    QVERIFY(form.saveChart(pdf));
+    QVERIFY(QFileInfo(png).size() > 1000);
+    QVERIFY(QFileInfo(pdf).size() > 1000);
+  }
+};
+
+QTEST_MAIN(SpcFormTest)
+#include "spc_form_test.moc"
