@@ -18,6 +18,24 @@ class LinearTicker : public QCPAxisTicker {
   int getSubTickCount(double) override { return kLinearMinorTicks; }
 };
 
+// Labels of a logarithmic axis with as many mantissa digits as the tick needs: "10^-4" for a
+// decade, "1.2·10^-4" between decades (a fixed precision would write 1.2e-4 as 10^-4).
+class LogTicker : public QCPAxisTickerLog {
+ protected:
+  QString getTickLabel(double tick, const QLocale& locale, QChar format, int precision) override {
+    if (format != QLatin1Char('e')) {
+      return QCPAxisTickerLog::getTickLabel(tick, locale, format, precision);
+    }
+    for (int digits = 0; digits < 3; ++digits) {
+      const QString text = locale.toString(tick, format.toLatin1(), digits);
+      bool ok = false;
+      const double back = locale.toDouble(text, &ok);
+      if (ok && std::fabs(back - tick) <= 1e-9 * std::fabs(tick)) return text;
+    }
+    return locale.toString(tick, format.toLatin1(), precision);
+  }
+};
+
 QColor ColorOf(const TChartSeries& s) {
   QColor c(static_cast<int>((s.Color >> 16) & 0xFF), static_cast<int>((s.Color >> 8) & 0xFF),
            static_cast<int>(s.Color & 0xFF));
@@ -65,7 +83,7 @@ void SetAxisScales(QCustomPlot& plot, bool log_x, bool log_y) {
   for (auto [axis, log] : {std::pair{plot.xAxis, log_x}, std::pair{plot.yAxis, log_y}}) {
     if (log) {
       axis->setScaleType(QCPAxis::stLogarithmic);
-      auto ticker = QSharedPointer<QCPAxisTickerLog>::create();
+      auto ticker = QSharedPointer<LogTicker>::create();
       ticker->setSubTickCount(kLogMinorTicks);
       axis->setTicker(ticker);
     } else {
