@@ -50,6 +50,18 @@ void DrawWithSpread(TSpectrumView& view, const std::vector<double>& f, const TMa
   host.SetProgress(steps, steps);
 }
 
+// A chart of a set of files: nothing to move to, choose or fix.
+void BeginSetOfFiles(TSpectrumView& view, std::string caption, bool power, int unit_out,
+                     int unit_item) {
+  view.Caption = std::move(caption);
+  view.LeftTitle = SpectrumAxisTitle(power, unit_out, unit_item);
+  view.IntegrationEnabled = power;
+  view.PrevEnabled = view.NextEnabled = false;
+  view.FixEnabled = false;
+  ClearChart(view);
+  view.ChoicesEnabled = false;
+}
+
 // A fresh view for a file that could not be shown: nothing drawn, nothing to choose.
 bool ShowNothing(TSpectrumView& view) {
   ClearChart(view);
@@ -73,13 +85,8 @@ bool ShowSpectrumFile(TSpectrumView& view, const std::string& path, bool power, 
 
 bool ShowSpectrumFiles(TSpectrumView& view, const std::vector<std::string>& paths, bool power,
                        int unit_out, int unit_item, UiHost& host) {
-  view.Caption = "Количество файлов: " + std::to_string(paths.size());
-  view.LeftTitle = SpectrumAxisTitle(power, unit_out, unit_item);
-  view.IntegrationEnabled = power;
-  view.PrevEnabled = view.NextEnabled = false;
-  view.FixEnabled = false;
-  ClearChart(view);
-  view.ChoicesEnabled = false;
+  BeginSetOfFiles(view, "Количество файлов: " + std::to_string(paths.size()), power, unit_out,
+                  unit_item);
   for (const std::string& path : paths) {
     TResultTable table;
     if (!LoadViewerTable(path, TViewerFile::kSpectrum, host, table)) return ShowNothing(view);
@@ -185,13 +192,8 @@ bool CombineSpectra(std::vector<TResultTable> tables, const std::vector<std::str
 bool ShowAverage(TSpectrumView& view, const std::vector<std::string>& paths,
                  const std::string& output, bool power, int unit_out, int unit_item, bool median,
                  UiHost& host, TAverageResult* result_out) {
-  view.Caption = "Количество файлов в выборке: " + std::to_string(paths.size());
-  view.LeftTitle = SpectrumAxisTitle(power, unit_out, unit_item);
-  view.IntegrationEnabled = power;
-  view.PrevEnabled = view.NextEnabled = false;
-  view.FixEnabled = false;
-  ClearChart(view);
-  view.ChoicesEnabled = false;
+  BeginSetOfFiles(view, "Количество файлов в выборке: " + std::to_string(paths.size()), power,
+                  unit_out, unit_item);
 
   host.SetStatus("Добавление спектров в набор данных", static_cast<int>(paths.size()));
   std::vector<TResultTable> tables(paths.size());

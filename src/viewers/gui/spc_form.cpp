@@ -145,21 +145,17 @@ TSpcForm::TSpcForm(QWidget* parent) : QDialog(parent) {
   connect(list_, &QListWidget::itemChanged, this, &TSpcForm::onItemChanged);
   connect(list_->verticalScrollBar(), &QScrollBar::valueChanged, swatches_,
           [this] { swatches_->update(); });
-  connect(log_x_, &QCheckBox::toggled, this, [this](bool on) {
-    if (updating_) return;
-    view_.LogX = on;
-    SetAxisScales(*plot_, view_.LogX, view_.LogY);
-    FitToData(*plot_, view_, layers_);
-    plot_->replot();
-  });
-  // Values left out for the logarithmic axis stay out: the file is read again to get them.
-  connect(log_y_, &QCheckBox::toggled, this, [this](bool on) {
-    if (updating_) return;
-    view_.LogY = on;
-    SetAxisScales(*plot_, view_.LogX, view_.LogY);
-    FitToData(*plot_, view_, layers_);
-    plot_->replot();
-  });
+  // Only the axes change: values left out for a logarithmic axis stay out until the file is
+  // shown again.
+  for (auto [box, flag] : {std::pair{log_x_, &view_.LogX}, std::pair{log_y_, &view_.LogY}}) {
+    connect(box, &QCheckBox::toggled, this, [this, flag](bool on) {
+      if (updating_) return;
+      *flag = on;
+      SetAxisScales(*plot_, view_.LogX, view_.LogY);
+      FitToData(*plot_, view_, layers_);
+      plot_->replot();
+    });
+  }
   connect(choices_, &QComboBox::currentIndexChanged, this, [this](int index) {
     if (!updating_) view_.Selection = index;
   });
