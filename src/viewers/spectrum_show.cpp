@@ -169,7 +169,9 @@ bool CombineSpectra(std::vector<TResultTable> tables, const std::vector<std::str
       for (size_t s = 0; s < k; ++s) v[s] = values[s][j][i];
       double m = 0.0, spread = 0.0;
       if (median) {
-        std::sort(v.begin(), v.end());
+        // NAN values (written for lines without a value) go last, so the order stays strict.
+        std::sort(v.begin(), v.end(),
+                  [](double a, double b) { return a < b || (std::isnan(b) && !std::isnan(a)); });
         m = Median(v, false);
         spread = (v.back() - v.front()) / 2.0;
       } else {
@@ -254,7 +256,7 @@ TResponseStatus ShowResponses(TSpectrumView& view, const TFileRecord& record, in
   if (!(fmax > 0.0) || !std::isfinite(fmax)) fmax = record.SampRate / 2.0;
   if (!(fmin > 0.0) || !std::isfinite(fmin)) fmin = 0.01;
   std::vector<double> freqs{fmin};
-  // 1.1^k grows past any finite fmax within some 7500 steps.
+  // Capped at 10000 points, far more than any span of frequencies needs.
   for (int k = 1; k < 10000; ++k) {
     const double f = fmin * std::pow(1.1, k);
     if (!(f < fmax)) break;

@@ -186,6 +186,12 @@ TEST(CombineSpectra, AverageAndMedianOfOneTwoAndThreeFiles) {
   EXPECT_DOUBLE_EQ(r.Values[2][0], 3 * 2.0);  // 1, 2, 4 at 0 Hz (times 3 in Z): the middle
   EXPECT_DOUBLE_EQ(r.StDev[2][0], 3 * 1.5);   // (4 − 1) / 2
   EXPECT_DOUBLE_EQ(r.Values[2][4], 3 * 6.0);  // 3, 8, 6 at 2 Hz
+  // A NAN written for a line without a value sorts last and leaves the other lines alone.
+  std::vector<TResultTable> with_nan = three;
+  with_nan[0].Values[0][1] = std::nan("");
+  ASSERT_TRUE(CombineSpectra(with_nan, {"a", "b", "c"}, true, r));
+  EXPECT_DOUBLE_EQ(r.Values[0][1], 4.5);  // 3.5 and 4.5 below the NAN
+  EXPECT_DOUBLE_EQ(r.Values[0][2], 5.0);  // 2, 5 and 5 at 1 Hz
   ASSERT_TRUE(CombineSpectra(three, {"a", "b", "c"}, false, r));
   // The sample standard deviation of 1, 2 and 4: √(((1 − 7/3)² + (2 − 7/3)² + (4 − 7/3)²) / 2).
   EXPECT_NEAR(r.Values[0][0], 7.0 / 3.0, 1e-12);
