@@ -1,0 +1,416 @@
+#include "project/gui/main_form.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QUrl>
+
+#include "project/gui/background_run.h"
+#include "project/gui/for_all_check_box.h"
+#include "project/gui/qt_ui_host.h"
+
+namespace tarvik::gui {
+
+namespace {
+
+QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+QString ProgramFolderOr(const QString& folder) {
+  return folder.isEmpty() ? QCoreApplication::applicationDirPath() : folder;
+}
+
+QStringList NameFilters(const char* filter) {
+  QStringList out;
+  for (const std::string& f : DialogNameFilters(filter)) out << Q(f);
+  return out;
+}
+
+}  // namespace
+
+TMainForm::TMainForm(const QString& program_folder, QWidget* parent)
+    : QMainWindow(parent), shell_(ProgramFolderOr(program_folder).toStdString()) {
+  setObjectName("MainForm");
+  host_ = new TQtUiHost(this);
+  runner_ = new TBackgroundRun(this);
+
+  pages_ = new QTabWidget(this);
+  pages_->setObjectName("PageControl");
+  pages_->addTab(CreateRecordsPage(), "Записи");
+  pages_->addTab(CreateProcessingPage(), "Обработка");
+  pages_->addTab(CreateSettingsPage(), "Настройки");
+  pages_->addTab(CreateGeneralPage(), "Общие настройки");
+  pages_->setCurrentIndex(0);
+  setCentralWidget(pages_);
+
+  CreateMenus();
+  CreateStatusBar();
+  host_->SetWidgets(status_operation_, status_stage_, gauge_, progress_);
+
+  auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  esc->setContext(Qt::WindowShortcut);
+  connect(esc, &QShortcut::activated, this, &TMainForm::AskStop);
+
+  ReadRecent();
+  RestorePlacement();
+  last_folder_ = QDir::currentPath();
+  RebuildAll();
+}
+
+TMainForm::~TMainForm() {
+  // A run still going (the window destroyed without closing) is stopped and waited for; the
+  // host no longer waits for the window, so the run cannot wait for it in turn.
+  host_->RequestStop();
+  host_->Detach();
+  delete runner_;
+  runner_ = nullptr;
+  StorePlacement();
+}
+
+bool TMainForm::Busy() const {
+  return prim_running_ || nak_running_ || preview_loading_ || adding_;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Menus, status bar, per-user settings.
+
+void TMainForm::CreateMenus() {
+  project_menu_ = menuBar()->addMenu("Проект");
+  project_menu_->setObjectName("ProjectMenu");
+  auto add = [this](const char* caption, const char* name, void (TMainForm::*slot)()) {
+    QAction* a = project_menu_->addAction(QString::fromUtf8(caption));
+    a->setObjectName(name);
+    connect(a, &QAction::triggered, this, slot);
+    return a;
+  };
+  new_action_ = add("Новый", "NewAction", &TMainForm::NewProject);
+  open_action_ = add("Открыть...", "OpenAction", &TMainForm::OpenProject);
+  save_action_ = add("Сохранить", "SaveAction", &TMainForm::SaveProject);
+  save_as_action_ = add("Сохранить как...", "SaveAsAction", &TMainForm::SaveProjectAs);
+  close_action_ = add("Закрыть", "CloseAction", &TMainForm::CloseProject);
+  exit_action_ = project_menu_->addAction("Выход");
+  exit_action_->setObjectName("ExitAction");
+  connect(exit_action_, &QAction::triggered, this, &QWidget::close);
+  open_action_->setShortcut(QKeySequence::Open);
+  save_action_->setShortcut(QKeySequence::Save);
+
+  help_action_ = menuBar()->addAction("Справка");
+  help_action_->setObjectName("HelpAction");
+  connect(help_action_, &QAction::triggered, this, &TMainForm::ShowHelp);
+  about_action_ = menuBar()->addAction("О программе");
+  about_action_->setObjectName("AboutAction");
+  connect(about_action_, &QAction::triggered, this, &TMainForm::ShowAbout);
+}
+
+void TMainForm::CreateStatusBar() {
+  status_operation_ = new QLabel(this);
+  status_operation_->setObjectName("StatusPanel0");
+  status_operation_->setMinimumWidth(260);
+  status_stage_ = new QLabel(this);
+  status_stage_->setObjectName("StatusPanel1");
+  status_stage_->setMinimumWidth(200);
+  gauge_ = new QProgressBar(this);
+  gauge_->setObjectName("Gauge");
+  gauge_->setMaximumWidth(160);
+  gauge_->setTextVisible(true);
+  gauge_->setValue(0);
+  progress_ = new QProgressBar(this);
+  progress_->setObjectName("ProgressBar");
+  progress_->setMaximumWidth(160);
+  progress_->setTextVisible(false);
+  progress_->setValue(0);
+  statusBar()->addWidget(status_operation_);
+  statusBar()->addWidget(status_stage_, 1);
+  statusBar()->addPermanentWidget(gauge_);
+  statusBar()->addPermanentWidget(progress_);
+}
+
+void TMainForm::RestorePlacement() {
+  QSettings settings(kSettingsOrganisation, kSettingsApplication);
+  settings.beginGroup(kDesktopSection);
+  const TPlacement p = ReadPlacement([&](std::string_view name) -> std::optional<std::string> {
+    const QString key = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+    if (!settings.contains(key)) return std::nullopt;
+    return settings.value(key).toString().toStdString();
+  });
+  setGeometry(p.Left, p.Top, p.Width, p.Height);
+  if (p.Maximized) setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void TMainForm::StorePlacement() {
+  const bool maximized = isMaximized();
+  const QRect r = maximized ? normalGeometry() : geometry();
+  QSettings settings(kSettingsOrganisation, kSettingsApplication);
+  settings.beginGroup(kDesktopSection);
+  for (const auto& [key, value] :
+       PlacementToStore({r.x(), r.y(), r.width(), r.height(), maximized}, maximized)) {
+    settings.setValue(Q(key), Q(value));
+  }
+}
+
+void TMainForm::ReadRecent() {
+  QSettings settings(kSettingsOrganisation, kSettingsApplication);
+  settings.beginGroup(kRecentSection);
+  shell_.Recent() = TRecentProjects::FromStored(
+      [&](int n) { return settings.value(Q(RecentKey(n))).toString().toStdString(); });
+  RebuildRecentMenu();
+}
+
+void TMainForm::StoreRecent() {
+  QSettings settings(kSettingsOrganisation, kSettingsApplication);
+  settings.beginGroup(kRecentSection);
+  settings.remove("");
+  for (const auto& [key, value] : shell_.Recent().ToStored()) settings.setValue(Q(key), Q(value));
+}
+
+void TMainForm::RebuildRecentMenu() {
+  for (QAction* a : recent_actions_) {
+    project_menu_->removeAction(a);
+    a->deleteLater();
+  }
+  recent_actions_.clear();
+  const std::vector<std::string>& paths = shell_.Recent().Paths();
+  if (paths.empty()) return;
+  if (recent_separator_ == nullptr) recent_separator_ = project_menu_->addSeparator();
+  const std::vector<std::string> captions = shell_.Recent().Captions();
+  for (size_t i = 0; i < paths.size(); ++i) {
+    QAction* a = project_menu_->addAction(Q(captions[i]));
+    a->setObjectName(QString("RecentAction%1").arg(i + 1));
+    const QString path = Q(paths[i]);
+    a->setToolTip(path);
+    a->setStatusTip(path);
+    a->setData(path);
+    connect(a, &QAction::triggered, this, [this, path] { OpenRecent(path); });
+    recent_actions_.push_back(a);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Project commands.
+
+void TMainForm::AfterProjectCommand() {
+  RebuildRecentMenu();
+  StoreRecent();
+  RebuildAll();
+}
+
+void TMainForm::NewProject() {
+  if (Busy()) return;
+  if (shell_.New(*this, *host_)) AfterProjectCommand();
+  UpdateIdleStates();
+}
+
+void TMainForm::OpenProject() {
+  if (Busy()) return;
+  if (shell_.Open(*this, *host_)) AfterProjectCommand();
+  UpdateIdleStates();
+}
+
+void TMainForm::OpenRecent(const QString& path) {
+  if (Busy()) return;
+  if (shell_.OpenFile(path.toStdString(), *this, *host_)) AfterProjectCommand();
+  UpdateIdleStates();
+}
+
+bool TMainForm::LoadStartupProject(const QString& path) {
+  const bool loaded = shell_.LoadFile(path.toStdString(), *host_, this) == LoadStatus::kLoaded;
+  if (loaded) AfterProjectCommand();
+  return loaded;
+}
+
+void TMainForm::SaveProject() {
+  if (Busy()) return;
+  RebuildAll();
+  if (shell_.Save(*this, *host_)) AfterProjectCommand();
+  UpdateIdleStates();
+}
+
+void TMainForm::SaveProjectAs() {
+  if (Busy()) return;
+  if (shell_.SaveAs(*this, *host_)) AfterProjectCommand();
+  UpdateIdleStates();
+}
+
+void TMainForm::CloseProject() {
+  if (Busy()) return;
+  if (!shell_.Close(*this, *host_)) return;
+  RebuildAll();
+  prim_check_->setCheckState(Qt::Unchecked);
+  nak_check_->setCheckState(Qt::Unchecked);
+  var_check_->setCheckState(Qt::Unchecked);
+  gauge_->setValue(0);
+  status_operation_->clear();
+  UpdateIdleStates();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  if (Busy()) {
+    if (QMessageBox::question(this, kAppTitle, kStopQuestion, QMessageBox::Yes | QMessageBox::No) !=
+        QMessageBox::Yes) {
+      event->ignore();
+      return;
+    }
+    host_->RequestStop();
+    runner_->WaitWithEvents();
+  }
+  if (!shell_.QueryClose(*this, *host_)) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!first_shown_) {
+    first_shown_ = true;
+    UpdateIdleStates();
+  }
+}
+
+void TMainForm::ShowHelp() {
+  const std::string path =
+      HelpDocumentPath(ProgramFolderOr(QString()).toStdString(), QDir::currentPath().toStdString());
+  QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path)));
+}
+
+void TMainForm::ShowAbout() {
+  QMessageBox::about(this, "О программе", Q(AboutText()));
+}
+
+TSaveAnswer TMainForm::AskSaveChanges() {
+  QMessageBox box(QMessageBox::Question, kAppTitle, kCloseQuery,
+                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+  switch (box.exec()) {
+    case QMessageBox::Yes:
+      return TSaveAnswer::kYes;
+    case QMessageBox::No:
+      return TSaveAnswer::kNo;
+    default:
+      return TSaveAnswer::kCancel;
+  }
+}
+
+void TMainForm::Loading(bool on) {
+  if (on) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  } else {
+    QApplication::restoreOverrideCursor();
+  }
+}
+
+std::optional<std::string> TMainForm::ChooseProjectToOpen() {
+  QFileDialog dialog(this, "Открыть проект");
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setNameFilters(NameFilters(kOpenFilter));
+  const std::string& current = shell_.Project().Folder;
+  dialog.setDirectory(current.empty() ? QDir::currentPath() : Q(current));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().front().toStdString();
+}
+
+std::optional<std::pair<std::string, int>> TMainForm::ChooseProjectToSave(
+    const std::string& current) {
+  QFileDialog dialog(this, "Сохранить проект");
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  const QStringList filters = NameFilters(kSaveFilter);
+  dialog.setNameFilters(filters);
+  if (!current.empty()) dialog.selectFile(Q(current));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  const int filter = static_cast<int>(filters.indexOf(dialog.selectedNameFilter()));
+  return std::make_pair(dialog.selectedFiles().front().toStdString(), std::max(0, filter));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Idle update, stop.
+
+void TMainForm::MarkModified() {
+  shell_.Project().Modified = true;
+  ScheduleIdleUpdate();
+}
+
+void TMainForm::ScheduleIdleUpdate() {
+  if (idle_update_posted_) return;
+  idle_update_posted_ = true;
+  QTimer::singleShot(0, this, [this] {
+    idle_update_posted_ = false;
+    UpdateIdleStates();
+  });
+}
+
+void TMainForm::RebuildAll() {
+  RebuildFileList();
+  RebuildPrimList();
+  RebuildNakList();
+  ReloadSettingsPage();
+  ReloadGeneralPage();
+  UpdateIdleStates();
+}
+
+void TMainForm::AskStop() {
+  if (!Busy()) return;
+  QApplication::beep();
+  QMessageBox box(QMessageBox::Question, kAppTitle, kStopQuestion,
+                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+  if (box.exec() == QMessageBox::Yes) host_->RequestStop();
+}
+
+void TMainForm::UpdateIdleStates() {
+  const TProject& project = shell_.Project();
+  setWindowTitle(Q(WindowCaption(project)));
+
+  TIdleInputs in;
+  in.Records = static_cast<int>(project.Records.size());
+  in.SelectedRecords = static_cast<int>(SelectedRecords().size());
+  in.PrimEntries = prim_list_->count();
+  in.PrimSelected = SelectedRow(prim_list_) >= 0;
+  in.NakEntries = nak_list_->count();
+  in.NakSelected = SelectedRow(nak_list_) >= 0;
+  in.PrimRunning = prim_running_;
+  in.NakRunning = nak_running_;
+  in.PreviewLoading = preview_loading_;
+  in.Adding = adding_;
+  const TIdleStates s = IdleStates(in);
+
+  for (QAction* a : {new_action_, open_action_, save_action_, save_as_action_, close_action_})
+    a->setEnabled(s.ProjectCommands);
+  for (QAction* a : recent_actions_) a->setEnabled(s.ProjectCommands);
+  settings_page_->setEnabled(s.Settings);
+  general_page_->setEnabled(s.Settings);
+  add_action_->setEnabled(s.AddFiles);
+  add_folder_action_->setEnabled(s.AddFiles);
+
+  prim_calc_button_->setEnabled(s.PrimCalc);
+  nak_calc_button_->setEnabled(s.NakCalc);
+  prim_show_button_->setEnabled(s.PrimShow);
+  nak_show_button_->setEnabled(s.NakShow);
+  prim_mask_button_->setEnabled(s.PrimMask);
+  nak_mask_button_->setEnabled(s.NakMask);
+  var_mask_button_->setEnabled(s.CheckLists && var_list_->count() > 0);
+  for (QCheckBox* box : {static_cast<QCheckBox*>(prim_check_), static_cast<QCheckBox*>(nak_check_),
+                         static_cast<QCheckBox*>(var_check_)})
+    box->setEnabled(s.CheckLists);
+  for (QAction* a : list_popup_actions_) a->setEnabled(s.CheckLists);
+}
+
+}  // namespace tarvik::gui

@@ -1,0 +1,445 @@
+// The processing-settings page ("Настройки") and the general settings page of the main window.
+
+#include <qcustomplot.h>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include "project/gui/main_form.h"
+#include "records/assembly.h"
+#include "spectral/settings_page.h"
+
+namespace tarvik::gui {
+
+namespace sp = settings_page;
+
+namespace {
+
+QString Q(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Lines separated by CR LF, as the documents write them, shown as lines.
+QString Lines(std::string_view text) {
+  return Q(text).replace("\r\n", "\n");
+}
+
+template <size_t N>
+QButtonGroup* RadioGroup(QWidget* parent, QVBoxLayout* into, const sp::TControl& control,
+                         const std::array<std::string_view, N>& items) {
+  auto* box = new QGroupBox(Q(control.Caption), parent);
+  box->setObjectName(Q(control.Name));
+  auto* layout = new QVBoxLayout(box);
+  auto* group = new QButtonGroup(box);
+  for (size_t i = 0; i < N; ++i) {
+    auto* radio = new QRadioButton(Q(items[i]), box);
+    radio->setObjectName(Q(control.Name) + QString::number(i));
+    group->addButton(radio, static_cast<int>(i));
+    layout->addWidget(radio);
+  }
+  into->addWidget(box);
+  return group;
+}
+
+QDoubleSpinBox* DoubleSpin(QWidget* parent, const sp::TControl& control) {
+  auto* spin = new QDoubleSpinBox(parent);
+  spin->setObjectName(Q(control.Name));
+  spin->setDecimals(control.Decimals);
+  spin->setRange(control.Min, control.Max);
+  spin->setSingleStep(control.Step);
+  if (!control.Hint.empty()) spin->setToolTip(Q(control.Hint));
+  spin->setKeyboardTracking(false);
+  return spin;
+}
+
+QSpinBox* IntSpin(QWidget* parent, const sp::TControl& control) {
+  auto* spin = new QSpinBox(parent);
+  spin->setObjectName(Q(control.Name));
+  spin->setRange(static_cast<int>(control.Min), static_cast<int>(control.Max));
+  spin->setSingleStep(static_cast<int>(control.Step > 0 ? control.Step : 1));
+  if (!control.Hint.empty()) spin->setToolTip(Q(control.Hint));
+  spin->setKeyboardTracking(false);
+  return spin;
+}
+
+void SetButton(QButtonGroup* group, int id) {
+  if (QAbstractButton* b = group->button(id)) b->setChecked(true);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Processing settings.
+
+QWidget* TMainForm::CreateSettingsPage() {
+  settings_page_ = new QWidget(this);
+  settings_page_->setObjectName("SettingsPage");
+  QWidget* page = settings_page_;
+  auto* outer = new QVBoxLayout(page);
+
+  auto* top = new QHBoxLayout;
+  options_combo_ = new QComboBox(page);
+  options_combo_->setObjectName("OptionsComBox");
+  for (std::string_view item : sp::kSetItems) options_combo_->addItem(Q(item));
+  top->addWidget(options_combo_, 1);
+  defaults_button_ = new QPushButton("Восстановить по умолчанию", page);
+  defaults_button_->setObjectName("DefaultsButton");
+  top->addWidget(defaults_button_);
+  outer->addLayout(top);
+
+  auto* columns = new QHBoxLayout;
+  outer->addLayout(columns, 1);
+
+  // Left column: transform, spectrum, estimate, durations, filling.
+  auto* left = new QVBoxLayout;
+  columns->addLayout(left);
+  fourier_group_ = RadioGroup(page, left, sp::kFourierRadio, sp::kFourierItems);
+  spc_type_group_ = RadioGroup(page, left, sp::kSpectrumTypeRadio, sp::kSpectrumTypeItems);
+  est_type_group_ = RadioGroup(page, left, sp::kEstimationRadio, sp::kEstimationItems);
+
+  auto* durations = new QGroupBox("Длительность", page);
+  auto* dur_grid = new QGridLayout(durations);
+  auto* silence_label = new QLabel(Q(sp::kSilenceDurSpin.Caption), durations);
+  silence_spin_ = DoubleSpin(durations, sp::kSilenceDurSpin);
+  silence_label->setToolTip(Q(sp::kSilenceDurSpin.Hint));
+  silence_length_label_ = new QLabel(durations);
+  silence_length_label_->setObjectName("SilenceDurLabel");
+  silence_length_label_->setToolTip(Q(sp::kSilenceLengthHint));
+  silence_length_label_->setMinimumWidth(70);
+  noise_label_ = new QLabel(durations);
+  noise_label_->setObjectName("NoiseDurLabel");
+  noise_spin_ = IntSpin(durations, sp::kNoiseDurSpin);
+  dur_grid->addWidget(silence_label, 0, 0);
+  dur_grid->addWidget(silence_spin_, 0, 1);
+  dur_grid->addWidget(silence_length_label_, 0, 2);
+  dur_grid->addWidget(noise_label_, 1, 0);
+  dur_grid->addWidget(noise_spin_, 1, 1);
+  left->addWidget(durations);
+  fill_group_ = RadioGroup(page, left, sp::kFillByZeroRadio, sp::kFillByZeroItems);
+  left->addStretch(1);
+
+  // Middle column: the weighting window with its formula and chart.
+  auto* window_box = new QGroupBox("Весовая функция", page);
+  auto* wlay = new QGridLayout(window_box);
+  wlay->addWidget(new QLabel(Q(sp::kWindowCombo.Caption), window_box), 0, 0);
+  window_combo_ = new QComboBox(window_box);
+  window_combo_->setObjectName(Q(sp::kWindowCombo.Name));
+  for (std::string_view item : sp::kWindowItems) window_combo_->addItem(Q(item));
+  wlay->addWidget(window_combo_, 0, 1);
+  wlay->addWidget(new QLabel(Q(sp::kBSpin.Caption), window_box), 0, 2);
+  b_spin_ = DoubleSpin(window_box, sp::kBSpin);
+  wlay->addWidget(b_spin_, 0, 3);
+  formula_label_ = new QLabel(window_box);
+  formula_label_->setObjectName("FormulaLabel");
+  formula_label_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  wlay->addWidget(formula_label_, 1, 0, 1, 4);
+  window_chart_ = new QCustomPlot(window_box);
+  window_chart_->setObjectName("WinChart");
+  window_chart_->setMinimumSize(320, 200);
+  window_chart_->addGraph();
+  window_chart_->graph(0)->setObjectName("SeriesWeight");
+  window_chart_->graph(0)->setPen(QPen(Qt::blue, 1.5));
+  window_chart_->yAxis->setRange(sp::kChartMin, sp::kChartMax);
+  wlay->addWidget(window_chart_, 2, 0, 1, 4);
+  wlay->setRowStretch(2, 1);
+  columns->addWidget(window_box, 1);
+
+  // Right column: the two band-pass filters and the units.
+  auto* right = new QVBoxLayout;
+  columns->addLayout(right);
+  auto filter_box = [&](const sp::TControl& check, const sp::TControl& fmin,
+                        const sp::TControl& fmax, const sp::TControl& order, QCheckBox*& check_box,
+                        QDoubleSpinBox*& min_spin, QDoubleSpinBox*& max_spin, QSpinBox*& order_spin,
+                        const char* title) {
+    auto* box = new QGroupBox(title, page);
+    auto* form = new QFormLayout(box);
+    check_box = new QCheckBox(Q(check.Caption), box);
+    check_box->setObjectName(Q(check.Name));
+    form->addRow(check_box);
+    min_spin = DoubleSpin(box, fmin);
+    max_spin = DoubleSpin(box, fmax);
+    order_spin = IntSpin(box, order);
+    form->addRow(Q(fmin.Caption), min_spin);
+    form->addRow(Q(fmax.Caption), max_spin);
+    form->addRow(Q(order.Caption), order_spin);
+    right->addWidget(box);
+  };
+  filter_box(sp::kEdgeCheck, sp::kEdgeFMinSpin, sp::kEdgeFMaxSpin, sp::kEdgeOrderSpin, edge_check_,
+             edge_fmin_spin_, edge_fmax_spin_, edge_order_spin_, "Краевой эффект");
+  filter_box(sp::kNoiseCheck, sp::kNoiseFMinSpin, sp::kNoiseFMaxSpin, sp::kNoiseOrderSpin,
+             noise_check_, noise_fmin_spin_, noise_fmax_spin_, noise_order_spin_,
+             "Выделение помех");
+  auto* units = new QGroupBox(Q(sp::kUnitOutCombo.Caption), page);
+  auto* ulay = new QVBoxLayout(units);
+  unit_out_combo_ = new QComboBox(units);
+  unit_out_combo_->setObjectName(Q(sp::kUnitOutCombo.Name));
+  for (std::string_view item : sp::kUnitOutItems) unit_out_combo_->addItem(Q(item));
+  unit_combo_ = new QComboBox(units);
+  unit_combo_->setObjectName("UnitComBox");
+  for (const sp::TUnitItem& item : sp::kUnitItems) unit_combo_->addItem(Q(item.Text));
+  ulay->addWidget(unit_out_combo_);
+  ulay->addWidget(unit_combo_);
+  right->addWidget(units);
+  right->addStretch(1);
+
+  // Every control writes its field of the set shown; radio groups, combo boxes and check boxes
+  // only react to the person (a value set from code sends no idClicked/activated/clicked), the
+  // spin boxes are guarded by reloading_.
+  auto radio = [this](QButtonGroup* group, auto write, bool refresh) {
+    connect(group, &QButtonGroup::idClicked, this, [this, write, refresh](int id) {
+      write(ShownSettings(), id);
+      SettingsEdited(refresh);
+    });
+  };
+  radio(
+      fourier_group_, [](TSpectrumSettings& s, int id) { s.UseFFT = id == 1; }, true);
+  radio(
+      spc_type_group_, [](TSpectrumSettings& s, int id) { s.SpectrumType = id; }, false);
+  radio(
+      est_type_group_,
+      [this](TSpectrumSettings& s, int id) {
+        s.EstimationType = id;
+        // The one spin box now shows the other field.
+        const sp::TNoiseSpin spin = sp::NoiseSpin(s);
+        reloading_ = true;
+        noise_label_->setText(Q(spin.Label));
+        noise_label_->setToolTip(Q(spin.Hint));
+        noise_spin_->setToolTip(Q(spin.Hint));
+        noise_spin_->setValue(spin.Value);
+        reloading_ = false;
+      },
+      false);
+  radio(
+      fill_group_, [](TSpectrumSettings& s, int id) { s.FillByZero = id == 1; }, true);
+
+  auto dspin = [this](QDoubleSpinBox* spin, double TSpectrumSettings::*field, bool refresh) {
+    connect(spin, &QDoubleSpinBox::valueChanged, this, [this, field, refresh](double v) {
+      if (reloading_) return;
+      ShownSettings().*field = v;
+      SettingsEdited(refresh);
+    });
+  };
+  auto ispin = [this](QSpinBox* spin, int32_t TSpectrumSettings::*field) {
+    connect(spin, &QSpinBox::valueChanged, this, [this, field](int v) {
+      if (reloading_) return;
+      ShownSettings().*field = v;
+      SettingsEdited(false);
+    });
+  };
+  dspin(silence_spin_, &TSpectrumSettings::SilenceDur, true);
+  dspin(b_spin_, &TSpectrumSettings::B, true);
+  dspin(edge_fmin_spin_, &TSpectrumSettings::FMin, false);
+  dspin(edge_fmax_spin_, &TSpectrumSettings::FMax, false);
+  dspin(noise_fmin_spin_, &TSpectrumSettings::NoiseFMin, false);
+  dspin(noise_fmax_spin_, &TSpectrumSettings::NoiseFMax, false);
+  ispin(edge_order_spin_, &TSpectrumSettings::EdgeOrder);
+  ispin(noise_order_spin_, &TSpectrumSettings::NoiseOrder);
+  connect(noise_spin_, &QSpinBox::valueChanged, this, [this](int v) {
+    if (reloading_) return;
+    sp::SetNoiseSpinValue(ShownSettings(), v);
+    SettingsEdited(false);
+  });
+  auto check = [this](QCheckBox* box, bool TSpectrumSettings::*field) {
+    connect(box, &QCheckBox::clicked, this, [this, field](bool on) {
+      ShownSettings().*field = on;
+      SettingsEdited(false);
+    });
+  };
+  check(edge_check_, &TSpectrumSettings::EdgeEffect);
+  check(noise_check_, &TSpectrumSettings::NoiseFilter);
+  connect(window_combo_, &QComboBox::activated, this, [this](int i) {
+    ShownSettings().WindowType = i;
+    SettingsEdited(true);
+  });
+  connect(unit_out_combo_, &QComboBox::activated, this, [this](int i) {
+    ShownSettings().UnitOut = i;
+    SettingsEdited(false);
+  });
+  connect(unit_combo_, &QComboBox::activated, this, [this](int i) {
+    ShownSettings().UnitCoef = sp::UnitCoefOfItem(i);
+    SettingsEdited(false);
+  });
+  connect(options_combo_, &QComboBox::activated, this, [this] { ReloadSettingsPage(); });
+  connect(defaults_button_, &QPushButton::clicked, this, [this] {
+    RestoreDefaults(ShownSettings(), ShownSet());
+    MarkModified();
+    ReloadSettingsPage();
+  });
+  return page;
+}
+
+int TMainForm::ShownSet() const {
+  return std::clamp(options_combo_->currentIndex(), 0, kSettingsSetCount - 1);
+}
+
+TSpectrumSettings& TMainForm::ShownSettings() {
+  return shell_.Project().Settings[static_cast<size_t>(ShownSet())];
+}
+
+void TMainForm::SettingsEdited(bool refresh) {
+  MarkModified();
+  if (refresh) RefreshSettingsPage();
+}
+
+void TMainForm::ReloadSettingsPage() {
+  const TSpectrumSettings& s = ShownSettings();
+  reloading_ = true;
+  SetButton(fourier_group_, s.UseFFT ? 1 : 0);
+  SetButton(spc_type_group_, s.SpectrumType);
+  SetButton(est_type_group_, s.EstimationType);
+  SetButton(fill_group_, s.FillByZero ? 1 : 0);
+  silence_spin_->setValue(s.SilenceDur);
+  const sp::TNoiseSpin spin = sp::NoiseSpin(s);
+  noise_label_->setText(Q(spin.Label));
+  noise_label_->setToolTip(Q(spin.Hint));
+  noise_spin_->setToolTip(Q(spin.Hint));
+  noise_spin_->setValue(spin.Value);
+  window_combo_->setCurrentIndex(std::clamp(s.WindowType, 0, kWindowTypeCount - 1));
+  b_spin_->setValue(s.B);
+  edge_check_->setChecked(s.EdgeEffect);
+  edge_fmin_spin_->setValue(s.FMin);
+  edge_fmax_spin_->setValue(s.FMax);
+  edge_order_spin_->setValue(s.EdgeOrder);
+  noise_check_->setChecked(s.NoiseFilter);
+  noise_fmin_spin_->setValue(s.NoiseFMin);
+  noise_fmax_spin_->setValue(s.NoiseFMax);
+  noise_order_spin_->setValue(s.NoiseOrder);
+  unit_out_combo_->setCurrentIndex(std::clamp(s.UnitOut, 0, 2));
+  // The unit box is not reloaded: it keeps the item last chosen.
+  reloading_ = false;
+  RefreshSettingsPage();
+}
+
+void TMainForm::RefreshSettingsPage() {
+  const sp::TPageRefresh page = sp::RefreshPage(ShownSettings(), shell_.Project().WorkingRate);
+  silence_length_label_->setText(page.GeometryError.empty() ? Q(page.SilenceLengthText)
+                                                            : QString("—"));
+  if (!page.GeometryError.empty())
+    silence_length_label_->setToolTip(Q(page.GeometryError));
+  else
+    silence_length_label_->setToolTip(Q(sp::kSilenceLengthHint));
+  b_spin_->setEnabled(page.BEnabled);
+  b_spin_->setToolTip(Q(page.BHint));
+  formula_label_->setText(Lines(page.FormulaLabel));
+  QVector<double> x, y;
+  x.reserve(static_cast<qsizetype>(page.WindowChart.size()));
+  y.reserve(static_cast<qsizetype>(page.WindowChart.size()));
+  for (const sp::TChartPoint& p : page.WindowChart) {
+    x.push_back(p.X);
+    y.push_back(p.Y);
+  }
+  window_chart_->graph(0)->setData(x, y, true);
+  if (!x.isEmpty()) window_chart_->xAxis->setRange(x.front(), x.back());
+  window_chart_->yAxis->setRange(sp::kChartMin, sp::kChartMax);
+  window_chart_->replot(QCustomPlot::rpQueuedReplot);
+}
+
+// ---------------------------------------------------------------------------------------------
+// General settings.
+
+QWidget* TMainForm::CreateGeneralPage() {
+  general_page_ = new QWidget(this);
+  general_page_->setObjectName("GeneralPage");
+  auto* outer = new QVBoxLayout(general_page_);
+  auto* form = new QFormLayout;
+  outer->addLayout(form);
+
+  auto* dir_row = new QHBoxLayout;
+  directory_edit_ = new QLineEdit(general_page_);
+  directory_edit_->setObjectName("DirectoryEdit");
+  directory_button_ = new QPushButton("...", general_page_);
+  directory_button_->setObjectName("DirectoryButton");
+  directory_button_->setMaximumWidth(40);
+  dir_row->addWidget(directory_edit_, 1);
+  dir_row->addWidget(directory_button_);
+  form->addRow("Папка результатов", dir_row);
+
+  format_combo_ = new QComboBox(general_page_);
+  format_combo_->setObjectName("FormatComBox");
+  for (std::string_view f : kDataFormats) format_combo_->addItem(Q(f));
+  form->addRow("Формат данных", format_combo_);
+
+  auto_component_check_ = new QCheckBox("Автоматическое распознавание компонент", general_page_);
+  auto_component_check_->setObjectName("AutoComponentCheckBox");
+  form->addRow(auto_component_check_);
+
+  max_span_spin_ = new QSpinBox(general_page_);
+  max_span_spin_->setObjectName("MaxSpanSpinEdit");
+  max_span_spin_->setRange(0, kMaxSpanLimit);
+  max_span_spin_->setKeyboardTracking(false);
+  form->addRow("Макс. разрыв между записями, с", max_span_spin_);
+
+  sr_default_spin_ = new QDoubleSpinBox(general_page_);
+  sr_default_spin_->setObjectName("SRDefSpinEdit");
+  sr_default_spin_->setDecimals(3);
+  sr_default_spin_->setRange(kMinSampRateDefault, kMaxSampRateDefault);
+  sr_default_spin_->setKeyboardTracking(false);
+  form->addRow("Частота оцифровки по умолчанию, Гц", sr_default_spin_);
+  outer->addStretch(1);
+
+  connect(directory_edit_, &QLineEdit::textEdited, this, [this](const QString& text) {
+    shell_.SetResultDir(text.toStdString());
+    ScheduleIdleUpdate();
+  });
+  connect(directory_button_, &QPushButton::clicked, this, &TMainForm::ChooseResultDir);
+  connect(format_combo_, &QComboBox::activated, this, [this](int i) {
+    shell_.SetDataFormat(i);
+    ScheduleIdleUpdate();
+  });
+  connect(auto_component_check_, &QCheckBox::clicked, this, [this](bool on) {
+    shell_.SetRecognizeComponent(on);
+    ScheduleIdleUpdate();
+  });
+  connect(max_span_spin_, &QSpinBox::valueChanged, this, [this](int v) {
+    if (reloading_) return;
+    shell_.SetMaxSpan(v);
+    ScheduleIdleUpdate();
+  });
+  connect(sr_default_spin_, &QDoubleSpinBox::valueChanged, this, [this](double v) {
+    if (reloading_) return;
+    shell_.SetSampRateDefault(v);
+    RefreshSettingsPage();
+    ScheduleIdleUpdate();
+  });
+  return general_page_;
+}
+
+void TMainForm::ReloadGeneralPage() {
+  const TGeneralSettings& g = shell_.Project().General;
+  reloading_ = true;
+  directory_edit_->setText(QString::fromStdString(g.ResultDir));
+  format_combo_->setCurrentIndex(std::clamp(g.DataFormat, 0, kDataFormatCount - 1));
+  auto_component_check_->setChecked(g.RecognizeComponent);
+  max_span_spin_->setValue(g.MaxSpan);
+  sr_default_spin_->setValue(g.SampRateDefault);
+  reloading_ = false;
+}
+
+void TMainForm::ChooseResultDir() {
+  QFileDialog dialog(this, "Папка результатов");
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setOption(QFileDialog::ShowDirsOnly);
+  dialog.setFileMode(QFileDialog::Directory);
+  const QString current = directory_edit_->text();
+  dialog.setDirectory(QDir(current).exists() ? current : QDir::homePath());
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  const QString folder = QDir::toNativeSeparators(dialog.selectedFiles().front());
+  directory_edit_->setText(folder);
+  shell_.SetResultDir(folder.toStdString());
+  ScheduleIdleUpdate();
+}
+
+}  // namespace tarvik::gui
