@@ -398,6 +398,7 @@ bool TBinIniFile::Take(void* dst, size_t n) {
   if (pos_ > data_.size() || data_.size() - pos_ < n) {
     // A value cut by the end of the data: nothing more can be read.
     pos_ = data_.size();
+    cut_short_ = true;
     return false;
   }
   if (n > 0) std::memcpy(dst, data_.data() + pos_, n);

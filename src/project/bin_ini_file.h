@@ -45,6 +45,8 @@ class TBinIniFile {
   bool Binary() const { return binary_; }
   // Binary reading: every byte has been consumed, so every further value is its default.
   bool AtEnd() const { return pos_ >= data_.size(); }
+  // Binary reading: a value was asked for that the data ended before (a truncated file).
+  bool CutShort() const { return cut_short_; }
   // Size of the file being read, in bytes.
   size_t DataSize() const { return binary_ ? data_.size() : text_size_; }
 
@@ -104,6 +106,7 @@ class TBinIniFile {
   std::vector<Section> sections_;
   std::vector<uint8_t> data_;
   size_t pos_ = 0;
+  bool cut_short_ = false;
   size_t text_size_ = 0;
   std::FILE* out_ = nullptr;
   std::vector<uint8_t> buffer_;

@@ -400,6 +400,7 @@ LoadStatus LoadProject(TProject& project, const std::string& file_name, UiHost& 
   project.Folder = folder;
   TBinIniFile ini(name, form == 1, TBinIniFile::Mode::kRead);
   const bool blocks_ok = ReadProjectValues(ini, project, folder, host);
+  const bool truncated = ini.Binary() && ini.CutShort();
   const bool version_ok = blocks_ok && project.Version >= 1;
 
   project.Modified = false;
@@ -410,6 +411,11 @@ LoadStatus LoadProject(TProject& project, const std::string& file_name, UiHost& 
   if (!version_ok) {
     host.ShowMessage("Неизвестная версия файла " + file_name);
     return LoadStatus::kUnknownVersion;
+  }
+  // The values after the cut have their defaults: the person must know before saving over it.
+  if (truncated) {
+    host.ShowMessage("Файл " + file_name +
+                     " обрывается: значения после обрыва заменены значениями по умолчанию");
   }
   return LoadStatus::kLoaded;
 }

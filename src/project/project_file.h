@@ -45,7 +45,8 @@ enum class LoadStatus {
 // Loads a project file into project (which the caller has closed: its records are replaced,
 // its settings keep what the file does not set). Status texts, gauge and messages go to host.
 // A file whose start is not a project's, or a binary project whose version is below 1, leaves
-// project unchanged; a wrong block marker leaves it empty but attached to the file.
+// project unchanged; a wrong block marker leaves it empty but attached to the file. A binary
+// file that breaks off loads with defaults after the cut and says so.
 LoadStatus LoadProject(TProject& project, const std::string& file_name, UiHost& host);
 
 // Reads the project's values from an open store in the order both forms share; folder resolves

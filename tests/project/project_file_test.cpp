@@ -478,6 +478,9 @@ TEST(ProjectFile, TruncatedBinaryLoadsWithDefaultsAfterTheCut) {
       ASSERT_EQ(status, LoadStatus::kLoaded) << n;
       ASSERT_EQ(p.Records.size(), n >= 20 ? 3u : 0u) << n;
       EXPECT_EQ(p.Settings[1].NoiseOrder, 6) << n;
+      // Loaded, but the person is told that the file breaks off.
+      ASSERT_EQ(h.messages.size(), 1u) << n;
+      EXPECT_NE(h.messages[0].find("обрывается"), std::string::npos) << n;
     } else {
       EXPECT_NE(status, LoadStatus::kLoaded) << n;
     }

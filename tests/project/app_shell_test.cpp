@@ -1,0 +1,343 @@
+#include "project/app_shell.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "common/paths.h"
+#include "recording_ui_host.h"
+#include "test_files.h"
+
+namespace tarvik {
+namespace {
+
+using testing::RecordingUiHost;
+using testing::TempDir;
+using testing::WriteText;
+
+// Answers the shell's questions from scripts and counts what was asked.
+class ScriptedDialogs : public TShellDialogs {
+ public:
+  TSaveAnswer AskSaveChanges() override {
+    ++save_questions;
+    TSaveAnswer a = answers.empty() ? TSaveAnswer::kCancel : answers.front();
+    if (!answers.empty()) answers.pop_front();
+    return a;
+  }
+  std::optional<std::string> ChooseProjectToOpen() override {
+    ++open_dialogs;
+    return open;
+  }
+  std::optional<std::pair<std::string, int>> ChooseProjectToSave(const std::string&) override {
+    ++save_dialogs;
+    return save;
+  }
+
+  std::deque<TSaveAnswer> answers;
+  std::optional<std::string> open;
+  std::optional<std::pair<std::string, int>> save;
+  int save_questions = 0, open_dialogs = 0, save_dialogs = 0;
+};
+
+TFileRecord Record(const std::string& station, TDateTime start) {
+  TFileRecord r;
+  r.File = "/data/" + station + ".msd";
+  r.Station = station;
+  r.ChannelCount = 1;
+  r.SampRate = 100.0;
+  r.Start = r.SelectStart = start;
+  r.Finish = r.SelectFinish = start + 1.0 / 24;
+  r.Channel[0] = "HHZ";
+  r.Axis[0] = 2;
+  r.ChanSelected[0] = true;
+  return r;
+}
+
+TEST(RecentProjects, TheEleventhPushesTheOldestOutAndAListedOneKeepsItsPlace) {
+  TRecentProjects recent;
+  for (int i = 1; i <= 10; ++i) EXPECT_TRUE(recent.Insert("/p/" + std::to_string(i) + ".tvp"));
+  EXPECT_FALSE(recent.Insert("/p/3.tvp"));
+  EXPECT_EQ(recent.Paths().front(), "/p/10.tvp");
+  EXPECT_TRUE(recent.Insert("/p/11.tvp"));
+  ASSERT_EQ(recent.Paths().size(), 10u);
+  EXPECT_EQ(recent.Paths().front(), "/p/11.tvp");
+  EXPECT_EQ(recent.Paths().back(), "/p/2.tvp");
+  // Exact comparison: another spelling of a listed path is another entry.
+  EXPECT_TRUE(recent.Insert("/P/11.tvp"));
+  EXPECT_EQ(recent.Captions()[0], "&1 /P/11.tvp");
+  EXPECT_EQ(recent.Captions()[1], "&2 /p/11.tvp");
+}
+
+TEST(RecentProjects, StoredValuesComeBackInTheirOrderAndGapsCloseUp) {
+  const std::map<int, std::string> stored = {{1, "/a.tvp"}, {2, ""}, {3, "/c.tvp"}, {10, "/j.tvp"}};
+  const TRecentProjects recent = TRecentProjects::FromStored([&](int n) {
+    const auto it = stored.find(n);
+    return it == stored.end() ? std::string() : it->second;
+  });
+  EXPECT_EQ(recent.Paths(), (std::vector<std::string>{"/a.tvp", "/c.tvp", "/j.tvp"}));
+  const auto values = recent.ToStored();
+  ASSERT_EQ(values.size(), 3u);
+  EXPECT_EQ(values[0], (std::pair<std::string, std::string>{"File1", "/a.tvp"}));
+  EXPECT_EQ(values[2], (std::pair<std::string, std::string>{"File3", "/j.tvp"}));
+}
+
+TEST(Placement, MissingOrDamagedValuesGiveTheDefaults) {
+  const std::map<std::string, std::string> stored = {
+      {"Left", "15"}, {"Top", "x12"}, {"Width", ""}, {"Maximized", "1"}};
+  const TPlacement p = ReadPlacement([&](std::string_view name) -> std::optional<std::string> {
+    const auto it = stored.find(std::string(name));
+    if (it == stored.end()) return std::nullopt;
+    return it->second;
+  });
+  EXPECT_EQ(p.Left, 15);
+  EXPECT_EQ(p.Top, 100);
+  EXPECT_EQ(p.Width, 700);
+  EXPECT_EQ(p.Height, 500);
+  EXPECT_TRUE(p.Maximized);
+}
+
+TEST(Placement, AWindowClosedMaximisedKeepsItsNormalPlacementStored) {
+  const auto maximised = PlacementToStore({1, 2, 3, 4, true}, true);
+  ASSERT_EQ(maximised.size(), 1u);
+  EXPECT_EQ(maximised[0], (std::pair<std::string, std::string>{"Maximized", "1"}));
+  const auto normal = PlacementToStore({1, 2, 3, 4, false}, false);
+  EXPECT_EQ(normal.size(), 5u);
+  EXPECT_EQ(normal[4], (std::pair<std::string, std::string>{"Height", "4"}));
+}
+
+TEST(DialogFilters, PairsBecomeNameFiltersAndEveryFileMeansEveryFile) {
+  EXPECT_EQ(DialogNameFilters(kOpenFilter),
+            (std::vector<std::string>{"Проекты (*.tvp)", "Все файлы (*)"}));
+  EXPECT_EQ(DialogNameFilters("ЧХ|*.rsp;*.paz|Все файлы (*.*)|*.*"),
+            (std::vector<std::string>{"ЧХ (*.rsp *.paz)", "Все файлы (*)"}));
+  EXPECT_EQ(DialogNameFilters(kSaveFilter).size(), 3u);
+  EXPECT_EQ(SaveFormOfFilter(0), 0);
+  EXPECT_EQ(SaveFormOfFilter(1), 1);
+  EXPECT_EQ(SaveFormOfFilter(2), 1);
+}
+
+TEST(ForAllBox, StateFollowsTheMarks) {
+  EXPECT_EQ(CheckAllState({}), TCheckAllState::kChecked);
+  EXPECT_EQ(CheckAllState({true, true}), TCheckAllState::kChecked);
+  EXPECT_EQ(CheckAllState({true, false}), TCheckAllState::kPartial);
+  EXPECT_EQ(CheckAllState({false, false}), TCheckAllState::kUnchecked);
+}
+
+TEST(Mask, ContainsWithLetterCaseAndNeverEmpty) {
+  EXPECT_TRUE(MaskMatches("TVK01 Ш [E,N,Z] 14.05.2024", "Z"));
+  EXPECT_FALSE(MaskMatches("TVK01 Ш [E,N] 14.05.2024", "z"));
+  EXPECT_FALSE(MaskMatches("anything", ""));
+}
+
+TEST(IdleUpdate, EnabledStatesFollowTheSelectionAndTheRuns) {
+  TIdleInputs in;
+  in.Records = 3;
+  in.SelectedRecords = 1;
+  in.EditorChannels = 3;
+  in.PrimEntries = 3;
+  TIdleStates s = IdleStates(in);
+  EXPECT_TRUE(s.Editor && s.Delete && s.Split && s.Clone && s.Compress && s.ChangePath);
+  EXPECT_FALSE(s.Combine);
+  EXPECT_TRUE(s.ResponseViews && s.ShowRecord && s.ChangeFile && s.ChannelsToFile);
+  EXPECT_FALSE(s.PrimShow);
+  EXPECT_TRUE(s.PrimMask);
+  EXPECT_FALSE(s.NakMask);
+
+  in.SelectedRecords = 2;
+  s = IdleStates(in);
+  EXPECT_TRUE(s.Combine);
+  EXPECT_FALSE(s.ResponseViews || s.ShowRecord || s.ChangeFile);
+
+  in.EditorChannels = 0;
+  EXPECT_FALSE(IdleStates(in).ChannelsFromFile);
+
+  // A running spectrum run: its button stops it, nothing edits the project, the H/V run waits,
+  // and the results can still be looked at.
+  in.PrimRunning = true;
+  in.PrimSelected = true;
+  s = IdleStates(in);
+  EXPECT_TRUE(s.PrimCalc);
+  EXPECT_FALSE(s.NakCalc);
+  EXPECT_FALSE(s.Editor || s.Delete || s.Sort || s.AddFiles || s.ProjectCommands || s.Settings ||
+               s.CheckLists || s.PrimMask);
+  EXPECT_TRUE(s.PrimShow);
+
+  in = {};
+  in.PreviewLoading = true;
+  in.Records = 1;
+  in.SelectedRecords = 1;
+  s = IdleStates(in);
+  EXPECT_TRUE(s.ShowRecord);  // its stop
+  EXPECT_FALSE(s.PrimCalc || s.NakCalc || s.ChangeFile);
+}
+
+TEST(StoredPrecision, ASelectionStartingHalfWayThroughASecondNamesTheSameFileAfterATextReopen) {
+  TempDir dir;
+  // 12:00:00.7: a miniSEED start with milliseconds.
+  TFileRecord r = Record("ST1", EncodeDateTime(2024, 5, 14, 12, 0, 0, 700));
+  EXPECT_TRUE(KeepSelectionAtStoredPrecision(r));
+  EXPECT_FALSE(KeepSelectionAtStoredPrecision(r));
+  EXPECT_EQ(FormatDateTime("hhnnss.zzz", r.SelectStart), "120001.000");
+
+  TAppShell shell(dir.path().string());
+  shell.Project().Records.push_back(Record("ST2", EncodeDateTime(2024, 5, 14, 12, 0, 0, 600)));
+  const TResultFolders folders = DeriveResultFolders(dir.File("results"));
+  ScriptedDialogs dialogs;
+  dialogs.save = {dir.File("p.tvp"), 0};
+  RecordingUiHost host;
+  ASSERT_TRUE(shell.SaveAs(dialogs, host));
+  // The text save brought the open project to what its file says.
+  const std::string before = SpectrumFilePath(folders, shell.Project().Records[0], false);
+  ASSERT_TRUE(shell.OpenFile(dir.File("p.tvp"), dialogs, host));
+  EXPECT_EQ(SpectrumFilePath(folders, shell.Project().Records[0], false), before);
+  EXPECT_NE(before.find("240514-120001.dat"), std::string::npos) << before;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Project commands.
+
+class ShellCommands : public ::testing::Test {
+ protected:
+  ShellCommands() : shell(dir.File("program")) {}
+
+  std::string SavedProject(const std::string& name, int records) {
+    TAppShell other(dir.File("program"));
+    for (int i = 0; i < records; ++i)
+      other.Project().Records.push_back(Record("S" + std::to_string(i), 45000.0 + i));
+    ScriptedDialogs d;
+    d.save = {dir.File(name), 0};
+    EXPECT_TRUE(other.SaveAs(d, host));
+    return other.Project().FileName;
+  }
+
+  void Modify() {
+    shell.Project().Records.push_back(Record("NEW", 45100.0));
+    shell.Project().Modified = true;
+  }
+
+  TempDir dir;
+  TAppShell shell;
+  ScriptedDialogs dialogs;
+  RecordingUiHost host;
+};
+
+TEST_F(ShellCommands, StartsAsANewProjectWithTheProgramFolderForResults) {
+  EXPECT_EQ(shell.Project().FileName, kNoName);
+  EXPECT_EQ(shell.Project().General.ResultDir, dir.File("program"));
+  EXPECT_EQ(shell.Folders().SpectraPrimary,
+            DeriveResultFolders(dir.File("program")).SpectraPrimary);
+  EXPECT_FALSE(shell.Project().Modified);
+}
+
+TEST_F(ShellCommands, TheCloseQueryDecidesWhetherAnythingCloses) {
+  const std::string a = SavedProject("a.tvp", 2);
+  ASSERT_TRUE(shell.OpenFile(a, dialogs, host));
+  Modify();
+
+  dialogs.answers = {TSaveAnswer::kCancel};
+  EXPECT_FALSE(shell.Close(dialogs, host));
+  EXPECT_EQ(shell.Project().Records.size(), 3u);
+  EXPECT_TRUE(shell.Project().Modified);
+
+  // Cancel on a recent project opens nothing.
+  const std::string b = SavedProject("b.tvp", 1);
+  dialogs.answers = {TSaveAnswer::kCancel};
+  EXPECT_FALSE(shell.OpenFile(b, dialogs, host));
+  EXPECT_EQ(shell.Project().FileName, a);
+
+  // Yes saves under the project's name (the binary form of a plain save) and goes on.
+  dialogs.answers = {TSaveAnswer::kYes};
+  EXPECT_TRUE(shell.OpenFile(b, dialogs, host));
+  EXPECT_EQ(shell.Project().FileName, b);
+  EXPECT_EQ(ProbeProjectFormat(a), 1);
+  ASSERT_TRUE(shell.OpenFile(a, dialogs, host));
+  EXPECT_EQ(shell.Project().Records.size(), 3u);
+
+  // No closes without saving.
+  Modify();
+  dialogs.answers = {TSaveAnswer::kNo};
+  EXPECT_TRUE(shell.Close(dialogs, host));
+  EXPECT_TRUE(shell.Project().FileName.empty());
+  EXPECT_TRUE(shell.Project().Records.empty());
+  EXPECT_TRUE(shell.Project().General.ResultDir.empty());
+  EXPECT_FALSE(shell.Project().Modified);
+  EXPECT_EQ(dialogs.save_questions, 4);
+}
+
+TEST_F(ShellCommands, YesWhoseSaveIsCancelledOrFailsKeepsTheProject) {
+  Modify();  // "noname.tvp": Yes asks for a name
+  dialogs.answers = {TSaveAnswer::kYes};
+  dialogs.save = std::nullopt;
+  EXPECT_FALSE(shell.New(dialogs, host));
+  EXPECT_EQ(dialogs.save_dialogs, 1);
+  EXPECT_EQ(shell.Project().Records.size(), 1u);
+  EXPECT_TRUE(shell.Project().Modified);
+
+  dialogs.answers = {TSaveAnswer::kYes};
+  dialogs.save = {dir.File("no such folder/p.tvp"), 0};
+  EXPECT_FALSE(shell.QueryClose(dialogs, host));
+  EXPECT_EQ(shell.Project().Records.size(), 1u);
+  EXPECT_TRUE(shell.Project().Modified);
+  EXPECT_FALSE(host.messages.empty());
+
+  dialogs.answers = {TSaveAnswer::kNo};
+  EXPECT_TRUE(shell.New(dialogs, host));
+  EXPECT_EQ(shell.Project().FileName, kNoName);
+  EXPECT_TRUE(shell.Project().Records.empty());
+}
+
+TEST_F(ShellCommands, AFileThatDoesNotLoadLeavesTheOpenProjectAsItWas) {
+  const std::string a = SavedProject("a.tvp", 2);
+  ASSERT_TRUE(shell.OpenFile(a, dialogs, host));
+  Modify();
+  WriteText(dir.File("junk.tvp"), "not a project\r\n");
+  std::vector<uint8_t> wrong_block = {'F', 'V', 'E', 'R', 1, 0, 0, 0,
+                                      'X', 'V', 'E', 'R', 1, 0, 0, 0};
+  testing::WriteBytes(dir.File("block.tvp"), wrong_block);
+  for (const std::string& bad :
+       {dir.File("junk.tvp"), dir.File("missing.tvp"), dir.File("block.tvp")}) {
+    dialogs.answers = {TSaveAnswer::kNo};
+    dialogs.open = bad;
+    EXPECT_FALSE(shell.Open(dialogs, host)) << bad;
+    EXPECT_EQ(shell.Project().FileName, a) << bad;
+    EXPECT_EQ(shell.Project().Records.size(), 3u) << bad;
+    EXPECT_TRUE(shell.Project().Modified) << bad;
+  }
+  EXPECT_EQ(host.messages.size(), 3u);
+  EXPECT_EQ(shell.Recent().Paths().size(), 1u);
+}
+
+TEST_F(ShellCommands, SaveAsChoosesTheFormByFilterAndListsTheProject) {
+  Modify();
+  dialogs.save = {dir.File("text"), 0};
+  ASSERT_TRUE(shell.SaveAs(dialogs, host));
+  EXPECT_EQ(shell.Project().FileName, dir.File("text.tvp"));
+  EXPECT_EQ(ProbeProjectFormat(dir.File("text.tvp")), 0);
+  dialogs.save = {dir.File("bin.tvp"), 1};
+  ASSERT_TRUE(shell.SaveAs(dialogs, host));
+  EXPECT_EQ(ProbeProjectFormat(dir.File("bin.tvp")), 1);
+  dialogs.save = {dir.File("other.tvp"), 2};
+  ASSERT_TRUE(shell.SaveAs(dialogs, host));
+  EXPECT_EQ(ProbeProjectFormat(dir.File("other.tvp")), 1);
+  EXPECT_EQ(
+      shell.Recent().Paths(),
+      (std::vector<std::string>{dir.File("other.tvp"), dir.File("bin.tvp"), dir.File("text.tvp")}));
+  // The program's folder as results folder became the project's folder on the first save.
+  EXPECT_EQ(shell.Project().General.ResultDir, dir.path().string());
+  EXPECT_EQ(shell.Folders().SpectraPrimary,
+            DeriveResultFolders(dir.path().string()).SpectraPrimary);
+}
+
+TEST_F(ShellCommands, GeneralSettingsMarkTheProjectAndFollowTheWorkingRate) {
+  shell.SetSampRateDefault(200.0);
+  EXPECT_EQ(shell.Project().WorkingRate, 200.0);
+  EXPECT_TRUE(shell.Project().Modified);
+  shell.SetResultDir(dir.File("r"));
+  EXPECT_EQ(shell.Folders().SpectraNakamura, DeriveResultFolders(dir.File("r")).SpectraNakamura);
+}
+
+}  // namespace
+}  // namespace tarvik
