@@ -304,11 +304,6 @@ bool TAppShell::SaveAs(TShellDialogs& dialogs, UiHost& host) {
 }
 
 bool TAppShell::SaveUnder(const std::string& name, int form, UiHost& host) {
-  // The text form keeps selections to the second: the open project is brought to what its file
-  // will say, so that both name the same result files.
-  if (form <= 0) {
-    for (TFileRecord& r : project_.Records) KeepSelectionAtStoredPrecision(r);
-  }
   const SaveResult saved = SaveProject(project_, name, form, host, program_folder_);
   DeriveFolders();
   return saved.ok;

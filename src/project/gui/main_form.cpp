@@ -182,6 +182,8 @@ void TMainForm::StoreRecent() {
 void TMainForm::RebuildRecentMenu() {
   for (QAction* a : recent_actions_) {
     project_menu_->removeAction(a);
+    // The action may be the one whose click is being handled: it goes once that is over.
+    a->setParent(nullptr);
     a->deleteLater();
   }
   recent_actions_.clear();

@@ -64,6 +64,7 @@ QWidget* TMainForm::CreateProcessingPage() {
     list->setToolTip(kHVListHint);
     box = new TForAllCheckBox("Для всех", tab);
     box->setObjectName(check_name);
+    box->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     calc = Button(tab, kRunCaption, calc_name);
     mask = Button(tab, "М а с к а", mask_name);
     show = Button(tab, "П о к а з а т ь", show_name);
@@ -125,6 +126,7 @@ QWidget* TMainForm::CreateProcessingPage() {
   kinds->addStretch(1);
   var_check_ = new TForAllCheckBox("Для всех спектров списка", tab);
   var_check_->setObjectName("VarCheckBox");
+  var_check_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   var_list_ = CheckList(tab, "VarListBox");
   var_mask_button_ = Button(tab, "М а с к а", "VarMaskButton");
   var_show_button_ = Button(tab, "Показать графики", "VarShowButton");

@@ -1,0 +1,191 @@
+#pragma once
+
+// What the main window's suites share: answering the modal dialogs the window opens, a demo
+// project on disk, per-user settings kept in a folder of the test's own, and the widgets found
+// by their object names.
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPointer>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "common/ui_host.h"
+#include "project/demo.h"
+#include "project/gui/main_form.h"
+#include "project/project_file.h"
+
+namespace tarvik::gui::testing {
+
+// Answers the modal dialogs of the window in turn. Each answer gets the dialog that became
+// modal and must close it. A dialog that comes when no answer is left is recorded as unexpected
+// and closed with its escape button, so that a test never hangs on it.
+class DialogScript : public QObject {
+ public:
+  DialogScript() {
+    timer_.setInterval(5);
+    QObject::connect(&timer_, &QTimer::timeout, this, [this] { Poll(); });
+    timer_.start();
+  }
+
+  void Then(std::function<void(QWidget*)> answer) { answers_.push_back(std::move(answer)); }
+
+  // A message box answered with one of its buttons; its text is kept in texts.
+  void Button(QMessageBox::StandardButton button) {
+    Then([this, button](QWidget* w) {
+      auto* box = qobject_cast<QMessageBox*>(w);
+      QVERIFY2(box != nullptr,
+               qPrintable(QString("not a message box: ") + w->metaObject()->className()));
+      texts.push_back(box->text());
+      QAbstractButton* b = box->button(button);
+      QVERIFY(b != nullptr);
+      b->click();
+    });
+  }
+  void Ok() { Button(QMessageBox::Ok); }
+  void Yes() { Button(QMessageBox::Yes); }
+  void No() { Button(QMessageBox::No); }
+  void Cancel() { Button(QMessageBox::Cancel); }
+
+  // A file dialog answered with a path (and a name filter by position, when given).
+  void File(const QString& path, int filter = -1) {
+    Then([path, filter](QWidget* w) {
+      auto* dialog = qobject_cast<QFileDialog*>(w);
+      QVERIFY2(dialog != nullptr,
+               qPrintable(QString("not a file dialog: ") + w->metaObject()->className()));
+      QVERIFY(dialog->testOption(QFileDialog::DontUseNativeDialog));
+      if (filter >= 0) dialog->selectNameFilter(dialog->nameFilters().at(filter));
+      if (dialog->fileMode() == QFileDialog::Directory) dialog->setDirectory(path);
+      dialog->selectFile(path);
+      static_cast<QDialog*>(dialog)->accept();
+    });
+  }
+  void CancelDialog() {
+    Then([](QWidget* w) {
+      auto* dialog = qobject_cast<QDialog*>(w);
+      QVERIFY(dialog != nullptr);
+      dialog->reject();
+    });
+  }
+  // An input box answered with a text; its caption and prompt are kept in texts.
+  void Input(const QString& text) {
+    Then([this, text](QWidget* w) {
+      auto* input = qobject_cast<QInputDialog*>(w);
+      QVERIFY2(input != nullptr,
+               qPrintable(QString("not an input box: ") + w->metaObject()->className()));
+      texts.push_back(input->windowTitle() + "|" + input->labelText());
+      input->setTextValue(text);
+      input->accept();
+    });
+  }
+
+  bool Done() const { return answers_.empty(); }
+
+  // Messages (OK only) that come when no answer is left are answered OK and kept in texts.
+  bool accept_messages = false;
+  std::vector<QString> texts;
+  std::vector<QString> unexpected;
+
+  bool Saw(const QString& part) const {
+    for (const QString& t : texts) {
+      if (t.contains(part)) return true;
+    }
+    return false;
+  }
+
+ private:
+  void Poll() {
+    QWidget* w = QApplication::activeModalWidget();
+    if (w == nullptr || !w->isVisible() || w == answered_) return;
+    answered_ = w;
+    if (answers_.empty()) {
+      auto* box = qobject_cast<QMessageBox*>(w);
+      if (accept_messages && box != nullptr && box->button(QMessageBox::Ok) != nullptr) {
+        texts.push_back(box->text());
+        box->button(QMessageBox::Ok)->click();
+        return;
+      }
+      unexpected.push_back(box != nullptr ? box->text() : w->metaObject()->className());
+      if (box != nullptr && box->escapeButton() != nullptr) {
+        box->escapeButton()->click();
+      } else if (auto* dialog = qobject_cast<QDialog*>(w)) {
+        dialog->reject();
+      }
+      return;
+    }
+    std::function<void(QWidget*)> answer = std::move(answers_.front());
+    answers_.pop_front();
+    answer(w);
+  }
+
+  QTimer timer_;
+  QPointer<QWidget> answered_;
+  std::deque<std::function<void(QWidget*)>> answers_;
+};
+
+// Leaves out the offscreen platform's note that it cannot pass size hints on, which it makes for
+// every window shown; everything else reaches the test log.
+inline QtMessageHandler& PreviousHandler() {
+  static QtMessageHandler previous = nullptr;
+  return previous;
+}
+inline void QuietOffscreenNotes() {
+  PreviousHandler() = qInstallMessageHandler(
+      [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+        if (message.contains("propagateSizeHints")) return;
+        if (PreviousHandler() != nullptr) PreviousHandler()(type, context, message);
+      });
+}
+
+// Keeps the window's per-user settings in a folder of the test's own.
+inline void UseSettingsFolder(const QString& folder) {
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder);
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder);
+}
+
+// Writes the demonstration recordings and project into dir (two stations, files of the given
+// length) and returns the project file; the results folder is dir/results.
+inline std::string WriteDemoProject(const std::string& dir, double file_seconds = 300.0,
+                                    TDateTime start = 0.0) {
+  TDemoOptions options;
+  options.FileSeconds = file_seconds;
+  if (start != 0.0) options.Start = start;
+  NullUiHost host;
+  TProject project;
+  std::vector<TDemoRecording> recordings;
+  std::string error;
+  if (!BuildDemoProject(dir, kDemoGeophonePaz, options, host, project, recordings, error))
+    return {};
+  const SaveResult saved = SaveProject(project, dir + "/demo.tvp", 0, host);
+  return saved.ok ? saved.file_name : std::string();
+}
+
+template <typename T>
+T* Find(QWidget& root, const char* name) {
+  T* w = root.findChild<T*>(name);
+  if (w == nullptr) qWarning("no widget %s", name);
+  return w;
+}
+
+inline std::vector<std::string> FilesUnder(const std::string& folder) {
+  std::vector<std::string> out;
+  std::error_code ec;
+  if (!std::filesystem::exists(folder, ec)) return out;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(folder, ec)) {
+    if (e.is_regular_file()) out.push_back(std::filesystem::relative(e.path(), folder).string());
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+}  // namespace tarvik::gui::testing
