@@ -4,7 +4,9 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QListWidget>
 #include <QLocale>
+#include <QRadioButton>
 #include <QTabWidget>
 #include <QTest>
 #include <cstdio>
@@ -45,12 +47,18 @@ int main(int argc, char** argv) {
   auto* processing = form.findChild<QTabWidget*>("ProcessingTabs");
   if (pages == nullptr || processing == nullptr) return 1;
   bool ok = true;
+  // A record chosen, as a person would before editing it.
+  if (auto* files = form.findChild<QListWidget*>("FileListBox"); files && files->count() > 0)
+    files->setCurrentRow(0);
   pages->setCurrentIndex(0);
   ok = Save(form, out + "/main_records.png") && ok;
   pages->setCurrentIndex(1);
   const char* tabs[] = {"main_primary.png", "main_hv.png", "main_variations.png"};
   for (int i = 0; i < processing->count() && i < 3; ++i) {
     processing->setCurrentIndex(i);
+    if (i == 2) {
+      if (auto* spectra = form.findChild<QRadioButton*>("AbsRadioButton")) spectra->click();
+    }
     ok = Save(form, out + "/" + tabs[i]) && ok;
   }
   pages->setCurrentIndex(2);

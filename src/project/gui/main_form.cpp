@@ -404,8 +404,10 @@ void TMainForm::UpdateIdleStates() {
 
   prim_calc_button_->setEnabled(s.PrimCalc);
   nak_calc_button_->setEnabled(s.NakCalc);
-  prim_show_button_->setEnabled(s.PrimShow);
-  nak_show_button_->setEnabled(s.NakShow);
+  // The spectrum viewer is not part of the program yet: its buttons stay off.
+  for (QPushButton* b : {prim_show_button_, nak_show_button_, var_show_button_, var_average_button_,
+                         var_median_button_})
+    b->setEnabled(false);
   prim_mask_button_->setEnabled(s.PrimMask);
   nak_mask_button_->setEnabled(s.NakMask);
   var_mask_button_->setEnabled(s.CheckLists && var_list_->count() > 0);

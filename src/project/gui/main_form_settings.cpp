@@ -388,6 +388,9 @@ QWidget* TMainForm::CreateGeneralPage() {
   sr_default_spin_->setRange(kMinSampRateDefault, kMaxSampRateDefault);
   sr_default_spin_->setKeyboardTracking(false);
   form->addRow("Частота оцифровки по умолчанию, Гц", sr_default_spin_);
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{format_combo_, max_span_spin_, sr_default_spin_})
+    w->setMaximumWidth(180);
   outer->addStretch(1);
 
   connect(directory_edit_, &QLineEdit::textEdited, this, [this](const QString& text) {
