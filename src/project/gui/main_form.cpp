@@ -288,7 +288,7 @@ void TMainForm::showEvent(QShowEvent* event) {
 
 void TMainForm::ShowHelp() {
   const std::string path =
-      HelpDocumentPath(ProgramFolderOr(QString()).toStdString(), QDir::currentPath().toStdString());
+      HelpDocumentPath(shell_.ProgramFolder(), QDir::currentPath().toStdString());
   QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path)));
 }
 

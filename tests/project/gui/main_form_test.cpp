@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -73,6 +74,17 @@ bool RunAndWait(TMainForm& form, const char* button) {
   return finished.count() > 0 || finished.wait(120000);
 }
 
+// Takes the URLs the desktop would open.
+class UrlCatcher : public QObject {
+  Q_OBJECT
+
+ public slots:
+  void Open(const QUrl& url) { urls.push_back(url); }
+
+ public:
+  std::vector<QUrl> urls;
+};
+
 }  // namespace
 
 class MainFormTest : public QObject {
@@ -108,6 +120,24 @@ class MainFormTest : public QObject {
     QCOMPARE(Find<QLineEdit>(form, "DirectoryEdit")->text(), Q(Work("demo/results")));
     QCOMPARE(Stage(form), QString("Проект успешно загружен"));
     QCOMPARE(form.findChild<QAction*>("RecentAction1")->text(), "&1 " + Q(Demo()));
+  }
+
+  void helpOpensTheGuideAndAboutNamesTheVersion() {
+    const QString program = Q(Work("program"));
+    QDir().mkpath(program);
+    std::ofstream(Work("program/Tarvik.pdf")) << "%PDF-1.4";
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("file", &catcher, "Open");
+    TMainForm form(program);
+    Action(form, "HelpAction")->trigger();
+    QDesktopServices::unsetUrlHandler("file");
+    QCOMPARE(catcher.urls.size(), size_t{1});
+    QCOMPARE(catcher.urls[0], QUrl::fromLocalFile(program + "/Tarvik.pdf"));
+    DialogScript script;
+    script.Ok();
+    Action(form, "AboutAction")->trigger();
+    QVERIFY(script.Done());
+    QVERIFY(script.texts[0].contains("Tarvik 1.3.0"));
   }
 
   void forAllBoxesAndTheMask() {

@@ -1,5 +1,6 @@
 // The processing-settings page and the general settings page driven through their widgets.
 
+#include <qcustomplot.h>
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
@@ -9,7 +10,6 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
-#include <qcustomplot.h>
 
 #include "gui_test_support.h"
 #include "spectral/settings_page.h"
@@ -75,21 +75,29 @@ class SettingsPageTest : public QObject {
     QFETCH(int, set);
     Choose(Find<QComboBox>(*form_, "OptionsComBox"), set);
     const std::vector<ControlCase> cases = {
-        {"FourierRadioGroup0", [](QWidget& w) { ClickMark(Find<QAbstractButton>(w, "FourierRadioGroup0")); },
+        {"FourierRadioGroup0",
+         [](QWidget& w) { ClickMark(Find<QAbstractButton>(w, "FourierRadioGroup0")); },
          [](const TSpectrumSettings& s) { return !s.UseFFT; }},
-        {"SpcTypeRadioGroup1", [](QWidget& w) { ClickMark(Find<QAbstractButton>(w, "SpcTypeRadioGroup1")); },
+        {"SpcTypeRadioGroup1",
+         [](QWidget& w) { ClickMark(Find<QAbstractButton>(w, "SpcTypeRadioGroup1")); },
          [](const TSpectrumSettings& s) { return s.SpectrumType == 1; }},
-        {"EstTypeRadioGroup1", [](QWidget& w) { ClickMark(Find<QAbstractButton>(w, "EstTypeRadioGroup1")); },
+        {"EstTypeRadioGroup1",
+         [](QWidget& w) { ClickMark(Find<QAbstractButton>(w, "EstTypeRadioGroup1")); },
          [](const TSpectrumSettings& s) { return s.EstimationType == 1; }},
-        {"NoiseDurSpinEdit (Bartlett)", [](QWidget& w) { Type(Find<QSpinBox>(w, "NoiseDurSpinEdit"), "17"); },
+        {"NoiseDurSpinEdit (Bartlett)",
+         [](QWidget& w) { Type(Find<QSpinBox>(w, "NoiseDurSpinEdit"), "17"); },
          [](const TSpectrumSettings& s) { return s.NoiseDur == 17.0 && s.DanielWin == 5; }},
-        {"EstTypeRadioGroup0", [](QWidget& w) { ClickMark(Find<QAbstractButton>(w, "EstTypeRadioGroup0")); },
+        {"EstTypeRadioGroup0",
+         [](QWidget& w) { ClickMark(Find<QAbstractButton>(w, "EstTypeRadioGroup0")); },
          [](const TSpectrumSettings& s) { return s.EstimationType == 0; }},
-        {"NoiseDurSpinEdit (Daniell)", [](QWidget& w) { Type(Find<QSpinBox>(w, "NoiseDurSpinEdit"), "9"); },
+        {"NoiseDurSpinEdit (Daniell)",
+         [](QWidget& w) { Type(Find<QSpinBox>(w, "NoiseDurSpinEdit"), "9"); },
          [](const TSpectrumSettings& s) { return s.DanielWin == 9 && s.NoiseDur == 17.0; }},
-        {"FillByZeroRadioGroup1", [](QWidget& w) { ClickMark(Find<QAbstractButton>(w, "FillByZeroRadioGroup1")); },
+        {"FillByZeroRadioGroup1",
+         [](QWidget& w) { ClickMark(Find<QAbstractButton>(w, "FillByZeroRadioGroup1")); },
          [](const TSpectrumSettings& s) { return s.FillByZero; }},
-        {"SilenceDurSpinEdit", [](QWidget& w) { Type(Find<QDoubleSpinBox>(w, "SilenceDurSpinEdit"), "30.25"); },
+        {"SilenceDurSpinEdit",
+         [](QWidget& w) { Type(Find<QDoubleSpinBox>(w, "SilenceDurSpinEdit"), "30.25"); },
          [](const TSpectrumSettings& s) { return s.SilenceDur == 30.25; }},
         {"WinTypeComBox", [](QWidget& w) { Choose(Find<QComboBox>(w, "WinTypeComBox"), 5); },
          [](const TSpectrumSettings& s) { return s.WindowType == 5; }},
@@ -97,19 +105,24 @@ class SettingsPageTest : public QObject {
          [](const TSpectrumSettings& s) { return s.B == 7.5; }},
         {"EdgeCheckBox", [](QWidget& w) { ClickMark(Find<QAbstractButton>(w, "EdgeCheckBox")); },
          [](const TSpectrumSettings& s) { return s.EdgeEffect; }},
-        {"EdgeFMinSpinEdit", [](QWidget& w) { Type(Find<QDoubleSpinBox>(w, "EdgeFMinSpinEdit"), "0.25"); },
+        {"EdgeFMinSpinEdit",
+         [](QWidget& w) { Type(Find<QDoubleSpinBox>(w, "EdgeFMinSpinEdit"), "0.25"); },
          [](const TSpectrumSettings& s) { return s.FMin == 0.25; }},
-        {"EdgeFMaxSpinEdit", [](QWidget& w) { Type(Find<QDoubleSpinBox>(w, "EdgeFMaxSpinEdit"), "40.5"); },
+        {"EdgeFMaxSpinEdit",
+         [](QWidget& w) { Type(Find<QDoubleSpinBox>(w, "EdgeFMaxSpinEdit"), "40.5"); },
          [](const TSpectrumSettings& s) { return s.FMax == 40.5; }},
         {"EdgeOrderSpinEdit", [](QWidget& w) { Type(Find<QSpinBox>(w, "EdgeOrderSpinEdit"), "4"); },
          [](const TSpectrumSettings& s) { return s.EdgeOrder == 4; }},
         {"NoiseCheckBox", [](QWidget& w) { ClickMark(Find<QAbstractButton>(w, "NoiseCheckBox")); },
          [](const TSpectrumSettings& s) { return s.NoiseFilter; }},
-        {"NoiseFMinSpinEdit", [](QWidget& w) { Type(Find<QDoubleSpinBox>(w, "NoiseFMinSpinEdit"), "1.5"); },
+        {"NoiseFMinSpinEdit",
+         [](QWidget& w) { Type(Find<QDoubleSpinBox>(w, "NoiseFMinSpinEdit"), "1.5"); },
          [](const TSpectrumSettings& s) { return s.NoiseFMin == 1.5; }},
-        {"NoiseFMaxSpinEdit", [](QWidget& w) { Type(Find<QDoubleSpinBox>(w, "NoiseFMaxSpinEdit"), "12"); },
+        {"NoiseFMaxSpinEdit",
+         [](QWidget& w) { Type(Find<QDoubleSpinBox>(w, "NoiseFMaxSpinEdit"), "12"); },
          [](const TSpectrumSettings& s) { return s.NoiseFMax == 12.0; }},
-        {"NoiseOrderSpinEdit", [](QWidget& w) { Type(Find<QSpinBox>(w, "NoiseOrderSpinEdit"), "8"); },
+        {"NoiseOrderSpinEdit",
+         [](QWidget& w) { Type(Find<QSpinBox>(w, "NoiseOrderSpinEdit"), "8"); },
          [](const TSpectrumSettings& s) { return s.NoiseOrder == 8; }},
         {"UnitOutComBox", [](QWidget& w) { Choose(Find<QComboBox>(w, "UnitOutComBox"), 2); },
          [](const TSpectrumSettings& s) { return s.UnitOut == 2; }},
@@ -145,7 +158,8 @@ class SettingsPageTest : public QObject {
     auto* silence = Find<QDoubleSpinBox>(*form_, "SilenceDurSpinEdit");
     auto* units = Find<QComboBox>(*form_, "UnitComBox");
     TProject& project = form_->Shell().Project();
-    QCOMPARE(options->itemText(1), QString("Для записей импульсных событий (землетрясения, взрывы)"));
+    QCOMPARE(options->itemText(1),
+             QString("Для записей импульсных событий (землетрясения, взрывы)"));
     Choose(options, 1);
     Type(silence, "33");
     Choose(units, 2);
@@ -210,7 +224,8 @@ class SettingsPageTest : public QObject {
     QCOMPARE(spin->value(), 7);
     ClickMark(Find<QAbstractButton>(*form_, "EstTypeRadioGroup0"));
     QCOMPARE(label->text(), QString("Объединять                      значений"));
-    QCOMPARE(spin->toolTip(), QString("Количество точек суммирования для получения оценки Даниэля"));
+    QCOMPARE(spin->toolTip(),
+             QString("Количество точек суммирования для получения оценки Даниэля"));
     QCOMPARE(spin->value(), 3);
     QCOMPARE(s.NoiseDur, 7.0);
     QCOMPARE(s.DanielWin, 3);
