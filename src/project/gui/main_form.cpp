@@ -19,6 +19,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QUrl>
+#include <future>
 
 #include "project/gui/background_run.h"
 #include "project/gui/for_all_check_box.h"
@@ -361,9 +362,13 @@ void TMainForm::ScheduleIdleUpdate() {
 }
 
 void TMainForm::RebuildAll() {
+  // The H/V list's entries are formed on a thread of their own while the window fills the
+  // others: forming them only reads the project, which nothing changes meanwhile.
+  auto hv = std::async(std::launch::async,
+                       [this] { return BuildHVList(shell_.Project(), shell_.Folders()); });
   RebuildFileList();
   RebuildPrimList();
-  RebuildNakList();
+  ShowNakList(hv.get());
   ReloadSettingsPage();
   ReloadGeneralPage();
   UpdateIdleStates();

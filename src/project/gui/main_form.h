@@ -113,6 +113,7 @@ class TMainForm final : public QMainWindow, private TShellDialogs {
   QWidget* CreateProcessingPage();
   void RebuildPrimList();
   void RebuildNakList();
+  void ShowNakList(const TRecordListModel& model);
   void RebuildVarList();
   void FillCheckList(QListWidget* list, const std::vector<std::string>& entries,
                      const std::vector<bool>& checked);

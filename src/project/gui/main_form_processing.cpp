@@ -201,7 +201,10 @@ void TMainForm::RebuildPrimList() {
 }
 
 void TMainForm::RebuildNakList() {
-  const TRecordListModel model = BuildHVList(shell_.Project(), shell_.Folders());
+  ShowNakList(BuildHVList(shell_.Project(), shell_.Folders()));
+}
+
+void TMainForm::ShowNakList(const TRecordListModel& model) {
   FillCheckList(nak_list_, model.Entries, model.Checked);
   nak_list_->setToolTip(Q(model.Hint));
   UpdateForAllBox(nak_list_, nak_check_);
