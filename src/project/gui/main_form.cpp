@@ -207,7 +207,9 @@ void TMainForm::RebuildRecentMenu() {
 // ---------------------------------------------------------------------------------------------
 // Project commands.
 
-void TMainForm::AfterProjectCommand() {
+void TMainForm::AfterProjectCommand(bool replaced) {
+  // The comparison list named the files of the project before; it is built again on request.
+  if (replaced) var_list_->clear();
   RebuildRecentMenu();
   StoreRecent();
   RebuildAll();
@@ -240,19 +242,20 @@ bool TMainForm::LoadStartupProject(const QString& path) {
 void TMainForm::SaveProject() {
   if (Busy()) return;
   RebuildAll();
-  if (shell_.Save(*this, *host_)) AfterProjectCommand();
+  if (shell_.Save(*this, *host_)) AfterProjectCommand(false);
   UpdateIdleStates();
 }
 
 void TMainForm::SaveProjectAs() {
   if (Busy()) return;
-  if (shell_.SaveAs(*this, *host_)) AfterProjectCommand();
+  if (shell_.SaveAs(*this, *host_)) AfterProjectCommand(false);
   UpdateIdleStates();
 }
 
 void TMainForm::CloseProject() {
   if (Busy()) return;
   if (!shell_.Close(*this, *host_)) return;
+  var_list_->clear();
   RebuildAll();
   prim_check_->setCheckState(Qt::Unchecked);
   nak_check_->setCheckState(Qt::Unchecked);

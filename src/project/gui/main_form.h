@@ -85,7 +85,8 @@ class TMainForm final : public QMainWindow, private TShellDialogs {
   void CloseProject();
   void ShowHelp();
   void ShowAbout();
-  void AfterProjectCommand();
+  // The recent projects stored and shown, the window rebuilt; replaced: another project is open.
+  void AfterProjectCommand(bool replaced = true);
   void MarkModified();
   void ScheduleIdleUpdate();
   void UpdateIdleStates();
