@@ -283,7 +283,7 @@ LoadStatus TAppShell::LoadFile(const std::string& path, UiHost& host, TShellDial
   const LoadStatus status = LoadProject(loaded, path, host);
   if (dialogs != nullptr) dialogs->Loading(false);
   if (status != LoadStatus::kLoaded) return status;
-  project_ = std::move(loaded);
+  replaced_ = std::exchange(project_, std::move(loaded));
   DeriveFolders();
   recent_.Insert(project_.FileName);
   return status;

@@ -242,6 +242,10 @@ class TAppShell {
   // given, is told while the file is read.
   LoadStatus LoadFile(const std::string& path, UiHost& host, TShellDialogs* dialogs = nullptr);
 
+  // The project the last load replaced, handed over for the caller to release where it suits it
+  // (freeing tens of thousands of records takes a while); empty when none was replaced.
+  TProject TakeReplaced() { return std::exchange(replaced_, TProject{}); }
+
   // The general settings page: a new results folder derives the folders again.
   void SetResultDir(const std::string& folder);
   void SetMaxSpan(int32_t seconds);
@@ -260,6 +264,7 @@ class TAppShell {
 
   std::string program_folder_;
   TProject project_;
+  TProject replaced_;
   TResultFolders folders_;
   TRecentProjects recent_;
 };

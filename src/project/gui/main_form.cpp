@@ -170,10 +170,12 @@ void TMainForm::ReadRecent() {
   settings.beginGroup(kRecentSection);
   shell_.Recent() = TRecentProjects::FromStored(
       [&](int n) { return settings.value(Q(RecentKey(n))).toString().toStdString(); });
+  stored_recent_ = shell_.Recent().Paths();
   RebuildRecentMenu();
 }
 
 void TMainForm::StoreRecent() {
+  stored_recent_ = shell_.Recent().Paths();
   QSettings settings(kSettingsOrganisation, kSettingsApplication);
   settings.beginGroup(kRecentSection);
   settings.remove("");
@@ -208,10 +210,18 @@ void TMainForm::RebuildRecentMenu() {
 // Project commands.
 
 void TMainForm::AfterProjectCommand(bool replaced) {
+  // The project a load replaced is freed on a thread of its own while the window is rebuilt.
+  TProject old = shell_.TakeReplaced();
+  if (!old.Records.empty()) {
+    release_ = std::async(std::launch::async,
+                          [old = std::move(old)]() mutable { TProject gone = std::move(old); });
+  }
   // The comparison list named the files of the project before; it is built again on request.
   if (replaced) var_list_->clear();
-  RebuildRecentMenu();
-  StoreRecent();
+  if (shell_.Recent().Paths() != stored_recent_) {
+    RebuildRecentMenu();
+    StoreRecent();
+  }
   RebuildAll();
 }
 

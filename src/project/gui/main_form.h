@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -146,6 +147,10 @@ class TMainForm final : public QMainWindow, private TShellDialogs {
   // Controls are being filled from the project: their change handlers do not write back.
   bool reloading_ = false;
   QString last_folder_;
+  // The recent projects as the per-user settings hold them.
+  std::vector<std::string> stored_recent_;
+  // A replaced project being freed.
+  std::future<void> release_;
 
   QTabWidget* pages_ = nullptr;
   // Menu "Проект".

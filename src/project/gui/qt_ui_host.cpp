@@ -23,8 +23,16 @@ QString ToQString(std::string_view text) {
 void ShowBar(QProgressBar* bar, int position, int maximum) {
   if (bar == nullptr) return;
   const int max = std::max(0, maximum);
-  if (bar->maximum() != max) bar->setMaximum(max);
-  bar->setValue(std::clamp(position, 0, max));
+  const int value = std::clamp(position, 0, max);
+  if (bar->maximum() != max) {
+    bar->setMaximum(max);
+  } else if (max > 1000 && value != max && bar->value() >= 0 &&
+             static_cast<int64_t>(value) * 1000 / max ==
+                 static_cast<int64_t>(bar->value()) * 1000 / max) {
+    // A step of a long loop that would not move the bar by a pixel is not drawn.
+    return;
+  }
+  bar->setValue(value);
 }
 
 }  // namespace
