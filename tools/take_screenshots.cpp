@@ -3,13 +3,17 @@
 // so that the pictures show the desktop's own fonts and style.
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QListWidget>
 #include <QLocale>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <cstdio>
+#include <functional>
 
 #include "project/app_shell.h"
 #include "project/gui/main_form.h"
@@ -22,6 +26,31 @@ bool Save(QWidget& window, const QString& path) {
   const bool ok = window.grab().save(path);
   std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
   return ok;
+}
+
+// Saves the next modal window (the viewer or the preview opened from the main window) once it
+// shows, then closes it; click is what opens it.
+bool SaveModal(const QString& path, const std::function<void()>& click) {
+  bool ok = false;
+  QTimer poll;
+  poll.setInterval(50);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr || !dialog->isVisible()) return;
+    poll.stop();
+    QTest::qWait(300);
+    ok = dialog->grab().save(path);
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+    dialog->reject();
+  });
+  poll.start();
+  click();
+  return ok;
+}
+
+template <typename T>
+T* Child(QWidget& root, const char* name) {
+  return root.findChild<T*>(name);
 }
 
 }  // namespace
@@ -65,5 +94,27 @@ int main(int argc, char** argv) {
   ok = Save(form, out + "/main_settings.png") && ok;
   pages->setCurrentIndex(3);
   ok = Save(form, out + "/main_general.png") && ok;
+
+  // The viewer on a record's spectra and H/V ratios, from the processing page.
+  pages->setCurrentIndex(1);
+  const char* lists[] = {"PrimListBox", "NakListBox"};
+  const char* buttons[] = {"PrimShowButton", "NakShowButton"};
+  const char* shots[] = {"viewer_from_window.png", "viewer_hv_from_window.png"};
+  for (int i = 0; i < 2; ++i) {
+    processing->setCurrentIndex(i);
+    Child<QListWidget>(form, lists[i])->setCurrentRow(0);
+    QTest::qWait(100);
+    ok = SaveModal(out + "/" + shots[i], [&] { Child<QPushButton>(form, buttons[i])->click(); }) &&
+         ok;
+  }
+  // The preview of a record and the responses of its chains, from the records page.
+  pages->setCurrentIndex(0);
+  QTest::qWait(100);
+  ok = SaveModal(out + "/preview_from_window.png",
+                 [&] { Child<QPushButton>(form, "ShowRecordButton")->click(); }) &&
+       ok;
+  ok = SaveModal(out + "/responses_from_window.png",
+                 [&] { Child<QPushButton>(form, "ResponseView3Button")->click(); }) &&
+       ok;
   return ok ? 0 : 1;
 }

@@ -154,6 +154,14 @@ std::string HelpDocumentPath(const std::string& program_folder, const std::strin
                                 : JoinPath(current_folder, kHelpDocument);
 }
 
+double ResponseViewFMin(const TProject& project, const TFileRecord& record) {
+  TSpectrumSettings settings = project.SettingsFor(record);
+  if (!(record.SampRate > 0.0) || !DeriveGeometry(settings, record.SampRate) ||
+      settings.TransformLength <= 0)
+    return 0.0;
+  return record.SampRate / settings.TransformLength;
+}
+
 TDateTime AtStoredPrecision(TDateTime value) {
   TDateTime stored = value;
   return ParseProjectDateTime(FormatProjectDateTime(value), stored) ? stored : value;
@@ -192,11 +200,14 @@ TIdleStates IdleStates(const TIdleInputs& in) {
   s.Sort = editable && in.Records > 0;
   s.ChannelsToFile = s.ChannelsFromFile = s.Editor && in.EditorChannels > 0;
   const bool single = in.Records > 0 && in.SelectedRecords == 1;
-  s.ResponseViews = single;
   s.ChangeFile = single && editable;
   s.ShowRecord = in.PreviewLoading || (single && editable);
-  s.PrimShow = in.PrimSelected;
-  s.NakShow = in.NakSelected;
+  // The viewer may look at results and responses while a run goes on (the run works on a copy
+  // of the project), not while a record loads in the window's own call.
+  s.ResponseViews = single && !in.PreviewLoading;
+  s.PrimShow = in.PrimSelected && !in.PreviewLoading;
+  s.NakShow = in.NakSelected && !in.PreviewLoading;
+  s.VarShow = !in.PreviewLoading;
   s.PrimMask = editable && in.PrimEntries > 0;
   s.NakMask = editable && in.NakEntries > 0;
   s.CheckLists = editable;

@@ -117,6 +117,11 @@ std::string WindowCaption(const TProject& project);
 // The help document: beside the program when it is there, else in the current folder.
 std::string HelpDocumentPath(const std::string& program_folder, const std::string& current_folder);
 
+// The lowest frequency of the response views of a record: the first non-zero line of its
+// spectra, its sampling rate over the transform length of the settings set it is processed
+// with; 0 (the viewer's own lower end) when no geometry follows from them.
+double ResponseViewFMin(const TProject& project, const TFileRecord& record);
+
 // A date-time as the text form of a project keeps it (to the second). The window holds a
 // record's selection at this precision, so that a result file named after SelectStart is found
 // again after the project is saved as text and reopened.
@@ -169,6 +174,8 @@ struct TIdleStates {
   // "Показать запись"; while a record loads it is the stop button.
   bool ShowRecord = false;
   bool PrimShow = false, NakShow = false;
+  // "Показать графики", "Средний спектр", "Медианный спектр".
+  bool VarShow = false;
   bool PrimMask = false, NakMask = false;
   // The "for all" boxes, the check marks, the comparison list's buttons.
   bool CheckLists = false;

@@ -163,15 +163,29 @@ TEST(IdleUpdate, EnabledStatesFollowTheSelectionAndTheRuns) {
   EXPECT_FALSE(s.NakCalc);
   EXPECT_FALSE(s.Editor || s.Delete || s.Sort || s.AddFiles || s.ProjectCommands || s.Settings ||
                s.CheckLists || s.PrimMask);
-  EXPECT_TRUE(s.PrimShow);
+  EXPECT_TRUE(s.PrimShow && s.VarShow);
 
   in = {};
   in.PreviewLoading = true;
   in.Records = 1;
   in.SelectedRecords = 1;
+  in.PrimSelected = true;
   s = IdleStates(in);
   EXPECT_TRUE(s.ShowRecord);  // its stop
-  EXPECT_FALSE(s.PrimCalc || s.NakCalc || s.ChangeFile);
+  EXPECT_FALSE(s.PrimCalc || s.NakCalc || s.ChangeFile || s.PrimShow || s.VarShow ||
+               s.ResponseViews);
+}
+
+TEST(ResponseViews, LowestFrequencyIsTheFirstLineOfTheRecordsSpectra) {
+  TProject project;
+  TFileRecord r = Record("ST", 45000.0);
+  // 20 s at 100 Hz: a transform of 2048 lines; the event set's 100 s one of 16384.
+  EXPECT_DOUBLE_EQ(ResponseViewFMin(project, r), 100.0 / 2048);
+  r.IsEvent = true;
+  project.Settings[kEventSet].SilenceDur = 100.0;
+  EXPECT_DOUBLE_EQ(ResponseViewFMin(project, r), 100.0 / 16384);
+  r.SampRate = 0.0;
+  EXPECT_EQ(ResponseViewFMin(project, r), 0.0);
 }
 
 TEST(StoredPrecision, ASelectionKeptToTheSecondNamesTheSameFileAfterATextReopen) {

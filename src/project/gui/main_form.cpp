@@ -22,8 +22,12 @@
 #include <future>
 
 #include "project/gui/background_run.h"
+#include "project/gui/file_dialogs.h"
 #include "project/gui/for_all_check_box.h"
 #include "project/gui/qt_ui_host.h"
+#include "records/header_cache.h"
+#include "viewers/gui/preview_form.h"
+#include "viewers/gui/spc_form.h"
 
 namespace tarvik::gui {
 
@@ -37,12 +41,6 @@ QString ProgramFolderOr(const QString& folder) {
   return folder.isEmpty() ? QCoreApplication::applicationDirPath() : folder;
 }
 
-QStringList NameFilters(const char* filter) {
-  QStringList out;
-  for (const std::string& f : DialogNameFilters(filter)) out << Q(f);
-  return out;
-}
-
 }  // namespace
 
 TMainForm::TMainForm(const QString& program_folder, QWidget* parent)
@@ -50,6 +48,9 @@ TMainForm::TMainForm(const QString& program_folder, QWidget* parent)
   setObjectName("MainForm");
   host_ = new TQtUiHost(this);
   runner_ = new TBackgroundRun(this);
+  headers_ = std::make_shared<HeaderCache>();
+  viewer_ = new TSpcForm(this);
+  preview_ = new TPreviewForm(this);
 
   pages_ = new QTabWidget(this);
   pages_->setObjectName("PageControl");
@@ -121,10 +122,10 @@ void TMainForm::CreateMenus() {
 
 void TMainForm::CreateStatusBar() {
   status_operation_ = new QLabel(this);
-  status_operation_->setObjectName("StatusPanel0");
+  status_operation_->setObjectName("MainStatusPanel0");
   status_operation_->setMinimumWidth(260);
   status_stage_ = new QLabel(this);
-  status_stage_->setObjectName("StatusPanel1");
+  status_stage_->setObjectName("MainStatusPanel1");
   status_stage_->setMinimumWidth(200);
   gauge_ = new QProgressBar(this);
   gauge_->setObjectName("Gauge");
@@ -217,7 +218,11 @@ void TMainForm::AfterProjectCommand(bool replaced) {
                           [old = std::move(old)]() mutable { TProject gone = std::move(old); });
   }
   // The comparison list named the files of the project before; it is built again on request.
-  if (replaced) var_list_->clear();
+  // The headers of its files are of no use to the next one.
+  if (replaced) {
+    var_list_->clear();
+    headers_ = std::make_shared<HeaderCache>();
+  }
   if (shell_.Recent().Paths() != stored_recent_) {
     RebuildRecentMenu();
     StoreRecent();
@@ -266,6 +271,7 @@ void TMainForm::CloseProject() {
   if (Busy()) return;
   if (!shell_.Close(*this, *host_)) return;
   var_list_->clear();
+  headers_ = std::make_shared<HeaderCache>();
   RebuildAll();
   prim_check_->setCheckState(Qt::Unchecked);
   nak_check_->setCheckState(Qt::Unchecked);
@@ -276,6 +282,13 @@ void TMainForm::CloseProject() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+  if (preview_loading_) {
+    // The record's load runs inside this window's own call: it is stopped, and the window
+    // closes on a second request once it is over.
+    host_->RequestStop();
+    event->ignore();
+    return;
+  }
   if (Busy()) {
     if (QMessageBox::question(this, kAppTitle, kStopQuestion, QMessageBox::Yes | QMessageBox::No) !=
         QMessageBox::Yes) {
@@ -332,29 +345,20 @@ void TMainForm::Loading(bool on) {
 }
 
 std::optional<std::string> TMainForm::ChooseProjectToOpen() {
-  QFileDialog dialog(this, "Открыть проект");
-  dialog.setOption(QFileDialog::DontUseNativeDialog);
-  dialog.setFileMode(QFileDialog::ExistingFile);
-  dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  dialog.setNameFilters(NameFilters(kOpenFilter));
   const std::string& current = shell_.Project().Folder;
-  dialog.setDirectory(current.empty() ? QDir::currentPath() : Q(current));
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  return dialog.selectedFiles().front().toStdString();
+  const auto choice = AskFile(this, TFileAsk("Открыть проект")
+                                        .Filter(kOpenFilter)
+                                        .In(current.empty() ? QDir::currentPath() : Q(current)));
+  if (!choice) return std::nullopt;
+  return choice->First().toStdString();
 }
 
 std::optional<std::pair<std::string, int>> TMainForm::ChooseProjectToSave(
     const std::string& current) {
-  QFileDialog dialog(this, "Сохранить проект");
-  dialog.setOption(QFileDialog::DontUseNativeDialog);
-  dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  const QStringList filters = NameFilters(kSaveFilter);
-  dialog.setNameFilters(filters);
-  if (!current.empty()) dialog.selectFile(Q(current));
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  const int filter = static_cast<int>(filters.indexOf(dialog.selectedNameFilter()));
-  return std::make_pair(dialog.selectedFiles().front().toStdString(), std::max(0, filter));
+  const auto choice =
+      AskFile(this, TFileAsk("Сохранить проект").Save().Filter(kSaveFilter).Proposing(Q(current)));
+  if (!choice) return std::nullopt;
+  return std::make_pair(choice->First().toStdString(), choice->Filter);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -419,13 +423,15 @@ void TMainForm::UpdateIdleStates() {
   general_page_->setEnabled(s.Settings);
   add_action_->setEnabled(s.AddFiles);
   add_folder_action_->setEnabled(s.AddFiles);
+  show_record_button_->setEnabled(s.ShowRecord);
+  for (QPushButton* b : response_view_buttons_) b->setEnabled(s.ResponseViews);
 
   prim_calc_button_->setEnabled(s.PrimCalc);
   nak_calc_button_->setEnabled(s.NakCalc);
-  // The spectrum viewer is not part of the program yet: its buttons stay off.
-  for (QPushButton* b : {prim_show_button_, nak_show_button_, var_show_button_, var_average_button_,
-                         var_median_button_})
-    b->setEnabled(false);
+  prim_show_button_->setEnabled(s.PrimShow);
+  nak_show_button_->setEnabled(s.NakShow);
+  for (QPushButton* b : {var_show_button_, var_average_button_, var_median_button_})
+    b->setEnabled(s.VarShow);
   prim_mask_button_->setEnabled(s.PrimMask);
   nak_mask_button_->setEnabled(s.NakMask);
   var_mask_button_->setEnabled(s.CheckLists && var_list_->count() > 0);

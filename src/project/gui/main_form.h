@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <array>
 #include <future>
 #include <memory>
 #include <optional>
@@ -33,6 +34,8 @@ class QTabWidget;
 namespace tarvik::gui {
 
 class TBackgroundRun;
+class TPreviewForm;
+class TSpcForm;
 class TForAllCheckBox;
 class TQtUiHost;
 
@@ -55,6 +58,8 @@ class TMainForm final : public QMainWindow, private TShellDialogs {
   TAppShell& Shell() { return shell_; }
   const TAppShell& Shell() const { return shell_; }
   TQtUiHost& Host() { return *host_; }
+  // The headers of the open project's files, kept from one operation to the next.
+  HeaderCache& Headers() { return *headers_; }
   // A run or a record load is going on.
   bool Busy() const;
 
@@ -127,8 +132,20 @@ class TMainForm final : public QMainWindow, private TShellDialogs {
   void FinishRun(bool hv, const TProject& ran, const TRunReport& report);
   int SelectedRow(QListWidget* list) const;
 
+  // ----- viewer and preview (main_form_views.cpp)
+  // The viewer on the selected record's primary (or H/V) result, moving through the records.
+  void ShowResult(bool hv);
+  // The checked files of the comparison list: 0 together, 1 average, 2 median.
+  void ShowComparison(int what);
+  // The responses of the current record's channels: 0 sensors, 1 amplifiers, 2 channels,
+  // 3 whole chains.
+  void ShowResponses(int mode);
+  void ShowRecordClicked();
+
   // ----- records page (main_form_records.cpp)
   QWidget* CreateRecordsPage();
+  // The focused record line (the first selected one when the focus is elsewhere); -1 none.
+  int CurrentRecord() const;
   void RebuildFileList();
   void AddFilesClicked();
   void AddFolderClicked();
@@ -138,6 +155,13 @@ class TMainForm final : public QMainWindow, private TShellDialogs {
   TAppShell shell_;
   TQtUiHost* host_ = nullptr;
   TBackgroundRun* runner_ = nullptr;
+  // One per open project: adding files and every run read a file's header once while the file
+  // stays as it was. Shared with the operation running on a worker.
+  std::shared_ptr<HeaderCache> headers_;
+  // The spectrum viewer and the waveform preview live as long as the window (the preview keeps
+  // the samples it showed last).
+  TSpcForm* viewer_ = nullptr;
+  TPreviewForm* preview_ = nullptr;
   bool prim_running_ = false;
   bool nak_running_ = false;
   bool preview_loading_ = false;
@@ -235,6 +259,9 @@ class TMainForm final : public QMainWindow, private TShellDialogs {
   QListWidget* file_list_ = nullptr;
   QAction* add_action_ = nullptr;
   QAction* add_folder_action_ = nullptr;
+  QPushButton* show_record_button_ = nullptr;
+  std::array<QPushButton*, 4> response_view_buttons_{};
+  std::vector<QAction*> unwired_;
 };
 
 }  // namespace tarvik::gui

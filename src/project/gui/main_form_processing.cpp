@@ -96,6 +96,8 @@ QWidget* TMainForm::CreateProcessingPage() {
       if (row >= 0) StartRun(hv, row, true);
     });
     connect(calc, &QPushButton::clicked, this, [this, hv] { StartRun(hv, 0, false); });
+    connect(show, &QPushButton::clicked, this, [this, hv] { ShowResult(hv); });
+    connect(list, &QListWidget::itemDoubleClicked, this, [this, hv] { ShowResult(hv); });
     connect(list, &QListWidget::itemChanged, this,
             [this, kind](QListWidgetItem* item) { ListItemChanged(item, kind); });
     connect(list, &QListWidget::itemSelectionChanged, this, &TMainForm::ScheduleIdleUpdate);
@@ -151,6 +153,10 @@ QWidget* TMainForm::CreateProcessingPage() {
           [this] { ForAllClicked(var_list_, var_check_, kVariationList); });
   connect(var_mask_button_, &QPushButton::clicked, this,
           [this] { Mask(var_list_, var_check_, kVariationList); });
+  connect(var_show_button_, &QPushButton::clicked, this, [this] { ShowComparison(0); });
+  connect(var_list_, &QListWidget::itemDoubleClicked, this, [this] { ShowComparison(0); });
+  connect(var_average_button_, &QPushButton::clicked, this, [this] { ShowComparison(1); });
+  connect(var_median_button_, &QPushButton::clicked, this, [this] { ShowComparison(2); });
   return page;
 }
 
@@ -315,13 +321,16 @@ void TMainForm::StartRun(bool hv, int start, bool only) {
   TRunOptions options;
   options.Start = start;
   options.Only = only;
+  // The run starts a new pass of the cache itself, so files changed since are read again.
+  std::shared_ptr<HeaderCache> headers = headers_;
+  options.Headers = headers.get();
   running = true;
   (hv ? nak_calc_button_ : prim_calc_button_)->setText(kStopCaption);
   host_->ClearStop();
   UpdateIdleStates();
   TQtUiHost* host = host_;
   runner_->Start(
-      [ran, report, folders, options, host, hv] {
+      [ran, report, folders, options, host, hv, headers] {
         *report = hv ? tarvik::RunHV(*ran, folders, *host, options)
                      : tarvik::RunPrimary(*ran, folders, *host, options);
       },

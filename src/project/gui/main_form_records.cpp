@@ -5,15 +5,19 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QListWidget>
+#include <QPushButton>
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <memory>
 
 #include "common/ui_host.h"
 #include "project/gui/background_run.h"
+#include "project/gui/file_dialogs.h"
 #include "project/gui/main_form.h"
 #include "project/gui/qt_ui_host.h"
 #include "records/assembly.h"
+#include "records/header_cache.h"
+#include "viewers/preview_show.h"
 
 namespace tarvik::gui {
 
@@ -36,6 +40,15 @@ QWidget* TMainForm::CreateRecordsPage() {
   add_action_->setObjectName("AddAction");
   add_folder_action_ = tools->addAction("Из папки");
   add_folder_action_->setObjectName("AddFolderAction");
+  // The operations of record management are not part of the program yet: their actions stay off.
+  tools->addSeparator();
+  for (const char* caption :
+       {"Изменить путь", "Изменить имя файла", "Удалить", "Объединить", "Сжать", "Разделить каналы",
+        "Создать копию записи", " ЧХ в ", "ЧХ из", "Сортировать"}) {
+    QAction* a = tools->addAction(QString::fromUtf8(caption));
+    a->setEnabled(false);
+    unwired_.push_back(a);
+  }
   layout->addWidget(tools);
 
   file_list_ = new QListWidget(records_page_);
@@ -44,10 +57,37 @@ QWidget* TMainForm::CreateRecordsPage() {
   file_list_->setUniformItemSizes(true);
   layout->addWidget(file_list_, 1);
 
+  // The views of the record: the waveform preview and the responses of its channels.
+  auto* views = new QHBoxLayout;
+  show_record_button_ = new QPushButton(kShowRecordCaption, records_page_);
+  show_record_button_->setObjectName("ShowRecordButton");
+  views->addWidget(show_record_button_);
+  const char* view_captions[] = {"ЧХД", "ЧХУ", "ЧХК", "ЧХТ"};
+  for (int mode = 0; mode < 4; ++mode) {
+    auto* b = new QPushButton(view_captions[mode], records_page_);
+    b->setObjectName(QString("ResponseView%1Button").arg(mode));
+    b->setMaximumWidth(56);
+    response_view_buttons_[static_cast<size_t>(mode)] = b;
+    views->addWidget(b);
+    connect(b, &QPushButton::clicked, this, [this, mode] { ShowResponses(mode); });
+  }
+  views->addStretch(1);
+  layout->addLayout(views);
+  connect(show_record_button_, &QPushButton::clicked, this, &TMainForm::ShowRecordClicked);
+  connect(file_list_, &QListWidget::itemDoubleClicked, this, &TMainForm::ShowRecordClicked);
+
   connect(add_action_, &QAction::triggered, this, &TMainForm::AddFilesClicked);
   connect(add_folder_action_, &QAction::triggered, this, &TMainForm::AddFolderClicked);
   connect(file_list_, &QListWidget::itemSelectionChanged, this, &TMainForm::ScheduleIdleUpdate);
   return records_page_;
+}
+
+int TMainForm::CurrentRecord() const {
+  const int row = file_list_->currentRow();
+  if (row >= 0 && file_list_->item(row) != nullptr && file_list_->item(row)->isSelected())
+    return row;
+  const std::vector<int> selected = SelectedRecords();
+  return selected.empty() ? -1 : selected.front();
 }
 
 std::vector<int> TMainForm::SelectedRecords() const {
@@ -77,21 +117,16 @@ void TMainForm::RebuildFileList() {
 
 void TMainForm::AddFilesClicked() {
   if (Busy()) return;
-  QFileDialog dialog(this, kAddFilesTitle);
-  dialog.setOption(QFileDialog::DontUseNativeDialog);
-  dialog.setFileMode(QFileDialog::ExistingFiles);
-  QStringList filters;
-  for (const std::string& f : DialogNameFilters(kAddFilesFilter)) filters << Q(f);
-  dialog.setNameFilters(filters);
-  // The filter of the data format chosen on the general page comes first.
-  const int format = shell_.Project().General.DataFormat;
-  if (format >= 0 && format < filters.size()) dialog.selectNameFilter(filters[format]);
-  dialog.setDirectory(last_folder_);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  // The filter of the data format chosen on the general page is the one offered.
+  const auto choice =
+      AskFile(this, TFileAsk(kAddFilesTitle)
+                        .Choose(QFileDialog::ExistingFiles)
+                        .Filter(kAddFilesFilter, shell_.Project().General.DataFormat)
+                        .In(last_folder_));
+  if (!choice) return;
   std::vector<std::string> paths;
-  for (const QString& f : dialog.selectedFiles())
-    paths.push_back(QDir::toNativeSeparators(f).toStdString());
-  last_folder_ = dialog.directory().absolutePath();
+  for (const QString& f : choice->Files) paths.push_back(f.toStdString());
+  last_folder_ = choice->Folder;
 
   const TProject& project = shell_.Project();
   const AssemblySettings settings{project.General.MaxSpan, project.General.RecognizeComponent,
@@ -101,21 +136,21 @@ void TMainForm::AddFilesClicked() {
   adding_ = true;
   UpdateIdleStates();
   TQtUiHost* host = host_;
-  runner_->Start([records, added, paths, settings,
-                  host] { *added = AddFiles(*records, paths, settings, *host); },
+  std::shared_ptr<HeaderCache> headers = headers_;
+  headers->NewPass();
+  runner_->Start([records, added, paths, settings, host,
+                  headers] { *added = AddFiles(*records, paths, settings, *host, headers.get()); },
                  [this, records, added] { AddedRecords(*records, *added); });
 }
 
 void TMainForm::AddFolderClicked() {
   if (Busy()) return;
-  QFileDialog dialog(this, kFolderDialogTitle);
-  dialog.setOption(QFileDialog::DontUseNativeDialog);
-  dialog.setOption(QFileDialog::ShowDirsOnly);
-  dialog.setFileMode(QFileDialog::Directory);
-  dialog.setDirectory(QDir(last_folder_).exists() ? last_folder_ : QDir::rootPath());
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-  QString folder = QDir::toNativeSeparators(dialog.selectedFiles().front());
-  while (folder.size() > 1 && folder.endsWith(QDir::separator())) folder.chop(1);
+  const auto choice =
+      AskFile(this, TFileAsk(kFolderDialogTitle)
+                        .Choose(QFileDialog::Directory)
+                        .In(QDir(last_folder_).exists() ? last_folder_ : QDir::rootPath()));
+  if (!choice) return;
+  const QString folder = choice->First();
   last_folder_ = folder;
 
   const TProject& project = shell_.Project();
@@ -128,9 +163,13 @@ void TMainForm::AddFolderClicked() {
   UpdateIdleStates();
   TQtUiHost* host = host_;
   const std::string path = folder.toStdString();
-  runner_->Start([records, added, path, format, settings,
-                  host] { *added = AddFolder(*records, path, format, settings, *host); },
-                 [this, records, added] { AddedRecords(*records, *added); });
+  std::shared_ptr<HeaderCache> headers = headers_;
+  headers->NewPass();
+  runner_->Start(
+      [records, added, path, format, settings, host, headers] {
+        *added = AddFolder(*records, path, format, settings, *host, headers.get());
+      },
+      [this, records, added] { AddedRecords(*records, *added); });
 }
 
 void TMainForm::AddedRecords(const TFileRecords& records, const std::vector<AddedFile>& added) {

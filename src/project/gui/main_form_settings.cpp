@@ -18,6 +18,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "project/gui/file_dialogs.h"
 #include "project/gui/main_form.h"
 #include "records/assembly.h"
 #include "spectral/settings_page.h"
@@ -432,16 +433,13 @@ void TMainForm::ReloadGeneralPage() {
 }
 
 void TMainForm::ChooseResultDir() {
-  QFileDialog dialog(this, "Папка результатов");
-  dialog.setOption(QFileDialog::DontUseNativeDialog);
-  dialog.setOption(QFileDialog::ShowDirsOnly);
-  dialog.setFileMode(QFileDialog::Directory);
   const QString current = directory_edit_->text();
-  dialog.setDirectory(QDir(current).exists() ? current : QDir::homePath());
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-  const QString folder = QDir::toNativeSeparators(dialog.selectedFiles().front());
-  directory_edit_->setText(folder);
-  shell_.SetResultDir(folder.toStdString());
+  const auto choice = AskFile(this, TFileAsk("Папка результатов")
+                                        .Choose(QFileDialog::Directory)
+                                        .In(QDir(current).exists() ? current : QDir::homePath()));
+  if (!choice) return;
+  directory_edit_->setText(choice->First());
+  shell_.SetResultDir(choice->First().toStdString());
   ScheduleIdleUpdate();
 }
 

@@ -133,7 +133,9 @@ void TQtUiHost::SetProgress(int position, int maximum) {
 }
 
 void TQtUiHost::ProcessEvents() {
-  if (OnWindowThread()) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  if (!OnWindowThread()) return;
+  QCoreApplication::processEvents(user_input_ ? QEventLoop::AllEvents
+                                              : QEventLoop::ExcludeUserInputEvents);
 }
 
 void TQtUiHost::ShowMessage(std::string_view text) {

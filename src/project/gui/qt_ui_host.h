@@ -21,8 +21,8 @@ namespace tarvik::gui {
 // questions wait until the window has shown them (so a stop requested while a text is shown is
 // seen by the very next check of the worker), the progress bar only shows the latest value
 // without holding the worker up. ProcessEvents lets pending events run on the window's thread
-// (user input excluded: the person's clicks wait until the operation is over, except what the
-// running operation itself listens to) and does nothing on a worker, whose window thread runs
+// (user input excluded unless SetUserInput: the person's clicks wait until the operation is
+// over) and does nothing on a worker, whose window thread runs
 // freely anyway.
 class TQtUiHost final : public QObject, public UiHost {
   Q_OBJECT
@@ -40,6 +40,10 @@ class TQtUiHost final : public QObject, public UiHost {
   void ProcessEvents() override;
   void ShowMessage(std::string_view text) override;
   bool AskYesNo(std::string_view text) override;
+
+  // While on, ProcessEvents on the window's thread runs the person's input too (a load that
+  // runs on the window's thread and listens for its stop button).
+  void SetUserInput(bool on) { user_input_ = on; }
 
   // From now on calls from other threads return at once (questions answered No): the window is
   // going away while a worker may still be finishing.
@@ -67,6 +71,7 @@ class TQtUiHost final : public QObject, public UiHost {
   QPointer<QProgressBar> gauge_;
   QPointer<QProgressBar> progress_;
   std::atomic<bool> detached_{false};
+  bool user_input_ = false;
   std::atomic<int> progress_position_{0};
   std::atomic<int> progress_maximum_{0};
   std::atomic<bool> progress_posted_{false};

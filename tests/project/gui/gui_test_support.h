@@ -107,7 +107,9 @@ class DialogScript : public QObject {
   void Poll() {
     QWidget* w = QApplication::activeModalWidget();
     if (w == nullptr || !w->isVisible() || w == answered_) return;
+    // A window shown again (the viewer and the preview live on) is a new dialog once hidden.
     answered_ = w;
+    w->installEventFilter(this);
     if (answers_.empty()) {
       auto* box = qobject_cast<QMessageBox*>(w);
       if (accept_messages && box != nullptr && box->button(QMessageBox::Ok) != nullptr) {
@@ -126,6 +128,14 @@ class DialogScript : public QObject {
     std::function<void(QWidget*)> answer = std::move(answers_.front());
     answers_.pop_front();
     answer(w);
+  }
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Hide && watched == answered_) {
+      watched->removeEventFilter(this);
+      answered_ = nullptr;
+    }
+    return false;
   }
 
   QTimer timer_;

@@ -49,7 +49,7 @@ void ShowProcessing(TMainForm& form, int tab) {
 }
 
 QString Stage(TMainForm& form) {
-  return Find<QLabel>(form, "StatusPanel1")->text();
+  return Find<QLabel>(form, "MainStatusPanel1")->text();
 }
 
 std::vector<bool> Marks(QListWidget* list) {
