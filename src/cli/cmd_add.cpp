@@ -13,6 +13,7 @@
 #include "common/paths.h"
 #include "common/ui_host.h"
 #include "project/project_file.h"
+#include "project/record_management.h"
 #include "records/assembly.h"
 
 namespace tarvik::cli {
@@ -72,11 +73,6 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
           FolderOf(std::filesystem::absolute(name, ec).lexically_normal().string());
     }
     if (opt->format >= 0) project.General.DataFormat = opt->format;
-    AssemblySettings settings;
-    settings.max_span = project.General.MaxSpan;
-    settings.recognize_component = project.General.RecognizeComponent;
-    settings.working_rate = project.WorkingRate;
-
     const size_t before = project.Records.size();
     int refused = 0;
     std::vector<std::string> files;
@@ -86,11 +82,11 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
       (std::filesystem::is_directory(p, ec) ? folders : files).push_back(p);
     }
     for (std::string& f : files) f = std::filesystem::absolute(f, ec).lexically_normal().string();
-    if (!files.empty()) refused += Report(AddFiles(project.Records, files, settings, host));
+    if (!files.empty()) refused += Report(AddFilesToProject(project, files, host).Files);
     for (const std::string& folder : folders) {
       const std::string full = std::filesystem::absolute(folder, ec).lexically_normal().string();
       const std::vector<AddedFile> added =
-          AddFolder(project.Records, full, project.General.DataFormat, settings, host);
+          AddFolderToProject(project, full, project.General.DataFormat, host).Files;
       if (added.empty()) {
         std::fprintf(
             stderr, "%s: no files of the format %s\n", folder.c_str(),

@@ -1,15 +1,19 @@
-// tarvik-cli run PROJECT.tvp [--spectra] [--hv] [--from N] [--only N] [--yes] [--jobs N]: the
-// calculation driver over a project: primary spectra of the checked records, then H/V ratios.
+// tarvik-cli run PROJECT.tvp [--spectra] [--hv] [--from N] [--only N] [--yes] [--jobs N]
+// [--shard K/N]: the calculation driver over a project: primary spectra of the checked records,
+// then H/V ratios.
 
 #include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "cli/cli_output.h"
 #include "cli/commands.h"
 #include "cli/project_cli.h"
+#include "common/number_text.h"
 #include "common/ui_host.h"
 #include "project/driver.h"
 
@@ -61,6 +65,25 @@ bool Summarise(const char* what, const TRunReport& report, const TProject& proje
   return report.Failed.empty();
 }
 
+// "K/N" with 1 <= K <= N: the shard's number and the number of shards.
+std::optional<std::pair<int, int>> ParseShard(const std::string& text) {
+  const size_t slash = text.find('/');
+  if (slash == std::string::npos) return std::nullopt;
+  const std::optional<int32_t> k = ParseInt32(text.substr(0, slash));
+  const std::optional<int32_t> n = ParseInt32(text.substr(slash + 1));
+  if (!k || !n || *k < 1 || *k > *n) return std::nullopt;
+  return std::pair<int, int>{*k, *n};
+}
+
+CLI::Validator ShardValidator() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        return ParseShard(text) ? std::string()
+                                : "must be K/N with 1 <= K <= N (shard K of N), not " + text;
+      },
+      "K/N");
+}
+
 }  // namespace
 
 void RegisterRun(CLI::App& app, CommandResult& result) {
@@ -72,6 +95,7 @@ void RegisterRun(CLI::App& app, CommandResult& result) {
     int only = 0;
     bool yes = false;
     int jobs = 1;
+    std::string shard;
   };
   auto opt = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand(
@@ -88,6 +112,11 @@ void RegisterRun(CLI::App& app, CommandResult& result) {
   cmd->add_option("--jobs", opt->jobs, "records computed at the same time")
       ->check(CLI::Range(1, 256))
       ->capture_default_str();
+  cmd->add_option("--shard", opt->shard,
+                  "K/N: only the checked records whose number n has (n - 1) mod N = K - 1, so "
+                  "that N runs (array tasks of a cluster) together write the files of one run")
+      ->check(ShardValidator())
+      ->excludes("--only");
   cmd->callback([opt, &result] {
     // Without --yes a question is asked on a terminal and answered No otherwise.
     ConsoleUiHost host(opt->yes ? ConsoleUiHost::Answer::kYes : ConsoleUiHost::Answer::kAsk);
@@ -107,6 +136,11 @@ void RegisterRun(CLI::App& app, CommandResult& result) {
     options.Start = chosen > 0 ? chosen - 1 : 0;
     options.Only = opt->only > 0;
     options.Jobs = opt->jobs;
+    if (!opt->shard.empty()) {
+      const auto [k, n] = *ParseShard(opt->shard);
+      options.ShardIndex = k - 1;
+      options.ShardCount = n;
+    }
     const bool both = opt->spectra == opt->hv;
     const TResultFolders folders = ProjectResultFolders(project);
     InterruptScope interrupt(host);

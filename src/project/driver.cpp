@@ -176,6 +176,22 @@ TRunOptions JobsForResultFiles(const TProject& project, TRunOptions options, Pat
   return options;
 }
 
+// The records of a shard that another shard would overwrite: a record whose result file a
+// later checked record writes again is left to that one. One run ends with the later record's
+// file; shards running at the same time could end with either.
+template <typename PathOf>
+std::vector<bool> OverwrittenLater(const TProject& project, const TRunOptions& options,
+                                   PathOf path_of) {
+  std::vector<bool> skip(project.Records.size(), false);
+  if (options.ShardCount <= 1) return skip;
+  std::set<std::string> later;
+  for (size_t i = project.Records.size(); i-- > static_cast<size_t>(std::max(0, options.Start));) {
+    const std::string path = path_of(project.Records[i]);
+    if (!path.empty() && !later.insert(path).second) skip[i] = true;
+  }
+  return skip;
+}
+
 // Tells the user which entry lacks its response files; a report naming it, or nullopt when
 // every entry has them.
 std::optional<TRunReport> RefuseIncompleteResponses(const TRecordListModel& list, UiHost& host) {
@@ -358,14 +374,17 @@ TRunReport RunPrimary(TProject& project, const TResultFolders& folders, UiHost& 
       }
     }
   }
-  const TRunOptions run = JobsForResultFiles(project, options, [&](const TFileRecord& r) {
+  const auto path_of = [&](const TFileRecord& r) {
     return r.ToProcess ? PrimaryResultPath(project, folders, r) : std::string();
-  });
+  };
+  const TRunOptions run = JobsForResultFiles(project, options, path_of);
+  const std::vector<bool> skip = OverwrittenLater(project, options, path_of);
   HeaderCache own;
   HeaderCache& headers = options.Headers != nullptr ? *options.Headers : own;
   headers.NewPass();
   return RunLoop(project, host, run, kPrimaryTexts, [&](int i, RecordOutcome& out) {
-    if (options.Only || project.Records[static_cast<size_t>(i)].ToProcess)
+    if (options.Only || (project.Records[static_cast<size_t>(i)].ToProcess && InShard(options, i) &&
+                         !skip[static_cast<size_t>(i)]))
       PrimaryRecord(project, folders, i, host, headers, out);
   });
 }
@@ -374,15 +393,28 @@ TRunReport RunHV(TProject& project, const TResultFolders& folders, UiHost& host,
                  const TRunOptions& options) {
   host.ClearStop();
   if (!options.Only) {
-    if (auto refused = RefuseIncompleteResponses(BuildHVList(project, folders), host)) {
-      return *refused;
+    TRecordListModel list = BuildHVList(project, folders);
+    // A shard needs only its own records' spectra, which other shards may still be computing
+    // for theirs.
+    if (options.ShardCount > 1 && list.Problem > 0 && !InShard(options, list.Problem - 1)) {
+      list.Problem = 0;
+      for (int i = 0; i < static_cast<int>(project.Records.size()) && list.Problem == 0; ++i) {
+        const TFileRecord& r = project.Records[static_cast<size_t>(i)];
+        if (InShard(options, i) && r.ToProcessNakamura &&
+            !FileExists(SpectrumFilePath(folders, r, false)))
+          list.Problem = i + 1;
+      }
     }
+    if (auto refused = RefuseIncompleteResponses(list, host)) return *refused;
   }
-  const TRunOptions run = JobsForResultFiles(project, options, [&](const TFileRecord& r) {
+  const auto path_of = [&](const TFileRecord& r) {
     return r.ToProcessNakamura ? RatioFilePath(folders, r) : std::string();
-  });
+  };
+  const TRunOptions run = JobsForResultFiles(project, options, path_of);
+  const std::vector<bool> skip = OverwrittenLater(project, options, path_of);
   return RunLoop(project, host, run, kHVTexts, [&](int i, RecordOutcome& out) {
-    if (options.Only || project.Records[static_cast<size_t>(i)].ToProcessNakamura)
+    if (options.Only || (project.Records[static_cast<size_t>(i)].ToProcessNakamura &&
+                         InShard(options, i) && !skip[static_cast<size_t>(i)]))
       HVRecord(project, folders, i, host, out);
   });
 }

@@ -80,7 +80,16 @@ struct TRunOptions {
   // The files' headers kept across runs (the window's, for an open project); null: the run
   // keeps them for itself, so that each file's header is read once whatever the records.
   HeaderCache* Headers = nullptr;
+  // One of ShardCount runs that together write the files of one run (on the machines of a
+  // cluster): only the records whose index i has i mod ShardCount == ShardIndex are computed.
+  int ShardIndex = 0;
+  int ShardCount = 1;
 };
+
+// Whether record i belongs to the run's shard.
+inline bool InShard(const TRunOptions& options, int i) {
+  return options.ShardCount <= 1 || i % options.ShardCount == options.ShardIndex;
+}
 
 struct TRunReport {
   // The loop ran (false when a check or the user's answer stopped it before).
