@@ -1,5 +1,7 @@
 #include "common/text_encoding.h"
 
+#include <algorithm>
+
 #include <array>
 #include <cstdint>
 #include <unordered_map>
@@ -51,7 +53,18 @@ bool IsBlank(char c) {
 
 }  // namespace
 
+namespace {
+
+bool IsAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+}  // namespace
+
 std::string Cp1251ToUtf8(std::string_view cp1251) {
+  // Most texts of the program's files are ASCII, which both encodings write alike.
+  if (IsAscii(cp1251)) return std::string(cp1251);
   std::string out;
   out.reserve(cp1251.size() * 2);
   for (char ch : cp1251) {
@@ -62,6 +75,7 @@ std::string Cp1251ToUtf8(std::string_view cp1251) {
 }
 
 std::string Utf8ToCp1251(std::string_view utf8) {
+  if (IsAscii(utf8)) return std::string(utf8);
   std::string out;
   out.reserve(utf8.size());
   size_t i = 0;

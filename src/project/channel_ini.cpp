@@ -21,12 +21,6 @@ namespace {
 // A channel-settings file is a few kilobytes; anything far larger is not one.
 constexpr int64_t kMaxIniBytes = int64_t{16} << 20;
 
-std::string Numbered(const char* pattern, int n) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, pattern, n);
-  return buf;
-}
-
 bool EqualNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && AsciiUpper(a) == AsciiUpper(b);
 }
@@ -144,13 +138,13 @@ std::vector<TChannelResponses> ParseChannelIni(std::string_view bytes, int count
   count = std::clamp(count, 0, kMaxChannels);
   for (int c = 1; c <= count; ++c) {
     TChannelResponses v;
-    v.SensorResp = FromCommonDir(
-        ini.ReadString(kChannelIniSection, Numbered("SensorResp%2.2d", c), ""), folder);
+    v.SensorResp =
+        FromCommonDir(ini.ReadString(kChannelIniSection, NumberedKey("SensorResp", c), ""), folder);
     v.AmplifierResp = FromCommonDir(
-        ini.ReadString(kChannelIniSection, Numbered("AmplifierResp%2.2d", c), ""), folder);
+        ini.ReadString(kChannelIniSection, NumberedKey("AmplifierResp", c), ""), folder);
     v.ChannelResp = FromCommonDir(
-        ini.ReadString(kChannelIniSection, Numbered("ChannelResp%2.2d", c), ""), folder);
-    v.Axis = ini.ReadInteger(kChannelIniSection, Numbered("Axis%2.2d", c), 2);
+        ini.ReadString(kChannelIniSection, NumberedKey("ChannelResp", c), ""), folder);
+    v.Axis = ini.ReadInteger(kChannelIniSection, NumberedKey("Axis", c), 2);
     out.push_back(std::move(v));
   }
   return out;
@@ -232,13 +226,12 @@ TRecordOpResult ChannelsToIni(const TProject& project, int current, const std::s
   std::vector<std::pair<std::string, std::string>> values;
   for (int c = 0; c < std::clamp(r.ChannelCount, 0, kMaxChannels); ++c) {
     const int k = c + 1;
-    values.emplace_back(Numbered("SensorResp%2.2d", k),
-                        ToCommonDir(r.SensorResp[c], project.Folder));
-    values.emplace_back(Numbered("AmplifierResp%2.2d", k),
+    values.emplace_back(NumberedKey("SensorResp", k), ToCommonDir(r.SensorResp[c], project.Folder));
+    values.emplace_back(NumberedKey("AmplifierResp", k),
                         ToCommonDir(r.AmplifierResp[c], project.Folder));
-    values.emplace_back(Numbered("ChannelResp%2.2d", k),
+    values.emplace_back(NumberedKey("ChannelResp", k),
                         ToCommonDir(r.ChannelResp[c], project.Folder));
-    values.emplace_back(Numbered("Axis%2.2d", k), std::to_string(r.Axis[c]));
+    values.emplace_back(NumberedKey("Axis", k), std::to_string(r.Axis[c]));
   }
   const std::string text =
       UpdateIniText(std::string_view(reinterpret_cast<const char*>(old.data()), old.size()),

@@ -1,6 +1,7 @@
 #include "project/project_file.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -43,10 +44,10 @@ size_t FindNoCase(std::string_view text, std::string_view needle, size_t from) {
   return std::string_view::npos;
 }
 
+// pattern is a name followed by "%2.2d".
 std::string Numbered(const char* pattern, int n) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, pattern, n);
-  return buf;
+  const std::string_view p = pattern;
+  return NumberedKey(p.substr(0, p.size() - 5), n);
 }
 
 TDateTime Today() {
@@ -265,6 +266,16 @@ std::string FromCommonDir(std::string_view stored, std::string_view folder) {
   }
   out.append(stored.substr(from));
   return NativePath(out);
+}
+
+std::string NumberedKey(std::string_view name, int n) {
+  // Formatted by hand: a project has hundreds of thousands of numbered keys.
+  char digits[16];
+  const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, n);
+  std::string key(name);
+  if (n >= 0 && n < 10) key += '0';
+  key.append(digits, end);
+  return key;
 }
 
 std::string ProjectSaveName(const std::string& name) {
