@@ -224,7 +224,7 @@ bool ApplySetting(TProject& project, int set, std::string_view name, std::string
   } else {
     std::optional<double> v = ParseDouble(Trim(text));
     if (!v && key->Key == "DataFormat") v = DataFormatIndex(text);
-    if (!v) return fail(shown + ": not a number");
+    if (!v) return fail(shown + ": not a number in " + range);
     if (*v < key->Min || *v > key->Max || !OnStep(*key, *v) ||
         (key->Type == TSettingType::kInteger && *v != std::trunc(*v)))
       return fail(shown + ": outside " + range);
