@@ -1,7 +1,6 @@
 #include "common/text_encoding.h"
 
 #include <algorithm>
-
 #include <array>
 #include <cstdint>
 #include <unordered_map>

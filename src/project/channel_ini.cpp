@@ -59,13 +59,12 @@ bool SectionName(std::string_view content, std::string& name) {
   return true;
 }
 
-// The key of a "key=value" line; false for comments and lines without "=".
+// The key of a "key=value" line, as the INI reader takes it (a line without "=" is a key with
+// an empty value); false for comments and blank lines.
 bool KeyOf(std::string_view content, std::string& key) {
   const std::string t = Trim(content);
   if (t.empty() || t.front() == ';') return false;
-  const size_t eq = t.find('=');
-  if (eq == std::string::npos) return false;
-  key = Trim(std::string_view(t).substr(0, eq));
+  key = Trim(std::string_view(t).substr(0, t.find('=')));
   return true;
 }
 
