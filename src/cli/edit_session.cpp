@@ -56,34 +56,6 @@ std::shared_ptr<EditOptions> AddEditOptions(CLI::App* cmd, SelectionUse use) {
   return opt;
 }
 
-std::optional<TSelection> ParseSelection(std::string_view text, int count, std::string& error) {
-  TSelection out;
-  size_t pos = 0;
-  while (pos <= text.size()) {
-    size_t comma = text.find(',', pos);
-    if (comma == std::string_view::npos) comma = text.size();
-    const std::string item = Trim(text.substr(pos, comma - pos));
-    pos = comma + 1;
-    const size_t dash = item.find('-', 1);
-    const std::optional<int32_t> first = ParseInt32(item.substr(0, dash));
-    const std::optional<int32_t> last =
-        dash == std::string::npos ? first : ParseInt32(item.substr(dash + 1));
-    if (!first || !last || *first < 1 || *last < *first) {
-      error = "--records " + std::string(text) + ": not a list of record numbers such as 1,3-5";
-      return std::nullopt;
-    }
-    if (*last > count) {
-      error = "--records " + std::string(text) + ": record " + std::to_string(*last) +
-              ": the project has " + std::to_string(count) + " records";
-      return std::nullopt;
-    }
-    for (int32_t n = *first; n <= *last; ++n) {
-      if (std::find(out.begin(), out.end(), n - 1) == out.end()) out.push_back(n - 1);
-    }
-  }
-  return out;
-}
-
 CLI::Validator OnOff() {
   return CLI::IsMember({"on", "off", "1", "0", "yes", "no", "true", "false"}, CLI::ignore_case);
 }
@@ -117,13 +89,11 @@ bool EditSession::Open(SelectionUse use) {
     selection_ = AllRecords(project_);
   } else {
     std::string error;
-    const std::optional<TSelection> chosen =
-        ParseSelection(options_.records, static_cast<int>(project_.Records.size()), error);
-    if (!chosen) {
-      Usage(error);
+    if (!ParseRecordSelection(options_.records, static_cast<int>(project_.Records.size()),
+                              selection_, error)) {
+      Usage("--records: " + error);
       return false;
     }
-    selection_ = *chosen;
   }
   if (selection_.empty() && use == SelectionUse::kRequired) {
     Usage("the project has no records");

@@ -8,7 +8,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include <CLI/CLI.hpp>
@@ -36,10 +35,6 @@ enum class SelectionUse {
 
 // Adds PROJECT, the selection options as use asks, --dry-run and --json to cmd.
 std::shared_ptr<EditOptions> AddEditOptions(CLI::App* cmd, SelectionUse use);
-
-// Record numbers "1,3-5" (from 1) as indices from 0, in the order given without repeats; nullopt
-// with error when the text is malformed or names a record the project does not have.
-std::optional<TSelection> ParseSelection(std::string_view text, int count, std::string& error);
 
 // "on"/"off" (also 1/0, yes/no, true/false) for the check marks of edit.
 CLI::Validator OnOff();
