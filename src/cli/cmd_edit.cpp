@@ -82,11 +82,9 @@ void CheckSelections(EditSession& s) {
   for (int i : s.Selection()) {
     const TFileRecord& r = s.Project().Records[static_cast<size_t>(i)];
     if (r.SelectFinish <= r.SelectStart) {
-      s.Warn("record " + std::to_string(i + 1) + " (" + r.Station +
-             "): the selection ends before it begins");
+      s.Warn(RecordLabel(s.Project(), i) + ": the selection ends before it begins");
     } else if (r.SelectFinish <= r.Start || r.SelectStart >= r.Finish) {
-      s.Warn("record " + std::to_string(i + 1) + " (" + r.Station +
-             "): the selection lies outside the record");
+      s.Warn(RecordLabel(s.Project(), i) + ": the selection lies outside the record");
     }
   }
 }

@@ -22,16 +22,12 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-std::string Label(const TFileRecord& r, int i) {
-  return "record " + std::to_string(i + 1) + " (" + r.Station + ")";
-}
-
 void WarnMissingFiles(EditSession& s, const TSelection& selection) {
   for (int i : selection) {
     const TFileRecord& r = s.Project().Records[static_cast<size_t>(i)];
     std::error_code ec;
     if (!std::filesystem::is_regular_file(r.File, ec))
-      s.Warn(Label(r, i) + ": " + r.File + " is not there");
+      s.Warn(RecordLabel(s.Project(), i) + ": " + r.File + " is not there");
   }
 }
 
@@ -86,15 +82,17 @@ void RegisterCombine(CLI::App& app, CommandResult& result) {
     for (int i : NormalizeSelection(s.Before(), s.Selection())) {
       const TFileRecord& was = s.Before().Records[static_cast<size_t>(i)];
       if (was.File == k.File && was.Start == k.Start && was.Station == k.Station) {
-        s.Change(Label(was, i) + " kept as record " + std::to_string(kept + 1) + ": Finish " +
-                     FormatIso(k.Finish) + ", SelectFinish " + FormatIso(k.SelectFinish),
+        s.Change(RecordLabel(s.Before(), i) + " kept as record " + std::to_string(kept + 1) +
+                     ": Finish " + FormatIso(k.Finish) + ", SelectFinish " +
+                     FormatIso(k.SelectFinish),
                  Json{{"kept", i + 1},
                       {"now", kept + 1},
                       {"Finish", FormatIso(k.Finish)},
                       {"SelectFinish", FormatIso(k.SelectFinish)}});
         continue;
       }
-      s.Change("removed " + Label(was, i), Json{{"removed", i + 1}, {"Station", was.Station}});
+      s.Change("removed " + RecordLabel(s.Before(), i),
+               Json{{"removed", i + 1}, {"Station", was.Station}});
     }
     s.Finish();
   });
@@ -108,7 +106,8 @@ void RegisterDelete(CLI::App& app, CommandResult& result) {
     if (!s.Open(SelectionUse::kRequired)) return;
     for (int i : NormalizeSelection(s.Project(), s.Selection())) {
       const TFileRecord& r = s.Project().Records[static_cast<size_t>(i)];
-      s.Change("removed " + Label(r, i), Json{{"removed", i + 1}, {"Station", r.Station}});
+      s.Change("removed " + RecordLabel(s.Project(), i),
+               Json{{"removed", i + 1}, {"Station", r.Station}});
     }
     if (!s.Apply(DeleteRecords(s.Project(), s.Selection()))) return;
     s.Finish();
@@ -140,8 +139,7 @@ void RegisterSort(CLI::App& app, CommandResult& result) {
     for (size_t now = 0; now < r.Order.size(); ++now) {
       const int was = r.Order[now];
       if (was == static_cast<int>(now)) continue;
-      s.Change(Label(s.Before().Records[static_cast<size_t>(was)], was) + " -> " +
-                   std::to_string(now + 1),
+      s.Change(RecordLabel(s.Before(), was) + " -> " + std::to_string(now + 1),
                Json{{"record", was + 1}, {"now", now + 1}});
     }
     s.Finish();
@@ -192,9 +190,8 @@ void RegisterChannels(CLI::App& app, CommandResult& result) {
         s.Fail(r.Message);
         return;
       }
-      const TFileRecord& rec = s.Project().Records[static_cast<size_t>(s.Current())];
       s.Change("wrote " + r.Message + ": " + std::to_string(r.Count) + " channels of " +
-                   Label(rec, s.Current()),
+                   RecordLabel(s.Project(), s.Current()),
                Json{{"written", r.Message}, {"record", s.Current() + 1}, {"channels", r.Count}});
       s.Finish();
       return;

@@ -30,11 +30,12 @@ std::string Component(int32_t axis) {
   return axis >= 0 && axis < 5 ? std::string(1, kComponentLetters[axis]) : std::to_string(axis);
 }
 
-std::string RecordLabel(const TProject& p, int i) {
-  return "record " + std::to_string(i + 1) + " (" + p.Records[static_cast<size_t>(i)].Station + ")";
-}
-
 }  // namespace
+
+std::string RecordLabel(const TProject& project, int index) {
+  return "record " + std::to_string(index + 1) + " (" +
+         project.Records[static_cast<size_t>(index)].Station + ")";
+}
 
 std::shared_ptr<EditOptions> AddEditOptions(CLI::App* cmd, SelectionUse use) {
   auto opt = std::make_shared<EditOptions>();

@@ -40,6 +40,9 @@ std::shared_ptr<EditOptions> AddEditOptions(CLI::App* cmd, SelectionUse use);
 CLI::Validator OnOff();
 bool IsOn(const std::string& text);
 
+// "record 3 (STATION)": how the commands name a record.
+std::string RecordLabel(const TProject& project, int index);
+
 // A full path from a path typed on the command line; "" stays "".
 std::string FullPath(const std::string& path);
 
