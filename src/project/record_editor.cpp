@@ -117,12 +117,20 @@ TRecordOpResult Refused(std::string message) {
   return result;
 }
 
-// Assigns value to field of the channel, noting whether anything changed.
-template <typename T, typename U>
-void Assign(T& field, const U& value, bool& changed) {
-  if (field == value) return;
-  field = value;
-  changed = true;
+// Gives value to the field that field(record, channel) names, for the channel of every selected
+// record; the project is modified only when a value changes.
+template <typename Field, typename T>
+TRecordOpResult SetChannelValue(TProject& project, const TSelection& selection, int channel,
+                                Field field, const T& value) {
+  bool changed = false;
+  TRecordOpResult result = EditChannels(project, selection, channel, [&](TFileRecord& r, int c) {
+    auto& f = field(r, c);
+    if (f == value) return;
+    f = value;
+    changed = true;
+  });
+  if (changed) project.Modified = true;
+  return result;
 }
 
 std::string& ResponseField(TFileRecord& r, int c, TResponseKind kind) {
@@ -244,33 +252,24 @@ TRecordOpResult SetComponent(TProject& project, const TSelection& selection, int
                              int32_t axis) {
   if (axis < 0 || axis >= static_cast<int32_t>(sizeof kComponentItems))
     return Refused(kComponentMessage);
-  bool changed = false;
-  TRecordOpResult result = EditChannels(project, selection, channel, [&](TFileRecord& r, int c) {
-    Assign(r.Axis[c], axis, changed);
-  });
-  if (changed) project.Modified = true;
-  return result;
+  return SetChannelValue(
+      project, selection, channel, [](TFileRecord& r, int c) -> int32_t& { return r.Axis[c]; },
+      axis);
 }
 
 TRecordOpResult SetLevel(TProject& project, const TSelection& selection, int channel,
                          int64_t level) {
   if (level < 1 || level > kMaxLevel) return Refused(kLevelRangeMessage);
-  const auto value = static_cast<int32_t>(level);
-  bool changed = false;
-  TRecordOpResult result = EditChannels(project, selection, channel, [&](TFileRecord& r, int c) {
-    Assign(r.Level[c], value, changed);
-  });
-  if (changed) project.Modified = true;
-  return result;
+  return SetChannelValue(
+      project, selection, channel, [](TFileRecord& r, int c) -> int32_t& { return r.Level[c]; },
+      static_cast<int32_t>(level));
 }
 
 TRecordOpResult SetResponseFile(TProject& project, const TSelection& selection, int channel,
                                 TResponseKind kind, const std::string& path) {
-  bool changed = false;
-  TRecordOpResult result = EditChannels(project, selection, channel, [&](TFileRecord& r, int c) {
-    Assign(ResponseField(r, c, kind), path, changed);
-  });
-  if (changed) project.Modified = true;
+  TRecordOpResult result = SetChannelValue(
+      project, selection, channel,
+      [kind](TFileRecord& r, int c) -> std::string& { return ResponseField(r, c, kind); }, path);
   if (!path.empty() && !FileExists(path)) result.Warnings.push_back("Файл " + path + " не найден");
   return result;
 }

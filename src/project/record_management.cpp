@@ -55,6 +55,21 @@ void WarnSharedResults(const TProject& project, TRecordOpResult& result) {
   }
 }
 
+// Appends record to the project as a record the operation added.
+void Append(TProject& project, TFileRecord record, TRecordOpResult& result) {
+  project.Records.push_back(std::move(record));
+  result.NewRecords.push_back(static_cast<int>(project.Records.size()) - 1);
+}
+
+// The end of an operation that appends records.
+TRecordOpResult Appended(TProject& project, TRecordOpResult result) {
+  result.Done = true;
+  result.Count = static_cast<int>(result.NewRecords.size());
+  if (result.Count > 0) project.Modified = true;
+  WarnSharedResults(project, result);
+  return result;
+}
+
 }  // namespace
 
 TSelection NormalizeSelection(const TProject& project, const TSelection& selection) {
@@ -210,15 +225,10 @@ TRecordOpResult SplitChannels(TProject& project, const TSelection& selection) {
       part.Station = ShortName(source.Station + "-" + source.Channel[c]);
       part.ChanSelected.fill(false);
       part.ChanSelected[c] = true;
-      project.Records.push_back(std::move(part));
-      result.NewRecords.push_back(static_cast<int>(project.Records.size()) - 1);
+      Append(project, std::move(part), result);
     }
   }
-  result.Done = true;
-  result.Count = static_cast<int>(result.NewRecords.size());
-  if (result.Count > 0) project.Modified = true;
-  WarnSharedResults(project, result);
-  return result;
+  return Appended(project, std::move(result));
 }
 
 int CopiesFromText(std::string_view text) {
@@ -239,15 +249,10 @@ TRecordOpResult CloneRecords(TProject& project, const TSelection& selection, int
     for (int i : result.Selection) {
       TFileRecord copy = project.Records[static_cast<size_t>(i)];
       copy.Station = ShortName(copy.Station + "-" + std::to_string(++n));
-      project.Records.push_back(std::move(copy));
-      result.NewRecords.push_back(static_cast<int>(project.Records.size()) - 1);
+      Append(project, std::move(copy), result);
     }
   }
-  result.Done = true;
-  result.Count = static_cast<int>(result.NewRecords.size());
-  if (result.Count > 0) project.Modified = true;
-  WarnSharedResults(project, result);
-  return result;
+  return Appended(project, std::move(result));
 }
 
 bool SortsBefore(const TFileRecord& a, const TFileRecord& b, TSortKey key) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli_runner.h"
+#include "demo_recordings.h"
 #include "project/demo.h"
 #include "project/project_file.h"
 #include "recording_ui_host.h"
@@ -38,23 +39,6 @@ std::map<std::string, std::vector<uint8_t>> FilesUnder(const std::string& folder
     if (e.is_regular_file()) out[fs::relative(e.path(), folder).string()] = ReadBytes(e.path());
   }
   return out;
-}
-
-void WriteRecordings(const std::string& folder, int stations, double seconds, int files) {
-  TDemoOptions options;
-  options.Stations.clear();
-  for (int i = 0; i < stations; ++i)
-    options.Stations.push_back(
-        {"TVK" + std::string(i < 9 ? "0" : "") + std::to_string(i + 1), 1.5 + 0.5 * i});
-  options.Files = files;
-  options.FileSeconds = seconds;
-  options.TransientsPerFile = 0;
-  TFilterPack sensor;
-  sensor.ZP.NormFactor = 1.0;
-  std::vector<TDemoRecording> recordings;
-  std::string error;
-  fs::create_directories(folder);
-  ASSERT_TRUE(WriteDemoRecordings(folder, sensor.ZP, options, recordings, error)) << error;
 }
 
 CliRun Ok(const std::string& args, const TempDir& dir) {
@@ -104,7 +88,7 @@ constexpr char kHandProject[] =
 TEST(RecordCli, ProjectSetUpByCommandsMatchesOneWrittenByHand) {
   TempDir dir;
   const std::string root = dir.path().string();
-  WriteRecordings(dir.File("data"), 2, 120.0, 2);
+  testing::WriteShortRecordings(dir.File("data"), 2, 120.0, 2);
   fs::create_directories(dir.File("css"));
   for (const char* f : {"test_css.wfdisc", "201101311155.10.be.w", "201101311155.10.le.w"})
     fs::copy_file(testing::RealFile(std::string("css/") + f), dir.File(std::string("css/") + f));
@@ -213,7 +197,7 @@ TEST(RecordCli, ShardsTogetherWriteTheFilesOfOneRun) {
 // Every kind of bad input is refused with a message, and the project file stays as it was.
 TEST(RecordCli, BadInputLeavesTheProjectFileAlone) {
   TempDir dir;
-  WriteRecordings(dir.File("data"), 1, 60.0, 1);
+  testing::WriteShortRecordings(dir.File("data"), 1, 60.0, 1);
   const std::string p = Quote(dir.File("p.tvp"));
   Ok("add " + p + " --folder " + Quote(dir.File("data")) + " --format 7", dir);
   const std::vector<uint8_t> before = ReadBytes(dir.File("p.tvp"));
@@ -276,7 +260,7 @@ TEST(RecordCli, BadInputLeavesTheProjectFileAlone) {
 
 TEST(RecordCli, DryRunJsonAndShow) {
   TempDir dir;
-  WriteRecordings(dir.File("data"), 2, 60.0, 1);
+  testing::WriteShortRecordings(dir.File("data"), 2, 60.0, 1);
   const std::string p = Quote(dir.File("p.tvp"));
   Ok("add " + p + " --folder " + Quote(dir.File("data")) + " --format 7", dir);
   const std::vector<uint8_t> before = ReadBytes(dir.File("p.tvp"));
