@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "common/datetime.h"
@@ -130,7 +131,8 @@ class TBinIniFile {
   // Name -> the first section of that name.
   NameIndex section_index_;
   // The section of the last lookup and the entry after the one it found: the project reader
-  // asks for the keys in the order the writer wrote them, so the next key is usually there.
+  // asks for the keys in the order the writer wrote them, so the next key is usually there. A
+  // store is read by one thread at a time.
   mutable size_t cursor_section_ = static_cast<size_t>(-1);
   mutable size_t cursor_entry_ = 0;
   std::vector<uint8_t> data_;
