@@ -50,6 +50,17 @@ TSelection NormalizeSelection(const TProject& project, const TSelection& selecti
 // Every record of the project, in order.
 TSelection AllRecords(const TProject& project);
 
+// Texts of the records page's dialogs. The add dialog preselects the filter entry at the
+// position of the project's DataFormat.
+inline constexpr char kAddFilesTitle[] = "Выберите файлы с сейсмограммами";
+inline constexpr char kAddFilesFilter[] =
+    "Записи REC|*.rec|Записи ISS|*.iss_dat|Записи UGRA|?????????Z*.ugr*|Записи SDAS|*.sdas|"
+    "Записи Reftek|?????????_*|Записи CSS|*.wfd*|Записи Guralp|*.gcf|Записи MiniSEED|*.msd;*.mseed|"
+    "Записи DeltaGeon|*.ddb;*.adb|Записи Baikal|*.baikal;*.00|Записи SL|*.sl|Все файлы|*.*";
+inline constexpr char kFolderDialogCaption[] = "Выбор директориии";
+inline constexpr char kChangeFileTitle[] = "Выберите файл с сейсмограммой";
+inline constexpr char kChangeFileFilter[] = "Все файлы|*.*";
+
 // Adds files one by one as the add action does (joining files of one station within MaxSpan),
 // the working sampling rate given to the header readers; the project is modified when a file
 // was added. NewRecords: the records formed.
