@@ -107,14 +107,15 @@ TEST(RecordCli, ProjectSetUpByCommandsMatchesOneWrittenByHand) {
          " --records 2 --all-channels --level 2000000000 --adc 419430.4 --select-start "
          "2024-05-14T00:00:30.000 --select-finish '14.05.2024 00:03:45'",
      dir);
-  // A unit response for the CSS record, a copy of it that is dropped again.
+  // A unit response for the first station of the CSS index, a copy of it that is dropped again.
   Ok("template " + p + " --records 3 " + Quote(dir.File("unit")) + " --channel 1", dir);
   Ok("edit " + p + " --records 3 --all-channels --level 2000000000 --channel-resp " +
          Quote(dir.File("unit.rsp")),
      dir);
+  // The index holds a second station, TESTle (record 4), which goes with the copy.
   const CliRun clone = Ok("clone " + p + " --records 3 --copies 1", dir);
-  EXPECT_NE(clone.out.find("added record 4: TESTbe-"), std::string::npos) << clone.out;
-  Ok("delete " + p + " --records 4", dir);
+  EXPECT_NE(clone.out.find("added record 5: TESTbe-"), std::string::npos) << clone.out;
+  Ok("delete " + p + " --records 4-5", dir);
   Ok("sort " + p + " --key station", dir);
   Ok("edit " + p + " --all --process on --hv on", dir);
   Ok("settings " + p + " SilenceDur=20.48 WindowType=5 B=8 ResultDir=cmd", dir);
