@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/paths.h"
-#include "project/demo.h"
+#include "demo_recordings.h"
 #include "recording_ui_host.h"
 #include "test_files.h"
 
@@ -213,20 +213,11 @@ TEST(RenameChannel, RecordsWithoutTheChannelAreLeftAlone) {
 
 TEST(CompressRecords, AFailedCopyLeavesTheRecordAlone) {
   TempDir dir;
-  TDemoOptions options;
-  options.Stations = {{"TVK01", 2.0}};
-  options.Files = 1;
-  options.FileSeconds = 30;
-  options.TransientsPerFile = 0;
-  TFilterPack sensor;
-  sensor.ZP.NormFactor = 1.0;
-  std::vector<TDemoRecording> recordings;
-  std::string error;
-  ASSERT_TRUE(WriteDemoRecordings(dir.path().string(), sensor.ZP, options, recordings, error));
+  testing::WriteShortRecordings(dir.path().string(), 1, 30.0, 1);
 
   TProject p;
   RecordingUiHost host;
-  const TAddReport added = AddFilesToProject(p, {recordings[0].Files[0]}, host);
+  const TAddReport added = AddFilesToProject(p, {dir.File("TVK01.XX.20240514T000000.msd")}, host);
   ASSERT_EQ(added.Result.NewRecords, std::vector<int>{0});
   EXPECT_TRUE(p.Modified);
   p.Records.push_back(Rec("GONE", dir.File("missing.msd")));
