@@ -80,6 +80,10 @@ struct TRunOptions {
   // The files' headers kept across runs (the window's, for an open project); null: the run
   // keeps them for itself, so that each file's header is read once whatever the records.
   HeaderCache* Headers = nullptr;
+  // H/V run only: records whose primary spectra failed earlier in the same call. Their
+  // amplitude file, if there is one, is from an earlier run, so they are skipped with a reason
+  // and left out of the check for missing amplitude files.
+  std::vector<int> SpectraFailed;
 };
 
 struct TRunReport {
@@ -94,6 +98,10 @@ struct TRunReport {
   // Records whose result file was not written (no quiet interval, a response that did not
   // load, a failed write), with the reason.
   std::vector<std::pair<int, std::string>> Failed;
+  // Seconds each record of Processed took, in the same order.
+  std::vector<double> Seconds;
+  // What the user was told once for the whole run (response files taken as flat responses).
+  std::vector<std::string> Notices;
 };
 
 // Primary spectra of the records checked for processing (or of one record), from Start on:
