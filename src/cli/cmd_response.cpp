@@ -1,6 +1,7 @@
 // tarvik-cli response FILE [--freq F]... [--chain FILE2]: a response file's modulus and phase;
 // tarvik-cli response --template OUT --rate R [--note TEXT]: writes the unit-response template.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -77,6 +78,7 @@ void RegisterResponse(CLI::App& app, CommandResult& result) {
     if (opt->file.empty()) return finish(0);
     TCombinedFilter chain;
     nlohmann::ordered_json files = nlohmann::ordered_json::array();
+    std::vector<std::string> noted;  // the files said to be flat, each said once
     for (const std::string& path : {opt->file, opt->chain}) {
       if (path.empty()) continue;
       TFilterPack pack;
@@ -90,7 +92,10 @@ void RegisterResponse(CLI::App& app, CommandResult& result) {
       // A file read as nothing at all is a flat response; say so, since a misnamed or
       // mistyped file would give the same numbers.
       const bool flat = DescribesNothing(pack);
-      if (flat) std::fprintf(stderr, "%s%s\n", kFlatResponseNotice, path.c_str());
+      if (flat && std::find(noted.begin(), noted.end(), path) == noted.end()) {
+        std::fprintf(stderr, "%s%s\n", kFlatResponseNotice, path.c_str());
+        noted.push_back(path);
+      }
       files.push_back({{"file", path}, {"flat", flat}});
       AppendPack(pack, chain);
     }

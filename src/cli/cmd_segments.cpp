@@ -33,29 +33,29 @@ struct SegmentRow {
   bool with_samples = false;
 };
 
-void PrintRows(const std::vector<SegmentRow>& rows, const std::string& path, const char* format,
-               bool json) {
-  if (json) {
-    nlohmann::ordered_json segments = nlohmann::ordered_json::array();
-    for (const SegmentRow& r : rows) {
+// Prints segments as TSV lines as they come, or gathers them into one JSON document.
+class SegmentPrinter {
+ public:
+  explicit SegmentPrinter(bool json) : json_(json) {}
+
+  void Add(const SegmentRow& r) {
+    if (json_) {
       nlohmann::ordered_json j = {{"station", r.station}, {"location", r.location},
                                   {"channel", r.channel}, {"start", FormatIso(r.start)},
                                   {"samp_rate", r.rate},  {"count", r.count},
                                   {"type", r.type},       {"offset", r.offset}};
       if (r.with_samples) j["samples"] = r.samples;
-      segments.push_back(std::move(j));
+      segments_.push_back(std::move(j));
+      return;
     }
-    const nlohmann::ordered_json doc = {{"file", path}, {"format", format}, {"segments", segments}};
-    // Compact: with --samples the document holds every sample.
-    std::printf("%s\n", doc.dump().c_str());
-    return;
-  }
-  std::printf("station\tlocation\tchannel\tstart\trate\tcount\ttype\toffset\n");
-  for (const SegmentRow& r : rows) {
+    if (!header_printed_) {
+      std::printf("station\tlocation\tchannel\tstart\trate\tcount\ttype\toffset\n");
+      header_printed_ = true;
+    }
     std::printf("%s\t%s\t%s\t%s\t%s\t%lld\t%s\t%lld\n", r.station.c_str(), r.location.c_str(),
                 r.channel.c_str(), FormatIso(r.start).c_str(), FormatNumber(r.rate).c_str(),
                 static_cast<long long>(r.count), r.type.c_str(), static_cast<long long>(r.offset));
-    if (!r.with_samples) continue;
+    if (!r.with_samples) return;
     std::string line;
     for (size_t i = 0; i < r.samples.size(); ++i) {
       if (i) line += ' ';
@@ -63,7 +63,20 @@ void PrintRows(const std::vector<SegmentRow>& rows, const std::string& path, con
     }
     std::printf("%s\n", line.c_str());
   }
-}
+
+  void Finish(const std::string& path, const char* format) {
+    if (!json_) return;
+    const nlohmann::ordered_json doc = {
+        {"file", path}, {"format", format}, {"segments", segments_}};
+    // Compact: with --samples the document holds every sample.
+    std::printf("%s\n", doc.dump().c_str());
+  }
+
+ private:
+  bool json_;
+  bool header_printed_ = false;
+  nlohmann::ordered_json segments_ = nlohmann::ordered_json::array();
+};
 
 // Bytes of the file and of the files beside it with the same name and another extension (the
 // channel files of a set), which bound what reading it can produce.
@@ -146,17 +159,29 @@ void RegisterSegments(CLI::App& app, CommandResult& result) {
       result.status = 1;
       return;
     }
-    std::vector<SegmentRow> rows;
+    const auto nothing = [&] {
+      const std::string of_station = opt->station.empty() ? "" : " of station " + opt->station;
+      std::fprintf(stderr, "%s: damaged or not %s: no valid record%s\n", opt->file.c_str(),
+                   format->name, of_station.c_str());
+      result.status = 1;
+    };
+    SegmentPrinter printer(opt->json);
     if (format->build_segments == nullptr) {
       if (format->read_into == nullptr) {
         std::fprintf(stderr, "%s: %s files cannot be read\n", opt->file.c_str(), format->name);
         result.status = 1;
         return;
       }
-      rows = SequentialRows(opt->file, *format, info, opt->samples, opt->default_rate);
+      const std::vector<SegmentRow> rows =
+          SequentialRows(opt->file, *format, info, opt->samples, opt->default_rate);
+      if (rows.empty()) return nothing();
+      for (const SegmentRow& r : rows) printer.Add(r);
     } else {
       TRecList list;
       format->build_segments(opt->file, list, opt->station);
+      if (list.Items.empty()) return nothing();
+      // Each segment's samples are decoded and printed in turn, so that a long file is never
+      // held whole.
       SampleReader reader;
       for (const TRecordDescription& seg : list.Items) {
         SegmentRow r{seg.Station,
@@ -170,17 +195,10 @@ void RegisterSegments(CLI::App& app, CommandResult& result) {
                      {},
                      opt->samples};
         if (opt->samples) r.samples = reader.Read(seg);
-        rows.push_back(std::move(r));
+        printer.Add(r);
       }
     }
-    if (rows.empty()) {
-      const std::string of_station = opt->station.empty() ? "" : " of station " + opt->station;
-      std::fprintf(stderr, "%s: damaged or not %s: no valid record%s\n", opt->file.c_str(),
-                   format->name, of_station.c_str());
-      result.status = 1;
-      return;
-    }
-    PrintRows(rows, opt->file, format->name, opt->json);
+    printer.Finish(opt->file, format->name);
     result.status = 0;
   });
 }

@@ -57,6 +57,12 @@ void AddRecordFormOptions(CLI::App* cmd, AssemblySettings& settings) {
 std::optional<TFileRecord> FormFirstRecord(const std::string& file,
                                            const AssemblySettings& settings,
                                            CommandResult& result) {
+  std::error_code ec;
+  if (!std::filesystem::exists(file, ec)) {
+    std::fprintf(stderr, "%s: no such file\n", file.c_str());
+    result.status = 1;
+    return std::nullopt;
+  }
   AddFileResult added;
   TFileRecords records = FormRecordsFrom(file, settings, &added);
   if (records.empty()) {

@@ -480,6 +480,7 @@ TRunReport RunHV(TProject& project, const TResultFolders& folders, UiHost& host,
   host.ClearStop();
   const std::vector<int>& skip = options.SpectraFailed;
   const auto skipped = [&](int i) { return std::find(skip.begin(), skip.end(), i) != skip.end(); };
+  // Called with elements of project.Records, whose index the address gives.
   const auto ratio_path = [&](const TFileRecord& r) {
     const auto i = static_cast<int>(&r - project.Records.data());
     return r.ToProcessNakamura && !skipped(i) ? RatioFilePath(folders, r) : std::string();

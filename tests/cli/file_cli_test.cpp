@@ -203,8 +203,7 @@ TEST(FileCli, ResponseThatIsNoResponseFailsAndAFlatOneSaysSo) {
   const CliRun flat = Cli("response " + Quote(txt) + " --freq 1 --chain " + Quote(txt), dir);
   EXPECT_EQ(flat.status, 0);
   EXPECT_EQ(flat.out, "1\t1\t0\n");
-  EXPECT_EQ(flat.err,
-            "taken as a flat response: " + txt + "\ntaken as a flat response: " + txt + "\n");
+  EXPECT_EQ(flat.err, "taken as a flat response: " + txt + "\n");
 
   const CliRun json = Cli("response --json " + Quote(txt) + " --freq 2 --freq 3", dir);
   ASSERT_EQ(json.status, 0);
@@ -245,6 +244,13 @@ TEST(FileCli, DamagedOrMissingFilesSayWhy) {
       EXPECT_EQ(run.out, "") << command << c.file;
       EXPECT_EQ(run.err, c.file + ": " + c.said + "\n") << command << c.file;
     }
+  }
+  for (const std::string& command :
+       {"samples " + Quote(dir.File("none.msd")),
+        "compress " + Quote(dir.File("none.msd")) + " -o " + Quote(dir.File("x.rec"))}) {
+    const CliRun run = Cli(command, dir);
+    EXPECT_EQ(run.status, 1) << command;
+    EXPECT_EQ(run.err, dir.File("none.msd") + ": no such file\n") << command;
   }
   const nlohmann::json j = nlohmann::json::parse(Cli("info --json " + Quote(empty), dir).out);
   EXPECT_EQ(j["error"], "damaged or not miniSEED: no valid record");
