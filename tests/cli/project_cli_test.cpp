@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "cli_runner.h"
-#include "project/demo.h"
+#include "demo_recordings.h"
 #include "project/project_file.h"
 #include "recording_ui_host.h"
 #include "test_files.h"
@@ -26,23 +26,11 @@ using testing::Quote;
 using testing::RecordingUiHost;
 using testing::TempDir;
 
-// Short recordings of two stations, two files each.
-void WriteRecordings(const std::string& folder) {
-  TDemoOptions options;
-  options.FileSeconds = 120.0;
-  options.TransientsPerFile = 0;
-  TFilterPack sensor;
-  sensor.ZP.NormFactor = 1.0;
-  std::vector<TDemoRecording> recordings;
-  std::string error;
-  fs::create_directories(folder);
-  ASSERT_TRUE(WriteDemoRecordings(folder, sensor.ZP, options, recordings, error)) << error;
-}
-
 TEST(ProjectCli, AddShowAndRun) {
   TempDir dir;
   const std::string data = dir.File("data");
-  WriteRecordings(data);
+  // Two stations, two files each.
+  testing::WriteShortRecordings(data, 2, 120.0);
   const std::string project = dir.File("proj.tvp");
 
   const CliRun add = Cli("add " + Quote(project) + " --folder " + Quote(data) + " --format 7", dir);

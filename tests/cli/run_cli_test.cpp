@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "cli_runner.h"
-#include "project/demo.h"
+#include "demo_recordings.h"
 #include "project/project_file.h"
 #include "recording_ui_host.h"
 #include "test_files.h"
@@ -60,17 +60,7 @@ void Describe(TProject& p, const std::string& response) {
 class RunCli : public ::testing::Test {
  protected:
   void SetUp() override {
-    TDemoOptions options;
-    options.Files = 1;
-    options.FileSeconds = 120.0;
-    options.TransientsPerFile = 0;
-    TFilterPack sensor;
-    sensor.ZP.NormFactor = 1.0;
-    std::vector<TDemoRecording> recordings;
-    std::string error;
-    fs::create_directories(dir_.File("data"));
-    ASSERT_TRUE(WriteDemoRecordings(dir_.File("data"), sensor.ZP, options, recordings, error))
-        << error;
+    testing::WriteShortRecordings(dir_.File("data"), 1, 120.0);
     const CliRun add = Cli("add " + Quote(project_) + " " + Quote(dir_.File("data")), dir_);
     ASSERT_EQ(add.status, 0) << add.err;
     testing::WriteText(unit_, "ZEROS 0\nPOLES 0\nCONSTANT 1\n");
