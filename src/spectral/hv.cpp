@@ -10,9 +10,9 @@ namespace tarvik {
 
 namespace {
 
-// The first of E, N, Z whose columns in the spectrum file's header are the placeholders the
-// writer puts in place of a channel the record did not have ("Z_Amp", "Z_StDev"), as "Z" or
-// "E, N"; empty when all three are channels' spectra or the header cannot be read.
+// Those of E, N, Z whose columns in the spectrum file's header are the placeholders the writer
+// puts in place of a channel the record did not have ("Z_Amp", "Z_StDev"), as "Z" or "E, N";
+// empty when all three are channels' spectra or the header cannot be read.
 std::string PlaceholderComponents(const std::string& path) {
   std::ifstream in{std::filesystem::path(path), std::ios::binary};
   // The header's first seven columns lie well within this.
