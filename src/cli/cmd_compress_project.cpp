@@ -25,8 +25,22 @@ std::shared_ptr<CompressProjectOptions> AddCompressProjectOptions(CLI::App* cmd)
 bool CompressProjectOrRefuse(const std::string& file, const std::string& output,
                              const CompressProjectOptions& options, CommandResult& result) {
   if (AsciiUpper(FileExtension(file)) != ".TVP") {
+    if (options.record > 0) {
+      std::fprintf(stderr, "compress: --record belongs to a project, not a seismogram file\n");
+      result.status = 2;
+      return true;
+    }
     if (!output.empty()) return false;
     std::fprintf(stderr, "compress: --output is required for a seismogram file\n");
+    result.status = 2;
+    return true;
+  }
+  // The copies of a project go into its ZipData folder, one per record; an output named as
+  // well would be ignored, and the user would look for it in vain.
+  if (!output.empty()) {
+    std::fprintf(stderr,
+                 "compress: --output is for a seismogram file; the copies of a project's records "
+                 "go into its ZipData folder\n");
     result.status = 2;
     return true;
   }

@@ -84,6 +84,10 @@ struct TRunOptions {
   // cluster): only the records whose index i has i mod ShardCount == ShardIndex are computed.
   int ShardIndex = 0;
   int ShardCount = 1;
+  // H/V run only: records whose primary spectra failed earlier in the same call. Their
+  // amplitude file, if there is one, is from an earlier run, so they are skipped with a reason
+  // and left out of the check for missing amplitude files.
+  std::vector<int> SpectraFailed;
 };
 
 // Whether record i belongs to the run's shard.
@@ -103,6 +107,10 @@ struct TRunReport {
   // Records whose result file was not written (no quiet interval, a response that did not
   // load, a failed write), with the reason.
   std::vector<std::pair<int, std::string>> Failed;
+  // Seconds each record of Processed took, in the same order.
+  std::vector<double> Seconds;
+  // What the user was told once for the whole run (response files taken as flat responses).
+  std::vector<std::string> Notices;
 };
 
 // Primary spectra of the records checked for processing (or of one record), from Start on:
