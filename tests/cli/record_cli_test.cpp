@@ -173,11 +173,11 @@ TEST(RecordCli, ShardsTogetherWriteTheFilesOfOneRun) {
   project.General.ResultDir = dir.File("shards");
   ASSERT_TRUE(SaveProject(project, dir.File("shards.tvp"), 1, host).ok);
 
-  Ok("run " + Quote(dir.File("whole.tvp")), dir);
+  Ok("run --yes " + Quote(dir.File("whole.tvp")), dir);
   const std::string shards = Quote(dir.File("shards.tvp"));
   std::vector<std::string> outputs;
   for (const char* shard : {"3/3", "2/3", "1/3"})
-    outputs.push_back(Ok("run --shard " + std::string(shard) + " " + shards, dir).out);
+    outputs.push_back(Ok("run --yes --shard " + std::string(shard) + " " + shards, dir).out);
   const auto whole = FilesUnder(dir.File("whole"));
   EXPECT_EQ(whole.size(), 2u * 10);  // 11 records checked, two of them share their files
   EXPECT_TRUE(FilesUnder(dir.File("shards")) == whole);
@@ -186,7 +186,7 @@ TEST(RecordCli, ShardsTogetherWriteTheFilesOfOneRun) {
 
   // A shard with no records writes nothing and succeeds.
   fs::remove_all(dir.File("shards"));
-  const CliRun empty = Ok("run --shard 13/20 " + shards, dir);
+  const CliRun empty = Ok("run --yes --shard 13/20 " + shards, dir);
   EXPECT_EQ(empty.out, "");
   EXPECT_FALSE(fs::exists(dir.File("shards")));
 
