@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <system_error>
 
 #include "records/formats.h"
 
@@ -47,7 +50,47 @@ nlohmann::ordered_json HeaderJson(const std::string& path, FormatTag tag,
   return j;
 }
 
-std::string HeaderText(const std::string& path, FormatTag tag, const TFileRecordInfo& info) {
+FileReading ReadFileHeader(const std::string& path, double default_rate, TFileRecordInfo& info) {
+  FileReading reading;
+  info.Reset();
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) {
+    reading.error = "no such file";
+    return reading;
+  }
+  reading.tag = Recognize(path);
+  const FormatInfo* format = FindFormat(reading.tag);
+  if (format == nullptr) {
+    reading.error = "not a recognised seismogram file";
+  } else if (format->read_header == nullptr) {
+    reading.error = std::string("a ") + format->name + " file, which cannot be read";
+  } else if (!ReadHeader(path, reading.tag, info, default_rate)) {
+    // Packet and index formats are made of records; the others of one header.
+    reading.error =
+        std::string("damaged or not ") + format->name + ": " +
+        (format->build_segments != nullptr ? "no valid record" : "its header cannot be read");
+  }
+  return reading;
+}
+
+std::optional<int64_t> HeldSamples(const std::string& path, FormatTag tag,
+                                   const TFileRecordInfo& info) {
+  const FormatInfo* format = FindFormat(tag);
+  if (format == nullptr || format->build_segments == nullptr) return std::nullopt;
+  TRecList list;
+  format->build_segments(path, list, info.Station);
+  std::map<std::string, int64_t> per_channel;
+  for (const TRecordDescription& seg : list.Items) {
+    if (seg.Station != info.Station) continue;
+    per_channel[seg.Location + "." + seg.Channel] += std::max(seg.Count, 0);
+  }
+  int64_t held = 0;
+  for (const auto& [channel, count] : per_channel) held = std::max(held, count);
+  return held;
+}
+
+std::string HeaderText(const std::string& path, FormatTag tag, const TFileRecordInfo& info,
+                       std::optional<int64_t> held) {
   std::string out = path + "\n";
   const FormatInfo* format = FindFormat(tag);
   out +=
@@ -56,7 +99,11 @@ std::string HeaderText(const std::string& path, FormatTag tag, const TFileRecord
   out += "  station:  " + info.Station + "\n";
   out += "  start:    " + FormatIso(info.Start) + "\n";
   out += "  rate:     " + FormatNumber(info.SampRate) + " Hz\n";
-  out += "  samples:  " + std::to_string(info.SampleCount) + "\n";
+  out += "  samples:  " + std::to_string(info.SampleCount) +
+         " (from the first sample to the end of the last, gaps included)\n";
+  if (held)
+    out += "  held:     " + std::to_string(*held) +
+           " (samples the file holds, in its fullest channel)\n";
   out += "  blocks:   " + std::to_string(info.BlockCount) + " of " +
          std::to_string(info.BlockSamples) + " samples\n";
   out += "  channels: " + std::to_string(info.ChannelCount) + "\n";

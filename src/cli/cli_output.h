@@ -1,7 +1,9 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <cstdint>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 
 #include "records/record_model.h"
@@ -19,7 +21,23 @@ nlohmann::ordered_json HeaderJson(const std::string& path, FormatTag tag,
 // prints the whole range of a double).
 CLI::Validator PositiveNumber();
 
-// The header as readable text lines.
-std::string HeaderText(const std::string& path, FormatTag tag, const TFileRecordInfo& info);
+// The header as readable text lines; held, when known, is the number of samples the file holds
+// beside the span SampleCount counts.
+std::string HeaderText(const std::string& path, FormatTag tag, const TFileRecordInfo& info,
+                       std::optional<int64_t> held = std::nullopt);
+
+// A file recognised and its header read: the tag, and the reason when it fails ("no such file",
+// "not a recognised seismogram file", "damaged or not miniSEED: no valid record").
+struct FileReading {
+  FormatTag tag = 0;
+  std::string error;
+};
+FileReading ReadFileHeader(const std::string& path, double default_rate, TFileRecordInfo& info);
+
+// The samples a file of a packet or index format holds for the busiest channel of the header's
+// station, which falls short of the span SampleCount counts when the file has gaps; nullopt for
+// formats read as one block per channel, where the two are the same.
+std::optional<int64_t> HeldSamples(const std::string& path, FormatTag tag,
+                                   const TFileRecordInfo& info);
 
 }  // namespace tarvik::cli

@@ -1,5 +1,5 @@
-// tarvik-cli add PROJECT.tvp PATH... [--folder DIR --format N]: adds files or a folder to a
-// project (created in the text form when missing) and saves it.
+// tarvik-cli add PROJECT.tvp PATH... [--folder DIR --format N] [--json]: adds files or folders
+// to a project (created in the text form when missing) and saves it.
 
 #include <cstdio>
 #include <filesystem>
@@ -8,26 +8,24 @@
 #include <system_error>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "cli/commands.h"
 #include "cli/project_cli.h"
+#include "cli/record_options.h"
 #include "common/paths.h"
+#include "common/text_encoding.h"
 #include "common/ui_host.h"
 #include "project/project_file.h"
+#include "project/record_management.h"
 #include "records/assembly.h"
 
 namespace tarvik::cli {
 
 namespace {
 
-int Report(const std::vector<AddedFile>& added) {
-  int refused = 0;
-  for (const AddedFile& a : added) {
-    if (a.result.Added()) continue;
-    ++refused;
-    std::fprintf(stderr, "%s: not added: %s\n", a.path.c_str(),
-                 AddStatusText(a.result.status).c_str());
-  }
-  return refused;
+bool IsProjectName(const std::string& path) {
+  return AsciiUpper(FileExtension(path)) == ".TVP";
 }
 
 }  // namespace
@@ -38,29 +36,59 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
     std::vector<std::string> paths;
     std::string folder;
     int format = -1;
+    bool json = false;
   };
   auto opt = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand(
-      "add", "Add seismogram files or a folder to a project (created when missing) and save it");
+      "add",
+      "Add seismogram files or folders to a project and save it; the project is created "
+      "when missing and something was added");
   cmd->add_option("PROJECT", opt->project, "project file (.tvp)")->required();
-  cmd->add_option("PATH", opt->paths, "files to add; a folder adds its files of --format");
-  cmd->add_option("--folder", opt->folder, "add every file of this folder that --format matches");
+  cmd->add_option("PATH", opt->paths,
+                  "files to add; a folder adds every seismogram file in it, or with --format "
+                  "the files of that format");
+  cmd->add_option("--folder", opt->folder,
+                  "add the files of this folder that --format (default: the project's) matches");
   cmd->add_option("--format", opt->format,
-                  "data format of a folder: 0 .rec, 1 .iss_dat, 2 .ugr*, 3 .sdas, 4 .reftek, "
-                  "5 .wfd*, 6 .gcf, 7 .msd, 8 .ddb, 9 .baikal, 10 .sl (default: the project's)")
+                  "data format of folders: 0 .rec, 1 .iss_dat, 2 .ugr*, 3 .sdas, 4 .reftek, "
+                  "5 .wfd*, 6 .gcf, 7 .msd/.mseed/.miniseed, 8 .ddb, 9 .baikal, 10 .sl")
       ->check(CLI::Range(0, kDataFormatCount - 1));
+  cmd->add_flag("--json", opt->json,
+                "one JSON document: the project, its records, the files added and not added");
   cmd->callback([opt, &result] {
     if (opt->paths.empty() && opt->folder.empty()) {
       std::fprintf(stderr, "add: nothing to add: give files or --folder\n");
       result.status = 2;
       return;
     }
+    // The project comes first; a seismogram file there, or a project among the files, is the
+    // arguments in the wrong order, which would otherwise create a project named after data.
+    std::error_code ec;
+    if (!IsProjectName(opt->project) && std::filesystem::is_regular_file(opt->project, ec)) {
+      std::fprintf(stderr, "add: %s is not a project file (.tvp): the project comes first\n",
+                   opt->project.c_str());
+      result.status = 2;
+      return;
+    }
+    for (const std::string& p : opt->paths) {
+      if (IsProjectName(p)) {
+        std::fprintf(stderr,
+                     "add: %s is a project file, not a seismogram file: the project "
+                     "comes first\n",
+                     p.c_str());
+        result.status = 2;
+        return;
+      }
+    }
+    const auto absolute = [&](const std::string& p) {
+      return std::filesystem::absolute(p, ec).lexically_normal().string();
+    };
     ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true);
     TProject project;
     const std::string name = ProjectSaveName(opt->project);
+    const bool existed = std::filesystem::exists(name, ec);
     int form = 0;
-    std::error_code ec;
-    if (std::filesystem::exists(name, ec)) {
+    if (existed) {
       if (!OpenProject(name, project, host)) {
         result.status = 1;
         return;
@@ -68,45 +96,69 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
       form = ProjectForm(name);
     } else {
       // A new project keeps its results beside itself.
-      project.General.ResultDir =
-          FolderOf(std::filesystem::absolute(name, ec).lexically_normal().string());
+      project.General.ResultDir = FolderOf(absolute(name));
     }
     if (opt->format >= 0) project.General.DataFormat = opt->format;
-    AssemblySettings settings;
-    settings.max_span = project.General.MaxSpan;
-    settings.recognize_component = project.General.RecognizeComponent;
-    settings.working_rate = project.WorkingRate;
+    PathList list;
+    if (!opt->folder.empty()) {
+      if (std::filesystem::is_directory(opt->folder, ec)) {
+        CollectFolder(absolute(opt->folder), project.General.DataFormat, list);
+      } else {
+        list.refused.emplace_back(opt->folder, "no such folder");
+      }
+    }
+    CollectPaths(opt->paths, opt->format, list);
+    // A path the project file cannot hold would be saved with "?" in it and never read again.
+    const std::string folder = FolderOf(absolute(name));
+    std::vector<std::string> storable;
+    for (const std::string& f : list.files) {
+      const std::string bad = FirstCharacterNotInCp1251(ToCommonDir(f, folder));
+      if (bad.empty()) {
+        storable.push_back(f);
+      } else {
+        list.refused.emplace_back(f, "its path holds the character " + bad +
+                                         ", which a project file (Windows-1251) cannot hold");
+      }
+    }
 
     const size_t before = project.Records.size();
-    int refused = 0;
-    std::vector<std::string> files;
-    std::vector<std::string> folders;
-    if (!opt->folder.empty()) folders.push_back(opt->folder);
-    for (const std::string& p : opt->paths) {
-      (std::filesystem::is_directory(p, ec) ? folders : files).push_back(p);
-    }
-    for (std::string& f : files) f = std::filesystem::absolute(f, ec).lexically_normal().string();
-    if (!files.empty()) refused += Report(AddFiles(project.Records, files, settings, host));
-    for (const std::string& folder : folders) {
-      const std::string full = std::filesystem::absolute(folder, ec).lexically_normal().string();
-      const std::vector<AddedFile> added =
-          AddFolder(project.Records, full, project.General.DataFormat, settings, host);
-      if (added.empty()) {
-        std::fprintf(
-            stderr, "%s: no files of the format %s\n", folder.c_str(),
-            std::string(kDataFormats[static_cast<size_t>(project.General.DataFormat)]).c_str());
+    int added = 0;
+    for (const AddedFile& a : AddFilesToProject(project, storable, host).Files) {
+      if (a.result.Added()) {
+        ++added;
+      } else {
+        list.refused.emplace_back(a.path, AddStatusText(a.result.status));
       }
-      refused += Report(added);
+    }
+    nlohmann::ordered_json refused = nlohmann::ordered_json::array();
+    for (const auto& [path, reason] : list.refused) {
+      std::fprintf(stderr, "%s: not added: %s\n", path.c_str(), reason.c_str());
+      refused.push_back({{"file", path}, {"reason", reason}});
+    }
+    nlohmann::ordered_json doc = {{"project", absolute(name)}, {"saved", false}};
+    const auto finish = [&](int status) {
+      result.status = status;
+      doc["records"] = project.Records.size();
+      doc["new_records"] = project.Records.size() - before;
+      doc["files_added"] = added;
+      doc["not_added"] = refused;
+      if (opt->json) std::printf("%s\n", doc.dump(2).c_str());
+    };
+    if (added == 0) {
+      std::fprintf(stderr, "add: nothing was added; %s %s\n", name.c_str(),
+                   existed ? "is left as it was" : "was not created");
+      return finish(1);
     }
     project.Modified = true;
     const SaveResult saved = SaveProject(project, name, form, host);
-    if (!saved.ok) {
-      result.status = 1;
-      return;
+    if (!saved.ok) return finish(1);
+    doc["project"] = saved.file_name;
+    doc["saved"] = true;
+    if (!opt->json) {
+      std::printf("%s: %zu records (%zu new)\n", saved.file_name.c_str(), project.Records.size(),
+                  project.Records.size() - before);
     }
-    std::printf("%s: %zu records (%zu new)\n", saved.file_name.c_str(), project.Records.size(),
-                project.Records.size() - before);
-    result.status = refused > 0 ? 1 : 0;
+    finish(list.refused.empty() ? 0 : 1);
   });
 }
 

@@ -1,4 +1,5 @@
-// tarvik-cli compress FILE -o OUT.rec: a compressed REC copy of the record that FILE begins.
+// tarvik-cli compress FILE -o OUT.rec: a compressed REC copy of the record that FILE begins;
+// tarvik-cli compress PROJECT.tvp [--record N]: see cmd_compress_project.cpp.
 
 #include <cstdio>
 #include <memory>
@@ -20,10 +21,13 @@ void RegisterCompress(CLI::App& app, CommandResult& result) {
     AssemblySettings settings;
   };
   auto opt = std::make_shared<Options>();
-  CLI::App* cmd =
-      app.add_subcommand("compress", "Write a compressed REC copy of the record that FILE begins");
-  cmd->add_option("FILE", opt->file, "first file of the record")->required();
-  cmd->add_option("-o,--output", opt->out, "the REC file to write");
+  CLI::App* cmd = app.add_subcommand(
+      "compress",
+      "Write a compressed REC copy of the record that FILE begins (-o OUT.rec); or, for a "
+      "project FILE.tvp, copies of its records (or of --record N) into its ZipData folder, the "
+      "project then pointing its records at the copies and saved");
+  cmd->add_option("FILE", opt->file, "first file of the record, or a project (.tvp)")->required();
+  cmd->add_option("-o,--output", opt->out, "the REC file to write (not with a project)");
   AddRecordFormOptions(cmd, opt->settings);
   auto project = AddCompressProjectOptions(cmd);
   cmd->callback([opt, project, &result] {

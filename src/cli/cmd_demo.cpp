@@ -55,6 +55,7 @@ void RegisterDemo(CLI::App& app, CommandResult& result) {
     double minutes = 60.0;
     int jobs = 2;
     bool quiet = false;
+    bool force = false;
   };
   auto opt = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand(
@@ -70,7 +71,19 @@ void RegisterDemo(CLI::App& app, CommandResult& result) {
       ->check(CLI::Range(1, 256))
       ->capture_default_str();
   cmd->add_flag("-q,--quiet", opt->quiet, "no progress on stderr");
+  cmd->add_flag("--force", opt->force,
+                "write into DIR even when it holds files (the demo's files are replaced)");
   cmd->callback([opt, &result] {
+    // The demo writes its recordings, project and results under fixed names: in a folder that
+    // already holds files it would replace whatever bears those names.
+    std::error_code ec;
+    if (!opt->force && std::filesystem::is_directory(opt->dir, ec) &&
+        !std::filesystem::is_empty(opt->dir, ec)) {
+      std::fprintf(stderr, "demo: %s is not empty; choose an empty or new folder, or --force\n",
+                   opt->dir.c_str());
+      result.status = 1;
+      return;
+    }
     const auto started = std::chrono::steady_clock::now();
     std::string source;
     const std::string paz = ShippedGeophoneText(source);

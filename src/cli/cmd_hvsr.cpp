@@ -22,40 +22,6 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-// "1,3-5" as 0-based indices in ascending order without repeats; false with the reason when a
-// part is not a number or range of records 1..count.
-bool ParseRecordSelection(const std::string& text, int count, std::vector<int>& out,
-                          std::string& error) {
-  std::vector<bool> chosen(static_cast<size_t>(std::max(count, 0)), false);
-  size_t from = 0;
-  while (from <= text.size()) {
-    const size_t comma = std::min(text.find(',', from), text.size());
-    const std::string part = text.substr(from, comma - from);
-    const size_t dash = part.find('-');
-    auto number = [&](const std::string& s, int& v) {
-      if (s.empty() || s.size() > 9 || s.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-      v = std::stoi(s);
-      return true;
-    };
-    int lo = 0, hi = 0;
-    const bool ok = dash == std::string::npos
-                        ? number(part, lo) && (hi = lo, true)
-                        : number(part.substr(0, dash), lo) && number(part.substr(dash + 1), hi);
-    if (!ok || lo < 1 || hi < lo || hi > count) {
-      error = "\"" + part + "\" is not a record or range of records 1.." + std::to_string(count);
-      return false;
-    }
-    for (int i = lo; i <= hi; ++i) chosen[static_cast<size_t>(i - 1)] = true;
-    from = comma + 1;
-  }
-  out.clear();
-  for (int i = 0; i < count; ++i) {
-    if (chosen[static_cast<size_t>(i)]) out.push_back(i);
-  }
-  return true;
-}
-
 Json CriteriaSummary(const THvsrResult& r) {
   return Json{{"reliable", r.Sesame.ReliablePassed},
               {"reliable_of", 3},

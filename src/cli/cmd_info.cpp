@@ -2,11 +2,13 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/cli_output.h"
 #include "cli/commands.h"
+#include "cli/record_options.h"
 #include "records/formats.h"
 
 namespace tarvik::cli {
@@ -15,7 +17,7 @@ void RegisterInfo(CLI::App& app, CommandResult& result) {
   struct Options {
     std::vector<std::string> files;
     bool json = false;
-    double default_rate = 100.0;
+    double default_rate = DefaultRate();
   };
   auto opt = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand("info", "Recognise files and print their format and header");
@@ -23,21 +25,26 @@ void RegisterInfo(CLI::App& app, CommandResult& result) {
   cmd->add_flag("--json", opt->json, "one JSON object per file, one per line");
   cmd->add_option("--rate", opt->default_rate,
                   "sampling rate for formats that do not store one (Hz)")
+      ->check(PositiveNumber())
       ->capture_default_str();
   cmd->callback([opt, &result] {
     int status = 0;
     for (const std::string& path : opt->files) {
-      const FormatTag tag = Recognize(path);
       TFileRecordInfo info;
-      if (tag != 0) ReadHeader(path, tag, info, opt->default_rate);
-      if (tag == 0) {
+      const FileReading reading = ReadFileHeader(path, opt->default_rate, info);
+      if (!reading.error.empty()) {
         status = 1;
-        std::fprintf(stderr, "%s: not a recognised seismogram file\n", path.c_str());
+        std::fprintf(stderr, "%s: %s\n", path.c_str(), reading.error.c_str());
       }
+      const std::optional<int64_t> held =
+          reading.error.empty() ? HeldSamples(path, reading.tag, info) : std::nullopt;
       if (opt->json) {
-        std::printf("%s\n", HeaderJson(path, tag, info).dump().c_str());
-      } else if (tag != 0) {
-        std::fputs(HeaderText(path, tag, info).c_str(), stdout);
+        nlohmann::ordered_json j = HeaderJson(path, reading.tag, info);
+        if (held) j["samples_held"] = *held;
+        if (!reading.error.empty()) j["error"] = reading.error;
+        std::printf("%s\n", j.dump().c_str());
+      } else if (reading.error.empty()) {
+        std::fputs(HeaderText(path, reading.tag, info, held).c_str(), stdout);
       }
     }
     result.status = status;

@@ -1,6 +1,7 @@
 // tarvik-cli response FILE [--freq F]... [--chain FILE2]: a response file's modulus and phase;
 // tarvik-cli response --template OUT --rate R [--note TEXT]: writes the unit-response template.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -34,6 +35,7 @@ void RegisterResponse(CLI::App& app, CommandResult& result) {
     std::string template_path;
     double rate = 0.0;
     std::string note;
+    bool json = false;
   };
   auto opt = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand(
@@ -47,6 +49,8 @@ void RegisterResponse(CLI::App& app, CommandResult& result) {
       ->needs(tmpl)
       ->check(PositiveNumber());
   cmd->add_option("--note", opt->note, "the template's Note (the channel name)")->needs(tmpl);
+  cmd->add_flag("--json", opt->json,
+                "one JSON document: the template written, the files loaded, the lines");
   cmd->callback([opt, cmd, &result] {
     if (opt->file.empty() && opt->template_path.empty()) {
       throw CLI::RequiredError("FILE or --template");
@@ -54,37 +58,63 @@ void RegisterResponse(CLI::App& app, CommandResult& result) {
     if (!opt->template_path.empty() && cmd->count("--rate") == 0) {
       throw CLI::RequiredError("--rate");
     }
-    result.status = 0;
+    nlohmann::ordered_json doc;
+    auto finish = [&](int status) {
+      result.status = status;
+      if (opt->json) std::printf("%s\n", doc.dump(2).c_str());
+    };
     if (!opt->template_path.empty()) {
       std::string written;
       const TResponseStatus s =
           WriteUnitResponseTemplate(opt->template_path, opt->note, opt->rate, &written);
       if (!s) {
         std::fprintf(stderr, "%s\n", s.message.c_str());
-        result.status = 1;
-        return;
+        doc["template"] = {{"file", written}, {"error", s.message}};
+        return finish(1);
       }
       std::fprintf(stderr, "written %s\n", written.c_str());
+      doc["template"] = {{"file", written}};
     }
-    if (opt->file.empty()) return;
+    if (opt->file.empty()) return finish(0);
     TCombinedFilter chain;
+    nlohmann::ordered_json files = nlohmann::ordered_json::array();
+    std::vector<std::string> noted;  // the files said to be flat, each said once
     for (const std::string& path : {opt->file, opt->chain}) {
       if (path.empty()) continue;
       TFilterPack pack;
       const TResponseStatus s = LoadResponse(path, pack);
       if (!s) {
         std::fprintf(stderr, "%s\n", s.message.c_str());
-        result.status = 1;
-        return;
+        files.push_back({{"file", path}, {"error", s.message}});
+        doc["files"] = files;
+        return finish(1);
       }
+      // A file read as nothing at all is a flat response; say so, since a misnamed or
+      // mistyped file would give the same numbers.
+      const bool flat = DescribesNothing(pack);
+      if (flat && std::find(noted.begin(), noted.end(), path) == noted.end()) {
+        std::fprintf(stderr, "%s%s\n", kFlatResponseNotice, path.c_str());
+        noted.push_back(path);
+      }
+      files.push_back({{"file", path}, {"flat", flat}});
       AppendPack(pack, chain);
     }
+    doc["files"] = files;
     const std::vector<double> freqs = opt->freqs.empty() ? DefaultFrequencies() : opt->freqs;
+    nlohmann::ordered_json lines = nlohmann::ordered_json::array();
     for (double f : freqs) {
       const TComplex h = EvaluateChain(chain, f);
-      std::printf("%s\t%s\t%s\n", FormatNumber(f).c_str(), FormatNumber(ResponseModulus(h)).c_str(),
-                  FormatNumber(std::atan2(h.imag(), h.real())).c_str());
+      const double modulus = ResponseModulus(h);
+      const double phase = std::atan2(h.imag(), h.real());
+      if (opt->json) {
+        lines.push_back({{"frequency", f}, {"modulus", modulus}, {"phase", phase}});
+      } else {
+        std::printf("%s\t%s\t%s\n", FormatNumber(f).c_str(), FormatNumber(modulus).c_str(),
+                    FormatNumber(phase).c_str());
+      }
     }
+    doc["lines"] = lines;
+    finish(0);
   });
 }
 

@@ -1,15 +1,23 @@
-// tarvik-cli run PROJECT.tvp [--spectra] [--hv] [--from N] [--only N] [--yes] [--jobs N]: the
-// calculation driver over a project: primary spectra of the checked records, then H/V ratios.
+// tarvik-cli run PROJECT.tvp [--spectra] [--hv] [--from N] [--only N] [--yes] [--jobs N]
+// [--shard K/N] [--json]: the calculation driver over a project: primary spectra of the checked
+// records, then H/V ratios.
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
+
+#include <nlohmann/json.hpp>
 
 #include "cli/cli_output.h"
 #include "cli/commands.h"
 #include "cli/project_cli.h"
+#include "common/number_text.h"
 #include "common/ui_host.h"
 #include "project/driver.h"
 
@@ -41,15 +49,42 @@ class InterruptScope {
   void (*previous_)(int) = SIG_DFL;
 };
 
-// Prints what a run wrote and why records got nothing; true when every handled record got its
-// file and the run was neither prevented nor stopped.
-bool Summarise(const char* what, const TRunReport& report, const TProject& project) {
-  for (const std::string& path : report.Written) std::printf("%s\n", path.c_str());
-  for (const auto& [index, reason] : report.Failed) {
+// What a run wrote and why records got nothing, as text (files on stdout, failures on stderr)
+// or into doc; true when every handled record got its file and the run was neither prevented
+// nor stopped.
+template <typename PathOf>
+bool Summarise(const char* what, const TRunReport& report, const TProject& project, bool json,
+               nlohmann::ordered_json& doc, PathOf path_of) {
+  nlohmann::ordered_json records = nlohmann::ordered_json::array();
+  double seconds = 0.0;
+  for (size_t k = 0; k < report.Processed.size(); ++k) {
+    const int index = report.Processed[k];
     const TFileRecord& r = project.Records[static_cast<size_t>(index)];
-    std::fprintf(stderr, "%s: record %d (%s): no result%s%s\n", what, index + 1, r.Station.c_str(),
-                 reason.empty() ? "" : ": ", reason.c_str());
+    nlohmann::ordered_json entry = {{"record", index + 1}, {"station", r.Station}};
+    const auto failed = std::find_if(report.Failed.begin(), report.Failed.end(),
+                                     [&](const auto& f) { return f.first == index; });
+    if (failed != report.Failed.end()) {
+      entry["failure"] = failed->second;
+      if (!json) {
+        std::fprintf(stderr, "%s: record %d (%s): no result%s%s\n", what, index + 1,
+                     r.Station.c_str(), failed->second.empty() ? "" : ": ", failed->second.c_str());
+      }
+    } else if (const std::string path = path_of(r);
+               std::find(report.Written.begin(), report.Written.end(), path) !=
+               report.Written.end()) {
+      entry["written"] = path;
+      if (!json) std::printf("%s\n", path.c_str());
+    } else {
+      entry["stopped"] = true;
+    }
+    const double s = k < report.Seconds.size() ? report.Seconds[k] : 0.0;
+    entry["seconds"] = s;
+    seconds += s;
+    records.push_back(std::move(entry));
   }
+  doc = {{"ran", report.Ran},         {"cancelled", report.Cancelled},
+         {"problem", report.Problem}, {"notices", report.Notices},
+         {"records", records},        {"seconds", seconds}};
   if (!report.Ran) {
     std::fprintf(stderr, "%s: not run\n", what);
     return false;
@@ -59,6 +94,25 @@ bool Summarise(const char* what, const TRunReport& report, const TProject& proje
     return false;
   }
   return report.Failed.empty();
+}
+
+// "K/N" with 1 <= K <= N: the shard's number and the number of shards.
+std::optional<std::pair<int, int>> ParseShard(const std::string& text) {
+  const size_t slash = text.find('/');
+  if (slash == std::string::npos) return std::nullopt;
+  const std::optional<int32_t> k = ParseInt32(text.substr(0, slash));
+  const std::optional<int32_t> n = ParseInt32(text.substr(slash + 1));
+  if (!k || !n || *k < 1 || *k > *n) return std::nullopt;
+  return std::pair<int, int>{*k, *n};
+}
+
+CLI::Validator ShardValidator() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        return ParseShard(text) ? std::string()
+                                : "must be K/N with 1 <= K <= N (shard K of N), not " + text;
+      },
+      "K/N");
 }
 
 }  // namespace
@@ -72,6 +126,8 @@ void RegisterRun(CLI::App& app, CommandResult& result) {
     int only = 0;
     bool yes = false;
     int jobs = 1;
+    std::string shard;
+    bool json = false;
   };
   auto opt = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand(
@@ -88,6 +144,13 @@ void RegisterRun(CLI::App& app, CommandResult& result) {
   cmd->add_option("--jobs", opt->jobs, "records computed at the same time")
       ->check(CLI::Range(1, 256))
       ->capture_default_str();
+  cmd->add_option("--shard", opt->shard,
+                  "K/N: only the checked records whose number n has (n - 1) mod N = K - 1, so "
+                  "that N runs (array tasks of a cluster) together write the files of one run")
+      ->check(ShardValidator())
+      ->excludes("--only");
+  cmd->add_flag("--json", opt->json,
+                "one JSON document: per record the file written or the failure, and the time");
   cmd->callback([opt, &result] {
     // Without --yes a question is asked on a terminal and answered No otherwise.
     ConsoleUiHost host(opt->yes ? ConsoleUiHost::Answer::kYes : ConsoleUiHost::Answer::kAsk);
@@ -107,23 +170,40 @@ void RegisterRun(CLI::App& app, CommandResult& result) {
     options.Start = chosen > 0 ? chosen - 1 : 0;
     options.Only = opt->only > 0;
     options.Jobs = opt->jobs;
+    if (!opt->shard.empty()) {
+      const auto [k, n] = *ParseShard(opt->shard);
+      options.ShardIndex = k - 1;
+      options.ShardCount = n;
+    }
     const bool both = opt->spectra == opt->hv;
     const TResultFolders folders = ProjectResultFolders(project);
     InterruptScope interrupt(host);
+    const auto started = std::chrono::steady_clock::now();
+    nlohmann::ordered_json doc = {{"project", project.FileName}};
+    const auto finish = [&](int status) {
+      result.status = status;
+      if (!opt->json) return;
+      doc["seconds"] =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+      std::printf("%s\n", doc.dump(2).c_str());
+    };
     bool ok = true;
     if (both || opt->spectra) {
       const TRunReport report = RunPrimary(project, folders, host, options);
-      ok = Summarise("spectra", report, project);
-      if (report.Cancelled || !report.Ran) {
-        result.status = 1;
-        return;
-      }
+      ok = Summarise("spectra", report, project, opt->json, doc["spectra"],
+                     [&](const TFileRecord& r) { return PrimaryResultPath(project, folders, r); });
+      if (report.Cancelled || !report.Ran) return finish(1);
+      // The H/V run of the same call must not take these records' amplitude files, which are
+      // from an earlier run if there are any.
+      for (const auto& failed : report.Failed) options.SpectraFailed.push_back(failed.first);
     }
     if (both || opt->hv) {
       const TRunReport report = RunHV(project, folders, host, options);
-      ok = Summarise("H/V", report, project) && ok;
+      ok = Summarise("H/V", report, project, opt->json, doc["hv"],
+                     [&](const TFileRecord& r) { return RatioFilePath(folders, r); }) &&
+           ok;
     }
-    result.status = ok ? 0 : 1;
+    finish(ok ? 0 : 1);
   });
 }
 

@@ -1,5 +1,5 @@
-// tarvik-cli scan PATH... [--format N] [--max-span S]: the records that adding these files or
-// folders to a project would form, without writing anything.
+// tarvik-cli scan PATH... [--format N] [--max-span S] [--json]: the records that adding these files
+// or folders to a project would form, without writing anything.
 
 #include <cstdio>
 #include <filesystem>
@@ -7,6 +7,8 @@
 #include <string>
 #include <system_error>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "cli/cli_output.h"
 #include "cli/commands.h"
@@ -30,6 +32,11 @@ int ParseFormat(const std::string& text) {
   return -1;
 }
 
+char ComponentOf(const TFileRecord& r, int c) {
+  const int axis = r.Axis[c];
+  return axis >= 0 && axis < 5 ? kComponentLetters[axis] : '?';
+}
+
 void PrintRecord(int number, const TFileRecord& r) {
   std::printf("record %d\n", number);
   std::printf("  station:  %s\n", r.Station.c_str());
@@ -37,14 +44,32 @@ void PrintRecord(int number, const TFileRecord& r) {
   std::printf("  start:    %s\n", FormatIso(r.Start).c_str());
   std::printf("  finish:   %s\n", FormatIso(r.Finish).c_str());
   std::printf("  rate:     %s Hz\n", FormatNumber(r.SampRate).c_str());
-  std::printf("  samples:  %d\n", r.SampleCount);
+  // A record's count adds up its files' counts, each of which spans its file with the gaps in
+  // it; it is not the number of samples the files hold.
+  std::printf("  samples:  %d (the spans of its files added up, gaps inside files included)\n",
+              r.SampleCount);
   std::printf("  channels: %d\n", r.ChannelCount);
   for (int c = 0; c < r.ChannelCount && c < kMaxChannels; ++c) {
-    const int axis = r.Axis[c];
-    const char component = axis >= 0 && axis < 5 ? kComponentLetters[axis] : '?';
-    std::printf("    %d\t%s\t%c\t%s\n", c + 1, r.Channel[c].c_str(), component,
+    std::printf("    %d\t%s\t%c\t%s\n", c + 1, r.Channel[c].c_str(), ComponentOf(r, c),
                 FormatNumber(r.ADCCoef[c]).c_str());
   }
+}
+
+nlohmann::ordered_json RecordJson(int number, const TFileRecord& r) {
+  nlohmann::ordered_json channels = nlohmann::ordered_json::array();
+  for (int c = 0; c < r.ChannelCount && c < kMaxChannels; ++c) {
+    channels.push_back({{"name", r.Channel[c]},
+                        {"component", std::string(1, ComponentOf(r, c))},
+                        {"coef", r.ADCCoef[c]}});
+  }
+  return {{"record", number},
+          {"station", r.Station},
+          {"file", r.File},
+          {"start", FormatIso(r.Start)},
+          {"finish", FormatIso(r.Finish)},
+          {"samp_rate", r.SampRate},
+          {"sample_count", r.SampleCount},
+          {"channels", channels}};
 }
 
 }  // namespace
@@ -55,6 +80,7 @@ void RegisterScan(CLI::App& app, CommandResult& result) {
     std::string format;
     AssemblySettings settings;
     bool no_components = false;
+    bool json = false;
   };
   auto opt = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand(
@@ -62,10 +88,11 @@ void RegisterScan(CLI::App& app, CommandResult& result) {
   cmd->add_option("PATH", opt->paths, "seismogram files and folders")->required();
   cmd->add_option("--format", opt->format,
                   "data format of folders: index 0-10 or text of .rec .iss_dat .ugr* .sdas "
-                  ".reftek .wfd* .gcf .msd .ddb .baikal .sl (default: every file)");
+                  ".reftek .wfd* .gcf .msd .ddb .baikal .sl (default: every seismogram file)");
   AddRecordFormOptions(cmd, opt->settings);
   cmd->add_flag("--no-components", opt->no_components,
                 "do not recognise components from channel names (all Z)");
+  cmd->add_flag("--json", opt->json, "one JSON document: the records and the files not added");
   cmd->callback([opt, &result] {
     int format = -1;
     if (!opt->format.empty()) {
@@ -79,26 +106,28 @@ void RegisterScan(CLI::App& app, CommandResult& result) {
     AssemblySettings settings = opt->settings;
     settings.recognize_component = !opt->no_components;
     NullUiHost host;
+    PathList list;
+    CollectPaths(opt->paths, format, list);
     TFileRecords records;
-    std::vector<AddedFile> added;
-    for (const std::string& path : opt->paths) {
-      std::error_code ec;
-      if (std::filesystem::is_directory(std::filesystem::path(path), ec)) {
-        std::vector<AddedFile> some =
-            format >= 0 ? AddFolder(records, path, format, settings, host)
-                        : AddFiles(records, ListFolder(path, "*"), settings, host);
-        added.insert(added.end(), some.begin(), some.end());
-      } else {
-        added.push_back({path, AddFile(records, path, settings)});
-      }
+    for (const AddedFile& f : AddFiles(records, list.files, settings, host)) {
+      if (!f.result.Added()) list.refused.emplace_back(f.path, AddStatusText(f.result.status));
     }
-    for (const AddedFile& f : added) {
-      if (!f.result.Added()) {
-        std::fprintf(stderr, "%s: not added: %s\n", f.path.c_str(),
-                     AddStatusText(f.result.status).c_str());
-      }
+    nlohmann::ordered_json refused = nlohmann::ordered_json::array();
+    for (const auto& [path, reason] : list.refused) {
+      std::fprintf(stderr, "%s: not added: %s\n", path.c_str(), reason.c_str());
+      refused.push_back({{"file", path}, {"reason", reason}});
     }
-    for (size_t i = 0; i < records.size(); ++i) PrintRecord(static_cast<int>(i + 1), records[i]);
+    if (records.empty()) std::fprintf(stderr, "scan: no record is formed\n");
+    if (opt->json) {
+      nlohmann::ordered_json found = nlohmann::ordered_json::array();
+      for (size_t i = 0; i < records.size(); ++i) {
+        found.push_back(RecordJson(static_cast<int>(i + 1), records[i]));
+      }
+      const nlohmann::ordered_json doc = {{"records", found}, {"not_added", refused}};
+      std::printf("%s\n", doc.dump(2).c_str());
+    } else {
+      for (size_t i = 0; i < records.size(); ++i) PrintRecord(static_cast<int>(i + 1), records[i]);
+    }
     result.status = records.empty() ? 1 : 0;
   });
 }

@@ -1,14 +1,18 @@
-// tarvik-cli segments FILE [--samples]: the segments a packet or index file is made of.
+// tarvik-cli segments FILE [--samples] [--json]: the segments a packet or index file is made of.
 
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <filesystem>
 
 #include "cli/cli_output.h"
 #include "cli/commands.h"
+#include "cli/record_options.h"
 #include "common/paths.h"
 #include "records/formats.h"
 #include "records/read_samples.h"
@@ -17,14 +21,62 @@ namespace tarvik::cli {
 
 namespace {
 
-void PrintSamples(const std::vector<int32_t>& data, size_t count) {
-  std::string line;
-  for (size_t i = 0; i < count && i < data.size(); ++i) {
-    if (i) line += ' ';
-    line += std::to_string(data[i]);
+// One segment, as a TSV line or as a JSON object.
+struct SegmentRow {
+  std::string station, location, channel;
+  TDateTime start = 0.0;
+  double rate = 0.0;
+  int64_t count = 0;
+  std::string type;
+  int64_t offset = 0;
+  std::vector<int32_t> samples;
+  bool with_samples = false;
+};
+
+// Prints segments as TSV lines as they come, or gathers them into one JSON document.
+class SegmentPrinter {
+ public:
+  explicit SegmentPrinter(bool json) : json_(json) {}
+
+  void Add(const SegmentRow& r) {
+    if (json_) {
+      nlohmann::ordered_json j = {{"station", r.station}, {"location", r.location},
+                                  {"channel", r.channel}, {"start", FormatIso(r.start)},
+                                  {"samp_rate", r.rate},  {"count", r.count},
+                                  {"type", r.type},       {"offset", r.offset}};
+      if (r.with_samples) j["samples"] = r.samples;
+      segments_.push_back(std::move(j));
+      return;
+    }
+    if (!header_printed_) {
+      std::printf("station\tlocation\tchannel\tstart\trate\tcount\ttype\toffset\n");
+      header_printed_ = true;
+    }
+    std::printf("%s\t%s\t%s\t%s\t%s\t%lld\t%s\t%lld\n", r.station.c_str(), r.location.c_str(),
+                r.channel.c_str(), FormatIso(r.start).c_str(), FormatNumber(r.rate).c_str(),
+                static_cast<long long>(r.count), r.type.c_str(), static_cast<long long>(r.offset));
+    if (!r.with_samples) return;
+    std::string line;
+    for (size_t i = 0; i < r.samples.size(); ++i) {
+      if (i) line += ' ';
+      line += std::to_string(r.samples[i]);
+    }
+    std::printf("%s\n", line.c_str());
   }
-  std::printf("%s\n", line.c_str());
-}
+
+  void Finish(const std::string& path, const char* format) {
+    if (!json_) return;
+    const nlohmann::ordered_json doc = {
+        {"file", path}, {"format", format}, {"segments", segments_}};
+    // Compact: with --samples the document holds every sample.
+    std::printf("%s\n", doc.dump().c_str());
+  }
+
+ private:
+  bool json_;
+  bool header_printed_ = false;
+  nlohmann::ordered_json segments_ = nlohmann::ordered_json::array();
+};
 
 // Bytes of the file and of the files beside it with the same name and another extension (the
 // channel files of a set), which bound what reading it can produce.
@@ -40,15 +92,11 @@ int64_t SetSize(const std::string& path) {
   return total;
 }
 
-// Formats read block by block have no segment list: read the file into a matrix as the loader
-// would and describe one run per channel.
-int DescribeSequential(const std::string& path, const FormatInfo& format, bool samples,
-                       double default_rate) {
-  TFileRecordInfo info;
-  if (!ReadHeader(path, format.tag, info, default_rate)) {
-    std::fprintf(stderr, "%s: the %s header cannot be read\n", path.c_str(), format.name);
-    return 1;
-  }
+// Formats read block by block have no segment list: the file is read into a matrix as the
+// loader would, one run per channel.
+std::vector<SegmentRow> SequentialRows(const std::string& path, const FormatInfo& format,
+                                       const TFileRecordInfo& info, bool samples,
+                                       double default_rate) {
   const int channels = std::clamp(info.ChannelCount, 0, kMaxChannels);
   const int64_t length = std::clamp<int64_t>(info.SampleCount, 0, MaxSamplesInFile(SetSize(path)));
   TData32 data(static_cast<size_t>(channels), std::vector<int32_t>(static_cast<size_t>(length)));
@@ -58,17 +106,28 @@ int DescribeSequential(const std::string& path, const FormatInfo& format, bool s
   target.first = info;
   target.default_rate = default_rate;
   format.read_into(path, target);
-  std::printf("station\tlocation\tchannel\tstart\trate\tcount\ttype\toffset\n");
+  std::vector<SegmentRow> rows;
   for (int c = 0; c < channels; ++c) {
     int64_t count = target.position;
     if (c < 16) count = std::max(count, target.channel_positions[static_cast<size_t>(c)]);
     count = std::min(count, length);
-    std::printf("%s\t00\t%s\t%s\t%s\t%lld\ti4\t0\n", info.Station.c_str(),
-                info.ChannelNames[static_cast<size_t>(c)].c_str(), FormatIso(info.Start).c_str(),
-                FormatNumber(info.SampRate).c_str(), static_cast<long long>(count));
-    if (samples) PrintSamples(data[static_cast<size_t>(c)], static_cast<size_t>(count));
+    SegmentRow r{info.Station,
+                 "00",
+                 info.ChannelNames[static_cast<size_t>(c)],
+                 info.Start,
+                 info.SampRate,
+                 count,
+                 "i4",
+                 0,
+                 {},
+                 samples};
+    if (samples) {
+      const auto& row = data[static_cast<size_t>(c)];
+      r.samples.assign(row.begin(), row.begin() + count);
+    }
+    rows.push_back(std::move(r));
   }
-  return 0;
+  return rows;
 }
 
 }  // namespace
@@ -78,7 +137,8 @@ void RegisterSegments(CLI::App& app, CommandResult& result) {
     std::string file;
     bool samples = false;
     std::string station;
-    double default_rate = 100.0;
+    double default_rate = DefaultRate();
+    bool json = false;
   };
   auto opt = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand("segments", "List the segments the format's builder makes");
@@ -87,38 +147,58 @@ void RegisterSegments(CLI::App& app, CommandResult& result) {
   cmd->add_option("--station", opt->station, "only this station's lines (index files)");
   cmd->add_option("--rate", opt->default_rate,
                   "sampling rate for formats that do not store one (Hz)")
+      ->check(PositiveNumber())
       ->capture_default_str();
+  cmd->add_flag("--json", opt->json, "one JSON document: the file, its format and its segments");
   cmd->callback([opt, &result] {
-    const FormatTag tag = Recognize(opt->file);
-    const FormatInfo* format = FindFormat(tag);
-    if (format == nullptr) {
-      std::fprintf(stderr, "%s: not a recognised seismogram file\n", opt->file.c_str());
+    TFileRecordInfo info;
+    const FileReading reading = ReadFileHeader(opt->file, opt->default_rate, info);
+    const FormatInfo* format = FindFormat(reading.tag);
+    if (!reading.error.empty() || format == nullptr) {
+      std::fprintf(stderr, "%s: %s\n", opt->file.c_str(), reading.error.c_str());
       result.status = 1;
       return;
     }
+    const auto nothing = [&] {
+      const std::string of_station = opt->station.empty() ? "" : " of station " + opt->station;
+      std::fprintf(stderr, "%s: damaged or not %s: no valid record%s\n", opt->file.c_str(),
+                   format->name, of_station.c_str());
+      result.status = 1;
+    };
+    SegmentPrinter printer(opt->json);
     if (format->build_segments == nullptr) {
       if (format->read_into == nullptr) {
         std::fprintf(stderr, "%s: %s files cannot be read\n", opt->file.c_str(), format->name);
         result.status = 1;
         return;
       }
-      result.status = DescribeSequential(opt->file, *format, opt->samples, opt->default_rate);
-      return;
-    }
-    TRecList list;
-    format->build_segments(opt->file, list, opt->station);
-    std::printf("station\tlocation\tchannel\tstart\trate\tcount\ttype\toffset\n");
-    SampleReader reader;
-    for (const TRecordDescription& seg : list.Items) {
-      std::printf("%s\t%s\t%s\t%s\t%s\t%d\t%s\t%d\n", seg.Station.c_str(), seg.Location.c_str(),
-                  seg.Channel.c_str(), FormatIso(seg.StartTime).c_str(),
-                  FormatNumber(seg.SampRate).c_str(), seg.Count,
-                  std::string(SampleTypeText(seg.DataType)).c_str(), seg.Offset);
-      if (opt->samples) {
-        const std::vector<int32_t> data = reader.Read(seg);
-        PrintSamples(data, data.size());
+      const std::vector<SegmentRow> rows =
+          SequentialRows(opt->file, *format, info, opt->samples, opt->default_rate);
+      if (rows.empty()) return nothing();
+      for (const SegmentRow& r : rows) printer.Add(r);
+    } else {
+      TRecList list;
+      format->build_segments(opt->file, list, opt->station);
+      if (list.Items.empty()) return nothing();
+      // Each segment's samples are decoded and printed in turn, so that a long file is never
+      // held whole.
+      SampleReader reader;
+      for (const TRecordDescription& seg : list.Items) {
+        SegmentRow r{seg.Station,
+                     seg.Location,
+                     seg.Channel,
+                     seg.StartTime,
+                     seg.SampRate,
+                     seg.Count,
+                     std::string(SampleTypeText(seg.DataType)),
+                     seg.Offset,
+                     {},
+                     opt->samples};
+        if (opt->samples) r.samples = reader.Read(seg);
+        printer.Add(r);
       }
     }
+    printer.Finish(opt->file, format->name);
     result.status = 0;
   });
 }

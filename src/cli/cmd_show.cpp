@@ -1,4 +1,5 @@
-// tarvik-cli show PROJECT.tvp [--json]: the records, their channels and both settings sets.
+// tarvik-cli show PROJECT.tvp [--json]: the records, their channels, the entries of both
+// processing lists with what would stop a run, and both settings sets.
 
 #include <algorithm>
 #include <cstdio>
@@ -45,6 +46,12 @@ Json SettingsJson(const TSpectrumSettings& s) {
               {"NoiseOrder", s.NoiseOrder}};
 }
 
+// The message a run shows for a list's first-problem mark; empty when there is none.
+std::string ProblemText(const TRecordListModel& list) {
+  if (list.Problem <= 0) return "";
+  return "Не заданы файлы с ЧХ для записи " + list.Entries[static_cast<size_t>(list.Problem - 1)];
+}
+
 Json ProjectJson(const TProject& p, const TResultFolders& folders) {
   Json j;
   j["project"] = p.FileName;
@@ -89,6 +96,12 @@ Json ProjectJson(const TProject& p, const TResultFolders& folders) {
                            {"channels", channels}});
   }
   j["records"] = records;
+  // What would stop a run: the first-problem marks of the two record lists.
+  const TRecordListModel prim = BuildPrimaryList(p);
+  const TRecordListModel hv = BuildHVList(p, folders);
+  for (size_t i = 0; i < p.Records.size(); ++i) j["records"][i]["hv_entry"] = hv.Entries[i];
+  j["primary_list"] = Json{{"problem", prim.Problem}, {"message", ProblemText(prim)}};
+  j["hv_list"] = Json{{"problem", hv.Problem}, {"message", ProblemText(hv)}, {"hint", hv.Hint}};
   Json sets = Json::object();
   for (int s = 0; s < kSettingsSetCount; ++s) sets[kSetNames[s]] = SettingsJson(p.Settings[s]);
   j["settings"] = sets;
@@ -101,11 +114,19 @@ void PrintText(const TProject& p, const TResultFolders& folders) {
   std::printf("data format %d, components from names %s, max gap %d s, default rate %s Hz\n",
               p.General.DataFormat, p.General.RecognizeComponent ? "on" : "off", p.General.MaxSpan,
               FormatNumber(p.General.SampRateDefault).c_str());
+  const TRecordListModel prim = BuildPrimaryList(p);
+  const TRecordListModel hv = BuildHVList(p, folders);
+  std::printf("spectra run: %s\n", prim.Problem > 0 ? ProblemText(prim).c_str() : "ready");
+  std::printf("H/V run: %s%s%s\n", hv.Problem > 0 ? ProblemText(hv).c_str() : "ready",
+              hv.Problem > 0 ? ": no " : "", hv.Problem > 0 ? hv.Hint.c_str() : "");
   for (size_t i = 0; i < p.Records.size(); ++i) {
     const TFileRecord& r = p.Records[i];
     std::printf("\n%zu. %s%s%s%s\n", i + 1, PrimaryEntryText(r).c_str(),
                 r.ToProcess ? "  [spectra]" : "", r.ToProcessNakamura ? "  [H/V]" : "",
                 IsIncomplete(r) ? "  (responses incomplete)" : "");
+    std::printf("   H/V entry %s%s%s\n", hv.Entries[i].c_str(),
+                prim.Problem == static_cast<int>(i) + 1 ? "  <- stops the spectra run" : "",
+                hv.Problem == static_cast<int>(i) + 1 ? "  <- stops the H/V run" : "");
     std::printf("   file %s\n   %s Hz, %s .. %s, selected %s .. %s\n", r.File.c_str(),
                 FormatNumber(r.SampRate).c_str(), FormatIso(r.Start).c_str(),
                 FormatIso(r.Finish).c_str(), FormatIso(r.SelectStart).c_str(),

@@ -32,4 +32,9 @@ void RegisterBands(CLI::App& app, CommandResult& result);
 // the PNGs go to written. False when a chart could not be made (the reason on stderr).
 bool RenderResultCharts(const std::string& project_file, std::vector<std::string>& written);
 
+void RegisterEdit(CLI::App& app, CommandResult& result);
+// split, clone, combine, delete, sort, change-path, channels, template.
+void RegisterRecordCommands(CLI::App& app, CommandResult& result);
+void RegisterSettings(CLI::App& app, CommandResult& result);
+
 }  // namespace tarvik::cli

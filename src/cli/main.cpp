@@ -28,6 +28,9 @@ int main(int argc, char** argv) {
   tarvik::cli::RegisterAverage(app, result);
   tarvik::cli::RegisterPlot(app, result);
   tarvik::cli::RegisterBands(app, result);
+  tarvik::cli::RegisterEdit(app, result);
+  tarvik::cli::RegisterRecordCommands(app, result);
+  tarvik::cli::RegisterSettings(app, result);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -28,6 +29,11 @@ int ProjectForm(const std::string& path);
 // the command line (the desktop program uses its own folder, which a command-line user
 // rarely can or wants to write into).
 TResultFolders ProjectResultFolders(const TProject& project);
+
+// Record numbers "1,3-5" (from 1) as indices from 0 in ascending order without repeats; false
+// with the reason when a part is not a record or range of records 1..count.
+bool ParseRecordSelection(const std::string& text, int count, std::vector<int>& out,
+                          std::string& error);
 
 // The folder of the running executable; empty when it cannot be found.
 std::string ExecutableFolder();

@@ -1,10 +1,49 @@
 #include "cli/record_options.h"
 #include "cli/cli_output.h"
+#include "common/paths.h"
+#include "project/project.h"
+#include "records/formats.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 namespace tarvik::cli {
+
+void CollectFolder(const std::string& folder, int format, PathList& list) {
+  const std::vector<std::string> found =
+      format >= 0 ? ListRecordMask(folder, FolderMask(format)) : ListFolder(folder, "*");
+  size_t taken = 0;
+  for (const std::string& f : found) {
+    if (format < 0 && Recognize(f) == 0) continue;
+    list.files.push_back(f);
+    ++taken;
+  }
+  if (taken > 0) return;
+  list.refused.emplace_back(folder, format >= 0
+                                        ? "no files of the format " +
+                                              std::string(kDataFormats[static_cast<size_t>(format)])
+                                        : "no seismogram files");
+}
+
+void CollectPaths(const std::vector<std::string>& paths, int format, PathList& list) {
+  for (const std::string& p : paths) {
+    std::error_code ec;
+    const std::string full = std::filesystem::absolute(p, ec).lexically_normal().string();
+    if (std::filesystem::is_directory(p, ec)) {
+      CollectFolder(full, format, list);
+    } else if (std::filesystem::exists(p, ec)) {
+      list.files.push_back(full);
+    } else {
+      list.refused.emplace_back(p, "no such file or folder");
+    }
+  }
+}
+
+double DefaultRate() {
+  return TGeneralSettings{}.SampRateDefault;
+}
 
 void AddRecordFormOptions(CLI::App* cmd, AssemblySettings& settings) {
   cmd->add_option("--max-span", settings.max_span, "largest gap between files of a record, s")
@@ -18,6 +57,12 @@ void AddRecordFormOptions(CLI::App* cmd, AssemblySettings& settings) {
 std::optional<TFileRecord> FormFirstRecord(const std::string& file,
                                            const AssemblySettings& settings,
                                            CommandResult& result) {
+  std::error_code ec;
+  if (!std::filesystem::exists(file, ec)) {
+    std::fprintf(stderr, "%s: no such file\n", file.c_str());
+    result.status = 1;
+    return std::nullopt;
+  }
   AddFileResult added;
   TFileRecords records = FormRecordsFrom(file, settings, &added);
   if (records.empty()) {

@@ -6,11 +6,32 @@
 #include <CLI/CLI.hpp>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "cli/commands.h"
 #include "records/assembly.h"
 
 namespace tarvik::cli {
+
+// The files a command line names, and the paths that gave none, each with the reason.
+struct PathList {
+  std::vector<std::string> files;
+  std::vector<std::pair<std::string, std::string>> refused;
+};
+
+// Adds the files of folder that match the data format's mask (format 0 to 10) or, with format
+// -1, every file of the folder that is a seismogram file: a folder holds more than recordings,
+// so the others are passed over without a word. A folder that gives no file is refused.
+void CollectFolder(const std::string& folder, int format, PathList& list);
+
+// Adds each path as a file, or a folder's files as CollectFolder does; a path that is not
+// there is refused. Paths are made absolute.
+void CollectPaths(const std::vector<std::string>& paths, int format, PathList& list);
+
+// The default rate of the commands that read files outside a project: the SampRateDefault a new
+// project starts with.
+double DefaultRate();
 
 // Adds --max-span and --rate to cmd, kept in settings.
 void AddRecordFormOptions(CLI::App* cmd, AssemblySettings& settings);

@@ -1,7 +1,10 @@
 #include "common/text_encoding.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstdio>
+#include <optional>
 #include <unordered_map>
 
 namespace tarvik {
@@ -49,9 +52,42 @@ bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\0';
 }
 
+// The length of the UTF-8 sequence that lead begins; 0 for a byte that begins none.
+size_t SequenceLength(unsigned char lead) {
+  if (lead < 0x80) return 1;
+  if ((lead & 0xE0) == 0xC0) return 2;
+  if ((lead & 0xF0) == 0xE0) return 3;
+  if ((lead & 0xF8) == 0xF0) return 4;
+  return 0;
+}
+
+// The code point of the sequence of len bytes at utf8[i]; nullopt when it is not well formed.
+std::optional<uint32_t> DecodeUtf8(std::string_view utf8, size_t i, size_t len) {
+  if (len == 0 || i + len > utf8.size()) return std::nullopt;
+  static constexpr unsigned char kLeadBits[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+  uint32_t cp = static_cast<unsigned char>(utf8[i]) & kLeadBits[len];
+  for (size_t k = 1; k < len; ++k) {
+    const auto c = static_cast<unsigned char>(utf8[i + k]);
+    if ((c & 0xC0) != 0x80) return std::nullopt;
+    cp = (cp << 6) | (c & 0x3F);
+  }
+  return cp;
+}
+
+}  // namespace
+
+namespace {
+
+bool IsAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 }  // namespace
 
 std::string Cp1251ToUtf8(std::string_view cp1251) {
+  // Most texts of the program's files are ASCII, which both encodings write alike.
+  if (IsAscii(cp1251)) return std::string(cp1251);
   std::string out;
   out.reserve(cp1251.size() * 2);
   for (char ch : cp1251) {
@@ -62,52 +98,42 @@ std::string Cp1251ToUtf8(std::string_view cp1251) {
 }
 
 std::string Utf8ToCp1251(std::string_view utf8) {
+  if (IsAscii(utf8)) return std::string(utf8);
   std::string out;
   out.reserve(utf8.size());
   size_t i = 0;
   while (i < utf8.size()) {
-    const auto b = static_cast<unsigned char>(utf8[i]);
-    uint32_t cp = 0;
-    size_t len = 0;
-    if (b < 0x80) {
-      cp = b;
-      len = 1;
-    } else if ((b & 0xE0) == 0xC0) {
-      cp = b & 0x1F;
-      len = 2;
-    } else if ((b & 0xF0) == 0xE0) {
-      cp = b & 0x0F;
-      len = 3;
-    } else if ((b & 0xF8) == 0xF0) {
-      cp = b & 0x07;
-      len = 4;
-    } else {
-      out += '?';
-      ++i;
-      continue;
-    }
-    if (i + len > utf8.size()) {
-      out += '?';
+    const size_t len = SequenceLength(static_cast<unsigned char>(utf8[i]));
+    if (len > 0 && i + len > utf8.size()) {
+      out += '?';  // a sequence cut by the end of the text
       break;
     }
-    bool ok = true;
-    for (size_t k = 1; k < len; ++k) {
-      const auto c = static_cast<unsigned char>(utf8[i + k]);
-      if ((c & 0xC0) != 0x80) {
-        ok = false;
-        break;
-      }
-      cp = (cp << 6) | (c & 0x3F);
-    }
-    if (!ok) {
+    const std::optional<uint32_t> cp = DecodeUtf8(utf8, i, len);
+    if (!cp) {
       out += '?';
       ++i;
       continue;
     }
-    out += ToCp1251(cp);
+    out += ToCp1251(*cp);
     i += len;
   }
   return out;
+}
+
+std::string FirstCharacterNotInCp1251(std::string_view utf8) {
+  size_t i = 0;
+  while (i < utf8.size()) {
+    const size_t len = SequenceLength(static_cast<unsigned char>(utf8[i]));
+    const std::optional<uint32_t> cp = DecodeUtf8(utf8, i, len);
+    if (!cp) {
+      char text[8];
+      std::snprintf(text, sizeof text, "\\x%02X", static_cast<unsigned>(utf8[i] & 0xFF));
+      return text;
+    }
+    if (*cp != '?' && ToCp1251(*cp) == '?') return std::string(utf8.substr(i, len));
+    i += len;
+  }
+  return "";
 }
 
 std::string AsciiUpper(std::string_view text) {

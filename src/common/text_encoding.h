@@ -12,6 +12,10 @@ std::string Cp1251ToUtf8(std::string_view cp1251);
 // UTF-8 to Windows-1251. Characters the code page lacks, and malformed UTF-8, become "?".
 std::string Utf8ToCp1251(std::string_view utf8);
 
+// The first character of utf8 that Windows-1251 has no code for, as its UTF-8 text ("\xNN"
+// for a byte that is not UTF-8); empty when the whole text converts and reads back unchanged.
+std::string FirstCharacterNotInCp1251(std::string_view utf8);
+
 // ASCII upper-casing (extensions, channel names); other bytes are kept.
 std::string AsciiUpper(std::string_view text);
 

@@ -21,17 +21,6 @@ namespace {
 constexpr int64_t kMaxProjectBytes = int64_t{1} << 30;
 constexpr size_t kWriteBufferBytes = 1024;
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 bool IsSevenBit(std::string_view text) {
   for (char c : text) {
     if (static_cast<unsigned char>(c) >= 0x80) return false;
@@ -321,7 +310,7 @@ void TBinIniFile::Fail(const std::string& what) {
 void TBinIniFile::ParseText(std::string_view cp1251) {
   text_size_ = cp1251.size();
   const std::string text = Cp1251ToUtf8(cp1251);
-  Section* current = nullptr;
+  size_t current = sections_.size();
   size_t start = 0;
   while (start <= text.size()) {
     size_t end = text.find_first_of("\r\n", start);
@@ -333,59 +322,149 @@ void TBinIniFile::ParseText(std::string_view cp1251) {
       ++start;
     if (line.empty() || line[0] == ';') continue;
     if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
-      sections_.push_back(Section{Trim(std::string_view(line).substr(1, line.size() - 2)), {}});
-      current = &sections_.back();
+      current = sections_.size();
+      AddSection(Trim(std::string_view(line).substr(1, line.size() - 2)));
       continue;
     }
-    if (current == nullptr) continue;
+    if (current == sections_.size()) continue;
     const size_t eq = line.find('=');
     if (eq == std::string::npos) {
-      current->entries.push_back(Entry{line, ""});
+      AddEntry(sections_[current], line, "");
     } else {
-      current->entries.push_back(Entry{Trim(std::string_view(line).substr(0, eq)),
-                                       Trim(std::string_view(line).substr(eq + 1))});
+      AddEntry(sections_[current], Trim(std::string_view(line).substr(0, eq)),
+               Trim(std::string_view(line).substr(eq + 1)));
     }
   }
+}
+
+size_t TBinIniFile::NoCaseHash::operator()(std::string_view text) const {
+  uint64_t h = 14695981039346656037ull;  // FNV-1a
+  for (char c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    h = (h ^ static_cast<uint8_t>(c)) * 1099511628211ull;
+  }
+  return static_cast<size_t>(h);
+}
+
+bool TBinIniFile::NoCaseEqual::operator()(std::string_view a, std::string_view b) const {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+TBinIniFile::Section& TBinIniFile::AddSection(std::string name) {
+  // The first section of a name is the one that counts; a later one of the same name is kept
+  // for writing back but never found.
+  section_index_.emplace(name, sections_.size());
+  sections_.push_back(Section{std::move(name), {}, {}, 0});
+  return sections_.back();
+}
+
+namespace {
+
+// Sections of up to this many keys are searched from their start.
+constexpr size_t kScannedKeys = 32;
+
+uint32_t SlotHash(std::string_view key) {
+  // The final mix of MurmurHash3, so that every bit of the key counts in the low bits.
+  uint64_t h = TBinIniFile::NoCaseHash{}(key);
+  h ^= h >> 33;
+  h *= 0xFF51AFD7ED558CCDull;
+  h ^= h >> 33;
+  return static_cast<uint32_t>(h);
+}
+
+}  // namespace
+
+size_t TBinIniFile::FindEntry(const Section& section, std::string_view key) {
+  if (section.slots.empty()) {
+    for (size_t i = 0; i < section.entries.size(); ++i) {
+      if (section.entries[i].first && NoCaseEqual{}(section.entries[i].key, key)) return i;
+    }
+    return std::string::npos;
+  }
+  const uint32_t hash = SlotHash(key);
+  const size_t mask = section.slots.size() - 1;
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    const auto [h, entry] = section.slots[i];
+    if (entry == 0) return std::string::npos;
+    if (h == hash && NoCaseEqual{}(section.entries[entry - 1].key, key)) return entry - 1;
+  }
+}
+
+void TBinIniFile::IndexSection(Section& section, size_t slots) {
+  section.slots.assign(slots, {0u, 0u});
+  const size_t mask = slots - 1;
+  for (size_t e = 0; e < section.entries.size(); ++e) {
+    if (!section.entries[e].first) continue;
+    const uint32_t hash = SlotHash(section.entries[e].key);
+    size_t i = hash & mask;
+    while (section.slots[i].second != 0) i = (i + 1) & mask;
+    section.slots[i] = {hash, static_cast<uint32_t>(e + 1)};
+  }
+}
+
+void TBinIniFile::AddEntry(Section& section, std::string key, std::string value) {
+  // As with sections, the first key of a name counts.
+  const bool first = FindEntry(section, key) == std::string::npos;
+  section.entries.push_back(Entry{std::move(key), std::move(value), first});
+  if (!first) return;
+  ++section.keys;
+  if (section.keys <= kScannedKeys) return;
+  // At most 0.7 of the slots in use.
+  if (section.keys * 10 > section.slots.size() * 7) {
+    IndexSection(section, std::max<size_t>(128, section.slots.size() * 2));
+    return;
+  }
+  const uint32_t hash = SlotHash(section.entries.back().key);
+  const size_t mask = section.slots.size() - 1;
+  size_t i = hash & mask;
+  while (section.slots[i].second != 0) i = (i + 1) & mask;
+  section.slots[i] = {hash, static_cast<uint32_t>(section.entries.size())};
 }
 
 const std::string* TBinIniFile::FindValue(std::string_view section, std::string_view key) const {
-  for (const Section& s : sections_) {
-    if (!EqualNoCase(s.name, section)) continue;
-    // The first section of that name is the one that counts, as its first key.
-    for (const Entry& e : s.entries) {
-      if (EqualNoCase(e.key, key)) return &e.value;
-    }
-    return nullptr;
+  // Only the first section of a name is ever a cursor's.
+  if (cursor_section_ >= sections_.size() ||
+      !NoCaseEqual{}(sections_[cursor_section_].name, section)) {
+    const auto s = section_index_.find(section);
+    if (s == section_index_.end()) return nullptr;
+    cursor_section_ = s->second;
+    cursor_entry_ = 0;
   }
-  return nullptr;
+  const Section& found = sections_[cursor_section_];
+  const std::vector<Entry>& entries = found.entries;
+  if (cursor_entry_ < entries.size() && entries[cursor_entry_].first &&
+      NoCaseEqual{}(entries[cursor_entry_].key, key))
+    return &entries[cursor_entry_++].value;
+  const size_t e = FindEntry(found, key);
+  if (e == std::string::npos) return nullptr;
+  cursor_entry_ = e + 1;
+  return &entries[e].value;
 }
 
 void TBinIniFile::SetValue(std::string_view section, std::string_view key, std::string value) {
-  Section* target = nullptr;
-  for (Section& s : sections_) {
-    if (EqualNoCase(s.name, section)) {
-      target = &s;
-      break;
-    }
+  const auto s = section_index_.find(section);
+  Section& target =
+      s != section_index_.end() ? sections_[s->second] : AddSection(std::string(section));
+  const size_t e = FindEntry(target, key);
+  if (e != std::string::npos) {
+    target.entries[e].value = std::move(value);
+    return;
   }
-  if (target == nullptr) {
-    sections_.push_back(Section{std::string(section), {}});
-    target = &sections_.back();
-  }
-  for (Entry& e : target->entries) {
-    if (EqualNoCase(e.key, key)) {
-      e.value = std::move(value);
-      return;
-    }
-  }
-  target->entries.push_back(Entry{std::string(key), std::move(value)});
+  AddEntry(target, std::string(key), std::move(value));
 }
 
 std::string TBinIniFile::TextImage() const {
   std::string utf8;
   for (const Section& s : sections_) {
-    utf8 += "[" + s.name + "]\r\n";
-    for (const Entry& e : s.entries) utf8 += e.key + "=" + e.value + "\r\n";
+    utf8.append("[").append(s.name).append("]\r\n");
+    for (const Entry& e : s.entries) utf8.append(e.key).append("=").append(e.value).append("\r\n");
     utf8 += "\r\n";
   }
   return Utf8ToCp1251(utf8);

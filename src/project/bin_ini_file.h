@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "common/datetime.h"
@@ -79,20 +81,44 @@ class TBinIniFile {
   // The text form as it would be written (Windows-1251 bytes, CR LF lines).
   std::string TextImage() const;
 
+  // Hash and equality of section and key names, ASCII letters folded, usable with a
+  // string_view.
+  struct NoCaseHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const;
+  };
+  struct NoCaseEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const;
+  };
+
  private:
   struct Entry {
     std::string key;
     std::string value;  // UTF-8
+    // The first entry of its key in the section, the one a lookup finds.
+    bool first = true;
   };
+  using NameIndex = std::unordered_map<std::string, size_t, NoCaseHash, NoCaseEqual>;
   struct Section {
     std::string name;
     std::vector<Entry> entries;
+    // Once a section has more keys than a short scan is worth (the record list of a project
+    // has hundreds of thousands): open addressing over its keys, each slot the key's hash and
+    // its first entry's number + 1 (0: empty).
+    std::vector<std::pair<uint32_t, uint32_t>> slots;
+    size_t keys = 0;
   };
 
   // Text form.
   void ParseText(std::string_view cp1251);
   const std::string* FindValue(std::string_view section, std::string_view key) const;
   void SetValue(std::string_view section, std::string_view key, std::string value);
+  Section& AddSection(std::string name);
+  static void AddEntry(Section& section, std::string key, std::string value);
+  // The first entry of key in section; npos when there is none.
+  static size_t FindEntry(const Section& section, std::string_view key);
+  static void IndexSection(Section& section, size_t slots);
 
   // Binary form.
   bool Take(void* dst, size_t n);
@@ -104,6 +130,13 @@ class TBinIniFile {
   Mode mode_;
   std::string file_name_;
   std::vector<Section> sections_;
+  // Name -> the first section of that name.
+  NameIndex section_index_;
+  // The section of the last lookup and the entry after the one it found: the project reader
+  // asks for the keys in the order the writer wrote them, so the next key is usually there. A
+  // store is read by one thread at a time.
+  mutable size_t cursor_section_ = static_cast<size_t>(-1);
+  mutable size_t cursor_entry_ = 0;
   std::vector<uint8_t> data_;
   size_t pos_ = 0;
   bool cut_short_ = false;

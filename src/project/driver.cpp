@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <exception>
@@ -12,9 +13,11 @@
 #include <system_error>
 #include <thread>
 
+#include "common/paths.h"
 #include "common/ui_host.h"
 #include "project/bin_ini_file.h"
 #include "records/header_cache.h"
+#include "response/load_response.h"
 #include "spectral/hv.h"
 #include "spectral/spectrum_engine.h"
 
@@ -51,6 +54,7 @@ struct RecordOutcome {
   bool stopped = false;
   std::string written;
   std::string failure;
+  double seconds = 0.0;
 };
 
 // Runs work(i) for i = first .. count - 1 on up to jobs threads, each index once, in ascending
@@ -95,6 +99,7 @@ void Summarise(const std::vector<RecordOutcome>& outcomes, TRunReport& report) {
     const RecordOutcome& o = outcomes[i];
     if (!o.handled) continue;
     report.Processed.push_back(static_cast<int>(i));
+    report.Seconds.push_back(o.seconds);
     if (!o.written.empty()) {
       report.Written.push_back(o.written);
     } else if (!o.stopped) {
@@ -134,16 +139,27 @@ void HVRecord(TProject& project, const TResultFolders& folders, int i, UiHost& h
               RecordOutcome& out) {
   const TFileRecord& record = project.Records[static_cast<size_t>(i)];
   out.handled = true;
+  // Without a Z channel, or without E or N, the ratios would be 1 (or half of one ratio)
+  // written as if they were measured.
+  const std::string missing = MissingHVComponents(record);
+  if (!missing.empty()) {
+    out.failure = record.Station + ": для расчета H/V " +
+                  (missing.size() == 1 ? "нет выбранного канала " : "нет выбранных каналов ") +
+                  missing;
+    host.ShowMessage(out.failure);
+    return;
+  }
   TMatrix2D ratios, stdev;
   std::vector<double> frequencies;
   const std::string prim = SpectrumFilePath(folders, record, false);
-  const bool formed = CalculateHV(prim, host, ratios, stdev, &frequencies);
+  std::string reason;
+  const bool formed = CalculateHV(prim, host, ratios, stdev, &frequencies, &reason);
   if (host.StopRequested()) {
     out.stopped = true;
     return;
   }
   if (!formed) {
-    out.failure = "Файл " + prim + " не прочитан";
+    out.failure = reason.empty() ? "Файл " + prim + " не прочитан" : reason;
     return;
   }
   const std::string path = RatioFilePath(folders, record);
@@ -176,12 +192,32 @@ TRunOptions JobsForResultFiles(const TProject& project, TRunOptions options, Pat
   return options;
 }
 
+// The records of a shard that another shard would overwrite: a record whose result file a
+// later checked record writes again is left to that one. One run ends with the later record's
+// file; shards running at the same time could end with either.
+template <typename PathOf>
+std::vector<bool> OverwrittenLater(const TProject& project, const TRunOptions& options,
+                                   PathOf path_of) {
+  std::vector<bool> skip(project.Records.size(), false);
+  if (options.ShardCount <= 1) return skip;
+  std::set<std::string> later;
+  for (size_t i = project.Records.size(); i-- > static_cast<size_t>(std::max(0, options.Start));) {
+    const std::string path = path_of(project.Records[i]);
+    if (!path.empty() && !later.insert(path).second) skip[i] = true;
+  }
+  return skip;
+}
+
 // Tells the user which entry lacks its response files; a report naming it, or nullopt when
-// every entry has them.
-std::optional<TRunReport> RefuseIncompleteResponses(const TRecordListModel& list, UiHost& host) {
+// every entry has them. missing_file, when not empty, is the file whose absence set the mark;
+// it is named on a line of its own, so that the user looks for that file and not for response
+// files.
+std::optional<TRunReport> RefuseIncompleteResponses(const TRecordListModel& list, UiHost& host,
+                                                    const std::string& missing_file = "") {
   if (list.Problem <= 0) return std::nullopt;
   host.ShowMessage("Не заданы файлы с ЧХ для записи " +
-                   list.Entries[static_cast<size_t>(list.Problem - 1)]);
+                   list.Entries[static_cast<size_t>(list.Problem - 1)] +
+                   (missing_file.empty() ? "" : "\nФайл " + missing_file + " не найден"));
   TRunReport report;
   report.Problem = list.Problem;
   return report;
@@ -201,7 +237,12 @@ constexpr RunTexts kHVTexts = {"Расчет спектров Накамуры �
 
 template <typename Work>
 TRunReport RunLoop(TProject& project, UiHost& host, const TRunOptions& options,
-                   const RunTexts& texts, Work work) {
+                   const RunTexts& texts, Work untimed) {
+  const auto work = [&untimed](int i, RecordOutcome& out) {
+    const auto started = std::chrono::steady_clock::now();
+    untimed(i, out);
+    out.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  };
   TRunReport report;
   const int count = static_cast<int>(project.Records.size());
   // No entry selected: the run starts from the first record.
@@ -227,6 +268,91 @@ TRunReport RunLoop(TProject& project, UiHost& host, const TRunOptions& options,
   report.Cancelled = host.StopRequested();
   host.SetStage(report.Cancelled ? texts.cancelled : texts.finished);
   return report;
+}
+
+// Asks whether to go on when records of the run would write the same result file (the same
+// station and selection start: the same data added twice, or files without a station), since
+// each would overwrite the results of the one before. True when no file is shared or the user
+// answers Yes.
+template <typename PathOf>
+bool AcceptSharedResultFiles(const TProject& project, int start, UiHost& host, PathOf path_of) {
+  std::vector<std::pair<std::string, std::vector<int>>> files;
+  for (size_t i = static_cast<size_t>(std::max(0, start)); i < project.Records.size(); ++i) {
+    const std::string path = path_of(project.Records[i]);
+    if (path.empty()) continue;
+    auto same =
+        std::find_if(files.begin(), files.end(), [&](const auto& f) { return f.first == path; });
+    if (same == files.end()) {
+      files.push_back({path, {static_cast<int>(i)}});
+    } else {
+      same->second.push_back(static_cast<int>(i));
+    }
+  }
+  std::string text;
+  for (const auto& [path, records] : files) {
+    if (records.size() < 2) continue;
+    text += "Записи";
+    for (size_t k = 0; k < records.size(); ++k) {
+      const TFileRecord& r = project.Records[static_cast<size_t>(records[k])];
+      text += (k == 0 ? " " : ", ") + std::to_string(records[k] + 1) + " (" + r.Station + ")";
+    }
+    text += " пишут результат в один файл " + path + "\n";
+  }
+  if (text.empty()) return true;
+  return host.AskYesNo(text + "Останется результат последней из них. Продолжить?");
+}
+
+// Tells once, for the whole run, which response files of the records it computes are taken as
+// a flat response of 1.
+std::vector<std::string> NoteFlatResponses(const TProject& project, const TRunOptions& options,
+                                           UiHost& host) {
+  std::vector<std::string> checked, notices;
+  const size_t first = static_cast<size_t>(std::max(0, options.Start));
+  const size_t end =
+      options.Only ? std::min(first + 1, project.Records.size()) : project.Records.size();
+  for (size_t i = first; i < end; ++i) {
+    const TFileRecord& r = project.Records[i];
+    if (!options.Only && !r.ToProcess) continue;
+    for (int c = 0; c < Channels(r); ++c) {
+      if (!r.ChanSelected[c]) continue;
+      for (const std::string* stored : {&r.ChannelResp[c], &r.SensorResp[c], &r.AmplifierResp[c]}) {
+        // The sensor and amplifier files are not part of the chain when a channel file is set.
+        if (stored != &r.ChannelResp[c] && !r.ChannelResp[c].empty()) break;
+        const std::string path = NativePath(*stored);
+        if (path.empty() || std::find(checked.begin(), checked.end(), path) != checked.end())
+          continue;
+        checked.push_back(path);
+        if (TakenAsFlatResponse(path)) notices.push_back(kFlatResponseNotice + path);
+      }
+    }
+  }
+  if (!notices.empty()) {
+    std::string text;
+    for (const std::string& n : notices) text += (text.empty() ? "" : "\n") + n;
+    host.ShowMessage(text);
+  }
+  return notices;
+}
+
+// The H/V list, its mark leaving out the records in skip.
+TRecordListModel HVList(const TProject& project, const TResultFolders& folders,
+                        const std::vector<int>& skip) {
+  TRecordListModel list;
+  for (size_t i = 0; i < project.Records.size(); ++i) {
+    const TFileRecord& r = project.Records[i];
+    list.Entries.push_back(HVEntryText(r));
+    list.Checked.push_back(r.ToProcessNakamura);
+    const bool skipped = std::find(skip.begin(), skip.end(), static_cast<int>(i)) != skip.end();
+    if (list.Problem == 0 && r.ToProcessNakamura && !skipped) {
+      const std::string prim = SpectrumFilePath(folders, r, false);
+      if (!FileExists(prim)) {
+        list.Problem = static_cast<int>(i) + 1;
+        list.Hint = prim;
+      }
+    }
+  }
+  if (list.Hint.empty()) list.Hint = kHVListHint;
+  return list;
 }
 
 }  // namespace
@@ -295,21 +421,7 @@ TRecordListModel BuildPrimaryList(const TProject& project) {
 }
 
 TRecordListModel BuildHVList(const TProject& project, const TResultFolders& folders) {
-  TRecordListModel list;
-  for (size_t i = 0; i < project.Records.size(); ++i) {
-    const TFileRecord& r = project.Records[i];
-    list.Entries.push_back(HVEntryText(r));
-    list.Checked.push_back(r.ToProcessNakamura);
-    if (list.Problem == 0 && r.ToProcessNakamura) {
-      const std::string prim = SpectrumFilePath(folders, r, false);
-      if (!FileExists(prim)) {
-        list.Problem = static_cast<int>(i) + 1;
-        list.Hint = prim;
-      }
-    }
-  }
-  if (list.Hint.empty()) list.Hint = kHVListHint;
-  return list;
+  return HVList(project, folders, {});
 }
 
 int FirstRecordWithoutLevel(const TProject& project) {
@@ -344,6 +456,9 @@ std::vector<TComparisonEntry> ComparisonFiles(const TProject& project,
 TRunReport RunPrimary(TProject& project, const TResultFolders& folders, UiHost& host,
                       const TRunOptions& options) {
   host.ClearStop();
+  const auto path_of = [&](const TFileRecord& r) {
+    return r.ToProcess ? PrimaryResultPath(project, folders, r) : std::string();
+  };
   if (!options.Only) {
     if (auto refused = RefuseIncompleteResponses(BuildPrimaryList(project), host)) {
       return *refused;
@@ -357,33 +472,71 @@ TRunReport RunPrimary(TProject& project, const TResultFolders& folders, UiHost& 
         return TRunReport{};
       }
     }
+    if (!AcceptSharedResultFiles(project, options.Start, host, path_of)) {
+      host.SetStage(kPrimaryTexts.finished);
+      return TRunReport{};
+    }
   }
-  const TRunOptions run = JobsForResultFiles(project, options, [&](const TFileRecord& r) {
-    return r.ToProcess ? PrimaryResultPath(project, folders, r) : std::string();
-  });
+  std::vector<std::string> notices = NoteFlatResponses(project, options, host);
+  const TRunOptions run = JobsForResultFiles(project, options, path_of);
+  const std::vector<bool> skip = OverwrittenLater(project, options, path_of);
   HeaderCache own;
   HeaderCache& headers = options.Headers != nullptr ? *options.Headers : own;
   headers.NewPass();
-  return RunLoop(project, host, run, kPrimaryTexts, [&](int i, RecordOutcome& out) {
-    if (options.Only || project.Records[static_cast<size_t>(i)].ToProcess)
+  TRunReport report = RunLoop(project, host, run, kPrimaryTexts, [&](int i, RecordOutcome& out) {
+    if (options.Only || (project.Records[static_cast<size_t>(i)].ToProcess && InShard(options, i) &&
+                         !skip[static_cast<size_t>(i)]))
       PrimaryRecord(project, folders, i, host, headers, out);
   });
+  report.Notices = std::move(notices);
+  return report;
 }
 
 TRunReport RunHV(TProject& project, const TResultFolders& folders, UiHost& host,
                  const TRunOptions& options) {
   host.ClearStop();
+  const std::vector<int>& skip = options.SpectraFailed;
+  const auto skipped = [&](int i) { return std::find(skip.begin(), skip.end(), i) != skip.end(); };
+  // Called with elements of project.Records, whose index the address gives.
+  const auto ratio_path = [&](const TFileRecord& r) {
+    const auto i = static_cast<int>(&r - project.Records.data());
+    return r.ToProcessNakamura && !skipped(i) ? RatioFilePath(folders, r) : std::string();
+  };
   if (!options.Only) {
-    if (auto refused = RefuseIncompleteResponses(BuildHVList(project, folders), host)) {
+    TRecordListModel list = HVList(project, folders, skip);
+    // A shard needs only its own records' spectra, which other shards may still be computing
+    // for theirs.
+    if (options.ShardCount > 1 && list.Problem > 0 && !InShard(options, list.Problem - 1)) {
+      list.Problem = 0;
+      for (int i = 0; i < static_cast<int>(project.Records.size()) && list.Problem == 0; ++i) {
+        const TFileRecord& r = project.Records[static_cast<size_t>(i)];
+        if (InShard(options, i) && r.ToProcessNakamura && !skipped(i) &&
+            !FileExists(SpectrumFilePath(folders, r, false)))
+          list.Problem = i + 1;
+      }
+    }
+    if (auto refused = RefuseIncompleteResponses(list, host, list.Problem > 0 ? list.Hint : "")) {
       return *refused;
     }
+    if (!AcceptSharedResultFiles(project, options.Start, host, ratio_path)) {
+      host.SetStage(kHVTexts.finished);
+      return TRunReport{};
+    }
   }
-  const TRunOptions run = JobsForResultFiles(project, options, [&](const TFileRecord& r) {
-    return r.ToProcessNakamura ? RatioFilePath(folders, r) : std::string();
-  });
+  const TRunOptions run = JobsForResultFiles(project, options, ratio_path);
+  const std::vector<bool> overwritten = OverwrittenLater(project, options, ratio_path);
   return RunLoop(project, host, run, kHVTexts, [&](int i, RecordOutcome& out) {
-    if (options.Only || project.Records[static_cast<size_t>(i)].ToProcessNakamura)
-      HVRecord(project, folders, i, host, out);
+    if (!options.Only && !(project.Records[static_cast<size_t>(i)].ToProcessNakamura &&
+                           InShard(options, i) && !overwritten[static_cast<size_t>(i)]))
+      return;
+    if (skipped(i)) {
+      out.handled = true;
+      out.failure =
+          "skipped: its spectra failed in this run, and the amplitude file of an "
+          "earlier run is not used";
+      return;
+    }
+    HVRecord(project, folders, i, host, out);
   });
 }
 

@@ -80,7 +80,20 @@ struct TRunOptions {
   // The files' headers kept across runs (the window's, for an open project); null: the run
   // keeps them for itself, so that each file's header is read once whatever the records.
   HeaderCache* Headers = nullptr;
+  // One of ShardCount runs that together write the files of one run (on the machines of a
+  // cluster): only the records whose index i has i mod ShardCount == ShardIndex are computed.
+  int ShardIndex = 0;
+  int ShardCount = 1;
+  // H/V run only: records whose primary spectra failed earlier in the same call. Their
+  // amplitude file, if there is one, is from an earlier run, so they are skipped with a reason
+  // and left out of the check for missing amplitude files.
+  std::vector<int> SpectraFailed;
 };
+
+// Whether record i belongs to the run's shard.
+inline bool InShard(const TRunOptions& options, int i) {
+  return options.ShardCount <= 1 || i % options.ShardCount == options.ShardIndex;
+}
 
 struct TRunReport {
   // The loop ran (false when a check or the user's answer stopped it before).
@@ -94,6 +107,10 @@ struct TRunReport {
   // Records whose result file was not written (no quiet interval, a response that did not
   // load, a failed write), with the reason.
   std::vector<std::pair<int, std::string>> Failed;
+  // Seconds each record of Processed took, in the same order.
+  std::vector<double> Seconds;
+  // What the user was told once for the whole run (response files taken as flat responses).
+  std::vector<std::string> Notices;
 };
 
 // Primary spectra of the records checked for processing (or of one record), from Start on:

@@ -1,6 +1,7 @@
 #include "project/project_file.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include "common/binary_file.h"
 #include "common/bytes.h"
 #include "common/paths.h"
+#include "common/text_encoding.h"
 #include "common/ui_host.h"
 
 namespace tarvik {
@@ -43,10 +45,10 @@ size_t FindNoCase(std::string_view text, std::string_view needle, size_t from) {
   return std::string_view::npos;
 }
 
+// pattern is a name followed by "%2.2d".
 std::string Numbered(const char* pattern, int n) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, pattern, n);
-  return buf;
+  const std::string_view p = pattern;
+  return NumberedKey(p.substr(0, p.size() - 5), n);
 }
 
 TDateTime Today() {
@@ -265,6 +267,16 @@ std::string FromCommonDir(std::string_view stored, std::string_view folder) {
   }
   out.append(stored.substr(from));
   return NativePath(out);
+}
+
+std::string NumberedKey(std::string_view name, int n) {
+  // Formatted by hand: a project has hundreds of thousands of numbered keys.
+  char digits[16];
+  const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, n);
+  std::string key(name);
+  if (n >= 0 && n < 10) key += '0';
+  key.append(digits, end);
+  return key;
 }
 
 std::string ProjectSaveName(const std::string& name) {
@@ -494,6 +506,30 @@ void WriteProjectValues(TBinIniFile& ini, const TProject& project, const std::st
   host.SetGauge(100, 100);
 }
 
+namespace {
+
+// A stored path of the project that the file's code page cannot hold, as a message naming the
+// path and the character; empty when every path reads back as it was written.
+std::string UnstorablePath(const TProject& project, const std::string& folder) {
+  std::vector<const std::string*> paths = {&project.General.ResultDir};
+  for (const TFileRecord& r : project.Records) {
+    paths.push_back(&r.File);
+    for (int c = 0; c < kMaxChannels; ++c) {
+      paths.insert(paths.end(), {&r.SensorResp[c], &r.AmplifierResp[c], &r.ChannelResp[c]});
+    }
+  }
+  for (const std::string* path : paths) {
+    const std::string bad = FirstCharacterNotInCp1251(ToCommonDir(*path, folder));
+    if (!bad.empty()) {
+      return "the path " + *path + " holds the character " + bad +
+             ", which a project file (Windows-1251) cannot hold";
+    }
+  }
+  return "";
+}
+
+}  // namespace
+
 SaveResult SaveProject(TProject& project, const std::string& name, int form, UiHost& host,
                        const std::string& program_folder) {
   SaveResult result;
@@ -503,6 +539,12 @@ SaveResult SaveProject(TProject& project, const std::string& name, int form, UiH
   const std::string folder = FolderOf(file_name);
   if (!program_folder.empty() && project.General.ResultDir == program_folder)
     project.General.ResultDir = folder;
+  // Such a path would be written with "?" in place of the character and never found again.
+  if (const std::string bad = UnstorablePath(project, folder); !bad.empty()) {
+    result.error = "cannot save " + file_name + ": " + bad;
+    host.ShowMessage(result.error);
+    return result;
+  }
 
   host.SetGauge(0, 100);
   host.SetOperation("Сохранение проекта");

@@ -29,6 +29,10 @@ std::string ToCommonDir(std::string_view path, std::string_view folder);
 // project folder.
 std::string FromCommonDir(std::string_view stored, std::string_view folder);
 
+// A numbered key or section as the project file names them: name followed by n with at least
+// two digits ("File07", "REC100").
+std::string NumberedKey(std::string_view name, int n);
+
 // The project file name a save uses: name with ".tvp" appended unless it already ends so
 // (letter case ignored).
 std::string ProjectSaveName(const std::string& name);

@@ -129,6 +129,8 @@ std::string FolderMask(int format_index) {
   const std::string_view text = kDataFormats[static_cast<size_t>(format_index)];
   if (format_index == 2) return "?????????Z" + std::string(text);
   if (format_index == 4) return "?????????_*";
+  // miniSEED files go by all the extensions recognition takes.
+  if (format_index == 7) return FindFormat(kTagMiniSeed)->record_mask;
   return "*" + std::string(text);
 }
 
@@ -153,7 +155,7 @@ std::vector<AddedFile> AddFolder(TFileRecords& records, const std::string& folde
   host.SetOperation("Добавление файлов из папки");
   const std::string mask = FolderMask(format_index);
   const std::vector<std::string> paths =
-      mask.empty() ? std::vector<std::string>() : ListFolder(folder, mask);
+      mask.empty() ? std::vector<std::string>() : ListRecordMask(folder, mask);
   host.SetStage("Составление списка последовательных записей");
   std::vector<AddedFile> out = AddFiles(records, paths, settings, host, cache);
   host.SetStage("Список последовательных записей составлен");

@@ -61,8 +61,9 @@ AddFileResult AddFile(TFileRecords& records, const std::string& path,
 AddFileResult AddFileHeader(TFileRecords& records, const std::string& path, FormatTag tag,
                             const TFileRecordInfo& info, const AssemblySettings& settings);
 
-// The folder mask of a data-format index ("?????????Z*.ugr*", "?????????_*", "*.msd", ...);
-// empty for an index outside the list.
+// The folder mask of a data-format index ("?????????Z*.ugr*", "?????????_*",
+// "*.msd;*.mseed;*.miniseed", ...; several masks joined by ";"); empty for an index outside the
+// list.
 std::string FolderMask(int format_index);
 
 struct AddedFile {

@@ -142,8 +142,8 @@ constexpr std::array<FormatInfo, 20> kFormats = {{
     {kTagWfdisc, "CSS 3.0 wfdisc", ReadWfdiscHeader, BuildWfdiscSegments, nullptr, "*.wfd*",
      WfdiscCapacity},
     {kTagGcf, "GCF", ReadGcfHeader, BuildGcfSegments, nullptr, "*.gcf", nullptr},
-    {kTagMiniSeed, "miniSEED", ReadMiniSeedHeader, BuildMiniSeedSegments, nullptr, "*.msd;*.mseed",
-     nullptr},
+    {kTagMiniSeed, "miniSEED", ReadMiniSeedHeader, BuildMiniSeedSegments, nullptr,
+     "*.msd;*.mseed;*.miniseed", nullptr},
     {kTagAdb, "ADB", ReadAdbHeader, BuildAdbSegments, nullptr, nullptr, nullptr},
     {kTagDdb, "DDB", ReadDdbHeader, BuildDdbSegments, nullptr, nullptr, nullptr},
     {kTagBaikal, "Baikal", ReadBaikalHeader, BuildBaikalSegments, nullptr, "????????u*.*", nullptr},
@@ -166,7 +166,7 @@ FormatTag RecognizeOrThrow(const std::string& path) {
   if (ext.compare(0, 4, ".UGR") == 0) return kTagUgr;
   if (ext == ".WFDISC" || ext == ".WFD") return kTagWfdisc;
   if (ext == ".GCF") return kTagGcf;
-  if (ext == ".MSD" || ext == ".MSEED") return kTagMiniSeed;
+  if (ext == ".MSD" || ext == ".MSEED" || ext == ".MINISEED") return kTagMiniSeed;
   if (ext == ".ADB") return kTagAdb;
   if (ext == ".DDB") return kTagDdb;
   if (ext == ".BAIKAL" || ext == ".00") return kTagBaikal;

@@ -75,6 +75,17 @@ TResponseStatus LoadResponse(const std::string& path, TFilterPack& pack) {
   return status;
 }
 
+bool DescribesNothing(const TFilterPack& pack) {
+  const TDeviceInfo& d = pack.Device;
+  return !d.ZPAvailable && !d.FAPAvailable && !d.BiCascadeAvailable && !d.CascadeAvailable;
+}
+
+bool TakenAsFlatResponse(const std::string& path) {
+  if (path.empty()) return false;
+  TFilterPack pack;
+  return LoadResponse(path, pack) && DescribesNothing(pack);
+}
+
 TResponseStatus LoadChannelChain(const std::string& channel_resp, const std::string& sensor_resp,
                                  const std::string& amplifier_resp, TCombinedFilter& chain) {
   chain.clear();

@@ -17,6 +17,15 @@ namespace tarvik {
 // or when the response kept has no poles-and-zeros stage (it would otherwise read as 1).
 TResponseStatus LoadResponse(const std::string& path, TFilterPack& pack);
 
+// True when the pack holds none of the four descriptions, so that its response is 1.
+bool DescribesNothing(const TFilterPack& pack);
+
+// True when path names a file that loads as a device without any description: a file of an
+// extension no reader takes, or an .rsp file of [DEVICE] alone. Its response is a flat 1, which
+// is what such a file is meant for only rarely, so the user is told (kFlatResponseNotice).
+bool TakenAsFlatResponse(const std::string& path);
+inline constexpr char kFlatResponseNotice[] = "taken as a flat response: ";
+
 // The recording chain of one channel (chain is cleared first): the channel_resp file alone when
 // that path is not empty; otherwise the sensor_resp file (an empty path is a device of response
 // 1) followed by the amplifier_resp file when that file exists. Fails with the message of the

@@ -258,6 +258,31 @@ void ReadBiquads(const std::vector<std::string_view>& lines, const std::string& 
   }
 }
 
+// The description evaluation uses (the first available of ZP, biquad sections, polynomial
+// cascades, FAP) must be in the file: without its section every value takes its default and
+// the device silently reads as a flat response of 1.
+void RequireEvaluatedSection(const std::vector<std::string_view>& lines, const Keys& device,
+                             const std::string& name, const TDeviceInfo& d) {
+  const char* flag = nullptr;
+  const char* section = nullptr;
+  if (d.ZPAvailable) {
+    flag = "ZP available";
+    section = "ZP";
+  } else if (d.BiCascadeAvailable) {
+    flag = "BiCascade available";
+    section = "CASCADE";
+  } else if (d.CascadeAvailable) {
+    flag = "Cascade available";
+    section = "CASCADES";
+  } else if (d.FAPAvailable) {
+    flag = "FAP available";
+    section = "FAP";
+  }
+  if (flag == nullptr || ReadSection(lines, section).header_line != 0) return;
+  Fail(name, device.LineOf(flag),
+       "\"" + std::string(flag) + "\" is set but the file has no [" + section + "] section");
+}
+
 }  // namespace
 
 TResponseStatus ReadRspText(std::string_view bytes, const std::string& name, TFilterPack& pack,
@@ -267,6 +292,10 @@ TResponseStatus ReadRspText(std::string_view bytes, const std::string& name, TFi
   const std::vector<std::string_view> lines = SplitLines(text);
   TResponseStatus status = Guard([&] {
     const Section device_section = ReadSection(lines, "DEVICE");
+    // Any text would otherwise read as a device without a description, whose response is 1.
+    if (device_section.header_line == 0) {
+      Fail(name, 0, "not a response file: it has no [DEVICE] section");
+    }
     const Keys device(device_section, name, "DEVICE");
     TDeviceInfo& d = pack.Device;
     d.Serial = device.String("Serial", "");
@@ -291,6 +320,7 @@ TResponseStatus ReadRspText(std::string_view bytes, const std::string& name, TFi
     }
     if (d.CascadeAvailable) ReadPolyCascades(lines, name, pack.Cascades);
     if (d.BiCascadeAvailable) ReadBiquads(lines, name, pack.BiCascade);
+    RequireEvaluatedSection(lines, device, name, d);
   });
   if (!status) pack = TFilterPack{};
   return status;

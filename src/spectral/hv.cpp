@@ -1,8 +1,40 @@
 #include "spectral/hv.h"
 
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 namespace tarvik {
+
+namespace {
+
+// Those of E, N, Z whose columns in the spectrum file's header are the placeholders the writer
+// puts in place of a channel the record did not have ("Z_Amp", "Z_StDev"), as "Z" or "E, N";
+// empty when all three are channels' spectra or the header cannot be read.
+std::string PlaceholderComponents(const std::string& path) {
+  std::ifstream in{std::filesystem::path(path), std::ios::binary};
+  // The header's first seven columns lie well within this.
+  std::string header(4096, '\0');
+  in.read(header.data(), static_cast<std::streamsize>(header.size()));
+  header.resize(static_cast<size_t>(in.gcount()));
+  header.resize(std::min(header.size(), header.find('\n')));
+  std::vector<std::string> fields;
+  std::istringstream split(header);
+  for (std::string f; split >> f;) fields.push_back(f);
+  std::string missing;
+  for (int axis = 0; axis < 3; ++axis) {
+    const size_t column = 1 + 2 * static_cast<size_t>(axis);
+    if (column >= fields.size()) break;
+    if (fields[column] != std::string(1, kComponentLetters[axis]) + "_Amp") continue;
+    if (!missing.empty()) missing += ", ";
+    missing += kComponentLetters[axis];
+  }
+  return missing;
+}
+
+}  // namespace
 
 void FormHVRatios(TMatrix2D& values, TMatrix2D& stdev) {
   if (values.size() < 3 || stdev.size() < 3) {
@@ -42,14 +74,39 @@ void FormHVRatios(TMatrix2D& values, TMatrix2D& stdev) {
   }
 }
 
+std::string MissingHVComponents(const TFileRecord& record) {
+  bool present[3] = {false, false, false};
+  const int n = std::clamp(record.ChannelCount, 0, kMaxChannels);
+  for (int c = 0; c < n; ++c) {
+    const int32_t axis = record.Axis[c];
+    if (record.ChanSelected[c] && axis >= 0 && axis < 3) present[axis] = true;
+  }
+  std::string missing;
+  for (int axis = 0; axis < 3; ++axis) {
+    if (present[axis]) continue;
+    if (!missing.empty()) missing += ", ";
+    missing += kComponentLetters[axis];
+  }
+  return missing;
+}
+
 bool CalculateHV(const std::string& prim_path, UiHost& host, TMatrix2D& ratios, TMatrix2D& stdev,
-                 std::vector<double>* frequencies) {
+                 std::vector<double>* frequencies, std::string* reason) {
   std::vector<double> freq;
-  if (!ReadThreeComponent(prim_path, host, ratios, stdev, freq)) {
+  const auto fail = [&] {
     ratios.clear();
     stdev.clear();
     if (frequencies != nullptr) frequencies->clear();
     return false;
+  };
+  if (!ReadThreeComponent(prim_path, host, ratios, stdev, freq)) return fail();
+  const std::string missing = PlaceholderComponents(prim_path);
+  if (!missing.empty()) {
+    const std::string text = "Файл " + prim_path + ": нет спектра " +
+                             (missing.size() == 1 ? "компоненты " : "компонент ") + missing;
+    host.ShowMessage(text);
+    if (reason != nullptr) *reason = text;
+    return fail();
   }
   const size_t n = freq.size();
   host.SetStatus("Расчет спектра Накамуры " + prim_path,

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/ui_host.h"
+#include "records/record_model.h"
 #include "spectral/result_files.h"
 
 namespace tarvik {
@@ -16,11 +17,17 @@ namespace tarvik {
 // third are dropped; fewer than three rows, or rows of unequal length, give empty matrices.
 void FormHVRatios(TMatrix2D& values, TMatrix2D& stdev);
 
+// The components a record lacks for H/V ratios, as "Z" or "E, N" (in the order E, N, Z): those
+// that none of its selected channels has. Empty when it has all three.
+std::string MissingHVComponents(const TFileRecord& record);
+
 // Reads the amplitude spectrum file prim_path (its first E, N, Z column pairs) and forms the
 // ratios. Returns false with both outputs empty when the file is missing or damaged (the reader
-// has told the user). frequencies, when given, receives the file's frequency column, for
+// has told the user), or when the file has no spectrum for one of E, N and Z (its columns are
+// the zeros written in place of a missing channel); reason, when given, then receives what the
+// user was told about that. frequencies, when given, receives the file's frequency column, for
 // WriteRatios.
 bool CalculateHV(const std::string& prim_path, UiHost& host, TMatrix2D& ratios, TMatrix2D& stdev,
-                 std::vector<double>* frequencies = nullptr);
+                 std::vector<double>* frequencies = nullptr, std::string* reason = nullptr);
 
 }  // namespace tarvik

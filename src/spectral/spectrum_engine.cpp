@@ -12,6 +12,7 @@
 #include "response/load_response.h"
 #include "response/response_evaluation.h"
 #include "spectral/bandpass.h"
+#include "spectral/quiet_search_reason.h"
 #include "spectral/transforms.h"
 
 namespace tarvik {
@@ -154,6 +155,8 @@ TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
   const int nchan = static_cast<int>(std::min<size_t>(channel_count, kMaxChannels));
 
   TRecordRanges& intervals = status.Intervals;
+  // Why nothing was quiet, named in the message when the search finds no interval.
+  std::string no_quiet_reason;
   if (used.EstimationType == 1) {
     host.SetStatus(station + ": Выделение интервалов помех", nchan);
     const TData32* searched = &samples;
@@ -174,6 +177,10 @@ TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
       searched = &filtered;
     }
     FindQuietIntervals(*searched, record.Level, record.ChanSelected, intervals, used, first, last);
+    if (intervals.empty()) {
+      no_quiet_reason =
+          NoQuietIntervalReason(record, *searched, channels, first, last, used.SegmentLength);
+    }
     host.SetProgress(nchan, nchan);
   } else if (first <= last) {
     const int64_t end = std::min<int64_t>(last, first + used.SegmentLength - 1);
@@ -185,6 +192,7 @@ TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
   if (intervals.empty()) {
     status.Outcome = TSpectraOutcome::kNoQuietInterval;
     status.Message = station + ": недостаточно данных для расчета";
+    if (!no_quiet_reason.empty()) status.Message += ": " + no_quiet_reason;
     host.ShowMessage(status.Message);
     return status;
   }
@@ -278,7 +286,9 @@ TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
     mean.clear();
     stdev.clear();
     status.Outcome = TSpectraOutcome::kNoQuietInterval;
-    status.Message = station + ": недостаточно данных для расчета";
+    status.Message =
+        station + ": недостаточно данных для расчета: " +
+        NoQuietIntervalReason(record, samples, {}, first, std::min(last, count - 1), N);
     host.ShowMessage(status.Message);
     return status;
   }

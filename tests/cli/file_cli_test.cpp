@@ -1,9 +1,11 @@
-// End-to-end runs of the file commands of tarvik-cli (info, segments, samples, response) over the
-// real corpus, checked against the corpus' own reference values.
+// End-to-end runs of the file commands of tarvik-cli (info, segments, scan, samples, response)
+// over the real corpus, checked against the corpus' own reference values.
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -15,6 +17,7 @@
 namespace tarvik {
 namespace {
 
+namespace fs = std::filesystem;
 using testing::Cli;
 using testing::CliRun;
 using testing::Quote;
@@ -182,6 +185,133 @@ TEST(FileCli, FailuresAndWrongUsageHaveTheirExitStatus) {
                {"samples --rate 0 x.gcf"},
                {"scan --max-span -1 x"}};
   for (const auto& u : usage) EXPECT_EQ(Cli(u.args, dir).status, 2) << u.args;
+}
+
+// printf 'hello\n' > x.rsp: no response, refused with the file named; the same text under an
+// extension no reader takes is still the flat response, and says so.
+TEST(FileCli, ResponseThatIsNoResponseFailsAndAFlatOneSaysSo) {
+  TempDir dir;
+  const std::string rsp = dir.File("x.rsp");
+  const std::string txt = dir.File("x.txt");
+  testing::WriteText(rsp, "hello\n");
+  testing::WriteText(txt, "hello\n");
+  const CliRun bad = Cli("response " + Quote(rsp) + " --freq 1", dir);
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_EQ(bad.out, "");
+  EXPECT_EQ(bad.err, rsp + ": not a response file: it has no [DEVICE] section\n");
+
+  const CliRun flat = Cli("response " + Quote(txt) + " --freq 1 --chain " + Quote(txt), dir);
+  EXPECT_EQ(flat.status, 0);
+  EXPECT_EQ(flat.out, "1\t1\t0\n");
+  EXPECT_EQ(flat.err, "taken as a flat response: " + txt + "\n");
+
+  const CliRun json = Cli("response --json " + Quote(txt) + " --freq 2 --freq 3", dir);
+  ASSERT_EQ(json.status, 0);
+  const nlohmann::json doc = nlohmann::json::parse(json.out);
+  EXPECT_EQ(doc["files"][0]["file"], txt);
+  EXPECT_TRUE(doc["files"][0]["flat"].get<bool>());
+  ASSERT_EQ(doc["lines"].size(), 2u);
+  EXPECT_EQ(doc["lines"][1]["frequency"], 3.0);
+  EXPECT_EQ(doc["lines"][1]["modulus"], 1.0);
+  const CliRun json_bad = Cli("response --json " + Quote(rsp), dir);
+  EXPECT_EQ(json_bad.status, 1);
+  EXPECT_NE(nlohmann::json::parse(json_bad.out)["files"][0]["error"].get<std::string>().find(
+                "not a response file"),
+            std::string::npos);
+}
+
+// An empty or garbage ".msd", and a file that is not there: each says why, exit 1, nothing on
+// stdout.
+TEST(FileCli, DamagedOrMissingFilesSayWhy) {
+  TempDir dir;
+  const std::string empty = dir.File("empty.msd");
+  const std::string garbage = dir.File("garbage.msd");
+  testing::WriteText(empty, "");
+  std::string noise(1000, '\0');
+  for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>((i * 7919) % 251);
+  testing::WriteText(garbage, noise);
+  struct Case {
+    std::string file;
+    std::string said;
+  };
+  for (const Case& c :
+       {Case{empty, "damaged or not miniSEED: no valid record"},
+        Case{garbage, "damaged or not miniSEED: no valid record"},
+        Case{dir.File("none.msd"), "no such file"}, Case{dir.File("none.gcf"), "no such file"}}) {
+    for (const char* command : {"info ", "segments "}) {
+      const CliRun run = Cli(command + Quote(c.file), dir);
+      EXPECT_EQ(run.status, 1) << command << c.file;
+      EXPECT_EQ(run.out, "") << command << c.file;
+      EXPECT_EQ(run.err, c.file + ": " + c.said + "\n") << command << c.file;
+    }
+  }
+  for (const std::string& command :
+       {"samples " + Quote(dir.File("none.msd")),
+        "compress " + Quote(dir.File("none.msd")) + " -o " + Quote(dir.File("x.rec"))}) {
+    const CliRun run = Cli(command, dir);
+    EXPECT_EQ(run.status, 1) << command;
+    EXPECT_EQ(run.err, dir.File("none.msd") + ": no such file\n") << command;
+  }
+  const nlohmann::json j = nlohmann::json::parse(Cli("info --json " + Quote(empty), dir).out);
+  EXPECT_EQ(j["error"], "damaged or not miniSEED: no valid record");
+}
+
+// One default rate for the commands that read files outside a project, that of a new project;
+// and the two counts of a file with gaps say what they count.
+TEST(FileCli, DefaultRateAndCountsWithGaps) {
+  TempDir dir;
+  for (const char* command : {"info", "segments", "scan", "samples", "compress"}) {
+    const CliRun help = Cli(std::string(command) + " --help", dir);
+    EXPECT_NE(help.out.find("--rate FLOAT:POSITIVE=50 "), std::string::npos) << command << "\n"
+                                                                             << help.out;
+  }
+  const CliRun info = Cli("info " + Quote(RealFile("mseed/gaps.mseed")), dir);
+  ASSERT_EQ(info.status, 0);
+  // 54376 samples of 200 Hz from the first sample to the end of the last, 52728 of them held.
+  EXPECT_NE(info.out.find("  samples:  54376 (from the first sample to the end of the last, gaps "
+                          "included)\n  held:     52728 (samples the file holds"),
+            std::string::npos)
+      << info.out;
+  EXPECT_EQ(nlohmann::json::parse(
+                Cli("info --json " + Quote(RealFile("mseed/gaps.mseed")), dir).out)["samples_held"],
+            52728);
+  // With the one 412-sample record of the same station that joins it, a record counts both
+  // files' spans.
+  fs::create_directories(dir.File("bgld"));
+  for (const char* name : {"gaps.mseed", "one_record_already_applied_time_correction.mseed"}) {
+    fs::copy_file(RealFile(std::string("mseed/") + name), dir.File(std::string("bgld/") + name));
+  }
+  const CliRun scan = Cli("scan " + Quote(dir.File("bgld")), dir);
+  ASSERT_EQ(scan.status, 0) << scan.err;
+  EXPECT_NE(scan.out.find("  samples:  54788 (the spans of its files added up, gaps inside files "
+                          "included)\n"),
+            std::string::npos)
+      << scan.out;
+}
+
+// The CSS text file lists the samples of the three wfdisc lines of a station in their order:
+// HHZ, HHE, HHN.
+TEST(FileCli, CssTextHoldsTheChannelsInTheOrderOfTheWfdiscLines) {
+  TempDir dir;
+  const CliRun seg = Cli(
+      "segments --json --samples --station TESTbe " + Quote(RealFile("css/test_css.wfdisc")), dir);
+  ASSERT_EQ(seg.status, 0) << seg.err;
+  const nlohmann::json doc = nlohmann::json::parse(seg.out);
+  EXPECT_EQ(doc["format"], "CSS 3.0 wfdisc");
+  const nlohmann::json& segments = doc["segments"];
+  ASSERT_EQ(segments.size(), 3u);
+  std::ifstream text(RealFile("css/201101311155.10.ascii"));
+  const char* order[] = {"HHZ", "HHE", "HHN"};
+  for (size_t k = 0; k < 3; ++k) {
+    EXPECT_EQ(segments[k]["channel"], order[k]);
+    const std::vector<int32_t> samples = segments[k]["samples"].get<std::vector<int32_t>>();
+    ASSERT_EQ(samples.size(), 4800u);
+    for (size_t i = 0; i < samples.size(); ++i) {
+      int32_t expected = 0;
+      ASSERT_TRUE(text >> expected);
+      ASSERT_EQ(samples[i], expected) << order[k] << " sample " << i;
+    }
+  }
 }
 
 }  // namespace

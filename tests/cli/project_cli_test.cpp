@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli_runner.h"
+#include "demo_recordings.h"
 #include "project/demo.h"
 #include "project/project_file.h"
 #include "recording_ui_host.h"
@@ -26,23 +27,10 @@ using testing::Quote;
 using testing::RecordingUiHost;
 using testing::TempDir;
 
-// Short recordings of two stations, two files each.
-void WriteRecordings(const std::string& folder) {
-  TDemoOptions options;
-  options.FileSeconds = 120.0;
-  options.TransientsPerFile = 0;
-  TFilterPack sensor;
-  sensor.ZP.NormFactor = 1.0;
-  std::vector<TDemoRecording> recordings;
-  std::string error;
-  fs::create_directories(folder);
-  ASSERT_TRUE(WriteDemoRecordings(folder, sensor.ZP, options, recordings, error)) << error;
-}
-
 TEST(ProjectCli, AddShowAndRun) {
   TempDir dir;
   const std::string data = dir.File("data");
-  WriteRecordings(data);
+  testing::WriteShortRecordings(data, 2, 120.0, 2);  // two stations, two files each
   const std::string project = dir.File("proj.tvp");
 
   const CliRun add = Cli("add " + Quote(project) + " --folder " + Quote(data) + " --format 7", dir);
@@ -131,6 +119,40 @@ TEST(ProjectCli, WrongUseAndMissingFiles) {
   const CliRun show = Cli("show " + Quote(dir.File("empty.tvp")), dir);
   EXPECT_EQ(show.status, 0);
   EXPECT_NE(show.out.find("settings for event records"), std::string::npos);
+}
+
+// compress with a project and -o would ignore -o; demo into a folder holding files would
+// replace them: both refused, nothing written.
+TEST(ProjectCli, CompressAndDemoRefuseWhatTheyWouldIgnoreOrReplace) {
+  TempDir dir;
+  const std::string data = dir.File("test.mseed");
+  fs::copy_file(testing::RealFile("mseed/test.mseed"), data);
+  const std::string project = dir.File("p.tvp");
+  ASSERT_EQ(Cli("add " + Quote(project) + " " + Quote(data), dir).status, 0);
+  const std::vector<uint8_t> before = testing::ReadBytes(project);
+
+  const CliRun both = Cli("compress " + Quote(project) + " -o " + Quote(dir.File("x.rec")), dir);
+  EXPECT_EQ(both.status, 2);
+  EXPECT_NE(both.err.find("the copies of a project's records go into its ZipData folder"),
+            std::string::npos)
+      << both.err;
+  EXPECT_FALSE(fs::exists(dir.File("x.rec")));
+  EXPECT_FALSE(fs::exists(dir.File("ZipData")));
+  EXPECT_EQ(testing::ReadBytes(project), before);
+  EXPECT_EQ(
+      Cli("compress " + Quote(data) + " --record 1 -o " + Quote(dir.File("y.rec")), dir).status, 2);
+  EXPECT_FALSE(fs::exists(dir.File("y.rec")));
+  EXPECT_NE(Cli("compress --help", dir).out.find("pointing its records at the copies"),
+            std::string::npos);
+
+  const std::string folder = dir.File("mine");
+  fs::create_directories(folder);
+  testing::WriteText(folder + "/notes.txt", "keep me\n");
+  const CliRun demo = Cli("demo -q --minutes 1 " + Quote(folder), dir);
+  EXPECT_EQ(demo.status, 1);
+  EXPECT_EQ(demo.err,
+            "demo: " + folder + " is not empty; choose an empty or new folder, or --force\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
 }
 
 // The demo with shorter files than the README's run, so that it stays quick under the

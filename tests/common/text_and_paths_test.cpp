@@ -42,6 +42,24 @@ TEST(TextEncoding, UnmappableAndMalformedBecomeQuestionMarks) {
   EXPECT_EQ(Cp1251ToUtf8("\x98"), "\xEF\xBF\xBD");
 }
 
+TEST(TextEncoding, FirstCharacterTheCodePageLacks) {
+  struct Case {
+    const char* text;
+    const char* first;
+  };
+  for (const Case& c : {Case{"/data/станция ЁЪ №5/x.msd", ""}, Case{"a?b", ""},
+                        Case{"/data/\xE8\xA6\xB3\xE6\xB8\xAC/x.msd", "\xE8\xA6\xB3"},
+                        Case{"caf\xC3\xA9 \xE2\x82\xAC", "\xC3\xA9"},  // é, then the euro sign
+                        Case{"\xF0\x9F\x8C\x8B", "\xF0\x9F\x8C\x8B"}, Case{"a\xC3", "\\xC3"},
+                        Case{"\xFF", "\\xFF"}}) {
+    EXPECT_EQ(FirstCharacterNotInCp1251(c.text), c.first) << c.text;
+    // Whatever it accepts converts and reads back unchanged.
+    if (*c.first == '\0') {
+      EXPECT_EQ(Cp1251ToUtf8(Utf8ToCp1251(c.text)), c.text);
+    }
+  }
+}
+
 TEST(TextEncoding, TrimAndUpper) {
   EXPECT_EQ(Trim("  BHZ \r\n"), "BHZ");
   EXPECT_EQ(Trim(std::string("AB\0\0", 4)), "AB");

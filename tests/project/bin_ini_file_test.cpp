@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -202,6 +203,41 @@ TEST(BinIniText, WritesSectionsInOrderWithCrLfAndWindows1251) {
   EXPECT_EQ(image,
             "[VERSION]\r\nProjectVersion=2\r\n\r\n[FILES]\r\nStation01=\xD8\xE0\r\n"
             "ToProcess01=1\r\nFile01=a  b\r\nStart01=02.01.2020 3:04:05\r\nT=0:00:00\r\n\r\n");
+}
+
+// Sections of many keys are searched through an index and read in file order through a
+// cursor; both must give what a scan from the start would.
+TEST(BinIniText, LargeSectionsGiveTheFirstKeyInAnyOrder) {
+  std::string text = "[Small]\nA=1\n[Big]\n";
+  for (int i = 0; i < 200; ++i) text += "K" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+  text += "k50=again\nK7=again\n[big]\nK1=other\n[Small]\nA=2\n";
+  TBinIniFile ini(std::vector<uint8_t>(text.begin(), text.end()), false);
+  EXPECT_EQ(ini.ReadInteger("Big", "K0", -1), 0);
+  EXPECT_EQ(ini.ReadInteger("Big", "K1", -1), 1);  // the cursor's next key
+  EXPECT_EQ(ini.ReadInteger("Small", "a", -1), 1);
+  EXPECT_EQ(ini.ReadInteger("BIG", "K2", -1), 2);
+  for (int i = 199; i >= 0; i -= 7)
+    EXPECT_EQ(ini.ReadInteger("Big", "k" + std::to_string(i), -1), i) << i;
+  EXPECT_EQ(ini.ReadInteger("Big", "K49", -1), 49);
+  EXPECT_EQ(ini.ReadString("Big", "K50", ""), "50");  // not the repeated one after K199
+  EXPECT_EQ(ini.ReadString("Big", "K199", ""), "199");
+  EXPECT_EQ(ini.ReadString("Big", "K7", ""), "7");
+  EXPECT_EQ(ini.ReadString("Big", "K200", "none"), "none");
+
+  TempDir dir;
+  const std::string path = dir.File("big.ini");
+  {
+    TBinIniFile out(path, false, TBinIniFile::Mode::kWrite);
+    for (int i = 0; i < 100; ++i) out.WriteInteger("S", "K" + std::to_string(i), i);
+    out.WriteInteger("s", "k42", -42);
+    out.WriteInteger("S", "K100", 100);
+    ASSERT_TRUE(out.UpdateFile());
+  }
+  const std::vector<uint8_t> bytes = ReadBytes(path);
+  TBinIniFile back(bytes, false);
+  EXPECT_EQ(back.ReadInteger("S", "K42", 0), -42);
+  EXPECT_EQ(back.ReadInteger("S", "K100", 0), 100);
+  EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 1 + 101 + 1);
 }
 
 }  // namespace

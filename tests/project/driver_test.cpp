@@ -73,8 +73,10 @@ TEST_F(DriverTest, RunWritesSpectraThenRatiosOfCheckedRecords) {
   EXPECT_FALSE(hv.Ran);
   EXPECT_EQ(hv.Problem, 2);
   ASSERT_EQ(hv_host.messages.size(), 1u);
-  EXPECT_EQ(hv_host.messages[0],
-            "Не заданы файлы с ЧХ для записи " + HVEntryText(project_.Records[1]));
+  // The missing file is named on a line of its own: no response file is at fault.
+  EXPECT_EQ(hv_host.messages[0], "Не заданы файлы с ЧХ для записи " +
+                                     HVEntryText(project_.Records[1]) + "\nФайл " + Prim(1) +
+                                     " не найден");
   EXPECT_EQ(BuildHVList(project_, folders_).Hint, Prim(1));
 
   project_.Records[1].ToProcessNakamura = false;
@@ -260,7 +262,16 @@ TEST_F(DriverTest, RecordsSharingAResultFileAreWrittenInRecordOrderWithJobs) {
   second.SelectFinish = second.SelectStart + 60.0 / 86400;
   ASSERT_EQ(Prim(0), Prim(1));
 
+  // The user is asked before one result replaces the other; No runs nothing.
+  RecordingUiHost no;
+  EXPECT_FALSE(RunPrimary(project_, folders_, no, TRunOptions{}).Ran);
+  ASSERT_EQ(no.questions.size(), 1u);
+  EXPECT_EQ(no.questions[0], "Записи 1 (TVK01), 2 (TVK01) пишут результат в один файл " + Prim(0) +
+                                 "\nОстанется результат последней из них. Продолжить?");
+  EXPECT_FALSE(fs::exists(folders_.Results));
+
   HeldSaveHost one;
+  one.answers = {true};
   const TRunReport serial = RunPrimary(project_, folders_, one, TRunOptions{});
   ASSERT_EQ(serial.Written, (std::vector<std::string>{Prim(0), Prim(1)}));
   ASSERT_EQ(one.compute_maxima.size(), 2u);
@@ -271,6 +282,7 @@ TEST_F(DriverTest, RecordsSharingAResultFileAreWrittenInRecordOrderWithJobs) {
   TRunOptions parallel;
   parallel.Jobs = 2;
   HeldSaveHost two(one.compute_maxima[0]);
+  two.answers = {true};
   const TRunReport report = RunPrimary(project_, folders_, two, parallel);
   EXPECT_EQ(report.Written, serial.Written);
   EXPECT_TRUE(ReadBytes(Prim(0)) == expected) << "the file holds the first record's spectra";

@@ -664,5 +664,30 @@ TEST(ProjectFile, FailedSaveLeavesThePreviousFileReadable) {
 #endif
 }
 
+// A path the file's code page cannot hold would be written with "?" and never read back: the
+// save is refused, naming it, and nothing is written; a path below the project's folder is
+// stored relative to it, so only its own part counts.
+TEST(ProjectFile, PathsTheFileCannotHoldAreNotSaved) {
+  TempDir dir;
+  TProject p = SampleProject(dir.path().string(), 1);
+  p.Records[0].File = "/data/\xE8\xA6\xB3/x.msd";
+  RecordingUiHost host;
+  const std::string name = dir.File("p.tvp");
+  const SaveResult refused = SaveProject(p, name, 0, host);
+  EXPECT_FALSE(refused.ok);
+  EXPECT_NE(refused.error.find("the path /data/\xE8\xA6\xB3/x.msd holds the character "
+                               "\xE8\xA6\xB3"),
+            std::string::npos)
+      << refused.error;
+  EXPECT_EQ(host.messages, std::vector<std::string>{refused.error});
+  EXPECT_FALSE(fs::exists(name));
+
+  const std::string folder = dir.File("\xE8\xA6\xB3");
+  fs::create_directories(folder);
+  p.Records[0].File = folder + "/x.msd";
+  ASSERT_TRUE(SaveProject(p, folder + "/p.tvp", 0, host).ok);
+  EXPECT_EQ(Load(folder + "/p.tvp").Records[0].File, folder + "/x.msd");
+}
+
 }  // namespace
 }  // namespace tarvik

@@ -155,13 +155,27 @@ TEST(ReadRsp, FailuresNameTheFileAndLine) {
                 "line 5: \"Order01\" in [CASCADES] is 40; it must lie in 0..39"},
            Case{"[DEVICE]\nFAP available=True\n[FAP]\n", "line 2: \"FAP available\" is set"},
            Case{"[DEVICE]\nFAP available=True\n[FAP]\n1;2;3\n", "line 4: a table row"},
+           // Text that is no response file, and files whose description evaluation would use
+           // is not there: each would otherwise read as a flat response of 1.
+           Case{"hello\n", "x.rsp: not a response file: it has no [DEVICE] section"},
+           Case{"", "x.rsp: not a response file"},
+           Case{"[device]\nZP available=True\n[ZP]\n", "no [DEVICE] section"},
+           Case{kZpDevice + "[ZEROES]\n1 2\n",
+                "x.rsp, line 2: \"ZP available\" is set but the file has no [ZP] section"},
+           Case{kZpDevice + "FAP available=True\n[FAP]\n1 1 0\n",
+                "line 2: \"ZP available\" is set but the file has no [ZP] section"},
+           Case{"[DEVICE]\nBiCascade available=1\n[SECTION01]\n1 2 3\n",
+                "line 2: \"BiCascade available\" is set but the file has no [CASCADE] section"},
+           Case{"[DEVICE]\nCascade available=1\n[CASCADE01]\n1\n",
+                "line 2: \"Cascade available\" is set but the file has no [CASCADES] section"},
+           Case{"[DEVICE]\nFAP available=True\n", "line 2: \"FAP available\" is set"},
        }) {
     EXPECT_NE(Fails(c.text).find(c.want), std::string::npos) << c.text << "\n" << Fails(c.text);
   }
 }
 
 TEST(ReadRsp, EmptyFapBesideAnotherDescriptionIsAccepted) {
-  const TFilterPack pack = Read("[DEVICE]\nZP available=True\nFAP available=True\n[FAP]\n");
+  const TFilterPack pack = Read("[DEVICE]\nZP available=True\nFAP available=True\n[FAP]\n[ZP]\n");
   EXPECT_TRUE(pack.FAP.empty());
   EXPECT_NEAR(std::abs(EvaluatePack(pack, 3.0)), 1.0, 1e-15);
 }

@@ -144,6 +144,51 @@ TEST(HV, ResonanceOfHorizontalsGivesPeakAtItsFrequency) {
   EXPECT_TRUE(std::filesystem::exists(nak));
 }
 
+TEST(HV, MissingComponentsOfTheSelectedChannels) {
+  struct Case {
+    std::vector<int32_t> axes;
+    std::vector<bool> selected;
+    const char* missing;
+  };
+  for (const Case& c :
+       {Case{{0, 1, 2}, {true, true, true}, ""},
+        Case{{0}, {true}, "N, Z"},  // a one-channel LHE record
+        Case{{2, 0, 1}, {false, true, true}, "Z"}, Case{{2, 2, 0}, {true, true, true}, "N"},
+        Case{{2, 3, 4}, {true, true, true}, "E, N"},
+        Case{{0, 1, 2}, {false, false, false}, "E, N, Z"}}) {
+    TFileRecord r;
+    r.ChannelCount = static_cast<int32_t>(c.axes.size());
+    for (size_t k = 0; k < c.axes.size(); ++k) {
+      r.Axis[k] = c.axes[k];
+      r.ChanSelected[k] = c.selected[k];
+    }
+    EXPECT_EQ(MissingHVComponents(r), c.missing);
+  }
+}
+
+// An amplitude file written for a record without N and Z holds zeros in their place: no ratios
+// are formed from it.
+TEST(HV, AmplitudeFileWithoutAComponentGivesNoRatios) {
+  TempDir dir;
+  TFileRecord r;
+  r.Station = "LHE1";
+  r.SampRate = 1.0;
+  r.ChannelCount = 1;
+  r.ChanSelected[0] = true;
+  r.Axis[0] = 0;
+  r.Channel[0] = "LHE";
+  const TMatrix2D mean = {{1.0, 2.0, 3.0}}, stdev = {{0.1, 0.2, 0.3}};
+  RecordingUiHost host;
+  const std::string prim = dir.File("prim.dat");
+  ASSERT_TRUE(WriteSpectrum(prim, r, mean, stdev, host, 4));
+  TMatrix2D ratios{{1}}, spreads{{1}};
+  std::string reason;
+  EXPECT_FALSE(CalculateHV(prim, host, ratios, spreads, nullptr, &reason));
+  EXPECT_TRUE(ratios.empty() && spreads.empty());
+  EXPECT_EQ(reason, "Файл " + prim + ": нет спектра компонент N, Z");
+  EXPECT_EQ(host.messages.back(), reason);
+}
+
 // A missing amplitude file: the reader's message, no ratios and no ratio file.
 TEST(HV, MissingPrimFileGivesMessageAndNoRatioFile) {
   TempDir dir;

@@ -263,7 +263,9 @@ TEST(Hvsr, DegenerateRecordsGiveAClearVerdict) {
   status = AnalyseRecordSamples(loud, DesignedSamples(8, 2.0, 18), Spectrum(), THvsrSettings{},
                                 host, result);
   EXPECT_EQ(status.Outcome, THvsrOutcome::kFailed);
-  EXPECT_EQ(status.Message, "HVS: недостаточно данных для расчета");
+  EXPECT_EQ(status.Message,
+            "HVS: недостаточно данных для расчета: не задан допустимый уровень: канал 1 () = -1, "
+            "канал 2 () = -1, канал 3 () = -1");
 
   // A grid beyond the lines.
   THvsrSettings high;

@@ -436,7 +436,9 @@ TEST(SpectrumEngine, NoQuietIntervalGivesMessageAndEmptyMatrices) {
       Compute(r, Noise(1, 5000, 10, 1), Settings(1024, 100.0), mean, stdev, host);
   EXPECT_EQ(st.Outcome, TSpectraOutcome::kNoQuietInterval);
   EXPECT_TRUE(mean.empty() && stdev.empty());
-  EXPECT_EQ(host.messages, std::vector<std::string>{"TEST: недостаточно данных для расчета"});
+  EXPECT_EQ(host.messages,
+            std::vector<std::string>{"TEST: недостаточно данных для расчета: "
+                                     "не задан допустимый уровень: канал 1 (HHE) = -1"});
 }
 
 TEST(SpectrumEngine, StatusTextsAndStop) {

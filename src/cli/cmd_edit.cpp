@@ -1,0 +1,147 @@
+// tarvik-cli edit PROJECT.tvp (--records 1,3-5 | --all) [record fields] [--channel C |
+// --all-channels] [channel fields]: edits the selected records as the record editor does and
+// saves the project.
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "cli/commands.h"
+#include "cli/edit_session.h"
+#include "common/text_encoding.h"
+#include "project/record_editor.h"
+
+namespace tarvik::cli {
+
+namespace {
+
+struct EditFields {
+  std::optional<std::string> station, select_start, select_finish, start, finish, event, rate,
+      process, hv;
+  int channel = 0;
+  bool all_channels = false;
+  std::optional<std::string> component, sensor, amplifier, channel_resp, adc, selected, rename;
+  std::optional<int64_t> level;
+
+  bool AnyChannelField() const {
+    return component || level || sensor || amplifier || channel_resp || adc || selected || rename;
+  }
+  bool AnyField() const {
+    return station || select_start || select_finish || start || finish || event || rate ||
+           process || hv || AnyChannelField();
+  }
+};
+
+int32_t AxisOf(const std::string& letter) {
+  const std::string l = AsciiUpper(letter);
+  return l == "E" ? 0 : l == "N" ? 1 : 2;
+}
+
+// Applies the fields in the order of the editor's controls; false when one was refused.
+bool ApplyFields(EditSession& s, const EditFields& f) {
+  TProject& p = s.Project();
+  const TSelection& sel = s.Selection();
+  if (f.station && !s.Apply(SetStation(p, sel, *f.station))) return false;
+  if (f.select_start && !s.Apply(SetSelectStart(p, sel, *f.select_start))) return false;
+  if (f.select_finish && !s.Apply(SetSelectFinish(p, sel, *f.select_finish))) return false;
+  // Start and Finish belong to one record each: every selected record in turn is the current.
+  for (int i : sel) {
+    if (f.start && !s.Apply(SetRecordStart(p, i, *f.start))) return false;
+    if (f.finish && !s.Apply(SetRecordFinish(p, i, *f.finish))) return false;
+  }
+  if (f.event && !s.Apply(SetIsEvent(p, sel, IsOn(*f.event)))) return false;
+  if (f.rate && !s.Apply(SetSamplingRate(p, sel, s.Current(), *f.rate))) return false;
+  if (f.process && !s.Apply(SetToProcess(p, sel, IsOn(*f.process)))) return false;
+  if (f.hv && !s.Apply(SetToProcessHV(p, sel, IsOn(*f.hv)))) return false;
+  if (!f.AnyChannelField()) return true;
+
+  int channel = kAllChannels;
+  if (!f.all_channels) {
+    const std::optional<int> c = s.Channel(f.channel);
+    if (!c) return false;
+    channel = *c;
+  }
+  if (f.rename && !s.Apply(RenameChannel(p, sel, channel, *f.rename))) return false;
+  if (f.selected && !s.Apply(SetChannelSelected(p, sel, channel, IsOn(*f.selected)))) return false;
+  if (f.component && !s.Apply(SetComponent(p, sel, channel, AxisOf(*f.component)))) return false;
+  if (f.level && !s.Apply(SetLevel(p, sel, channel, *f.level))) return false;
+  const std::pair<const std::optional<std::string>*, TResponseKind> files[] = {
+      {&f.sensor, TResponseKind::kSensor},
+      {&f.amplifier, TResponseKind::kAmplifier},
+      {&f.channel_resp, TResponseKind::kChannel}};
+  for (const auto& [path, kind] : files) {
+    if (*path && !s.Apply(SetResponseFile(p, sel, channel, kind, FullPath(**path)))) return false;
+  }
+  if (f.adc && !s.Apply(SetAdcCoefficient(p, sel, s.Current(), channel, *f.adc))) return false;
+  return true;
+}
+
+// Warns about selections that a run would find empty.
+void CheckSelections(EditSession& s) {
+  for (int i : s.Selection()) {
+    const TFileRecord& r = s.Project().Records[static_cast<size_t>(i)];
+    if (r.SelectFinish <= r.SelectStart) {
+      s.Warn(RecordLabel(s.Project(), i) + ": the selection ends before it begins");
+    } else if (r.SelectFinish <= r.Start || r.SelectStart >= r.Finish) {
+      s.Warn(RecordLabel(s.Project(), i) + ": the selection lies outside the record");
+    }
+  }
+}
+
+}  // namespace
+
+void RegisterEdit(CLI::App& app, CommandResult& result) {
+  CLI::App* cmd = app.add_subcommand(
+      "edit", "Edit the fields of the selected records and of a channel, then save the project");
+  auto opt = AddEditOptions(cmd, SelectionUse::kRequired);
+  auto f = std::make_shared<EditFields>();
+  const std::string times = "date and time: 2024-05-14T01:00:00.000 or 14.05.2024 01:00:00";
+  cmd->add_option("--station", f->station, "station code (cut to 7 characters)");
+  cmd->add_option("--select-start", f->select_start, "start of the selected span, " + times);
+  cmd->add_option("--select-finish", f->select_finish, "end of the selected span, " + times);
+  cmd->add_option("--start", f->start, "start of the record, " + times);
+  cmd->add_option("--finish", f->finish, "end of the record, " + times);
+  cmd->add_option("--event", f->event, "an event record (on) or a microseism record (off)")
+      ->check(OnOff());
+  cmd->add_option("--rate", f->rate, "sampling rate, Hz");
+  cmd->add_option("--process", f->process, "check mark in the list of primary spectra")
+      ->check(OnOff());
+  cmd->add_option("--hv", f->hv, "check mark in the list of H/V spectra")->check(OnOff());
+  CLI::Option* channel =
+      cmd->add_option("--channel", f->channel, "the channel (from 1) the channel fields edit")
+          ->check(CLI::PositiveNumber);
+  CLI::Option* all =
+      cmd->add_flag("--all-channels", f->all_channels, "the channel fields of every channel");
+  channel->excludes(all);
+  cmd->add_option("--component", f->component, "component E, N or Z")
+      ->check(CLI::IsMember({"E", "N", "Z"}, CLI::ignore_case));
+  cmd->add_option("--level", f->level, "admissible level, counts")
+      ->check(CLI::Range(int64_t{1}, int64_t{2147483647}));
+  cmd->add_option("--sensor", f->sensor, "sensor response file (\"\" for none)");
+  cmd->add_option("--amplifier", f->amplifier, "amplifier response file (\"\" for none)");
+  cmd->add_option("--channel-resp", f->channel_resp,
+                  "response file of the whole channel (\"\" for none)");
+  cmd->add_option("--adc", f->adc, "ADC coefficient, counts per volt");
+  cmd->add_option("--selected", f->selected, "the channel takes part in processing")
+      ->check(OnOff());
+  cmd->add_option("--rename", f->rename, "new channel name")->excludes(all);
+  cmd->callback([opt, f, &result] {
+    EditSession s(*opt, "edit", result);
+    if (!f->AnyField()) {
+      s.Usage("nothing to change: give a field such as --station or --level");
+      return;
+    }
+    if (f->AnyChannelField() && f->channel == 0 && !f->all_channels) {
+      s.Usage("the channel fields need --channel C or --all-channels");
+      return;
+    }
+    if (!s.Open(SelectionUse::kRequired)) return;
+    if (!ApplyFields(s, *f)) return;
+    if (f->select_start || f->select_finish || f->start || f->finish) CheckSelections(s);
+    s.DescribeFieldChanges();
+    s.Finish();
+  });
+}
+
+}  // namespace tarvik::cli

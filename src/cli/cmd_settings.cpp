@@ -1,0 +1,95 @@
+// tarvik-cli settings PROJECT.tvp [--events] [KEY=VALUE ...] [--defaults]: prints or sets the
+// general settings and one processing-settings set by the project file's own keys, each value
+// checked against the range and step of the control that edits it.
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/edit_session.h"
+#include "project/settings_keys.h"
+
+namespace tarvik::cli {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+Json Values(const TProject& p, int set) {
+  Json j = Json::object();
+  for (const TSettingKey& key : SettingKeys())
+    j[SettingKeyName(key, set)] = SettingValueText(p, set, key);
+  return j;
+}
+
+}  // namespace
+
+void RegisterSettings(CLI::App& app, CommandResult& result) {
+  CLI::App* cmd = app.add_subcommand(
+      "settings",
+      "Print or set the general settings and the processing settings of microseism records (or "
+      "of event records with --events), by the project file's keys");
+  auto opt = AddEditOptions(cmd, SelectionUse::kNone);
+  struct Options {
+    bool events = false;
+    bool defaults = false;
+    std::vector<std::string> pairs;
+  };
+  auto o = std::make_shared<Options>();
+  cmd->add_flag("--events", o->events, "the settings of event records ([EVENTSETTINGS])");
+  cmd->add_flag("--defaults", o->defaults,
+                "restore the set's defaults (\"Восстановить по умолчанию\") before any KEY=VALUE");
+  cmd->add_option("KEY=VALUE", o->pairs,
+                  "SilenceDur=60 SpectrumType=1 WindowType=5 B=8 NoiseFiletr=1 MaxSpan=100 "
+                  "ResultDir=results SampRateDefault=100 RecognizeComponent=0 ...");
+  cmd->callback([opt, o, &result] {
+    EditSession s(*opt, "settings", result);
+    // Every pair is checked before the project is touched.
+    for (const std::string& pair : o->pairs) {
+      if (pair.find('=') == std::string::npos) {
+        s.Usage(pair + ": not KEY=VALUE");
+        return;
+      }
+    }
+    if (!s.Open(SelectionUse::kNone)) return;
+    const int set = o->events ? kEventSet : kMicroseismSet;
+    TProject& p = s.Project();
+    if (o->pairs.empty() && !o->defaults) {
+      const Json values = Values(p, set);
+      if (opt->json) {
+        Json j{{"project", p.FileName},
+               {"set", o->events ? "event" : "microseism"},
+               {"settings", values}};
+        std::printf("%s\n",
+                    j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+      } else {
+        for (const auto& [key, value] : values.items())
+          std::printf("%s=%s\n", key.c_str(), value.get<std::string>().c_str());
+      }
+      result.status = 0;
+      return;
+    }
+    if (o->defaults) RestoreSettingDefaults(p, set);
+    for (const std::string& pair : o->pairs) {
+      const size_t eq = pair.find('=');
+      std::string error;
+      if (!ApplySetting(p, set, pair.substr(0, eq), pair.substr(eq + 1), &error)) {
+        s.Usage(error);
+        return;
+      }
+    }
+    const Json before = Values(s.Before(), set);
+    const Json after = Values(p, set);
+    for (const auto& [key, value] : after.items()) {
+      const std::string from = before[key].get<std::string>();
+      const std::string to = value.get<std::string>();
+      if (from == to) continue;
+      s.Change(key + " " + from + " -> " + to, Json{{"key", key}, {"from", from}, {"to", to}});
+    }
+    s.Finish();
+  });
+}
+
+}  // namespace tarvik::cli

@@ -1,0 +1,231 @@
+#include "cli/edit_session.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "cli/cli_output.h"
+#include "cli/project_cli.h"
+#include "common/number_text.h"
+#include "common/text_encoding.h"
+#include "project/driver.h"
+#include "project/project_file.h"
+
+namespace tarvik::cli {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+std::string Flag(bool v) {
+  return v ? "on" : "off";
+}
+
+std::string Time(TDateTime t) {
+  return FormatIso(t);
+}
+
+std::string Component(int32_t axis) {
+  return axis >= 0 && axis < 5 ? std::string(1, kComponentLetters[axis]) : std::to_string(axis);
+}
+
+}  // namespace
+
+std::string RecordLabel(const TProject& project, int index) {
+  return "record " + std::to_string(index + 1) + " (" +
+         project.Records[static_cast<size_t>(index)].Station + ")";
+}
+
+std::shared_ptr<EditOptions> AddEditOptions(CLI::App* cmd, SelectionUse use) {
+  auto opt = std::make_shared<EditOptions>();
+  cmd->add_option("PROJECT", opt->project, "project file (.tvp)")->required();
+  if (use != SelectionUse::kNone) {
+    CLI::Option* records = cmd->add_option("--records", opt->records,
+                                           "the records to work on, numbered from 1: 1,3-5");
+    CLI::Option* all = cmd->add_flag("--all", opt->all, "every record of the project");
+    records->excludes(all);
+    if (use == SelectionUse::kRequired) {
+      CLI::Option_group* group = cmd->add_option_group("selection");
+      group->add_option(records);
+      group->add_option(all);
+      group->require_option(1);
+    }
+  }
+  cmd->add_flag("--dry-run", opt->dry_run, "print what would change without saving");
+  cmd->add_flag("--json", opt->json, "one JSON object on stdout");
+  return opt;
+}
+
+CLI::Validator OnOff() {
+  return CLI::IsMember({"on", "off", "1", "0", "yes", "no", "true", "false"}, CLI::ignore_case);
+}
+
+bool IsOn(const std::string& text) {
+  const std::string t = AsciiUpper(text);
+  return t == "ON" || t == "1" || t == "YES" || t == "TRUE";
+}
+
+std::string FullPath(const std::string& path) {
+  if (path.empty()) return path;
+  std::error_code ec;
+  const std::filesystem::path full = std::filesystem::absolute(path, ec);
+  return ec ? path : full.lexically_normal().string();
+}
+
+EditSession::EditSession(const EditOptions& options, const char* command, CommandResult& result)
+    : options_(options),
+      command_(command),
+      result_(result),
+      host_(ConsoleUiHost::Answer::kNo, true) {}
+
+bool EditSession::Open(SelectionUse use) {
+  if (!OpenProject(options_.project, project_, host_)) {
+    result_.status = 1;
+    return false;
+  }
+  before_ = project_;
+  if (use == SelectionUse::kNone) return true;
+  if (options_.all || (use == SelectionUse::kOptional && options_.records.empty())) {
+    selection_ = AllRecords(project_);
+  } else {
+    std::string error;
+    if (!ParseRecordSelection(options_.records, static_cast<int>(project_.Records.size()),
+                              selection_, error)) {
+      Usage("--records: " + error);
+      return false;
+    }
+  }
+  if (selection_.empty() && use == SelectionUse::kRequired) {
+    Usage("the project has no records");
+    return false;
+  }
+  return true;
+}
+
+void EditSession::Usage(const std::string& why) {
+  std::fprintf(stderr, "%s: %s\n", command_.c_str(), why.c_str());
+  result_.status = 2;
+}
+
+void EditSession::Fail(const std::string& why) {
+  std::fprintf(stderr, "%s: %s\n", command_.c_str(), why.c_str());
+  result_.status = 1;
+}
+
+std::optional<int> EditSession::Channel(int number) {
+  for (int i : selection_) {
+    const TFileRecord& r = project_.Records[static_cast<size_t>(i)];
+    if (number < 1 || number > r.ChannelCount) {
+      Usage("--channel " + std::to_string(number) + ": " + RecordLabel(project_, i) + " has " +
+            std::to_string(r.ChannelCount) + " channels");
+      return std::nullopt;
+    }
+  }
+  return number - 1;
+}
+
+void EditSession::Change(const std::string& text, Json json) {
+  lines_.push_back(text);
+  changes_.push_back(std::move(json));
+}
+
+void EditSession::Warn(const std::string& text) {
+  warnings_.push_back(text);
+}
+
+bool EditSession::Apply(const TRecordOpResult& result) {
+  for (const std::string& w : result.Warnings) Warn(w);
+  if (!result.Done) {
+    Usage(result.Message);
+    return false;
+  }
+  return true;
+}
+
+void EditSession::DescribeFieldChanges() {
+  const size_t n = std::min(before_.Records.size(), project_.Records.size());
+  for (size_t i = 0; i < n; ++i) {
+    const TFileRecord& a = before_.Records[i];
+    const TFileRecord& b = project_.Records[i];
+    const std::string label = RecordLabel(before_, static_cast<int>(i));
+    auto note = [&](int channel, const char* field, const std::string& from,
+                    const std::string& to) {
+      if (from == to) return;
+      std::string where = label;
+      Json j{{"record", i + 1}};
+      if (channel >= 0) {
+        where += " channel " + std::to_string(channel + 1) + " (" + a.Channel[channel] + ")";
+        j["channel"] = channel + 1;
+      }
+      j["field"] = field;
+      j["from"] = from;
+      j["to"] = to;
+      Change(where + ": " + field + " " + from + " -> " + to, std::move(j));
+    };
+    note(-1, "File", a.File, b.File);
+    note(-1, "Station", a.Station, b.Station);
+    note(-1, "SampRate", FormatNumber(a.SampRate), FormatNumber(b.SampRate));
+    note(-1, "ToProcess", Flag(a.ToProcess), Flag(b.ToProcess));
+    note(-1, "ToProcessNakamura", Flag(a.ToProcessNakamura), Flag(b.ToProcessNakamura));
+    note(-1, "Start", Time(a.Start), Time(b.Start));
+    note(-1, "Finish", Time(a.Finish), Time(b.Finish));
+    note(-1, "SelectStart", Time(a.SelectStart), Time(b.SelectStart));
+    note(-1, "SelectFinish", Time(a.SelectFinish), Time(b.SelectFinish));
+    note(-1, "IsEvent", Flag(a.IsEvent), Flag(b.IsEvent));
+    const int channels = std::clamp(std::min(a.ChannelCount, b.ChannelCount), 0, kMaxChannels);
+    for (int c = 0; c < channels; ++c) {
+      note(c, "Channel", a.Channel[c], b.Channel[c]);
+      note(c, "ChanSelected", Flag(a.ChanSelected[c]), Flag(b.ChanSelected[c]));
+      note(c, "Axis", Component(a.Axis[c]), Component(b.Axis[c]));
+      note(c, "Level", std::to_string(a.Level[c]), std::to_string(b.Level[c]));
+      note(c, "ADCCoef", FormatNumber(a.ADCCoef[c]), FormatNumber(b.ADCCoef[c]));
+      note(c, "SensorResp", a.SensorResp[c], b.SensorResp[c]);
+      note(c, "AmplifierResp", a.AmplifierResp[c], b.AmplifierResp[c]);
+      note(c, "ChannelResp", a.ChannelResp[c], b.ChannelResp[c]);
+    }
+  }
+}
+
+void EditSession::DescribeAdded(const std::vector<int>& added) {
+  for (int i : added) {
+    const TFileRecord& r = project_.Records[static_cast<size_t>(i)];
+    Change("added record " + std::to_string(i + 1) + ": " + PrimaryEntryText(r),
+           Json{{"added", i + 1}, {"Station", r.Station}, {"entry", PrimaryEntryText(r)}});
+  }
+}
+
+void EditSession::Finish() {
+  for (const std::string& w : warnings_)
+    std::fprintf(stderr, "%s: warning: %s\n", command_.c_str(), w.c_str());
+  // A save also turns the previous file into the backup: not worth it when nothing shows.
+  const bool save = project_.Modified && !lines_.empty() && !options_.dry_run;
+  std::string saved_as = project_.FileName;
+  if (save) {
+    const SaveResult saved =
+        SaveProject(project_, project_.FileName, ProjectForm(project_.FileName), host_);
+    if (!saved.ok) {
+      // The message is already on stderr; the project file is as it was.
+      result_.status = 1;
+      return;
+    }
+    saved_as = saved.file_name;
+  }
+  const char* state = save ? "saved" : options_.dry_run ? "not saved (dry run)" : "unchanged";
+  if (options_.json) {
+    Json j{{"command", command_},
+           {"project", saved_as},
+           {"saved", save},
+           {"dry_run", options_.dry_run},
+           {"records", project_.Records.size()},
+           {"changes", changes_},
+           {"warnings", warnings_}};
+    std::printf("%s\n", j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+  } else {
+    for (const std::string& line : lines_) std::printf("%s\n", line.c_str());
+    std::printf("%s: %s, %zu records\n", saved_as.c_str(), state, project_.Records.size());
+  }
+  result_.status = 0;
+}
+
+}  // namespace tarvik::cli

@@ -1,0 +1,410 @@
+#include "project/record_editor.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "common/number_text.h"
+#include "common/text_encoding.h"
+#include "project/bin_ini_file.h"
+#include "project/driver.h"
+#include "response/rsp_file.h"
+
+namespace tarvik {
+
+namespace {
+
+constexpr int32_t kMaxLevel = 2147483647;
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// Exactly n digits at text[pos...].
+bool Digits(std::string_view text, size_t& pos, size_t n, int& value) {
+  if (pos + n > text.size()) return false;
+  value = 0;
+  for (size_t k = 0; k < n; ++k) {
+    if (!IsDigit(text[pos + k])) return false;
+    value = value * 10 + (text[pos + k] - '0');
+  }
+  pos += n;
+  return true;
+}
+
+// "yyyy-MM-dd[Thh:nn[:ss[.fff]]][Z]".
+std::optional<TDateTime> ParseIsoText(std::string_view t) {
+  size_t pos = 0;
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
+  double fraction = 0.0;
+  if (!Digits(t, pos, 4, y) || pos >= t.size() || t[pos++] != '-' || !Digits(t, pos, 2, mo) ||
+      pos >= t.size() || t[pos++] != '-' || !Digits(t, pos, 2, d))
+    return std::nullopt;
+  if (pos < t.size() && (t[pos] == 'T' || t[pos] == ' ')) {
+    ++pos;
+    if (!Digits(t, pos, 2, h) || pos >= t.size() || t[pos++] != ':' || !Digits(t, pos, 2, mi))
+      return std::nullopt;
+    if (pos < t.size() && t[pos] == ':') {
+      ++pos;
+      if (!Digits(t, pos, 2, s)) return std::nullopt;
+      if (pos < t.size() && t[pos] == '.') {
+        ++pos;
+        double scale = 0.1;
+        const size_t first = pos;
+        while (pos < t.size() && IsDigit(t[pos])) {
+          fraction += (t[pos] - '0') * scale;
+          scale /= 10.0;
+          ++pos;
+        }
+        if (pos == first) return std::nullopt;
+      }
+    }
+  }
+  if (pos < t.size() && t[pos] == 'Z') ++pos;
+  if (pos != t.size()) return std::nullopt;
+  const std::chrono::year_month_day ymd{std::chrono::year{y},
+                                        std::chrono::month{static_cast<unsigned>(mo)},
+                                        std::chrono::day{static_cast<unsigned>(d)}};
+  if (!ymd.ok() || h > 23 || mi > 59 || s > 59) return std::nullopt;
+  return static_cast<double>(DaysFromCivil(y, mo, d)) +
+         ((h * 60.0 + mi) * 60.0 + s + fraction) / kSecondsPerDay;
+}
+
+bool HasChannel(const TFileRecord& r, int channel) {
+  return channel >= 0 && channel < std::clamp(r.ChannelCount, 0, kMaxChannels);
+}
+
+// Calls edit(record, c) for the channel of every selected record that has it (every channel
+// with kAllChannels); Count: the records touched.
+template <typename Edit>
+TRecordOpResult EditChannels(TProject& project, const TSelection& selection, int channel,
+                             Edit edit) {
+  TRecordOpResult result;
+  result.Selection = NormalizeSelection(project, selection);
+  for (int i : result.Selection) {
+    TFileRecord& r = project.Records[static_cast<size_t>(i)];
+    bool touched = false;
+    for (int c = 0; c < std::clamp(r.ChannelCount, 0, kMaxChannels); ++c) {
+      if (channel != kAllChannels && c != channel) continue;
+      edit(r, c);
+      touched = true;
+    }
+    if (touched) ++result.Count;
+  }
+  result.Done = true;
+  return result;
+}
+
+// Calls edit(record) for every selected record and marks the project modified when there was
+// one.
+template <typename Edit>
+TRecordOpResult EditRecords(TProject& project, const TSelection& selection, Edit edit) {
+  TRecordOpResult result;
+  result.Selection = NormalizeSelection(project, selection);
+  for (int i : result.Selection) edit(project.Records[static_cast<size_t>(i)]);
+  result.Done = true;
+  result.Count = static_cast<int>(result.Selection.size());
+  if (result.Count > 0) project.Modified = true;
+  return result;
+}
+
+TRecordOpResult Refused(std::string message) {
+  TRecordOpResult result;
+  result.Message = std::move(message);
+  return result;
+}
+
+// Gives value to the field that field(record, channel) names, for the channel of every selected
+// record; the project is modified only when a value changes.
+template <typename Field, typename T>
+TRecordOpResult SetChannelValue(TProject& project, const TSelection& selection, int channel,
+                                Field field, const T& value) {
+  bool changed = false;
+  TRecordOpResult result = EditChannels(project, selection, channel, [&](TFileRecord& r, int c) {
+    auto& f = field(r, c);
+    if (f == value) return;
+    f = value;
+    changed = true;
+  });
+  if (changed) project.Modified = true;
+  return result;
+}
+
+std::string& ResponseField(TFileRecord& r, int c, TResponseKind kind) {
+  switch (kind) {
+    case TResponseKind::kSensor:
+      return r.SensorResp[c];
+    case TResponseKind::kAmplifier:
+      return r.AmplifierResp[c];
+    case TResponseKind::kChannel:
+      break;
+  }
+  return r.ChannelResp[c];
+}
+
+bool FileExists(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(std::filesystem::path(path), ec);
+}
+
+std::string SpanLines(const TProject& project, const TSelection& selection,
+                      std::string (*line)(const TFileRecord&)) {
+  std::string out;
+  for (int i : NormalizeSelection(project, selection)) {
+    if (!out.empty()) out += "\r\n";
+    out += line(project.Records[static_cast<size_t>(i)]);
+  }
+  return out;
+}
+
+// The value every selected record gives, or nullopt when they differ.
+template <typename Get>
+auto Shared(const TProject& project, const TSelection& selection, Get get)
+    -> std::optional<decltype(get(project.Records.front()))> {
+  std::optional<decltype(get(project.Records.front()))> value;
+  for (int i : selection) {
+    const auto v = get(project.Records[static_cast<size_t>(i)]);
+    if (!value) {
+      value = v;
+    } else if (!(*value == v)) {
+      return std::nullopt;
+    }
+  }
+  return value;
+}
+
+std::string RateText(double rate) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%1.1f", rate);
+  return buf;
+}
+
+}  // namespace
+
+std::optional<TDateTime> ParseDateTimeText(std::string_view text) {
+  const std::string t = Trim(text);
+  if (t.empty()) return std::nullopt;
+  if (t.size() >= 5 && IsDigit(t[0]) && t[4] == '-') return ParseIsoText(t);
+  // The program's own form must begin with a date: a time alone would mean 30.12.1899.
+  const size_t dot = t.find('.');
+  if (dot == std::string::npos || t.find(':') < dot) return std::nullopt;
+  TDateTime value = 0.0;
+  if (!ParseProjectDateTime(t, value)) return std::nullopt;
+  return value;
+}
+
+std::string DateTimeConversionError(std::string_view text) {
+  return "'" + std::string(text) + "' — неверное значение даты и времени";
+}
+
+std::optional<double> ParseNumberText(std::string_view text) {
+  return ParseDouble(Trim(text));
+}
+
+std::string NumberConversionError(std::string_view text) {
+  return "'" + std::string(text) + "' — неверное число";
+}
+
+TRecordOpResult SetStation(TProject& project, const TSelection& selection,
+                           std::string_view station) {
+  const std::string cut = ShortName(station);
+  return EditRecords(project, selection, [&](TFileRecord& r) { r.Station = cut; });
+}
+
+TRecordOpResult SetSelectStart(TProject& project, const TSelection& selection,
+                               std::string_view text) {
+  const std::optional<TDateTime> t = ParseDateTimeText(text);
+  if (!t) return Refused(DateTimeConversionError(text));
+  return EditRecords(project, selection, [&](TFileRecord& r) { r.SelectStart = *t; });
+}
+
+TRecordOpResult SetSelectFinish(TProject& project, const TSelection& selection,
+                                std::string_view text) {
+  const std::optional<TDateTime> t = ParseDateTimeText(text);
+  if (!t) return Refused(DateTimeConversionError(text));
+  return EditRecords(project, selection, [&](TFileRecord& r) { r.SelectFinish = *t; });
+}
+
+TRecordOpResult SetIsEvent(TProject& project, const TSelection& selection, bool value) {
+  return EditRecords(project, selection, [&](TFileRecord& r) { r.IsEvent = value; });
+}
+
+TRecordOpResult SetToProcess(TProject& project, const TSelection& selection, bool value) {
+  return EditRecords(project, selection, [&](TFileRecord& r) { r.ToProcess = value; });
+}
+
+TRecordOpResult SetToProcessHV(TProject& project, const TSelection& selection, bool value) {
+  return EditRecords(project, selection, [&](TFileRecord& r) { r.ToProcessNakamura = value; });
+}
+
+TRecordOpResult SetChannelSelected(TProject& project, const TSelection& selection, int channel,
+                                   bool value) {
+  TRecordOpResult result = EditChannels(project, selection, channel,
+                                        [&](TFileRecord& r, int c) { r.ChanSelected[c] = value; });
+  if (result.Count > 0) project.Modified = true;
+  return result;
+}
+
+TRecordOpResult SetComponent(TProject& project, const TSelection& selection, int channel,
+                             int32_t axis) {
+  if (axis < 0 || axis >= static_cast<int32_t>(sizeof kComponentItems))
+    return Refused(kComponentMessage);
+  return SetChannelValue(
+      project, selection, channel, [](TFileRecord& r, int c) -> int32_t& { return r.Axis[c]; },
+      axis);
+}
+
+TRecordOpResult SetLevel(TProject& project, const TSelection& selection, int channel,
+                         int64_t level) {
+  if (level < 1 || level > kMaxLevel) return Refused(kLevelRangeMessage);
+  return SetChannelValue(
+      project, selection, channel, [](TFileRecord& r, int c) -> int32_t& { return r.Level[c]; },
+      static_cast<int32_t>(level));
+}
+
+TRecordOpResult SetResponseFile(TProject& project, const TSelection& selection, int channel,
+                                TResponseKind kind, const std::string& path) {
+  TRecordOpResult result = SetChannelValue(
+      project, selection, channel,
+      [kind](TFileRecord& r, int c) -> std::string& { return ResponseField(r, c, kind); }, path);
+  if (!path.empty() && !FileExists(path)) result.Warnings.push_back("Файл " + path + " не найден");
+  return result;
+}
+
+TRecordOpResult SetRecordStart(TProject& project, int current, std::string_view text) {
+  if (current < 0 || current >= static_cast<int>(project.Records.size()))
+    return Refused(kNoRecordMessage);
+  const std::optional<TDateTime> t = ParseDateTimeText(text);
+  if (!t) return Refused(DateTimeConversionError(text));
+  return EditRecords(project, {current}, [&](TFileRecord& r) { r.Start = *t; });
+}
+
+TRecordOpResult SetRecordFinish(TProject& project, int current, std::string_view text) {
+  if (current < 0 || current >= static_cast<int>(project.Records.size()))
+    return Refused(kNoRecordMessage);
+  const std::optional<TDateTime> t = ParseDateTimeText(text);
+  if (!t) return Refused(DateTimeConversionError(text));
+  return EditRecords(project, {current}, [&](TFileRecord& r) { r.Finish = *t; });
+}
+
+TRecordOpResult SetSamplingRate(TProject& project, const TSelection& selection, int current,
+                                std::string_view text) {
+  if (current < 0 || current >= static_cast<int>(project.Records.size()))
+    return Refused(kNoRecordMessage);
+  const std::optional<double> rate = ParseNumberText(text);
+  if (!rate) return Refused(NumberConversionError(text));
+  // Every duration of the record is divided by its rate.
+  if (*rate <= 0.0) return Refused(kRateNotPositiveMessage);
+  return EditRecords(project, selection, [&](TFileRecord& r) { r.SampRate = *rate; });
+}
+
+TRecordOpResult SetAdcCoefficient(TProject& project, const TSelection& selection, int current,
+                                  int channel, std::string_view text) {
+  if (current < 0 || current >= static_cast<int>(project.Records.size()) ||
+      (channel < 0 && channel != kAllChannels))
+    return Refused(kNoRecordOrChannelMessage);
+  const std::optional<double> k = ParseNumberText(text);
+  if (!k) return Refused(NumberConversionError(text));
+  if (*k <= 0.0) return Refused(kAdcNotPositiveMessage);
+  TRecordOpResult result =
+      EditChannels(project, selection, channel, [&](TFileRecord& r, int c) { r.ADCCoef[c] = *k; });
+  if (result.Count > 0) project.Modified = true;
+  return result;
+}
+
+TRecordOpResult AssignUnitTemplate(TProject& project, const TSelection& selection, int current,
+                                   int channel, TResponseKind kind, const std::string& path,
+                                   TDateTime today) {
+  if (current < 0 || current >= static_cast<int>(project.Records.size()) ||
+      !HasChannel(project.Records[static_cast<size_t>(current)], channel))
+    return Refused(kNoRecordOrChannelMessage);
+  const TFileRecord& shown = project.Records[static_cast<size_t>(current)];
+  std::string written;
+  const TResponseStatus status =
+      WriteUnitResponseTemplate(path, shown.Channel[channel], shown.SampRate, &written, today);
+  if (!status) return Refused(status.message);
+  TRecordOpResult result = SetResponseFile(project, selection, channel, kind, written);
+  result.Message = written;
+  return result;
+}
+
+std::string StationsClipboardText(const TProject& project, const TSelection& selection) {
+  return SpanLines(project, selection, [](const TFileRecord& r) { return r.Station; });
+}
+
+std::string TimeSpansClipboardText(const TProject& project, const TSelection& selection) {
+  return SpanLines(project, selection, [](const TFileRecord& r) {
+    return FormatDateTime("yyyy.mm.dd hh:nn:ss", r.Start) + "\t" +
+           FormatDateTime("yyyy.mm.dd hh:nn:ss", r.Finish);
+  });
+}
+
+std::string ClipboardMessage(int lines) {
+  return "В буфер обмена помещено строк: " + std::to_string(lines);
+}
+
+TEditorView EditorView(const TProject& project, const TSelection& selection, int current,
+                       int channel) {
+  TEditorView view;
+  const TSelection chosen = NormalizeSelection(project, selection);
+  if (chosen.empty()) return view;
+  view.Enabled = true;
+  if (current < 0 || current >= static_cast<int>(project.Records.size())) current = chosen.front();
+  const TFileRecord& shown = project.Records[static_cast<size_t>(current)];
+
+  if (auto v = Shared(project, chosen, [](const TFileRecord& r) { return r.Station; }))
+    view.Station = *v;
+  if (auto v = Shared(project, chosen, [](const TFileRecord& r) { return r.SampRate; }))
+    view.SampRate = RateText(*v);
+  const auto event = Shared(project, chosen, [](const TFileRecord& r) { return r.IsEvent; });
+  view.IsEvent = !event   ? TCheckState::kGrayed
+                 : *event ? TCheckState::kChecked
+                          : TCheckState::kUnchecked;
+
+  // A record without the channel disagrees with those that have it.
+  const auto channel_value = [&](int c, auto get) {
+    return Shared(project, chosen, [&](const TFileRecord& r) {
+      return HasChannel(r, c) ? std::optional(get(r, c)) : std::nullopt;
+    });
+  };
+  for (int c = 0; c < std::clamp(shown.ChannelCount, 0, kMaxChannels); ++c) {
+    TEditorChannelLine line;
+    const auto name = channel_value(c, [](const TFileRecord& r, int k) { return r.Channel[k]; });
+    if (name && *name) line.Name = **name;
+    const auto mark =
+        channel_value(c, [](const TFileRecord& r, int k) { return r.ChanSelected[k]; });
+    line.Check = !(mark && *mark) ? TCheckState::kGrayed
+                 : **mark         ? TCheckState::kChecked
+                                  : TCheckState::kUnchecked;
+    view.Channels.push_back(std::move(line));
+  }
+
+  if (HasChannel(shown, channel)) {
+    const auto text = [&](auto get) -> std::string {
+      const auto v = channel_value(channel, get);
+      return v && *v ? **v : std::string();
+    };
+    const auto axis = channel_value(channel, [](const TFileRecord& r, int k) { return r.Axis[k]; });
+    if (axis && *axis && **axis >= 0 && **axis < static_cast<int>(sizeof kComponentItems))
+      view.Axis = **axis;
+    view.Level = text([](const TFileRecord& r, int k) { return std::to_string(r.Level[k]); });
+    view.SensorResp = text([](const TFileRecord& r, int k) { return r.SensorResp[k]; });
+    view.AmplifierResp = text([](const TFileRecord& r, int k) { return r.AmplifierResp[k]; });
+    view.ChannelResp = text([](const TFileRecord& r, int k) { return r.ChannelResp[k]; });
+    view.AdcCoef =
+        text([](const TFileRecord& r, int k) { return FormatProjectFloat(r.ADCCoef[k]); });
+  }
+
+  view.Start = FormatProjectDateTime(shown.Start);
+  view.Finish = FormatProjectDateTime(shown.Finish);
+  view.RecordLength = SelectionLengthText(shown.Finish - shown.Start);
+  view.SelectStart = FormatProjectDateTime(shown.SelectStart);
+  view.SelectFinish = FormatProjectDateTime(shown.SelectFinish);
+  view.SelectionLength = SelectionLengthText(shown.SelectFinish - shown.SelectStart);
+  return view;
+}
+
+}  // namespace tarvik

@@ -1,0 +1,358 @@
+#include "project/record_management.h"
+
+#include <algorithm>
+#include <charconv>
+#include <map>
+#include <numeric>
+
+#include "common/paths.h"
+#include "common/text_encoding.h"
+#include "common/ui_host.h"
+#include "records/compress.h"
+#include "records/header_cache.h"
+
+namespace tarvik {
+
+namespace {
+
+AssemblySettings AssemblyOf(const TProject& project) {
+  AssemblySettings s;
+  s.max_span = project.General.MaxSpan;
+  s.recognize_component = project.General.RecognizeComponent;
+  s.working_rate = project.WorkingRate;
+  return s;
+}
+
+TAddReport Added(TProject& project, size_t before, std::vector<AddedFile> files) {
+  TAddReport report;
+  report.Files = std::move(files);
+  report.Result.Done = true;
+  for (size_t i = before; i < project.Records.size(); ++i)
+    report.Result.NewRecords.push_back(static_cast<int>(i));
+  for (const AddedFile& f : report.Files) {
+    if (f.result.Added()) ++report.Result.Count;
+  }
+  if (report.Result.Count > 0) project.Modified = true;
+  return report;
+}
+
+// The key of a record's result file names: its station as it appears in them and the
+// selection start to the second.
+std::string ResultNameKey(const TFileRecord& r) {
+  return StationForFileName(r.Station) + "_" + FormatDateTime("yymmdd-hhnnss", r.SelectStart);
+}
+
+// Warnings for new records that will write the result files of another record.
+void WarnSharedResults(const TProject& project, TRecordOpResult& result) {
+  for (const auto& [a, b] : RecordsSharingResults(project)) {
+    if (std::find(result.NewRecords.begin(), result.NewRecords.end(), b) == result.NewRecords.end())
+      continue;
+    result.Warnings.push_back("Записи " + std::to_string(a + 1) + " и " + std::to_string(b + 1) +
+                              " (" + project.Records[static_cast<size_t>(b)].Station +
+                              ") пишут одни и те же файлы результатов; после расчета в них "
+                              "останутся результаты записи " +
+                              std::to_string(b + 1));
+  }
+}
+
+// Appends record to the project as a record the operation added.
+void Append(TProject& project, TFileRecord record, TRecordOpResult& result) {
+  project.Records.push_back(std::move(record));
+  result.NewRecords.push_back(static_cast<int>(project.Records.size()) - 1);
+}
+
+// The end of an operation that appends records.
+TRecordOpResult Appended(TProject& project, TRecordOpResult result) {
+  result.Done = true;
+  result.Count = static_cast<int>(result.NewRecords.size());
+  if (result.Count > 0) project.Modified = true;
+  WarnSharedResults(project, result);
+  return result;
+}
+
+}  // namespace
+
+TSelection NormalizeSelection(const TProject& project, const TSelection& selection) {
+  TSelection out;
+  const int n = static_cast<int>(project.Records.size());
+  for (int i : selection) {
+    if (i >= 0 && i < n) out.push_back(i);
+  }
+  std::sort(out.begin(), out.end());
+  out.erase(std::unique(out.begin(), out.end()), out.end());
+  return out;
+}
+
+TSelection AllRecords(const TProject& project) {
+  TSelection all(project.Records.size());
+  std::iota(all.begin(), all.end(), 0);
+  return all;
+}
+
+TAddReport AddFilesToProject(TProject& project, const std::vector<std::string>& paths,
+                             UiHost& host) {
+  const size_t before = project.Records.size();
+  return Added(project, before, AddFiles(project.Records, paths, AssemblyOf(project), host));
+}
+
+TAddReport AddFolderToProject(TProject& project, const std::string& folder, int format_index,
+                              UiHost& host) {
+  const size_t before = project.Records.size();
+  return Added(project, before,
+               AddFolder(project.Records, folder, format_index, AssemblyOf(project), host));
+}
+
+TRecordOpResult ChangePath(TProject& project, const TSelection& selection,
+                           const std::string& folder) {
+  TRecordOpResult result;
+  result.Selection = NormalizeSelection(project, selection);
+  for (int i : result.Selection) {
+    TFileRecord& r = project.Records[static_cast<size_t>(i)];
+    r.File = JoinPath(folder, FileName(r.File));
+    ++result.Count;
+  }
+  result.Done = true;
+  if (result.Count > 0) project.Modified = true;
+  return result;
+}
+
+TRecordOpResult ChangeFile(TProject& project, int current, const std::string& path) {
+  TRecordOpResult result;
+  if (current < 0 || current >= static_cast<int>(project.Records.size())) {
+    result.Message = "Не выделена ни одна запись";
+    return result;
+  }
+  project.Records[static_cast<size_t>(current)].File = path;
+  project.Modified = true;
+  result.Done = true;
+  result.Count = 1;
+  result.Selection = {current};
+  return result;
+}
+
+TRecordOpResult DeleteRecords(TProject& project, const TSelection& selection) {
+  TRecordOpResult result;
+  const TSelection chosen = NormalizeSelection(project, selection);
+  std::vector<bool> remove(project.Records.size(), false);
+  for (int i : chosen) remove[static_cast<size_t>(i)] = true;
+  TFileRecords kept;
+  kept.reserve(project.Records.size() - chosen.size());
+  for (size_t i = 0; i < project.Records.size(); ++i) {
+    if (!remove[i]) kept.push_back(std::move(project.Records[i]));
+  }
+  project.Records = std::move(kept);
+  result.Done = true;
+  result.Count = static_cast<int>(chosen.size());
+  if (result.Count > 0) project.Modified = true;
+  return result;
+}
+
+TRecordOpResult CombineRecords(TProject& project, const TSelection& selection) {
+  TRecordOpResult result;
+  const TSelection chosen = NormalizeSelection(project, selection);
+  if (chosen.size() < 2) {
+    result.Message = "Выделите не меньше двух записей";
+    return result;
+  }
+  int kept = chosen.front();
+  TDateTime finish = project.Records[static_cast<size_t>(kept)].Finish;
+  TDateTime select_finish = project.Records[static_cast<size_t>(kept)].SelectFinish;
+  for (int i : chosen) {
+    const TFileRecord& r = project.Records[static_cast<size_t>(i)];
+    if (r.Start < project.Records[static_cast<size_t>(kept)].Start) kept = i;
+    finish = std::max(finish, r.Finish);
+    select_finish = std::max(select_finish, r.SelectFinish);
+  }
+  TFileRecord& k = project.Records[static_cast<size_t>(kept)];
+  k.Finish = finish;
+  k.SelectFinish = select_finish;
+  TSelection others;
+  for (int i : chosen) {
+    if (i != kept) others.push_back(i);
+  }
+  // The kept record moves up by the number of removed records before it.
+  const int before = static_cast<int>(
+      std::count_if(others.begin(), others.end(), [kept](int i) { return i < kept; }));
+  DeleteRecords(project, others);
+  project.Modified = true;
+  result.Done = true;
+  result.Count = static_cast<int>(others.size());
+  result.Selection = {kept - before};
+  return result;
+}
+
+TCompressReport CompressRecords(TProject& project, const TSelection& selection,
+                                const TResultFolders& folders, UiHost& host, HeaderCache* headers) {
+  HeaderCache own;
+  HeaderCache& cache = headers != nullptr ? *headers : own;
+  cache.NewPass();
+  TCompressReport report;
+  TRecordOpResult& result = report.Result;
+  result.Selection = NormalizeSelection(project, selection);
+  host.ClearStop();
+  host.SetOperation("Сжатие записей");
+  const int lines = static_cast<int>(project.Records.size());
+  host.SetGauge(0, lines);
+  for (int i : result.Selection) {
+    if (host.StopRequested()) break;
+    TFileRecord& r = project.Records[static_cast<size_t>(i)];
+    const std::string target = JoinPath(folders.ZipData, CompressedRecordName(r));
+    std::string error;
+    if (CompressRecord(target, r, host, project.General.SampRateDefault, &error, &cache)) {
+      r.File = target;
+      project.Modified = true;
+      report.Written.emplace_back(i, target);
+      ++result.Count;
+    } else {
+      report.Failed.emplace_back(i, error);
+    }
+    host.SetGauge(i + 1, lines);
+  }
+  result.Done = true;
+  return report;
+}
+
+TRecordOpResult SplitChannels(TProject& project, const TSelection& selection) {
+  TRecordOpResult result;
+  result.Selection = NormalizeSelection(project, selection);
+  for (int i : result.Selection) {
+    // A copy: appending may move the records in memory.
+    const TFileRecord source = project.Records[static_cast<size_t>(i)];
+    const int channels = std::clamp(source.ChannelCount, 0, kMaxChannels);
+    for (int c = 0; c < channels; ++c) {
+      if (!source.ChanSelected[c]) continue;
+      TFileRecord part = source;
+      part.Station = ShortName(source.Station + "-" + source.Channel[c]);
+      part.ChanSelected.fill(false);
+      part.ChanSelected[c] = true;
+      Append(project, std::move(part), result);
+    }
+  }
+  return Appended(project, std::move(result));
+}
+
+int CopiesFromText(std::string_view text) {
+  const std::string t = Trim(text);
+  int value = 0;
+  const char* first = t.data();
+  if (!t.empty() && t.front() == '+') ++first;
+  const auto [end, ec] = std::from_chars(first, t.data() + t.size(), value);
+  if (t.empty() || ec != std::errc() || end != t.data() + t.size()) return 1;
+  return value;
+}
+
+TRecordOpResult CloneRecords(TProject& project, const TSelection& selection, int copies) {
+  TRecordOpResult result;
+  result.Selection = NormalizeSelection(project, selection);
+  for (int repetition = 0; repetition < copies; ++repetition) {
+    int n = 0;
+    for (int i : result.Selection) {
+      TFileRecord copy = project.Records[static_cast<size_t>(i)];
+      copy.Station = ShortName(copy.Station + "-" + std::to_string(++n));
+      Append(project, std::move(copy), result);
+    }
+  }
+  return Appended(project, std::move(result));
+}
+
+bool SortsBefore(const TFileRecord& a, const TFileRecord& b, TSortKey key) {
+  auto by = [&](const auto& x, const auto& y) {
+    if (x < y) return true;
+    if (y < x) return false;
+    return a.File < b.File;
+  };
+  switch (key) {
+    case TSortKey::kFile:
+      return a.File < b.File;
+    case TSortKey::kStation:
+      return by(a.Station, b.Station);
+    case TSortKey::kStart:
+      return by(a.Start, b.Start);
+    case TSortKey::kFinish:
+      return by(a.Finish, b.Finish);
+    case TSortKey::kLength:
+      return by(a.Finish - a.Start, b.Finish - b.Start);
+    case TSortKey::kSelection:
+      return by(a.SelectFinish - a.SelectStart, b.SelectFinish - b.SelectStart);
+  }
+  return false;
+}
+
+namespace {
+
+// Sorts the records at positions (ascending) among themselves; result gets how many moved and
+// where each record came from.
+void SortPositions(TFileRecords& records, const TSelection& positions, TSortKey key,
+                   TRecordOpResult& result) {
+  std::vector<int> order = positions;
+  std::stable_sort(order.begin(), order.end(), [&](int x, int y) {
+    return SortsBefore(records[static_cast<size_t>(x)], records[static_cast<size_t>(y)], key);
+  });
+  int moved = 0;
+  std::vector<TFileRecord> sorted;
+  sorted.reserve(order.size());
+  for (size_t k = 0; k < order.size(); ++k) {
+    if (order[k] != positions[k]) ++moved;
+    sorted.push_back(records[static_cast<size_t>(order[k])]);
+  }
+  result.Order.resize(records.size());
+  std::iota(result.Order.begin(), result.Order.end(), 0);
+  for (size_t k = 0; k < positions.size(); ++k) {
+    records[static_cast<size_t>(positions[k])] = std::move(sorted[k]);
+    result.Order[static_cast<size_t>(positions[k])] = order[k];
+  }
+  result.Count = moved;
+  result.Done = true;
+}
+
+}  // namespace
+
+TRecordOpResult SortAll(TProject& project, TSortKey key) {
+  TRecordOpResult result;
+  SortPositions(project.Records, AllRecords(project), key, result);
+  if (!project.Records.empty()) project.Modified = true;
+  return result;
+}
+
+TRecordOpResult SortSelected(TProject& project, const TSelection& selection, TSortKey key) {
+  TRecordOpResult result;
+  result.Selection = NormalizeSelection(project, selection);
+  SortPositions(project.Records, result.Selection, key, result);
+  if (!result.Selection.empty()) project.Modified = true;
+  return result;
+}
+
+TRecordOpResult RenameChannel(TProject& project, const TSelection& selection, int channel,
+                              const std::string& name) {
+  TRecordOpResult result;
+  result.Selection = NormalizeSelection(project, selection);
+  if (channel < 0 || channel >= kMaxChannels) {
+    result.Message = "Не выделены записи или канал";
+    return result;
+  }
+  for (int i : result.Selection) {
+    TFileRecord& r = project.Records[static_cast<size_t>(i)];
+    if (channel >= r.ChannelCount) continue;
+    r.Channel[channel] = name;
+    ++result.Count;
+  }
+  result.Done = true;
+  if (result.Count > 0) project.Modified = true;
+  return result;
+}
+
+std::vector<std::pair<int, int>> RecordsSharingResults(const TProject& project) {
+  std::vector<std::pair<int, int>> pairs;
+  std::map<std::string, int> last;
+  for (size_t i = 0; i < project.Records.size(); ++i) {
+    const auto [it, inserted] =
+        last.emplace(ResultNameKey(project.Records[i]), static_cast<int>(i));
+    if (!inserted) {
+      pairs.emplace_back(it->second, static_cast<int>(i));
+      it->second = static_cast<int>(i);
+    }
+  }
+  return pairs;
+}
+
+}  // namespace tarvik

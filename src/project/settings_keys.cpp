@@ -1,0 +1,248 @@
+#include "project/settings_keys.h"
+
+#include <array>
+#include <cmath>
+#include <filesystem>
+
+#include "common/number_text.h"
+#include "common/paths.h"
+#include "common/text_encoding.h"
+#include "project/bin_ini_file.h"
+#include "project/project_file.h"
+#include "records/assembly.h"
+
+namespace tarvik {
+
+namespace {
+
+namespace sp = settings_page;
+namespace gp = general_page;
+
+constexpr TSettingKey Spin(std::string_view key, const sp::TControl& control) {
+  return {
+      key,         false,       control.Step == 1 ? TSettingType::kInteger : TSettingType::kNumber,
+      control.Min, control.Max, control.Step,
+      control.Name};
+}
+
+constexpr TSettingKey Items(std::string_view key, size_t count, std::string_view control) {
+  return {key, false, TSettingType::kInteger, 0, static_cast<double>(count) - 1, 1, control};
+}
+
+constexpr TSettingKey Flag(std::string_view key, std::string_view control) {
+  return {key, false, TSettingType::kBool, 0, 1, 1, control};
+}
+
+constexpr TSettingKey General(TSettingKey key) {
+  key.General = true;
+  return key;
+}
+
+constexpr std::array<TSettingKey, 22> kKeys = {{
+    General({"ResultDir", true, TSettingType::kFolder, 0, 0, 0, gp::kDirectoryEdit.Name}),
+    General(Items("DataFormat", kDataFormats.size(), gp::kFormatCombo.Name)),
+    General(Flag("RecognizeComponent", gp::kAutoComponentCheck.Name)),
+    General(Spin("MaxSpan", gp::kMaxSpanSpin)),
+    General(Spin("SampRateDefault", gp::kSampRateDefaultSpin)),
+    Flag("UseFFT", sp::kFourierRadio.Name),
+    Items("SpectrumType", sp::kSpectrumTypeItems.size(), sp::kSpectrumTypeRadio.Name),
+    Items("EstimationType", sp::kEstimationItems.size(), sp::kEstimationRadio.Name),
+    Spin("SilenceDur", sp::kSilenceDurSpin),
+    Spin("NoiseDur", sp::kNoiseDurSpin),
+    Spin("DanielWin", sp::kNoiseDurSpin),
+    Items("WindowType", sp::kWindowItems.size(), sp::kWindowCombo.Name),
+    Spin("B", sp::kBSpin),
+    Flag("EdgeEffect", sp::kEdgeCheck.Name),
+    Spin("FMin", sp::kEdgeFMinSpin),
+    Spin("FMax", sp::kEdgeFMaxSpin),
+    Spin("EdgeOrder", sp::kEdgeOrderSpin),
+    Items("UnitOut", sp::kUnitOutItems.size(), sp::kUnitOutCombo.Name),
+    Flag("NoiseFiletr", sp::kNoiseCheck.Name),
+    Spin("NoiseFMin", sp::kNoiseFMinSpin),
+    Spin("NoiseFMax", sp::kNoiseFMaxSpin),
+    Spin("NoiseOrder", sp::kNoiseOrderSpin),
+}};
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && AsciiUpper(a) == AsciiUpper(b);
+}
+
+bool IsNoiseKey(std::string_view key) {
+  return key.substr(0, 5) == "Noise" && key != "NoiseDur";
+}
+
+std::string Number(double v) {
+  return FormatProjectFloat(v);
+}
+
+// The field of a processing set a key names; nullptr for general keys.
+struct Field {
+  int32_t* i = nullptr;
+  double* d = nullptr;
+  bool* b = nullptr;
+};
+
+Field FieldOf(TSpectrumSettings& s, std::string_view key) {
+  if (key == "UseFFT") return {.b = &s.UseFFT};
+  if (key == "SpectrumType") return {.i = &s.SpectrumType};
+  if (key == "EstimationType") return {.i = &s.EstimationType};
+  if (key == "SilenceDur") return {.d = &s.SilenceDur};
+  if (key == "NoiseDur") return {.d = &s.NoiseDur};
+  if (key == "DanielWin") return {.i = &s.DanielWin};
+  if (key == "WindowType") return {.i = &s.WindowType};
+  if (key == "B") return {.d = &s.B};
+  if (key == "EdgeEffect") return {.b = &s.EdgeEffect};
+  if (key == "FMin") return {.d = &s.FMin};
+  if (key == "FMax") return {.d = &s.FMax};
+  if (key == "EdgeOrder") return {.i = &s.EdgeOrder};
+  if (key == "UnitOut") return {.i = &s.UnitOut};
+  if (key == "NoiseFiletr") return {.b = &s.NoiseFilter};
+  if (key == "NoiseFMin") return {.d = &s.NoiseFMin};
+  if (key == "NoiseFMax") return {.d = &s.NoiseFMax};
+  if (key == "NoiseOrder") return {.i = &s.NoiseOrder};
+  return {};
+}
+
+Field FieldOf(TGeneralSettings& g, std::string_view key) {
+  if (key == "DataFormat") return {.i = &g.DataFormat};
+  if (key == "RecognizeComponent") return {.b = &g.RecognizeComponent};
+  if (key == "MaxSpan") return {.i = &g.MaxSpan};
+  if (key == "SampRateDefault") return {.d = &g.SampRateDefault};
+  return {};
+}
+
+Field FieldOf(TProject& project, int set, const TSettingKey& key) {
+  if (key.General) return FieldOf(project.General, key.Key);
+  return FieldOf(project.Settings[set == kEventSet ? kEventSet : kMicroseismSet], key.Key);
+}
+
+std::optional<bool> ParseFlag(std::string_view text) {
+  const std::string t = AsciiUpper(Trim(text));
+  if (t == "1" || t == "TRUE" || t == "ON" || t == "YES") return true;
+  if (t == "0" || t == "FALSE" || t == "OFF" || t == "NO") return false;
+  return std::nullopt;
+}
+
+bool OnStep(const TSettingKey& key, double v) {
+  if (key.Step <= 0) return true;
+  const double steps = (v - key.Min) / key.Step;
+  return std::fabs(steps - std::nearbyint(steps)) <= 1e-6 * std::max(1.0, std::fabs(steps));
+}
+
+// The data-format list also by its text (".msd").
+std::optional<double> DataFormatIndex(std::string_view text) {
+  for (size_t i = 0; i < kDataFormats.size(); ++i) {
+    if (EqualNoCase(Trim(text), kDataFormats[i])) return static_cast<double>(i);
+  }
+  return std::nullopt;
+}
+
+std::string ResolveFolder(const TProject& project, std::string_view text) {
+  const std::string t = Trim(text);
+  if (t.empty()) return t;
+  const std::string path = FromCommonDir(t, project.Folder);
+  const std::filesystem::path p(path);
+  if (p.is_absolute() || project.Folder.empty()) return path;
+  return (std::filesystem::path(project.Folder) / p).lexically_normal().string();
+}
+
+}  // namespace
+
+std::span<const TSettingKey> SettingKeys() {
+  return kKeys;
+}
+
+std::string SettingKeyName(const TSettingKey& key, int set) {
+  std::string name(key.Key);
+  if (set == kEventSet && IsNoiseKey(key.Key)) name += "1";
+  return name;
+}
+
+const TSettingKey* FindSettingKey(std::string_view name, int set) {
+  for (const TSettingKey& key : kKeys) {
+    if (EqualNoCase(name, SettingKeyName(key, set))) return &key;
+    if (set == kEventSet && EqualNoCase(name, key.Key)) return &key;
+  }
+  return nullptr;
+}
+
+std::string SettingRangeText(const TSettingKey& key) {
+  switch (key.Type) {
+    case TSettingType::kBool:
+      return "0 or 1";
+    case TSettingType::kFolder:
+      return "a folder";
+    case TSettingType::kInteger:
+      return Number(key.Min) + ".." + Number(key.Max);
+    case TSettingType::kNumber:
+      break;
+  }
+  std::string text = Number(key.Min) + ".." + Number(key.Max);
+  if (key.Step > 0) text += ", step " + Number(key.Step);
+  return text;
+}
+
+std::string SettingValueText(const TProject& project, int set, const TSettingKey& key) {
+  if (key.Type == TSettingType::kFolder) return project.General.ResultDir;
+  // The table's fields are reached through writable references: read a copy.
+  TGeneralSettings general = project.General;
+  TSpectrumSettings processing = project.Settings[set == kEventSet ? kEventSet : kMicroseismSet];
+  const Field f = key.General ? FieldOf(general, key.Key) : FieldOf(processing, key.Key);
+  if (f.b != nullptr) return *f.b ? "1" : "0";
+  if (f.i != nullptr) return std::to_string(*f.i);
+  if (f.d != nullptr) {
+    // NoiseDur is edited and stored as whole seconds.
+    return key.Key == "NoiseDur" ? Number(std::nearbyint(*f.d)) : Number(*f.d);
+  }
+  return "";
+}
+
+bool ApplySetting(TProject& project, int set, std::string_view name, std::string_view text,
+                  std::string* error) {
+  const TSettingKey* key = FindSettingKey(name, set);
+  auto fail = [&](const std::string& why) {
+    if (error != nullptr) *error = why;
+    return false;
+  };
+  if (key == nullptr) {
+    if (set != kEventSet && FindSettingKey(name, kEventSet) != nullptr)
+      return fail(std::string(name) + ": a key of the event settings (give --events)");
+    return fail(std::string(name) + ": no such setting");
+  }
+  const std::string shown = SettingKeyName(*key, set) + "=" + std::string(text);
+  const std::string range = SettingRangeText(*key);
+  if (key->Type == TSettingType::kFolder) {
+    project.General.ResultDir = ResolveFolder(project, text);
+    project.Modified = true;
+    return true;
+  }
+  const Field f = FieldOf(project, set, *key);
+  if (key->Type == TSettingType::kBool) {
+    const std::optional<bool> v = ParseFlag(text);
+    if (!v) return fail(shown + ": not " + range);
+    *f.b = *v;
+  } else {
+    std::optional<double> v = ParseDouble(Trim(text));
+    if (!v && key->Key == "DataFormat") v = DataFormatIndex(text);
+    if (!v) return fail(shown + ": not a number in " + range);
+    if (*v < key->Min || *v > key->Max || !OnStep(*key, *v) ||
+        (key->Type == TSettingType::kInteger && *v != std::trunc(*v)))
+      return fail(shown + ": outside " + range);
+    if (f.i != nullptr) {
+      *f.i = static_cast<int32_t>(*v);
+    } else {
+      *f.d = *v;
+    }
+  }
+  if (key->Key == "SampRateDefault") project.WorkingRate = project.General.SampRateDefault;
+  project.Modified = true;
+  return true;
+}
+
+void RestoreSettingDefaults(TProject& project, int set) {
+  const int s = set == kEventSet ? kEventSet : kMicroseismSet;
+  RestoreDefaults(project.Settings[s], s);
+  project.Modified = true;
+}
+
+}  // namespace tarvik

@@ -1,0 +1,80 @@
+#pragma once
+
+// The settings a project keeps, by the keys of its project file, with the range and step of the
+// control that edits each: the general settings (one per project) and the fields of a
+// processing-settings set. The settings pages take their controls' ranges from here and the
+// command line checks typed values against the same table.
+
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "project/project.h"
+#include "spectral/settings_page.h"
+
+namespace tarvik {
+
+// Controls of the general-settings page.
+namespace general_page {
+inline constexpr settings_page::TControl kDirectoryEdit{"DirectoryEdit", 0, 0, 0, 0, "", ""};
+inline constexpr settings_page::TControl kFormatCombo{"FormatComBox", 0, 0, 0, 0, "", ""};
+inline constexpr settings_page::TControl kAutoComponentCheck{
+    "AutoComponentCheckBox", 0, 0, 0, 0, "Автоматическое распознавание компонент", ""};
+inline constexpr settings_page::TControl kMaxSpanSpin{
+    "MaxSpanSpinEdit", 0, kMaxSpanLimit, 1, 0, "Макс. разрыв между записями, с", ""};
+inline constexpr settings_page::TControl kSampRateDefaultSpin{"SRDefSpinEdit",
+                                                              kMinSampRateDefault,
+                                                              kMaxSampRateDefault,
+                                                              0.01,
+                                                              2,
+                                                              "Частота оцифровки по умолчанию, Гц",
+                                                              ""};
+}  // namespace general_page
+
+enum class TSettingType {
+  kBool,     // "1" or "0" (also true/false, on/off, yes/no)
+  kInteger,  // a whole number in Min..Max
+  kNumber,   // Min..Max, a whole number of Steps from Min (any value when Step is 0)
+  kFolder,   // a path; a relative one is taken from the project folder
+};
+
+struct TSettingKey {
+  // The key in the project file's [SETTINGS] section; in [EVENTSETTINGS] the four noise-filter
+  // keys carry the suffix "1".
+  std::string_view Key;
+  // One value per project; otherwise a field of each processing-settings set.
+  bool General = false;
+  TSettingType Type = TSettingType::kInteger;
+  double Min = 0.0;
+  double Max = 0.0;
+  double Step = 0.0;
+  // The control that edits the value.
+  std::string_view Control;
+};
+
+// Every key, the general ones first, in the order of the project file.
+std::span<const TSettingKey> SettingKeys();
+
+// The key's name in the section of set (0 microseism, 1 event).
+std::string SettingKeyName(const TSettingKey& key, int set);
+
+// The key of that name (letter case ignored) for set; the event set also accepts its
+// noise-filter keys without the suffix. nullptr when there is none.
+const TSettingKey* FindSettingKey(std::string_view name, int set);
+
+// "1..10000, step 0.01", "0 or 1", "a folder".
+std::string SettingRangeText(const TSettingKey& key);
+
+// The value as the project file's text form writes it (a folder as a full path).
+std::string SettingValueText(const TProject& project, int set, const TSettingKey& key);
+
+// Sets the key of set (general keys ignore set) from text, as the control would; the project is
+// modified. False, changing nothing, when the key does not exist or the text is not a value of
+// its control; error then names the key, the value and the range.
+bool ApplySetting(TProject& project, int set, std::string_view name, std::string_view text,
+                  std::string* error);
+
+// "Восстановить по умолчанию": the default set over set; the project is modified.
+void RestoreSettingDefaults(TProject& project, int set);
+
+}  // namespace tarvik

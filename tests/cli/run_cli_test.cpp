@@ -1,0 +1,255 @@
+// End-to-end runs of "tarvik-cli run" over projects a new user would make: a response file that
+// is not one, records that cannot give H/V ratios, records sharing a result file, spectra that
+// fail before the H/V run of the same call, records without quiet intervals, and --json.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "cli_runner.h"
+#include "demo_recordings.h"
+#include "project/project_file.h"
+#include "recording_ui_host.h"
+#include "test_files.h"
+
+namespace tarvik {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Cli;
+using testing::CliRun;
+using testing::Quote;
+using testing::RecordingUiHost;
+using testing::TempDir;
+
+// A level every sample of the demo recordings stays below, and that counts as set.
+constexpr int32_t kHighLevel = 1000000000;
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+// Loads the project, lets edit change it and saves it in its text form.
+void Edit(const std::string& project, const std::function<void(TProject&)>& edit) {
+  TProject p;
+  RecordingUiHost host;
+  ASSERT_EQ(LoadProject(p, project, host), LoadStatus::kLoaded);
+  edit(p);
+  ASSERT_TRUE(SaveProject(p, project, 0, host).ok);
+}
+
+// Every record checked for both runs, every channel with a unit response and a level set.
+void Describe(TProject& p, const std::string& response) {
+  for (TFileRecord& r : p.Records) {
+    r.ToProcess = r.ToProcessNakamura = true;
+    for (int c = 0; c < r.ChannelCount; ++c) {
+      r.ChannelResp[c] = response;
+      r.Level[c] = kHighLevel;
+    }
+  }
+}
+
+// Two stations (TVK01, TVK02) of one two-minute three-component file each, added to a project
+// and described as a user would.
+class RunCli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing::WriteShortRecordings(dir_.File("data"), 2, 120.0, 1);
+    const CliRun add = Cli("add " + Quote(project_) + " " + Quote(dir_.File("data")), dir_);
+    ASSERT_EQ(add.status, 0) << add.err;
+    testing::WriteText(unit_, "ZEROS 0\nPOLES 0\nCONSTANT 1\n");
+    Edit(project_, [&](TProject& p) { Describe(p, unit_); });
+  }
+
+  std::string Prim(const std::string& station) const {
+    return dir_.File("Spectra/Primary/prim_" + station + "_240514-000000.dat");
+  }
+  std::string Nak(const std::string& station) const {
+    return dir_.File("Spectra/Nakamura/nak_prim_" + station + "_240514-000000.dat");
+  }
+
+  TempDir dir_;
+  const std::string project_ = dir_.File("proj.tvp");
+  const std::string unit_ = dir_.File("unit.paz");
+};
+
+// printf 'hello\n' > x.rsp as a channel response: the record stops as for a missing file. A
+// text file of another extension is still a flat response, but the run says so, once.
+TEST_F(RunCli, ResponseFileThatIsNoResponseStopsItsRecord) {
+  const std::string bad = dir_.File("x.rsp");
+  const std::string flat = dir_.File("flat.txt");
+  testing::WriteText(bad, "hello\n");
+  testing::WriteText(flat, "hello\n");
+  Edit(project_, [&](TProject& p) {
+    for (int c = 0; c < 3; ++c) {
+      p.Records[0].ChannelResp[c] = bad;
+      p.Records[1].ChannelResp[c] = flat;
+    }
+  });
+  const CliRun run = Cli("run --spectra " + Quote(project_), dir_);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("spectra: record 1 (TVK01): no result: TVK01: не загружена ЧХ канала 1 "
+                         "(HHE): " +
+                         bad + ": not a response file: it has no [DEVICE] section"),
+            std::string::npos)
+      << run.err;
+  EXPECT_FALSE(fs::exists(Prim("TVK01")));
+  EXPECT_TRUE(fs::exists(Prim("TVK02")));
+  EXPECT_EQ(run.out, Prim("TVK02") + "\n");
+  // Three channels name the file; it is named once.
+  EXPECT_EQ(Count(run.err, "taken as a flat response: " + flat + "\n"), 1u) << run.err;
+}
+
+// H/V of a one-channel LHE record (the real file) and of a record whose Z channel is not
+// selected: refused with what is missing, and no ratio file.
+TEST_F(RunCli, RecordWithoutZOrHorizontalsGetsNoRatioFile) {
+  const std::string balst = dir_.File("balst.tvp");
+  ASSERT_EQ(Cli("add " + Quote(balst) + " " +
+                    Quote(testing::RealFile("mseed/CH.BALST..LHE.D.2025.314.mseed")),
+                dir_)
+                .status,
+            0);
+  Edit(balst, [&](TProject& p) { Describe(p, unit_); });
+  const CliRun one = Cli("run " + Quote(balst), dir_);
+  EXPECT_EQ(one.status, 1);
+  EXPECT_NE(one.err.find("H/V: record 1 (BALST): no result: BALST: для расчета H/V нет "
+                         "выбранных каналов N, Z"),
+            std::string::npos)
+      << one.err;
+  const std::string prim = dir_.File("Spectra/Primary/prim_BALST_251110-000253.dat");
+  EXPECT_TRUE(fs::exists(prim));
+  EXPECT_FALSE(fs::exists(dir_.File("Spectra/Nakamura/nak_prim_BALST_251110-000253.dat")));
+
+  Edit(project_, [](TProject& p) { p.Records[1].ChanSelected[2] = false; });
+  const CliRun two = Cli("run " + Quote(project_), dir_);
+  EXPECT_EQ(two.status, 1);
+  EXPECT_NE(two.err.find("record 2 (TVK02): no result: TVK02: для расчета H/V нет выбранного "
+                         "канала Z"),
+            std::string::npos)
+      << two.err;
+  EXPECT_TRUE(fs::exists(Nak("TVK01")));
+  EXPECT_FALSE(fs::exists(Nak("TVK02")));
+}
+
+// The same file added twice (from two folders) gives two records with one result file: the run
+// names them and asks; without --yes and without a terminal the answer is No.
+TEST_F(RunCli, RecordsSharingAResultFileAreAskedAbout) {
+  const std::string copy = dir_.File("copy");
+  fs::create_directories(copy);
+  const std::string name = "TVK01.XX.20240514T000000.msd";
+  fs::copy_file(dir_.File("data/" + name), copy + "/" + name);
+  const std::string twice = dir_.File("twice.tvp");
+  ASSERT_EQ(Cli("add " + Quote(twice) + " " + Quote(dir_.File("data/" + name)) + " " +
+                    Quote(copy + "/" + name),
+                dir_)
+                .status,
+            0);
+  Edit(twice, [&](TProject& p) { Describe(p, unit_); });
+
+  const CliRun declined = Cli("run " + Quote(twice), dir_);
+  EXPECT_EQ(declined.status, 1);
+  EXPECT_NE(
+      declined.err.find("Записи 1 (TVK01), 2 (TVK01) пишут результат в один файл " + Prim("TVK01") +
+                        "\nОстанется результат последней из них. Продолжить? [нет]"),
+      std::string::npos)
+      << declined.err;
+  EXPECT_NE(declined.err.find("spectra: not run"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir_.File("Spectra")));
+
+  const CliRun accepted = Cli("run --yes " + Quote(twice), dir_);
+  EXPECT_EQ(accepted.status, 0) << accepted.err;
+  EXPECT_TRUE(fs::exists(Prim("TVK01")));
+  EXPECT_TRUE(fs::exists(Nak("TVK01")));
+}
+
+// Spectra then H/V in one call: a record whose spectra fail now does not get ratios from the
+// amplitude file an earlier run left.
+TEST_F(RunCli, FailedSpectraAreNotFollowedByRatiosFromAnEarlierFile) {
+  ASSERT_EQ(Cli("run --spectra " + Quote(project_), dir_).status, 0);
+  ASSERT_TRUE(fs::exists(Prim("TVK01")));
+  const std::string bad = dir_.File("bad.rsp");
+  testing::WriteText(bad, "[DEVICE]\nZP available=True\n");
+  Edit(project_, [&](TProject& p) { p.Records[0].ChannelResp[0] = bad; });
+
+  const CliRun run = Cli("run " + Quote(project_), dir_);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("H/V: record 1 (TVK01): no result: skipped: its spectra failed in this "
+                         "run, and the amplitude file of an earlier run is not used"),
+            std::string::npos)
+      << run.err;
+  EXPECT_FALSE(fs::exists(Nak("TVK01")));
+  EXPECT_TRUE(fs::exists(Nak("TVK02")));
+  EXPECT_EQ(run.out, Prim("TVK02") + "\n" + Nak("TVK02") + "\n");
+}
+
+// Levels left at the -1 a new channel gets, and a level the signal exceeds: the message says
+// which.
+TEST_F(RunCli, NoQuietIntervalNamesTheLevels) {
+  Edit(project_, [](TProject& p) {
+    for (int c = 0; c < 3; ++c) {
+      p.Records[0].Level[c] = -1;
+      p.Records[1].Level[c] = c == 2 ? 1 : kHighLevel;
+    }
+  });
+  const CliRun run = Cli("run --yes --spectra " + Quote(project_), dir_);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("TVK01: недостаточно данных для расчета: не задан допустимый уровень: "
+                         "канал 1 (HHE) = -1, канал 2 (HHN) = -1, канал 3 (HHZ) = -1\n"),
+            std::string::npos)
+      << run.err;
+  // Two minutes at 100 Hz are 12000 samples; the noise exceeds 1 count in most of them.
+  const std::string exceeded =
+      "TVK02: недостаточно данных для расчета: уровень 1 канала 3 (HHZ) превышен в отсчетах: ";
+  const size_t at = run.err.find(exceeded);
+  ASSERT_NE(at, std::string::npos) << run.err;
+  const long disturbed = std::stol(run.err.substr(at + exceeded.size()));
+  EXPECT_GT(disturbed, 6000);
+  EXPECT_NE(run.err.find(" из 12000", at), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir_.File("Spectra")));
+}
+
+// H/V alone before any spectra: the driver's message, then the file that is missing.
+TEST_F(RunCli, MissingAmplitudeFileIsNamed) {
+  const CliRun run = Cli("run --hv " + Quote(project_), dir_);
+  EXPECT_EQ(run.status, 1);
+  const size_t at = run.err.find("Не заданы файлы с ЧХ для записи TVK01 Ш [E/Z,N/Z] ");
+  ASSERT_NE(at, std::string::npos) << run.err;
+  // The next line.
+  EXPECT_EQ(run.err.find("\nФайл " + Prim("TVK01") + " не найден\n", at), run.err.find('\n', at))
+      << run.err;
+  EXPECT_FALSE(fs::exists(dir_.File("Spectra")));
+}
+
+// --json: one document with, per record, the file written or the failure, and the time taken.
+TEST_F(RunCli, JsonTellsPerRecordWhatWasWrittenAndWhy) {
+  const std::string bad = dir_.File("bad.rsp");
+  testing::WriteText(bad, "hello\n");
+  Edit(project_, [&](TProject& p) { p.Records[0].ChannelResp[1] = bad; });
+  const CliRun run = Cli("run --json " + Quote(project_), dir_);
+  EXPECT_EQ(run.status, 1);
+  const nlohmann::json doc = nlohmann::json::parse(run.out);
+  EXPECT_EQ(doc["project"], project_);
+  const nlohmann::json& spectra = doc["spectra"]["records"];
+  ASSERT_EQ(spectra.size(), 2u);
+  EXPECT_EQ(spectra[0]["record"], 1);
+  EXPECT_NE(spectra[0]["failure"].get<std::string>().find(bad + ": not a response file"),
+            std::string::npos);
+  EXPECT_FALSE(spectra[0].contains("written"));
+  EXPECT_EQ(spectra[1]["written"], Prim("TVK02"));
+  EXPECT_GE(spectra[1]["seconds"].get<double>(), 0.0);
+  const nlohmann::json& hv = doc["hv"]["records"];
+  ASSERT_EQ(hv.size(), 2u);
+  EXPECT_EQ(hv[0]["failure"].get<std::string>().rfind("skipped: ", 0), 0u);
+  EXPECT_EQ(hv[1]["written"], Nak("TVK02"));
+  EXPECT_TRUE(doc["hv"]["ran"].get<bool>());
+  EXPECT_GE(doc["seconds"].get<double>(), spectra[1]["seconds"].get<double>());
+}
+
+}  // namespace
+}  // namespace tarvik

@@ -1,0 +1,173 @@
+#include "project/channel_ini.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/text_encoding.h"
+#include "test_files.h"
+
+namespace tarvik {
+namespace {
+
+using testing::TempDir;
+
+TFileRecord Rec(int channels) {
+  TFileRecord r;
+  r.Station = "ST";
+  r.ChannelCount = channels;
+  for (int c = 0; c < channels; ++c) {
+    r.Channel[c] = "C" + std::to_string(c + 1);
+    r.Axis[c] = 2;
+  }
+  return r;
+}
+
+std::string Text(const std::string& path) {
+  const std::vector<uint8_t> b = testing::ReadBytes(path);
+  return std::string(b.begin(), b.end());
+}
+
+TEST(ChannelIni, NameGetsIniUnlessItHasIt) {
+  EXPECT_EQ(ChannelIniName("/a/set"), "/a/set.ini");
+  EXPECT_EQ(ChannelIniName("/a/set.INI"), "/a/set.INI");
+  EXPECT_EQ(ChannelIniName("/a/set.txt"), "/a/set.txt.ini");
+  EXPECT_EQ(ChannelIniName("/a.ini/set"), "/a.ini/set.ini");
+}
+
+// Paths in the project folder travel as "$CommonDir", so that another project folder finds
+// its own copies of the response files.
+TEST(ChannelIni, ToAndFromAFileWithCommonDir) {
+  TempDir dir;
+  TProject from;
+  from.Folder = dir.File("site1");
+  from.Records = {Rec(3)};
+  TFileRecord& r = from.Records[0];
+  r.SensorResp[0] = dir.File("site1/resp/geo.paz");
+  r.AmplifierResp[0] = "/elsewhere/amp.rsp";
+  r.ChannelResp[2] = dir.File("site1/resp/chan.rsp");
+  r.Axis[0] = 0;
+  r.Axis[1] = 1;
+  const TRecordOpResult written = ChannelsToIni(from, 0, dir.File("set"));
+  ASSERT_TRUE(written.Done) << written.Message;
+  EXPECT_EQ(written.Message, dir.File("set.ini"));
+  EXPECT_EQ(Text(dir.File("set.ini")),
+            "[REC00]\r\n"
+            "SensorResp01=$CommonDir/resp/geo.paz\r\n"
+            "AmplifierResp01=/elsewhere/amp.rsp\r\n"
+            "ChannelResp01=\r\n"
+            "Axis01=0\r\n"
+            "SensorResp02=\r\n"
+            "AmplifierResp02=\r\n"
+            "ChannelResp02=\r\n"
+            "Axis02=1\r\n"
+            "SensorResp03=\r\n"
+            "AmplifierResp03=\r\n"
+            "ChannelResp03=$CommonDir/resp/chan.rsp\r\n"
+            "Axis03=2\r\n");
+  EXPECT_FALSE(from.Modified);
+
+  TProject to;
+  to.Folder = dir.File("site2");
+  to.Records = {Rec(3), Rec(2), Rec(3)};
+  to.Records[1].SensorResp[1] = "keep";
+  const TRecordOpResult read = ChannelsFromIni(to, {0, 1}, 0, dir.File("set.ini"));
+  ASSERT_TRUE(read.Done) << read.Message;
+  EXPECT_TRUE(to.Modified);
+  EXPECT_EQ(to.Records[0].SensorResp[0], dir.File("site2/resp/geo.paz"));
+  EXPECT_EQ(to.Records[0].ChannelResp[2], dir.File("site2/resp/chan.rsp"));
+  EXPECT_EQ(to.Records[0].AmplifierResp[0], "/elsewhere/amp.rsp");
+  EXPECT_EQ(to.Records[0].Axis[1], 1);
+  EXPECT_EQ(to.Records[1].SensorResp[0], dir.File("site2/resp/geo.paz"));
+  EXPECT_EQ(to.Records[1].SensorResp[1], "");  // the file's value for channel 2
+  EXPECT_EQ(to.Records[2].SensorResp[0], "");  // not selected
+  // The response files are not in site2: the user is told, the values are kept.
+  EXPECT_EQ(read.Warnings.size(), 3u);
+}
+
+// The values come for as many channels as the record shown has; channels of other records
+// beyond that keep theirs.
+TEST(ChannelIni, ExtraChannelsKeepTheirValues) {
+  TempDir dir;
+  testing::WriteText(dir.File("two.ini"),
+                     "[REC00]\nSensorResp01=/a.rsp\nAxis01=0\nSensorResp02=/b.rsp\n"
+                     "SensorResp03=/c.rsp\nAxis03=0\n");
+  TProject p;
+  p.Records = {Rec(2), Rec(4)};
+  p.Records[1].SensorResp[2] = "/old3.rsp";
+  p.Records[1].Axis[2] = 1;
+  p.Records[1].ChannelResp[3] = "/old4.rsp";
+  ASSERT_TRUE(ChannelsFromIni(p, {0, 1}, 0, dir.File("two.ini")).Done);
+  EXPECT_EQ(p.Records[1].SensorResp[0], "/a.rsp");
+  EXPECT_EQ(p.Records[1].Axis[0], 0);
+  EXPECT_EQ(p.Records[1].SensorResp[1], "/b.rsp");
+  EXPECT_EQ(p.Records[1].Axis[1], 2);  // no Axis02: Z
+  EXPECT_EQ(p.Records[1].SensorResp[2], "/old3.rsp");
+  EXPECT_EQ(p.Records[1].Axis[2], 1);
+  EXPECT_EQ(p.Records[1].ChannelResp[3], "/old4.rsp");
+}
+
+TEST(ChannelIni, KeysNotRewrittenStay) {
+  TempDir dir;
+  const std::string ini = dir.File("set.ini");
+  testing::WriteText(ini,
+                     "; site notes\r\n"
+                     "[General]\r\nOwner=me\r\n\r\n"
+                     "[rec00]\r\nsensorresp01=/old.rsp\r\nNote=\xCA\xE0\xED\xE0\xEB\r\n\r\n"
+                     "[Other]\r\nX=1");
+  TProject p;
+  p.Records = {Rec(1)};
+  p.Records[0].SensorResp[0] = "/new.rsp";
+  ASSERT_TRUE(ChannelsToIni(p, 0, ini).Done);
+  EXPECT_EQ(Text(ini),
+            "; site notes\r\n"
+            "[General]\r\nOwner=me\r\n\r\n"
+            "[rec00]\r\nSensorResp01=/new.rsp\r\nNote=\xCA\xE0\xED\xE0\xEB\r\n"
+            "AmplifierResp01=\r\nChannelResp01=\r\nAxis01=2\r\n\r\n"
+            "[Other]\r\nX=1");
+}
+
+TEST(ChannelIni, UpdateIniTextCases) {
+  const std::vector<std::pair<std::string, std::string>> values = {{"A", "1"}, {"B", "Ж"}};
+  const struct {
+    const char* text;
+    const char* updated;
+  } cases[] = {
+      {"", "[S]\r\nA=1\r\nB=\xC6\r\n"},
+      {"[T]\nA=0", "[T]\nA=0\r\n\r\n[S]\r\nA=1\r\nB=\xC6\r\n"},
+      {"[S]", "[S]\r\nA=1\r\nB=\xC6\r\n"},
+      {"[S]\nb = 7\n;A=2\n", "[S]\nB=\xC6\n;A=2\nA=1\r\n"},
+      // The first section of a name is the one that is read; a repeated key keeps its first.
+      {"[S]\nA=0\nA=9\n[S]\nB=5\n", "[S]\nA=1\nA=9\nB=\xC6\r\n[S]\nB=5\n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(UpdateIniText(c.text, "S", values), c.updated) << c.text;
+}
+
+TEST(ChannelIni, RefusedWithoutAFileOrARecord) {
+  TempDir dir;
+  TProject p;
+  p.Records = {Rec(3)};
+  p.Records[0].SensorResp[0] = "/keep.rsp";
+  const TRecordOpResult missing = ChannelsFromIni(p, {0}, 0, dir.File("none.ini"));
+  EXPECT_FALSE(missing.Done);
+  EXPECT_EQ(missing.Message, "Файл " + dir.File("none.ini") + " не найден");
+  EXPECT_EQ(p.Records[0].SensorResp[0], "/keep.rsp");
+  EXPECT_FALSE(p.Modified);
+  EXPECT_FALSE(ChannelsToIni(p, 1, dir.File("x")).Done);
+  EXPECT_FALSE(ChannelsToIni(p, 0, dir.File("no/such/folder/x")).Done);
+}
+
+// A record of 32 channels, the most a record holds, round trips whole.
+TEST(ChannelIni, ThirtyTwoChannels) {
+  TempDir dir;
+  TProject p;
+  p.Records = {Rec(32), Rec(32)};
+  for (int c = 0; c < 32; ++c) p.Records[0].ChannelResp[c] = "/r" + std::to_string(c) + ".rsp";
+  ASSERT_TRUE(ChannelsToIni(p, 0, dir.File("all")).Done);
+  ASSERT_TRUE(ChannelsFromIni(p, {1}, 1, dir.File("all.ini")).Done);
+  EXPECT_EQ(p.Records[1].ChannelResp, p.Records[0].ChannelResp);
+}
+
+}  // namespace
+}  // namespace tarvik

@@ -1,0 +1,287 @@
+#include "project/record_editor.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/text_encoding.h"
+#include "response/rsp_file.h"
+#include "test_files.h"
+
+namespace tarvik {
+namespace {
+
+using testing::TempDir;
+
+TFileRecord Rec(const std::string& station, std::vector<std::string> channels = {"E", "N", "Z"}) {
+  TFileRecord r;
+  r.Station = station;
+  r.File = "/d/" + station + ".msd";
+  r.Start = r.SelectStart = EncodeDateTime(2024, 5, 14, 1);
+  r.Finish = r.SelectFinish = EncodeDateTime(2024, 5, 14, 2);
+  r.SampRate = 100;
+  r.ChannelCount = static_cast<int32_t>(channels.size());
+  for (size_t c = 0; c < channels.size(); ++c) {
+    r.Channel[c] = channels[c];
+    r.ChanSelected[c] = true;
+    r.Axis[c] = static_cast<int32_t>(c % 3);
+    r.Level[c] = 1000;
+    r.ADCCoef[c] = 800;
+  }
+  return r;
+}
+
+TEST(ParseDateTimeText, BothFormsAndNothingElse) {
+  const TDateTime t = EncodeDateTime(2024, 5, 14, 1, 2, 3);
+  const struct {
+    const char* text;
+    std::optional<TDateTime> value;
+  } cases[] = {
+      {"2024-05-14T01:02:03.000", t},
+      {"2024-05-14T01:02:03Z", t},
+      {"2024-05-14 01:02:03", t},
+      {"2024-05-14T01:02:03.5", t + 0.5 / 86400},
+      {"2024-05-14", EncodeDateTime(2024, 5, 14)},
+      {"14.05.2024 1:02:03", t},
+      {" 14.05.2024 01:02:03 ", t},
+      {"14.05.2024", EncodeDateTime(2024, 5, 14)},
+      {"29.02.2024 0:00:00", EncodeDateTime(2024, 2, 29)},
+      {"30.02.2024", std::nullopt},
+      {"2024-02-30T00:00:00", std::nullopt},
+      {"2024-05-14T24:00:00", std::nullopt},
+      {"2024-5-14T01:00:00", std::nullopt},
+      {"14.05.2024 25:00:00", std::nullopt},
+      {"01:02:03", std::nullopt},  // a time alone would mean 30.12.1899
+      {"2024-05-14T01:02:03+02:00", std::nullopt},
+      {"", std::nullopt},
+      {"вчера", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    const std::optional<TDateTime> v = ParseDateTimeText(c.text);
+    ASSERT_EQ(v.has_value(), c.value.has_value()) << c.text;
+    if (v) {
+      EXPECT_NEAR(*v, *c.value, 1e-9) << c.text;
+    }
+  }
+  EXPECT_EQ(DateTimeConversionError("x"), "'x' — неверное значение даты и времени");
+}
+
+// Which edits mark the project modified when they repeat the value it already has, and which
+// only when they change it.
+TEST(RecordEditor, ModifiedFlagOnEveryEditOrOnlyOnAChange) {
+  using Edit = std::function<TRecordOpResult(TProject&)>;
+  const struct {
+    const char* name;
+    Edit same;
+    Edit different;
+    bool modified_by_same;
+  } cases[] = {
+      {"station", [](TProject& p) { return SetStation(p, {0}, "A"); },
+       [](TProject& p) { return SetStation(p, {0}, "B"); }, true},
+      {"select start", [](TProject& p) { return SetSelectStart(p, {0}, "14.05.2024 1:00:00"); },
+       [](TProject& p) { return SetSelectStart(p, {0}, "14.05.2024 1:30:00"); }, true},
+      {"select finish", [](TProject& p) { return SetSelectFinish(p, {0}, "2024-05-14T02:00"); },
+       [](TProject& p) { return SetSelectFinish(p, {0}, "2024-05-14T01:45"); }, true},
+      {"event", [](TProject& p) { return SetIsEvent(p, {0}, false); },
+       [](TProject& p) { return SetIsEvent(p, {0}, true); }, true},
+      {"mark", [](TProject& p) { return SetChannelSelected(p, {0}, 1, true); },
+       [](TProject& p) { return SetChannelSelected(p, {0}, 1, false); }, true},
+      {"component", [](TProject& p) { return SetComponent(p, {0}, 1, 1); },
+       [](TProject& p) { return SetComponent(p, {0}, 1, 2); }, false},
+      {"level", [](TProject& p) { return SetLevel(p, {0}, 1, 1000); },
+       [](TProject& p) { return SetLevel(p, {0}, 1, 2000); }, false},
+      {"sensor", [](TProject& p) { return SetResponseFile(p, {0}, 1, TResponseKind::kSensor, ""); },
+       [](TProject& p) { return SetResponseFile(p, {0}, 1, TResponseKind::kSensor, "/s.rsp"); },
+       false},
+      {"channel response",
+       [](TProject& p) {
+         return SetResponseFile(p, {0}, kAllChannels, TResponseKind::kChannel, "");
+       },
+       [](TProject& p) {
+         return SetResponseFile(p, {0}, kAllChannels, TResponseKind::kChannel, "/c.rsp");
+       },
+       false},
+  };
+  for (const auto& c : cases) {
+    TProject p;
+    p.Records = {Rec("A")};
+    ASSERT_TRUE(c.same(p).Done) << c.name;
+    EXPECT_EQ(p.Modified, c.modified_by_same) << c.name;
+    p.Modified = false;
+    ASSERT_TRUE(c.different(p).Done) << c.name;
+    EXPECT_TRUE(p.Modified) << c.name;
+  }
+}
+
+TEST(RecordEditor, FieldsGoToEverySelectedRecord) {
+  TProject p;
+  p.Records = {Rec("A"), Rec("B", {"X"}), Rec("C")};
+  EXPECT_EQ(SetStation(p, {0, 2}, "СТАНЦИЯ99").Count, 2);
+  EXPECT_EQ(p.Records[0].Station, "СТАНЦИЯ");  // 7 letters, not 7 bytes
+  EXPECT_EQ(p.Records[1].Station, "B");
+
+  // The third channel: record B has one channel and is left alone.
+  const TRecordOpResult level = SetLevel(p, {0, 1, 2}, 2, 5000);
+  EXPECT_EQ(level.Count, 2);
+  EXPECT_EQ(p.Records[0].Level[2], 5000);
+  EXPECT_EQ(p.Records[1].Level[2], 0);
+
+  // "*": every channel of every selected record; a file that is not there is kept with a
+  // warning.
+  const TRecordOpResult files =
+      SetResponseFile(p, {0, 1}, kAllChannels, TResponseKind::kAmplifier, "/no/such.rsp");
+  ASSERT_TRUE(files.Done);
+  EXPECT_EQ(files.Warnings, std::vector<std::string>{"Файл /no/such.rsp не найден"});
+  EXPECT_EQ(p.Records[0].AmplifierResp[2], "/no/such.rsp");
+  EXPECT_EQ(p.Records[1].AmplifierResp[0], "/no/such.rsp");
+  EXPECT_EQ(p.Records[2].AmplifierResp[0], "");
+
+  // Start and Finish only for the current record.
+  ASSERT_TRUE(SetRecordStart(p, 1, "2024-05-14T00:30:00").Done);
+  EXPECT_DOUBLE_EQ(p.Records[1].Start, EncodeDateTime(2024, 5, 14, 0, 30));
+  EXPECT_DOUBLE_EQ(p.Records[0].Start, EncodeDateTime(2024, 5, 14, 1));
+}
+
+TEST(RecordEditor, RefusalsChangeNothing) {
+  const struct {
+    const char* name;
+    std::function<TRecordOpResult(TProject&)> edit;
+    std::string message;
+  } cases[] = {
+      {"rate without record", [](TProject& p) { return SetSamplingRate(p, {0}, -1, "100"); },
+       "Не выделена ни одна запись"},
+      {"start without record", [](TProject& p) { return SetRecordStart(p, 5, "14.05.2024"); },
+       "Не выделена ни одна запись"},
+      {"rate not a number", [](TProject& p) { return SetSamplingRate(p, {0}, 0, "1O0"); },
+       "'1O0' — неверное число"},
+      {"rate zero", [](TProject& p) { return SetSamplingRate(p, {0}, 0, "0"); },
+       kRateNotPositiveMessage},
+      {"adc without channel", [](TProject& p) { return SetAdcCoefficient(p, {0}, 0, -2, "5"); },
+       "Не выделены записи или канал"},
+      {"adc without record", [](TProject& p) { return SetAdcCoefficient(p, {0}, -1, 0, "5"); },
+       "Не выделены записи или канал"},
+      {"adc zero", [](TProject& p) { return SetAdcCoefficient(p, {0}, 0, 0, "0"); },
+       "Коэффициент АЦП должен быть больше нуля"},
+      {"adc negative", [](TProject& p) { return SetAdcCoefficient(p, {0}, 0, 0, "-3.5"); },
+       "Коэффициент АЦП должен быть больше нуля"},
+      {"select start", [](TProject& p) { return SetSelectStart(p, {0}, "31.04.2024"); },
+       "'31.04.2024' — неверное значение даты и времени"},
+      {"level 0", [](TProject& p) { return SetLevel(p, {0}, 0, 0); }, kLevelRangeMessage},
+      {"level negative", [](TProject& p) { return SetLevel(p, {0}, 0, -5); }, kLevelRangeMessage},
+      {"level too big", [](TProject& p) { return SetLevel(p, {0}, 0, 2147483648LL); },
+       kLevelRangeMessage},
+      {"component R", [](TProject& p) { return SetComponent(p, {0}, 0, 3); }, kComponentMessage},
+  };
+  for (const auto& c : cases) {
+    TProject p;
+    p.Records = {Rec("A")};
+    const TFileRecord before = p.Records[0];
+    const TRecordOpResult r = c.edit(p);
+    EXPECT_FALSE(r.Done) << c.name;
+    EXPECT_EQ(r.Message, c.message) << c.name;
+    EXPECT_FALSE(p.Modified) << c.name;
+    EXPECT_EQ(p.Records[0].SampRate, before.SampRate) << c.name;
+    EXPECT_EQ(p.Records[0].ADCCoef[0], before.ADCCoef[0]) << c.name;
+    EXPECT_EQ(p.Records[0].SelectStart, before.SelectStart) << c.name;
+  }
+}
+
+TEST(RecordEditor, RateForAllSelectedAdcForTheirCurrentChannel) {
+  TProject p;
+  p.Records = {Rec("A"), Rec("B"), Rec("C")};
+  ASSERT_TRUE(SetSamplingRate(p, {0, 2}, 2, " 200.5 ").Done);
+  EXPECT_EQ(p.Records[0].SampRate, 200.5);
+  EXPECT_EQ(p.Records[1].SampRate, 100);
+  EXPECT_EQ(p.Records[2].SampRate, 200.5);
+  ASSERT_TRUE(SetAdcCoefficient(p, {0, 1}, 0, 1, "419430.4").Done);
+  EXPECT_EQ(p.Records[0].ADCCoef[1], 419430.4);
+  EXPECT_EQ(p.Records[1].ADCCoef[1], 419430.4);
+  EXPECT_EQ(p.Records[0].ADCCoef[0], 800);
+  EXPECT_EQ(p.Records[2].ADCCoef[1], 800);
+  EXPECT_TRUE(p.Modified);
+}
+
+TEST(RecordEditor, SeveralRecordsShowOnlyWhatTheyShare) {
+  TProject p;
+  p.Records = {Rec("A"), Rec("A", {"E", "N2"}), Rec("B")};
+  p.Records[1].ChanSelected[0] = false;
+  p.Records[1].IsEvent = true;
+  p.Records[0].SensorResp[1] = p.Records[1].SensorResp[1] = "/s.rsp";
+  p.Records[1].ADCCoef[1] = 1000;
+
+  const TEditorView one = EditorView(p, {1}, 1, 1);
+  EXPECT_TRUE(one.Enabled);
+  EXPECT_EQ(one.Station, "A");
+  EXPECT_EQ(one.SampRate, "100.0");
+  EXPECT_EQ(one.IsEvent, TCheckState::kChecked);
+  ASSERT_EQ(one.Channels.size(), 2u);
+  EXPECT_EQ(one.Channels[1].Name, "N2");
+  EXPECT_EQ(one.AdcCoef, "1000");
+  EXPECT_EQ(one.Start, "14.05.2024 1:00:00");
+  EXPECT_EQ(one.RecordLength, "1:00:00");
+
+  // Records 1 and 2 shown with record 1 current: its three channels.
+  const TEditorView two = EditorView(p, {0, 1}, 0, 1);
+  EXPECT_EQ(two.Station, "A");
+  EXPECT_EQ(two.SampRate, "100.0");
+  EXPECT_EQ(two.IsEvent, TCheckState::kGrayed);
+  ASSERT_EQ(two.Channels.size(), 3u);
+  EXPECT_EQ(two.Channels[0].Name, "E");
+  EXPECT_EQ(two.Channels[0].Check, TCheckState::kGrayed);
+  EXPECT_EQ(two.Channels[1].Name, "");  // N and N2
+  EXPECT_EQ(two.Channels[1].Check, TCheckState::kChecked);
+  EXPECT_EQ(two.Channels[2].Name, "");  // record 2 has no third channel
+  EXPECT_EQ(two.Channels[2].Check, TCheckState::kGrayed);
+  EXPECT_EQ(two.Axis, 1);
+  EXPECT_EQ(two.Level, "1000");
+  EXPECT_EQ(two.SensorResp, "/s.rsp");
+  EXPECT_EQ(two.AdcCoef, "");  // 800 and 1000
+
+  const TEditorView three = EditorView(p, {0, 1, 2}, 2, 2);
+  EXPECT_EQ(three.Station, "");
+  EXPECT_EQ(three.Axis, -1);
+  EXPECT_EQ(three.Level, "");
+
+  EXPECT_FALSE(EditorView(p, {}, -1, -1).Enabled);
+}
+
+TEST(RecordEditor, ClipboardLines) {
+  TProject p;
+  p.Records = {Rec("A"), Rec("B"), Rec("C")};
+  p.Records[2].Finish = EncodeDateTime(2024, 12, 31, 23, 59, 58);
+  EXPECT_EQ(StationsClipboardText(p, {2, 0}), "A\r\nC");
+  EXPECT_EQ(TimeSpansClipboardText(p, {0, 2}),
+            "2024.05.14 01:00:00\t2024.05.14 02:00:00\r\n"
+            "2024.05.14 01:00:00\t2024.12.31 23:59:58");
+  EXPECT_EQ(ClipboardMessage(2), "В буфер обмена помещено строк: 2");
+}
+
+TEST(RecordEditor, UnitTemplateWrittenAndAssigned) {
+  TempDir dir;
+  TProject p;
+  p.Records = {Rec("A", {"HHE", "HHN"}), Rec("B"), Rec("C")};
+  p.Records[0].SampRate = 250;
+  p.Records[1].ChannelResp[1] = dir.File("unit.rsp");  // already the value: no change there
+  const TRecordOpResult r = AssignUnitTemplate(p, {0, 1}, 0, 1, TResponseKind::kChannel,
+                                               dir.File("unit"), EncodeDateTime(2024, 5, 14));
+  ASSERT_TRUE(r.Done) << r.Message;
+  EXPECT_EQ(r.Message, dir.File("unit.rsp"));
+  EXPECT_EQ(p.Records[0].ChannelResp[1], dir.File("unit.rsp"));
+  EXPECT_EQ(p.Records[2].ChannelResp[1], "");
+  EXPECT_TRUE(p.Modified);
+  const std::vector<uint8_t> bytes = testing::ReadBytes(dir.File("unit.rsp"));
+  const std::string text = Cp1251ToUtf8(std::string(bytes.begin(), bytes.end()));
+  EXPECT_EQ(text, UnitResponseTemplateText("HHN", 250, EncodeDateTime(2024, 5, 14)));
+
+  EXPECT_EQ(AssignUnitTemplate(p, {0}, 0, 2, TResponseKind::kSensor, dir.File("x")).Message,
+            "Не выделены записи или канал");
+  EXPECT_FALSE(
+      AssignUnitTemplate(p, {0}, 0, 0, TResponseKind::kSensor, dir.File("no/such/x")).Done);
+  EXPECT_EQ(p.Records[0].SensorResp[0], "");
+}
+
+}  // namespace
+}  // namespace tarvik

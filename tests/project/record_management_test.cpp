@@ -1,0 +1,265 @@
+#include "project/record_management.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "common/paths.h"
+#include "demo_recordings.h"
+#include "recording_ui_host.h"
+#include "test_files.h"
+
+namespace tarvik {
+namespace {
+
+using testing::RecordingUiHost;
+using testing::TempDir;
+
+// A record of station with the named channels, all selected, over [start, finish] hours of a
+// day.
+TFileRecord Rec(const std::string& station, const std::string& file, double start_h = 0,
+                double finish_h = 1, std::vector<std::string> channels = {"E", "N", "Z"}) {
+  TFileRecord r;
+  r.Station = station;
+  r.File = file;
+  r.Start = r.SelectStart = EncodeDateTime(2024, 5, 14) + start_h / 24.0;
+  r.Finish = r.SelectFinish = EncodeDateTime(2024, 5, 14) + finish_h / 24.0;
+  r.SampRate = 100;
+  r.ChannelCount = static_cast<int32_t>(channels.size());
+  for (size_t c = 0; c < channels.size(); ++c) {
+    r.Channel[c] = channels[c];
+    r.ChanSelected[c] = true;
+    r.Axis[c] = static_cast<int32_t>(c);
+  }
+  return r;
+}
+
+std::vector<std::string> Stations(const TProject& p) {
+  std::vector<std::string> out;
+  for (const TFileRecord& r : p.Records) out.push_back(r.Station);
+  return out;
+}
+
+std::vector<std::string> Files(const TProject& p) {
+  std::vector<std::string> out;
+  for (const TFileRecord& r : p.Records) out.push_back(r.File);
+  return out;
+}
+
+TEST(SplitChannels, OneRecordPerSelectedChannelNamedByIt) {
+  TProject p;
+  p.Records = {Rec("ST1", "/d/a.msd"), Rec("LONGSTA", "/d/b.msd", 0, 1, {"HHE", "HHN"})};
+  p.Records[1].ChanSelected[0] = false;
+  const TRecordOpResult r = SplitChannels(p, {1, 0});
+  EXPECT_TRUE(p.Modified);
+  EXPECT_EQ(r.NewRecords, (std::vector<int>{2, 3, 4, 5}));
+  // Records in list order, channels in channel order; the cut to 7 characters can leave the
+  // station of the source alone.
+  EXPECT_EQ(Stations(p),
+            (std::vector<std::string>{"ST1", "LONGSTA", "ST1-E", "ST1-N", "ST1-Z", "LONGSTA"}));
+  for (int k = 0; k < 3; ++k) {
+    const TFileRecord& part = p.Records[static_cast<size_t>(2 + k)];
+    for (int c = 0; c < 3; ++c) EXPECT_EQ(part.ChanSelected[c], c == k) << k << c;
+    EXPECT_EQ(part.File, "/d/a.msd");
+    EXPECT_EQ(part.ChannelCount, 3);
+  }
+  EXPECT_TRUE(p.Records[0].ChanSelected[0] && p.Records[0].ChanSelected[2]);  // source stays
+  EXPECT_TRUE(p.Records[5].ChanSelected[1] && !p.Records[5].ChanSelected[0]);
+  // LONGSTA and its part share a station and a selection start: a run keeps one file.
+  ASSERT_EQ(r.Warnings.size(), 1u);
+  EXPECT_NE(r.Warnings[0].find("Записи 2 и 6"), std::string::npos) << r.Warnings[0];
+}
+
+TEST(CloneRecords, CounterRestartsInEveryRepetition) {
+  struct Case {
+    TSelection selection;
+    int copies;
+    std::vector<std::string> stations;
+  };
+  const Case cases[] = {
+      {{0}, 2, {"A", "B", "A-1", "A-1"}},
+      {{1, 0}, 2, {"A", "B", "A-1", "B-2", "A-1", "B-2"}},
+      {{0}, 0, {"A", "B"}},
+      {{0}, -3, {"A", "B"}},
+  };
+  for (const Case& c : cases) {
+    TProject p;
+    p.Records = {Rec("A", "/a"), Rec("B", "/b")};
+    const TRecordOpResult r = CloneRecords(p, c.selection, c.copies);
+    EXPECT_EQ(Stations(p), c.stations) << c.copies;
+    EXPECT_EQ(p.Modified, c.copies > 0);
+    EXPECT_EQ(r.Count, static_cast<int>(c.stations.size()) - 2);
+  }
+  EXPECT_EQ(CopiesFromText("3"), 3);
+  EXPECT_EQ(CopiesFromText(" 2 "), 2);
+  EXPECT_EQ(CopiesFromText("-1"), -1);
+  EXPECT_EQ(CopiesFromText("два"), 1);
+  EXPECT_EQ(CopiesFromText("2.5"), 1);
+  EXPECT_EQ(CopiesFromText(""), 1);
+}
+
+TEST(CombineRecords, EarliestStartKeepsLatestEnds) {
+  TProject p;
+  p.Records = {Rec("X", "/x"), Rec("B", "/b", 5, 6), Rec("A", "/a", 2, 3), Rec("C", "/c", 2, 9)};
+  p.Records[1].SelectFinish = EncodeDateTime(2024, 5, 14, 10);  // beyond every Finish
+  p.Records[2].SelectStart = EncodeDateTime(2024, 5, 14, 2, 30);
+  const TRecordOpResult r = CombineRecords(p, {3, 1, 2});
+  ASSERT_TRUE(r.Done);
+  EXPECT_TRUE(p.Modified);
+  // A and C start together: the first in list order is kept, with its File and SelectStart.
+  EXPECT_EQ(Stations(p), (std::vector<std::string>{"X", "A"}));
+  EXPECT_EQ(r.Selection, TSelection{1});
+  EXPECT_EQ(r.Count, 2);
+  const TFileRecord& kept = p.Records[1];
+  EXPECT_EQ(kept.File, "/a");
+  EXPECT_DOUBLE_EQ(kept.Start, EncodeDateTime(2024, 5, 14, 2));
+  EXPECT_DOUBLE_EQ(kept.Finish, EncodeDateTime(2024, 5, 14, 9));
+  EXPECT_DOUBLE_EQ(kept.SelectStart, EncodeDateTime(2024, 5, 14, 2, 30));
+  EXPECT_DOUBLE_EQ(kept.SelectFinish, EncodeDateTime(2024, 5, 14, 10));
+
+  TProject one;
+  one.Records = {Rec("A", "/a"), Rec("B", "/b")};
+  EXPECT_FALSE(CombineRecords(one, {1, 1, 7}).Done);
+  EXPECT_FALSE(one.Modified);
+  EXPECT_EQ(one.Records.size(), 2u);
+}
+
+TEST(DeleteRecords, OthersKeepTheirOrder) {
+  TProject p;
+  p.Records = {Rec("A", "/a"), Rec("B", "/b"), Rec("C", "/c"), Rec("D", "/d")};
+  const TRecordOpResult r = DeleteRecords(p, {2, 0, 2, 9, -1});
+  EXPECT_EQ(r.Count, 2);
+  EXPECT_EQ(Stations(p), (std::vector<std::string>{"B", "D"}));
+  EXPECT_TRUE(p.Modified);
+  TProject q;
+  q.Records = {Rec("A", "/a")};
+  DeleteRecords(q, {});
+  EXPECT_FALSE(q.Modified);
+}
+
+// Each key on four records whose values tie in pairs: the ties go by File.
+TEST(SortRecords, EveryKeyAscendingTiesByFile) {
+  struct Case {
+    TSortKey key;
+    std::vector<std::string> files;
+  };
+  auto make = [] {
+    TProject p;
+    // Stations compare by character code: "B" before "a". Equal lengths come from equal
+    // times, so that they are equal to the last bit.
+    p.Records = {Rec("a", "/4", 3, 5), Rec("B", "/3", 1, 5), Rec("a", "/2", 3, 4),
+                 Rec("B", "/1", 3, 4)};
+    p.Records[0].SelectFinish = p.Records[2].Finish;
+    return p;
+  };
+  const Case cases[] = {
+      {TSortKey::kFile, {"/1", "/2", "/3", "/4"}},
+      {TSortKey::kStation, {"/1", "/3", "/2", "/4"}},
+      {TSortKey::kStart, {"/3", "/1", "/2", "/4"}},
+      {TSortKey::kFinish, {"/1", "/2", "/3", "/4"}},
+      // Lengths 2 h, 4 h, 1 h, 1 h.
+      {TSortKey::kLength, {"/1", "/2", "/4", "/3"}},
+      // Selections 1 h, 4 h, 1 h, 1 h.
+      {TSortKey::kSelection, {"/1", "/2", "/4", "/3"}},
+  };
+  for (const Case& c : cases) {
+    TProject p = make();
+    const TRecordOpResult r = SortAll(p, c.key);
+    EXPECT_EQ(Files(p), c.files) << static_cast<int>(c.key);
+    EXPECT_TRUE(p.Modified);
+    // Order tells where each record came from.
+    for (size_t k = 0; k < r.Order.size(); ++k)
+      EXPECT_EQ(p.Records[k].File, make().Records[static_cast<size_t>(r.Order[k])].File);
+  }
+}
+
+TEST(SortRecords, SelectedRecordsStayInTheirOwnPositions) {
+  TProject p;
+  p.Records = {Rec("E", "/e"), Rec("D", "/d"), Rec("C", "/c"), Rec("B", "/b"), Rec("A", "/a")};
+  const TRecordOpResult r = SortSelected(p, {4, 1, 2}, TSortKey::kStation);
+  EXPECT_EQ(Stations(p), (std::vector<std::string>{"E", "A", "C", "B", "D"}));
+  EXPECT_EQ(r.Count, 2);  // C stayed where it was
+  EXPECT_EQ(r.Order, (std::vector<int>{0, 4, 2, 3, 1}));
+}
+
+TEST(ChangePathAndFile, OnlyTheFolderOrTheCurrentFile) {
+  TProject p;
+  p.Records = {Rec("A", "/old/a.msd"), Rec("B", "C:\\rec\\b.msd"), Rec("C", "/old/c.msd")};
+  ChangePath(p, {0, 1}, "/new");
+  EXPECT_EQ(Files(p), (std::vector<std::string>{"/new/a.msd", "/new/b.msd", "/old/c.msd"}));
+  EXPECT_TRUE(p.Modified);
+
+  p.Modified = false;
+  EXPECT_FALSE(ChangeFile(p, -1, "/x").Done);
+  EXPECT_FALSE(p.Modified);
+  const TFileRecord before = p.Records[2];
+  EXPECT_TRUE(ChangeFile(p, 2, "/x/y.msd").Done);
+  EXPECT_EQ(p.Records[2].File, "/x/y.msd");
+  EXPECT_EQ(p.Records[2].Start, before.Start);
+  EXPECT_TRUE(p.Modified);
+}
+
+TEST(RenameChannel, RecordsWithoutTheChannelAreLeftAlone) {
+  TProject p;
+  p.Records = {Rec("A", "/a"), Rec("B", "/b", 0, 1, {"X"})};
+  const TRecordOpResult r = RenameChannel(p, {0, 1}, 2, "HHZ");
+  EXPECT_EQ(r.Count, 1);
+  EXPECT_EQ(p.Records[0].Channel[2], "HHZ");
+  EXPECT_EQ(p.Records[1].Channel[2], "");
+  EXPECT_FALSE(RenameChannel(p, {0}, 32, "Q").Done);
+}
+
+TEST(CompressRecords, AFailedCopyLeavesTheRecordAlone) {
+  TempDir dir;
+  testing::WriteShortRecordings(dir.path().string(), 1, 30.0, 1);
+
+  TProject p;
+  RecordingUiHost host;
+  const TAddReport added = AddFilesToProject(p, {dir.File("TVK01.XX.20240514T000000.msd")}, host);
+  ASSERT_EQ(added.Result.NewRecords, std::vector<int>{0});
+  EXPECT_TRUE(p.Modified);
+  p.Records.push_back(Rec("GONE", dir.File("missing.msd")));
+  p.Modified = false;
+
+  const TResultFolders folders = DeriveResultFolders(dir.File("results"));
+  const TCompressReport report = CompressRecords(p, {1, 0}, folders, host);
+  ASSERT_EQ(report.Written.size(), 1u);
+  EXPECT_EQ(report.Written[0].first, 0);
+  EXPECT_EQ(p.Records[0].File, JoinPath(folders.ZipData, "20240514-000000.000.TVK01.rec"));
+  EXPECT_TRUE(std::filesystem::exists(p.Records[0].File));
+  ASSERT_EQ(report.Failed.size(), 1u);
+  EXPECT_EQ(report.Failed[0].first, 1);
+  EXPECT_EQ(p.Records[1].File, dir.File("missing.msd"));
+  EXPECT_TRUE(p.Modified);
+  EXPECT_EQ(host.operations.back(), "Сжатие записей");
+
+  // Adding a file that is no seismogram changes nothing.
+  testing::WriteText(dir.File("notes.txt.bak"), "nothing");
+  p.Modified = false;
+  EXPECT_TRUE(AddFilesToProject(p, {dir.File("notes.txt.bak")}, host).Result.NewRecords.empty());
+  EXPECT_FALSE(p.Modified);
+}
+
+// A header with more channels than a record holds gives a record of the first 32, and every
+// operation stays within them.
+TEST(RecordManagement, AHeaderOfFortyChannelsKeepsTheFirst32) {
+  TFileRecordInfo info;
+  info.Station = "BIG";
+  info.Start = EncodeDateTime(2024, 5, 14);
+  info.SampRate = 100;
+  info.SampleCount = 1000;
+  info.ChannelCount = 40;
+  for (int c = 0; c < kMaxChannels; ++c) info.ChannelNames[c] = "C" + std::to_string(c + 1);
+  TProject p;
+  ASSERT_TRUE(AddFileHeader(p.Records, "/d/big.rec", MakeTag("[HD2"), info, {}).Added());
+  ASSERT_EQ(p.Records[0].ChannelCount, 32);
+  const TRecordOpResult r = SplitChannels(p, {0});
+  ASSERT_EQ(r.Count, 32);
+  EXPECT_EQ(p.Records.back().Station, "BIG-C32");
+  EXPECT_TRUE(p.Records.back().ChanSelected[31]);
+}
+
+}  // namespace
+}  // namespace tarvik

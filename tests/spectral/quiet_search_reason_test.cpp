@@ -1,0 +1,50 @@
+#include "spectral/quiet_search_reason.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace tarvik {
+namespace {
+
+TFileRecord TwoChannels(int32_t level0, int32_t level1) {
+  TFileRecord r;
+  r.ChannelCount = 2;
+  r.Channel[0] = "EHZ";
+  r.Channel[1] = "EHN";
+  r.Level[0] = level0;
+  r.Level[1] = level1;
+  return r;
+}
+
+TEST(QuietSearchReason, NamesUnsetLevelsThenExceededLevelsThenTheSpan) {
+  // Channel 1 rises from -5 to 4, channel 2 stays at 0.
+  TData32 samples(2, std::vector<int32_t>(10, 0));
+  for (int i = 0; i < 10; ++i) samples[0][static_cast<size_t>(i)] = i - 5;
+  const std::vector<int> both = {0, 1};
+  struct Case {
+    int32_t level0, level1;
+    std::vector<int> channels;
+    int64_t first, last;
+    std::string reason;
+  };
+  for (const Case& c : {
+           Case{-1, 0, both, 0, 9,
+                "не задан допустимый уровень: канал 1 (EHZ) = -1, канал 2 (EHN) = 0"},
+           Case{100, -1, both, 0, 9, "не задан допустимый уровень: канал 2 (EHN) = -1"},
+           // Moved one count toward zero, -5 and -4 exceed 2 (|−4|, |−3|), as do 4 (|3|).
+           Case{2, 100, both, 0, 9, "уровень 2 канала 1 (EHZ) превышен в отсчетах: 3 из 10"},
+           Case{2, 100, both, 5, 20, "уровень 2 канала 1 (EHZ) превышен в отсчетах: 1 из 5"},
+           // 0 counts as -1, so a level of 0 is unset and a level of 1 keeps it quiet.
+           Case{100, 1, both, 0, 9, "в выбранном интервале отсчетов: 10, в сегменте: 16"},
+           Case{1, 1, {1}, 2, 5, "в выбранном интервале отсчетов: 4, в сегменте: 16"},
+       }) {
+    EXPECT_EQ(NoQuietIntervalReason(TwoChannels(c.level0, c.level1), samples, c.channels, c.first,
+                                    c.last, 16),
+              c.reason);
+  }
+}
+
+}  // namespace
+}  // namespace tarvik
