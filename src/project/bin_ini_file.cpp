@@ -382,30 +382,30 @@ uint32_t SlotHash(std::string_view key) {
 }  // namespace
 
 size_t TBinIniFile::FindEntry(const Section& section, std::string_view key) {
-  if (section.slots.empty()) {
+  if (section.hash_slots.empty()) {
     for (size_t i = 0; i < section.entries.size(); ++i) {
       if (section.entries[i].first && NoCaseEqual{}(section.entries[i].key, key)) return i;
     }
     return std::string::npos;
   }
   const uint32_t hash = SlotHash(key);
-  const size_t mask = section.slots.size() - 1;
+  const size_t mask = section.hash_slots.size() - 1;
   for (size_t i = hash & mask;; i = (i + 1) & mask) {
-    const auto [h, entry] = section.slots[i];
+    const auto [h, entry] = section.hash_slots[i];
     if (entry == 0) return std::string::npos;
     if (h == hash && NoCaseEqual{}(section.entries[entry - 1].key, key)) return entry - 1;
   }
 }
 
 void TBinIniFile::IndexSection(Section& section, size_t slots) {
-  section.slots.assign(slots, {0u, 0u});
+  section.hash_slots.assign(slots, {0u, 0u});
   const size_t mask = slots - 1;
   for (size_t e = 0; e < section.entries.size(); ++e) {
     if (!section.entries[e].first) continue;
     const uint32_t hash = SlotHash(section.entries[e].key);
     size_t i = hash & mask;
-    while (section.slots[i].second != 0) i = (i + 1) & mask;
-    section.slots[i] = {hash, static_cast<uint32_t>(e + 1)};
+    while (section.hash_slots[i].second != 0) i = (i + 1) & mask;
+    section.hash_slots[i] = {hash, static_cast<uint32_t>(e + 1)};
   }
 }
 
@@ -417,15 +417,15 @@ void TBinIniFile::AddEntry(Section& section, std::string key, std::string value)
   ++section.keys;
   if (section.keys <= kScannedKeys) return;
   // At most 0.7 of the slots in use.
-  if (section.keys * 10 > section.slots.size() * 7) {
-    IndexSection(section, std::max<size_t>(128, section.slots.size() * 2));
+  if (section.keys * 10 > section.hash_slots.size() * 7) {
+    IndexSection(section, std::max<size_t>(128, section.hash_slots.size() * 2));
     return;
   }
   const uint32_t hash = SlotHash(section.entries.back().key);
-  const size_t mask = section.slots.size() - 1;
+  const size_t mask = section.hash_slots.size() - 1;
   size_t i = hash & mask;
-  while (section.slots[i].second != 0) i = (i + 1) & mask;
-  section.slots[i] = {hash, static_cast<uint32_t>(section.entries.size())};
+  while (section.hash_slots[i].second != 0) i = (i + 1) & mask;
+  section.hash_slots[i] = {hash, static_cast<uint32_t>(section.entries.size())};
 }
 
 const std::string* TBinIniFile::FindValue(std::string_view section, std::string_view key) const {

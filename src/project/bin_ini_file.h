@@ -105,8 +105,9 @@ class TBinIniFile {
     std::vector<Entry> entries;
     // Once a section has more keys than a short scan is worth (the record list of a project
     // has hundreds of thousands): open addressing over its keys, each slot the key's hash and
-    // its first entry's number + 1 (0: empty).
-    std::vector<std::pair<uint32_t, uint32_t>> slots;
+    // its first entry's number + 1 (0: empty). Not named "slots": the windows include this
+    // header where Qt defines that word as a macro.
+    std::vector<std::pair<uint32_t, uint32_t>> hash_slots;
     size_t keys = 0;
   };
 
