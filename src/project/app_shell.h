@@ -37,15 +37,6 @@ inline constexpr char kOpenFilter[] = "Проекты (*.tvp)|*.tvp|Все фа�
 inline constexpr char kSaveFilter[] =
     "Проекты текстовые (*.tvp)|*.tvp|Проекты бинарные (*.tvp)|*.tvp|Все файлы|*.*";
 
-// The dialogs that add files and folders.
-inline constexpr char kAddFilesTitle[] = "Выберите файлы с сейсмограммами";
-inline constexpr char kAddFilesFilter[] =
-    "Записи REC|*.rec|Записи ISS|*.iss_dat|Записи UGRA|?????????Z*.ugr*|Записи SDAS|*.sdas|"
-    "Записи Reftek|?????????_*|Записи CSS|*.wfd*|Записи Guralp|*.gcf|"
-    "Записи MiniSEED|*.msd;*.mseed|Записи DeltaGeon|*.ddb;*.adb|Записи Baikal|*.baikal;*.00|"
-    "Записи SL|*.sl|Все файлы|*.*";
-inline constexpr char kFolderDialogTitle[] = "Выбор директориии";
-
 // Per-user settings: organisation, application, sections and value names.
 inline constexpr char kSettingsOrganisation[] = "Vantor";
 inline constexpr char kSettingsApplication[] = "Tarvik";

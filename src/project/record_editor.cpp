@@ -315,6 +315,18 @@ TRecordOpResult SetAdcCoefficient(TProject& project, const TSelection& selection
   return result;
 }
 
+TUnitTemplateDialog UnitTemplateDialog(TResponseKind kind, const std::string& channel_name) {
+  switch (kind) {
+    case TResponseKind::kSensor:
+      return {"Задайте имя ЧХ датчика", "sens_" + channel_name + ".rsp"};
+    case TResponseKind::kAmplifier:
+      return {"Задайте имя ЧХ усилителя", "amp_" + channel_name + ".rsp"};
+    case TResponseKind::kChannel:
+      break;
+  }
+  return {"Задайте имя ЧХ канала", channel_name + ".rsp"};
+}
+
 TRecordOpResult AssignUnitTemplate(TProject& project, const TSelection& selection, int current,
                                    int channel, TResponseKind kind, const std::string& path,
                                    TDateTime today) {

@@ -97,6 +97,16 @@ TRecordOpResult SetSamplingRate(TProject& project, const TSelection& selection, 
 TRecordOpResult SetAdcCoefficient(TProject& project, const TSelection& selection, int current,
                                   int channel, std::string_view text);
 
+// The save dialog that names a unit-response template: its title and the name it proposes for
+// the kind's file of the named channel.
+inline constexpr char kUnitTemplateFilter[] = "ЧХ (*.rsp)|*.rsp|Все файлы (*.*)|*.*";
+inline constexpr char kNoChannelChosenMessage[] = "Не выбран канал!";
+struct TUnitTemplateDialog {
+  std::string Title;
+  std::string Proposed;
+};
+TUnitTemplateDialog UnitTemplateDialog(TResponseKind kind, const std::string& channel_name);
+
 // Writes the unit-response template to path (".rsp" appended when missing) for the current
 // record's sampling rate, noted with the name of its channel, and assigns the written file as
 // the kind's response of that channel of every selected record. Message: the path written.

@@ -89,17 +89,19 @@ TSelection AllRecords(const TProject& project) {
   return all;
 }
 
-TAddReport AddFilesToProject(TProject& project, const std::vector<std::string>& paths,
-                             UiHost& host) {
+TAddReport AddFilesToProject(TProject& project, const std::vector<std::string>& paths, UiHost& host,
+                             HeaderCache* headers) {
   const size_t before = project.Records.size();
-  return Added(project, before, AddFiles(project.Records, paths, AssemblyOf(project), host));
+  return Added(project, before,
+               AddFiles(project.Records, paths, AssemblyOf(project), host, headers));
 }
 
 TAddReport AddFolderToProject(TProject& project, const std::string& folder, int format_index,
-                              UiHost& host) {
+                              UiHost& host, HeaderCache* headers) {
   const size_t before = project.Records.size();
-  return Added(project, before,
-               AddFolder(project.Records, folder, format_index, AssemblyOf(project), host));
+  return Added(
+      project, before,
+      AddFolder(project.Records, folder, format_index, AssemblyOf(project), host, headers));
 }
 
 TRecordOpResult ChangePath(TProject& project, const TSelection& selection,

@@ -68,11 +68,12 @@ struct TAddReport {
   TRecordOpResult Result;
   std::vector<AddedFile> Files;
 };
-TAddReport AddFilesToProject(TProject& project, const std::vector<std::string>& paths,
-                             UiHost& host);
+// headers (the window's, for an open project; null: none kept) keeps the files' headers.
+TAddReport AddFilesToProject(TProject& project, const std::vector<std::string>& paths, UiHost& host,
+                             HeaderCache* headers = nullptr);
 // The same for every file of folder that matches the mask of the data-format index.
 TAddReport AddFolderToProject(TProject& project, const std::string& folder, int format_index,
-                              UiHost& host);
+                              UiHost& host, HeaderCache* headers = nullptr);
 
 // Each selected record's File becomes folder + separator + its file name.
 TRecordOpResult ChangePath(TProject& project, const TSelection& selection,

@@ -18,6 +18,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <QToolButton>
 #include <QUrl>
 #include <future>
 
@@ -86,7 +87,7 @@ TMainForm::~TMainForm() {
 }
 
 bool TMainForm::Busy() const {
-  return prim_running_ || nak_running_ || preview_loading_ || adding_;
+  return prim_running_ || nak_running_ || preview_loading_ || adding_ || compressing_;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -413,7 +414,8 @@ void TMainForm::UpdateIdleStates() {
   in.PrimRunning = prim_running_;
   in.NakRunning = nak_running_;
   in.PreviewLoading = preview_loading_;
-  in.Adding = adding_;
+  in.Adding = adding_ || compressing_;
+  in.EditorChannels = channel_list_->count();
   const TIdleStates s = IdleStates(in);
 
   for (QAction* a : {new_action_, open_action_, save_action_, save_as_action_, close_action_})
@@ -423,6 +425,17 @@ void TMainForm::UpdateIdleStates() {
   general_page_->setEnabled(s.Settings);
   add_action_->setEnabled(s.AddFiles);
   add_folder_action_->setEnabled(s.AddFiles);
+  editor_->setEnabled(s.Editor);
+  delete_action_->setEnabled(s.Delete);
+  split_action_->setEnabled(s.Split);
+  clone_action_->setEnabled(s.Clone);
+  change_path_action_->setEnabled(s.ChangePath);
+  compress_action_->setEnabled(s.Compress);
+  combine_action_->setEnabled(s.Combine);
+  sort_button_->setEnabled(s.Sort);
+  to_ini_action_->setEnabled(s.ChannelsToFile);
+  from_ini_action_->setEnabled(s.ChannelsFromFile);
+  change_file_action_->setEnabled(s.ChangeFile);
   show_record_button_->setEnabled(s.ShowRecord);
   for (QPushButton* b : response_view_buttons_) b->setEnabled(s.ResponseViews);
 

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QString>
 #include <array>
+#include <functional>
 #include <future>
 #include <memory>
 #include <optional>
@@ -11,6 +12,8 @@
 
 #include "project/app_shell.h"
 #include "project/driver.h"
+#include "project/record_editor.h"
+#include "project/record_management.h"
 #include "records/assembly.h"
 
 class QAction;
@@ -30,6 +33,7 @@ class QPushButton;
 class QRadioButton;
 class QSpinBox;
 class QTabWidget;
+class QToolButton;
 
 namespace tarvik::gui {
 
@@ -146,11 +150,45 @@ class TMainForm final : public QMainWindow, private TShellDialogs {
   QWidget* CreateRecordsPage();
   // The focused record line (the first selected one when the focus is elsewhere); -1 none.
   int CurrentRecord() const;
+  std::vector<int> SelectedRecords() const;
+  void SelectRecords(const TSelection& rows, int current);
   void RebuildFileList();
   void AddFilesClicked();
   void AddFolderClicked();
-  void AddedRecords(const TFileRecords& records, const std::vector<AddedFile>& added);
-  std::vector<int> SelectedRecords() const;
+  // Adds on a worker, to a copy of the project that replaces the records when it is over.
+  void StartAdding(std::function<TAddReport(TProject&, UiHost&, HeaderCache*)> add);
+  void AddedRecords(TProject& added, const TAddReport& report);
+  // What an operation on the records did shown: its refusal or warnings, the lists rebuilt
+  // and the records it names selected.
+  void AfterRecordOp(const TRecordOpResult& result);
+  void ChangePathClicked();
+  void ChangeFileClicked();
+  void DeleteClicked(bool ask);
+  void CompressClicked();
+  void CloneClicked();
+  void ChannelsToFileClicked();
+  void ChannelsFromFileClicked();
+  void SortClicked(bool all, TSortKey key);
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+  // ----- record editor (main_form_editor.cpp)
+  QWidget* CreateRecordEditor(QWidget* parent);
+  // The editor shows the selected records, the current one's times and the channel chosen.
+  void FillEditor();
+  void FillChannelFields();
+  // The channel line chosen in the channel list; -1 none.
+  int EditorChannel() const;
+  // An edit of the selection applied: the editor and the lists show it.
+  void AfterEdit(const TRecordOpResult& result, bool lists);
+  void SelectionTimeEdited(bool finish);
+  void ResponseEdited(int kind);
+  void BrowseResponse(int kind);
+  void UnitTemplate(int kind);
+  void RenameChannelClicked();
+  void CopyToClipboard(bool times);
+  void AskRecordTime(bool finish);
+  void AskRate();
+  void AskAdc();
 
   TAppShell shell_;
   TQtUiHost* host_ = nullptr;
@@ -259,9 +297,40 @@ class TMainForm final : public QMainWindow, private TShellDialogs {
   QListWidget* file_list_ = nullptr;
   QAction* add_action_ = nullptr;
   QAction* add_folder_action_ = nullptr;
+  QAction* change_path_action_ = nullptr;
+  QAction* change_file_action_ = nullptr;
+  QAction* delete_action_ = nullptr;
+  QAction* combine_action_ = nullptr;
+  QAction* compress_action_ = nullptr;
+  QAction* split_action_ = nullptr;
+  QAction* clone_action_ = nullptr;
+  QAction* to_ini_action_ = nullptr;
+  QAction* from_ini_action_ = nullptr;
+  QToolButton* sort_button_ = nullptr;
   QPushButton* show_record_button_ = nullptr;
   std::array<QPushButton*, 4> response_view_buttons_{};
-  std::vector<QAction*> unwired_;
+  bool compressing_ = false;
+
+  // Record editor.
+  QWidget* editor_ = nullptr;
+  QLineEdit* station_edit_ = nullptr;
+  QLabel* rate_label_ = nullptr;
+  QLabel* start_label_ = nullptr;
+  QLabel* finish_label_ = nullptr;
+  QLabel* length_label_ = nullptr;
+  QLineEdit* sel_start_edit_ = nullptr;
+  QLineEdit* sel_finish_edit_ = nullptr;
+  QLabel* sel_length_label_ = nullptr;
+  QCheckBox* event_check_ = nullptr;
+  QListWidget* channel_list_ = nullptr;
+  QAction* rename_action_ = nullptr;
+  QWidget* channel_box_ = nullptr;
+  QComboBox* axis_combo_ = nullptr;
+  QSpinBox* level_spin_ = nullptr;
+  QLabel* adc_label_ = nullptr;
+  std::array<QLineEdit*, 3> response_edits_{};
+  std::array<QPushButton*, 3> response_browse_{};
+  std::array<QPushButton*, 3> response_all_{};
 };
 
 }  // namespace tarvik::gui

@@ -115,6 +115,7 @@ void TMainForm::ShowRecordClicked() {
     project.Modified = true;
     RebuildPrimList();
     RebuildNakList();
+    FillEditor();
   }
   UpdateIdleStates();
 }

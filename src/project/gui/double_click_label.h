@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QLabel>
+#include <QMouseEvent>
+
+namespace tarvik::gui {
+
+// A caption of the record editor that runs an action on a double click (copy to the clipboard,
+// an input box, a response template).
+class TDoubleClickLabel final : public QLabel {
+  Q_OBJECT
+
+ public:
+  using QLabel::QLabel;
+
+ signals:
+  void doubleClicked();
+
+ protected:
+  void mouseDoubleClickEvent(QMouseEvent* event) override {
+    event->accept();
+    emit doubleClicked();
+  }
+};
+
+}  // namespace tarvik::gui
