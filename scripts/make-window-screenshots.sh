@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Makes the pictures of the desktop application shown by the README and the user guide: every
+# page of the main window, the viewer and the preview opened from it, on the demo project, drawn
+# on a virtual X display with the desktop's own fonts and style.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+build=${BUILD_DIR:-build}
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_GUI=ON -DBUILD_TESTING=OFF >/dev/null
+cmake --build "$build" -j "$(nproc)" --target tarvik-cli take_screenshots
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+"$build"/tarvik-cli demo "$work" -q >/dev/null
+xvfb-run -a -s "-screen 0 1280x800x24" env QT_QPA_PLATFORM=xcb \
+  "$build"/tools/take_screenshots "$work/demo.tvp" docs/screenshots
