@@ -38,6 +38,21 @@ QString Q(const std::string& text) {
   return QString::fromStdString(text);
 }
 
+// Selects rows of list in one step: runs of neighbours as one range each.
+void SelectRows(QListWidget* list, std::vector<int> rows) {
+  std::sort(rows.begin(), rows.end());
+  QItemSelection selection;
+  const int n = list->count();
+  for (size_t i = 0; i < rows.size();) {
+    size_t j = i;
+    while (j + 1 < rows.size() && rows[j + 1] == rows[j] + 1) ++j;
+    if (rows[i] >= 0 && rows[j] < n)
+      selection.select(list->model()->index(rows[i], 0), list->model()->index(rows[j], 0));
+    i = j + 1;
+  }
+  list->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+}
+
 std::string JoinLines(const std::vector<std::string>& lines) {
   std::string text;
   for (const std::string& line : lines) text += (text.empty() ? "" : "\n") + line;
@@ -174,15 +189,12 @@ std::vector<int> TMainForm::SelectedRecords() const {
 }
 
 void TMainForm::SelectRecords(const TSelection& rows, int current) {
-  const bool was_reloading = reloading_;
-  reloading_ = true;
-  file_list_->clearSelection();
-  if (current >= 0 && current < file_list_->count())
-    file_list_->setCurrentRow(current, QItemSelectionModel::NoUpdate);
-  for (int row : rows) {
-    if (row >= 0 && row < file_list_->count()) file_list_->item(row)->setSelected(true);
+  {
+    const QSignalBlocker block(file_list_);
+    if (current >= 0 && current < file_list_->count())
+      file_list_->setCurrentRow(current, QItemSelectionModel::NoUpdate);
+    SelectRows(file_list_, rows);
   }
-  reloading_ = was_reloading;
   FillEditor();
 }
 
@@ -197,9 +209,7 @@ void TMainForm::RebuildFileList() {
   file_list_->addItems(files);
   if (current >= 0 && current < file_list_->count())
     file_list_->setCurrentRow(current, QItemSelectionModel::NoUpdate);
-  for (int row : selected) {
-    if (row < file_list_->count()) file_list_->item(row)->setSelected(true);
-  }
+  SelectRows(file_list_, selected);
   file_list_->setUpdatesEnabled(true);
   FillEditor();
 }
