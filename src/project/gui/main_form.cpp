@@ -7,6 +7,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
@@ -33,10 +34,6 @@
 namespace tarvik::gui {
 
 namespace {
-
-QString Q(const std::string& text) {
-  return QString::fromStdString(text);
-}
 
 QString ProgramFolderOr(const QString& folder) {
   return folder.isEmpty() ? QCoreApplication::applicationDirPath() : folder;
@@ -398,6 +395,20 @@ void TMainForm::AskStop() {
   QMessageBox box(QMessageBox::Question, kAppTitle, kStopQuestion,
                   QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
   if (box.exec() == QMessageBox::Yes) host_->RequestStop();
+}
+
+std::optional<std::string> TMainForm::AskText(const char* prompt, const QString& value) {
+  bool ok = false;
+  const QString text = QInputDialog::getText(this, kAppName, QString::fromUtf8(prompt),
+                                             QLineEdit::Normal, value, &ok);
+  if (!ok) return std::nullopt;
+  return text.toStdString();
+}
+
+int TMainForm::CurrentRecordOr(const char* message) {
+  const int current = CurrentRecord();
+  if (current < 0 && message != nullptr) host_->ShowMessage(message);
+  return current;
 }
 
 void TMainForm::UpdateIdleStates() {

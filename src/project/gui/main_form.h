@@ -37,6 +37,10 @@ class QToolButton;
 
 namespace tarvik::gui {
 
+inline QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
 class TBackgroundRun;
 class TPreviewForm;
 class TSpcForm;
@@ -101,6 +105,10 @@ class TMainForm final : public QMainWindow, private TShellDialogs {
   void ScheduleIdleUpdate();
   void UpdateIdleStates();
   void AskStop();
+  // An input box captioned "Tarvik": the text typed, nullopt when cancelled.
+  std::optional<std::string> AskText(const char* prompt, const QString& value);
+  // The current record, or -1 after telling the person message (nothing selected).
+  int CurrentRecordOr(const char* message);
 
   // TShellDialogs
   TSaveAnswer AskSaveChanges() override;

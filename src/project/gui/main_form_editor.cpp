@@ -29,10 +29,6 @@ namespace tarvik::gui {
 
 namespace {
 
-QString Q(const std::string& text) {
-  return QString::fromStdString(text);
-}
-
 Qt::CheckState CheckOf(TCheckState state) {
   switch (state) {
     case TCheckState::kChecked:
@@ -374,11 +370,9 @@ void TMainForm::UnitTemplate(int kind) {
 void TMainForm::RenameChannelClicked() {
   const int channel = EditorChannel();
   if (Busy() || channel < 0 || SelectedRecords().empty()) return;
-  bool ok = false;
-  const QString name = QInputDialog::getText(this, kAppName, kRenamePrompt, QLineEdit::Normal,
-                                             channel_list_->item(channel)->text(), &ok);
-  if (!ok) return;
-  AfterEdit(RenameChannel(shell_.Project(), SelectedRecords(), channel, name.toStdString()), true);
+  const auto name = AskText(kRenamePrompt, channel_list_->item(channel)->text());
+  if (!name) return;
+  AfterEdit(RenameChannel(shell_.Project(), SelectedRecords(), channel, *name), true);
 }
 
 void TMainForm::CopyToClipboard(bool times) {
@@ -391,55 +385,40 @@ void TMainForm::CopyToClipboard(bool times) {
 }
 
 void TMainForm::AskRecordTime(bool finish) {
-  const int current = CurrentRecord();
   if (Busy()) return;
-  if (current < 0) {
-    host_->ShowMessage(kNoRecordMessage);
-    return;
-  }
-  bool ok = false;
-  const QString text = QInputDialog::getText(this, kAppName, finish ? kFinishPrompt : kStartPrompt,
-                                             QLineEdit::Normal,
-                                             (finish ? finish_label_ : start_label_)->text(), &ok);
-  if (!ok) return;
+  const int current = CurrentRecordOr(kNoRecordMessage);
+  if (current < 0) return;
+  const auto text = AskText(finish ? kFinishPrompt : kStartPrompt,
+                            (finish ? finish_label_ : start_label_)->text());
+  if (!text) return;
   TProject& project = shell_.Project();
-  AfterEdit(finish ? SetRecordFinish(project, current, text.toStdString())
-                   : SetRecordStart(project, current, text.toStdString()),
-            true);
+  AfterEdit(
+      finish ? SetRecordFinish(project, current, *text) : SetRecordStart(project, current, *text),
+      true);
 }
 
 void TMainForm::AskRate() {
-  const int current = CurrentRecord();
   if (Busy()) return;
-  if (current < 0) {
-    host_->ShowMessage(kNoRecordMessage);
-    return;
-  }
-  bool ok = false;
-  const QString rate =
-      QString::number(shell_.Project().Records[static_cast<size_t>(current)].SampRate);
-  const QString text =
-      QInputDialog::getText(this, kAppName, kRatePrompt, QLineEdit::Normal, rate, &ok);
-  if (!ok) return;
-  AfterEdit(SetSamplingRate(shell_.Project(), SelectedRecords(), current, text.toStdString()),
-            true);
+  const int current = CurrentRecordOr(kNoRecordMessage);
+  if (current < 0) return;
+  const auto text =
+      AskText(kRatePrompt,
+              QString::number(shell_.Project().Records[static_cast<size_t>(current)].SampRate));
+  if (!text) return;
+  AfterEdit(SetSamplingRate(shell_.Project(), SelectedRecords(), current, *text), true);
 }
 
 void TMainForm::AskAdc() {
-  const int current = CurrentRecord();
-  const int channel = EditorChannel();
   if (Busy()) return;
+  const int channel = EditorChannel();
+  const int current = CurrentRecord();
   if (current < 0 || channel < 0) {
     host_->ShowMessage(kNoRecordOrChannelMessage);
     return;
   }
-  bool ok = false;
-  const QString text =
-      QInputDialog::getText(this, kAppName, kAdcPrompt, QLineEdit::Normal, adc_label_->text(), &ok);
-  if (!ok) return;
-  AfterEdit(
-      SetAdcCoefficient(shell_.Project(), SelectedRecords(), current, channel, text.toStdString()),
-      false);
+  const auto text = AskText(kAdcPrompt, adc_label_->text());
+  if (!text) return;
+  AfterEdit(SetAdcCoefficient(shell_.Project(), SelectedRecords(), current, channel, *text), false);
 }
 
 }  // namespace tarvik::gui

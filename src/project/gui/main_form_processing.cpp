@@ -25,10 +25,6 @@ namespace {
 
 enum ListKind { kPrimaryList = 0, kHVList = 1, kVariationList = 2 };
 
-QString Q(const std::string& text) {
-  return QString::fromStdString(text);
-}
-
 QPushButton* Button(QWidget* parent, const char* caption, const char* name) {
   auto* b = new QPushButton(QString::fromUtf8(caption), parent);
   b->setObjectName(name);
@@ -274,11 +270,9 @@ void TMainForm::ForAllClicked(QListWidget* list, TForAllCheckBox* box, int kind)
 
 void TMainForm::Mask(QListWidget* list, TForAllCheckBox* box, int kind) {
   if (Busy()) return;
-  bool ok = false;
-  const QString text = QInputDialog::getText(this, kAppName, "Введите текст для поиска",
-                                             QLineEdit::Normal, QString(), &ok);
-  if (!ok) return;
-  const std::string needle = text.toStdString();
+  const auto text = AskText("Введите текст для поиска", QString());
+  if (!text) return;
+  const std::string& needle = *text;
   TFileRecords& records = shell_.Project().Records;
   bool changed = false;
   reloading_ = true;

@@ -34,10 +34,6 @@ namespace tarvik::gui {
 
 namespace {
 
-QString Q(const std::string& text) {
-  return QString::fromStdString(text);
-}
-
 // Selects rows of list in one step: runs of neighbours as one range each.
 void SelectRows(QListWidget* list, std::vector<int> rows) {
   std::sort(rows.begin(), rows.end());
@@ -360,11 +356,9 @@ void TMainForm::CompressClicked() {
 void TMainForm::CloneClicked() {
   const TSelection selection = SelectedRecords();
   if (Busy() || selection.empty()) return;
-  bool ok = false;
-  const QString text =
-      QInputDialog::getText(this, kAppName, kCopiesPrompt, QLineEdit::Normal, "1", &ok);
-  if (!ok) return;
-  AfterRecordOp(CloneRecords(shell_.Project(), selection, CopiesFromText(text.toStdString())));
+  const auto text = AskText(kCopiesPrompt, "1");
+  if (!text) return;
+  AfterRecordOp(CloneRecords(shell_.Project(), selection, CopiesFromText(*text)));
 }
 
 void TMainForm::SortClicked(bool all, TSortKey key) {

@@ -16,14 +16,6 @@
 
 namespace tarvik::gui {
 
-namespace {
-
-QString Q(const std::string& text) {
-  return QString::fromStdString(text);
-}
-
-}  // namespace
-
 void TMainForm::ShowResult(bool hv) {
   QListWidget* list = hv ? nak_list_ : prim_list_;
   const int row = SelectedRow(list);
