@@ -323,8 +323,9 @@ void TMainForm::DeleteClicked(bool ask) {
 void TMainForm::CompressClicked() {
   const TSelection selection = SelectedRecords();
   if (Busy() || selection.empty()) return;
-  // The copies are written on a worker into a copy of the project, whose records then replace
-  // the window's: a stop or a failed copy leaves the records it did not reach as they were.
+  // The copies are written on a worker for a copy of the project; then the window's records
+  // whose copy was written point at it, and a stop or a failed copy leaves the others as they
+  // were.
   auto project = std::make_shared<TProject>(shell_.Project());
   auto report = std::make_shared<TCompressReport>();
   const TResultFolders folders = shell_.Folders();
@@ -347,7 +348,7 @@ void TMainForm::CompressClicked() {
         }
         std::vector<std::string> failed;
         for (const auto& [i, why] : report->Failed)
-          failed.push_back(open.Records[static_cast<size_t>(i)].File + ": " + why);
+          failed.push_back(project->Records[static_cast<size_t>(i)].File + ": " + why);
         RebuildAll();
         if (!failed.empty()) host_->ShowMessage(JoinLines(failed));
       });
