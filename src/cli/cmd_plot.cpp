@@ -1,7 +1,9 @@
-// tarvik-cli plot FILE... -o OUT.png|OUT.pdf [--hv] [--power] [--unit-out N] [--unit N]
-// [--noise-models] [--width W --height H] [--json]: what the spectrum viewer shows for result
-// files, drawn offscreen with the viewer's own chart code, or printed as data.
+// tarvik-cli plot FILE... -o OUT.png|OUT.pdf [--hv] [--hvsr] [--power] [--unit-out N]
+// [--unit N] [--noise-models] [--width W --height H] [--window] [--json]: what the spectrum
+// viewer shows for result files (a ".hv" file: the per-window H/V statistics with their
+// criteria), drawn offscreen with the viewer's own chart code, or printed as data.
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -14,6 +16,7 @@
 #include "common/ui_host.h"
 #include "project/driver.h"
 #include "project/result_view.h"
+#include "viewers/hvsr_show.h"
 #include "viewers/noise_models.h"
 #include "viewers/spectrum_show.h"
 
@@ -54,6 +57,11 @@ nlohmann::ordered_json ChartJson(const TSpectrumView& view) {
     e["kind"] = kKinds[static_cast<int>(s.Kind)];
     e["dashed"] = s.Dashed;
     e["width"] = s.Width;
+    e["alpha"] = s.Alpha;
+    e["behind"] = s.Behind;
+    e["fits_axes"] = s.FitsAxes;
+    e["in_legend"] = s.InLegend;
+    if (!s.LegendTitle.empty()) e["legend_title"] = s.LegendTitle;
     e["checked"] = s.Checked;
     e["points"] = s.X.size();
     e["first"] = s.X.empty() ? nlohmann::ordered_json() : Point(s, 0);
@@ -61,6 +69,27 @@ nlohmann::ordered_json ChartJson(const TSpectrumView& view) {
     series.push_back(std::move(e));
   }
   j["series"] = std::move(series);
+  if (!view.Panel.Empty()) {
+    nlohmann::ordered_json rows = nlohmann::ordered_json::array();
+    for (const TPanelRow& r : view.Panel.Rows) {
+      nlohmann::ordered_json e;
+      if (r.Heading) {
+        e["heading"] = r.Name;
+      } else {
+        e["id"] = r.Id;
+        e["name"] = r.Name;
+        e["evaluated"] = r.Evaluated;
+        e["value"] = r.Evaluated ? nlohmann::ordered_json(r.Value) : nlohmann::ordered_json();
+        e["threshold"] = r.Threshold;
+        e["value_text"] = r.ValueText;
+        e["threshold_text"] = r.ThresholdText;
+        e["pass"] = r.Pass;
+      }
+      rows.push_back(std::move(e));
+    }
+    j["panel"] = {
+        {"title", view.Panel.Title}, {"rows", std::move(rows)}, {"notes", view.Panel.Notes}};
+  }
   return j;
 }
 
@@ -128,6 +157,7 @@ void RegisterPlot(CLI::App& app, CommandResult& result) {
     std::vector<std::string> files;
     std::string output;
     bool hv = false;
+    bool hvsr = false;
     bool power = false;
     int unit_out = kVelocity;
     int unit_item = 0;
@@ -142,9 +172,13 @@ void RegisterPlot(CLI::App& app, CommandResult& result) {
       "plot",
       "Draw result files as the spectrum viewer shows them (one file: its spectra with spread "
       "or its ratios; several: all of them in one chart)");
-  cmd->add_option("FILE", opt->files, "spectrum or ratio files (.dat)")->required();
+  cmd->add_option("FILE", opt->files,
+                  "spectrum or ratio files (.dat), or one H/V statistics file (.hv)")
+      ->required();
   cmd->add_option("-o,--output", opt->output, "the chart: a .png or a .pdf file");
   cmd->add_flag("--hv", opt->hv, "H/V ratio files");
+  cmd->add_flag("--hvsr", opt->hvsr,
+                "the file is a per-window H/V statistics result (implied by the .hv extension)");
   CLI::Option* power = cmd->add_flag("--power", opt->power, "power spectra (else amplitude)");
   cmd->add_option("--unit-out", opt->unit_out, "0 displacement, 1 velocity, 2 acceleration")
       ->check(CLI::Range(0, 2))
@@ -166,10 +200,21 @@ void RegisterPlot(CLI::App& app, CommandResult& result) {
   cmd->add_flag("--json", opt->json, "print the chart as data");
   cmd->callback([opt, &result] {
     if (opt->output.empty() && !opt->json) throw CLI::RequiredError("-o OUT.png|OUT.pdf or --json");
+    const bool hvsr = opt->hvsr || std::any_of(opt->files.begin(), opt->files.end(),
+                                               [](const std::string& f) { return IsHvFile(f); });
+    if (hvsr && opt->files.size() != 1) {
+      throw CLI::ValidationError("FILE", "an H/V statistics file (.hv) is drawn alone");
+    }
+    if (hvsr && (opt->hv || opt->noise_models)) {
+      throw CLI::ValidationError("--hvsr", "--hv and --noise-models do not apply to a .hv file");
+    }
     ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true);
     TSpectrumView view;
     bool shown = false;
-    if (opt->files.size() == 1) {
+    if (hvsr) {
+      // A companion file left out is reported on stderr; the chart is still drawn.
+      shown = ShowHvsrResult(view, opt->files[0], host) != THvsrShown::kNothing;
+    } else if (opt->files.size() == 1) {
       shown = opt->hv ? ShowRatioFile(view, opt->files[0], true, host)
                       : ShowSpectrumFile(view, opt->files[0], opt->power, opt->unit_out,
                                          opt->unit_item, host);

@@ -60,6 +60,7 @@ void ClearChart(TSpectrumView& view) {
   view.Series.clear();
   view.Choices.clear();
   view.Selection = -1;
+  view.Panel = TSidePanel{};
 }
 
 void SetupSeries(TSpectrumView& view, int n, int kind, const std::vector<std::string>& names) {

@@ -32,8 +32,16 @@ struct TChartSeries {
   // The check-list entry: an unchecked series is not drawn.
   bool Checked = true;
   // The axes are fitted to this series' points; off for reference curves (the noise models)
-  // that span far more than any record.
+  // that span far more than any record, and for the many single-window curves of an H/V
+  // analysis whose outliers would squash the mean curve.
   bool FitsAxes = true;
+  // Drawn beneath every series without it: many thin background curves stay under the curves
+  // that carry the result.
+  bool Behind = false;
+  // Whether a rendered chart's legend lists a line series, and under what text (the title when
+  // empty): one entry stands for a whole group of window curves.
+  bool InLegend = true;
+  std::string LegendTitle;
   // Points in the order added; X is frequency in Hz.
   std::vector<double> X;
   std::vector<double> Y;
@@ -67,6 +75,27 @@ inline constexpr char kRatioAxisTitle[] = "Отношение амплитуд";
 inline constexpr int kLogMinorTicks = 8;
 inline constexpr int kLinearMinorTicks = 9;
 
+// A side panel beside the chart: a table of tests (a heading row opens each group) and lines
+// of text under it. Rows keep the numbers for the data and the texts the window shows.
+struct TPanelRow {
+  bool Heading = false;  // a group's heading: Name only, spanning the row
+  std::string Id;        // a stable key of the test ("clear.3"); empty for headings
+  std::string Name;      // what is tested, as the window shows it
+  bool Evaluated = false;
+  double Value = 0.0;
+  double Threshold = 0.0;
+  std::string ValueText;      // "4.71", "—" when there was nothing to test
+  std::string ThresholdText;  // "> 2", "< 0.10 Гц"
+  bool Pass = false;
+};
+
+struct TSidePanel {
+  std::string Title;
+  std::vector<TPanelRow> Rows;
+  std::vector<std::string> Notes;
+  bool Empty() const { return Title.empty() && Rows.empty() && Notes.empty(); }
+};
+
 // The kinds of SetupSeries: spectra (value and spread columns), relative spectra, H/V ratios,
 // and responses (one curve per channel, no spread).
 enum TSeriesSetKind : int { kSpectrumSet = 0, kRelativeSet = 1, kHVSet = 2, kResponseSet = 3 };
@@ -96,6 +125,9 @@ struct TSpectrumView {
 
   // The popup item "Интегрирование" (power spectra only).
   bool IntegrationEnabled = false;
+
+  // Shown beside the chart when not empty (the criteria of an H/V analysis).
+  TSidePanel Panel;
 };
 
 // Clears the check list, the series and the choice list, then makes n series: for kinds other
@@ -105,7 +137,7 @@ struct TSpectrumView {
 // kinds 0..2 and enabled for them only.
 void SetupSeries(TSpectrumView& view, int n, int kind, const std::vector<std::string>& names);
 
-// Removes every series and choice (the chart then shows nothing).
+// Removes every series, choice and the side panel (the chart then shows nothing).
 void ClearChart(TSpectrumView& view);
 
 // Sets Prev/Next from the current index and the record count.

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
 #include <QListWidget>
@@ -16,9 +17,11 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTableWidget>
 #include <QVBoxLayout>
 
 #include "viewers/gui/spectrum_plot.h"
+#include "viewers/hvsr_show.h"
 #include "viewers/noise_models.h"
 #include "viewers/spectrum_show.h"
 
@@ -42,6 +45,23 @@ QColor ColorOf(TRgb rgb) {
 }
 
 constexpr char kMessageCaption[] = "Tarvik";
+
+// Messages of an operation the window starts itself, in message boxes.
+class MessageBoxHost : public UiHost {
+ public:
+  explicit MessageBoxHost(QWidget* parent) : parent_(parent) {}
+  void SetOperation(std::string_view) override {}
+  void SetStage(std::string_view) override {}
+  void SetGauge(int, int) override {}
+  void SetProgress(int, int) override {}
+  void ShowMessage(std::string_view text) override {
+    QMessageBox::warning(parent_, kMessageCaption, Displayed(std::string(text)));
+  }
+  bool AskYesNo(std::string_view) override { return false; }
+
+ private:
+  QWidget* parent_;
+};
 
 }  // namespace
 
@@ -129,11 +149,42 @@ TSpcForm::TSpcForm(QWidget* parent) : QDialog(parent) {
   readout_ = new QLabel(this);
   readout_->setObjectName("ReadOut");
 
+  // The side panel: a table of tests with their outcome and notes under it.
+  panel_ = new QWidget(this);
+  panel_->setObjectName("SidePanel");
+  panel_->setFixedWidth(340);
+  panel_title_ = new QLabel(panel_);
+  QFont bold = panel_title_->font();
+  bold.setBold(true);
+  panel_title_->setFont(bold);
+  panel_table_ = new QTableWidget(0, 4, panel_);
+  panel_table_->setObjectName("PanelTable");
+  panel_table_->setHorizontalHeaderLabels({"Критерий", "Значение", "Порог", ""});
+  panel_table_->verticalHeader()->hide();
+  panel_table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  panel_table_->setSelectionMode(QAbstractItemView::NoSelection);
+  panel_table_->setWordWrap(false);
+  panel_table_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+  for (int c = 1; c < 4; ++c) {
+    panel_table_->horizontalHeader()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
+  }
+  panel_notes_ = new QLabel(panel_);
+  panel_notes_->setObjectName("PanelNotes");
+  panel_notes_->setWordWrap(true);
+  panel_notes_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  panel_notes_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  auto* panel_layout = new QVBoxLayout(panel_);
+  panel_layout->setContentsMargins(0, 0, 0, 0);
+  panel_layout->addWidget(panel_title_);
+  panel_layout->addWidget(panel_table_, 1);
+  panel_layout->addWidget(panel_notes_);
+
   auto* chart_row = new QHBoxLayout;
   chart_row->setSpacing(2);
   chart_row->addWidget(list_);
   chart_row->addWidget(swatches_);
   chart_row->addWidget(plot_, 1);
+  chart_row->addWidget(panel_);
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(controls);
@@ -207,6 +258,9 @@ void TSpcForm::buildMenu() {
   });
   QAction* save = popup_->addAction("Сохранить график...");
   connect(save, &QAction::triggered, this, &TSpcForm::saveChartAs);
+  QAction* open = popup_->addAction("Открыть статистику H/V...");
+  open->setObjectName("OpenHvsrItem");
+  connect(open, &QAction::triggered, this, &TSpcForm::openHvsrResultAs);
 }
 
 void TSpcForm::refresh() {
@@ -234,6 +288,7 @@ void TSpcForm::refresh() {
   prev_->setEnabled(view_.PrevEnabled);
   next_->setEnabled(view_.NextEnabled);
   integration_->setEnabled(view_.IntegrationEnabled);
+  fillPanel();
   redrawChart();
   updating_ = false;
 }
@@ -252,6 +307,36 @@ void TSpcForm::redrawChart() {
   }
   readout_->clear();
   plot_->replot();
+}
+
+void TSpcForm::fillPanel() {
+  const TSidePanel& panel = view_.Panel;
+  panel_->setVisible(!panel.Empty());
+  panel_title_->setText(Q(panel.Title));
+  panel_table_->clearContents();
+  panel_table_->clearSpans();
+  panel_table_->setRowCount(static_cast<int>(panel.Rows.size()));
+  for (int r = 0; r < panel_table_->rowCount(); ++r) {
+    const TPanelRow& row = panel.Rows[static_cast<size_t>(r)];
+    auto* name = new QTableWidgetItem(Q(row.Name));
+    panel_table_->setItem(r, 0, name);
+    if (row.Heading) {
+      QFont font = name->font();
+      font.setBold(true);
+      name->setFont(font);
+      panel_table_->setSpan(r, 0, 1, 4);
+      continue;
+    }
+    name->setToolTip(Q(row.Name));
+    panel_table_->setItem(r, 1, new QTableWidgetItem(Q(row.ValueText)));
+    panel_table_->setItem(r, 2, new QTableWidgetItem(Q(row.ThresholdText)));
+    auto* outcome = new QTableWidgetItem(row.Pass ? "да" : "нет");
+    outcome->setForeground(row.Pass ? QColor(0, 120, 0) : QColor(190, 0, 0));
+    panel_table_->setItem(r, 3, outcome);
+  }
+  QStringList notes;
+  for (const std::string& n : panel.Notes) notes << Displayed(n);
+  panel_notes_->setText(notes.join("\n"));
 }
 
 void TSpcForm::onItemChanged(QListWidgetItem* item) {
@@ -344,6 +429,12 @@ void TSpcForm::showNoiseModels(int unit_item, int unit_out) {
   refresh();
 }
 
+bool TSpcForm::showHvsrResult(const std::string& path, UiHost& host) {
+  const bool shown = ShowHvsrResult(view_, path, host) != THvsrShown::kNothing;
+  refresh();
+  return shown;
+}
+
 TResponseStatus TSpcForm::showResponses(const TFileRecord& record, int mode, double fmax,
                                         double fmin) {
   const TResponseStatus status = ShowResponses(view_, record, mode, fmax, fmin);
@@ -405,6 +496,15 @@ void TSpcForm::saveChartAs() {
   if (!saveChart(path)) {
     QMessageBox::warning(this, kMessageCaption, "Не удалось записать файл " + path);
   }
+}
+
+void TSpcForm::openHvsrResultAs() {
+  QFileDialog dialog(this, "Открыть статистику H/V", QString(), "Статистика H/V (*.hv)");
+  dialog.setObjectName("OpenHvsrDialog");
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  MessageBoxHost host(this);
+  showHvsrResult(dialog.selectedFiles().front().toStdString(), host);
 }
 
 bool RenderViewerWindow(const TSpectrumView& view, const std::string& path, int width, int height,

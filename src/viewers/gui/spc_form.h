@@ -38,6 +38,7 @@ class QListWidgetItem;
 class QMenu;
 class QMouseEvent;
 class QPushButton;
+class QTableWidget;
 
 namespace tarvik::gui {
 
@@ -76,6 +77,9 @@ class TSpcForm : public QDialog {
   bool showAverage(const std::vector<std::string>& paths, const std::string& output, bool power,
                    int unit_out, int unit_item, bool median, UiHost& host);
   void showNoiseModels(int unit_item, int unit_out);
+  // A ".hv" file of the per-window H/V statistics with its companions; the side panel lists
+  // the criteria. False when nothing could be shown.
+  bool showHvsrResult(const std::string& path, UiHost& host);
   TResponseStatus showResponses(const TFileRecord& record, int mode, double fmax, double fmin);
 
   // Runs one of the band-amplitude dialogs of the popup menu (item 0 standard bands, 1 a given
@@ -88,15 +92,21 @@ class TSpcForm : public QDialog {
   QCustomPlot* plot() const { return plot_; }
   QListWidget* checkList() const { return list_; }
   QMenu* popupMenu() const { return popup_; }
+  // The side panel (hidden when the view has none), its table and the notes under it.
+  QWidget* sidePanel() const { return panel_; }
+  QTableWidget* panelTable() const { return panel_table_; }
+  QLabel* panelNotes() const { return panel_notes_; }
 
  private:
   void buildMenu();
   void redrawChart();
+  void fillPanel();
   void syncControls();
   void onItemChanged(QListWidgetItem* item);
   void onMouseMove(QMouseEvent* event);
   void navigate(int delta);
   void saveChartAs();
+  void openHvsrResultAs();
 
   TSpectrumView view_;
   std::function<void(int)> navigate_;
@@ -113,6 +123,10 @@ class TSpcForm : public QDialog {
   QPushButton* prev_ = nullptr;
   QPushButton* next_ = nullptr;
   QLabel* readout_ = nullptr;
+  QWidget* panel_ = nullptr;
+  QLabel* panel_title_ = nullptr;
+  QTableWidget* panel_table_ = nullptr;
+  QLabel* panel_notes_ = nullptr;
   QMenu* popup_ = nullptr;
   QMenu* integration_ = nullptr;
   QCPItemStraightLine* cross_x_ = nullptr;

@@ -62,8 +62,33 @@ QCPGraph* AddGraph(QCustomPlot& plot, const TChartSeries& s) {
   return g;
 }
 
+// A shaded band across the chart with its title written at its top, so that the title comes
+// and goes with the band.
+class BandItem : public QCPItemRect {
+ public:
+  BandItem(QCustomPlot* plot, QString label) : QCPItemRect(plot), label_(std::move(label)) {}
+
+ protected:
+  void draw(QCPPainter* painter) override {
+    QCPItemRect::draw(painter);
+    if (label_.isEmpty()) return;
+    const QPointF a = topLeft->pixelPosition();
+    const QPointF b = bottomRight->pixelPosition();
+    const double center = (a.x() + b.x()) / 2.0;
+    QFont font = mParentPlot->font();
+    font.setPointSizeF(font.pointSizeF() * 0.9);
+    painter->setFont(font);
+    painter->setPen(QColor(140, 80, 0));
+    painter->drawText(QRectF(center - 200.0, std::min(a.y(), b.y()) + 3.0, 400.0, 30.0),
+                      Qt::AlignHCenter | Qt::AlignTop, label_);
+  }
+
+ private:
+  QString label_;
+};
+
 QCPItemRect* AddBand(QCustomPlot& plot, const TChartSeries& s) {
-  auto* rect = new QCPItemRect(&plot);
+  auto* rect = new BandItem(&plot, QString::fromStdString(s.Title));
   rect->setPen(Qt::NoPen);
   rect->setBrush(QBrush(ColorOf(s)));
   rect->topLeft->setTypeY(QCPItemPosition::ptAxisRectRatio);
@@ -75,6 +100,13 @@ QCPItemRect* AddBand(QCustomPlot& plot, const TChartSeries& s) {
   rect->setClipToAxisRect(true);
   rect->setLayer("background");
   return rect;
+}
+
+// The layer of the curves marked Behind: under the main layer, above the grid.
+QCPLayer* BehindLayer(QCustomPlot& plot) {
+  constexpr char kName[] = "behind";
+  if (plot.layer(kName) == nullptr) plot.addLayer(kName, plot.layer("main"), QCustomPlot::limBelow);
+  return plot.layer(kName);
 }
 
 }  // namespace
@@ -162,7 +194,12 @@ std::vector<QCPLayerable*> FillPlot(QCustomPlot& plot, const TSpectrumView& view
     }
     QCPGraph* g = AddGraph(plot, s);
     g->setVisible(s.Checked);
-    if (style.Legend && s.Checked && s.Kind == TSeriesKind::kLine) g->addToLegend();
+    if (s.Behind) g->setLayer(BehindLayer(plot));
+    if (style.Legend && s.Checked && s.Kind == TSeriesKind::kLine && s.InLegend) {
+      // The legend shows the graph's name: a group's entry renames its first curve.
+      if (!s.LegendTitle.empty()) g->setName(QString::fromStdString(s.LegendTitle));
+      g->addToLegend();
+    }
     layers.push_back(g);
   }
 

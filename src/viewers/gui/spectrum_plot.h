@@ -21,7 +21,8 @@ struct TPlotStyle {
 };
 
 // Replaces the plot's curves and items with the view's series, in order: a graph per line or
-// point series, a rectangle item per band; an unchecked series is hidden. Sets the axis titles
+// point series (on a layer under the others when marked Behind), a shaded rectangle item per
+// band with the band's title at its top; an unchecked series is hidden. Sets the axis titles
 // and scales and fits the axes to the drawn data. Returns the layerable of each series, so that
 // a check-list entry can show or hide it.
 std::vector<QCPLayerable*> FillPlot(QCustomPlot& plot, const TSpectrumView& view,
