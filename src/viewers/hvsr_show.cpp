@@ -42,8 +42,17 @@ std::string Readable(double v) {
 }
 
 // f0 with two decimals, three below 1 Hz.
+int HzDecimals(double f) {
+  return std::fabs(f) < 1.0 ? 3 : 2;
+}
+
 std::string Hz(double f) {
-  return Fixed(f, std::fabs(f) < 1.0 ? 3 : 2);
+  return Fixed(f, HzDecimals(f));
+}
+
+// "f0 ± σ" with the spread written to the decimals of f0.
+std::string HzPlusMinus(double f, double sigma) {
+  return Hz(f) + " ± " + Fixed(sigma, HzDecimals(f));
 }
 
 // ---- Strict field parsing.
@@ -457,11 +466,13 @@ struct TFateStyle {
   const char* Group;   // the legend's entry for the group
 };
 
+// In drawing order: the windows left out first, so that the kept ones, which make the mean
+// curve, lie over them; the left-out ones show in their own colour wherever they stray.
 constexpr TFateStyle kFateStyles[] = {
-    {TWindowFate::kKept, kKeptColor, 70, false, "", "Окна"},
-    {TWindowFate::kRejected, kRejectedColor, 90, true, " (отклонено)", "Отклоненные окна"},
-    {TWindowFate::kNoPeak, kNoPeakColor, 90, true, " (нет пика)", "Окна без пика"},
     {TWindowFate::kUnusable, kKeptColor, 70, true, " (непригодно)", "Непригодные окна"},
+    {TWindowFate::kNoPeak, kNoPeakColor, 80, false, " (нет пика)", "Окна без пика"},
+    {TWindowFate::kRejected, kRejectedColor, 80, false, " (отклонено)", "Отклоненные окна"},
+    {TWindowFate::kKept, kKeptColor, 70, false, "", "Окна"},
 };
 
 TChartSeries Line(std::string title, TRgb color, double width, bool dashed) {
@@ -598,7 +609,7 @@ void FillPanelFromReport(TSidePanel& panel, const THvReport& r) {
                           " Гц, A0 = " + Readable(r.A0Average));
   }
   if (r.HasF0Windows) {
-    panel.Notes.push_back("f0 по окнам: " + Hz(r.F0Median) + " ± " + Hz(r.SigmaF) + " Гц (" +
+    panel.Notes.push_back("f0 по окнам: " + HzPlusMinus(r.F0Median, r.SigmaF) + " Гц (" +
                           std::to_string(r.F0WindowCount) + " окон)");
   }
   panel.Notes.push_back(WindowCounts(r) + "; длина окна " + Readable(r.WindowSeconds) + " с");
@@ -699,7 +710,7 @@ THvsrShown ShowHvsrResult(TSpectrumView& view, const std::string& hv_path, UiHos
   if (have_report) {
     if (report.HasF0Windows) {
       AddBand(view, report.F0Median - report.SigmaF, report.F0Median + report.SigmaF,
-              "f0 = " + Hz(report.F0Median) + " ± " + Hz(report.SigmaF) + " Гц");
+              "f0 = " + HzPlusMinus(report.F0Median, report.SigmaF) + " Гц");
     }
     FillPanelFromReport(panel, report);
   } else {

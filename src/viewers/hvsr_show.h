@@ -95,12 +95,12 @@ enum class THvsrShown {
 };
 
 // The chart of an H/V analysis, log frequency axis and linear ratio axis: each window's curve
-// thin, translucent and behind the rest (kept ones grey; rejected and no-peak ones tinted,
-// dashed and titled so; unusable ones have no curve), the mean curve with its ±σ curves, and the
-// f0 ± σf band of the windows' peak frequencies (from the report; without it, the ".hv" file's
-// lognormal f0 ÷ and × exp σ). The side panel lists each SESAME criterion with its tested value,
-// threshold and outcome, the verdict and the window counts. Prev/Next and the choice list are
-// off. Problems with the files are reported through host in one message and kept among the
+// thin, translucent and behind the rest (kept ones grey and over the others; rejected and
+// no-peak ones tinted and titled so; unusable ones have no curve), the mean curve with its ±σ
+// curves, and the f0 ± σf band of the windows' peak frequencies (from the report; without it, the
+// ".hv" file's lognormal f0 ÷ and × exp σ). The side panel lists each SESAME criterion with its
+// tested value, threshold and outcome, the verdict and the window counts. Prev/Next and the choice
+// list are off. Problems with the files are reported through host in one message and kept among the
 // panel's notes.
 THvsrShown ShowHvsrResult(TSpectrumView& view, const std::string& hv_path, UiHost& host);
 

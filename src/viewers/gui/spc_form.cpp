@@ -334,6 +334,7 @@ void TSpcForm::fillPanel() {
     outcome->setForeground(row.Pass ? QColor(0, 120, 0) : QColor(190, 0, 0));
     panel_table_->setItem(r, 3, outcome);
   }
+  panel_table_->resizeRowsToContents();
   QStringList notes;
   for (const std::string& n : panel.Notes) notes << Displayed(n);
   panel_notes_->setText(notes.join("\n"));

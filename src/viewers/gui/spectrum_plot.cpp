@@ -3,6 +3,7 @@
 #include <qcustomplot.h>
 
 #include <QFileInfo>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -62,8 +63,24 @@ QCPGraph* AddGraph(QCustomPlot& plot, const TChartSeries& s) {
   return g;
 }
 
-// A shaded band across the chart with its title written at its top, so that the title comes
-// and goes with the band.
+// The layers between the grid and the main one, created on first use: from the bottom up, the
+// curves marked Behind, then the bands.
+QCPLayer* BandsLayer(QCustomPlot& plot) {
+  if (plot.layer("bands") == nullptr) {
+    plot.addLayer("bands", plot.layer("main"), QCustomPlot::limBelow);
+  }
+  return plot.layer("bands");
+}
+
+QCPLayer* BehindLayer(QCustomPlot& plot) {
+  if (plot.layer("behind") == nullptr) {
+    plot.addLayer("behind", BandsLayer(plot), QCustomPlot::limBelow);
+  }
+  return plot.layer("behind");
+}
+
+// A shaded band across the chart with its title in a box at its top, so that the title comes
+// and goes with the band. The box keeps the title readable over curves that run off the chart.
 class BandItem : public QCPItemRect {
  public:
   BandItem(QCustomPlot* plot, QString label) : QCPItemRect(plot), label_(std::move(label)) {}
@@ -74,19 +91,25 @@ class BandItem : public QCPItemRect {
     if (label_.isEmpty()) return;
     const QPointF a = topLeft->pixelPosition();
     const QPointF b = bottomRight->pixelPosition();
-    const double center = (a.x() + b.x()) / 2.0;
     QFont font = mParentPlot->font();
     font.setPointSizeF(font.pointSizeF() * 0.9);
     painter->setFont(font);
-    painter->setPen(QColor(140, 80, 0));
-    painter->drawText(QRectF(center - 200.0, std::min(a.y(), b.y()) + 3.0, 400.0, 30.0),
-                      Qt::AlignHCenter | Qt::AlignTop, label_);
+    const QFontMetricsF metrics(font);
+    const QSizeF size(metrics.horizontalAdvance(label_) + 8.0, metrics.height() + 4.0);
+    const QRectF box(QPointF((a.x() + b.x() - size.width()) / 2.0, std::min(a.y(), b.y()) + 3.0),
+                     size);
+    painter->setPen(QColor(200, 140, 40));
+    painter->setBrush(QColor(255, 255, 255, 230));
+    painter->drawRect(box);
+    painter->setPen(QColor(120, 70, 0));
+    painter->drawText(box, Qt::AlignCenter, label_);
   }
 
  private:
   QString label_;
 };
 
+// The bands lie over the background curves and under the curves of the result.
 QCPItemRect* AddBand(QCustomPlot& plot, const TChartSeries& s) {
   auto* rect = new BandItem(&plot, QString::fromStdString(s.Title));
   rect->setPen(Qt::NoPen);
@@ -98,15 +121,8 @@ QCPItemRect* AddBand(QCustomPlot& plot, const TChartSeries& s) {
   rect->topLeft->setCoords(x0, 0.0);
   rect->bottomRight->setCoords(x1, 1.0);
   rect->setClipToAxisRect(true);
-  rect->setLayer("background");
+  rect->setLayer(BandsLayer(plot));
   return rect;
-}
-
-// The layer of the curves marked Behind: under the main layer, above the grid.
-QCPLayer* BehindLayer(QCustomPlot& plot) {
-  constexpr char kName[] = "behind";
-  if (plot.layer(kName) == nullptr) plot.addLayer(kName, plot.layer("main"), QCustomPlot::limBelow);
-  return plot.layer(kName);
 }
 
 }  // namespace
@@ -170,6 +186,18 @@ void FitToData(QCustomPlot& plot, const TSpectrumView& view,
     plot.yAxis->scaleRange(1.1, std::sqrt(plot.yAxis->range().lower * plot.yAxis->range().upper));
   } else {
     plot.yAxis->scaleRange(1.05, plot.yAxis->range().center());
+  }
+  // Room at the top for the titles of the bands, above the curves.
+  const bool titled_band = std::any_of(view.Series.begin(), view.Series.end(), [](const auto& s) {
+    return s.Kind == TSeriesKind::kBand && s.Checked && !s.Title.empty();
+  });
+  if (titled_band) {
+    const QCPRange range = plot.yAxis->range();
+    if (plot.yAxis->scaleType() == QCPAxis::stLogarithmic) {
+      plot.yAxis->setRangeUpper(range.upper * std::pow(range.upper / range.lower, 0.1));
+    } else {
+      plot.yAxis->setRangeUpper(range.upper + 0.1 * range.size());
+    }
   }
 }
 
