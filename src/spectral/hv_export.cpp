@@ -1,5 +1,6 @@
 #include "spectral/hv_export.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <filesystem>
@@ -286,7 +287,9 @@ bool ParseHvFile(std::string_view bytes, THvFile& out, std::string* error) {
     out.Min.push_back(v[2]);
     out.Max.push_back(v[3]);
   }
-  if (out.Frequency.empty() && !header) return fail(lines.size(), "neither header nor curve");
+  if (out.Frequency.empty() && !header) {
+    return fail(std::max<size_t>(lines.size(), 1), "neither header nor curve");
+  }
   return true;
 }
 

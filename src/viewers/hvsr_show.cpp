@@ -332,9 +332,14 @@ bool ParseHvReport(std::string_view bytes, THvReport& out, std::string& error) {
     error = "вложенность глубже " + std::to_string(kMaxReportDepth) + " уровней";
     return false;
   }
-  const json j = json::parse(bytes.begin(), bytes.end(), nullptr, false);
-  if (j.is_discarded()) {
-    error = "не JSON";
+  json j;
+  try {
+    j = json::parse(bytes.begin(), bytes.end());
+  } catch (const json::parse_error& e) {
+    // e.byte is the 1-based position of the first character the parser could not take.
+    const size_t end = std::min<size_t>(e.byte > 0 ? e.byte - 1 : 0, bytes.size());
+    const auto line = 1 + std::count(bytes.begin(), bytes.begin() + static_cast<long>(end), '\n');
+    error = "строка " + std::to_string(line) + ": не JSON";
     return false;
   }
   THvReport r;

@@ -20,7 +20,7 @@ namespace tarvik {
 // The largest files the viewer reads: far above what a day of windows on a fine grid makes,
 // far below what would exhaust memory.
 inline constexpr int64_t kMaxHvFileBytes = int64_t{64} << 20;
-inline constexpr int64_t kMaxHvWindowsBytes = int64_t{512} << 20;
+inline constexpr int64_t kMaxHvWindowsBytes = int64_t{128} << 20;
 inline constexpr int64_t kMaxHvReportBytes = int64_t{64} << 20;
 
 // One row of "_windows.csv".
@@ -73,8 +73,8 @@ struct THvReport {
   std::string Verdict;
 };
 
-// Parses "_report.json". Fails (false, out reset, error naming the key at fault) on bytes that
-// are not JSON, nesting deeper than a report has, or a key the viewer uses that is missing or
+// Parses "_report.json". Fails (false, out reset, error naming the key at fault, or the line
+// for bytes that are not JSON) on bytes that are not JSON, nesting deeper than a report has, or a key the viewer uses that is missing or
 // of the wrong type: the window counts, f0 both ways (an object or null), the verdict, and the
 // SESAME groups with three and six criteria, each with id, test, evaluated, value (a number,
 // or null when not evaluated), threshold and pass.
