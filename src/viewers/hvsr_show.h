@@ -73,11 +73,11 @@ struct THvReport {
   std::string Verdict;
 };
 
-// Parses "_report.json". Fails (false, out reset, error naming the key at fault, or the line
-// for bytes that are not JSON) on bytes that are not JSON, nesting deeper than a report has, or a key the viewer uses that is missing or
-// of the wrong type: the window counts, f0 both ways (an object or null), the verdict, and the
-// SESAME groups with three and six criteria, each with id, test, evaluated, value (a number,
-// or null when not evaluated), threshold and pass.
+// Parses "_report.json". Fails (false, out reset, error naming the line of bytes that are not
+// JSON, or the key at fault) on bytes that are not JSON, nesting deeper than a report has, or a
+// key the viewer uses that is missing or of the wrong type: the window counts, f0 both ways (an
+// object or null), the verdict, and the SESAME groups with three and six criteria, each with id,
+// test, evaluated, value (a number, or null when not evaluated), threshold and pass.
 bool ParseHvReport(std::string_view bytes, THvReport& out, std::string& error);
 
 // The companions of a ".hv" file: its path without the extension + "_windows.csv" and
