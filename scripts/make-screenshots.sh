@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the README's screenshots from the demo with the spectrum viewer's own drawing: power
-# spectra beside the noise models, an H/V ratio, two stations in one chart, and the viewer
-# window itself (drawn on a virtual X display).
+# spectra beside the noise models, an H/V ratio, two stations in one chart, the per-window H/V
+# statistics, and the viewer window itself (drawn on a virtual X display).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # TARVIK_CLI names a tarvik-cli already built with the GUI; otherwise one is built here.
@@ -33,3 +33,9 @@ power="$primary/power_TVK01_240514-000000.dat"
 xvfb-run -a -s "-screen 0 1280x800x24" env QT_QPA_PLATFORM=xcb \
   "$cli" plot "$power" --power --noise-models --window --width 1100 --height 680 \
   -o "$out/viewer_window.png"
+# The per-window H/V statistics of the first station, as a chart and in the viewer window.
+"$cli" hvsr "$work/demo.tvp" >/dev/null 2>&1
+hvsr="$work/results/Spectra/HVSR/TVK01_240514-000000.hv"
+"$cli" plot "$hvsr" --width 1100 --height 650 -o "$out/hvsr_chart.png"
+xvfb-run -a -s "-screen 0 1600x900x24" env QT_QPA_PLATFORM=xcb \
+  "$cli" plot "$hvsr" --window --width 1400 --height 760 -o "$out/hvsr_window.png"
