@@ -13,6 +13,7 @@
 #include "cli/commands.h"
 #include "cli/project_cli.h"
 #include "common/ui_host.h"
+#include "records/header_cache.h"
 #include "spectral/hv_export.h"
 #include "spectral/hvsr.h"
 
@@ -128,6 +129,8 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
     }
 
     const TResultFolders folders = ProjectResultFolders(project);
+    // The records of a folder share its files: their headers are read once for the run.
+    HeaderCache headers;
     Json records = Json::array();
     bool all_ok = true;
     for (int i : chosen) {
@@ -135,7 +138,7 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
       THvsrResult analysis;
       const THvsrStatus status =
           AnalyseRecord(record, project.SettingsFor(record), project.General.SampRateDefault,
-                        settings, host, analysis);
+                        settings, host, analysis, &headers);
       Json item = {{"record", i + 1}, {"station", record.Station}};
       const std::string label = "record " + std::to_string(i + 1) + " (" + record.Station + ")";
       if (status.Outcome != THvsrOutcome::kAnalysed) {

@@ -454,11 +454,11 @@ THvsrStatus AnalyseRecordSamples(const TFileRecord& record, const TData32& sampl
 
 THvsrStatus AnalyseRecord(TFileRecord& record, const TSpectrumSettings& spectrum,
                           double default_rate, const THvsrSettings& settings, UiHost& host,
-                          THvsrResult& result) {
+                          THvsrResult& result, HeaderCache* headers) {
   return Analyse(record, kMaxChannels, settings, result, [&](const TSegmentHook& hook) {
     TMatrix2D mean, stdev;
     return CalculateSpectra(record, spectrum, record.SelectStart, record.SelectFinish, default_rate,
-                            host, mean, stdev, hook);
+                            host, mean, stdev, hook, headers);
   });
 }
 

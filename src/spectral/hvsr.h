@@ -112,9 +112,10 @@ THvsrStatus AnalyseRecordSamples(const TFileRecord& record, const TData32& sampl
                                  const TSpectrumSettings& spectrum, const THvsrSettings& settings,
                                  UiHost& host, THvsrResult& result);
 
-// The same, loading the record's samples first (default_rate is the SampRateDefault setting).
+// The same, loading the record's samples first (default_rate is the SampRateDefault setting;
+// headers, when given, keeps the files' headers across the records of a run).
 THvsrStatus AnalyseRecord(TFileRecord& record, const TSpectrumSettings& spectrum,
                           double default_rate, const THvsrSettings& settings, UiHost& host,
-                          THvsrResult& result);
+                          THvsrResult& result, HeaderCache* headers = nullptr);
 
 }  // namespace tarvik

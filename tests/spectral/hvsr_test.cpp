@@ -6,8 +6,12 @@
 #include <numbers>
 #include <random>
 
+#include "project/demo.h"
+#include "project/project.h"
 #include "recording_ui_host.h"
+#include "records/header_cache.h"
 #include "spectral/hv_export.h"
+#include "test_files.h"
 
 namespace tarvik {
 namespace {
@@ -361,6 +365,45 @@ TEST(RejectWindows, LognormalBoundsAndConvergence) {
   const TLognormal ln = LognormalOf({1.0, std::exp(2.0)});
   EXPECT_DOUBLE_EQ(ln.MeanLn, 1.0);
   EXPECT_DOUBLE_EQ(ln.SigmaLn, std::sqrt(2.0));
+}
+
+// A record analysed from its files reads their headers through the run's cache: the second
+// analysis finds them there and gives the same result.
+TEST(Hvsr, RecordFilesAreReadThroughTheRunsHeaderCache) {
+  testing::TempDir dir;
+  TDemoOptions options;
+  options.Stations = {{"TVK01", 2.0}};
+  options.FileSeconds = 240.0;
+  options.TransientsPerFile = 0;
+  testing::RecordingUiHost host;
+  TProject project;
+  std::vector<TDemoRecording> recordings;
+  std::string error;
+  ASSERT_TRUE(BuildDemoProject(dir.path().string(), kDemoGeophonePaz, options, host, project,
+                               recordings, error))
+      << error;
+  ASSERT_EQ(project.Records.size(), 1u);
+  TFileRecord& record = project.Records[0];
+  const TSpectrumSettings spectrum = project.SettingsFor(record);
+  const double rate = project.General.SampRateDefault;
+
+  HeaderCache cache;
+  THvsrResult first, again, uncached;
+  ASSERT_EQ(AnalyseRecord(record, spectrum, rate, THvsrSettings{}, host, first, &cache).Outcome,
+            THvsrOutcome::kAnalysed);
+  const size_t held = cache.Size();
+  EXPECT_EQ(held, static_cast<size_t>(options.Files));
+  ASSERT_EQ(AnalyseRecord(record, spectrum, rate, THvsrSettings{}, host, again, &cache).Outcome,
+            THvsrOutcome::kAnalysed);
+  EXPECT_EQ(cache.Size(), held);
+  ASSERT_EQ(AnalyseRecord(record, spectrum, rate, THvsrSettings{}, host, uncached).Outcome,
+            THvsrOutcome::kAnalysed);
+  for (const THvsrResult* r : {&again, &uncached}) {
+    EXPECT_EQ(r->Curves.size(), first.Curves.size());
+    EXPECT_EQ(r->Mean, first.Mean);
+    EXPECT_EQ(r->F0Median, first.F0Median);
+  }
+  EXPECT_NEAR(first.F0Mean, 2.0, 0.1);
 }
 
 }  // namespace
