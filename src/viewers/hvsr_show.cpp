@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <system_error>
@@ -454,6 +455,32 @@ bool SameGrid(const std::vector<double>& a, const std::vector<double>& b) {
   return true;
 }
 
+// A file written beside the ".hv" file, read whole and parsed; false with the reason added to
+// problems when it is missing, too large, damaged, or of another analysis (other_run says how,
+// or returns "" when it is of the same one).
+template <typename T>
+bool ReadCompanion(const std::string& path, int64_t max_bytes,
+                   bool (*parse)(std::string_view, T&, std::string&),
+                   const std::function<std::string(const T&)>& other_run, T& out,
+                   std::vector<std::string>& problems) {
+  std::vector<uint8_t> bytes;
+  std::string problem;
+  if (ReadBounded(path, max_bytes, bytes, problem) != TRead::kOk) {
+    problems.push_back(problem);
+    return false;
+  }
+  std::string error;
+  if (!parse(AsText(bytes), out, error)) {
+    problems.push_back("Файл " + path + " поврежден: " + error);
+    return false;
+  }
+  if (const std::string why = other_run(out); !why.empty()) {
+    problems.push_back("Файл " + path + " не от того же расчета: " + why);
+    return false;
+  }
+  return true;
+}
+
 // ---- The chart.
 
 constexpr TRgb kMeanColor = 0x000000;
@@ -665,36 +692,28 @@ THvsrShown ShowHvsrResult(TSpectrumView& view, const std::string& hv_path, UiHos
 
   // The companions: each one read whole or left out with the reason.
   std::vector<std::string> problems;
-  const std::string csv_path = HvWindowsPath(hv_path);
   THvWindowsFile windows;
-  bool have_windows = false;
-  if (ReadBounded(csv_path, kMaxHvWindowsBytes, bytes, problem) != TRead::kOk) {
-    problems.push_back(problem);
-  } else if (!ParseHvWindowsCsv(AsText(bytes), windows, error)) {
-    problems.push_back("Файл " + csv_path + " поврежден: " + error);
-  } else if (!hv.Frequency.empty() && !SameGrid(windows.Grid, hv.Frequency)) {
-    problems.push_back("Файл " + csv_path +
-                       " не от того же расчета: " + std::to_string(windows.Grid.size()) +
-                       " частот, в файле .hv " + std::to_string(hv.Frequency.size()) + " других");
-  } else {
-    have_windows = true;
-  }
+  const bool have_windows = ReadCompanion<THvWindowsFile>(
+      HvWindowsPath(hv_path), kMaxHvWindowsBytes, ParseHvWindowsCsv,
+      [&](const THvWindowsFile& w) {
+        return hv.Frequency.empty() || SameGrid(w.Grid, hv.Frequency)
+                   ? std::string()
+                   : std::to_string(w.Grid.size()) + " частот, в файле .hv " +
+                         std::to_string(hv.Frequency.size()) + " других";
+      },
+      windows, problems);
   host.SetProgress(2, 3);
 
-  const std::string report_path = HvReportPath(hv_path);
   THvReport report;
-  bool have_report = false;
-  if (ReadBounded(report_path, kMaxHvReportBytes, bytes, problem) != TRead::kOk) {
-    problems.push_back(problem);
-  } else if (!ParseHvReport(AsText(bytes), report, error)) {
-    problems.push_back("Файл " + report_path + " поврежден: " + error);
-  } else if (have_windows && static_cast<size_t>(report.Total) != windows.Windows.size()) {
-    problems.push_back("Файл " + report_path + " не от того же расчета: окон " +
-                       std::to_string(report.Total) + ", в файле окон " +
-                       std::to_string(windows.Windows.size()));
-  } else {
-    have_report = true;
-  }
+  const bool have_report = ReadCompanion<THvReport>(
+      HvReportPath(hv_path), kMaxHvReportBytes, ParseHvReport,
+      [&](const THvReport& r) {
+        return !have_windows || static_cast<size_t>(r.Total) == windows.Windows.size()
+                   ? std::string()
+                   : "окон " + std::to_string(r.Total) + ", в файле окон " +
+                         std::to_string(windows.Windows.size());
+      },
+      report, problems);
   host.SetProgress(3, 3);
 
   // The check list starts with the result; the window curves, drawn behind it, follow.

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "hvsr_windows.h"
 #include "test_files.h"
 
 namespace tarvik {
@@ -14,31 +15,11 @@ namespace {
 
 using testing::TempDir;
 
-// A result with a clear peak: 12 windows on a grid, peaks at 2 Hz ± a little.
+// A result with a clear peak: 12 windows, peaks at 2 Hz ± a little.
 THvsrResult Designed() {
-  THvsrWindowSet set;
-  for (int i = 0; i < 80; ++i) set.Grid.push_back(0.2 * std::pow(1.06, i));
-  for (int w = 0; w < 12; ++w) {
-    const double peak = 2.0 * std::exp(0.03 * ((w % 5) - 2));
-    std::vector<double> curve;
-    for (double f : set.Grid) {
-      const double x = std::log(f / peak) / 0.15;
-      curve.push_back((1.0 + 0.02 * w) * (1.0 + 4.0 / (1.0 + x * x)));
-    }
-    set.Curves.push_back(curve);
-    set.FirstSample.push_back(w * 3000);
-  }
-  set.WindowSeconds = 30.0;
-  return AnalyseWindows(set, THvsrSettings{});
-}
-
-TFileRecord Record() {
-  TFileRecord r;
-  r.Station = "ST1";
-  r.SampRate = 100.0;
-  r.Start = r.SelectStart = EncodeDateTime(2023, 1, 2, 3, 4, 5);
-  r.SelectFinish = r.Start + 0.01;
-  return r;
+  std::vector<double> peaks;
+  for (int w = 0; w < 12; ++w) peaks.push_back(2.0 * std::exp(0.03 * ((w % 5) - 2)));
+  return AnalyseWindows(testing::PeakedWindows(peaks, 30.0), THvsrSettings{});
 }
 
 std::string ReadText(const std::string& path) {
@@ -108,7 +89,7 @@ TEST(HvExport, FileReadTwoWaysEqualsTheReport) {
   paths.Windows = dir.File("a_windows.csv");
   paths.Report = dir.File("a_report.json");
   std::string message;
-  ASSERT_TRUE(WriteHvsrFiles(paths, r, Record(), message)) << message;
+  ASSERT_TRUE(WriteHvsrFiles(paths, r, testing::HvsrTestRecord(), message)) << message;
   const nlohmann::json report = nlohmann::json::parse(ReadText(paths.Report));
   const std::string text = ReadText(paths.Hv);
   EXPECT_NE(text.find("\r\n"), std::string::npos);
@@ -179,7 +160,7 @@ TEST(HvExport, FileReadTwoWaysEqualsTheReport) {
 
 TEST(HvExport, PathsBesideTheRatioFolder) {
   const TResultFolders folders = DeriveResultFolders("/data/results");
-  TFileRecord r = Record();
+  TFileRecord r = testing::HvsrTestRecord();
   const THvsrPaths p = HvsrFilePaths(folders, r);
   EXPECT_EQ(p.Folder, "/data/results/Spectra/HVSR");
   EXPECT_EQ(p.Hv, "/data/results/Spectra/HVSR/ST1_230102-030405.hv");
@@ -205,7 +186,7 @@ TEST_P(HvReader, RefusesDamagedFiles) {
 INSTANTIATE_TEST_SUITE_P(
     Damaged, HvReader,
     ::testing::Values(
-        BadFile{"", "line 0: neither header nor curve"},
+        BadFile{"", "line 1: neither header nor curve"},
         BadFile{"# just a comment\n", "line 1: neither header nor curve"},
         BadFile{"# Number of windows = x\n1 2 3 4\n",
                 "line 1: the value of \"Number of windows\" is not a number"},

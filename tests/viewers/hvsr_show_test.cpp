@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "hvsr_windows.h"
 #include "recording_ui_host.h"
 #include "spectral/hv_export.h"
 #include "test_files.h"
@@ -23,29 +24,10 @@
 namespace tarvik {
 namespace {
 
+using testing::HvsrTestRecord;
+using testing::PeakedWindows;
 using testing::RecordingUiHost;
 using testing::TempDir;
-
-// Windows on a log grid from 0.2 Hz: a peak of height 4 at each of peaks (Hz), a flat curve
-// for 0, and a curve with a zero (an unusable window) for a negative value.
-THvsrWindowSet Windows(const std::vector<double>& peaks, double seconds) {
-  THvsrWindowSet set;
-  for (int i = 0; i < 80; ++i) set.Grid.push_back(0.2 * std::pow(1.06, i));
-  for (size_t w = 0; w < peaks.size(); ++w) {
-    std::vector<double> curve;
-    for (double f : set.Grid) {
-      const double x = peaks[w] > 0.0 ? std::log(f / peaks[w]) / 0.12 : 0.0;
-      curve.push_back(peaks[w] > 0.0
-                          ? (1.0 + 0.03 * static_cast<double>(w)) * (1.0 + 3.0 / (1.0 + x * x))
-                          : 1.0);
-    }
-    if (peaks[w] < 0.0) curve[10] = 0.0;
-    set.Curves.push_back(curve);
-    set.FirstSample.push_back(static_cast<int64_t>(w) * 3000);
-  }
-  set.WindowSeconds = seconds;
-  return set;
-}
 
 // Twelve windows peaking near 2 Hz, two outliers at 8 Hz (rejected), a flat one (no peak) and
 // one with a zero on its curve (unusable).
@@ -53,16 +35,7 @@ THvsrResult Mixed() {
   std::vector<double> peaks;
   for (int w = 0; w < 12; ++w) peaks.push_back(2.0 * std::exp(0.02 * ((w % 5) - 2)));
   peaks.insert(peaks.end(), {8.0, 8.0, 0.0, -1.0});
-  return AnalyseWindows(Windows(peaks, 30.0), THvsrSettings{});
-}
-
-TFileRecord Record() {
-  TFileRecord r;
-  r.Station = "ST1";
-  r.SampRate = 100.0;
-  r.Start = r.SelectStart = EncodeDateTime(2023, 1, 2, 3, 4, 5);
-  r.SelectFinish = r.Start + 0.01;
-  return r;
+  return AnalyseWindows(PeakedWindows(peaks, 30.0), THvsrSettings{});
 }
 
 // Writes the result's three files into dir as the analysis does; returns the ".hv" path.
@@ -72,7 +45,7 @@ std::string Write(const TempDir& dir, const THvsrResult& result) {
   paths.Windows = HvWindowsPath(paths.Hv);
   paths.Report = HvReportPath(paths.Hv);
   std::string message;
-  EXPECT_TRUE(WriteHvsrFiles(paths, result, Record(), message)) << message;
+  EXPECT_TRUE(WriteHvsrFiles(paths, result, HvsrTestRecord(), message)) << message;
   return paths.Hv;
 }
 
@@ -121,7 +94,7 @@ TEST(HvsrShow, CompanionsAreFoundWhereTheAnalysisWritesThem) {
   TResultFolders folders;
   folders.SpectraPrimary = "/r/Spectra/Primary";
   folders.SpectraNakamura = "/r/Spectra/Nakamura";
-  const THvsrPaths p = HvsrFilePaths(folders, Record());
+  const THvsrPaths p = HvsrFilePaths(folders, HvsrTestRecord());
   EXPECT_EQ(HvWindowsPath(p.Hv), p.Windows);
   EXPECT_EQ(HvReportPath(p.Hv), p.Report);
   EXPECT_TRUE(IsHvFile(p.Hv));
@@ -216,7 +189,7 @@ TEST(HvsrShow, CurvesAreTheResultsMeanSpreadAndWindows) {
 
 TEST(HvsrShow, PanelListsEachCriterionWithValueThresholdAndOutcome) {
   // Three 30 s windows at 2 Hz: lw · nw · f0 = 180 fails the second reliability test.
-  const THvsrResult few = AnalyseWindows(Windows({2.0, 2.0, 2.0}, 30.0), THvsrSettings{});
+  const THvsrResult few = AnalyseWindows(PeakedWindows({2.0, 2.0, 2.0}, 30.0), THvsrSettings{});
   const THvsrResult mixed = Mixed();
   for (const THvsrResult* r : {&mixed, &few}) {
     TempDir dir;

@@ -16,6 +16,7 @@
 #include <cmath>
 #include <functional>
 
+#include "hvsr_windows.h"
 #include "recording_ui_host.h"
 #include "spectral/hv_export.h"
 #include "test_files.h"
@@ -55,20 +56,10 @@ QList<QCPItemRect*> Bands(QCustomPlot* plot) {
 
 // Ten windows peaking near 2 Hz and two at 8 Hz, which the window rejection leaves out.
 tarvik::THvsrResult Designed() {
-  tarvik::THvsrWindowSet set;
-  for (int i = 0; i < 80; ++i) set.Grid.push_back(0.2 * std::pow(1.06, i));
-  for (int w = 0; w < 12; ++w) {
-    const double peak = w < 10 ? 2.0 * std::exp(0.02 * ((w % 5) - 2)) : 8.0;
-    std::vector<double> curve;
-    for (double f : set.Grid) {
-      const double x = std::log(f / peak) / 0.12;
-      curve.push_back((1.0 + 0.03 * w) * (1.0 + 3.0 / (1.0 + x * x)));
-    }
-    set.Curves.push_back(curve);
-    set.FirstSample.push_back(w * 6000);
-  }
-  set.WindowSeconds = 60.0;
-  return tarvik::AnalyseWindows(set, tarvik::THvsrSettings{});
+  std::vector<double> peaks;
+  for (int w = 0; w < 12; ++w) peaks.push_back(w < 10 ? 2.0 * std::exp(0.02 * ((w % 5) - 2)) : 8.0);
+  return tarvik::AnalyseWindows(tarvik::testing::PeakedWindows(peaks, 60.0),
+                                tarvik::THvsrSettings{});
 }
 
 }  // namespace
@@ -94,11 +85,9 @@ class HvsrFormTest : public QObject {
     paths.Hv = hv_ = dir_.File("ST1_230102-030405.hv");
     paths.Windows = tarvik::HvWindowsPath(hv_);
     paths.Report = tarvik::HvReportPath(hv_);
-    tarvik::TFileRecord record;
-    record.Station = "ST1";
-    record.SampRate = 100.0;
     std::string message;
-    QVERIFY2(tarvik::WriteHvsrFiles(paths, result_, record, message), message.c_str());
+    QVERIFY2(tarvik::WriteHvsrFiles(paths, result_, tarvik::testing::HvsrTestRecord(), message),
+             message.c_str());
     prim_ =
         tarvik::testing::WriteResult(dir_.File("prim_ST_240514-000000.dat"),
                                      tarvik::testing::ThreeComponentText(5, 0.5, Value, Spread));
