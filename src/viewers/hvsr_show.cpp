@@ -201,6 +201,39 @@ bool NestsTooDeep(std::string_view bytes) {
   return false;
 }
 
+// Takes a document without building it, to find where it stops being JSON: bad syntax and
+// numbers out of range alike come to parse_error with the count of bytes read.
+class ErrorLocator : public nlohmann::json_sax<json> {
+ public:
+  bool null() override { return true; }
+  bool boolean(bool) override { return true; }
+  bool number_integer(number_integer_t) override { return true; }
+  bool number_unsigned(number_unsigned_t) override { return true; }
+  bool number_float(number_float_t, const string_t&) override { return true; }
+  bool string(string_t&) override { return true; }
+  bool binary(binary_t&) override { return true; }
+  bool start_object(std::size_t) override { return true; }
+  bool key(string_t&) override { return true; }
+  bool end_object() override { return true; }
+  bool start_array(std::size_t) override { return true; }
+  bool end_array() override { return true; }
+  bool parse_error(std::size_t position, const std::string&,
+                   const nlohmann::detail::exception&) override {
+    read = position;
+    return false;
+  }
+  size_t read = 0;
+};
+
+// The 1-based line of the first byte that is not JSON.
+size_t ErrorLine(std::string_view bytes) {
+  ErrorLocator locator;
+  json::sax_parse(bytes.begin(), bytes.end(), &locator);
+  const size_t end = std::min(locator.read > 0 ? locator.read - 1 : 0, bytes.size());
+  return 1 + static_cast<size_t>(
+                 std::count(bytes.begin(), bytes.begin() + static_cast<long>(end), '\n'));
+}
+
 class ReportKeys {
  public:
   explicit ReportKeys(std::string& error) : error_(error) {}
@@ -333,14 +366,9 @@ bool ParseHvReport(std::string_view bytes, THvReport& out, std::string& error) {
     error = "вложенность глубже " + std::to_string(kMaxReportDepth) + " уровней";
     return false;
   }
-  json j;
-  try {
-    j = json::parse(bytes.begin(), bytes.end());
-  } catch (const json::parse_error& e) {
-    // e.byte is the 1-based position of the first character the parser could not take.
-    const size_t end = std::min<size_t>(e.byte > 0 ? e.byte - 1 : 0, bytes.size());
-    const auto line = 1 + std::count(bytes.begin(), bytes.begin() + static_cast<long>(end), '\n');
-    error = "строка " + std::to_string(line) + ": не JSON";
+  const json j = json::parse(bytes.begin(), bytes.end(), nullptr, false);
+  if (j.is_discarded()) {
+    error = "строка " + std::to_string(ErrorLine(bytes)) + ": не JSON";
     return false;
   }
   THvReport r;
