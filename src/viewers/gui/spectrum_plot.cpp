@@ -19,14 +19,48 @@ class LinearTicker : public QCPAxisTicker {
   int getSubTickCount(double) override { return kLinearMinorTicks; }
 };
 
-// Labels of a logarithmic axis with as many mantissa digits as the tick needs: "10^-4" for a
-// decade, "1.2·10^-4" between decades (a fixed precision would write 1.2e-4 as 10^-4).
+// A logarithmic axis. Over two decades or more it ticks the powers of ten, labelled "10^-4"
+// (with as many mantissa digits as a tick between decades needs: a fixed precision would write
+// 1.2e-4 as 10^-4). A narrower range, typical of H/V ratios, would get one labelled tick or
+// none, so there it ticks 1, 2 and 5 times the powers of ten, labelled as plain numbers, with a
+// minor tick at every other whole mantissa.
 class LogTicker : public QCPAxisTickerLog {
+  // m · 10^k, dividing for negative k so that 3 · 10^-1 is the double nearest 0.3.
+  static double Scaled(double m, int k) {
+    return k < 0 ? m / std::pow(10.0, -k) : m * std::pow(10.0, k);
+  }
+
  protected:
+  QVector<double> createTickVector(double tick_step, const QCPRange& range) override {
+    mantissas_ = range.lower > 0.0 && range.upper / range.lower < kFullDecadesRatio;
+    if (!mantissas_) return QCPAxisTickerLog::createTickVector(tick_step, range);
+    QVector<double> ticks;
+    const int first = static_cast<int>(std::floor(std::log10(range.lower)));
+    const int last = static_cast<int>(std::ceil(std::log10(range.upper)));
+    for (int k = first; k <= last; ++k) {
+      for (const double m : {1.0, 2.0, 5.0}) ticks.push_back(Scaled(m, k));
+    }
+    return ticks;
+  }
+
+  QVector<double> createSubTickVector(int sub_tick_count, const QVector<double>& ticks) override {
+    if (!mantissas_) return QCPAxisTickerLog::createSubTickVector(sub_tick_count, ticks);
+    QVector<double> sub_ticks;
+    for (qsizetype i = 0; i + 1 < ticks.size(); ++i) {
+      const int k = static_cast<int>(std::floor(std::log10(ticks[i]) + 1e-9));
+      for (int m = 2; m < 10; ++m) {
+        const double t = Scaled(m, k);
+        if (t > ticks[i] * (1.0 + 1e-9) && t < ticks[i + 1] * (1.0 - 1e-9)) sub_ticks.push_back(t);
+      }
+    }
+    return sub_ticks;
+  }
+
   QString getTickLabel(double tick, const QLocale& locale, QChar format, int precision) override {
     if (format != QLatin1Char('e')) {
       return QCPAxisTickerLog::getTickLabel(tick, locale, format, precision);
     }
+    if (mantissas_ && tick >= 1e-3 && tick < 1e5) return locale.toString(tick, 'g', 6);
     for (int digits = 0; digits < 3; ++digits) {
       const QString text = locale.toString(tick, format.toLatin1(), digits);
       bool ok = false;
@@ -35,6 +69,11 @@ class LogTicker : public QCPAxisTickerLog {
     }
     return locale.toString(tick, format.toLatin1(), precision);
   }
+
+ private:
+  // Upper / lower bound from which the powers of ten alone give enough labels.
+  static constexpr double kFullDecadesRatio = 100.0;
+  bool mantissas_ = false;
 };
 
 QColor ColorOf(const TChartSeries& s) {

@@ -21,6 +21,7 @@
 #include "test_files.h"
 #include "viewer_test_files.h"
 #include "viewers/gui/spc_form.h"
+#include "viewers/gui/spectrum_plot.h"
 #include "viewers/spectrum_show.h"
 
 using tarvik::TBandMeasure;
@@ -142,6 +143,32 @@ class SpcFormTest : public QObject {
     QVERIFY(form.showSpectrumFile(prim_, false, 1, 0, host_));
     QCOMPARE(form.plot()->graph(0)->dataCount(), 4);
     QVERIFY(!log_y->isChecked());
+  }
+
+  // A log axis over less than two decades (an H/V ratio) gets readable ticks between the powers
+  // of ten; over more decades only the powers are labelled.
+  void logAxisLabelsNarrowAndWideRanges() {
+    QCustomPlot plot;
+    plot.resize(600, 400);
+    tarvik::gui::SetAxisScales(plot, true, true);
+    const struct {
+      double lower, upper;
+      QStringList labels;
+    } cases[] = {
+        {0.3, 6.0, {"0.5", "1", "2", "5"}},
+        {1.5, 2.5, {"2"}},
+        {1e-6, 1e-2, {"1e-06", "1e-05", "1e-04", "1e-03", "1e-02"}},
+    };
+    for (const auto& c : cases) {
+      plot.yAxis->setRange(c.lower, c.upper);
+      plot.replot();
+      QCOMPARE(plot.yAxis->tickVectorLabels(), QVector<QString>(c.labels.begin(), c.labels.end()));
+    }
+    // Minor ticks at the whole mantissas between the labelled ones.
+    QVector<double> ticks, sub_ticks;
+    plot.yAxis->ticker()->generate(QCPRange(0.3, 6.0), QLocale::c(), 'e', 0, ticks, &sub_ticks,
+                                   nullptr);
+    QCOMPARE(sub_ticks, QVector<double>({0.3, 0.4, 0.6, 0.7, 0.8, 0.9, 3, 4, 6}));
   }
 
   void prevAndNextCallBackWithTheIndex() {
