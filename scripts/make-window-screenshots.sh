@@ -9,7 +9,9 @@ build=${BUILD_DIR:-build}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_GUI=ON -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target tarvik-cli take_screenshots
 
-work=$(mktemp -d)
+# A fixed folder, so that the paths the pictures show do not change from one run to the next.
+work=/tmp/tarvik-demo
+rm -rf "$work"
 trap 'rm -rf "$work"' EXIT
 "$build"/tarvik-cli demo "$work" -q >/dev/null
 xvfb-run -a -s "-screen 0 1280x800x24" env QT_QPA_PLATFORM=xcb \
