@@ -159,11 +159,7 @@ TEST(RecordCli, ShardsTogetherWriteTheFilesOfOneRun) {
   options.TransientsPerFile = 0;
   RecordingUiHost host;
   TProject project;
-  std::vector<TDemoRecording> recordings;
-  std::string error;
-  ASSERT_TRUE(BuildDemoProject(dir.path().string(), kDemoGeophonePaz, options, host, project,
-                               recordings, error))
-      << error;
+  ASSERT_NO_FATAL_FAILURE(testing::BuildDemoProjectIn(dir.path().string(), options, host, project));
   ASSERT_EQ(project.Records.size(), 12u);
   // Records 11 and 12 (shards 2 and 3) write the same files; one run keeps record 12's.
   project.Records[11].Station = project.Records[10].Station;

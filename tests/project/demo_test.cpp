@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "demo_recordings.h"
 #include "project/driver.h"
 #include "recording_ui_host.h"
 #include "records/assembly.h"
@@ -83,11 +84,7 @@ TEST(Demo, TransientsAreLeftOutOfTheQuietIntervals) {
   options.FileSeconds = 600.0;
   RecordingUiHost host;
   TProject project;
-  std::vector<TDemoRecording> recordings;
-  std::string error;
-  ASSERT_TRUE(BuildDemoProject(dir.path().string(), kDemoGeophonePaz, options, host, project,
-                               recordings, error))
-      << error;
+  ASSERT_NO_FATAL_FAILURE(testing::BuildDemoProjectIn(dir.path().string(), options, host, project));
   ASSERT_EQ(project.Records.size(), 1u);
   EXPECT_FALSE(IsIncomplete(project.Records[0]));
   EXPECT_EQ(FirstRecordWithoutLevel(project), -1);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "demo_recordings.h"
 #include "project/demo.h"
 #include "recording_ui_host.h"
 #include "test_files.h"
@@ -31,11 +32,8 @@ class DriverTest : public ::testing::Test {
     options.FileSeconds = 180.0;
     options.TransientsPerFile = 1;
     RecordingUiHost host;
-    std::vector<TDemoRecording> recordings;
-    std::string error;
-    ASSERT_TRUE(BuildDemoProject(dir_.path().string(), kDemoGeophonePaz, options, host, project_,
-                                 recordings, error))
-        << error;
+    ASSERT_NO_FATAL_FAILURE(
+        testing::BuildDemoProjectIn(dir_.path().string(), options, host, project_));
     project_.Folder = dir_.path().string();
     folders_ = DeriveResultFolders(project_.General.ResultDir);
   }

@@ -6,6 +6,7 @@
 #include <numbers>
 #include <random>
 
+#include "demo_recordings.h"
 #include "project/demo.h"
 #include "project/project.h"
 #include "recording_ui_host.h"
@@ -377,11 +378,7 @@ TEST(Hvsr, RecordFilesAreReadThroughTheRunsHeaderCache) {
   options.TransientsPerFile = 0;
   testing::RecordingUiHost host;
   TProject project;
-  std::vector<TDemoRecording> recordings;
-  std::string error;
-  ASSERT_TRUE(BuildDemoProject(dir.path().string(), kDemoGeophonePaz, options, host, project,
-                               recordings, error))
-      << error;
+  ASSERT_NO_FATAL_FAILURE(testing::BuildDemoProjectIn(dir.path().string(), options, host, project));
   ASSERT_EQ(project.Records.size(), 1u);
   TFileRecord& record = project.Records[0];
   const TSpectrumSettings spectrum = project.SettingsFor(record);

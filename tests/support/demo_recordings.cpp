@@ -27,4 +27,12 @@ void WriteShortRecordings(const std::string& folder, int stations, double second
   ASSERT_TRUE(WriteDemoRecordings(folder, sensor.ZP, options, recordings, error)) << error;
 }
 
+void BuildDemoProjectIn(const std::string& folder, const TDemoOptions& options, UiHost& host,
+                        TProject& project) {
+  std::vector<TDemoRecording> recordings;
+  std::string error;
+  ASSERT_TRUE(BuildDemoProject(folder, kDemoGeophonePaz, options, host, project, recordings, error))
+      << error;
+}
+
 }  // namespace tarvik::testing
