@@ -334,16 +334,15 @@ std::vector<std::string> NoteFlatResponses(const TProject& project, const TRunOp
   return notices;
 }
 
-// The H/V list, its mark leaving out the records in skip.
-TRecordListModel HVList(const TProject& project, const TResultFolders& folders,
-                        const std::vector<int>& skip) {
+// The H/V list, its mark set only by records for which counts(index) holds.
+template <typename Counts>
+TRecordListModel HVList(const TProject& project, const TResultFolders& folders, Counts counts) {
   TRecordListModel list;
   for (size_t i = 0; i < project.Records.size(); ++i) {
     const TFileRecord& r = project.Records[i];
     list.Entries.push_back(HVEntryText(r));
     list.Checked.push_back(r.ToProcessNakamura);
-    const bool skipped = std::find(skip.begin(), skip.end(), static_cast<int>(i)) != skip.end();
-    if (list.Problem == 0 && r.ToProcessNakamura && !skipped) {
+    if (list.Problem == 0 && r.ToProcessNakamura && counts(static_cast<int>(i))) {
       const std::string prim = SpectrumFilePath(folders, r, false);
       if (!FileExists(prim)) {
         list.Problem = static_cast<int>(i) + 1;
@@ -421,7 +420,7 @@ TRecordListModel BuildPrimaryList(const TProject& project) {
 }
 
 TRecordListModel BuildHVList(const TProject& project, const TResultFolders& folders) {
-  return HVList(project, folders, {});
+  return HVList(project, folders, [](int) { return true; });
 }
 
 int FirstRecordWithoutLevel(const TProject& project) {
@@ -503,18 +502,10 @@ TRunReport RunHV(TProject& project, const TResultFolders& folders, UiHost& host,
     return r.ToProcessNakamura && !skipped(i) ? RatioFilePath(folders, r) : std::string();
   };
   if (!options.Only) {
-    TRecordListModel list = HVList(project, folders, skip);
-    // A shard needs only its own records' spectra, which other shards may still be computing
-    // for theirs.
-    if (options.ShardCount > 1 && list.Problem > 0 && !InShard(options, list.Problem - 1)) {
-      list.Problem = 0;
-      for (int i = 0; i < static_cast<int>(project.Records.size()) && list.Problem == 0; ++i) {
-        const TFileRecord& r = project.Records[static_cast<size_t>(i)];
-        if (InShard(options, i) && r.ToProcessNakamura && !skipped(i) &&
-            !FileExists(SpectrumFilePath(folders, r, false)))
-          list.Problem = i + 1;
-      }
-    }
+    // Records whose spectra failed in this call are skipped below, and a shard needs only its
+    // own records' spectra, which other shards may still be computing for theirs.
+    const TRecordListModel list =
+        HVList(project, folders, [&](int i) { return !skipped(i) && InShard(options, i); });
     if (auto refused = RefuseIncompleteResponses(list, host, list.Problem > 0 ? list.Hint : "")) {
       return *refused;
     }

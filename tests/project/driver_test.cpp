@@ -158,6 +158,30 @@ TEST_F(DriverTest, IncompleteResponsesPreventTheRun) {
             (std::vector<std::string>{Prim(1)}));
 }
 
+// The H/V run of a shard needs the amplitude files of its own records only, and when one is
+// missing it names that record and that file.
+TEST_F(DriverTest, ShardRatiosNeedOnlyTheShardsOwnSpectra) {
+  TRunOptions second;
+  second.ShardIndex = 1;
+  second.ShardCount = 3;
+  RecordingUiHost host;
+  ASSERT_EQ(RunPrimary(project_, folders_, host, second).Written,
+            (std::vector<std::string>{Prim(1)}));
+  const TRunReport ratios = RunHV(project_, folders_, host, second);
+  EXPECT_TRUE(ratios.Ran);
+  EXPECT_EQ(ratios.Written.size(), 1u);
+  EXPECT_TRUE(host.messages.empty());
+
+  TRunOptions third = second;
+  third.ShardIndex = 2;
+  const TRunReport refused = RunHV(project_, folders_, host, third);
+  EXPECT_FALSE(refused.Ran);
+  EXPECT_EQ(refused.Problem, 3);
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_NE(host.messages[0].find(HVEntryText(project_.Records[2])), std::string::npos);
+  EXPECT_NE(host.messages[0].find(Prim(2) + " не найден"), std::string::npos) << host.messages[0];
+}
+
 TEST_F(DriverTest, LevelWarningAsksAndNoMeansNoRun) {
   project_.Records[2].Level[0] = 2147483647;
   const std::string question = "Возможно, не выбран тихий интервал на записи TVK03 (" +
