@@ -56,7 +56,7 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
   const std::map<std::string, THvsrSmoothing> smoothing = {{"ko", THvsrSmoothing::kKonnoOhmachi},
                                                            {"none", THvsrSmoothing::kNone}};
   const std::map<std::string, THvsrHorizontal> horizontal = {
-      {"spec", THvsrHorizontal::kArithmetic},
+      {"arithmetic", THvsrHorizontal::kArithmetic},
       {"geometric", THvsrHorizontal::kGeometric},
       {"squared", THvsrHorizontal::kSquared}};
   const std::map<std::string, THvsrRejection> rejection = {{"fdwra", THvsrRejection::kFdwra},
@@ -66,8 +66,8 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
   cmd->add_option("--b", opt->b, "Konno-Ohmachi bandwidth b")->check(CLI::Range(1e-9, 1000.0));
   cmd->add_option("--grid", opt->grid, "log-spaced grid: FMIN FMAX N")->expected(3);
   cmd->add_option("--horizontal", opt->horizontal,
-                  "horizontal: spec ((E+N)/2, as the ratio files), geometric, squared")
-      ->check(CLI::IsMember({"spec", "geometric", "squared"}));
+                  "horizontal: arithmetic ((E+N)/2, as the ratio files), geometric, squared")
+      ->check(CLI::IsMember({"arithmetic", "geometric", "squared"}));
   cmd->add_option("--rejection", opt->rejection, "window rejection: fdwra or none")
       ->check(CLI::IsMember({"fdwra", "none"}));
   cmd->add_option("--n", opt->n, "standard deviations kept by the rejection")

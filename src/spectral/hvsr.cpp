@@ -47,7 +47,7 @@ const char* HorizontalName(THvsrHorizontal value) {
     case THvsrHorizontal::kSquared:
       return "squared";
     default:
-      return "spec";
+      return "arithmetic";
   }
 }
 

@@ -33,7 +33,7 @@ inline constexpr int32_t kMaxHvsrGridPoints = 100000;
 // True when the settings can be used; otherwise why not, for the user.
 bool CheckHvsrSettings(const THvsrSettings& settings, std::string* why = nullptr);
 
-// The names the command line and the report use: "ko"/"none", "spec"/"geometric"/"squared",
+// The names the command line and the report use: "ko"/"none", "arithmetic"/"geometric"/"squared",
 // "fdwra"/"none".
 const char* SmoothingName(THvsrSmoothing value);
 const char* HorizontalName(THvsrHorizontal value);
