@@ -10,6 +10,7 @@
 
 #include "common/datetime.h"
 #include "common/paths.h"
+#include "common/replace_file.h"
 #include "common/ui_host.h"
 #include "records/load_record.h"
 #include "records/rec.h"
@@ -27,11 +28,13 @@ bool Fail(std::string* error, const std::string& text) {
   return false;
 }
 
-// Writes the blocks to path; false when a write fails, bzip2 fails or a stop is requested.
-bool WriteBlocks(const std::string& path, const TFileRecordInfo& header, const TData32& data,
-                 const std::string& file, UiHost& host, std::string* error) {
-  std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
-  if (!out) return Fail(error, "cannot create " + path);
+// Writes the blocks to path (named out_path in messages); false when a write fails, bzip2 fails
+// or a stop is requested.
+bool WriteBlocks(const std::filesystem::path& path, const std::string& out_path,
+                 const TFileRecordInfo& header, const TData32& data, const std::string& file,
+                 UiHost& host, std::string* error) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) return Fail(error, "cannot create " + out_path);
   const int64_t total = data.empty() ? 0 : static_cast<int64_t>(data.front().size());
   host.SetStatus("Сохранение " + file, 100);
   const std::vector<uint8_t> head = MakeRecHeader2Block(header);
@@ -52,7 +55,7 @@ bool WriteBlocks(const std::string& path, const TFileRecordInfo& header, const T
     host.ProcessEvents();
   }
   out.flush();
-  if (!out) return Fail(error, "cannot write " + path);
+  if (!out) return Fail(error, "cannot write " + out_path);
   return true;
 }
 
@@ -107,16 +110,12 @@ bool CompressRecord(const std::string& out_path, const TFileRecord& record, UiHo
   header.BlockSamples = static_cast<int32_t>(std::min(total, kBlockSamples));
 
   // Written beside the target and moved over it only when complete: a failed or stopped run
-  // leaves any earlier file in place, and a record can be compressed onto its own file.
-  const std::string part = out_path + ".part";
-  std::error_code ec;
-  if (!WriteBlocks(part, header, data, record.File, host, error)) {
-    std::filesystem::remove(std::filesystem::path(part), ec);
+  // leaves any earlier file in place.
+  TFileReplacement replacement{std::filesystem::path(out_path)};
+  std::string ignored;
+  if (!WriteBlocks(replacement.Temporary(), out_path, header, data, record.File, host, error))
     return false;
-  }
-  std::filesystem::rename(std::filesystem::path(part), std::filesystem::path(out_path), ec);
-  if (ec) {
-    std::filesystem::remove(std::filesystem::path(part), ec);
+  if (!replacement.Flush(ignored) || !replacement.Commit(ignored)) {
     return Fail(error, "cannot write " + out_path);
   }
   return true;

@@ -3,11 +3,11 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <vector>
 
 #include "common/paths.h"
+#include "common/replace_file.h"
 #include "common/text_encoding.h"
 #include "response/response_evaluation.h"
 #include "response/response_text.h"
@@ -355,17 +355,21 @@ std::string UnitResponseTemplateText(const std::string& note, double rate, TDate
   return t;
 }
 
+std::string UnitTemplateFileName(const std::string& path) {
+  return AsciiUpper(FileExtension(path)) == ".RSP" ? path : path + ".rsp";
+}
+
 TResponseStatus WriteUnitResponseTemplate(const std::string& path, const std::string& note,
                                           double rate, std::string* written, TDateTime today) {
-  std::string target = path;
-  if (AsciiUpper(FileExtension(target)) != ".RSP") target += ".rsp";
+  const std::string target = UnitTemplateFileName(path);
   if (written) *written = target;
   if (today == 0.0) today = LocalToday();
   const std::string bytes = Utf8ToCp1251(UnitResponseTemplateText(note, rate, today));
-  std::ofstream out(std::filesystem::path(target), std::ios::binary | std::ios::trunc);
-  if (out) out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out) return TResponseStatus::Failure(Located(target, 0, "cannot be written"));
+  // Into an existing folder only: a mistyped folder is an error, not a new folder.
+  TFileReplacement replacement{std::filesystem::path(target)};
+  std::string ignored;
+  if (!replacement.Write(bytes, ignored) || !replacement.Commit(ignored))
+    return TResponseStatus::Failure(Located(target, 0, "cannot be written"));
   return TResponseStatus::Success();
 }
 

@@ -25,8 +25,13 @@ TResponseStatus ReadRspText(std::string_view bytes, const std::string& name, TFi
 // rate. date is written as dd.MM.yyyy.
 std::string UnitResponseTemplateText(const std::string& note, double rate, TDateTime date);
 
-// Writes the template (Windows-1251) to path, with ".rsp" appended unless the name already
-// ends in it (any case); written receives the path used. today 0 means the current date.
+// path with ".rsp" appended unless it already ends in it (any case): the name the template
+// is written under.
+std::string UnitTemplateFileName(const std::string& path);
+
+// Writes the template (Windows-1251) to UnitTemplateFileName(path), replacing an earlier file
+// only when the new one is complete; written receives the path used. today 0 means the current
+// date.
 TResponseStatus WriteUnitResponseTemplate(const std::string& path, const std::string& note,
                                           double rate, std::string* written = nullptr,
                                           TDateTime today = 0.0);

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "common/datetime.h"
+#include "common/replace_file.h"
 #include "common/text_encoding.h"
 
 namespace tarvik {
@@ -182,9 +183,16 @@ std::string ReportJsonText(const THvsrResult& r, const TFileRecord& record) {
 
 bool WriteHvsrFiles(const THvsrPaths& paths, const THvsrResult& result, const TFileRecord& record,
                     std::string& message) {
-  return WriteFileText(paths.Hv, HvFileText(result), message) &&
-         WriteFileText(paths.Windows, WindowsCsvText(result, record.SampRate), message) &&
-         WriteFileText(paths.Report, ReportJsonText(result, record), message);
+  namespace fs = std::filesystem;
+  const auto path_of = [](const std::string& utf8) {
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+  };
+  // The ".hv" file, the one a user opens, comes last: it is in place only when the companions
+  // it is read with are.
+  return ReplaceFilesTogether({{path_of(paths.Windows), WindowsCsvText(result, record.SampRate)},
+                               {path_of(paths.Report), ReportJsonText(result, record)},
+                               {path_of(paths.Hv), HvFileText(result)}},
+                              message);
 }
 
 namespace {

@@ -39,7 +39,8 @@ std::string WindowsCsvText(const THvsrResult& result, double rate);
 // mean curve, f0 from the windows, each SESAME criterion, the verdict and the mean curve.
 std::string ReportJsonText(const THvsrResult& result, const TFileRecord& record);
 
-// Writes the three files; false with the reason when one could not be written.
+// Writes the three files, replacing all three earlier ones together; false with the reason,
+// every earlier file as it was, when one could not be written.
 bool WriteHvsrFiles(const THvsrPaths& paths, const THvsrResult& result, const TFileRecord& record,
                     std::string& message);
 

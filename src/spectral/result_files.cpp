@@ -1,7 +1,6 @@
 #include "spectral/result_files.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -12,6 +11,7 @@
 #include "common/binary_file.h"
 #include "common/datetime.h"
 #include "common/paths.h"
+#include "common/replace_file.h"
 #include "common/text_encoding.h"
 
 namespace tarvik {
@@ -136,31 +136,7 @@ bool ReadResultFile(const std::string& path, TReaderKind kind, UiHost& host, TRe
 }  // namespace
 
 bool WriteFileText(const std::string& path, std::string_view text, std::string& message) {
-  const std::filesystem::path target = PathOf(path);
-  std::error_code ec;
-  if (target.has_parent_path()) {
-    std::filesystem::create_directories(target.parent_path(), ec);
-    if (ec) {
-      message = "Не удалось создать папку " + FolderOf(path) + ": " + ec.message();
-      return false;
-    }
-  }
-  errno = 0;
-  std::FILE* file = std::fopen(target.string().c_str(), "wb");
-  if (file == nullptr) {
-    message = "Не удалось создать файл " + path + ": " + std::generic_category().message(errno);
-    return false;
-  }
-  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  const int write_errno = errno;
-  const bool closed = std::fclose(file) == 0;
-  if (!written || !closed) {
-    message = "Ошибка записи в файл " + path + ": " +
-              std::generic_category().message(write_errno != 0 ? write_errno : errno);
-    std::filesystem::remove(target, ec);
-    return false;
-  }
-  return true;
+  return ReplaceFileContents(PathOf(path), text, message);
 }
 
 TResultFolders DeriveResultFolders(std::string_view results_folder,

@@ -54,8 +54,9 @@ std::string SpectrumFilePath(const TResultFolders& folders, const TFileRecord& r
 // event records too).
 std::string RatioFilePath(const TResultFolders& folders, const TFileRecord& record);
 
-// Writes text to path (UTF-8), creating its folder first; on failure the partial file is removed
-// and the reason, in the platform's words, goes to message.
+// Writes text to path (UTF-8), creating its folder first. The text goes to a temporary file
+// that replaces path only when complete, so a failure leaves the earlier file as it was; the
+// reason, in the platform's words, goes to message.
 bool WriteFileText(const std::string& path, std::string_view text, std::string& message);
 
 // A value as the result files write it: four significant digits, fixed-point when the
