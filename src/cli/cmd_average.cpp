@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/output_guard.h"
 #include "common/ui_host.h"
 #include "viewers/spectrum_show.h"
 
@@ -18,6 +19,7 @@ void RegisterAverage(CLI::App& app, CommandResult& result) {
     std::string output;
     std::vector<std::string> files;
     bool median = false;
+    bool force = false;
     bool json = false;
   };
   auto opt = std::make_shared<Options>();
@@ -28,8 +30,11 @@ void RegisterAverage(CLI::App& app, CommandResult& result) {
   cmd->add_option("OUT", opt->output, "the file to write (.dat)")->required();
   cmd->add_option("FILE", opt->files, "spectrum files")->required();
   cmd->add_flag("--median", opt->median, "the median, with half the range as the spread");
+  AddForceFlag(cmd, opt->force);
   cmd->add_flag("--json", opt->json, "print what was written as JSON");
   cmd->callback([opt, &result] {
+    // "average A.dat B.dat", the output name forgotten, would replace the spectrum A.dat.
+    if (!MayWriteOutput("average", opt->output, opt->files, opt->force, result)) return;
     ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true);
     TSpectrumView view;
     TAverageResult average;

@@ -5,11 +5,14 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/commands.h"
+#include "cli/output_guard.h"
 #include "cli/project_cli.h"
 #include "cli/record_options.h"
 #include "common/ui_host.h"
+#include "records/assembly.h"
 #include "records/compress.h"
 
 namespace tarvik::cli {
@@ -18,6 +21,7 @@ void RegisterCompress(CLI::App& app, CommandResult& result) {
   struct Options {
     std::string file;
     std::string out;
+    bool force = false;
     AssemblySettings settings;
   };
   auto opt = std::make_shared<Options>();
@@ -28,6 +32,7 @@ void RegisterCompress(CLI::App& app, CommandResult& result) {
       "project then pointing its records at the copies and saved");
   cmd->add_option("FILE", opt->file, "first file of the record, or a project (.tvp)")->required();
   cmd->add_option("-o,--output", opt->out, "the REC file to write (not with a project)");
+  AddForceFlag(cmd, opt->force);
   AddRecordFormOptions(cmd, opt->settings);
   auto project = AddCompressProjectOptions(cmd);
   cmd->callback([opt, project, &result] {
@@ -35,6 +40,13 @@ void RegisterCompress(CLI::App& app, CommandResult& result) {
     const std::optional<TFileRecord> record = FormFirstRecord(opt->file, opt->settings, result);
     if (!record) return;
     ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true);
+    // Every file the record is read from is an input, not only the first.
+    std::vector<std::string> inputs =
+        FindRecordFiles(record->File, opt->settings.working_rate, record->Start, record->Finish,
+                        host, nullptr, record->Station)
+            .paths;
+    inputs.push_back(opt->file);
+    if (!MayWriteOutput("compress", opt->out, inputs, opt->force, result)) return;
     std::string error;
     if (!CompressRecord(opt->out, *record, host, opt->settings.working_rate, &error)) {
       std::fprintf(stderr, "compress: %s\n", error.c_str());

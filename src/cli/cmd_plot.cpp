@@ -5,14 +5,17 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/cli_output.h"
 #include "cli/commands.h"
+#include "cli/output_guard.h"
 #include "cli/project_cli.h"
 #include "common/paths.h"
+#include "common/replace_file.h"
 #include "common/ui_host.h"
 #include "project/driver.h"
 #include "project/result_view.h"
@@ -105,10 +108,18 @@ struct RenderSession {};
 bool Render(RenderSession&, const TSpectrumView& view, const std::string& path, int width,
             int height, bool window = false) {
 #ifdef TARVIK_WITH_GUI
+  // Drawn under a temporary name that keeps the extension, then moved over path: a chart that
+  // fails half way leaves an earlier one as it was.
+  TFileReplacement replacement{std::filesystem::path(path)};
+  const std::string temporary = replacement.Temporary().string();
   std::string error;
-  const bool drawn = window ? gui::RenderViewerWindow(view, path, width, height, error)
-                            : gui::RenderChart(view, path, width, height, error);
+  const bool drawn = (window ? gui::RenderViewerWindow(view, temporary, width, height, error)
+                             : gui::RenderChart(view, temporary, width, height, error)) &&
+                     replacement.Flush(error) && replacement.Commit(error);
   if (!drawn) {
+    for (size_t at = error.find(temporary); at != std::string::npos;
+         at = error.find(temporary, at + path.size()))
+      error.replace(at, temporary.size(), path);
     std::fprintf(stderr, "plot: %s\n", error.c_str());
     return false;
   }
@@ -166,6 +177,7 @@ void RegisterPlot(CLI::App& app, CommandResult& result) {
     int height = 640;
     bool json = false;
     bool window = false;
+    bool force = false;
   };
   auto opt = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand(
@@ -198,6 +210,7 @@ void RegisterPlot(CLI::App& app, CommandResult& result) {
   cmd->add_flag("--window", opt->window,
                 "draw the whole viewer window (check list, controls, chart) into a .png");
   cmd->add_flag("--json", opt->json, "print the chart as data");
+  AddForceFlag(cmd, opt->force);
   cmd->callback([opt, &result] {
     if (opt->output.empty() && !opt->json) throw CLI::RequiredError("-o OUT.png|OUT.pdf or --json");
     const bool hvsr = opt->hvsr || std::any_of(opt->files.begin(), opt->files.end(),
@@ -207,6 +220,15 @@ void RegisterPlot(CLI::App& app, CommandResult& result) {
     }
     if (hvsr && (opt->hv || opt->noise_models)) {
       throw CLI::ValidationError("--hvsr", "--hv and --noise-models do not apply to a .hv file");
+    }
+    if (!opt->output.empty()) {
+      // A ".hv" file is drawn with the two files written beside it.
+      std::vector<std::string> inputs = opt->files;
+      if (hvsr) {
+        inputs.push_back(HvWindowsPath(opt->files[0]));
+        inputs.push_back(HvReportPath(opt->files[0]));
+      }
+      if (!MayWriteOutput("plot", opt->output, inputs, opt->force, result)) return;
     }
     ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true);
     TSpectrumView view;

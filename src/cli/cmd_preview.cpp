@@ -3,14 +3,17 @@
 // silence label; with --json also the span, the quiet and disturbed intervals and the levels.
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 
 #include "cli/cli_output.h"
 #include "cli/commands.h"
+#include "cli/output_guard.h"
 #include "cli/project_cli.h"
 #include "common/datetime.h"
+#include "common/replace_file.h"
 #include "common/ui_host.h"
 #include "viewers/preview_model.h"
 #include "viewers/preview_picture.h"
@@ -35,6 +38,7 @@ struct Options {
   std::string out;
   int width = 1200;
   int height = 600;
+  bool force = false;
   bool json = false;
 };
 
@@ -97,6 +101,7 @@ void Run(const Options& opt, CommandResult& result) {
     return;
   }
   const TFileRecord& record = project.Records[static_cast<size_t>(opt.record - 1)];
+  if (!MayWriteOutput("preview", opt.out, {opt.project, record.File}, opt.force, result)) return;
   TPreviewOptions options;
   options.Settings = project.SettingsFor(record);
   options.DefaultRate = project.General.SampRateDefault;
@@ -108,7 +113,10 @@ void Run(const Options& opt, CommandResult& result) {
   model.SetArea(opt.width, opt.height);
   gui::OffscreenApplication app;
   const QImage image = gui::RenderPreview(BuildPreviewPicture(model));
-  if (!image.save(QString::fromStdString(opt.out), "PNG")) {
+  TFileReplacement replacement{std::filesystem::path(opt.out)};
+  std::string ignored;
+  if (!image.save(QString::fromStdString(replacement.Temporary().string()), "PNG") ||
+      !replacement.Flush(ignored) || !replacement.Commit(ignored)) {
     std::fprintf(stderr, "preview: %s: the image could not be written\n", opt.out.c_str());
     result.status = 1;
     return;
@@ -143,6 +151,7 @@ void RegisterPreview(CLI::App& app, CommandResult& result) {
   cmd->add_option("-o,--output", opt->out, "the PNG file to write")->required();
   cmd->add_option("--width", opt->width, "image width in pixels")->check(CLI::Range(16, 16384));
   cmd->add_option("--height", opt->height, "image height in pixels")->check(CLI::Range(16, 16384));
+  AddForceFlag(cmd, opt->force);
   cmd->add_flag("--json", opt->json, "print the intervals and levels as one JSON document");
   cmd->callback([opt, &result] { Run(*opt, result); });
 }

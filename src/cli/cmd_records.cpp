@@ -11,10 +11,12 @@
 
 #include "cli/commands.h"
 #include "cli/edit_session.h"
+#include "cli/output_guard.h"
 #include "common/paths.h"
 #include "project/channel_ini.h"
 #include "project/driver.h"
 #include "project/record_editor.h"
+#include "response/rsp_file.h"
 
 namespace tarvik::cli {
 
@@ -177,14 +179,19 @@ void RegisterChannels(CLI::App& app, CommandResult& result) {
       cmd->add_option("--to-ini", *to, "write the channel settings (\".ini\" appended)");
   CLI::Option* from_opt = cmd->add_option("--from-ini", *from, "read the channel settings");
   to_opt->excludes(from_opt);
+  auto force = std::make_shared<bool>(false);
+  cmd->add_flag("--force", *force, "replace the --to-ini file when it exists")->needs(to_opt);
   CLI::Option_group* group = cmd->add_option_group("direction");
   group->add_option(to_opt);
   group->add_option(from_opt);
   group->require_option(1);
-  cmd->callback([opt, to, from, &result] {
+  cmd->callback([opt, to, from, force, &result] {
     EditSession s(*opt, "channels", result);
     if (!s.Open(SelectionUse::kRequired)) return;
     if (!to->empty()) {
+      if (!MayWriteOutput("channels", ChannelIniName(FullPath(*to)), {FullPath(opt->project)},
+                          *force, result))
+        return;
       const TRecordOpResult r = ChannelsToIni(s.Project(), s.Current(), FullPath(*to));
       if (!r.Done) {
         s.Fail(r.Message);
@@ -223,6 +230,7 @@ void RegisterTemplate(CLI::App& app, CommandResult& result) {
     std::string out;
     int channel = 0;
     std::string kind = "channel";
+    bool force = false;
   };
   auto t = std::make_shared<Options>();
   cmd->add_option("OUT", t->out, "the template file (\".rsp\" appended)")->required();
@@ -232,11 +240,15 @@ void RegisterTemplate(CLI::App& app, CommandResult& result) {
   cmd->add_option("--kind", t->kind, "which response the template stands for")
       ->check(CLI::IsMember(kResponseKinds))
       ->capture_default_str();
+  AddForceFlag(cmd, t->force);
   cmd->callback([opt, t, &result] {
     EditSession s(*opt, "template", result);
     if (!s.Open(SelectionUse::kRequired)) return;
     const std::optional<int> channel = s.Channel(t->channel);
     if (!channel) return;
+    if (!MayWriteOutput("template", UnitTemplateFileName(FullPath(t->out)),
+                        {FullPath(opt->project)}, t->force, result))
+      return;
     const TRecordOpResult r = AssignUnitTemplate(s.Project(), s.Selection(), s.Current(), *channel,
                                                  kResponseKinds.at(t->kind), FullPath(t->out));
     if (!r.Done) {

@@ -10,6 +10,7 @@
 
 #include "cli/cli_output.h"
 #include "cli/commands.h"
+#include "cli/output_guard.h"
 #include "response/load_response.h"
 #include "response/response_evaluation.h"
 #include "response/rsp_file.h"
@@ -35,6 +36,7 @@ void RegisterResponse(CLI::App& app, CommandResult& result) {
     std::string template_path;
     double rate = 0.0;
     std::string note;
+    bool force = false;
     bool json = false;
   };
   auto opt = std::make_shared<Options>();
@@ -49,6 +51,7 @@ void RegisterResponse(CLI::App& app, CommandResult& result) {
       ->needs(tmpl)
       ->check(PositiveNumber());
   cmd->add_option("--note", opt->note, "the template's Note (the channel name)")->needs(tmpl);
+  cmd->add_flag("--force", opt->force, "replace the template file when it exists")->needs(tmpl);
   cmd->add_flag("--json", opt->json,
                 "one JSON document: the template written, the files loaded, the lines");
   cmd->callback([opt, cmd, &result] {
@@ -64,6 +67,9 @@ void RegisterResponse(CLI::App& app, CommandResult& result) {
       if (opt->json) std::printf("%s\n", doc.dump(2).c_str());
     };
     if (!opt->template_path.empty()) {
+      if (!MayWriteOutput("response", UnitTemplateFileName(opt->template_path),
+                          {opt->file, opt->chain}, opt->force, result))
+        return;
       std::string written;
       const TResponseStatus s =
           WriteUnitResponseTemplate(opt->template_path, opt->note, opt->rate, &written);

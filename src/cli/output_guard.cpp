@@ -1,0 +1,43 @@
+#include "cli/output_guard.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+namespace tarvik::cli {
+
+void AddForceFlag(CLI::App* cmd, bool& force) {
+  cmd->add_flag("--force", force, "replace the output file when it exists");
+}
+
+bool MayWriteOutput(const char* command, const std::string& output,
+                    const std::vector<std::string>& inputs, bool force, CommandResult& result) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::file_status status = fs::status(output, ec);
+  if (!fs::exists(status)) return true;
+  if (fs::is_directory(status)) {
+    std::fprintf(stderr, "%s: %s is a folder, not a file to write\n", command, output.c_str());
+    result.status = 2;
+    return false;
+  }
+  for (const std::string& input : inputs) {
+    if (input.empty() || !fs::equivalent(output, input, ec)) continue;
+    if (input == output) {
+      std::fprintf(stderr, "%s: %s is an input of the command and is never written over\n", command,
+                   output.c_str());
+    } else {
+      std::fprintf(stderr, "%s: %s is the input %s and is never written over\n", command,
+                   output.c_str(), input.c_str());
+    }
+    result.status = 2;
+    return false;
+  }
+  if (force) return true;
+  std::fprintf(stderr, "%s: %s exists and would be replaced; give --force to replace it\n", command,
+               output.c_str());
+  result.status = 1;
+  return false;
+}
+
+}  // namespace tarvik::cli
