@@ -16,6 +16,7 @@
 #include "common/paths.h"
 #include "common/ui_host.h"
 #include "project/bin_ini_file.h"
+#include "project/result_manifest.h"
 #include "records/header_cache.h"
 #include "response/load_response.h"
 #include "spectral/hv.h"
@@ -108,8 +109,18 @@ void Summarise(const std::vector<RecordOutcome>& outcomes, TRunReport& report) {
   }
 }
 
+// The results folder's manifest and the project a run notes as the writer of its files.
+struct RunOwner {
+  TResultManifest& Manifest;
+  std::string Project;
+
+  void Wrote(const std::string& path, int index, const TFileRecord& record) const {
+    Manifest.Note(path, {Project, ManifestRecordText(index, record.Station), {}});
+  }
+};
+
 void PrimaryRecord(TProject& project, const TResultFolders& folders, int i, UiHost& host,
-                   HeaderCache& headers, RecordOutcome& out) {
+                   HeaderCache& headers, const RunOwner& owner, RecordOutcome& out) {
   TFileRecord& record = project.Records[static_cast<size_t>(i)];
   out.handled = true;
   TMatrix2D mean, stdev;
@@ -129,6 +140,7 @@ void PrimaryRecord(TProject& project, const TResultFolders& folders, int i, UiHo
       WriteSpectrum(path, record, mean, stdev, host, status.Used.TransformLength);
   if (written) {
     out.written = path;
+    owner.Wrote(path, i, record);
   } else {
     out.stopped = written.Outcome == TWriteOutcome::kStopped;
     out.failure = written.Message;
@@ -136,7 +148,7 @@ void PrimaryRecord(TProject& project, const TResultFolders& folders, int i, UiHo
 }
 
 void HVRecord(TProject& project, const TResultFolders& folders, int i, UiHost& host,
-              RecordOutcome& out) {
+              const RunOwner& owner, RecordOutcome& out) {
   const TFileRecord& record = project.Records[static_cast<size_t>(i)];
   out.handled = true;
   // Without a Z channel, or without E or N, the ratios would be 1 (or half of one ratio)
@@ -167,6 +179,7 @@ void HVRecord(TProject& project, const TResultFolders& folders, int i, UiHost& h
       WriteRatios(path, ratios, stdev, host, record.SampRate, &frequencies);
   if (written) {
     out.written = path;
+    owner.Wrote(path, i, record);
   } else {
     out.stopped = written.Outcome == TWriteOutcome::kStopped;
     out.failure = written.Message;
@@ -300,6 +313,25 @@ bool AcceptSharedResultFiles(const TProject& project, int start, UiHost& host, P
   }
   if (text.empty()) return true;
   return host.AskYesNo(text + "Останется результат последней из них. Продолжить?");
+}
+
+// Asks whether to go on when files the run would write hold results that another project
+// wrote (projects sharing a results folder write the same names for the same station and
+// time). planned(i) is the file record i would write, or "" when the run skips it. True when
+// no such file is found or the user answers Yes.
+template <typename Planned>
+bool AcceptOtherProjectsFiles(const TProject& project, const TRunOptions& options,
+                              const RunOwner& owner, UiHost& host, Planned planned) {
+  std::vector<std::string> files;
+  const size_t first = static_cast<size_t>(std::max(0, options.Start));
+  const size_t end =
+      options.Only ? std::min(first + 1, project.Records.size()) : project.Records.size();
+  for (size_t i = first; i < end; ++i) {
+    std::string path = planned(static_cast<int>(i));
+    if (!path.empty()) files.push_back(std::move(path));
+  }
+  const std::string question = OtherProjectsQuestion(owner.Manifest, files, owner.Project);
+  return question.empty() || host.AskYesNo(question);
 }
 
 // Tells once, for the whole run, which response files of the records it computes are taken as
@@ -476,16 +508,28 @@ TRunReport RunPrimary(TProject& project, const TResultFolders& folders, UiHost& 
       return TRunReport{};
     }
   }
+  const std::vector<bool> skip = OverwrittenLater(project, options, path_of);
+  const auto computed = [&](int i) {
+    return options.Only || (project.Records[static_cast<size_t>(i)].ToProcess &&
+                            InShard(options, i) && !skip[static_cast<size_t>(i)]);
+  };
+  TResultManifest manifest(folders.Results);
+  const RunOwner owner{manifest, ProjectIdentity(project.FileName)};
+  if (!AcceptOtherProjectsFiles(project, options, owner, host, [&](int i) {
+        return computed(i)
+                   ? PrimaryResultPath(project, folders, project.Records[static_cast<size_t>(i)])
+                   : std::string();
+      })) {
+    host.SetStage(kPrimaryTexts.finished);
+    return TRunReport{};
+  }
   std::vector<std::string> notices = NoteFlatResponses(project, options, host);
   const TRunOptions run = JobsForResultFiles(project, options, path_of);
-  const std::vector<bool> skip = OverwrittenLater(project, options, path_of);
   HeaderCache own;
   HeaderCache& headers = options.Headers != nullptr ? *options.Headers : own;
   headers.NewPass();
   TRunReport report = RunLoop(project, host, run, kPrimaryTexts, [&](int i, RecordOutcome& out) {
-    if (options.Only || (project.Records[static_cast<size_t>(i)].ToProcess && InShard(options, i) &&
-                         !skip[static_cast<size_t>(i)]))
-      PrimaryRecord(project, folders, i, host, headers, out);
+    if (computed(i)) PrimaryRecord(project, folders, i, host, headers, owner, out);
   });
   report.Notices = std::move(notices);
   return report;
@@ -514,12 +558,24 @@ TRunReport RunHV(TProject& project, const TResultFolders& folders, UiHost& host,
       return TRunReport{};
     }
   }
-  const TRunOptions run = JobsForResultFiles(project, options, ratio_path);
   const std::vector<bool> overwritten = OverwrittenLater(project, options, ratio_path);
+  const auto computed = [&](int i) {
+    return options.Only || (project.Records[static_cast<size_t>(i)].ToProcessNakamura &&
+                            InShard(options, i) && !overwritten[static_cast<size_t>(i)]);
+  };
+  TResultManifest manifest(folders.Results);
+  const RunOwner owner{manifest, ProjectIdentity(project.FileName)};
+  if (!AcceptOtherProjectsFiles(project, options, owner, host, [&](int i) {
+        return computed(i) && !skipped(i)
+                   ? RatioFilePath(folders, project.Records[static_cast<size_t>(i)])
+                   : std::string();
+      })) {
+    host.SetStage(kHVTexts.finished);
+    return TRunReport{};
+  }
+  const TRunOptions run = JobsForResultFiles(project, options, ratio_path);
   return RunLoop(project, host, run, kHVTexts, [&](int i, RecordOutcome& out) {
-    if (!options.Only && !(project.Records[static_cast<size_t>(i)].ToProcessNakamura &&
-                           InShard(options, i) && !overwritten[static_cast<size_t>(i)]))
-      return;
+    if (!computed(i)) return;
     if (skipped(i)) {
       out.handled = true;
       out.failure =
@@ -527,7 +583,7 @@ TRunReport RunHV(TProject& project, const TResultFolders& folders, UiHost& host,
           "earlier run is not used";
       return;
     }
-    HVRecord(project, folders, i, host, out);
+    HVRecord(project, folders, i, host, owner, out);
   });
 }
 

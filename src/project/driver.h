@@ -117,11 +117,13 @@ struct TRunReport {
 // each record is computed with the settings set its IsEvent flag selects, over its selected
 // span, and written as its primary result file unless the run was stopped. The stop flag of
 // host ends the run after the records in progress; a record stopped half way gets no file.
+// Each file written is noted in the results folder's manifest as this project's; a run that
+// would replace files another project wrote asks first (no run on No), also for one record.
 TRunReport RunPrimary(TProject& project, const TResultFolders& folders, UiHost& host,
                       const TRunOptions& options);
 
 // H/V ratios of the records checked for H/V (or of one record), from their amplitude-spectrum
-// files, each written as the record's H/V file.
+// files, each written as the record's H/V file; the manifest and its question as in RunPrimary.
 TRunReport RunHV(TProject& project, const TResultFolders& folders, UiHost& host,
                  const TRunOptions& options);
 

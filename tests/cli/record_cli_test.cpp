@@ -16,6 +16,7 @@
 #include "demo_recordings.h"
 #include "project/demo.h"
 #include "project/project_file.h"
+#include "project/result_manifest.h"
 #include "recording_ui_host.h"
 #include "test_files.h"
 
@@ -36,7 +37,8 @@ std::map<std::string, std::vector<uint8_t>> FilesUnder(const std::string& folder
   std::error_code ec;
   if (!fs::exists(folder, ec)) return out;
   for (const auto& e : fs::recursive_directory_iterator(folder)) {
-    if (e.is_regular_file()) out[fs::relative(e.path(), folder).string()] = ReadBytes(e.path());
+    if (e.is_regular_file() && e.path().filename() != kResultManifestName)
+      out[fs::relative(e.path(), folder).string()] = ReadBytes(e.path());
   }
   return out;
 }

@@ -11,6 +11,7 @@
 
 #include "demo_recordings.h"
 #include "project/demo.h"
+#include "project/result_manifest.h"
 #include "recording_ui_host.h"
 #include "test_files.h"
 
@@ -308,6 +309,68 @@ TEST_F(DriverTest, RecordsSharingAResultFileAreWrittenInRecordOrderWithJobs) {
   const TRunReport report = RunPrimary(project_, folders_, two, parallel);
   EXPECT_EQ(report.Written, serial.Written);
   EXPECT_TRUE(ReadBytes(Prim(0)) == expected) << "the file holds the first record's spectra";
+}
+
+// Two projects sharing a results folder name the same files for the same records. A run that
+// would replace the other project's results asks, naming both; No leaves them byte for byte.
+TEST_F(DriverTest, AnotherProjectsResultsAreReplacedOnlyAfterYes) {
+  const std::string first = dir_.File("first.tvp");
+  const std::string second = dir_.File("second.tvp");
+  project_.FileName = first;
+  RecordingUiHost host;
+  ASSERT_TRUE(RunPrimary(project_, folders_, host, TRunOptions{}).Ran);
+  EXPECT_TRUE(host.questions.empty());
+  const TResultManifest manifest(folders_.Results);
+  ASSERT_TRUE(manifest.OwnerOf(Prim(0)));
+  EXPECT_EQ(manifest.OwnerOf(Prim(0))->Project, first);
+  EXPECT_EQ(manifest.OwnerOf(Prim(2))->Record, "3 (TVK03)");
+  const std::vector<uint8_t> before = ReadBytes(Prim(0));
+
+  // The second project has only the Z channel of record 1 selected: another result.
+  TProject other = project_;
+  other.FileName = second;
+  other.Records[0].ChanSelected[0] = other.Records[0].ChanSelected[1] = false;
+  other.Records[1].ToProcess = other.Records[2].ToProcess = false;
+  RecordingUiHost no;
+  EXPECT_FALSE(RunPrimary(other, folders_, no, TRunOptions{}).Ran);
+  ASSERT_EQ(no.questions.size(), 1u);
+  EXPECT_EQ(no.questions[0].rfind("Файлы результатов другого проекта будут заменены:\n" + Prim(0) +
+                                      " — проект " + first + ", запись 1 (TVK01), ",
+                                  0),
+            0u)
+      << no.questions[0];
+  EXPECT_NE(no.questions[0].find("Их заменит проект " + second + ". Продолжить?"),
+            std::string::npos);
+  EXPECT_TRUE(ReadBytes(Prim(0)) == before);
+
+  RecordingUiHost yes;
+  yes.answers = {true};
+  EXPECT_EQ(RunPrimary(other, folders_, yes, TRunOptions{}).Written,
+            std::vector<std::string>{Prim(0)});
+  EXPECT_FALSE(ReadBytes(Prim(0)) == before);
+  EXPECT_EQ(TResultManifest(folders_.Results).OwnerOf(Prim(0))->Project, second);
+  // Its own results a project replaces without a word.
+  RecordingUiHost again;
+  EXPECT_TRUE(RunPrimary(other, folders_, again, TRunOptions{}).Ran);
+  EXPECT_TRUE(again.questions.empty());
+
+  // The first project asks back, also for one record run without the list checks, and for
+  // the H/V ratios.
+  TRunOptions only;
+  only.Only = true;
+  RecordingUiHost one;
+  EXPECT_FALSE(RunPrimary(project_, folders_, one, only).Ran);
+  ASSERT_EQ(one.questions.size(), 1u);
+  EXPECT_NE(one.questions[0].find(" — проект " + second + ", запись 1 (TVK01)"), std::string::npos);
+  only.Start = 1;
+  RecordingUiHost hv;
+  ASSERT_EQ(RunHV(project_, folders_, hv, only).Written, std::vector<std::string>{Nak(1)});
+  TProject renamed = project_;
+  renamed.FileName = second;
+  RecordingUiHost hv_no;
+  EXPECT_FALSE(RunHV(renamed, folders_, hv_no, only).Ran);
+  ASSERT_EQ(hv_no.questions.size(), 1u);
+  EXPECT_NE(hv_no.questions[0].find(Nak(1) + " — проект " + first), std::string::npos);
 }
 
 TEST(DriverText, EntryTextsShowComponentsKindAndSelection) {
