@@ -1,18 +1,23 @@
-// tarvik-cli hvsr PROJECT.tvp [--records SEL] [options] [--json]: per-window H/V statistics of
-// project records: Konno–Ohmachi smoothing, lognormal f0 statistics, window rejection and the
-// SESAME criteria, written as ".hv", window CSV and JSON report beside the H/V results.
+// tarvik-cli hvsr PROJECT.tvp [--records SEL] [options] [--yes] [--json]: per-window H/V
+// statistics of project records: Konno–Ohmachi smoothing, lognormal f0 statistics, window
+// rejection and the SESAME criteria, written as ".hv", window CSV and JSON report beside the H/V
+// results.
 
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/interrupt.h"
 #include "cli/project_cli.h"
 #include "common/ui_host.h"
+#include "project/result_manifest.h"
 #include "records/header_cache.h"
 #include "spectral/hv_export.h"
 #include "spectral/hvsr.h"
@@ -43,6 +48,7 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
     std::string rejection;
     std::optional<double> n;
     std::vector<double> band;
+    bool yes = false;
     bool json = false;
   };
   auto opt = std::make_shared<Options>();
@@ -73,9 +79,12 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
   cmd->add_option("--n", opt->n, "standard deviations kept by the rejection")
       ->check(CLI::Range(1e-9, 1e9));
   cmd->add_option("--band", opt->band, "band searched for the peak: FMIN FMAX")->expected(2);
+  cmd->add_flag("--yes", opt->yes,
+                "answer Yes to the question before replacing another project's results");
   cmd->add_flag("--json", opt->json, "print one JSON document");
   cmd->callback([opt, &result, smoothing, horizontal, rejection] {
-    ConsoleUiHost host(ConsoleUiHost::Answer::kNo);
+    // Without --yes a question is asked on a terminal and answered No otherwise.
+    ConsoleUiHost host(opt->yes ? ConsoleUiHost::Answer::kYes : ConsoleUiHost::Answer::kAsk);
     TProject project;
     if (!OpenProject(opt->project, project, host)) {
       result.status = 1;
@@ -129,35 +138,58 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
     }
 
     const TResultFolders folders = ProjectResultFolders(project);
+    TResultManifest manifest(folders.Results);
+    const std::string owner = ProjectIdentity(project.FileName);
+    std::vector<std::string> planned;
+    for (int i : chosen) {
+      const THvsrPaths paths = HvsrFilePaths(folders, project.Records[static_cast<size_t>(i)]);
+      planned.insert(planned.end(), {paths.Hv, paths.Windows, paths.Report});
+    }
+    if (const std::string question = OtherProjectsQuestion(manifest, planned, owner);
+        !question.empty() && !host.AskYesNo(question)) {
+      std::fprintf(stderr, "hvsr: not run\n");
+      result.status = 1;
+      return;
+    }
+    // Ctrl-C stops the record in progress, which keeps the files it had.
+    InterruptScope interrupt(host);
     // The records of a folder share its files: their headers are read once for the run.
     HeaderCache headers;
     Json records = Json::array();
     bool all_ok = true;
     for (int i : chosen) {
+      if (host.StopRequested()) break;
       TFileRecord& record = project.Records[static_cast<size_t>(i)];
       THvsrResult analysis;
       const THvsrStatus status =
           AnalyseRecord(record, project.SettingsFor(record), project.General.SampRateDefault,
                         settings, host, analysis, &headers);
+      if (status.Outcome == THvsrOutcome::kStopped || host.StopRequested()) break;
       Json item = {{"record", i + 1}, {"station", record.Station}};
       const std::string label = "record " + std::to_string(i + 1) + " (" + record.Station + ")";
       if (status.Outcome != THvsrOutcome::kAnalysed) {
-        const std::string reason =
-            status.Outcome == THvsrOutcome::kStopped ? "stopped" : status.Message;
-        std::fprintf(stderr, "hvsr: %s: %s\n", label.c_str(), reason.c_str());
+        std::fprintf(stderr, "hvsr: %s: %s\n", label.c_str(), status.Message.c_str());
         item["ok"] = false;
-        item["error"] = reason;
+        item["error"] = status.Message;
         records.push_back(std::move(item));
         all_ok = false;
         continue;
       }
       const THvsrPaths paths = HvsrFilePaths(folders, record);
+      // A result without f0 is a failure: the files of an earlier good result stay.
       std::string message;
-      const bool written = WriteHvsrFiles(paths, analysis, record, message);
+      const bool written = analysis.Ok && WriteHvsrFiles(paths, analysis, record, message);
+      if (written) {
+        for (const std::string& file : {paths.Hv, paths.Windows, paths.Report})
+          manifest.Note(file, {owner, ManifestRecordText(i, record.Station), {}});
+      } else if (!analysis.Ok) {
+        std::error_code ec;
+        message = analysis.Verdict + (std::filesystem::exists(paths.Hv, ec)
+                                          ? "; its earlier files are left as they were"
+                                          : "; nothing written");
+      }
       if (!written) std::fprintf(stderr, "hvsr: %s: %s\n", label.c_str(), message.c_str());
-      if (!analysis.Ok)
-        std::fprintf(stderr, "hvsr: %s: %s\n", label.c_str(), analysis.Verdict.c_str());
-      all_ok = all_ok && written && analysis.Ok;
+      all_ok = all_ok && written;
       if (!opt->json) {
         std::printf("%s: %s\n", label.c_str(), analysis.Verdict.c_str());
         if (written) std::printf("  %s\n", paths.Hv.c_str());
@@ -182,7 +214,13 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
       }
       records.push_back(std::move(item));
     }
-    if (opt->json) std::printf("%s\n", Json{{"records", records}}.dump(2).c_str());
+    const bool stopped = host.StopRequested();
+    if (stopped) {
+      std::fprintf(stderr, "hvsr: stopped\n");
+      all_ok = false;
+    }
+    if (opt->json)
+      std::printf("%s\n", Json{{"records", records}, {"stopped", stopped}}.dump(2).c_str());
     result.status = all_ok ? 0 : 1;
   });
 }

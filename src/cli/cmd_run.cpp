@@ -3,9 +3,7 @@
 // records, then H/V ratios.
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -16,6 +14,7 @@
 
 #include "cli/cli_output.h"
 #include "cli/commands.h"
+#include "cli/interrupt.h"
 #include "cli/project_cli.h"
 #include "common/number_text.h"
 #include "common/ui_host.h"
@@ -24,30 +23,6 @@
 namespace tarvik::cli {
 
 namespace {
-
-// Ctrl-C asks the running calculation to stop, as the stop button does; a second one ends the
-// program at once.
-std::atomic<UiHost*> g_interrupt_host{nullptr};
-
-extern "C" void OnInterrupt(int) {
-  if (UiHost* host = g_interrupt_host.load()) host->RequestStop();
-  std::signal(SIGINT, SIG_DFL);
-}
-
-class InterruptScope {
- public:
-  explicit InterruptScope(UiHost& host) {
-    g_interrupt_host.store(&host);
-    previous_ = std::signal(SIGINT, OnInterrupt);
-  }
-  ~InterruptScope() {
-    std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_);
-    g_interrupt_host.store(nullptr);
-  }
-
- private:
-  void (*previous_)(int) = SIG_DFL;
-};
 
 // What a run wrote and why records got nothing, as text (files on stdout, failures on stderr)
 // or into doc; true when every handled record got its file and the run was neither prevented
