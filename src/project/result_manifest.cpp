@@ -114,6 +114,34 @@ bool EndsInsideALine(const std::string& path) {
 
 }  // namespace
 
+TResultManifestText ParseResultManifest(std::string_view text) {
+  TResultManifestText out;
+  size_t from = 0;
+  while (from < text.size()) {
+    size_t end = text.find('\n', from);
+    const bool complete = end != std::string_view::npos;
+    if (!complete) end = text.size();
+    std::string_view line = text.substr(from, end - from);
+    from = end + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (!complete) out.Damaged = true;  // cut short while being appended
+    if (line.empty() || line.front() == '#') continue;
+    ++out.Lines;
+    if (auto entry = ParseLine(line)) {
+      out.Owners[entry->first] = std::move(entry->second);
+    } else {
+      out.Damaged = true;
+    }
+  }
+  return out;
+}
+
+std::string ResultManifestText(const std::map<std::string, TResultOwner>& owners) {
+  std::string text(kHeader);
+  for (const auto& [key, owner] : owners) text += LineOf(key, owner);
+  return text;
+}
+
 std::string ProjectIdentity(const std::string& project_file) {
   if (project_file.empty()) return {};
   std::error_code ec;
@@ -148,36 +176,21 @@ void TResultManifest::ReadLocked() {
   std::error_code ec;
   if (!fs::exists(PathOf(path_), ec)) return;
   const std::vector<uint8_t> bytes = ReadWholeFile(path_, kMaxManifestBytes);
-  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-  if (text.empty()) {
+  if (bytes.empty()) {
     // An unreadable or oversized manifest starts afresh on the next write.
     damaged_ = fs::file_size(PathOf(path_), ec) > 0;
     return;
   }
-  size_t from = 0;
-  while (from < text.size()) {
-    size_t end = text.find('\n', from);
-    const bool complete = end != std::string_view::npos;
-    if (!complete) end = text.size();
-    std::string_view line = text.substr(from, end - from);
-    from = end + 1;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (!complete) damaged_ = true;  // cut short while being appended
-    if (line.empty() || line.front() == '#') continue;
-    ++lines_;
-    if (auto entry = ParseLine(line)) {
-      owners_[entry->first] = std::move(entry->second);
-    } else {
-      damaged_ = true;
-    }
-  }
+  TResultManifestText text = ParseResultManifest(
+      std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+  owners_ = std::move(text.Owners);
+  lines_ = text.Lines;
+  damaged_ = text.Damaged;
 }
 
 bool TResultManifest::RewriteLocked(std::string* error) {
-  std::string text(kHeader);
-  for (const auto& [key, owner] : owners_) text += LineOf(key, owner);
   std::string reason;
-  if (!ReplaceFileContents(PathOf(path_), text, reason)) {
+  if (!ReplaceFileContents(PathOf(path_), ResultManifestText(owners_), reason)) {
     if (error != nullptr) *error = reason;
     return false;
   }

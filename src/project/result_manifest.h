@@ -23,6 +23,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarvik {
@@ -40,6 +41,18 @@ std::string ProjectIdentity(const std::string& project_file);
 
 // "3 (STN11)": a record as the manifest names it (index from 0).
 std::string ManifestRecordText(int index, const std::string& station);
+
+// What the bytes of a manifest hold: the owner of each file named (by its manifest name), the
+// number of entry lines, and whether a line did not read or the text ends inside a line.
+struct TResultManifestText {
+  std::map<std::string, TResultOwner> Owners;
+  size_t Lines = 0;
+  bool Damaged = false;
+};
+TResultManifestText ParseResultManifest(std::string_view bytes);
+
+// The manifest holding owners, one line each, in the order of the map.
+std::string ResultManifestText(const std::map<std::string, TResultOwner>& owners);
 
 // The manifest of one results folder, read when made. Safe to use from several threads.
 class TResultManifest {

@@ -18,6 +18,7 @@
 #include "common/paths.h"
 #include "project/demo.h"
 #include "project/driver.h"
+#include "project/result_manifest.h"
 #include "record_test_files.h"
 #include "recording_ui_host.h"
 #include "records/assembly.h"
@@ -291,7 +292,9 @@ std::string MakeText() {
         << " failed=" << hv.Failed.size() << "\n";
     std::vector<std::string> results;
     for (const auto& e : fs::recursive_directory_iterator(project.General.ResultDir)) {
-      if (e.is_regular_file()) results.push_back(e.path().string());
+      // The manifest holds the time of writing, not a result.
+      if (e.is_regular_file() && e.path().filename() != kResultManifestName)
+        results.push_back(e.path().string());
     }
     std::sort(results.begin(), results.end());
     for (const std::string& path : results) {

@@ -92,8 +92,9 @@ TEST(PreviewCli, ImageLabelAndIntervals) {
   ASSERT_EQ(j["channels"].size(), 3u);
   EXPECT_GT(j["channels"][2]["Level"].get<int>(), 0);
 
-  // Without --json: the label alone.
-  const CliRun plain = Cli("preview " + Quote(project) + " --record 1 -o " + Quote(png), dir);
+  // Without --json: the label alone (--force: the image of the first call is there).
+  const CliRun plain =
+      Cli("preview " + Quote(project) + " --record 1 --force -o " + Quote(png), dir);
   ASSERT_EQ(plain.status, 0) << plain.err;
   EXPECT_EQ(plain.out, j["label"].get<std::string>() + "\n");
 }

@@ -24,6 +24,7 @@
 #include "project/demo.h"
 #include "project/gui/main_form.h"
 #include "project/project_file.h"
+#include "project/result_manifest.h"
 
 namespace tarvik::gui::testing {
 
@@ -187,12 +188,14 @@ T* Find(QWidget& root, const char* name) {
   return w;
 }
 
+// The result files under folder (the manifest of who wrote them left out).
 inline std::vector<std::string> FilesUnder(const std::string& folder) {
   std::vector<std::string> out;
   std::error_code ec;
   if (!std::filesystem::exists(folder, ec)) return out;
   for (const auto& e : std::filesystem::recursive_directory_iterator(folder, ec)) {
-    if (e.is_regular_file()) out.push_back(std::filesystem::relative(e.path(), folder).string());
+    if (e.is_regular_file() && e.path().filename() != kResultManifestName)
+      out.push_back(std::filesystem::relative(e.path(), folder).string());
   }
   std::sort(out.begin(), out.end());
   return out;
