@@ -434,10 +434,10 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
   TProjectDamage cut;
   // The binary form has no names to check: the data ending before a value does is the damage,
   // named by where the reader was.
-  const auto note_cut = [&](const std::string& where) {
+  const auto note_cut = [&](const auto& where) {
     if (binary && ini.CutShort() && !cut.Damaged()) {
       cut.Offset = static_cast<int64_t>(ini.DataSize());
-      cut.What = "файл обрывается " + where;
+      cut.What = "файл обрывается " + std::string(where());
     }
   };
   if (binary) ini.ReadInteger("", "", 0);  // the magic, checked by the probe
@@ -454,7 +454,7 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
 
   host.SetStage("Загрузка списка записей");
   const int64_t file_num = std::max(0, ini.ReadInteger("FILES", "FileNum", 0));
-  note_cut("перед числом записей");
+  note_cut([] { return "перед числом записей"; });
   int64_t count = file_num;
   // A damaged count must not allocate beyond what the file could describe.
   count = std::min<int64_t>(
@@ -485,7 +485,7 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
     r.SelectStart = ini.ReadDateTime("FILES", Numbered("SelectStart%2.2d", k), r.Start);
     r.SelectFinish = ini.ReadDateTime("FILES", Numbered("SelectFinish%2.2d", k), r.Finish);
     r.IsEvent = ini.ReadBool("FILES", Numbered("IsEvent%2.2d", k), false);
-    note_cut("на записи " + std::to_string(k) + " из " + std::to_string(file_num));
+    note_cut([&] { return "на записи " + std::to_string(k) + " из " + std::to_string(file_num); });
     host.SetProgress(k, progress_max);
   }
 
@@ -514,7 +514,9 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
         ReadChannel(ini, section, static_cast<int>(std::min<int64_t>(c + 1, 1 << 30)), folder);
       }
     }
-    note_cut("на каналах записи " + std::to_string(k) + " из " + std::to_string(count));
+    note_cut([&] {
+      return "на каналах записи " + std::to_string(k) + " из " + std::to_string(count);
+    });
   }
 
   host.SetGauge(50, 100);
@@ -534,9 +536,9 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
   project.WorkingRate = first_rate > 0.0 ? first_rate : g.SampRateDefault;
   ReadSettings(ini, "SETTINGS", "", project.Settings[kMicroseismSet]);
   ReadSettings(ini, "EVENTSETTINGS", "1", project.Settings[kEventSet]);
-  note_cut("в параметрах расчета");
+  note_cut([] { return "в параметрах расчета"; });
   ReadHvsrSettings(ini, project.Hvsr);
-  note_cut("в параметрах статистики H/V");
+  note_cut([] { return "в параметрах статистики H/V"; });
   host.SetGauge(100, 100);
   if (damage != nullptr) *damage = binary ? cut : CheckTextStructure(ini, project, file_num);
   return true;
