@@ -17,6 +17,7 @@
 #include "common/text_encoding.h"
 #include "common/ui_host.h"
 #include "project/project_file.h"
+#include "project/project_lock.h"
 #include "project/record_management.h"
 #include "records/assembly.h"
 
@@ -86,6 +87,14 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
     ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true);
     TProject project;
     const std::string name = ProjectSaveName(opt->project);
+    // The project is read, added to and saved under its lock, so that no other writer's change
+    // made meanwhile is lost.
+    const TProjectLock lock = TProjectLock::Acquire(ProjectFilePath(name));
+    if (!lock.Held()) {
+      std::fprintf(stderr, "add: %s\n", lock.Error().c_str());
+      result.status = 1;
+      return;
+    }
     const bool existed = std::filesystem::exists(name, ec);
     int form = 0;
     if (existed) {
@@ -93,7 +102,7 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
         result.status = 1;
         return;
       }
-      form = ProjectForm(name);
+      form = project.Form;
     } else {
       // A new project keeps its results beside itself.
       project.General.ResultDir = FolderOf(absolute(name));
@@ -150,7 +159,7 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
       return finish(1);
     }
     project.Modified = true;
-    const SaveResult saved = SaveProject(project, name, form, host);
+    const SaveResult saved = SaveProject(project, name, form, host, "", &lock);
     if (!saved.ok) return finish(1);
     doc["project"] = saved.file_name;
     doc["saved"] = true;

@@ -11,9 +11,42 @@
 #include "common/text_encoding.h"
 #include "common/ui_host.h"
 #include "project/project_file.h"
+#include "project/project_lock.h"
 #include "project/record_management.h"
 
 namespace tarvik::cli {
+
+namespace {
+
+// Compressing takes long, and the project is not kept locked meanwhile: the records are pointed
+// at their copies in the project as it is on disk under the lock, which another writer may have
+// changed since it was read. A record is found there by what it was (File, Station, Start).
+bool SaveCompressed(TProject& project, const TProject& before, const TCompressReport& report,
+                    UiHost& host) {
+  const TProjectLock lock = TProjectLock::Acquire(ProjectFilePath(project.FileName));
+  if (!lock.Held()) {
+    std::fprintf(stderr, "compress: %s\n", lock.Error().c_str());
+    return false;
+  }
+  if (ProjectFileStamp(project.FileName) != project.Disk) {
+    TProject now;
+    if (!OpenProject(project.FileName, now, host)) return false;
+    for (const auto& [i, target] : report.Written) {
+      const TFileRecord& was = before.Records[static_cast<size_t>(i)];
+      for (TFileRecord& r : now.Records) {
+        if (r.File == was.File && r.Station == was.Station && r.Start == was.Start) {
+          r.File = target;
+          now.Modified = true;
+        }
+      }
+    }
+    project = std::move(now);
+    if (!project.Modified) return true;
+  }
+  return SaveProject(project, project.FileName, project.Form, host, "", &lock).ok;
+}
+
+}  // namespace
 
 std::shared_ptr<CompressProjectOptions> AddCompressProjectOptions(CLI::App* cmd) {
   auto opt = std::make_shared<CompressProjectOptions>();
@@ -59,6 +92,7 @@ bool CompressProjectOrRefuse(const std::string& file, const std::string& output,
   }
   const TSelection selection =
       options.record > 0 ? TSelection{options.record - 1} : AllRecords(project);
+  const TProject before = project;
   const TCompressReport report =
       CompressRecords(project, selection, ProjectResultFolders(project), host);
   for (const auto& [i, target] : report.Written) std::printf("%s\n", target.c_str());
@@ -67,8 +101,7 @@ bool CompressProjectOrRefuse(const std::string& file, const std::string& output,
                  project.Records[static_cast<size_t>(i)].Station.c_str(), error.c_str());
   }
   const bool failed = !report.Failed.empty() || host.StopRequested();
-  if (project.Modified &&
-      !SaveProject(project, project.FileName, ProjectForm(project.FileName), host).ok) {
+  if (project.Modified && !SaveCompressed(project, before, report, host)) {
     result.status = 1;
     return true;
   }

@@ -53,7 +53,7 @@ void RegisterSettings(CLI::App& app, CommandResult& result) {
         return;
       }
     }
-    if (!s.Open(SelectionUse::kNone)) return;
+    if (!s.Open(SelectionUse::kNone, !o->pairs.empty() || o->defaults)) return;
     const int set = o->events ? kEventSet : kMicroseismSet;
     TProject& p = s.Project();
     if (o->pairs.empty() && !o->defaults) {

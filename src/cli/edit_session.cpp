@@ -79,7 +79,14 @@ EditSession::EditSession(const EditOptions& options, const char* command, Comman
       result_(result),
       host_(ConsoleUiHost::Answer::kNo, true) {}
 
-bool EditSession::Open(SelectionUse use) {
+bool EditSession::Open(SelectionUse use, bool changes) {
+  if (changes && !options_.dry_run) {
+    lock_ = TProjectLock::Acquire(ProjectFilePath(options_.project));
+    if (!lock_.Held()) {
+      Fail(lock_.Error());
+      return false;
+    }
+  }
   if (!OpenProject(options_.project, project_, host_)) {
     result_.status = 1;
     return false;
@@ -203,7 +210,7 @@ void EditSession::Finish() {
   std::string saved_as = project_.FileName;
   if (save) {
     const SaveResult saved =
-        SaveProject(project_, project_.FileName, ProjectForm(project_.FileName), host_);
+        SaveProject(project_, project_.FileName, project_.Form, host_, "", &lock_);
     if (!saved.ok) {
       // The message is already on stderr; the project file is as it was.
       result_.status = 1;

@@ -15,6 +15,7 @@
 
 #include "cli/commands.h"
 #include "common/ui_host.h"
+#include "project/project_lock.h"
 #include "project/record_management.h"
 
 namespace tarvik::cli {
@@ -52,8 +53,10 @@ class EditSession {
   EditSession(const EditOptions& options, const char* command, CommandResult& result);
 
   // Loads the project and resolves the selection; false (the status set, the reason told) when
-  // either fails.
-  bool Open(SelectionUse use);
+  // either fails. A command that may change the project (changes, and not --dry-run) takes the
+  // project's lock first and keeps it to the end, so that its change is made to the project as
+  // it is on disk and no other writer's change is lost.
+  bool Open(SelectionUse use, bool changes = true);
 
   TProject& Project() { return project_; }
   const TProject& Before() const { return before_; }
@@ -91,6 +94,7 @@ class EditSession {
   std::string command_;
   CommandResult& result_;
   ConsoleUiHost host_;
+  TProjectLock lock_;
   TProject project_;
   TProject before_;
   TSelection selection_;

@@ -30,6 +30,13 @@ bool IsRegularFile(const std::string& path) {
 
 }  // namespace
 
+std::string ChangedOnDiskQuestion(const std::string& file) {
+  return "Файл проекта " + file +
+         " изменен другой программой после того, как был открыт или сохранен здесь. "
+         "Перезаписать его проектом из окна или открыть заново (изменения в окне будут "
+         "потеряны)?";
+}
+
 std::string AboutText() {
   return std::string(kAppName) + " " + kAppVersion + "\n" + kAppTitle;
 }
@@ -303,21 +310,52 @@ LoadStatus TAppShell::LoadFile(const std::string& path, UiHost& host, TShellDial
 bool TAppShell::Save(TShellDialogs& dialogs, UiHost& host) {
   const std::string& name = project_.FileName;
   if (name.empty() || name == kNoName) return SaveAs(dialogs, host);
-  return SaveUnder(name, project_.Version, host);
+  return SaveUnder(name, project_.Form, dialogs, host);
 }
 
 bool TAppShell::SaveAs(TShellDialogs& dialogs, UiHost& host) {
   const auto choice = dialogs.ChooseProjectToSave(project_.FileName);
   if (!choice) return false;
-  if (!SaveUnder(choice->first, SaveFormOfFilter(choice->second), host)) return false;
+  if (!SaveUnder(choice->first, SaveFormOfFilter(choice->second), dialogs, host)) return false;
   recent_.Insert(project_.FileName);
   return true;
 }
 
-bool TAppShell::SaveUnder(const std::string& name, int form, UiHost& host) {
-  const SaveResult saved = SaveProject(project_, name, form, host, program_folder_);
-  DeriveFolders();
-  return saved.ok;
+bool TAppShell::SaveUnder(const std::string& name, int form, TShellDialogs& dialogs, UiHost& host) {
+  const std::string file = ProjectFilePath(name);
+  // Only the file the project came from can have been changed behind its back; another file
+  // chosen in the save dialog is overwritten as the dialog confirmed.
+  const bool own_file = file == project_.FileName && project_.Disk.Known;
+  std::optional<TProjectStamp> overwrite;
+  for (;;) {
+    TProjectLock lock = TProjectLock::Acquire(file, lock_wait_);
+    if (!lock.Held()) {
+      host.ShowMessage(lock.Error());
+      return false;
+    }
+    if (own_file) {
+      const TProjectStamp now = ProjectFileStamp(file);
+      // A file that is gone is written anew: nothing of anyone's is lost by that.
+      if (now.Known && now != project_.Disk && now != overwrite) {
+        // The person is not kept waiting for with the lock held.
+        lock.Release();
+        switch (dialogs.AskChangedOnDisk(file)) {
+          case TChangedOnDiskAnswer::kCancel:
+            return false;
+          case TChangedOnDiskAnswer::kReopen:
+            if (LoadFile(file, host, &dialogs) == LoadStatus::kLoaded) reopened_ = true;
+            return false;
+          case TChangedOnDiskAnswer::kOverwrite:
+            // Asked again only if the file changes once more before the lock is back.
+            overwrite = now;
+            continue;
+        }
+      }
+    }
+    const SaveResult saved = SaveProject(project_, name, form, host, program_folder_, &lock);
+    DeriveFolders();
+    return saved.ok;
+  }
 }
 
 void TAppShell::SetResultDir(const std::string& folder) {

@@ -187,6 +187,13 @@ TIdleStates IdleStates(const TIdleInputs& in);
 
 enum class TSaveAnswer { kYes, kNo, kCancel };
 
+// The question asked before a save over a project file that someone else has written since the
+// window opened or saved it, and its answers.
+std::string ChangedOnDiskQuestion(const std::string& file);
+inline constexpr char kOverwriteAnswer[] = "Перезаписать";
+inline constexpr char kReopenAnswer[] = "Открыть заново";
+enum class TChangedOnDiskAnswer { kOverwrite, kReopen, kCancel };
+
 // What the shell asks the person at the window.
 class TShellDialogs {
  public:
@@ -201,6 +208,11 @@ class TShellDialogs {
       const std::string& current) = 0;
   // A project file is being read (the busy cursor).
   virtual void Loading(bool /*on*/) {}
+  // ChangedOnDiskQuestion(file): overwrite the file with the project, reopen the file and drop
+  // the project's changes, or neither.
+  virtual TChangedOnDiskAnswer AskChangedOnDisk(const std::string& /*file*/) {
+    return TChangedOnDiskAnswer::kCancel;
+  }
 };
 
 // The project the main window owns, with its result folders and recent projects, and the
@@ -227,14 +239,23 @@ class TAppShell {
   bool Open(TShellDialogs& dialogs, UiHost& host);
   // The same for a known path (a recent project or the command line).
   bool OpenFile(const std::string& path, TShellDialogs& dialogs, UiHost& host);
-  // Saves under the project's name, with its version as the form; a project without a name
-  // (or "noname.tvp") is saved as. True when saved.
+  // Saves under the project's name, in the form its file was read or last written in; a project
+  // without a name (or "noname.tvp") is saved as. A file written by someone else since it was
+  // opened or saved here is overwritten only when the person says so; reopening it instead
+  // replaces the project (Reopened() tells) and saves nothing. The project's lock is held from
+  // that check to the end of the save. True when saved.
   bool Save(TShellDialogs& dialogs, UiHost& host);
   bool SaveAs(TShellDialogs& dialogs, UiHost& host);
   // "Закрыть": the close query, then the project closed. False when cancelled.
   bool Close(TShellDialogs& dialogs, UiHost& host);
   // Closing the window: the close query only. False when the window must stay open.
   bool QueryClose(TShellDialogs& dialogs, UiHost& host);
+
+  // Whether a save since the last call replaced the project by its file as it is on disk; the
+  // flag is cleared by the call.
+  bool TakeReopened() { return std::exchange(reopened_, false); }
+  // How long a save waits for another writer of the project file.
+  void SetLockWait(double seconds) { lock_wait_ = seconds; }
 
   // Loads path without asking anything (the first project of the command line); dialogs, when
   // given, is told while the file is read.
@@ -258,13 +279,15 @@ class TAppShell {
   // The close query: true when the caller may go on (Yes and saved, or No).
   bool AskToSave(TShellDialogs& dialogs, UiHost& host);
   void CloseProject();
-  bool SaveUnder(const std::string& name, int form, UiHost& host);
+  bool SaveUnder(const std::string& name, int form, TShellDialogs& dialogs, UiHost& host);
 
   std::string program_folder_;
   TProject project_;
   TProject replaced_;
   TResultFolders folders_;
   TRecentProjects recent_;
+  bool reopened_ = false;
+  double lock_wait_ = kProjectLockWaitSeconds;
 };
 
 }  // namespace tarvik

@@ -7,6 +7,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <functional>
+#include <string_view>
 #include <utility>
 
 #include "common/binary_file.h"
@@ -275,6 +277,8 @@ TBinIniFile::TBinIniFile(const std::string& file_name, bool binary, Mode mode)
     std::vector<uint8_t> bytes = ReadWholeFile(file_name, kMaxProjectBytes);
     if (binary_) {
       data_ = std::move(bytes);
+      content_hash_ = std::hash<std::string_view>{}(
+          std::string_view(reinterpret_cast<const char*>(data_.data()), data_.size()));
     } else {
       ParseText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     }
@@ -291,6 +295,8 @@ TBinIniFile::TBinIniFile(std::vector<uint8_t> bytes, bool binary)
     : binary_(binary), mode_(Mode::kRead) {
   if (binary_) {
     data_ = std::move(bytes);
+    content_hash_ = std::hash<std::string_view>{}(
+        std::string_view(reinterpret_cast<const char*>(data_.data()), data_.size()));
   } else {
     ParseText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
   }
@@ -309,32 +315,68 @@ void TBinIniFile::Fail(const std::string& what) {
 
 void TBinIniFile::ParseText(std::string_view cp1251) {
   text_size_ = cp1251.size();
+  content_hash_ = std::hash<std::string_view>{}(cp1251);
   const std::string text = Cp1251ToUtf8(cp1251);
   size_t current = sections_.size();
   size_t start = 0;
+  int number = 0;
   while (start <= text.size()) {
     size_t end = text.find_first_of("\r\n", start);
     if (end == std::string::npos) end = text.size();
+    const bool ended = end < text.size();
+    ++number;
     const std::string line = Trim(std::string_view(text).substr(start, end - start));
     // CR LF, LF and a lone CR all end a line.
     start = end + 1;
     if (end < text.size() && text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n')
       ++start;
-    if (line.empty() || line[0] == ';') continue;
+    if (line.empty()) {
+      if (ended && last_text_line_ > 0) ends_with_empty_line_ = true;
+      continue;
+    }
+    if (line[0] == ';') continue;
+    last_text_line_ = number;
+    last_line_unended_ = !ended;
+    ends_with_empty_line_ = false;
     if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
       current = sections_.size();
-      AddSection(Trim(std::string_view(line).substr(1, line.size() - 2)));
+      AddSection(Trim(std::string_view(line).substr(1, line.size() - 2)), number);
       continue;
     }
     if (current == sections_.size()) continue;
     const size_t eq = line.find('=');
     if (eq == std::string::npos) {
-      AddEntry(sections_[current], line, "");
+      AddEntry(sections_[current], line, "", number);
     } else {
       AddEntry(sections_[current], Trim(std::string_view(line).substr(0, eq)),
-               Trim(std::string_view(line).substr(eq + 1)));
+               Trim(std::string_view(line).substr(eq + 1)), number);
     }
   }
+}
+
+int TBinIniFile::SectionLine(std::string_view section) const {
+  const auto s = section_index_.find(section);
+  return s == section_index_.end() ? 0 : sections_[s->second].line;
+}
+
+int TBinIniFile::KeyLine(std::string_view section, std::string_view key) const {
+  const auto s = section_index_.find(section);
+  if (s == section_index_.end()) return 0;
+  const Section& found = sections_[s->second];
+  const size_t e = FindEntry(found, key);
+  return e == std::string::npos ? 0 : found.entries[e].line;
+}
+
+bool TBinIniFile::HasKey(std::string_view section, std::string_view key) const {
+  const auto s = section_index_.find(section);
+  return s != section_index_.end() && FindEntry(sections_[s->second], key) != std::string::npos;
+}
+
+std::vector<std::pair<std::string, int>> TBinIniFile::SectionHeadings() const {
+  std::vector<std::pair<std::string, int>> out;
+  out.reserve(sections_.size());
+  for (const Section& s : sections_) out.emplace_back(s.name, s.line);
+  return out;
 }
 
 size_t TBinIniFile::NoCaseHash::operator()(std::string_view text) const {
@@ -357,11 +399,11 @@ bool TBinIniFile::NoCaseEqual::operator()(std::string_view a, std::string_view b
   return true;
 }
 
-TBinIniFile::Section& TBinIniFile::AddSection(std::string name) {
+TBinIniFile::Section& TBinIniFile::AddSection(std::string name, int line) {
   // The first section of a name is the one that counts; a later one of the same name is kept
   // for writing back but never found.
   section_index_.emplace(name, sections_.size());
-  sections_.push_back(Section{std::move(name), {}, {}, 0});
+  sections_.push_back(Section{std::move(name), line, {}, {}, 0});
   return sections_.back();
 }
 
@@ -409,10 +451,10 @@ void TBinIniFile::IndexSection(Section& section, size_t slots) {
   }
 }
 
-void TBinIniFile::AddEntry(Section& section, std::string key, std::string value) {
+void TBinIniFile::AddEntry(Section& section, std::string key, std::string value, int line) {
   // As with sections, the first key of a name counts.
   const bool first = FindEntry(section, key) == std::string::npos;
-  section.entries.push_back(Entry{std::move(key), std::move(value), first});
+  section.entries.push_back(Entry{std::move(key), std::move(value), first, line});
   if (!first) return;
   ++section.keys;
   if (section.keys <= kScannedKeys) return;
@@ -538,7 +580,9 @@ std::string TBinIniFile::ReadString(std::string_view section, std::string_view k
   }
   const uint64_t bytes = tag == kBinTagWString ? uint64_t{length} * 2 : length;
   if (bytes > data_.size() - pos_) {
+    // A length that runs past the end is a text cut by the end of the data.
     pos_ = data_.size();
+    cut_short_ = true;
     return std::string(def);
   }
   const uint8_t* p = data_.data() + pos_;

@@ -51,6 +51,25 @@ class TBinIniFile {
   bool CutShort() const { return cut_short_; }
   // Size of the file being read, in bytes.
   size_t DataSize() const { return binary_ ? data_.size() : text_size_; }
+  // A hash of the bytes read (0 for a store being written): two reads of one file give the
+  // same hash exactly when they read the same bytes (within one run of the program).
+  size_t ContentHash() const { return content_hash_; }
+
+  // Where the text read holds things, for telling where a damaged file is wrong. Lines count
+  // from 1; 0 means "not there".
+  // The line of the section's heading (the first section of that name).
+  int SectionLine(std::string_view section) const;
+  // The line of the key in that section.
+  int KeyLine(std::string_view section, std::string_view key) const;
+  bool HasKey(std::string_view section, std::string_view key) const;
+  // Every section heading read, in file order: name and line.
+  std::vector<std::pair<std::string, int>> SectionHeadings() const;
+  // The last line that holds text, and what follows it: whether it lacks its line break (the
+  // text stops inside it) and whether an empty line follows it (its section is closed as the
+  // writer closes every section).
+  int LastTextLine() const { return last_text_line_; }
+  bool LastLineUnended() const { return last_line_unended_; }
+  bool EndsWithEmptyLine() const { return ends_with_empty_line_; }
 
   std::string ReadString(std::string_view section, std::string_view key, std::string_view def);
   int32_t ReadInteger(std::string_view section, std::string_view key, int32_t def);
@@ -98,10 +117,13 @@ class TBinIniFile {
     std::string value;  // UTF-8
     // The first entry of its key in the section, the one a lookup finds.
     bool first = true;
+    // The line it was read from (0 when written).
+    int line = 0;
   };
   using NameIndex = std::unordered_map<std::string, size_t, NoCaseHash, NoCaseEqual>;
   struct Section {
     std::string name;
+    int line = 0;
     std::vector<Entry> entries;
     // Once a section has more keys than a short scan is worth (the record list of a project
     // has hundreds of thousands): open addressing over its keys, each slot the key's hash and
@@ -115,8 +137,8 @@ class TBinIniFile {
   void ParseText(std::string_view cp1251);
   const std::string* FindValue(std::string_view section, std::string_view key) const;
   void SetValue(std::string_view section, std::string_view key, std::string value);
-  Section& AddSection(std::string name);
-  static void AddEntry(Section& section, std::string key, std::string value);
+  Section& AddSection(std::string name, int line = 0);
+  static void AddEntry(Section& section, std::string key, std::string value, int line = 0);
   // The first entry of key in section; npos when there is none.
   static size_t FindEntry(const Section& section, std::string_view key);
   static void IndexSection(Section& section, size_t slots);
@@ -142,6 +164,10 @@ class TBinIniFile {
   size_t pos_ = 0;
   bool cut_short_ = false;
   size_t text_size_ = 0;
+  size_t content_hash_ = 0;
+  int last_text_line_ = 0;
+  bool last_line_unended_ = false;
+  bool ends_with_empty_line_ = false;
   std::FILE* out_ = nullptr;
   std::vector<uint8_t> buffer_;
   std::string error_;

@@ -149,6 +149,22 @@ std::vector<TChannelResponses> ParseChannelIni(std::string_view bytes, int count
   return out;
 }
 
+std::vector<int> ChannelIniChannels(std::string_view bytes) {
+  TBinIniFile ini(std::vector<uint8_t>(bytes.begin(), bytes.end()), false);
+  std::vector<int> out;
+  // Two-digit keys: a file made for records of more channels than a record holds still shows
+  // what it holds.
+  for (int c = 1; c <= 99; ++c) {
+    for (const char* name : {"SensorResp", "AmplifierResp", "ChannelResp", "Axis"}) {
+      if (ini.HasKey(kChannelIniSection, NumberedKey(name, c))) {
+        out.push_back(c);
+        break;
+      }
+    }
+  }
+  return out;
+}
+
 std::string UpdateIniText(std::string_view text, std::string_view section,
                           const std::vector<std::pair<std::string, std::string>>& values) {
   const std::vector<Line> lines = SplitKeepingBreaks(text);
@@ -244,6 +260,22 @@ TRecordOpResult ChannelsToIni(const TProject& project, int current, const std::s
   return result;
 }
 
+namespace {
+
+// "1, 4, 5".
+std::string ChannelList(const std::vector<int>& channels) {
+  std::string out;
+  for (int c : channels) out += (out.empty() ? "" : ", ") + std::to_string(c);
+  return out;
+}
+
+std::string RecordName(const TProject& project, int index) {
+  return "записи " + std::to_string(index + 1) + " (" +
+         project.Records[static_cast<size_t>(index)].Station + ")";
+}
+
+}  // namespace
+
 TRecordOpResult ChannelsFromIni(TProject& project, const TSelection& selection, int current,
                                 const std::string& path) {
   if (current < 0 || current >= static_cast<int>(project.Records.size()))
@@ -251,16 +283,33 @@ TRecordOpResult ChannelsFromIni(TProject& project, const TSelection& selection, 
   std::vector<uint8_t> bytes;
   std::string error;
   if (!ReadIniFile(path, bytes, error)) return Refused(error);
-  const std::vector<TChannelResponses> values =
-      ParseChannelIni(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                      project.Records[static_cast<size_t>(current)].ChannelCount, project.Folder);
+  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  // Any text would otherwise read as a file of empty paths and Z components, and clear every
+  // channel it is given to.
+  const std::vector<int> present = ChannelIniChannels(text);
+  if (present.empty()) {
+    return Refused("Файл " + path + " не является файлом настроек каналов: в нем нет раздела [" +
+                   kChannelIniSection +
+                   "] с ключами SensorResp01, AmplifierResp01, ChannelResp01, Axis01");
+  }
+  const int shown =
+      std::clamp(project.Records[static_cast<size_t>(current)].ChannelCount, 0, kMaxChannels);
+  const std::vector<TChannelResponses> values = ParseChannelIni(text, shown, project.Folder);
+  const auto in_file = [&present](int channel) {
+    return std::binary_search(present.begin(), present.end(), channel);
+  };
   TRecordOpResult result;
   result.Selection = NormalizeSelection(project, selection);
   for (int i : result.Selection) {
     TFileRecord& r = project.Records[static_cast<size_t>(i)];
-    const int n =
-        std::min(std::clamp(r.ChannelCount, 0, kMaxChannels), static_cast<int>(values.size()));
+    const int channels = std::clamp(r.ChannelCount, 0, kMaxChannels);
+    const int n = std::min(channels, static_cast<int>(values.size()));
+    std::vector<int> kept;
     for (int c = 0; c < n; ++c) {
+      if (!in_file(c + 1)) {
+        kept.push_back(c + 1);
+        continue;
+      }
       const TChannelResponses& v = values[static_cast<size_t>(c)];
       r.SensorResp[c] = v.SensorResp;
       r.AmplifierResp[c] = v.AmplifierResp;
@@ -268,6 +317,22 @@ TRecordOpResult ChannelsFromIni(TProject& project, const TSelection& selection, 
       r.Axis[c] = v.Axis;
     }
     ++result.Count;
+    if (!kept.empty()) {
+      result.Warnings.push_back("В файле " + path + " нет настроек каналов " + ChannelList(kept) +
+                                ": у " + RecordName(project, i) + " они остались прежними");
+    }
+    std::vector<int> beyond;
+    for (int c : present) {
+      if (c > n) beyond.push_back(c);
+    }
+    if (!beyond.empty()) {
+      const std::string why = channels <= shown ? "у нее каналов " + std::to_string(channels)
+                                                : "берется столько каналов, сколько их у " +
+                                                      RecordName(project, current) + " (" +
+                                                      std::to_string(shown) + ")";
+      result.Warnings.push_back("Настройки каналов " + ChannelList(beyond) + " из файла " + path +
+                                " не применены к " + RecordName(project, i) + ": " + why);
+    }
   }
   for (const TChannelResponses& v : values) {
     for (const std::string* file : {&v.SensorResp, &v.AmplifierResp, &v.ChannelResp}) {

@@ -33,6 +33,10 @@ std::string ChannelIniName(const std::string& name);
 std::vector<TChannelResponses> ParseChannelIni(std::string_view bytes, int count,
                                                const std::string& folder);
 
+// The channels (from 1, ascending) for which the bytes of a channel-settings file hold at least
+// one key; empty when the file is not a channel-settings file at all.
+std::vector<int> ChannelIniChannels(std::string_view bytes);
+
 // The INI text (Windows-1251) with key=value lines set in section: a key already in the
 // section (letter case ignored) has its line replaced where it stands, a new key is added at
 // the section's end, a missing section is added at the end of the text. Every other line,
@@ -46,8 +50,10 @@ std::string UpdateIniText(std::string_view text, std::string_view section,
 TRecordOpResult ChannelsToIni(const TProject& project, int current, const std::string& path);
 
 // Reads the values of as many channels as the current record has from the file and gives them
-// to the same channels of every selected record; channels beyond that number keep their
-// values. Refused when there is no current record or the file cannot be read.
+// to the same channels of every selected record; channels beyond that number, and channels the
+// file holds no key for, keep their values. Keys of channels that a selected record does not
+// get are named in a warning. Refused, with nothing changed, when there is no current record,
+// the file cannot be read, or it holds no channel settings at all.
 TRecordOpResult ChannelsFromIni(TProject& project, const TSelection& selection, int current,
                                 const std::string& path);
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -29,6 +30,15 @@ inline constexpr double kMinSampRateDefault = 1.0;
 inline constexpr double kMaxSampRateDefault = 100000.0;
 inline constexpr int32_t kDataFormatCount = 11;
 
+// What a project file held when this program last read or wrote it: its size and a hash of its
+// bytes. A file that no longer matches has been changed by someone else since.
+struct TProjectStamp {
+  bool Known = false;
+  uint64_t Size = 0;
+  size_t Hash = 0;
+  bool operator==(const TProjectStamp&) const = default;
+};
+
 // Everything a project holds: the records, the two processing-settings sets (0 microseism
 // records, 1 event records), the general settings, and where the project lives.
 struct TProject {
@@ -44,6 +54,11 @@ struct TProject {
   std::string Folder;
   // 1 after every save; what the file said after a load.
   int32_t Version = 1;
+  // The form of the file, 0 text or 1 binary, as it was read or last written: a plain save
+  // keeps it.
+  int32_t Form = 0;
+  // The file as it was read or last written.
+  TProjectStamp Disk;
   bool Modified = false;
   // The default rate given to header readers when files are added: SampRateDefault, replaced by
   // the first record's rate when a project is loaded.

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -214,6 +216,114 @@ ChannelValues ReadChannel(TBinIniFile& ini, const std::string& section, int c,
   return v;
 }
 
+bool SameName(std::string_view a, std::string_view b) {
+  return TBinIniFile::NoCaseEqual{}(a, b);
+}
+
+// The record number of a section named "REC" and its number as the writer names it; 0 for any
+// other section.
+int64_t RecordOfSection(std::string_view name) {
+  if (name.size() < 5 || !SameName(name.substr(0, 3), "REC") || name.size() > 12) return 0;
+  int64_t n = 0;
+  for (char c : name.substr(3)) {
+    if (c < '0' || c > '9') return 0;
+    n = n * 10 + (c - '0');
+  }
+  if (n < 1 || n > 2147483647 || NumberedKey("REC", static_cast<int>(n)) != AsciiUpper(name))
+    return 0;
+  return n;
+}
+
+// Whether [FILES] holds any value of record k.
+bool HasRecordKeys(const TBinIniFile& ini, int k) {
+  static constexpr const char* kNames[] = {
+      "File",     "Station",     "ChannelCount", "SampRate", "ToProcess",   "ToProcessNakamura",
+      "SelIndex", "SelNakIndex", "Start",        "Finish",   "SelectStart", "SelectFinish",
+      "IsEvent"};
+  for (const char* name : kNames) {
+    if (ini.HasKey("FILES", NumberedKey(name, k))) return true;
+  }
+  return false;
+}
+
+// The key the writer puts last into a section: a section read without it, and not closed by
+// the empty line that ends every written section, is one the file stops inside. Empty for
+// sections this program does not write.
+std::string LastKeyOf(std::string_view section, const TProject& project, int64_t file_num) {
+  if (SameName(section, "VERSION")) return "ProjectVersion";
+  if (SameName(section, "FILES")) {
+    return file_num > 0
+               ? NumberedKey("IsEvent", static_cast<int>(std::min<int64_t>(file_num, 2147483647)))
+               : "FileNum";
+  }
+  if (SameName(section, "SETTINGS")) return "NoiseOrder";
+  if (SameName(section, "EVENTSETTINGS")) return "NoiseOrder1";
+  if (SameName(section, kHvsrSection)) return "BandFMax";
+  const int64_t k = RecordOfSection(section);
+  if (k >= 1 && k <= static_cast<int64_t>(project.Records.size())) {
+    const int channels = project.Records[static_cast<size_t>(k - 1)].ChannelCount;
+    if (channels > 0) return NumberedKey("ADCCoef", channels);
+  }
+  return "";
+}
+
+// The text form against what its writer always leaves: no line and no section cut off, the
+// sections every project has, and a record count that agrees with the records' keys and
+// sections. file_num is FileNum as stored.
+TProjectDamage CheckTextStructure(const TBinIniFile& ini, const TProject& project,
+                                  int64_t file_num) {
+  TProjectDamage d;
+  const auto damaged = [&d](int line, std::string what) {
+    d.Line = line;
+    d.What = std::move(what);
+    return d;
+  };
+  const std::vector<std::pair<std::string, int>> headings = ini.SectionHeadings();
+  const int last = ini.LastTextLine();
+  const std::string last_section = headings.empty() ? std::string() : headings.back().first;
+  const std::string inside = last_section.empty() ? "" : " раздела [" + last_section + "]";
+  if (ini.LastLineUnended()) return damaged(last, "файл обрывается внутри строки" + inside);
+  if (!last_section.empty() && !ini.EndsWithEmptyLine()) {
+    const std::string key = LastKeyOf(last_section, project, file_num);
+    if (!key.empty() && !ini.HasKey(last_section, key))
+      return damaged(last, "файл обрывается внутри" + inside + ": нет ключа " + key);
+  }
+  for (const char* required : {"VERSION", "FILES", "SETTINGS", "EVENTSETTINGS"}) {
+    if (ini.SectionLine(required) == 0)
+      return damaged(last, std::string("в файле нет раздела [") + required + "]");
+  }
+
+  const int file_num_line = std::max(ini.KeyLine("FILES", "FileNum"), ini.SectionLine("FILES"));
+  const std::string count_text = "FileNum=" + std::to_string(file_num);
+  const int64_t records = static_cast<int64_t>(project.Records.size());
+  for (int64_t k = 1; k <= records; ++k) {
+    if (!HasRecordKeys(ini, static_cast<int>(k)))
+      return damaged(file_num_line, count_text + ", но в разделе [FILES] нет значений записи " +
+                                        std::to_string(k));
+  }
+  if (file_num > records) {
+    return damaged(file_num_line, count_text + ", но в разделе [FILES] нет значений записи " +
+                                      std::to_string(records + 1));
+  }
+  for (int64_t k = 1; k <= records; ++k) {
+    const TFileRecord& r = project.Records[static_cast<size_t>(k - 1)];
+    const std::string section = NumberedKey("REC", static_cast<int>(k));
+    if (r.ChannelCount > 0 && ini.SectionLine(section) == 0) {
+      const std::string key = NumberedKey("ChannelCount", static_cast<int>(k));
+      return damaged(
+          std::max(ini.KeyLine("FILES", key), file_num_line),
+          key + "=" + std::to_string(r.ChannelCount) + ", но раздела [" + section + "] нет");
+    }
+  }
+  for (const auto& [name, line] : headings) {
+    const int64_t k = RecordOfSection(name);
+    if (k > file_num)
+      return damaged(line, "раздел [" + name + "] относится к записи " + std::to_string(k) +
+                               ", а записей " + count_text);
+  }
+  return d;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -290,12 +400,46 @@ std::string ProjectBackupName(const std::string& file_name) {
   return file_name + "`";
 }
 
+std::string ProjectFilePath(const std::string& name) {
+  return AbsolutePath(ProjectSaveName(name));
+}
+
+TProjectStamp ProjectFileStamp(const std::string& file_name) {
+  TProjectStamp stamp;
+  std::error_code ec;
+  if (!fs::is_regular_file(fs::path(file_name), ec)) return stamp;
+  const std::vector<uint8_t> bytes = ReadWholeFile(file_name);
+  const auto size = fs::file_size(fs::path(file_name), ec);
+  // A file that could not be read whole is taken as changed.
+  if (ec || bytes.size() != size) return stamp;
+  stamp.Known = true;
+  stamp.Size = bytes.size();
+  stamp.Hash = std::hash<std::string_view>{}(
+      std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+  return stamp;
+}
+
+std::string DamagedProjectMessage(const std::string& file_name, const TProjectDamage& damage) {
+  const std::string where = damage.Offset >= 0 ? "байт " + std::to_string(damage.Offset)
+                                               : "строка " + std::to_string(damage.Line);
+  return "Файл " + file_name + " поврежден: " + where + ": " + damage.What;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Reading.
 
-bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& folder,
-                       UiHost& host) {
+bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& folder, UiHost& host,
+                       TProjectDamage* damage) {
   const bool binary = ini.Binary();
+  TProjectDamage cut;
+  // The binary form has no names to check: the data ending before a value does is the damage,
+  // named by where the reader was.
+  const auto note_cut = [&](const auto& where) {
+    if (binary && ini.CutShort() && !cut.Damaged()) {
+      cut.Offset = static_cast<int64_t>(ini.DataSize());
+      cut.What = "файл обрывается " + std::string(where());
+    }
+  };
   if (binary) ini.ReadInteger("", "", 0);  // the magic, checked by the probe
   project.Version = ini.ReadInteger("VERSION", "ProjectVersion", kProjectVersion);
   project.Records.clear();
@@ -309,7 +453,9 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
   }
 
   host.SetStage("Загрузка списка записей");
-  int64_t count = std::max(0, ini.ReadInteger("FILES", "FileNum", 0));
+  const int64_t file_num = std::max(0, ini.ReadInteger("FILES", "FileNum", 0));
+  note_cut([] { return "перед числом записей"; });
+  int64_t count = file_num;
   // A damaged count must not allocate beyond what the file could describe.
   count = std::min<int64_t>(
       count, kRecordAllowance + static_cast<int64_t>(ini.DataSize()) / kMinRecordBytes);
@@ -339,6 +485,7 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
     r.SelectStart = ini.ReadDateTime("FILES", Numbered("SelectStart%2.2d", k), r.Start);
     r.SelectFinish = ini.ReadDateTime("FILES", Numbered("SelectFinish%2.2d", k), r.Finish);
     r.IsEvent = ini.ReadBool("FILES", Numbered("IsEvent%2.2d", k), false);
+    note_cut([&] { return "на записи " + std::to_string(k) + " из " + std::to_string(file_num); });
     host.SetProgress(k, progress_max);
   }
 
@@ -367,6 +514,9 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
         ReadChannel(ini, section, static_cast<int>(std::min<int64_t>(c + 1, 1 << 30)), folder);
       }
     }
+    note_cut([&] {
+      return "на каналах записи " + std::to_string(k) + " из " + std::to_string(count);
+    });
   }
 
   host.SetGauge(50, 100);
@@ -386,8 +536,11 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
   project.WorkingRate = first_rate > 0.0 ? first_rate : g.SampRateDefault;
   ReadSettings(ini, "SETTINGS", "", project.Settings[kMicroseismSet]);
   ReadSettings(ini, "EVENTSETTINGS", "1", project.Settings[kEventSet]);
+  note_cut([] { return "в параметрах расчета"; });
   ReadHvsrSettings(ini, project.Hvsr);
+  note_cut([] { return "в параметрах статистики H/V"; });
   host.SetGauge(100, 100);
+  if (damage != nullptr) *damage = binary ? cut : CheckTextStructure(ini, project, file_num);
   return true;
 }
 
@@ -407,27 +560,35 @@ LoadStatus LoadProject(TProject& project, const std::string& file_name, UiHost& 
 
   host.SetGauge(0, 100);
   host.SetOperation("Загрузка проекта");
-  project.FileName.clear();
+  // Read into a copy: a damaged file leaves the project as it was. The caller has closed it, so
+  // there are no records to copy.
+  TProject loaded = project;
+  loaded.FileName.clear();
   const std::string folder = FolderOf(name);
-  project.Folder = folder;
+  loaded.Folder = folder;
   TBinIniFile ini(name, form == 1, TBinIniFile::Mode::kRead);
-  const bool blocks_ok = ReadProjectValues(ini, project, folder, host);
-  const bool truncated = ini.Binary() && ini.CutShort();
-  const bool version_ok = blocks_ok && project.Version >= 1;
+  TProjectDamage damage;
+  const bool blocks_ok = ReadProjectValues(ini, loaded, folder, host, &damage);
+  const bool version_ok = blocks_ok && loaded.Version >= 1;
+  if (version_ok && damage.Damaged()) {
+    host.SetGauge(0, 100);
+    host.SetProgress(0, 100);
+    host.SetStage("");
+    host.ShowMessage(DamagedProjectMessage(file_name, damage));
+    return LoadStatus::kDamaged;
+  }
 
-  project.Modified = false;
-  project.FileName = name;
+  loaded.Modified = false;
+  loaded.FileName = name;
+  loaded.Form = form;
+  loaded.Disk = TProjectStamp{true, ini.DataSize(), ini.ContentHash()};
+  project = std::move(loaded);
   host.SetGauge(100, 100);
   host.SetProgress(0, 100);
   host.SetStage("Проект успешно загружен");
   if (!version_ok) {
     host.ShowMessage("Неизвестная версия файла " + file_name);
     return LoadStatus::kUnknownVersion;
-  }
-  // The values after the cut have their defaults: the person must know before saving over it.
-  if (truncated) {
-    host.ShowMessage("Файл " + file_name +
-                     " обрывается: значения после обрыва заменены значениями по умолчанию");
   }
   return LoadStatus::kLoaded;
 }
@@ -531,7 +692,7 @@ std::string UnstorablePath(const TProject& project, const std::string& folder) {
 }  // namespace
 
 SaveResult SaveProject(TProject& project, const std::string& name, int form, UiHost& host,
-                       const std::string& program_folder) {
+                       const std::string& program_folder, const TProjectLock* lock) {
   SaveResult result;
   const bool binary = form >= 1;
   const std::string file_name = AbsolutePath(ProjectSaveName(name));
@@ -544,6 +705,18 @@ SaveResult SaveProject(TProject& project, const std::string& name, int form, UiH
     result.error = "cannot save " + file_name + ": " + bad;
     host.ShowMessage(result.error);
     return result;
+  }
+
+  // Two writers saving at once would lose one's change or rename one's file from under the
+  // other: the save holds the project's lock.
+  TProjectLock own_lock;
+  if (lock == nullptr || !lock->Guards(file_name)) {
+    own_lock = TProjectLock::Acquire(file_name);
+    if (!own_lock.Held()) {
+      result.error = own_lock.Error();
+      host.ShowMessage(result.error);
+      return result;
+    }
   }
 
   host.SetGauge(0, 100);
@@ -560,13 +733,24 @@ SaveResult SaveProject(TProject& project, const std::string& name, int form, UiH
     result.error = ini.Error();
   }
   std::error_code ec;
+  // What the file holds once it is in place, so that a later save can tell whether someone
+  // else has written it since.
+  const TProjectStamp written =
+      result.error.empty() ? ProjectFileStamp(temp_name) : TProjectStamp{};
   if (result.error.empty()) {
     // The previous version stays beside the new one as its backup; failing to keep it does not
     // stop the save.
+    // The backup too is put in place by a rename, so that a save broken off at any moment
+    // leaves the previous backup or the new one, never a part of one. A second name of the
+    // project file costs nothing where the file system has them; elsewhere it is a copy.
     const std::string backup = ProjectBackupName(file_name);
     if (Exists(file_name)) {
-      fs::remove(backup, ec);
-      fs::copy_file(file_name, backup, fs::copy_options::overwrite_existing, ec);
+      const std::string backup_temp = backup + ".new";
+      fs::remove(backup_temp, ec);
+      fs::create_hard_link(file_name, backup_temp, ec);
+      if (ec) fs::copy_file(file_name, backup_temp, fs::copy_options::overwrite_existing, ec);
+      if (!ec) fs::rename(backup_temp, backup, ec);
+      if (ec) fs::remove(backup_temp, ec);
     }
     fs::rename(temp_name, file_name, ec);
     if (ec) result.error = "cannot replace " + file_name + ": " + ec.message();
@@ -578,6 +762,8 @@ SaveResult SaveProject(TProject& project, const std::string& name, int form, UiH
   }
 
   project.Version = kProjectVersion;
+  project.Form = binary ? 1 : 0;
+  project.Disk = written;
   project.Modified = false;
   project.FileName = file_name;
   project.Folder = folder;

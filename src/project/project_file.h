@@ -6,6 +6,7 @@
 
 #include "project/bin_ini_file.h"
 #include "project/project.h"
+#include "project/project_lock.h"
 
 namespace tarvik {
 
@@ -38,25 +39,46 @@ std::string NumberedKey(std::string_view name, int n);
 std::string ProjectSaveName(const std::string& name);
 // The backup of a project file: its name with a backquote appended.
 std::string ProjectBackupName(const std::string& file_name);
+// The full path a save of name writes (ProjectSaveName made absolute): the file whose lock its
+// writers take.
+std::string ProjectFilePath(const std::string& name);
+
+// What the project file holds now; not Known when it is missing or cannot be read.
+TProjectStamp ProjectFileStamp(const std::string& file_name);
+
+// Where a project file is damaged, for the message that refuses it: the line (text form) or
+// byte offset (binary form) and what is wrong there.
+struct TProjectDamage {
+  int Line = 0;
+  int64_t Offset = -1;
+  std::string What;
+  bool Damaged() const { return !What.empty(); }
+};
+// "Файл NAME поврежден: строка N: WHAT" (the binary form names the byte instead of the line).
+std::string DamagedProjectMessage(const std::string& file_name, const TProjectDamage& damage);
 
 enum class LoadStatus {
   kLoaded,
   kNotFound,        // "Файл ... не найден"; nothing changed
   kUnknownVersion,  // "Неизвестная версия файла ..."; see LoadProject
   kNewerVersion,    // a binary project of a later version: not loaded, no message
+  kDamaged,         // "Файл ... поврежден: ..."; nothing changed
 };
 
 // Loads a project file into project (which the caller has closed: its records are replaced,
 // its settings keep what the file does not set). Status texts, gauge and messages go to host.
 // A file whose start is not a project's, or a binary project whose version is below 1, leaves
-// project unchanged; a wrong block marker leaves it empty but attached to the file. A binary
-// file that breaks off loads with defaults after the cut and says so.
+// project unchanged; a wrong block marker leaves it empty but attached to the file. A damaged
+// file (one that breaks off, lacks a section every project has, or whose record count does not
+// agree with its records) is refused with the place of the damage and leaves project unchanged.
+// A loaded project remembers its form and what its file held.
 LoadStatus LoadProject(TProject& project, const std::string& file_name, UiHost& host);
 
 // Reads the project's values from an open store in the order both forms share; folder resolves
-// "$CommonDir". False when a binary block marker is wrong (nothing after it is read).
-bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& folder,
-                       UiHost& host);
+// "$CommonDir". False when a binary block marker is wrong (nothing after it is read). damage,
+// when given, gets the first place where the file is damaged (Damaged() false when none).
+bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& folder, UiHost& host,
+                       TProjectDamage* damage = nullptr);
 // Writes the project's values in that order; paths are stored relative to folder.
 void WriteProjectValues(TBinIniFile& ini, const TProject& project, const std::string& folder,
                         UiHost& host);
@@ -71,10 +93,13 @@ struct SaveResult {
 
 // Saves project under name, form 0 text, 1 binary (clamped). The new file is written beside the
 // old one and renamed into place, the previous version staying as the backup, so a failed save
-// leaves the previous project file as it was. On success the project is attached to the file
-// and no longer modified; on failure it keeps its file name, folder and modified flag and the
-// error is shown. A results folder equal to program_folder becomes the project folder.
+// leaves the previous project file as it was. The save holds the project's lock: lock, when it
+// guards the file, is the caller's (who read the project under it); otherwise the save takes
+// the lock itself and fails, naming the holder, when another writer keeps it. On success the
+// project is attached to the file, in the form written, and no longer modified; on failure it
+// keeps its file name, folder and modified flag and the error is shown. A results folder equal
+// to program_folder becomes the project folder.
 SaveResult SaveProject(TProject& project, const std::string& name, int form, UiHost& host,
-                       const std::string& program_folder = "");
+                       const std::string& program_folder = "", const TProjectLock* lock = nullptr);
 
 }  // namespace tarvik

@@ -149,6 +149,43 @@ TRecordOpResult DeleteRecords(TProject& project, const TSelection& selection) {
   return result;
 }
 
+namespace {
+
+// The selected records that overlap another selected one in time, named for the user; empty
+// when they follow one another. Records that overlap are simultaneous recordings (the channels
+// of one station in files of their own): joining them would keep one and drop the others. An
+// overlap of less than one sample is the rounding of adjacent records, not an overlap.
+std::string OverlappingRecords(const TProject& project, const TSelection& chosen) {
+  TSelection by_start = chosen;
+  std::stable_sort(by_start.begin(), by_start.end(), [&](int a, int b) {
+    return project.Records[static_cast<size_t>(a)].Start <
+           project.Records[static_cast<size_t>(b)].Start;
+  });
+  std::vector<bool> overlaps(project.Records.size(), false);
+  int latest = by_start.front();
+  for (size_t n = 1; n < by_start.size(); ++n) {
+    const TFileRecord& r = project.Records[static_cast<size_t>(by_start[n])];
+    const TFileRecord& before = project.Records[static_cast<size_t>(latest)];
+    const double sample = r.SampRate > 0.0 ? 1.0 / r.SampRate : 0.001;
+    if (r.Start < before.Finish - sample / kSecondsPerDay) {
+      overlaps[static_cast<size_t>(latest)] = true;
+      overlaps[static_cast<size_t>(by_start[n])] = true;
+    }
+    if (r.Finish > before.Finish) latest = by_start[n];
+  }
+  std::string names;
+  for (int i : chosen) {
+    if (!overlaps[static_cast<size_t>(i)]) continue;
+    const TFileRecord& r = project.Records[static_cast<size_t>(i)];
+    names += (names.empty() ? "" : ", ") + std::to_string(i + 1) + " (" + r.Station + ")";
+  }
+  if (names.empty()) return names;
+  return "Записи " + names +
+         " перекрываются по времени; объединяются только записи, идущие одна за другой";
+}
+
+}  // namespace
+
 TRecordOpResult CombineRecords(TProject& project, const TSelection& selection) {
   TRecordOpResult result;
   const TSelection chosen = NormalizeSelection(project, selection);
@@ -156,6 +193,8 @@ TRecordOpResult CombineRecords(TProject& project, const TSelection& selection) {
     result.Message = "Выделите не меньше двух записей";
     return result;
   }
+  result.Message = OverlappingRecords(project, chosen);
+  if (!result.Message.empty()) return result;
   int kept = chosen.front();
   TDateTime finish = project.Records[static_cast<size_t>(kept)].Finish;
   TDateTime select_finish = project.Records[static_cast<size_t>(kept)].SelectFinish;

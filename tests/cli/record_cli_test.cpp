@@ -85,7 +85,7 @@ constexpr char kHandProject[] =
     "Channel03=HHZ\r\nChannelResp03=$CommonDir/geophone.paz\r\nAxis03=2\r\n"
     "Level03=2000000000\r\nChanSelected03=1\r\nADCCoef03=419430.4\r\n\r\n"
     "[SETTINGS]\r\nResultDir=$CommonDir/hand\r\nSilenceDur=20.48\r\nWindowType=5\r\nB=8\r\n"
-    "UnitOut=1\r\n\r\n";
+    "UnitOut=1\r\n\r\n[EVENTSETTINGS]\r\n\r\n";
 
 TEST(RecordCli, ProjectSetUpByCommandsMatchesOneWrittenByHand) {
   TempDir dir;

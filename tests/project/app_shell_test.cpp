@@ -35,8 +35,17 @@ class ScriptedDialogs : public TShellDialogs {
     ++save_dialogs;
     return save;
   }
+  TChangedOnDiskAnswer AskChangedOnDisk(const std::string& file) override {
+    changed_files.push_back(file);
+    TChangedOnDiskAnswer a =
+        disk_answers.empty() ? TChangedOnDiskAnswer::kCancel : disk_answers.front();
+    if (!disk_answers.empty()) disk_answers.pop_front();
+    return a;
+  }
 
   std::deque<TSaveAnswer> answers;
+  std::deque<TChangedOnDiskAnswer> disk_answers;
+  std::vector<std::string> changed_files;
   std::optional<std::string> open;
   std::optional<std::pair<std::string, int>> save;
   int save_questions = 0, open_dialogs = 0, save_dialogs = 0;
@@ -267,11 +276,11 @@ TEST_F(ShellCommands, TheCloseQueryDecidesWhetherAnythingCloses) {
   EXPECT_FALSE(shell.OpenFile(b, dialogs, host));
   EXPECT_EQ(shell.Project().FileName, a);
 
-  // Yes saves under the project's name (the binary form of a plain save) and goes on.
+  // Yes saves under the project's name, in the form the file has, and goes on.
   dialogs.answers = {TSaveAnswer::kYes};
   EXPECT_TRUE(shell.OpenFile(b, dialogs, host));
   EXPECT_EQ(shell.Project().FileName, b);
-  EXPECT_EQ(ProbeProjectFormat(a), 1);
+  EXPECT_EQ(ProbeProjectFormat(a), 0);
   ASSERT_TRUE(shell.OpenFile(a, dialogs, host));
   EXPECT_EQ(shell.Project().Records.size(), 3u);
 
@@ -356,6 +365,122 @@ TEST_F(ShellCommands, GeneralSettingsMarkTheProjectAndFollowTheWorkingRate) {
   EXPECT_TRUE(shell.Project().Modified);
   shell.SetResultDir(dir.File("r"));
   EXPECT_EQ(shell.Folders().SpectraNakamura, DeriveResultFolders(dir.File("r")).SpectraNakamura);
+}
+
+// A plain save, also the one the close query asks for, keeps the form the file was opened or
+// last saved in; only save as chooses another.
+TEST_F(ShellCommands, APlainSaveKeepsTheFormOfTheFile) {
+  for (int form : {0, 1}) {
+    SCOPED_TRACE(form);
+    const std::string name = dir.File("f" + std::to_string(form) + ".tvp");
+    {
+      TProject p;
+      p.Records.push_back(Record("A", 45000.0));
+      ASSERT_TRUE(SaveProject(p, name, form, host).ok);
+    }
+    ASSERT_TRUE(shell.OpenFile(name, dialogs, host));
+    Modify();
+    ASSERT_TRUE(shell.Save(dialogs, host));
+    EXPECT_EQ(ProbeProjectFormat(name), form);
+    Modify();
+    dialogs.answers = {TSaveAnswer::kYes};
+    ASSERT_TRUE(shell.QueryClose(dialogs, host));
+    EXPECT_EQ(ProbeProjectFormat(name), form);
+    ASSERT_TRUE(shell.Close(dialogs, host));
+  }
+  // Save as into the other form; a plain save then keeps that one.
+  ASSERT_TRUE(shell.OpenFile(dir.File("f0.tvp"), dialogs, host));
+  dialogs.save = {dir.File("f0.tvp"), 1};
+  ASSERT_TRUE(shell.SaveAs(dialogs, host));
+  EXPECT_EQ(ProbeProjectFormat(dir.File("f0.tvp")), 1);
+  Modify();
+  ASSERT_TRUE(shell.Save(dialogs, host));
+  EXPECT_EQ(ProbeProjectFormat(dir.File("f0.tvp")), 1);
+  EXPECT_TRUE(dialogs.changed_files.empty());
+}
+
+// Another program saved the project after the window opened it: the save asks before it
+// overwrites that change, and can reopen the file instead.
+TEST_F(ShellCommands, ASaveOverAFileChangedOnDiskAsks) {
+  const std::string a = SavedProject("a.tvp", 2);
+  const auto change_on_disk = [&](const std::string& station) {
+    TProject other;
+    ASSERT_EQ(LoadProject(other, a, host), LoadStatus::kLoaded);
+    other.Records[0].Station = station;
+    ASSERT_TRUE(SaveProject(other, a, 0, host).ok);
+  };
+  const auto station_on_disk = [&] {
+    TProject p;
+    EXPECT_EQ(LoadProject(p, a, host), LoadStatus::kLoaded);
+    return p.Records.empty() ? std::string() : p.Records[0].Station;
+  };
+  ASSERT_TRUE(shell.OpenFile(a, dialogs, host));
+
+  // Unchanged on disk: no question.
+  shell.Project().Records[0].Station = "MINE1";
+  shell.Project().Modified = true;
+  ASSERT_TRUE(shell.Save(dialogs, host));
+  EXPECT_TRUE(dialogs.changed_files.empty());
+
+  // Cancel: nothing written, the project stays modified.
+  change_on_disk("DISK1");
+  const std::vector<uint8_t> disk = testing::ReadBytes(a);
+  shell.Project().Records[0].Station = "MINE2";
+  shell.Project().Modified = true;
+  dialogs.disk_answers = {TChangedOnDiskAnswer::kCancel};
+  EXPECT_FALSE(shell.Save(dialogs, host));
+  EXPECT_EQ(dialogs.changed_files, std::vector<std::string>{a});
+  EXPECT_TRUE(testing::ReadBytes(a) == disk);
+  EXPECT_TRUE(shell.Project().Modified);
+  EXPECT_FALSE(shell.TakeReopened());
+
+  // The close query's Yes asks too; overwrite writes the window's project.
+  dialogs.answers = {TSaveAnswer::kYes};
+  dialogs.disk_answers = {TChangedOnDiskAnswer::kOverwrite};
+  EXPECT_TRUE(shell.QueryClose(dialogs, host));
+  EXPECT_EQ(dialogs.changed_files.size(), 2u);
+  EXPECT_EQ(station_on_disk(), "MINE2");
+  EXPECT_FALSE(shell.Project().Modified);
+
+  // Reopen: the file as it is on disk replaces the project; nothing is written.
+  change_on_disk("DISK2");
+  shell.Project().Records[0].Station = "MINE3";
+  shell.Project().Modified = true;
+  dialogs.disk_answers = {TChangedOnDiskAnswer::kReopen};
+  EXPECT_FALSE(shell.Save(dialogs, host));
+  EXPECT_TRUE(shell.TakeReopened());
+  EXPECT_FALSE(shell.TakeReopened());
+  EXPECT_EQ(shell.Project().Records[0].Station, "DISK2");
+  EXPECT_FALSE(shell.Project().Modified);
+  EXPECT_EQ(station_on_disk(), "DISK2");
+
+  // After the reopen the file is the project's again: the next save asks nothing.
+  shell.Project().Records[0].Station = "MINE4";
+  shell.Project().Modified = true;
+  ASSERT_TRUE(shell.Save(dialogs, host));
+  EXPECT_EQ(dialogs.changed_files.size(), 3u);
+  EXPECT_EQ(station_on_disk(), "MINE4");
+}
+
+// While another writer holds the project, a save waits, then gives up naming it; the project
+// stays modified and the file as it was.
+TEST_F(ShellCommands, ASaveGivesUpOnAProjectAnotherWriterHolds) {
+  const std::string a = SavedProject("a.tvp", 1);
+  ASSERT_TRUE(shell.OpenFile(a, dialogs, host));
+  Modify();
+  const std::vector<uint8_t> before = testing::ReadBytes(a);
+  TProjectLock other = TProjectLock::Acquire(a);
+  ASSERT_TRUE(other.Held());
+  shell.SetLockWait(0.2);
+  host.messages.clear();
+  EXPECT_FALSE(shell.Save(dialogs, host));
+  EXPECT_EQ(host.messages,
+            std::vector<std::string>{ProjectBusyMessage(a, TProjectLock::ThisHolder())});
+  EXPECT_TRUE(shell.Project().Modified);
+  EXPECT_TRUE(testing::ReadBytes(a) == before);
+  other.Release();
+  EXPECT_TRUE(shell.Save(dialogs, host));
+  EXPECT_FALSE(shell.Project().Modified);
 }
 
 }  // namespace

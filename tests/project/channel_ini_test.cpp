@@ -82,8 +82,11 @@ TEST(ChannelIni, ToAndFromAFileWithCommonDir) {
   EXPECT_EQ(to.Records[1].SensorResp[0], dir.File("site2/resp/geo.paz"));
   EXPECT_EQ(to.Records[1].SensorResp[1], "");  // the file's value for channel 2
   EXPECT_EQ(to.Records[2].SensorResp[0], "");  // not selected
-  // The response files are not in site2: the user is told, the values are kept.
-  EXPECT_EQ(read.Warnings.size(), 3u);
+  // The response files are not in site2: the user is told, the values are kept. Record 2 has
+  // no channel 3 for the file's third channel: named too.
+  ASSERT_EQ(read.Warnings.size(), 4u);
+  EXPECT_EQ(read.Warnings[0], "Настройки каналов 3 из файла " + dir.File("set.ini") +
+                                  " не применены к записи 2 (ST): у нее каналов 2");
 }
 
 // The values come for as many channels as the record shown has; channels of other records
@@ -106,6 +109,79 @@ TEST(ChannelIni, ExtraChannelsKeepTheirValues) {
   EXPECT_EQ(p.Records[1].SensorResp[2], "/old3.rsp");
   EXPECT_EQ(p.Records[1].Axis[2], 1);
   EXPECT_EQ(p.Records[1].ChannelResp[3], "/old4.rsp");
+}
+
+// A file that is no channel-settings file would read as empty paths and Z everywhere: it is
+// refused with its name, and nothing changes.
+TEST(ChannelIni, FilesWithoutChannelSettingsAreRefused) {
+  TempDir dir;
+  const struct {
+    const char* text;
+    bool refused;
+  } cases[] = {
+      {"garbage", true},
+      {"", true},
+      {"[REC00]\r\n", true},
+      {"[REC01]\r\nSensorResp01=/a.rsp\r\n", true},
+      {"[REC00]\r\nSensor01=/a.rsp\r\nNote=x\r\n", true},
+      {"[rec00]\naxis03=0\n", false},
+      {"[REC00]\nChannelResp01=\n", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    testing::WriteText(dir.File("bad.ini"), c.text);
+    TProject p;
+    p.Records = {Rec(3), Rec(3)};
+    p.Records[0].SensorResp[0] = p.Records[1].ChannelResp[2] = "/keep.rsp";
+    p.Records[0].Axis[0] = 0;
+    const TProject before = p;
+    const TRecordOpResult r = ChannelsFromIni(p, {0, 1}, 0, dir.File("bad.ini"));
+    EXPECT_EQ(r.Done, !c.refused);
+    if (!c.refused) continue;
+    EXPECT_EQ(r.Message, "Файл " + dir.File("bad.ini") +
+                             " не является файлом настроек каналов: в нем нет раздела [REC00] с "
+                             "ключами SensorResp01, AmplifierResp01, ChannelResp01, Axis01");
+    EXPECT_FALSE(p.Modified);
+    for (size_t i = 0; i < 2; ++i) {
+      EXPECT_EQ(p.Records[i].SensorResp, before.Records[i].SensorResp);
+      EXPECT_EQ(p.Records[i].ChannelResp, before.Records[i].ChannelResp);
+      EXPECT_EQ(p.Records[i].Axis, before.Records[i].Axis);
+    }
+  }
+}
+
+// Channels the file says nothing about keep what they had; the file's channels that a record
+// does not get are named.
+TEST(ChannelIni, PartialFilesChangeOnlyTheirChannels) {
+  TempDir dir;
+  const std::string ini = dir.File("part.ini");
+  testing::WriteText(ini, "[REC00]\nSensorResp02=/two.rsp\nAxis02=1\nAxis05=0\n");
+  EXPECT_EQ(ChannelIniChannels("[REC00]\nSensorResp02=/two.rsp\nAxis02=1\nAxis05=0\n"),
+            (std::vector<int>{2, 5}));
+  TProject p;
+  p.Records = {Rec(3), Rec(2)};
+  p.Records[0].Station = "A";
+  p.Records[1].Station = "B";
+  for (TFileRecord& r : p.Records) {
+    r.SensorResp[0] = "/one.rsp";
+    r.Axis[0] = 0;
+  }
+  const TRecordOpResult r = ChannelsFromIni(p, {0, 1}, 0, ini);
+  ASSERT_TRUE(r.Done) << r.Message;
+  for (const TFileRecord& rec : p.Records) {
+    EXPECT_EQ(rec.SensorResp[0], "/one.rsp");
+    EXPECT_EQ(rec.Axis[0], 0);
+    EXPECT_EQ(rec.SensorResp[1], "/two.rsp");
+    EXPECT_EQ(rec.Axis[1], 1);
+  }
+  EXPECT_EQ(p.Records[0].Axis[2], 2);
+  const std::vector<std::string> expected = {
+      "В файле " + ini + " нет настроек каналов 1, 3: у записи 1 (A) они остались прежними",
+      "Настройки каналов 5 из файла " + ini + " не применены к записи 1 (A): у нее каналов 3",
+      "В файле " + ini + " нет настроек каналов 1: у записи 2 (B) они остались прежними",
+      "Настройки каналов 5 из файла " + ini + " не применены к записи 2 (B): у нее каналов 2",
+      "Файл /two.rsp не найден"};
+  EXPECT_EQ(r.Warnings, expected);
 }
 
 TEST(ChannelIni, KeysNotRewrittenStay) {

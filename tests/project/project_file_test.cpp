@@ -385,7 +385,8 @@ TEST(ProjectFile, UnparsableTextValuesGiveDefaults) {
             "[VERSION]\r\nProjectVersion=1\r\n[FILES]\r\nFileNum=1\r\nChannelCount01=x\r\n"
             "SampRate01=1,5\r\nStart01=31.02.2016\r\nFinish01=01.01.2020 25:00:00\r\n"
             "SelIndex01=9999999999\r\nToProcess01=yes\r\n[SETTINGS]\r\nMaxSpan=5000\r\n"
-            "SampRateDefault=0\r\nDataFormat=42\r\nSilenceDur=abc\r\nUseFFT=0.5\r\n");
+            "SampRateDefault=0\r\nDataFormat=42\r\nSilenceDur=abc\r\nUseFFT=0.5\r\n\r\n"
+            "[EVENTSETTINGS]\r\n\r\n");
   const TProject p = Load(dir.File("bad.tvp"));
   ASSERT_EQ(p.Records.size(), 1u);
   const TFileRecord& r = p.Records[0];
@@ -454,41 +455,202 @@ TEST(ProjectFile, VersionsAndForeignFiles) {
   EXPECT_EQ(marker_host.messages.size(), 1u);
 }
 
-TEST(ProjectFile, TruncatedBinaryLoadsWithDefaultsAfterTheCut) {
+// Every cut of a binary project is refused as damaged, naming the byte where it ends; only a cut
+// right before block 2 reads, as the file of an older version without the H/V settings.
+TEST(ProjectFile, EveryCutOfABinaryProjectIsRefused) {
   TempDir dir;
   TProject full = SampleProject(dir.path().string());
-  full.Settings[1].NoiseOrder = 11;  // the very last value of block 1
+  full.Hvsr.GridPoints = 128;
   RecordingUiHost host;
   ASSERT_TRUE(SaveProject(full, dir.File("full.tvp"), 1, host).ok);
-  const std::vector<uint8_t> whole = ReadBytes(dir.File("full.tvp"));
-  // Block 2 (the H/V statistics settings) follows block 1; cuts inside it are tested with it.
+  const std::vector<uint8_t> bytes = ReadBytes(dir.File("full.tvp"));
   const std::vector<uint8_t> block2 = {'D', 'V', 'E', 'R', 2, 0, 0, 0};
-  const auto at = std::search(whole.rbegin(), whole.rend(), block2.rbegin(), block2.rend());
-  ASSERT_NE(at, whole.rend());
-  const std::vector<uint8_t> bytes(whole.begin(), at.base() - static_cast<long>(block2.size()));
+  const auto at = std::search(bytes.rbegin(), bytes.rend(), block2.rbegin(), block2.rend());
+  ASSERT_NE(at, bytes.rend());
+  const size_t older = static_cast<size_t>(at.base() - bytes.begin()) - block2.size();
   const std::string cut = dir.File("cut.tvp");
   for (size_t n = 8; n < bytes.size(); ++n) {
-    WriteBytes(cut, std::vector<uint8_t>(bytes.begin(), bytes.begin() + n));
-    TProject p;
+    WriteBytes(cut, std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(n)));
+    TProject p = SampleProject("/other", 1);
     RecordingUiHost h;
     const LoadStatus status = LoadProject(p, cut, h);
-    // Without the whole block marker the file is of an unknown version; after it the records
-    // are there as soon as their count is.
-    if (n >= 16) {
-      ASSERT_EQ(status, LoadStatus::kLoaded) << n;
-      ASSERT_EQ(p.Records.size(), n >= 20 ? 3u : 0u) << n;
-      EXPECT_EQ(p.Settings[1].NoiseOrder, 6) << n;
-      // Loaded, but the person is told that the file breaks off.
-      ASSERT_EQ(h.messages.size(), 1u) << n;
-      EXPECT_NE(h.messages[0].find("обрывается"), std::string::npos) << n;
-    } else {
-      EXPECT_NE(status, LoadStatus::kLoaded) << n;
+    if (n < 16) {
+      // Without the whole block marker the file is of an unknown version.
+      EXPECT_EQ(status, LoadStatus::kUnknownVersion) << n;
+      continue;
     }
-    if (n == bytes.size() - 1) {
-      TProject expected = full;
-      expected.Settings[1].NoiseOrder = 6;
-      ExpectSameProject(expected, p, 0.0);
+    if (n == older) {
+      ASSERT_EQ(status, LoadStatus::kLoaded);
+      ExpectSameProject(full, p, 0.0);
+      EXPECT_EQ(p.Hvsr.GridPoints, THvsrSettings{}.GridPoints);
+      continue;
     }
+    ASSERT_EQ(status, LoadStatus::kDamaged) << n;
+    ASSERT_EQ(h.messages.size(), 1u) << n;
+    EXPECT_EQ(
+        h.messages[0].rfind(
+            "Файл " + cut + " поврежден: байт " + std::to_string(n) + ": файл обрывается ", 0),
+        0u)
+        << h.messages[0];
+    // The project in hand stays as it was.
+    ASSERT_EQ(p.Records.size(), 1u) << n;
+    EXPECT_EQ(p.Records[0].File, "/other/data/rec0.msd");
+  }
+  // Where it breaks off is said in words.
+  WriteBytes(cut, std::vector<uint8_t>(bytes.begin(), bytes.begin() + 40));
+  TProject p;
+  RecordingUiHost h;
+  ASSERT_EQ(LoadProject(p, cut, h), LoadStatus::kDamaged);
+  EXPECT_EQ(h.messages, std::vector<std::string>{"Файл " + cut +
+                                                 " поврежден: байт 40: файл обрывается на "
+                                                 "записи 1 из 3"});
+}
+
+// 1-based number of the first line of text that starts with start.
+int LineOf(const std::string& text, const std::string& start) {
+  const size_t at = text.find("\n" + start);
+  if (at == std::string::npos) return 0;
+  return 2 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<long>(at), '\n'));
+}
+
+// Every cut of a text project either reads back all of it or is refused as damaged with the
+// line where it ends: only cuts after the last key of the event settings read (as the file of
+// an older version without the H/V section when the cut comes before it).
+TEST(ProjectFile, EveryCutOfATextProjectIsRefused) {
+  TempDir dir;
+  TProject full = SampleProject(dir.path().string());
+  full.Hvsr.GridPoints = 128;
+  RecordingUiHost host;
+  ASSERT_TRUE(SaveProject(full, dir.File("full.tvp"), 0, host).ok);
+  const std::string text = FileText(dir.File("full.tvp"));
+  const size_t last_event_key = text.find("\r\nNoiseOrder1=");
+  const size_t first_readable = text.find("\r\n", last_event_key + 2);
+  const size_t hvsr = text.find("[HVSR]");
+  ASSERT_NE(hvsr, std::string::npos);
+  const std::string cut = dir.File("cut.tvp");
+  int readable = 0;
+  for (size_t n = 2; n < text.size(); ++n) {
+    const std::string part = text.substr(0, n);
+    WriteText(cut, part);
+    TProject p = SampleProject("/other", 1);
+    RecordingUiHost h;
+    const LoadStatus status = LoadProject(p, cut, h);
+    if (status == LoadStatus::kLoaded) {
+      ++readable;
+      EXPECT_GT(n, first_readable) << n;
+      ExpectSameProject(full, p, 1.0 / kSecondsPerDay);
+      EXPECT_EQ(p.Hvsr.GridPoints, n > hvsr ? 128 : THvsrSettings{}.GridPoints) << n;
+      continue;
+    }
+    ASSERT_EQ(status, LoadStatus::kDamaged) << n;
+    ASSERT_EQ(h.messages.size(), 1u) << n;
+    const int last_line = 1 + static_cast<int>(std::count(part.begin(), part.end(), '\n'));
+    // The message names the last line that holds text.
+    const std::string trimmed = part.substr(0, part.find_last_not_of("\r\n") + 1);
+    const int text_line = 1 + static_cast<int>(std::count(trimmed.begin(), trimmed.end(), '\n'));
+    EXPECT_LE(text_line, last_line);
+    EXPECT_EQ(h.messages[0].rfind(
+                  "Файл " + cut + " поврежден: строка " + std::to_string(text_line) + ": ", 0),
+              0u)
+        << n << ": " << h.messages[0];
+    ASSERT_EQ(p.Records.size(), 1u) << n;
+    EXPECT_EQ(p.Records[0].File, "/other/data/rec0.msd");
+  }
+  // "\r", "\r\n", "\r\n\r" after the last key of the H/V section, and these and "\r\n\r\n"
+  // after that of the event settings.
+  EXPECT_EQ(readable, 7);
+
+  // The cut of the issue: inside the record list of a project of four records.
+  TProject four = SampleProject(dir.path().string(), 4);
+  ASSERT_TRUE(SaveProject(four, dir.File("base.tvp"), 0, host).ok);
+  const std::string base = FileText(dir.File("base.tvp")).substr(0, 700);
+  WriteText(cut, base);
+  TProject p;
+  RecordingUiHost h;
+  ASSERT_EQ(LoadProject(p, cut, h), LoadStatus::kDamaged);
+  const int line = 1 + static_cast<int>(std::count(base.begin(), base.end(), '\n'));
+  EXPECT_EQ(h.messages,
+            std::vector<std::string>{"Файл " + cut + " поврежден: строка " + std::to_string(line) +
+                                     ": файл обрывается внутри строки раздела [FILES]"});
+}
+
+// Whole lines taken out or changed: the record count against the records' keys and sections,
+// the sections every project has.
+TEST(ProjectFile, TextProjectsWhoseRecordsDisagreeAreRefused) {
+  TempDir dir;
+  RecordingUiHost host;
+  TProject sample = SampleProject(dir.path().string());
+  ASSERT_TRUE(SaveProject(sample, dir.File("p.tvp"), 0, host).ok);
+  const std::string text = FileText(dir.File("p.tvp"));
+  const auto without = [&text](const std::string& from, const std::string& to) {
+    const size_t a = text.find(from);
+    const size_t b = text.find(to, a);
+    return text.substr(0, a) + text.substr(b);
+  };
+  const auto replaced = [&text](const std::string& from, const std::string& to) {
+    std::string t = text;
+    t.replace(t.find(from), from.size(), to);
+    return t;
+  };
+  const std::string no_rec02 = without("[REC02]", "[SETTINGS]");
+  const std::string no_settings = without("[SETTINGS]", "[EVENTSETTINGS]");
+  const std::string one_record = replaced("FileNum=3", "FileNum=1");
+  const struct {
+    const char* name;
+    std::string text;
+    int line;
+    std::string what;
+  } cases[] = {
+      {"more records counted than listed", replaced("FileNum=3", "FileNum=4"),
+       LineOf(text, "FileNum="), "FileNum=4, но в разделе [FILES] нет значений записи 4"},
+      {"a record's channels without their section", no_rec02, LineOf(no_rec02, "ChannelCount02="),
+       "ChannelCount02=3, но раздела [REC02] нет"},
+      {"a section of a record that is not counted", one_record, LineOf(one_record, "[REC02]"),
+       "раздел [REC02] относится к записи 2, а записей FileNum=1"},
+      {"no [SETTINGS]", no_settings,
+       static_cast<int>(std::count(no_settings.begin(), no_settings.end(), '\n')) - 1,
+       "в файле нет раздела [SETTINGS]"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_GT(c.line, 0);
+    WriteText(dir.File("d.tvp"), c.text);
+    TProject p;
+    RecordingUiHost h;
+    EXPECT_EQ(LoadProject(p, dir.File("d.tvp"), h), LoadStatus::kDamaged);
+    EXPECT_EQ(h.messages,
+              std::vector<std::string>{"Файл " + dir.File("d.tvp") + " поврежден: строка " +
+                                       std::to_string(c.line) + ": " + c.what});
+    EXPECT_TRUE(p.FileName.empty());
+  }
+}
+
+// A project remembers the form its file was read or written in, and what the file held, so that
+// a save keeps the form and a writer can tell a file changed by someone else.
+TEST(ProjectFile, LoadAndSaveRememberTheFormAndTheFile) {
+  TempDir dir;
+  RecordingUiHost host;
+  TProject p = SampleProject(dir.path().string(), 2);
+  const std::string name = dir.File("p.tvp");
+  EXPECT_FALSE(ProjectFileStamp(name).Known);
+  for (int form : {1, 0}) {
+    SCOPED_TRACE(form);
+    ASSERT_TRUE(SaveProject(p, name, form, host).ok);
+    EXPECT_EQ(p.Form, form);
+    const TProjectStamp saved = ProjectFileStamp(name);
+    EXPECT_TRUE(saved.Known);
+    EXPECT_EQ(saved.Size, fs::file_size(name));
+    EXPECT_EQ(p.Disk, saved);
+    TProject back;
+    ASSERT_EQ(LoadProject(back, name, host), LoadStatus::kLoaded);
+    EXPECT_EQ(back.Form, form);
+    EXPECT_EQ(back.Disk, saved);
+    // Another writer's change of the same size is seen.
+    back.Records[0].Station = "ST9";
+    ASSERT_TRUE(SaveProject(back, name, form, host).ok);
+    EXPECT_EQ(fs::file_size(name), saved.Size);
+    EXPECT_NE(ProjectFileStamp(name), saved);
+    EXPECT_EQ(ProjectFileStamp(name), back.Disk);
   }
 }
 
@@ -542,9 +704,13 @@ TEST(ProjectFile, HvsrSettingsRoundTripAndDefaults) {
     EXPECT_EQ(old.Settings[1].NoiseOrder, p.Settings[1].NoiseOrder) << form;
   }
   // A value out of range in a hand-edited file: the defaults.
-  WriteBytes(dir.File("bad.tvp"),
-             {'[', 'V',  'E', 'R', 'S', 'I', 'O', 'N', ']', '\n', '[', 'H', 'V', 'S', 'R',
-              ']', '\n', 'G', 'r', 'i', 'd', 'P', 'o', 'i', 'n',  't', 's', '=', '1', '\n'});
+  RecordingUiHost save_host;
+  ASSERT_TRUE(SaveProject(p, dir.File("bad.tvp"), 0, save_host).ok);
+  std::string text = FileText(dir.File("bad.tvp"));
+  const size_t points = text.find("GridPoints=128\r\n");
+  ASSERT_NE(points, std::string::npos);
+  text.replace(points, 14, "GridPoints=1");
+  WriteText(dir.File("bad.tvp"), text);
   TProject bad;
   RecordingUiHost host;
   ASSERT_EQ(LoadProject(bad, dir.File("bad.tvp"), host), LoadStatus::kLoaded);
@@ -610,7 +776,8 @@ TEST(ProjectFile, ChannelsBeyondThirtyTwoAreSkipped) {
   // The text form finds its keys by name: channels 33 and on are simply not read.
   WriteText(dir.File("wide_text.tvp"),
             "[VERSION]\r\nProjectVersion=1\r\n[FILES]\r\nFileNum=1\r\nChannelCount01=40\r\n"
-            "[REC01]\r\nChannel32=last\r\nChannel33=beyond\r\n");
+            "[REC01]\r\nChannel32=last\r\nChannel33=beyond\r\n\r\n"
+            "[SETTINGS]\r\n\r\n[EVENTSETTINGS]\r\n\r\n");
   const TProject t = Load(dir.File("wide_text.tvp"));
   ASSERT_EQ(t.Records.size(), 1u);
   EXPECT_EQ(t.Records[0].ChannelCount, 32);

@@ -102,11 +102,12 @@ TEST(CloneRecords, CounterRestartsInEveryRepetition) {
 
 TEST(CombineRecords, EarliestStartKeepsLatestEnds) {
   TProject p;
-  p.Records = {Rec("X", "/x"), Rec("B", "/b", 5, 6), Rec("A", "/a", 2, 3), Rec("C", "/c", 2, 9)};
-  p.Records[1].SelectFinish = EncodeDateTime(2024, 5, 14, 10);  // beyond every Finish
+  // Records that follow one another; A is only a start, C begins with it.
+  p.Records = {Rec("X", "/x"), Rec("B", "/b", 9, 10), Rec("A", "/a", 2, 2), Rec("C", "/c", 2, 9)};
+  p.Records[1].SelectFinish = EncodeDateTime(2024, 5, 14, 11);  // beyond every Finish
   p.Records[2].SelectStart = EncodeDateTime(2024, 5, 14, 2, 30);
   const TRecordOpResult r = CombineRecords(p, {3, 1, 2});
-  ASSERT_TRUE(r.Done);
+  ASSERT_TRUE(r.Done) << r.Message;
   EXPECT_TRUE(p.Modified);
   // A and C start together: the first in list order is kept, with its File and SelectStart.
   EXPECT_EQ(Stations(p), (std::vector<std::string>{"X", "A"}));
@@ -115,15 +116,62 @@ TEST(CombineRecords, EarliestStartKeepsLatestEnds) {
   const TFileRecord& kept = p.Records[1];
   EXPECT_EQ(kept.File, "/a");
   EXPECT_DOUBLE_EQ(kept.Start, EncodeDateTime(2024, 5, 14, 2));
-  EXPECT_DOUBLE_EQ(kept.Finish, EncodeDateTime(2024, 5, 14, 9));
+  EXPECT_DOUBLE_EQ(kept.Finish, EncodeDateTime(2024, 5, 14, 10));
   EXPECT_DOUBLE_EQ(kept.SelectStart, EncodeDateTime(2024, 5, 14, 2, 30));
-  EXPECT_DOUBLE_EQ(kept.SelectFinish, EncodeDateTime(2024, 5, 14, 10));
+  EXPECT_DOUBLE_EQ(kept.SelectFinish, EncodeDateTime(2024, 5, 14, 11));
 
   TProject one;
   one.Records = {Rec("A", "/a"), Rec("B", "/b")};
   EXPECT_FALSE(CombineRecords(one, {1, 1, 7}).Done);
   EXPECT_FALSE(one.Modified);
   EXPECT_EQ(one.Records.size(), 2u);
+}
+
+// Records that share time are recordings made side by side (one channel each, or two
+// stations): combining keeps one, so it is refused, naming them. Records that meet, or overlap
+// by less than a sample (the rounding of adjacent files), follow one another.
+TEST(CombineRecords, OverlappingRecordsAreRefused) {
+  const double sample = 1.0 / 100 / kSecondsPerDay;  // the records' sampling interval, days
+  const struct {
+    const char* name;
+    std::vector<std::pair<double, double>> hours;
+    const char* refused;  // the records named, "" when combined
+  } cases[] = {
+      {"one channel each, side by side", {{0, 1}, {0, 1}, {0, 1}}, "1 (S1), 2 (S2), 3 (S3)"},
+      {"the second starts before the first ends", {{0, 2}, {1, 3}}, "1 (S1), 2 (S2)"},
+      {"one inside a longer one, a third after", {{0, 5}, {5, 6}, {1, 2}}, "1 (S1), 3 (S3)"},
+      {"meeting end to start", {{1, 2}, {0, 1}, {2, 3}}, ""},
+      {"with gaps", {{0, 1}, {4, 5}}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TProject p;
+    for (size_t i = 0; i < c.hours.size(); ++i) {
+      p.Records.push_back(Rec("S" + std::to_string(i + 1), "/f" + std::to_string(i),
+                              c.hours[i].first, c.hours[i].second, {"Z"}));
+    }
+    const TProject before = p;
+    const TRecordOpResult r = CombineRecords(p, AllRecords(p));
+    if (*c.refused == '\0') {
+      EXPECT_TRUE(r.Done) << r.Message;
+      EXPECT_EQ(p.Records.size(), 1u);
+      continue;
+    }
+    EXPECT_FALSE(r.Done);
+    EXPECT_EQ(r.Message, std::string("Записи ") + c.refused +
+                             " перекрываются по времени; объединяются только записи, идущие "
+                             "одна за другой");
+    EXPECT_FALSE(p.Modified);
+    EXPECT_EQ(Stations(p), Stations(before));
+  }
+  // Less than one sample of overlap is adjacency.
+  TProject p;
+  p.Records = {Rec("A", "/a", 0, 1, {"Z"}), Rec("A", "/b", 1, 2, {"Z"})};
+  p.Records[1].Start -= 0.4 * sample;
+  EXPECT_TRUE(CombineRecords(p, {0, 1}).Done);
+  p.Records = {Rec("A", "/a", 0, 1, {"Z"}), Rec("A", "/b", 1, 2, {"Z"})};
+  p.Records[1].Start -= 2 * sample;
+  EXPECT_FALSE(CombineRecords(p, {0, 1}).Done);
 }
 
 TEST(DeleteRecords, OthersKeepTheirOrder) {

@@ -230,19 +230,21 @@ void TMainForm::AfterProjectCommand(bool replaced) {
 
 void TMainForm::NewProject() {
   if (Busy()) return;
-  if (shell_.New(*this, *host_)) AfterProjectCommand();
+  // A save that the close query asked for may have reopened the project from its file instead.
+  if (shell_.New(*this, *host_) || shell_.TakeReopened()) AfterProjectCommand();
   UpdateIdleStates();
 }
 
 void TMainForm::OpenProject() {
   if (Busy()) return;
-  if (shell_.Open(*this, *host_)) AfterProjectCommand();
+  if (shell_.Open(*this, *host_) || shell_.TakeReopened()) AfterProjectCommand();
   UpdateIdleStates();
 }
 
 void TMainForm::OpenRecent(const QString& path) {
   if (Busy()) return;
-  if (shell_.OpenFile(path.toStdString(), *this, *host_)) AfterProjectCommand();
+  if (shell_.OpenFile(path.toStdString(), *this, *host_) || shell_.TakeReopened())
+    AfterProjectCommand();
   UpdateIdleStates();
 }
 
@@ -255,19 +257,30 @@ bool TMainForm::LoadStartupProject(const QString& path) {
 void TMainForm::SaveProject() {
   if (Busy()) return;
   RebuildAll();
-  if (shell_.Save(*this, *host_)) AfterProjectCommand(false);
+  if (shell_.Save(*this, *host_)) {
+    AfterProjectCommand(false);
+  } else if (shell_.TakeReopened()) {
+    AfterProjectCommand();
+  }
   UpdateIdleStates();
 }
 
 void TMainForm::SaveProjectAs() {
   if (Busy()) return;
-  if (shell_.SaveAs(*this, *host_)) AfterProjectCommand(false);
+  if (shell_.SaveAs(*this, *host_)) {
+    AfterProjectCommand(false);
+  } else if (shell_.TakeReopened()) {
+    AfterProjectCommand();
+  }
   UpdateIdleStates();
 }
 
 void TMainForm::CloseProject() {
   if (Busy()) return;
-  if (!shell_.Close(*this, *host_)) return;
+  if (!shell_.Close(*this, *host_)) {
+    if (shell_.TakeReopened()) AfterProjectCommand();
+    return;
+  }
   var_list_->clear();
   headers_ = std::make_shared<HeaderCache>();
   RebuildAll();
@@ -297,6 +310,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     runner_->WaitWithEvents();
   }
   if (!shell_.QueryClose(*this, *host_)) {
+    if (shell_.TakeReopened()) AfterProjectCommand();
     event->ignore();
     return;
   }
@@ -332,6 +346,18 @@ TSaveAnswer TMainForm::AskSaveChanges() {
     default:
       return TSaveAnswer::kCancel;
   }
+}
+
+TChangedOnDiskAnswer TMainForm::AskChangedOnDisk(const std::string& file) {
+  QMessageBox box(QMessageBox::Warning, kAppTitle, Q(ChangedOnDiskQuestion(file)),
+                  QMessageBox::Cancel, this);
+  QAbstractButton* overwrite = box.addButton(kOverwriteAnswer, QMessageBox::AcceptRole);
+  QAbstractButton* reopen = box.addButton(kReopenAnswer, QMessageBox::DestructiveRole);
+  box.setDefaultButton(QMessageBox::Cancel);
+  box.exec();
+  if (box.clickedButton() == overwrite) return TChangedOnDiskAnswer::kOverwrite;
+  if (box.clickedButton() == reopen) return TChangedOnDiskAnswer::kReopen;
+  return TChangedOnDiskAnswer::kCancel;
 }
 
 void TMainForm::Loading(bool on) {

@@ -116,6 +116,7 @@ class TMainForm final : public QMainWindow, private TShellDialogs {
   std::optional<std::pair<std::string, int>> ChooseProjectToSave(
       const std::string& current) override;
   void Loading(bool on) override;
+  TChangedOnDiskAnswer AskChangedOnDisk(const std::string& file) override;
 
   // ----- processing settings and general settings pages (main_form_settings.cpp)
   QWidget* CreateSettingsPage();

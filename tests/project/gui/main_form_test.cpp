@@ -458,13 +458,13 @@ class MainFormTest : public QObject {
     QCOMPARE(form.Shell().Project().FileName, Demo());
     QCOMPARE(Find<QListWidget>(form, "FileListBox")->count(), 2);
 
-    // Broken off half way: loaded with defaults after the cut, and the person is told.
+    // Broken off half way: refused as damaged, and the open project stays.
     script.File(Q(cut));
     script.Ok();
     Action(form, "OpenAction")->trigger();
     QVERIFY(script.Done());
-    QVERIFY(script.Saw("обрывается"));
-    QCOMPARE(form.Shell().Project().FileName, cut);
+    QVERIFY(script.Saw("поврежден: байт"));
+    QCOMPARE(form.Shell().Project().FileName, Demo());
     QVERIFY(script.unexpected.empty());
   }
 
