@@ -92,8 +92,15 @@ std::optional<TResultFiles> ResolveResultFiles(const char* command,
     return out;
   }
 
-  // The unit of the settings each file was computed with; all that are known must agree.
-  const std::vector<std::optional<TResultOrigin>> origins = FindResultOrigins(paths);
+  // The unit of the settings each file was computed with; all that are known must agree. A
+  // project saved after the file may hold other settings now: its unit is only mentioned.
+  std::vector<std::optional<TResultOrigin>> origins = FindResultOrigins(paths);
+  std::optional<TResultOrigin> changed;
+  for (std::optional<TResultOrigin>& origin : origins) {
+    if (!origin || !origin->ChangedSince) continue;
+    if (!changed) changed = origin;
+    origin.reset();
+  }
   std::optional<size_t> known;
   for (size_t i = 0; i < origins.size(); ++i) {
     if (!origins[i]) continue;
@@ -131,10 +138,14 @@ std::optional<TResultFiles> ResolveResultFiles(const char* command,
   out.unit_out = flags.unit_out.value_or(kVelocity);
   out.unit_item = flags.unit_item.value_or(0);
   if (labels_unit) {
-    std::fprintf(stderr,
-                 "%s: no project is found that computes %s: its unit is not known "
-                 "and is labelled %s%s\n",
-                 command, paths.front().c_str(), UnitText(out.unit_out, out.unit_item).c_str(),
+    const std::string why = changed
+                                ? changed->Project + " was saved after " + paths.front() +
+                                      " was written, so its settings (now " +
+                                      UnitText(changed->Units.UnitOut, changed->Units.UnitItem) +
+                                      ") may not be those the file was computed with"
+                                : "no project is found that computes " + paths.front();
+    std::fprintf(stderr, "%s: %s: its unit is not known and is labelled %s%s\n", command,
+                 why.c_str(), UnitText(out.unit_out, out.unit_item).c_str(),
                  unit_given ? " as --unit-out and --unit say" : " (--unit-out, --unit)");
   }
   return out;

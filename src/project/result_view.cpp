@@ -118,7 +118,13 @@ std::vector<std::optional<TResultOrigin>> FindResultOrigins(const std::vector<st
             ambiguous = true;
             break;
           }
-          if (!found) found = TResultOrigin{p.File, static_cast<int>(r), units};
+          if (!found) {
+            found = TResultOrigin{p.File, static_cast<int>(r), units, false};
+            std::error_code ec_project, ec_file;
+            const auto project_time = fs::last_write_time(NativeFsPath(p.File), ec_project);
+            const auto file_time = fs::last_write_time(file, ec_file);
+            found->ChangedSince = !ec_project && !ec_file && project_time > file_time;
+          }
         }
       }
     }

@@ -32,6 +32,9 @@ struct TResultOrigin {
   std::string Project;
   int Record = -1;  // from 0
   TViewerUnits Units;
+  // The project file was written after the result file: its settings, and so Units, may not be
+  // those the file was computed with.
+  bool ChangedSince = false;
 };
 
 // The origin of each file of paths, or nullopt where none is found. A record's result lies in

@@ -222,8 +222,17 @@ TEST(ViewerCli, KindAndUnitComeFromTheFiles) {
   EXPECT_EQ(j["kind"], "power");
   EXPECT_EQ(j["series"].back()["title"], "NLNM");
 
-  // The project's settings name the unit: displacement, so the same numbers are metres.
+  // Settings changed after the run: the file's unit is no longer known, and the flags label it.
   ASSERT_EQ(Cli("settings " + Quote(project) + " UnitOut=0", dir).status, 0);
+  const CliRun stale = Cli("plot " + Quote(prim) + " --unit-out 1 --json", dir);
+  ASSERT_EQ(stale.status, 0) << stale.err;
+  EXPECT_EQ(nlohmann::json::parse(stale.out)["left_title"], "Амплитуда, (м/c)/Гц");
+  EXPECT_EQ(stale.err, "plot: " + project + " was saved after " + prim +
+                           " was written, so its settings (now m) may not be those the file was "
+                           "computed with: its unit is not known and is labelled m/s as "
+                           "--unit-out and --unit say\n");
+  // Computed again with them: displacement, the spectra are in metres.
+  ASSERT_EQ(Cli("run --spectra " + Quote(project), dir).status, 0);
   j = chart(Quote(prim));
   EXPECT_EQ(j["left_title"], "Амплитуда, (м)/Гц");
   EXPECT_EQ(j["unit"], "m");

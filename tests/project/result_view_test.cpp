@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "project/project_file.h"
@@ -214,6 +215,18 @@ TEST(ResultOrigins, TheProjectThatComputesAFileGivesItsUnits) {
   EXPECT_FALSE(found[4]);
   ASSERT_TRUE(found[5]) << "the same file by another path";
   EXPECT_EQ(found[5]->Record, 0);
+  EXPECT_FALSE(found[0]->ChangedSince) << "no result file yet";
+
+  // A result written after the project was saved was computed with its settings; a project
+  // saved after it may hold others.
+  std::filesystem::create_directories(std::filesystem::path(prim0).parent_path());
+  testing::WriteText(prim0, "Freq\tE_Amp\tE_StDev\r\n0\t1\t0\r\n");
+  const auto now = std::filesystem::file_time_type::clock::now();
+  std::filesystem::last_write_time(dir.File("site.tvp"), now - std::chrono::hours(1));
+  EXPECT_FALSE(FindResultOrigins({prim0})[0]->ChangedSince);
+  std::filesystem::last_write_time(dir.File("site.tvp"), now + std::chrono::hours(1));
+  EXPECT_TRUE(FindResultOrigins({prim0})[0]->ChangedSince);
+  std::filesystem::last_write_time(dir.File("site.tvp"), now - std::chrono::hours(1));
 
   ASSERT_TRUE(SaveProject(other, results + "/other.tvp", 0, host).ok);
   found = FindResultOrigins({prim0, power1});
