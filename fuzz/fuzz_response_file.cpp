@@ -11,8 +11,9 @@
 #include "response/response_evaluation.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::array<std::string, 7> kNames = {"f.rsp", "f.paz", "f.fap", "f.seed",
-                                                    "f.gse", "f.txt", "RESP.XX.STA..BHZ"};
+  static const std::array<std::string, 7> kNames = {
+      "f.rsp", "f.paz", "f.fap", "f.seed", "f.gse", "f.txt", "RESP.XX.STA..BHZ",
+  };
   if (size == 0) return 0;
   const std::string& name = kNames[data[0] % kNames.size()];
   const std::string_view bytes(reinterpret_cast<const char*>(data + 1), size - 1);
