@@ -4,11 +4,13 @@
 #include <cstdio>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/commands.h"
 #include "cli/output_guard.h"
+#include "cli/result_claims.h"
 #include "common/ui_host.h"
 #include "viewers/spectrum_show.h"
 
@@ -38,8 +40,16 @@ void RegisterAverage(CLI::App& app, CommandResult& result) {
     ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true);
     TSpectrumView view;
     TAverageResult average;
-    if (!ShowAverage(view, opt->files, opt->output, false, kVelocity, 0, opt->median, host,
-                     &average)) {
+    // A spectrum averaged with a ratio, amplitude with power spectra, or spectra of different
+    // units would give numbers that mean nothing.
+    const std::optional<TResultFiles> files =
+        ResolveResultFiles("average", opt->files, {}, host, false);
+    if (!files) {
+      result.status = 1;
+      return;
+    }
+    if (!ShowAverage(view, opt->files, opt->output, files->power, files->unit_out, files->unit_item,
+                     opt->median, host, &average)) {
       result.status = 1;
       return;
     }

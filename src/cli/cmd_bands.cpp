@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/result_claims.h"
 #include "common/ui_host.h"
 #include "viewers/band_amplitudes.h"
 #include "viewers/spectrum_show.h"
@@ -47,14 +48,16 @@ void RegisterBands(CLI::App& app, CommandResult& result) {
     bool mean = false;
     int column = 0;
     bool hv = false;
+    bool power = false;
     bool json = false;
   };
   auto opt = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand(
       "bands",
       "Band amplitudes of a result file's curves: the RMS amplitude from the band integral "
-      "(--integral, the default) or the root of the band mean (--mean), in the standard bands "
-      "(the default) or in one band");
+      "(--integral, the default for power spectra, which alone it is for) or the root of the "
+      "band mean (--mean, the default otherwise), in the standard bands (the default) or in one "
+      "band");
   cmd->add_option("FILE", opt->file, "spectrum file (.dat)")->required();
   CLI::Option* standard = cmd->add_flag("--standard", opt->standard,
                                         "0.5-0.8, 0.8-1, 1-2, 2-4, 4-8 and 8-16 Hz for the first "
@@ -65,17 +68,43 @@ void RegisterBands(CLI::App& app, CommandResult& result) {
   cmd->add_flag("--mean", opt->mean, "root of the band mean")->excludes(integral);
   cmd->add_option("--column", opt->column, "only value column N (1-based) and its spread")
       ->check(CLI::Range(1, kMaxResultPairs));
-  cmd->add_flag("--hv", opt->hv, "an H/V ratio file");
+  cmd->add_flag("--hv", opt->hv, "an H/V ratio file (its columns tell it anyway)");
+  cmd->add_flag("--power", opt->power,
+                "power spectra (needed only for a file whose name does not tell: an average)");
   cmd->add_flag("--json", opt->json, "print the values as JSON");
   cmd->callback([opt, &result] {
     ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true);
+    const std::optional<TResultFiles> files =
+        ResolveResultFiles("bands", {opt->file}, {opt->hv, opt->power, {}, {}}, host, false);
+    if (!files) {
+      result.status = 1;
+      return;
+    }
+    // The viewer offers "Интегрирование" for power spectra only: the integral of a power
+    // density over a band is the mean square there, while that of an amplitude or a ratio is
+    // no quantity at all.
+    if (opt->integral && !files->power) {
+      std::fprintf(stderr,
+                   "bands: %s holds %s: the band integral is the RMS amplitude of power spectra "
+                   "only (the square root of the power in the band); use --mean%s\n",
+                   opt->file.c_str(),
+                   IsRatio(files->kind)                     ? "ratios"
+                   : files->kind == TResultKind::kAmplitude ? "amplitude spectra"
+                                                            : "spectra not said to be power",
+                   files->kind == TResultKind::kSpectrum ? ", or --power if they are" : "");
+      result.status = 1;
+      return;
+    }
     TSpectrumView view;
-    const bool shown = opt->hv ? ShowRatioFile(view, opt->file, true, host)
-                               : ShowSpectrumFile(view, opt->file, true, kVelocity, 0, host);
+    const bool shown =
+        IsRatio(files->kind)
+            ? ShowRatioFile(view, opt->file, files->kind == TResultKind::kHVRatio, host)
+            : ShowSpectrumFile(view, opt->file, files->power, kVelocity, 0, host);
     if (!shown) {
       result.status = 1;
       return;
     }
+    const bool mean = opt->mean || !files->power;
     const size_t columns = view.Series.size() / 2;
     if (opt->column > 0) {
       if (static_cast<size_t>(opt->column) > columns) {
@@ -87,7 +116,7 @@ void RegisterBands(CLI::App& app, CommandResult& result) {
         view.Series[i].Checked = i / 2 == static_cast<size_t>(opt->column - 1);
       }
     }
-    const TBandMeasure measure = opt->mean ? TBandMeasure::kMean : TBandMeasure::kIntegral;
+    const TBandMeasure measure = mean ? TBandMeasure::kMean : TBandMeasure::kIntegral;
     TBandDialog dialog;
     std::vector<TBandValue> values;
     if (opt->range.empty()) {
@@ -109,7 +138,7 @@ void RegisterBands(CLI::App& app, CommandResult& result) {
     if (opt->json) {
       nlohmann::ordered_json j;
       j["file"] = opt->file;
-      j["measure"] = opt->mean ? "mean" : "integral";
+      j["measure"] = mean ? "mean" : "integral";
       j["bands"] = opt->range.empty() ? "standard" : opt->range;
       j["text"] = dialog.Report;
       j["values"] = ValuesJson(values);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "cli/commands.h"
 #include "cli/output_guard.h"
 #include "cli/project_cli.h"
+#include "cli/result_claims.h"
 #include "common/paths.h"
 #include "common/replace_file.h"
 #include "common/ui_host.h"
@@ -188,19 +190,24 @@ void RegisterPlot(CLI::App& app, CommandResult& result) {
                   "spectrum or ratio files (.dat), or one H/V statistics file (.hv)")
       ->required();
   cmd->add_option("-o,--output", opt->output, "the chart: a .png or a .pdf file");
-  cmd->add_flag("--hv", opt->hv, "H/V ratio files");
+  cmd->add_flag("--hv", opt->hv, "H/V ratio files (their columns tell it anyway)");
   cmd->add_flag("--hvsr", opt->hvsr,
                 "the file is a per-window H/V statistics result (implied by the .hv extension)");
-  CLI::Option* power = cmd->add_flag("--power", opt->power, "power spectra (else amplitude)");
-  cmd->add_option("--unit-out", opt->unit_out, "0 displacement, 1 velocity, 2 acceleration")
-      ->check(CLI::Range(0, 2))
-      ->capture_default_str();
-  cmd->add_option("--unit", opt->unit_item, "0 SI, 1 centi, 2 milli, 3 micro, 4 nano")
-      ->check(CLI::Range(0, kUnitItemCount - 1))
-      ->capture_default_str();
+  cmd->add_flag("--power", opt->power,
+                "power spectra (needed only for a file whose name does not tell: an average)");
+  CLI::Option* unit_out =
+      cmd->add_option("--unit-out", opt->unit_out,
+                      "0 displacement, 1 velocity, 2 acceleration (for a file whose project is "
+                      "not found; else its settings tell)")
+          ->check(CLI::Range(0, 2))
+          ->capture_default_str();
+  CLI::Option* unit_item = cmd->add_option("--unit", opt->unit_item,
+                                           "0 SI, 1 centi, 2 milli, 3 micro, 4 nano (as above)")
+                               ->check(CLI::Range(0, kUnitItemCount - 1))
+                               ->capture_default_str();
   cmd->add_flag("--noise-models", opt->noise_models,
-                "add the NHNM and NLNM noise models (checked, so they are drawn)")
-      ->needs(power);
+                "add the NHNM and NLNM noise models (checked, so they are drawn) beside power "
+                "spectra");
   cmd->add_option("--width", opt->width, "pixels")
       ->check(CLI::Range(100, 10000))
       ->capture_default_str();
@@ -211,7 +218,7 @@ void RegisterPlot(CLI::App& app, CommandResult& result) {
                 "draw the whole viewer window (check list, controls, chart) into a .png");
   cmd->add_flag("--json", opt->json, "print the chart as data");
   AddForceFlag(cmd, opt->force);
-  cmd->callback([opt, &result] {
+  cmd->callback([opt, unit_out, unit_item, &result] {
     if (opt->output.empty() && !opt->json) throw CLI::RequiredError("-o OUT.png|OUT.pdf or --json");
     const bool hvsr = opt->hvsr || std::any_of(opt->files.begin(), opt->files.end(),
                                                [](const std::string& f) { return IsHvFile(f); });
@@ -233,16 +240,43 @@ void RegisterPlot(CLI::App& app, CommandResult& result) {
     ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true);
     TSpectrumView view;
     bool shown = false;
+    std::optional<TResultFiles> files;
     if (hvsr) {
       // A companion file left out is reported on stderr; the chart is still drawn.
       shown = ShowHvsrResult(view, opt->files[0], host) != THvsrShown::kNothing;
-    } else if (opt->files.size() == 1) {
-      shown = opt->hv ? ShowRatioFile(view, opt->files[0], true, host)
-                      : ShowSpectrumFile(view, opt->files[0], opt->power, opt->unit_out,
-                                         opt->unit_item, host);
     } else {
-      shown = ShowTogether(view, opt->files, opt->hv, {opt->power, opt->unit_out, opt->unit_item},
-                           host);
+      // What the files are decides how they are drawn; the flags may only agree with it.
+      TResultFlags flags{opt->hv, opt->power, std::nullopt, std::nullopt};
+      if (unit_out->count() > 0) flags.unit_out = opt->unit_out;
+      if (unit_item->count() > 0) flags.unit_item = opt->unit_item;
+      files = ResolveResultFiles("plot", opt->files, flags, host, true);
+      if (!files) {
+        result.status = 1;
+        return;
+      }
+      if (opt->noise_models && !files->power) {
+        std::fprintf(stderr,
+                     "plot: the noise models are power densities, and %s holds %s: "
+                     "--noise-models does not apply%s\n",
+                     opt->files[0].c_str(),
+                     files->kind == TResultKind::kSpectrum ? "spectra not said to be power spectra"
+                                                           : "no power spectra",
+                     files->kind == TResultKind::kSpectrum ? " (--power says it does)" : "");
+        result.status = 1;
+        return;
+      }
+      if (IsRatio(files->kind)) {
+        shown = opt->files.size() == 1
+                    ? ShowRatioFile(view, opt->files[0], files->kind == TResultKind::kHVRatio, host)
+                    : ShowTogether(view, opt->files, true, {}, host);
+      } else {
+        const TViewerUnits units{files->power, files->unit_out, files->unit_item};
+        shown = opt->files.size() == 1 ? ShowSpectrumFile(view, opt->files[0], units.Power,
+                                                          units.UnitOut, units.UnitItem, host)
+                                       : ShowTogether(view, opt->files, false, units, host);
+      }
+      opt->unit_out = files->unit_out;
+      opt->unit_item = files->unit_item;
     }
     if (!shown) {
       result.status = 1;
@@ -263,6 +297,16 @@ void RegisterPlot(CLI::App& app, CommandResult& result) {
     }
     if (opt->json) {
       nlohmann::ordered_json j = ChartJson(view);
+      if (files) {
+        static constexpr const char* kKinds[] = {"spectrum", "amplitude", "power", "hv",
+                                                 "relative"};
+        j["kind"] = kKinds[static_cast<int>(files->kind)];
+        const bool unit = !IsRatio(files->kind);
+        j["unit"] = unit ? nlohmann::ordered_json(UnitText(files->unit_out, files->unit_item))
+                         : nlohmann::ordered_json();
+        j["unit_source"] = files->unit_known ? nlohmann::ordered_json(files->unit_source)
+                                             : nlohmann::ordered_json();
+      }
       j["output"] =
           opt->output.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(opt->output);
       std::printf("%s\n", j.dump().c_str());

@@ -42,7 +42,8 @@ void RegisterResponse(CLI::App& app, CommandResult& result) {
   auto opt = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand(
       "response", "Evaluate a response file (frequency, modulus, phase) or write a template");
-  cmd->add_option("FILE", opt->file, "response file (.rsp, .sac, .paz, .fap, .seed, .gse)");
+  cmd->add_option("FILE", opt->file,
+                  "response file: SEED RESP, SAC poles and zeros, GSE2, FAP table or .rsp");
   cmd->add_option("--freq", opt->freqs, "frequency in Hz (repeatable; default 0.01..100 Hz)");
   cmd->add_option("--chain", opt->chain, "a second response file appended as the amplifier");
   CLI::Option* tmpl =
@@ -88,7 +89,8 @@ void RegisterResponse(CLI::App& app, CommandResult& result) {
     for (const std::string& path : {opt->file, opt->chain}) {
       if (path.empty()) continue;
       TFilterPack pack;
-      const TResponseStatus s = LoadResponse(path, pack);
+      TResponseLoadInfo info;
+      const TResponseStatus s = LoadResponse(path, pack, &info);
       if (!s) {
         std::fprintf(stderr, "%s\n", s.message.c_str());
         files.push_back({{"file", path}, {"error", s.message}});
@@ -102,7 +104,15 @@ void RegisterResponse(CLI::App& app, CommandResult& result) {
         std::fprintf(stderr, "%s%s\n", kFlatResponseNotice, path.c_str());
         noted.push_back(path);
       }
-      files.push_back({{"file", path}, {"flat", flat}});
+      // The numbers printed are the response to velocity the spectra divide by.
+      if (info.Converted) {
+        std::fprintf(stderr, "%s: input unit %s, evaluated as the response to velocity in m/s\n",
+                     path.c_str(), pack.Device.UnitIn.c_str());
+      }
+      files.push_back({{"file", path},
+                       {"flat", flat},
+                       {"input_unit", pack.Device.UnitIn},
+                       {"converted", info.Converted}});
       AppendPack(pack, chain);
     }
     doc["files"] = files;

@@ -100,7 +100,8 @@ Json ProjectJson(const TProject& p, const TResultFolders& folders) {
   const TRecordListModel prim = BuildPrimaryList(p);
   const TRecordListModel hv = BuildHVList(p, folders);
   for (size_t i = 0; i < p.Records.size(); ++i) j["records"][i]["hv_entry"] = hv.Entries[i];
-  j["primary_list"] = Json{{"problem", prim.Problem}, {"message", ProblemText(prim)}};
+  j["primary_list"] =
+      Json{{"problem", prim.Problem}, {"message", ProblemText(prim)}, {"missing", prim.Hint}};
   j["hv_list"] = Json{{"problem", hv.Problem}, {"message", ProblemText(hv)}, {"hint", hv.Hint}};
   Json sets = Json::object();
   for (int s = 0; s < kSettingsSetCount; ++s) sets[kSetNames[s]] = SettingsJson(p.Settings[s]);
@@ -116,7 +117,8 @@ void PrintText(const TProject& p, const TResultFolders& folders) {
               FormatNumber(p.General.SampRateDefault).c_str());
   const TRecordListModel prim = BuildPrimaryList(p);
   const TRecordListModel hv = BuildHVList(p, folders);
-  std::printf("spectra run: %s\n", prim.Problem > 0 ? ProblemText(prim).c_str() : "ready");
+  std::printf("spectra run: %s\n",
+              prim.Problem > 0 ? (ProblemText(prim) + "\n" + prim.Hint).c_str() : "ready");
   std::printf("H/V run: %s%s%s\n", hv.Problem > 0 ? ProblemText(hv).c_str() : "ready",
               hv.Problem > 0 ? ": no " : "", hv.Problem > 0 ? hv.Hint.c_str() : "");
   for (size_t i = 0; i < p.Records.size(); ++i) {

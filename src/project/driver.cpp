@@ -164,6 +164,17 @@ void HVRecord(TProject& project, const TResultFolders& folders, int i, UiHost& h
   TMatrix2D ratios, stdev;
   std::vector<double> frequencies;
   const std::string prim = SpectrumFilePath(folders, record, false);
+  // Ratios are formed from amplitude spectra only; a record computed as power spectra has none
+  // unless an earlier run left one.
+  if (!FileExists(prim)) {
+    const bool power = project.SettingsFor(record).SpectrumType == 1;
+    out.failure =
+        record.Station + ": для H/V нужны амплитудные спектры (SpectrumType 0)" +
+        (power ? ", а спектры записи рассчитываются как спектры мощности (SpectrumType 1)" : "") +
+        ": файла " + prim + " нет. Рассчитайте амплитудные спектры записи";
+    host.ShowMessage(out.failure);
+    return;
+  }
   std::string reason;
   const bool formed = CalculateHV(prim, host, ratios, stdev, &frequencies, &reason);
   if (host.StopRequested()) {
@@ -228,9 +239,11 @@ std::vector<bool> OverwrittenLater(const TProject& project, const TRunOptions& o
 std::optional<TRunReport> RefuseIncompleteResponses(const TRecordListModel& list, UiHost& host,
                                                     const std::string& missing_file = "") {
   if (list.Problem <= 0) return std::nullopt;
+  const std::string detail = !missing_file.empty() ? "\nФайл " + missing_file + " не найден"
+                             : list.Hint.empty() ? std::string()
+                                                 : "\n" + list.Hint;
   host.ShowMessage("Не заданы файлы с ЧХ для записи " +
-                   list.Entries[static_cast<size_t>(list.Problem - 1)] +
-                   (missing_file.empty() ? "" : "\nФайл " + missing_file + " не найден"));
+                   list.Entries[static_cast<size_t>(list.Problem - 1)] + detail);
   TRunReport report;
   report.Problem = list.Problem;
   return report;
@@ -440,13 +453,33 @@ bool IsIncomplete(const TFileRecord& record) {
   return false;
 }
 
+std::string MissingResponsesText(const TFileRecord& record) {
+  std::string text;
+  for (int c = 0; c < Channels(record); ++c) {
+    if (!record.ChanSelected[c] || !record.ChannelResp[c].empty()) continue;
+    const bool sensor = record.SensorResp[c].empty();
+    const bool amplifier = record.AmplifierResp[c].empty();
+    if (!sensor && !amplifier) continue;
+    const std::string what = sensor && amplifier
+                                 ? "не заданы файлы ЧХ датчика и усилителя; задайте их"
+                             : sensor ? "не задан файл ЧХ датчика; задайте его"
+                                      : "не задан файл ЧХ усилителя; задайте его";
+    text += (text.empty() ? "" : "\n") + std::string("Канал ") + std::to_string(c + 1) + " (" +
+            record.Channel[c] + "): " + what + " или файл ЧХ всего канала";
+  }
+  return text;
+}
+
 TRecordListModel BuildPrimaryList(const TProject& project) {
   TRecordListModel list;
   for (size_t i = 0; i < project.Records.size(); ++i) {
     const TFileRecord& r = project.Records[i];
     list.Entries.push_back(PrimaryEntryText(r));
     list.Checked.push_back(r.ToProcess);
-    if (list.Problem == 0 && r.ToProcess && IsIncomplete(r)) list.Problem = static_cast<int>(i) + 1;
+    if (list.Problem == 0 && r.ToProcess && IsIncomplete(r)) {
+      list.Problem = static_cast<int>(i) + 1;
+      list.Hint = MissingResponsesText(r);
+    }
   }
   return list;
 }

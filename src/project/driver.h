@@ -32,6 +32,9 @@ std::string HVEntryText(const TFileRecord& record);
 // A record is incomplete when a selected channel has no channel response file and lacks a
 // sensor or an amplifier response file.
 bool IsIncomplete(const TFileRecord& record);
+// What an incomplete record lacks, a line per channel ("Канал 2 (HHN): не задан файл ЧХ
+// усилителя; задайте его или файл ЧХ всего канала"); empty for a complete record.
+std::string MissingResponsesText(const TFileRecord& record);
 
 inline constexpr char kHVListHint[] =
     "Установите флаги для обрабатываемых записей или выберите запись для визуализации ее спектра";
@@ -42,7 +45,8 @@ struct TRecordListModel {
   std::vector<std::string> Entries;
   std::vector<bool> Checked;
   int Problem = 0;
-  // The H/V list's hint: the missing spectrum file that set the mark, or the normal hint.
+  // The H/V list's hint: the missing spectrum file that set the mark, or the normal hint. The
+  // primary list's: what the marked record lacks (MissingResponsesText), or empty.
   std::string Hint;
 };
 

@@ -5,6 +5,7 @@
 // result files (together, average, median). The main window calls these and shows the viewer;
 // the viewer window draws the TSpectrumView they fill.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,25 @@ struct TViewerUnits {
 };
 // The units of a settings set (SpectrumType, UnitOut, and the item of UnitCoef).
 TViewerUnits ViewerUnits(const TSpectrumSettings& settings);
+
+// Where a result file came from: the project and record whose result it is, and the units of
+// the settings set that record is computed with.
+struct TResultOrigin {
+  std::string Project;
+  int Record = -1;  // from 0
+  TViewerUnits Units;
+  // The project file was written after the result file: its settings, and so Units, may not be
+  // those the file was computed with.
+  bool ChangedSince = false;
+};
+
+// The origin of each file of paths, or nullopt where none is found. A record's result lies in
+// the Primary or Nakamura folder under Spectra or Events of its project's results folder; the
+// projects looked at are the project files (.tvp) in that results folder and in the folder
+// above it, and a file's origin is the record whose primary or H/V result path, as its
+// project's settings name it now, is that file. Files elsewhere (an average the user saved)
+// have none, and so does a file that projects with different units would all write.
+std::vector<std::optional<TResultOrigin>> FindResultOrigins(const std::vector<std::string>& paths);
 
 // The result file shown for record index: its primary file (power or amplitude by its settings
 // set), or its H/V file when hv.

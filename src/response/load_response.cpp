@@ -7,6 +7,7 @@
 #include "common/text_encoding.h"
 #include "response/fap_file.h"
 #include "response/gse2_response.h"
+#include "response/input_unit.h"
 #include "response/response_text.h"
 #include "response/rsp_file.h"
 #include "response/sac_paz.h"
@@ -37,42 +38,146 @@ TResponseStatus KeepLast(const std::string& path, TCombinedFilter& packs, const 
   return TResponseStatus::Success();
 }
 
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// "B053F03", "B053F10-13": a SEED blockette and field number.
+bool IsSeedFieldTag(std::string_view field) {
+  return field.size() >= 7 && field[0] == 'B' && field[1] == '0' && IsDigit(field[2]) &&
+         IsDigit(field[3]) && field[4] == 'F' && IsDigit(field[5]) && IsDigit(field[6]);
+}
+
+// "ZEROS 3", "POLES 2", "CONSTANT 5e7" outside a comment.
+bool IsSacPazHeader(const std::vector<std::string_view>& fields) {
+  if (fields.size() < 2) return false;
+  const std::string word = AsciiUpper(fields[0]);
+  return (word == "ZEROS" || word == "POLES" || word == "CONSTANT") &&
+         ParseDouble(fields[1]).has_value();
+}
+
+// A FAP table begins with its row count, and its first row holds a frequency and an amplitude.
+bool IsFapTable(const std::vector<std::string_view>& lines) {
+  size_t i = 0;
+  while (i < lines.size() && Trim(lines[i]).empty()) ++i;
+  if (i == lines.size()) return false;
+  const std::string count_line = Trim(lines[i]);
+  size_t digits = count_line[0] == '+' ? 1 : 0;
+  while (digits < count_line.size() && IsDigit(count_line[digits])) ++digits;
+  const auto count = ParseInt32(std::string_view(count_line).substr(0, digits));
+  if (!count || *count < 1) return false;
+  for (++i; i < lines.size() && Trim(lines[i]).empty(); ++i) {
+  }
+  if (i == lines.size()) return false;
+  const std::vector<std::string_view> row = SplitFields(lines[i], " \t,");
+  return row.size() >= 2 && ParseDouble(row[0]) && ParseDouble(row[1]);
+}
+
+// The reader an extension names, for a file whose content shows no format.
+TResponseFormat FormatOfExtension(const std::string& path) {
+  const std::string ext = AsciiUpper(FileExtension(path));
+  if (ext == ".RSP") return TResponseFormat::kRsp;
+  if (ext == ".SAC" || ext == ".PAZ") return TResponseFormat::kSacPaz;
+  if (ext == ".FAP") return TResponseFormat::kFap;
+  if (ext == ".SEED") return TResponseFormat::kSeedResp;
+  if (ext == ".GSE") return TResponseFormat::kGse2;
+  return TResponseFormat::kUnknown;
+}
+
+TResponseStatus ReadAs(TResponseFormat format, std::string_view bytes, const std::string& path,
+                       TFilterPack& pack) {
+  switch (format) {
+    case TResponseFormat::kRsp:
+      return ReadRspText(bytes, path, pack, LocalNow());
+    case TResponseFormat::kSeedResp:
+    case TResponseFormat::kGse2: {
+      TCombinedFilter packs;
+      const bool seed = format == TResponseFormat::kSeedResp;
+      TResponseStatus status =
+          seed ? ReadSeedRespText(bytes, path, packs) : ReadGse2Text(bytes, path, packs);
+      if (status) status = KeepLast(path, packs, seed ? "B050F03" : "CAL2", pack);
+      return status;
+    }
+    case TResponseFormat::kSacPaz:
+    case TResponseFormat::kFap: {
+      const bool sac = format == TResponseFormat::kSacPaz;
+      TDeviceInfo& d = pack.Device;
+      d.Note = FileName(path);
+      d.Date = FileModificationTime(path).value_or(LocalToday());
+      d.ZPAvailable = sac;
+      d.FAPAvailable = !sac;
+      if (!sac) return ReadFapText(bytes, path, pack.FAP);
+      TSacPazUnits units;
+      const TResponseStatus status = ReadSacPazText(bytes, path, pack.ZP, &units);
+      d.UnitIn = std::move(units.Input);
+      d.UnitOut = std::move(units.Output);
+      return status;
+    }
+    case TResponseFormat::kStationXml:
+      return TResponseStatus::Failure(
+          Located(path, 0,
+                  "a StationXML document, which is not read as a response yet: give the "
+                  "channel's response as a SEED RESP listing or SAC poles and zeros"));
+    case TResponseFormat::kUnknown:
+      break;
+  }
+  return TResponseStatus::Failure(
+      Located(path, 0,
+              "not a response file: its content is none of SEED RESP, SAC poles and zeros, GSE2 "
+              "CAL2, FAP table or .rsp"));
+}
+
 }  // namespace
 
-TResponseStatus LoadResponse(const std::string& path, TFilterPack& pack) {
-  pack = TFilterPack{};
-  const std::string ext = AsciiUpper(FileExtension(path));
-  const bool sac = ext == ".SAC" || ext == ".PAZ";
-  const bool fap = ext == ".FAP";
-  if (!sac && !fap && ext != ".RSP" && ext != ".SEED" && ext != ".GSE") {
-    // Another extension is a flat response of 1; but a file that is named and is not there is
-    // a mistyped path, and a flat response would leave the spectra uncorrected without a word.
-    std::error_code ec;
-    if (!path.empty() && !std::filesystem::is_regular_file(std::filesystem::path(path), ec)) {
-      return TResponseStatus::Failure(Located(path, 0, "cannot be opened"));
-    }
-    return {};
+TResponseFormat DetectResponseFormat(std::string_view bytes) {
+  const std::string text = DecodeText(bytes);
+  const size_t first = text.find_first_not_of(" \t\r\n");
+  if (first != std::string::npos && text[first] == '<') {
+    return text.find("FDSNStationXML") != std::string::npos ? TResponseFormat::kStationXml
+                                                            : TResponseFormat::kUnknown;
   }
+  const std::vector<std::string_view> lines = SplitLines(text);
+  bool sac = false;
+  for (const std::string_view line : lines) {
+    if (line == "[DEVICE]") return TResponseFormat::kRsp;
+    const std::vector<std::string_view> fields = SplitFields(line, kBlanks);
+    if (fields.empty() || fields[0][0] == '#' || fields[0][0] == '*') continue;
+    if (IsSeedFieldTag(fields[0])) return TResponseFormat::kSeedResp;
+    if (fields[0] == "CAL2") return TResponseFormat::kGse2;
+    sac = sac || IsSacPazHeader(fields);
+  }
+  if (sac) return TResponseFormat::kSacPaz;
+  return IsFapTable(lines) ? TResponseFormat::kFap : TResponseFormat::kUnknown;
+}
 
-  std::string bytes;
-  TResponseStatus status = Guard([&] { bytes = ReadFileBytes(path); });
-  if (status && ext == ".RSP") {
-    status = ReadRspText(bytes, path, pack, LocalNow());
-  } else if (status && (ext == ".SEED" || ext == ".GSE")) {
-    TCombinedFilter packs;
-    const bool seed = ext == ".SEED";
-    status = seed ? ReadSeedRespText(bytes, path, packs) : ReadGse2Text(bytes, path, packs);
-    if (status) status = KeepLast(path, packs, seed ? "B050F03" : "CAL2", pack);
-  } else if (status) {
-    TDeviceInfo& d = pack.Device;
-    d.Note = FileName(path);
-    d.Date = FileModificationTime(path).value_or(LocalToday());
-    d.ZPAvailable = sac;
-    d.FAPAvailable = fap;
-    status = sac ? ReadSacPazText(bytes, path, pack.ZP) : ReadFapText(bytes, path, pack.FAP);
+TResponseStatus ReadResponseBytes(std::string_view bytes, const std::string& path,
+                                  TFilterPack& pack, TResponseLoadInfo* info) {
+  pack = TFilterPack{};
+  TResponseLoadInfo found;
+  found.Format = DetectResponseFormat(bytes);
+  if (found.Format == TResponseFormat::kUnknown) found.Format = FormatOfExtension(path);
+  TResponseStatus status = ReadAs(found.Format, bytes, path, pack);
+  // The program's own format carries its units as free text that nothing has ever read; the
+  // others declare them by their format's rules.
+  if (status && found.Format != TResponseFormat::kRsp && found.Format != TResponseFormat::kFap) {
+    status = ConvertToVelocityInput(pack, path, &found.Converted);
   }
-  if (!status) pack = TFilterPack{};
+  if (!status) {
+    pack = TFilterPack{};
+    found.Converted = false;
+  }
+  if (info != nullptr) *info = found;
   return status;
+}
+
+TResponseStatus LoadResponse(const std::string& path, TFilterPack& pack, TResponseLoadInfo* info) {
+  pack = TFilterPack{};
+  if (info != nullptr) *info = TResponseLoadInfo{};
+  if (path.empty()) return {};
+  std::string bytes;
+  const TResponseStatus status = Guard([&] { bytes = ReadFileBytes(path); });
+  if (!status) return status;
+  return ReadResponseBytes(bytes, path, pack, info);
 }
 
 bool DescribesNothing(const TFilterPack& pack) {

@@ -1,28 +1,65 @@
 #pragma once
 
-// Reading any response file into a pack, by its extension, and building a channel's chain.
+// Reading any response file into a pack, by its content, and building a channel's chain.
 
 #include <string>
+#include <string_view>
 
 #include "response/response_model.h"
 
 namespace tarvik {
 
-// Fills pack (reset first) from the response file at path, chosen by the extension without
-// regard to case: .rsp (own format), .sac and .paz (SAC poles and zeros), .fap (FAP table),
-// .seed (SEED RESP listing) and .gse (GSE2 calibration); of a SEED or GSE file holding several
-// responses the last is kept. Any other extension, and an empty path, gives a pack without a
-// description, whose response is 1. On failure the message names the file and the line, and
-// the pack is left without a description. A SEED or GSE file fails when it holds no response,
-// or when the response kept has no poles-and-zeros stage (it would otherwise read as 1).
-TResponseStatus LoadResponse(const std::string& path, TFilterPack& pack);
+// The formats of response files, as their content shows them.
+enum class TResponseFormat {
+  kUnknown,
+  kRsp,         // the program's own: a "[DEVICE]" section line
+  kSacPaz,      // SAC poles and zeros: "ZEROS n", "POLES n", "CONSTANT c" lines
+  kFap,         // a FAP table: a row count, then rows of frequency, amplitude and phase
+  kSeedResp,    // a SEED RESP listing: "B0nnFnn" field lines
+  kGse2,        // a GSE2 calibration: "CAL2" lines
+  kStationXml,  // FDSN StationXML
+};
+
+// The format the text of a response file is in, judged by its content alone: a [DEVICE] line
+// (.rsp), a line beginning with a SEED blockette field tag such as B053F03 (RESP), a CAL2 line
+// (GSE2), a ZEROS, POLES or CONSTANT line followed by a number (SAC), an FDSNStationXML
+// document, or a first line holding a row count followed by a row of numbers (FAP); kUnknown
+// for anything else.
+TResponseFormat DetectResponseFormat(std::string_view bytes);
+
+// What LoadResponse found beside the pack.
+struct TResponseLoadInfo {
+  TResponseFormat Format = TResponseFormat::kUnknown;
+  // The response was turned from the ground unit the file declares (Device.UnitIn) into a
+  // response to velocity in m/s.
+  bool Converted = false;
+};
+
+// Fills pack (reset first) from the response file at path. The file's content decides its
+// reader; only a file whose content shows no format is read by its extension (without regard
+// to case: .rsp, .sac and .paz, .fap, .seed, .gse), so that a damaged file is refused with
+// its reader's reason. Of a SEED or GSE file holding several responses the last is kept. A
+// response that declares a ground unit other than M/S (SAC comment header, RESP stage 1, GSE2)
+// is converted to velocity (ConvertToVelocityInput). An empty path gives a pack without a
+// description, whose response is 1. Fails, naming the file (and the line), when the file cannot
+// be read, its content is no response format, it is a StationXML document (not read), or its
+// reader or the unit conversion fails; the pack is then left without a description. A SEED or
+// GSE file fails when it holds no response, or when the response kept has no poles-and-zeros
+// stage (it would otherwise read as 1).
+TResponseStatus LoadResponse(const std::string& path, TFilterPack& pack,
+                             TResponseLoadInfo* info = nullptr);
+
+// The same from the bytes of a file; path names it in messages, and gives the extension that
+// decides when the content does not, and the date of a SAC or FAP file.
+TResponseStatus ReadResponseBytes(std::string_view bytes, const std::string& path,
+                                  TFilterPack& pack, TResponseLoadInfo* info = nullptr);
 
 // True when the pack holds none of the four descriptions, so that its response is 1.
 bool DescribesNothing(const TFilterPack& pack);
 
-// True when path names a file that loads as a device without any description: a file of an
-// extension no reader takes, or an .rsp file of [DEVICE] alone. Its response is a flat 1, which
-// is what such a file is meant for only rarely, so the user is told (kFlatResponseNotice).
+// True when path names a file that loads as a device without any description: an .rsp file of
+// [DEVICE] alone. Its response is a flat 1, which is what such a file is meant for only rarely,
+// so the user is told (kFlatResponseNotice).
 bool TakenAsFlatResponse(const std::string& path);
 inline constexpr char kFlatResponseNotice[] = "taken as a flat response: ";
 

@@ -1,6 +1,7 @@
 #include "response/sac_paz.h"
 
 #include <array>
+#include <optional>
 #include <vector>
 
 #include "common/text_encoding.h"
@@ -28,11 +29,29 @@ bool IsComment(std::string_view line) {
   return trimmed.empty() || trimmed.front() == '#' || trimmed.front() == '*';
 }
 
+// The unit a comment line declares under label ("INPUT UNIT"): the first word after the label,
+// an optional "S" and an optional ":"; nullopt when the line is not that declaration.
+std::optional<std::string> DeclaredUnit(std::string_view line, std::string_view label) {
+  std::string text = Trim(line);
+  while (!text.empty() && (text.front() == '*' || text.front() == '#')) text.erase(0, 1);
+  text = Trim(text);
+  if (AsciiUpper(text.substr(0, label.size())) != label) return std::nullopt;
+  std::string_view rest = std::string_view(text).substr(label.size());
+  if (!rest.empty() && (rest.front() == 'S' || rest.front() == 's')) rest.remove_prefix(1);
+  if (!rest.empty() && rest.front() != ' ' && rest.front() != '\t' && rest.front() != ':') {
+    return std::nullopt;  // another label beginning with the same words
+  }
+  std::string value = Trim(rest);
+  if (!value.empty() && value.front() == ':') value = Trim(std::string_view(value).substr(1));
+  return value.substr(0, value.find_first_of(" \t"));
+}
+
 }  // namespace
 
-TResponseStatus ReadSacPazText(std::string_view bytes, const std::string& name,
-                               TComplexFilter& zp) {
+TResponseStatus ReadSacPazText(std::string_view bytes, const std::string& name, TComplexFilter& zp,
+                               TSacPazUnits* units) {
   zp = TComplexFilter{};
+  TSacPazUnits declared;
   zp.Kind = 'S';
   zp.NormType = 2;
   zp.NormValue = 1.0;
@@ -51,7 +70,11 @@ TResponseStatus ReadSacPazText(std::string_view bytes, const std::string& name,
     // Reading stops after the first complete description; later lines are ignored.
     for (size_t i = 0; i < lines.size(); ++i) {
       const std::string_view line = lines[i];
-      if (IsComment(line)) continue;
+      if (IsComment(line)) {
+        if (auto unit = DeclaredUnit(line, "INPUT UNIT")) declared.Input = std::move(*unit);
+        if (auto unit = DeclaredUnit(line, "OUTPUT UNIT")) declared.Output = std::move(*unit);
+        continue;
+      }
       const int number = static_cast<int>(i) + 1;
       const std::vector<std::string_view> fields = SplitFields(line, kBlanks);
       const Part keyword = KeywordOf(fields[0]);
@@ -102,7 +125,11 @@ TResponseStatus ReadSacPazText(std::string_view bytes, const std::string& name,
     }
     if (!seen[kConstant]) Fail(name, 0, "the file has no CONSTANT line");
   });
-  if (!status) zp = TComplexFilter{};
+  if (!status) {
+    zp = TComplexFilter{};
+    declared = {};
+  }
+  if (units != nullptr) *units = std::move(declared);
   return status;
 }
 

@@ -16,7 +16,14 @@ namespace tarvik {
 // a part without its keyword is taken from its place (the first header is the zeros' count,
 // the next the poles', the next the constant), and roots not given are 0 + 0j. A missing ZEROS
 // or POLES part means no such roots; a missing CONSTANT, a count above 40 or a value that is
-// not a number fails, naming the file (name) and the line.
-TResponseStatus ReadSacPazText(std::string_view bytes, const std::string& name, TComplexFilter& zp);
+// not a number fails, naming the file (name) and the line. The units a comment header declares
+// for the description read ("* INPUT UNIT : M", "* OUTPUT UNIT  COUNTS", as the tools that
+// write these files put them) go to units when given; they are empty when not declared.
+struct TSacPazUnits {
+  std::string Input;
+  std::string Output;
+};
+TResponseStatus ReadSacPazText(std::string_view bytes, const std::string& name, TComplexFilter& zp,
+                               TSacPazUnits* units = nullptr);
 
 }  // namespace tarvik

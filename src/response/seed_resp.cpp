@@ -63,9 +63,11 @@ class SeedReader {
       // Type B gives its roots in Hz; the model holds rad/s.
       const std::string type = AsciiUpper(TagValue(line, false));
       root_scale_ = !type.empty() && type.front() == 'B' ? 2.0 * std::numbers::pi : 1.0;
-    } else if (tag == "B053F04" || tag == "B058F03") {
+    } else if (tag == "B053F04" || tag == "B054F04" || tag == "B058F03") {
       stage_ = Integer(tag, TagValue(line, false));
-    } else if (tag == "B053F05") {
+    } else if (tag == "B053F05" || tag == "B054F05") {
+      // What stage 1 takes in is what the whole channel responds to, whether that stage is
+      // poles and zeros or coefficients.
       if (stage_ == 1) d.UnitIn = TagValue(line, false);
     } else if (tag == "B053F06" || tag == "B054F06") {
       d.UnitOut = TagValue(line, false);

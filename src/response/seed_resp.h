@@ -14,9 +14,10 @@ namespace tarvik {
 // gathered into one ZP description, NormType 1, whose modulus at the last normalisation
 // frequency read is the channel sensitivity (stage 0 of B058, when the listing gives it last)
 // or else the product of the stage gains. Roots of a stage given in Hz (type B) are turned into
-// rad/s. Lines before the first B050F03 belong to no response and are ignored. Fails, naming the
-// file (name) and the line, when a count, stage or root does not convert, a root index lies
-// outside its stage, or more than 40 zeros or poles are given.
+// rad/s. UnitIn is the input unit of stage 1 (B053F05 or B054F05). Lines before the first B050F03
+// belong to no response and are ignored. Fails, naming the file (name) and the line, when a count,
+// stage or root does not convert, a root index lies outside its stage, or more than 40 zeros or
+// poles are given.
 TResponseStatus ReadSeedRespText(std::string_view bytes, const std::string& name,
                                  TCombinedFilter& packs);
 

@@ -35,9 +35,12 @@ std::string ValueText(const std::optional<double>& v) {
   return "\t" + (v ? FormatFixedOrExp(*v, std::chars_format::scientific, 5) : kNoData);
 }
 
+// A spread's dots lie at value ± spread; its band value is that of the spread column.
 std::optional<double> Measure(const TChartSeries& s, TBandMeasure measure, double lo, double hi) {
-  return measure == TBandMeasure::kIntegral ? BandIntegral(s.X, s.Y, lo, hi)
-                                            : BandMean(s.X, s.Y, lo, hi);
+  const bool spread = s.Kind == TSeriesKind::kPoints && !s.SpreadX.empty();
+  const std::vector<double>& x = spread ? s.SpreadX : s.X;
+  const std::vector<double>& y = spread ? s.SpreadY : s.Y;
+  return measure == TBandMeasure::kIntegral ? BandIntegral(x, y, lo, hi) : BandMean(x, y, lo, hi);
 }
 
 bool HasCurve(const TChartSeries& s) {

@@ -45,6 +45,10 @@ struct TChartSeries {
   // Points in the order added; X is frequency in Hz.
   std::vector<double> X;
   std::vector<double> Y;
+  // The dots of a spread stand at value ± spread, two to a frequency; band amplitudes of the
+  // spread are taken of the spread column itself, kept here one value per frequency (ascending).
+  std::vector<double> SpreadX;
+  std::vector<double> SpreadY;
 
   void Add(double x, double y) {
     X.push_back(x);

@@ -1,12 +1,15 @@
 #include "viewers/spectrum_files.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <system_error>
 
 #include "common/binary_file.h"
+#include "common/paths.h"
 #include "common/text_encoding.h"
 
 namespace tarvik {
@@ -168,6 +171,73 @@ bool LoadViewerTable(const std::string& path, TViewerFile kind, UiHost& host, TR
     return false;
   }
   return true;
+}
+
+TResultKind ResultKindOf(std::string_view path, const std::vector<std::string>& names) {
+  const auto values_are = [&](std::initializer_list<const char*> titles) {
+    size_t k = 0;
+    for (const char* title : titles) {
+      if (2 * k >= names.size() || names[2 * k] != title) return false;
+      ++k;
+    }
+    return true;
+  };
+  if (values_are({"E/Z", "N/Z", "H/Z"})) return TResultKind::kHVRatio;
+  if (values_are({"E1/E2", "N1/N2", "Z1/Z2"})) return TResultKind::kRelative;
+  const std::string name = AsciiUpper(FileName(std::string(path)));
+  if (name.rfind("PRIM_", 0) == 0) return TResultKind::kAmplitude;
+  if (name.rfind("POWER_", 0) == 0) return TResultKind::kPower;
+  return TResultKind::kSpectrum;
+}
+
+bool IsRatio(TResultKind kind) {
+  return kind == TResultKind::kHVRatio || kind == TResultKind::kRelative;
+}
+
+bool IsPower(TResultKind kind, bool said_power) {
+  return kind == TResultKind::kPower || (kind == TResultKind::kSpectrum && said_power);
+}
+
+bool KindsAgree(TResultKind a, TResultKind b) {
+  if (a == b) return true;
+  const auto spectrum = [](TResultKind k) { return !IsRatio(k); };
+  return spectrum(a) && spectrum(b) && (a == TResultKind::kSpectrum || b == TResultKind::kSpectrum);
+}
+
+std::string ResultKindText(TResultKind kind) {
+  switch (kind) {
+    case TResultKind::kAmplitude:
+      return "амплитудный спектр";
+    case TResultKind::kPower:
+      return "спектр мощности";
+    case TResultKind::kHVRatio:
+      return "отношения H/V";
+    case TResultKind::kRelative:
+      return "относительный спектр";
+    case TResultKind::kSpectrum:
+      break;
+  }
+  return "спектр";
+}
+
+std::string KindConflictText(const std::vector<std::string>& paths,
+                             const std::vector<TResultKind>& kinds) {
+  // The first file of each kind met so far; a file that disagrees with one of them conflicts.
+  constexpr size_t kKinds = 5;
+  std::array<size_t, kKinds> first;
+  first.fill(SIZE_MAX);
+  const size_t n = std::min(paths.size(), kinds.size());
+  for (size_t i = 0; i < n; ++i) {
+    for (size_t k = 0; k < kKinds; ++k) {
+      const size_t j = first[k];
+      if (j == SIZE_MAX || KindsAgree(kinds[j], kinds[i])) continue;
+      return "Файлы разного рода: " + paths[j] + " — " + ResultKindText(kinds[j]) + ", " +
+             paths[i] + " — " + ResultKindText(kinds[i]);
+    }
+    size_t& mine = first[static_cast<size_t>(kinds[i])];
+    if (mine == SIZE_MAX) mine = i;
+  }
+  return {};
 }
 
 }  // namespace tarvik

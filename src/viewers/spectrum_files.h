@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/ui_host.h"
 #include "spectral/result_files.h"
@@ -29,5 +30,36 @@ enum class TViewerFile { kSpectrum, kRatio, kThreeComponent };
 // "Файл PATH поврежден: строка N: ..."; both give an empty table and false. A ratio or
 // three-component file must have at least three pairs.
 bool LoadViewerTable(const std::string& path, TViewerFile kind, UiHost& host, TResultTable& table);
+
+// What a result file holds.
+enum class TResultKind {
+  kSpectrum,   // a spectrum whose name does not tell amplitude from power (an average, a copy)
+  kAmplitude,  // amplitude spectra: a record's "prim_" file
+  kPower,      // power spectra: a record's "power_" file
+  kHVRatio,    // H/V ratios: the columns E/Z, N/Z, H/Z
+  kRelative,   // relative spectra: the columns E1/E2, N1/N2, Z1/Z2
+};
+
+// The kind of a result file named path whose column titles are names (value and spread names
+// alternating, as the readers give them): ratios by their value columns, otherwise a spectrum
+// whose file name tells amplitude ("prim_…") or power ("power_…"), without regard to case.
+TResultKind ResultKindOf(std::string_view path, const std::vector<std::string>& names);
+
+bool IsRatio(TResultKind kind);
+// A spectrum of the given kind is power spectra: kPower, or kSpectrum when the caller says so.
+bool IsPower(TResultKind kind, bool said_power);
+
+// Whether files of two kinds can share a chart or an average: the same kind, or a spectrum of
+// untold kind beside amplitude or power spectra.
+bool KindsAgree(TResultKind a, TResultKind b);
+
+// "амплитудный спектр", "спектр мощности", "спектр", "отношения H/V", "относительный спектр".
+std::string ResultKindText(TResultKind kind);
+
+// The first two files (of paths, with their kinds) that cannot share a chart or an average, as
+// the message the user is shown: "Файлы разного рода: A — амплитудный спектр, B — отношения
+// H/V"; empty when all agree.
+std::string KindConflictText(const std::vector<std::string>& paths,
+                             const std::vector<TResultKind>& kinds);
 
 }  // namespace tarvik

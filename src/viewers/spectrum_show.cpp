@@ -29,6 +29,11 @@ void AddWithSpread(TChartSeries& line, TChartSeries& dots, double f, double valu
   if (!log_y || value > 0.0) {
     if (Drawable(f, value)) line.Add(f, value);
     if (Drawable(f, value + spread)) dots.Add(f, value + spread);
+    // The spread of the lines its curve has.
+    if (Drawable(f, spread)) {
+      dots.SpreadX.push_back(f);
+      dots.SpreadY.push_back(spread);
+    }
   }
   if (value - spread > 0.0 && Drawable(f, value - spread)) dots.Add(f, value - spread);
 }
@@ -68,6 +73,41 @@ bool ShowNothing(TSpectrumView& view) {
   return false;
 }
 
+// Loads the files of a set into tables (one per path), which must be of kinds that can share
+// one chart or one average: a spectrum beside a ratio, or amplitude beside power spectra, is
+// refused with both files named. The left axis is titled for what the files hold. False (the
+// reason told through host, the chart cleared) when a file is missing or damaged or the kinds
+// differ.
+bool LoadOfOneKind(TSpectrumView& view, const std::vector<std::string>& paths,
+                   std::vector<TResultTable>& tables, bool power, int unit_out, int unit_item,
+                   UiHost& host) {
+  std::vector<TResultKind> kinds;
+  for (size_t i = 0; i < paths.size(); ++i) {
+    if (!LoadViewerTable(paths[i], TViewerFile::kSpectrum, host, tables[i])) {
+      return ShowNothing(view);
+    }
+    kinds.push_back(ResultKindOf(paths[i], tables[i].Names));
+    host.SetProgress(static_cast<int>(i + 1), static_cast<int>(paths.size()));
+  }
+  if (const std::string conflict = KindConflictText(paths, kinds); !conflict.empty()) {
+    host.ShowMessage(conflict);
+    return ShowNothing(view);
+  }
+  if (kinds.empty()) return true;
+  const auto told = std::find_if(kinds.begin(), kinds.end(),
+                                 [](TResultKind k) { return k != TResultKind::kSpectrum; });
+  const TResultKind kind = told != kinds.end() ? *told : TResultKind::kSpectrum;
+  if (IsRatio(kind)) {
+    view.LeftTitle = kRatioAxisTitle;
+    view.IntegrationEnabled = false;
+  } else {
+    power = IsPower(kind, power);
+    view.LeftTitle = SpectrumAxisTitle(power, unit_out, unit_item);
+    view.IntegrationEnabled = power;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ShowSpectrumFile(TSpectrumView& view, const std::string& path, bool power, int unit_out,
@@ -78,6 +118,10 @@ bool ShowSpectrumFile(TSpectrumView& view, const std::string& path, bool power, 
   UpdateNavigation(view);
   TResultTable table;
   if (!LoadViewerTable(path, TViewerFile::kSpectrum, host, table)) return ShowNothing(view);
+  // A file named as amplitude or power spectra is labelled as what it holds.
+  power = IsPower(ResultKindOf(path, table.Names), power);
+  view.LeftTitle = SpectrumAxisTitle(power, unit_out, unit_item);
+  view.IntegrationEnabled = power;
   SetupSeries(view, static_cast<int>(2 * table.Values.size()), kSpectrumSet, table.Names);
   DrawWithSpread(view, table.Frequencies, table.Values, table.StDev, view.LogY, host);
   return true;
@@ -87,9 +131,11 @@ bool ShowSpectrumFiles(TSpectrumView& view, const std::vector<std::string>& path
                        int unit_out, int unit_item, UiHost& host) {
   BeginSetOfFiles(view, "Количество файлов: " + std::to_string(paths.size()), power, unit_out,
                   unit_item);
-  for (const std::string& path : paths) {
-    TResultTable table;
-    if (!LoadViewerTable(path, TViewerFile::kSpectrum, host, table)) return ShowNothing(view);
+  std::vector<TResultTable> tables(paths.size());
+  if (!LoadOfOneKind(view, paths, tables, power, unit_out, unit_item, host)) return false;
+  for (size_t f = 0; f < paths.size(); ++f) {
+    const std::string& path = paths[f];
+    const TResultTable& table = tables[f];
     host.SetStatus("Добавление спектра в график", ProgressSteps(table.Frequencies.size()));
     const std::string name = FileName(path);
     const size_t first = view.Series.size();
@@ -199,12 +245,7 @@ bool ShowAverage(TSpectrumView& view, const std::vector<std::string>& paths,
 
   host.SetStatus("Добавление спектров в набор данных", static_cast<int>(paths.size()));
   std::vector<TResultTable> tables(paths.size());
-  for (size_t i = 0; i < paths.size(); ++i) {
-    if (!LoadViewerTable(paths[i], TViewerFile::kSpectrum, host, tables[i])) {
-      return ShowNothing(view);
-    }
-    host.SetProgress(static_cast<int>(i + 1), static_cast<int>(paths.size()));
-  }
+  if (!LoadOfOneKind(view, paths, tables, power, unit_out, unit_item, host)) return false;
   if (tables.empty() || tables[0].Values.size() < 3) {
     host.ShowMessage(tables.empty() ? std::string("Нечего показывать!")
                                     : "В файле " + paths[0] + " нет трех компонент E, N, Z");

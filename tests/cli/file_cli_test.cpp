@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <numbers>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -130,18 +131,25 @@ TEST(FileCli, SegmentsAndSamplesGiveTheDecodedValues) {
 
 TEST(FileCli, ResponseEvaluatesChainsAndWritesTheUnitTemplate) {
   TempDir dir;
-  // CONSTANT·|Π(s − z)/Π(s − p)| of the file at 0.1, 1 and 10 Hz, computed independently.
-  const std::vector<double> expected = {2370975519.368238, 23757092293.574776, 51503925434.33007};
-  const std::string paz = Quote(RealFile("resp/IU_ANMO_00_BHZ.paz"));
+  // CONSTANT·|Π(s − z)/Π(s − p)| of the file at 0.1, 1 and 10 Hz, computed independently. The
+  // file declares "INPUT UNIT : M": what the spectra divide by, and what is printed, is the
+  // response to velocity, that divided by 2πf.
+  const std::vector<double> displacement = {2370975519.368238, 23757092293.574776,
+                                            51503925434.33007};
+  const double freq[] = {0.1, 1.0, 10.0};
+  const std::string file = RealFile("resp/IU_ANMO_00_BHZ.paz");
+  const std::string paz = Quote(file);
   const std::string freqs = " --freq 0.1 --freq 1 --freq 10";
   const CliRun sensor = Cli("response " + paz + freqs, dir);
   ASSERT_EQ(sensor.status, 0) << sensor.err;
+  EXPECT_EQ(sensor.err, file + ": input unit M, evaluated as the response to velocity in m/s\n");
   std::vector<std::string> lines = Lines(sensor.out);
   ASSERT_EQ(lines.size(), 3u);
   for (size_t i = 0; i < lines.size(); ++i) {
     const std::vector<double> row = Numbers(lines[i]);
     ASSERT_EQ(row.size(), 3u) << lines[i];
-    EXPECT_NEAR(row[1] / expected[i], 1.0, 1e-9) << lines[i];
+    EXPECT_NEAR(row[1] / (displacement[i] / (2 * std::numbers::pi * freq[i])), 1.0, 1e-9)
+        << lines[i];
   }
 
   // The template is a unit response: alone it gives modulus 1 and phase 0; as the amplifier of
@@ -187,37 +195,79 @@ TEST(FileCli, FailuresAndWrongUsageHaveTheirExitStatus) {
   for (const auto& u : usage) EXPECT_EQ(Cli(u.args, dir).status, 2) << u.args;
 }
 
-// printf 'hello\n' > x.rsp: no response, refused with the file named; the same text under an
-// extension no reader takes is still the flat response, and says so.
-TEST(FileCli, ResponseThatIsNoResponseFailsAndAFlatOneSaysSo) {
+// A SEED RESP listing under its usual name (RESP.XX.NS085..BHZ), SAC poles and zeros under the
+// name rdseed gives, a StationXML file and a text file: the first two are read for what they are
+// (the responses of their usual extensions, no notice); the StationXML file and the text file
+// are refused with their names, exit 1, never taken as a flat response. An .rsp file of [DEVICE]
+// alone is the one flat response, and says so.
+TEST(FileCli, ResponseFilesAreRecognisedByContent) {
   TempDir dir;
-  const std::string rsp = dir.File("x.rsp");
+  struct Case {
+    const char* real;
+    const char* usual;
+    const char* archive;
+  };
+  for (const Case& c : {
+           Case{"resp/RESP.XX.NS085..BHZ.STS2_gen3.120.1500.seed", "ns085.seed",
+                "RESP.XX.NS085..BHZ"},
+           Case{"resp/SAC_PZs_NZ_CRLZ_HHZ.sac", "crlz.sac",
+                "SAC_PZs_NZ_CRLZ_HHZ_10_2003.071.00.00.00.0000_2037.365.23.59.59.99999"},
+       }) {
+    const std::vector<uint8_t> bytes = testing::ReadBytes(RealFile(c.real));
+    testing::WriteBytes(dir.File(c.usual), bytes);
+    testing::WriteBytes(dir.File(c.archive), bytes);
+    const CliRun usual = Cli("response " + Quote(dir.File(c.usual)) + " --freq 1", dir);
+    const CliRun archive = Cli("response " + Quote(dir.File(c.archive)) + " --freq 1", dir);
+    ASSERT_EQ(archive.status, 0) << archive.err;
+    EXPECT_EQ(archive.err, "");
+    EXPECT_EQ(archive.out, usual.out);
+    EXPECT_NE(archive.out, "1\t1\t0\n");
+  }
+
+  const std::string xml = dir.File("IU_ANMO_00_BHZ.xml");
   const std::string txt = dir.File("x.txt");
-  testing::WriteText(rsp, "hello\n");
+  const std::string rsp = dir.File("x.rsp");
+  testing::WriteBytes(xml, testing::ReadBytes(RealFile("stationxml/IU_ANMO_00_BHZ.xml")));
   testing::WriteText(txt, "hello\n");
-  const CliRun bad = Cli("response " + Quote(rsp) + " --freq 1", dir);
-  EXPECT_EQ(bad.status, 1);
-  EXPECT_EQ(bad.out, "");
-  EXPECT_EQ(bad.err, rsp + ": not a response file: it has no [DEVICE] section\n");
-
-  const CliRun flat = Cli("response " + Quote(txt) + " --freq 1 --chain " + Quote(txt), dir);
-  EXPECT_EQ(flat.status, 0);
-  EXPECT_EQ(flat.out, "1\t1\t0\n");
-  EXPECT_EQ(flat.err, "taken as a flat response: " + txt + "\n");
-
-  const CliRun json = Cli("response --json " + Quote(txt) + " --freq 2 --freq 3", dir);
-  ASSERT_EQ(json.status, 0);
-  const nlohmann::json doc = nlohmann::json::parse(json.out);
-  EXPECT_EQ(doc["files"][0]["file"], txt);
-  EXPECT_TRUE(doc["files"][0]["flat"].get<bool>());
-  ASSERT_EQ(doc["lines"].size(), 2u);
-  EXPECT_EQ(doc["lines"][1]["frequency"], 3.0);
-  EXPECT_EQ(doc["lines"][1]["modulus"], 1.0);
-  const CliRun json_bad = Cli("response --json " + Quote(rsp), dir);
+  testing::WriteText(rsp, "hello\n");
+  struct Refusal {
+    std::string args;
+    std::string said;
+  };
+  for (const Refusal& r : {
+           Refusal{Quote(xml),
+                   xml + ": a StationXML document, which is not read as a response yet"},
+           Refusal{Quote(txt), txt + ": not a response file: its content is none of SEED RESP, SAC "
+                                     "poles and zeros, GSE2 CAL2, FAP table or .rsp\n"},
+           Refusal{Quote(rsp), rsp + ": not a response file: it has no [DEVICE] section\n"},
+           Refusal{Quote(dir.File("ns085.seed")) + " --chain " + Quote(txt), txt + ": not a"},
+       }) {
+    const CliRun run = Cli("response " + r.args + " --freq 1", dir);
+    EXPECT_EQ(run.status, 1) << r.args;
+    EXPECT_EQ(run.out, "") << r.args;
+    EXPECT_EQ(run.err.rfind(r.said, 0), 0u) << run.err;
+  }
+  const CliRun json_bad = Cli("response --json " + Quote(txt), dir);
   EXPECT_EQ(json_bad.status, 1);
   EXPECT_NE(nlohmann::json::parse(json_bad.out)["files"][0]["error"].get<std::string>().find(
                 "not a response file"),
             std::string::npos);
+
+  const std::string flat_file = dir.File("flat.rsp");
+  testing::WriteText(flat_file, "[DEVICE]\nNote=on purpose\n");
+  const CliRun flat =
+      Cli("response " + Quote(flat_file) + " --freq 1 --chain " + Quote(flat_file), dir);
+  EXPECT_EQ(flat.status, 0);
+  EXPECT_EQ(flat.out, "1\t1\t0\n");
+  EXPECT_EQ(flat.err, "taken as a flat response: " + flat_file + "\n");
+  const CliRun json = Cli("response --json " + Quote(flat_file) + " --freq 2 --freq 3", dir);
+  ASSERT_EQ(json.status, 0);
+  const nlohmann::json doc = nlohmann::json::parse(json.out);
+  EXPECT_EQ(doc["files"][0]["file"], flat_file);
+  EXPECT_TRUE(doc["files"][0]["flat"].get<bool>());
+  EXPECT_FALSE(doc["files"][0]["converted"].get<bool>());
+  ASSERT_EQ(doc["lines"].size(), 2u);
+  EXPECT_EQ(doc["lines"][1]["modulus"], 1.0);
 }
 
 // An empty or garbage ".msd", and a file that is not there: each says why, exit 1, nothing on

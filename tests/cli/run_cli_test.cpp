@@ -79,17 +79,25 @@ class RunCli : public ::testing::Test {
   const std::string unit_ = dir_.File("unit.paz");
 };
 
-// printf 'hello\n' > x.rsp as a channel response: the record stops as for a missing file. A
-// text file of another extension is still a flat response, but the run says so, once.
+std::string ReadAll(const std::string& path) {
+  const std::vector<uint8_t> bytes = testing::ReadBytes(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// printf 'hello\n' > x.rsp and > notes.txt as channel responses: each record stops with the file
+// named, never computed as if the text were a flat response. An .rsp file of [DEVICE] alone is
+// one, and the run says so, once.
 TEST_F(RunCli, ResponseFileThatIsNoResponseStopsItsRecord) {
   const std::string bad = dir_.File("x.rsp");
-  const std::string flat = dir_.File("flat.txt");
+  const std::string text = dir_.File("notes.txt");
+  const std::string flat = dir_.File("flat.rsp");
   testing::WriteText(bad, "hello\n");
-  testing::WriteText(flat, "hello\n");
+  testing::WriteText(text, "hello\n");
+  testing::WriteText(flat, "[DEVICE]\nNote=flat on purpose\n");
   Edit(project_, [&](TProject& p) {
     for (int c = 0; c < 3; ++c) {
       p.Records[0].ChannelResp[c] = bad;
-      p.Records[1].ChannelResp[c] = flat;
+      p.Records[1].ChannelResp[c] = text;
     }
   });
   const CliRun run = Cli("run --spectra " + Quote(project_), dir_);
@@ -99,11 +107,129 @@ TEST_F(RunCli, ResponseFileThatIsNoResponseStopsItsRecord) {
                          bad + ": not a response file: it has no [DEVICE] section"),
             std::string::npos)
       << run.err;
+  EXPECT_NE(run.err.find("spectra: record 2 (TVK02): no result: TVK02: не загружена ЧХ канала 1 "
+                         "(HHE): " +
+                         text + ": not a response file: its content is none of"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.err.find("flat"), std::string::npos) << run.err;
   EXPECT_FALSE(fs::exists(Prim("TVK01")));
-  EXPECT_TRUE(fs::exists(Prim("TVK02")));
-  EXPECT_EQ(run.out, Prim("TVK02") + "\n");
+  EXPECT_FALSE(fs::exists(Prim("TVK02")));
+  EXPECT_EQ(run.out, "");
+
+  Edit(project_, [&](TProject& p) {
+    for (int c = 0; c < 3; ++c) p.Records[1].ChannelResp[c] = flat;
+  });
+  const CliRun again = Cli("run --spectra " + Quote(project_), dir_);
+  EXPECT_EQ(again.status, 1);
+  EXPECT_EQ(again.out, Prim("TVK02") + "\n");
   // Three channels name the file; it is named once.
-  EXPECT_EQ(Count(run.err, "taken as a flat response: " + flat + "\n"), 1u) << run.err;
+  EXPECT_EQ(Count(again.err, "taken as a flat response: " + flat + "\n"), 1u) << again.err;
+}
+
+// A SEED RESP listing under the name archives give it (RESP.XX.NS085..BHZ) and SAC poles and
+// zeros under rdseed's name are read by their content: the spectra are those computed with the
+// same files under their usual extensions, not the uncorrected spectra of a flat response.
+TEST_F(RunCli, ResponsesAreReadByContentWhateverTheirNames) {
+  struct Case {
+    const char* real;
+    const char* usual;
+    const char* archive;
+  };
+  for (const Case& c : {
+           Case{"resp/RESP.XX.NS085..BHZ.STS2_gen3.120.1500.seed", "ns085.seed",
+                "RESP.XX.NS085..BHZ"},
+           Case{"resp/SAC_PZs_NZ_CRLZ_HHZ.sac", "crlz.sac",
+                "SAC_PZs_NZ_CRLZ_HHZ_10_2003.071.00.00.00.0000_2037.365.23.59.59.99999"},
+       }) {
+    const std::vector<uint8_t> bytes = testing::ReadBytes(testing::RealFile(c.real));
+    testing::WriteBytes(dir_.File(c.usual), bytes);
+    testing::WriteBytes(dir_.File(c.archive), bytes);
+    std::vector<std::string> results;
+    for (const std::string& response : {dir_.File(c.usual), dir_.File(c.archive), unit_}) {
+      Edit(project_, [&](TProject& p) { Describe(p, response); });
+      const CliRun run = Cli("run --spectra " + Quote(project_), dir_);
+      ASSERT_EQ(run.status, 0) << run.err;
+      EXPECT_EQ(run.err.find("flat"), std::string::npos) << run.err;
+      results.push_back(ReadAll(Prim("TVK01")));
+    }
+    EXPECT_EQ(results[1], results[0]) << c.archive;
+    EXPECT_NE(results[1], results[2]) << c.archive << ": corrected, unlike the unit response";
+  }
+}
+
+// SAC poles and zeros declaring "INPUT UNIT : M" describe the sensor's response to displacement,
+// s·H(s) for the velocity response H(s). Used as the channel response, the spectra equal those of
+// the velocity response itself (before, they were off by 2πf); a unit that is no ground motion
+// stops the record with the file and the unit named.
+TEST_F(RunCli, DeclaredInputUnitIsHonoured) {
+  const std::string velocity = dir_.File("velocity.paz");
+  const std::string displacement = dir_.File("displacement.paz");
+  const std::string pressure = dir_.File("pressure.paz");
+  testing::WriteText(velocity, "ZEROS 0\nPOLES 2\n-4.44 4.44\n-4.44 -4.44\nCONSTANT 2000\n");
+  testing::WriteText(displacement,
+                     "* NETWORK     : XX\n* INPUT UNIT  : M\n* OUTPUT UNIT : COUNTS\n"
+                     "ZEROS 1\n0 0\nPOLES 2\n-4.44 4.44\n-4.44 -4.44\nCONSTANT 2000\n");
+  testing::WriteText(pressure, "* INPUT UNIT  : PA\nZEROS 0\nPOLES 0\nCONSTANT 1\n");
+  std::vector<std::string> results;
+  for (const std::string& response : {velocity, displacement}) {
+    Edit(project_, [&](TProject& p) { Describe(p, response); });
+    const CliRun run = Cli("run --spectra " + Quote(project_), dir_);
+    ASSERT_EQ(run.status, 0) << run.err;
+    results.push_back(ReadAll(Prim("TVK01")));
+  }
+  EXPECT_EQ(results[0], results[1]);
+
+  Edit(project_, [&](TProject& p) { p.Records[0].ChannelResp[2] = pressure; });
+  const CliRun run = Cli("run --spectra " + Quote(project_), dir_);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("TVK01: не загружена ЧХ канала 3 (HHZ): " + pressure +
+                         ": its input unit \"PA\" is no displacement, velocity or acceleration "
+                         "unit"),
+            std::string::npos)
+      << run.err;
+}
+
+// A sensor set and the amplifier and channel responses empty: the refusal says which file is
+// missing for which channel.
+TEST_F(RunCli, IncompleteChainNamesWhatIsMissing) {
+  Edit(project_, [&](TProject& p) {
+    TFileRecord& r = p.Records[0];
+    for (int c = 0; c < 3; ++c) r.ChannelResp[c].clear();
+    r.SensorResp[0] = r.SensorResp[1] = unit_;
+    r.AmplifierResp[1] = unit_;
+    r.AmplifierResp[2] = unit_;
+  });
+  const CliRun run = Cli("run --spectra " + Quote(project_), dir_);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("Не заданы файлы с ЧХ для записи TVK01 Ш [E,N,Z] 14.05.2024 (0:02:00)\n"
+                         "Канал 1 (HHE): не задан файл ЧХ усилителя; задайте его или файл ЧХ "
+                         "всего канала\n"
+                         "Канал 3 (HHZ): не задан файл ЧХ датчика; задайте его или файл ЧХ всего "
+                         "канала\n"),
+            std::string::npos)
+      << run.err;
+  EXPECT_FALSE(fs::exists(dir_.File("Spectra")));
+  const CliRun show = Cli("show " + Quote(project_), dir_);
+  EXPECT_NE(show.out.find("\nКанал 3 (HHZ): не задан файл ЧХ датчика"), std::string::npos)
+      << show.out;
+}
+
+// H/V after a run of power spectra: the record's message says that H/V needs amplitude spectra,
+// instead of only that a file was not read.
+TEST_F(RunCli, RatiosAfterPowerSpectraSayWhatTheyNeed) {
+  Edit(project_, [](TProject& p) { p.Settings[0].SpectrumType = 1; });
+  ASSERT_EQ(Cli("run --spectra " + Quote(project_), dir_).status, 0);
+  const CliRun run = Cli("run --hv --only 1 " + Quote(project_), dir_);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("H/V: record 1 (TVK01): no result: TVK01: для H/V нужны амплитудные "
+                         "спектры (SpectrumType 0), а спектры записи рассчитываются как спектры "
+                         "мощности (SpectrumType 1): файла " +
+                         Prim("TVK01") + " нет"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.err.find("не прочитан"), std::string::npos) << run.err;
+  EXPECT_FALSE(fs::exists(Nak("TVK01")));
 }
 
 // H/V of a one-channel LHE record (the real file) and of a record whose Z channel is not

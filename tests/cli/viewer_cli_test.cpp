@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -74,13 +76,13 @@ TEST(ViewerCli, AveragePlotAndBandsOnTheDemoResultsAgreeWithTheModels) {
   }
 
   // plot --json describes the chart the viewer builds, one file and two.
-  const CliRun one = Cli("plot " + Quote(a) + " --json --power --unit 3", dir);
+  const CliRun one = Cli("plot " + Quote(a) + " --json", dir);
   ASSERT_EQ(one.status, 0) << one.err;
   TSpectrumView view;
-  ASSERT_TRUE(ShowSpectrumFile(view, a, true, kVelocity, 3, host));
+  ASSERT_TRUE(ShowSpectrumFile(view, a, false, kVelocity, 0, host));
   nlohmann::json chart = nlohmann::json::parse(one.out);
   EXPECT_EQ(chart["caption"], a);
-  EXPECT_EQ(chart["left_title"], "Мощность, (мкм/c)^2/Гц");
+  EXPECT_EQ(chart["left_title"], "Амплитуда, (м/c)/Гц");
   ASSERT_EQ(chart["series"].size(), view.Series.size());
   for (size_t i = 0; i < view.Series.size(); ++i) {
     const nlohmann::json& s = chart["series"][i];
@@ -105,13 +107,15 @@ TEST(ViewerCli, AveragePlotAndBandsOnTheDemoResultsAgreeWithTheModels) {
   const CliRun standard = Cli("bands " + Quote(a) + " --json", dir);
   ASSERT_EQ(standard.status, 0) << standard.err;
   const nlohmann::json bands = nlohmann::json::parse(standard.out);
-  const std::vector<TBandValue> expected = StandardBandValues(view, TBandMeasure::kIntegral);
+  // Amplitude spectra: the root of the band mean, as the viewer offers no integral for them.
+  EXPECT_EQ(bands["measure"], "mean");
+  const std::vector<TBandValue> expected = StandardBandValues(view, TBandMeasure::kMean);
   ASSERT_EQ(bands["values"].size(), expected.size());
   for (size_t i = 0; i < expected.size(); ++i) {
     ASSERT_TRUE(expected[i].Value) << i;
     EXPECT_DOUBLE_EQ(bands["values"][i]["value"].get<double>(), *expected[i].Value) << i;
   }
-  EXPECT_EQ(bands["text"], StandardBandsDialog(view, TBandMeasure::kIntegral).Text);
+  EXPECT_EQ(bands["text"], StandardBandsDialog(view, TBandMeasure::kMean).Text);
 
   const CliRun range = Cli("bands " + Quote(a) + " --range '1 5' --mean --column 3", dir);
   ASSERT_EQ(range.status, 0) << range.err;
@@ -120,6 +124,141 @@ TEST(ViewerCli, AveragePlotAndBandsOnTheDemoResultsAgreeWithTheModels) {
       range.out,
       WithoutCarriageReturns(GivenBandDialog(view, TBandMeasure::kMean, "1 5")->Report) + "\n");
   EXPECT_NE(range.out.find("1_Z02_HHZ\t"), std::string::npos) << range.out;
+}
+
+// The columns of a result file as numbers, one vector per column.
+std::vector<std::vector<double>> Columns(const std::string& path) {
+  std::vector<std::vector<double>> columns;
+  std::istringstream in(Text(path));
+  std::string line;
+  std::getline(in, line);  // the header
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    size_t k = 0;
+    for (double v; fields >> v; ++k) {
+      if (columns.size() <= k) columns.resize(k + 1);
+      columns[k].push_back(v);
+    }
+  }
+  return columns;
+}
+
+// The demo's results drawn and summarised as what they are, whatever the flags say: an amplitude
+// spectrum is no H/V ratio and no power spectrum, a ratio file is drawn as ratios without --hv,
+// the unit is that of the project's settings, and files of different kinds are not averaged.
+TEST(ViewerCli, KindAndUnitComeFromTheFiles) {
+  TempDir dir;
+  const std::string demo = dir.File("demo");
+  ASSERT_EQ(Cli("demo " + Quote(demo) + " --minutes 5 -q", dir).status, 0);
+  const std::string project = demo + "/demo.tvp";
+  const std::string prim = demo + "/results/Spectra/Primary/prim_TVK01_240514-000000.dat";
+  const std::string nak = demo + "/results/Spectra/Nakamura/nak_prim_TVK01_240514-000000.dat";
+  // A power spectrum beside them, as a run with SpectrumType 1 names it (no project computes
+  // it, so its unit is not known).
+  const std::string power = demo + "/results/Spectra/Primary/power_TVK01_240514-000000.dat";
+  std::filesystem::copy_file(prim, power);
+
+  struct Refusal {
+    std::string args;
+    std::string said;
+  };
+  for (const Refusal& r : {
+           Refusal{"plot " + Quote(prim) + " --hv --json",
+                   "plot: " + prim +
+                       " holds amplitude spectra (a prim_ file), not H/V ratios: "
+                       "--hv does not apply\n"},
+           Refusal{"plot " + Quote(prim) + " --power --noise-models --json",
+                   "plot: " + prim +
+                       " holds amplitude spectra (a prim_ file), not power spectra: "
+                       "--power does not apply\n"},
+           Refusal{"plot " + Quote(prim) + " --noise-models --json",
+                   "plot: the noise models are power densities, and " + prim +
+                       " holds no power spectra: --noise-models does not apply\n"},
+           Refusal{"plot " + Quote(prim) + " --unit-out 2 --unit 3 --json",
+                   "plot: " + prim + " was computed in m/s (project " + project +
+                       ", record 1): --unit-out and --unit would label the same numbers as "
+                       "um/s^2\n"},
+           Refusal{"plot " + Quote(nak) + " --unit 3 --json",
+                   "plot: " + nak +
+                       " holds H/V ratios (columns E/Z, N/Z, H/Z), which have no "
+                       "unit: --unit-out and --unit do not apply\n"},
+           Refusal{"plot " + Quote(prim) + " " + Quote(nak) + " --json",
+                   "plot: " + prim + " holds amplitude spectra (a prim_ file), " + nak +
+                       " holds H/V ratios (columns E/Z, N/Z, H/Z): files of different kinds do "
+                       "not go together\n"},
+           Refusal{"average " + Quote(dir.File("a.dat")) + " " + Quote(prim) + " " + Quote(nak),
+                   "average: " + prim + " holds amplitude spectra"},
+           Refusal{"average " + Quote(dir.File("a.dat")) + " " + Quote(prim) + " " + Quote(power),
+                   "average: " + prim + " holds amplitude spectra (a prim_ file), " + power +
+                       " holds power spectra (a power_ file)"},
+           Refusal{"bands " + Quote(prim) + " --integral",
+                   "bands: " + prim +
+                       " holds amplitude spectra: the band integral is the RMS "
+                       "amplitude of power spectra only"},
+           Refusal{"bands " + Quote(nak) + " --integral", "bands: " + nak + " holds ratios"},
+           Refusal{"bands " + Quote(prim) + " --hv", "bands: " + prim + " holds amplitude"},
+       }) {
+    const CliRun run = Cli(r.args, dir);
+    EXPECT_EQ(run.status, 1) << r.args;
+    EXPECT_EQ(run.out, "") << r.args;
+    EXPECT_EQ(run.err.rfind(r.said, 0), 0u) << r.args << "\n" << run.err;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.File("a.dat")));
+
+  const auto chart = [&](const std::string& args) {
+    const CliRun run = Cli("plot " + args + " --json", dir);
+    EXPECT_EQ(run.status, 0) << args << "\n" << run.err;
+    return run.status == 0 ? nlohmann::json::parse(run.out) : nlohmann::json();
+  };
+  nlohmann::json j = chart(Quote(nak));
+  EXPECT_EQ(j["left_title"], "Отношение амплитуд");
+  EXPECT_EQ(j["kind"], "hv");
+  EXPECT_EQ(j["series"][0]["title"], "E/Z");
+  j = chart(Quote(prim) + " --unit-out 1 --unit 0");  // what the project says: accepted
+  EXPECT_EQ(j["left_title"], "Амплитуда, (м/c)/Гц");
+  EXPECT_EQ(j["unit_source"], "project " + project + ", record 1");
+  j = chart(Quote(power) + " --noise-models");
+  EXPECT_EQ(j["left_title"], "Мощность, (м/c)^2/Гц");
+  EXPECT_EQ(j["kind"], "power");
+  EXPECT_EQ(j["series"].back()["title"], "NLNM");
+
+  // Settings changed after the run: the file's unit is no longer known, and the flags label it.
+  ASSERT_EQ(Cli("settings " + Quote(project) + " UnitOut=0", dir).status, 0);
+  const CliRun stale = Cli("plot " + Quote(prim) + " --unit-out 1 --json", dir);
+  ASSERT_EQ(stale.status, 0) << stale.err;
+  EXPECT_EQ(nlohmann::json::parse(stale.out)["left_title"], "Амплитуда, (м/c)/Гц");
+  EXPECT_EQ(stale.err, "plot: " + project + " was saved after " + prim +
+                           " was written, so its settings (now m) may not be those the file was "
+                           "computed with: its unit is not known and is labelled m/s as "
+                           "--unit-out and --unit say\n");
+  // Computed again with them: displacement, the spectra are in metres.
+  ASSERT_EQ(Cli("run --spectra " + Quote(project), dir).status, 0);
+  j = chart(Quote(prim));
+  EXPECT_EQ(j["left_title"], "Амплитуда, (м)/Гц");
+  EXPECT_EQ(j["unit"], "m");
+
+  // --mean over 1-5 Hz: each curve's value is the root of its mean there, and its StDev row the
+  // root of the mean of its spread column (not the curve's value again).
+  const CliRun mean = Cli("bands " + Quote(prim) + " --mean --range 1-5 --json", dir);
+  ASSERT_EQ(mean.status, 0) << mean.err;
+  const nlohmann::json values = nlohmann::json::parse(mean.out)["values"];
+  const std::vector<std::vector<double>> columns = Columns(prim);
+  ASSERT_EQ(columns.size(), 7u);
+  ASSERT_EQ(values.size(), 6u);
+  for (size_t k = 1; k < columns.size(); ++k) {
+    double sum = 0.0;
+    int n = 0;
+    for (size_t i = 1; i < columns[0].size(); ++i) {
+      if (columns[0][i] < 1.0 || columns[0][i] > 5.0) continue;
+      sum += columns[k][i];
+      ++n;
+    }
+    ASSERT_GT(n, 10);
+    // The file keeps four digits.
+    EXPECT_NEAR(values[k - 1]["value"].get<double>(), std::sqrt(sum / n), 1e-3 * std::sqrt(sum / n))
+        << values[k - 1]["title"];
+  }
+  EXPECT_LT(values[1]["value"].get<double>(), 0.9 * values[0]["value"].get<double>());
 }
 
 TEST(ViewerCli, DamagedInputFailsWithTheLineAndWritesNothing) {
@@ -148,7 +287,13 @@ TEST(ViewerCli, DamagedInputFailsWithTheLineAndWritesNothing) {
   EXPECT_EQ(Cli("bands " + Quote(good) + " --column 4", dir).status, 1);
   EXPECT_EQ(Cli("bands " + Quote(good) + " --range 1to5", dir).status, 2);
   EXPECT_EQ(Cli("plot " + Quote(good), dir).status, 2);  // neither -o nor --json
-  EXPECT_EQ(Cli("plot " + Quote(good) + " --noise-models --json", dir).status, 2);
+  // The noise models are power densities: beside spectra not said to be power spectra, no.
+  const CliRun models = Cli("plot " + Quote(good) + " --noise-models --json", dir);
+  EXPECT_EQ(models.status, 1);
+  EXPECT_NE(models.err.find("--noise-models does not apply (--power says it does)"),
+            std::string::npos)
+      << models.err;
+  EXPECT_EQ(Cli("plot " + Quote(good) + " --noise-models --power --json", dir).status, 0);
 
   const CliRun svg = Cli("plot " + Quote(good) + " -o " + Quote(dir.File("out.svg")), dir);
   EXPECT_EQ(svg.status, 1);

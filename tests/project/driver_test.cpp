@@ -148,8 +148,10 @@ TEST_F(DriverTest, IncompleteResponsesPreventTheRun) {
   EXPECT_FALSE(report.Ran);
   EXPECT_EQ(report.Problem, 2);
   ASSERT_EQ(host.messages.size(), 1u);
-  EXPECT_EQ(host.messages[0],
-            "Не заданы файлы с ЧХ для записи " + PrimaryEntryText(project_.Records[1]));
+  EXPECT_EQ(host.messages[0], "Не заданы файлы с ЧХ для записи " +
+                                  PrimaryEntryText(project_.Records[1]) +
+                                  "\nКанал 3 (HHZ): не задан файл ЧХ усилителя; задайте его или "
+                                  "файл ЧХ всего канала");
   EXPECT_FALSE(fs::exists(folders_.Results));
   // Computing that record alone skips the checks.
   TRunOptions only;
@@ -401,14 +403,35 @@ TEST(DriverText, IncompleteWhenASelectedChannelLacksItsResponses) {
     std::vector<std::array<const char*, 3>> channels;  // channel, sensor, amplifier
     std::vector<bool> selected;
     bool incomplete;
+    // What MissingResponsesText says (channels are named HH1, HH2 ...).
+    const char* missing;
   };
   const Case cases[] = {
-      {"channel response alone", {{"c.rsp", "", ""}}, {true}, false},
-      {"sensor and amplifier", {{"", "s.rsp", "a.rsp"}}, {true}, false},
-      {"sensor alone", {{"", "s.rsp", ""}}, {true}, true},
-      {"first bare, second complete", {{"", "", ""}, {"c.rsp", "", ""}}, {true, true}, true},
-      {"bare channel not selected", {{"", "", ""}, {"c.rsp", "", ""}}, {false, true}, false},
-      {"unselected after the bare one", {{"", "", ""}, {"", "", ""}}, {true, false}, true},
+      {"channel response alone", {{"c.rsp", "", ""}}, {true}, false, ""},
+      {"sensor and amplifier", {{"", "s.rsp", "a.rsp"}}, {true}, false, ""},
+      {"sensor alone",
+       {{"", "s.rsp", ""}},
+       {true},
+       true,
+       "Канал 1 (HH1): не задан файл ЧХ усилителя; задайте его или файл ЧХ всего канала"},
+      {"amplifier alone, then complete",
+       {{"", "", "a.rsp"}, {"", "s.rsp", "a.rsp"}},
+       {true, true},
+       true,
+       "Канал 1 (HH1): не задан файл ЧХ датчика; задайте его или файл ЧХ всего канала"},
+      {"first bare, second complete",
+       {{"", "", ""}, {"c.rsp", "", ""}},
+       {true, true},
+       true,
+       "Канал 1 (HH1): не заданы файлы ЧХ датчика и усилителя; задайте их или файл ЧХ всего "
+       "канала"},
+      {"bare channel not selected", {{"", "", ""}, {"c.rsp", "", ""}}, {false, true}, false, ""},
+      {"two lacking",
+       {{"", "s.rsp", ""}, {"", "", "a.rsp"}, {"", "", ""}},
+       {true, true, false},
+       true,
+       "Канал 1 (HH1): не задан файл ЧХ усилителя; задайте его или файл ЧХ всего канала\n"
+       "Канал 2 (HH2): не задан файл ЧХ датчика; задайте его или файл ЧХ всего канала"},
   };
   for (const Case& c : cases) {
     TFileRecord r;
@@ -418,8 +441,10 @@ TEST(DriverText, IncompleteWhenASelectedChannelLacksItsResponses) {
       r.SensorResp[i] = c.channels[i][1];
       r.AmplifierResp[i] = c.channels[i][2];
       r.ChanSelected[i] = c.selected[i];
+      r.Channel[i] = "HH" + std::to_string(i + 1);
     }
     EXPECT_EQ(IsIncomplete(r), c.incomplete) << c.name;
+    EXPECT_EQ(MissingResponsesText(r), c.missing) << c.name;
   }
 }
 

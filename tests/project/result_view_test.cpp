@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 
+#include "project/project_file.h"
 #include "recording_ui_host.h"
 #include "test_files.h"
 #include "viewer_test_files.h"
@@ -157,6 +159,80 @@ TEST_F(ResultViewTest, ComparisonTogetherAverageAndNothingChecked) {
   EXPECT_TRUE(std::filesystem::exists(out));
   EXPECT_EQ(view.Caption, "Количество файлов в выборке: 2");
   EXPECT_EQ(std::string(kAverageFileName), "aver_spectrum.dat");
+}
+
+// Result files find the project and record that compute them, with that record's units: the
+// projects of the results folder and of the folder above it are read. A copy elsewhere has no
+// origin, nor has a file that two projects of different units would both write.
+TEST(ResultOrigins, TheProjectThatComputesAFileGivesItsUnits) {
+  TempDir dir;
+  const std::string results = dir.File("results");
+  TProject site;
+  site.General.ResultDir = results;
+  for (int i = 0; i < 2; ++i) {
+    TFileRecord r;
+    r.Station = "ST" + std::to_string(i);
+    r.SelectStart = EncodeDateTime(2024, 5, 14, i, 0, 0);
+    r.IsEvent = i == 1;
+    site.Records.push_back(r);
+  }
+  site.Settings[kEventSet].SpectrumType = 1;
+  site.Settings[kEventSet].UnitOut = kAcceleration;
+  RecordingUiHost host;
+  ASSERT_TRUE(SaveProject(site, dir.File("site.tvp"), 0, host).ok);
+  // Another project in the results folder computes the first record in displacement.
+  TProject other = site;
+  other.Records.resize(1);
+  other.Settings[kMicroseismSet].UnitOut = kDisplacement;
+  std::filesystem::create_directories(results);
+
+  const TResultFolders folders = DeriveResultFolders(results);
+  const std::string prim0 = SpectrumFilePath(folders, site.Records[0], false);
+  const std::string power1 = SpectrumFilePath(folders, site.Records[1], true);
+  const std::string nak1 = RatioFilePath(folders, site.Records[1]);
+  const std::string prim1 = SpectrumFilePath(folders, site.Records[1], false);
+  const std::vector<std::string> paths = {
+      prim0,
+      power1,
+      nak1,
+      prim1,
+      dir.File("aver.dat"),
+      results + "/Spectra/Primary/../Primary/" + std::filesystem::path(prim0).filename().string()};
+  std::vector<std::optional<TResultOrigin>> found = FindResultOrigins(paths);
+  ASSERT_EQ(found.size(), paths.size());
+  ASSERT_TRUE(found[0]);
+  EXPECT_EQ(found[0]->Project, dir.File("site.tvp"));
+  EXPECT_EQ(found[0]->Record, 0);
+  EXPECT_EQ(found[0]->Units.UnitOut, kVelocity);
+  EXPECT_FALSE(found[0]->Units.Power);
+  ASSERT_TRUE(found[1]);
+  EXPECT_EQ(found[1]->Record, 1);
+  EXPECT_TRUE(found[1]->Units.Power);
+  EXPECT_EQ(found[1]->Units.UnitOut, kAcceleration);
+  ASSERT_TRUE(found[2]);
+  EXPECT_EQ(found[2]->Record, 1);
+  EXPECT_FALSE(found[3]) << "record 1 computes power spectra: a prim_ file is not its result";
+  EXPECT_FALSE(found[4]);
+  ASSERT_TRUE(found[5]) << "the same file by another path";
+  EXPECT_EQ(found[5]->Record, 0);
+  EXPECT_FALSE(found[0]->ChangedSince) << "no result file yet";
+
+  // A result written after the project was saved was computed with its settings; a project
+  // saved after it may hold others.
+  std::filesystem::create_directories(std::filesystem::path(prim0).parent_path());
+  testing::WriteText(prim0, "Freq\tE_Amp\tE_StDev\r\n0\t1\t0\r\n");
+  const auto now = std::filesystem::file_time_type::clock::now();
+  std::filesystem::last_write_time(dir.File("site.tvp"), now - std::chrono::hours(1));
+  EXPECT_FALSE(FindResultOrigins({prim0})[0]->ChangedSince);
+  std::filesystem::last_write_time(dir.File("site.tvp"), now + std::chrono::hours(1));
+  EXPECT_TRUE(FindResultOrigins({prim0})[0]->ChangedSince);
+  std::filesystem::last_write_time(dir.File("site.tvp"), now - std::chrono::hours(1));
+
+  ASSERT_TRUE(SaveProject(other, results + "/other.tvp", 0, host).ok);
+  found = FindResultOrigins({prim0, power1});
+  EXPECT_FALSE(found[0]) << "two projects of different units write it";
+  ASSERT_TRUE(found[1]);
+  EXPECT_EQ(found[1]->Project, dir.File("site.tvp"));
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The foreign response readers (SAC, FAP, SEED RESP, GSE2) and the extension dispatcher.
+// The foreign response readers (SAC, FAP, SEED RESP, GSE2) and the loader that recognises a
+// response file by its content.
 
 #include <gtest/gtest.h>
 
@@ -88,33 +89,42 @@ TEST(SacPaz, Failures) {
 struct SacReference {
   const char* file;
   double at_0_1, at_1, at_10;
+  // The displacement unit the comment header declares, in metres (0: none declared); loaded,
+  // the response is the velocity response H/(iω·metres).
+  double declared_metres = 0.0;
 };
 
 class RealSacFiles : public ::testing::TestWithParam<SacReference> {};
 
 TEST_P(RealSacFiles, ModulusMatchesIndependentEvaluation) {
   const SacReference& r = GetParam();
+  const std::string path = testing::RealFile(std::string("resp/") + r.file);
+  const std::vector<uint8_t> bytes = testing::ReadBytes(path);
+  const TComplexFilter read = Sac(std::string(bytes.begin(), bytes.end()));
   TFilterPack pack;
-  const TResponseStatus status =
-      LoadResponse(testing::RealFile(std::string("resp/") + r.file), pack);
+  const TResponseStatus status = LoadResponse(path, pack);
   ASSERT_TRUE(status) << status.message;
   EXPECT_TRUE(pack.Device.ZPAvailable);
   EXPECT_EQ(pack.Device.Note, r.file);
   const double freqs[] = {0.1, 1.0, 10.0};
   const double want[] = {r.at_0_1, r.at_1, r.at_10};
   for (int i = 0; i < 3; ++i) {
-    EXPECT_NEAR(ResponseModulus(EvaluatePack(pack, freqs[i])), want[i], 1e-9 * want[i]) << freqs[i];
+    const double f = freqs[i];
+    EXPECT_NEAR(ResponseModulus(EvaluateZP(read, f)), want[i], 1e-9 * want[i]) << f;
+    const double velocity =
+        r.declared_metres > 0.0 ? want[i] / (2 * kPi * f * r.declared_metres) : want[i];
+    EXPECT_NEAR(ResponseModulus(EvaluatePack(pack, f)), velocity, 1e-9 * velocity) << f;
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Corpus, RealSacFiles,
-                         ::testing::Values(SacReference{"IU_ANMO_00_BHZ.paz", 2370975519.368238,
-                                                        23757092293.574776, 51503925434.33007},
-                                           SacReference{"NZCRLZ_HHZ10.paz", 0.52282613191042182,
-                                                        5.2706900517306492, 52.081477048710767},
-                                           SacReference{"SAC_PZs_NZ_CRLZ_HHZ.sac",
-                                                        522831225.92711645, 5270719874.3745899,
-                                                        52081760493.134651}));
+INSTANTIATE_TEST_SUITE_P(
+    Corpus, RealSacFiles,
+    ::testing::Values(SacReference{"IU_ANMO_00_BHZ.paz", 2370975519.368238, 23757092293.574776,
+                                   51503925434.33007, 1.0},
+                      SacReference{"NZCRLZ_HHZ10.paz", 0.52282613191042182, 5.2706900517306492,
+                                   52.081477048710767, 1e-9},
+                      SacReference{"SAC_PZs_NZ_CRLZ_HHZ.sac", 522831225.92711645,
+                                   5270719874.3745899, 52081760493.134651}));
 
 TEST(FapFile, RowsAndPadding) {
   TFAPFilter table;
@@ -281,24 +291,40 @@ struct SeedReference {
   const char* station;
   double norm_frequency, sensitivity;
   double at_0_1, at_1, at_10;
+  // Stage 1 takes acceleration (M/S**2): loaded as a chain's response to velocity, the
+  // response is multiplied by iω.
+  bool acceleration = false;
 };
 
 class RealSeedListings : public ::testing::TestWithParam<SeedReference> {};
 
 TEST_P(RealSeedListings, ModulusAtNormFrequencyIsTheSensitivity) {
   const SeedReference& r = GetParam();
-  TFilterPack pack;
+  const std::string path = testing::RealFile(std::string("resp/") + r.file);
+  const std::vector<uint8_t> bytes = testing::ReadBytes(path);
+  TCombinedFilter packs;
   const TResponseStatus status =
-      LoadResponse(testing::RealFile(std::string("resp/") + r.file), pack);
+      ReadSeedRespText(std::string(bytes.begin(), bytes.end()), r.file, packs);
   ASSERT_TRUE(status) << status.message;
-  EXPECT_EQ(pack.Device.Station, r.station);
-  EXPECT_EQ(pack.ZP.NormFrequency, r.norm_frequency);
-  EXPECT_NEAR(ResponseModulus(EvaluatePack(pack, r.norm_frequency)), r.sensitivity,
+  ASSERT_FALSE(packs.empty());
+  const TFilterPack& read = packs.back();
+  EXPECT_EQ(read.Device.Station, r.station);
+  EXPECT_EQ(read.ZP.NormFrequency, r.norm_frequency);
+  EXPECT_NEAR(ResponseModulus(EvaluatePack(read, r.norm_frequency)), r.sensitivity,
               1e-6 * r.sensitivity);
+  TFilterPack loaded;
+  TResponseLoadInfo info;
+  ASSERT_TRUE(LoadResponse(path, loaded, &info));
+  EXPECT_EQ(info.Format, TResponseFormat::kSeedResp);
+  EXPECT_EQ(info.Converted, r.acceleration);
   const double freqs[] = {0.1, 1.0, 10.0};
   const double want[] = {r.at_0_1, r.at_1, r.at_10};
   for (int i = 0; i < 3; ++i) {
-    EXPECT_NEAR(ResponseModulus(EvaluatePack(pack, freqs[i])), want[i], 1e-6 * want[i]) << freqs[i];
+    const double f = freqs[i];
+    EXPECT_NEAR(ResponseModulus(EvaluatePack(read, f)), want[i], 1e-6 * want[i]) << f;
+    const TComplex velocity =
+        EvaluatePack(read, f) * (r.acceleration ? TComplex(0, 2 * kPi * f) : 1.0);
+    EXPECT_NEAR(std::abs(EvaluatePack(loaded, f) - velocity), 0.0, 1e-9 * std::abs(velocity)) << f;
   }
 }
 
@@ -313,9 +339,9 @@ INSTANTIATE_TEST_SUITE_P(
                       SeedReference{"RESP.XX.NS085..BHZ.STS2_gen3.120.1500.seed", "NS085", 1.0,
                                     1500.0, 1492.7521576182016, 1500.0, 1585.9915088404027},
                       SeedReference{"RESP.multiple_gain_blockettes.seed", "BMN", 0.1, 0.5, 0.5,
-                                    0.49975785872516709, 0.47689066567215543},
+                                    0.49975785872516709, 0.47689066567215543, true},
                       SeedReference{"RESP.paz_with_no_values.seed", "GTC1", 0.02, 10125100.0,
-                                    10125100.0, 10125100.0, 10125100.0}));
+                                    10125100.0, 10125100.0, 10125100.0, true}));
 
 // GSE2 lines laid out in their columns.
 std::string Cal2(const char* station, double calib, double period, const char* off = "") {
@@ -391,7 +417,118 @@ TEST(Gse2, SeveralChannelsAndFailures) {
   }
 }
 
-TEST(LoadResponse, ChoosesTheReaderByExtension) {
+TEST(DetectResponseFormat, JudgesByContentAlone) {
+  struct Case {
+    std::string text;
+    TResponseFormat want;
+  };
+  const std::string xml = "<?xml version=\"1.0\"?>\n<FDSNStationXML schemaVersion=\"1.1\">";
+  for (const Case& c : {
+           Case{"[DEVICE]\r\nSerial=\r\n", TResponseFormat::kRsp},
+           Case{"#  comment\nB050F03     Station:     NS085\n", TResponseFormat::kSeedResp},
+           Case{"B053F10-13    0  0.0  0.0  0.0  0.0\n", TResponseFormat::kSeedResp},
+           Case{"DATA_TYPE RESPONSE GSE2.1\nCAL2 ARA0 SHZ\n", TResponseFormat::kGse2},
+           Case{"* INPUT UNIT : M\nZEROS 0\nPOLES 1\n-1 0\nCONSTANT 3\n", TResponseFormat::kSacPaz},
+           Case{"constant\t2.5\n", TResponseFormat::kSacPaz},
+           Case{"3 rows\n0.1, 2, 0\n", TResponseFormat::kFap},
+           Case{"\xEF\xBB\xBF" + xml, TResponseFormat::kStationXml},
+           Case{"  " + xml, TResponseFormat::kStationXml},
+           // Text that only mentions the words, a comment, an HTML page, numbers without a table.
+           Case{"Zeros and poles of the sensor are listed below.\n", TResponseFormat::kUnknown},
+           Case{"* ZEROS 3\n", TResponseFormat::kUnknown},
+           Case{"<html><body>B050F03</body></html>", TResponseFormat::kUnknown},
+           Case{"hello\n", TResponseFormat::kUnknown},
+           Case{"0\n1 2 0\n", TResponseFormat::kUnknown},
+           Case{"12\n", TResponseFormat::kUnknown},
+           Case{"\x89PNG\r\n\x1a\n\0\0\0\rIHDR", TResponseFormat::kUnknown},
+           Case{"", TResponseFormat::kUnknown},
+       }) {
+    EXPECT_EQ(DetectResponseFormat(c.text), c.want) << c.text;
+  }
+}
+
+// Each real response file is recognised by what it holds, and a copy under a name no extension
+// rule knows (RESP.XX.NS085..BHZ, SAC_PZs_NZ_CRLZ_HHZ_10_..., as archives and rdseed name them)
+// loads the same response.
+TEST(LoadResponse, RealFilesReadTheSameUnderAnyName) {
+  testing::TempDir dir;
+  struct Case {
+    const char* file;
+    const char* copy;
+    TResponseFormat format;
+  };
+  for (const Case& c : {
+           Case{"resp/RESP.XX.NS085..BHZ.STS2_gen3.120.1500.seed", "RESP.XX.NS085..BHZ",
+                TResponseFormat::kSeedResp},
+           Case{"resp/RESP.BW.FURT..EHZ.seed", "RESP.BW.FURT..EHZ.txt", TResponseFormat::kSeedResp},
+           Case{"resp/SAC_PZs_NZ_CRLZ_HHZ.sac",
+                "SAC_PZs_NZ_CRLZ_HHZ_10_2003.071.00.00.00.0000_2037.365.23.59.59.99999",
+                TResponseFormat::kSacPaz},
+           Case{"resp/IU_ANMO_00_BHZ.paz", "anmo.fap", TResponseFormat::kSacPaz},
+           Case{"stationxml/RESP.ANMO.IU.00.BHZ", "RESP.ANMO.IU.00.BHZ",
+                TResponseFormat::kSeedResp},
+       }) {
+    const std::string original = testing::RealFile(c.file);
+    const std::vector<uint8_t> bytes = testing::ReadBytes(original);
+    testing::WriteBytes(dir.File(c.copy), bytes);
+    EXPECT_EQ(DetectResponseFormat(std::string(bytes.begin(), bytes.end())), c.format) << c.file;
+    TFilterPack a, b;
+    TResponseLoadInfo info;
+    ASSERT_TRUE(LoadResponse(original, a)) << c.file;
+    const TResponseStatus status = LoadResponse(dir.File(c.copy), b, &info);
+    ASSERT_TRUE(status) << status.message;
+    EXPECT_EQ(info.Format, c.format);
+    EXPECT_TRUE(b.Device.ZPAvailable);
+    for (double f : {0.05, 1.0, 20.0}) {
+      EXPECT_EQ(EvaluatePack(a, f), EvaluatePack(b, f)) << c.copy << " at " << f;
+      EXPECT_NE(EvaluatePack(b, f), TComplex(1.0, 0.0)) << "a corrected response, not a flat one";
+    }
+  }
+}
+
+TEST(LoadResponse, ContentNoReaderTakesIsRefusedWithTheName) {
+  testing::TempDir dir;
+  const std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0, 0, 0, 13};
+  std::vector<uint8_t> noise(4096);
+  uint32_t x = 12345;
+  for (uint8_t& b : noise) b = static_cast<uint8_t>((x = x * 1664525u + 1013904223u) >> 24);
+  testing::WriteText(dir.File("notes.txt"), "hello\n");
+  testing::WriteText(dir.File("README"), "# Sensor\n\nA geophone of 4.5 Hz.\n");
+  testing::WriteBytes(dir.File("picture.png"), png);
+  testing::WriteBytes(dir.File("noise.bin"), noise);
+  testing::WriteText(dir.File("empty"), "");
+  testing::WriteBytes(dir.File("station.xml"),
+                      testing::ReadBytes(testing::RealFile("stationxml/IU_ANMO_00_BHZ.xml")));
+  struct Case {
+    const char* name;
+    const char* want;
+  };
+  for (const Case& c : {
+           Case{"notes.txt", "not a response file"},
+           Case{"README", "not a response file"},
+           Case{"picture.png", "not a response file"},
+           Case{"noise.bin", "not a response file"},
+           Case{"empty", "not a response file"},
+           Case{"station.xml", "a StationXML document, which is not read"},
+       }) {
+    TFilterPack pack;
+    pack.Device.ZPAvailable = true;
+    const TResponseStatus status = LoadResponse(dir.File(c.name), pack);
+    EXPECT_FALSE(status) << c.name;
+    EXPECT_EQ(status.message.rfind(dir.File(c.name) + ": " + c.want, 0), 0u) << status.message;
+    EXPECT_TRUE(DescribesNothing(pack));
+    EXPECT_FALSE(TakenAsFlatResponse(dir.File(c.name)));
+  }
+  // An empty path is no response file at all: a device of response 1.
+  TFilterPack pack;
+  pack.Device.ZPAvailable = true;
+  ASSERT_TRUE(LoadResponse("", pack));
+  EXPECT_EQ(EvaluatePack(pack, 0.5), TComplex(1.0, 0.0));
+}
+
+// A file whose content shows no format is read by its extension, so that a damaged SAC or FAP
+// file is refused with its reader's reason; the extension is matched without regard to case.
+TEST(LoadResponse, ExtensionDecidesOnlyWhenTheContentDoesNot) {
   testing::TempDir dir;
   const std::string sac = "ZEROS 0\nPOLES 1\n-1 0\nCONSTANT 3\n";
   testing::WriteText(dir.File("a.paz"), sac);
@@ -400,7 +537,7 @@ TEST(LoadResponse, ChoosesTheReaderByExtension) {
   testing::WriteText(dir.File("d.txt"), sac);
   testing::WriteText(dir.File("e.fap"), "1\n2 7 0.5\n");
   const double want = 3.0 / std::hypot(1.0, 2 * kPi * 0.5);
-  for (const char* name : {"a.paz", "b.PAZ", "c.Sac"}) {
+  for (const char* name : {"a.paz", "b.PAZ", "c.Sac", "d.txt"}) {
     TFilterPack pack;
     ASSERT_TRUE(LoadResponse(dir.File(name), pack)) << name;
     EXPECT_EQ(pack.Device.Note, name);
@@ -412,11 +549,18 @@ TEST(LoadResponse, ChoosesTheReaderByExtension) {
   ASSERT_TRUE(LoadResponse(dir.File("e.fap"), pack));
   EXPECT_TRUE(pack.Device.FAPAvailable && !pack.Device.ZPAvailable);
   EXPECT_NEAR(ResponseModulus(EvaluatePack(pack, 30.0)), 7.0, 1e-12) << "one row: flat";
-  for (const std::string& path : {dir.File("d.txt"), std::string()}) {
-    pack.Device.ZPAvailable = true;
-    ASSERT_TRUE(LoadResponse(path, pack));
-    EXPECT_FALSE(pack.Device.ZPAvailable);
-    EXPECT_EQ(EvaluatePack(pack, 0.5), TComplex(1.0, 0.0));
+
+  testing::WriteText(dir.File("broken.paz"), "ZEROS 1\n0 0\nPOLES 0\n");
+  testing::WriteText(dir.File("broken.FAP"), "x\n");
+  struct Case {
+    const char* text;
+    const char* want;
+  };
+  for (const Case& c : {Case{"broken.paz", "the file has no CONSTANT line"},
+                        Case{"broken.FAP", "line 1: the row count"}}) {
+    const TResponseStatus status = LoadResponse(dir.File(c.text), pack);
+    EXPECT_FALSE(status) << c.text;
+    EXPECT_NE(status.message.find(c.want), std::string::npos) << status.message;
   }
   // A named file that is not there fails, whatever its extension.
   for (const char* name : {"absent.txt", "absent.paz", "absent"}) {
@@ -439,7 +583,9 @@ TEST(LoadResponse, SeedAndGseKeepTheLastResponse) {
   EXPECT_NEAR(ResponseModulus(EvaluatePack(pack, 1.0)), 9.0, 1e-12);
   ASSERT_TRUE(LoadResponse(dir.File("two.gse"), pack));
   EXPECT_EQ(pack.Device.Station, "TWO");
-  EXPECT_NEAR(ResponseModulus(EvaluatePack(pack, 1.0)), 0.5e9, 1e-3);
+  // GSE2 calibrations are in nm per count, a response to displacement: as a response to
+  // velocity it is divided by 2πf.
+  EXPECT_NEAR(ResponseModulus(EvaluatePack(pack, 1.0)), 0.5e9 / (2 * kPi), 1e-3);
 }
 
 TEST(LoadResponse, FilesWithoutAResponseFail) {

@@ -4,6 +4,11 @@
 
 #include <cmath>
 
+#include "recording_ui_host.h"
+#include "test_files.h"
+#include "viewer_test_files.h"
+#include "viewers/spectrum_show.h"
+
 namespace tarvik {
 namespace {
 
@@ -136,6 +141,35 @@ TEST(BandDialogs, GivenBandAndCurrentWindowTexts) {
   EXPECT_EQ(window.Text.substr(0, window.Text.find("\r\n1_")),
             "Средние амплитуды:\r\n\r\n№\t0.50-1.50 Гц");
   EXPECT_FALSE(window.OkCancel || window.InputBox);
+}
+
+// A spectrum of value 4 and spread 1 on every line, 0 to 4 Hz in steps of 0.5: its spread is
+// drawn as dots at 5 and 3, whose mean is the value again; the StDev row must be the band value
+// of the spread column, 1 under "Среднее". Under "Интегрирование" the band 1-3 Hz holds five
+// points 0.5 Hz apart, summed as 0.25 + 4·0.5 + 0.25 = 2.5 Hz times the value.
+TEST(BandDialogs, SpreadRowsAreTheBandValuesOfTheSpreadColumn) {
+  testing::TempDir dir;
+  std::vector<std::vector<double>> rows;
+  for (int i = 0; i <= 8; ++i) rows.push_back({0.5 * i, 4.0, 1.0});
+  const std::string path =
+      testing::WriteResult(dir.File("power_S_240514-000000.dat"),
+                           testing::ResultText({"Freq", "Z00_HHZ", "Z00_HHZ_StDev"}, rows));
+  testing::RecordingUiHost host;
+  TSpectrumView view;
+  ASSERT_TRUE(ShowSpectrumFile(view, path, true, kVelocity, 0, host));
+  struct Case {
+    TBandMeasure measure;
+    double value, spread;
+  };
+  for (const Case& c : {Case{TBandMeasure::kMean, 2.0, 1.0},
+                        Case{TBandMeasure::kIntegral, std::sqrt(4.0 * 2.5), std::sqrt(2.5)}}) {
+    const std::vector<TBandValue> values = SeriesBandValues(view, c.measure, 1.0, 3.0);
+    ASSERT_EQ(values.size(), 2u);
+    EXPECT_EQ(values[1].Title, "Z00_HHZ_StDev");
+    ASSERT_TRUE(values[0].Value && values[1].Value);
+    EXPECT_NEAR(*values[0].Value, c.value, 1e-12);
+    EXPECT_NEAR(*values[1].Value, c.spread, 1e-12);
+  }
 }
 
 }  // namespace

@@ -105,5 +105,54 @@ TEST(ViewerTable, MissingFileAndTooFewPairsForARatioFile) {
   EXPECT_TRUE(table.Values.empty());
 }
 
+TEST(ResultKind, FromTheColumnsAndTheName) {
+  const std::vector<std::string> spectrum = {"E00_HHE",       "E00_HHE_StDev", "N01_HHN",
+                                             "N01_HHN_StDev", "Z02_HHZ",       "Z02_HHZ_StDev"};
+  const std::vector<std::string> hv = {"E/Z", "EZ_StDev", "N/Z", "NZ_StDev", "H/Z", "HZ_StDev"};
+  const std::vector<std::string> relative = {"E1/E2", "StDev", "N1/N2", "StDev", "Z1/Z2", "StDev"};
+  struct Case {
+    const char* path;
+    const std::vector<std::string>& names;
+    TResultKind want;
+  };
+  for (const Case& c : {
+           Case{"/r/Spectra/Primary/prim_TVK01_240514-000000.dat", spectrum,
+                TResultKind::kAmplitude},
+           Case{"/r/Events/Primary/POWER_TVK01_240514-000000.dat", spectrum, TResultKind::kPower},
+           Case{"/r/aver_spectrum.dat", spectrum, TResultKind::kSpectrum},
+           Case{"/r/prim/copy.dat", spectrum, TResultKind::kSpectrum},
+           // The columns of a ratio tell it, whatever the name.
+           Case{"/r/Spectra/Nakamura/nak_prim_TVK01_240514-000000.dat", hv, TResultKind::kHVRatio},
+           Case{"/r/prim_renamed.dat", hv, TResultKind::kHVRatio},
+           Case{"/r/rel.dat", relative, TResultKind::kRelative},
+       }) {
+    EXPECT_EQ(ResultKindOf(c.path, c.names), c.want) << c.path;
+  }
+}
+
+TEST(ResultKind, WhichKindsGoTogether) {
+  using K = TResultKind;
+  struct Case {
+    K a, b;
+    bool agree;
+  };
+  for (const Case& c :
+       {Case{K::kAmplitude, K::kAmplitude, true}, Case{K::kSpectrum, K::kPower, true},
+        Case{K::kAmplitude, K::kSpectrum, true}, Case{K::kAmplitude, K::kPower, false},
+        Case{K::kAmplitude, K::kHVRatio, false}, Case{K::kSpectrum, K::kHVRatio, false},
+        Case{K::kHVRatio, K::kRelative, false}, Case{K::kRelative, K::kRelative, true}}) {
+    EXPECT_EQ(KindsAgree(c.a, c.b), c.agree)
+        << static_cast<int>(c.a) << " " << static_cast<int>(c.b);
+    EXPECT_EQ(KindsAgree(c.b, c.a), c.agree);
+  }
+  // An untold spectrum agrees with both, but amplitude and power met later do not.
+  EXPECT_EQ(KindConflictText({"a", "b", "c"}, {K::kSpectrum, K::kAmplitude, K::kSpectrum}), "");
+  EXPECT_EQ(KindConflictText({"a", "b", "c", "d"},
+                             {K::kSpectrum, K::kAmplitude, K::kSpectrum, K::kPower}),
+            "Файлы разного рода: b — амплитудный спектр, d — спектр мощности");
+  EXPECT_EQ(KindConflictText({"x", "y"}, {K::kHVRatio, K::kAmplitude}),
+            "Файлы разного рода: x — отношения H/V, y — амплитудный спектр");
+}
+
 }  // namespace
 }  // namespace tarvik

@@ -286,6 +286,58 @@ TEST(ShowAverage, WritesTheResultDrawsFromLineOneAndRefusesDamagedSets) {
   EXPECT_EQ(result.FilesUsed, 2);
 }
 
+// The GUI's comparison list holds each record's primary file, amplitude or power by the settings
+// set of the record: an average or a chart of both kinds, or of spectra with ratios, is refused
+// with both files named, and nothing is written. Files of one kind are titled as that kind.
+TEST(ShowAverage, FilesOfDifferentKindsAreRefused) {
+  TempDir dir;
+  const auto one = [](int, int) { return 1.0; };
+  const std::string text = testing::ThreeComponentText(4, 0.5, one, one);
+  const std::string prim = WriteResult(dir.File("prim_A_240514-000000.dat"), text);
+  const std::string power = WriteResult(dir.File("power_B_240514-000000.dat"), text);
+  const std::string aver = WriteResult(dir.File("aver_spectrum.dat"), text);
+  const std::string nak =
+      WriteResult(dir.File("nak_prim_A_240514-000000.dat"),
+                  ResultText({"Freq", "E/Z", "EZ_StDev", "N/Z", "NZ_StDev", "H/Z", "HZ_StDev"},
+                             {{0, 1, 0, 1, 0, 1, 0}, {0.5, 2, 0, 2, 0, 2, 0}}));
+  const std::string out = dir.File("out.dat");
+  RecordingUiHost host;
+  TSpectrumView view;
+  struct Case {
+    std::vector<std::string> files;
+    std::string message;
+  };
+  for (const Case& c : {
+           Case{{prim, power},
+                "Файлы разного рода: " + prim + " — амплитудный спектр, " + power +
+                    " — спектр мощности"},
+           Case{{aver, nak},
+                "Файлы разного рода: " + aver + " — спектр, " + nak + " — отношения H/V"},
+       }) {
+    for (const bool together : {false, true}) {
+      host.messages.clear();
+      EXPECT_FALSE(together ? ShowSpectrumFiles(view, c.files, false, kVelocity, 0, host)
+                            : ShowAverage(view, c.files, out, false, kVelocity, 0, false, host));
+      EXPECT_EQ(host.messages, std::vector<std::string>{c.message});
+      EXPECT_TRUE(view.Series.empty());
+      EXPECT_FALSE(std::filesystem::exists(out));
+    }
+  }
+  // One kind: an untold average beside power spectra is drawn as power; ratios as ratios.
+  ASSERT_TRUE(ShowSpectrumFiles(view, {aver, power}, false, kVelocity, 3, host));
+  EXPECT_EQ(view.LeftTitle, "Мощность, (мкм/c)^2/Гц");
+  EXPECT_TRUE(view.IntegrationEnabled);
+  ASSERT_TRUE(ShowAverage(view, {nak, nak}, out, false, kVelocity, 0, false, host));
+  EXPECT_EQ(view.LeftTitle, "Отношение амплитуд");
+  EXPECT_FALSE(view.IntegrationEnabled);
+  // A record's file says what it holds, whatever the caller passes.
+  ASSERT_TRUE(ShowSpectrumFile(view, power, false, kVelocity, 0, host));
+  EXPECT_EQ(view.LeftTitle, "Мощность, (м/c)^2/Гц");
+  ASSERT_TRUE(ShowSpectrumFile(view, prim, true, kVelocity, 0, host));
+  EXPECT_EQ(view.LeftTitle, "Амплитуда, (м/c)/Гц");
+  EXPECT_FALSE(view.IntegrationEnabled);
+}
+
 TEST(NoiseModels, ConvertedToTheShownQuantityAndUnitAndAddedUnchecked) {
   TSpectrumView view;
   ShowNoiseModels(view, 3, kVelocity);

@@ -59,6 +59,7 @@ class SpcFormTest : public QObject {
   TempDir dir_;
   RecordingUiHost host_;
   std::string prim_;
+  std::string power_;  // the same numbers named as power spectra
   std::string nak_;
 
   // E, N and Z at 0..2 Hz in 0.5 Hz steps: E has a zero at 1 Hz.
@@ -70,6 +71,9 @@ class SpcFormTest : public QObject {
     prim_ =
         tarvik::testing::WriteResult(dir_.File("prim_ST_240514-000000.dat"),
                                      tarvik::testing::ThreeComponentText(5, 0.5, Value, Spread));
+    power_ =
+        tarvik::testing::WriteResult(dir_.File("power_ST_240514-000000.dat"),
+                                     tarvik::testing::ThreeComponentText(5, 0.5, Value, Spread));
     nak_ = tarvik::testing::WriteResult(
         dir_.File("nak.dat"),
         tarvik::testing::ResultText(
@@ -79,7 +83,7 @@ class SpcFormTest : public QObject {
 
   void spectrumFileFillsChartListAndSwatches() {
     TSpcForm form;
-    QVERIFY(form.showSpectrumFile(prim_, true, 1, 3, host_));
+    QVERIFY(form.showSpectrumFile(power_, true, 1, 3, host_));
     QCustomPlot* plot = form.plot();
     QCOMPARE(plot->graphCount(), 6);
     QCOMPARE(form.checkList()->count(), 6);
@@ -99,7 +103,7 @@ class SpcFormTest : public QObject {
     }
     QCOMPARE(plot->graph(0)->name(), QString("E_Amp"));
     QCOMPARE(plot->graph(5)->name(), QString("Z_StDev"));
-    QCOMPARE(form.windowTitle(), QString::fromStdString(prim_));
+    QCOMPARE(form.windowTitle(), QString::fromStdString(power_));
     QCOMPARE(plot->yAxis->label(), QString("Мощность, (мкм/c)^2/Гц"));
     QCOMPARE(plot->xAxis->label(), QString("Частота, Гц"));
     auto* choices = form.findChild<QComboBox*>("SelComBox");
@@ -240,7 +244,7 @@ class SpcFormTest : public QObject {
 
   void givenBandReportIsCopiedOnOk() {
     TSpcForm form;
-    QVERIFY(form.showSpectrumFile(prim_, true, 1, 0, host_));
+    QVERIFY(form.showSpectrumFile(power_, true, 1, 0, host_));
     for (int i = 1; i < 6; ++i) form.checkList()->item(i)->setCheckState(Qt::Unchecked);
     QApplication::clipboard()->setText("before");
     QString query_caption, query_label, query_default, report;

@@ -1,0 +1,154 @@
+#include "cli/result_claims.h"
+
+#include <array>
+#include <cstdio>
+
+#include "project/result_view.h"
+#include "viewers/spectrum_chart.h"
+
+namespace tarvik::cli {
+
+namespace {
+
+std::string KindText(TResultKind kind) {
+  switch (kind) {
+    case TResultKind::kAmplitude:
+      return "amplitude spectra (a prim_ file)";
+    case TResultKind::kPower:
+      return "power spectra (a power_ file)";
+    case TResultKind::kHVRatio:
+      return "H/V ratios (columns E/Z, N/Z, H/Z)";
+    case TResultKind::kRelative:
+      return "relative spectra (columns E1/E2, N1/N2, Z1/Z2)";
+    case TResultKind::kSpectrum:
+      break;
+  }
+  return "spectra";
+}
+
+std::string OriginText(const TResultOrigin& origin) {
+  return "project " + origin.Project + ", record " + std::to_string(origin.Record + 1);
+}
+
+bool SameUnits(const TViewerUnits& a, const TViewerUnits& b) {
+  return a.UnitOut == b.UnitOut && a.UnitItem == b.UnitItem;
+}
+
+bool Refuse(const char* command, const std::string& text) {
+  std::fprintf(stderr, "%s: %s\n", command, text.c_str());
+  return false;
+}
+
+}  // namespace
+
+std::string UnitText(int unit_out, int unit_item) {
+  static constexpr std::array<const char*, kUnitItemCount> kLengths = {"m", "cm", "mm", "um", "nm"};
+  static constexpr std::array<const char*, 3> kTimes = {"", "/s", "/s^2"};
+  if (unit_item < 0 || unit_item >= kUnitItemCount) unit_item = 0;
+  if (unit_out < 0 || unit_out > 2) unit_out = 0;
+  return std::string(kLengths[static_cast<size_t>(unit_item)]) +
+         kTimes[static_cast<size_t>(unit_out)];
+}
+
+std::optional<TResultFiles> ResolveResultFiles(const char* command,
+                                               const std::vector<std::string>& paths,
+                                               const TResultFlags& flags, UiHost& host,
+                                               bool labels_unit) {
+  std::vector<TResultKind> kinds;
+  for (const std::string& path : paths) {
+    TResultTable table;
+    if (!LoadViewerTable(path, TViewerFile::kSpectrum, host, table)) return std::nullopt;
+    kinds.push_back(ResultKindOf(path, table.Names));
+  }
+  TResultFiles out;
+  size_t told = paths.size();  // the first file whose kind is told
+  for (size_t i = 0; i < kinds.size(); ++i) {
+    if (kinds[i] != TResultKind::kSpectrum && told == paths.size()) told = i;
+    for (size_t j = 0; j < i; ++j) {
+      if (KindsAgree(kinds[j], kinds[i])) continue;
+      Refuse(command, paths[j] + " holds " + KindText(kinds[j]) + ", " + paths[i] + " holds " +
+                          KindText(kinds[i]) + ": files of different kinds do not go together");
+      return std::nullopt;
+    }
+  }
+  if (told < paths.size()) out.kind = kinds[told];
+  const std::string& example = paths[told < paths.size() ? told : 0];
+  const std::string what = example + " holds " + KindText(out.kind);
+  if (flags.hv && out.kind != TResultKind::kHVRatio) {
+    Refuse(command, what + ", not H/V ratios: --hv does not apply");
+    return std::nullopt;
+  }
+  if (flags.power && (out.kind == TResultKind::kAmplitude || IsRatio(out.kind))) {
+    Refuse(command, what + ", not power spectra: --power does not apply");
+    return std::nullopt;
+  }
+  out.power = IsPower(out.kind, flags.power);
+  const bool unit_given = flags.unit_out.has_value() || flags.unit_item.has_value();
+  if (IsRatio(out.kind)) {
+    if (unit_given) {
+      Refuse(command, what + ", which have no unit: --unit-out and --unit do not apply");
+      return std::nullopt;
+    }
+    return out;
+  }
+
+  // The unit of the settings each file was computed with; all that are known must agree. A
+  // project saved after the file may hold other settings now: its unit is only mentioned.
+  std::vector<std::optional<TResultOrigin>> origins = FindResultOrigins(paths);
+  std::optional<TResultOrigin> changed;
+  for (std::optional<TResultOrigin>& origin : origins) {
+    if (!origin || !origin->ChangedSince) continue;
+    if (!changed) changed = origin;
+    origin.reset();
+  }
+  std::optional<size_t> known;
+  for (size_t i = 0; i < origins.size(); ++i) {
+    if (!origins[i]) continue;
+    if (!known) {
+      known = i;
+    } else if (!SameUnits(origins[*known]->Units, origins[i]->Units)) {
+      const TViewerUnits& a = origins[*known]->Units;
+      const TViewerUnits& b = origins[i]->Units;
+      Refuse(command, paths[*known] + " is in " + UnitText(a.UnitOut, a.UnitItem) + " (" +
+                          OriginText(*origins[*known]) + "), " + paths[i] + " in " +
+                          UnitText(b.UnitOut, b.UnitItem) + " (" + OriginText(*origins[i]) +
+                          "): spectra of different units do not go together");
+      return std::nullopt;
+    }
+  }
+  if (known) {
+    const TResultOrigin& origin = *origins[*known];
+    out.unit_known = true;
+    out.unit_source = OriginText(origin);
+    out.unit_out = origin.Units.UnitOut;
+    out.unit_item = origin.Units.UnitItem;
+    const bool differs = (flags.unit_out && *flags.unit_out != out.unit_out) ||
+                         (flags.unit_item && *flags.unit_item != out.unit_item);
+    if (differs) {
+      Refuse(command, paths[*known] + " was computed in " + UnitText(out.unit_out, out.unit_item) +
+                          " (" + out.unit_source +
+                          "): --unit-out and --unit would label the same "
+                          "numbers as " +
+                          UnitText(flags.unit_out.value_or(out.unit_out),
+                                   flags.unit_item.value_or(out.unit_item)));
+      return std::nullopt;
+    }
+    return out;
+  }
+  out.unit_out = flags.unit_out.value_or(kVelocity);
+  out.unit_item = flags.unit_item.value_or(0);
+  if (labels_unit) {
+    const std::string why = changed
+                                ? changed->Project + " was saved after " + paths.front() +
+                                      " was written, so its settings (now " +
+                                      UnitText(changed->Units.UnitOut, changed->Units.UnitItem) +
+                                      ") may not be those the file was computed with"
+                                : "no project is found that computes " + paths.front();
+    std::fprintf(stderr, "%s: %s: its unit is not known and is labelled %s%s\n", command,
+                 why.c_str(), UnitText(out.unit_out, out.unit_item).c_str(),
+                 unit_given ? " as --unit-out and --unit say" : " (--unit-out, --unit)");
+  }
+  return out;
+}
+
+}  // namespace tarvik::cli
