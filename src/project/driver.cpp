@@ -374,6 +374,8 @@ std::optional<TRunReport> RefuseNothingChecked(const TProject& project, int star
   host.ShowMessage(std::string(nothing) +
                    (start > 0 ? " начиная с записи " + std::to_string(start + 1) : std::string()) +
                    ". " + how);
+  // Nothing was done: the gauge must not go on showing the end of what went before.
+  host.SetGauge(0, static_cast<int>(project.Records.size()));
   TRunReport report;
   report.NothingChecked = true;
   return report;

@@ -129,7 +129,7 @@ TEST_F(DriverTest, NothingCheckedRefusesTheRun) {
     EXPECT_EQ(host.messages, (std::vector<std::string>{c.message}));
     EXPECT_FALSE(host.HasStage("Расчет спектров завершен"));
     EXPECT_FALSE(host.HasStage("Расчет спектров Накамуры завершен"));
-    EXPECT_TRUE(host.gauge.empty());
+    EXPECT_EQ(host.gauge, (std::vector<std::pair<int, int>>{{0, 3}}));
     EXPECT_FALSE(fs::exists(folders_.Results));
   }
 }

@@ -20,6 +20,7 @@
 
 #include "project/gui/file_dialogs.h"
 #include "project/gui/main_form.h"
+#include "project/gui/qt_ui_host.h"
 #include "project/settings_keys.h"
 #include "records/assembly.h"
 #include "spectral/settings_page.h"
