@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "cli/commands.h"
 #include "cli/edit_session.h"
@@ -43,13 +44,19 @@ bool ApplyFields(EditSession& s, const EditFields& f) {
   TProject& p = s.Project();
   const TSelection& sel = s.Selection();
   if (f.station && !s.Apply(SetStation(p, sel, *f.station))) return false;
-  if (f.select_start && !s.Apply(SetSelectStart(p, sel, *f.select_start))) return false;
-  if (f.select_finish && !s.Apply(SetSelectFinish(p, sel, *f.select_finish))) return false;
   // Start and Finish belong to one record each: every selected record in turn is the current.
   for (int i : sel) {
     if (f.start && !s.Apply(SetRecordStart(p, i, *f.start))) return false;
     if (f.finish && !s.Apply(SetRecordFinish(p, i, *f.finish))) return false;
   }
+  // Both ends of the selection at once: each is checked against the other as given, and both
+  // are brought into the record as it is after the edits above.
+  const auto view = [](const std::optional<std::string>& t) {
+    return t ? std::optional<std::string_view>(*t) : std::nullopt;
+  };
+  if ((f.select_start || f.select_finish) &&
+      !s.Apply(SetSelection(p, sel, view(f.select_start), view(f.select_finish))))
+    return false;
   if (f.event && !s.Apply(SetIsEvent(p, sel, IsOn(*f.event)))) return false;
   if (f.rate && !s.Apply(SetSamplingRate(p, sel, s.Current(), *f.rate))) return false;
   if (f.process && !s.Apply(SetToProcess(p, sel, IsOn(*f.process)))) return false;

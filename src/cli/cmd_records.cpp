@@ -35,7 +35,9 @@ void WarnMissingFiles(EditSession& s, const TSelection& selection) {
 
 void RegisterSplit(CLI::App& app, CommandResult& result) {
   CLI::App* cmd = app.add_subcommand(
-      "split", "Add one record per selected channel of the selected records (Station-channel)");
+      "split",
+      "Add one record per selected channel of the selected records, each with a station of its "
+      "own (Station-E, Station-N, Station-Z of channels HHE, HHN, HHZ)");
   auto opt = AddEditOptions(cmd, SelectionUse::kRequired);
   cmd->callback([opt, &result] {
     EditSession s(*opt, "split", result);
@@ -49,7 +51,9 @@ void RegisterSplit(CLI::App& app, CommandResult& result) {
 
 void RegisterClone(CLI::App& app, CommandResult& result) {
   CLI::App* cmd = app.add_subcommand(
-      "clone", "Append copies of the selected records (Station-1, Station-2, ... per copy)");
+      "clone",
+      "Append copies of the selected records (Station-1, Station-2, ... numbered over the "
+      "command, each a station of its own)");
   auto opt = AddEditOptions(cmd, SelectionUse::kRequired);
   auto copies = std::make_shared<int>(1);
   cmd->add_option("--copies", *copies, "how many times the selection is copied")

@@ -24,18 +24,42 @@ namespace tarvik::cli {
 
 namespace {
 
-// What a run wrote and why records got nothing, as text (files on stdout, failures on stderr)
-// or into doc; true when every handled record got its file and the run was neither prevented
-// nor stopped.
+// What a run wrote and why records got nothing, as text (files on stdout, failures, notes, the
+// segment lengths and last the count of failed records on stderr) or into doc; true when every
+// handled record got its file and the run was neither prevented nor stopped.
 template <typename PathOf>
 bool Summarise(const char* what, const TRunReport& report, const TProject& project, bool json,
                nlohmann::ordered_json& doc, PathOf path_of) {
   nlohmann::ordered_json records = nlohmann::ordered_json::array();
   double seconds = 0.0;
+  // Records by the segments they were computed with, in order of first use.
+  std::vector<std::pair<TRunWindow, std::string>> windows;
   for (size_t k = 0; k < report.Processed.size(); ++k) {
     const int index = report.Processed[k];
     const TFileRecord& r = project.Records[static_cast<size_t>(index)];
     nlohmann::ordered_json entry = {{"record", index + 1}, {"station", r.Station}};
+    nlohmann::ordered_json notes = nlohmann::ordered_json::array();
+    for (const auto& [i, note] : report.Notes) {
+      if (i != index) continue;
+      notes.push_back(note);
+      if (!json) {
+        std::fprintf(stderr, "%s: record %d (%s): note: %s\n", what, index + 1, r.Station.c_str(),
+                     note.c_str());
+      }
+    }
+    if (!notes.empty()) entry["notes"] = notes;
+    if (k < report.Windows.size() && report.Windows[k].Samples > 0 && report.Windows[k].Rate > 0) {
+      const TRunWindow& w = report.Windows[k];
+      entry["window"] = {{"samples", w.Samples}, {"seconds", w.Samples / w.Rate}};
+      auto same = std::find_if(windows.begin(), windows.end(), [&](const auto& e) {
+        return e.first.Samples == w.Samples && e.first.Rate == w.Rate;
+      });
+      if (same == windows.end()) {
+        windows.push_back({w, std::to_string(index + 1)});
+      } else {
+        same->second += ", " + std::to_string(index + 1);
+      }
+    }
     const auto failed = std::find_if(report.Failed.begin(), report.Failed.end(),
                                      [&](const auto& f) { return f.first == index; });
     if (failed != report.Failed.end()) {
@@ -57,9 +81,23 @@ bool Summarise(const char* what, const TRunReport& report, const TProject& proje
     seconds += s;
     records.push_back(std::move(entry));
   }
-  doc = {{"ran", report.Ran},         {"cancelled", report.Cancelled},
-         {"problem", report.Problem}, {"notices", report.Notices},
-         {"records", records},        {"seconds", seconds}};
+  doc = {{"ran", report.Ran},
+         {"cancelled", report.Cancelled},
+         {"problem", report.Problem},
+         {"nothing_checked", report.NothingChecked},
+         {"notices", report.Notices},
+         {"records", records},
+         {"failed", report.Failed.size()},
+         {"seconds", seconds}};
+  if (!json && report.Ran) {
+    for (const auto& [w, list] : windows) {
+      std::fprintf(stderr, "%s: segments of %s: record%s %s\n", what,
+                   SegmentLengthText(w.Samples, w.Rate).c_str(),
+                   list.find(',') == std::string::npos ? "" : "s", list.c_str());
+    }
+    std::fprintf(stderr, "%s: %zu of %zu records failed\n", what, report.Failed.size(),
+                 report.Processed.size());
+  }
   if (!report.Ran) {
     std::fprintf(stderr, "%s: not run\n", what);
     return false;
@@ -163,10 +201,25 @@ void RegisterRun(CLI::App& app, CommandResult& result) {
       std::printf("%s\n", doc.dump(2).c_str());
     };
     bool ok = true;
-    if (both || opt->spectra) {
+    const auto checked_from_start = [&](bool TFileRecord::*flag) {
+      return std::any_of(project.Records.begin() + std::min(options.Start, count),
+                         project.Records.end(), [flag](const TFileRecord& r) { return r.*flag; });
+    };
+    // A project whose records are checked for H/V only, run for both, computes the H/V ratios.
+    const bool spectra =
+        opt->spectra || (both && (options.Only || checked_from_start(&TFileRecord::ToProcess) ||
+                                  !checked_from_start(&TFileRecord::ToProcessNakamura)));
+    const std::string quoted = "'" + opt->project + "'";
+    if (spectra) {
       const TRunReport report = RunPrimary(project, folders, host, options);
       ok = Summarise("spectra", report, project, opt->json, doc["spectra"],
                      [&](const TFileRecord& r) { return PrimaryResultPath(project, folders, r); });
+      if (report.NothingChecked) {
+        std::fprintf(stderr,
+                     "run: check the records to compute with: tarvik-cli edit %s --records "
+                     "1,3-5 --process on\n",
+                     quoted.c_str());
+      }
       if (report.Cancelled || !report.Ran) return finish(1);
       // The H/V run of the same call must not take these records' amplitude files, which are
       // from an earlier run if there are any.
@@ -177,6 +230,15 @@ void RegisterRun(CLI::App& app, CommandResult& result) {
       ok = Summarise("H/V", report, project, opt->json, doc["hv"],
                      [&](const TFileRecord& r) { return RatioFilePath(folders, r); }) &&
            ok;
+      if (report.NothingChecked) {
+        std::fprintf(stderr,
+                     "run: check the records to compute with: tarvik-cli edit %s --records "
+                     "1,3-5 --hv on\n",
+                     quoted.c_str());
+      } else if (report.Problem > 0) {
+        std::fprintf(stderr, "run: %s\n",
+                     AmplitudeSpectraHint(project, report.Problem - 1).c_str());
+      }
     }
     finish(ok ? 0 : 1);
   });

@@ -9,6 +9,7 @@
 
 #include "cli/commands.h"
 #include "cli/edit_session.h"
+#include "cli/project_cli.h"
 #include "project/settings_keys.h"
 
 namespace tarvik::cli {
@@ -58,15 +59,24 @@ void RegisterSettings(CLI::App& app, CommandResult& result) {
     TProject& p = s.Project();
     if (o->pairs.empty() && !o->defaults) {
       const Json values = Values(p, set);
+      const TWindowLength w = WindowLengthUsed(p.Settings[set], p.WorkingRate);
       if (opt->json) {
         Json j{{"project", p.FileName},
                {"set", o->events ? "event" : "microseism"},
-               {"settings", values}};
+               {"settings", values},
+               {"segments",
+                {{"rate", p.WorkingRate},
+                 {"samples", w.Samples},
+                 {"seconds", w.Seconds},
+                 {"transform", w.Transform},
+                 {"error", w.Error}}}};
         std::printf("%s\n",
                     j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
       } else {
         for (const auto& [key, value] : values.items())
           std::printf("%s=%s\n", key.c_str(), value.get<std::string>().c_str());
+        // At the rate the settings page derives it with: the first record's, or SampRateDefault.
+        std::printf("segments of %s\n", SegmentsText(p.Settings[set], p.WorkingRate).c_str());
       }
       result.status = 0;
       return;
@@ -80,6 +90,11 @@ void RegisterSettings(CLI::App& app, CommandResult& result) {
         return;
       }
     }
+    // Checked once every pair is in: the corners may be given in either order.
+    if (const std::string why = FilterPairProblem(p.Settings[set], set); !why.empty()) {
+      s.Usage(why);
+      return;
+    }
     const Json before = Values(s.Before(), set);
     const Json after = Values(p, set);
     for (const auto& [key, value] : after.items()) {
@@ -89,6 +104,8 @@ void RegisterSettings(CLI::App& app, CommandResult& result) {
       s.Change(key + " " + from + " -> " + to, Json{{"key", key}, {"from", from}, {"to", to}});
     }
     s.Finish();
+    if (result.status == 0 && !opt->json)
+      std::printf("segments of %s\n", SegmentsText(p.Settings[set], p.WorkingRate).c_str());
   });
 }
 

@@ -13,6 +13,7 @@
 #include "common/ui_host.h"
 #include "project/bin_ini_file.h"
 #include "project/driver.h"
+#include "project/settings_keys.h"
 
 namespace tarvik::cli {
 
@@ -44,6 +45,18 @@ Json SettingsJson(const TSpectrumSettings& s) {
               {"NoiseFMin", s.NoiseFMin},
               {"NoiseFMax", s.NoiseFMax},
               {"NoiseOrder", s.NoiseOrder}};
+}
+
+// The segments a set's spectra are computed with at rate: seconds and samples, as the
+// calculation derives them (SilenceDur is brought to a power of two samples).
+Json WindowJson(const TSpectrumSettings& s, double rate) {
+  const TWindowLength w = WindowLengthUsed(s, rate);
+  if (!w.Error.empty()) return Json{{"rate", rate}, {"error", w.Error}};
+  return Json{{"rate", rate},
+              {"samples", w.Samples},
+              {"seconds", w.Seconds},
+              {"transform", w.Transform},
+              {"differs_from_SilenceDur", w.Rounded}};
 }
 
 // The message a run shows for a list's first-problem mark; empty when there is none.
@@ -92,6 +105,7 @@ Json ProjectJson(const TProject& p, const TResultFolders& folders) {
                            {"SelNakIndex", r.SelNakIndex},
                            {"incomplete", IsIncomplete(r)},
                            {"spectrum_file", PrimaryResultPath(p, folders, r)},
+                           {"window", WindowJson(p.SettingsFor(r), r.SampRate)},
                            {"ratio_file", RatioFilePath(folders, r)},
                            {"channels", channels}});
   }
@@ -102,9 +116,14 @@ Json ProjectJson(const TProject& p, const TResultFolders& folders) {
   for (size_t i = 0; i < p.Records.size(); ++i) j["records"][i]["hv_entry"] = hv.Entries[i];
   j["primary_list"] =
       Json{{"problem", prim.Problem}, {"message", ProblemText(prim)}, {"missing", prim.Hint}};
-  j["hv_list"] = Json{{"problem", hv.Problem}, {"message", ProblemText(hv)}, {"hint", hv.Hint}};
+  j["hv_list"] = Json{
+      {"problem", hv.Problem}, {"message", MissingAmplitudeSpectrumText(hv)}, {"hint", hv.Hint}};
   Json sets = Json::object();
-  for (int s = 0; s < kSettingsSetCount; ++s) sets[kSetNames[s]] = SettingsJson(p.Settings[s]);
+  for (int s = 0; s < kSettingsSetCount; ++s) {
+    sets[kSetNames[s]] = SettingsJson(p.Settings[s]);
+    // At the rate the settings page derives it with.
+    sets[kSetNames[s]]["window"] = WindowJson(p.Settings[s], p.WorkingRate);
+  }
   j["settings"] = sets;
   return j;
 }
@@ -119,8 +138,12 @@ void PrintText(const TProject& p, const TResultFolders& folders) {
   const TRecordListModel hv = BuildHVList(p, folders);
   std::printf("spectra run: %s\n",
               prim.Problem > 0 ? (ProblemText(prim) + "\n" + prim.Hint).c_str() : "ready");
-  std::printf("H/V run: %s%s%s\n", hv.Problem > 0 ? ProblemText(hv).c_str() : "ready",
-              hv.Problem > 0 ? ": no " : "", hv.Problem > 0 ? hv.Hint.c_str() : "");
+  if (hv.Problem > 0) {
+    std::printf("H/V run: %s\n   %s\n", MissingAmplitudeSpectrumText(hv).c_str(),
+                AmplitudeSpectraHint(p, hv.Problem - 1).c_str());
+  } else {
+    std::printf("H/V run: ready\n");
+  }
   for (size_t i = 0; i < p.Records.size(); ++i) {
     const TFileRecord& r = p.Records[i];
     std::printf("\n%zu. %s%s%s%s\n", i + 1, PrimaryEntryText(r).c_str(),
@@ -133,6 +156,7 @@ void PrintText(const TProject& p, const TResultFolders& folders) {
                 FormatNumber(r.SampRate).c_str(), FormatIso(r.Start).c_str(),
                 FormatIso(r.Finish).c_str(), FormatIso(r.SelectStart).c_str(),
                 FormatIso(r.SelectFinish).c_str());
+    std::printf("   segments of %s\n", SegmentsText(p.SettingsFor(r), r.SampRate).c_str());
     for (int c = 0; c < r.ChannelCount && c < kMaxChannels; ++c) {
       std::printf("   %2d %-7s %c %s level %d adc %s", c + 1, r.Channel[c].c_str(),
                   Letter(r.Axis[c]), r.ChanSelected[c] ? "+" : "-", r.Level[c],
@@ -148,7 +172,7 @@ void PrintText(const TProject& p, const TResultFolders& folders) {
     const Json settings = SettingsJson(p.Settings[s]);
     for (const auto& [key, value] : settings.items())
       std::printf(" %s=%s", key.c_str(), value.dump().c_str());
-    std::printf("\n");
+    std::printf("\n   segments of %s\n", SegmentsText(p.Settings[s], p.WorkingRate).c_str());
   }
 }
 

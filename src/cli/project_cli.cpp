@@ -6,7 +6,9 @@
 #include <system_error>
 #include <vector>
 
+#include "cli/cli_output.h"
 #include "project/project_file.h"
+#include "project/settings_keys.h"
 
 namespace tarvik::cli {
 
@@ -64,6 +66,34 @@ std::string ExecutableFolder() {
   const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
   if (ec) return "";
   return self.parent_path().string();
+}
+
+std::string AmplitudeSpectraHint(const TProject& project, int index) {
+  const TFileRecord& r = project.Records[static_cast<size_t>(index)];
+  const std::string quoted = "'" + project.FileName + "'";
+  std::string hint = "compute the record's amplitude spectra first: ";
+  if (project.SettingsFor(r).SpectrumType != 0) {
+    hint +=
+        "tarvik-cli settings " + quoted + (r.IsEvent ? " --events" : "") + " SpectrumType=0, then ";
+  }
+  return hint + "tarvik-cli run " + quoted + " --spectra --only " + std::to_string(index + 1);
+}
+
+std::string SegmentLengthText(int32_t samples, double rate) {
+  return FormatNumber(samples / rate) + " s (" + std::to_string(samples) + " samples at " +
+         FormatNumber(rate) + " Hz)";
+}
+
+std::string SegmentsText(const TSpectrumSettings& settings, double rate) {
+  const TWindowLength w = WindowLengthUsed(settings, rate);
+  if (!w.Error.empty()) return "no segment at " + FormatNumber(rate) + " Hz: " + w.Error;
+  std::string text = SegmentLengthText(w.Samples, rate);
+  if (w.Transform != w.Samples) text += ", zero-filled to " + std::to_string(w.Transform);
+  if (w.Rounded) {
+    text += ": SilenceDur=" + FormatNumber(settings.SilenceDur) +
+            " s rounded up to a power of two samples";
+  }
+  return text;
 }
 
 }  // namespace tarvik::cli

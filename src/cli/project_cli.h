@@ -35,6 +35,17 @@ TResultFolders ProjectResultFolders(const TProject& project);
 bool ParseRecordSelection(const std::string& text, int count, std::vector<int>& out,
                           std::string& error);
 
+// How to compute, from the command line, the amplitude spectra that a H/V run of record index
+// (from 0) lacks: the run of that record, after switching its settings set to amplitude spectra
+// when it computes power spectra.
+std::string AmplitudeSpectraHint(const TProject& project, int index);
+
+// "81.92 s (8192 samples at 100 Hz)": the length of the segments spectra are computed with.
+std::string SegmentLengthText(int32_t samples, double rate);
+// The same for the segments of a settings set at rate, as the calculation derives them, saying
+// when their length differs from SilenceDur (brought to a power of two samples).
+std::string SegmentsText(const TSpectrumSettings& settings, double rate);
+
 // The folder of the running executable; empty when it cannot be found.
 std::string ExecutableFolder();
 

@@ -101,4 +101,14 @@ bool ConsoleUiHost::AskYesNo(std::string_view text) {
          reply == "д";
 }
 
+void CollectingUiHost::ShowMessage(std::string_view text) {
+  std::lock_guard lock(mutex_);
+  messages_.emplace_back(text);
+}
+
+std::vector<std::string> CollectingUiHost::Messages() const {
+  std::lock_guard lock(mutex_);
+  return messages_;
+}
+
 }  // namespace tarvik

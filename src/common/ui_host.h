@@ -4,6 +4,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tarvik {
 
@@ -32,9 +33,9 @@ class UiHost {
   virtual bool AskYesNo(std::string_view text) = 0;
 
   // The stop flag: set by the user, polled by long operations, cleared when a run starts.
-  bool StopRequested() const { return stop_.load(std::memory_order_relaxed); }
-  void RequestStop() { stop_.store(true, std::memory_order_relaxed); }
-  void ClearStop() { stop_.store(false, std::memory_order_relaxed); }
+  bool StopRequested() const { return stop_flag_->load(std::memory_order_relaxed); }
+  void RequestStop() { stop_flag_->store(true, std::memory_order_relaxed); }
+  void ClearStop() { stop_flag_->store(false, std::memory_order_relaxed); }
 
   // Panel 1 gets text, the progress bar restarts at 0 of maximum, pending events run.
   void SetStatus(std::string_view text, int maximum = 100) {
@@ -43,8 +44,38 @@ class UiHost {
     ProcessEvents();
   }
 
+ protected:
+  // A host that stands in for another for a while reads and sets that host's stop flag.
+  void ShareStopFlag(UiHost& owner) { stop_flag_ = owner.stop_flag_; }
+
  private:
   std::atomic<bool> stop_{false};
+  std::atomic<bool>* stop_flag_ = &stop_;
+};
+
+// Stands in for another host during one piece of a longer operation: everything goes through to
+// it, and the stop flag is its, but messages are kept instead of shown, so that the operation
+// can go on and tell them once at its end (a batch run does not wait on a message box per
+// record).
+class CollectingUiHost : public UiHost {
+ public:
+  explicit CollectingUiHost(UiHost& outer) : outer_(outer) { ShareStopFlag(outer); }
+
+  void SetOperation(std::string_view text) override { outer_.SetOperation(text); }
+  void SetStage(std::string_view text) override { outer_.SetStage(text); }
+  void SetGauge(int position, int maximum) override { outer_.SetGauge(position, maximum); }
+  void SetProgress(int position, int maximum) override { outer_.SetProgress(position, maximum); }
+  void ProcessEvents() override { outer_.ProcessEvents(); }
+  void ShowMessage(std::string_view text) override;
+  bool AskYesNo(std::string_view text) override { return outer_.AskYesNo(text); }
+
+  // The messages kept, in order.
+  std::vector<std::string> Messages() const;
+
+ private:
+  UiHost& outer_;
+  mutable std::mutex mutex_;
+  std::vector<std::string> messages_;
 };
 
 // Does nothing, answers No; for callers that want no feedback (fuzz targets, benchmarks).

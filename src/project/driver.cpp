@@ -17,6 +17,7 @@
 #include "common/ui_host.h"
 #include "project/bin_ini_file.h"
 #include "project/result_manifest.h"
+#include "project/settings_keys.h"
 #include "records/header_cache.h"
 #include "response/load_response.h"
 #include "spectral/hv.h"
@@ -56,6 +57,10 @@ struct RecordOutcome {
   std::string written;
   std::string failure;
   double seconds = 0.0;
+  TRunWindow window;
+  // Notes of the run's own, and the messages the record's calculation would have shown.
+  std::vector<std::string> notes;
+  std::vector<std::string> messages;
 };
 
 // Runs work(i) for i = first .. count - 1 on up to jobs threads, each index once, in ascending
@@ -75,8 +80,8 @@ void RunIndices(int first, int count, int jobs, UiHost& host, std::vector<Record
       try {
         work(i, out);
       } catch (const std::exception& e) {
+        // Told with the run's other failures at its end.
         out.failure = e.what();
-        host.ShowMessage(e.what());
         abort.store(true);
       }
       host.SetGauge(first + done.fetch_add(1) + 1, count);
@@ -99,13 +104,23 @@ void Summarise(const std::vector<RecordOutcome>& outcomes, TRunReport& report) {
   for (size_t i = 0; i < outcomes.size(); ++i) {
     const RecordOutcome& o = outcomes[i];
     if (!o.handled) continue;
-    report.Processed.push_back(static_cast<int>(i));
+    const int index = static_cast<int>(i);
+    report.Processed.push_back(index);
     report.Seconds.push_back(o.seconds);
+    report.Windows.push_back(o.window);
+    std::string failure;
     if (!o.written.empty()) {
       report.Written.push_back(o.written);
     } else if (!o.stopped) {
-      report.Failed.emplace_back(static_cast<int>(i), o.failure);
+      failure = o.failure;
+      if (failure.empty() && !o.messages.empty()) failure = o.messages.front();
+      report.Failed.emplace_back(index, failure);
     }
+    std::vector<std::string> notes = o.notes;
+    for (const std::string& m : o.messages) {
+      if (m != failure) notes.push_back(m);
+    }
+    for (std::string& n : notes) report.Notes.emplace_back(index, std::move(n));
   }
 }
 
@@ -123,9 +138,15 @@ void PrimaryRecord(TProject& project, const TResultFolders& folders, int i, UiHo
                    HeaderCache& headers, const RunOwner& owner, RecordOutcome& out) {
   TFileRecord& record = project.Records[static_cast<size_t>(i)];
   out.handled = true;
+  // A filter that is on but would filter nothing must not give spectra that look filtered.
+  const TSpectrumSettings& settings = project.SettingsFor(record);
+  if (std::string failure = CheckFilters(settings, record.SampRate).Failure; !failure.empty()) {
+    out.failure = record.Station + ": " + failure;
+    return;
+  }
   TMatrix2D mean, stdev;
   const TSpectraStatus status =
-      CalculateSpectra(record, project.SettingsFor(record), record.SelectStart, record.SelectFinish,
+      CalculateSpectra(record, settings, record.SelectStart, record.SelectFinish,
                        project.General.SampRateDefault, host, mean, stdev, {}, &headers);
   if (status.Outcome == TSpectraOutcome::kStopped || host.StopRequested()) {
     out.stopped = true;
@@ -135,6 +156,10 @@ void PrimaryRecord(TProject& project, const TResultFolders& folders, int i, UiHo
     out.failure = status.Message;
     return;
   }
+  out.window = {status.Used.SegmentLength, record.SampRate};
+  // The rate the samples were read with decides where the Nyquist frequency lies.
+  if (std::string note = CheckFilters(settings, record.SampRate).Note; !note.empty())
+    out.notes.push_back(record.Station + ": " + note);
   const std::string path = PrimaryResultPath(project, folders, record);
   const TWriteStatus written =
       WriteSpectrum(path, record, mean, stdev, host, status.Used.TransformLength);
@@ -261,13 +286,17 @@ constexpr RunTexts kHVTexts = {"Расчет спектров Накамуры �
                                "Расчет спектров Накамуры завершен",
                                "Расчет спектров Накамуры отменен"};
 
+// Runs untimed(i, out, record_host) over the records: each record gets a host of its own whose
+// messages are kept for the report rather than shown, so that no record waits for the user.
 template <typename Work>
 TRunReport RunLoop(TProject& project, UiHost& host, const TRunOptions& options,
                    const RunTexts& texts, Work untimed) {
-  const auto work = [&untimed](int i, RecordOutcome& out) {
+  const auto work = [&untimed, &host](int i, RecordOutcome& out) {
+    CollectingUiHost record_host(host);
     const auto started = std::chrono::steady_clock::now();
-    untimed(i, out);
+    untimed(i, out, record_host);
     out.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    out.messages = record_host.Messages();
   };
   TRunReport report;
   const int count = static_cast<int>(project.Records.size());
@@ -282,7 +311,6 @@ TRunReport RunLoop(TProject& project, UiHost& host, const TRunOptions& options,
         work(start, outcomes[static_cast<size_t>(start)]);
       } catch (const std::exception& e) {
         outcomes[static_cast<size_t>(start)].failure = e.what();
-        host.ShowMessage(e.what());
       }
     }
   } else {
@@ -377,6 +405,25 @@ std::vector<std::string> NoteFlatResponses(const TProject& project, const TRunOp
     host.ShowMessage(text);
   }
   return notices;
+}
+
+// Refuses a run in which no record from start on has the flag checked(record) reads, telling the
+// user how to check them; nullopt when one is checked.
+template <typename Checked>
+std::optional<TRunReport> RefuseNothingChecked(const TProject& project, int start, UiHost& host,
+                                               Checked checked, const char* nothing,
+                                               const char* how) {
+  for (size_t i = static_cast<size_t>(std::max(0, start)); i < project.Records.size(); ++i) {
+    if (checked(project.Records[i])) return std::nullopt;
+  }
+  host.ShowMessage(std::string(nothing) +
+                   (start > 0 ? " начиная с записи " + std::to_string(start + 1) : std::string()) +
+                   ". " + how);
+  // Nothing was done: the gauge must not go on showing the end of what went before.
+  host.SetGauge(0, static_cast<int>(project.Records.size()));
+  TRunReport report;
+  report.NothingChecked = true;
+  return report;
 }
 
 // The H/V list, its mark set only by records for which counts(index) holds.
@@ -517,6 +564,38 @@ std::vector<TComparisonEntry> ComparisonFiles(const TProject& project,
   return out;
 }
 
+std::string MissingAmplitudeSpectrumText(const TRecordListModel& hv_list) {
+  if (hv_list.Problem <= 0 || static_cast<size_t>(hv_list.Problem) > hv_list.Entries.size())
+    return {};
+  return "Не рассчитан амплитудный спектр записи " +
+         hv_list.Entries[static_cast<size_t>(hv_list.Problem - 1)] + "\nФайл " + hv_list.Hint +
+         " не найден\nH/V считается по амплитудным спектрам: рассчитайте спектры этой записи на "
+         "вкладке «Обычные спектры» с типом спектра «Амплитудный»";
+}
+
+std::string RunSummaryText(const TProject& project, const TRunReport& report) {
+  const auto line = [&](int i, const std::string& text) {
+    const std::string& station = project.Records[static_cast<size_t>(i)].Station;
+    // Most reasons begin with the station already.
+    const std::string own = station + ": ";
+    const bool named = text.compare(0, own.size(), own) == 0;
+    return "Запись " + std::to_string(i + 1) + " (" + station +
+           "): " + (named ? text.substr(own.size()) : text);
+  };
+  std::string out;
+  if (!report.Failed.empty()) {
+    out = "Не рассчитано записей: " + std::to_string(report.Failed.size()) + " из " +
+          std::to_string(report.Processed.size());
+    for (const auto& [i, reason] : report.Failed) out += "\n" + line(i, reason);
+  }
+  if (!report.Notes.empty()) {
+    if (!out.empty()) out += "\n\n";
+    out += "Замечания:";
+    for (const auto& [i, note] : report.Notes) out += "\n" + line(i, note);
+  }
+  return out;
+}
+
 TRunReport RunPrimary(TProject& project, const TResultFolders& folders, UiHost& host,
                       const TRunOptions& options) {
   host.ClearStop();
@@ -524,6 +603,11 @@ TRunReport RunPrimary(TProject& project, const TResultFolders& folders, UiHost& 
     return r.ToProcess ? PrimaryResultPath(project, folders, r) : std::string();
   };
   if (!options.Only) {
+    if (auto refused = RefuseNothingChecked(
+            project, options.Start, host, [](const TFileRecord& r) { return r.ToProcess; },
+            kNoRecordCheckedForSpectra, kCheckRecordsForSpectra)) {
+      return *refused;
+    }
     if (auto refused = RefuseIncompleteResponses(BuildPrimaryList(project), host)) {
       return *refused;
     }
@@ -561,9 +645,10 @@ TRunReport RunPrimary(TProject& project, const TResultFolders& folders, UiHost& 
   HeaderCache own;
   HeaderCache& headers = options.Headers != nullptr ? *options.Headers : own;
   headers.NewPass();
-  TRunReport report = RunLoop(project, host, run, kPrimaryTexts, [&](int i, RecordOutcome& out) {
-    if (computed(i)) PrimaryRecord(project, folders, i, host, headers, owner, out);
-  });
+  TRunReport report =
+      RunLoop(project, host, run, kPrimaryTexts, [&](int i, RecordOutcome& out, UiHost& h) {
+        if (computed(i)) PrimaryRecord(project, folders, i, h, headers, owner, out);
+      });
   report.Notices = std::move(notices);
   return report;
 }
@@ -579,12 +664,20 @@ TRunReport RunHV(TProject& project, const TResultFolders& folders, UiHost& host,
     return r.ToProcessNakamura && !skipped(i) ? RatioFilePath(folders, r) : std::string();
   };
   if (!options.Only) {
+    if (auto refused = RefuseNothingChecked(
+            project, options.Start, host, [](const TFileRecord& r) { return r.ToProcessNakamura; },
+            kNoRecordCheckedForHV, kCheckRecordsForHV)) {
+      return *refused;
+    }
     // Records whose spectra failed in this call are skipped below, and a shard needs only its
     // own records' spectra, which other shards may still be computing for theirs.
     const TRecordListModel list =
         HVList(project, folders, [&](int i) { return !skipped(i) && InShard(options, i); });
-    if (auto refused = RefuseIncompleteResponses(list, host, list.Problem > 0 ? list.Hint : "")) {
-      return *refused;
+    if (list.Problem > 0) {
+      host.ShowMessage(MissingAmplitudeSpectrumText(list));
+      TRunReport report;
+      report.Problem = list.Problem;
+      return report;
     }
     if (!AcceptSharedResultFiles(project, options.Start, host, ratio_path)) {
       host.SetStage(kHVTexts.finished);
@@ -592,22 +685,8 @@ TRunReport RunHV(TProject& project, const TResultFolders& folders, UiHost& host,
     }
   }
   const std::vector<bool> overwritten = OverwrittenLater(project, options, ratio_path);
-  const auto computed = [&](int i) {
-    return options.Only || (project.Records[static_cast<size_t>(i)].ToProcessNakamura &&
-                            InShard(options, i) && !overwritten[static_cast<size_t>(i)]);
-  };
-  TResultManifest manifest(folders.Results);
-  const RunOwner owner{manifest, ProjectIdentity(project.FileName)};
-  if (!AcceptOtherProjectsFiles(project, options, owner, host, [&](int i) {
-        return computed(i) && !skipped(i)
-                   ? RatioFilePath(folders, project.Records[static_cast<size_t>(i)])
-                   : std::string();
-      })) {
-    host.SetStage(kHVTexts.finished);
-    return TRunReport{};
-  }
   const TRunOptions run = JobsForResultFiles(project, options, ratio_path);
-  return RunLoop(project, host, run, kHVTexts, [&](int i, RecordOutcome& out) {
+  return RunLoop(project, host, run, kHVTexts, [&](int i, RecordOutcome& out, UiHost& h) {
     if (!computed(i)) return;
     if (skipped(i)) {
       out.handled = true;
@@ -616,7 +695,7 @@ TRunReport RunHV(TProject& project, const TResultFolders& folders, UiHost& host,
           "earlier run is not used";
       return;
     }
-    HVRecord(project, folders, i, host, owner, out);
+    HVRecord(project, folders, i, h, owner, out);
   });
 }
 

@@ -99,23 +99,55 @@ inline bool InShard(const TRunOptions& options, int i) {
   return options.ShardCount <= 1 || i % options.ShardCount == options.ShardIndex;
 }
 
+// The segments a record of a run was computed with: samples per segment and the record's
+// sampling rate (both 0 when nothing was computed).
+struct TRunWindow {
+  int32_t Samples = 0;
+  double Rate = 0.0;
+};
+
 struct TRunReport {
   // The loop ran (false when a check or the user's answer stopped it before).
   bool Ran = false;
   bool Cancelled = false;
   // The first-problem mark that prevented the run (0 none).
   int Problem = 0;
+  // No record from the start on was checked for the run, which therefore did not start.
+  bool NothingChecked = false;
   // Records the run handled and what became of them, in record order.
   std::vector<int> Processed;
   std::vector<std::string> Written;
   // Records whose result file was not written (no quiet interval, a response that did not
   // load, a failed write), with the reason.
   std::vector<std::pair<int, std::string>> Failed;
-  // Seconds each record of Processed took, in the same order.
+  // Seconds each record of Processed took, and the segments it was computed with, in the same
+  // order.
   std::vector<double> Seconds;
+  std::vector<TRunWindow> Windows;
+  // What the user should know about records whose results were written (an upper filter corner
+  // above the Nyquist frequency, a message shown while a record was computed).
+  std::vector<std::pair<int, std::string>> Notes;
   // What the user was told once for the whole run (response files taken as flat responses).
   std::vector<std::string> Notices;
 };
+
+// Shown when a run finds no record checked from its start on, with how to check them.
+inline constexpr char kNoRecordCheckedForSpectra[] =
+    "Не отмечена ни одна запись для расчета спектров";
+inline constexpr char kCheckRecordsForSpectra[] =
+    "Отметьте записи флажками в списке «Обычные спектры»";
+inline constexpr char kNoRecordCheckedForHV[] =
+    "Не отмечена ни одна запись для расчета спектров H/V";
+inline constexpr char kCheckRecordsForHV[] = "Отметьте записи флажками в списке «Спектры H/V»";
+
+// What the H/V list's first-problem mark means: the record's amplitude-spectrum file (the
+// list's hint) is not there. Names the record and the file and says how to compute it; empty
+// when the list has no mark.
+std::string MissingAmplitudeSpectrumText(const TRecordListModel& hv_list);
+
+// What the end of a run tells in one message: how many of the records it handled got no result,
+// each with its reason, then the notes on the others; empty when there is neither.
+std::string RunSummaryText(const TProject& project, const TRunReport& report);
 
 // Primary spectra of the records checked for processing (or of one record), from Start on:
 // each record is computed with the settings set its IsEvent flag selects, over its selected
@@ -123,6 +155,9 @@ struct TRunReport {
 // host ends the run after the records in progress; a record stopped half way gets no file.
 // Each file written is noted in the results folder's manifest as this project's; a run that
 // would replace files another project wrote asks first (no run on No), also for one record.
+// What a record's calculation would show as a message goes into the report instead (Failed or
+// Notes), so that the run goes on to the next record; the caller tells it at the end. A run
+// with no record checked is refused with a message.
 TRunReport RunPrimary(TProject& project, const TResultFolders& folders, UiHost& host,
                       const TRunOptions& options);
 

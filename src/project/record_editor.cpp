@@ -11,6 +11,7 @@
 #include "common/text_encoding.h"
 #include "project/bin_ini_file.h"
 #include "project/driver.h"
+#include "project/project_file.h"
 #include "response/rsp_file.h"
 
 namespace tarvik {
@@ -182,6 +183,66 @@ std::string RateText(double rate) {
   return buf;
 }
 
+std::string RecordName(const TProject& project, int i) {
+  return "Запись " + std::to_string(i + 1) + " (" +
+         project.Records[static_cast<size_t>(i)].Station + ")";
+}
+
+// The selection of every selected record from the ends given: each end is brought into the
+// record (a warning says so), and a start that does not come before the finish refuses the
+// whole edit, leaving every record as it was.
+TRecordOpResult ApplySelection(TProject& project, const TSelection& selection,
+                               std::optional<TDateTime> start, std::optional<TDateTime> finish) {
+  TRecordOpResult result;
+  result.Selection = NormalizeSelection(project, selection);
+  std::vector<std::pair<TDateTime, TDateTime>> spans;
+  for (int i : result.Selection) {
+    const TFileRecord& r = project.Records[static_cast<size_t>(i)];
+    TDateTime s = start.value_or(r.SelectStart);
+    TDateTime f = finish.value_or(r.SelectFinish);
+    // A record whose own times make no span cannot say what lies beyond it.
+    if (r.Finish > r.Start) {
+      if (start && s < r.Start) {
+        result.Warnings.push_back(RecordName(project, i) + ": начало выделенного интервала " +
+                                  FormatProjectDateTime(s) + " раньше начала записи; взято " +
+                                  FormatProjectDateTime(r.Start));
+        s = r.Start;
+      } else if (start && s > r.Finish) {
+        s = r.Finish;
+      }
+      if (finish && f > r.Finish) {
+        result.Warnings.push_back(RecordName(project, i) + ": конец выделенного интервала " +
+                                  FormatProjectDateTime(f) + " позже конца записи; взят " +
+                                  FormatProjectDateTime(r.Finish));
+        f = r.Finish;
+      } else if (finish && f < r.Start) {
+        f = r.Start;
+      }
+    }
+    if (s >= f) {
+      result.Warnings.clear();
+      result.Message = RecordName(project, i) + ": начало выделенного интервала " +
+                       FormatProjectDateTime(start.value_or(r.SelectStart)) +
+                       " не раньше его конца " +
+                       FormatProjectDateTime(finish.value_or(r.SelectFinish)) +
+                       (r.Finish > r.Start ? " (запись от " + FormatProjectDateTime(r.Start) +
+                                                 " до " + FormatProjectDateTime(r.Finish) + ")"
+                                           : std::string());
+      return result;
+    }
+    spans.emplace_back(s, f);
+  }
+  for (size_t k = 0; k < result.Selection.size(); ++k) {
+    TFileRecord& r = project.Records[static_cast<size_t>(result.Selection[k])];
+    r.SelectStart = spans[k].first;
+    r.SelectFinish = spans[k].second;
+  }
+  result.Done = true;
+  result.Count = static_cast<int>(result.Selection.size());
+  if (result.Count > 0) project.Modified = true;
+  return result;
+}
+
 }  // namespace
 
 std::optional<TDateTime> ParseDateTimeText(std::string_view text) {
@@ -208,24 +269,46 @@ std::string NumberConversionError(std::string_view text) {
   return "'" + std::string(text) + "' — неверное число";
 }
 
+std::string UnstorableTextMessage(std::string_view what, std::string_view text) {
+  const std::string bad = FirstCharacterNotInCp1251(text);
+  if (bad.empty()) return {};
+  return std::string(what) + " «" + std::string(text) + "» содержит символ «" + bad +
+         "», которого нет в кодировке файла проекта (Windows-1251)";
+}
+
+std::string UnstorablePathMessage(const TProject& project, std::string_view path) {
+  if (FirstCharacterNotInCp1251(ToCommonDir(path, project.Folder)).empty()) return {};
+  return UnstorableTextMessage(kPathWhat, path);
+}
+
 TRecordOpResult SetStation(TProject& project, const TSelection& selection,
                            std::string_view station) {
   const std::string cut = ShortName(station);
+  if (std::string why = UnstorableTextMessage(kStationWhat, cut); !why.empty())
+    return Refused(std::move(why));
   return EditRecords(project, selection, [&](TFileRecord& r) { r.Station = cut; });
 }
 
 TRecordOpResult SetSelectStart(TProject& project, const TSelection& selection,
                                std::string_view text) {
-  const std::optional<TDateTime> t = ParseDateTimeText(text);
-  if (!t) return Refused(DateTimeConversionError(text));
-  return EditRecords(project, selection, [&](TFileRecord& r) { r.SelectStart = *t; });
+  return SetSelection(project, selection, text, std::nullopt);
 }
 
 TRecordOpResult SetSelectFinish(TProject& project, const TSelection& selection,
                                 std::string_view text) {
-  const std::optional<TDateTime> t = ParseDateTimeText(text);
-  if (!t) return Refused(DateTimeConversionError(text));
-  return EditRecords(project, selection, [&](TFileRecord& r) { r.SelectFinish = *t; });
+  return SetSelection(project, selection, std::nullopt, text);
+}
+
+TRecordOpResult SetSelection(TProject& project, const TSelection& selection,
+                             std::optional<std::string_view> start_text,
+                             std::optional<std::string_view> finish_text) {
+  std::optional<TDateTime> start, finish;
+  for (auto [text, value] : {std::pair{start_text, &start}, std::pair{finish_text, &finish}}) {
+    if (!text) continue;
+    *value = ParseDateTimeText(*text);
+    if (!*value) return Refused(DateTimeConversionError(*text));
+  }
+  return ApplySelection(project, selection, start, finish);
 }
 
 TRecordOpResult SetIsEvent(TProject& project, const TSelection& selection, bool value) {
@@ -267,6 +350,8 @@ TRecordOpResult SetLevel(TProject& project, const TSelection& selection, int cha
 
 TRecordOpResult SetResponseFile(TProject& project, const TSelection& selection, int channel,
                                 TResponseKind kind, const std::string& path) {
+  if (std::string why = UnstorablePathMessage(project, path); !why.empty())
+    return Refused(std::move(why));
   TRecordOpResult result = SetChannelValue(
       project, selection, channel,
       [kind](TFileRecord& r, int c) -> std::string& { return ResponseField(r, c, kind); }, path);
@@ -296,8 +381,10 @@ TRecordOpResult SetSamplingRate(TProject& project, const TSelection& selection, 
     return Refused(kNoRecordMessage);
   const std::optional<double> rate = ParseNumberText(text);
   if (!rate) return Refused(NumberConversionError(text));
-  // Every duration of the record is divided by its rate.
-  if (*rate <= 0.0) return Refused(kRateNotPositiveMessage);
+  // Every duration of the record is divided by its rate, and a rate no control could give
+  // would be kept in the project and then lost to the rate read from the files.
+  if (!(*rate >= kMinSampRateDefault && *rate <= kMaxSampRateDefault))
+    return Refused(kRateRangeMessage);
   return EditRecords(project, selection, [&](TFileRecord& r) { r.SampRate = *rate; });
 }
 

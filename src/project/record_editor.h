@@ -26,7 +26,7 @@ enum class TResponseKind { kSensor, kAmplifier, kChannel };
 inline constexpr char kNoRecordMessage[] = "Не выделена ни одна запись";
 inline constexpr char kNoRecordOrChannelMessage[] = "Не выделены записи или канал";
 inline constexpr char kAdcNotPositiveMessage[] = "Коэффициент АЦП должен быть больше нуля";
-inline constexpr char kRateNotPositiveMessage[] = "Частота оцифровки должна быть больше нуля";
+inline constexpr char kRateRangeMessage[] = "Частота оцифровки должна быть от 1 до 100000 Гц";
 inline constexpr char kLevelRangeMessage[] = "Допустимый уровень должен быть от 1 до 2147483647";
 inline constexpr char kComponentMessage[] = "Компонента должна быть E, N или Z";
 
@@ -52,15 +52,33 @@ std::string DateTimeConversionError(std::string_view text);
 std::optional<double> ParseNumberText(std::string_view text);
 std::string NumberConversionError(std::string_view text);
 
-// Station of every selected record, cut to 7 characters. Sets the modified flag.
+// What a text of the project names, in the message that refuses it.
+inline constexpr char kStationWhat[] = "Название пункта";
+inline constexpr char kChannelNameWhat[] = "Имя канала";
+inline constexpr char kPathWhat[] = "Путь";
+// The project file is Windows-1251: a character outside it would be saved as "?" and the text
+// lost. The message that refuses such a text (what it is, the text, the first character the
+// code page lacks); empty when the text can be stored.
+std::string UnstorableTextMessage(std::string_view what, std::string_view text);
+// The same for a path, taken as the project stores it (its folder as "$CommonDir").
+std::string UnstorablePathMessage(const TProject& project, std::string_view path);
+
+// Station of every selected record, cut to 7 characters. Sets the modified flag; a station
+// the project file cannot hold is refused.
 TRecordOpResult SetStation(TProject& project, const TSelection& selection,
                            std::string_view station);
 // SelectStart or SelectFinish of every selected record from a date-time text. Sets the
-// modified flag; a text that does not convert changes nothing.
+// modified flag; a text that does not convert changes nothing. A time beyond the record is
+// taken as its Start or Finish, with a warning; a selection whose start would not come before
+// its finish is refused for every record.
 TRecordOpResult SetSelectStart(TProject& project, const TSelection& selection,
                                std::string_view text);
 TRecordOpResult SetSelectFinish(TProject& project, const TSelection& selection,
                                 std::string_view text);
+// Both ends at once (an empty optional keeps that end), checked as above against each other.
+TRecordOpResult SetSelection(TProject& project, const TSelection& selection,
+                             std::optional<std::string_view> start_text,
+                             std::optional<std::string_view> finish_text);
 // IsEvent ("Событие") of every selected record. Sets the modified flag.
 TRecordOpResult SetIsEvent(TProject& project, const TSelection& selection, bool value);
 // The check marks of the primary (ToProcess) and H/V (ToProcessNakamura) lists. Set the
@@ -81,7 +99,8 @@ TRecordOpResult SetLevel(TProject& project, const TSelection& selection, int cha
                          int64_t level);
 // One of the three response files of a channel (kAllChannels: of every channel of every
 // selected record); modified only when a value changes. A path that is not there is kept with a
-// warning: the run refuses it later with its own message.
+// warning: the run refuses it later with its own message. A path the project file cannot hold
+// is refused.
 TRecordOpResult SetResponseFile(TProject& project, const TSelection& selection, int channel,
                                 TResponseKind kind, const std::string& path);
 
@@ -89,7 +108,7 @@ TRecordOpResult SetResponseFile(TProject& project, const TSelection& selection, 
 TRecordOpResult SetRecordStart(TProject& project, int current, std::string_view text);
 TRecordOpResult SetRecordFinish(TProject& project, int current, std::string_view text);
 // Sampling rate of every selected record from the input box's text (refused without a current
-// record and for a rate that is not above 0).
+// record and for a rate outside the range of the default-rate control, 1 to 100000 Hz).
 TRecordOpResult SetSamplingRate(TProject& project, const TSelection& selection, int current,
                                 std::string_view text);
 // ADC coefficient of the channel of every selected record from the input box's text (refused

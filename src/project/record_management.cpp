@@ -4,10 +4,12 @@
 #include <charconv>
 #include <map>
 #include <numeric>
+#include <set>
 
 #include "common/paths.h"
 #include "common/text_encoding.h"
 #include "common/ui_host.h"
+#include "project/record_editor.h"
 #include "records/compress.h"
 #include "records/header_cache.h"
 
@@ -61,6 +63,90 @@ void Append(TProject& project, TFileRecord record, TRecordOpResult& result) {
   result.NewRecords.push_back(static_cast<int>(project.Records.size()) - 1);
 }
 
+// The first n characters of text (UTF-8), never cutting a letter in two.
+std::string FirstChars(std::string_view text, size_t n) {
+  size_t i = 0;
+  for (size_t chars = 0; i < text.size() && chars < n; ++chars) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    ++i;
+    if (b >= 0xC0) {
+      while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) ++i;
+    }
+  }
+  return std::string(text.substr(0, i));
+}
+
+size_t CharCount(std::string_view text) {
+  return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+}
+
+// station + suffix within the station field: the station gives up its last characters so that
+// the suffix, which tells the new records apart, is never cut. The suffix keeps at most all but
+// one character of the field.
+std::string FitStation(std::string_view station, std::string_view suffix) {
+  const size_t most = kShortNameLength - 1;
+  const size_t chars = CharCount(suffix);
+  std::string tail(suffix);
+  if (chars > most) tail = suffix.substr(FirstChars(suffix, chars - most).size());
+  return FirstChars(station, kShortNameLength - std::min(chars, most)) + tail;
+}
+
+// The stations of the project's records: names a new record must not take, since records of
+// one station and one selection start write the same result files.
+std::set<std::string> StationsOf(const TProject& project) {
+  std::set<std::string> used;
+  for (const TFileRecord& r : project.Records) used.insert(r.Station);
+  return used;
+}
+
+// The first of station + "-" + tag, station + "-" + tag + "2", "3" ... that fits the field
+// and is not in used; empty when none does.
+std::string UnusedStation(const std::string& station, const std::string& tag,
+                          const std::set<std::string>& used) {
+  for (int k = 1; k < 1000000; ++k) {
+    const std::string suffix = "-" + tag + (k == 1 ? std::string() : std::to_string(k));
+    if (CharCount(suffix) >= kShortNameLength) break;
+    const std::string name = FitStation(station, suffix);
+    if (used.count(name) == 0) return name;
+  }
+  return {};
+}
+
+// What tells the record's channels apart: each name without the beginning and the end that all
+// of them share ("E", "N", "Z" of HHE, HHN, HHZ). A channel whose part would be empty, or the
+// same as another's, is told by its whole name.
+std::vector<std::string> DistinguishingParts(const TFileRecord& r) {
+  const int count = std::clamp(r.ChannelCount, 0, kMaxChannels);
+  std::vector<std::string> names(r.Channel.begin(), r.Channel.begin() + count);
+  std::vector<std::string> parts = names;
+  if (count < 2) return parts;
+  // The bytes every name shares at its beginning and at its end.
+  size_t prefix = names[0].size(), suffix = names[0].size();
+  for (const std::string& n : names) {
+    const auto head = std::mismatch(n.begin(), n.end(), names[0].begin(), names[0].end());
+    const auto tail = std::mismatch(n.rbegin(), n.rend(), names[0].rbegin(), names[0].rend());
+    prefix = std::min(prefix, static_cast<size_t>(head.first - n.begin()));
+    suffix = std::min(suffix, static_cast<size_t>(tail.first - n.rbegin()));
+  }
+  // Never inside a letter of more than one byte.
+  while (prefix > 0 && (static_cast<unsigned char>(names[0][prefix]) & 0xC0) == 0x80) --prefix;
+  while (suffix > 0 &&
+         (static_cast<unsigned char>(names[0][names[0].size() - suffix]) & 0xC0) == 0x80)
+    --suffix;
+  for (size_t c = 0; c < names.size(); ++c) {
+    const std::string& n = names[c];
+    const size_t end = n.size() >= prefix + suffix ? n.size() - suffix : prefix;
+    parts[c] = n.substr(std::min(prefix, n.size()), end - std::min(prefix, n.size()));
+  }
+  for (size_t c = 0; c < parts.size(); ++c) {
+    if (parts[c].empty() || std::count(parts.begin(), parts.end(), parts[c]) > 1)
+      parts[c] = names[c];
+  }
+  return parts;
+}
+
 // The end of an operation that appends records.
 TRecordOpResult Appended(TProject& project, TRecordOpResult result) {
   result.Done = true;
@@ -107,6 +193,10 @@ TAddReport AddFolderToProject(TProject& project, const std::string& folder, int 
 TRecordOpResult ChangePath(TProject& project, const TSelection& selection,
                            const std::string& folder) {
   TRecordOpResult result;
+  if (std::string why = UnstorablePathMessage(project, folder); !why.empty()) {
+    result.Message = std::move(why);
+    return result;
+  }
   result.Selection = NormalizeSelection(project, selection);
   for (int i : result.Selection) {
     TFileRecord& r = project.Records[static_cast<size_t>(i)];
@@ -122,6 +212,10 @@ TRecordOpResult ChangeFile(TProject& project, int current, const std::string& pa
   TRecordOpResult result;
   if (current < 0 || current >= static_cast<int>(project.Records.size())) {
     result.Message = "Не выделена ни одна запись";
+    return result;
+  }
+  if (std::string why = UnstorablePathMessage(project, path); !why.empty()) {
+    result.Message = std::move(why);
     return result;
   }
   project.Records[static_cast<size_t>(current)].File = path;
@@ -256,19 +350,44 @@ TCompressReport CompressRecords(TProject& project, const TSelection& selection,
 TRecordOpResult SplitChannels(TProject& project, const TSelection& selection) {
   TRecordOpResult result;
   result.Selection = NormalizeSelection(project, selection);
+  std::set<std::string> used = StationsOf(project);
+  std::vector<TFileRecord> parts;
   for (int i : result.Selection) {
-    // A copy: appending may move the records in memory.
-    const TFileRecord source = project.Records[static_cast<size_t>(i)];
+    const TFileRecord& source = project.Records[static_cast<size_t>(i)];
     const int channels = std::clamp(source.ChannelCount, 0, kMaxChannels);
+    std::vector<int> split;
     for (int c = 0; c < channels; ++c) {
-      if (!source.ChanSelected[c]) continue;
+      if (source.ChanSelected[c]) split.push_back(c);
+    }
+    // Station + "-" + the channel name where that tells the new records apart from each other
+    // and from every record there is; otherwise each is named by what distinguishes its channel.
+    std::vector<std::string> names;
+    for (int c : split) names.push_back(ShortName(source.Station + "-" + source.Channel[c]));
+    const std::set<std::string> distinct(names.begin(), names.end());
+    bool plain = distinct.size() == names.size();
+    for (const std::string& n : names) plain = plain && used.count(n) == 0;
+    if (!plain) {
+      const std::vector<std::string> tags = DistinguishingParts(source);
+      for (size_t k = 0; k < split.size(); ++k) {
+        names[k] = UnusedStation(source.Station, tags[static_cast<size_t>(split[k])], used);
+        if (names[k].empty()) {
+          result.Message = "Нет свободного названия пункта для канала " + source.Channel[split[k]] +
+                           " записи " + std::to_string(i + 1);
+          return result;
+        }
+        used.insert(names[k]);
+      }
+    }
+    for (size_t k = 0; k < split.size(); ++k) {
+      used.insert(names[k]);
       TFileRecord part = source;
-      part.Station = ShortName(source.Station + "-" + source.Channel[c]);
+      part.Station = names[k];
       part.ChanSelected.fill(false);
-      part.ChanSelected[c] = true;
-      Append(project, std::move(part), result);
+      part.ChanSelected[split[k]] = true;
+      parts.push_back(std::move(part));
     }
   }
+  for (TFileRecord& part : parts) Append(project, std::move(part), result);
   return Appended(project, std::move(result));
 }
 
@@ -285,13 +404,33 @@ int CopiesFromText(std::string_view text) {
 TRecordOpResult CloneRecords(TProject& project, const TSelection& selection, int copies) {
   TRecordOpResult result;
   result.Selection = NormalizeSelection(project, selection);
+  // The names first: a command that cannot name every copy adds none.
+  std::set<std::string> used = StationsOf(project);
+  std::vector<std::pair<int, std::string>> names;
+  int n = 0;
   for (int repetition = 0; repetition < copies; ++repetition) {
-    int n = 0;
     for (int i : result.Selection) {
-      TFileRecord copy = project.Records[static_cast<size_t>(i)];
-      copy.Station = ShortName(copy.Station + "-" + std::to_string(++n));
-      Append(project, std::move(copy), result);
+      // The copies are numbered over the whole command; a number whose name is taken is passed.
+      const std::string& station = project.Records[static_cast<size_t>(i)].Station;
+      std::string name;
+      while (name.empty()) {
+        const std::string suffix = "-" + std::to_string(++n);
+        if (CharCount(suffix) >= kShortNameLength) {
+          result.Message = "Нет свободного названия пункта для копии записи " +
+                           std::to_string(i + 1) + " (" + station + ")";
+          return result;
+        }
+        name = FitStation(station, suffix);
+        if (used.count(name) != 0) name.clear();
+      }
+      used.insert(name);
+      names.emplace_back(i, std::move(name));
     }
+  }
+  for (auto& [i, name] : names) {
+    TFileRecord copy = project.Records[static_cast<size_t>(i)];
+    copy.Station = std::move(name);
+    Append(project, std::move(copy), result);
   }
   return Appended(project, std::move(result));
 }
@@ -369,6 +508,10 @@ TRecordOpResult RenameChannel(TProject& project, const TSelection& selection, in
   result.Selection = NormalizeSelection(project, selection);
   if (channel < 0 || channel >= kMaxChannels) {
     result.Message = "Не выделены записи или канал";
+    return result;
+  }
+  if (std::string why = UnstorableTextMessage(kChannelNameWhat, name); !why.empty()) {
+    result.Message = std::move(why);
     return result;
   }
   for (int i : result.Selection) {

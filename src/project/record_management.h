@@ -75,11 +75,13 @@ TAddReport AddFilesToProject(TProject& project, const std::vector<std::string>& 
 TAddReport AddFolderToProject(TProject& project, const std::string& folder, int format_index,
                               UiHost& host, HeaderCache* headers = nullptr);
 
-// Each selected record's File becomes folder + separator + its file name.
+// Each selected record's File becomes folder + separator + its file name (a folder the project
+// file cannot hold is refused).
 TRecordOpResult ChangePath(TProject& project, const TSelection& selection,
                            const std::string& folder);
 
-// The current record's File becomes path; nothing else of the record changes.
+// The current record's File becomes path; nothing else of the record changes. A path the
+// project file cannot hold is refused.
 TRecordOpResult ChangeFile(TProject& project, int current, const std::string& path);
 
 // Asked before the Delete key removes records.
@@ -114,8 +116,11 @@ TCompressReport CompressRecords(TProject& project, const TSelection& selection,
                                 HeaderCache* headers = nullptr);
 
 // For each selected record and each of its selected channels, appends a copy of the record in
-// which only that channel is selected, its Station the first 7 characters of Station + "-" +
-// the channel name. NewRecords: the copies.
+// which only that channel is selected. Its Station is the first 7 characters of Station + "-" +
+// the channel name when that names every part apart and is not a station of the project;
+// otherwise Station + "-" + what distinguishes the channel's name from the record's other
+// channels ("E" of HHE beside HHN and HHZ), the station cut so that it fits the 7 characters and
+// numbered on when the name is taken. NewRecords: the copies.
 TRecordOpResult SplitChannels(TProject& project, const TSelection& selection);
 
 // Prompt of the clone action's input box.
@@ -125,8 +130,9 @@ inline constexpr char kCopiesPrompt[] = "Количество копий";
 int CopiesFromText(std::string_view text);
 
 // Appends copies copies of the selected records: in each repetition every selected record in
-// list order gets a copy whose Station is the first 7 characters of Station + "-" + n, n
-// counting 1, 2, 3 ... over that repetition's copies. copies of 0 or less does nothing.
+// list order gets a copy whose Station is Station + "-" + n, n counting 1, 2, 3 ... over all the
+// copies of the command, the station cut so that the number fits the 7 characters; a number
+// whose name some record already has is passed over. copies of 0 or less does nothing.
 TRecordOpResult CloneRecords(TProject& project, const TSelection& selection, int copies);
 
 // The six sort keys, in the order of the sort menu.
@@ -155,7 +161,8 @@ TRecordOpResult SortSelected(TProject& project, const TSelection& selection, TSo
 // Prompt of the rename action's input box (its default is the current name).
 inline constexpr char kRenamePrompt[] = "Новое имя канала";
 
-// The channel at position channel (from 0) of every selected record that has it gets name.
+// The channel at position channel (from 0) of every selected record that has it gets name; a
+// name the project file cannot hold is refused.
 TRecordOpResult RenameChannel(TProject& project, const TSelection& selection, int channel,
                               const std::string& name);
 

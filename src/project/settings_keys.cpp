@@ -9,6 +9,7 @@
 #include "common/text_encoding.h"
 #include "project/bin_ini_file.h"
 #include "project/project_file.h"
+#include "project/record_editor.h"
 #include "records/assembly.h"
 
 namespace tarvik {
@@ -212,7 +213,9 @@ bool ApplySetting(TProject& project, int set, std::string_view name, std::string
   const std::string shown = SettingKeyName(*key, set) + "=" + std::string(text);
   const std::string range = SettingRangeText(*key);
   if (key->Type == TSettingType::kFolder) {
-    project.General.ResultDir = ResolveFolder(project, text);
+    const std::string folder = ResolveFolder(project, text);
+    if (std::string why = UnstorablePathMessage(project, folder); !why.empty()) return fail(why);
+    project.General.ResultDir = folder;
     project.Modified = true;
     return true;
   }
@@ -243,6 +246,84 @@ void RestoreSettingDefaults(TProject& project, int set) {
   const int s = set == kEventSet ? kEventSet : kMicroseismSet;
   RestoreDefaults(project.Settings[s], s);
   project.Modified = true;
+}
+
+namespace {
+
+// The filters of a set: which, its keys' fields and whether the calculation applies it.
+struct TFilterPair {
+  const char* Name;
+  std::string_view LowKey, HighKey;
+  double Low, High;
+  bool On;
+};
+
+std::array<TFilterPair, 2> FilterPairs(const TSpectrumSettings& s) {
+  return {{{"фильтра краевого эффекта", "FMin", "FMax", s.FMin, s.FMax, s.EdgeEffect},
+           {"полосового фильтра помех", "NoiseFMin", "NoiseFMax", s.NoiseFMin, s.NoiseFMax,
+            s.NoiseFilter && s.EstimationType == 1}}};
+}
+
+std::string Hz(double v) {
+  return FormatProjectFloat(v) + " Гц";
+}
+
+}  // namespace
+
+std::string FilterPairProblem(const TSpectrumSettings& settings, int set, int pair) {
+  const std::array<TFilterPair, 2> pairs = FilterPairs(settings);
+  for (size_t k = 0; k < pairs.size(); ++k) {
+    const TFilterPair& f = pairs[k];
+    if (f.Low < f.High || (pair != kBothFilterPairs && pair != static_cast<int>(k))) continue;
+    const TSettingKey* low = FindSettingKey(f.LowKey, set);
+    const TSettingKey* high = FindSettingKey(f.HighKey, set);
+    return std::string("Нижняя частота ") + f.Name + " (" + SettingKeyName(*low, set) + " = " +
+           Hz(f.Low) + ") должна быть меньше верхней (" + SettingKeyName(*high, set) + " = " +
+           Hz(f.High) + ")";
+  }
+  return {};
+}
+
+TFilterCheck CheckFilters(const TSpectrumSettings& settings, double rate) {
+  TFilterCheck check;
+  if (!(rate > 0.0)) return check;
+  const double nyquist = rate / 2;
+  for (const TFilterPair& f : FilterPairs(settings)) {
+    if (!f.On) continue;
+    // The filter design takes an upper corner at or above the Nyquist frequency as 0.99 of it.
+    const bool above = f.High >= nyquist;
+    const double high = above ? 0.99 * nyquist : f.High;
+    const std::string pair = std::string(f.LowKey) + " = " + Hz(f.Low) + ", " +
+                             std::string(f.HighKey) + " = " + Hz(f.High);
+    if (!(f.Low < high)) {
+      check.Failure = std::string("полоса ") + f.Name + " пуста (" + pair +
+                      (above ? ", частота Найквиста записи " + Hz(nyquist) : std::string()) +
+                      "): фильтр не может быть применен";
+      return check;
+    }
+    if (above) {
+      if (!check.Note.empty()) check.Note += "; ";
+      check.Note += std::string(f.HighKey) + " = " + Hz(f.High) +
+                    " не ниже частоты Найквиста записи " + Hz(nyquist) + ": верхняя частота " +
+                    f.Name + " взята " + Hz(high);
+    }
+  }
+  return check;
+}
+
+TWindowLength WindowLengthUsed(const TSpectrumSettings& settings, double fs) {
+  TWindowLength w;
+  TSpectrumSettings derived = settings;
+  if (!(fs > 0.0) || !DeriveGeometry(derived, fs, &w.Error)) {
+    if (w.Error.empty()) w.Error = "Не задана частота оцифровки";
+    return w;
+  }
+  w.Samples = derived.SegmentLength;
+  w.Transform = derived.TransformLength;
+  w.Seconds = derived.SegmentLength / fs;
+  w.Rounded =
+      derived.SegmentLength != static_cast<int32_t>(std::nearbyint(fs * settings.SilenceDur));
+  return w;
 }
 
 }  // namespace tarvik

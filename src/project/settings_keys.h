@@ -77,4 +77,38 @@ bool ApplySetting(TProject& project, int set, std::string_view name, std::string
 // "Восстановить по умолчанию": the default set over set; the project is modified.
 void RestoreSettingDefaults(TProject& project, int set);
 
+// A band-pass filter's lower corner must lie below its upper one, or the filter is not applied
+// at all. The message that refuses a set of set's keys whose edge-effect pair (FMin, FMax) or
+// noise-filter pair (NoiseFMin, NoiseFMax) is not in order; empty when both are. pair limits
+// the check to one of them.
+inline constexpr int kBothFilterPairs = -1;
+inline constexpr int kEdgeFilterPair = 0;
+inline constexpr int kNoiseFilterPair = 1;
+std::string FilterPairProblem(const TSpectrumSettings& settings, int set,
+                              int pair = kBothFilterPairs);
+
+// What a run must say about the filters a set switches on, for a record sampled at rate:
+// Failure when a filter that is on would filter nothing (its corners out of order, also once an
+// upper corner at or above the Nyquist frequency is taken as 0.99 of it); Note when an upper
+// corner is so taken. Both empty when there is nothing to say.
+struct TFilterCheck {
+  std::string Failure;
+  std::string Note;
+};
+TFilterCheck CheckFilters(const TSpectrumSettings& settings, double rate);
+
+// The segment a set's spectra are computed with at rate fs, from the same geometry the
+// calculation derives: Samples of data per segment (SilenceDur·fs rounded, brought to a power
+// of two unless zero-filled or without the fast transform), Transform samples, their length in
+// Seconds, and whether that length differs from SilenceDur. Error (and Samples 0) when no
+// segment follows.
+struct TWindowLength {
+  int32_t Samples = 0;
+  int32_t Transform = 0;
+  double Seconds = 0.0;
+  bool Rounded = false;
+  std::string Error;
+};
+TWindowLength WindowLengthUsed(const TSpectrumSettings& settings, double fs);
+
 }  // namespace tarvik

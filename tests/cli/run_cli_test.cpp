@@ -340,12 +340,14 @@ TEST_F(RunCli, NoQuietIntervalNamesTheLevels) {
   EXPECT_FALSE(fs::exists(dir_.File("Spectra")));
 }
 
-// H/V alone before any spectra: the driver's message, then the file that is missing.
+// H/V alone before any spectra: the amplitude spectrum is missing (no response file is), then
+// the file that is missing.
 TEST_F(RunCli, MissingAmplitudeFileIsNamed) {
   const CliRun run = Cli("run --hv " + Quote(project_), dir_);
   EXPECT_EQ(run.status, 1);
-  const size_t at = run.err.find("Не заданы файлы с ЧХ для записи TVK01 Ш [E/Z,N/Z] ");
+  const size_t at = run.err.find("Не рассчитан амплитудный спектр записи TVK01 Ш [E/Z,N/Z] ");
   ASSERT_NE(at, std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("Не заданы файлы с ЧХ"), std::string::npos) << run.err;
   // The next line.
   EXPECT_EQ(run.err.find("\nФайл " + Prim("TVK01") + " не найден\n", at), run.err.find('\n', at))
       << run.err;

@@ -72,10 +72,14 @@ TEST_F(DriverTest, RunWritesSpectraThenRatiosOfCheckedRecords) {
   EXPECT_FALSE(hv.Ran);
   EXPECT_EQ(hv.Problem, 2);
   ASSERT_EQ(hv_host.messages.size(), 1u);
-  // The missing file is named on a line of its own: no response file is at fault.
-  EXPECT_EQ(hv_host.messages[0], "Не заданы файлы с ЧХ для записи " +
+  // The amplitude spectrum is missing, not a response file: the message says so, names the
+  // file and how to compute it.
+  EXPECT_EQ(hv_host.messages[0], "Не рассчитан амплитудный спектр записи " +
                                      HVEntryText(project_.Records[1]) + "\nФайл " + Prim(1) +
-                                     " не найден");
+                                     " не найден\nH/V считается по амплитудным спектрам: "
+                                     "рассчитайте спектры этой записи на вкладке «Обычные "
+                                     "спектры» с типом спектра «Амплитудный»");
+  EXPECT_EQ(hv_host.messages[0], MissingAmplitudeSpectrumText(BuildHVList(project_, folders_)));
   EXPECT_EQ(BuildHVList(project_, folders_).Hint, Prim(1));
 
   project_.Records[1].ToProcessNakamura = false;
@@ -93,16 +97,98 @@ TEST_F(DriverTest, RunWritesSpectraThenRatiosOfCheckedRecords) {
   EXPECT_EQ(ratios[2].Path, Nak(2));
 }
 
-TEST_F(DriverTest, AllUncheckedRunsThroughEveryIndexAndWritesNothing) {
-  for (TFileRecord& r : project_.Records) r.ToProcess = false;
+// A run with nothing checked does not start: it says so and how to check records, instead of a
+// run that "ends" having written nothing.
+TEST_F(DriverTest, NothingCheckedRefusesTheRun) {
+  const struct {
+    bool hv;
+    int start;
+    const char* message;
+  } cases[] = {
+      {false, 0,
+       "Не отмечена ни одна запись для расчета спектров. Отметьте записи флажками в списке "
+       "«Обычные спектры»"},
+      {true, 0,
+       "Не отмечена ни одна запись для расчета спектров H/V. Отметьте записи флажками в списке "
+       "«Спектры H/V»"},
+      // Checked records before the start do not count.
+      {false, 1,
+       "Не отмечена ни одна запись для расчета спектров начиная с записи 2. Отметьте записи "
+       "флажками в списке «Обычные спектры»"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    for (TFileRecord& r : project_.Records) r.ToProcess = r.ToProcessNakamura = false;
+    project_.Records[0].ToProcess = project_.Records[0].ToProcessNakamura = c.start > 0;
+    RecordingUiHost host;
+    TRunOptions options;
+    options.Start = c.start;
+    const TRunReport report = c.hv ? RunHV(project_, folders_, host, options)
+                                   : RunPrimary(project_, folders_, host, options);
+    EXPECT_FALSE(report.Ran);
+    EXPECT_TRUE(report.NothingChecked);
+    EXPECT_EQ(host.messages, (std::vector<std::string>{c.message}));
+    EXPECT_FALSE(host.HasStage("Расчет спектров завершен"));
+    EXPECT_FALSE(host.HasStage("Расчет спектров Накамуры завершен"));
+    EXPECT_EQ(host.gauge, (std::vector<std::pair<int, int>>{{0, 3}}));
+    EXPECT_FALSE(fs::exists(folders_.Results));
+  }
+}
+
+// Records that fail do not hold up the run: their messages are kept for the report, the run
+// goes on to the next record, and one summary names each failure with its reason.
+TEST_F(DriverTest, FailedRecordsAreGatheredNotShownOneByOne) {
+  project_.Records[0].File = dir_.File("gone/TVK01.msd");
+  project_.Records[2].File = dir_.File("gone/TVK03.msd");
   RecordingUiHost host;
   const TRunReport report = RunPrimary(project_, folders_, host, TRunOptions{});
   EXPECT_TRUE(report.Ran);
-  EXPECT_TRUE(report.Processed.empty());
-  EXPECT_FALSE(fs::exists(folders_.Results));
+  EXPECT_TRUE(host.messages.empty());
+  EXPECT_EQ(report.Processed, (std::vector<int>{0, 1, 2}));
+  EXPECT_EQ(report.Written, (std::vector<std::string>{Prim(1)}));
+  ASSERT_EQ(report.Failed.size(), 2u);
+  EXPECT_EQ(report.Failed[0].first, 0);
+  EXPECT_EQ(report.Failed[1].first, 2);
+  EXPECT_EQ(host.gauge.back(), std::make_pair(3, 3));
   EXPECT_EQ(host.stages.back(), "Расчет спектров завершен");
-  const std::vector<std::pair<int, int>> gauge = {{0, 3}, {1, 3}, {2, 3}, {3, 3}};
-  EXPECT_EQ(host.gauge, gauge);
+  const std::string summary = RunSummaryText(project_, report);
+  EXPECT_EQ(summary.rfind("Не рассчитано записей: 2 из 3\nЗапись 1 (TVK01): ", 0), 0u) << summary;
+  EXPECT_NE(summary.find("\nЗапись 3 (TVK03): "), std::string::npos) << summary;
+  EXPECT_NE(summary.find(dir_.File("gone/TVK03.msd")), std::string::npos) << summary;
+  // The reason is said once, without the station a second time.
+  EXPECT_EQ(summary.find("(TVK01): TVK01:"), std::string::npos) << summary;
+  ASSERT_EQ(report.Windows.size(), 3u);
+  EXPECT_EQ(report.Windows[1].Samples, 2048);
+  EXPECT_EQ(report.Windows[1].Rate, 100.0);
+  EXPECT_EQ(report.Windows[0].Samples, 0);
+}
+
+// An edge filter whose band is empty at a record's rate fails that record instead of leaving
+// its spectra unfiltered; an upper corner above the Nyquist frequency is named in a note.
+TEST_F(DriverTest, EdgeFilterThatCannotFilterFailsItsRecord) {
+  project_.Settings[kMicroseismSet].EdgeEffect = true;
+  project_.Settings[kMicroseismSet].FMin = 0.5;
+  project_.Settings[kMicroseismSet].FMax = 100;  // above 50 Hz, the Nyquist frequency
+  project_.Records[1].IsEvent = true;
+  project_.Settings[kEventSet].EdgeEffect = true;
+  project_.Settings[kEventSet].FMin = 60;
+  project_.Settings[kEventSet].FMax = 100;
+  RecordingUiHost host;
+  const TRunReport report = RunPrimary(project_, folders_, host, TRunOptions{});
+  EXPECT_EQ(report.Written.size(), 2u);
+  ASSERT_EQ(report.Failed.size(), 1u);
+  EXPECT_EQ(report.Failed[0].first, 1);
+  EXPECT_EQ(report.Failed[0].second,
+            "TVK02: полоса фильтра краевого эффекта пуста (FMin = 60 Гц, FMax = 100 Гц, частота "
+            "Найквиста записи 50 Гц): фильтр не может быть применен");
+  ASSERT_EQ(report.Notes.size(), 2u);
+  EXPECT_EQ(report.Notes[0].first, 0);
+  EXPECT_EQ(report.Notes[0].second,
+            "TVK01: FMax = 100 Гц не ниже частоты Найквиста записи 50 Гц: верхняя частота "
+            "фильтра краевого эффекта взята 49.5 Гц");
+  const std::string summary = RunSummaryText(project_, report);
+  EXPECT_NE(summary.find("\n\nЗамечания:\nЗапись 1 (TVK01): FMax = 100 Гц"), std::string::npos)
+      << summary;
 }
 
 TEST_F(DriverTest, StartEntryDecidesWhereTheRunBegins) {

@@ -9,6 +9,7 @@
 
 #include "common/text_encoding.h"
 #include "response/rsp_file.h"
+#include "spectral/result_files.h"
 #include "test_files.h"
 
 namespace tarvik {
@@ -157,8 +158,32 @@ TEST(RecordEditor, RefusalsChangeNothing) {
        "Не выделена ни одна запись"},
       {"rate not a number", [](TProject& p) { return SetSamplingRate(p, {0}, 0, "1O0"); },
        "'1O0' — неверное число"},
-      {"rate zero", [](TProject& p) { return SetSamplingRate(p, {0}, 0, "0"); },
-       kRateNotPositiveMessage},
+      {"rate zero", [](TProject& p) { return SetSamplingRate(p, {0}, 0, "0"); }, kRateRangeMessage},
+      // Rates no control can give: kept, they would be lost to the rate of the files.
+      {"rate 1e300", [](TProject& p) { return SetSamplingRate(p, {0}, 0, "1e300"); },
+       kRateRangeMessage},
+      {"rate above the range", [](TProject& p) { return SetSamplingRate(p, {0}, 0, "100000.5"); },
+       kRateRangeMessage},
+      {"rate below the range", [](TProject& p) { return SetSamplingRate(p, {0}, 0, "0.5"); },
+       kRateRangeMessage},
+      {"select start at the finish",
+       [](TProject& p) { return SetSelectStart(p, {0}, "14.05.2024 2:00:00"); },
+       "Запись 1 (A): начало выделенного интервала 14.05.2024 2:00:00 не раньше его конца "
+       "14.05.2024 2:00:00 (запись от 14.05.2024 1:00:00 до 14.05.2024 2:00:00)"},
+      {"select finish before the start",
+       [](TProject& p) { return SetSelectFinish(p, {0}, "14.05.2024 0:59:00"); },
+       "Запись 1 (A): начало выделенного интервала 14.05.2024 1:00:00 не раньше его конца "
+       "14.05.2024 0:59:00 (запись от 14.05.2024 1:00:00 до 14.05.2024 2:00:00)"},
+      {"both ends in the wrong order",
+       [](TProject& p) {
+         return SetSelection(p, {0}, "2024-05-14T01:50:00", "2024-05-14T01:10:00");
+       },
+       "Запись 1 (A): начало выделенного интервала 14.05.2024 1:50:00 не раньше его конца "
+       "14.05.2024 1:10:00 (запись от 14.05.2024 1:00:00 до 14.05.2024 2:00:00)"},
+      {"select start after the record",
+       [](TProject& p) { return SetSelection(p, {0}, "2030-01-01T00:00:00", std::nullopt); },
+       "Запись 1 (A): начало выделенного интервала 01.01.2030 не раньше его конца "
+       "14.05.2024 2:00:00 (запись от 14.05.2024 1:00:00 до 14.05.2024 2:00:00)"},
       {"adc without channel", [](TProject& p) { return SetAdcCoefficient(p, {0}, 0, -2, "5"); },
        "Не выделены записи или канал"},
       {"adc without record", [](TProject& p) { return SetAdcCoefficient(p, {0}, -1, 0, "5"); },
@@ -186,7 +211,125 @@ TEST(RecordEditor, RefusalsChangeNothing) {
     EXPECT_EQ(p.Records[0].SampRate, before.SampRate) << c.name;
     EXPECT_EQ(p.Records[0].ADCCoef[0], before.ADCCoef[0]) << c.name;
     EXPECT_EQ(p.Records[0].SelectStart, before.SelectStart) << c.name;
+    EXPECT_EQ(p.Records[0].SelectFinish, before.SelectFinish) << c.name;
   }
+}
+
+// A selection reaching beyond the record is brought to its Start and Finish, with a warning per
+// end moved; the result files are then named after the start the run really uses.
+TEST(RecordEditor, SelectionBeyondTheRecordIsClamped) {
+  const TDateTime start = EncodeDateTime(2024, 5, 14, 1);
+  const TDateTime finish = EncodeDateTime(2024, 5, 14, 2);
+  const struct {
+    std::optional<std::string_view> from, to;
+    TDateTime select_start, select_finish;
+    size_t warnings;
+  } cases[] = {
+      {"2010-01-01T00:00:00", "2030-01-01T00:00:00", start, finish, 2},
+      {"14.05.2024 0:30:00", std::nullopt, start, finish, 1},
+      {std::nullopt, "2024-05-14T03:00:00", start, finish, 1},
+      {"2024-05-14T01:10:00", "2024-05-14T01:50:00", EncodeDateTime(2024, 5, 14, 1, 10),
+       EncodeDateTime(2024, 5, 14, 1, 50), 0},
+      // Given together, the ends are checked against each other, not against the old ones.
+      {"2024-05-14T01:55:00", "2024-05-14T02:30:00", EncodeDateTime(2024, 5, 14, 1, 55), finish, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.from.value_or("-")) + " " + std::string(c.to.value_or("-")));
+    TProject p;
+    p.Records = {Rec("A")};
+    p.Records[0].SelectStart = EncodeDateTime(2024, 5, 14, 1, 20);
+    p.Records[0].SelectFinish = EncodeDateTime(2024, 5, 14, 1, 40);
+    if (!c.from) p.Records[0].SelectStart = start;
+    if (!c.to) p.Records[0].SelectFinish = finish;
+    const TRecordOpResult r = SetSelection(p, {0}, c.from, c.to);
+    ASSERT_TRUE(r.Done) << r.Message;
+    EXPECT_NEAR(p.Records[0].SelectStart, c.select_start, 1e-9);
+    EXPECT_NEAR(p.Records[0].SelectFinish, c.select_finish, 1e-9);
+    EXPECT_EQ(r.Warnings.size(), c.warnings);
+  }
+  TProject p;
+  p.Records = {Rec("A")};
+  const TRecordOpResult r = SetSelectStart(p, {0}, "2010-01-01T00:00:00");
+  ASSERT_EQ(r.Warnings.size(), 1u);
+  EXPECT_EQ(r.Warnings[0],
+            "Запись 1 (A): начало выделенного интервала 01.01.2010 раньше начала записи; взято "
+            "14.05.2024 1:00:00");
+  TResultFolders folders = DeriveResultFolders("/r");
+  EXPECT_EQ(SpectrumFilePath(folders, p.Records[0], false),
+            folders.SpectraPrimary + "/prim_A_240514-010000.dat");
+}
+
+// Each record is clamped to itself; one whose selection would be empty leaves every record as
+// it was.
+TEST(RecordEditor, SelectionOfSeveralRecordsIsAllOrNothing) {
+  TProject p;
+  p.Records = {Rec("A"), Rec("B")};
+  p.Records[1].Start = p.Records[1].SelectStart = EncodeDateTime(2024, 5, 14, 1, 30);
+  ASSERT_TRUE(SetSelectStart(p, {0, 1}, "14.05.2024 1:15:00").Done);
+  EXPECT_NEAR(p.Records[0].SelectStart, EncodeDateTime(2024, 5, 14, 1, 15), 1e-9);
+  EXPECT_NEAR(p.Records[1].SelectStart, EncodeDateTime(2024, 5, 14, 1, 30), 1e-9);
+
+  p.Records[1].SelectFinish = EncodeDateTime(2024, 5, 14, 1, 40);
+  p.Modified = false;
+  const TRecordOpResult r = SetSelectStart(p, {0, 1}, "14.05.2024 1:45:00");
+  EXPECT_FALSE(r.Done);
+  EXPECT_NE(r.Message.find("Запись 2 (B)"), std::string::npos) << r.Message;
+  EXPECT_NEAR(p.Records[0].SelectStart, EncodeDateTime(2024, 5, 14, 1, 15), 1e-9);
+  EXPECT_FALSE(p.Modified);
+}
+
+// Texts the project file (Windows-1251) cannot hold would come back as "?": refused, whatever
+// edits them, while Cyrillic, which it holds, is kept.
+TEST(RecordEditor, TextsTheProjectFileCannotHoldAreRefused) {
+  using Edit = std::function<TRecordOpResult(TProject&)>;
+  const struct {
+    const char* name;
+    Edit edit;
+    std::string message;
+  } refused[] = {
+      {"station", [](TProject& p) { return SetStation(p, {0}, "Zürich"); },
+       "Название пункта «Zürich» содержит символ «ü», которого нет в кодировке файла проекта "
+       "(Windows-1251)"},
+      {"channel name", [](TProject& p) { return RenameChannel(p, {0}, 1, "北"); },
+       "Имя канала «北» содержит символ «北», которого нет в кодировке файла проекта "
+       "(Windows-1251)"},
+      {"response file",
+       [](TProject& p) {
+         return SetResponseFile(p, {0}, kAllChannels, TResponseKind::kSensor, "/r/ü.rsp");
+       },
+       "Путь «/r/ü.rsp» содержит символ «ü», которого нет в кодировке файла проекта "
+       "(Windows-1251)"},
+      {"record file", [](TProject& p) { return ChangeFile(p, 0, "/d/π.msd"); },
+       "Путь «/d/π.msd» содержит символ «π», которого нет в кодировке файла проекта "
+       "(Windows-1251)"},
+      {"folder of the files", [](TProject& p) { return ChangePath(p, {0}, "/d/Zürich"); },
+       "Путь «/d/Zürich» содержит символ «ü», которого нет в кодировке файла проекта "
+       "(Windows-1251)"},
+  };
+  for (const auto& c : refused) {
+    TProject p;
+    p.Records = {Rec("A")};
+    const TFileRecord before = p.Records[0];
+    const TRecordOpResult r = c.edit(p);
+    EXPECT_FALSE(r.Done) << c.name;
+    EXPECT_EQ(r.Message, c.message) << c.name;
+    EXPECT_FALSE(p.Modified) << c.name;
+    EXPECT_EQ(p.Records[0].Station, before.Station) << c.name;
+    EXPECT_EQ(p.Records[0].Channel[1], before.Channel[1]) << c.name;
+    EXPECT_EQ(p.Records[0].File, before.File) << c.name;
+    EXPECT_EQ(p.Records[0].SensorResp[0], before.SensorResp[0]) << c.name;
+  }
+
+  TProject p;
+  p.Records = {Rec("A")};
+  ASSERT_TRUE(SetStation(p, {0}, "Пункт1").Done);
+  EXPECT_EQ(p.Records[0].Station, "Пункт1");
+  ASSERT_TRUE(RenameChannel(p, {0}, 0, "Север").Done);
+  // A file inside the project's folder is stored as "$CommonDir/...": the folder's own name
+  // never reaches the file.
+  p.Folder = "/data/Zürich";
+  ASSERT_TRUE(SetResponseFile(p, {0}, 0, TResponseKind::kChannel, "/data/Zürich/unit.rsp").Done);
+  EXPECT_EQ(p.Records[0].ChannelResp[0], "/data/Zürich/unit.rsp");
 }
 
 TEST(RecordEditor, RateForAllSelectedAdcForTheirCurrentChannel) {

@@ -147,5 +147,124 @@ TEST(SettingsKeys, DefaultsRestoreOneSet) {
   EXPECT_EQ(p.General.MaxSpan, 30);
 }
 
+// A filter's corners out of order filter nothing: refused in either pair, with the keys of the
+// set named.
+TEST(SettingsKeys, FilterCornersMustComeInOrder) {
+  const struct {
+    int set;
+    double fmin, fmax, noise_fmin, noise_fmax;
+    const char* problem;
+  } cases[] = {
+      {0, 0.1, 100, 0.1, 100, ""},
+      {0, 50, 1, 0.1, 100,
+       "Нижняя частота фильтра краевого эффекта (FMin = 50 Гц) должна быть меньше верхней "
+       "(FMax = 1 Гц)"},
+      {0, 5, 5, 0.1, 100,
+       "Нижняя частота фильтра краевого эффекта (FMin = 5 Гц) должна быть меньше верхней "
+       "(FMax = 5 Гц)"},
+      {1, 0.1, 100, 20, 10,
+       "Нижняя частота полосового фильтра помех (NoiseFMin1 = 20 Гц) должна быть меньше "
+       "верхней (NoiseFMax1 = 10 Гц)"},
+  };
+  for (const auto& c : cases) {
+    TSpectrumSettings s;
+    s.FMin = c.fmin;
+    s.FMax = c.fmax;
+    s.NoiseFMin = c.noise_fmin;
+    s.NoiseFMax = c.noise_fmax;
+    EXPECT_EQ(FilterPairProblem(s, c.set), c.problem);
+  }
+  // One pair alone: the other's disorder is not this edit's business.
+  TSpectrumSettings s;
+  s.NoiseFMin = 20;
+  s.NoiseFMax = 10;
+  EXPECT_EQ(FilterPairProblem(s, 0, kEdgeFilterPair), "");
+  EXPECT_NE(FilterPairProblem(s, 0, kNoiseFilterPair), "");
+}
+
+// What a run says of the filters a set switches on, at a record's rate: nothing while a filter
+// is off, a note when its upper corner lies at or above the Nyquist frequency, a failure when
+// the band left is empty.
+TEST(SettingsKeys, FiltersCheckedAgainstTheRecordsRate) {
+  const struct {
+    bool edge, noise;
+    int32_t estimation;
+    double fmin, fmax, rate;
+    bool fails;
+    const char* said;  // part of the failure or the note; "" for nothing said
+  } cases[] = {
+      {false, false, 1, 50, 1, 100, false, ""},
+      {true, false, 1, 0.1, 20, 100, false, ""},
+      {true, false, 1, 0.1, 100, 100, false,
+       "FMax = 100 Гц не ниже частоты Найквиста записи 50 Гц: верхняя частота фильтра краевого "
+       "эффекта взята 49.5 Гц"},
+      {true, false, 1, 50, 1, 100, true, "полоса фильтра краевого эффекта пуста (FMin = 50 Гц"},
+      // FMin below FMax, but at or above 0.99 of the Nyquist frequency.
+      {true, false, 1, 49.6, 200, 100, true, "частота Найквиста записи 50 Гц"},
+      // The noise filter works for the Bartlett estimate only.
+      {false, true, 0, 0.1, 100, 100, false, ""},
+      {false, true, 1, 0.1, 100, 100, false, "NoiseFMax = 100 Гц не ниже частоты Найквиста"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.said);
+    TSpectrumSettings s;
+    s.EdgeEffect = c.edge;
+    s.NoiseFilter = c.noise;
+    s.EstimationType = c.estimation;
+    s.FMin = c.fmin;
+    s.FMax = c.fmax;
+    const TFilterCheck check = CheckFilters(s, c.rate);
+    EXPECT_EQ(check.Failure.empty(), !c.fails);
+    const std::string& said = c.fails ? check.Failure : check.Note;
+    if (*c.said == '\0') {
+      EXPECT_EQ(check.Failure + check.Note, "");
+    } else {
+      EXPECT_NE(said.find(c.said), std::string::npos) << said;
+    }
+  }
+}
+
+// SilenceDur is brought to a power of two samples unless the segment is zero-filled or the
+// ordinary transform is used: the length named is the one the calculation uses.
+TEST(SettingsKeys, WindowLengthIsTheOneTheCalculationUses) {
+  const struct {
+    double silence, rate;
+    bool fft, zeros;
+    int32_t samples, transform;
+    bool rounded;
+  } cases[] = {
+      {60, 100, true, false, 8192, 8192, true},     {20, 100, true, false, 2048, 2048, true},
+      {20.48, 100, true, false, 2048, 2048, false}, {60, 100, true, true, 6000, 8192, false},
+      {60, 100, false, false, 6000, 6000, false},   {60, 250, true, false, 16384, 16384, true},
+  };
+  for (const auto& c : cases) {
+    TSpectrumSettings s;
+    s.SilenceDur = c.silence;
+    s.UseFFT = c.fft;
+    s.FillByZero = c.zeros;
+    const TWindowLength w = WindowLengthUsed(s, c.rate);
+    EXPECT_EQ(w.Samples, c.samples) << c.silence << " " << c.rate;
+    EXPECT_EQ(w.Transform, c.transform);
+    EXPECT_DOUBLE_EQ(w.Seconds, c.samples / c.rate);
+    EXPECT_EQ(w.Rounded, c.rounded);
+    EXPECT_TRUE(w.Error.empty());
+  }
+  TSpectrumSettings s;
+  s.SilenceDur = 1;
+  EXPECT_FALSE(WindowLengthUsed(s, 1).Error.empty());  // one sample is no segment
+  EXPECT_EQ(WindowLengthUsed(s, 1).Samples, 0);
+}
+
+TEST(SettingsKeys, ResultFolderTheProjectFileCannotHoldIsRefused) {
+  TProject p;
+  p.Folder = "/work/site";
+  p.General.ResultDir = "/work/site/results";
+  std::string error;
+  EXPECT_FALSE(ApplySetting(p, 0, "ResultDir", "/work/Zürich", &error));
+  EXPECT_NE(error.find("«ü»"), std::string::npos) << error;
+  EXPECT_EQ(p.General.ResultDir, "/work/site/results");
+  EXPECT_FALSE(p.Modified);
+}
+
 }  // namespace
 }  // namespace tarvik

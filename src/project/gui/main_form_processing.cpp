@@ -347,6 +347,9 @@ void TMainForm::FinishRun(bool hv, const TProject& ran, const TRunReport& report
     if (report.Problem <= list->count()) list->setCurrentRow(report.Problem - 1);
   }
   UpdateIdleStates();
+  // The records that failed, and what else the run has to say, in one message at its end.
+  if (const std::string summary = RunSummaryText(ran, report); !summary.empty())
+    host_->ShowMessage(summary);
   emit runFinished();
 }
 

@@ -20,6 +20,8 @@
 
 #include "project/gui/file_dialogs.h"
 #include "project/gui/main_form.h"
+#include "project/gui/qt_ui_host.h"
+#include "project/settings_keys.h"
 #include "records/assembly.h"
 #include "spectral/settings_page.h"
 
@@ -242,10 +244,28 @@ QWidget* TMainForm::CreateSettingsPage() {
   };
   dspin(silence_spin_, &TSpectrumSettings::SilenceDur, true);
   dspin(b_spin_, &TSpectrumSettings::B, true);
-  dspin(edge_fmin_spin_, &TSpectrumSettings::FMin, false);
-  dspin(edge_fmax_spin_, &TSpectrumSettings::FMax, false);
-  dspin(noise_fmin_spin_, &TSpectrumSettings::NoiseFMin, false);
-  dspin(noise_fmax_spin_, &TSpectrumSettings::NoiseFMax, false);
+  // A corner that would put its filter's pair out of order is refused and the box shows the
+  // value kept: such a filter filters nothing.
+  auto corner_spin = [this](QDoubleSpinBox* spin, double TSpectrumSettings::*field, int pair) {
+    connect(spin, &QDoubleSpinBox::valueChanged, this, [this, spin, field, pair](double v) {
+      if (reloading_) return;
+      TSpectrumSettings edited = ShownSettings();
+      edited.*field = v;
+      if (const std::string why = FilterPairProblem(edited, ShownSet(), pair); !why.empty()) {
+        reloading_ = true;
+        spin->setValue(ShownSettings().*field);
+        reloading_ = false;
+        host_->ShowMessage(why);
+        return;
+      }
+      ShownSettings().*field = v;
+      SettingsEdited(false);
+    });
+  };
+  corner_spin(edge_fmin_spin_, &TSpectrumSettings::FMin, kEdgeFilterPair);
+  corner_spin(edge_fmax_spin_, &TSpectrumSettings::FMax, kEdgeFilterPair);
+  corner_spin(noise_fmin_spin_, &TSpectrumSettings::NoiseFMin, kNoiseFilterPair);
+  corner_spin(noise_fmax_spin_, &TSpectrumSettings::NoiseFMax, kNoiseFilterPair);
   ispin(edge_order_spin_, &TSpectrumSettings::EdgeOrder);
   ispin(noise_order_spin_, &TSpectrumSettings::NoiseOrder);
   connect(noise_spin_, &QSpinBox::valueChanged, this, [this](int v) {

@@ -93,13 +93,12 @@ class RecordsPageTest : public QObject {
     // One record per selected channel, the station cut to 7 characters, only its channel on.
     QCOMPARE(list_->count(), 5);
     QCOMPARE(Stations(p),
-             (std::vector<std::string>{"TVK01", "TVK02", "TVK01-H", "TVK01-H", "TVK01-H"}));
+             (std::vector<std::string>{"TVK01", "TVK02", "TVK01-E", "TVK01-N", "TVK01-Z"}));
     for (int i = 2; i < 5; ++i) {
       for (int c = 0; c < 3; ++c)
         QCOMPARE(static_cast<bool>(p.Records[static_cast<size_t>(i)].ChanSelected[c]), c == i - 2);
     }
     QVERIFY(form_->windowTitle().endsWith("*"));
-    QTRY_VERIFY(script.Saw("пишут одни и те же файлы результатов"));
 
     script.Input("2");
     Select({1});
@@ -108,7 +107,7 @@ class RecordsPageTest : public QObject {
     QVERIFY(script.Saw("Tarvik|Количество копий"));
     QCOMPARE(list_->count(), 7);
     QCOMPARE(Project().Records[5].Station, std::string("TVK02-1"));
-    QCOMPARE(Project().Records[6].Station, std::string("TVK02-1"));
+    QCOMPARE(Project().Records[6].Station, std::string("TVK02-2"));
     QCOMPARE(list_->item(6)->text(), Q(Project().Records[1].File));
 
     // A count that is not a number makes one copy; 0 makes none.
@@ -291,6 +290,37 @@ class RecordsPageTest : public QObject {
     QCOMPARE(Project().Records[0].SelectStart, AtStoredPrecision(Project().Records[0].SelectStart));
     QCOMPARE(FormatProjectDateTime(Project().Records[1].SelectStart),
              FormatProjectDateTime(Project().Records[0].SelectStart));
+  }
+
+  // The editor keeps what the project file can hold and what lies within the record.
+  void editorRefusesWhatTheProjectCannotKeep() {
+    Select({0});
+    DialogScript script;
+    script.accept_messages = true;
+    // The letter is refused as it is typed; the others stay. (QTest types ASCII only: the "ü"
+    // comes as the key event a keyboard gives.)
+    auto* station = Find<QLineEdit>(*form_, "StationEdit");
+    station->setFocus();
+    station->selectAll();
+    QTest::keyClicks(station, "Z");
+    QTest::sendKeyEvent(QTest::Click, station, Qt::Key_Udiaeresis, QString("ü"), Qt::NoModifier);
+    QTest::keyClicks(station, "rich");
+    QTRY_VERIFY(script.Saw("Название пункта «Zü» содержит символ «ü»"));
+    QCOMPARE(Project().Records[0].Station, std::string("Zrich"));
+
+    // A selection start before the record is taken as its start, with a warning.
+    const TFileRecord& r = Project().Records[0];
+    Type(Find<QLineEdit>(*form_, "SelStartEdit"), "01.01.2010 00:00:00");
+    QTRY_VERIFY(script.Saw("раньше начала записи; взято"));
+    QCOMPARE(r.SelectStart, r.Start);
+    QCOMPARE(Find<QLineEdit>(*form_, "SelStartEdit")->text(), Q(FormatProjectDateTime(r.Start)));
+    // A finish before the start is refused, and the field shows the finish kept.
+    const TDateTime finish = r.SelectFinish;
+    Type(Find<QLineEdit>(*form_, "SelFinishEdit"), "01.01.2010 00:00:00");
+    QTRY_VERIFY(script.Saw("не раньше его конца"));
+    QCOMPARE(r.SelectFinish, finish);
+    QCOMPARE(Find<QLineEdit>(*form_, "SelFinishEdit")->text(), Q(FormatProjectDateTime(finish)));
+    QVERIFY(script.unexpected.empty());
   }
 
   void unitTemplateAndChannelSettingsFiles() {

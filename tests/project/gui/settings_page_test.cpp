@@ -211,6 +211,36 @@ class SettingsPageTest : public QObject {
     QCOMPARE(chart->yAxis->range().upper, 1.1);
   }
 
+  // A corner that would leave its filter with nothing to pass is refused with the reason, and
+  // the box shows the value kept.
+  void filterCornersOutOfOrderAreRefused() {
+    TSpectrumSettings& s = form_->Shell().Project().Settings[kMicroseismSet];
+    auto* fmax = Find<QDoubleSpinBox>(*form_, "EdgeFMaxSpinEdit");
+    DialogScript script;
+    Type(Find<QDoubleSpinBox>(*form_, "EdgeFMinSpinEdit"), "50");
+    QCOMPARE(s.FMin, 50.0);
+    script.Ok();
+    Type(fmax, "1");
+    QTRY_VERIFY(script.Done());
+    QCOMPARE(script.texts, (std::vector<QString>{"Нижняя частота фильтра краевого эффекта "
+                                                 "(FMin = 50 Гц) должна быть меньше верхней "
+                                                 "(FMax = 1 Гц)"}));
+    QCOMPARE(s.FMax, 100.0);
+    QCOMPARE(fmax->value(), 100.0);
+
+    auto* noise_min = Find<QDoubleSpinBox>(*form_, "NoiseFMinSpinEdit");
+    Type(Find<QDoubleSpinBox>(*form_, "NoiseFMaxSpinEdit"), "10");
+    script.Ok();
+    Type(noise_min, "10");
+    QTRY_VERIFY(script.Done());
+    QVERIFY(script.texts[1].contains("(NoiseFMin = 10 Гц) должна быть меньше верхней"));
+    QCOMPARE(s.NoiseFMin, 0.1);
+    QCOMPARE(noise_min->value(), 0.1);
+    Type(noise_min, "9.5");
+    QCOMPARE(s.NoiseFMin, 9.5);
+    QVERIFY(script.unexpected.empty());
+  }
+
   void labelAndHintFollowTheEstimate() {
     auto* label = Find<QLabel>(*form_, "NoiseDurLabel");
     auto* spin = Find<QSpinBox>(*form_, "NoiseDurSpinEdit");

@@ -1,0 +1,41 @@
+#include "common/ui_host.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "recording_ui_host.h"
+
+namespace tarvik {
+namespace {
+
+using testing::RecordingUiHost;
+
+// A host standing in for another keeps the messages and passes on the rest; a stop asked on
+// either is seen by both, so a calculation given the stand-in stops when the user stops the run.
+TEST(CollectingUiHost, KeepsMessagesAndSharesTheStopFlag) {
+  RecordingUiHost outer;
+  {
+    CollectingUiHost inner(outer);
+    inner.SetStage("stage");
+    inner.SetGauge(1, 2);
+    inner.ShowMessage("first");
+    inner.ShowMessage("second");
+    EXPECT_FALSE(inner.StopRequested());
+    outer.RequestStop();
+    EXPECT_TRUE(inner.StopRequested());
+    inner.ClearStop();
+    EXPECT_FALSE(outer.StopRequested());
+    inner.RequestStop();
+    EXPECT_TRUE(outer.StopRequested());
+    EXPECT_EQ(inner.Messages(), (std::vector<std::string>{"first", "second"}));
+  }
+  EXPECT_TRUE(outer.messages.empty());
+  EXPECT_EQ(outer.stages, (std::vector<std::string>{"stage"}));
+  EXPECT_EQ(outer.gauge, (std::vector<std::pair<int, int>>{{1, 2}}));
+  EXPECT_TRUE(outer.StopRequested());
+}
+
+}  // namespace
+}  // namespace tarvik

@@ -1,0 +1,159 @@
+// The runs of the processing page as a person sees them: a run with no record checked says so
+// instead of "finishing", and records that fail do not stop the batch with a box each but are
+// told in one summary at its end.
+
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTabWidget>
+
+#include "gui_test_support.h"
+#include "project/driver.h"
+#include "project/record_management.h"
+
+namespace tarvik::gui::testing {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+QString Q(const std::string& s) {
+  return QString::fromStdString(s);
+}
+
+QString Stage(TMainForm& form) {
+  return Find<QLabel>(form, "MainStatusPanel1")->text();
+}
+
+// Clicks a run button and waits for the run it starts to end.
+bool RunAndWait(TMainForm& form, const char* button) {
+  QSignalSpy finished(&form, &TMainForm::runFinished);
+  QTest::mouseClick(Find<QPushButton>(form, button), Qt::LeftButton);
+  return finished.count() > 0 || finished.wait(120000);
+}
+
+// Loads the project file, lets edit change it and saves it again.
+bool EditProject(const std::string& file, const std::function<void(TProject&)>& edit) {
+  NullUiHost host;
+  TProject p;
+  if (LoadProject(p, file, host) != LoadStatus::kLoaded) return false;
+  edit(p);
+  return SaveProject(p, file, 0, host).ok;
+}
+
+}  // namespace
+
+class MainFormProcessingTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() {
+    QuietOffscreenNotes();
+    UseSettingsFolder(settings_dir_.path());
+    master_ = WriteDemoProject((fs::path(master_dir_.path().toStdString()) / "demo").string());
+    QVERIFY(!master_.empty());
+  }
+
+  void init() {
+    work_ = std::make_unique<QTemporaryDir>();
+    fs::copy(fs::path(master_).parent_path(), Work("demo"), fs::copy_options::recursive);
+  }
+
+  // The window said "Расчет спектров завершен" at 100 % having done nothing.
+  void aRunWithNoRecordCheckedSaysHowToCheckThem() {
+    QVERIFY(EditProject(Demo(), [](TProject& p) {
+      for (TFileRecord& r : p.Records) r.ToProcess = r.ToProcessNakamura = false;
+    }));
+    TMainForm form;
+    QVERIFY(form.LoadStartupProject(Q(Demo())));
+    form.show();
+    Find<QTabWidget>(form, "PageControl")->setCurrentIndex(1);
+    auto* gauge = Find<QProgressBar>(form, "Gauge");
+    const struct {
+      const char* button;
+      int tab;
+      const char* message;
+    } runs[] = {
+        {"PrimCalcButton", 0,
+         "Не отмечена ни одна запись для расчета спектров. Отметьте записи флажками в списке "
+         "«Обычные спектры»"},
+        {"NakCalcButton", 1,
+         "Не отмечена ни одна запись для расчета спектров H/V. Отметьте записи флажками в списке "
+         "«Спектры H/V»"},
+    };
+    for (const auto& run : runs) {
+      Find<QTabWidget>(form, "ProcessingTabs")->setCurrentIndex(run.tab);
+      DialogScript script;
+      script.Ok();
+      QVERIFY(RunAndWait(form, run.button));
+      QVERIFY(script.Done());
+      QCOMPARE(script.texts, (std::vector<QString>{QString::fromUtf8(run.message)}));
+      QVERIFY(!Stage(form).contains("завершен"));
+      // Nothing done: the gauge does not stand at 100 %.
+      QCOMPARE(gauge->value(), 0);
+      QCOMPARE(Find<QPushButton>(form, run.button)->text(), QString(kRunCaption));
+      QVERIFY(script.unexpected.empty());
+    }
+    QVERIFY(FilesUnder(Work("demo/results")).empty());
+  }
+
+  // Four records of six whose files are gone: each opened a box and the run waited on it. Now
+  // the run goes through every record and one summary names the four with their reasons.
+  void failedRecordsAreToldOnceAtTheEnd() {
+    QVERIFY(EditProject(Demo(), [&](TProject& p) {
+      CloneRecords(p, {0, 1}, 2);
+      ChangePath(p, {2, 3, 4, 5}, Work("gone"));
+    }));
+    TMainForm form;
+    QVERIFY(form.LoadStartupProject(Q(Demo())));
+    form.show();
+    Find<QTabWidget>(form, "PageControl")->setCurrentIndex(1);
+    auto* gauge = Find<QProgressBar>(form, "Gauge");
+    DialogScript script;
+    int gauge_when_told = -1;
+    script.Then([&](QWidget* w) {
+      gauge_when_told = gauge->value();
+      auto* box = qobject_cast<QMessageBox*>(w);
+      QVERIFY(box != nullptr);
+      script.texts.push_back(box->text());
+      box->button(QMessageBox::Ok)->click();
+    });
+    QVERIFY(RunAndWait(form, "PrimCalcButton"));
+    QVERIFY(script.Done());
+    QCOMPARE(script.unexpected, std::vector<QString>{});
+    QCOMPARE(script.texts.size(), size_t{1});
+    const QString summary = script.texts[0];
+    QVERIFY2(summary.startsWith("Не рассчитано записей: 4 из 6\n"), qPrintable(summary));
+    for (const char* line : {"Запись 3 (TVK01-1): не удалось прочитать запись",
+                             "Запись 4 (TVK02-2): не удалось прочитать запись",
+                             "Запись 5 (TVK01-3): не удалось прочитать запись",
+                             "Запись 6 (TVK02-4): не удалось прочитать запись"}) {
+      QVERIFY2(summary.contains(QString::fromUtf8(line)), qPrintable(summary));
+    }
+    // Told when every record had its turn.
+    QCOMPARE(gauge_when_told, 6);
+    QCOMPARE(gauge->maximum(), 6);
+    QCOMPARE(Stage(form), QString("Расчет спектров завершен"));
+    QCOMPARE(FilesUnder(Work("demo/results")),
+             (std::vector<std::string>{"Spectra/Primary/prim_TVK01_240514-000000.dat",
+                                       "Spectra/Primary/prim_TVK02_240514-000000.dat"}));
+  }
+
+ private:
+  std::string Work(const std::string& name) const {
+    return (fs::path(work_->path().toStdString()) / name).string();
+  }
+  std::string Demo() const { return Work("demo/demo.tvp"); }
+
+  QTemporaryDir settings_dir_;
+  QTemporaryDir master_dir_;
+  std::string master_;
+  std::unique_ptr<QTemporaryDir> work_;
+};
+
+}  // namespace tarvik::gui::testing
+
+QTEST_MAIN(tarvik::gui::testing::MainFormProcessingTest)
+#include "main_form_processing_test.moc"
