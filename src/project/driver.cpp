@@ -685,6 +685,20 @@ TRunReport RunHV(TProject& project, const TResultFolders& folders, UiHost& host,
     }
   }
   const std::vector<bool> overwritten = OverwrittenLater(project, options, ratio_path);
+  const auto computed = [&](int i) {
+    return options.Only || (project.Records[static_cast<size_t>(i)].ToProcessNakamura &&
+                            InShard(options, i) && !overwritten[static_cast<size_t>(i)]);
+  };
+  TResultManifest manifest(folders.Results);
+  const RunOwner owner{manifest, ProjectIdentity(project.FileName)};
+  if (!AcceptOtherProjectsFiles(project, options, owner, host, [&](int i) {
+        return computed(i) && !skipped(i)
+                   ? RatioFilePath(folders, project.Records[static_cast<size_t>(i)])
+                   : std::string();
+      })) {
+    host.SetStage(kHVTexts.finished);
+    return TRunReport{};
+  }
   const TRunOptions run = JobsForResultFiles(project, options, ratio_path);
   return RunLoop(project, host, run, kHVTexts, [&](int i, RecordOutcome& out, UiHost& h) {
     if (!computed(i)) return;
