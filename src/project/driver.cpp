@@ -55,6 +55,7 @@ struct RecordOutcome {
   std::string written;
   std::string failure;
   double seconds = 0.0;
+  TRunReport::TGaps gaps;
 };
 
 // Runs work(i) for i = first .. count - 1 on up to jobs threads, each index once, in ascending
@@ -100,6 +101,7 @@ void Summarise(const std::vector<RecordOutcome>& outcomes, TRunReport& report) {
     if (!o.handled) continue;
     report.Processed.push_back(static_cast<int>(i));
     report.Seconds.push_back(o.seconds);
+    report.Gaps.push_back(o.gaps);
     if (!o.written.empty()) {
       report.Written.push_back(o.written);
     } else if (!o.stopped) {
@@ -116,6 +118,8 @@ void PrimaryRecord(TProject& project, const TResultFolders& folders, int i, UiHo
   const TSpectraStatus status =
       CalculateSpectra(record, project.SettingsFor(record), record.SelectStart, record.SelectFinish,
                        project.General.SampRateDefault, host, mean, stdev, {}, &headers);
+  out.gaps = {static_cast<int>(status.Gaps.size()), status.GapSeconds,
+              GapMessage(record.Station, status)};
   if (status.Outcome == TSpectraOutcome::kStopped || host.StopRequested()) {
     out.stopped = true;
     return;

@@ -111,6 +111,14 @@ struct TRunReport {
   std::vector<double> Seconds;
   // What the user was told once for the whole run (response files taken as flat responses).
   std::vector<std::string> Notices;
+  // Per record of Processed, in the same order: the gaps of its span that its spectra left out
+  // (how many, their seconds) and the record's message about them (empty without gaps).
+  struct TGaps {
+    int Count = 0;
+    double Seconds = 0.0;
+    std::string Message;
+  };
+  std::vector<TGaps> Gaps;
 };
 
 // Primary spectra of the records checked for processing (or of one record), from Start on:
