@@ -74,7 +74,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TFileRecord record = records.empty() ? FormRecord(path, info, true) : records.front();
   NullUiHost host;
   TData32 samples;
-  LoadRecord(record, samples, host, LoadSettings());
+  LoadReport report;
+  if (LoadRecord(record, samples, host, LoadSettings(), &report)) {
+    // One list of unread spans per channel, sorted, apart, inside the samples, and read as 0.
+    if (report.unread.size() != samples.size()) __builtin_trap();
+    for (size_t c = 0; c < samples.size(); ++c) {
+      int64_t previous = -2;
+      for (const auto& [a, b] : report.unread[c]) {
+        if (a <= previous + 1 || b < a || b >= static_cast<int64_t>(samples[c].size())) {
+          __builtin_trap();
+        }
+        for (int64_t i = a; i <= b; ++i) {
+          if (samples[c][static_cast<size_t>(i)] != 0) __builtin_trap();
+        }
+        previous = b;
+      }
+    }
+  }
 
   std::error_code ec;
   std::filesystem::remove(path, ec);

@@ -67,7 +67,8 @@ inline std::string WriteScratchFile(const std::string& name, const uint8_t* data
   return path;
 }
 
-using HeaderReader = bool (*)(const std::string& path, TFileRecordInfo& info, double default_rate);
+using HeaderReader = bool (*)(const std::string& path, TFileRecordInfo& info, double default_rate,
+                              std::string* why);
 using SegmentBuilder = void (*)(const std::string& path, TRecList& list,
                                 const std::string& station);
 
@@ -88,11 +89,17 @@ template <typename Wanted = EverySegment>
 FileReading ReadEverySegment(const std::string& path, HeaderReader read_header,
                              SegmentBuilder build_segments, Wanted wanted = {}) {
   FileReading reading;
-  read_header(path, reading.info, 100.0);
+  std::string why;
+  // A refusal always says why.
+  if (!read_header(path, reading.info, 100.0, &why) && why.empty()) __builtin_trap();
   build_segments(path, reading.segments, "");
   SampleReader reader;
   for (const TRecordDescription& segment : reading.segments.Items) {
-    if (wanted(segment)) reader.Read(segment);
+    if (!wanted(segment)) continue;
+    int64_t sound = -1;
+    const std::vector<int32_t> samples = reader.Read(segment, &sound);
+    // The recorded samples are some of those read, from the first.
+    if (sound < 0 || sound > static_cast<int64_t>(samples.size())) __builtin_trap();
   }
   return reading;
 }

@@ -64,11 +64,8 @@ FileReading ReadFileHeader(const std::string& path, double default_rate, TFileRe
     reading.error = "not a recognised seismogram file";
   } else if (format->read_header == nullptr) {
     reading.error = std::string("a ") + format->name + " file, which cannot be read";
-  } else if (!ReadHeader(path, reading.tag, info, default_rate)) {
-    // Packet and index formats are made of records; the others of one header.
-    reading.error =
-        std::string("damaged or not ") + format->name + ": " +
-        (format->build_segments != nullptr ? "no valid record" : "its header cannot be read");
+  } else if (std::string why; !ReadHeader(path, reading.tag, info, default_rate, &why)) {
+    reading.error = std::string("not read as ") + format->name + ": " + why;
   }
   return reading;
 }

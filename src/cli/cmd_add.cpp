@@ -136,7 +136,7 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
       if (a.result.Added()) {
         ++added;
       } else {
-        list.refused.emplace_back(a.path, AddStatusText(a.result.status));
+        list.refused.emplace_back(a.path, AddResultText(a.result));
       }
     }
     nlohmann::ordered_json refused = nlohmann::ordered_json::array();

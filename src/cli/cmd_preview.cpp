@@ -84,6 +84,7 @@ Json PreviewJson(const Options& opt, const TPreviewModel& m) {
               {"label", m.SilenceLabel()},
               {"quiet", Intervals(m, m.QuietIntervals())},
               {"disturbed", Intervals(m, m.DisturbedIntervals())},
+              {"gaps", Intervals(m, m.GapIntervals())},
               {"channels", channels}};
 }
 

@@ -76,6 +76,11 @@ bool Summarise(const char* what, const TRunReport& report, const TProject& proje
     } else {
       entry["stopped"] = true;
     }
+    if (k < report.Gaps.size() && report.Gaps[k].Count > 0) {
+      const TRunReport::TGaps& gaps = report.Gaps[k];
+      entry["gaps"] = {{"count", gaps.Count}, {"seconds", gaps.Seconds}};
+      if (!json) std::fprintf(stderr, "%s: record %d: %s\n", what, index + 1, gaps.Message.c_str());
+    }
     const double s = k < report.Seconds.size() ? report.Seconds[k] : 0.0;
     entry["seconds"] = s;
     seconds += s;

@@ -110,7 +110,7 @@ void RegisterScan(CLI::App& app, CommandResult& result) {
     CollectPaths(opt->paths, format, list);
     TFileRecords records;
     for (const AddedFile& f : AddFiles(records, list.files, settings, host)) {
-      if (!f.result.Added()) list.refused.emplace_back(f.path, AddStatusText(f.result.status));
+      if (!f.result.Added()) list.refused.emplace_back(f.path, AddResultText(f.result));
     }
     nlohmann::ordered_json refused = nlohmann::ordered_json::array();
     for (const auto& [path, reason] : list.refused) {

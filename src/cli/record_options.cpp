@@ -66,7 +66,7 @@ std::optional<TFileRecord> FormFirstRecord(const std::string& file,
   AddFileResult added;
   TFileRecords records = FormRecordsFrom(file, settings, &added);
   if (records.empty()) {
-    std::fprintf(stderr, "%s: not added: %s\n", file.c_str(), AddStatusText(added.status).c_str());
+    std::fprintf(stderr, "%s: not added: %s\n", file.c_str(), AddResultText(added).c_str());
     result.status = 1;
     return std::nullopt;
   }

@@ -61,6 +61,7 @@ struct RecordOutcome {
   // Notes of the run's own, and the messages the record's calculation would have shown.
   std::vector<std::string> notes;
   std::vector<std::string> messages;
+  TRunReport::TGaps gaps;
 };
 
 // Runs work(i) for i = first .. count - 1 on up to jobs threads, each index once, in ascending
@@ -109,6 +110,7 @@ void Summarise(const std::vector<RecordOutcome>& outcomes, TRunReport& report) {
     report.Seconds.push_back(o.seconds);
     report.Windows.push_back(o.window);
     std::string failure;
+    report.Gaps.push_back(o.gaps);
     if (!o.written.empty()) {
       report.Written.push_back(o.written);
     } else if (!o.stopped) {
@@ -148,6 +150,8 @@ void PrimaryRecord(TProject& project, const TResultFolders& folders, int i, UiHo
   const TSpectraStatus status =
       CalculateSpectra(record, settings, record.SelectStart, record.SelectFinish,
                        project.General.SampRateDefault, host, mean, stdev, {}, &headers);
+  out.gaps = {static_cast<int>(status.Gaps.size()), status.GapSeconds,
+              GapMessage(record.Station, status)};
   if (status.Outcome == TSpectraOutcome::kStopped || host.StopRequested()) {
     out.stopped = true;
     return;

@@ -129,6 +129,14 @@ struct TRunReport {
   std::vector<std::pair<int, std::string>> Notes;
   // What the user was told once for the whole run (response files taken as flat responses).
   std::vector<std::string> Notices;
+  // Per record of Processed, in the same order: the gaps of its span that its spectra left out
+  // (how many, their seconds) and the record's message about them (empty without gaps).
+  struct TGaps {
+    int Count = 0;
+    double Seconds = 0.0;
+    std::string Message;
+  };
+  std::vector<TGaps> Gaps;
 };
 
 // Shown when a run finds no record checked from its start on, with how to check them.

@@ -38,9 +38,9 @@ int32_t SamplesPresent(int64_t file_size, int64_t offset, int64_t stride, int32_
   return static_cast<int32_t>(std::min<int64_t>(wanted, (available - 4) / stride + 1));
 }
 
-bool FillInfo(const std::string& path, bool ddb, TFileRecordInfo& info) {
+bool FillInfo(const std::string& path, bool ddb, TFileRecordInfo& info, std::string* why) {
   info.Reset();
-  const std::optional<TAdbHeader> h = ReadAdbFields(path, ddb);
+  const std::optional<TAdbHeader> h = ReadAdbFields(path, ddb, why);
   if (!h) return false;
   char station[48];
   std::snprintf(station, sizeof station, "%d|%d|%d", h->device, h->number1, h->number2);
@@ -84,12 +84,18 @@ double AdbRateFromCode(int32_t code) {
   return code;
 }
 
-std::optional<TAdbHeader> ReadAdbFields(const std::string& path, bool ddb) {
+std::optional<TAdbHeader> ReadAdbFields(const std::string& path, bool ddb, std::string* why) {
+  const auto refuse = [why](const char* reason) {
+    RefuseFile(why, reason);
+    return std::nullopt;
+  };
   BinaryFile file;
-  if (!file.Open(path)) return std::nullopt;
+  if (!file.Open(path)) return refuse("the file cannot be opened");
   const int64_t header_size = ddb ? kDdbHeaderSize : kAdbHeaderSize;
   std::array<uint8_t, 72> b{};
-  if (file.Size() < header_size || !file.ReadExact(0, b.data(), b.size())) return std::nullopt;
+  if (file.Size() < header_size || !file.ReadExact(0, b.data(), b.size())) {
+    return refuse(ddb ? "shorter than the 512-byte header" : "shorter than the 256-byte header");
+  }
   auto i16 = [&](size_t at) { return static_cast<int32_t>(LoadI16LE(&b[at])); };
   TAdbHeader h;
   h.device = i16(36);
@@ -102,23 +108,27 @@ std::optional<TAdbHeader> ReadAdbFields(const std::string& path, bool ddb) {
   if (ddb) ms = static_cast<int>(RoundHalfEven(ms / 1024.0));
   if (year < 1 || month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 || hour > 23 ||
       minute < 0 || minute > 59 || second < 0 || second > 59 || ms < 0 || ms > 999) {
-    return std::nullopt;
+    return refuse("the header's start (bytes 44 to 57) is not a date and time");
   }
   h.start = EncodeDateTime(year, month, day, hour, minute, second, ms);
   h.rate = AdbRateFromCode(i16(58));
-  if (!(h.rate > 0.0)) return std::nullopt;
+  if (!(h.rate > 0.0)) return refuse("the header's rate code (bytes 58 and 59) is not above 0");
   h.channels = i16(64);
+  if (h.channels < 1) return refuse("the header's channel count (bytes 64 and 65) is below 1");
+  if (LoadI32LE(&b[66]) < 0) return refuse("the header's sample count (bytes 66 to 69) is below 0");
   h.count = std::max(0, LoadI32LE(&b[66]));
   h.file_size = file.Size();
   return h;
 }
 
-bool ReadAdbHeader(const std::string& path, TFileRecordInfo& info, double /*default_rate*/) {
-  return FillInfo(path, false, info);
+bool ReadAdbHeader(const std::string& path, TFileRecordInfo& info, double /*default_rate*/,
+                   std::string* why) {
+  return FillInfo(path, false, info, why);
 }
 
-bool ReadDdbHeader(const std::string& path, TFileRecordInfo& info, double /*default_rate*/) {
-  return FillInfo(path, true, info);
+bool ReadDdbHeader(const std::string& path, TFileRecordInfo& info, double /*default_rate*/,
+                   std::string* why) {
+  return FillInfo(path, true, info, why);
 }
 
 void BuildAdbSegments(const std::string& path, TRecList& list, const std::string& /*station*/) {

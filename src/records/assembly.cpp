@@ -59,6 +59,12 @@ std::string AddStatusText(AddStatus status) {
   return "";
 }
 
+std::string AddResultText(const AddFileResult& result) {
+  std::string text = AddStatusText(result.status);
+  if (!result.Added() && !result.why.empty()) text += ": " + result.why;
+  return text;
+}
+
 AddFileResult AddFileHeader(TFileRecords& records, const std::string& path, FormatTag tag,
                             const TFileRecordInfo& info, const AssemblySettings& settings) {
   AddFileResult result;
@@ -121,6 +127,7 @@ AddFileResult AddFile(TFileRecords& records, const std::string& path,
     AddFileHeader(records, path, result.tag, read->headers[k], settings);
   }
   if (result.status == AddStatus::kNoRate && !read->ok) result.status = AddStatus::kUnreadable;
+  if (!read->ok) result.why = read->why;
   return result;
 }
 

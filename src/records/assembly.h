@@ -43,12 +43,17 @@ struct AddFileResult {
   FormatTag tag = 0;
   // The record formed or joined; -1 when the file was not added.
   int record = -1;
+  // What in the file is not of its format, as its header reader tells it; empty when the
+  // reader found nothing wrong.
+  std::string why;
 
   bool Added() const { return record >= 0; }
 };
 
 // Why a file was not added, in a few words ("" when it was added).
 std::string AddStatusText(AddStatus status);
+// The same followed by the header reader's reason when there is one.
+std::string AddResultText(const AddFileResult& result);
 
 // Adds one file to records: it joins the last record of its station that ends or begins within
 // max_span seconds of it, or forms a new record. A file that is not recognised, has no header

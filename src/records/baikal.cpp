@@ -30,14 +30,18 @@ double UsableCoefficient(double c) {
 
 }  // namespace
 
-std::optional<TBaikalHeader> ReadBaikalFields(const std::string& path) {
+std::optional<TBaikalHeader> ReadBaikalFields(const std::string& path, std::string* why) {
+  const auto refuse = [why](std::string reason) {
+    RefuseFile(why, std::move(reason));
+    return std::nullopt;
+  };
   BinaryFile file;
-  if (!file.Open(path)) return std::nullopt;
+  if (!file.Open(path)) return refuse("the file cannot be opened");
   std::array<uint8_t, kMainHeaderSize> b{};
-  if (!file.ReadExact(0, b.data(), b.size())) return std::nullopt;
+  if (!file.ReadExact(0, b.data(), b.size())) return refuse("shorter than the 120-byte header");
   TBaikalHeader h;
   h.channels = LoadI16LE(&b[0]);
-  if (h.channels <= 0) return std::nullopt;
+  if (h.channels <= 0) return refuse("the header's channel count (bytes 0 and 1) is below 1");
   const int day = LoadI16LE(&b[6]);
   const int month = LoadI16LE(&b[8]);
   const int year = LoadI16LE(&b[10]);
@@ -45,30 +49,38 @@ std::optional<TBaikalHeader> ReadBaikalFields(const std::string& path) {
   h.station = TextField(&b[32], 16);
   h.interval = LoadF64LE(&b[48]);
   const double seconds = LoadF64LE(&b[56]);
-  if (year < 1 || month < 1 || month > 12 || day < 1 || day > 31) return std::nullopt;
-  if (!(h.interval > 0.0) || !std::isfinite(1.0 / h.interval) || !std::isfinite(seconds)) {
-    return std::nullopt;
+  if (year < 1 || month < 1 || month > 12 || day < 1 || day > 31) {
+    return refuse("the header's date (bytes 6 to 11) is not a date");
+  }
+  if (!(h.interval > 0.0) || !std::isfinite(1.0 / h.interval)) {
+    return refuse("the header's sampling interval (bytes 48 to 55) is not above 0");
+  }
+  if (!(seconds >= 0.0 && seconds < kSecondsPerDay + 1.0)) {
+    return refuse("the header's start (bytes 56 to 63) is not a time of day");
   }
   h.start = EncodeDateTime(year, month, day) + seconds / kSecondsPerDay;
   h.bytes_per_sample = h.resolution <= 16 ? 2 : 4;
   h.data_start = kMainHeaderSize + kChannelHeaderSize * h.channels;
-  if (file.Size() < h.data_start) return std::nullopt;
+  if (file.Size() < h.data_start) {
+    return refuse("shorter than the headers of its " + std::to_string(h.channels) + " channels");
+  }
   h.samples = ClampToInt32((file.Size() - h.data_start) / h.channels / h.bytes_per_sample);
   // The samples stay interleaved over every channel of the file; only the first 32 are named.
   const int kept = std::min(h.channels, kMaxChannels);
   for (int i = 0; i < kept; ++i) {
     std::array<uint8_t, kChannelHeaderSize> c{};
     if (!file.ReadExact(kMainHeaderSize + kChannelHeaderSize * i, c.data(), c.size())) {
-      return std::nullopt;
+      return refuse("a channel header cannot be read");
     }
     h.channel_headers.push_back({TextField(&c[8], 24), LoadF64LE(&c[56])});
   }
   return h;
 }
 
-bool ReadBaikalHeader(const std::string& path, TFileRecordInfo& info, double /*default_rate*/) {
+bool ReadBaikalHeader(const std::string& path, TFileRecordInfo& info, double /*default_rate*/,
+                      std::string* why) {
   info.Reset();
-  const std::optional<TBaikalHeader> h = ReadBaikalFields(path);
+  const std::optional<TBaikalHeader> h = ReadBaikalFields(path, why);
   if (!h) return false;
   info.Station = h->station;
   info.SampRate = 1.0 / h->interval;

@@ -223,23 +223,28 @@ FormatTag Recognize(const std::string& path) {
   }
 }
 
-bool ReadHeader(const std::string& path, FormatTag tag, TFileRecordInfo& info,
-                double default_rate) {
+bool ReadHeader(const std::string& path, FormatTag tag, TFileRecordInfo& info, double default_rate,
+                std::string* why) {
   const FormatInfo* f = FindFormat(tag);
   if (f == nullptr || f->read_header == nullptr) return false;
+  std::string reason;
+  bool ok = false;
   try {
     info.Reset();
-    return f->read_header(path, info, default_rate);
-  } catch (const std::exception&) {
-    return false;
+    ok = f->read_header(path, info, default_rate, &reason);
+  } catch (const std::exception& e) {
+    reason = e.what();
   }
+  if (!ok && why != nullptr)
+    *why = reason.empty() ? "no valid " + std::string(f->name) + " data" : reason;
+  return ok;
 }
 
 namespace {
 
 // Formats whose one file may hold several stations: a header for each.
 using StationHeadersReader = bool (*)(const std::string& path,
-                                      std::vector<TFileRecordInfo>& headers);
+                                      std::vector<TFileRecordInfo>& headers, std::string* why);
 struct StationHeaders {
   FormatTag tag;
   StationHeadersReader read;
@@ -256,16 +261,17 @@ FileHeaders ReadHeaders(const std::string& path, FormatTag tag, double default_r
   for (const StationHeaders& reader : kStationHeaders) {
     if (reader.tag != tag) continue;
     try {
-      out.ok = reader.read(path, out.headers);
-    } catch (const std::exception&) {
+      out.ok = reader.read(path, out.headers, &out.why);
+    } catch (const std::exception& e) {
       out.ok = false;
+      out.why = e.what();
     }
     // A file that gives nothing has the empty header ReadHeader gives it.
     if (out.headers.empty()) out.headers.resize(1);
     return out;
   }
   out.headers.resize(1);
-  out.ok = ReadHeader(path, tag, out.headers[0], default_rate);
+  out.ok = ReadHeader(path, tag, out.headers[0], default_rate, &out.why);
   return out;
 }
 

@@ -12,8 +12,11 @@
 namespace tarvik {
 
 // Fills info from one file; false when the file cannot be read as this format (info is then
-// reset or partly filled). default_rate is used by formats that do not store a rate.
-using HeaderReader = bool (*)(const std::string& path, TFileRecordInfo& info, double default_rate);
+// reset or partly filled), and then *why (when given) says what in the file is not of the
+// format ("block 1 (byte 0): sample rate code 251 is not a GCF rate"). default_rate is used by
+// formats that do not store a rate.
+using HeaderReader = bool (*)(const std::string& path, TFileRecordInfo& info, double default_rate,
+                              std::string* why);
 // Appends one segment per data unit of a packet or index file; station, when not empty,
 // restricts an index file to that station's lines.
 using SegmentBuilder = void (*)(const std::string& path, TRecList& list,
@@ -55,13 +58,16 @@ std::vector<std::string> ListRecordMask(const std::string& folder, std::string_v
 FormatTag Recognize(const std::string& path);
 
 // Fills info by the header reader of tag; a tag without a reader leaves info unchanged.
-// Returns false when there is no reader or it failed.
-bool ReadHeader(const std::string& path, FormatTag tag, TFileRecordInfo& info, double default_rate);
+// Returns false when there is no reader or it failed; why then gets the reader's reason.
+bool ReadHeader(const std::string& path, FormatTag tag, TFileRecordInfo& info, double default_rate,
+                std::string* why = nullptr);
 
 // What the header reader of a tag gives for one file.
 struct FileHeaders {
   // The reader succeeded (ReadHeader's answer).
   bool ok = false;
+  // Why it did not, as ReadHeader tells it.
+  std::string why;
   // Never empty: headers[0] is the header ReadHeader fills (empty when there is no reader).
   std::vector<TFileRecordInfo> headers;
 };

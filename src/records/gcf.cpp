@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "common/binary_file.h"
 #include "common/bytes.h"
@@ -57,20 +60,59 @@ int32_t SampleTypeOfCompression(int compression) {
   }
 }
 
-// Calls visit(offset, header) for every whole 1024-byte block of the file that carries samples;
-// a partial block at the end is a damaged block and is left out.
-template <typename Visit>
-bool ForEachDataBlock(const std::string& path, Visit visit) {
+// Six base-36 digits hold values below this.
+constexpr uint32_t kBase36Limit = 36u * 36u * 36u * 36u * 36u * 36u;
+// The data records of a block lie between the forward integration constant (bytes 16 to 19) and
+// the reverse one (the last four bytes they may reach).
+constexpr int kMaxRecords = (kGcfBlockBytes - kGcfHeaderBytes - 8) / 4;
+
+// The blocks of a file that carry samples, or why the file is not GCF.
+struct GcfScan {
+  std::string problem;
+  std::vector<std::pair<int64_t, TGcfBlockHeader>> data;
+};
+
+// Reads the head of every whole 1024-byte block (a partial block at the end is a damaged block
+// and is left out). The first block decides whether the file is GCF at all; a block further on
+// whose head is not a GCF head is a damaged block, left out, but a file whose blocks are mostly
+// such is not GCF either.
+GcfScan ScanGcf(const std::string& path) {
+  GcfScan scan;
   BinaryFile file;
-  if (!file.Open(path)) return false;
+  if (!file.Open(path)) {
+    scan.problem = "the file cannot be opened";
+    return scan;
+  }
   const int64_t size = file.Size();
+  if (size < kGcfBlockBytes) {
+    scan.problem = "shorter than one block of 1024 bytes";
+    return scan;
+  }
   std::array<uint8_t, kGcfHeaderBytes> head{};
+  int64_t blocks = 0, bad = 0;
   for (int64_t offset = 0; offset + kGcfBlockBytes <= size; offset += kGcfBlockBytes) {
     if (!file.ReadExact(offset, head.data(), head.size())) break;
-    const TGcfBlockHeader block = ParseGcfBlockHeader(head);
-    if (block.CarriesSamples) visit(offset, block);
+    TGcfBlockHeader block = ParseGcfBlockHeader(head);
+    ++blocks;
+    if (!block.Problem.empty()) {
+      if (offset == 0) {
+        scan.problem = "block 1 (byte 0): " + block.Problem;
+        scan.data.clear();
+        return scan;
+      }
+      ++bad;
+    } else if (block.CarriesSamples) {
+      scan.data.emplace_back(offset, std::move(block));
+    }
   }
-  return true;
+  if (2 * bad > blocks) {
+    scan.problem = "only " + std::to_string(blocks - bad) + " of its " + std::to_string(blocks) +
+                   " blocks are GCF blocks";
+  } else if (scan.data.empty()) {
+    scan.problem = "no block carries seismic samples";
+  }
+  if (!scan.problem.empty()) scan.data.clear();
+  return scan;
 }
 
 }  // namespace
@@ -114,13 +156,38 @@ TGcfBlockHeader ParseGcfBlockHeader(std::span<const uint8_t, kGcfHeaderBytes> he
   const bool decodable = h.Compression == 1 || h.Compression == 2 || h.Compression == 4;
   h.SampleCount = decodable ? h.Records * h.Compression : 0;
   // A rate of 0 would give the block no end in time; such blocks are status blocks in practice.
-  h.CarriesSamples = IsSeismicComponent(h.Component) && decodable && h.SampRate > 0.0;
+  h.Status = rate_code == 0;
+  const uint32_t stream = LoadU32BE(&head[4]);
+  const auto field = [](const char* what, long long v) {
+    return std::string(what) + " " + std::to_string(v);
+  };
+  if (stream >= kBase36Limit) {
+    h.Problem = field("stream ID", stream) + " is beyond six base-36 digits";
+  } else if ((date & 0x1FFFFu) >= 86400u) {
+    h.Problem = field("time of day", date & 0x1FFFFu) + " s is beyond one day";
+  } else if (h.Records > kMaxRecords) {
+    h.Problem = field("record count", h.Records) + " is beyond the " + std::to_string(kMaxRecords) +
+                " a block holds";
+  } else if (!h.Status) {
+    if (rate_code > 250) {
+      h.Problem = field("sample rate code", rate_code) + " is not a GCF rate";
+    } else if (!decodable || (head[14] & 0x08) != 0) {
+      h.Problem = field("compression code", head[14] & 0x0F) + " is not 1, 2 or 4";
+    } else if (numerator >= GcfFractionDenominator(rate_code)) {
+      h.Problem = field("start-time fraction", numerator) + "/" +
+                  std::to_string(GcfFractionDenominator(rate_code)) + " is not below 1";
+    } else if (h.Records == 0) {
+      h.Problem = "a data block without data records";
+    }
+  }
+  h.CarriesSamples = h.Problem.empty() && !h.Status && IsSeismicComponent(h.Component) &&
+                     decodable && h.SampRate > 0.0;
   return h;
 }
 
-void DecodeGcf(std::span<const uint8_t> data, int diff_bytes, std::span<int32_t> out) {
+size_t DecodeGcf(std::span<const uint8_t> data, int diff_bytes, std::span<int32_t> out) {
   const size_t n = out.size();
-  if (n == 0 || data.size() < 4) return;
+  if (n == 0 || data.size() < 4) return 0;
   uint32_t last = LoadU32BE(data.data());  // forward integration constant
   out[0] = static_cast<int32_t>(last);
   size_t k = 1;
@@ -133,7 +200,7 @@ void DecodeGcf(std::span<const uint8_t> data, int diff_bytes, std::span<int32_t>
   } else if (diff_bytes == 4) {
     pos = 8;
   } else {
-    return;
+    return 0;
   }
   const auto step = static_cast<size_t>(diff_bytes);
   for (; k < n && pos + step <= data.size(); pos += step) {
@@ -149,15 +216,31 @@ void DecodeGcf(std::span<const uint8_t> data, int diff_bytes, std::span<int32_t>
     last += static_cast<uint32_t>(d);
     out[k++] = static_cast<int32_t>(last);
   }
+  return k;
 }
 
-bool ReadGcfHeader(const std::string& path, TFileRecordInfo& info, double /*default_rate*/) {
+size_t GcfSoundSamples(std::span<const uint8_t> data, int diff_bytes, std::span<const int32_t> out,
+                       size_t decoded) {
+  const size_t n = out.size();
+  if (decoded < n) return decoded;
+  if (n == 0) return 0;
+  // The reverse integration constant follows the difference records: four bytes of them per
+  // diff_bytes samples, after the forward constant.
+  const size_t at = 4 + n * static_cast<size_t>(std::max(diff_bytes, 0));
+  if (at + 4 > data.size()) return n;
+  return out[n - 1] == LoadI32BE(data.data() + at) ? n : 0;
+}
+
+bool ReadGcfHeader(const std::string& path, TFileRecordInfo& info, double /*default_rate*/,
+                   std::string* why) {
   info.Reset();
+  const GcfScan scan = ScanGcf(path);
+  if (!scan.problem.empty()) return RefuseFile(why, scan.problem);
   info.BlockSamples = kGcfBlockBytes;
   TDateTime latest_end = 0.0;
   int64_t held = 0;
   bool first = true;
-  ForEachDataBlock(path, [&](int64_t, const TGcfBlockHeader& block) {
+  for (const auto& [offset, block] : scan.data) {
     info.SampRate = block.SampRate;
     if (first) {
       first = false;
@@ -181,10 +264,6 @@ bool ReadGcfHeader(const std::string& path, TFileRecordInfo& info, double /*defa
         std::max(latest_end, block.Start + SpanOfSamples(block.SampleCount, block.SampRate));
     held += block.SampleCount;
     ++info.BlockCount;
-  });
-  if (first) {
-    info.Reset();
-    return false;
   }
   // A damaged date code far from the others must not make the record's matrix huge: the span
   // may exceed the samples held by at most one day of gaps.
@@ -195,8 +274,8 @@ bool ReadGcfHeader(const std::string& path, TFileRecordInfo& info, double /*defa
 }
 
 void BuildGcfSegments(const std::string& path, TRecList& list, const std::string& /*station*/) {
-  ForEachDataBlock(path, [&](int64_t offset, const TGcfBlockHeader& block) {
-    if (offset + kGcfHeaderBytes > INT32_MAX) return;  // beyond what a segment can address
+  for (const auto& [offset, block] : ScanGcf(path).data) {
+    if (offset + kGcfHeaderBytes > INT32_MAX) break;  // beyond what a segment can address
     TRecordDescription seg;
     seg.FileName = path;
     seg.Station = block.Station;
@@ -211,7 +290,7 @@ void BuildGcfSegments(const std::string& path, TRecList& list, const std::string
     seg.BlockSize = kGcfDataBytes;
     seg.TimingQuality = 255;
     list.Add(std::move(seg));
-  });
+  }
 }
 
 }  // namespace tarvik

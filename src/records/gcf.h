@@ -24,6 +24,11 @@ struct TGcfBlockHeader {
   int Compression = 0;  // bytes per difference: 1, 2 or 4
   int Records = 0;      // 4-byte data records
   int32_t SampleCount = 0;
+  // A status block: a rate code of 0.
+  bool Status = false;
+  // Why the 16 bytes are not the head of a GCF block (a field out of its range); empty when
+  // they are.
+  std::string Problem;
   // A data block of a seismic stream with a rate and a compression that can be decoded; status
   // and damaged blocks carry nothing.
   bool CarriesSamples = false;
@@ -40,11 +45,20 @@ int GcfFractionDenominator(int rate_code);
 TGcfBlockHeader ParseGcfBlockHeader(std::span<const uint8_t, kGcfHeaderBytes> head);
 
 // Decodes a GCF block's data (the 1008 bytes from block offset 16) with differences of
-// diff_bytes (1, 2 or 4) bytes into out; samples beyond the data stay 0.
-void DecodeGcf(std::span<const uint8_t> data, int diff_bytes, std::span<int32_t> out);
+// diff_bytes (1, 2 or 4) bytes into out; samples beyond the data stay 0. Returns the samples
+// decoded.
+size_t DecodeGcf(std::span<const uint8_t> data, int diff_bytes, std::span<int32_t> out);
 
-// Header of a GCF file; false when no block carries samples.
-bool ReadGcfHeader(const std::string& path, TFileRecordInfo& info, double default_rate);
+// How many of the samples DecodeGcf gave (decoded of out.size()) are recorded data: none when
+// the last disagrees with the block's reverse integration constant (the block is damaged),
+// the decoded ones when the data ended early, all of them otherwise.
+size_t GcfSoundSamples(std::span<const uint8_t> data, int diff_bytes, std::span<const int32_t> out,
+                       size_t decoded);
+
+// Header of a GCF file; false when the file is not GCF (its first block's head is not that of
+// a GCF block, or most of its blocks' are not) or no block carries samples.
+bool ReadGcfHeader(const std::string& path, TFileRecordInfo& info, double default_rate,
+                   std::string* why = nullptr);
 
 // One segment per sample-carrying 1024-byte block.
 void BuildGcfSegments(const std::string& path, TRecList& list, const std::string& station);

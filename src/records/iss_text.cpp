@@ -140,15 +140,24 @@ int32_t IssResampledAt(const std::vector<int32_t>& in, double q, int64_t g) {
   return RoundToInt32Clamped(static_cast<double>(lo) + static_cast<double>(RoundToInt64(step)));
 }
 
-bool ReadIssHeader(const std::string& path, TFileRecordInfo& info, double /*default_rate*/) {
+bool ReadIssHeader(const std::string& path, TFileRecordInfo& info, double /*default_rate*/,
+                   std::string* why) {
   info.Reset();
   BinaryFile probe;
-  if (!probe.Open(path)) return false;
+  if (!probe.Open(path)) return RefuseFile(why, "the file cannot be opened");
   probe.Close();
   const std::vector<uint8_t> bytes = ReadWholeFile(path);
   TIssKeyReader reader(std::string(bytes.begin(), bytes.end()));
   TIssFileKeys keys;
-  if (ReadIssFileKeys(reader, keys) != IssRead::kOk) return false;
+  switch (ReadIssFileKeys(reader, keys)) {
+    case IssRead::kOk:
+      break;
+    case IssRead::kEnd:
+      return RefuseFile(why, "no line t_time.tv_sec=... (the file time) in it");
+    case IssRead::kDamaged:
+      return RefuseFile(why, "its file time or trigger count is not a number");
+  }
+  if (keys.trigger_count < 0) return RefuseFile(why, "its trigger count is below 0");
 
   std::vector<std::string> sites;
   for (const std::string& id : keys.site_ids) {
@@ -168,6 +177,7 @@ bool ReadIssHeader(const std::string& path, TFileRecordInfo& info, double /*defa
     const IssRead r = ReadIssTriggerKeys(reader, trigger);
     if (r != IssRead::kOk) {
       damaged = r == IssRead::kDamaged;
+      if (damaged) RefuseFile(why, "trigger " + std::to_string(k + 1) + ": a key is not a number");
       break;
     }
     for (int c = 0; c < kPlacesPerTrigger; ++c) {
@@ -269,6 +279,8 @@ void ReadIssInto(const std::string& path, LoadTarget& target) {
           if (g < made) v = resample ? IssResampledAt(in, q, g) : in[static_cast<size_t>(g)];
           dst[static_cast<size_t>(base + g)] = v;
         }
+        // The rows read (resampled or not) are data; the last row repeated after them is not.
+        target.MarkWritten(ch, base + g_first, std::min(g_last, made) - g_first);
       }
     }
   }

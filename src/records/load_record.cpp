@@ -95,15 +95,30 @@ void ReadSegmentFile(const TRecList& list, const std::vector<SegmentKey>& keys,
     const TDateTime to =
         std::min(hi, record_start + SpanOfSamples(static_cast<double>(length), rate));
     if (!(to > from)) continue;
+    TRecordRanges covered;
     const TRecordDescription got =
-        list.GetData(keys[c].station, keys[c].location, to, from, keys[c].channel);
+        list.GetData(keys[c].station, keys[c].location, to, from, keys[c].channel, &covered);
     if (!(got.SampRate > 0.0) || got.Data.empty()) continue;
     const int64_t offset =
         RoundToInt64((got.StartTime - record_start) * kSecondsPerDay * got.SampRate);
     WriteClipped(data, static_cast<int>(c), offset, got.Data);
+    // The span a file covers replaces what an earlier file left there, gaps included.
+    target.MarkUnwritten(static_cast<int>(c), offset, static_cast<int64_t>(got.Data.size()));
+    for (const auto& [a, b] : covered) {
+      target.MarkWritten(static_cast<int>(c), offset + a, int64_t{b} - a + 1);
+    }
     const int64_t end = offset + static_cast<int64_t>(got.Data.size());
     target.position = std::max(target.position, std::min(end, length));
   }
+}
+
+// Integer rounding of sum / n to nearest, ties to even, without a detour through double.
+int64_t RoundedMean(int64_t sum, int64_t n) {
+  int64_t mean = sum / n;
+  const int64_t rest = sum % n;
+  const int64_t twice = 2 * (rest < 0 ? -rest : rest);
+  if (twice > n || (twice == n && mean % 2 != 0)) mean += sum < 0 ? -1 : 1;
+  return mean;
 }
 
 int ProgressPercent(const TFileRecordInfo& info, const TFileRecord& record) {
@@ -149,6 +164,7 @@ bool LoadInto(TFileRecord& record, TData32& out, UiHost& host, const LoadSetting
   record.SampleCount = 0;
   LoadTarget target;
   target.data = &data;
+  target.written.resize(static_cast<size_t>(channels));
   target.record_start = record.Start;
   target.first = first;
   target.default_rate = settings.default_rate;
@@ -214,10 +230,14 @@ bool LoadInto(TFileRecord& record, TData32& out, UiHost& host, const LoadSetting
     if (channel.capacity() / 2 > channel.size()) channel.shrink_to_fit();
   }
   record.SampleCount = static_cast<int32_t>(count);
+  report.unread.assign(static_cast<size_t>(channels), {});
+  for (size_t c = 0; c < report.unread.size(); ++c) {
+    report.unread[c] = ComplementOf(target.written[c], 0, count - 1);
+  }
 
   if (settings.demean) {
     host.SetStatus(record.Station + ": Удаление постоянного фона", channels);
-    RemoveMeans(data, &host);
+    RemoveMeans(data, report.unread, &host);
   }
   out = std::move(data);
   return true;
@@ -233,12 +253,37 @@ void RemoveMeans(TData32& data, UiHost* host) {
     if (n > 0) {
       int64_t sum = 0;
       for (int32_t v : samples) sum += v;
-      // Integer rounding of sum / n to nearest, ties to even, without a detour through double.
-      int64_t mean = sum / n;
-      const int64_t rest = sum % n;
-      const int64_t twice = 2 * (rest < 0 ? -rest : rest);
-      if (twice > n || (twice == n && mean % 2 != 0)) mean += sum < 0 ? -1 : 1;
+      const int64_t mean = RoundedMean(sum, n);
       for (int32_t& v : samples) v = ClampToInt32(int64_t{v} - mean);
+    }
+    if (host != nullptr) host->SetProgress(c + 1, channels);
+  }
+}
+
+void RemoveMeans(TData32& data, const TChannelRanges& unread, UiHost* host) {
+  const int channels = static_cast<int>(data.size());
+  for (int c = 0; c < channels; ++c) {
+    std::vector<int32_t>& samples = data[static_cast<size_t>(c)];
+    const auto n = static_cast<int64_t>(samples.size());
+    const TRecordRanges none;
+    const TRecordRanges& gaps = static_cast<size_t>(c) < unread.size() ? unread[c] : none;
+    const TRecordRanges real = ComplementOf(gaps, 0, n - 1);
+    int64_t sum = 0, count = 0;
+    for (const auto& [a, b] : real) {
+      for (int64_t i = a; i <= b; ++i) sum += samples[static_cast<size_t>(i)];
+      count += int64_t{b} - a + 1;
+    }
+    if (count > 0) {
+      const int64_t mean = RoundedMean(sum, count);
+      for (const auto& [a, b] : real) {
+        for (int64_t i = a; i <= b; ++i) {
+          int32_t& v = samples[static_cast<size_t>(i)];
+          v = ClampToInt32(int64_t{v} - mean);
+        }
+      }
+    }
+    for (const auto& [a, b] : ClipRanges(gaps, 0, n - 1)) {
+      std::fill(samples.begin() + a, samples.begin() + b + 1, 0);
     }
     if (host != nullptr) host->SetProgress(c + 1, channels);
   }

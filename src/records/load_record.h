@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "records/record_model.h"
+#include "records/sample_ranges.h"
 
 namespace tarvik {
 
@@ -32,6 +33,11 @@ struct LoadReport {
   // Samples per channel the matrix was sized to before it was cut to the samples read.
   int64_t allocated = 0;
   bool stopped = false;
+  // Per channel of the matrix, the samples that hold no recorded data: gaps between the
+  // segments or files, blocks that failed to decode or their check, parts of files that could
+  // not be read, a channel that ends before the others. They read as 0 (also after the mean
+  // is removed) and are never quiet.
+  TChannelRanges unread;
 };
 
 // Loads all samples of record into data: one int32 array per channel of the first file's
@@ -49,5 +55,10 @@ bool LoadRecord(TFileRecord& record, TData32& data, UiHost& host, const LoadSett
 // Subtracts from every sample of each channel the channel's mean rounded to the nearest integer
 // (ties to even); results beyond the int32 range are clamped.
 void RemoveMeans(TData32& data, UiHost* host = nullptr);
+
+// The same with the mean of each channel taken over its recorded samples only, the spans of
+// unread[c] (see LoadReport) being set to 0: zeros standing for a gap would otherwise pull the
+// mean toward 0 and shift every real sample by it.
+void RemoveMeans(TData32& data, const TChannelRanges& unread, UiHost* host = nullptr);
 
 }  // namespace tarvik

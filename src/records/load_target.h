@@ -6,6 +6,7 @@
 
 #include "common/datetime.h"
 #include "records/record_model.h"
+#include "records/sample_ranges.h"
 
 namespace tarvik {
 
@@ -26,9 +27,23 @@ struct LoadTarget {
   double default_rate = 0.0;
   // Progress within the file; may be null.
   UiHost* host = nullptr;
+  // Per channel, the indices that hold recorded samples. Whatever a reader leaves out (a gap,
+  // a block that failed to decode, the end of a file cut short) stays zero and is not here.
+  TChannelRanges written;
 
   int ChannelCount() const;
   int64_t Length() const;
+
+  // Copies samples into channel from pos on (clipped as WriteClipped clips) and records the
+  // first `sound` of them as recorded data; the rest (a damaged block's samples) are written
+  // but stay unrecorded. Returns the samples written.
+  int64_t Write(int channel, int64_t pos, std::span<const int32_t> samples);
+  int64_t Write(int channel, int64_t pos, std::span<const int32_t> samples, int64_t sound);
+  // Records [pos, pos + n) of channel as recorded data, clipped to the matrix, for readers that
+  // fill the matrix themselves.
+  void MarkWritten(int channel, int64_t pos, int64_t n);
+  // Takes [pos, pos + n) of channel out of the recorded data (a later damaged block over it).
+  void MarkUnwritten(int channel, int64_t pos, int64_t n);
 };
 
 // Copies samples into channel at [pos, pos + n), dropping whatever falls before index 0 or past

@@ -68,6 +68,26 @@ bool PlausibleTime(int year, int day, int hour, int minute, int second, int frac
          second <= 60 && fraction <= 9999;
 }
 
+// Why the first 48 bytes are not a data record's fixed header; empty when they are. A sequence
+// number of six digits (blanks or zero bytes where a writer left it out), a quality indicator
+// of D, R, Q or M, a blank or zero reserved byte, and a time whose fields are in range.
+std::string FixedHeaderProblem(const uint8_t* h) {
+  for (int i = 0; i < 6; ++i) {
+    const uint8_t c = h[i];
+    if (!((c >= '0' && c <= '9') || c == ' ' || c == 0)) return "the sequence number is not digits";
+  }
+  if (h[6] != 'D' && h[6] != 'R' && h[6] != 'Q' && h[6] != 'M') {
+    return "the quality indicator is not D, R, Q or M";
+  }
+  if (h[7] != ' ' && h[7] != 0) return "the byte after the quality indicator is not blank";
+  const HeaderOrder order = OrderOf(h);
+  if (!PlausibleTime(order.U16(h + kYear), order.U16(h + kDayOfYear), h[kHour], h[kMinute],
+                     h[kSecond], order.U16(h + kTenThousandths))) {
+    return "the start time is not a time";
+  }
+  return {};
+}
+
 MiniSeedStatus ReadRecordInto(BinaryFile& file, int64_t offset, std::vector<uint8_t>& buffer,
                               TMiniSEEDPacket& packet, int64_t& next, bool with_data) {
   const int64_t available = std::max<int64_t>(0, file.Size() - offset);
@@ -160,6 +180,7 @@ MiniSeedStatus ParseHead(HeadView& view, int64_t available, TMiniSEEDPacket& pac
   }
   if (!view.Has(kMiniSeedFixedHeader)) return MiniSeedStatus::kDamaged;
   const uint8_t* h = view.bytes.data();
+  if (!FixedHeaderProblem(h).empty()) return MiniSeedStatus::kDamaged;
   const HeaderOrder order = OrderOf(h);
   packet.Station = HeaderText(h + kStation, 5);
   packet.Location = HeaderText(h + kLocation, 2);
@@ -317,8 +338,21 @@ std::string SegmentLocation(const TMiniSEEDPacket& p) {
 
 }  // namespace
 
-bool ReadMiniSeedHeaders(const std::string& path, std::vector<TFileRecordInfo>& headers) {
+bool ReadMiniSeedHeaders(const std::string& path, std::vector<TFileRecordInfo>& headers,
+                         std::string* why) {
   headers.clear();
+  {
+    // The first record tells whether the file is miniSEED at all; a damaged record further on
+    // is left out.
+    BinaryFile file;
+    if (!file.Open(path, false)) return RefuseFile(why, "the file cannot be opened");
+    uint8_t head[kMiniSeedFixedHeader];
+    if (file.ReadAt(0, head, sizeof head) < sizeof head) {
+      return RefuseFile(why, "shorter than the 48-byte fixed header of a record");
+    }
+    const std::string problem = FixedHeaderProblem(head);
+    if (!problem.empty()) return RefuseFile(why, "record 1 (byte 0): " + problem);
+  }
   std::optional<TFileRecordInfo> first_record;
   std::vector<StationGroup> groups;
   size_t last = 0;
@@ -372,7 +406,9 @@ bool ReadMiniSeedHeaders(const std::string& path, std::vector<TFileRecordInfo>& 
     g.held += p.SampleCount;
     ++info.BlockCount;
   });
-  if (!first_record) return false;
+  if (!first_record) {
+    return RefuseFile(why, "no record has a blockette 1000 (its encoding and record length)");
+  }
   if (groups.empty()) {
     headers.push_back(std::move(*first_record));
     return true;
@@ -397,9 +433,10 @@ bool ReadMiniSeedHeaders(const std::string& path, std::vector<TFileRecordInfo>& 
   return true;
 }
 
-bool ReadMiniSeedHeader(const std::string& path, TFileRecordInfo& info, double /*default_rate*/) {
+bool ReadMiniSeedHeader(const std::string& path, TFileRecordInfo& info, double /*default_rate*/,
+                        std::string* why) {
   std::vector<TFileRecordInfo> headers;
-  const bool read = ReadMiniSeedHeaders(path, headers);
+  const bool read = ReadMiniSeedHeaders(path, headers, why);
   info = headers.empty() ? TFileRecordInfo{} : std::move(headers.front());
   return read;
 }

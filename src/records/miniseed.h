@@ -73,12 +73,14 @@ double MiniSeedRate(int factor, int multiplier);
 
 // Header of a miniSEED file: all records walked; false when no record has blockette 1000. The
 // header is that of the first station (and location) the file holds.
-bool ReadMiniSeedHeader(const std::string& path, TFileRecordInfo& info, double default_rate);
+bool ReadMiniSeedHeader(const std::string& path, TFileRecordInfo& info, double default_rate,
+                        std::string* why = nullptr);
 
 // A header per station and location the file holds, in the order they first appear; the
 // channels of a station held under several locations are named "LL.CHN" and the header's
 // Location says which. False (headers empty) when no record has blockette 1000.
-bool ReadMiniSeedHeaders(const std::string& path, std::vector<TFileRecordInfo>& headers);
+bool ReadMiniSeedHeaders(const std::string& path, std::vector<TFileRecordInfo>& headers,
+                         std::string* why = nullptr);
 
 // One segment per record with blockette 1000, a rate above 0 and a station.
 void BuildMiniSeedSegments(const std::string& path, TRecList& list, const std::string& station);

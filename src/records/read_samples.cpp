@@ -69,17 +69,18 @@ bool ParseLineValue(std::string_view line, int column, double& value) {
   }
 }
 
-void ReadText(const TRecordDescription& seg, int64_t file_size, std::vector<int32_t>& out) {
+// Each reader returns how many samples, from the first, it found in the file.
+size_t ReadText(const TRecordDescription& seg, int64_t file_size, std::vector<int32_t>& out) {
   std::ifstream in(seg.FileName, std::ios::binary);
-  if (!in) return;
+  if (!in) return 0;
   (void)file_size;
   std::string line;
   for (int32_t i = 0; i < seg.Offset; ++i) {
-    if (!std::getline(in, line)) return;
+    if (!std::getline(in, line)) return 0;
   }
   const int column = seg.Stride > 0 ? std::max(0, seg.Skip) : 0;
   for (size_t i = 0; i < out.size(); ++i) {
-    if (!std::getline(in, line)) return;
+    if (!std::getline(in, line)) return i;
     double v = 0.0;
     if (!ParseLineValue(line, column, v)) continue;
     if (seg.DataType == kSampleTextInt) {
@@ -88,37 +89,40 @@ void ReadText(const TRecordDescription& seg, int64_t file_size, std::vector<int3
       out[i] = ConvertFloat(v, seg.Calib);
     }
   }
+  return out.size();
 }
 
-void ReadBinary(BinaryFile& f, const TRecordDescription& seg, std::vector<int32_t>& out) {
+size_t ReadBinary(BinaryFile& f, const TRecordDescription& seg, std::vector<int32_t>& out) {
   const int size = SampleTypeSize(seg.DataType);
-  if (size == 0) return;
+  if (size == 0) return 0;
   const size_t n = out.size();
   if (seg.Stride <= 0) {
     std::vector<uint8_t> bytes = f.ReadBytes(seg.Offset, n * static_cast<size_t>(size));
     const size_t got = bytes.size() / static_cast<size_t>(size);
     for (size_t i = 0; i < got; ++i)
       out[i] = ConvertBinary(&bytes[i * size], seg.DataType, seg.Calib);
-    return;
+    return got;
   }
   const auto stride = static_cast<size_t>(seg.Stride);
   const size_t skip = static_cast<size_t>(std::max(0, seg.Skip));
   std::vector<uint8_t> bytes = f.ReadBytes(seg.Offset, n * stride);
   for (size_t i = 0; i < n; ++i) {
     const size_t at = skip + i * stride;
-    if (at + static_cast<size_t>(size) > bytes.size()) break;
+    if (at + static_cast<size_t>(size) > bytes.size()) return i;
     out[i] = ConvertBinary(&bytes[at], seg.DataType, seg.Calib);
   }
+  return n;
 }
 
-void ReadBzip2(BinaryFile& f, const TRecordDescription& seg, std::vector<int32_t>& out) {
+size_t ReadBzip2(BinaryFile& f, const TRecordDescription& seg, std::vector<int32_t>& out) {
   uint8_t head[4];
-  if (!f.ReadExact(seg.Offset, head, 4)) return;
+  if (!f.ReadExact(seg.Offset, head, 4)) return 0;
   const uint32_t length = LoadU32LE(head);
   std::vector<uint8_t> packed = f.ReadBytes(int64_t{seg.Offset} + 4, length);
   std::vector<uint8_t> raw = Bzip2Decompress(packed.data(), packed.size(), out.size() * 4);
   const size_t got = std::min(out.size(), raw.size() / 4);
   for (size_t i = 0; i < got; ++i) out[i] = LoadI32LE(&raw[i * 4]);
+  return got;
 }
 
 }  // namespace
@@ -136,8 +140,9 @@ BinaryFile* SampleReader::FileFor(const std::string& path) {
   return open_failed_ ? nullptr : &file_;
 }
 
-std::vector<int32_t> SampleReader::Read(const TRecordDescription& seg) {
+std::vector<int32_t> SampleReader::Read(const TRecordDescription& seg, int64_t* sound) {
   std::vector<int32_t> out;
+  if (sound != nullptr) *sound = 0;
   if (seg.Count <= 0) return out;
   const int32_t code = seg.DataType;
   const bool decodable = (code >= 1 && code <= 11) || code == kSampleZ4 ||
@@ -148,14 +153,15 @@ std::vector<int32_t> SampleReader::Read(const TRecordDescription& seg) {
   out.assign(static_cast<size_t>(count), 0);
   if (f == nullptr || seg.Offset < 0) return out;
 
+  size_t found = 0;
   switch (code) {
     case kSampleTextFloat:
     case kSampleTextDouble:
     case kSampleTextInt:
-      ReadText(seg, file_size, out);
+      found = ReadText(seg, file_size, out);
       break;
     case kSampleZ4:
-      ReadBzip2(*f, seg, out);
+      found = ReadBzip2(*f, seg, out);
       break;
     case kSampleSteim1a:
     case kSampleSteim1b:
@@ -164,7 +170,7 @@ std::vector<int32_t> SampleReader::Read(const TRecordDescription& seg) {
       const std::vector<uint8_t> frames =
           f->ReadBytes(seg.Offset, static_cast<size_t>(std::max(0, seg.BlockSize)));
       const int level = code <= kSampleSteim1b ? 1 : 2;
-      DecodeSteim(frames, level, out);
+      found = SteimSoundSamples(frames, out, DecodeSteim(frames, level, out));
       break;
     }
     case kSampleGcf8:
@@ -172,13 +178,14 @@ std::vector<int32_t> SampleReader::Read(const TRecordDescription& seg) {
     case kSampleGcf32: {
       const std::vector<uint8_t> data = f->ReadBytes(seg.Offset, 1008);
       const int diff = code == kSampleGcf8 ? 1 : code == kSampleGcf16 ? 2 : 4;
-      DecodeGcf(data, diff, out);
+      found = GcfSoundSamples(data, diff, out, DecodeGcf(data, diff, out));
       break;
     }
     default:
-      ReadBinary(*f, seg, out);
+      found = ReadBinary(*f, seg, out);
       break;
   }
+  if (sound != nullptr) *sound = static_cast<int64_t>(std::min(found, out.size()));
   return out;
 }
 

@@ -16,7 +16,10 @@ class SampleReader {
   // The segment's samples: Count values, zeros where the file holds none (an unknown code, a
   // file that cannot be opened, data that ends early). A Count beyond what the file could
   // possibly hold is cut to that bound, so a damaged count never allocates more than the file.
-  std::vector<int32_t> Read(const TRecordDescription& segment);
+  // sound, when given, receives how many of the samples, from the first on, are recorded
+  // data: those after it were never in the file, and a block whose check fails (a Steim or GCF
+  // block whose last sample disagrees with its reverse integration constant) has none.
+  std::vector<int32_t> Read(const TRecordDescription& segment, int64_t* sound = nullptr);
 
  private:
   BinaryFile* FileFor(const std::string& path);

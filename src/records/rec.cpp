@@ -136,10 +136,22 @@ bool ParseHeader2(BinaryFile& file, const RecBlock& block, TFileRecordInfo& info
   return true;
 }
 
-bool ReadRecHeader(const std::string& path, TFileRecordInfo& info, FormatTag header_tag) {
+// Why a header block's fields cannot describe a recording; empty when they can.
+std::string HeaderProblem(const TFileRecordInfo& info) {
+  if (!(info.SampRate > 0.0) || !std::isfinite(info.SampRate)) {
+    return "the header block's sampling rate is not above 0";
+  }
+  // Days since 1899-12-30, up to the year 2200.
+  if (!(std::fabs(info.Start) < 110000.0)) return "the header block's start is not a date";
+  if (info.BlockSamples <= 0) return "the header block gives no samples per data block";
+  return {};
+}
+
+bool ReadRecHeader(const std::string& path, TFileRecordInfo& info, FormatTag header_tag,
+                   std::string* why) {
   info.Reset();
   BinaryFile file;
-  if (!file.Open(path)) return false;
+  if (!file.Open(path)) return RefuseFile(why, "the file cannot be opened");
   bool have_header = false;
   int64_t blocks = 0;
   RecBlock block;
@@ -149,16 +161,18 @@ bool ReadRecHeader(const std::string& path, TFileRecordInfo& info, FormatTag hea
     } else if (block.tag == header_tag && !have_header) {
       have_header = header_tag == kTagRec1 ? ParseHeader1(file, block, info)
                                            : ParseHeader2(file, block, info);
-      if (!have_header) {
+      std::string problem = have_header ? HeaderProblem(info) : "the header block is cut short";
+      if (!problem.empty()) {
         info.Reset();
-        break;
+        return RefuseFile(why, std::move(problem));
       }
     }
   }
   constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
   info.BlockCount = static_cast<int32_t>(std::min(blocks, kMax));
   info.SampleCount = static_cast<int32_t>(std::min(blocks * info.BlockSamples, kMax));
-  return have_header;
+  if (!have_header) return RefuseFile(why, "no header block " + TagText(header_tag) + " in it");
+  return true;
 }
 
 template <typename T>
@@ -280,12 +294,12 @@ FormatTag ReadFirstBlockTag(const std::string& path) {
   return LoadU32LE(head);
 }
 
-bool ReadRecHeader1(const std::string& path, TFileRecordInfo& info, double) {
-  return ReadRecHeader(path, info, kTagRec1);
+bool ReadRecHeader1(const std::string& path, TFileRecordInfo& info, double, std::string* why) {
+  return ReadRecHeader(path, info, kTagRec1, why);
 }
 
-bool ReadRecHeader2(const std::string& path, TFileRecordInfo& info, double) {
-  return ReadRecHeader(path, info, kTagRec2);
+bool ReadRecHeader2(const std::string& path, TFileRecordInfo& info, double, std::string* why) {
+  return ReadRecHeader(path, info, kTagRec2, why);
 }
 
 TData32 DecodeRecDataBlock(FormatTag tag, std::span<const uint8_t> body, int channels,
@@ -328,7 +342,6 @@ TData32 DecodeRecDataBlock(FormatTag tag, std::span<const uint8_t> body, int cha
 void ReadRecInto(const std::string& path, LoadTarget& target) {
   BinaryFile file;
   if (target.data == nullptr || !file.Open(path)) return;
-  TData32& data = *target.data;
   const int64_t block_samples = std::max(0, target.first.BlockSamples);
   // The blocks are laid out by the file's own channel count; it differs from the record's only
   // when the header names more channels than a record keeps, and then only the first are kept.
@@ -355,7 +368,7 @@ void ReadRecInto(const std::string& path, LoadTarget& target) {
                                                  block_samples, room);
       if (block.tag == kBlockDSZ) advance = 0;
       for (size_t c = 0; c < samples.size(); ++c) {
-        WriteClipped(data, static_cast<int>(c), target.position, samples[c]);
+        target.Write(static_cast<int>(c), target.position, samples[c]);
         if (block.tag == kBlockDSZ) advance = std::max<int64_t>(advance, samples[c].size());
       }
     } else if (block.tag == kBlockDSZ) {

@@ -7,6 +7,7 @@
 #include "common/rounding.h"
 #include "common/text_encoding.h"
 #include "records/read_samples.h"
+#include "records/sample_ranges.h"
 
 namespace tarvik {
 
@@ -92,6 +93,11 @@ std::string ShortName(std::string_view text) {
   return std::string(text.substr(0, i));
 }
 
+bool RefuseFile(std::string* why, std::string reason) {
+  if (why != nullptr) *why = std::move(reason);
+  return false;
+}
+
 TDateTime TRecordDescription::EndTime() const {
   if (SampRate <= 0.0) return StartTime;
   return StartTime + SpanOfSamples(Count, SampRate);
@@ -140,7 +146,9 @@ TRecList TRecList::Select(std::string_view station, std::string_view location, T
 }
 
 TRecordDescription TRecList::GetData(std::string_view station, std::string_view location,
-                                     TDateTime to, TDateTime from, std::string_view channel) const {
+                                     TDateTime to, TDateTime from, std::string_view channel,
+                                     TRecordRanges* covered) const {
+  if (covered != nullptr) covered->clear();
   TRecList selected = Select(station, location, from, to, channel, true);
   TRecordDescription out;
   if (selected.empty()) {
@@ -179,7 +187,8 @@ TRecordDescription TRecList::GetData(std::string_view station, std::string_view 
   for (auto& seg : selected.Items) {
     const double srate = seg.SampRate;
     if (!(srate > 0.0) || seg.Count <= 0) continue;
-    seg.Data = reader.Read(seg);
+    int64_t sound = 0;
+    seg.Data = reader.Read(seg, &sound);
     const int64_t n = static_cast<int64_t>(seg.Data.size());
     if (n == 0) continue;
     const int64_t first = RoundSamples(out.StartTime - seg.StartTime, srate);
@@ -191,6 +200,12 @@ TRecordDescription TRecList::GetData(std::string_view station, std::string_view 
     // lo would bring its last sample in at the span's first position.
     if (first < n && hi >= lo && shift < out.Count) {
       std::copy(seg.Data.begin() + lo, seg.Data.begin() + hi + 1, out.Data.begin() + shift);
+      if (covered != nullptr) {
+        // A later segment over an earlier one replaces its samples, sound or not.
+        const int64_t sound_last = std::min(hi, sound - 1);
+        AddRange(*covered, shift, shift + sound_last - lo);
+        RemoveRange(*covered, shift + std::max(sound_last + 1, lo) - lo, shift + hi - lo);
+      }
     }
     seg.Data.clear();
     seg.Data.shrink_to_fit();

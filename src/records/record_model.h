@@ -106,6 +106,9 @@ inline constexpr size_t kShortNameLength = 7;
 // Cuts a name to the short-string length of channel and station names (7 characters).
 std::string ShortName(std::string_view text);
 
+// For header readers: sets *why (when given) to the reason the file is refused; returns false.
+bool RefuseFile(std::string* why, std::string reason);
+
 // The common header of one seismogram file, filled by a format's header reader.
 struct TFileRecordInfo {
   std::string Station;
@@ -130,6 +133,9 @@ std::pair<std::string_view, std::string_view> SplitChannelLocation(std::string_v
 
 // A channel name that carries its location: "LL.CHN" cut to the short-name length.
 std::string LocatedChannelName(std::string_view location, std::string_view channel);
+
+// Spans of sample indices, first and last inclusive.
+using TRecordRanges = std::vector<std::pair<int32_t, int32_t>>;
 
 // One contiguous run of samples of one channel in one file.
 class TRecordDescription {
@@ -189,9 +195,12 @@ class TRecList {
 
   // The samples of one channel over [from, to], read from the selected segments and placed on
   // the first segment's sample grid; positions no segment covers stay 0. Reads each segment with
-  // ReadSamples. With nothing selected: Count 0, SampRate 0, no samples.
+  // ReadSamples. With nothing selected: Count 0, SampRate 0, no samples. covered, when given,
+  // receives the indices of Data that hold recorded samples: not the positions no segment
+  // covers, nor those of a segment's samples its file did not hold or that failed their check.
   TRecordDescription GetData(std::string_view station, std::string_view location, TDateTime to,
-                             TDateTime from, std::string_view channel) const;
+                             TDateTime from, std::string_view channel,
+                             TRecordRanges* covered = nullptr) const;
 
   // The earliest start and the latest end over the list; {0, 0} when empty.
   std::pair<TDateTime, TDateTime> Span() const;
@@ -252,8 +261,5 @@ std::string RecordLocation(const TFileRecord& record);
 
 // A record's samples: one int32 array per channel, all of equal length.
 using TData32 = std::vector<std::vector<int32_t>>;
-
-// Spans of sample indices, first and last inclusive.
-using TRecordRanges = std::vector<std::pair<int32_t, int32_t>>;
 
 }  // namespace tarvik

@@ -71,6 +71,8 @@ struct DataPacket {
 
 // Everything one pass over a file tells.
 struct FileScan {
+  // Why the file is not Reftek 130; empty when it is.
+  std::string problem;
   int packets = 0;
   std::optional<TReftekEvent> first_event;
   std::optional<TReftekEvent> last_event;
@@ -81,17 +83,37 @@ struct FileScan {
   std::vector<DataPacket> data;
 };
 
+// The first packet decides whether the file is Reftek 130 at all; a packet further on whose head
+// is not a packet head is a damaged packet, left out, but a file whose packets are mostly such
+// is not Reftek either.
 FileScan ScanFile(const std::string& path) {
   FileScan scan;
   BinaryFile file;
-  if (!file.Open(path)) return scan;
+  if (!file.Open(path)) {
+    scan.problem = "the file cannot be opened";
+    return scan;
+  }
+  if (file.Size() < kReftekPacketBytes) {
+    scan.problem = "shorter than one packet of 1024 bytes";
+    return scan;
+  }
   std::vector<uint8_t> packet(kReftekPacketBytes);
   bool data_seen = false;
+  int bad = 0;
   // A partial packet at the end of a file is cut off and left out.
   for (int64_t offset = 0; offset + kReftekPacketBytes <= file.Size();
        offset += kReftekPacketBytes) {
     if (!file.ReadExact(offset, packet.data(), packet.size())) break;
     ++scan.packets;
+    const std::string problem = ReftekPacketProblem(packet);
+    if (!problem.empty()) {
+      if (offset == 0) {
+        scan.problem = "packet 1 (byte 0): " + problem;
+        return scan;
+      }
+      ++bad;
+      continue;
+    }
     const std::string type = ReftekPacketType(packet);
     if (type == "EH" || type == "ET") {
       TReftekEvent event = ParseReftekEvent(packet);
@@ -108,6 +130,10 @@ FileScan ScanFile(const std::string& path) {
       scan.data.push_back(
           {offset, packet[kChannelByte], ReftekPacketSamples(packet), packet[kFormatByte]});
     }
+  }
+  if (2 * bad > scan.packets) {
+    scan.problem = "only " + std::to_string(scan.packets - bad) + " of its " +
+                   std::to_string(scan.packets) + " packets are Reftek 130 packets";
   }
   return scan;
 }
@@ -148,6 +174,22 @@ std::string ChannelSuffix(int channel) {
 std::string ReftekPacketType(std::span<const uint8_t> packet) {
   if (packet.size() < 2) return {};
   return std::string(Text(packet, 0, 2));
+}
+
+std::string ReftekPacketProblem(std::span<const uint8_t> packet) {
+  static constexpr std::string_view kTypes[] = {"AD", "CD", "DS", "DT", "EH",
+                                                "ET", "FD", "OM", "SC", "SH"};
+  if (packet.size() < 16) return "shorter than a packet head";
+  const std::string type = ReftekPacketType(packet);
+  if (std::find(std::begin(kTypes), std::end(kTypes), type) == std::end(kTypes)) {
+    return "the packet type is not one of Reftek 130";
+  }
+  // Experiment number, year, time, byte count and sequence number are decimal digits.
+  for (size_t i : {2, 3, 12, 13, 14, 15}) {
+    if ((packet[i] >> 4) > 9 || (packet[i] & 0x0F) > 9) return "the packet head is not BCD";
+  }
+  if (!ReftekPacketTime(packet)) return "the packet time is not a time";
+  return {};
 }
 
 std::optional<int> ReftekBcd(const uint8_t* p, int digits) {
@@ -256,10 +298,10 @@ int ReftekPacketSamples(std::span<const uint8_t> packet) {
   }
 }
 
-void DecodeReftekPacket(std::span<const uint8_t> packet, std::vector<int32_t>& out) {
+int DecodeReftekPacket(std::span<const uint8_t> packet, std::vector<int32_t>& out) {
   const int n = ReftekPacketSamples(packet);
   out.assign(static_cast<size_t>(n), 0);
-  if (n == 0) return;
+  if (n == 0) return 0;
   const uint8_t format = packet[kFormatByte];
   const uint8_t* data = packet.data() + kReftekDataOffset;
   if (format == 0x16) {
@@ -268,14 +310,17 @@ void DecodeReftekPacket(std::span<const uint8_t> packet, std::vector<int32_t>& o
     for (int i = 0; i < n; ++i) out[static_cast<size_t>(i)] = LoadI32BE(data + 4 * i);
   } else {
     const int level = format <= 0xC1 ? 1 : 2;
-    DecodeSteim(packet.subspan(kReftekSteimOffset, kReftekSteimBytes), level, out);
+    const std::span<const uint8_t> frames = packet.subspan(kReftekSteimOffset, kReftekSteimBytes);
+    return static_cast<int>(SteimSoundSamples(frames, out, DecodeSteim(frames, level, out)));
   }
+  return n;
 }
 
-bool ReadReftekHeader(const std::string& path, TFileRecordInfo& info, double /*default_rate*/) {
+bool ReadReftekHeader(const std::string& path, TFileRecordInfo& info, double /*default_rate*/,
+                      std::string* why) {
   info.Reset();
   const FileScan scan = ScanFile(path);
-  if (scan.packets == 0) return false;
+  if (!scan.problem.empty()) return RefuseFile(why, scan.problem);
   info.Start = StartOf(scan);
   const std::optional<TReftekEvent> event = EventOf(path, scan, true);
   if (event) {
@@ -305,7 +350,7 @@ bool ReadReftekHeader(const std::string& path, TFileRecordInfo& info, double /*d
 
 void BuildReftekSegments(const std::string& path, TRecList& list, const std::string& /*station*/) {
   const FileScan scan = ScanFile(path);
-  if (scan.data.empty()) return;
+  if (!scan.problem.empty() || scan.data.empty()) return;
   const std::optional<TReftekEvent> event = EventOf(path, scan, false);
   const TReftekEvent none;
   const TReftekEvent& ev = event ? *event : none;
@@ -349,12 +394,12 @@ void ReadReftekInto(const std::string& path, LoadTarget& target) {
   for (int64_t offset = 0; offset + kReftekPacketBytes <= file.Size();
        offset += kReftekPacketBytes) {
     if (!file.ReadExact(offset, packet.data(), packet.size())) break;
-    if (packet[0] != 'D' || packet[1] != 'T') continue;
+    if (packet[0] != 'D' || packet[1] != 'T' || !ReftekPacketProblem(packet).empty()) continue;
     const int channel = packet[kChannelByte];
     if (channel >= channels) continue;  // no place in the matrix
-    DecodeReftekPacket(packet, samples);
+    const int sound = DecodeReftekPacket(packet, samples);
     int64_t& position = target.channel_positions[static_cast<size_t>(channel)];
-    WriteClipped(*target.data, channel, position, samples);
+    target.Write(channel, position, samples, sound);
     position += static_cast<int64_t>(samples.size());
     target.position = std::max(target.position, position);
   }

@@ -55,12 +55,18 @@ int32_t ReftekSampleType(uint8_t format);
 // data, bounded by what the packet can hold; 0 for a damaged count or an unknown format.
 int ReftekPacketSamples(std::span<const uint8_t> packet);
 
-// Decodes a "DT" packet into out (resized to the packet's samples).
-void DecodeReftekPacket(std::span<const uint8_t> packet, std::vector<int32_t>& out);
+// Why a packet is not a Reftek 130 packet (an unknown type, a head that is not BCD, a time out
+// of range); empty when it is.
+std::string ReftekPacketProblem(std::span<const uint8_t> packet);
+
+// Decodes a "DT" packet into out (resized to the packet's samples). Returns how many of them,
+// from the first, are recorded data (fewer for Steim frames that end early or fail their check).
+int DecodeReftekPacket(std::span<const uint8_t> packet, std::vector<int32_t>& out);
 
 // Header of a Reftek 130 file (rate and names from an earlier file of the folder when this one
 // has no event header); false when the file holds no packet.
-bool ReadReftekHeader(const std::string& path, TFileRecordInfo& info, double default_rate);
+bool ReadReftekHeader(const std::string& path, TFileRecordInfo& info, double default_rate,
+                      std::string* why = nullptr);
 
 // One segment per "DT" packet.
 void BuildReftekSegments(const std::string& path, TRecList& list, const std::string& station);

@@ -251,11 +251,14 @@ TDateTime SdasBlockStart(const SdasBlockHeader& block) {
   return second >= kSecondStampFrom ? second : StampTime(block.stamp1);
 }
 
-bool ReadSdasHeader(const std::string& path, TFileRecordInfo& info, double) {
+bool ReadSdasHeader(const std::string& path, TFileRecordInfo& info, double, std::string* why) {
   info.Reset();
   BinaryFile file;
   TSDASCommonHead head;
-  if (!file.Open(path) || !ReadSdasCommonHead(file, head)) return false;
+  if (!file.Open(path)) return RefuseFile(why, "the file cannot be opened");
+  if (!ReadSdasCommonHead(file, head)) {
+    return RefuseFile(why, "its text does not begin with a [HEADER] section");
+  }
   info.Station = head.Name;
 
   // Only the first block says anything the header needs; a file without a valid one keeps a
@@ -308,7 +311,7 @@ void ReadSdasInto(const std::string& path, LoadTarget& target) {
           file.ReadBytes(data_at + c * n * 2, static_cast<size_t>(std::min(n, room) * 2));
       samples.resize(bytes.size() / 2);
       for (size_t i = 0; i < samples.size(); ++i) samples[i] = LoadU16LE(&bytes[2 * i]);
-      WriteClipped(*target.data, static_cast<int>(c), target.position, samples);
+      target.Write(static_cast<int>(c), target.position, samples);
     }
     target.position += n;
     at = data_at + n * channels * 2;

@@ -223,4 +223,12 @@ size_t DecodeSteim(std::span<const uint8_t> frames, int level, std::span<int32_t
   return k;
 }
 
+size_t SteimSoundSamples(std::span<const uint8_t> frames, std::span<const int32_t> out,
+                         size_t decoded) {
+  const size_t n = out.size();
+  if (decoded < n) return decoded;
+  if (n == 0 || frames.size() < 12) return n;
+  return out[n - 1] == LoadI32BE(frames.data() + 8) ? n : 0;
+}
+
 }  // namespace tarvik

@@ -11,4 +11,11 @@ namespace tarvik {
 // to 0, so samples the frames do not reach stay 0. Returns the number of samples decoded.
 size_t DecodeSteim(std::span<const uint8_t> frames, int level, std::span<int32_t> out);
 
+// How many of the samples DecodeSteim gave (decoded of out.size()) are recorded data: none when
+// every sample was decoded but the last disagrees with the reverse integration constant of the
+// first frame (the frames are damaged, and so may be every sample before); the decoded ones
+// when the frames ended early (the rest were never in the frames); all of them otherwise.
+size_t SteimSoundSamples(std::span<const uint8_t> frames, std::span<const int32_t> out,
+                         size_t decoded);
+
 }  // namespace tarvik

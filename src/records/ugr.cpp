@@ -1,6 +1,7 @@
 #include "records/ugr.h"
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "common/binary_file.h"
@@ -27,6 +28,25 @@ int TwoDigits(const std::string& name, size_t pos) {
 // Samples per channel of a file of this size: nothing but 4-byte samples.
 int32_t SamplesOfSize(int64_t file_size) {
   return ClampToInt32(std::max<int64_t>(file_size, 0) / 4);
+}
+
+// The file holds nothing but the counts of a 24-bit converter, so they stay far inside ±2^28;
+// text, pictures or random bytes read as int32 mostly do not (text never: its bytes put every
+// value beyond 2^29). Up to the first 4096 samples are looked at; one in a hundred may be out
+// of range (glitches) before the file is taken for something else.
+std::string ImplausibleCounts(BinaryFile& file) {
+  constexpr int64_t kLooked = 4096;
+  constexpr int64_t kBound = int64_t{1} << 28;
+  const int64_t n = std::min<int64_t>(file.Size() / 4, kLooked);
+  const std::vector<uint8_t> bytes = file.ReadBytes(0, static_cast<size_t>(n) * 4);
+  int64_t beyond = 0;
+  for (size_t i = 0; i + 4 <= bytes.size(); i += 4) {
+    const int64_t v = LoadI32LE(&bytes[i]);
+    if (v >= kBound || v <= -kBound) ++beyond;
+  }
+  if (100 * beyond <= n) return {};
+  return std::to_string(beyond) + " of its first " + std::to_string(n) +
+         " values lie beyond the range of a converter's counts (2^28)";
 }
 
 }  // namespace
@@ -69,12 +89,20 @@ std::string UgrComponentPath(const std::string& path, char component) {
   return JoinPath(folder, name);
 }
 
-bool ReadUgrHeader(const std::string& path, TFileRecordInfo& info, double default_rate) {
+bool ReadUgrHeader(const std::string& path, TFileRecordInfo& info, double default_rate,
+                   std::string* why) {
   info.Reset();
   BinaryFile file;
-  if (!file.Open(path)) return false;
+  if (!file.Open(path)) return RefuseFile(why, "the file cannot be opened");
   const std::optional<TDateTime> start = UgrStartFromName(path);
-  if (!start) return false;
+  if (!start) {
+    return RefuseFile(why,
+                      "its name does not give a start (YYMMDD_HHCMMSS_hh with C the component)");
+  }
+  if (file.Size() < 4) return RefuseFile(why, "it holds no 4-byte sample");
+  if (std::string implausible = ImplausibleCounts(file); !implausible.empty()) {
+    return RefuseFile(why, std::move(implausible));
+  }
   info.Station = UgrStationFromName(path);
   info.Start = *start;
   info.SampRate = UgrRateFromSize(file.Size(), default_rate);
@@ -95,7 +123,6 @@ void ReadUgrInto(const std::string& path, LoadTarget& target) {
   if (!self.Open(path)) return;
   const int32_t count = SamplesOfSize(self.Size());
   if (target.data != nullptr) {
-    TData32& data = *target.data;
     const int64_t length = target.Length();
     // Only the part of the file that lands inside the matrix is read.
     const int64_t first = std::max<int64_t>(0, -target.position);
@@ -113,7 +140,7 @@ void ReadUgrInto(const std::string& path, LoadTarget& target) {
         const std::vector<uint8_t> bytes = file.ReadBytes(at * 4, static_cast<size_t>(n) * 4);
         samples.resize(bytes.size() / 4);
         for (size_t i = 0; i < samples.size(); ++i) samples[i] = LoadI32LE(&bytes[i * 4]);
-        WriteClipped(data, ch, target.position + at, samples);
+        target.Write(ch, target.position + at, samples);
         if (static_cast<int64_t>(samples.size()) < n) break;  // the component's file ends here
       }
     }

@@ -89,17 +89,30 @@ std::string WfdiscDataPath(const std::string& index_path, const TWfdiscLine& lin
   return JoinPath(FolderOf(index_path), relative);
 }
 
-bool ReadWfdiscHeaders(const std::string& path, std::vector<TFileRecordInfo>& headers) {
+bool ReadWfdiscHeaders(const std::string& path, std::vector<TFileRecordInfo>& headers,
+                       std::string* why) {
   headers.clear();
   const std::vector<uint8_t> bytes = ReadWholeFile(path);
   bool damaged = false;
   std::vector<TDateTime> latest_end;
   size_t last = 0;
+  int64_t number = 0;
   ForEachLine(bytes, [&](std::string_view text) {
+    ++number;
     if (IsBlankLine(text)) return true;
     const std::optional<TWfdiscLine> line = ParseWfdiscLine(text);
+    const char* problem = nullptr;
     if (!line) {
+      problem = "its time, nsamp, samprate, calib or foff column is not a number";
+    } else if (!(line->samprate > 0.0) || !std::isfinite(line->samprate) ||
+               !std::isfinite(line->time)) {
+      problem = "its samprate is not above 0";
+    } else if (line->nsamp < 0 || line->foff < 0) {
+      problem = "its nsamp or foff is below 0";
+    }
+    if (problem != nullptr) {
       damaged = true;
+      RefuseFile(why, "line " + std::to_string(number) + ": " + problem);
       return false;
     }
     const TDateTime start = UnixToDateTime(line->time);
@@ -143,12 +156,14 @@ bool ReadWfdiscHeaders(const std::string& path, std::vector<TFileRecordInfo>& he
     info.BlockSamples = info.SampleCount;
     info.BlockCount = 1;
   }
+  if (headers.empty() && !damaged) RefuseFile(why, "it holds no line");
   return !headers.empty() && !damaged;
 }
 
-bool ReadWfdiscHeader(const std::string& path, TFileRecordInfo& info, double /*default_rate*/) {
+bool ReadWfdiscHeader(const std::string& path, TFileRecordInfo& info, double /*default_rate*/,
+                      std::string* why) {
   std::vector<TFileRecordInfo> headers;
-  const bool read = ReadWfdiscHeaders(path, headers);
+  const bool read = ReadWfdiscHeaders(path, headers, why);
   info = headers.empty() ? TFileRecordInfo{} : std::move(headers.front());
   return read;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <numbers>
 #include <optional>
@@ -9,6 +10,7 @@
 #include "common/paths.h"
 #include "common/rounding.h"
 #include "records/load_record.h"
+#include "records/sample_ranges.h"
 #include "response/load_response.h"
 #include "response/response_evaluation.h"
 #include "spectral/bandpass.h"
@@ -21,6 +23,13 @@ namespace {
 
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 constexpr double kTiny = 1e-30;
+
+// "2 (300 с)": how many gaps and their length in seconds.
+std::string GapCountText(const TRecordRanges& gaps, double seconds) {
+  char length[64];
+  std::snprintf(length, sizeof length, "%.6g", seconds);
+  return std::to_string(gaps.size()) + " (" + length + " с)";
+}
 
 int ToInt(int64_t v) {
   return static_cast<int>(std::clamp<int64_t>(v, 0, std::numeric_limits<int32_t>::max()));
@@ -125,7 +134,8 @@ TSpectraStatus Stopped(TSpectraStatus status, UiHost& host) {
 TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
                        const TSpectrumSettings& settings, TDateTime select_start,
                        TDateTime select_finish, UiHost& host, TMatrix2D& mean, TMatrix2D& stdev,
-                       const std::vector<TCombinedFilter>& chains, const TSegmentHook& hook) {
+                       const std::vector<TCombinedFilter>& chains, const TSegmentHook& hook,
+                       std::span<const TRecordRanges> unread) {
   TSpectraStatus status;
   mean.clear();
   stdev.clear();
@@ -143,6 +153,14 @@ TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
   auto index_of = [&](TDateTime t) { return RoundToInt64((t - record.Start) * 86400.0 * rate); };
   const int64_t first = std::max<int64_t>(0, index_of(select_start));
   const int64_t last = std::min<int64_t>(index_of(select_finish), count - 1);
+
+  // What the span lacks in the channels computed, for the record's report.
+  std::vector<TRecordRanges> computed_gaps;
+  for (int c : channels) {
+    if (static_cast<size_t>(c) < unread.size()) computed_gaps.push_back(unread[c]);
+  }
+  status.Gaps = ClipRanges(UnionOf(computed_gaps), first, last);
+  if (rate > 0.0) status.GapSeconds = static_cast<double>(RangeSamples(status.Gaps)) / rate;
 
   TSpectrumSettings used = settings;
   std::string reason;
@@ -176,16 +194,32 @@ TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
       }
       searched = &filtered;
     }
-    FindQuietIntervals(*searched, record.Level, record.ChanSelected, intervals, used, first, last);
+    FindQuietIntervals(*searched, record.Level, record.ChanSelected, intervals, used, first, last,
+                       unread);
     if (intervals.empty()) {
       no_quiet_reason =
           NoQuietIntervalReason(record, *searched, channels, first, last, used.SegmentLength);
+      if (!status.Gaps.empty()) {
+        no_quiet_reason += "; пропуски в данных: " + GapCountText(status.Gaps, status.GapSeconds);
+      }
     }
     host.SetProgress(nchan, nchan);
   } else if (first <= last) {
-    const int64_t end = std::min<int64_t>(last, first + used.SegmentLength - 1);
-    intervals.emplace_back(static_cast<int32_t>(first), static_cast<int32_t>(end));
-    used.SegmentLength = static_cast<int32_t>(end - first + 1);
+    // One stretch of recorded data: from the first recorded sample of the span up to the
+    // segment's length, ending before a gap.
+    int64_t begin = first;
+    int64_t end = std::min<int64_t>(last, first + used.SegmentLength - 1);
+    auto gap = FirstRangeEndingAtOrAfter(status.Gaps, begin);
+    if (gap != status.Gaps.end() && gap->first <= begin) {
+      begin = int64_t{gap->second} + 1;
+      end = std::min<int64_t>(last, begin + used.SegmentLength - 1);
+      ++gap;
+    }
+    if (gap != status.Gaps.end()) end = std::min<int64_t>(end, int64_t{gap->first} - 1);
+    if (begin <= end) {
+      intervals.emplace_back(static_cast<int32_t>(begin), static_cast<int32_t>(end));
+      used.SegmentLength = static_cast<int32_t>(end - begin + 1);
+    }
   }
   status.Used = used;
 
@@ -358,7 +392,8 @@ int64_t FirstDisturbed(const int32_t* x, int64_t from, int64_t to, int64_t high,
 
 void FindQuietIntervals(const TData32& samples, std::span<const int32_t> level,
                         std::span<const bool> selected, TRecordRanges& intervals,
-                        const TSpectrumSettings& settings, int64_t first, int64_t last) {
+                        const TSpectrumSettings& settings, int64_t first, int64_t last,
+                        std::span<const TRecordRanges> unread) {
   intervals.clear();
   struct Tested {
     const int32_t* x;
@@ -383,11 +418,25 @@ void FindQuietIntervals(const TData32& samples, std::span<const int32_t> level,
   }
   const int64_t N = std::max<int32_t>(settings.SegmentLength, 1);
   const int64_t G = std::max<int32_t>(settings.NoiseGap, 0);
+  // Every sample that a tested channel did not record is disturbed.
+  std::vector<TRecordRanges> tested_gaps;
+  for (size_t c = 0; c < n && c < unread.size(); ++c) {
+    if (selected[c]) tested_gaps.push_back(unread[c]);
+  }
+  const TRecordRanges gaps = UnionOf(tested_gaps);
 
   int64_t a = first;
   while (a < last) {
+    const auto gap = FirstRangeEndingAtOrAfter(gaps, a);
+    if (gap != gaps.end() && gap->first <= a) {
+      // Inside a gap each sample tried is disturbed, and the search moves on by G + 1 from it,
+      // as from any disturbed sample, until it lands past the gap.
+      const int64_t step = G + 1;
+      a += ((gap->second - a) / step + 1) * step;
+      continue;
+    }
     // The first disturbed sample in a..last over all tested channels (last + 1 when none).
-    int64_t d = last + 1;
+    int64_t d = gap != gaps.end() ? std::min<int64_t>(last + 1, gap->first) : last + 1;
     for (const Tested& t : tested) d = FirstDisturbed(t.x, a, d, t.high, t.low, t.zero_disturbed);
     // The whole segments before it, counted from a.
     const int64_t whole = (d - a) / N;
@@ -443,6 +492,12 @@ double ChainCorrection(const TCombinedFilter& chain, double adc_coef,
   return std::isfinite(h) ? h : kInf;
 }
 
+std::string GapMessage(const std::string& station, const TSpectraStatus& status) {
+  if (status.Gaps.empty()) return {};
+  return station + ": пропуски в данных: " + GapCountText(status.Gaps, status.GapSeconds) +
+         " не вошли в расчет";
+}
+
 TResponseStatus LoadRecordChain(const TFileRecord& record, int c, TCombinedFilter& chain) {
   chain.clear();
   if (c < 0 || c >= kMaxChannels) return TResponseStatus::Failure("no such channel");
@@ -459,7 +514,8 @@ TResponseStatus LoadRecordChain(const TFileRecord& record, int c, TCombinedFilte
 TSpectraStatus CalculateSpectraOfSamples(const TFileRecord& record, const TData32& samples,
                                          const TSpectrumSettings& settings, TDateTime select_start,
                                          TDateTime select_finish, UiHost& host, TMatrix2D& mean,
-                                         TMatrix2D& stdev, const TSegmentHook& hook) {
+                                         TMatrix2D& stdev, const TSegmentHook& hook,
+                                         std::span<const TRecordRanges> unread) {
   mean.clear();
   stdev.clear();
   TSpectraStatus status;
@@ -468,7 +524,7 @@ TSpectraStatus CalculateSpectraOfSamples(const TFileRecord& record, const TData3
     return status;
   }
   return Compute(record, samples, settings, select_start, select_finish, host, mean, stdev, chains,
-                 hook);
+                 hook, unread);
 }
 
 TSpectraStatus CalculateSpectra(TFileRecord& record, const TSpectrumSettings& settings,
@@ -489,7 +545,8 @@ TSpectraStatus CalculateSpectra(TFileRecord& record, const TSpectrumSettings& se
   // The caller clears the stop flag when a run starts; clearing it here would swallow a stop
   // meant for every record computed at the same time.
   load.clear_stop = false;
-  const bool loaded = LoadRecord(record, samples, host, load);
+  LoadReport report;
+  const bool loaded = LoadRecord(record, samples, host, load, &report);
   if (host.StopRequested()) return Stopped(std::move(status), host);
   if (!loaded || samples.empty() || samples[0].empty()) {
     status.Outcome = TSpectraOutcome::kLoadFailed;
@@ -498,7 +555,7 @@ TSpectraStatus CalculateSpectra(TFileRecord& record, const TSpectrumSettings& se
     return status;
   }
   return Compute(record, samples, settings, select_start, select_finish, host, mean, stdev, chains,
-                 hook);
+                 hook, report.unread);
 }
 
 }  // namespace tarvik

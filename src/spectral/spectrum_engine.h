@@ -47,6 +47,10 @@ struct TSpectraStatus {
   int32_t Segments = 0;
   // The quiet intervals transformed (sample indices, first and last inclusive).
   TRecordRanges Intervals;
+  // The samples of the span that hold no recorded data in some channel computed (gaps, damaged
+  // blocks, unreadable parts of files), and their length in seconds; none of them is quiet.
+  TRecordRanges Gaps;
+  double GapSeconds = 0.0;
 
   bool Computed() const { return Outcome == TSpectraOutcome::kComputed; }
 };
@@ -73,10 +77,13 @@ using TSegmentHook = std::function<bool(const TSegmentSpectra&)>;
 // the channel's level; level 2147483647 keeps every sample quiet, a negative level none. Each
 // interval holds a whole number of segments of settings.SegmentLength samples, all quiet; the
 // search after a disturbed sample d resumes at d + 1 + settings.NoiseGap. Channels not selected
-// are never tested; last is cut to the shortest selected channel.
+// are never tested; last is cut to the shortest selected channel. The spans of unread[c] (one
+// list per channel, as LoadRecord reports them) hold no recorded data: every sample in them is
+// disturbed when channel c is tested.
 void FindQuietIntervals(const TData32& samples, std::span<const int32_t> level,
                         std::span<const bool> selected, TRecordRanges& intervals,
-                        const TSpectrumSettings& settings, int64_t first, int64_t last);
+                        const TSpectrumSettings& settings, int64_t first, int64_t last,
+                        std::span<const TRecordRanges> unread = {});
 
 // Smooths one channel's rows of a Daniell estimate in place: each line from 1 on becomes the
 // mean of window lines starting at it, its spread √(mean/N·2π·rate/(window/2)) with N the
@@ -93,6 +100,10 @@ double ChainCorrection(const TCombinedFilter& chain, double adc_coef,
                        const TSpectrumSettings& settings, const TBiquadCascade& edge_filter,
                        double rate, double f);
 
+// The record's message about the gaps its spectra left out: "STATION: пропуски в данных: 2
+// (300 с) не вошли в расчет"; empty when the span had none.
+std::string GapMessage(const std::string& station, const TSpectraStatus& status);
+
 // Loads the recording chain of channel c of record (paths stored with "\" are taken in this
 // system's form); the message names the channel and the file when a response does not load.
 TResponseStatus LoadRecordChain(const TFileRecord& record, int c, TCombinedFilter& chain);
@@ -104,11 +115,13 @@ TResponseStatus LoadRecordChain(const TFileRecord& record, int c, TCombinedFilte
 // selected stay 0. The response files of the selected channels are loaded before any work, and
 // one that does not load ends the calculation with a message naming channel and file. Every
 // failure is shown through host.ShowMessage and returned in the status. hook, when given, sees
-// every segment's own spectra.
+// every segment's own spectra. unread gives per channel the samples that hold no recorded data
+// (LoadReport::unread): no segment takes any of them.
 TSpectraStatus CalculateSpectraOfSamples(const TFileRecord& record, const TData32& samples,
                                          const TSpectrumSettings& settings, TDateTime select_start,
                                          TDateTime select_finish, UiHost& host, TMatrix2D& mean,
-                                         TMatrix2D& stdev, const TSegmentHook& hook = {});
+                                         TMatrix2D& stdev, const TSegmentHook& hook = {},
+                                         std::span<const TRecordRanges> unread = {});
 
 // Loads record's samples with LoadRecord (default_rate is the SampRateDefault setting; the
 // record's SampRate and SampleCount are updated; headers, when given, keeps the files' headers

@@ -94,7 +94,8 @@ bool TPreviewModel::OpenRecord(const TFileRecord& record, const TPreviewOptions&
   TData32 data;
   LoadSettings load;
   load.default_rate = options.DefaultRate;
-  const bool loaded = LoadRecord(record_, data, host, load);
+  LoadReport report;
+  const bool loaded = LoadRecord(record_, data, host, load, &report);
   bool stopped = host.StopRequested();
   if (loaded && !stopped && options.Settings.NoiseFilter && !data.empty()) {
     // The search for disturbances runs on a zero-phase band-passed copy, as in the spectrum
@@ -130,6 +131,7 @@ bool TPreviewModel::OpenRecord(const TFileRecord& record, const TPreviewOptions&
     return false;
   }
   samples_ = std::move(data);
+  unread_ = std::move(report.unread);
   held_ = key;
   held_.rate = record_.SampRate;
   pyramids_.resize(samples_.size());
@@ -140,13 +142,14 @@ bool TPreviewModel::OpenRecord(const TFileRecord& record, const TPreviewOptions&
 }
 
 void TPreviewModel::ShowSamples(const TFileRecord& record, TData32 samples,
-                                const TPreviewOptions& options) {
+                                const TPreviewOptions& options, TChannelRanges unread) {
   EndDrags();
   Release();
   record_ = record;
   options_ = options;
   caption_ = record.Station + " - " + FormatProjectDateTime(record.Start);
   samples_ = std::move(samples);
+  unread_ = std::move(unread);
   pyramids_.resize(samples_.size());
   for (size_t c = 0; c < samples_.size(); ++c) pyramids_[c].Build(samples_[c]);
   Prepare();
@@ -154,6 +157,7 @@ void TPreviewModel::ShowSamples(const TFileRecord& record, TData32 samples,
 
 void TPreviewModel::Release() {
   samples_ = TData32();
+  unread_ = TChannelRanges();
   pyramids_ = std::vector<TSamplePyramid>();
   held_ = Held{};
   scales_.clear();
@@ -327,7 +331,8 @@ void TPreviewModel::RecomputeQuiet() {
     TSpectrumSettings search = options_.Settings;
     search.SegmentLength = segment_;
     search.NoiseGap = gap_;
-    FindQuietIntervals(samples_, record_.Level, record_.ChanSelected, quiet_, search, first, last);
+    FindQuietIntervals(samples_, record_.Level, record_.ChanSelected, quiet_, search, first, last,
+                       unread_);
     int64_t cursor = first;
     for (const auto& [a, b] : quiet_) {
       quiet_samples_ += int64_t{b} - a + 1;
@@ -349,6 +354,14 @@ void TPreviewModel::RecomputeQuiet() {
   silence_label_ =
       "Тишина: " +
       SelectionLengthText(static_cast<double>(quiet_samples_) / rate / kSecondsPerDay) + percent;
+}
+
+TRecordRanges TPreviewModel::GapIntervals() const {
+  std::vector<TRecordRanges> shown;
+  for (int c : shown_) {
+    if (static_cast<size_t>(c) < unread_.size()) shown.push_back(unread_[static_cast<size_t>(c)]);
+  }
+  return UnionOf(shown);
 }
 
 // ---------------------------------------------------------------------------------------------

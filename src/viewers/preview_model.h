@@ -14,6 +14,7 @@
 
 #include "common/datetime.h"
 #include "records/record_model.h"
+#include "records/sample_ranges.h"
 #include "spectral/spectrum_settings.h"
 #include "viewers/preview_pyramid.h"
 
@@ -78,8 +79,10 @@ class TPreviewModel {
   // progress through host; a stop request frees everything loaded and returns false.
   bool OpenRecord(const TFileRecord& record, const TPreviewOptions& options, UiHost& host);
   // Shows record with samples already in memory (one array per channel, as loading gives
-  // them), as OpenRecord does after loading.
-  void ShowSamples(const TFileRecord& record, TData32 samples, const TPreviewOptions& options);
+  // them), as OpenRecord does after loading; unread, per channel, the samples that hold no
+  // recorded data (as loading reports them).
+  void ShowSamples(const TFileRecord& record, TData32 samples, const TPreviewOptions& options,
+                   TChannelRanges unread = {});
   // Frees the samples and everything derived from them.
   void Release();
   // True while OpenRecord loads: a second "Показать запись" click is then a stop request.
@@ -92,6 +95,11 @@ class TPreviewModel {
   // "Установка ограничений" before a record is shown, then "STATION - dd.MM.yyyy h:nn:ss".
   const std::string& Caption() const { return caption_; }
   const TData32& Samples() const { return samples_; }
+  // Per channel, the samples that hold no recorded data (gaps, damaged blocks, parts of files
+  // that could not be read): never quiet, shaded in the picture.
+  const TChannelRanges& Unread() const { return unread_; }
+  // The samples some shown channel did not record, over the whole record.
+  TRecordRanges GapIntervals() const;
   int64_t SampleCount() const { return record_.SampleCount; }
   // Bytes of the channels' pyramids, beside the samples' own 4 bytes each.
   size_t PyramidBytes() const;
@@ -194,6 +202,7 @@ class TPreviewModel {
   TPreviewOptions options_;
   std::string caption_ = kPreviewCaption;
   TData32 samples_;
+  TChannelRanges unread_;
   std::vector<TSamplePyramid> pyramids_;
   Held held_;
   bool loading_ = false;

@@ -34,6 +34,30 @@ std::vector<int64_t> ColumnStarts(const TPreviewModel& m, int right) {
   return starts;
 }
 
+// The columns of the spans of ranges that lie within the view [f, l], each at least 2 pixels
+// wide; spans that fall on the same pixels become one. top and bottom are the rows filled.
+void AddSpanColumns(const TPreviewModel& m, const TRecordRanges& ranges, int right, int top,
+                    int bottom, std::vector<TPreviewRect>& out) {
+  const int64_t f = m.ViewFirst(), l = m.ViewLast();
+  const size_t first_new = out.size();
+  auto it = std::lower_bound(ranges.begin(), ranges.end(), f,
+                             [](const auto& r, int64_t first) { return r.second < first; });
+  for (; it != ranges.end() && it->first <= l; ++it) {
+    const int x1 = std::max(ClampedColumn(m.ExactXOfIndex(it->first), 0, right), 0);
+    int x2 = std::min(ClampedColumn(m.ExactXOfIndex(it->second), 0, right), right);
+    // Two pixels at least, so that a single sample shows; at the right edge the second pixel
+    // is the one before.
+    if (x2 <= x1) x2 = x1 + 1;
+    if (x2 > right) x2 = right;
+    const int left = x2 == x1 && x1 > 0 ? x1 - 1 : x1;
+    if (out.size() > first_new && left <= out.back().Right) {
+      out.back().Right = std::max(out.back().Right, x2);
+    } else {
+      out.push_back(TPreviewRect{left, top, x2, bottom});
+    }
+  }
+}
+
 }  // namespace
 
 TPreviewPicture BuildPreviewPicture(const TPreviewModel& m) {
@@ -43,7 +67,7 @@ TPreviewPicture BuildPreviewPicture(const TPreviewModel& m) {
   const int right = pic.Width - 1;
   const int bottom_row = pic.Height - 1;
   if (m.SampleCount() <= 0) return pic;
-  const int64_t f = m.ViewFirst(), l = m.ViewLast();
+  const int64_t l = m.ViewLast();
   const std::vector<int64_t> starts = ColumnStarts(m, right);
   const std::vector<int>& shown = m.ShownChannels();
   const TFileRecord& record = m.Record();
@@ -90,21 +114,12 @@ TPreviewPicture BuildPreviewPicture(const TPreviewModel& m) {
   }
 
   // Disturbed intervals in the view; those that fall on the same pixels become one.
-  const TRecordRanges& disturbed = m.DisturbedIntervals();
-  auto it = std::lower_bound(disturbed.begin(), disturbed.end(), f,
-                             [](const auto& r, int64_t first) { return r.second < first; });
-  for (; it != disturbed.end() && it->first <= l; ++it) {
-    const int x1 = std::max(ClampedColumn(m.ExactXOfIndex(it->first), 0, right), 0);
-    int x2 = std::min(ClampedColumn(m.ExactXOfIndex(it->second), 0, right), right);
-    // Two pixels at least, so that a single disturbed sample shows; at the right edge the
-    // second pixel is the one before.
-    if (x2 <= x1) x2 = x1 + 1;
-    if (x2 > right) x2 = right;
-    const int left = x2 == x1 && x1 > 0 ? x1 - 1 : x1;
-    if (!pic.Disturbed.empty() && left <= pic.Disturbed.back().Right) {
-      pic.Disturbed.back().Right = std::max(pic.Disturbed.back().Right, x2);
-    } else {
-      pic.Disturbed.push_back(TPreviewRect{left, 0, x2, bottom_row});
+  AddSpanColumns(m, m.DisturbedIntervals(), right, 0, bottom_row, pic.Disturbed);
+  // Gaps in each strip's own channel.
+  for (const TPreviewStrip& s : pic.Strips) {
+    if (static_cast<size_t>(s.Channel) < m.Unread().size()) {
+      AddSpanColumns(m, m.Unread()[static_cast<size_t>(s.Channel)], right, s.Top, s.Bottom,
+                     pic.Gaps);
     }
   }
   for (const TPreviewRect& r : pic.Disturbed) {

@@ -44,6 +44,9 @@ struct TPreviewPicture {
   std::vector<TPreviewRect> Shaded;
   // Disturbed intervals, at least 2 pixels wide: filled red under the trace.
   std::vector<TPreviewRect> Disturbed;
+  // Within each strip, the samples its channel did not record (gaps, damaged blocks), at least
+  // 2 pixels wide: filled in a colour of their own over the red.
+  std::vector<TPreviewRect> Gaps;
   // Within each disturbed interval, each strip's level above and below the channel's mean.
   std::vector<TPreviewLine> LevelLines;
   // The focus rectangle of a zoom or level drag.

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <numbers>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -285,8 +286,8 @@ TEST(FileCli, DamagedOrMissingFilesSayWhy) {
     std::string said;
   };
   for (const Case& c :
-       {Case{empty, "damaged or not miniSEED: no valid record"},
-        Case{garbage, "damaged or not miniSEED: no valid record"},
+       {Case{empty, "not read as miniSEED: shorter than the 48-byte fixed header of a record"},
+        Case{garbage, "not read as miniSEED: record 1 (byte 0): the sequence number is not digits"},
         Case{dir.File("none.msd"), "no such file"}, Case{dir.File("none.gcf"), "no such file"}}) {
     for (const char* command : {"info ", "segments "}) {
       const CliRun run = Cli(command + Quote(c.file), dir);
@@ -303,7 +304,43 @@ TEST(FileCli, DamagedOrMissingFilesSayWhy) {
     EXPECT_EQ(run.err, dir.File("none.msd") + ": no such file\n") << command;
   }
   const nlohmann::json j = nlohmann::json::parse(Cli("info --json " + Quote(empty), dir).out);
-  EXPECT_EQ(j["error"], "damaged or not miniSEED: no valid record");
+  EXPECT_EQ(j["error"], "not read as miniSEED: shorter than the 48-byte fixed header of a record");
+}
+
+// Random bytes, a PNG picture and a README renamed to ".gcf" are not GCF data: "info" says so
+// with the file and the field that gives it away, and "add" makes no record of them (nor a
+// project).
+TEST(FileCli, FilesThatAreNotGcfAreRefusedWhateverTheirName) {
+  TempDir dir;
+  std::mt19937 rng(83);
+  std::vector<uint8_t> random(7 * 1024 * 1024);
+  for (uint8_t& b : random) b = static_cast<uint8_t>(rng());
+  testing::WriteBytes(dir.File("random.gcf"), random);
+  testing::WriteBytes(
+      dir.File("picture.gcf"),
+      testing::ReadBytes(testing::RealFile("../../docs/screenshots/main_records.png")));
+  testing::WriteBytes(dir.File("readme.gcf"), testing::ReadBytes(testing::RealFile("README.md")));
+  for (const char* name : {"random.gcf", "picture.gcf", "readme.gcf"}) {
+    const std::string file = dir.File(name);
+    const CliRun info = Cli("info " + Quote(file), dir);
+    EXPECT_EQ(info.status, 1) << name;
+    EXPECT_EQ(info.out, "") << name;
+    EXPECT_EQ(info.err.rfind(file + ": not read as GCF: block 1 (byte 0): ", 0), 0u) << info.err;
+    EXPECT_NE(info.err.find(" is "), std::string::npos) << info.err;  // the field and its range
+
+    const std::string project = dir.File("p.tvp");
+    const CliRun add = Cli("add " + Quote(project) + " " + Quote(file), dir);
+    EXPECT_EQ(add.status, 1) << name;
+    EXPECT_NE(add.err.find(file + ": not added: its header cannot be read: block 1 (byte 0): "),
+              std::string::npos)
+        << add.err;
+    EXPECT_NE(add.err.find("add: nothing was added"), std::string::npos) << add.err;
+    EXPECT_FALSE(std::filesystem::exists(project)) << name;
+  }
+  // The real GCF files beside them still read.
+  const CliRun real = Cli("info " + Quote(testing::RealFile("gcf/20160603_1955n.gcf")), dir);
+  EXPECT_EQ(real.status, 0) << real.err;
+  EXPECT_NE(real.out.find("station:  6018"), std::string::npos) << real.out;
 }
 
 // One default rate for the commands that read files outside a project, that of a new project;

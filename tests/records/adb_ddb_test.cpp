@@ -51,8 +51,8 @@ class AdbDdbTest : public ::testing::TestWithParam<bool> {
     testing::WriteBytes(path, b);
     return path;
   }
-  bool Header(const std::string& path, TFileRecordInfo& info) {
-    return Ddb() ? ReadDdbHeader(path, info, 0.0) : ReadAdbHeader(path, info, 0.0);
+  bool Header(const std::string& path, TFileRecordInfo& info, std::string* why = nullptr) {
+    return Ddb() ? ReadDdbHeader(path, info, 0.0, why) : ReadAdbHeader(path, info, 0.0, why);
   }
   TRecList Segments(const std::string& path) {
     TRecList list;
@@ -98,11 +98,18 @@ TEST_P(AdbDdbTest, SegmentsReadEachChannel) {
 
 TEST_P(AdbDdbTest, DamagedHeaders) {
   TFileRecordInfo info;
-  for (auto [channels, kept] : {std::pair{0, 0}, {-5, 0}, {40, 32}}) {
+  // No channel at all is no recording: refused; more than a record holds are cut.
+  for (auto [channels, kept] : {std::pair{0, -1}, {-5, -1}, {40, 32}}) {
     Fields f;
     f.channels = static_cast<int16_t>(channels);
-    ASSERT_TRUE(Header(Write(f), info));
-    EXPECT_EQ(info.ChannelCount, kept);
+    std::string why;
+    ASSERT_EQ(Header(Write(f), info, &why), kept >= 0) << channels;
+    if (kept < 0) {
+      EXPECT_EQ(why, "the header's channel count (bytes 64 and 65) is below 1");
+      EXPECT_TRUE(Segments(Write(f)).empty());
+    } else {
+      EXPECT_EQ(info.ChannelCount, kept);
+    }
   }
   EXPECT_EQ(info.ChannelNames[31], "Z31");
 

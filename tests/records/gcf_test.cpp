@@ -230,5 +230,73 @@ TEST_F(GcfSynthetic, HeaderCollectsComponents) {
   EXPECT_EQ(info.SampleCount, 325);
 }
 
+// The first block decides whether a file is GCF: every field of its head must be in its range.
+// A bad head further on is a damaged block, left out, until bad heads are the most.
+TEST_F(GcfSynthetic, HeadsOutOfRangeAreRefusedWithTheirField) {
+  BlockSpec good;
+  good.records = 1;
+  const struct {
+    const char* cause;
+    void (*spoil)(BlockSpec&);
+  } cases[] = {
+      {"stream ID", [](BlockSpec& b) { b.stream = 0xFFFFFFFFu; }},
+      {"time of day", [](BlockSpec& b) { b.seconds = 86400; }},
+      {"sample rate code 251", [](BlockSpec& b) { b.rate_code = 251; }},
+      {"compression code 3", [](BlockSpec& b) { b.compression = 3; }},
+      {"compression code 0", [](BlockSpec& b) { b.compression = 0; }},
+      {"compression code 9", [](BlockSpec& b) { b.compression = 9; }},
+      {"start-time fraction 1/1", [](BlockSpec& b) { b.numerator = 1; }},
+      {"start-time fraction 2/2", [](BlockSpec& b) { b.rate_code = 174, b.numerator = 2; }},
+      {"record count 251", [](BlockSpec& b) { b.records = 251; }},
+      {"without data records", [](BlockSpec& b) { b.records = 0; }},
+  };
+  for (const auto& c : cases) {
+    BlockSpec spoilt = good;
+    c.spoil(spoilt);
+    TFileRecordInfo info;
+    std::string why;
+    EXPECT_FALSE(ReadGcfHeader(Write({spoilt, good}), info, 50.0, &why)) << c.cause;
+    EXPECT_NE(why.find("block 1 (byte 0): "), std::string::npos) << why;
+    EXPECT_NE(why.find(c.cause), std::string::npos) << why;
+    EXPECT_TRUE(info.Station.empty()) << c.cause;
+    EXPECT_TRUE(Segments(Write({spoilt, good})).empty()) << c.cause;
+
+    // After a good block the same head is a damaged block: left out, the others read.
+    BlockSpec later = good;
+    later.seconds += 1;
+    const std::string path = Write({good, spoilt, later});
+    ASSERT_TRUE(ReadGcfHeader(path, info, 50.0)) << c.cause;
+    EXPECT_EQ(info.BlockCount, 2) << c.cause;
+    EXPECT_EQ(Segments(path).size(), 2u) << c.cause;
+    EXPECT_FALSE(ReadGcfHeader(Write({good, spoilt, spoilt}), info, 50.0, &why)) << c.cause;
+    EXPECT_EQ(why, "only 1 of its 3 blocks are GCF blocks");
+  }
+  std::string why;
+  TFileRecordInfo info;
+  testing::WriteBytes(dir_.File("short.gcf"), std::vector<uint8_t>(1023, 0));
+  EXPECT_FALSE(ReadGcfHeader(dir_.File("short.gcf"), info, 50.0, &why));
+  EXPECT_EQ(why, "shorter than one block of 1024 bytes");
+}
+
+// A block's samples are recorded data when the last one is the block's reverse integration
+// constant; a block whose differences do not lead there is damaged as a whole.
+TEST_F(GcfSynthetic, ReverseIntegrationConstantTellsDamagedBlocks) {
+  BlockSpec s;
+  s.compression = 2;
+  s.records = 2;
+  s.first = 100;
+  // Differences (the first skipped) +5, -3, +1: samples 100, 105, 102, 103; then the constant.
+  s.records_bytes = {0x00, 0x09, 0x00, 0x05, 0xFF, 0xFD, 0x00, 0x01, 0x00, 0x00, 0x00, 103};
+  for (const auto& [reverse, sound] : {std::pair{103, 4}, std::pair{104, 0}}) {
+    s.records_bytes.back() = static_cast<uint8_t>(reverse);
+    const TRecList list = Segments(Write({s}));
+    ASSERT_EQ(list.size(), 1u);
+    SampleReader reader;
+    int64_t found = -1;
+    EXPECT_EQ(reader.Read(list[0], &found), (std::vector<int32_t>{100, 105, 102, 103}));
+    EXPECT_EQ(found, sound) << reverse;
+  }
+}
+
 }  // namespace
 }  // namespace tarvik

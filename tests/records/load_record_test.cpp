@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/paths.h"
+#include "packet_test_support.h"
 #include "record_test_files.h"
 #include "recording_ui_host.h"
 #include "records/assembly.h"
@@ -131,23 +132,119 @@ TEST_F(LoadTest, RecordOfSeveralFilesEqualsTheSameDataInOneFile) {
   EXPECT_TRUE(host_.HasStage("ABC: Удаление постоянного фона"));
 }
 
-TEST_F(LoadTest, GapBetweenPacketFilesReadsAsZerosBeforeMeanRemoval) {
-  WritePiece(dir_.path().string(), "ABC_0.msd", 0, 0);
-  WritePiece(dir_.path().string(), "ABC_1.msd", 120, 1);  // 60 s after the first file's end
-  TFileRecords records = AddAll(dir_.path().string(), 100);
-  ASSERT_EQ(records.size(), 1u);
-  const TData32 raw = Load(records[0], false);
-  ASSERT_EQ(records[0].SampleCount, 1800);
-  const TData32 demeaned = Load(records[0], true);
-  for (int c = 0; c < 3; ++c) {
-    std::vector<int32_t> truth = Piece(0, c);
-    truth.resize(1200, 0);
-    const std::vector<int32_t> second = Piece(1, c);
-    truth.insert(truth.end(), second.begin(), second.end());
-    EXPECT_EQ(raw[c], truth) << kNames[c];
-    const int64_t mean = RoundedMean(truth);
-    EXPECT_EQ(demeaned[c][900], -mean);
+// A gap reads as zeros and is reported as samples without data; the mean removed is that of the
+// recorded samples alone (the zeros of a gap would pull it toward 0 and shift every sample by
+// it), and the gap stays 0 after it. The gap lies between two files, or inside one.
+TEST_F(LoadTest, GapsReadAsZerosAndAreReported) {
+  for (const bool one_file : {false, true}) {
+    SCOPED_TRACE(one_file ? "gap inside a file" : "gap between files");
+    TempDir dir;
+    if (one_file) {
+      std::vector<MsChannel> pieces;
+      for (int piece = 0; piece < 2; ++piece) {
+        for (int c = 0; c < 3; ++c) {
+          MsChannel ch;
+          ch.channel = kNames[c];
+          ch.rate = 10;
+          ch.start = kT0 + 120.0 * piece * kSecond;
+          ch.samples = Piece(piece, c);
+          pieces.push_back(ch);
+        }
+      }
+      WriteMiniSeed(dir.File("ABC.msd"), pieces);
+    } else {
+      WritePiece(dir.path().string(), "ABC_0.msd", 0, 0);
+      WritePiece(dir.path().string(), "ABC_1.msd", 120, 1);  // 60 s after the first file's end
+    }
+    TFileRecords records = AddAll(dir.path().string(), 100);
+    ASSERT_EQ(records.size(), 1u);
+    LoadReport report;
+    const TData32 raw = Load(records[0], false, &report);
+    ASSERT_EQ(records[0].SampleCount, 1800);
+    ASSERT_EQ(report.unread.size(), 3u);
+    LoadReport demeaned_report;
+    const TData32 demeaned = Load(records[0], true, &demeaned_report);
+    for (int c = 0; c < 3; ++c) {
+      EXPECT_EQ(report.unread[c], (TRecordRanges{{600, 1199}})) << kNames[c];
+      EXPECT_EQ(demeaned_report.unread[c], report.unread[c]) << kNames[c];
+      std::vector<int32_t> recorded = Piece(0, c);
+      const std::vector<int32_t> second = Piece(1, c);
+      recorded.insert(recorded.end(), second.begin(), second.end());
+      std::vector<int32_t> truth = Piece(0, c);
+      truth.resize(1200, 0);
+      truth.insert(truth.end(), second.begin(), second.end());
+      EXPECT_EQ(raw[c], truth) << kNames[c];
+      const int64_t mean = RoundedMean(recorded);
+      for (size_t i = 0; i < 1800; ++i) {
+        const int64_t want = i >= 600 && i < 1200 ? 0 : truth[i] - mean;
+        ASSERT_EQ(demeaned[c][i], want) << kNames[c] << " sample " << i;
+      }
+    }
   }
+}
+
+// Records without gaps report none, and their mean is that of every sample.
+TEST_F(LoadTest, RecordWithoutGapsReportsNone) {
+  for (int i = 0; i < 2; ++i)
+    WritePiece(dir_.path().string(), "ABC_" + std::to_string(i) + ".msd", 60.0 * i, i);
+  TFileRecords records = AddAll(dir_.path().string());
+  ASSERT_EQ(records.size(), 1u);
+  LoadReport report;
+  const TData32 data = Load(records[0], true, &report);
+  ASSERT_EQ(report.unread.size(), 3u);
+  for (const TRecordRanges& r : report.unread) EXPECT_TRUE(r.empty());
+  std::vector<int32_t> truth = Piece(0, 0);
+  const std::vector<int32_t> second = Piece(1, 0);
+  truth.insert(truth.end(), second.begin(), second.end());
+  EXPECT_EQ(data[0], Demeaned(truth));
+}
+
+// A Steim record whose last sample disagrees with its reverse integration constant is damaged:
+// its samples are kept as decoded but hold no recorded data.
+TEST_F(LoadTest, DamagedSteimRecordIsUnread) {
+  std::vector<uint8_t> bytes;
+  std::vector<int32_t> truth;
+  for (int k = 0; k < 3; ++k) {
+    const std::vector<int32_t> samples = TestSignal(100, k + 2);
+    truth.insert(truth.end(), samples.begin(), samples.end());
+    testing::MsRecordLayout r;
+    r.second = 3 + k;
+    r.count = 100;
+    r.data = testing::SimpleSteim1(samples, 7);
+    if (k == 1) r.data[11] ^= 1;  // the reverse integration constant of the middle record
+    const std::vector<uint8_t> record = testing::MakeMsRecord(r);
+    bytes.insert(bytes.end(), record.begin(), record.end());
+  }
+  testing::WriteBytes(dir_.File("STA.msd"), bytes);
+  TFileRecords records = AddAll(dir_.path().string());
+  ASSERT_EQ(records.size(), 1u);
+  LoadReport report;
+  const TData32 data = Load(records[0], false, &report);
+  ASSERT_EQ(data.size(), 1u);
+  EXPECT_EQ(data[0], truth);
+  ASSERT_EQ(report.unread.size(), 1u);
+  EXPECT_EQ(report.unread[0], (TRecordRanges{{100, 199}}));
+}
+
+// A channel whose file ends before the others' has no data from there on.
+TEST_F(LoadTest, ChannelEndingEarlyIsUnreadToTheEnd) {
+  const auto write = [&](char component, std::vector<int32_t> v) {
+    std::vector<uint8_t> b;
+    for (int32_t x : v) testing::PutU32LE(b, static_cast<uint32_t>(x));
+    testing::WriteBytes(dir_.File(std::string("110131_12") + component + "3015_25.ugrABC"), b);
+  };
+  write('Z', {1, 2, 3, 4, 5});
+  write('N', {6, 7, 8, 9, 10});
+  write('E', {11, 12});
+  TFileRecords records;
+  AddFiles(records, {dir_.File("110131_12Z3015_25.ugrABC")}, AssemblySettings(), host_);
+  ASSERT_EQ(records.size(), 1u);
+  TFileRecord& record = records[0];
+  LoadReport report;
+  const TData32 data = Load(record, false, &report);
+  ASSERT_EQ(data.size(), 3u);
+  EXPECT_EQ(data[0], (std::vector<int32_t>{11, 12, 0, 0, 0}));  // E, N, Z
+  EXPECT_EQ(report.unread, (TChannelRanges{{{2, 4}}, {}, {}}));
 }
 
 TEST_F(LoadTest, EachStationOfAFolderReadsOnlyItsOwnFiles) {

@@ -24,7 +24,7 @@ namespace {
 enum class Kind { kMiniSeed, kGcf, kReftek };
 
 struct Reader {
-  bool (*header)(const std::string&, TFileRecordInfo&, double);
+  bool (*header)(const std::string&, TFileRecordInfo&, double, std::string*);
   void (*segments)(const std::string&, TRecList&, const std::string&);
   // Where a segment's packet ends, from its data offset.
   int64_t (*packet_end)(const TRecordDescription&);
@@ -103,7 +103,7 @@ TEST_P(Truncated, KeepsTheWholePacketsOnly) {
     }
 
     TFileRecordInfo info;
-    const bool header = reader.header(path, info, 100.0);
+    const bool header = reader.header(path, info, 100.0, nullptr);
     if (file.kind != Kind::kReftek) {
       EXPECT_EQ(info.BlockCount, static_cast<int32_t>(cut.size()));
       if (!header) {

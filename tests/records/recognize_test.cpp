@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -8,6 +10,10 @@
 #include "decimal_comma_locale.h"
 #include "records/bigeo.h"
 #include "records/formats.h"
+#include "records/gcf.h"
+#include "records/miniseed.h"
+#include "records/reftek.h"
+#include "records/wfdisc.h"
 #include "test_files.h"
 
 namespace tarvik {
@@ -106,6 +112,115 @@ TEST(ReadHeader, TagsWithoutReaderLeaveTheHeaderAlone) {
     EXPECT_EQ(info.Station, "keep");
     EXPECT_EQ(info.SampRate, 7.0);
   }
+}
+
+// Every header reader refuses, with a reason, what is not of its format: the real files of the
+// other formats, and random bytes, a picture and a README given its own kind of name. Its own
+// real files still read.
+struct Candidate {
+  std::string name;
+  std::vector<uint8_t> bytes;
+  // The reader whose format the candidate is in (nullptr for none).
+  HeaderReader own = nullptr;
+  // A sound file of that format, which its reader must read.
+  bool sound = false;
+};
+
+std::vector<Candidate> Candidates() {
+  namespace fs = std::filesystem;
+  std::vector<Candidate> out;
+  std::mt19937 rng(5);
+  std::vector<uint8_t> random(64 * 1024);
+  for (uint8_t& b : random) b = static_cast<uint8_t>(rng());
+  out.push_back({"random bytes", random});
+  const std::string readme = testing::RealFile("README.md");
+  out.push_back({"a README", testing::ReadBytes(readme)});
+  std::vector<uint8_t> dt = Bytes("DT");
+  const std::vector<uint8_t> text = testing::ReadBytes(readme);
+  dt.insert(dt.end(), text.begin(), text.end());
+  out.push_back({"a README beginning DT", dt});
+  const std::string png = testing::RealFile("../../docs/screenshots/main_records.png");
+  out.push_back({"a PNG picture", testing::ReadBytes(png)});
+  const struct {
+    const char* folder;
+    HeaderReader own;
+  } folders[] = {{"mseed", ReadMiniSeedHeader},
+                 {"gcf", ReadGcfHeader},
+                 {"reftek", ReadReftekHeader},
+                 {"css", ReadWfdiscHeader},
+                 {"resp", nullptr}};
+  for (const auto& f : folders) {
+    for (const auto& e : fs::directory_iterator(testing::RealFile(f.folder))) {
+      const std::string name = e.path().filename().string();
+      // References and the wfdisc's raw sample files (nothing but int32 counts) are not files
+      // of a format.
+      if (name.find(".ref.txt") != std::string::npos || name.find(".ascii") != std::string::npos ||
+          e.path().extension() == ".w" || name == "README.md") {
+        continue;
+      }
+      HeaderReader own = f.own;
+      if (e.path().extension() == ".msd") own = ReadMiniSeedHeader;  // Reftek converted
+      // The miniSEED files kept for their damage: what their own reader makes of them is
+      // tested beside it.
+      const bool damaged = name.rfind("not", 0) == 0 || name.rfind("mseed_", 0) == 0 ||
+                           name.rfind("brokenlast", 0) == 0 || name.rfind("infinite", 0) == 0;
+      out.push_back({std::string(f.folder) + "/" + name, testing::ReadBytes(e.path().string()), own,
+                     own != nullptr && !damaged});
+    }
+  }
+  return out;
+}
+
+// A name the reader's format takes.
+std::string NameFor(const FormatInfo& f) {
+  const std::pair<FormatTag, const char*> names[] = {{kTagUgr, "110131_12Z3015_25.ugrABC"},
+                                                     {kTagReftek, "123456789_00000000"},
+                                                     {kTagAdb, "x.adb"},
+                                                     {kTagDdb, "x.ddb"},
+                                                     {kTagBaikal, "x.baikal"},
+                                                     {kTagWfdisc, "x.wfdisc"},
+                                                     {kTagMiniSeed, "x.mseed"},
+                                                     {kTagGcf, "x.gcf"},
+                                                     {kTagIssText, "x.iss_dat"},
+                                                     {kTagSdas, "x.sdas"},
+                                                     {kTagRec1, "x.rec"},
+                                                     {kTagRec2, "x.rec"}};
+  for (const auto& [tag, name] : names) {
+    if (tag == f.tag) return name;
+  }
+  return "x.sl";
+}
+
+TEST(ReadHeader, EveryReaderRefusesWhatIsNotItsFormat) {
+  TempDir dir;
+  const std::vector<Candidate> candidates = Candidates();
+  ASSERT_GT(candidates.size(), 20u);
+  std::vector<HeaderReader> seen;
+  for (const FormatInfo& f : AllFormats()) {
+    if (f.read_header == nullptr ||
+        std::find(seen.begin(), seen.end(), f.read_header) != seen.end()) {
+      continue;
+    }
+    seen.push_back(f.read_header);
+    const std::string path = dir.File(NameFor(f));
+    for (const Candidate& c : candidates) {
+      SCOPED_TRACE(std::string(f.name) + " reading " + c.name + " as " + path);
+      std::filesystem::remove(path);
+      testing::WriteBytes(path, c.bytes);
+      TFileRecordInfo info;
+      std::string why;
+      const bool read = f.read_header(path, info, 50.0, &why);
+      if (c.own == f.read_header) {
+        if (c.sound) {
+          EXPECT_TRUE(read) << why;
+        }
+      } else {
+        EXPECT_FALSE(read) << info.Station << ", " << info.SampRate << " Hz";
+        EXPECT_FALSE(why.empty());
+      }
+    }
+  }
+  EXPECT_EQ(seen.size(), 13u);
 }
 
 // ".BI"/".GEO" files: a table of channel lines (two 7-character fields, a number, a count,

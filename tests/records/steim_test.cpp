@@ -170,6 +170,31 @@ TEST(Steim, ShortOrUnknownInputDecodesNothing) {
   }
 }
 
+// A frame is sound when its last sample is the reverse integration constant; one that
+// disagrees is damaged as a whole; frames that end before the count give their decoded samples.
+TEST(Steim, SoundSamplesCheckTheReverseIntegrationConstant) {
+  const std::vector<int32_t> values = Integrate({4, 5, 6, 7});
+  const struct {
+    const char* name;
+    int32_t reverse;
+    size_t count;
+    size_t sound;
+  } cases[] = {{"agrees", values.back(), values.size(), values.size()},
+               {"disagrees", values.back() + 1, values.size(), 0},
+               {"disagrees by a sign", -values.back(), values.size(), 0},
+               {"frames end early", values.back(), values.size() + 5, values.size()},
+               // The count stops before the frames' last sample, which the constant is of.
+               {"count short of the frames", values.back(), values.size() - 2, 0}};
+  for (const auto& c : cases) {
+    const std::vector<uint8_t> frame = FrameWith(1, 0x04050607u, c.reverse);
+    for (int level : {1, 2}) {
+      std::vector<int32_t> out(c.count);
+      const size_t decoded = DecodeSteim(frame, level, out);
+      EXPECT_EQ(SteimSoundSamples(frame, out, decoded), c.sound) << c.name << ", level " << level;
+    }
+  }
+}
+
 // Many frames of extreme values: differences wrap as 32-bit values, like the encoder's.
 TEST(Steim, ManyFramesRoundTrip) {
   std::mt19937 rng(7);

@@ -8,8 +8,11 @@
 #include <random>
 #include <thread>
 
+#include "gap_recording.h"
 #include "recording_ui_host.h"
+#include "records/assembly.h"
 #include "records/formats.h"
+#include "records/sample_ranges.h"
 #include "test_files.h"
 
 namespace tarvik {
@@ -347,6 +350,125 @@ INSTANTIATE_TEST_SUITE_P(Cases, QuietTest, ::testing::Values(
     QuietCase{"LastBeyondData", kQuiet, true, {}, 1000, 0, 2500, 0, 1000000, {{0, 1999}}}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
+
+// Samples a channel did not record are disturbed wherever they lie, when that channel is
+// tested: the search equals one that tries every sample, over random levels, spikes, gaps,
+// segment lengths, pauses after a disturbance and spans.
+TEST(QuietIntervals, GapsAreDisturbedLikeSamplesAboveTheLevel) {
+  std::mt19937 rng(17);
+  const auto uniform = [&](int64_t lo, int64_t hi) {
+    return std::uniform_int_distribution<int64_t>(lo, hi)(rng);
+  };
+  for (int trial = 0; trial < 400; ++trial) {
+    const int channels = static_cast<int>(uniform(1, 3));
+    const int64_t n = uniform(200, 3000);
+    TData32 data(channels, std::vector<int32_t>(n));
+    TChannelRanges unread(channels);
+    std::array<int32_t, 3> level{};
+    std::array<bool, 3> selected{};
+    TData32 tested;
+    TRecordRanges tested_gaps;
+    for (int c = 0; c < channels; ++c) {
+      level[c] = static_cast<int32_t>(uniform(50, 120));
+      selected[c] = channels == 1 || uniform(0, 3) > 0;
+      for (int32_t& x : data[c]) x = static_cast<int32_t>(uniform(-100, 100));
+      for (int spans = static_cast<int>(uniform(0, 3)); spans > 0; --spans) {
+        const int64_t a = uniform(0, n - 1);
+        AddRange(unread[c], a, std::min(n - 1, a + uniform(0, 400)));
+      }
+      if (!selected[c]) continue;
+      tested.push_back(data[c]);
+      for (const auto& [a, b] : unread[c]) AddRange(tested_gaps, a, b);
+    }
+    // The oracle takes one level for all channels; give each tested channel the same one.
+    for (int c = 0; c < channels; ++c) level[c] = level[0];
+    TSpectrumSettings s;
+    s.SegmentLength = static_cast<int32_t>(uniform(1, 300));
+    s.NoiseGap = static_cast<int32_t>(uniform(0, 60));
+    const int64_t first = uniform(0, n / 3), last = uniform(n / 2, n - 1);
+    TRecordRanges intervals;
+    FindQuietIntervals(data, level, selected, intervals, s, first, last, unread);
+    const TRecordRanges expected = testing::QuietBySample(tested, level[0], tested_gaps,
+                                                          s.SegmentLength, s.NoiseGap, first, last);
+    ASSERT_EQ(intervals, expected)
+        << "trial " << trial << ", N " << s.SegmentLength << ", G " << s.NoiseGap;
+  }
+}
+
+// The designed record: ten minutes, a five-minute gap, ten more minutes. Its quiet intervals are
+// those of a sample-by-sample search that takes the gap as disturbed, none touches the gap, and
+// its spectra are the Welch average of their segments transformed by plain sums; the gap is
+// reported in samples and seconds.
+TEST(SpectrumEngine, GapRecordAveragesOnlyRecordedSegments) {
+  TempDir dir;
+  const testing::GapRecording rec = testing::WriteGapRecording(dir.File("GAP.msd"));
+  TFileRecords records;
+  RecordingUiHost host;
+  AddFiles(records, {dir.File("GAP.msd")}, AssemblySettings(), host);
+  ASSERT_EQ(records.size(), 1u);
+  TFileRecord& r = records[0];
+  for (int c = 0; c < 3; ++c) r.Level[c] = testing::GapRecording::kLevel;
+  const TSpectrumSettings s = DefaultSpectrumSettings(kMicroseismSet);
+  TMatrix2D mean, stdev;
+  const TSpectraStatus st =
+      CalculateSpectra(r, s, r.SelectStart, r.SelectFinish, 100.0, host, mean, stdev);
+  ASSERT_TRUE(st.Computed()) << st.Message;
+  ASSERT_EQ(r.SampleCount, testing::GapRecording::kCount);
+
+  const TRecordRanges gap = {{testing::GapRecording::kGapFirst, testing::GapRecording::kGapLast}};
+  EXPECT_EQ(st.Gaps, gap);
+  EXPECT_DOUBLE_EQ(st.GapSeconds, 300.0);
+  const int64_t n = st.Used.SegmentLength;
+  ASSERT_EQ(n, 2048);
+  const TData32 demeaned = rec.Demeaned();
+  const TRecordRanges expected =
+      testing::QuietBySample(demeaned, testing::GapRecording::kLevel, gap, n, st.Used.NoiseGap, 0,
+                             testing::GapRecording::kCount - 1);
+  ASSERT_EQ(st.Intervals, expected);
+  for (const auto& [a, b] : st.Intervals) {
+    EXPECT_TRUE(b < gap[0].first || a > gap[0].second) << a << ".." << b;
+  }
+
+  std::vector<double> window(static_cast<size_t>(n));
+  for (int64_t i = 0; i < n; ++i) window[i] = WindowValue(i, n, s.WindowType, s.B);
+  const std::vector<std::vector<double>> welch =
+      testing::WelchBySum(demeaned, expected, window, testing::GapRecording::kRate);
+  ASSERT_EQ(mean.size(), 3u);
+  for (int c = 0; c < 3; ++c) {
+    ASSERT_EQ(mean[c].size(), welch[c].size());
+    // The miniSEED channels' coefficient divides the counts.
+    for (size_t k = 0; k < welch[c].size(); ++k) {
+      const double want = welch[c][k] / r.ADCCoef[c];
+      ASSERT_NEAR(mean[c][k], want, 1e-6 * want) << "channel " << c << ", line " << k;
+    }
+  }
+}
+
+// A Daniell estimate transforms one stretch of recorded data: from the first recorded sample of
+// the span, ending before the next gap.
+TEST(SpectrumEngine, DaniellSegmentKeepsClearOfGaps) {
+  const struct {
+    const char* name;
+    TRecordRanges gaps;
+    TRecordRanges interval;
+  } cases[] = {{"no gap", {}, {{0, 2047}}},
+               {"gap at the start", {{0, 99}}, {{100, 2147}}},
+               {"gap inside", {{1000, 1099}}, {{0, 999}}},
+               {"gap at the start and inside", {{0, 99}, {500, 599}}, {{100, 499}}}};
+  for (const auto& c : cases) {
+    TFileRecord r = MakeRecord(1, 100.0, 5000);
+    TSpectrumSettings s = Settings(2048, 100.0);
+    s.EstimationType = 0;
+    TMatrix2D mean, stdev;
+    RecordingUiHost host;
+    const TChannelRanges unread = {c.gaps};
+    const TSpectraStatus st = CalculateSpectraOfSamples(
+        r, Noise(1, 5000, 300, 3), s, r.SelectStart, r.SelectFinish, host, mean, stdev, {}, unread);
+    ASSERT_TRUE(st.Computed()) << c.name << ": " << st.Message;
+    EXPECT_EQ(st.Intervals, c.interval) << c.name;
+    EXPECT_EQ(st.Gaps, c.gaps) << c.name;
+  }
+}
 
 TEST(SpectrumEngine, DaniellSmoothingOfShortRow) {
   // Window 5 over a ramp: each forward mean of five is i + 2, the tail repeats line 6's 8, and

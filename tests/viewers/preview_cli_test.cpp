@@ -3,15 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "cli_runner.h"
+#include "gap_recording.h"
 #include "project/demo.h"
 #include "project/project_file.h"
 #include "recording_ui_host.h"
+#include "spectral/result_files.h"
+#include "spectral/spectrum_settings.h"
 #include "test_files.h"
 
 namespace tarvik {
@@ -97,6 +102,89 @@ TEST(PreviewCli, ImageLabelAndIntervals) {
       Cli("preview " + Quote(project) + " --record 1 --force -o " + Quote(png), dir);
   ASSERT_EQ(plain.status, 0) << plain.err;
   EXPECT_EQ(plain.out, j["label"].get<std::string>() + "\n");
+}
+
+// A miniSEED record of ten minutes, a five-minute gap and ten more (three channels of noise
+// within ±2000 counts, level 2500). The preview finds quiet only in recorded samples: its
+// intervals are those of a sample-by-sample search that takes the gap as disturbed, its label
+// counts them alone, and it lists the gap. The run writes spectra averaged over those segments
+// alone and reports the gap, in its JSON and in the record's message.
+TEST(PreviewCli, GapRecordIsNeitherQuietNorAveraged) {
+  TempDir dir;
+  const std::string file = dir.File("GAP.msd");
+  const testing::GapRecording rec = testing::WriteGapRecording(file);
+  const std::string project = dir.File("gap.tvp");
+  const std::string unit = dir.File("unit.paz");
+  testing::WriteText(unit, "ZEROS 0\nPOLES 0\nCONSTANT 1\n");
+  ASSERT_EQ(Cli("add " + Quote(project) + " " + Quote(file), dir).status, 0);
+  const CliRun edit =
+      Cli("edit " + Quote(project) +
+              " --all --all-channels --level 2500 --process on --channel-resp " + Quote(unit),
+          dir);
+  ASSERT_EQ(edit.status, 0) << edit.err;
+
+  const std::string png = dir.File("gap.png");
+  const CliRun preview =
+      Cli("preview " + Quote(project) + " --record 1 -o " + Quote(png) + " --json", dir);
+  if (!RenderingBuilt(preview)) GTEST_SKIP() << "built without Qt";
+  ASSERT_EQ(preview.status, 0) << preview.err;
+  EXPECT_TRUE(fs::exists(png));
+  const nlohmann::json j = nlohmann::json::parse(preview.out);
+  const TRecordRanges gap = {{testing::GapRecording::kGapFirst, testing::GapRecording::kGapLast}};
+  ASSERT_EQ(j["gaps"].size(), 1u);
+  EXPECT_EQ(j["gaps"][0]["first"], gap[0].first);
+  EXPECT_EQ(j["gaps"][0]["last"], gap[0].second);
+  const TRecordRanges quiet = testing::QuietBySample(
+      rec.Demeaned(), testing::GapRecording::kLevel, gap, j["segment_length"].get<int64_t>(),
+      j["gap"].get<int64_t>(), 0, testing::GapRecording::kCount - 1);
+  TRecordRanges shown;
+  for (const auto& q : j["quiet"]) shown.emplace_back(q["first"], q["last"]);
+  EXPECT_EQ(shown, quiet);
+  int64_t q = 0;
+  for (const auto& [a, b] : quiet) q += b - a + 1;
+  EXPECT_EQ(j["quiet_samples"], q);
+  const auto seconds = static_cast<int>(std::nearbyint(static_cast<double>(q) / 100.0));
+  char label[64];
+  std::snprintf(label, sizeof label, "Тишина: 0:%02d:%02d (%1.0f%%)", seconds / 60, seconds % 60,
+                100.0 * static_cast<double>(q) / testing::GapRecording::kCount);
+  EXPECT_EQ(j["label"], label);
+
+  const CliRun run = Cli("run " + Quote(project) + " --spectra --yes --json", dir);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const nlohmann::json r = nlohmann::json::parse(run.out)["spectra"]["records"][0];
+  EXPECT_EQ(r["gaps"]["count"], 1);
+  EXPECT_EQ(r["gaps"]["seconds"], 300.0);
+  const std::string written = r["written"];
+  const CliRun text = Cli("run " + Quote(project) + " --spectra --yes", dir);
+  ASSERT_EQ(text.status, 0) << text.err;
+  EXPECT_NE(text.err.find("spectra: record 1: GAP: пропуски в данных: 1 (300 с) не вошли в расчет"),
+            std::string::npos)
+      << text.err;
+
+  // The spectra are the average over the quiet segments of recorded data (four significant
+  // digits in the file); the gap's zeros would pull each line down by a fifth.
+  TMatrix2D values, stdev;
+  std::vector<double> frequencies;
+  std::vector<std::string> names;
+  testing::RecordingUiHost host;
+  ASSERT_TRUE(ReadSpectrum(written, host, values, stdev, frequencies, names));
+  const TSpectrumSettings s = DefaultSpectrumSettings(kMicroseismSet);
+  std::vector<double> window(2048);
+  for (int64_t i = 0; i < 2048; ++i) window[i] = WindowValue(i, 2048, s.WindowType, s.B);
+  const std::vector<std::vector<double>> welch =
+      testing::WelchBySum(rec.Demeaned(), quiet, window, testing::GapRecording::kRate);
+  // The file's columns go by component, E, N, Z: channels 3, 2, 1 of the record.
+  ASSERT_EQ(values.size(), 3u);
+  EXPECT_EQ(names, (std::vector<std::string>{"E02_HHE", "E02_HHE_StDev", "N01_HHN", "N01_HHN_StDev",
+                                             "Z00_HHZ", "Z00_HHZ_StDev"}));
+  for (size_t column = 0; column < 3; ++column) {
+    const std::vector<double>& line = welch[2 - column];
+    ASSERT_EQ(values[column].size(), line.size());
+    for (size_t k = 0; k < line.size(); ++k) {
+      const double want = line[k] / 1e9;  // the miniSEED channels' coefficient
+      ASSERT_NEAR(values[column][k], want, 6e-4 * want) << names[2 * column] << ", line " << k;
+    }
+  }
 }
 
 TEST(PreviewCli, RefusalsWriteNoImage) {

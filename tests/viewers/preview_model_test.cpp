@@ -5,12 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "../records/record_test_files.h"
+#include "gap_recording.h"
 #include "preview_test_support.h"
+#include "project/driver.h"
 #include "recording_ui_host.h"
 #include "records/assembly.h"
 #include "test_files.h"
@@ -58,6 +61,50 @@ TEST(PreviewQuiet, DesignedRecordGivesTheBurstsPlusNoiseDurAsDisturbed) {
   EXPECT_EQ(m.QuietSamples(), (24 + 33 + 29) * 2048);
   // 176128 samples = 1761.28 s, 97.85 % of the record.
   EXPECT_EQ(m.SilenceLabel(), "Тишина: 0:29:21 (98%)");
+}
+
+// The designed gap record opened from its file: the gap is never quiet, the quiet intervals are
+// those of a sample-by-sample search that takes it as disturbed, the silence label counts them
+// alone, and the gap is shaded apart from the red of each strip.
+TEST(PreviewQuiet, GapRecordKeepsTheGapOutOfTheQuiet) {
+  TempDir dir;
+  const testing::GapRecording rec = testing::WriteGapRecording(dir.File("GAP.msd"));
+  TFileRecords records;
+  RecordingUiHost host;
+  AddFiles(records, {dir.File("GAP.msd")}, AssemblySettings(), host);
+  ASSERT_EQ(records.size(), 1u);
+  for (int c = 0; c < 3; ++c) records[0].Level[c] = testing::GapRecording::kLevel;
+  TPreviewModel m;
+  ASSERT_TRUE(m.OpenRecord(records[0], PreviewOptions(), host));
+  const TRecordRanges gap = {{testing::GapRecording::kGapFirst, testing::GapRecording::kGapLast}};
+  EXPECT_EQ(m.GapIntervals(), gap);
+  EXPECT_EQ(m.Unread(), (TChannelRanges{gap, gap, gap}));
+  const TRecordRanges quiet =
+      testing::QuietBySample(rec.Demeaned(), testing::GapRecording::kLevel, gap, m.SegmentLength(),
+                             m.Gap(), 0, testing::GapRecording::kCount - 1);
+  EXPECT_EQ(m.QuietIntervals(), quiet);
+  int64_t q = 0;
+  for (const auto& [a, b] : quiet) {
+    q += b - a + 1;
+    EXPECT_TRUE(b < gap[0].first || a > gap[0].second) << a << ".." << b;
+  }
+  EXPECT_EQ(m.QuietSamples(), q);
+  // Not the 24:55 of quiet that a gap taken as silence gave: at most the 20 minutes recorded.
+  char percent[32];
+  std::snprintf(percent, sizeof percent, " (%1.0f%%)", 100.0 * q / testing::GapRecording::kCount);
+  EXPECT_EQ(m.SilenceLabel(), "Тишина: " + SelectionLengthText(q / 100.0 / 86400.0) + percent);
+  EXPECT_LE(q, 120000);
+
+  m.SetArea(1500, 300);  // 100 samples a column
+  const TPreviewPicture pic = BuildPreviewPicture(m);
+  ASSERT_EQ(pic.Strips.size(), 3u);
+  ASSERT_EQ(pic.Gaps.size(), 3u);
+  for (size_t k = 0; k < 3; ++k) {
+    EXPECT_EQ(pic.Gaps[k].Top, pic.Strips[k].Top);
+    EXPECT_EQ(pic.Gaps[k].Bottom, pic.Strips[k].Bottom);
+    EXPECT_EQ(pic.Gaps[k].Left, m.XOfIndex(gap[0].first));
+    EXPECT_EQ(pic.Gaps[k].Right, m.XOfIndex(gap[0].second));
+  }
 }
 
 TEST(PreviewQuiet, SpanAndSelectionEdges) {

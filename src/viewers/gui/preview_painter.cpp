@@ -14,6 +14,8 @@ namespace {
 const QColor kTrace(0, 0, 0);
 const QColor kShade(0x80, 0x80, 0x80);
 const QColor kDisturbed(0xFF, 0x80, 0x80);
+// Samples that were never recorded: a blue apart from the red of interference.
+const QColor kGap(0x80, 0xB0, 0xF0);
 const QColor kLevel(0x00, 0x80, 0x00);
 const QColor kSeparator(0xC8, 0xC8, 0xC8);
 
@@ -65,6 +67,7 @@ void PaintPreview(QPainter& painter, const TPreviewPicture& picture) {
   // as multiplying them into the picture would leave it.
   for (const TPreviewRect& r : picture.Shaded) painter.fillRect(ToRect(r), kShade);
   for (const TPreviewRect& r : picture.Disturbed) painter.fillRect(ToRect(r), kDisturbed);
+  for (const TPreviewRect& r : picture.Gaps) painter.fillRect(ToRect(r), kGap);
 
   painter.setPen(QPen(kSeparator, 1));
   for (size_t k = 1; k < picture.Strips.size(); ++k) {

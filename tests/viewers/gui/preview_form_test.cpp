@@ -17,6 +17,7 @@
 #include "records/assembly.h"
 #include "test_files.h"
 #include "viewers/gui/preview_form.h"
+#include "viewers/preview_picture.h"
 
 namespace tarvik {
 namespace {
@@ -228,6 +229,31 @@ class PreviewFormTest : public QObject {
     bool black = false;
     for (int y = 0; y < 200 && !black; ++y) black = shot.pixelColor(500, y) == QColor(Qt::black);
     QVERIFY(black);
+  }
+
+  // Samples never recorded are shaded in a colour of their own, within their channel's strip,
+  // apart from the red of interference; the trace over them stays black.
+  void gapsAreShadedApartFromDisturbances() {
+    TPreviewForm form;
+    TFileRecord r = testing::PreviewRecord(2, testing::kDesignedLength);
+    for (int c = 0; c < 2; ++c) r.Level[c] = 80;
+    // Channel 2 lacks 30000 samples from 90000 (columns 500 to 667 of 1001).
+    TData32 samples = testing::DesignedSamples(2);
+    std::fill(samples[1].begin() + 90000, samples[1].begin() + 120000, 0);
+    form.Model().ShowSamples(r, samples, testing::PreviewOptions(), {{}, {{90000, 119999}}});
+    form.show();
+    form.Area()->setFixedSize(1001, 600);
+    QApplication::processEvents();
+    form.Refresh();
+    const QImage shot = form.Area()->grab().toImage();
+    const tarvik::TPreviewPicture pic = tarvik::BuildPreviewPicture(form.Model());
+    QCOMPARE(pic.Gaps.size(), size_t{1});
+    const int y = pic.Strips[1].Top + 5;  // near the strip's top, clear of the flat trace
+    const QColor gap = shot.pixelColor(580, y);
+    const QColor red = shot.pixelColor(580, pic.Strips[0].Top + 5);  // the same time, channel 1
+    QCOMPARE(red, QColor(0xFF, 0x80, 0x80));
+    QVERIFY(gap != red && gap != QColor(Qt::white) && gap != QColor(0x80, 0x80, 0x80));
+    QCOMPARE(shot.pixelColor(300, y), QColor(Qt::white));  // recorded and quiet
   }
 
   void okReturnsTheEditedCopyAndCancelDiscards() {
