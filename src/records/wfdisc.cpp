@@ -51,6 +51,17 @@ bool IsBlankLine(std::string_view line) {
   return Trim(line).empty();
 }
 
+// Why a line cannot describe a segment; null when it can. The header reader and the segment
+// builder both stop at such a line.
+const char* LineProblem(const std::optional<TWfdiscLine>& line) {
+  if (!line) return "its time, nsamp, samprate, calib or foff column is not a number";
+  if (!(line->samprate > 0.0) || !std::isfinite(line->samprate) || !std::isfinite(line->time)) {
+    return "its samprate is not above 0";
+  }
+  if (line->nsamp < 0 || line->foff < 0) return "its nsamp or foff is below 0";
+  return nullptr;
+}
+
 }  // namespace
 
 std::optional<TWfdiscLine> ParseWfdiscLine(std::string_view line) {
@@ -101,16 +112,7 @@ bool ReadWfdiscHeaders(const std::string& path, std::vector<TFileRecordInfo>& he
     ++number;
     if (IsBlankLine(text)) return true;
     const std::optional<TWfdiscLine> line = ParseWfdiscLine(text);
-    const char* problem = nullptr;
-    if (!line) {
-      problem = "its time, nsamp, samprate, calib or foff column is not a number";
-    } else if (!(line->samprate > 0.0) || !std::isfinite(line->samprate) ||
-               !std::isfinite(line->time)) {
-      problem = "its samprate is not above 0";
-    } else if (line->nsamp < 0 || line->foff < 0) {
-      problem = "its nsamp or foff is below 0";
-    }
-    if (problem != nullptr) {
+    if (const char* problem = LineProblem(line)) {
       damaged = true;
       RefuseFile(why, "line " + std::to_string(number) + ": " + problem);
       return false;
@@ -173,7 +175,7 @@ void BuildWfdiscSegments(const std::string& path, TRecList& list, const std::str
   ForEachLine(bytes, [&](std::string_view text) {
     if (IsBlankLine(text)) return true;
     const std::optional<TWfdiscLine> line = ParseWfdiscLine(text);
-    if (!line) return false;
+    if (LineProblem(line) != nullptr) return false;
     if (!station.empty() && line->sta != station) return true;
     TRecordDescription seg;
     seg.FileName = WfdiscDataPath(path, *line);

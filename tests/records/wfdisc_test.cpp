@@ -142,6 +142,28 @@ TEST(WfdiscDamaged, BadLinesShortLinesAndHugeCounts) {
   TFileRecordInfo info;
   EXPECT_FALSE(ReadWfdiscHeader(tmp.File("x.wfdisc"), info, 0.0));
 
+  // Numbers that no recording has end the file as well, the header reader saying which line.
+  const struct {
+    size_t at, width;
+    const char* text;
+    const char* why;
+  } absurd[] = {{79, 8, "     -10", "line 2: its nsamp or foff is below 0"},
+                {88, 11, "  0.0000000", "line 2: its samprate is not above 0"},
+                {88, 11, " -100.00000", "line 2: its samprate is not above 0"},
+                {79, 8, "   ten  ", "line 2: its time, nsamp, samprate, calib or foff column is not "
+                                    "a number"}};
+  for (const auto& a : absurd) {
+    std::string line = Format(good);
+    line.replace(a.at, a.width, a.text);
+    testing::WriteText(tmp.File("x.wfdisc"), Format(good) + "\n" + line + "\n" + Format(good));
+    list.Clear();
+    BuildWfdiscSegments(tmp.File("x.wfdisc"), list, "");
+    EXPECT_EQ(list.size(), 1u) << a.text;
+    std::string why;
+    EXPECT_FALSE(ReadWfdiscHeader(tmp.File("x.wfdisc"), info, 0.0, &why)) << a.text;
+    EXPECT_EQ(why, a.why);
+  }
+
   testing::WriteBytes(tmp.File("data.w"), {1, 0, 0, 0});
   Line huge;
   huge.nsamp = 2147483647;
