@@ -101,14 +101,13 @@ std::set<std::string> StationsOf(const TProject& project) {
   return used;
 }
 
-// The first of station + "-" + tag, station + "-" + tag + "2", "3" ... that fits the field
-// and is not in used; empty when none does.
+// The first of station + "-" + tag, station + "-" + tag + "2", "3" ... fitted to the field
+// (a long tag keeps its end) that is not in used; empty when none is free.
 std::string UnusedStation(const std::string& station, const std::string& tag,
                           const std::set<std::string>& used) {
   for (int k = 1; k < 1000000; ++k) {
-    const std::string suffix = "-" + tag + (k == 1 ? std::string() : std::to_string(k));
-    if (CharCount(suffix) >= kShortNameLength) break;
-    const std::string name = FitStation(station, suffix);
+    const std::string name =
+        FitStation(station, "-" + tag + (k == 1 ? std::string() : std::to_string(k)));
     if (used.count(name) == 0) return name;
   }
   return {};

@@ -101,6 +101,8 @@ TEST(SplitChannels, PartsNeverShareAStation) {
       {"KIEVST", {"00.HHZ", "10.HHZ"}, {"KIEVS-0", "KIEVS-1"}, {"KIEV-02", "KIEV-12"}},
       // Names that do not differ at all: numbered.
       {"AB", {"Z", "Z"}, {"AB-Z", "AB-Z2"}, {"AB-Z3", "AB-Z4"}},
+      // Names too long for the field keep their end, the number included.
+      {"ST", {"LONGNAM", "LONGNAM"}, {"SONGNAM", "SNGNAM2"}, {"SNGNAM3", "SNGNAM4"}},
       // Cyrillic names are told apart and cut by letters, not bytes.
       {"Пункт", {"Север1", "Север2"}, {"Пункт-1", "Пункт-2"}, {"Пунк-12", "Пунк-22"}},
   };
