@@ -592,10 +592,17 @@ std::string RunSummaryText(const TProject& project, const TRunReport& report) {
           std::to_string(report.Processed.size());
     for (const auto& [i, reason] : report.Failed) out += "\n" + line(i, reason);
   }
-  if (!report.Notes.empty()) {
+  // A record computed around gaps gives a result that looks whole: its message says what was
+  // left out, so the summary tells it beside the other notes.
+  std::vector<std::pair<int, std::string>> notes = report.Notes;
+  for (size_t k = 0; k < report.Gaps.size() && k < report.Processed.size(); ++k) {
+    if (!report.Gaps[k].Message.empty())
+      notes.emplace_back(report.Processed[k], report.Gaps[k].Message);
+  }
+  if (!notes.empty()) {
     if (!out.empty()) out += "\n\n";
     out += "Замечания:";
-    for (const auto& [i, note] : report.Notes) out += "\n" + line(i, note);
+    for (const auto& [i, note] : notes) out += "\n" + line(i, note);
   }
   return out;
 }

@@ -163,6 +163,22 @@ TEST_F(DriverTest, FailedRecordsAreGatheredNotShownOneByOne) {
   EXPECT_EQ(report.Windows[0].Samples, 0);
 }
 
+// A record whose spectra left gaps out looks whole in its result file: the run's one summary
+// tells its gap message with the other notes, for that record only.
+TEST_F(DriverTest, SummaryTellsTheGapsEachRecordLeftOut) {
+  TRunReport report;
+  report.Ran = true;
+  report.Processed = {0, 2};
+  report.Notes = {{0, "TVK01: note"}};
+  report.Gaps = {TRunReport::TGaps{}, TRunReport::TGaps{2, 300.0, "TVK03: 2 gaps, 300 s left out"}};
+  const std::string summary = RunSummaryText(project_, report);
+  EXPECT_EQ(summary, "Замечания:\nЗапись 1 (TVK01): note\nЗапись 3 (TVK03): 2 gaps, 300 s left out")
+      << summary;
+  report.Notes.clear();
+  report.Gaps[1].Message.clear();
+  EXPECT_EQ(RunSummaryText(project_, report), "");
+}
+
 // An edge filter whose band is empty at a record's rate fails that record instead of leaving
 // its spectra unfiltered; an upper corner above the Nyquist frequency is named in a note.
 TEST_F(DriverTest, EdgeFilterThatCannotFilterFailsItsRecord) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -33,8 +34,12 @@ TEST_P(BinaryTypes, DecodeBothByteOrders) {
   const BinaryCase& c = GetParam();
   testing::TempDir dir;
   const std::string path = dir.File("d.bin");
-  std::vector<uint8_t> bytes = {0xAA, 0xBB, 0xCC};  // three bytes before the data
-  bytes.insert(bytes.end(), c.bytes.begin(), c.bytes.end());
+  // Three bytes before the data.
+  std::vector<uint8_t> bytes(3 + c.bytes.size());
+  bytes[0] = 0xAA;
+  bytes[1] = 0xBB;
+  bytes[2] = 0xCC;
+  std::copy(c.bytes.begin(), c.bytes.end(), bytes.begin() + 3);
   testing::WriteBytes(path, bytes);
   TRecordDescription s = SegmentOf(path, c.code, 2);
   s.Offset = 3;
