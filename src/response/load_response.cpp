@@ -174,6 +174,12 @@ std::string JoinResponsePath(const std::string& file, const std::string& channel
   return channel.empty() ? file : file + "#" + channel;
 }
 
+std::string ResponsePathLabel(const std::string& path) {
+  const TResponsePath split = SplitResponsePath(path);
+  if (split.Channel.empty()) return path;
+  return split.Channel + " (" + FileName(split.File) + ")";
+}
+
 bool ResponseFileExists(const std::string& path) {
   const std::string file = SplitResponsePath(path).File;
   std::error_code ec;

@@ -54,6 +54,10 @@ TResponsePath SplitResponsePath(const std::string& path);
 // path with channel appended as its "#" suffix (path alone when channel is empty).
 std::string JoinResponsePath(const std::string& file, const std::string& channel);
 
+// How an editor shows a response path: a channel of a station inventory by its code and file
+// name ("IU.ANMO.00.BHZ (IU_ANMO_00_BHZ.xml)"), any other path as it is.
+std::string ResponsePathLabel(const std::string& path);
+
 // True when the file that path names (without its channel suffix) is a regular file.
 bool ResponseFileExists(const std::string& path);
 
