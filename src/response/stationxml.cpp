@@ -156,8 +156,10 @@ class Reader {
     if (!f) f = pz_frequency_;
     if (f && *f >= 0.0) zp.NormFrequency = *f;
     NormalizeZP(zp);
-    if (sensitivity && info != nullptr && !stages.empty()) {
-      const double stated = std::fabs(Number(sensitivity, "Value"));
+    const std::optional<double> value =
+        sensitivity && !stages.empty() ? OptionalNumber(sensitivity, "Value") : std::nullopt;
+    if (value && info != nullptr) {
+      const double stated = std::fabs(*value);
       const double stages_gain = ResponseModulus(EvaluatePack(pack, zp.NormFrequency));
       if (!(std::fabs(stages_gain - stated) <= 0.01 * stated)) {
         info->SensitivityNote = where_ + ": the stages give " + FormatShort(stages_gain) + " at " +

@@ -126,6 +126,28 @@ TEST(StationXml, RealAnmoAgreesWithTheSacFileOfItsEpoch) {
   EXPECT_NEAR(Modulus(xml, 0.02), 3.27508e9, 1e-5 * 3.27508e9);
 }
 
+// Each real document, named without a channel (it holds one), gives at the frequency of its
+// InstrumentSensitivity the value stated there, from its stages alone.
+TEST(StationXml, RealFilesGiveTheirStatedSensitivity) {
+  struct Case {
+    const char* file;
+    const char* channel;
+    double sensitivity;
+    size_t digital;
+  };
+  for (const Case& c : {Case{"stationxml/IU_ANMO_00_BHZ.xml", "IU.ANMO.00.BHZ", 3.27508e9, 1},
+                        Case{"stationxml/IRIS_single_channel_with_response.xml", "IU.ANMO.10.BHZ",
+                             3.31283e10, 1}}) {
+    TFilterPack pack;
+    TResponseLoadInfo info;
+    const TResponseStatus status = LoadResponse(testing::RealFile(c.file), pack, &info);
+    ASSERT_TRUE(status) << status.message;
+    EXPECT_EQ(info.Channel, c.channel);
+    EXPECT_EQ(pack.Digital.size(), c.digital) << c.file;
+    EXPECT_NEAR(Modulus(pack, 0.02), c.sensitivity, 1e-5 * c.sensitivity) << c.file;
+  }
+}
+
 // The SEED RESP listing beside it describes the 2002-2008 epoch of the same channel, whose
 // epochs do not meet the document's: its stages written as StationXML read as the same response
 // (the RESP reader scales to the overall sensitivity, the StationXML one multiplies the gains,
