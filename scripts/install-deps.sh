@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config clang locales
-  libbz2-dev libcli11-dev nlohmann-json3-dev
+  libbz2-dev libcli11-dev nlohmann-json3-dev libpugixml-dev
   googletest libgtest-dev libbenchmark-dev
   libmseed-dev libfftw3-dev
   python3 python3-numpy python3-scipy

@@ -1,6 +1,7 @@
 // tarvik-cli edit PROJECT.tvp (--records 1,3-5 | --all) [record fields] [--channel C |
 // --all-channels] [channel fields]: edits the selected records as the record editor does and
-// saves the project.
+// saves the project; --stationxml FILE [--network NET] gives the channels of the selected records
+// their responses from a StationXML document.
 
 #include <cstdio>
 #include <memory>
@@ -24,13 +25,15 @@ struct EditFields {
   bool all_channels = false;
   std::optional<std::string> component, sensor, amplifier, channel_resp, adc, selected, rename;
   std::optional<int64_t> level;
+  std::optional<std::string> stationxml;
+  std::string network;
 
   bool AnyChannelField() const {
     return component || level || sensor || amplifier || channel_resp || adc || selected || rename;
   }
   bool AnyField() const {
     return station || select_start || select_finish || start || finish || event || rate ||
-           process || hv || AnyChannelField();
+           process || hv || stationxml || AnyChannelField();
   }
 };
 
@@ -61,6 +64,15 @@ bool ApplyFields(EditSession& s, const EditFields& f) {
   if (f.rate && !s.Apply(SetSamplingRate(p, sel, s.Current(), *f.rate))) return false;
   if (f.process && !s.Apply(SetToProcess(p, sel, IsOn(*f.process)))) return false;
   if (f.hv && !s.Apply(SetToProcessHV(p, sel, IsOn(*f.hv)))) return false;
+  if (f.stationxml) {
+    // A document that cannot be read is a failure, not a wrong use.
+    const TRecordOpResult r = AssignStationXmlResponses(p, sel, FullPath(*f.stationxml), f.network);
+    if (!r.Done) {
+      s.Fail(r.Message);
+      return false;
+    }
+    s.Apply(r);
+  }
   if (!f.AnyChannelField()) return true;
 
   int channel = kAllChannels;
@@ -133,6 +145,20 @@ void RegisterEdit(CLI::App& app, CommandResult& result) {
   cmd->add_option("--selected", f->selected, "the channel takes part in processing")
       ->check(OnOff());
   cmd->add_option("--rename", f->rename, "new channel name")->excludes(all);
+  CLI::Option* xml =
+      cmd->add_option(
+             "--stationxml", f->stationxml,
+             "a StationXML document: every channel of the selected records whose station, channel "
+             "code (and location, from a name LL.CHN) match a channel of it in the epoch covering "
+             "the record's start gets that channel's response as its channel response FILE#NET."
+             "STA.LOC.CHA, with empty sensor and amplifier responses (the document holds the whole "
+             "chain) and ADC coefficient 1 when the chain ends in counts; a channel without a "
+             "match is named and keeps its settings")
+          ->excludes("--sensor")
+          ->excludes("--amplifier")
+          ->excludes("--channel-resp");
+  cmd->add_option("--network", f->network, "with --stationxml: match only this network code")
+      ->needs(xml);
   cmd->callback([opt, f, &result] {
     EditSession s(*opt, "edit", result);
     if (!f->AnyField()) {

@@ -1,4 +1,5 @@
-// tarvik-cli response FILE [--freq F]... [--chain FILE2]: a response file's modulus and phase;
+// tarvik-cli response FILE [--channel NET.STA.LOC.CHA [--time T]] [--freq F]... [--chain FILE2]:
+// a response file's modulus and phase;
 // tarvik-cli response --template OUT --rate R [--note TEXT]: writes the unit-response template.
 
 #include <algorithm>
@@ -11,9 +12,11 @@
 #include "cli/cli_output.h"
 #include "cli/commands.h"
 #include "cli/output_guard.h"
+#include "project/record_editor.h"
 #include "response/load_response.h"
 #include "response/response_evaluation.h"
 #include "response/rsp_file.h"
+#include "response/stationxml.h"
 
 namespace tarvik::cli {
 
@@ -33,6 +36,8 @@ void RegisterResponse(CLI::App& app, CommandResult& result) {
     std::string file;
     std::vector<double> freqs;
     std::string chain;
+    std::string channel;
+    std::string time;
     std::string template_path;
     double rate = 0.0;
     std::string note;
@@ -43,9 +48,17 @@ void RegisterResponse(CLI::App& app, CommandResult& result) {
   CLI::App* cmd = app.add_subcommand(
       "response", "Evaluate a response file (frequency, modulus, phase) or write a template");
   cmd->add_option("FILE", opt->file,
-                  "response file: SEED RESP, SAC poles and zeros, GSE2, FAP table or .rsp");
+                  "response file: SEED RESP, SAC poles and zeros, GSE2, FAP table, .rsp or "
+                  "StationXML (FILE.xml#NET.STA.LOC.CHA names one channel of it)");
   cmd->add_option("--freq", opt->freqs, "frequency in Hz (repeatable; default 0.01..100 Hz)");
   cmd->add_option("--chain", opt->chain, "a second response file appended as the amplifier");
+  cmd->add_option(
+      "--channel", opt->channel,
+      "the channel of a StationXML FILE, NET.STA.LOC.CHA (IU.ANMO.00.BHZ; IU.ANMO..BHZ without a "
+      "location)");
+  cmd->add_option("--time", opt->time,
+                  "the instant whose epoch of the channel is used: 2024-05-14T01:00:00 or "
+                  "14.05.2024 01:00:00 (needed when the channel has several epochs)");
   CLI::Option* tmpl =
       cmd->add_option("--template", opt->template_path, "write the unit-response template here");
   cmd->add_option("--rate", opt->rate, "sampling rate of the template's record, Hz")
@@ -61,6 +74,21 @@ void RegisterResponse(CLI::App& app, CommandResult& result) {
     }
     if (!opt->template_path.empty() && cmd->count("--rate") == 0) {
       throw CLI::RequiredError("--rate");
+    }
+    std::optional<TDateTime> when;
+    if (!opt->time.empty()) {
+      when = ParseDateTimeText(opt->time);
+      if (!when) throw CLI::ValidationError("--time", DateTimeConversionError(opt->time));
+    }
+    if (!opt->channel.empty()) {
+      if (!ParseChannelCode(opt->channel)) {
+        throw CLI::ValidationError(
+            "--channel", "\"" + opt->channel + "\" is not a channel code NET.STA.LOC.CHA");
+      }
+      if (opt->file.empty()) throw CLI::RequiredError("FILE (for --channel)");
+      if (!SplitResponsePath(opt->file).Channel.empty()) {
+        throw CLI::ValidationError("--channel", "FILE already names a channel after its \"#\"");
+      }
     }
     nlohmann::ordered_json doc;
     auto finish = [&](int status) {
@@ -86,11 +114,12 @@ void RegisterResponse(CLI::App& app, CommandResult& result) {
     TCombinedFilter chain;
     nlohmann::ordered_json files = nlohmann::ordered_json::array();
     std::vector<std::string> noted;  // the files said to be flat, each said once
-    for (const std::string& path : {opt->file, opt->chain}) {
+    const std::string file = JoinResponsePath(opt->file, opt->channel);
+    for (const std::string& path : {file, opt->chain}) {
       if (path.empty()) continue;
       TFilterPack pack;
       TResponseLoadInfo info;
-      const TResponseStatus s = LoadResponse(path, pack, &info);
+      const TResponseStatus s = LoadResponse(path, pack, &info, when);
       if (!s) {
         std::fprintf(stderr, "%s\n", s.message.c_str());
         files.push_back({{"file", path}, {"error", s.message}});
@@ -109,10 +138,18 @@ void RegisterResponse(CLI::App& app, CommandResult& result) {
         std::fprintf(stderr, "%s: input unit %s, evaluated as the response to velocity in m/s\n",
                      path.c_str(), pack.Device.UnitIn.c_str());
       }
-      files.push_back({{"file", path},
-                       {"flat", flat},
-                       {"input_unit", pack.Device.UnitIn},
-                       {"converted", info.Converted}});
+      if (!info.Note.empty()) std::fprintf(stderr, "%s: %s\n", path.c_str(), info.Note.c_str());
+      nlohmann::ordered_json entry = {{"file", path},
+                                      {"flat", flat},
+                                      {"input_unit", pack.Device.UnitIn},
+                                      {"converted", info.Converted}};
+      if (info.Format == TResponseFormat::kStationXml) {
+        entry["channel"] = info.Channel;
+        entry["epoch_start"] = pack.Device.Date != 0.0 ? FormatIso(pack.Device.Date) : "";
+        entry["epoch_end"] = pack.Device.EndDate != 0.0 ? FormatIso(pack.Device.EndDate) : "";
+        if (!info.Note.empty()) entry["note"] = info.Note;
+      }
+      files.push_back(entry);
       AppendPack(pack, chain);
     }
     doc["files"] = files;

@@ -13,6 +13,7 @@
 #include "project/bin_ini_file.h"
 #include "project/project_file.h"
 #include "project/record_editor.h"
+#include "response/load_response.h"
 
 namespace tarvik {
 
@@ -336,8 +337,7 @@ TRecordOpResult ChannelsFromIni(TProject& project, const TSelection& selection, 
   }
   for (const TChannelResponses& v : values) {
     for (const std::string* file : {&v.SensorResp, &v.AmplifierResp, &v.ChannelResp}) {
-      std::error_code ec;
-      if (!file->empty() && !std::filesystem::is_regular_file(*file, ec) &&
+      if (!file->empty() && !ResponseFileExists(*file) &&
           std::find(result.Warnings.begin(), result.Warnings.end(),
                     "Файл " + *file + " не найден") == result.Warnings.end())
         result.Warnings.push_back("Файл " + *file + " не найден");

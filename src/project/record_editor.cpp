@@ -12,7 +12,9 @@
 #include "project/bin_ini_file.h"
 #include "project/driver.h"
 #include "project/project_file.h"
+#include "response/load_response.h"
 #include "response/rsp_file.h"
+#include "response/stationxml.h"
 
 namespace tarvik {
 
@@ -144,11 +146,6 @@ std::string& ResponseField(TFileRecord& r, int c, TResponseKind kind) {
       break;
   }
   return r.ChannelResp[c];
-}
-
-bool FileExists(const std::string& path) {
-  std::error_code ec;
-  return std::filesystem::is_regular_file(std::filesystem::path(path), ec);
 }
 
 std::string SpanLines(const TProject& project, const TSelection& selection,
@@ -355,7 +352,74 @@ TRecordOpResult SetResponseFile(TProject& project, const TSelection& selection, 
   TRecordOpResult result = SetChannelValue(
       project, selection, channel,
       [kind](TFileRecord& r, int c) -> std::string& { return ResponseField(r, c, kind); }, path);
-  if (!path.empty() && !FileExists(path)) result.Warnings.push_back("Файл " + path + " не найден");
+  if (!path.empty() && !ResponseFileExists(path))
+    result.Warnings.push_back("Файл " + path + " не найден");
+  return result;
+}
+
+TRecordOpResult AssignStationXmlResponses(TProject& project, const TSelection& selection,
+                                          const std::string& xml_path, const std::string& network) {
+  if (std::string why = UnstorablePathMessage(project, xml_path); !why.empty())
+    return Refused(std::move(why));
+  std::vector<TChannelEpoch> epochs;
+  if (const TResponseStatus status = LoadStationXmlEpochs(xml_path, epochs); !status)
+    return Refused(status.message);
+  const std::string net = AsciiUpper(network);
+  TRecordOpResult result;
+  result.Selection = NormalizeSelection(project, selection);
+  bool changed = false;
+  for (int i : result.Selection) {
+    TFileRecord& r = project.Records[static_cast<size_t>(i)];
+    const std::string station = AsciiUpper(r.Station);
+    bool touched = false;
+    for (int c = 0; c < std::clamp(r.ChannelCount, 0, kMaxChannels); ++c) {
+      const auto [location, code] = SplitChannelLocation(r.Channel[c]);
+      const std::string channel = AsciiUpper(code);
+      std::vector<const TChannelEpoch*> found;
+      for (const TChannelEpoch& e : epochs) {
+        const bool covers = e.Start <= r.Start && (!e.End || r.Start <= *e.End);
+        if (!covers || AsciiUpper(e.Code.Station) != station ||
+            AsciiUpper(e.Code.Channel) != channel ||
+            (!location.empty() && AsciiUpper(e.Code.Location) != AsciiUpper(location)) ||
+            (!net.empty() && AsciiUpper(e.Code.Network) != net)) {
+          continue;
+        }
+        const bool seen = std::any_of(found.begin(), found.end(),
+                                      [&](const TChannelEpoch* f) { return f->Code == e.Code; });
+        if (!seen) found.push_back(&e);
+      }
+      const std::string which = "record " + std::to_string(i + 1) + " (" + r.Station +
+                                "), channel " + std::to_string(c + 1) + " (" + r.Channel[c] + ")";
+      if (found.size() != 1) {
+        std::string why;
+        if (found.empty()) {
+          why = "no channel of " + xml_path + " matches it at " + FormatIso(r.Start);
+        } else {
+          why = "several channels of " + xml_path + " match it (";
+          for (size_t k = 0; k < found.size(); ++k)
+            why += (k ? ", " : "") + ChannelCodeText(found[k]->Code);
+          why += "): give the network";
+        }
+        result.Warnings.push_back(which + ": " + why + "; its settings are kept");
+        continue;
+      }
+      const TChannelEpoch& e = *found.front();
+      const std::string path = JoinResponsePath(xml_path, ChannelCodeText(e.Code));
+      const bool counts = AsciiUpper(e.OutputUnit).starts_with("COUNT");
+      if (r.ChannelResp[c] != path || !r.SensorResp[c].empty() || !r.AmplifierResp[c].empty() ||
+          (counts && r.ADCCoef[c] != 1.0)) {
+        changed = true;
+      }
+      r.ChannelResp[c] = path;
+      r.SensorResp[c].clear();
+      r.AmplifierResp[c].clear();
+      if (counts) r.ADCCoef[c] = 1.0;
+      touched = true;
+    }
+    if (touched) ++result.Count;
+  }
+  if (changed) project.Modified = true;
+  result.Done = true;
   return result;
 }
 

@@ -104,6 +104,18 @@ TRecordOpResult SetLevel(TProject& project, const TSelection& selection, int cha
 TRecordOpResult SetResponseFile(TProject& project, const TSelection& selection, int channel,
                                 TResponseKind kind, const std::string& path);
 
+// Gives the channels of the selected records their responses from the StationXML document at
+// xml_path: a channel matches a channel of the document by station, channel code and location
+// (from a channel name "LL.CHN"; any location when the name carries none), by network when
+// network is not empty, and by the epoch that covers the record's start. A matched channel gets
+// "xml_path#NET.STA.LOC.CHA" as its channel response and empty sensor and amplifier responses,
+// since the document describes the whole chain; when that chain ends in counts its ADC
+// coefficient becomes 1, so that the digitiser's gain is not counted twice. A channel that
+// matches none, or several, is named in a warning and keeps its settings. Refused when the
+// document cannot be read or the project file cannot hold its path.
+TRecordOpResult AssignStationXmlResponses(TProject& project, const TSelection& selection,
+                                          const std::string& xml_path, const std::string& network);
+
 // Start or Finish of the current record only, from the input box's text.
 TRecordOpResult SetRecordStart(TProject& project, int current, std::string_view text);
 TRecordOpResult SetRecordFinish(TProject& project, int current, std::string_view text);

@@ -12,6 +12,7 @@
 #include "response/rsp_file.h"
 #include "response/sac_paz.h"
 #include "response/seed_resp.h"
+#include "response/stationxml.h"
 
 namespace tarvik {
 
@@ -85,7 +86,13 @@ TResponseFormat FormatOfExtension(const std::string& path) {
 }
 
 TResponseStatus ReadAs(TResponseFormat format, std::string_view bytes, const std::string& path,
-                       TFilterPack& pack) {
+                       TFilterPack& pack, std::optional<TDateTime> when, TResponseLoadInfo& found) {
+  const TResponsePath split = SplitResponsePath(path);
+  if (!split.Channel.empty() && format != TResponseFormat::kStationXml) {
+    return TResponseStatus::Failure(Located(path, 0,
+                                            "names the channel " + split.Channel + ", but " +
+                                                split.File + " is not a StationXML document"));
+  }
   switch (format) {
     case TResponseFormat::kRsp:
       return ReadRspText(bytes, path, pack, LocalNow());
@@ -113,18 +120,23 @@ TResponseStatus ReadAs(TResponseFormat format, std::string_view bytes, const std
       d.UnitOut = std::move(units.Output);
       return status;
     }
-    case TResponseFormat::kStationXml:
-      return TResponseStatus::Failure(
-          Located(path, 0,
-                  "a StationXML document, which is not read as a response yet: give the "
-                  "channel's response as a SEED RESP listing or SAC poles and zeros"));
+    case TResponseFormat::kStationXml: {
+      std::optional<TChannelCode> code;
+      if (!split.Channel.empty()) code = ParseChannelCode(split.Channel);
+      TStationXmlInfo xml;
+      const TResponseStatus status =
+          ReadStationXmlResponse(bytes, split.File, code, when, pack, &xml);
+      found.Channel = ChannelCodeText(xml.Code);
+      found.Note = xml.SensitivityNote;
+      return status;
+    }
     case TResponseFormat::kUnknown:
       break;
   }
   return TResponseStatus::Failure(
       Located(path, 0,
               "not a response file: its content is none of SEED RESP, SAC poles and zeros, GSE2 "
-              "CAL2, FAP table or .rsp"));
+              "CAL2, FAP table, StationXML or .rsp"));
 }
 
 }  // namespace
@@ -150,13 +162,41 @@ TResponseFormat DetectResponseFormat(std::string_view bytes) {
   return IsFapTable(lines) ? TResponseFormat::kFap : TResponseFormat::kUnknown;
 }
 
+TResponsePath SplitResponsePath(const std::string& path) {
+  const size_t hash = path.rfind('#');
+  if (hash == std::string::npos || !ParseChannelCode(std::string_view(path).substr(hash + 1))) {
+    return {path, {}};
+  }
+  return {path.substr(0, hash), path.substr(hash + 1)};
+}
+
+std::string JoinResponsePath(const std::string& file, const std::string& channel) {
+  return channel.empty() ? file : file + "#" + channel;
+}
+
+std::string ResponsePathLabel(const std::string& path) {
+  const TResponsePath split = SplitResponsePath(path);
+  if (split.Channel.empty()) return path;
+  return split.Channel + " (" + FileName(split.File) + ")";
+}
+
+bool ResponseFileExists(const std::string& path) {
+  const std::string file = SplitResponsePath(path).File;
+  std::error_code ec;
+  return !file.empty() && std::filesystem::is_regular_file(
+                              std::filesystem::path(std::u8string(file.begin(), file.end())), ec);
+}
+
 TResponseStatus ReadResponseBytes(std::string_view bytes, const std::string& path,
-                                  TFilterPack& pack, TResponseLoadInfo* info) {
+                                  TFilterPack& pack, TResponseLoadInfo* info,
+                                  std::optional<TDateTime> when) {
   pack = TFilterPack{};
   TResponseLoadInfo found;
   found.Format = DetectResponseFormat(bytes);
-  if (found.Format == TResponseFormat::kUnknown) found.Format = FormatOfExtension(path);
-  TResponseStatus status = ReadAs(found.Format, bytes, path, pack);
+  if (found.Format == TResponseFormat::kUnknown) {
+    found.Format = FormatOfExtension(SplitResponsePath(path).File);
+  }
+  TResponseStatus status = ReadAs(found.Format, bytes, path, pack, when, found);
   // The program's own format carries its units as free text that nothing has ever read; the
   // others declare them by their format's rules.
   if (status && found.Format != TResponseFormat::kRsp && found.Format != TResponseFormat::kFap) {
@@ -165,19 +205,22 @@ TResponseStatus ReadResponseBytes(std::string_view bytes, const std::string& pat
   if (!status) {
     pack = TFilterPack{};
     found.Converted = false;
+    found.Note.clear();
   }
   if (info != nullptr) *info = found;
   return status;
 }
 
-TResponseStatus LoadResponse(const std::string& path, TFilterPack& pack, TResponseLoadInfo* info) {
+TResponseStatus LoadResponse(const std::string& path, TFilterPack& pack, TResponseLoadInfo* info,
+                             std::optional<TDateTime> when) {
   pack = TFilterPack{};
   if (info != nullptr) *info = TResponseLoadInfo{};
   if (path.empty()) return {};
   std::string bytes;
-  const TResponseStatus status = Guard([&] { bytes = ReadFileBytes(path); });
+  const TResponseStatus status =
+      Guard([&] { bytes = ReadFileBytes(SplitResponsePath(path).File); });
   if (!status) return status;
-  return ReadResponseBytes(bytes, path, pack, info);
+  return ReadResponseBytes(bytes, path, pack, info, when);
 }
 
 bool DescribesNothing(const TFilterPack& pack) {
@@ -192,11 +235,12 @@ bool TakenAsFlatResponse(const std::string& path) {
 }
 
 TResponseStatus LoadChannelChain(const std::string& channel_resp, const std::string& sensor_resp,
-                                 const std::string& amplifier_resp, TCombinedFilter& chain) {
+                                 const std::string& amplifier_resp, TCombinedFilter& chain,
+                                 std::optional<TDateTime> when) {
   chain.clear();
   TFilterPack pack;
   const auto add = [&](const std::string& path) {
-    TResponseStatus status = LoadResponse(path, pack);
+    TResponseStatus status = LoadResponse(path, pack, nullptr, when);
     if (status) AppendPack(pack, chain);
     return status;
   };
@@ -205,9 +249,7 @@ TResponseStatus LoadChannelChain(const std::string& channel_resp, const std::str
     status = add(channel_resp);
   } else {
     status = add(sensor_resp);
-    std::error_code ec;
-    if (status && !amplifier_resp.empty() &&
-        std::filesystem::is_regular_file(std::filesystem::path(amplifier_resp), ec)) {
+    if (status && ResponseFileExists(amplifier_resp)) {
       status = add(amplifier_resp);
     }
   }

@@ -2,6 +2,7 @@
 
 // Reading any response file into a pack, by its content, and building a channel's chain.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -33,7 +34,32 @@ struct TResponseLoadInfo {
   // The response was turned from the ground unit the file declares (Device.UnitIn) into a
   // response to velocity in m/s.
   bool Converted = false;
+  // Of a StationXML document: the channel read ("IU.ANMO.00.BHZ"), and a note when the
+  // document's stated sensitivity disagrees with its stages.
+  std::string Channel;
+  std::string Note;
 };
+
+// A response path names a file, or one channel of a station inventory as
+// "FILE.xml#NET.STA.LOC.CHA".
+struct TResponsePath {
+  std::string File;
+  std::string Channel;  // "NET.STA.LOC.CHA", or empty
+};
+
+// Splits path at its last "#" when what follows is a channel code; otherwise the whole path
+// is the file.
+TResponsePath SplitResponsePath(const std::string& path);
+
+// path with channel appended as its "#" suffix (path alone when channel is empty).
+std::string JoinResponsePath(const std::string& file, const std::string& channel);
+
+// How an editor shows a response path: a channel of a station inventory by its code and file
+// name ("IU.ANMO.00.BHZ (IU_ANMO_00_BHZ.xml)"), any other path as it is.
+std::string ResponsePathLabel(const std::string& path);
+
+// True when the file that path names (without its channel suffix) is a regular file.
+bool ResponseFileExists(const std::string& path);
 
 // Fills pack (reset first) from the response file at path. The file's content decides its
 // reader; only a file whose content shows no format is read by its extension (without regard
@@ -41,18 +67,22 @@ struct TResponseLoadInfo {
 // its reader's reason. Of a SEED or GSE file holding several responses the last is kept. A
 // response that declares a ground unit other than M/S (SAC comment header, RESP stage 1, GSE2)
 // is converted to velocity (ConvertToVelocityInput). An empty path gives a pack without a
-// description, whose response is 1. Fails, naming the file (and the line), when the file cannot
-// be read, its content is no response format, it is a StationXML document (not read), or its
-// reader or the unit conversion fails; the pack is then left without a description. A SEED or
-// GSE file fails when it holds no response, or when the response kept has no poles-and-zeros
-// stage (it would otherwise read as 1).
+// description, whose response is 1. A StationXML document gives the channel its path's "#"
+// suffix names (the document's only channel without one), in the epoch that covers when (its
+// only epoch without a time). Fails, naming the file (and the line), when the file cannot
+// be read, its content is no response format, a channel is named in a file that is no
+// StationXML document, or its reader or the unit conversion fails; the pack is then left
+// without a description. A SEED or GSE file fails when it holds no response, or when the
+// response kept has no poles-and-zeros stage (it would otherwise read as 1).
 TResponseStatus LoadResponse(const std::string& path, TFilterPack& pack,
-                             TResponseLoadInfo* info = nullptr);
+                             TResponseLoadInfo* info = nullptr,
+                             std::optional<TDateTime> when = std::nullopt);
 
-// The same from the bytes of a file; path names it in messages, and gives the extension that
-// decides when the content does not, and the date of a SAC or FAP file.
+// The same from the bytes of a file; path (with its channel suffix) names it in messages, and
+// gives the extension that decides when the content does not, and the date of a SAC or FAP file.
 TResponseStatus ReadResponseBytes(std::string_view bytes, const std::string& path,
-                                  TFilterPack& pack, TResponseLoadInfo* info = nullptr);
+                                  TFilterPack& pack, TResponseLoadInfo* info = nullptr,
+                                  std::optional<TDateTime> when = std::nullopt);
 
 // True when the pack holds none of the four descriptions, so that its response is 1.
 bool DescribesNothing(const TFilterPack& pack);
@@ -65,9 +95,11 @@ inline constexpr char kFlatResponseNotice[] = "taken as a flat response: ";
 
 // The recording chain of one channel (chain is cleared first): the channel_resp file alone when
 // that path is not empty; otherwise the sensor_resp file (an empty path is a device of response
-// 1) followed by the amplifier_resp file when that file exists. Fails with the message of the
-// first file that does not load (chain then empty).
+// 1) followed by the amplifier_resp file when that file exists. A station inventory gives the
+// epoch that covers when. Fails with the message of the first file that does not load (chain
+// then empty).
 TResponseStatus LoadChannelChain(const std::string& channel_resp, const std::string& sensor_resp,
-                                 const std::string& amplifier_resp, TCombinedFilter& chain);
+                                 const std::string& amplifier_resp, TCombinedFilter& chain,
+                                 std::optional<TDateTime> when = std::nullopt);
 
 }  // namespace tarvik

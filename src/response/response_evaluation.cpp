@@ -113,13 +113,44 @@ TComplex EvaluateFAP(const TFAPFilter& table, double f) {
   return Complex(amplitude, phase);
 }
 
-TComplex EvaluatePack(const TFilterPack& pack, double f) {
+TComplex EvaluateDigitalStage(const TDigitalStage& stage, double f) {
+  if (!(stage.Rate > 0.0)) return {std::numeric_limits<double>::quiet_NaN(), 0.0};
+  const double w = 2.0 * std::numbers::pi * f / stage.Rate;
+  if (stage.ByRoots) {
+    const TComplex z = std::polar(1.0, w);
+    TComplex num(1.0, 0.0), den(1.0, 0.0);
+    for (const TComplex& r : stage.Zeros) num *= z - r;
+    for (const TComplex& r : stage.Poles) den *= z - r;
+    return num / den;
+  }
+  // Horner's rule in z⁻¹, from the highest power down.
+  const TComplex zi = std::polar(1.0, -w);
+  const auto polynomial = [&](const std::vector<double>& c) {
+    TComplex sum(0.0, 0.0);
+    for (auto it = c.rbegin(); it != c.rend(); ++it) sum = sum * zi + *it;
+    return sum;
+  };
+  const TComplex num = polynomial(stage.Numerator);
+  return stage.Denominator.empty() ? num : num / polynomial(stage.Denominator);
+}
+
+namespace {
+
+TComplex EvaluateDescription(const TFilterPack& pack, double f) {
   const TDeviceInfo& d = pack.Device;
   if (d.ZPAvailable) return EvaluateZP(pack.ZP, f);
   if (d.BiCascadeAvailable) return EvaluateSections(pack.BiCascade, f);
   if (d.CascadeAvailable) return EvaluateCascades(pack.Cascades, f);
   if (d.FAPAvailable) return EvaluateFAP(pack.FAP, f);
   return {1.0, 0.0};
+}
+
+}  // namespace
+
+TComplex EvaluatePack(const TFilterPack& pack, double f) {
+  TComplex h = EvaluateDescription(pack, f);
+  for (const TDigitalStage& stage : pack.Digital) h *= EvaluateDigitalStage(stage, f);
+  return h;
 }
 
 TComplex EvaluateChain(const TCombinedFilter& chain, double f) {

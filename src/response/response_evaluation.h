@@ -23,7 +23,12 @@ TComplex EvaluateCascades(const TPolyCascades& cascades, double f);
 // extended. A one-row table gives that row at every frequency; an empty table gives 1.
 TComplex EvaluateFAP(const TFAPFilter& table, double f);
 
-// The response of one device: the first available of ZP, sections, cascades, FAP; else 1.
+// The digital stage's response at f Hz (z = e^(j·2πf/Rate)); NaN for a rate that is not
+// positive.
+TComplex EvaluateDigitalStage(const TDigitalStage& stage, double f);
+
+// The response of one device: the first available of ZP, sections, cascades, FAP (else 1),
+// times its digital stages.
 TComplex EvaluatePack(const TFilterPack& pack, double f);
 
 // The product of the chain's packs in order; 1 for an empty chain.

@@ -76,14 +76,28 @@ struct TDeviceInfo {
   bool CascadeAvailable = false;
 };
 
+// A digital filter stage of a response read from a station inventory, evaluated at its own
+// input sampling rate: either Σ Numerator[k]·z⁻ᵏ / Σ Denominator[k]·z⁻ᵏ (an empty denominator
+// is 1), or, with ByRoots, Π(z − Zeros) / Π(z − Poles). Its gain is held by the pack's ZP.
+struct TDigitalStage {
+  double Rate = 0.0;  // Hz
+  bool ByRoots = false;
+  std::vector<double> Numerator;
+  std::vector<double> Denominator;
+  std::vector<TComplex> Zeros;
+  std::vector<TComplex> Poles;
+};
+
 // One device. Evaluation uses the first available description in the order ZP, biquad
-// sections, polynomial cascades, FAP table; with none the response is 1.
+// sections, polynomial cascades, FAP table; with none the response is 1. The digital stages,
+// when there are any, multiply whichever description is used.
 struct TFilterPack {
   TDeviceInfo Device;
   TFAPFilter FAP;
   TComplexFilter ZP;
   TBiquadCascade BiCascade;  // analog sections: x = s
   TPolyCascades Cascades;
+  std::vector<TDigitalStage> Digital;
 };
 
 // The devices of a recording chain in the order they were added; its response is the product

@@ -503,7 +503,7 @@ TResponseStatus LoadRecordChain(const TFileRecord& record, int c, TCombinedFilte
   if (c < 0 || c >= kMaxChannels) return TResponseStatus::Failure("no such channel");
   TResponseStatus status =
       LoadChannelChain(NativePath(record.ChannelResp[c]), NativePath(record.SensorResp[c]),
-                       NativePath(record.AmplifierResp[c]), chain);
+                       NativePath(record.AmplifierResp[c]), chain, record.Start);
   if (!status) {
     status.message = record.Station + ": не загружена ЧХ канала " + std::to_string(c + 1) + " (" +
                      record.Channel[c] + "): " + status.message;

@@ -304,11 +304,7 @@ TResponseStatus ShowResponses(TSpectrumView& view, const TFileRecord& record, in
     freqs.push_back(f);
   }
 
-  auto exists = [](const std::string& path) {
-    std::error_code ec;
-    return !path.empty() && std::filesystem::is_regular_file(
-                                std::filesystem::path(std::u8string(path.begin(), path.end())), ec);
-  };
+  const auto exists = [](const std::string& path) { return ResponseFileExists(path); };
   for (int c = 0; c < channels; ++c) {
     const size_t ci = static_cast<size_t>(c);
     // The files of the chain in order, and which of them is the sensor and the amplifier.
@@ -329,7 +325,7 @@ TResponseStatus ShowResponses(TSpectrumView& view, const TFileRecord& record, in
     TCombinedFilter chain;
     for (const std::string& file : files) {
       TFilterPack pack;
-      TResponseStatus status = LoadResponse(file, pack);
+      TResponseStatus status = LoadResponse(file, pack, nullptr, record.Start);
       if (!status) return status;
       AppendPack(pack, chain);
     }

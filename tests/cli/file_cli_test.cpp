@@ -236,10 +236,10 @@ TEST(FileCli, ResponseFilesAreRecognisedByContent) {
     std::string said;
   };
   for (const Refusal& r : {
-           Refusal{Quote(xml),
-                   xml + ": a StationXML document, which is not read as a response yet"},
+           Refusal{Quote(xml) + " --channel IU.ANMO.10.BHZ",
+                   xml + ": no channel IU.ANMO.10.BHZ in the document\n"},
            Refusal{Quote(txt), txt + ": not a response file: its content is none of SEED RESP, SAC "
-                                     "poles and zeros, GSE2 CAL2, FAP table or .rsp\n"},
+                                     "poles and zeros, GSE2 CAL2, FAP table, StationXML or .rsp\n"},
            Refusal{Quote(rsp), rsp + ": not a response file: it has no [DEVICE] section\n"},
            Refusal{Quote(dir.File("ns085.seed")) + " --chain " + Quote(txt), txt + ": not a"},
        }) {

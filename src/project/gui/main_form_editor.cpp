@@ -24,6 +24,7 @@
 #include "project/gui/file_dialogs.h"
 #include "project/gui/main_form.h"
 #include "project/gui/qt_ui_host.h"
+#include "response/load_response.h"
 
 namespace tarvik::gui {
 
@@ -43,6 +44,15 @@ Qt::CheckState CheckOf(TCheckState state) {
 
 constexpr TResponseKind kKinds[] = {TResponseKind::kSensor, TResponseKind::kAmplifier,
                                     TResponseKind::kChannel};
+
+// The response path behind a file field, which may show a label instead of the path.
+constexpr char kResponsePathProperty[] = "responsePath";
+
+// The path the field stands for: what the person typed, or else the path it was filled with.
+std::string ShownResponsePath(const QLineEdit* edit) {
+  if (edit->isModified()) return edit->text().toStdString();
+  return edit->property(kResponsePathProperty).toString().toStdString();
+}
 
 }  // namespace
 
@@ -166,7 +176,7 @@ QWidget* TMainForm::CreateRecordEditor(QWidget* parent) {
     connect(browse, &QPushButton::clicked, this, [this, kind] { BrowseResponse(kind); });
     connect(all, &QPushButton::clicked, this, [this, kind] {
       AfterEdit(SetResponseFile(shell_.Project(), SelectedRecords(), kAllChannels, kKinds[kind],
-                                response_edits_[static_cast<size_t>(kind)]->text().toStdString()),
+                                ShownResponsePath(response_edits_[static_cast<size_t>(kind)])),
                 false);
     });
   }
@@ -280,8 +290,12 @@ void TMainForm::FillChannelFields() {
   adc_label_->setText(Q(view.AdcCoef));
   const std::string* paths[] = {&view.SensorResp, &view.AmplifierResp, &view.ChannelResp};
   for (size_t kind = 0; kind < 3; ++kind) {
-    response_edits_[kind]->setText(Q(*paths[kind]));
-    response_edits_[kind]->setModified(false);
+    // A channel of a station inventory shows by its code; the path itself is kept beside.
+    QLineEdit* edit = response_edits_[kind];
+    edit->setText(Q(ResponsePathLabel(*paths[kind])));
+    edit->setProperty(kResponsePathProperty, Q(*paths[kind]));
+    edit->setToolTip(Q(*paths[kind]));
+    edit->setModified(false);
   }
   reloading_ = was_reloading;
 }
@@ -339,7 +353,7 @@ void TMainForm::BrowseResponse(int kind) {
   const auto choice = AskFile(this, TFileAsk("Выберите файл с ЧХ")
                                         .Filter(kResponseFileFilter)
                                         .In(Q(shell_.Project().Folder))
-                                        .Proposing(edit->text()));
+                                        .Proposing(Q(ShownResponsePath(edit))));
   if (!choice) return;
   AfterEdit(SetResponseFile(shell_.Project(), SelectedRecords(), EditorChannel(), kKinds[kind],
                             choice->First().toStdString()),

@@ -1,0 +1,404 @@
+// StationXML responses: the stages of a channel epoch evaluated as one chain, the channel path
+// FILE#NET.STA.LOC.CHA and the epoch a time selects.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "response/load_response.h"
+#include "response/response_evaluation.h"
+#include "response/stationxml.h"
+#include "test_files.h"
+
+namespace tarvik {
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+const std::string kAnmo = "stationxml/IU_ANMO_00_BHZ.xml";
+
+// A document of one network XX and one station STA holding the channels given.
+std::string Doc(const std::string& channels) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+         "<FDSNStationXML xmlns=\"http://www.fdsn.org/xml/station/1\" schemaVersion=\"1.1\">\n"
+         "<Source>test</Source><Created>2020-01-01T00:00:00</Created>\n"
+         "<Network code=\"XX\"><Station code=\"STA\"><Latitude>0</Latitude>"
+         "<Longitude>0</Longitude><Elevation>0</Elevation>\n" +
+         channels + "</Station></Network></FDSNStationXML>\n";
+}
+
+std::string Channel(const std::string& code, const std::string& location, const std::string& dates,
+                    const std::string& stages) {
+  return "<Channel code=\"" + code + "\" locationCode=\"" + location + "\" " + dates +
+         "><Latitude>0</Latitude><Longitude>0</Longitude><Elevation>0</Elevation>"
+         "<Depth>0</Depth><SampleRate>100</SampleRate><Response>" +
+         stages + "</Response></Channel>\n";
+}
+
+std::string Units(const std::string& in, const std::string& out) {
+  return "<InputUnits><Name>" + in + "</Name></InputUnits><OutputUnits><Name>" + out +
+         "</Name></OutputUnits>";
+}
+
+std::string Stage(int number, const std::string& filter, double gain, double rate = 0.0) {
+  std::string s = "<Stage number=\"" + std::to_string(number) + "\">" + filter;
+  if (rate > 0.0) {
+    s += "<Decimation><InputSampleRate>" + std::to_string(rate) +
+         "</InputSampleRate><Factor>1</Factor><Offset>0</Offset><Delay>0</Delay>"
+         "<Correction>0</Correction></Decimation>";
+  }
+  char g[64];
+  std::snprintf(g, sizeof g, "%.17g", gain);
+  return s + "<StageGain><Value>" + g + "</Value><Frequency>1</Frequency></StageGain></Stage>";
+}
+
+std::string PolesZeros(const std::string& type, double a0, const std::vector<TComplex>& zeros,
+                       const std::vector<TComplex>& poles, const std::string& in = "M/S",
+                       const std::string& out = "V") {
+  char factor[64];
+  std::snprintf(factor, sizeof factor, "%.17g", a0);
+  std::string s = "<PolesZeros>" + Units(in, out) + "<PzTransferFunctionType>" + type +
+                  "</PzTransferFunctionType><NormalizationFactor>" + factor +
+                  "</NormalizationFactor><NormalizationFrequency>1</NormalizationFrequency>";
+  int n = 0;
+  const auto root = [&](const char* tag, TComplex r) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "<%s number=\"%d\"><Real>%.17g</Real><Imaginary>%.17g</Imaginary></%s>", tag, n++,
+                  r.real(), r.imag(), tag);
+    s += text;
+  };
+  for (TComplex z : zeros) root("Zero", z);
+  for (TComplex p : poles) root("Pole", p);
+  return s + "</PolesZeros>";
+}
+
+std::string Values(const char* tag, const std::vector<double>& values) {
+  std::string s;
+  for (double v : values) s += "<" + std::string(tag) + ">" + std::to_string(v) + "</" + tag + ">";
+  return s;
+}
+
+const std::string kOpen = "startDate=\"2010-01-01T00:00:00\"";
+
+TResponseStatus Read(const std::string& doc, TFilterPack& pack,
+                     const std::string& code = "XX.STA..HHZ",
+                     std::optional<TDateTime> when = std::nullopt) {
+  return ReadResponseBytes(doc, "t.xml#" + code, pack, nullptr, when);
+}
+
+double Modulus(const TFilterPack& pack, double f) {
+  return ResponseModulus(EvaluatePack(pack, f));
+}
+
+// The 2012 epoch of IU.ANMO.00.BHZ, read from StationXML, against the SAC poles and zeros of
+// the same epoch (written by another program from the same inventory): the analog stage is the
+// same, so the two differ only by the FIR stage of the document and by its gains' product
+// (1952.1 · 1677720) against the sensitivity the SAC constant holds (2.745369e14 / 83826).
+TEST(StationXml, RealAnmoAgreesWithTheSacFileOfItsEpoch) {
+  TFilterPack xml, paz;
+  TResponseLoadInfo info;
+  const std::string path = testing::RealFile(kAnmo) + "#IU.ANMO.00.BHZ";
+  const TResponseStatus status = LoadResponse(path, xml, &info, *ParseIso("2013-01-01T00:00:00"));
+  ASSERT_TRUE(status) << status.message;
+  EXPECT_EQ(info.Format, TResponseFormat::kStationXml);
+  EXPECT_EQ(info.Channel, "IU.ANMO.00.BHZ");
+  EXPECT_EQ(info.Note, "");
+  EXPECT_FALSE(info.Converted);
+  EXPECT_EQ(xml.Device.UnitIn, "M/S");
+  EXPECT_EQ(xml.Device.UnitOut, "COUNTS");
+  EXPECT_EQ(xml.ZP.ZeroCount, 2);
+  EXPECT_EQ(xml.ZP.PoleCount, 5);
+  ASSERT_EQ(xml.Digital.size(), 1u);
+  EXPECT_EQ(xml.Digital[0].Numerator.size(), 67u);
+  EXPECT_EQ(xml.Digital[0].Rate, 20.0);
+  ASSERT_TRUE(LoadResponse(testing::RealFile("resp/IU_ANMO_00_BHZ.paz"), paz));
+  const double gains = (1952.1 * 1677720.0) / (2.745369e14 / 83826.0);
+  for (double f = 0.01; f <= 5.0; f *= 1.5) {
+    const double fir = ResponseModulus(EvaluateDigitalStage(xml.Digital[0], f));
+    EXPECT_NEAR(Modulus(xml, f) / (Modulus(paz, f) * fir), gains, 1e-6) << f;
+  }
+  // The FIR stage passes its band: within 2 % of 1 up to half the Nyquist frequency.
+  EXPECT_NEAR(ResponseModulus(EvaluateDigitalStage(xml.Digital[0], 5.0)), 1.0, 0.02);
+  // The document's sensitivity, at its frequency, is what the stages give.
+  EXPECT_NEAR(Modulus(xml, 0.02), 3.27508e9, 1e-5 * 3.27508e9);
+}
+
+// Each real document, named without a channel (it holds one), gives at the frequency of its
+// InstrumentSensitivity the value stated there, from its stages alone.
+TEST(StationXml, RealFilesGiveTheirStatedSensitivity) {
+  struct Case {
+    const char* file;
+    const char* channel;
+    double sensitivity;
+    size_t digital;
+  };
+  for (const Case& c : {Case{"stationxml/IU_ANMO_00_BHZ.xml", "IU.ANMO.00.BHZ", 3.27508e9, 1},
+                        Case{"stationxml/IRIS_single_channel_with_response.xml", "IU.ANMO.10.BHZ",
+                             3.31283e10, 1}}) {
+    TFilterPack pack;
+    TResponseLoadInfo info;
+    const TResponseStatus status = LoadResponse(testing::RealFile(c.file), pack, &info);
+    ASSERT_TRUE(status) << status.message;
+    EXPECT_EQ(info.Channel, c.channel);
+    EXPECT_EQ(pack.Digital.size(), c.digital) << c.file;
+    EXPECT_NEAR(Modulus(pack, 0.02), c.sensitivity, 1e-5 * c.sensitivity) << c.file;
+  }
+}
+
+// The SEED RESP listing beside it describes the 2002-2008 epoch of the same channel, whose
+// epochs do not meet the document's: its stages written as StationXML read as the same response
+// (the RESP reader scales to the overall sensitivity, the StationXML one multiplies the gains,
+// so the two differ by one constant factor).
+TEST(StationXml, RespEpochWrittenAsStationXmlHasTheRespShape) {
+  TFilterPack resp;
+  ASSERT_TRUE(LoadResponse(testing::RealFile("stationxml/RESP.ANMO.IU.00.BHZ"), resp));
+  const std::vector<TComplex> zeros = {{0, 0}, {0, 0}};
+  const std::vector<TComplex> poles = {
+      {-59.4313, 0}, {-22.7121, 27.1065}, {-22.7121, -27.1065}, {-0.0048004, 0}, {-0.073199, 0}};
+  const std::string doc = Doc(Channel(
+      "HHZ", "", "startDate=\"2002-11-19T21:07:00\" endDate=\"2008-06-30T00:00:00\"",
+      Stage(1, PolesZeros("LAPLACE (RADIANS/SECOND)", 86083.0, zeros, poles), 2204.0) +
+          Stage(2,
+                "<Coefficients>" + Units("V", "COUNTS") +
+                    "<CfTransferFunctionType>DIGITAL</CfTransferFunctionType></Coefficients>",
+                419430.0)));
+  TFilterPack xml;
+  const TResponseStatus status = Read(doc, xml, "XX.STA..HHZ", *ParseIso("2005-01-01T00:00:00"));
+  ASSERT_TRUE(status) << status.message;
+  EXPECT_TRUE(xml.Digital.empty()) << "a stage without coefficients is a gain";
+  const double scale = Modulus(xml, 0.02) / Modulus(resp, 0.02);
+  EXPECT_NEAR(scale, 2204.0 * 419430.0 / 9.244e8, 1e-3);
+  for (double f = 0.01; f <= 5.0; f *= 1.5) {
+    EXPECT_NEAR(Modulus(xml, f) / Modulus(resp, f), scale, 1e-6 * scale) << f;
+    EXPECT_NEAR(std::arg(EvaluatePack(xml, f)), std::arg(EvaluatePack(resp, f)), 1e-9) << f;
+  }
+}
+
+// Designed stages whose response is known without the reader: each case's modulus at two
+// frequencies for a rate of 100 Hz.
+TEST(StationXml, StageTypesEvaluateAsTheirFilters) {
+  struct Case {
+    const char* what;
+    std::string stages;
+    double f1, want1, f2, want2;
+  };
+  const double fs = 100.0;
+  const auto fir = [&](const char* symmetry, const std::vector<double>& c) {
+    return Stage(1,
+                 "<FIR>" + Units("COUNTS", "COUNTS") + "<Symmetry>" + symmetry + "</Symmetry>" +
+                     Values("NumeratorCoefficient", c) + "</FIR>",
+                 1.0, fs);
+  };
+  const auto coefficients = [&](const std::vector<double>& b, const std::vector<double>& a) {
+    return Stage(1,
+                 "<Coefficients>" + Units("COUNTS", "COUNTS") +
+                     "<CfTransferFunctionType>DIGITAL</CfTransferFunctionType>" +
+                     Values("Numerator", b) + Values("Denominator", a) + "</Coefficients>",
+                 1.0, fs);
+  };
+  const double half = 1.0 / std::sqrt(2.0);
+  for (const Case& c : {
+           // 1 + z⁻¹ + z⁻² + z⁻³ over 4: 1 at 0, a zero at fs/4.
+           Case{"EVEN", fir("EVEN", {0.25, 0.25}), 0.0, 1.0, 25.0, 0.0},
+           // (1 + 2z⁻¹ + z⁻²)/4: 1 at 0, a zero at Nyquist, cos²(πf/fs) between.
+           Case{"ODD", fir("ODD", {0.25, 0.5}), 50.0, 0.0, 25.0, 0.5},
+           Case{"NONE", fir("NONE", {1.0, -1.0}), 0.0, 0.0, 50.0, 2.0},
+           // 1 / (1 − 0.5z⁻¹): 2 at 0, 2/3 at Nyquist.
+           Case{"IIR", coefficients({1.0}, {1.0, -0.5}), 0.0, 2.0, 50.0, 1.0 / 1.5},
+           // (z + 1): 2 at 0, 0 at Nyquist.
+           Case{"Z roots",
+                Stage(1, PolesZeros("DIGITAL (Z-TRANSFORM)", 1.0, {{-1.0, 0.0}}, {}), 1.0, fs), 0.0,
+                2.0, 50.0, 0.0},
+           // One pole at 1 Hz, in rad/s and in Hz, times the stage gain.
+           Case{"rad/s",
+                Stage(1, PolesZeros("LAPLACE (RADIANS/SECOND)", 2 * kPi, {}, {-2 * kPi}), 3.0), 1.0,
+                3.0 * half, 0.0, 3.0},
+           Case{"Hz", Stage(1, PolesZeros("LAPLACE (HERTZ)", 1.0, {}, {-1.0}), 3.0), 1.0,
+                3.0 * half, 0.0, 3.0},
+           // Two analog stages gather into one description, gains multiplied.
+           Case{"two analog",
+                Stage(1, PolesZeros("LAPLACE (HERTZ)", 1.0, {}, {-1.0}), 2.0) +
+                    Stage(2, PolesZeros("LAPLACE (HERTZ)", 1.0, {}, {-1.0}), 5.0),
+                1.0, 10.0 * 0.5, 0.0, 10.0},
+       }) {
+    TFilterPack pack;
+    const TResponseStatus status = Read(Doc(Channel("HHZ", "", kOpen, c.stages)), pack);
+    ASSERT_TRUE(status) << c.what << ": " << status.message;
+    EXPECT_NEAR(Modulus(pack, c.f1), c.want1, 1e-12) << c.what;
+    EXPECT_NEAR(Modulus(pack, c.f2), c.want2, 1e-12) << c.what;
+  }
+}
+
+// The first stage's input unit turns the chain into a response to velocity; a stage given as
+// "flat" gain G to displacement is G/ω to velocity, to acceleration G·ω.
+TEST(StationXml, InputUnitsBecomeVelocity) {
+  struct Case {
+    const char* unit;
+    double at_1hz;
+  };
+  for (const Case& c : {Case{"M/S", 7.0}, Case{"M", 7.0 / (2 * kPi)}, Case{"M/S**2", 7.0 * 2 * kPi},
+                        Case{"NM/S", 7.0e9}}) {
+    TFilterPack pack;
+    TResponseLoadInfo info;
+    const std::string doc = Doc(Channel(
+        "HHZ", "", kOpen,
+        Stage(1, PolesZeros("LAPLACE (RADIANS/SECOND)", 1.0, {}, {}, c.unit, "COUNTS"), 7.0)));
+    ASSERT_TRUE(ReadResponseBytes(doc, "t.xml#XX.STA..HHZ", pack, &info)) << c.unit;
+    EXPECT_EQ(pack.Device.UnitIn, c.unit);
+    EXPECT_NEAR(Modulus(pack, 1.0), c.at_1hz, 1e-9 * c.at_1hz) << c.unit;
+  }
+}
+
+// Two epochs of one channel with different gains: a time picks one; at the instant where they
+// meet the later one holds.
+TEST(StationXml, TheTimeSelectsTheEpoch) {
+  const std::string first =
+      Channel("HHZ", "00", "startDate=\"2010-01-01T00:00:00\" endDate=\"2015-01-01T00:00:00Z\"",
+              Stage(1, PolesZeros("LAPLACE (RADIANS/SECOND)", 1.0, {}, {}), 10.0));
+  const std::string second =
+      Channel("HHZ", "00", "startDate=\"2015-01-01T00:00:00.0000Z\"",
+              Stage(1, PolesZeros("LAPLACE (RADIANS/SECOND)", 1.0, {}, {}), 20.0));
+  const std::string doc = Doc(first + second);
+  struct Case {
+    const char* time;
+    double gain;  // 0: refused
+  };
+  for (const Case& c : {Case{"2012-06-01T00:00:00", 10.0}, Case{"2015-01-01T00:00:00", 20.0},
+                        Case{"2030-01-01T00:00:00", 20.0}, Case{"2009-12-31T23:59:59", 0.0}}) {
+    TFilterPack pack;
+    const TResponseStatus status = Read(doc, pack, "XX.STA.00.HHZ", *ParseIso(c.time));
+    EXPECT_EQ(bool(status), c.gain > 0.0) << c.time << ": " << status.message;
+    if (c.gain > 0.0) {
+      EXPECT_DOUBLE_EQ(Modulus(pack, 1.0), c.gain) << c.time;
+    }
+  }
+  TFilterPack pack;
+  const TResponseStatus untimed = Read(doc, pack, "XX.STA.00.HHZ");
+  EXPECT_FALSE(untimed);
+  EXPECT_NE(untimed.message.find("has 2 epochs"), std::string::npos) << untimed.message;
+
+  // The path of a channel goes through the chain loader with the record's start.
+  testing::TempDir dir;
+  testing::WriteText(dir.File("inv.xml"), doc);
+  TCombinedFilter chain;
+  ASSERT_TRUE(LoadChannelChain(dir.File("inv.xml") + "#XX.STA.00.HHZ", "", "", chain,
+                               *ParseIso("2011-01-01T00:00:00")));
+  EXPECT_DOUBLE_EQ(ResponseModulus(EvaluateChain(chain, 1.0)), 10.0);
+}
+
+TEST(StationXml, BadInputIsRefusedWithFileAndCause) {
+  const std::string good = Stage(1, PolesZeros("LAPLACE (RADIANS/SECOND)", 1.0, {}, {}), 1.0);
+  const auto one = [](const std::string& stages) { return Doc(Channel("HHZ", "", kOpen, stages)); };
+  std::string many_poles;
+  for (int i = 0; i < 41; ++i) many_poles += "<Pole><Real>-1</Real><Imaginary>0</Imaginary></Pole>";
+  struct Case {
+    const char* what;
+    std::string doc;
+    std::string code;
+    const char* want;
+  };
+  for (const Case& c : {
+           Case{"no such channel", one(good), "XX.STA..BHZ", "no channel XX.STA..BHZ"},
+           Case{"no such location", one(good), "XX.STA.00.HHZ", "no channel XX.STA.00.HHZ"},
+           Case{"malformed", one(good).substr(0, 300), "XX.STA..HHZ", "not well-formed XML"},
+           Case{"not inventory", "<?xml version=\"1.0\"?><FDSNStationXMLx/>", "XX.STA..HHZ",
+                "not an FDSNStationXML document"},
+           Case{"response list",
+                one("<Stage number=\"1\"><ResponseList>" + Units("M/S", "V") +
+                    "</ResponseList></Stage>"),
+                "XX.STA..HHZ",
+                "XX.STA..HHZ: stage 1: a ResponseList stage, which is not evaluated"},
+           Case{"polynomial", one(good + "<Stage number=\"2\"><Polynomial/></Stage>"),
+                "XX.STA..HHZ", "stage 2: a Polynomial stage"},
+           Case{"analog coefficients",
+                one(Stage(1,
+                          "<Coefficients><CfTransferFunctionType>ANALOG (RADIANS/SECOND)"
+                          "</CfTransferFunctionType><Numerator>1</Numerator></Coefficients>",
+                          1.0)),
+                "XX.STA..HHZ", "coefficients of the transfer function type"},
+           Case{"FIR without rate",
+                one(Stage(1,
+                          "<FIR><Symmetry>NONE</Symmetry><NumeratorCoefficient>1"
+                          "</NumeratorCoefficient></FIR>",
+                          1.0)),
+                "XX.STA..HHZ", "without a positive input sample rate"},
+           Case{"not a number",
+                one(Stage(1, PolesZeros("LAPLACE (RADIANS/SECOND)", 1.0, {}, {}), 1.0) +
+                    "<Stage number=\"2\"><StageGain><Value>lots</Value></StageGain></Stage>"),
+                "XX.STA..HHZ", "stage 2: Value \"lots\" is not a number"},
+           Case{"41 poles",
+                one("<Stage number=\"1\"><PolesZeros><PzTransferFunctionType>LAPLACE (HERTZ)"
+                    "</PzTransferFunctionType>" +
+                    many_poles + "</PolesZeros></Stage>"),
+                "XX.STA..HHZ", "more than 40 poles"},
+           Case{"bad date", Doc(Channel("HHZ", "", "startDate=\"yesterday\"", good)), "XX.STA..HHZ",
+                "startDate \"yesterday\" is not a date and time"},
+           Case{"no response", Doc(Channel("HHZ", "", kOpen, "")), "XX.STA..HHZ",
+                "the channel has no response"},
+       }) {
+    TFilterPack pack;
+    const TResponseStatus status = Read(c.doc, pack, c.code);
+    EXPECT_FALSE(status) << c.what;
+    EXPECT_EQ(status.message.rfind("t.xml", 0), 0u) << c.what << ": " << status.message;
+    EXPECT_NE(status.message.find(c.want), std::string::npos) << c.what << ": " << status.message;
+    EXPECT_TRUE(DescribesNothing(pack)) << c.what;
+  }
+  // A channel named in a file of another format, and a document of several channels named by
+  // no channel.
+  testing::TempDir dir;
+  TFilterPack pack;
+  const std::string paz = testing::RealFile("resp/IU_ANMO_00_BHZ.paz");
+  const TResponseStatus other = LoadResponse(paz + "#IU.ANMO.00.BHZ", pack);
+  EXPECT_NE(other.message.find("is not a StationXML document"), std::string::npos) << other.message;
+  testing::WriteText(dir.File("two.xml"),
+                     Doc(Channel("HHZ", "", kOpen, good) + Channel("HHN", "", kOpen, good)));
+  const TResponseStatus two = LoadResponse(dir.File("two.xml"), pack);
+  EXPECT_NE(two.message.find("describes 2 channels (XX.STA..HHZ, XX.STA..HHN)"), std::string::npos)
+      << two.message;
+  EXPECT_TRUE(LoadResponse(dir.File("two.xml") + "#XX.STA..HHN", pack));
+}
+
+// A stated sensitivity far from what the stages give is told; the stages are used.
+TEST(StationXml, DisagreeingSensitivityIsNoted) {
+  const std::string stages = Stage(1, PolesZeros("LAPLACE (RADIANS/SECOND)", 1.0, {}, {}), 100.0);
+  for (const double stated : {100.5, 150.0}) {
+    const std::string sensitivity = "<InstrumentSensitivity><Value>" + std::to_string(stated) +
+                                    "</Value><Frequency>1</Frequency></InstrumentSensitivity>";
+    TFilterPack pack;
+    TResponseLoadInfo info;
+    ASSERT_TRUE(ReadResponseBytes(Doc(Channel("HHZ", "", kOpen, sensitivity + stages)),
+                                  "t.xml#XX.STA..HHZ", pack, &info));
+    EXPECT_DOUBLE_EQ(Modulus(pack, 1.0), 100.0);
+    EXPECT_EQ(info.Note.empty(), stated < 101.0) << info.Note;
+  }
+}
+
+TEST(StationXml, ResponsePathsSplitAtAChannelCode) {
+  struct Case {
+    const char* path;
+    const char* file;
+    const char* channel;
+    const char* label;
+  };
+  for (const Case& c : {
+           Case{"/d/IU_ANMO.xml#IU.ANMO.00.BHZ", "/d/IU_ANMO.xml", "IU.ANMO.00.BHZ",
+                "IU.ANMO.00.BHZ (IU_ANMO.xml)"},
+           Case{"inv.xml#IU.ANMO..BHZ", "inv.xml", "IU.ANMO..BHZ", "IU.ANMO..BHZ (inv.xml)"},
+           Case{"/d/a#b/s.paz", "/d/a#b/s.paz", "", "/d/a#b/s.paz"},
+           Case{"x.xml#IU.ANMO.BHZ", "x.xml#IU.ANMO.BHZ", "", "x.xml#IU.ANMO.BHZ"},
+           Case{"x.xml#.ANMO.00.BHZ", "x.xml#.ANMO.00.BHZ", "", "x.xml#.ANMO.00.BHZ"},
+           Case{"", "", "", ""},
+       }) {
+    const TResponsePath split = SplitResponsePath(c.path);
+    EXPECT_EQ(split.File, c.file) << c.path;
+    EXPECT_EQ(split.Channel, c.channel) << c.path;
+    EXPECT_EQ(ResponsePathLabel(c.path), c.label);
+    EXPECT_EQ(JoinResponsePath(split.File, split.Channel), c.path);
+  }
+}
+
+}  // namespace
+}  // namespace tarvik
