@@ -211,8 +211,7 @@ MiniSeed3Status ParseMiniSeed3Record(std::span<const uint8_t> bytes, Ms3Record& 
 }
 
 bool LooksLikeMiniSeed3(std::span<const uint8_t> head) {
-  return StartsRecord(head) && head.size() >= kMiniSeed3FixedHeader &&
-         TimeProblem(head.data()).empty();
+  return StartsRecord(head) && head.size() >= kMiniSeed3FixedHeader;
 }
 
 bool ForEachMiniSeed3Record(const std::string& path,

@@ -54,7 +54,8 @@ int32_t MiniSeed3SampleType(int encoding);
 MiniSeed3Status ParseMiniSeed3Record(std::span<const uint8_t> bytes, Ms3Record& record,
                                      std::string* why = nullptr);
 
-// True when head begins with "MS" and version 3 and a fixed header whose time is a time.
+// True when head begins with "MS" and version 3 and holds a whole fixed header (whose fields the
+// reader then checks).
 bool LooksLikeMiniSeed3(std::span<const uint8_t> head);
 
 // Calls visit(offset, record) for every sound record of the file, in file order. A damaged or
