@@ -10,6 +10,7 @@
 
 #include "common/binary_file.h"
 #include "common/datetime.h"
+#include "miniseed3_test_files.h"
 #include "packet_test_support.h"
 #include "records/formats.h"
 #include "records/miniseed.h"
@@ -18,63 +19,13 @@
 namespace tarvik {
 namespace {
 
+using testing::MakeMs3;
+using testing::Ms3Spec;
 using testing::RealFile;
 using testing::RefRecord;
 using testing::TempDir;
 
 constexpr double kMicrosecond = 1e-6 / kSecondsPerDay;
-
-// ---------------------------------------------------------------------------------------------
-// A writer of miniSEED 3 records, after the FDSN definition: a 40-byte little-endian fixed
-// header, the source identifier, the extra headers, the payload; the CRC-32C is of the whole
-// record with its own field zero.
-
-struct Ms3Spec {
-  std::string sid = "FDSN:XX_TEST_00_B_H_Z";
-  std::string extra;  // JSON extra headers
-  double unix_start = 1700000000.25;
-  int encoding = 3;
-  double rate = 100.0;  // a negative value is a period in seconds
-  uint32_t count = 0;
-  std::vector<uint8_t> payload;
-};
-
-std::vector<uint8_t> MakeMs3(const Ms3Spec& s) {
-  auto whole = static_cast<int64_t>(std::floor(s.unix_start));
-  auto ns = static_cast<uint32_t>(std::llround((s.unix_start - whole) * 1e6) * 1000);
-  if (ns >= 1000000000u) {
-    ++whole;
-    ns = 0;
-  }
-  const int64_t days = whole / 86400;
-  const int64_t seconds = whole % 86400;
-  const CivilTime civil = DecodeDateTime(static_cast<double>(days) + kUnixEpochDays);
-  const auto doy = static_cast<uint16_t>(DaysFromCivil(civil.year, civil.month, civil.day) -
-                                         DaysFromCivil(civil.year, 1, 1) + 1);
-  std::vector<uint8_t> b = {'M', 'S', 3, 0};
-  testing::PutU32LE(b, ns);
-  testing::PutU16LE(b, static_cast<uint16_t>(civil.year));
-  testing::PutU16LE(b, doy);
-  b.push_back(static_cast<uint8_t>(seconds / 3600));
-  b.push_back(static_cast<uint8_t>(seconds / 60 % 60));
-  b.push_back(static_cast<uint8_t>(seconds % 60));
-  b.push_back(static_cast<uint8_t>(s.encoding));
-  const auto rate = std::bit_cast<uint64_t>(s.rate);
-  testing::PutU32LE(b, static_cast<uint32_t>(rate));
-  testing::PutU32LE(b, static_cast<uint32_t>(rate >> 32));
-  testing::PutU32LE(b, s.count);
-  testing::PutU32LE(b, 0);  // CRC, set below
-  b.push_back(1);           // publication version
-  b.push_back(static_cast<uint8_t>(s.sid.size()));
-  testing::PutU16LE(b, static_cast<uint16_t>(s.extra.size()));
-  testing::PutU32LE(b, static_cast<uint32_t>(s.payload.size()));
-  b.insert(b.end(), s.sid.begin(), s.sid.end());
-  b.insert(b.end(), s.extra.begin(), s.extra.end());
-  b.insert(b.end(), s.payload.begin(), s.payload.end());
-  const uint32_t crc = Crc32c(b);
-  for (int i = 0; i < 4; ++i) b[28 + static_cast<size_t>(i)] = static_cast<uint8_t>(crc >> (8 * i));
-  return b;
-}
 
 std::vector<uint8_t> Int32Payload(const std::vector<int32_t>& v) {
   std::vector<uint8_t> b;
