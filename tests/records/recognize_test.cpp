@@ -145,12 +145,10 @@ std::vector<Candidate> Candidates() {
   const struct {
     const char* folder;
     HeaderReader own;
-  } folders[] = {{"mseed", ReadMiniSeedHeader},
-                 {"gcf", ReadGcfHeader},
-                 {"reftek", ReadReftekHeader},
-                 {"css", ReadWfdiscHeader},
-                 {"resp", nullptr},
-                 {"seg2", ReadSeg2Header}};
+  } folders[] = {
+      {"mseed", ReadMiniSeedHeader}, {"gcf", ReadGcfHeader}, {"reftek", ReadReftekHeader},
+      {"css", ReadWfdiscHeader},     {"resp", nullptr},      {"seg2", ReadSeg2Header},
+  };
   for (const auto& f : folders) {
     for (const auto& e : fs::directory_iterator(testing::RealFile(f.folder))) {
       const std::string name = e.path().filename().string();
