@@ -198,20 +198,6 @@ class Writer {
   bool big_;
 };
 
-int64_t DataBytes(const TraceSpec& t) {
-  const auto n = static_cast<int64_t>(t.values.size());
-  switch (t.format) {
-    case kSeg2Int16:
-      return 2 * n;
-    case kSeg2Float20:
-      return (n + 3) / 4 * 10;
-    case kSeg2Float64:
-      return 8 * n;
-    default:
-      return 4 * n;
-  }
-}
-
 std::string WriteSeg2(const TempDir& dir, const FileSpec& f, const std::string& name = "x.seg2") {
   Writer w(f.big);
   w.U16(0x3a55);
@@ -230,14 +216,16 @@ std::string WriteSeg2(const TempDir& dir, const FileSpec& f, const std::string& 
     w.SetU32(pointers + 4 * t, static_cast<uint32_t>(start));
     Writer block(f.big);
     block.Strings(trace.strings);
+    Writer samples(f.big);
+    samples.Samples(trace.format, trace.values);
     w.U16(trace.id);
     w.U16(static_cast<uint16_t>(32 + block.b.size()));
-    w.U32(static_cast<uint32_t>(DataBytes(trace)));
+    w.U32(static_cast<uint32_t>(samples.b.size()));
     w.U32(static_cast<uint32_t>(trace.values.size()));
     w.b.push_back(static_cast<uint8_t>(trace.format));
     w.b.resize(start + 32, 0);
     w.b.insert(w.b.end(), block.b.begin(), block.b.end());
-    w.Samples(trace.format, trace.values);
+    w.b.insert(w.b.end(), samples.b.begin(), samples.b.end());
   }
   if (f.last_pointer) w.SetU32(pointers + 4 * (n - 1u), *f.last_pointer);
   testing::WriteBytes(dir.File(name), w.b);
