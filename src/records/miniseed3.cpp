@@ -63,14 +63,15 @@ std::string TimeProblem(const uint8_t* h) {
 // The offset of the next "MS" and version 3 at or after from; the file's size when none.
 int64_t NextSignature(BinaryFile& file, int64_t from) {
   constexpr size_t kChunk = size_t{1} << 16;
-  std::vector<uint8_t> buf(kChunk);
-  for (int64_t at = from; at + 3 <= file.Size(); at += kChunk - 2) {
-    const size_t got = file.ReadAt(at, buf.data(), kChunk);
+  std::vector<uint8_t> buf(static_cast<size_t>(std::clamp<int64_t>(file.Size() - from, 0, kChunk)));
+  if (buf.size() < 3) return file.Size();
+  for (int64_t at = from; at + 3 <= file.Size(); at += static_cast<int64_t>(buf.size()) - 2) {
+    const size_t got = file.ReadAt(at, buf.data(), buf.size());
     for (size_t i = 0; i + 3 <= got; ++i) {
       if (buf[i] == 'M' && buf[i + 1] == 'S' && buf[i + 2] == 3)
         return at + static_cast<int64_t>(i);
     }
-    if (got < kChunk) break;
+    if (got < buf.size()) break;
   }
   return file.Size();
 }
