@@ -265,16 +265,17 @@ bool ReadStart(const Strings& s, TDateTime& start, std::string* why) {
   const std::string suffix = utc ? "_UTC" : "";
   const std::string* date = s.Find("ACQUISITION_DATE" + suffix);
   start = 0.0;
-  if (date == nullptr) return true;  // a file that keeps no date starts at the epoch
+  if (date == nullptr) return true;  // a file that keeps no date starts at time 0 (1899-12-30)
   const std::optional<TDateTime> day = ParseDate(*date);
   if (!day)
-    return RefuseFile(why, "ACQUISITION_DATE" + suffix + " \"" + *date + "\" is not a date");
+    return RefuseFile(
+        why, "ACQUISITION_DATE" + suffix + " \"" + Cp1251ToUtf8(*date) + "\" is not a date");
   double seconds = 0.0;
   if (const std::string* time = s.Find("ACQUISITION_TIME" + suffix)) {
     const std::optional<double> t = ParseTime(*time);
     if (!t) {
-      return RefuseFile(why,
-                        "ACQUISITION_TIME" + suffix + " \"" + *time + "\" is not a time of day");
+      return RefuseFile(why, "ACQUISITION_TIME" + suffix + " \"" + Cp1251ToUtf8(*time) +
+                                 "\" is not a time of day");
     }
     seconds = *t;
   }
