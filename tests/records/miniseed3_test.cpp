@@ -20,7 +20,7 @@ namespace tarvik {
 namespace {
 
 using testing::MakeMs3;
-using testing::Ms3Spec;
+using testing::Ms3Fields;
 using testing::RealFile;
 using testing::RefRecord;
 using testing::TempDir;
@@ -33,8 +33,8 @@ std::vector<uint8_t> Int32Payload(const std::vector<int32_t>& v) {
   return b;
 }
 
-Ms3Spec Int32Record(const std::vector<int32_t>& v) {
-  Ms3Spec s;
+Ms3Fields Int32Record(const std::vector<int32_t>& v) {
+  Ms3Fields s;
   s.count = static_cast<uint32_t>(v.size());
   s.payload = Int32Payload(v);
   return s;
@@ -127,7 +127,7 @@ TEST_P(MiniSeed3Repacked, ReadsAsTheListing) {
   std::vector<std::vector<uint8_t>> records;
   for (size_t i = 0; i < refs.size(); ++i) {
     const RefRecord& ref = refs[i];
-    Ms3Spec s;
+    Ms3Fields s;
     s.sid = "FDSN:XX_" + ref.station + "_" + ref.location + "_" + ref.channel.substr(0, 1) + "_" +
             ref.channel.substr(1, 1) + "_" + ref.channel.substr(2, 1);
     s.extra = R"({"FDSN":{"Time":{"Quality":100}}})";
@@ -188,7 +188,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RepackCase{"float64_Float64_bigEndian", 5}));
 
 TEST(MiniSeed3Record, NegativeRateIsAPeriod) {
-  Ms3Spec s = Int32Record({1, 2});
+  Ms3Fields s = Int32Record({1, 2});
   s.rate = -10.0;
   Ms3Record r;
   ASSERT_EQ(ParseMiniSeed3Record(MakeMs3(s), r), MiniSeed3Status::kOk);
@@ -243,7 +243,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  MiniSeed3Status::kTruncated, "run past the end of the file"},
                       DamageCase{"CountBeyondPayload",
                                  [](std::vector<uint8_t>& b) {
-                                   Ms3Spec s = Int32Record({1, 2, 3});
+                                   Ms3Fields s = Int32Record({1, 2, 3});
                                    s.count = 4;
                                    b = MakeMs3(s);
                                  },
@@ -267,11 +267,11 @@ TEST(MiniSeed3Recognize, ByContentWhateverTheName) {
 TEST(MiniSeed3Headers, PerStationAndChannel) {
   std::vector<std::vector<uint8_t>> records;
   for (const char* sid : {"FDSN:XX_AAA_00_H_H_Z", "FDSN:XX_AAA_00_H_H_N", "FDSN:XX_BBB_00_H_H_Z"}) {
-    Ms3Spec s = Int32Record({1, 2, 3, 4});
+    Ms3Fields s = Int32Record({1, 2, 3, 4});
     s.sid = sid;
     records.push_back(MakeMs3(s));
   }
-  Ms3Spec later = Int32Record({5, 6});
+  Ms3Fields later = Int32Record({5, 6});
   later.sid = "FDSN:XX_AAA_00_H_H_Z";
   later.unix_start += 0.04;
   records.push_back(MakeMs3(later));

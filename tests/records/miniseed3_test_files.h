@@ -15,7 +15,7 @@
 namespace tarvik::testing {
 
 // The fields of one record.
-struct Ms3Spec {
+struct Ms3Fields {
   std::string sid = "FDSN:XX_TEST_00_B_H_Z";
   std::string extra;  // JSON extra headers
   double unix_start = 1700000000.25;
@@ -28,7 +28,7 @@ struct Ms3Spec {
 // The record, after the FDSN definition: a 40-byte little-endian fixed header, the source
 // identifier, the extra headers, the payload; the CRC-32C is of the whole record with its own
 // field zero.
-inline std::vector<uint8_t> MakeMs3(const Ms3Spec& s) {
+inline std::vector<uint8_t> MakeMs3(const Ms3Fields& s) {
   auto whole = static_cast<int64_t>(std::floor(s.unix_start));
   auto ns = static_cast<uint32_t>(std::llround((s.unix_start - whole) * 1e6) * 1000);
   if (ns >= 1000000000u) {

@@ -38,7 +38,7 @@ void WriteDamaged(const TempDir& dir) {
   std::vector<uint8_t> seg2 = testing::ReadBytes(testing::RealFile(kSeg2));
   StoreU32LE(&seg2[40], 0x00ffffff);
   testing::WriteBytes(dir.File("shot.dat"), seg2);
-  testing::Ms3Spec s;
+  testing::Ms3Fields s;
   s.count = 1;
   s.payload = {1, 0, 0, 0};
   std::vector<uint8_t> ms3 = testing::MakeMs3(s);
@@ -94,7 +94,7 @@ TEST(NewFormatsCli, Seg2SamplesAreTheTraces) {
 TEST(NewFormatsCli, MiniSeed3FilesJoinOneRecord) {
   TempDir dir;
   for (int k = 0; k < 2; ++k) {
-    testing::Ms3Spec s;
+    testing::Ms3Fields s;
     s.sid = "FDSN:XX_JOIN_00_H_H_Z";
     s.unix_start = 1700000000.0 + 20.0 * k;
     s.count = 1000;

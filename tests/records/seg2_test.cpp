@@ -118,17 +118,17 @@ TEST(Seg2RealHeader, DelayMovesTheStart) {
 // ---------------------------------------------------------------------------------------------
 // A writer of small SEG-2 files.
 
-struct TraceSpec {
+struct TraceLayout {
   int format = kSeg2Int32;
   std::vector<double> values;
   std::vector<std::string> strings = {"SAMPLE_INTERVAL 0.01", "DESCALING_FACTOR 2"};
   uint16_t id = 0x4422;
 };
 
-struct FileSpec {
+struct FileLayout {
   bool big = false;
   std::vector<std::string> strings = {"ACQUISITION_DATE 05/MAR/2021", "ACQUISITION_TIME 12:34:56"};
-  std::vector<TraceSpec> traces;
+  std::vector<TraceLayout> traces;
   std::optional<uint32_t> last_pointer;  // replaces the last trace's pointer
 };
 
@@ -198,7 +198,7 @@ class Writer {
   bool big_;
 };
 
-std::string WriteSeg2(const TempDir& dir, const FileSpec& f, const std::string& name = "x.seg2") {
+std::string WriteSeg2(const TempDir& dir, const FileLayout& f, const std::string& name = "x.seg2") {
   Writer w(f.big);
   w.U16(0x3a55);
   w.U16(1);  // revision
@@ -211,7 +211,7 @@ std::string WriteSeg2(const TempDir& dir, const FileSpec& f, const std::string& 
   w.b.resize(pointers + 4 * n, 0);
   w.Strings(f.strings);
   for (size_t t = 0; t < f.traces.size(); ++t) {
-    const TraceSpec& trace = f.traces[t];
+    const TraceLayout& trace = f.traces[t];
     const size_t start = w.b.size();
     w.SetU32(pointers + 4 * t, static_cast<uint32_t>(start));
     Writer block(f.big);
@@ -246,10 +246,10 @@ class Seg2Formats : public ::testing::TestWithParam<FormatCase> {};
 TEST_P(Seg2Formats, DecodeInBothByteOrders) {
   const FormatCase& c = GetParam();
   TempDir dir;
-  FileSpec spec;
-  spec.big = c.big;
-  spec.traces = {{c.format, c.values}};
-  const std::string path = WriteSeg2(dir, spec);
+  FileLayout layout;
+  layout.big = c.big;
+  layout.traces = {{c.format, c.values}};
+  const std::string path = WriteSeg2(dir, layout);
   EXPECT_EQ(Recognize(path), kTagSeg2);
   std::string why;
   const std::optional<Seg2File> f = ReadSeg2Fields(path, &why);
@@ -297,16 +297,16 @@ class Seg2Naming : public ::testing::TestWithParam<NamingCase> {};
 
 TEST_P(Seg2Naming, ChannelNamesAndComponents) {
   TempDir dir;
-  FileSpec spec;
+  FileLayout layout;
   for (const auto& extra : GetParam().trace_strings) {
-    TraceSpec t;
+    TraceLayout t;
     t.values = {1, 2, 3};
     t.strings.insert(t.strings.end(), extra.begin(), extra.end());
-    spec.traces.push_back(t);
+    layout.traces.push_back(t);
   }
   TFileRecordInfo info;
   std::string why;
-  ASSERT_TRUE(ReadSeg2Header(WriteSeg2(dir, spec), info, 0.0, &why)) << why;
+  ASSERT_TRUE(ReadSeg2Header(WriteSeg2(dir, layout), info, 0.0, &why)) << why;
   ASSERT_EQ(info.ChannelCount, static_cast<int>(GetParam().names.size()));
   for (size_t i = 0; i < GetParam().names.size(); ++i) {
     EXPECT_EQ(info.ChannelNames[i], GetParam().names[i]) << "channel " << i + 1;
@@ -332,7 +332,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Damaged files: refused, and the reason names the block and the field.
 struct DamagedCase {
   const char* name;
-  FileSpec spec;
+  FileLayout layout;
   const char* reason;
 };
 
@@ -340,7 +340,7 @@ class Seg2Damaged : public ::testing::TestWithParam<DamagedCase> {};
 
 TEST_P(Seg2Damaged, RefusedWithTheCause) {
   TempDir dir;
-  const std::string path = WriteSeg2(dir, GetParam().spec);
+  const std::string path = WriteSeg2(dir, GetParam().layout);
   TFileRecordInfo info;
   std::string why;
   EXPECT_FALSE(ReadSeg2Header(path, info, 100.0, &why));
@@ -355,15 +355,15 @@ TEST_P(Seg2Damaged, RefusedWithTheCause) {
   EXPECT_EQ(data[0], std::vector<int32_t>(8, 0));
 }
 
-FileSpec TwoTraces() {
-  FileSpec f;
+FileLayout TwoTraces() {
+  FileLayout f;
   f.traces = {{kSeg2Int32, {1, 2}}, {kSeg2Int16, {3, 4}}};
   return f;
 }
 
 template <typename Change>
-FileSpec Changed(Change change) {
-  FileSpec f = TwoTraces();
+FileLayout Changed(Change change) {
+  FileLayout f = TwoTraces();
   change(f);
   return f;
 }
@@ -371,23 +371,24 @@ FileSpec Changed(Change change) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, Seg2Damaged,
     ::testing::Values(
-        DamagedCase{"PointerBeyondTheFile", Changed([](FileSpec& f) { f.last_pointer = 1000000; }),
+        DamagedCase{"PointerBeyondTheFile",
+                    Changed([](FileLayout& f) { f.last_pointer = 1000000; }),
                     "trace 2: its pointer (byte 36) 1000000 lies beyond the end of the file"},
         DamagedCase{"PointerIntoTheDescriptorBlock",
-                    Changed([](FileSpec& f) { f.last_pointer = 8; }),
+                    Changed([](FileLayout& f) { f.last_pointer = 8; }),
                     "points into the file descriptor block"},
-        DamagedCase{"TraceBlockId", Changed([](FileSpec& f) { f.traces[1].id = 0x4423; }),
+        DamagedCase{"TraceBlockId", Changed([](FileLayout& f) { f.traces[1].id = 0x4423; }),
                     ": the block id is not 4422h"},
-        DamagedCase{"FormatCode6", Changed([](FileSpec& f) { f.traces[0].format = 6; }),
+        DamagedCase{"FormatCode6", Changed([](FileLayout& f) { f.traces[0].format = 6; }),
                     "trace 1 (byte 104): data format code 6 is not one of 1 to 5"},
         DamagedCase{"RatesDiffer",
-                    Changed([](FileSpec& f) { f.traces[1].strings = {"SAMPLE_INTERVAL 0.02"}; }),
+                    Changed([](FileLayout& f) { f.traces[1].strings = {"SAMPLE_INTERVAL 0.02"}; }),
                     "traces 1 and 2 differ in SAMPLE_INTERVAL"},
         DamagedCase{"NoSampleInterval",
-                    Changed([](FileSpec& f) { f.traces[0].strings = {"DESCALING_FACTOR 1"}; }),
+                    Changed([](FileLayout& f) { f.traces[0].strings = {"DESCALING_FACTOR 1"}; }),
                     "trace 1 (byte 104): no SAMPLE_INTERVAL above 0"},
         DamagedCase{"NotADate",
-                    Changed([](FileSpec& f) { f.strings = {"ACQUISITION_DATE 32/FOO/2013"}; }),
+                    Changed([](FileLayout& f) { f.strings = {"ACQUISITION_DATE 32/FOO/2013"}; }),
                     "ACQUISITION_DATE \"32/FOO/2013\" is not a date"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -406,9 +407,9 @@ TEST(Seg2Damaged, FileBlockIdIsNotSeg2) {
 // A data block the file cuts short gives the samples it holds whole.
 TEST(Seg2Damaged, CutDataKeepsWholeSamples) {
   TempDir dir;
-  FileSpec spec;
-  spec.traces = {{kSeg2Int32, {1, 2, 3, 4}}};
-  const std::string path = WriteSeg2(dir, spec);
+  FileLayout layout;
+  layout.traces = {{kSeg2Int32, {1, 2, 3, 4}}};
+  const std::string path = WriteSeg2(dir, layout);
   std::vector<uint8_t> b = testing::ReadBytes(path);
   b.resize(b.size() - 6);
   testing::WriteBytes(path, b);
@@ -420,9 +421,9 @@ TEST(Seg2Damaged, CutDataKeepsWholeSamples) {
 
 TEST(Seg2Recognize, ByContentWhateverTheName) {
   TempDir dir;
-  FileSpec spec = TwoTraces();
+  FileLayout layout = TwoTraces();
   for (const char* name : {"a.dat", "b.DAT", "c.sg2", "d.seg2", "e", "f.mseed"}) {
-    EXPECT_EQ(Recognize(WriteSeg2(dir, spec, name)), kTagSeg2) << name;
+    EXPECT_EQ(Recognize(WriteSeg2(dir, layout, name)), kTagSeg2) << name;
   }
   // A text trigger file keeps its ".dat" rule.
   testing::WriteText(dir.File("g.dat"), "t_time.tv_sec=1\n");
@@ -433,9 +434,9 @@ TEST(Seg2Recognize, ByContentWhateverTheName) {
 // lands 2 s × rate samples in; one of another rate is not part of the record.
 TEST(Seg2Load, FilesPlacedByTheirStart) {
   TempDir dir;
-  FileSpec spec;
-  spec.traces = {{kSeg2Int32, {1, 2, 3}}, {kSeg2Int32, {4, 5, 6}}};
-  const std::string path = WriteSeg2(dir, spec);
+  FileLayout layout;
+  layout.traces = {{kSeg2Int32, {1, 2, 3}}, {kSeg2Int32, {4, 5, 6}}};
+  const std::string path = WriteSeg2(dir, layout);
   TFileRecordInfo first;
   ASSERT_TRUE(ReadSeg2Header(path, first, 0.0));
   TData32 data(2, std::vector<int32_t>(400, 0));
@@ -451,8 +452,8 @@ TEST(Seg2Load, FilesPlacedByTheirStart) {
   EXPECT_EQ(data[0][199], 0);
   EXPECT_EQ(target.written[0], (TRecordRanges{{200, 202}}));
 
-  FileSpec other = spec;
-  for (TraceSpec& t : other.traces) t.strings = {"SAMPLE_INTERVAL 0.02"};
+  FileLayout other = layout;
+  for (TraceLayout& t : other.traces) t.strings = {"SAMPLE_INTERVAL 0.02"};
   TData32 fresh(2, std::vector<int32_t>(400, 0));
   target.data = &fresh;
   target.position = 0;
