@@ -16,10 +16,12 @@
 #include "records/gcf.h"
 #include "records/iss_text.h"
 #include "records/miniseed.h"
+#include "records/miniseed3.h"
 #include "records/read_samples.h"
 #include "records/rec.h"
 #include "records/reftek.h"
 #include "records/sdas.h"
+#include "records/seg2.h"
 #include "records/sl.h"
 #include "records/ugr.h"
 #include "records/wfdisc.h"
@@ -124,7 +126,7 @@ int64_t RecCapacity(const std::string& path, const TFileRecordInfo& info) {
 
 // The SL tags share one reader; "[HS1" is never produced by recognition but is read alike.
 // miniSEED records continue in files of either extension that recognition accepts.
-constexpr std::array<FormatInfo, 20> kFormats = {{
+constexpr std::array<FormatInfo, 22> kFormats = {{
     {kTagSL0, "SL", ReadSlHeader, nullptr, ReadSlInto, "*.sl", SlCapacity},
     {kTagSL1, "SL", ReadSlHeader, nullptr, ReadSlInto, "*.sl", SlCapacity},
     {kTagSL2, "SL", ReadSlHeader, nullptr, ReadSlInto, "*.sl", SlCapacity},
@@ -149,11 +151,27 @@ constexpr std::array<FormatInfo, 20> kFormats = {{
     {kTagBaikal, "Baikal", ReadBaikalHeader, BuildBaikalSegments, nullptr, "????????u*.*", nullptr},
     {kTagReftek, "Reftek 130", ReadReftekHeader, BuildReftekSegments, ReadReftekInto, "?????????_*",
      nullptr},
+    {kTagSeg2, "SEG-2", ReadSeg2Header, nullptr, ReadSeg2Into, "*.seg2;*.sg2;*.dat", nullptr},
+    {kTagMiniSeed3, "miniSEED 3", ReadMiniSeed3Header, BuildMiniSeed3Segments, nullptr,
+     "*.ms3;*.mseed3;*.mseed;*.msd;*.miniseed", nullptr},
 }};
+
+// Formats known by their first bytes whatever the file's name ("x.dat" may be SEG-2, "x.mseed"
+// miniSEED 3). A signature is taken together with the header fields around it, which no file
+// of the formats the extension rules name begins with.
+FormatTag RecognizeByContent(BinaryFile& file) {
+  uint8_t head[kMiniSeed3FixedHeader];
+  const size_t got = file.ReadAt(0, head, sizeof head);
+  const std::span<const uint8_t> bytes(head, got);
+  if (LooksLikeSeg2(bytes, file.Size())) return kTagSeg2;
+  if (LooksLikeMiniSeed3(bytes)) return kTagMiniSeed3;
+  return 0;
+}
 
 FormatTag RecognizeOrThrow(const std::string& path) {
   BinaryFile file;
   if (!file.Open(path)) return 0;
+  if (const FormatTag tag = RecognizeByContent(file); tag != 0) return tag;
   const std::string ext = AsciiUpper(FileExtension(path));
   if (ext == ".SL") return file.Size() > 40 ? RecognizeSl(path, nullptr) : 0;
   if (ext == ".REC") return ReadFirstBlockTag(path);
@@ -252,6 +270,7 @@ struct StationHeaders {
 constexpr StationHeaders kStationHeaders[] = {
     {kTagMiniSeed, ReadMiniSeedHeaders},
     {kTagWfdisc, ReadWfdiscHeaders},
+    {kTagMiniSeed3, ReadMiniSeed3Headers},
 };
 
 }  // namespace

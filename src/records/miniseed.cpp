@@ -353,10 +353,19 @@ bool ReadMiniSeedHeaders(const std::string& path, std::vector<TFileRecordInfo>& 
     const std::string problem = FixedHeaderProblem(head);
     if (!problem.empty()) return RefuseFile(why, "record 1 (byte 0): " + problem);
   }
+  if (!GroupMiniSeedRecords(
+          [&path](const MiniSeedVisitor& visit) { ForEachMiniSeedRecord(path, visit); }, headers)) {
+    return RefuseFile(why, "no record has a blockette 1000 (its encoding and record length)");
+  }
+  return true;
+}
+
+bool GroupMiniSeedRecords(const MiniSeedWalk& walk, std::vector<TFileRecordInfo>& headers) {
+  headers.clear();
   std::optional<TFileRecordInfo> first_record;
   std::vector<StationGroup> groups;
   size_t last = 0;
-  ForEachMiniSeedRecord(path, [&](int64_t, const TMiniSEEDPacket& p) {
+  walk([&](int64_t, const TMiniSEEDPacket& p) {
     if (!first_record) {
       // Kept only when no record has a rate: then the file gives a station and a start but
       // no samples.
@@ -406,9 +415,7 @@ bool ReadMiniSeedHeaders(const std::string& path, std::vector<TFileRecordInfo>& 
     g.held += p.SampleCount;
     ++info.BlockCount;
   });
-  if (!first_record) {
-    return RefuseFile(why, "no record has a blockette 1000 (its encoding and record length)");
-  }
+  if (!first_record) return false;
   if (groups.empty()) {
     headers.push_back(std::move(*first_record));
     return true;

@@ -71,6 +71,15 @@ int32_t MiniSeedSampleType(int encoding, int word_order);
 // The rate of a fixed header's sample rate factor and multiplier; 0 when either is 0.
 double MiniSeedRate(int factor, int multiplier);
 
+// A walk over the records of one file: calls its argument with (offset, packet) per record.
+using MiniSeedVisitor = std::function<void(int64_t, const TMiniSEEDPacket&)>;
+using MiniSeedWalk = std::function<void(const MiniSeedVisitor&)>;
+
+// The headers ReadMiniSeedHeaders makes of the records a walk visits (only Station, Location,
+// Channel, Start, SampRate, SampleCount and RecordLength of each are used); false, headers
+// empty, when the walk visits none.
+bool GroupMiniSeedRecords(const MiniSeedWalk& walk, std::vector<TFileRecordInfo>& headers);
+
 // Header of a miniSEED file: all records walked; false when no record has blockette 1000. The
 // header is that of the first station (and location) the file holds.
 bool ReadMiniSeedHeader(const std::string& path, TFileRecordInfo& info, double default_rate,

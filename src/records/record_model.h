@@ -52,6 +52,8 @@ inline constexpr FormatTag kTagAdb = MakeTag("[HLA");
 inline constexpr FormatTag kTagDdb = MakeTag("[HLD");
 inline constexpr FormatTag kTagBaikal = MakeTag("[HBY");
 inline constexpr FormatTag kTagReftek = MakeTag("[HRE");
+inline constexpr FormatTag kTagSeg2 = MakeTag("[HSG");
+inline constexpr FormatTag kTagMiniSeed3 = MakeTag("[HM3");
 
 inline bool IsSlTag(FormatTag tag) {
   return tag == kTagSL0 || tag == kTagSL1 || tag == kTagSL2 || tag == kTagSL3 || tag == kTagSL4;

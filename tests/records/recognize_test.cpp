@@ -13,6 +13,7 @@
 #include "records/gcf.h"
 #include "records/miniseed.h"
 #include "records/reftek.h"
+#include "records/seg2.h"
 #include "records/wfdisc.h"
 #include "test_files.h"
 
@@ -144,18 +145,17 @@ std::vector<Candidate> Candidates() {
   const struct {
     const char* folder;
     HeaderReader own;
-  } folders[] = {{"mseed", ReadMiniSeedHeader},
-                 {"gcf", ReadGcfHeader},
-                 {"reftek", ReadReftekHeader},
-                 {"css", ReadWfdiscHeader},
-                 {"resp", nullptr}};
+  } folders[] = {
+      {"mseed", ReadMiniSeedHeader}, {"gcf", ReadGcfHeader}, {"reftek", ReadReftekHeader},
+      {"css", ReadWfdiscHeader},     {"resp", nullptr},      {"seg2", ReadSeg2Header},
+  };
   for (const auto& f : folders) {
     for (const auto& e : fs::directory_iterator(testing::RealFile(f.folder))) {
       const std::string name = e.path().filename().string();
       // References and the wfdisc's raw sample files (nothing but int32 counts) are not files
       // of a format.
       if (name.find(".ref.txt") != std::string::npos || name.find(".ascii") != std::string::npos ||
-          e.path().extension() == ".w" || name == "README.md") {
+          e.path().extension() == ".w" || e.path().extension() == ".DAT" || name == "README.md") {
         continue;
       }
       HeaderReader own = f.own;
@@ -184,7 +184,9 @@ std::string NameFor(const FormatInfo& f) {
                                                      {kTagIssText, "x.iss_dat"},
                                                      {kTagSdas, "x.sdas"},
                                                      {kTagRec1, "x.rec"},
-                                                     {kTagRec2, "x.rec"}};
+                                                     {kTagRec2, "x.rec"},
+                                                     {kTagSeg2, "x.seg2"},
+                                                     {kTagMiniSeed3, "x.ms3"}};
   for (const auto& [tag, name] : names) {
     if (tag == f.tag) return name;
   }
@@ -220,7 +222,7 @@ TEST(ReadHeader, EveryReaderRefusesWhatIsNotItsFormat) {
       }
     }
   }
-  EXPECT_EQ(seen.size(), 13u);
+  EXPECT_EQ(seen.size(), 15u);
 }
 
 // ".BI"/".GEO" files: a table of channel lines (two 7-character fields, a number, a count,
