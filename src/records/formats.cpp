@@ -19,6 +19,8 @@
 #include "records/read_samples.h"
 #include "records/rec.h"
 #include "records/reftek.h"
+#include "records/sac.h"
+#include "records/saf.h"
 #include "records/sdas.h"
 #include "records/sl.h"
 #include "records/ugr.h"
@@ -124,7 +126,7 @@ int64_t RecCapacity(const std::string& path, const TFileRecordInfo& info) {
 
 // The SL tags share one reader; "[HS1" is never produced by recognition but is read alike.
 // miniSEED records continue in files of either extension that recognition accepts.
-constexpr std::array<FormatInfo, 20> kFormats = {{
+constexpr std::array<FormatInfo, 22> kFormats = {{
     {kTagSL0, "SL", ReadSlHeader, nullptr, ReadSlInto, "*.sl", SlCapacity},
     {kTagSL1, "SL", ReadSlHeader, nullptr, ReadSlInto, "*.sl", SlCapacity},
     {kTagSL2, "SL", ReadSlHeader, nullptr, ReadSlInto, "*.sl", SlCapacity},
@@ -149,11 +151,16 @@ constexpr std::array<FormatInfo, 20> kFormats = {{
     {kTagBaikal, "Baikal", ReadBaikalHeader, BuildBaikalSegments, nullptr, "????????u*.*", nullptr},
     {kTagReftek, "Reftek 130", ReadReftekHeader, BuildReftekSegments, ReadReftekInto, "?????????_*",
      nullptr},
+    {kTagSac, "SAC", ReadSacHeader, BuildSacSegments, ReadSacInto, "*.sac", nullptr},
+    {kTagSaf, "SAF", ReadSafHeader, BuildSafSegments, ReadSafInto, "*.saf", nullptr},
 }};
 
 FormatTag RecognizeOrThrow(const std::string& path) {
   BinaryFile file;
   if (!file.Open(path)) return 0;
+  // A SAF file names its format on its first line, which no file of another format begins with,
+  // so it is known by that whatever its name.
+  if (IsSafFile(path)) return kTagSaf;
   const std::string ext = AsciiUpper(FileExtension(path));
   if (ext == ".SL") return file.Size() > 40 ? RecognizeSl(path, nullptr) : 0;
   if (ext == ".REC") return ReadFirstBlockTag(path);
@@ -170,6 +177,9 @@ FormatTag RecognizeOrThrow(const std::string& path) {
   if (ext == ".ADB") return kTagAdb;
   if (ext == ".DDB") return kTagDdb;
   if (ext == ".BAIKAL" || ext == ".00") return kTagBaikal;
+  // A SAC header is checked before the two letters of a Reftek packet: its version word and
+  // the words that must agree with it say far more than two bytes do.
+  if (IsSacFile(path)) return kTagSac;
   uint8_t head[8];
   if (!file.ReadExact(0, head, sizeof head)) return 0;
   if ((head[0] == 'E' && head[1] == 'H') || (head[0] == 'D' && head[1] == 'T')) return kTagReftek;

@@ -13,6 +13,7 @@
 #include "records/gcf.h"
 #include "records/miniseed.h"
 #include "records/reftek.h"
+#include "records/sac.h"
 #include "records/wfdisc.h"
 #include "test_files.h"
 
@@ -144,11 +145,10 @@ std::vector<Candidate> Candidates() {
   const struct {
     const char* folder;
     HeaderReader own;
-  } folders[] = {{"mseed", ReadMiniSeedHeader},
-                 {"gcf", ReadGcfHeader},
-                 {"reftek", ReadReftekHeader},
-                 {"css", ReadWfdiscHeader},
-                 {"resp", nullptr}};
+  } folders[] = {
+      {"mseed", ReadMiniSeedHeader}, {"gcf", ReadGcfHeader}, {"reftek", ReadReftekHeader},
+      {"css", ReadWfdiscHeader},     {"sac", ReadSacHeader}, {"resp", nullptr},
+  };
   for (const auto& f : folders) {
     for (const auto& e : fs::directory_iterator(testing::RealFile(f.folder))) {
       const std::string name = e.path().filename().string();
@@ -182,6 +182,8 @@ std::string NameFor(const FormatInfo& f) {
                                                      {kTagMiniSeed, "x.mseed"},
                                                      {kTagGcf, "x.gcf"},
                                                      {kTagIssText, "x.iss_dat"},
+                                                     {kTagSac, "x.sac"},
+                                                     {kTagSaf, "x.saf"},
                                                      {kTagSdas, "x.sdas"},
                                                      {kTagRec1, "x.rec"},
                                                      {kTagRec2, "x.rec"}};
@@ -220,7 +222,7 @@ TEST(ReadHeader, EveryReaderRefusesWhatIsNotItsFormat) {
       }
     }
   }
-  EXPECT_EQ(seen.size(), 13u);
+  EXPECT_EQ(seen.size(), 15u);
 }
 
 // ".BI"/".GEO" files: a table of channel lines (two 7-character fields, a number, a count,

@@ -1,0 +1,21 @@
+// SAF text files: recognition, the header reader, the column segments and their samples, and
+// the sequential reader into a matrix of the header's size.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+
+#include "fuzz_support.h"
+#include "records/formats.h"
+#include "records/saf.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace tarvik;
+  const std::string path = fuzz::WriteScratchFile("in.saf", data, size);
+  (void)Recognize(path);
+  const fuzz::FileReading reading = fuzz::ReadEverySegment(path, ReadSafHeader, BuildSafSegments);
+  if (reading.info.ChannelCount > 0) {
+    const int64_t length = std::clamp<int64_t>(reading.info.SampleCount, 0, 4096);
+    fuzz::ReadIntoMatrix(path, ReadSafInto, reading.info, length, 0);
+  }
+  return 0;
+}
