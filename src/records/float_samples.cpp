@@ -1,5 +1,6 @@
 #include "records/float_samples.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -20,9 +21,12 @@ void FloatScale::Add(double value) {
 double FloatScale::Scale() const {
   if (whole_ || largest_ == 0.0) return 1.0;
   constexpr double kTop = 8388608.0;  // 2^23
-  int power = static_cast<int>(std::floor(std::log10(kTop / largest_)));
+  // Kept within what a double's power of ten holds, however small or large the values are.
+  constexpr int kMostDigits = 300;
+  const double exact = std::floor(std::log10(kTop) - std::log10(largest_));
+  int power = static_cast<int>(std::clamp(exact, double{-kMostDigits}, double{kMostDigits}));
   // log10 may land a hair off an exact power: step back while the largest value overshoots.
-  while (largest_ * std::pow(10.0, power) > kTop) --power;
+  while (power > -kMostDigits && largest_ * std::pow(10.0, power) > kTop) --power;
   return std::pow(10.0, power);
 }
 

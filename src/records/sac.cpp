@@ -19,6 +19,8 @@ namespace {
 
 // Header words (4 bytes each) and text fields (byte offsets).
 constexpr size_t kDelta = 0;
+constexpr size_t kDepmin = 1;
+constexpr size_t kDepmax = 2;
 constexpr size_t kB = 5;
 constexpr size_t kCmpaz = 57;
 constexpr size_t kCmpinc = 58;
@@ -43,6 +45,8 @@ constexpr double kLongestDelta = 86400.0;
 
 // Samples are decoded this many at a time.
 constexpr int64_t kChunk = 65536;
+// Samples looked at for the scale when the header gives the extremes.
+constexpr int64_t kLookedWithExtremes = 4096;
 
 struct Words {
   const uint8_t* p;
@@ -86,12 +90,20 @@ std::optional<bool> HeaderOrder(const uint8_t* head) {
   return std::nullopt;
 }
 
-// The scale that holds the file's samples as counts; samples from first on, at most count.
+// The scale that holds the file's samples as counts. Writers keep the extremes in DEPMIN and
+// DEPMAX; with those, the first samples (for whether they are whole numbers) are enough, so
+// that the headers of a folder of long files are read without reading all their samples.
 double FileScale(BinaryFile& file, const SacHeader& h) {
+  const bool extremes = h.depmin != kSacUndefined && h.depmax != kSacUndefined &&
+                        std::isfinite(h.depmin) && std::isfinite(h.depmax);
+  const int64_t looked = extremes ? std::min<int64_t>(h.npts, kLookedWithExtremes) : h.npts;
   FloatScale scale;
-  std::vector<float> values;
-  for (int64_t at = 0; at < h.npts; at += kChunk) {
-    const int64_t n = std::min<int64_t>(kChunk, h.npts - at);
+  if (extremes) {
+    scale.Add(h.depmin);
+    scale.Add(h.depmax);
+  }
+  for (int64_t at = 0; at < looked; at += kChunk) {
+    const int64_t n = std::min<int64_t>(kChunk, looked - at);
     const std::vector<uint8_t> bytes =
         file.ReadBytes(kSacHeaderSize + at * 4, static_cast<size_t>(n) * 4);
     for (size_t i = 0; i + 4 <= bytes.size(); i += 4) {
@@ -158,6 +170,8 @@ std::optional<SacHeader> ReadSacFields(const std::string& path, std::string* why
   SacHeader h;
   h.little_endian = *order;
   h.delta = w.Float(kDelta);
+  h.depmin = w.Float(kDepmin);
+  h.depmax = w.Float(kDepmax);
   h.b = w.Float(kB);
   h.cmpaz = w.Float(kCmpaz);
   h.cmpinc = w.Float(kCmpinc);

@@ -20,6 +20,8 @@ inline constexpr int32_t kSacUndefined = -12345;
 struct SacHeader {
   bool little_endian = true;
   float delta = 0.0f;   // sampling interval, seconds
+  float depmin = 0.0f;  // the extremes of the samples (undefined: -12345)
+  float depmax = 0.0f;
   float b = 0.0f;       // first sample's time after the reference time, seconds
   float cmpaz = 0.0f;   // component azimuth, degrees from north
   float cmpinc = 0.0f;  // component incidence, degrees from vertical

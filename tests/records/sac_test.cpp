@@ -28,6 +28,8 @@ using testing::TempDir;
 struct SacSpec {
   bool little = true;
   float delta = 0.01f;
+  float depmin = -12345.0f;
+  float depmax = -12345.0f;
   float b = 0.0f;
   float cmpaz = -12345.0f;
   float cmpinc = -12345.0f;
@@ -52,6 +54,8 @@ std::vector<uint8_t> SacBytes(const SacSpec& s) {
   for (size_t w = 70; w < 110; ++w) put_int(w, kSacUndefined);
   for (size_t at = 440; at < kSacHeaderSize; at += 8) std::memcpy(&b[at], "-12345  ", 8);
   put_float(0, s.delta);
+  put_float(1, s.depmin);
+  put_float(2, s.depmax);
   put_float(5, s.b);
   put_float(57, s.cmpaz);
   put_float(58, s.cmpinc);
@@ -413,6 +417,24 @@ TEST(Sac, LaterFilesUseTheFirstFilesScale) {
   const TData32 data = LoadFrom(dir.File("a.sac"));
   ASSERT_EQ(data.size(), 1u);
   EXPECT_EQ(data[0], (std::vector<int32_t>{1000000, -2000000, 1000000000, 2147483647}));
+}
+
+TEST(Sac, TheScaleFollowsTheHeadersExtremesOrEverySample) {
+  TempDir dir;
+  SacSpec s;
+  s.samples.assign(5000, 0.001f);
+  s.samples[4500] = 2.0f;  // beyond the first samples the scale looks at with extremes
+  const auto scale = [&](float depmin, float depmax) {
+    s.depmin = depmin;
+    s.depmax = depmax;
+    TFileRecordInfo info;
+    EXPECT_TRUE(ReadSacHeader(WriteSac(dir, "a.sac", s), info, 0.0));
+    return info.ChannelCoefs[0];
+  };
+  EXPECT_EQ(scale(-12345.0f, -12345.0f), 1e6);  // no extremes: every sample is looked at
+  EXPECT_EQ(scale(0.001f, 2.0f), 1e6);
+  EXPECT_EQ(scale(0.001f, 0.001f), 1e9);  // the writer's extremes are believed
+  EXPECT_EQ(scale(-12345.0f, 0.001f), 1e6);
 }
 
 TEST(Sac, RatesOfFewestDigits) {
