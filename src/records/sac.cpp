@@ -125,6 +125,14 @@ std::vector<float> ReadValues(BinaryFile& file, const SacHeader& h, int64_t firs
   return values;
 }
 
+// The channel's name: KCMPNM, or where that is undefined the component letter the orientation
+// gives (empty when it gives none).
+std::string ChannelName(const SacHeader& h) {
+  if (!h.kcmpnm.empty()) return ShortName(h.kcmpnm);
+  const int32_t axis = SacAxis("", h.cmpaz, h.cmpinc);
+  return axis >= 0 ? std::string(1, kComponentLetters[axis]) : std::string();
+}
+
 }  // namespace
 
 double SacRate(float delta) {
@@ -267,7 +275,7 @@ bool ReadSacHeader(const std::string& path, TFileRecordInfo& info, double /*defa
   info.Start = *SacStart(*h);
   info.SampRate = SacRate(h->delta);
   info.ChannelCount = 1;
-  info.ChannelNames[0] = ShortName(h->kcmpnm);
+  info.ChannelNames[0] = ChannelName(*h);
   info.ChannelCoefs[0] = FileScale(file, *h);
   info.ChannelAxes[0] = SacAxis(h->kcmpnm, h->cmpaz, h->cmpinc);
   info.SampleCount = h->npts;
@@ -285,7 +293,7 @@ void BuildSacSegments(const std::string& path, TRecList& list, const std::string
   seg.FileName = path;
   seg.Station = h->kstnm;
   seg.Location = h->khole.empty() ? "00" : h->khole;
-  seg.Channel = h->kcmpnm;
+  seg.Channel = ChannelName(*h);
   seg.StartTime = *SacStart(*h);
   seg.SampRate = SacRate(h->delta);
   seg.Count = h->npts;
@@ -302,7 +310,7 @@ void ReadSacInto(const std::string& path, LoadTarget& target) {
   const double first_rate = target.first.SampRate > 0.0 ? target.first.SampRate : rate;
   // Files of the station's other channels or rates lie in the same folder: only the record's
   // own channel is taken.
-  if (ShortName(h->kcmpnm) != target.first.ChannelNames[0] ||
+  if (ChannelName(*h) != target.first.ChannelNames[0] ||
       std::abs(rate - first_rate) > 1e-9 * first_rate) {
     return;
   }

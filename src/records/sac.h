@@ -57,7 +57,8 @@ double SacRate(float delta);
 // azimuth 0 or 360 N, with azimuth 90 E); -1 when neither tells.
 int32_t SacAxis(const std::string& channel, float cmpaz, float cmpinc);
 
-// One channel: station KSTNM, channel KCMPNM, the sampling rate 1 / DELTA, NPTS samples held as
+// One channel: station KSTNM, channel KCMPNM (undefined: the letter of its orientation), the
+// sampling rate 1 / DELTA, NPTS samples held as
 // counts of the file's own scale (the channel coefficient). False, with *why, for a file that is
 // not a readable SAC time series.
 bool ReadSacHeader(const std::string& path, TFileRecordInfo& info, double default_rate,

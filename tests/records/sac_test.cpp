@@ -302,6 +302,11 @@ TEST(Sac, ComponentFromTheNameElseFromTheOrientation) {
   ASSERT_TRUE(ReadSacHeader(WriteSac(dir, "a.sac", s), info, 0.0));
   EXPECT_EQ(FormRecord("a.sac", info, true).Axis[0], 0);
   EXPECT_EQ(FormRecord("a.sac", info, false).Axis[0], 2);
+  // Without a channel name the orientation names the channel.
+  s.channel = "-12345";
+  ASSERT_TRUE(ReadSacHeader(WriteSac(dir, "b.sac", s), info, 0.0));
+  EXPECT_EQ(info.ChannelNames[0], "E");
+  EXPECT_EQ(LoadFrom(dir.File("b.sac")).size(), 1u);
 }
 
 struct BadSac {
