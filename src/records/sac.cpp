@@ -318,9 +318,13 @@ void ReadSacInto(const std::string& path, LoadTarget& target) {
   if (!file.Open(path)) return;
   double scale = target.first.ChannelCoefs[0];
   if (!(scale > 0.0) || !std::isfinite(scale)) scale = FileScale(file, *h);
-  const int64_t offset =
-      RoundToInt64((*SacStart(*h) - target.record_start) * kSecondsPerDay * first_rate);
   const int64_t length = target.Length();
+  // A file whose time lies far outside the record (a damaged time stamp) adds nothing.
+  const double place = (*SacStart(*h) - target.record_start) * kSecondsPerDay * first_rate;
+  if (!(place > -static_cast<double>(h->npts) - 1.0 && place < static_cast<double>(length) + 1.0)) {
+    return;
+  }
+  const int64_t offset = RoundToInt64(place);
   // Only the part of the file that lands inside the matrix is read.
   const int64_t first = std::max<int64_t>(0, -offset);
   const int64_t last = std::min<int64_t>(h->npts, length - offset);

@@ -6,6 +6,7 @@
 #include <functional>
 #include <vector>
 
+#include "common/binary_file.h"
 #include "common/datetime.h"
 #include "common/number_text.h"
 #include "common/paths.h"
@@ -223,11 +224,11 @@ bool LooksLikeSafStart(std::string_view text) {
 }
 
 bool IsSafFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
+  BinaryFile file;
+  if (!file.Open(path, false)) return false;
   char head[64] = {};
-  in.read(head, sizeof head);
-  return LooksLikeSafStart(std::string_view(head, static_cast<size_t>(in.gcount())));
+  const size_t got = file.ReadAt(0, head, sizeof head);
+  return LooksLikeSafStart(std::string_view(head, got));
 }
 
 int32_t SafAxis(std::string_view id) {
@@ -334,9 +335,14 @@ void ReadSafInto(const std::string& path, LoadTarget& target) {
     const double s = target.first.ChannelCoefs[k];
     if (s > 0.0 && std::isfinite(s)) scale[k] = s;
   }
-  const int64_t offset =
-      RoundToInt64((h.start - target.record_start) * kSecondsPerDay * first_rate);
   const int64_t length = target.Length();
+  // A file whose time lies far outside the record (a damaged time stamp) adds nothing.
+  const double place = (h.start - target.record_start) * kSecondsPerDay * first_rate;
+  if (!(place > -static_cast<double>(h.samples) - 1.0 &&
+        place < static_cast<double>(length) + 1.0)) {
+    return;
+  }
+  const int64_t offset = RoundToInt64(place);
   std::array<std::vector<int32_t>, 3> chunk;
   int64_t chunk_start = 0;  // the row of chunk's first values
   const auto flush = [&] {

@@ -442,6 +442,24 @@ TEST(Sac, TheScaleFollowsTheHeadersExtremesOrEverySample) {
   EXPECT_EQ(scale(-12345.0f, 0.001f), 1e6);
 }
 
+TEST(Sac, AFileFarFromItsRecordAddsNothing) {
+  TempDir dir;
+  SacSpec s;
+  s.time = {9999, 365, 23, 59, 59, 999};
+  TFileRecordInfo info;
+  ASSERT_TRUE(ReadSacHeader(WriteSac(dir, "far.sac", s), info, 0.0));
+  for (const TDateTime record_start : {0.0, -1e300, info.Start - 1.0, info.Start + 1.0}) {
+    TData32 matrix(1, std::vector<int32_t>(8, 7));
+    LoadTarget target;
+    target.data = &matrix;
+    target.first = info;
+    target.record_start = record_start;
+    ReadSacInto(dir.File("far.sac"), target);
+    EXPECT_EQ(matrix[0], std::vector<int32_t>(8, 7)) << record_start;
+    EXPECT_EQ(target.position, 0);
+  }
+}
+
 TEST(Sac, RatesOfFewestDigits) {
   EXPECT_EQ(SacRate(0.01f), 100.0);
   EXPECT_EQ(SacRate(0.004f), 250.0);
