@@ -1,8 +1,7 @@
-// tarvik-cli on SAC and SAF files: the header, the samples of the record a file begins, and the
+// tarvik-cli on SAC and SAF files: the samples of the record a file begins, and the
 // refusal of a damaged file, named with its cause.
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -16,22 +15,6 @@ using testing::Cli;
 using testing::CliRun;
 using testing::Quote;
 using testing::TempDir;
-
-TEST(SacSafCli, InfoOfBothByteOrders) {
-  TempDir dir;
-  for (const char* name : {"test.sac", "test.sac.swap"}) {
-    const CliRun run =
-        Cli("info --json " + Quote(testing::RealFile(std::string("sac/") + name)), dir);
-    ASSERT_EQ(run.status, 0) << run.err;
-    const nlohmann::json j = nlohmann::json::parse(run.out);
-    EXPECT_EQ(j["tag"], "[HSC") << name;
-    EXPECT_EQ(j["station"], "STA");
-    EXPECT_EQ(j["start"], "1978-07-18T08:00:10.000Z");
-    EXPECT_EQ(j["samp_rate"], 1.0);
-    EXPECT_EQ(j["sample_count"], 100);
-    EXPECT_EQ(j["channels"][0]["name"], "Q");
-  }
-}
 
 TEST(SacSafCli, SamplesOfASafRecord) {
   TempDir dir;
