@@ -20,6 +20,8 @@
 #include "records/read_samples.h"
 #include "records/rec.h"
 #include "records/reftek.h"
+#include "records/sac.h"
+#include "records/saf.h"
 #include "records/sdas.h"
 #include "records/seg2.h"
 #include "records/sl.h"
@@ -126,7 +128,7 @@ int64_t RecCapacity(const std::string& path, const TFileRecordInfo& info) {
 
 // The SL tags share one reader; "[HS1" is never produced by recognition but is read alike.
 // miniSEED records continue in files of either extension that recognition accepts.
-constexpr std::array<FormatInfo, 22> kFormats = {{
+constexpr std::array<FormatInfo, 24> kFormats = {{
     {kTagSL0, "SL", ReadSlHeader, nullptr, ReadSlInto, "*.sl", SlCapacity},
     {kTagSL1, "SL", ReadSlHeader, nullptr, ReadSlInto, "*.sl", SlCapacity},
     {kTagSL2, "SL", ReadSlHeader, nullptr, ReadSlInto, "*.sl", SlCapacity},
@@ -154,6 +156,8 @@ constexpr std::array<FormatInfo, 22> kFormats = {{
     {kTagSeg2, "SEG-2", ReadSeg2Header, nullptr, ReadSeg2Into, "*.seg2;*.sg2;*.dat", nullptr},
     {kTagMiniSeed3, "miniSEED 3", ReadMiniSeed3Header, BuildMiniSeed3Segments, nullptr,
      "*.ms3;*.mseed3;*.mseed;*.msd;*.miniseed", nullptr},
+    {kTagSac, "SAC", ReadSacHeader, BuildSacSegments, ReadSacInto, "*.sac", nullptr},
+    {kTagSaf, "SAF", ReadSafHeader, BuildSafSegments, ReadSafInto, "*.saf", nullptr},
 }};
 
 // Formats known by their first bytes whatever the file's name ("x.dat" may be SEG-2, "x.mseed"
@@ -172,6 +176,9 @@ FormatTag RecognizeOrThrow(const std::string& path) {
   BinaryFile file;
   if (!file.Open(path)) return 0;
   if (const FormatTag tag = RecognizeByContent(file); tag != 0) return tag;
+  // A SAF file names its format on its first line, which no file of another format begins with,
+  // so it is known by that whatever its name.
+  if (IsSafFile(path)) return kTagSaf;
   const std::string ext = AsciiUpper(FileExtension(path));
   if (ext == ".SL") return file.Size() > 40 ? RecognizeSl(path, nullptr) : 0;
   if (ext == ".REC") return ReadFirstBlockTag(path);
@@ -188,6 +195,9 @@ FormatTag RecognizeOrThrow(const std::string& path) {
   if (ext == ".ADB") return kTagAdb;
   if (ext == ".DDB") return kTagDdb;
   if (ext == ".BAIKAL" || ext == ".00") return kTagBaikal;
+  // A SAC header is checked before the two letters of a Reftek packet: its version word and
+  // the words that must agree with it say far more than two bytes do.
+  if (IsSacFile(path)) return kTagSac;
   uint8_t head[8];
   if (!file.ReadExact(0, head, sizeof head)) return 0;
   if ((head[0] == 'E' && head[1] == 'H') || (head[0] == 'D' && head[1] == 'T')) return kTagReftek;

@@ -345,7 +345,10 @@ TFileRecord FormRecord(const std::string& path, const TFileRecordInfo& info,
     r.ADCCoef[c] = info.ChannelCoefs[c];
     r.ChanSelected[c] = true;
     r.Level[c] = -1;
-    r.Axis[c] = recognize_component ? AxisFromChannelName(info.ChannelNames[c]) : 2;
+    const int32_t stated = info.ChannelAxes[c];
+    r.Axis[c] = !recognize_component ? 2
+                : stated >= 0        ? stated
+                                     : AxisFromChannelName(info.ChannelNames[c]);
   }
   return r;
 }

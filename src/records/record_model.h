@@ -54,6 +54,8 @@ inline constexpr FormatTag kTagBaikal = MakeTag("[HBY");
 inline constexpr FormatTag kTagReftek = MakeTag("[HRE");
 inline constexpr FormatTag kTagSeg2 = MakeTag("[HSG");
 inline constexpr FormatTag kTagMiniSeed3 = MakeTag("[HM3");
+inline constexpr FormatTag kTagSac = MakeTag("[HSC");
+inline constexpr FormatTag kTagSaf = MakeTag("[HSF");
 
 inline bool IsSlTag(FormatTag tag) {
   return tag == kTagSL0 || tag == kTagSL1 || tag == kTagSL2 || tag == kTagSL3 || tag == kTagSL4;
@@ -122,11 +124,20 @@ struct TFileRecordInfo {
   int32_t BlockSamples = 0;
   std::array<std::string, kMaxChannels> ChannelNames{};
   std::array<double, kMaxChannels> ChannelCoefs{};
+  // The component (Axis value) of a channel as the file states it apart from the name (the
+  // orientation angles of a SAC file, the channel keys of a SAF file); -1: the name tells.
+  std::array<int32_t, kMaxChannels> ChannelAxes = NoAxes();
   // The location code of these channels when the file holds the station under several
   // locations; the channel names then carry it as "LL.CHN". Empty otherwise.
   std::string Location;
 
   void Reset() { *this = TFileRecordInfo{}; }
+
+  static constexpr std::array<int32_t, kMaxChannels> NoAxes() {
+    std::array<int32_t, kMaxChannels> axes{};
+    for (int32_t& a : axes) a = -1;
+    return axes;
+  }
 };
 
 // The location and the channel of a channel name that carries a location ("10.HHZ"); an empty

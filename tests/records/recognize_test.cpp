@@ -13,6 +13,7 @@
 #include "records/gcf.h"
 #include "records/miniseed.h"
 #include "records/reftek.h"
+#include "records/sac.h"
 #include "records/seg2.h"
 #include "records/wfdisc.h"
 #include "test_files.h"
@@ -147,7 +148,8 @@ std::vector<Candidate> Candidates() {
     HeaderReader own;
   } folders[] = {
       {"mseed", ReadMiniSeedHeader}, {"gcf", ReadGcfHeader}, {"reftek", ReadReftekHeader},
-      {"css", ReadWfdiscHeader},     {"resp", nullptr},      {"seg2", ReadSeg2Header},
+      {"css", ReadWfdiscHeader},     {"sac", ReadSacHeader}, {"resp", nullptr},
+      {"seg2", ReadSeg2Header},
   };
   for (const auto& f : folders) {
     for (const auto& e : fs::directory_iterator(testing::RealFile(f.folder))) {
@@ -182,6 +184,8 @@ std::string NameFor(const FormatInfo& f) {
                                                      {kTagMiniSeed, "x.mseed"},
                                                      {kTagGcf, "x.gcf"},
                                                      {kTagIssText, "x.iss_dat"},
+                                                     {kTagSac, "x.sac"},
+                                                     {kTagSaf, "x.saf"},
                                                      {kTagSdas, "x.sdas"},
                                                      {kTagRec1, "x.rec"},
                                                      {kTagRec2, "x.rec"},

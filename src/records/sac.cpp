@@ -1,0 +1,340 @@
+#include "records/sac.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <string_view>
+#include <vector>
+
+#include "common/binary_file.h"
+#include "common/bytes.h"
+#include "common/datetime.h"
+#include "common/rounding.h"
+#include "common/text_encoding.h"
+#include "records/float_samples.h"
+
+namespace tarvik {
+
+namespace {
+
+// Header words (4 bytes each) and text fields (byte offsets).
+constexpr size_t kDelta = 0;
+constexpr size_t kDepmin = 1;
+constexpr size_t kDepmax = 2;
+constexpr size_t kB = 5;
+constexpr size_t kCmpaz = 57;
+constexpr size_t kCmpinc = 58;
+constexpr size_t kNzyear = 70;
+constexpr size_t kNvhdr = 76;
+constexpr size_t kNpts = 79;
+constexpr size_t kIftype = 85;
+constexpr size_t kLeven = 105;
+constexpr size_t kKstnm = 440;
+constexpr size_t kKhole = 464;
+constexpr size_t kKcmpnm = 600;
+constexpr size_t kKnetwk = 608;
+
+constexpr int32_t kVersion = 6;
+constexpr int32_t kTimeSeries = 1;  // IFTYPE ITIME
+// File types of version 6: time series, real and imaginary, amplitude and phase, x-y, x-y-z.
+constexpr std::array<int32_t, 6> kFileTypes = {1, 2, 3, 4, 51, kSacUndefined};
+
+// The shortest and longest sampling interval taken for a recording: 1 MHz to one sample a day.
+constexpr double kShortestDelta = 1e-6;
+constexpr double kLongestDelta = 86400.0;
+
+// Samples are decoded this many at a time.
+constexpr int64_t kChunk = 65536;
+// Samples looked at for the scale when the header gives the extremes.
+constexpr int64_t kLookedWithExtremes = 4096;
+
+struct Words {
+  const uint8_t* p;
+  bool little;
+  int32_t Int(size_t word) const {
+    return little ? LoadI32LE(p + word * 4) : LoadI32BE(p + word * 4);
+  }
+  float Float(size_t word) const {
+    return little ? LoadF32LE(p + word * 4) : LoadF32BE(p + word * 4);
+  }
+};
+
+// A text field: up to its first zero byte, trimmed; empty when undefined.
+std::string TextField(const uint8_t* p, size_t width) {
+  const std::string_view raw(reinterpret_cast<const char*>(p), width);
+  std::string text = Trim(Cp1251ToUtf8(raw.substr(0, raw.find('\0'))));
+  return text == "-12345" ? std::string() : text;
+}
+
+bool Near(float value, double target) {
+  return std::abs(static_cast<double>(value) - target) < 1e-3;
+}
+
+std::string Number(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%g", v);
+  return buf;
+}
+
+// The byte order whose version word is 6 and whose enumerated words fit it; nullopt for none.
+std::optional<bool> HeaderOrder(const uint8_t* head) {
+  for (const bool little : {true, false}) {
+    const Words w{head, little};
+    if (w.Int(kNvhdr) != kVersion) continue;
+    const int32_t iftype = w.Int(kIftype);
+    const int32_t leven = w.Int(kLeven);
+    if (std::find(kFileTypes.begin(), kFileTypes.end(), iftype) == kFileTypes.end()) continue;
+    if (leven != 0 && leven != 1 && leven != kSacUndefined) continue;
+    return little;
+  }
+  return std::nullopt;
+}
+
+// The scale that holds the file's samples as counts. Writers keep the extremes in DEPMIN and
+// DEPMAX; with those, the first samples (for whether they are whole numbers) are enough, so
+// that the headers of a folder of long files are read without reading all their samples.
+double FileScale(BinaryFile& file, const SacHeader& h) {
+  const bool extremes = h.depmin != kSacUndefined && h.depmax != kSacUndefined &&
+                        std::isfinite(h.depmin) && std::isfinite(h.depmax);
+  const int64_t looked = extremes ? std::min<int64_t>(h.npts, kLookedWithExtremes) : h.npts;
+  FloatScale scale;
+  if (extremes) {
+    scale.Add(h.depmin);
+    scale.Add(h.depmax);
+  }
+  for (int64_t at = 0; at < looked; at += kChunk) {
+    const int64_t n = std::min<int64_t>(kChunk, looked - at);
+    const std::vector<uint8_t> bytes =
+        file.ReadBytes(kSacHeaderSize + at * 4, static_cast<size_t>(n) * 4);
+    for (size_t i = 0; i + 4 <= bytes.size(); i += 4) {
+      scale.Add(h.little_endian ? LoadF32LE(&bytes[i]) : LoadF32BE(&bytes[i]));
+    }
+    if (static_cast<int64_t>(bytes.size()) < n * 4) break;
+  }
+  return scale.Scale();
+}
+
+// Decodes samples [first, first + n) of the file; fewer when the file ends early.
+std::vector<float> ReadValues(BinaryFile& file, const SacHeader& h, int64_t first, int64_t n) {
+  const std::vector<uint8_t> bytes =
+      file.ReadBytes(kSacHeaderSize + first * 4, static_cast<size_t>(n) * 4);
+  std::vector<float> values(bytes.size() / 4);
+  for (size_t i = 0; i < values.size(); ++i) {
+    values[i] = h.little_endian ? LoadF32LE(&bytes[i * 4]) : LoadF32BE(&bytes[i * 4]);
+  }
+  return values;
+}
+
+// The channel's name: KCMPNM, or where that is undefined the component letter the orientation
+// gives (empty when it gives none).
+std::string ChannelName(const SacHeader& h) {
+  if (!h.kcmpnm.empty()) return ShortName(h.kcmpnm);
+  const int32_t axis = SacAxis("", h.cmpaz, h.cmpinc);
+  return axis >= 0 ? std::string(1, kComponentLetters[axis]) : std::string();
+}
+
+}  // namespace
+
+double SacRate(float delta) {
+  const double exact = 1.0 / static_cast<double>(delta);
+  // DELTA is a float: 0.01 is stored as 0.0099999998, whose inverse is 100.0000022 Hz. The rate
+  // with the fewest significant digits whose interval rounds to the same float is the one the
+  // writer meant.
+  for (int digits = 1; digits <= 9; ++digits) {
+    const double unit = std::pow(10.0, std::floor(std::log10(exact)) - digits + 1);
+    const double candidate = std::nearbyint(exact / unit) * unit;
+    if (candidate > 0.0 && static_cast<float>(1.0 / candidate) == delta) return candidate;
+  }
+  return exact;
+}
+
+bool LooksLikeSacHeader(const uint8_t* head, size_t size) {
+  return size >= kSacHeaderSize && HeaderOrder(head).has_value();
+}
+
+bool IsSacFile(const std::string& path) {
+  BinaryFile file;
+  if (!file.Open(path, false)) return false;
+  std::array<uint8_t, kSacHeaderSize> head{};
+  return file.ReadExact(0, head.data(), head.size()) &&
+         LooksLikeSacHeader(head.data(), head.size());
+}
+
+std::optional<SacHeader> ReadSacFields(const std::string& path, std::string* why) {
+  const auto refuse = [why](std::string reason) {
+    RefuseFile(why, std::move(reason));
+    return std::nullopt;
+  };
+  BinaryFile file;
+  if (!file.Open(path, false)) return refuse("the file cannot be opened");
+  std::array<uint8_t, kSacHeaderSize> head{};
+  if (!file.ReadExact(0, head.data(), head.size())) {
+    return refuse("shorter than the 632-byte SAC header (" + std::to_string(file.Size()) +
+                  " bytes)");
+  }
+  const std::optional<bool> order = HeaderOrder(head.data());
+  if (!order) return refuse("the header version (word 76) is not 6 in either byte order");
+  const Words w{head.data(), *order};
+  SacHeader h;
+  h.little_endian = *order;
+  h.delta = w.Float(kDelta);
+  h.depmin = w.Float(kDepmin);
+  h.depmax = w.Float(kDepmax);
+  h.b = w.Float(kB);
+  h.cmpaz = w.Float(kCmpaz);
+  h.cmpinc = w.Float(kCmpinc);
+  h.nzyear = w.Int(kNzyear);
+  h.nzjday = w.Int(kNzyear + 1);
+  h.nzhour = w.Int(kNzyear + 2);
+  h.nzmin = w.Int(kNzyear + 3);
+  h.nzsec = w.Int(kNzyear + 4);
+  h.nzmsec = w.Int(kNzyear + 5);
+  h.nvhdr = w.Int(kNvhdr);
+  h.npts = w.Int(kNpts);
+  h.iftype = w.Int(kIftype);
+  h.leven = w.Int(kLeven);
+  h.kstnm = TextField(&head[kKstnm], 8);
+  h.khole = TextField(&head[kKhole], 8);
+  h.kcmpnm = TextField(&head[kKcmpnm], 8);
+  h.knetwk = TextField(&head[kKnetwk], 8);
+
+  if (h.iftype != kTimeSeries && h.iftype != kSacUndefined) {
+    return refuse("it holds a spectrum or x-y data (IFTYPE " + std::to_string(h.iftype) +
+                  "), not a time series");
+  }
+  if (h.leven == 0) return refuse("its samples are not evenly spaced (LEVEN is false)");
+  if (h.npts < 0) {
+    return refuse("the sample count NPTS (word 79) is negative (" + std::to_string(h.npts) + ")");
+  }
+  const double delta = h.delta;
+  if (delta == kSacUndefined) return refuse("the sampling interval DELTA (word 0) is undefined");
+  if (!(delta >= kShortestDelta && delta <= kLongestDelta)) {
+    return refuse("the sampling interval DELTA (word 0) is " + Number(delta) +
+                  " s, outside 1e-06 to 86400 s");
+  }
+  const int64_t needed = kSacHeaderSize + int64_t{h.npts} * 4;
+  if (file.Size() < needed) {
+    return refuse("truncated: " + std::to_string(file.Size()) + " bytes hold " +
+                  std::to_string((file.Size() - kSacHeaderSize) / 4) + " of the " +
+                  std::to_string(h.npts) + " samples the header declares");
+  }
+  if (!SacStart(h)) {
+    return refuse("the reference time (NZYEAR to NZMSEC, words 70 to 75) is not a time");
+  }
+  return h;
+}
+
+std::optional<TDateTime> SacStart(const SacHeader& h) {
+  const std::array<int32_t, 6> parts = {h.nzyear, h.nzjday, h.nzhour, h.nzmin, h.nzsec, h.nzmsec};
+  const bool none =
+      std::all_of(parts.begin(), parts.end(), [](int32_t v) { return v == kSacUndefined; });
+  const double b = (h.b == kSacUndefined || !std::isfinite(h.b)) ? 0.0 : h.b;
+  if (none) return UnixToDateTime(b);
+  if (h.nzyear < 1 || h.nzyear > 9999 || h.nzjday < 1 || h.nzjday > 366 || h.nzhour < 0 ||
+      h.nzhour > 23 || h.nzmin < 0 || h.nzmin > 59 || h.nzsec < 0 || h.nzsec > 60 || h.nzmsec < 0 ||
+      h.nzmsec > 999) {
+    return std::nullopt;
+  }
+  // B is kept to the microsecond: a float's last bits are noise below that.
+  const double seconds = h.nzsec + h.nzmsec / 1000.0 + std::nearbyint(b * 1e6) / 1e6;
+  return EncodeDayOfYear(h.nzyear, h.nzjday, h.nzhour, h.nzmin) + seconds / kSecondsPerDay;
+}
+
+int32_t SacAxis(const std::string& channel, float cmpaz, float cmpinc) {
+  if (!channel.empty()) {
+    switch (AsciiUpper(channel).back()) {
+      case 'Z':
+      case '3':
+        return 2;
+      case 'N':
+      case '1':
+        return 1;
+      case 'E':
+      case '2':
+        return 0;
+      default:
+        break;
+    }
+  }
+  if (Near(cmpinc, 0.0) || Near(cmpinc, 180.0)) return 2;
+  if (Near(cmpinc, 90.0)) {
+    if (Near(cmpaz, 0.0) || Near(cmpaz, 360.0)) return 1;
+    if (Near(cmpaz, 90.0)) return 0;
+  }
+  return -1;
+}
+
+bool ReadSacHeader(const std::string& path, TFileRecordInfo& info, double /*default_rate*/,
+                   std::string* why) {
+  info.Reset();
+  const std::optional<SacHeader> h = ReadSacFields(path, why);
+  if (!h) return false;
+  BinaryFile file;
+  if (!file.Open(path)) return RefuseFile(why, "the file cannot be opened");
+  info.Station = h->kstnm;
+  info.Start = *SacStart(*h);
+  info.SampRate = SacRate(h->delta);
+  info.ChannelCount = 1;
+  info.ChannelNames[0] = ChannelName(*h);
+  info.ChannelCoefs[0] = FileScale(file, *h);
+  info.ChannelAxes[0] = SacAxis(h->kcmpnm, h->cmpaz, h->cmpinc);
+  info.SampleCount = h->npts;
+  info.BlockSamples = h->npts;
+  info.BlockCount = 1;
+  return true;
+}
+
+void BuildSacSegments(const std::string& path, TRecList& list, const std::string& /*station*/) {
+  const std::optional<SacHeader> h = ReadSacFields(path);
+  if (!h) return;
+  BinaryFile file;
+  if (!file.Open(path)) return;
+  TRecordDescription seg;
+  seg.FileName = path;
+  seg.Station = h->kstnm;
+  seg.Location = h->khole.empty() ? "00" : h->khole;
+  seg.Channel = ChannelName(*h);
+  seg.StartTime = *SacStart(*h);
+  seg.SampRate = SacRate(h->delta);
+  seg.Count = h->npts;
+  seg.DataType = h->little_endian ? kSampleF4 : kSampleT4;
+  seg.Offset = static_cast<int32_t>(kSacHeaderSize);
+  seg.Calib = 1.0 / FileScale(file, *h);
+  list.Add(std::move(seg));
+}
+
+void ReadSacInto(const std::string& path, LoadTarget& target) {
+  const std::optional<SacHeader> h = ReadSacFields(path);
+  if (!h || target.data == nullptr) return;
+  const double rate = SacRate(h->delta);
+  const double first_rate = target.first.SampRate > 0.0 ? target.first.SampRate : rate;
+  // Files of the station's other channels or rates lie in the same folder: only the record's
+  // own channel is taken.
+  if (ChannelName(*h) != target.first.ChannelNames[0] ||
+      std::abs(rate - first_rate) > 1e-9 * first_rate) {
+    return;
+  }
+  BinaryFile file;
+  if (!file.Open(path)) return;
+  double scale = target.first.ChannelCoefs[0];
+  if (!(scale > 0.0) || !std::isfinite(scale)) scale = FileScale(file, *h);
+  const int64_t length = target.Length();
+  // A file whose time lies far outside the record (a damaged time stamp) adds nothing.
+  const double place = (*SacStart(*h) - target.record_start) * kSecondsPerDay * first_rate;
+  if (!(place > -static_cast<double>(h->npts) - 1.0 && place < static_cast<double>(length) + 1.0)) {
+    return;
+  }
+  const int64_t offset = RoundToInt64(place);
+  // Only the part of the file that lands inside the matrix is read.
+  const int64_t first = std::max<int64_t>(0, -offset);
+  const int64_t last = std::min<int64_t>(h->npts, length - offset);
+  for (int64_t at = first; at < last; at += kChunk) {
+    const int64_t n = std::min(kChunk, last - at);
+    const std::vector<float> values = ReadValues(file, *h, at, n);
+    target.Write(0, offset + at, ScaleSamples(values, scale));
+    if (static_cast<int64_t>(values.size()) < n) break;
+  }
+  if (last > first) target.position = std::max(target.position, offset + last);
+}
+
+}  // namespace tarvik

@@ -1,0 +1,52 @@
+// tarvik-cli on SAC and SAF files: the samples of the record a file begins, and the
+// refusal of a damaged file, named with its cause.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cli_runner.h"
+#include "test_files.h"
+
+namespace tarvik {
+namespace {
+
+using testing::Cli;
+using testing::CliRun;
+using testing::Quote;
+using testing::TempDir;
+
+TEST(SacSafCli, SamplesOfASafRecord) {
+  TempDir dir;
+  testing::WriteText(dir.File("site"),
+                     "SESAME ASCII data format (saf) v. 2\n"
+                     "STA_CODE = S1\nSTART_TIME = 2020 05 06 07 08 09.5\nSAMP_FREQ = 200\n"
+                     "NDAT = 2\nCH0_ID = V\nCH1_ID = N\nCH2_ID = E\nUNITS = count\n"
+                     "####----\n"
+                     "10 -20 30\n"
+                     "-1 2 -3\n");
+  const CliRun run = Cli("samples --no-demean " + Quote(dir.File("site")), dir);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("10\t-20\t30\n-1\t2\t-3\n"), std::string::npos) << run.out;
+}
+
+TEST(SacSafCli, DamagedFilesAreNamedWithTheirCause) {
+  TempDir dir;
+  std::vector<uint8_t> bytes = testing::ReadBytes(testing::RealFile("sac/LMOW.BHE.SAC"));
+  bytes.resize(700);
+  testing::WriteBytes(dir.File("cut.sac"), bytes);
+  testing::WriteText(dir.File("nokey.saf"),
+                     "SESAME ASCII data format (saf) v. 1\nSAMP_FREQ = 100\nNDAT = 1\n"
+                     "####\n1 2 3\n");
+  for (const auto& [file, cause] :
+       {std::pair{"cut.sac", "truncated: 700 bytes hold 17 of the 100 samples"},
+        std::pair{"nokey.saf", "the header has no START_TIME"}}) {
+    const CliRun run = Cli("info " + Quote(dir.File(file)), dir);
+    EXPECT_EQ(run.status, 1) << file;
+    EXPECT_NE(run.err.find(dir.File(file)), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(cause), std::string::npos) << run.err;
+  }
+}
+
+}  // namespace
+}  // namespace tarvik

@@ -1,0 +1,475 @@
+#include "records/sac.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "common/bytes.h"
+#include "common/datetime.h"
+#include "recording_ui_host.h"
+#include "records/assembly.h"
+#include "records/formats.h"
+#include "records/load_record.h"
+#include "records/read_samples.h"
+#include "test_files.h"
+
+namespace tarvik {
+namespace {
+
+using testing::TempDir;
+
+// A SAC file as a test writes it: every header field undefined except those set here.
+struct SacSpec {
+  bool little = true;
+  float delta = 0.01f;
+  float depmin = -12345.0f;
+  float depmax = -12345.0f;
+  float b = 0.0f;
+  float cmpaz = -12345.0f;
+  float cmpinc = -12345.0f;
+  std::vector<int32_t> time = {2020, 32, 10, 20, 30, 250};  // NZYEAR .. NZMSEC
+  int32_t npts = INT32_MIN;                                 // INT32_MIN: the number of samples
+  int32_t iftype = 1;
+  int32_t leven = 1;
+  std::string station = "ST01";
+  std::string channel = "HHZ";
+  std::vector<float> samples = {0.5f, -1.25f, 2.0f};
+  size_t keep = SIZE_MAX;  // bytes written
+};
+
+std::vector<uint8_t> SacBytes(const SacSpec& s) {
+  std::vector<uint8_t> b(kSacHeaderSize + 4 * s.samples.size(), 0);
+  const auto put = [&](size_t at, uint32_t v) {
+    s.little ? StoreU32LE(&b[at], v) : StoreU32BE(&b[at], v);
+  };
+  const auto put_float = [&](size_t word, float v) { put(word * 4, std::bit_cast<uint32_t>(v)); };
+  const auto put_int = [&](size_t word, int32_t v) { put(word * 4, static_cast<uint32_t>(v)); };
+  for (size_t w = 0; w < 70; ++w) put_float(w, -12345.0f);
+  for (size_t w = 70; w < 110; ++w) put_int(w, kSacUndefined);
+  for (size_t at = 440; at < kSacHeaderSize; at += 8) std::memcpy(&b[at], "-12345  ", 8);
+  put_float(0, s.delta);
+  put_float(1, s.depmin);
+  put_float(2, s.depmax);
+  put_float(5, s.b);
+  put_float(57, s.cmpaz);
+  put_float(58, s.cmpinc);
+  for (size_t i = 0; i < s.time.size(); ++i) put_int(70 + i, s.time[i]);
+  put_int(76, 6);
+  put_int(79, s.npts != INT32_MIN ? s.npts : static_cast<int32_t>(s.samples.size()));
+  put_int(85, s.iftype);
+  put_int(105, s.leven);
+  const auto text = [&](size_t at, const std::string& t) {
+    std::memset(&b[at], ' ', 8);
+    std::memcpy(&b[at], t.data(), std::min<size_t>(t.size(), 8));
+  };
+  text(440, s.station);
+  text(600, s.channel);
+  for (size_t i = 0; i < s.samples.size(); ++i) {
+    put(kSacHeaderSize + 4 * i, std::bit_cast<uint32_t>(s.samples[i]));
+  }
+  b.resize(std::min(b.size(), s.keep));
+  return b;
+}
+
+std::string WriteSac(const TempDir& dir, const std::string& name, const SacSpec& s) {
+  testing::WriteBytes(dir.File(name), SacBytes(s));
+  return dir.File(name);
+}
+
+// The samples a project record formed from path holds, loaded as the spectrum engine loads it
+// (without mean removal).
+TData32 LoadFrom(const std::string& path, TFileRecord* formed = nullptr) {
+  TFileRecords records = FormRecordsFrom(path, AssemblySettings{});
+  EXPECT_FALSE(records.empty()) << path;
+  if (records.empty()) return {};
+  testing::RecordingUiHost host;
+  LoadSettings settings;
+  settings.demean = false;
+  TData32 data;
+  EXPECT_TRUE(LoadRecord(records.front(), data, host, settings));
+  if (formed != nullptr) *formed = records.front();
+  return data;
+}
+
+// Reference values: the files decoded by hand with Python's struct module (header words at
+// 4-byte offsets, text fields at byte 440 on, float32 samples from byte 632), samples times the
+// scale and rounded to nearest, ties to even.
+struct RealSac {
+  const char* name;
+  const char* station;
+  const char* channel;
+  const char* start;  // ISO, milliseconds
+  double rate;
+  int32_t samples;
+  double scale;
+  int32_t axis;
+  std::vector<int32_t> head;  // the first five samples
+  std::vector<int32_t> tail;  // the last two
+  int64_t sum;
+};
+
+class RealSacTest : public ::testing::TestWithParam<RealSac> {};
+
+TEST_P(RealSacTest, HeaderAndSamplesAgreeWithAnIndependentDecode) {
+  const RealSac& c = GetParam();
+  const std::string path = testing::RealFile(std::string("sac/") + c.name);
+  ASSERT_EQ(TagText(Recognize(path)), TagText(kTagSac));
+  TFileRecordInfo info;
+  std::string why;
+  ASSERT_TRUE(ReadHeader(path, kTagSac, info, 50.0, &why)) << why;
+  EXPECT_EQ(info.Station, c.station);
+  EXPECT_EQ(FormatIso(info.Start), c.start);
+  EXPECT_DOUBLE_EQ(info.SampRate, c.rate);
+  EXPECT_EQ(info.SampleCount, c.samples);
+  EXPECT_EQ(info.ChannelCount, 1);
+  EXPECT_EQ(info.ChannelNames[0], c.channel);
+  EXPECT_EQ(info.ChannelCoefs[0], c.scale);
+
+  TFileRecord record;
+  const TData32 data = LoadFrom(path, &record);
+  EXPECT_EQ(record.Axis[0], c.axis);
+  ASSERT_EQ(data.size(), 1u);
+  const std::vector<int32_t>& s = data[0];
+  ASSERT_EQ(s.size(), static_cast<size_t>(c.samples));
+  EXPECT_EQ(std::vector<int32_t>(s.begin(), s.begin() + 5), c.head);
+  EXPECT_EQ(std::vector<int32_t>(s.end() - 2, s.end()), c.tail);
+  int64_t sum = 0;
+  for (int32_t v : s) sum += v;
+  EXPECT_EQ(sum, c.sum);
+
+  // The segment the file makes decodes to the same samples.
+  TRecList list;
+  BuildSacSegments(path, list, "");
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(ReadSamples(list[0]), s);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, RealSacTest,
+    ::testing::Values(
+        // Reference time 1978 day 199 08:00:00 plus B = 10 s; a sine of amplitude 1.
+        RealSac{"test.sac",
+                "STA",
+                "Q",
+                "1978-07-18T08:00:10.000Z",
+                1.0,
+                100,
+                1e6,
+                2,
+                {0, -309017, -587785, -809017, -951057},
+                {587777, 309007},
+                8},
+        RealSac{"test.sac.swap",
+                "STA",
+                "Q",
+                "1978-07-18T08:00:10.000Z",
+                1.0,
+                100,
+                1e6,
+                2,
+                {0, -309017, -587785, -809017, -951057},
+                {587777, 309007},
+                8},
+        // 1981 day 88 10:38:14 plus B = 9.46 s; channel "Q" with incidence 0: vertical.
+        RealSac{"seism.sac",
+                "CDV",
+                "Q",
+                "1981-03-29T10:38:23.460Z",
+                100.0,
+                1000,
+                1e6,
+                2,
+                {-97280, -97280, -98560, -98560, -97280},
+                {-76800, -76800},
+                -98547200},
+        // 2001 day 100 00:23:00.465, B = 0; largest magnitude 0.0033: nine decimals kept.
+        RealSac{"LMOW.BHE.SAC",
+                "LMOW",
+                "BHE",
+                "2001-04-10T00:23:00.465Z",
+                100.0,
+                100,
+                1e9,
+                0,
+                {2303910, 2561490, 2504250, 2575800, 2117880},
+                {1559790, 2089260},
+                243799470}),
+    [](const auto& info) {
+      std::string n = info.param.name;
+      for (char& ch : n) {
+        if (ch == '.') ch = '_';
+      }
+      return n;
+    });
+
+TEST(Sac, RecognisedByContentWhateverItsName) {
+  TempDir dir;
+  const std::vector<uint8_t> bytes = testing::ReadBytes(testing::RealFile("sac/test.sac.swap"));
+  for (const char* name : {"a.sac", "A.SAC", "noextension", "test.sac.swap", "x.bhz"}) {
+    testing::WriteBytes(dir.File(name), bytes);
+    EXPECT_EQ(TagText(Recognize(dir.File(name))), TagText(kTagSac)) << name;
+  }
+  // Extensions that name a format keep it.
+  testing::WriteBytes(dir.File("a.msd"), bytes);
+  EXPECT_EQ(Recognize(dir.File("a.msd")), kTagMiniSeed);
+}
+
+TEST(Sac, OtherFormatsFilesAreNotSac) {
+  namespace fs = std::filesystem;
+  TempDir dir;
+  const std::string probe = dir.File("probe.bin");
+  int looked = 0;
+  for (const auto& e : fs::recursive_directory_iterator(testing::RealFile(""))) {
+    if (!e.is_regular_file() || e.path().parent_path().filename() == "sac") continue;
+    fs::copy_file(e.path(), probe, fs::copy_options::overwrite_existing);
+    EXPECT_FALSE(IsSacFile(probe)) << e.path();
+    EXPECT_NE(Recognize(probe), kTagSac) << e.path();
+    ++looked;
+  }
+  EXPECT_GT(looked, 50);
+}
+
+TEST(Sac, BothByteOrdersOfOneFileReadAlike) {
+  TempDir dir;
+  SacSpec s;
+  s.samples = {1.5f, -2.25f, 1e-3f, 7.0f};
+  const std::string le = WriteSac(dir, "le.sac", s);
+  s.little = false;
+  const std::string be = WriteSac(dir, "be.sac", s);
+  TFileRecordInfo a, b;
+  ASSERT_TRUE(ReadSacHeader(le, a, 0.0));
+  ASSERT_TRUE(ReadSacHeader(be, b, 0.0));
+  EXPECT_EQ(a.Start, b.Start);
+  EXPECT_EQ(FormatIso(a.Start), "2020-02-01T10:20:30.250Z");
+  EXPECT_EQ(a.SampRate, 100.0);
+  EXPECT_EQ(a.ChannelCoefs[0], 1e6);
+  EXPECT_EQ(LoadFrom(le), LoadFrom(be));
+  EXPECT_EQ(LoadFrom(le)[0], (std::vector<int32_t>{1500000, -2250000, 1000, 7000000}));
+}
+
+TEST(Sac, WholeNumbersStayCountsAndUndefinedTimesAreTheEpoch) {
+  TempDir dir;
+  SacSpec s;
+  s.samples = {120.0f, -3.0f, 4000000.0f};
+  s.time = {kSacUndefined, kSacUndefined, kSacUndefined,
+            kSacUndefined, kSacUndefined, kSacUndefined};
+  s.b = 2.5f;
+  s.delta = 0.004f;
+  TFileRecordInfo info;
+  ASSERT_TRUE(ReadSacHeader(WriteSac(dir, "a.sac", s), info, 0.0));
+  EXPECT_EQ(info.ChannelCoefs[0], 1.0);
+  EXPECT_EQ(FormatIso(info.Start), "1970-01-01T00:00:02.500Z");
+  EXPECT_EQ(info.SampRate, 250.0);
+  EXPECT_EQ(LoadFrom(dir.File("a.sac"))[0], (std::vector<int32_t>{120, -3, 4000000}));
+}
+
+TEST(Sac, ComponentFromTheNameElseFromTheOrientation) {
+  struct Case {
+    const char* channel;
+    float cmpaz, cmpinc;
+    int32_t axis;
+  } cases[] = {
+      {"BHZ", 90.0f, 90.0f, 2},  // the name wins over the angles
+      {"BH1", -12345.0f, -12345.0f, 1},
+      {"BH2", -12345.0f, -12345.0f, 0},
+      {"BH3", -12345.0f, -12345.0f, 2},
+      {"e", -12345.0f, -12345.0f, 0},
+      {"Q", 0.0f, 0.0f, 2},
+      {"Q", 0.0f, 180.0f, 2},
+      {"Q", 0.0f, 90.0f, 1},
+      {"Q", 360.0f, 90.0f, 1},
+      {"Q", 90.0f, 90.0f, 0},
+      {"Q", 45.0f, 90.0f, -1},
+      {"Q", -12345.0f, -12345.0f, -1},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(SacAxis(c.channel, c.cmpaz, c.cmpinc), c.axis)
+        << c.channel << " " << c.cmpaz << " " << c.cmpinc;
+  }
+  // A record takes the component the file states; without recognition every channel is Z.
+  TempDir dir;
+  SacSpec s;
+  s.channel = "Q";
+  s.cmpaz = 90.0f;
+  s.cmpinc = 90.0f;
+  TFileRecordInfo info;
+  ASSERT_TRUE(ReadSacHeader(WriteSac(dir, "a.sac", s), info, 0.0));
+  EXPECT_EQ(FormRecord("a.sac", info, true).Axis[0], 0);
+  EXPECT_EQ(FormRecord("a.sac", info, false).Axis[0], 2);
+  // Without a channel name the orientation names the channel.
+  s.channel = "-12345";
+  ASSERT_TRUE(ReadSacHeader(WriteSac(dir, "b.sac", s), info, 0.0));
+  EXPECT_EQ(info.ChannelNames[0], "E");
+  EXPECT_EQ(LoadFrom(dir.File("b.sac")).size(), 1u);
+}
+
+struct BadSac {
+  const char* name;
+  SacSpec spec;
+  const char* cause;
+};
+
+class BadSacTest : public ::testing::TestWithParam<BadSac> {};
+
+TEST_P(BadSacTest, RefusedWithItsCause) {
+  const BadSac& c = GetParam();
+  TempDir dir;
+  const std::string path = WriteSac(dir, "bad.sac", c.spec);
+  // Still known as SAC, so that the user hears what is wrong with it.
+  EXPECT_EQ(Recognize(path), kTagSac);
+  TFileRecordInfo info;
+  std::string why;
+  EXPECT_FALSE(ReadHeader(path, kTagSac, info, 50.0, &why));
+  EXPECT_NE(why.find(c.cause), std::string::npos) << why;
+  EXPECT_EQ(info.SampleCount, 0);
+  TRecList list;
+  BuildSacSegments(path, list, "");
+  EXPECT_TRUE(list.empty());
+  const AddFileResult added = [&] {
+    TFileRecords records;
+    return AddFile(records, path, AssemblySettings{});
+  }();
+  EXPECT_FALSE(added.Added());
+  EXPECT_NE(AddResultText(added).find(c.cause), std::string::npos);
+}
+
+SacSpec With(auto change) {
+  SacSpec s;
+  change(s);
+  return s;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BadSacTest,
+    ::testing::Values(
+        BadSac{"Truncated", With([](SacSpec& s) { s.keep = kSacHeaderSize + 9; }),
+               "truncated: 641 bytes hold 2 of the 3 samples"},
+        BadSac{"NegativeCount", With([](SacSpec& s) { s.npts = -5; }), "NPTS"},
+        BadSac{"HugeCount", With([](SacSpec& s) { s.npts = 2000000000; }), "truncated"},
+        BadSac{"DeltaUndefined", With([](SacSpec& s) { s.delta = -12345.0f; }),
+               "DELTA (word 0) is undefined"},
+        BadSac{"DeltaZero", With([](SacSpec& s) { s.delta = 0.0f; }), "DELTA (word 0) is 0 s"},
+        BadSac{"DeltaAbsurd", With([](SacSpec& s) { s.delta = 1e30f; }), "DELTA (word 0) is 1e+30"},
+        BadSac{"DeltaNotANumber", With([](SacSpec& s) { s.delta = std::nanf(""); }), "DELTA"},
+        BadSac{"Spectrum", With([](SacSpec& s) { s.iftype = 3; }), "IFTYPE 3"},
+        BadSac{"Uneven", With([](SacSpec& s) { s.leven = 0; }), "LEVEN"},
+        BadSac{"DayOfYear400", With([](SacSpec& s) { s.time[1] = 400; }), "reference time"},
+        BadSac{"PartlyUndefinedTime", With([](SacSpec& s) { s.time[2] = kSacUndefined; }),
+               "reference time"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Sac, ShortOrDamagedHeadersAreNotSac) {
+  TempDir dir;
+  const std::vector<uint8_t> sound = SacBytes(SacSpec{});
+  testing::WriteBytes(dir.File("short"), std::vector<uint8_t>(sound.begin(), sound.begin() + 631));
+  EXPECT_EQ(Recognize(dir.File("short")), 0u);
+  std::string why;
+  EXPECT_FALSE(ReadSacFields(dir.File("short"), &why));
+  EXPECT_NE(why.find("shorter than the 632-byte"), std::string::npos) << why;
+  // A version other than 6, or a file type no version 6 file has, is not SAC.
+  std::vector<uint8_t> other = sound;
+  StoreU32LE(&other[76 * 4], 7);
+  testing::WriteBytes(dir.File("v7"), other);
+  EXPECT_EQ(Recognize(dir.File("v7")), 0u);
+  other = sound;
+  StoreU32LE(&other[85 * 4], 99);
+  testing::WriteBytes(dir.File("type99"), other);
+  EXPECT_EQ(Recognize(dir.File("type99")), 0u);
+}
+
+TEST(Sac, ARecordOfSeveralFilesTakesItsOwnChannelByTime) {
+  TempDir dir;
+  SacSpec first;
+  first.samples = {0.5f, -0.5f, 0.25f, 1.0f};
+  SacSpec second = first;
+  // Starts two samples after the first file ends: a gap of two samples.
+  second.time[4] = 30;
+  second.time[5] = 310;
+  second.samples = {2.0f, -4.0f};
+  SacSpec other = first;
+  other.channel = "HHN";
+  other.samples = {9.0f, 9.0f, 9.0f, 9.0f};
+  WriteSac(dir, "a.HHZ.sac", first);
+  WriteSac(dir, "b.HHZ.sac", second);
+  WriteSac(dir, "a.HHN.sac", other);
+  TFileRecord record;
+  const TData32 data = LoadFrom(dir.File("a.HHZ.sac"), &record);
+  ASSERT_EQ(data.size(), 1u);
+  // The files of the other channel are left out; the gap between the two stays zero.
+  EXPECT_EQ(data[0],
+            (std::vector<int32_t>{500000, -500000, 250000, 1000000, 0, 0, 2000000, -4000000}));
+  EXPECT_EQ(record.Station, "ST01");
+}
+
+TEST(Sac, LaterFilesUseTheFirstFilesScale) {
+  TempDir dir;
+  SacSpec first;
+  first.samples = {0.001f, -0.002f};  // scale 1e9
+  SacSpec second = first;
+  second.time[5] = 270;
+  second.samples = {1.0f, 3.0f};  // in the first file's units; 3e9 is beyond int32: clamped
+  WriteSac(dir, "a.sac", first);
+  WriteSac(dir, "b.sac", second);
+  TFileRecordInfo info;
+  ASSERT_TRUE(ReadSacHeader(dir.File("a.sac"), info, 0.0));
+  ASSERT_EQ(info.ChannelCoefs[0], 1e9);
+  const TData32 data = LoadFrom(dir.File("a.sac"));
+  ASSERT_EQ(data.size(), 1u);
+  EXPECT_EQ(data[0], (std::vector<int32_t>{1000000, -2000000, 1000000000, 2147483647}));
+}
+
+TEST(Sac, TheScaleFollowsTheHeadersExtremesOrEverySample) {
+  TempDir dir;
+  SacSpec s;
+  s.samples.assign(5000, 0.001f);
+  s.samples[4500] = 2.0f;  // beyond the first samples the scale looks at with extremes
+  const auto scale = [&](float depmin, float depmax) {
+    s.depmin = depmin;
+    s.depmax = depmax;
+    TFileRecordInfo info;
+    EXPECT_TRUE(ReadSacHeader(WriteSac(dir, "a.sac", s), info, 0.0));
+    return info.ChannelCoefs[0];
+  };
+  EXPECT_EQ(scale(-12345.0f, -12345.0f), 1e6);  // no extremes: every sample is looked at
+  EXPECT_EQ(scale(0.001f, 2.0f), 1e6);
+  EXPECT_EQ(scale(0.001f, 0.001f), 1e9);  // the writer's extremes are believed
+  EXPECT_EQ(scale(-12345.0f, 0.001f), 1e6);
+}
+
+TEST(Sac, AFileFarFromItsRecordAddsNothing) {
+  TempDir dir;
+  SacSpec s;
+  s.time = {9999, 365, 23, 59, 59, 999};
+  TFileRecordInfo info;
+  ASSERT_TRUE(ReadSacHeader(WriteSac(dir, "far.sac", s), info, 0.0));
+  for (const TDateTime record_start : {0.0, -1e300, info.Start - 1.0, info.Start + 1.0}) {
+    TData32 matrix(1, std::vector<int32_t>(8, 7));
+    LoadTarget target;
+    target.data = &matrix;
+    target.first = info;
+    target.record_start = record_start;
+    ReadSacInto(dir.File("far.sac"), target);
+    EXPECT_EQ(matrix[0], std::vector<int32_t>(8, 7)) << record_start;
+    EXPECT_EQ(target.position, 0);
+  }
+}
+
+TEST(Sac, RatesOfFewestDigits) {
+  EXPECT_EQ(SacRate(0.01f), 100.0);
+  EXPECT_EQ(SacRate(0.004f), 250.0);
+  EXPECT_EQ(SacRate(1.0f), 1.0);
+  EXPECT_EQ(SacRate(0.025f), 40.0);
+  EXPECT_EQ(SacRate(1.0f / 3.0f), 3.0);
+  // An interval no short rate rounds to keeps its exact inverse.
+  const float odd = 0.0123456789f;
+  EXPECT_EQ(static_cast<float>(1.0 / SacRate(odd)), odd);
+}
+
+}  // namespace
+}  // namespace tarvik
