@@ -1,14 +1,19 @@
 #include "records/assembly.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <limits>
 #include <numeric>
+#include <system_error>
 
 #include "common/paths.h"
+#include "common/text_encoding.h"
 #include "common/ui_host.h"
 #include "records/formats.h"
 #include "records/header_cache.h"
+#include "records/miniseed.h"
 
 namespace tarvik {
 
@@ -38,6 +43,65 @@ void JoinRecord(TFileRecord& r, const std::string& path, const TFileRecordInfo& 
   r.SelectFinish = r.SampRate > 0.0
                        ? std::min(r.Start + SpanOfSamples(r.SampleCount, r.SampRate), r.Finish)
                        : r.Finish;
+}
+
+bool SameRate(double a, double b) {
+  return a > 0.0 && b > 0.0 && std::abs(a - b) <= 1e-9 * std::max(a, b);
+}
+
+bool HoldsChannel(const TFileRecord& r, std::string_view name) {
+  for (int c = 0; c < std::clamp(r.ChannelCount, 0, kMaxChannels); ++c) {
+    if (r.Channel[static_cast<size_t>(c)] == name) return true;
+  }
+  return false;
+}
+
+bool HoldsChannelsOf(const TFileRecord& r, const TFileRecordInfo& info) {
+  for (int c = 0; c < std::clamp(info.ChannelCount, 0, kMaxChannels); ++c) {
+    if (!HoldsChannel(r, info.ChannelNames[static_cast<size_t>(c)])) return false;
+  }
+  return true;
+}
+
+bool SameChannels(const TFileRecord& r, const TFileRecordInfo& info) {
+  return r.ChannelCount == info.ChannelCount && HoldsChannelsOf(r, info);
+}
+
+bool Overlap(TDateTime a_start, TDateTime a_end, TDateTime b_start, TDateTime b_end) {
+  return a_start < b_end - kJoinSlackDays && b_start < a_end - kJoinSlackDays;
+}
+
+// A record of one file per channel that already holds the file's channels over a span the
+// file overlaps: the file is one more of its files (a channel's next file, met after the
+// channels were joined).
+int ChannelHost(const TFileRecords& records, const std::string& station,
+                const TFileRecordInfo& info, TDateTime file_start, TDateTime file_end) {
+  int host = -1;
+  for (size_t i = 0; i < records.size(); ++i) {
+    const TFileRecord& r = records[i];
+    if (r.Station != station || RecordLocation(r) != info.Location) continue;
+    if (!SameRate(r.SampRate, info.SampRate) || r.ChannelCount <= info.ChannelCount) continue;
+    if (!HoldsChannelsOf(r, info) || !Overlap(r.Start, r.Finish, file_start, file_end)) continue;
+    host = static_cast<int>(i);
+  }
+  return host;
+}
+
+bool ReadBySegments(FormatTag tag) {
+  const FormatInfo* f = FindFormat(tag);
+  return f != nullptr && f->build_segments != nullptr;
+}
+
+// The location code a miniSEED file's first record carries, trimmed: a record keeps it only
+// when the file holds several, yet channels of two locations are two instruments.
+std::string FirstLocation(const std::string& path, FormatTag tag) {
+  if (tag != kTagMiniSeed) return "";
+  BinaryFile file;
+  if (!file.Open(path, false)) return "";
+  TMiniSEEDPacket packet;
+  int64_t next = 0;
+  ReadMiniSeedRecord(file, 0, packet, next);
+  return std::string(Trim(packet.Location));
 }
 
 }  // namespace
@@ -87,6 +151,7 @@ AddFileResult AddFileHeader(TFileRecords& records, const std::string& path, Form
   // name still finds its record.
   const std::string station = ShortName(info.Station);
   int candidate = -1;
+  int same_channels = -1;
   for (size_t i = 0; i < records.size(); ++i) {
     const TFileRecord& r = records[i];
     if (r.Station != station) continue;
@@ -94,9 +159,29 @@ AddFileResult AddFileHeader(TFileRecords& records, const std::string& path, Form
     if (!info.Location.empty() && RecordLocation(r) != info.Location) continue;
     if (std::abs(r.Finish - file_start) <= tol || std::abs(r.Start - file_end) <= tol) {
       candidate = static_cast<int>(i);
+      if (SameChannels(r, info)) same_channels = candidate;
     }
   }
+  // When a station's channels come in files of their own, each channel's next file continues
+  // the record of that channel, not the one of its sibling that happens to end at the same time.
+  if (same_channels >= 0) candidate = same_channels;
   if (candidate < 0) {
+    const int host = ChannelHost(records, station, info, file_start, file_end);
+    if (host >= 0 &&
+        FirstLocation(path, tag) == FirstLocation(records[static_cast<size_t>(host)].File, tag)) {
+      TFileRecord& r = records[static_cast<size_t>(host)];
+      if (file_start < r.Start) {
+        r.Start = file_start;
+        r.File = path;
+      }
+      r.Finish = std::max(r.Finish, file_end);
+      r.SampleCount = std::max(r.SampleCount, ClampCount(SamplesInSpan(r.Finish - r.Start, rate)));
+      r.SelectStart = r.Start;
+      r.SelectFinish = r.Finish;
+      result.status = AddStatus::kJoined;
+      result.record = host;
+      return result;
+    }
     records.push_back(FormRecord(path, info, settings.recognize_component));
     result.status = AddStatus::kNewRecord;
     result.record = static_cast<int>(records.size() - 1);
@@ -131,6 +216,109 @@ AddFileResult AddFile(TFileRecords& records, const std::string& path,
   return result;
 }
 
+bool CanJoinChannels(const TFileRecord& into, const TFileRecord& from, bool need_overlap) {
+  if (into.Station != from.Station || RecordLocation(into) != RecordLocation(from)) return false;
+  if (!SameRate(into.SampRate, from.SampRate)) return false;
+  if (into.ChannelCount < 1 || from.ChannelCount < 1 ||
+      into.ChannelCount + from.ChannelCount > kMaxChannels) {
+    return false;
+  }
+  for (int c = 0; c < from.ChannelCount; ++c) {
+    if (HoldsChannel(into, from.Channel[static_cast<size_t>(c)])) return false;
+  }
+  return !need_overlap || Overlap(into.Start, into.Finish, from.Start, from.Finish);
+}
+
+void JoinChannels(TFileRecord& into, const TFileRecord& from) {
+  const int base = std::clamp(into.ChannelCount, 0, kMaxChannels);
+  const int n = std::clamp(from.ChannelCount, 0, kMaxChannels - base);
+  for (int k = 0; k < n; ++k) {
+    const auto c = static_cast<size_t>(base + k);
+    const auto f = static_cast<size_t>(k);
+    into.Channel[c] = from.Channel[f];
+    into.ChanSelected[c] = from.ChanSelected[f];
+    into.Axis[c] = from.Axis[f];
+    into.Level[c] = from.Level[f];
+    into.ADCCoef[c] = from.ADCCoef[f];
+    into.SensorResp[c] = from.SensorResp[f];
+    into.AmplifierResp[c] = from.AmplifierResp[f];
+    into.ChannelResp[c] = from.ChannelResp[f];
+  }
+  into.ChannelCount = base + n;
+  if (from.Start < into.Start) {
+    into.Start = from.Start;
+    into.File = from.File;
+  }
+  into.Finish = std::max(into.Finish, from.Finish);
+  into.SampleCount = std::max(into.SampleCount, from.SampleCount);
+  into.SelectStart = into.Start;
+  into.SelectFinish =
+      into.SampRate > 0.0
+          ? std::min(into.Start + SpanOfSamples(into.SampleCount, into.SampRate), into.Finish)
+          : into.Finish;
+}
+
+int JoinSiblingChannels(TFileRecords& records, std::vector<int> touched, HeaderCache* cache,
+                        std::vector<int>* moved) {
+  int joined = 0;
+  if (moved != nullptr) {
+    moved->resize(records.size());
+    std::iota(moved->begin(), moved->end(), 0);
+  }
+  // Per record: whether its format is read by segments, and its first file's location.
+  struct Known {
+    bool read = false;
+    bool segments = false;
+    std::string location;
+  };
+  std::vector<Known> known(records.size());
+  const auto know = [&](size_t i) -> const Known& {
+    Known& k = known[i];
+    if (!k.read) {
+      const FormatTag tag = RecognizeWith(cache, records[i].File);
+      k.read = true;
+      k.segments = ReadBySegments(tag);
+      if (k.segments) k.location = FirstLocation(records[i].File, tag);
+    }
+    return k;
+  };
+  std::sort(touched.begin(), touched.end());
+  touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
+  for (bool again = true; again;) {
+    again = false;
+    for (int t : touched) {
+      if (t < 0 || static_cast<size_t>(t) >= records.size()) continue;
+      const auto a = static_cast<size_t>(t);
+      for (size_t b = 0; b < records.size() && !again; ++b) {
+        if (b == a) continue;
+        const size_t into = std::min(a, b);
+        const size_t from = std::max(a, b);
+        if (!CanJoinChannels(records[into], records[from], true)) continue;
+        if (!know(into).segments || !know(from).segments) continue;
+        if (known[into].location != known[from].location) continue;
+        JoinChannels(records[into], records[from]);
+        records.erase(records.begin() + static_cast<std::ptrdiff_t>(from));
+        known.erase(known.begin() + static_cast<std::ptrdiff_t>(from));
+        const auto follow = [&](int& u) {
+          if (u == static_cast<int>(from)) {
+            u = static_cast<int>(into);
+          } else if (u > static_cast<int>(from)) {
+            --u;
+          }
+        };
+        for (int& u : touched) follow(u);
+        if (moved != nullptr) {
+          for (int& u : *moved) follow(u);
+        }
+        ++joined;
+        again = true;
+      }
+      if (again) break;
+    }
+  }
+  return joined;
+}
+
 std::string FolderMask(int format_index) {
   if (format_index < 0 || format_index >= static_cast<int>(kDataFormats.size())) return "";
   const std::string_view text = kDataFormats[static_cast<size_t>(format_index)];
@@ -152,6 +340,16 @@ std::vector<AddedFile> AddFiles(TFileRecords& records, const std::vector<std::st
     out.push_back({paths[i], AddFile(records, paths[i], settings, cache)});
     host.SetGauge(static_cast<int>(std::min<size_t>(i + 1, n)), n);
     host.ProcessEvents();
+  }
+  std::vector<int> touched;
+  for (const AddedFile& a : out) {
+    if (a.result.Added()) touched.push_back(a.result.record);
+  }
+  std::vector<int> moved;
+  if (JoinSiblingChannels(records, touched, cache, &moved) > 0) {
+    for (AddedFile& a : out) {
+      if (a.result.Added()) a.result.record = moved[static_cast<size_t>(a.result.record)];
+    }
   }
   return out;
 }
@@ -193,9 +391,99 @@ TFileRecords FormRecordsFrom(const std::string& path, const AssemblySettings& se
   return records;
 }
 
+std::optional<SdsName> ParseSdsName(std::string_view file_name) {
+  std::vector<std::string_view> parts;
+  for (size_t at = 0;;) {
+    const size_t dot = file_name.find('.', at);
+    parts.push_back(file_name.substr(at, dot == std::string_view::npos ? dot : dot - at));
+    if (dot == std::string_view::npos) break;
+    at = dot + 1;
+  }
+  if (parts.size() != 7 || parts[1].empty() || parts[3].empty() || parts[4].size() != 1 ||
+      parts[5].size() != 4 || parts[6].size() != 3) {
+    return std::nullopt;
+  }
+  SdsName n{std::string(parts[0]), std::string(parts[1]), std::string(parts[2]),
+            std::string(parts[3]), std::string(parts[4])};
+  const auto number = [](std::string_view text, int& out) {
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    return ec == std::errc() && end == text.data() + text.size();
+  };
+  if (!number(parts[5], n.year) || !number(parts[6], n.day) || n.day < 1 || n.day > 366) {
+    return std::nullopt;
+  }
+  return n;
+}
+
+namespace {
+
+// The folders whose files may belong to the record of first_file: its own, and for an SDS day
+// file kept in its archive place, with siblings, the folders of its station's channels of the
+// same type in every year from start to finish.
+std::vector<std::string> RecordFolders(const std::string& first_file, TDateTime start,
+                                       TDateTime finish, bool siblings) {
+  namespace fs = std::filesystem;
+  std::vector<std::string> folders{FolderOf(first_file)};
+  const std::optional<SdsName> sds = ParseSdsName(FileName(first_file));
+  if (!sds) return folders;
+  const fs::path own = fs::path(first_file).parent_path();
+  const fs::path station = own.parent_path();
+  const fs::path network = station.parent_path();
+  const fs::path year = network.parent_path();
+  if (own.filename() != sds->channel + "." + sds->type || station.filename() != sds->station ||
+      network.filename() != sds->network || year.filename() != std::to_string(sds->year)) {
+    return folders;
+  }
+  const fs::path root = year.parent_path();
+  const int first_year = DecodeDateTime(start).year;
+  const int last_year = std::isfinite(finish) ? DecodeDateTime(finish).year : first_year;
+  for (int y = first_year; y <= std::min(last_year, first_year + 100); ++y) {
+    const fs::path place = root / std::to_string(y) / sds->network / sds->station;
+    std::error_code ec;
+    if (!siblings) {
+      const fs::path same = place / own.filename();
+      if (same != own && fs::is_directory(same, ec)) folders.push_back(same.string());
+      continue;
+    }
+    for (fs::directory_iterator it(place, ec), end; !ec && it != end; it.increment(ec)) {
+      const std::string name = it->path().filename().string();
+      if (!it->is_directory(ec) || it->path() == own) continue;
+      if (name.size() > 2 && name.compare(name.size() - 2, 2, "." + sds->type) == 0) {
+        folders.push_back(it->path().string());
+      }
+    }
+  }
+  std::sort(folders.begin() + 1, folders.end());
+  return folders;
+}
+
+// The mask a record's files are listed by: the format's, when it takes the first file's name;
+// else every file (SDS day files and names without extension are known by their content).
+std::string RecordMaskFor(const std::string& first_file, const FormatInfo& format) {
+  const std::string name = FileName(first_file);
+  std::string_view mask = format.record_mask;
+  while (!mask.empty()) {
+    const size_t cut = mask.find(';');
+    if (MatchMask(name, mask.substr(0, cut))) return format.record_mask;
+    mask = cut == std::string_view::npos ? std::string_view() : mask.substr(cut + 1);
+  }
+  return "*";
+}
+
+bool HoldsAnyOf(const TFileRecordInfo& info, std::span<const std::string> channels) {
+  for (int c = 0; c < std::clamp(info.ChannelCount, 0, kMaxChannels); ++c) {
+    const std::string& name = info.ChannelNames[static_cast<size_t>(c)];
+    if (std::find(channels.begin(), channels.end(), name) != channels.end()) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 RecordFiles FindRecordFiles(const std::string& first_file, double default_rate, TDateTime start,
                             TDateTime finish, UiHost& host, HeaderCache* cache,
-                            std::string_view station, std::string_view location) {
+                            std::string_view station, std::string_view location,
+                            std::span<const std::string> channels) {
   HeaderCache own;
   HeaderCache& headers = cache != nullptr ? *cache : own;
   RecordFiles out;
@@ -209,11 +497,13 @@ RecordFiles FindRecordFiles(const std::string& first_file, double default_rate, 
   out.headers.push_back(out.first);
   out.block_samples = out.first.BlockSamples;
   out.total_samples = std::max(out.first.SampleCount, 0);
+  const bool siblings = !channels.empty();
 
-  // A first file that reaches the record's end is the whole record; so is one without a rate,
-  // whose end is unknown.
+  // A first file that reaches the record's end is the whole record (unless the record's other
+  // channels are in files of their own); so is one without a rate, whose end is unknown.
   const double rate = out.first.SampRate;
-  if (!(rate > 0.0) || out.first.Start + SpanOfSamples(out.total_samples, rate) >= finish) {
+  if (!(rate > 0.0) ||
+      (!siblings && out.first.Start + SpanOfSamples(out.total_samples, rate) >= finish)) {
     return out;
   }
   const FormatInfo* format = FindFormat(out.tag);
@@ -223,23 +513,35 @@ RecordFiles FindRecordFiles(const std::string& first_file, double default_rate, 
 
   // The folder's files are read as the first file's format (no new recognition) and looked up
   // by their start: a record costs its own files, however many the folder holds.
-  const std::shared_ptr<const FolderHeaders> folder =
-      headers.Folder(FolderOf(first_file), format->record_mask, out.tag, default_rate, &host);
-  const int n =
-      static_cast<int>(std::min<size_t>(folder->files.size(), std::numeric_limits<int>::max()));
+  const std::string mask = RecordMaskFor(first_file, *format);
+  const std::string first_location = siblings ? FirstLocation(first_file, out.tag) : "";
+  size_t listed = 0;
   const std::string first_name = FileName(first_file);
-  const auto [from, to] = folder->StartingIn(start, finish);
-  for (auto it = from; it != to; ++it) {
-    const FolderHeaders::File& file = folder->files[it->file];
-    // Every candidate lies in the first file's folder, so the name alone tells them apart.
-    if (FileName(file.path) == first_name) continue;
-    const TFileRecordInfo& info = file.headers->headers[it->header];
-    if (info.Station != out.first.Station || info.Location != out.first.Location) continue;
-    out.paths.push_back(file.path);
-    out.headers.push_back(info);
-    out.block_samples = std::max(out.block_samples, info.BlockSamples);
-    out.total_samples += std::max(info.SampleCount, 0);
+  const std::vector<std::string> places = RecordFolders(first_file, start, finish, siblings);
+  for (size_t p = 0; p < places.size(); ++p) {
+    const std::string& place = places[p];
+    const std::shared_ptr<const FolderHeaders> folder =
+        headers.Folder(place, mask, out.tag, default_rate, &host);
+    listed += folder->files.size();
+    const auto [from, to] = folder->StartingIn(start, finish);
+    for (auto it = from; it != to; ++it) {
+      const FolderHeaders::File& file = folder->files[it->file];
+      // The first folder is the first file's: there the name alone tells the first file.
+      if (p == 0 && FileName(file.path) == first_name) continue;
+      const TFileRecordInfo& info = file.headers->headers[it->header];
+      if (info.Station != out.first.Station || info.Location != out.first.Location) continue;
+      // Another channel's files are the record's only at its rate and of its location.
+      if (siblings && (!HoldsAnyOf(info, channels) || !SameRate(info.SampRate, rate) ||
+                       FirstLocation(file.path, out.tag) != first_location)) {
+        continue;
+      }
+      out.paths.push_back(file.path);
+      out.headers.push_back(info);
+      out.block_samples = std::max(out.block_samples, info.BlockSamples);
+      out.total_samples += std::max(info.SampleCount, 0);
+    }
   }
+  const int n = static_cast<int>(std::min<size_t>(listed, std::numeric_limits<int>::max()));
   host.SetProgress(n, n);
   host.ProcessEvents();
 

@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,6 +68,24 @@ AddFileResult AddFile(TFileRecords& records, const std::string& path,
 AddFileResult AddFileHeader(TFileRecords& records, const std::string& path, FormatTag tag,
                             const TFileRecordInfo& info, const AssemblySettings& settings);
 
+// Whether from's channels may join into's to make one record of both: one station and location,
+// one sampling rate, no channel name in both, at most kMaxChannels together, and (with
+// need_overlap) spans that overlap in time.
+bool CanJoinChannels(const TFileRecord& into, const TFileRecord& from, bool need_overlap);
+
+// Joins from's channels, with their components, levels, coefficients, responses and selection,
+// after into's; into then spans both records and its selection is the whole of it. The first
+// file is that of the record that begins first.
+void JoinChannels(TFileRecord& into, const TFileRecord& from);
+
+// Joins each record of touched (indices into records) with every record of its station that it
+// may join (CanJoinChannels with overlap) and whose format is read by segments, the later into
+// the earlier, until none is left: one station's channels written to separate files become one
+// record. Returns the number of records joined away; moved (when given) maps each former index
+// to the record's index now.
+int JoinSiblingChannels(TFileRecords& records, std::vector<int> touched,
+                        HeaderCache* cache = nullptr, std::vector<int>* moved = nullptr);
+
 // The folder mask of a data-format index ("?????????Z*.ugr*", "?????????_*",
 // "*.msd;*.mseed;*.miniseed", ...; several masks joined by ";"); empty for an index outside the
 // list.
@@ -76,7 +96,8 @@ struct AddedFile {
   AddFileResult result;
 };
 
-// Adds files in the order given, the gauge counting them and events running after each.
+// Adds files in the order given, the gauge counting them and events running after each; then
+// joins the records of one station's channel files (JoinSiblingChannels).
 std::vector<AddedFile> AddFiles(TFileRecords& records, const std::vector<std::string>& paths,
                                 const AssemblySettings& settings, UiHost& host,
                                 HeaderCache* cache = nullptr);
@@ -110,8 +131,24 @@ struct RecordFiles {
 // bar show the search. A first file that is not recognised gives tag 0 and no files. In a file
 // of several stations the record is that of station and location (HeaderOfStation); an empty
 // station means the file's first.
+//
+// With channels (the record's channel names) the record is one of files per channel: the files
+// of any of these channels are taken, the first file does not end the search, and an SDS day
+// file's record is looked for in every channel folder of its station over the record's years.
+// A first file whose name its format's record mask does not take (an SDS day file, a name
+// without extension) has its folder's files of every name read.
 RecordFiles FindRecordFiles(const std::string& first_file, double default_rate, TDateTime start,
                             TDateTime finish, UiHost& host, HeaderCache* cache = nullptr,
-                            std::string_view station = {}, std::string_view location = {});
+                            std::string_view station = {}, std::string_view location = {},
+                            std::span<const std::string> channels = {});
+
+// The parts of an SDS day file name "NET.STA.LOC.CHA.TYPE.YEAR.DAY" kept in
+// ROOT/YEAR/NET/STA/CHA.TYPE/; nullopt for any other name.
+struct SdsName {
+  std::string network, station, location, channel, type;
+  int year = 0;
+  int day = 0;
+};
+std::optional<SdsName> ParseSdsName(std::string_view file_name);
 
 }  // namespace tarvik

@@ -160,15 +160,49 @@ constexpr std::array<FormatInfo, 24> kFormats = {{
     {kTagSaf, "SAF", ReadSafHeader, BuildSafSegments, ReadSafInto, "*.saf", nullptr},
 }};
 
-// Formats known by their first bytes whatever the file's name ("x.dat" may be SEG-2, "x.mseed"
-// miniSEED 3). A signature is taken together with the header fields around it, which no file
-// of the formats the extension rules name begins with.
+// A miniSEED 2 record begins with a six-character sequence number (digits, blanks or zeros),
+// a data-quality letter and a blank, and its fixed header and blockette 1000 must read as one
+// record that lies wholly in the file.
+bool LooksLikeMiniSeed2(std::span<const uint8_t> head, int64_t file_size) {
+  if (head.size() < static_cast<size_t>(kMiniSeedFixedHeader)) return false;
+  for (size_t i = 0; i < 6; ++i) {
+    const uint8_t c = head[i];
+    if (!((c >= '0' && c <= '9') || c == ' ' || c == 0)) return false;
+  }
+  if (std::string_view("DRQM").find(static_cast<char>(head[6])) == std::string_view::npos) {
+    return false;
+  }
+  if (head[7] != ' ' && head[7] != 0) return false;
+  TMiniSEEDPacket packet;
+  return ParseMiniSeedRecord(head, file_size, packet) == MiniSeedStatus::kOk;
+}
+
+// GCF blocks carry no signature; a first block whose every head field is in range and whose
+// decoded differences end on the block's own reverse integration constant is GCF.
+bool LooksLikeGcf(std::span<const uint8_t> head) {
+  if (head.size() < static_cast<size_t>(kGcfBlockBytes)) return false;
+  const TGcfBlockHeader h =
+      ParseGcfBlockHeader(std::span<const uint8_t, kGcfHeaderBytes>(head.data(), kGcfHeaderBytes));
+  if (!h.CarriesSamples || h.SampleCount <= 0) return false;
+  std::vector<int32_t> samples(static_cast<size_t>(h.SampleCount));
+  const std::span<const uint8_t> data = head.subspan(kGcfHeaderBytes, kGcfDataBytes);
+  const size_t decoded = DecodeGcf(data, h.Compression, samples);
+  return decoded == samples.size() &&
+         GcfSoundSamples(data, h.Compression, samples, decoded) == decoded;
+}
+
+// Formats known by their first bytes whatever the file's name ("x.dat" may be SEG-2, an SDS
+// day file or a name without extension miniSEED). A signature is taken together with the header
+// fields around it, which no file of the formats the extension rules name begins with.
 FormatTag RecognizeByContent(BinaryFile& file) {
-  uint8_t head[kMiniSeed3FixedHeader];
-  const size_t got = file.ReadAt(0, head, sizeof head);
-  const std::span<const uint8_t> bytes(head, got);
+  std::vector<uint8_t> head(kMiniSeedDefaultRecordLength);
+  head.resize(file.ReadAt(0, head.data(), head.size()));
+  const std::span<const uint8_t> bytes(head);
   if (LooksLikeSeg2(bytes, file.Size())) return kTagSeg2;
   if (LooksLikeMiniSeed3(bytes)) return kTagMiniSeed3;
+  if (LooksLikeMiniSeed2(bytes, file.Size())) return kTagMiniSeed;
+  if (LooksLikeSacHeader(bytes.data(), bytes.size())) return kTagSac;
+  if (LooksLikeGcf(bytes)) return kTagGcf;
   return 0;
 }
 
@@ -195,9 +229,6 @@ FormatTag RecognizeOrThrow(const std::string& path) {
   if (ext == ".ADB") return kTagAdb;
   if (ext == ".DDB") return kTagDdb;
   if (ext == ".BAIKAL" || ext == ".00") return kTagBaikal;
-  // A SAC header is checked before the two letters of a Reftek packet: its version word and
-  // the words that must agree with it say far more than two bytes do.
-  if (IsSacFile(path)) return kTagSac;
   uint8_t head[8];
   if (!file.ReadExact(0, head, sizeof head)) return 0;
   if ((head[0] == 'E' && head[1] == 'H') || (head[0] == 'D' && head[1] == 'T')) return kTagReftek;

@@ -130,22 +130,59 @@ int ProgressPercent(const TFileRecordInfo& info, const TFileRecord& record) {
   return static_cast<int>(std::clamp(percent, 0.0, 100.0));
 }
 
+// The channels of a record of one file per channel: the record's own names when it holds
+// every channel of its first file and more besides (a name the user changed, which no file
+// holds, keeps the first file's name at its place); empty for any other record.
+std::vector<std::string> SiblingChannels(const TFileRecord& record, const TFileRecordInfo& first) {
+  const int count = std::clamp(record.ChannelCount, 0, kMaxChannels);
+  const int own = std::clamp(first.ChannelCount, 0, kMaxChannels);
+  if (count <= own || own == 0) return {};
+  const auto begin = record.Channel.begin();
+  for (int c = 0; c < own; ++c) {
+    if (std::find(begin, begin + count, first.ChannelNames[static_cast<size_t>(c)]) ==
+        begin + count) {
+      return {};
+    }
+  }
+  return std::vector<std::string>(begin, begin + count);
+}
+
 bool LoadInto(TFileRecord& record, TData32& out, UiHost& host, const LoadSettings& settings,
               HeaderCache& headers, LoadReport& report) {
+  // A record of one file per channel reads its channels from their own files.
+  std::vector<std::string> siblings;
+  if (const FormatTag tag = headers.Recognize(record.File); tag != 0) {
+    const FormatInfo* format = FindFormat(tag);
+    if (format != nullptr && format->build_segments != nullptr) {
+      const std::shared_ptr<const FileHeaders> read =
+          headers.Headers(record.File, tag, settings.default_rate);
+      siblings =
+          SiblingChannels(record, HeaderOfStation(*read, record.Station, RecordLocation(record)));
+    }
+  }
   const RecordFiles files =
       FindRecordFiles(record.File, settings.default_rate, record.Start, record.Finish, host,
-                      &headers, record.Station, RecordLocation(record));
+                      &headers, record.Station, RecordLocation(record), siblings);
   report.tag = files.tag;
   report.first = files.first;
   report.files_found = static_cast<int>(files.paths.size());
   if (files.tag == 0 || files.paths.empty()) return false;
-  const TFileRecordInfo& first = files.first;
+  TFileRecordInfo first = files.first;
+  if (!siblings.empty()) {
+    first.ChannelCount = static_cast<int32_t>(siblings.size());
+    for (size_t c = 0; c < siblings.size(); ++c) first.ChannelNames[c] = siblings[c];
+  }
   record.SampRate = first.SampRate;
 
   // The headers say how long the record is; the files say how much they can hold at most.
   // A damaged header therefore never makes the matrix larger than the data it could be filled
-  // from. A packet record also needs room for the gaps between its files.
+  // from. A packet record also needs room for the gaps between its files. The files of a
+  // record of one file per channel lie side by side: the span, not their sum, is its length.
   int64_t claim = files.total_samples;
+  if (!siblings.empty()) {
+    claim = 0;
+    for (const TFileRecordInfo& h : files.headers) claim = std::max<int64_t>(claim, h.SampleCount);
+  }
   if (first.SampRate > 0.0 && record.Finish > record.Start) {
     claim = std::max(claim, SamplesInSpan(record.Finish - record.Start, first.SampRate));
   }
@@ -173,8 +210,8 @@ bool LoadInto(TFileRecord& record, TData32& out, UiHost& host, const LoadSetting
   host.SetStatus(record.Station + ": Загрузка данных", 100);
   // The first file's segment list gives the keys of every channel; it is kept for its turn.
   const FormatInfo* first_format = FindFormat(files.tag);
-  const bool by_segments = first_format != nullptr && first_format->read_into == nullptr &&
-                           first_format->build_segments != nullptr;
+  const bool by_segments = first_format != nullptr && first_format->build_segments != nullptr &&
+                           (first_format->read_into == nullptr || !siblings.empty());
   TRecList first_list;
   std::vector<SegmentKey> keys;
   if (by_segments) {
@@ -198,7 +235,7 @@ bool LoadInto(TFileRecord& record, TData32& out, UiHost& host, const LoadSetting
     try {
       if (format == nullptr) {
         // Not a seismogram any more: it reads as nothing.
-      } else if (format->read_into != nullptr) {
+      } else if (format->read_into != nullptr && (siblings.empty() || !by_segments)) {
         format->read_into(path, target);
       } else if (format->build_segments != nullptr && length > 0) {
         TRecList list;
@@ -207,7 +244,11 @@ bool LoadInto(TFileRecord& record, TData32& out, UiHost& host, const LoadSetting
         } else {
           format->build_segments(path, list, first.Station);
         }
-        if (keys.empty()) keys = SegmentKeys(list, first, channels);
+        // Each file of a record of one file per channel files its own channels under keys of
+        // its own.
+        if (keys.empty() || (!siblings.empty() && path != record.File)) {
+          keys = SegmentKeys(list, first, channels);
+        }
         ReadSegmentFile(list, keys, record.Start, target);
       }
       ++report.files_read;

@@ -81,6 +81,46 @@ INSTANTIATE_TEST_SUITE_P(
         RecognizeCase{"SlOfFortyBytesIsNothing", "a.sl", Filled(40), 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Files of the formats that carry their own signature are known by it under any name: an SDS
+// day file, no extension at all, the extension of another format. A damaged head leaves the
+// file to the extension rules.
+TEST(Recognize, SignedFormatsByContentWhateverTheName) {
+  const struct {
+    const char* real;
+    FormatTag tag;
+  } files[] = {
+      {"mseed/CH.BALST..LHE.D.2025.314.mseed", kTagMiniSeed},
+      {"gcf/20160603_1910n.gcf", kTagGcf},
+      {"sac/LMOW.BHE.SAC", kTagSac},
+      {"sac/test.sac.swap", kTagSac},
+  };
+  TempDir dir;
+  for (const auto& f : files) {
+    const std::vector<uint8_t> bytes = testing::ReadBytes(testing::RealFile(f.real));
+    for (const char* name : {"XX.STA.00.HHZ.D.2024.001", "noextension", "x.miniseed", "x.dat",
+                             "x.txt", "x.00", "x.wfd"}) {
+      const std::string path = dir.File(name);
+      std::filesystem::remove(path);
+      testing::WriteBytes(path, bytes);
+      EXPECT_EQ(TagText(Recognize(path)), TagText(f.tag)) << f.real << " as " << name;
+    }
+  }
+  // The same bytes with the quality letter or the GCF time of day spoiled are no longer known
+  // by content: an extension-less name then gives nothing, a named one its extension's format.
+  std::vector<uint8_t> ms = testing::ReadBytes(testing::RealFile(files[0].real));
+  ms[6] = 'X';
+  testing::WriteBytes(dir.File("spoiled"), ms);
+  testing::WriteBytes(dir.File("spoiled.mseed"), ms);
+  EXPECT_EQ(Recognize(dir.File("spoiled")), 0u);
+  EXPECT_EQ(Recognize(dir.File("spoiled.mseed")), kTagMiniSeed);
+  std::vector<uint8_t> gcf = testing::ReadBytes(testing::RealFile(files[1].real));
+  gcf[1000] ^= 0x5A;  // the data no longer ends on the block's integration constant
+  testing::WriteBytes(dir.File("spoiledgcf"), gcf);
+  testing::WriteBytes(dir.File("spoiled.gcf"), gcf);
+  EXPECT_EQ(Recognize(dir.File("spoiledgcf")), 0u);
+  EXPECT_EQ(Recognize(dir.File("spoiled.gcf")), kTagGcf);
+}
+
 TEST(Recognize, SlLongerThanItsHeaderIsClassifiedByIt) {
   TempDir dir;
   testing::WriteBytes(dir.File("a.sl"), std::vector<uint8_t>(41, 0));
@@ -226,7 +266,7 @@ TEST(ReadHeader, EveryReaderRefusesWhatIsNotItsFormat) {
       }
     }
   }
-  EXPECT_EQ(seen.size(), 15u);
+  EXPECT_EQ(seen.size(), 17u);
 }
 
 // ".BI"/".GEO" files: a table of channel lines (two 7-character fields, a number, a count,

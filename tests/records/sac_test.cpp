@@ -211,13 +211,12 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Sac, RecognisedByContentWhateverItsName) {
   TempDir dir;
   const std::vector<uint8_t> bytes = testing::ReadBytes(testing::RealFile("sac/test.sac.swap"));
-  for (const char* name : {"a.sac", "A.SAC", "noextension", "test.sac.swap", "x.bhz"}) {
+  // The extension of another format does not outweigh the header.
+  for (const char* name :
+       {"a.sac", "A.SAC", "noextension", "test.sac.swap", "x.bhz", "a.msd", "a.txt"}) {
     testing::WriteBytes(dir.File(name), bytes);
     EXPECT_EQ(TagText(Recognize(dir.File(name))), TagText(kTagSac)) << name;
   }
-  // Extensions that name a format keep it.
-  testing::WriteBytes(dir.File("a.msd"), bytes);
-  EXPECT_EQ(Recognize(dir.File("a.msd")), kTagMiniSeed);
 }
 
 TEST(Sac, OtherFormatsFilesAreNotSac) {

@@ -1,0 +1,234 @@
+// A station whose channels come in files of their own forms one record of all its channels,
+// which loads and runs exactly as the same samples in files of all three channels do.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "cli_runner.h"
+#include "common/paths.h"
+#include "project/project_file.h"
+#include "record_test_files.h"
+#include "recording_ui_host.h"
+#include "records/assembly.h"
+#include "records/load_record.h"
+#include "test_files.h"
+
+namespace tarvik {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Cli;
+using testing::CliRun;
+using testing::MsChannel;
+using testing::Quote;
+using testing::RecordingUiHost;
+using testing::TempDir;
+using testing::TestSignal;
+using testing::WriteMiniSeed;
+
+constexpr int kRate = 50;
+constexpr size_t kFileSamples = 5 * 60 * kRate;  // five minutes a file
+const TDateTime kT0 = EncodeDateTime(2024, 3, 5, 10, 0, 0);
+const char* const kChannels[] = {"HHE", "HHN", "HHZ"};
+
+MsChannel Channel(const std::string& station, int c, int file) {
+  MsChannel ch;
+  ch.station = station;
+  ch.channel = kChannels[c];
+  ch.rate = kRate;
+  ch.start = kT0 + static_cast<double>(file * kFileSamples) / kRate / kSecondsPerDay;
+  ch.samples = TestSignal(kFileSamples, c + 1, file * kFileSamples);
+  return ch;
+}
+
+// The same two files' time of three channels: as one file per channel and file time (split),
+// and as one file of all three channels per file time (joint).
+void WriteSplit(const std::string& folder, const std::string& station, int files) {
+  fs::create_directories(folder);
+  for (int c = 0; c < 3; ++c) {
+    for (int f = 0; f < files; ++f) {
+      WriteMiniSeed(
+          folder + "/" + station + "." + kChannels[c] + "." + std::to_string(f) + ".mseed",
+          {Channel(station, c, f)});
+    }
+  }
+}
+
+void WriteJoint(const std::string& folder, const std::string& station, int files) {
+  fs::create_directories(folder);
+  for (int f = 0; f < files; ++f) {
+    WriteMiniSeed(folder + "/" + station + "." + std::to_string(f) + ".mseed",
+                  {Channel(station, 0, f), Channel(station, 1, f), Channel(station, 2, f)});
+  }
+}
+
+TFileRecords AddFolder(const std::string& folder, HeaderCache* cache = nullptr) {
+  RecordingUiHost host;
+  TFileRecords records;
+  std::vector<std::string> paths;
+  for (const auto& e : fs::directory_iterator(folder)) paths.push_back(e.path().string());
+  std::sort(paths.begin(), paths.end());
+  AddFiles(records, paths, AssemblySettings{}, host, cache);
+  return records;
+}
+
+TData32 Load(TFileRecord record) {
+  RecordingUiHost host;
+  LoadSettings load;
+  load.demean = false;
+  TData32 data;
+  EXPECT_TRUE(LoadRecord(record, data, host, load));
+  return data;
+}
+
+std::vector<std::string> Names(const TFileRecord& r) {
+  return {r.Channel.begin(), r.Channel.begin() + r.ChannelCount};
+}
+
+TEST(ChannelFiles, OneRecordOfAllChannelsLoadsAsTheJointFiles) {
+  TempDir dir;
+  WriteSplit(dir.File("split"), "STA", 2);
+  WriteJoint(dir.File("joint"), "STA", 2);
+  const TFileRecords split = AddFolder(dir.File("split"));
+  const TFileRecords joint = AddFolder(dir.File("joint"));
+  ASSERT_EQ(split.size(), 1u);
+  ASSERT_EQ(joint.size(), 1u);
+  const std::vector<std::string> expected = {"HHE", "HHN", "HHZ"};
+  EXPECT_EQ(Names(split[0]), expected);
+  EXPECT_EQ(Names(joint[0]), expected);
+  for (int c = 0; c < 3; ++c) EXPECT_EQ(split[0].Axis[c], joint[0].Axis[c]) << c;
+  EXPECT_EQ(split[0].Start, joint[0].Start);
+  EXPECT_EQ(split[0].Finish, joint[0].Finish);
+  EXPECT_EQ(split[0].SampleCount, joint[0].SampleCount);
+  EXPECT_EQ(split[0].SelectFinish, joint[0].SelectFinish);
+  EXPECT_EQ(FileName(split[0].File), "STA.HHE.0.mseed");
+
+  const TData32 a = Load(split[0]);
+  const TData32 b = Load(joint[0]);
+  ASSERT_EQ(a.size(), 3u);
+  EXPECT_EQ(a[0].size(), 2 * kFileSamples);
+  EXPECT_EQ(a, b);
+  // Each channel holds its own samples, its second file after its first.
+  EXPECT_EQ(a[2][kFileSamples], TestSignal(1, 3, kFileSamples)[0]);
+}
+
+// Files join a station's record only as channels of one rate and one location that overlap it;
+// the order in which they come does not matter, and a channel's next file added later goes to
+// the record that holds the channel.
+TEST(ChannelFiles, WhatJoinsAndWhatStaysApart) {
+  TempDir dir;
+  const std::string folder = dir.File("data");
+  fs::create_directories(folder);
+  const auto write = [&](const std::string& name, MsChannel ch) {
+    WriteMiniSeed(folder + "/" + name, {ch});
+    return folder + "/" + name;
+  };
+  const std::string z0 = write("a_z0.mseed", Channel("STA", 2, 0));
+  const std::string e0 = write("b_e0.mseed", Channel("STA", 0, 0));
+  MsChannel slow = Channel("STA", 1, 0);
+  slow.rate = 10;
+  slow.samples.resize(kFileSamples / 5);
+  const std::string n_slow = write("c_n_slow.mseed", slow);
+  MsChannel other = Channel("OTH", 1, 0);
+  const std::string n_other = write("d_n_other.mseed", other);
+  MsChannel located = Channel("STA", 1, 0);
+  located.location = "10";
+  const std::string n_loc = write("e_n_loc.mseed", located);
+  MsChannel later = Channel("STA", 1, 0);
+  later.start += 1.0 / 24.0;  // an hour later: does not overlap
+  const std::string n_later = write("f_n_later.mseed", later);
+
+  RecordingUiHost host;
+  TFileRecords records;
+  AddFiles(records, {z0, e0, n_slow, n_other, n_loc, n_later}, AssemblySettings{}, host);
+  ASSERT_EQ(records.size(), 5u);
+  EXPECT_EQ(Names(records[0]), (std::vector<std::string>{"HHZ", "HHE"}));
+  EXPECT_EQ(records[0].Axis[0], 2);
+  EXPECT_EQ(records[0].Axis[1], 0);
+  for (size_t i = 1; i < records.size(); ++i) EXPECT_EQ(records[i].ChannelCount, 1) << i;
+
+  // The N channel's two files, the second added before the first and in a later call.
+  const std::string n1 = write("g_n1.mseed", Channel("STA", 1, 1));
+  const std::string n0 = write("h_n0.mseed", Channel("STA", 1, 0));
+  const std::string z1 = write("i_z1.mseed", Channel("STA", 2, 1));
+  const std::string e1 = write("j_e1.mseed", Channel("STA", 0, 1));
+  TFileRecords two;
+  AddFiles(two, {z0, e0}, AssemblySettings{}, host);
+  AddFiles(two, {n1, z1}, AssemblySettings{}, host);
+  AddFiles(two, {n0, e1}, AssemblySettings{}, host);
+  ASSERT_EQ(two.size(), 1u);
+  EXPECT_EQ(Names(two[0]), (std::vector<std::string>{"HHZ", "HHE", "HHN"}));
+  EXPECT_NEAR((two[0].Finish - two[0].Start) * kSecondsPerDay, 600.0, 1e-3);
+  const TData32 data = Load(two[0]);
+  ASSERT_EQ(data.size(), 3u);
+  ASSERT_EQ(data[2].size(), 2 * kFileSamples);
+  EXPECT_EQ(data[2][0], TestSignal(1, 2, 0)[0]);
+  EXPECT_EQ(data[2][kFileSamples], TestSignal(1, 2, kFileSamples)[0]);
+  EXPECT_EQ(data[1][kFileSamples], TestSignal(1, 1, kFileSamples)[0]);
+}
+
+// Every file below folder, by its path under folder, with its bytes.
+std::map<std::string, std::vector<uint8_t>> Tree(const std::string& folder) {
+  std::map<std::string, std::vector<uint8_t>> out;
+  if (!fs::exists(folder)) return out;
+  for (const auto& e : fs::recursive_directory_iterator(folder)) {
+    if (!e.is_regular_file()) continue;
+    out[fs::relative(e.path(), folder).generic_string()] = testing::ReadBytes(e.path().string());
+  }
+  return out;
+}
+
+// Adds folder (or the arguments given) to a new project in project_dir, describes every channel
+// with a unit response and a level no sample reaches, and runs spectra and ratios.
+void AddAndRun(const TempDir& dir, const std::string& project_dir, const std::string& add_args,
+               size_t records) {
+  fs::create_directories(project_dir);
+  const std::string project = project_dir + "/p.tvp";
+  const CliRun add = Cli("add " + Quote(project) + " " + add_args, dir);
+  ASSERT_EQ(add.status, 0) << add.err;
+  // One response file for every project, so that no result names a file of its own.
+  const std::string unit = dir.File("unit.paz");
+  testing::WriteText(unit, "ZEROS 0\nPOLES 0\nCONSTANT 1\n");
+  TProject p;
+  RecordingUiHost host;
+  ASSERT_EQ(LoadProject(p, project, host), LoadStatus::kLoaded);
+  ASSERT_EQ(p.Records.size(), records);
+  for (TFileRecord& r : p.Records) {
+    r.ToProcess = r.ToProcessNakamura = true;
+    for (int c = 0; c < r.ChannelCount; ++c) {
+      r.ChannelResp[c] = unit;
+      r.Level[c] = 1000000000;
+    }
+  }
+  ASSERT_TRUE(SaveProject(p, project, 0, host).ok);
+  const CliRun run = Cli("run --yes " + Quote(project), dir);
+  ASSERT_EQ(run.status, 0) << run.err;
+}
+
+void ExpectSameResults(const std::string& a, const std::string& b) {
+  const auto ta = Tree(a + "/Spectra");
+  const auto tb = Tree(b + "/Spectra");
+  ASSERT_FALSE(ta.empty());
+  ASSERT_EQ(ta.size(), tb.size());
+  for (auto ia = ta.begin(), ib = tb.begin(); ia != ta.end(); ++ia, ++ib) {
+    EXPECT_EQ(ia->first, ib->first);
+    EXPECT_TRUE(ia->second == ib->second) << ia->first << " differs";
+  }
+}
+
+TEST(ChannelFiles, RunGivesTheResultsOfTheJointFiles) {
+  TempDir dir;
+  WriteSplit(dir.File("split"), "STA", 2);
+  WriteJoint(dir.File("joint"), "STA", 2);
+  AddAndRun(dir, dir.File("p_split"), Quote(dir.File("split")), 1);
+  AddAndRun(dir, dir.File("p_joint"), Quote(dir.File("joint")), 1);
+  ExpectSameResults(dir.File("p_split"), dir.File("p_joint"));
+}
+
+}  // namespace
+}  // namespace tarvik
