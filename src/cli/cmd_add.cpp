@@ -1,10 +1,15 @@
-// tarvik-cli add PROJECT.tvp PATH... [--folder DIR --format N] [--json]: adds files or folders
-// to a project (created in the text form when missing) and saves it.
+// tarvik-cli add PROJECT.tvp PATH... [--folder DIR --format N] [--sds ROOT --stations LIST
+// [--from DATE --to DATE] [--per day|continuous]] [--json]: adds files, folders or the days of
+// an SDS archive to a project (created in the text form when missing) and saves it.
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -20,6 +25,7 @@
 #include "project/project_lock.h"
 #include "project/record_management.h"
 #include "records/assembly.h"
+#include "records/header_cache.h"
 
 namespace tarvik::cli {
 
@@ -37,6 +43,11 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
     std::vector<std::string> paths;
     std::string folder;
     int format = -1;
+    std::string sds;
+    std::string stations;
+    std::string from;
+    std::string to;
+    std::string per = "day";
     bool json = false;
   };
   auto opt = std::make_shared<Options>();
@@ -54,11 +65,64 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
                   "data format of folders: 0 .rec, 1 .iss_dat, 2 .ugr*, 3 .sdas, 4 .reftek, "
                   "5 .wfd*, 6 .gcf, 7 .msd/.mseed/.miniseed, 8 .ddb, 9 .baikal, 10 .sl")
       ->check(CLI::Range(0, kDataFormatCount - 1));
+  cmd->add_option("--sds", opt->sds,
+                  "an SDS archive (ROOT/YEAR/NET/STA/CHA.D/NET.STA.LOC.CHA.D.YEAR.DAY): add the "
+                  "day files of --stations");
+  cmd->add_option("--stations", opt->stations,
+                  "stations of the archive, NET.STA[.LOC][,...] (without LOC: every location)");
+  cmd->add_option("--from", opt->from, "first day of the archive to add, YYYY-MM-DD");
+  cmd->add_option("--to", opt->to, "last day of the archive to add, YYYY-MM-DD");
+  cmd->add_option("--per", opt->per,
+                  "day: a record per station and day; continuous: a record per run of files "
+                  "no further apart than MaxSpan")
+      ->check(CLI::IsMember({"day", "continuous"}))
+      ->capture_default_str();
   cmd->add_flag("--json", opt->json,
                 "one JSON document: the project, its records, the files added and not added");
   cmd->callback([opt, &result] {
-    if (opt->paths.empty() && opt->folder.empty()) {
-      std::fprintf(stderr, "add: nothing to add: give files or --folder\n");
+    if (opt->paths.empty() && opt->folder.empty() && opt->sds.empty()) {
+      std::fprintf(stderr, "add: nothing to add: give files, --folder or --sds\n");
+      result.status = 2;
+      return;
+    }
+    std::vector<SdsStation> sds_stations;
+    TDateTime from = std::numeric_limits<double>::quiet_NaN();
+    TDateTime to = from;
+    if (!opt->sds.empty() || !opt->stations.empty()) {
+      if (opt->sds.empty() || opt->stations.empty()) {
+        std::fprintf(stderr, "add: --sds and --stations go together\n");
+        result.status = 2;
+        return;
+      }
+      for (std::string_view rest = opt->stations; !rest.empty();) {
+        const size_t cut = rest.find(',');
+        const std::string_view one = rest.substr(0, cut);
+        const std::optional<SdsStation> s = ParseSdsStation(one);
+        if (!s) {
+          std::fprintf(stderr, "add: --stations: %s is not NET.STA or NET.STA.LOC\n",
+                       std::string(one).c_str());
+          result.status = 2;
+          return;
+        }
+        sds_stations.push_back(*s);
+        rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
+      }
+      const auto day = [&](const std::string& text, const char* option, TDateTime& out) {
+        if (text.empty()) return true;
+        int y = 0, m = 0, d = 0;
+        char tail = 0;
+        if (std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &y, &m, &d, &tail) != 3 || m < 1 || m > 12 ||
+            d < 1 || d > 31) {
+          std::fprintf(stderr, "add: %s: %s is not a date YYYY-MM-DD\n", option, text.c_str());
+          result.status = 2;
+          return false;
+        }
+        out = EncodeDateTime(y, m, d);
+        return true;
+      };
+      if (!day(opt->from, "--from", from) || !day(opt->to, "--to", to)) return;
+    } else if (!opt->from.empty() || !opt->to.empty()) {
+      std::fprintf(stderr, "add: --from and --to are for --sds\n");
       result.status = 2;
       return;
     }
@@ -130,9 +194,49 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
       }
     }
 
+    // Each day of an archive forms records of its own; a continuous run forms them of all its
+    // days, each channel's files in time order.
+    std::vector<std::vector<std::string>> groups;
+    if (!opt->sds.empty()) {
+      const std::string root = absolute(opt->sds);
+      for (const SdsStation& s : sds_stations) {
+        std::vector<std::vector<std::string>> days = ListSdsDays(root, s, from, to);
+        if (days.empty()) {
+          list.refused.emplace_back(root, "no day files of " + s.network + "." + s.station +
+                                              (s.any_location ? "" : "." + s.location));
+        }
+        std::vector<std::string> run;
+        for (std::vector<std::string>& files : days) {
+          std::vector<std::string> kept;
+          for (std::string& f : files) {
+            const std::string bad = FirstCharacterNotInCp1251(ToCommonDir(f, folder));
+            if (bad.empty()) {
+              kept.push_back(std::move(f));
+            } else {
+              list.refused.emplace_back(f, "its path holds the character " + bad +
+                                               ", which a project file (Windows-1251) cannot hold");
+            }
+          }
+          if (opt->per == "day") {
+            if (!kept.empty()) groups.push_back(std::move(kept));
+          } else {
+            run.insert(run.end(), kept.begin(), kept.end());
+          }
+        }
+        std::sort(run.begin(), run.end());
+        if (!run.empty()) groups.push_back(std::move(run));
+      }
+    }
+
     const size_t before = project.Records.size();
     int added = 0;
-    for (const AddedFile& a : AddFilesToProject(project, storable, host).Files) {
+    HeaderCache headers;
+    std::vector<AddedFile> files = AddFilesToProject(project, storable, host, &headers).Files;
+    if (!groups.empty()) {
+      std::vector<AddedFile> days = AddFileGroupsToProject(project, groups, host, &headers).Files;
+      files.insert(files.end(), days.begin(), days.end());
+    }
+    for (const AddedFile& a : files) {
       if (a.result.Added()) {
         ++added;
       } else {

@@ -181,6 +181,14 @@ TAddReport AddFilesToProject(TProject& project, const std::vector<std::string>& 
                AddFiles(project.Records, paths, AssemblyOf(project), host, headers));
 }
 
+TAddReport AddFileGroupsToProject(TProject& project,
+                                  const std::vector<std::vector<std::string>>& groups, UiHost& host,
+                                  HeaderCache* headers) {
+  const size_t before = project.Records.size();
+  return Added(project, before,
+               AddFileGroups(project.Records, groups, AssemblyOf(project), host, headers));
+}
+
 TAddReport AddFolderToProject(TProject& project, const std::string& folder, int format_index,
                               UiHost& host, HeaderCache* headers) {
   const size_t before = project.Records.size();

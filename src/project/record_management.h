@@ -71,6 +71,11 @@ struct TAddReport {
 // headers (the window's, for an open project; null: none kept) keeps the files' headers.
 TAddReport AddFilesToProject(TProject& project, const std::vector<std::string>& paths, UiHost& host,
                              HeaderCache* headers = nullptr);
+// The same for groups of files, each forming records of its own (AddFileGroups): the days of
+// an SDS archive added one record per day.
+TAddReport AddFileGroupsToProject(TProject& project,
+                                  const std::vector<std::vector<std::string>>& groups, UiHost& host,
+                                  HeaderCache* headers = nullptr);
 // The same for every file of folder that matches the mask of the data-format index.
 TAddReport AddFolderToProject(TProject& project, const std::string& folder, int format_index,
                               UiHost& host, HeaderCache* headers = nullptr);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
+#include <map>
 #include <numeric>
 #include <system_error>
 
@@ -413,6 +414,101 @@ std::optional<SdsName> ParseSdsName(std::string_view file_name) {
     return std::nullopt;
   }
   return n;
+}
+
+std::optional<SdsStation> ParseSdsStation(std::string_view text) {
+  std::vector<std::string> parts;
+  for (size_t at = 0;;) {
+    const size_t dot = text.find('.', at);
+    parts.emplace_back(text.substr(at, dot == std::string_view::npos ? dot : dot - at));
+    if (dot == std::string_view::npos) break;
+    at = dot + 1;
+  }
+  if (parts.size() < 2 || parts.size() > 3 || parts[0].empty() || parts[1].empty()) {
+    return std::nullopt;
+  }
+  SdsStation s{parts[0], parts[1], "", parts.size() == 2};
+  if (parts.size() == 3) s.location = parts[2];
+  return s;
+}
+
+std::vector<std::vector<std::string>> ListSdsDays(const std::string& root,
+                                                  const SdsStation& station, TDateTime from,
+                                                  TDateTime to) {
+  namespace fs = std::filesystem;
+  std::map<std::pair<int, int>, std::vector<std::string>> days;
+  const int first_year = std::isfinite(from) ? DecodeDateTime(from).year : 0;
+  const int last_year = std::isfinite(to) ? DecodeDateTime(to).year : 1 << 30;
+  std::error_code ec;
+  for (fs::directory_iterator y(root, ec), end; !ec && y != end; y.increment(ec)) {
+    int year = 0;
+    const std::string year_name = y->path().filename().string();
+    const auto [stop, bad] =
+        std::from_chars(year_name.data(), year_name.data() + year_name.size(), year);
+    if (bad != std::errc() || stop != year_name.data() + year_name.size()) continue;
+    if (year < first_year || year > last_year) continue;
+    const fs::path place = y->path() / station.network / station.station;
+    std::error_code inner;
+    for (fs::directory_iterator c(place, inner); !inner && c != end; c.increment(inner)) {
+      if (!c->is_directory(inner)) continue;
+      std::error_code files_ec;
+      for (fs::directory_iterator f(c->path(), files_ec); !files_ec && f != end;
+           f.increment(files_ec)) {
+        const std::optional<SdsName> n = ParseSdsName(f->path().filename().string());
+        if (!n || n->network != station.network || n->station != station.station ||
+            n->year != year || (!station.any_location && n->location != station.location)) {
+          continue;
+        }
+        if (c->path().filename() != n->channel + "." + n->type) continue;
+        const TDateTime day = EncodeDayOfYear(n->year, n->day);
+        if ((std::isfinite(from) && day < std::floor(from)) ||
+            (std::isfinite(to) && day > std::floor(to))) {
+          continue;
+        }
+        std::error_code plain;
+        if (f->is_regular_file(plain)) days[{n->year, n->day}].push_back(f->path().string());
+      }
+    }
+  }
+  std::vector<std::vector<std::string>> out;
+  for (auto& [day, files] : days) {
+    std::sort(files.begin(), files.end());
+    out.push_back(std::move(files));
+  }
+  return out;
+}
+
+std::vector<AddedFile> AddFileGroups(TFileRecords& records,
+                                     const std::vector<std::vector<std::string>>& groups,
+                                     const AssemblySettings& settings, UiHost& host,
+                                     HeaderCache* cache) {
+  std::vector<AddedFile> out;
+  size_t total = 0;
+  for (const auto& g : groups) total += g.size();
+  const int n = static_cast<int>(std::min<size_t>(total, std::numeric_limits<int>::max()));
+  host.SetGauge(0, n);
+  for (const std::vector<std::string>& group : groups) {
+    TFileRecords own;
+    std::vector<int> touched;
+    const size_t first = out.size();
+    for (const std::string& path : group) {
+      out.push_back({path, AddFile(own, path, settings, cache)});
+      if (out.back().result.Added()) touched.push_back(out.back().result.record);
+      host.SetGauge(static_cast<int>(std::min<size_t>(out.size(), n)), n);
+      host.ProcessEvents();
+    }
+    std::vector<int> moved;
+    JoinSiblingChannels(own, touched, cache, &moved);
+    const int base = static_cast<int>(records.size());
+    for (size_t k = first; k < out.size(); ++k) {
+      AddFileResult& r = out[k].result;
+      if (r.Added())
+        r.record = base + (moved.empty() ? r.record : moved[static_cast<size_t>(r.record)]);
+    }
+    records.insert(records.end(), std::make_move_iterator(own.begin()),
+                   std::make_move_iterator(own.end()));
+  }
+  return out;
 }
 
 namespace {

@@ -151,4 +151,28 @@ struct SdsName {
 };
 std::optional<SdsName> ParseSdsName(std::string_view file_name);
 
+// A station of an SDS archive as "NET.STA" (any location) or "NET.STA.LOC" (that location;
+// "NET.STA." the empty one).
+struct SdsStation {
+  std::string network, station, location;
+  bool any_location = true;
+};
+// nullopt when text is not of that form.
+std::optional<SdsStation> ParseSdsStation(std::string_view text);
+
+// The day files of station in the SDS archive under root (ROOT/YEAR/NET/STA/CHA.TYPE/) whose
+// day lies in [from, to] (whole days; a bound that is not a number is no bound), one list per
+// day in order of day, each in path order.
+std::vector<std::vector<std::string>> ListSdsDays(const std::string& root,
+                                                  const SdsStation& station, TDateTime from,
+                                                  TDateTime to);
+
+// Adds each group of files as AddFiles does, as if into a list of that group's records alone:
+// a group's files join only each other's records, and its records then follow those of
+// records. The gauge counts the files of all groups.
+std::vector<AddedFile> AddFileGroups(TFileRecords& records,
+                                     const std::vector<std::vector<std::string>>& groups,
+                                     const AssemblySettings& settings, UiHost& host,
+                                     HeaderCache* cache = nullptr);
+
 }  // namespace tarvik

@@ -184,7 +184,8 @@ std::map<std::string, std::vector<uint8_t>> Tree(const std::string& folder) {
 }
 
 // Adds folder (or the arguments given) to a new project in project_dir, describes every channel
-// with a unit response and a level no sample reaches, and runs spectra and ratios.
+// with a unit response and a level no sample reaches, and runs spectra and, of records of three
+// channels, ratios.
 void AddAndRun(const TempDir& dir, const std::string& project_dir, const std::string& add_args,
                size_t records) {
   fs::create_directories(project_dir);
@@ -199,7 +200,8 @@ void AddAndRun(const TempDir& dir, const std::string& project_dir, const std::st
   ASSERT_EQ(LoadProject(p, project, host), LoadStatus::kLoaded);
   ASSERT_EQ(p.Records.size(), records);
   for (TFileRecord& r : p.Records) {
-    r.ToProcess = r.ToProcessNakamura = true;
+    r.ToProcess = true;
+    r.ToProcessNakamura = r.ChannelCount == 3;
     for (int c = 0; c < r.ChannelCount; ++c) {
       r.ChannelResp[c] = unit;
       r.Level[c] = 1000000000;
@@ -228,6 +230,105 @@ TEST(ChannelFiles, RunGivesTheResultsOfTheJointFiles) {
   AddAndRun(dir, dir.File("p_split"), Quote(dir.File("split")), 1);
   AddAndRun(dir, dir.File("p_joint"), Quote(dir.File("joint")), 1);
   ExpectSameResults(dir.File("p_split"), dir.File("p_joint"));
+}
+
+// An SDS archive of January 2024: three channels of XX.STA1 and one of XX.STA2 at 1 Hz, a file
+// a day each; and the same files side by side in one folder.
+constexpr int kSdsDays = 30;
+
+void WriteSds(const std::string& root, const std::string& flat) {
+  fs::create_directories(flat);
+  const struct {
+    const char* station;
+    int channels;
+  } stations[] = {{"STA1", 3}, {"STA2", 1}};
+  for (const auto& st : stations) {
+    for (int c = 3 - st.channels; c < 3; ++c) {
+      const std::string cha = kChannels[c];
+      const std::string folder = root + "/2024/XX/" + st.station + "/" + cha + ".D";
+      fs::create_directories(folder);
+      for (int day = 1; day <= kSdsDays; ++day) {
+        MsChannel ch;
+        ch.station = st.station;
+        ch.channel = cha;
+        ch.rate = 1;
+        ch.start = EncodeDayOfYear(2024, day);
+        ch.samples = TestSignal(86400, c + 1, static_cast<size_t>(day) * 86400);
+        char name[64];
+        std::snprintf(name, sizeof name, "XX.%s..%s.D.2024.%03d", st.station, cha.c_str(), day);
+        WriteMiniSeed(folder + "/" + name, {ch});
+        fs::copy_file(folder + "/" + name, flat + "/" + name);
+      }
+    }
+  }
+}
+
+TProject Added(const TempDir& dir, const std::string& name, const std::string& args) {
+  const std::string project = dir.File(name);
+  const CliRun add = Cli("add " + Quote(project) + " " + args, dir);
+  EXPECT_EQ(add.status, 0) << add.err;
+  TProject p;
+  RecordingUiHost host;
+  EXPECT_EQ(LoadProject(p, project, host), LoadStatus::kLoaded);
+  return p;
+}
+
+TEST(ChannelFiles, SdsArchiveByDayAndContinuous) {
+  TempDir dir;
+  WriteSds(dir.File("sds"), dir.File("flat"));
+  const std::string sds = "--sds " + Quote(dir.File("sds")) + " --stations XX.STA1,XX.STA2.";
+
+  const TProject days = Added(dir, "days.tvp", sds);
+  ASSERT_EQ(days.Records.size(), 2u * kSdsDays);
+  for (int k = 0; k < 2 * kSdsDays; ++k) {
+    const TFileRecord& r = days.Records[static_cast<size_t>(k)];
+    const int day = k % kSdsDays + 1;
+    SCOPED_TRACE(r.Station + " day " + std::to_string(day));
+    EXPECT_EQ(r.Station, k < kSdsDays ? "STA1" : "STA2");
+    EXPECT_EQ(Names(r), k < kSdsDays ? (std::vector<std::string>{"HHE", "HHN", "HHZ"})
+                                     : std::vector<std::string>{"HHZ"});
+    EXPECT_NEAR(r.Start, EncodeDayOfYear(2024, day), 1e-9);
+    EXPECT_NEAR(r.Finish, EncodeDayOfYear(2024, day + 1), 1e-9);
+  }
+  // A day's record reads its three channels from the three channel folders.
+  const TData32 data = Load(days.Records[4]);
+  ASSERT_EQ(data.size(), 3u);
+  ASSERT_EQ(data[1].size(), 86400u);
+  EXPECT_EQ(data[1][7], TestSignal(8, 2, 5 * 86400)[7]);
+
+  const TProject some = Added(dir, "some.tvp", sds + " --from 2024-01-10 --to 2024-01-12");
+  ASSERT_EQ(some.Records.size(), 6u);
+  EXPECT_NEAR(some.Records[0].Start, EncodeDateTime(2024, 1, 10), 1e-9);
+  EXPECT_NEAR(some.Records[5].Start, EncodeDateTime(2024, 1, 12), 1e-9);
+
+  // A location that the archive does not hold gives nothing; a malformed station is refused.
+  EXPECT_EQ(Cli("add " + Quote(dir.File("none.tvp")) + " --sds " + Quote(dir.File("sds")) +
+                    " --stations XX.STA1.10",
+                dir)
+                .status,
+            1);
+  EXPECT_EQ(Cli("add " + Quote(dir.File("none.tvp")) + " --sds " + Quote(dir.File("sds")) +
+                    " --stations STA1",
+                dir)
+                .status,
+            2);
+  EXPECT_FALSE(fs::exists(dir.File("none.tvp")));
+
+  const TProject run = Added(dir, "run.tvp", sds + " --per continuous");
+  ASSERT_EQ(run.Records.size(), 2u);
+  EXPECT_EQ(Names(run.Records[0]), (std::vector<std::string>{"HHE", "HHN", "HHZ"}));
+  EXPECT_NEAR((run.Records[0].Finish - run.Records[0].Start), kSdsDays, 1e-6);
+  EXPECT_EQ(Names(run.Records[1]), std::vector<std::string>{"HHZ"});
+}
+
+// The continuous records of the archive run to the results of the same files in one folder.
+TEST(ChannelFiles, SdsRunGivesTheResultsOfOneFolder) {
+  TempDir dir;
+  WriteSds(dir.File("sds"), dir.File("flat"));
+  AddAndRun(dir, dir.File("p_sds"),
+            "--sds " + Quote(dir.File("sds")) + " --stations XX.STA1,XX.STA2 --per continuous", 2);
+  AddAndRun(dir, dir.File("p_flat"), Quote(dir.File("flat")), 2);
+  ExpectSameResults(dir.File("p_sds"), dir.File("p_flat"));
 }
 
 }  // namespace
