@@ -2,6 +2,7 @@
 // clone, combine, delete, sort, change-path, channels and template. Each works on a selection
 // of records and saves the project.
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -72,29 +73,44 @@ void RegisterClone(CLI::App& app, CommandResult& result) {
 void RegisterCombine(CLI::App& app, CommandResult& result) {
   CLI::App* cmd = app.add_subcommand(
       "combine",
-      "Join the selected records into the earliest one (latest Finish and SelectFinish)");
+      "Join the selected records into the earliest one (latest Finish and SelectFinish); "
+      "records that overlap in time are joined by their channels");
   auto opt = AddEditOptions(cmd, SelectionUse::kRequired);
-  cmd->callback([opt, &result] {
+  auto channels = std::make_shared<bool>(false);
+  cmd->add_flag("--channels", *channels,
+                "join simultaneous records of one station (its channels in files of their own) "
+                "into one record of all their channels");
+  cmd->callback([opt, channels, &result] {
     EditSession s(*opt, "combine", result);
     if (!s.Open(SelectionUse::kRequired)) return;
     if (s.Selection().size() < 2) {
       s.Usage("give at least two records to combine");
       return;
     }
-    const TRecordOpResult r = CombineRecords(s.Project(), s.Selection());
+    const TRecordOpResult r = *channels ? CombineChannels(s.Project(), s.Selection())
+                                        : CombineRecords(s.Project(), s.Selection());
     if (!s.Apply(r)) return;
     const int kept = r.Selection.front();
     const TFileRecord& k = s.Project().Records[static_cast<size_t>(kept)];
-    for (int i : NormalizeSelection(s.Before(), s.Selection())) {
+    const TSelection chosen = NormalizeSelection(s.Before(), s.Selection());
+    // Channels join into the first selected record; records in time into the earliest, whose
+    // first file stays the kept record's.
+    const int first = *std::min_element(chosen.begin(), chosen.end());
+    const bool by_channels =
+        k.ChannelCount > s.Before().Records[static_cast<size_t>(first)].ChannelCount;
+    for (int i : chosen) {
       const TFileRecord& was = s.Before().Records[static_cast<size_t>(i)];
-      if (was.File == k.File && was.Start == k.Start && was.Station == k.Station) {
+      if (by_channels ? i == first
+                      : was.File == k.File && was.Start == k.Start && was.Station == k.Station) {
         s.Change(RecordLabel(s.Before(), i) + " kept as record " + std::to_string(kept + 1) +
                      ": Finish " + FormatIso(k.Finish) + ", SelectFinish " +
-                     FormatIso(k.SelectFinish),
+                     FormatIso(k.SelectFinish) + ", " + std::to_string(k.ChannelCount) +
+                     " channels",
                  Json{{"kept", i + 1},
                       {"now", kept + 1},
                       {"Finish", FormatIso(k.Finish)},
-                      {"SelectFinish", FormatIso(k.SelectFinish)}});
+                      {"SelectFinish", FormatIso(k.SelectFinish)},
+                      {"channels", k.ChannelCount}});
         continue;
       }
       s.Change("removed " + RecordLabel(s.Before(), i),

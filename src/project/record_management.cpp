@@ -4,6 +4,7 @@
 #include <charconv>
 #include <map>
 #include <numeric>
+#include <optional>
 #include <set>
 
 #include "common/paths.h"
@@ -11,6 +12,7 @@
 #include "common/ui_host.h"
 #include "project/record_editor.h"
 #include "records/compress.h"
+#include "records/formats.h"
 #include "records/header_cache.h"
 
 namespace tarvik {
@@ -295,7 +297,14 @@ TRecordOpResult CombineRecords(TProject& project, const TSelection& selection) {
     return result;
   }
   result.Message = OverlappingRecords(project, chosen);
-  if (!result.Message.empty()) return result;
+  if (!result.Message.empty()) {
+    // Simultaneous records of one station are its channels recorded apart.
+    TProject trial = project;
+    TRecordOpResult joined = CombineChannels(trial, chosen);
+    if (!joined.Done) return result;
+    project = std::move(trial);
+    return joined;
+  }
   int kept = chosen.front();
   TDateTime finish = project.Records[static_cast<size_t>(kept)].Finish;
   TDateTime select_finish = project.Records[static_cast<size_t>(kept)].SelectFinish;
@@ -320,6 +329,63 @@ TRecordOpResult CombineRecords(TProject& project, const TSelection& selection) {
   result.Done = true;
   result.Count = static_cast<int>(others.size());
   result.Selection = {kept - before};
+  return result;
+}
+
+namespace {
+
+// Whether a record of the channels of both files finds both again when it is read: files of a
+// format read by segments, in one folder or in channel folders of one station of an SDS
+// archive.
+bool ChannelFilesFindEachOther(const std::string& a, const std::string& b) {
+  for (const std::string* f : {&a, &b}) {
+    const FormatInfo* format = FindFormat(Recognize(*f));
+    if (format == nullptr || format->build_segments == nullptr) return false;
+  }
+  if (FolderOf(a) == FolderOf(b)) return true;
+  const std::optional<SdsName> sa = ParseSdsName(FileName(a));
+  const std::optional<SdsName> sb = ParseSdsName(FileName(b));
+  return sa && sb && sa->network == sb->network && sa->station == sb->station &&
+         sa->type == sb->type && FolderOf(FolderOf(a)) == FolderOf(FolderOf(b));
+}
+
+}  // namespace
+
+TRecordOpResult CombineChannels(TProject& project, const TSelection& selection) {
+  TRecordOpResult result;
+  const TSelection chosen = NormalizeSelection(project, selection);
+  if (chosen.size() < 2) {
+    result.Message = "Выделите не меньше двух записей";
+    return result;
+  }
+  std::vector<int> ordered = chosen;
+  std::sort(ordered.begin(), ordered.end());
+  const int kept = ordered.front();
+  TFileRecord joined = project.Records[static_cast<size_t>(kept)];
+  for (size_t n = 1; n < ordered.size(); ++n) {
+    const TFileRecord& r = project.Records[static_cast<size_t>(ordered[n])];
+    if (!ChannelFilesFindEachOther(joined.File, r.File)) {
+      result.Message = "Запись " + std::to_string(ordered[n] + 1) + " (" + r.Station +
+                       ") не объединяется по каналам: файлы каналов одной записи должны "
+                       "лежать в одной папке (или в папках каналов архива SDS) и читаться по "
+                       "сегментам";
+      return result;
+    }
+    if (!CanJoinChannels(joined, r, true)) {
+      result.Message = "Запись " + std::to_string(ordered[n] + 1) + " (" + r.Station +
+                       ") не объединяется по каналам: объединяются одновременные записи одной "
+                       "станции с одной частотой дискретизации и разными каналами";
+      return result;
+    }
+    JoinChannels(joined, r);
+  }
+  project.Records[static_cast<size_t>(kept)] = std::move(joined);
+  const TSelection others(ordered.begin() + 1, ordered.end());
+  DeleteRecords(project, others);
+  project.Modified = true;
+  result.Done = true;
+  result.Count = static_cast<int>(others.size());
+  result.Selection = {kept};
   return result;
 }
 

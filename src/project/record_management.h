@@ -100,7 +100,16 @@ TRecordOpResult DeleteRecords(TProject& project, const TSelection& selection);
 // list order among equal starts): it takes the latest Finish and the latest SelectFinish of the
 // selection and keeps everything else; the other selected records are removed. Selection: the
 // kept record.
+// Selected records that overlap in time are joined by their channels instead
+// (CombineChannels) when they can be; otherwise they are refused as before.
 TRecordOpResult CombineRecords(TProject& project, const TSelection& selection);
+
+// Joins simultaneous records of one station, location and rate that hold different channels
+// into the first selected one in list order: one record of all their channels, each with its
+// component, level, coefficient and responses, spanning them all (JoinChannels). Refused, with
+// the reason, when fewer than two are selected or some cannot join the others. Selection: the
+// kept record.
+TRecordOpResult CombineChannels(TProject& project, const TSelection& selection);
 
 // What compressing the selected records did.
 struct TCompressReport {

@@ -12,6 +12,7 @@
 #include "cli_runner.h"
 #include "common/paths.h"
 #include "project/project_file.h"
+#include "project/record_management.h"
 #include "record_test_files.h"
 #include "recording_ui_host.h"
 #include "records/assembly.h"
@@ -170,6 +171,83 @@ TEST(ChannelFiles, WhatJoinsAndWhatStaysApart) {
   EXPECT_EQ(data[2][0], TestSignal(1, 2, 0)[0]);
   EXPECT_EQ(data[2][kFileSamples], TestSignal(1, 2, kFileSamples)[0]);
   EXPECT_EQ(data[1][kFileSamples], TestSignal(1, 1, kFileSamples)[0]);
+}
+
+// Records of a station's channel files made apart (one AddFile each, as a project of an earlier
+// version holds them) join by their channels with every channel's settings; records that are
+// not simultaneous channels of one station are refused and left as they were.
+TEST(ChannelFiles, CombineChannelsKeepsEachChannelsSettings) {
+  TempDir dir;
+  WriteSplit(dir.File("split"), "STA", 1);
+  MsChannel slow = Channel("STA", 1, 0);
+  slow.channel = "LHN";
+  slow.rate = 10;
+  slow.samples.resize(kFileSamples / 5);
+  WriteMiniSeed(dir.File("split/STA.LHN.mseed"), {slow});
+  TProject p;
+  for (const char* name : {"STA.HHZ.0.mseed", "STA.HHE.0.mseed", "STA.HHN.0.mseed", "STA.LHN.mseed",
+                           "STA.HHE.0.mseed"}) {
+    ASSERT_TRUE(
+        AddFile(p.Records, dir.File(std::string("split/") + name), AssemblySettings{}).Added());
+  }
+  ASSERT_EQ(p.Records.size(), 5u);
+  for (int i = 0; i < 3; ++i) {
+    TFileRecord& r = p.Records[static_cast<size_t>(i)];
+    r.Level[0] = 100 + i;
+    r.ADCCoef[0] = 0.5 + i;
+    r.ChannelResp[0] = "resp" + std::to_string(i) + ".rsp";
+    r.Axis[0] = i;  // a component set by hand
+    r.ChanSelected[0] = i != 1;
+  }
+  const TProject before = p;
+  // Another rate, the same channel twice: refused, nothing changed.
+  for (const TSelection& bad : {TSelection{0, 3}, TSelection{1, 4}, TSelection{0}}) {
+    TProject q = p;
+    const TRecordOpResult r = CombineChannels(q, bad);
+    EXPECT_FALSE(r.Done);
+    EXPECT_FALSE(r.Message.empty());
+    EXPECT_EQ(q.Records.size(), 5u);
+  }
+  // The window's combine of records that overlap: the same channel twice stays refused.
+  TProject q = p;
+  EXPECT_FALSE(CombineRecords(q, {1, 4}).Done);
+
+  const TRecordOpResult r = CombineRecords(p, {2, 0, 1});
+  ASSERT_TRUE(r.Done) << r.Message;
+  ASSERT_EQ(p.Records.size(), 3u);
+  EXPECT_EQ(r.Selection, TSelection{0});
+  const TFileRecord& k = p.Records[0];
+  EXPECT_EQ(Names(k), (std::vector<std::string>{"HHZ", "HHE", "HHN"}));
+  for (int c = 0; c < 3; ++c) {
+    const TFileRecord& was = before.Records[static_cast<size_t>(c)];
+    EXPECT_EQ(k.Level[c], was.Level[0]) << c;
+    EXPECT_EQ(k.ADCCoef[c], was.ADCCoef[0]) << c;
+    EXPECT_EQ(k.ChannelResp[c], was.ChannelResp[0]) << c;
+    EXPECT_EQ(k.Axis[c], c) << c;
+    EXPECT_EQ(k.ChanSelected[c], c != 1) << c;
+  }
+  EXPECT_EQ(p.Records[1].Channel[0], "LHN");
+  const TData32 data = Load(k);
+  ASSERT_EQ(data.size(), 3u);
+  EXPECT_EQ(data[0], TestSignal(kFileSamples, 3));
+  EXPECT_EQ(data[1], TestSignal(kFileSamples, 1));
+  EXPECT_EQ(data[2], TestSignal(kFileSamples, 2));
+
+  // The command line's combine --channels does the same to a saved project.
+  TProject saved = before;
+  RecordingUiHost host;
+  const std::string project = dir.File("p.tvp");
+  ASSERT_TRUE(SaveProject(saved, project, 0, host).ok);
+  const CliRun bad = Cli("combine --channels --records 1,4 " + Quote(project), dir);
+  EXPECT_NE(bad.status, 0);
+  EXPECT_NE(bad.err.find("не объединяется по каналам"), std::string::npos) << bad.err;
+  const CliRun good = Cli("combine --channels --records 1-3 " + Quote(project), dir);
+  ASSERT_EQ(good.status, 0) << good.err;
+  TProject after;
+  ASSERT_EQ(LoadProject(after, project, host), LoadStatus::kLoaded);
+  ASSERT_EQ(after.Records.size(), 3u);
+  EXPECT_EQ(Names(after.Records[0]), (std::vector<std::string>{"HHZ", "HHE", "HHN"}));
+  EXPECT_EQ(after.Records[0].ChannelResp[2], "resp2.rsp");
 }
 
 // Every file below folder, by its path under folder, with its bytes.
