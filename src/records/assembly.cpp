@@ -9,6 +9,7 @@
 #include <numeric>
 #include <system_error>
 
+#include "common/binary_file.h"
 #include "common/paths.h"
 #include "common/text_encoding.h"
 #include "common/ui_host.h"
@@ -260,7 +261,8 @@ void JoinChannels(TFileRecord& into, const TFileRecord& from) {
 }
 
 int JoinSiblingChannels(TFileRecords& records, std::vector<int> touched, HeaderCache* cache,
-                        std::vector<int>* moved) {
+                        std::vector<int>* moved,
+                        const std::map<std::string, std::string>* miniseed_locations) {
   int joined = 0;
   if (moved != nullptr) {
     moved->resize(records.size());
@@ -275,6 +277,12 @@ int JoinSiblingChannels(TFileRecords& records, std::vector<int> touched, HeaderC
   std::vector<Known> known(records.size());
   const auto know = [&](size_t i) -> const Known& {
     Known& k = known[i];
+    if (!k.read && miniseed_locations != nullptr) {
+      if (const auto it = miniseed_locations->find(records[i].File);
+          it != miniseed_locations->end()) {
+        k = {true, true, it->second};
+      }
+    }
     if (!k.read) {
       const FormatTag tag = RecognizeWith(cache, records[i].File);
       k.read = true;
@@ -478,6 +486,63 @@ std::vector<std::vector<std::string>> ListSdsDays(const std::string& root,
   return out;
 }
 
+namespace {
+
+// The header of an SDS day file taken from its first and last records alone: an archive keeps a
+// day of one channel in records of one length in time order, so the two give what walking
+// every record would, at the cost of reading two. nullopt when the file is not laid out so
+// (not miniSEED 2, a size that is no multiple of the record length, first and last records of
+// different streams): the file is then read as any other. location gets the stream's location.
+std::optional<TFileRecordInfo> SdsDayHeader(const std::string& path, std::string& location) {
+  BinaryFile file;
+  if (!file.Open(path, false)) return std::nullopt;
+  const int64_t size = file.Size();
+  // The fixed header and blockette 1000 of an archive's records lie in their first bytes; a
+  // record whose blockettes lie further is read the long way.
+  constexpr size_t kHeadBytes = 512;
+  std::vector<uint8_t> head(kHeadBytes);
+  head.resize(file.ReadAt(0, head.data(), head.size()));
+  if (head.size() < 8 ||
+      std::string_view("DRQM").find(static_cast<char>(head[6])) == std::string_view::npos) {
+    return std::nullopt;
+  }
+  TMiniSEEDPacket first;
+  if (ParseMiniSeedRecord(head, std::min<int64_t>(size, kMiniSeedDefaultRecordLength), first) !=
+      MiniSeedStatus::kOk) {
+    return std::nullopt;
+  }
+  const int64_t length = first.RecordLength;
+  if (length <= 0 || size % length != 0) return std::nullopt;
+  TMiniSEEDPacket last = first;
+  if (size > length) {
+    head.resize(static_cast<size_t>(std::min<int64_t>(length, kHeadBytes)));
+    if (file.ReadAt(size - length, head.data(), head.size()) < head.size() ||
+        ParseMiniSeedRecord(head, length, last) != MiniSeedStatus::kOk) {
+      return std::nullopt;
+    }
+  }
+  if (last.Station != first.Station || last.Location != first.Location ||
+      last.Channel != first.Channel || last.Network != first.Network ||
+      !SameRate(last.SampRate, first.SampRate) || last.RecordLength != length ||
+      last.Start < first.Start) {
+    return std::nullopt;
+  }
+  std::vector<TFileRecordInfo> headers;
+  GroupMiniSeedRecords(
+      [&](const MiniSeedVisitor& visit) {
+        visit(0, first);
+        if (size > length) visit(size - length, last);
+      },
+      headers);
+  if (headers.size() != 1 || !(headers[0].SampRate > 0.0)) return std::nullopt;
+  headers[0].BlockCount =
+      static_cast<int32_t>(std::min<int64_t>(size / length, std::numeric_limits<int32_t>::max()));
+  location = Trim(first.Location);
+  return headers[0];
+}
+
+}  // namespace
+
 std::vector<AddedFile> AddFileGroups(TFileRecords& records,
                                      const std::vector<std::vector<std::string>>& groups,
                                      const AssemblySettings& settings, UiHost& host,
@@ -487,18 +552,32 @@ std::vector<AddedFile> AddFileGroups(TFileRecords& records,
   for (const auto& g : groups) total += g.size();
   const int n = static_cast<int>(std::min<size_t>(total, std::numeric_limits<int>::max()));
   host.SetGauge(0, n);
+  // A record is several kilobytes: room for them is made once, not grown record by record.
+  records.reserve(records.size() + groups.size());
+  TFileRecords own;
   for (const std::vector<std::string>& group : groups) {
-    TFileRecords own;
+    own.clear();
+    own.reserve(group.size());
     std::vector<int> touched;
     const size_t first = out.size();
+    // SDS day files are known from their first and last records.
+    std::map<std::string, std::string> locations;
     for (const std::string& path : group) {
-      out.push_back({path, AddFile(own, path, settings, cache)});
+      std::string location;
+      std::optional<TFileRecordInfo> day;
+      if (ParseSdsName(FileName(path))) day = SdsDayHeader(path, location);
+      if (day) {
+        out.push_back({path, AddFileHeader(own, path, kTagMiniSeed, *day, settings)});
+        locations[path] = location;
+      } else {
+        out.push_back({path, AddFile(own, path, settings, cache)});
+      }
       if (out.back().result.Added()) touched.push_back(out.back().result.record);
       host.SetGauge(static_cast<int>(std::min<size_t>(out.size(), n)), n);
       host.ProcessEvents();
     }
     std::vector<int> moved;
-    JoinSiblingChannels(own, touched, cache, &moved);
+    JoinSiblingChannels(own, touched, cache, &moved, &locations);
     const int base = static_cast<int>(records.size());
     for (size_t k = first; k < out.size(); ++k) {
       AddFileResult& r = out[k].result;

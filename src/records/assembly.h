@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -82,9 +83,11 @@ void JoinChannels(TFileRecord& into, const TFileRecord& from);
 // may join (CanJoinChannels with overlap) and whose format is read by segments, the later into
 // the earlier, until none is left: one station's channels written to separate files become one
 // record. Returns the number of records joined away; moved (when given) maps each former index
-// to the record's index now.
+// to the record's index now. miniseed_locations (when given) holds the location of records
+// whose first file is known to be miniSEED, by that file's path.
 int JoinSiblingChannels(TFileRecords& records, std::vector<int> touched,
-                        HeaderCache* cache = nullptr, std::vector<int>* moved = nullptr);
+                        HeaderCache* cache = nullptr, std::vector<int>* moved = nullptr,
+                        const std::map<std::string, std::string>* miniseed_locations = nullptr);
 
 // The folder mask of a data-format index ("?????????Z*.ugr*", "?????????_*",
 // "*.msd;*.mseed;*.miniseed", ...; several masks joined by ";"); empty for an index outside the
@@ -169,7 +172,8 @@ std::vector<std::vector<std::string>> ListSdsDays(const std::string& root,
 
 // Adds each group of files as AddFiles does, as if into a list of that group's records alone:
 // a group's files join only each other's records, and its records then follow those of
-// records. The gauge counts the files of all groups.
+// records. The gauge counts the files of all groups. An SDS day file of one channel in records
+// of one length has its header taken from its first and last records.
 std::vector<AddedFile> AddFileGroups(TFileRecords& records,
                                      const std::vector<std::vector<std::string>>& groups,
                                      const AssemblySettings& settings, UiHost& host,

@@ -399,6 +399,46 @@ TEST(ChannelFiles, SdsArchiveByDayAndContinuous) {
   EXPECT_EQ(Names(run.Records[1]), std::vector<std::string>{"HHZ"});
 }
 
+// A day file is known from its first and last records when adding an archive: the record is
+// the one reading every record gives. A file that breaks the archive's layout (two channels in
+// one day file, a size that is no multiple of the record length) is read whole.
+TEST(ChannelFiles, SdsDayFilesByTheirFirstAndLastRecords) {
+  TempDir dir;
+  const std::string folder = dir.File("2024/XX/STA/HHZ.D");
+  fs::create_directories(folder);
+  const auto day = [&](int d, std::vector<MsChannel> channels) {
+    char name[64];
+    std::snprintf(name, sizeof name, "XX.STA..HHZ.D.2024.%03d", d);
+    WriteMiniSeed(folder + "/" + name, channels);
+    return folder + "/" + name;
+  };
+  MsChannel z = Channel("STA", 2, 0);
+  const std::string plain = day(1, {z});
+  MsChannel n = Channel("STA", 1, 0);
+  const std::string two = day(2, {z, n});
+  const std::string odd = day(3, {z});
+  std::vector<uint8_t> bytes = testing::ReadBytes(odd);
+  bytes.resize(bytes.size() + 100, 0);
+  testing::WriteBytes(odd, bytes);
+  RecordingUiHost host;
+  for (const std::string& path : {plain, two, odd}) {
+    SCOPED_TRACE(path);
+    TFileRecords fast;
+    TFileRecords whole;
+    AddFileGroups(fast, {{path}}, AssemblySettings{}, host);
+    AddFiles(whole, {path}, AssemblySettings{}, host);
+    ASSERT_EQ(fast.size(), 1u);
+    ASSERT_EQ(whole.size(), 1u);
+    EXPECT_EQ(Names(fast[0]), Names(whole[0]));
+    EXPECT_EQ(fast[0].Start, whole[0].Start);
+    EXPECT_EQ(fast[0].Finish, whole[0].Finish);
+    EXPECT_EQ(fast[0].SampleCount, whole[0].SampleCount);
+  }
+  TFileRecords two_channels;
+  AddFileGroups(two_channels, {{two}}, AssemblySettings{}, host);
+  EXPECT_EQ(two_channels[0].ChannelCount, 2);
+}
+
 // The continuous records of the archive run to the results of the same files in one folder.
 TEST(ChannelFiles, SdsRunGivesTheResultsOfOneFolder) {
   TempDir dir;
