@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -305,6 +306,12 @@ TEST(ChannelFiles, RunGivesTheResultsOfTheJointFiles) {
   TempDir dir;
   WriteSplit(dir.File("split"), "STA", 2);
   WriteJoint(dir.File("joint"), "STA", 2);
+  // scan shows the record adding forms.
+  const CliRun scan = Cli("scan --json " + Quote(dir.File("split")), dir);
+  ASSERT_EQ(scan.status, 0) << scan.err;
+  const nlohmann::json shown = nlohmann::json::parse(scan.out);
+  ASSERT_EQ(shown["records"].size(), 1u);
+  EXPECT_EQ(shown["records"][0]["channels"].size(), 3u);
   AddAndRun(dir, dir.File("p_split"), Quote(dir.File("split")), 1);
   AddAndRun(dir, dir.File("p_joint"), Quote(dir.File("joint")), 1);
   ExpectSameResults(dir.File("p_split"), dir.File("p_joint"));
