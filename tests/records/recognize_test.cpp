@@ -226,7 +226,7 @@ TEST(ReadHeader, EveryReaderRefusesWhatIsNotItsFormat) {
       }
     }
   }
-  EXPECT_EQ(seen.size(), 15u);
+  EXPECT_EQ(seen.size(), 17u);
 }
 
 // ".BI"/".GEO" files: a table of channel lines (two 7-character fields, a number, a count,
