@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <limits>
 #include <numbers>
-#include <optional>
 
 #include "common/paths.h"
 #include "common/rounding.h"
@@ -75,20 +74,23 @@ void Weigh(double* __restrict out, const double* __restrict w, const int32_t* __
   for (; i < n; ++i) out[i] = w[i] * x[i];
 }
 
-// Adds the one-sided spectrum of the forward transform (re, im) of M points to sum, and its
-// square to squares: lines 0..M div 2, |X|² (power) or |X| (amplitude) times M/fs, doubled for
-// their mirror images except line 0 and, for an even M, the Nyquist line M/2. This is the
-// one-sided spectrum of the transforms module, formed here in the same pass as the sums; with
-// kKeep the segment's own values also go to keep.
+// Adds the one-sided spectrum of an M-point transform to sum, and its square to squares: x
+// holds lines 0..M div 2 of the unscaled transform as real, imaginary pairs; each value is
+// |X/M|² (power) or |X/M| (amplitude) times M/fs, doubled for its mirror image except line 0
+// and, for an even M, the Nyquist line M/2. This is the one-sided spectrum of the transforms
+// module, formed here in the same pass as the sums; with kKeep the segment's own values also go
+// to keep. The 1/M of the transform is folded into the factor: for a power-of-two M that
+// scaling is exact, so the values are bit for bit those of the scaled transform.
 template <bool kPower, bool kKeep>
-void AddOneSided(const double* __restrict re, const double* __restrict im, int64_t M, double fs,
-                 double* __restrict sum, double* __restrict squares, double* __restrict keep) {
+void AddOneSided(const double* __restrict x, int64_t M, double fs, double* __restrict sum,
+                 double* __restrict squares, double* __restrict keep) {
   const int64_t last = M / 2;
-  const double edge_factor = static_cast<double>(M) / fs;
+  const double inverse = 1.0 / static_cast<double>(M);
+  const double edge_factor = static_cast<double>(M) / fs * (kPower ? inverse * inverse : inverse);
   const double factor = 2.0 * edge_factor;
   const bool nyquist = M % 2 == 0 && last > 0;
   for (int64_t k : {int64_t{0}, last}) {
-    const double p = re[k] * re[k] + im[k] * im[k];
+    const double p = x[2 * k] * x[2 * k] + x[2 * k + 1] * x[2 * k + 1];
     const double v = (kPower ? p : std::sqrt(p)) * (k == 0 || nyquist ? edge_factor : factor);
     sum[k] += v;
     squares[k] += v * v;
@@ -98,7 +100,7 @@ void AddOneSided(const double* __restrict re, const double* __restrict im, int64
   int64_t k = 1;
   for (; k + kBlock <= last; k += kBlock) {
     for (int64_t j = k; j < k + kBlock; ++j) {
-      const double p = re[j] * re[j] + im[j] * im[j];
+      const double p = x[2 * j] * x[2 * j] + x[2 * j + 1] * x[2 * j + 1];
       const double v = (kPower ? p : std::sqrt(p)) * factor;
       sum[j] += v;
       squares[j] += v * v;
@@ -106,7 +108,7 @@ void AddOneSided(const double* __restrict re, const double* __restrict im, int64
     }
   }
   for (; k < last; ++k) {
-    const double p = re[k] * re[k] + im[k] * im[k];
+    const double p = x[2 * k] * x[2 * k] + x[2 * k + 1] * x[2 * k + 1];
     const double v = (kPower ? p : std::sqrt(p)) * factor;
     sum[k] += v;
     squares[k] += v * v;
@@ -115,12 +117,12 @@ void AddOneSided(const double* __restrict re, const double* __restrict im, int64
 }
 
 template <bool kKeep>
-void AddOneSided(bool power, const double* re, const double* im, int64_t M, double fs, double* sum,
-                 double* squares, double* keep) {
+void AddOneSided(bool power, const double* x, int64_t M, double fs, double* sum, double* squares,
+                 double* keep) {
   if (power) {
-    AddOneSided<true, kKeep>(re, im, M, fs, sum, squares, keep);
+    AddOneSided<true, kKeep>(x, M, fs, sum, squares, keep);
   } else {
-    AddOneSided<false, kKeep>(re, im, M, fs, sum, squares, keep);
+    AddOneSided<false, kKeep>(x, M, fs, sum, squares, keep);
   }
 }
 
@@ -240,17 +242,18 @@ TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
   const int progress_max = ToInt(intervals.back().second);
   host.SetStatus(station + ": Расчет спектров", progress_max);
 
-  // One window and one pair of transform buffers serve every segment.
+  // One window and one transform serve every segment. The transform is told how many segments
+  // it will take, so that a long run gets a measured plan. Its input keeps the zeros around the
+  // data (before DataOffset and after the segment), which the transform leaves as they are.
   std::vector<double> window(static_cast<size_t>(M));
   FillWindow(window, used.WindowType, used.B);
-  std::vector<double> re(static_cast<size_t>(M)), im(static_cast<size_t>(M));
-  std::optional<TFftPlan> fft;
-  std::optional<TDftPlan> dft;
-  if (used.UseFFT) {
-    fft.emplace(static_cast<size_t>(M));
-  } else {
-    dft.emplace(static_cast<size_t>(M));
+  int64_t transforms = 0;
+  for (const auto& [a, b] : intervals) {
+    transforms += std::max<int64_t>(0, (std::min<int64_t>(b, count - 1) - a + 1) / N);
   }
+  TRealTransform transform(static_cast<size_t>(M),
+                           transforms * static_cast<int64_t>(channels.size()));
+  double* const input = transform.Input().data();
   const bool power = used.SpectrumType == 1;
   TBiquadCascade edge;
   if (used.EdgeEffect) DesignBandPass(used.EdgeOrder, edge, used.FMax, used.FMin, rate / 2);
@@ -278,23 +281,13 @@ TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
   for (const auto& [a, b] : intervals) {
     for (int64_t v = a; v + N - 1 <= b && v + N <= count; v += N) {
       for (int c : channels) {
-        const int32_t* x = samples[c].data() + v;
-        std::fill(re.begin(), re.begin() + D, 0.0);
-        std::fill(re.begin() + D + N, re.end(), 0.0);
-        Weigh(re.data() + D, window.data() + D, x, N);
-        if (fft) {
-          fft->ForwardReal(re, im);
-        } else {
-          std::fill(im.begin(), im.end(), 0.0);
-          dft->Transform(re, im, true);
-        }
+        Weigh(input + D, window.data() + D, samples[c].data() + v, N);
+        const double* x = transform.Execute().data();
         if (hook) {
-          AddOneSided<true>(power, re.data(), im.data(), M, rate, mean[c].data(), stdev[c].data(),
-                            segment[c].data());
+          AddOneSided<true>(power, x, M, rate, mean[c].data(), stdev[c].data(), segment[c].data());
           for (size_t k = 0; k < lines; ++k) segment[c][k] *= scale[c][k];
         } else {
-          AddOneSided<false>(power, re.data(), im.data(), M, rate, mean[c].data(), stdev[c].data(),
-                             nullptr);
+          AddOneSided<false>(power, x, M, rate, mean[c].data(), stdev[c].data(), nullptr);
         }
       }
       if (hook && !hook(TSegmentSpectra{static_cast<int32_t>(std::min<int64_t>(
