@@ -309,10 +309,12 @@ TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
   TRecordRanges& intervals = status.Intervals;
   // Why nothing was quiet, named in the message when the search finds no interval.
   std::string no_quiet_reason;
-  // A search of the samples themselves runs ahead of the transforms by a few segments (see
-  // QuietSearch); a search of a filtered copy, or of segments of one sample, is done first.
+  // A search of the samples themselves runs ahead of the transforms by two segments (at least
+  // 2^14 samples), which for three channels stay in the processor's second-level cache until
+  // they are transformed (see QuietSearch); a search of a filtered copy, or of segments of one
+  // sample, is done first.
   std::optional<QuietSearch> search;
-  const int64_t ahead = std::max<int64_t>(4 * int64_t{used.SegmentLength}, 1 << 16);
+  const int64_t ahead = std::max<int64_t>(2 * int64_t{used.SegmentLength}, 1 << 14);
   int64_t horizon = first - 1;
   if (used.EstimationType == 1) {
     host.SetStatus(station + ": Выделение интервалов помех", nchan);

@@ -397,7 +397,7 @@ TEST(QuietIntervals, GapsAreDisturbedLikeSamplesAboveTheLevel) {
 
 // The calculation searches a long record a few segments ahead of its transforms; the segments
 // it transforms must be exactly those of the intervals one search over the whole span gives:
-// quiet stretches longer than a piece of the search (2^16 samples or four segments) and shorter,
+// quiet stretches longer than a piece of the search (2^14 samples or two segments) and shorter,
 // disturbed samples in clusters and at random, gaps of one channel, and a resumption gap.
 TEST(SpectrumEngine, SearchAheadTransformsTheSegmentsOfTheWholeSearch) {
   const double rate = 100.0;
