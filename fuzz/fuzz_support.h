@@ -120,4 +120,23 @@ inline void ReadIntoMatrix(const std::string& path, SequentialReader read_into,
   read_into(path, target);
 }
 
+// Runs a format's sequential reader into a record of first's header (up to 4096 samples) that
+// starts at the file, a little before it and a little after it, as a record of several files
+// may; the reader never moves its position outside the matrix.
+inline void ReadIntoShiftedRecords(const std::string& path, SequentialReader read_into,
+                                   const TFileRecordInfo& first) {
+  if (first.ChannelCount <= 0 || !(first.SampRate > 0.0)) return;
+  const int64_t length = std::clamp<int64_t>(first.SampleCount, 0, 4096);
+  for (int64_t shift : {int64_t{0}, int64_t{-3}, int64_t{5}}) {
+    TData32 matrix(static_cast<size_t>(std::clamp(first.ChannelCount, 0, kMaxChannels)),
+                   std::vector<int32_t>(static_cast<size_t>(length), 0));
+    LoadTarget target;
+    target.data = &matrix;
+    target.first = first;
+    target.record_start = first.Start + static_cast<double>(shift) / first.SampRate / 86400.0;
+    read_into(path, target);
+    if (target.position < 0 || target.position > length) __builtin_trap();
+  }
+}
+
 }  // namespace tarvik::fuzz

@@ -75,20 +75,23 @@ void Weigh(double* __restrict out, const double* __restrict w, const int32_t* __
   for (; i < n; ++i) out[i] = w[i] * x[i];
 }
 
-// Adds the one-sided spectrum of the forward transform (re, im) of M points to sum, and its
-// square to squares: lines 0..M div 2, |X|² (power) or |X| (amplitude) times M/fs, doubled for
-// their mirror images except line 0 and, for an even M, the Nyquist line M/2. This is the
-// one-sided spectrum of the transforms module, formed here in the same pass as the sums; with
-// kKeep the segment's own values also go to keep.
+// Adds the one-sided spectrum of an M-point transform to sum, and its square to squares: x
+// holds lines 0..M div 2 of the unscaled transform as real, imaginary pairs; each value is
+// |X/M|² (power) or |X/M| (amplitude) times M/fs, doubled for its mirror image except line 0
+// and, for an even M, the Nyquist line M/2. This is the one-sided spectrum of the transforms
+// module, formed here in the same pass as the sums; with kKeep the segment's own values also go
+// to keep. The 1/M of the transform is folded into the factor: for a power-of-two M that
+// scaling is exact, so the values are bit for bit those of the scaled transform.
 template <bool kPower, bool kKeep>
-void AddOneSided(const double* __restrict re, const double* __restrict im, int64_t M, double fs,
-                 double* __restrict sum, double* __restrict squares, double* __restrict keep) {
+void AddOneSided(const double* __restrict x, int64_t M, double fs, double* __restrict sum,
+                 double* __restrict squares, double* __restrict keep) {
   const int64_t last = M / 2;
-  const double edge_factor = static_cast<double>(M) / fs;
+  const double inverse = 1.0 / static_cast<double>(M);
+  const double edge_factor = static_cast<double>(M) / fs * (kPower ? inverse * inverse : inverse);
   const double factor = 2.0 * edge_factor;
   const bool nyquist = M % 2 == 0 && last > 0;
   for (int64_t k : {int64_t{0}, last}) {
-    const double p = re[k] * re[k] + im[k] * im[k];
+    const double p = x[2 * k] * x[2 * k] + x[2 * k + 1] * x[2 * k + 1];
     const double v = (kPower ? p : std::sqrt(p)) * (k == 0 || nyquist ? edge_factor : factor);
     sum[k] += v;
     squares[k] += v * v;
@@ -98,7 +101,7 @@ void AddOneSided(const double* __restrict re, const double* __restrict im, int64
   int64_t k = 1;
   for (; k + kBlock <= last; k += kBlock) {
     for (int64_t j = k; j < k + kBlock; ++j) {
-      const double p = re[j] * re[j] + im[j] * im[j];
+      const double p = x[2 * j] * x[2 * j] + x[2 * j + 1] * x[2 * j + 1];
       const double v = (kPower ? p : std::sqrt(p)) * factor;
       sum[j] += v;
       squares[j] += v * v;
@@ -106,7 +109,7 @@ void AddOneSided(const double* __restrict re, const double* __restrict im, int64
     }
   }
   for (; k < last; ++k) {
-    const double p = re[k] * re[k] + im[k] * im[k];
+    const double p = x[2 * k] * x[2 * k] + x[2 * k + 1] * x[2 * k + 1];
     const double v = (kPower ? p : std::sqrt(p)) * factor;
     sum[k] += v;
     squares[k] += v * v;
@@ -115,14 +118,145 @@ void AddOneSided(const double* __restrict re, const double* __restrict im, int64
 }
 
 template <bool kKeep>
-void AddOneSided(bool power, const double* re, const double* im, int64_t M, double fs, double* sum,
-                 double* squares, double* keep) {
+void AddOneSided(bool power, const double* x, int64_t M, double fs, double* sum, double* squares,
+                 double* keep) {
   if (power) {
-    AddOneSided<true, kKeep>(re, im, M, fs, sum, squares, keep);
+    AddOneSided<true, kKeep>(x, M, fs, sum, squares, keep);
   } else {
-    AddOneSided<false, kKeep>(re, im, M, fs, sum, squares, keep);
+    AddOneSided<false, kKeep>(x, M, fs, sum, squares, keep);
   }
 }
+
+// The first disturbed sample of x[from..to) or to when none: above high or below low, or 0
+// itself when zero_disturbed.
+int64_t FirstDisturbed(const int32_t* x, int64_t from, int64_t to, int64_t high, int64_t low,
+                       bool zero_disturbed) {
+  if (high > std::numeric_limits<int32_t>::max() && low <= std::numeric_limits<int32_t>::min() &&
+      !zero_disturbed) {
+    return to;  // every value is quiet
+  }
+  if (zero_disturbed) {
+    for (int64_t j = from; j < to; ++j) {
+      const int64_t v = x[j];
+      if (v > high || v < low || (v == 0 && zero_disturbed)) return j;
+    }
+    return to;
+  }
+  // Blocks whose test the compiler can vectorise; the exact sample is found in the block that
+  // holds one.
+  const auto hi =
+      static_cast<int32_t>(std::min<int64_t>(high, std::numeric_limits<int32_t>::max()));
+  const auto lo = static_cast<int32_t>(std::max<int64_t>(low, std::numeric_limits<int32_t>::min()));
+  constexpr int64_t kBlock = 256;
+  int64_t j = from;
+  for (; j + kBlock <= to; j += kBlock) {
+    int bad = 0;
+    for (int64_t i = 0; i < kBlock; ++i) bad |= (x[j + i] > hi) | (x[j + i] < lo);
+    if (bad != 0) break;
+  }
+  for (; j < to; ++j) {
+    if (x[j] > hi || x[j] < lo) return j;
+  }
+  return to;
+}
+
+// The search of FindQuietIntervals, run piece by piece: each Extend goes on up to a horizon, so
+// that the spectrum calculation can transform the segments of samples it has just tested, while
+// they are still in the cache, instead of reading the record from memory twice. Pieces of one
+// interval found by successive calls are joined, so the intervals come out as one search over
+// the whole span gives them.
+class QuietSearch {
+ public:
+  QuietSearch(const TData32& samples, std::span<const int32_t> level,
+              std::span<const bool> selected, const TSpectrumSettings& settings, int64_t first,
+              int64_t last, std::span<const TRecordRanges> unread)
+      : last_(last) {
+    const size_t n = std::min({samples.size(), level.size(), selected.size()});
+    for (size_t c = 0; c < n; ++c) {
+      if (!selected[c]) continue;
+      // x is disturbed when |x - 1| (x >= 0) or |x + 1| (x < 0) exceeds the level: above
+      // level + 1, below -level - 1, or 0 itself when the level is below 1.
+      const int64_t L = level[c];
+      tested_.push_back({samples[c].data(), L + 1, -L - 1, L < 1});
+      last_ = std::min<int64_t>(last_, static_cast<int64_t>(samples[c].size()) - 1);
+    }
+    a_ = std::max<int64_t>(first, 0);
+    if (tested_.empty()) {
+      int64_t shortest = std::numeric_limits<int64_t>::max();
+      for (const auto& row : samples) shortest = std::min<int64_t>(shortest, row.size());
+      if (!samples.empty()) last_ = std::min<int64_t>(last_, shortest - 1);
+    }
+    N_ = std::max<int32_t>(settings.SegmentLength, 1);
+    G_ = std::max<int32_t>(settings.NoiseGap, 0);
+    // Every sample that a tested channel did not record is disturbed.
+    std::vector<TRecordRanges> tested_gaps;
+    for (size_t c = 0; c < n && c < unread.size(); ++c) {
+      if (selected[c]) tested_gaps.push_back(unread[c]);
+    }
+    gaps_ = UnionOf(tested_gaps);
+  }
+
+  bool Done() const { return a_ >= last_; }
+  // Where the search stands: every sample before it has been decided.
+  int64_t Position() const { return a_; }
+
+  // Searches the samples up to horizon (inclusive), appending what it finds to intervals; an
+  // interval still open at the horizon holds the whole segments found so far and grows on the
+  // next call.
+  void Extend(int64_t horizon, TRecordRanges& intervals) {
+    const int64_t limit = std::min(last_, horizon);
+    while (a_ < last_) {
+      const auto gap = FirstRangeEndingAtOrAfter(gaps_, a_);
+      if (gap != gaps_.end() && gap->first <= a_) {
+        // Inside a gap each sample tried is disturbed, and the search moves on by G + 1 from
+        // it, as from any disturbed sample, until it lands past the gap.
+        const int64_t step = G_ + 1;
+        a_ += ((gap->second - a_) / step + 1) * step;
+        continue;
+      }
+      if (a_ > limit) return;
+      // The first disturbed sample in a..limit over all tested channels (limit + 1 when none).
+      int64_t d = gap != gaps_.end() ? std::min<int64_t>(limit + 1, gap->first) : limit + 1;
+      for (const Tested& t : tested_) {
+        d = FirstDisturbed(t.x, a_, d, t.high, t.low, t.zero_disturbed);
+      }
+      // The whole segments before it, counted from a.
+      const int64_t whole = (d - a_) / N_;
+      const int64_t b = a_ + whole * N_ - 1;
+      if (d > limit && limit < last_) {
+        // Cut by the horizon, not by a disturbance: the interval stays open.
+        if (whole > 0) Add(intervals, a_, b);
+        a_ = b + 1;
+        return;
+      }
+      if (b > a_) Add(intervals, a_, b);
+      a_ = d + 1 + G_;
+    }
+  }
+
+ private:
+  // A new interval never begins right after the previous one (a disturbed sample lies between),
+  // so one that does continues it.
+  static void Add(TRecordRanges& intervals, int64_t a, int64_t b) {
+    if (!intervals.empty() && int64_t{intervals.back().second} + 1 == a) {
+      intervals.back().second = static_cast<int32_t>(b);
+    } else {
+      intervals.emplace_back(static_cast<int32_t>(a), static_cast<int32_t>(b));
+    }
+  }
+
+  struct Tested {
+    const int32_t* x;
+    int64_t high, low;  // quiet when low <= x <= high
+    bool zero_disturbed;
+  };
+  std::vector<Tested> tested_;
+  TRecordRanges gaps_;
+  int64_t a_ = 0;
+  int64_t last_ = 0;
+  int64_t N_ = 1;
+  int64_t G_ = 0;
+};
 
 TSpectraStatus Stopped(TSpectraStatus status, UiHost& host) {
   status.Outcome = TSpectraOutcome::kStopped;
@@ -175,6 +309,13 @@ TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
   TRecordRanges& intervals = status.Intervals;
   // Why nothing was quiet, named in the message when the search finds no interval.
   std::string no_quiet_reason;
+  // A search of the samples themselves runs ahead of the transforms by two segments (at least
+  // 2^14 samples), which for three channels stay in the processor's second-level cache until
+  // they are transformed (see QuietSearch); a search of a filtered copy, or of segments of one
+  // sample, is done first.
+  std::optional<QuietSearch> search;
+  const int64_t ahead = std::max<int64_t>(2 * int64_t{used.SegmentLength}, 1 << 14);
+  int64_t horizon = first - 1;
   if (used.EstimationType == 1) {
     host.SetStatus(station + ": Выделение интервалов помех", nchan);
     const TData32* searched = &samples;
@@ -194,8 +335,18 @@ TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
       }
       searched = &filtered;
     }
-    FindQuietIntervals(*searched, record.Level, record.ChanSelected, intervals, used, first, last,
-                       unread);
+    intervals.clear();
+    search.emplace(*searched, record.Level, record.ChanSelected, used, first, last, unread);
+    if (searched != &samples || used.SegmentLength < 2) {
+      search->Extend(std::numeric_limits<int64_t>::max(), intervals);
+      search.reset();
+    } else {
+      // Up to the first segment, to know whether there is any.
+      while (intervals.empty() && !search->Done()) {
+        horizon = std::max(horizon, search->Position()) + ahead;
+        search->Extend(horizon, intervals);
+      }
+    }
     if (intervals.empty()) {
       no_quiet_reason =
           NoQuietIntervalReason(record, *searched, channels, first, last, used.SegmentLength);
@@ -237,20 +388,26 @@ TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
   const size_t lines = static_cast<size_t>(M / 2 + 1);
   mean.assign(channel_count, std::vector<double>(lines, 0.0));
   stdev.assign(channel_count, std::vector<double>(lines, 0.0));
-  const int progress_max = ToInt(intervals.back().second);
+  // The end of the last interval, or of the span while the search is still going on.
+  const int progress_max = ToInt(search ? last : intervals.back().second);
   host.SetStatus(station + ": Расчет спектров", progress_max);
 
-  // One window and one pair of transform buffers serve every segment.
+  // One window and one transform serve every segment. The transform is told how many segments
+  // it will take, so that a long run gets a measured plan. Its input keeps the zeros around the
+  // data (before DataOffset and after the segment), which the transform leaves as they are.
   std::vector<double> window(static_cast<size_t>(M));
   FillWindow(window, used.WindowType, used.B);
-  std::vector<double> re(static_cast<size_t>(M)), im(static_cast<size_t>(M));
-  std::optional<TFftPlan> fft;
-  std::optional<TDftPlan> dft;
-  if (used.UseFFT) {
-    fft.emplace(static_cast<size_t>(M));
+  int64_t transforms = 0;
+  if (search) {
+    transforms = (last - first + 1) / N;  // at most
   } else {
-    dft.emplace(static_cast<size_t>(M));
+    for (const auto& [a, b] : intervals) {
+      transforms += std::max<int64_t>(0, (std::min<int64_t>(b, count - 1) - a + 1) / N);
+    }
   }
+  TRealTransform transform(static_cast<size_t>(M),
+                           transforms * static_cast<int64_t>(channels.size()));
+  double* const input = transform.Input().data();
   const bool power = used.SpectrumType == 1;
   TBiquadCascade edge;
   if (used.EdgeEffect) DesignBandPass(used.EdgeOrder, edge, used.FMax, used.FMin, rate / 2);
@@ -275,43 +432,51 @@ TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
 
   int64_t K = 0;
   bool stopped = false;
-  for (const auto& [a, b] : intervals) {
-    for (int64_t v = a; v + N - 1 <= b && v + N <= count; v += N) {
-      for (int c : channels) {
-        const int32_t* x = samples[c].data() + v;
-        std::fill(re.begin(), re.begin() + D, 0.0);
-        std::fill(re.begin() + D + N, re.end(), 0.0);
-        Weigh(re.data() + D, window.data() + D, x, N);
-        if (fft) {
-          fft->ForwardReal(re, im);
-        } else {
-          std::fill(im.begin(), im.end(), 0.0);
-          dft->Transform(re, im, true);
+  // Segment after segment of the intervals (v: the next segment's first sample in interval i),
+  // the search extended whenever the intervals found so far are used up.
+  size_t i = 0;
+  int64_t v = -1;
+  for (;;) {
+    if (i < intervals.size()) {
+      v = std::max<int64_t>(v, intervals[i].first);
+      if (v + N - 1 > intervals[i].second || v + N > count) {
+        if (i + 1 < intervals.size()) {
+          ++i;
+          continue;
         }
-        if (hook) {
-          AddOneSided<true>(power, re.data(), im.data(), M, rate, mean[c].data(), stdev[c].data(),
-                            segment[c].data());
-          for (size_t k = 0; k < lines; ++k) segment[c][k] *= scale[c][k];
-        } else {
-          AddOneSided<false>(power, re.data(), im.data(), M, rate, mean[c].data(), stdev[c].data(),
-                             nullptr);
-        }
-      }
-      if (hook && !hook(TSegmentSpectra{static_cast<int32_t>(std::min<int64_t>(
-                                            K, std::numeric_limits<int32_t>::max())),
-                                        v, N, rate / static_cast<double>(M), segment})) {
-        stopped = true;
-        break;
-      }
-      ++K;
-      host.SetProgress(ToInt(v + N), progress_max);
-      host.ProcessEvents();
-      if (host.StopRequested()) {
-        stopped = true;
-        break;
+        if (!search || search->Done()) break;
       }
     }
-    if (stopped) break;
+    if (i >= intervals.size() || v + N - 1 > intervals[i].second || v + N > count) {
+      if (!search || search->Done()) break;
+      horizon = std::max(horizon, search->Position()) + ahead;
+      search->Extend(horizon, intervals);
+      continue;
+    }
+    for (int c : channels) {
+      Weigh(input + D, window.data() + D, samples[c].data() + v, N);
+      const double* x = transform.Execute().data();
+      if (hook) {
+        AddOneSided<true>(power, x, M, rate, mean[c].data(), stdev[c].data(), segment[c].data());
+        for (size_t k = 0; k < lines; ++k) segment[c][k] *= scale[c][k];
+      } else {
+        AddOneSided<false>(power, x, M, rate, mean[c].data(), stdev[c].data(), nullptr);
+      }
+    }
+    if (hook && !hook(TSegmentSpectra{
+                    static_cast<int32_t>(std::min<int64_t>(K, std::numeric_limits<int32_t>::max())),
+                    v, N, rate / static_cast<double>(M), segment})) {
+      stopped = true;
+      break;
+    }
+    ++K;
+    host.SetProgress(ToInt(v + N), progress_max);
+    host.ProcessEvents();
+    if (host.StopRequested()) {
+      stopped = true;
+      break;
+    }
+    v += N;
   }
   status.Segments = static_cast<int32_t>(std::min<int64_t>(K, std::numeric_limits<int32_t>::max()));
   if (stopped) return Stopped(std::move(status), host);
@@ -353,97 +518,13 @@ TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
 
 }  // namespace
 
-namespace {
-
-// The first disturbed sample of x[from..to) or to when none: above high or below low, or 0
-// itself when zero_disturbed.
-int64_t FirstDisturbed(const int32_t* x, int64_t from, int64_t to, int64_t high, int64_t low,
-                       bool zero_disturbed) {
-  if (high > std::numeric_limits<int32_t>::max() && low <= std::numeric_limits<int32_t>::min() &&
-      !zero_disturbed) {
-    return to;  // every value is quiet
-  }
-  if (zero_disturbed) {
-    for (int64_t j = from; j < to; ++j) {
-      const int64_t v = x[j];
-      if (v > high || v < low || (v == 0 && zero_disturbed)) return j;
-    }
-    return to;
-  }
-  // Blocks whose test the compiler can vectorise; the exact sample is found in the block that
-  // holds one.
-  const auto hi =
-      static_cast<int32_t>(std::min<int64_t>(high, std::numeric_limits<int32_t>::max()));
-  const auto lo = static_cast<int32_t>(std::max<int64_t>(low, std::numeric_limits<int32_t>::min()));
-  constexpr int64_t kBlock = 256;
-  int64_t j = from;
-  for (; j + kBlock <= to; j += kBlock) {
-    int bad = 0;
-    for (int64_t i = 0; i < kBlock; ++i) bad |= (x[j + i] > hi) | (x[j + i] < lo);
-    if (bad != 0) break;
-  }
-  for (; j < to; ++j) {
-    if (x[j] > hi || x[j] < lo) return j;
-  }
-  return to;
-}
-
-}  // namespace
-
 void FindQuietIntervals(const TData32& samples, std::span<const int32_t> level,
                         std::span<const bool> selected, TRecordRanges& intervals,
                         const TSpectrumSettings& settings, int64_t first, int64_t last,
                         std::span<const TRecordRanges> unread) {
   intervals.clear();
-  struct Tested {
-    const int32_t* x;
-    int64_t high, low;  // quiet when low <= x <= high
-    bool zero_disturbed;
-  };
-  std::vector<Tested> tested;
-  const size_t n = std::min({samples.size(), level.size(), selected.size()});
-  for (size_t c = 0; c < n; ++c) {
-    if (!selected[c]) continue;
-    // x is disturbed when |x - 1| (x >= 0) or |x + 1| (x < 0) exceeds the level: above
-    // level + 1, below -level - 1, or 0 itself when the level is below 1.
-    const int64_t L = level[c];
-    tested.push_back({samples[c].data(), L + 1, -L - 1, L < 1});
-    last = std::min<int64_t>(last, static_cast<int64_t>(samples[c].size()) - 1);
-  }
-  first = std::max<int64_t>(first, 0);
-  if (tested.empty()) {
-    int64_t shortest = std::numeric_limits<int64_t>::max();
-    for (const auto& row : samples) shortest = std::min<int64_t>(shortest, row.size());
-    if (!samples.empty()) last = std::min<int64_t>(last, shortest - 1);
-  }
-  const int64_t N = std::max<int32_t>(settings.SegmentLength, 1);
-  const int64_t G = std::max<int32_t>(settings.NoiseGap, 0);
-  // Every sample that a tested channel did not record is disturbed.
-  std::vector<TRecordRanges> tested_gaps;
-  for (size_t c = 0; c < n && c < unread.size(); ++c) {
-    if (selected[c]) tested_gaps.push_back(unread[c]);
-  }
-  const TRecordRanges gaps = UnionOf(tested_gaps);
-
-  int64_t a = first;
-  while (a < last) {
-    const auto gap = FirstRangeEndingAtOrAfter(gaps, a);
-    if (gap != gaps.end() && gap->first <= a) {
-      // Inside a gap each sample tried is disturbed, and the search moves on by G + 1 from it,
-      // as from any disturbed sample, until it lands past the gap.
-      const int64_t step = G + 1;
-      a += ((gap->second - a) / step + 1) * step;
-      continue;
-    }
-    // The first disturbed sample in a..last over all tested channels (last + 1 when none).
-    int64_t d = gap != gaps.end() ? std::min<int64_t>(last + 1, gap->first) : last + 1;
-    for (const Tested& t : tested) d = FirstDisturbed(t.x, a, d, t.high, t.low, t.zero_disturbed);
-    // The whole segments before it, counted from a.
-    const int64_t whole = (d - a) / N;
-    const int64_t b = a + whole * N - 1;
-    if (b > a) intervals.emplace_back(static_cast<int32_t>(a), static_cast<int32_t>(b));
-    a = d + 1 + G;
-  }
+  QuietSearch search(samples, level, selected, settings, first, last, unread);
+  search.Extend(std::numeric_limits<int64_t>::max(), intervals);
 }
 
 void DaniellSmooth(std::span<double> mean, std::span<double> stdev, int32_t window,

@@ -3,69 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <numbers>
 #include <utility>
 
 namespace tarvik {
-
-std::pair<double, double> detail::UnitRoot(size_t num, size_t den) {
-  num %= den;
-  // Quarter turns exactly, so that symmetric lines come out symmetric.
-  if ((4 * num) % den == 0) {
-    static constexpr std::pair<double, double> kQuarters[4] = {
-        {1.0, 0.0}, {0.0, -1.0}, {-1.0, 0.0}, {0.0, 1.0}};
-    return kQuarters[4 * num / den];
-  }
-  // Extended precision, so that the rounded table values are as exact as a double can be.
-  const long double a = -2.0L * std::numbers::pi_v<long double> * static_cast<long double>(num) /
-                        static_cast<long double>(den);
-  return {static_cast<double>(std::cos(a)), static_cast<double>(std::sin(a))};
-}
-
-// ---------------------------------------------------------------------------------------------
-
-TDftPlan::TDftPlan(size_t M) : size_(M), cos_(M), sin_(M), outRe_(M), outIm_(M) {
-  for (size_t m = 0; m < M; ++m) {
-    auto [c, s] = detail::UnitRoot(m, M);
-    cos_[m] = c;
-    sin_[m] = -s;
-  }
-}
-
-bool TDftPlan::Transform(std::span<double> re, std::span<double> im, bool forward) {
-  const size_t M = size_;
-  if (re.size() != M || im.size() != M) return false;
-  // Term j of line k turns by the angle 2π·(j·k mod M)/M: the index advances by k per term and
-  // wraps at M, so each term reads its cosine and sine from the table without a product.
-  const double sigma = forward ? -1.0 : 1.0;
-  const double* c = cos_.data();
-  const double* s = sin_.data();
-  for (size_t k = 0; k < M; ++k) {
-    double sr = 0.0, si = 0.0;
-    size_t idx = 0;
-    for (size_t j = 0; j < M; ++j) {
-      const double sn = sigma * s[idx];
-      sr += re[j] * c[idx] - im[j] * sn;
-      si += re[j] * sn + im[j] * c[idx];
-      idx += k;
-      if (idx >= M) idx -= M;
-    }
-    outRe_[k] = sr;
-    outIm_[k] = si;
-  }
-  const double scale = forward ? 1.0 / static_cast<double>(M) : 1.0;
-  for (size_t k = 0; k < M; ++k) re[k] = outRe_[k] * scale, im[k] = outIm_[k] * scale;
-  return true;
-}
-
-bool DFT(std::span<double> re, std::span<double> im, bool forward) {
-  if (re.size() != im.size()) return false;
-  if (re.empty()) return true;
-  TDftPlan plan(re.size());
-  return plan.Transform(re, im, forward);
-}
-
-// ---------------------------------------------------------------------------------------------
 
 namespace {
 

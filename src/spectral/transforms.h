@@ -3,8 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <utility>
 #include <vector>
+
+struct fftw_plan_s;
 
 namespace tarvik {
 
@@ -14,64 +15,44 @@ using TDoubleDynArray = std::vector<double>;
 // transform is X[k] = (1/M)·Σ x[j]·e^(−2πi·jk/M); the inverse uses e^(+2πi·jk/M) and does not
 // scale, so inverse(forward(x)) = x.
 
-namespace detail {
+// The transforms run FFTW's plans, made once per length and kept for the whole process; any
+// number of transform objects may run on any threads at once, each object on one thread at a
+// time.
 
-// cos and sin of −2π·num/den.
-std::pair<double, double> UnitRoot(size_t num, size_t den);
-
-// Tables of one complex power-of-two transform on split arrays: a twiddle-free first pass of
-// radix 2, 4 or 8 that also does the bit-reversal reordering, then radix-4 passes.
-struct FftCore {
-  size_t n = 0;
-  int firstRadix = 1;              // 1 (n = 1), 2, 4 or 8
-  std::vector<uint32_t> firstDst;  // first-pass block q -> output block (bit-reversed q)
-  // Twiddles W^j, W^2j, W^3j (W = e^(−2πi/4h), j < h) of every radix-4 pass, pass after pass.
-  std::vector<double> w1r, w1i, w2r, w2i, w3r, w3i;
-  std::vector<size_t> passOffsets;
-  std::vector<size_t> passQuarters;  // h of each pass: it joins blocks of h into blocks of 4h
-
-  void Build(size_t size);
-};
-
-}  // namespace detail
-
-// Which kernels a fast-transform plan runs: the fastest the processor supports, or the portable
-// ones every processor runs (both give the same values within rounding).
-enum class TFftKernels { kFastest, kPortable };
-
-// Fast transform for one power-of-two length. Holds its twiddle tables and scratch
-// space, so repeated transforms allocate nothing; one plan serves one thread at a time.
-class TFftPlan {
+// Forward transform of a real signal of any length M >= 1: lines 0..M div 2 of
+// Σ x[j]·e^(−2πi·jk/M), not scaled. The object owns its input and output arrays.
+class TRealTransform {
  public:
-  // M must be a power of two (1, 2, 4, ... 2^31); otherwise throws std::invalid_argument.
-  explicit TFftPlan(size_t M, TFftKernels kernels = TFftKernels::kFastest);
+  // transforms: how many transforms of this length the caller is about to run. Once a process
+  // has announced enough of them for one length (a long run), the transforms of that length
+  // made from then on run a plan measured on this machine, about a tenth faster. M above 2^40
+  // or 0 throws std::invalid_argument.
+  explicit TRealTransform(size_t M, int64_t transforms = 0);
+  ~TRealTransform();
+  TRealTransform(const TRealTransform&) = delete;
+  TRealTransform& operator=(const TRealTransform&) = delete;
 
   size_t Size() const { return size_; }
-
-  // Transforms re/im (each of Size() values) in place. Returns false, changing nothing, when
-  // the arrays are not of the plan's length.
-  bool Transform(std::span<double> re, std::span<double> im, bool forward);
-
-  // Forward transform of a real signal: re holds the signal on entry (im is not read), and on
-  // return re/im hold all M lines of X, the same values Transform gives for a zero imaginary
-  // part. About twice as fast as Transform. Returns false when the lengths differ from Size().
-  bool ForwardReal(std::span<double> re, std::span<double> im);
+  // The M input values (0 at first); Execute reads them and leaves them as they are.
+  std::span<double> Input() { return {in_, size_}; }
+  // Transforms the input: M div 2 + 1 lines as real, imaginary pairs (2·(M div 2 + 1) values,
+  // valid until the next Execute).
+  std::span<const double> Execute();
 
  private:
   size_t size_ = 0;
-  bool wide_ = false;                        // the processor runs the 256-bit kernels
-  detail::FftCore full_;                     // length M, for Transform
-  detail::FftCore half_;                     // length M/2, for ForwardReal
-  std::vector<double> realTwRe_, realTwIm_;  // e^(−2πik/M), k = 0..M/4
-  std::vector<double> scratch_;
-  size_t scratchAlign_ = 0;  // scratch_ index of the cache-line aligned real half
+  fftw_plan_s* plan_ = nullptr;
+  double* in_ = nullptr;
+  double* out_ = nullptr;
 };
 
-// Ordinary discrete transform for any length M >= 1, with the angle of term j·k reduced
-// exactly (j·k mod M) into a table of M cosines and sines computed once per plan.
+// Discrete transform of a complex signal of any length M >= 0, forward scaled by 1/M as above.
 class TDftPlan {
  public:
   explicit TDftPlan(size_t M);
+  ~TDftPlan();
+  TDftPlan(const TDftPlan&) = delete;
+  TDftPlan& operator=(const TDftPlan&) = delete;
 
   size_t Size() const { return size_; }
 
@@ -80,8 +61,31 @@ class TDftPlan {
 
  private:
   size_t size_ = 0;
-  std::vector<double> cos_, sin_;  // cos and sin of 2πm/M, m = 0..M-1
-  std::vector<double> outRe_, outIm_;
+  fftw_plan_s* plan_ = nullptr;
+  size_t stride_ = 0;
+  double* buffer_ = nullptr;  // input and output, real and imaginary parts, stride_ apart
+};
+
+// Transforms of one power-of-two length.
+class TFftPlan {
+ public:
+  // M must be a power of two (1, 2, 4, ... 2^31); otherwise throws std::invalid_argument.
+  explicit TFftPlan(size_t M);
+
+  size_t Size() const { return real_.Size(); }
+
+  // Transforms re/im (each of Size() values) in place. Returns false, changing nothing, when
+  // the arrays are not of the plan's length.
+  bool Transform(std::span<double> re, std::span<double> im, bool forward);
+
+  // Forward transform of a real signal: re holds the signal on entry (im is not read), and on
+  // return re/im hold all M lines of X, the same values Transform gives for a zero imaginary
+  // part. Returns false when the lengths differ from Size().
+  bool ForwardReal(std::span<double> re, std::span<double> im);
+
+ private:
+  TDftPlan complex_;
+  TRealTransform real_;
 };
 
 // One-off transforms (a plan is built per call). FFT needs a power-of-two length. Both return

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "records/formats.h"
 #include "records/read_samples.h"
 #include "records/rec.h"
+#include "records/sample_ranges.h"
 #include "test_files.h"
 
 namespace tarvik {
@@ -507,6 +509,58 @@ INSTANTIATE_TEST_SUITE_P(
         // Mean -715827883: the largest sample moves beyond the int32 range.
         MeanCase{"ClampedBeyondRange", {kMin, kMin, kMax}, {-1431655765, -1431655765, kMax}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Long channels whose sums need all 64 bits: lengths around the 2^15-sample blocks the sums are
+// taken in, samples over the whole int32 range or near one end of it (so that some results
+// clamp and some do not), with and without unread spans, against a plain 64-bit computation.
+TEST(RemoveMeansSums, LongChannelsMatchAPlainSumAndClamp) {
+  std::mt19937 rng(5);
+  for (const int64_t n : {32767, 32768, 32769, 100000}) {
+    for (const int kind : {0, 1, 2}) {
+      std::vector<int32_t> x(static_cast<size_t>(n));
+      for (int32_t& v : x) {
+        const int64_t r = std::uniform_int_distribution<int64_t>(kMin, kMax)(rng);
+        v = kind == 0   ? static_cast<int32_t>(r)
+            : kind == 1 ? static_cast<int32_t>(kMax - (r & 0xFFFFFF))
+                        : static_cast<int32_t>(kMin + (r & 0xFFFF));
+      }
+      if (kind == 1) x[7] = kMin;  // far below a mean near the top: clamps
+      for (const bool with_gaps : {false, true}) {
+        TChannelRanges unread(1);
+        if (with_gaps) {
+          AddRange(unread[0], 100, 40000 % n);
+          AddRange(unread[0], n - 10, n - 1);
+        }
+        const auto in_gap = [&](int64_t i) {
+          for (const auto& [a, b] : unread[0]) {
+            if (i >= a && i <= b) return true;
+          }
+          return false;
+        };
+        int64_t sum = 0, count = 0;
+        for (int64_t i = 0; i < n; ++i) {
+          if (!in_gap(i)) sum += x[static_cast<size_t>(i)], ++count;
+        }
+        const auto mean = static_cast<int64_t>(
+            std::nearbyint(static_cast<long double>(sum) / static_cast<long double>(count)));
+        std::vector<int32_t> want(x.size());
+        for (int64_t i = 0; i < n; ++i) {
+          want[static_cast<size_t>(i)] = in_gap(i)
+                                             ? 0
+                                             : static_cast<int32_t>(std::clamp<int64_t>(
+                                                   x[static_cast<size_t>(i)] - mean, kMin, kMax));
+        }
+        TData32 data = {x};
+        if (with_gaps) {
+          RemoveMeans(data, unread);
+        } else {
+          RemoveMeans(data);
+        }
+        EXPECT_EQ(data[0], want) << "n " << n << " kind " << kind << " gaps " << with_gaps;
+      }
+    }
+  }
+}
 
 }  // namespace
 }  // namespace tarvik

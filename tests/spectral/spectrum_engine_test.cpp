@@ -395,6 +395,58 @@ TEST(QuietIntervals, GapsAreDisturbedLikeSamplesAboveTheLevel) {
   }
 }
 
+// The calculation searches a long record a few segments ahead of its transforms; the segments
+// it transforms must be exactly those of the intervals one search over the whole span gives:
+// quiet stretches longer than a piece of the search (2^14 samples or two segments) and shorter,
+// disturbed samples in clusters and at random, gaps of one channel, and a resumption gap.
+TEST(SpectrumEngine, SearchAheadTransformsTheSegmentsOfTheWholeSearch) {
+  const double rate = 100.0;
+  const int64_t n = 300000;
+  std::mt19937 rng(23);
+  for (const int segment : {256, 1000, 16384}) {
+    for (const double noise_dur : {0.0, 0.37}) {
+      TFileRecord r = MakeRecord(3, rate, n);
+      r.SelectStart = r.Start + 77.0 / rate / 86400.0;
+      TData32 data = Noise(3, n, 30.0, static_cast<unsigned>(segment));
+      for (int c = 0; c < 3; ++c) r.Level[c] = 200;
+      for (int64_t p : {40000, 50000, 140000, 180000, 181000, 290000}) {
+        for (int64_t off : {-2, 0, 1}) data[(p / 1000) % 3][p + off] = 500;
+      }
+      for (int k = 0; k < 8; ++k) {
+        data[rng() % 3][std::uniform_int_distribution<int64_t>(0, n - 1)(rng)] = -500;
+      }
+      TChannelRanges unread(3);
+      AddRange(unread[1], 120000, 120000 + segment / 2);
+      AddRange(unread[1], 250000, 251000);
+      TSpectrumSettings s = Settings(segment, rate);
+      s.EstimationType = 1;
+      s.NoiseDur = noise_dur;
+      std::vector<int64_t> firsts;
+      const TSegmentHook hook = [&](const TSegmentSpectra& seg) {
+        firsts.push_back(seg.FirstSample);
+        return true;
+      };
+      TMatrix2D mean, stdev;
+      RecordingUiHost host;
+      const TSpectraStatus st = CalculateSpectraOfSamples(r, data, s, r.SelectStart, r.SelectFinish,
+                                                          host, mean, stdev, hook, unread);
+      ASSERT_TRUE(st.Computed()) << segment;
+
+      TRecordRanges whole;
+      FindQuietIntervals(data, r.Level, r.ChanSelected, whole, st.Used, 77, n - 1, unread);
+      EXPECT_EQ(st.Intervals, whole) << segment << " " << noise_dur;
+      const int64_t N = st.Used.SegmentLength;
+      std::vector<int64_t> expected;
+      for (const auto& [a, b] : whole) {
+        for (int64_t v = a; v + N - 1 <= b; v += N) expected.push_back(v);
+      }
+      EXPECT_GE(whole.size(), 4u);
+      EXPECT_EQ(firsts, expected) << segment << " " << noise_dur;
+      EXPECT_EQ(st.Segments, static_cast<int32_t>(expected.size()));
+    }
+  }
+}
+
 // The designed record: ten minutes, a five-minute gap, ten more minutes. Its quiet intervals are
 // those of a sample-by-sample search that takes the gap as disturbed, none touches the gap, and
 // its spectra are the Welch average of their segments transformed by plain sums; the gap is
