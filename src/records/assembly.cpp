@@ -397,6 +397,10 @@ TFileRecords FormRecordsFrom(const std::string& path, const AssemblySettings& se
       if (info.Start >= start) AddFileHeader(records, other, tag, info, settings);
     }
   }
+  // The station's other channels in files of their own join the record, as adding would.
+  std::vector<int> all(records.size());
+  std::iota(all.begin(), all.end(), 0);
+  JoinSiblingChannels(records, all, cache);
   return records;
 }
 

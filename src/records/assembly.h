@@ -111,8 +111,9 @@ std::vector<AddedFile> AddFolder(TFileRecords& records, const std::string& folde
                                  HeaderCache* cache = nullptr);
 
 // The record that path begins, formed as adding path and then, in path order, the files of its
-// folder that match its format's record mask and start no earlier would form it: records[0]
-// of the result is that record (empty when path itself was not added; result says why).
+// folder that match its format's record mask and start no earlier would form it, the station's
+// channel files joined: records[0] of the result is that record (empty when path itself was
+// not added; result says why).
 TFileRecords FormRecordsFrom(const std::string& path, const AssemblySettings& settings,
                              AddFileResult* result = nullptr, HeaderCache* cache = nullptr);
 

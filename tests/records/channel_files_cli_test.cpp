@@ -312,6 +312,12 @@ TEST(ChannelFiles, RunGivesTheResultsOfTheJointFiles) {
   const nlohmann::json shown = nlohmann::json::parse(scan.out);
   ASSERT_EQ(shown["records"].size(), 1u);
   EXPECT_EQ(shown["records"][0]["channels"].size(), 3u);
+  // samples forms the record its file begins as adding does: all three channels.
+  const CliRun split_samples = Cli("samples " + Quote(dir.File("split/STA.HHE.0.mseed")), dir);
+  const CliRun joint_samples = Cli("samples " + Quote(dir.File("joint/STA.0.mseed")), dir);
+  ASSERT_EQ(split_samples.status, 0) << split_samples.err;
+  EXPECT_GT(split_samples.out.size(), 2 * kFileSamples * 3);
+  EXPECT_TRUE(split_samples.out == joint_samples.out);
   AddAndRun(dir, dir.File("p_split"), Quote(dir.File("split")), 1);
   AddAndRun(dir, dir.File("p_joint"), Quote(dir.File("joint")), 1);
   ExpectSameResults(dir.File("p_split"), dir.File("p_joint"));
