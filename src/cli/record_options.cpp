@@ -13,14 +13,9 @@ namespace tarvik::cli {
 
 void CollectFolder(const std::string& folder, int format, PathList& list) {
   const std::vector<std::string> found =
-      format >= 0 ? ListRecordMask(folder, FolderMask(format)) : ListFolder(folder, "*");
-  size_t taken = 0;
-  for (const std::string& f : found) {
-    if (format < 0 && Recognize(f) == 0) continue;
-    list.files.push_back(f);
-    ++taken;
-  }
-  if (taken > 0) return;
+      format >= 0 ? ListRecordMask(folder, FolderMask(format)) : RecognizedFilesIn(folder);
+  list.files.insert(list.files.end(), found.begin(), found.end());
+  if (!found.empty()) return;
   list.refused.emplace_back(folder, format >= 0
                                         ? "no files of the format " +
                                               std::string(kDataFormats[static_cast<size_t>(format)])

@@ -50,13 +50,17 @@ TSelection NormalizeSelection(const TProject& project, const TSelection& selecti
 // Every record of the project, in order.
 TSelection AllRecords(const TProject& project);
 
-// Texts of the records page's dialogs. The add dialog preselects the filter entry at the
-// position of the project's DataFormat.
+// Texts of the records page's dialogs. The add dialog offers every file first: files are known
+// by their content, and archives name theirs without extensions (an SDS day file); a file no
+// reader knows is named in the add's report. The formats' own entries follow for narrowing the
+// list.
 inline constexpr char kAddFilesTitle[] = "Выберите файлы с сейсмограммами";
 inline constexpr char kAddFilesFilter[] =
-    "Записи REC|*.rec|Записи ISS|*.iss_dat|Записи UGRA|?????????Z*.ugr*|Записи SDAS|*.sdas|"
-    "Записи Reftek|?????????_*|Записи CSS|*.wfd*|Записи Guralp|*.gcf|Записи MiniSEED|*.msd;*.mseed|"
-    "Записи DeltaGeon|*.ddb;*.adb|Записи Baikal|*.baikal;*.00|Записи SL|*.sl|Все файлы|*.*";
+    "Все поддерживаемые форматы|*|Записи REC|*.rec|Записи ISS|*.iss_dat|"
+    "Записи UGRA|?????????Z*.ugr*|Записи SDAS|*.sdas|Записи Reftek|?????????_*|Записи CSS|*.wfd*|"
+    "Записи Guralp|*.gcf|Записи MiniSEED|*.msd;*.mseed;*.miniseed;*.ms3;*.mseed3|"
+    "Записи DeltaGeon|*.ddb;*.adb|Записи Baikal|*.baikal;*.00|Записи SL|*.sl|"
+    "Записи SAC|*.sac|Записи SAF|*.saf|Записи SEG-2|*.seg2;*.sg2;*.dat|Все файлы|*.*";
 inline constexpr char kFolderDialogCaption[] = "Выбор директориии";
 inline constexpr char kChangeFileTitle[] = "Выберите файл с сейсмограммой";
 inline constexpr char kChangeFileFilter[] = "Все файлы|*.*";
@@ -76,7 +80,8 @@ TAddReport AddFilesToProject(TProject& project, const std::vector<std::string>& 
 TAddReport AddFileGroupsToProject(TProject& project,
                                   const std::vector<std::vector<std::string>>& groups, UiHost& host,
                                   HeaderCache* headers = nullptr);
-// The same for every file of folder that matches the mask of the data-format index.
+// The same for every file of folder that matches the mask of the data-format index (negative:
+// every file a reader knows, as the window's "Из папки" adds).
 TAddReport AddFolderToProject(TProject& project, const std::string& folder, int format_index,
                               UiHost& host, HeaderCache* headers = nullptr);
 

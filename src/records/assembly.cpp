@@ -367,9 +367,10 @@ std::vector<AddedFile> AddFolder(TFileRecords& records, const std::string& folde
                                  const AssemblySettings& settings, UiHost& host,
                                  HeaderCache* cache) {
   host.SetOperation("Добавление файлов из папки");
-  const std::string mask = FolderMask(format_index);
-  const std::vector<std::string> paths =
-      mask.empty() ? std::vector<std::string>() : ListRecordMask(folder, mask);
+  // Without a format, every file whose content a reader knows.
+  const std::vector<std::string> paths = format_index < 0
+                                             ? RecognizedFilesIn(folder)
+                                             : ListRecordMask(folder, FolderMask(format_index));
   host.SetStage("Составление списка последовательных записей");
   std::vector<AddedFile> out = AddFiles(records, paths, settings, host, cache);
   host.SetStage("Список последовательных записей составлен");

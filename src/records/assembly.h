@@ -105,7 +105,8 @@ std::vector<AddedFile> AddFiles(TFileRecords& records, const std::vector<std::st
                                 const AssemblySettings& settings, UiHost& host,
                                 HeaderCache* cache = nullptr);
 
-// Adds every file of folder that matches the mask of the data-format index, in path order.
+// Adds every file of folder that matches the mask of the data-format index, in path order; with
+// a negative index every file a reader knows by its content (RecognizedFilesIn).
 std::vector<AddedFile> AddFolder(TFileRecords& records, const std::string& folder, int format_index,
                                  const AssemblySettings& settings, UiHost& host,
                                  HeaderCache* cache = nullptr);

@@ -282,6 +282,12 @@ FormatTag Recognize(const std::string& path) {
   }
 }
 
+std::vector<std::string> RecognizedFilesIn(const std::string& folder) {
+  std::vector<std::string> out = ListFolder(folder, "*");
+  std::erase_if(out, [](const std::string& f) { return Recognize(f) == 0; });
+  return out;
+}
+
 bool ReadHeader(const std::string& path, FormatTag tag, TFileRecordInfo& info, double default_rate,
                 std::string* why) {
   const FormatInfo* f = FindFormat(tag);

@@ -57,6 +57,10 @@ std::vector<std::string> ListRecordMask(const std::string& folder, std::string_v
 // 0 when the file cannot be opened or no rule applies.
 FormatTag Recognize(const std::string& path);
 
+// The files of folder (not its subfolders) that Recognize knows, in path order: what "every
+// seismogram file of a folder" means wherever a folder is added.
+std::vector<std::string> RecognizedFilesIn(const std::string& folder);
+
 // Fills info by the header reader of tag; a tag without a reader leaves info unchanged.
 // Returns false when there is no reader or it failed; why then gets the reader's reason.
 bool ReadHeader(const std::string& path, FormatTag tag, TFileRecordInfo& info, double default_rate,

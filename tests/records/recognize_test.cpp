@@ -121,6 +121,21 @@ TEST(Recognize, SignedFormatsByContentWhateverTheName) {
   EXPECT_EQ(Recognize(dir.File("spoiled.gcf")), kTagGcf);
 }
 
+// What a folder add takes without a format: each file a reader knows, whatever its name, and
+// nothing else — not the notes beside them, not a subfolder named like a recording.
+TEST(Recognize, FilesOfAFolderAreTheOnesAReaderKnows) {
+  TempDir dir;
+  testing::WriteBytes(
+      dir.File("XX.STA.00.HHZ.D.2024.001"),
+      testing::ReadBytes(testing::RealFile("mseed/CH.BALST..LHE.D.2025.314.mseed")));
+  testing::WriteBytes(dir.File("b.SAC"), testing::ReadBytes(testing::RealFile("sac/LMOW.BHE.SAC")));
+  testing::WriteBytes(dir.File("notes.odt"), Filled(300, "field notes"));
+  std::filesystem::create_directory(dir.File("a.msd"));
+  EXPECT_EQ(RecognizedFilesIn(dir.path().string()),
+            (std::vector<std::string>{dir.File("XX.STA.00.HHZ.D.2024.001"), dir.File("b.SAC")}));
+  EXPECT_TRUE(RecognizedFilesIn(dir.File("missing")).empty());
+}
+
 TEST(Recognize, SlLongerThanItsHeaderIsClassifiedByIt) {
   TempDir dir;
   testing::WriteBytes(dir.File("a.sl"), std::vector<uint8_t>(41, 0));

@@ -215,12 +215,10 @@ void TMainForm::RebuildFileList() {
 
 void TMainForm::AddFilesClicked() {
   if (Busy()) return;
-  // The filter of the data format chosen on the general page is the one offered.
-  const auto choice =
-      AskFile(this, TFileAsk(kAddFilesTitle)
-                        .Choose(QFileDialog::ExistingFiles)
-                        .Filter(kAddFilesFilter, shell_.Project().General.DataFormat)
-                        .In(last_folder_));
+  const auto choice = AskFile(this, TFileAsk(kAddFilesTitle)
+                                        .Choose(QFileDialog::ExistingFiles)
+                                        .Filter(kAddFilesFilter, 0)
+                                        .In(last_folder_));
   if (!choice) return;
   std::vector<std::string> paths;
   for (const QString& f : choice->Files) paths.push_back(f.toStdString());
@@ -239,11 +237,10 @@ void TMainForm::AddFolderClicked() {
   if (!choice) return;
   const QString folder = choice->First();
   last_folder_ = folder;
-  const int format = shell_.Project().General.DataFormat;
-  StartAdding(
-      [path = folder.toStdString(), format](TProject& project, UiHost& host, HeaderCache* headers) {
-        return AddFolderToProject(project, path, format, host, headers);
-      });
+  // Every file of the folder that a reader knows by its content, whatever its extension.
+  StartAdding([path = folder.toStdString()](TProject& project, UiHost& host, HeaderCache* headers) {
+    return AddFolderToProject(project, path, -1, host, headers);
+  });
 }
 
 void TMainForm::StartAdding(std::function<TAddReport(TProject&, UiHost&, HeaderCache*)> add) {

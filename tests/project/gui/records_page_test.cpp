@@ -379,6 +379,50 @@ class RecordsPageTest : public QObject {
     QTRY_VERIFY(Find<QWidget>(*form_, "RecordEditor")->isEnabled());
   }
 
+  // Files are offered and added by their content: the add dialog shows every file first, and a
+  // folder gives every file a reader knows, an archive's day file without extension among them.
+  void addTakesEveryFileAReaderKnows() {
+    const fs::path demo_data = fs::path(dir_.path().toStdString()) / "demo" / "data";
+    const fs::path archive = fs::path(dir_.path().toStdString()) / "archive";
+    fs::create_directories(archive);
+    fs::copy_file(demo_data / "TVK01.XX.20240514T000000.msd", archive / "XX.TVK01..HHZ.D.2024.135",
+                  fs::copy_options::overwrite_existing);
+    std::ofstream(archive / "notes.odt") << "field notes, not a recording\n";
+
+    DialogScript script;
+    Trigger(*form_, "NewAction");
+    QStringList filters;
+    QString offered;
+    script.Then([&](QWidget* w) {
+      auto* dialog = qobject_cast<QFileDialog*>(w);
+      QVERIFY(dialog != nullptr);
+      filters = dialog->nameFilters();
+      offered = dialog->selectedNameFilter();
+      dialog->setDirectory(Q(archive.string()));
+      dialog->selectFile(Q((archive / "XX.TVK01..HHZ.D.2024.135").string()));
+      static_cast<QDialog*>(dialog)->accept();
+    });
+    Trigger(*form_, "AddAction");
+    QTRY_VERIFY(script.Done());
+    QTRY_COMPARE(list_->count(), 1);
+    QVERIFY(!filters.isEmpty());
+    QCOMPARE(filters.front(), QString("Все поддерживаемые форматы (*)"));
+    QCOMPARE(offered, filters.front());
+    QCOMPARE(Project().Records[0].Station, std::string("TVK01"));
+
+    script.No();  // the project of the first add is not kept
+    Trigger(*form_, "NewAction");
+    QTRY_VERIFY(script.Done());
+    QCOMPARE(list_->count(), 0);
+    script.File(Q(archive.string()));
+    Trigger(*form_, "AddFolderAction");
+    QTRY_VERIFY(script.Done());
+    QTRY_COMPARE(list_->count(), 1);
+    QCOMPARE(Project().Records[0].File, (archive / "XX.TVK01..HHZ.D.2024.135").string());
+    QVERIFY2(script.unexpected.empty(),
+             qPrintable(script.unexpected.empty() ? QString() : script.unexpected.front()));
+  }
+
   void addFolderAndChangePath() {
     // A new project given the demo's folder: the two stations' files joined into two records.
     DialogScript script;
