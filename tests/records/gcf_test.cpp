@@ -86,7 +86,7 @@ TEST(GcfCorpus, SixteenBitBlocksAt500Hz) {
 }
 
 // A block written field by field.
-struct BlockSpec {
+struct BlockFields {
   uint32_t stream = 362854912;  // "6018N4"
   uint32_t days = 9695;
   uint32_t seconds = 71700;
@@ -98,7 +98,7 @@ struct BlockSpec {
   std::vector<uint8_t> records_bytes;
 };
 
-std::vector<uint8_t> MakeBlock(const BlockSpec& s) {
+std::vector<uint8_t> MakeBlock(const BlockFields& s) {
   std::vector<uint8_t> b;
   testing::PutU32BE(b, 0x12345678u);
   testing::PutU32BE(b, s.stream);
@@ -115,9 +115,9 @@ std::vector<uint8_t> MakeBlock(const BlockSpec& s) {
 
 class GcfSynthetic : public ::testing::Test {
  protected:
-  std::string Write(const std::vector<BlockSpec>& blocks) {
+  std::string Write(const std::vector<BlockFields>& blocks) {
     std::vector<uint8_t> bytes;
-    for (const BlockSpec& s : blocks) {
+    for (const BlockFields& s : blocks) {
       const std::vector<uint8_t> b = MakeBlock(s);
       bytes.insert(bytes.end(), b.begin(), b.end());
     }
@@ -138,7 +138,7 @@ struct RateCase {
 class GcfRateCode : public GcfSynthetic, public ::testing::WithParamInterface<RateCase> {};
 
 TEST_P(GcfRateCode, RateAndStartFraction) {
-  BlockSpec s;
+  BlockFields s;
   s.rate_code = GetParam().code;
   s.numerator = GetParam().numerator;
   s.records = 2;
@@ -160,18 +160,18 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(GcfSynthetic, DifferencesOfEachWidth) {
   // The first difference of the block links to the previous block and is skipped.
-  BlockSpec eight;
+  BlockFields eight;
   eight.compression = 4;
   eight.records = 2;
   eight.first = 10;
   eight.records_bytes = {0x7F, 0x01, 0xFE, 0x80, 0x05, 0xFF, 0x00, 0x7F};
-  BlockSpec sixteen;
+  BlockFields sixteen;
   sixteen.compression = 2;
   sixteen.records = 2;
   sixteen.first = -10;
   sixteen.seconds = 71701;
   sixteen.records_bytes = {0x7F, 0xFF, 0x80, 0x00, 0x00, 0x10, 0xFF, 0xFF};
-  BlockSpec thirtytwo;
+  BlockFields thirtytwo;
   thirtytwo.compression = 1;
   thirtytwo.records = 3;
   thirtytwo.first = 1 << 30;
@@ -187,15 +187,15 @@ TEST_F(GcfSynthetic, DifferencesOfEachWidth) {
 }
 
 TEST_F(GcfSynthetic, OnlySeismicStreamsCarrySamples) {
-  BlockSpec data;
+  BlockFields data;
   data.records = 1;
-  BlockSpec status = data;
+  BlockFields status = data;
   status.stream = 362855122;  // "6018SY"
-  BlockSpec zero = data;
+  BlockFields zero = data;
   zero.stream = 362854080;  // "601800"
-  BlockSpec no_rate = data;
+  BlockFields no_rate = data;
   no_rate.rate_code = 0;
-  BlockSpec bad_compression = data;
+  BlockFields bad_compression = data;
   bad_compression.compression = 3;
   const std::string path = Write({status, zero, data, no_rate, bad_compression});
   EXPECT_EQ(Segments(path).size(), 1u);
@@ -211,13 +211,13 @@ TEST_F(GcfSynthetic, OnlySeismicStreamsCarrySamples) {
 }
 
 TEST_F(GcfSynthetic, HeaderCollectsComponents) {
-  BlockSpec z;
+  BlockFields z;
   z.stream = 362855344;  // "6018Z4"
   z.records = 25;
-  BlockSpec e = z;
+  BlockFields e = z;
   e.stream = 362854588;  // "6018E4"
   e.seconds = 71700;
-  BlockSpec later = z;
+  BlockFields later = z;
   later.seconds = 71703;
   const std::string path = Write({later, e, z});
   TFileRecordInfo info;
@@ -233,25 +233,25 @@ TEST_F(GcfSynthetic, HeaderCollectsComponents) {
 // The first block decides whether a file is GCF: every field of its head must be in its range.
 // A bad head further on is a damaged block, left out, until bad heads are the most.
 TEST_F(GcfSynthetic, HeadsOutOfRangeAreRefusedWithTheirField) {
-  BlockSpec good;
+  BlockFields good;
   good.records = 1;
   const struct {
     const char* cause;
-    void (*spoil)(BlockSpec&);
+    void (*spoil)(BlockFields&);
   } cases[] = {
-      {"stream ID", [](BlockSpec& b) { b.stream = 0xFFFFFFFFu; }},
-      {"time of day", [](BlockSpec& b) { b.seconds = 86400; }},
-      {"sample rate code 251", [](BlockSpec& b) { b.rate_code = 251; }},
-      {"compression code 3", [](BlockSpec& b) { b.compression = 3; }},
-      {"compression code 0", [](BlockSpec& b) { b.compression = 0; }},
-      {"compression code 9", [](BlockSpec& b) { b.compression = 9; }},
-      {"start-time fraction 1/1", [](BlockSpec& b) { b.numerator = 1; }},
-      {"start-time fraction 2/2", [](BlockSpec& b) { b.rate_code = 174, b.numerator = 2; }},
-      {"record count 251", [](BlockSpec& b) { b.records = 251; }},
-      {"without data records", [](BlockSpec& b) { b.records = 0; }},
+      {"stream ID", [](BlockFields& b) { b.stream = 0xFFFFFFFFu; }},
+      {"time of day", [](BlockFields& b) { b.seconds = 86400; }},
+      {"sample rate code 251", [](BlockFields& b) { b.rate_code = 251; }},
+      {"compression code 3", [](BlockFields& b) { b.compression = 3; }},
+      {"compression code 0", [](BlockFields& b) { b.compression = 0; }},
+      {"compression code 9", [](BlockFields& b) { b.compression = 9; }},
+      {"start-time fraction 1/1", [](BlockFields& b) { b.numerator = 1; }},
+      {"start-time fraction 2/2", [](BlockFields& b) { b.rate_code = 174, b.numerator = 2; }},
+      {"record count 251", [](BlockFields& b) { b.records = 251; }},
+      {"without data records", [](BlockFields& b) { b.records = 0; }},
   };
   for (const auto& c : cases) {
-    BlockSpec spoilt = good;
+    BlockFields spoilt = good;
     c.spoil(spoilt);
     TFileRecordInfo info;
     std::string why;
@@ -262,7 +262,7 @@ TEST_F(GcfSynthetic, HeadsOutOfRangeAreRefusedWithTheirField) {
     EXPECT_TRUE(Segments(Write({spoilt, good})).empty()) << c.cause;
 
     // After a good block the same head is a damaged block: left out, the others read.
-    BlockSpec later = good;
+    BlockFields later = good;
     later.seconds += 1;
     const std::string path = Write({good, spoilt, later});
     ASSERT_TRUE(ReadGcfHeader(path, info, 50.0)) << c.cause;
@@ -281,7 +281,7 @@ TEST_F(GcfSynthetic, HeadsOutOfRangeAreRefusedWithTheirField) {
 // A block's samples are recorded data when the last one is the block's reverse integration
 // constant; a block whose differences do not lead there is damaged as a whole.
 TEST_F(GcfSynthetic, ReverseIntegrationConstantTellsDamagedBlocks) {
-  BlockSpec s;
+  BlockFields s;
   s.compression = 2;
   s.records = 2;
   s.first = 100;

@@ -25,7 +25,7 @@ namespace {
 using testing::TempDir;
 
 // A SAC file as a test writes it: every header field undefined except those set here.
-struct SacSpec {
+struct SacFields {
   bool little = true;
   float delta = 0.01f;
   float depmin = -12345.0f;
@@ -43,7 +43,7 @@ struct SacSpec {
   size_t keep = SIZE_MAX;  // bytes written
 };
 
-std::vector<uint8_t> SacBytes(const SacSpec& s) {
+std::vector<uint8_t> SacBytes(const SacFields& s) {
   std::vector<uint8_t> b(kSacHeaderSize + 4 * s.samples.size(), 0);
   const auto put = [&](size_t at, uint32_t v) {
     s.little ? StoreU32LE(&b[at], v) : StoreU32BE(&b[at], v);
@@ -77,7 +77,7 @@ std::vector<uint8_t> SacBytes(const SacSpec& s) {
   return b;
 }
 
-std::string WriteSac(const TempDir& dir, const std::string& name, const SacSpec& s) {
+std::string WriteSac(const TempDir& dir, const std::string& name, const SacFields& s) {
   testing::WriteBytes(dir.File(name), SacBytes(s));
   return dir.File(name);
 }
@@ -236,7 +236,7 @@ TEST(Sac, OtherFormatsFilesAreNotSac) {
 
 TEST(Sac, BothByteOrdersOfOneFileReadAlike) {
   TempDir dir;
-  SacSpec s;
+  SacFields s;
   s.samples = {1.5f, -2.25f, 1e-3f, 7.0f};
   const std::string le = WriteSac(dir, "le.sac", s);
   s.little = false;
@@ -254,7 +254,7 @@ TEST(Sac, BothByteOrdersOfOneFileReadAlike) {
 
 TEST(Sac, WholeNumbersStayCountsAndUndefinedTimesAreTheEpoch) {
   TempDir dir;
-  SacSpec s;
+  SacFields s;
   s.samples = {120.0f, -3.0f, 4000000.0f};
   s.time = {kSacUndefined, kSacUndefined, kSacUndefined,
             kSacUndefined, kSacUndefined, kSacUndefined};
@@ -293,7 +293,7 @@ TEST(Sac, ComponentFromTheNameElseFromTheOrientation) {
   }
   // A record takes the component the file states; without recognition every channel is Z.
   TempDir dir;
-  SacSpec s;
+  SacFields s;
   s.channel = "Q";
   s.cmpaz = 90.0f;
   s.cmpinc = 90.0f;
@@ -310,7 +310,7 @@ TEST(Sac, ComponentFromTheNameElseFromTheOrientation) {
 
 struct BadSac {
   const char* name;
-  SacSpec spec;
+  SacFields fields;
   const char* cause;
 };
 
@@ -319,7 +319,7 @@ class BadSacTest : public ::testing::TestWithParam<BadSac> {};
 TEST_P(BadSacTest, RefusedWithItsCause) {
   const BadSac& c = GetParam();
   TempDir dir;
-  const std::string path = WriteSac(dir, "bad.sac", c.spec);
+  const std::string path = WriteSac(dir, "bad.sac", c.fields);
   // Still known as SAC, so that the user hears what is wrong with it.
   EXPECT_EQ(Recognize(path), kTagSac);
   TFileRecordInfo info;
@@ -338,8 +338,8 @@ TEST_P(BadSacTest, RefusedWithItsCause) {
   EXPECT_NE(AddResultText(added).find(c.cause), std::string::npos);
 }
 
-SacSpec With(auto change) {
-  SacSpec s;
+SacFields With(auto change) {
+  SacFields s;
   change(s);
   return s;
 }
@@ -347,25 +347,26 @@ SacSpec With(auto change) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, BadSacTest,
     ::testing::Values(
-        BadSac{"Truncated", With([](SacSpec& s) { s.keep = kSacHeaderSize + 9; }),
+        BadSac{"Truncated", With([](SacFields& s) { s.keep = kSacHeaderSize + 9; }),
                "truncated: 641 bytes hold 2 of the 3 samples"},
-        BadSac{"NegativeCount", With([](SacSpec& s) { s.npts = -5; }), "NPTS"},
-        BadSac{"HugeCount", With([](SacSpec& s) { s.npts = 2000000000; }), "truncated"},
-        BadSac{"DeltaUndefined", With([](SacSpec& s) { s.delta = -12345.0f; }),
+        BadSac{"NegativeCount", With([](SacFields& s) { s.npts = -5; }), "NPTS"},
+        BadSac{"HugeCount", With([](SacFields& s) { s.npts = 2000000000; }), "truncated"},
+        BadSac{"DeltaUndefined", With([](SacFields& s) { s.delta = -12345.0f; }),
                "DELTA (word 0) is undefined"},
-        BadSac{"DeltaZero", With([](SacSpec& s) { s.delta = 0.0f; }), "DELTA (word 0) is 0 s"},
-        BadSac{"DeltaAbsurd", With([](SacSpec& s) { s.delta = 1e30f; }), "DELTA (word 0) is 1e+30"},
-        BadSac{"DeltaNotANumber", With([](SacSpec& s) { s.delta = std::nanf(""); }), "DELTA"},
-        BadSac{"Spectrum", With([](SacSpec& s) { s.iftype = 3; }), "IFTYPE 3"},
-        BadSac{"Uneven", With([](SacSpec& s) { s.leven = 0; }), "LEVEN"},
-        BadSac{"DayOfYear400", With([](SacSpec& s) { s.time[1] = 400; }), "reference time"},
-        BadSac{"PartlyUndefinedTime", With([](SacSpec& s) { s.time[2] = kSacUndefined; }),
+        BadSac{"DeltaZero", With([](SacFields& s) { s.delta = 0.0f; }), "DELTA (word 0) is 0 s"},
+        BadSac{"DeltaAbsurd", With([](SacFields& s) { s.delta = 1e30f; }),
+               "DELTA (word 0) is 1e+30"},
+        BadSac{"DeltaNotANumber", With([](SacFields& s) { s.delta = std::nanf(""); }), "DELTA"},
+        BadSac{"Spectrum", With([](SacFields& s) { s.iftype = 3; }), "IFTYPE 3"},
+        BadSac{"Uneven", With([](SacFields& s) { s.leven = 0; }), "LEVEN"},
+        BadSac{"DayOfYear400", With([](SacFields& s) { s.time[1] = 400; }), "reference time"},
+        BadSac{"PartlyUndefinedTime", With([](SacFields& s) { s.time[2] = kSacUndefined; }),
                "reference time"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Sac, ShortOrDamagedHeadersAreNotSac) {
   TempDir dir;
-  const std::vector<uint8_t> sound = SacBytes(SacSpec{});
+  const std::vector<uint8_t> sound = SacBytes(SacFields{});
   testing::WriteBytes(dir.File("short"), std::vector<uint8_t>(sound.begin(), sound.begin() + 631));
   EXPECT_EQ(Recognize(dir.File("short")), 0u);
   std::string why;
@@ -384,14 +385,14 @@ TEST(Sac, ShortOrDamagedHeadersAreNotSac) {
 
 TEST(Sac, ARecordOfSeveralFilesTakesItsOwnChannelByTime) {
   TempDir dir;
-  SacSpec first;
+  SacFields first;
   first.samples = {0.5f, -0.5f, 0.25f, 1.0f};
-  SacSpec second = first;
+  SacFields second = first;
   // Starts two samples after the first file ends: a gap of two samples.
   second.time[4] = 30;
   second.time[5] = 310;
   second.samples = {2.0f, -4.0f};
-  SacSpec other = first;
+  SacFields other = first;
   other.channel = "HHN";
   other.samples = {9.0f, 9.0f, 9.0f, 9.0f};
   WriteSac(dir, "a.HHZ.sac", first);
@@ -408,9 +409,9 @@ TEST(Sac, ARecordOfSeveralFilesTakesItsOwnChannelByTime) {
 
 TEST(Sac, LaterFilesUseTheFirstFilesScale) {
   TempDir dir;
-  SacSpec first;
+  SacFields first;
   first.samples = {0.001f, -0.002f};  // scale 1e9
-  SacSpec second = first;
+  SacFields second = first;
   second.time[5] = 270;
   second.samples = {1.0f, 3.0f};  // in the first file's units; 3e9 is beyond int32: clamped
   WriteSac(dir, "a.sac", first);
@@ -425,7 +426,7 @@ TEST(Sac, LaterFilesUseTheFirstFilesScale) {
 
 TEST(Sac, TheScaleFollowsTheHeadersExtremesOrEverySample) {
   TempDir dir;
-  SacSpec s;
+  SacFields s;
   s.samples.assign(5000, 0.001f);
   s.samples[4500] = 2.0f;  // beyond the first samples the scale looks at with extremes
   const auto scale = [&](float depmin, float depmax) {
@@ -443,7 +444,7 @@ TEST(Sac, TheScaleFollowsTheHeadersExtremesOrEverySample) {
 
 TEST(Sac, AFileFarFromItsRecordAddsNothing) {
   TempDir dir;
-  SacSpec s;
+  SacFields s;
   s.time = {9999, 365, 23, 59, 59, 999};
   TFileRecordInfo info;
   ASSERT_TRUE(ReadSacHeader(WriteSac(dir, "far.sac", s), info, 0.0));

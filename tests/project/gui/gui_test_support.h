@@ -18,6 +18,7 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "common/ui_host.h"
@@ -180,6 +181,39 @@ inline std::string WriteDemoProject(const std::string& dir, double file_seconds 
   const SaveResult saved = SaveProject(project, dir + "/demo.tvp", 0, host);
   return saved.ok ? saved.file_name : std::string();
 }
+
+// The demo project written once per test program, copied afresh into a work folder of its own
+// for each case, with the window's per-user settings in a folder of the test's own.
+class DemoWorkspace {
+ public:
+  // Once per program (initTestCase): false when the demo could not be written.
+  bool Prepare() {
+    if (!settings_dir_.isValid() || !master_dir_.isValid()) return false;
+    QuietOffscreenNotes();
+    UseSettingsFolder(settings_dir_.path());
+    master_ = WriteDemoProject(
+        (std::filesystem::path(master_dir_.path().toStdString()) / "demo").string());
+    return !master_.empty();
+  }
+  // Before each case (init): settings cleared, a fresh copy of the demo under Work("demo").
+  void Fresh() {
+    QSettings(kSettingsOrganisation, kSettingsApplication).clear();
+    work_ = std::make_unique<QTemporaryDir>();
+    std::filesystem::copy(std::filesystem::path(master_).parent_path(), Work("demo"),
+                          std::filesystem::copy_options::recursive);
+  }
+  std::string Work(const std::string& name) const {
+    return (std::filesystem::path(work_->path().toStdString()) / name).string();
+  }
+  std::string Demo() const { return Work("demo/demo.tvp"); }
+  const std::string& Master() const { return master_; }
+
+ private:
+  QTemporaryDir settings_dir_;
+  QTemporaryDir master_dir_;
+  std::string master_;
+  std::unique_ptr<QTemporaryDir> work_;
+};
 
 template <typename T>
 T* Find(QWidget& root, const char* name) {

@@ -49,17 +49,9 @@ class MainFormProcessingTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void initTestCase() {
-    QuietOffscreenNotes();
-    UseSettingsFolder(settings_dir_.path());
-    master_ = WriteDemoProject((fs::path(master_dir_.path().toStdString()) / "demo").string());
-    QVERIFY(!master_.empty());
-  }
+  void initTestCase() { QVERIFY(demo_.Prepare()); }
 
-  void init() {
-    work_ = std::make_unique<QTemporaryDir>();
-    fs::copy(fs::path(master_).parent_path(), Work("demo"), fs::copy_options::recursive);
-  }
+  void init() { demo_.Fresh(); }
 
   // The window said "Расчет спектров завершен" at 100 % having done nothing.
   void aRunWithNoRecordCheckedSaysHowToCheckThem() {
@@ -142,15 +134,10 @@ class MainFormProcessingTest : public QObject {
   }
 
  private:
-  std::string Work(const std::string& name) const {
-    return (fs::path(work_->path().toStdString()) / name).string();
-  }
-  std::string Demo() const { return Work("demo/demo.tvp"); }
+  std::string Work(const std::string& name) const { return demo_.Work(name); }
+  std::string Demo() const { return demo_.Demo(); }
 
-  QTemporaryDir settings_dir_;
-  QTemporaryDir master_dir_;
-  std::string master_;
-  std::unique_ptr<QTemporaryDir> work_;
+  DemoWorkspace demo_;
 };
 
 }  // namespace tarvik::gui::testing

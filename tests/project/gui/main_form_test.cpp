@@ -91,19 +91,9 @@ class MainFormTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void initTestCase() {
-    QVERIFY(settings_dir_.isValid());
-    QuietOffscreenNotes();
-    UseSettingsFolder(settings_dir_.path());
-    master_ = WriteDemoProject((fs::path(master_dir_.path().toStdString()) / "demo").string());
-    QVERIFY(!master_.empty());
-  }
+  void initTestCase() { QVERIFY(demo_.Prepare()); }
 
-  void init() {
-    QSettings(kSettingsOrganisation, kSettingsApplication).clear();
-    work_ = std::make_unique<QTemporaryDir>();
-    fs::copy(fs::path(master_).parent_path(), Work("demo"), fs::copy_options::recursive);
-  }
+  void init() { demo_.Fresh(); }
 
   void startupProjectFillsThePages() {
     TMainForm form;
@@ -548,7 +538,7 @@ class MainFormTest : public QObject {
 
     // The results folder lies under a file: nothing can be written there.
     fs::remove_all(Work("demo"));
-    fs::copy(fs::path(master_).parent_path(), Work("demo"), fs::copy_options::recursive);
+    fs::copy(fs::path(demo_.Master()).parent_path(), Work("demo"), fs::copy_options::recursive);
     Find<QTabWidget>(form, "PageControl")->setCurrentIndex(3);
     auto* dir = Find<QLineEdit>(form, "DirectoryEdit");
     dir->selectAll();
@@ -569,15 +559,10 @@ class MainFormTest : public QObject {
   }
 
  private:
-  std::string Work(const std::string& name) const {
-    return (fs::path(work_->path().toStdString()) / name).string();
-  }
-  std::string Demo() const { return Work("demo/demo.tvp"); }
+  std::string Work(const std::string& name) const { return demo_.Work(name); }
+  std::string Demo() const { return demo_.Demo(); }
 
-  QTemporaryDir settings_dir_;
-  QTemporaryDir master_dir_;
-  std::string master_;
-  std::unique_ptr<QTemporaryDir> work_;
+  DemoWorkspace demo_;
 };
 
 }  // namespace tarvik::gui::testing

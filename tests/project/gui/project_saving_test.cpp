@@ -89,19 +89,9 @@ class ProjectSavingTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void initTestCase() {
-    QVERIFY(settings_dir_.isValid());
-    QuietOffscreenNotes();
-    UseSettingsFolder(settings_dir_.path());
-    master_ = WriteDemoProject((fs::path(master_dir_.path().toStdString()) / "demo").string());
-    QVERIFY(!master_.empty());
-  }
+  void initTestCase() { QVERIFY(demo_.Prepare()); }
 
-  void init() {
-    QSettings(kSettingsOrganisation, kSettingsApplication).clear();
-    work_ = std::make_unique<QTemporaryDir>();
-    fs::copy(fs::path(master_).parent_path(), Work("demo"), fs::copy_options::recursive);
-  }
+  void init() { demo_.Fresh(); }
 
   // A text project (the records of a CSS index) saved by Ctrl+S and by "Yes" to the close query
   // stays a text project; a binary one stays binary.
@@ -254,15 +244,10 @@ class ProjectSavingTest : public QObject {
   }
 
  private:
-  std::string Work(const std::string& name) const {
-    return (fs::path(work_->path().toStdString()) / name).string();
-  }
-  std::string Demo() const { return Work("demo/demo.tvp"); }
+  std::string Work(const std::string& name) const { return demo_.Work(name); }
+  std::string Demo() const { return demo_.Demo(); }
 
-  QTemporaryDir settings_dir_;
-  QTemporaryDir master_dir_;
-  std::string master_;
-  std::unique_ptr<QTemporaryDir> work_;
+  DemoWorkspace demo_;
 };
 
 }  // namespace tarvik::gui::testing
