@@ -293,6 +293,8 @@ void TMainForm::FillChannelFields() {
     // A channel of a station inventory shows by its code; the path itself is kept beside.
     QLineEdit* edit = response_edits_[kind];
     edit->setText(Q(ResponsePathLabel(*paths[kind])));
+    // The beginning is what tells the channel or file apart when the field is narrow.
+    edit->setCursorPosition(0);
     edit->setProperty(kResponsePathProperty, Q(*paths[kind]));
     edit->setToolTip(Q(*paths[kind]));
     edit->setModified(false);
