@@ -354,6 +354,20 @@ TRecordOpResult SetResponseFile(TProject& project, const TSelection& selection, 
       [kind](TFileRecord& r, int c) -> std::string& { return ResponseField(r, c, kind); }, path);
   if (!path.empty() && !ResponseFileExists(path))
     result.Warnings.push_back("Файл " + path + " не найден");
+  // A channel of a station inventory describes the chain down to counts, the digitiser's gain
+  // included; with an ADC coefficient other than 1 that gain would be counted twice.
+  if (!SplitResponsePath(path).Channel.empty()) {
+    for (int i : result.Selection) {
+      const TFileRecord& r = project.Records[static_cast<size_t>(i)];
+      for (int c = 0; c < std::clamp(r.ChannelCount, 0, kMaxChannels); ++c) {
+        if ((channel != kAllChannels && c != channel) || r.ADCCoef[c] == 1.0) continue;
+        result.Warnings.push_back(r.Station + ", канал " + r.Channel[c] + ": ЧХ " +
+                                  ResponsePathLabel(path) +
+                                  " уже включает усиление АЦП; задайте коэффициент АЦП 1 (сейчас " +
+                                  FormatProjectFloat(r.ADCCoef[c]) + ")");
+      }
+    }
+  }
   return result;
 }
 

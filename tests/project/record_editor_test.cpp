@@ -146,6 +146,27 @@ TEST(RecordEditor, FieldsGoToEverySelectedRecord) {
   EXPECT_DOUBLE_EQ(p.Records[0].Start, EncodeDateTime(2024, 5, 14, 1));
 }
 
+// A channel of a station inventory ends in counts: a coefficient other than 1 beside it would
+// count the digitiser twice, which the editor says for each such channel it gave the path.
+TEST(RecordEditor, InventoryChannelBesideAnAdcCoefficientIsNamed) {
+  const std::string xml = testing::RealFile("stationxml/IU_ANMO_00_BHZ.xml");
+  TProject p;
+  p.Records = {Rec("A"), Rec("B", {"Z"})};
+  p.Records[0].ADCCoef[1] = 1.0;
+  const TRecordOpResult all =
+      SetResponseFile(p, {0, 1}, kAllChannels, TResponseKind::kChannel, xml + "#IU.ANMO.00.BHZ");
+  ASSERT_TRUE(all.Done);
+  EXPECT_EQ(all.Warnings.size(), 3u);  // A's E and Z, B's Z; A's N has 1
+  ASSERT_FALSE(all.Warnings.empty());
+  EXPECT_EQ(all.Warnings[0],
+            "A, канал E: ЧХ IU.ANMO.00.BHZ (IU_ANMO_00_BHZ.xml) уже включает усиление АЦП; "
+            "задайте коэффициент АЦП 1 (сейчас 800)");
+  EXPECT_TRUE(SetResponseFile(p, {0}, 1, TResponseKind::kChannel, xml + "#IU.ANMO.00.BHZ")
+                  .Warnings.empty());
+  // A file of its own (no channel code) says nothing of the coefficient.
+  EXPECT_TRUE(SetResponseFile(p, {0}, 0, TResponseKind::kChannel, xml).Warnings.empty());
+}
+
 TEST(RecordEditor, RefusalsChangeNothing) {
   const struct {
     const char* name;
