@@ -1,25 +1,25 @@
-// tarvik-cli hvsr PROJECT.tvp [--records SEL] [options] [--yes] [--json]: per-window H/V
-// statistics of project records: Konno–Ohmachi smoothing, lognormal f0 statistics, window
-// rejection and the SESAME criteria, written as ".hv", window CSV and JSON report beside the H/V
-// results.
+// tarvik-cli hvsr PROJECT.tvp [--records SEL | --all] [options] [--every DURATION]
+// [--azimuths STEP] [--jobs N] [--shard K/N] [--yes] [--json]: per-window H/V statistics of
+// project records: Konno–Ohmachi smoothing, lognormal f0 statistics, window rejection, the
+// SESAME criteria and the peaks of the mean curve, written as ".hv", window CSV and JSON report
+// beside the H/V results; through time and by direction on request. The run itself is the
+// driver's, as the window's is.
 
+#include <cmath>
 #include <cstdio>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "cli/commands.h"
 #include "cli/interrupt.h"
 #include "cli/project_cli.h"
+#include "common/number_text.h"
 #include "common/ui_host.h"
-#include "project/result_manifest.h"
-#include "records/header_cache.h"
-#include "spectral/hv_export.h"
+#include "project/driver.h"
 #include "spectral/hvsr.h"
 
 namespace tarvik::cli {
@@ -35,12 +35,125 @@ Json CriteriaSummary(const THvsrResult& r) {
               {"clear_of", 6}};
 }
 
+// "1h", "30m", "90s", "1h30m" or a number of seconds; nullopt for anything else or 0.
+std::optional<double> ParseDuration(const std::string& text) {
+  if (const std::optional<double> plain = ParseDouble(text))
+    return *plain > 0.0 && std::isfinite(*plain) ? plain : std::nullopt;
+  double total = 0.0;
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = at;
+    while (end < text.size() &&
+           (std::isdigit(static_cast<unsigned char>(text[end])) != 0 || text[end] == '.'))
+      ++end;
+    if (end == at || end >= text.size()) return std::nullopt;
+    const std::optional<double> v = ParseDouble(text.substr(at, end - at));
+    if (!v) return std::nullopt;
+    const char unit = text[end];
+    const double scale = unit == 'h' ? 3600.0 : unit == 'm' ? 60.0 : unit == 's' ? 1.0 : 0.0;
+    if (scale == 0.0) return std::nullopt;
+    total += *v * scale;
+    at = end + 1;
+  }
+  if (!(total > 0.0 && std::isfinite(total))) return std::nullopt;
+  return total;
+}
+
+// "K/N" with 1 <= K <= N.
+std::optional<std::pair<int, int>> ParseShardText(const std::string& text) {
+  const size_t slash = text.find('/');
+  if (slash == std::string::npos) return std::nullopt;
+  const std::optional<int32_t> k = ParseInt32(text.substr(0, slash));
+  const std::optional<int32_t> n = ParseInt32(text.substr(slash + 1));
+  if (!k || !n || *k < 1 || *k > *n) return std::nullopt;
+  return std::pair<int, int>{*k, *n};
+}
+
+// The reason without the station that most reasons begin with; the line names the record.
+std::string WithoutStation(const std::string& text, const std::string& station) {
+  const std::string own = station + ": ";
+  return text.compare(0, own.size(), own) == 0 ? text.substr(own.size()) : text;
+}
+
+Json PeaksJson(const THvsrResult& r) {
+  Json peaks = Json::array();
+  for (const THvsrPeak& p : r.Peaks) {
+    peaks.push_back({{"frequency", p.Frequency},
+                     {"amplitude", p.Amplitude},
+                     {"support", p.Support},
+                     {"industrial", p.Industrial},
+                     {"f0", p.Chosen}});
+  }
+  return peaks;
+}
+
+Json RecordJson(const THvsrRecordRun& run, const TFileRecord& record) {
+  Json item = {{"record", run.Record + 1}, {"station", record.Station}};
+  if (!run.Analysed) {
+    item["ok"] = false;
+    item["error"] = WithoutStation(run.Error, record.Station);
+    return item;
+  }
+  const THvsrResult& r = run.Result;
+  item["ok"] = r.Ok;
+  item["verdict"] = r.Verdict;
+  item["windows"] = {{"total", r.Fate.size()}, {"kept", r.Count(TWindowFate::kKept)}};
+  item["f0_from_average"] = r.HasF0Mean ? Json{{"f0", r.F0Mean}, {"a0", r.A0Mean}} : Json(nullptr);
+  item["f0_from_windows"] =
+      r.F0Windows > 0
+          ? Json{{"median", r.F0Median}, {"sigma_ln", r.SigmaLnF0}, {"sigma_f", r.SigmaF}}
+          : Json(nullptr);
+  item["sesame"] = CriteriaSummary(r);
+  item["peaks"] = PeaksJson(r);
+  item["ambiguous"] = r.Ambiguous;
+  item["industrial_lines"] = r.IndustrialLines;
+  if (!run.Intervals.empty()) {
+    Json list = Json::array();
+    for (const THvsrInterval& i : run.Intervals) {
+      list.push_back({{"start", FormatIso(i.Start)},
+                      {"windows", i.Result.Fate.size()},
+                      {"kept", i.Result.Count(TWindowFate::kKept)},
+                      {"f0", i.Result.HasF0Mean ? Json(i.Result.F0Mean) : Json(nullptr)},
+                      {"ok", i.Result.Ok}});
+    }
+    item["intervals"] = std::move(list);
+  }
+  if (!run.Azimuths.Directions.empty()) {
+    Json list = Json::array();
+    for (const THvsrAzimuth& d : run.Azimuths.Directions) {
+      list.push_back({{"azimuth", d.Azimuth},
+                      {"f0", d.Result.HasF0Mean ? Json(d.Result.F0Mean) : Json(nullptr)},
+                      {"a0", d.Result.HasF0Mean ? Json(d.Result.A0Mean) : Json(nullptr)},
+                      {"ok", d.Result.Ok}});
+    }
+    item["azimuths"] = {{"directions", std::move(list)},
+                        {"f0_median", run.Azimuths.F0Median},
+                        {"f0_sigma_ln", run.Azimuths.F0SigmaLn},
+                        {"a0_median", run.Azimuths.A0Median},
+                        {"a0_sigma_ln", run.Azimuths.A0SigmaLn}};
+  }
+  if (!run.Files.empty()) {
+    item["files"] = {{"hv", run.Files[0]}, {"windows", run.Files[1]}, {"report", run.Files[2]}};
+    for (size_t k = 3; k < run.Files.size(); ++k) {
+      const std::string& f = run.Files[k];
+      const size_t slash = f.find_last_of("/\\");
+      const std::string name = f.substr(slash == std::string::npos ? 0 : slash + 1);
+      const size_t under = name.rfind('_');
+      item["files"][name.substr(under + 1)] = f;
+    }
+  } else {
+    item["error"] = WithoutStation(run.Error, record.Station);
+  }
+  return item;
+}
+
 }  // namespace
 
 void RegisterHvsr(CLI::App& app, CommandResult& result) {
   struct Options {
     std::string project;
     std::string records;
+    bool all = false;
     std::string smoothing;
     std::optional<double> b;
     std::vector<double> grid;
@@ -48,6 +161,10 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
     std::string rejection;
     std::optional<double> n;
     std::vector<double> band;
+    std::string every;
+    std::optional<double> azimuths;
+    int jobs = 1;
+    std::string shard;
     bool yes = false;
     bool json = false;
   };
@@ -55,10 +172,13 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
   CLI::App* cmd = app.add_subcommand(
       "hvsr",
       "Per-window H/V statistics of project records: f0 from the mean curve and from the "
-      "windows, window rejection, SESAME criteria; writes .hv, window CSV and JSON report");
+      "windows, window rejection, SESAME criteria, the peaks of the mean curve; writes .hv, "
+      "window CSV and JSON report, and on request the statistics through time or by direction");
   cmd->add_option("PROJECT", opt->project, "project file (.tvp)")->required();
-  cmd->add_option("--records", opt->records,
-                  "records to analyse, e.g. 1,3-5 (default: the records checked for H/V)");
+  CLI::Option* records =
+      cmd->add_option("--records", opt->records,
+                      "records to analyse, e.g. 1,3-5 (default: the records checked for H/V)");
+  cmd->add_flag("--all", opt->all, "every record of the project")->excludes(records);
   const std::map<std::string, THvsrSmoothing> smoothing = {{"ko", THvsrSmoothing::kKonnoOhmachi},
                                                            {"none", THvsrSmoothing::kNone}};
   const std::map<std::string, THvsrHorizontal> horizontal = {
@@ -79,6 +199,26 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
   cmd->add_option("--n", opt->n, "standard deviations kept by the rejection")
       ->check(CLI::Range(1e-9, 1e9));
   cmd->add_option("--band", opt->band, "band searched for the peak: FMIN FMAX")->expected(2);
+  cmd->add_option("--every", opt->every,
+                  "also one result per interval of the selection, e.g. 1h, 30m, 600 (seconds); "
+                  "writes STEM_time.csv and STEM_time.json (with the H/V spectrogram)");
+  cmd->add_option("--azimuths", opt->azimuths,
+                  "also one result per azimuth 0..180 degrees by STEP, the horizontals rotated "
+                  "from N (or 1) toward E (or 2); writes STEM_azimuths.csv and .json")
+      ->check(CLI::Range(0.1, 180.0));
+  cmd->add_option("--jobs", opt->jobs, "records computed at the same time")
+      ->check(CLI::Range(1, 256))
+      ->capture_default_str();
+  cmd->add_option("--shard", opt->shard,
+                  "K/N: only the chosen records whose number n has (n - 1) mod N = K - 1, so "
+                  "that N runs together write the files of one run")
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            return ParseShardText(text)
+                       ? std::string()
+                       : "must be K/N with 1 <= K <= N (shard K of N), not " + text;
+          },
+          "K/N"));
   cmd->add_flag("--yes", opt->yes,
                 "answer Yes to the question before replacing another project's results");
   cmd->add_flag("--json", opt->json, "print one JSON document");
@@ -90,7 +230,9 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
       result.status = 1;
       return;
     }
-    THvsrSettings settings = project.Hvsr;
+    THvsrRunOptions hvsr;
+    THvsrSettings& settings = hvsr.Settings;
+    settings = project.Hvsr;
     if (!opt->smoothing.empty()) settings.Smoothing = smoothing.at(opt->smoothing);
     if (opt->b) settings.Bandwidth = *opt->b;
     if (opt->grid.size() == 3) {
@@ -117,104 +259,74 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
       result.status = 2;
       return;
     }
+    if (!opt->every.empty()) {
+      const std::optional<double> every = ParseDuration(opt->every);
+      if (!every) {
+        std::fprintf(stderr, "hvsr: --every: not a duration such as 1h, 30m or 600: %s\n",
+                     opt->every.c_str());
+        result.status = 2;
+        return;
+      }
+      hvsr.EverySeconds = *every;
+    }
+    if (opt->azimuths) hvsr.AzimuthStep = *opt->azimuths;
 
     const int count = static_cast<int>(project.Records.size());
-    std::vector<int> chosen;
     if (!opt->records.empty()) {
-      if (!ParseRecordSelection(opt->records, count, chosen, why)) {
+      if (!ParseRecordSelection(opt->records, count, hvsr.Records, why)) {
         std::fprintf(stderr, "hvsr: --records: %s\n", why.c_str());
         result.status = 2;
         return;
       }
-    } else {
-      for (int i = 0; i < count; ++i) {
-        if (project.Records[static_cast<size_t>(i)].ToProcessNakamura) chosen.push_back(i);
-      }
-      if (chosen.empty()) {
-        std::fprintf(stderr, "hvsr: no record is checked for H/V; name them with --records\n");
+    } else if (opt->all) {
+      for (int i = 0; i < count; ++i) hvsr.Records.push_back(i);
+      if (hvsr.Records.empty()) {
+        std::fprintf(stderr, "hvsr: the project has no records\n");
         result.status = 1;
         return;
       }
     }
-
-    const TResultFolders folders = ProjectResultFolders(project);
-    TResultManifest manifest(folders.Results);
-    const std::string owner = ProjectIdentity(project.FileName);
-    std::vector<std::string> planned;
-    for (int i : chosen) {
-      const THvsrPaths paths = HvsrFilePaths(folders, project.Records[static_cast<size_t>(i)]);
-      planned.insert(planned.end(), {paths.Hv, paths.Windows, paths.Report});
+    TRunOptions options;
+    options.Jobs = opt->jobs;
+    if (!opt->shard.empty()) {
+      const auto [k, n] = *ParseShardText(opt->shard);
+      options.ShardIndex = k - 1;
+      options.ShardCount = n;
     }
-    if (const std::string question = OtherProjectsQuestion(manifest, planned, owner);
-        !question.empty() && !host.AskYesNo(question)) {
+    const TResultFolders folders = ProjectResultFolders(project);
+    // Ctrl-C stops the records in progress, which keep the files they had.
+    InterruptScope interrupt(host);
+    const THvsrRunReport report = RunHvsr(project, folders, host, options, hvsr);
+    if (report.Run.NothingChecked) {
+      std::fprintf(stderr, "hvsr: name the records with --records 1,3-5 or --all\n");
+      result.status = 1;
+      return;
+    }
+    if (!report.Run.Ran) {
       std::fprintf(stderr, "hvsr: not run\n");
       result.status = 1;
       return;
     }
-    // Ctrl-C stops the record in progress, which keeps the files it had.
-    InterruptScope interrupt(host);
-    // The records of a folder share its files: their headers are read once for the run.
-    HeaderCache headers;
     Json records = Json::array();
     bool all_ok = true;
-    for (int i : chosen) {
-      if (host.StopRequested()) break;
-      TFileRecord& record = project.Records[static_cast<size_t>(i)];
-      THvsrResult analysis;
-      const THvsrStatus status =
-          AnalyseRecord(record, project.SettingsFor(record), project.General.SampRateDefault,
-                        settings, host, analysis, &headers);
-      if (status.Outcome == THvsrOutcome::kStopped || host.StopRequested()) break;
-      Json item = {{"record", i + 1}, {"station", record.Station}};
-      const std::string label = "record " + std::to_string(i + 1) + " (" + record.Station + ")";
-      if (status.Outcome != THvsrOutcome::kAnalysed) {
-        std::fprintf(stderr, "hvsr: %s: %s\n", label.c_str(), status.Message.c_str());
-        item["ok"] = false;
-        item["error"] = status.Message;
-        records.push_back(std::move(item));
-        all_ok = false;
-        continue;
-      }
-      const THvsrPaths paths = HvsrFilePaths(folders, record);
-      // A result without f0 is a failure: the files of an earlier good result stay.
-      std::string message;
-      const bool written = analysis.Ok && WriteHvsrFiles(paths, analysis, record, message);
-      if (written) {
-        for (const std::string& file : {paths.Hv, paths.Windows, paths.Report})
-          manifest.Note(file, {owner, ManifestRecordText(i, record.Station), {}});
-      } else if (!analysis.Ok) {
-        std::error_code ec;
-        message = analysis.Verdict + (std::filesystem::exists(paths.Hv, ec)
-                                          ? "; its earlier files are left as they were"
-                                          : "; nothing written");
-      }
-      if (!written) std::fprintf(stderr, "hvsr: %s: %s\n", label.c_str(), message.c_str());
+    for (const THvsrRecordRun& run : report.Records) {
+      if (run.Record < 0 || run.Stopped) continue;
+      const TFileRecord& record = project.Records[static_cast<size_t>(run.Record)];
+      const std::string label =
+          "record " + std::to_string(run.Record + 1) + " (" + record.Station + ")";
+      const bool written = !run.Files.empty();
       all_ok = all_ok && written;
-      if (!opt->json) {
-        std::printf("%s: %s\n", label.c_str(), analysis.Verdict.c_str());
-        if (written) std::printf("  %s\n", paths.Hv.c_str());
-        continue;
+      if (!written)
+        std::fprintf(stderr, "hvsr: %s: %s\n", label.c_str(),
+                     WithoutStation(run.Error, record.Station).c_str());
+      if (opt->json) {
+        records.push_back(RecordJson(run, record));
+      } else if (run.Analysed) {
+        std::printf("%s: %s\n", label.c_str(), run.Result.Verdict.c_str());
+        if (written) std::printf("  %s\n", run.Files[0].c_str());
       }
-      item["ok"] = analysis.Ok;
-      item["verdict"] = analysis.Verdict;
-      item["windows"] = {{"total", analysis.Curves.size()},
-                         {"kept", analysis.Count(TWindowFate::kKept)}};
-      item["f0_from_average"] = analysis.HasF0Mean
-                                    ? Json{{"f0", analysis.F0Mean}, {"a0", analysis.A0Mean}}
-                                    : Json(nullptr);
-      item["f0_from_windows"] = analysis.F0Windows > 0 ? Json{{"median", analysis.F0Median},
-                                                              {"sigma_ln", analysis.SigmaLnF0},
-                                                              {"sigma_f", analysis.SigmaF}}
-                                                       : Json(nullptr);
-      item["sesame"] = CriteriaSummary(analysis);
-      if (written) {
-        item["files"] = {{"hv", paths.Hv}, {"windows", paths.Windows}, {"report", paths.Report}};
-      } else {
-        item["error"] = message;
-      }
-      records.push_back(std::move(item));
     }
-    const bool stopped = host.StopRequested();
+    const bool stopped = report.Run.Cancelled;
     if (stopped) {
       std::fprintf(stderr, "hvsr: stopped\n");
       all_ok = false;

@@ -42,9 +42,12 @@ void RegisterSettings(CLI::App& app, CommandResult& result) {
   cmd->add_flag("--events", o->events, "the settings of event records ([EVENTSETTINGS])");
   cmd->add_flag("--defaults", o->defaults,
                 "restore the set's defaults (\"Восстановить по умолчанию\") before any KEY=VALUE");
-  cmd->add_option("KEY=VALUE", o->pairs,
-                  "SilenceDur=60 SpectrumType=1 WindowType=5 B=8 NoiseFiletr=1 MaxSpan=100 "
-                  "ResultDir=results SampRateDefault=100 RecognizeComponent=0 ...");
+  cmd->add_option(
+      "KEY=VALUE", o->pairs,
+      "SilenceDur=60 SpectrumType=1 WindowType=5 B=8 NoiseFiletr=1 MaxSpan=100 "
+      "ResultDir=results SampRateDefault=100 RecognizeComponent=0, and the H/V statistics "
+      "keys Smoothing Bandwidth GridFMin GridFMax GridPoints Horizontal Rejection "
+      "RejectionN BandFMin BandFMax ...");
   cmd->callback([opt, o, &result] {
     EditSession s(*opt, "settings", result);
     // Every pair is checked before the project is touched.
@@ -92,6 +95,10 @@ void RegisterSettings(CLI::App& app, CommandResult& result) {
     }
     // Checked once every pair is in: the corners may be given in either order.
     if (const std::string why = FilterPairProblem(p.Settings[set], set); !why.empty()) {
+      s.Usage(why);
+      return;
+    }
+    if (const std::string why = HvsrSettingsProblem(p); !why.empty()) {
       s.Usage(why);
       return;
     }

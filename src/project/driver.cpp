@@ -286,6 +286,8 @@ struct RunTexts {
 
 constexpr RunTexts kPrimaryTexts = {"Расчет спектров исходных записей", "Расчет спектров завершен",
                                     "Расчет спектров отменен"};
+constexpr RunTexts kHvsrTexts = {"Статистика H/V по окнам", "Статистика H/V рассчитана",
+                                 "Статистика H/V отменена"};
 constexpr RunTexts kHVTexts = {"Расчет спектров Накамуры по исходным записям",
                                "Расчет спектров Накамуры завершен",
                                "Расчет спектров Накамуры отменен"};
@@ -722,6 +724,164 @@ TRunReport RunHV(TProject& project, const TResultFolders& folders, UiHost& host,
     }
     HVRecord(project, folders, i, h, owner, out);
   });
+}
+
+namespace {
+
+// Leaves of a result only what its tables and reports use: the windows' curves are written
+// with the record's files and would otherwise stay in memory for the whole run.
+THvsrResult Summary(THvsrResult result) {
+  result.Curves.clear();
+  result.Curves.shrink_to_fit();
+  return result;
+}
+
+void HvsrRecord(TProject& project, const TResultFolders& folders, int i, UiHost& host,
+                HeaderCache& headers, const RunOwner& owner, const THvsrRunOptions& options,
+                RecordOutcome& out, THvsrRecordRun& run) {
+  TFileRecord& record = project.Records[static_cast<size_t>(i)];
+  out.handled = true;
+  run.Record = i;
+  const TSpectrumSettings& spectrum = project.SettingsFor(record);
+  const double default_rate = project.General.SampRateDefault;
+  THvsrWindowSet windows;
+  THvsrAzimuths azimuths;
+  const THvsrStatus status =
+      options.AzimuthStep > 0.0
+          ? AnalyseRecordAzimuths(record, spectrum, default_rate, options.Settings,
+                                  options.AzimuthStep, host, windows, azimuths, &headers)
+          : CollectRecordWindows(record, spectrum, default_rate, options.Settings, host, windows,
+                                 &headers);
+  if (status.Outcome == THvsrOutcome::kStopped || host.StopRequested()) {
+    out.stopped = run.Stopped = true;
+    return;
+  }
+  if (status.Outcome != THvsrOutcome::kAnalysed) {
+    out.failure = run.Error = status.Message;
+    return;
+  }
+  out.window = {static_cast<int32_t>(std::lround(windows.WindowSeconds * record.SampRate)),
+                record.SampRate};
+  std::vector<THvsrInterval> intervals;
+  if (options.EverySeconds > 0.0)
+    intervals = AnalyseIntervals(windows, record, options.EverySeconds, options.Settings);
+  const THvsrResult result = AnalyseWindows(std::move(windows), options.Settings);
+  run.Analysed = true;
+  const THvsrPaths paths = HvsrFilePaths(folders, record);
+  const THvsrSeriesPaths series = HvsrSeriesPaths(paths);
+  if (!result.Ok) {
+    std::error_code ec;
+    out.failure = run.Error =
+        record.Station + ": " + result.Verdict +
+        (std::filesystem::exists(paths.Hv, ec) ? "; its earlier files are left as they were"
+                                               : "; nothing written");
+  } else {
+    std::vector<std::pair<std::string, std::string>> more;
+    if (options.EverySeconds > 0.0) {
+      more.emplace_back(series.TimeCsv, TimeSeriesCsvText(intervals));
+      more.emplace_back(series.TimeJson,
+                        TimeSeriesJsonText(intervals, record, options.EverySeconds));
+    }
+    if (options.AzimuthStep > 0.0) {
+      more.emplace_back(series.AzimuthCsv, AzimuthCsvText(azimuths));
+      more.emplace_back(series.AzimuthJson, AzimuthJsonText(azimuths, record, options.AzimuthStep));
+    }
+    std::string message;
+    if (WriteHvsrFiles(paths, result, record, more, message)) {
+      out.written = paths.Hv;
+      run.Files = {paths.Hv, paths.Windows, paths.Report};
+      for (const auto& file : more) run.Files.push_back(file.first);
+      for (const std::string& file : run.Files) owner.Wrote(file, i, record);
+    } else {
+      out.failure = run.Error = record.Station + ": " + message;
+    }
+  }
+  run.Result = Summary(result);
+  for (THvsrInterval& interval : intervals) interval.Result = Summary(std::move(interval.Result));
+  run.Intervals = std::move(intervals);
+  for (THvsrAzimuth& d : azimuths.Directions) d.Result = Summary(std::move(d.Result));
+  run.Azimuths = std::move(azimuths);
+}
+
+}  // namespace
+
+std::vector<std::string> HvsrRunFiles(const TResultFolders& folders, const TFileRecord& record,
+                                      const THvsrRunOptions& options) {
+  const THvsrPaths paths = HvsrFilePaths(folders, record);
+  const THvsrSeriesPaths series = HvsrSeriesPaths(paths);
+  std::vector<std::string> files = {paths.Hv, paths.Windows, paths.Report};
+  if (options.EverySeconds > 0.0) files.insert(files.end(), {series.TimeCsv, series.TimeJson});
+  if (options.AzimuthStep > 0.0) files.insert(files.end(), {series.AzimuthCsv, series.AzimuthJson});
+  return files;
+}
+
+THvsrRunReport RunHvsr(TProject& project, const TResultFolders& folders, UiHost& host,
+                       const TRunOptions& options, const THvsrRunOptions& hvsr) {
+  host.ClearStop();
+  THvsrRunReport out;
+  std::string why;
+  if (!CheckHvsrSettings(hvsr.Settings, &why)) {
+    host.ShowMessage("Статистика H/V: " + why);
+    return out;
+  }
+  const size_t count = project.Records.size();
+  std::vector<bool> chosen(count, hvsr.Records.empty());
+  for (int i : hvsr.Records) {
+    if (i >= 0 && static_cast<size_t>(i) < count) chosen[static_cast<size_t>(i)] = true;
+  }
+  if (hvsr.Records.empty()) {
+    for (size_t i = 0; i < count; ++i) chosen[i] = project.Records[i].ToProcessNakamura;
+  }
+  const auto index_of = [&](const TFileRecord& r) {
+    return static_cast<size_t>(&r - project.Records.data());
+  };
+  // Called with elements of project.Records, whose index the address gives.
+  const auto hv_path = [&](const TFileRecord& r) {
+    return chosen[index_of(r)] ? HvsrFilePaths(folders, r).Hv : std::string();
+  };
+  if (!options.Only) {
+    if (auto refused = RefuseNothingChecked(
+            project, options.Start, host, [&](const TFileRecord& r) { return chosen[index_of(r)]; },
+            kNoRecordCheckedForHV, kCheckRecordsForHV)) {
+      out.Run = *refused;
+      return out;
+    }
+    if (!AcceptSharedResultFiles(project, options.Start, host, hv_path)) {
+      host.SetStage(kHvsrTexts.finished);
+      return out;
+    }
+  }
+  const std::vector<bool> overwritten = OverwrittenLater(project, options, hv_path);
+  const auto computed = [&](int i) {
+    const auto k = static_cast<size_t>(i);
+    return options.Only || (chosen[k] && InShard(options, i) && !overwritten[k]);
+  };
+  TResultManifest manifest(folders.Results);
+  const RunOwner owner{manifest, ProjectIdentity(project.FileName)};
+  std::vector<std::string> planned;
+  const size_t first = static_cast<size_t>(std::max(0, options.Start));
+  const size_t end = options.Only ? std::min(first + 1, count) : count;
+  for (size_t i = first; i < end; ++i) {
+    if (!computed(static_cast<int>(i))) continue;
+    for (std::string& file : HvsrRunFiles(folders, project.Records[i], hvsr))
+      planned.push_back(std::move(file));
+  }
+  if (const std::string question = OtherProjectsQuestion(manifest, planned, owner.Project);
+      !question.empty() && !host.AskYesNo(question)) {
+    host.SetStage(kHvsrTexts.finished);
+    return out;
+  }
+  const TRunOptions run = JobsForResultFiles(project, options, hv_path);
+  HeaderCache own;
+  HeaderCache& headers = options.Headers != nullptr ? *options.Headers : own;
+  headers.NewPass();
+  std::vector<THvsrRecordRun> records(count);
+  out.Run = RunLoop(project, host, run, kHvsrTexts, [&](int i, RecordOutcome& o, UiHost& h) {
+    if (computed(i))
+      HvsrRecord(project, folders, i, h, headers, owner, hvsr, o, records[static_cast<size_t>(i)]);
+  });
+  for (int i : out.Run.Processed) out.Records.push_back(std::move(records[static_cast<size_t>(i)]));
+  return out;
 }
 
 }  // namespace tarvik

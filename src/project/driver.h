@@ -10,6 +10,9 @@
 
 #include "common/datetime.h"
 #include "project/project.h"
+#include "spectral/hv_export.h"
+#include "spectral/hvsr.h"
+#include "spectral/hvsr_series.h"
 #include "spectral/result_files.h"
 
 namespace tarvik {
@@ -173,5 +176,52 @@ TRunReport RunPrimary(TProject& project, const TResultFolders& folders, UiHost& 
 // files, each written as the record's H/V file; the manifest and its question as in RunPrimary.
 TRunReport RunHV(TProject& project, const TResultFolders& folders, UiHost& host,
                  const TRunOptions& options);
+
+// What an H/V statistics run computes besides the options every run takes.
+struct THvsrRunOptions {
+  THvsrSettings Settings;
+  // The records to analyse (0-based, ascending); empty: the records checked for H/V.
+  std::vector<int> Records;
+  // Above 0: also one result per interval of this many seconds of each selection.
+  double EverySeconds = 0.0;
+  // Above 0: also one result per azimuth 0, step, 2·step ... 180 degrees.
+  double AzimuthStep = 0.0;
+};
+
+// What became of one record of an H/V statistics run.
+struct THvsrRecordRun {
+  int Record = -1;
+  // Stopped before it had a result: nothing to tell.
+  bool Stopped = false;
+  // The statistics were computed (Result holds them, without the windows' curves); else Error
+  // says why not.
+  bool Analysed = false;
+  THvsrResult Result;
+  std::vector<THvsrInterval> Intervals;  // with EverySeconds, without curves but the mean
+  THvsrAzimuths Azimuths;                // with AzimuthStep, the same
+  // The files written (the ".hv" file and its companions, then the series files); empty when
+  // nothing was written.
+  std::vector<std::string> Files;
+  std::string Error;
+};
+
+struct THvsrRunReport {
+  TRunReport Run;
+  // One per record of Run.Processed, in the same order.
+  std::vector<THvsrRecordRun> Records;
+};
+
+// The files an H/V statistics run writes for record: the ".hv" file, its window CSV and report,
+// and the time and azimuth tables when options asks for them.
+std::vector<std::string> HvsrRunFiles(const TResultFolders& folders, const TFileRecord& record,
+                                      const THvsrRunOptions& options);
+
+// Per-window H/V statistics of the chosen records (options.Records, or the records checked for
+// H/V; from Start on, or only the record at Start), each written as its ".hv" file with its
+// companions, with the checks, questions, jobs, shards and stop of RunPrimary. A record without
+// f0 gets no files: the files of an earlier run stay as they were. Settings that cannot be used
+// refuse the run with a message.
+THvsrRunReport RunHvsr(TProject& project, const TResultFolders& folders, UiHost& host,
+                       const TRunOptions& options, const THvsrRunOptions& hvsr);
 
 }  // namespace tarvik

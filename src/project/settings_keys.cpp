@@ -39,7 +39,12 @@ constexpr TSettingKey General(TSettingKey key) {
   return key;
 }
 
-constexpr std::array<TSettingKey, 22> kKeys = {{
+constexpr TSettingKey Hvsr(std::string_view key, TSettingType type, double min, double max,
+                           double step) {
+  return {key, true, type, min, max, step, "", true};
+}
+
+constexpr std::array<TSettingKey, 32> kKeys = {{
     General({"ResultDir", true, TSettingType::kFolder, 0, 0, 0, gp::kDirectoryEdit.Name}),
     General(Items("DataFormat", kDataFormats.size(), gp::kFormatCombo.Name)),
     General(Flag("RecognizeComponent", gp::kAutoComponentCheck.Name)),
@@ -62,7 +67,50 @@ constexpr std::array<TSettingKey, 22> kKeys = {{
     Spin("NoiseFMin", sp::kNoiseFMinSpin),
     Spin("NoiseFMax", sp::kNoiseFMaxSpin),
     Spin("NoiseOrder", sp::kNoiseOrderSpin),
+    // The H/V statistics: smoothing (0 Konno-Ohmachi, 1 none) and its bandwidth b, the grid,
+    // the horizontal (0 arithmetic, 1 geometric, 2 quadratic mean), the rejection (0 on,
+    // 1 none) and its n, the search band (0 for an end of the grid).
+    Hvsr("Smoothing", TSettingType::kInteger, 0, 1, 1),
+    Hvsr("Bandwidth", TSettingType::kNumber, 1, 1000, 0),
+    Hvsr("GridFMin", TSettingType::kNumber, 0.001, 100, 0),
+    Hvsr("GridFMax", TSettingType::kNumber, 0.01, 10000, 0),
+    Hvsr("GridPoints", TSettingType::kInteger, 3, kMaxHvsrGridPoints, 1),
+    Hvsr("Horizontal", TSettingType::kInteger, 0, 2, 1),
+    Hvsr("Rejection", TSettingType::kInteger, 0, 1, 1),
+    Hvsr("RejectionN", TSettingType::kNumber, 0.1, 100, 0),
+    Hvsr("BandFMin", TSettingType::kNumber, 0, 100, 0),
+    Hvsr("BandFMax", TSettingType::kNumber, 0, 10000, 0),
 }};
+
+// The H/V statistics settings as numbers, by key.
+double HvsrValue(const THvsrSettings& h, std::string_view key) {
+  if (key == "Smoothing") return static_cast<double>(h.Smoothing);
+  if (key == "Bandwidth") return h.Bandwidth;
+  if (key == "GridFMin") return h.GridFMin;
+  if (key == "GridFMax") return h.GridFMax;
+  if (key == "GridPoints") return h.GridPoints;
+  if (key == "Horizontal") return static_cast<double>(h.Horizontal);
+  if (key == "Rejection") return static_cast<double>(h.Rejection);
+  if (key == "RejectionN") return h.RejectionN;
+  if (key == "BandFMin") return h.BandFMin;
+  if (key == "BandFMax") return h.BandFMax;
+  return 0.0;
+}
+
+// Sets one key from a value already checked against its range.
+void SetHvsrValue(THvsrSettings& h, std::string_view key, double v) {
+  const auto whole = static_cast<int32_t>(v);
+  if (key == "Smoothing") h.Smoothing = static_cast<THvsrSmoothing>(whole);
+  if (key == "Bandwidth") h.Bandwidth = v;
+  if (key == "GridFMin") h.GridFMin = v;
+  if (key == "GridFMax") h.GridFMax = v;
+  if (key == "GridPoints") h.GridPoints = whole;
+  if (key == "Horizontal") h.Horizontal = static_cast<THvsrHorizontal>(whole);
+  if (key == "Rejection") h.Rejection = static_cast<THvsrRejection>(whole);
+  if (key == "RejectionN") h.RejectionN = v;
+  if (key == "BandFMin") h.BandFMin = v;
+  if (key == "BandFMax") h.BandFMax = v;
+}
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && AsciiUpper(a) == AsciiUpper(b);
@@ -185,6 +233,10 @@ std::string SettingRangeText(const TSettingKey& key) {
 
 std::string SettingValueText(const TProject& project, int set, const TSettingKey& key) {
   if (key.Type == TSettingType::kFolder) return project.General.ResultDir;
+  if (key.Hvsr) {
+    const double v = HvsrValue(project.Hvsr, key.Key);
+    return key.Type == TSettingType::kInteger ? std::to_string(static_cast<int64_t>(v)) : Number(v);
+  }
   // The table's fields are reached through writable references: read a copy.
   TGeneralSettings general = project.General;
   TSpectrumSettings processing = project.Settings[set == kEventSet ? kEventSet : kMicroseismSet];
@@ -231,7 +283,9 @@ bool ApplySetting(TProject& project, int set, std::string_view name, std::string
     if (*v < key->Min || *v > key->Max || !OnStep(*key, *v) ||
         (key->Type == TSettingType::kInteger && *v != std::trunc(*v)))
       return fail(shown + ": outside " + range);
-    if (f.i != nullptr) {
+    if (key->Hvsr) {
+      SetHvsrValue(project.Hvsr, key->Key, *v);
+    } else if (f.i != nullptr) {
       *f.i = static_cast<int32_t>(*v);
     } else {
       *f.d = *v;
@@ -240,6 +294,12 @@ bool ApplySetting(TProject& project, int set, std::string_view name, std::string
   if (key->Key == "SampRateDefault") project.WorkingRate = project.General.SampRateDefault;
   project.Modified = true;
   return true;
+}
+
+std::string HvsrSettingsProblem(const TProject& project) {
+  std::string why;
+  if (CheckHvsrSettings(project.Hvsr, &why)) return {};
+  return "H/V statistics settings: " + why;
 }
 
 void RestoreSettingDefaults(TProject& project, int set) {

@@ -50,6 +50,8 @@ struct TSettingKey {
   double Step = 0.0;
   // The control that edits the value.
   std::string_view Control;
+  // A key of the project's H/V statistics settings ([HVSR], one per project).
+  bool Hvsr = false;
 };
 
 // Every key, the general ones first, in the order of the project file.
@@ -76,6 +78,11 @@ bool ApplySetting(TProject& project, int set, std::string_view name, std::string
 
 // "Восстановить по умолчанию": the default set over set; the project is modified.
 void RestoreSettingDefaults(TProject& project, int set);
+
+// The message that refuses H/V statistics settings that cannot be used together (a grid or a
+// search band whose ends are not in order); empty when they can. Checked once every key of a
+// change is in, since the ends may be given in either order.
+std::string HvsrSettingsProblem(const TProject& project);
 
 // A band-pass filter's lower corner must lie below its upper one, or the filter is not applied
 // at all. The message that refuses a set of set's keys whose edge-effect pair (FMin, FMax) or

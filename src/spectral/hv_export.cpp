@@ -163,6 +163,18 @@ std::string ReportJsonText(const THvsrResult& r, const TFileRecord& record) {
                    {"criteria", criteria(r.Sesame.Clarity)}}}};
   j["ok"] = r.Ok;
   j["verdict"] = r.Verdict;
+  json peaks = json::array();
+  for (const THvsrPeak& p : r.Peaks) {
+    peaks.push_back({{"frequency", p.Frequency},
+                     {"amplitude", Finite(p.Amplitude)},
+                     {"support", p.Support},
+                     {"support_of", r.Count(TWindowFate::kKept)},
+                     {"industrial", p.Industrial},
+                     {"f0", p.Chosen}});
+  }
+  j["peaks"] = std::move(peaks);
+  j["ambiguous"] = r.Ambiguous;
+  j["industrial_lines"] = r.IndustrialLines;
   json freq = json::array(), avg = json::array(), lo = json::array(), hi = json::array(),
        sig = json::array();
   for (size_t i = 0; i < r.Mean.size() && i < r.Grid.size(); ++i) {
@@ -183,16 +195,24 @@ std::string ReportJsonText(const THvsrResult& r, const TFileRecord& record) {
 
 bool WriteHvsrFiles(const THvsrPaths& paths, const THvsrResult& result, const TFileRecord& record,
                     std::string& message) {
+  return WriteHvsrFiles(paths, result, record, {}, message);
+}
+
+bool WriteHvsrFiles(const THvsrPaths& paths, const THvsrResult& result, const TFileRecord& record,
+                    const std::vector<std::pair<std::string, std::string>>& more,
+                    std::string& message) {
   namespace fs = std::filesystem;
   const auto path_of = [](const std::string& utf8) {
     return fs::path(std::u8string(utf8.begin(), utf8.end()));
   };
   // The ".hv" file, the one a user opens, comes last: it is in place only when the companions
   // it is read with are.
-  return ReplaceFilesTogether({{path_of(paths.Windows), WindowsCsvText(result, record.SampRate)},
-                               {path_of(paths.Report), ReportJsonText(result, record)},
-                               {path_of(paths.Hv), HvFileText(result)}},
-                              message);
+  std::vector<std::pair<fs::path, std::string>> files;
+  for (const auto& [path, text] : more) files.emplace_back(path_of(path), text);
+  files.emplace_back(path_of(paths.Windows), WindowsCsvText(result, record.SampRate));
+  files.emplace_back(path_of(paths.Report), ReportJsonText(result, record));
+  files.emplace_back(path_of(paths.Hv), HvFileText(result));
+  return ReplaceFilesTogether(files, message);
 }
 
 namespace {

@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "records/record_model.h"
@@ -42,6 +43,10 @@ std::string ReportJsonText(const THvsrResult& result, const TFileRecord& record)
 // Writes the three files, replacing all three earlier ones together; false with the reason,
 // every earlier file as it was, when one could not be written.
 bool WriteHvsrFiles(const THvsrPaths& paths, const THvsrResult& result, const TFileRecord& record,
+                    std::string& message);
+// The same with more files (path, bytes) replaced together with them, before them.
+bool WriteHvsrFiles(const THvsrPaths& paths, const THvsrResult& result, const TFileRecord& record,
+                    const std::vector<std::pair<std::string, std::string>>& more,
                     std::string& message);
 
 // What a ".hv" file holds.

@@ -4,8 +4,10 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <numbers>
 #include <optional>
 
+#include "records/load_record.h"
 #include "spectral/konno_ohmachi.h"
 
 namespace tarvik {
@@ -175,13 +177,141 @@ void MeanCurve(THvsrResult& r, const std::vector<bool>& use) {
   }
 }
 
+// Peaks within 7 % of an industrial line are its own: the smoothing spreads a line over a few
+// grid points around it.
+bool NearLine(double f, const std::vector<double>& lines) {
+  return std::any_of(lines.begin(), lines.end(),
+                     [f](double line) { return std::fabs(std::log(f / line)) <= 0.07; });
+}
+
+// The highest local maximum of values in [lo, hi] that is not at an industrial line.
+std::optional<size_t> HighestNaturalPeak(std::span<const double> values,
+                                         const std::vector<double>& grid, size_t lo, size_t hi,
+                                         const std::vector<double>& lines) {
+  if (lines.empty()) return HighestPeak(values, lo, hi);
+  std::optional<size_t> best;
+  for (size_t i : LocalPeaks(values, lo, hi)) {
+    if (NearLine(grid[i], lines)) continue;
+    if (!best || values[i] > values[*best]) best = i;
+  }
+  return best;
+}
+
 bool Usable(const std::vector<double>& curve, size_t points) {
   if (curve.size() != points) return false;
   return std::all_of(curve.begin(), curve.end(),
                      [](double v) { return std::isfinite(v) && v > 0.0; });
 }
 
+// The peaks of the mean curve above A0/2 with each one's support among the kept windows.
+void ListPeaks(THvsrResult& r, const std::vector<bool>& kept, size_t lo, size_t hi) {
+  const std::vector<size_t> peaks = LocalPeaks(r.Mean, lo, hi);
+  for (size_t i : peaks) {
+    if (!(r.Mean[i] > r.A0Mean / 2.0)) continue;
+    THvsrPeak p;
+    p.Index = i;
+    p.Frequency = r.Grid[i];
+    p.Amplitude = r.Mean[i];
+    p.Industrial = NearLine(p.Frequency, r.IndustrialLines);
+    p.Chosen = i == r.PeakIndex;
+    r.Peaks.push_back(p);
+  }
+  if (r.Peaks.empty()) return;
+  const double near = std::log(1.1);
+  for (size_t w = 0; w < r.Curves.size(); ++w) {
+    if (!kept[w]) continue;
+    std::vector<bool> counted(r.Peaks.size(), false);
+    for (size_t i : LocalPeaks(r.Curves[w], lo, hi)) {
+      for (size_t k = 0; k < r.Peaks.size(); ++k) {
+        if (!counted[k] && std::fabs(std::log(r.Grid[i] / r.Peaks[k].Frequency)) <= near) {
+          counted[k] = true;
+          ++r.Peaks[k].Support;
+        }
+      }
+    }
+  }
+  for (const THvsrPeak& p : r.Peaks) {
+    if (!p.Chosen && !p.Industrial && p.Amplitude >= 0.9 * r.A0Mean) r.Ambiguous = true;
+  }
+}
+
 }  // namespace
+
+std::vector<size_t> LocalPeaks(std::span<const double> values, size_t lo, size_t hi) {
+  std::vector<size_t> out;
+  const size_t n = values.size();
+  if (n < 3) return out;
+  hi = std::min(hi, n - 2);
+  for (size_t i = std::max<size_t>(lo, 1); i <= hi; ++i) {
+    const double v = values[i];
+    if (!(values[i - 1] < v)) continue;
+    size_t j = i + 1;
+    while (j < n && values[j] == v) ++j;
+    if (j < n && values[j] < v) out.push_back(i);
+  }
+  return out;
+}
+
+std::vector<double> FindIndustrialLines(std::span<const double> e, std::span<const double> n,
+                                        std::span<const double> z, double line_step,
+                                        double width_hz, double fmin, double fmax) {
+  std::vector<double> out;
+  const size_t lines = std::min({e.size(), n.size(), z.size()});
+  if (lines < 5 || !(line_step > 0.0)) return out;
+  constexpr double kProminence = 4.0;
+  std::vector<double> around;
+  // How far line k of values stands above the median of its neighbourhood.
+  const auto prominence = [&](std::span<const double> values, size_t k) {
+    const double f = static_cast<double>(k) * line_step;
+    const double gap = std::max(0.02 * f, width_hz);
+    const auto lo = static_cast<size_t>(std::max(1.0, std::floor(f / 1.15 / line_step)));
+    const auto hi = std::min(lines - 1, static_cast<size_t>(std::ceil(f * 1.15 / line_step)));
+    around.clear();
+    for (size_t j = lo; j <= hi; ++j) {
+      if (std::fabs(static_cast<double>(j) * line_step - f) > gap) around.push_back(values[j]);
+    }
+    if (around.size() < 8) return 0.0;
+    auto mid = around.begin() + static_cast<std::ptrdiff_t>(around.size() / 2);
+    std::nth_element(around.begin(), mid, around.end());
+    return *mid > 0.0 ? values[k] / *mid : 0.0;
+  };
+  const auto stands_out = [&](std::span<const double> values, size_t k) {
+    double best = 0.0;
+    for (size_t j = k - 1; j <= k + 1; ++j) best = std::max(best, prominence(values, j));
+    return best >= kProminence;
+  };
+  for (size_t k = 2; k + 2 < lines; ++k) {
+    const double f = static_cast<double>(k) * line_step;
+    if (f < fmin || f > fmax) continue;
+    if (!(z[k] > z[k - 1] && z[k] >= z[k + 1])) continue;
+    if (prominence(z, k) < kProminence) continue;
+    if (!stands_out(e, k) || !stands_out(n, k)) continue;
+    // One line of a source, however wide its peak: the neighbours within its gap are one.
+    if (!out.empty() && f - out.back() <= std::max(0.02 * f, width_hz)) continue;
+    out.push_back(f);
+  }
+  return out;
+}
+
+std::vector<THvsrWindowSet> SplitWindows(const THvsrWindowSet& set, int64_t origin, int64_t length,
+                                         size_t count) {
+  std::vector<THvsrWindowSet> out(count);
+  for (THvsrWindowSet& part : out) {
+    part.Grid = set.Grid;
+    part.WindowSeconds = set.WindowSeconds;
+    part.IndustrialLines = set.IndustrialLines;
+  }
+  if (length <= 0) return out;
+  for (size_t w = 0; w < set.Curves.size() && w < set.FirstSample.size(); ++w) {
+    const int64_t offset = set.FirstSample[w] - origin;
+    if (offset < 0) continue;
+    const auto k = static_cast<size_t>(offset / length);
+    if (k >= count) continue;
+    out[k].Curves.push_back(set.Curves[w]);
+    out[k].FirstSample.push_back(set.FirstSample[w]);
+  }
+  return out;
+}
 
 THvsrResult AnalyseWindows(THvsrWindowSet windows, const THvsrSettings& settings) {
   THvsrResult r;
@@ -191,6 +321,8 @@ THvsrResult AnalyseWindows(THvsrWindowSet windows, const THvsrSettings& settings
   r.FirstSample = std::move(windows.FirstSample);
   r.FirstSample.resize(r.Curves.size(), 0);
   r.WindowSeconds = windows.WindowSeconds;
+  r.IndustrialLines = std::move(windows.IndustrialLines);
+  const std::vector<double>& industrial = r.IndustrialLines;
   const size_t g = r.Grid.size();
   const size_t count = r.Curves.size();
   r.Fate.assign(count, TWindowFate::kKept);
@@ -219,7 +351,7 @@ THvsrResult AnalyseWindows(THvsrWindowSet windows, const THvsrSettings& settings
       continue;
     }
     ++usable;
-    if (const auto peak = HighestPeak(r.Curves[w], lo, hi)) {
+    if (const auto peak = HighestNaturalPeak(r.Curves[w], r.Grid, lo, hi, industrial)) {
       r.WindowF0[w] = r.Grid[*peak];
     } else if (settings.Rejection == THvsrRejection::kFdwra) {
       r.Fate[w] = TWindowFate::kNoPeak;
@@ -258,7 +390,7 @@ THvsrResult AnalyseWindows(THvsrWindowSet windows, const THvsrSettings& settings
   }
 
   if (!r.Mean.empty()) {
-    if (const auto peak = HighestPeak(r.Mean, lo, hi)) {
+    if (const auto peak = HighestNaturalPeak(r.Mean, r.Grid, lo, hi, industrial)) {
       r.HasF0Mean = true;
       r.PeakIndex = *peak;
       r.F0Mean = r.Grid[*peak];
@@ -277,6 +409,8 @@ THvsrResult AnalyseWindows(THvsrWindowSet windows, const THvsrSettings& settings
       r.Sesame = EvaluateSesame(in);
     }
   }
+
+  if (r.HasF0Mean) ListPeaks(r, kept, lo, hi);
 
   const int with_peak = static_cast<int>(
       std::count_if(r.WindowF0.begin(), r.WindowF0.end(), [](double f) { return f > 0.0; }));
@@ -298,6 +432,17 @@ THvsrResult AnalyseWindows(THvsrWindowSet windows, const THvsrSettings& settings
     r.Ok = true;
     r.Verdict = Format("f0 = %.2f ± %.2f Hz, A0 = %.1f, SESAME reliable %d/3, clear %d/6", r.F0Mean,
                        r.SigmaF, r.A0Mean, r.Sesame.ReliablePassed, r.Sesame.ClearPassed);
+    // What a reader of f0 alone would miss.
+    for (const THvsrPeak& p : r.Peaks) {
+      if (p.Chosen) continue;
+      if (p.Industrial) {
+        r.Verdict += Format("; industrial line at %.2f Hz (A = %.1f) not taken as f0", p.Frequency,
+                            p.Amplitude);
+      } else if (r.Ambiguous && p.Amplitude >= 0.9 * r.A0Mean) {
+        r.Verdict += Format("; ambiguous: a peak of nearly the same height at %.2f Hz (A = %.1f)",
+                            p.Frequency, p.Amplitude);
+      }
+    }
   }
   return r;
 }
@@ -321,24 +466,34 @@ Components FindComponents(const TFileRecord& record, size_t channels) {
   return c;
 }
 
-// Turns every segment the engine hands over into one H/V curve on the grid.
+// Turns every segment the engine hands over into one H/V curve on the grid, and sums the
+// components' line spectra to look for industrial lines at the end.
 class WindowCollector {
  public:
-  WindowCollector(const THvsrSettings& settings, Components c) : settings_(settings), c_(c) {}
+  WindowCollector(const THvsrSettings& settings, Components c, bool only_e)
+      : settings_(settings), c_(c), only_e_(only_e) {}
 
   bool operator()(const TSegmentSpectra& s) {
     const size_t rows = s.Rows.size();
-    if (static_cast<size_t>(std::max({c_.e, c_.n, c_.z})) >= rows)
-      return Fail("no E, N and Z rows");
+    const int last = only_e_ ? std::max(c_.e, c_.z) : std::max({c_.e, c_.n, c_.z});
+    if (static_cast<size_t>(last) >= rows) return Fail("no E, N and Z rows");
     const std::vector<double>& e = s.Rows[c_.e];
-    const std::vector<double>& n = s.Rows[c_.n];
+    const std::vector<double>& n = only_e_ ? e : s.Rows[c_.n];
     const std::vector<double>& z = s.Rows[c_.z];
     if (smoother_.GridSize() == 0 && !Prepare(s.LineStep, z.size())) return false;
     if (e.size() != lines_ || n.size() != lines_ || z.size() != lines_) return Fail("rows differ");
     length_ = s.Length;
+    line_step_ = s.LineStep;
     // The horizontal is formed line by line, then smoothed: every combination is linear in
     // the lines (arithmetic) or taken before the smoothing as is usual for the others.
     for (size_t k = 0; k < lines_; ++k) {
+      sum_e_[k] += e[k];
+      sum_n_[k] += n[k];
+      sum_z_[k] += z[k];
+      if (only_e_) {
+        h_[k] = e[k];
+        continue;
+      }
       switch (settings_.Horizontal) {
         case THvsrHorizontal::kGeometric:
           h_[k] = std::sqrt(e[k] * n[k]);
@@ -361,6 +516,13 @@ class WindowCollector {
   THvsrWindowSet Take(double rate) {
     set_.Grid = grid_;
     set_.WindowSeconds = rate > 0.0 ? static_cast<double>(length_) / rate : 0.0;
+    // A line of a sine is as wide as two lines of the segment's own transform (the window's
+    // main lobe), however far the zeros around it bring the transform.
+    if (!only_e_ && !grid_.empty() && set_.WindowSeconds > 0.0) {
+      set_.IndustrialLines =
+          FindIndustrialLines(sum_e_, sum_n_, sum_z_, line_step_, 2.0 / set_.WindowSeconds,
+                              grid_.front(), grid_.back());
+    }
     return std::move(set_);
   }
   const std::string& Failure() const { return failure_; }
@@ -386,6 +548,9 @@ class WindowCollector {
                     ? TSpectralSmoother::KonnoOhmachi(line_step, lines, grid_, settings_.Bandwidth)
                     : TSpectralSmoother::Interpolation(line_step, lines, grid_);
     h_.assign(lines, 0.0);
+    sum_e_.assign(lines, 0.0);
+    sum_n_.assign(lines, 0.0);
+    sum_z_.assign(lines, 0.0);
     sh_.assign(grid_.size(), 0.0);
     sz_.assign(grid_.size(), 0.0);
     return true;
@@ -393,20 +558,22 @@ class WindowCollector {
 
   const THvsrSettings& settings_;
   Components c_;
+  bool only_e_ = false;
   size_t lines_ = 0;
   int64_t length_ = 0;
+  double line_step_ = 0.0;
   std::vector<double> grid_;
   TSpectralSmoother smoother_;
   std::vector<double> h_, sh_, sz_;
+  std::vector<double> sum_e_, sum_n_, sum_z_;
   THvsrWindowSet set_;
   std::string failure_;
 };
 
 template <typename Run>
-THvsrStatus Analyse(const TFileRecord& record, size_t channels, const THvsrSettings& settings,
-                    THvsrResult& result, Run run) {
-  result = THvsrResult{};
-  result.Settings = settings;
+THvsrStatus Collect(const TFileRecord& record, size_t channels, const THvsrSettings& settings,
+                    bool only_e, THvsrWindowSet& windows, Run run) {
+  windows = THvsrWindowSet{};
   THvsrStatus status;
   std::string why;
   if (!CheckHvsrSettings(settings, &why)) {
@@ -415,12 +582,12 @@ THvsrStatus Analyse(const TFileRecord& record, size_t channels, const THvsrSetti
     return status;
   }
   const Components c = FindComponents(record, channels);
-  if (c.e < 0 || c.n < 0 || c.z < 0) {
+  if (c.e < 0 || (c.n < 0 && !only_e) || c.z < 0) {
     status.Outcome = THvsrOutcome::kFailed;
     status.Message = record.Station + ": H/V needs a selected E, N and Z channel";
     return status;
   }
-  WindowCollector collector(settings, c);
+  WindowCollector collector(settings, c, only_e);
   const TSpectraStatus spectra = run(TSegmentHook(std::ref(collector)));
   if (!collector.Failure().empty()) {
     status.Outcome = THvsrOutcome::kFailed;
@@ -436,30 +603,168 @@ THvsrStatus Analyse(const TFileRecord& record, size_t channels, const THvsrSetti
     status.Message = spectra.Message;
     return status;
   }
-  result = AnalyseWindows(collector.Take(record.SampRate), settings);
+  windows = collector.Take(record.SampRate);
   return status;
+}
+
+THvsrStatus Analysed(THvsrStatus status, THvsrWindowSet& windows, const THvsrSettings& settings,
+                     THvsrResult& result) {
+  result = THvsrResult{};
+  result.Settings = settings;
+  if (status.Outcome == THvsrOutcome::kAnalysed)
+    result = AnalyseWindows(std::move(windows), settings);
+  return status;
+}
+
+// The chain of a channel as the record names it: its response files and ADC coefficient.
+bool SameChain(const TFileRecord& r, int a, int b) {
+  return r.ChannelResp[a] == r.ChannelResp[b] && r.SensorResp[a] == r.SensorResp[b] &&
+         r.AmplifierResp[a] == r.AmplifierResp[b] && r.ADCCoef[a] == r.ADCCoef[b];
+}
+
+template <typename Values>
+void LognormalOfValues(const Values& values, double& median, double& sigma) {
+  const TLognormal ln = LognormalOf(values);
+  median = values.empty() ? 0.0 : std::exp(ln.MeanLn);
+  sigma = ln.SigmaLn;
+}
+
+int32_t ClampToInt32(double v) {
+  return static_cast<int32_t>(std::lround(std::clamp(v, -2147483648.0, 2147483647.0)));
 }
 
 }  // namespace
 
+THvsrStatus CollectWindowsOfSamples(const TFileRecord& record, const TData32& samples,
+                                    std::span<const TRecordRanges> unread,
+                                    const TSpectrumSettings& spectrum,
+                                    const THvsrSettings& settings, UiHost& host,
+                                    THvsrWindowSet& windows, bool only_e) {
+  return Collect(record, samples.size(), settings, only_e, windows, [&](const TSegmentHook& hook) {
+    TMatrix2D mean, stdev;
+    return CalculateSpectraOfSamples(record, samples, spectrum, record.SelectStart,
+                                     record.SelectFinish, host, mean, stdev, hook, unread);
+  });
+}
+
+THvsrStatus CollectRecordWindows(TFileRecord& record, const TSpectrumSettings& spectrum,
+                                 double default_rate, const THvsrSettings& settings, UiHost& host,
+                                 THvsrWindowSet& windows, HeaderCache* headers) {
+  return Collect(record, kMaxChannels, settings, false, windows, [&](const TSegmentHook& hook) {
+    TMatrix2D mean, stdev;
+    return CalculateSpectra(record, spectrum, record.SelectStart, record.SelectFinish, default_rate,
+                            host, mean, stdev, hook, headers);
+  });
+}
+
 THvsrStatus AnalyseRecordSamples(const TFileRecord& record, const TData32& samples,
                                  const TSpectrumSettings& spectrum, const THvsrSettings& settings,
                                  UiHost& host, THvsrResult& result) {
-  return Analyse(record, samples.size(), settings, result, [&](const TSegmentHook& hook) {
-    TMatrix2D mean, stdev;
-    return CalculateSpectraOfSamples(record, samples, spectrum, record.SelectStart,
-                                     record.SelectFinish, host, mean, stdev, hook);
-  });
+  THvsrWindowSet windows;
+  return Analysed(CollectWindowsOfSamples(record, samples, {}, spectrum, settings, host, windows),
+                  windows, settings, result);
 }
 
 THvsrStatus AnalyseRecord(TFileRecord& record, const TSpectrumSettings& spectrum,
                           double default_rate, const THvsrSettings& settings, UiHost& host,
                           THvsrResult& result, HeaderCache* headers) {
-  return Analyse(record, kMaxChannels, settings, result, [&](const TSegmentHook& hook) {
-    TMatrix2D mean, stdev;
-    return CalculateSpectra(record, spectrum, record.SelectStart, record.SelectFinish, default_rate,
-                            host, mean, stdev, hook, headers);
-  });
+  THvsrWindowSet windows;
+  return Analysed(
+      CollectRecordWindows(record, spectrum, default_rate, settings, host, windows, headers),
+      windows, settings, result);
+}
+
+THvsrStatus AnalyseRecordAzimuths(TFileRecord& record, const TSpectrumSettings& spectrum,
+                                  double default_rate, const THvsrSettings& settings, double step,
+                                  UiHost& host, THvsrWindowSet& whole, THvsrAzimuths& azimuths,
+                                  HeaderCache* headers) {
+  azimuths = THvsrAzimuths{};
+  THvsrStatus status;
+  const auto fail = [&](std::string why) {
+    status.Outcome = THvsrOutcome::kFailed;
+    status.Message = record.Station + ": " + why;
+    return status;
+  };
+  if (!(std::isfinite(step) && step > 0.0 && step <= 180.0))
+    return fail("the azimuth step must lie above 0 and at most 180 degrees");
+  TData32 samples;
+  LoadSettings load;
+  load.default_rate = default_rate;
+  load.headers = headers;
+  load.clear_stop = false;
+  LoadReport report;
+  const bool loaded = LoadRecord(record, samples, host, load, &report);
+  if (host.StopRequested()) {
+    status.Outcome = THvsrOutcome::kStopped;
+    return status;
+  }
+  if (!loaded || samples.empty() || samples[0].empty())
+    return fail("не удалось прочитать запись " + record.File);
+  const std::span<const TRecordRanges> unread(report.unread);
+  status = CollectWindowsOfSamples(record, samples, unread, spectrum, settings, host, whole);
+  if (status.Outcome != THvsrOutcome::kAnalysed) return status;
+
+  const Components c = FindComponents(record, samples.size());
+  // The rotation is made on the samples: it is the rotation of the ground motion only when
+  // both horizontals reach the counts through the same chain.
+  if (!SameChain(record, c.e, c.n))
+    return fail("the azimuths need E and N recorded through the same response and ADC coefficient");
+  TFileRecord rotated_record = record;
+  rotated_record.ChanSelected[c.n] = false;
+  TData32 rotated = samples;
+  const std::vector<int32_t>& e = samples[static_cast<size_t>(c.e)];
+  const std::vector<int32_t>& n = samples[static_cast<size_t>(c.n)];
+  std::vector<int32_t>& h = rotated[static_cast<size_t>(c.e)];
+  const size_t count = std::min({e.size(), n.size(), h.size()});
+  // The unread spans of both horizontals hold no data in the rotated one.
+  std::vector<TRecordRanges> rotated_unread(report.unread.begin(), report.unread.end());
+  if (static_cast<size_t>(std::max(c.e, c.n)) < rotated_unread.size()) {
+    TRecordRanges& gaps = rotated_unread[static_cast<size_t>(c.e)];
+    const TRecordRanges& other = rotated_unread[static_cast<size_t>(c.n)];
+    gaps.insert(gaps.end(), other.begin(), other.end());
+    std::sort(gaps.begin(), gaps.end());
+    TRecordRanges merged;
+    for (const auto& span : gaps) {
+      if (!merged.empty() && int64_t{span.first} <= int64_t{merged.back().second} + 1) {
+        merged.back().second = std::max(merged.back().second, span.second);
+      } else {
+        merged.push_back(span);
+      }
+    }
+    gaps = std::move(merged);
+  }
+  const int steps = static_cast<int>(std::floor(180.0 / step + 1e-9));
+  for (int k = 0; k <= steps; ++k) {
+    const double azimuth = std::min(180.0, k * step);
+    const double a = azimuth * std::numbers::pi / 180.0;
+    const double ca = std::cos(a), sa = std::sin(a);
+    for (size_t i = 0; i < count; ++i) h[i] = ClampToInt32(ca * n[i] + sa * e[i]);
+    THvsrWindowSet windows;
+    const THvsrStatus one = CollectWindowsOfSamples(rotated_record, rotated, rotated_unread,
+                                                    spectrum, settings, host, windows, true);
+    if (one.Outcome == THvsrOutcome::kStopped) return one;
+    THvsrAzimuth direction;
+    direction.Azimuth = azimuth;
+    if (one.Outcome == THvsrOutcome::kAnalysed) {
+      // A line in all three components stays one whatever the direction.
+      windows.IndustrialLines = whole.IndustrialLines;
+      direction.Result = AnalyseWindows(std::move(windows), settings);
+    } else {
+      direction.Result.Settings = settings;
+      direction.Result.Verdict = one.Message;
+    }
+    azimuths.Directions.push_back(std::move(direction));
+  }
+  std::vector<double> f0, a0;
+  for (const THvsrAzimuth& d : azimuths.Directions) {
+    if (!d.Result.HasF0Mean) continue;
+    f0.push_back(d.Result.F0Mean);
+    a0.push_back(d.Result.A0Mean);
+  }
+  azimuths.WithF0 = static_cast<int>(f0.size());
+  LognormalOfValues(f0, azimuths.F0Median, azimuths.F0SigmaLn);
+  LognormalOfValues(a0, azimuths.A0Median, azimuths.A0SigmaLn);
+  return status;
 }
 
 }  // namespace tarvik

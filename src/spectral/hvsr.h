@@ -9,6 +9,7 @@
 // Cox et al. (2020); the SESAME (2004) criteria judge the result.
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,21 @@ struct THvsrWindowSet {
   TMatrix2D Curves;                  // one row per window, Grid.size() values
   std::vector<int64_t> FirstSample;  // of each window in the record
   double WindowSeconds = 0.0;
+  // Frequencies (Hz) of narrow lines standing out in the spectra of all three components: a
+  // monochromatic source (machinery), not a resonance of the site. Peaks of the H/V curves
+  // there are never taken as f0.
+  std::vector<double> IndustrialLines;
+};
+
+// A local maximum of the mean curve in the search band above half of A0.
+struct THvsrPeak {
+  size_t Index = 0;  // on the grid
+  double Frequency = 0.0;
+  double Amplitude = 0.0;
+  // Kept windows whose own curve has a local maximum within 10 % of Frequency.
+  int Support = 0;
+  bool Industrial = false;  // at the frequency of an industrial line: never f0
+  bool Chosen = false;      // f0
 };
 
 struct THvsrResult {
@@ -68,6 +84,13 @@ struct THvsrResult {
   double SigmaLnF0 = 0.0;
   double SigmaF = 0.0;
 
+  // Every local maximum of the mean curve in the search band above A0/2 (industrial ones
+  // too), in order of frequency; Ambiguous when another one that is not industrial comes within
+  // 10 % of A0: f0 could as well be there.
+  std::vector<THvsrPeak> Peaks;
+  bool Ambiguous = false;
+  std::vector<double> IndustrialLines;
+
   TSesameResult Sesame;
   // True when f0 was found both ways and the criteria were tested on at least 2 windows.
   bool Ok = false;
@@ -79,6 +102,23 @@ struct THvsrResult {
 
 // The statistics of a set of windows (the curves as given, nothing recomputed).
 THvsrResult AnalyseWindows(THvsrWindowSet windows, const THvsrSettings& settings);
+
+// Every local maximum of values in [lo, hi], as HighestPeak defines one, in index order.
+std::vector<size_t> LocalPeaks(std::span<const double> values, size_t lo, size_t hi);
+
+// Narrow lines present at the same frequency in each of the three mean line spectra e, n and
+// z (line k at k·line_step Hz), between fmin and fmax: a line of z that is a local maximum
+// standing at least 4 times above the median of its neighbourhood (±15 %, leaving out ±2 % or
+// the width of a window's line, width_hz, whichever is wider), with the same in e and n within
+// one line. Returns their frequencies, ascending.
+std::vector<double> FindIndustrialLines(std::span<const double> e, std::span<const double> n,
+                                        std::span<const double> z, double line_step,
+                                        double width_hz, double fmin, double fmax);
+
+// The windows of set whose first sample lies in [origin + k·length, origin + (k+1)·length),
+// for k = 0 .. count - 1, each as a set of its own (same grid, window length and lines).
+std::vector<THvsrWindowSet> SplitWindows(const THvsrWindowSet& set, int64_t origin, int64_t length,
+                                         size_t count);
 
 // Peak statistics of frequencies in the lognormal sense: mean and sample standard deviation of
 // ln f (0 for fewer than 2).
@@ -105,6 +145,43 @@ struct THvsrStatus {
   THvsrOutcome Outcome = THvsrOutcome::kAnalysed;
   std::string Message;
 };
+
+// The windows of record's samples over its selection with the spectrum settings the primary
+// spectra use: the first selected E, N and Z channels form them. With only_e the horizontal
+// is the E channel alone (the caller has put a rotated horizontal there).
+THvsrStatus CollectWindowsOfSamples(const TFileRecord& record, const TData32& samples,
+                                    std::span<const TRecordRanges> unread,
+                                    const TSpectrumSettings& spectrum,
+                                    const THvsrSettings& settings, UiHost& host,
+                                    THvsrWindowSet& windows, bool only_e = false);
+
+// The same, loading the record's samples first.
+THvsrStatus CollectRecordWindows(TFileRecord& record, const TSpectrumSettings& spectrum,
+                                 double default_rate, const THvsrSettings& settings, UiHost& host,
+                                 THvsrWindowSet& windows, HeaderCache* headers = nullptr);
+
+// The statistics per direction: the horizontal components rotated to azimuth a (degrees
+// clockwise from N, the "1" axis, toward E, the "2" axis), H(a) = N·cos a + E·sin a, and its
+// ratio to Z.
+struct THvsrAzimuth {
+  double Azimuth = 0.0;
+  THvsrResult Result;
+};
+struct THvsrAzimuths {
+  std::vector<THvsrAzimuth> Directions;
+  // Lognormal statistics of f0 and A0 of the mean curves over the directions that have one.
+  int WithF0 = 0;
+  double F0Median = 0.0, F0SigmaLn = 0.0;
+  double A0Median = 0.0, A0SigmaLn = 0.0;
+};
+
+// Loads the record once and analyses it as AnalyseRecord does (whole) and once per azimuth
+// 0, step, 2·step ... up to 180 (inclusive when it falls on the step). Fails when E and N are
+// not recorded through the same chain, since the rotation is made on the samples.
+THvsrStatus AnalyseRecordAzimuths(TFileRecord& record, const TSpectrumSettings& spectrum,
+                                  double default_rate, const THvsrSettings& settings, double step,
+                                  UiHost& host, THvsrWindowSet& whole, THvsrAzimuths& azimuths,
+                                  HeaderCache* headers = nullptr);
 
 // The analysis of record's samples over select_start..select_finish with the spectrum settings
 // the primary spectra use: the first selected E, N and Z channels form the windows.
