@@ -294,7 +294,7 @@ std::vector<double> FindIndustrialLines(std::span<const double> e, std::span<con
 }
 
 std::vector<THvsrWindowSet> SplitWindows(const THvsrWindowSet& set, int64_t origin, int64_t length,
-                                         size_t count) {
+                                         size_t count, int64_t end) {
   std::vector<THvsrWindowSet> out(count);
   for (THvsrWindowSet& part : out) {
     part.Grid = set.Grid;
@@ -304,7 +304,7 @@ std::vector<THvsrWindowSet> SplitWindows(const THvsrWindowSet& set, int64_t orig
   if (length <= 0) return out;
   for (size_t w = 0; w < set.Curves.size() && w < set.FirstSample.size(); ++w) {
     const int64_t offset = set.FirstSample[w] - origin;
-    if (offset < 0) continue;
+    if (offset < 0 || set.FirstSample[w] >= end) continue;
     const auto k = static_cast<size_t>(offset / length);
     if (k >= count) continue;
     out[k].Curves.push_back(set.Curves[w]);
@@ -678,15 +678,9 @@ THvsrStatus AnalyseRecordAzimuths(TFileRecord& record, const TSpectrumSettings& 
                                   double default_rate, const THvsrSettings& settings, double step,
                                   UiHost& host, THvsrWindowSet& whole, THvsrAzimuths& azimuths,
                                   HeaderCache* headers) {
+  whole = THvsrWindowSet{};
   azimuths = THvsrAzimuths{};
   THvsrStatus status;
-  const auto fail = [&](std::string why) {
-    status.Outcome = THvsrOutcome::kFailed;
-    status.Message = record.Station + ": " + why;
-    return status;
-  };
-  if (!(std::isfinite(step) && step > 0.0 && step <= 180.0))
-    return fail("the azimuth step must lie above 0 and at most 180 degrees");
   TData32 samples;
   LoadSettings load;
   load.default_rate = default_rate;
@@ -698,9 +692,29 @@ THvsrStatus AnalyseRecordAzimuths(TFileRecord& record, const TSpectrumSettings& 
     status.Outcome = THvsrOutcome::kStopped;
     return status;
   }
-  if (!loaded || samples.empty() || samples[0].empty())
-    return fail("не удалось прочитать запись " + record.File);
-  const std::span<const TRecordRanges> unread(report.unread);
+  if (!loaded || samples.empty() || samples[0].empty()) {
+    status.Outcome = THvsrOutcome::kFailed;
+    status.Message = record.Station + ": не удалось прочитать запись " + record.File;
+    return status;
+  }
+  return AnalyseSamplesAzimuths(record, samples, report.unread, spectrum, settings, step, host,
+                                whole, azimuths);
+}
+
+THvsrStatus AnalyseSamplesAzimuths(const TFileRecord& record, const TData32& samples,
+                                   std::span<const TRecordRanges> unread,
+                                   const TSpectrumSettings& spectrum, const THvsrSettings& settings,
+                                   double step, UiHost& host, THvsrWindowSet& whole,
+                                   THvsrAzimuths& azimuths) {
+  azimuths = THvsrAzimuths{};
+  THvsrStatus status;
+  const auto fail = [&](std::string why) {
+    status.Outcome = THvsrOutcome::kFailed;
+    status.Message = record.Station + ": " + why;
+    return status;
+  };
+  if (!(std::isfinite(step) && step > 0.0 && step <= 180.0))
+    return fail("the azimuth step must lie above 0 and at most 180 degrees");
   status = CollectWindowsOfSamples(record, samples, unread, spectrum, settings, host, whole);
   if (status.Outcome != THvsrOutcome::kAnalysed) return status;
 
@@ -717,7 +731,7 @@ THvsrStatus AnalyseRecordAzimuths(TFileRecord& record, const TSpectrumSettings& 
   std::vector<int32_t>& h = rotated[static_cast<size_t>(c.e)];
   const size_t count = std::min({e.size(), n.size(), h.size()});
   // The unread spans of both horizontals hold no data in the rotated one.
-  std::vector<TRecordRanges> rotated_unread(report.unread.begin(), report.unread.end());
+  std::vector<TRecordRanges> rotated_unread(unread.begin(), unread.end());
   if (static_cast<size_t>(std::max(c.e, c.n)) < rotated_unread.size()) {
     TRecordRanges& gaps = rotated_unread[static_cast<size_t>(c.e)];
     const TRecordRanges& other = rotated_unread[static_cast<size_t>(c.n)];

@@ -115,10 +115,11 @@ std::vector<double> FindIndustrialLines(std::span<const double> e, std::span<con
                                         std::span<const double> z, double line_step,
                                         double width_hz, double fmin, double fmax);
 
-// The windows of set whose first sample lies in [origin + k·length, origin + (k+1)·length),
-// for k = 0 .. count - 1, each as a set of its own (same grid, window length and lines).
+// The windows of set whose first sample lies in [origin + k·length, origin + (k+1)·length)
+// and before end, for k = 0 .. count - 1, each as a set of its own (same grid, window length
+// and lines).
 std::vector<THvsrWindowSet> SplitWindows(const THvsrWindowSet& set, int64_t origin, int64_t length,
-                                         size_t count);
+                                         size_t count, int64_t end);
 
 // Peak statistics of frequencies in the lognormal sense: mean and sample standard deviation of
 // ln f (0 for fewer than 2).
@@ -182,6 +183,13 @@ THvsrStatus AnalyseRecordAzimuths(TFileRecord& record, const TSpectrumSettings& 
                                   double default_rate, const THvsrSettings& settings, double step,
                                   UiHost& host, THvsrWindowSet& whole, THvsrAzimuths& azimuths,
                                   HeaderCache* headers = nullptr);
+
+// The same over samples already loaded (unread: the spans without data, per channel).
+THvsrStatus AnalyseSamplesAzimuths(const TFileRecord& record, const TData32& samples,
+                                   std::span<const TRecordRanges> unread,
+                                   const TSpectrumSettings& spectrum, const THvsrSettings& settings,
+                                   double step, UiHost& host, THvsrWindowSet& whole,
+                                   THvsrAzimuths& azimuths);
 
 // The analysis of record's samples over select_start..select_finish with the spectrum settings
 // the primary spectra use: the first selected E, N and Z channels form the windows.

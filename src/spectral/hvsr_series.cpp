@@ -121,8 +121,9 @@ std::vector<THvsrInterval> AnalyseIntervals(const THvsrWindowSet& windows,
   const auto length = static_cast<int64_t>(std::llround(every * rate));
   const auto origin = static_cast<int64_t>(
       std::llround((record.SelectStart - record.Start) * kSecondsPerDay * rate));
+  const auto end = static_cast<int64_t>(std::llround(span * rate)) + origin + 1;
   std::vector<THvsrWindowSet> parts =
-      SplitWindows(windows, std::max<int64_t>(0, origin), length, static_cast<size_t>(count));
+      SplitWindows(windows, std::max<int64_t>(0, origin), length, static_cast<size_t>(count), end);
   for (size_t k = 0; k < parts.size(); ++k) {
     THvsrInterval interval;
     interval.Start = record.SelectStart + static_cast<double>(k) * every / kSecondsPerDay;

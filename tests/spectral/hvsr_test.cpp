@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <map>
+#include <nlohmann/json.hpp>
 #include <numbers>
 #include <random>
 
@@ -12,6 +16,7 @@
 #include "recording_ui_host.h"
 #include "records/header_cache.h"
 #include "spectral/hv_export.h"
+#include "spectral/hvsr_series.h"
 #include "test_files.h"
 
 namespace tarvik {
@@ -401,6 +406,237 @@ TEST(Hvsr, RecordFilesAreReadThroughTheRunsHeaderCache) {
     EXPECT_EQ(r->F0Median, first.F0Median);
   }
   EXPECT_NEAR(first.F0Mean, 2.0, 0.1);
+}
+
+// Designed three-component records for the directions, the time series and the industrial
+// lines: white noise on each component; a component with a resonance adds independent noise
+// through a two-pole resonator peaking there (from sample `change` on at `later` instead); a
+// sine of sine_hz with amplitude sine[c].
+struct Design {
+  std::array<double, 3> resonance{};
+  std::array<double, 3> later{};
+  int64_t change = -1;
+  double sine_hz = 0.0;
+  std::array<double, 3> sine{};
+};
+
+TData32 DesignSamples(int64_t n, const Design& design, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::normal_distribution<double> noise(0.0, 1000.0);
+  const double r = 0.99;
+  const auto pole = [&](double f) {
+    return std::acos(std::cos(2.0 * std::numbers::pi * f / kRate) * 2.0 * r / (1.0 + r * r));
+  };
+  TData32 d(3, std::vector<int32_t>(static_cast<size_t>(n)));
+  for (size_t c = 0; c < 3; ++c) {
+    double y1 = 0.0, y2 = 0.0;
+    for (int64_t i = 0; i < n; ++i) {
+      double v = noise(rng);
+      const bool later = design.change >= 0 && i >= design.change && design.later[c] > 0.0;
+      const double f = later ? design.later[c] : design.resonance[c];
+      if (f > 0.0) {
+        const double y = 0.025 * noise(rng) + 2.0 * r * std::cos(pole(f)) * y1 - r * r * y2;
+        y2 = y1;
+        y1 = y;
+        v += y;
+      }
+      v += design.sine[c] *
+           std::sin(2.0 * std::numbers::pi * design.sine_hz * static_cast<double>(i) / kRate);
+      d[c][static_cast<size_t>(i)] = static_cast<int32_t>(std::lround(v));
+    }
+  }
+  return d;
+}
+
+THvsrWindowSet Windows(const TFileRecord& record, const TData32& samples,
+                       const THvsrSettings& settings) {
+  RecordingUiHost host;
+  THvsrWindowSet windows;
+  const THvsrStatus status =
+      CollectWindowsOfSamples(record, samples, {}, Spectrum(), settings, host, windows);
+  EXPECT_EQ(status.Outcome, THvsrOutcome::kAnalysed) << status.Message;
+  return windows;
+}
+
+TEST(HvsrAzimuths, EachDirectionShowsItsOwnResonance) {
+  // E resonates at 2 Hz, N at 4 Hz: H(0°) is N, H(90°) is E.
+  Design design;
+  design.resonance = {2.0, 4.0, 0.0};
+  const int64_t n = 40 * kSegment;
+  const TData32 samples = DesignSamples(n, design, 21);
+  TFileRecord record = MakeRecord(n);
+  // The channels in the order Z, E, N: the direction comes from each channel's component as
+  // read (N or 1, E or 2), not from its place.
+  TData32 shuffled = {samples[2], samples[0], samples[1]};
+  for (const bool reorder : {false, true}) {
+    TFileRecord r = record;
+    if (reorder) r.Axis = {2, 0, 1};
+    RecordingUiHost host;
+    THvsrWindowSet whole;
+    THvsrAzimuths azimuths;
+    const THvsrStatus status = AnalyseSamplesAzimuths(
+        r, reorder ? shuffled : samples, {}, Spectrum(), Banded(), 45.0, host, whole, azimuths);
+    ASSERT_EQ(status.Outcome, THvsrOutcome::kAnalysed) << status.Message;
+    ASSERT_EQ(azimuths.Directions.size(), 5u);
+    const std::map<double, double> expected = {{0.0, 4.0}, {90.0, 2.0}, {180.0, 4.0}};
+    for (const THvsrAzimuth& d : azimuths.Directions) {
+      const auto it = expected.find(d.Azimuth);
+      if (it == expected.end()) continue;
+      ASSERT_TRUE(d.Result.HasF0Mean) << d.Azimuth << ": " << d.Result.Verdict;
+      EXPECT_NEAR(d.Result.F0Mean, it->second, 0.03 * it->second)
+          << "azimuth " << d.Azimuth << (reorder ? " reordered" : "");
+    }
+    EXPECT_EQ(azimuths.WithF0, 5);
+    // f0 spreads over the directions between 2 and 4 Hz.
+    EXPECT_GT(azimuths.F0SigmaLn, 0.2);
+    EXPECT_GT(azimuths.F0Median, 2.0);
+    EXPECT_LT(azimuths.F0Median, 4.0);
+  }
+
+  // Horizontals through different chains cannot be rotated as counts.
+  record.ADCCoef[1] = 2.0;
+  RecordingUiHost host;
+  THvsrWindowSet whole;
+  THvsrAzimuths azimuths;
+  const THvsrStatus refused = AnalyseSamplesAzimuths(record, samples, {}, Spectrum(), Banded(),
+                                                     45.0, host, whole, azimuths);
+  EXPECT_EQ(refused.Outcome, THvsrOutcome::kFailed);
+  EXPECT_NE(refused.Message.find("same response"), std::string::npos) << refused.Message;
+}
+
+TEST(HvsrIndustrial, ALineInAllThreeComponentsIsNotF0) {
+  // A 12.5 Hz sine, strong on the horizontals and present on the vertical, over a 2 Hz
+  // resonance: its H/V peak stands above the resonance's.
+  Design design;
+  design.resonance = {2.0, 2.0, 0.0};
+  design.sine_hz = 12.5;
+  design.sine = {20000.0, 20000.0, 1000.0};
+  const int64_t n = 40 * kSegment;
+  const TFileRecord record = MakeRecord(n);
+  const THvsrResult r =
+      AnalyseWindows(Windows(record, DesignSamples(n, design, 22), Banded()), Banded());
+  ASSERT_EQ(r.IndustrialLines.size(), 1u);
+  EXPECT_NEAR(r.IndustrialLines[0], 12.5, 0.05);
+  ExpectNear2Hz(r, "industrial");
+  const auto line =
+      std::find_if(r.Peaks.begin(), r.Peaks.end(), [](const THvsrPeak& p) { return p.Industrial; });
+  ASSERT_NE(line, r.Peaks.end());
+  EXPECT_NEAR(line->Frequency, 12.5, 0.5);
+  EXPECT_GT(line->Amplitude, r.A0Mean);  // it would have been f0
+  EXPECT_FALSE(line->Chosen);
+  EXPECT_NE(r.Verdict.find("industrial line at 12."), std::string::npos) << r.Verdict;
+  // The windows' own peaks leave the line out too.
+  for (size_t w = 0; w < r.WindowF0.size(); ++w) EXPECT_LT(r.WindowF0[w], 10.0) << w;
+
+  // A sine on the horizontals alone is no machine line that all components share, and a
+  // resonance on the horizontals is none either.
+  for (const std::array<double, 3>& sine :
+       {std::array<double, 3>{20000.0, 20000.0, 0.0}, std::array<double, 3>{0.0, 0.0, 0.0}}) {
+    design.sine = sine;
+    const THvsrResult plain =
+        AnalyseWindows(Windows(record, DesignSamples(n, design, 23), Banded()), Banded());
+    EXPECT_TRUE(plain.IndustrialLines.empty()) << plain.IndustrialLines[0];
+  }
+}
+
+// Curves with two bumps on a log grid: at 2 Hz of height 4 and at 6 Hz of height 4·second.
+THvsrWindowSet TwoBumps(double second, int windows) {
+  THvsrWindowSet set;
+  for (int i = 0; i < 120; ++i) set.Grid.push_back(0.5 * std::pow(1.03, i));
+  for (int w = 0; w < windows; ++w) {
+    std::vector<double> curve;
+    const double jitter = 1.0 + 0.01 * (w % 3 - 1);
+    for (double f : set.Grid) {
+      const double a = std::log(f / (2.0 * jitter)) / 0.08;
+      const double b = std::log(f / (6.0 * jitter)) / 0.08;
+      curve.push_back(1.0 + 3.0 * std::exp(-a * a) + (4.0 * second - 1.0) * std::exp(-b * b));
+    }
+    set.Curves.push_back(std::move(curve));
+    set.FirstSample.push_back(w * 1000);
+  }
+  set.WindowSeconds = 60.0;
+  return set;
+}
+
+TEST(HvsrPeaks, MaximaOfTheMeanCurveAreListedAndTiesCalledAmbiguous) {
+  struct Case {
+    double second;  // the height of the 6 Hz bump over that of the 2 Hz one
+    size_t listed;
+    bool ambiguous;
+  };
+  for (const Case c : {Case{1.0, 2, true}, Case{0.95, 2, true}, Case{0.85, 2, false},
+                       Case{0.45, 1, false}, Case{1.08, 2, true}}) {
+    THvsrSettings s;
+    s.Rejection = THvsrRejection::kNone;
+    const THvsrResult r = AnalyseWindows(TwoBumps(c.second, 9), s);
+    ASSERT_TRUE(r.HasF0Mean) << c.second;
+    ASSERT_EQ(r.Peaks.size(), c.listed) << c.second;
+    EXPECT_EQ(r.Ambiguous, c.ambiguous) << c.second;
+    int chosen = 0;
+    for (const THvsrPeak& p : r.Peaks) {
+      chosen += p.Chosen ? 1 : 0;
+      EXPECT_EQ(p.Support, 9) << c.second << " at " << p.Frequency;
+      EXPECT_GT(p.Amplitude, r.A0Mean / 2.0);
+    }
+    EXPECT_EQ(chosen, 1);
+    EXPECT_NEAR(r.Peaks[0].Frequency, 2.0, 0.1);
+    if (c.listed == 2) {
+      EXPECT_NEAR(r.Peaks[1].Frequency, 6.0, 0.2);
+    }
+    EXPECT_EQ(r.Verdict.find("ambiguous") != std::string::npos, c.ambiguous) << r.Verdict;
+    // The report tells it too.
+    const std::string report = ReportJsonText(r, MakeRecord(10));
+    EXPECT_NE(report.find(std::string("\"ambiguous\": ") + (c.ambiguous ? "true" : "false")),
+              std::string::npos);
+  }
+}
+
+TEST(HvsrSeries, IntervalsFollowAResonanceThatMoves) {
+  // Six hours; the resonance moves from 2 Hz to 3 Hz after three.
+  const int64_t hour = static_cast<int64_t>(3600 * kRate);
+  Design design;
+  design.resonance = {2.0, 2.0, 0.0};
+  design.later = {3.0, 3.0, 0.0};
+  design.change = 3 * hour;
+  const int64_t n = 6 * hour;
+  const TFileRecord record = MakeRecord(n);
+  const THvsrWindowSet windows = Windows(record, DesignSamples(n, design, 24), Banded());
+  const std::vector<THvsrInterval> intervals = AnalyseIntervals(windows, record, 3600.0, Banded());
+  ASSERT_EQ(intervals.size(), 6u);
+  size_t total = 0;
+  for (size_t k = 0; k < intervals.size(); ++k) {
+    const THvsrResult& r = intervals[k].Result;
+    const double expected = k < 3 ? 2.0 : 3.0;
+    ASSERT_TRUE(r.Ok) << k << ": " << r.Verdict;
+    EXPECT_NEAR(r.F0Mean, expected, 0.03 * expected) << "hour " << k;
+    EXPECT_NEAR(intervals[k].Start, record.SelectStart + k / 24.0, 1e-9);
+    // Each window belongs to the interval it begins in.
+    for (int64_t first : r.FirstSample) {
+      EXPECT_GE(first, static_cast<int64_t>(k) * hour);
+      EXPECT_LT(first, static_cast<int64_t>(k + 1) * hour);
+    }
+    total += r.Curves.size();
+  }
+  EXPECT_EQ(total, windows.Curves.size());
+
+  // The table has a line per interval with f0, and the document the spectrogram.
+  const std::string csv = TimeSeriesCsvText(intervals);
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 7);
+  EXPECT_EQ(csv.rfind("start,seconds,windows,kept,f0,sigma_f0,a0,sigma_ln_a0,", 0), 0u);
+  const nlohmann::json doc = nlohmann::json::parse(TimeSeriesJsonText(intervals, record, 3600.0));
+  ASSERT_EQ(doc["intervals"].size(), 6u);
+  EXPECT_NEAR(doc["intervals"][4]["f0"].get<double>(), 3.0, 0.09);
+  ASSERT_EQ(doc["spectrogram"]["mean"].size(), 6u);
+  EXPECT_EQ(doc["spectrogram"]["mean"][0].size(), doc["spectrogram"]["frequency"].size());
+
+  // A selection that is not a whole number of intervals ends with a shorter one; one of less
+  // than a window has no window and says so.
+  TFileRecord shorter = record;
+  shorter.SelectFinish = record.SelectStart + (2.0 * 3600.0 + 10.0) / 86400.0;
+  const std::vector<THvsrInterval> cut = AnalyseIntervals(windows, shorter, 3600.0, Banded());
+  ASSERT_EQ(cut.size(), 3u);
+  EXPECT_NEAR(cut[2].Seconds, 10.0, 1e-3);
+  EXPECT_FALSE(cut[2].Result.Ok) << cut[2].Result.Curves.size() << " " << cut[2].Result.Verdict;
 }
 
 }  // namespace
