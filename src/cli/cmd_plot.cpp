@@ -13,6 +13,7 @@
 
 #include "cli/cli_output.h"
 #include "cli/commands.h"
+#include "cli/hvsr_series_plot.h"
 #include "cli/output_guard.h"
 #include "cli/project_cli.h"
 #include "cli/result_claims.h"
@@ -21,6 +22,7 @@
 #include "common/ui_host.h"
 #include "project/driver.h"
 #include "project/result_view.h"
+#include "viewers/hvsr_chart.h"
 #include "viewers/hvsr_show.h"
 #include "viewers/noise_models.h"
 #include "viewers/spectrum_show.h"
@@ -134,6 +136,47 @@ bool Render(RenderSession&, const TSpectrumView& view, const std::string& path, 
 #endif
 }
 
+// f0 through time with the spectrogram, or the H/V map over azimuth, of one "_time.json" or
+// "_azimuths.json" file; the exit status.
+int PlotHvsrSeries(const std::vector<std::string>& files, const std::string& output, int width,
+                   int height, bool json, bool force, CommandResult& result) {
+  if (files.size() != 1) {
+    throw CLI::ValidationError("FILE",
+                               "a file of H/V statistics through time or by direction is "
+                               "drawn alone");
+  }
+  if (!output.empty() && !MayWriteOutput("plot", output, files, force, result))
+    return result.status;
+  THvsrSeriesChart chart;
+  std::string error;
+  if (!ReadHvsrSeriesFile(files[0], chart, error)) {
+    std::fprintf(stderr, "plot: %s\n", error.c_str());
+    return 1;
+  }
+  if (!output.empty()) {
+    RenderSession session;
+    (void)session;
+    TFileReplacement replacement{std::filesystem::path(output)};
+    const std::string temporary = replacement.Temporary().string();
+    if (!(RenderHvsrSeriesChart(chart, temporary, width, height, error) &&
+          replacement.Flush(error) && replacement.Commit(error))) {
+      for (size_t at = error.find(temporary); at != std::string::npos;
+           at = error.find(temporary, at + output.size()))
+        error.replace(at, temporary.size(), output);
+      std::fprintf(stderr, "plot: %s\n", error.c_str());
+      return 1;
+    }
+  }
+  if (json) {
+    nlohmann::ordered_json j = HvsrSeriesChartJson(chart);
+    j["output"] = output.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(output);
+    std::printf("%s\n", j.dump().c_str());
+  } else {
+    std::printf("%s\n", output.c_str());
+  }
+  return 0;
+}
+
 }  // namespace
 
 bool RenderResultCharts(const std::string& project_file, std::vector<std::string>& written) {
@@ -220,6 +263,12 @@ void RegisterPlot(CLI::App& app, CommandResult& result) {
   AddForceFlag(cmd, opt->force);
   cmd->callback([opt, unit_out, unit_item, &result] {
     if (opt->output.empty() && !opt->json) throw CLI::RequiredError("-o OUT.png|OUT.pdf or --json");
+    if (std::any_of(opt->files.begin(), opt->files.end(),
+                    [](const std::string& f) { return IsHvsrSeriesFile(f); })) {
+      result.status = PlotHvsrSeries(opt->files, opt->output, opt->width, opt->height, opt->json,
+                                     opt->force, result);
+      return;
+    }
     const bool hvsr = opt->hvsr || std::any_of(opt->files.begin(), opt->files.end(),
                                                [](const std::string& f) { return IsHvFile(f); });
     if (hvsr && opt->files.size() != 1) {

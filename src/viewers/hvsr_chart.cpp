@@ -3,9 +3,11 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <limits>
 #include <nlohmann/json.hpp>
 
+#include "common/binary_file.h"
 #include "common/datetime.h"
 
 namespace tarvik {
@@ -131,6 +133,31 @@ bool ParseHvsrSeriesJson(std::string_view bytes, THvsrSeriesChart& out, std::str
       out.MaxMean = std::max(out.MaxMean, curve.back());
     }
     out.Mean.push_back(std::move(curve));
+  }
+  return true;
+}
+
+bool ReadHvsrSeriesFile(const std::string& path, THvsrSeriesChart& out, std::string& error) {
+  out = THvsrSeriesChart{};
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(std::filesystem::path(path), ec);
+  if (ec) {
+    error = "Файл " + path + " не найден";
+    return false;
+  }
+  if (size > static_cast<uintmax_t>(kMaxHvSeriesBytes)) {
+    error = "Файл " + path + " слишком велик (" + std::to_string(size) + " байт)";
+    return false;
+  }
+  const std::vector<uint8_t> bytes = ReadWholeFile(path, kMaxHvSeriesBytes);
+  if (bytes.size() != size) {
+    error = "Файл " + path + " не удалось прочитать";
+    return false;
+  }
+  std::string why;
+  if (!ParseHvsrSeriesJson({reinterpret_cast<const char*>(bytes.data()), bytes.size()}, out, why)) {
+    error = "Файл " + path + ": " + why;
+    return false;
   }
   return true;
 }

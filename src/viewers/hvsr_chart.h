@@ -38,4 +38,8 @@ bool IsHvsrSeriesFile(std::string_view path);
 // numbers.
 bool ParseHvsrSeriesJson(std::string_view bytes, THvsrSeriesChart& out, std::string& error);
 
+// Reads and parses the file at path (at most kMaxHvSeriesBytes); false with the reason, which
+// names the file, in error.
+bool ReadHvsrSeriesFile(const std::string& path, THvsrSeriesChart& out, std::string& error);
+
 }  // namespace tarvik
