@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
 
 #include "cli_runner.h"
 #include "test_files.h"
@@ -101,6 +104,120 @@ TEST(HvsrCli, PlotDrawsTheResultWithItsCriteria) {
   ASSERT_GT(bytes.size(), 1000u);
   EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "\x89PNG");
 #endif
+}
+
+// Every file of the HVSR folder, by name.
+std::map<std::string, std::vector<uint8_t>> HvsrFolder(const std::string& folder) {
+  std::map<std::string, std::vector<uint8_t>> files;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
+    files[entry.path().filename().string()] = testing::ReadBytes(entry.path().string());
+  return files;
+}
+
+// Records computed at the same time, and shards of a run, write what one plain run writes.
+TEST(HvsrCli, JobsAndShardsWriteTheFilesOfOnePlainRun) {
+  TempDir dir;
+  ASSERT_EQ(Cli("demo -q --minutes 20 " + Quote(dir.File("demo")), dir).status, 0);
+  const std::string project = Quote(dir.File("demo/demo.tvp"));
+  const std::string folder = dir.File("demo/results/Spectra/HVSR");
+  const std::string options = " --all --band 0.5 20 --every 5m --azimuths 45";
+  const CliRun plain = Cli("hvsr " + project + options + " --json", dir);
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  const auto expected = HvsrFolder(folder);
+  // Two records, each with its .hv, window CSV, report and both tables of each series.
+  ASSERT_EQ(expected.size(), 14u);
+  const nlohmann::json j = nlohmann::json::parse(plain.out);
+  EXPECT_EQ(j["records"][0]["intervals"].size(), 8u);  // 40 minutes
+  EXPECT_EQ(j["records"][0]["azimuths"]["directions"].size(), 5u);
+  EXPECT_TRUE(j["records"][1]["files"].contains("azimuths.json")) << j["records"][1]["files"];
+
+  const std::vector<std::vector<std::string>> runs = {
+      {" --jobs 2"},
+      {" --shard 1/3", " --shard 2/3", " --shard 3/3"},
+      {" --shard 2/2 --jobs 2", " --shard 1/2"}};
+  for (const auto& run : runs) {
+    std::filesystem::remove_all(folder);
+    for (const std::string& part : run) {
+      const CliRun r = Cli("hvsr " + project + options + part, dir);
+      ASSERT_EQ(r.status, 0) << part << ": " << r.err;
+    }
+    const auto got = HvsrFolder(folder);
+    ASSERT_EQ(got.size(), expected.size()) << run[0];
+    for (const auto& [name, bytes] : expected)
+      EXPECT_TRUE(got.at(name) == bytes) << name << " differs after" << run[0];
+  }
+
+  // What the tables draw: f0 through time with the spectrogram, the map over azimuth.
+  const std::string time = Quote(folder + "/TVK01_240514-000000_time.json");
+  const CliRun chart = Cli("plot " + time + " --json", dir);
+  ASSERT_EQ(chart.status, 0) << chart.err;
+  const nlohmann::json c = nlohmann::json::parse(chart.out);
+  EXPECT_EQ(c["kind"], "hvsr_time");
+  ASSERT_EQ(c["f0"].size(), 8u);
+  EXPECT_NEAR(c["f0"][1][0].get<double>(), 5.0 / 60.0, 1e-9);  // hours from the first start
+  EXPECT_NEAR(c["f0"][1][1].get<double>(), 2.0, 0.1);
+  EXPECT_EQ(c["map"]["columns_with_curve"], 8);
+  const CliRun map =
+      Cli("plot " + Quote(folder + "/TVK02_240514-000000_azimuths.json") + " --json", dir);
+  ASSERT_EQ(map.status, 0) << map.err;
+  EXPECT_EQ(nlohmann::json::parse(map.out)["map"]["columns"], 5);
+  // A damaged file is refused with the reason; two of them are a usage error.
+  const std::string damaged = dir.File("x_time.json");
+  const std::string text = R"({"intervals": [{"start": 5}], "spectrogram": {}})";
+  testing::WriteBytes(damaged, std::vector<uint8_t>(text.begin(), text.end()));
+  const CliRun bad = Cli("plot " + Quote(damaged) + " --json", dir);
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.err.find("x_time.json"), std::string::npos) << bad.err;
+  EXPECT_EQ(Cli("plot " + time + " " + time + " --json", dir).status, 2);
+#ifdef TARVIK_CLI_HAS_GUI
+  for (const std::string& file : {time, Quote(folder + "/TVK02_240514-000000_azimuths.json")}) {
+    const std::string png = dir.File("series.png");
+    std::filesystem::remove(png);
+    const CliRun drawn = Cli("plot " + file + " -o " + Quote(png), dir);
+    ASSERT_EQ(drawn.status, 0) << drawn.err;
+    const std::vector<uint8_t> bytes = testing::ReadBytes(png);
+    ASSERT_GT(bytes.size(), 1000u);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "\x89PNG");
+  }
+#endif
+
+  // Wrong durations and steps are usage errors.
+  for (const char* wrong : {" --every 0", " --every 1x", " --every h", " --azimuths 0"}) {
+    EXPECT_EQ(Cli("hvsr " + project + wrong, dir).status, 2) << wrong;
+  }
+}
+
+// settings sets the H/V statistics keys, each checked as the others are; hvsr runs with them.
+TEST(HvsrCli, SettingsSetTheStatisticsKeys) {
+  TempDir dir;
+  ASSERT_EQ(Cli("demo -q --minutes 20 " + Quote(dir.File("demo")), dir).status, 0);
+  const std::string project = Quote(dir.File("demo/demo.tvp"));
+  const CliRun set =
+      Cli("settings " + project + " Bandwidth=30 GridPoints=128 Horizontal=1 BandFMin=0.5", dir);
+  ASSERT_EQ(set.status, 0) << set.err;
+  EXPECT_NE(set.out.find("Bandwidth 40 -> 30"), std::string::npos) << set.out;
+  const CliRun shown = Cli("settings " + project, dir);
+  EXPECT_NE(shown.out.find("GridPoints=128\n"), std::string::npos) << shown.out;
+
+  const CliRun run = Cli("hvsr " + project + " --records 1 --json", dir);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string report_path =
+      nlohmann::json::parse(run.out)["records"][0]["files"]["report"].get<std::string>();
+  const nlohmann::json report = nlohmann::json::parse(testing::ReadBytes(report_path));
+  EXPECT_EQ(report["settings"]["bandwidth"], 30.0);
+  EXPECT_EQ(report["settings"]["grid"]["points"], 128);
+  EXPECT_EQ(report["settings"]["horizontal"], "geometric");
+
+  // Out of range, or ends out of order once every pair is in: refused, nothing saved.
+  for (const char* wrong : {"Bandwidth=0", "GridPoints=2", "Horizontal=3", "GridFMin=60",
+                            "BandFMin=30 BandFMax=20", "RejectionN=x"}) {
+    const CliRun r = Cli("settings " + project + " " + wrong, dir);
+    EXPECT_EQ(r.status, 2) << wrong;
+    EXPECT_FALSE(r.err.empty()) << wrong;
+  }
+  EXPECT_EQ(Cli("settings " + project + " GridFMax=100 GridFMin=60", dir).status, 0);
+  EXPECT_NE(Cli("settings " + project, dir).out.find("GridFMin=60\n"), std::string::npos);
 }
 
 }  // namespace
