@@ -487,9 +487,6 @@ class WindowCollector {
     // The horizontal is formed line by line, then smoothed: every combination is linear in
     // the lines (arithmetic) or taken before the smoothing as is usual for the others.
     for (size_t k = 0; k < lines_; ++k) {
-      sum_e_[k] += e[k];
-      sum_n_[k] += n[k];
-      sum_z_[k] += z[k];
       if (only_e_) {
         h_[k] = e[k];
         continue;
@@ -513,15 +510,19 @@ class WindowCollector {
     return true;
   }
 
-  THvsrWindowSet Take(double rate) {
+  // The windows, and the industrial lines in the record's mean spectra (the engine's averages
+  // of the same segments, one row per channel).
+  THvsrWindowSet Take(double rate, const TMatrix2D& mean) {
     set_.Grid = grid_;
     set_.WindowSeconds = rate > 0.0 ? static_cast<double>(length_) / rate : 0.0;
+    const size_t rows = mean.size();
     // A line of a sine is as wide as two lines of the segment's own transform (the window's
     // main lobe), however far the zeros around it bring the transform.
-    if (!only_e_ && !grid_.empty() && set_.WindowSeconds > 0.0) {
+    if (!only_e_ && !grid_.empty() && set_.WindowSeconds > 0.0 &&
+        static_cast<size_t>(std::max({c_.e, c_.n, c_.z})) < rows) {
       set_.IndustrialLines =
-          FindIndustrialLines(sum_e_, sum_n_, sum_z_, line_step_, 2.0 / set_.WindowSeconds,
-                              grid_.front(), grid_.back());
+          FindIndustrialLines(mean[c_.e], mean[c_.n], mean[c_.z], line_step_,
+                              2.0 / set_.WindowSeconds, grid_.front(), grid_.back());
     }
     return std::move(set_);
   }
@@ -548,9 +549,6 @@ class WindowCollector {
                     ? TSpectralSmoother::KonnoOhmachi(line_step, lines, grid_, settings_.Bandwidth)
                     : TSpectralSmoother::Interpolation(line_step, lines, grid_);
     h_.assign(lines, 0.0);
-    sum_e_.assign(lines, 0.0);
-    sum_n_.assign(lines, 0.0);
-    sum_z_.assign(lines, 0.0);
     sh_.assign(grid_.size(), 0.0);
     sz_.assign(grid_.size(), 0.0);
     return true;
@@ -565,7 +563,6 @@ class WindowCollector {
   std::vector<double> grid_;
   TSpectralSmoother smoother_;
   std::vector<double> h_, sh_, sz_;
-  std::vector<double> sum_e_, sum_n_, sum_z_;
   THvsrWindowSet set_;
   std::string failure_;
 };
@@ -588,7 +585,8 @@ THvsrStatus Collect(const TFileRecord& record, size_t channels, const THvsrSetti
     return status;
   }
   WindowCollector collector(settings, c, only_e);
-  const TSpectraStatus spectra = run(TSegmentHook(std::ref(collector)));
+  TMatrix2D mean;
+  const TSpectraStatus spectra = run(TSegmentHook(std::ref(collector)), mean);
   if (!collector.Failure().empty()) {
     status.Outcome = THvsrOutcome::kFailed;
     status.Message = record.Station + ": " + collector.Failure();
@@ -603,7 +601,7 @@ THvsrStatus Collect(const TFileRecord& record, size_t channels, const THvsrSetti
     status.Message = spectra.Message;
     return status;
   }
-  windows = collector.Take(record.SampRate);
+  windows = collector.Take(record.SampRate, mean);
   return status;
 }
 
@@ -640,21 +638,25 @@ THvsrStatus CollectWindowsOfSamples(const TFileRecord& record, const TData32& sa
                                     const TSpectrumSettings& spectrum,
                                     const THvsrSettings& settings, UiHost& host,
                                     THvsrWindowSet& windows, bool only_e) {
-  return Collect(record, samples.size(), settings, only_e, windows, [&](const TSegmentHook& hook) {
-    TMatrix2D mean, stdev;
-    return CalculateSpectraOfSamples(record, samples, spectrum, record.SelectStart,
-                                     record.SelectFinish, host, mean, stdev, hook, unread);
-  });
+  return Collect(record, samples.size(), settings, only_e, windows,
+                 [&](const TSegmentHook& hook, TMatrix2D& mean) {
+                   TMatrix2D stdev;
+                   return CalculateSpectraOfSamples(record, samples, spectrum, record.SelectStart,
+                                                    record.SelectFinish, host, mean, stdev, hook,
+                                                    unread);
+                 });
 }
 
 THvsrStatus CollectRecordWindows(TFileRecord& record, const TSpectrumSettings& spectrum,
                                  double default_rate, const THvsrSettings& settings, UiHost& host,
                                  THvsrWindowSet& windows, HeaderCache* headers) {
-  return Collect(record, kMaxChannels, settings, false, windows, [&](const TSegmentHook& hook) {
-    TMatrix2D mean, stdev;
-    return CalculateSpectra(record, spectrum, record.SelectStart, record.SelectFinish, default_rate,
-                            host, mean, stdev, hook, headers);
-  });
+  return Collect(record, kMaxChannels, settings, false, windows,
+                 [&](const TSegmentHook& hook, TMatrix2D& mean) {
+                   TMatrix2D stdev;
+                   return CalculateSpectra(record, spectrum, record.SelectStart,
+                                           record.SelectFinish, default_rate, host, mean, stdev,
+                                           hook, headers);
+                 });
 }
 
 THvsrStatus AnalyseRecordSamples(const TFileRecord& record, const TData32& samples,

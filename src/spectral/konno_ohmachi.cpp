@@ -116,7 +116,48 @@ bool TSpectralSmoother::Apply(std::span<const double> in1, std::span<const doubl
       out2.size() != first_.size()) {
     return false;
   }
-  for (size_t g = 0; g < first_.size(); ++g) {
+  // Four grid points at a time: eight sums in flight instead of two keep the processor's
+  // arithmetic units busy. Each sum still adds its terms one by one in line order, so the
+  // values are the same to the last bit as those of one point at a time.
+  constexpr size_t kPoints = 4;
+  const size_t points = first_.size();
+  size_t g = 0;
+  for (; g + kPoints <= points; g += kPoints) {
+    const double* x[kPoints];
+    const double* y[kPoints];
+    const double* w[kPoints];
+    size_t n[kPoints];
+    for (size_t k = 0; k < kPoints; ++k) {
+      x[k] = in1.data() + first_[g + k];
+      y[k] = in2.data() + first_[g + k];
+      w[k] = weights_.data() + offset_[g + k];
+      n[k] = offset_[g + k + 1] - offset_[g + k];
+    }
+    const size_t common = std::min({n[0], n[1], n[2], n[3]});
+    double sx0 = 0.0, sx1 = 0.0, sx2 = 0.0, sx3 = 0.0;
+    double sy0 = 0.0, sy1 = 0.0, sy2 = 0.0, sy3 = 0.0;
+    for (size_t i = 0; i < common; ++i) {
+      sx0 += w[0][i] * x[0][i];
+      sy0 += w[0][i] * y[0][i];
+      sx1 += w[1][i] * x[1][i];
+      sy1 += w[1][i] * y[1][i];
+      sx2 += w[2][i] * x[2][i];
+      sy2 += w[2][i] * y[2][i];
+      sx3 += w[3][i] * x[3][i];
+      sy3 += w[3][i] * y[3][i];
+    }
+    double sx[kPoints] = {sx0, sx1, sx2, sx3};
+    double sy[kPoints] = {sy0, sy1, sy2, sy3};
+    for (size_t k = 0; k < kPoints; ++k) {
+      for (size_t i = common; i < n[k]; ++i) {
+        sx[k] += w[k][i] * x[k][i];
+        sy[k] += w[k][i] * y[k][i];
+      }
+      out1[g + k] = sx[k];
+      out2[g + k] = sy[k];
+    }
+  }
+  for (; g < points; ++g) {
     const double* x = in1.data() + first_[g];
     const double* y = in2.data() + first_[g];
     const double* w = weights_.data() + offset_[g];
