@@ -284,6 +284,13 @@ std::vector<double> FindIndustrialLines(std::span<const double> e, std::span<con
     const double f = static_cast<double>(k) * line_step;
     if (f < fmin || f > fmax) continue;
     if (!(z[k] > z[k - 1] && z[k] >= z[k + 1])) continue;
+    // A line is the highest point of its own peak: most maxima of the noise are not, and are
+    // left before their neighbourhood's median is sought.
+    const auto reach = static_cast<size_t>(std::max(0.02 * f, width_hz) / line_step);
+    bool highest = true;
+    for (size_t j = k > reach ? k - reach : 0; highest && j <= std::min(lines - 1, k + reach); ++j)
+      highest = j == k || z[j] <= z[k];
+    if (!highest) continue;
     if (prominence(z, k) < kProminence) continue;
     if (!stands_out(e, k) || !stands_out(n, k)) continue;
     // One line of a source, however wide its peak: the neighbours within its gap are one.
