@@ -477,6 +477,61 @@ TEST_F(DriverTest, AnotherProjectsResultsAreReplacedOnlyAfterYes) {
   EXPECT_NE(hv_no.questions[0].find(Nak(1) + " — проект " + first), std::string::npos);
 }
 
+// The H/V statistics run as the window calls it: the records named, or those checked for H/V;
+// the stop ends it within a record, which keeps the files it had; unusable settings and nothing
+// chosen refuse it with a message.
+TEST_F(DriverTest, HvsrRunWritesTheChosenRecordsAndStops) {
+  THvsrRunOptions hvsr;
+  hvsr.Settings.BandFMin = 0.5;
+  hvsr.Settings.BandFMax = 20.0;
+  hvsr.Records = {0, 2};
+  RecordingUiHost host;
+  const THvsrRunReport report = RunHvsr(project_, folders_, host, TRunOptions{}, hvsr);
+  ASSERT_TRUE(report.Run.Ran);
+  EXPECT_EQ(report.Run.Processed, (std::vector<int>{0, 2}));
+  ASSERT_EQ(report.Records.size(), 2u);
+  const double expected[] = {2.0, 5.0};
+  for (size_t k = 0; k < 2; ++k) {
+    const THvsrRecordRun& r = report.Records[k];
+    ASSERT_TRUE(r.Result.Ok) << r.Result.Verdict;
+    EXPECT_NEAR(r.Result.F0Mean, expected[k], 0.05 * expected[k]);
+    ASSERT_EQ(r.Files.size(), 3u);
+    for (const std::string& f : r.Files) EXPECT_TRUE(Exists(f)) << f;
+    EXPECT_TRUE(r.Result.Curves.empty());  // the report keeps no curves
+  }
+  EXPECT_FALSE(Exists(HvsrFilePaths(folders_, project_.Records[1]).Hv));
+  EXPECT_EQ(host.stages.back(), "Статистика H/V рассчитана");
+
+  // Stopped while the second checked record is computed: the first gets new files, the second
+  // keeps none.
+  for (TFileRecord& r : project_.Records) r.ToProcessNakamura = true;
+  hvsr.Records.clear();
+  fs::remove_all(HvsrFilePaths(folders_, project_.Records[0]).Folder);
+  RecordingUiHost stopping;
+  stopping.stop_when = [&stopping](int) {
+    return !stopping.stages.empty() && stopping.stages.back() == "TVK02: Расчет спектров";
+  };
+  const THvsrRunReport stopped = RunHvsr(project_, folders_, stopping, TRunOptions{}, hvsr);
+  EXPECT_TRUE(stopped.Run.Cancelled);
+  EXPECT_TRUE(Exists(HvsrFilePaths(folders_, project_.Records[0]).Hv));
+  EXPECT_FALSE(Exists(HvsrFilePaths(folders_, project_.Records[1]).Hv));
+  EXPECT_FALSE(Exists(HvsrFilePaths(folders_, project_.Records[2]).Hv));
+  EXPECT_EQ(stopping.stages.back(), "Статистика H/V отменена");
+
+  RecordingUiHost refused;
+  THvsrRunOptions bad = hvsr;
+  bad.Settings.GridFMin = 60.0;
+  EXPECT_FALSE(RunHvsr(project_, folders_, refused, TRunOptions{}, bad).Run.Ran);
+  ASSERT_EQ(refused.messages.size(), 1u);
+  EXPECT_NE(refused.messages[0].find("grid"), std::string::npos) << refused.messages[0];
+
+  for (TFileRecord& r : project_.Records) r.ToProcessNakamura = false;
+  RecordingUiHost nothing;
+  const THvsrRunReport none = RunHvsr(project_, folders_, nothing, TRunOptions{}, hvsr);
+  EXPECT_TRUE(none.Run.NothingChecked);
+  EXPECT_EQ(nothing.messages.size(), 1u);
+}
+
 TEST(DriverText, EntryTextsShowComponentsKindAndSelection) {
   TFileRecord r;
   r.Station = "ST1";
