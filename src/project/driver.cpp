@@ -762,6 +762,16 @@ void HvsrRecord(TProject& project, const TResultFolders& folders, int i, UiHost&
   }
   out.window = {static_cast<int32_t>(std::lround(windows.WindowSeconds * record.SampRate)),
                 record.SampRate};
+  // An interval shorter than a window would hold at most one and give no statistics: a day
+  // cut into seconds would only fill memory with empty results.
+  if (options.EverySeconds > 0.0 && options.EverySeconds < windows.WindowSeconds) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  ": the interval of %g s is shorter than a window (%g s); give a longer one",
+                  options.EverySeconds, windows.WindowSeconds);
+    out.failure = run.Error = record.Station + text;
+    return;
+  }
   std::vector<THvsrInterval> intervals;
   if (options.EverySeconds > 0.0)
     intervals = AnalyseIntervals(windows, record, options.EverySeconds, options.Settings);

@@ -182,6 +182,12 @@ TEST(HvsrCli, JobsAndShardsWriteTheFilesOfOnePlainRun) {
   }
 #endif
 
+  // An interval shorter than a window (20.48 s) gives no statistics: the record fails with the
+  // reason and keeps its files.
+  const CliRun short_every = Cli("hvsr " + project + " --records 1 --every 10s", dir);
+  EXPECT_EQ(short_every.status, 1);
+  EXPECT_NE(short_every.err.find("shorter than a window"), std::string::npos) << short_every.err;
+
   // Wrong durations and steps are usage errors.
   for (const char* wrong : {" --every 0", " --every 1x", " --every h", " --azimuths 0"}) {
     EXPECT_EQ(Cli("hvsr " + project + wrong, dir).status, 2) << wrong;
