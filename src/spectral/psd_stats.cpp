@@ -296,11 +296,9 @@ TPsdStats ComputePsdStats(std::span<const double> periods,
       below += v < low;
     }
     st.Mean[j] = sum / static_cast<double>(n);
-    size_t best = 0;
-    for (size_t b = 0; b < bins.size(); ++b) {
-      if (bins[b] > bins[best]) best = b;
-      bins[b] /= static_cast<double>(n);
-    }
+    const size_t best =
+        static_cast<size_t>(std::max_element(bins.begin(), bins.end()) - bins.begin());
+    for (double& b : bins) b /= static_cast<double>(n);
     st.Mode[j] = lo + static_cast<double>(best) + 0.5;
     if (std::isfinite(high)) st.AboveHigh[j] = static_cast<double>(above) / n;
     if (std::isfinite(low)) st.BelowLow[j] = static_cast<double>(below) / n;
