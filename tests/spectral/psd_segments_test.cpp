@@ -95,7 +95,8 @@ TEST(PsdSegments, SineOfKnownAmplitudeGivesItsPower) {
     const double f = line * rate / g.Nfft;
     std::vector<int32_t> samples(static_cast<size_t>(g.SegmentSamples));
     for (size_t i = 0; i < samples.size(); ++i) {
-      samples[i] = static_cast<int32_t>(std::lround(amplitude * std::sin(kTwoPi * f * i / rate + 0.3)));
+      samples[i] =
+          static_cast<int32_t>(std::lround(amplitude * std::sin(kTwoPi * f * i / rate + 0.3)));
     }
     TPsdCalculator calc(g);
     std::vector<float> full, grid;
@@ -106,8 +107,7 @@ TEST(PsdSegments, SineOfKnownAmplitudeGivesItsPower) {
       const double w = kTwoPi * k * rate / g.Nfft;
       power += std::pow(10.0, full[static_cast<size_t>(k)] / 10.0) / (w * w) * rate / g.Nfft;
     }
-    EXPECT_NEAR(10.0 * std::log10(power), 10.0 * std::log10(amplitude * amplitude / 2.0), 0.1)
-        << f;
+    EXPECT_NEAR(10.0 * std::log10(power), 10.0 * std::log10(amplitude * amplitude / 2.0), 0.1) << f;
   }
 }
 
@@ -124,7 +124,9 @@ std::vector<double> ReferencePsd(const std::vector<int32_t>& x, size_t first, do
   const size_t edge = static_cast<size_t>(std::floor(0.1 * nfft + 0.5));
   for (size_t i = 0; i < nfft; ++i) {
     const size_t from_end = std::min(i, nfft - 1 - i);
-    taper[i] = from_end >= edge ? 1.0 : std::pow(std::sin(std::numbers::pi / 2 * from_end / (edge - 1)), 2);
+    taper[i] = from_end >= edge
+                   ? 1.0
+                   : std::pow(std::sin(std::numbers::pi / 2 * from_end / (edge - 1)), 2);
   }
   double w2 = 0.0;
   for (double w : taper) w2 += w * w;
@@ -161,7 +163,9 @@ std::vector<double> ReferencePsd(const std::vector<int32_t>& x, size_t first, do
     int used = 0;
     for (size_t k = 1; k < lines; ++k) {
       const double f = k * rate / nfft;
-      if (1.0 / f < period / std::sqrt(2.0) * (1 - 1e-9) || 1.0 / f > period * std::sqrt(2.0) * (1 + 1e-9)) continue;
+      if (1.0 / f < period / std::sqrt(2.0) * (1 - 1e-9) ||
+          1.0 / f > period * std::sqrt(2.0) * (1 + 1e-9))
+        continue;
       const double one_sided = (k == nfft / 2 ? 1.0 : 2.0) * p[k] / count / (rate * w2);
       const double h = std::abs(EvaluateChain(chain, f)) * adc;
       sum += one_sided * std::pow(kTwoPi * f, 2) / (h * h);
@@ -196,7 +200,8 @@ TEST(PsdSegments, RealRecordMatchesAPlainReferenceOfTheMethod) {
        first += 5 * g.SegmentSamples) {
     bool gap = false;
     for (const auto& [a, b] : report.unread.empty() ? TRecordRanges{} : report.unread[0]) {
-      gap = gap || (b >= static_cast<int64_t>(first) && a < static_cast<int64_t>(first + g.SegmentSamples));
+      gap = gap || (b >= static_cast<int64_t>(first) &&
+                    a < static_cast<int64_t>(first + g.SegmentSamples));
     }
     if (gap) continue;
     std::vector<float> full, grid;
@@ -206,7 +211,8 @@ TEST(PsdSegments, RealRecordMatchesAPlainReferenceOfTheMethod) {
                      chain, adc, g.Periods);
     for (size_t j = 0; j < g.Periods.size(); ++j) {
       ASSERT_TRUE(std::isfinite(expected[j])) << g.Periods[j];
-      EXPECT_NEAR(grid[j], expected[j], 0.5) << "period " << g.Periods[j] << " s, segment at " << first;
+      EXPECT_NEAR(grid[j], expected[j], 0.5)
+          << "period " << g.Periods[j] << " s, segment at " << first;
     }
     ++compared;
   }

@@ -52,7 +52,8 @@ TEST(PsdStats, MixtureGivesExactPercentiles) {
   two[0].Grid = {-130.0f};
   two[1].Grid = {-120.0f};
   const std::vector<double> median = {50};
-  EXPECT_EQ(ComputePsdStats(std::vector<double>{1.0}, Pointers(two), median).PercentileValues[0][0], -125.0);
+  EXPECT_EQ(ComputePsdStats(std::vector<double>{1.0}, Pointers(two), median).PercentileValues[0][0],
+            -125.0);
 }
 
 TEST(PsdStats, SharesAboveAndBelowTheNoiseModels) {

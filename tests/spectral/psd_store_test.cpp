@@ -83,13 +83,12 @@ TEST(PsdStore, DamagedBytesAreRefusedWithTheReason) {
     const char* reason;
   };
   const Damage damages[] = {
-      {0, 0x58585858, "not a PSD store"},
-      {8, 7, "version"},
-      {12, 0xFFFFFFFF, "ends inside"}, // grid points
-      {16, 0x7FFFFFFF, "line count"},  // lines against Nfft
-      {20, 0x10000000, "size"},        // segments
-      {28, 0xFFFFFF, "out of range"},  // channel text
-      {36, 24, "window length"},       // not a power of two
+      {0, 0x58585858, "not a PSD store"}, {8, 7, "version"},
+      {12, 0xFFFFFFFF, "ends inside"},  // grid points
+      {16, 0x7FFFFFFF, "line count"},   // lines against Nfft
+      {20, 0x10000000, "size"},         // segments
+      {28, 0xFFFFFF, "out of range"},   // channel text
+      {36, 24, "window length"},        // not a power of two
   };
   for (const Damage& d : damages) {
     std::string bad = good;
@@ -119,8 +118,10 @@ TEST(PsdStore, NamesOfFoldersAndDays) {
     int64_t day;
     const char* name;
   };
-  const DayCase days[] = {{0, "1970-001.psd"},       {19722, "2023-365.psd"},
-                          {19723, "2024-001.psd"},   {19723 + 365, "2024-366.psd"},
+  const DayCase days[] = {{0, "1970-001.psd"},
+                          {19722, "2023-365.psd"},
+                          {19723, "2024-001.psd"},
+                          {19723 + 365, "2024-366.psd"},
                           {19723 + 366, "2025-001.psd"}};
   for (const DayCase& c : days) {
     EXPECT_EQ(PsdDayFileName(c.day), c.name);
@@ -129,7 +130,8 @@ TEST(PsdStore, NamesOfFoldersAndDays) {
     EXPECT_EQ(back, c.day);
   }
   int64_t d = 0;
-  for (const char* bad : {"2023-366.psd", "2024-000.psd", "2024-01.psd", "2024-001.txt", "x024-001.psd"}) {
+  for (const char* bad :
+       {"2023-366.psd", "2024-000.psd", "2024-01.psd", "2024-001.txt", "x024-001.psd"}) {
     EXPECT_FALSE(ParsePsdDayFileName(bad, d)) << bad;
   }
 }
