@@ -80,6 +80,8 @@ class TPsdCalculator {
   std::vector<double> power_;
   std::vector<double> prefix_;
   std::vector<int32_t> usable_;
+  std::vector<int64_t> block_y_;
+  std::vector<int64_t> block_iy_;
   double scale_ = 0.0;
 };
 
