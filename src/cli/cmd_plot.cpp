@@ -23,6 +23,7 @@
 #include "project/result_view.h"
 #include "viewers/hvsr_show.h"
 #include "viewers/noise_models.h"
+#include "viewers/psd_chart.h"
 #include "viewers/spectrum_show.h"
 
 #ifdef TARVIK_WITH_GUI
@@ -186,8 +187,10 @@ void RegisterPlot(CLI::App& app, CommandResult& result) {
       "plot",
       "Draw result files as the spectrum viewer shows them (one file: its spectra with spread "
       "or its ratios; several: all of them in one chart)");
-  cmd->add_option("FILE", opt->files,
-                  "spectrum or ratio files (.dat), or one H/V statistics file (.hv)")
+  cmd->add_option(
+         "FILE", opt->files,
+         "spectrum or ratio files (.dat), one H/V statistics file (.hv), or one noise-statistics "
+         "result of psd-stats (.json)")
       ->required();
   cmd->add_option("-o,--output", opt->output, "the chart: a .png or a .pdf file");
   cmd->add_flag("--hv", opt->hv, "H/V ratio files (their columns tell it anyway)");
@@ -241,7 +244,11 @@ void RegisterPlot(CLI::App& app, CommandResult& result) {
     TSpectrumView view;
     bool shown = false;
     std::optional<TResultFiles> files;
-    if (hvsr) {
+    if (opt->files.size() == 1 && IsPsdStatsFile(opt->files[0])) {
+      std::string error;
+      shown = ShowPsdStats(view, opt->files[0], error);
+      if (!shown) std::fprintf(stderr, "plot: %s\n", error.c_str());
+    } else if (hvsr) {
       // A companion file left out is reported on stderr; the chart is still drawn.
       shown = ShowHvsrResult(view, opt->files[0], host) != THvsrShown::kNothing;
     } else {

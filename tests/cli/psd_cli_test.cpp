@@ -136,6 +136,29 @@ TEST(PsdCli, StoreGrowsByTheDaysAdded) {
       Json(Cli("psd-stats --json " + Quote(store.string()) + " --from 2024-03-02", dir));
   EXPECT_EQ(one_day["segments"], 91);
 
+  // The chart of a result: the density's dots beneath the percentiles, mode, mean and models.
+  const std::string result = dir.File("night.json");
+  ASSERT_EQ(Cli("psd-stats " + Quote(project) + " --hours 22-05 -o " + Quote(result), dir).status,
+            0);
+  const CliRun plot = Cli("plot --json " + Quote(result), dir);
+  ASSERT_EQ(plot.status, 0) << plot.err;
+  std::vector<std::string> titles;
+  size_t dots = 0;
+  const nlohmann::json chart = Json(plot);
+  for (const auto& series : chart["series"]) {
+    titles.push_back(series["title"].get<std::string>());
+    if (series["kind"] == "points") dots += series["points"].get<size_t>();
+  }
+  EXPECT_GT(dots, periods);
+  for (const char* title : {"5 %", "50 %", "95 %", "мода", "среднее", "NHNM", "NLNM"}) {
+    EXPECT_NE(std::find(titles.begin(), titles.end(), title), titles.end()) << title;
+  }
+  testing::WriteText(dir.File("other.json"), "{\"records\": []}");
+  const CliRun not_stats = Cli("plot --json " + Quote(dir.File("other.json")), dir);
+  EXPECT_EQ(not_stats.status, 1);
+  EXPECT_NE(not_stats.err.find("not a noise-statistics result"), std::string::npos)
+      << not_stats.err;
+
   // CSV to a named file, never over an existing one without --force.
   const std::string csv = dir.File("stats.csv");
   EXPECT_EQ(Cli("psd-stats " + Quote(project) + " -o " + Quote(csv), dir).status, 0);
@@ -194,8 +217,9 @@ TEST(PsdCli, BadInputIsRefusedAndTheStoreKept) {
 
   // A damaged store file is named and left as it is.
   ASSERT_EQ(Cli("psd " + Quote(project), dir).status, 0);
-  std::vector<uint8_t> bytes = testing::ReadBytes(file.string());
-  bytes.resize(bytes.size() - 3);
+  const std::vector<uint8_t> whole = testing::ReadBytes(file.string());
+  ASSERT_GT(whole.size(), 100u);
+  const std::vector<uint8_t> bytes(whole.begin(), whole.end() - 3);
   testing::WriteBytes(file.string(), bytes);
   r = Cli("psd " + Quote(project), dir);
   EXPECT_EQ(r.status, 1);
