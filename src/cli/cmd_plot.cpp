@@ -181,6 +181,7 @@ void RegisterPlot(CLI::App& app, CommandResult& result) {
     bool json = false;
     bool window = false;
     bool force = false;
+    std::string psd_view = "density";
   };
   auto opt = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand(
@@ -220,6 +221,10 @@ void RegisterPlot(CLI::App& app, CommandResult& result) {
   cmd->add_flag("--window", opt->window,
                 "draw the whole viewer window (check list, controls, chart) into a .png");
   cmd->add_flag("--json", opt->json, "print the chart as data");
+  cmd->add_option("--psd-view", opt->psd_view,
+                  "of a noise-statistics result: density, spectrogram or band:TMIN-TMAX (a "
+                  "band's level over time)")
+      ->capture_default_str();
   AddForceFlag(cmd, opt->force);
   cmd->callback([opt, unit_out, unit_item, &result] {
     if (opt->output.empty() && !opt->json) throw CLI::RequiredError("-o OUT.png|OUT.pdf or --json");
@@ -246,7 +251,11 @@ void RegisterPlot(CLI::App& app, CommandResult& result) {
     std::optional<TResultFiles> files;
     if (opt->files.size() == 1 && IsPsdStatsFile(opt->files[0])) {
       std::string error;
-      shown = ShowPsdStats(view, opt->files[0], error);
+      TPsdChartChoice choice;
+      if (!ParsePsdChartChoice(opt->psd_view, choice, &error)) {
+        throw CLI::ValidationError("--psd-view", error);
+      }
+      shown = ShowPsdStats(view, opt->files[0], choice, error);
       if (!shown) std::fprintf(stderr, "plot: %s\n", error.c_str());
     } else if (hvsr) {
       // A companion file left out is reported on stderr; the chart is still drawn.

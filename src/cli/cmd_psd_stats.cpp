@@ -68,6 +68,7 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
     bool json = false;
     std::string output;
     bool force = false;
+    bool with_segments = false;
   };
   auto opt = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand(
@@ -93,6 +94,9 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
   cmd->add_option("-o,--output", opt->output,
                   "write the statistics to OUT (.json: the JSON "
                   "document, otherwise CSV)");
+  cmd->add_flag("--with-segments", opt->with_segments,
+                "add every chosen segment's start and levels to the JSON document (what plot "
+                "draws a spectrogram or a band's level over time from)");
   AddForceFlag(cmd, opt->force);
   cmd->callback([opt, &result] {
     std::string why;
@@ -200,7 +204,7 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
     };
     Json density = Json::array();
     for (const auto& row : st.Density) density.push_back(row);
-    const Json doc = {
+    Json doc = {
         {"channel", channel},
         {"store", store.string()},
         {"selection",
@@ -233,6 +237,18 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
         {"density",
          {{"db_first", st.DbFirst}, {"db_step", 1}, {"bins", st.DbBins}, {"shares", density}}},
         {"errors", data.Errors}};
+    if (opt->with_segments) {
+      // Per segment its start (Unix seconds) and its levels over the periods.
+      Json starts = Json::array(), levels = Json::array();
+      for (const TPsdSegment* s : chosen) {
+        starts.push_back(s->Start);
+        std::vector<double> row(s->Grid.begin(), s->Grid.end());
+        levels.push_back(Numbers(row));
+      }
+      doc["step_s"] = data.Header.SegmentSeconds * (1.0 - data.Header.Overlap);
+      doc["segment_starts"] = std::move(starts);
+      doc["segment_levels"] = std::move(levels);
+    }
 
     if (!opt->output.empty()) {
       if (!MayWriteOutput("psd-stats", opt->output, {opt->input}, opt->force, result)) return;

@@ -153,6 +153,23 @@ TEST(PsdCli, StoreGrowsByTheDaysAdded) {
   for (const char* title : {"5 %", "50 %", "95 %", "мода", "среднее", "NHNM", "NLNM"}) {
     EXPECT_NE(std::find(titles.begin(), titles.end(), title), titles.end()) << title;
   }
+  // Over time: the hour missing between the days leaves a gap in the band's line and in the
+  // spectrogram; a result without its segments cannot draw either.
+  const std::string timed = dir.File("timed.json");
+  ASSERT_EQ(Cli("psd-stats " + Quote(project) + " --with-segments -o " + Quote(timed), dir).status,
+            0);
+  const nlohmann::json band = Json(Cli("plot --json --psd-view band:4-8 " + Quote(timed), dir));
+  ASSERT_EQ(band["series"].size(), 2u);
+  EXPECT_EQ(band["series"][0]["points"].get<int>() + band["series"][1]["points"].get<int>(),
+            2 * 91);
+  const nlohmann::json spectrogram =
+      Json(Cli("plot --json --psd-view spectrogram " + Quote(timed), dir));
+  size_t cells = 0;
+  for (const auto& series : spectrogram["series"]) cells += series["points"].get<size_t>();
+  EXPECT_EQ(cells % (2 * 91), 0u);
+  EXPECT_GE(cells, 2 * 91 * (periods - 2));
+  EXPECT_EQ(Cli("plot --json --psd-view spectrogram " + Quote(result), dir).status, 1);
+  EXPECT_EQ(Cli("plot --json --psd-view band:x " + Quote(timed), dir).status, 2);
   testing::WriteText(dir.File("other.json"), "{\"records\": []}");
   const CliRun not_stats = Cli("plot --json " + Quote(dir.File("other.json")), dir);
   EXPECT_EQ(not_stats.status, 1);
