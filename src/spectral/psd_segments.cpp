@@ -71,12 +71,15 @@ TARVIK_PSD_HOT void BlockSums(const int32_t* x, int32_t n, int64_t& sum_y, int64
   sum_iy = siy;
 }
 
-// out = taper·(x − a − b·(i − centre)).
+// out = taper·(x − a − b·(i − centre)); the taper is 1 from edge to n − edge, where it is not
+// read (the loop runs at the speed of memory).
 TARVIK_PSD_HOT void TaperDetrended(double* __restrict out, const double* __restrict taper,
-                                   const int32_t* __restrict x, int32_t n, double a, double b,
-                                   double centre) {
+                                   const int32_t* __restrict x, int32_t n, int32_t edge, double a,
+                                   double b, double centre) {
   const double a0 = a - b * centre;
-  for (int32_t i = 0; i < n; ++i) out[i] = taper[i] * (x[i] - a0 - b * i);
+  for (int32_t i = 0; i < edge; ++i) out[i] = taper[i] * (x[i] - a0 - b * i);
+  for (int32_t i = edge; i < n - edge; ++i) out[i] = x[i] - a0 - b * i;
+  for (int32_t i = n - edge; i < n; ++i) out[i] = taper[i] * (x[i] - a0 - b * i);
 }
 
 // p[k] += |X_k|² for lines given as real, imaginary pairs.
@@ -163,6 +166,9 @@ TPsdCalculator::TPsdCalculator(const TPsdGeometry& geometry, int64_t transforms)
       prefix_(static_cast<size_t>(geometry.Lines()) + 1) {
   double sum_w2 = 0.0;
   for (double w : taper_) sum_w2 += w * w;
+  while (taper_edge_ < geometry.Nfft / 2 && taper_[static_cast<size_t>(taper_edge_)] < 1.0) {
+    ++taper_edge_;
+  }
   // One-sided density of the window average: |X|² / (rate · Σw²) per window, over the windows.
   scale_ = 1.0 / (geometry.Rate * sum_w2 * geometry.Windows);
 }
@@ -202,7 +208,7 @@ void TPsdCalculator::Compute(const int32_t* samples, std::span<const double> fac
     const double sty = siy - centre * sy;
     const double a = sy / m;
     const double b = sty / stt;
-    TaperDetrended(in.data(), taper, x, m, a, b, centre);
+    TaperDetrended(in.data(), taper, x, m, taper_edge_, a, b, centre);
     AddPower(power_.data(), transform_.Execute().data(), lines);
   }
 

@@ -83,6 +83,7 @@ class TPsdCalculator {
   std::vector<int64_t> block_y_;
   std::vector<int64_t> block_iy_;
   double scale_ = 0.0;
+  int32_t taper_edge_ = 0;  // the taper is 1 from here to Nfft − taper_edge_
 };
 
 }  // namespace tarvik
