@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config clang locales
   libbz2-dev libcli11-dev nlohmann-json3-dev libpugixml-dev
   googletest libgtest-dev libbenchmark-dev
-  libmseed-dev libfftw3-dev
+  libmseed-dev libfftw3-dev libhowardhinnant-date-dev
   python3 python3-numpy python3-scipy
   qt6-base-dev libqcustomplot-dev xvfb xauth
 )

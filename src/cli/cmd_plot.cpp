@@ -25,6 +25,7 @@
 #include "viewers/hvsr_chart.h"
 #include "viewers/hvsr_show.h"
 #include "viewers/noise_models.h"
+#include "viewers/psd_chart.h"
 #include "viewers/spectrum_show.h"
 
 #ifdef TARVIK_WITH_GUI
@@ -223,14 +224,17 @@ void RegisterPlot(CLI::App& app, CommandResult& result) {
     bool json = false;
     bool window = false;
     bool force = false;
+    std::string psd_view = "density";
   };
   auto opt = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand(
       "plot",
       "Draw result files as the spectrum viewer shows them (one file: its spectra with spread "
       "or its ratios; several: all of them in one chart)");
-  cmd->add_option("FILE", opt->files,
-                  "spectrum or ratio files (.dat), or one H/V statistics file (.hv)")
+  cmd->add_option(
+         "FILE", opt->files,
+         "spectrum or ratio files (.dat), one H/V statistics file (.hv), or one noise-statistics "
+         "result of psd-stats (.json)")
       ->required();
   cmd->add_option("-o,--output", opt->output, "the chart: a .png or a .pdf file");
   cmd->add_flag("--hv", opt->hv, "H/V ratio files (their columns tell it anyway)");
@@ -260,6 +264,10 @@ void RegisterPlot(CLI::App& app, CommandResult& result) {
   cmd->add_flag("--window", opt->window,
                 "draw the whole viewer window (check list, controls, chart) into a .png");
   cmd->add_flag("--json", opt->json, "print the chart as data");
+  cmd->add_option("--psd-view", opt->psd_view,
+                  "of a noise-statistics result: density, spectrogram or band:TMIN-TMAX (a "
+                  "band's level over time)")
+      ->capture_default_str();
   AddForceFlag(cmd, opt->force);
   cmd->callback([opt, unit_out, unit_item, &result] {
     if (opt->output.empty() && !opt->json) throw CLI::RequiredError("-o OUT.png|OUT.pdf or --json");
@@ -290,7 +298,15 @@ void RegisterPlot(CLI::App& app, CommandResult& result) {
     TSpectrumView view;
     bool shown = false;
     std::optional<TResultFiles> files;
-    if (hvsr) {
+    if (opt->files.size() == 1 && IsPsdStatsFile(opt->files[0])) {
+      std::string error;
+      TPsdChartChoice choice;
+      if (!ParsePsdChartChoice(opt->psd_view, choice, &error)) {
+        throw CLI::ValidationError("--psd-view", error);
+      }
+      shown = ShowPsdStats(view, opt->files[0], choice, error);
+      if (!shown) std::fprintf(stderr, "plot: %s\n", error.c_str());
+    } else if (hvsr) {
       // A companion file left out is reported on stderr; the chart is still drawn.
       shown = ShowHvsrResult(view, opt->files[0], host) != THvsrShown::kNothing;
     } else {

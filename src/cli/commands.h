@@ -4,6 +4,10 @@
 #include <string>
 #include <vector>
 
+namespace tarvik {
+struct TProject;
+}
+
 namespace tarvik::cli {
 
 // The exit status the running command leaves: 0 success, 1 failure, 2 wrong usage.
@@ -36,5 +40,11 @@ void RegisterEdit(CLI::App& app, CommandResult& result);
 // split, clone, combine, delete, sort, change-path, channels, template.
 void RegisterRecordCommands(CLI::App& app, CommandResult& result);
 void RegisterSettings(CLI::App& app, CommandResult& result);
+
+// psd and psd-stats: segment PSDs into a project's PSD store (the PSD folder of its results
+// folder, PsdStoreOf) and their statistics.
+void RegisterPsd(CLI::App& app, CommandResult& result);
+void RegisterPsdStats(CLI::App& app, CommandResult& result);
+std::string PsdStoreOf(const TProject& project);
 
 }  // namespace tarvik::cli

@@ -31,6 +31,8 @@ int main(int argc, char** argv) {
   tarvik::cli::RegisterEdit(app, result);
   tarvik::cli::RegisterRecordCommands(app, result);
   tarvik::cli::RegisterSettings(app, result);
+  tarvik::cli::RegisterPsd(app, result);
+  tarvik::cli::RegisterPsdStats(app, result);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -1,0 +1,161 @@
+// tarvik-cli psd PROJECT.tvp [--records SEL | --all] [--segment S] [--overlap F] [--jobs N]
+// [--shard K/N] [--json]: segment PSDs of project records into the PSD store of the results
+// folder, for station-noise statistics (psd-stats).
+
+#include <cstdio>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/interrupt.h"
+#include "cli/project_cli.h"
+#include "common/number_text.h"
+#include "common/ui_host.h"
+#include "records/header_cache.h"
+#include "spectral/psd_run.h"
+
+namespace tarvik::cli {
+
+namespace {
+
+// "K/N" with 1 <= K <= N.
+std::optional<std::pair<int, int>> ParsePsdShard(const std::string& text) {
+  const size_t slash = text.find('/');
+  if (slash == std::string::npos) return std::nullopt;
+  const std::optional<int32_t> k = ParseInt32(text.substr(0, slash));
+  const std::optional<int32_t> n = ParseInt32(text.substr(slash + 1));
+  if (!k || !n || *k < 1 || *k > *n) return std::nullopt;
+  return std::pair<int, int>{*k, *n};
+}
+
+}  // namespace
+
+// The store of a project: the PSD folder of its results folder.
+std::string PsdStoreOf(const TProject& project) {
+  return (std::filesystem::path(ProjectResultFolders(project).Results) / "PSD").string();
+}
+
+void RegisterPsd(CLI::App& app, CommandResult& result) {
+  struct Options {
+    std::string project;
+    std::string records;
+    bool all = false;
+    double segment = 3600.0;
+    double overlap = 0.5;
+    int jobs = 1;
+    std::string shard;
+    bool json = false;
+  };
+  auto opt = std::make_shared<Options>();
+  CLI::App* cmd = app.add_subcommand(
+      "psd",
+      "Segment PSDs of ground acceleration (Welch inside each segment, divided by the channel's "
+      "response, smoothed over an octave) into the project's PSD store, one file per channel "
+      "and day; days already stored with the same data and settings are kept");
+  cmd->add_option("PROJECT", opt->project, "project file (.tvp)")->required();
+  CLI::Option* records =
+      cmd->add_option("--records", opt->records,
+                      "records to compute, e.g. 1,3-5 (default: the records checked for "
+                      "processing)");
+  cmd->add_flag("--all", opt->all, "every record of the project")->excludes(records);
+  cmd->add_option("--segment", opt->segment, "segment length, s")->capture_default_str();
+  cmd->add_option("--overlap", opt->overlap, "share of a segment the next one overlaps, 0..1")
+      ->capture_default_str();
+  cmd->add_option("--jobs", opt->jobs, "segments computed at the same time")
+      ->check(CLI::Range(1, 256))
+      ->capture_default_str();
+  cmd->add_option("--shard", opt->shard,
+                  "K/N: only the UTC days d (days since 1970-01-01) with d mod N = K - 1, so "
+                  "that N runs (array tasks of a cluster) together fill the store of one run")
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            return ParsePsdShard(text) ? std::string()
+                                       : "must be K/N with 1 <= K <= N (shard K of N), not " + text;
+          },
+          "K/N"));
+  cmd->add_flag("--json", opt->json, "print one JSON document");
+  cmd->callback([opt, &result] {
+    ConsoleUiHost host(ConsoleUiHost::Answer::kNo);
+    TPsdRunOptions options;
+    options.Settings.SegmentSeconds = opt->segment;
+    options.Settings.Overlap = opt->overlap;
+    std::string why;
+    if (!CheckPsdSettings(options.Settings, &why)) {
+      std::fprintf(stderr, "psd: %s\n", why.c_str());
+      result.status = 2;
+      return;
+    }
+    TProject project;
+    if (!OpenProject(opt->project, project, host)) {
+      result.status = 1;
+      return;
+    }
+    const int count = static_cast<int>(project.Records.size());
+    std::vector<int> chosen;
+    if (!opt->records.empty()) {
+      if (!ParseRecordSelection(opt->records, count, chosen, why)) {
+        std::fprintf(stderr, "psd: --records: %s\n", why.c_str());
+        result.status = 2;
+        return;
+      }
+    } else {
+      for (int i = 0; i < count; ++i) {
+        if (opt->all || project.Records[static_cast<size_t>(i)].ToProcess) chosen.push_back(i);
+      }
+    }
+    if (chosen.empty()) {
+      std::fprintf(stderr, "psd: %s\n",
+                   count == 0 ? "the project has no records"
+                              : "no record is chosen: name them with --records or give --all");
+      result.status = 1;
+      return;
+    }
+    options.Jobs = opt->jobs;
+    options.DefaultRate = project.General.SampRateDefault;
+    if (!opt->shard.empty()) {
+      const auto [k, n] = *ParsePsdShard(opt->shard);
+      options.ShardIndex = k - 1;
+      options.ShardCount = n;
+    }
+    HeaderCache headers;
+    options.Headers = &headers;
+    std::vector<TFileRecord> records;
+    std::vector<std::string> labels;
+    for (int i : chosen) {
+      records.push_back(project.Records[static_cast<size_t>(i)]);
+      labels.push_back("record " + std::to_string(i + 1) + " (" + records.back().Station + ")");
+    }
+    const std::string store = PsdStoreOf(project);
+    InterruptScope interrupt(host);
+    const TPsdRunReport report = RunPsd(records, labels, store, options, host);
+    for (const std::string& e : report.Errors) std::fprintf(stderr, "psd: %s\n", e.c_str());
+    if (report.Stopped)
+      std::fprintf(stderr, "psd: stopped; the days not finished are not written\n");
+    if (opt->json) {
+      const nlohmann::ordered_json doc = {{"store", store},
+                                          {"segments_computed", report.Computed},
+                                          {"segments_kept", report.Kept},
+                                          {"segments_skipped", report.Skipped},
+                                          {"days_written", report.DaysWritten},
+                                          {"days_unchanged", report.DaysUnchanged},
+                                          {"written", report.Written},
+                                          {"errors", report.Errors},
+                                          {"stopped", report.Stopped}};
+      std::printf("%s\n", doc.dump(2).c_str());
+    } else {
+      for (const std::string& file : report.Written) std::printf("%s\n", file.c_str());
+      std::fprintf(stderr,
+                   "psd: %lld segments computed, %lld kept from the store, %lld left out for "
+                   "gaps; %d days written, %d unchanged\n",
+                   static_cast<long long>(report.Computed), static_cast<long long>(report.Kept),
+                   static_cast<long long>(report.Skipped), report.DaysWritten,
+                   report.DaysUnchanged);
+    }
+    result.status = report.Errors.empty() && !report.Stopped ? 0 : 1;
+  });
+}
+
+}  // namespace tarvik::cli

@@ -1,0 +1,402 @@
+#include "spectral/psd_run.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <map>
+#include <set>
+#include <thread>
+#include <utility>
+
+#include "common/binary_file.h"
+#include "common/datetime.h"
+#include "common/replace_file.h"
+#include "common/rounding.h"
+#include "common/ui_host.h"
+#include "records/load_record.h"
+#include "records/sample_ranges.h"
+#include "spectral/psd_store.h"
+#include "spectral/spectrum_engine.h"
+
+namespace tarvik {
+
+namespace {
+
+// One segment a record's selection holds for one channel.
+struct Candidate {
+  double Start = 0.0;  // Unix seconds
+  int64_t First = 0;   // sample index in the record
+  int64_t Day = 0;
+};
+
+struct UnitKey {
+  std::string Channel;
+  int64_t Day = 0;
+  auto operator<=>(const UnitKey&) const = default;
+};
+
+// A channel's day while the run fills it.
+struct DayState {
+  std::filesystem::path Path;
+  bool Damaged = false;  // the stored file could not be read: it is left alone
+  bool HasStored = false;
+  TPsdDay Stored;
+  TPsdDay Out;  // header set by the first record that gives the day segments
+  bool HeaderSet = false;
+  std::set<double> Candidates;  // every start this run looked at, computed or not
+  std::map<double, TPsdSegment> Fresh;
+  int Remaining = 0;  // records still to give segments
+  std::set<std::string> Responses;
+};
+
+bool InShard(const TPsdRunOptions& o, int64_t day) {
+  if (o.ShardCount <= 1) return true;
+  return ((day % o.ShardCount) + o.ShardCount) % o.ShardCount == o.ShardIndex;
+}
+
+// The segments of the selection at rate, for the record starting at start_unix with count
+// samples (count < 0: not known yet, taken from the selection alone).
+std::vector<Candidate> Candidates(const TFileRecord& record, double rate, int64_t count,
+                                  const TPsdSettings& settings, int64_t segment_samples) {
+  std::vector<Candidate> out;
+  if (!(rate > 0.0) || segment_samples <= 0) return out;
+  const double start_unix = DateTimeToUnix(record.Start);
+  auto index_of = [&](TDateTime t) { return RoundToInt64((t - record.Start) * 86400.0 * rate); };
+  const int64_t first = std::max<int64_t>(0, index_of(std::max(record.SelectStart, record.Start)));
+  int64_t last = index_of(std::min(record.SelectFinish, record.Finish));
+  if (count >= 0) last = std::min(last, count - 1);
+  if (last - first + 1 < segment_samples) return out;
+  const double step = settings.SegmentSeconds * (1.0 - settings.Overlap);
+  const double first_time = start_unix + first / rate;
+  for (double k = std::ceil(first_time / step - 1e-9);; k += 1.0) {
+    const double t = k * step;
+    const int64_t s = RoundToInt64((t - start_unix) * rate);
+    if (s < first) continue;
+    if (s + segment_samples - 1 > last) break;
+    out.push_back({t, s, static_cast<int64_t>(std::floor(t / 86400.0))});
+  }
+  return out;
+}
+
+std::string ResponseText(const TFileRecord& r, int c) {
+  std::string text;
+  if (!r.ChannelResp[c].empty()) text += "channel " + r.ChannelResp[c] + "; ";
+  if (!r.SensorResp[c].empty()) text += "sensor " + r.SensorResp[c] + "; ";
+  if (!r.AmplifierResp[c].empty()) text += "amplifier " + r.AmplifierResp[c] + "; ";
+  char adc[64];
+  std::snprintf(adc, sizeof adc, "ADC %.17g", r.ADCCoef[c]);
+  return text + adc;
+}
+
+bool HoldsUnread(const TChannelRanges& unread, int c, int64_t first, int64_t last) {
+  if (static_cast<size_t>(c) >= unread.size()) return false;
+  const TRecordRanges& ranges = unread[static_cast<size_t>(c)];
+  const auto it = FirstRangeEndingAtOrAfter(ranges, first);
+  return it != ranges.end() && it->first <= last;
+}
+
+}  // namespace
+
+std::string PsdChannelCode(const TFileRecord& record, int c) {
+  const auto [location, channel] = SplitChannelLocation(record.Channel[c]);
+  return "." + record.Station + "." + std::string(location) + "." + std::string(channel);
+}
+
+std::string MissingPsdResponse(const TFileRecord& r, int c) {
+  if (!r.ChannelResp[c].empty()) return {};
+  const std::string name = "channel " + std::to_string(c + 1) + " (" + r.Channel[c] + ")";
+  if (r.SensorResp[c].empty() && r.AmplifierResp[c].empty()) {
+    return name +
+           " has no response file: its PSD cannot be given in ground units; set its "
+           "channel response (or sensor and amplifier)";
+  }
+  if (r.SensorResp[c].empty()) return name + " has an amplifier but no sensor response file";
+  if (r.AmplifierResp[c].empty()) return name + " has a sensor but no amplifier response file";
+  return {};
+}
+
+TPsdRunReport RunPsd(std::vector<TFileRecord>& records, const std::vector<std::string>& labels,
+                     const std::filesystem::path& store, const TPsdRunOptions& options,
+                     UiHost& host) {
+  TPsdRunReport report;
+  std::string why;
+  if (!CheckPsdSettings(options.Settings, &why)) {
+    report.Errors.push_back(why);
+    return report;
+  }
+  auto label = [&](size_t i) { return i < labels.size() ? labels[i] : records[i].Station; };
+
+  // The plan: which records give segments to which channel days, so that a day is written once
+  // every record holding it has been computed.
+  std::map<UnitKey, DayState> days;
+  std::vector<bool> usable(records.size(), false);
+  for (size_t i = 0; i < records.size(); ++i) {
+    const TFileRecord& r = records[i];
+    bool refused = false;
+    bool any_channel = false;
+    for (int c = 0; c < std::min(r.ChannelCount, kMaxChannels); ++c) {
+      if (!r.ChanSelected[c]) continue;
+      any_channel = true;
+      if (const std::string missing = MissingPsdResponse(r, c); !missing.empty()) {
+        report.Errors.push_back(label(i) + ": " + missing);
+        refused = true;
+      }
+    }
+    if (!any_channel) {
+      report.Errors.push_back(label(i) + ": no channel is selected");
+      continue;
+    }
+    if (refused) continue;
+    TPsdGeometry geometry;
+    if (!MakePsdGeometry(options.Settings, r.SampRate, geometry, &why)) {
+      report.Errors.push_back(label(i) + ": " + why);
+      continue;
+    }
+    const std::vector<Candidate> candidates =
+        Candidates(r, r.SampRate, -1, options.Settings, geometry.SegmentSamples);
+    if (candidates.empty()) {
+      char text[160];
+      std::snprintf(
+          text, sizeof text, ": the selection (%.6g s) is shorter than one segment (%.6g s)",
+          (std::min(r.SelectFinish, r.Finish) - std::max(r.SelectStart, r.Start)) * 86400.0,
+          options.Settings.SegmentSeconds);
+      report.Errors.push_back(label(i) + text);
+      continue;
+    }
+    std::set<int64_t> record_days;
+    for (const Candidate& k : candidates) {
+      if (InShard(options, k.Day)) record_days.insert(k.Day);
+    }
+    if (record_days.empty()) continue;
+    usable[i] = true;
+    for (int c = 0; c < std::min(r.ChannelCount, kMaxChannels); ++c) {
+      if (!r.ChanSelected[c]) continue;
+      const std::string code = PsdChannelCode(r, c);
+      for (int64_t d : record_days) {
+        DayState& state = days[{code, d}];
+        if (state.Remaining++ == 0) {
+          state.Path = store / PsdChannelFolder(code) / PsdDayFileName(d);
+        }
+      }
+    }
+  }
+
+  // Reads a day's stored file the first time the day is met.
+  auto open_day = [&](const UnitKey& key, DayState& state) {
+    if (state.HeaderSet || state.Damaged) return;
+    std::error_code ec;
+    if (!std::filesystem::exists(state.Path, ec)) return;
+    if (!ReadPsdDay(state.Path, state.Stored, &why)) {
+      state.Damaged = true;
+      report.Errors.push_back("damaged PSD store file, left as it is (remove it to compute " +
+                              key.Channel + " on " + PsdDayFileName(key.Day).substr(0, 8) +
+                              " again): " + why);
+      return;
+    }
+    state.HasStored = true;
+  };
+
+  auto finish_day = [&](const UnitKey& key, DayState& state) {
+    if (state.Damaged || !state.HeaderSet) return;
+    TPsdDay& out = state.Out;
+    for (const auto& [start, seg] : state.Fresh) out.Segments.push_back(seg);
+    // Segments stored earlier from records outside this run stay; those this run looked at were
+    // replaced (or dropped when the data there now holds a gap).
+    if (state.HasStored && state.Stored.SameSettings(out)) {
+      for (TPsdSegment& seg : state.Stored.Segments) {
+        if (!state.Candidates.count(seg.Start)) out.Segments.push_back(std::move(seg));
+      }
+    }
+    std::sort(out.Segments.begin(), out.Segments.end(),
+              [](const TPsdSegment& a, const TPsdSegment& b) { return a.Start < b.Start; });
+    out.Response.clear();
+    for (const std::string& r : state.Responses) {
+      if (!out.Response.empty()) out.Response += "\n";
+      out.Response += r;
+    }
+    const std::string bytes = EncodePsdDay(out);
+    if (state.HasStored) {
+      const std::vector<uint8_t> old = ReadWholeFile(state.Path.string());
+      if (old.size() == bytes.size() &&
+          std::equal(old.begin(), old.end(), bytes.begin(),
+                     [](uint8_t a, char b) { return a == static_cast<uint8_t>(b); })) {
+        ++report.DaysUnchanged;
+        return;
+      }
+    }
+    std::string error;
+    if (!ReplaceFileContents(state.Path, bytes, error)) {
+      report.Errors.push_back(key.Channel + ": " + error);
+      return;
+    }
+    ++report.DaysWritten;
+    report.Written.push_back(state.Path.string());
+  };
+
+  const int record_count = static_cast<int>(std::count(usable.begin(), usable.end(), true));
+  int record_done = 0;
+  host.SetOperation("PSD");
+  for (size_t i = 0; i < records.size() && !host.StopRequested(); ++i) {
+    if (!usable[i]) continue;
+    host.SetGauge(record_done++, record_count);
+    TFileRecord& r = records[i];
+    // The days this record was planned to give, per channel code.
+    std::vector<std::pair<int, std::vector<UnitKey>>> planned;
+    {
+      TPsdGeometry g;
+      MakePsdGeometry(options.Settings, r.SampRate, g, nullptr);
+      std::set<int64_t> record_days;
+      for (const Candidate& k : Candidates(r, r.SampRate, -1, options.Settings, g.SegmentSamples)) {
+        if (InShard(options, k.Day)) record_days.insert(k.Day);
+      }
+      for (int c = 0; c < std::min(r.ChannelCount, kMaxChannels); ++c) {
+        if (!r.ChanSelected[c]) continue;
+        std::vector<UnitKey> keys;
+        for (int64_t d : record_days) keys.push_back({PsdChannelCode(r, c), d});
+        planned.push_back({c, std::move(keys)});
+      }
+    }
+    host.SetStatus(label(i) + ": loading");
+    TData32 samples;
+    LoadSettings load;
+    load.default_rate = options.DefaultRate;
+    load.headers = options.Headers;
+    load.clear_stop = false;
+    LoadReport loaded;
+    const bool ok = LoadRecord(r, samples, host, load, &loaded) && !samples.empty();
+    if (host.StopRequested()) break;
+    auto done_with = [&](const std::vector<UnitKey>& keys) {
+      for (const UnitKey& key : keys) {
+        auto it = days.find(key);
+        if (it == days.end()) continue;
+        if (--it->second.Remaining == 0) finish_day(it->first, it->second);
+      }
+    };
+    if (!ok) {
+      report.Errors.push_back(label(i) + ": the record could not be read (" + r.File + ")");
+      for (const auto& [c, keys] : planned) done_with(keys);
+      continue;
+    }
+    TPsdGeometry geometry;
+    if (!MakePsdGeometry(options.Settings, r.SampRate, geometry, &why)) {
+      report.Errors.push_back(label(i) + ": " + why);
+      for (const auto& [c, keys] : planned) done_with(keys);
+      continue;
+    }
+    int64_t count = static_cast<int64_t>(samples[0].size());
+    for (const auto& row : samples) count = std::min<int64_t>(count, row.size());
+    const std::vector<Candidate> candidates =
+        Candidates(r, r.SampRate, count, options.Settings, geometry.SegmentSamples);
+
+    struct Job {
+      int Channel;
+      const Candidate* Where;
+      DayState* Day;
+      uint64_t Print;
+      const std::vector<double>* Factors;
+    };
+    std::vector<Job> jobs;
+    std::vector<std::vector<double>> factors(kMaxChannels);
+    const double settings_key[3] = {options.Settings.SegmentSeconds, options.Settings.Overlap,
+                                    geometry.Rate};
+    for (const auto& [c, keys] : planned) {
+      if (static_cast<size_t>(c) >= samples.size()) continue;
+      const std::string code = PsdChannelCode(r, c);
+      TCombinedFilter chain;
+      const TResponseStatus chain_status = LoadRecordChain(r, c, chain);
+      if (!chain_status) {
+        report.Errors.push_back(label(i) + ": " + chain_status.message);
+        continue;
+      }
+      factors[static_cast<size_t>(c)] = AccelerationFactors(chain, r.ADCCoef[c], geometry);
+      const std::vector<double>& f = factors[static_cast<size_t>(c)];
+      const uint64_t response_print = Fingerprint(f.data(), f.size() * sizeof(double),
+                                                  Fingerprint(settings_key, sizeof settings_key));
+      for (const Candidate& k : candidates) {
+        auto it = days.find({code, k.Day});
+        if (it == days.end()) continue;
+        DayState& state = it->second;
+        open_day(it->first, state);
+        if (state.Damaged) continue;
+        TPsdDay header;
+        header.Channel = code;
+        header.Rate = geometry.Rate;
+        header.SegmentSeconds = options.Settings.SegmentSeconds;
+        header.Overlap = options.Settings.Overlap;
+        header.Nfft = geometry.Nfft;
+        header.Periods = geometry.Periods;
+        if (!state.HeaderSet) {
+          state.Out = header;
+          state.HeaderSet = true;
+        } else if (!state.Out.SameSettings(header)) {
+          report.Errors.push_back(label(i) + ": " + code + " on " +
+                                  PsdDayFileName(k.Day).substr(0, 8) +
+                                  ": the sampling rate differs from another record of the day; "
+                                  "its segments are left out");
+          continue;
+        }
+        state.Responses.insert(ResponseText(r, c));
+        if (!state.Candidates.insert(k.Start).second) continue;  // another record gave it
+        if (HoldsUnread(loaded.unread, c, k.First, k.First + geometry.SegmentSamples - 1)) {
+          ++state.Out.Skipped;
+          ++report.Skipped;
+          continue;
+        }
+        const uint64_t print = Fingerprint(
+            samples[static_cast<size_t>(c)].data() + k.First,
+            static_cast<size_t>(geometry.SegmentSamples) * sizeof(int32_t), response_print);
+        if (state.HasStored && state.Stored.SameSettings(header)) {
+          const auto& stored = state.Stored.Segments;
+          const auto same =
+              std::lower_bound(stored.begin(), stored.end(), k.Start,
+                               [](const TPsdSegment& s, double t) { return s.Start < t; });
+          if (same != stored.end() && same->Start == k.Start && same->Fingerprint == print) {
+            state.Fresh[k.Start] = *same;
+            ++report.Kept;
+            continue;
+          }
+        }
+        jobs.push_back({c, &k, &state, print, &f});
+      }
+    }
+
+    // The new segments, on up to Jobs threads, each with its own transform.
+    host.SetStatus(label(i) + ": " + std::to_string(jobs.size()) + " segments",
+                   static_cast<int>(jobs.size()));
+    std::vector<TPsdSegment> results(jobs.size());
+    std::atomic<size_t> next{0};
+    std::atomic<int> finished{0};
+    const int64_t transforms = static_cast<int64_t>(jobs.size()) * geometry.Windows;
+    auto work = [&] {
+      if (jobs.empty()) return;
+      TPsdCalculator calculator(geometry, transforms);
+      for (size_t j = next++; j < jobs.size(); j = next++) {
+        if (host.StopRequested()) return;
+        const Job& job = jobs[j];
+        TPsdSegment& seg = results[j];
+        seg.Start = job.Where->Start;
+        seg.Fingerprint = job.Print;
+        calculator.Compute(samples[static_cast<size_t>(job.Channel)].data() + job.Where->First,
+                           *job.Factors, seg.Full, seg.Grid);
+        host.SetProgress(++finished, static_cast<int>(jobs.size()));
+      }
+    };
+    const int threads = std::clamp<int>(options.Jobs, 1, 256);
+    std::vector<std::thread> pool;
+    for (int t = 1; t < threads && static_cast<size_t>(t) < jobs.size(); ++t)
+      pool.emplace_back(work);
+    work();
+    for (std::thread& t : pool) t.join();
+    if (host.StopRequested()) break;
+    for (size_t j = 0; j < jobs.size(); ++j) {
+      jobs[j].Day->Fresh[results[j].Start] = std::move(results[j]);
+    }
+    report.Computed += static_cast<int64_t>(jobs.size());
+    for (const auto& [c, keys] : planned) done_with(keys);
+  }
+  report.Stopped = host.StopRequested();
+  if (!report.Stopped) host.SetGauge(record_count, record_count);
+  return report;
+}
+
+}  // namespace tarvik

@@ -1,0 +1,160 @@
+// Statistics over stored segments and the choice of segments by local time.
+#include "spectral/psd_stats.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+
+namespace tarvik {
+namespace {
+
+std::vector<const TPsdSegment*> Pointers(const std::vector<TPsdSegment>& segments) {
+  std::vector<const TPsdSegment*> out;
+  for (const TPsdSegment& s : segments) out.push_back(&s);
+  return out;
+}
+
+// 70 % of the segments at one level and 30 % at another: every percentile is one of the two
+// levels exactly, the mode is the bin of the larger share and the density holds both shares.
+TEST(PsdStats, MixtureGivesExactPercentiles) {
+  const std::vector<double> periods = {0.5, 1.0, 2.0};
+  std::vector<TPsdSegment> segments(100);
+  for (size_t i = 0; i < segments.size(); ++i) {
+    // Interleaved, so that nothing depends on the order of the segments.
+    const bool quiet = (i * 7) % 10 < 7;
+    segments[i].Start = 1000.0 * static_cast<double>(i);
+    segments[i].Grid = {quiet ? -150.3f : -120.6f, quiet ? -140.0f : -100.0f, NAN};
+  }
+  const std::vector<double> percentiles = {5, 10, 50, 69, 71, 90, 95};
+  const TPsdStats st = ComputePsdStats(periods, Pointers(segments), percentiles);
+  EXPECT_EQ(st.Segments, 100);
+  const double low[] = {-150.3f, -140.0f}, high[] = {-120.6f, -100.0f};
+  for (size_t j = 0; j < 2; ++j) {
+    for (size_t q = 0; q < percentiles.size(); ++q) {
+      EXPECT_EQ(st.PercentileValues[q][j], percentiles[q] < 70 ? low[j] : high[j])
+          << percentiles[q] << " at " << periods[j];
+    }
+    EXPECT_EQ(st.Counts[j], 100);
+    EXPECT_NEAR(st.Mean[j], 0.7 * low[j] + 0.3 * high[j], 1e-9);
+    EXPECT_EQ(st.Mode[j], std::floor(low[j]) + 0.5);
+    const auto bin = [&](double v) { return static_cast<size_t>(std::floor(v) - st.DbFirst); };
+    EXPECT_NEAR(st.Density[j][bin(low[j])], 0.7, 1e-12);
+    EXPECT_NEAR(st.Density[j][bin(high[j])], 0.3, 1e-12);
+  }
+  // A period without values has none of the statistics.
+  EXPECT_EQ(st.Counts[2], 0);
+  EXPECT_TRUE(std::isnan(st.PercentileValues[0][2]));
+  EXPECT_TRUE(std::isnan(st.Mode[2]));
+
+  // The median of an even count lies between the middle values.
+  std::vector<TPsdSegment> two(2);
+  two[0].Grid = {-130.0f};
+  two[1].Grid = {-120.0f};
+  const std::vector<double> median = {50};
+  EXPECT_EQ(ComputePsdStats(std::vector<double>{1.0}, Pointers(two), median).PercentileValues[0][0],
+            -125.0);
+}
+
+TEST(PsdStats, SharesAboveAndBelowTheNoiseModels) {
+  const std::vector<double> periods = {1.0};
+  std::vector<TPsdSegment> segments(4);
+  // At 1 s the NHNM is -116.85 dB and the NLNM -166.40 dB.
+  const float levels[] = {-110.0f, -120.0f, -170.0f, -168.0f};
+  for (size_t i = 0; i < 4; ++i) segments[i].Grid = {levels[i]};
+  const TPsdStats st = ComputePsdStats(periods, Pointers(segments), std::vector<double>{50});
+  EXPECT_DOUBLE_EQ(st.AboveHigh[0], 0.25);
+  EXPECT_DOUBLE_EQ(st.BelowLow[0], 0.5);
+}
+
+// The models are continuous where one piece hands over to the next: a wrong coefficient would
+// show as a step.
+TEST(PsdStats, NoiseModelsAreContinuous) {
+  for (double t = 0.1; t < 99000; t *= 1.001) {
+    for (auto model : {HighNoiseModelDb, LowNoiseModelDb}) {
+      const double a = model(t), b = model(t * 1.001);
+      ASSERT_TRUE(std::isfinite(a)) << t;
+      EXPECT_LT(std::fabs(a - b), 0.6) << t;
+    }
+  }
+  EXPECT_NEAR(LowNoiseModelDb(1.0), -166.4, 1e-9);
+  EXPECT_NEAR(HighNoiseModelDb(1.0), -116.85, 1e-9);
+  EXPECT_TRUE(std::isnan(LowNoiseModelDb(0.05)));
+  EXPECT_TRUE(std::isnan(HighNoiseModelDb(200000.0)));
+}
+
+TEST(PsdSelection, ListsOfHoursDaysAndMonths) {
+  struct HourCase {
+    const char* text;
+    std::vector<int> in;
+  };
+  const HourCase hours[] = {{"22-05", {22, 23, 0, 1, 2, 3, 4}},
+                            {"8-17", {8, 9, 10, 11, 12, 13, 14, 15, 16}},
+                            {"7", {7}},
+                            {"0-2,23-24", {0, 1, 23}}};
+  for (const HourCase& c : hours) {
+    std::array<bool, 24> set{};
+    std::string why;
+    ASSERT_TRUE(ParseHours(c.text, set, &why)) << c.text << why;
+    for (int h = 0; h < 24; ++h) {
+      EXPECT_EQ(set[h], std::find(c.in.begin(), c.in.end(), h) != c.in.end()) << c.text << " " << h;
+    }
+  }
+  std::array<bool, 12> months{};
+  ASSERT_TRUE(ParseMonths("11-2", months, nullptr));
+  EXPECT_EQ(std::count(months.begin(), months.end(), true), 4);
+  EXPECT_TRUE(months[10] && months[11] && months[0] && months[1]);
+  std::array<bool, 7> days{};
+  ASSERT_TRUE(ParseWeekdays("1-5", days, nullptr));
+  EXPECT_TRUE(days[0] && days[4] && !days[5] && !days[6]);
+  std::string why;
+  EXPECT_FALSE(ParseWeekdays("0-5", days, &why));
+  EXPECT_FALSE(ParseMonths("6-13", months, &why));
+  std::array<bool, 24> h{};
+  EXPECT_FALSE(ParseHours("x", h, &why));
+  EXPECT_FALSE(ParseHours("25", h, &why));
+  EXPECT_FALSE(ParseHours("1-", h, &why));
+  EXPECT_FALSE(ParseHours("", h, &why));
+}
+
+TEST(PsdSelection, LocalTimeOfANamedZone) {
+  using namespace std::chrono;
+  // 2024-01-15 (a Monday) 20:30 UTC is 23:30 in Moscow (UTC+3, no daylight saving).
+  const auto unix = [](sys_seconds s) { return static_cast<double>(s.time_since_epoch().count()); };
+  const double t = unix(sys_days{2024y / January / 15} + hours{20} + minutes{30});
+  TPsdZone moscow, utc;
+  std::string why;
+  ASSERT_TRUE(moscow.Open("Europe/Moscow", &why)) << why;
+  ASSERT_TRUE(utc.Open("", &why));
+  TPsdSelection night;
+  ASSERT_TRUE(ParseHours("22-05", night.Hours, &why));
+  EXPECT_TRUE(PsdSelected(night, moscow, t));
+  EXPECT_FALSE(PsdSelected(night, utc, t));
+  // 03:30 UTC on Saturday is still Saturday in Moscow; in New York it is Friday night.
+  const double saturday = unix(sys_days{2024y / January / 20} + hours{3} + minutes{30});
+  TPsdSelection workdays;
+  ASSERT_TRUE(ParseWeekdays("1-5", workdays.Weekdays, &why));
+  TPsdZone new_york;
+  ASSERT_TRUE(new_york.Open("America/New_York", &why));
+  EXPECT_FALSE(PsdSelected(workdays, moscow, saturday));
+  EXPECT_TRUE(PsdSelected(workdays, new_york, saturday));
+
+  // Times of day are read in the zone.
+  EXPECT_EQ(moscow.Parse("2024-01-15T23:30"), t);
+  EXPECT_EQ(utc.Parse("2024-01-15 20:30:00"), t);
+  EXPECT_EQ(utc.Parse("2024-01-15"), t - 20.5 * 3600);
+  EXPECT_FALSE(utc.Parse("2024-02-30"));
+  EXPECT_FALSE(utc.Parse("2024-01-15T25:00"));
+  TPsdSelection span;
+  span.From = t;
+  span.To = t + 60;
+  EXPECT_TRUE(PsdSelected(span, utc, t));
+  EXPECT_FALSE(PsdSelected(span, utc, t + 60));
+
+  TPsdZone unknown;
+  EXPECT_FALSE(unknown.Open("Mars/Olympus_Mons", &why));
+  EXPECT_NE(why.find("Mars/Olympus_Mons"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tarvik
