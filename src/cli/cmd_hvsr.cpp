@@ -17,6 +17,7 @@
 #include "cli/commands.h"
 #include "cli/interrupt.h"
 #include "cli/project_cli.h"
+#include "cli/record_options.h"
 #include "common/number_text.h"
 #include "common/ui_host.h"
 #include "project/driver.h"
@@ -57,16 +58,6 @@ std::optional<double> ParseDuration(const std::string& text) {
   }
   if (!(total > 0.0 && std::isfinite(total))) return std::nullopt;
   return total;
-}
-
-// "K/N" with 1 <= K <= N.
-std::optional<std::pair<int, int>> ParseShardText(const std::string& text) {
-  const size_t slash = text.find('/');
-  if (slash == std::string::npos) return std::nullopt;
-  const std::optional<int32_t> k = ParseInt32(text.substr(0, slash));
-  const std::optional<int32_t> n = ParseInt32(text.substr(slash + 1));
-  if (!k || !n || *k < 1 || *k > *n) return std::nullopt;
-  return std::pair<int, int>{*k, *n};
 }
 
 // The reason without the station that most reasons begin with; the line names the record.
@@ -212,13 +203,7 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
   cmd->add_option("--shard", opt->shard,
                   "K/N: only the chosen records whose number n has (n - 1) mod N = K - 1, so "
                   "that N runs together write the files of one run")
-      ->check(CLI::Validator(
-          [](std::string& text) -> std::string {
-            return ParseShardText(text)
-                       ? std::string()
-                       : "must be K/N with 1 <= K <= N (shard K of N), not " + text;
-          },
-          "K/N"));
+      ->check(ShardValidator());
   cmd->add_flag("--yes", opt->yes,
                 "answer Yes to the question before replacing another project's results");
   cmd->add_flag("--json", opt->json, "print one JSON document");
@@ -289,7 +274,7 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
     TRunOptions options;
     options.Jobs = opt->jobs;
     if (!opt->shard.empty()) {
-      const auto [k, n] = *ParseShardText(opt->shard);
+      const auto [k, n] = *ParseShard(opt->shard);
       options.ShardIndex = k - 1;
       options.ShardCount = n;
     }

@@ -12,26 +12,13 @@
 #include "cli/commands.h"
 #include "cli/interrupt.h"
 #include "cli/project_cli.h"
+#include "cli/record_options.h"
 #include "common/number_text.h"
 #include "common/ui_host.h"
 #include "records/header_cache.h"
 #include "spectral/psd_run.h"
 
 namespace tarvik::cli {
-
-namespace {
-
-// "K/N" with 1 <= K <= N.
-std::optional<std::pair<int, int>> ParsePsdShard(const std::string& text) {
-  const size_t slash = text.find('/');
-  if (slash == std::string::npos) return std::nullopt;
-  const std::optional<int32_t> k = ParseInt32(text.substr(0, slash));
-  const std::optional<int32_t> n = ParseInt32(text.substr(slash + 1));
-  if (!k || !n || *k < 1 || *k > *n) return std::nullopt;
-  return std::pair<int, int>{*k, *n};
-}
-
-}  // namespace
 
 // The store of a project: the PSD folder of its results folder.
 std::string PsdStoreOf(const TProject& project) {
@@ -70,12 +57,7 @@ void RegisterPsd(CLI::App& app, CommandResult& result) {
   cmd->add_option("--shard", opt->shard,
                   "K/N: only the UTC days d (days since 1970-01-01) with d mod N = K - 1, so "
                   "that N runs (array tasks of a cluster) together fill the store of one run")
-      ->check(CLI::Validator(
-          [](std::string& text) -> std::string {
-            return ParsePsdShard(text) ? std::string()
-                                       : "must be K/N with 1 <= K <= N (shard K of N), not " + text;
-          },
-          "K/N"));
+      ->check(ShardValidator());
   cmd->add_flag("--json", opt->json, "print one JSON document");
   cmd->callback([opt, &result] {
     ConsoleUiHost host(ConsoleUiHost::Answer::kNo);
@@ -116,7 +98,7 @@ void RegisterPsd(CLI::App& app, CommandResult& result) {
     options.Jobs = opt->jobs;
     options.DefaultRate = project.General.SampRateDefault;
     if (!opt->shard.empty()) {
-      const auto [k, n] = *ParsePsdShard(opt->shard);
+      const auto [k, n] = *ParseShard(opt->shard);
       options.ShardIndex = k - 1;
       options.ShardCount = n;
     }

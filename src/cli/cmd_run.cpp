@@ -16,6 +16,7 @@
 #include "cli/commands.h"
 #include "cli/interrupt.h"
 #include "cli/project_cli.h"
+#include "cli/record_options.h"
 #include "common/number_text.h"
 #include "common/ui_host.h"
 #include "project/driver.h"
@@ -112,25 +113,6 @@ bool Summarise(const char* what, const TRunReport& report, const TProject& proje
     return false;
   }
   return report.Failed.empty();
-}
-
-// "K/N" with 1 <= K <= N: the shard's number and the number of shards.
-std::optional<std::pair<int, int>> ParseShard(const std::string& text) {
-  const size_t slash = text.find('/');
-  if (slash == std::string::npos) return std::nullopt;
-  const std::optional<int32_t> k = ParseInt32(text.substr(0, slash));
-  const std::optional<int32_t> n = ParseInt32(text.substr(slash + 1));
-  if (!k || !n || *k < 1 || *k > *n) return std::nullopt;
-  return std::pair<int, int>{*k, *n};
-}
-
-CLI::Validator ShardValidator() {
-  return CLI::Validator(
-      [](std::string& text) -> std::string {
-        return ParseShard(text) ? std::string()
-                                : "must be K/N with 1 <= K <= N (shard K of N), not " + text;
-      },
-      "K/N");
 }
 
 }  // namespace

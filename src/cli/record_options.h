@@ -41,4 +41,10 @@ void AddRecordFormOptions(CLI::App* cmd, AssemblySettings& settings);
 std::optional<TFileRecord> FormFirstRecord(const std::string& file,
                                            const AssemblySettings& settings, CommandResult& result);
 
+// "K/N" with 1 <= K <= N: the shard's number and the number of shards; nullopt for other text.
+std::optional<std::pair<int, int>> ParseShard(const std::string& text);
+
+// Checks a --shard value with ParseShard.
+CLI::Validator ShardValidator();
+
 }  // namespace tarvik::cli
