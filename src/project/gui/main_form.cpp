@@ -25,8 +25,10 @@
 
 #include "project/gui/background_run.h"
 #include "project/gui/file_dialogs.h"
-#include "project/gui/for_all_check_box.h"
+#include "project/gui/processing_page.h"
 #include "project/gui/qt_ui_host.h"
+#include "project/gui/records_page.h"
+#include "project/gui/settings_pages.h"
 #include "records/header_cache.h"
 #include "viewers/gui/preview_form.h"
 #include "viewers/gui/spc_form.h"
@@ -52,10 +54,15 @@ TMainForm::TMainForm(const QString& program_folder, QWidget* parent)
 
   pages_ = new QTabWidget(this);
   pages_->setObjectName("PageControl");
-  pages_->addTab(CreateRecordsPage(), "Записи");
-  pages_->addTab(CreateProcessingPage(), "Обработка");
-  pages_->addTab(CreateSettingsPage(), "Настройки");
-  pages_->addTab(CreateGeneralPage(), "Общие настройки");
+  records_ = new TRecordsPage(*this, pages_);
+  processing_ = new TProcessingPage(*this, pages_);
+  settings_ = new TSettingsPage(*this, pages_);
+  general_ = new TGeneralPage(*this, pages_);
+  pages_->addTab(records_, "Записи");
+  pages_->addTab(processing_, "Обработка");
+  pages_->addTab(settings_, "Настройки");
+  pages_->addTab(general_, "Общие настройки");
+  connect(processing_, &TProcessingPage::runFinished, this, &TMainForm::runFinished);
   pages_->setCurrentIndex(0);
   setCentralWidget(pages_);
 
@@ -84,7 +91,8 @@ TMainForm::~TMainForm() {
 }
 
 bool TMainForm::Busy() const {
-  return prim_running_ || nak_running_ || preview_loading_ || adding_ || compressing_;
+  return work_.PrimRunning || work_.NakRunning || work_.PreviewLoading || work_.Adding ||
+         work_.Compressing;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -218,7 +226,7 @@ void TMainForm::AfterProjectCommand(bool replaced) {
   // The comparison list named the files of the project before; it is built again on request.
   // The headers of its files are of no use to the next one.
   if (replaced) {
-    var_list_->clear();
+    processing_->ClearComparison();
     headers_ = std::make_shared<HeaderCache>();
   }
   if (shell_.Recent().Paths() != stored_recent_) {
@@ -281,19 +289,17 @@ void TMainForm::CloseProject() {
     if (shell_.TakeReopened()) AfterProjectCommand();
     return;
   }
-  var_list_->clear();
+  processing_->ClearComparison();
   headers_ = std::make_shared<HeaderCache>();
   RebuildAll();
-  prim_check_->setCheckState(Qt::Unchecked);
-  nak_check_->setCheckState(Qt::Unchecked);
-  var_check_->setCheckState(Qt::Unchecked);
+  processing_->ClearChecks();
   gauge_->setValue(0);
   status_operation_->clear();
   UpdateIdleStates();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-  if (preview_loading_) {
+  if (work_.PreviewLoading) {
     // The record's load runs inside this window's own call: it is stopped, and the window
     // closes on a second request once it is over.
     host_->RequestStop();
@@ -407,11 +413,11 @@ void TMainForm::RebuildAll() {
   // others: forming them only reads the project, which nothing changes meanwhile.
   auto hv = std::async(std::launch::async,
                        [this] { return BuildHVList(shell_.Project(), shell_.Folders()); });
-  RebuildFileList();
-  RebuildPrimList();
-  ShowNakList(hv.get());
-  ReloadSettingsPage();
-  ReloadGeneralPage();
+  records_->Rebuild();
+  processing_->RebuildPrimList();
+  processing_->ShowNakList(hv.get());
+  settings_->Reload();
+  general_->Reload();
   UpdateIdleStates();
 }
 
@@ -431,64 +437,28 @@ std::optional<std::string> TMainForm::AskText(const char* prompt, const QString&
   return text.toStdString();
 }
 
-int TMainForm::CurrentRecordOr(const char* message) {
-  const int current = CurrentRecord();
-  if (current < 0 && message != nullptr) host_->ShowMessage(message);
-  return current;
-}
-
 void TMainForm::UpdateIdleStates() {
   const TProject& project = shell_.Project();
   setWindowTitle(Q(WindowCaption(project)));
 
   TIdleInputs in;
   in.Records = static_cast<int>(project.Records.size());
-  in.SelectedRecords = static_cast<int>(SelectedRecords().size());
-  in.PrimEntries = prim_list_->count();
-  in.PrimSelected = SelectedRow(prim_list_) >= 0;
-  in.NakEntries = nak_list_->count();
-  in.NakSelected = SelectedRow(nak_list_) >= 0;
-  in.PrimRunning = prim_running_;
-  in.NakRunning = nak_running_;
-  in.PreviewLoading = preview_loading_;
-  in.Adding = adding_ || compressing_;
-  in.EditorChannels = channel_list_->count();
+  in.SelectedRecords = static_cast<int>(records_->SelectedRecords().size());
+  processing_->FillIdleInputs(in);
+  in.PrimRunning = work_.PrimRunning;
+  in.NakRunning = work_.NakRunning;
+  in.PreviewLoading = work_.PreviewLoading;
+  in.Adding = work_.Adding || work_.Compressing;
+  in.EditorChannels = records_->EditorChannels();
   const TIdleStates s = IdleStates(in);
 
   for (QAction* a : {new_action_, open_action_, save_action_, save_as_action_, close_action_})
     a->setEnabled(s.ProjectCommands);
   for (QAction* a : recent_actions_) a->setEnabled(s.ProjectCommands);
-  settings_page_->setEnabled(s.Settings);
-  general_page_->setEnabled(s.Settings);
-  add_action_->setEnabled(s.AddFiles);
-  add_folder_action_->setEnabled(s.AddFiles);
-  editor_->setEnabled(s.Editor);
-  delete_action_->setEnabled(s.Delete);
-  split_action_->setEnabled(s.Split);
-  clone_action_->setEnabled(s.Clone);
-  change_path_action_->setEnabled(s.ChangePath);
-  compress_action_->setEnabled(s.Compress);
-  combine_action_->setEnabled(s.Combine);
-  sort_button_->setEnabled(s.Sort);
-  to_ini_action_->setEnabled(s.ChannelsToFile);
-  from_ini_action_->setEnabled(s.ChannelsFromFile);
-  change_file_action_->setEnabled(s.ChangeFile);
-  show_record_button_->setEnabled(s.ShowRecord);
-  for (QPushButton* b : response_view_buttons_) b->setEnabled(s.ResponseViews);
-
-  prim_calc_button_->setEnabled(s.PrimCalc);
-  nak_calc_button_->setEnabled(s.NakCalc);
-  prim_show_button_->setEnabled(s.PrimShow);
-  nak_show_button_->setEnabled(s.NakShow);
-  for (QPushButton* b : {var_show_button_, var_average_button_, var_median_button_})
-    b->setEnabled(s.VarShow);
-  prim_mask_button_->setEnabled(s.PrimMask);
-  nak_mask_button_->setEnabled(s.NakMask);
-  var_mask_button_->setEnabled(s.CheckLists && var_list_->count() > 0);
-  for (QCheckBox* box : {static_cast<QCheckBox*>(prim_check_), static_cast<QCheckBox*>(nak_check_),
-                         static_cast<QCheckBox*>(var_check_)})
-    box->setEnabled(s.CheckLists);
-  for (QAction* a : list_popup_actions_) a->setEnabled(s.CheckLists);
+  settings_->setEnabled(s.Settings);
+  general_->setEnabled(s.Settings);
+  records_->ApplyStates(s);
+  processing_->ApplyStates(s);
 }
 
 }  // namespace tarvik::gui

@@ -1,7 +1,6 @@
-// The records page: the project's record list, adding files and folders, and the operations on
-// the selected records (paths, delete, combine, compress, split, clone, sort, channel-settings
-// files). Each operation is the record-management core's; the page asks for its inputs and
-// shows what it did.
+// The records page: the project's record list, adding files and folders, the operations on the
+// selected records (paths, delete, combine, compress, split, clone, sort, channel-settings
+// files) and the views of a record (waveform preview, responses).
 
 #include <QAction>
 #include <QDir>
@@ -26,8 +25,13 @@
 #include "project/gui/background_run.h"
 #include "project/gui/file_dialogs.h"
 #include "project/gui/main_form.h"
+#include "project/gui/processing_page.h"
 #include "project/gui/qt_ui_host.h"
+#include "project/gui/records_page.h"
+#include "project/result_view.h"
 #include "records/header_cache.h"
+#include "viewers/gui/preview_form.h"
+#include "viewers/gui/spc_form.h"
 #include "viewers/preview_show.h"
 
 namespace tarvik::gui {
@@ -57,25 +61,26 @@ std::string JoinLines(const std::vector<std::string>& lines) {
 
 }  // namespace
 
-QWidget* TMainForm::CreateRecordsPage() {
-  records_page_ = new QWidget(this);
-  records_page_->setObjectName("RecordsPage");
-  auto* layout = new QVBoxLayout(records_page_);
-  auto* tools = new QToolBar(records_page_);
+TRecordsPage::TRecordsPage(TMainForm& form, QWidget* parent)
+    : QWidget(parent), form_(form), shell_(form.Shell()) {
+  setObjectName("RecordsPage");
+  auto* layout = new QVBoxLayout(this);
+  auto* tools = new QToolBar(this);
   tools->setObjectName("RecordsToolBar");
   tools->setToolButtonStyle(Qt::ToolButtonTextOnly);
-  auto action = [&](const char* caption, const char* name, void (TMainForm::*slot)()) {
+  auto action = [&](const char* caption, const char* name, void (TRecordsPage::*slot)()) {
     QAction* a = tools->addAction(QString::fromUtf8(caption));
     a->setObjectName(name);
     connect(a, &QAction::triggered, this, slot);
     return a;
   };
-  add_action_ = action("Добавить", "AddAction", &TMainForm::AddFilesClicked);
-  add_folder_action_ = action("Из папки", "AddFolderAction", &TMainForm::AddFolderClicked);
+  add_action_ = action("Добавить", "AddAction", &TRecordsPage::AddFilesClicked);
+  add_folder_action_ = action("Из папки", "AddFolderAction", &TRecordsPage::AddFolderClicked);
   tools->addSeparator();
-  change_path_action_ = action("Изменить путь", "ChangePathAction", &TMainForm::ChangePathClicked);
+  change_path_action_ =
+      action("Изменить путь", "ChangePathAction", &TRecordsPage::ChangePathClicked);
   change_file_action_ =
-      action("Изменить имя файла", "ChangeFileAction", &TMainForm::ChangeFileClicked);
+      action("Изменить имя файла", "ChangeFileAction", &TRecordsPage::ChangeFileClicked);
   delete_action_ = tools->addAction("Удалить");
   delete_action_->setObjectName("DeleteAction");
   connect(delete_action_, &QAction::triggered, this, [this] { DeleteClicked(false); });
@@ -83,18 +88,19 @@ QWidget* TMainForm::CreateRecordsPage() {
   combine_action_->setObjectName("CombineAction");
   connect(combine_action_, &QAction::triggered, this,
           [this] { AfterRecordOp(CombineRecords(shell_.Project(), SelectedRecords())); });
-  compress_action_ = action("Сжать", "CompressAction", &TMainForm::CompressClicked);
+  compress_action_ = action("Сжать", "CompressAction", &TRecordsPage::CompressClicked);
   split_action_ = tools->addAction("Разделить каналы");
   split_action_->setObjectName("SplitAction");
   connect(split_action_, &QAction::triggered, this,
           [this] { AfterRecordOp(SplitChannels(shell_.Project(), SelectedRecords())); });
-  clone_action_ = action("Создать копию записи", "CloneAction", &TMainForm::CloneClicked);
+  clone_action_ = action("Создать копию записи", "CloneAction", &TRecordsPage::CloneClicked);
   tools->addSeparator();
-  to_ini_action_ = action(" ЧХ в ", "ChannelsToFileAction", &TMainForm::ChannelsToFileClicked);
-  from_ini_action_ = action("ЧХ из", "ChannelsFromFileAction", &TMainForm::ChannelsFromFileClicked);
+  to_ini_action_ = action(" ЧХ в ", "ChannelsToFileAction", &TRecordsPage::ChannelsToFileClicked);
+  from_ini_action_ =
+      action("ЧХ из", "ChannelsFromFileAction", &TRecordsPage::ChannelsFromFileClicked);
 
   // "Сортировать": the six keys over the whole list or over the selection only.
-  auto* sort_menu = new QMenu(records_page_);
+  auto* sort_menu = new QMenu(this);
   sort_menu->setObjectName("SortMenu");
   for (bool all : {true, false}) {
     QMenu* sub = sort_menu->addMenu(all ? "Все записи" : "Выделенные записи");
@@ -113,7 +119,7 @@ QWidget* TMainForm::CreateRecordsPage() {
   tools->addWidget(sort_button_);
   layout->addWidget(tools);
 
-  auto* split = new QSplitter(Qt::Horizontal, records_page_);
+  auto* split = new QSplitter(Qt::Horizontal, this);
   auto* left = new QWidget(split);
   auto* left_layout = new QVBoxLayout(left);
   left_layout->setContentsMargins(0, 0, 0, 0);
@@ -141,32 +147,32 @@ QWidget* TMainForm::CreateRecordsPage() {
   views->addStretch(1);
   left_layout->addLayout(views);
   split->addWidget(left);
-  split->addWidget(CreateRecordEditor(split));
+  CreateEditor(split);
+  split->addWidget(editor_);
   split->setStretchFactor(0, 3);
   split->setStretchFactor(1, 2);
   layout->addWidget(split, 1);
 
-  connect(show_record_button_, &QPushButton::clicked, this, &TMainForm::ShowRecordClicked);
-  connect(file_list_, &QListWidget::itemDoubleClicked, this, &TMainForm::ShowRecordClicked);
+  connect(show_record_button_, &QPushButton::clicked, this, &TRecordsPage::ShowRecordClicked);
+  connect(file_list_, &QListWidget::itemDoubleClicked, this, &TRecordsPage::ShowRecordClicked);
   connect(file_list_, &QListWidget::itemSelectionChanged, this, [this] {
     FillEditor();
-    ScheduleIdleUpdate();
+    form_.ScheduleIdleUpdate();
   });
   connect(file_list_, &QListWidget::currentRowChanged, this, [this] { FillEditor(); });
-  return records_page_;
 }
 
-bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+bool TRecordsPage::eventFilter(QObject* watched, QEvent* event) {
   // The Delete key in the record list deletes the selection after a question.
   if (watched == file_list_ && event->type() == QEvent::KeyPress &&
       static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
     if (delete_action_->isEnabled()) DeleteClicked(true);
     return true;
   }
-  return QMainWindow::eventFilter(watched, event);
+  return QWidget::eventFilter(watched, event);
 }
 
-int TMainForm::CurrentRecord() const {
+int TRecordsPage::CurrentRecord() const {
   const int row = file_list_->currentRow();
   if (row >= 0 && file_list_->item(row) != nullptr && file_list_->item(row)->isSelected())
     return row;
@@ -174,7 +180,7 @@ int TMainForm::CurrentRecord() const {
   return selected.empty() ? -1 : selected.front();
 }
 
-std::vector<int> TMainForm::SelectedRecords() const {
+std::vector<int> TRecordsPage::SelectedRecords() const {
   std::vector<int> rows;
   const int n = static_cast<int>(shell_.Project().Records.size());
   for (const QModelIndex& index : file_list_->selectionModel()->selectedRows()) {
@@ -184,7 +190,7 @@ std::vector<int> TMainForm::SelectedRecords() const {
   return rows;
 }
 
-void TMainForm::SelectRecords(const TSelection& rows, int current) {
+void TRecordsPage::SelectRecords(const TSelection& rows, int current) {
   {
     const QSignalBlocker block(file_list_);
     if (current >= 0 && current < file_list_->count())
@@ -194,7 +200,7 @@ void TMainForm::SelectRecords(const TSelection& rows, int current) {
   FillEditor();
 }
 
-void TMainForm::RebuildFileList() {
+void TRecordsPage::Rebuild() {
   const std::vector<int> selected = SelectedRecords();
   const int current = file_list_->currentRow();
   QStringList files;
@@ -213,51 +219,51 @@ void TMainForm::RebuildFileList() {
 // ---------------------------------------------------------------------------------------------
 // Adding files and folders.
 
-void TMainForm::AddFilesClicked() {
-  if (Busy()) return;
+void TRecordsPage::AddFilesClicked() {
+  if (form_.Busy()) return;
   const auto choice = AskFile(this, TFileAsk(kAddFilesTitle)
                                         .Choose(QFileDialog::ExistingFiles)
                                         .Filter(kAddFilesFilter, 0)
-                                        .In(last_folder_));
+                                        .In(form_.LastFolder()));
   if (!choice) return;
   std::vector<std::string> paths;
   for (const QString& f : choice->Files) paths.push_back(f.toStdString());
-  last_folder_ = choice->Folder;
+  form_.LastFolder() = choice->Folder;
   StartAdding([paths](TProject& project, UiHost& host, HeaderCache* headers) {
     return AddFilesToProject(project, paths, host, headers);
   });
 }
 
-void TMainForm::AddFolderClicked() {
-  if (Busy()) return;
-  const auto choice =
-      AskFile(this, TFileAsk(kFolderDialogCaption)
-                        .Choose(QFileDialog::Directory)
-                        .In(QDir(last_folder_).exists() ? last_folder_ : QDir::rootPath()));
+void TRecordsPage::AddFolderClicked() {
+  if (form_.Busy()) return;
+  const auto choice = AskFile(
+      this, TFileAsk(kFolderDialogCaption)
+                .Choose(QFileDialog::Directory)
+                .In(QDir(form_.LastFolder()).exists() ? form_.LastFolder() : QDir::rootPath()));
   if (!choice) return;
   const QString folder = choice->First();
-  last_folder_ = folder;
+  form_.LastFolder() = folder;
   // Every file of the folder that a reader knows by its content, whatever its extension.
   StartAdding([path = folder.toStdString()](TProject& project, UiHost& host, HeaderCache* headers) {
     return AddFolderToProject(project, path, -1, host, headers);
   });
 }
 
-void TMainForm::StartAdding(std::function<TAddReport(TProject&, UiHost&, HeaderCache*)> add) {
+void TRecordsPage::StartAdding(std::function<TAddReport(TProject&, UiHost&, HeaderCache*)> add) {
   auto project = std::make_shared<TProject>(shell_.Project());
   auto report = std::make_shared<TAddReport>();
-  adding_ = true;
-  UpdateIdleStates();
-  TQtUiHost* host = host_;
-  std::shared_ptr<HeaderCache> headers = headers_;
+  form_.Work().Adding = true;
+  form_.UpdateIdleStates();
+  TQtUiHost* host = &form_.Host();
+  std::shared_ptr<HeaderCache> headers = form_.SharedHeaders();
   headers->NewPass();
-  runner_->Start([project, report, host, headers,
-                  add = std::move(add)] { *report = add(*project, *host, headers.get()); },
-                 [this, project, report] { AddedRecords(*project, *report); });
+  form_.Runner().Start([project, report, host, headers,
+                        add = std::move(add)] { *report = add(*project, *host, headers.get()); },
+                       [this, project, report] { AddedRecords(*project, *report); });
 }
 
-void TMainForm::AddedRecords(TProject& added, const TAddReport& report) {
-  adding_ = false;
+void TRecordsPage::AddedRecords(TProject& added, const TAddReport& report) {
+  form_.Work().Adding = false;
   TProject& project = shell_.Project();
   project.Records = std::move(added.Records);
   for (int i : report.Result.NewRecords) {
@@ -266,38 +272,38 @@ void TMainForm::AddedRecords(TProject& added, const TAddReport& report) {
       KeepSelectionAtStoredPrecision(project.Records[static_cast<size_t>(i)]);
   }
   if (report.Result.Count > 0) project.Modified = true;
-  RebuildAll();
+  form_.RebuildAll();
 }
 
 // ---------------------------------------------------------------------------------------------
 // Operations on the selection.
 
-void TMainForm::AfterRecordOp(const TRecordOpResult& result) {
+void TRecordsPage::AfterRecordOp(const TRecordOpResult& result) {
   if (!result.Done) {
-    if (!result.Message.empty()) host_->ShowMessage(result.Message);
+    if (!result.Message.empty()) form_.Host().ShowMessage(result.Message);
     return;
   }
-  RebuildAll();
+  form_.RebuildAll();
   if (!result.Selection.empty()) SelectRecords(result.Selection, result.Selection.front());
-  if (!result.Warnings.empty()) host_->ShowMessage(JoinLines(result.Warnings));
+  if (!result.Warnings.empty()) form_.Host().ShowMessage(JoinLines(result.Warnings));
 }
 
-void TMainForm::ChangePathClicked() {
+void TRecordsPage::ChangePathClicked() {
   const TSelection selection = SelectedRecords();
-  if (Busy() || selection.empty()) return;
+  if (form_.Busy() || selection.empty()) return;
   // The dialog starts at the folder of the first selected record's file.
   QString start = Q(FolderOf(shell_.Project().Records[static_cast<size_t>(selection[0])].File));
-  if (!QDir(start).exists()) start = last_folder_;
+  if (!QDir(start).exists()) start = form_.LastFolder();
   const auto choice =
       AskFile(this, TFileAsk(kFolderDialogCaption).Choose(QFileDialog::Directory).In(start));
   if (!choice) return;
-  last_folder_ = choice->First();
+  form_.LastFolder() = choice->First();
   AfterRecordOp(ChangePath(shell_.Project(), selection, choice->First().toStdString()));
 }
 
-void TMainForm::ChangeFileClicked() {
+void TRecordsPage::ChangeFileClicked() {
   const int current = CurrentRecord();
-  if (Busy() || current < 0) return;
+  if (form_.Busy() || current < 0) return;
   const QString file = Q(shell_.Project().Records[static_cast<size_t>(current)].File);
   const auto choice = AskFile(this, TFileAsk(kChangeFileTitle)
                                         .Filter(kChangeFileFilter)
@@ -307,9 +313,9 @@ void TMainForm::ChangeFileClicked() {
   AfterRecordOp(ChangeFile(shell_.Project(), current, choice->First().toStdString()));
 }
 
-void TMainForm::DeleteClicked(bool ask) {
+void TRecordsPage::DeleteClicked(bool ask) {
   const TSelection selection = SelectedRecords();
-  if (Busy() || selection.empty()) return;
+  if (form_.Busy() || selection.empty()) return;
   if (ask && QMessageBox::question(this, kAppName, kDeleteQuestion,
                                    QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
     return;
@@ -317,26 +323,26 @@ void TMainForm::DeleteClicked(bool ask) {
   AfterRecordOp(DeleteRecords(shell_.Project(), selection));
 }
 
-void TMainForm::CompressClicked() {
+void TRecordsPage::CompressClicked() {
   const TSelection selection = SelectedRecords();
-  if (Busy() || selection.empty()) return;
+  if (form_.Busy() || selection.empty()) return;
   // The copies are written on a worker for a copy of the project; then the window's records
   // whose copy was written point at it, and a stop or a failed copy leaves the others as they
   // were.
   auto project = std::make_shared<TProject>(shell_.Project());
   auto report = std::make_shared<TCompressReport>();
   const TResultFolders folders = shell_.Folders();
-  compressing_ = true;
-  host_->ClearStop();
-  UpdateIdleStates();
-  TQtUiHost* host = host_;
-  std::shared_ptr<HeaderCache> headers = headers_;
-  runner_->Start(
+  form_.Work().Compressing = true;
+  form_.Host().ClearStop();
+  form_.UpdateIdleStates();
+  TQtUiHost* host = &form_.Host();
+  std::shared_ptr<HeaderCache> headers = form_.SharedHeaders();
+  form_.Runner().Start(
       [project, report, selection, folders, host, headers] {
         *report = CompressRecords(*project, selection, folders, *host, headers.get());
       },
       [this, project, report] {
-        compressing_ = false;
+        form_.Work().Compressing = false;
         TProject& open = shell_.Project();
         if (open.Records.size() == project->Records.size()) {
           for (const auto& [i, path] : report->Written)
@@ -346,21 +352,21 @@ void TMainForm::CompressClicked() {
         std::vector<std::string> failed;
         for (const auto& [i, why] : report->Failed)
           failed.push_back(project->Records[static_cast<size_t>(i)].File + ": " + why);
-        RebuildAll();
-        if (!failed.empty()) host_->ShowMessage(JoinLines(failed));
+        form_.RebuildAll();
+        if (!failed.empty()) form_.Host().ShowMessage(JoinLines(failed));
       });
 }
 
-void TMainForm::CloneClicked() {
+void TRecordsPage::CloneClicked() {
   const TSelection selection = SelectedRecords();
-  if (Busy() || selection.empty()) return;
-  const auto text = AskText(kCopiesPrompt, "1");
+  if (form_.Busy() || selection.empty()) return;
+  const auto text = form_.AskText(kCopiesPrompt, "1");
   if (!text) return;
   AfterRecordOp(CloneRecords(shell_.Project(), selection, CopiesFromText(*text)));
 }
 
-void TMainForm::SortClicked(bool all, TSortKey key) {
-  if (Busy()) return;
+void TRecordsPage::SortClicked(bool all, TSortKey key) {
+  if (form_.Busy()) return;
   TProject& project = shell_.Project();
   const TSelection selection = SelectedRecords();
   const int current = CurrentRecord();
@@ -378,26 +384,26 @@ void TMainForm::SortClicked(bool all, TSortKey key) {
   TSelection now;
   for (int i : selection)
     if (static_cast<size_t>(i) < moved_to.size()) now.push_back(moved_to[static_cast<size_t>(i)]);
-  RebuildAll();
+  form_.RebuildAll();
   SelectRecords(now, current >= 0 && static_cast<size_t>(current) < moved_to.size()
                          ? moved_to[static_cast<size_t>(current)]
                          : -1);
 }
 
-void TMainForm::ChannelsToFileClicked() {
+void TRecordsPage::ChannelsToFileClicked() {
   const int current = CurrentRecord();
-  if (Busy() || current < 0) return;
+  if (form_.Busy() || current < 0) return;
   const auto choice = AskFile(
       this, TFileAsk(" ЧХ в ").Save().Filter(kChannelIniFilter).In(Q(shell_.Project().Folder)));
   if (!choice) return;
   const TRecordOpResult result =
       ChannelsToIni(shell_.Project(), current, ChannelIniName(choice->First().toStdString()));
-  if (!result.Done) host_->ShowMessage(result.Message);
+  if (!result.Done) form_.Host().ShowMessage(result.Message);
 }
 
-void TMainForm::ChannelsFromFileClicked() {
+void TRecordsPage::ChannelsFromFileClicked() {
   const int current = CurrentRecord();
-  if (Busy() || current < 0) return;
+  if (form_.Busy() || current < 0) return;
   const auto choice = AskFile(
       this,
       TFileAsk(kChannelIniOpenTitle).Filter(kChannelIniFilter).In(Q(shell_.Project().Folder)));
@@ -405,6 +411,90 @@ void TMainForm::ChannelsFromFileClicked() {
   AfterEdit(
       ChannelsFromIni(shell_.Project(), SelectedRecords(), current, choice->First().toStdString()),
       false);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The views of a record.
+
+void TRecordsPage::ShowResponses(int mode) {
+  const int current = CurrentRecord();
+  if (current < 0) return;
+  const TFileRecord& record = shell_.Project().Records[static_cast<size_t>(current)];
+  TSpcForm& viewer = form_.Viewer();
+  const TResponseStatus status =
+      viewer.showResponses(record, mode, 0.0, ResponseViewFMin(shell_.Project(), record));
+  if (!status) {
+    form_.Host().ShowMessage(status.message);
+    return;
+  }
+  viewer.exec();
+}
+
+void TRecordsPage::ShowRecordClicked() {
+  TPreviewForm& preview = form_.Preview();
+  // A second click while the record loads stops the load.
+  if (preview.Loading()) {
+    form_.Host().RequestStop();
+    return;
+  }
+  const int current = CurrentRecord();
+  if (current < 0 || form_.Busy()) return;
+  TProject& project = shell_.Project();
+  TFileRecord record = project.Records[static_cast<size_t>(current)];
+  TPreviewOptions options;
+  options.Settings = project.SettingsFor(record);
+  options.DefaultRate = project.General.SampRateDefault;
+  form_.Work().PreviewLoading = true;
+  form_.UpdateIdleStates();
+  // The person's clicks run while the record loads, so that the stop button is seen; everything
+  // that edits the project is off meanwhile.
+  form_.Host().SetUserInput(true);
+  const TShowRecordOutcome outcome =
+      preview.ShowRecord(record, options, form_.Host(), [this](bool loading) {
+        show_record_button_->setText(loading ? kStopLoadingCaption : kShowRecordCaption);
+      });
+  form_.Host().SetUserInput(false);
+  form_.Work().PreviewLoading = false;
+  show_record_button_->setText(kShowRecordCaption);
+  if (outcome == TShowRecordOutcome::kAccepted &&
+      static_cast<size_t>(current) < project.Records.size()) {
+    // The interval set with the mouse is kept to the second, as a text project keeps it.
+    KeepSelectionAtStoredPrecision(record);
+    project.Records[static_cast<size_t>(current)] = record;
+    project.Modified = true;
+    form_.ProcessingPage().RebuildPrimList();
+    form_.ProcessingPage().RebuildNakList();
+    FillEditor();
+  }
+  form_.UpdateIdleStates();
+}
+
+int TRecordsPage::EditorChannels() const {
+  return channel_list_->count();
+}
+
+int TRecordsPage::CurrentRecordOr(const char* message) {
+  const int current = CurrentRecord();
+  if (current < 0 && message != nullptr) form_.Host().ShowMessage(message);
+  return current;
+}
+
+void TRecordsPage::ApplyStates(const TIdleStates& s) {
+  add_action_->setEnabled(s.AddFiles);
+  add_folder_action_->setEnabled(s.AddFiles);
+  editor_->setEnabled(s.Editor);
+  delete_action_->setEnabled(s.Delete);
+  split_action_->setEnabled(s.Split);
+  clone_action_->setEnabled(s.Clone);
+  change_path_action_->setEnabled(s.ChangePath);
+  compress_action_->setEnabled(s.Compress);
+  combine_action_->setEnabled(s.Combine);
+  sort_button_->setEnabled(s.Sort);
+  to_ini_action_->setEnabled(s.ChannelsToFile);
+  from_ini_action_->setEnabled(s.ChannelsFromFile);
+  change_file_action_->setEnabled(s.ChangeFile);
+  show_record_button_->setEnabled(s.ShowRecord);
+  for (QPushButton* b : response_view_buttons_) b->setEnabled(s.ResponseViews);
 }
 
 }  // namespace tarvik::gui
