@@ -7,6 +7,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QLabel>
 #include <QListWidget>
@@ -29,6 +30,7 @@
 #include "project/gui/qt_ui_host.h"
 #include "project/gui/records_page.h"
 #include "project/gui/settings_pages.h"
+#include "project/window_rules.h"
 #include "records/header_cache.h"
 #include "viewers/gui/preview_form.h"
 #include "viewers/gui/spc_form.h"
@@ -115,11 +117,15 @@ void TMainForm::CreateMenus() {
   exit_action_ = project_menu_->addAction("Выход");
   exit_action_->setObjectName("ExitAction");
   connect(exit_action_, &QAction::triggered, this, &QWidget::close);
-  open_action_->setShortcut(QKeySequence::Open);
-  save_action_->setShortcut(QKeySequence::Save);
+  new_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+  open_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  save_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+  save_as_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+  exit_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
   help_action_ = menuBar()->addAction("Справка");
   help_action_->setObjectName("HelpAction");
+  help_action_->setShortcut(QKeySequence(Qt::Key_F1));
   connect(help_action_, &QAction::triggered, this, &TMainForm::ShowHelp);
   about_action_ = menuBar()->addAction("О программе");
   about_action_->setObjectName("AboutAction");
@@ -299,6 +305,13 @@ void TMainForm::CloseProject() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+  if (project_loading_) {
+    // The project file is being read inside a call of this window: the request is answered as
+    // soon as the load is over.
+    close_pending_ = true;
+    event->ignore();
+    return;
+  }
   if (work_.PreviewLoading) {
     // The record's load runs inside this window's own call: it is stopped, and the window
     // closes on a second request once it is over.
@@ -334,7 +347,14 @@ void TMainForm::showEvent(QShowEvent* event) {
 void TMainForm::ShowHelp() {
   const std::string path =
       HelpDocumentPath(shell_.ProgramFolder(), QDir::currentPath().toStdString());
-  QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path)));
+  const bool exists = QFileInfo(Q(path)).isFile();
+  // Where no program opens PDF files the desktop services say so; the person is told where the
+  // guide is instead of seeing nothing happen.
+  if (exists && QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path)))) return;
+  QMessageBox box(QMessageBox::Information, kAppName, Q(HelpUnavailableText(path, exists)),
+                  QMessageBox::Ok, this);
+  box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+  box.exec();
 }
 
 void TMainForm::ShowAbout() {
@@ -367,10 +387,16 @@ TChangedOnDiskAnswer TMainForm::AskChangedOnDisk(const std::string& file) {
 }
 
 void TMainForm::Loading(bool on) {
+  project_loading_ = on;
   if (on) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
-  } else {
-    QApplication::restoreOverrideCursor();
+    return;
+  }
+  QApplication::restoreOverrideCursor();
+  if (close_pending_) {
+    close_pending_ = false;
+    // Once the window shows the project loaded (the close query then knows what it holds).
+    QTimer::singleShot(0, this, &QWidget::close);
   }
 }
 

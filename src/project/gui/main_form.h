@@ -142,6 +142,9 @@ class TMainForm final : public QMainWindow, private TShellDialogs {
   TWindowWork work_;
   bool idle_update_posted_ = false;
   bool first_shown_ = false;
+  // A project file is being read; a close asked for meanwhile waits for the end of the load.
+  bool project_loading_ = false;
+  bool close_pending_ = false;
   QString last_folder_;
   // The recent projects as the per-user settings hold them.
   std::vector<std::string> stored_recent_;

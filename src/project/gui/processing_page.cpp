@@ -146,6 +146,10 @@ TProcessingPage::TProcessingPage(TMainForm& form, QWidget* parent)
   grid->addLayout(buttons, 2, 1);
   grid->setRowStretch(2, 1);
   processing_tabs_->addTab(tab, "Вариации");
+  // The comparison list names the result files on disk: it is built whenever it comes into view.
+  connect(processing_tabs_, &QTabWidget::currentChanged, this, [this](int index) {
+    if (index == kVariationList) RebuildVarList();
+  });
   connect(abs_radio_, &QRadioButton::clicked, this, &TProcessingPage::RebuildVarList);
   connect(rel_radio_, &QRadioButton::clicked, this, &TProcessingPage::RebuildVarList);
   connect(var_list_, &QListWidget::itemChanged, this,
@@ -158,6 +162,11 @@ TProcessingPage::TProcessingPage(TMainForm& form, QWidget* parent)
   connect(var_list_, &QListWidget::itemDoubleClicked, this, [this] { ShowComparison(0); });
   connect(var_average_button_, &QPushButton::clicked, this, [this] { ShowComparison(1); });
   connect(var_median_button_, &QPushButton::clicked, this, [this] { ShowComparison(2); });
+}
+
+void TProcessingPage::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (processing_tabs_->currentIndex() == kVariationList) RebuildVarList();
 }
 
 void TProcessingPage::ClearComparison() {

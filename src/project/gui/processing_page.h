@@ -42,6 +42,9 @@ class TProcessingPage final : public QWidget {
  signals:
   void runFinished();
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   void FillCheckList(QListWidget* list, const std::vector<std::string>& entries,
                      const std::vector<bool>& checked);

