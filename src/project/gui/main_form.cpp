@@ -320,7 +320,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     return;
   }
   if (Busy()) {
-    if (QMessageBox::question(this, kAppTitle, kStopQuestion, QMessageBox::Yes | QMessageBox::No) !=
+    if (QMessageBox::question(this, kAppName, kStopQuestion, QMessageBox::Yes | QMessageBox::No) !=
         QMessageBox::Yes) {
       event->ignore();
       return;
@@ -362,7 +362,7 @@ void TMainForm::ShowAbout() {
 }
 
 TSaveAnswer TMainForm::AskSaveChanges() {
-  QMessageBox box(QMessageBox::Question, kAppTitle, kCloseQuery,
+  QMessageBox box(QMessageBox::Question, kAppName, kCloseQuery,
                   QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
   switch (box.exec()) {
     case QMessageBox::Yes:
@@ -375,7 +375,7 @@ TSaveAnswer TMainForm::AskSaveChanges() {
 }
 
 TChangedOnDiskAnswer TMainForm::AskChangedOnDisk(const std::string& file) {
-  QMessageBox box(QMessageBox::Warning, kAppTitle, Q(ChangedOnDiskQuestion(file)),
+  QMessageBox box(QMessageBox::Warning, kAppName, Q(ChangedOnDiskQuestion(file)),
                   QMessageBox::Cancel, this);
   QAbstractButton* overwrite = box.addButton(kOverwriteAnswer, QMessageBox::AcceptRole);
   QAbstractButton* reopen = box.addButton(kReopenAnswer, QMessageBox::DestructiveRole);
@@ -450,7 +450,7 @@ void TMainForm::RebuildAll() {
 void TMainForm::AskStop() {
   if (!Busy()) return;
   QApplication::beep();
-  QMessageBox box(QMessageBox::Question, kAppTitle, kStopQuestion,
+  QMessageBox box(QMessageBox::Question, kAppName, kStopQuestion,
                   QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
   if (box.exec() == QMessageBox::Yes) host_->RequestStop();
 }

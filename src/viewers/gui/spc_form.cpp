@@ -55,7 +55,7 @@ class MessageBoxHost : public UiHost {
   void SetGauge(int, int) override {}
   void SetProgress(int, int) override {}
   void ShowMessage(std::string_view text) override {
-    QMessageBox::warning(parent_, kMessageCaption, Displayed(std::string(text)));
+    QMessageBox::critical(parent_, kMessageCaption, Displayed(std::string(text)));
   }
   bool AskYesNo(std::string_view) override { return false; }
 
@@ -114,9 +114,9 @@ TSpcForm::TSpcForm(QWidget* parent) : QDialog(parent) {
   choose->setBuddy(choices_);
   fix_ = new QCheckBox("Зафиксировать выбор", this);
   fix_->setObjectName("FixCheckBox");
-  log_x_ = new QCheckBox("LogX", this);
+  log_x_ = new QCheckBox("Лог. X", this);
   log_x_->setObjectName("LogXCheckBox");
-  log_y_ = new QCheckBox("LogY", this);
+  log_y_ = new QCheckBox("Лог. Y", this);
   log_y_->setObjectName("LogYCheckBox");
   auto* save = new QPushButton("Сохранить график...", this);
   save->setObjectName("SaveButton");
@@ -495,7 +495,7 @@ void TSpcForm::saveChartAs() {
   if (path.isEmpty()) return;
   if (QFileInfo(path).suffix().isEmpty()) path += selected.contains("pdf") ? ".pdf" : ".png";
   if (!saveChart(path)) {
-    QMessageBox::warning(this, kMessageCaption, "Не удалось записать файл " + path);
+    QMessageBox::critical(this, kMessageCaption, "Не удалось записать файл " + path);
   }
 }
 

@@ -13,6 +13,7 @@
 #include "gui_test_support.h"
 #include "project/app_shell.h"
 #include "project/gui/qt_ui_host.h"
+#include "viewers/gui/russian_texts.h"
 
 namespace tarvik::gui::testing {
 
@@ -113,6 +114,19 @@ class WindowTest : public QObject {
     QVERIFY(QTest::qWaitForWindowActive(&form));
     QTest::keyClick(&form, Qt::Key_Q, Qt::ControlModifier);
     QTRY_VERIFY(!form.isVisible());
+  }
+
+  // Qt's standard buttons spoke English in a Russian window.
+  void standardButtonsSpeakRussian() {
+    QVERIFY(InstallQtRussian(*QCoreApplication::instance()));
+    QMessageBox box(QMessageBox::Question, "", "",
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    const auto text = [&](QMessageBox::StandardButton b) {
+      return box.button(b)->text().remove('&');
+    };
+    QCOMPARE(text(QMessageBox::Yes), QString("Да"));
+    QCOMPARE(text(QMessageBox::No), QString("Нет"));
+    QCOMPARE(text(QMessageBox::Cancel), QString("Отмена"));
   }
 
   // A close asked for while the project file was read was dropped.
