@@ -15,6 +15,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSettings>
 #include <QShortcut>
 #include <QStatusBar>
@@ -60,10 +61,20 @@ TMainForm::TMainForm(const QString& program_folder, QWidget* parent)
   processing_ = new TProcessingPage(*this, pages_);
   settings_ = new TSettingsPage(*this, pages_);
   general_ = new TGeneralPage(*this, pages_);
-  pages_->addTab(records_, "Записи");
-  pages_->addTab(processing_, "Обработка");
-  pages_->addTab(settings_, "Настройки");
-  pages_->addTab(general_, "Общие настройки");
+  // Each page scrolls where the window is smaller than it needs, so that the window fits a small
+  // screen and no page widens it.
+  const auto scrolled = [this](QWidget* page) {
+    auto* area = new QScrollArea(pages_);
+    area->setObjectName(page->objectName() + "Scroll");
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    area->setWidget(page);
+    return area;
+  };
+  pages_->addTab(scrolled(records_), "Записи");
+  pages_->addTab(scrolled(processing_), "Обработка");
+  pages_->addTab(scrolled(settings_), "Настройки");
+  pages_->addTab(scrolled(general_), "Общие настройки");
   connect(processing_, &TProcessingPage::runFinished, this, &TMainForm::runFinished);
   pages_->setCurrentIndex(0);
   setCentralWidget(pages_);
@@ -135,18 +146,18 @@ void TMainForm::CreateMenus() {
 void TMainForm::CreateStatusBar() {
   status_operation_ = new QLabel(this);
   status_operation_->setObjectName("MainStatusPanel0");
-  status_operation_->setMinimumWidth(260);
+  status_operation_->setMinimumWidth(200);
   status_stage_ = new QLabel(this);
   status_stage_->setObjectName("MainStatusPanel1");
-  status_stage_->setMinimumWidth(200);
+  status_stage_->setMinimumWidth(120);
   gauge_ = new QProgressBar(this);
   gauge_->setObjectName("Gauge");
-  gauge_->setMaximumWidth(160);
+  gauge_->setMaximumWidth(140);
   gauge_->setTextVisible(true);
   gauge_->setValue(0);
   progress_ = new QProgressBar(this);
   progress_->setObjectName("ProgressBar");
-  progress_->setMaximumWidth(160);
+  progress_->setMaximumWidth(140);
   progress_->setTextVisible(false);
   progress_->setValue(0);
   statusBar()->addWidget(status_operation_);

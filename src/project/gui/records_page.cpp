@@ -111,12 +111,15 @@ TRecordsPage::TRecordsPage(TMainForm& form, QWidget* parent)
               [this, all, key] { SortClicked(all, static_cast<TSortKey>(key)); });
     }
   }
-  sort_button_ = new QToolButton(tools);
-  sort_button_->setObjectName("SortButton");
-  sort_button_->setText("Сортировать");
-  sort_button_->setMenu(sort_menu);
-  sort_button_->setPopupMode(QToolButton::InstantPopup);
-  tools->addWidget(sort_button_);
+  // An action of its own rather than a widget in the bar: a bar too narrow for it moves it to
+  // its "››" menu with the other actions that do not fit.
+  sort_action_ = tools->addAction("Сортировать");
+  sort_action_->setObjectName("SortAction");
+  sort_action_->setMenu(sort_menu);
+  if (auto* button = qobject_cast<QToolButton*>(tools->widgetForAction(sort_action_))) {
+    button->setObjectName("SortButton");
+    button->setPopupMode(QToolButton::InstantPopup);
+  }
   layout->addWidget(tools);
 
   auto* split = new QSplitter(Qt::Horizontal, this);
@@ -489,7 +492,7 @@ void TRecordsPage::ApplyStates(const TIdleStates& s) {
   change_path_action_->setEnabled(s.ChangePath);
   compress_action_->setEnabled(s.Compress);
   combine_action_->setEnabled(s.Combine);
-  sort_button_->setEnabled(s.Sort);
+  sort_action_->setEnabled(s.Sort);
   to_ini_action_->setEnabled(s.ChannelsToFile);
   from_ini_action_->setEnabled(s.ChannelsFromFile);
   change_file_action_->setEnabled(s.ChangeFile);

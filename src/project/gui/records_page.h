@@ -18,7 +18,6 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QSpinBox;
-class QToolButton;
 
 namespace tarvik::gui {
 
@@ -108,7 +107,7 @@ class TRecordsPage final : public QWidget {
   QAction* clone_action_ = nullptr;
   QAction* to_ini_action_ = nullptr;
   QAction* from_ini_action_ = nullptr;
-  QToolButton* sort_button_ = nullptr;
+  QAction* sort_action_ = nullptr;
   QPushButton* show_record_button_ = nullptr;
   std::array<QPushButton*, 4> response_view_buttons_{};
 

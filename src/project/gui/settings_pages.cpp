@@ -152,7 +152,7 @@ TSettingsPage::TSettingsPage(TMainForm& window, QWidget* parent)
   wlay->addWidget(formula_label_, 1, 0, 1, 4);
   window_chart_ = new QCustomPlot(window_box);
   window_chart_->setObjectName("WinChart");
-  window_chart_->setMinimumSize(320, 200);
+  window_chart_->setMinimumSize(220, 160);
   window_chart_->addGraph();
   window_chart_->graph(0)->setObjectName("SeriesWeight");
   window_chart_->graph(0)->setPen(QPen(Qt::blue, 1.5));

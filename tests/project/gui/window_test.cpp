@@ -4,11 +4,18 @@
 // states say.
 
 #include <QAction>
+#include <QButtonGroup>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QScrollArea>
 #include <QTabWidget>
+#include <QToolBar>
+#include <QToolButton>
+#include <QWidgetAction>
 
 #include "gui_test_support.h"
 #include "project/app_shell.h"
@@ -127,6 +134,74 @@ class WindowTest : public QObject {
     QCOMPARE(text(QMessageBox::Yes), QString("Да"));
     QCOMPARE(text(QMessageBox::No), QString("Нет"));
     QCOMPARE(text(QMessageBox::Cancel), QString("Отмена"));
+  }
+
+  // "Сортировать" was a widget in the tool bar: at the default width it was neither shown nor in
+  // the "››" menu of what does not fit.
+  void everyRecordActionIsReachableAtEveryWidth() {
+    TMainForm form;
+    QVERIFY(form.LoadStartupProject(Q(demo_.Demo())));
+    auto* tools = Find<QToolBar>(form, "RecordsToolBar");
+    int actions = 0;
+    for (QAction* a : tools->actions()) {
+      if (a->isSeparator()) continue;
+      ++actions;
+      QVERIFY2(qobject_cast<QWidgetAction*>(a) == nullptr, qPrintable(a->text()));
+    }
+    QCOMPARE(actions, 12);
+    for (const int width : {640, 800, 1000, 1600}) {
+      form.resize(width, 600);
+      ShowActive(form);
+      QApplication::processEvents();
+      auto* more = tools->findChild<QToolButton*>("qt_toolbar_ext_button");
+      QVERIFY(more != nullptr);
+      for (QAction* a : tools->actions()) {
+        if (a->isSeparator()) continue;
+        QWidget* shown = tools->widgetForAction(a);
+        const bool in_bar = shown != nullptr && shown->isVisible();
+        const bool in_more =
+            more->isVisible() && more->menu() != nullptr && more->menu()->actions().contains(a);
+        QVERIFY2(in_bar || in_more, qPrintable(QString("%1 at %2 px").arg(a->text()).arg(width)));
+      }
+    }
+    // The sort keys are there too, as a submenu where the bar holds no button for them.
+    auto* sort = form.findChild<QAction*>("SortAction");
+    QVERIFY(sort != nullptr && sort->menu() != nullptr);
+    QCOMPARE(sort->menu()->actions().size(), 2);
+  }
+
+  // The window was at least 837 × 610, clipped the channel editor and the settings chart when
+  // forced smaller, and widened itself when the estimation type changed.
+  void theWindowFitsEightHundredBySixHundred() {
+    TMainForm form;
+    QVERIFY(form.LoadStartupProject(Q(demo_.Demo())));
+    form.resize(800, 600);
+    ShowActive(form);
+    auto* pages = Find<QTabWidget>(form, "PageControl");
+    for (int i = 0; i < pages->count(); ++i) {
+      pages->setCurrentIndex(i);
+      QApplication::processEvents();
+      QCOMPARE(form.size(), QSize(800, 600));
+      auto* area = qobject_cast<QScrollArea*>(pages->widget(i));
+      QVERIFY(area != nullptr);
+      // What the page needs is shown, scrolled where the window is smaller.
+      QWidget* page = area->widget();
+      QVERIFY(page->width() >= page->minimumSizeHint().width());
+      QVERIFY(page->height() >= page->minimumSizeHint().height());
+    }
+    QVERIFY(form.minimumSizeHint().width() <= 800);
+    QVERIFY(form.minimumSizeHint().height() <= 600);
+    pages->setCurrentIndex(2);
+    QApplication::processEvents();
+    QList<QRadioButton*> radios;
+    for (int i = 0; i < 2; ++i)
+      radios << Find<QRadioButton>(form, qPrintable(QString("EstTypeRadioGroup%1").arg(i)));
+    QCOMPARE(radios.size(), 2);
+    for (QRadioButton* r : {radios[0], radios[1], radios[0]}) {
+      r->click();
+      QApplication::processEvents();
+      QCOMPARE(form.size(), QSize(800, 600));
+    }
   }
 
   // A close asked for while the project file was read was dropped.
