@@ -158,6 +158,25 @@ std::vector<int> RecordRowOrder(const std::vector<TRecordRow>& rows, TRecordColu
   return order;
 }
 
+bool ApplyRecordOrder(TProject& project, const std::vector<int>& order) {
+  const size_t n = project.Records.size();
+  if (order.size() != n) return false;
+  std::vector<bool> seen(n, false);
+  bool moved = false;
+  for (size_t k = 0; k < n; ++k) {
+    const int i = order[k];
+    if (i < 0 || static_cast<size_t>(i) >= n || seen[static_cast<size_t>(i)]) return false;
+    seen[static_cast<size_t>(i)] = true;
+    moved = moved || static_cast<size_t>(i) != k;
+  }
+  if (!moved) return false;
+  TFileRecords sorted;
+  sorted.reserve(n);
+  for (int i : order) sorted.push_back(std::move(project.Records[static_cast<size_t>(i)]));
+  project.Records = std::move(sorted);
+  return true;
+}
+
 std::string ShownDateTime(TDateTime t) {
   return FormatDateTime("dd.MM.yyyy hh:nn:ss", t);
 }

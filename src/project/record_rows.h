@@ -70,6 +70,11 @@ std::string RecordCellText(const TRecordRow& row, TRecordColumn column);
 std::vector<int> RecordRowOrder(const std::vector<TRecordRow>& rows, TRecordColumn column,
                                 bool descending);
 
+// The project's records put in order (order[k] is the index of the record that goes to place k).
+// False, and nothing moved, when order is not a permutation of the records or keeps them as
+// they are.
+bool ApplyRecordOrder(TProject& project, const std::vector<int>& order);
+
 // The date and time as the window shows them everywhere: "14.05.2024 00:00:00", the time always
 // shown, two-digit hours.
 std::string ShownDateTime(TDateTime t);

@@ -128,6 +128,24 @@ TEST(RecordRows, AHeaderClickOrdersByItsColumnTiesByFile) {
   EXPECT_TRUE(RecordRowOrder({}, TRecordColumn::kStart, false).empty());
 }
 
+TEST(RecordRows, AnOrderIsAppliedOnlyWhenItIsAPermutationThatMoves) {
+  TProject p;
+  for (const char* f : {"/a", "/b", "/c"}) p.Records.push_back(Record(f, "S", 0.0, 1.0, 1));
+  const auto files = [&] {
+    std::string out;
+    for (const TFileRecord& r : p.Records) out += r.File;
+    return out;
+  };
+  const std::vector<std::vector<int>> refused = {
+      {0, 1, 2}, {0, 1}, {0, 0, 1}, {0, 1, 3}, {-1, 0, 1}};
+  for (const std::vector<int>& order : refused) {
+    EXPECT_FALSE(ApplyRecordOrder(p, order));
+    EXPECT_EQ(files(), "/a/b/c");
+  }
+  EXPECT_TRUE(ApplyRecordOrder(p, {2, 0, 1}));
+  EXPECT_EQ(files(), "/c/a/b");
+}
+
 TEST(ShownDateTime, AlwaysShowsTheTimeWithTwoDigitHours) {
   EXPECT_EQ(ShownDateTime(EncodeDateTime(2024, 5, 14)), "14.05.2024 00:00:00");
   EXPECT_EQ(ShownDateTime(EncodeDateTime(2016, 6, 3, 9, 5, 7)), "03.06.2016 09:05:07");

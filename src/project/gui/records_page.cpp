@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QListWidget>
@@ -13,6 +14,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSplitter>
+#include <QTableView>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -27,6 +29,7 @@
 #include "project/gui/main_form.h"
 #include "project/gui/processing_page.h"
 #include "project/gui/qt_ui_host.h"
+#include "project/gui/record_table_model.h"
 #include "project/gui/records_page.h"
 #include "project/result_view.h"
 #include "records/header_cache.h"
@@ -39,18 +42,19 @@ namespace tarvik::gui {
 namespace {
 
 // Selects rows of list in one step: runs of neighbours as one range each.
-void SelectRows(QListWidget* list, std::vector<int> rows) {
+void SelectRows(QTableView* table, std::vector<int> rows) {
   std::sort(rows.begin(), rows.end());
   QItemSelection selection;
-  const int n = list->count();
+  const int n = table->model()->rowCount();
   for (size_t i = 0; i < rows.size();) {
     size_t j = i;
     while (j + 1 < rows.size() && rows[j + 1] == rows[j] + 1) ++j;
     if (rows[i] >= 0 && rows[j] < n)
-      selection.select(list->model()->index(rows[i], 0), list->model()->index(rows[j], 0));
+      selection.select(table->model()->index(rows[i], 0), table->model()->index(rows[j], 0));
     i = j + 1;
   }
-  list->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+  table->selectionModel()->select(selection,
+                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 std::string JoinLines(const std::vector<std::string>& lines) {
@@ -126,10 +130,40 @@ TRecordsPage::TRecordsPage(TMainForm& form, QWidget* parent)
   auto* left = new QWidget(split);
   auto* left_layout = new QVBoxLayout(left);
   left_layout->setContentsMargins(0, 0, 0, 0);
-  file_list_ = new QListWidget(left);
+  // The record table: the file (its end kept in view, the full path in the tooltip) and what
+  // tells records apart; a click on a header sorts the records by that column.
+  table_model_ = new TRecordTableModel(shell_, this);
+  file_list_ = new QTableView(left);
   file_list_->setObjectName("FileListBox");
+  file_list_->setModel(table_model_);
   file_list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  file_list_->setUniformItemSizes(true);
+  file_list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  file_list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  file_list_->setTextElideMode(Qt::ElideLeft);
+  file_list_->setWordWrap(false);
+  file_list_->setShowGrid(false);
+  file_list_->setAlternatingRowColors(true);
+  file_list_->verticalHeader()->hide();
+  // Fixed row heights and column widths: the view never measures every row of a long project.
+  const QFontMetrics metrics(file_list_->font());
+  file_list_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  file_list_->verticalHeader()->setDefaultSectionSize(metrics.height() + 6);
+  QHeaderView* header = file_list_->horizontalHeader();
+  header->setSectionsClickable(true);
+  header->setSortIndicatorShown(false);
+  header->setHighlightSections(false);
+  header->setMinimumSectionSize(40);
+  const char* widest[kRecordColumnCount] = {
+      "",       "TVK01-10", "14.05.2024 00:00:00", "1сут. 00:00:00", "E N Z",
+      "не все", "не все",   "спектр, H/V"};
+  for (int c = 1; c < kRecordColumnCount; ++c) {
+    const int text = metrics.horizontalAdvance(QString::fromUtf8(widest[c]));
+    const int caption = metrics.horizontalAdvance(
+        table_model_->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString());
+    header->resizeSection(c, std::max(text, caption) + 24);
+  }
+  header->resizeSection(0, 260);
+  header->setStretchLastSection(false);
   file_list_->installEventFilter(this);
   left_layout->addWidget(file_list_, 1);
 
@@ -157,12 +191,14 @@ TRecordsPage::TRecordsPage(TMainForm& form, QWidget* parent)
   layout->addWidget(split, 1);
 
   connect(show_record_button_, &QPushButton::clicked, this, &TRecordsPage::ShowRecordClicked);
-  connect(file_list_, &QListWidget::itemDoubleClicked, this, &TRecordsPage::ShowRecordClicked);
-  connect(file_list_, &QListWidget::itemSelectionChanged, this, [this] {
+  connect(file_list_, &QTableView::doubleClicked, this, &TRecordsPage::ShowRecordClicked);
+  connect(header, &QHeaderView::sectionClicked, this, &TRecordsPage::SortByColumn);
+  connect(file_list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
     FillEditor();
     form_.ScheduleIdleUpdate();
   });
-  connect(file_list_, &QListWidget::currentRowChanged, this, [this] { FillEditor(); });
+  connect(file_list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this] { FillEditor(); });
 }
 
 bool TRecordsPage::eventFilter(QObject* watched, QEvent* event) {
@@ -176,9 +212,8 @@ bool TRecordsPage::eventFilter(QObject* watched, QEvent* event) {
 }
 
 int TRecordsPage::CurrentRecord() const {
-  const int row = file_list_->currentRow();
-  if (row >= 0 && file_list_->item(row) != nullptr && file_list_->item(row)->isSelected())
-    return row;
+  const int row = file_list_->currentIndex().row();
+  if (row >= 0 && file_list_->selectionModel()->isRowSelected(row, QModelIndex())) return row;
   const std::vector<int> selected = SelectedRecords();
   return selected.empty() ? -1 : selected.front();
 }
@@ -195,9 +230,10 @@ std::vector<int> TRecordsPage::SelectedRecords() const {
 
 void TRecordsPage::SelectRecords(const TSelection& rows, int current) {
   {
-    const QSignalBlocker block(file_list_);
-    if (current >= 0 && current < file_list_->count())
-      file_list_->setCurrentRow(current, QItemSelectionModel::NoUpdate);
+    const QSignalBlocker block(file_list_->selectionModel());
+    if (current >= 0 && current < table_model_->rowCount())
+      file_list_->selectionModel()->setCurrentIndex(table_model_->index(current, 0),
+                                                    QItemSelectionModel::NoUpdate);
     SelectRows(file_list_, rows);
   }
   FillEditor();
@@ -205,17 +241,15 @@ void TRecordsPage::SelectRecords(const TSelection& rows, int current) {
 
 void TRecordsPage::Rebuild() {
   const std::vector<int> selected = SelectedRecords();
-  const int current = file_list_->currentRow();
-  QStringList files;
-  for (const TFileRecord& r : shell_.Project().Records) files << Q(r.File);
-  file_list_->setUpdatesEnabled(false);
-  const QSignalBlocker block(file_list_);
-  file_list_->clear();
-  file_list_->addItems(files);
-  if (current >= 0 && current < file_list_->count())
-    file_list_->setCurrentRow(current, QItemSelectionModel::NoUpdate);
-  SelectRows(file_list_, selected);
-  file_list_->setUpdatesEnabled(true);
+  const int current = file_list_->currentIndex().row();
+  {
+    const QSignalBlocker block(file_list_->selectionModel());
+    table_model_->Reset();
+    if (current >= 0 && current < table_model_->rowCount())
+      file_list_->selectionModel()->setCurrentIndex(table_model_->index(current, 0),
+                                                    QItemSelectionModel::NoUpdate);
+    SelectRows(file_list_, selected);
+  }
   FillEditor();
 }
 
@@ -379,11 +413,19 @@ void TRecordsPage::SortClicked(bool all, TSortKey key) {
     AfterRecordOp(result);
     return;
   }
+  // A header's sort mark stands for the order it made only.
+  file_list_->horizontalHeader()->setSortIndicatorShown(false);
+  sort_column_ = -1;
+  ShowMoved(result.Order, selection, current);
+}
+
+void TRecordsPage::ShowMoved(const std::vector<int>& order, const TSelection& selection,
+                             int current) {
   // The same records stay selected where they moved to.
-  std::vector<int> moved_to(result.Order.size());
-  for (size_t pos = 0; pos < result.Order.size(); ++pos)
-    if (static_cast<size_t>(result.Order[pos]) < moved_to.size())
-      moved_to[static_cast<size_t>(result.Order[pos])] = static_cast<int>(pos);
+  std::vector<int> moved_to(order.size());
+  for (size_t pos = 0; pos < order.size(); ++pos)
+    if (static_cast<size_t>(order[pos]) < moved_to.size())
+      moved_to[static_cast<size_t>(order[pos])] = static_cast<int>(pos);
   TSelection now;
   for (int i : selection)
     if (static_cast<size_t>(i) < moved_to.size()) now.push_back(moved_to[static_cast<size_t>(i)]);
@@ -391,6 +433,28 @@ void TRecordsPage::SortClicked(bool all, TSortKey key) {
   SelectRecords(now, current >= 0 && static_cast<size_t>(current) < moved_to.size()
                          ? moved_to[static_cast<size_t>(current)]
                          : -1);
+}
+
+void TRecordsPage::SortByColumn(int column) {
+  if (form_.Busy() || !sort_action_->isEnabled() || column < 0 || column >= kRecordColumnCount)
+    return;
+  // The same column again turns the order round.
+  const bool descending = column == sort_column_ && !sort_descending_;
+  TProject& project = shell_.Project();
+  const TSelection selection = SelectedRecords();
+  const int current = CurrentRecord();
+  const auto key = static_cast<TRecordColumn>(column);
+  // Only the results column needs the disk.
+  const std::vector<TRecordRow> rows =
+      RecordRows(project, shell_.Folders(), {key == TRecordColumn::kResults});
+  const std::vector<int> order = RecordRowOrder(rows, key, descending);
+  sort_column_ = column;
+  sort_descending_ = descending;
+  QHeaderView* header = file_list_->horizontalHeader();
+  header->setSortIndicator(column, descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+  header->setSortIndicatorShown(true);
+  if (ApplyRecordOrder(project, order)) project.Modified = true;
+  ShowMoved(order, selection, current);
 }
 
 void TRecordsPage::ChannelsToFileClicked() {

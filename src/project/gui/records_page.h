@@ -16,12 +16,14 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QTableView;
 class QPushButton;
 class QSpinBox;
 
 namespace tarvik::gui {
 
 class TMainForm;
+class TRecordTableModel;
 
 // The records page ("Записи"): the project's record list, adding files and folders, the
 // operations on the selected records (paths, delete, combine, compress, split, clone, sort,
@@ -69,6 +71,10 @@ class TRecordsPage final : public QWidget {
   void ChannelsToFileClicked();
   void ChannelsFromFileClicked();
   void SortClicked(bool all, TSortKey key);
+  // A click on a column header: the records sorted by that column, again reversed.
+  void SortByColumn(int column);
+  // The lists rebuilt after the records moved to order, the same records selected.
+  void ShowMoved(const std::vector<int>& order, const TSelection& selection, int current);
   // The responses of the current record's channels: 0 sensors, 1 amplifiers, 2 channels,
   // 3 whole chains.
   void ShowResponses(int mode);
@@ -95,7 +101,11 @@ class TRecordsPage final : public QWidget {
   // Controls are being filled from the project: their change handlers do not write back.
   bool reloading_ = false;
 
-  QListWidget* file_list_ = nullptr;
+  QTableView* file_list_ = nullptr;
+  TRecordTableModel* table_model_ = nullptr;
+  // The column the records were last sorted by with a header click; -1 none.
+  int sort_column_ = -1;
+  bool sort_descending_ = false;
   QAction* add_action_ = nullptr;
   QAction* add_folder_action_ = nullptr;
   QAction* change_path_action_ = nullptr;

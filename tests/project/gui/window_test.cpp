@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QButtonGroup>
+#include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -20,6 +21,7 @@
 #include "gui_test_support.h"
 #include "project/app_shell.h"
 #include "project/gui/qt_ui_host.h"
+#include "project/record_rows.h"
 #include "viewers/gui/russian_texts.h"
 
 namespace tarvik::gui::testing {
@@ -45,6 +47,64 @@ class WindowTest : public QObject {
   void initTestCase() { QVERIFY(demo_.Prepare()); }
 
   void init() { demo_.Fresh(); }
+
+  // The list showed full paths only: clones, or two stations of one file, looked the same.
+  void theRecordTableTellsRecordsApartAndSortsByAColumn() {
+    TMainForm form;
+    QVERIFY(form.LoadStartupProject(Q(demo_.Demo())));
+    ShowActive(form);
+    TProject& p = form.Shell().Project();
+    // Two stations read from one file, and a record whose file is gone.
+    p.Records[1].File = p.Records[0].File;
+    p.Records.push_back(p.Records[0]);
+    p.Records[2].Station = "TVK00";
+    p.Records[2].File = demo_.Work("demo/data/gone.msd");
+    p.Records[2].Start -= 1.0;
+    p.Records[2].ChanSelected[1] = false;
+    form.RebuildAll();
+    auto* table = FileTable(form);
+    QCOMPARE(RowCount(table), 3);
+    QCOMPARE(table->model()->columnCount(), kRecordColumnCount);
+    QCOMPARE(table->model()->headerData(1, Qt::Horizontal).toString(), QString("Пункт"));
+    QCOMPARE(RowText(table, 0, 0), RowText(table, 1, 0));
+    QCOMPARE(RowText(table, 0, 1), QString("TVK01"));
+    QCOMPARE(RowText(table, 1, 1), QString("TVK02"));
+    QCOMPARE(RowText(table, 0, 2), QString("14.05.2024 00:00:00"));
+    QCOMPARE(RowText(table, 0, 4), QString("E N Z"));
+    QCOMPARE(RowText(table, 2, 4), QString("E Z"));
+    const QModelIndex gone = table->model()->index(2, 0);
+    QVERIFY(gone.data(Qt::ToolTipRole).toString().contains("не найден"));
+    QVERIFY(!gone.data(Qt::DecorationRole).isNull());
+    QVERIFY(table->model()->index(0, 0).data(Qt::DecorationRole).isNull());
+
+    // A click on "Начало" sorts the records by their start, a second one the other way round;
+    // the record selected stays selected where it went.
+    SetCurrentRow(table, 1);
+    p.Modified = false;
+    QHeaderView* header = table->horizontalHeader();
+    const auto click = [&](int column) {
+      QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                        QPoint(header->sectionViewportPosition(column) + 5, header->height() / 2));
+      QApplication::processEvents();
+    };
+    click(2);
+    QCOMPARE(RowText(table, 0, 1), QString("TVK00"));
+    QVERIFY(p.Modified);
+    QCOMPARE(p.Records[0].Station, std::string("TVK00"));
+    QCOMPARE(header->sortIndicatorSection(), 2);
+    QVERIFY(header->isSortIndicatorShown());
+    QCOMPARE(SelectedRowCount(table), 1);
+    QCOMPARE(RowText(table, table->currentIndex().row(), 1), QString("TVK02"));
+    click(2);
+    QCOMPARE(RowText(table, 2, 1), QString("TVK00"));
+    QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    click(1);
+    QCOMPARE(p.Records[0].Station, std::string("TVK00"));
+    QCOMPARE(p.Records[2].Station, std::string("TVK02"));
+    // The sort menu stays, and its order takes the header's mark away.
+    form.findChild<QAction*>("SortAll2")->trigger();
+    QVERIFY(!header->isSortIndicatorShown());
+  }
 
   // "Вариации" was empty on its first visit and "Показать графики" said there was nothing to
   // show until a radio button was toggled.
