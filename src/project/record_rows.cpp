@@ -177,8 +177,4 @@ bool ApplyRecordOrder(TProject& project, const std::vector<int>& order) {
   return true;
 }
 
-std::string ShownDateTime(TDateTime t) {
-  return FormatDateTime("dd.MM.yyyy hh:nn:ss", t);
-}
-
 }  // namespace tarvik

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/date_text.h"
 #include "project/project.h"
 #include "spectral/result_files.h"
 
@@ -74,10 +75,6 @@ std::vector<int> RecordRowOrder(const std::vector<TRecordRow>& rows, TRecordColu
 // False, and nothing moved, when order is not a permutation of the records or keeps them as
 // they are.
 bool ApplyRecordOrder(TProject& project, const std::vector<int>& order);
-
-// The date and time as the window shows them everywhere: "14.05.2024 00:00:00", the time always
-// shown, two-digit hours.
-std::string ShownDateTime(TDateTime t);
 
 // The tooltip of a row's file cell: the full path, and that the file is missing when it is.
 std::string RecordFileTip(const TRecordRow& row);

@@ -15,6 +15,7 @@
 #include <QToolButton>
 #include <fstream>
 
+#include "common/date_text.h"
 #include "gui_test_support.h"
 #include "project/channel_ini.h"
 
@@ -136,7 +137,7 @@ class RecordsPageTest : public QObject {
     QCOMPARE(script.texts[0], QString("Tarvik|Введите время начала записи"));
     const TDateTime later_finish = Project().Records[1].Finish;
     QVERIFY(later_finish > Project().Records[0].Finish);
-    QCOMPARE(Find<QLabel>(*form_, "FinishText")->text(), Q(FormatProjectDateTime(later_finish)));
+    QCOMPARE(Find<QLabel>(*form_, "FinishText")->text(), Q(ShownDateTime(later_finish)));
 
     // Combining needs two selected records.
     QTRY_VERIFY(!form_->findChild<QAction*>("CombineAction")->isEnabled());
@@ -313,13 +314,13 @@ class RecordsPageTest : public QObject {
     Type(Find<QLineEdit>(*form_, "SelStartEdit"), "01.01.2010 00:00:00");
     QTRY_VERIFY(script.Saw("раньше начала записи; взято"));
     QCOMPARE(r.SelectStart, r.Start);
-    QCOMPARE(Find<QLineEdit>(*form_, "SelStartEdit")->text(), Q(FormatProjectDateTime(r.Start)));
+    QCOMPARE(Find<QLineEdit>(*form_, "SelStartEdit")->text(), Q(ShownDateTime(r.Start)));
     // A finish before the start is refused, and the field shows the finish kept.
     const TDateTime finish = r.SelectFinish;
     Type(Find<QLineEdit>(*form_, "SelFinishEdit"), "01.01.2010 00:00:00");
     QTRY_VERIFY(script.Saw("не раньше его конца"));
     QCOMPARE(r.SelectFinish, finish);
-    QCOMPARE(Find<QLineEdit>(*form_, "SelFinishEdit")->text(), Q(FormatProjectDateTime(finish)));
+    QCOMPARE(Find<QLineEdit>(*form_, "SelFinishEdit")->text(), Q(ShownDateTime(finish)));
     QVERIFY(script.unexpected.empty());
   }
 
