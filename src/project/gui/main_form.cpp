@@ -246,6 +246,10 @@ void TMainForm::AfterProjectCommand(bool replaced) {
     processing_->ClearComparison();
     headers_ = std::make_shared<HeaderCache>();
   }
+  if (replaced) {
+    // The dialogs start in the folder of the project now open.
+    last_folder_ = Q(DialogStartFolder(shell_.Project().Folder, last_folder_.toStdString()));
+  }
   if (shell_.Recent().Paths() != stored_recent_) {
     RebuildRecentMenu();
     StoreRecent();
@@ -446,6 +450,8 @@ void TMainForm::ScheduleIdleUpdate() {
 }
 
 void TMainForm::RebuildAll() {
+  viewer_->setStartFolder(
+      Q(DialogStartFolder(shell_.Project().Folder, QDir::currentPath().toStdString())));
   // The H/V list's entries are formed on a thread of their own while the window fills the
   // others: forming them only reads the project, which nothing changes meanwhile.
   auto hv = std::async(std::launch::async,

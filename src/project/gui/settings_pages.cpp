@@ -23,6 +23,7 @@
 #include "project/gui/qt_ui_host.h"
 #include "project/gui/settings_pages.h"
 #include "project/settings_keys.h"
+#include "project/window_rules.h"
 #include "records/assembly.h"
 #include "spectral/settings_page.h"
 
@@ -390,7 +391,7 @@ TGeneralPage::TGeneralPage(TMainForm& window, QWidget* parent)
 
   format_combo_ = new QComboBox(this);
   format_combo_->setObjectName("FormatComBox");
-  for (std::string_view f : kDataFormats) format_combo_->addItem(Q(f));
+  for (const std::string& item : DataFormatItems()) format_combo_->addItem(Q(item));
   fields->addRow("Формат данных", format_combo_);
 
   auto_component_check_ = new QCheckBox("Автоматическое распознавание компонент", this);

@@ -490,8 +490,9 @@ bool TSpcForm::saveChart(const QString& path) {
 
 void TSpcForm::saveChartAs() {
   QString selected;
-  QString path = QFileDialog::getSaveFileName(
-      this, "Сохранить график", QString(), "Рисунок PNG (*.png);;Документ PDF (*.pdf)", &selected);
+  QString path =
+      QFileDialog::getSaveFileName(this, "Сохранить график", start_folder_,
+                                   "Рисунок PNG (*.png);;Документ PDF (*.pdf)", &selected);
   if (path.isEmpty()) return;
   if (QFileInfo(path).suffix().isEmpty()) path += selected.contains("pdf") ? ".pdf" : ".png";
   if (!saveChart(path)) {
@@ -500,7 +501,7 @@ void TSpcForm::saveChartAs() {
 }
 
 void TSpcForm::openHvsrResultAs() {
-  QFileDialog dialog(this, "Открыть статистику H/V", QString(), "Статистика H/V (*.hv)");
+  QFileDialog dialog(this, "Открыть статистику H/V", start_folder_, "Статистика H/V (*.hv)");
   dialog.setObjectName("OpenHvsrDialog");
   dialog.setFileMode(QFileDialog::ExistingFile);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;

@@ -61,6 +61,10 @@ class TSpcForm : public QDialog {
   // the callee moves the model (TRecordResultBrowser::Navigate) and the window redraws after it.
   void setNavigationCallback(std::function<void(int)> callback);
 
+  // Where the window's file dialogs (save the chart, open H/V statistics) start: the open
+  // project's folder.
+  void setStartFolder(const QString& folder) { start_folder_ = folder; }
+
   // The choice list "Выбрать": the chosen entry, -1 for none.
   int selection() const { return view_.Selection; }
   void setSelection(int index);
@@ -131,6 +135,7 @@ class TSpcForm : public QDialog {
   QMenu* integration_ = nullptr;
   QCPItemStraightLine* cross_x_ = nullptr;
   QCPItemStraightLine* cross_y_ = nullptr;
+  QString start_folder_;
 };
 
 // Draws the whole viewer window showing view (check list, controls and chart), width × height

@@ -474,7 +474,7 @@ class MainFormTest : public QObject {
     pages->setCurrentIndex(3);
     auto* format = Find<QComboBox>(form, "FormatComBox");
     format->setFocus();
-    while (format->currentText() != ".msd") QTest::keyClick(format, Qt::Key_Down);
+    while (!format->currentText().endsWith("(.msd)")) QTest::keyClick(format, Qt::Key_Down);
     QCOMPARE(form.Shell().Project().General.DataFormat, 7);
     auto* dir = Find<QLineEdit>(form, "DirectoryEdit");
     dir->selectAll();

@@ -5,6 +5,8 @@
 
 #include <QAction>
 #include <QButtonGroup>
+#include <QComboBox>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
@@ -22,6 +24,7 @@
 #include "project/app_shell.h"
 #include "project/gui/qt_ui_host.h"
 #include "project/record_rows.h"
+#include "records/assembly.h"
 #include "viewers/gui/russian_texts.h"
 
 namespace tarvik::gui::testing {
@@ -261,6 +264,39 @@ class WindowTest : public QObject {
       r->click();
       QApplication::processEvents();
       QCOMPARE(form.size(), QSize(800, 600));
+    }
+  }
+
+  // "Добавить" opened in the program's working folder; the viewer's dialogs nowhere in
+  // particular; "Формат данных" listed bare extensions.
+  void dialogsStartInTheProjectsFolder() {
+    TMainForm form;
+    QVERIFY(form.LoadStartupProject(Q(demo_.Demo())));
+    ShowActive(form);
+    const QString folder = Q(form.Shell().Project().Folder);
+    QVERIFY(QDir(folder).exists());
+    QVERIFY(QDir::currentPath() != folder);
+    DialogScript script;
+    QString directory, first_filter;
+    script.Then([&](QWidget* w) {
+      auto* dialog = qobject_cast<QFileDialog*>(w);
+      QVERIFY(dialog != nullptr);
+      directory = dialog->directory().absolutePath();
+      first_filter = dialog->nameFilters().value(0);
+      dialog->reject();
+    });
+    form.findChild<QAction*>("AddAction")->trigger();
+    QTRY_VERIFY(script.Done());
+    QCOMPARE(QDir(directory).canonicalPath(), QDir(folder).canonicalPath());
+    QVERIFY2(first_filter.startsWith("Все поддерживаемые форматы"), qPrintable(first_filter));
+
+    auto* format = Find<QComboBox>(form, "FormatComBox");
+    QCOMPARE(format->count(), static_cast<int>(kDataFormats.size()));
+    for (int i = 0; i < format->count(); ++i) {
+      const QString item = format->itemText(i);
+      QVERIFY2(item.endsWith("(" + Q(std::string(kDataFormats[static_cast<size_t>(i)])) + ")"),
+               qPrintable(item));
+      QVERIFY2(item.at(0).isLetter(), qPrintable(item));
     }
   }
 
