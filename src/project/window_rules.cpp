@@ -1,5 +1,6 @@
 #include "project/window_rules.h"
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <string_view>
@@ -30,6 +31,40 @@ std::vector<std::string> DataFormatItems() {
   for (size_t i = 0; i < kDataFormats.size(); ++i)
     items.push_back(std::string(kNames[i]) + " (" + std::string(kDataFormats[i]) + ")");
   return items;
+}
+
+std::string NoResponseFilesText(const TFileRecord& record, int mode) {
+  // The record's response fields, read in this one place.
+  const int count = std::clamp(record.ChannelCount, 0, kMaxChannels);
+  bool sensor = false, amplifier = false, channel = false;
+  for (int c = 0; c < count; ++c) {
+    const auto i = static_cast<size_t>(c);
+    sensor = sensor || !record.SensorResp[i].empty();
+    amplifier = amplifier || !record.AmplifierResp[i].empty();
+    channel = channel || !record.ChannelResp[i].empty();
+  }
+  switch (mode) {
+    case 0:
+      if (!sensor) return "Ни для одного канала записи не задан файл с ЧХ датчика.";
+      break;
+    case 1:
+      if (!amplifier) return "Ни для одного канала записи не задан файл с ЧХ усилителя.";
+      break;
+    case 2:
+      if (!channel) return "Ни для одного канала записи не задан файл с ЧХ канала.";
+      break;
+    default:
+      if (!sensor && !amplifier && !channel)
+        return "Ни для одного канала записи не заданы файлы с ЧХ.";
+      break;
+  }
+  return {};
+}
+
+std::string NoResultText(const std::string& path, bool hv) {
+  return "Файл результата не найден:\n" + path +
+         "\n\nВыполните расчет: кнопка «Р а с ч е т» на вкладке «" +
+         (hv ? "Спектры H/V" : "Обычные спектры") + "».";
 }
 
 }  // namespace tarvik

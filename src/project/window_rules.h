@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "records/record_model.h"
+
 namespace tarvik {
 
 // No program opened the user guide: where it is, so that the person can open it.
@@ -17,5 +19,12 @@ std::string DialogStartFolder(const std::string& project_folder, const std::stri
 
 // The items of "Формат данных": the format's name beside its extension, "MiniSEED (.msd)".
 std::vector<std::string> DataFormatItems();
+
+// The view of a record's responses (mode 0 sensors, 1 amplifiers, 2 channels, 3 whole chains)
+// has nothing to draw: which files are missing. Empty when at least one is set.
+std::string NoResponseFilesText(const TFileRecord& record, int mode);
+
+// "П о к а з а т ь" on a record whose result file is not there: the file, and how to make it.
+std::string NoResultText(const std::string& path, bool hv);
 
 }  // namespace tarvik

@@ -55,5 +55,35 @@ TEST(WindowRules, DataFormatItemsNameEachFormatBesideItsExtension) {
   EXPECT_EQ(items[7], "MiniSEED (.msd)");
 }
 
+TEST(WindowRules, EmptyResponseViewsSayWhichFilesAreMissing) {
+  TFileRecord r;
+  r.ChannelCount = 2;
+  // Nothing set: every view says so.
+  for (int mode = 0; mode < 4; ++mode) EXPECT_NE(NoResponseFilesText(r, mode), "") << mode;
+  EXPECT_NE(NoResponseFilesText(r, 0).find("датчика"), std::string::npos);
+  EXPECT_NE(NoResponseFilesText(r, 1).find("усилителя"), std::string::npos);
+  EXPECT_NE(NoResponseFilesText(r, 2).find("канала"), std::string::npos);
+  // A sensor file of the second channel: the sensor and chain views draw it.
+  r.SensorResp[1] = "s.paz";
+  EXPECT_EQ(NoResponseFilesText(r, 0), "");
+  EXPECT_NE(NoResponseFilesText(r, 1), "");
+  EXPECT_NE(NoResponseFilesText(r, 2), "");
+  EXPECT_EQ(NoResponseFilesText(r, 3), "");
+  // A file beyond the record's channels counts for nothing.
+  TFileRecord beyond;
+  beyond.ChannelCount = 1;
+  beyond.ChannelResp[1] = "c.paz";
+  EXPECT_NE(NoResponseFilesText(beyond, 2), "");
+  EXPECT_NE(NoResponseFilesText(beyond, 3), "");
+}
+
+TEST(WindowRules, AMissingResultIsNamedWithTheTabThatMakesIt) {
+  const std::string prim = NoResultText("/r/prim_A.dat", false);
+  EXPECT_NE(prim.find("/r/prim_A.dat"), std::string::npos);
+  EXPECT_NE(prim.find("Обычные спектры"), std::string::npos);
+  const std::string hv = NoResultText("/r/nak_A.dat", true);
+  EXPECT_NE(hv.find("Спектры H/V"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace tarvik

@@ -2,6 +2,7 @@
 // runs of the calculation driver on a worker thread and the viewer on their results.
 
 #include <QAction>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QInputDialog>
@@ -22,6 +23,7 @@
 #include "project/gui/qt_ui_host.h"
 #include "project/gui/settings_pages.h"
 #include "project/result_view.h"
+#include "project/window_rules.h"
 #include "viewers/gui/spc_form.h"
 
 namespace tarvik::gui {
@@ -406,6 +408,11 @@ void TProcessingPage::ShowResult(bool hv) {
   QListWidget* list = hv ? nak_list_ : prim_list_;
   const int row = SelectedRow(list);
   if (row < 0 || form_.Work().PreviewLoading) return;
+  if (const std::string path = RecordResultPath(shell_.Project(), shell_.Folders(), row, hv);
+      !QFileInfo::exists(Q(path))) {
+    form_.Host().ShowMessage(NoResultText(path, hv));
+    return;
+  }
   TSpcForm& viewer = form_.Viewer();
   TRecordResultBrowser browser(shell_.Project(), shell_.Folders(), hv, form_.Host());
   if (!browser.Open(row, viewer.view())) return;

@@ -32,6 +32,7 @@
 #include "project/gui/record_table_model.h"
 #include "project/gui/records_page.h"
 #include "project/result_view.h"
+#include "project/window_rules.h"
 #include "records/header_cache.h"
 #include "viewers/gui/preview_form.h"
 #include "viewers/gui/spc_form.h"
@@ -487,6 +488,10 @@ void TRecordsPage::ShowResponses(int mode) {
   const int current = CurrentRecord();
   if (current < 0) return;
   const TFileRecord& record = shell_.Project().Records[static_cast<size_t>(current)];
+  if (const std::string none = NoResponseFilesText(record, mode); !none.empty()) {
+    form_.Host().ShowMessage(none);
+    return;
+  }
   TSpcForm& viewer = form_.Viewer();
   const TResponseStatus status =
       viewer.showResponses(record, mode, 0.0, ResponseViewFMin(shell_.Project(), record));

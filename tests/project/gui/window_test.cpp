@@ -22,6 +22,7 @@
 
 #include "gui_test_support.h"
 #include "project/app_shell.h"
+#include "project/driver.h"
 #include "project/gui/qt_ui_host.h"
 #include "project/record_rows.h"
 #include "records/assembly.h"
@@ -298,6 +299,35 @@ class WindowTest : public QObject {
                qPrintable(item));
       QVERIFY2(item.at(0).isLetter(), qPrintable(item));
     }
+  }
+
+  // "ЧХД" with no sensor file showed an empty chart; "П о к а з а т ь" without results said
+  // only that a file does not exist.
+  void emptyStatesSayWhatIsMissing() {
+    TMainForm form;
+    QVERIFY(form.LoadStartupProject(Q(demo_.Demo())));
+    ShowActive(form);
+    // The demo's channels have channel responses only.
+    SetCurrentRow(FileTable(form), 0);
+    QApplication::processEvents();
+    DialogScript script;
+    script.Ok();
+    QTest::mouseClick(Find<QPushButton>(form, "ResponseView0Button"), Qt::LeftButton);
+    QTRY_VERIFY(script.Done());
+    QVERIFY(script.Saw("датчика"));
+
+    Find<QTabWidget>(form, "PageControl")->setCurrentIndex(1);
+    auto* prim = Find<QListWidget>(form, "PrimListBox");
+    prim->setCurrentRow(1);
+    QApplication::processEvents();
+    script.Ok();
+    QTest::mouseClick(Find<QPushButton>(form, "PrimShowButton"), Qt::LeftButton);
+    QTRY_VERIFY(script.Done());
+    const QString path = Q(PrimaryResultPath(form.Shell().Project(), form.Shell().Folders(),
+                                             form.Shell().Project().Records[1]));
+    QVERIFY2(script.texts.back().contains(path), qPrintable(script.texts.back()));
+    QVERIFY(script.texts.back().contains("Выполните расчет"));
+    QVERIFY(script.unexpected.empty());
   }
 
   // A close asked for while the project file was read was dropped.
