@@ -78,6 +78,7 @@ TPreviewPicture BuildPreviewPicture(const TPreviewModel& m) {
     TPreviewStrip s;
     s.Channel = c;
     s.Name = record.Channel[static_cast<size_t>(c)];
+    if (record.Level[static_cast<size_t>(c)] <= 0) s.Note = kNoLevelNote;
     s.Top = m.StripTop(strip);
     s.Bottom = m.StripBottom(strip);
     auto y_of = [&](int64_t v) {
@@ -128,6 +129,7 @@ TPreviewPicture BuildPreviewPicture(const TPreviewModel& m) {
       const int strip = static_cast<int>(k);
       const int64_t mean = m.Scales()[static_cast<size_t>(c)].Mean;
       const int64_t level = record.Level[static_cast<size_t>(c)];
+      if (level <= 0) continue;
       for (int64_t v : {mean + level, mean - level}) {
         const int64_t y = m.YOfValue(strip, v);
         if (y < m.StripTop(strip) || y > m.StripBottom(strip)) continue;

@@ -28,9 +28,14 @@ struct TPreviewRect {
   int Left = 0, Top = 0, Right = 0, Bottom = 0;
 };
 
+inline constexpr char kNoLevelNote[] = "уровень не задан";
+
 struct TPreviewStrip {
   int Channel = 0;  // 0-based channel of the record
   std::string Name;
+  // Said beside the name: "уровень не задан" for a channel without an admissible level (every
+  // interval then counts as disturbed).
+  std::string Note;
   int Top = 0, Bottom = 0;
   std::vector<TPreviewStroke> Strokes;
   // From the channel's last sample to the right edge, when it ends before the view does.

@@ -247,6 +247,21 @@ TEST(PreviewPictureOverlays, RedIntervalsAtLeastTwoPixelsAndGreenLevelLines) {
   m.ShowSamples(r, data, o);
   m.SetArea(101, 200);
   EXPECT_TRUE(BuildPreviewPicture(m).LevelLines.empty());
+  for (const TPreviewStrip& strip : BuildPreviewPicture(m).Strips) EXPECT_EQ(strip.Note, "");
+
+  // A channel without a level: every interval is red, the strip says why and draws no line at
+  // its mean; the other channel keeps its lines.
+  r.Level[0] = 0;
+  r.Level[1] = 50;
+  m.ShowSamples(r, data, o);
+  m.SetArea(101, 200);
+  const TPreviewPicture unset = BuildPreviewPicture(m);
+  ASSERT_EQ(unset.Strips.size(), 2u);
+  EXPECT_EQ(unset.Strips[0].Note, kNoLevelNote);
+  EXPECT_EQ(unset.Strips[1].Note, "");
+  ASSERT_FALSE(unset.Disturbed.empty());
+  EXPECT_EQ(unset.LevelLines.size(), unset.Disturbed.size() * 2);
+  for (const TPreviewLine& line : unset.LevelLines) EXPECT_GE(line.Y1, m.StripTop(1));
 }
 
 TEST(PreviewPictureOverlays, AOneSampleIntervalAtTheRightEdgeStaysTwoPixelsAndAFocusFollows) {

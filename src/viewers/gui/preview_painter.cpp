@@ -79,6 +79,7 @@ void PaintPreview(QPainter& painter, const TPreviewPicture& picture) {
   std::vector<QRect> runs;
   for (const TPreviewStrip& strip : picture.Strips) PaintTrace(painter, strip, runs);
 
+  // The admissible levels over the trace.
   painter.setPen(QPen(kLevel, 1));
   for (const TPreviewLine& l : picture.LevelLines) painter.drawLine(l.X1, l.Y1, l.X2, l.Y2);
 
@@ -88,8 +89,10 @@ void PaintPreview(QPainter& painter, const TPreviewPicture& picture) {
   painter.setFont(font);
   const QFontMetrics metrics(font);
   for (const TPreviewStrip& strip : picture.Strips) {
-    if (strip.Name.empty() || strip.Bottom - strip.Top < metrics.height()) continue;
-    const QString name = QString::fromStdString(strip.Name);
+    if ((strip.Name.empty() && strip.Note.empty()) || strip.Bottom - strip.Top < metrics.height())
+      continue;
+    QString name = QString::fromStdString(strip.Name);
+    if (!strip.Note.empty()) name += " — " + QString::fromStdString(strip.Note);
     const QRect box(3, strip.Top + 2, metrics.horizontalAdvance(name) + 6, metrics.height());
     painter.fillRect(box, QColor(255, 255, 255, 200));
     painter.setPen(kTrace);
