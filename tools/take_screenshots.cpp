@@ -3,6 +3,7 @@
 // default size, and at each size given (the pages then named main_<page>_<width>.png). Run it
 // under a display (xvfb-run) so that the pictures show the desktop's own fonts and style.
 
+#include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QDialog>
@@ -124,6 +125,15 @@ int main(int argc, char** argv) {
     ok = SaveModal(out + "/" + shots[i], [&] { Child<QPushButton>(form, buttons[i])->click(); }) &&
          ok;
   }
+  // Both stations together, from the comparison tab with every file checked.
+  processing->setCurrentIndex(2);
+  QTest::qWait(100);
+  if (auto* all = form.findChild<QAbstractButton*>("VarCheckBox")) {
+    if (!all->isChecked()) all->click();
+  }
+  ok = SaveModal(out + "/viewer_two_stations_from_window.png",
+                 [&] { Child<QPushButton>(form, "VarShowButton")->click(); }) &&
+       ok;
   // The preview of a record and the responses of its chains, from the records page.
   pages->setCurrentIndex(0);
   QTest::qWait(100);

@@ -161,10 +161,10 @@ TRecordsPage::TRecordsPage(TMainForm& form, QWidget* parent)
     const int text = metrics.horizontalAdvance(QString::fromUtf8(widest[c]));
     const int caption = metrics.horizontalAdvance(
         table_model_->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString());
-    header->resizeSection(c, std::max(text, caption) + 24);
+    header->resizeSection(c, std::max(text, caption) + 16);
   }
-  header->resizeSection(0, 260);
-  header->setStretchLastSection(false);
+  header->resizeSection(0, 170);
+  header->setStretchLastSection(true);
   file_list_->installEventFilter(this);
   left_layout->addWidget(file_list_, 1);
 

@@ -19,6 +19,7 @@
 #include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "viewers/gui/spectrum_plot.h"
 #include "viewers/hvsr_show.h"
@@ -137,7 +138,7 @@ TSpcForm::TSpcForm(QWidget* parent) : QDialog(parent) {
   list_ = new QListWidget(this);
   list_->setObjectName("SeriesList");
   list_->setMinimumWidth(170);
-  list_->setMaximumWidth(260);
+  list_->setMaximumWidth(480);
   swatches_ = new SwatchStrip(list_, this);
   plot_ = new QCustomPlot(this);
   plot_->setObjectName("Chart");
@@ -273,9 +274,15 @@ void TSpcForm::refresh() {
     auto* item = new QListWidgetItem(Q(s.Title), list_);
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(s.Checked ? Qt::Checked : Qt::Unchecked);
+    item->setToolTip(Q(s.Title));
     colors.push_back(ColorOf(s.Color));
   }
   swatches_->setColors(std::move(colors));
+  // The list is as wide as its longest name, within a third of the window, so that the names of
+  // several stations are read whole.
+  const int wanted = list_->sizeHintForColumn(0) + 2 * list_->frameWidth() +
+                     list_->verticalScrollBar()->sizeHint().width() + 6;
+  list_->setMinimumWidth(std::clamp(wanted, 170, std::max(170, width() / 3)));
 
   choices_->clear();
   for (const std::string& c : view_.Choices) choices_->addItem(Q(c));
@@ -483,9 +490,18 @@ void TSpcForm::runBandDialog(TBandMeasure measure, int item) {
 }
 
 bool TSpcForm::saveChart(const QString& path) {
+  // The crosshair follows the mouse: it is no part of the chart saved.
+  std::vector<std::pair<QCPItemStraightLine*, bool>> cross;
+  for (QCPItemStraightLine* line : {cross_x_, cross_y_}) {
+    if (line == nullptr) continue;
+    cross.emplace_back(line, line->visible());
+    line->setVisible(false);
+  }
   const QString ext = QFileInfo(path).suffix().toLower();
-  if (ext == "pdf") return plot_->savePdf(path, 0, 0, QCP::epNoCosmetic);
-  return plot_->savePng(path);
+  const bool saved =
+      ext == "pdf" ? plot_->savePdf(path, 0, 0, QCP::epNoCosmetic) : plot_->savePng(path);
+  for (const auto& [line, was] : cross) line->setVisible(was);
+  return saved;
 }
 
 void TSpcForm::saveChartAs() {
