@@ -28,6 +28,7 @@ struct TPreviewRect {
   int Left = 0, Top = 0, Right = 0, Bottom = 0;
 };
 
+inline constexpr int kPreviewTickSpacing = 110;
 inline constexpr char kNoLevelNote[] = "уровень не задан";
 
 struct TPreviewStrip {
@@ -42,8 +43,17 @@ struct TPreviewStrip {
   std::optional<TPreviewLine> Tail;
 };
 
+// A mark of the time axis along the bottom edge: its column and its label, the full date and
+// time on the first mark and where the day changes, the time of day elsewhere.
+struct TPreviewTick {
+  int X = 0;
+  std::string Label;
+};
+
 struct TPreviewPicture {
   int Width = 0, Height = 0;
+  // The time axis: marks at a round step, at least kPreviewTickSpacing pixels apart.
+  std::vector<TPreviewTick> TimeTicks;
   std::vector<TPreviewStrip> Strips;
   // Outside SelectStart..SelectFinish: shaded grey over the trace.
   std::vector<TPreviewRect> Shaded;

@@ -99,6 +99,19 @@ void PaintPreview(QPainter& painter, const TPreviewPicture& picture) {
     painter.drawText(box, Qt::AlignCenter, name);
   }
 
+  // The time axis along the bottom edge: a mark and its time on a white patch.
+  for (const TPreviewTick& tick : picture.TimeTicks) {
+    const int bottom = picture.Height - 1;
+    painter.setPen(QPen(kTrace, 1));
+    painter.drawLine(tick.X, bottom - 6, tick.X, bottom);
+    const QString label = QString::fromStdString(tick.Label);
+    const int w = metrics.horizontalAdvance(label) + 6;
+    const int left = std::clamp(tick.X - w / 2, 0, std::max(0, picture.Width - w));
+    const QRect box(left, bottom - 6 - metrics.height(), w, metrics.height());
+    painter.fillRect(box, QColor(255, 255, 255, 200));
+    painter.drawText(box, Qt::AlignCenter, label);
+  }
+
   if (picture.Focus) {
     QPen dotted(kTrace, 1, Qt::DotLine);
     painter.setPen(dotted);
