@@ -100,6 +100,8 @@ void PaintPreview(QPainter& painter, const TPreviewPicture& picture) {
   }
 
   // The time axis along the bottom edge: a mark and its time on a white patch.
+  // A label that would run into the one before it is left out; its mark stays.
+  int free_from = 0;
   for (const TPreviewTick& tick : picture.TimeTicks) {
     const int bottom = picture.Height - 1;
     painter.setPen(QPen(kTrace, 1));
@@ -107,6 +109,8 @@ void PaintPreview(QPainter& painter, const TPreviewPicture& picture) {
     const QString label = QString::fromStdString(tick.Label);
     const int w = metrics.horizontalAdvance(label) + 6;
     const int left = std::clamp(tick.X - w / 2, 0, std::max(0, picture.Width - w));
+    if (left < free_from) continue;
+    free_from = left + w + 4;
     const QRect box(left, bottom - 6 - metrics.height(), w, metrics.height());
     painter.fillRect(box, QColor(255, 255, 255, 200));
     painter.drawText(box, Qt::AlignCenter, label);
