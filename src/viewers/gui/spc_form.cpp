@@ -21,6 +21,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "viewers/chart_size.h"
 #include "viewers/gui/spectrum_plot.h"
 #include "viewers/hvsr_show.h"
 #include "viewers/noise_models.h"
@@ -489,7 +490,7 @@ void TSpcForm::runBandDialog(TBandMeasure measure, int item) {
   }
 }
 
-bool TSpcForm::saveChart(const QString& path) {
+bool TSpcForm::saveChart(const QString& path, QSize size) {
   // The crosshair follows the mouse: it is no part of the chart saved.
   std::vector<std::pair<QCPItemStraightLine*, bool>> cross;
   for (QCPItemStraightLine* line : {cross_x_, cross_y_}) {
@@ -498,8 +499,10 @@ bool TSpcForm::saveChart(const QString& path) {
     line->setVisible(false);
   }
   const QString ext = QFileInfo(path).suffix().toLower();
+  // 0 × 0 is the chart's own size.
+  const int w = size.isValid() ? size.width() : 0, h = size.isValid() ? size.height() : 0;
   const bool saved =
-      ext == "pdf" ? plot_->savePdf(path, 0, 0, QCP::epNoCosmetic) : plot_->savePng(path);
+      ext == "pdf" ? plot_->savePdf(path, w, h, QCP::epNoCosmetic) : plot_->savePng(path, w, h);
   for (const auto& [line, was] : cross) line->setVisible(was);
   return saved;
 }
@@ -511,7 +514,22 @@ void TSpcForm::saveChartAs() {
                                    "Рисунок PNG (*.png);;Документ PDF (*.pdf)", &selected);
   if (path.isEmpty()) return;
   if (QFileInfo(path).suffix().isEmpty()) path += selected.contains("pdf") ? ".pdf" : ".png";
-  if (!saveChart(path)) {
+  // The picture at a size of the person's choosing, the chart's own size offered.
+  QInputDialog query(this);
+  query.setObjectName("ChartSizeQuery");
+  query.setWindowTitle(kMessageCaption);
+  query.setLabelText("Размер рисунка в точках (ширина x высота)");
+  query.setTextValue(Q(ChartSizeText({plot_->width(), plot_->height()})));
+  if (query.exec() != QDialog::Accepted) return;
+  const std::optional<TChartSize> size = ParseChartSize(query.textValue().toStdString());
+  if (!size) {
+    QMessageBox::critical(this, kMessageCaption,
+                          QString("Размер рисунка задается как ширина x высота, от %1 до %2 точек")
+                              .arg(kMinChartSide)
+                              .arg(kMaxChartSide));
+    return;
+  }
+  if (!saveChart(path, QSize(size->Width, size->Height))) {
     QMessageBox::critical(this, kMessageCaption, "Не удалось записать файл " + path);
   }
 }

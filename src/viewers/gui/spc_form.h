@@ -17,6 +17,7 @@
 // refresh() and exec(). The show* members below do the same for one operation at a time.
 
 #include <QDialog>
+#include <QSize>
 #include <functional>
 #include <string>
 #include <vector>
@@ -90,8 +91,9 @@ class TSpcForm : public QDialog {
   // band, 2 the current window), as the menu does.
   void runBandDialog(TBandMeasure measure, int item);
 
-  // Saves the chart as PNG or PDF (by the extension); false when it cannot be written.
-  bool saveChart(const QString& path);
+  // Saves the chart as PNG or PDF (by the extension), size pixels (the chart's own size when
+  // empty), without the crosshair; false when it cannot be written.
+  bool saveChart(const QString& path, QSize size = QSize());
 
   QCustomPlot* plot() const { return plot_; }
   QListWidget* checkList() const { return list_; }

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QImage>
 #include <QInputDialog>
 #include <QLabel>
 #include <QListWidget>
@@ -348,6 +349,20 @@ class SpcFormTest : public QObject {
     QVERIFY(form.saveChart(pdf));
     QVERIFY(QFileInfo(png).size() > 1000);
     QVERIFY(QFileInfo(pdf).size() > 1000);
+
+    // At a chosen size, and the crosshair that follows the mouse is no part of the picture.
+    form.resize(900, 600);
+    form.plot()->replot();
+    const QString before = QString::fromStdString(dir_.File("before.png"));
+    const QString after = QString::fromStdString(dir_.File("after.png"));
+    QVERIFY(form.saveChart(before, QSize(640, 480)));
+    QCOMPARE(QImage(before).size(), QSize(640, 480));
+    const QRect area = form.plot()->axisRect()->rect();
+    QMouseEvent move(QEvent::MouseMove, QPointF(area.center()), QPointF(area.center()),
+                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(form.plot(), &move);
+    QVERIFY(form.saveChart(after, QSize(640, 480)));
+    QCOMPARE(QImage(after), QImage(before));
   }
 };
 
