@@ -456,8 +456,12 @@ void TSpcForm::runBandDialog(TBandMeasure measure, int item) {
     const TBandDialog d = StandardBandsDialog(view_, measure);
     QInputDialog box(this);
     box.setObjectName("BandValuesBox");
-    box.setWindowTitle(QString());
-    box.setLabelText(QString());
+    // The answer names its bands in its lines; the box says what the numbers are in.
+    box.setWindowTitle(measure == TBandMeasure::kMean ? "Средние амплитуды в полосах частот"
+                                                      : "Амплитуды в полосах частот");
+    box.setLabelText(view_.LeftTitle.empty()
+                         ? QString("Полосы частот, Гц")
+                         : "Полосы частот, Гц; значения: " + Q(view_.LeftTitle));
     box.setTextValue(Displayed(d.Text));
     box.exec();
     return;

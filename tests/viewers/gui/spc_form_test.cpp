@@ -309,14 +309,22 @@ class SpcFormTest : public QObject {
     QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     QCOMPARE(QApplication::clipboard()->text(), QString("before"));
 
-    QString values;
+    QString values, caption, prompt;
     OnNextModal([&](QWidget* w) {
       auto* box = qobject_cast<QInputDialog*>(w);
       values = box->textValue();
+      caption = box->windowTitle();
+      prompt = box->labelText();
       box->reject();
     });
     form.runBandDialog(TBandMeasure::kMean, 0);
     QCOMPARE(values.count('\t'), 12);
+    // The box says what its numbers are: averages over bands, in the chart's unit.
+    QVERIFY2(caption.contains("Средние"), qPrintable(caption));
+    QVERIFY2(
+        prompt.contains("Гц") && prompt.contains(QString::fromStdString(form.view().LeftTitle)),
+        qPrintable(prompt));
+    QVERIFY(!form.view().LeftTitle.empty());
 
     form.plot()->xAxis->setRange(0.5, 2.0);
     OnNextModal([&](QWidget* w) {
