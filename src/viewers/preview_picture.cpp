@@ -123,6 +123,9 @@ TPreviewPicture BuildPreviewPicture(const TPreviewModel& m) {
     s.Channel = c;
     s.Name = record.Channel[static_cast<size_t>(c)];
     if (record.Level[static_cast<size_t>(c)] <= 0) s.Note = kNoLevelNote;
+    const TChannelScale& scale = m.Scales()[static_cast<size_t>(c)];
+    s.Scale =
+        "±" + std::to_string(std::max<int64_t>(scale.Maximum - scale.Minimum, 1) / 2) + " отсч.";
     s.Top = m.StripTop(strip);
     s.Bottom = m.StripBottom(strip);
     auto y_of = [&](int64_t v) {

@@ -37,6 +37,9 @@ struct TPreviewStrip {
   // Said beside the name: "уровень не задан" for a channel without an admissible level (every
   // interval then counts as disturbed).
   std::string Note;
+  // The amplitude scale: the counts from the strip's middle line (the channel's mean) to its
+  // edge, "±1200 отсч.".
+  std::string Scale;
   int Top = 0, Bottom = 0;
   std::vector<TPreviewStroke> Strokes;
   // From the channel's last sample to the right edge, when it ends before the view does.

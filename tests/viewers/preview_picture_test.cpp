@@ -295,6 +295,21 @@ TEST(PreviewPictureAxis, TimeMarksAtARoundStepWideEnoughApart) {
       EXPECT_LE(std::abs(drawn - labelled), per_pixel) << t.Label;
     }
   }
+  // Each strip states its amplitude scale: half the range it spans, in counts.
+  TFileRecord two = PreviewRecord(2, 1000);
+  TData32 data(2, std::vector<int32_t>(1000, 0));
+  data[0][10] = 400;
+  data[0][20] = -400;
+  data[1][30] = 7;
+  m.ShowSamples(two, data, PreviewOptions());
+  m.SetArea(500, 200);
+  const TPreviewPicture scaled = BuildPreviewPicture(m);
+  ASSERT_EQ(scaled.Strips.size(), 2u);
+  for (size_t k = 0; k < 2; ++k) {
+    const TChannelScale& s = m.Scales()[k];
+    EXPECT_EQ(scaled.Strips[k].Scale,
+              "±" + std::to_string(std::max<int64_t>(s.Maximum - s.Minimum, 1) / 2) + " отсч.");
+  }
   // No samples: no axis.
   TPreviewModel empty;
   empty.SetArea(500, 200);

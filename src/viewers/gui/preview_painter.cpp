@@ -99,6 +99,17 @@ void PaintPreview(QPainter& painter, const TPreviewPicture& picture) {
     painter.drawText(box, Qt::AlignCenter, name);
   }
 
+  // Each strip's amplitude scale in its upper right corner.
+  for (const TPreviewStrip& strip : picture.Strips) {
+    if (strip.Scale.empty() || strip.Bottom - strip.Top < 2 * metrics.height()) continue;
+    const QString scale = QString::fromStdString(strip.Scale);
+    const int w = metrics.horizontalAdvance(scale) + 6;
+    const QRect box(std::max(0, picture.Width - w - 3), strip.Top + 2, w, metrics.height());
+    painter.fillRect(box, QColor(255, 255, 255, 200));
+    painter.setPen(kTrace);
+    painter.drawText(box, Qt::AlignCenter, scale);
+  }
+
   // The time axis along the bottom edge: a mark and its time on a white patch.
   // A label that would run into the one before it is left out; its mark stays.
   int free_from = 0;
