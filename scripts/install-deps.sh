@@ -10,6 +10,7 @@ packages=(
   libmseed-dev libfftw3-dev libhowardhinnant-date-dev
   python3 python3-numpy python3-scipy
   qt6-base-dev libqcustomplot-dev xvfb xauth
+  qt6-translations-l10n
 )
 
 missing=()

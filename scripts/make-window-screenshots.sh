@@ -14,5 +14,5 @@ work=/tmp/tarvik-demo
 rm -rf "$work"
 trap 'rm -rf "$work"' EXIT
 "$build"/tarvik-cli demo "$work" -q >/dev/null
-xvfb-run -a -s "-screen 0 1280x800x24" env QT_QPA_PLATFORM=xcb \
-  "$build"/tools/take_screenshots "$work/demo.tvp" docs/screenshots
+xvfb-run -a -s "-screen 0 1600x1000x24" env QT_QPA_PLATFORM=xcb \
+  "$build"/tools/take_screenshots "$work/demo.tvp" docs/screenshots 800x600 1600x1000

@@ -1,7 +1,10 @@
-// take_screenshots PROJECT.tvp OUTDIR: opens the project in the main window and saves a picture
-// of every page as PNG, for the user guide and the README. Run it under a display (xvfb-run)
-// so that the pictures show the desktop's own fonts and style.
+// take_screenshots PROJECT.tvp OUTDIR [WIDTHxHEIGHT ...]: opens the project in the main window and
+// saves a picture of every page as PNG, for the user guide and the README: at the window's
+// default size, and at each size given (the pages then named main_<page>_<width>.png). Run it
+// under a display (xvfb-run) so that the pictures show the desktop's own fonts and style.
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
@@ -17,6 +20,7 @@
 
 #include "project/app_shell.h"
 #include "project/gui/main_form.h"
+#include "viewers/gui/russian_texts.h"
 
 namespace {
 
@@ -64,6 +68,7 @@ int main(int argc, char** argv) {
   QApplication::setOrganizationName("TarvikScreenshots");
   QApplication::setApplicationName(tarvik::kSettingsApplication);
   QLocale::setDefault(QLocale::c());
+  tarvik::gui::InstallQtRussian(app);
   const QString out = QString::fromLocal8Bit(argv[2]);
   QDir().mkpath(out);
 
@@ -77,23 +82,36 @@ int main(int argc, char** argv) {
   if (pages == nullptr || processing == nullptr) return 1;
   bool ok = true;
   // A record chosen, as a person would before editing it.
-  if (auto* files = form.findChild<QListWidget*>("FileListBox"); files && files->count() > 0)
-    files->setCurrentRow(0);
-  pages->setCurrentIndex(0);
-  ok = Save(form, out + "/main_records.png") && ok;
-  pages->setCurrentIndex(1);
-  const char* tabs[] = {"main_primary.png", "main_hv.png", "main_variations.png"};
-  for (int i = 0; i < processing->count() && i < 3; ++i) {
-    processing->setCurrentIndex(i);
-    if (i == 2) {
-      if (auto* spectra = form.findChild<QRadioButton*>("AbsRadioButton")) spectra->click();
+  if (auto* files = form.findChild<QAbstractItemView*>("FileListBox");
+      files && files->model()->rowCount() > 0)
+    files->setCurrentIndex(files->model()->index(0, 0));
+  QStringList sizes{QString()};
+  for (int i = 3; i < argc; ++i) sizes << QString::fromLocal8Bit(argv[i]);
+  for (const QString& size : sizes) {
+    QString suffix;
+    if (!size.isEmpty()) {
+      const QStringList wh = size.split('x');
+      if (wh.size() != 2) return 2;
+      form.resize(wh[0].toInt(), wh[1].toInt());
+      suffix = "_" + wh[0];
     }
-    ok = Save(form, out + "/" + tabs[i]) && ok;
+    pages->setCurrentIndex(0);
+    ok = Save(form, out + "/main_records" + suffix + ".png") && ok;
+    pages->setCurrentIndex(1);
+    const char* tabs[] = {"main_primary", "main_hv", "main_variations"};
+    for (int i = 0; i < processing->count() && i < 3; ++i) {
+      processing->setCurrentIndex(i);
+      if (i == 2) {
+        if (auto* spectra = form.findChild<QRadioButton*>("AbsRadioButton")) spectra->click();
+      }
+      ok = Save(form, out + "/" + tabs[i] + suffix + ".png") && ok;
+    }
+    pages->setCurrentIndex(2);
+    ok = Save(form, out + "/main_settings" + suffix + ".png") && ok;
+    pages->setCurrentIndex(3);
+    ok = Save(form, out + "/main_general" + suffix + ".png") && ok;
   }
-  pages->setCurrentIndex(2);
-  ok = Save(form, out + "/main_settings.png") && ok;
-  pages->setCurrentIndex(3);
-  ok = Save(form, out + "/main_general.png") && ok;
+  form.resize(1180, 720);
 
   // The viewer on a record's spectra and H/V ratios, from the processing page.
   pages->setCurrentIndex(1);
@@ -107,6 +125,15 @@ int main(int argc, char** argv) {
     ok = SaveModal(out + "/" + shots[i], [&] { Child<QPushButton>(form, buttons[i])->click(); }) &&
          ok;
   }
+  // Both stations together, from the comparison tab with every file checked.
+  processing->setCurrentIndex(2);
+  QTest::qWait(100);
+  if (auto* all = form.findChild<QAbstractButton*>("VarCheckBox")) {
+    if (!all->isChecked()) all->click();
+  }
+  ok = SaveModal(out + "/viewer_two_stations_from_window.png",
+                 [&] { Child<QPushButton>(form, "VarShowButton")->click(); }) &&
+       ok;
   // The preview of a record and the responses of its chains, from the records page.
   pages->setCurrentIndex(0);
   QTest::qWait(100);

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "common/date_text.h"
 #include "common/number_text.h"
 #include "common/text_encoding.h"
 #include "project/bin_ini_file.h"
@@ -575,11 +576,11 @@ TEditorView EditorView(const TProject& project, const TSelection& selection, int
         text([](const TFileRecord& r, int k) { return FormatProjectFloat(r.ADCCoef[k]); });
   }
 
-  view.Start = FormatProjectDateTime(shown.Start);
-  view.Finish = FormatProjectDateTime(shown.Finish);
+  view.Start = ShownDateTime(shown.Start);
+  view.Finish = ShownDateTime(shown.Finish);
   view.RecordLength = SelectionLengthText(shown.Finish - shown.Start);
-  view.SelectStart = FormatProjectDateTime(shown.SelectStart);
-  view.SelectFinish = FormatProjectDateTime(shown.SelectFinish);
+  view.SelectStart = ShownDateTime(shown.SelectStart);
+  view.SelectFinish = ShownDateTime(shown.SelectFinish);
   view.SelectionLength = SelectionLengthText(shown.SelectFinish - shown.SelectStart);
   return view;
 }

@@ -6,6 +6,7 @@
 #include <limits>
 #include <system_error>
 
+#include "common/date_text.h"
 #include "common/rounding.h"
 #include "common/ui_host.h"
 #include "project/bin_ini_file.h"
@@ -80,7 +81,7 @@ bool TPreviewModel::OpenRecord(const TFileRecord& record, const TPreviewOptions&
     Release();
     return false;
   }
-  caption_ = record.Station + " - " + FormatProjectDateTime(record.Start);
+  caption_ = record.Station + " - " + ShownDateTime(record.Start);
 
   Held key = KeyOf(record, options);
   if (SameSamples(key)) {
@@ -147,7 +148,7 @@ void TPreviewModel::ShowSamples(const TFileRecord& record, TData32 samples,
   Release();
   record_ = record;
   options_ = options;
-  caption_ = record.Station + " - " + FormatProjectDateTime(record.Start);
+  caption_ = record.Station + " - " + ShownDateTime(record.Start);
   samples_ = std::move(samples);
   unread_ = std::move(unread);
   pyramids_.resize(samples_.size());
@@ -547,9 +548,9 @@ std::string TPreviewModel::StatusText(int x, int y) const {
     }
   }
   char tail[96];
-  std::snprintf(tail, sizeof tail, "| x: %lld y: %lld", static_cast<long long>(index),
+  std::snprintf(tail, sizeof tail, " | отсчет %lld, значение %lld", static_cast<long long>(index),
                 static_cast<long long>(value));
-  return FormatDateTime(kPreviewTimeFormat, TimeOfX(x)) + tail;
+  return ShownDateTimeMs(TimeOfX(x)) + tail;
 }
 
 }  // namespace tarvik

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <string>
 
+#include "common/date_text.h"
 #include "common/rounding.h"
 #include "viewers/preview_model.h"
 
@@ -60,6 +63,46 @@ void AddSpanColumns(const TPreviewModel& m, const TRecordRanges& ranges, int rig
 
 }  // namespace
 
+// The marks of the time axis over columns 0..right.
+static std::vector<TPreviewTick> TimeTicks(const TPreviewModel& m, int right) {
+  std::vector<TPreviewTick> ticks;
+  if (right <= 0) return ticks;
+  const double t0 = m.TimeOfX(0) * kSecondsPerDay;
+  const double t1 = m.TimeOfX(right) * kSecondsPerDay;
+  if (!(t1 > t0)) return ticks;
+  const double per_pixel = (t1 - t0) / right;
+  // Round steps in seconds, the smallest that keeps the marks apart.
+  static constexpr double kSteps[] = {0.001, 0.002, 0.005, 0.01,   0.02,  0.05, 0.1,  0.2,
+                                      0.5,   1,     2,     5,      10,    15,   30,   60,
+                                      120,   300,   600,   900,    1800,  3600, 7200, 10800,
+                                      21600, 43200, 86400, 172800, 604800};
+  double step = 0.0;
+  for (double s : kSteps) {
+    if (s / per_pixel >= kPreviewTickSpacing) {
+      step = s;
+      break;
+    }
+  }
+  if (step == 0.0) return ticks;
+  const bool fraction = step < 1.0;
+  long long previous_day = std::numeric_limits<long long>::min();
+  for (double t = std::ceil(t0 / step) * step; t <= t1; t += step) {
+    const int x = static_cast<int>(std::lround((t - t0) / per_pixel));
+    if (x < 0 || x > right) continue;
+    const TDateTime at = t / kSecondsPerDay;
+    const auto day = static_cast<long long>(std::floor(at));
+    std::string label;
+    if (day != previous_day) {
+      label = fraction ? ShownDateTimeMs(at) : ShownDateTime(at);
+    } else {
+      label = FormatDateTime(fraction ? "hh:nn:ss.zzz" : "hh:nn:ss", at);
+    }
+    previous_day = day;
+    ticks.push_back(TPreviewTick{x, std::move(label)});
+  }
+  return ticks;
+}
+
 TPreviewPicture BuildPreviewPicture(const TPreviewModel& m) {
   TPreviewPicture pic;
   pic.Width = m.AreaWidth();
@@ -71,6 +114,7 @@ TPreviewPicture BuildPreviewPicture(const TPreviewModel& m) {
   const std::vector<int64_t> starts = ColumnStarts(m, right);
   const std::vector<int>& shown = m.ShownChannels();
   const TFileRecord& record = m.Record();
+  pic.TimeTicks = TimeTicks(m, right);
 
   for (size_t k = 0; k < shown.size(); ++k) {
     const int c = shown[k];
@@ -78,6 +122,10 @@ TPreviewPicture BuildPreviewPicture(const TPreviewModel& m) {
     TPreviewStrip s;
     s.Channel = c;
     s.Name = record.Channel[static_cast<size_t>(c)];
+    if (record.Level[static_cast<size_t>(c)] <= 0) s.Note = kNoLevelNote;
+    const TChannelScale& scale = m.Scales()[static_cast<size_t>(c)];
+    s.Scale =
+        "±" + std::to_string(std::max<int64_t>(scale.Maximum - scale.Minimum, 1) / 2) + " отсч.";
     s.Top = m.StripTop(strip);
     s.Bottom = m.StripBottom(strip);
     auto y_of = [&](int64_t v) {
@@ -128,6 +176,7 @@ TPreviewPicture BuildPreviewPicture(const TPreviewModel& m) {
       const int strip = static_cast<int>(k);
       const int64_t mean = m.Scales()[static_cast<size_t>(c)].Mean;
       const int64_t level = record.Level[static_cast<size_t>(c)];
+      if (level <= 0) continue;
       for (int64_t v : {mean + level, mean - level}) {
         const int64_t y = m.YOfValue(strip, v);
         if (y < m.StripTop(strip) || y > m.StripBottom(strip)) continue;

@@ -28,17 +28,35 @@ struct TPreviewRect {
   int Left = 0, Top = 0, Right = 0, Bottom = 0;
 };
 
+inline constexpr int kPreviewTickSpacing = 110;
+inline constexpr char kNoLevelNote[] = "уровень не задан";
+
 struct TPreviewStrip {
   int Channel = 0;  // 0-based channel of the record
   std::string Name;
+  // Said beside the name: "уровень не задан" for a channel without an admissible level (every
+  // interval then counts as disturbed).
+  std::string Note;
+  // The amplitude scale: the counts from the strip's middle line (the channel's mean) to its
+  // edge, "±1200 отсч.".
+  std::string Scale;
   int Top = 0, Bottom = 0;
   std::vector<TPreviewStroke> Strokes;
   // From the channel's last sample to the right edge, when it ends before the view does.
   std::optional<TPreviewLine> Tail;
 };
 
+// A mark of the time axis along the bottom edge: its column and its label, the full date and
+// time on the first mark and where the day changes, the time of day elsewhere.
+struct TPreviewTick {
+  int X = 0;
+  std::string Label;
+};
+
 struct TPreviewPicture {
   int Width = 0, Height = 0;
+  // The time axis: marks at a round step, at least kPreviewTickSpacing pixels apart.
+  std::vector<TPreviewTick> TimeTicks;
   std::vector<TPreviewStrip> Strips;
   // Outside SelectStart..SelectFinish: shaded grey over the trace.
   std::vector<TPreviewRect> Shaded;

@@ -384,7 +384,7 @@ TEST(RecordEditor, SeveralRecordsShowOnlyWhatTheyShare) {
   ASSERT_EQ(one.Channels.size(), 2u);
   EXPECT_EQ(one.Channels[1].Name, "N2");
   EXPECT_EQ(one.AdcCoef, "1000");
-  EXPECT_EQ(one.Start, "14.05.2024 1:00:00");
+  EXPECT_EQ(one.Start, "14.05.2024 01:00:00");
   EXPECT_EQ(one.RecordLength, "1:00:00");
 
   // Records 1 and 2 shown with record 1 current: its three channels.

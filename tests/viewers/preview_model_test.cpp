@@ -227,9 +227,9 @@ TEST(PreviewConversions, StripsAndStatusReadOut) {
   EXPECT_EQ(m.StripTop(1), 150);
   EXPECT_EQ(m.StripBottom(1), 299);
   // x 100 of 0..399 is sample round(100 / 399 * 399) = 100, one second after the start.
-  EXPECT_EQ(m.StatusText(100, 10), "2024.05.14 10:30:01.000| x: 100 y: 77");
-  EXPECT_EQ(m.StatusText(100, 200), "2024.05.14 10:30:01.000| x: 100 y: -66");
-  EXPECT_EQ(m.StatusText(100, 300), "2024.05.14 10:30:01.000| x: 100 y: 0");
+  EXPECT_EQ(m.StatusText(100, 10), "14.05.2024 10:30:01.000 | отсчет 100, значение 77");
+  EXPECT_EQ(m.StatusText(100, 200), "14.05.2024 10:30:01.000 | отсчет 100, значение -66");
+  EXPECT_EQ(m.StatusText(100, 300), "14.05.2024 10:30:01.000 | отсчет 100, значение 0");
 }
 
 // --- keys -------------------------------------------------------------------------------------

@@ -6,9 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <random>
+#include <string>
 #include <vector>
 
+#include "common/date_text.h"
 #include "preview_test_support.h"
 #include "viewers/preview_model.h"
 #include "viewers/preview_pyramid.h"
@@ -247,6 +250,70 @@ TEST(PreviewPictureOverlays, RedIntervalsAtLeastTwoPixelsAndGreenLevelLines) {
   m.ShowSamples(r, data, o);
   m.SetArea(101, 200);
   EXPECT_TRUE(BuildPreviewPicture(m).LevelLines.empty());
+  for (const TPreviewStrip& strip : BuildPreviewPicture(m).Strips) EXPECT_EQ(strip.Note, "");
+
+  // A channel without a level: every interval is red, the strip says why and draws no line at
+  // its mean; the other channel keeps its lines.
+  r.Level[0] = 0;
+  r.Level[1] = 50;
+  m.ShowSamples(r, data, o);
+  m.SetArea(101, 200);
+  const TPreviewPicture unset = BuildPreviewPicture(m);
+  ASSERT_EQ(unset.Strips.size(), 2u);
+  EXPECT_EQ(unset.Strips[0].Note, kNoLevelNote);
+  EXPECT_EQ(unset.Strips[1].Note, "");
+  ASSERT_FALSE(unset.Disturbed.empty());
+  EXPECT_EQ(unset.LevelLines.size(), unset.Disturbed.size() * 2);
+  for (const TPreviewLine& line : unset.LevelLines) EXPECT_GE(line.Y1, m.StripTop(1));
+}
+
+TEST(PreviewPictureAxis, TimeMarksAtARoundStepWideEnoughApart) {
+  TFileRecord r = PreviewRecord(1, 100000);
+  TPreviewModel m;
+  m.ShowSamples(r, TData32(1, std::vector<int32_t>(100000, 0)), PreviewOptions());
+  for (const int width : {1001, 301}) {
+    SCOPED_TRACE(width);
+    m.SetArea(width, 200);
+    const TPreviewPicture pic = BuildPreviewPicture(m);
+    ASSERT_GE(pic.TimeTicks.size(), 2u);
+    // The first mark carries the date, the others the time of day of the same day.
+    EXPECT_EQ(pic.TimeTicks[0].Label.size(), std::string("14.05.2024 00:00:00").size());
+    EXPECT_EQ(pic.TimeTicks[0].Label.substr(0, 10), ShownDateTime(r.Start).substr(0, 10));
+    for (size_t k = 0; k < pic.TimeTicks.size(); ++k) {
+      const TPreviewTick& t = pic.TimeTicks[k];
+      EXPECT_GE(t.X, 0);
+      EXPECT_LT(t.X, width);
+      if (k == 0) continue;
+      EXPECT_GE(t.X - pic.TimeTicks[k - 1].X, kPreviewTickSpacing - 1);
+      EXPECT_EQ(t.Label.size(), std::string("00:00:00").size()) << t.Label;
+      // A mark stands where its time is drawn, to within a pixel.
+      const double labelled = std::stoi(t.Label.substr(0, 2)) * 3600.0 +
+                              std::stoi(t.Label.substr(3, 2)) * 60.0 +
+                              std::stoi(t.Label.substr(6, 2));
+      const double drawn = std::fmod(m.TimeOfX(t.X) * kSecondsPerDay, kSecondsPerDay);
+      const double per_pixel = (m.TimeOfX(width - 1) - m.TimeOfX(0)) * kSecondsPerDay / (width - 1);
+      EXPECT_LE(std::abs(drawn - labelled), per_pixel) << t.Label;
+    }
+  }
+  // Each strip states its amplitude scale: half the range it spans, in counts.
+  TFileRecord two = PreviewRecord(2, 1000);
+  TData32 data(2, std::vector<int32_t>(1000, 0));
+  data[0][10] = 400;
+  data[0][20] = -400;
+  data[1][30] = 7;
+  m.ShowSamples(two, data, PreviewOptions());
+  m.SetArea(500, 200);
+  const TPreviewPicture scaled = BuildPreviewPicture(m);
+  ASSERT_EQ(scaled.Strips.size(), 2u);
+  for (size_t k = 0; k < 2; ++k) {
+    const TChannelScale& s = m.Scales()[k];
+    EXPECT_EQ(scaled.Strips[k].Scale,
+              "±" + std::to_string(std::max<int64_t>(s.Maximum - s.Minimum, 1) / 2) + " отсч.");
+  }
+  // No samples: no axis.
+  TPreviewModel empty;
+  empty.SetArea(500, 200);
+  EXPECT_TRUE(BuildPreviewPicture(empty).TimeTicks.empty());
 }
 
 TEST(PreviewPictureOverlays, AOneSampleIntervalAtTheRightEdgeStaysTwoPixelsAndAFocusFollows) {

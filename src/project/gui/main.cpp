@@ -9,6 +9,7 @@
 #include "project/app_shell.h"
 #include "project/gui/main_form.h"
 #include "project/gui/qt_ui_host.h"
+#include "viewers/gui/russian_texts.h"
 
 namespace {
 
@@ -43,6 +44,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationVersion(tarvik::kAppVersion);
   // Numbers are shown and read with "." whatever the desktop's locale.
   QLocale::setDefault(QLocale::c());
+  tarvik::gui::InstallQtRussian(app);
 
   QSplashScreen splash(SplashPicture());
   splash.show();

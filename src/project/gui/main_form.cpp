@@ -7,6 +7,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QLabel>
 #include <QListWidget>
@@ -14,6 +15,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSettings>
 #include <QShortcut>
 #include <QStatusBar>
@@ -25,8 +27,11 @@
 
 #include "project/gui/background_run.h"
 #include "project/gui/file_dialogs.h"
-#include "project/gui/for_all_check_box.h"
+#include "project/gui/processing_page.h"
 #include "project/gui/qt_ui_host.h"
+#include "project/gui/records_page.h"
+#include "project/gui/settings_pages.h"
+#include "project/window_rules.h"
 #include "records/header_cache.h"
 #include "viewers/gui/preview_form.h"
 #include "viewers/gui/spc_form.h"
@@ -52,10 +57,25 @@ TMainForm::TMainForm(const QString& program_folder, QWidget* parent)
 
   pages_ = new QTabWidget(this);
   pages_->setObjectName("PageControl");
-  pages_->addTab(CreateRecordsPage(), "Записи");
-  pages_->addTab(CreateProcessingPage(), "Обработка");
-  pages_->addTab(CreateSettingsPage(), "Настройки");
-  pages_->addTab(CreateGeneralPage(), "Общие настройки");
+  records_ = new TRecordsPage(*this, pages_);
+  processing_ = new TProcessingPage(*this, pages_);
+  settings_ = new TSettingsPage(*this, pages_);
+  general_ = new TGeneralPage(*this, pages_);
+  // Each page scrolls where the window is smaller than it needs, so that the window fits a small
+  // screen and no page widens it.
+  const auto scrolled = [this](QWidget* page) {
+    auto* area = new QScrollArea(pages_);
+    area->setObjectName(page->objectName() + "Scroll");
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    area->setWidget(page);
+    return area;
+  };
+  pages_->addTab(scrolled(records_), "Записи");
+  pages_->addTab(scrolled(processing_), "Обработка");
+  pages_->addTab(scrolled(settings_), "Настройки");
+  pages_->addTab(scrolled(general_), "Общие настройки");
+  connect(processing_, &TProcessingPage::runFinished, this, &TMainForm::runFinished);
   pages_->setCurrentIndex(0);
   setCentralWidget(pages_);
 
@@ -84,7 +104,8 @@ TMainForm::~TMainForm() {
 }
 
 bool TMainForm::Busy() const {
-  return prim_running_ || nak_running_ || preview_loading_ || adding_ || compressing_;
+  return work_.PrimRunning || work_.NakRunning || work_.PreviewLoading || work_.Adding ||
+         work_.Compressing;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -107,11 +128,15 @@ void TMainForm::CreateMenus() {
   exit_action_ = project_menu_->addAction("Выход");
   exit_action_->setObjectName("ExitAction");
   connect(exit_action_, &QAction::triggered, this, &QWidget::close);
-  open_action_->setShortcut(QKeySequence::Open);
-  save_action_->setShortcut(QKeySequence::Save);
+  new_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+  open_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  save_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+  save_as_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+  exit_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
   help_action_ = menuBar()->addAction("Справка");
   help_action_->setObjectName("HelpAction");
+  help_action_->setShortcut(QKeySequence(Qt::Key_F1));
   connect(help_action_, &QAction::triggered, this, &TMainForm::ShowHelp);
   about_action_ = menuBar()->addAction("О программе");
   about_action_->setObjectName("AboutAction");
@@ -121,18 +146,18 @@ void TMainForm::CreateMenus() {
 void TMainForm::CreateStatusBar() {
   status_operation_ = new QLabel(this);
   status_operation_->setObjectName("MainStatusPanel0");
-  status_operation_->setMinimumWidth(260);
+  status_operation_->setMinimumWidth(200);
   status_stage_ = new QLabel(this);
   status_stage_->setObjectName("MainStatusPanel1");
-  status_stage_->setMinimumWidth(200);
+  status_stage_->setMinimumWidth(120);
   gauge_ = new QProgressBar(this);
   gauge_->setObjectName("Gauge");
-  gauge_->setMaximumWidth(160);
+  gauge_->setMaximumWidth(140);
   gauge_->setTextVisible(true);
   gauge_->setValue(0);
   progress_ = new QProgressBar(this);
   progress_->setObjectName("ProgressBar");
-  progress_->setMaximumWidth(160);
+  progress_->setMaximumWidth(140);
   progress_->setTextVisible(false);
   progress_->setValue(0);
   statusBar()->addWidget(status_operation_);
@@ -218,8 +243,12 @@ void TMainForm::AfterProjectCommand(bool replaced) {
   // The comparison list named the files of the project before; it is built again on request.
   // The headers of its files are of no use to the next one.
   if (replaced) {
-    var_list_->clear();
+    processing_->ClearComparison();
     headers_ = std::make_shared<HeaderCache>();
+  }
+  if (replaced) {
+    // The dialogs start in the folder of the project now open.
+    last_folder_ = Q(DialogStartFolder(shell_.Project().Folder, last_folder_.toStdString()));
   }
   if (shell_.Recent().Paths() != stored_recent_) {
     RebuildRecentMenu();
@@ -281,19 +310,24 @@ void TMainForm::CloseProject() {
     if (shell_.TakeReopened()) AfterProjectCommand();
     return;
   }
-  var_list_->clear();
+  processing_->ClearComparison();
   headers_ = std::make_shared<HeaderCache>();
   RebuildAll();
-  prim_check_->setCheckState(Qt::Unchecked);
-  nak_check_->setCheckState(Qt::Unchecked);
-  var_check_->setCheckState(Qt::Unchecked);
+  processing_->ClearChecks();
   gauge_->setValue(0);
   status_operation_->clear();
   UpdateIdleStates();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-  if (preview_loading_) {
+  if (project_loading_) {
+    // The project file is being read inside a call of this window: the request is answered as
+    // soon as the load is over.
+    close_pending_ = true;
+    event->ignore();
+    return;
+  }
+  if (work_.PreviewLoading) {
     // The record's load runs inside this window's own call: it is stopped, and the window
     // closes on a second request once it is over.
     host_->RequestStop();
@@ -301,7 +335,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     return;
   }
   if (Busy()) {
-    if (QMessageBox::question(this, kAppTitle, kStopQuestion, QMessageBox::Yes | QMessageBox::No) !=
+    if (QMessageBox::question(this, kAppName, kStopQuestion, QMessageBox::Yes | QMessageBox::No) !=
         QMessageBox::Yes) {
       event->ignore();
       return;
@@ -328,7 +362,14 @@ void TMainForm::showEvent(QShowEvent* event) {
 void TMainForm::ShowHelp() {
   const std::string path =
       HelpDocumentPath(shell_.ProgramFolder(), QDir::currentPath().toStdString());
-  QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path)));
+  const bool exists = QFileInfo(Q(path)).isFile();
+  // Where no program opens PDF files the desktop services say so; the person is told where the
+  // guide is instead of seeing nothing happen.
+  if (exists && QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path)))) return;
+  QMessageBox box(QMessageBox::Information, kAppName, Q(HelpUnavailableText(path, exists)),
+                  QMessageBox::Ok, this);
+  box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+  box.exec();
 }
 
 void TMainForm::ShowAbout() {
@@ -336,7 +377,7 @@ void TMainForm::ShowAbout() {
 }
 
 TSaveAnswer TMainForm::AskSaveChanges() {
-  QMessageBox box(QMessageBox::Question, kAppTitle, kCloseQuery,
+  QMessageBox box(QMessageBox::Question, kAppName, kCloseQuery,
                   QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
   switch (box.exec()) {
     case QMessageBox::Yes:
@@ -349,7 +390,7 @@ TSaveAnswer TMainForm::AskSaveChanges() {
 }
 
 TChangedOnDiskAnswer TMainForm::AskChangedOnDisk(const std::string& file) {
-  QMessageBox box(QMessageBox::Warning, kAppTitle, Q(ChangedOnDiskQuestion(file)),
+  QMessageBox box(QMessageBox::Warning, kAppName, Q(ChangedOnDiskQuestion(file)),
                   QMessageBox::Cancel, this);
   QAbstractButton* overwrite = box.addButton(kOverwriteAnswer, QMessageBox::AcceptRole);
   QAbstractButton* reopen = box.addButton(kReopenAnswer, QMessageBox::DestructiveRole);
@@ -361,10 +402,16 @@ TChangedOnDiskAnswer TMainForm::AskChangedOnDisk(const std::string& file) {
 }
 
 void TMainForm::Loading(bool on) {
+  project_loading_ = on;
   if (on) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
-  } else {
-    QApplication::restoreOverrideCursor();
+    return;
+  }
+  QApplication::restoreOverrideCursor();
+  if (close_pending_) {
+    close_pending_ = false;
+    // Once the window shows the project loaded (the close query then knows what it holds).
+    QTimer::singleShot(0, this, &QWidget::close);
   }
 }
 
@@ -403,22 +450,24 @@ void TMainForm::ScheduleIdleUpdate() {
 }
 
 void TMainForm::RebuildAll() {
+  viewer_->setStartFolder(
+      Q(DialogStartFolder(shell_.Project().Folder, QDir::currentPath().toStdString())));
   // The H/V list's entries are formed on a thread of their own while the window fills the
   // others: forming them only reads the project, which nothing changes meanwhile.
   auto hv = std::async(std::launch::async,
                        [this] { return BuildHVList(shell_.Project(), shell_.Folders()); });
-  RebuildFileList();
-  RebuildPrimList();
-  ShowNakList(hv.get());
-  ReloadSettingsPage();
-  ReloadGeneralPage();
+  records_->Rebuild();
+  processing_->RebuildPrimList();
+  processing_->ShowNakList(hv.get());
+  settings_->Reload();
+  general_->Reload();
   UpdateIdleStates();
 }
 
 void TMainForm::AskStop() {
   if (!Busy()) return;
   QApplication::beep();
-  QMessageBox box(QMessageBox::Question, kAppTitle, kStopQuestion,
+  QMessageBox box(QMessageBox::Question, kAppName, kStopQuestion,
                   QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
   if (box.exec() == QMessageBox::Yes) host_->RequestStop();
 }
@@ -431,64 +480,28 @@ std::optional<std::string> TMainForm::AskText(const char* prompt, const QString&
   return text.toStdString();
 }
 
-int TMainForm::CurrentRecordOr(const char* message) {
-  const int current = CurrentRecord();
-  if (current < 0 && message != nullptr) host_->ShowMessage(message);
-  return current;
-}
-
 void TMainForm::UpdateIdleStates() {
   const TProject& project = shell_.Project();
   setWindowTitle(Q(WindowCaption(project)));
 
   TIdleInputs in;
   in.Records = static_cast<int>(project.Records.size());
-  in.SelectedRecords = static_cast<int>(SelectedRecords().size());
-  in.PrimEntries = prim_list_->count();
-  in.PrimSelected = SelectedRow(prim_list_) >= 0;
-  in.NakEntries = nak_list_->count();
-  in.NakSelected = SelectedRow(nak_list_) >= 0;
-  in.PrimRunning = prim_running_;
-  in.NakRunning = nak_running_;
-  in.PreviewLoading = preview_loading_;
-  in.Adding = adding_ || compressing_;
-  in.EditorChannels = channel_list_->count();
+  in.SelectedRecords = static_cast<int>(records_->SelectedRecords().size());
+  processing_->FillIdleInputs(in);
+  in.PrimRunning = work_.PrimRunning;
+  in.NakRunning = work_.NakRunning;
+  in.PreviewLoading = work_.PreviewLoading;
+  in.Adding = work_.Adding || work_.Compressing;
+  in.EditorChannels = records_->EditorChannels();
   const TIdleStates s = IdleStates(in);
 
   for (QAction* a : {new_action_, open_action_, save_action_, save_as_action_, close_action_})
     a->setEnabled(s.ProjectCommands);
   for (QAction* a : recent_actions_) a->setEnabled(s.ProjectCommands);
-  settings_page_->setEnabled(s.Settings);
-  general_page_->setEnabled(s.Settings);
-  add_action_->setEnabled(s.AddFiles);
-  add_folder_action_->setEnabled(s.AddFiles);
-  editor_->setEnabled(s.Editor);
-  delete_action_->setEnabled(s.Delete);
-  split_action_->setEnabled(s.Split);
-  clone_action_->setEnabled(s.Clone);
-  change_path_action_->setEnabled(s.ChangePath);
-  compress_action_->setEnabled(s.Compress);
-  combine_action_->setEnabled(s.Combine);
-  sort_button_->setEnabled(s.Sort);
-  to_ini_action_->setEnabled(s.ChannelsToFile);
-  from_ini_action_->setEnabled(s.ChannelsFromFile);
-  change_file_action_->setEnabled(s.ChangeFile);
-  show_record_button_->setEnabled(s.ShowRecord);
-  for (QPushButton* b : response_view_buttons_) b->setEnabled(s.ResponseViews);
-
-  prim_calc_button_->setEnabled(s.PrimCalc);
-  nak_calc_button_->setEnabled(s.NakCalc);
-  prim_show_button_->setEnabled(s.PrimShow);
-  nak_show_button_->setEnabled(s.NakShow);
-  for (QPushButton* b : {var_show_button_, var_average_button_, var_median_button_})
-    b->setEnabled(s.VarShow);
-  prim_mask_button_->setEnabled(s.PrimMask);
-  nak_mask_button_->setEnabled(s.NakMask);
-  var_mask_button_->setEnabled(s.CheckLists && var_list_->count() > 0);
-  for (QCheckBox* box : {static_cast<QCheckBox*>(prim_check_), static_cast<QCheckBox*>(nak_check_),
-                         static_cast<QCheckBox*>(var_check_)})
-    box->setEnabled(s.CheckLists);
-  for (QAction* a : list_popup_actions_) a->setEnabled(s.CheckLists);
+  settings_->setEnabled(s.Settings);
+  general_->setEnabled(s.Settings);
+  records_->ApplyStates(s);
+  processing_->ApplyStates(s);
 }
 
 }  // namespace tarvik::gui

@@ -141,7 +141,7 @@ void TQtUiHost::ProcessEvents() {
 void TQtUiHost::ShowMessage(std::string_view text) {
   const QString t = ToQString(text);
   RunOnWindowThread([this, t] {
-    QMessageBox box(QMessageBox::Information, QString::fromUtf8(kAppTitle), t, QMessageBox::Ok,
+    QMessageBox box(QMessageBox::Information, QString::fromUtf8(kAppName), t, QMessageBox::Ok,
                     window_);
     box.exec();
   });
@@ -152,7 +152,7 @@ bool TQtUiHost::AskYesNo(std::string_view text) {
   // Shared with the window's thread, which may still answer after a detached worker left.
   auto yes = std::make_shared<std::atomic<bool>>(false);
   RunOnWindowThread([this, t, yes] {
-    QMessageBox box(QMessageBox::Warning, QString::fromUtf8(kAppTitle), t,
+    QMessageBox box(QMessageBox::Warning, QString::fromUtf8(kAppName), t,
                     QMessageBox::Yes | QMessageBox::No, window_);
     box.setDefaultButton(QMessageBox::No);
     yes->store(box.exec() == QMessageBox::Yes);

@@ -259,6 +259,8 @@ TShowRecordOutcome TPreviewForm::ShowRecord(TFileRecord& record, const TPreviewO
   TShowRecordHooks hooks;
   hooks.Loading = std::move(loading);
   hooks.ShowModal = [this] {
+    // The read-out belonged to the record shown before.
+    panel1_->clear();
     Refresh();
     return exec() == QDialog::Accepted;
   };

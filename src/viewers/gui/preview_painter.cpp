@@ -79,6 +79,7 @@ void PaintPreview(QPainter& painter, const TPreviewPicture& picture) {
   std::vector<QRect> runs;
   for (const TPreviewStrip& strip : picture.Strips) PaintTrace(painter, strip, runs);
 
+  // The admissible levels over the trace.
   painter.setPen(QPen(kLevel, 1));
   for (const TPreviewLine& l : picture.LevelLines) painter.drawLine(l.X1, l.Y1, l.X2, l.Y2);
 
@@ -88,12 +89,42 @@ void PaintPreview(QPainter& painter, const TPreviewPicture& picture) {
   painter.setFont(font);
   const QFontMetrics metrics(font);
   for (const TPreviewStrip& strip : picture.Strips) {
-    if (strip.Name.empty() || strip.Bottom - strip.Top < metrics.height()) continue;
-    const QString name = QString::fromStdString(strip.Name);
+    if ((strip.Name.empty() && strip.Note.empty()) || strip.Bottom - strip.Top < metrics.height())
+      continue;
+    QString name = QString::fromStdString(strip.Name);
+    if (!strip.Note.empty()) name += " — " + QString::fromStdString(strip.Note);
     const QRect box(3, strip.Top + 2, metrics.horizontalAdvance(name) + 6, metrics.height());
     painter.fillRect(box, QColor(255, 255, 255, 200));
     painter.setPen(kTrace);
     painter.drawText(box, Qt::AlignCenter, name);
+  }
+
+  // Each strip's amplitude scale in its upper right corner.
+  for (const TPreviewStrip& strip : picture.Strips) {
+    if (strip.Scale.empty() || strip.Bottom - strip.Top < 2 * metrics.height()) continue;
+    const QString scale = QString::fromStdString(strip.Scale);
+    const int w = metrics.horizontalAdvance(scale) + 6;
+    const QRect box(std::max(0, picture.Width - w - 3), strip.Top + 2, w, metrics.height());
+    painter.fillRect(box, QColor(255, 255, 255, 200));
+    painter.setPen(kTrace);
+    painter.drawText(box, Qt::AlignCenter, scale);
+  }
+
+  // The time axis along the bottom edge: a mark and its time on a white patch.
+  // A label that would run into the one before it is left out; its mark stays.
+  int free_from = 0;
+  for (const TPreviewTick& tick : picture.TimeTicks) {
+    const int bottom = picture.Height - 1;
+    painter.setPen(QPen(kTrace, 1));
+    painter.drawLine(tick.X, bottom - 6, tick.X, bottom);
+    const QString label = QString::fromStdString(tick.Label);
+    const int w = metrics.horizontalAdvance(label) + 6;
+    const int left = std::clamp(tick.X - w / 2, 0, std::max(0, picture.Width - w));
+    if (left < free_from) continue;
+    free_from = left + w + 4;
+    const QRect box(left, bottom - 6 - metrics.height(), w, metrics.height());
+    painter.fillRect(box, QColor(255, 255, 255, 200));
+    painter.drawText(box, Qt::AlignCenter, label);
   }
 
   if (picture.Focus) {

@@ -19,7 +19,9 @@
 #include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
+#include "viewers/chart_size.h"
 #include "viewers/gui/spectrum_plot.h"
 #include "viewers/hvsr_show.h"
 #include "viewers/noise_models.h"
@@ -55,7 +57,7 @@ class MessageBoxHost : public UiHost {
   void SetGauge(int, int) override {}
   void SetProgress(int, int) override {}
   void ShowMessage(std::string_view text) override {
-    QMessageBox::warning(parent_, kMessageCaption, Displayed(std::string(text)));
+    QMessageBox::critical(parent_, kMessageCaption, Displayed(std::string(text)));
   }
   bool AskYesNo(std::string_view) override { return false; }
 
@@ -114,9 +116,9 @@ TSpcForm::TSpcForm(QWidget* parent) : QDialog(parent) {
   choose->setBuddy(choices_);
   fix_ = new QCheckBox("Зафиксировать выбор", this);
   fix_->setObjectName("FixCheckBox");
-  log_x_ = new QCheckBox("LogX", this);
+  log_x_ = new QCheckBox("Лог. X", this);
   log_x_->setObjectName("LogXCheckBox");
-  log_y_ = new QCheckBox("LogY", this);
+  log_y_ = new QCheckBox("Лог. Y", this);
   log_y_->setObjectName("LogYCheckBox");
   auto* save = new QPushButton("Сохранить график...", this);
   save->setObjectName("SaveButton");
@@ -137,7 +139,7 @@ TSpcForm::TSpcForm(QWidget* parent) : QDialog(parent) {
   list_ = new QListWidget(this);
   list_->setObjectName("SeriesList");
   list_->setMinimumWidth(170);
-  list_->setMaximumWidth(260);
+  list_->setMaximumWidth(480);
   swatches_ = new SwatchStrip(list_, this);
   plot_ = new QCustomPlot(this);
   plot_->setObjectName("Chart");
@@ -273,9 +275,15 @@ void TSpcForm::refresh() {
     auto* item = new QListWidgetItem(Q(s.Title), list_);
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(s.Checked ? Qt::Checked : Qt::Unchecked);
+    item->setToolTip(Q(s.Title));
     colors.push_back(ColorOf(s.Color));
   }
   swatches_->setColors(std::move(colors));
+  // The list is as wide as its longest name, within a third of the window, so that the names of
+  // several stations are read whole.
+  const int wanted = list_->sizeHintForColumn(0) + 2 * list_->frameWidth() +
+                     list_->verticalScrollBar()->sizeHint().width() + 6;
+  list_->setMinimumWidth(std::clamp(wanted, 170, std::max(170, width() / 3)));
 
   choices_->clear();
   for (const std::string& c : view_.Choices) choices_->addItem(Q(c));
@@ -448,8 +456,12 @@ void TSpcForm::runBandDialog(TBandMeasure measure, int item) {
     const TBandDialog d = StandardBandsDialog(view_, measure);
     QInputDialog box(this);
     box.setObjectName("BandValuesBox");
-    box.setWindowTitle(QString());
-    box.setLabelText(QString());
+    // The answer names its bands in its lines; the box says what the numbers are in.
+    box.setWindowTitle(measure == TBandMeasure::kMean ? "Средние амплитуды в полосах частот"
+                                                      : "Амплитуды в полосах частот");
+    box.setLabelText(view_.LeftTitle.empty()
+                         ? QString("Полосы частот, Гц")
+                         : "Полосы частот, Гц; значения: " + Q(view_.LeftTitle));
     box.setTextValue(Displayed(d.Text));
     box.exec();
     return;
@@ -482,25 +494,52 @@ void TSpcForm::runBandDialog(TBandMeasure measure, int item) {
   }
 }
 
-bool TSpcForm::saveChart(const QString& path) {
+bool TSpcForm::saveChart(const QString& path, QSize size) {
+  // The crosshair follows the mouse: it is no part of the chart saved.
+  std::vector<std::pair<QCPItemStraightLine*, bool>> cross;
+  for (QCPItemStraightLine* line : {cross_x_, cross_y_}) {
+    if (line == nullptr) continue;
+    cross.emplace_back(line, line->visible());
+    line->setVisible(false);
+  }
   const QString ext = QFileInfo(path).suffix().toLower();
-  if (ext == "pdf") return plot_->savePdf(path, 0, 0, QCP::epNoCosmetic);
-  return plot_->savePng(path);
+  // 0 × 0 is the chart's own size.
+  const int w = size.isValid() ? size.width() : 0, h = size.isValid() ? size.height() : 0;
+  const bool saved =
+      ext == "pdf" ? plot_->savePdf(path, w, h, QCP::epNoCosmetic) : plot_->savePng(path, w, h);
+  for (const auto& [line, was] : cross) line->setVisible(was);
+  return saved;
 }
 
 void TSpcForm::saveChartAs() {
   QString selected;
-  QString path = QFileDialog::getSaveFileName(
-      this, "Сохранить график", QString(), "Рисунок PNG (*.png);;Документ PDF (*.pdf)", &selected);
+  QString path =
+      QFileDialog::getSaveFileName(this, "Сохранить график", start_folder_,
+                                   "Рисунок PNG (*.png);;Документ PDF (*.pdf)", &selected);
   if (path.isEmpty()) return;
   if (QFileInfo(path).suffix().isEmpty()) path += selected.contains("pdf") ? ".pdf" : ".png";
-  if (!saveChart(path)) {
-    QMessageBox::warning(this, kMessageCaption, "Не удалось записать файл " + path);
+  // The picture at a size of the person's choosing, the chart's own size offered.
+  QInputDialog query(this);
+  query.setObjectName("ChartSizeQuery");
+  query.setWindowTitle(kMessageCaption);
+  query.setLabelText("Размер рисунка в точках (ширина x высота)");
+  query.setTextValue(Q(ChartSizeText({plot_->width(), plot_->height()})));
+  if (query.exec() != QDialog::Accepted) return;
+  const std::optional<TChartSize> size = ParseChartSize(query.textValue().toStdString());
+  if (!size) {
+    QMessageBox::critical(this, kMessageCaption,
+                          QString("Размер рисунка задается как ширина x высота, от %1 до %2 точек")
+                              .arg(kMinChartSide)
+                              .arg(kMaxChartSide));
+    return;
+  }
+  if (!saveChart(path, QSize(size->Width, size->Height))) {
+    QMessageBox::critical(this, kMessageCaption, "Не удалось записать файл " + path);
   }
 }
 
 void TSpcForm::openHvsrResultAs() {
-  QFileDialog dialog(this, "Открыть статистику H/V", QString(), "Статистика H/V (*.hv)");
+  QFileDialog dialog(this, "Открыть статистику H/V", start_folder_, "Статистика H/V (*.hv)");
   dialog.setObjectName("OpenHvsrDialog");
   dialog.setFileMode(QFileDialog::ExistingFile);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;

@@ -17,6 +17,7 @@
 // refresh() and exec(). The show* members below do the same for one operation at a time.
 
 #include <QDialog>
+#include <QSize>
 #include <functional>
 #include <string>
 #include <vector>
@@ -61,6 +62,10 @@ class TSpcForm : public QDialog {
   // the callee moves the model (TRecordResultBrowser::Navigate) and the window redraws after it.
   void setNavigationCallback(std::function<void(int)> callback);
 
+  // Where the window's file dialogs (save the chart, open H/V statistics) start: the open
+  // project's folder.
+  void setStartFolder(const QString& folder) { start_folder_ = folder; }
+
   // The choice list "Выбрать": the chosen entry, -1 for none.
   int selection() const { return view_.Selection; }
   void setSelection(int index);
@@ -86,8 +91,9 @@ class TSpcForm : public QDialog {
   // band, 2 the current window), as the menu does.
   void runBandDialog(TBandMeasure measure, int item);
 
-  // Saves the chart as PNG or PDF (by the extension); false when it cannot be written.
-  bool saveChart(const QString& path);
+  // Saves the chart as PNG or PDF (by the extension), size pixels (the chart's own size when
+  // empty), without the crosshair; false when it cannot be written.
+  bool saveChart(const QString& path, QSize size = QSize());
 
   QCustomPlot* plot() const { return plot_; }
   QListWidget* checkList() const { return list_; }
@@ -131,6 +137,7 @@ class TSpcForm : public QDialog {
   QMenu* integration_ = nullptr;
   QCPItemStraightLine* cross_x_ = nullptr;
   QCPItemStraightLine* cross_y_ = nullptr;
+  QString start_folder_;
 };
 
 // Draws the whole viewer window showing view (check list, controls and chart), width × height

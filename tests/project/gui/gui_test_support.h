@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QSettings>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -220,6 +221,37 @@ T* Find(QWidget& root, const char* name) {
   T* w = root.findChild<T*>(name);
   if (w == nullptr) qWarning("no widget %s", name);
   return w;
+}
+
+// The record table ("FileListBox") as the tests read and drive it: its rows, the text of a cell
+// (the record's file in the first column), the selection.
+inline QTableView* FileTable(QWidget& root) {
+  return Find<QTableView>(root, "FileListBox");
+}
+inline int RowCount(const QTableView* table) {
+  return table->model()->rowCount();
+}
+inline QString RowText(const QTableView* table, int row, int column = 0) {
+  return table->model()->index(row, column).data().toString();
+}
+inline bool RowSelected(const QTableView* table, int row) {
+  return table->selectionModel()->isRowSelected(row, QModelIndex());
+}
+inline int SelectedRowCount(const QTableView* table) {
+  return static_cast<int>(table->selectionModel()->selectedRows().size());
+}
+// The row made current and the only one selected, as a click on it does.
+inline void SetCurrentRow(QTableView* table, int row) {
+  table->setCurrentIndex(table->model()->index(row, 0));
+}
+// The rows selected, the first of them current.
+inline void SelectOnly(QTableView* table, const std::vector<int>& rows) {
+  table->clearSelection();
+  if (rows.empty()) return;
+  SetCurrentRow(table, rows.front());
+  for (int row : rows)
+    table->selectionModel()->select(table->model()->index(row, 0),
+                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
 // The result files under folder (the manifest of who wrote them left out).

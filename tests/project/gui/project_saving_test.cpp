@@ -235,7 +235,7 @@ class ProjectSavingTest : public QObject {
       QVERIFY2(script.texts.back().startsWith(message), qPrintable(script.texts.back()));
       QVERIFY(Find<QLabel>(form, "MainStatusPanel1")->text() != "Проект успешно загружен");
       QCOMPARE(form.Shell().Project().FileName, Demo());
-      QCOMPARE(Find<QListWidget>(form, "FileListBox")->count(), 2);
+      QCOMPARE(RowCount(FileTable(form)), 2);
       QCOMPARE(form.windowTitle(), Q(Demo()));
       QCOMPARE(Bytes(cut), part);
       QVERIFY(!fs::exists(ProjectBackupName(cut)));

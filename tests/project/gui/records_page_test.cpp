@@ -15,6 +15,7 @@
 #include <QToolButton>
 #include <fstream>
 
+#include "common/date_text.h"
 #include "gui_test_support.h"
 #include "project/channel_ini.h"
 
@@ -77,8 +78,8 @@ class RecordsPageTest : public QObject {
     form_->show();
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
     Find<QTabWidget>(*form_, "PageControl")->setCurrentIndex(0);
-    list_ = Find<QListWidget>(*form_, "FileListBox");
-    QCOMPARE(list_->count(), 2);
+    list_ = FileTable(*form_);
+    QCOMPARE(RowCount(list_), 2);
   }
 
   void cleanup() { form_.reset(); }
@@ -91,7 +92,7 @@ class RecordsPageTest : public QObject {
     Trigger(*form_, "SplitAction");
     const TProject& p = Project();
     // One record per selected channel, the station cut to 7 characters, only its channel on.
-    QCOMPARE(list_->count(), 5);
+    QCOMPARE(RowCount(list_), 5);
     QCOMPARE(Stations(p),
              (std::vector<std::string>{"TVK01", "TVK02", "TVK01-E", "TVK01-N", "TVK01-Z"}));
     for (int i = 2; i < 5; ++i) {
@@ -105,21 +106,21 @@ class RecordsPageTest : public QObject {
     Trigger(*form_, "CloneAction");
     QTRY_VERIFY(script.Done());
     QVERIFY(script.Saw("Tarvik|Количество копий"));
-    QCOMPARE(list_->count(), 7);
+    QCOMPARE(RowCount(list_), 7);
     QCOMPARE(Project().Records[5].Station, std::string("TVK02-1"));
     QCOMPARE(Project().Records[6].Station, std::string("TVK02-2"));
-    QCOMPARE(list_->item(6)->text(), Q(Project().Records[1].File));
+    QCOMPARE(RowText(list_, 6), Q(Project().Records[1].File));
 
     // A count that is not a number makes one copy; 0 makes none.
     script.Input("две");
     Select({0});
     Trigger(*form_, "CloneAction");
-    QTRY_COMPARE(list_->count(), 8);
+    QTRY_COMPARE(RowCount(list_), 8);
     script.Input("0");
     Trigger(*form_, "CloneAction");
     QTRY_VERIFY(script.Done());
     QTest::qWait(20);
-    QCOMPARE(list_->count(), 8);
+    QCOMPARE(RowCount(list_), 8);
     QVERIFY(script.unexpected.empty());
   }
 
@@ -136,13 +137,13 @@ class RecordsPageTest : public QObject {
     QCOMPARE(script.texts[0], QString("Tarvik|Введите время начала записи"));
     const TDateTime later_finish = Project().Records[1].Finish;
     QVERIFY(later_finish > Project().Records[0].Finish);
-    QCOMPARE(Find<QLabel>(*form_, "FinishText")->text(), Q(FormatProjectDateTime(later_finish)));
+    QCOMPARE(Find<QLabel>(*form_, "FinishText")->text(), Q(ShownDateTime(later_finish)));
 
     // Combining needs two selected records.
     QTRY_VERIFY(!form_->findChild<QAction*>("CombineAction")->isEnabled());
     Select({0, 1});
     Trigger(*form_, "CombineAction");
-    QCOMPARE(list_->count(), 1);
+    QCOMPARE(RowCount(list_), 1);
     QCOMPARE(Project().Records[0].Station, std::string("TVK01"));
     QCOMPARE(Project().Records[0].Finish, later_finish);
   }
@@ -167,13 +168,13 @@ class RecordsPageTest : public QObject {
     Trigger(*form_, "SortSelected1");
     QCOMPARE(Stations(Project()), (std::vector<std::string>{"C", "A", "B", "D"}));
     // The records moved keep their selection.
-    QCOMPARE(list_->selectedItems().size(), 2);
-    QVERIFY(list_->item(1)->isSelected() && list_->item(3)->isSelected());
+    QCOMPARE(SelectedRowCount(list_), 2);
+    QVERIFY(RowSelected(list_, 1) && RowSelected(list_, 3));
 
     Trigger(*form_, "SortAll1");
     QCOMPARE(Stations(Project()), (std::vector<std::string>{"A", "B", "C", "D"}));
     for (int i = 0; i < 4; ++i)
-      QCOMPARE(list_->item(i)->text(), Q(Project().Records[static_cast<size_t>(i)].File));
+      QCOMPARE(RowText(list_, i), Q(Project().Records[static_cast<size_t>(i)].File));
   }
 
   void deleteKeyAsksFirst() {
@@ -185,16 +186,16 @@ class RecordsPageTest : public QObject {
     QTRY_VERIFY(script.Done());
     QCOMPARE(script.texts.front(),
              QString("Вы действительно хотите удалить выделенные записи из списка?"));
-    QCOMPARE(list_->count(), 2);
+    QCOMPARE(RowCount(list_), 2);
     script.Yes();
     QTest::keyClick(list_, Qt::Key_Delete);
     QTRY_VERIFY(script.Done());
-    QCOMPARE(list_->count(), 1);
+    QCOMPARE(RowCount(list_), 1);
     QCOMPARE(Project().Records[0].Station, std::string("TVK02"));
     // The action deletes without a question; an empty list leaves nothing to edit.
     Select({0});
     Trigger(*form_, "DeleteAction");
-    QCOMPARE(list_->count(), 0);
+    QCOMPARE(RowCount(list_), 0);
     QTRY_VERIFY(!Find<QWidget>(*form_, "RecordEditor")->isEnabled());
     QVERIFY(!form_->findChild<QAction*>("DeleteAction")->isEnabled());
     QVERIFY(!Find<QToolButton>(*form_, "SortButton")->isEnabled());
@@ -313,13 +314,13 @@ class RecordsPageTest : public QObject {
     Type(Find<QLineEdit>(*form_, "SelStartEdit"), "01.01.2010 00:00:00");
     QTRY_VERIFY(script.Saw("раньше начала записи; взято"));
     QCOMPARE(r.SelectStart, r.Start);
-    QCOMPARE(Find<QLineEdit>(*form_, "SelStartEdit")->text(), Q(FormatProjectDateTime(r.Start)));
+    QCOMPARE(Find<QLineEdit>(*form_, "SelStartEdit")->text(), Q(ShownDateTime(r.Start)));
     // A finish before the start is refused, and the field shows the finish kept.
     const TDateTime finish = r.SelectFinish;
     Type(Find<QLineEdit>(*form_, "SelFinishEdit"), "01.01.2010 00:00:00");
     QTRY_VERIFY(script.Saw("не раньше его конца"));
     QCOMPARE(r.SelectFinish, finish);
-    QCOMPARE(Find<QLineEdit>(*form_, "SelFinishEdit")->text(), Q(FormatProjectDateTime(finish)));
+    QCOMPARE(Find<QLineEdit>(*form_, "SelFinishEdit")->text(), Q(ShownDateTime(finish)));
     QVERIFY(script.unexpected.empty());
   }
 
@@ -371,7 +372,7 @@ class RecordsPageTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(Project().Records[1].File != before, 30000);
     const std::string copy = Project().Records[1].File;
     QVERIFY2(copy.find("ZipData") != std::string::npos && fs::exists(copy), copy.c_str());
-    QCOMPARE(list_->item(1)->text(), Q(copy));
+    QCOMPARE(RowText(list_, 1), Q(copy));
     QCOMPARE(Project().Records[0].File,
              (fs::path(master_).parent_path() / "data" / "TVK01.XX.20240514T000000.msd").string());
     QVERIFY(Project().Modified);
@@ -404,7 +405,7 @@ class RecordsPageTest : public QObject {
     });
     Trigger(*form_, "AddAction");
     QTRY_VERIFY(script.Done());
-    QTRY_COMPARE(list_->count(), 1);
+    QTRY_COMPARE(RowCount(list_), 1);
     QVERIFY(!filters.isEmpty());
     QCOMPARE(filters.front(), QString("Все поддерживаемые форматы (*)"));
     QCOMPARE(offered, filters.front());
@@ -413,11 +414,11 @@ class RecordsPageTest : public QObject {
     script.No();  // the project of the first add is not kept
     Trigger(*form_, "NewAction");
     QTRY_VERIFY(script.Done());
-    QCOMPARE(list_->count(), 0);
+    QCOMPARE(RowCount(list_), 0);
     script.File(Q(archive.string()));
     Trigger(*form_, "AddFolderAction");
     QTRY_VERIFY(script.Done());
-    QTRY_COMPARE(list_->count(), 1);
+    QTRY_COMPARE(RowCount(list_), 1);
     QCOMPARE(Project().Records[0].File, (archive / "XX.TVK01..HHZ.D.2024.135").string());
     QVERIFY2(script.unexpected.empty(),
              qPrintable(script.unexpected.empty() ? QString() : script.unexpected.front()));
@@ -427,12 +428,12 @@ class RecordsPageTest : public QObject {
     // A new project given the demo's folder: the two stations' files joined into two records.
     DialogScript script;
     Trigger(*form_, "NewAction");
-    QCOMPARE(list_->count(), 0);
+    QCOMPARE(RowCount(list_), 0);
     const std::string data = (fs::path(dir_.path().toStdString()) / "demo" / "data").string();
     script.File(Q(data));
     Trigger(*form_, "AddFolderAction");
     QTRY_VERIFY(script.Done());
-    QTRY_COMPARE(list_->count(), 2);
+    QTRY_COMPARE(RowCount(list_), 2);
     QCOMPARE(Project().Records[0].Station, std::string("TVK01"));
     QVERIFY(Project().Modified);
 
@@ -446,7 +447,7 @@ class RecordsPageTest : public QObject {
     for (int i = 0; i < 2; ++i) {
       const std::string file = Project().Records[static_cast<size_t>(i)].File;
       QCOMPARE(fs::path(file).parent_path().string(), moved);
-      QCOMPARE(list_->item(i)->text(), Q(file));
+      QCOMPARE(RowText(list_, i), Q(file));
     }
     QVERIFY(script.unexpected.empty());
   }
@@ -456,9 +457,7 @@ class RecordsPageTest : public QObject {
 
   // The records selected as a person selects them in the list, the first of them current.
   void Select(const std::vector<int>& rows) {
-    list_->clearSelection();
-    list_->setCurrentRow(rows.front());
-    for (int row : rows) list_->item(row)->setSelected(true);
+    SelectOnly(list_, rows);
     QApplication::processEvents();
   }
 
@@ -466,7 +465,7 @@ class RecordsPageTest : public QObject {
   QTemporaryDir settings_dir_;
   std::string master_;
   std::unique_ptr<TMainForm> form_;
-  QListWidget* list_ = nullptr;
+  QTableView* list_ = nullptr;
 };
 
 }  // namespace tarvik::gui::testing

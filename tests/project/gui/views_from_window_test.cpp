@@ -141,9 +141,9 @@ class ViewsFromWindowTest : public QObject {
 
   void responseViewsOfTheCurrentRecord() {
     Pages()->setCurrentIndex(0);
-    auto* files = Find<QListWidget>(*form_, "FileListBox");
+    auto* files = FileTable(*form_);
     files->clearSelection();
-    files->setCurrentRow(0);
+    SetCurrentRow(files, 0);
     QApplication::processEvents();
     DialogScript script;
     QString caption;
@@ -161,9 +161,9 @@ class ViewsFromWindowTest : public QObject {
 
   void previewShowsTheRecordAndItsLoadStops() {
     Pages()->setCurrentIndex(0);
-    auto* files = Find<QListWidget>(*form_, "FileListBox");
+    auto* files = FileTable(*form_);
     files->clearSelection();
-    files->setCurrentRow(1);
+    SetCurrentRow(files, 1);
     QApplication::processEvents();
     auto* button = Find<QPushButton>(*form_, "ShowRecordButton");
     QVERIFY(button->isEnabled());

@@ -204,7 +204,7 @@ class PreviewFormTest : public QObject {
     QWidget* area = form.Area();
     Hover(area, QPoint(100, 10));
     QCOMPARE(form.StatusPanel(1), QString::fromStdString(form.Model().StatusText(100, 10)));
-    QVERIFY(form.StatusPanel(1).startsWith("2024.05.14 10:32:59.999| x: 18000 y: "));
+    QVERIFY(form.StatusPanel(1).startsWith("14.05.2024 10:32:59.999 | отсчет 18000, значение "));
 
     QTest::mouseDClick(area, Qt::LeftButton, {}, QPoint(100, 10));
     QVERIFY(form.Model().ZoomDragging());

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QImage>
 #include <QInputDialog>
 #include <QLabel>
 #include <QListWidget>
@@ -308,14 +309,22 @@ class SpcFormTest : public QObject {
     QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     QCOMPARE(QApplication::clipboard()->text(), QString("before"));
 
-    QString values;
+    QString values, caption, prompt;
     OnNextModal([&](QWidget* w) {
       auto* box = qobject_cast<QInputDialog*>(w);
       values = box->textValue();
+      caption = box->windowTitle();
+      prompt = box->labelText();
       box->reject();
     });
     form.runBandDialog(TBandMeasure::kMean, 0);
     QCOMPARE(values.count('\t'), 12);
+    // The box says what its numbers are: averages over bands, in the chart's unit.
+    QVERIFY2(caption.contains("Средние"), qPrintable(caption));
+    QVERIFY2(
+        prompt.contains("Гц") && prompt.contains(QString::fromStdString(form.view().LeftTitle)),
+        qPrintable(prompt));
+    QVERIFY(!form.view().LeftTitle.empty());
 
     form.plot()->xAxis->setRange(0.5, 2.0);
     OnNextModal([&](QWidget* w) {
@@ -348,6 +357,20 @@ class SpcFormTest : public QObject {
     QVERIFY(form.saveChart(pdf));
     QVERIFY(QFileInfo(png).size() > 1000);
     QVERIFY(QFileInfo(pdf).size() > 1000);
+
+    // At a chosen size, and the crosshair that follows the mouse is no part of the picture.
+    form.resize(900, 600);
+    form.plot()->replot();
+    const QString before = QString::fromStdString(dir_.File("before.png"));
+    const QString after = QString::fromStdString(dir_.File("after.png"));
+    QVERIFY(form.saveChart(before, QSize(640, 480)));
+    QCOMPARE(QImage(before).size(), QSize(640, 480));
+    const QRect area = form.plot()->axisRect()->rect();
+    QMouseEvent move(QEvent::MouseMove, QPointF(area.center()), QPointF(area.center()),
+                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(form.plot(), &move);
+    QVERIFY(form.saveChart(after, QSize(640, 480)));
+    QCOMPARE(QImage(after), QImage(before));
   }
 };
 

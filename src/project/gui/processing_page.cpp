@@ -1,7 +1,8 @@
 // The processing page: primary spectra, H/V spectra and the comparison of result files, with the
-// runs of the calculation driver on a worker thread.
+// runs of the calculation driver on a worker thread and the viewer on their results.
 
 #include <QAction>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QInputDialog>
@@ -15,9 +16,15 @@
 
 #include "common/ui_host.h"
 #include "project/gui/background_run.h"
+#include "project/gui/file_dialogs.h"
 #include "project/gui/for_all_check_box.h"
 #include "project/gui/main_form.h"
+#include "project/gui/processing_page.h"
 #include "project/gui/qt_ui_host.h"
+#include "project/gui/settings_pages.h"
+#include "project/result_view.h"
+#include "project/window_rules.h"
+#include "viewers/gui/spc_form.h"
 
 namespace tarvik::gui {
 
@@ -41,11 +48,11 @@ QListWidget* CheckList(QWidget* parent, const char* name) {
 
 }  // namespace
 
-QWidget* TMainForm::CreateProcessingPage() {
-  auto* page = new QWidget(this);
-  page->setObjectName("ProcessingPage");
-  auto* layout = new QVBoxLayout(page);
-  processing_tabs_ = new QTabWidget(page);
+TProcessingPage::TProcessingPage(TMainForm& form, QWidget* parent)
+    : QWidget(parent), form_(form), shell_(form.Shell()) {
+  setObjectName("ProcessingPage");
+  auto* layout = new QVBoxLayout(this);
+  processing_tabs_ = new QTabWidget(this);
   processing_tabs_->setObjectName("ProcessingTabs");
   layout->addWidget(processing_tabs_);
 
@@ -96,7 +103,7 @@ QWidget* TMainForm::CreateProcessingPage() {
     connect(list, &QListWidget::itemDoubleClicked, this, [this, hv] { ShowResult(hv); });
     connect(list, &QListWidget::itemChanged, this,
             [this, kind](QListWidgetItem* item) { ListItemChanged(item, kind); });
-    connect(list, &QListWidget::itemSelectionChanged, this, &TMainForm::ScheduleIdleUpdate);
+    connect(list, &QListWidget::itemSelectionChanged, this, [this] { form_.ScheduleIdleUpdate(); });
     QListWidget* l = list;
     TForAllCheckBox* b = box;
     connect(box, &QCheckBox::clicked, this, [this, l, b, kind] { ForAllClicked(l, b, kind); });
@@ -141,8 +148,12 @@ QWidget* TMainForm::CreateProcessingPage() {
   grid->addLayout(buttons, 2, 1);
   grid->setRowStretch(2, 1);
   processing_tabs_->addTab(tab, "Вариации");
-  connect(abs_radio_, &QRadioButton::clicked, this, &TMainForm::RebuildVarList);
-  connect(rel_radio_, &QRadioButton::clicked, this, &TMainForm::RebuildVarList);
+  // The comparison list names the result files on disk: it is built whenever it comes into view.
+  connect(processing_tabs_, &QTabWidget::currentChanged, this, [this](int index) {
+    if (index == kVariationList) RebuildVarList();
+  });
+  connect(abs_radio_, &QRadioButton::clicked, this, &TProcessingPage::RebuildVarList);
+  connect(rel_radio_, &QRadioButton::clicked, this, &TProcessingPage::RebuildVarList);
   connect(var_list_, &QListWidget::itemChanged, this,
           [this](QListWidgetItem* item) { ListItemChanged(item, kVariationList); });
   connect(var_check_, &QCheckBox::clicked, this,
@@ -153,16 +164,53 @@ QWidget* TMainForm::CreateProcessingPage() {
   connect(var_list_, &QListWidget::itemDoubleClicked, this, [this] { ShowComparison(0); });
   connect(var_average_button_, &QPushButton::clicked, this, [this] { ShowComparison(1); });
   connect(var_median_button_, &QPushButton::clicked, this, [this] { ShowComparison(2); });
-  return page;
 }
 
-int TMainForm::SelectedRow(QListWidget* list) const {
+void TProcessingPage::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (processing_tabs_->currentIndex() == kVariationList) RebuildVarList();
+}
+
+void TProcessingPage::ClearComparison() {
+  var_list_->clear();
+}
+
+void TProcessingPage::ClearChecks() {
+  prim_check_->setCheckState(Qt::Unchecked);
+  nak_check_->setCheckState(Qt::Unchecked);
+  var_check_->setCheckState(Qt::Unchecked);
+}
+
+void TProcessingPage::FillIdleInputs(TIdleInputs& in) const {
+  in.PrimEntries = prim_list_->count();
+  in.PrimSelected = SelectedRow(prim_list_) >= 0;
+  in.NakEntries = nak_list_->count();
+  in.NakSelected = SelectedRow(nak_list_) >= 0;
+}
+
+void TProcessingPage::ApplyStates(const TIdleStates& s) {
+  prim_calc_button_->setEnabled(s.PrimCalc);
+  nak_calc_button_->setEnabled(s.NakCalc);
+  prim_show_button_->setEnabled(s.PrimShow);
+  nak_show_button_->setEnabled(s.NakShow);
+  for (QPushButton* b : {var_show_button_, var_average_button_, var_median_button_})
+    b->setEnabled(s.VarShow);
+  prim_mask_button_->setEnabled(s.PrimMask);
+  nak_mask_button_->setEnabled(s.NakMask);
+  var_mask_button_->setEnabled(s.CheckLists && var_list_->count() > 0);
+  for (QCheckBox* box : {static_cast<QCheckBox*>(prim_check_), static_cast<QCheckBox*>(nak_check_),
+                         static_cast<QCheckBox*>(var_check_)})
+    box->setEnabled(s.CheckLists);
+  for (QAction* a : list_popup_actions_) a->setEnabled(s.CheckLists);
+}
+
+int TProcessingPage::SelectedRow(QListWidget* list) const {
   const QList<QListWidgetItem*> selected = list->selectedItems();
   return selected.isEmpty() ? -1 : list->row(selected.front());
 }
 
-void TMainForm::FillCheckList(QListWidget* list, const std::vector<std::string>& entries,
-                              const std::vector<bool>& checked) {
+void TProcessingPage::FillCheckList(QListWidget* list, const std::vector<std::string>& entries,
+                                    const std::vector<bool>& checked) {
   const int row = SelectedRow(list);
   const bool was_reloading = reloading_;
   reloading_ = true;
@@ -179,7 +227,7 @@ void TMainForm::FillCheckList(QListWidget* list, const std::vector<std::string>&
   reloading_ = was_reloading;
 }
 
-void TMainForm::UpdateForAllBox(QListWidget* list, TForAllCheckBox* box) {
+void TProcessingPage::UpdateForAllBox(QListWidget* list, TForAllCheckBox* box) {
   std::vector<bool> checked(static_cast<size_t>(list->count()));
   for (int i = 0; i < list->count(); ++i)
     checked[static_cast<size_t>(i)] = list->item(i)->checkState() == Qt::Checked;
@@ -196,23 +244,23 @@ void TMainForm::UpdateForAllBox(QListWidget* list, TForAllCheckBox* box) {
   }
 }
 
-void TMainForm::RebuildPrimList() {
+void TProcessingPage::RebuildPrimList() {
   const TRecordListModel model = BuildPrimaryList(shell_.Project());
   FillCheckList(prim_list_, model.Entries, model.Checked);
   UpdateForAllBox(prim_list_, prim_check_);
 }
 
-void TMainForm::RebuildNakList() {
+void TProcessingPage::RebuildNakList() {
   ShowNakList(BuildHVList(shell_.Project(), shell_.Folders()));
 }
 
-void TMainForm::ShowNakList(const TRecordListModel& model) {
+void TProcessingPage::ShowNakList(const TRecordListModel& model) {
   FillCheckList(nak_list_, model.Entries, model.Checked);
   nak_list_->setToolTip(Q(model.Hint));
   UpdateForAllBox(nak_list_, nak_check_);
 }
 
-void TMainForm::RebuildVarList() {
+void TProcessingPage::RebuildVarList() {
   std::vector<std::string> paths;
   std::vector<bool> checked;
   for (const TComparisonEntry& e :
@@ -222,10 +270,10 @@ void TMainForm::RebuildVarList() {
   }
   FillCheckList(var_list_, paths, checked);
   UpdateForAllBox(var_list_, var_check_);
-  ScheduleIdleUpdate();
+  form_.ScheduleIdleUpdate();
 }
 
-void TMainForm::ListItemChanged(QListWidgetItem* item, int kind) {
+void TProcessingPage::ListItemChanged(QListWidgetItem* item, int kind) {
   if (reloading_) return;
   QListWidget* list = item->listWidget();
   const int row = list->row(item);
@@ -234,7 +282,7 @@ void TMainForm::ListItemChanged(QListWidgetItem* item, int kind) {
   if (kind != kVariationList && row >= 0 && static_cast<size_t>(row) < records.size()) {
     TFileRecord& r = records[static_cast<size_t>(row)];
     bool& flag = kind == kPrimaryList ? r.ToProcess : r.ToProcessNakamura;
-    if (Busy()) {
+    if (form_.Busy()) {
       // A run works on the project: the mark goes back to what the record says.
       reloading_ = true;
       item->setCheckState(flag ? Qt::Checked : Qt::Unchecked);
@@ -242,16 +290,16 @@ void TMainForm::ListItemChanged(QListWidgetItem* item, int kind) {
       return;
     }
     flag = checked;
-    MarkModified();
+    form_.MarkModified();
   }
   UpdateForAllBox(list, kind == kPrimaryList ? prim_check_
                         : kind == kHVList    ? nak_check_
                                              : var_check_);
 }
 
-void TMainForm::ForAllClicked(QListWidget* list, TForAllCheckBox* box, int kind) {
+void TProcessingPage::ForAllClicked(QListWidget* list, TForAllCheckBox* box, int kind) {
   const Qt::CheckState state = box->checkState();
-  if (state == Qt::PartiallyChecked || Busy()) {
+  if (state == Qt::PartiallyChecked || form_.Busy()) {
     UpdateForAllBox(list, box);
     return;
   }
@@ -263,14 +311,14 @@ void TMainForm::ForAllClicked(QListWidget* list, TForAllCheckBox* box, int kind)
   if (kind != kVariationList) {
     for (TFileRecord& r : shell_.Project().Records)
       (kind == kPrimaryList ? r.ToProcess : r.ToProcessNakamura) = on;
-    MarkModified();
+    form_.MarkModified();
   }
   UpdateForAllBox(list, box);
 }
 
-void TMainForm::Mask(QListWidget* list, TForAllCheckBox* box, int kind) {
-  if (Busy()) return;
-  const auto text = AskText("Введите текст для поиска", QString());
+void TProcessingPage::Mask(QListWidget* list, TForAllCheckBox* box, int kind) {
+  if (form_.Busy()) return;
+  const auto text = form_.AskText("Введите текст для поиска", QString());
   if (!text) return;
   const std::string& needle = *text;
   TFileRecords& records = shell_.Project().Records;
@@ -288,21 +336,21 @@ void TMainForm::Mask(QListWidget* list, TForAllCheckBox* box, int kind) {
     }
   }
   reloading_ = false;
-  if (changed) MarkModified();
+  if (changed) form_.MarkModified();
   UpdateForAllBox(list, box);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Runs.
 
-void TMainForm::StartRun(bool hv, int start, bool only) {
-  bool& running = hv ? nak_running_ : prim_running_;
+void TProcessingPage::StartRun(bool hv, int start, bool only) {
+  bool& running = hv ? form_.Work().NakRunning : form_.Work().PrimRunning;
   if (running) {
     // The running button is the stop button.
-    host_->RequestStop();
+    form_.Host().RequestStop();
     return;
   }
-  if (Busy()) return;
+  if (form_.Busy()) return;
   if (hv) {
     RebuildNakList();
   } else if (!only) {
@@ -316,14 +364,14 @@ void TMainForm::StartRun(bool hv, int start, bool only) {
   options.Start = start;
   options.Only = only;
   // The run starts a new pass of the cache itself, so files changed since are read again.
-  std::shared_ptr<HeaderCache> headers = headers_;
+  std::shared_ptr<HeaderCache> headers = form_.SharedHeaders();
   options.Headers = headers.get();
   running = true;
   (hv ? nak_calc_button_ : prim_calc_button_)->setText(kStopCaption);
-  host_->ClearStop();
-  UpdateIdleStates();
-  TQtUiHost* host = host_;
-  runner_->Start(
+  form_.Host().ClearStop();
+  form_.UpdateIdleStates();
+  TQtUiHost* host = &form_.Host();
+  form_.Runner().Start(
       [ran, report, folders, options, host, hv, headers] {
         *report = hv ? tarvik::RunHV(*ran, folders, *host, options)
                      : tarvik::RunPrimary(*ran, folders, *host, options);
@@ -331,8 +379,8 @@ void TMainForm::StartRun(bool hv, int start, bool only) {
       [this, ran, report, hv] { FinishRun(hv, *ran, *report); });
 }
 
-void TMainForm::FinishRun(bool hv, const TProject& ran, const TRunReport& report) {
-  (hv ? nak_running_ : prim_running_) = false;
+void TProcessingPage::FinishRun(bool hv, const TProject& ran, const TRunReport& report) {
+  (hv ? form_.Work().NakRunning : form_.Work().PrimRunning) = false;
   (hv ? nak_calc_button_ : prim_calc_button_)->setText(kRunCaption);
   // Loading a record's samples corrects its rate and sample count, as it would in place.
   TFileRecords& records = shell_.Project().Records;
@@ -346,11 +394,66 @@ void TMainForm::FinishRun(bool hv, const TProject& ran, const TRunReport& report
     QListWidget* list = hv ? nak_list_ : prim_list_;
     if (report.Problem <= list->count()) list->setCurrentRow(report.Problem - 1);
   }
-  UpdateIdleStates();
+  form_.UpdateIdleStates();
   // The records that failed, and what else the run has to say, in one message at its end.
   if (const std::string summary = RunSummaryText(ran, report); !summary.empty())
-    host_->ShowMessage(summary);
+    form_.Host().ShowMessage(summary);
   emit runFinished();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The viewer on results.
+
+void TProcessingPage::ShowResult(bool hv) {
+  QListWidget* list = hv ? nak_list_ : prim_list_;
+  const int row = SelectedRow(list);
+  if (row < 0 || form_.Work().PreviewLoading) return;
+  if (const std::string path = RecordResultPath(shell_.Project(), shell_.Folders(), row, hv);
+      !QFileInfo::exists(Q(path))) {
+    form_.Host().ShowMessage(NoResultText(path, hv));
+    return;
+  }
+  TSpcForm& viewer = form_.Viewer();
+  TRecordResultBrowser browser(shell_.Project(), shell_.Folders(), hv, form_.Host());
+  if (!browser.Open(row, viewer.view())) return;
+  viewer.setNavigationCallback(
+      [&viewer, &browser](int index) { browser.Navigate(index, viewer.view()); });
+  viewer.refresh();
+  viewer.exec();
+  viewer.setNavigationCallback({});
+  // The selection made in the viewer is kept with the record (the project is then modified).
+  browser.Close(viewer.view());
+  form_.ScheduleIdleUpdate();
+}
+
+void TProcessingPage::ShowComparison(int what) {
+  std::vector<TComparisonEntry> entries;
+  for (int i = 0; i < var_list_->count(); ++i) {
+    QListWidgetItem* item = var_list_->item(i);
+    entries.push_back({item->text().toStdString(), item->checkState() == Qt::Checked});
+  }
+  const std::vector<std::string> paths = BeginComparison(entries, form_.Host());
+  if (paths.empty()) return;
+  const bool hv = rel_radio_->isChecked();
+  const TViewerUnits units = ViewerUnits(form_.SettingsPage().ShownSettings());
+  TSpcForm& viewer = form_.Viewer();
+  bool shown = false;
+  if (what == 0) {
+    shown = ShowTogether(viewer.view(), paths, hv, units, form_.Host());
+  } else {
+    const bool median = what == 2;
+    const auto choice = AskFile(this, TFileAsk(median ? "Медианный спектр" : "Средний спектр")
+                                          .Save()
+                                          .Filter(kAverageFileFilter)
+                                          .In(Q(shell_.Folders().Results))
+                                          .Proposing(median ? kMedianFileName : kAverageFileName));
+    if (!choice) return;
+    shown = ShowComparisonAverage(viewer.view(), paths, choice->First().toStdString(), median,
+                                  units, form_.Host());
+  }
+  if (!shown) return;
+  viewer.refresh();
+  viewer.exec();
 }
 
 }  // namespace tarvik::gui

@@ -21,7 +21,9 @@
 #include "project/gui/file_dialogs.h"
 #include "project/gui/main_form.h"
 #include "project/gui/qt_ui_host.h"
+#include "project/gui/settings_pages.h"
 #include "project/settings_keys.h"
+#include "project/window_rules.h"
 #include "records/assembly.h"
 #include "spectral/settings_page.h"
 
@@ -87,10 +89,10 @@ void SetButton(QButtonGroup* group, int id) {
 // ---------------------------------------------------------------------------------------------
 // Processing settings.
 
-QWidget* TMainForm::CreateSettingsPage() {
-  settings_page_ = new QWidget(this);
-  settings_page_->setObjectName("SettingsPage");
-  QWidget* page = settings_page_;
+TSettingsPage::TSettingsPage(TMainForm& window, QWidget* parent)
+    : QWidget(parent), form_(window), shell_(window.Shell()) {
+  setObjectName("SettingsPage");
+  QWidget* page = this;
   auto* outer = new QVBoxLayout(page);
 
   auto* top = new QHBoxLayout;
@@ -151,7 +153,7 @@ QWidget* TMainForm::CreateSettingsPage() {
   wlay->addWidget(formula_label_, 1, 0, 1, 4);
   window_chart_ = new QCustomPlot(window_box);
   window_chart_->setObjectName("WinChart");
-  window_chart_->setMinimumSize(320, 200);
+  window_chart_->setMinimumSize(220, 160);
   window_chart_->addGraph();
   window_chart_->graph(0)->setObjectName("SeriesWeight");
   window_chart_->graph(0)->setPen(QPen(Qt::blue, 1.5));
@@ -168,16 +170,16 @@ QWidget* TMainForm::CreateSettingsPage() {
                         QDoubleSpinBox*& min_spin, QDoubleSpinBox*& max_spin, QSpinBox*& order_spin,
                         const char* title) {
     auto* box = new QGroupBox(title, page);
-    auto* form = new QFormLayout(box);
+    auto* fields = new QFormLayout(box);
     check_box = new QCheckBox(Q(check.Caption), box);
     check_box->setObjectName(Q(check.Name));
-    form->addRow(check_box);
+    fields->addRow(check_box);
     min_spin = DoubleSpin(box, fmin);
     max_spin = DoubleSpin(box, fmax);
     order_spin = IntSpin(box, order);
-    form->addRow(Q(fmin.Caption), min_spin);
-    form->addRow(Q(fmax.Caption), max_spin);
-    form->addRow(Q(order.Caption), order_spin);
+    fields->addRow(Q(fmin.Caption), min_spin);
+    fields->addRow(Q(fmax.Caption), max_spin);
+    fields->addRow(Q(order.Caption), order_spin);
     right->addWidget(box);
   };
   filter_box(sp::kEdgeCheck, sp::kEdgeFMinSpin, sp::kEdgeFMaxSpin, sp::kEdgeOrderSpin, edge_check_,
@@ -204,7 +206,7 @@ QWidget* TMainForm::CreateSettingsPage() {
   auto radio = [this](QButtonGroup* group, auto write, bool refresh) {
     connect(group, &QButtonGroup::idClicked, this, [this, write, refresh](int id) {
       write(ShownSettings(), id);
-      SettingsEdited(refresh);
+      Edited(refresh);
     });
   };
   radio(
@@ -232,14 +234,14 @@ QWidget* TMainForm::CreateSettingsPage() {
     connect(spin, &QDoubleSpinBox::valueChanged, this, [this, field, refresh](double v) {
       if (reloading_) return;
       ShownSettings().*field = v;
-      SettingsEdited(refresh);
+      Edited(refresh);
     });
   };
   auto ispin = [this](QSpinBox* spin, int32_t TSpectrumSettings::*field) {
     connect(spin, &QSpinBox::valueChanged, this, [this, field](int v) {
       if (reloading_) return;
       ShownSettings().*field = v;
-      SettingsEdited(false);
+      Edited(false);
     });
   };
   dspin(silence_spin_, &TSpectrumSettings::SilenceDur, true);
@@ -255,11 +257,11 @@ QWidget* TMainForm::CreateSettingsPage() {
         reloading_ = true;
         spin->setValue(ShownSettings().*field);
         reloading_ = false;
-        host_->ShowMessage(why);
+        form_.Host().ShowMessage(why);
         return;
       }
       ShownSettings().*field = v;
-      SettingsEdited(false);
+      Edited(false);
     });
   };
   corner_spin(edge_fmin_spin_, &TSpectrumSettings::FMin, kEdgeFilterPair);
@@ -271,51 +273,50 @@ QWidget* TMainForm::CreateSettingsPage() {
   connect(noise_spin_, &QSpinBox::valueChanged, this, [this](int v) {
     if (reloading_) return;
     sp::SetNoiseSpinValue(ShownSettings(), v);
-    SettingsEdited(false);
+    Edited(false);
   });
   auto check = [this](QCheckBox* box, bool TSpectrumSettings::*field) {
     connect(box, &QCheckBox::clicked, this, [this, field](bool on) {
       ShownSettings().*field = on;
-      SettingsEdited(false);
+      Edited(false);
     });
   };
   check(edge_check_, &TSpectrumSettings::EdgeEffect);
   check(noise_check_, &TSpectrumSettings::NoiseFilter);
   connect(window_combo_, &QComboBox::activated, this, [this](int i) {
     ShownSettings().WindowType = i;
-    SettingsEdited(true);
+    Edited(true);
   });
   connect(unit_out_combo_, &QComboBox::activated, this, [this](int i) {
     ShownSettings().UnitOut = i;
-    SettingsEdited(false);
+    Edited(false);
   });
   connect(unit_combo_, &QComboBox::activated, this, [this](int i) {
     ShownSettings().UnitCoef = sp::UnitCoefOfItem(i);
-    SettingsEdited(false);
+    Edited(false);
   });
-  connect(options_combo_, &QComboBox::activated, this, [this] { ReloadSettingsPage(); });
+  connect(options_combo_, &QComboBox::activated, this, [this] { Reload(); });
   connect(defaults_button_, &QPushButton::clicked, this, [this] {
     RestoreDefaults(ShownSettings(), ShownSet());
-    MarkModified();
-    ReloadSettingsPage();
+    form_.MarkModified();
+    Reload();
   });
-  return page;
 }
 
-int TMainForm::ShownSet() const {
+int TSettingsPage::ShownSet() const {
   return std::clamp(options_combo_->currentIndex(), 0, kSettingsSetCount - 1);
 }
 
-TSpectrumSettings& TMainForm::ShownSettings() {
+TSpectrumSettings& TSettingsPage::ShownSettings() {
   return shell_.Project().Settings[static_cast<size_t>(ShownSet())];
 }
 
-void TMainForm::SettingsEdited(bool refresh) {
-  MarkModified();
-  if (refresh) RefreshSettingsPage();
+void TSettingsPage::Edited(bool refresh) {
+  form_.MarkModified();
+  if (refresh) Refresh();
 }
 
-void TMainForm::ReloadSettingsPage() {
+void TSettingsPage::Reload() {
   const TSpectrumSettings& s = ShownSettings();
   reloading_ = true;
   SetButton(fourier_group_, s.UseFFT ? 1 : 0);
@@ -341,10 +342,10 @@ void TMainForm::ReloadSettingsPage() {
   unit_out_combo_->setCurrentIndex(std::clamp(s.UnitOut, 0, 2));
   // The unit box is not reloaded: it keeps the item last chosen.
   reloading_ = false;
-  RefreshSettingsPage();
+  Refresh();
 }
 
-void TMainForm::RefreshSettingsPage() {
+void TSettingsPage::Refresh() {
   const sp::TPageRefresh page = sp::RefreshPage(ShownSettings(), shell_.Project().WorkingRate);
   silence_length_label_->setText(page.GeometryError.empty() ? Q(page.SilenceLengthText)
                                                             : QString("—"));
@@ -371,44 +372,44 @@ void TMainForm::RefreshSettingsPage() {
 // ---------------------------------------------------------------------------------------------
 // General settings.
 
-QWidget* TMainForm::CreateGeneralPage() {
-  general_page_ = new QWidget(this);
-  general_page_->setObjectName("GeneralPage");
-  auto* outer = new QVBoxLayout(general_page_);
-  auto* form = new QFormLayout;
-  outer->addLayout(form);
+TGeneralPage::TGeneralPage(TMainForm& window, QWidget* parent)
+    : QWidget(parent), form_(window), shell_(window.Shell()) {
+  setObjectName("GeneralPage");
+  auto* outer = new QVBoxLayout(this);
+  auto* fields = new QFormLayout;
+  outer->addLayout(fields);
 
   auto* dir_row = new QHBoxLayout;
-  directory_edit_ = new QLineEdit(general_page_);
+  directory_edit_ = new QLineEdit(this);
   directory_edit_->setObjectName("DirectoryEdit");
-  directory_button_ = new QPushButton("...", general_page_);
+  directory_button_ = new QPushButton("...", this);
   directory_button_->setObjectName("DirectoryButton");
   directory_button_->setMaximumWidth(40);
   dir_row->addWidget(directory_edit_, 1);
   dir_row->addWidget(directory_button_);
-  form->addRow("Папка результатов", dir_row);
+  fields->addRow("Папка результатов", dir_row);
 
-  format_combo_ = new QComboBox(general_page_);
+  format_combo_ = new QComboBox(this);
   format_combo_->setObjectName("FormatComBox");
-  for (std::string_view f : kDataFormats) format_combo_->addItem(Q(f));
-  form->addRow("Формат данных", format_combo_);
+  for (const std::string& item : DataFormatItems()) format_combo_->addItem(Q(item));
+  fields->addRow("Формат данных", format_combo_);
 
-  auto_component_check_ = new QCheckBox("Автоматическое распознавание компонент", general_page_);
+  auto_component_check_ = new QCheckBox("Автоматическое распознавание компонент", this);
   auto_component_check_->setObjectName("AutoComponentCheckBox");
-  form->addRow(auto_component_check_);
+  fields->addRow(auto_component_check_);
 
-  max_span_spin_ = new QSpinBox(general_page_);
+  max_span_spin_ = new QSpinBox(this);
   max_span_spin_->setObjectName("MaxSpanSpinEdit");
   max_span_spin_->setRange(0, kMaxSpanLimit);
   max_span_spin_->setKeyboardTracking(false);
-  form->addRow("Макс. разрыв между записями, с", max_span_spin_);
+  fields->addRow("Макс. разрыв между записями, с", max_span_spin_);
 
-  sr_default_spin_ = new QDoubleSpinBox(general_page_);
+  sr_default_spin_ = new QDoubleSpinBox(this);
   sr_default_spin_->setObjectName("SRDefSpinEdit");
   sr_default_spin_->setDecimals(3);
   sr_default_spin_->setRange(kMinSampRateDefault, kMaxSampRateDefault);
   sr_default_spin_->setKeyboardTracking(false);
-  form->addRow("Частота оцифровки по умолчанию, Гц", sr_default_spin_);
+  fields->addRow("Частота оцифровки по умолчанию, Гц", sr_default_spin_);
   for (QWidget* w :
        std::initializer_list<QWidget*>{format_combo_, max_span_spin_, sr_default_spin_})
     w->setMaximumWidth(180);
@@ -416,32 +417,31 @@ QWidget* TMainForm::CreateGeneralPage() {
 
   connect(directory_edit_, &QLineEdit::textEdited, this, [this](const QString& text) {
     shell_.SetResultDir(text.toStdString());
-    ScheduleIdleUpdate();
+    form_.ScheduleIdleUpdate();
   });
-  connect(directory_button_, &QPushButton::clicked, this, &TMainForm::ChooseResultDir);
+  connect(directory_button_, &QPushButton::clicked, this, &TGeneralPage::ChooseResultDir);
   connect(format_combo_, &QComboBox::activated, this, [this](int i) {
     shell_.SetDataFormat(i);
-    ScheduleIdleUpdate();
+    form_.ScheduleIdleUpdate();
   });
   connect(auto_component_check_, &QCheckBox::clicked, this, [this](bool on) {
     shell_.SetRecognizeComponent(on);
-    ScheduleIdleUpdate();
+    form_.ScheduleIdleUpdate();
   });
   connect(max_span_spin_, &QSpinBox::valueChanged, this, [this](int v) {
     if (reloading_) return;
     shell_.SetMaxSpan(v);
-    ScheduleIdleUpdate();
+    form_.ScheduleIdleUpdate();
   });
   connect(sr_default_spin_, &QDoubleSpinBox::valueChanged, this, [this](double v) {
     if (reloading_) return;
     shell_.SetSampRateDefault(v);
-    RefreshSettingsPage();
-    ScheduleIdleUpdate();
+    form_.SettingsPage().Refresh();
+    form_.ScheduleIdleUpdate();
   });
-  return general_page_;
 }
 
-void TMainForm::ReloadGeneralPage() {
+void TGeneralPage::Reload() {
   const TGeneralSettings& g = shell_.Project().General;
   reloading_ = true;
   directory_edit_->setText(QString::fromStdString(g.ResultDir));
@@ -452,7 +452,7 @@ void TMainForm::ReloadGeneralPage() {
   reloading_ = false;
 }
 
-void TMainForm::ChooseResultDir() {
+void TGeneralPage::ChooseResultDir() {
   const QString current = directory_edit_->text();
   const auto choice = AskFile(this, TFileAsk("Папка результатов")
                                         .Choose(QFileDialog::Directory)
@@ -460,7 +460,7 @@ void TMainForm::ChooseResultDir() {
   if (!choice) return;
   directory_edit_->setText(choice->First());
   shell_.SetResultDir(choice->First().toStdString());
-  ScheduleIdleUpdate();
+  form_.ScheduleIdleUpdate();
 }
 
 }  // namespace tarvik::gui

@@ -23,7 +23,9 @@
 #include "project/gui/double_click_label.h"
 #include "project/gui/file_dialogs.h"
 #include "project/gui/main_form.h"
+#include "project/gui/processing_page.h"
 #include "project/gui/qt_ui_host.h"
+#include "project/gui/records_page.h"
 #include "response/load_response.h"
 
 namespace tarvik::gui {
@@ -56,7 +58,7 @@ std::string ShownResponsePath(const QLineEdit* edit) {
 
 }  // namespace
 
-QWidget* TMainForm::CreateRecordEditor(QWidget* parent) {
+void TRecordsPage::CreateEditor(QWidget* parent) {
   editor_ = new QWidget(parent);
   editor_->setObjectName("RecordEditor");
   auto* layout = new QVBoxLayout(editor_);
@@ -216,23 +218,22 @@ QWidget* TMainForm::CreateRecordEditor(QWidget* parent) {
     if (reloading_ || level < 1) return;
     AfterEdit(SetLevel(shell_.Project(), SelectedRecords(), EditorChannel(), level), false);
   });
-  connect(rename_action_, &QAction::triggered, this, &TMainForm::RenameChannelClicked);
+  connect(rename_action_, &QAction::triggered, this, &TRecordsPage::RenameChannelClicked);
   connect(station_caption, &TDoubleClickLabel::doubleClicked, this,
           [this] { CopyToClipboard(false); });
   connect(whole_caption, &TDoubleClickLabel::doubleClicked, this,
           [this] { CopyToClipboard(true); });
   connect(start_caption, &TDoubleClickLabel::doubleClicked, this, [this] { AskRecordTime(false); });
   connect(finish_caption, &TDoubleClickLabel::doubleClicked, this, [this] { AskRecordTime(true); });
-  connect(rate_caption, &TDoubleClickLabel::doubleClicked, this, &TMainForm::AskRate);
-  connect(adc_caption, &TDoubleClickLabel::doubleClicked, this, &TMainForm::AskAdc);
-  return editor_;
+  connect(rate_caption, &TDoubleClickLabel::doubleClicked, this, &TRecordsPage::AskRate);
+  connect(adc_caption, &TDoubleClickLabel::doubleClicked, this, &TRecordsPage::AskAdc);
 }
 
-int TMainForm::EditorChannel() const {
+int TRecordsPage::EditorChannel() const {
   return channel_list_->currentRow();
 }
 
-void TMainForm::FillEditor() {
+void TRecordsPage::FillEditor() {
   if (editor_ == nullptr) return;
   const TEditorView view =
       EditorView(shell_.Project(), SelectedRecords(), CurrentRecord(), EditorChannel());
@@ -277,10 +278,10 @@ void TMainForm::FillEditor() {
     channel_list_->clear();
     reloading_ = was_reloading;
   }
-  ScheduleIdleUpdate();
+  form_.ScheduleIdleUpdate();
 }
 
-void TMainForm::FillChannelFields() {
+void TRecordsPage::FillChannelFields() {
   const TEditorView view =
       EditorView(shell_.Project(), SelectedRecords(), CurrentRecord(), EditorChannel());
   const bool was_reloading = reloading_;
@@ -302,27 +303,27 @@ void TMainForm::FillChannelFields() {
   reloading_ = was_reloading;
 }
 
-void TMainForm::AfterEdit(const TRecordOpResult& result, bool lists) {
+void TRecordsPage::AfterEdit(const TRecordOpResult& result, bool lists) {
   if (!result.Done) {
-    if (!result.Message.empty()) host_->ShowMessage(result.Message);
+    if (!result.Message.empty()) form_.Host().ShowMessage(result.Message);
     FillEditor();
     return;
   }
   // Station, selection, component and IsEvent show in the processing lists (file names, the
   // H/V pairs).
   if (lists) {
-    RebuildPrimList();
-    RebuildNakList();
+    form_.ProcessingPage().RebuildPrimList();
+    form_.ProcessingPage().RebuildNakList();
   }
   FillEditor();
   if (!result.Warnings.empty()) {
     std::string text;
     for (const std::string& w : result.Warnings) text += (text.empty() ? "" : "\n") + w;
-    host_->ShowMessage(text);
+    form_.Host().ShowMessage(text);
   }
 }
 
-void TMainForm::SelectionTimeEdited(bool finish) {
+void TRecordsPage::SelectionTimeEdited(bool finish) {
   QLineEdit* edit = finish ? sel_finish_edit_ : sel_start_edit_;
   if (reloading_ || !edit->isModified()) return;
   edit->setModified(false);
@@ -340,7 +341,7 @@ void TMainForm::SelectionTimeEdited(bool finish) {
   AfterEdit(result, true);
 }
 
-void TMainForm::ResponseEdited(int kind) {
+void TRecordsPage::ResponseEdited(int kind) {
   QLineEdit* edit = response_edits_[static_cast<size_t>(kind)];
   if (reloading_ || !edit->isModified()) return;
   edit->setModified(false);
@@ -349,8 +350,8 @@ void TMainForm::ResponseEdited(int kind) {
             false);
 }
 
-void TMainForm::BrowseResponse(int kind) {
-  if (Busy() || EditorChannel() < 0) return;
+void TRecordsPage::BrowseResponse(int kind) {
+  if (form_.Busy() || EditorChannel() < 0) return;
   QLineEdit* edit = response_edits_[static_cast<size_t>(kind)];
   const auto choice = AskFile(this, TFileAsk("Выберите файл с ЧХ")
                                         .Filter(kResponseFileFilter)
@@ -362,12 +363,12 @@ void TMainForm::BrowseResponse(int kind) {
             false);
 }
 
-void TMainForm::UnitTemplate(int kind) {
-  if (Busy() || SelectedRecords().empty()) return;
+void TRecordsPage::UnitTemplate(int kind) {
+  if (form_.Busy() || SelectedRecords().empty()) return;
   const int channel = EditorChannel();
   const int current = CurrentRecord();
   if (channel < 0 || current < 0) {
-    host_->ShowMessage(kNoChannelChosenMessage);
+    form_.Host().ShowMessage(kNoChannelChosenMessage);
     return;
   }
   const TFileRecord& record = shell_.Project().Records[static_cast<size_t>(current)];
@@ -383,29 +384,29 @@ void TMainForm::UnitTemplate(int kind) {
             false);
 }
 
-void TMainForm::RenameChannelClicked() {
+void TRecordsPage::RenameChannelClicked() {
   const int channel = EditorChannel();
-  if (Busy() || channel < 0 || SelectedRecords().empty()) return;
-  const auto name = AskText(kRenamePrompt, channel_list_->item(channel)->text());
+  if (form_.Busy() || channel < 0 || SelectedRecords().empty()) return;
+  const auto name = form_.AskText(kRenamePrompt, channel_list_->item(channel)->text());
   if (!name) return;
   AfterEdit(RenameChannel(shell_.Project(), SelectedRecords(), channel, *name), true);
 }
 
-void TMainForm::CopyToClipboard(bool times) {
+void TRecordsPage::CopyToClipboard(bool times) {
   const TSelection selection = SelectedRecords();
   if (selection.empty()) return;
   const TProject& project = shell_.Project();
   QApplication::clipboard()->setText(Q(times ? TimeSpansClipboardText(project, selection)
                                              : StationsClipboardText(project, selection)));
-  host_->ShowMessage(ClipboardMessage(static_cast<int>(selection.size())));
+  form_.Host().ShowMessage(ClipboardMessage(static_cast<int>(selection.size())));
 }
 
-void TMainForm::AskRecordTime(bool finish) {
-  if (Busy()) return;
+void TRecordsPage::AskRecordTime(bool finish) {
+  if (form_.Busy()) return;
   const int current = CurrentRecordOr(kNoRecordMessage);
   if (current < 0) return;
-  const auto text = AskText(finish ? kFinishPrompt : kStartPrompt,
-                            (finish ? finish_label_ : start_label_)->text());
+  const auto text = form_.AskText(finish ? kFinishPrompt : kStartPrompt,
+                                  (finish ? finish_label_ : start_label_)->text());
   if (!text) return;
   TProject& project = shell_.Project();
   AfterEdit(
@@ -413,26 +414,26 @@ void TMainForm::AskRecordTime(bool finish) {
       true);
 }
 
-void TMainForm::AskRate() {
-  if (Busy()) return;
+void TRecordsPage::AskRate() {
+  if (form_.Busy()) return;
   const int current = CurrentRecordOr(kNoRecordMessage);
   if (current < 0) return;
-  const auto text =
-      AskText(kRatePrompt,
-              QString::number(shell_.Project().Records[static_cast<size_t>(current)].SampRate));
+  const auto text = form_.AskText(
+      kRatePrompt,
+      QString::number(shell_.Project().Records[static_cast<size_t>(current)].SampRate));
   if (!text) return;
   AfterEdit(SetSamplingRate(shell_.Project(), SelectedRecords(), current, *text), true);
 }
 
-void TMainForm::AskAdc() {
-  if (Busy()) return;
+void TRecordsPage::AskAdc() {
+  if (form_.Busy()) return;
   const int channel = EditorChannel();
   const int current = CurrentRecord();
   if (current < 0 || channel < 0) {
-    host_->ShowMessage(kNoRecordOrChannelMessage);
+    form_.Host().ShowMessage(kNoRecordOrChannelMessage);
     return;
   }
-  const auto text = AskText(kAdcPrompt, adc_label_->text());
+  const auto text = form_.AskText(kAdcPrompt, adc_label_->text());
   if (!text) return;
   AfterEdit(SetAdcCoefficient(shell_.Project(), SelectedRecords(), current, channel, *text), false);
 }

@@ -1,0 +1,70 @@
+#include "project/window_rules.h"
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <string_view>
+#include <system_error>
+
+#include "records/assembly.h"
+
+namespace tarvik {
+
+std::string HelpUnavailableText(const std::string& guide_path, bool guide_exists) {
+  if (!guide_exists) return "Руководство пользователя не найдено: " + guide_path;
+  return "Не найдена программа для просмотра PDF-файлов.\nРуководство пользователя: " + guide_path;
+}
+
+std::string DialogStartFolder(const std::string& project_folder, const std::string& current) {
+  std::error_code ec;
+  if (!project_folder.empty() && std::filesystem::is_directory(project_folder, ec))
+    return project_folder;
+  return current;
+}
+
+std::vector<std::string> DataFormatItems() {
+  // The names of the formats in the order of the data-format setting.
+  static constexpr std::array<std::string_view, kDataFormats.size()> kNames = {
+      "REC",    "ISS",      "UGRA",      "SDAS",   "Reftek", "CSS",
+      "Guralp", "MiniSEED", "DeltaGeon", "Baikal", "SL"};
+  std::vector<std::string> items;
+  for (size_t i = 0; i < kDataFormats.size(); ++i)
+    items.push_back(std::string(kNames[i]) + " (" + std::string(kDataFormats[i]) + ")");
+  return items;
+}
+
+std::string NoResponseFilesText(const TFileRecord& record, int mode) {
+  // The record's response fields, read in this one place.
+  const int count = std::clamp(record.ChannelCount, 0, kMaxChannels);
+  bool sensor = false, amplifier = false, channel = false;
+  for (int c = 0; c < count; ++c) {
+    const auto i = static_cast<size_t>(c);
+    sensor = sensor || !record.SensorResp[i].empty();
+    amplifier = amplifier || !record.AmplifierResp[i].empty();
+    channel = channel || !record.ChannelResp[i].empty();
+  }
+  switch (mode) {
+    case 0:
+      if (!sensor) return "Ни для одного канала записи не задан файл с ЧХ датчика.";
+      break;
+    case 1:
+      if (!amplifier) return "Ни для одного канала записи не задан файл с ЧХ усилителя.";
+      break;
+    case 2:
+      if (!channel) return "Ни для одного канала записи не задан файл с ЧХ канала.";
+      break;
+    default:
+      if (!sensor && !amplifier && !channel)
+        return "Ни для одного канала записи не заданы файлы с ЧХ.";
+      break;
+  }
+  return {};
+}
+
+std::string NoResultText(const std::string& path, bool hv) {
+  return "Файл результата не найден:\n" + path +
+         "\n\nВыполните расчет: кнопка «Р а с ч е т» на вкладке «" +
+         (hv ? "Спектры H/V" : "Обычные спектры") + "».";
+}
+
+}  // namespace tarvik
