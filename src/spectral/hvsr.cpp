@@ -311,12 +311,13 @@ struct Components {
 
 Components FindComponents(const TFileRecord& record, size_t channels) {
   Components c;
-  const int count = static_cast<int>(std::min<size_t>(channels, kMaxChannels));
+  const int count =
+      static_cast<int>(std::min({channels, record.Channels.size(), size_t{kMaxChannels}}));
   for (int i = 0; i < count; ++i) {
-    if (!record.ChanSelected[i]) continue;
-    if (record.Axis[i] == 0 && c.e < 0) c.e = i;
-    if (record.Axis[i] == 1 && c.n < 0) c.n = i;
-    if (record.Axis[i] == 2 && c.z < 0) c.z = i;
+    if (!record.Channels[i].Selected) continue;
+    if (record.Channels[i].Axis == Component::kE && c.e < 0) c.e = i;
+    if (record.Channels[i].Axis == Component::kN && c.n < 0) c.n = i;
+    if (record.Channels[i].Axis == Component::kZ && c.z < 0) c.z = i;
   }
   return c;
 }

@@ -77,7 +77,7 @@ TPreviewPicture BuildPreviewPicture(const TPreviewModel& m) {
     const int strip = static_cast<int>(k);
     TPreviewStrip s;
     s.Channel = c;
-    s.Name = record.Channel[static_cast<size_t>(c)];
+    s.Name = record.Channels[static_cast<size_t>(c)].Channel;
     s.Top = m.StripTop(strip);
     s.Bottom = m.StripBottom(strip);
     auto y_of = [&](int64_t v) {
@@ -127,7 +127,7 @@ TPreviewPicture BuildPreviewPicture(const TPreviewModel& m) {
       const int c = shown[k];
       const int strip = static_cast<int>(k);
       const int64_t mean = m.Scales()[static_cast<size_t>(c)].Mean;
-      const int64_t level = record.Level[static_cast<size_t>(c)];
+      const int64_t level = record.Channels[static_cast<size_t>(c)].Level;
       for (int64_t v : {mean + level, mean - level}) {
         const int64_t y = m.YOfValue(strip, v);
         if (y < m.StripTop(strip) || y > m.StripBottom(strip)) continue;

@@ -120,7 +120,7 @@ TEST(PreviewPictureStrokes, ZoomedInEachSampleHasItsOwnColumn) {
 
 TEST(PreviewPictureStrokes, StripsOfShownChannelsStayInsideTheirRows) {
   TFileRecord r = PreviewRecord(3, 600);
-  r.ChanSelected[1] = false;
+  r.Channels[1].Selected = false;
   TData32 data(3, std::vector<int32_t>(600, 0));
   for (int i = 0; i < 600; ++i) {
     data[0][i] = i;             // mean far from the middle of the shared range
@@ -202,7 +202,7 @@ TEST(PreviewPictureOverlays, RedIntervalsAtLeastTwoPixelsAndGreenLevelLines) {
   // Level 50 with single disturbed samples at 300, 700 and 702 and segments of 64: red over
   // 256..300, 685..702 and the short tail 959..999.
   TFileRecord r = PreviewRecord(2, 1000);
-  r.Level[0] = r.Level[1] = 50;
+  r.Channels[0].Level = r.Channels[1].Level = 50;
   TData32 data(2, std::vector<int32_t>(1000, 0));
   data[0][300] = 200;
   data[0][700] = -200;
@@ -243,7 +243,7 @@ TEST(PreviewPictureOverlays, RedIntervalsAtLeastTwoPixelsAndGreenLevelLines) {
   EXPECT_LT(first.Y1, pic.LevelLines[1].Y1);
 
   // A level beyond the strip draws no line.
-  r.Level[0] = r.Level[1] = 2147483647;
+  r.Channels[0].Level = r.Channels[1].Level = 2147483647;
   m.ShowSamples(r, data, o);
   m.SetArea(101, 200);
   EXPECT_TRUE(BuildPreviewPicture(m).LevelLines.empty());
@@ -252,7 +252,7 @@ TEST(PreviewPictureOverlays, RedIntervalsAtLeastTwoPixelsAndGreenLevelLines) {
 TEST(PreviewPictureOverlays, AOneSampleIntervalAtTheRightEdgeStaysTwoPixelsAndAFocusFollows) {
   // The span 39..999 holds fifteen quiet segments of 64 and then the disturbed sample 999.
   TFileRecord r = PreviewRecord(1, 1000);
-  r.Level[0] = 50;
+  r.Channels[0].Level = 50;
   r.SelectStart = r.Start + SpanOfSamples(39, kPreviewRate);
   TData32 data(1, std::vector<int32_t>(1000, 0));
   data[0][999] = 500;
