@@ -113,8 +113,7 @@ void BM_WriteFloor(benchmark::State& state) {
   Count(state, form);
 }
 
-// What the record model costs by itself: 10,000 empty records (32 channels of four paths and a
-// name each) made and released.
+// What the record model costs by itself: 10,000 empty records made and released.
 void BM_RecordArray(benchmark::State& state) {
   for (auto _ : state) {
     TFileRecords records(kRecords);

@@ -447,23 +447,6 @@ TRecordListModel HVList(const TProject& project, const TResultFolders& folders, 
 
 }  // namespace
 
-std::string SelectionLengthText(double days) {
-  std::string sign;
-  if (days < 0) {
-    sign = "-";
-    days = -days;
-  }
-  if (!std::isfinite(days)) return sign + "0:00:00";
-  auto seconds = static_cast<int64_t>(std::nearbyint(std::min(days, 1e9) * kSecondsPerDay));
-  const int64_t whole_days = seconds / 86400;
-  seconds %= 86400;
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%d:%02d:%02d", static_cast<int>(seconds / 3600),
-                static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
-  if (whole_days > 0) return sign + std::to_string(whole_days) + "сут. " + buf;
-  return sign + buf;
-}
-
 std::string PrimaryEntryText(const TFileRecord& record) {
   std::string components;
   for (int c = 0; c < Channels(record); ++c) {

@@ -6,10 +6,9 @@
 #include <limits>
 #include <system_error>
 
+#include "common/date_text.h"
 #include "common/rounding.h"
 #include "common/ui_host.h"
-#include "project/bin_ini_file.h"
-#include "project/driver.h"
 #include "records/load_record.h"
 #include "response/biquad.h"
 #include "spectral/bandpass.h"

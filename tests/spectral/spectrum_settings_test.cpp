@@ -7,7 +7,7 @@
 #include <numbers>
 #include <vector>
 
-#include "spectral/settings_page.h"
+#include "project/settings_page.h"
 
 namespace tarvik {
 namespace {

@@ -22,8 +22,8 @@
 #include "project/gui/main_form.h"
 #include "project/gui/qt_ui_host.h"
 #include "project/settings_keys.h"
+#include "project/settings_page.h"
 #include "records/assembly.h"
-#include "spectral/settings_page.h"
 
 namespace tarvik::gui {
 

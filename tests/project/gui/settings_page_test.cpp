@@ -12,7 +12,7 @@
 #include <QTabWidget>
 
 #include "gui_test_support.h"
-#include "spectral/settings_page.h"
+#include "project/settings_page.h"
 
 namespace tarvik::gui::testing {
 

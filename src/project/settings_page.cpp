@@ -1,4 +1,4 @@
-#include "spectral/settings_page.h"
+#include "project/settings_page.h"
 
 #include <charconv>
 #include <cmath>
