@@ -66,10 +66,10 @@ TProject MakeProject(const std::string& folder, const std::string& results,
   NullUiHost host;
   AddFolder(project.Records, folder, kMiniSeedFormatIndex, settings, host);
   for (TFileRecord& r : project.Records) {
-    for (int c = 0; c < r.ChannelCount; ++c) {
-      r.ChannelResp[c] = paz;
-      r.ADCCoef[c] = 419430.4;
-      r.Level[c] = 1 << 30;
+    for (int c = 0; c < r.ChannelCount(); ++c) {
+      r.Channels[c].ChannelResp = paz;
+      r.Channels[c].ADCCoef = 419430.4;
+      r.Channels[c].Level = 1 << 30;
     }
     r.ToProcess = true;
   }

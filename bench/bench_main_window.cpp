@@ -36,18 +36,18 @@ struct Data {
       std::snprintf(station, sizeof station, "S%05d", i);
       r.Station = station;
       r.File = dir.path().toStdString() + "/data/" + station + ".msd";
-      r.ChannelCount = 3;
+      r.Channels.resize(3);
       r.SampRate = 100.0;
       r.Start = r.SelectStart = 45000.0 + i * 0.04;
       r.Finish = r.SelectFinish = r.Start + 1.0 / 24;
       r.ToProcess = r.ToProcessNakamura = i % 3 != 0;
       for (int c = 0; c < 3; ++c) {
-        r.Channel[c] = std::string("HH") + "ENZ"[c];
-        r.Axis[c] = c;
-        r.Level[c] = 5000 + c;
-        r.ChanSelected[c] = true;
-        r.ChannelResp[c] = dir.path().toStdString() + "/responses/geophone_1hz.paz";
-        r.ADCCoef[c] = 419430.4;
+        r.Channels[c].Channel = std::string("HH") + "ENZ"[c];
+        r.Channels[c].Axis = static_cast<Component>(c);
+        r.Channels[c].Level = 5000 + c;
+        r.Channels[c].Selected = true;
+        r.Channels[c].ChannelResp = dir.path().toStdString() + "/responses/geophone_1hz.paz";
+        r.Channels[c].ADCCoef = 419430.4;
       }
       p.Records.push_back(r);
     }

@@ -47,8 +47,9 @@ struct Preview {
     r.SelectFinish = r.Finish - 1.0 / 24;
     TData32 data;
     for (int c = 0; c < kChannels; ++c) {
-      r.Level[c] = 4000;  // above the swell: the noisy afternoon is disturbed, the night quiet
-      r.Channel[c] = std::string("HH") + "ENZ"[c];
+      r.Channels[c].Level =
+          4000;  // above the swell: the noisy afternoon is disturbed, the night quiet
+      r.Channels[c].Channel = std::string("HH") + "ENZ"[c];
       data.push_back(bench::NoiseSignal(11u + c, kSamples, kRate));
     }
     TPreviewOptions options;

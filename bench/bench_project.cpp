@@ -42,17 +42,17 @@ TProject MakeProject(const std::string& folder) {
     r.File =
         folder + "/data/" + r.Station + "/" + FormatDateTime("yyyymmdd-hhnnss", r.Start) + ".msd";
     r.SampRate = 100.0;
-    r.ChannelCount = kChannels;
+    r.Channels.resize(static_cast<size_t>(kChannels));
     r.ToProcess = true;
     r.ToProcessNakamura = i % 2 == 0;
     r.SelIndex = r.SelNakIndex = -1;
     for (int c = 0; c < kChannels; ++c) {
-      r.Channel[c] = std::string("HH") + "ENZ"[c];
-      r.Axis[c] = c;
-      r.Level[c] = 50000 + c;
-      r.ChanSelected[c] = true;
-      r.ADCCoef[c] = 419430.4;
-      r.ChannelResp[c] = folder + "/responses/geophone_1hz.paz";
+      r.Channels[c].Channel = std::string("HH") + "ENZ"[c];
+      r.Channels[c].Axis = static_cast<Component>(c);
+      r.Channels[c].Level = 50000 + c;
+      r.Channels[c].Selected = true;
+      r.Channels[c].ADCCoef = 419430.4;
+      r.Channels[c].ChannelResp = folder + "/responses/geophone_1hz.paz";
     }
     p.Records.push_back(std::move(r));
   }
@@ -113,8 +113,7 @@ void BM_WriteFloor(benchmark::State& state) {
   Count(state, form);
 }
 
-// What the record model costs by itself: 10,000 empty records (32 channels of four paths and a
-// name each) made and released.
+// What the record model costs by itself: 10,000 empty records made and released.
 void BM_RecordArray(benchmark::State& state) {
   for (auto _ : state) {
     TFileRecords records(kRecords);

@@ -44,8 +44,8 @@ void BM_CalculateSpectra(benchmark::State& state) {
   const tarvik::TData32& data = Day();
   const tarvik::TFileRecord record = tarvik::bench::DayRecord(kChannels, kRate, kSamples);
   tarvik::TSpectrumSettings s;
-  s.EstimationType = 1;
-  s.SpectrumType = 1;
+  s.EstimationType = tarvik::TEstimationType::kBartlett;
+  s.SpectrumType = tarvik::TSpectrumType::kPower;
   s.SilenceDur = kSegment / kRate;
   tarvik::NullUiHost host;
   tarvik::TMatrix2D mean, stdev;

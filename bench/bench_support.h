@@ -24,12 +24,12 @@ inline TFileRecord DayRecord(int channels, double rate, int64_t samples) {
   r.SampRate = rate;
   r.Start = EncodeDateTime(2024, 1, 1);
   r.SampleCount = static_cast<int32_t>(samples);
-  r.ChannelCount = channels;
+  r.Channels.resize(static_cast<size_t>(channels));
   for (int c = 0; c < channels; ++c) {
-    r.ChanSelected[c] = true;
-    r.Level[c] = 1000000;
-    r.ADCCoef[c] = 1.0;
-    r.Axis[c] = c;
+    r.Channels[c].Selected = true;
+    r.Channels[c].Level = 1000000;
+    r.Channels[c].ADCCoef = 1.0;
+    r.Channels[c].Axis = static_cast<Component>(c);
   }
   r.SelectStart = r.Start;
   r.SelectFinish = r.Start + 1.0;

@@ -44,9 +44,7 @@ void RegisterCompress(CLI::App& app, CommandResult& result) {
     // Every file the record is read from is an input, not only the first.
     std::vector<std::string> inputs =
         FindRecordFiles(record->File, opt->settings.working_rate, record->Start, record->Finish,
-                        host, nullptr, record->Station, {},
-                        std::span<const std::string>(record->Channel.data(),
-                                                     static_cast<size_t>(record->ChannelCount)))
+                        host, nullptr, record->Station, {}, ChannelNames(*record))
             .paths;
     inputs.push_back(opt->file);
     if (!MayWriteOutput("compress", opt->out, inputs, opt->force, result)) return;

@@ -60,11 +60,11 @@ Json PreviewJson(const Options& opt, const TPreviewModel& m) {
   const TFileRecord& r = m.Record();
   const auto [first, last] = m.Span();
   Json channels = Json::array();
-  for (int c = 0; c < r.ChannelCount && c < kMaxChannels; ++c) {
+  for (int c = 0; c < r.ChannelCount() && c < kMaxChannels; ++c) {
     channels.push_back(Json{{"number", c + 1},
-                            {"Channel", r.Channel[c]},
-                            {"ChanSelected", r.ChanSelected[c]},
-                            {"Level", r.Level[c]}});
+                            {"Channel", r.Channels[c].Channel},
+                            {"ChanSelected", r.Channels[c].Selected},
+                            {"Level", r.Channels[c].Level}});
   }
   return Json{{"project", opt.project},
               {"record", opt.record},

@@ -97,20 +97,20 @@ void RegisterCombine(CLI::App& app, CommandResult& result) {
     // first file stays the kept record's.
     const int first = *std::min_element(chosen.begin(), chosen.end());
     const bool by_channels =
-        k.ChannelCount > s.Before().Records[static_cast<size_t>(first)].ChannelCount;
+        k.ChannelCount() > s.Before().Records[static_cast<size_t>(first)].ChannelCount();
     for (int i : chosen) {
       const TFileRecord& was = s.Before().Records[static_cast<size_t>(i)];
       if (by_channels ? i == first
                       : was.File == k.File && was.Start == k.Start && was.Station == k.Station) {
         s.Change(RecordLabel(s.Before(), i) + " kept as record " + std::to_string(kept + 1) +
                      ": Finish " + FormatIso(k.Finish) + ", SelectFinish " +
-                     FormatIso(k.SelectFinish) + ", " + std::to_string(k.ChannelCount) +
+                     FormatIso(k.SelectFinish) + ", " + std::to_string(k.ChannelCount()) +
                      " channels",
                  Json{{"kept", i + 1},
                       {"now", kept + 1},
                       {"Finish", FormatIso(k.Finish)},
                       {"SelectFinish", FormatIso(k.SelectFinish)},
-                      {"channels", k.ChannelCount}});
+                      {"channels", k.ChannelCount()}});
         continue;
       }
       s.Change("removed " + RecordLabel(s.Before(), i),

@@ -21,7 +21,7 @@ void PrintSamples(const TFileRecord& record, const TData32& data) {
   std::string out;
   for (size_t c = 0; c < data.size(); ++c) {
     if (c) out += '\t';
-    out += record.Channel[c];
+    if (c < record.Channels.size()) out += record.Channels[c].Channel;
   }
   out += '\n';
   const size_t n = data.empty() ? 0 : data.front().size();

@@ -33,8 +33,7 @@ int ParseFormat(const std::string& text) {
 }
 
 char ComponentOf(const TFileRecord& r, int c) {
-  const int axis = r.Axis[c];
-  return axis >= 0 && axis < 5 ? kComponentLetters[axis] : '?';
+  return ComponentLetter(r.Channels[c].Axis);
 }
 
 void PrintRecord(int number, const TFileRecord& r) {
@@ -48,19 +47,19 @@ void PrintRecord(int number, const TFileRecord& r) {
   // it; it is not the number of samples the files hold.
   std::printf("  samples:  %d (the spans of its files added up, gaps inside files included)\n",
               r.SampleCount);
-  std::printf("  channels: %d\n", r.ChannelCount);
-  for (int c = 0; c < r.ChannelCount && c < kMaxChannels; ++c) {
-    std::printf("    %d\t%s\t%c\t%s\n", c + 1, r.Channel[c].c_str(), ComponentOf(r, c),
-                FormatNumber(r.ADCCoef[c]).c_str());
+  std::printf("  channels: %d\n", r.ChannelCount());
+  for (int c = 0; c < r.ChannelCount() && c < kMaxChannels; ++c) {
+    std::printf("    %d\t%s\t%c\t%s\n", c + 1, r.Channels[c].Channel.c_str(), ComponentOf(r, c),
+                FormatNumber(r.Channels[c].ADCCoef).c_str());
   }
 }
 
 nlohmann::ordered_json RecordJson(int number, const TFileRecord& r) {
   nlohmann::ordered_json channels = nlohmann::ordered_json::array();
-  for (int c = 0; c < r.ChannelCount && c < kMaxChannels; ++c) {
-    channels.push_back({{"name", r.Channel[c]},
+  for (int c = 0; c < r.ChannelCount() && c < kMaxChannels; ++c) {
+    channels.push_back({{"name", r.Channels[c].Channel},
                         {"component", std::string(1, ComponentOf(r, c))},
-                        {"coef", r.ADCCoef[c]}});
+                        {"coef", r.Channels[c].ADCCoef}});
   }
   return {{"record", number},
           {"station", r.Station},

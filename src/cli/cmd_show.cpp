@@ -23,14 +23,10 @@ using Json = nlohmann::ordered_json;
 
 constexpr const char* kSetNames[kSettingsSetCount] = {"microseism", "event"};
 
-char Letter(int32_t axis) {
-  return axis >= 0 && axis < 5 ? kComponentLetters[axis] : '?';
-}
-
 Json SettingsJson(const TSpectrumSettings& s) {
   return Json{{"UseFFT", s.UseFFT},
-              {"SpectrumType", s.SpectrumType},
-              {"EstimationType", s.EstimationType},
+              {"SpectrumType", static_cast<int32_t>(s.SpectrumType)},
+              {"EstimationType", static_cast<int32_t>(s.EstimationType)},
               {"SilenceDur", s.SilenceDur},
               {"NoiseDur", s.NoiseDur},
               {"DanielWin", s.DanielWin},
@@ -77,17 +73,17 @@ Json ProjectJson(const TProject& p, const TResultFolders& folders) {
   for (size_t i = 0; i < p.Records.size(); ++i) {
     const TFileRecord& r = p.Records[i];
     Json channels = Json::array();
-    for (int c = 0; c < r.ChannelCount && c < kMaxChannels; ++c) {
+    for (int c = 0; c < r.ChannelCount() && c < kMaxChannels; ++c) {
       channels.push_back(Json{{"number", c + 1},
-                              {"Channel", r.Channel[c]},
-                              {"Axis", r.Axis[c]},
-                              {"component", std::string(1, Letter(r.Axis[c]))},
-                              {"ChanSelected", r.ChanSelected[c]},
-                              {"Level", r.Level[c]},
-                              {"ADCCoef", r.ADCCoef[c]},
-                              {"SensorResp", r.SensorResp[c]},
-                              {"AmplifierResp", r.AmplifierResp[c]},
-                              {"ChannelResp", r.ChannelResp[c]}});
+                              {"Channel", r.Channels[c].Channel},
+                              {"Axis", ComponentNumber(r.Channels[c].Axis)},
+                              {"component", std::string(1, ComponentLetter(r.Channels[c].Axis))},
+                              {"ChanSelected", r.Channels[c].Selected},
+                              {"Level", r.Channels[c].Level},
+                              {"ADCCoef", r.Channels[c].ADCCoef},
+                              {"SensorResp", r.Channels[c].SensorResp},
+                              {"AmplifierResp", r.Channels[c].AmplifierResp},
+                              {"ChannelResp", r.Channels[c].ChannelResp}});
     }
     records.push_back(Json{{"number", i + 1},
                            {"entry", PrimaryEntryText(r)},
@@ -157,13 +153,16 @@ void PrintText(const TProject& p, const TResultFolders& folders) {
                 FormatIso(r.Finish).c_str(), FormatIso(r.SelectStart).c_str(),
                 FormatIso(r.SelectFinish).c_str());
     std::printf("   segments of %s\n", SegmentsText(p.SettingsFor(r), r.SampRate).c_str());
-    for (int c = 0; c < r.ChannelCount && c < kMaxChannels; ++c) {
-      std::printf("   %2d %-7s %c %s level %d adc %s", c + 1, r.Channel[c].c_str(),
-                  Letter(r.Axis[c]), r.ChanSelected[c] ? "+" : "-", r.Level[c],
-                  FormatNumber(r.ADCCoef[c]).c_str());
-      if (!r.ChannelResp[c].empty()) std::printf(" channel %s", r.ChannelResp[c].c_str());
-      if (!r.SensorResp[c].empty()) std::printf(" sensor %s", r.SensorResp[c].c_str());
-      if (!r.AmplifierResp[c].empty()) std::printf(" amplifier %s", r.AmplifierResp[c].c_str());
+    for (int c = 0; c < r.ChannelCount() && c < kMaxChannels; ++c) {
+      std::printf("   %2d %-7s %c %s level %d adc %s", c + 1, r.Channels[c].Channel.c_str(),
+                  ComponentLetter(r.Channels[c].Axis), r.Channels[c].Selected ? "+" : "-",
+                  r.Channels[c].Level, FormatNumber(r.Channels[c].ADCCoef).c_str());
+      if (!r.Channels[c].ChannelResp.empty())
+        std::printf(" channel %s", r.Channels[c].ChannelResp.c_str());
+      if (!r.Channels[c].SensorResp.empty())
+        std::printf(" sensor %s", r.Channels[c].SensorResp.c_str());
+      if (!r.Channels[c].AmplifierResp.empty())
+        std::printf(" amplifier %s", r.Channels[c].AmplifierResp.c_str());
       std::printf("\n");
     }
   }

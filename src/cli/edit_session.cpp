@@ -26,8 +26,9 @@ std::string Time(TDateTime t) {
   return FormatIso(t);
 }
 
-std::string Component(int32_t axis) {
-  return axis >= 0 && axis < 5 ? std::string(1, kComponentLetters[axis]) : std::to_string(axis);
+std::string ComponentText(Component axis) {
+  return IsKnownComponent(axis) ? std::string(1, ComponentLetter(axis))
+                                : std::to_string(ComponentNumber(axis));
 }
 
 }  // namespace
@@ -123,9 +124,9 @@ void EditSession::Fail(const std::string& why) {
 std::optional<int> EditSession::Channel(int number) {
   for (int i : selection_) {
     const TFileRecord& r = project_.Records[static_cast<size_t>(i)];
-    if (number < 1 || number > r.ChannelCount) {
+    if (number < 1 || number > r.ChannelCount()) {
       Usage("--channel " + std::to_string(number) + ": " + RecordLabel(project_, i) + " has " +
-            std::to_string(r.ChannelCount) + " channels");
+            std::to_string(r.ChannelCount()) + " channels");
       return std::nullopt;
     }
   }
@@ -162,7 +163,8 @@ void EditSession::DescribeFieldChanges() {
       std::string where = label;
       Json j{{"record", i + 1}};
       if (channel >= 0) {
-        where += " channel " + std::to_string(channel + 1) + " (" + a.Channel[channel] + ")";
+        where +=
+            " channel " + std::to_string(channel + 1) + " (" + a.Channels[channel].Channel + ")";
         j["channel"] = channel + 1;
       }
       j["field"] = field;
@@ -180,16 +182,16 @@ void EditSession::DescribeFieldChanges() {
     note(-1, "SelectStart", Time(a.SelectStart), Time(b.SelectStart));
     note(-1, "SelectFinish", Time(a.SelectFinish), Time(b.SelectFinish));
     note(-1, "IsEvent", Flag(a.IsEvent), Flag(b.IsEvent));
-    const int channels = std::clamp(std::min(a.ChannelCount, b.ChannelCount), 0, kMaxChannels);
+    const int channels = std::clamp(std::min(a.ChannelCount(), b.ChannelCount()), 0, kMaxChannels);
     for (int c = 0; c < channels; ++c) {
-      note(c, "Channel", a.Channel[c], b.Channel[c]);
-      note(c, "ChanSelected", Flag(a.ChanSelected[c]), Flag(b.ChanSelected[c]));
-      note(c, "Axis", Component(a.Axis[c]), Component(b.Axis[c]));
-      note(c, "Level", std::to_string(a.Level[c]), std::to_string(b.Level[c]));
-      note(c, "ADCCoef", FormatNumber(a.ADCCoef[c]), FormatNumber(b.ADCCoef[c]));
-      note(c, "SensorResp", a.SensorResp[c], b.SensorResp[c]);
-      note(c, "AmplifierResp", a.AmplifierResp[c], b.AmplifierResp[c]);
-      note(c, "ChannelResp", a.ChannelResp[c], b.ChannelResp[c]);
+      note(c, "Channel", a.Channels[c].Channel, b.Channels[c].Channel);
+      note(c, "ChanSelected", Flag(a.Channels[c].Selected), Flag(b.Channels[c].Selected));
+      note(c, "Axis", ComponentText(a.Channels[c].Axis), ComponentText(b.Channels[c].Axis));
+      note(c, "Level", std::to_string(a.Channels[c].Level), std::to_string(b.Channels[c].Level));
+      note(c, "ADCCoef", FormatNumber(a.Channels[c].ADCCoef), FormatNumber(b.Channels[c].ADCCoef));
+      note(c, "SensorResp", a.Channels[c].SensorResp, b.Channels[c].SensorResp);
+      note(c, "AmplifierResp", a.Channels[c].AmplifierResp, b.Channels[c].AmplifierResp);
+      note(c, "ChannelResp", a.Channels[c].ChannelResp, b.Channels[c].ChannelResp);
     }
   }
 }

@@ -72,7 +72,7 @@ std::string AmplitudeSpectraHint(const TProject& project, int index) {
   const TFileRecord& r = project.Records[static_cast<size_t>(index)];
   const std::string quoted = "'" + project.FileName + "'";
   std::string hint = "compute the record's amplitude spectra first: ";
-  if (project.SettingsFor(r).SpectrumType != 0) {
+  if (project.SettingsFor(r).SpectrumType != TSpectrumType::kAmplitude) {
     hint +=
         "tarvik-cli settings " + quoted + (r.IsEvent ? " --events" : "") + " SpectrumType=0, then ";
   }

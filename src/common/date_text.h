@@ -1,13 +1,20 @@
 #pragma once
 
-// The date and time as the windows show them to a person: one form everywhere, day first, the
-// time always shown with two-digit hours.
+// Dates, times and lengths as text for a person: the project file's form, and the one form the
+// windows show everywhere (day first, the time always shown with two-digit hours).
 
 #include <string>
 
 #include "common/datetime.h"
 
 namespace tarvik {
+
+// "dd.MM.yyyy h:nn:ss", the time left out at exactly midnight; the time rounds to the second.
+std::string FormatProjectDateTime(TDateTime value);
+
+// The length of a selection as a time of day ("h:nn:ss"), preceded by the whole days and
+// "сут. " when it is a day or longer ("1сут. 2:00:00"); "-" before a negative length.
+std::string SelectionLengthText(double days);
 
 // "14.05.2024 00:00:00".
 std::string ShownDateTime(TDateTime t);

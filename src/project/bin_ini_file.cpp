@@ -221,20 +221,6 @@ bool ParseProjectInteger(std::string_view text, int32_t& value) {
   return true;
 }
 
-std::string FormatProjectDateTime(TDateTime value) {
-  // Whole seconds: round first so that 59.9996 s does not print as the previous second.
-  const double seconds = std::nearbyint(value * kSecondsPerDay);
-  const CivilTime c = DecodeDateTime(std::isfinite(seconds) ? seconds / kSecondsPerDay : value);
-  char buf[64];
-  if (c.hour == 0 && c.minute == 0 && c.second == 0) {
-    std::snprintf(buf, sizeof buf, "%02d.%02d.%04d", c.day, c.month, c.year);
-  } else {
-    std::snprintf(buf, sizeof buf, "%02d.%02d.%04d %d:%02d:%02d", c.day, c.month, c.year, c.hour,
-                  c.minute, c.second);
-  }
-  return buf;
-}
-
 bool ParseProjectDateTime(std::string_view text, TDateTime& value) {
   std::string_view t = text;
   while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "common/datetime.h"
+#include "common/date_text.h"
 
 namespace tarvik {
 
@@ -181,8 +181,6 @@ std::string FormatProjectFloat(double value);
 bool ParseProjectFloat(std::string_view text, double& value);
 // Parses a 32-bit integer: decimal with an optional sign, or hexadecimal after "$" or "0x".
 bool ParseProjectInteger(std::string_view text, int32_t& value);
-// "dd.MM.yyyy h:nn:ss", the time left out at exactly midnight; the time rounds to the second.
-std::string FormatProjectDateTime(TDateTime value);
 // Parses "d.M.yyyy[ h:nn[:ss[.zzz]]]" or a time alone "h:nn[:ss]"; false when malformed.
 bool ParseProjectDateTime(std::string_view text, TDateTime& value);
 

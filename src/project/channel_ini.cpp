@@ -240,14 +240,16 @@ TRecordOpResult ChannelsToIni(const TProject& project, int current, const std::s
   if (std::filesystem::exists(name, ec) && !ReadIniFile(name, old, error)) return Refused(error);
 
   std::vector<std::pair<std::string, std::string>> values;
-  for (int c = 0; c < std::clamp(r.ChannelCount, 0, kMaxChannels); ++c) {
+  for (int c = 0; c < std::clamp(r.ChannelCount(), 0, kMaxChannels); ++c) {
     const int k = c + 1;
-    values.emplace_back(NumberedKey("SensorResp", k), ToCommonDir(r.SensorResp[c], project.Folder));
+    values.emplace_back(NumberedKey("SensorResp", k),
+                        ToCommonDir(r.Channels[c].SensorResp, project.Folder));
     values.emplace_back(NumberedKey("AmplifierResp", k),
-                        ToCommonDir(r.AmplifierResp[c], project.Folder));
+                        ToCommonDir(r.Channels[c].AmplifierResp, project.Folder));
     values.emplace_back(NumberedKey("ChannelResp", k),
-                        ToCommonDir(r.ChannelResp[c], project.Folder));
-    values.emplace_back(NumberedKey("Axis", k), std::to_string(r.Axis[c]));
+                        ToCommonDir(r.Channels[c].ChannelResp, project.Folder));
+    values.emplace_back(NumberedKey("Axis", k),
+                        std::to_string(ComponentNumber(r.Channels[c].Axis)));
   }
   const std::string text =
       UpdateIniText(std::string_view(reinterpret_cast<const char*>(old.data()), old.size()),
@@ -255,7 +257,7 @@ TRecordOpResult ChannelsToIni(const TProject& project, int current, const std::s
   if (!WriteFileReplacing(name, text, error)) return Refused(error);
   TRecordOpResult result;
   result.Done = true;
-  result.Count = std::clamp(r.ChannelCount, 0, kMaxChannels);
+  result.Count = std::clamp(r.ChannelCount(), 0, kMaxChannels);
   result.Message = name;
   result.Selection = {current};
   return result;
@@ -294,7 +296,7 @@ TRecordOpResult ChannelsFromIni(TProject& project, const TSelection& selection, 
                    "] с ключами SensorResp01, AmplifierResp01, ChannelResp01, Axis01");
   }
   const int shown =
-      std::clamp(project.Records[static_cast<size_t>(current)].ChannelCount, 0, kMaxChannels);
+      std::clamp(project.Records[static_cast<size_t>(current)].ChannelCount(), 0, kMaxChannels);
   const std::vector<TChannelResponses> values = ParseChannelIni(text, shown, project.Folder);
   const auto in_file = [&present](int channel) {
     return std::binary_search(present.begin(), present.end(), channel);
@@ -303,7 +305,7 @@ TRecordOpResult ChannelsFromIni(TProject& project, const TSelection& selection, 
   result.Selection = NormalizeSelection(project, selection);
   for (int i : result.Selection) {
     TFileRecord& r = project.Records[static_cast<size_t>(i)];
-    const int channels = std::clamp(r.ChannelCount, 0, kMaxChannels);
+    const int channels = std::clamp(r.ChannelCount(), 0, kMaxChannels);
     const int n = std::min(channels, static_cast<int>(values.size()));
     std::vector<int> kept;
     for (int c = 0; c < n; ++c) {
@@ -312,10 +314,10 @@ TRecordOpResult ChannelsFromIni(TProject& project, const TSelection& selection, 
         continue;
       }
       const TChannelResponses& v = values[static_cast<size_t>(c)];
-      r.SensorResp[c] = v.SensorResp;
-      r.AmplifierResp[c] = v.AmplifierResp;
-      r.ChannelResp[c] = v.ChannelResp;
-      r.Axis[c] = v.Axis;
+      r.Channels[c].SensorResp = v.SensorResp;
+      r.Channels[c].AmplifierResp = v.AmplifierResp;
+      r.Channels[c].ChannelResp = v.ChannelResp;
+      r.Channels[c].Axis = static_cast<Component>(v.Axis);
     }
     ++result.Count;
     if (!kept.empty()) {

@@ -385,13 +385,13 @@ bool BuildDemoProject(const std::string& dir, const std::string& sensor_paz_text
     const auto rec = std::find_if(recordings.begin(), recordings.end(),
                                   [&](const TDemoRecording& d) { return d.Station == r.Station; });
     if (rec == recordings.end()) continue;
-    for (int c = 0; c < std::clamp(r.ChannelCount, 0, kMaxChannels); ++c) {
-      const auto k = std::find(kDemoChannels.begin(), kDemoChannels.end(), r.Channel[c]);
+    for (int c = 0; c < std::clamp(r.ChannelCount(), 0, kMaxChannels); ++c) {
+      const auto k = std::find(kDemoChannels.begin(), kDemoChannels.end(), r.Channels[c].Channel);
       if (k == kDemoChannels.end()) continue;
-      r.ChannelResp[c] = paz_path;
-      r.ADCCoef[c] = options.AdcCoef;
-      r.Level[c] = rec->Levels[static_cast<size_t>(k - kDemoChannels.begin())];
-      r.ChanSelected[c] = true;
+      r.Channels[c].ChannelResp = paz_path;
+      r.Channels[c].ADCCoef = options.AdcCoef;
+      r.Channels[c].Level = rec->Levels[static_cast<size_t>(k - kDemoChannels.begin())];
+      r.Channels[c].Selected = true;
     }
     r.ToProcess = true;
     r.ToProcessNakamura = true;

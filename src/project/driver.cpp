@@ -34,14 +34,8 @@ bool FileExists(const std::string& path) {
   return std::filesystem::is_regular_file(std::filesystem::path(path), ec);
 }
 
-char ComponentLetter(int32_t axis) {
-  return axis >= 0 && axis < static_cast<int32_t>(sizeof kComponentLetters)
-             ? kComponentLetters[axis]
-             : '?';
-}
-
 int Channels(const TFileRecord& r) {
-  return std::clamp(r.ChannelCount, 0, kMaxChannels);
+  return std::clamp(r.ChannelCount(), 0, kMaxChannels);
 }
 
 std::string EntryText(const TFileRecord& r, const std::string& components) {
@@ -196,7 +190,7 @@ void HVRecord(TProject& project, const TResultFolders& folders, int i, UiHost& h
   // Ratios are formed from amplitude spectra only; a record computed as power spectra has none
   // unless an earlier run left one.
   if (!FileExists(prim)) {
-    const bool power = project.SettingsFor(record).SpectrumType == 1;
+    const bool power = project.SettingsFor(record).SpectrumType == TSpectrumType::kPower;
     out.failure =
         record.Station + ": для H/V нужны амплитудные спектры (SpectrumType 0)" +
         (power ? ", а спектры записи рассчитываются как спектры мощности (SpectrumType 1)" : "") +
@@ -393,10 +387,11 @@ std::vector<std::string> NoteFlatResponses(const TProject& project, const TRunOp
     const TFileRecord& r = project.Records[i];
     if (!options.Only && !r.ToProcess) continue;
     for (int c = 0; c < Channels(r); ++c) {
-      if (!r.ChanSelected[c]) continue;
-      for (const std::string* stored : {&r.ChannelResp[c], &r.SensorResp[c], &r.AmplifierResp[c]}) {
+      if (!r.Channels[c].Selected) continue;
+      for (const std::string* stored :
+           {&r.Channels[c].ChannelResp, &r.Channels[c].SensorResp, &r.Channels[c].AmplifierResp}) {
         // The sensor and amplifier files are not part of the chain when a channel file is set.
-        if (stored != &r.ChannelResp[c] && !r.ChannelResp[c].empty()) break;
+        if (stored != &r.Channels[c].ChannelResp && !r.Channels[c].ChannelResp.empty()) break;
         const std::string path = NativePath(*stored);
         if (path.empty() || std::find(checked.begin(), checked.end(), path) != checked.end())
           continue;
@@ -454,29 +449,12 @@ TRecordListModel HVList(const TProject& project, const TResultFolders& folders, 
 
 }  // namespace
 
-std::string SelectionLengthText(double days) {
-  std::string sign;
-  if (days < 0) {
-    sign = "-";
-    days = -days;
-  }
-  if (!std::isfinite(days)) return sign + "0:00:00";
-  auto seconds = static_cast<int64_t>(std::nearbyint(std::min(days, 1e9) * kSecondsPerDay));
-  const int64_t whole_days = seconds / 86400;
-  seconds %= 86400;
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%d:%02d:%02d", static_cast<int>(seconds / 3600),
-                static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
-  if (whole_days > 0) return sign + std::to_string(whole_days) + "сут. " + buf;
-  return sign + buf;
-}
-
 std::string PrimaryEntryText(const TFileRecord& record) {
   std::string components;
   for (int c = 0; c < Channels(record); ++c) {
-    if (!record.ChanSelected[c]) continue;
+    if (!record.Channels[c].Selected) continue;
     if (!components.empty()) components += ',';
-    components += ComponentLetter(record.Axis[c]);
+    components += ComponentLetter(record.Channels[c].Axis);
   }
   return EntryText(record, components);
 }
@@ -484,10 +462,10 @@ std::string PrimaryEntryText(const TFileRecord& record) {
 std::string HVEntryText(const TFileRecord& record) {
   bool e = false, n = false, z = false;
   for (int c = 0; c < Channels(record); ++c) {
-    if (!record.ChanSelected[c]) continue;
-    e = e || record.Axis[c] == 0;
-    n = n || record.Axis[c] == 1;
-    z = z || record.Axis[c] == 2;
+    if (!record.Channels[c].Selected) continue;
+    e = e || record.Channels[c].Axis == Component::kE;
+    n = n || record.Channels[c].Axis == Component::kN;
+    z = z || record.Channels[c].Axis == Component::kZ;
   }
   std::string components = "нет";
   if (z) {
@@ -500,8 +478,9 @@ std::string HVEntryText(const TFileRecord& record) {
 
 bool IsIncomplete(const TFileRecord& record) {
   for (int c = 0; c < Channels(record); ++c) {
-    if (!record.ChanSelected[c] || !record.ChannelResp[c].empty()) continue;
-    if (record.SensorResp[c].empty() || record.AmplifierResp[c].empty()) return true;
+    if (!record.Channels[c].Selected || !record.Channels[c].ChannelResp.empty()) continue;
+    if (record.Channels[c].SensorResp.empty() || record.Channels[c].AmplifierResp.empty())
+      return true;
   }
   return false;
 }
@@ -509,16 +488,16 @@ bool IsIncomplete(const TFileRecord& record) {
 std::string MissingResponsesText(const TFileRecord& record) {
   std::string text;
   for (int c = 0; c < Channels(record); ++c) {
-    if (!record.ChanSelected[c] || !record.ChannelResp[c].empty()) continue;
-    const bool sensor = record.SensorResp[c].empty();
-    const bool amplifier = record.AmplifierResp[c].empty();
+    if (!record.Channels[c].Selected || !record.Channels[c].ChannelResp.empty()) continue;
+    const bool sensor = record.Channels[c].SensorResp.empty();
+    const bool amplifier = record.Channels[c].AmplifierResp.empty();
     if (!sensor && !amplifier) continue;
     const std::string what = sensor && amplifier
                                  ? "не заданы файлы ЧХ датчика и усилителя; задайте их"
                              : sensor ? "не задан файл ЧХ датчика; задайте его"
                                       : "не задан файл ЧХ усилителя; задайте его";
     text += (text.empty() ? "" : "\n") + std::string("Канал ") + std::to_string(c + 1) + " (" +
-            record.Channel[c] + "): " + what + " или файл ЧХ всего канала";
+            record.Channels[c].Channel + "): " + what + " или файл ЧХ всего канала";
   }
   return text;
 }
@@ -546,7 +525,8 @@ int FirstRecordWithoutLevel(const TProject& project) {
     const TFileRecord& r = project.Records[i];
     if (!r.ToProcess) continue;
     for (int c = 0; c < Channels(r); ++c) {
-      if (r.ChanSelected[c] && (r.Level[c] <= 0 || r.Level[c] == kLevelNotSet))
+      if (r.Channels[c].Selected &&
+          (r.Channels[c].Level <= 0 || r.Channels[c].Level == kLevelNotSet))
         return static_cast<int>(i);
     }
   }
@@ -555,7 +535,8 @@ int FirstRecordWithoutLevel(const TProject& project) {
 
 std::string PrimaryResultPath(const TProject& project, const TResultFolders& folders,
                               const TFileRecord& record) {
-  return SpectrumFilePath(folders, record, project.SettingsFor(record).SpectrumType == 1);
+  return SpectrumFilePath(folders, record,
+                          project.SettingsFor(record).SpectrumType == TSpectrumType::kPower);
 }
 
 std::vector<TComparisonEntry> ComparisonFiles(const TProject& project,

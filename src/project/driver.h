@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "common/datetime.h"
+#include "common/date_text.h"
 #include "project/project.h"
 #include "spectral/hv_export.h"
 #include "spectral/hvsr.h"
@@ -19,10 +19,6 @@ namespace tarvik {
 
 class HeaderCache;
 class UiHost;
-
-// The length of a selection as a time of day ("h:nn:ss"), preceded by the whole days and
-// "сут. " when it is a day or longer ("1сут. 2:00:00").
-std::string SelectionLengthText(double days);
 
 // "STATION Ш [E,N,Z] 03.06.2016 19:55:00 (1:00:00)": station, "С" for an event record or "Ш",
 // the components of the selected channels in channel order, SelectStart and the selection's

@@ -90,8 +90,8 @@ void ClampGeneral(TGeneralSettings& g) {
 void ReadSettings(TBinIniFile& ini, const char* section, const char* suffix, TSpectrumSettings& s) {
   const std::string sfx = suffix;
   s.UseFFT = ini.ReadBool(section, "UseFFT", true);
-  s.SpectrumType = ini.ReadInteger(section, "SpectrumType", 0);
-  s.EstimationType = ini.ReadInteger(section, "EstimationType", 1);
+  s.SpectrumType = static_cast<TSpectrumType>(ini.ReadInteger(section, "SpectrumType", 0));
+  s.EstimationType = static_cast<TEstimationType>(ini.ReadInteger(section, "EstimationType", 1));
   s.SilenceDur = ini.ReadFloat(section, "SilenceDur", 20.0);
   s.NoiseDur = ini.ReadInteger(section, "NoiseDur", 5);
   s.DanielWin = ini.ReadInteger(section, "DanielWin", 5);
@@ -113,8 +113,8 @@ void WriteSettings(TBinIniFile& ini, const char* section, const char* suffix,
                    const TSpectrumSettings& s) {
   const std::string sfx = suffix;
   ini.WriteBool(section, "UseFFT", s.UseFFT);
-  ini.WriteInteger(section, "SpectrumType", s.SpectrumType);
-  ini.WriteInteger(section, "EstimationType", s.EstimationType);
+  ini.WriteInteger(section, "SpectrumType", static_cast<int32_t>(s.SpectrumType));
+  ini.WriteInteger(section, "EstimationType", static_cast<int32_t>(s.EstimationType));
   ini.WriteFloat(section, "SilenceDur", s.SilenceDur);
   // NoiseDur is held as a float and kept as whole seconds.
   const double noise = std::nearbyint(s.NoiseDur);
@@ -191,29 +191,35 @@ void WriteHvsrSettings(TBinIniFile& ini, const THvsrSettings& h) {
   ini.WriteFloat(s, "BandFMax", h.BandFMax);
 }
 
-// One channel's values in the order both forms keep them.
-struct ChannelValues {
-  std::string Channel, SensorResp, AmplifierResp, ChannelResp;
-  int32_t Axis = 2;
-  int32_t Level = 2147483647;
-  bool ChanSelected = false;
-  double ADCCoef = 800.0;
-};
-
-ChannelValues ReadChannel(TBinIniFile& ini, const std::string& section, int c,
-                          const std::string& folder) {
-  ChannelValues v;
+// One channel's keys in the order both forms keep them. A missing key gives what a channel of
+// an older project had.
+TRecordChannel ReadChannel(TBinIniFile& ini, const std::string& section, int c,
+                           const std::string& folder) {
+  TRecordChannel v;
   v.Channel = ini.ReadString(section, Numbered("Channel%2.2d", c), Numbered("Chn%2.2d", c));
   v.SensorResp = FromCommonDir(ini.ReadString(section, Numbered("SensorResp%2.2d", c), ""), folder);
   v.AmplifierResp =
       FromCommonDir(ini.ReadString(section, Numbered("AmplifierResp%2.2d", c), ""), folder);
   v.ChannelResp =
       FromCommonDir(ini.ReadString(section, Numbered("ChannelResp%2.2d", c), ""), folder);
-  v.Axis = ini.ReadInteger(section, Numbered("Axis%2.2d", c), 2);
+  v.Axis = static_cast<Component>(
+      ini.ReadInteger(section, Numbered("Axis%2.2d", c), ComponentNumber(Component::kZ)));
   v.Level = ini.ReadInteger(section, Numbered("Level%2.2d", c), 2147483647);
-  v.ChanSelected = ini.ReadBool(section, Numbered("ChanSelected%2.2d", c), false);
+  v.Selected = ini.ReadBool(section, Numbered("ChanSelected%2.2d", c), false);
   v.ADCCoef = ini.ReadFloat(section, Numbered("ADCCoef%2.2d", c), 800.0);
   return v;
+}
+
+void WriteChannel(TBinIniFile& ini, const std::string& section, int c, const TRecordChannel& v,
+                  const std::string& folder) {
+  ini.WriteString(section, Numbered("Channel%2.2d", c), v.Channel);
+  ini.WriteString(section, Numbered("SensorResp%2.2d", c), ToCommonDir(v.SensorResp, folder));
+  ini.WriteString(section, Numbered("AmplifierResp%2.2d", c), ToCommonDir(v.AmplifierResp, folder));
+  ini.WriteString(section, Numbered("ChannelResp%2.2d", c), ToCommonDir(v.ChannelResp, folder));
+  ini.WriteInteger(section, Numbered("Axis%2.2d", c), ComponentNumber(v.Axis));
+  ini.WriteInteger(section, Numbered("Level%2.2d", c), v.Level);
+  ini.WriteBool(section, Numbered("ChanSelected%2.2d", c), v.Selected);
+  ini.WriteFloat(section, Numbered("ADCCoef%2.2d", c), v.ADCCoef);
 }
 
 bool SameName(std::string_view a, std::string_view b) {
@@ -261,7 +267,7 @@ std::string LastKeyOf(std::string_view section, const TProject& project, int64_t
   if (SameName(section, kHvsrSection)) return "BandFMax";
   const int64_t k = RecordOfSection(section);
   if (k >= 1 && k <= static_cast<int64_t>(project.Records.size())) {
-    const int channels = project.Records[static_cast<size_t>(k - 1)].ChannelCount;
+    const int channels = project.Records[static_cast<size_t>(k - 1)].ChannelCount();
     if (channels > 0) return NumberedKey("ADCCoef", channels);
   }
   return "";
@@ -308,11 +314,11 @@ TProjectDamage CheckTextStructure(const TBinIniFile& ini, const TProject& projec
   for (int64_t k = 1; k <= records; ++k) {
     const TFileRecord& r = project.Records[static_cast<size_t>(k - 1)];
     const std::string section = NumberedKey("REC", static_cast<int>(k));
-    if (r.ChannelCount > 0 && ini.SectionLine(section) == 0) {
+    if (r.ChannelCount() > 0 && ini.SectionLine(section) == 0) {
       const std::string key = NumberedKey("ChannelCount", static_cast<int>(k));
       return damaged(
           std::max(ini.KeyLine("FILES", key), file_num_line),
-          key + "=" + std::to_string(r.ChannelCount) + ", но раздела [" + section + "] нет");
+          key + "=" + std::to_string(r.ChannelCount()) + ", но раздела [" + section + "] нет");
     }
   }
   for (const auto& [name, line] : headings) {
@@ -473,7 +479,7 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
         ShortName(ini.ReadString("FILES", Numbered("Station%2.2d", k), Numbered("Sta%2.2d", k)));
     const int32_t channels = ini.ReadInteger("FILES", Numbered("ChannelCount%2.2d", k), 0);
     stored_channels[static_cast<size_t>(i)] = channels;
-    r.ChannelCount = std::clamp(channels, 0, kMaxChannels);
+    r.Channels.resize(static_cast<size_t>(std::clamp(channels, 0, kMaxChannels)));
     r.SampRate = ini.ReadFloat("FILES", Numbered("SampRate%2.2d", k), 0.0);
     if (i == 0 && r.SampRate > 0.0) first_rate = r.SampRate;
     r.ToProcess = ini.ReadBool("FILES", Numbered("ToProcess%2.2d", k), false);
@@ -495,17 +501,8 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
     const int k = static_cast<int>(i + 1);
     TFileRecord& r = project.Records[static_cast<size_t>(i)];
     const std::string section = Numbered("REC%2.2d", k);
-    for (int c = 0; c < r.ChannelCount; ++c) {
-      const ChannelValues v = ReadChannel(ini, section, c + 1, folder);
-      r.Channel[c] = v.Channel;
-      r.SensorResp[c] = v.SensorResp;
-      r.AmplifierResp[c] = v.AmplifierResp;
-      r.ChannelResp[c] = v.ChannelResp;
-      r.Axis[c] = v.Axis;
-      r.Level[c] = v.Level;
-      r.ChanSelected[c] = v.ChanSelected;
-      r.ADCCoef[c] = v.ADCCoef;
-    }
+    for (size_t c = 0; c < r.Channels.size(); ++c)
+      r.Channels[c] = ReadChannel(ini, section, static_cast<int>(c + 1), folder);
     // Channels beyond the record's 32 are read past in the binary form, so that the values
     // after them land where they belong; the text form finds its keys by name.
     if (binary) {
@@ -514,9 +511,8 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
         ReadChannel(ini, section, static_cast<int>(std::min<int64_t>(c + 1, 1 << 30)), folder);
       }
     }
-    note_cut([&] {
-      return "на каналах записи " + std::to_string(k) + " из " + std::to_string(count);
-    });
+    note_cut(
+        [&] { return "на каналах записи " + std::to_string(k) + " из " + std::to_string(count); });
   }
 
   host.SetGauge(50, 100);
@@ -615,7 +611,7 @@ void WriteProjectValues(TBinIniFile& ini, const TProject& project, const std::st
     const TFileRecord& r = records[static_cast<size_t>(i)];
     ini.WriteString("FILES", Numbered("File%2.2d", k), ToCommonDir(r.File, folder));
     ini.WriteString("FILES", Numbered("Station%2.2d", k), r.Station);
-    ini.WriteInteger("FILES", Numbered("ChannelCount%2.2d", k), r.ChannelCount);
+    ini.WriteInteger("FILES", Numbered("ChannelCount%2.2d", k), r.ChannelCount());
     ini.WriteFloat("FILES", Numbered("SampRate%2.2d", k), r.SampRate);
     ini.WriteBool("FILES", Numbered("ToProcess%2.2d", k), r.ToProcess);
     ini.WriteBool("FILES", Numbered("ToProcessNakamura%2.2d", k), r.ToProcessNakamura);
@@ -635,21 +631,8 @@ void WriteProjectValues(TBinIniFile& ini, const TProject& project, const std::st
     const int k = i + 1;
     const TFileRecord& r = records[static_cast<size_t>(i)];
     const std::string section = Numbered("REC%2.2d", k);
-    const int channels = std::clamp(r.ChannelCount, 0, kMaxChannels);
-    for (int c = 0; c < channels; ++c) {
-      const int ch = c + 1;
-      ini.WriteString(section, Numbered("Channel%2.2d", ch), r.Channel[c]);
-      ini.WriteString(section, Numbered("SensorResp%2.2d", ch),
-                      ToCommonDir(r.SensorResp[c], folder));
-      ini.WriteString(section, Numbered("AmplifierResp%2.2d", ch),
-                      ToCommonDir(r.AmplifierResp[c], folder));
-      ini.WriteString(section, Numbered("ChannelResp%2.2d", ch),
-                      ToCommonDir(r.ChannelResp[c], folder));
-      ini.WriteInteger(section, Numbered("Axis%2.2d", ch), r.Axis[c]);
-      ini.WriteInteger(section, Numbered("Level%2.2d", ch), r.Level[c]);
-      ini.WriteBool(section, Numbered("ChanSelected%2.2d", ch), r.ChanSelected[c]);
-      ini.WriteFloat(section, Numbered("ADCCoef%2.2d", ch), r.ADCCoef[c]);
-    }
+    for (size_t c = 0; c < r.Channels.size(); ++c)
+      WriteChannel(ini, section, static_cast<int>(c + 1), r.Channels[c], folder);
     host.SetGauge(33 + 34 * k / n, 100);
   }
 
@@ -675,9 +658,8 @@ std::string UnstorablePath(const TProject& project, const std::string& folder) {
   std::vector<const std::string*> paths = {&project.General.ResultDir};
   for (const TFileRecord& r : project.Records) {
     paths.push_back(&r.File);
-    for (int c = 0; c < kMaxChannels; ++c) {
-      paths.insert(paths.end(), {&r.SensorResp[c], &r.AmplifierResp[c], &r.ChannelResp[c]});
-    }
+    for (const TRecordChannel& ch : r.Channels)
+      paths.insert(paths.end(), {&ch.SensorResp, &ch.AmplifierResp, &ch.ChannelResp});
   }
   for (const std::string* path : paths) {
     const std::string bad = FirstCharacterNotInCp1251(ToCommonDir(*path, folder));

@@ -78,7 +78,7 @@ std::optional<TDateTime> ParseIsoText(std::string_view t) {
 }
 
 bool HasChannel(const TFileRecord& r, int channel) {
-  return channel >= 0 && channel < std::clamp(r.ChannelCount, 0, kMaxChannels);
+  return channel >= 0 && channel < std::clamp(r.ChannelCount(), 0, kMaxChannels);
 }
 
 // Calls edit(record, c) for the channel of every selected record that has it (every channel
@@ -91,7 +91,7 @@ TRecordOpResult EditChannels(TProject& project, const TSelection& selection, int
   for (int i : result.Selection) {
     TFileRecord& r = project.Records[static_cast<size_t>(i)];
     bool touched = false;
-    for (int c = 0; c < std::clamp(r.ChannelCount, 0, kMaxChannels); ++c) {
+    for (int c = 0; c < std::clamp(r.ChannelCount(), 0, kMaxChannels); ++c) {
       if (channel != kAllChannels && c != channel) continue;
       edit(r, c);
       touched = true;
@@ -140,13 +140,13 @@ TRecordOpResult SetChannelValue(TProject& project, const TSelection& selection, 
 std::string& ResponseField(TFileRecord& r, int c, TResponseKind kind) {
   switch (kind) {
     case TResponseKind::kSensor:
-      return r.SensorResp[c];
+      return r.Channels[c].SensorResp;
     case TResponseKind::kAmplifier:
-      return r.AmplifierResp[c];
+      return r.Channels[c].AmplifierResp;
     case TResponseKind::kChannel:
       break;
   }
-  return r.ChannelResp[c];
+  return r.Channels[c].ChannelResp;
 }
 
 std::string SpanLines(const TProject& project, const TSelection& selection,
@@ -323,8 +323,8 @@ TRecordOpResult SetToProcessHV(TProject& project, const TSelection& selection, b
 
 TRecordOpResult SetChannelSelected(TProject& project, const TSelection& selection, int channel,
                                    bool value) {
-  TRecordOpResult result = EditChannels(project, selection, channel,
-                                        [&](TFileRecord& r, int c) { r.ChanSelected[c] = value; });
+  TRecordOpResult result = EditChannels(
+      project, selection, channel, [&](TFileRecord& r, int c) { r.Channels[c].Selected = value; });
   if (result.Count > 0) project.Modified = true;
   return result;
 }
@@ -334,15 +334,17 @@ TRecordOpResult SetComponent(TProject& project, const TSelection& selection, int
   if (axis < 0 || axis >= static_cast<int32_t>(sizeof kComponentItems))
     return Refused(kComponentMessage);
   return SetChannelValue(
-      project, selection, channel, [](TFileRecord& r, int c) -> int32_t& { return r.Axis[c]; },
-      axis);
+      project, selection, channel,
+      [](TFileRecord& r, int c) -> Component& { return r.Channels[c].Axis; },
+      static_cast<Component>(axis));
 }
 
 TRecordOpResult SetLevel(TProject& project, const TSelection& selection, int channel,
                          int64_t level) {
   if (level < 1 || level > kMaxLevel) return Refused(kLevelRangeMessage);
   return SetChannelValue(
-      project, selection, channel, [](TFileRecord& r, int c) -> int32_t& { return r.Level[c]; },
+      project, selection, channel,
+      [](TFileRecord& r, int c) -> int32_t& { return r.Channels[c].Level; },
       static_cast<int32_t>(level));
 }
 
@@ -360,12 +362,12 @@ TRecordOpResult SetResponseFile(TProject& project, const TSelection& selection, 
   if (!SplitResponsePath(path).Channel.empty()) {
     for (int i : result.Selection) {
       const TFileRecord& r = project.Records[static_cast<size_t>(i)];
-      for (int c = 0; c < std::clamp(r.ChannelCount, 0, kMaxChannels); ++c) {
-        if ((channel != kAllChannels && c != channel) || r.ADCCoef[c] == 1.0) continue;
-        result.Warnings.push_back(r.Station + ", канал " + r.Channel[c] + ": ЧХ " +
+      for (int c = 0; c < std::clamp(r.ChannelCount(), 0, kMaxChannels); ++c) {
+        if ((channel != kAllChannels && c != channel) || r.Channels[c].ADCCoef == 1.0) continue;
+        result.Warnings.push_back(r.Station + ", канал " + r.Channels[c].Channel + ": ЧХ " +
                                   ResponsePathLabel(path) +
                                   " уже включает усиление АЦП; задайте коэффициент АЦП 1 (сейчас " +
-                                  FormatProjectFloat(r.ADCCoef[c]) + ")");
+                                  FormatProjectFloat(r.Channels[c].ADCCoef) + ")");
       }
     }
   }
@@ -387,8 +389,8 @@ TRecordOpResult AssignStationXmlResponses(TProject& project, const TSelection& s
     TFileRecord& r = project.Records[static_cast<size_t>(i)];
     const std::string station = AsciiUpper(r.Station);
     bool touched = false;
-    for (int c = 0; c < std::clamp(r.ChannelCount, 0, kMaxChannels); ++c) {
-      const auto [location, code] = SplitChannelLocation(r.Channel[c]);
+    for (int c = 0; c < std::clamp(r.ChannelCount(), 0, kMaxChannels); ++c) {
+      const auto [location, code] = SplitChannelLocation(r.Channels[c].Channel);
       const std::string channel = AsciiUpper(code);
       std::vector<const TChannelEpoch*> found;
       for (const TChannelEpoch& e : epochs) {
@@ -404,7 +406,8 @@ TRecordOpResult AssignStationXmlResponses(TProject& project, const TSelection& s
         if (!seen) found.push_back(&e);
       }
       const std::string which = "record " + std::to_string(i + 1) + " (" + r.Station +
-                                "), channel " + std::to_string(c + 1) + " (" + r.Channel[c] + ")";
+                                "), channel " + std::to_string(c + 1) + " (" +
+                                r.Channels[c].Channel + ")";
       if (found.size() != 1) {
         std::string why;
         if (found.empty()) {
@@ -421,14 +424,14 @@ TRecordOpResult AssignStationXmlResponses(TProject& project, const TSelection& s
       const TChannelEpoch& e = *found.front();
       const std::string path = JoinResponsePath(xml_path, ChannelCodeText(e.Code));
       const bool counts = AsciiUpper(e.OutputUnit).starts_with("COUNT");
-      if (r.ChannelResp[c] != path || !r.SensorResp[c].empty() || !r.AmplifierResp[c].empty() ||
-          (counts && r.ADCCoef[c] != 1.0)) {
+      if (r.Channels[c].ChannelResp != path || !r.Channels[c].SensorResp.empty() ||
+          !r.Channels[c].AmplifierResp.empty() || (counts && r.Channels[c].ADCCoef != 1.0)) {
         changed = true;
       }
-      r.ChannelResp[c] = path;
-      r.SensorResp[c].clear();
-      r.AmplifierResp[c].clear();
-      if (counts) r.ADCCoef[c] = 1.0;
+      r.Channels[c].ChannelResp = path;
+      r.Channels[c].SensorResp.clear();
+      r.Channels[c].AmplifierResp.clear();
+      if (counts) r.Channels[c].ADCCoef = 1.0;
       touched = true;
     }
     if (touched) ++result.Count;
@@ -475,8 +478,8 @@ TRecordOpResult SetAdcCoefficient(TProject& project, const TSelection& selection
   const std::optional<double> k = ParseNumberText(text);
   if (!k) return Refused(NumberConversionError(text));
   if (*k <= 0.0) return Refused(kAdcNotPositiveMessage);
-  TRecordOpResult result =
-      EditChannels(project, selection, channel, [&](TFileRecord& r, int c) { r.ADCCoef[c] = *k; });
+  TRecordOpResult result = EditChannels(project, selection, channel,
+                                        [&](TFileRecord& r, int c) { r.Channels[c].ADCCoef = *k; });
   if (result.Count > 0) project.Modified = true;
   return result;
 }
@@ -501,8 +504,8 @@ TRecordOpResult AssignUnitTemplate(TProject& project, const TSelection& selectio
     return Refused(kNoRecordOrChannelMessage);
   const TFileRecord& shown = project.Records[static_cast<size_t>(current)];
   std::string written;
-  const TResponseStatus status =
-      WriteUnitResponseTemplate(path, shown.Channel[channel], shown.SampRate, &written, today);
+  const TResponseStatus status = WriteUnitResponseTemplate(path, shown.Channels[channel].Channel,
+                                                           shown.SampRate, &written, today);
   if (!status) return Refused(status.message);
   TRecordOpResult result = SetResponseFile(project, selection, channel, kind, written);
   result.Message = written;
@@ -548,12 +551,13 @@ TEditorView EditorView(const TProject& project, const TSelection& selection, int
       return HasChannel(r, c) ? std::optional(get(r, c)) : std::nullopt;
     });
   };
-  for (int c = 0; c < std::clamp(shown.ChannelCount, 0, kMaxChannels); ++c) {
+  for (int c = 0; c < std::clamp(shown.ChannelCount(), 0, kMaxChannels); ++c) {
     TEditorChannelLine line;
-    const auto name = channel_value(c, [](const TFileRecord& r, int k) { return r.Channel[k]; });
+    const auto name =
+        channel_value(c, [](const TFileRecord& r, int k) { return r.Channels[k].Channel; });
     if (name && *name) line.Name = **name;
     const auto mark =
-        channel_value(c, [](const TFileRecord& r, int k) { return r.ChanSelected[k]; });
+        channel_value(c, [](const TFileRecord& r, int k) { return r.Channels[k].Selected; });
     line.Check = !(mark && *mark) ? TCheckState::kGrayed
                  : **mark         ? TCheckState::kChecked
                                   : TCheckState::kUnchecked;
@@ -565,15 +569,19 @@ TEditorView EditorView(const TProject& project, const TSelection& selection, int
       const auto v = channel_value(channel, get);
       return v && *v ? **v : std::string();
     };
-    const auto axis = channel_value(channel, [](const TFileRecord& r, int k) { return r.Axis[k]; });
-    if (axis && *axis && **axis >= 0 && **axis < static_cast<int>(sizeof kComponentItems))
-      view.Axis = **axis;
-    view.Level = text([](const TFileRecord& r, int k) { return std::to_string(r.Level[k]); });
-    view.SensorResp = text([](const TFileRecord& r, int k) { return r.SensorResp[k]; });
-    view.AmplifierResp = text([](const TFileRecord& r, int k) { return r.AmplifierResp[k]; });
-    view.ChannelResp = text([](const TFileRecord& r, int k) { return r.ChannelResp[k]; });
+    const auto axis =
+        channel_value(channel, [](const TFileRecord& r, int k) { return r.Channels[k].Axis; });
+    if (axis && *axis && ComponentNumber(**axis) >= 0 &&
+        ComponentNumber(**axis) < static_cast<int>(sizeof kComponentItems))
+      view.Axis = ComponentNumber(**axis);
+    view.Level =
+        text([](const TFileRecord& r, int k) { return std::to_string(r.Channels[k].Level); });
+    view.SensorResp = text([](const TFileRecord& r, int k) { return r.Channels[k].SensorResp; });
+    view.AmplifierResp =
+        text([](const TFileRecord& r, int k) { return r.Channels[k].AmplifierResp; });
+    view.ChannelResp = text([](const TFileRecord& r, int k) { return r.Channels[k].ChannelResp; });
     view.AdcCoef =
-        text([](const TFileRecord& r, int k) { return FormatProjectFloat(r.ADCCoef[k]); });
+        text([](const TFileRecord& r, int k) { return FormatProjectFloat(r.Channels[k].ADCCoef); });
   }
 
   view.Start = ShownDateTime(shown.Start);

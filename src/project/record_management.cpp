@@ -119,8 +119,9 @@ std::string UnusedStation(const std::string& station, const std::string& tag,
 // of them share ("E", "N", "Z" of HHE, HHN, HHZ). A channel whose part would be empty, or the
 // same as another's, is told by its whole name.
 std::vector<std::string> DistinguishingParts(const TFileRecord& r) {
-  const int count = std::clamp(r.ChannelCount, 0, kMaxChannels);
-  std::vector<std::string> names(r.Channel.begin(), r.Channel.begin() + count);
+  const int count = std::clamp(r.ChannelCount(), 0, kMaxChannels);
+  std::vector<std::string> names = ChannelNames(r);
+  names.resize(static_cast<size_t>(count));
   std::vector<std::string> parts = names;
   if (count < 2) return parts;
   // The bytes every name shares at its beginning and at its end.
@@ -427,15 +428,16 @@ TRecordOpResult SplitChannels(TProject& project, const TSelection& selection) {
   std::vector<TFileRecord> parts;
   for (int i : result.Selection) {
     const TFileRecord& source = project.Records[static_cast<size_t>(i)];
-    const int channels = std::clamp(source.ChannelCount, 0, kMaxChannels);
+    const int channels = std::clamp(source.ChannelCount(), 0, kMaxChannels);
     std::vector<int> split;
     for (int c = 0; c < channels; ++c) {
-      if (source.ChanSelected[c]) split.push_back(c);
+      if (source.Channels[c].Selected) split.push_back(c);
     }
     // Station + "-" + the channel name where that tells the new records apart from each other
     // and from every record there is; otherwise each is named by what distinguishes its channel.
     std::vector<std::string> names;
-    for (int c : split) names.push_back(ShortName(source.Station + "-" + source.Channel[c]));
+    for (int c : split)
+      names.push_back(ShortName(source.Station + "-" + source.Channels[c].Channel));
     const std::set<std::string> distinct(names.begin(), names.end());
     bool plain = distinct.size() == names.size();
     for (const std::string& n : names) plain = plain && used.count(n) == 0;
@@ -444,8 +446,8 @@ TRecordOpResult SplitChannels(TProject& project, const TSelection& selection) {
       for (size_t k = 0; k < split.size(); ++k) {
         names[k] = UnusedStation(source.Station, tags[static_cast<size_t>(split[k])], used);
         if (names[k].empty()) {
-          result.Message = "Нет свободного названия пункта для канала " + source.Channel[split[k]] +
-                           " записи " + std::to_string(i + 1);
+          result.Message = "Нет свободного названия пункта для канала " +
+                           source.Channels[split[k]].Channel + " записи " + std::to_string(i + 1);
           return result;
         }
         used.insert(names[k]);
@@ -455,8 +457,8 @@ TRecordOpResult SplitChannels(TProject& project, const TSelection& selection) {
       used.insert(names[k]);
       TFileRecord part = source;
       part.Station = names[k];
-      part.ChanSelected.fill(false);
-      part.ChanSelected[split[k]] = true;
+      for (TRecordChannel& ch : part.Channels) ch.Selected = false;
+      part.Channels[split[k]].Selected = true;
       parts.push_back(std::move(part));
     }
   }
@@ -589,8 +591,8 @@ TRecordOpResult RenameChannel(TProject& project, const TSelection& selection, in
   }
   for (int i : result.Selection) {
     TFileRecord& r = project.Records[static_cast<size_t>(i)];
-    if (channel >= r.ChannelCount) continue;
-    r.Channel[channel] = name;
+    if (channel >= r.ChannelCount()) continue;
+    r.Channels[channel].Channel = name;
     ++result.Count;
   }
   result.Done = true;

@@ -24,19 +24,14 @@ TCoverage CoverageOf(int with, int of) {
 
 // What a row says of the record's channels, read in this one place.
 void FillChannelFacts(const TFileRecord& r, TRecordRow& row) {
-  const int count = std::clamp(r.ChannelCount, 0, kMaxChannels);
   int selected = 0, levels = 0, responses = 0;
-  for (int c = 0; c < count; ++c) {
-    const auto i = static_cast<size_t>(c);
-    if (!r.ChanSelected[i]) continue;
+  for (const TRecordChannel& ch : r.Channels) {
+    if (!ch.Selected) continue;
     ++selected;
-    const int axis = r.Axis[i];
     if (!row.Components.empty()) row.Components += ' ';
-    row.Components += axis >= 0 && axis < static_cast<int>(std::size(kComponentLetters))
-                          ? kComponentLetters[axis]
-                          : '?';
-    if (r.Level[i] > 0) ++levels;
-    if (!r.ChannelResp[i].empty() || !r.SensorResp[i].empty()) ++responses;
+    row.Components += ComponentLetter(ch.Axis);
+    if (ch.Level > 0) ++levels;
+    if (!ch.ChannelResp.empty() || !ch.SensorResp.empty()) ++responses;
   }
   row.Levels = CoverageOf(levels, selected);
   row.Responses = CoverageOf(responses, selected);

@@ -134,7 +134,8 @@ std::vector<std::optional<TResultOrigin>> FindResultOrigins(const std::vector<st
 }
 
 TViewerUnits ViewerUnits(const TSpectrumSettings& settings) {
-  return {settings.SpectrumType == 1, settings.UnitOut, UnitItemOfFactor(settings.UnitCoef)};
+  return {settings.SpectrumType == TSpectrumType::kPower, settings.UnitOut,
+          UnitItemOfFactor(settings.UnitCoef)};
 }
 
 std::string RecordResultPath(const TProject& project, const TResultFolders& folders, int index,

@@ -127,14 +127,16 @@ std::string Number(double v) {
 // The field of a processing set a key names; nullptr for general keys.
 struct Field {
   int32_t* i = nullptr;
+  TSpectrumType* spectrum = nullptr;
+  TEstimationType* estimation = nullptr;
   double* d = nullptr;
   bool* b = nullptr;
 };
 
 Field FieldOf(TSpectrumSettings& s, std::string_view key) {
   if (key == "UseFFT") return {.b = &s.UseFFT};
-  if (key == "SpectrumType") return {.i = &s.SpectrumType};
-  if (key == "EstimationType") return {.i = &s.EstimationType};
+  if (key == "SpectrumType") return {.spectrum = &s.SpectrumType};
+  if (key == "EstimationType") return {.estimation = &s.EstimationType};
   if (key == "SilenceDur") return {.d = &s.SilenceDur};
   if (key == "NoiseDur") return {.d = &s.NoiseDur};
   if (key == "DanielWin") return {.i = &s.DanielWin};
@@ -243,6 +245,8 @@ std::string SettingValueText(const TProject& project, int set, const TSettingKey
   const Field f = key.General ? FieldOf(general, key.Key) : FieldOf(processing, key.Key);
   if (f.b != nullptr) return *f.b ? "1" : "0";
   if (f.i != nullptr) return std::to_string(*f.i);
+  if (f.spectrum != nullptr) return std::to_string(static_cast<int32_t>(*f.spectrum));
+  if (f.estimation != nullptr) return std::to_string(static_cast<int32_t>(*f.estimation));
   if (f.d != nullptr) {
     // NoiseDur is edited and stored as whole seconds.
     return key.Key == "NoiseDur" ? Number(std::nearbyint(*f.d)) : Number(*f.d);
@@ -287,6 +291,10 @@ bool ApplySetting(TProject& project, int set, std::string_view name, std::string
       SetHvsrValue(project.Hvsr, key->Key, *v);
     } else if (f.i != nullptr) {
       *f.i = static_cast<int32_t>(*v);
+    } else if (f.spectrum != nullptr) {
+      *f.spectrum = static_cast<TSpectrumType>(*v);
+    } else if (f.estimation != nullptr) {
+      *f.estimation = static_cast<TEstimationType>(*v);
     } else {
       *f.d = *v;
     }
@@ -321,7 +329,7 @@ struct TFilterPair {
 std::array<TFilterPair, 2> FilterPairs(const TSpectrumSettings& s) {
   return {{{"фильтра краевого эффекта", "FMin", "FMax", s.FMin, s.FMax, s.EdgeEffect},
            {"полосового фильтра помех", "NoiseFMin", "NoiseFMax", s.NoiseFMin, s.NoiseFMax,
-            s.NoiseFilter && s.EstimationType == 1}}};
+            s.NoiseFilter && s.EstimationType == TEstimationType::kBartlett}}};
 }
 
 std::string Hz(double v) {

@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "project/project.h"
-#include "spectral/settings_page.h"
+#include "project/settings_page.h"
 
 namespace tarvik {
 

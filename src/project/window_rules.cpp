@@ -35,13 +35,11 @@ std::vector<std::string> DataFormatItems() {
 
 std::string NoResponseFilesText(const TFileRecord& record, int mode) {
   // The record's response fields, read in this one place.
-  const int count = std::clamp(record.ChannelCount, 0, kMaxChannels);
   bool sensor = false, amplifier = false, channel = false;
-  for (int c = 0; c < count; ++c) {
-    const auto i = static_cast<size_t>(c);
-    sensor = sensor || !record.SensorResp[i].empty();
-    amplifier = amplifier || !record.AmplifierResp[i].empty();
-    channel = channel || !record.ChannelResp[i].empty();
+  for (const TRecordChannel& ch : record.Channels) {
+    sensor = sensor || !ch.SensorResp.empty();
+    amplifier = amplifier || !ch.AmplifierResp.empty();
+    channel = channel || !ch.ChannelResp.empty();
   }
   switch (mode) {
     case 0:

@@ -52,8 +52,8 @@ bool SameRate(double a, double b) {
 }
 
 bool HoldsChannel(const TFileRecord& r, std::string_view name) {
-  for (int c = 0; c < std::clamp(r.ChannelCount, 0, kMaxChannels); ++c) {
-    if (r.Channel[static_cast<size_t>(c)] == name) return true;
+  for (int c = 0; c < std::clamp(r.ChannelCount(), 0, kMaxChannels); ++c) {
+    if (r.Channels[static_cast<size_t>(c)].Channel == name) return true;
   }
   return false;
 }
@@ -66,7 +66,7 @@ bool HoldsChannelsOf(const TFileRecord& r, const TFileRecordInfo& info) {
 }
 
 bool SameChannels(const TFileRecord& r, const TFileRecordInfo& info) {
-  return r.ChannelCount == info.ChannelCount && HoldsChannelsOf(r, info);
+  return r.ChannelCount() == info.ChannelCount && HoldsChannelsOf(r, info);
 }
 
 bool Overlap(TDateTime a_start, TDateTime a_end, TDateTime b_start, TDateTime b_end) {
@@ -82,7 +82,7 @@ int ChannelHost(const TFileRecords& records, const std::string& station,
   for (size_t i = 0; i < records.size(); ++i) {
     const TFileRecord& r = records[i];
     if (r.Station != station || RecordLocation(r) != info.Location) continue;
-    if (!SameRate(r.SampRate, info.SampRate) || r.ChannelCount <= info.ChannelCount) continue;
+    if (!SameRate(r.SampRate, info.SampRate) || r.ChannelCount() <= info.ChannelCount) continue;
     if (!HoldsChannelsOf(r, info) || !Overlap(r.Start, r.Finish, file_start, file_end)) continue;
     host = static_cast<int>(i);
   }
@@ -221,32 +221,21 @@ AddFileResult AddFile(TFileRecords& records, const std::string& path,
 bool CanJoinChannels(const TFileRecord& into, const TFileRecord& from, bool need_overlap) {
   if (into.Station != from.Station || RecordLocation(into) != RecordLocation(from)) return false;
   if (!SameRate(into.SampRate, from.SampRate)) return false;
-  if (into.ChannelCount < 1 || from.ChannelCount < 1 ||
-      into.ChannelCount + from.ChannelCount > kMaxChannels) {
+  if (into.ChannelCount() < 1 || from.ChannelCount() < 1 ||
+      into.ChannelCount() + from.ChannelCount() > kMaxChannels) {
     return false;
   }
-  for (int c = 0; c < from.ChannelCount; ++c) {
-    if (HoldsChannel(into, from.Channel[static_cast<size_t>(c)])) return false;
+  for (int c = 0; c < from.ChannelCount(); ++c) {
+    if (HoldsChannel(into, from.Channels[static_cast<size_t>(c)].Channel)) return false;
   }
   return !need_overlap || Overlap(into.Start, into.Finish, from.Start, from.Finish);
 }
 
 void JoinChannels(TFileRecord& into, const TFileRecord& from) {
-  const int base = std::clamp(into.ChannelCount, 0, kMaxChannels);
-  const int n = std::clamp(from.ChannelCount, 0, kMaxChannels - base);
-  for (int k = 0; k < n; ++k) {
-    const auto c = static_cast<size_t>(base + k);
-    const auto f = static_cast<size_t>(k);
-    into.Channel[c] = from.Channel[f];
-    into.ChanSelected[c] = from.ChanSelected[f];
-    into.Axis[c] = from.Axis[f];
-    into.Level[c] = from.Level[f];
-    into.ADCCoef[c] = from.ADCCoef[f];
-    into.SensorResp[c] = from.SensorResp[f];
-    into.AmplifierResp[c] = from.AmplifierResp[f];
-    into.ChannelResp[c] = from.ChannelResp[f];
-  }
-  into.ChannelCount = base + n;
+  const int base = std::clamp(into.ChannelCount(), 0, kMaxChannels);
+  const int n = std::clamp(from.ChannelCount(), 0, kMaxChannels - base);
+  into.Channels.resize(static_cast<size_t>(base));
+  into.Channels.insert(into.Channels.end(), from.Channels.begin(), from.Channels.begin() + n);
   if (from.Start < into.Start) {
     into.Start = from.Start;
     into.File = from.File;

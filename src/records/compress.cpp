@@ -104,7 +104,8 @@ bool CompressRecord(const std::string& out_path, const TFileRecord& record, UiHo
   TFileRecordInfo header = report.first;
   header.Station = record.Station;
   header.ChannelCount = std::clamp(header.ChannelCount, 0, kMaxChannels);
-  for (int c = 0; c < kMaxChannels; ++c) header.ChannelCoefs[c] = record.ADCCoef[c];
+  for (size_t c = 0; c < header.ChannelCoefs.size(); ++c)
+    header.ChannelCoefs[c] = c < record.Channels.size() ? record.Channels[c].ADCCoef : 0.0;
   // A reader sizes the copy as its block count times this, so it must cover the longest block.
   const int64_t total = data.empty() ? 0 : static_cast<int64_t>(data.front().size());
   header.BlockSamples = static_cast<int32_t>(std::min(total, kBlockSamples));

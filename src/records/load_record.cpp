@@ -178,17 +178,18 @@ int ProgressPercent(const TFileRecordInfo& info, const TFileRecord& record) {
 // every channel of its first file and more besides (a name the user changed, which no file
 // holds, keeps the first file's name at its place); empty for any other record.
 std::vector<std::string> SiblingChannels(const TFileRecord& record, const TFileRecordInfo& first) {
-  const int count = std::clamp(record.ChannelCount, 0, kMaxChannels);
+  const int count = std::clamp(record.ChannelCount(), 0, kMaxChannels);
   const int own = std::clamp(first.ChannelCount, 0, kMaxChannels);
   if (count <= own || own == 0) return {};
-  const auto begin = record.Channel.begin();
+  std::vector<std::string> names = ChannelNames(record);
+  names.resize(static_cast<size_t>(count));
   for (int c = 0; c < own; ++c) {
-    if (std::find(begin, begin + count, first.ChannelNames[static_cast<size_t>(c)]) ==
-        begin + count) {
+    if (std::find(names.begin(), names.end(), first.ChannelNames[static_cast<size_t>(c)]) ==
+        names.end()) {
       return {};
     }
   }
-  return std::vector<std::string>(begin, begin + count);
+  return names;
 }
 
 bool LoadInto(TFileRecord& record, TData32& out, UiHost& host, const LoadSettings& settings,

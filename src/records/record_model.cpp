@@ -289,18 +289,18 @@ int32_t ReftekAxis(std::string_view upper) {
 
 }  // namespace
 
-int32_t AxisFromChannelName(std::string_view name) {
+Component AxisFromChannelName(std::string_view name) {
   const std::string upper = AsciiUpper(name);
   // In a SEED code the band letter ("E" of every short-period "EH?" channel) says nothing of
   // the direction; the last letter does.
-  if (const int32_t seed = SeedAxis(upper); seed >= 0) return seed;
-  if (const int32_t reftek = ReftekAxis(upper); reftek >= 0) return reftek;
+  if (const int32_t seed = SeedAxis(upper); seed >= 0) return static_cast<Component>(seed);
+  if (const int32_t reftek = ReftekAxis(upper); reftek >= 0) return static_cast<Component>(reftek);
   const size_t e = upper.find('E');
   const size_t n = upper.find('N');
-  if (e == std::string::npos && n == std::string::npos) return 2;
-  if (e == std::string::npos) return 1;
-  if (n == std::string::npos) return 0;
-  return n < e ? 1 : 0;
+  if (e == std::string::npos && n == std::string::npos) return Component::kZ;
+  if (e == std::string::npos) return Component::kN;
+  if (n == std::string::npos) return Component::kE;
+  return n < e ? Component::kN : Component::kE;
 }
 
 std::pair<std::string_view, std::string_view> SplitChannelLocation(std::string_view name) {
@@ -322,9 +322,30 @@ std::string LocatedChannelName(std::string_view location, std::string_view chann
   return ShortName(std::string(location) + "." + std::string(channel));
 }
 
+std::array<int32_t, kMaxChannels> ChannelLevels(const TFileRecord& record) {
+  std::array<int32_t, kMaxChannels> levels{};
+  for (size_t c = 0; c < record.Channels.size() && c < levels.size(); ++c)
+    levels[c] = record.Channels[c].Level;
+  return levels;
+}
+
+std::array<bool, kMaxChannels> SelectedChannels(const TFileRecord& record) {
+  std::array<bool, kMaxChannels> selected{};
+  for (size_t c = 0; c < record.Channels.size() && c < selected.size(); ++c)
+    selected[c] = record.Channels[c].Selected;
+  return selected;
+}
+
+std::vector<std::string> ChannelNames(const TFileRecord& record) {
+  std::vector<std::string> names;
+  names.reserve(record.Channels.size());
+  for (const TRecordChannel& c : record.Channels) names.push_back(c.Channel);
+  return names;
+}
+
 std::string RecordLocation(const TFileRecord& record) {
-  if (record.ChannelCount <= 0) return {};
-  return std::string(SplitChannelLocation(record.Channel[0]).first);
+  if (record.Channels.empty()) return {};
+  return std::string(SplitChannelLocation(record.Channels[0].Channel).first);
 }
 
 TFileRecord FormRecord(const std::string& path, const TFileRecordInfo& info,
@@ -339,16 +360,17 @@ TFileRecord FormRecord(const std::string& path, const TFileRecordInfo& info,
   r.SelectStart = r.Start;
   r.SelectFinish = r.Finish;
   r.SampleCount = info.SampleCount;
-  r.ChannelCount = std::clamp(info.ChannelCount, 0, kMaxChannels);
-  for (int c = 0; c < kMaxChannels; ++c) {
-    r.Channel[c] = info.ChannelNames[c];
-    r.ADCCoef[c] = info.ChannelCoefs[c];
-    r.ChanSelected[c] = true;
-    r.Level[c] = -1;
+  r.Channels.resize(static_cast<size_t>(std::clamp(info.ChannelCount, 0, kMaxChannels)));
+  for (size_t c = 0; c < r.Channels.size(); ++c) {
+    TRecordChannel& ch = r.Channels[c];
+    ch.Channel = info.ChannelNames[c];
+    ch.ADCCoef = info.ChannelCoefs[c];
+    ch.Selected = true;
+    ch.Level = -1;
     const int32_t stated = info.ChannelAxes[c];
-    r.Axis[c] = !recognize_component ? 2
-                : stated >= 0        ? stated
-                                     : AxisFromChannelName(info.ChannelNames[c]);
+    ch.Axis = !recognize_component ? Component::kZ
+              : stated >= 0        ? static_cast<Component>(stated)
+                                   : AxisFromChannelName(info.ChannelNames[c]);
   }
   return r;
 }

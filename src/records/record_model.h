@@ -223,8 +223,39 @@ class TRecList {
 // on time) to start right at the predecessor's end.
 void CloseSmallGaps(TRecList& list, int64_t tolerance);
 
-// Component letters by Axis value.
+// The component of a channel; the numbers are those the project file and the channel-settings
+// files keep, and a stored number outside the five is carried as it is.
+enum class Component : int32_t { kE = 0, kN = 1, kZ = 2, kR = 3, kT = 4 };
+
+// Component letters by component number.
 inline constexpr char kComponentLetters[] = {'E', 'N', 'Z', 'R', 'T'};
+
+constexpr int32_t ComponentNumber(Component c) {
+  return static_cast<int32_t>(c);
+}
+// Whether c is one of the five components (and not some other stored number).
+constexpr bool IsKnownComponent(Component c) {
+  return ComponentNumber(c) >= 0 &&
+         ComponentNumber(c) < static_cast<int32_t>(sizeof kComponentLetters);
+}
+// The letter of a component; '?' for a number outside the five.
+constexpr char ComponentLetter(Component c) {
+  return IsKnownComponent(c) ? kComponentLetters[ComponentNumber(c)] : '?';
+}
+
+// One channel of a record: its name, what it records, and its recording chain.
+struct TRecordChannel {
+  std::string Channel;
+  std::string SensorResp;
+  std::string AmplifierResp;
+  std::string ChannelResp;
+  Component Axis = Component::kE;
+  int32_t Level = 0;
+  double ADCCoef = 0.0;
+  bool Selected = false;
+
+  bool operator==(const TRecordChannel&) const = default;
+};
 
 // One record of the project: one recording of one station, in one or several files.
 struct TFileRecord {
@@ -236,15 +267,8 @@ struct TFileRecord {
   TDateTime SelectStart = 0.0;
   TDateTime SelectFinish = 0.0;
   int32_t SampleCount = 0;
-  int32_t ChannelCount = 0;
-  std::array<bool, kMaxChannels> ChanSelected{};
-  std::array<int32_t, kMaxChannels> Axis{};
-  std::array<int32_t, kMaxChannels> Level{};
-  std::array<std::string, kMaxChannels> Channel{};
-  std::array<std::string, kMaxChannels> SensorResp{};
-  std::array<std::string, kMaxChannels> AmplifierResp{};
-  std::array<std::string, kMaxChannels> ChannelResp{};
-  std::array<double, kMaxChannels> ADCCoef{};
+  // At most kMaxChannels.
+  std::vector<TRecordChannel> Channels;
   std::string Station;
   double SampRate = 0.0;
   bool IsEvent = false;
@@ -252,9 +276,18 @@ struct TFileRecord {
   bool ToProcessNakamura = false;
   int32_t SelNakIndex = 0;
   int32_t SelIndex = 0;
+
+  int32_t ChannelCount() const { return static_cast<int32_t>(Channels.size()); }
 };
 
 using TFileRecords = std::vector<TFileRecord>;
+
+// The admissible levels and the selection of a record's channels, kMaxChannels long, as the
+// quiet-interval search takes them; a channel the record lacks has level 0 and is not selected.
+std::array<int32_t, kMaxChannels> ChannelLevels(const TFileRecord& record);
+std::array<bool, kMaxChannels> SelectedChannels(const TFileRecord& record);
+// The names of a record's channels, in order.
+std::vector<std::string> ChannelNames(const TFileRecord& record);
 using TChanLongNames = std::array<std::string, kMaxChannels>;
 
 // The component of a channel name. A SEED code (two letters and an orientation, perhaps after
@@ -262,7 +295,7 @@ using TChanLongNames = std::array<std::string, kMaxChannels>;
 // Reftek name ("EH_1") by its channel number: 1, 2, 3 (and 4, 5, 6 ...) are Z, N, E. Any other
 // name: 2 (Z) when neither "E" nor "N" is in the upper-cased name, 1 (N) or 0 (E) when one is,
 // and whichever stands first when both are.
-int32_t AxisFromChannelName(std::string_view name);
+Component AxisFromChannelName(std::string_view name);
 
 // A record formed from the header of its first file.
 TFileRecord FormRecord(const std::string& path, const TFileRecordInfo& info,

@@ -76,10 +76,10 @@ void FormHVRatios(TMatrix2D& values, TMatrix2D& stdev) {
 
 std::string MissingHVComponents(const TFileRecord& record) {
   bool present[3] = {false, false, false};
-  const int n = std::clamp(record.ChannelCount, 0, kMaxChannels);
+  const int n = std::clamp(record.ChannelCount(), 0, kMaxChannels);
   for (int c = 0; c < n; ++c) {
-    const int32_t axis = record.Axis[c];
-    if (record.ChanSelected[c] && axis >= 0 && axis < 3) present[axis] = true;
+    const int32_t axis = ComponentNumber(record.Channels[c].Axis);
+    if (record.Channels[c].Selected && axis >= 0 && axis < 3) present[axis] = true;
   }
   std::string missing;
   for (int axis = 0; axis < 3; ++axis) {

@@ -463,12 +463,13 @@ struct Components {
 
 Components FindComponents(const TFileRecord& record, size_t channels) {
   Components c;
-  const int count = static_cast<int>(std::min<size_t>(channels, kMaxChannels));
+  const int count =
+      static_cast<int>(std::min({channels, record.Channels.size(), size_t{kMaxChannels}}));
   for (int i = 0; i < count; ++i) {
-    if (!record.ChanSelected[i]) continue;
-    if (record.Axis[i] == 0 && c.e < 0) c.e = i;
-    if (record.Axis[i] == 1 && c.n < 0) c.n = i;
-    if (record.Axis[i] == 2 && c.z < 0) c.z = i;
+    if (!record.Channels[i].Selected) continue;
+    if (record.Channels[i].Axis == Component::kE && c.e < 0) c.e = i;
+    if (record.Channels[i].Axis == Component::kN && c.n < 0) c.n = i;
+    if (record.Channels[i].Axis == Component::kZ && c.z < 0) c.z = i;
   }
   return c;
 }
@@ -623,8 +624,10 @@ THvsrStatus Analysed(THvsrStatus status, THvsrWindowSet& windows, const THvsrSet
 
 // The chain of a channel as the record names it: its response files and ADC coefficient.
 bool SameChain(const TFileRecord& r, int a, int b) {
-  return r.ChannelResp[a] == r.ChannelResp[b] && r.SensorResp[a] == r.SensorResp[b] &&
-         r.AmplifierResp[a] == r.AmplifierResp[b] && r.ADCCoef[a] == r.ADCCoef[b];
+  const TRecordChannel& x = r.Channels[static_cast<size_t>(a)];
+  const TRecordChannel& y = r.Channels[static_cast<size_t>(b)];
+  return x.ChannelResp == y.ChannelResp && x.SensorResp == y.SensorResp &&
+         x.AmplifierResp == y.AmplifierResp && x.ADCCoef == y.ADCCoef;
 }
 
 template <typename Values>
@@ -733,7 +736,7 @@ THvsrStatus AnalyseSamplesAzimuths(const TFileRecord& record, const TData32& sam
   if (!SameChain(record, c.e, c.n))
     return fail("the azimuths need E and N recorded through the same response and ADC coefficient");
   TFileRecord rotated_record = record;
-  rotated_record.ChanSelected[c.n] = false;
+  rotated_record.Channels[static_cast<size_t>(c.n)].Selected = false;
   TData32 rotated = samples;
   const std::vector<int32_t>& e = samples[static_cast<size_t>(c.e)];
   const std::vector<int32_t>& n = samples[static_cast<size_t>(c.n)];

@@ -78,13 +78,14 @@ std::vector<Candidate> Candidates(const TFileRecord& record, double rate, int64_
   return out;
 }
 
-std::string ResponseText(const TFileRecord& r, int c) {
+std::string ResponseText(const TFileRecord& record, int c) {
+  const TRecordChannel& ch = record.Channels[static_cast<size_t>(c)];
   std::string text;
-  if (!r.ChannelResp[c].empty()) text += "channel " + r.ChannelResp[c] + "; ";
-  if (!r.SensorResp[c].empty()) text += "sensor " + r.SensorResp[c] + "; ";
-  if (!r.AmplifierResp[c].empty()) text += "amplifier " + r.AmplifierResp[c] + "; ";
+  if (!ch.ChannelResp.empty()) text += "channel " + ch.ChannelResp + "; ";
+  if (!ch.SensorResp.empty()) text += "sensor " + ch.SensorResp + "; ";
+  if (!ch.AmplifierResp.empty()) text += "amplifier " + ch.AmplifierResp + "; ";
   char adc[64];
-  std::snprintf(adc, sizeof adc, "ADC %.17g", r.ADCCoef[c]);
+  std::snprintf(adc, sizeof adc, "ADC %.17g", ch.ADCCoef);
   return text + adc;
 }
 
@@ -98,20 +99,22 @@ bool HoldsUnread(const TChannelRanges& unread, int c, int64_t first, int64_t las
 }  // namespace
 
 std::string PsdChannelCode(const TFileRecord& record, int c) {
-  const auto [location, channel] = SplitChannelLocation(record.Channel[c]);
+  const auto [location, channel] =
+      SplitChannelLocation(record.Channels[static_cast<size_t>(c)].Channel);
   return "." + record.Station + "." + std::string(location) + "." + std::string(channel);
 }
 
 std::string MissingPsdResponse(const TFileRecord& r, int c) {
-  if (!r.ChannelResp[c].empty()) return {};
-  const std::string name = "channel " + std::to_string(c + 1) + " (" + r.Channel[c] + ")";
-  if (r.SensorResp[c].empty() && r.AmplifierResp[c].empty()) {
+  const TRecordChannel& ch = r.Channels[static_cast<size_t>(c)];
+  if (!ch.ChannelResp.empty()) return {};
+  const std::string name = "channel " + std::to_string(c + 1) + " (" + ch.Channel + ")";
+  if (ch.SensorResp.empty() && ch.AmplifierResp.empty()) {
     return name +
            " has no response file: its PSD cannot be given in ground units; set its "
            "channel response (or sensor and amplifier)";
   }
-  if (r.SensorResp[c].empty()) return name + " has an amplifier but no sensor response file";
-  if (r.AmplifierResp[c].empty()) return name + " has a sensor but no amplifier response file";
+  if (ch.SensorResp.empty()) return name + " has an amplifier but no sensor response file";
+  if (ch.AmplifierResp.empty()) return name + " has a sensor but no amplifier response file";
   return {};
 }
 
@@ -134,8 +137,8 @@ TPsdRunReport RunPsd(std::vector<TFileRecord>& records, const std::vector<std::s
     const TFileRecord& r = records[i];
     bool refused = false;
     bool any_channel = false;
-    for (int c = 0; c < std::min(r.ChannelCount, kMaxChannels); ++c) {
-      if (!r.ChanSelected[c]) continue;
+    for (int c = 0; c < r.ChannelCount(); ++c) {
+      if (!r.Channels[static_cast<size_t>(c)].Selected) continue;
       any_channel = true;
       if (const std::string missing = MissingPsdResponse(r, c); !missing.empty()) {
         report.Errors.push_back(label(i) + ": " + missing);
@@ -169,8 +172,8 @@ TPsdRunReport RunPsd(std::vector<TFileRecord>& records, const std::vector<std::s
     }
     if (record_days.empty()) continue;
     usable[i] = true;
-    for (int c = 0; c < std::min(r.ChannelCount, kMaxChannels); ++c) {
-      if (!r.ChanSelected[c]) continue;
+    for (int c = 0; c < r.ChannelCount(); ++c) {
+      if (!r.Channels[static_cast<size_t>(c)].Selected) continue;
       const std::string code = PsdChannelCode(r, c);
       for (int64_t d : record_days) {
         DayState& state = days[{code, d}];
@@ -249,8 +252,8 @@ TPsdRunReport RunPsd(std::vector<TFileRecord>& records, const std::vector<std::s
       for (const Candidate& k : Candidates(r, r.SampRate, -1, options.Settings, g.SegmentSamples)) {
         if (InShard(options, k.Day)) record_days.insert(k.Day);
       }
-      for (int c = 0; c < std::min(r.ChannelCount, kMaxChannels); ++c) {
-        if (!r.ChanSelected[c]) continue;
+      for (int c = 0; c < r.ChannelCount(); ++c) {
+        if (!r.Channels[static_cast<size_t>(c)].Selected) continue;
         std::vector<UnitKey> keys;
         for (int64_t d : record_days) keys.push_back({PsdChannelCode(r, c), d});
         planned.push_back({c, std::move(keys)});
@@ -308,7 +311,8 @@ TPsdRunReport RunPsd(std::vector<TFileRecord>& records, const std::vector<std::s
         report.Errors.push_back(label(i) + ": " + chain_status.message);
         continue;
       }
-      factors[static_cast<size_t>(c)] = AccelerationFactors(chain, r.ADCCoef[c], geometry);
+      factors[static_cast<size_t>(c)] =
+          AccelerationFactors(chain, r.Channels[static_cast<size_t>(c)].ADCCoef, geometry);
       const std::vector<double>& f = factors[static_cast<size_t>(c)];
       const uint64_t response_print = Fingerprint(f.data(), f.size() * sizeof(double),
                                                   Fingerprint(settings_key, sizeof settings_key));

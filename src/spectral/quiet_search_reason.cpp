@@ -8,7 +8,7 @@ namespace tarvik {
 namespace {
 
 std::string ChannelText(const TFileRecord& record, int c) {
-  return std::to_string(c + 1) + " (" + record.Channel[static_cast<size_t>(c)] + ")";
+  return std::to_string(c + 1) + " (" + record.Channels[static_cast<size_t>(c)].Channel + ")";
 }
 
 // The test of the quiet-interval search: a sample moved one count toward zero (0 becomes
@@ -30,7 +30,7 @@ std::string NoQuietIntervalReason(const TFileRecord& record, const TData32& sear
                                   int64_t segment_length) {
   std::string unset;
   for (int c : channels) {
-    const int32_t level = record.Level[static_cast<size_t>(c)];
+    const int32_t level = record.Channels[static_cast<size_t>(c)].Level;
     if (level > 0) continue;
     unset += (unset.empty() ? "" : ", ") + std::string("канал ") + ChannelText(record, c) + " = " +
              std::to_string(level);
@@ -42,7 +42,7 @@ std::string NoQuietIntervalReason(const TFileRecord& record, const TData32& sear
     const auto& x = searched[static_cast<size_t>(c)];
     const int64_t end = std::min<int64_t>(last, static_cast<int64_t>(x.size()) - 1);
     if (end < first) continue;
-    const int64_t level = record.Level[static_cast<size_t>(c)];
+    const int64_t level = record.Channels[static_cast<size_t>(c)].Level;
     const int64_t disturbed = CountDisturbed(x, first, end, level);
     if (disturbed == 0) continue;
     exceeded += (exceeded.empty() ? "" : "; ") + std::string("уровень ") + std::to_string(level) +

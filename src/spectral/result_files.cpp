@@ -231,8 +231,8 @@ TWriteStatus WriteSpectrum(const std::string& path, const TFileRecord& record,
                            int64_t transform_length) {
   // The channels of the file: selected ones that have rows.
   std::vector<int> channels;
-  for (int c = 0; c < kMaxChannels; ++c) {
-    if (record.ChanSelected[c] && static_cast<size_t>(c) < mean.size() &&
+  for (int c = 0; c < record.ChannelCount(); ++c) {
+    if (record.Channels[c].Selected && static_cast<size_t>(c) < mean.size() &&
         static_cast<size_t>(c) < stdev.size()) {
       channels.push_back(c);
     }
@@ -247,7 +247,7 @@ TWriteStatus WriteSpectrum(const std::string& path, const TFileRecord& record,
   int first[3] = {-1, -1, -1};  // the first selected E, N and Z channels
   std::vector<int> others;
   for (int c : channels) {
-    const int axis = record.Axis[c];
+    const int axis = ComponentNumber(record.Channels[c].Axis);
     if (axis >= 0 && axis < 3 && first[axis] < 0) {
       first[axis] = c;
     } else {
@@ -255,11 +255,10 @@ TWriteStatus WriteSpectrum(const std::string& path, const TFileRecord& record,
     }
   }
   auto column = [&](int c) {
-    const int axis = record.Axis[c];
-    const char letter = axis >= 0 && axis < 5 ? kComponentLetters[axis] : '?';
+    const char letter = ComponentLetter(record.Channels[c].Axis);
     char index[16];
     std::snprintf(index, sizeof index, "%2.2d", c);
-    const std::string t = std::string("\t") + letter + index + "_" + record.Channel[c];
+    const std::string t = std::string("\t") + letter + index + "_" + record.Channels[c].Channel;
     return t + t + "_StDev";
   };
   std::string header = "Freq";

@@ -38,9 +38,10 @@ int ToInt(int64_t v) {
 // The channels whose spectra are computed: selected and present in the sample matrix.
 std::vector<int> SelectedChannels(const TFileRecord& record, size_t channel_count) {
   std::vector<int> out;
-  const int n = static_cast<int>(std::min<size_t>(channel_count, kMaxChannels));
+  const int n =
+      static_cast<int>(std::min({channel_count, record.Channels.size(), size_t{kMaxChannels}}));
   for (int c = 0; c < n; ++c) {
-    if (record.ChanSelected[c]) out.push_back(c);
+    if (record.Channels[c].Selected) out.push_back(c);
   }
   return out;
 }
@@ -316,7 +317,7 @@ TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
   std::optional<QuietSearch> search;
   const int64_t ahead = std::max<int64_t>(2 * int64_t{used.SegmentLength}, 1 << 14);
   int64_t horizon = first - 1;
-  if (used.EstimationType == 1) {
+  if (used.EstimationType == TEstimationType::kBartlett) {
     host.SetStatus(station + ": Выделение интервалов помех", nchan);
     const TData32* searched = &samples;
     TData32 filtered;
@@ -336,7 +337,8 @@ TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
       searched = &filtered;
     }
     intervals.clear();
-    search.emplace(*searched, record.Level, record.ChanSelected, used, first, last, unread);
+    search.emplace(*searched, ChannelLevels(record), SelectedChannels(record), used, first, last,
+                   unread);
     if (searched != &samples || used.SegmentLength < 2) {
       search->Extend(std::numeric_limits<int64_t>::max(), intervals);
       search.reset();
@@ -408,7 +410,7 @@ TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
   TRealTransform transform(static_cast<size_t>(M),
                            transforms * static_cast<int64_t>(channels.size()));
   double* const input = transform.Input().data();
-  const bool power = used.SpectrumType == 1;
+  const bool power = used.SpectrumType == TSpectrumType::kPower;
   TBiquadCascade edge;
   if (used.EdgeEffect) DesignBandPass(used.EdgeOrder, edge, used.FMax, used.FMin, rate / 2);
   const double norm = used.Normalization;
@@ -423,7 +425,7 @@ TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
       segment[c].assign(lines, 0.0);
       scale[c].resize(lines);
       for (size_t k = 0; k < lines; ++k) {
-        const double h = ChainCorrection(chains[c], record.ADCCoef[c], used, edge, rate,
+        const double h = ChainCorrection(chains[c], record.Channels[c].ADCCoef, used, edge, rate,
                                          LineFrequency(static_cast<int64_t>(k), M, rate));
         scale[c][k] = h < kTiny ? 0.0 : norm / h;
       }
@@ -499,7 +501,7 @@ TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
     std::vector<double>& q = stdev[c];
     for (size_t k = 0; k < lines; ++k) {
       const double f = LineFrequency(static_cast<int64_t>(k), M, rate);
-      const double h = ChainCorrection(chains[c], record.ADCCoef[c], used, edge, rate, f);
+      const double h = ChainCorrection(chains[c], record.Channels[c].ADCCoef, used, edge, rate, f);
       if (h < kTiny) {
         s[k] = q[k] = 0.0;
         continue;
@@ -508,7 +510,8 @@ TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
       q[k] = K > 1 && var >= 0.0 ? std::sqrt(var / (Kd - 1.0) / Kd) * norm / h : 0.0;
       s[k] = s[k] / Kd * norm / h;
     }
-    if (used.EstimationType == 0) DaniellSmooth(s, q, used.DanielWin, used.SegmentLength, rate);
+    if (used.EstimationType == TEstimationType::kDaniell)
+      DaniellSmooth(s, q, used.DanielWin, used.SegmentLength, rate);
     host.SetProgress(c + 1, nchan);
   }
   host.SetStage("Спектры рассчитаны");
@@ -569,7 +572,7 @@ double ChainCorrection(const TCombinedFilter& chain, double adc_coef,
   } else if (settings.UnitOut == 2) {
     h /= kTwoPi * f;
   }
-  if (settings.SpectrumType == 1) h *= h;
+  if (settings.SpectrumType == TSpectrumType::kPower) h *= h;
   return std::isfinite(h) ? h : kInf;
 }
 
@@ -581,13 +584,13 @@ std::string GapMessage(const std::string& station, const TSpectraStatus& status)
 
 TResponseStatus LoadRecordChain(const TFileRecord& record, int c, TCombinedFilter& chain) {
   chain.clear();
-  if (c < 0 || c >= kMaxChannels) return TResponseStatus::Failure("no such channel");
-  TResponseStatus status =
-      LoadChannelChain(NativePath(record.ChannelResp[c]), NativePath(record.SensorResp[c]),
-                       NativePath(record.AmplifierResp[c]), chain, record.Start);
+  if (c < 0 || c >= record.ChannelCount()) return TResponseStatus::Failure("no such channel");
+  TResponseStatus status = LoadChannelChain(
+      NativePath(record.Channels[c].ChannelResp), NativePath(record.Channels[c].SensorResp),
+      NativePath(record.Channels[c].AmplifierResp), chain, record.Start);
   if (!status) {
     status.message = record.Station + ": не загружена ЧХ канала " + std::to_string(c + 1) + " (" +
-                     record.Channel[c] + "): " + status.message;
+                     record.Channels[c].Channel + "): " + status.message;
   }
   return status;
 }

@@ -156,7 +156,7 @@ bool DeriveGeometry(TSpectrumSettings& settings, double fs, std::string* message
   settings.TransformLength = static_cast<int32_t>(transform);
   settings.DataOffset = static_cast<int32_t>(offset);
   settings.Normalization = static_cast<double>(segment) * normalization / sumSquares;
-  if (settings.EstimationType == 1) {
+  if (settings.EstimationType == TEstimationType::kBartlett) {
     // A negative duration read from a project would move the quiet-interval search backwards.
     settings.NoiseGap = std::max(0, RoundToInt32Clamped(fs * settings.NoiseDur));
   }

@@ -19,12 +19,19 @@ enum TWindowType : int32_t {
 };
 inline constexpr int kWindowTypeCount = 8;
 
+// How a spectrum is estimated: one segment smoothed over neighbouring lines, or the average of
+// the quiet segments. The numbers are the settings page's items and what the project file keeps;
+// a stored number outside them is carried as it is.
+enum class TEstimationType : int32_t { kDaniell = 0, kBartlett = 1 };
+// What a spectrum holds: amplitudes or powers (numbered as above).
+enum class TSpectrumType : int32_t { kAmplitude = 0, kPower = 1 };
+
 // One set of processing settings. Field names are the keys under which the project file keeps
 // them; SegmentLength, TransformLength, DataOffset, NoiseGap and Normalization are derived from
 // the others and a sampling rate by DeriveGeometry before every use.
 struct TSpectrumSettings {
-  int32_t EstimationType = 1;  // 0 Daniell (one smoothed segment), 1 Bartlett (segment average)
-  int32_t SpectrumType = 0;    // 0 amplitude, 1 power
+  TEstimationType EstimationType = TEstimationType::kBartlett;
+  TSpectrumType SpectrumType = TSpectrumType::kAmplitude;
   int32_t WindowType = kWindowHann;
   int32_t SegmentLength = 8192;    // samples of data in one segment
   int32_t TransformLength = 8192;  // length of the Fourier transform
@@ -59,7 +66,7 @@ inline constexpr TSpectrumSettings kDefaultSpectrumSettings[kSettingsSetCount] =
     TSpectrumSettings{},
     [] {
       TSpectrumSettings s;
-      s.EstimationType = 0;
+      s.EstimationType = TEstimationType::kDaniell;
       return s;
     }(),
 };

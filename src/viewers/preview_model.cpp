@@ -9,8 +9,6 @@
 #include "common/date_text.h"
 #include "common/rounding.h"
 #include "common/ui_host.h"
-#include "project/bin_ini_file.h"
-#include "project/driver.h"
 #include "records/load_record.h"
 #include "response/biquad.h"
 #include "spectral/bandpass.h"
@@ -179,9 +177,10 @@ void TPreviewModel::Prepare() {
   if (rate > 0.0) record_.Finish = record_.Start + SpanOfSamples(record_.SampleCount, rate);
 
   shown_.clear();
-  const size_t channels = std::min<size_t>(samples_.size(), kMaxChannels);
+  const size_t channels =
+      std::min({samples_.size(), record_.Channels.size(), size_t{kMaxChannels}});
   for (size_t c = 0; c < channels; ++c) {
-    if (record_.ChanSelected[c] && !samples_[c].empty()) shown_.push_back(static_cast<int>(c));
+    if (record_.Channels[c].Selected && !samples_[c].empty()) shown_.push_back(static_cast<int>(c));
   }
 
   // The segment length of the calculation itself where the settings give one: a power of two
@@ -332,8 +331,8 @@ void TPreviewModel::RecomputeQuiet() {
     TSpectrumSettings search = options_.Settings;
     search.SegmentLength = segment_;
     search.NoiseGap = gap_;
-    FindQuietIntervals(samples_, record_.Level, record_.ChanSelected, quiet_, search, first, last,
-                       unread_);
+    FindQuietIntervals(samples_, ChannelLevels(record_), SelectedChannels(record_), quiet_, search,
+                       first, last, unread_);
     int64_t cursor = first;
     for (const auto& [a, b] : quiet_) {
       quiet_samples_ += int64_t{b} - a + 1;
@@ -471,7 +470,7 @@ void TPreviewModel::EndDrags() {
 
 void TPreviewModel::SetLevelsFrom(int64_t first, int64_t last) {
   for (int c : shown_) {
-    record_.Level[static_cast<size_t>(c)] =
+    record_.Channels[static_cast<size_t>(c)].Level =
         static_cast<int32_t>(LargestMagnitude(Summarize(c, first, last)));
   }
 }

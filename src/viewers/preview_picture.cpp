@@ -121,8 +121,8 @@ TPreviewPicture BuildPreviewPicture(const TPreviewModel& m) {
     const int strip = static_cast<int>(k);
     TPreviewStrip s;
     s.Channel = c;
-    s.Name = record.Channel[static_cast<size_t>(c)];
-    if (record.Level[static_cast<size_t>(c)] <= 0) s.Note = kNoLevelNote;
+    s.Name = record.Channels[static_cast<size_t>(c)].Channel;
+    if (record.Channels[static_cast<size_t>(c)].Level <= 0) s.Note = kNoLevelNote;
     const TChannelScale& scale = m.Scales()[static_cast<size_t>(c)];
     s.Scale =
         "±" + std::to_string(std::max<int64_t>(scale.Maximum - scale.Minimum, 1) / 2) + " отсч.";
@@ -175,7 +175,7 @@ TPreviewPicture BuildPreviewPicture(const TPreviewModel& m) {
       const int c = shown[k];
       const int strip = static_cast<int>(k);
       const int64_t mean = m.Scales()[static_cast<size_t>(c)].Mean;
-      const int64_t level = record.Level[static_cast<size_t>(c)];
+      const int64_t level = record.Channels[static_cast<size_t>(c)].Level;
       if (level <= 0) continue;
       for (int64_t v : {mean + level, mean - level}) {
         const int64_t y = m.YOfValue(strip, v);

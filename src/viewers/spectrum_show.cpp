@@ -290,8 +290,9 @@ TResponseStatus ShowResponses(TSpectrumView& view, const TFileRecord& record, in
   view.LogX = view.LogY = true;
   view.IntegrationEnabled = false;
   view.PrevEnabled = view.NextEnabled = false;
-  const int channels = std::clamp(record.ChannelCount, 0, kMaxChannels);
-  std::vector<std::string> names(record.Channel.begin(), record.Channel.begin() + channels);
+  const int channels = std::clamp(record.ChannelCount(), 0, kMaxChannels);
+  std::vector<std::string> names = ChannelNames(record);
+  names.resize(static_cast<size_t>(channels));
   SetupSeries(view, channels, kResponseSet, names);
 
   if (!(fmax > 0.0) || !std::isfinite(fmax)) fmax = record.SampRate / 2.0;
@@ -310,16 +311,17 @@ TResponseStatus ShowResponses(TSpectrumView& view, const TFileRecord& record, in
     // The files of the chain in order, and which of them is the sensor and the amplifier.
     std::vector<std::string> files;
     int sensor = -1, amplifier = -1;
-    if (!record.ChannelResp[ci].empty()) {
-      if (exists(record.ChannelResp[ci])) files.push_back(record.ChannelResp[ci]);
-    } else if (!record.SensorResp[ci].empty() && !record.AmplifierResp[ci].empty()) {
-      if (exists(record.SensorResp[ci])) {
+    if (!record.Channels[ci].ChannelResp.empty()) {
+      if (exists(record.Channels[ci].ChannelResp)) files.push_back(record.Channels[ci].ChannelResp);
+    } else if (!record.Channels[ci].SensorResp.empty() &&
+               !record.Channels[ci].AmplifierResp.empty()) {
+      if (exists(record.Channels[ci].SensorResp)) {
         sensor = static_cast<int>(files.size());
-        files.push_back(record.SensorResp[ci]);
+        files.push_back(record.Channels[ci].SensorResp);
       }
-      if (exists(record.AmplifierResp[ci])) {
+      if (exists(record.Channels[ci].AmplifierResp)) {
         amplifier = static_cast<int>(files.size());
-        files.push_back(record.AmplifierResp[ci]);
+        files.push_back(record.Channels[ci].AmplifierResp);
       }
     }
     TCombinedFilter chain;
@@ -337,7 +339,7 @@ TResponseStatus ShowResponses(TSpectrumView& view, const TFileRecord& record, in
     for (double f : freqs) {
       double h = ResponseModulus(device >= 0 ? EvaluatePack(chain[static_cast<size_t>(device)], f)
                                              : EvaluateChain(chain, f));
-      if (mode == kChainResponses) h *= record.ADCCoef[ci];
+      if (mode == kChainResponses) h *= record.Channels[ci].ADCCoef;
       if (Drawable(f, h)) series.Add(f, h);
     }
   }

@@ -58,9 +58,9 @@ TEST(ProjectCli, AddShowAndRun) {
   testing::WriteText(dir.File("unit.paz"), "ZEROS 0\nPOLES 0\nCONSTANT 1\n");
   for (TFileRecord& r : p.Records) {
     r.ToProcess = r.ToProcessNakamura = true;
-    for (int c = 0; c < r.ChannelCount; ++c) {
-      r.ChannelResp[c] = dir.File("unit.paz");
-      r.Level[c] = 2147483647;  // every sample quiet, but the level counts as not set
+    for (int c = 0; c < r.ChannelCount(); ++c) {
+      r.Channels[c].ChannelResp = dir.File("unit.paz");
+      r.Channels[c].Level = 2147483647;  // every sample quiet, but the level counts as not set
     }
   }
   ASSERT_TRUE(SaveProject(p, project, 0, host).ok);

@@ -39,12 +39,14 @@ TFileRecord Record(const std::string& station, const std::string& components, do
   r.SampRate = 100.0;
   r.Start = r.SelectStart = EncodeDateTime(2024, 5, 14) + start_hours / 24.0;
   r.Finish = r.SelectFinish = r.Start + hours / 24.0;
-  r.ChannelCount = static_cast<int32_t>(components.size());
+  r.Channels.resize(static_cast<size_t>(static_cast<int32_t>(components.size())));
   for (size_t c = 0; c < components.size(); ++c) {
-    r.Channel[c] = std::string("HH") + components[c];
-    r.Axis[c] = components[c] == 'E' ? 0 : components[c] == 'N' ? 1 : 2;
-    r.ChanSelected[c] = true;
-    r.SensorResp[c] = "/resp/" + station + "_" + components[c] + ".paz";
+    r.Channels[c].Channel = std::string("HH") + components[c];
+    r.Channels[c].Axis = static_cast<Component>(components[c] == 'E'   ? 0
+                                                : components[c] == 'N' ? 1
+                                                                       : 2);
+    r.Channels[c].Selected = true;
+    r.Channels[c].SensorResp = "/resp/" + station + "_" + components[c] + ".paz";
   }
   return r;
 }
@@ -110,8 +112,8 @@ TEST(ProjectIntegrityCli, ChannelsFromAFileThatHoldsNoneAreRefused) {
             std::string::npos)
       << set.err;
   const TProject after = Load(m);
-  EXPECT_EQ(after.Records[1].SensorResp[1], "/resp/STA_N.paz");
-  EXPECT_EQ(after.Records[1].Axis[1], 1);
+  EXPECT_EQ(after.Records[1].Channels[1].SensorResp, "/resp/STA_N.paz");
+  EXPECT_EQ(after.Records[1].Channels[1].Axis, Component::kN);
 }
 
 // Three one-hour records side by side, one channel each: combining them would keep the E record
@@ -211,7 +213,7 @@ TEST(ProjectIntegrityCli, TwoWritersFortyEditsEach) {
       if (Text(dir.File(tag)) == "0\n") {
         ++saved;
         EXPECT_EQ(r.Station, name + std::to_string(i)) << tag;
-        EXPECT_EQ(r.Level[0], 1000 + i) << tag;
+        EXPECT_EQ(r.Channels[0].Level, 1000 + i) << tag;
       } else {
         const std::string err = Text(dir.File(std::string(name) + "e_" + std::to_string(i)));
         EXPECT_NE(err.find(") занят другой программой (tarvik-cli, процесс "), std::string::npos)

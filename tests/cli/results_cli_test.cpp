@@ -187,7 +187,7 @@ TEST_F(ResultsCli, InterruptedHvsrStopsAndKeepsWhatWasThere) {
 TEST_F(ResultsCli, SecondProjectInTheFolderAsksBeforeReplacingTheFirstsResults) {
   ASSERT_NO_FATAL_FAILURE(Build(300));
   TProject second = project_;
-  second.Records[0].ChanSelected[0] = second.Records[0].ChanSelected[1] = false;
+  second.Records[0].Channels[0].Selected = second.Records[0].Channels[1].Selected = false;
   for (size_t i = 1; i < second.Records.size(); ++i) second.Records[i].ToProcess = false;
   const std::string second_file = dir_.File("z.tvp");
   Save(second, second_file);

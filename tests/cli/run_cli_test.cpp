@@ -48,9 +48,9 @@ void Edit(const std::string& project, const std::function<void(TProject&)>& edit
 void Describe(TProject& p, const std::string& response) {
   for (TFileRecord& r : p.Records) {
     r.ToProcess = r.ToProcessNakamura = true;
-    for (int c = 0; c < r.ChannelCount; ++c) {
-      r.ChannelResp[c] = response;
-      r.Level[c] = kHighLevel;
+    for (int c = 0; c < r.ChannelCount(); ++c) {
+      r.Channels[c].ChannelResp = response;
+      r.Channels[c].Level = kHighLevel;
     }
   }
 }
@@ -96,8 +96,8 @@ TEST_F(RunCli, ResponseFileThatIsNoResponseStopsItsRecord) {
   testing::WriteText(flat, "[DEVICE]\nNote=flat on purpose\n");
   Edit(project_, [&](TProject& p) {
     for (int c = 0; c < 3; ++c) {
-      p.Records[0].ChannelResp[c] = bad;
-      p.Records[1].ChannelResp[c] = text;
+      p.Records[0].Channels[c].ChannelResp = bad;
+      p.Records[1].Channels[c].ChannelResp = text;
     }
   });
   const CliRun run = Cli("run --spectra " + Quote(project_), dir_);
@@ -118,7 +118,7 @@ TEST_F(RunCli, ResponseFileThatIsNoResponseStopsItsRecord) {
   EXPECT_EQ(run.out, "");
 
   Edit(project_, [&](TProject& p) {
-    for (int c = 0; c < 3; ++c) p.Records[1].ChannelResp[c] = flat;
+    for (int c = 0; c < 3; ++c) p.Records[1].Channels[c].ChannelResp = flat;
   });
   const CliRun again = Cli("run --spectra " + Quote(project_), dir_);
   EXPECT_EQ(again.status, 1);
@@ -180,7 +180,7 @@ TEST_F(RunCli, DeclaredInputUnitIsHonoured) {
   }
   EXPECT_EQ(results[0], results[1]);
 
-  Edit(project_, [&](TProject& p) { p.Records[0].ChannelResp[2] = pressure; });
+  Edit(project_, [&](TProject& p) { p.Records[0].Channels[2].ChannelResp = pressure; });
   const CliRun run = Cli("run --spectra " + Quote(project_), dir_);
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("TVK01: не загружена ЧХ канала 3 (HHZ): " + pressure +
@@ -195,10 +195,10 @@ TEST_F(RunCli, DeclaredInputUnitIsHonoured) {
 TEST_F(RunCli, IncompleteChainNamesWhatIsMissing) {
   Edit(project_, [&](TProject& p) {
     TFileRecord& r = p.Records[0];
-    for (int c = 0; c < 3; ++c) r.ChannelResp[c].clear();
-    r.SensorResp[0] = r.SensorResp[1] = unit_;
-    r.AmplifierResp[1] = unit_;
-    r.AmplifierResp[2] = unit_;
+    for (int c = 0; c < 3; ++c) r.Channels[c].ChannelResp.clear();
+    r.Channels[0].SensorResp = r.Channels[1].SensorResp = unit_;
+    r.Channels[1].AmplifierResp = unit_;
+    r.Channels[2].AmplifierResp = unit_;
   });
   const CliRun run = Cli("run --spectra " + Quote(project_), dir_);
   EXPECT_EQ(run.status, 1);
@@ -218,7 +218,7 @@ TEST_F(RunCli, IncompleteChainNamesWhatIsMissing) {
 // H/V after a run of power spectra: the record's message says that H/V needs amplitude spectra,
 // instead of only that a file was not read.
 TEST_F(RunCli, RatiosAfterPowerSpectraSayWhatTheyNeed) {
-  Edit(project_, [](TProject& p) { p.Settings[0].SpectrumType = 1; });
+  Edit(project_, [](TProject& p) { p.Settings[0].SpectrumType = TSpectrumType::kPower; });
   ASSERT_EQ(Cli("run --spectra " + Quote(project_), dir_).status, 0);
   const CliRun run = Cli("run --hv --only 1 " + Quote(project_), dir_);
   EXPECT_EQ(run.status, 1);
@@ -252,7 +252,7 @@ TEST_F(RunCli, RecordWithoutZOrHorizontalsGetsNoRatioFile) {
   EXPECT_TRUE(fs::exists(prim));
   EXPECT_FALSE(fs::exists(dir_.File("Spectra/Nakamura/nak_prim_BALST_251110-000253.dat")));
 
-  Edit(project_, [](TProject& p) { p.Records[1].ChanSelected[2] = false; });
+  Edit(project_, [](TProject& p) { p.Records[1].Channels[2].Selected = false; });
   const CliRun two = Cli("run " + Quote(project_), dir_);
   EXPECT_EQ(two.status, 1);
   EXPECT_NE(two.err.find("record 2 (TVK02): no result: TVK02: для расчета H/V нет выбранного "
@@ -301,7 +301,7 @@ TEST_F(RunCli, FailedSpectraAreNotFollowedByRatiosFromAnEarlierFile) {
   ASSERT_TRUE(fs::exists(Prim("TVK01")));
   const std::string bad = dir_.File("bad.rsp");
   testing::WriteText(bad, "[DEVICE]\nZP available=True\n");
-  Edit(project_, [&](TProject& p) { p.Records[0].ChannelResp[0] = bad; });
+  Edit(project_, [&](TProject& p) { p.Records[0].Channels[0].ChannelResp = bad; });
 
   const CliRun run = Cli("run " + Quote(project_), dir_);
   EXPECT_EQ(run.status, 1);
@@ -319,8 +319,8 @@ TEST_F(RunCli, FailedSpectraAreNotFollowedByRatiosFromAnEarlierFile) {
 TEST_F(RunCli, NoQuietIntervalNamesTheLevels) {
   Edit(project_, [](TProject& p) {
     for (int c = 0; c < 3; ++c) {
-      p.Records[0].Level[c] = -1;
-      p.Records[1].Level[c] = c == 2 ? 1 : kHighLevel;
+      p.Records[0].Channels[c].Level = -1;
+      p.Records[1].Channels[c].Level = c == 2 ? 1 : kHighLevel;
     }
   });
   const CliRun run = Cli("run --yes --spectra " + Quote(project_), dir_);
@@ -358,7 +358,7 @@ TEST_F(RunCli, MissingAmplitudeFileIsNamed) {
 TEST_F(RunCli, JsonTellsPerRecordWhatWasWrittenAndWhy) {
   const std::string bad = dir_.File("bad.rsp");
   testing::WriteText(bad, "hello\n");
-  Edit(project_, [&](TProject& p) { p.Records[0].ChannelResp[1] = bad; });
+  Edit(project_, [&](TProject& p) { p.Records[0].Channels[1].ChannelResp = bad; });
   const CliRun run = Cli("run --json " + Quote(project_), dir_);
   EXPECT_EQ(run.status, 1);
   const nlohmann::json doc = nlohmann::json::parse(run.out);

@@ -55,13 +55,13 @@ TFileRecord Record(const std::string& station, TDateTime start) {
   TFileRecord r;
   r.File = "/data/" + station + ".msd";
   r.Station = station;
-  r.ChannelCount = 1;
+  r.Channels.resize(1);
   r.SampRate = 100.0;
   r.Start = r.SelectStart = start;
   r.Finish = r.SelectFinish = start + 1.0 / 24;
-  r.Channel[0] = "HHZ";
-  r.Axis[0] = 2;
-  r.ChanSelected[0] = true;
+  r.Channels[0].Channel = "HHZ";
+  r.Channels[0].Axis = static_cast<Component>(Component::kZ);
+  r.Channels[0].Selected = true;
   return r;
 }
 

@@ -16,10 +16,10 @@ using testing::TempDir;
 TFileRecord Rec(int channels) {
   TFileRecord r;
   r.Station = "ST";
-  r.ChannelCount = channels;
+  r.Channels.resize(static_cast<size_t>(channels));
   for (int c = 0; c < channels; ++c) {
-    r.Channel[c] = "C" + std::to_string(c + 1);
-    r.Axis[c] = 2;
+    r.Channels[c].Channel = "C" + std::to_string(c + 1);
+    r.Channels[c].Axis = static_cast<Component>(Component::kZ);
   }
   return r;
 }
@@ -44,11 +44,11 @@ TEST(ChannelIni, ToAndFromAFileWithCommonDir) {
   from.Folder = dir.File("site1");
   from.Records = {Rec(3)};
   TFileRecord& r = from.Records[0];
-  r.SensorResp[0] = dir.File("site1/resp/geo.paz");
-  r.AmplifierResp[0] = "/elsewhere/amp.rsp";
-  r.ChannelResp[2] = dir.File("site1/resp/chan.rsp");
-  r.Axis[0] = 0;
-  r.Axis[1] = 1;
+  r.Channels[0].SensorResp = dir.File("site1/resp/geo.paz");
+  r.Channels[0].AmplifierResp = "/elsewhere/amp.rsp";
+  r.Channels[2].ChannelResp = dir.File("site1/resp/chan.rsp");
+  r.Channels[0].Axis = static_cast<Component>(Component::kE);
+  r.Channels[1].Axis = static_cast<Component>(Component::kN);
   const TRecordOpResult written = ChannelsToIni(from, 0, dir.File("set"));
   ASSERT_TRUE(written.Done) << written.Message;
   EXPECT_EQ(written.Message, dir.File("set.ini"));
@@ -71,17 +71,17 @@ TEST(ChannelIni, ToAndFromAFileWithCommonDir) {
   TProject to;
   to.Folder = dir.File("site2");
   to.Records = {Rec(3), Rec(2), Rec(3)};
-  to.Records[1].SensorResp[1] = "keep";
+  to.Records[1].Channels[1].SensorResp = "keep";
   const TRecordOpResult read = ChannelsFromIni(to, {0, 1}, 0, dir.File("set.ini"));
   ASSERT_TRUE(read.Done) << read.Message;
   EXPECT_TRUE(to.Modified);
-  EXPECT_EQ(to.Records[0].SensorResp[0], dir.File("site2/resp/geo.paz"));
-  EXPECT_EQ(to.Records[0].ChannelResp[2], dir.File("site2/resp/chan.rsp"));
-  EXPECT_EQ(to.Records[0].AmplifierResp[0], "/elsewhere/amp.rsp");
-  EXPECT_EQ(to.Records[0].Axis[1], 1);
-  EXPECT_EQ(to.Records[1].SensorResp[0], dir.File("site2/resp/geo.paz"));
-  EXPECT_EQ(to.Records[1].SensorResp[1], "");  // the file's value for channel 2
-  EXPECT_EQ(to.Records[2].SensorResp[0], "");  // not selected
+  EXPECT_EQ(to.Records[0].Channels[0].SensorResp, dir.File("site2/resp/geo.paz"));
+  EXPECT_EQ(to.Records[0].Channels[2].ChannelResp, dir.File("site2/resp/chan.rsp"));
+  EXPECT_EQ(to.Records[0].Channels[0].AmplifierResp, "/elsewhere/amp.rsp");
+  EXPECT_EQ(to.Records[0].Channels[1].Axis, Component::kN);
+  EXPECT_EQ(to.Records[1].Channels[0].SensorResp, dir.File("site2/resp/geo.paz"));
+  EXPECT_EQ(to.Records[1].Channels[1].SensorResp, "");  // the file's value for channel 2
+  EXPECT_EQ(to.Records[2].Channels[0].SensorResp, "");  // not selected
   // The response files are not in site2: the user is told, the values are kept. Record 2 has
   // no channel 3 for the file's third channel: named too.
   ASSERT_EQ(read.Warnings.size(), 4u);
@@ -98,17 +98,17 @@ TEST(ChannelIni, ExtraChannelsKeepTheirValues) {
                      "SensorResp03=/c.rsp\nAxis03=0\n");
   TProject p;
   p.Records = {Rec(2), Rec(4)};
-  p.Records[1].SensorResp[2] = "/old3.rsp";
-  p.Records[1].Axis[2] = 1;
-  p.Records[1].ChannelResp[3] = "/old4.rsp";
+  p.Records[1].Channels[2].SensorResp = "/old3.rsp";
+  p.Records[1].Channels[2].Axis = static_cast<Component>(Component::kN);
+  p.Records[1].Channels[3].ChannelResp = "/old4.rsp";
   ASSERT_TRUE(ChannelsFromIni(p, {0, 1}, 0, dir.File("two.ini")).Done);
-  EXPECT_EQ(p.Records[1].SensorResp[0], "/a.rsp");
-  EXPECT_EQ(p.Records[1].Axis[0], 0);
-  EXPECT_EQ(p.Records[1].SensorResp[1], "/b.rsp");
-  EXPECT_EQ(p.Records[1].Axis[1], 2);  // no Axis02: Z
-  EXPECT_EQ(p.Records[1].SensorResp[2], "/old3.rsp");
-  EXPECT_EQ(p.Records[1].Axis[2], 1);
-  EXPECT_EQ(p.Records[1].ChannelResp[3], "/old4.rsp");
+  EXPECT_EQ(p.Records[1].Channels[0].SensorResp, "/a.rsp");
+  EXPECT_EQ(p.Records[1].Channels[0].Axis, Component::kE);
+  EXPECT_EQ(p.Records[1].Channels[1].SensorResp, "/b.rsp");
+  EXPECT_EQ(p.Records[1].Channels[1].Axis, Component::kZ);  // no Axis02: Z
+  EXPECT_EQ(p.Records[1].Channels[2].SensorResp, "/old3.rsp");
+  EXPECT_EQ(p.Records[1].Channels[2].Axis, Component::kN);
+  EXPECT_EQ(p.Records[1].Channels[3].ChannelResp, "/old4.rsp");
 }
 
 // A file that is no channel-settings file would read as empty paths and Z everywhere: it is
@@ -132,8 +132,8 @@ TEST(ChannelIni, FilesWithoutChannelSettingsAreRefused) {
     testing::WriteText(dir.File("bad.ini"), c.text);
     TProject p;
     p.Records = {Rec(3), Rec(3)};
-    p.Records[0].SensorResp[0] = p.Records[1].ChannelResp[2] = "/keep.rsp";
-    p.Records[0].Axis[0] = 0;
+    p.Records[0].Channels[0].SensorResp = p.Records[1].Channels[2].ChannelResp = "/keep.rsp";
+    p.Records[0].Channels[0].Axis = static_cast<Component>(Component::kE);
     const TProject before = p;
     const TRecordOpResult r = ChannelsFromIni(p, {0, 1}, 0, dir.File("bad.ini"));
     EXPECT_EQ(r.Done, !c.refused);
@@ -143,9 +143,7 @@ TEST(ChannelIni, FilesWithoutChannelSettingsAreRefused) {
                              "ключами SensorResp01, AmplifierResp01, ChannelResp01, Axis01");
     EXPECT_FALSE(p.Modified);
     for (size_t i = 0; i < 2; ++i) {
-      EXPECT_EQ(p.Records[i].SensorResp, before.Records[i].SensorResp);
-      EXPECT_EQ(p.Records[i].ChannelResp, before.Records[i].ChannelResp);
-      EXPECT_EQ(p.Records[i].Axis, before.Records[i].Axis);
+      EXPECT_TRUE(p.Records[i].Channels == before.Records[i].Channels);
     }
   }
 }
@@ -163,18 +161,18 @@ TEST(ChannelIni, PartialFilesChangeOnlyTheirChannels) {
   p.Records[0].Station = "A";
   p.Records[1].Station = "B";
   for (TFileRecord& r : p.Records) {
-    r.SensorResp[0] = "/one.rsp";
-    r.Axis[0] = 0;
+    r.Channels[0].SensorResp = "/one.rsp";
+    r.Channels[0].Axis = static_cast<Component>(Component::kE);
   }
   const TRecordOpResult r = ChannelsFromIni(p, {0, 1}, 0, ini);
   ASSERT_TRUE(r.Done) << r.Message;
   for (const TFileRecord& rec : p.Records) {
-    EXPECT_EQ(rec.SensorResp[0], "/one.rsp");
-    EXPECT_EQ(rec.Axis[0], 0);
-    EXPECT_EQ(rec.SensorResp[1], "/two.rsp");
-    EXPECT_EQ(rec.Axis[1], 1);
+    EXPECT_EQ(rec.Channels[0].SensorResp, "/one.rsp");
+    EXPECT_EQ(rec.Channels[0].Axis, Component::kE);
+    EXPECT_EQ(rec.Channels[1].SensorResp, "/two.rsp");
+    EXPECT_EQ(rec.Channels[1].Axis, Component::kN);
   }
-  EXPECT_EQ(p.Records[0].Axis[2], 2);
+  EXPECT_EQ(p.Records[0].Channels[2].Axis, Component::kZ);
   const std::vector<std::string> expected = {
       "В файле " + ini + " нет настроек каналов 1, 3: у записи 1 (A) они остались прежними",
       "Настройки каналов 5 из файла " + ini + " не применены к записи 1 (A): у нее каналов 3",
@@ -194,7 +192,7 @@ TEST(ChannelIni, KeysNotRewrittenStay) {
                      "[Other]\r\nX=1");
   TProject p;
   p.Records = {Rec(1)};
-  p.Records[0].SensorResp[0] = "/new.rsp";
+  p.Records[0].Channels[0].SensorResp = "/new.rsp";
   ASSERT_TRUE(ChannelsToIni(p, 0, ini).Done);
   EXPECT_EQ(Text(ini),
             "; site notes\r\n"
@@ -224,11 +222,11 @@ TEST(ChannelIni, RefusedWithoutAFileOrARecord) {
   TempDir dir;
   TProject p;
   p.Records = {Rec(3)};
-  p.Records[0].SensorResp[0] = "/keep.rsp";
+  p.Records[0].Channels[0].SensorResp = "/keep.rsp";
   const TRecordOpResult missing = ChannelsFromIni(p, {0}, 0, dir.File("none.ini"));
   EXPECT_FALSE(missing.Done);
   EXPECT_EQ(missing.Message, "Файл " + dir.File("none.ini") + " не найден");
-  EXPECT_EQ(p.Records[0].SensorResp[0], "/keep.rsp");
+  EXPECT_EQ(p.Records[0].Channels[0].SensorResp, "/keep.rsp");
   EXPECT_FALSE(p.Modified);
   EXPECT_FALSE(ChannelsToIni(p, 1, dir.File("x")).Done);
   EXPECT_FALSE(ChannelsToIni(p, 0, dir.File("no/such/folder/x")).Done);
@@ -239,10 +237,13 @@ TEST(ChannelIni, ThirtyTwoChannels) {
   TempDir dir;
   TProject p;
   p.Records = {Rec(32), Rec(32)};
-  for (int c = 0; c < 32; ++c) p.Records[0].ChannelResp[c] = "/r" + std::to_string(c) + ".rsp";
+  for (int c = 0; c < 32; ++c)
+    p.Records[0].Channels[c].ChannelResp = "/r" + std::to_string(c) + ".rsp";
   ASSERT_TRUE(ChannelsToIni(p, 0, dir.File("all")).Done);
   ASSERT_TRUE(ChannelsFromIni(p, {1}, 1, dir.File("all.ini")).Done);
-  EXPECT_EQ(p.Records[1].ChannelResp, p.Records[0].ChannelResp);
+  ASSERT_EQ(p.Records[1].ChannelCount(), p.Records[0].ChannelCount());
+  for (size_t c = 0; c < p.Records[0].Channels.size(); ++c)
+    EXPECT_EQ(p.Records[1].Channels[c].ChannelResp, p.Records[0].Channels[c].ChannelResp);
 }
 
 }  // namespace

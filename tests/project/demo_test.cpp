@@ -96,8 +96,8 @@ TEST(Demo, TransientsAreLeftOutOfTheQuietIntervals) {
   TSpectrumSettings settings = project.Settings[0];
   ASSERT_TRUE(DeriveGeometry(settings, 100.0));
   TRecordRanges quiet;
-  FindQuietIntervals(data, project.Records[0].Level, project.Records[0].ChanSelected, quiet,
-                     settings, 0, static_cast<int64_t>(data[0].size()) - 1);
+  FindQuietIntervals(data, ChannelLevels(project.Records[0]), SelectedChannels(project.Records[0]),
+                     quiet, settings, 0, static_cast<int64_t>(data[0].size()) - 1);
   // Three transients cut the ten minutes into four quiet stretches.
   EXPECT_EQ(quiet.size(), 4u);
 }

@@ -243,8 +243,8 @@ TEST_F(DriverTest, StopDuringARecordKeepsTheFilesBeforeIt) {
 }
 
 TEST_F(DriverTest, IncompleteResponsesPreventTheRun) {
-  project_.Records[1].ChannelResp[2].clear();
-  project_.Records[1].SensorResp[2] = project_.Records[1].ChannelResp[0];
+  project_.Records[1].Channels[2].ChannelResp.clear();
+  project_.Records[1].Channels[2].SensorResp = project_.Records[1].Channels[0].ChannelResp;
   RecordingUiHost host;
   const TRunReport report = RunPrimary(project_, folders_, host, TRunOptions{});
   EXPECT_FALSE(report.Ran);
@@ -288,7 +288,7 @@ TEST_F(DriverTest, ShardRatiosNeedOnlyTheShardsOwnSpectra) {
 }
 
 TEST_F(DriverTest, LevelWarningAsksAndNoMeansNoRun) {
-  project_.Records[2].Level[0] = 2147483647;
+  project_.Records[2].Channels[0].Level = 2147483647;
   const std::string question = "Возможно, не выбран тихий интервал на записи TVK03 (" +
                                project_.Records[2].File + "). Продолжить?";
   RecordingUiHost no;
@@ -305,8 +305,9 @@ TEST_F(DriverTest, LevelWarningAsksAndNoMeansNoRun) {
 
 TEST_F(DriverTest, EventRecordsSpectraUnderEventsRatiosUnderSpectra) {
   project_.Records[0].IsEvent = true;
-  project_.Settings[kEventSet].SpectrumType = 0;
-  project_.Settings[kMicroseismSet].SpectrumType = 1;  // power files for the others
+  project_.Settings[kEventSet].SpectrumType = TSpectrumType::kAmplitude;
+  project_.Settings[kMicroseismSet].SpectrumType =
+      TSpectrumType::kPower;  // power files for the others
   for (TFileRecord& r : project_.Records) r.ToProcessNakamura = false;
   project_.Records[0].ToProcessNakamura = true;
   RecordingUiHost host;
@@ -433,7 +434,7 @@ TEST_F(DriverTest, AnotherProjectsResultsAreReplacedOnlyAfterYes) {
   // The second project has only the Z channel of record 1 selected: another result.
   TProject other = project_;
   other.FileName = second;
-  other.Records[0].ChanSelected[0] = other.Records[0].ChanSelected[1] = false;
+  other.Records[0].Channels[0].Selected = other.Records[0].Channels[1].Selected = false;
   other.Records[1].ToProcess = other.Records[2].ToProcess = false;
   RecordingUiHost no;
   EXPECT_FALSE(RunPrimary(other, folders_, no, TRunOptions{}).Ran);
@@ -535,18 +536,22 @@ TEST_F(DriverTest, HvsrRunWritesTheChosenRecordsAndStops) {
 TEST(DriverText, EntryTextsShowComponentsKindAndSelection) {
   TFileRecord r;
   r.Station = "ST1";
-  r.ChannelCount = 4;
-  r.Axis = {2, 0, 1, 0};
-  r.ChanSelected = {true, true, true, false};
+  r.Channels.resize(4);
+  const auto select = [&r](std::array<bool, 4> selected) {
+    for (size_t c = 0; c < selected.size(); ++c) r.Channels[c].Selected = selected[c];
+  };
+  const Component axes[] = {Component::kZ, Component::kE, Component::kN, Component::kE};
+  for (size_t c = 0; c < 4; ++c) r.Channels[c].Axis = axes[c];
+  select({true, true, true, false});
   r.SelectStart = EncodeDateTime(2016, 6, 3, 19, 55, 0);
   r.SelectFinish = r.SelectStart + 1.0 / 24;
   EXPECT_EQ(PrimaryEntryText(r), "ST1 Ш [Z,E,N] 03.06.2016 19:55:00 (1:00:00)");
   EXPECT_EQ(HVEntryText(r), "ST1 Ш [E/Z,N/Z] 03.06.2016 19:55:00 (1:00:00)");
   r.IsEvent = true;
-  r.ChanSelected = {true, false, true, false};
+  select({true, false, true, false});
   r.SelectFinish = r.SelectStart + 1.5;
   EXPECT_EQ(HVEntryText(r), "ST1 С [,N/Z] 03.06.2016 19:55:00 (1сут. 12:00:00)");
-  r.ChanSelected = {false, true, true, true};
+  select({false, true, true, true});
   EXPECT_EQ(HVEntryText(r).rfind("ST1 С [нет] ", 0), 0u);
 
   EXPECT_EQ(SelectionLengthText(0.0), "0:00:00");
@@ -592,13 +597,13 @@ TEST(DriverText, IncompleteWhenASelectedChannelLacksItsResponses) {
   };
   for (const Case& c : cases) {
     TFileRecord r;
-    r.ChannelCount = static_cast<int32_t>(c.channels.size());
+    r.Channels.resize(c.channels.size());
     for (size_t i = 0; i < c.channels.size(); ++i) {
-      r.ChannelResp[i] = c.channels[i][0];
-      r.SensorResp[i] = c.channels[i][1];
-      r.AmplifierResp[i] = c.channels[i][2];
-      r.ChanSelected[i] = c.selected[i];
-      r.Channel[i] = "HH" + std::to_string(i + 1);
+      r.Channels[i].ChannelResp = c.channels[i][0];
+      r.Channels[i].SensorResp = c.channels[i][1];
+      r.Channels[i].AmplifierResp = c.channels[i][2];
+      r.Channels[i].Selected = c.selected[i];
+      r.Channels[i].Channel = "HH" + std::to_string(i + 1);
     }
     EXPECT_EQ(IsIncomplete(r), c.incomplete) << c.name;
     EXPECT_EQ(MissingResponsesText(r), c.missing) << c.name;

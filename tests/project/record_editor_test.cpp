@@ -24,13 +24,13 @@ TFileRecord Rec(const std::string& station, std::vector<std::string> channels = 
   r.Start = r.SelectStart = EncodeDateTime(2024, 5, 14, 1);
   r.Finish = r.SelectFinish = EncodeDateTime(2024, 5, 14, 2);
   r.SampRate = 100;
-  r.ChannelCount = static_cast<int32_t>(channels.size());
+  r.Channels.resize(channels.size());
   for (size_t c = 0; c < channels.size(); ++c) {
-    r.Channel[c] = channels[c];
-    r.ChanSelected[c] = true;
-    r.Axis[c] = static_cast<int32_t>(c % 3);
-    r.Level[c] = 1000;
-    r.ADCCoef[c] = 800;
+    r.Channels[c].Channel = channels[c];
+    r.Channels[c].Selected = true;
+    r.Channels[c].Axis = static_cast<Component>(static_cast<int32_t>(c % 3));
+    r.Channels[c].Level = 1000;
+    r.Channels[c].ADCCoef = 800;
   }
   return r;
 }
@@ -127,8 +127,8 @@ TEST(RecordEditor, FieldsGoToEverySelectedRecord) {
   // The third channel: record B has one channel and is left alone.
   const TRecordOpResult level = SetLevel(p, {0, 1, 2}, 2, 5000);
   EXPECT_EQ(level.Count, 2);
-  EXPECT_EQ(p.Records[0].Level[2], 5000);
-  EXPECT_EQ(p.Records[1].Level[2], 0);
+  EXPECT_EQ(p.Records[0].Channels[2].Level, 5000);
+  EXPECT_EQ(p.Records[1].Channels[2].Level, 0);
 
   // "*": every channel of every selected record; a file that is not there is kept with a
   // warning.
@@ -136,9 +136,9 @@ TEST(RecordEditor, FieldsGoToEverySelectedRecord) {
       SetResponseFile(p, {0, 1}, kAllChannels, TResponseKind::kAmplifier, "/no/such.rsp");
   ASSERT_TRUE(files.Done);
   EXPECT_EQ(files.Warnings, std::vector<std::string>{"Файл /no/such.rsp не найден"});
-  EXPECT_EQ(p.Records[0].AmplifierResp[2], "/no/such.rsp");
-  EXPECT_EQ(p.Records[1].AmplifierResp[0], "/no/such.rsp");
-  EXPECT_EQ(p.Records[2].AmplifierResp[0], "");
+  EXPECT_EQ(p.Records[0].Channels[2].AmplifierResp, "/no/such.rsp");
+  EXPECT_EQ(p.Records[1].Channels[0].AmplifierResp, "/no/such.rsp");
+  EXPECT_EQ(p.Records[2].Channels[0].AmplifierResp, "");
 
   // Start and Finish only for the current record.
   ASSERT_TRUE(SetRecordStart(p, 1, "2024-05-14T00:30:00").Done);
@@ -152,7 +152,7 @@ TEST(RecordEditor, InventoryChannelBesideAnAdcCoefficientIsNamed) {
   const std::string xml = testing::RealFile("stationxml/IU_ANMO_00_BHZ.xml");
   TProject p;
   p.Records = {Rec("A"), Rec("B", {"Z"})};
-  p.Records[0].ADCCoef[1] = 1.0;
+  p.Records[0].Channels[1].ADCCoef = 1.0;
   const TRecordOpResult all =
       SetResponseFile(p, {0, 1}, kAllChannels, TResponseKind::kChannel, xml + "#IU.ANMO.00.BHZ");
   ASSERT_TRUE(all.Done);
@@ -230,7 +230,7 @@ TEST(RecordEditor, RefusalsChangeNothing) {
     EXPECT_EQ(r.Message, c.message) << c.name;
     EXPECT_FALSE(p.Modified) << c.name;
     EXPECT_EQ(p.Records[0].SampRate, before.SampRate) << c.name;
-    EXPECT_EQ(p.Records[0].ADCCoef[0], before.ADCCoef[0]) << c.name;
+    EXPECT_EQ(p.Records[0].Channels[0].ADCCoef, before.Channels[0].ADCCoef) << c.name;
     EXPECT_EQ(p.Records[0].SelectStart, before.SelectStart) << c.name;
     EXPECT_EQ(p.Records[0].SelectFinish, before.SelectFinish) << c.name;
   }
@@ -336,9 +336,9 @@ TEST(RecordEditor, TextsTheProjectFileCannotHoldAreRefused) {
     EXPECT_EQ(r.Message, c.message) << c.name;
     EXPECT_FALSE(p.Modified) << c.name;
     EXPECT_EQ(p.Records[0].Station, before.Station) << c.name;
-    EXPECT_EQ(p.Records[0].Channel[1], before.Channel[1]) << c.name;
+    EXPECT_EQ(p.Records[0].Channels[1].Channel, before.Channels[1].Channel) << c.name;
     EXPECT_EQ(p.Records[0].File, before.File) << c.name;
-    EXPECT_EQ(p.Records[0].SensorResp[0], before.SensorResp[0]) << c.name;
+    EXPECT_EQ(p.Records[0].Channels[0].SensorResp, before.Channels[0].SensorResp) << c.name;
   }
 
   TProject p;
@@ -350,7 +350,7 @@ TEST(RecordEditor, TextsTheProjectFileCannotHoldAreRefused) {
   // never reaches the file.
   p.Folder = "/data/Zürich";
   ASSERT_TRUE(SetResponseFile(p, {0}, 0, TResponseKind::kChannel, "/data/Zürich/unit.rsp").Done);
-  EXPECT_EQ(p.Records[0].ChannelResp[0], "/data/Zürich/unit.rsp");
+  EXPECT_EQ(p.Records[0].Channels[0].ChannelResp, "/data/Zürich/unit.rsp");
 }
 
 TEST(RecordEditor, RateForAllSelectedAdcForTheirCurrentChannel) {
@@ -361,20 +361,20 @@ TEST(RecordEditor, RateForAllSelectedAdcForTheirCurrentChannel) {
   EXPECT_EQ(p.Records[1].SampRate, 100);
   EXPECT_EQ(p.Records[2].SampRate, 200.5);
   ASSERT_TRUE(SetAdcCoefficient(p, {0, 1}, 0, 1, "419430.4").Done);
-  EXPECT_EQ(p.Records[0].ADCCoef[1], 419430.4);
-  EXPECT_EQ(p.Records[1].ADCCoef[1], 419430.4);
-  EXPECT_EQ(p.Records[0].ADCCoef[0], 800);
-  EXPECT_EQ(p.Records[2].ADCCoef[1], 800);
+  EXPECT_EQ(p.Records[0].Channels[1].ADCCoef, 419430.4);
+  EXPECT_EQ(p.Records[1].Channels[1].ADCCoef, 419430.4);
+  EXPECT_EQ(p.Records[0].Channels[0].ADCCoef, 800);
+  EXPECT_EQ(p.Records[2].Channels[1].ADCCoef, 800);
   EXPECT_TRUE(p.Modified);
 }
 
 TEST(RecordEditor, SeveralRecordsShowOnlyWhatTheyShare) {
   TProject p;
   p.Records = {Rec("A"), Rec("A", {"E", "N2"}), Rec("B")};
-  p.Records[1].ChanSelected[0] = false;
+  p.Records[1].Channels[0].Selected = false;
   p.Records[1].IsEvent = true;
-  p.Records[0].SensorResp[1] = p.Records[1].SensorResp[1] = "/s.rsp";
-  p.Records[1].ADCCoef[1] = 1000;
+  p.Records[0].Channels[1].SensorResp = p.Records[1].Channels[1].SensorResp = "/s.rsp";
+  p.Records[1].Channels[1].ADCCoef = 1000;
 
   const TEditorView one = EditorView(p, {1}, 1, 1);
   EXPECT_TRUE(one.Enabled);
@@ -428,13 +428,14 @@ TEST(RecordEditor, UnitTemplateWrittenAndAssigned) {
   TProject p;
   p.Records = {Rec("A", {"HHE", "HHN"}), Rec("B"), Rec("C")};
   p.Records[0].SampRate = 250;
-  p.Records[1].ChannelResp[1] = dir.File("unit.rsp");  // already the value: no change there
+  p.Records[1].Channels[1].ChannelResp =
+      dir.File("unit.rsp");  // already the value: no change there
   const TRecordOpResult r = AssignUnitTemplate(p, {0, 1}, 0, 1, TResponseKind::kChannel,
                                                dir.File("unit"), EncodeDateTime(2024, 5, 14));
   ASSERT_TRUE(r.Done) << r.Message;
   EXPECT_EQ(r.Message, dir.File("unit.rsp"));
-  EXPECT_EQ(p.Records[0].ChannelResp[1], dir.File("unit.rsp"));
-  EXPECT_EQ(p.Records[2].ChannelResp[1], "");
+  EXPECT_EQ(p.Records[0].Channels[1].ChannelResp, dir.File("unit.rsp"));
+  EXPECT_EQ(p.Records[2].Channels[1].ChannelResp, "");
   EXPECT_TRUE(p.Modified);
   const std::vector<uint8_t> bytes = testing::ReadBytes(dir.File("unit.rsp"));
   const std::string text = Cp1251ToUtf8(std::string(bytes.begin(), bytes.end()));
@@ -444,7 +445,7 @@ TEST(RecordEditor, UnitTemplateWrittenAndAssigned) {
             "Не выделены записи или канал");
   EXPECT_FALSE(
       AssignUnitTemplate(p, {0}, 0, 0, TResponseKind::kSensor, dir.File("no/such/x")).Done);
-  EXPECT_EQ(p.Records[0].SensorResp[0], "");
+  EXPECT_EQ(p.Records[0].Channels[0].SensorResp, "");
 }
 
 }  // namespace

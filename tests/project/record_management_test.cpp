@@ -27,11 +27,11 @@ TFileRecord Rec(const std::string& station, const std::string& file, double star
   r.Start = r.SelectStart = EncodeDateTime(2024, 5, 14) + start_h / 24.0;
   r.Finish = r.SelectFinish = EncodeDateTime(2024, 5, 14) + finish_h / 24.0;
   r.SampRate = 100;
-  r.ChannelCount = static_cast<int32_t>(channels.size());
+  r.Channels.resize(channels.size());
   for (size_t c = 0; c < channels.size(); ++c) {
-    r.Channel[c] = channels[c];
-    r.ChanSelected[c] = true;
-    r.Axis[c] = static_cast<int32_t>(c);
+    r.Channels[c].Channel = channels[c];
+    r.Channels[c].Selected = true;
+    r.Channels[c].Axis = static_cast<Component>(static_cast<int32_t>(c));
   }
   return r;
 }
@@ -64,7 +64,7 @@ void ExpectUniqueShortStations(const TProject& p, size_t first) {
 TEST(SplitChannels, OneRecordPerSelectedChannelNamedByIt) {
   TProject p;
   p.Records = {Rec("ST1", "/d/a.msd"), Rec("LONGSTA", "/d/b.msd", 0, 1, {"HHE", "HHN"})};
-  p.Records[1].ChanSelected[0] = false;
+  p.Records[1].Channels[0].Selected = false;
   const TRecordOpResult r = SplitChannels(p, {1, 0});
   EXPECT_TRUE(p.Modified);
   EXPECT_EQ(r.NewRecords, (std::vector<int>{2, 3, 4, 5}));
@@ -75,12 +75,13 @@ TEST(SplitChannels, OneRecordPerSelectedChannelNamedByIt) {
             (std::vector<std::string>{"ST1", "LONGSTA", "ST1-E", "ST1-N", "ST1-Z", "LONGS-N"}));
   for (int k = 0; k < 3; ++k) {
     const TFileRecord& part = p.Records[static_cast<size_t>(2 + k)];
-    for (int c = 0; c < 3; ++c) EXPECT_EQ(part.ChanSelected[c], c == k) << k << c;
+    for (int c = 0; c < 3; ++c) EXPECT_EQ(part.Channels[c].Selected, c == k) << k << c;
     EXPECT_EQ(part.File, "/d/a.msd");
-    EXPECT_EQ(part.ChannelCount, 3);
+    EXPECT_EQ(part.ChannelCount(), 3);
   }
-  EXPECT_TRUE(p.Records[0].ChanSelected[0] && p.Records[0].ChanSelected[2]);  // source stays
-  EXPECT_TRUE(p.Records[5].ChanSelected[1] && !p.Records[5].ChanSelected[0]);
+  EXPECT_TRUE(p.Records[0].Channels[0].Selected &&
+              p.Records[0].Channels[2].Selected);  // source stays
+  EXPECT_TRUE(p.Records[5].Channels[1].Selected && !p.Records[5].Channels[0].Selected);
   EXPECT_TRUE(r.Warnings.empty());
 }
 
@@ -325,8 +326,8 @@ TEST(RenameChannel, RecordsWithoutTheChannelAreLeftAlone) {
   p.Records = {Rec("A", "/a"), Rec("B", "/b", 0, 1, {"X"})};
   const TRecordOpResult r = RenameChannel(p, {0, 1}, 2, "HHZ");
   EXPECT_EQ(r.Count, 1);
-  EXPECT_EQ(p.Records[0].Channel[2], "HHZ");
-  EXPECT_EQ(p.Records[1].Channel[2], "");
+  EXPECT_EQ(p.Records[0].Channels[2].Channel, "HHZ");
+  EXPECT_EQ(p.Records[1].Channels[2].Channel, "");
   EXPECT_FALSE(RenameChannel(p, {0}, 32, "Q").Done);
 }
 
@@ -373,11 +374,11 @@ TEST(RecordManagement, AHeaderOfFortyChannelsKeepsTheFirst32) {
   for (int c = 0; c < kMaxChannels; ++c) info.ChannelNames[c] = "C" + std::to_string(c + 1);
   TProject p;
   ASSERT_TRUE(AddFileHeader(p.Records, "/d/big.rec", MakeTag("[HD2"), info, {}).Added());
-  ASSERT_EQ(p.Records[0].ChannelCount, 32);
+  ASSERT_EQ(p.Records[0].ChannelCount(), 32);
   const TRecordOpResult r = SplitChannels(p, {0});
   ASSERT_EQ(r.Count, 32);
   EXPECT_EQ(p.Records.back().Station, "BIG-C32");
-  EXPECT_TRUE(p.Records.back().ChanSelected[31]);
+  EXPECT_TRUE(p.Records.back().Channels[31].Selected);
 }
 
 }  // namespace

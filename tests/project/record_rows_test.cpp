@@ -24,11 +24,12 @@ TFileRecord Record(const std::string& file, const std::string& station, TDateTim
   r.Start = r.SelectStart = start;
   r.Finish = r.SelectFinish = start + hours / 24.0;
   r.SampRate = 100.0;
-  r.ChannelCount = channels;
+  r.Channels.resize(static_cast<size_t>(channels));
   for (int c = 0; c < channels; ++c) {
-    r.Channel[c] = std::string("HH") + "ENZ"[c % 3];
-    r.Axis[c] = c % 3;
-    r.ChanSelected[c] = true;
+    TRecordChannel& ch = r.Channels[static_cast<size_t>(c)];
+    ch.Channel = std::string("HH") + "ENZ"[c % 3];
+    ch.Axis = static_cast<Component>(c % 3);
+    ch.Selected = true;
   }
   return r;
 }
@@ -45,15 +46,15 @@ TEST(RecordRows, TellRecordsApartByTheirFilesChannelsAndResults) {
   // nothing and is not listed.
   TFileRecord& a = p.Records[0];
   for (int c = 0; c < 3; ++c) {
-    a.Level[c] = 1000;
-    a.ChannelResp[c] = "x.paz";
+    a.Channels[static_cast<size_t>(c)].Level = 1000;
+    a.Channels[static_cast<size_t>(c)].ChannelResp = "x.paz";
   }
   TFileRecord& b = p.Records[1];
-  b.Level[0] = 500;
-  b.SensorResp[1] = "s.paz";
-  b.Axis[1] = 2;
+  b.Channels[0].Level = 500;
+  b.Channels[1].SensorResp = "s.paz";
+  b.Channels[1].Axis = Component::kZ;
   TFileRecord& c = p.Records[2];
-  c.ChanSelected[1] = false;
+  c.Channels[1].Selected = false;
   const TResultFolders folders = DeriveResultFolders(dir.File("results"));
   // The first record has its primary result, the third its H/V one.
   const std::string prim = PrimaryResultPath(p, folders, p.Records[0]);

@@ -120,7 +120,7 @@ TEST_F(ResultViewTest, HVResultsUseTheirOwnFileAndSelection) {
 }
 
 TEST_F(ResultViewTest, PowerSpectraAreShownWithTheNoiseModels) {
-  project_.Settings[kMicroseismSet].SpectrumType = 1;
+  project_.Settings[kMicroseismSet].SpectrumType = TSpectrumType::kPower;
   project_.Settings[kMicroseismSet].UnitCoef = 1e-6;
   const std::string power = RecordResultPath(project_, folders_, 0, false);
   EXPECT_NE(power.find("power_ST0_"), std::string::npos);
@@ -176,7 +176,7 @@ TEST(ResultOrigins, TheProjectThatComputesAFileGivesItsUnits) {
     r.IsEvent = i == 1;
     site.Records.push_back(r);
   }
-  site.Settings[kEventSet].SpectrumType = 1;
+  site.Settings[kEventSet].SpectrumType = TSpectrumType::kPower;
   site.Settings[kEventSet].UnitOut = kAcceleration;
   RecordingUiHost host;
   ASSERT_TRUE(SaveProject(site, dir.File("site.tvp"), 0, host).ok);

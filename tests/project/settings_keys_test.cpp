@@ -142,7 +142,7 @@ TEST(SettingsKeys, DefaultsRestoreOneSet) {
   RestoreSettingDefaults(p, 1);
   EXPECT_TRUE(p.Modified);
   EXPECT_EQ(p.Settings[kEventSet].SilenceDur, 20);
-  EXPECT_EQ(p.Settings[kEventSet].EstimationType, 0);
+  EXPECT_EQ(p.Settings[kEventSet].EstimationType, TEstimationType::kDaniell);
   EXPECT_EQ(p.Settings[kMicroseismSet].SilenceDur, 30);
   EXPECT_EQ(p.General.MaxSpan, 30);
 }
@@ -210,7 +210,7 @@ TEST(SettingsKeys, FiltersCheckedAgainstTheRecordsRate) {
     TSpectrumSettings s;
     s.EdgeEffect = c.edge;
     s.NoiseFilter = c.noise;
-    s.EstimationType = c.estimation;
+    s.EstimationType = static_cast<TEstimationType>(c.estimation);
     s.FMin = c.fmin;
     s.FMax = c.fmax;
     const TFilterCheck check = CheckFilters(s, c.rate);

@@ -89,7 +89,7 @@ TData32 Load(TFileRecord record) {
 }
 
 std::vector<std::string> Names(const TFileRecord& r) {
-  return {r.Channel.begin(), r.Channel.begin() + r.ChannelCount};
+  return ChannelNames(r);
 }
 
 TEST(ChannelFiles, OneRecordOfAllChannelsLoadsAsTheJointFiles) {
@@ -103,7 +103,7 @@ TEST(ChannelFiles, OneRecordOfAllChannelsLoadsAsTheJointFiles) {
   const std::vector<std::string> expected = {"HHE", "HHN", "HHZ"};
   EXPECT_EQ(Names(split[0]), expected);
   EXPECT_EQ(Names(joint[0]), expected);
-  for (int c = 0; c < 3; ++c) EXPECT_EQ(split[0].Axis[c], joint[0].Axis[c]) << c;
+  for (int c = 0; c < 3; ++c) EXPECT_EQ(split[0].Channels[c].Axis, joint[0].Channels[c].Axis) << c;
   EXPECT_EQ(split[0].Start, joint[0].Start);
   EXPECT_EQ(split[0].Finish, joint[0].Finish);
   EXPECT_EQ(split[0].SampleCount, joint[0].SampleCount);
@@ -150,9 +150,9 @@ TEST(ChannelFiles, WhatJoinsAndWhatStaysApart) {
   AddFiles(records, {z0, e0, n_slow, n_other, n_loc, n_later}, AssemblySettings{}, host);
   ASSERT_EQ(records.size(), 5u);
   EXPECT_EQ(Names(records[0]), (std::vector<std::string>{"HHZ", "HHE"}));
-  EXPECT_EQ(records[0].Axis[0], 2);
-  EXPECT_EQ(records[0].Axis[1], 0);
-  for (size_t i = 1; i < records.size(); ++i) EXPECT_EQ(records[i].ChannelCount, 1) << i;
+  EXPECT_EQ(records[0].Channels[0].Axis, Component::kZ);
+  EXPECT_EQ(records[0].Channels[1].Axis, Component::kE);
+  for (size_t i = 1; i < records.size(); ++i) EXPECT_EQ(records[i].ChannelCount(), 1) << i;
 
   // The N channel's two files, the second added before the first and in a later call.
   const std::string n1 = write("g_n1.mseed", Channel("STA", 1, 1));
@@ -194,11 +194,11 @@ TEST(ChannelFiles, CombineChannelsKeepsEachChannelsSettings) {
   ASSERT_EQ(p.Records.size(), 5u);
   for (int i = 0; i < 3; ++i) {
     TFileRecord& r = p.Records[static_cast<size_t>(i)];
-    r.Level[0] = 100 + i;
-    r.ADCCoef[0] = 0.5 + i;
-    r.ChannelResp[0] = "resp" + std::to_string(i) + ".rsp";
-    r.Axis[0] = i;  // a component set by hand
-    r.ChanSelected[0] = i != 1;
+    r.Channels[0].Level = 100 + i;
+    r.Channels[0].ADCCoef = 0.5 + i;
+    r.Channels[0].ChannelResp = "resp" + std::to_string(i) + ".rsp";
+    r.Channels[0].Axis = static_cast<Component>(i);  // a component set by hand
+    r.Channels[0].Selected = i != 1;
   }
   const TProject before = p;
   // Another rate, the same channel twice: refused, nothing changed.
@@ -221,13 +221,13 @@ TEST(ChannelFiles, CombineChannelsKeepsEachChannelsSettings) {
   EXPECT_EQ(Names(k), (std::vector<std::string>{"HHZ", "HHE", "HHN"}));
   for (int c = 0; c < 3; ++c) {
     const TFileRecord& was = before.Records[static_cast<size_t>(c)];
-    EXPECT_EQ(k.Level[c], was.Level[0]) << c;
-    EXPECT_EQ(k.ADCCoef[c], was.ADCCoef[0]) << c;
-    EXPECT_EQ(k.ChannelResp[c], was.ChannelResp[0]) << c;
-    EXPECT_EQ(k.Axis[c], c) << c;
-    EXPECT_EQ(k.ChanSelected[c], c != 1) << c;
+    EXPECT_EQ(k.Channels[c].Level, was.Channels[0].Level) << c;
+    EXPECT_EQ(k.Channels[c].ADCCoef, was.Channels[0].ADCCoef) << c;
+    EXPECT_EQ(k.Channels[c].ChannelResp, was.Channels[0].ChannelResp) << c;
+    EXPECT_EQ(ComponentNumber(k.Channels[c].Axis), c) << c;
+    EXPECT_EQ(k.Channels[c].Selected, c != 1) << c;
   }
-  EXPECT_EQ(p.Records[1].Channel[0], "LHN");
+  EXPECT_EQ(p.Records[1].Channels[0].Channel, "LHN");
   const TData32 data = Load(k);
   ASSERT_EQ(data.size(), 3u);
   EXPECT_EQ(data[0], TestSignal(kFileSamples, 3));
@@ -248,7 +248,7 @@ TEST(ChannelFiles, CombineChannelsKeepsEachChannelsSettings) {
   ASSERT_EQ(LoadProject(after, project, host), LoadStatus::kLoaded);
   ASSERT_EQ(after.Records.size(), 3u);
   EXPECT_EQ(Names(after.Records[0]), (std::vector<std::string>{"HHZ", "HHE", "HHN"}));
-  EXPECT_EQ(after.Records[0].ChannelResp[2], "resp2.rsp");
+  EXPECT_EQ(after.Records[0].Channels[2].ChannelResp, "resp2.rsp");
 }
 
 // Every file below folder, by its path under folder, with its bytes.
@@ -280,10 +280,10 @@ void AddAndRun(const TempDir& dir, const std::string& project_dir, const std::st
   ASSERT_EQ(p.Records.size(), records);
   for (TFileRecord& r : p.Records) {
     r.ToProcess = true;
-    r.ToProcessNakamura = r.ChannelCount == 3;
-    for (int c = 0; c < r.ChannelCount; ++c) {
-      r.ChannelResp[c] = unit;
-      r.Level[c] = 1000000000;
+    r.ToProcessNakamura = r.ChannelCount() == 3;
+    for (int c = 0; c < r.ChannelCount(); ++c) {
+      r.Channels[c].ChannelResp = unit;
+      r.Channels[c].Level = 1000000000;
     }
   }
   ASSERT_TRUE(SaveProject(p, project, 0, host).ok);
@@ -449,7 +449,7 @@ TEST(ChannelFiles, SdsDayFilesByTheirFirstAndLastRecords) {
   }
   TFileRecords two_channels;
   AddFileGroups(two_channels, {{two}}, AssemblySettings{}, host);
-  EXPECT_EQ(two_channels[0].ChannelCount, 2);
+  EXPECT_EQ(two_channels[0].ChannelCount(), 2);
 }
 
 // The continuous records of the archive run to the results of the same files in one folder.

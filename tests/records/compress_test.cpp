@@ -173,12 +173,12 @@ TEST_P(RoundTripTest, CopyLoadsTheSameSamples) {
 
   const TFileRecord copy = Form(out);
   EXPECT_EQ(copy.Station, record.Station);
-  EXPECT_EQ(copy.ChannelCount, record.ChannelCount);
+  EXPECT_EQ(copy.ChannelCount(), record.ChannelCount());
   EXPECT_NEAR((copy.Start - record.Start) / kSecond, 0.0, 1e-3);
   const TData32 again = Samples(copy);
   ASSERT_EQ(again.size(), original.size());
   for (size_t c = 0; c < original.size(); ++c) {
-    EXPECT_EQ(again[c], original[c]) << record.Channel[c];
+    EXPECT_EQ(again[c], original[c]) << record.Channels[c].Channel;
   }
 }
 
@@ -234,8 +234,8 @@ class CompressTest : public ::testing::Test {
 
 TEST_F(CompressTest, EditedCoefficientsAndStationAreWritten) {
   TFileRecord record = MiniSeedRecord();
-  record.ADCCoef[0] = 123.5;
-  record.ADCCoef[1] = 0.25;
+  record.Channels[0].ADCCoef = 123.5;
+  record.Channels[1].ADCCoef = 0.25;
   record.Station = "EDIT";
   const std::string out = dir_.File("copy.rec");
   ASSERT_TRUE(CompressRecord(out, record, host_, 50.0));

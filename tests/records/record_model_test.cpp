@@ -206,7 +206,8 @@ TEST(RecordModel, ComponentsFromChannelNames) {
       {"NY01", 1},
       {"EH_", 0},
       {"EH_0", 0}};
-  for (const auto& [name, axis] : cases) EXPECT_EQ(AxisFromChannelName(name), axis) << name;
+  for (const auto& [name, axis] : cases)
+    EXPECT_EQ(ComponentNumber(AxisFromChannelName(name)), axis) << name;
 }
 
 TEST(RecordModel, FormRecordFromAHeader) {
@@ -224,13 +225,13 @@ TEST(RecordModel, FormRecordFromAHeader) {
   EXPECT_EQ(r.Station, "LONGSTA");
   EXPECT_NEAR(r.Finish - r.Start, 1.0 / 24.0, 1e-10);
   EXPECT_DOUBLE_EQ(r.SelectFinish, r.Finish);
-  EXPECT_EQ(r.Axis[0], 0);
-  EXPECT_EQ(r.Axis[1], 1);
-  EXPECT_EQ(r.Axis[2], 2);
-  EXPECT_EQ(r.Level[0], -1);
-  EXPECT_TRUE(r.ChanSelected[2]);
-  EXPECT_EQ(r.ADCCoef[1], 1e9);
-  EXPECT_EQ(FormRecord("/d/a.msd", info, false).Axis[0], 2);
+  EXPECT_EQ(r.Channels[0].Axis, Component::kE);
+  EXPECT_EQ(r.Channels[1].Axis, Component::kN);
+  EXPECT_EQ(r.Channels[2].Axis, Component::kZ);
+  EXPECT_EQ(r.Channels[0].Level, -1);
+  EXPECT_TRUE(r.Channels[2].Selected);
+  EXPECT_EQ(r.Channels[1].ADCCoef, 1e9);
+  EXPECT_EQ(FormRecord("/d/a.msd", info, false).Channels[0].Axis, Component::kZ);
 }
 
 TEST(RecordModel, ShortNamesKeepWholeLetters) {

@@ -133,7 +133,7 @@ TEST_P(RealSacTest, HeaderAndSamplesAgreeWithAnIndependentDecode) {
 
   TFileRecord record;
   const TData32 data = LoadFrom(path, &record);
-  EXPECT_EQ(record.Axis[0], c.axis);
+  EXPECT_EQ(ComponentNumber(record.Channels[0].Axis), c.axis);
   ASSERT_EQ(data.size(), 1u);
   const std::vector<int32_t>& s = data[0];
   ASSERT_EQ(s.size(), static_cast<size_t>(c.samples));
@@ -299,8 +299,8 @@ TEST(Sac, ComponentFromTheNameElseFromTheOrientation) {
   s.cmpinc = 90.0f;
   TFileRecordInfo info;
   ASSERT_TRUE(ReadSacHeader(WriteSac(dir, "a.sac", s), info, 0.0));
-  EXPECT_EQ(FormRecord("a.sac", info, true).Axis[0], 0);
-  EXPECT_EQ(FormRecord("a.sac", info, false).Axis[0], 2);
+  EXPECT_EQ(FormRecord("a.sac", info, true).Channels[0].Axis, Component::kE);
+  EXPECT_EQ(FormRecord("a.sac", info, false).Channels[0].Axis, Component::kZ);
   // Without a channel name the orientation names the channel.
   s.channel = "-12345";
   ASSERT_TRUE(ReadSacHeader(WriteSac(dir, "b.sac", s), info, 0.0));

@@ -83,9 +83,9 @@ TEST_P(SoundSafTest, ThreeChannelsWithTheirComponentsAndSamples) {
   EXPECT_EQ(info.ChannelCoefs[1], 1.0);
   EXPECT_EQ(info.ChannelCoefs[2], 1e7);
   const TFileRecord record = FormRecord(path, info, true);
-  EXPECT_EQ(record.Axis[0], 2);
-  EXPECT_EQ(record.Axis[1], 1);
-  EXPECT_EQ(record.Axis[2], 0);
+  EXPECT_EQ(record.Channels[0].Axis, Component::kZ);
+  EXPECT_EQ(record.Channels[1].Axis, Component::kN);
+  EXPECT_EQ(record.Channels[2].Axis, Component::kE);
 
   const TData32 expected = {{12, 13, -14}, {-7, -8, 9}, {5000000, -2500000, 1500000}};
   EXPECT_EQ(Load(path), expected);

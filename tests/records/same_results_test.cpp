@@ -96,10 +96,11 @@ std::string RecordText(const TFileRecord& r, const std::string& root) {
   out << "file=" << Rel(r.File, root) << " station=" << r.Station << " start=" << Num(r.Start)
       << " finish=" << Num(r.Finish) << " select=" << Num(r.SelectStart) << ".."
       << Num(r.SelectFinish) << " samples=" << r.SampleCount << " rate=" << Num(r.SampRate)
-      << " channels=" << r.ChannelCount << " [";
-  for (int c = 0; c < std::clamp(r.ChannelCount, 0, kMaxChannels); ++c) {
-    out << r.Channel[c] << ":" << r.Axis[c] << ":" << Num(r.ADCCoef[c]) << ":" << r.Level[c] << ":"
-        << r.ChanSelected[c] << " ";
+      << " channels=" << r.ChannelCount() << " [";
+  for (int c = 0; c < std::clamp(r.ChannelCount(), 0, kMaxChannels); ++c) {
+    out << r.Channels[c].Channel << ":" << ComponentNumber(r.Channels[c].Axis) << ":"
+        << Num(r.Channels[c].ADCCoef) << ":" << r.Channels[c].Level << ":" << r.Channels[c].Selected
+        << " ";
   }
   out << "]";
   return out.str();

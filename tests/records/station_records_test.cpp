@@ -52,7 +52,7 @@ TFileRecords AddAll(const std::vector<std::string>& paths) {
 const TFileRecord* Find(const TFileRecords& records, const std::string& station,
                         const std::string& first_channel) {
   for (const TFileRecord& r : records) {
-    if (r.Station == station && r.Channel[0] == first_channel) return &r;
+    if (r.Station == station && r.Channels[0].Channel == first_channel) return &r;
   }
   return nullptr;
 }
@@ -67,7 +67,7 @@ TEST(StationRecords, WfdiscIndexOfTwoStationsFormsARecordOfEach) {
   EXPECT_EQ(records[1].Station, "TESTle");
   for (const TFileRecord& r : records) {
     SCOPED_TRACE(r.Station);
-    EXPECT_EQ(r.ChannelCount, 3);
+    EXPECT_EQ(r.ChannelCount(), 3);
     EXPECT_EQ(r.SampleCount, 4800);
     // The big- and little-endian data files hold the same samples, in the lines' order.
     const TData32 data = Load(r);
@@ -138,11 +138,11 @@ TEST_F(MiniSeedStations, EveryStationAndLocationIsARecordOfItsOwnSamples) {
   EXPECT_EQ(mixed[0].Station, "BBB");
   EXPECT_EQ(mixed[1].Station, "AAA");
   EXPECT_EQ(mixed[2].Station, "CCC");
-  EXPECT_EQ(mixed[2].Channel[0], "10.HHZ");
-  EXPECT_EQ(mixed[2].Channel[1], "10.HNE");
-  EXPECT_EQ(mixed[2].Axis[0], 2);
-  EXPECT_EQ(mixed[2].Axis[1], 0);
-  EXPECT_EQ(mixed[3].Channel[0], "00.HHZ");
+  EXPECT_EQ(mixed[2].Channels[0].Channel, "10.HHZ");
+  EXPECT_EQ(mixed[2].Channels[1].Channel, "10.HNE");
+  EXPECT_EQ(mixed[2].Channels[0].Axis, Component::kZ);
+  EXPECT_EQ(mixed[2].Channels[1].Axis, Component::kE);
+  EXPECT_EQ(mixed[3].Channels[0].Channel, "00.HHZ");
 
   struct Twin {
     const char* station;
@@ -155,13 +155,13 @@ TEST_F(MiniSeedStations, EveryStationAndLocationIsARecordOfItsOwnSamples) {
     SCOPED_TRACE(std::string(t.station) + " " + t.mixed_channel);
     const TFileRecord* m = Find(mixed, t.station, t.mixed_channel);
     ASSERT_NE(m, nullptr);
-    EXPECT_EQ(m->ChannelCount, t.channels);
+    EXPECT_EQ(m->ChannelCount(), t.channels);
     EXPECT_EQ(m->SampleCount, 1200);
     EXPECT_EQ(m->File, Mixed("all_0.msd"));
     // Its twin written apart: the location-10 files are the ones of two channels.
     const TFileRecord* a = nullptr;
     for (const TFileRecord& r : apart) {
-      if (r.Station == t.station && r.ChannelCount == t.channels &&
+      if (r.Station == t.station && r.ChannelCount() == t.channels &&
           (std::string(t.station) != "CCC" ||
            r.File.find(std::string(t.mixed_channel).substr(0, 2) == "00" ? "c00" : "c10") !=
                std::string::npos)) {
@@ -169,7 +169,7 @@ TEST_F(MiniSeedStations, EveryStationAndLocationIsARecordOfItsOwnSamples) {
       }
     }
     ASSERT_NE(a, nullptr);
-    EXPECT_EQ(a->Channel[0], t.apart_channel);
+    EXPECT_EQ(a->Channels[0].Channel, t.apart_channel);
     const TData32 from_mixed = Load(*m);
     const TData32 from_apart = Load(*a);
     ASSERT_EQ(from_mixed.size(), static_cast<size_t>(t.channels));

@@ -102,12 +102,13 @@ TEST(HV, ResonanceOfHorizontalsGivesPeakAtItsFrequency) {
   r.Station = "HV1";
   r.SampRate = rate;
   r.SelectFinish = (n - 1) / rate / 86400.0;
+  r.Channels.resize(4);
   for (int c = 0; c < 4; ++c) {
-    r.ChanSelected[c] = true;
-    r.Level[c] = 2147483647;
-    r.ADCCoef[c] = 1.0;
-    r.Axis[c] = c < 2 ? c : 2;
-    r.Channel[c] = "C" + std::to_string(c);
+    r.Channels[c].Selected = true;
+    r.Channels[c].Level = 2147483647;
+    r.Channels[c].ADCCoef = 1.0;
+    r.Channels[c].Axis = static_cast<Component>(c < 2 ? c : 2);
+    r.Channels[c].Channel = "C" + std::to_string(c);
   }
   TSpectrumSettings s;
   s.SilenceDur = M / rate;
@@ -157,10 +158,10 @@ TEST(HV, MissingComponentsOfTheSelectedChannels) {
         Case{{2, 3, 4}, {true, true, true}, "E, N"},
         Case{{0, 1, 2}, {false, false, false}, "E, N, Z"}}) {
     TFileRecord r;
-    r.ChannelCount = static_cast<int32_t>(c.axes.size());
+    r.Channels.resize(c.axes.size());
     for (size_t k = 0; k < c.axes.size(); ++k) {
-      r.Axis[k] = c.axes[k];
-      r.ChanSelected[k] = c.selected[k];
+      r.Channels[k].Axis = static_cast<Component>(c.axes[k]);
+      r.Channels[k].Selected = c.selected[k];
     }
     EXPECT_EQ(MissingHVComponents(r), c.missing);
   }
@@ -173,10 +174,10 @@ TEST(HV, AmplitudeFileWithoutAComponentGivesNoRatios) {
   TFileRecord r;
   r.Station = "LHE1";
   r.SampRate = 1.0;
-  r.ChannelCount = 1;
-  r.ChanSelected[0] = true;
-  r.Axis[0] = 0;
-  r.Channel[0] = "LHE";
+  r.Channels.resize(1);
+  r.Channels[0].Selected = true;
+  r.Channels[0].Axis = Component::kE;
+  r.Channels[0].Channel = "LHE";
   const TMatrix2D mean = {{1.0, 2.0, 3.0}}, stdev = {{0.1, 0.2, 0.3}};
   RecordingUiHost host;
   const std::string prim = dir.File("prim.dat");

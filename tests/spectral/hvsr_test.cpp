@@ -34,12 +34,12 @@ TFileRecord MakeRecord(int64_t n) {
   r.Station = "HVS";
   r.SampRate = kRate;
   r.Start = EncodeDateTime(2022, 6, 1);
-  r.ChannelCount = 3;
+  r.Channels.resize(3);
   for (int c = 0; c < 3; ++c) {
-    r.ChanSelected[c] = true;
-    r.Axis[c] = c;
-    r.Level[c] = kQuiet;
-    r.ADCCoef[c] = 1.0;
+    r.Channels[c].Selected = true;
+    r.Channels[c].Axis = static_cast<Component>(c);
+    r.Channels[c].Level = kQuiet;
+    r.Channels[c].ADCCoef = 1.0;
   }
   r.SampleCount = static_cast<int32_t>(n);
   r.SelectStart = r.Start;
@@ -196,7 +196,8 @@ TEST(Hvsr, SegmentHookSeesTheSpectraTheAveragesAreMadeOf) {
   // Chains that differ per channel (ADC coefficients), displacement output: the mean of the
   // spectra the hook sees equals the engine's averaged spectrum line by line.
   TFileRecord record = MakeRecord(6 * kSegment);
-  record.ADCCoef = {2.0, 0.5, 4.0};
+  const double coefs[] = {2.0, 0.5, 4.0};
+  for (size_t c = 0; c < 3; ++c) record.Channels.at(c).ADCCoef = coefs[c];
   TSpectrumSettings s = Spectrum();
   s.UnitOut = 0;
   const TData32 samples = DesignedSamples(6, 2.0, 14);
@@ -261,7 +262,7 @@ TEST(Hvsr, DegenerateRecordsGiveAClearVerdict) {
   // No N channel selected; no quiet segment at all.
   THvsrStatus status;
   TFileRecord no_n = MakeRecord(8 * kSegment);
-  no_n.ChanSelected[1] = false;
+  no_n.Channels[1].Selected = false;
   RecordingUiHost host;
   THvsrResult result;
   status = AnalyseRecordSamples(no_n, DesignedSamples(8, 2.0, 18), Spectrum(), THvsrSettings{},
@@ -269,7 +270,7 @@ TEST(Hvsr, DegenerateRecordsGiveAClearVerdict) {
   EXPECT_EQ(status.Outcome, THvsrOutcome::kFailed);
   EXPECT_EQ(status.Message, "HVS: H/V needs a selected E, N and Z channel");
   TFileRecord loud = MakeRecord(8 * kSegment);
-  loud.Level = {-1, -1, -1};
+  for (TRecordChannel& c : loud.Channels) c.Level = -1;
   status = AnalyseRecordSamples(loud, DesignedSamples(8, 2.0, 18), Spectrum(), THvsrSettings{},
                                 host, result);
   EXPECT_EQ(status.Outcome, THvsrOutcome::kFailed);
@@ -470,7 +471,11 @@ TEST(HvsrAzimuths, EachDirectionShowsItsOwnResonance) {
   TData32 shuffled = {samples[2], samples[0], samples[1]};
   for (const bool reorder : {false, true}) {
     TFileRecord r = record;
-    if (reorder) r.Axis = {2, 0, 1};
+    if (reorder) {
+      r.Channels[0].Axis = Component::kZ;
+      r.Channels[1].Axis = Component::kE;
+      r.Channels[2].Axis = Component::kN;
+    }
     RecordingUiHost host;
     THvsrWindowSet whole;
     THvsrAzimuths azimuths;
@@ -494,7 +499,7 @@ TEST(HvsrAzimuths, EachDirectionShowsItsOwnResonance) {
   }
 
   // Horizontals through different chains cannot be rotated as counts.
-  record.ADCCoef[1] = 2.0;
+  record.Channels[1].ADCCoef = 2.0;
   RecordingUiHost host;
   THvsrWindowSet whole;
   THvsrAzimuths azimuths;

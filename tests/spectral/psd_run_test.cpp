@@ -35,8 +35,8 @@ TFileRecord RecordOf(const std::string& path) {
   TFileRecords records = FormRecordsFrom(path, AssemblySettings{});
   EXPECT_FALSE(records.empty());
   TFileRecord r = records.at(0);
-  r.ChannelResp[0] = testing::RealFile("resp/SAC_PZs_NZ_CRLZ_HHZ.sac");
-  r.ADCCoef[0] = 1000.0;
+  r.Channels[0].ChannelResp = testing::RealFile("resp/SAC_PZs_NZ_CRLZ_HHZ.sac");
+  r.Channels[0].ADCCoef = 1000.0;
   return r;
 }
 

@@ -10,11 +10,11 @@ namespace {
 
 TFileRecord TwoChannels(int32_t level0, int32_t level1) {
   TFileRecord r;
-  r.ChannelCount = 2;
-  r.Channel[0] = "EHZ";
-  r.Channel[1] = "EHN";
-  r.Level[0] = level0;
-  r.Level[1] = level1;
+  r.Channels.resize(2);
+  r.Channels[0].Channel = "EHZ";
+  r.Channels[1].Channel = "EHN";
+  r.Channels[0].Level = level0;
+  r.Channels[1].Level = level1;
   return r;
 }
 

@@ -35,10 +35,11 @@ TFileRecord Record(const std::vector<std::pair<int, std::string>>& channels) {
   r.Station = "ST1";
   r.SampRate = 100.0;
   r.SelectStart = EncodeDateTime(2009, 11, 30, 23, 5, 9);
+  r.Channels.resize(channels.size());
   for (size_t c = 0; c < channels.size(); ++c) {
-    r.Axis[c] = channels[c].first;
-    r.Channel[c] = channels[c].second;
-    r.ChanSelected[c] = true;
+    r.Channels[c].Axis = static_cast<Component>(channels[c].first);
+    r.Channels[c].Channel = channels[c].second;
+    r.Channels[c].Selected = true;
   }
   return r;
 }
@@ -81,7 +82,7 @@ TEST(ResultFiles, ColumnOrderAndWindows1251Names) {
   TempDir dir;
   // E "Восток", Z, a second Z "ГЛЗ", an R channel and an unselected N channel.
   TFileRecord r = Record({{0, "Восток"}, {2, "HHZ"}, {2, "ГЛЗ"}, {3, "R1"}, {1, "HHN"}});
-  r.ChanSelected[4] = false;
+  r.Channels[4].Selected = false;
   const TMatrix2D m = Rows(5, 3, 1.0);
   RecordingUiHost host;
   ASSERT_TRUE(WriteSpectrum(dir.File("p.dat"), r, m, m, host, 4));

@@ -30,12 +30,12 @@ TFileRecord MakeRecord(int channels, double rate, int64_t n) {
   r.Station = "TEST";
   r.SampRate = rate;
   r.Start = EncodeDateTime(2021, 3, 4, 5, 6, 7);
-  r.ChannelCount = channels;
+  r.Channels.resize(static_cast<size_t>(channels));
   for (int c = 0; c < channels; ++c) {
-    r.ChanSelected[c] = true;
-    r.Level[c] = kQuiet;
-    r.ADCCoef[c] = 1.0;
-    r.Channel[c] = std::string("HH") + kComponentLetters[c % 3];
+    r.Channels[c].Selected = true;
+    r.Channels[c].Level = kQuiet;
+    r.Channels[c].ADCCoef = 1.0;
+    r.Channels[c].Channel = std::string("HH") + kComponentLetters[c % 3];
   }
   r.SelectStart = r.Start;
   r.SelectFinish = r.Start + static_cast<double>(n - 1) / rate / 86400.0;
@@ -45,7 +45,7 @@ TFileRecord MakeRecord(int channels, double rate, int64_t n) {
 // Bartlett settings with segments of exactly M samples.
 TSpectrumSettings Settings(int M, double rate, int window = kWindowHann, int type = 0) {
   TSpectrumSettings s;
-  s.SpectrumType = type;
+  s.SpectrumType = static_cast<TSpectrumType>(type);
   s.WindowType = window;
   s.SilenceDur = M / rate;
   s.NoiseDur = 0.0;
@@ -94,7 +94,7 @@ TEST(SpectrumEngine, ToneOnBinCentreHasPredictedPeak) {
     TSpectrumSettings settings = Settings(c.M, rate, c.window);
     settings.UseFFT = c.fft;
     TFileRecord record = MakeRecord(1, rate, n);
-    record.ADCCoef[0] = c.adc;
+    record.Channels[0].ADCCoef = c.adc;
     TMatrix2D mean, stdev;
     RecordingUiHost host;
     const TSpectraStatus st = Compute(record, data, settings, mean, stdev, host);
@@ -210,9 +210,10 @@ TEST_P(GeophoneTest, CorrectedSpectrumEqualsInputFromOneToTwentyHertz) {
                          std::to_string(-kZeta * w0) + " " + std::to_string(wd) + "\r\n" +
                          std::to_string(-kZeta * w0) + " " + std::to_string(-wd) + "\r\n");
   TFileRecord r = MakeRecord(1, rate, n);
-  r.ADCCoef[0] = kAdc;
-  (cc.channel_resp ? r.ChannelResp : r.SensorResp)[0] = dir.File("geo.rsp");
-  (cc.channel_resp ? r.SensorResp : r.AmplifierResp)[0] = dir.File("missing.rsp");
+  r.Channels[0].ADCCoef = kAdc;
+  TRecordChannel& ch = r.Channels[0];
+  (cc.channel_resp ? ch.ChannelResp : ch.SensorResp) = dir.File("geo.rsp");
+  (cc.channel_resp ? ch.SensorResp : ch.AmplifierResp) = dir.File("missing.rsp");
   TSpectrumSettings s = Settings(M, rate);
   s.UnitOut = cc.unit_out;
   TMatrix2D mean, stdev;
@@ -241,14 +242,14 @@ INSTANTIATE_TEST_SUITE_P(Units, GeophoneTest,
 // is not selected keeps rows of zeros.
 TEST(SpectrumEngine, PowerScalingSingleSegmentAndUnselectedChannel) {
   TFileRecord r = MakeRecord(2, 50.0, 256);
-  r.ChanSelected[1] = false;
+  r.Channels[1].Selected = false;
   TData32 data = Noise(1, 256, 100, 3);
   data.push_back(data[0]);
   TMatrix2D mean, stdev, unit_mean, unit_stdev;
   RecordingUiHost host;
   ASSERT_TRUE(Compute(r, data, Settings(256, 50.0, kWindowHann, 1), unit_mean, unit_stdev, host)
                   .Computed());
-  r.ADCCoef[0] = 4.0;
+  r.Channels[0].ADCCoef = 4.0;
   ASSERT_TRUE(Compute(r, data, Settings(256, 50.0, kWindowHann, 1), mean, stdev, host).Computed());
   for (int k = 1; k <= 128; ++k) {
     EXPECT_NEAR(mean[0][k] * 16.0, unit_mean[0][k], 1e-9 * unit_mean[0][k]);
@@ -284,7 +285,7 @@ TEST(SpectrumEngine, EdgeEffectFilterShapesSpectrum) {
 TEST(SpectrumEngine, InterferenceFilterSearchesItsBand) {
   const double rate = 100.0;
   TFileRecord r = MakeRecord(1, rate, 10000);
-  r.Level[0] = 2000;
+  r.Channels[0].Level = 2000;
   TData32 data = Noise(1, 10000, 100, 4);
   for (int j = 0; j < 10000; ++j) {
     data[0][j] +=
@@ -408,7 +409,7 @@ TEST(SpectrumEngine, SearchAheadTransformsTheSegmentsOfTheWholeSearch) {
       TFileRecord r = MakeRecord(3, rate, n);
       r.SelectStart = r.Start + 77.0 / rate / 86400.0;
       TData32 data = Noise(3, n, 30.0, static_cast<unsigned>(segment));
-      for (int c = 0; c < 3; ++c) r.Level[c] = 200;
+      for (int c = 0; c < 3; ++c) r.Channels[c].Level = 200;
       for (int64_t p : {40000, 50000, 140000, 180000, 181000, 290000}) {
         for (int64_t off : {-2, 0, 1}) data[(p / 1000) % 3][p + off] = 500;
       }
@@ -419,7 +420,7 @@ TEST(SpectrumEngine, SearchAheadTransformsTheSegmentsOfTheWholeSearch) {
       AddRange(unread[1], 120000, 120000 + segment / 2);
       AddRange(unread[1], 250000, 251000);
       TSpectrumSettings s = Settings(segment, rate);
-      s.EstimationType = 1;
+      s.EstimationType = TEstimationType::kBartlett;
       s.NoiseDur = noise_dur;
       std::vector<int64_t> firsts;
       const TSegmentHook hook = [&](const TSegmentSpectra& seg) {
@@ -433,7 +434,8 @@ TEST(SpectrumEngine, SearchAheadTransformsTheSegmentsOfTheWholeSearch) {
       ASSERT_TRUE(st.Computed()) << segment;
 
       TRecordRanges whole;
-      FindQuietIntervals(data, r.Level, r.ChanSelected, whole, st.Used, 77, n - 1, unread);
+      FindQuietIntervals(data, ChannelLevels(r), SelectedChannels(r), whole, st.Used, 77, n - 1,
+                         unread);
       EXPECT_EQ(st.Intervals, whole) << segment << " " << noise_dur;
       const int64_t N = st.Used.SegmentLength;
       std::vector<int64_t> expected;
@@ -459,7 +461,7 @@ TEST(SpectrumEngine, GapRecordAveragesOnlyRecordedSegments) {
   AddFiles(records, {dir.File("GAP.msd")}, AssemblySettings(), host);
   ASSERT_EQ(records.size(), 1u);
   TFileRecord& r = records[0];
-  for (int c = 0; c < 3; ++c) r.Level[c] = testing::GapRecording::kLevel;
+  for (int c = 0; c < 3; ++c) r.Channels[c].Level = testing::GapRecording::kLevel;
   const TSpectrumSettings s = DefaultSpectrumSettings(kMicroseismSet);
   TMatrix2D mean, stdev;
   const TSpectraStatus st =
@@ -490,7 +492,7 @@ TEST(SpectrumEngine, GapRecordAveragesOnlyRecordedSegments) {
     ASSERT_EQ(mean[c].size(), welch[c].size());
     // The miniSEED channels' coefficient divides the counts.
     for (size_t k = 0; k < welch[c].size(); ++k) {
-      const double want = welch[c][k] / r.ADCCoef[c];
+      const double want = welch[c][k] / r.Channels[c].ADCCoef;
       ASSERT_NEAR(mean[c][k], want, 1e-6 * want) << "channel " << c << ", line " << k;
     }
   }
@@ -510,7 +512,7 @@ TEST(SpectrumEngine, DaniellSegmentKeepsClearOfGaps) {
   for (const auto& c : cases) {
     TFileRecord r = MakeRecord(1, 100.0, 5000);
     TSpectrumSettings s = Settings(2048, 100.0);
-    s.EstimationType = 0;
+    s.EstimationType = TEstimationType::kDaniell;
     TMatrix2D mean, stdev;
     RecordingUiHost host;
     const TChannelRanges unread = {c.gaps};
@@ -540,7 +542,7 @@ TEST(SpectrumEngine, DaniellEstimateOfShortSpanUsesOneShortSegment) {
   r.SelectStart = r.Start + 2.0 / 86400.0;  // sample 200
   r.SelectFinish = r.SelectStart + 9.99 / 86400.0;
   TSpectrumSettings s = Settings(2048, 100.0);
-  s.EstimationType = 0;
+  s.EstimationType = TEstimationType::kDaniell;
   TMatrix2D mean, stdev;
   RecordingUiHost host;
   const TSpectraStatus st = Compute(r, Noise(1, 5000, 300, 11), s, mean, stdev, host);
@@ -574,7 +576,7 @@ TEST_P(FailureTest, MessageAndNoMatrices) {
   if (fc.record != nullptr) testing::WriteText(dir.File(fc.record), "junk");
   TFileRecord r = MakeRecord(2, 100.0, 5000);
   r.File = dir.File(fc.record != nullptr ? fc.record : "absent.mseed");
-  if (fc.sensor != nullptr) r.SensorResp[1] = dir.File(fc.sensor);
+  if (fc.sensor != nullptr) r.Channels[1].SensorResp = dir.File(fc.sensor);
   TMatrix2D mean{{1}}, stdev{{1}};
   RecordingUiHost host;
   const TSpectraStatus st = CalculateSpectra(r, Settings(1024, 100.0), r.SelectStart,
@@ -603,7 +605,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(SpectrumEngine, NoQuietIntervalGivesMessageAndEmptyMatrices) {
   TFileRecord r = MakeRecord(1, 100.0, 5000);
-  r.Level[0] = -1;
+  r.Channels[0].Level = -1;
   TMatrix2D mean{{1.0}}, stdev{{1.0}};
   RecordingUiHost host;
   const TSpectraStatus st =
@@ -639,7 +641,7 @@ TEST(SpectrumEngine, RecordLoadedFromRealFile) {
   TFileRecordInfo info;
   ASSERT_TRUE(ReadHeader(path, Recognize(path), info, 100.0));
   TFileRecord r = FormRecord(path, info, true);
-  r.Level[0] = kQuiet;
+  r.Channels[0].Level = kQuiet;
   TMatrix2D mean, stdev;
   for (bool stop : {false, true}) {
     RecordingUiHost host;
@@ -657,8 +659,8 @@ TEST(SpectrumEngine, RecordLoadedFromRealFile) {
 TEST(SpectrumEngine, TwoRecordsOnTwoThreads) {
   TData32 data[2] = {Noise(3, 30 * 1024, 500, 100), Noise(3, 30 * 1024, 1000, 101)};
   TFileRecord rec[2] = {MakeRecord(3, 100.0, 30 * 1024), MakeRecord(3, 100.0, 30 * 1024)};
-  rec[0].Level.fill(2000);  // 4σ: a few disturbed samples
-  rec[1].Level.fill(4000);
+  for (TRecordChannel& c : rec[0].Channels) c.Level = 2000;  // 4σ: a few disturbed samples
+  for (TRecordChannel& c : rec[1].Channels) c.Level = 4000;
   const TSpectrumSettings s = Settings(1024, 100.0);
   TMatrix2D mean[2], stdev[2], tmean[2], tstdev[2];
   for (int i = 0; i < 2; ++i) {

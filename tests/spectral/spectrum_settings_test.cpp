@@ -7,7 +7,7 @@
 #include <numbers>
 #include <vector>
 
-#include "spectral/settings_page.h"
+#include "project/settings_page.h"
 
 namespace tarvik {
 namespace {
@@ -162,9 +162,10 @@ TEST(DefaultsTest, RestoreCopiesTheEditedSetsTable) {
   s.B = 42;
   RestoreDefaults(s, 1);
   EXPECT_EQ(s.B, 6.0);
-  EXPECT_EQ(s.EstimationType, 0);  // the event set uses the Daniell estimate
+  EXPECT_EQ(s.EstimationType,
+            TEstimationType::kDaniell);  // the event set uses the Daniell estimate
   RestoreDefaults(s, 0);
-  EXPECT_EQ(s.EstimationType, 1);
+  EXPECT_EQ(s.EstimationType, TEstimationType::kBartlett);
 }
 
 TEST(SettingsPageTest, RefreshShowsLengthFormulaAndChart) {
@@ -211,7 +212,7 @@ TEST(SettingsPageTest, NoiseSpinFollowsTheEstimationType) {
   EXPECT_EQ(s.NoiseDur, 12.0);
   EXPECT_EQ(s.DanielWin, 9);
 
-  s.EstimationType = 0;
+  s.EstimationType = TEstimationType::kDaniell;
   spin = settings_page::NoiseSpin(s);
   EXPECT_EQ(spin.Hint, "Количество точек суммирования для получения оценки Даниэля");
   EXPECT_EQ(spin.Value, 9);

@@ -47,7 +47,7 @@ std::string DemoProject(const TempDir& dir) {
   TProject p;
   testing::RecordingUiHost host;
   EXPECT_EQ(LoadProject(p, project, host), LoadStatus::kLoaded);
-  for (int c = 0; c < 3; ++c) p.Records.at(0).Level[c] = recordings[0].Levels[c];
+  for (int c = 0; c < 3; ++c) p.Records.at(0).Channels[c].Level = recordings[0].Levels[c];
   EXPECT_TRUE(SaveProject(p, project, 0, host).ok);
   return project;
 }

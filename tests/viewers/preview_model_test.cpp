@@ -37,7 +37,7 @@ using testing::TempDir;
 // pixel x of the whole view is sample 179.999 * x.
 TPreviewModel DesignedModel(int32_t level) {
   TFileRecord r = PreviewRecord(3, kDesignedLength);
-  for (int c = 0; c < 3; ++c) r.Level[c] = level;
+  for (int c = 0; c < 3; ++c) r.Channels[c].Level = level;
   TPreviewModel m;
   m.ShowSamples(r, DesignedSamples(3), PreviewOptions());
   m.SetArea(1001, 600);
@@ -73,7 +73,7 @@ TEST(PreviewQuiet, GapRecordKeepsTheGapOutOfTheQuiet) {
   RecordingUiHost host;
   AddFiles(records, {dir.File("GAP.msd")}, AssemblySettings(), host);
   ASSERT_EQ(records.size(), 1u);
-  for (int c = 0; c < 3; ++c) records[0].Level[c] = testing::GapRecording::kLevel;
+  for (int c = 0; c < 3; ++c) records[0].Channels[c].Level = testing::GapRecording::kLevel;
   TPreviewModel m;
   ASSERT_TRUE(m.OpenRecord(records[0], PreviewOptions(), host));
   const TRecordRanges gap = {{testing::GapRecording::kGapFirst, testing::GapRecording::kGapLast}};
@@ -163,7 +163,7 @@ TEST(PreviewQuiet, SegmentLengthFollowsTheCalculationsGeometry) {
 
 TEST(PreviewScales, SharedRangeOwnMeansAndUnselectedChannels) {
   TFileRecord r = PreviewRecord(3, 4);
-  r.ChanSelected[1] = false;
+  r.Channels[1].Selected = false;
   TPreviewModel m;
   m.ShowSamples(r, TData32{{0, 10, 20, 31}, {-1000, 0, 0, 1000}, {-5, -4, -3, -2}},
                 PreviewOptions());
@@ -181,7 +181,7 @@ TEST(PreviewScales, SharedRangeOwnMeansAndUnselectedChannels) {
   EXPECT_EQ(s[0].Minimum, -4);
   EXPECT_EQ(s[0].Maximum, 20);
 
-  for (int c = 0; c < 3; ++c) r.ChanSelected[c] = false;
+  for (int c = 0; c < 3; ++c) r.Channels[c].Selected = false;
   m.ShowSamples(r, TData32{{1, 2, 3, 4}, {1, 2, 3, 4}, {1, 2, 3, 4}}, PreviewOptions());
   EXPECT_TRUE(m.ShownChannels().empty());
   EXPECT_EQ(m.StripAt(0), -1);
@@ -336,27 +336,27 @@ TEST(PreviewMouse, LevelDragSetsEachShownChannelsLevel) {
   EXPECT_EQ(m.DragColumns(), (std::pair<int, int>{250, 10}));
   m.MouseRelease(TPreviewButton::kLeft, 10, 10);
   EXPECT_FALSE(m.LevelDragging());
-  EXPECT_EQ(m.Record().Level[0], 30);
+  EXPECT_EQ(m.Record().Channels[0].Level, 30);
 
   // Samples 1800..45000 hold the spike of 80 and no burst: every channel's level becomes 80,
   // and the quiet intervals are those of the designed record.
   m.MousePress(TPreviewButton::kLeft, 10, 10);
   m.MouseRelease(TPreviewButton::kLeft, 250, 500);
-  for (int c = 0; c < 3; ++c) EXPECT_EQ(m.Record().Level[c], 80);
+  for (int c = 0; c < 3; ++c) EXPECT_EQ(m.Record().Channels[c].Level, 80);
   EXPECT_EQ(m.QuietSamples(), (24 + 33 + 29) * 2048);
   EXPECT_EQ(m.SilenceLabel(), "Тишина: 0:29:21 (98%)");
 
   // A drag over a burst takes the burst's level, and the whole record turns quiet.
   m.MousePress(TPreviewButton::kLeft, 270, 10);
   m.MouseRelease(TPreviewButton::kLeft, 290, 10);
-  EXPECT_EQ(m.Record().Level[0], 5000);
+  EXPECT_EQ(m.Record().Channels[0].Level, 5000);
   EXPECT_EQ(m.QuietIntervals().size(), 1u);
 }
 
 TEST(PreviewMouse, LevelDragLeavesUnselectedChannelsAndClampsTheMostNegativeSample) {
   TFileRecord r = PreviewRecord(2, 1000);
-  r.ChanSelected[1] = false;
-  r.Level[1] = 123;
+  r.Channels[1].Selected = false;
+  r.Channels[1].Level = 123;
   TData32 data(2, std::vector<int32_t>(1000, 0));
   data[0][500] = INT32_MIN;
   TPreviewModel m;
@@ -365,8 +365,8 @@ TEST(PreviewMouse, LevelDragLeavesUnselectedChannelsAndClampsTheMostNegativeSamp
   m.SetMode(TPreviewMode::kLevel);
   m.MousePress(TPreviewButton::kLeft, 0, 0);
   m.MouseRelease(TPreviewButton::kLeft, 999, 0);
-  EXPECT_EQ(m.Record().Level[0], INT32_MAX);
-  EXPECT_EQ(m.Record().Level[1], 123);
+  EXPECT_EQ(m.Record().Channels[0].Level, INT32_MAX);
+  EXPECT_EQ(m.Record().Channels[1].Level, 123);
 }
 
 TEST(PreviewMouse, ZoomDragClickAndCancel) {
@@ -435,8 +435,8 @@ void WriteRecord(RecordFile& f, size_t samples = 3000) {
   f.record.SelectStart = f.record.Start;
   f.record.SelectFinish = f.record.Finish;
   for (int c = 0; c < 3; ++c) {
-    f.record.ChanSelected[c] = true;
-    f.record.Level[c] = 2000;
+    f.record.Channels[c].Selected = true;
+    f.record.Channels[c].Level = 2000;
   }
 }
 
@@ -580,8 +580,8 @@ TEST(PreviewShow, StoppedCancelledAndAccepted) {
   EXPECT_EQ(m.IndexOfTime(record.SelectStart), 1000);
   EXPECT_DOUBLE_EQ(record.Finish, f.record.Start + SpanOfSamples(3000, 100.0));
   EXPECT_EQ(record.SampleCount, 3000);
-  EXPECT_GT(record.Level[0], 0);
-  EXPECT_NE(record.Level[0], f.record.Level[0]);
+  EXPECT_GT(record.Channels[0].Level, 0);
+  EXPECT_NE(record.Channels[0].Level, f.record.Channels[0].Level);
 
   // A missing file: not shown.
   record.File = f.dir.File("gone.msd");

@@ -123,7 +123,7 @@ TEST(PreviewPictureStrokes, ZoomedInEachSampleHasItsOwnColumn) {
 
 TEST(PreviewPictureStrokes, StripsOfShownChannelsStayInsideTheirRows) {
   TFileRecord r = PreviewRecord(3, 600);
-  r.ChanSelected[1] = false;
+  r.Channels[1].Selected = false;
   TData32 data(3, std::vector<int32_t>(600, 0));
   for (int i = 0; i < 600; ++i) {
     data[0][i] = i;             // mean far from the middle of the shared range
@@ -205,7 +205,7 @@ TEST(PreviewPictureOverlays, RedIntervalsAtLeastTwoPixelsAndGreenLevelLines) {
   // Level 50 with single disturbed samples at 300, 700 and 702 and segments of 64: red over
   // 256..300, 685..702 and the short tail 959..999.
   TFileRecord r = PreviewRecord(2, 1000);
-  r.Level[0] = r.Level[1] = 50;
+  r.Channels[0].Level = r.Channels[1].Level = 50;
   TData32 data(2, std::vector<int32_t>(1000, 0));
   data[0][300] = 200;
   data[0][700] = -200;
@@ -246,7 +246,7 @@ TEST(PreviewPictureOverlays, RedIntervalsAtLeastTwoPixelsAndGreenLevelLines) {
   EXPECT_LT(first.Y1, pic.LevelLines[1].Y1);
 
   // A level beyond the strip draws no line.
-  r.Level[0] = r.Level[1] = 2147483647;
+  r.Channels[0].Level = r.Channels[1].Level = 2147483647;
   m.ShowSamples(r, data, o);
   m.SetArea(101, 200);
   EXPECT_TRUE(BuildPreviewPicture(m).LevelLines.empty());
@@ -254,8 +254,8 @@ TEST(PreviewPictureOverlays, RedIntervalsAtLeastTwoPixelsAndGreenLevelLines) {
 
   // A channel without a level: every interval is red, the strip says why and draws no line at
   // its mean; the other channel keeps its lines.
-  r.Level[0] = 0;
-  r.Level[1] = 50;
+  r.Channels[0].Level = 0;
+  r.Channels[1].Level = 50;
   m.ShowSamples(r, data, o);
   m.SetArea(101, 200);
   const TPreviewPicture unset = BuildPreviewPicture(m);
@@ -319,7 +319,7 @@ TEST(PreviewPictureAxis, TimeMarksAtARoundStepWideEnoughApart) {
 TEST(PreviewPictureOverlays, AOneSampleIntervalAtTheRightEdgeStaysTwoPixelsAndAFocusFollows) {
   // The span 39..999 holds fifteen quiet segments of 64 and then the disturbed sample 999.
   TFileRecord r = PreviewRecord(1, 1000);
-  r.Level[0] = 50;
+  r.Channels[0].Level = 50;
   r.SelectStart = r.Start + SpanOfSamples(39, kPreviewRate);
   TData32 data(1, std::vector<int32_t>(1000, 0));
   data[0][999] = 500;

@@ -28,11 +28,11 @@ inline TFileRecord PreviewRecord(int channels, int64_t n) {
   r.Finish = r.Start + SpanOfSamples(static_cast<double>(n), kPreviewRate);
   r.SelectStart = r.Start;
   r.SelectFinish = r.Finish;
-  r.ChannelCount = channels;
+  r.Channels.resize(static_cast<size_t>(channels));
   for (int c = 0; c < channels; ++c) {
-    r.ChanSelected[c] = true;
-    r.Level[c] = 2147483647;
-    r.Channel[c] = std::string("HH") + "ENZ"[c % 3];
+    r.Channels[c].Selected = true;
+    r.Channels[c].Level = 2147483647;
+    r.Channels[c].Channel = std::string("HH") + "ENZ"[c % 3];
   }
   return r;
 }

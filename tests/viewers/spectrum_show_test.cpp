@@ -375,14 +375,18 @@ class ShowResponsesTest : public ::testing::Test {
     testing::WriteText(amplifier_, "ZEROS 0\nPOLES 0\nCONSTANT 3\n");
     testing::WriteText(channel_, "ZEROS 0\nPOLES 0\nCONSTANT 5\n");
     record_.SampRate = 100.0;
-    record_.ChannelCount = 4;
-    record_.Channel = {"HHE", "HHN", "HHZ", "AUX"};
-    record_.ADCCoef = {10.0, 100.0, 1000.0, 1.0};
-    record_.SensorResp[0] = dir_.File("missing.paz");  // sensor file not there
-    record_.AmplifierResp[0] = amplifier_;
-    record_.SensorResp[1] = sensor_;
-    record_.AmplifierResp[1] = amplifier_;
-    record_.ChannelResp[2] = channel_;
+    record_.Channels.resize(4);
+    const char* names[] = {"HHE", "HHN", "HHZ", "AUX"};
+    const double coefs[] = {10.0, 100.0, 1000.0, 1.0};
+    for (size_t c = 0; c < 4; ++c) {
+      record_.Channels[c].Channel = names[c];
+      record_.Channels[c].ADCCoef = coefs[c];
+    }
+    record_.Channels[0].SensorResp = dir_.File("missing.paz");  // sensor file not there
+    record_.Channels[0].AmplifierResp = amplifier_;
+    record_.Channels[1].SensorResp = sensor_;
+    record_.Channels[1].AmplifierResp = amplifier_;
+    record_.Channels[2].ChannelResp = channel_;
   }
 
   // The distinct values drawn for each channel (empty when nothing is drawn).
@@ -434,7 +438,8 @@ TEST_F(ShowResponsesTest, CaptionsTitlesSeriesAndTheFrequencyLadder) {
     ASSERT_EQ(view.Series.size(), 4u);
     for (int i = 0; i < 4; ++i) {
       EXPECT_EQ(view.Series[static_cast<size_t>(i)].Color, SeriesColor(i));
-      EXPECT_EQ(view.Series[static_cast<size_t>(i)].Title, record_.Channel[static_cast<size_t>(i)]);
+      EXPECT_EQ(view.Series[static_cast<size_t>(i)].Title,
+                record_.Channels[static_cast<size_t>(i)].Channel);
     }
     EXPECT_TRUE(view.Choices.empty());
     EXPECT_FALSE(view.ChoicesEnabled);
@@ -459,7 +464,7 @@ TEST_F(ShowResponsesTest, CaptionsTitlesSeriesAndTheFrequencyLadder) {
 TEST_F(ShowResponsesTest, AResponseFileThatDoesNotLoadFailsAndKeepsTheChannelsBefore) {
   const std::string broken = dir_.File("broken.paz");
   testing::WriteText(broken, "ZEROS 2\n1 x\n");
-  record_.ChannelResp[3] = broken;
+  record_.Channels[3].ChannelResp = broken;
   TSpectrumView view;
   const TResponseStatus status = ShowResponses(view, record_, kChannelResponses, 0.0, 1.0);
   EXPECT_FALSE(status);

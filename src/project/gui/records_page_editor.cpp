@@ -372,7 +372,9 @@ void TRecordsPage::UnitTemplate(int kind) {
     return;
   }
   const TFileRecord& record = shell_.Project().Records[static_cast<size_t>(current)];
-  const TUnitTemplateDialog dialog = UnitTemplateDialog(kKinds[kind], record.Channel[channel]);
+  const std::string name =
+      channel < record.ChannelCount() ? record.Channels[channel].Channel : std::string();
+  const TUnitTemplateDialog dialog = UnitTemplateDialog(kKinds[kind], name);
   const auto choice = AskFile(this, TFileAsk(Q(dialog.Title))
                                         .Save()
                                         .Filter(kUnitTemplateFilter)

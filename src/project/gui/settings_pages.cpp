@@ -24,8 +24,8 @@
 #include "project/gui/settings_pages.h"
 #include "project/settings_keys.h"
 #include "project/window_rules.h"
+#include "project/settings_page.h"
 #include "records/assembly.h"
-#include "spectral/settings_page.h"
 
 namespace tarvik::gui {
 
@@ -212,11 +212,12 @@ TSettingsPage::TSettingsPage(TMainForm& window, QWidget* parent)
   radio(
       fourier_group_, [](TSpectrumSettings& s, int id) { s.UseFFT = id == 1; }, true);
   radio(
-      spc_type_group_, [](TSpectrumSettings& s, int id) { s.SpectrumType = id; }, false);
+      spc_type_group_,
+      [](TSpectrumSettings& s, int id) { s.SpectrumType = static_cast<TSpectrumType>(id); }, false);
   radio(
       est_type_group_,
       [this](TSpectrumSettings& s, int id) {
-        s.EstimationType = id;
+        s.EstimationType = static_cast<TEstimationType>(id);
         // The one spin box now shows the other field.
         const sp::TNoiseSpin spin = sp::NoiseSpin(s);
         reloading_ = true;
@@ -320,8 +321,8 @@ void TSettingsPage::Reload() {
   const TSpectrumSettings& s = ShownSettings();
   reloading_ = true;
   SetButton(fourier_group_, s.UseFFT ? 1 : 0);
-  SetButton(spc_type_group_, s.SpectrumType);
-  SetButton(est_type_group_, s.EstimationType);
+  SetButton(spc_type_group_, static_cast<int>(s.SpectrumType));
+  SetButton(est_type_group_, static_cast<int>(s.EstimationType));
   SetButton(fill_group_, s.FillByZero ? 1 : 0);
   silence_spin_->setValue(s.SilenceDur);
   const sp::TNoiseSpin spin = sp::NoiseSpin(s);

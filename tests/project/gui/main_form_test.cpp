@@ -303,8 +303,8 @@ class MainFormTest : public QObject {
       QCOMPARE(p.Records.size(), original.Records.size());
       for (size_t i = 0; i < p.Records.size(); ++i) {
         QCOMPARE(p.Records[i].File, original.Records[i].File);
-        QCOMPARE(p.Records[i].ChannelResp[2], original.Records[i].ChannelResp[2]);
-        QCOMPARE(p.Records[i].Level[1], original.Records[i].Level[1]);
+        QCOMPARE(p.Records[i].Channels[2].ChannelResp, original.Records[i].Channels[2].ChannelResp);
+        QCOMPARE(p.Records[i].Channels[1].Level, original.Records[i].Channels[1].Level);
       }
       QCOMPARE(p.General.ResultDir, original.General.ResultDir);
     }
@@ -494,9 +494,11 @@ class MainFormTest : public QObject {
       // The channels as the demo describes them.
       TFileRecord& r = p.Records[i];
       const TFileRecord& d = described.Records[i];
-      r.ChanSelected = d.ChanSelected;
-      r.ChannelResp = d.ChannelResp;
-      r.Level = d.Level;
+      for (size_t c = 0; c < r.Channels.size() && c < d.Channels.size(); ++c) {
+        r.Channels[c].Selected = d.Channels[c].Selected;
+        r.Channels[c].ChannelResp = d.Channels[c].ChannelResp;
+        r.Channels[c].Level = d.Channels[c].Level;
+      }
       r.ToProcess = r.ToProcessNakamura = true;
     }
     form.RebuildAll();

@@ -97,7 +97,8 @@ class RecordsPageTest : public QObject {
              (std::vector<std::string>{"TVK01", "TVK02", "TVK01-E", "TVK01-N", "TVK01-Z"}));
     for (int i = 2; i < 5; ++i) {
       for (int c = 0; c < 3; ++c)
-        QCOMPARE(static_cast<bool>(p.Records[static_cast<size_t>(i)].ChanSelected[c]), c == i - 2);
+        QCOMPARE(static_cast<bool>(p.Records[static_cast<size_t>(i)].Channels[c].Selected),
+                 c == i - 2);
     }
     QVERIFY(form_->windowTitle().endsWith("*"));
 
@@ -215,27 +216,27 @@ class RecordsPageTest : public QObject {
     axis->setFocus();
     QTest::keyClick(axis, Qt::Key_Up);
     QTest::keyClick(axis, Qt::Key_Down);
-    QCOMPARE(Project().Records[0].Axis[1], 1);
+    QCOMPARE(ComponentNumber(Project().Records[0].Channels[1].Axis), 1);
     QTest::keyClick(axis, Qt::Key_Down);
-    QCOMPARE(Project().Records[0].Axis[1], 2);
+    QCOMPARE(ComponentNumber(Project().Records[0].Channels[1].Axis), 2);
     QVERIFY(Project().Modified);
-    QCOMPARE(Project().Records[1].Axis[1], 1);
+    QCOMPARE(ComponentNumber(Project().Records[1].Channels[1].Axis), 1);
 
     auto* level = Find<QSpinBox>(*form_, "LevelSpinEdit");
-    const int32_t first_level = Project().Records[0].Level[0];
+    const int32_t first_level = Project().Records[0].Channels[0].Level;
     level->setFocus();
     level->selectAll();
     QTest::keyClicks(level, "12345");
     QTest::keyClick(level, Qt::Key_Return);
-    QCOMPARE(Project().Records[0].Level[1], 12345);
-    QCOMPARE(Project().Records[0].Level[0], first_level);
-    QVERIFY(Project().Records[1].Level[1] != 12345);
+    QCOMPARE(Project().Records[0].Channels[1].Level, 12345);
+    QCOMPARE(Project().Records[0].Channels[0].Level, first_level);
+    QVERIFY(Project().Records[1].Channels[1].Level != 12345);
 
     const std::string rsp =
         (fs::path(dir_.path().toStdString()) / "demo" / "responses" / "geophone_1hz.paz").string();
     Type(Find<QLineEdit>(*form_, "SensorFilenameEdit"), Q(rsp));
-    QCOMPARE(Project().Records[0].SensorResp[1], rsp);
-    QVERIFY(Project().Records[0].SensorResp[0].empty());
+    QCOMPARE(Project().Records[0].Channels[1].SensorResp, rsp);
+    QVERIFY(Project().Records[0].Channels[0].SensorResp.empty());
 
     // With both records selected: what they share shows, the rest is empty; an edit and the
     // "*" button reach both.
@@ -248,11 +249,12 @@ class RecordsPageTest : public QObject {
     Type(Find<QLineEdit>(*form_, "AmplifierFilenameEdit"), Q(rsp));
     QTest::mouseClick(Find<QPushButton>(*form_, "AmplifierAllButton"), Qt::LeftButton);
     for (const TFileRecord& r : Project().Records) {
-      for (int c = 0; c < 3; ++c) QCOMPARE(r.AmplifierResp[c], rsp);
+      for (int c = 0; c < 3; ++c) QCOMPARE(r.Channels[c].AmplifierResp, rsp);
     }
     // A channel's mark, unchecked for both.
     channels->item(0)->setCheckState(Qt::Unchecked);
-    QVERIFY(!Project().Records[0].ChanSelected[0] && !Project().Records[1].ChanSelected[0]);
+    QVERIFY(!Project().Records[0].Channels[0].Selected &&
+            !Project().Records[1].Channels[0].Selected);
     QCOMPARE(channels->item(0)->checkState(), Qt::Unchecked);
   }
 
@@ -274,11 +276,11 @@ class RecordsPageTest : public QObject {
     DoubleClick(*form_, "AdcLabel");
     QTRY_VERIFY(script.Done());
     QCOMPARE(script.texts.back(), QString("Коэффициент АЦП должен быть больше нуля"));
-    QCOMPARE(Project().Records[0].ADCCoef[2], 419430.4);
+    QCOMPARE(Project().Records[0].Channels[2].ADCCoef, 419430.4);
     script.Input("1000");
     DoubleClick(*form_, "AdcLabel");
     QTRY_VERIFY(script.Done());
-    QCOMPARE(Project().Records[1].ADCCoef[2], 1000.0);
+    QCOMPARE(Project().Records[1].Channels[2].ADCCoef, 1000.0);
 
     // A selection start that is no date is refused with its conversion error, nothing changes.
     const TDateTime start = Project().Records[0].SelectStart;
@@ -345,7 +347,7 @@ class RecordsPageTest : public QObject {
     QVERIFY2(proposed.endsWith("sens_HHE.rsp"), qPrintable(proposed));
     const std::string unit = (dir / "unit.rsp").string();
     QVERIFY(fs::exists(unit));
-    QCOMPARE(Project().Records[0].SensorResp[0], unit);
+    QCOMPARE(Project().Records[0].Channels[0].SensorResp, unit);
     QCOMPARE(Find<QLineEdit>(*form_, "SensorFilenameEdit")->text(), Q(unit));
 
     // The record's channels to a file and back onto the other record.
@@ -358,8 +360,9 @@ class RecordsPageTest : public QObject {
     script.File(Q(ini));
     Trigger(*form_, "ChannelsFromFileAction");
     QTRY_VERIFY(script.Done());
-    QCOMPARE(Project().Records[1].SensorResp[0], unit);
-    QCOMPARE(Project().Records[1].ChannelResp[2], Project().Records[0].ChannelResp[2]);
+    QCOMPARE(Project().Records[1].Channels[0].SensorResp, unit);
+    QCOMPARE(Project().Records[1].Channels[2].ChannelResp,
+             Project().Records[0].Channels[2].ChannelResp);
     QCOMPARE(Find<QLineEdit>(*form_, "SensorFilenameEdit")->text(), Q(unit));
     QVERIFY(script.unexpected.empty());
   }

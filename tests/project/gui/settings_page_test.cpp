@@ -12,7 +12,7 @@
 #include <QTabWidget>
 
 #include "gui_test_support.h"
-#include "spectral/settings_page.h"
+#include "project/settings_page.h"
 
 namespace tarvik::gui::testing {
 
@@ -80,16 +80,16 @@ class SettingsPageTest : public QObject {
          [](const TSpectrumSettings& s) { return !s.UseFFT; }},
         {"SpcTypeRadioGroup1",
          [](QWidget& w) { ClickMark(Find<QAbstractButton>(w, "SpcTypeRadioGroup1")); },
-         [](const TSpectrumSettings& s) { return s.SpectrumType == 1; }},
+         [](const TSpectrumSettings& s) { return s.SpectrumType == TSpectrumType::kPower; }},
         {"EstTypeRadioGroup1",
          [](QWidget& w) { ClickMark(Find<QAbstractButton>(w, "EstTypeRadioGroup1")); },
-         [](const TSpectrumSettings& s) { return s.EstimationType == 1; }},
+         [](const TSpectrumSettings& s) { return s.EstimationType == TEstimationType::kBartlett; }},
         {"NoiseDurSpinEdit (Bartlett)",
          [](QWidget& w) { Type(Find<QSpinBox>(w, "NoiseDurSpinEdit"), "17"); },
          [](const TSpectrumSettings& s) { return s.NoiseDur == 17.0 && s.DanielWin == 5; }},
         {"EstTypeRadioGroup0",
          [](QWidget& w) { ClickMark(Find<QAbstractButton>(w, "EstTypeRadioGroup0")); },
-         [](const TSpectrumSettings& s) { return s.EstimationType == 0; }},
+         [](const TSpectrumSettings& s) { return s.EstimationType == TEstimationType::kDaniell; }},
         {"NoiseDurSpinEdit (Daniell)",
          [](QWidget& w) { Type(Find<QSpinBox>(w, "NoiseDurSpinEdit"), "9"); },
          [](const TSpectrumSettings& s) { return s.DanielWin == 9 && s.NoiseDur == 17.0; }},

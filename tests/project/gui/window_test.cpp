@@ -64,7 +64,7 @@ class WindowTest : public QObject {
     p.Records[2].Station = "TVK00";
     p.Records[2].File = demo_.Work("demo/data/gone.msd");
     p.Records[2].Start -= 1.0;
-    p.Records[2].ChanSelected[1] = false;
+    p.Records[2].Channels[1].Selected = false;
     form.RebuildAll();
     auto* table = FileTable(form);
     QCOMPARE(RowCount(table), 3);

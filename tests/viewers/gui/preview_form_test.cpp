@@ -52,8 +52,8 @@ TFileRecord WrittenRecord(const testing::TempDir& dir) {
   r.SelectStart = r.Start;
   r.SelectFinish = r.Finish;
   for (int c = 0; c < 3; ++c) {
-    r.ChanSelected[c] = true;
-    r.Level[c] = 100;
+    r.Channels[c].Selected = true;
+    r.Channels[c].Level = 100;
   }
   return r;
 }
@@ -68,7 +68,7 @@ class PreviewFormTest : public QObject {
   // pixels.
   void ShowDesigned(TPreviewForm& form, int32_t level = 30) {
     TFileRecord r = testing::PreviewRecord(3, testing::kDesignedLength);
-    for (int c = 0; c < 3; ++c) r.Level[c] = level;
+    for (int c = 0; c < 3; ++c) r.Channels[c].Level = level;
     form.Model().ShowSamples(r, testing::DesignedSamples(3), testing::PreviewOptions());
     form.show();
     form.Area()->setFixedSize(1001, 600);
@@ -187,13 +187,13 @@ class PreviewFormTest : public QObject {
     QTest::mousePress(area, Qt::LeftButton, {}, QPoint(250, 100));
     QTest::mouseMove(area, QPoint(10, 100));
     QTest::mouseRelease(area, Qt::LeftButton, {}, QPoint(10, 100));
-    QCOMPARE(form.Model().Record().Level[0], 30);
+    QCOMPARE(form.Model().Record().Channels[0].Level, 30);
     // Left to right over samples 1800..45000: the spike of 80 sets every level.
     QTest::mousePress(area, Qt::LeftButton, {}, QPoint(10, 100));
     QTest::mouseMove(area, QPoint(250, 300));
     QVERIFY(form.Model().LevelDragging());
     QTest::mouseRelease(area, Qt::LeftButton, {}, QPoint(250, 300));
-    for (int c = 0; c < 3; ++c) QCOMPARE(form.Model().Record().Level[c], 80);
+    for (int c = 0; c < 3; ++c) QCOMPARE(form.Model().Record().Channels[c].Level, 80);
     QCOMPARE(Child<QLabel>(form, "SilenceLabel")->text(),
              QString::fromUtf8("Тишина: 0:29:21 (98%)"));
   }
@@ -236,7 +236,7 @@ class PreviewFormTest : public QObject {
   void gapsAreShadedApartFromDisturbances() {
     TPreviewForm form;
     TFileRecord r = testing::PreviewRecord(2, testing::kDesignedLength);
-    for (int c = 0; c < 2; ++c) r.Level[c] = 80;
+    for (int c = 0; c < 2; ++c) r.Channels[c].Level = 80;
     // Channel 2 lacks 30000 samples from 90000 (columns 500 to 667 of 1001).
     TData32 samples = testing::DesignedSamples(2);
     std::fill(samples[1].begin() + 90000, samples[1].begin() + 120000, 0);
@@ -281,7 +281,7 @@ class PreviewFormTest : public QObject {
     edit_then("CancelButton");
     QCOMPARE(form.ShowRecord(record, options, host), TShowRecordOutcome::kCancelled);
     QCOMPARE(record.SelectStart, original.SelectStart);
-    QCOMPARE(record.Level[0], original.Level[0]);
+    QCOMPARE(record.Channels[0].Level, original.Channels[0].Level);
 
     std::vector<bool> loading;
     edit_then("OkButton");
@@ -289,8 +289,8 @@ class PreviewFormTest : public QObject {
              TShowRecordOutcome::kAccepted);
     QCOMPARE(form.Model().IndexOfTime(record.SelectStart), int64_t{1500});
     QCOMPARE(record.SelectFinish, original.SelectFinish);
-    QVERIFY(record.Level[0] != original.Level[0]);
-    QCOMPARE(record.Level[0], form.Model().Record().Level[0]);
+    QVERIFY(record.Channels[0].Level != original.Channels[0].Level);
+    QCOMPARE(record.Channels[0].Level, form.Model().Record().Channels[0].Level);
     QCOMPARE(record.Finish, form.Model().Record().Finish);
     QCOMPARE(loading, (std::vector<bool>{true, false}));
   }

@@ -1,4 +1,4 @@
-#include "spectral/settings_page.h"
+#include "project/settings_page.h"
 
 #include <charconv>
 #include <cmath>
@@ -47,7 +47,7 @@ double UnitCoefOfItem(int item) {
 }
 
 TNoiseSpin NoiseSpin(const TSpectrumSettings& settings) {
-  if (settings.EstimationType == 1) {
+  if (settings.EstimationType == TEstimationType::kBartlett) {
     return {"Помех, с", "Минимальная длительность интервалов с помехами между сегментами тишины",
             RoundToInt32Clamped(settings.NoiseDur)};
   }
@@ -56,7 +56,7 @@ TNoiseSpin NoiseSpin(const TSpectrumSettings& settings) {
 }
 
 void SetNoiseSpinValue(TSpectrumSettings& settings, int value) {
-  if (settings.EstimationType == 1) {
+  if (settings.EstimationType == TEstimationType::kBartlett) {
     settings.NoiseDur = value;
   } else {
     settings.DanielWin = value;
