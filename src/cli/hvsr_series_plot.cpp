@@ -97,8 +97,10 @@ bool RenderHvsrSeriesChart(const THvsrSeriesChart& chart, const std::string& pat
   const QString x_title =
       chart.ByTime ? QString::fromUtf8("Часы от ") + QString::fromStdString(chart.FirstStart)
                    : QString::fromUtf8("Азимут, °");
-  const double xlo = chart.X.front() - (chart.X.size() > 1 ? 0.0 : 0.5);
-  const double xhi = chart.X.size() > 1 ? chart.X.back() : chart.X.front() + 0.5;
+  // By time each interval spans its width around its middle; azimuths are points.
+  const double half = chart.Width > 0.0 ? chart.Width / 2.0 : (chart.X.size() > 1 ? 0.0 : 0.5);
+  const double xlo = chart.X.front() - half;
+  const double xhi = chart.X.back() + half;
   int row = 0;
   plot.plotLayout()->addElement(
       row++, 0,

@@ -86,6 +86,10 @@ bool ParseHvsrSeriesJson(std::string_view bytes, THvsrSeriesChart& out, std::str
   const Json& list = j[list_key];
   const double nan = std::numeric_limits<double>::quiet_NaN();
   double first = nan;
+  if (out.ByTime) {
+    const double every = NumberOr(j, "every_seconds", 0.0);
+    out.Width = every > 0.0 && std::isfinite(every) ? every / 3600.0 : 0.0;
+  }
   for (const Json& item : list) {
     if (!item.is_object()) return fail(std::string(list_key) + ": элемент не объект");
     double x = nan;
@@ -98,7 +102,7 @@ bool ParseHvsrSeriesJson(std::string_view bytes, THvsrSeriesChart& out, std::str
         first = seconds;
         out.FirstStart = start->get<std::string>();
       }
-      x = (seconds - first) / 3600.0;
+      x = (seconds - first) / 3600.0 + out.Width / 2.0;
     } else {
       x = NumberOr(item, "azimuth", nan);
     }

@@ -18,8 +18,11 @@ struct THvsrSeriesChart {
   bool ByTime = true;  // else by azimuth
   std::string Station;
   std::string FirstStart;  // ISO 8601, the start of the first interval (by time)
-  // Hours from the first interval's start (by time), or degrees (by azimuth).
+  // The middle of each interval in hours from the first interval's start (by time), or degrees
+  // (by azimuth).
   std::vector<double> X;
+  // The length of one interval in hours (by time); 0 by azimuth.
+  double Width = 0.0;
   // f0 of each X with f0 − σf and f0 + σf (Hz); NaN where there is none.
   std::vector<double> F0, F0Low, F0High;
   // The grid (Hz) and one mean curve per X on it (empty where there is none).

@@ -12,7 +12,7 @@ namespace tarvik {
 namespace {
 
 // Two intervals of an hour from the statistics of designed windows, written as a run writes
-// them: the chart reads the hours, f0 with its band and a curve per interval.
+// them: the chart reads the hours of their middles, f0 with its band and a curve per interval.
 TEST(HvsrChart, ReadsWhatARunWrites) {
   const TFileRecord record = testing::HvsrTestRecord();
   std::vector<THvsrInterval> intervals(3);
@@ -29,7 +29,9 @@ TEST(HvsrChart, ReadsWhatARunWrites) {
       << error;
   EXPECT_TRUE(chart.ByTime);
   ASSERT_EQ(chart.X.size(), 3u);
-  EXPECT_NEAR(chart.X[2], 2.0, 1e-6);
+  // Each interval stands at its middle, an hour wide.
+  EXPECT_NEAR(chart.X[2], 2.5, 1e-6);
+  EXPECT_DOUBLE_EQ(chart.Width, 1.0);
   EXPECT_DOUBLE_EQ(chart.F0[0], intervals[0].Result.F0Mean);
   EXPECT_NEAR(chart.F0High[0] - chart.F0[0], intervals[0].Result.SigmaF, 1e-9);
   EXPECT_TRUE(std::isnan(chart.F0[1]));  // an interval without windows
