@@ -155,7 +155,8 @@ TEST(HvsrCli, JobsAndShardsWriteTheFilesOfOnePlainRun) {
   const nlohmann::json c = nlohmann::json::parse(chart.out);
   EXPECT_EQ(c["kind"], "hvsr_time");
   ASSERT_EQ(c["f0"].size(), 8u);
-  EXPECT_NEAR(c["f0"][1][0].get<double>(), 5.0 / 60.0, 1e-9);  // hours from the first start
+  // The second 5-minute interval, at its middle: hours from the first start.
+  EXPECT_NEAR(c["f0"][1][0].get<double>(), 7.5 / 60.0, 1e-9);
   EXPECT_NEAR(c["f0"][1][1].get<double>(), 2.0, 0.1);
   EXPECT_EQ(c["map"]["columns_with_curve"], 8);
   const CliRun map =
