@@ -57,7 +57,7 @@ void MarkRatioPeak(TSpectrumView& view, const THvsrSettings& settings) {
   }
   TChartSeries mark;
   char title[96];
-  std::snprintf(title, sizeof title, "H/Z: f0 = %.3g Гц, A0 = %.3g", peak.F0, peak.A0);
+  std::snprintf(title, sizeof title, "H/Z: f0 = %#.3g Гц, A0 = %#.3g", peak.F0, peak.A0);
   mark.Title = title;
   mark.Color = hz.Color;
   mark.Dashed = true;

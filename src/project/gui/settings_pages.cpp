@@ -489,6 +489,7 @@ void TGeneralPage::BuildHvsrGroup(QVBoxLayout* outer) {
     if (!row.items.empty()) {
       control.Combo = new QComboBox(box);
       control.Combo->setObjectName(row.name);
+      control.Combo->setMaximumWidth(180);
       for (const char* item : row.items) control.Combo->addItem(QString::fromUtf8(item));
       fields->addRow(QString::fromUtf8(row.caption), control.Combo);
       const std::string_view k = control.Key;
@@ -525,6 +526,7 @@ void TGeneralPage::WriteHvsr(std::string_view key, double value) {
   } else {
     form_.MarkModified();
     form_.ScheduleIdleUpdate();
+    if (key == "Smoothing") ReloadHvsr();
     return;
   }
   ReloadHvsr();
@@ -540,6 +542,9 @@ void TGeneralPage::ReloadHvsr() {
     const double v = QString::fromStdString(SettingValueText(project, 0, *key)).toDouble();
     if (c.Combo != nullptr) c.Combo->setCurrentIndex(static_cast<int>(v));
     if (c.Spin != nullptr) c.Spin->setValue(v);
+    // The bandwidth belongs to the smoothing.
+    if (c.Key == "Bandwidth" && c.Spin != nullptr)
+      c.Spin->setEnabled(project.Hvsr.Smoothing == THvsrSmoothing::kKonnoOhmachi);
   }
   reloading_ = was;
 }

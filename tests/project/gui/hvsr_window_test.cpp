@@ -81,6 +81,16 @@ class HvsrWindowTest : public QObject {
     horizontal->setCurrentIndex(0);
     emit horizontal->activated(0);
     QCOMPARE(p.Hvsr.Horizontal, THvsrHorizontal::kArithmetic);
+    // Without smoothing its bandwidth means nothing and is off.
+    auto* smoothing = Find<QComboBox>(*form_, "HvsrSmoothingComBox");
+    auto* bandwidth = Find<QDoubleSpinBox>(*form_, "HvsrBandwidthSpinEdit");
+    smoothing->setCurrentIndex(1);
+    emit smoothing->activated(1);
+    QCOMPARE(p.Hvsr.Smoothing, THvsrSmoothing::kNone);
+    QVERIFY(!bandwidth->isEnabled());
+    smoothing->setCurrentIndex(0);
+    emit smoothing->activated(0);
+    QVERIFY(bandwidth->isEnabled());
     // The page shows what the project holds after a reload.
     p.Hvsr.GridPoints = 300;
     form_->GeneralPage().Reload();
