@@ -200,6 +200,20 @@ class HvsrWindowTest : public QObject {
     QVERIFY(files > 0);
     QCOMPARE(Find<QPushButton>(*form_, "PsdCalcButton")->text(), QString(kRunCaption));
     QVERIFY(!form_->Busy());
+
+    // The run button is its stop while the run goes on.
+    list->item(0)->setCheckState(Qt::Checked);
+    Find<QDoubleSpinBox>(*form_, "PsdSegmentSpinEdit")->setValue(5.0);
+    QSignalSpy finished(form_.get(), &TMainForm::runFinished);
+    auto* calc = Find<QPushButton>(*form_, "PsdCalcButton");
+    QTest::mouseClick(calc, Qt::LeftButton);
+    QCOMPARE(calc->text(), QString(kStopCaption));
+    QVERIFY(form_->Busy());
+    QTest::mouseClick(calc, Qt::LeftButton);
+    QVERIFY(finished.count() > 0 || finished.wait(120000));
+    QTRY_COMPARE(script.texts.size(), size_t{3});
+    QVERIFY2(script.texts[2].contains("остановлен"), qPrintable(script.texts[2]));
+    QCOMPARE(calc->text(), QString(kRunCaption));
     QVERIFY(script.unexpected.empty());
   }
 
