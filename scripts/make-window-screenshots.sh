@@ -16,3 +16,9 @@ trap 'rm -rf "$work"' EXIT
 "$build"/tarvik-cli demo "$work" -q >/dev/null
 xvfb-run -a -s "-screen 0 1600x1000x24" env QT_QPA_PLATFORM=xcb \
   "$build"/tools/take_screenshots "$work/demo.tvp" docs/screenshots 800x600 1600x1000
+# The viewer on the noise statistics of the record the tool computed them for.
+"$build"/tarvik-cli psd-stats "$work/demo.tvp" --channel .TVK01..HHZ -o "$work/stats.json" \
+  --force >/dev/null
+xvfb-run -a -s "-screen 0 1600x1000x24" env QT_QPA_PLATFORM=xcb \
+  "$build"/tarvik-cli plot "$work/stats.json" --window -o docs/screenshots/viewer_noise_statistics.png \
+  --width 1000 --height 640 >/dev/null

@@ -6,12 +6,15 @@
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialog>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QListWidget>
 #include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -143,5 +146,34 @@ int main(int argc, char** argv) {
   ok = SaveModal(out + "/responses_from_window.png",
                  [&] { Child<QPushButton>(form, "ResponseView3Button")->click(); }) &&
        ok;
+
+  // The H/V statistics of both records and the noise statistics of the first, run from the
+  // processing page, and the viewer on the first record's statistics.
+  pages->setCurrentIndex(1);
+  const auto run = [&form](const char* button) {
+    QSignalSpy finished(&form, &tarvik::gui::TMainForm::runFinished);
+    // The summary the run ends with is closed once the run is over.
+    QTimer close;
+    close.setInterval(50);
+    QObject::connect(&close, &QTimer::timeout, [&] {
+      if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget())) box->accept();
+    });
+    close.start();
+    Child<QPushButton>(form, button)->click();
+    finished.wait(600000);
+  };
+  processing->setCurrentIndex(1);
+  Child<QCheckBox>(form, "HvsrCheckBox")->setChecked(true);
+  run("NakCalcButton");
+  Child<QListWidget>(form, "NakListBox")->setCurrentRow(0);
+  ok = Save(form, out + "/main_hvsr.png") && ok;
+  ok = SaveModal(out + "/viewer_hvsr_from_window.png",
+                 [&] { Child<QPushButton>(form, "NakShowButton")->click(); }) &&
+       ok;
+  processing->setCurrentIndex(3);
+  Child<QListWidget>(form, "PsdListBox")->item(0)->setCheckState(Qt::Checked);
+  Child<QDoubleSpinBox>(form, "PsdSegmentSpinEdit")->setValue(600);
+  run("PsdCalcButton");
+  ok = Save(form, out + "/main_noise.png") && ok;
   return ok ? 0 : 1;
 }

@@ -104,8 +104,8 @@ TMainForm::~TMainForm() {
 }
 
 bool TMainForm::Busy() const {
-  return work_.PrimRunning || work_.NakRunning || work_.PreviewLoading || work_.Adding ||
-         work_.Compressing;
+  return work_.PrimRunning || work_.NakRunning || work_.PsdRunning || work_.PreviewLoading ||
+         work_.Adding || work_.Compressing;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -491,7 +491,9 @@ void TMainForm::UpdateIdleStates() {
   in.PrimRunning = work_.PrimRunning;
   in.NakRunning = work_.NakRunning;
   in.PreviewLoading = work_.PreviewLoading;
-  in.Adding = work_.Adding || work_.Compressing;
+  // Like files being added, the noise run leaves no edit and no other run on; its own button
+  // (the stop) is set by the processing page.
+  in.Adding = work_.Adding || work_.Compressing || work_.PsdRunning;
   in.EditorChannels = records_->EditorChannels();
   const TIdleStates s = IdleStates(in);
 

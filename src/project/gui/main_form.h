@@ -41,6 +41,8 @@ class TGeneralPage;
 struct TWindowWork {
   bool PrimRunning = false;
   bool NakRunning = false;
+  // The noise statistics' segment PSDs are computed.
+  bool PsdRunning = false;
   bool PreviewLoading = false;
   bool Adding = false;
   bool Compressing = false;

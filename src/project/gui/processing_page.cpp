@@ -2,16 +2,20 @@
 // runs of the calculation driver on a worker thread and the viewer on their results.
 
 #include <QAction>
+#include <QCheckBox>
+#include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QInputDialog>
+#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <filesystem>
 #include <memory>
 
 #include "common/ui_host.h"
@@ -24,13 +28,45 @@
 #include "project/gui/settings_pages.h"
 #include "project/result_view.h"
 #include "project/window_rules.h"
+#include "spectral/hv_export.h"
+#include "spectral/hv_peak.h"
 #include "viewers/gui/spc_form.h"
+#include "viewers/hvsr_show.h"
 
 namespace tarvik::gui {
 
 namespace {
 
-enum ListKind { kPrimaryList = 0, kHVList = 1, kVariationList = 2 };
+// Kinds of list; also the tabs' order, but for the noise statistics, added last.
+enum ListKind { kPrimaryList = 0, kHVList = 1, kVariationList = 2, kPsdList = 3 };
+
+// The classic ratio chart's series: E/Z, N/Z and H/Z, each followed by its spread.
+constexpr size_t kHZSeries = 4;
+
+// Marks f0 and A0 of the H/Z curve of a classic ratio chart with a dashed vertical line from
+// the bottom of the curve up to the peak, titled with both values, so that the check list
+// tells them; the search band is the one of the H/V statistics. Nothing when H/Z has no peak.
+void MarkRatioPeak(TSpectrumView& view, const THvsrSettings& settings) {
+  if (view.Series.size() <= kHZSeries) return;
+  const TChartSeries& hz = view.Series[kHZSeries];
+  const TRatioPeak peak = FindRatioPeak(hz.X, hz.Y, settings.BandFMin, settings.BandFMax);
+  if (!peak.Found) return;
+  double low = peak.A0;
+  for (double v : hz.Y) {
+    if (v > 0.0 && v < low) low = v;
+  }
+  TChartSeries mark;
+  char title[96];
+  std::snprintf(title, sizeof title, "H/Z: f0 = %#.3g Гц, A0 = %#.3g", peak.F0, peak.A0);
+  mark.Title = title;
+  mark.Color = hz.Color;
+  mark.Dashed = true;
+  mark.Width = 1.5;
+  mark.FitsAxes = false;
+  mark.Add(peak.F0, low);
+  mark.Add(peak.F0, peak.A0);
+  view.Series.push_back(std::move(mark));
+}
 
 QPushButton* Button(QWidget* parent, const char* caption, const char* name) {
   auto* b = new QPushButton(QString::fromUtf8(caption), parent);
@@ -60,7 +96,7 @@ TProcessingPage::TProcessingPage(TMainForm& form, QWidget* parent)
   auto record_tab = [&](const char* title, const char* list_name, const char* check_name,
                         const char* calc_name, const char* mask_name, const char* show_name,
                         QListWidget*& list, TForAllCheckBox*& box, QPushButton*& calc,
-                        QPushButton*& mask, QPushButton*& show, int kind) {
+                        QPushButton*& mask, QPushButton*& show, int kind) -> QGridLayout* {
     auto* tab = new QWidget(processing_tabs_);
     auto* grid = new QGridLayout(tab);
     list = CheckList(tab, list_name);
@@ -108,14 +144,24 @@ TProcessingPage::TProcessingPage(TMainForm& form, QWidget* parent)
     TForAllCheckBox* b = box;
     connect(box, &QCheckBox::clicked, this, [this, l, b, kind] { ForAllClicked(l, b, kind); });
     connect(mask, &QPushButton::clicked, this, [this, l, b, kind] { Mask(l, b, kind); });
+    return grid;
   };
   record_tab("Обычные спектры", "PrimListBox", "PrimCheckBox", "PrimCalcButton", "PrimMaskButton",
              "PrimShowButton", prim_list_, prim_check_, prim_calc_button_, prim_mask_button_,
              prim_show_button_, kPrimaryList);
   prim_list_->setToolTip(kHVListHint);
-  record_tab("Спектры H/V", "NakListBox", "NakCheckBox", "NakCalcButton", "NakMaskButton",
-             "NakShowButton", nak_list_, nak_check_, nak_calc_button_, nak_mask_button_,
-             nak_show_button_, kHVList);
+  QGridLayout* hv_grid = record_tab("Спектры H/V", "NakListBox", "NakCheckBox", "NakCalcButton",
+                                    "NakMaskButton", "NakShowButton", nak_list_, nak_check_,
+                                    nak_calc_button_, nak_mask_button_, nak_show_button_, kHVList);
+  // The same records, the same buttons: either the ratio of their spectra or the statistics of
+  // H/V over the windows of each record (the ".hv" file with its criteria).
+  hvsr_check_ = new QCheckBox("Статистика по окнам", hv_grid->parentWidget());
+  hvsr_check_->setObjectName("HvsrCheckBox");
+  hvsr_check_->setToolTip(
+      "Рассчитывать и показывать статистику H/V по окнам записи (f0, A0 и критерии) вместо "
+      "отношения спектров");
+  hv_grid->addWidget(hvsr_check_, 0, 1);
+  connect(hvsr_check_, &QCheckBox::toggled, this, [this] { form_.ScheduleIdleUpdate(); });
 
   // The comparison of result files.
   auto* tab = new QWidget(processing_tabs_);
@@ -164,6 +210,47 @@ TProcessingPage::TProcessingPage(TMainForm& form, QWidget* parent)
   connect(var_list_, &QListWidget::itemDoubleClicked, this, [this] { ShowComparison(0); });
   connect(var_average_button_, &QPushButton::clicked, this, [this] { ShowComparison(1); });
   connect(var_median_button_, &QPushButton::clicked, this, [this] { ShowComparison(2); });
+
+  // The noise statistics: segment PSDs of the checked records into the results' PSD store.
+  auto* psd_tab = new QWidget(processing_tabs_);
+  auto* psd_grid = new QGridLayout(psd_tab);
+  psd_check_ = new TForAllCheckBox("Для всех", psd_tab);
+  psd_check_->setObjectName("PsdCheckBox");
+  psd_check_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  psd_list_ = CheckList(psd_tab, "PsdListBox");
+  psd_list_->setToolTip(
+      "Отметьте записи, спектральные плотности мощности которых по сегментам нужно добавить в "
+      "хранилище шумовой статистики (папка PSD результатов)");
+  psd_calc_button_ = Button(psd_tab, kRunCaption, "PsdCalcButton");
+  psd_mask_button_ = Button(psd_tab, "М а с к а", "PsdMaskButton");
+  psd_segment_spin_ = new QDoubleSpinBox(psd_tab);
+  psd_segment_spin_->setObjectName("PsdSegmentSpinEdit");
+  psd_segment_spin_->setDecimals(0);
+  psd_segment_spin_->setRange(1.0, 86400.0);
+  psd_segment_spin_->setValue(TPsdSettings{}.SegmentSeconds);
+  psd_segment_spin_->setToolTip("Длина сегмента, с; сегменты перекрываются наполовину");
+  auto* psd_buttons = new QVBoxLayout;
+  psd_buttons->addWidget(psd_calc_button_);
+  psd_buttons->addWidget(psd_mask_button_);
+  psd_buttons->addWidget(new QLabel("Сегмент, с", psd_tab));
+  psd_buttons->addWidget(psd_segment_spin_);
+  psd_buttons->addStretch(1);
+  psd_grid->addWidget(psd_check_, 0, 0);
+  psd_grid->addWidget(psd_list_, 1, 0);
+  psd_grid->addLayout(psd_buttons, 1, 1);
+  psd_grid->setRowStretch(1, 1);
+  processing_tabs_->addTab(psd_tab, "Шумовая статистика");
+  connect(psd_calc_button_, &QPushButton::clicked, this, &TProcessingPage::StartPsdRun);
+  connect(psd_list_, &QListWidget::itemChanged, this,
+          [this](QListWidgetItem* item) { ListItemChanged(item, kPsdList); });
+  connect(psd_check_, &QCheckBox::clicked, this,
+          [this] { ForAllClicked(psd_list_, psd_check_, kPsdList); });
+  connect(psd_mask_button_, &QPushButton::clicked, this,
+          [this] { Mask(psd_list_, psd_check_, kPsdList); });
+}
+
+bool TProcessingPage::HvsrChosen() const {
+  return hvsr_check_->isChecked();
 }
 
 void TProcessingPage::showEvent(QShowEvent* event) {
@@ -179,6 +266,9 @@ void TProcessingPage::ClearChecks() {
   prim_check_->setCheckState(Qt::Unchecked);
   nak_check_->setCheckState(Qt::Unchecked);
   var_check_->setCheckState(Qt::Unchecked);
+  psd_check_->setCheckState(Qt::Unchecked);
+  psd_checked_.clear();
+  RebuildPsdList();
 }
 
 void TProcessingPage::FillIdleInputs(TIdleInputs& in) const {
@@ -199,8 +289,13 @@ void TProcessingPage::ApplyStates(const TIdleStates& s) {
   nak_mask_button_->setEnabled(s.NakMask);
   var_mask_button_->setEnabled(s.CheckLists && var_list_->count() > 0);
   for (QCheckBox* box : {static_cast<QCheckBox*>(prim_check_), static_cast<QCheckBox*>(nak_check_),
-                         static_cast<QCheckBox*>(var_check_)})
+                         static_cast<QCheckBox*>(var_check_), static_cast<QCheckBox*>(psd_check_)})
     box->setEnabled(s.CheckLists);
+  // The noise run is its own stop button; it runs when nothing else does.
+  psd_calc_button_->setEnabled(form_.Work().PsdRunning || s.CheckLists);
+  psd_mask_button_->setEnabled(s.CheckLists && psd_list_->count() > 0);
+  psd_segment_spin_->setEnabled(s.CheckLists);
+  hvsr_check_->setEnabled(s.CheckLists);
   for (QAction* a : list_popup_actions_) a->setEnabled(s.CheckLists);
 }
 
@@ -248,6 +343,20 @@ void TProcessingPage::RebuildPrimList() {
   const TRecordListModel model = BuildPrimaryList(shell_.Project());
   FillCheckList(prim_list_, model.Entries, model.Checked);
   UpdateForAllBox(prim_list_, prim_check_);
+  RebuildPsdList();
+}
+
+void TProcessingPage::RebuildPsdList() {
+  const TFileRecords& records = shell_.Project().Records;
+  psd_checked_.resize(records.size(), 0);
+  std::vector<std::string> entries;
+  std::vector<bool> checked;
+  for (size_t i = 0; i < records.size(); ++i) {
+    entries.push_back(PrimaryEntryText(records[i]));
+    checked.push_back(psd_checked_[i] != 0);
+  }
+  FillCheckList(psd_list_, entries, checked);
+  UpdateForAllBox(psd_list_, psd_check_);
 }
 
 void TProcessingPage::RebuildNakList() {
@@ -279,6 +388,19 @@ void TProcessingPage::ListItemChanged(QListWidgetItem* item, int kind) {
   const int row = list->row(item);
   const bool checked = item->checkState() == Qt::Checked;
   TFileRecords& records = shell_.Project().Records;
+  if (kind == kPsdList) {
+    if (row >= 0 && static_cast<size_t>(row) < psd_checked_.size()) {
+      if (form_.Busy()) {
+        reloading_ = true;
+        item->setCheckState(psd_checked_[static_cast<size_t>(row)] ? Qt::Checked : Qt::Unchecked);
+        reloading_ = false;
+        return;
+      }
+      psd_checked_[static_cast<size_t>(row)] = checked;
+    }
+    UpdateForAllBox(list, psd_check_);
+    return;
+  }
   if (kind != kVariationList && row >= 0 && static_cast<size_t>(row) < records.size()) {
     TFileRecord& r = records[static_cast<size_t>(row)];
     bool& flag = kind == kPrimaryList ? r.ToProcess : r.ToProcessNakamura;
@@ -308,7 +430,9 @@ void TProcessingPage::ForAllClicked(QListWidget* list, TForAllCheckBox* box, int
   for (int i = 0; i < list->count(); ++i)
     list->item(i)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
   reloading_ = false;
-  if (kind != kVariationList) {
+  if (kind == kPsdList) {
+    std::fill(psd_checked_.begin(), psd_checked_.end(), on ? 1 : 0);
+  } else if (kind != kVariationList) {
     for (TFileRecord& r : shell_.Project().Records)
       (kind == kPrimaryList ? r.ToProcess : r.ToProcessNakamura) = on;
     form_.MarkModified();
@@ -328,7 +452,10 @@ void TProcessingPage::Mask(QListWidget* list, TForAllCheckBox* box, int kind) {
     QListWidgetItem* item = list->item(i);
     if (!MaskMatches(item->text().toStdString(), needle)) continue;
     item->setCheckState(Qt::Checked);
-    if (kind != kVariationList && static_cast<size_t>(i) < records.size()) {
+    if (kind == kPsdList && static_cast<size_t>(i) < psd_checked_.size()) {
+      psd_checked_[static_cast<size_t>(i)] = 1;
+    } else if (kind != kVariationList && kind != kPsdList &&
+               static_cast<size_t>(i) < records.size()) {
       TFileRecord& r = records[static_cast<size_t>(i)];
       bool& flag = kind == kPrimaryList ? r.ToProcess : r.ToProcessNakamura;
       changed = changed || !flag;
@@ -371,12 +498,87 @@ void TProcessingPage::StartRun(bool hv, int start, bool only) {
   form_.Host().ClearStop();
   form_.UpdateIdleStates();
   TQtUiHost* host = &form_.Host();
+  if (hv && HvsrChosen()) {
+    // The statistics of the records checked for H/V, with the project's H/V statistics
+    // settings (checked by the run itself, which refuses settings it cannot use).
+    THvsrRunOptions hvsr;
+    hvsr.Settings = ran->Hvsr;
+    form_.Runner().Start(
+        [ran, report, folders, options, host, hvsr, headers] {
+          *report = std::move(tarvik::RunHvsr(*ran, folders, *host, options, hvsr).Run);
+        },
+        [this, ran, report] { FinishRun(true, *ran, *report); });
+    return;
+  }
   form_.Runner().Start(
       [ran, report, folders, options, host, hv, headers] {
         *report = hv ? tarvik::RunHV(*ran, folders, *host, options)
                      : tarvik::RunPrimary(*ran, folders, *host, options);
       },
       [this, ran, report, hv] { FinishRun(hv, *ran, *report); });
+}
+
+void TProcessingPage::StartPsdRun() {
+  bool& running = form_.Work().PsdRunning;
+  if (running) {
+    form_.Host().RequestStop();
+    return;
+  }
+  if (form_.Busy()) return;
+  RebuildPsdList();
+  TPsdRunOptions options;
+  options.Settings.SegmentSeconds = psd_segment_spin_->value();
+  std::string why;
+  if (!CheckPsdSettings(options.Settings, &why)) {
+    form_.Host().ShowMessage(why);
+    return;
+  }
+  auto records = std::make_shared<std::vector<TFileRecord>>();
+  std::vector<std::string> labels;
+  const TFileRecords& all = shell_.Project().Records;
+  for (size_t i = 0; i < all.size() && i < psd_checked_.size(); ++i) {
+    if (!psd_checked_[i]) continue;
+    records->push_back(all[i]);
+    labels.push_back("record " + std::to_string(i + 1) + " (" + all[i].Station + ")");
+  }
+  if (records->empty()) {
+    form_.Host().ShowMessage(
+        "Не отмечена ни одна запись для шумовой статистики. Отметьте записи флажками в списке "
+        "«Шумовая статистика»");
+    return;
+  }
+  options.DefaultRate = shell_.Project().General.SampRateDefault;
+  std::shared_ptr<HeaderCache> headers = form_.SharedHeaders();
+  options.Headers = headers.get();
+  const std::string store = (std::filesystem::path(shell_.Folders().Results) / "PSD").string();
+  auto report = std::make_shared<TPsdRunReport>();
+  running = true;
+  psd_calc_button_->setText(kStopCaption);
+  form_.Host().ClearStop();
+  form_.UpdateIdleStates();
+  TQtUiHost* host = &form_.Host();
+  form_.Runner().Start(
+      [records, labels, store, options, host, report, headers] {
+        *report = tarvik::RunPsd(*records, labels, store, options, *host);
+      },
+      [this, report, store] { FinishPsdRun(*report, store); });
+}
+
+void TProcessingPage::FinishPsdRun(const TPsdRunReport& report, const std::string& store) {
+  form_.Work().PsdRunning = false;
+  psd_calc_button_->setText(kRunCaption);
+  form_.UpdateIdleStates();
+  std::string text = report.Stopped ? "Расчет шумовой статистики остановлен; незаконченные сутки "
+                                      "не записаны.\n"
+                                    : "Расчет шумовой статистики завершен.\n";
+  text += "Хранилище: " + store + "\nСегментов рассчитано: " + std::to_string(report.Computed) +
+          ", взято из хранилища: " + std::to_string(report.Kept) +
+          ", пропущено из-за разрывов: " + std::to_string(report.Skipped) +
+          "\nСуток записано: " + std::to_string(report.DaysWritten) +
+          ", без изменений: " + std::to_string(report.DaysUnchanged);
+  for (const std::string& e : report.Errors) text += "\n" + e;
+  form_.Host().ShowMessage(text);
+  emit runFinished();
 }
 
 void TProcessingPage::FinishRun(bool hv, const TProject& ran, const TRunReport& report) {
@@ -405,6 +607,10 @@ void TProcessingPage::FinishRun(bool hv, const TProject& ran, const TRunReport& 
 // The viewer on results.
 
 void TProcessingPage::ShowResult(bool hv) {
+  if (hv && HvsrChosen()) {
+    ShowHvsrResult();
+    return;
+  }
   QListWidget* list = hv ? nak_list_ : prim_list_;
   const int row = SelectedRow(list);
   if (row < 0 || form_.Work().PreviewLoading) return;
@@ -416,13 +622,55 @@ void TProcessingPage::ShowResult(bool hv) {
   TSpcForm& viewer = form_.Viewer();
   TRecordResultBrowser browser(shell_.Project(), shell_.Folders(), hv, form_.Host());
   if (!browser.Open(row, viewer.view())) return;
-  viewer.setNavigationCallback(
-      [&viewer, &browser](int index) { browser.Navigate(index, viewer.view()); });
+  const THvsrSettings& band = shell_.Project().Hvsr;
+  if (hv) MarkRatioPeak(viewer.view(), band);
+  viewer.setNavigationCallback([&viewer, &browser, hv, &band](int index) {
+    browser.Navigate(index, viewer.view());
+    if (hv) MarkRatioPeak(viewer.view(), band);
+  });
   viewer.refresh();
   viewer.exec();
   viewer.setNavigationCallback({});
   // The selection made in the viewer is kept with the record (the project is then modified).
   browser.Close(viewer.view());
+  form_.ScheduleIdleUpdate();
+}
+
+void TProcessingPage::ShowHvsrResult() {
+  const int row = SelectedRow(nak_list_);
+  const TFileRecords& records = shell_.Project().Records;
+  if (row < 0 || static_cast<size_t>(row) >= records.size() || form_.Work().PreviewLoading) return;
+  const TResultFolders folders = shell_.Folders();
+  const int count = static_cast<int>(records.size());
+  const std::string path = HvsrFilePaths(folders, records[static_cast<size_t>(row)]).Hv;
+  if (!QFileInfo::exists(Q(path))) {
+    form_.Host().ShowMessage("Файл статистики H/V не найден:\n" + path +
+                             "\n\nВыполните расчет: флажок «Статистика по окнам» и кнопка "
+                             "«Р а с ч е т» на вкладке «Спектры H/V».");
+    return;
+  }
+  TSpcForm& viewer = form_.Viewer();
+  // Record index's statistics, or an empty chart naming the missing file; Prev/Next follow the
+  // records of the project.
+  auto show = [&viewer, &records, folders, count, this](int index) {
+    if (index < 0 || index >= count) return;
+    TSpectrumView& view = viewer.view();
+    const std::string file = HvsrFilePaths(folders, records[static_cast<size_t>(index)]).Hv;
+    if (QFileInfo::exists(Q(file))) {
+      tarvik::ShowHvsrResult(view, file, form_.Host());
+    } else {
+      ClearChart(view);
+      view.Caption = file + " - Файл не существует";
+    }
+    view.CurrentIndex = index;
+    view.RecordCount = count;
+    UpdateNavigation(view);
+  };
+  show(row);
+  viewer.setNavigationCallback(show);
+  viewer.refresh();
+  viewer.exec();
+  viewer.setNavigationCallback({});
   form_.ScheduleIdleUpdate();
 }
 

@@ -6,8 +6,11 @@
 
 #include "project/app_shell.h"
 #include "project/driver.h"
+#include "spectral/psd_run.h"
 
 class QAction;
+class QCheckBox;
+class QDoubleSpinBox;
 class QListWidget;
 class QListWidgetItem;
 class QPushButton;
@@ -31,6 +34,8 @@ class TProcessingPage final : public QWidget {
   void RebuildNakList();
   void ShowNakList(const TRecordListModel& model);
   void RebuildVarList();
+  // The noise-statistics list: an entry per record; its checks live in the window only.
+  void RebuildPsdList();
   // The comparison list named the files of the project before: it is built again on request.
   void ClearComparison();
   // Every list's "for all" box cleared (the project was closed).
@@ -54,9 +59,15 @@ class TProcessingPage final : public QWidget {
   void Mask(QListWidget* list, TForAllCheckBox* box, int kind);
   void StartRun(bool hv, int start, bool only);
   void FinishRun(bool hv, const TProject& ran, const TRunReport& report);
+  // The H/V list runs and shows the per-window H/V statistics instead of the ratio of spectra.
+  bool HvsrChosen() const;
+  void StartPsdRun();
+  void FinishPsdRun(const TPsdRunReport& report, const std::string& store);
   int SelectedRow(QListWidget* list) const;
   // The viewer on the selected record's primary (or H/V) result, moving through the records.
   void ShowResult(bool hv);
+  // The viewer on the selected record's H/V statistics, moving through the records'.
+  void ShowHvsrResult();
   // The checked files of the comparison list: 0 together, 1 average, 2 median.
   void ShowComparison(int what);
 
@@ -76,6 +87,13 @@ class TProcessingPage final : public QWidget {
   QPushButton* nak_calc_button_ = nullptr;
   QPushButton* nak_mask_button_ = nullptr;
   QPushButton* nak_show_button_ = nullptr;
+  QCheckBox* hvsr_check_ = nullptr;
+  QListWidget* psd_list_ = nullptr;
+  TForAllCheckBox* psd_check_ = nullptr;
+  QPushButton* psd_calc_button_ = nullptr;
+  QPushButton* psd_mask_button_ = nullptr;
+  QDoubleSpinBox* psd_segment_spin_ = nullptr;
+  std::vector<char> psd_checked_;
   QListWidget* var_list_ = nullptr;
   TForAllCheckBox* var_check_ = nullptr;
   QRadioButton* abs_radio_ = nullptr;

@@ -23,8 +23,8 @@
 #include "project/gui/qt_ui_host.h"
 #include "project/gui/settings_pages.h"
 #include "project/settings_keys.h"
-#include "project/window_rules.h"
 #include "project/settings_page.h"
+#include "project/window_rules.h"
 #include "records/assembly.h"
 
 namespace tarvik::gui {
@@ -414,6 +414,7 @@ TGeneralPage::TGeneralPage(TMainForm& window, QWidget* parent)
   for (QWidget* w :
        std::initializer_list<QWidget*>{format_combo_, max_span_spin_, sr_default_spin_})
     w->setMaximumWidth(180);
+  BuildHvsrGroup(outer);
   outer->addStretch(1);
 
   connect(directory_edit_, &QLineEdit::textEdited, this, [this](const QString& text) {
@@ -451,6 +452,101 @@ void TGeneralPage::Reload() {
   max_span_spin_->setValue(g.MaxSpan);
   sr_default_spin_->setValue(g.SampRateDefault);
   reloading_ = false;
+  ReloadHvsr();
+}
+
+void TGeneralPage::BuildHvsrGroup(QVBoxLayout* outer) {
+  auto* box = new QGroupBox("Статистика H/V по окнам", this);
+  box->setObjectName("HvsrGroupBox");
+  auto* fields = new QFormLayout(box);
+  const struct {
+    std::string_view key;
+    const char* caption;
+    const char* name;
+    int decimals;
+    std::vector<const char*> items;  // a list of choices; a number otherwise
+  } rows[] = {
+      {"Smoothing", "Сглаживание", "HvsrSmoothingComBox", 0, {"Конно–Омачи", "нет"}},
+      {"Bandwidth", "Параметр сглаживания b", "HvsrBandwidthSpinEdit", 1, {}},
+      {"GridFMin", "Сетка частот: от, Гц", "HvsrGridFMinSpinEdit", 3, {}},
+      {"GridFMax", "до, Гц", "HvsrGridFMaxSpinEdit", 2, {}},
+      {"GridPoints", "точек (логарифмический шаг)", "HvsrGridPointsSpinEdit", 0, {}},
+      {"Horizontal",
+       "Горизонтальная компонента",
+       "HvsrHorizontalComBox",
+       0,
+       {"(E + N)/2", "√(E·N)", "√((E² + N²)/2)"}},
+      {"Rejection", "Отбраковка окон", "HvsrRejectionComBox", 0, {"по частотам пиков окон", "нет"}},
+      {"RejectionN", "Порог отбраковки, σ", "HvsrRejectionNSpinEdit", 2, {}},
+      {"BandFMin", "Поиск пика: от, Гц (0 — начало сетки)", "HvsrBandFMinSpinEdit", 3, {}},
+      {"BandFMax", "до, Гц (0 — конец сетки)", "HvsrBandFMaxSpinEdit", 2, {}},
+  };
+  for (const auto& row : rows) {
+    const TSettingKey* key = FindSettingKey(row.key, 0);
+    if (key == nullptr || !key->Hvsr) continue;
+    THvsrControl control;
+    control.Key = key->Key;
+    if (!row.items.empty()) {
+      control.Combo = new QComboBox(box);
+      control.Combo->setObjectName(row.name);
+      control.Combo->setMaximumWidth(180);
+      for (const char* item : row.items) control.Combo->addItem(QString::fromUtf8(item));
+      fields->addRow(QString::fromUtf8(row.caption), control.Combo);
+      const std::string_view k = control.Key;
+      connect(control.Combo, &QComboBox::activated, this, [this, k](int i) { WriteHvsr(k, i); });
+    } else {
+      control.Spin = new QDoubleSpinBox(box);
+      control.Spin->setObjectName(row.name);
+      control.Spin->setDecimals(row.decimals);
+      control.Spin->setRange(key->Min, key->Max);
+      control.Spin->setKeyboardTracking(false);
+      control.Spin->setMaximumWidth(180);
+      control.Spin->setToolTip(Q(SettingRangeText(*key)));
+      fields->addRow(QString::fromUtf8(row.caption), control.Spin);
+      const std::string_view k = control.Key;
+      connect(control.Spin, &QDoubleSpinBox::valueChanged, this, [this, k](double v) {
+        if (!reloading_) WriteHvsr(k, v);
+      });
+    }
+    hvsr_controls_.push_back(control);
+  }
+  outer->addWidget(box);
+}
+
+void TGeneralPage::WriteHvsr(std::string_view key, double value) {
+  TProject& project = shell_.Project();
+  const THvsrSettings kept = project.Hvsr;
+  std::string error;
+  const std::string text = QString::number(value, 'g', 12).toStdString();
+  if (!ApplySetting(project, 0, key, text, &error)) {
+    form_.Host().ShowMessage(error);
+  } else if (const std::string why = HvsrSettingsProblem(project); !why.empty()) {
+    project.Hvsr = kept;
+    form_.Host().ShowMessage(why);
+  } else {
+    form_.MarkModified();
+    form_.ScheduleIdleUpdate();
+    if (key == "Smoothing") ReloadHvsr();
+    return;
+  }
+  ReloadHvsr();
+}
+
+void TGeneralPage::ReloadHvsr() {
+  const TProject& project = shell_.Project();
+  const bool was = reloading_;
+  reloading_ = true;
+  for (const THvsrControl& c : hvsr_controls_) {
+    const TSettingKey* key = FindSettingKey(c.Key, 0);
+    if (key == nullptr) continue;
+    const double v = QString::fromStdString(SettingValueText(project, 0, *key)).toDouble();
+    if (c.Combo != nullptr) c.Combo->setCurrentIndex(static_cast<int>(v));
+    if (c.Spin != nullptr) c.Spin->setValue(v);
+    // The bandwidth belongs to the smoothing.
+    if (c.Key == "Bandwidth" && c.Spin != nullptr)
+      c.Spin->setEnabled(project.Hvsr.Smoothing == THvsrSmoothing::kKonnoOhmachi);
+  }
+  reloading_ = was;
 }
 
 void TGeneralPage::ChooseResultDir() {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QWidget>
+#include <string_view>
+#include <vector>
 
 #include "project/app_shell.h"
 
@@ -13,6 +15,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
+class QVBoxLayout;
 
 namespace tarvik::gui {
 
@@ -79,6 +82,12 @@ class TGeneralPage final : public QWidget {
 
  private:
   void ChooseResultDir();
+  // The H/V statistics group: one control per key of the project's [HVSR] settings.
+  void BuildHvsrGroup(QVBoxLayout* outer);
+  // Writes the key as the command line's `settings` would; a value refused there, or one that
+  // puts a pair of ends out of order, is not kept and the control shows the value kept.
+  void WriteHvsr(std::string_view key, double value);
+  void ReloadHvsr();
 
   TMainForm& form_;
   TAppShell& shell_;
@@ -90,6 +99,12 @@ class TGeneralPage final : public QWidget {
   QCheckBox* auto_component_check_ = nullptr;
   QSpinBox* max_span_spin_ = nullptr;
   QDoubleSpinBox* sr_default_spin_ = nullptr;
+  struct THvsrControl {
+    std::string_view Key;
+    QComboBox* Combo = nullptr;
+    QDoubleSpinBox* Spin = nullptr;
+  };
+  std::vector<THvsrControl> hvsr_controls_;
 };
 
 }  // namespace tarvik::gui

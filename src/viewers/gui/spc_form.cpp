@@ -25,6 +25,7 @@
 #include "viewers/gui/spectrum_plot.h"
 #include "viewers/hvsr_show.h"
 #include "viewers/noise_models.h"
+#include "viewers/psd_chart.h"
 #include "viewers/spectrum_show.h"
 
 namespace tarvik::gui {
@@ -263,6 +264,9 @@ void TSpcForm::buildMenu() {
   QAction* open = popup_->addAction("Открыть статистику H/V...");
   open->setObjectName("OpenHvsrItem");
   connect(open, &QAction::triggered, this, &TSpcForm::openHvsrResultAs);
+  QAction* open_psd = popup_->addAction("Открыть шумовую статистику...");
+  open_psd->setObjectName("OpenPsdStatsItem");
+  connect(open_psd, &QAction::triggered, this, &TSpcForm::openPsdStatsAs);
 }
 
 void TSpcForm::refresh() {
@@ -444,6 +448,19 @@ bool TSpcForm::showHvsrResult(const std::string& path, UiHost& host) {
   return shown;
 }
 
+bool TSpcForm::showPsdStats(const std::string& path, std::string& error) {
+  // Drawn into a copy first: a file that cannot be shown leaves the chart as it was.
+  TSpectrumView shown;
+  if (!ShowPsdStats(shown, path, TPsdChartChoice{}, error)) return false;
+  // A result stands alone: no records to move through.
+  shown.CurrentIndex = 0;
+  shown.RecordCount = 0;
+  UpdateNavigation(shown);
+  view_ = std::move(shown);
+  refresh();
+  return true;
+}
+
 TResponseStatus TSpcForm::showResponses(const TFileRecord& record, int mode, double fmax,
                                         double fmin) {
   const TResponseStatus status = ShowResponses(view_, record, mode, fmax, fmin);
@@ -545,6 +562,17 @@ void TSpcForm::openHvsrResultAs() {
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
   MessageBoxHost host(this);
   showHvsrResult(dialog.selectedFiles().front().toStdString(), host);
+}
+
+void TSpcForm::openPsdStatsAs() {
+  QFileDialog dialog(this, "Открыть шумовую статистику", start_folder_,
+                     "Шумовая статистика (*.json)");
+  dialog.setObjectName("OpenPsdStatsDialog");
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  std::string error;
+  if (!showPsdStats(dialog.selectedFiles().front().toStdString(), error))
+    QMessageBox::critical(this, kMessageCaption, Q(error));
 }
 
 bool RenderViewerWindow(const TSpectrumView& view, const std::string& path, int width, int height,

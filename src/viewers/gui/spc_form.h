@@ -85,6 +85,9 @@ class TSpcForm : public QDialog {
   // A ".hv" file of the per-window H/V statistics with its companions; the side panel lists
   // the criteria. False when nothing could be shown.
   bool showHvsrResult(const std::string& path, UiHost& host);
+  // A noise-statistics result (the JSON document of psd-stats) as the density chart `plot`
+  // draws; false, with the reason in error, when it cannot be shown (the view is then unchanged).
+  bool showPsdStats(const std::string& path, std::string& error);
   TResponseStatus showResponses(const TFileRecord& record, int mode, double fmax, double fmin);
 
   // Runs one of the band-amplitude dialogs of the popup menu (item 0 standard bands, 1 a given
@@ -113,6 +116,7 @@ class TSpcForm : public QDialog {
   void navigate(int delta);
   void saveChartAs();
   void openHvsrResultAs();
+  void openPsdStatsAs();
 
   TSpectrumView view_;
   std::function<void(int)> navigate_;

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QImage>
 #include <QInputDialog>
 #include <QLabel>
@@ -371,6 +372,63 @@ class SpcFormTest : public QObject {
     QApplication::sendEvent(form.plot(), &move);
     QVERIFY(form.saveChart(after, QSize(640, 480)));
     QCOMPARE(QImage(after), QImage(before));
+  }
+
+  // "Открыть шумовую статистику..." draws a psd-stats result as `plot` does; a file that is
+  // no such result is refused with a message and the chart shown stays.
+  void menuOpensANoiseStatisticsResult() {
+    const std::string good = tarvik::testing::WriteResult(
+        dir_.File("stats.json"),
+        R"({"channel": ".STA..HHZ", "segments": 4, "periods": [1, 2, 4],
+            "density": {"db_first": -150, "shares": [[0.5, 0.5], [1.0, 0], [0.2, 0.8]]},
+            "percentiles": {"10": [-150, -151, -152], "50": [-140, -141, -142]},
+            "mode": [-149.5, -149.5, -148.5], "mean": [-145, -146, -147],
+            "nhnm": [-120, -121, -122], "nlnm": [-170, -171, -172]})");
+    const std::string bad =
+        tarvik::testing::WriteResult(dir_.File("bad.json"), R"({"periods": [1, 2]})");
+    TSpcForm form;
+    form.show();
+    auto* open = form.popupMenu()->findChild<QAction*>("OpenPsdStatsItem");
+    QVERIFY(open != nullptr);
+    QVERIFY(open->text().contains("шумовую статистику"));
+    QString filter;
+    OnNextModal([&](QWidget* w) {
+      auto* dialog = qobject_cast<QFileDialog*>(w);
+      QVERIFY(dialog != nullptr);
+      filter = dialog->nameFilters().join(";");
+      dialog->selectFile(QString::fromStdString(good));
+      QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+    });
+    open->trigger();
+    QVERIFY(filter.contains("*.json"));
+    QCOMPARE(form.windowTitle(), QString(".STA..HHZ: 4 сегментов"));
+    std::vector<std::string> titles;
+    for (const auto& s : form.view().Series) titles.push_back(s.Title);
+    for (const char* t : {"10 %", "50 %", "мода", "среднее", "NHNM", "NLNM"})
+      QVERIFY2(std::find(titles.begin(), titles.end(), t) != titles.end(), t);
+    QVERIFY(!form.view().LogY);
+    QVERIFY(!form.view().PrevEnabled && !form.view().NextEnabled);
+    const size_t shown = form.view().Series.size();
+
+    QString said;
+    OnNextModal([&](QWidget* w) {
+      auto* dialog = qobject_cast<QFileDialog*>(w);
+      QVERIFY(dialog != nullptr);
+      dialog->selectFile(QString::fromStdString(bad));
+      QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+      OnNextModal(
+          [&](QWidget* box) {
+            auto* message = qobject_cast<QMessageBox*>(box);
+            QVERIFY(message != nullptr);
+            said = message->text();
+            message->accept();
+          },
+          dialog);
+    });
+    open->trigger();
+    QVERIFY2(said.contains("bad.json"), qPrintable(said));
+    QCOMPARE(form.view().Series.size(), shown);
+    QCOMPARE(form.windowTitle(), QString(".STA..HHZ: 4 сегментов"));
   }
 };
 
