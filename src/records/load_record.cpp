@@ -488,6 +488,13 @@ struct RecordBlocks::State {
   // next_start[k][c]: the first index of channel c that file k or a later one writes.
   std::vector<std::vector<int64_t>> next_start;
   size_t files_scanned = 0;
+  // The pieces of the first files as the first pass read them, kept while they fit in
+  // kept_limit bytes, so that the second pass need not decode those files again (a record of
+  // one day is decoded once).
+  int64_t kept_limit = kKeptBytes;
+  std::vector<std::vector<FilePiece>> kept;
+  size_t kept_bytes = 0;
+  bool keeping = true;
 
   // The second pass: the files read so far have written pending (row c holds channel c from
   // index pending_base on, zeros past its end); [emitted, ready) is final and not yet handed
@@ -541,6 +548,13 @@ struct RecordBlocks::State {
         }
         position = std::max(position, std::min(piece.offset + n, length));
       }
+      size_t bytes = 0;
+      for (const FilePiece& piece : pieces) bytes += piece.data.size() * sizeof(int32_t);
+      keeping = keeping && static_cast<int64_t>(kept_bytes + bytes) <= kept_limit;
+      if (keeping) {
+        kept.push_back(std::move(pieces));
+        kept_bytes += bytes;
+      }
       files_scanned = k + 1;
       host->SetProgress(ProgressPercent(files.headers[k], record), 100);
       host->ProcessEvents();
@@ -569,7 +583,11 @@ struct RecordBlocks::State {
   // Reads the next file of the second pass into pending.
   void ReadNextFile() {
     std::vector<FilePiece> pieces;
-    ReadFilePieces(plan.files.paths[next_file], *format, plan, keys, record.Start, pieces);
+    if (next_file < kept.size()) {
+      pieces = std::move(kept[next_file]);
+    } else {
+      ReadFilePieces(plan.files.paths[next_file], *format, plan, keys, record.Start, pieces);
+    }
     for (const FilePiece& piece : pieces) {
       std::vector<int32_t>& row = pending[static_cast<size_t>(piece.channel)];
       const auto n = static_cast<int64_t>(piece.data.size());
@@ -630,10 +648,11 @@ RecordBlocks::RecordBlocks() : state_(std::make_unique<State>()) {}
 RecordBlocks::~RecordBlocks() = default;
 
 bool RecordBlocks::Open(TFileRecord& record, UiHost& host, const LoadSettings& settings,
-                        LoadReport* report, int64_t max_block) {
+                        LoadReport* report, int64_t max_block, int64_t kept_bytes) {
   state_ = std::make_unique<State>();
   State& st = *state_;
   st.max_block = std::max<int64_t>(max_block, 1);
+  st.kept_limit = kept_bytes;
   st.host = &host;
   st.settings = settings;
   LoadReport local;

@@ -71,14 +71,17 @@ struct RecordBlock {
 
 // A record read in blocks: the samples LoadRecord would give, in order, without the whole
 // matrix in memory. Open reads every file once for the means (when they are removed) and for
-// where the recorded data lie; Next then reads the files again, one at a time, and hands out
-// what no later file can change, in blocks of at most kMaxBlock samples per channel.
+// where the recorded data lie; Next then reads the files again, one at a time (the first ones
+// kept from the first pass while they fit in a fixed budget), and hands out what no later file
+// can change, in blocks of at most kMaxBlock samples per channel.
 // Records whose files cannot be read that way (formats read in sequence, a record of one file
 // per channel, files that overlap in time) are loaded whole by Open and handed out from memory;
 // the blocks are the same.
 class RecordBlocks {
  public:
   static constexpr int64_t kMaxBlock = int64_t{1} << 20;
+  // Decoded samples of the first files that the first pass keeps for the second, bytes.
+  static constexpr int64_t kKeptBytes = int64_t{256} << 20;
 
   RecordBlocks();
   ~RecordBlocks();
@@ -87,9 +90,10 @@ class RecordBlocks {
 
   // As LoadRecord: false when record.File is not recognised or nothing can be read; sets
   // record.SampRate and record.SampleCount. report, when given, gets what LoadRecord reports.
-  // max_block (tests) makes the blocks smaller.
+  // max_block and kept_bytes (tests) make the blocks smaller and the files kept fewer.
   bool Open(TFileRecord& record, UiHost& host, const LoadSettings& settings,
-            LoadReport* report = nullptr, int64_t max_block = kMaxBlock);
+            LoadReport* report = nullptr, int64_t max_block = kMaxBlock,
+            int64_t kept_bytes = kKeptBytes);
 
   // The next block; false after the last one.
   bool Next(RecordBlock& block);

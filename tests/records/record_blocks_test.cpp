@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/paths.h"
@@ -104,8 +105,9 @@ TFileRecord RecordOf(const std::string& folder, RecordingUiHost& host) {
   return records.empty() ? TFileRecord() : records[0];
 }
 
-// The blocks, joined, are the matrix LoadRecord gives, with and without the means removed and
-// whatever the block size; they come in order, none longer than asked for.
+// The blocks, joined, are the matrix LoadRecord gives, with and without the means removed,
+// whatever the block size and however many files the second pass decodes again; they come in
+// order, none longer than asked for.
 TEST(RecordBlocks, JoinedBlocksEqualTheWholeRecord) {
   for (const Shape& shape : Shapes()) {
     SCOPED_TRACE(shape.name);
@@ -119,12 +121,17 @@ TEST(RecordBlocks, JoinedBlocksEqualTheWholeRecord) {
       TData32 whole;
       LoadReport want;
       ASSERT_TRUE(LoadRecord(loaded, whole, host, settings, &want));
-      for (const int64_t max_block : {int64_t{1}, int64_t{250}, RecordBlocks::kMaxBlock}) {
-        SCOPED_TRACE("demean " + std::to_string(demean) + ", block " + std::to_string(max_block));
+      // Blocks of one sample, of less than a file, of more; every file decoded again, some,
+      // none.
+      for (const auto& [max_block, kept] : {std::pair<int64_t, int64_t>{1, 0},
+                                            {250, 5000},
+                                            {RecordBlocks::kMaxBlock, RecordBlocks::kKeptBytes}}) {
+        SCOPED_TRACE("demean " + std::to_string(demean) + ", block " + std::to_string(max_block) +
+                     ", kept " + std::to_string(kept));
         TFileRecord streamed = record;
         RecordBlocks blocks;
         LoadReport got;
-        ASSERT_TRUE(blocks.Open(streamed, host, settings, &got, max_block));
+        ASSERT_TRUE(blocks.Open(streamed, host, settings, &got, max_block, kept));
         EXPECT_EQ(blocks.Streaming(), shape.streams);
         EXPECT_EQ(streamed.SampleCount, loaded.SampleCount);
         EXPECT_EQ(blocks.Count(), loaded.SampleCount);
