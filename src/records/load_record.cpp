@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <exception>
+#include <future>
 #include <limits>
 #include <string>
 #include <utility>
@@ -495,6 +496,9 @@ struct RecordBlocks::State {
   std::vector<std::vector<FilePiece>> kept;
   size_t kept_bytes = 0;
   bool keeping = true;
+  // The file decoded ahead of the second pass.
+  std::future<std::vector<FilePiece>> ahead;
+  size_t ahead_file = 0;
 
   // The second pass: the files read so far have written pending (row c holds channel c from
   // index pending_base on, zeros past its end); [emitted, ready) is final and not yet handed
@@ -581,20 +585,41 @@ struct RecordBlocks::State {
   }
 
   // Reads the next file of the second pass into pending.
+  // The pieces of file k, decoded again.
+  std::vector<FilePiece> Decode(size_t k, std::vector<SegmentKey> file_keys) const {
+    std::vector<FilePiece> pieces;
+    ReadFilePieces(plan.files.paths[k], *format, plan, file_keys, record.Start, pieces);
+    return pieces;
+  }
+
+  // Reads the next file of the second pass into pending. The file after it is decoded on a
+  // thread of its own meanwhile, while the caller works on what this one gave.
   void ReadNextFile() {
     std::vector<FilePiece> pieces;
     if (next_file < kept.size()) {
       pieces = std::move(kept[next_file]);
+    } else if (ahead.valid() && ahead_file == next_file) {
+      pieces = ahead.get();
     } else {
-      ReadFilePieces(plan.files.paths[next_file], *format, plan, keys, record.Start, pieces);
+      pieces = Decode(next_file, keys);
     }
-    for (const FilePiece& piece : pieces) {
+    const size_t following = next_file + 1;
+    if (following < files_scanned && following >= kept.size()) {
+      ahead_file = following;
+      ahead = std::async(std::launch::async,
+                         [this, following, copy = keys] { return Decode(following, copy); });
+    }
+    for (FilePiece& piece : pieces) {
       std::vector<int32_t>& row = pending[static_cast<size_t>(piece.channel)];
       const auto n = static_cast<int64_t>(piece.data.size());
       // The first pass made sure that nothing before pending_base is written again.
       const int64_t s = std::max({piece.offset, pending_base, int64_t{0}});
       const int64_t e = std::min(piece.offset + n, count);
       if (s >= e) continue;
+      if (row.empty() && s == pending_base && piece.offset == s && e == s + n) {
+        row = std::move(piece.data);  // the piece is the row: no copy
+        continue;
+      }
       if (static_cast<int64_t>(row.size()) < e - pending_base) {
         row.resize(static_cast<size_t>(e - pending_base), 0);
       }
