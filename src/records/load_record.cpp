@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <exception>
+#include <future>
 #include <limits>
 #include <string>
 #include <utility>
@@ -79,15 +80,25 @@ double ChannelRate(const TRecList& list, const SegmentKey& key) {
   return rate;
 }
 
-// Places the samples of one packet or index file by time: channel c's samples over the file's
-// span go to index round((start - record start) * rate).
-void ReadSegmentFile(const TRecList& list, const std::vector<SegmentKey>& keys,
-                     TDateTime record_start, LoadTarget& target) {
+// One channel's samples of one packet or index file, placed by time: they belong at index
+// offset of the record's matrix, and covered holds the spans of data (relative to the first
+// sample) that are recorded data.
+struct FilePiece {
+  int channel = 0;
+  int64_t offset = 0;
+  std::vector<int32_t> data;
+  TRecordRanges covered;
+};
+
+// The pieces of one packet or index file for a matrix of length samples per channel: channel
+// c's samples over the file's span go to index round((start - record start) * rate). Appends
+// piece after piece, so that those got before a failure are kept.
+void SegmentPieces(const TRecList& list, const std::vector<SegmentKey>& keys,
+                   TDateTime record_start, int channels, int64_t length,
+                   std::vector<FilePiece>& pieces) {
   if (list.empty()) return;
-  TData32& data = *target.data;
-  const int64_t length = target.Length();
   const auto [lo, hi] = list.Span();
-  for (size_t c = 0; c < keys.size() && c < data.size(); ++c) {
+  for (size_t c = 0; c < keys.size() && c < static_cast<size_t>(channels); ++c) {
     const double rate = ChannelRate(list, keys[c]);
     if (!(rate > 0.0)) continue;
     // Ask only for the time the matrix has room for, so that a damaged time stamp or count
@@ -96,21 +107,41 @@ void ReadSegmentFile(const TRecList& list, const std::vector<SegmentKey>& keys,
     const TDateTime to =
         std::min(hi, record_start + SpanOfSamples(static_cast<double>(length), rate));
     if (!(to > from)) continue;
-    TRecordRanges covered;
-    const TRecordDescription got =
-        list.GetData(keys[c].station, keys[c].location, to, from, keys[c].channel, &covered);
+    FilePiece piece;
+    TRecordDescription got =
+        list.GetData(keys[c].station, keys[c].location, to, from, keys[c].channel, &piece.covered);
     if (!(got.SampRate > 0.0) || got.Data.empty()) continue;
-    const int64_t offset =
-        RoundToInt64((got.StartTime - record_start) * kSecondsPerDay * got.SampRate);
-    WriteClipped(data, static_cast<int>(c), offset, got.Data);
-    // The span a file covers replaces what an earlier file left there, gaps included.
-    target.MarkUnwritten(static_cast<int>(c), offset, static_cast<int64_t>(got.Data.size()));
-    for (const auto& [a, b] : covered) {
-      target.MarkWritten(static_cast<int>(c), offset + a, int64_t{b} - a + 1);
-    }
-    const int64_t end = offset + static_cast<int64_t>(got.Data.size());
-    target.position = std::max(target.position, std::min(end, length));
+    piece.channel = static_cast<int>(c);
+    piece.offset = RoundToInt64((got.StartTime - record_start) * kSecondsPerDay * got.SampRate);
+    piece.data = std::move(got.Data);
+    pieces.push_back(std::move(piece));
   }
+}
+
+// Writes one piece into the matrix of target.
+void PlacePiece(const FilePiece& piece, LoadTarget& target) {
+  const int c = piece.channel;
+  WriteClipped(*target.data, c, piece.offset, piece.data);
+  // The span a file covers replaces what an earlier file left there, gaps included.
+  target.MarkUnwritten(c, piece.offset, static_cast<int64_t>(piece.data.size()));
+  for (const auto& [a, b] : piece.covered) {
+    target.MarkWritten(c, piece.offset + a, int64_t{b} - a + 1);
+  }
+  const int64_t end = piece.offset + static_cast<int64_t>(piece.data.size());
+  target.position = std::max(target.position, std::min(end, target.Length()));
+}
+
+// Places the samples of one packet or index file by time (see SegmentPieces).
+void ReadSegmentFile(const TRecList& list, const std::vector<SegmentKey>& keys,
+                     TDateTime record_start, LoadTarget& target) {
+  std::vector<FilePiece> pieces;
+  try {
+    SegmentPieces(list, keys, record_start, target.ChannelCount(), target.Length(), pieces);
+  } catch (...) {
+    for (const FilePiece& piece : pieces) PlacePiece(piece, target);
+    throw;
+  }
+  for (const FilePiece& piece : pieces) PlacePiece(piece, target);
 }
 
 // Integer rounding of sum / n to nearest, ties to even, without a detour through double.
@@ -192,10 +223,21 @@ std::vector<std::string> SiblingChannels(const TFileRecord& record, const TFileR
   return names;
 }
 
-bool LoadInto(TFileRecord& record, TData32& out, UiHost& host, const LoadSettings& settings,
-              HeaderCache& headers, LoadReport& report) {
-  // A record of one file per channel reads its channels from their own files.
+// What a load reads: the record's files, the header its matrix follows and the matrix's
+// length, decided from the headers before any sample is read.
+struct LoadPlan {
+  RecordFiles files;
+  // The channels of a record of one file per channel (see SiblingChannels).
   std::vector<std::string> siblings;
+  TFileRecordInfo first;
+  int64_t length = 0;
+  int channels = 0;
+};
+
+bool PlanLoad(TFileRecord& record, UiHost& host, const LoadSettings& settings, HeaderCache& headers,
+              LoadReport& report, LoadPlan& plan) {
+  // A record of one file per channel reads its channels from their own files.
+  std::vector<std::string>& siblings = plan.siblings;
   if (const FormatTag tag = headers.Recognize(record.File); tag != 0) {
     const FormatInfo* format = FindFormat(tag);
     if (format != nullptr && format->build_segments != nullptr) {
@@ -205,14 +247,15 @@ bool LoadInto(TFileRecord& record, TData32& out, UiHost& host, const LoadSetting
           SiblingChannels(record, HeaderOfStation(*read, record.Station, RecordLocation(record)));
     }
   }
-  const RecordFiles files =
-      FindRecordFiles(record.File, settings.default_rate, record.Start, record.Finish, host,
-                      &headers, record.Station, RecordLocation(record), siblings);
+  plan.files = FindRecordFiles(record.File, settings.default_rate, record.Start, record.Finish,
+                               host, &headers, record.Station, RecordLocation(record), siblings);
+  const RecordFiles& files = plan.files;
   report.tag = files.tag;
   report.first = files.first;
   report.files_found = static_cast<int>(files.paths.size());
   if (files.tag == 0 || files.paths.empty()) return false;
-  TFileRecordInfo first = files.first;
+  TFileRecordInfo& first = plan.first;
+  first = files.first;
   if (!siblings.empty()) {
     first.ChannelCount = static_cast<int32_t>(siblings.size());
     for (size_t c = 0; c < siblings.size(); ++c) first.ChannelNames[c] = siblings[c];
@@ -235,10 +278,22 @@ bool LoadInto(TFileRecord& record, TData32& out, UiHost& host, const LoadSetting
   for (size_t k = 0; k < files.paths.size() && capacity < claim; ++k) {
     capacity += SampleCapacityOf(files.paths[k], files.tag, files.headers[k]);
   }
-  const int64_t length =
+  plan.length =
       std::clamp<int64_t>(std::min(claim, capacity), 0, std::numeric_limits<int32_t>::max());
-  const int channels = std::clamp(first.ChannelCount, 0, kMaxChannels);
-  report.allocated = length;
+  plan.channels = std::clamp(first.ChannelCount, 0, kMaxChannels);
+  report.allocated = plan.length;
+  return true;
+}
+
+bool LoadInto(TFileRecord& record, TData32& out, UiHost& host, const LoadSettings& settings,
+              HeaderCache& headers, LoadReport& report) {
+  LoadPlan plan;
+  if (!PlanLoad(record, host, settings, headers, report, plan)) return false;
+  const RecordFiles& files = plan.files;
+  const std::vector<std::string>& siblings = plan.siblings;
+  const TFileRecordInfo& first = plan.first;
+  const int64_t length = plan.length;
+  const int channels = plan.channels;
 
   // Each channel allocated in place: a prototype copied to every channel would cost one more.
   TData32 data(static_cast<size_t>(channels));
@@ -392,6 +447,349 @@ bool LoadRecord(TFileRecord& record, TData32& data, UiHost& host, const LoadSett
     record.SampleCount = 0;
   }
   return ok;
+}
+
+namespace {
+
+// Builds the segment list of one file of a streamed record and gets its pieces. Returns false
+// when the file failed to read (the pieces got before the failure are kept, as LoadRecord
+// keeps what such a file wrote).
+bool ReadFilePieces(const std::string& path, const FormatInfo& format, const LoadPlan& plan,
+                    std::vector<SegmentKey>& keys, TDateTime record_start,
+                    std::vector<FilePiece>& pieces) {
+  pieces.clear();
+  if (plan.length <= 0) return true;
+  try {
+    TRecList list;
+    format.build_segments(path, list, plan.first.Station);
+    if (keys.empty()) keys = SegmentKeys(list, plan.first, plan.channels);
+    SegmentPieces(list, keys, record_start, plan.channels, plan.length, pieces);
+  } catch (const std::exception&) {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+struct RecordBlocks::State {
+  TFileRecord record;
+  UiHost* host = nullptr;
+  LoadSettings settings;
+  HeaderCache own_headers;
+  LoadPlan plan;
+  const FormatInfo* format = nullptr;
+  std::vector<SegmentKey> keys;
+  int64_t max_block = kMaxBlock;
+  bool streaming = false;
+
+  int64_t count = 0;
+  TChannelRanges unread;
+  std::vector<int64_t> means;
+  // next_start[k][c]: the first index of channel c that file k or a later one writes.
+  std::vector<std::vector<int64_t>> next_start;
+  size_t files_scanned = 0;
+  // The pieces of the first files as the first pass read them, kept while they fit in
+  // kept_limit bytes, so that the second pass need not decode those files again (a record of
+  // one day is decoded once).
+  int64_t kept_limit = kKeptBytes;
+  std::vector<std::vector<FilePiece>> kept;
+  size_t kept_bytes = 0;
+  bool keeping = true;
+  // The file decoded ahead of the second pass.
+  std::future<std::vector<FilePiece>> ahead;
+  size_t ahead_file = 0;
+
+  // The second pass: the files read so far have written pending (row c holds channel c from
+  // index pending_base on, zeros past its end); [emitted, ready) is final and not yet handed
+  // out.
+  size_t next_file = 0;
+  TData32 pending;
+  int64_t pending_base = 0;
+  int64_t emitted = 0;
+  int64_t ready = 0;
+
+  // A record loaded whole.
+  TData32 whole;
+
+  // The first pass: where every file writes, the recorded spans and their sums. False when the
+  // files overlap in time (a later file would replace samples already handed out) or a piece
+  // is inconsistent.
+  bool Scan(LoadReport& report) {
+    const int channels = plan.channels;
+    const int64_t length = plan.length;
+    const RecordFiles& files = plan.files;
+    TChannelRanges written(static_cast<size_t>(channels));
+    std::vector<SumRange> sums(static_cast<size_t>(channels));
+    std::vector<int64_t> chan_end(static_cast<size_t>(channels), 0);
+    constexpr int64_t kNone = std::numeric_limits<int64_t>::max();
+    next_start.assign(files.paths.size() + 1,
+                      std::vector<int64_t>(static_cast<size_t>(channels), kNone));
+    int64_t position = 0;
+    std::vector<FilePiece> pieces;
+    HeaderCache& headers = settings.headers != nullptr ? *settings.headers : own_headers;
+    for (size_t k = 0; k < files.paths.size(); ++k) {
+      const std::string& path = files.paths[k];
+      if (headers.Recognize(path) != files.tag) return false;
+      if (ReadFilePieces(path, *format, plan, keys, record.Start, pieces)) ++report.files_read;
+      for (const FilePiece& piece : pieces) {
+        const auto c = static_cast<size_t>(piece.channel);
+        const auto n = static_cast<int64_t>(piece.data.size());
+        const int64_t s = std::max<int64_t>(piece.offset, 0);
+        const int64_t e = std::min(piece.offset + n, length);
+        if (s < e) {
+          if (s < chan_end[c]) return false;
+          chan_end[c] = e;
+          next_start[k][c] = std::min(next_start[k][c], s);
+        }
+        for (const auto& [a, b] : piece.covered) {
+          if (a < 0 || b < a || b >= n) return false;
+          const int64_t from = std::max<int64_t>(piece.offset + a, 0);
+          const int64_t to = std::min<int64_t>(piece.offset + b + 1, length);
+          if (from >= to) continue;
+          AddRange(written[c], from, to - 1);
+          AddToSum(piece.data.data() + (from - piece.offset), to - from, sums[c]);
+        }
+        position = std::max(position, std::min(piece.offset + n, length));
+      }
+      size_t bytes = 0;
+      for (const FilePiece& piece : pieces) bytes += piece.data.size() * sizeof(int32_t);
+      keeping = keeping && static_cast<int64_t>(kept_bytes + bytes) <= kept_limit;
+      if (keeping) {
+        kept.push_back(std::move(pieces));
+        kept_bytes += bytes;
+      }
+      files_scanned = k + 1;
+      host->SetProgress(ProgressPercent(files.headers[k], record), 100);
+      host->ProcessEvents();
+      if (host->StopRequested()) {
+        report.stopped = true;
+        break;
+      }
+    }
+    for (size_t k = files.paths.size(); k-- > 0;) {
+      for (size_t c = 0; c < static_cast<size_t>(channels); ++c) {
+        next_start[k][c] = std::min(next_start[k][c], next_start[k + 1][c]);
+      }
+    }
+    count = std::clamp<int64_t>(position, 0, length);
+    unread.assign(static_cast<size_t>(channels), {});
+    means.assign(static_cast<size_t>(channels), 0);
+    for (size_t c = 0; c < unread.size(); ++c) {
+      unread[c] = ComplementOf(written[c], 0, count - 1);
+      const int64_t real = RangeSamples(ComplementOf(unread[c], 0, count - 1));
+      if (real > 0) means[c] = RoundedMean(sums[c].sum, real);
+    }
+    pending.assign(static_cast<size_t>(channels), {});
+    return true;
+  }
+
+  // Reads the next file of the second pass into pending.
+  // The pieces of file k, decoded again.
+  std::vector<FilePiece> Decode(size_t k, std::vector<SegmentKey> file_keys) const {
+    std::vector<FilePiece> pieces;
+    ReadFilePieces(plan.files.paths[k], *format, plan, file_keys, record.Start, pieces);
+    return pieces;
+  }
+
+  // Reads the next file of the second pass into pending. The file after it is decoded on a
+  // thread of its own meanwhile, while the caller works on what this one gave.
+  void ReadNextFile() {
+    std::vector<FilePiece> pieces;
+    if (next_file < kept.size()) {
+      pieces = std::move(kept[next_file]);
+    } else if (ahead.valid() && ahead_file == next_file) {
+      pieces = ahead.get();
+    } else {
+      pieces = Decode(next_file, keys);
+    }
+    const size_t following = next_file + 1;
+    if (following < files_scanned && following >= kept.size()) {
+      ahead_file = following;
+      ahead = std::async(std::launch::async,
+                         [this, following, copy = keys] { return Decode(following, copy); });
+    }
+    for (FilePiece& piece : pieces) {
+      std::vector<int32_t>& row = pending[static_cast<size_t>(piece.channel)];
+      const auto n = static_cast<int64_t>(piece.data.size());
+      // The first pass made sure that nothing before pending_base is written again.
+      const int64_t s = std::max({piece.offset, pending_base, int64_t{0}});
+      const int64_t e = std::min(piece.offset + n, count);
+      if (s >= e) continue;
+      if (row.empty() && s == pending_base && piece.offset == s && e == s + n) {
+        row = std::move(piece.data);  // the piece is the row: no copy
+        continue;
+      }
+      if (static_cast<int64_t>(row.size()) < e - pending_base) {
+        row.resize(static_cast<size_t>(e - pending_base), 0);
+      }
+      std::copy(piece.data.begin() + (s - piece.offset), piece.data.begin() + (e - piece.offset),
+                row.begin() + (s - pending_base));
+    }
+    ++next_file;
+    int64_t final_end = count;
+    if (next_file < files_scanned) {
+      for (int64_t s : next_start[next_file]) final_end = std::min(final_end, s);
+    }
+    ready = std::max(ready, final_end);
+  }
+
+  // Hands out [emitted, emitted + n) of pending, the means removed.
+  void Emit(int64_t n, RecordBlock& block) {
+    block.first = emitted;
+    block.samples.resize(pending.size());
+    for (size_t c = 0; c < pending.size(); ++c) {
+      std::vector<int32_t>& row = pending[c];
+      std::vector<int32_t>& out = block.samples[c];
+      out.assign(static_cast<size_t>(n), 0);
+      const int64_t from = emitted - pending_base;
+      const int64_t have = std::clamp<int64_t>(static_cast<int64_t>(row.size()) - from, 0, n);
+      if (have > 0) std::copy_n(row.begin() + from, have, out.begin());
+      if (settings.demean) {
+        const int64_t mean = means[c];
+        if (mean != 0) {
+          for (int32_t& x : out) x = ClampToInt32(int64_t{x} - mean);
+        }
+        for (const auto& [a, b] : ClipRanges(unread[c], emitted, emitted + n - 1)) {
+          std::fill(out.begin() + (a - emitted), out.begin() + (b - emitted + 1), 0);
+        }
+      }
+    }
+    emitted += n;
+    // Drop what was handed out once it is half of what pending holds.
+    const int64_t used = emitted - pending_base;
+    size_t longest = 0;
+    for (const std::vector<int32_t>& row : pending) longest = std::max(longest, row.size());
+    if (2 * used < static_cast<int64_t>(longest)) return;
+    for (std::vector<int32_t>& row : pending) {
+      row.erase(row.begin(),
+                row.begin() + std::min<int64_t>(used, static_cast<int64_t>(row.size())));
+    }
+    pending_base = emitted;
+  }
+};
+
+RecordBlocks::RecordBlocks() : state_(std::make_unique<State>()) {}
+RecordBlocks::~RecordBlocks() = default;
+
+bool RecordBlocks::Open(TFileRecord& record, UiHost& host, const LoadSettings& settings,
+                        LoadReport* report, int64_t max_block, int64_t kept_bytes) {
+  state_ = std::make_unique<State>();
+  State& st = *state_;
+  st.max_block = std::max<int64_t>(max_block, 1);
+  st.kept_limit = kept_bytes;
+  st.host = &host;
+  st.settings = settings;
+  LoadReport local;
+  LoadReport& rep = report != nullptr ? *report : local;
+  rep = LoadReport();
+  if (settings.clear_stop) host.ClearStop();
+  HeaderCache& headers = settings.headers != nullptr ? *settings.headers : st.own_headers;
+  bool planned = false;
+  try {
+    planned = PlanLoad(record, host, settings, headers, rep, st.plan);
+  } catch (const std::exception&) {
+    planned = false;
+  }
+  if (!planned) {
+    record.SampleCount = 0;
+    return false;
+  }
+  st.format = FindFormat(st.plan.files.tag);
+  const bool by_segments = st.format != nullptr && st.format->build_segments != nullptr &&
+                           st.format->read_into == nullptr && st.plan.siblings.empty();
+  if (by_segments) {
+    st.record = record;
+    host.SetStatus(record.Station + ": Загрузка данных", 100);
+    TRecList first_list;
+    try {
+      st.format->build_segments(record.File, first_list, st.plan.first.Station);
+    } catch (const std::exception&) {
+      first_list.Clear();
+    }
+    st.keys = SegmentKeys(first_list, st.plan.first, st.plan.channels);
+    LoadReport scanned = rep;
+    try {
+      st.streaming = st.Scan(scanned);
+    } catch (const std::exception&) {
+      st.streaming = false;
+    }
+    if (st.streaming) {
+      rep = scanned;
+      rep.unread = st.unread;
+      record.SampleCount = static_cast<int32_t>(st.count);
+      return true;
+    }
+  }
+  // Loaded whole.
+  st.streaming = false;
+  if (!LoadRecord(record, st.whole, host, settings, &rep)) return false;
+  st.count = st.whole.empty() ? 0 : static_cast<int64_t>(st.whole.front().size());
+  st.unread = rep.unread;
+  return true;
+}
+
+bool RecordBlocks::Next(RecordBlock& block) {
+  State& st = *state_;
+  if (!st.streaming) {
+    if (st.emitted >= st.count) return false;
+    const int64_t n = std::min(st.max_block, st.count - st.emitted);
+    block.first = st.emitted;
+    block.samples.resize(st.whole.size());
+    for (size_t c = 0; c < st.whole.size(); ++c) {
+      const auto from = st.whole[c].begin() + st.emitted;
+      block.samples[c].assign(from, from + n);
+    }
+    st.emitted += n;
+    return true;
+  }
+  for (;;) {
+    if (st.emitted < st.ready) {
+      st.Emit(std::min(st.max_block, st.ready - st.emitted), block);
+      return true;
+    }
+    if (st.next_file < st.files_scanned) {
+      st.ReadNextFile();
+      continue;
+    }
+    if (st.ready < st.count) {
+      st.ready = st.count;
+      continue;
+    }
+    return false;
+  }
+}
+
+TData32 RecordBlocks::ReadAll() {
+  State& st = *state_;
+  if (!st.streaming && st.emitted == 0) {
+    st.emitted = st.count;
+    return std::move(st.whole);
+  }
+  TData32 out(static_cast<size_t>(Channels()));
+  RecordBlock block;
+  while (Next(block)) {
+    for (size_t c = 0; c < out.size() && c < block.samples.size(); ++c) {
+      out[c].insert(out[c].end(), block.samples[c].begin(), block.samples[c].end());
+    }
+  }
+  return out;
+}
+
+int RecordBlocks::Channels() const {
+  return state_->streaming ? state_->plan.channels : static_cast<int>(state_->whole.size());
+}
+
+int64_t RecordBlocks::Count() const {
+  return state_->count;
+}
+
+const TChannelRanges& RecordBlocks::Unread() const {
+  return state_->unread;
+}
+
+bool RecordBlocks::Streaming() const {
+  return state_->streaming;
 }
 
 }  // namespace tarvik

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "records/record_model.h"
 #include "records/sample_ranges.h"
@@ -60,5 +61,57 @@ void RemoveMeans(TData32& data, UiHost* host = nullptr);
 // unread[c] (see LoadReport) being set to 0: zeros standing for a gap would otherwise pull the
 // mean toward 0 and shift every real sample by it.
 void RemoveMeans(TData32& data, const TChannelRanges& unread, UiHost* host = nullptr);
+
+// A part of a record's matrix: samples[c][i] is sample first + i of channel c, every channel the
+// same length.
+struct RecordBlock {
+  int64_t first = 0;
+  TData32 samples;
+};
+
+// A record read in blocks: the samples LoadRecord would give, in order, without the whole
+// matrix in memory. Open reads every file once for the means (when they are removed) and for
+// where the recorded data lie; Next then reads the files again, one at a time (the first ones
+// kept from the first pass while they fit in a fixed budget), and hands out what no later file
+// can change, in blocks of at most kMaxBlock samples per channel.
+// Records whose files cannot be read that way (formats read in sequence, a record of one file
+// per channel, files that overlap in time) are loaded whole by Open and handed out from memory;
+// the blocks are the same.
+class RecordBlocks {
+ public:
+  static constexpr int64_t kMaxBlock = int64_t{1} << 20;
+  // Decoded samples of the first files that the first pass keeps for the second, bytes.
+  static constexpr int64_t kKeptBytes = int64_t{256} << 20;
+
+  RecordBlocks();
+  ~RecordBlocks();
+  RecordBlocks(const RecordBlocks&) = delete;
+  RecordBlocks& operator=(const RecordBlocks&) = delete;
+
+  // As LoadRecord: false when record.File is not recognised or nothing can be read; sets
+  // record.SampRate and record.SampleCount. report, when given, gets what LoadRecord reports.
+  // max_block and kept_bytes (tests) make the blocks smaller and the files kept fewer.
+  bool Open(TFileRecord& record, UiHost& host, const LoadSettings& settings,
+            LoadReport* report = nullptr, int64_t max_block = kMaxBlock,
+            int64_t kept_bytes = kKeptBytes);
+
+  // The next block; false after the last one.
+  bool Next(RecordBlock& block);
+
+  // Every remaining block joined into one matrix.
+  TData32 ReadAll();
+
+  int Channels() const;
+  // Samples per channel of the whole record.
+  int64_t Count() const;
+  // Per channel, the samples that hold no recorded data (LoadReport::unread).
+  const TChannelRanges& Unread() const;
+  // Whether the files are read block by block (false: the record was loaded whole).
+  bool Streaming() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 }  // namespace tarvik

@@ -161,6 +161,56 @@ int64_t FirstDisturbed(const int32_t* x, int64_t from, int64_t to, int64_t high,
   return to;
 }
 
+// The samples the calculation reads: the whole matrix, or a moving part of a record read in
+// blocks, which holds from the first sample still needed up to the furthest one asked for.
+class SampleWindow {
+ public:
+  explicit SampleWindow(const TData32& all) : all_(&all) {
+    for (const auto& row : all) sizes_.push_back(static_cast<int64_t>(row.size()));
+  }
+  explicit SampleWindow(RecordBlocks& blocks)
+      : blocks_(&blocks),
+        rows_(static_cast<size_t>(blocks.Channels())),
+        sizes_(rows_.size(), blocks.Count()) {}
+
+  // Samples per channel of the whole record.
+  std::span<const int64_t> Sizes() const { return sizes_; }
+  // Channel c from sample Base() on.
+  const int32_t* Row(size_t c) const {
+    return all_ != nullptr ? (*all_)[c].data() : rows_[c].data();
+  }
+  int64_t Base() const { return base_; }
+
+  // Reads blocks until the window holds the samples before end (or the record ends).
+  void Fill(int64_t end) {
+    if (blocks_ == nullptr) return;
+    while (base_ + Held() < end && blocks_->Next(block_)) {
+      for (size_t c = 0; c < rows_.size() && c < block_.samples.size(); ++c) {
+        rows_[c].insert(rows_[c].end(), block_.samples[c].begin(), block_.samples[c].end());
+      }
+    }
+  }
+
+  // Forgets the samples before below; the memory is moved once they are half of the window.
+  void Drop(int64_t below) {
+    if (blocks_ == nullptr) return;
+    const int64_t n = std::min(below - base_, Held());
+    if (n <= 0 || 2 * n < Held()) return;
+    for (std::vector<int32_t>& row : rows_) row.erase(row.begin(), row.begin() + n);
+    base_ += n;
+  }
+
+ private:
+  int64_t Held() const { return rows_.empty() ? 0 : static_cast<int64_t>(rows_[0].size()); }
+
+  const TData32* all_ = nullptr;
+  RecordBlocks* blocks_ = nullptr;
+  TData32 rows_;
+  std::vector<int64_t> sizes_;
+  RecordBlock block_;
+  int64_t base_ = 0;
+};
+
 // The search of FindQuietIntervals, run piece by piece: each Extend goes on up to a horizon, so
 // that the spectrum calculation can transform the segments of samples it has just tested, while
 // they are still in the cache, instead of reading the record from memory twice. Pieces of one
@@ -168,24 +218,24 @@ int64_t FirstDisturbed(const int32_t* x, int64_t from, int64_t to, int64_t high,
 // the whole span gives them.
 class QuietSearch {
  public:
-  QuietSearch(const TData32& samples, std::span<const int32_t> level,
+  QuietSearch(std::span<const int64_t> sizes, std::span<const int32_t> level,
               std::span<const bool> selected, const TSpectrumSettings& settings, int64_t first,
               int64_t last, std::span<const TRecordRanges> unread)
       : last_(last) {
-    const size_t n = std::min({samples.size(), level.size(), selected.size()});
+    const size_t n = std::min({sizes.size(), level.size(), selected.size()});
     for (size_t c = 0; c < n; ++c) {
       if (!selected[c]) continue;
       // x is disturbed when |x - 1| (x >= 0) or |x + 1| (x < 0) exceeds the level: above
       // level + 1, below -level - 1, or 0 itself when the level is below 1.
       const int64_t L = level[c];
-      tested_.push_back({samples[c].data(), L + 1, -L - 1, L < 1});
-      last_ = std::min<int64_t>(last_, static_cast<int64_t>(samples[c].size()) - 1);
+      tested_.push_back({c, L + 1, -L - 1, L < 1});
+      last_ = std::min<int64_t>(last_, sizes[c] - 1);
     }
     a_ = std::max<int64_t>(first, 0);
     if (tested_.empty()) {
       int64_t shortest = std::numeric_limits<int64_t>::max();
-      for (const auto& row : samples) shortest = std::min<int64_t>(shortest, row.size());
-      if (!samples.empty()) last_ = std::min<int64_t>(last_, shortest - 1);
+      for (const int64_t size : sizes) shortest = std::min(shortest, size);
+      if (!sizes.empty()) last_ = std::min<int64_t>(last_, shortest - 1);
     }
     N_ = std::max<int32_t>(settings.SegmentLength, 1);
     G_ = std::max<int32_t>(settings.NoiseGap, 0);
@@ -204,8 +254,10 @@ class QuietSearch {
   // Searches the samples up to horizon (inclusive), appending what it finds to intervals; an
   // interval still open at the horizon holds the whole segments found so far and grows on the
   // next call.
-  void Extend(int64_t horizon, TRecordRanges& intervals) {
+  void Extend(int64_t horizon, TRecordRanges& intervals, SampleWindow& samples) {
     const int64_t limit = std::min(last_, horizon);
+    samples.Fill(limit + 1);
+    const int64_t base = samples.Base();
     while (a_ < last_) {
       const auto gap = FirstRangeEndingAtOrAfter(gaps_, a_);
       if (gap != gaps_.end() && gap->first <= a_) {
@@ -219,7 +271,8 @@ class QuietSearch {
       // The first disturbed sample in a..limit over all tested channels (limit + 1 when none).
       int64_t d = gap != gaps_.end() ? std::min<int64_t>(limit + 1, gap->first) : limit + 1;
       for (const Tested& t : tested_) {
-        d = FirstDisturbed(t.x, a_, d, t.high, t.low, t.zero_disturbed);
+        d = base + FirstDisturbed(samples.Row(t.channel), a_ - base, d - base, t.high, t.low,
+                                  t.zero_disturbed);
       }
       // The whole segments before it, counted from a.
       const int64_t whole = (d - a_) / N_;
@@ -247,7 +300,7 @@ class QuietSearch {
   }
 
   struct Tested {
-    const int32_t* x;
+    size_t channel;
     int64_t high, low;  // quiet when low <= x <= high
     bool zero_disturbed;
   };
@@ -265,12 +318,27 @@ TSpectraStatus Stopped(TSpectraStatus status, UiHost& host) {
   return status;
 }
 
+// Whether the calculation can read the record in blocks: a search of the samples themselves
+// that runs ahead of the transforms. A filtered search and a Daniell estimate need the whole
+// matrix.
+bool SearchesAhead(const TSpectrumSettings& settings, double rate) {
+  TSpectrumSettings used = settings;
+  return used.EstimationType == TEstimationType::kBartlett && !used.NoiseFilter &&
+         DeriveGeometry(used, rate, nullptr) && used.SegmentLength >= 2;
+}
+
+// The whole matrix, for the messages that describe it when nothing could be computed.
+using TWholeSamples = std::function<TData32()>;
+
 // The calculation proper, with the chains already loaded (chains[c] for every selected c).
-TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
+// samples reads the whole matrix (whole, also given) or a record in blocks (whole null; then
+// the settings are such that SearchesAhead holds, and load_whole gives the matrix should a
+// message need it).
+TSpectraStatus Compute(const TFileRecord& record, SampleWindow& samples, const TData32* whole,
                        const TSpectrumSettings& settings, TDateTime select_start,
                        TDateTime select_finish, UiHost& host, TMatrix2D& mean, TMatrix2D& stdev,
                        const std::vector<TCombinedFilter>& chains, const TSegmentHook& hook,
-                       std::span<const TRecordRanges> unread) {
+                       std::span<const TRecordRanges> unread, const TWholeSamples& load_whole) {
   TSpectraStatus status;
   mean.clear();
   stdev.clear();
@@ -278,13 +346,19 @@ TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
 
   const double rate = record.SampRate;
   const std::string& station = record.Station;
-  const size_t channel_count = samples.size();
+  const size_t channel_count = samples.Sizes().size();
   const std::vector<int> channels = SelectedChannels(record, channel_count);
+  // The matrix for the messages about it, loaded only when one is shown.
+  TData32 loaded;
+  auto matrix = [&]() -> const TData32& {
+    if (whole != nullptr) return *whole;
+    if (loaded.empty() && load_whole) loaded = load_whole();
+    return loaded;
+  };
 
   // Samples available in every channel: the matrix is rectangular when LoadRecord made it.
   int64_t count = channel_count == 0 ? 0 : std::numeric_limits<int32_t>::max();
-  for (const auto& row : samples)
-    count = std::min<int64_t>(count, static_cast<int64_t>(row.size()));
+  for (const int64_t size : samples.Sizes()) count = std::min(count, size);
   auto index_of = [&](TDateTime t) { return RoundToInt64((t - record.Start) * 86400.0 * rate); };
   const int64_t first = std::max<int64_t>(0, index_of(select_start));
   const int64_t last = std::min<int64_t>(index_of(select_finish), count - 1);
@@ -319,9 +393,10 @@ TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
   int64_t horizon = first - 1;
   if (used.EstimationType == TEstimationType::kBartlett) {
     host.SetStatus(station + ": Выделение интервалов помех", nchan);
-    const TData32* searched = &samples;
+    SampleWindow* searched = &samples;
     TData32 filtered;
-    if (used.NoiseFilter && !channels.empty()) {
+    std::optional<SampleWindow> filtered_window;
+    if (used.NoiseFilter && !channels.empty() && whole != nullptr) {
       // Interference stands out in its band: the search runs on a zero-phase band-passed copy
       // of the channels it tests.
       TBiquadCascade noise;
@@ -329,29 +404,30 @@ TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
                      used.NoiseFMin, rate / 2);
       filtered.resize(channel_count);
       for (int c : channels) {
-        FilterSamples(samples[c], noise, true, filtered[c]);
+        FilterSamples((*whole)[c], noise, true, filtered[c]);
         host.SetProgress(c + 1, nchan);
         host.ProcessEvents();
         if (host.StopRequested()) return Stopped(std::move(status), host);
       }
-      searched = &filtered;
+      searched = &filtered_window.emplace(filtered);
     }
     intervals.clear();
-    search.emplace(*searched, ChannelLevels(record), SelectedChannels(record), used, first, last,
-                   unread);
+    search.emplace(searched->Sizes(), ChannelLevels(record), SelectedChannels(record), used, first,
+                   last, unread);
     if (searched != &samples || used.SegmentLength < 2) {
-      search->Extend(std::numeric_limits<int64_t>::max(), intervals);
+      search->Extend(std::numeric_limits<int64_t>::max(), intervals, *searched);
       search.reset();
     } else {
       // Up to the first segment, to know whether there is any.
       while (intervals.empty() && !search->Done()) {
+        samples.Drop(search->Position());
         horizon = std::max(horizon, search->Position()) + ahead;
-        search->Extend(horizon, intervals);
+        search->Extend(horizon, intervals, samples);
       }
     }
     if (intervals.empty()) {
-      no_quiet_reason =
-          NoQuietIntervalReason(record, *searched, channels, first, last, used.SegmentLength);
+      no_quiet_reason = NoQuietIntervalReason(record, filtered_window ? filtered : matrix(),
+                                              channels, first, last, used.SegmentLength);
       if (!status.Gaps.empty()) {
         no_quiet_reason += "; пропуски в данных: " + GapCountText(status.Gaps, status.GapSeconds);
       }
@@ -451,12 +527,15 @@ TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
     }
     if (i >= intervals.size() || v + N - 1 > intervals[i].second || v + N > count) {
       if (!search || search->Done()) break;
+      samples.Drop(std::min(v, search->Position()));
       horizon = std::max(horizon, search->Position()) + ahead;
-      search->Extend(horizon, intervals);
+      search->Extend(horizon, intervals, samples);
       continue;
     }
+    samples.Fill(v + N);
     for (int c : channels) {
-      Weigh(input + D, window.data() + D, samples[c].data() + v, N);
+      Weigh(input + D, window.data() + D,
+            samples.Row(static_cast<size_t>(c)) + (v - samples.Base()), N);
       const double* x = transform.Execute().data();
       if (hook) {
         AddOneSided<true>(power, x, M, rate, mean[c].data(), stdev[c].data(), segment[c].data());
@@ -489,7 +568,7 @@ TSpectraStatus Compute(const TFileRecord& record, const TData32& samples,
     status.Outcome = TSpectraOutcome::kNoQuietInterval;
     status.Message =
         station + ": недостаточно данных для расчета: " +
-        NoQuietIntervalReason(record, samples, {}, first, std::min(last, count - 1), N);
+        NoQuietIntervalReason(record, matrix(), {}, first, std::min(last, count - 1), N);
     host.ShowMessage(status.Message);
     return status;
   }
@@ -526,8 +605,9 @@ void FindQuietIntervals(const TData32& samples, std::span<const int32_t> level,
                         const TSpectrumSettings& settings, int64_t first, int64_t last,
                         std::span<const TRecordRanges> unread) {
   intervals.clear();
-  QuietSearch search(samples, level, selected, settings, first, last, unread);
-  search.Extend(std::numeric_limits<int64_t>::max(), intervals);
+  SampleWindow window(samples);
+  QuietSearch search(window.Sizes(), level, selected, settings, first, last, unread);
+  search.Extend(std::numeric_limits<int64_t>::max(), intervals, window);
 }
 
 void DaniellSmooth(std::span<double> mean, std::span<double> stdev, int32_t window,
@@ -607,8 +687,9 @@ TSpectraStatus CalculateSpectraOfSamples(const TFileRecord& record, const TData3
   if (!LoadChains(record, SelectedChannels(record, samples.size()), chains, status, host)) {
     return status;
   }
-  return Compute(record, samples, settings, select_start, select_finish, host, mean, stdev, chains,
-                 hook, unread);
+  SampleWindow window(samples);
+  return Compute(record, window, &samples, settings, select_start, select_finish, host, mean, stdev,
+                 chains, hook, unread, {});
 }
 
 TSpectraStatus CalculateSpectra(TFileRecord& record, const TSpectrumSettings& settings,
@@ -622,7 +703,6 @@ TSpectraStatus CalculateSpectra(TFileRecord& record, const TSpectrumSettings& se
   if (!LoadChains(record, SelectedChannels(record, kMaxChannels), chains, status, host)) {
     return status;
   }
-  TData32 samples;
   LoadSettings load;
   load.default_rate = default_rate;
   load.headers = headers;
@@ -630,16 +710,31 @@ TSpectraStatus CalculateSpectra(TFileRecord& record, const TSpectrumSettings& se
   // meant for every record computed at the same time.
   load.clear_stop = false;
   LoadReport report;
-  const bool loaded = LoadRecord(record, samples, host, load, &report);
+  // The record is read in blocks; a calculation that needs the whole matrix gets it joined.
+  RecordBlocks blocks;
+  const bool loaded = blocks.Open(record, host, load, &report);
   if (host.StopRequested()) return Stopped(std::move(status), host);
-  if (!loaded || samples.empty() || samples[0].empty()) {
+  if (!loaded || blocks.Channels() == 0 || blocks.Count() == 0) {
     status.Outcome = TSpectraOutcome::kLoadFailed;
     status.Message = record.Station + ": не удалось прочитать запись " + record.File;
     host.ShowMessage(status.Message);
     return status;
   }
-  return Compute(record, samples, settings, select_start, select_finish, host, mean, stdev, chains,
-                 hook, report.unread);
+  if (!SearchesAhead(settings, record.SampRate)) {
+    const TData32 samples = blocks.ReadAll();
+    SampleWindow window(samples);
+    return Compute(record, window, &samples, settings, select_start, select_finish, host, mean,
+                   stdev, chains, hook, report.unread, {});
+  }
+  SampleWindow window(blocks);
+  const TWholeSamples load_whole = [&record, &host, &load] {
+    TFileRecord again = record;
+    TData32 samples;
+    LoadRecord(again, samples, host, load);
+    return samples;
+  };
+  return Compute(record, window, nullptr, settings, select_start, select_finish, host, mean, stdev,
+                 chains, hook, report.unread, load_whole);
 }
 
 }  // namespace tarvik
