@@ -132,7 +132,7 @@ QCPGraph* AddSpreadBand(QCustomPlot& plot, const TChartSeries& s, const TChartSe
   top->setName(QString::fromStdString(s.Title));
   top->setPen(Qt::NoPen);
   QColor fill = ColorOf(s);
-  fill.setAlpha(std::min(fill.alpha(), 60));
+  fill.setAlpha(std::min(fill.alpha(), 40));
   top->setBrush(fill);
   top->setData(x, upper, true);
   top->setChannelFillGraph(bottom);
