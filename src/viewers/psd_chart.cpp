@@ -23,9 +23,20 @@ const std::vector<TColorStop> kLevelGradient = {{0.0, 0x313695},  {0.15, 0x4575B
                                                 {0.45, 0xABD9E9}, {0.55, 0xFEE090}, {0.7, 0xFDAE61},
                                                 {0.85, 0xF46D43}, {1.0, 0xA50026}};
 
-// A colour map holds at most this many cells: a result is a few hundred periods by a few
-// hundred decibels or segments; more means a damaged file.
+// A colour map holds at most this many cells, and at most a few times as many as the values the
+// file gives for it plus a margin: a result is a few hundred periods by a few hundred decibels
+// or segments, its rows about equally long; a short file asking for a vast grid is damaged.
 constexpr double kMaxCells = 2e7;
+// Seconds since 1970 beyond which a segment's start is damage (about the year 5000).
+constexpr double kLatestStart = 1e11;
+constexpr double kCellsPerValue = 4.0;
+constexpr double kCellMargin = 65536.0;
+
+bool GridFits(double cells, const nlohmann::ordered_json& rows) {
+  double values = 0.0;
+  for (const auto& row : rows) values += static_cast<double>(row.size());
+  return cells <= kMaxCells && cells <= kCellsPerValue * values + kCellMargin;
+}
 
 // Sets the side of a grid along the periods: one cell per period, the cells even in log period
 // and centred on the periods when these are evenly spaced in log (as the results have them).
@@ -107,13 +118,15 @@ bool ShowSpectrogram(TSpectrumView& view, const Json& periods, const Json& start
   const double count = static_cast<double>(starts.size());
   // Segments follow at the result's step; a file without one, or whose starts do not keep to
   // it, gets the mean step of its segments.
-  double columns = step > 0.0 ? std::round((last - first) / step) + 1.0 : 0.0;
+  // Steps under a millisecond would make columns no wider than rounding.
+  constexpr double kShortestStep = 1e-3;
+  double columns = step >= kShortestStep ? std::round((last - first) / step) + 1.0 : 0.0;
   if (!(columns >= 1.0 && columns <= 4.0 * count + 16.0)) {
     columns = count;
     step = count > 1.0 ? (last - first) / (count - 1.0) : 3600.0;
   }
-  if (!(step > 0.0)) step = 3600.0;
-  if (columns * static_cast<double>(periods.size()) > kMaxCells) return false;
+  if (!(step >= kShortestStep)) step = 3600.0;
+  if (!GridFits(columns * static_cast<double>(periods.size()), levels)) return false;
   TChartSeries s;
   s.Kind = TSeriesKind::kColorMap;
   s.Title = "Уровень, дБ";
@@ -236,6 +249,15 @@ bool ShowPsdStats(TSpectrumView& view, const std::string& path, const TPsdChartC
       }
       const Json& starts = doc.at("segment_starts");
       const Json& levels = doc.at("segment_levels");
+      // Starts are seconds since 1970; far beyond any record's time they are damage, and the
+      // day they fall on could not be named.
+      for (const Json& t : starts) {
+        if (!(std::fabs(t.get<double>()) < kLatestStart)) {
+          error = path + ": the segments' start times are damaged";
+          ClearChart(view);
+          return false;
+        }
+      }
       if (choice.Kind == TPsdChartChoice::Kind::kSpectrogram) {
         if (!ShowSpectrogram(view, periods, starts, levels, doc.value("step_s", 0.0))) {
           error = path + ": the periods or the segments of the result are damaged";
@@ -258,7 +280,7 @@ bool ShowPsdStats(TSpectrumView& view, const std::string& path, const TPsdChartC
     size_t bins = 0;
     for (const Json& row : shares) bins = std::max(bins, row.size());
     if (!PositivePeriods(periods) ||
-        static_cast<double>(bins) * static_cast<double>(periods.size()) > kMaxCells) {
+        !GridFits(static_cast<double>(bins) * static_cast<double>(periods.size()), shares)) {
       error = path + ": the periods or the density of the result are damaged";
       ClearChart(view);
       return false;
