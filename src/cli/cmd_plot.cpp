@@ -58,7 +58,7 @@ nlohmann::ordered_json ChartJson(const TSpectrumView& view) {
   j["choices"] = view.Choices;
   nlohmann::ordered_json series = nlohmann::ordered_json::array();
   for (const TChartSeries& s : view.Series) {
-    static constexpr const char* kKinds[] = {"line", "points", "band"};
+    static constexpr const char* kKinds[] = {"line", "points", "band", "color_map"};
     nlohmann::ordered_json e;
     e["title"] = s.Title;
     e["color"] = ColorText(s.Color);
@@ -74,6 +74,11 @@ nlohmann::ordered_json ChartJson(const TSpectrumView& view) {
     e["points"] = s.X.size();
     e["first"] = s.X.empty() ? nlohmann::ordered_json() : Point(s, 0);
     e["last"] = s.X.empty() ? nlohmann::ordered_json() : Point(s, s.X.size() - 1);
+    if (s.Kind == TSeriesKind::kColorMap) {
+      e["columns"] = s.Map.Columns;
+      e["rows"] = s.Map.Rows;
+      e["cells"] = s.Map.FilledCells();
+    }
     series.push_back(std::move(e));
   }
   j["series"] = std::move(series);

@@ -1,5 +1,6 @@
 #include "common/ui_host.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -106,9 +107,20 @@ void CollectingUiHost::ShowMessage(std::string_view text) {
   messages_.emplace_back(text);
 }
 
+void CollectingUiHost::ShowMessageOfKind(MessageKind kind, std::string_view text) {
+  std::lock_guard lock(mutex_);
+  messages_.emplace_back(text);
+  worst_ = std::max(worst_, kind);
+}
+
 std::vector<std::string> CollectingUiHost::Messages() const {
   std::lock_guard lock(mutex_);
   return messages_;
+}
+
+MessageKind CollectingUiHost::WorstKind() const {
+  std::lock_guard lock(mutex_);
+  return worst_;
 }
 
 }  // namespace tarvik

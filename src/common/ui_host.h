@@ -8,6 +8,11 @@
 
 namespace tarvik {
 
+// How serious a message is: a note (a result, an answer), a warning (something was left out or
+// may be wrong, the work went on) or an error (the work asked for could not be done). The window
+// shows each with its own icon; the command line prints the text alone.
+enum class MessageKind { kNote, kWarning, kError };
+
 // What a long operation needs from whoever runs it: the two status panels, the gauge (progress
 // over the whole operation), the progress bar (progress within one step), a chance to let
 // pending user events run, the stop flag, message boxes and yes/no questions. The GUI
@@ -27,8 +32,15 @@ class UiHost {
   virtual void SetProgress(int position, int maximum) = 0;
   // Lets pending user events run (a stop click is seen here).
   virtual void ProcessEvents() {}
-  // A message the user must see.
+  // A message the user must see (a note).
   virtual void ShowMessage(std::string_view text) = 0;
+  // A message of a kind. Hosts that tell no kinds apart show it as ShowMessage does.
+  virtual void ShowMessageOfKind(MessageKind kind, std::string_view text) {
+    (void)kind;
+    ShowMessage(text);
+  }
+  void ShowWarning(std::string_view text) { ShowMessageOfKind(MessageKind::kWarning, text); }
+  void ShowError(std::string_view text) { ShowMessageOfKind(MessageKind::kError, text); }
   // A yes/no question; true for yes.
   virtual bool AskYesNo(std::string_view text) = 0;
 
@@ -67,15 +79,19 @@ class CollectingUiHost : public UiHost {
   void SetProgress(int position, int maximum) override { outer_.SetProgress(position, maximum); }
   void ProcessEvents() override { outer_.ProcessEvents(); }
   void ShowMessage(std::string_view text) override;
+  void ShowMessageOfKind(MessageKind kind, std::string_view text) override;
   bool AskYesNo(std::string_view text) override { return outer_.AskYesNo(text); }
 
   // The messages kept, in order.
   std::vector<std::string> Messages() const;
+  // The most serious kind among the messages kept (a note when there are none).
+  MessageKind WorstKind() const;
 
  private:
   UiHost& outer_;
   mutable std::mutex mutex_;
   std::vector<std::string> messages_;
+  MessageKind worst_ = MessageKind::kNote;
 };
 
 // Does nothing, answers No; for callers that want no feedback (fuzz targets, benchmarks).

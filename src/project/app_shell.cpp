@@ -330,7 +330,7 @@ bool TAppShell::SaveUnder(const std::string& name, int form, TShellDialogs& dial
   for (;;) {
     TProjectLock lock = TProjectLock::Acquire(file, lock_wait_);
     if (!lock.Held()) {
-      host.ShowMessage(lock.Error());
+      host.ShowError(lock.Error());
       return false;
     }
     if (own_file) {

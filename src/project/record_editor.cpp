@@ -202,16 +202,16 @@ TRecordOpResult ApplySelection(TProject& project, const TSelection& selection,
     if (r.Finish > r.Start) {
       if (start && s < r.Start) {
         result.Warnings.push_back(RecordName(project, i) + ": начало выделенного интервала " +
-                                  FormatProjectDateTime(s) + " раньше начала записи; взято " +
-                                  FormatProjectDateTime(r.Start));
+                                  ShownDateTime(s) + " раньше начала записи; взято " +
+                                  ShownDateTime(r.Start));
         s = r.Start;
       } else if (start && s > r.Finish) {
         s = r.Finish;
       }
       if (finish && f > r.Finish) {
         result.Warnings.push_back(RecordName(project, i) + ": конец выделенного интервала " +
-                                  FormatProjectDateTime(f) + " позже конца записи; взят " +
-                                  FormatProjectDateTime(r.Finish));
+                                  ShownDateTime(f) + " позже конца записи; взят " +
+                                  ShownDateTime(r.Finish));
         f = r.Finish;
       } else if (finish && f < r.Start) {
         f = r.Start;
@@ -220,11 +220,10 @@ TRecordOpResult ApplySelection(TProject& project, const TSelection& selection,
     if (s >= f) {
       result.Warnings.clear();
       result.Message = RecordName(project, i) + ": начало выделенного интервала " +
-                       FormatProjectDateTime(start.value_or(r.SelectStart)) +
-                       " не раньше его конца " +
-                       FormatProjectDateTime(finish.value_or(r.SelectFinish)) +
-                       (r.Finish > r.Start ? " (запись от " + FormatProjectDateTime(r.Start) +
-                                                 " до " + FormatProjectDateTime(r.Finish) + ")"
+                       ShownDateTime(start.value_or(r.SelectStart)) + " не раньше его конца " +
+                       ShownDateTime(finish.value_or(r.SelectFinish)) +
+                       (r.Finish > r.Start ? " (запись от " + ShownDateTime(r.Start) + " до " +
+                                                 ShownDateTime(r.Finish) + ")"
                                            : std::string());
       return result;
     }

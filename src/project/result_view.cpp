@@ -181,7 +181,7 @@ void TRecordResultBrowser::StoreSelection(int index, int selection) {
 bool TRecordResultBrowser::Open(int index, TSpectrumView& view) {
   if (index < 0 || index >= static_cast<int>(project_.Records.size())) return false;
   if (!Exists(RecordResultPath(project_, folders_, index, hv_))) {
-    host_.ShowMessage("Файл не существует");
+    host_.ShowError("Файл не существует");
     return false;
   }
   current_ = index;

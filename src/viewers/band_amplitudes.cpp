@@ -44,7 +44,7 @@ std::optional<double> Measure(const TChartSeries& s, TBandMeasure measure, doubl
 }
 
 bool HasCurve(const TChartSeries& s) {
-  return s.Kind != TSeriesKind::kBand;
+  return s.Kind != TSeriesKind::kBand && s.Kind != TSeriesKind::kColorMap;
 }
 
 const char* Heading(TBandMeasure measure) {

@@ -713,7 +713,7 @@ THvsrShown ShowHvsrResult(TSpectrumView& view, const std::string& hv_path, UiHos
   THvFile hv;
   std::string error;
   if (!ParseHvFile(AsText(bytes), hv, &error)) {
-    host.ShowMessage("Файл " + hv_path + " поврежден: " + error);
+    host.ShowError("Файл " + hv_path + " поврежден: " + error);
     return THvsrShown::kNothing;
   }
   host.SetProgress(1, 3);

@@ -75,7 +75,7 @@ bool TPreviewModel::OpenRecord(const TFileRecord& record, const TPreviewOptions&
   std::error_code ec;
   if (record.File.empty() || !std::filesystem::exists(record.File, ec) ||
       std::filesystem::is_directory(record.File, ec)) {
-    host.ShowMessage("Файл " + record.File + " не найден");
+    host.ShowError("Файл " + record.File + " не найден");
     Release();
     return false;
   }
@@ -125,7 +125,7 @@ bool TPreviewModel::OpenRecord(const TFileRecord& record, const TPreviewOptions&
     return false;
   }
   if (!loaded || data.empty() || data[0].empty()) {
-    host.ShowMessage(record.Station + ": не удалось прочитать запись " + record.File);
+    host.ShowError(record.Station + ": не удалось прочитать запись " + record.File);
     Release();
     return false;
   }

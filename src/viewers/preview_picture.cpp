@@ -61,6 +61,28 @@ void AddSpanColumns(const TPreviewModel& m, const TRecordRanges& ranges, int rig
   }
 }
 
+// The marks of a strip's amplitude axis: offsets from the channel's mean in whole steps, as
+// many as fit the strip kPreviewLevelTickSpacing pixels apart.
+std::vector<TPreviewLevelTick> LevelTicks(const TPreviewModel& m, int strip,
+                                          const TChannelScale& scale, int top, int bottom) {
+  std::vector<TPreviewLevelTick> ticks;
+  const double height = bottom - top;
+  if (height < 2.0 * kPreviewLevelTickSpacing) return ticks;
+  const double range = static_cast<double>(std::max<int64_t>(scale.Maximum - scale.Minimum, 1));
+  const int64_t step = RoundCountStep(kPreviewLevelTickSpacing * range / height);
+  const int64_t steps = static_cast<int64_t>(range / 2.0 / static_cast<double>(step));
+  for (int64_t n = steps; n >= -steps; --n) {
+    const int64_t value = n * step;
+    const int64_t y = m.YOfValue(strip, scale.Mean + value);
+    if (y < top || y > bottom) continue;
+    std::string label = std::to_string(value < 0 ? -value : value);
+    if (value > 0) label = "+" + label;
+    if (value < 0) label = "\u2212" + label;
+    ticks.push_back({static_cast<int>(y), value, label});
+  }
+  return ticks;
+}
+
 }  // namespace
 
 // The marks of the time axis over columns 0..right.
@@ -103,6 +125,18 @@ static std::vector<TPreviewTick> TimeTicks(const TPreviewModel& m, int right) {
   return ticks;
 }
 
+int64_t RoundCountStep(double min_counts) {
+  if (!(min_counts > 1.0)) return 1;
+  if (min_counts > 1e17) return 1000000000000000000;
+  int64_t power = 1;
+  for (;;) {
+    for (const int64_t m : {1, 2, 5}) {
+      if (static_cast<double>(m * power) >= min_counts) return m * power;
+    }
+    power *= 10;
+  }
+}
+
 TPreviewPicture BuildPreviewPicture(const TPreviewModel& m) {
   TPreviewPicture pic;
   pic.Width = m.AreaWidth();
@@ -128,6 +162,7 @@ TPreviewPicture BuildPreviewPicture(const TPreviewModel& m) {
         "±" + std::to_string(std::max<int64_t>(scale.Maximum - scale.Minimum, 1) / 2) + " отсч.";
     s.Top = m.StripTop(strip);
     s.Bottom = m.StripBottom(strip);
+    s.LevelTicks = LevelTicks(m, strip, scale, s.Top, s.Bottom);
     auto y_of = [&](int64_t v) {
       return static_cast<int>(std::clamp<int64_t>(m.YOfValue(strip, v), s.Top, s.Bottom));
     };

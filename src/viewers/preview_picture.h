@@ -3,6 +3,7 @@
 // The preview's picture as data: what the window and the command line paint, in pixels of the
 // model's paint area, and what the tests check.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,6 +30,20 @@ struct TPreviewRect {
 };
 
 inline constexpr int kPreviewTickSpacing = 110;
+// Marks of a strip's amplitude axis stand at least this many pixels apart.
+inline constexpr int kPreviewLevelTickSpacing = 24;
+
+// A mark of a strip's amplitude axis: its row and its value in counts from the strip's middle
+// line ("0", "+500", "−500").
+struct TPreviewLevelTick {
+  int Y = 0;
+  int64_t Value = 0;
+  std::string Label;
+};
+
+// The step of the amplitude marks: the smallest 1, 2 or 5 times a power of ten counts that is
+// at least min_counts (1 for anything up to 1).
+int64_t RoundCountStep(double min_counts);
 inline constexpr char kNoLevelNote[] = "уровень не задан";
 
 struct TPreviewStrip {
@@ -40,6 +55,9 @@ struct TPreviewStrip {
   // The amplitude scale: the counts from the strip's middle line (the channel's mean) to its
   // edge, "±1200 отсч.".
   std::string Scale;
+  // The amplitude axis at the right edge: the middle line and whole steps above and below it,
+  // from top to bottom.
+  std::vector<TPreviewLevelTick> LevelTicks;
   int Top = 0, Bottom = 0;
   std::vector<TPreviewStroke> Strokes;
   // From the channel's last sample to the right edge, when it ends before the view does.

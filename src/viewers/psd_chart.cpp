@@ -13,16 +13,50 @@ namespace tarvik {
 
 namespace {
 
-// Shares of the segments in a 1 dB bin, from the rarest to the most frequent, and their
-// colours from pale blue to dark red.
-constexpr std::array<double, 6> kShareFloors = {0.001, 0.01, 0.03, 0.06, 0.12, 0.25};
-constexpr std::array<TRgb, 6> kShareColors = {0xC6DBEF, 0x6BAED6, 0x41AB5D,
-                                              0xFDD049, 0xF16913, 0xA50F15};
+// The density's colours, from the rarest share of segments in a 1 dB bin (pale blue) to the
+// most frequent (dark red).
+const std::vector<TColorStop> kShareGradient = {{0.0, 0xC6DBEF}, {0.12, 0x6BAED6}, {0.3, 0x41AB5D},
+                                                {0.5, 0xFDD049}, {0.75, 0xF16913}, {1.0, 0xA50F15}};
 
-std::string Percent(double share) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g %%", share * 100.0);
-  return text;
+// The levels' colours, from low (blue) to high (red).
+const std::vector<TColorStop> kLevelGradient = {{0.0, 0x313695},  {0.15, 0x4575B4}, {0.3, 0x74ADD1},
+                                                {0.45, 0xABD9E9}, {0.55, 0xFEE090}, {0.7, 0xFDAE61},
+                                                {0.85, 0xF46D43}, {1.0, 0xA50026}};
+
+// A colour map holds at most this many cells, and at most a few times as many as the values the
+// file gives for it plus a margin: a result is a few hundred periods by a few hundred decibels
+// or segments, its rows about equally long; a short file asking for a vast grid is damaged.
+constexpr double kMaxCells = 2e7;
+// Seconds since 1970 beyond which a segment's start is damage (about the year 5000).
+constexpr double kLatestStart = 1e11;
+constexpr double kCellsPerValue = 4.0;
+constexpr double kCellMargin = 65536.0;
+
+bool GridFits(double cells, const nlohmann::ordered_json& rows) {
+  double values = 0.0;
+  for (const auto& row : rows) values += static_cast<double>(row.size());
+  return cells <= kMaxCells && cells <= kCellsPerValue * values + kCellMargin;
+}
+
+// Sets the side of a grid along the periods: one cell per period, the cells even in log period
+// and centred on the periods when these are evenly spaced in log (as the results have them).
+void PeriodEdges(const nlohmann::ordered_json& periods, double& lo, double& hi) {
+  const double first = periods.front().get<double>();
+  const double last = periods.back().get<double>();
+  const double n = static_cast<double>(periods.size());
+  const double half = n > 1 && last > first ? std::pow(last / first, 0.5 / (n - 1.0)) : 1.25;
+  lo = first / half;
+  hi = last * half;
+}
+
+bool PositivePeriods(const nlohmann::ordered_json& periods) {
+  double previous = 0.0;
+  for (const auto& p : periods) {
+    const double t = p.get<double>();
+    if (!(t > previous) || !std::isfinite(t)) return false;
+    previous = t;
+  }
+  return !periods.empty();
 }
 
 TChartSeries Curve(const std::string& title, TRgb color, const nlohmann::ordered_json& periods,
@@ -37,10 +71,6 @@ TChartSeries Curve(const std::string& title, TRgb color, const nlohmann::ordered
   }
   return s;
 }
-
-// Colours of levels from low (blue) to high (red).
-constexpr std::array<TRgb, 8> kLevelColors = {0x313695, 0x4575B4, 0x74ADD1, 0xABD9E9,
-                                              0xFEE090, 0xFDAE61, 0xF46D43, 0xA50026};
 
 using Json = nlohmann::ordered_json;
 
@@ -62,8 +92,11 @@ TimeAxis AxisOf(const Json& starts) {
   return axis;
 }
 
-void ShowSpectrogram(TSpectrumView& view, const Json& periods, const Json& starts,
-                     const Json& levels) {
+// One column per step of time from the first segment to the last (a missing segment leaves its
+// column blank), one row per period.
+bool ShowSpectrogram(TSpectrumView& view, const Json& periods, const Json& starts,
+                     const Json& levels, double step) {
+  if (!PositivePeriods(periods)) return false;
   const TimeAxis axis = AxisOf(starts);
   view.BottomTitle = axis.Title;
   view.LeftTitle = "Период, с";
@@ -77,27 +110,46 @@ void ShowSpectrogram(TSpectrumView& view, const Json& periods, const Json& start
       hi = std::max(hi, v.get<double>());
     }
   }
-  const double width = hi > lo ? (hi - lo) / kLevelColors.size() : 1.0;
-  const size_t first = view.Series.size();
-  for (size_t c = 0; c < kLevelColors.size(); ++c) {
-    TChartSeries s;
-    s.Kind = TSeriesKind::kPoints;
-    s.Color = kLevelColors[c];
-    char title[64];
-    std::snprintf(title, sizeof title, "%.0f…%.0f дБ", lo + c * width, lo + (c + 1) * width);
-    s.Title = title;
-    view.Series.push_back(std::move(s));
+  double first = INFINITY, last = -INFINITY;
+  for (const Json& t : starts) {
+    first = std::min(first, t.get<double>());
+    last = std::max(last, t.get<double>());
   }
+  const double count = static_cast<double>(starts.size());
+  // Segments follow at the result's step; a file without one, or whose starts do not keep to
+  // it, gets the mean step of its segments.
+  // Steps under a millisecond would make columns no wider than rounding.
+  constexpr double kShortestStep = 1e-3;
+  double columns = step >= kShortestStep ? std::round((last - first) / step) + 1.0 : 0.0;
+  if (!(columns >= 1.0 && columns <= 4.0 * count + 16.0)) {
+    columns = count;
+    step = count > 1.0 ? (last - first) / (count - 1.0) : 3600.0;
+  }
+  if (!(step >= kShortestStep)) step = 3600.0;
+  if (!GridFits(columns * static_cast<double>(periods.size()), levels)) return false;
+  TChartSeries s;
+  s.Kind = TSeriesKind::kColorMap;
+  s.Title = "Уровень, дБ";
+  TColorGrid& grid = s.Map;
+  grid.Resize(static_cast<int>(columns), static_cast<int>(periods.size()));
+  grid.X0 = (first - axis.Origin) / 86400.0;
+  grid.X1 = (first + columns * step - axis.Origin) / 86400.0;
+  PeriodEdges(periods, grid.Y0, grid.Y1);
+  grid.LogY = true;
+  grid.Low = std::isfinite(lo) ? lo : 0.0;
+  grid.High = hi > lo ? hi : grid.Low + 1.0;
+  grid.Gradient = kLevelGradient;
   for (size_t i = 0; i < starts.size() && i < levels.size(); ++i) {
-    const double x = (starts[i].get<double>() - axis.Origin) / 86400.0;
+    const int column =
+        grid.ColumnOf((starts[i].get<double>() + step / 2.0 - axis.Origin) / 86400.0);
+    if (column < 0) continue;
     for (size_t j = 0; j < periods.size() && j < levels[i].size(); ++j) {
-      if (!levels[i][j].is_number()) continue;
-      const double v = levels[i][j].get<double>();
-      const size_t c =
-          std::min(kLevelColors.size() - 1, static_cast<size_t>(std::max(0.0, (v - lo) / width)));
-      view.Series[first + c].Add(x, periods[j].get<double>());
+      const int row = grid.RowOf(periods[j].get<double>());
+      if (row >= 0 && levels[i][j].is_number()) grid.At(column, row) = levels[i][j].get<double>();
     }
   }
+  view.Series.push_back(std::move(s));
+  return true;
 }
 
 bool ShowBandLevel(TSpectrumView& view, const Json& periods, const Json& starts, const Json& levels,
@@ -197,8 +249,21 @@ bool ShowPsdStats(TSpectrumView& view, const std::string& path, const TPsdChartC
       }
       const Json& starts = doc.at("segment_starts");
       const Json& levels = doc.at("segment_levels");
+      // Starts are seconds since 1970; far beyond any record's time they are damage, and the
+      // day they fall on could not be named.
+      for (const Json& t : starts) {
+        if (!(std::fabs(t.get<double>()) < kLatestStart)) {
+          error = path + ": the segments' start times are damaged";
+          ClearChart(view);
+          return false;
+        }
+      }
       if (choice.Kind == TPsdChartChoice::Kind::kSpectrogram) {
-        ShowSpectrogram(view, periods, starts, levels);
+        if (!ShowSpectrogram(view, periods, starts, levels, doc.value("step_s", 0.0))) {
+          error = path + ": the periods or the segments of the result are damaged";
+          ClearChart(view);
+          return false;
+        }
         return true;
       }
       view.LeftTitle = "дБ отн. 1 (м/с²)²/Гц";
@@ -212,25 +277,39 @@ bool ShowPsdStats(TSpectrumView& view, const std::string& path, const TPsdChartC
     view.LeftTitle = "дБ отн. 1 (м/с²)²/Гц";
     view.LogX = true;
     view.LogY = false;
-    for (size_t c = 0; c < kShareFloors.size(); ++c) {
-      TChartSeries s;
-      s.Kind = TSeriesKind::kPoints;
-      s.Color = kShareColors[c];
-      s.Behind = true;
-      s.Title = "плотность от " + Percent(kShareFloors[c]);
-      view.Series.push_back(std::move(s));
+    size_t bins = 0;
+    for (const Json& row : shares) bins = std::max(bins, row.size());
+    if (!PositivePeriods(periods) ||
+        !GridFits(static_cast<double>(bins) * static_cast<double>(periods.size()), shares)) {
+      error = path + ": the periods or the density of the result are damaged";
+      ClearChart(view);
+      return false;
     }
+    // The density as cells: a column per period, even in log period, a row per 1 dB bin.
+    TChartSeries map;
+    map.Kind = TSeriesKind::kColorMap;
+    map.Title = "Доля сегментов, %";
+    TColorGrid& grid = map.Map;
+    grid.Resize(static_cast<int>(periods.size()), static_cast<int>(bins));
+    PeriodEdges(periods, grid.X0, grid.X1);
+    grid.LogX = true;
+    grid.Y0 = first;
+    grid.Y1 = first + static_cast<double>(bins);
+    grid.Gradient = kShareGradient;
+    double most = 0.0;
     for (size_t j = 0; j < periods.size(); ++j) {
-      const double t = periods[j].get<double>();
-      const nlohmann::ordered_json& row = shares[j];
+      const int column = grid.ColumnOf(periods[j].get<double>());
+      const Json& row = shares[j];
       for (size_t b = 0; b < row.size(); ++b) {
-        const double share = row[b].get<double>();
-        size_t c = kShareFloors.size();
-        while (c > 0 && share < kShareFloors[c - 1]) --c;
-        if (c == 0) continue;
-        view.Series[c - 1].Add(t, first + static_cast<double>(b) + 0.5);
+        const double share = row[b].get<double>() * 100.0;
+        // An empty bin stays blank.
+        if (!(share > 0.0) || column < 0) continue;
+        grid.At(column, static_cast<int>(b)) = share;
+        most = std::max(most, share);
       }
     }
+    grid.High = most > 0.0 ? most : 1.0;
+    view.Series.push_back(std::move(map));
     for (const auto& [key, values] : doc.at("percentiles").items()) {
       view.Series.push_back(Curve(key + " %", 0x404040, periods, values, 1.0, true));
     }

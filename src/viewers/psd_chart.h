@@ -1,8 +1,8 @@
 #pragma once
 
 // The chart of a noise-statistics result (the JSON document of psd-stats): the probability
-// density per period as coloured dots, one colour per range of shares, with the percentiles,
-// the mode, the mean and the noise models of the Earth drawn over it.
+// density over period and level as a colour map (cells even in log period, one per 1 dB), with
+// the percentiles, the mode, the mean and the noise models of the Earth drawn over it.
 
 #include <string>
 
@@ -14,10 +14,10 @@ namespace tarvik {
 // is checked when it is shown).
 bool IsPsdStatsFile(const std::string& path);
 
-// Which picture of a result: the density over period and level; a spectrogram (time × period,
-// the level as colour, a missing segment left blank); or the mean level of a band of periods
-// over time (a line broken where segments are missing). The last two need a result written with
-// the segments (psd-stats --with-segments).
+// Which picture of a result: the density over period and level; a spectrogram (a colour map of
+// time × period, the level as colour, a missing segment left blank); or the mean level of a band of
+// periods over time (a line broken where segments are missing). The last two need a result written
+// with the segments (psd-stats --with-segments).
 struct TPsdChartChoice {
   enum class Kind { kDensity, kSpectrogram, kBandLevel } Kind = Kind::kDensity;
   double BandFirst = 0.0;  // periods, s

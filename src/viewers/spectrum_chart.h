@@ -16,10 +16,57 @@ namespace tarvik {
 using TRgb = uint32_t;
 
 enum class TSeriesKind {
-  kLine,    // a curve through the points
-  kPoints,  // separate 2 × 2 pixel dots without outline (the spread of a curve)
-  kBand,    // a shaded vertical band from X[0] to X[1] across the whole chart (Y unused)
+  kLine,      // a curve through the points
+  kPoints,    // separate 2 × 2 pixel dots without outline (the spread of a curve)
+  kBand,      // a shaded vertical band from X[0] to X[1] across the whole chart (Y unused)
+  kColorMap,  // a grid of values drawn as coloured cells (the Map fields; X and Y unused)
 };
+
+// A point of a colour gradient: At runs from 0 (the lowest value) to 1 (the highest).
+struct TColorStop {
+  double At = 0.0;
+  TRgb Color = 0;
+};
+
+// The cells of a colour map: Columns × Rows values, row by row from the lowest y, each row from
+// the lowest x; NaN leaves a cell blank. The cells tile X0..X1 and Y0..Y1 (outer edges), in
+// equal steps of the logarithm along an axis marked Log and in equal steps otherwise, so that on
+// a chart with the same scale every cell has the same size. Values from Low to High take the
+// gradient's colours; the chart's colour scale is labelled with the series' title.
+struct TColorGrid {
+  int Columns = 0;
+  int Rows = 0;
+  double X0 = 0.0, X1 = 1.0, Y0 = 0.0, Y1 = 1.0;
+  bool LogX = false;
+  bool LogY = false;
+  double Low = 0.0, High = 1.0;
+  std::vector<TColorStop> Gradient;
+  std::vector<double> Values;
+
+  // Sizes the grid with every cell blank; a size below 1 makes an empty grid.
+  void Resize(int columns, int rows);
+  double& At(int column, int row) {
+    return Values[static_cast<size_t>(row) * static_cast<size_t>(Columns) +
+                  static_cast<size_t>(column)];
+  }
+  double At(int column, int row) const {
+    return Values[static_cast<size_t>(row) * static_cast<size_t>(Columns) +
+                  static_cast<size_t>(column)];
+  }
+  // How many cells hold a value.
+  size_t FilledCells() const;
+  // The column and the row whose cell holds x or y; -1 outside the grid (or for x <= 0 on a
+  // logarithmic side).
+  int ColumnOf(double x) const;
+  int RowOf(double y) const;
+  // The middle of a column or a row (the geometric middle on a logarithmic side).
+  double ColumnMiddle(int column) const;
+  double RowMiddle(int row) const;
+};
+
+// The colour of value t in 0..1 on a gradient, interpolated between its stops (black without
+// stops; t outside 0..1 takes the nearest end).
+TRgb GradientColor(const std::vector<TColorStop>& gradient, double t);
 
 struct TChartSeries {
   std::string Title;  // UTF-8
@@ -49,6 +96,8 @@ struct TChartSeries {
   // spread are taken of the spread column itself, kept here one value per frequency (ascending).
   std::vector<double> SpreadX;
   std::vector<double> SpreadY;
+  // The cells of a colour map.
+  TColorGrid Map;
 
   void Add(double x, double y) {
     X.push_back(x);
@@ -56,8 +105,21 @@ struct TChartSeries {
   }
 };
 
-// The colour of series index i >= 0: sixteen colours taken in turn.
+// The colour of series index i >= 0. Every index has its own colour, readable on the white
+// chart: a palette of well-told-apart colours first, then hues spread by the golden angle at
+// alternating depths. A negative index counts as 0.
 TRgb SeriesColor(int i);
+
+// The major ticks of a logarithmic axis from lo to hi (0 < lo < hi), ascending and within the
+// range: the powers of ten when at least three of them fall inside, every other one or fewer
+// when there are many; otherwise 1, 2 and 5 times the powers of ten; otherwise every whole
+// mantissa; and for a range narrower still, evenly spaced round numbers. Plain tells that the
+// labels should be plain numbers rather than powers of ten.
+struct TLogTicks {
+  std::vector<double> Values;
+  bool Plain = false;
+};
+TLogTicks LogAxisTicks(double lo, double hi);
 
 // What the chart's left axis measures.
 enum TUnitOut : int { kDisplacement = 0, kVelocity = 1, kAcceleration = 2 };
@@ -111,6 +173,9 @@ struct TSpectrumView {
   std::string LeftTitle;
   bool LogX = true;
   bool LogY = true;
+  // The spread of each curve (its point series) drawn as a shaded band from value − spread to
+  // value + spread rather than as dots.
+  bool SpreadAsBand = false;
   std::vector<TChartSeries> Series;
 
   // The choice list "Выбрать", its state and the chosen entry (-1 none).

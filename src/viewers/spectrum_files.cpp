@@ -150,23 +150,23 @@ bool LoadViewerTable(const std::string& path, TViewerFile kind, UiHost& host, TR
   const std::filesystem::path native(std::u8string(path.begin(), path.end()));
   std::error_code ec;
   if (!std::filesystem::is_regular_file(native, ec)) {
-    host.ShowMessage("Файл " + path + " не найден");
+    host.ShowError("Файл " + path + " не найден");
     return false;
   }
   const std::vector<uint8_t> bytes = ReadWholeFile(path);
   if (bytes.empty() && std::filesystem::file_size(native, ec) > 0) {
-    host.ShowMessage("Файл " + path + " не удалось прочитать");
+    host.ShowError("Файл " + path + " не удалось прочитать");
     return false;
   }
   std::string error;
   const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   if (!ParseViewerTable(text, table, error)) {
-    host.ShowMessage("Файл " + path + " поврежден: " + error);
+    host.ShowError("Файл " + path + " поврежден: " + error);
     return false;
   }
   if (kind != TViewerFile::kSpectrum && table.Values.size() < 3) {
-    host.ShowMessage("Файл " + path + " поврежден: в нем " + std::to_string(table.Values.size()) +
-                     " пар столбцов вместо трех");
+    host.ShowError("Файл " + path + " поврежден: в нем " + std::to_string(table.Values.size()) +
+                   " пар столбцов вместо трех");
     table = TResultTable{};
     return false;
   }

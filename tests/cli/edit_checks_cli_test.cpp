@@ -121,12 +121,13 @@ TEST_F(EditChecksCli, SelectionBeyondTheRecordIsClamped) {
       Run("edit --records 1 --select-start 2010-01-01T00:00:00 --select-finish "
           "2030-01-01T00:00:00");
   EXPECT_EQ(clamped.status, 0) << clamped.err;
-  EXPECT_NE(clamped.err.find("edit: warning: Запись 1 (TVK01): начало выделенного интервала "
-                             "01.01.2010 раньше начала записи; взято 14.05.2024\n"),
-            std::string::npos)
+  EXPECT_NE(
+      clamped.err.find("edit: warning: Запись 1 (TVK01): начало выделенного интервала "
+                       "01.01.2010 00:00:00 раньше начала записи; взято 14.05.2024 00:00:00\n"),
+      std::string::npos)
       << clamped.err;
   EXPECT_NE(clamped.err.find("edit: warning: Запись 1 (TVK01): конец выделенного интервала "
-                             "01.01.2030 позже конца записи; взят 14.05.2024 0:02:00\n"),
+                             "01.01.2030 00:00:00 позже конца записи; взят 14.05.2024 00:02:00\n"),
             std::string::npos)
       << clamped.err;
   TProject p = Load(project_);
@@ -141,7 +142,7 @@ TEST_F(EditChecksCli, SelectionBeyondTheRecordIsClamped) {
           "2024-05-14T00:01:00");
   EXPECT_EQ(refused.status, 2);
   EXPECT_NE(refused.err.find("edit: Запись 1 (TVK01): начало выделенного интервала 14.05.2024 "
-                             "0:01:30 не раньше его конца 14.05.2024 0:01:00"),
+                             "00:01:30 не раньше его конца 14.05.2024 00:01:00"),
             std::string::npos)
       << refused.err;
   EXPECT_TRUE(ReadBytes(project_) == before);

@@ -136,20 +136,22 @@ TEST(PsdCli, StoreGrowsByTheDaysAdded) {
       Json(Cli("psd-stats --json " + Quote(store.string()) + " --from 2024-03-02", dir));
   EXPECT_EQ(one_day["segments"], 91);
 
-  // The chart of a result: the density's dots beneath the percentiles, mode, mean and models.
+  // The chart of a result: the density's cells beneath the percentiles, mode, mean and models.
   const std::string result = dir.File("night.json");
   ASSERT_EQ(Cli("psd-stats " + Quote(project) + " --hours 22-05 -o " + Quote(result), dir).status,
             0);
   const CliRun plot = Cli("plot --json " + Quote(result), dir);
   ASSERT_EQ(plot.status, 0) << plot.err;
   std::vector<std::string> titles;
-  size_t dots = 0;
+  size_t filled = 0;
   const nlohmann::json chart = Json(plot);
+  ASSERT_EQ(chart["series"][0]["kind"], "color_map");
+  EXPECT_EQ(chart["series"][0]["columns"], periods);
   for (const auto& series : chart["series"]) {
     titles.push_back(series["title"].get<std::string>());
-    if (series["kind"] == "points") dots += series["points"].get<size_t>();
+    if (series["kind"] == "color_map") filled += series["cells"].get<size_t>();
   }
-  EXPECT_GT(dots, periods);
+  EXPECT_GT(filled, periods);
   for (const char* title : {"5 %", "50 %", "95 %", "мода", "среднее", "NHNM", "NLNM"}) {
     EXPECT_NE(std::find(titles.begin(), titles.end(), title), titles.end()) << title;
   }
@@ -164,8 +166,13 @@ TEST(PsdCli, StoreGrowsByTheDaysAdded) {
             2 * 91);
   const nlohmann::json spectrogram =
       Json(Cli("plot --json --psd-view spectrogram " + Quote(timed), dir));
-  size_t cells = 0;
-  for (const auto& series : spectrogram["series"]) cells += series["points"].get<size_t>();
+  ASSERT_EQ(spectrogram["series"].size(), 1u);
+  const nlohmann::json& map = spectrogram["series"][0];
+  ASSERT_EQ(map["kind"], "color_map");
+  EXPECT_EQ(map["rows"], periods);
+  // A column per step of time: the missing hour is blank columns between the days.
+  EXPECT_GT(map["columns"].get<size_t>(), 2u * 91u);
+  const size_t cells = map["cells"].get<size_t>();
   EXPECT_EQ(cells % (2 * 91), 0u);
   EXPECT_GE(cells, 2 * 91 * (periods - 2));
   EXPECT_EQ(Cli("plot --json --psd-view spectrogram " + Quote(result), dir).status, 1);

@@ -37,5 +37,28 @@ TEST(CollectingUiHost, KeepsMessagesAndSharesTheStopFlag) {
   EXPECT_TRUE(outer.StopRequested());
 }
 
+// A batch run tells its collected messages at the end with the icon of the worst of them; a
+// host that draws no icons still gets every message's text.
+TEST(CollectingUiHost, KeepsTheWorstKind) {
+  RecordingUiHost outer;
+  const struct {
+    std::vector<MessageKind> kinds;
+    MessageKind worst;
+  } cases[] = {
+      {{}, MessageKind::kNote},
+      {{MessageKind::kNote, MessageKind::kNote}, MessageKind::kNote},
+      {{MessageKind::kWarning, MessageKind::kNote}, MessageKind::kWarning},
+      {{MessageKind::kNote, MessageKind::kError, MessageKind::kWarning}, MessageKind::kError}};
+  for (const auto& c : cases) {
+    CollectingUiHost inner(outer);
+    for (MessageKind kind : c.kinds) inner.ShowMessageOfKind(kind, "m");
+    EXPECT_EQ(inner.WorstKind(), c.worst);
+    EXPECT_EQ(inner.Messages().size(), c.kinds.size());
+  }
+  outer.ShowError("e");
+  outer.ShowWarning("w");
+  EXPECT_EQ(outer.messages, (std::vector<std::string>{"e", "w"}));
+}
+
 }  // namespace
 }  // namespace tarvik

@@ -310,10 +310,63 @@ TEST(PreviewPictureAxis, TimeMarksAtARoundStepWideEnoughApart) {
     EXPECT_EQ(scaled.Strips[k].Scale,
               "±" + std::to_string(std::max<int64_t>(s.Maximum - s.Minimum, 1) / 2) + " отсч.");
   }
+  // The amplitude axis: the middle line and whole round steps, far enough apart to be read,
+  // each mark on the row of its value.
+  for (const int height : {200, 400, 1000}) {
+    m.SetArea(500, height);
+    const TPreviewPicture axes = BuildPreviewPicture(m);
+    for (size_t k = 0; k < axes.Strips.size(); ++k) {
+      const TPreviewStrip& strip = axes.Strips[k];
+      const auto& ticks = strip.LevelTicks;
+      ASSERT_GE(ticks.size(), 3u) << height << " " << k;
+      const int64_t step = ticks[0].Value - ticks[1].Value;
+      EXPECT_EQ(step, RoundCountStep(static_cast<double>(step) - 0.5)) << "a round step";
+      for (size_t i = 0; i < ticks.size(); ++i) {
+        EXPECT_EQ(ticks[i].Y, m.YOfValue(static_cast<int>(k), m.Scales()[k].Mean + ticks[i].Value));
+        EXPECT_GE(ticks[i].Y, strip.Top);
+        EXPECT_LE(ticks[i].Y, strip.Bottom);
+        if (i > 0) {
+          EXPECT_EQ(ticks[i - 1].Value - ticks[i].Value, step);
+          EXPECT_GE(ticks[i].Y - ticks[i - 1].Y, kPreviewLevelTickSpacing - 1);
+        }
+      }
+      const auto zero = std::find_if(ticks.begin(), ticks.end(),
+                                     [](const TPreviewLevelTick& t) { return t.Value == 0; });
+      ASSERT_NE(zero, ticks.end());
+      EXPECT_EQ(zero->Label, "0");
+      EXPECT_EQ(ticks.front().Label, "+" + std::to_string(ticks.front().Value));
+      EXPECT_EQ(ticks.back().Label, "\u2212" + std::to_string(-ticks.back().Value));
+    }
+  }
+  // A strip too low for marks apart has none.
+  m.SetArea(500, 60);
+  for (const TPreviewStrip& strip : BuildPreviewPicture(m).Strips) {
+    EXPECT_TRUE(strip.LevelTicks.empty());
+  }
   // No samples: no axis.
   TPreviewModel empty;
   empty.SetArea(500, 200);
   EXPECT_TRUE(BuildPreviewPicture(empty).TimeTicks.empty());
+}
+
+TEST(RoundCountStep, SmallestRoundStepNotBelowTheLimit) {
+  const struct {
+    double min;
+    int64_t step;
+  } cases[] = {{-3.0, 1},
+               {0.0, 1},
+               {1.0, 1},
+               {1.2, 2},
+               {2.0, 2},
+               {2.01, 5},
+               {7.0, 10},
+               {10.0, 10},
+               {11.0, 20},
+               {499.0, 500},
+               {501.0, 1000},
+               {3e9, 5000000000},
+               {1e30, 1000000000000000000}};
+  for (const auto& c : cases) EXPECT_EQ(RoundCountStep(c.min), c.step) << c.min;
 }
 
 TEST(PreviewPictureOverlays, AOneSampleIntervalAtTheRightEdgeStaysTwoPixelsAndAFocusFollows) {

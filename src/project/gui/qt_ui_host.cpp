@@ -139,10 +139,16 @@ void TQtUiHost::ProcessEvents() {
 }
 
 void TQtUiHost::ShowMessage(std::string_view text) {
+  ShowMessageOfKind(MessageKind::kNote, text);
+}
+
+void TQtUiHost::ShowMessageOfKind(MessageKind kind, std::string_view text) {
   const QString t = ToQString(text);
-  RunOnWindowThread([this, t] {
-    QMessageBox box(QMessageBox::Information, QString::fromUtf8(kAppName), t, QMessageBox::Ok,
-                    window_);
+  const QMessageBox::Icon icon = kind == MessageKind::kError     ? QMessageBox::Critical
+                                 : kind == MessageKind::kWarning ? QMessageBox::Warning
+                                                                 : QMessageBox::Information;
+  RunOnWindowThread([this, t, icon] {
+    QMessageBox box(icon, QString::fromUtf8(kAppName), t, QMessageBox::Ok, window_);
     box.exec();
   });
 }

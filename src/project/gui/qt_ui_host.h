@@ -38,7 +38,9 @@ class TQtUiHost final : public QObject, public UiHost {
   void SetGauge(int position, int maximum) override;
   void SetProgress(int position, int maximum) override;
   void ProcessEvents() override;
+  // A note with the information icon; ShowMessageOfKind picks the warning or the error icon.
   void ShowMessage(std::string_view text) override;
+  void ShowMessageOfKind(MessageKind kind, std::string_view text) override;
   bool AskYesNo(std::string_view text) override;
 
   // While on, ProcessEvents on the window's thread runs the person's input too (a load that

@@ -323,7 +323,7 @@ void TRecordsPage::AfterRecordOp(const TRecordOpResult& result) {
   }
   form_.RebuildAll();
   if (!result.Selection.empty()) SelectRecords(result.Selection, result.Selection.front());
-  if (!result.Warnings.empty()) form_.Host().ShowMessage(JoinLines(result.Warnings));
+  if (!result.Warnings.empty()) form_.Host().ShowWarning(JoinLines(result.Warnings));
 }
 
 void TRecordsPage::ChangePathClicked() {
@@ -391,7 +391,7 @@ void TRecordsPage::CompressClicked() {
         for (const auto& [i, why] : report->Failed)
           failed.push_back(project->Records[static_cast<size_t>(i)].File + ": " + why);
         form_.RebuildAll();
-        if (!failed.empty()) form_.Host().ShowMessage(JoinLines(failed));
+        if (!failed.empty()) form_.Host().ShowError(JoinLines(failed));
       });
 }
 
@@ -466,7 +466,7 @@ void TRecordsPage::ChannelsToFileClicked() {
   if (!choice) return;
   const TRecordOpResult result =
       ChannelsToIni(shell_.Project(), current, ChannelIniName(choice->First().toStdString()));
-  if (!result.Done) form_.Host().ShowMessage(result.Message);
+  if (!result.Done) form_.Host().ShowError(result.Message);
 }
 
 void TRecordsPage::ChannelsFromFileClicked() {
@@ -496,7 +496,7 @@ void TRecordsPage::ShowResponses(int mode) {
   const TResponseStatus status =
       viewer.showResponses(record, mode, 0.0, ResponseViewFMin(shell_.Project(), record));
   if (!status) {
-    form_.Host().ShowMessage(status.message);
+    form_.Host().ShowError(status.message);
     return;
   }
   viewer.exec();

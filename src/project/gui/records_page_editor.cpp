@@ -319,7 +319,7 @@ void TRecordsPage::AfterEdit(const TRecordOpResult& result, bool lists) {
   if (!result.Warnings.empty()) {
     std::string text;
     for (const std::string& w : result.Warnings) text += (text.empty() ? "" : "\n") + w;
-    form_.Host().ShowMessage(text);
+    form_.Host().ShowWarning(text);
   }
 }
 

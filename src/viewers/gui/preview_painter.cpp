@@ -110,6 +110,31 @@ void PaintPreview(QPainter& painter, const TPreviewPicture& picture) {
     painter.drawText(box, Qt::AlignCenter, scale);
   }
 
+  // Each strip's amplitude axis along the right edge: a mark per step and its value in counts
+  // from the middle line, in a smaller type; a value that would run into the scale or into the
+  // value above it is left out, its mark stays.
+  QFont small = font;
+  small.setPixelSize(10);
+  const QFontMetrics small_metrics(small);
+  painter.setFont(small);
+  for (const TPreviewStrip& strip : picture.Strips) {
+    const int right = picture.Width - 1;
+    int free_from = strip.Top + 2 + (strip.Scale.empty() ? 0 : metrics.height());
+    for (const TPreviewLevelTick& tick : strip.LevelTicks) {
+      painter.setPen(QPen(kTrace, 1));
+      painter.drawLine(right - 5, tick.Y, right, tick.Y);
+      const QString label = QString::fromStdString(tick.Label);
+      const int w = small_metrics.horizontalAdvance(label) + 4;
+      const int h = small_metrics.height();
+      const QRect box(std::max(0, right - 6 - w), tick.Y - h / 2, w, h);
+      if (box.top() < free_from || box.bottom() > strip.Bottom) continue;
+      free_from = box.bottom() + 2;
+      painter.fillRect(box, QColor(255, 255, 255, 200));
+      painter.drawText(box, Qt::AlignRight | Qt::AlignVCenter, label);
+    }
+  }
+  painter.setFont(font);
+
   // The time axis along the bottom edge: a mark and its time on a white patch.
   // A label that would run into the one before it is left out; its mark stays.
   int free_from = 0;

@@ -152,7 +152,8 @@ class SpcFormTest : public QObject {
   }
 
   // A log axis over less than two decades (an H/V ratio) gets readable ticks between the powers
-  // of ten; over more decades only the powers are labelled.
+  // of ten, and round numbers within a single mantissa; over more decades only the powers are
+  // labelled.
   void logAxisLabelsNarrowAndWideRanges() {
     QCustomPlot plot;
     plot.resize(600, 400);
@@ -162,7 +163,7 @@ class SpcFormTest : public QObject {
       QStringList labels;
     } cases[] = {
         {0.3, 6.0, {"0.5", "1", "2", "5"}},
-        {1.5, 2.5, {"2"}},
+        {1.5, 2.5, {"1.6", "1.8", "2", "2.2", "2.4"}},
         {1e-6, 1e-2, {"1e-06", "1e-05", "1e-04", "1e-03", "1e-02"}},
     };
     for (const auto& c : cases) {
