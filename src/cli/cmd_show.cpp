@@ -187,7 +187,7 @@ void RegisterShow(CLI::App& app, CommandResult& result) {
   cmd->add_option("PROJECT", opt->project, "project file (.tvp)")->required();
   cmd->add_flag("--json", opt->json, "one JSON object");
   cmd->callback([opt, &result] {
-    ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true);
+    ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true, Language());
     TProject project;
     if (!OpenProject(opt->project, project, host)) {
       result.status = 1;

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/status.h"
+
 namespace tarvik {
 
 // What a long operation needs from whoever runs it: the two status panels, the gauge (progress
@@ -90,11 +92,14 @@ class NullUiHost : public UiHost {
 };
 
 // The command line's host: stages and messages on stderr, a live progress line when stderr is
-// a terminal, questions answered by a fixed answer or asked on the terminal.
+// a terminal, questions answered by a fixed answer or asked on the terminal. The core's texts
+// are told in language: each is read back into its code and rendered from that language's
+// catalogue.
 class ConsoleUiHost : public UiHost {
  public:
   enum class Answer { kAsk, kYes, kNo };
-  explicit ConsoleUiHost(Answer answer = Answer::kNo, bool quiet = false);
+  explicit ConsoleUiHost(Answer answer = Answer::kNo, bool quiet = false,
+                         TLanguage language = TLanguage::kRussian);
 
   void SetOperation(std::string_view text) override;
   void SetStage(std::string_view text) override;
@@ -116,6 +121,7 @@ class ConsoleUiHost : public UiHost {
   int gauge_pos_ = 0, gauge_max_ = 0, progress_pos_ = 0, progress_max_ = 0;
   int last_drawn_percent_ = -1;
   bool line_shown_ = false;
+  TLanguage language_;
 };
 
 }  // namespace tarvik
