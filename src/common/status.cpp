@@ -99,10 +99,11 @@ constexpr int kMaxNesting = 4;
 std::string TranslateLine(std::string_view line, TLanguage language, int depth);
 std::string TranslateWhole(std::string_view line, TLanguage language, int depth);
 
-// An argument that is a list ("канал 1 (HHE) = -1, канал 2 (HHN) = -1"), translated piece by
-// piece; "" when no piece is a catalogue text.
+// A text that is a list ("канал 1 (HHE) = -1, канал 2 (HHN) = -1") or two sentences, translated
+// piece by piece; "" when no piece is a catalogue text.
 std::string TranslateList(std::string_view text, TLanguage language, int depth) {
-  for (std::string_view separator : {std::string_view("; "), std::string_view(", ")}) {
+  for (std::string_view separator :
+       {std::string_view(". "), std::string_view("; "), std::string_view(", ")}) {
     if (text.find(separator) == std::string_view::npos) continue;
     std::string out;
     bool any = false;
@@ -133,7 +134,7 @@ size_t CyrillicBytes(std::string_view text) {
 std::string TranslateWhole(std::string_view line, TLanguage language, int depth) {
   std::optional<TStatus> status = ReadRussianText(line);
   if (!status) {
-    if (depth == 0 || depth >= kMaxNesting) return std::string(line);
+    if (depth >= kMaxNesting) return std::string(line);
     std::string list = TranslateList(line, language, depth + 1);
     return list.empty() ? std::string(line) : list;
   }

@@ -169,6 +169,10 @@ TEST(Status, TranslateTellsTheCoresTextsInEnglish) {
        "encoding (Windows-1251) lacks"},
       {"Не заданы файлы с ЧХ для записи TVK01 Ш [E,N,Z] 14.05.2024 (0:02:00)",
        "No response files set for record TVK01 noise [E,N,Z] 14.05.2024 (0:02:00)"},
+      {"Не отмечена ни одна запись для расчета спектров. Отметьте записи флажками в списке "
+       "«Обычные спектры»",
+       "No record is checked for spectrum calculation. Check the records in the \"Spectra\" "
+       "list"},
       {"run: not run", "run: not run"},
       {"Станция Москва", "Станция Москва"},
   };
