@@ -247,7 +247,7 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
     nlohmann::ordered_json refused = nlohmann::ordered_json::array();
     for (const auto& [path, reason] : list.refused) {
       ErrPrintf("%s: not added: %s\n", path.c_str(), reason.c_str());
-      refused.push_back({{"file", path}, {"reason", reason}});
+      refused.push_back({{"file", path}, {"reason", Say(reason)}, {"code", CodeOf(reason)}});
     }
     nlohmann::ordered_json doc = {{"project", absolute(name)}, {"saved", false}};
     const auto finish = [&](int status) {

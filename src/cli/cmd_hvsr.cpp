@@ -83,7 +83,8 @@ Json RecordJson(const THvsrRecordRun& run, const TFileRecord& record) {
   Json item = {{"record", run.Record + 1}, {"station", record.Station}};
   if (!run.Analysed) {
     item["ok"] = false;
-    item["error"] = WithoutStation(run.Error, record.Station);
+    item["error"] = Say(WithoutStation(run.Error, record.Station));
+    if (const std::string code = CodeOf(run.Error); !code.empty()) item["error_code"] = code;
     return item;
   }
   const THvsrResult& r = run.Result;

@@ -42,7 +42,7 @@ bool Summarise(const char* what, const TRunReport& report, const TProject& proje
     nlohmann::ordered_json notes = nlohmann::ordered_json::array();
     for (const auto& [i, note] : report.Notes) {
       if (i != index) continue;
-      notes.push_back(note);
+      notes.push_back(Say(note));
       if (!json) {
         ErrPrintf("%s: record %d (%s): note: %s\n", what, index + 1, r.Station.c_str(),
                   note.c_str());
@@ -64,7 +64,9 @@ bool Summarise(const char* what, const TRunReport& report, const TProject& proje
     const auto failed = std::find_if(report.Failed.begin(), report.Failed.end(),
                                      [&](const auto& f) { return f.first == index; });
     if (failed != report.Failed.end()) {
-      entry["failure"] = failed->second;
+      entry["failure"] = Say(failed->second);
+      if (const std::string code = CodeOf(failed->second); !code.empty())
+        entry["failure_code"] = code;
       if (!json) {
         ErrPrintf("%s: record %d (%s): no result%s%s\n", what, index + 1, r.Station.c_str(),
                   failed->second.empty() ? "" : ": ", failed->second.c_str());

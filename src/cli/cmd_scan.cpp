@@ -114,7 +114,7 @@ void RegisterScan(CLI::App& app, CommandResult& result) {
     nlohmann::ordered_json refused = nlohmann::ordered_json::array();
     for (const auto& [path, reason] : list.refused) {
       ErrPrintf("%s: not added: %s\n", path.c_str(), reason.c_str());
-      refused.push_back({{"file", path}, {"reason", reason}});
+      refused.push_back({{"file", path}, {"reason", Say(reason)}, {"code", CodeOf(reason)}});
     }
     if (records.empty()) ErrPrintf("scan: no record is formed\n");
     if (opt->json) {
