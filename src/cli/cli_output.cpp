@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -11,6 +12,40 @@
 #include "records/formats.h"
 
 namespace tarvik::cli {
+
+namespace {
+TLanguage cli_language = TLanguage::kEnglish;
+}  // namespace
+
+TLanguage Language() {
+  return cli_language;
+}
+
+void SetLanguage(TLanguage language) {
+  cli_language = language;
+}
+
+std::string Say(std::string_view text) {
+  return Translate(text, cli_language);
+}
+
+std::string CodeOf(std::string_view text) {
+  const std::optional<TStatus> status = ReadRussianText(text);
+  return status ? std::string(CodeName(status->Code)) : std::string();
+}
+
+void ErrPrintf(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list again;
+  va_copy(again, args);
+  const int n = std::vsnprintf(nullptr, 0, format, args);
+  va_end(args);
+  std::string text(n > 0 ? static_cast<size_t>(n) : 0, '\0');
+  if (n > 0) std::vsnprintf(text.data(), text.size() + 1, format, again);
+  va_end(again);
+  std::fputs(Say(text).c_str(), stderr);
+}
 
 std::string FormatNumber(double value) {
   char buf[64];

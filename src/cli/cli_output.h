@@ -6,9 +6,22 @@
 #include <optional>
 #include <string>
 
+#include "common/status.h"
 #include "records/record_model.h"
 
 namespace tarvik::cli {
+
+// The language the command line speaks: set once at start from the locale or --lang.
+TLanguage Language();
+void SetLanguage(TLanguage language);
+
+// A text of the core (Russian) in the command line's language.
+std::string Say(std::string_view text);
+// The code name of a text of the core ("file_not_found"), "" when it is none of the catalogue's.
+std::string CodeOf(std::string_view text);
+
+// printf to stderr, the line told in the command line's language.
+void ErrPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // A number as printf "%.*g" with enough digits to read back the same double.
 std::string FormatNumber(double value);

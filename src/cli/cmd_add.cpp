@@ -15,6 +15,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/cli_output.h"
 #include "cli/commands.h"
 #include "cli/project_cli.h"
 #include "cli/record_options.h"
@@ -81,7 +82,7 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
                 "one JSON document: the project, its records, the files added and not added");
   cmd->callback([opt, &result] {
     if (opt->paths.empty() && opt->folder.empty() && opt->sds.empty()) {
-      std::fprintf(stderr, "add: nothing to add: give files, --folder or --sds\n");
+      ErrPrintf("add: nothing to add: give files, --folder or --sds\n");
       result.status = 2;
       return;
     }
@@ -90,7 +91,7 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
     TDateTime to = from;
     if (!opt->sds.empty() || !opt->stations.empty()) {
       if (opt->sds.empty() || opt->stations.empty()) {
-        std::fprintf(stderr, "add: --sds and --stations go together\n");
+        ErrPrintf("add: --sds and --stations go together\n");
         result.status = 2;
         return;
       }
@@ -99,8 +100,8 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
         const std::string_view one = rest.substr(0, cut);
         const std::optional<SdsStation> s = ParseSdsStation(one);
         if (!s) {
-          std::fprintf(stderr, "add: --stations: %s is not NET.STA or NET.STA.LOC\n",
-                       std::string(one).c_str());
+          ErrPrintf("add: --stations: %s is not NET.STA or NET.STA.LOC\n",
+                    std::string(one).c_str());
           result.status = 2;
           return;
         }
@@ -113,7 +114,7 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
         char tail = 0;
         if (std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &y, &m, &d, &tail) != 3 || m < 1 || m > 12 ||
             d < 1 || d > 31) {
-          std::fprintf(stderr, "add: %s: %s is not a date YYYY-MM-DD\n", option, text.c_str());
+          ErrPrintf("add: %s: %s is not a date YYYY-MM-DD\n", option, text.c_str());
           result.status = 2;
           return false;
         }
@@ -122,7 +123,7 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
       };
       if (!day(opt->from, "--from", from) || !day(opt->to, "--to", to)) return;
     } else if (!opt->from.empty() || !opt->to.empty()) {
-      std::fprintf(stderr, "add: --from and --to are for --sds\n");
+      ErrPrintf("add: --from and --to are for --sds\n");
       result.status = 2;
       return;
     }
@@ -130,17 +131,17 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
     // arguments in the wrong order, which would otherwise create a project named after data.
     std::error_code ec;
     if (!IsProjectName(opt->project) && std::filesystem::is_regular_file(opt->project, ec)) {
-      std::fprintf(stderr, "add: %s is not a project file (.tvp): the project comes first\n",
-                   opt->project.c_str());
+      ErrPrintf("add: %s is not a project file (.tvp): the project comes first\n",
+                opt->project.c_str());
       result.status = 2;
       return;
     }
     for (const std::string& p : opt->paths) {
       if (IsProjectName(p)) {
-        std::fprintf(stderr,
-                     "add: %s is a project file, not a seismogram file: the project "
-                     "comes first\n",
-                     p.c_str());
+        ErrPrintf(
+            "add: %s is a project file, not a seismogram file: the project "
+            "comes first\n",
+            p.c_str());
         result.status = 2;
         return;
       }
@@ -148,14 +149,14 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
     const auto absolute = [&](const std::string& p) {
       return std::filesystem::absolute(p, ec).lexically_normal().string();
     };
-    ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true);
+    ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true, Language());
     TProject project;
     const std::string name = ProjectSaveName(opt->project);
     // The project is read, added to and saved under its lock, so that no other writer's change
     // made meanwhile is lost.
     const TProjectLock lock = TProjectLock::Acquire(ProjectFilePath(name));
     if (!lock.Held()) {
-      std::fprintf(stderr, "add: %s\n", lock.Error().c_str());
+      ErrPrintf("add: %s\n", lock.Error().c_str());
       result.status = 1;
       return;
     }
@@ -245,8 +246,8 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
     }
     nlohmann::ordered_json refused = nlohmann::ordered_json::array();
     for (const auto& [path, reason] : list.refused) {
-      std::fprintf(stderr, "%s: not added: %s\n", path.c_str(), reason.c_str());
-      refused.push_back({{"file", path}, {"reason", reason}});
+      ErrPrintf("%s: not added: %s\n", path.c_str(), reason.c_str());
+      refused.push_back({{"file", path}, {"reason", Say(reason)}, {"code", CodeOf(reason)}});
     }
     nlohmann::ordered_json doc = {{"project", absolute(name)}, {"saved", false}};
     const auto finish = [&](int status) {
@@ -258,8 +259,8 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
       if (opt->json) std::printf("%s\n", doc.dump(2).c_str());
     };
     if (added == 0) {
-      std::fprintf(stderr, "add: nothing was added; %s %s\n", name.c_str(),
-                   existed ? "is left as it was" : "was not created");
+      ErrPrintf("add: nothing was added; %s %s\n", name.c_str(),
+                existed ? "is left as it was" : "was not created");
       return finish(1);
     }
     project.Modified = true;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_output.h"
 #include "cli/commands.h"
 #include "cli/output_guard.h"
 #include "cli/result_claims.h"
@@ -37,7 +38,7 @@ void RegisterAverage(CLI::App& app, CommandResult& result) {
   cmd->callback([opt, &result] {
     // "average A.dat B.dat", the output name forgotten, would replace the spectrum A.dat.
     if (!MayWriteOutput("average", opt->output, opt->files, opt->force, result)) return;
-    ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true);
+    ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true, Language());
     TSpectrumView view;
     TAverageResult average;
     // A spectrum averaged with a ratio, amplitude with power spectra, or spectra of different

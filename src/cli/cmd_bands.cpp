@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "cli/cli_output.h"
 #include "cli/commands.h"
 #include "cli/result_claims.h"
 #include "common/ui_host.h"
@@ -73,7 +74,7 @@ void RegisterBands(CLI::App& app, CommandResult& result) {
                 "power spectra (needed only for a file whose name does not tell: an average)");
   cmd->add_flag("--json", opt->json, "print the values as JSON");
   cmd->callback([opt, &result] {
-    ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true);
+    ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true, Language());
     const std::optional<TResultFiles> files =
         ResolveResultFiles("bands", {opt->file}, {opt->hv, opt->power, {}, {}}, host, false);
     if (!files) {
@@ -84,14 +85,14 @@ void RegisterBands(CLI::App& app, CommandResult& result) {
     // density over a band is the mean square there, while that of an amplitude or a ratio is
     // no quantity at all.
     if (opt->integral && !files->power) {
-      std::fprintf(stderr,
-                   "bands: %s holds %s: the band integral is the RMS amplitude of power spectra "
-                   "only (the square root of the power in the band); use --mean%s\n",
-                   opt->file.c_str(),
-                   IsRatio(files->kind)                     ? "ratios"
-                   : files->kind == TResultKind::kAmplitude ? "amplitude spectra"
-                                                            : "spectra not said to be power",
-                   files->kind == TResultKind::kSpectrum ? ", or --power if they are" : "");
+      ErrPrintf(
+          "bands: %s holds %s: the band integral is the RMS amplitude of power spectra "
+          "only (the square root of the power in the band); use --mean%s\n",
+          opt->file.c_str(),
+          IsRatio(files->kind)                     ? "ratios"
+          : files->kind == TResultKind::kAmplitude ? "amplitude spectra"
+                                                   : "spectra not said to be power",
+          files->kind == TResultKind::kSpectrum ? ", or --power if they are" : "");
       result.status = 1;
       return;
     }
@@ -108,7 +109,7 @@ void RegisterBands(CLI::App& app, CommandResult& result) {
     const size_t columns = view.Series.size() / 2;
     if (opt->column > 0) {
       if (static_cast<size_t>(opt->column) > columns) {
-        std::fprintf(stderr, "bands: %s has %zu value columns\n", opt->file.c_str(), columns);
+        ErrPrintf("bands: %s has %zu value columns\n", opt->file.c_str(), columns);
         result.status = 1;
         return;
       }
@@ -127,7 +128,7 @@ void RegisterBands(CLI::App& app, CommandResult& result) {
       const std::optional<TBandDialog> given = GivenBandDialog(view, measure, opt->range, &error);
       double lo = 0.0, hi = 0.0;
       if (!given || !ParseBandRange(opt->range, lo, hi)) {
-        std::fprintf(stderr, "bands: %s\n", error.c_str());
+        ErrPrintf("bands: %s\n", error.c_str());
         result.status = 2;
         return;
       }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_output.h"
 #include "cli/commands.h"
 #include "cli/output_guard.h"
 #include "cli/project_cli.h"
@@ -40,7 +41,7 @@ void RegisterCompress(CLI::App& app, CommandResult& result) {
     if (CompressProjectOrRefuse(opt->file, opt->out, *project, result)) return;
     const std::optional<TFileRecord> record = FormFirstRecord(opt->file, opt->settings, result);
     if (!record) return;
-    ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true);
+    ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true, Language());
     // Every file the record is read from is an input, not only the first.
     std::vector<std::string> inputs =
         FindRecordFiles(record->File, opt->settings.working_rate, record->Start, record->Finish,
@@ -50,7 +51,7 @@ void RegisterCompress(CLI::App& app, CommandResult& result) {
     if (!MayWriteOutput("compress", opt->out, inputs, opt->force, result)) return;
     std::string error;
     if (!CompressRecord(opt->out, *record, host, opt->settings.working_rate, &error)) {
-      std::fprintf(stderr, "compress: %s\n", error.c_str());
+      ErrPrintf("compress: %s\n", error.c_str());
       result.status = 1;
       return;
     }

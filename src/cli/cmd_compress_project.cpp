@@ -25,7 +25,7 @@ bool SaveCompressed(TProject& project, const TProject& before, const TCompressRe
                     UiHost& host) {
   const TProjectLock lock = TProjectLock::Acquire(ProjectFilePath(project.FileName));
   if (!lock.Held()) {
-    std::fprintf(stderr, "compress: %s\n", lock.Error().c_str());
+    ErrPrintf("compress: %s\n", lock.Error().c_str());
     return false;
   }
   if (ProjectFileStamp(project.FileName) != project.Disk) {
@@ -59,25 +59,25 @@ bool CompressProjectOrRefuse(const std::string& file, const std::string& output,
                              const CompressProjectOptions& options, CommandResult& result) {
   if (AsciiUpper(FileExtension(file)) != ".TVP") {
     if (options.record > 0) {
-      std::fprintf(stderr, "compress: --record belongs to a project, not a seismogram file\n");
+      ErrPrintf("compress: --record belongs to a project, not a seismogram file\n");
       result.status = 2;
       return true;
     }
     if (!output.empty()) return false;
-    std::fprintf(stderr, "compress: --output is required for a seismogram file\n");
+    ErrPrintf("compress: --output is required for a seismogram file\n");
     result.status = 2;
     return true;
   }
   // The copies of a project go into its ZipData folder, one per record; an output named as
   // well would be ignored, and the user would look for it in vain.
   if (!output.empty()) {
-    std::fprintf(stderr,
-                 "compress: --output is for a seismogram file; the copies of a project's records "
-                 "go into its ZipData folder\n");
+    ErrPrintf(
+        "compress: --output is for a seismogram file; the copies of a project's records "
+        "go into its ZipData folder\n");
     result.status = 2;
     return true;
   }
-  ConsoleUiHost host(ConsoleUiHost::Answer::kNo);
+  ConsoleUiHost host(ConsoleUiHost::Answer::kNo, false, Language());
   TProject project;
   if (!OpenProject(file, project, host)) {
     result.status = 1;
@@ -85,8 +85,7 @@ bool CompressProjectOrRefuse(const std::string& file, const std::string& output,
   }
   const int count = static_cast<int>(project.Records.size());
   if (options.record > count) {
-    std::fprintf(stderr, "compress: record %d: the project has %d records\n", options.record,
-                 count);
+    ErrPrintf("compress: record %d: the project has %d records\n", options.record, count);
     result.status = 2;
     return true;
   }
@@ -97,8 +96,8 @@ bool CompressProjectOrRefuse(const std::string& file, const std::string& output,
       CompressRecords(project, selection, ProjectResultFolders(project), host);
   for (const auto& [i, target] : report.Written) std::printf("%s\n", target.c_str());
   for (const auto& [i, error] : report.Failed) {
-    std::fprintf(stderr, "compress: record %d (%s): %s\n", i + 1,
-                 project.Records[static_cast<size_t>(i)].Station.c_str(), error.c_str());
+    ErrPrintf("compress: record %d (%s): %s\n", i + 1,
+              project.Records[static_cast<size_t>(i)].Station.c_str(), error.c_str());
   }
   const bool failed = !report.Failed.empty() || host.StopRequested();
   if (project.Modified && !SaveCompressed(project, before, report, host)) {

@@ -10,6 +10,7 @@
 #include <system_error>
 #include <vector>
 
+#include "cli/cli_output.h"
 #include "cli/commands.h"
 #include "cli/project_cli.h"
 #include "common/binary_file.h"
@@ -79,8 +80,8 @@ void RegisterDemo(CLI::App& app, CommandResult& result) {
     std::error_code ec;
     if (!opt->force && std::filesystem::is_directory(opt->dir, ec) &&
         !std::filesystem::is_empty(opt->dir, ec)) {
-      std::fprintf(stderr, "demo: %s is not empty; choose an empty or new folder, or --force\n",
-                   opt->dir.c_str());
+      ErrPrintf("demo: %s is not empty; choose an empty or new folder, or --force\n",
+                opt->dir.c_str());
       result.status = 1;
       return;
     }
@@ -89,10 +90,10 @@ void RegisterDemo(CLI::App& app, CommandResult& result) {
     const std::string paz = ShippedGeophoneText(source);
     TDemoOptions options;
     options.FileSeconds = opt->minutes * 60.0;
-    ConsoleUiHost host(ConsoleUiHost::Answer::kYes, opt->quiet);
+    ConsoleUiHost host(ConsoleUiHost::Answer::kYes, opt->quiet, Language());
     const TDemoResult demo = RunDemo(opt->dir, paz, options, opt->jobs, host);
     if (!demo.ok) {
-      std::fprintf(stderr, "demo: %s\n", demo.error.c_str());
+      ErrPrintf("demo: %s\n", demo.error.c_str());
       result.status = 1;
       return;
     }

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_output.h"
 #include "cli/commands.h"
 #include "cli/interrupt.h"
 #include "cli/project_cli.h"
@@ -82,7 +83,8 @@ Json RecordJson(const THvsrRecordRun& run, const TFileRecord& record) {
   Json item = {{"record", run.Record + 1}, {"station", record.Station}};
   if (!run.Analysed) {
     item["ok"] = false;
-    item["error"] = WithoutStation(run.Error, record.Station);
+    item["error"] = Say(WithoutStation(run.Error, record.Station));
+    if (const std::string code = CodeOf(run.Error); !code.empty()) item["error_code"] = code;
     return item;
   }
   const THvsrResult& r = run.Result;
@@ -209,7 +211,8 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
   cmd->add_flag("--json", opt->json, "print one JSON document");
   cmd->callback([opt, &result, smoothing, horizontal, rejection] {
     // Without --yes a question is asked on a terminal and answered No otherwise.
-    ConsoleUiHost host(opt->yes ? ConsoleUiHost::Answer::kYes : ConsoleUiHost::Answer::kAsk);
+    ConsoleUiHost host(opt->yes ? ConsoleUiHost::Answer::kYes : ConsoleUiHost::Answer::kAsk, false,
+                       Language());
     TProject project;
     if (!OpenProject(opt->project, project, host)) {
       result.status = 1;
@@ -223,7 +226,7 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
     if (opt->grid.size() == 3) {
       const double points = opt->grid[2];
       if (points != static_cast<int32_t>(points)) {
-        std::fprintf(stderr, "hvsr: --grid: N must be a whole number, not %g\n", points);
+        ErrPrintf("hvsr: --grid: N must be a whole number, not %g\n", points);
         result.status = 2;
         return;
       }
@@ -240,15 +243,14 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
     }
     std::string why;
     if (!CheckHvsrSettings(settings, &why)) {
-      std::fprintf(stderr, "hvsr: %s\n", why.c_str());
+      ErrPrintf("hvsr: %s\n", why.c_str());
       result.status = 2;
       return;
     }
     if (!opt->every.empty()) {
       const std::optional<double> every = ParseDuration(opt->every);
       if (!every) {
-        std::fprintf(stderr, "hvsr: --every: not a duration such as 1h, 30m or 600: %s\n",
-                     opt->every.c_str());
+        ErrPrintf("hvsr: --every: not a duration such as 1h, 30m or 600: %s\n", opt->every.c_str());
         result.status = 2;
         return;
       }
@@ -259,14 +261,14 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
     const int count = static_cast<int>(project.Records.size());
     if (!opt->records.empty()) {
       if (!ParseRecordSelection(opt->records, count, hvsr.Records, why)) {
-        std::fprintf(stderr, "hvsr: --records: %s\n", why.c_str());
+        ErrPrintf("hvsr: --records: %s\n", why.c_str());
         result.status = 2;
         return;
       }
     } else if (opt->all) {
       for (int i = 0; i < count; ++i) hvsr.Records.push_back(i);
       if (hvsr.Records.empty()) {
-        std::fprintf(stderr, "hvsr: the project has no records\n");
+        ErrPrintf("hvsr: the project has no records\n");
         result.status = 1;
         return;
       }
@@ -283,12 +285,12 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
     InterruptScope interrupt(host);
     const THvsrRunReport report = RunHvsr(project, folders, host, options, hvsr);
     if (report.Run.NothingChecked) {
-      std::fprintf(stderr, "hvsr: name the records with --records 1,3-5 or --all\n");
+      ErrPrintf("hvsr: name the records with --records 1,3-5 or --all\n");
       result.status = 1;
       return;
     }
     if (!report.Run.Ran) {
-      std::fprintf(stderr, "hvsr: not run\n");
+      ErrPrintf("hvsr: not run\n");
       result.status = 1;
       return;
     }
@@ -302,8 +304,8 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
       const bool written = !run.Files.empty();
       all_ok = all_ok && written;
       if (!written)
-        std::fprintf(stderr, "hvsr: %s: %s\n", label.c_str(),
-                     WithoutStation(run.Error, record.Station).c_str());
+        ErrPrintf("hvsr: %s: %s\n", label.c_str(),
+                  WithoutStation(run.Error, record.Station).c_str());
       if (opt->json) {
         records.push_back(RecordJson(run, record));
       } else if (run.Analysed) {
@@ -313,7 +315,7 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
     }
     const bool stopped = report.Run.Cancelled;
     if (stopped) {
-      std::fprintf(stderr, "hvsr: stopped\n");
+      ErrPrintf("hvsr: stopped\n");
       all_ok = false;
     }
     if (opt->json)

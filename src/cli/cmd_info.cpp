@@ -34,7 +34,7 @@ void RegisterInfo(CLI::App& app, CommandResult& result) {
       const FileReading reading = ReadFileHeader(path, opt->default_rate, info);
       if (!reading.error.empty()) {
         status = 1;
-        std::fprintf(stderr, "%s: %s\n", path.c_str(), reading.error.c_str());
+        ErrPrintf("%s: %s\n", path.c_str(), reading.error.c_str());
       }
       const std::optional<int64_t> held =
           reading.error.empty() ? HeldSamples(path, reading.tag, info) : std::nullopt;

@@ -130,14 +130,13 @@ bool Render(RenderSession&, const TSpectrumView& view, const std::string& path, 
     for (size_t at = error.find(temporary); at != std::string::npos;
          at = error.find(temporary, at + path.size()))
       error.replace(at, temporary.size(), path);
-    std::fprintf(stderr, "plot: %s\n", error.c_str());
+    ErrPrintf("plot: %s\n", error.c_str());
     return false;
   }
   return true;
 #else
   (void)view, (void)width, (void)height, (void)window;
-  std::fprintf(stderr, "plot: %s: chart rendering is not built into this tarvik-cli (no Qt)\n",
-               path.c_str());
+  ErrPrintf("plot: %s: chart rendering is not built into this tarvik-cli (no Qt)\n", path.c_str());
   return false;
 #endif
 }
@@ -156,7 +155,7 @@ int PlotHvsrSeries(const std::vector<std::string>& files, const std::string& out
   THvsrSeriesChart chart;
   std::string error;
   if (!ReadHvsrSeriesFile(files[0], chart, error)) {
-    std::fprintf(stderr, "plot: %s\n", error.c_str());
+    ErrPrintf("plot: %s\n", error.c_str());
     return 1;
   }
   if (!output.empty()) {
@@ -169,7 +168,7 @@ int PlotHvsrSeries(const std::vector<std::string>& files, const std::string& out
       for (size_t at = error.find(temporary); at != std::string::npos;
            at = error.find(temporary, at + output.size()))
         error.replace(at, temporary.size(), output);
-      std::fprintf(stderr, "plot: %s\n", error.c_str());
+      ErrPrintf("plot: %s\n", error.c_str());
       return 1;
     }
   }
@@ -187,11 +186,11 @@ int PlotHvsrSeries(const std::vector<std::string>& files, const std::string& out
 
 bool RenderResultCharts(const std::string& project_file, std::vector<std::string>& written) {
 #ifndef TARVIK_WITH_GUI
-  std::fprintf(stderr, "charts: not drawn, this tarvik-cli is built without Qt\n");
+  ErrPrintf("charts: not drawn, this tarvik-cli is built without Qt\n");
   (void)project_file, (void)written;
   return true;
 #endif
-  ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true);
+  ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true, Language());
   TProject project;
   if (!OpenProject(project_file, project, host)) return false;
   const TResultFolders folders = ProjectResultFolders(project);
@@ -299,7 +298,7 @@ void RegisterPlot(CLI::App& app, CommandResult& result) {
       }
       if (!MayWriteOutput("plot", opt->output, inputs, opt->force, result)) return;
     }
-    ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true);
+    ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true, Language());
     TSpectrumView view;
     bool shown = false;
     std::optional<TResultFiles> files;
@@ -310,7 +309,7 @@ void RegisterPlot(CLI::App& app, CommandResult& result) {
         throw CLI::ValidationError("--psd-view", error);
       }
       shown = ShowPsdStats(view, opt->files[0], choice, error);
-      if (!shown) std::fprintf(stderr, "plot: %s\n", error.c_str());
+      if (!shown) ErrPrintf("plot: %s\n", error.c_str());
     } else if (hvsr) {
       // A companion file left out is reported on stderr; the chart is still drawn.
       shown = ShowHvsrResult(view, opt->files[0], host) != THvsrShown::kNothing;
@@ -325,13 +324,13 @@ void RegisterPlot(CLI::App& app, CommandResult& result) {
         return;
       }
       if (opt->noise_models && !files->power) {
-        std::fprintf(stderr,
-                     "plot: the noise models are power densities, and %s holds %s: "
-                     "--noise-models does not apply%s\n",
-                     opt->files[0].c_str(),
-                     files->kind == TResultKind::kSpectrum ? "spectra not said to be power spectra"
-                                                           : "no power spectra",
-                     files->kind == TResultKind::kSpectrum ? " (--power says it does)" : "");
+        ErrPrintf(
+            "plot: the noise models are power densities, and %s holds %s: "
+            "--noise-models does not apply%s\n",
+            opt->files[0].c_str(),
+            files->kind == TResultKind::kSpectrum ? "spectra not said to be power spectra"
+                                                  : "no power spectra",
+            files->kind == TResultKind::kSpectrum ? " (--power says it does)" : "");
         result.status = 1;
         return;
       }

@@ -89,7 +89,7 @@ Json PreviewJson(const Options& opt, const TPreviewModel& m) {
 }
 
 void Run(const Options& opt, CommandResult& result) {
-  ConsoleUiHost host(ConsoleUiHost::Answer::kNo, opt.json);
+  ConsoleUiHost host(ConsoleUiHost::Answer::kNo, opt.json, Language());
   TProject project;
   if (!OpenProject(opt.project, project, host)) {
     result.status = 1;
@@ -97,7 +97,7 @@ void Run(const Options& opt, CommandResult& result) {
   }
   const int count = static_cast<int>(project.Records.size());
   if (opt.record > count) {
-    std::fprintf(stderr, "preview: record %d: the project has %d records\n", opt.record, count);
+    ErrPrintf("preview: record %d: the project has %d records\n", opt.record, count);
     result.status = 2;
     return;
   }
@@ -118,7 +118,7 @@ void Run(const Options& opt, CommandResult& result) {
   std::string ignored;
   if (!image.save(QString::fromStdString(replacement.Temporary().string()), "PNG") ||
       !replacement.Flush(ignored) || !replacement.Commit(ignored)) {
-    std::fprintf(stderr, "preview: %s: the image could not be written\n", opt.out.c_str());
+    ErrPrintf("preview: %s: the image could not be written\n", opt.out.c_str());
     result.status = 1;
     return;
   }
@@ -133,7 +133,7 @@ void Run(const Options& opt, CommandResult& result) {
 #else
 
 void Run(const Options&, CommandResult& result) {
-  std::fprintf(stderr, "preview: this tarvik-cli was built without Qt; rendering is not built\n");
+  ErrPrintf("preview: this tarvik-cli was built without Qt; rendering is not built\n");
   result.status = 1;
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_output.h"
 #include "cli/commands.h"
 #include "cli/interrupt.h"
 #include "cli/project_cli.h"
@@ -60,13 +61,13 @@ void RegisterPsd(CLI::App& app, CommandResult& result) {
       ->check(ShardValidator());
   cmd->add_flag("--json", opt->json, "print one JSON document");
   cmd->callback([opt, &result] {
-    ConsoleUiHost host(ConsoleUiHost::Answer::kNo);
+    ConsoleUiHost host(ConsoleUiHost::Answer::kNo, false, Language());
     TPsdRunOptions options;
     options.Settings.SegmentSeconds = opt->segment;
     options.Settings.Overlap = opt->overlap;
     std::string why;
     if (!CheckPsdSettings(options.Settings, &why)) {
-      std::fprintf(stderr, "psd: %s\n", why.c_str());
+      ErrPrintf("psd: %s\n", why.c_str());
       result.status = 2;
       return;
     }
@@ -79,7 +80,7 @@ void RegisterPsd(CLI::App& app, CommandResult& result) {
     std::vector<int> chosen;
     if (!opt->records.empty()) {
       if (!ParseRecordSelection(opt->records, count, chosen, why)) {
-        std::fprintf(stderr, "psd: --records: %s\n", why.c_str());
+        ErrPrintf("psd: --records: %s\n", why.c_str());
         result.status = 2;
         return;
       }
@@ -89,9 +90,9 @@ void RegisterPsd(CLI::App& app, CommandResult& result) {
       }
     }
     if (chosen.empty()) {
-      std::fprintf(stderr, "psd: %s\n",
-                   count == 0 ? "the project has no records"
-                              : "no record is chosen: name them with --records or give --all");
+      ErrPrintf("psd: %s\n", count == 0
+                                 ? "the project has no records"
+                                 : "no record is chosen: name them with --records or give --all");
       result.status = 1;
       return;
     }
@@ -113,9 +114,8 @@ void RegisterPsd(CLI::App& app, CommandResult& result) {
     const std::string store = PsdStoreOf(project);
     InterruptScope interrupt(host);
     const TPsdRunReport report = RunPsd(records, labels, store, options, host);
-    for (const std::string& e : report.Errors) std::fprintf(stderr, "psd: %s\n", e.c_str());
-    if (report.Stopped)
-      std::fprintf(stderr, "psd: stopped; the days not finished are not written\n");
+    for (const std::string& e : report.Errors) ErrPrintf("psd: %s\n", e.c_str());
+    if (report.Stopped) ErrPrintf("psd: stopped; the days not finished are not written\n");
     if (opt->json) {
       const nlohmann::ordered_json doc = {{"store", store},
                                           {"segments_computed", report.Computed},
@@ -129,12 +129,11 @@ void RegisterPsd(CLI::App& app, CommandResult& result) {
       std::printf("%s\n", doc.dump(2).c_str());
     } else {
       for (const std::string& file : report.Written) std::printf("%s\n", file.c_str());
-      std::fprintf(stderr,
-                   "psd: %lld segments computed, %lld kept from the store, %lld left out for "
-                   "gaps; %d days written, %d unchanged\n",
-                   static_cast<long long>(report.Computed), static_cast<long long>(report.Kept),
-                   static_cast<long long>(report.Skipped), report.DaysWritten,
-                   report.DaysUnchanged);
+      ErrPrintf(
+          "psd: %lld segments computed, %lld kept from the store, %lld left out for "
+          "gaps; %d days written, %d unchanged\n",
+          static_cast<long long>(report.Computed), static_cast<long long>(report.Kept),
+          static_cast<long long>(report.Skipped), report.DaysWritten, report.DaysUnchanged);
     }
     result.status = report.Errors.empty() && !report.Stopped ? 0 : 1;
   });

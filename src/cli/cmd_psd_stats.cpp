@@ -103,7 +103,7 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
     TPsdSelection selection;
     TPsdZone zone;
     if (!zone.Open(opt->tz, &why)) {
-      std::fprintf(stderr, "psd-stats: --tz: %s\n", why.c_str());
+      ErrPrintf("psd-stats: --tz: %s\n", why.c_str());
       result.status = 2;
       return;
     }
@@ -113,8 +113,7 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
       if (text.empty()) return true;
       out = zone.Parse(text);
       if (!out) {
-        std::fprintf(stderr, "psd-stats: %s: '%s' is not YYYY-MM-DD[THH:MM[:SS]]\n", name,
-                     text.c_str());
+        ErrPrintf("psd-stats: %s: '%s' is not YYYY-MM-DD[THH:MM[:SS]]\n", name, text.c_str());
       }
       return out.has_value();
     };
@@ -123,7 +122,7 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
         (!opt->hours.empty() && !ParseHours(opt->hours, selection.Hours, &why)) ||
         (!opt->weekdays.empty() && !ParseWeekdays(opt->weekdays, selection.Weekdays, &why)) ||
         (!opt->months.empty() && !ParseMonths(opt->months, selection.Months, &why))) {
-      if (!why.empty()) std::fprintf(stderr, "psd-stats: %s\n", why.c_str());
+      if (!why.empty()) ErrPrintf("psd-stats: %s\n", why.c_str());
       result.status = 2;
       return;
     }
@@ -133,7 +132,7 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
     std::error_code ec;
     fs::path store = opt->input;
     if (fs::is_regular_file(store, ec)) {
-      ConsoleUiHost host(ConsoleUiHost::Answer::kNo);
+      ConsoleUiHost host(ConsoleUiHost::Answer::kNo, false, Language());
       TProject project;
       if (!OpenProject(opt->input, project, host)) {
         result.status = 1;
@@ -142,8 +141,8 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
       store = PsdStoreOf(project);
     }
     if (!fs::is_directory(store, ec)) {
-      std::fprintf(stderr, "psd-stats: %s: no PSD store there (compute one with tarvik-cli psd)\n",
-                   store.string().c_str());
+      ErrPrintf("psd-stats: %s: no PSD store there (compute one with tarvik-cli psd)\n",
+                store.string().c_str());
       result.status = 1;
       return;
     }
@@ -158,8 +157,8 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
       if (!fs::is_directory(folder, ec)) {
         std::string list;
         for (const std::string& c : channels) list += (list.empty() ? "" : ", ") + c;
-        std::fprintf(stderr, "psd-stats: channel %s is not in the store %s%s%s\n", channel.c_str(),
-                     store.string().c_str(), list.empty() ? "" : "; it holds ", list.c_str());
+        ErrPrintf("psd-stats: channel %s is not in the store %s%s%s\n", channel.c_str(),
+                  store.string().c_str(), list.empty() ? "" : "; it holds ", list.c_str());
         result.status = 1;
         return;
       }
@@ -169,22 +168,21 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
     } else {
       std::string list;
       for (const std::string& c : channels) list += (list.empty() ? "" : ", ") + c;
-      std::fprintf(stderr, "psd-stats: %s: %s\n", store.string().c_str(),
-                   channels.empty() ? "the store holds no PSD"
-                                    : ("name the channel with --channel: " + list).c_str());
+      ErrPrintf("psd-stats: %s: %s\n", store.string().c_str(),
+                channels.empty() ? "the store holds no PSD"
+                                 : ("name the channel with --channel: " + list).c_str());
       result.status = 1;
       return;
     }
 
     TPsdChannelData data = LoadPsdChannel(folder, selection.From, selection.To);
-    for (const std::string& e : data.Errors) std::fprintf(stderr, "psd-stats: %s\n", e.c_str());
+    for (const std::string& e : data.Errors) ErrPrintf("psd-stats: %s\n", e.c_str());
     std::vector<const TPsdSegment*> chosen;
     for (const TPsdSegment& s : data.Segments) {
       if (PsdSelected(selection, zone, s.Start)) chosen.push_back(&s);
     }
     if (chosen.empty()) {
-      std::fprintf(stderr, "psd-stats: %s: no stored segment matches the selection\n",
-                   channel.c_str());
+      ErrPrintf("psd-stats: %s: no stored segment matches the selection\n", channel.c_str());
       result.status = 1;
       return;
     }
@@ -254,7 +252,7 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
       if (!MayWriteOutput("psd-stats", opt->output, {opt->input}, opt->force, result)) return;
       const bool as_json = fs::path(opt->output).extension() == ".json";
       if (!ReplaceFileContents(opt->output, as_json ? doc.dump(1) + "\n" : StatsCsv(st), why)) {
-        std::fprintf(stderr, "psd-stats: %s\n", why.c_str());
+        ErrPrintf("psd-stats: %s\n", why.c_str());
         result.status = 1;
         return;
       }
@@ -264,7 +262,7 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
     } else if (opt->output.empty()) {
       std::fputs(StatsCsv(st).c_str(), stdout);
     } else {
-      std::fprintf(stderr, "psd-stats: %s: %d segments\n", opt->output.c_str(), st.Segments);
+      ErrPrintf("psd-stats: %s: %d segments\n", opt->output.c_str(), st.Segments);
     }
     result.status = 0;
   });

@@ -103,11 +103,11 @@ void RegisterResponse(CLI::App& app, CommandResult& result) {
       const TResponseStatus s =
           WriteUnitResponseTemplate(opt->template_path, opt->note, opt->rate, &written);
       if (!s) {
-        std::fprintf(stderr, "%s\n", s.message.c_str());
+        ErrPrintf("%s\n", s.message.c_str());
         doc["template"] = {{"file", written}, {"error", s.message}};
         return finish(1);
       }
-      std::fprintf(stderr, "written %s\n", written.c_str());
+      ErrPrintf("written %s\n", written.c_str());
       doc["template"] = {{"file", written}};
     }
     if (opt->file.empty()) return finish(0);
@@ -121,7 +121,7 @@ void RegisterResponse(CLI::App& app, CommandResult& result) {
       TResponseLoadInfo info;
       const TResponseStatus s = LoadResponse(path, pack, &info, when);
       if (!s) {
-        std::fprintf(stderr, "%s\n", s.message.c_str());
+        ErrPrintf("%s\n", s.message.c_str());
         files.push_back({{"file", path}, {"error", s.message}});
         doc["files"] = files;
         return finish(1);
@@ -130,15 +130,15 @@ void RegisterResponse(CLI::App& app, CommandResult& result) {
       // mistyped file would give the same numbers.
       const bool flat = DescribesNothing(pack);
       if (flat && std::find(noted.begin(), noted.end(), path) == noted.end()) {
-        std::fprintf(stderr, "%s%s\n", kFlatResponseNotice, path.c_str());
+        ErrPrintf("%s%s\n", kFlatResponseNotice, path.c_str());
         noted.push_back(path);
       }
       // The numbers printed are the response to velocity the spectra divide by.
       if (info.Converted) {
-        std::fprintf(stderr, "%s: input unit %s, evaluated as the response to velocity in m/s\n",
-                     path.c_str(), pack.Device.UnitIn.c_str());
+        ErrPrintf("%s: input unit %s, evaluated as the response to velocity in m/s\n", path.c_str(),
+                  pack.Device.UnitIn.c_str());
       }
-      if (!info.Note.empty()) std::fprintf(stderr, "%s: %s\n", path.c_str(), info.Note.c_str());
+      if (!info.Note.empty()) ErrPrintf("%s: %s\n", path.c_str(), info.Note.c_str());
       nlohmann::ordered_json entry = {{"file", path},
                                       {"flat", flat},
                                       {"input_unit", pack.Device.UnitIn},

@@ -42,10 +42,10 @@ bool Summarise(const char* what, const TRunReport& report, const TProject& proje
     nlohmann::ordered_json notes = nlohmann::ordered_json::array();
     for (const auto& [i, note] : report.Notes) {
       if (i != index) continue;
-      notes.push_back(note);
+      notes.push_back(Say(note));
       if (!json) {
-        std::fprintf(stderr, "%s: record %d (%s): note: %s\n", what, index + 1, r.Station.c_str(),
-                     note.c_str());
+        ErrPrintf("%s: record %d (%s): note: %s\n", what, index + 1, r.Station.c_str(),
+                  note.c_str());
       }
     }
     if (!notes.empty()) entry["notes"] = notes;
@@ -64,10 +64,12 @@ bool Summarise(const char* what, const TRunReport& report, const TProject& proje
     const auto failed = std::find_if(report.Failed.begin(), report.Failed.end(),
                                      [&](const auto& f) { return f.first == index; });
     if (failed != report.Failed.end()) {
-      entry["failure"] = failed->second;
+      entry["failure"] = Say(failed->second);
+      if (const std::string code = CodeOf(failed->second); !code.empty())
+        entry["failure_code"] = code;
       if (!json) {
-        std::fprintf(stderr, "%s: record %d (%s): no result%s%s\n", what, index + 1,
-                     r.Station.c_str(), failed->second.empty() ? "" : ": ", failed->second.c_str());
+        ErrPrintf("%s: record %d (%s): no result%s%s\n", what, index + 1, r.Station.c_str(),
+                  failed->second.empty() ? "" : ": ", failed->second.c_str());
       }
     } else if (const std::string path = path_of(r);
                std::find(report.Written.begin(), report.Written.end(), path) !=
@@ -80,7 +82,7 @@ bool Summarise(const char* what, const TRunReport& report, const TProject& proje
     if (k < report.Gaps.size() && report.Gaps[k].Count > 0) {
       const TRunReport::TGaps& gaps = report.Gaps[k];
       entry["gaps"] = {{"count", gaps.Count}, {"seconds", gaps.Seconds}};
-      if (!json) std::fprintf(stderr, "%s: record %d: %s\n", what, index + 1, gaps.Message.c_str());
+      if (!json) ErrPrintf("%s: record %d: %s\n", what, index + 1, gaps.Message.c_str());
     }
     const double s = k < report.Seconds.size() ? report.Seconds[k] : 0.0;
     entry["seconds"] = s;
@@ -97,19 +99,19 @@ bool Summarise(const char* what, const TRunReport& report, const TProject& proje
          {"seconds", seconds}};
   if (!json && report.Ran) {
     for (const auto& [w, list] : windows) {
-      std::fprintf(stderr, "%s: segments of %s: record%s %s\n", what,
-                   SegmentLengthText(w.Samples, w.Rate).c_str(),
-                   list.find(',') == std::string::npos ? "" : "s", list.c_str());
+      ErrPrintf("%s: segments of %s: record%s %s\n", what,
+                SegmentLengthText(w.Samples, w.Rate).c_str(),
+                list.find(',') == std::string::npos ? "" : "s", list.c_str());
     }
-    std::fprintf(stderr, "%s: %zu of %zu records failed\n", what, report.Failed.size(),
-                 report.Processed.size());
+    ErrPrintf("%s: %zu of %zu records failed\n", what, report.Failed.size(),
+              report.Processed.size());
   }
   if (!report.Ran) {
-    std::fprintf(stderr, "%s: not run\n", what);
+    ErrPrintf("%s: not run\n", what);
     return false;
   }
   if (report.Cancelled) {
-    std::fprintf(stderr, "%s: stopped\n", what);
+    ErrPrintf("%s: stopped\n", what);
     return false;
   }
   return report.Failed.empty();
@@ -153,7 +155,8 @@ void RegisterRun(CLI::App& app, CommandResult& result) {
                 "one JSON document: per record the file written or the failure, and the time");
   cmd->callback([opt, &result] {
     // Without --yes a question is asked on a terminal and answered No otherwise.
-    ConsoleUiHost host(opt->yes ? ConsoleUiHost::Answer::kYes : ConsoleUiHost::Answer::kAsk);
+    ConsoleUiHost host(opt->yes ? ConsoleUiHost::Answer::kYes : ConsoleUiHost::Answer::kAsk, false,
+                       Language());
     TProject project;
     if (!OpenProject(opt->project, project, host)) {
       result.status = 1;
@@ -162,7 +165,7 @@ void RegisterRun(CLI::App& app, CommandResult& result) {
     const int count = static_cast<int>(project.Records.size());
     const int chosen = opt->only > 0 ? opt->only : opt->from;
     if (chosen > count) {
-      std::fprintf(stderr, "run: record %d: the project has %d records\n", chosen, count);
+      ErrPrintf("run: record %d: the project has %d records\n", chosen, count);
       result.status = 2;
       return;
     }
@@ -202,10 +205,10 @@ void RegisterRun(CLI::App& app, CommandResult& result) {
       ok = Summarise("spectra", report, project, opt->json, doc["spectra"],
                      [&](const TFileRecord& r) { return PrimaryResultPath(project, folders, r); });
       if (report.NothingChecked) {
-        std::fprintf(stderr,
-                     "run: check the records to compute with: tarvik-cli edit %s --records "
-                     "1,3-5 --process on\n",
-                     quoted.c_str());
+        ErrPrintf(
+            "run: check the records to compute with: tarvik-cli edit %s --records "
+            "1,3-5 --process on\n",
+            quoted.c_str());
       }
       if (report.Cancelled || !report.Ran) return finish(1);
       // The H/V run of the same call must not take these records' amplitude files, which are
@@ -218,13 +221,12 @@ void RegisterRun(CLI::App& app, CommandResult& result) {
                      [&](const TFileRecord& r) { return RatioFilePath(folders, r); }) &&
            ok;
       if (report.NothingChecked) {
-        std::fprintf(stderr,
-                     "run: check the records to compute with: tarvik-cli edit %s --records "
-                     "1,3-5 --hv on\n",
-                     quoted.c_str());
+        ErrPrintf(
+            "run: check the records to compute with: tarvik-cli edit %s --records "
+            "1,3-5 --hv on\n",
+            quoted.c_str());
       } else if (report.Problem > 0) {
-        std::fprintf(stderr, "run: %s\n",
-                     AmplitudeSpectraHint(project, report.Problem - 1).c_str());
+        ErrPrintf("run: %s\n", AmplitudeSpectraHint(project, report.Problem - 1).c_str());
       }
     }
     finish(ok ? 0 : 1);

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "cli/cli_output.h"
 #include "cli/commands.h"
 #include "cli/record_options.h"
 #include "common/ui_host.h"
@@ -58,13 +59,13 @@ void RegisterSamples(CLI::App& app, CommandResult& result) {
   cmd->callback([opt, &result] {
     std::optional<TFileRecord> record = FormFirstRecord(opt->file, opt->settings, result);
     if (!record) return;
-    ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true);
+    ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true, Language());
     LoadSettings load;
     load.default_rate = opt->settings.working_rate;
     load.demean = !opt->no_demean;
     TData32 data;
     if (!LoadRecord(*record, data, host, load)) {
-      std::fprintf(stderr, "%s: the record cannot be read\n", opt->file.c_str());
+      ErrPrintf("%s: the record cannot be read\n", opt->file.c_str());
       result.status = 1;
       return;
     }

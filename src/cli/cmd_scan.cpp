@@ -97,7 +97,7 @@ void RegisterScan(CLI::App& app, CommandResult& result) {
     if (!opt->format.empty()) {
       format = ParseFormat(opt->format);
       if (format < 0) {
-        std::fprintf(stderr, "scan: unknown data format %s\n", opt->format.c_str());
+        ErrPrintf("scan: unknown data format %s\n", opt->format.c_str());
         result.status = 2;
         return;
       }
@@ -113,10 +113,10 @@ void RegisterScan(CLI::App& app, CommandResult& result) {
     }
     nlohmann::ordered_json refused = nlohmann::ordered_json::array();
     for (const auto& [path, reason] : list.refused) {
-      std::fprintf(stderr, "%s: not added: %s\n", path.c_str(), reason.c_str());
-      refused.push_back({{"file", path}, {"reason", reason}});
+      ErrPrintf("%s: not added: %s\n", path.c_str(), reason.c_str());
+      refused.push_back({{"file", path}, {"reason", Say(reason)}, {"code", CodeOf(reason)}});
     }
-    if (records.empty()) std::fprintf(stderr, "scan: no record is formed\n");
+    if (records.empty()) ErrPrintf("scan: no record is formed\n");
     if (opt->json) {
       nlohmann::ordered_json found = nlohmann::ordered_json::array();
       for (size_t i = 0; i < records.size(); ++i) {

@@ -155,20 +155,20 @@ void RegisterSegments(CLI::App& app, CommandResult& result) {
     const FileReading reading = ReadFileHeader(opt->file, opt->default_rate, info);
     const FormatInfo* format = FindFormat(reading.tag);
     if (!reading.error.empty() || format == nullptr) {
-      std::fprintf(stderr, "%s: %s\n", opt->file.c_str(), reading.error.c_str());
+      ErrPrintf("%s: %s\n", opt->file.c_str(), reading.error.c_str());
       result.status = 1;
       return;
     }
     const auto nothing = [&] {
       const std::string of_station = opt->station.empty() ? "" : " of station " + opt->station;
-      std::fprintf(stderr, "%s: damaged or not %s: no valid record%s\n", opt->file.c_str(),
-                   format->name, of_station.c_str());
+      ErrPrintf("%s: damaged or not %s: no valid record%s\n", opt->file.c_str(), format->name,
+                of_station.c_str());
       result.status = 1;
     };
     SegmentPrinter printer(opt->json);
     if (format->build_segments == nullptr) {
       if (format->read_into == nullptr) {
-        std::fprintf(stderr, "%s: %s files cannot be read\n", opt->file.c_str(), format->name);
+        ErrPrintf("%s: %s files cannot be read\n", opt->file.c_str(), format->name);
         result.status = 1;
         return;
       }

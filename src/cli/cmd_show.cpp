@@ -111,9 +111,12 @@ Json ProjectJson(const TProject& p, const TResultFolders& folders) {
   const TRecordListModel hv = BuildHVList(p, folders);
   for (size_t i = 0; i < p.Records.size(); ++i) j["records"][i]["hv_entry"] = hv.Entries[i];
   j["primary_list"] =
-      Json{{"problem", prim.Problem}, {"message", ProblemText(prim)}, {"missing", prim.Hint}};
-  j["hv_list"] = Json{
-      {"problem", hv.Problem}, {"message", MissingAmplitudeSpectrumText(hv)}, {"hint", hv.Hint}};
+      Json{{"problem", prim.Problem}, {"message", Say(ProblemText(prim))}, {"missing", prim.Hint}};
+  j["hv_list"] = Json{{"problem", hv.Problem},
+                      {"message", Say(MissingAmplitudeSpectrumText(hv))},
+                      {"hint", hv.Hint}};
+  if (prim.Problem > 0) j["primary_list"]["code"] = CodeOf(ProblemText(prim));
+  if (hv.Problem > 0) j["hv_list"]["code"] = CodeOf(MissingAmplitudeSpectrumText(hv));
   Json sets = Json::object();
   for (int s = 0; s < kSettingsSetCount; ++s) {
     sets[kSetNames[s]] = SettingsJson(p.Settings[s]);
@@ -187,7 +190,7 @@ void RegisterShow(CLI::App& app, CommandResult& result) {
   cmd->add_option("PROJECT", opt->project, "project file (.tvp)")->required();
   cmd->add_flag("--json", opt->json, "one JSON object");
   cmd->callback([opt, &result] {
-    ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true);
+    ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true, Language());
     TProject project;
     if (!OpenProject(opt->project, project, host)) {
       result.status = 1;

@@ -78,7 +78,7 @@ EditSession::EditSession(const EditOptions& options, const char* command, Comman
     : options_(options),
       command_(command),
       result_(result),
-      host_(ConsoleUiHost::Answer::kNo, true) {}
+      host_(ConsoleUiHost::Answer::kNo, true, Language()) {}
 
 bool EditSession::Open(SelectionUse use, bool changes) {
   if (changes && !options_.dry_run) {
@@ -112,12 +112,12 @@ bool EditSession::Open(SelectionUse use, bool changes) {
 }
 
 void EditSession::Usage(const std::string& why) {
-  std::fprintf(stderr, "%s: %s\n", command_.c_str(), why.c_str());
+  ErrPrintf("%s: %s\n", command_.c_str(), why.c_str());
   result_.status = 2;
 }
 
 void EditSession::Fail(const std::string& why) {
-  std::fprintf(stderr, "%s: %s\n", command_.c_str(), why.c_str());
+  ErrPrintf("%s: %s\n", command_.c_str(), why.c_str());
   result_.status = 1;
 }
 
@@ -206,7 +206,7 @@ void EditSession::DescribeAdded(const std::vector<int>& added) {
 
 void EditSession::Finish() {
   for (const std::string& w : warnings_)
-    std::fprintf(stderr, "%s: warning: %s\n", command_.c_str(), w.c_str());
+    ErrPrintf("%s: warning: %s\n", command_.c_str(), w.c_str());
   // A save also turns the previous file into the backup: not worth it when nothing shows.
   const bool save = project_.Modified && !lines_.empty() && !options_.dry_run;
   std::string saved_as = project_.FileName;

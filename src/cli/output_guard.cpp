@@ -1,4 +1,5 @@
 #include "cli/output_guard.h"
+#include "cli/cli_output.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -17,25 +18,25 @@ bool MayWriteOutput(const char* command, const std::string& output,
   const fs::file_status status = fs::status(output, ec);
   if (!fs::exists(status)) return true;
   if (fs::is_directory(status)) {
-    std::fprintf(stderr, "%s: %s is a folder, not a file to write\n", command, output.c_str());
+    ErrPrintf("%s: %s is a folder, not a file to write\n", command, output.c_str());
     result.status = 2;
     return false;
   }
   for (const std::string& input : inputs) {
     if (input.empty() || !fs::equivalent(output, input, ec)) continue;
     if (input == output) {
-      std::fprintf(stderr, "%s: %s is an input of the command and is never written over\n", command,
-                   output.c_str());
+      ErrPrintf("%s: %s is an input of the command and is never written over\n", command,
+                output.c_str());
     } else {
-      std::fprintf(stderr, "%s: %s is the input %s and is never written over\n", command,
-                   output.c_str(), input.c_str());
+      ErrPrintf("%s: %s is the input %s and is never written over\n", command, output.c_str(),
+                input.c_str());
     }
     result.status = 2;
     return false;
   }
   if (force) return true;
-  std::fprintf(stderr, "%s: %s exists and would be replaced; give --force to replace it\n", command,
-               output.c_str());
+  ErrPrintf("%s: %s exists and would be replaced; give --force to replace it\n", command,
+            output.c_str());
   result.status = 1;
   return false;
 }

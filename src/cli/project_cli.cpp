@@ -16,7 +16,7 @@ bool OpenProject(const std::string& path, TProject& project, UiHost& host) {
   const LoadStatus status = LoadProject(project, path, host);
   if (status == LoadStatus::kNewerVersion) {
     // The desktop program stays silent here; a script needs to know why nothing happened.
-    std::fprintf(stderr, "%s: a project of a later version of the program\n", path.c_str());
+    ErrPrintf("%s: a project of a later version of the program\n", path.c_str());
   }
   return status == LoadStatus::kLoaded;
 }

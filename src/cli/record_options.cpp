@@ -55,14 +55,14 @@ std::optional<TFileRecord> FormFirstRecord(const std::string& file,
                                            CommandResult& result) {
   std::error_code ec;
   if (!std::filesystem::exists(file, ec)) {
-    std::fprintf(stderr, "%s: no such file\n", file.c_str());
+    ErrPrintf("%s: no such file\n", file.c_str());
     result.status = 1;
     return std::nullopt;
   }
   AddFileResult added;
   TFileRecords records = FormRecordsFrom(file, settings, &added);
   if (records.empty()) {
-    std::fprintf(stderr, "%s: not added: %s\n", file.c_str(), AddResultText(added).c_str());
+    ErrPrintf("%s: not added: %s\n", file.c_str(), AddResultText(added).c_str());
     result.status = 1;
     return std::nullopt;
   }

@@ -1,4 +1,5 @@
 #include "cli/result_claims.h"
+#include "cli/cli_output.h"
 
 #include <array>
 #include <cstdio>
@@ -35,7 +36,7 @@ bool SameUnits(const TViewerUnits& a, const TViewerUnits& b) {
 }
 
 bool Refuse(const char* command, const std::string& text) {
-  std::fprintf(stderr, "%s: %s\n", command, text.c_str());
+  ErrPrintf("%s: %s\n", command, text.c_str());
   return false;
 }
 
@@ -144,9 +145,9 @@ std::optional<TResultFiles> ResolveResultFiles(const char* command,
                                       UnitText(changed->Units.UnitOut, changed->Units.UnitItem) +
                                       ") may not be those the file was computed with"
                                 : "no project is found that computes " + paths.front();
-    std::fprintf(stderr, "%s: %s: its unit is not known and is labelled %s%s\n", command,
-                 why.c_str(), UnitText(out.unit_out, out.unit_item).c_str(),
-                 unit_given ? " as --unit-out and --unit say" : " (--unit-out, --unit)");
+    ErrPrintf("%s: %s: its unit is not known and is labelled %s%s\n", command, why.c_str(),
+              UnitText(out.unit_out, out.unit_item).c_str(),
+              unit_given ? " as --unit-out and --unit say" : " (--unit-out, --unit)");
   }
   return out;
 }

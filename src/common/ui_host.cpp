@@ -17,8 +17,11 @@
 
 namespace tarvik {
 
-ConsoleUiHost::ConsoleUiHost(Answer answer, bool quiet)
-    : answer_(answer), quiet_(quiet), terminal_(TARVIK_ISATTY(TARVIK_FILENO(stderr)) != 0) {}
+ConsoleUiHost::ConsoleUiHost(Answer answer, bool quiet, TLanguage language)
+    : answer_(answer),
+      quiet_(quiet),
+      terminal_(TARVIK_ISATTY(TARVIK_FILENO(stderr)) != 0),
+      language_(language) {}
 
 void ConsoleUiHost::ClearProgressLine() {
   if (line_shown_) {
@@ -35,7 +38,7 @@ void ConsoleUiHost::DrawProgressLine() {
   const int key = percent * 1000 + gauge;
   if (key == last_drawn_percent_ && line_shown_) return;
   last_drawn_percent_ = key;
-  std::string line = "\r\033[K" + stage_;
+  std::string line = "\r\033[K" + Translate(stage_, language_);
   if (progress_max_ > 0) line += " " + std::to_string(percent) + "%";
   if (gauge >= 0)
     line += " [" + std::to_string(gauge_pos_) + "/" + std::to_string(gauge_max_) + "]";
@@ -50,7 +53,7 @@ void ConsoleUiHost::SetOperation(std::string_view text) {
   operation_ = text;
   if (quiet_ || text.empty()) return;
   ClearProgressLine();
-  std::fprintf(stderr, "%s\n", operation_.c_str());
+  std::fprintf(stderr, "%s\n", Translate(operation_, language_).c_str());
 }
 
 void ConsoleUiHost::SetStage(std::string_view text) {
@@ -61,7 +64,7 @@ void ConsoleUiHost::SetStage(std::string_view text) {
   if (terminal_) {
     DrawProgressLine();
   } else {
-    std::fprintf(stderr, "%s\n", stage_.c_str());
+    std::fprintf(stderr, "%s\n", Translate(stage_, language_).c_str());
   }
 }
 
@@ -82,19 +85,20 @@ void ConsoleUiHost::SetProgress(int position, int maximum) {
 void ConsoleUiHost::ShowMessage(std::string_view text) {
   std::lock_guard lock(mutex_);
   ClearProgressLine();
-  std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
+  std::fprintf(stderr, "%s\n", Translate(text, language_).c_str());
 }
 
 bool ConsoleUiHost::AskYesNo(std::string_view text) {
   std::lock_guard lock(mutex_);
   ClearProgressLine();
-  std::fprintf(stderr, "%.*s", static_cast<int>(text.size()), text.data());
+  std::fputs(Translate(text, language_).c_str(), stderr);
   if (answer_ != Answer::kAsk || !terminal_ || TARVIK_ISATTY(TARVIK_FILENO(stdin)) == 0) {
     const bool yes = answer_ == Answer::kYes;
-    std::fprintf(stderr, " %s\n", yes ? "[да]" : "[нет]");
+    const std::string said(CatalogueText(yes ? TCode::kAnswerYes : TCode::kAnswerNo, language_));
+    std::fprintf(stderr, " %s\n", said.c_str());
     return yes;
   }
-  std::fputs(" [да/нет] ", stderr);
+  std::fprintf(stderr, " %s ", std::string(CatalogueText(TCode::kAnswerPrompt, language_)).c_str());
   std::fflush(stderr);
   std::string reply;
   if (!std::getline(std::cin, reply)) return false;

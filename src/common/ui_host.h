@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/status.h"
+
 namespace tarvik {
 
 // How serious a message is: a note (a result, an answer), a warning (something was left out or
@@ -106,11 +108,14 @@ class NullUiHost : public UiHost {
 };
 
 // The command line's host: stages and messages on stderr, a live progress line when stderr is
-// a terminal, questions answered by a fixed answer or asked on the terminal.
+// a terminal, questions answered by a fixed answer or asked on the terminal. The core's texts
+// are told in language: each is read back into its code and rendered from that language's
+// catalogue.
 class ConsoleUiHost : public UiHost {
  public:
   enum class Answer { kAsk, kYes, kNo };
-  explicit ConsoleUiHost(Answer answer = Answer::kNo, bool quiet = false);
+  explicit ConsoleUiHost(Answer answer = Answer::kNo, bool quiet = false,
+                         TLanguage language = TLanguage::kRussian);
 
   void SetOperation(std::string_view text) override;
   void SetStage(std::string_view text) override;
@@ -132,6 +137,7 @@ class ConsoleUiHost : public UiHost {
   int gauge_pos_ = 0, gauge_max_ = 0, progress_pos_ = 0, progress_max_ = 0;
   int last_drawn_percent_ = -1;
   bool line_shown_ = false;
+  TLanguage language_;
 };
 
 }  // namespace tarvik

@@ -8,9 +8,14 @@
 namespace tarvik::testing {
 
 CliRun Cli(const std::string& args, const TempDir& dir) {
+  return CliWithLocale("ru_RU.UTF-8", args, dir);
+}
+
+CliRun CliWithLocale(const std::string& lang, const std::string& args, const TempDir& dir) {
   const std::string err_file = dir.File("stderr.txt");
-  const std::string command =
-      Quote(TARVIK_CLI_PATH) + " " + args + " </dev/null 2>" + Quote(err_file);
+  const std::string command = "LC_ALL= LC_MESSAGES= LANG=" + Quote(lang) + " " +
+                              Quote(TARVIK_CLI_PATH) + " " + args + " </dev/null 2>" +
+                              Quote(err_file);
   CliRun run;
   std::FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return run;

@@ -1,0 +1,225 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvik {
+
+// Every message the core reports: its code, then the name the command line's JSON carries.
+// The texts live in the catalogues (messages_ru.cpp, messages_en.cpp), one per language, with
+// {1}, {2}, ... standing for the arguments.
+#define TARVIK_MESSAGE_CODES(X)                                         \
+  X(kOk, "ok")                                                          \
+  /* operations and stages */                                           \
+  X(kLoadingProject, "loading_project")                                 \
+  X(kLoadingRecordList, "loading_record_list")                          \
+  X(kLoadingRecordParameters, "loading_record_parameters")              \
+  X(kMakingSpectrumLists, "making_spectrum_lists")                      \
+  X(kLoadingRunParameters, "loading_run_parameters")                    \
+  X(kProjectLoaded, "project_loaded")                                   \
+  X(kSavingProject, "saving_project")                                   \
+  X(kSavingRecordList, "saving_record_list")                            \
+  X(kSavingRecordParameters, "saving_record_parameters")                \
+  X(kSavingRunParameters, "saving_run_parameters")                      \
+  X(kProjectSaved, "project_saved")                                     \
+  X(kListingRecordFiles, "listing_record_files")                        \
+  X(kLoadingData, "loading_data")                                       \
+  X(kRemovingOffset, "removing_offset")                                 \
+  X(kFindingDisturbances, "finding_disturbances")                       \
+  X(kCalculatingSpectra, "calculating_spectra")                         \
+  X(kApplyingResponses, "applying_responses")                           \
+  X(kSpectraCalculated, "spectra_calculated")                           \
+  X(kSpectraCancelled, "spectra_cancelled")                             \
+  X(kSavingSpectrum, "saving_spectrum")                                 \
+  X(kSavingRelativeSpectrum, "saving_relative_spectrum")                \
+  X(kLoadingSpectrum, "loading_spectrum")                               \
+  X(kLoadingRelativeSpectrum, "loading_relative_spectrum")              \
+  X(kLoadingThreeComponentSpectrum, "loading_three_component_spectrum") \
+  X(kPrimaryRun, "primary_run")                                         \
+  X(kPrimaryRunDone, "primary_run_done")                                \
+  X(kPrimaryRunCancelled, "primary_run_cancelled")                      \
+  X(kHvsrRun, "hvsr_run")                                               \
+  X(kHvsrRunDone, "hvsr_run_done")                                      \
+  X(kHvsrRunCancelled, "hvsr_run_cancelled")                            \
+  X(kHVRun, "hv_run")                                                   \
+  X(kHVRunDone, "hv_run_done")                                          \
+  X(kHVRunCancelled, "hv_run_cancelled")                                \
+  X(kHVSpectrum, "hv_spectrum")                                         \
+  X(kLoadingHvsrStatistics, "loading_hvsr_statistics")                  \
+  X(kCompressingRecords, "compressing_records")                         \
+  X(kSavingFile, "saving_file")                                         \
+  X(kAddingFolder, "adding_folder")                                     \
+  X(kListingRecords, "listing_records")                                 \
+  X(kRecordsListed, "records_listed")                                   \
+  X(kDemoData, "demo_data")                                             \
+  X(kMakingChart, "making_chart")                                       \
+  X(kAddingSpectrumToChart, "adding_spectrum_to_chart")                 \
+  X(kAddingSpectraToSet, "adding_spectra_to_set")                       \
+  X(kAligningFrequencies, "aligning_frequencies")                       \
+  X(kCalculatingSpectrum, "calculating_spectrum")                       \
+  /* files */                                                           \
+  X(kFileNotFound, "file_not_found")                                    \
+  X(kFileNotFoundSentence, "file_not_found")                            \
+  X(kFileUnreadable, "file_unreadable")                                 \
+  X(kFileDamaged, "file_damaged")                                       \
+  X(kFileTooLarge, "file_too_large")                                    \
+  X(kFileOfAnotherRun, "file_of_another_run")                           \
+  X(kAtLine, "at_line")                                                 \
+  X(kAtByte, "at_byte")                                                 \
+  X(kUnknownVersion, "unknown_version")                                 \
+  X(kCutInsideLine, "cut_inside_line")                                  \
+  X(kCutInsideSectionLine, "cut_inside_line")                           \
+  X(kCutBeforeRecordCount, "cut_before_record_count")                   \
+  X(kCutAtRecord, "cut_at_record")                                      \
+  X(kCutAtChannels, "cut_at_channels")                                  \
+  X(kCutInRunParameters, "cut_in_run_parameters")                       \
+  X(kCutInHvsrParameters, "cut_in_hvsr_parameters")                     \
+  X(kMissingSection, "missing_section")                                 \
+  X(kFieldCount, "field_count")                                         \
+  X(kFieldCountCut, "field_count")                                      \
+  X(kNotANumberField, "not_a_number")                                   \
+  X(kNoDataToWrite, "no_data_to_write")                                 \
+  X(kRowsOfDifferentLength, "rows_of_different_length")                 \
+  X(kCannotCreateFolder, "cannot_create_folder")                        \
+  X(kCannotCreateFolderRights, "cannot_create_folder")                  \
+  X(kCannotCreateFile, "cannot_create_file")                            \
+  X(kWriteError, "write_error")                                         \
+  X(kCannotReplaceFile, "cannot_replace_file")                          \
+  X(kCannotWriteFile, "cannot_write_file")                              \
+  X(kProjectBusy, "project_busy")                                       \
+  X(kLockHolder, "lock_holder")                                         \
+  X(kUnknownHolder, "lock_holder")                                      \
+  /* runs */                                                            \
+  X(kNoRecordCheckedForSpectra, "no_record_checked")                    \
+  X(kCheckRecordsForSpectra, "check_records")                           \
+  X(kNoRecordCheckedForHV, "no_record_checked_hv")                      \
+  X(kCheckRecordsForHV, "check_records_hv")                             \
+  X(kSameResultFile, "same_result_file")                                \
+  X(kLastResultStays, "last_result_stays")                              \
+  X(kOtherProjectResults, "other_project_results")                      \
+  X(kOtherProjectResultFile, "other_project_result_file")               \
+  X(kMoreFiles, "more_files")                                           \
+  X(kReplacedByProject, "replaced_by_project")                          \
+  X(kWithoutName, "without_name")                                       \
+  X(kQuietIntervalQuestion, "quiet_interval_question")                  \
+  X(kResponsesNotSet, "responses_not_set")                              \
+  X(kChannelNeedsBoth, "channel_needs_responses")                       \
+  X(kChannelNeedsSensor, "channel_needs_responses")                     \
+  X(kChannelNeedsAmplifier, "channel_needs_responses")                  \
+  X(kAmplitudeSpectrumMissing, "amplitude_spectrum_missing")            \
+  X(kHVNeedsAmplitudeSpectra, "hv_needs_amplitude_spectra")             \
+  X(kResponseNotLoaded, "response_not_loaded")                          \
+  X(kRecordUnreadable, "record_unreadable")                             \
+  X(kNotEnoughData, "not_enough_data")                                  \
+  X(kNotEnoughDataBecause, "not_enough_data")                           \
+  X(kGapsLeftOut, "gaps_left_out")                                      \
+  X(kGapsInData, "gaps_in_data")                                        \
+  X(kLevelNotSet, "level_not_set")                                      \
+  X(kChannelLevel, "channel_level")                                     \
+  X(kLevelExceeded, "level_exceeded")                                   \
+  X(kInSelectedInterval, "in_selected_interval")                        \
+  X(kFilterBandEmpty, "filter_band_empty")                              \
+  X(kFilterAboveNyquist, "filter_above_nyquist")                        \
+  X(kFilterPairOrder, "filter_pair_order")                              \
+  X(kEdgeEffectFilter, "edge_effect_filter")                            \
+  X(kNoiseFilter, "noise_filter")                                       \
+  X(kSegmentTooShort, "segment_too_short")                              \
+  X(kSegmentTooLong, "segment_too_long")                                \
+  X(kWindowHasNoWeight, "window_has_no_weight")                         \
+  X(kRateNotSet, "rate_not_set")                                        \
+  X(kNoChannelForHV, "no_channel_for_hv")                               \
+  X(kNoChannelsForHV, "no_channel_for_hv")                              \
+  X(kHVNeedsAmplitudeOnly, "hv_needs_amplitude_spectra")                \
+  X(kHVNeedsAmplitudeNotPower, "hv_needs_amplitude_spectra")            \
+  X(kFileNotRead, "file_not_read")                                      \
+  X(kNoComponentSpectrum, "no_component_spectrum")                      \
+  X(kNoComponentsSpectrum, "no_component_spectrum")                     \
+  X(kHvsrStatistics, "hvsr_statistics")                                 \
+  X(kSesameNotShown, "sesame_not_shown")                                \
+  X(kNoiseRecordName, "record_name")                                    \
+  X(kEventRecordName, "record_name")                                    \
+  /* record edits */                                                    \
+  X(kRecordNumbered, "record_name")                                     \
+  X(kRecordLower, "record_name")                                        \
+  X(kSelectionStartBefore, "selection_start_before")                    \
+  X(kSelectionFinishAfter, "selection_finish_after")                    \
+  X(kSelectionInverted, "selection_inverted")                           \
+  X(kRecordSpan, "record_span")                                         \
+  X(kBadDateTime, "bad_date_time")                                      \
+  X(kBadNumber, "bad_number")                                           \
+  X(kNotInCp1251, "not_in_cp1251")                                      \
+  X(kWordPath, "word")                                                  \
+  X(kWordStation, "word")                                               \
+  X(kWordChannelName, "word")                                           \
+  X(kAdcNotPositive, "adc_not_positive")                                \
+  X(kRateOutOfRange, "rate_out_of_range")                               \
+  X(kRecordsOverlap, "records_overlap")                                 \
+  X(kSelectTwoRecords, "select_two_records")                            \
+  X(kNoRecordSelected, "no_record_selected")                            \
+  X(kNoRecordsOrChannel, "no_records_or_channel")                       \
+  X(kNotChannelSettings, "not_channel_settings")                        \
+  X(kChannelSettingsMissing, "channel_settings_missing")                \
+  X(kChannelSettingsNotApplied, "channel_settings_not_applied")         \
+  X(kItHasChannels, "record_channel_count")                             \
+  X(kSameResultFilesWarning, "same_result_files")                       \
+  X(kAdcGainIncluded, "adc_gain_included")                              \
+  X(kNotABand, "not_a_band")                                            \
+  X(kIntervalWithoutKey, "interval_without_key")                        \
+  X(kNothingToShow, "nothing_to_show")                                  \
+  /* console answers */                                                 \
+  X(kAnswerYes, "answer_yes")                                           \
+  X(kAnswerNo, "answer_no")                                             \
+  X(kAnswerPrompt, "answer_prompt")
+
+enum class TCode {
+#define TARVIK_CODE_ENUM(code, name) code,
+  TARVIK_MESSAGE_CODES(TARVIK_CODE_ENUM)
+#undef TARVIK_CODE_ENUM
+      kCount
+};
+
+enum class TLanguage { kRussian, kEnglish };
+
+// What an operation reports: a code, its arguments (already text: numbers, names, paths, or
+// the text of a nested status), and where it applies when known.
+struct TStatus {
+  TCode Code = TCode::kOk;
+  std::vector<std::string> Args;
+  std::string File;     // the file concerned, "" when none
+  int64_t Line = -1;    // 1-based line, -1 when none
+  int64_t Offset = -1;  // byte offset, -1 when none
+  int Record = -1;      // 0-based record index, -1 when none
+  int Channel = -1;     // 0-based channel index, -1 when none
+
+  bool Ok() const { return Code == TCode::kOk; }
+};
+
+TStatus MakeStatus(TCode code, std::vector<std::string> args = {});
+
+// The pattern of code in the catalogue of language, with {1}, {2}, ... for the arguments.
+std::string_view CatalogueText(TCode code, TLanguage language);
+// The stable name of code that JSON output carries ("file_not_found").
+std::string_view CodeName(TCode code);
+
+// status rendered in language: the catalogue's pattern with the arguments put in.
+std::string Text(const TStatus& status, TLanguage language);
+
+// A text the core still hands over in Russian, read back into its code and arguments: the
+// catalogue entry it matches whole (the one with the most fixed text when several do).
+std::optional<TStatus> ReadRussianText(std::string_view text);
+
+// A Russian text of the core in language: each line read back into its status and rendered,
+// its arguments translated in turn (a nested reason, a record's name); a line no entry matches
+// stays as it is.
+std::string Translate(std::string_view text, TLanguage language);
+
+// The language of the locale: LC_ALL, else LC_MESSAGES, else LANG (the first set and
+// non-empty) beginning with "ru" is Russian, anything else English.
+TLanguage LanguageFromLocale(const char* lc_all, const char* lc_messages, const char* lang);
+// "ru" or "en", as --lang takes them; nullopt otherwise.
+std::optional<TLanguage> ParseLanguage(std::string_view name);
+
+}  // namespace tarvik

@@ -1,0 +1,211 @@
+// The status codes and their two catalogues: the Russian texts the window has always shown, the
+// English ones the command line speaks elsewhere, and the reading of the core's Russian texts
+// back into codes.
+
+#include "common/status.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/messages.h"
+
+namespace tarvik {
+namespace {
+
+constexpr int kCodeCount = static_cast<int>(TCode::kCount);
+
+std::set<std::string> Placeholders(std::string_view text) {
+  std::set<std::string> found;
+  const std::string s(text);
+  const std::regex placeholder(R"(\{[0-9]+\})");
+  for (auto it = std::sregex_iterator(s.begin(), s.end(), placeholder);
+       it != std::sregex_iterator(); ++it)
+    found.insert(it->str());
+  return found;
+}
+
+bool HasCyrillic(std::string_view text) {
+  // Cyrillic letters are U+0400..U+04FF: lead bytes 0xD0..0xD3 in UTF-8.
+  for (unsigned char c : text)
+    if (c >= 0xD0 && c <= 0xD3) return true;
+  return false;
+}
+
+// The window's texts, as users have always read them.
+TEST(Status, RussianCatalogueHoldsTheWindowsTexts) {
+  struct Case {
+    TCode code;
+    std::vector<std::string> args;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {TCode::kLoadingProject, {}, "Загрузка проекта"},
+      {TCode::kLoadingRecordList, {}, "Загрузка списка записей"},
+      {TCode::kLoadingRecordParameters, {}, "Загрузка параметров записей"},
+      {TCode::kMakingSpectrumLists, {}, "Составление списков спектров"},
+      {TCode::kLoadingRunParameters, {}, "Загрузка параметров расчета"},
+      {TCode::kProjectLoaded, {}, "Проект успешно загружен"},
+      {TCode::kSavingProject, {}, "Сохранение проекта"},
+      {TCode::kSavingRecordList, {}, "Сохранение списка записей"},
+      {TCode::kSavingRecordParameters, {}, "Сохранение параметров записей"},
+      {TCode::kSavingRunParameters, {}, "Сохранение параметров расчета"},
+      {TCode::kProjectSaved, {}, "Проект успешно сохранен"},
+      {TCode::kListingRecordFiles, {}, "Формирование списка файлов записи"},
+      {TCode::kLoadingData, {"STN"}, "STN: Загрузка данных"},
+      {TCode::kRemovingOffset, {"STN"}, "STN: Удаление постоянного фона"},
+      {TCode::kFindingDisturbances, {"STN"}, "STN: Выделение интервалов помех"},
+      {TCode::kCalculatingSpectra, {"STN"}, "STN: Расчет спектров"},
+      {TCode::kApplyingResponses, {"STN"}, "STN: Учет АЧХ"},
+      {TCode::kSpectraCalculated, {}, "Спектры рассчитаны"},
+      {TCode::kSpectraCancelled, {}, "Расчет спектров отменен"},
+      {TCode::kSavingSpectrum, {}, "Сохранение спектра"},
+      {TCode::kSavingRelativeSpectrum, {}, "Сохранение относительного спектра"},
+      {TCode::kLoadingSpectrum, {}, "Загрузка спектра"},
+      {TCode::kLoadingRelativeSpectrum, {}, "Загрузка относительного спектра"},
+      {TCode::kLoadingThreeComponentSpectrum, {}, "Загрузка трехкомпонентного спектра"},
+      {TCode::kPrimaryRun, {}, "Расчет спектров исходных записей"},
+      {TCode::kPrimaryRunDone, {}, "Расчет спектров завершен"},
+      {TCode::kHVRun, {}, "Расчет спектров Накамуры по исходным записям"},
+      {TCode::kHVRunDone, {}, "Расчет спектров Накамуры завершен"},
+      {TCode::kHVRunCancelled, {}, "Расчет спектров Накамуры отменен"},
+      {TCode::kHVSpectrum, {"prim.dat"}, "Расчет спектра Накамуры prim.dat"},
+      {TCode::kCompressingRecords, {}, "Сжатие записей"},
+      {TCode::kSavingFile, {"a.msd"}, "Сохранение a.msd"},
+      {TCode::kAddingFolder, {}, "Добавление файлов из папки"},
+      {TCode::kListingRecords, {}, "Составление списка последовательных записей"},
+      {TCode::kRecordsListed, {}, "Список последовательных записей составлен"},
+      {TCode::kMakingChart, {}, "Формирование графика"},
+      {TCode::kAddingSpectrumToChart, {}, "Добавление спектра в график"},
+      {TCode::kAddingSpectraToSet, {}, "Добавление спектров в набор данных"},
+      {TCode::kAligningFrequencies, {}, "Выравнивание частотных шкал"},
+      {TCode::kCalculatingSpectrum, {}, "Расчет спектра"},
+      {TCode::kFileNotFound, {"p.tvp"}, "Файл p.tvp не найден"},
+      {TCode::kUnknownVersion, {"p.tvp"}, "Неизвестная версия файла p.tvp"},
+      {TCode::kCannotCreateFolderRights,
+       {"out"},
+       "Не удалось создать папку out. Возможно нет прав доступа."},
+      {TCode::kQuietIntervalQuestion,
+       {"STN", "a.msd"},
+       "Возможно, не выбран тихий интервал на записи STN (a.msd). Продолжить?"},
+      {TCode::kResponsesNotSet, {"STN"}, "Не заданы файлы с ЧХ для записи STN"},
+      {TCode::kNotEnoughData, {"STN"}, "STN: недостаточно данных для расчета"},
+      {TCode::kAdcNotPositive, {}, "Коэффициент АЦП должен быть больше нуля"},
+      {TCode::kNoRecordSelected, {}, "Не выделена ни одна запись"},
+      {TCode::kNoRecordsOrChannel, {}, "Не выделены записи или канал"},
+      {TCode::kNothingToShow, {}, "Нечего показывать!"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Text(MakeStatus(c.code, c.args), TLanguage::kRussian), c.expected)
+        << CodeName(c.code);
+  }
+}
+
+// Every code has a text in both languages (but kOk), with the same arguments; no English text
+// holds a Cyrillic letter.
+TEST(Status, BothCataloguesHoldEveryCodeOnceWithTheSameArguments) {
+  for (const auto* catalogue : {&RussianCatalogue(), &EnglishCatalogue()}) {
+    std::vector<int> seen(kCodeCount, 0);
+    for (const TCatalogueEntry& e : *catalogue) ++seen[static_cast<size_t>(e.Code)];
+    for (int k = 0; k < kCodeCount; ++k) EXPECT_EQ(seen[static_cast<size_t>(k)], 1) << k;
+  }
+  for (int k = 1; k < kCodeCount; ++k) {
+    const TCode code = static_cast<TCode>(k);
+    const std::string_view ru = CatalogueText(code, TLanguage::kRussian);
+    const std::string_view en = CatalogueText(code, TLanguage::kEnglish);
+    EXPECT_FALSE(ru.empty()) << CodeName(code);
+    EXPECT_FALSE(en.empty()) << CodeName(code);
+    EXPECT_EQ(Placeholders(ru), Placeholders(en)) << CodeName(code);
+    EXPECT_FALSE(HasCyrillic(en)) << en;
+    EXPECT_FALSE(CodeName(code).empty());
+  }
+}
+
+// Each Russian text, rendered with arguments, reads back into a code with that same text and
+// the same arguments: no entry of the catalogue shadows another.
+TEST(Status, EveryRussianTextReadsBackIntoItsCodeAndArguments) {
+  for (int k = 1; k < kCodeCount; ++k) {
+    const TCode code = static_cast<TCode>(k);
+    TStatus status = MakeStatus(code);
+    for (size_t n = 1; n <= Placeholders(CatalogueText(code, TLanguage::kRussian)).size(); ++n)
+      status.Args.push_back("A" + std::to_string(n) + "x");
+    const std::string text = Text(status, TLanguage::kRussian);
+    const std::optional<TStatus> read = ReadRussianText(text);
+    ASSERT_TRUE(read.has_value()) << text;
+    EXPECT_EQ(CatalogueText(read->Code, TLanguage::kRussian),
+              CatalogueText(code, TLanguage::kRussian))
+        << text;
+    EXPECT_EQ(read->Args, status.Args) << text;
+  }
+  EXPECT_FALSE(ReadRussianText("TVK01").has_value());
+  EXPECT_FALSE(ReadRussianText("").has_value());
+}
+
+// The core's texts told in English: nested reasons, lists, several lines, a front end's own
+// prefix; what no entry matches stays as it was, and Russian leaves every text alone.
+TEST(Status, TranslateTellsTheCoresTextsInEnglish) {
+  const struct {
+    const char* russian;
+    const char* english;
+  } cases[] = {
+      {"TVK01: Загрузка данных", "TVK01: loading data"},
+      {"Файл p.tvp поврежден: строка 38: файл обрывается внутри строки раздела [FILES]",
+       "File p.tvp is damaged: line 38: the file ends inside a line of section [FILES]"},
+      {"S1: недостаточно данных для расчета: не задан допустимый уровень: канал 1 (HHE) = -1, "
+       "канал 2 (HHN) = 0",
+       "S1: not enough data for the calculation: no allowed level set: channel 1 (HHE) = -1, "
+       "channel 2 (HHN) = 0"},
+      {"Записи 1 (A), 2 (A) пишут результат в один файл a.dat\nОстанется результат последней из "
+       "них. Продолжить?",
+       "Records 1 (A), 2 (A) write their result to one file a.dat\nThe result of the last of "
+       "them will remain. Continue?"},
+      {"edit: warning: Файл x.paz не найден", "edit: warning: File x.paz not found"},
+      {"edit: Название пункта «Zürich» содержит символ «ü», которого нет в кодировке файла "
+       "проекта (Windows-1251)",
+       "edit: Station name \"Zürich\" holds the character \"ü\", which the project file's "
+       "encoding (Windows-1251) lacks"},
+      {"Не заданы файлы с ЧХ для записи TVK01 Ш [E,N,Z] 14.05.2024 (0:02:00)",
+       "No response files set for record TVK01 noise [E,N,Z] 14.05.2024 (0:02:00)"},
+      {"Не отмечена ни одна запись для расчета спектров. Отметьте записи флажками в списке "
+       "«Обычные спектры»",
+       "No record is checked for spectrum calculation. Check the records in the \"Spectra\" "
+       "list"},
+      {"run: not run", "run: not run"},
+      {"Станция Москва", "Станция Москва"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Translate(c.russian, TLanguage::kEnglish), c.english);
+    EXPECT_EQ(Translate(c.russian, TLanguage::kRussian), c.russian);
+  }
+}
+
+TEST(Status, LanguageComesFromTheLocaleOrTheOption) {
+  const struct {
+    const char* lc_all;
+    const char* lc_messages;
+    const char* lang;
+    TLanguage expected;
+  } cases[] = {
+      {nullptr, nullptr, nullptr, TLanguage::kEnglish},
+      {nullptr, nullptr, "C", TLanguage::kEnglish},
+      {nullptr, nullptr, "ru_RU.UTF-8", TLanguage::kRussian},
+      {"", "", "ru_RU.UTF-8", TLanguage::kRussian},
+      {nullptr, "en_US.UTF-8", "ru_RU.UTF-8", TLanguage::kEnglish},
+      {"ru_RU.UTF-8", "en_US.UTF-8", "C", TLanguage::kRussian},
+      {"C", nullptr, "ru_RU.UTF-8", TLanguage::kEnglish},
+      {nullptr, nullptr, "rus", TLanguage::kRussian},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(LanguageFromLocale(c.lc_all, c.lc_messages, c.lang), c.expected)
+        << (c.lang ? c.lang : "");
+  EXPECT_EQ(ParseLanguage("ru"), TLanguage::kRussian);
+  EXPECT_EQ(ParseLanguage("en"), TLanguage::kEnglish);
+  EXPECT_FALSE(ParseLanguage("de").has_value());
+  EXPECT_FALSE(ParseLanguage("").has_value());
+}
+
+}  // namespace
+}  // namespace tarvik
