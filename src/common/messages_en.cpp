@@ -198,6 +198,12 @@ const std::vector<TCatalogueEntry>& EnglishCatalogue() {
       {TCode::kIntervalWithoutKey, "intervals: an interval has no {1}"},
       {TCode::kNothingToShow, "Nothing to show!"},
 
+      // records and responses
+      // projects, runs and edits
+      // spectra, H/V and viewers
+      // the command line
+      // noise statistics
+      // console answers
       {TCode::kAnswerYes, "[yes]"},
       {TCode::kAnswerNo, "[no]"},
       {TCode::kAnswerPrompt, "[yes/no]"},

@@ -193,6 +193,12 @@ const std::vector<TCatalogueEntry>& RussianCatalogue() {
       {TCode::kIntervalWithoutKey, "intervals: у интервала нет {1}"},
       {TCode::kNothingToShow, "Нечего показывать!"},
 
+      // records and responses
+      // projects, runs and edits
+      // spectra, H/V and viewers
+      // the command line
+      // noise statistics
+      // console answers
       {TCode::kAnswerYes, "[да]"},
       {TCode::kAnswerNo, "[нет]"},
       {TCode::kAnswerPrompt, "[да/нет]"},

@@ -139,7 +139,7 @@ std::string TranslateWhole(std::string_view line, TLanguage language, int depth)
     return list.empty() ? std::string(line) : list;
   }
   if (depth < kMaxNesting) {
-    for (std::string& arg : status->Args) arg = TranslateLine(arg, language, depth + 1);
+    for (TArg& arg : status->Args) arg.Text = TranslateLine(arg.Text, language, depth + 1);
   }
   return Text(*status, language);
 }
@@ -166,7 +166,15 @@ std::string TranslateLine(std::string_view line, TLanguage language, int depth) 
 
 }  // namespace
 
-TStatus MakeStatus(TCode code, std::vector<std::string> args) {
+TArg::TArg(const TStatus& status) : Nested(std::make_shared<const TStatus>(status)) {}
+
+bool TArg::operator==(const TArg& other) const {
+  if (Text != other.Text || (Nested == nullptr) != (other.Nested == nullptr)) return false;
+  return Nested == nullptr ||
+         (Nested->Code == other.Nested->Code && Nested->Args == other.Nested->Args);
+}
+
+TStatus MakeStatus(TCode code, std::vector<TArg> args) {
   TStatus s;
   s.Code = code;
   s.Args = std::move(args);
@@ -191,7 +199,8 @@ std::string Text(const TStatus& status, TLanguage language) {
     if (p.Arg == 0) {
       out += p.Fixed;
     } else if (static_cast<size_t>(p.Arg) <= status.Args.size()) {
-      out += status.Args[static_cast<size_t>(p.Arg - 1)];
+      const TArg& arg = status.Args[static_cast<size_t>(p.Arg - 1)];
+      out += arg.Nested != nullptr ? Text(*arg.Nested, language) : arg.Text;
     }
   }
   return out;
@@ -206,7 +215,7 @@ std::optional<TStatus> ReadRussianText(std::string_view text) {
     if (fixed == 0 || fixed <= best_fixed) continue;
     std::vector<std::string> args;
     if (!Match(pieces, 0, text, 0, args)) continue;
-    best = MakeStatus(e.Code, std::move(args));
+    best = MakeStatus(e.Code, std::vector<TArg>(args.begin(), args.end()));
     best_fixed = fixed;
   }
   return best;

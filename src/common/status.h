@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -169,6 +170,11 @@ namespace tarvik {
   X(kNotABand, "not_a_band")                                            \
   X(kIntervalWithoutKey, "interval_without_key")                        \
   X(kNothingToShow, "nothing_to_show")                                  \
+  /* records and responses */                                           \
+  /* projects, runs and edits */                                        \
+  /* spectra, H/V and viewers */                                        \
+  /* the command line */                                                \
+  /* noise statistics */                                                \
   /* console answers */                                                 \
   X(kAnswerYes, "answer_yes")                                           \
   X(kAnswerNo, "answer_no")                                             \
@@ -183,11 +189,26 @@ enum class TCode {
 
 enum class TLanguage { kRussian, kEnglish };
 
-// What an operation reports: a code, its arguments (already text: numbers, names, paths, or
-// the text of a nested status), and where it applies when known.
+struct TStatus;
+
+// One argument of a status: a text (a number, a name, a path, as the data has it) or a nested
+// status (a reason), told in the language of the status that holds it.
+struct TArg {
+  TArg(std::string text) : Text(std::move(text)) {}
+  TArg(const char* text) : Text(text) {}
+  TArg(std::string_view text) : Text(text) {}
+  TArg(const TStatus& status);
+
+  std::string Text;
+  std::shared_ptr<const TStatus> Nested;
+
+  bool operator==(const TArg& other) const;
+};
+
+// What an operation reports: a code, its arguments, and where it applies when known.
 struct TStatus {
   TCode Code = TCode::kOk;
-  std::vector<std::string> Args;
+  std::vector<TArg> Args;
   std::string File;     // the file concerned, "" when none
   int64_t Line = -1;    // 1-based line, -1 when none
   int64_t Offset = -1;  // byte offset, -1 when none
@@ -197,7 +218,7 @@ struct TStatus {
   bool Ok() const { return Code == TCode::kOk; }
 };
 
-TStatus MakeStatus(TCode code, std::vector<std::string> args = {});
+TStatus MakeStatus(TCode code, std::vector<TArg> args = {});
 
 // The pattern of code in the catalogue of language, with {1}, {2}, ... for the arguments.
 std::string_view CatalogueText(TCode code, TLanguage language);

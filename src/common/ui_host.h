@@ -46,6 +46,40 @@ class UiHost {
   // A yes/no question; true for yes.
   virtual bool AskYesNo(std::string_view text) = 0;
 
+  // The language the host tells its texts in: the window speaks Russian, the command line the
+  // language it was asked for.
+  virtual TLanguage Language() const { return TLanguage::kRussian; }
+  // Sees every status before it is told; a host that keeps codes (the tests') overrides it.
+  virtual void Noted(const TStatus& status) { (void)status; }
+
+  // The calls above with a status instead of a text: the status is told in Language().
+  void SetOperation(const TStatus& status) {
+    Noted(status);
+    SetOperation(Text(status, Language()));
+  }
+  void SetStage(const TStatus& status) {
+    Noted(status);
+    SetStage(Text(status, Language()));
+  }
+  void SetStatus(const TStatus& status, int maximum = 100) {
+    Noted(status);
+    SetStatus(Text(status, Language()), maximum);
+  }
+  void ShowMessage(const TStatus& status) {
+    Noted(status);
+    ShowMessage(Text(status, Language()));
+  }
+  void ShowMessageOfKind(MessageKind kind, const TStatus& status) {
+    Noted(status);
+    ShowMessageOfKind(kind, Text(status, Language()));
+  }
+  void ShowWarning(const TStatus& status) { ShowMessageOfKind(MessageKind::kWarning, status); }
+  void ShowError(const TStatus& status) { ShowMessageOfKind(MessageKind::kError, status); }
+  bool AskYesNo(const TStatus& status) {
+    Noted(status);
+    return AskYesNo(Text(status, Language()));
+  }
+
   // The stop flag: set by the user, polled by long operations, cleared when a run starts.
   bool StopRequested() const { return stop_flag_->load(std::memory_order_relaxed); }
   void RequestStop() { stop_flag_->store(true, std::memory_order_relaxed); }
@@ -74,6 +108,14 @@ class UiHost {
 class CollectingUiHost : public UiHost {
  public:
   explicit CollectingUiHost(UiHost& outer) : outer_(outer) { ShareStopFlag(outer); }
+  using UiHost::AskYesNo;
+  using UiHost::SetOperation;
+  using UiHost::SetStage;
+  using UiHost::ShowMessage;
+  using UiHost::ShowMessageOfKind;
+
+  TLanguage Language() const override { return outer_.Language(); }
+  void Noted(const TStatus& status) override { outer_.Noted(status); }
 
   void SetOperation(std::string_view text) override { outer_.SetOperation(text); }
   void SetStage(std::string_view text) override { outer_.SetStage(text); }
@@ -99,6 +141,11 @@ class CollectingUiHost : public UiHost {
 // Does nothing, answers No; for callers that want no feedback (fuzz targets, benchmarks).
 class NullUiHost : public UiHost {
  public:
+  using UiHost::AskYesNo;
+  using UiHost::SetOperation;
+  using UiHost::SetStage;
+  using UiHost::ShowMessage;
+  using UiHost::ShowMessageOfKind;
   void SetOperation(std::string_view) override {}
   void SetStage(std::string_view) override {}
   void SetGauge(int, int) override {}
@@ -116,6 +163,13 @@ class ConsoleUiHost : public UiHost {
   enum class Answer { kAsk, kYes, kNo };
   explicit ConsoleUiHost(Answer answer = Answer::kNo, bool quiet = false,
                          TLanguage language = TLanguage::kRussian);
+  using UiHost::AskYesNo;
+  using UiHost::SetOperation;
+  using UiHost::SetStage;
+  using UiHost::ShowMessage;
+  using UiHost::ShowMessageOfKind;
+
+  TLanguage Language() const override { return language_; }
 
   void SetOperation(std::string_view text) override;
   void SetStage(std::string_view text) override;

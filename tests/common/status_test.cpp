@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/messages.h"
+#include "recording_ui_host.h"
 
 namespace tarvik {
 namespace {
@@ -99,7 +100,8 @@ TEST(Status, RussianCatalogueHoldsTheWindowsTexts) {
       {TCode::kNothingToShow, {}, "Нечего показывать!"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(Text(MakeStatus(c.code, c.args), TLanguage::kRussian), c.expected)
+    EXPECT_EQ(Text(MakeStatus(c.code, {c.args.begin(), c.args.end()}), TLanguage::kRussian),
+              c.expected)
         << CodeName(c.code);
   }
 }
@@ -205,6 +207,25 @@ TEST(Status, LanguageComesFromTheLocaleOrTheOption) {
   EXPECT_EQ(ParseLanguage("en"), TLanguage::kEnglish);
   EXPECT_FALSE(ParseLanguage("de").has_value());
   EXPECT_FALSE(ParseLanguage("").has_value());
+}
+
+// A reason nested in a status is told in the language of the status that holds it, and a host
+// tells a status in its own language after noting its code.
+TEST(Status, NestedReasonAndHostLanguage) {
+  const TStatus reason = MakeStatus(TCode::kFileNotFound, {"/x/a.msd"});
+  const TStatus status = MakeStatus(TCode::kRecordUnreadable, {"STN11", reason});
+  const std::string ru = Text(status, TLanguage::kRussian);
+  const std::string en = Text(status, TLanguage::kEnglish);
+  EXPECT_NE(ru.find(Text(reason, TLanguage::kRussian)), std::string::npos) << ru;
+  EXPECT_NE(en.find(Text(reason, TLanguage::kEnglish)), std::string::npos) << en;
+  EXPECT_NE(ru, en);
+
+  testing::RecordingUiHost host;
+  host.ShowMessage(status);
+  ASSERT_EQ(host.statuses.size(), 1u);
+  EXPECT_TRUE(host.HasCode(TCode::kRecordUnreadable));
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0], ru);
 }
 
 }  // namespace

@@ -47,6 +47,16 @@ bool RecordingUiHost::AskYesNo(std::string_view text) {
   return answer;
 }
 
+void RecordingUiHost::Noted(const TStatus& status) {
+  std::lock_guard lock(mutex_);
+  statuses.push_back(status);
+}
+
+bool RecordingUiHost::HasCode(TCode code) const {
+  return std::any_of(statuses.begin(), statuses.end(),
+                     [code](const TStatus& s) { return s.Code == code; });
+}
+
 bool RecordingUiHost::HasStage(const std::string& text) const {
   return std::find(stages.begin(), stages.end(), text) != stages.end();
 }

@@ -14,6 +14,12 @@ namespace tarvik::testing {
 // at a chosen moment (the n-th ProcessEvents call, or a callback's choice).
 class RecordingUiHost : public UiHost {
  public:
+  using UiHost::AskYesNo;
+  using UiHost::SetOperation;
+  using UiHost::SetStage;
+  using UiHost::ShowMessage;
+  using UiHost::ShowMessageOfKind;
+  void Noted(const TStatus& status) override;
   void SetOperation(std::string_view text) override;
   void SetStage(std::string_view text) override;
   void SetGauge(int position, int maximum) override;
@@ -35,9 +41,13 @@ class RecordingUiHost : public UiHost {
   std::vector<std::pair<int, int>> gauge;
   std::vector<std::pair<int, int>> progress;
   int events = 0;
+  // Every status told, in order.
+  std::vector<TStatus> statuses;
 
   // True when some stage text equals text.
   bool HasStage(const std::string& text) const;
+  // True when some status told had code.
+  bool HasCode(TCode code) const;
 
  private:
   std::mutex mutex_;

@@ -31,6 +31,12 @@ class TQtUiHost final : public QObject, public UiHost {
   explicit TQtUiHost(QWidget* window);
   ~TQtUiHost() override;
 
+  using UiHost::AskYesNo;
+  using UiHost::SetOperation;
+  using UiHost::SetStage;
+  using UiHost::ShowMessage;
+  using UiHost::ShowMessageOfKind;
+
   void SetWidgets(QLabel* operation, QLabel* stage, QProgressBar* gauge, QProgressBar* progress);
 
   void SetOperation(std::string_view text) override;

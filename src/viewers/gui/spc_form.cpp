@@ -53,6 +53,11 @@ constexpr char kMessageCaption[] = "Tarvik";
 class MessageBoxHost : public UiHost {
  public:
   explicit MessageBoxHost(QWidget* parent) : parent_(parent) {}
+  using UiHost::AskYesNo;
+  using UiHost::SetOperation;
+  using UiHost::SetStage;
+  using UiHost::ShowMessage;
+  using UiHost::ShowMessageOfKind;
   void SetOperation(std::string_view) override {}
   void SetStage(std::string_view) override {}
   void SetGauge(int, int) override {}
