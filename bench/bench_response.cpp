@@ -95,7 +95,7 @@ void BM_LoadAndEvaluateChannel(benchmark::State& state) {
   tarvik::WriteUnitResponseTemplate((dir / "amp").string(), "Z", kRate, &amplifier);
   for (auto _ : state) {
     tarvik::TCombinedFilter chain;
-    if (!tarvik::LoadChannelChain("", sensor, amplifier, chain)) state.SkipWithError("load");
+    if (!tarvik::LoadChannelChain("", sensor, amplifier, chain).Ok()) state.SkipWithError("load");
     double sum = 0.0;
     for (int k = 0; k < kLines; ++k) {
       sum += tarvik::ResponseModulus(tarvik::EvaluateChain(chain, Frequency(k)));

@@ -9,7 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   tarvik::TFAPFilter table;
-  if (tarvik::ReadFapText(bytes, "fuzz.fap", table)) {
+  if (tarvik::ReadFapText(bytes, "fuzz.fap", table).Ok()) {
     for (double f : {-1.0, 0.0, 0.5, 1.0, 1e3})
       tarvik::ResponseModulus(tarvik::EvaluateFAP(table, f));
   }

@@ -9,7 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   tarvik::TCombinedFilter packs;
-  if (tarvik::ReadGse2Text(bytes, "fuzz.gse", packs)) {
+  if (tarvik::ReadGse2Text(bytes, "fuzz.gse", packs).Ok()) {
     for (double f : {0.0, 0.5, 1.0, 1e3}) tarvik::ResponseModulus(tarvik::EvaluateChain(packs, f));
   }
   return 0;

@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tarvik::DetectResponseFormat(bytes);
   tarvik::TFilterPack pack;
   tarvik::TResponseLoadInfo info;
-  if (tarvik::ReadResponseBytes(bytes, name, pack, &info)) {
+  if (tarvik::ReadResponseBytes(bytes, name, pack, &info).Ok()) {
     for (double f : {0.0, 0.02, 1.0, 1e3}) tarvik::ResponseModulus(tarvik::EvaluatePack(pack, f));
   }
   return 0;

@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if ((pick & 0x80) != 0) when = 41275.0;  // 2013-01-01
   tarvik::TFilterPack pack;
   tarvik::TStationXmlInfo info;
-  if (tarvik::ReadStationXmlResponse(bytes, "f.xml", code, when, pack, &info)) {
+  if (tarvik::ReadStationXmlResponse(bytes, "f.xml", code, when, pack, &info).Ok()) {
     for (double f : {0.0, 0.02, 1.0, 1e3}) tarvik::ResponseModulus(tarvik::EvaluatePack(pack, f));
   }
   return 0;

@@ -99,8 +99,9 @@ FileReading ReadFileHeader(const std::string& path, double default_rate, TFileRe
     reading.error = "not a recognised seismogram file";
   } else if (format->read_header == nullptr) {
     reading.error = std::string("a ") + format->name + " file, which cannot be read";
-  } else if (std::string why; !ReadHeader(path, reading.tag, info, default_rate, &why)) {
-    reading.error = std::string("not read as ") + format->name + ": " + why;
+  } else if (const TStatus read = ReadHeader(path, reading.tag, info, default_rate); !read.Ok()) {
+    reading.error =
+        std::string("not read as ") + format->name + ": " + Text(read, TLanguage::kEnglish);
   }
   return reading;
 }

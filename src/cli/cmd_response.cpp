@@ -100,11 +100,12 @@ void RegisterResponse(CLI::App& app, CommandResult& result) {
                           {opt->file, opt->chain}, opt->force, result))
         return;
       std::string written;
-      const TResponseStatus s =
+      const TStatus s =
           WriteUnitResponseTemplate(opt->template_path, opt->note, opt->rate, &written);
-      if (!s) {
-        ErrPrintf("%s\n", s.message.c_str());
-        doc["template"] = {{"file", written}, {"error", s.message}};
+      if (!s.Ok()) {
+        const std::string message = Text(s, TLanguage::kEnglish);
+        ErrPrintf("%s\n", message.c_str());
+        doc["template"] = {{"file", written}, {"error", message}};
         return finish(1);
       }
       ErrPrintf("written %s\n", written.c_str());
@@ -119,10 +120,11 @@ void RegisterResponse(CLI::App& app, CommandResult& result) {
       if (path.empty()) continue;
       TFilterPack pack;
       TResponseLoadInfo info;
-      const TResponseStatus s = LoadResponse(path, pack, &info, when);
-      if (!s) {
-        ErrPrintf("%s\n", s.message.c_str());
-        files.push_back({{"file", path}, {"error", s.message}});
+      const TStatus s = LoadResponse(path, pack, &info, when);
+      if (!s.Ok()) {
+        const std::string message = Text(s, TLanguage::kEnglish);
+        ErrPrintf("%s\n", message.c_str());
+        files.push_back({{"file", path}, {"error", message}});
         doc["files"] = files;
         return finish(1);
       }

@@ -194,6 +194,33 @@ const std::vector<TCatalogueEntry>& RussianCatalogue() {
       {TCode::kNothingToShow, "Нечего показывать!"},
 
       // records and responses
+      {TCode::kRecordFileNotOpened, "the file cannot be opened"},
+      {TCode::kFormatNotRecognized, "not a recognised seismogram file"},
+      {TCode::kNoHeaderReader, "its format is recognised but cannot be read"},
+      {TCode::kNotOfFormat, "{1}"},
+      {TCode::kRecordFileCut, "{1}"},
+      {TCode::kNoValidData, "no valid {1} data"},
+      {TCode::kReaderFailed, "{1}"},
+      {TCode::kHeaderWithoutRate, "its header gives no sampling rate"},
+      {TCode::kRecordNotRecognized, "Файл {1} не распознан как запись"},
+      {TCode::kRecordTooLarge, "Запись {1} слишком велика: {2} отсчетов на канал"},
+      {TCode::kRecordNothingRead, "Не найдено ни одного файла записи {1}"},
+      {TCode::kResponseDefect, "{1}: {2}"},
+      {TCode::kResponseDefectAtLine, "{1}, line {2}: {3}"},
+      {TCode::kResponseNoFileName, "(empty path): no file name"},
+      {TCode::kResponseIsFolder, "{1}: is a folder, not a file"},
+      {TCode::kResponseFileNotOpened, "{1}: cannot be opened"},
+      {TCode::kResponseFileTooLarge, "{1}: is too large for a response file ({2} bytes)"},
+      {TCode::kResponseFileUnreadable, "{1}: cannot be read"},
+      {TCode::kResponseFormatUnknown,
+       "{1}: not a response file: its content is none of SEED RESP, SAC poles and zeros, GSE2 "
+       "CAL2, FAP table, StationXML or .rsp"},
+      {TCode::kResponseChannelNotInXml,
+       "{1}: names the channel {2}, but {3} is not a StationXML document"},
+      {TCode::kResponseNothingDescribed, "{1}: describes no response (no {2} line)"},
+      {TCode::kResponseWithoutPoles,
+       "{1}: the last response (station {2}, channel {3}) has no poles-and-zeros stage"},
+      {TCode::kResponseNotWritten, "{1}: cannot be written"},
       // projects, runs and edits
       // spectra, H/V and viewers
       // the command line

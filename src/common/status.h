@@ -171,6 +171,29 @@ namespace tarvik {
   X(kIntervalWithoutKey, "interval_without_key")                        \
   X(kNothingToShow, "nothing_to_show")                                  \
   /* records and responses */                                           \
+  X(kRecordFileNotOpened, "record_file_not_opened")                     \
+  X(kFormatNotRecognized, "format_not_recognized")                      \
+  X(kNoHeaderReader, "no_header_reader")                                \
+  X(kNotOfFormat, "not_of_format")                                      \
+  X(kRecordFileCut, "record_file_cut")                                  \
+  X(kNoValidData, "no_valid_data")                                      \
+  X(kReaderFailed, "reader_failed")                                     \
+  X(kHeaderWithoutRate, "header_without_rate")                          \
+  X(kRecordNotRecognized, "record_not_recognized")                      \
+  X(kRecordTooLarge, "record_too_large")                                \
+  X(kRecordNothingRead, "record_nothing_read")                          \
+  X(kResponseDefect, "response_defect")                                 \
+  X(kResponseDefectAtLine, "response_defect")                           \
+  X(kResponseNoFileName, "response_no_file_name")                       \
+  X(kResponseIsFolder, "response_is_folder")                            \
+  X(kResponseFileNotOpened, "response_file_not_opened")                 \
+  X(kResponseFileTooLarge, "response_file_too_large")                   \
+  X(kResponseFileUnreadable, "response_file_unreadable")                \
+  X(kResponseFormatUnknown, "response_format_unknown")                  \
+  X(kResponseChannelNotInXml, "response_channel_not_in_xml")            \
+  X(kResponseNothingDescribed, "response_nothing_described")            \
+  X(kResponseWithoutPoles, "response_without_poles")                    \
+  X(kResponseNotWritten, "response_not_written")                        \
   /* projects, runs and edits */                                        \
   /* spectra, H/V and viewers */                                        \
   /* the command line */                                                \

@@ -364,8 +364,8 @@ bool BuildDemoProject(const std::string& dir, const std::string& sensor_paz_text
   const std::string paz_path = JoinPath(responses, kDemoGeophoneFileName);
   if (!WriteTextFile(paz_path, sensor_paz_text, error)) return false;
   TFilterPack sensor;
-  if (const TResponseStatus st = LoadResponse(paz_path, sensor); !st) {
-    error = st.message;
+  if (const TStatus st = LoadResponse(paz_path, sensor); !st.Ok()) {
+    error = Text(st, TLanguage::kRussian);
     return false;
   }
   if (!WriteDemoRecordings(data, sensor.ZP, options, recordings, error)) return false;

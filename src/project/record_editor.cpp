@@ -378,8 +378,8 @@ TRecordOpResult AssignStationXmlResponses(TProject& project, const TSelection& s
   if (std::string why = UnstorablePathMessage(project, xml_path); !why.empty())
     return Refused(std::move(why));
   std::vector<TChannelEpoch> epochs;
-  if (const TResponseStatus status = LoadStationXmlEpochs(xml_path, epochs); !status)
-    return Refused(status.message);
+  if (const TStatus status = LoadStationXmlEpochs(xml_path, epochs); !status.Ok())
+    return Refused(Text(status, TLanguage::kRussian));
   const std::string net = AsciiUpper(network);
   TRecordOpResult result;
   result.Selection = NormalizeSelection(project, selection);
@@ -503,9 +503,9 @@ TRecordOpResult AssignUnitTemplate(TProject& project, const TSelection& selectio
     return Refused(kNoRecordOrChannelMessage);
   const TFileRecord& shown = project.Records[static_cast<size_t>(current)];
   std::string written;
-  const TResponseStatus status = WriteUnitResponseTemplate(path, shown.Channels[channel].Channel,
-                                                           shown.SampRate, &written, today);
-  if (!status) return Refused(status.message);
+  const TStatus status = WriteUnitResponseTemplate(path, shown.Channels[channel].Channel,
+                                                   shown.SampRate, &written, today);
+  if (!status.Ok()) return Refused(Text(status, TLanguage::kRussian));
   TRecordOpResult result = SetResponseFile(project, selection, channel, kind, written);
   result.Message = written;
   return result;

@@ -199,10 +199,16 @@ AddFileResult AddFile(TFileRecords& records, const std::string& path,
                       const AssemblySettings& settings, HeaderCache* cache) {
   AddFileResult result;
   result.tag = RecognizeWith(cache, path);
-  if (result.tag == 0) return result;
+  if (result.tag == 0) {
+    result.reason = MakeStatus(TCode::kFormatNotRecognized);
+    result.reason.File = path;
+    return result;
+  }
   const FormatInfo* format = FindFormat(result.tag);
   if (format == nullptr || format->read_header == nullptr) {
     result.status = AddStatus::kNoReader;
+    result.reason = MakeStatus(TCode::kNoHeaderReader, {format != nullptr ? format->name : ""});
+    result.reason.File = path;
     return result;
   }
   const std::shared_ptr<const FileHeaders> read =
@@ -213,8 +219,16 @@ AddFileResult AddFile(TFileRecords& records, const std::string& path,
   for (size_t k = 1; k < read->headers.size(); ++k) {
     AddFileHeader(records, path, result.tag, read->headers[k], settings);
   }
-  if (result.status == AddStatus::kNoRate && !read->ok) result.status = AddStatus::kUnreadable;
-  if (!read->ok) result.why = read->why;
+  if (result.status == AddStatus::kNoRate && !read->status.Ok()) {
+    result.status = AddStatus::kUnreadable;
+  } else if (result.status == AddStatus::kNoRate) {
+    result.reason = MakeStatus(TCode::kHeaderWithoutRate);
+    result.reason.File = path;
+  }
+  if (!read->status.Ok()) {
+    result.reason = read->status;
+    result.why = Text(read->status, TLanguage::kEnglish);
+  }
   return result;
 }
 
@@ -355,14 +369,14 @@ std::vector<AddedFile> AddFiles(TFileRecords& records, const std::vector<std::st
 std::vector<AddedFile> AddFolder(TFileRecords& records, const std::string& folder, int format_index,
                                  const AssemblySettings& settings, UiHost& host,
                                  HeaderCache* cache) {
-  host.SetOperation("Добавление файлов из папки");
+  host.SetOperation(MakeStatus(TCode::kAddingFolder));
   // Without a format, every file whose content a reader knows.
   const std::vector<std::string> paths = format_index < 0
                                              ? RecognizedFilesIn(folder)
                                              : ListRecordMask(folder, FolderMask(format_index));
-  host.SetStage("Составление списка последовательных записей");
+  host.SetStage(MakeStatus(TCode::kListingRecords));
   std::vector<AddedFile> out = AddFiles(records, paths, settings, host, cache);
-  host.SetStage("Список последовательных записей составлен");
+  host.SetStage(MakeStatus(TCode::kRecordsListed));
   return out;
 }
 
@@ -382,7 +396,7 @@ TFileRecords FormRecordsFrom(const std::string& path, const AssemblySettings& se
     if (tag == 0) continue;
     const std::shared_ptr<const FileHeaders> read =
         HeadersWith(cache, other, tag, settings.working_rate);
-    if (!read->ok) continue;
+    if (!read->status.Ok()) continue;
     for (const TFileRecordInfo& info : read->headers) {
       if (info.Start >= start) AddFileHeader(records, other, tag, info, settings);
     }
@@ -656,7 +670,7 @@ RecordFiles FindRecordFiles(const std::string& first_file, double default_rate, 
   HeaderCache own;
   HeaderCache& headers = cache != nullptr ? *cache : own;
   RecordFiles out;
-  host.SetStatus("Формирование списка файлов записи", 100);
+  host.SetStatus(MakeStatus(TCode::kListingRecordFiles), 100);
   out.tag = headers.Recognize(first_file);
   if (out.tag == 0) return out;
   const std::shared_ptr<const FileHeaders> first =

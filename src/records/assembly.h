@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/datetime.h"
+#include "common/status.h"
 #include "records/record_model.h"
 
 namespace tarvik {
@@ -49,6 +50,8 @@ struct AddFileResult {
   // What in the file is not of its format, as its header reader tells it; empty when the
   // reader found nothing wrong.
   std::string why;
+  // Why the file was not added or its header not read (File set); Ok when nothing went wrong.
+  TStatus reason;
 
   bool Added() const { return record >= 0; }
 };

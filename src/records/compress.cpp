@@ -36,7 +36,7 @@ bool WriteBlocks(const std::filesystem::path& path, const std::string& out_path,
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (!out) return Fail(error, "cannot create " + out_path);
   const int64_t total = data.empty() ? 0 : static_cast<int64_t>(data.front().size());
-  host.SetStatus("Сохранение " + file, 100);
+  host.SetStatus(MakeStatus(TCode::kSavingFile, {file}), 100);
   const std::vector<uint8_t> head = MakeRecHeader2Block(header);
   out.write(reinterpret_cast<const char*>(head.data()), static_cast<std::streamsize>(head.size()));
   for (int64_t first = 0; first < total && out; first += kBlockSamples) {
@@ -80,7 +80,7 @@ bool CompressRecord(const std::string& out_path, const TFileRecord& record, UiHo
     const std::filesystem::path dir(folder);
     if (!std::filesystem::is_directory(dir, ec)) std::filesystem::create_directories(dir, ec);
     if (!std::filesystem::is_directory(dir, ec)) {
-      host.ShowMessage("Не удалось создать папку " + folder + ". Возможно нет прав доступа.");
+      host.ShowMessage(MakeStatus(TCode::kCannotCreateFolderRights, {folder}));
       return Fail(error, "cannot create the folder " + folder);
     }
   }

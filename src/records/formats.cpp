@@ -274,12 +274,23 @@ std::vector<std::string> ListRecordMask(const std::string& folder, std::string_v
   return out;
 }
 
-FormatTag Recognize(const std::string& path) {
+FormatTag Recognize(const std::string& path, TStatus* status) {
+  FormatTag tag = 0;
+  TStatus found;
   try {
-    return RecognizeOrThrow(path);
-  } catch (const std::exception&) {
-    return 0;
+    tag = RecognizeOrThrow(path);
+    if (tag == 0) {
+      BinaryFile file;
+      found =
+          MakeStatus(file.Open(path) ? TCode::kFormatNotRecognized : TCode::kRecordFileNotOpened);
+    }
+  } catch (const std::exception& e) {
+    // A damaged file may claim sizes no allocation can meet; it is refused, not fatal.
+    found = MakeStatus(TCode::kReaderFailed, {e.what()});
   }
+  if (!found.Ok()) found.File = path;
+  if (status != nullptr) *status = std::move(found);
+  return tag;
 }
 
 std::vector<std::string> RecognizedFilesIn(const std::string& folder) {
@@ -288,21 +299,70 @@ std::vector<std::string> RecognizedFilesIn(const std::string& folder) {
   return out;
 }
 
-bool ReadHeader(const std::string& path, FormatTag tag, TFileRecordInfo& info, double default_rate,
-                std::string* why) {
+namespace {
+
+// Readers name the byte a refusal concerns as "(byte N)"; -1 when the reason names none.
+int64_t ByteNamedIn(std::string_view reason) {
+  constexpr std::string_view kByte = "(byte ";
+  const size_t at = reason.find(kByte);
+  if (at == std::string_view::npos) return -1;
+  int64_t value = 0;
+  size_t i = at + kByte.size();
+  const size_t first = i;
+  for (; i < reason.size() && reason[i] >= '0' && reason[i] <= '9' && value < (int64_t{1} << 52);
+       ++i) {
+    value = value * 10 + (reason[i] - '0');
+  }
+  return i > first ? value : -1;
+}
+
+// Readers refuse a file that ends before what they need with one of these phrases.
+bool TellsOfCut(std::string_view reason) {
+  return reason.find("shorter than") != std::string_view::npos ||
+         reason.find("past the end") != std::string_view::npos ||
+         reason.find("cut short") != std::string_view::npos;
+}
+
+// The status of a header reader's refusal of path: why it refused, where, and whether the file
+// is merely cut; a file that cannot be opened at all says so whatever the reader's words.
+TStatus Refusal(const std::string& path, std::string_view format_name, std::string reason) {
+  BinaryFile file;
+  TStatus status;
+  if (!file.Open(path)) {
+    status = MakeStatus(TCode::kRecordFileNotOpened);
+  } else if (reason.empty()) {
+    status = MakeStatus(TCode::kNoValidData, {format_name});
+  } else {
+    const int64_t named = ByteNamedIn(reason);
+    const bool cut = TellsOfCut(reason);
+    status = MakeStatus(cut ? TCode::kRecordFileCut : TCode::kNotOfFormat, {std::move(reason)});
+    // A cut file is refused where it ends, unless the reader names an earlier byte.
+    status.Offset = named >= 0 ? named : (cut ? file.Size() : -1);
+  }
+  status.File = path;
+  return status;
+}
+
+}  // namespace
+
+TStatus ReadHeader(const std::string& path, FormatTag tag, TFileRecordInfo& info,
+                   double default_rate) {
   const FormatInfo* f = FindFormat(tag);
-  if (f == nullptr || f->read_header == nullptr) return false;
+  if (f == nullptr || f->read_header == nullptr) {
+    TStatus status = MakeStatus(TCode::kNoHeaderReader, {f != nullptr ? f->name : ""});
+    status.File = path;
+    return status;
+  }
   std::string reason;
-  bool ok = false;
   try {
     info.Reset();
-    ok = f->read_header(path, info, default_rate, &reason);
+    if (f->read_header(path, info, default_rate, &reason)) return {};
   } catch (const std::exception& e) {
-    reason = e.what();
+    TStatus status = MakeStatus(TCode::kReaderFailed, {e.what()});
+    status.File = path;
+    return status;
   }
-  if (!ok && why != nullptr)
-    *why = reason.empty() ? "no valid " + std::string(f->name) + " data" : reason;
-  return ok;
+  return Refusal(path, f->name, std::move(reason));
 }
 
 namespace {
@@ -327,17 +387,20 @@ FileHeaders ReadHeaders(const std::string& path, FormatTag tag, double default_r
   for (const StationHeaders& reader : kStationHeaders) {
     if (reader.tag != tag) continue;
     try {
-      out.ok = reader.read(path, out.headers, &out.why);
+      std::string reason;
+      out.status = reader.read(path, out.headers, &reason)
+                       ? TStatus{}
+                       : Refusal(path, FindFormat(tag)->name, std::move(reason));
     } catch (const std::exception& e) {
-      out.ok = false;
-      out.why = e.what();
+      out.status = MakeStatus(TCode::kReaderFailed, {e.what()});
+      out.status.File = path;
     }
     // A file that gives nothing has the empty header ReadHeader gives it.
     if (out.headers.empty()) out.headers.resize(1);
     return out;
   }
   out.headers.resize(1);
-  out.ok = ReadHeader(path, tag, out.headers[0], default_rate, &out.why);
+  out.status = ReadHeader(path, tag, out.headers[0], default_rate);
   return out;
 }
 

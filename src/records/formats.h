@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/status.h"
 #include "records/load_target.h"
 #include "records/record_model.h"
 
@@ -54,24 +55,26 @@ int64_t SampleCapacityOf(const std::string& path, FormatTag tag, const TFileReco
 std::vector<std::string> ListRecordMask(const std::string& folder, std::string_view mask);
 
 // The format tag of a file, by extension first and content where the extension leaves it open;
-// 0 when the file cannot be opened or no rule applies.
-FormatTag Recognize(const std::string& path);
+// 0 when the file cannot be opened or no rule applies, and then *status (when given) says which
+// (kRecordFileNotOpened, kFormatNotRecognized, kReaderFailed when reading it failed), with File.
+FormatTag Recognize(const std::string& path, TStatus* status = nullptr);
 
 // The files of folder (not its subfolders) that Recognize knows, in path order: what "every
 // seismogram file of a folder" means wherever a folder is added.
 std::vector<std::string> RecognizedFilesIn(const std::string& folder);
 
 // Fills info by the header reader of tag; a tag without a reader leaves info unchanged.
-// Returns false when there is no reader or it failed; why then gets the reader's reason.
-bool ReadHeader(const std::string& path, FormatTag tag, TFileRecordInfo& info, double default_rate,
-                std::string* why = nullptr);
+// Fails, with File set, when there is no reader (kNoHeaderReader), the file cannot be opened
+// (kRecordFileNotOpened), the reader refuses it (kNotOfFormat with the reader's reason, and Offset
+// when the reason names the byte it concerns; kRecordFileCut when that byte lies beyond the
+// file's end; kNoValidData when it gives no reason) or reading it failed (kReaderFailed).
+TStatus ReadHeader(const std::string& path, FormatTag tag, TFileRecordInfo& info,
+                   double default_rate);
 
 // What the header reader of a tag gives for one file.
 struct FileHeaders {
-  // The reader succeeded (ReadHeader's answer).
-  bool ok = false;
-  // Why it did not, as ReadHeader tells it.
-  std::string why;
+  // What the reader answered, as ReadHeader tells it.
+  TStatus status = MakeStatus(TCode::kNoHeaderReader);
   // Never empty: headers[0] is the header ReadHeader fills (empty when there is no reader).
   std::vector<TFileRecordInfo> headers;
 };

@@ -101,7 +101,7 @@ std::shared_ptr<const FolderHeaders> HeaderCache::Folder(const std::string& fold
   }
   for (size_t f = 0; f < index->files.size() && f <= std::numeric_limits<uint32_t>::max(); ++f) {
     const FileHeaders& read = *index->files[f].headers;
-    if (!read.ok) continue;
+    if (!read.status.Ok()) continue;
     for (size_t h = 0; h < read.headers.size(); ++h) {
       const TDateTime start = read.headers[h].Start;
       if (std::isnan(start)) continue;

@@ -253,7 +253,15 @@ bool PlanLoad(TFileRecord& record, UiHost& host, const LoadSettings& settings, H
   report.tag = files.tag;
   report.first = files.first;
   report.files_found = static_cast<int>(files.paths.size());
-  if (files.tag == 0 || files.paths.empty()) return false;
+  if (files.tag == 0 || files.paths.empty()) {
+    TStatus recognized;
+    if (files.tag == 0) Recognize(record.File, &recognized);
+    report.status = MakeStatus(
+        files.tag == 0 ? TCode::kRecordNotRecognized : TCode::kRecordNothingRead, {record.File});
+    if (!recognized.Ok()) report.status.Args.emplace_back(recognized);
+    report.status.File = record.File;
+    return false;
+  }
   TFileRecordInfo& first = plan.first;
   first = files.first;
   if (!siblings.empty()) {
@@ -307,7 +315,7 @@ bool LoadInto(TFileRecord& record, TData32& out, UiHost& host, const LoadSetting
   target.default_rate = settings.default_rate;
   target.host = &host;
 
-  host.SetStatus(record.Station + ": Загрузка данных", 100);
+  host.SetStatus(MakeStatus(TCode::kLoadingData, {record.Station}), 100);
   // The first file's segment list gives the keys of every channel; it is kept for its turn.
   const FormatInfo* first_format = FindFormat(files.tag);
   const bool by_segments = first_format != nullptr && first_format->build_segments != nullptr &&
@@ -352,8 +360,11 @@ bool LoadInto(TFileRecord& record, TData32& out, UiHost& host, const LoadSetting
         ReadSegmentFile(list, keys, record.Start, target);
       }
       ++report.files_read;
-    } catch (const std::exception&) {
-      // A file that fails to read leaves its part of the record at 0.
+    } catch (const std::exception& e) {
+      // A file that fails to read leaves its part of the record at 0, and the report says so.
+      TStatus failed = MakeStatus(TCode::kReaderFailed, {e.what()});
+      failed.File = path;
+      report.failed_files.push_back(std::move(failed));
     }
     for (int64_t p : target.channel_positions) target.position = std::max(target.position, p);
     host.SetProgress(ProgressPercent(info, record), 100);
@@ -377,7 +388,7 @@ bool LoadInto(TFileRecord& record, TData32& out, UiHost& host, const LoadSetting
   }
 
   if (settings.demean) {
-    host.SetStatus(record.Station + ": Удаление постоянного фона", channels);
+    host.SetStatus(MakeStatus(TCode::kRemovingOffset, {record.Station}), channels);
     RemoveMeans(data, report.unread, &host);
   }
   out = std::move(data);
@@ -441,6 +452,8 @@ bool LoadRecord(TFileRecord& record, TData32& data, UiHost& host, const LoadSett
     ok = LoadInto(record, data, host, settings, headers, rep);
   } catch (const std::exception&) {
     ok = false;  // the matrix could not be allocated; whatever was built is already released
+    rep.status = MakeStatus(TCode::kRecordTooLarge, {record.File, std::to_string(rep.allocated)});
+    rep.status.File = record.File;
   }
   if (!ok) {
     data = TData32();
@@ -690,6 +703,8 @@ bool RecordBlocks::Open(TFileRecord& record, UiHost& host, const LoadSettings& s
     planned = PlanLoad(record, host, settings, headers, rep, st.plan);
   } catch (const std::exception&) {
     planned = false;
+    rep.status = MakeStatus(TCode::kRecordTooLarge, {record.File, std::to_string(rep.allocated)});
+    rep.status.File = record.File;
   }
   if (!planned) {
     record.SampleCount = 0;
@@ -700,7 +715,7 @@ bool RecordBlocks::Open(TFileRecord& record, UiHost& host, const LoadSettings& s
                            st.format->read_into == nullptr && st.plan.siblings.empty();
   if (by_segments) {
     st.record = record;
-    host.SetStatus(record.Station + ": Загрузка данных", 100);
+    host.SetStatus(MakeStatus(TCode::kLoadingData, {record.Station}), 100);
     TRecList first_list;
     try {
       st.format->build_segments(record.File, first_list, st.plan.first.Station);

@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
+#include "common/status.h"
 #include "records/record_model.h"
 #include "records/sample_ranges.h"
 
@@ -39,6 +41,13 @@ struct LoadReport {
   // not be read, a channel that ends before the others. They read as 0 (also after the mean
   // is removed) and are never quiet.
   TChannelRanges unread;
+  // Why the load failed (File set): the record's first file not recognised
+  // (kRecordNotRecognized, with Recognize's reason as its second argument) or its matrix too
+  // large to allocate (kRecordTooLarge); Ok when it succeeded.
+  TStatus status;
+  // The files of the record that failed to read part way (kReaderFailed, File set); what they
+  // would have held is among the unread samples.
+  std::vector<TStatus> failed_files;
 };
 
 // Loads all samples of record into data: one int32 array per channel of the first file's

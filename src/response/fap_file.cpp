@@ -25,11 +25,11 @@ std::optional<int32_t> LeadingInteger(std::string_view line) {
 
 }  // namespace
 
-TResponseStatus ReadFapText(std::string_view bytes, const std::string& name, TFAPFilter& table) {
+TStatus ReadFapText(std::string_view bytes, const std::string& name, TFAPFilter& table) {
   table.clear();
   const std::string text = DecodeText(bytes);
   const std::vector<std::string_view> lines = SplitLines(text);
-  TResponseStatus status = Guard([&] {
+  TStatus status = Guard([&] {
     size_t i = 0;
     while (i < lines.size() && Trim(lines[i]).empty()) ++i;
     if (i == lines.size()) Fail(name, 0, "the file is empty");
@@ -59,7 +59,7 @@ TResponseStatus ReadFapText(std::string_view bytes, const std::string& name, TFA
     if (table.empty()) Fail(name, count_line, "no table row follows the row count");
     table.resize(static_cast<size_t>(*count), table.back());
   });
-  if (!status) table.clear();
+  if (!status.Ok()) table.clear();
   return status;
 }
 

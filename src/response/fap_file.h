@@ -15,6 +15,6 @@ namespace tarvik {
 // unreadable phase is 0; blank lines are skipped. Fails, naming the file (name) and the line,
 // when the count is not a positive integer or is more than the file could describe, when no
 // row follows it, or when a frequency or amplitude is not a number.
-TResponseStatus ReadFapText(std::string_view bytes, const std::string& name, TFAPFilter& table);
+TStatus ReadFapText(std::string_view bytes, const std::string& name, TFAPFilter& table);
 
 }  // namespace tarvik

@@ -153,14 +153,13 @@ class GseReader {
 
 }  // namespace
 
-TResponseStatus ReadGse2Text(std::string_view bytes, const std::string& name,
-                             TCombinedFilter& packs) {
+TStatus ReadGse2Text(std::string_view bytes, const std::string& name, TCombinedFilter& packs) {
   packs.clear();
   const std::string text = DecodeText(bytes);
   const std::vector<std::string_view> lines = SplitLines(text);
   GseReader reader(name, lines, packs);
-  TResponseStatus status = Guard([&] { reader.Run(); });
-  if (!status) packs.clear();
+  TStatus status = Guard([&] { reader.Run(); });
+  if (!status.Ok()) packs.clear();
   return status;
 }
 

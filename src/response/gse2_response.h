@@ -17,7 +17,6 @@ namespace tarvik {
 // skipped. Fails, naming the file (name) and the line, when a number, date or time does not
 // convert, the calibration or its period is 0, the file ends inside a stage's roots, or more
 // than 40 poles or zeros are given.
-TResponseStatus ReadGse2Text(std::string_view bytes, const std::string& name,
-                             TCombinedFilter& packs);
+TStatus ReadGse2Text(std::string_view bytes, const std::string& name, TCombinedFilter& packs);
 
 }  // namespace tarvik

@@ -65,40 +65,39 @@ TInputUnit ParseInputUnit(std::string_view text) {
   return {TInputQuantity::kUnknown, 1.0};
 }
 
-TResponseStatus ConvertToVelocityInput(TFilterPack& pack, const std::string& name,
-                                       bool* converted) {
+TStatus ConvertToVelocityInput(TFilterPack& pack, const std::string& name, bool* converted) {
   if (converted != nullptr) *converted = false;
   const std::string& declared = pack.Device.UnitIn;
   const TInputUnit unit = ParseInputUnit(declared);
   if (unit.Quantity == TInputQuantity::kNotGround ||
       (unit.Quantity == TInputQuantity::kVelocity && unit.Metres == 1.0)) {
-    return TResponseStatus::Success();
+    return TStatus{};
   }
   const std::string what = "its input unit " + Quote(declared);
   if (unit.Quantity == TInputQuantity::kUnknown) {
-    return TResponseStatus::Failure(
-        Located(name, 0,
-                what + " is no displacement, velocity or acceleration unit (M, M/S, M/S**2, "
-                       "or the same in CM, MM, UM, NM): spectra of ground motion cannot be had"));
+    return Defect(name, 0,
+                  what +
+                      " is no displacement, velocity or acceleration unit (M, M/S, M/S**2, "
+                      "or the same in CM, MM, UM, NM): spectra of ground motion cannot be had");
   }
   if (!pack.Device.ZPAvailable) {
-    return TResponseStatus::Failure(Located(
-        name, 0, what + " would have to be turned into M/S, which only poles and zeros allow"));
+    return Defect(name, 0,
+                  what + " would have to be turned into M/S, which only poles and zeros allow");
   }
   TComplexFilter& zp = pack.ZP;
   if (unit.Quantity == TInputQuantity::kDisplacement) {
     // A response to displacement x = v/(iω): the velocity response is H/(iω).
     if (!CancelRootAtZero(zp.Zeros, zp.ZeroCount) && !AddRootAtZero(zp.Poles, zp.PoleCount)) {
-      return TResponseStatus::Failure(Located(
+      return Defect(
           name, 0,
-          what + ": turning it into M/S needs one more pole, beyond the 40 a response holds"));
+          what + ": turning it into M/S needs one more pole, beyond the 40 a response holds");
     }
   } else if (unit.Quantity == TInputQuantity::kAcceleration) {
     // A response to acceleration a = iω·v: the velocity response is H·iω.
     if (!CancelRootAtZero(zp.Poles, zp.PoleCount) && !AddRootAtZero(zp.Zeros, zp.ZeroCount)) {
-      return TResponseStatus::Failure(Located(
+      return Defect(
           name, 0,
-          what + ": turning it into M/S needs one more zero, beyond the 40 a response holds"));
+          what + ": turning it into M/S needs one more zero, beyond the 40 a response holds");
     }
   }
   // Output per nanometre is 1e9 times the output per metre.
@@ -107,7 +106,7 @@ TResponseStatus ConvertToVelocityInput(TFilterPack& pack, const std::string& nam
     zp.NormValue = ResponseModulus(EvaluateZP(zp, zp.NormFrequency));
   }
   if (converted != nullptr) *converted = true;
-  return TResponseStatus::Success();
+  return TStatus{};
 }
 
 }  // namespace tarvik

@@ -38,7 +38,7 @@ TInputUnit ParseInputUnit(std::string_view text);
 // description has one, otherwise one is added). converted is set when the response changed.
 // Fails, naming the file (name) and the unit, when the unit is no ground-motion unit or when the
 // description cannot take the change (not poles and zeros, or no room for another root).
-TResponseStatus ConvertToVelocityInput(TFilterPack& pack, const std::string& name,
-                                       bool* converted = nullptr);
+TStatus ConvertToVelocityInput(TFilterPack& pack, const std::string& name,
+                               bool* converted = nullptr);
 
 }  // namespace tarvik

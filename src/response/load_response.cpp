@@ -22,21 +22,17 @@ using namespace response_text;
 
 // The last response of a SEED or GSE file, which must describe poles and zeros: a pack without
 // them would evaluate to 1 and silently leave the spectra uncorrected.
-TResponseStatus KeepLast(const std::string& path, TCombinedFilter& packs, const char* opener,
-                         TFilterPack& pack) {
+TStatus KeepLast(const std::string& path, TCombinedFilter& packs, const char* opener,
+                 TFilterPack& pack) {
   if (packs.empty()) {
-    return TResponseStatus::Failure(
-        Located(path, 0, std::string("describes no response (no ") + opener + " line)"));
+    return About(TCode::kResponseNothingDescribed, path, {opener});
   }
   TFilterPack& last = packs.back();
   if (!last.Device.ZPAvailable) {
-    return TResponseStatus::Failure(Located(path, 0,
-                                            "the last response (station " + last.Device.Station +
-                                                ", channel " + last.Device.Channel +
-                                                ") has no poles-and-zeros stage"));
+    return About(TCode::kResponseWithoutPoles, path, {last.Device.Station, last.Device.Channel});
   }
   pack = std::move(last);
-  return TResponseStatus::Success();
+  return TStatus{};
 }
 
 bool IsDigit(char c) {
@@ -85,13 +81,11 @@ TResponseFormat FormatOfExtension(const std::string& path) {
   return TResponseFormat::kUnknown;
 }
 
-TResponseStatus ReadAs(TResponseFormat format, std::string_view bytes, const std::string& path,
-                       TFilterPack& pack, std::optional<TDateTime> when, TResponseLoadInfo& found) {
+TStatus ReadAs(TResponseFormat format, std::string_view bytes, const std::string& path,
+               TFilterPack& pack, std::optional<TDateTime> when, TResponseLoadInfo& found) {
   const TResponsePath split = SplitResponsePath(path);
   if (!split.Channel.empty() && format != TResponseFormat::kStationXml) {
-    return TResponseStatus::Failure(Located(path, 0,
-                                            "names the channel " + split.Channel + ", but " +
-                                                split.File + " is not a StationXML document"));
+    return About(TCode::kResponseChannelNotInXml, path, {split.Channel, split.File});
   }
   switch (format) {
     case TResponseFormat::kRsp:
@@ -100,9 +94,9 @@ TResponseStatus ReadAs(TResponseFormat format, std::string_view bytes, const std
     case TResponseFormat::kGse2: {
       TCombinedFilter packs;
       const bool seed = format == TResponseFormat::kSeedResp;
-      TResponseStatus status =
+      TStatus status =
           seed ? ReadSeedRespText(bytes, path, packs) : ReadGse2Text(bytes, path, packs);
-      if (status) status = KeepLast(path, packs, seed ? "B050F03" : "CAL2", pack);
+      if (status.Ok()) status = KeepLast(path, packs, seed ? "B050F03" : "CAL2", pack);
       return status;
     }
     case TResponseFormat::kSacPaz:
@@ -115,7 +109,7 @@ TResponseStatus ReadAs(TResponseFormat format, std::string_view bytes, const std
       d.FAPAvailable = !sac;
       if (!sac) return ReadFapText(bytes, path, pack.FAP);
       TSacPazUnits units;
-      const TResponseStatus status = ReadSacPazText(bytes, path, pack.ZP, &units);
+      const TStatus status = ReadSacPazText(bytes, path, pack.ZP, &units);
       d.UnitIn = std::move(units.Input);
       d.UnitOut = std::move(units.Output);
       return status;
@@ -124,8 +118,7 @@ TResponseStatus ReadAs(TResponseFormat format, std::string_view bytes, const std
       std::optional<TChannelCode> code;
       if (!split.Channel.empty()) code = ParseChannelCode(split.Channel);
       TStationXmlInfo xml;
-      const TResponseStatus status =
-          ReadStationXmlResponse(bytes, split.File, code, when, pack, &xml);
+      const TStatus status = ReadStationXmlResponse(bytes, split.File, code, when, pack, &xml);
       found.Channel = ChannelCodeText(xml.Code);
       found.Note = xml.SensitivityNote;
       return status;
@@ -133,10 +126,7 @@ TResponseStatus ReadAs(TResponseFormat format, std::string_view bytes, const std
     case TResponseFormat::kUnknown:
       break;
   }
-  return TResponseStatus::Failure(
-      Located(path, 0,
-              "not a response file: its content is none of SEED RESP, SAC poles and zeros, GSE2 "
-              "CAL2, FAP table, StationXML or .rsp"));
+  return About(TCode::kResponseFormatUnknown, path);
 }
 
 }  // namespace
@@ -187,22 +177,22 @@ bool ResponseFileExists(const std::string& path) {
                               std::filesystem::path(std::u8string(file.begin(), file.end())), ec);
 }
 
-TResponseStatus ReadResponseBytes(std::string_view bytes, const std::string& path,
-                                  TFilterPack& pack, TResponseLoadInfo* info,
-                                  std::optional<TDateTime> when) {
+TStatus ReadResponseBytes(std::string_view bytes, const std::string& path, TFilterPack& pack,
+                          TResponseLoadInfo* info, std::optional<TDateTime> when) {
   pack = TFilterPack{};
   TResponseLoadInfo found;
   found.Format = DetectResponseFormat(bytes);
   if (found.Format == TResponseFormat::kUnknown) {
     found.Format = FormatOfExtension(SplitResponsePath(path).File);
   }
-  TResponseStatus status = ReadAs(found.Format, bytes, path, pack, when, found);
+  TStatus status = ReadAs(found.Format, bytes, path, pack, when, found);
   // The program's own format carries its units as free text that nothing has ever read; the
   // others declare them by their format's rules.
-  if (status && found.Format != TResponseFormat::kRsp && found.Format != TResponseFormat::kFap) {
+  if (status.Ok() && found.Format != TResponseFormat::kRsp &&
+      found.Format != TResponseFormat::kFap) {
     status = ConvertToVelocityInput(pack, path, &found.Converted);
   }
-  if (!status) {
+  if (!status.Ok()) {
     pack = TFilterPack{};
     found.Converted = false;
     found.Note.clear();
@@ -211,15 +201,14 @@ TResponseStatus ReadResponseBytes(std::string_view bytes, const std::string& pat
   return status;
 }
 
-TResponseStatus LoadResponse(const std::string& path, TFilterPack& pack, TResponseLoadInfo* info,
-                             std::optional<TDateTime> when) {
+TStatus LoadResponse(const std::string& path, TFilterPack& pack, TResponseLoadInfo* info,
+                     std::optional<TDateTime> when) {
   pack = TFilterPack{};
   if (info != nullptr) *info = TResponseLoadInfo{};
   if (path.empty()) return {};
   std::string bytes;
-  const TResponseStatus status =
-      Guard([&] { bytes = ReadFileBytes(SplitResponsePath(path).File); });
-  if (!status) return status;
+  const TStatus status = Guard([&] { bytes = ReadFileBytes(SplitResponsePath(path).File); });
+  if (!status.Ok()) return status;
   return ReadResponseBytes(bytes, path, pack, info, when);
 }
 
@@ -231,29 +220,29 @@ bool DescribesNothing(const TFilterPack& pack) {
 bool TakenAsFlatResponse(const std::string& path) {
   if (path.empty()) return false;
   TFilterPack pack;
-  return LoadResponse(path, pack) && DescribesNothing(pack);
+  return LoadResponse(path, pack).Ok() && DescribesNothing(pack);
 }
 
-TResponseStatus LoadChannelChain(const std::string& channel_resp, const std::string& sensor_resp,
-                                 const std::string& amplifier_resp, TCombinedFilter& chain,
-                                 std::optional<TDateTime> when) {
+TStatus LoadChannelChain(const std::string& channel_resp, const std::string& sensor_resp,
+                         const std::string& amplifier_resp, TCombinedFilter& chain,
+                         std::optional<TDateTime> when) {
   chain.clear();
   TFilterPack pack;
   const auto add = [&](const std::string& path) {
-    TResponseStatus status = LoadResponse(path, pack, nullptr, when);
-    if (status) AppendPack(pack, chain);
+    TStatus status = LoadResponse(path, pack, nullptr, when);
+    if (status.Ok()) AppendPack(pack, chain);
     return status;
   };
-  TResponseStatus status;
+  TStatus status;
   if (!channel_resp.empty()) {
     status = add(channel_resp);
   } else {
     status = add(sensor_resp);
-    if (status && ResponseFileExists(amplifier_resp)) {
+    if (status.Ok() && ResponseFileExists(amplifier_resp)) {
       status = add(amplifier_resp);
     }
   }
-  if (!status) chain.clear();
+  if (!status.Ok()) chain.clear();
   return status;
 }
 

@@ -74,15 +74,14 @@ bool ResponseFileExists(const std::string& path);
 // StationXML document, or its reader or the unit conversion fails; the pack is then left
 // without a description. A SEED or GSE file fails when it holds no response, or when the
 // response kept has no poles-and-zeros stage (it would otherwise read as 1).
-TResponseStatus LoadResponse(const std::string& path, TFilterPack& pack,
-                             TResponseLoadInfo* info = nullptr,
-                             std::optional<TDateTime> when = std::nullopt);
+TStatus LoadResponse(const std::string& path, TFilterPack& pack, TResponseLoadInfo* info = nullptr,
+                     std::optional<TDateTime> when = std::nullopt);
 
 // The same from the bytes of a file; path (with its channel suffix) names it in messages, and
 // gives the extension that decides when the content does not, and the date of a SAC or FAP file.
-TResponseStatus ReadResponseBytes(std::string_view bytes, const std::string& path,
-                                  TFilterPack& pack, TResponseLoadInfo* info = nullptr,
-                                  std::optional<TDateTime> when = std::nullopt);
+TStatus ReadResponseBytes(std::string_view bytes, const std::string& path, TFilterPack& pack,
+                          TResponseLoadInfo* info = nullptr,
+                          std::optional<TDateTime> when = std::nullopt);
 
 // True when the pack holds none of the four descriptions, so that its response is 1.
 bool DescribesNothing(const TFilterPack& pack);
@@ -98,8 +97,8 @@ inline constexpr char kFlatResponseNotice[] = "taken as a flat response: ";
 // 1) followed by the amplifier_resp file when that file exists. A station inventory gives the
 // epoch that covers when. Fails with the message of the first file that does not load (chain
 // then empty).
-TResponseStatus LoadChannelChain(const std::string& channel_resp, const std::string& sensor_resp,
-                                 const std::string& amplifier_resp, TCombinedFilter& chain,
-                                 std::optional<TDateTime> when = std::nullopt);
+TStatus LoadChannelChain(const std::string& channel_resp, const std::string& sensor_resp,
+                         const std::string& amplifier_resp, TCombinedFilter& chain,
+                         std::optional<TDateTime> when = std::nullopt);
 
 }  // namespace tarvik

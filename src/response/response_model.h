@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/datetime.h"
+#include "common/status.h"
 #include "response/biquad.h"
 
 namespace tarvik {
@@ -109,13 +110,5 @@ void AppendPack(const TFilterPack& pack, TCombinedFilter& chain);
 
 // The outcome of loading or writing a response file. On failure, message names the file and,
 // when one line is at fault, that line: "sensor.rsp, line 12: ...".
-struct TResponseStatus {
-  bool ok = true;
-  std::string message;
-
-  explicit operator bool() const { return ok; }
-  static TResponseStatus Success() { return {}; }
-  static TResponseStatus Failure(std::string text) { return {false, std::move(text)}; }
-};
 
 }  // namespace tarvik

@@ -17,21 +17,49 @@ std::string Located(const std::string& name, int line, const std::string& reason
   return name + ", line " + std::to_string(line) + ": " + reason;
 }
 
+LoadError::LoadError(TStatus status)
+    : std::runtime_error(Text(status, TLanguage::kEnglish)), status_(std::move(status)) {}
+
+TStatus Defect(const std::string& name, int line, const std::string& reason) {
+  TStatus status =
+      line > 0 ? MakeStatus(TCode::kResponseDefectAtLine, {name, std::to_string(line), reason})
+               : MakeStatus(TCode::kResponseDefect, {name, reason});
+  status.File = name;
+  if (line > 0) status.Line = line;
+  return status;
+}
+
+TStatus About(TCode code, const std::string& name, std::vector<TArg> more) {
+  std::vector<TArg> args{TArg(name)};
+  args.insert(args.end(), more.begin(), more.end());
+  TStatus status = MakeStatus(code, std::move(args));
+  status.File = name;
+  return status;
+}
+
 void Fail(const std::string& name, int line, const std::string& reason) {
-  throw LoadError(Located(name, line, reason));
+  throw LoadError(Defect(name, line, reason));
+}
+
+void Fail(TStatus status) {
+  throw LoadError(std::move(status));
 }
 
 std::string ReadFileBytes(const std::string& path) {
-  if (path.empty()) Fail("(empty path)", 0, "no file name");
+  if (path.empty()) Fail(MakeStatus(TCode::kResponseNoFileName));
   std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) Fail(path, 0, "is a folder, not a file");
+  if (std::filesystem::is_directory(path, ec)) Fail(About(TCode::kResponseIsFolder, path));
   BinaryFile file;
-  if (!file.Open(path)) Fail(path, 0, "cannot be opened");
+  if (!file.Open(path)) Fail(About(TCode::kResponseFileNotOpened, path));
   if (file.Size() > kMaxResponseFileBytes) {
-    Fail(path, 0, "is too large for a response file (" + std::to_string(file.Size()) + " bytes)");
+    Fail(About(TCode::kResponseFileTooLarge, path, {std::to_string(file.Size())}));
   }
   std::string bytes(static_cast<size_t>(file.Size()), '\0');
-  if (!file.ReadExact(0, bytes.data(), bytes.size())) Fail(path, 0, "cannot be read");
+  if (!file.ReadExact(0, bytes.data(), bytes.size())) {
+    TStatus status = About(TCode::kResponseFileUnreadable, path);
+    status.Offset = 0;
+    Fail(std::move(status));
+  }
   return bytes;
 }
 

@@ -17,15 +17,25 @@
 
 namespace tarvik::response_text {
 
-// Raised inside a reader and turned into a TResponseStatus at its public entry point.
+// Raised inside a reader and turned into its status at the reader's public entry point.
 class LoadError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit LoadError(TStatus status);
+  const TStatus& Status() const { return status_; }
+
+ private:
+  TStatus status_;
 };
 
 // "name, line N: reason" (or "name: reason" when line is 0).
 std::string Located(const std::string& name, int line, const std::string& reason);
+// A defect of file name at line (0: the file as a whole): kResponseDefectAtLine or
+// kResponseDefect, with File and Line set, telling as Located does.
+TStatus Defect(const std::string& name, int line, const std::string& reason);
+// A status of code about file name, its arguments following the name; File set.
+TStatus About(TCode code, const std::string& name, std::vector<TArg> more = {});
 [[noreturn]] void Fail(const std::string& name, int line, const std::string& reason);
+[[noreturn]] void Fail(TStatus status);
 
 // A response file is a few kilobytes; anything far larger is refused before it is read.
 inline constexpr int64_t kMaxResponseFileBytes = int64_t{64} << 20;
@@ -76,13 +86,13 @@ std::optional<TDateTime> FileModificationTime(const std::string& path);
 
 // Runs a reader body, turning a LoadError into a failed status.
 template <typename Body>
-TResponseStatus Guard(Body&& body) {
+TStatus Guard(Body&& body) {
   try {
     body();
   } catch (const LoadError& e) {
-    return TResponseStatus::Failure(e.what());
+    return e.Status();
   }
-  return TResponseStatus::Success();
+  return {};
 }
 
 }  // namespace tarvik::response_text

@@ -285,12 +285,12 @@ void RequireEvaluatedSection(const std::vector<std::string_view>& lines, const K
 
 }  // namespace
 
-TResponseStatus ReadRspText(std::string_view bytes, const std::string& name, TFilterPack& pack,
-                            TDateTime now) {
+TStatus ReadRspText(std::string_view bytes, const std::string& name, TFilterPack& pack,
+                    TDateTime now) {
   pack = TFilterPack{};
   const std::string text = DecodeText(bytes);
   const std::vector<std::string_view> lines = SplitLines(text);
-  TResponseStatus status = Guard([&] {
+  TStatus status = Guard([&] {
     const Section device_section = ReadSection(lines, "DEVICE");
     // Any text would otherwise read as a device without a description, whose response is 1.
     if (device_section.header_line == 0) {
@@ -322,15 +322,15 @@ TResponseStatus ReadRspText(std::string_view bytes, const std::string& name, TFi
     if (d.BiCascadeAvailable) ReadBiquads(lines, name, pack.BiCascade);
     RequireEvaluatedSection(lines, device, name, d);
   });
-  if (!status) pack = TFilterPack{};
+  if (!status.Ok()) pack = TFilterPack{};
   return status;
 }
 
-TResponseStatus ReadRspFile(const std::string& path, TFilterPack& pack) {
+TStatus ReadRspFile(const std::string& path, TFilterPack& pack) {
   pack = TFilterPack{};
   std::string bytes;
-  const TResponseStatus read = Guard([&] { bytes = ReadFileBytes(path); });
-  if (!read) return read;
+  const TStatus read = Guard([&] { bytes = ReadFileBytes(path); });
+  if (!read.Ok()) return read;
   return ReadRspText(bytes, path, pack, LocalNow());
 }
 
@@ -359,8 +359,8 @@ std::string UnitTemplateFileName(const std::string& path) {
   return AsciiUpper(FileExtension(path)) == ".RSP" ? path : path + ".rsp";
 }
 
-TResponseStatus WriteUnitResponseTemplate(const std::string& path, const std::string& note,
-                                          double rate, std::string* written, TDateTime today) {
+TStatus WriteUnitResponseTemplate(const std::string& path, const std::string& note, double rate,
+                                  std::string* written, TDateTime today) {
   const std::string target = UnitTemplateFileName(path);
   if (written) *written = target;
   if (today == 0.0) today = LocalToday();
@@ -369,8 +369,8 @@ TResponseStatus WriteUnitResponseTemplate(const std::string& path, const std::st
   TFileReplacement replacement{std::filesystem::path(target)};
   std::string ignored;
   if (!replacement.Write(bytes, ignored) || !replacement.Commit(ignored))
-    return TResponseStatus::Failure(Located(target, 0, "cannot be written"));
-  return TResponseStatus::Success();
+    return About(TCode::kResponseNotWritten, target);
+  return TStatus{};
 }
 
 }  // namespace tarvik

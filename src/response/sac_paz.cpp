@@ -48,8 +48,8 @@ std::optional<std::string> DeclaredUnit(std::string_view line, std::string_view 
 
 }  // namespace
 
-TResponseStatus ReadSacPazText(std::string_view bytes, const std::string& name, TComplexFilter& zp,
-                               TSacPazUnits* units) {
+TStatus ReadSacPazText(std::string_view bytes, const std::string& name, TComplexFilter& zp,
+                       TSacPazUnits* units) {
   zp = TComplexFilter{};
   TSacPazUnits declared;
   zp.Kind = 'S';
@@ -58,7 +58,7 @@ TResponseStatus ReadSacPazText(std::string_view bytes, const std::string& name, 
   zp.NormFrequency = 1.0;
   const std::string text = DecodeText(bytes);
   const std::vector<std::string_view> lines = SplitLines(text);
-  TResponseStatus status = Guard([&] {
+  TStatus status = Guard([&] {
     std::array<bool, 3> seen = {false, false, false};
     Part reading = kNoPart;  // the part whose root lines are being read
     int read = 0;
@@ -125,7 +125,7 @@ TResponseStatus ReadSacPazText(std::string_view bytes, const std::string& name, 
     }
     if (!seen[kConstant]) Fail(name, 0, "the file has no CONSTANT line");
   });
-  if (!status) {
+  if (!status.Ok()) {
     zp = TComplexFilter{};
     declared = {};
   }

@@ -23,7 +23,7 @@ struct TSacPazUnits {
   std::string Input;
   std::string Output;
 };
-TResponseStatus ReadSacPazText(std::string_view bytes, const std::string& name, TComplexFilter& zp,
-                               TSacPazUnits* units = nullptr);
+TStatus ReadSacPazText(std::string_view bytes, const std::string& name, TComplexFilter& zp,
+                       TSacPazUnits* units = nullptr);
 
 }  // namespace tarvik

@@ -197,17 +197,16 @@ TDateTime ParseSeedTime(std::string_view text) {
   return *first + (*day - 1) + time;
 }
 
-TResponseStatus ReadSeedRespText(std::string_view bytes, const std::string& name,
-                                 TCombinedFilter& packs) {
+TStatus ReadSeedRespText(std::string_view bytes, const std::string& name, TCombinedFilter& packs) {
   packs.clear();
   const std::string text = DecodeText(bytes);
   const std::vector<std::string_view> lines = SplitLines(text);
   SeedReader reader(name, packs);
-  TResponseStatus status = Guard([&] {
+  TStatus status = Guard([&] {
     for (size_t i = 0; i < lines.size(); ++i) reader.Line(lines[i], static_cast<int>(i) + 1);
     reader.Finish();
   });
-  if (!status) packs.clear();
+  if (!status.Ok()) packs.clear();
   return status;
 }
 

@@ -18,8 +18,7 @@ namespace tarvik {
 // belong to no response and are ignored. Fails, naming the file (name) and the line, when a count,
 // stage or root does not convert, a root index lies outside its stage, or more than 40 zeros or
 // poles are given.
-TResponseStatus ReadSeedRespText(std::string_view bytes, const std::string& name,
-                                 TCombinedFilter& packs);
+TStatus ReadSeedRespText(std::string_view bytes, const std::string& name, TCombinedFilter& packs);
 
 // A SEED time "year,day[,hh[:mm[:ss[.ffff]]]]" (1989,241,00:00:00.0000) as a TDateTime; 0 when
 // it does not convert (for example "No Ending Time").

@@ -392,22 +392,22 @@ std::string ChannelCodeText(const TChannelCode& code) {
   return code.Network + "." + code.Station + "." + code.Location + "." + code.Channel;
 }
 
-TResponseStatus ListStationXmlEpochs(std::string_view bytes, const std::string& name,
-                                     std::vector<TChannelEpoch>& epochs) {
+TStatus ListStationXmlEpochs(std::string_view bytes, const std::string& name,
+                             std::vector<TChannelEpoch>& epochs) {
   epochs.clear();
   Reader reader(name);
-  TResponseStatus status = Guard([&] { reader.Parse(bytes); });
-  if (status) {
+  TStatus status = Guard([&] { reader.Parse(bytes); });
+  if (status.Ok()) {
     for (const EpochNode& e : reader.Epochs()) epochs.push_back(e.Epoch);
   }
   return status;
 }
 
-TResponseStatus LoadStationXmlEpochs(const std::string& path, std::vector<TChannelEpoch>& epochs) {
+TStatus LoadStationXmlEpochs(const std::string& path, std::vector<TChannelEpoch>& epochs) {
   epochs.clear();
   std::string bytes;
-  const TResponseStatus status = Guard([&] { bytes = ReadFileBytes(path); });
-  if (!status) return status;
+  const TStatus status = Guard([&] { bytes = ReadFileBytes(path); });
+  if (!status.Ok()) return status;
   return ListStationXmlEpochs(bytes, path, epochs);
 }
 
@@ -438,14 +438,14 @@ const TChannelEpoch* FindEpoch(const std::vector<TChannelEpoch>& epochs, const T
   return found;
 }
 
-TResponseStatus ReadStationXmlResponse(std::string_view bytes, const std::string& name,
-                                       const std::optional<TChannelCode>& code,
-                                       std::optional<TDateTime> when, TFilterPack& pack,
-                                       TStationXmlInfo* info) {
+TStatus ReadStationXmlResponse(std::string_view bytes, const std::string& name,
+                               const std::optional<TChannelCode>& code,
+                               std::optional<TDateTime> when, TFilterPack& pack,
+                               TStationXmlInfo* info) {
   pack = TFilterPack{};
   if (info != nullptr) *info = TStationXmlInfo{};
   Reader reader(name);
-  TResponseStatus status = Guard([&] {
+  TStatus status = Guard([&] {
     reader.Parse(bytes);
     std::vector<TChannelEpoch> epochs;
     for (const EpochNode& e : reader.Epochs()) epochs.push_back(e.Epoch);
@@ -476,7 +476,7 @@ TResponseStatus ReadStationXmlResponse(std::string_view bytes, const std::string
     if (info != nullptr) info->Code = node.Epoch.Code;
     reader.ReadResponse(node, pack, info);
   });
-  if (!status) pack = TFilterPack{};
+  if (!status.Ok()) pack = TFilterPack{};
   return status;
 }
 

@@ -38,11 +38,11 @@ struct TChannelEpoch {
 // The channel epochs of the document, in document order. Fails, naming the file (name), when
 // the bytes are no well-formed FDSNStationXML document or a channel's codes or dates are
 // missing or malformed.
-TResponseStatus ListStationXmlEpochs(std::string_view bytes, const std::string& name,
-                                     std::vector<TChannelEpoch>& epochs);
+TStatus ListStationXmlEpochs(std::string_view bytes, const std::string& name,
+                             std::vector<TChannelEpoch>& epochs);
 
 // The same from the file at path; fails also when the file cannot be read.
-TResponseStatus LoadStationXmlEpochs(const std::string& path, std::vector<TChannelEpoch>& epochs);
+TStatus LoadStationXmlEpochs(const std::string& path, std::vector<TChannelEpoch>& epochs);
 
 // The epoch of code that covers when (Start ≤ when ≤ End; of two that meet at an instant, the
 // later one); without when, the channel's only epoch. nullptr when there is none, with *why
@@ -67,9 +67,9 @@ struct TStationXmlInfo {
 // missing channel or epoch, a stage type it cannot evaluate (ResponseList, Polynomial, analog
 // coefficients), a digital stage without a positive input rate, a number that does not
 // convert, or more than 40 analog zeros or poles.
-TResponseStatus ReadStationXmlResponse(std::string_view bytes, const std::string& name,
-                                       const std::optional<TChannelCode>& code,
-                                       std::optional<TDateTime> when, TFilterPack& pack,
-                                       TStationXmlInfo* info = nullptr);
+TStatus ReadStationXmlResponse(std::string_view bytes, const std::string& name,
+                               const std::optional<TChannelCode>& code,
+                               std::optional<TDateTime> when, TFilterPack& pack,
+                               TStationXmlInfo* info = nullptr);
 
 }  // namespace tarvik

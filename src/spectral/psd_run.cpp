@@ -306,9 +306,9 @@ TPsdRunReport RunPsd(std::vector<TFileRecord>& records, const std::vector<std::s
       if (static_cast<size_t>(c) >= samples.size()) continue;
       const std::string code = PsdChannelCode(r, c);
       TCombinedFilter chain;
-      const TResponseStatus chain_status = LoadRecordChain(r, c, chain);
-      if (!chain_status) {
-        report.Errors.push_back(label(i) + ": " + chain_status.message);
+      const TStatus chain_status = LoadRecordChain(r, c, chain);
+      if (!chain_status.Ok()) {
+        report.Errors.push_back(label(i) + ": " + Text(chain_status, TLanguage::kRussian));
         continue;
       }
       factors[static_cast<size_t>(c)] =

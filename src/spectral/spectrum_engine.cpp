@@ -51,10 +51,10 @@ bool LoadChains(const TFileRecord& record, const std::vector<int>& channels,
                 std::vector<TCombinedFilter>& chains, TSpectraStatus& status, UiHost& host) {
   chains.assign(kMaxChannels, {});
   for (int c : channels) {
-    const TResponseStatus loaded = LoadRecordChain(record, c, chains[c]);
-    if (!loaded) {
+    const TStatus loaded = LoadRecordChain(record, c, chains[c]);
+    if (!loaded.Ok()) {
       status.Outcome = TSpectraOutcome::kResponseFailed;
-      status.Message = loaded.message;
+      status.Message = Text(loaded, TLanguage::kRussian);
       host.ShowMessage(status.Message);
       return false;
     }
@@ -662,16 +662,21 @@ std::string GapMessage(const std::string& station, const TSpectraStatus& status)
          " не вошли в расчет";
 }
 
-TResponseStatus LoadRecordChain(const TFileRecord& record, int c, TCombinedFilter& chain) {
+TStatus LoadRecordChain(const TFileRecord& record, int c, TCombinedFilter& chain) {
   chain.clear();
-  if (c < 0 || c >= record.ChannelCount()) return TResponseStatus::Failure("no such channel");
-  TResponseStatus status = LoadChannelChain(
+  if (c < 0 || c >= record.ChannelCount()) {
+    return MakeStatus(TCode::kResponseNotLoaded,
+                      {record.Station, std::to_string(c + 1), "", "no such channel"});
+  }
+  const TStatus loaded = LoadChannelChain(
       NativePath(record.Channels[c].ChannelResp), NativePath(record.Channels[c].SensorResp),
       NativePath(record.Channels[c].AmplifierResp), chain, record.Start);
-  if (!status) {
-    status.message = record.Station + ": не загружена ЧХ канала " + std::to_string(c + 1) + " (" +
-                     record.Channels[c].Channel + "): " + status.message;
-  }
+  if (loaded.Ok()) return loaded;
+  TStatus status = MakeStatus(TCode::kResponseNotLoaded, {record.Station, std::to_string(c + 1),
+                                                          record.Channels[c].Channel, loaded});
+  status.File = loaded.File;
+  status.Line = loaded.Line;
+  status.Channel = c;
   return status;
 }
 

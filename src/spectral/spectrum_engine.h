@@ -106,7 +106,7 @@ std::string GapMessage(const std::string& station, const TSpectraStatus& status)
 
 // Loads the recording chain of channel c of record (paths stored with "\" are taken in this
 // system's form); the message names the channel and the file when a response does not load.
-TResponseStatus LoadRecordChain(const TFileRecord& record, int c, TCombinedFilter& chain);
+TStatus LoadRecordChain(const TFileRecord& record, int c, TCombinedFilter& chain);
 
 // The spectra of record from its already loaded samples (one array per channel, as LoadRecord
 // gives them) over the span select_start..select_finish. record.SampRate and the channels'

@@ -275,8 +275,8 @@ bool ShowAverage(TSpectrumView& view, const std::vector<std::string>& paths,
   return true;
 }
 
-TResponseStatus ShowResponses(TSpectrumView& view, const TFileRecord& record, int mode, double fmax,
-                              double fmin) {
+TStatus ShowResponses(TSpectrumView& view, const TFileRecord& record, int mode, double fmax,
+                      double fmin) {
   static constexpr const char* kCaptions[] = {"АЧХ датчиков", "АЧХ усилителей",
                                               "АЧХ каналов (датчик*усилитель)",
                                               "АЧХ трактов регистрации (датчик*усилитель*АЦП)"};
@@ -327,8 +327,8 @@ TResponseStatus ShowResponses(TSpectrumView& view, const TFileRecord& record, in
     TCombinedFilter chain;
     for (const std::string& file : files) {
       TFilterPack pack;
-      TResponseStatus status = LoadResponse(file, pack, nullptr, record.Start);
-      if (!status) return status;
+      TStatus status = LoadResponse(file, pack, nullptr, record.Start);
+      if (!status.Ok()) return status;
       AppendPack(pack, chain);
     }
     const int device = mode == kSensorResponses      ? sensor
@@ -343,7 +343,7 @@ TResponseStatus ShowResponses(TSpectrumView& view, const TFileRecord& record, in
       if (Drawable(f, h)) series.Add(f, h);
     }
   }
-  return TResponseStatus::Success();
+  return TStatus{};
 }
 
 }  // namespace tarvik

@@ -78,7 +78,7 @@ enum TResponseMode : int {
 // draws the sensor file's response and mode 1 the amplifier file's (nothing when that file is
 // not part of the chain); modes 2 and 3 the whole chain. Fails with the message of a response
 // file that does not load; the channels drawn before it stay.
-TResponseStatus ShowResponses(TSpectrumView& view, const TFileRecord& record, int mode, double fmax,
-                              double fmin);
+TStatus ShowResponses(TSpectrumView& view, const TFileRecord& record, int mode, double fmax,
+                      double fmin);
 
 }  // namespace tarvik

@@ -38,7 +38,7 @@ TEST(Demo, RecordingsReadBackAsSynthesised) {
   const std::string paz = dir.File("g.paz");
   testing::WriteText(paz, kDemoGeophonePaz);
   TFilterPack sensor;
-  ASSERT_TRUE(LoadResponse(paz, sensor));
+  ASSERT_TRUE(LoadResponse(paz, sensor).Ok());
   std::vector<TDemoRecording> recordings;
   std::string error;
   ASSERT_TRUE(WriteDemoRecordings(dir.path().string(), sensor.ZP, options, recordings, error))
@@ -50,7 +50,7 @@ TEST(Demo, RecordingsReadBackAsSynthesised) {
   const FormatTag tag = Recognize(second);
   ASSERT_EQ(tag, kTagMiniSeed);
   TFileRecordInfo info;
-  ASSERT_TRUE(ReadHeader(second, tag, info, 50.0));
+  ASSERT_TRUE(ReadHeader(second, tag, info, 50.0).Ok());
   EXPECT_EQ(info.Station, "AB1");
   EXPECT_EQ(info.SampRate, 100.0);
   EXPECT_EQ(info.SampleCount, 9530);

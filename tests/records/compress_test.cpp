@@ -240,7 +240,7 @@ TEST_F(CompressTest, EditedCoefficientsAndStationAreWritten) {
   const std::string out = dir_.File("copy.rec");
   ASSERT_TRUE(CompressRecord(out, record, host_, 50.0));
   TFileRecordInfo info;
-  ASSERT_TRUE(ReadHeader(out, kTagRec2, info, 50.0));
+  ASSERT_TRUE(ReadHeader(out, kTagRec2, info, 50.0).Ok());
   EXPECT_EQ(info.Station, "EDIT");
   EXPECT_EQ(info.ChannelCount, 2);
   EXPECT_EQ(info.ChannelCoefs[0], 123.5);

@@ -81,7 +81,7 @@ TEST(HeaderCache, KeepsAHeaderUntilTheFileChanges) {
   HeaderCache cache;
   EXPECT_EQ(cache.Recognize(path), kTagMiniSeed);
   const auto first = cache.Headers(path, kTagMiniSeed, 50.0);
-  ASSERT_TRUE(first->ok);
+  ASSERT_TRUE(first->status.Ok());
   EXPECT_EQ(first->headers.front().Station, "AAA");
   // Unchanged: the very same headers, not read again.
   EXPECT_EQ(cache.Headers(path, kTagMiniSeed, 50.0), first);
@@ -101,7 +101,7 @@ TEST(HeaderCache, KeepsAHeaderUntilTheFileChanges) {
   // Gone: nothing is kept for it, and what a reader makes of a missing file is returned.
   fs::remove(path);
   EXPECT_EQ(cache.Recognize(path), 0u);
-  EXPECT_FALSE(cache.Headers(path, kTagMiniSeed, 50.0)->ok);
+  EXPECT_FALSE(cache.Headers(path, kTagMiniSeed, 50.0)->status.Ok());
 }
 
 TEST(HeaderCache, ManyThreadsGetTheSameHeaders) {

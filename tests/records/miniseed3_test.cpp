@@ -170,7 +170,8 @@ TEST_P(MiniSeed3Repacked, ReadsAsTheListing) {
   TFileRecordInfo info2, info3;
   ASSERT_TRUE(ReadMiniSeedHeader(v2, info2, 0.0));
   std::string why;
-  ASSERT_TRUE(ReadHeader(path, kTagMiniSeed3, info3, 0.0, &why)) << why;
+  why = Text(ReadHeader(path, kTagMiniSeed3, info3, 0.0), TLanguage::kEnglish);
+  ASSERT_TRUE(why.empty()) << why;
   EXPECT_EQ(info3.Station, info2.Station);
   EXPECT_EQ(info3.SampleCount, info2.SampleCount);
   EXPECT_EQ(info3.ChannelCount, info2.ChannelCount);
@@ -228,7 +229,8 @@ TEST_P(MiniSeed3Damaged, RecordLeftOutWithItsCause) {
   EXPECT_TRUE(Segments(alone).empty());
   TFileRecordInfo info;
   why.clear();
-  EXPECT_FALSE(ReadHeader(alone, Recognize(alone), info, 100.0, &why));
+  why = Text(ReadHeader(alone, Recognize(alone), info, 100.0), TLanguage::kEnglish);
+  EXPECT_FALSE(why.empty());
   EXPECT_EQ(why.find("record 1 (byte 0): "), 0u) << why;
   EXPECT_NE(why.find(GetParam().reason), std::string::npos) << why;
 }

@@ -224,7 +224,7 @@ TEST(RecRecognition, FirstBlockTagDecides) {
   EXPECT_EQ(Recognize(dir.File("short.rec")), 0u);
   EXPECT_EQ(ReadFirstBlockTag(dir.File("missing.rec")), 0u);
   TFileRecordInfo info;
-  EXPECT_FALSE(ReadHeader(dir.File("c.rec"), kTagRecC1, info, 100));
+  EXPECT_FALSE(ReadHeader(dir.File("c.rec"), kTagRecC1, info, 100).Ok());
 }
 
 TEST(RecHeader1, FieldsChannelsAndCoefficients) {
@@ -242,7 +242,7 @@ TEST(RecHeader1, FieldsChannelsAndCoefficients) {
   testing::WriteBytes(path, f);
 
   TFileRecordInfo info;
-  ASSERT_TRUE(ReadHeader(path, Recognize(path), info, 0));
+  ASSERT_TRUE(ReadHeader(path, Recognize(path), info, 0).Ok());
   EXPECT_EQ(info.Station, "ST01");
   EXPECT_DOUBLE_EQ(info.Start, start);
   EXPECT_DOUBLE_EQ(info.SampRate, 200.0);
@@ -438,7 +438,7 @@ TEST(RecWriters, HeaderAndCompressedBlocksReadBack) {
 
   TFileRecordInfo info;
   ASSERT_EQ(Recognize(path), kTagRec2);
-  ASSERT_TRUE(ReadHeader(path, kTagRec2, info, 0));
+  ASSERT_TRUE(ReadHeader(path, kTagRec2, info, 0).Ok());
   EXPECT_EQ(info.Station, src.Station);
   EXPECT_DOUBLE_EQ(info.Start, src.Start);
   EXPECT_DOUBLE_EQ(info.SampRate, src.SampRate);

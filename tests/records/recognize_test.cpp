@@ -151,7 +151,7 @@ TEST(Recognize, FoldersNamedLikeRecordingsAreNotSeismograms) {
     std::filesystem::create_directory(path);
     EXPECT_EQ(Recognize(path), 0u) << name;
     TFileRecordInfo info;
-    EXPECT_FALSE(ReadHeader(path, kTagUgr, info, 50.0)) << name;
+    EXPECT_FALSE(ReadHeader(path, kTagUgr, info, 50.0).Ok()) << name;
     EXPECT_EQ(info.SampleCount, 0) << name;
     EXPECT_EQ(SampleCapacityOf(path, kTagUgr, info), 0) << name;
     EXPECT_TRUE(ReadWholeFile(path).empty()) << name;
@@ -165,7 +165,7 @@ TEST(ReadHeader, TagsWithoutReaderLeaveTheHeaderAlone) {
     TFileRecordInfo info;
     info.Station = "keep";
     info.SampRate = 7.0;
-    EXPECT_FALSE(ReadHeader(dir.File("a.rec"), tag, info, 50.0)) << TagText(tag);
+    EXPECT_FALSE(ReadHeader(dir.File("a.rec"), tag, info, 50.0).Ok()) << TagText(tag);
     EXPECT_EQ(info.Station, "keep");
     EXPECT_EQ(info.SampRate, 7.0);
   }

@@ -122,7 +122,8 @@ TEST_P(RealSacTest, HeaderAndSamplesAgreeWithAnIndependentDecode) {
   ASSERT_EQ(TagText(Recognize(path)), TagText(kTagSac));
   TFileRecordInfo info;
   std::string why;
-  ASSERT_TRUE(ReadHeader(path, kTagSac, info, 50.0, &why)) << why;
+  why = Text(ReadHeader(path, kTagSac, info, 50.0), TLanguage::kEnglish);
+  ASSERT_TRUE(why.empty()) << why;
   EXPECT_EQ(info.Station, c.station);
   EXPECT_EQ(FormatIso(info.Start), c.start);
   EXPECT_DOUBLE_EQ(info.SampRate, c.rate);
@@ -324,7 +325,8 @@ TEST_P(BadSacTest, RefusedWithItsCause) {
   EXPECT_EQ(Recognize(path), kTagSac);
   TFileRecordInfo info;
   std::string why;
-  EXPECT_FALSE(ReadHeader(path, kTagSac, info, 50.0, &why));
+  why = Text(ReadHeader(path, kTagSac, info, 50.0), TLanguage::kEnglish);
+  EXPECT_FALSE(why.empty());
   EXPECT_NE(why.find(c.cause), std::string::npos) << why;
   EXPECT_EQ(info.SampleCount, 0);
   TRecList list;

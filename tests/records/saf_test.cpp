@@ -71,7 +71,8 @@ TEST_P(SoundSafTest, ThreeChannelsWithTheirComponentsAndSamples) {
   ASSERT_EQ(TagText(Recognize(path)), TagText(kTagSaf));
   TFileRecordInfo info;
   std::string why;
-  ASSERT_TRUE(ReadHeader(path, kTagSaf, info, 50.0, &why)) << why;
+  why = Text(ReadHeader(path, kTagSaf, info, 50.0), TLanguage::kEnglish);
+  ASSERT_TRUE(why.empty()) << why;
   EXPECT_EQ(info.Station, c.station);
   EXPECT_EQ(FormatIso(info.Start), "2019-11-25T07:05:09.125Z");
   EXPECT_EQ(info.SampRate, 128.0);
@@ -97,7 +98,7 @@ TEST_P(SoundSafTest, ThreeChannelsWithTheirComponentsAndSamples) {
   // Numbers have a decimal point whatever the host's locale.
   const testing::DecimalCommaLocale comma;
   TFileRecordInfo again;
-  ASSERT_TRUE(ReadHeader(path, kTagSaf, again, 50.0)) << comma.Active();
+  ASSERT_TRUE(ReadHeader(path, kTagSaf, again, 50.0).Ok()) << comma.Active();
   EXPECT_EQ(again.Start, info.Start);
   EXPECT_EQ(Load(path), expected);
 }
@@ -148,7 +149,8 @@ TEST_P(BadSafTest, RefusedWithItsCause) {
   EXPECT_EQ(Recognize(path), kTagSaf);
   TFileRecordInfo info;
   std::string why;
-  EXPECT_FALSE(ReadHeader(path, kTagSaf, info, 50.0, &why));
+  why = Text(ReadHeader(path, kTagSaf, info, 50.0), TLanguage::kEnglish);
+  EXPECT_FALSE(why.empty());
   EXPECT_NE(why.find(c.cause), std::string::npos) << why;
   TRecList list;
   BuildSafSegments(path, list, "");

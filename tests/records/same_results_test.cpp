@@ -136,7 +136,7 @@ void DescribeFiles(const std::string& folder, const std::string& root, std::ostr
     out << "file " << Rel(path, root) << " tag=" << TagText(tag);
     if (tag != 0) {
       TFileRecordInfo info;
-      const bool ok = ReadHeader(path, tag, info, 50.0);
+      const bool ok = ReadHeader(path, tag, info, 50.0).Ok();
       out << " ok=" << ok << " " << HeaderText(info);
       const FormatInfo* format = FindFormat(tag);
       if (format != nullptr && format->build_segments != nullptr) {

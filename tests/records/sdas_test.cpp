@@ -99,7 +99,7 @@ TEST_P(SdasStart, SecondStampFrom1999OnElseFirst) {
 
   TFileRecordInfo info;
   ASSERT_EQ(Recognize(path), kTagSdas);
-  ASSERT_TRUE(ReadHeader(path, kTagSdas, info, 0));
+  ASSERT_TRUE(ReadHeader(path, kTagSdas, info, 0).Ok());
   const Stamp& s = GetParam().second_used ? GetParam().second : first;
   EXPECT_DOUBLE_EQ(info.Start, EncodeDateTime(s[2], s[1], s[0], s[3], s[4], s[5]));
 }

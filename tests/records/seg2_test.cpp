@@ -87,7 +87,7 @@ TEST(Seg2RealHeader, ThreeComponentFileInUtc) {
   const std::string path = RealFile("seg2/20130107_103041000.CET.3c.cont.0.seg2");
   EXPECT_EQ(Recognize(path), kTagSeg2);
   TFileRecordInfo info;
-  ASSERT_TRUE(ReadHeader(path, kTagSeg2, info, 100.0));
+  ASSERT_TRUE(ReadHeader(path, kTagSeg2, info, 100.0).Ok());
   EXPECT_EQ(info.Station, "BA1");
   // The local time is 10:30:41 CET; the file also keeps UTC, which is taken.
   EXPECT_NEAR(info.Start, EncodeDateTime(2013, 1, 7, 9, 30, 41), kMillisecond);
@@ -106,7 +106,7 @@ TEST(Seg2RealHeader, ThreeComponentFileInUtc) {
 TEST(Seg2RealHeader, DelayMovesTheStart) {
   const std::string path = RealFile("seg2/20180307_031245000.0.seg2");
   TFileRecordInfo info;
-  ASSERT_TRUE(ReadHeader(path, Recognize(path), info, 100.0));
+  ASSERT_TRUE(ReadHeader(path, Recognize(path), info, 100.0).Ok());
   // ACQUISITION_TIME 3:12:45, DELAY -0.010.
   EXPECT_NEAR(info.Start, EncodeDateTime(2018, 3, 7, 3, 12, 44, 990), kMillisecond / 10);
   EXPECT_DOUBLE_EQ(info.SampRate, 8000.0);

@@ -122,7 +122,7 @@ TEST(SlHeader, FieldsAndBlockCountFromTheFirstChannelFile) {
   testing::WriteBytes(dir.File("rec1.00"), std::vector<uint8_t>(2 * 1024 + 1000, 0));
 
   TFileRecordInfo info;
-  ASSERT_TRUE(ReadHeader(path, Recognize(path), info, 0));
+  ASSERT_TRUE(ReadHeader(path, Recognize(path), info, 0).Ok());
   EXPECT_EQ(info.Station, "Sta");
   EXPECT_EQ(FormatIso(info.Start), "2004-12-08T21:51:20.370Z");
   EXPECT_DOUBLE_EQ(info.SampRate, 11 * 18.206759746700236514);

@@ -24,16 +24,16 @@ constexpr double kPi = std::numbers::pi;
 
 TComplexFilter Sac(const std::string& text) {
   TComplexFilter zp;
-  const TResponseStatus status = ReadSacPazText(text, "x.paz", zp);
-  EXPECT_TRUE(status) << status.message;
+  const TStatus status = ReadSacPazText(text, "x.paz", zp);
+  EXPECT_TRUE(status.Ok()) << Text(status, TLanguage::kEnglish);
   return zp;
 }
 
 std::string SacFailure(const std::string& text) {
   TComplexFilter zp;
-  const TResponseStatus status = ReadSacPazText(text, "x.paz", zp);
-  EXPECT_FALSE(status) << text;
-  return status.message;
+  const TStatus status = ReadSacPazText(text, "x.paz", zp);
+  EXPECT_FALSE(status.Ok()) << text;
+  return Text(status, TLanguage::kEnglish);
 }
 
 TEST(SacPaz, CountsRootsAndConstant) {
@@ -102,8 +102,8 @@ TEST_P(RealSacFiles, ModulusMatchesIndependentEvaluation) {
   const std::vector<uint8_t> bytes = testing::ReadBytes(path);
   const TComplexFilter read = Sac(std::string(bytes.begin(), bytes.end()));
   TFilterPack pack;
-  const TResponseStatus status = LoadResponse(path, pack);
-  ASSERT_TRUE(status) << status.message;
+  const TStatus status = LoadResponse(path, pack);
+  ASSERT_TRUE(status.Ok()) << Text(status, TLanguage::kEnglish);
   EXPECT_TRUE(pack.Device.ZPAvailable);
   EXPECT_EQ(pack.Device.Note, r.file);
   const double freqs[] = {0.1, 1.0, 10.0};
@@ -128,7 +128,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(FapFile, RowsAndPadding) {
   TFAPFilter table;
-  ASSERT_TRUE(ReadFapText("5 rows follow\n1, 2, 0.1\n\n2 3\n4\t5,0.5\n", "t.fap", table));
+  ASSERT_TRUE(ReadFapText("5 rows follow\n1, 2, 0.1\n\n2 3\n4\t5,0.5\n", "t.fap", table).Ok());
   ASSERT_EQ(table.size(), 5u);
   EXPECT_EQ(table[1].Phase, 0.0) << "a missing phase is 0";
   EXPECT_EQ(table[2].Frequency, 4.0);
@@ -139,7 +139,7 @@ TEST(FapFile, RowsAndPadding) {
   }
   // The padded copies must not turn evaluation beyond the table into 0/0.
   EXPECT_NEAR(ResponseModulus(EvaluateFAP(table, 8.0)), 5.0, 1e-12);
-  ASSERT_TRUE(ReadFapText("2\r\n1 2 x\r\n3 4 0\r\n9 9 9\r\n", "t.fap", table));
+  ASSERT_TRUE(ReadFapText("2\r\n1 2 x\r\n3 4 0\r\n9 9 9\r\n", "t.fap", table).Ok());
   ASSERT_EQ(table.size(), 2u);
   EXPECT_EQ(table[0].Phase, 0.0) << "an unreadable phase is 0";
 }
@@ -158,9 +158,10 @@ TEST(FapFile, Failures) {
            Case{"2\n1 1 0\nabc 1 0\n", "line 3: a table row needs a frequency"},
        }) {
     TFAPFilter table = {{1, 1, 1}};
-    const TResponseStatus status = ReadFapText(c.text, "t.fap", table);
-    EXPECT_FALSE(status) << c.text;
-    EXPECT_NE(status.message.find(c.want), std::string::npos) << status.message;
+    const TStatus status = ReadFapText(c.text, "t.fap", table);
+    EXPECT_FALSE(status.Ok()) << c.text;
+    EXPECT_NE(Text(status, TLanguage::kEnglish).find(c.want), std::string::npos)
+        << Text(status, TLanguage::kEnglish);
     EXPECT_TRUE(table.empty());
   }
 }
@@ -227,8 +228,8 @@ TEST(SeedResp, StagesGatherIntoOneDescription) {
                            Gain(1, 10.0) + PazStage(2, "A", 0, 1, 1.0) +
                            "B053F15-18    0 -7.0  0.0  0.0  0.0\n" + Gain(2, 4.0) + Gain(0, 1000.0);
   TCombinedFilter packs;
-  const TResponseStatus status = ReadSeedRespText(text, "r.seed", packs);
-  ASSERT_TRUE(status) << status.message;
+  const TStatus status = ReadSeedRespText(text, "r.seed", packs);
+  ASSERT_TRUE(status.Ok()) << Text(status, TLanguage::kEnglish);
   ASSERT_EQ(packs.size(), 1u);
   const TFilterPack& p = packs[0];
   EXPECT_EQ(p.Device.Station, "STA");
@@ -247,15 +248,16 @@ TEST(SeedResp, StagesGatherIntoOneDescription) {
 
   // Without the stage 0 line the modulus is the product of the stage gains.
   const std::string no_total = text.substr(0, text.rfind("B058F03"));
-  ASSERT_TRUE(ReadSeedRespText(no_total, "r.seed", packs));
+  ASSERT_TRUE(ReadSeedRespText(no_total, "r.seed", packs).Ok());
   EXPECT_NEAR(ResponseModulus(EvaluatePack(packs[0], 1.0)), 40.0, 1e-12);
 }
 
 TEST(SeedResp, HertzRootsBecomeRadiansPerSecond) {
   TCombinedFilter packs;
-  ASSERT_TRUE(ReadSeedRespText(
-      SeedHeader("S", "C") + PazStage(1, "B", 0, 1, 1.0) + "B053F15-18    0 -1.5  0.5  0.0  0.0\n",
-      "r.seed", packs));
+  ASSERT_TRUE(ReadSeedRespText(SeedHeader("S", "C") + PazStage(1, "B", 0, 1, 1.0) +
+                                   "B053F15-18    0 -1.5  0.5  0.0  0.0\n",
+                               "r.seed", packs)
+                  .Ok());
   EXPECT_NEAR(std::abs(packs[0].ZP.Poles[0] - TComplex(-3 * kPi, kPi)), 0.0, 1e-12);
 }
 
@@ -276,9 +278,10 @@ TEST(SeedResp, Failures) {
                 "line 7: B053F04: \"one\" is not an integer"},
        }) {
     TCombinedFilter packs;
-    const TResponseStatus status = ReadSeedRespText(c.text, "r.seed", packs);
-    EXPECT_FALSE(status);
-    EXPECT_NE(status.message.find(c.want), std::string::npos) << status.message;
+    const TStatus status = ReadSeedRespText(c.text, "r.seed", packs);
+    EXPECT_FALSE(status.Ok());
+    EXPECT_NE(Text(status, TLanguage::kEnglish).find(c.want), std::string::npos)
+        << Text(status, TLanguage::kEnglish);
     EXPECT_TRUE(packs.empty());
   }
 }
@@ -303,9 +306,8 @@ TEST_P(RealSeedListings, ModulusAtNormFrequencyIsTheSensitivity) {
   const std::string path = testing::RealFile(std::string("resp/") + r.file);
   const std::vector<uint8_t> bytes = testing::ReadBytes(path);
   TCombinedFilter packs;
-  const TResponseStatus status =
-      ReadSeedRespText(std::string(bytes.begin(), bytes.end()), r.file, packs);
-  ASSERT_TRUE(status) << status.message;
+  const TStatus status = ReadSeedRespText(std::string(bytes.begin(), bytes.end()), r.file, packs);
+  ASSERT_TRUE(status.Ok()) << Text(status, TLanguage::kEnglish);
   ASSERT_FALSE(packs.empty());
   const TFilterPack& read = packs.back();
   EXPECT_EQ(read.Device.Station, r.station);
@@ -314,7 +316,7 @@ TEST_P(RealSeedListings, ModulusAtNormFrequencyIsTheSensitivity) {
               1e-6 * r.sensitivity);
   TFilterPack loaded;
   TResponseLoadInfo info;
-  ASSERT_TRUE(LoadResponse(path, loaded, &info));
+  ASSERT_TRUE(LoadResponse(path, loaded, &info).Ok());
   EXPECT_EQ(info.Format, TResponseFormat::kSeedResp);
   EXPECT_EQ(info.Converted, r.acceleration);
   const double freqs[] = {0.1, 1.0, 10.0};
@@ -370,8 +372,8 @@ TEST(Gse2, CalibrationSetsTheModulusAtItsPeriod) {
   const std::string text = "DATA_TYPE RESPONSE GSE2.1\n" + Cal2("ARA0", 1.0, 1.0) + Paz2(1, 1, 0) +
                            Root(-2 * kPi, 0) + "DIG2  2 0.1E+07 40\n" + Paz2(3, 0, 1) + Root(0, 0);
   TCombinedFilter packs;
-  const TResponseStatus status = ReadGse2Text(text, "c.gse", packs);
-  ASSERT_TRUE(status) << status.message;
+  const TStatus status = ReadGse2Text(text, "c.gse", packs);
+  ASSERT_TRUE(status.Ok()) << Text(status, TLanguage::kEnglish);
   ASSERT_EQ(packs.size(), 1u);
   const TFilterPack& p = packs[0];
   EXPECT_EQ(p.Device.Station, "ARA0");
@@ -393,7 +395,8 @@ TEST(Gse2, SeveralChannelsAndFailures) {
   TCombinedFilter packs;
   ASSERT_TRUE(ReadGse2Text(Cal2("A", 2.0, 0.5, "2002/01/02 00:00") + Paz2(1, 0, 0) +
                                Cal2("B", 4.0, 2.0) + Paz2(1, 1, 0) + Root(-1, 0),
-                           "c.gse", packs));
+                           "c.gse", packs)
+                  .Ok());
   ASSERT_EQ(packs.size(), 2u);
   EXPECT_EQ(packs[0].Device.EndDate, EncodeDateTime(2002, 1, 2));
   EXPECT_NEAR(ResponseModulus(EvaluatePack(packs[0], 2.0)), 0.5e9, 1e-3);
@@ -411,9 +414,10 @@ TEST(Gse2, SeveralChannelsAndFailures) {
            Case{Cal2("A", 1.0, 1.0) + Paz2(1, 1, 0) + " abc def\n", "line 3: a root needs"},
            Case{Cal2("A", 1.0, 1.0) + Paz2(1, 41, 0), "line 2: 41 more poles after 0"},
        }) {
-    const TResponseStatus status = ReadGse2Text(c.text, "c.gse", packs);
-    EXPECT_FALSE(status) << c.text;
-    EXPECT_NE(status.message.find(c.want), std::string::npos) << status.message;
+    const TStatus status = ReadGse2Text(c.text, "c.gse", packs);
+    EXPECT_FALSE(status.Ok()) << c.text;
+    EXPECT_NE(Text(status, TLanguage::kEnglish).find(c.want), std::string::npos)
+        << Text(status, TLanguage::kEnglish);
   }
 }
 
@@ -474,9 +478,9 @@ TEST(LoadResponse, RealFilesReadTheSameUnderAnyName) {
     EXPECT_EQ(DetectResponseFormat(std::string(bytes.begin(), bytes.end())), c.format) << c.file;
     TFilterPack a, b;
     TResponseLoadInfo info;
-    ASSERT_TRUE(LoadResponse(original, a)) << c.file;
-    const TResponseStatus status = LoadResponse(dir.File(c.copy), b, &info);
-    ASSERT_TRUE(status) << status.message;
+    ASSERT_TRUE(LoadResponse(original, a).Ok()) << c.file;
+    const TStatus status = LoadResponse(dir.File(c.copy), b, &info);
+    ASSERT_TRUE(status.Ok()) << Text(status, TLanguage::kEnglish);
     EXPECT_EQ(info.Format, c.format);
     EXPECT_TRUE(b.Device.ZPAvailable);
     for (double f : {0.05, 1.0, 20.0}) {
@@ -510,16 +514,17 @@ TEST(LoadResponse, ContentNoReaderTakesIsRefusedWithTheName) {
        }) {
     TFilterPack pack;
     pack.Device.ZPAvailable = true;
-    const TResponseStatus status = LoadResponse(dir.File(c.name), pack);
-    EXPECT_FALSE(status) << c.name;
-    EXPECT_EQ(status.message.rfind(dir.File(c.name) + ": " + c.want, 0), 0u) << status.message;
+    const TStatus status = LoadResponse(dir.File(c.name), pack);
+    EXPECT_EQ(status.Code, TCode::kResponseFormatUnknown) << c.name;
+    EXPECT_EQ(Text(status, TLanguage::kEnglish).rfind(dir.File(c.name) + ": " + c.want, 0), 0u)
+        << Text(status, TLanguage::kEnglish);
     EXPECT_TRUE(DescribesNothing(pack));
     EXPECT_FALSE(TakenAsFlatResponse(dir.File(c.name)));
   }
   // An empty path is no response file at all: a device of response 1.
   TFilterPack pack;
   pack.Device.ZPAvailable = true;
-  ASSERT_TRUE(LoadResponse("", pack));
+  ASSERT_TRUE(LoadResponse("", pack).Ok());
   EXPECT_EQ(EvaluatePack(pack, 0.5), TComplex(1.0, 0.0));
 }
 
@@ -536,14 +541,14 @@ TEST(LoadResponse, ExtensionDecidesOnlyWhenTheContentDoesNot) {
   const double want = 3.0 / std::hypot(1.0, 2 * kPi * 0.5);
   for (const char* name : {"a.paz", "b.PAZ", "c.Sac", "d.txt"}) {
     TFilterPack pack;
-    ASSERT_TRUE(LoadResponse(dir.File(name), pack)) << name;
+    ASSERT_TRUE(LoadResponse(dir.File(name), pack).Ok()) << name;
     EXPECT_EQ(pack.Device.Note, name);
     EXPECT_TRUE(pack.Device.ZPAvailable && !pack.Device.FAPAvailable);
     EXPECT_GT(pack.Device.Date, 40000.0) << "the file's modification date";
     EXPECT_NEAR(ResponseModulus(EvaluatePack(pack, 0.5)), want, 1e-12) << name;
   }
   TFilterPack pack;
-  ASSERT_TRUE(LoadResponse(dir.File("e.fap"), pack));
+  ASSERT_TRUE(LoadResponse(dir.File("e.fap"), pack).Ok());
   EXPECT_TRUE(pack.Device.FAPAvailable && !pack.Device.ZPAvailable);
   EXPECT_NEAR(ResponseModulus(EvaluatePack(pack, 30.0)), 7.0, 1e-12) << "one row: flat";
 
@@ -555,15 +560,17 @@ TEST(LoadResponse, ExtensionDecidesOnlyWhenTheContentDoesNot) {
   };
   for (const Case& c : {Case{"broken.paz", "the file has no CONSTANT line"},
                         Case{"broken.FAP", "line 1: the row count"}}) {
-    const TResponseStatus status = LoadResponse(dir.File(c.text), pack);
-    EXPECT_FALSE(status) << c.text;
-    EXPECT_NE(status.message.find(c.want), std::string::npos) << status.message;
+    const TStatus status = LoadResponse(dir.File(c.text), pack);
+    EXPECT_FALSE(status.Ok()) << c.text;
+    EXPECT_NE(Text(status, TLanguage::kEnglish).find(c.want), std::string::npos)
+        << Text(status, TLanguage::kEnglish);
   }
   // A named file that is not there fails, whatever its extension.
   for (const char* name : {"absent.txt", "absent.paz", "absent"}) {
-    const TResponseStatus status = LoadResponse(dir.File(name), pack);
-    EXPECT_FALSE(status) << name;
-    EXPECT_NE(status.message.find(name), std::string::npos) << status.message;
+    const TStatus status = LoadResponse(dir.File(name), pack);
+    EXPECT_FALSE(status.Ok()) << name;
+    EXPECT_NE(Text(status, TLanguage::kEnglish).find(name), std::string::npos)
+        << Text(status, TLanguage::kEnglish);
   }
 }
 
@@ -575,10 +582,10 @@ TEST(LoadResponse, SeedAndGseKeepTheLastResponse) {
   testing::WriteText(dir.File("two.gse"),
                      Cal2("ONE", 1.0, 1.0) + Paz2(1, 0, 0) + Cal2("TWO", 2.0, 1.0) + Paz2(1, 0, 0));
   TFilterPack pack;
-  ASSERT_TRUE(LoadResponse(dir.File("two.seed"), pack));
+  ASSERT_TRUE(LoadResponse(dir.File("two.seed"), pack).Ok());
   EXPECT_EQ(pack.Device.Station, "TWO");
   EXPECT_NEAR(ResponseModulus(EvaluatePack(pack, 1.0)), 9.0, 1e-12);
-  ASSERT_TRUE(LoadResponse(dir.File("two.gse"), pack));
+  ASSERT_TRUE(LoadResponse(dir.File("two.gse"), pack).Ok());
   EXPECT_EQ(pack.Device.Station, "TWO");
   // GSE2 calibrations are in nm per count, a response to displacement: as a response to
   // velocity it is divided by 2πf.
@@ -591,25 +598,37 @@ TEST(LoadResponse, FilesWithoutAResponseFail) {
     const char* name;
     std::string text;
     const char* want;
+    TCode code;
+    int64_t line;
   };
   for (const Case& c : {
            Case{"none.seed", "# nothing here\nB053F04 Stage: 1\n",
-                "none.seed: describes no response (no B050F03 line)"},
-           Case{"gain.seed", SeedHeader("S", "C") + Gain(0, 5.0), "has no poles-and-zeros stage"},
-           Case{"none.gse", "DATA_TYPE RESPONSE GSE2.1\n", "describes no response (no CAL2 line)"},
-           Case{"cal.gse", Cal2("A", 1.0, 1.0), "(station A, channel SHZ) has no poles-and-zeros"},
-           Case{"bad.fap", "0\n", "bad.fap, line 1"},
+                "none.seed: describes no response (no B050F03 line)",
+                TCode::kResponseNothingDescribed, -1},
+           Case{"gain.seed", SeedHeader("S", "C") + Gain(0, 5.0), "has no poles-and-zeros stage",
+                TCode::kResponseWithoutPoles, -1},
+           Case{"none.gse", "DATA_TYPE RESPONSE GSE2.1\n", "describes no response (no CAL2 line)",
+                TCode::kResponseNothingDescribed, -1},
+           Case{"cal.gse", Cal2("A", 1.0, 1.0), "(station A, channel SHZ) has no poles-and-zeros",
+                TCode::kResponseWithoutPoles, -1},
+           Case{"bad.fap", "0\n", "bad.fap, line 1", TCode::kResponseDefectAtLine, 1},
        }) {
     testing::WriteText(dir.File(c.name), c.text);
     TFilterPack pack;
-    const TResponseStatus status = LoadResponse(dir.File(c.name), pack);
-    EXPECT_FALSE(status) << c.name;
-    EXPECT_NE(status.message.find(c.want), std::string::npos) << status.message;
+    const TStatus status = LoadResponse(dir.File(c.name), pack);
+    EXPECT_EQ(status.Code, c.code) << c.name;
+    EXPECT_EQ(status.File, dir.File(c.name));
+    EXPECT_EQ(status.Line, c.line) << c.name;
+    EXPECT_NE(Text(status, TLanguage::kEnglish).find(c.want), std::string::npos)
+        << Text(status, TLanguage::kEnglish);
     EXPECT_EQ(EvaluatePack(pack, 1.0), TComplex(1.0, 0.0));
   }
   TFilterPack pack;
-  const TResponseStatus missing = LoadResponse(dir.File("missing.paz"), pack);
-  EXPECT_NE(missing.message.find("missing.paz: cannot be opened"), std::string::npos);
+  const TStatus missing = LoadResponse(dir.File("missing.paz"), pack);
+  EXPECT_EQ(missing.Code, TCode::kResponseFileNotOpened);
+  EXPECT_EQ(missing.File, dir.File("missing.paz"));
+  EXPECT_NE(Text(missing, TLanguage::kEnglish).find("missing.paz: cannot be opened"),
+            std::string::npos);
 }
 
 TEST(LoadChannelChain, ChannelFileOrSensorThenAmplifier) {
@@ -631,15 +650,16 @@ TEST(LoadChannelChain, ChannelFileOrSensorThenAmplifier) {
            Case{"", "", "", 1, 1.0},
        }) {
     TCombinedFilter chain;
-    ASSERT_TRUE(LoadChannelChain(c.channel, c.sensor, c.amplifier, chain));
+    ASSERT_TRUE(LoadChannelChain(c.channel, c.sensor, c.amplifier, chain).Ok());
     EXPECT_EQ(chain.size(), c.packs);
     EXPECT_NEAR(ResponseModulus(EvaluateChain(chain, 2.0)), c.modulus, 1e-12);
   }
   TCombinedFilter chain;
-  const TResponseStatus status =
+  const TStatus status =
       LoadChannelChain("", dir.File("sensor.fap"), dir.File("broken.fap"), chain);
-  EXPECT_FALSE(status);
-  EXPECT_NE(status.message.find("broken.fap, line 1"), std::string::npos) << status.message;
+  EXPECT_FALSE(status.Ok());
+  EXPECT_NE(Text(status, TLanguage::kEnglish).find("broken.fap, line 1"), std::string::npos)
+      << Text(status, TLanguage::kEnglish);
   EXPECT_TRUE(chain.empty());
 }
 

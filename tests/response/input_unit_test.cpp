@@ -93,7 +93,7 @@ TEST(InputUnit, ConvertsToTheResponseToVelocity) {
     const TFilterPack original = ZeroPoleResponse(c.unit, c.zeros_at_origin, c.poles_at_origin);
     TFilterPack pack = original;
     bool converted = false;
-    ASSERT_TRUE(ConvertToVelocityInput(pack, "s.paz", &converted)) << c.unit;
+    ASSERT_TRUE(ConvertToVelocityInput(pack, "s.paz", &converted).Ok()) << c.unit;
     EXPECT_EQ(converted, c.converted) << c.unit;
     for (double f : {0.01, 0.3, 1.0, 12.0}) {
       const TComplex s(0.0, 2 * kPi * f);
@@ -126,9 +126,10 @@ TEST(InputUnit, RefusesWhatCannotBeVelocity) {
                 "only poles and zeros allow"},
        }) {
     TFilterPack pack = c.pack;
-    const TResponseStatus status = ConvertToVelocityInput(pack, "s.paz");
-    EXPECT_FALSE(status);
-    EXPECT_EQ(status.message.rfind(c.want, 0), 0u) << status.message;
+    const TStatus status = ConvertToVelocityInput(pack, "s.paz");
+    EXPECT_FALSE(status.Ok());
+    EXPECT_EQ(Text(status, TLanguage::kEnglish).rfind(c.want, 0), 0u)
+        << Text(status, TLanguage::kEnglish);
   }
 }
 
@@ -140,23 +141,24 @@ TEST(InputUnit, RefusesWhatCannotBeVelocity) {
 TEST(InputUnit, RealSacFilesBecomeVelocityResponses) {
   TFilterPack anmo, anmo_resp, crlz, bare;
   TResponseLoadInfo info;
-  ASSERT_TRUE(LoadResponse(testing::RealFile("resp/IU_ANMO_00_BHZ.paz"), anmo, &info));
+  ASSERT_TRUE(LoadResponse(testing::RealFile("resp/IU_ANMO_00_BHZ.paz"), anmo, &info).Ok());
   EXPECT_TRUE(info.Converted);
   EXPECT_EQ(anmo.Device.UnitIn, "M");
   EXPECT_EQ(anmo.Device.UnitOut, "COUNTS");
   EXPECT_NEAR(ResponseModulus(EvaluatePack(anmo, 0.02)), 3275080000.0, 1e-5 * 3275080000.0);
-  ASSERT_TRUE(LoadResponse(testing::RealFile("stationxml/RESP.ANMO.IU.00.BHZ"), anmo_resp, &info));
+  ASSERT_TRUE(
+      LoadResponse(testing::RealFile("stationxml/RESP.ANMO.IU.00.BHZ"), anmo_resp, &info).Ok());
   EXPECT_FALSE(info.Converted);
   for (double f : {0.02, 0.1, 1.0, 5.0}) {
     EXPECT_NEAR(std::arg(EvaluatePack(anmo, f)), std::arg(EvaluatePack(anmo_resp, f)), 0.02) << f;
   }
 
-  ASSERT_TRUE(LoadResponse(testing::RealFile("resp/NZCRLZ_HHZ10.paz"), crlz, &info));
+  ASSERT_TRUE(LoadResponse(testing::RealFile("resp/NZCRLZ_HHZ10.paz"), crlz, &info).Ok());
   EXPECT_TRUE(info.Converted);
   EXPECT_EQ(crlz.Device.UnitIn, "NM");
   EXPECT_NEAR(ResponseModulus(EvaluatePack(crlz, 1.0)), 8.3886e8, 1e-4 * 8.3886e8);
 
-  ASSERT_TRUE(LoadResponse(testing::RealFile("resp/SAC_PZs_NZ_CRLZ_HHZ.sac"), bare, &info));
+  ASSERT_TRUE(LoadResponse(testing::RealFile("resp/SAC_PZs_NZ_CRLZ_HHZ.sac"), bare, &info).Ok());
   EXPECT_FALSE(info.Converted);
   EXPECT_EQ(bare.Device.UnitIn, "");
   EXPECT_EQ(bare.ZP.ZeroCount, 5);

@@ -16,18 +16,18 @@ constexpr TDateTime kNow = 45000.5;  // the date a file without a readable Date 
 
 TFilterPack Read(const std::string& text) {
   TFilterPack pack;
-  const TResponseStatus status = ReadRspText(text, "x.rsp", pack, kNow);
-  EXPECT_TRUE(status) << status.message;
+  const TStatus status = ReadRspText(text, "x.rsp", pack, kNow);
+  EXPECT_TRUE(status.Ok()) << Text(status, TLanguage::kEnglish);
   return pack;
 }
 
 std::string Fails(const std::string& text) {
   TFilterPack pack;
   pack.Device.ZPAvailable = true;
-  const TResponseStatus status = ReadRspText(text, "x.rsp", pack, kNow);
-  EXPECT_FALSE(status);
+  const TStatus status = ReadRspText(text, "x.rsp", pack, kNow);
+  EXPECT_FALSE(status.Ok());
   EXPECT_FALSE(pack.Device.ZPAvailable) << "a failed read leaves no description";
-  return status.message;
+  return Text(status, TLanguage::kEnglish);
 }
 
 const std::string kZpDevice = "[DEVICE]\nZP available=True\n";
@@ -189,15 +189,16 @@ TEST(ReadRspFile, ReadsWindows1251WithCrLfOrLf) {
                                  "[ZP]" + eol + "Number of poles=1" + eol + "[POLES]" + eol +
                                  "-1 0" + eol);
     TFilterPack pack;
-    ASSERT_TRUE(ReadRspFile(path, pack));
+    ASSERT_TRUE(ReadRspFile(path, pack).Ok());
     EXPECT_EQ(pack.Device.Note, "Датчик");
     EXPECT_EQ(pack.ZP.PoleCount, 1);
     EXPECT_EQ(pack.ZP.Poles[0], TComplex(-1, 0));
   }
   TFilterPack pack;
-  const TResponseStatus missing = ReadRspFile(dir.File("none.rsp"), pack);
-  EXPECT_FALSE(missing);
-  EXPECT_NE(missing.message.find("none.rsp: cannot be opened"), std::string::npos);
+  const TStatus missing = ReadRspFile(dir.File("none.rsp"), pack);
+  EXPECT_FALSE(missing.Ok());
+  EXPECT_NE(Text(missing, TLanguage::kEnglish).find("none.rsp: cannot be opened"),
+            std::string::npos);
 }
 
 TEST(UnitResponseTemplate, TextByteForByte) {
@@ -224,13 +225,13 @@ TEST(UnitResponseTemplate, WrittenFileReadsBackAsUnitResponse) {
   for (const Case& c :
        {Case{"amp_Z", "amp_Z.rsp"}, Case{"sens.RSP", "sens.RSP"}, Case{"a.txt", "a.txt.rsp"}}) {
     std::string written;
-    ASSERT_TRUE(WriteUnitResponseTemplate(dir.File(c.name), "Канал", 200.0, &written));
+    ASSERT_TRUE(WriteUnitResponseTemplate(dir.File(c.name), "Канал", 200.0, &written).Ok());
     EXPECT_EQ(written, dir.File(c.written));
     const std::vector<uint8_t> bytes = testing::ReadBytes(written);
     const std::string text(bytes.begin(), bytes.end());
     EXPECT_NE(text.find("Note=\xCA\xE0\xED\xE0\xEB\r\n"), std::string::npos) << "Windows-1251";
     TFilterPack pack;
-    ASSERT_TRUE(ReadRspFile(written, pack));
+    ASSERT_TRUE(ReadRspFile(written, pack).Ok());
     EXPECT_EQ(pack.Device.Note, "Канал");
     for (double f : {0.001, 0.5, 1.0, 37.0, 200.0, 1000.0}) {
       EXPECT_NEAR(ResponseModulus(EvaluatePack(pack, f)), 1.0, 1e-15) << f;
@@ -240,7 +241,7 @@ TEST(UnitResponseTemplate, WrittenFileReadsBackAsUnitResponse) {
       EXPECT_NEAR(ResponseModulus(EvaluatePack(pack, f)), 1.0, 1e-15) << f;
     }
   }
-  EXPECT_FALSE(WriteUnitResponseTemplate(dir.File("no/such/folder/x"), "", 100.0));
+  EXPECT_FALSE(WriteUnitResponseTemplate(dir.File("no/such/folder/x"), "", 100.0).Ok());
 }
 
 }  // namespace

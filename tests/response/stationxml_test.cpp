@@ -83,9 +83,8 @@ std::string Values(const char* tag, const std::vector<double>& values) {
 
 const std::string kOpen = "startDate=\"2010-01-01T00:00:00\"";
 
-TResponseStatus Read(const std::string& doc, TFilterPack& pack,
-                     const std::string& code = "XX.STA..HHZ",
-                     std::optional<TDateTime> when = std::nullopt) {
+TStatus Read(const std::string& doc, TFilterPack& pack, const std::string& code = "XX.STA..HHZ",
+             std::optional<TDateTime> when = std::nullopt) {
   return ReadResponseBytes(doc, "t.xml#" + code, pack, nullptr, when);
 }
 
@@ -101,8 +100,8 @@ TEST(StationXml, RealAnmoAgreesWithTheSacFileOfItsEpoch) {
   TFilterPack xml, paz;
   TResponseLoadInfo info;
   const std::string path = testing::RealFile(kAnmo) + "#IU.ANMO.00.BHZ";
-  const TResponseStatus status = LoadResponse(path, xml, &info, *ParseIso("2013-01-01T00:00:00"));
-  ASSERT_TRUE(status) << status.message;
+  const TStatus status = LoadResponse(path, xml, &info, *ParseIso("2013-01-01T00:00:00"));
+  ASSERT_TRUE(status.Ok()) << Text(status, TLanguage::kEnglish);
   EXPECT_EQ(info.Format, TResponseFormat::kStationXml);
   EXPECT_EQ(info.Channel, "IU.ANMO.00.BHZ");
   EXPECT_EQ(info.Note, "");
@@ -114,7 +113,7 @@ TEST(StationXml, RealAnmoAgreesWithTheSacFileOfItsEpoch) {
   ASSERT_EQ(xml.Digital.size(), 1u);
   EXPECT_EQ(xml.Digital[0].Numerator.size(), 67u);
   EXPECT_EQ(xml.Digital[0].Rate, 20.0);
-  ASSERT_TRUE(LoadResponse(testing::RealFile("resp/IU_ANMO_00_BHZ.paz"), paz));
+  ASSERT_TRUE(LoadResponse(testing::RealFile("resp/IU_ANMO_00_BHZ.paz"), paz).Ok());
   const double gains = (1952.1 * 1677720.0) / (2.745369e14 / 83826.0);
   for (double f = 0.01; f <= 5.0; f *= 1.5) {
     const double fir = ResponseModulus(EvaluateDigitalStage(xml.Digital[0], f));
@@ -140,8 +139,8 @@ TEST(StationXml, RealFilesGiveTheirStatedSensitivity) {
                              3.31283e10, 1}}) {
     TFilterPack pack;
     TResponseLoadInfo info;
-    const TResponseStatus status = LoadResponse(testing::RealFile(c.file), pack, &info);
-    ASSERT_TRUE(status) << status.message;
+    const TStatus status = LoadResponse(testing::RealFile(c.file), pack, &info);
+    ASSERT_TRUE(status.Ok()) << Text(status, TLanguage::kEnglish);
     EXPECT_EQ(info.Channel, c.channel);
     EXPECT_EQ(pack.Digital.size(), c.digital) << c.file;
     EXPECT_NEAR(Modulus(pack, 0.02), c.sensitivity, 1e-5 * c.sensitivity) << c.file;
@@ -154,7 +153,7 @@ TEST(StationXml, RealFilesGiveTheirStatedSensitivity) {
 // so the two differ by one constant factor).
 TEST(StationXml, RespEpochWrittenAsStationXmlHasTheRespShape) {
   TFilterPack resp;
-  ASSERT_TRUE(LoadResponse(testing::RealFile("stationxml/RESP.ANMO.IU.00.BHZ"), resp));
+  ASSERT_TRUE(LoadResponse(testing::RealFile("stationxml/RESP.ANMO.IU.00.BHZ"), resp).Ok());
   const std::vector<TComplex> zeros = {{0, 0}, {0, 0}};
   const std::vector<TComplex> poles = {
       {-59.4313, 0}, {-22.7121, 27.1065}, {-22.7121, -27.1065}, {-0.0048004, 0}, {-0.073199, 0}};
@@ -166,8 +165,8 @@ TEST(StationXml, RespEpochWrittenAsStationXmlHasTheRespShape) {
                     "<CfTransferFunctionType>DIGITAL</CfTransferFunctionType></Coefficients>",
                 419430.0)));
   TFilterPack xml;
-  const TResponseStatus status = Read(doc, xml, "XX.STA..HHZ", *ParseIso("2005-01-01T00:00:00"));
-  ASSERT_TRUE(status) << status.message;
+  const TStatus status = Read(doc, xml, "XX.STA..HHZ", *ParseIso("2005-01-01T00:00:00"));
+  ASSERT_TRUE(status.Ok()) << Text(status, TLanguage::kEnglish);
   EXPECT_TRUE(xml.Digital.empty()) << "a stage without coefficients is a gain";
   const double scale = Modulus(xml, 0.02) / Modulus(resp, 0.02);
   EXPECT_NEAR(scale, 2204.0 * 419430.0 / 9.244e8, 1e-3);
@@ -225,8 +224,8 @@ TEST(StationXml, StageTypesEvaluateAsTheirFilters) {
                 1.0, 10.0 * 0.5, 0.0, 10.0},
        }) {
     TFilterPack pack;
-    const TResponseStatus status = Read(Doc(Channel("HHZ", "", kOpen, c.stages)), pack);
-    ASSERT_TRUE(status) << c.what << ": " << status.message;
+    const TStatus status = Read(Doc(Channel("HHZ", "", kOpen, c.stages)), pack);
+    ASSERT_TRUE(status.Ok()) << c.what << ": " << Text(status, TLanguage::kEnglish);
     EXPECT_NEAR(Modulus(pack, c.f1), c.want1, 1e-12) << c.what;
     EXPECT_NEAR(Modulus(pack, c.f2), c.want2, 1e-12) << c.what;
   }
@@ -246,7 +245,7 @@ TEST(StationXml, InputUnitsBecomeVelocity) {
     const std::string doc = Doc(Channel(
         "HHZ", "", kOpen,
         Stage(1, PolesZeros("LAPLACE (RADIANS/SECOND)", 1.0, {}, {}, c.unit, "COUNTS"), 7.0)));
-    ASSERT_TRUE(ReadResponseBytes(doc, "t.xml#XX.STA..HHZ", pack, &info)) << c.unit;
+    ASSERT_TRUE(ReadResponseBytes(doc, "t.xml#XX.STA..HHZ", pack, &info).Ok()) << c.unit;
     EXPECT_EQ(pack.Device.UnitIn, c.unit);
     EXPECT_NEAR(Modulus(pack, 1.0), c.at_1hz, 1e-9 * c.at_1hz) << c.unit;
   }
@@ -269,23 +268,25 @@ TEST(StationXml, TheTimeSelectsTheEpoch) {
   for (const Case& c : {Case{"2012-06-01T00:00:00", 10.0}, Case{"2015-01-01T00:00:00", 20.0},
                         Case{"2030-01-01T00:00:00", 20.0}, Case{"2009-12-31T23:59:59", 0.0}}) {
     TFilterPack pack;
-    const TResponseStatus status = Read(doc, pack, "XX.STA.00.HHZ", *ParseIso(c.time));
-    EXPECT_EQ(bool(status), c.gain > 0.0) << c.time << ": " << status.message;
+    const TStatus status = Read(doc, pack, "XX.STA.00.HHZ", *ParseIso(c.time));
+    EXPECT_EQ(bool(status), c.gain > 0.0) << c.time << ": " << Text(status, TLanguage::kEnglish);
     if (c.gain > 0.0) {
       EXPECT_DOUBLE_EQ(Modulus(pack, 1.0), c.gain) << c.time;
     }
   }
   TFilterPack pack;
-  const TResponseStatus untimed = Read(doc, pack, "XX.STA.00.HHZ");
-  EXPECT_FALSE(untimed);
-  EXPECT_NE(untimed.message.find("has 2 epochs"), std::string::npos) << untimed.message;
+  const TStatus untimed = Read(doc, pack, "XX.STA.00.HHZ");
+  EXPECT_FALSE(untimed.Ok());
+  EXPECT_NE(Text(untimed, TLanguage::kEnglish).find("has 2 epochs"), std::string::npos)
+      << Text(untimed, TLanguage::kEnglish);
 
   // The path of a channel goes through the chain loader with the record's start.
   testing::TempDir dir;
   testing::WriteText(dir.File("inv.xml"), doc);
   TCombinedFilter chain;
   ASSERT_TRUE(LoadChannelChain(dir.File("inv.xml") + "#XX.STA.00.HHZ", "", "", chain,
-                               *ParseIso("2011-01-01T00:00:00")));
+                               *ParseIso("2011-01-01T00:00:00"))
+                  .Ok());
   EXPECT_DOUBLE_EQ(ResponseModulus(EvaluateChain(chain, 1.0)), 10.0);
 }
 
@@ -340,10 +341,12 @@ TEST(StationXml, BadInputIsRefusedWithFileAndCause) {
                 "the channel has no response"},
        }) {
     TFilterPack pack;
-    const TResponseStatus status = Read(c.doc, pack, c.code);
-    EXPECT_FALSE(status) << c.what;
-    EXPECT_EQ(status.message.rfind("t.xml", 0), 0u) << c.what << ": " << status.message;
-    EXPECT_NE(status.message.find(c.want), std::string::npos) << c.what << ": " << status.message;
+    const TStatus status = Read(c.doc, pack, c.code);
+    EXPECT_FALSE(status.Ok()) << c.what;
+    EXPECT_EQ(Text(status, TLanguage::kEnglish).rfind("t.xml", 0), 0u)
+        << c.what << ": " << Text(status, TLanguage::kEnglish);
+    EXPECT_NE(Text(status, TLanguage::kEnglish).find(c.want), std::string::npos)
+        << c.what << ": " << Text(status, TLanguage::kEnglish);
     EXPECT_TRUE(DescribesNothing(pack)) << c.what;
   }
   // A channel named in a file of another format, and a document of several channels named by
@@ -351,14 +354,17 @@ TEST(StationXml, BadInputIsRefusedWithFileAndCause) {
   testing::TempDir dir;
   TFilterPack pack;
   const std::string paz = testing::RealFile("resp/IU_ANMO_00_BHZ.paz");
-  const TResponseStatus other = LoadResponse(paz + "#IU.ANMO.00.BHZ", pack);
-  EXPECT_NE(other.message.find("is not a StationXML document"), std::string::npos) << other.message;
+  const TStatus other = LoadResponse(paz + "#IU.ANMO.00.BHZ", pack);
+  EXPECT_NE(Text(other, TLanguage::kEnglish).find("is not a StationXML document"),
+            std::string::npos)
+      << Text(other, TLanguage::kEnglish);
   testing::WriteText(dir.File("two.xml"),
                      Doc(Channel("HHZ", "", kOpen, good) + Channel("HHN", "", kOpen, good)));
-  const TResponseStatus two = LoadResponse(dir.File("two.xml"), pack);
-  EXPECT_NE(two.message.find("describes 2 channels (XX.STA..HHZ, XX.STA..HHN)"), std::string::npos)
-      << two.message;
-  EXPECT_TRUE(LoadResponse(dir.File("two.xml") + "#XX.STA..HHN", pack));
+  const TStatus two = LoadResponse(dir.File("two.xml"), pack);
+  EXPECT_NE(Text(two, TLanguage::kEnglish).find("describes 2 channels (XX.STA..HHZ, XX.STA..HHN)"),
+            std::string::npos)
+      << Text(two, TLanguage::kEnglish);
+  EXPECT_TRUE(LoadResponse(dir.File("two.xml") + "#XX.STA..HHN", pack).Ok());
 }
 
 // A stated sensitivity far from what the stages give is told; the stages are used.
@@ -370,7 +376,8 @@ TEST(StationXml, DisagreeingSensitivityIsNoted) {
     TFilterPack pack;
     TResponseLoadInfo info;
     ASSERT_TRUE(ReadResponseBytes(Doc(Channel("HHZ", "", kOpen, sensitivity + stages)),
-                                  "t.xml#XX.STA..HHZ", pack, &info));
+                                  "t.xml#XX.STA..HHZ", pack, &info)
+                    .Ok());
     EXPECT_DOUBLE_EQ(Modulus(pack, 1.0), 100.0);
     EXPECT_EQ(info.Note.empty(), stated < 101.0) << info.Note;
   }

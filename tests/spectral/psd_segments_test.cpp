@@ -187,7 +187,7 @@ TEST(PsdSegments, RealRecordMatchesAPlainReferenceOfTheMethod) {
   LoadReport report;
   ASSERT_TRUE(LoadRecord(record, samples, host, LoadSettings{}, &report));
   TFilterPack pack;
-  ASSERT_TRUE(LoadResponse(testing::RealFile("stationxml/RESP.ANMO.IU.00.BHZ"), pack));
+  ASSERT_TRUE(LoadResponse(testing::RealFile("stationxml/RESP.ANMO.IU.00.BHZ"), pack).Ok());
   const TCombinedFilter chain = {pack};
   const double adc = 1.0;
 

@@ -639,7 +639,7 @@ TEST(SpectrumEngine, StatusTextsAndStop) {
 TEST(SpectrumEngine, RecordLoadedFromRealFile) {
   const std::string path = testing::RealFile("mseed/CH.BALST..LHE.D.2025.314.mseed");
   TFileRecordInfo info;
-  ASSERT_TRUE(ReadHeader(path, Recognize(path), info, 100.0));
+  ASSERT_TRUE(ReadHeader(path, Recognize(path), info, 100.0).Ok());
   TFileRecord r = FormRecord(path, info, true);
   r.Channels[0].Level = kQuiet;
   TMatrix2D mean, stdev;

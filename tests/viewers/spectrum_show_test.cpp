@@ -392,7 +392,7 @@ class ShowResponsesTest : public ::testing::Test {
   // The distinct values drawn for each channel (empty when nothing is drawn).
   std::vector<std::vector<double>> Levels(int mode) {
     TSpectrumView view;
-    EXPECT_TRUE(ShowResponses(view, record_, mode, 0.0, 1.0));
+    EXPECT_TRUE(ShowResponses(view, record_, mode, 0.0, 1.0).Ok());
     std::vector<std::vector<double>> out;
     for (const TChartSeries& s : view.Series) {
       std::vector<double> y = s.Y;
@@ -431,7 +431,7 @@ TEST_F(ShowResponsesTest, CaptionsTitlesSeriesAndTheFrequencyLadder) {
   for (const auto& c : cases) {
     TSpectrumView view;
     view.LogX = view.LogY = false;
-    ASSERT_TRUE(ShowResponses(view, record_, c.mode, 0.0, 1.0));
+    ASSERT_TRUE(ShowResponses(view, record_, c.mode, 0.0, 1.0).Ok());
     EXPECT_EQ(view.Caption, c.caption);
     EXPECT_EQ(view.LeftTitle, c.title);
     EXPECT_TRUE(view.LogX && view.LogY);
@@ -447,7 +447,7 @@ TEST_F(ShowResponsesTest, CaptionsTitlesSeriesAndTheFrequencyLadder) {
 
   // fmin 1 Hz, fmax 0 (half of 100 Hz): 1.1^k below 50 for k = 0..41.
   TSpectrumView view;
-  ASSERT_TRUE(ShowResponses(view, record_, kChannelResponses, 0.0, 1.0));
+  ASSERT_TRUE(ShowResponses(view, record_, kChannelResponses, 0.0, 1.0).Ok());
   const std::vector<double>& x = view.Series[1].X;
   ASSERT_EQ(x.size(), 42u);
   EXPECT_EQ(x.front(), 1.0);
@@ -455,9 +455,9 @@ TEST_F(ShowResponsesTest, CaptionsTitlesSeriesAndTheFrequencyLadder) {
   EXPECT_LT(x.back(), 50.0);
   EXPECT_GT(x.back() * 1.1, 50.0);
   // fmin 0 means 0.01 Hz; fmin above fmax still draws fmin.
-  ASSERT_TRUE(ShowResponses(view, record_, kChannelResponses, 0.0, 0.0));
+  ASSERT_TRUE(ShowResponses(view, record_, kChannelResponses, 0.0, 0.0).Ok());
   EXPECT_EQ(view.Series[1].X.front(), 0.01);
-  ASSERT_TRUE(ShowResponses(view, record_, kChannelResponses, 2.0, 5.0));
+  ASSERT_TRUE(ShowResponses(view, record_, kChannelResponses, 2.0, 5.0).Ok());
   EXPECT_EQ(view.Series[1].X, (std::vector<double>{5.0}));
 }
 
@@ -466,9 +466,10 @@ TEST_F(ShowResponsesTest, AResponseFileThatDoesNotLoadFailsAndKeepsTheChannelsBe
   testing::WriteText(broken, "ZEROS 2\n1 x\n");
   record_.Channels[3].ChannelResp = broken;
   TSpectrumView view;
-  const TResponseStatus status = ShowResponses(view, record_, kChannelResponses, 0.0, 1.0);
-  EXPECT_FALSE(status);
-  EXPECT_NE(status.message.find("broken.paz"), std::string::npos) << status.message;
+  const TStatus status = ShowResponses(view, record_, kChannelResponses, 0.0, 1.0);
+  EXPECT_EQ(status.Code, TCode::kResponseDefectAtLine);
+  EXPECT_EQ(status.File, broken);
+  EXPECT_EQ(status.Line, 2);
   EXPECT_FALSE(view.Series[2].X.empty());
   EXPECT_TRUE(view.Series[3].X.empty());
 }

@@ -493,10 +493,10 @@ void TRecordsPage::ShowResponses(int mode) {
     return;
   }
   TSpcForm& viewer = form_.Viewer();
-  const TResponseStatus status =
+  const TStatus status =
       viewer.showResponses(record, mode, 0.0, ResponseViewFMin(shell_.Project(), record));
-  if (!status) {
-    form_.Host().ShowError(status.message);
+  if (!status.Ok()) {
+    form_.Host().ShowError(status);
     return;
   }
   viewer.exec();

@@ -466,9 +466,8 @@ bool TSpcForm::showPsdStats(const std::string& path, std::string& error) {
   return true;
 }
 
-TResponseStatus TSpcForm::showResponses(const TFileRecord& record, int mode, double fmax,
-                                        double fmin) {
-  const TResponseStatus status = ShowResponses(view_, record, mode, fmax, fmin);
+TStatus TSpcForm::showResponses(const TFileRecord& record, int mode, double fmax, double fmin) {
+  const TStatus status = ShowResponses(view_, record, mode, fmax, fmin);
   refresh();
   return status;
 }

@@ -88,7 +88,7 @@ class TSpcForm : public QDialog {
   // A noise-statistics result (the JSON document of psd-stats) as the density chart `plot`
   // draws; false, with the reason in error, when it cannot be shown (the view is then unchanged).
   bool showPsdStats(const std::string& path, std::string& error);
-  TResponseStatus showResponses(const TFileRecord& record, int mode, double fmax, double fmin);
+  TStatus showResponses(const TFileRecord& record, int mode, double fmax, double fmin);
 
   // Runs one of the band-amplitude dialogs of the popup menu (item 0 standard bands, 1 a given
   // band, 2 the current window), as the menu does.
