@@ -279,7 +279,7 @@ FormatTag Recognize(const std::string& path, TStatus* status) {
   TStatus found;
   try {
     tag = RecognizeOrThrow(path);
-    if (tag == 0) {
+    if (tag == 0 && status != nullptr) {
       BinaryFile file;
       found =
           MakeStatus(file.Open(path) ? TCode::kFormatNotRecognized : TCode::kRecordFileNotOpened);

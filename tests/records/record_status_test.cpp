@@ -17,6 +17,7 @@
 namespace tarvik {
 namespace {
 
+using testing::RecordingUiHost;
 using testing::TempDir;
 
 std::vector<uint8_t> ReadAll(const std::string& path) {
