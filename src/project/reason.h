@@ -16,8 +16,8 @@ inline TStatus ReasonFromText(std::string_view text) {
     const TStatus first = ReasonFromText(text.substr(0, end));
     const TStatus rest = ReasonFromText(text.substr(end + 1));
     if (first.Code != TCode::kReasonText || rest.Code != TCode::kReasonText)
-      return MakeStatus(TCode::kLines, {first.Ok() ? TArg("") : TArg(first),
-                                        rest.Ok() ? TArg("") : TArg(rest)});
+      return MakeStatus(TCode::kLines,
+                        {first.Ok() ? TArg("") : TArg(first), rest.Ok() ? TArg("") : TArg(rest)});
   }
   return MakeStatus(TCode::kReasonText, {text});
 }
