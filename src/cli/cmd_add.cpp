@@ -156,7 +156,7 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
     // made meanwhile is lost.
     const TProjectLock lock = TProjectLock::Acquire(ProjectFilePath(name));
     if (!lock.Held()) {
-      ErrPrintf("add: %s\n", lock.Error().c_str());
+      ErrPrintf("add: %s\n", Text(lock.Error(), Language()).c_str());
       result.status = 1;
       return;
     }

@@ -25,7 +25,7 @@ bool SaveCompressed(TProject& project, const TProject& before, const TCompressRe
                     UiHost& host) {
   const TProjectLock lock = TProjectLock::Acquire(ProjectFilePath(project.FileName));
   if (!lock.Held()) {
-    ErrPrintf("compress: %s\n", lock.Error().c_str());
+    ErrPrintf("compress: %s\n", Text(lock.Error(), Language()).c_str());
     return false;
   }
   if (ProjectFileStamp(project.FileName) != project.Disk) {

@@ -83,8 +83,8 @@ Json RecordJson(const THvsrRecordRun& run, const TFileRecord& record) {
   Json item = {{"record", run.Record + 1}, {"station", record.Station}};
   if (!run.Analysed) {
     item["ok"] = false;
-    item["error"] = Say(WithoutStation(run.Error, record.Station));
-    if (const std::string code = CodeOf(run.Error); !code.empty()) item["error_code"] = code;
+    item["error"] = WithoutStation(Text(run.Error, Language()), record.Station);
+    if (!run.Error.Ok()) item["error_code"] = std::string(CodeName(ReasonOf(run.Error).Code));
     return item;
   }
   const THvsrResult& r = run.Result;
@@ -135,7 +135,7 @@ Json RecordJson(const THvsrRecordRun& run, const TFileRecord& record) {
       item["files"][name.substr(under + 1)] = f;
     }
   } else {
-    item["error"] = WithoutStation(run.Error, record.Station);
+    item["error"] = WithoutStation(Text(run.Error, Language()), record.Station);
   }
   return item;
 }
@@ -305,7 +305,7 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
       all_ok = all_ok && written;
       if (!written)
         ErrPrintf("hvsr: %s: %s\n", label.c_str(),
-                  WithoutStation(run.Error, record.Station).c_str());
+                  WithoutStation(Text(run.Error, Language()), record.Station).c_str());
       if (opt->json) {
         records.push_back(RecordJson(run, record));
       } else if (run.Analysed) {

@@ -42,10 +42,11 @@ bool Summarise(const char* what, const TRunReport& report, const TProject& proje
     nlohmann::ordered_json notes = nlohmann::ordered_json::array();
     for (const auto& [i, note] : report.Notes) {
       if (i != index) continue;
-      notes.push_back(Say(note));
+      const std::string told = Text(note, Language());
+      notes.push_back(told);
       if (!json) {
         ErrPrintf("%s: record %d (%s): note: %s\n", what, index + 1, r.Station.c_str(),
-                  note.c_str());
+                  told.c_str());
       }
     }
     if (!notes.empty()) entry["notes"] = notes;
@@ -64,12 +65,13 @@ bool Summarise(const char* what, const TRunReport& report, const TProject& proje
     const auto failed = std::find_if(report.Failed.begin(), report.Failed.end(),
                                      [&](const auto& f) { return f.first == index; });
     if (failed != report.Failed.end()) {
-      entry["failure"] = Say(failed->second);
-      if (const std::string code = CodeOf(failed->second); !code.empty())
-        entry["failure_code"] = code;
+      const std::string told = Text(failed->second, Language());
+      entry["failure"] = told;
+      if (!failed->second.Ok())
+        entry["failure_code"] = std::string(CodeName(ReasonOf(failed->second).Code));
       if (!json) {
         ErrPrintf("%s: record %d (%s): no result%s%s\n", what, index + 1, r.Station.c_str(),
-                  failed->second.empty() ? "" : ": ", failed->second.c_str());
+                  told.empty() ? "" : ": ", told.c_str());
       }
     } else if (const std::string path = path_of(r);
                std::find(report.Written.begin(), report.Written.end(), path) !=

@@ -113,10 +113,11 @@ Json ProjectJson(const TProject& p, const TResultFolders& folders) {
   j["primary_list"] =
       Json{{"problem", prim.Problem}, {"message", Say(ProblemText(prim))}, {"missing", prim.Hint}};
   j["hv_list"] = Json{{"problem", hv.Problem},
-                      {"message", Say(MissingAmplitudeSpectrumText(hv))},
+                      {"message", MissingAmplitudeSpectrumText(hv, Language())},
                       {"hint", hv.Hint}};
   if (prim.Problem > 0) j["primary_list"]["code"] = CodeOf(ProblemText(prim));
-  if (hv.Problem > 0) j["hv_list"]["code"] = CodeOf(MissingAmplitudeSpectrumText(hv));
+  if (hv.Problem > 0)
+    j["hv_list"]["code"] = std::string(CodeName(MissingAmplitudeSpectrum(hv).Code));
   Json sets = Json::object();
   for (int s = 0; s < kSettingsSetCount; ++s) {
     sets[kSetNames[s]] = SettingsJson(p.Settings[s]);

@@ -84,7 +84,7 @@ bool EditSession::Open(SelectionUse use, bool changes) {
   if (changes && !options_.dry_run) {
     lock_ = TProjectLock::Acquire(ProjectFilePath(options_.project));
     if (!lock_.Held()) {
-      Fail(lock_.Error());
+      Fail(Text(lock_.Error(), Language()));
       return false;
     }
   }

@@ -227,6 +227,35 @@ const std::vector<TCatalogueEntry>& EnglishCatalogue() {
        "{1}: the last response (station {2}, channel {3}) has no poles-and-zeros stage"},
       {TCode::kResponseNotWritten, "{1}: cannot be written"},
       // projects, runs and edits
+      {TCode::kReasonText, "{1}"},
+      {TCode::kLines, "{1}\n{2}"},
+      {TCode::kStationReason, "{1}: {2}"},
+      {TCode::kCutInsideSectionNoKey,
+       "the file breaks off inside section [{1}]: there is no key {2}"},
+      {TCode::kRecordValuesMissing, "FileNum={1}, but section [FILES] has no values of record {2}"},
+      {TCode::kRecordSectionMissing, "{1}={2}, but there is no section [{3}]"},
+      {TCode::kSectionBeyondRecords,
+       "section [{1}] belongs to record {2}, but the records are {3}"},
+      {TCode::kCannotSaveProject,
+       "cannot save {1}: the path {2} holds the character {3}, which a project file (Windows-1251) "
+       "cannot hold"},
+      {TCode::kCannotReplaceProject, "cannot replace {1}: {2}"},
+      {TCode::kRecordsNotComputed, "Records not computed: {1} of {2}"},
+      {TCode::kSummaryRecord, "Record {1} ({2}): {3}"},
+      {TCode::kRemarks, "Notes:"},
+      {TCode::kNothingCheckedHow, "{1}. {2}"},
+      {TCode::kNothingCheckedFrom, "{1} from record {2} on. {3}"},
+      {TCode::kResponsesNotSetHint, "No response files set for record {1}\n{2}"},
+      {TCode::kAmplitudeSpectrumFileMissing,
+       "The amplitude spectrum of record {1} is not computed\nFile {2} not found\n{3}"},
+      {TCode::kSameResultFileQuestion, "{1}\n{2}"},
+      {TCode::kSkippedSpectraFailed,
+       "skipped: its spectra failed in this run, and the amplitude file of an earlier run is not "
+       "used"},
+      {TCode::kIntervalShorterThanWindow,
+       "{1}: the interval of {2} s is shorter than a window ({3} s); give a longer one"},
+      {TCode::kNoF0EarlierFilesKept, "{1}: {2}; its earlier files are left as they were"},
+      {TCode::kNoF0NothingWritten, "{1}: {2}; nothing written"},
       // spectra, H/V and viewers
       // the command line
       // noise statistics

@@ -222,6 +222,33 @@ const std::vector<TCatalogueEntry>& RussianCatalogue() {
        "{1}: the last response (station {2}, channel {3}) has no poles-and-zeros stage"},
       {TCode::kResponseNotWritten, "{1}: cannot be written"},
       // projects, runs and edits
+      {TCode::kReasonText, "{1}"},
+      {TCode::kLines, "{1}\n{2}"},
+      {TCode::kStationReason, "{1}: {2}"},
+      {TCode::kCutInsideSectionNoKey, "файл обрывается внутри раздела [{1}]: нет ключа {2}"},
+      {TCode::kRecordValuesMissing, "FileNum={1}, но в разделе [FILES] нет значений записи {2}"},
+      {TCode::kRecordSectionMissing, "{1}={2}, но раздела [{3}] нет"},
+      {TCode::kSectionBeyondRecords, "раздел [{1}] относится к записи {2}, а записей {3}"},
+      {TCode::kCannotSaveProject,
+       "cannot save {1}: the path {2} holds the character {3}, which a project file (Windows-1251) "
+       "cannot hold"},
+      {TCode::kCannotReplaceProject, "cannot replace {1}: {2}"},
+      {TCode::kRecordsNotComputed, "Не рассчитано записей: {1} из {2}"},
+      {TCode::kSummaryRecord, "Запись {1} ({2}): {3}"},
+      {TCode::kRemarks, "Замечания:"},
+      {TCode::kNothingCheckedHow, "{1}. {2}"},
+      {TCode::kNothingCheckedFrom, "{1} начиная с записи {2}. {3}"},
+      {TCode::kResponsesNotSetHint, "Не заданы файлы с ЧХ для записи {1}\n{2}"},
+      {TCode::kAmplitudeSpectrumFileMissing,
+       "Не рассчитан амплитудный спектр записи {1}\nФайл {2} не найден\n{3}"},
+      {TCode::kSameResultFileQuestion, "{1}\n{2}"},
+      {TCode::kSkippedSpectraFailed,
+       "skipped: its spectra failed in this run, and the amplitude file of an earlier run is not "
+       "used"},
+      {TCode::kIntervalShorterThanWindow,
+       "{1}: the interval of {2} s is shorter than a window ({3} s); give a longer one"},
+      {TCode::kNoF0EarlierFilesKept, "{1}: {2}; its earlier files are left as they were"},
+      {TCode::kNoF0NothingWritten, "{1}: {2}; nothing written"},
       // spectra, H/V and viewers
       // the command line
       // noise statistics

@@ -94,6 +94,18 @@ size_t FixedLength(const std::vector<TPiece>& pieces) {
   return n;
 }
 
+// Whether the fixed text of pieces holds a letter (any non-ASCII byte counts as one): a pattern
+// that only joins its arguments ("{1}: {2}", "{1}\n{2}") says nothing by itself and would match
+// almost any text.
+bool HasLetter(const std::vector<TPiece>& pieces) {
+  for (const TPiece& p : pieces) {
+    for (unsigned char c : p.Fixed) {
+      if (c >= 0x80 || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) return true;
+    }
+  }
+  return false;
+}
+
 constexpr int kMaxNesting = 4;
 
 std::string TranslateLine(std::string_view line, TLanguage language, int depth);
@@ -212,7 +224,7 @@ std::optional<TStatus> ReadRussianText(std::string_view text) {
   for (const TCatalogueEntry& e : RussianCatalogue()) {
     const std::vector<TPiece> pieces = Pieces(e.Text);
     const size_t fixed = FixedLength(pieces);
-    if (fixed == 0 || fixed <= best_fixed) continue;
+    if (fixed <= best_fixed || !HasLetter(pieces)) continue;
     std::vector<std::string> args;
     if (!Match(pieces, 0, text, 0, args)) continue;
     best = MakeStatus(e.Code, std::vector<TArg>(args.begin(), args.end()));

@@ -195,6 +195,27 @@ namespace tarvik {
   X(kResponseWithoutPoles, "response_without_poles")                    \
   X(kResponseNotWritten, "response_not_written")                        \
   /* projects, runs and edits */                                        \
+  X(kReasonText, "reason_text")                                         \
+  X(kLines, "lines")                                                    \
+  X(kStationReason, "station_reason")                                   \
+  X(kCutInsideSectionNoKey, "cut_inside_line")                          \
+  X(kRecordValuesMissing, "record_values_missing")                      \
+  X(kRecordSectionMissing, "record_section_missing")                    \
+  X(kSectionBeyondRecords, "section_beyond_records")                    \
+  X(kCannotSaveProject, "cannot_save_project")                          \
+  X(kCannotReplaceProject, "cannot_replace_file")                       \
+  X(kRecordsNotComputed, "records_not_computed")                        \
+  X(kSummaryRecord, "summary_record")                                   \
+  X(kRemarks, "remarks")                                                \
+  X(kNothingCheckedHow, "no_record_checked")                            \
+  X(kNothingCheckedFrom, "no_record_checked")                           \
+  X(kResponsesNotSetHint, "responses_not_set")                          \
+  X(kAmplitudeSpectrumFileMissing, "amplitude_spectrum_missing")        \
+  X(kSameResultFileQuestion, "same_result_file")                        \
+  X(kSkippedSpectraFailed, "skipped_spectra_failed")                    \
+  X(kIntervalShorterThanWindow, "interval_shorter_than_window")         \
+  X(kNoF0EarlierFilesKept, "no_f0")                                     \
+  X(kNoF0NothingWritten, "no_f0")                                       \
   /* spectra, H/V and viewers */                                        \
   /* the command line */                                                \
   /* noise statistics */                                                \

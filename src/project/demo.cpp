@@ -416,7 +416,7 @@ TDemoResult RunDemo(const std::string& dir, const std::string& sensor_paz_text,
   const std::string root = fs::absolute(fs::path(dir), ec).lexically_normal().string();
   const SaveResult saved = SaveProject(project, JoinPath(root, "demo.tvp"), 0, host);
   if (!saved.ok) {
-    result.error = saved.error;
+    result.error = Text(saved.error, host.Language());
     return result;
   }
   result.ProjectFile = saved.file_name;

@@ -16,6 +16,7 @@
 #include "common/paths.h"
 #include "common/ui_host.h"
 #include "project/bin_ini_file.h"
+#include "project/reason.h"
 #include "project/result_manifest.h"
 #include "project/settings_keys.h"
 #include "records/header_cache.h"
@@ -49,14 +50,80 @@ struct RecordOutcome {
   bool handled = false;
   bool stopped = false;
   std::string written;
-  std::string failure;
+  TStatus failure;
   double seconds = 0.0;
   TRunWindow window;
   // Notes of the run's own, and the messages the record's calculation would have shown.
-  std::vector<std::string> notes;
-  std::vector<std::string> messages;
+  std::vector<TStatus> notes;
+  std::vector<TStatus> messages;
   TRunReport::TGaps gaps;
 };
+
+// The host of one record of a run: keeps its messages as CollectingUiHost does, and with each
+// the status it was told from (a text a layer below hands over as such is read back into one).
+class RecordUiHost : public CollectingUiHost {
+ public:
+  using CollectingUiHost::CollectingUiHost;
+  using UiHost::SetOperation;
+  using UiHost::SetStage;
+  using UiHost::ShowMessage;
+  using UiHost::ShowMessageOfKind;
+
+  void Noted(const TStatus& status) override {
+    CollectingUiHost::Noted(status);
+    std::lock_guard lock(mutex_);
+    pending_ = status;
+  }
+  void SetOperation(std::string_view text) override {
+    Forget();
+    CollectingUiHost::SetOperation(text);
+  }
+  void SetStage(std::string_view text) override {
+    Forget();
+    CollectingUiHost::SetStage(text);
+  }
+  void ShowMessage(std::string_view text) override {
+    CollectingUiHost::ShowMessage(text);
+    Keep(text);
+  }
+  void ShowMessageOfKind(MessageKind kind, std::string_view text) override {
+    CollectingUiHost::ShowMessageOfKind(kind, text);
+    Keep(text);
+  }
+
+  std::vector<TStatus> Statuses() const {
+    std::lock_guard lock(mutex_);
+    return statuses_;
+  }
+
+ private:
+  void Forget() {
+    std::lock_guard lock(mutex_);
+    pending_.reset();
+  }
+  void Keep(std::string_view text) {
+    std::lock_guard lock(mutex_);
+    statuses_.push_back(pending_ ? *std::move(pending_) : ReasonFromText(text));
+    pending_.reset();
+  }
+
+  mutable std::mutex mutex_;
+  std::optional<TStatus> pending_;
+  std::vector<TStatus> statuses_;
+};
+
+// text without the "STATION: " most reasons of a record begin with.
+std::string WithoutStation(const std::string& text, const std::string& station) {
+  const std::string own = station + ": ";
+  return text.compare(0, own.size(), own) == 0 ? text.substr(own.size()) : text;
+}
+
+// reason of the record at station: kStationReason, Record set.
+TStatus OfStation(const std::string& station, TStatus reason, int index) {
+  TStatus status = MakeStatus(TCode::kStationReason, {station, reason});
+  status.Record = index;
+  return status;
+}
 
 // Runs work(i) for i = first .. count - 1 on up to jobs threads, each index once, in ascending
 // order of start. After each index the gauge shows how many are done and pending events run;
@@ -76,7 +143,7 @@ void RunIndices(int first, int count, int jobs, UiHost& host, std::vector<Record
         work(i, out);
       } catch (const std::exception& e) {
         // Told with the run's other failures at its end.
-        out.failure = e.what();
+        out.failure = ReasonFromText(e.what());
         abort.store(true);
       }
       host.SetGauge(first + done.fetch_add(1) + 1, count);
@@ -103,20 +170,24 @@ void Summarise(const std::vector<RecordOutcome>& outcomes, TRunReport& report) {
     report.Processed.push_back(index);
     report.Seconds.push_back(o.seconds);
     report.Windows.push_back(o.window);
-    std::string failure;
+    TStatus failure;
     report.Gaps.push_back(o.gaps);
     if (!o.written.empty()) {
       report.Written.push_back(o.written);
     } else if (!o.stopped) {
       failure = o.failure;
-      if (failure.empty() && !o.messages.empty()) failure = o.messages.front();
+      if (failure.Ok() && !o.messages.empty()) failure = o.messages.front();
+      if (failure.Record < 0) failure.Record = index;
       report.Failed.emplace_back(index, failure);
     }
-    std::vector<std::string> notes = o.notes;
-    for (const std::string& m : o.messages) {
-      if (m != failure) notes.push_back(m);
+    std::vector<TStatus> notes = o.notes;
+    for (const TStatus& m : o.messages) {
+      if (m.Code != failure.Code || m.Args != failure.Args) notes.push_back(m);
     }
-    for (std::string& n : notes) report.Notes.emplace_back(index, std::move(n));
+    for (TStatus& n : notes) {
+      if (n.Record < 0) n.Record = index;
+      report.Notes.emplace_back(index, std::move(n));
+    }
   }
 }
 
@@ -137,7 +208,7 @@ void PrimaryRecord(TProject& project, const TResultFolders& folders, int i, UiHo
   // A filter that is on but would filter nothing must not give spectra that look filtered.
   const TSpectrumSettings& settings = project.SettingsFor(record);
   if (std::string failure = CheckFilters(settings, record.SampRate).Failure; !failure.empty()) {
-    out.failure = record.Station + ": " + failure;
+    out.failure = OfStation(record.Station, ReasonFromText(failure), i);
     return;
   }
   TMatrix2D mean, stdev;
@@ -151,13 +222,13 @@ void PrimaryRecord(TProject& project, const TResultFolders& folders, int i, UiHo
     return;
   }
   if (!status.Computed()) {
-    out.failure = status.Message;
+    out.failure = ReasonFromText(status.Message);
     return;
   }
   out.window = {status.Used.SegmentLength, record.SampRate};
   // The rate the samples were read with decides where the Nyquist frequency lies.
   if (std::string note = CheckFilters(settings, record.SampRate).Note; !note.empty())
-    out.notes.push_back(record.Station + ": " + note);
+    out.notes.push_back(OfStation(record.Station, ReasonFromText(note), i));
   const std::string path = PrimaryResultPath(project, folders, record);
   const TWriteStatus written =
       WriteSpectrum(path, record, mean, stdev, host, status.Used.TransformLength);
@@ -166,7 +237,7 @@ void PrimaryRecord(TProject& project, const TResultFolders& folders, int i, UiHo
     owner.Wrote(path, i, record);
   } else {
     out.stopped = written.Outcome == TWriteOutcome::kStopped;
-    out.failure = written.Message;
+    out.failure = ReasonFromText(written.Message);
   }
 }
 
@@ -178,9 +249,9 @@ void HVRecord(TProject& project, const TResultFolders& folders, int i, UiHost& h
   // written as if they were measured.
   const std::string missing = MissingHVComponents(record);
   if (!missing.empty()) {
-    out.failure = record.Station + ": для расчета H/V " +
-                  (missing.size() == 1 ? "нет выбранного канала " : "нет выбранных каналов ") +
-                  missing;
+    out.failure = MakeStatus(missing.size() == 1 ? TCode::kNoChannelForHV : TCode::kNoChannelsForHV,
+                             {record.Station, missing});
+    out.failure.Record = i;
     host.ShowMessage(out.failure);
     return;
   }
@@ -192,9 +263,10 @@ void HVRecord(TProject& project, const TResultFolders& folders, int i, UiHost& h
   if (!FileExists(prim)) {
     const bool power = project.SettingsFor(record).SpectrumType == TSpectrumType::kPower;
     out.failure =
-        record.Station + ": для H/V нужны амплитудные спектры (SpectrumType 0)" +
-        (power ? ", а спектры записи рассчитываются как спектры мощности (SpectrumType 1)" : "") +
-        ": файла " + prim + " нет. Рассчитайте амплитудные спектры записи";
+        MakeStatus(power ? TCode::kHVNeedsAmplitudeNotPower : TCode::kHVNeedsAmplitudeOnly,
+                   {record.Station, prim});
+    out.failure.Record = i;
+    out.failure.File = prim;
     host.ShowMessage(out.failure);
     return;
   }
@@ -205,7 +277,8 @@ void HVRecord(TProject& project, const TResultFolders& folders, int i, UiHost& h
     return;
   }
   if (!formed) {
-    out.failure = reason.empty() ? "Файл " + prim + " не прочитан" : reason;
+    out.failure = reason.empty() ? MakeStatus(TCode::kFileNotRead, {prim}) : ReasonFromText(reason);
+    out.failure.File = prim;
     return;
   }
   const std::string path = RatioFilePath(folders, record);
@@ -216,7 +289,7 @@ void HVRecord(TProject& project, const TResultFolders& folders, int i, UiHost& h
     owner.Wrote(path, i, record);
   } else {
     out.stopped = written.Outcome == TWriteOutcome::kStopped;
-    out.failure = written.Message;
+    out.failure = ReasonFromText(written.Message);
   }
 }
 
@@ -259,32 +332,32 @@ std::vector<bool> OverwrittenLater(const TProject& project, const TRunOptions& o
 // every entry has them. missing_file, when not empty, is the file whose absence set the mark;
 // it is named on a line of its own, so that the user looks for that file and not for response
 // files.
-std::optional<TRunReport> RefuseIncompleteResponses(const TRecordListModel& list, UiHost& host,
-                                                    const std::string& missing_file = "") {
+std::optional<TRunReport> RefuseIncompleteResponses(const TProject& project,
+                                                    const TRecordListModel& list, UiHost& host) {
   if (list.Problem <= 0) return std::nullopt;
-  const std::string detail = !missing_file.empty() ? "\nФайл " + missing_file + " не найден"
-                             : list.Hint.empty() ? std::string()
-                                                 : "\n" + list.Hint;
-  host.ShowMessage("Не заданы файлы с ЧХ для записи " +
-                   list.Entries[static_cast<size_t>(list.Problem - 1)] + detail);
+  const auto index = static_cast<size_t>(list.Problem - 1);
+  const std::string& entry = list.Entries[index];
+  const TStatus missing =
+      index < project.Records.size() ? MissingResponses(project.Records[index]) : TStatus{};
+  TStatus status = missing.Ok() ? MakeStatus(TCode::kResponsesNotSet, {entry})
+                                : MakeStatus(TCode::kResponsesNotSetHint, {entry, missing});
+  status.Record = static_cast<int>(index);
+  host.ShowMessage(status);
   TRunReport report;
   report.Problem = list.Problem;
   return report;
 }
 
 struct RunTexts {
-  const char* operation;
-  const char* finished;
-  const char* cancelled;
+  TCode operation;
+  TCode finished;
+  TCode cancelled;
 };
 
-constexpr RunTexts kPrimaryTexts = {"Расчет спектров исходных записей", "Расчет спектров завершен",
-                                    "Расчет спектров отменен"};
-constexpr RunTexts kHvsrTexts = {"Статистика H/V по окнам", "Статистика H/V рассчитана",
-                                 "Статистика H/V отменена"};
-constexpr RunTexts kHVTexts = {"Расчет спектров Накамуры по исходным записям",
-                               "Расчет спектров Накамуры завершен",
-                               "Расчет спектров Накамуры отменен"};
+constexpr RunTexts kPrimaryTexts = {TCode::kPrimaryRun, TCode::kPrimaryRunDone,
+                                    TCode::kPrimaryRunCancelled};
+constexpr RunTexts kHvsrTexts = {TCode::kHvsrRun, TCode::kHvsrRunDone, TCode::kHvsrRunCancelled};
+constexpr RunTexts kHVTexts = {TCode::kHVRun, TCode::kHVRunDone, TCode::kHVRunCancelled};
 
 // Runs untimed(i, out, record_host) over the records: each record gets a host of its own whose
 // messages are kept for the report rather than shown, so that no record waits for the user.
@@ -292,17 +365,17 @@ template <typename Work>
 TRunReport RunLoop(TProject& project, UiHost& host, const TRunOptions& options,
                    const RunTexts& texts, Work untimed) {
   const auto work = [&untimed, &host](int i, RecordOutcome& out) {
-    CollectingUiHost record_host(host);
+    RecordUiHost record_host(host);
     const auto started = std::chrono::steady_clock::now();
     untimed(i, out, record_host);
     out.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    out.messages = record_host.Messages();
+    out.messages = record_host.Statuses();
   };
   TRunReport report;
   const int count = static_cast<int>(project.Records.size());
   // No entry selected: the run starts from the first record.
   const int start = std::max(0, options.Start);
-  host.SetOperation(texts.operation);
+  host.SetOperation(MakeStatus(texts.operation));
   std::vector<RecordOutcome> outcomes(project.Records.size());
   report.Ran = true;
   if (options.Only) {
@@ -310,7 +383,7 @@ TRunReport RunLoop(TProject& project, UiHost& host, const TRunOptions& options,
       try {
         work(start, outcomes[static_cast<size_t>(start)]);
       } catch (const std::exception& e) {
-        outcomes[static_cast<size_t>(start)].failure = e.what();
+        outcomes[static_cast<size_t>(start)].failure = ReasonFromText(e.what());
       }
     }
   } else {
@@ -320,7 +393,7 @@ TRunReport RunLoop(TProject& project, UiHost& host, const TRunOptions& options,
   }
   Summarise(outcomes, report);
   report.Cancelled = host.StopRequested();
-  host.SetStage(report.Cancelled ? texts.cancelled : texts.finished);
+  host.SetStage(MakeStatus(report.Cancelled ? texts.cancelled : texts.finished));
   return report;
 }
 
@@ -342,18 +415,20 @@ bool AcceptSharedResultFiles(const TProject& project, int start, UiHost& host, P
       same->second.push_back(static_cast<int>(i));
     }
   }
-  std::string text;
+  std::optional<TStatus> shared;
   for (const auto& [path, records] : files) {
     if (records.size() < 2) continue;
-    text += "Записи";
+    std::string list;
     for (size_t k = 0; k < records.size(); ++k) {
       const TFileRecord& r = project.Records[static_cast<size_t>(records[k])];
-      text += (k == 0 ? " " : ", ") + std::to_string(records[k] + 1) + " (" + r.Station + ")";
+      list += (k == 0 ? "" : ", ") + std::to_string(records[k] + 1) + " (" + r.Station + ")";
     }
-    text += " пишут результат в один файл " + path + "\n";
+    TStatus line = MakeStatus(TCode::kSameResultFile, {list, path});
+    shared = shared ? MakeStatus(TCode::kLines, {*shared, line}) : line;
   }
-  if (text.empty()) return true;
-  return host.AskYesNo(text + "Останется результат последней из них. Продолжить?");
+  if (!shared) return true;
+  return host.AskYesNo(
+      MakeStatus(TCode::kSameResultFileQuestion, {*shared, MakeStatus(TCode::kLastResultStays)}));
 }
 
 // Asks whether to go on when files the run would write hold results that another project
@@ -412,14 +487,14 @@ std::vector<std::string> NoteFlatResponses(const TProject& project, const TRunOp
 // user how to check them; nullopt when one is checked.
 template <typename Checked>
 std::optional<TRunReport> RefuseNothingChecked(const TProject& project, int start, UiHost& host,
-                                               Checked checked, const char* nothing,
-                                               const char* how) {
+                                               Checked checked, TCode nothing, TCode how) {
   for (size_t i = static_cast<size_t>(std::max(0, start)); i < project.Records.size(); ++i) {
     if (checked(project.Records[i])) return std::nullopt;
   }
-  host.ShowMessage(std::string(nothing) +
-                   (start > 0 ? " начиная с записи " + std::to_string(start + 1) : std::string()) +
-                   ". " + how);
+  host.ShowMessage(
+      start > 0 ? MakeStatus(TCode::kNothingCheckedFrom,
+                             {MakeStatus(nothing), std::to_string(start + 1), MakeStatus(how)})
+                : MakeStatus(TCode::kNothingCheckedHow, {MakeStatus(nothing), MakeStatus(how)}));
   // Nothing was done: the gauge must not go on showing the end of what went before.
   host.SetGauge(0, static_cast<int>(project.Records.size()));
   TRunReport report;
@@ -485,21 +560,25 @@ bool IsIncomplete(const TFileRecord& record) {
   return false;
 }
 
-std::string MissingResponsesText(const TFileRecord& record) {
-  std::string text;
+TStatus MissingResponses(const TFileRecord& record) {
+  std::optional<TStatus> all;
   for (int c = 0; c < Channels(record); ++c) {
     if (!record.Channels[c].Selected || !record.Channels[c].ChannelResp.empty()) continue;
     const bool sensor = record.Channels[c].SensorResp.empty();
     const bool amplifier = record.Channels[c].AmplifierResp.empty();
     if (!sensor && !amplifier) continue;
-    const std::string what = sensor && amplifier
-                                 ? "не заданы файлы ЧХ датчика и усилителя; задайте их"
-                             : sensor ? "не задан файл ЧХ датчика; задайте его"
-                                      : "не задан файл ЧХ усилителя; задайте его";
-    text += (text.empty() ? "" : "\n") + std::string("Канал ") + std::to_string(c + 1) + " (" +
-            record.Channels[c].Channel + "): " + what + " или файл ЧХ всего канала";
+    const TCode code = sensor && amplifier ? TCode::kChannelNeedsBoth
+                       : sensor            ? TCode::kChannelNeedsSensor
+                                           : TCode::kChannelNeedsAmplifier;
+    TStatus line = MakeStatus(code, {std::to_string(c + 1), record.Channels[c].Channel});
+    line.Channel = c;
+    all = all ? MakeStatus(TCode::kLines, {*all, line}) : line;
   }
-  return text;
+  return all ? *all : TStatus{};
+}
+
+std::string MissingResponsesText(const TFileRecord& record, TLanguage language) {
+  return Text(MissingResponses(record), language);
 }
 
 TRecordListModel BuildPrimaryList(const TProject& project) {
@@ -551,40 +630,54 @@ std::vector<TComparisonEntry> ComparisonFiles(const TProject& project,
   return out;
 }
 
-std::string MissingAmplitudeSpectrumText(const TRecordListModel& hv_list) {
+TStatus MissingAmplitudeSpectrum(const TRecordListModel& hv_list) {
   if (hv_list.Problem <= 0 || static_cast<size_t>(hv_list.Problem) > hv_list.Entries.size())
     return {};
-  return "Не рассчитан амплитудный спектр записи " +
-         hv_list.Entries[static_cast<size_t>(hv_list.Problem - 1)] + "\nФайл " + hv_list.Hint +
-         " не найден\nH/V считается по амплитудным спектрам: рассчитайте спектры этой записи на "
-         "вкладке «Обычные спектры» с типом спектра «Амплитудный»";
+  TStatus status = MakeStatus(TCode::kAmplitudeSpectrumFileMissing,
+                              {hv_list.Entries[static_cast<size_t>(hv_list.Problem - 1)],
+                               hv_list.Hint, MakeStatus(TCode::kHVNeedsAmplitudeSpectra)});
+  status.Record = hv_list.Problem - 1;
+  status.File = hv_list.Hint;
+  return status;
 }
 
-std::string RunSummaryText(const TProject& project, const TRunReport& report) {
+std::string MissingAmplitudeSpectrumText(const TRecordListModel& hv_list, TLanguage language) {
+  const TStatus status = MissingAmplitudeSpectrum(hv_list);
+  return status.Ok() ? std::string() : Text(status, language);
+}
+
+const TStatus& ReasonOf(const TStatus& status) {
+  if (status.Code == TCode::kStationReason && status.Args.size() == 2 && status.Args[1].Nested)
+    return *status.Args[1].Nested;
+  return status;
+}
+
+std::string RunSummaryText(const TProject& project, const TRunReport& report, TLanguage language) {
   const auto line = [&](int i, const std::string& text) {
     const std::string& station = project.Records[static_cast<size_t>(i)].Station;
     // Most reasons begin with the station already.
-    const std::string own = station + ": ";
-    const bool named = text.compare(0, own.size(), own) == 0;
-    return "Запись " + std::to_string(i + 1) + " (" + station +
-           "): " + (named ? text.substr(own.size()) : text);
+    return Text(MakeStatus(TCode::kSummaryRecord,
+                           {std::to_string(i + 1), station, WithoutStation(text, station)}),
+                language);
   };
   std::string out;
   if (!report.Failed.empty()) {
-    out = "Не рассчитано записей: " + std::to_string(report.Failed.size()) + " из " +
-          std::to_string(report.Processed.size());
-    for (const auto& [i, reason] : report.Failed) out += "\n" + line(i, reason);
+    out = Text(MakeStatus(TCode::kRecordsNotComputed, {std::to_string(report.Failed.size()),
+                                                       std::to_string(report.Processed.size())}),
+               language);
+    for (const auto& [i, reason] : report.Failed) out += "\n" + line(i, Text(reason, language));
   }
   // A record computed around gaps gives a result that looks whole: its message says what was
   // left out, so the summary tells it beside the other notes.
-  std::vector<std::pair<int, std::string>> notes = report.Notes;
+  std::vector<std::pair<int, std::string>> notes;
+  for (const auto& [i, note] : report.Notes) notes.emplace_back(i, Text(note, language));
   for (size_t k = 0; k < report.Gaps.size() && k < report.Processed.size(); ++k) {
     if (!report.Gaps[k].Message.empty())
       notes.emplace_back(report.Processed[k], report.Gaps[k].Message);
   }
   if (!notes.empty()) {
     if (!out.empty()) out += "\n\n";
-    out += "Замечания:";
+    out += Text(MakeStatus(TCode::kRemarks), language);
     for (const auto& [i, note] : notes) out += "\n" + line(i, note);
   }
   return out;
@@ -599,23 +692,22 @@ TRunReport RunPrimary(TProject& project, const TResultFolders& folders, UiHost& 
   if (!options.Only) {
     if (auto refused = RefuseNothingChecked(
             project, options.Start, host, [](const TFileRecord& r) { return r.ToProcess; },
-            kNoRecordCheckedForSpectra, kCheckRecordsForSpectra)) {
+            TCode::kNoRecordCheckedForSpectra, TCode::kCheckRecordsForSpectra)) {
       return *refused;
     }
-    if (auto refused = RefuseIncompleteResponses(BuildPrimaryList(project), host)) {
+    if (auto refused = RefuseIncompleteResponses(project, BuildPrimaryList(project), host)) {
       return *refused;
     }
     const int unset = FirstRecordWithoutLevel(project);
     if (unset >= 0) {
       const TFileRecord& r = project.Records[static_cast<size_t>(unset)];
-      if (!host.AskYesNo("Возможно, не выбран тихий интервал на записи " + r.Station + " (" +
-                         r.File + "). Продолжить?")) {
-        host.SetStage(kPrimaryTexts.finished);
+      if (!host.AskYesNo(MakeStatus(TCode::kQuietIntervalQuestion, {r.Station, r.File}))) {
+        host.SetStage(MakeStatus(kPrimaryTexts.finished));
         return TRunReport{};
       }
     }
     if (!AcceptSharedResultFiles(project, options.Start, host, path_of)) {
-      host.SetStage(kPrimaryTexts.finished);
+      host.SetStage(MakeStatus(kPrimaryTexts.finished));
       return TRunReport{};
     }
   }
@@ -631,7 +723,7 @@ TRunReport RunPrimary(TProject& project, const TResultFolders& folders, UiHost& 
                    ? PrimaryResultPath(project, folders, project.Records[static_cast<size_t>(i)])
                    : std::string();
       })) {
-    host.SetStage(kPrimaryTexts.finished);
+    host.SetStage(MakeStatus(kPrimaryTexts.finished));
     return TRunReport{};
   }
   std::vector<std::string> notices = NoteFlatResponses(project, options, host);
@@ -660,7 +752,7 @@ TRunReport RunHV(TProject& project, const TResultFolders& folders, UiHost& host,
   if (!options.Only) {
     if (auto refused = RefuseNothingChecked(
             project, options.Start, host, [](const TFileRecord& r) { return r.ToProcessNakamura; },
-            kNoRecordCheckedForHV, kCheckRecordsForHV)) {
+            TCode::kNoRecordCheckedForHV, TCode::kCheckRecordsForHV)) {
       return *refused;
     }
     // Records whose spectra failed in this call are skipped below, and a shard needs only its
@@ -668,13 +760,13 @@ TRunReport RunHV(TProject& project, const TResultFolders& folders, UiHost& host,
     const TRecordListModel list =
         HVList(project, folders, [&](int i) { return !skipped(i) && InShard(options, i); });
     if (list.Problem > 0) {
-      host.ShowMessage(MissingAmplitudeSpectrumText(list));
+      host.ShowMessage(MissingAmplitudeSpectrum(list));
       TRunReport report;
       report.Problem = list.Problem;
       return report;
     }
     if (!AcceptSharedResultFiles(project, options.Start, host, ratio_path)) {
-      host.SetStage(kHVTexts.finished);
+      host.SetStage(MakeStatus(kHVTexts.finished));
       return TRunReport{};
     }
   }
@@ -690,7 +782,7 @@ TRunReport RunHV(TProject& project, const TResultFolders& folders, UiHost& host,
                    ? RatioFilePath(folders, project.Records[static_cast<size_t>(i)])
                    : std::string();
       })) {
-    host.SetStage(kHVTexts.finished);
+    host.SetStage(MakeStatus(kHVTexts.finished));
     return TRunReport{};
   }
   const TRunOptions run = JobsForResultFiles(project, options, ratio_path);
@@ -698,9 +790,7 @@ TRunReport RunHV(TProject& project, const TResultFolders& folders, UiHost& host,
     if (!computed(i)) return;
     if (skipped(i)) {
       out.handled = true;
-      out.failure =
-          "skipped: its spectra failed in this run, and the amplitude file of an "
-          "earlier run is not used";
+      out.failure = MakeStatus(TCode::kSkippedSpectraFailed);
       return;
     }
     HVRecord(project, folders, i, h, owner, out);
@@ -738,7 +828,7 @@ void HvsrRecord(TProject& project, const TResultFolders& folders, int i, UiHost&
     return;
   }
   if (status.Outcome != THvsrOutcome::kAnalysed) {
-    out.failure = run.Error = status.Message;
+    out.failure = run.Error = ReasonFromText(status.Message);
     return;
   }
   out.window = {static_cast<int32_t>(std::lround(windows.WindowSeconds * record.SampRate)),
@@ -746,11 +836,14 @@ void HvsrRecord(TProject& project, const TResultFolders& folders, int i, UiHost&
   // An interval shorter than a window would hold at most one and give no statistics: a day
   // cut into seconds would only fill memory with empty results.
   if (options.EverySeconds > 0.0 && options.EverySeconds < windows.WindowSeconds) {
-    char text[160];
-    std::snprintf(text, sizeof text,
-                  ": the interval of %g s is shorter than a window (%g s); give a longer one",
-                  options.EverySeconds, windows.WindowSeconds);
-    out.failure = run.Error = record.Station + text;
+    const auto number = [](double value) {
+      char text[32];
+      std::snprintf(text, sizeof text, "%g", value);
+      return std::string(text);
+    };
+    out.failure = run.Error =
+        MakeStatus(TCode::kIntervalShorterThanWindow,
+                   {record.Station, number(options.EverySeconds), number(windows.WindowSeconds)});
     return;
   }
   std::vector<THvsrInterval> intervals;
@@ -763,9 +856,9 @@ void HvsrRecord(TProject& project, const TResultFolders& folders, int i, UiHost&
   if (!result.Ok) {
     std::error_code ec;
     out.failure = run.Error =
-        record.Station + ": " + result.Verdict +
-        (std::filesystem::exists(paths.Hv, ec) ? "; its earlier files are left as they were"
-                                               : "; nothing written");
+        MakeStatus(std::filesystem::exists(paths.Hv, ec) ? TCode::kNoF0EarlierFilesKept
+                                                         : TCode::kNoF0NothingWritten,
+                   {record.Station, result.Verdict});
   } else {
     std::vector<std::pair<std::string, std::string>> more;
     if (options.EverySeconds > 0.0) {
@@ -784,7 +877,7 @@ void HvsrRecord(TProject& project, const TResultFolders& folders, int i, UiHost&
       for (const auto& file : more) run.Files.push_back(file.first);
       for (const std::string& file : run.Files) owner.Wrote(file, i, record);
     } else {
-      out.failure = run.Error = record.Station + ": " + message;
+      out.failure = run.Error = OfStation(record.Station, ReasonFromText(message), i);
     }
   }
   run.Result = Summary(result);
@@ -812,7 +905,7 @@ THvsrRunReport RunHvsr(TProject& project, const TResultFolders& folders, UiHost&
   THvsrRunReport out;
   std::string why;
   if (!CheckHvsrSettings(hvsr.Settings, &why)) {
-    host.ShowMessage("Статистика H/V: " + why);
+    host.ShowMessage(MakeStatus(TCode::kHvsrStatistics, {ReasonFromText(why)}));
     return out;
   }
   const size_t count = project.Records.size();
@@ -833,12 +926,12 @@ THvsrRunReport RunHvsr(TProject& project, const TResultFolders& folders, UiHost&
   if (!options.Only) {
     if (auto refused = RefuseNothingChecked(
             project, options.Start, host, [&](const TFileRecord& r) { return chosen[index_of(r)]; },
-            kNoRecordCheckedForHV, kCheckRecordsForHV)) {
+            TCode::kNoRecordCheckedForHV, TCode::kCheckRecordsForHV)) {
       out.Run = *refused;
       return out;
     }
     if (!AcceptSharedResultFiles(project, options.Start, host, hv_path)) {
-      host.SetStage(kHvsrTexts.finished);
+      host.SetStage(MakeStatus(kHvsrTexts.finished));
       return out;
     }
   }
@@ -859,7 +952,7 @@ THvsrRunReport RunHvsr(TProject& project, const TResultFolders& folders, UiHost&
   }
   if (const std::string question = OtherProjectsQuestion(manifest, planned, owner.Project);
       !question.empty() && !host.AskYesNo(question)) {
-    host.SetStage(kHvsrTexts.finished);
+    host.SetStage(MakeStatus(kHvsrTexts.finished));
     return out;
   }
   const TRunOptions run = JobsForResultFiles(project, options, hv_path);

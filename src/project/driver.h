@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/date_text.h"
+#include "common/status.h"
 #include "project/project.h"
 #include "spectral/hv_export.h"
 #include "spectral/hvsr.h"
@@ -31,9 +32,13 @@ std::string HVEntryText(const TFileRecord& record);
 // A record is incomplete when a selected channel has no channel response file and lacks a
 // sensor or an amplifier response file.
 bool IsIncomplete(const TFileRecord& record);
-// What an incomplete record lacks, a line per channel ("Канал 2 (HHN): не задан файл ЧХ
-// усилителя; задайте его или файл ЧХ всего канала"); empty for a complete record.
-std::string MissingResponsesText(const TFileRecord& record);
+// What an incomplete record lacks, a line per channel (kChannelNeedsSensor and the like, joined
+// by kLines, each with its Channel); kOk for a complete record.
+TStatus MissingResponses(const TFileRecord& record);
+// That told in language ("Канал 2 (HHN): не задан файл ЧХ усилителя; задайте его или файл ЧХ
+// всего канала"); empty for a complete record.
+std::string MissingResponsesText(const TFileRecord& record,
+                                 TLanguage language = TLanguage::kRussian);
 
 inline constexpr char kHVListHint[] =
     "Установите флаги для обрабатываемых записей или выберите запись для визуализации ее спектра";
@@ -117,15 +122,15 @@ struct TRunReport {
   std::vector<int> Processed;
   std::vector<std::string> Written;
   // Records whose result file was not written (no quiet interval, a response that did not
-  // load, a failed write), with the reason.
-  std::vector<std::pair<int, std::string>> Failed;
+  // load, a failed write), with the reason (its Record set).
+  std::vector<std::pair<int, TStatus>> Failed;
   // Seconds each record of Processed took, and the segments it was computed with, in the same
   // order.
   std::vector<double> Seconds;
   std::vector<TRunWindow> Windows;
   // What the user should know about records whose results were written (an upper filter corner
   // above the Nyquist frequency, a message shown while a record was computed).
-  std::vector<std::pair<int, std::string>> Notes;
+  std::vector<std::pair<int, TStatus>> Notes;
   // What the user was told once for the whole run (response files taken as flat responses).
   std::vector<std::string> Notices;
   // Per record of Processed, in the same order: the gaps of its span that its spectra left out
@@ -138,23 +143,23 @@ struct TRunReport {
   std::vector<TGaps> Gaps;
 };
 
-// Shown when a run finds no record checked from its start on, with how to check them.
-inline constexpr char kNoRecordCheckedForSpectra[] =
-    "Не отмечена ни одна запись для расчета спектров";
-inline constexpr char kCheckRecordsForSpectra[] =
-    "Отметьте записи флажками в списке «Обычные спектры»";
-inline constexpr char kNoRecordCheckedForHV[] =
-    "Не отмечена ни одна запись для расчета спектров H/V";
-inline constexpr char kCheckRecordsForHV[] = "Отметьте записи флажками в списке «Спектры H/V»";
-
 // What the H/V list's first-problem mark means: the record's amplitude-spectrum file (the
-// list's hint) is not there. Names the record and the file and says how to compute it; empty
-// when the list has no mark.
-std::string MissingAmplitudeSpectrumText(const TRecordListModel& hv_list);
+// list's hint) is not there (kAmplitudeSpectrumFileMissing). Names the record and the file and
+// says how to compute it; kOk when the list has no mark.
+TStatus MissingAmplitudeSpectrum(const TRecordListModel& hv_list);
+// That told in language; empty when the list has no mark.
+std::string MissingAmplitudeSpectrumText(const TRecordListModel& hv_list,
+                                         TLanguage language = TLanguage::kRussian);
 
-// What the end of a run tells in one message: how many of the records it handled got no result,
-// each with its reason, then the notes on the others; empty when there is neither.
-std::string RunSummaryText(const TProject& project, const TRunReport& report);
+// The reason a record's status gives, without the station it is put under (kStationReason):
+// what the command line's JSON names by its code.
+const TStatus& ReasonOf(const TStatus& status);
+
+// What the end of a run tells in one message, in language: how many of the records it handled
+// got no result, each with its reason, then the notes on the others; empty when there is
+// neither.
+std::string RunSummaryText(const TProject& project, const TRunReport& report,
+                           TLanguage language = TLanguage::kRussian);
 
 // Primary spectra of the records checked for processing (or of one record), from Start on:
 // each record is computed with the settings set its IsEvent flag selects, over its selected
@@ -190,7 +195,7 @@ struct THvsrRecordRun {
   // Stopped before it had a result: nothing to tell.
   bool Stopped = false;
   // The statistics were computed (Result holds them, without the windows' curves); else Error
-  // says why not.
+  // says why not. Error is also set when the result was computed but not written.
   bool Analysed = false;
   THvsrResult Result;
   std::vector<THvsrInterval> Intervals;  // with EverySeconds, without curves but the mean
@@ -198,7 +203,7 @@ struct THvsrRecordRun {
   // The files written (the ".hv" file and its companions, then the series files); empty when
   // nothing was written.
   std::vector<std::string> Files;
-  std::string Error;
+  TStatus Error;
 };
 
 struct THvsrRunReport {

@@ -16,6 +16,7 @@
 #include "common/paths.h"
 #include "common/text_encoding.h"
 #include "common/ui_host.h"
+#include "project/reason.h"
 
 namespace tarvik {
 
@@ -279,7 +280,7 @@ std::string LastKeyOf(std::string_view section, const TProject& project, int64_t
 TProjectDamage CheckTextStructure(const TBinIniFile& ini, const TProject& project,
                                   int64_t file_num) {
   TProjectDamage d;
-  const auto damaged = [&d](int line, std::string what) {
+  const auto damaged = [&d](int line, TStatus what) {
     d.Line = line;
     d.What = std::move(what);
     return d;
@@ -287,16 +288,19 @@ TProjectDamage CheckTextStructure(const TBinIniFile& ini, const TProject& projec
   const std::vector<std::pair<std::string, int>> headings = ini.SectionHeadings();
   const int last = ini.LastTextLine();
   const std::string last_section = headings.empty() ? std::string() : headings.back().first;
-  const std::string inside = last_section.empty() ? "" : " раздела [" + last_section + "]";
-  if (ini.LastLineUnended()) return damaged(last, "файл обрывается внутри строки" + inside);
+  if (ini.LastLineUnended()) {
+    return damaged(last, last_section.empty()
+                             ? MakeStatus(TCode::kCutInsideLine)
+                             : MakeStatus(TCode::kCutInsideSectionLine, {last_section}));
+  }
   if (!last_section.empty() && !ini.EndsWithEmptyLine()) {
     const std::string key = LastKeyOf(last_section, project, file_num);
     if (!key.empty() && !ini.HasKey(last_section, key))
-      return damaged(last, "файл обрывается внутри" + inside + ": нет ключа " + key);
+      return damaged(last, MakeStatus(TCode::kCutInsideSectionNoKey, {last_section, key}));
   }
   for (const char* required : {"VERSION", "FILES", "SETTINGS", "EVENTSETTINGS"}) {
     if (ini.SectionLine(required) == 0)
-      return damaged(last, std::string("в файле нет раздела [") + required + "]");
+      return damaged(last, MakeStatus(TCode::kMissingSection, {required}));
   }
 
   const int file_num_line = std::max(ini.KeyLine("FILES", "FileNum"), ini.SectionLine("FILES"));
@@ -304,28 +308,29 @@ TProjectDamage CheckTextStructure(const TBinIniFile& ini, const TProject& projec
   const int64_t records = static_cast<int64_t>(project.Records.size());
   for (int64_t k = 1; k <= records; ++k) {
     if (!HasRecordKeys(ini, static_cast<int>(k)))
-      return damaged(file_num_line, count_text + ", но в разделе [FILES] нет значений записи " +
-                                        std::to_string(k));
+      return damaged(file_num_line, MakeStatus(TCode::kRecordValuesMissing,
+                                               {std::to_string(file_num), std::to_string(k)}));
   }
   if (file_num > records) {
-    return damaged(file_num_line, count_text + ", но в разделе [FILES] нет значений записи " +
-                                      std::to_string(records + 1));
+    return damaged(file_num_line,
+                   MakeStatus(TCode::kRecordValuesMissing,
+                              {std::to_string(file_num), std::to_string(records + 1)}));
   }
   for (int64_t k = 1; k <= records; ++k) {
     const TFileRecord& r = project.Records[static_cast<size_t>(k - 1)];
     const std::string section = NumberedKey("REC", static_cast<int>(k));
     if (r.ChannelCount() > 0 && ini.SectionLine(section) == 0) {
       const std::string key = NumberedKey("ChannelCount", static_cast<int>(k));
-      return damaged(
-          std::max(ini.KeyLine("FILES", key), file_num_line),
-          key + "=" + std::to_string(r.ChannelCount()) + ", но раздела [" + section + "] нет");
+      return damaged(std::max(ini.KeyLine("FILES", key), file_num_line),
+                     MakeStatus(TCode::kRecordSectionMissing,
+                                {key, std::to_string(r.ChannelCount()), section}));
     }
   }
   for (const auto& [name, line] : headings) {
     const int64_t k = RecordOfSection(name);
     if (k > file_num)
-      return damaged(line, "раздел [" + name + "] относится к записи " + std::to_string(k) +
-                               ", а записей " + count_text);
+      return damaged(
+          line, MakeStatus(TCode::kSectionBeyondRecords, {name, std::to_string(k), count_text}));
   }
   return d;
 }
@@ -425,10 +430,18 @@ TProjectStamp ProjectFileStamp(const std::string& file_name) {
   return stamp;
 }
 
-std::string DamagedProjectMessage(const std::string& file_name, const TProjectDamage& damage) {
-  const std::string where = damage.Offset >= 0 ? "байт " + std::to_string(damage.Offset)
-                                               : "строка " + std::to_string(damage.Line);
-  return "Файл " + file_name + " поврежден: " + where + ": " + damage.What;
+TStatus DamagedProjectStatus(const std::string& file_name, const TProjectDamage& damage) {
+  const TStatus where =
+      damage.Offset >= 0 ? MakeStatus(TCode::kAtByte, {std::to_string(damage.Offset), damage.What})
+                         : MakeStatus(TCode::kAtLine, {std::to_string(damage.Line), damage.What});
+  TStatus status = MakeStatus(TCode::kFileDamaged, {file_name, where});
+  status.File = file_name;
+  if (damage.Offset >= 0) {
+    status.Offset = damage.Offset;
+  } else {
+    status.Line = damage.Line;
+  }
+  return status;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -443,7 +456,7 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
   const auto note_cut = [&](const auto& where) {
     if (binary && ini.CutShort() && !cut.Damaged()) {
       cut.Offset = static_cast<int64_t>(ini.DataSize());
-      cut.What = "файл обрывается " + std::string(where());
+      cut.What = where();
     }
   };
   if (binary) ini.ReadInteger("", "", 0);  // the magic, checked by the probe
@@ -458,9 +471,9 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
     if (marker != kBlockMarker || block != 1) return false;
   }
 
-  host.SetStage("Загрузка списка записей");
+  host.SetStage(MakeStatus(TCode::kLoadingRecordList));
   const int64_t file_num = std::max(0, ini.ReadInteger("FILES", "FileNum", 0));
-  note_cut([] { return "перед числом записей"; });
+  note_cut([] { return MakeStatus(TCode::kCutBeforeRecordCount); });
   int64_t count = file_num;
   // A damaged count must not allocate beyond what the file could describe.
   count = std::min<int64_t>(
@@ -491,12 +504,14 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
     r.SelectStart = ini.ReadDateTime("FILES", Numbered("SelectStart%2.2d", k), r.Start);
     r.SelectFinish = ini.ReadDateTime("FILES", Numbered("SelectFinish%2.2d", k), r.Finish);
     r.IsEvent = ini.ReadBool("FILES", Numbered("IsEvent%2.2d", k), false);
-    note_cut([&] { return "на записи " + std::to_string(k) + " из " + std::to_string(file_num); });
+    note_cut([&] {
+      return MakeStatus(TCode::kCutAtRecord, {std::to_string(k), std::to_string(file_num)});
+    });
     host.SetProgress(k, progress_max);
   }
 
   host.SetGauge(25, 100);
-  host.SetStage("Загрузка параметров записей");
+  host.SetStage(MakeStatus(TCode::kLoadingRecordParameters));
   for (int64_t i = 0; i < count; ++i) {
     const int k = static_cast<int>(i + 1);
     TFileRecord& r = project.Records[static_cast<size_t>(i)];
@@ -511,17 +526,18 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
         ReadChannel(ini, section, static_cast<int>(std::min<int64_t>(c + 1, 1 << 30)), folder);
       }
     }
-    note_cut(
-        [&] { return "на каналах записи " + std::to_string(k) + " из " + std::to_string(count); });
+    note_cut([&] {
+      return MakeStatus(TCode::kCutAtChannels, {std::to_string(k), std::to_string(count)});
+    });
   }
 
   host.SetGauge(50, 100);
-  host.SetStage("Составление списков спектров");
+  host.SetStage(MakeStatus(TCode::kMakingSpectrumLists));
   host.SetProgress(0, 2);
   host.SetProgress(2, 2);
 
   host.SetGauge(75, 100);
-  host.SetStage("Загрузка параметров расчета");
+  host.SetStage(MakeStatus(TCode::kLoadingRunParameters));
   TGeneralSettings& g = project.General;
   g.ResultDir = FromCommonDir(ini.ReadString("SETTINGS", "ResultDir", ""), folder);
   g.DataFormat = ini.ReadInteger("SETTINGS", "DataFormat", 0);
@@ -532,30 +548,32 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
   project.WorkingRate = first_rate > 0.0 ? first_rate : g.SampRateDefault;
   ReadSettings(ini, "SETTINGS", "", project.Settings[kMicroseismSet]);
   ReadSettings(ini, "EVENTSETTINGS", "1", project.Settings[kEventSet]);
-  note_cut([] { return "в параметрах расчета"; });
+  note_cut([] { return MakeStatus(TCode::kCutInRunParameters); });
   ReadHvsrSettings(ini, project.Hvsr);
-  note_cut([] { return "в параметрах статистики H/V"; });
+  note_cut([] { return MakeStatus(TCode::kCutInHvsrParameters); });
   host.SetGauge(100, 100);
   if (damage != nullptr) *damage = binary ? cut : CheckTextStructure(ini, project, file_num);
   return true;
 }
 
-LoadStatus LoadProject(TProject& project, const std::string& file_name, UiHost& host) {
+TLoadResult LoadProject(TProject& project, const std::string& file_name, UiHost& host) {
+  const auto told = [&](LoadStatus kind, TCode code, std::vector<TArg> args) {
+    TLoadResult result{kind, MakeStatus(code, std::move(args))};
+    result.Status.File = file_name;
+    host.ShowMessage(result.Status);
+    return result;
+  };
   const std::string name = AbsolutePath(file_name);
-  if (!Exists(name) || fs::is_directory(fs::path(name))) {
-    host.ShowMessage("Файл " + file_name + " не найден");
-    return LoadStatus::kNotFound;
-  }
+  if (!Exists(name) || fs::is_directory(fs::path(name)))
+    return told(LoadStatus::kNotFound, TCode::kFileNotFound, {file_name});
   const int32_t form = ProbeProjectFormat(name);
-  if (form >= 2) return LoadStatus::kNewerVersion;
+  if (form >= 2) return {LoadStatus::kNewerVersion, {}};
   // A binary project of a version below 1 is as unknown as a file that is no project at all.
-  if (form < 0 || (form == 0 && StartsWithMagic(name))) {
-    host.ShowMessage("Неизвестная версия файла " + file_name);
-    return LoadStatus::kUnknownVersion;
-  }
+  if (form < 0 || (form == 0 && StartsWithMagic(name)))
+    return told(LoadStatus::kUnknownVersion, TCode::kUnknownVersion, {file_name});
 
   host.SetGauge(0, 100);
-  host.SetOperation("Загрузка проекта");
+  host.SetOperation(MakeStatus(TCode::kLoadingProject));
   // Read into a copy: a damaged file leaves the project as it was. The caller has closed it, so
   // there are no records to copy.
   TProject loaded = project;
@@ -570,8 +588,9 @@ LoadStatus LoadProject(TProject& project, const std::string& file_name, UiHost& 
     host.SetGauge(0, 100);
     host.SetProgress(0, 100);
     host.SetStage("");
-    host.ShowMessage(DamagedProjectMessage(file_name, damage));
-    return LoadStatus::kDamaged;
+    TLoadResult result{LoadStatus::kDamaged, DamagedProjectStatus(file_name, damage)};
+    host.ShowMessage(result.Status);
+    return result;
   }
 
   loaded.Modified = false;
@@ -581,12 +600,9 @@ LoadStatus LoadProject(TProject& project, const std::string& file_name, UiHost& 
   project = std::move(loaded);
   host.SetGauge(100, 100);
   host.SetProgress(0, 100);
-  host.SetStage("Проект успешно загружен");
-  if (!version_ok) {
-    host.ShowMessage("Неизвестная версия файла " + file_name);
-    return LoadStatus::kUnknownVersion;
-  }
-  return LoadStatus::kLoaded;
+  host.SetStage(MakeStatus(TCode::kProjectLoaded));
+  if (!version_ok) return told(LoadStatus::kUnknownVersion, TCode::kUnknownVersion, {file_name});
+  return {LoadStatus::kLoaded, {}};
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -604,7 +620,7 @@ void WriteProjectValues(TBinIniFile& ini, const TProject& project, const std::st
 
   const TFileRecords& records = project.Records;
   const int n = static_cast<int>(records.size());
-  host.SetStage("Сохранение списка записей");
+  host.SetStage(MakeStatus(TCode::kSavingRecordList));
   ini.WriteInteger("FILES", "FileNum", n);
   for (int i = 0; i < n; ++i) {
     const int k = i + 1;
@@ -626,7 +642,7 @@ void WriteProjectValues(TBinIniFile& ini, const TProject& project, const std::st
   }
 
   host.SetGauge(33, 100);
-  host.SetStage("Сохранение параметров записей");
+  host.SetStage(MakeStatus(TCode::kSavingRecordParameters));
   for (int i = 0; i < n; ++i) {
     const int k = i + 1;
     const TFileRecord& r = records[static_cast<size_t>(i)];
@@ -637,7 +653,7 @@ void WriteProjectValues(TBinIniFile& ini, const TProject& project, const std::st
   }
 
   host.SetGauge(67, 100);
-  host.SetStage("Сохранение параметров расчета");
+  host.SetStage(MakeStatus(TCode::kSavingRunParameters));
   const TGeneralSettings& g = project.General;
   ini.WriteString("SETTINGS", "ResultDir", ToCommonDir(g.ResultDir, folder));
   ini.WriteInteger("SETTINGS", "DataFormat", g.DataFormat);
@@ -652,9 +668,11 @@ void WriteProjectValues(TBinIniFile& ini, const TProject& project, const std::st
 
 namespace {
 
-// A stored path of the project that the file's code page cannot hold, as a message naming the
-// path and the character; empty when every path reads back as it was written.
-std::string UnstorablePath(const TProject& project, const std::string& folder) {
+// A stored path of the project that the file's code page cannot hold, as the status that
+// refuses the save of file_name naming the path and the character; kOk when every path reads
+// back as it was written.
+TStatus UnstorablePath(const TProject& project, const std::string& folder,
+                       const std::string& file_name) {
   std::vector<const std::string*> paths = {&project.General.ResultDir};
   for (const TFileRecord& r : project.Records) {
     paths.push_back(&r.File);
@@ -663,12 +681,9 @@ std::string UnstorablePath(const TProject& project, const std::string& folder) {
   }
   for (const std::string* path : paths) {
     const std::string bad = FirstCharacterNotInCp1251(ToCommonDir(*path, folder));
-    if (!bad.empty()) {
-      return "the path " + *path + " holds the character " + bad +
-             ", which a project file (Windows-1251) cannot hold";
-    }
+    if (!bad.empty()) return MakeStatus(TCode::kCannotSaveProject, {file_name, *path, bad});
   }
-  return "";
+  return {};
 }
 
 }  // namespace
@@ -683,26 +698,25 @@ SaveResult SaveProject(TProject& project, const std::string& name, int form, UiH
   if (!program_folder.empty() && project.General.ResultDir == program_folder)
     project.General.ResultDir = folder;
   // Such a path would be written with "?" in place of the character and never found again.
-  if (const std::string bad = UnstorablePath(project, folder); !bad.empty()) {
-    result.error = "cannot save " + file_name + ": " + bad;
+  const auto refused = [&](TStatus error) {
+    result.error = std::move(error);
+    result.error.File = file_name;
     host.ShowMessage(result.error);
     return result;
-  }
+  };
+  if (TStatus bad = UnstorablePath(project, folder, file_name); !bad.Ok())
+    return refused(std::move(bad));
 
   // Two writers saving at once would lose one's change or rename one's file from under the
   // other: the save holds the project's lock.
   TProjectLock own_lock;
   if (lock == nullptr || !lock->Guards(file_name)) {
     own_lock = TProjectLock::Acquire(file_name);
-    if (!own_lock.Held()) {
-      result.error = own_lock.Error();
-      host.ShowMessage(result.error);
-      return result;
-    }
+    if (!own_lock.Held()) return refused(own_lock.Error());
   }
 
   host.SetGauge(0, 100);
-  host.SetOperation("Сохранение проекта");
+  host.SetOperation(MakeStatus(TCode::kSavingProject));
 
   // The new file is written under a temporary name first: a failure on the way leaves the
   // project file as it was.
@@ -712,14 +726,13 @@ SaveResult SaveProject(TProject& project, const std::string& name, int form, UiH
     if (ini.Error().empty()) WriteProjectValues(ini, project, folder, host);
     ini.UpdateFile();
     ini.Close();
-    result.error = ini.Error();
+    result.error = ReasonFromText(ini.Error());
   }
   std::error_code ec;
   // What the file holds once it is in place, so that a later save can tell whether someone
   // else has written it since.
-  const TProjectStamp written =
-      result.error.empty() ? ProjectFileStamp(temp_name) : TProjectStamp{};
-  if (result.error.empty()) {
+  const TProjectStamp written = result.error.Ok() ? ProjectFileStamp(temp_name) : TProjectStamp{};
+  if (result.error.Ok()) {
     // The previous version stays beside the new one as its backup; failing to keep it does not
     // stop the save.
     // The backup too is put in place by a rename, so that a save broken off at any moment
@@ -735,12 +748,11 @@ SaveResult SaveProject(TProject& project, const std::string& name, int form, UiH
       if (ec) fs::remove(backup_temp, ec);
     }
     fs::rename(temp_name, file_name, ec);
-    if (ec) result.error = "cannot replace " + file_name + ": " + ec.message();
+    if (ec) result.error = MakeStatus(TCode::kCannotReplaceProject, {file_name, ec.message()});
   }
-  if (!result.error.empty()) {
+  if (!result.error.Ok()) {
     fs::remove(temp_name, ec);
-    host.ShowMessage(result.error);
-    return result;
+    return refused(result.error);
   }
 
   project.Version = kProjectVersion;
@@ -749,7 +761,7 @@ SaveResult SaveProject(TProject& project, const std::string& name, int form, UiH
   project.Modified = false;
   project.FileName = file_name;
   project.Folder = folder;
-  host.SetStage("Проект успешно сохранен");
+  host.SetStage(MakeStatus(TCode::kProjectSaved));
   result.ok = true;
   return result;
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/status.h"
 #include "project/bin_ini_file.h"
 #include "project/project.h"
 #include "project/project_lock.h"
@@ -46,33 +47,44 @@ std::string ProjectFilePath(const std::string& name);
 // What the project file holds now; not Known when it is missing or cannot be read.
 TProjectStamp ProjectFileStamp(const std::string& file_name);
 
-// Where a project file is damaged, for the message that refuses it: the line (text form) or
+// Where a project file is damaged, for the status that refuses it: the line (text form) or
 // byte offset (binary form) and what is wrong there.
 struct TProjectDamage {
   int Line = 0;
   int64_t Offset = -1;
-  std::string What;
-  bool Damaged() const { return !What.empty(); }
+  TStatus What;
+  bool Damaged() const { return !What.Ok(); }
 };
-// "Файл NAME поврежден: строка N: WHAT" (the binary form names the byte instead of the line).
-std::string DamagedProjectMessage(const std::string& file_name, const TProjectDamage& damage);
+// kFileDamaged for file_name with the place (kAtLine or kAtByte) and what is wrong there; File,
+// Line or Offset set.
+TStatus DamagedProjectStatus(const std::string& file_name, const TProjectDamage& damage);
 
 enum class LoadStatus {
   kLoaded,
-  kNotFound,        // "Файл ... не найден"; nothing changed
-  kUnknownVersion,  // "Неизвестная версия файла ..."; see LoadProject
+  kNotFound,        // kFileNotFound; nothing changed
+  kUnknownVersion,  // kUnknownVersion; see LoadProject
   kNewerVersion,    // a binary project of a later version: not loaded, no message
-  kDamaged,         // "Файл ... поврежден: ..."; nothing changed
+  kDamaged,         // kFileDamaged; nothing changed
+};
+
+// What a load did: its outcome and the status the user was told (kOk when loaded, and for a
+// newer version, which is not told).
+struct TLoadResult {
+  LoadStatus Kind = LoadStatus::kLoaded;
+  TStatus Status;
+  operator LoadStatus() const { return Kind; }
+  bool operator==(LoadStatus kind) const { return Kind == kind; }
 };
 
 // Loads a project file into project (which the caller has closed: its records are replaced,
-// its settings keep what the file does not set). Status texts, gauge and messages go to host.
-// A file whose start is not a project's, or a binary project whose version is below 1, leaves
-// project unchanged; a wrong block marker leaves it empty but attached to the file. A damaged
-// file (one that breaks off, lacks a section every project has, or whose record count does not
-// agree with its records) is refused with the place of the damage and leaves project unchanged.
-// A loaded project remembers its form and what its file held.
-LoadStatus LoadProject(TProject& project, const std::string& file_name, UiHost& host);
+// its settings keep what the file does not set). Stages, gauge and messages go to host, and
+// the status told is returned with the outcome. A file whose start is not a project's, or a
+// binary project whose version is below 1, leaves project unchanged; a wrong block marker leaves
+// it empty but attached to the file. A damaged file (one that breaks off, lacks a section every
+// project has, or whose record count does not agree with its records) is refused with the place
+// of the damage and leaves project unchanged. A loaded project remembers its form and what its
+// file held.
+TLoadResult LoadProject(TProject& project, const std::string& file_name, UiHost& host);
 
 // Reads the project's values from an open store in the order both forms share; folder resolves
 // "$CommonDir". False when a binary block marker is wrong (nothing after it is read). damage,
@@ -87,8 +99,8 @@ struct SaveResult {
   bool ok = false;
   // The name written (".tvp" appended when needed).
   std::string file_name;
-  // Why the save failed, for the user.
-  std::string error;
+  // Why the save failed, as the user was told (kOk when saved).
+  TStatus error;
 };
 
 // Saves project under name, form 0 text, 1 binary (clamped). The new file is written beside the

@@ -34,9 +34,17 @@ std::string ProjectLockName(const std::string& project_file) {
   return project_file + ".lock";
 }
 
-std::string ProjectBusyMessage(const std::string& project_file, const std::string& holder) {
-  return "Проект " + project_file + " занят другой программой (" +
-         (holder.empty() ? std::string("неизвестно, какой") : holder) + "); изменения не сохранены";
+TStatus ProjectBusyStatus(const std::string& project_file, const std::string& holder) {
+  TStatus status = MakeStatus(
+      TCode::kProjectBusy,
+      {project_file, holder.empty() ? TArg(MakeStatus(TCode::kUnknownHolder)) : TArg(holder)});
+  status.File = project_file;
+  return status;
+}
+
+std::string ProjectBusyMessage(const std::string& project_file, const std::string& holder,
+                               TLanguage language) {
+  return Text(ProjectBusyStatus(project_file, holder), language);
 }
 
 std::string TProjectLock::ThisHolder() {
@@ -146,7 +154,7 @@ TProjectLock TProjectLock::Acquire(const std::string& project_file, double wait_
       if (!read.empty()) holder = read;
     }
     if (std::chrono::steady_clock::now() >= deadline) {
-      lock.error_ = ProjectBusyMessage(project_file, holder);
+      lock.error_ = ProjectBusyStatus(project_file, holder);
       return lock;
     }
     if (host != nullptr) host->ProcessEvents();

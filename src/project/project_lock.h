@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "common/status.h"
+
 namespace tarvik {
 
 class UiHost;
@@ -18,8 +20,12 @@ inline constexpr double kProjectLockWaitSeconds = 5.0;
 // The lock file of a project file: its name with ".lock" appended.
 std::string ProjectLockName(const std::string& project_file);
 
-// The message of a writer that gave up waiting: the project and who holds it.
-std::string ProjectBusyMessage(const std::string& project_file, const std::string& holder);
+// The status of a writer that gave up waiting (kProjectBusy): the project and who holds it, as
+// the lock file names the holder; File is the project.
+TStatus ProjectBusyStatus(const std::string& project_file, const std::string& holder);
+// That status told in language.
+std::string ProjectBusyMessage(const std::string& project_file, const std::string& holder,
+                               TLanguage language = TLanguage::kRussian);
 
 class TProjectLock {
  public:
@@ -41,8 +47,8 @@ class TProjectLock {
   bool Held() const { return fd_ >= 0 || held_without_file_; }
   // The project file this lock guards.
   const std::string& ProjectFile() const { return project_file_; }
-  // Why the lock could not be taken ("" when held).
-  const std::string& Error() const { return error_; }
+  // Why the lock could not be taken (kOk when held).
+  const TStatus& Error() const { return error_; }
   // Whether this lock guards file (a full path).
   bool Guards(const std::string& file) const { return Held() && file == project_file_; }
 
@@ -55,7 +61,7 @@ class TProjectLock {
  private:
   std::string project_file_;
   std::string lock_file_;
-  std::string error_;
+  TStatus error_;
   int fd_ = -1;
   // Systems without flock: the lock is a formality that always succeeds.
   bool held_without_file_ = false;

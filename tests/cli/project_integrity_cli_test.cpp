@@ -56,7 +56,7 @@ std::string SaveText(const std::string& path, const std::vector<TFileRecord>& re
   p.Records = records;
   RecordingUiHost host;
   const SaveResult saved = SaveProject(p, path, 0, host);
-  EXPECT_TRUE(saved.ok) << saved.error;
+  EXPECT_TRUE(saved.ok) << Text(saved.error, TLanguage::kEnglish);
   return saved.file_name;
 }
 

@@ -127,8 +127,11 @@ TEST(Status, BothCataloguesHoldEveryCodeOnceWithTheSameArguments) {
 }
 
 // Each Russian text, rendered with arguments, reads back into a code with that same text and
-// the same arguments: no entry of the catalogue shadows another.
+// the same arguments: no entry of the catalogue shadows another. A pattern that only joins its
+// arguments ("{1}: {2}", "{1}\n{2}") would match almost any text and is never read back.
 TEST(Status, EveryRussianTextReadsBackIntoItsCodeAndArguments) {
+  const std::set<TCode> joining = {TCode::kReasonText, TCode::kLines, TCode::kStationReason,
+                                   TCode::kNothingCheckedHow, TCode::kSameResultFileQuestion};
   for (int k = 1; k < kCodeCount; ++k) {
     const TCode code = static_cast<TCode>(k);
     TStatus status = MakeStatus(code);
@@ -136,6 +139,10 @@ TEST(Status, EveryRussianTextReadsBackIntoItsCodeAndArguments) {
       status.Args.push_back("A" + std::to_string(n) + "x");
     const std::string text = Text(status, TLanguage::kRussian);
     const std::optional<TStatus> read = ReadRussianText(text);
+    if (joining.count(code) != 0) {
+      EXPECT_FALSE(read.has_value()) << text;
+      continue;
+    }
     ASSERT_TRUE(read.has_value()) << text;
     EXPECT_EQ(CatalogueText(read->Code, TLanguage::kRussian),
               CatalogueText(code, TLanguage::kRussian))

@@ -80,6 +80,11 @@ TEST_F(DriverTest, RunWritesSpectraThenRatiosOfCheckedRecords) {
                                      "рассчитайте спектры этой записи на вкладке «Обычные "
                                      "спектры» с типом спектра «Амплитудный»");
   EXPECT_EQ(hv_host.messages[0], MissingAmplitudeSpectrumText(BuildHVList(project_, folders_)));
+  EXPECT_TRUE(hv_host.HasCode(TCode::kAmplitudeSpectrumFileMissing));
+  const TStatus missing = MissingAmplitudeSpectrum(BuildHVList(project_, folders_));
+  EXPECT_EQ(missing.Record, 1);
+  EXPECT_EQ(missing.File, Prim(1));
+  EXPECT_EQ(CodeName(missing.Code), "amplitude_spectrum_missing");
   EXPECT_EQ(BuildHVList(project_, folders_).Hint, Prim(1));
 
   project_.Records[1].ToProcessNakamura = false;
@@ -104,17 +109,22 @@ TEST_F(DriverTest, NothingCheckedRefusesTheRun) {
     bool hv;
     int start;
     const char* message;
+    TCode code;
+    TCode nothing;
   } cases[] = {
       {false, 0,
        "Не отмечена ни одна запись для расчета спектров. Отметьте записи флажками в списке "
-       "«Обычные спектры»"},
+       "«Обычные спектры»",
+       TCode::kNothingCheckedHow, TCode::kNoRecordCheckedForSpectra},
       {true, 0,
        "Не отмечена ни одна запись для расчета спектров H/V. Отметьте записи флажками в списке "
-       "«Спектры H/V»"},
+       "«Спектры H/V»",
+       TCode::kNothingCheckedHow, TCode::kNoRecordCheckedForHV},
       // Checked records before the start do not count.
       {false, 1,
        "Не отмечена ни одна запись для расчета спектров начиная с записи 2. Отметьте записи "
-       "флажками в списке «Обычные спектры»"},
+       "флажками в списке «Обычные спектры»",
+       TCode::kNothingCheckedFrom, TCode::kNoRecordCheckedForSpectra},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
@@ -128,6 +138,12 @@ TEST_F(DriverTest, NothingCheckedRefusesTheRun) {
     EXPECT_FALSE(report.Ran);
     EXPECT_TRUE(report.NothingChecked);
     EXPECT_EQ(host.messages, (std::vector<std::string>{c.message}));
+    ASSERT_TRUE(host.HasCode(c.code));
+    const TStatus& told = host.statuses.back();
+    EXPECT_EQ(told.Code, c.code);
+    ASSERT_FALSE(told.Args.empty());
+    ASSERT_NE(told.Args[0].Nested, nullptr);
+    EXPECT_EQ(told.Args[0].Nested->Code, c.nothing);
     EXPECT_FALSE(host.HasStage("Расчет спектров завершен"));
     EXPECT_FALSE(host.HasStage("Расчет спектров Накамуры завершен"));
     EXPECT_EQ(host.gauge, (std::vector<std::pair<int, int>>{{0, 3}}));
@@ -169,7 +185,7 @@ TEST_F(DriverTest, SummaryTellsTheGapsEachRecordLeftOut) {
   TRunReport report;
   report.Ran = true;
   report.Processed = {0, 2};
-  report.Notes = {{0, "TVK01: note"}};
+  report.Notes = {{0, MakeStatus(TCode::kReasonText, {"TVK01: note"})}};
   report.Gaps = {TRunReport::TGaps{}, TRunReport::TGaps{2, 300.0, "TVK03: 2 gaps, 300 s left out"}};
   const std::string summary = RunSummaryText(project_, report);
   EXPECT_EQ(summary, "Замечания:\nЗапись 1 (TVK01): note\nЗапись 3 (TVK03): 2 gaps, 300 s left out")
@@ -194,14 +210,23 @@ TEST_F(DriverTest, EdgeFilterThatCannotFilterFailsItsRecord) {
   EXPECT_EQ(report.Written.size(), 2u);
   ASSERT_EQ(report.Failed.size(), 1u);
   EXPECT_EQ(report.Failed[0].first, 1);
-  EXPECT_EQ(report.Failed[0].second,
+  EXPECT_EQ(Text(report.Failed[0].second, TLanguage::kRussian),
             "TVK02: полоса фильтра краевого эффекта пуста (FMin = 60 Гц, FMax = 100 Гц, частота "
             "Найквиста записи 50 Гц): фильтр не может быть применен");
+  // The reason keeps its code under the station, and the record it belongs to.
+  EXPECT_EQ(report.Failed[0].second.Code, TCode::kStationReason);
+  EXPECT_EQ(ReasonOf(report.Failed[0].second).Code, TCode::kFilterBandEmpty);
+  EXPECT_EQ(report.Failed[0].second.Record, 1);
+  EXPECT_EQ(Text(report.Failed[0].second, TLanguage::kEnglish).rfind("TVK02: the band of the ", 0),
+            0u)
+      << Text(report.Failed[0].second, TLanguage::kEnglish);
   ASSERT_EQ(report.Notes.size(), 2u);
   EXPECT_EQ(report.Notes[0].first, 0);
-  EXPECT_EQ(report.Notes[0].second,
+  EXPECT_EQ(Text(report.Notes[0].second, TLanguage::kRussian),
             "TVK01: FMax = 100 Гц не ниже частоты Найквиста записи 50 Гц: верхняя частота "
             "фильтра краевого эффекта взята 49.5 Гц");
+  EXPECT_EQ(ReasonOf(report.Notes[0].second).Code, TCode::kFilterAboveNyquist);
+  EXPECT_EQ(report.Notes[0].second.Record, 0);
   const std::string summary = RunSummaryText(project_, report);
   EXPECT_NE(summary.find("\n\nЗамечания:\nЗапись 1 (TVK01): FMax = 100 Гц"), std::string::npos)
       << summary;
@@ -254,6 +279,10 @@ TEST_F(DriverTest, IncompleteResponsesPreventTheRun) {
                                   PrimaryEntryText(project_.Records[1]) +
                                   "\nКанал 3 (HHZ): не задан файл ЧХ усилителя; задайте его или "
                                   "файл ЧХ всего канала");
+  ASSERT_TRUE(host.HasCode(TCode::kResponsesNotSetHint));
+  EXPECT_EQ(host.statuses.back().Record, 1);
+  EXPECT_EQ(MissingResponses(project_.Records[1]).Code, TCode::kChannelNeedsAmplifier);
+  EXPECT_EQ(MissingResponses(project_.Records[1]).Channel, 2);
   EXPECT_FALSE(fs::exists(folders_.Results));
   // Computing that record alone skips the checks.
   TRunOptions only;

@@ -164,7 +164,7 @@ TEST_P(ProjectRoundTrip, GivesBackTheSameRecordsAndSettings) {
   TProject original = SampleProject(folder);
   RecordingUiHost host;
   const SaveResult saved = SaveProject(original, dir.File("proj"), form, host);
-  ASSERT_TRUE(saved.ok) << saved.error;
+  ASSERT_TRUE(saved.ok) << Text(saved.error, TLanguage::kEnglish);
   EXPECT_EQ(saved.file_name, dir.File("proj.tvp"));
   EXPECT_EQ(original.FileName, saved.file_name);
   EXPECT_TRUE(host.HasStage("Проект успешно сохранен"));
@@ -456,6 +456,7 @@ TEST(ProjectFile, VersionsAndForeignFiles) {
     EXPECT_EQ(host.messages.size(), c.message ? 1u : 0u);
     if (c.message) {
       EXPECT_EQ(host.messages[0], "Неизвестная версия файла " + dir.File(c.name));
+      EXPECT_TRUE(host.HasCode(TCode::kUnknownVersion));
     }
     EXPECT_EQ(p.Records.size(), 1u);  // not loaded: nothing changed
     EXPECT_TRUE(p.FileName.empty());
@@ -463,7 +464,10 @@ TEST(ProjectFile, VersionsAndForeignFiles) {
 
   RecordingUiHost host;
   TProject p = before;
-  EXPECT_EQ(LoadProject(p, dir.File("none.tvp"), host), LoadStatus::kNotFound);
+  const TLoadResult none = LoadProject(p, dir.File("none.tvp"), host);
+  EXPECT_EQ(none, LoadStatus::kNotFound);
+  EXPECT_EQ(none.Status.Code, TCode::kFileNotFound);
+  EXPECT_EQ(none.Status.File, dir.File("none.tvp"));
   ASSERT_EQ(host.messages.size(), 1u);
   EXPECT_EQ(host.messages[0], "Файл " + dir.File("none.tvp") + " не найден");
 
@@ -522,10 +526,22 @@ TEST(ProjectFile, EveryCutOfABinaryProjectIsRefused) {
   WriteBytes(cut, std::vector<uint8_t>(bytes.begin(), bytes.begin() + 40));
   TProject p;
   RecordingUiHost h;
-  ASSERT_EQ(LoadProject(p, cut, h), LoadStatus::kDamaged);
+  const TLoadResult damaged = LoadProject(p, cut, h);
+  ASSERT_EQ(damaged, LoadStatus::kDamaged);
   EXPECT_EQ(h.messages, std::vector<std::string>{"Файл " + cut +
                                                  " поврежден: байт 40: файл обрывается на "
                                                  "записи 1 из 3"});
+  // The status names the file and the byte; its reason is the place and what is wrong there.
+  EXPECT_EQ(damaged.Status.Code, TCode::kFileDamaged);
+  EXPECT_EQ(damaged.Status.File, cut);
+  EXPECT_EQ(damaged.Status.Offset, 40);
+  EXPECT_EQ(damaged.Status.Line, -1);
+  ASSERT_EQ(damaged.Status.Args.size(), 2u);
+  ASSERT_NE(damaged.Status.Args[1].Nested, nullptr);
+  EXPECT_EQ(damaged.Status.Args[1].Nested->Code, TCode::kAtByte);
+  EXPECT_TRUE(h.HasCode(TCode::kFileDamaged));
+  EXPECT_EQ(Text(damaged.Status, TLanguage::kEnglish),
+            "File " + cut + " is damaged: byte 40: the file ends at record 1 of 3");
 }
 
 // 1-based number of the first line of text that starts with start.
@@ -589,8 +605,11 @@ TEST(ProjectFile, EveryCutOfATextProjectIsRefused) {
   WriteText(cut, base);
   TProject p;
   RecordingUiHost h;
-  ASSERT_EQ(LoadProject(p, cut, h), LoadStatus::kDamaged);
+  const TLoadResult damaged = LoadProject(p, cut, h);
+  ASSERT_EQ(damaged, LoadStatus::kDamaged);
   const int line = 1 + static_cast<int>(std::count(base.begin(), base.end(), '\n'));
+  EXPECT_EQ(damaged.Status.Line, line);
+  EXPECT_EQ(damaged.Status.Offset, -1);
   EXPECT_EQ(h.messages,
             std::vector<std::string>{"Файл " + cut + " поврежден: строка " + std::to_string(line) +
                                      ": файл обрывается внутри строки раздела [FILES]"});
@@ -622,16 +641,18 @@ TEST(ProjectFile, TextProjectsWhoseRecordsDisagreeAreRefused) {
     std::string text;
     int line;
     std::string what;
+    TCode code;
   } cases[] = {
       {"more records counted than listed", replaced("FileNum=3", "FileNum=4"),
-       LineOf(text, "FileNum="), "FileNum=4, но в разделе [FILES] нет значений записи 4"},
+       LineOf(text, "FileNum="), "FileNum=4, но в разделе [FILES] нет значений записи 4",
+       TCode::kRecordValuesMissing},
       {"a record's channels without their section", no_rec02, LineOf(no_rec02, "ChannelCount02="),
-       "ChannelCount02=3, но раздела [REC02] нет"},
+       "ChannelCount02=3, но раздела [REC02] нет", TCode::kRecordSectionMissing},
       {"a section of a record that is not counted", one_record, LineOf(one_record, "[REC02]"),
-       "раздел [REC02] относится к записи 2, а записей FileNum=1"},
+       "раздел [REC02] относится к записи 2, а записей FileNum=1", TCode::kSectionBeyondRecords},
       {"no [SETTINGS]", no_settings,
        static_cast<int>(std::count(no_settings.begin(), no_settings.end(), '\n')) - 1,
-       "в файле нет раздела [SETTINGS]"},
+       "в файле нет раздела [SETTINGS]", TCode::kMissingSection},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -639,10 +660,19 @@ TEST(ProjectFile, TextProjectsWhoseRecordsDisagreeAreRefused) {
     WriteText(dir.File("d.tvp"), c.text);
     TProject p;
     RecordingUiHost h;
-    EXPECT_EQ(LoadProject(p, dir.File("d.tvp"), h), LoadStatus::kDamaged);
+    const TLoadResult damaged = LoadProject(p, dir.File("d.tvp"), h);
+    EXPECT_EQ(damaged, LoadStatus::kDamaged);
     EXPECT_EQ(h.messages,
               std::vector<std::string>{"Файл " + dir.File("d.tvp") + " поврежден: строка " +
                                        std::to_string(c.line) + ": " + c.what});
+    EXPECT_EQ(damaged.Status.Line, c.line);
+    ASSERT_EQ(damaged.Status.Args.size(), 2u);
+    ASSERT_NE(damaged.Status.Args[1].Nested, nullptr);
+    const TStatus& at = *damaged.Status.Args[1].Nested;
+    EXPECT_EQ(at.Code, TCode::kAtLine);
+    ASSERT_EQ(at.Args.size(), 2u);
+    ASSERT_NE(at.Args[1].Nested, nullptr);
+    EXPECT_EQ(at.Args[1].Nested->Code, c.code);
     EXPECT_TRUE(p.FileName.empty());
   }
 }
@@ -864,11 +894,14 @@ TEST(ProjectFile, PathsTheFileCannotHoldAreNotSaved) {
   const std::string name = dir.File("p.tvp");
   const SaveResult refused = SaveProject(p, name, 0, host);
   EXPECT_FALSE(refused.ok);
-  EXPECT_NE(refused.error.find("the path /data/\xE8\xA6\xB3/x.msd holds the character "
-                               "\xE8\xA6\xB3"),
+  const std::string told = Text(refused.error, TLanguage::kRussian);
+  EXPECT_NE(told.find("the path /data/\xE8\xA6\xB3/x.msd holds the character "
+                      "\xE8\xA6\xB3"),
             std::string::npos)
-      << refused.error;
-  EXPECT_EQ(host.messages, std::vector<std::string>{refused.error});
+      << told;
+  EXPECT_EQ(refused.error.Code, TCode::kCannotSaveProject);
+  EXPECT_EQ(refused.error.File, refused.file_name);
+  EXPECT_EQ(host.messages, std::vector<std::string>{told});
   EXPECT_FALSE(fs::exists(name));
 
   const std::string folder = dir.File("\xE8\xA6\xB3");

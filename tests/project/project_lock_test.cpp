@@ -32,7 +32,8 @@ TEST(ProjectLock, AWriterThatWaitsInVainNamesTheHolder) {
   const std::string project = dir.File("p.tvp");
   EXPECT_EQ(ProjectLockName(project), project + ".lock");
   TProjectLock first = TProjectLock::Acquire(project);
-  ASSERT_TRUE(first.Held()) << first.Error();
+  ASSERT_TRUE(first.Held()) << tarvik::Text(first.Error(), TLanguage::kEnglish);
+  EXPECT_TRUE(first.Error().Ok());
   EXPECT_TRUE(first.Guards(project));
   EXPECT_FALSE(first.Guards(dir.File("q.tvp")));
   const std::string holder = TProjectLock::ThisHolder();
@@ -43,8 +44,20 @@ TEST(ProjectLock, AWriterThatWaitsInVainNamesTheHolder) {
   const TProjectLock second = TProjectLock::Acquire(project, 0.3);
   EXPECT_GE(SecondsSince(start), 0.3);
   EXPECT_FALSE(second.Held());
-  EXPECT_EQ(second.Error(), "Проект " + project + " занят другой программой (" + holder +
-                                "); изменения не сохранены");
+  EXPECT_EQ(second.Error().Code, TCode::kProjectBusy);
+  EXPECT_EQ(second.Error().File, project);
+  EXPECT_EQ(
+      tarvik::Text(second.Error(), TLanguage::kRussian),
+      "Проект " + project + " занят другой программой (" + holder + "); изменения не сохранены");
+  // A holder that left no name is said to be unknown, in each language.
+  EXPECT_EQ(ProjectBusyMessage(project, "", TLanguage::kRussian),
+            "Проект " + project +
+                " занят другой программой (неизвестно, какой); изменения не "
+                "сохранены");
+  EXPECT_EQ(ProjectBusyMessage(project, "", TLanguage::kEnglish),
+            "Project " + project +
+                " is in use by another program (unknown which); changes not "
+                "saved");
   // Another project is free.
   EXPECT_TRUE(TProjectLock::Acquire(dir.File("q.tvp"), 0).Held());
 
@@ -82,7 +95,7 @@ TEST(ProjectLock, ALockFileLeftBehindIsTakenOver) {
   const std::string project = dir.File("p.tvp");
   testing::WriteText(project + ".lock", "tarvik-cli, процесс 1, компьютер gone\n");
   const TProjectLock lock = TProjectLock::Acquire(project, 0);
-  ASSERT_TRUE(lock.Held()) << lock.Error();
+  ASSERT_TRUE(lock.Held()) << tarvik::Text(lock.Error(), TLanguage::kEnglish);
   EXPECT_EQ(Text(project + ".lock"), TProjectLock::ThisHolder() + "\n");
 }
 

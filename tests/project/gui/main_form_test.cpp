@@ -371,7 +371,7 @@ class MainFormTest : public QObject {
     QCOMPARE(Find<QListWidget>(*form, "PrimListBox")->count(), 0);
     QCOMPARE(form->windowTitle(), QString(kAppTitle));
     TProject reread;
-    QCOMPARE(LoadProject(reread, Demo(), host), LoadStatus::kLoaded);
+    QCOMPARE(LoadProject(reread, Demo(), host).Kind, LoadStatus::kLoaded);
     QCOMPARE(reread.Settings[0].EdgeEffect, false);
     // Yes on "Новый": saved first.
     QVERIFY(form->LoadStartupProject(Q(Demo())));
@@ -379,7 +379,7 @@ class MainFormTest : public QObject {
     script.Yes();
     Action(*form, "NewAction")->trigger();
     QCOMPARE(form->Shell().Project().FileName, std::string(kNoName));
-    QCOMPARE(LoadProject(reread, Demo(), host), LoadStatus::kLoaded);
+    QCOMPARE(LoadProject(reread, Demo(), host).Kind, LoadStatus::kLoaded);
     QCOMPARE(reread.Settings[0].EdgeEffect, true);
     // Closing the window: Cancel keeps it, No closes it.
     QVERIFY(form->LoadStartupProject(Q(Demo())));
@@ -427,7 +427,7 @@ class MainFormTest : public QObject {
     std::ofstream(junk) << "nothing of a project";
     NullUiHost host;
     TProject demo;
-    QCOMPARE(LoadProject(demo, Demo(), host), LoadStatus::kLoaded);
+    QCOMPARE(LoadProject(demo, Demo(), host).Kind, LoadStatus::kLoaded);
     const std::string binary = SaveProject(demo, Work("full.tvp"), 1, host).file_name;
     const std::string bytes = Bytes(binary);
     const std::string cut = Work("cut.tvp");
@@ -466,7 +466,7 @@ class MainFormTest : public QObject {
     QVERIFY(!late.empty());
     TProject described;
     NullUiHost host;
-    QCOMPARE(LoadProject(described, late, host), LoadStatus::kLoaded);
+    QCOMPARE(LoadProject(described, late, host).Kind, LoadStatus::kLoaded);
 
     TMainForm form;
     ShowActive(form);

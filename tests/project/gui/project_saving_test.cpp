@@ -55,7 +55,7 @@ void ChangeInWindow(TMainForm& form) {
 void ChangeOnDisk(const std::string& path, const std::string& station) {
   NullUiHost host;
   TProject p;
-  QCOMPARE(LoadProject(p, path, host), LoadStatus::kLoaded);
+  QCOMPARE(LoadProject(p, path, host).Kind, LoadStatus::kLoaded);
   p.Records[0].Station = station;
   QVERIFY(SaveProject(p, path, p.Form, host).ok);
 }

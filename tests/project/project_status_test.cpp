@@ -1,0 +1,115 @@
+// The statuses of the project layer: the codes of the loader, the runs and their questions tell
+// the Russian texts the window has always shown, word for word, and a text of a layer below is
+// read back into its code.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/status.h"
+#include "project/reason.h"
+
+namespace tarvik {
+namespace {
+
+TStatus Of(TCode code, std::vector<TArg> args = {}) {
+  return MakeStatus(code, std::move(args));
+}
+
+TEST(ProjectStatus, CodesTellTheWindowsTexts) {
+  const struct {
+    TStatus status;
+    const char* russian;
+  } cases[] = {
+      {Of(TCode::kCutInsideSectionNoKey, {"HVSR", "BandFMax"}),
+       "файл обрывается внутри раздела [HVSR]: нет ключа BandFMax"},
+      {Of(TCode::kRecordValuesMissing, {"4", "4"}),
+       "FileNum=4, но в разделе [FILES] нет значений записи 4"},
+      {Of(TCode::kRecordSectionMissing, {"ChannelCount02", "3", "REC02"}),
+       "ChannelCount02=3, но раздела [REC02] нет"},
+      {Of(TCode::kSectionBeyondRecords, {"REC02", "2", "FileNum=1"}),
+       "раздел [REC02] относится к записи 2, а записей FileNum=1"},
+      {Of(TCode::kFileDamaged,
+          {"/p.tvp", Of(TCode::kAtLine, {"7", Of(TCode::kCutInsideSectionLine, {"FILES"})})}),
+       "Файл /p.tvp поврежден: строка 7: файл обрывается внутри строки раздела [FILES]"},
+      {Of(TCode::kRecordsNotComputed, {"2", "3"}), "Не рассчитано записей: 2 из 3"},
+      {Of(TCode::kSummaryRecord, {"1", "TVK01", "note"}), "Запись 1 (TVK01): note"},
+      {Of(TCode::kRemarks), "Замечания:"},
+      {Of(TCode::kNothingCheckedHow,
+          {Of(TCode::kNoRecordCheckedForHV), Of(TCode::kCheckRecordsForHV)}),
+       "Не отмечена ни одна запись для расчета спектров H/V. Отметьте записи флажками в списке "
+       "«Спектры H/V»"},
+      {Of(TCode::kNothingCheckedFrom,
+          {Of(TCode::kNoRecordCheckedForSpectra), "2", Of(TCode::kCheckRecordsForSpectra)}),
+       "Не отмечена ни одна запись для расчета спектров начиная с записи 2. Отметьте записи "
+       "флажками в списке «Обычные спектры»"},
+      {Of(TCode::kResponsesNotSetHint,
+          {"ST Ш [Z] 03.06.2016 19:55:00 (1:00:00)",
+           Of(TCode::kLines, {Of(TCode::kChannelNeedsSensor, {"1", "HHZ"}),
+                              Of(TCode::kChannelNeedsBoth, {"2", "HHN"})})}),
+       "Не заданы файлы с ЧХ для записи ST Ш [Z] 03.06.2016 19:55:00 (1:00:00)\nКанал 1 (HHZ): "
+       "не задан файл ЧХ датчика; задайте его или файл ЧХ всего канала\nКанал 2 (HHN): не заданы "
+       "файлы ЧХ датчика и усилителя; задайте их или файл ЧХ всего канала"},
+      {Of(TCode::kAmplitudeSpectrumFileMissing,
+          {"ST", "/r/ST.prim", Of(TCode::kHVNeedsAmplitudeSpectra)}),
+       "Не рассчитан амплитудный спектр записи ST\nФайл /r/ST.prim не найден\nH/V считается по "
+       "амплитудным спектрам: рассчитайте спектры этой записи на вкладке «Обычные спектры» с "
+       "типом спектра «Амплитудный»"},
+      {Of(TCode::kSameResultFileQuestion,
+          {Of(TCode::kLines, {Of(TCode::kSameResultFile, {"1 (A), 2 (A)", "/r/a"}),
+                              Of(TCode::kSameResultFile, {"3 (B), 4 (B)", "/r/b"})}),
+           Of(TCode::kLastResultStays)}),
+       "Записи 1 (A), 2 (A) пишут результат в один файл /r/a\nЗаписи 3 (B), 4 (B) пишут "
+       "результат в один файл /r/b\nОстанется результат последней из них. Продолжить?"},
+      {Of(TCode::kStationReason, {"TVK01", Of(TCode::kReasonText, {"any text"})}),
+       "TVK01: any text"},
+      // Texts the window has always shown in English stay so.
+      {Of(TCode::kCannotReplaceProject, {"/p.tvp", "No space"}), "cannot replace /p.tvp: No space"},
+      {Of(TCode::kSkippedSpectraFailed),
+       "skipped: its spectra failed in this run, and the amplitude file of an earlier run is not "
+       "used"},
+      {Of(TCode::kIntervalShorterThanWindow, {"ST", "10", "20.48"}),
+       "ST: the interval of 10 s is shorter than a window (20.48 s); give a longer one"},
+      {Of(TCode::kNoF0EarlierFilesKept, {"ST", "why"}),
+       "ST: why; its earlier files are left as they were"},
+      {Of(TCode::kNoF0NothingWritten, {"ST", "why"}), "ST: why; nothing written"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.russian);
+    EXPECT_EQ(Text(c.status, TLanguage::kRussian), c.russian);
+    EXPECT_FALSE(Text(c.status, TLanguage::kEnglish).empty());
+  }
+}
+
+// A pattern that only joins its arguments says nothing of a text: reading texts back finds no
+// code in "a: b" or "a. b", so that an unknown text keeps no code.
+TEST(ProjectStatus, JoiningPatternsAreNotReadBack) {
+  for (const char* text : {"a: b", "a. b", "a\nb", "anything"})
+    EXPECT_FALSE(ReadRussianText(text).has_value()) << text;
+}
+
+TEST(ProjectStatus, ReasonsGivenAsTextKeepTheirCodes) {
+  const struct {
+    const char* text;
+    TCode code;
+    const char* english;
+  } cases[] = {
+      {"", TCode::kOk, ""},
+      {"Не задана частота оцифровки", TCode::kRateNotSet, "No sampling rate set"},
+      {"something else", TCode::kReasonText, "something else"},
+      // Lines read one by one; a line no entry matches stays as it is.
+      {"Не задана частота оцифровки\nmore", TCode::kLines, "No sampling rate set\nmore"},
+      {"one\ntwo", TCode::kReasonText, "one\ntwo"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const TStatus status = ReasonFromText(c.text);
+    EXPECT_EQ(status.Code, c.code);
+    EXPECT_EQ(Text(status, TLanguage::kEnglish), c.english);
+    EXPECT_EQ(Text(status, TLanguage::kRussian), c.text);
+  }
+}
+
+}  // namespace
+}  // namespace tarvik
