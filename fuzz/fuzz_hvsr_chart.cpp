@@ -6,13 +6,12 @@
 #include <string>
 #include <string_view>
 
-#include "viewers/hvsr_chart.h"
+#include "spectral/hvsr_files.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   tarvik::THvsrSeriesChart chart;
-  std::string error;
-  if (tarvik::ParseHvsrSeriesJson(bytes, chart, error)) {
+  if (tarvik::ParseHvsrSeriesJson(bytes, chart).Ok()) {
     // One f0 and one curve per column, each curve empty or as long as the grid.
     if (chart.F0.size() != chart.X.size() || chart.F0Low.size() != chart.X.size() ||
         chart.F0High.size() != chart.X.size() || chart.Mean.size() != chart.X.size())

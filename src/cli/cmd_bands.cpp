@@ -124,11 +124,11 @@ void RegisterBands(CLI::App& app, CommandResult& result) {
       dialog = StandardBandsDialog(view, measure);
       values = StandardBandValues(view, measure);
     } else {
-      std::string error;
+      TStatus error;
       const std::optional<TBandDialog> given = GivenBandDialog(view, measure, opt->range, &error);
       double lo = 0.0, hi = 0.0;
       if (!given || !ParseBandRange(opt->range, lo, hi)) {
-        ErrPrintf("bands: %s\n", error.c_str());
+        ErrPrintf("bands: %s\n", Text(error, Language()).c_str());
         result.status = 2;
         return;
       }

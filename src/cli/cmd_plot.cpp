@@ -154,8 +154,8 @@ int PlotHvsrSeries(const std::vector<std::string>& files, const std::string& out
     return result.status;
   THvsrSeriesChart chart;
   std::string error;
-  if (!ReadHvsrSeriesFile(files[0], chart, error)) {
-    ErrPrintf("plot: %s\n", error.c_str());
+  if (const TStatus read = ReadHvsrSeriesFile(files[0], chart); !read.Ok()) {
+    ErrPrintf("plot: %s\n", Text(read, Language()).c_str());
     return 1;
   }
   if (!output.empty()) {

@@ -217,6 +217,66 @@ namespace tarvik {
   X(kNoF0EarlierFilesKept, "no_f0")                                     \
   X(kNoF0NothingWritten, "no_f0")                                       \
   /* spectra, H/V and viewers */                                        \
+  X(kHvFileEmpty, "file_empty")                                         \
+  X(kHvWindowsHeader, "hv_windows_header")                              \
+  X(kHvGridNotPositive, "hv_grid_not_positive")                         \
+  X(kHvGridNotIncreasing, "hv_grid_not_increasing")                     \
+  X(kHvWindowNumber, "hv_window_number")                                \
+  X(kHvFirstSample, "hv_first_sample")                                  \
+  X(kHvWindowStart, "hv_window_start")                                  \
+  X(kHvWindowFate, "hv_window_fate")                                    \
+  X(kHvWindowF0, "hv_window_f0")                                        \
+  X(kHvFieldNotNumber, "not_a_number")                                  \
+  X(kJsonTooDeep, "json_too_deep")                                      \
+  X(kNotJson, "not_json")                                               \
+  X(kJsonDocument, "json_document")                                     \
+  X(kJsonNotObject, "json_not_object")                                  \
+  X(kJsonMissingKey, "json_missing_key")                                \
+  X(kJsonNotNumber, "json_not_number")                                  \
+  X(kJsonNotCount, "json_not_count")                                    \
+  X(kJsonNotBool, "json_not_bool")                                      \
+  X(kJsonNotString, "json_not_string")                                  \
+  X(kJsonNotObjectOrNull, "json_not_object_or_null")                    \
+  X(kHvCriteriaList, "hv_criteria_list")                                \
+  X(kHvValueNotNull, "hv_value_not_null")                               \
+  X(kHvPassedCount, "hv_passed_count")                                  \
+  X(kHvWindowTotals, "hv_window_totals")                                \
+  X(kHvF0Spread, "hv_f0_spread")                                        \
+  X(kFileTooLargeBytes, "file_too_large")                               \
+  X(kHvSeriesNoList, "hv_series_no_list")                               \
+  X(kHvSeriesNoMap, "hv_series_no_map")                                 \
+  X(kHvSeriesItemNotObject, "hv_series_item")                           \
+  X(kHvSeriesNoPlace, "hv_series_no_place")                             \
+  X(kHvSeriesNoFrequencies, "hv_series_no_frequencies")                 \
+  X(kHvSeriesBadFrequencies, "hv_series_bad_frequencies")               \
+  X(kHvSeriesCurveCount, "hv_series_curve_count")                       \
+  X(kHvSeriesCurveLength, "hv_series_curve_length")                     \
+  X(kHvSeriesNotNumber, "hv_series_not_number")                         \
+  X(kFileTooLargeNoLimit, "file_too_large")                             \
+  X(kFileSays, "file_damaged")                                          \
+  X(kHvOtherGrid, "hv_other_grid")                                      \
+  X(kHvOtherWindowCount, "hv_other_window_count")                       \
+  X(kWindowCurvesNotShown, "window_curves_not_shown")                   \
+  X(kOnlyHvShown, "only_hv_shown")                                      \
+  X(kHvsrLeftOut, "hvsr_left_out")                                      \
+  X(kHvsrLeftOutTwo, "hvsr_left_out")                                   \
+  X(kJoinedComma, "joined")                                             \
+  X(kJoinedSemicolon, "joined")                                         \
+  X(kAtStation, "at_station")                                           \
+  X(kResultFieldNotNumber, "not_a_number")                              \
+  X(kPsdRun, "psd_run")                                                 \
+  X(kPsdLoading, "psd_loading")                                         \
+  X(kPsdSegments, "psd_segments")                                       \
+  X(kMoreFieldsThanFirstRow, "field_count")                             \
+  X(kNeedFrequencyAndPairs, "field_count")                              \
+  X(kTooManyPairs, "too_many_pairs")                                    \
+  X(kFrequencyNotANumber, "not_a_number")                               \
+  X(kFrequencyDecreases, "frequency_decreases")                         \
+  X(kNoDataRows, "no_data_rows")                                        \
+  X(kHeaderColumnCount, "field_count")                                  \
+  X(kPairsInsteadOfThree, "field_count")                                \
+  X(kNoThreeComponents, "no_three_components")                          \
+  X(kColumnsDifferLeftOut, "columns_differ")                            \
   /* the command line */                                                \
   /* noise statistics */                                                \
   /* console answers */                                                 \

@@ -102,14 +102,16 @@ bool CalculateHV(const std::string& prim_path, UiHost& host, TMatrix2D& ratios, 
   if (!ReadThreeComponent(prim_path, host, ratios, stdev, freq)) return fail();
   const std::string missing = PlaceholderComponents(prim_path);
   if (!missing.empty()) {
-    const std::string text = "Файл " + prim_path + ": нет спектра " +
-                             (missing.size() == 1 ? "компоненты " : "компонент ") + missing;
+    TStatus text =
+        MakeStatus(missing.size() == 1 ? TCode::kNoComponentSpectrum : TCode::kNoComponentsSpectrum,
+                   {prim_path, missing});
+    text.File = prim_path;
     host.ShowMessage(text);
-    if (reason != nullptr) *reason = text;
+    if (reason != nullptr) *reason = Text(text, TLanguage::kRussian);
     return fail();
   }
   const size_t n = freq.size();
-  host.SetStatus("Расчет спектра Накамуры " + prim_path,
+  host.SetStatus(MakeStatus(TCode::kHVSpectrum, {prim_path}),
                  n > 0 ? static_cast<int>((n - 1) / 100) : 0);
   FormHVRatios(ratios, stdev);
   host.SetProgress(n > 0 ? static_cast<int>((n - 1) / 100) : 0,

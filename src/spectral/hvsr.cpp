@@ -706,7 +706,8 @@ THvsrStatus AnalyseRecordAzimuths(TFileRecord& record, const TSpectrumSettings& 
   }
   if (!loaded || samples.empty() || samples[0].empty()) {
     status.Outcome = THvsrOutcome::kFailed;
-    status.Message = record.Station + ": не удалось прочитать запись " + record.File;
+    status.Message = Text(MakeStatus(TCode::kRecordUnreadable, {record.Station, record.File}),
+                          TLanguage::kRussian);
     return status;
   }
   return AnalyseSamplesAzimuths(record, samples, report.unread, spectrum, settings, step, host,

@@ -103,7 +103,8 @@ struct THvsrResult {
 // The statistics of a set of windows (the curves as given, nothing recomputed).
 THvsrResult AnalyseWindows(THvsrWindowSet windows, const THvsrSettings& settings);
 
-// Every local maximum of values in [lo, hi], as HighestPeak defines one, in index order.
+// Every local maximum of values at an index in [lo, hi], in index order: a point above its left
+// neighbour and above the first differing value to its right (the first point of a plateau).
 std::vector<size_t> LocalPeaks(std::span<const double> values, size_t lo, size_t hi);
 
 // Narrow lines present at the same frequency in each of the three mean line spectra e, n and

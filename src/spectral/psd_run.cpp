@@ -238,7 +238,7 @@ TPsdRunReport RunPsd(std::vector<TFileRecord>& records, const std::vector<std::s
 
   const int record_count = static_cast<int>(std::count(usable.begin(), usable.end(), true));
   int record_done = 0;
-  host.SetOperation("PSD");
+  host.SetOperation(MakeStatus(TCode::kPsdRun));
   for (size_t i = 0; i < records.size() && !host.StopRequested(); ++i) {
     if (!usable[i]) continue;
     host.SetGauge(record_done++, record_count);
@@ -259,7 +259,7 @@ TPsdRunReport RunPsd(std::vector<TFileRecord>& records, const std::vector<std::s
         planned.push_back({c, std::move(keys)});
       }
     }
-    host.SetStatus(label(i) + ": loading");
+    host.SetStatus(MakeStatus(TCode::kPsdLoading, {label(i)}));
     TData32 samples;
     LoadSettings load;
     load.default_rate = options.DefaultRate;
@@ -365,7 +365,7 @@ TPsdRunReport RunPsd(std::vector<TFileRecord>& records, const std::vector<std::s
     }
 
     // The new segments, on up to Jobs threads, each with its own transform.
-    host.SetStatus(label(i) + ": " + std::to_string(jobs.size()) + " segments",
+    host.SetStatus(MakeStatus(TCode::kPsdSegments, {label(i), std::to_string(jobs.size())}),
                    static_cast<int>(jobs.size()));
     std::vector<TPsdSegment> results(jobs.size());
     std::atomic<size_t> next{0};

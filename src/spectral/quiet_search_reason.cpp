@@ -25,19 +25,28 @@ int64_t CountDisturbed(const std::vector<int32_t>& x, int64_t first, int64_t las
 
 }  // namespace
 
-std::string NoQuietIntervalReason(const TFileRecord& record, const TData32& searched,
-                                  std::span<const int> channels, int64_t first, int64_t last,
-                                  int64_t segment_length) {
-  std::string unset;
+TStatus JoinStatuses(const std::vector<TStatus>& parts, TCode separator) {
+  if (parts.empty()) return {};
+  TStatus joined = parts[0];
+  for (size_t k = 1; k < parts.size(); ++k) joined = MakeStatus(separator, {joined, parts[k]});
+  return joined;
+}
+
+TStatus NoQuietIntervalReason(const TFileRecord& record, const TData32& searched,
+                              std::span<const int> channels, int64_t first, int64_t last,
+                              int64_t segment_length) {
+  std::vector<TStatus> unset;
   for (int c : channels) {
     const int32_t level = record.Channels[static_cast<size_t>(c)].Level;
     if (level > 0) continue;
-    unset += (unset.empty() ? "" : ", ") + std::string("канал ") + ChannelText(record, c) + " = " +
-             std::to_string(level);
+    unset.push_back(
+        MakeStatus(TCode::kChannelLevel, {ChannelText(record, c), std::to_string(level)}));
   }
-  if (!unset.empty()) return "не задан допустимый уровень: " + unset;
+  if (!unset.empty()) {
+    return MakeStatus(TCode::kLevelNotSet, {JoinStatuses(unset, TCode::kJoinedComma)});
+  }
   first = std::max<int64_t>(first, 0);
-  std::string exceeded;
+  std::vector<TStatus> exceeded;
   for (int c : channels) {
     const auto& x = searched[static_cast<size_t>(c)];
     const int64_t end = std::min<int64_t>(last, static_cast<int64_t>(x.size()) - 1);
@@ -45,15 +54,14 @@ std::string NoQuietIntervalReason(const TFileRecord& record, const TData32& sear
     const int64_t level = record.Channels[static_cast<size_t>(c)].Level;
     const int64_t disturbed = CountDisturbed(x, first, end, level);
     if (disturbed == 0) continue;
-    exceeded += (exceeded.empty() ? "" : "; ") + std::string("уровень ") + std::to_string(level) +
-                " канала " + ChannelText(record, c) +
-                " превышен в отсчетах: " + std::to_string(disturbed) + " из " +
-                std::to_string(end - first + 1);
+    exceeded.push_back(MakeStatus(TCode::kLevelExceeded,
+                                  {std::to_string(level), ChannelText(record, c),
+                                   std::to_string(disturbed), std::to_string(end - first + 1)}));
   }
-  if (!exceeded.empty()) return exceeded;
-  return "в выбранном интервале отсчетов: " +
-         std::to_string(std::max<int64_t>(last - first + 1, 0)) +
-         ", в сегменте: " + std::to_string(segment_length);
+  if (!exceeded.empty()) return JoinStatuses(exceeded, TCode::kJoinedSemicolon);
+  return MakeStatus(
+      TCode::kInSelectedInterval,
+      {std::to_string(std::max<int64_t>(last - first + 1, 0)), std::to_string(segment_length)});
 }
 
 }  // namespace tarvik

@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
+#include "common/status.h"
 #include "records/record_model.h"
 
 namespace tarvik {
@@ -16,8 +18,14 @@ namespace tarvik {
 // selected channel whose signal exceeds its level within searched[c][first..last], the level and
 // how many of the span's samples exceed it; and when no sample exceeds any level, the length of the
 // span beside the segment length it must hold. channels are the selected channels searched.
-std::string NoQuietIntervalReason(const TFileRecord& record, const TData32& searched,
-                                  std::span<const int> channels, int64_t first, int64_t last,
-                                  int64_t segment_length);
+// The cause is kLevelNotSet (the channels joined by kJoinedComma), kLevelExceeded (one per
+// channel, joined by kJoinedSemicolon) or kInSelectedInterval.
+TStatus NoQuietIntervalReason(const TFileRecord& record, const TData32& searched,
+                              std::span<const int> channels, int64_t first, int64_t last,
+                              int64_t segment_length);
+
+// parts told one after another, separator (kJoinedComma, kJoinedSemicolon) between each two;
+// kOk for none.
+TStatus JoinStatuses(const std::vector<TStatus>& parts, TCode separator);
 
 }  // namespace tarvik

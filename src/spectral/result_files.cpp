@@ -28,19 +28,24 @@ bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
 }
 
+TWriteStatus Refused(TWriteOutcome outcome, TStatus status) {
+  std::string message = Text(status, TLanguage::kRussian);
+  return {outcome, std::move(message), std::move(status)};
+}
+
 TWriteStatus Nothing(const std::string& path) {
-  return {TWriteOutcome::kNothingToWrite, "Нет данных для записи в файл " + path};
+  return Refused(TWriteOutcome::kNothingToWrite, MakeStatus(TCode::kNoDataToWrite, {path}));
 }
 
 TWriteStatus Inconsistent(const std::string& path) {
-  return {TWriteOutcome::kFailed, "Строки данных для файла " + path + " разной длины"};
+  return Refused(TWriteOutcome::kFailed, MakeStatus(TCode::kRowsOfDifferentLength, {path}));
 }
 
 // Forms a file line by line through line(i, text), with the progress every 100 lines, then
 // writes it. Nothing is written when the stop flag is set meanwhile, so a stopped run never
 // leaves a truncated result that would later read as a complete one.
 template <typename LineFn>
-TWriteStatus FormAndWrite(const std::string& path, std::string_view status, int64_t lines,
+TWriteStatus FormAndWrite(const std::string& path, const TStatus& status, int64_t lines,
                           int64_t progress_max, std::string header, UiHost& host, LineFn line) {
   host.SetStatus(status, static_cast<int>(std::clamp<int64_t>(progress_max, 0, INT32_MAX)));
   std::string text = std::move(header);
@@ -52,13 +57,17 @@ TWriteStatus FormAndWrite(const std::string& path, std::string_view status, int6
       host.SetProgress(static_cast<int>(std::min<int64_t>(i / 100, INT32_MAX)),
                        static_cast<int>(std::clamp<int64_t>(progress_max, 0, INT32_MAX)));
       host.ProcessEvents();
-      if (host.StopRequested()) return {TWriteOutcome::kStopped, {}};
+      if (host.StopRequested()) return {TWriteOutcome::kStopped, {}, {}};
     }
   }
   std::string message;
   if (!WriteFileText(path, text, message)) {
+    // The writer of the common layer tells its failure in Russian; read back, it is a status.
+    TStatus failure =
+        ReadRussianText(message).value_or(MakeStatus(TCode::kCannotWriteFile, {path}));
+    failure.File = path;
     host.ShowMessage(message);
-    return {TWriteOutcome::kFailed, message};
+    return {TWriteOutcome::kFailed, message, std::move(failure)};
   }
   return {};
 }
@@ -104,27 +113,36 @@ void SplitFields(std::string_view line, size_t limit, std::vector<std::string_vi
   if (count_all != nullptr) *count_all = count;
 }
 
+TStatus FileStatus(TCode code, const std::string& path, std::vector<TArg> more = {}) {
+  more.insert(more.begin(), TArg(path));
+  TStatus status = MakeStatus(code, std::move(more));
+  status.File = path;
+  return status;
+}
+
 enum class TReaderKind { kThreeComponent, kSpectrum, kRelative };
 
 bool ReadResultFile(const std::string& path, TReaderKind kind, UiHost& host, TResultTable& table) {
-  static constexpr std::string_view kStatus[] = {
-      "Загрузка трехкомпонентного спектра", "Загрузка спектра", "Загрузка относительного спектра"};
-  host.SetStatus(kStatus[static_cast<int>(kind)], 100);
+  static constexpr TCode kStatus[] = {TCode::kLoadingThreeComponentSpectrum,
+                                      TCode::kLoadingSpectrum, TCode::kLoadingRelativeSpectrum};
+  host.SetStatus(MakeStatus(kStatus[static_cast<int>(kind)]), 100);
   table = TResultTable{};
   std::error_code ec;
   if (!std::filesystem::is_regular_file(PathOf(path), ec)) {
-    if (kind != TReaderKind::kRelative) host.ShowMessage("Файл " + path + " не найден");
+    if (kind != TReaderKind::kRelative) host.ShowMessage(FileStatus(TCode::kFileNotFound, path));
     return false;
   }
   const std::vector<uint8_t> bytes = ReadWholeFile(path);
   if (bytes.empty() && std::filesystem::file_size(PathOf(path), ec) > 0) {
-    host.ShowMessage("Файл " + path + " не удалось прочитать");
+    host.ShowMessage(FileStatus(TCode::kFileUnreadable, path));
     return false;
   }
   const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-  std::string error;
-  if (!ParseResultTable(text, kind == TReaderKind::kSpectrum ? 0 : 3, table, &error)) {
-    host.ShowMessage("Файл " + path + " поврежден: " + error);
+  if (TStatus parsed = ParseResultText(text, kind == TReaderKind::kSpectrum ? 0 : 3, table);
+      !parsed.Ok()) {
+    TStatus damaged = FileStatus(TCode::kFileDamaged, path, {parsed});
+    damaged.Line = parsed.Line;
+    host.ShowMessage(damaged);
     return false;
   }
   const int steps = static_cast<int>(std::min<size_t>(table.Frequencies.size() / 100, INT32_MAX));
@@ -274,7 +292,7 @@ TWriteStatus WriteSpectrum(const std::string& path, const TFileRecord& record,
 
   const auto lines = static_cast<int64_t>(rows);
   return FormAndWrite(
-      path, "Сохранение спектра", lines, lines / 100, Utf8ToCp1251(header), host,
+      path, MakeStatus(TCode::kSavingSpectrum), lines, lines / 100, Utf8ToCp1251(header), host,
       [&](int64_t i, std::string& text) {
         text += FormatResultFrequency(LineFrequencyOf(i, lines, record.SampRate, transform_length));
         for (int c : first) {
@@ -297,7 +315,7 @@ TWriteStatus WriteThreeComponent(const std::string& path, const std::vector<doub
     if (mean[r].size() != n || stdev[r].size() != n) return Inconsistent(path);
   }
   const auto lines = static_cast<int64_t>(n);
-  return FormAndWrite(path, "Сохранение спектра", lines, lines / 100,
+  return FormAndWrite(path, MakeStatus(TCode::kSavingSpectrum), lines, lines / 100,
                       "Freq\tE_Amp\tE_StDev\tN_Amp\tN_StDev\tZ_Amp\tZ_StDev", host,
                       [&](int64_t i, std::string& text) {
                         text += FormatResultFrequency(frequencies[i]);
@@ -316,7 +334,7 @@ TWriteStatus WriteRatios(const std::string& path, const TMatrix2D& ratios, const
   const bool given = frequencies != nullptr && frequencies->size() == n;
   const auto lines = static_cast<int64_t>(n);
   return FormAndWrite(
-      path, "Сохранение относительного спектра", lines, (lines - 1) / 100,
+      path, MakeStatus(TCode::kSavingRelativeSpectrum), lines, (lines - 1) / 100,
       "Freq\tE/Z\tEZ_StDev\tN/Z\tNZ_StDev\tH/Z\tHZ_StDev", host, [&](int64_t i, std::string& text) {
         text += FormatResultFrequency(given ? (*frequencies)[i]
                                             : LineFrequencyOf(i, lines, samp_rate, 0));
@@ -325,9 +343,15 @@ TWriteStatus WriteRatios(const std::string& path, const TMatrix2D& ratios, const
 }
 
 bool ParseResultTable(std::string_view bytes, int pairs, TResultTable& table, std::string* error) {
+  const TStatus status = ParseResultText(bytes, pairs, table);
+  if (!status.Ok() && error != nullptr) *error = Text(status, TLanguage::kRussian);
+  return status.Ok();
+}
+
+TStatus ParseResultText(std::string_view bytes, int pairs, TResultTable& table) {
   table = TResultTable{};
   const std::vector<std::string_view> lines = SplitLines(bytes);
-  if (lines.empty()) return true;
+  if (lines.empty()) return {};
 
   std::vector<std::string_view> fields;
   size_t read_pairs = static_cast<size_t>(std::clamp(pairs, 0, kMaxResultPairs));
@@ -362,12 +386,12 @@ bool ParseResultTable(std::string_view bytes, int pairs, TResultTable& table, st
     for (size_t k = 0; k < fields.size(); ++k) {
       double v = 0.0;
       if (!ParseNumber(fields[k], v)) {
-        if (error != nullptr) {
-          *error = "строка " + std::to_string(l + 1) + ", поле " + std::to_string(k + 1) + " \"" +
-                   Cp1251ToUtf8(fields[k].substr(0, 40)) + "\" не число";
-        }
         table = TResultTable{};
-        return false;
+        TStatus status = MakeStatus(
+            TCode::kResultFieldNotNumber,
+            {std::to_string(l + 1), std::to_string(k + 1), Cp1251ToUtf8(fields[k].substr(0, 40))});
+        status.Line = static_cast<int64_t>(l + 1);
+        return status;
       }
       if (k == 0) {
         table.Frequencies[row] = v;
@@ -379,7 +403,7 @@ bool ParseResultTable(std::string_view bytes, int pairs, TResultTable& table, st
     }
     ++row;
   }
-  return true;
+  return {};
 }
 
 bool ReadThreeComponent(const std::string& path, UiHost& host, TMatrix2D& amplitudes,

@@ -76,6 +76,7 @@ enum class TWriteOutcome {
 struct TWriteStatus {
   TWriteOutcome Outcome = TWriteOutcome::kWritten;
   std::string Message;  // why nothing was written (Russian, for the user)
+  TStatus Status;       // the same as a status (kOk when written or stopped)
 
   explicit operator bool() const { return Outcome == TWriteOutcome::kWritten; }
 };
@@ -123,6 +124,8 @@ inline constexpr int kMaxResultPairs = 64;
 // 1-based line in error) when a field is not a number; the table is then empty.
 bool ParseResultTable(std::string_view bytes, int pairs, TResultTable& table,
                       std::string* error = nullptr);
+// The same, the fault as kResultFieldNotNumber with its Line.
+TStatus ParseResultText(std::string_view bytes, int pairs, TResultTable& table);
 
 // The three-component spectrum file (rows E, N, Z). A missing file shows "Файл PATH не найден",
 // a damaged one says so; both give empty outputs and false.

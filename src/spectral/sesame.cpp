@@ -3,19 +3,15 @@
 #include <algorithm>
 #include <cmath>
 
+#include "spectral/hvsr.h"
+
 namespace tarvik {
 
 std::optional<size_t> HighestPeak(std::span<const double> values, size_t lo, size_t hi) {
+  // The first of the highest when several peaks are equally high.
   std::optional<size_t> best;
-  const size_t n = values.size();
-  if (n < 3) return best;
-  hi = std::min(hi, n - 2);
-  for (size_t i = std::max<size_t>(lo, 1); i <= hi; ++i) {
-    const double v = values[i];
-    if (!(values[i - 1] < v)) continue;
-    size_t j = i + 1;
-    while (j < n && values[j] == v) ++j;
-    if (j < n && values[j] < v && (!best || v > values[*best])) best = i;
+  for (size_t i : LocalPeaks(values, lo, hi)) {
+    if (!best || values[i] > values[*best]) best = i;
   }
   return best;
 }

@@ -10,9 +10,10 @@
 
 namespace tarvik {
 
-// The highest local maximum of values at an index in [lo, hi]: a point above its left neighbour
-// and above the first differing value to its right (the first point of a plateau). The ends of
-// values have a neighbour missing and are never peaks; a flat or monotonic stretch has none.
+// The highest of LocalPeaks(values, lo, hi) (spectral/hvsr.h), the first of them when several
+// are equally high: a local maximum is a point above its left neighbour and above the first
+// differing value to its right (the first point of a plateau). The ends of values have a
+// neighbour missing and are never peaks; a flat or monotonic stretch has none.
 std::optional<size_t> HighestPeak(std::span<const double> values, size_t lo, size_t hi);
 
 struct TSesameCriterion {

@@ -24,11 +24,19 @@ namespace {
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 constexpr double kTiny = 1e-30;
 
-// "2 (300 с)": how many gaps and their length in seconds.
-std::string GapCountText(const TRecordRanges& gaps, double seconds) {
+// The length of the gaps in seconds as the messages give it.
+std::string GapSecondsText(double seconds) {
   char length[64];
   std::snprintf(length, sizeof length, "%.6g", seconds);
-  return std::to_string(gaps.size()) + " (" + length + " с)";
+  return length;
+}
+
+// The failure of status: kept with its Russian text (what the window shows) and shown.
+void Fail(TSpectraStatus& status, TSpectraOutcome outcome, TStatus failure, UiHost& host) {
+  status.Outcome = outcome;
+  status.Message = Text(failure, TLanguage::kRussian);
+  status.Failure = std::move(failure);
+  host.ShowMessage(status.Failure);
 }
 
 int ToInt(int64_t v) {
@@ -53,9 +61,7 @@ bool LoadChains(const TFileRecord& record, const std::vector<int>& channels,
   for (int c : channels) {
     const TStatus loaded = LoadRecordChain(record, c, chains[c]);
     if (!loaded.Ok()) {
-      status.Outcome = TSpectraOutcome::kResponseFailed;
-      status.Message = Text(loaded, TLanguage::kRussian);
-      host.ShowMessage(status.Message);
+      Fail(status, TSpectraOutcome::kResponseFailed, loaded, host);
       return false;
     }
   }
@@ -314,7 +320,7 @@ class QuietSearch {
 
 TSpectraStatus Stopped(TSpectraStatus status, UiHost& host) {
   status.Outcome = TSpectraOutcome::kStopped;
-  host.SetStage("Расчет спектров отменен");
+  host.SetStage(MakeStatus(TCode::kSpectraCancelled));
   return status;
 }
 
@@ -372,18 +378,16 @@ TSpectraStatus Compute(const TFileRecord& record, SampleWindow& samples, const T
   if (rate > 0.0) status.GapSeconds = static_cast<double>(RangeSamples(status.Gaps)) / rate;
 
   TSpectrumSettings used = settings;
-  std::string reason;
-  if (!DeriveGeometry(used, rate, &reason)) {
-    status.Outcome = TSpectraOutcome::kBadGeometry;
-    status.Message = station + ": " + reason;
-    host.ShowMessage(status.Message);
+  if (const TStatus reason = DeriveSegmentGeometry(used, rate); !reason.Ok()) {
+    Fail(status, TSpectraOutcome::kBadGeometry, MakeStatus(TCode::kAtStation, {station, reason}),
+         host);
     return status;
   }
   const int nchan = static_cast<int>(std::min<size_t>(channel_count, kMaxChannels));
 
   TRecordRanges& intervals = status.Intervals;
   // Why nothing was quiet, named in the message when the search finds no interval.
-  std::string no_quiet_reason;
+  TStatus no_quiet_reason;
   // A search of the samples themselves runs ahead of the transforms by two segments (at least
   // 2^14 samples), which for three channels stay in the processor's second-level cache until
   // they are transformed (see QuietSearch); a search of a filtered copy, or of segments of one
@@ -392,7 +396,7 @@ TSpectraStatus Compute(const TFileRecord& record, SampleWindow& samples, const T
   const int64_t ahead = std::max<int64_t>(2 * int64_t{used.SegmentLength}, 1 << 14);
   int64_t horizon = first - 1;
   if (used.EstimationType == TEstimationType::kBartlett) {
-    host.SetStatus(station + ": Выделение интервалов помех", nchan);
+    host.SetStatus(MakeStatus(TCode::kFindingDisturbances, {station}), nchan);
     SampleWindow* searched = &samples;
     TData32 filtered;
     std::optional<SampleWindow> filtered_window;
@@ -429,7 +433,10 @@ TSpectraStatus Compute(const TFileRecord& record, SampleWindow& samples, const T
       no_quiet_reason = NoQuietIntervalReason(record, filtered_window ? filtered : matrix(),
                                               channels, first, last, used.SegmentLength);
       if (!status.Gaps.empty()) {
-        no_quiet_reason += "; пропуски в данных: " + GapCountText(status.Gaps, status.GapSeconds);
+        no_quiet_reason = MakeStatus(
+            TCode::kJoinedSemicolon,
+            {no_quiet_reason, MakeStatus(TCode::kGapsInData, {std::to_string(status.Gaps.size()),
+                                                              GapSecondsText(status.GapSeconds)})});
       }
     }
     host.SetProgress(nchan, nchan);
@@ -453,10 +460,11 @@ TSpectraStatus Compute(const TFileRecord& record, SampleWindow& samples, const T
   status.Used = used;
 
   if (intervals.empty()) {
-    status.Outcome = TSpectraOutcome::kNoQuietInterval;
-    status.Message = station + ": недостаточно данных для расчета";
-    if (!no_quiet_reason.empty()) status.Message += ": " + no_quiet_reason;
-    host.ShowMessage(status.Message);
+    Fail(status, TSpectraOutcome::kNoQuietInterval,
+         no_quiet_reason.Ok()
+             ? MakeStatus(TCode::kNotEnoughData, {station})
+             : MakeStatus(TCode::kNotEnoughDataBecause, {station, no_quiet_reason}),
+         host);
     return status;
   }
 
@@ -468,7 +476,7 @@ TSpectraStatus Compute(const TFileRecord& record, SampleWindow& samples, const T
   stdev.assign(channel_count, std::vector<double>(lines, 0.0));
   // The end of the last interval, or of the span while the search is still going on.
   const int progress_max = ToInt(search ? last : intervals.back().second);
-  host.SetStatus(station + ": Расчет спектров", progress_max);
+  host.SetStatus(MakeStatus(TCode::kCalculatingSpectra, {station}), progress_max);
 
   // One window and one transform serve every segment. The transform is told how many segments
   // it will take, so that a long run gets a measured plan. Its input keeps the zeros around the
@@ -565,15 +573,15 @@ TSpectraStatus Compute(const TFileRecord& record, SampleWindow& samples, const T
     // Intervals cut to the samples present may hold no whole segment.
     mean.clear();
     stdev.clear();
-    status.Outcome = TSpectraOutcome::kNoQuietInterval;
-    status.Message =
-        station + ": недостаточно данных для расчета: " +
-        NoQuietIntervalReason(record, matrix(), {}, first, std::min(last, count - 1), N);
-    host.ShowMessage(status.Message);
+    Fail(status, TSpectraOutcome::kNoQuietInterval,
+         MakeStatus(TCode::kNotEnoughDataBecause,
+                    {station, NoQuietIntervalReason(record, matrix(), {}, first,
+                                                    std::min(last, count - 1), N)}),
+         host);
     return status;
   }
 
-  host.SetStatus(station + ": Учет АЧХ", nchan);
+  host.SetStatus(MakeStatus(TCode::kApplyingResponses, {station}), nchan);
   const auto Kd = static_cast<double>(K);
   for (int c : channels) {
     std::vector<double>& s = mean[c];
@@ -593,7 +601,7 @@ TSpectraStatus Compute(const TFileRecord& record, SampleWindow& samples, const T
       DaniellSmooth(s, q, used.DanielWin, used.SegmentLength, rate);
     host.SetProgress(c + 1, nchan);
   }
-  host.SetStage("Спектры рассчитаны");
+  host.SetStage(MakeStatus(TCode::kSpectraCalculated));
   host.SetProgress(nchan, nchan);
   return status;
 }
@@ -656,10 +664,15 @@ double ChainCorrection(const TCombinedFilter& chain, double adc_coef,
   return std::isfinite(h) ? h : kInf;
 }
 
-std::string GapMessage(const std::string& station, const TSpectraStatus& status) {
+TStatus GapStatus(const std::string& station, const TSpectraStatus& status) {
   if (status.Gaps.empty()) return {};
-  return station + ": пропуски в данных: " + GapCountText(status.Gaps, status.GapSeconds) +
-         " не вошли в расчет";
+  return MakeStatus(TCode::kGapsLeftOut, {station, std::to_string(status.Gaps.size()),
+                                          GapSecondsText(status.GapSeconds)});
+}
+
+std::string GapMessage(const std::string& station, const TSpectraStatus& status) {
+  const TStatus gaps = GapStatus(station, status);
+  return gaps.Ok() ? std::string() : Text(gaps, TLanguage::kRussian);
 }
 
 TStatus LoadRecordChain(const TFileRecord& record, int c, TCombinedFilter& chain) {
@@ -720,9 +733,8 @@ TSpectraStatus CalculateSpectra(TFileRecord& record, const TSpectrumSettings& se
   const bool loaded = blocks.Open(record, host, load, &report);
   if (host.StopRequested()) return Stopped(std::move(status), host);
   if (!loaded || blocks.Channels() == 0 || blocks.Count() == 0) {
-    status.Outcome = TSpectraOutcome::kLoadFailed;
-    status.Message = record.Station + ": не удалось прочитать запись " + record.File;
-    host.ShowMessage(status.Message);
+    Fail(status, TSpectraOutcome::kLoadFailed,
+         MakeStatus(TCode::kRecordUnreadable, {record.Station, record.File}), host);
     return status;
   }
   if (!SearchesAhead(settings, record.SampRate)) {

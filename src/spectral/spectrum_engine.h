@@ -38,7 +38,9 @@ enum class TSpectraOutcome {
 
 struct TSpectraStatus {
   TSpectraOutcome Outcome = TSpectraOutcome::kComputed;
-  // What the user was shown when the spectra were not computed (empty otherwise).
+  // What the user was shown when the spectra were not computed (kOk otherwise), and its
+  // Russian text, as the window shows it (empty when computed).
+  TStatus Failure;
   std::string Message;
   // The settings as used: derived geometry for the record's rate, and for a Daniell estimate
   // the segment length actually transformed. Its TransformLength gives the line frequencies.
@@ -103,6 +105,8 @@ double ChainCorrection(const TCombinedFilter& chain, double adc_coef,
 // The record's message about the gaps its spectra left out: "STATION: пропуски в данных: 2
 // (300 с) не вошли в расчет"; empty when the span had none.
 std::string GapMessage(const std::string& station, const TSpectraStatus& status);
+// The same as kGapsLeftOut; kOk when the span had none.
+TStatus GapStatus(const std::string& station, const TSpectraStatus& status);
 
 // Loads the recording chain of channel c of record (paths stored with "\" are taken in this
 // system's form); the message names the channel and the file when a response does not load.

@@ -109,18 +109,21 @@ int64_t NextPowerOfTwo(int64_t n) {
 }
 
 bool DeriveGeometry(TSpectrumSettings& settings, double fs, std::string* message) {
-  auto fail = [message](const char* text) {
-    if (message) *message = text;
-    return false;
-  };
+  const TStatus status = DeriveSegmentGeometry(settings, fs);
+  if (!status.Ok() && message != nullptr) *message = Text(status, TLanguage::kRussian);
+  return status.Ok();
+}
+
+TStatus DeriveSegmentGeometry(TSpectrumSettings& settings, double fs) {
+  auto fail = [](TCode code) { return MakeStatus(code); };
   const double samples = RoundHalfEven(fs * settings.SilenceDur);
   // A segment needs at least two samples: with one, the window's sum of squares may be 0 and
   // the normalisation divides by it; with none there is nothing to transform.
   if (!(samples >= 2.0)) {
-    return fail("Сегмент данных короче двух отсчетов: увеличьте длительность тишины");
+    return fail(TCode::kSegmentTooShort);
   }
   if (samples > static_cast<double>(kMaxSegmentSamples)) {
-    return fail("Сегмент данных слишком длинный: уменьшите длительность тишины");
+    return fail(TCode::kSegmentTooLong);
   }
   const auto a = static_cast<int64_t>(samples);
   const int64_t p = NextPowerOfTwo(a);
@@ -149,7 +152,7 @@ bool DeriveGeometry(TSpectrumSettings& settings, double fs, std::string* message
     sumSquares += w * w;
   }
   if (!(sumSquares > 0.0) || std::isinf(sumSquares)) {
-    return fail("Весовая функция не имеет веса на сегменте данных: измените параметр b");
+    return fail(TCode::kWindowHasNoWeight);
   }
 
   settings.SegmentLength = static_cast<int32_t>(segment);
@@ -160,7 +163,7 @@ bool DeriveGeometry(TSpectrumSettings& settings, double fs, std::string* message
     // A negative duration read from a project would move the quiet-interval search backwards.
     settings.NoiseGap = std::max(0, RoundToInt32Clamped(fs * settings.NoiseDur));
   }
-  return true;
+  return {};
 }
 
 }  // namespace tarvik

@@ -4,6 +4,8 @@
 #include <span>
 #include <string>
 
+#include "common/status.h"
+
 namespace tarvik {
 
 // Window types, in the order of the settings page's window list.
@@ -100,5 +102,8 @@ inline constexpr int64_t kMaxSegmentSamples = int64_t{1} << 30;
 // leaves the settings unchanged when no usable segment results (fewer than two samples, too
 // long, or a window with no weight on the data); message then gets the reason for the user.
 bool DeriveGeometry(TSpectrumSettings& settings, double fs, std::string* message = nullptr);
+// The same, the reason as kSegmentTooShort, kSegmentTooLong or kWindowHasNoWeight (kOk when the
+// geometry is derived).
+TStatus DeriveSegmentGeometry(TSpectrumSettings& settings, double fs);
 
 }  // namespace tarvik

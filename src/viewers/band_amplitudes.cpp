@@ -161,13 +161,10 @@ TBandDialog StandardBandsDialog(const TSpectrumView& view, TBandMeasure measure)
 }
 
 std::optional<TBandDialog> GivenBandDialog(const TSpectrumView& view, TBandMeasure measure,
-                                           std::string_view answer, std::string* error) {
+                                           std::string_view answer, TStatus* error) {
   double lo = 0.0, hi = 0.0;
   if (!ParseBandRange(answer, lo, hi)) {
-    if (error != nullptr) {
-      *error = "\"" + std::string(answer) +
-               "\" не частотный диапазон: нужны два числа через дефис, например 0.5-10";
-    }
+    if (error != nullptr) *error = MakeStatus(TCode::kNotABand, {std::string(answer)});
     return std::nullopt;
   }
   const std::string text =

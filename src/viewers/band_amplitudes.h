@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/status.h"
 #include "viewers/spectrum_chart.h"
 
 namespace tarvik {
@@ -84,7 +85,7 @@ TBandDialog StandardBandsDialog(const TSpectrumView& view, TBandMeasure measure)
 // "В заданном диапазоне ": answer is the user's text; nullopt (with the reason in error) when it
 // is not a band.
 std::optional<TBandDialog> GivenBandDialog(const TSpectrumView& view, TBandMeasure measure,
-                                           std::string_view answer, std::string* error = nullptr);
+                                           std::string_view answer, TStatus* error = nullptr);
 // "В текущем окне": lo and hi are the bottom axis' current range.
 TBandDialog WindowBandDialog(const TSpectrumView& view, TBandMeasure measure, double lo, double hi);
 

@@ -75,7 +75,9 @@ bool TPreviewModel::OpenRecord(const TFileRecord& record, const TPreviewOptions&
   std::error_code ec;
   if (record.File.empty() || !std::filesystem::exists(record.File, ec) ||
       std::filesystem::is_directory(record.File, ec)) {
-    host.ShowError("Файл " + record.File + " не найден");
+    TStatus missing = MakeStatus(TCode::kFileNotFound, {record.File});
+    missing.File = record.File;
+    host.ShowError(missing);
     Release();
     return false;
   }
@@ -105,7 +107,7 @@ bool TPreviewModel::OpenRecord(const TFileRecord& record, const TPreviewOptions&
                    std::min(options.Settings.NoiseFMax, 0.99 * rate / 2),
                    options.Settings.NoiseFMin, rate / 2);
     const int channels = static_cast<int>(data.size());
-    host.SetStatus(record_.Station + ": Выделение интервалов помех", channels);
+    host.SetStatus(MakeStatus(TCode::kFindingDisturbances, {record_.Station}), channels);
     std::vector<int32_t> out;
     std::vector<double> workspace;
     for (int c = 0; c < channels && !stopped; ++c) {
@@ -125,7 +127,7 @@ bool TPreviewModel::OpenRecord(const TFileRecord& record, const TPreviewOptions&
     return false;
   }
   if (!loaded || data.empty() || data[0].empty()) {
-    host.ShowError(record.Station + ": не удалось прочитать запись " + record.File);
+    host.ShowError(MakeStatus(TCode::kRecordUnreadable, {record.Station, record.File}));
     Release();
     return false;
   }

@@ -40,18 +40,27 @@ std::vector<std::string> HeaderFields(std::string_view header, bool at_tab_only)
   return out;
 }
 
-std::string Line(size_t n) {
-  return "строка " + std::to_string(n) + ": ";
+// reason at line n: told after "строка N: ", the line kept on the status.
+TStatus AtLine(size_t n, TCode reason, std::vector<TArg> args = {}) {
+  TStatus status =
+      MakeStatus(TCode::kAtLine, {std::to_string(n), MakeStatus(reason, std::move(args))});
+  status.Line = static_cast<int64_t>(n);
+  return status;
 }
 
 }  // namespace
 
 bool ParseViewerTable(std::string_view bytes, TResultTable& table, std::string& error) {
+  const TStatus status = ParseViewerTable(bytes, table);
+  if (!status.Ok()) error = Text(status, TLanguage::kRussian);
+  return status.Ok();
+}
+
+TStatus ParseViewerTable(std::string_view bytes, TResultTable& table) {
   table = TResultTable{};
-  auto fail = [&](std::string text) {
+  auto fail = [&](TStatus status) {
     table = TResultTable{};
-    error = std::move(text);
-    return false;
+    return status;
   };
   size_t eol = bytes.find('\n');
   const std::string_view header = bytes.substr(0, eol);
@@ -79,15 +88,18 @@ bool ParseViewerTable(std::string_view bytes, TResultTable& table, std::string& 
         const char* word_end = start;
         while (word_end < end && !IsBlank(*word_end) && *word_end != '\n') ++word_end;
         const std::string_view word(start, std::min<size_t>(word_end - start, 40));
-        return fail("строка " + std::to_string(line_no) + ", поле " + std::to_string(field + 1) +
-                    ": \"" + Cp1251ToUtf8(word) + "\" не число");
+        TStatus status =
+            MakeStatus(TCode::kNotANumberField,
+                       {std::to_string(line_no), std::to_string(field + 1), Cp1251ToUtf8(word)});
+        status.Line = static_cast<int64_t>(line_no);
+        return fail(status);
       }
       p = stop;
       if (first_row_line == 0) {
         first.push_back(v);
       } else if (field >= columns.size()) {
-        return fail(Line(line_no) + "полей больше " + std::to_string(columns.size()) +
-                    " (столько в строке " + std::to_string(first_row_line) + ")");
+        return fail(AtLine(line_no, TCode::kMoreFieldsThanFirstRow,
+                           {std::to_string(columns.size()), std::to_string(first_row_line)}));
       } else {
         columns[field].push_back(v);
       }
@@ -99,13 +111,12 @@ bool ParseViewerTable(std::string_view bytes, TResultTable& table, std::string& 
       first_row_line = line_no;
       const size_t width = first.size();
       if (width < 3 || width % 2 == 0) {
-        return fail(Line(line_no) + std::to_string(width) +
-                    " полей: нужны частота и пары значение/разброс");
+        return fail(AtLine(line_no, TCode::kNeedFrequencyAndPairs, {std::to_string(width)}));
       }
       if ((width - 1) / 2 > static_cast<size_t>(kMaxResultPairs)) {
-        return fail(Line(line_no) + "больше " + std::to_string(kMaxResultPairs) + " пар столбцов");
+        return fail(AtLine(line_no, TCode::kTooManyPairs, {std::to_string(kMaxResultPairs)}));
       }
-      if (!std::isfinite(first[0])) return fail(Line(line_no) + "частота не число");
+      if (!std::isfinite(first[0])) return fail(AtLine(line_no, TCode::kFrequencyNotANumber));
       // Every field takes at least two bytes, which bounds the rows the file can hold.
       const size_t rows = std::min(line_ends, bytes.size() / (2 * width) + 1);
       columns.resize(width);
@@ -116,22 +127,22 @@ bool ParseViewerTable(std::string_view bytes, TResultTable& table, std::string& 
       continue;
     }
     if (field < columns.size()) {
-      return fail(Line(line_no) + std::to_string(field) + " полей вместо " +
-                  std::to_string(columns.size()) + " (строка оборвана)");
+      return fail(AtLine(line_no, TCode::kFieldCountCut,
+                         {std::to_string(field), std::to_string(columns.size())}));
     }
     const std::vector<double>& f = columns[0];
-    if (!std::isfinite(f.back())) return fail(Line(line_no) + "частота не число");
-    if (f.back() < f[f.size() - 2]) return fail(Line(line_no) + "частота меньше предыдущей");
+    if (!std::isfinite(f.back())) return fail(AtLine(line_no, TCode::kFrequencyNotANumber));
+    if (f.back() < f[f.size() - 2]) return fail(AtLine(line_no, TCode::kFrequencyDecreases));
   }
-  if (first_row_line == 0) return fail("нет строк данных");
+  if (first_row_line == 0) return fail(MakeStatus(TCode::kNoDataRows));
   const size_t width = columns.size();
 
   // Names with blanks stay whole when the header is TAB-separated, as the writers make it.
   std::vector<std::string> names = HeaderFields(header, true);
   if (names.size() != width) names = HeaderFields(header, false);
   if (names.size() != width) {
-    return fail("строка 1: в заголовке " + std::to_string(names.size()) + " столбцов, в строках " +
-                std::to_string(width));
+    return fail(AtLine(1, TCode::kHeaderColumnCount,
+                       {std::to_string(names.size()), std::to_string(width)}));
   }
   table.Frequencies = std::move(columns[0]);
   for (size_t k = 1; k < width; k += 2) {
@@ -139,34 +150,42 @@ bool ParseViewerTable(std::string_view bytes, TResultTable& table, std::string& 
     table.StDev.push_back(std::move(columns[k + 1]));
   }
   table.Names.assign(names.begin() + 1, names.end());
-  return true;
+  return {};
 }
 
 bool LoadViewerTable(const std::string& path, TViewerFile kind, UiHost& host, TResultTable& table) {
-  static constexpr std::string_view kStatus[] = {
-      "Загрузка спектра", "Загрузка относительного спектра", "Загрузка трехкомпонентного спектра"};
-  host.SetStatus(kStatus[static_cast<int>(kind)], 100);
+  static constexpr TCode kStatus[] = {TCode::kLoadingSpectrum, TCode::kLoadingRelativeSpectrum,
+                                      TCode::kLoadingThreeComponentSpectrum};
+  host.SetStatus(MakeStatus(kStatus[static_cast<int>(kind)]), 100);
+  const auto file_status = [&path](TCode code, std::vector<TArg> more = {}) {
+    more.insert(more.begin(), TArg(path));
+    TStatus status = MakeStatus(code, std::move(more));
+    status.File = path;
+    return status;
+  };
   table = TResultTable{};
   const std::filesystem::path native(std::u8string(path.begin(), path.end()));
   std::error_code ec;
   if (!std::filesystem::is_regular_file(native, ec)) {
-    host.ShowError("Файл " + path + " не найден");
+    host.ShowError(file_status(TCode::kFileNotFound));
     return false;
   }
   const std::vector<uint8_t> bytes = ReadWholeFile(path);
   if (bytes.empty() && std::filesystem::file_size(native, ec) > 0) {
-    host.ShowError("Файл " + path + " не удалось прочитать");
+    host.ShowError(file_status(TCode::kFileUnreadable));
     return false;
   }
-  std::string error;
   const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-  if (!ParseViewerTable(text, table, error)) {
-    host.ShowError("Файл " + path + " поврежден: " + error);
+  if (const TStatus parsed = ParseViewerTable(text, table); !parsed.Ok()) {
+    TStatus damaged = file_status(TCode::kFileDamaged, {parsed});
+    damaged.Line = parsed.Line;
+    host.ShowError(damaged);
     return false;
   }
   if (kind != TViewerFile::kSpectrum && table.Values.size() < 3) {
-    host.ShowError("Файл " + path + " поврежден: в нем " + std::to_string(table.Values.size()) +
-                   " пар столбцов вместо трех");
+    host.ShowError(file_status(
+        TCode::kFileDamaged,
+        {MakeStatus(TCode::kPairsInsteadOfThree, {std::to_string(table.Values.size())})}));
     table = TResultTable{};
     return false;
   }

@@ -22,6 +22,10 @@ namespace tarvik {
 // number of fields than the first, a field is not a number, the header's column count differs
 // from the rows', or there is no pair or more than kMaxResultPairs.
 bool ParseViewerTable(std::string_view bytes, TResultTable& table, std::string& error);
+// The same with the fault as a status: kAtLine around the reason (kFieldCountCut,
+// kMoreFieldsThanFirstRow, kFrequencyDecreases, ...), kNotANumberField or kNoDataRows; Line set
+// when the fault has one.
+TStatus ParseViewerTable(std::string_view bytes, TResultTable& table);
 
 // What a file is read as (the status text shown while it loads).
 enum class TViewerFile { kSpectrum, kRatio, kThreeComponent };

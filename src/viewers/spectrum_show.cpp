@@ -43,7 +43,7 @@ void AddWithSpread(TChartSeries& line, TChartSeries& dots, double f, double valu
 void DrawWithSpread(TSpectrumView& view, const std::vector<double>& f, const TMatrix2D& values,
                     const TMatrix2D& spreads, bool log_y, UiHost& host) {
   const int steps = ProgressSteps(f.size());
-  host.SetStatus("Формирование графика", steps);
+  host.SetStatus(MakeStatus(TCode::kMakingChart), steps);
   const size_t columns = std::min({values.size(), spreads.size(), view.Series.size() / 2});
   for (size_t i = 1; i < f.size(); ++i) {
     for (size_t j = 0; j < columns; ++j) {
@@ -136,7 +136,8 @@ bool ShowSpectrumFiles(TSpectrumView& view, const std::vector<std::string>& path
   for (size_t f = 0; f < paths.size(); ++f) {
     const std::string& path = paths[f];
     const TResultTable& table = tables[f];
-    host.SetStatus("Добавление спектра в график", ProgressSteps(table.Frequencies.size()));
+    host.SetStatus(MakeStatus(TCode::kAddingSpectrumToChart),
+                   ProgressSteps(table.Frequencies.size()));
     const std::string name = FileName(path);
     const size_t first = view.Series.size();
     for (size_t j = 0; j < table.Values.size(); ++j) {
@@ -243,23 +244,23 @@ bool ShowAverage(TSpectrumView& view, const std::vector<std::string>& paths,
   BeginSetOfFiles(view, "Количество файлов в выборке: " + std::to_string(paths.size()), power,
                   unit_out, unit_item);
 
-  host.SetStatus("Добавление спектров в набор данных", static_cast<int>(paths.size()));
+  host.SetStatus(MakeStatus(TCode::kAddingSpectraToSet), static_cast<int>(paths.size()));
   std::vector<TResultTable> tables(paths.size());
   if (!LoadOfOneKind(view, paths, tables, power, unit_out, unit_item, host)) return false;
   if (tables.empty() || tables[0].Values.size() < 3) {
-    host.ShowMessage(tables.empty() ? std::string("Нечего показывать!")
-                                    : "В файле " + paths[0] + " нет трех компонент E, N, Z");
+    host.ShowMessage(tables.empty() ? MakeStatus(TCode::kNothingToShow)
+                                    : MakeStatus(TCode::kNoThreeComponents, {paths[0]}));
     return ShowNothing(view);
   }
-  host.SetStatus("Выравнивание частотных шкал", 100);
+  host.SetStatus(MakeStatus(TCode::kAligningFrequencies), 100);
   TAverageResult result;
   CombineSpectra(std::move(tables), paths, median, result);
   if (!result.LeftOut.empty()) {
-    std::string text = "Число столбцов отличается от первого файла, файлы не учтены:";
-    for (const std::string& f : result.LeftOut) text += "\r\n" + f;
-    host.ShowMessage(text);
+    std::string files;
+    for (const std::string& f : result.LeftOut) files += (files.empty() ? "" : "\r\n") + f;
+    host.ShowMessage(MakeStatus(TCode::kColumnsDifferLeftOut, {files}));
   }
-  host.SetStatus("Расчет спектра", 100);
+  host.SetStatus(MakeStatus(TCode::kCalculatingSpectrum), 100);
   SetupSeries(view, 6, kSpectrumSet, result.Names);
   view.ChoicesEnabled = false;
   DrawWithSpread(view, result.Frequencies, result.Values, result.StDev, view.LogY, host);
@@ -267,8 +268,8 @@ bool ShowAverage(TSpectrumView& view, const std::vector<std::string>& paths,
       WriteThreeComponent(output, result.Frequencies, result.Values, result.StDev, host);
   if (result_out != nullptr) *result_out = std::move(result);
   if (!written) {
-    if (written.Outcome != TWriteOutcome::kFailed && !written.Message.empty()) {
-      host.ShowMessage(written.Message);
+    if (written.Outcome != TWriteOutcome::kFailed && !written.Status.Ok()) {
+      host.ShowMessage(written.Status);
     }
     return ShowNothing(view);
   }

@@ -27,23 +27,46 @@ TEST(QuietSearchReason, NamesUnsetLevelsThenExceededLevelsThenTheSpan) {
     int32_t level0, level1;
     std::vector<int> channels;
     int64_t first, last;
+    TCode code;
     std::string reason;
   };
   for (const Case& c : {
-           Case{-1, 0, both, 0, 9,
+           Case{-1, 0, both, 0, 9, TCode::kLevelNotSet,
                 "не задан допустимый уровень: канал 1 (EHZ) = -1, канал 2 (EHN) = 0"},
-           Case{100, -1, both, 0, 9, "не задан допустимый уровень: канал 2 (EHN) = -1"},
+           Case{100, -1, both, 0, 9, TCode::kLevelNotSet,
+                "не задан допустимый уровень: канал 2 (EHN) = -1"},
            // Moved one count toward zero, -5 and -4 exceed 2 (|−4|, |−3|), as do 4 (|3|).
-           Case{2, 100, both, 0, 9, "уровень 2 канала 1 (EHZ) превышен в отсчетах: 3 из 10"},
-           Case{2, 100, both, 5, 20, "уровень 2 канала 1 (EHZ) превышен в отсчетах: 1 из 5"},
+           Case{2, 100, both, 0, 9, TCode::kLevelExceeded,
+                "уровень 2 канала 1 (EHZ) превышен в отсчетах: 3 из 10"},
+           Case{2, 100, both, 5, 20, TCode::kLevelExceeded,
+                "уровень 2 канала 1 (EHZ) превышен в отсчетах: 1 из 5"},
            // 0 counts as -1, so a level of 0 is unset and a level of 1 keeps it quiet.
-           Case{100, 1, both, 0, 9, "в выбранном интервале отсчетов: 10, в сегменте: 16"},
-           Case{1, 1, {1}, 2, 5, "в выбранном интервале отсчетов: 4, в сегменте: 16"},
+           Case{100, 1, both, 0, 9, TCode::kInSelectedInterval,
+                "в выбранном интервале отсчетов: 10, в сегменте: 16"},
+           Case{1,
+                1,
+                {1},
+                2,
+                5,
+                TCode::kInSelectedInterval,
+                "в выбранном интервале отсчетов: 4, в сегменте: 16"},
        }) {
-    EXPECT_EQ(NoQuietIntervalReason(TwoChannels(c.level0, c.level1), samples, c.channels, c.first,
-                                    c.last, 16),
-              c.reason);
+    const TStatus reason = NoQuietIntervalReason(TwoChannels(c.level0, c.level1), samples,
+                                                 c.channels, c.first, c.last, 16);
+    EXPECT_EQ(reason.Code, c.code) << c.reason;
+    EXPECT_EQ(Text(reason, TLanguage::kRussian), c.reason);
+    EXPECT_FALSE(Text(reason, TLanguage::kEnglish).empty());
   }
+}
+
+TEST(QuietSearchReason, TwoChannelsOverTheirLevelsAreToldOneAfterTheOther) {
+  TData32 samples(2, std::vector<int32_t>(10, 50));
+  const std::vector<int> both = {0, 1};
+  const TStatus reason = NoQuietIntervalReason(TwoChannels(2, 3), samples, both, 0, 9, 16);
+  EXPECT_EQ(reason.Code, TCode::kJoinedSemicolon);
+  EXPECT_EQ(Text(reason, TLanguage::kRussian),
+            "уровень 2 канала 1 (EHZ) превышен в отсчетах: 10 из 10; "
+            "уровень 3 канала 2 (EHN) превышен в отсчетах: 10 из 10");
 }
 
 }  // namespace

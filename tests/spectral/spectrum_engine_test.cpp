@@ -585,6 +585,12 @@ TEST_P(FailureTest, MessageAndNoMatrices) {
   EXPECT_TRUE(mean.empty());
   ASSERT_EQ(host.messages.size(), 1u);
   EXPECT_NE(host.messages[0].find(fc.named), std::string::npos) << host.messages[0];
+  // The failure is kept as a status, and its Russian text is what the window showed.
+  EXPECT_TRUE(host.HasCode(st.Failure.Code));
+  EXPECT_EQ(st.Failure.Code, fc.outcome == TSpectraOutcome::kLoadFailed
+                                 ? TCode::kRecordUnreadable
+                                 : TCode::kResponseNotLoaded);
+  EXPECT_EQ(st.Message, host.messages[0]);
   if (fc.sensor != nullptr) {
     EXPECT_NE(host.messages[0].find("HHN"), std::string::npos) << host.messages[0];
     EXPECT_FALSE(host.HasStage("TEST: Загрузка данных"));
@@ -615,6 +621,10 @@ TEST(SpectrumEngine, NoQuietIntervalGivesMessageAndEmptyMatrices) {
   EXPECT_EQ(host.messages,
             std::vector<std::string>{"TEST: недостаточно данных для расчета: "
                                      "не задан допустимый уровень: канал 1 (HHE) = -1"});
+  EXPECT_EQ(st.Failure.Code, TCode::kNotEnoughDataBecause);
+  ASSERT_EQ(st.Failure.Args.size(), 2u);
+  ASSERT_TRUE(st.Failure.Args[1].Nested);
+  EXPECT_EQ(st.Failure.Args[1].Nested->Code, TCode::kLevelNotSet);
 }
 
 TEST(SpectrumEngine, StatusTextsAndStop) {
@@ -626,6 +636,10 @@ TEST(SpectrumEngine, StatusTextsAndStop) {
   EXPECT_EQ(host.stages,
             (std::vector<std::string>{"TEST: Выделение интервалов помех", "TEST: Расчет спектров",
                                       "TEST: Учет АЧХ", "Спектры рассчитаны"}));
+  for (TCode code : {TCode::kFindingDisturbances, TCode::kCalculatingSpectra,
+                     TCode::kApplyingResponses, TCode::kSpectraCalculated}) {
+    EXPECT_TRUE(host.HasCode(code)) << CodeName(code);
+  }
   RecordingUiHost stopping;
   stopping.stop_when = [](int n) { return n == 4; };  // during the second segment
   const TSpectraStatus st = Compute(r, data, Settings(256, 50.0), mean, stdev, stopping);

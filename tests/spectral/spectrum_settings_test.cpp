@@ -83,12 +83,16 @@ TEST(GeometryTest, RefusesUnusableSegmentsAndKeepsTheSettings) {
   struct Case {
     double silenceDur, fs, b;
     int32_t window;
+    TCode code;
   };
+  constexpr TCode kShort = TCode::kSegmentTooShort;
   for (const Case& c :
-       {Case{0.01, 100, 6, kWindowHann}, Case{0.014, 100, 6, kWindowHann},
-        Case{0, 100, 6, kWindowHann}, Case{-20, 100, 6, kWindowHann}, Case{20, 0, 6, kWindowHann},
-        Case{nan, 100, 6, kWindowHann}, Case{20, nan, 6, kWindowHann},
-        Case{1e9, 100, 6, kWindowHann}, Case{20, 100, 1e4, kWindowKaiser}}) {
+       {Case{0.01, 100, 6, kWindowHann, kShort}, Case{0.014, 100, 6, kWindowHann, kShort},
+        Case{0, 100, 6, kWindowHann, kShort}, Case{-20, 100, 6, kWindowHann, kShort},
+        Case{20, 0, 6, kWindowHann, kShort}, Case{nan, 100, 6, kWindowHann, kShort},
+        Case{20, nan, 6, kWindowHann, kShort},
+        Case{1e9, 100, 6, kWindowHann, TCode::kSegmentTooLong},
+        Case{20, 100, 1e4, kWindowKaiser, TCode::kWindowHasNoWeight}}) {
     TSpectrumSettings s = DefaultSpectrumSettings(0);
     s.SilenceDur = c.silenceDur;
     s.WindowType = c.window;
@@ -96,7 +100,9 @@ TEST(GeometryTest, RefusesUnusableSegmentsAndKeepsTheSettings) {
     const TSpectrumSettings before = s;
     std::string message;
     EXPECT_FALSE(DeriveGeometry(s, c.fs, &message)) << c.silenceDur << " " << c.fs;
-    EXPECT_FALSE(message.empty());
+    EXPECT_EQ(message, CatalogueText(c.code, TLanguage::kRussian));
+    TSpectrumSettings again = before;
+    EXPECT_EQ(DeriveSegmentGeometry(again, c.fs).Code, c.code) << c.silenceDur << " " << c.fs;
     EXPECT_EQ(s.SegmentLength, before.SegmentLength);
     EXPECT_EQ(s.TransformLength, before.TransformLength);
     EXPECT_EQ(s.Normalization, before.Normalization);

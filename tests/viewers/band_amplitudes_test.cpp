@@ -114,10 +114,10 @@ TEST(BandDialogs, StandardBandsGiveTheFirstCheckedSeriesAndTheNextBandByBand) {
 
 TEST(BandDialogs, GivenBandAndCurrentWindowTexts) {
   const TSpectrumView view = View();
-  std::string error;
+  TStatus error;
   const std::optional<TBandDialog> integral =
       GivenBandDialog(view, TBandMeasure::kIntegral, "0.5-1.5", &error);
-  ASSERT_TRUE(integral) << error;
+  ASSERT_TRUE(integral) << Text(error, TLanguage::kEnglish);
   const std::string body =
       "№\t0.5-1.5 Гц\r\n1_Z00_HHZ\t2.73861e+00\r\n2_Z00_HHZ_StDev\t1.00000e+00";
   EXPECT_EQ(integral->Text, "Среднеквадратические амплитуды:\r\n\r\n" + body +
@@ -135,7 +135,9 @@ TEST(BandDialogs, GivenBandAndCurrentWindowTexts) {
   EXPECT_TRUE(mean->Clipboard.empty());
 
   EXPECT_FALSE(GivenBandDialog(view, TBandMeasure::kMean, "0.5 to 10", &error));
-  EXPECT_NE(error.find("0.5 to 10"), std::string::npos);
+  EXPECT_EQ(error.Code, TCode::kNotABand);
+  EXPECT_EQ(Text(error, TLanguage::kRussian),
+            "\"0.5 to 10\" не частотный диапазон: нужны два числа через дефис, например 0.5-10");
 
   const TBandDialog window = WindowBandDialog(view, TBandMeasure::kMean, 0.5, 1.5);
   EXPECT_EQ(window.Text.substr(0, window.Text.find("\r\n1_")),

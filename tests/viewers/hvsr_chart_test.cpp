@@ -24,9 +24,8 @@ TEST(HvsrChart, ReadsWhatARunWrites) {
   intervals[2].Result = AnalyseWindows(testing::PeakedWindows({3.0, 3.1, 2.9}, 60.0), {});
   ASSERT_TRUE(intervals[0].Result.Ok) << intervals[0].Result.Verdict;
   THvsrSeriesChart chart;
-  std::string error;
-  ASSERT_TRUE(ParseHvsrSeriesJson(TimeSeriesJsonText(intervals, record, 3600.0), chart, error))
-      << error;
+  const TStatus parsed = ParseHvsrSeriesJson(TimeSeriesJsonText(intervals, record, 3600.0), chart);
+  ASSERT_TRUE(parsed.Ok()) << Text(parsed, TLanguage::kEnglish);
   EXPECT_TRUE(chart.ByTime);
   ASSERT_EQ(chart.X.size(), 3u);
   // Each interval stands at its middle, an hour wide.
@@ -45,29 +44,37 @@ TEST(HvsrChart, DamagedFilesAreRefusedWithTheReason) {
   const std::string start = R"({"intervals": [{"start": "2024-01-01T00:00:00.000Z"}], )";
   struct Case {
     std::string bytes;
-    std::string reason;
+    TCode code;
+    std::string reason;  // within the Russian text
   };
   for (const Case& c : {
-           Case{"not json", "не JSON"},
-           Case{"[1, 2]", "не JSON"},
-           Case{std::string(40, '[') + std::string(40, ']'), "вложенность"},
-           Case{R"({"spectrogram": {}})", "нет списка"},
-           Case{R"({"intervals": [{"start": 5}], )" + map + "}", "нет start"},
-           Case{R"({"intervals": [{"start": "yesterday"}], )" + map + "}", "нет времени"},
-           Case{start + R"("spectrogram": {"frequency": [2, 1], "mean": [[]]}})", "частоты"},
-           Case{start + R"("spectrogram": {"frequency": [1, 2], "mean": []}})", "кривых"},
-           Case{start + R"("spectrogram": {"frequency": [1, 2], "mean": [[1]]}})", "длина"},
-           Case{start + R"("spectrogram": {"frequency": [1, 2], "mean": [[1, "x"]]}})", "не число"},
+           Case{"not json", TCode::kNotJson, "не JSON"},
+           Case{"[1, 2]", TCode::kNotJson, "не JSON"},
+           Case{std::string(40, '[') + std::string(40, ']'), TCode::kJsonTooDeep, "вложенность"},
+           Case{R"({"spectrogram": {}})", TCode::kHvSeriesNoList, "нет списка"},
+           Case{R"({"intervals": [{"start": 5}], )" + map + "}", TCode::kIntervalWithoutKey,
+                "нет start"},
+           Case{R"({"intervals": [{"start": "yesterday"}], )" + map + "}", TCode::kHvSeriesNoPlace,
+                "нет времени"},
+           Case{start + R"("spectrogram": {"frequency": [2, 1], "mean": [[]]}})",
+                TCode::kHvSeriesBadFrequencies, "частоты"},
+           Case{start + R"("spectrogram": {"frequency": [1, 2], "mean": []}})",
+                TCode::kHvSeriesCurveCount, "кривых"},
+           Case{start + R"("spectrogram": {"frequency": [1, 2], "mean": [[1]]}})",
+                TCode::kHvSeriesCurveLength, "длина"},
+           Case{start + R"("spectrogram": {"frequency": [1, 2], "mean": [[1, "x"]]}})",
+                TCode::kHvSeriesNotNumber, "не число"},
        }) {
     THvsrSeriesChart chart;
-    std::string error;
-    EXPECT_FALSE(ParseHvsrSeriesJson(c.bytes, chart, error)) << c.bytes;
-    EXPECT_NE(error.find(c.reason), std::string::npos) << c.bytes << ": " << error;
+    const TStatus status = ParseHvsrSeriesJson(c.bytes, chart);
+    EXPECT_EQ(status.Code, c.code) << c.bytes << ": " << CodeName(status.Code);
+    const std::string text = Text(status, TLanguage::kRussian);
+    EXPECT_NE(text.find(c.reason), std::string::npos) << c.bytes << ": " << text;
     EXPECT_TRUE(chart.X.empty());
   }
   THvsrSeriesChart chart;
-  std::string error;
-  EXPECT_TRUE(ParseHvsrSeriesJson(start + map + "}", chart, error)) << error;
+  const TStatus status = ParseHvsrSeriesJson(start + map + "}", chart);
+  EXPECT_TRUE(status.Ok()) << Text(status, TLanguage::kEnglish);
 }
 
 }  // namespace

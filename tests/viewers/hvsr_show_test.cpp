@@ -469,6 +469,18 @@ TEST(HvsrShow, DamagedFilesAreRefusedNamingFileAndLine) {
     const std::string& message = host.messages[0];
     EXPECT_NE(message.find("Файл " + path + " "), std::string::npos) << message;
     for (const std::string& s : d.says) EXPECT_NE(message.find(s), std::string::npos) << message;
+    ASSERT_FALSE(host.statuses.empty());
+    EXPECT_EQ(host.statuses[0].Code, TCode::kLoadingHvsrStatistics);
+    const TStatus& told = host.statuses.back();
+    if (d.shown == THvsrShown::kPartial) {
+      // One companion left out: its reason, then what the chart lacks.
+      EXPECT_EQ(told.Code, TCode::kHvsrLeftOut);
+      ASSERT_EQ(told.Args.size(), 2u);
+      ASSERT_TRUE(told.Args[0].Nested);
+      EXPECT_EQ(told.Args[0].Nested->File, path);
+    } else {
+      EXPECT_EQ(told.File, path);
+    }
     if (d.shown == THvsrShown::kNothing) {
       EXPECT_TRUE(view.Series.empty());
       EXPECT_TRUE(view.Panel.Empty());
@@ -485,15 +497,14 @@ TEST(HvsrShow, DamagedFilesAreRefusedNamingFileAndLine) {
 
 TEST(HvWindowsCsv, EmptyFieldsAreGapsAndTheRowsKeepTheirFate) {
   THvWindowsFile f;
-  std::string error;
-  ASSERT_TRUE(
-      ParseHvWindowsCsv("window,first_sample,start_s,fate,f0,1,2,4\r\n"
-                        "1,0,0,kept,2,1.5,3,1.2\r\n"
-                        "\r\n"
-                        "2,100,1,no_peak,,1,1,1\r\n"
-                        "3,200,2,unusable,,,,\r\n",
-                        f, error))
-      << error;
+  const TStatus parsed = ParseHvWindowsCsv(
+      "window,first_sample,start_s,fate,f0,1,2,4\r\n"
+      "1,0,0,kept,2,1.5,3,1.2\r\n"
+      "\r\n"
+      "2,100,1,no_peak,,1,1,1\r\n"
+      "3,200,2,unusable,,,,\r\n",
+      f);
+  ASSERT_TRUE(parsed.Ok()) << Text(parsed, TLanguage::kEnglish);
   EXPECT_EQ(f.Grid, (std::vector<double>{1, 2, 4}));
   ASSERT_EQ(f.Windows.size(), 3u);
   EXPECT_EQ(f.Windows[0].Values, (std::vector<double>{1.5, 3, 1.2}));
@@ -503,18 +514,25 @@ TEST(HvWindowsCsv, EmptyFieldsAreGapsAndTheRowsKeepTheirFate) {
   EXPECT_EQ(f.Windows[2].FirstSample, 200);
   EXPECT_TRUE(std::isnan(f.Windows[2].Values[1]));
 
-  const char* bad[] = {
-      "",
-      "window,first_sample,start_s,fate,f0,1,nan\n",
-      "window,first_sample,start_s,fate,f0,1\n0,0,0,kept,,1\n",
-      "window,first_sample,start_s,fate,f0,1\n1,-5,0,kept,,1\n",
-      "window,first_sample,start_s,fate,f0,1\n1,0,0,kept,0,1\n",
-      "window,first_sample,start_s,fate,f0,1\n99999999999,0,0,kept,,1\n",
+  struct TBad {
+    const char* text;
+    TCode code;
+    int64_t line;
   };
-  for (const char* text : bad) {
-    EXPECT_FALSE(ParseHvWindowsCsv(text, f, error)) << text;
+  const TBad bad[] = {
+      {"", TCode::kHvFileEmpty, 1},
+      {"window,first_sample,start_s,fate,f0,1,nan\n", TCode::kHvGridNotPositive, 1},
+      {"window,first_sample,start_s,fate,f0,1\n0,0,0,kept,,1\n", TCode::kHvWindowNumber, 2},
+      {"window,first_sample,start_s,fate,f0,1\n1,-5,0,kept,,1\n", TCode::kHvFirstSample, 2},
+      {"window,first_sample,start_s,fate,f0,1\n1,0,0,kept,0,1\n", TCode::kHvWindowF0, 2},
+      {"window,first_sample,start_s,fate,f0,1\n99999999999,0,0,kept,,1\n", TCode::kHvWindowNumber,
+       2},
+  };
+  for (const TBad& b : bad) {
+    const TStatus status = ParseHvWindowsCsv(b.text, f);
+    EXPECT_EQ(status.Code, b.code) << b.text << ": " << CodeName(status.Code);
+    EXPECT_EQ(status.Line, b.line) << b.text;
     EXPECT_TRUE(f.Windows.empty() && f.Grid.empty());
-    EXPECT_EQ(error.rfind("строка ", 0), 0u) << error;
   }
 }
 

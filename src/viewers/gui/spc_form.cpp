@@ -495,11 +495,11 @@ void TSpcForm::runBandDialog(TBandMeasure measure, int item) {
     query.setLabelText(kBandQueryPrompt);
     query.setTextValue(kBandQueryDefault);
     if (query.exec() != QDialog::Accepted) return;
-    std::string error;
+    TStatus error;
     const std::optional<TBandDialog> given =
         GivenBandDialog(view_, measure, query.textValue().toStdString(), &error);
     if (!given) {
-      QMessageBox::warning(this, kMessageCaption, Q(error));
+      QMessageBox::warning(this, kMessageCaption, Q(Text(error, TLanguage::kRussian)));
       return;
     }
     d = *given;
