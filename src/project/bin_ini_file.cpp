@@ -506,8 +506,7 @@ size_t TBinIniFile::Keep(std::string_view text) {
   return at;
 }
 
-void TBinIniFile::SetValue(std::string_view section, std::string_view key,
-                           std::string_view value) {
+void TBinIniFile::SetValue(std::string_view section, std::string_view key, std::string_view value) {
   if (streaming_) {
     const bool last = !sections_.empty() && NoCaseEqual{}(sections_.back().name, section);
     // A section of a name already written, other than the last one: the file can no longer be
@@ -522,8 +521,9 @@ void TBinIniFile::SetValue(std::string_view section, std::string_view key,
     }
     Section& target = sections_.back();
     if (FindEntry(target, key) == std::string::npos) {
-      Entry e{Keep(key), 0, static_cast<uint32_t>(key.size()), static_cast<uint32_t>(value.size()),
-              0, true};
+      Entry e{
+          Keep(key), 0,   static_cast<uint32_t>(key.size()), static_cast<uint32_t>(value.size()),
+          0,         true};
       text_ += '=';
       e.value_at = Keep(value);
       text_ += "\r\n";
