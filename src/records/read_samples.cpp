@@ -137,7 +137,7 @@ std::span<const uint8_t> FileWindow::View(BinaryFile& file, int64_t offset, size
   const int64_t size = file.Size();
   if (offset < 0 || offset >= size || n == 0) return {};
   n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(n), size - offset));
-  const int64_t held = static_cast<int64_t>(bytes_.size());
+  const auto held = static_cast<int64_t>(held_);
   if (offset < start_ || offset - start_ > held ||
       held - (offset - start_) < static_cast<int64_t>(n)) {
     // A window from offset on, at least the bytes asked for; larger while the reads go on
@@ -148,12 +148,15 @@ std::span<const uint8_t> FileWindow::View(BinaryFile& file, int64_t offset, size
     window_bytes_ = onward ? std::min(max_bytes_, window_bytes_ * 2) : kFirstBytes;
     const auto want = static_cast<size_t>(
         std::min<int64_t>(size - offset, static_cast<int64_t>(std::max(n, window_bytes_))));
-    bytes_.resize(want);
-    bytes_.resize(file.ReadAt(offset, bytes_.data(), want));
+    if (want > capacity_) {
+      bytes_ = std::make_unique_for_overwrite<uint8_t[]>(want);
+      capacity_ = want;
+    }
+    held_ = file.ReadAt(offset, bytes_.get(), want);
     start_ = offset;
   }
   const auto at = static_cast<size_t>(offset - start_);
-  return std::span<const uint8_t>(bytes_).subspan(at, std::min(n, bytes_.size() - at));
+  return std::span<const uint8_t>(bytes_.get() + at, std::min(n, held_ - at));
 }
 
 BinaryFile* SampleReader::FileFor(const std::string& path) {

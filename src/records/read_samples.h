@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -21,7 +22,7 @@ class FileWindow {
   // valid until the next call or until the file changes. Call Reset when it does.
   std::span<const uint8_t> View(BinaryFile& file, int64_t offset, size_t n);
   void Reset() {
-    bytes_.clear();
+    held_ = 0;
     window_bytes_ = kFirstBytes;
   }
 
@@ -30,7 +31,10 @@ class FileWindow {
   size_t max_bytes_;
   size_t window_bytes_ = kFirstBytes;
   int64_t start_ = 0;
-  std::vector<uint8_t> bytes_;
+  // The window's bytes, not cleared before each read: held_ of capacity_ are the file's.
+  std::unique_ptr<uint8_t[]> bytes_;
+  size_t capacity_ = 0;
+  size_t held_ = 0;
 };
 
 // Decodes segments by their sample type code. Keeps the last file open, so that the many
