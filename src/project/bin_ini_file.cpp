@@ -146,8 +146,9 @@ std::string FormatProjectFloat(double value) {
   if (std::isnan(value)) return "NAN";
   if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
   if (value == 0.0) return "0";
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.14e", std::fabs(value));
+  char buf[40] = {};
+  // As "%.14e" prints it, without the locale and the parsing of a format.
+  std::to_chars(buf, buf + sizeof buf - 1, std::fabs(value), std::chars_format::scientific, 14);
   // buf: d.dddddddddddddde[+-]xx
   std::string digits;
   digits += buf[0];

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -29,6 +31,26 @@ TEST_P(ProjectFloatText, WritesGeneralFormAndReadsItBack) {
   ASSERT_TRUE(ParseProjectFloat(c.text, back));
   // Fifteen significant digits.
   EXPECT_NEAR(back, c.value, std::fabs(c.value) * 5e-15);
+}
+
+// Over values of every magnitude and of many digits, the text holds exactly the 15 significant
+// digits the C library's "%.14e" rounds to, with and without halfway cases.
+TEST(ProjectFloatText, HoldsTheDigitsOfTheCLibrary) {
+  uint64_t state = 88172645463325252ull;
+  for (int i = 0; i < 20000; ++i) {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    const double mantissa = static_cast<double>(state >> 11) / 9007199254740992.0;
+    const int exponent = static_cast<int>(state % 41) - 20;
+    const double value =
+        (i % 2 == 0 ? 1 : -1) * mantissa * std::pow(10.0, exponent) + (i % 5 == 0 ? 0.5 : 0.0);
+    char expected[40];
+    std::snprintf(expected, sizeof expected, "%.14e", value);
+    double back = 0.0;
+    ASSERT_TRUE(ParseProjectFloat(FormatProjectFloat(value), back)) << value;
+    EXPECT_EQ(back, std::strtod(expected, nullptr)) << expected;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, ProjectFloatText,
