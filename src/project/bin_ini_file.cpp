@@ -69,12 +69,26 @@ std::string Utf16LeToUtf8(const uint8_t* p, size_t units) {
 }
 
 // INI lines cannot hold line breaks: they would start new lines in the file.
-std::string OneLine(std::string_view value) {
-  std::string out(value);
+// The value itself when it has none; otherwise a copy in out with blanks in their place.
+std::string_view OneLine(std::string_view value, std::string& out) {
+  if (value.find_first_of("\r\n") == std::string_view::npos) return value;
+  out.assign(value);
   for (char& c : out) {
     if (c == '\r' || c == '\n') c = ' ';
   }
   return out;
+}
+
+// As Trim: the text without surrounding blanks.
+std::string_view TrimView(std::string_view text) {
+  const auto blank = [](char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\0';
+  };
+  size_t b = 0;
+  size_t e = text.size();
+  while (b < e && blank(text[b])) ++b;
+  while (e > b && blank(text[e - 1])) --e;
+  return text.substr(b, e - b);
 }
 
 bool ParseUnsigned(std::string_view text, int base, uint64_t& value) {
@@ -132,8 +146,9 @@ std::string FormatProjectFloat(double value) {
   if (std::isnan(value)) return "NAN";
   if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
   if (value == 0.0) return "0";
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.14e", std::fabs(value));
+  char buf[40] = {};
+  // As "%.14e" prints it, without the locale and the parsing of a format.
+  std::to_chars(buf, buf + sizeof buf - 1, std::fabs(value), std::chars_format::scientific, 14);
   // buf: d.dddddddddddddde[+-]xx
   std::string digits;
   digits += buf[0];
@@ -274,6 +289,8 @@ TBinIniFile::TBinIniFile(const std::string& file_name, bool binary, Mode mode)
     out_ = std::fopen(file_name.c_str(), "wb");
     if (out_ == nullptr) Fail("cannot create " + file_name + ": " + std::strerror(errno));
     buffer_.reserve(kWriteBufferBytes);
+  } else {
+    streaming_ = true;
   }
 }
 
@@ -302,16 +319,20 @@ void TBinIniFile::Fail(const std::string& what) {
 void TBinIniFile::ParseText(std::string_view cp1251) {
   text_size_ = cp1251.size();
   content_hash_ = std::hash<std::string_view>{}(cp1251);
-  const std::string text = Cp1251ToUtf8(cp1251);
+  text_ = Cp1251ToUtf8(cp1251);
+  const std::string_view text = text_;
+  const auto at = [&text](std::string_view part) {
+    return static_cast<size_t>(part.data() - text.data());
+  };
   size_t current = sections_.size();
   size_t start = 0;
   int number = 0;
   while (start <= text.size()) {
-    size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string::npos) end = text.size();
+    size_t end = start;
+    while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
     const bool ended = end < text.size();
     ++number;
-    const std::string line = Trim(std::string_view(text).substr(start, end - start));
+    const std::string_view line = TrimView(text.substr(start, end - start));
     // CR LF, LF and a lone CR all end a line.
     start = end + 1;
     if (end < text.size() && text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n')
@@ -326,17 +347,16 @@ void TBinIniFile::ParseText(std::string_view cp1251) {
     ends_with_empty_line_ = false;
     if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
       current = sections_.size();
-      AddSection(Trim(std::string_view(line).substr(1, line.size() - 2)), number);
+      AddSection(std::string(TrimView(line.substr(1, line.size() - 2))), number);
       continue;
     }
     if (current == sections_.size()) continue;
     const size_t eq = line.find('=');
-    if (eq == std::string::npos) {
-      AddEntry(sections_[current], line, "", number);
-    } else {
-      AddEntry(sections_[current], Trim(std::string_view(line).substr(0, eq)),
-               Trim(std::string_view(line).substr(eq + 1)), number);
-    }
+    const std::string_view key = eq == std::string_view::npos ? line : TrimView(line.substr(0, eq));
+    const std::string_view value =
+        eq == std::string_view::npos ? line.substr(line.size()) : TrimView(line.substr(eq + 1));
+    AddEntry(sections_[current], Entry{at(key), at(value), static_cast<uint32_t>(key.size()),
+                                       static_cast<uint32_t>(value.size()), number, true});
   }
 }
 
@@ -409,10 +429,10 @@ uint32_t SlotHash(std::string_view key) {
 
 }  // namespace
 
-size_t TBinIniFile::FindEntry(const Section& section, std::string_view key) {
+size_t TBinIniFile::FindEntry(const Section& section, std::string_view key) const {
   if (section.hash_slots.empty()) {
     for (size_t i = 0; i < section.entries.size(); ++i) {
-      if (section.entries[i].first && NoCaseEqual{}(section.entries[i].key, key)) return i;
+      if (section.entries[i].first && NoCaseEqual{}(KeyOf(section.entries[i]), key)) return i;
     }
     return std::string::npos;
   }
@@ -421,7 +441,7 @@ size_t TBinIniFile::FindEntry(const Section& section, std::string_view key) {
   for (size_t i = hash & mask;; i = (i + 1) & mask) {
     const auto [h, entry] = section.hash_slots[i];
     if (entry == 0) return std::string::npos;
-    if (h == hash && NoCaseEqual{}(section.entries[entry - 1].key, key)) return entry - 1;
+    if (h == hash && NoCaseEqual{}(KeyOf(section.entries[entry - 1]), key)) return entry - 1;
   }
 }
 
@@ -430,17 +450,18 @@ void TBinIniFile::IndexSection(Section& section, size_t slots) {
   const size_t mask = slots - 1;
   for (size_t e = 0; e < section.entries.size(); ++e) {
     if (!section.entries[e].first) continue;
-    const uint32_t hash = SlotHash(section.entries[e].key);
+    const uint32_t hash = SlotHash(KeyOf(section.entries[e]));
     size_t i = hash & mask;
     while (section.hash_slots[i].second != 0) i = (i + 1) & mask;
     section.hash_slots[i] = {hash, static_cast<uint32_t>(e + 1)};
   }
 }
 
-void TBinIniFile::AddEntry(Section& section, std::string key, std::string value, int line) {
+void TBinIniFile::AddEntry(Section& section, const Entry& entry, bool known_new) {
   // As with sections, the first key of a name counts.
-  const bool first = FindEntry(section, key) == std::string::npos;
-  section.entries.push_back(Entry{std::move(key), std::move(value), first, line});
+  const bool first = known_new || FindEntry(section, KeyOf(entry)) == std::string::npos;
+  section.entries.push_back(entry);
+  section.entries.back().first = first;
   if (!first) return;
   ++section.keys;
   if (section.keys <= kScannedKeys) return;
@@ -449,50 +470,98 @@ void TBinIniFile::AddEntry(Section& section, std::string key, std::string value,
     IndexSection(section, std::max<size_t>(128, section.hash_slots.size() * 2));
     return;
   }
-  const uint32_t hash = SlotHash(section.entries.back().key);
+  const uint32_t hash = SlotHash(KeyOf(section.entries.back()));
   const size_t mask = section.hash_slots.size() - 1;
   size_t i = hash & mask;
   while (section.hash_slots[i].second != 0) i = (i + 1) & mask;
   section.hash_slots[i] = {hash, static_cast<uint32_t>(section.entries.size())};
 }
 
-const std::string* TBinIniFile::FindValue(std::string_view section, std::string_view key) const {
+bool TBinIniFile::FindValue(std::string_view section, std::string_view key,
+                            std::string_view& value) const {
   // Only the first section of a name is ever a cursor's.
   if (cursor_section_ >= sections_.size() ||
       !NoCaseEqual{}(sections_[cursor_section_].name, section)) {
     const auto s = section_index_.find(section);
-    if (s == section_index_.end()) return nullptr;
+    if (s == section_index_.end()) return false;
     cursor_section_ = s->second;
     cursor_entry_ = 0;
   }
   const Section& found = sections_[cursor_section_];
   const std::vector<Entry>& entries = found.entries;
   if (cursor_entry_ < entries.size() && entries[cursor_entry_].first &&
-      NoCaseEqual{}(entries[cursor_entry_].key, key))
-    return &entries[cursor_entry_++].value;
+      NoCaseEqual{}(KeyOf(entries[cursor_entry_]), key)) {
+    value = ValueOf(entries[cursor_entry_++]);
+    return true;
+  }
   const size_t e = FindEntry(found, key);
-  if (e == std::string::npos) return nullptr;
+  if (e == std::string::npos) return false;
   cursor_entry_ = e + 1;
-  return &entries[e].value;
+  value = ValueOf(entries[e]);
+  return true;
 }
 
-void TBinIniFile::SetValue(std::string_view section, std::string_view key, std::string value) {
+size_t TBinIniFile::Keep(std::string_view text) {
+  const size_t at = text_.size();
+  text_.append(text);
+  return at;
+}
+
+void TBinIniFile::SetValue(std::string_view section, std::string_view key, std::string_view value) {
+  if (streaming_) {
+    const bool last = !sections_.empty() && NoCaseEqual{}(sections_.back().name, section);
+    // A section of a name already written, other than the last one: the file can no longer be
+    // written as it goes.
+    if (!last && section_index_.find(section) != section_index_.end()) streaming_ = false;
+  }
+  if (streaming_) {
+    if (sections_.empty() || !NoCaseEqual{}(sections_.back().name, section)) {
+      if (!sections_.empty()) text_ += "\r\n";
+      text_.append("[").append(section).append("]\r\n");
+      AddSection(std::string(section));
+    }
+    Section& target = sections_.back();
+    if (FindEntry(target, key) == std::string::npos) {
+      Entry e{
+          Keep(key), 0,   static_cast<uint32_t>(key.size()), static_cast<uint32_t>(value.size()),
+          0,         true};
+      text_ += '=';
+      e.value_at = Keep(value);
+      text_ += "\r\n";
+      AddEntry(target, e, true);
+      return;
+    }
+    // A key written again takes its new value in its old place.
+    streaming_ = false;
+  }
   const auto s = section_index_.find(section);
   Section& target =
       s != section_index_.end() ? sections_[s->second] : AddSection(std::string(section));
   const size_t e = FindEntry(target, key);
   if (e != std::string::npos) {
-    target.entries[e].value = std::move(value);
+    target.entries[e].value_at = Keep(value);
+    target.entries[e].value_size = static_cast<uint32_t>(value.size());
     return;
   }
-  AddEntry(target, std::string(key), std::move(value));
+  const size_t key_at = Keep(key);
+  AddEntry(target, Entry{key_at, Keep(value), static_cast<uint32_t>(key.size()),
+                         static_cast<uint32_t>(value.size()), 0, true});
 }
 
 std::string TBinIniFile::TextImage() const {
+  if (streaming_) {
+    // Every section is closed by an empty line; the last one is still open.
+    if (sections_.empty()) return "";
+    std::string utf8;
+    utf8.reserve(text_.size() + 2);
+    utf8.append(text_).append("\r\n");
+    return Utf8ToCp1251(utf8);
+  }
   std::string utf8;
   for (const Section& s : sections_) {
     utf8.append("[").append(s.name).append("]\r\n");
-    for (const Entry& e : s.entries) utf8.append(e.key).append("=").append(e.value).append("\r\n");
+    for (const Entry& e : s.entries)
+      utf8.append(KeyOf(e)).append("=").append(ValueOf(e)).append("\r\n");
     utf8 += "\r\n";
   }
   return Utf8ToCp1251(utf8);
@@ -540,8 +609,8 @@ void TBinIniFile::Put(const void* src, size_t n) {
 std::string TBinIniFile::ReadString(std::string_view section, std::string_view key,
                                     std::string_view def) {
   if (!binary_) {
-    const std::string* v = FindValue(section, key);
-    return v != nullptr ? *v : std::string(def);
+    std::string_view v;
+    return std::string(FindValue(section, key, v) ? v : def);
   }
   uint8_t tag = 0;
   if (!Take(&tag, 1)) return std::string(def);
@@ -586,9 +655,9 @@ std::string TBinIniFile::ReadString(std::string_view section, std::string_view k
 
 int32_t TBinIniFile::ReadInteger(std::string_view section, std::string_view key, int32_t def) {
   if (!binary_) {
-    const std::string* v = FindValue(section, key);
+    std::string_view v;
     int32_t value = 0;
-    return v != nullptr && ParseProjectInteger(*v, value) ? value : def;
+    return FindValue(section, key, v) && ParseProjectInteger(v, value) ? value : def;
   }
   uint8_t b[4];
   return Take(b, 4) ? LoadI32LE(b) : def;
@@ -596,9 +665,9 @@ int32_t TBinIniFile::ReadInteger(std::string_view section, std::string_view key,
 
 double TBinIniFile::ReadFloat(std::string_view section, std::string_view key, double def) {
   if (!binary_) {
-    const std::string* v = FindValue(section, key);
+    std::string_view v;
     double value = 0.0;
-    return v != nullptr && ParseProjectFloat(*v, value) ? value : def;
+    return FindValue(section, key, v) && ParseProjectFloat(v, value) ? value : def;
   }
   uint8_t b[8];
   return Take(b, 8) ? LoadF64LE(b) : def;
@@ -612,9 +681,9 @@ bool TBinIniFile::ReadBool(std::string_view section, std::string_view key, bool 
 
 TDateTime TBinIniFile::ReadDateTime(std::string_view section, std::string_view key, TDateTime def) {
   if (!binary_) {
-    const std::string* v = FindValue(section, key);
+    std::string_view v;
     TDateTime value = 0.0;
-    return v != nullptr && ParseProjectDateTime(*v, value) ? value : def;
+    return FindValue(section, key, v) && ParseProjectDateTime(v, value) ? value : def;
   }
   uint8_t tag = 0;
   if (!Take(&tag, 1)) return def;
@@ -651,7 +720,8 @@ TDateTime TBinIniFile::ReadTime(std::string_view section, std::string_view key, 
 void TBinIniFile::WriteString(std::string_view section, std::string_view key,
                               std::string_view value) {
   if (!binary_) {
-    SetValue(section, key, OneLine(value));
+    std::string copy;
+    SetValue(section, key, OneLine(value, copy));
     return;
   }
   uint8_t head[5];
@@ -669,7 +739,9 @@ void TBinIniFile::WriteString(std::string_view section, std::string_view key,
 
 void TBinIniFile::WriteInteger(std::string_view section, std::string_view key, int32_t value) {
   if (!binary_) {
-    SetValue(section, key, std::to_string(value));
+    char digits[16];
+    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
+    SetValue(section, key, std::string_view(digits, static_cast<size_t>(end - digits)));
     return;
   }
   uint8_t b[4];
@@ -738,13 +810,18 @@ bool TBinIniFile::UpdateFile() {
       Fail("cannot write " + file_name_ + ": " + std::strerror(errno));
     return error_.empty();
   }
-  const std::string image = TextImage();
+  // A file written as it went is its text as it stands, in Windows-1251 already when it is
+  // all ASCII.
+  const bool as_written = streaming_ && !sections_.empty() && IsSevenBit(text_);
+  const std::string image = as_written ? std::string() : TextImage();
+  const std::string_view out = as_written ? std::string_view(text_) : std::string_view(image);
   std::FILE* f = std::fopen(file_name_.c_str(), "wb");
   if (f == nullptr) {
     Fail("cannot create " + file_name_ + ": " + std::strerror(errno));
     return false;
   }
-  const bool written = std::fwrite(image.data(), 1, image.size(), f) == image.size();
+  bool written = std::fwrite(out.data(), 1, out.size(), f) == out.size();
+  if (as_written && written) written = std::fwrite("\r\n", 1, 2, f) == 2;
   const int saved_errno = errno;
   const bool closed = std::fclose(f) == 0;
   if (!written || !closed)

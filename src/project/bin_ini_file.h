@@ -112,13 +112,16 @@ class TBinIniFile {
   };
 
  private:
+  // Keys and values are spans of text_: the text read, or what was written (see streaming_).
   struct Entry {
-    std::string key;
-    std::string value;  // UTF-8
-    // The first entry of its key in the section, the one a lookup finds.
-    bool first = true;
+    size_t key_at = 0;
+    size_t value_at = 0;
+    uint32_t key_size = 0;
+    uint32_t value_size = 0;
     // The line it was read from (0 when written).
     int line = 0;
+    // The first entry of its key in the section, the one a lookup finds.
+    bool first = true;
   };
   using NameIndex = std::unordered_map<std::string, size_t, NoCaseHash, NoCaseEqual>;
   struct Section {
@@ -135,13 +138,21 @@ class TBinIniFile {
 
   // Text form.
   void ParseText(std::string_view cp1251);
-  const std::string* FindValue(std::string_view section, std::string_view key) const;
-  void SetValue(std::string_view section, std::string_view key, std::string value);
+  std::string_view KeyOf(const Entry& e) const { return {text_.data() + e.key_at, e.key_size}; }
+  std::string_view ValueOf(const Entry& e) const {
+    return {text_.data() + e.value_at, e.value_size};
+  }
+  // The value of key in section; false when there is none.
+  bool FindValue(std::string_view section, std::string_view key, std::string_view& value) const;
+  void SetValue(std::string_view section, std::string_view key, std::string_view value);
   Section& AddSection(std::string name, int line = 0);
-  static void AddEntry(Section& section, std::string key, std::string value, int line = 0);
+  // known_new: the caller has found no entry of its key in the section.
+  void AddEntry(Section& section, const Entry& entry, bool known_new = false);
   // The first entry of key in section; npos when there is none.
-  static size_t FindEntry(const Section& section, std::string_view key);
-  static void IndexSection(Section& section, size_t slots);
+  size_t FindEntry(const Section& section, std::string_view key) const;
+  void IndexSection(Section& section, size_t slots);
+  // Appends text to text_ and gives where it starts.
+  size_t Keep(std::string_view text);
 
   // Binary form.
   bool Take(void* dst, size_t n);
@@ -152,6 +163,13 @@ class TBinIniFile {
   bool binary_;
   Mode mode_;
   std::string file_name_;
+  // The text read (UTF-8), or for a text store being written the text of the file as written
+  // so far, which it stays as long as every write goes to the section written last or to a new
+  // section and never repeats a key (how a project is written): the file is then this text
+  // as it stands. Once a write breaks that order, text_ only keeps the keys and values and the
+  // file is put together from the sections.
+  std::string text_;
+  bool streaming_ = false;
   std::vector<Section> sections_;
   // Name -> the first section of that name.
   NameIndex section_index_;

@@ -7,6 +7,7 @@
 #include "common/bytes.h"
 #include "common/rounding.h"
 #include "common/text_encoding.h"
+#include "records/read_samples.h"
 
 namespace tarvik {
 
@@ -291,7 +292,8 @@ bool ForEachMiniSeedRecord(const std::string& path,
   const int64_t size = file.Size();
   constexpr size_t kProbeStep = 64;
   size_t probe = kProbeStep;
-  std::vector<uint8_t> head(kMiniSeedDefaultRecordLength);
+  // The file is read a window at a time rather than a read per record.
+  FileWindow window;
   TMiniSEEDPacket packet;
   int64_t offset = 0;
   while (offset < size) {
@@ -299,15 +301,14 @@ bool ForEachMiniSeedRecord(const std::string& path,
     const auto full =
         static_cast<size_t>(std::min<int64_t>(available, kMiniSeedDefaultRecordLength));
     const size_t first = std::min(full, probe);
-    if (file.ReadAt(offset, head.data(), first) < first) break;  // the file cannot be read
-    HeadView view{std::span<const uint8_t>(head.data(), first), full};
+    std::span<const uint8_t> head = window.View(file, offset, first);
+    if (head.size() < first) break;  // the file cannot be read
+    HeadView view{head, full};
     MiniSeedStatus status = ParseHead(view, available, packet, false);
     if (view.short_read) {
-      if (file.ReadAt(offset + static_cast<int64_t>(first), head.data() + first, full - first) <
-          full - first) {
-        break;
-      }
-      view = HeadView{std::span<const uint8_t>(head.data(), full), full};
+      head = window.View(file, offset, full);
+      if (head.size() < full) break;
+      view = HeadView{head, full};
       status = ParseHead(view, available, packet, false);
     }
     probe = std::clamp<size_t>((view.needed + kProbeStep - 1) / kProbeStep * kProbeStep, kProbeStep,

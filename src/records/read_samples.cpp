@@ -133,8 +133,35 @@ int64_t MaxSamplesInFile(int64_t file_size) {
   return 2 * std::clamp<int64_t>(file_size, 0, INT64_MAX / 4) + 16;
 }
 
+std::span<const uint8_t> FileWindow::View(BinaryFile& file, int64_t offset, size_t n) {
+  const int64_t size = file.Size();
+  if (offset < 0 || offset >= size || n == 0) return {};
+  n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(n), size - offset));
+  const auto held = static_cast<int64_t>(held_);
+  if (offset < start_ || offset - start_ > held ||
+      held - (offset - start_) < static_cast<int64_t>(n)) {
+    // A window from offset on, at least the bytes asked for; larger while the reads go on
+    // from where the last window ended.
+    const int64_t end = start_ + held;
+    const bool onward =
+        held > 0 && offset >= end && offset - end <= static_cast<int64_t>(window_bytes_);
+    window_bytes_ = onward ? std::min(max_bytes_, window_bytes_ * 2) : kFirstBytes;
+    const auto want = static_cast<size_t>(
+        std::min<int64_t>(size - offset, static_cast<int64_t>(std::max(n, window_bytes_))));
+    if (want > capacity_) {
+      bytes_ = std::make_unique_for_overwrite<uint8_t[]>(want);
+      capacity_ = want;
+    }
+    held_ = file.ReadAt(offset, bytes_.get(), want);
+    start_ = offset;
+  }
+  const auto at = static_cast<size_t>(offset - start_);
+  return std::span<const uint8_t>(bytes_.get() + at, std::min(n, held_ - at));
+}
+
 BinaryFile* SampleReader::FileFor(const std::string& path) {
   if (path == path_) return open_failed_ ? nullptr : &file_;
+  window_.Reset();
   path_ = path;
   open_failed_ = !file_.Open(path);
   return open_failed_ ? nullptr : &file_;
@@ -167,8 +194,8 @@ std::vector<int32_t> SampleReader::Read(const TRecordDescription& seg, int64_t* 
     case kSampleSteim1b:
     case kSampleSteim2a:
     case kSampleSteim2b: {
-      const std::vector<uint8_t> frames =
-          f->ReadBytes(seg.Offset, static_cast<size_t>(std::max(0, seg.BlockSize)));
+      const std::span<const uint8_t> frames =
+          window_.View(*f, seg.Offset, static_cast<size_t>(std::max(0, seg.BlockSize)));
       const int level = code <= kSampleSteim1b ? 1 : 2;
       found = SteimSoundSamples(frames, out, DecodeSteim(frames, level, out));
       break;

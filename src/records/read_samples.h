@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -8,6 +10,32 @@
 #include "records/record_model.h"
 
 namespace tarvik {
+
+// Reads a file through a window of it held in memory: a walk over the records of a file, or
+// over its segments in file order, costs one read per window instead of one per record.
+// The window starts small and doubles while reads go forward through the file, so that a few
+// pieces taken here and there do not cost a whole window each.
+class FileWindow {
+ public:
+  explicit FileWindow(size_t max_bytes = size_t{1} << 20) : max_bytes_(max_bytes) {}
+  // The bytes [offset, offset + n) of the file that exist (fewer at its end, none outside it);
+  // valid until the next call or until the file changes. Call Reset when it does.
+  std::span<const uint8_t> View(BinaryFile& file, int64_t offset, size_t n);
+  void Reset() {
+    held_ = 0;
+    window_bytes_ = kFirstBytes;
+  }
+
+ private:
+  static constexpr size_t kFirstBytes = size_t{64} << 10;
+  size_t max_bytes_;
+  size_t window_bytes_ = kFirstBytes;
+  int64_t start_ = 0;
+  // The window's bytes, not cleared before each read: held_ of capacity_ are the file's.
+  std::unique_ptr<uint8_t[]> bytes_;
+  size_t capacity_ = 0;
+  size_t held_ = 0;
+};
 
 // Decodes segments by their sample type code. Keeps the last file open, so that the many
 // segments of one packet file are read without reopening it.
@@ -25,6 +53,7 @@ class SampleReader {
   BinaryFile* FileFor(const std::string& path);
 
   BinaryFile file_;
+  FileWindow window_;
   std::string path_;
   bool open_failed_ = false;
 };

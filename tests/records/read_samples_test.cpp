@@ -194,5 +194,31 @@ TEST(ReadSamples, UntrustedCountsAndOffsets) {
   EXPECT_EQ(ReadSamples(s), std::vector<int32_t>(4, 0));
 }
 
+// A window over a file gives exactly the bytes a direct read gives, whatever the order of the
+// reads: forward in small steps, back, across the window's end, past the end of the file,
+// longer than a window.
+TEST(FileWindow, GivesTheBytesOfDirectReads) {
+  testing::TempDir dir;
+  const std::string path = dir.File("w.bin");
+  std::vector<uint8_t> bytes(300000);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 131 + (i >> 9));
+  testing::WriteBytes(path, bytes);
+  BinaryFile file(path);
+  ASSERT_TRUE(file.IsOpen());
+  FileWindow window(100000);
+  const struct {
+    int64_t offset;
+    size_t n;
+  } reads[] = {{0, 64},        {64, 4000},   {4064, 64},     {65500, 100},  {65536, 64},
+               {131000, 4096}, {135096, 64}, {10, 20},       {299990, 100}, {300000, 4},
+               {-1, 4},        {200000, 0},  {1000, 250000}, {99990, 40},   {150, 150}};
+  for (const auto& r : reads) {
+    const std::span<const uint8_t> got = window.View(file, r.offset, r.n);
+    std::vector<uint8_t> direct(r.n);
+    direct.resize(file.ReadAt(r.offset, direct.data(), r.n));
+    EXPECT_EQ(std::vector<uint8_t>(got.begin(), got.end()), direct) << r.offset << " " << r.n;
+  }
+}
+
 }  // namespace
 }  // namespace tarvik
