@@ -176,9 +176,10 @@ struct THvsrAzimuths {
   double A0Median = 0.0, A0SigmaLn = 0.0;
 };
 
-// Loads the record once and analyses it as AnalyseRecord does (whole) and once per azimuth
-// 0, step, 2·step ... up to 180 (inclusive when it falls on the step). Fails when E and N are
-// not recorded through the same chain, since the rotation is made on the samples.
+// Analyses the record as AnalyseRecord does (whole), then once per azimuth 0, step, 2·step ...
+// up to 180 (inclusive when it falls on the step), reading it in blocks each time, E turned
+// toward the azimuth as it is read. Fails when E and N are not recorded through the same chain,
+// since the rotation is made on the samples.
 THvsrStatus AnalyseRecordAzimuths(TFileRecord& record, const TSpectrumSettings& spectrum,
                                   double default_rate, const THvsrSettings& settings, double step,
                                   UiHost& host, THvsrWindowSet& whole, THvsrAzimuths& azimuths,
