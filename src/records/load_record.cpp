@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <deque>
 #include <exception>
 #include <future>
 #include <limits>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -438,6 +440,34 @@ void RemoveMeans(TData32& data, const TChannelRanges& unread, UiHost* host) {
   }
 }
 
+void TurnHorizontals(const HorizontalTurn& turn, TData32& samples) {
+  if (!turn.Active() || static_cast<size_t>(std::max(turn.e, turn.n)) >= samples.size()) return;
+  std::vector<int32_t>& h = samples[static_cast<size_t>(turn.e)];
+  const std::vector<int32_t>& n = samples[static_cast<size_t>(turn.n)];
+  const size_t count = std::min(h.size(), n.size());
+  for (size_t i = 0; i < count; ++i) {
+    const double v = turn.cos_a * n[i] + turn.sin_a * h[i];
+    h[i] = static_cast<int32_t>(std::lround(std::clamp(v, -2147483648.0, 2147483647.0)));
+  }
+}
+
+void TurnUnread(const HorizontalTurn& turn, TChannelRanges& unread) {
+  if (!turn.Active() || static_cast<size_t>(std::max(turn.e, turn.n)) >= unread.size()) return;
+  TRecordRanges& gaps = unread[static_cast<size_t>(turn.e)];
+  const TRecordRanges& other = unread[static_cast<size_t>(turn.n)];
+  gaps.insert(gaps.end(), other.begin(), other.end());
+  std::sort(gaps.begin(), gaps.end());
+  TRecordRanges merged;
+  for (const auto& span : gaps) {
+    if (!merged.empty() && int64_t{span.first} <= int64_t{merged.back().second} + 1) {
+      merged.back().second = std::max(merged.back().second, span.second);
+    } else {
+      merged.push_back(span);
+    }
+  }
+  gaps = std::move(merged);
+}
+
 bool LoadRecord(TFileRecord& record, TData32& data, UiHost& host, const LoadSettings& settings,
                 LoadReport* report) {
   data = TData32();
@@ -458,6 +488,9 @@ bool LoadRecord(TFileRecord& record, TData32& data, UiHost& host, const LoadSett
   if (!ok) {
     data = TData32();
     record.SampleCount = 0;
+  } else if (settings.turn.Active()) {
+    TurnHorizontals(settings.turn, data);
+    TurnUnread(settings.turn, rep.unread);
   }
   return ok;
 }
@@ -485,6 +518,12 @@ bool ReadFilePieces(const std::string& path, const FormatInfo& format, const Loa
 
 }  // namespace
 
+// The pieces of one file and whether it read to its end.
+struct Decoded {
+  bool ok = false;
+  std::vector<FilePiece> pieces;
+};
+
 struct RecordBlocks::State {
   TFileRecord record;
   UiHost* host = nullptr;
@@ -498,6 +537,8 @@ struct RecordBlocks::State {
 
   int64_t count = 0;
   TChannelRanges unread;
+  // unread as the caller sees it: with the horizontals turned, if they are.
+  TChannelRanges shown_unread;
   std::vector<int64_t> means;
   // next_start[k][c]: the first index of channel c that file k or a later one writes.
   std::vector<std::vector<int64_t>> next_start;
@@ -541,10 +582,44 @@ struct RecordBlocks::State {
     int64_t position = 0;
     std::vector<FilePiece> pieces;
     HeaderCache& headers = settings.headers != nullptr ? *settings.headers : own_headers;
+    // The files are decoded on as many threads as the machine has cores (up to four), each
+    // with the keys of the first file, and taken in order: this pass only decodes and sums, and
+    // would otherwise leave every core but one idle.
+    const size_t workers = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 4);
+    std::deque<std::future<Decoded>> in_flight;
+    size_t launched = 0;
+    bool launching = true;
     for (size_t k = 0; k < files.paths.size(); ++k) {
       const std::string& path = files.paths[k];
-      if (headers.Recognize(path) != files.tag) return false;
-      if (ReadFilePieces(path, *format, plan, keys, record.Start, pieces)) ++report.files_read;
+      while (launching && !keys.empty() && launched < files.paths.size() &&
+             launched < k + workers) {
+        // A file whose format changed is met in its turn below.
+        if (headers.Recognize(files.paths[launched]) != files.tag) {
+          launching = false;
+          break;
+        }
+        in_flight.push_back(
+            std::async(std::launch::async, [this, file = launched, copy = keys]() mutable {
+              Decoded d;
+              d.ok = ReadFilePieces(plan.files.paths[file], *format, plan, copy, record.Start,
+                                    d.pieces);
+              return d;
+            }));
+        ++launched;
+      }
+      bool ok = false;
+      if (launched > k) {
+        Decoded d = in_flight.front().get();
+        in_flight.pop_front();
+        ok = d.ok;
+        pieces = std::move(d.pieces);
+      } else {
+        if (headers.Recognize(path) != files.tag) return false;
+        // Without keys yet (the first file's segment list failed), this file gives them.
+        ok = ReadFilePieces(path, *format, plan, keys, record.Start, pieces);
+        launched = k + 1;
+      }
+      if (ok) ++report.files_read;
       for (const FilePiece& piece : pieces) {
         const auto c = static_cast<size_t>(piece.channel);
         const auto n = static_cast<int64_t>(piece.data.size());
@@ -668,6 +743,7 @@ struct RecordBlocks::State {
         }
       }
     }
+    TurnHorizontals(settings.turn, block.samples);
     emitted += n;
     // Drop what was handed out once it is half of what pending holds.
     const int64_t used = emitted - pending_base;
@@ -731,7 +807,9 @@ bool RecordBlocks::Open(TFileRecord& record, UiHost& host, const LoadSettings& s
     }
     if (st.streaming) {
       rep = scanned;
-      rep.unread = st.unread;
+      st.shown_unread = st.unread;
+      TurnUnread(settings.turn, st.shown_unread);
+      rep.unread = st.shown_unread;
       record.SampleCount = static_cast<int32_t>(st.count);
       return true;
     }
@@ -741,6 +819,7 @@ bool RecordBlocks::Open(TFileRecord& record, UiHost& host, const LoadSettings& s
   if (!LoadRecord(record, st.whole, host, settings, &rep)) return false;
   st.count = st.whole.empty() ? 0 : static_cast<int64_t>(st.whole.front().size());
   st.unread = rep.unread;
+  st.shown_unread = rep.unread;
   return true;
 }
 
@@ -800,7 +879,7 @@ int64_t RecordBlocks::Count() const {
 }
 
 const TChannelRanges& RecordBlocks::Unread() const {
-  return state_->unread;
+  return state_->shown_unread;
 }
 
 bool RecordBlocks::Streaming() const {

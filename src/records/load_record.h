@@ -13,6 +13,17 @@ namespace tarvik {
 class HeaderCache;
 class UiHost;
 
+// Turns a pair of horizontal channels toward a direction as the samples are read: channel e
+// gets round(cos_a * n + sin_a * e) (clamped to the int32 range, after the means are removed)
+// and its unread spans become those of either channel; n is left as it is.
+struct HorizontalTurn {
+  int e = -1;
+  int n = -1;
+  double cos_a = 1.0;
+  double sin_a = 0.0;
+  bool Active() const { return e >= 0 && n >= 0 && e != n; }
+};
+
 struct LoadSettings {
   // The SampRateDefault setting: the rate of formats that do not store one, Hz.
   double default_rate = 50.0;
@@ -24,6 +35,8 @@ struct LoadSettings {
   // The headers of the files, kept by the caller across loads (a run, an open project); null:
   // the load keeps them for itself alone.
   HeaderCache* headers = nullptr;
+  // Horizontals turned toward a direction (H/V by azimuth); inactive by default.
+  HorizontalTurn turn;
 };
 
 // What a load found, for callers that need more than the samples.
@@ -70,6 +83,13 @@ void RemoveMeans(TData32& data, UiHost* host = nullptr);
 // unread[c] (see LoadReport) being set to 0: zeros standing for a gap would otherwise pull the
 // mean toward 0 and shift every real sample by it.
 void RemoveMeans(TData32& data, const TChannelRanges& unread, UiHost* host = nullptr);
+
+// Applies turn to samples (the whole matrix or a block of it); nothing when turn is inactive or
+// the matrix lacks one of its channels.
+void TurnHorizontals(const HorizontalTurn& turn, TData32& samples);
+
+// The unread spans of a record whose horizontals are turned: turn.e gets those of both.
+void TurnUnread(const HorizontalTurn& turn, TChannelRanges& unread);
 
 // A part of a record's matrix: samples[c][i] is sample first + i of channel c, every channel the
 // same length.

@@ -637,10 +637,6 @@ void LognormalOfValues(const Values& values, double& median, double& sigma) {
   sigma = ln.SigmaLn;
 }
 
-int32_t ClampToInt32(double v) {
-  return static_cast<int32_t>(std::lround(std::clamp(v, -2147483648.0, 2147483647.0)));
-}
-
 }  // namespace
 
 THvsrStatus CollectWindowsOfSamples(const TFileRecord& record, const TData32& samples,
@@ -686,89 +682,39 @@ THvsrStatus AnalyseRecord(TFileRecord& record, const TSpectrumSettings& spectrum
       windows, settings, result);
 }
 
-THvsrStatus AnalyseRecordAzimuths(TFileRecord& record, const TSpectrumSettings& spectrum,
-                                  double default_rate, const THvsrSettings& settings, double step,
-                                  UiHost& host, THvsrWindowSet& whole, THvsrAzimuths& azimuths,
-                                  HeaderCache* headers) {
-  whole = THvsrWindowSet{};
-  azimuths = THvsrAzimuths{};
-  THvsrStatus status;
-  TData32 samples;
-  LoadSettings load;
-  load.default_rate = default_rate;
-  load.headers = headers;
-  load.clear_stop = false;
-  LoadReport report;
-  const bool loaded = LoadRecord(record, samples, host, load, &report);
-  if (host.StopRequested()) {
-    status.Outcome = THvsrOutcome::kStopped;
-    return status;
-  }
-  if (!loaded || samples.empty() || samples[0].empty()) {
-    status.Outcome = THvsrOutcome::kFailed;
-    status.Message = Text(MakeStatus(TCode::kRecordUnreadable, {record.Station, record.File}),
-                          TLanguage::kRussian);
-    return status;
-  }
-  return AnalyseSamplesAzimuths(record, samples, report.unread, spectrum, settings, step, host,
-                                whole, azimuths);
-}
+namespace {
 
-THvsrStatus AnalyseSamplesAzimuths(const TFileRecord& record, const TData32& samples,
-                                   std::span<const TRecordRanges> unread,
-                                   const TSpectrumSettings& spectrum, const THvsrSettings& settings,
-                                   double step, UiHost& host, THvsrWindowSet& whole,
-                                   THvsrAzimuths& azimuths) {
-  azimuths = THvsrAzimuths{};
-  THvsrStatus status;
+// The analysis by direction once whole holds the windows of the record as it is: for each
+// azimuth, collect(azimuth, turn, record with N left out, windows) gives the windows of the
+// record with E turned toward it.
+template <typename CollectTurned>
+THvsrStatus AnalyseDirections(const TFileRecord& record, size_t channels,
+                              const THvsrSettings& settings, double step, THvsrStatus status,
+                              const THvsrWindowSet& whole, THvsrAzimuths& azimuths,
+                              CollectTurned collect) {
   const auto fail = [&](std::string why) {
     status.Outcome = THvsrOutcome::kFailed;
     status.Message = record.Station + ": " + why;
     return status;
   };
-  if (!(std::isfinite(step) && step > 0.0 && step <= 180.0))
-    return fail("the azimuth step must lie above 0 and at most 180 degrees");
-  status = CollectWindowsOfSamples(record, samples, unread, spectrum, settings, host, whole);
-  if (status.Outcome != THvsrOutcome::kAnalysed) return status;
-
-  const Components c = FindComponents(record, samples.size());
+  const Components c = FindComponents(record, channels);
   // The rotation is made on the samples: it is the rotation of the ground motion only when
   // both horizontals reach the counts through the same chain.
   if (!SameChain(record, c.e, c.n))
     return fail("the azimuths need E and N recorded through the same response and ADC coefficient");
   TFileRecord rotated_record = record;
   rotated_record.Channels[static_cast<size_t>(c.n)].Selected = false;
-  TData32 rotated = samples;
-  const std::vector<int32_t>& e = samples[static_cast<size_t>(c.e)];
-  const std::vector<int32_t>& n = samples[static_cast<size_t>(c.n)];
-  std::vector<int32_t>& h = rotated[static_cast<size_t>(c.e)];
-  const size_t count = std::min({e.size(), n.size(), h.size()});
-  // The unread spans of both horizontals hold no data in the rotated one.
-  std::vector<TRecordRanges> rotated_unread(unread.begin(), unread.end());
-  if (static_cast<size_t>(std::max(c.e, c.n)) < rotated_unread.size()) {
-    TRecordRanges& gaps = rotated_unread[static_cast<size_t>(c.e)];
-    const TRecordRanges& other = rotated_unread[static_cast<size_t>(c.n)];
-    gaps.insert(gaps.end(), other.begin(), other.end());
-    std::sort(gaps.begin(), gaps.end());
-    TRecordRanges merged;
-    for (const auto& span : gaps) {
-      if (!merged.empty() && int64_t{span.first} <= int64_t{merged.back().second} + 1) {
-        merged.back().second = std::max(merged.back().second, span.second);
-      } else {
-        merged.push_back(span);
-      }
-    }
-    gaps = std::move(merged);
-  }
   const int steps = static_cast<int>(std::floor(180.0 / step + 1e-9));
   for (int k = 0; k <= steps; ++k) {
     const double azimuth = std::min(180.0, k * step);
     const double a = azimuth * std::numbers::pi / 180.0;
-    const double ca = std::cos(a), sa = std::sin(a);
-    for (size_t i = 0; i < count; ++i) h[i] = ClampToInt32(ca * n[i] + sa * e[i]);
+    HorizontalTurn turn;
+    turn.e = c.e;
+    turn.n = c.n;
+    turn.cos_a = std::cos(a);
+    turn.sin_a = std::sin(a);
     THvsrWindowSet windows;
-    const THvsrStatus one = CollectWindowsOfSamples(rotated_record, rotated, rotated_unread,
-                                                    spectrum, settings, host, windows, true);
+    const THvsrStatus one = collect(turn, rotated_record, windows);
     if (one.Outcome == THvsrOutcome::kStopped) return one;
     THvsrAzimuth direction;
     direction.Azimuth = azimuth;
@@ -792,6 +738,95 @@ THvsrStatus AnalyseSamplesAzimuths(const TFileRecord& record, const TData32& sam
   LognormalOfValues(f0, azimuths.F0Median, azimuths.F0SigmaLn);
   LognormalOfValues(a0, azimuths.A0Median, azimuths.A0SigmaLn);
   return status;
+}
+
+bool AzimuthStepValid(double step) {
+  return std::isfinite(step) && step > 0.0 && step <= 180.0;
+}
+
+const char kAzimuthStepRange[] = "the azimuth step must lie above 0 and at most 180 degrees";
+
+}  // namespace
+
+// The record is read in blocks once for the whole analysis and once per direction, the
+// horizontals turned as each block is read: a record of any length fits in memory.
+THvsrStatus AnalyseRecordAzimuths(TFileRecord& record, const TSpectrumSettings& spectrum,
+                                  double default_rate, const THvsrSettings& settings, double step,
+                                  UiHost& host, THvsrWindowSet& whole, THvsrAzimuths& azimuths,
+                                  HeaderCache* headers, int64_t whole_record_bytes) {
+  whole = THvsrWindowSet{};
+  azimuths = THvsrAzimuths{};
+  THvsrStatus status;
+  if (!AzimuthStepValid(step)) {
+    status.Outcome = THvsrOutcome::kFailed;
+    status.Message = record.Station + ": " + kAzimuthStepRange;
+    return status;
+  }
+  const int64_t bytes =
+      int64_t{record.SampleCount} * record.ChannelCount() * static_cast<int64_t>(sizeof(int32_t));
+  if (record.SampleCount > 0 && bytes <= whole_record_bytes) {
+    TData32 samples;
+    LoadSettings load;
+    load.default_rate = default_rate;
+    load.headers = headers;
+    load.clear_stop = false;
+    LoadReport report;
+    const bool loaded = LoadRecord(record, samples, host, load, &report);
+    if (host.StopRequested()) {
+      status.Outcome = THvsrOutcome::kStopped;
+      return status;
+    }
+    if (!loaded || samples.empty() || samples[0].empty()) {
+      status.Outcome = THvsrOutcome::kFailed;
+      status.Message = Text(MakeStatus(TCode::kRecordUnreadable, {record.Station, record.File}),
+                            TLanguage::kRussian);
+      return status;
+    }
+    return AnalyseSamplesAzimuths(record, samples, report.unread, spectrum, settings, step, host,
+                                  whole, azimuths);
+  }
+  status = CollectRecordWindows(record, spectrum, default_rate, settings, host, whole, headers);
+  if (status.Outcome != THvsrOutcome::kAnalysed) return status;
+  return AnalyseDirections(
+      record, kMaxChannels, settings, step, status, whole, azimuths,
+      [&](const HorizontalTurn& turn, TFileRecord& turned, THvsrWindowSet& windows) {
+        return Collect(turned, kMaxChannels, settings, true, windows,
+                       [&](const TSegmentHook& hook, TMatrix2D& mean) {
+                         TMatrix2D stdev;
+                         return CalculateSpectra(turned, spectrum, turned.SelectStart,
+                                                 turned.SelectFinish, default_rate, host, mean,
+                                                 stdev, hook, headers, turn);
+                       });
+      });
+}
+
+THvsrStatus AnalyseSamplesAzimuths(const TFileRecord& record, const TData32& samples,
+                                   std::span<const TRecordRanges> unread,
+                                   const TSpectrumSettings& spectrum, const THvsrSettings& settings,
+                                   double step, UiHost& host, THvsrWindowSet& whole,
+                                   THvsrAzimuths& azimuths) {
+  azimuths = THvsrAzimuths{};
+  THvsrStatus status;
+  if (!AzimuthStepValid(step)) {
+    status.Outcome = THvsrOutcome::kFailed;
+    status.Message = record.Station + ": " + kAzimuthStepRange;
+    return status;
+  }
+  status = CollectWindowsOfSamples(record, samples, unread, spectrum, settings, host, whole);
+  if (status.Outcome != THvsrOutcome::kAnalysed) return status;
+  TData32 rotated;
+  return AnalyseDirections(
+      record, samples.size(), settings, step, status, whole, azimuths,
+      [&](const HorizontalTurn& turn, TFileRecord& turned, THvsrWindowSet& windows) {
+        if (rotated.empty()) rotated = samples;
+        // Each direction turns the samples as they were read.
+        rotated[static_cast<size_t>(turn.e)] = samples[static_cast<size_t>(turn.e)];
+        TurnHorizontals(turn, rotated);
+        std::vector<TRecordRanges> rotated_unread(unread.begin(), unread.end());
+        TurnUnread(turn, rotated_unread);
+        return CollectWindowsOfSamples(turned, rotated, rotated_unread, spectrum, settings, host,
+                                       windows, true);
+      });
 }
 
 }  // namespace tarvik

@@ -177,13 +177,19 @@ struct THvsrAzimuths {
   double A0Median = 0.0, A0SigmaLn = 0.0;
 };
 
-// Loads the record once and analyses it as AnalyseRecord does (whole) and once per azimuth
-// 0, step, 2·step ... up to 180 (inclusive when it falls on the step). Fails when E and N are
-// not recorded through the same chain, since the rotation is made on the samples.
+// Records of up to this many bytes of samples are read once for every direction; longer ones
+// (or of unknown length) are read again, in blocks, for each direction.
+inline constexpr int64_t kAzimuthWholeRecordBytes = int64_t{512} << 20;
+
+// Analyses the record as AnalyseRecord does (whole), then once per azimuth 0, step, 2·step ...
+// up to 180 (inclusive when it falls on the step), reading it in blocks each time, E turned
+// toward the azimuth as it is read. Fails when E and N are not recorded through the same chain,
+// since the rotation is made on the samples.
 THvsrStatus AnalyseRecordAzimuths(TFileRecord& record, const TSpectrumSettings& spectrum,
                                   double default_rate, const THvsrSettings& settings, double step,
                                   UiHost& host, THvsrWindowSet& whole, THvsrAzimuths& azimuths,
-                                  HeaderCache* headers = nullptr);
+                                  HeaderCache* headers = nullptr,
+                                  int64_t whole_record_bytes = kAzimuthWholeRecordBytes);
 
 // The same over samples already loaded (unread: the spans without data, per channel).
 THvsrStatus AnalyseSamplesAzimuths(const TFileRecord& record, const TData32& samples,

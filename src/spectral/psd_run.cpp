@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cmath>
 #include <map>
+#include <memory>
 #include <set>
 #include <thread>
 #include <utility>
@@ -88,6 +89,42 @@ std::string ResponseText(const TFileRecord& record, int c) {
   std::snprintf(adc, sizeof adc, "ADC %.17g", ch.ADCCoef);
   return text + adc;
 }
+
+// The part of a record read in blocks that the segments at hand need: from Base() on, up to
+// the furthest sample asked for.
+class BlockWindow {
+ public:
+  explicit BlockWindow(RecordBlocks& blocks)
+      : blocks_(blocks), rows_(static_cast<size_t>(blocks.Channels())) {}
+
+  int64_t Base() const { return base_; }
+  const int32_t* Row(size_t c) const { return rows_[c].data(); }
+
+  // Reads blocks until the window holds the samples before end (or the record ends).
+  void Fill(int64_t end) {
+    while (base_ + Held() < end && blocks_.Next(block_)) {
+      for (size_t c = 0; c < rows_.size() && c < block_.samples.size(); ++c) {
+        rows_[c].insert(rows_[c].end(), block_.samples[c].begin(), block_.samples[c].end());
+      }
+    }
+  }
+
+  // Forgets the samples before below; the memory is moved once they are half of the window.
+  void Drop(int64_t below) {
+    const int64_t n = std::min(below - base_, Held());
+    if (n <= 0 || 2 * n < Held()) return;
+    for (std::vector<int32_t>& row : rows_) row.erase(row.begin(), row.begin() + n);
+    base_ += n;
+  }
+
+ private:
+  int64_t Held() const { return rows_.empty() ? 0 : static_cast<int64_t>(rows_[0].size()); }
+
+  RecordBlocks& blocks_;
+  TData32 rows_;
+  RecordBlock block_;
+  int64_t base_ = 0;
+};
 
 bool HoldsUnread(const TChannelRanges& unread, int c, int64_t first, int64_t last) {
   if (static_cast<size_t>(c) >= unread.size()) return false;
@@ -260,13 +297,14 @@ TPsdRunReport RunPsd(std::vector<TFileRecord>& records, const std::vector<std::s
       }
     }
     host.SetStatus(MakeStatus(TCode::kPsdLoading, {label(i)}));
-    TData32 samples;
     LoadSettings load;
     load.default_rate = options.DefaultRate;
     load.headers = options.Headers;
     load.clear_stop = false;
     LoadReport loaded;
-    const bool ok = LoadRecord(r, samples, host, load, &loaded) && !samples.empty();
+    // The record is read in blocks: memory holds the segments being computed, not the record.
+    RecordBlocks blocks;
+    const bool ok = blocks.Open(r, host, load, &loaded) && blocks.Channels() > 0;
     if (host.StopRequested()) break;
     auto done_with = [&](const std::vector<UnitKey>& keys) {
       for (const UnitKey& key : keys) {
@@ -286,24 +324,26 @@ TPsdRunReport RunPsd(std::vector<TFileRecord>& records, const std::vector<std::s
       for (const auto& [c, keys] : planned) done_with(keys);
       continue;
     }
-    int64_t count = static_cast<int64_t>(samples[0].size());
-    for (const auto& row : samples) count = std::min<int64_t>(count, row.size());
+    const int64_t count = blocks.Count();
     const std::vector<Candidate> candidates =
         Candidates(r, r.SampRate, count, options.Settings, geometry.SegmentSamples);
 
-    struct Job {
+    // A segment to look at: its samples decide whether the stored one is kept or it is
+    // computed again.
+    struct Pending {
       int Channel;
       const Candidate* Where;
       DayState* Day;
-      uint64_t Print;
+      uint64_t ResponsePrint;
       const std::vector<double>* Factors;
+      bool CompareStored;
     };
-    std::vector<Job> jobs;
+    std::vector<Pending> pending;
     std::vector<std::vector<double>> factors(kMaxChannels);
     const double settings_key[3] = {options.Settings.SegmentSeconds, options.Settings.Overlap,
                                     geometry.Rate};
     for (const auto& [c, keys] : planned) {
-      if (static_cast<size_t>(c) >= samples.size()) continue;
+      if (c >= blocks.Channels()) continue;
       const std::string code = PsdChannelCode(r, c);
       TCombinedFilter chain;
       const TStatus chain_status = LoadRecordChain(r, c, chain);
@@ -346,51 +386,92 @@ TPsdRunReport RunPsd(std::vector<TFileRecord>& records, const std::vector<std::s
           ++report.Skipped;
           continue;
         }
-        const uint64_t print = Fingerprint(
-            samples[static_cast<size_t>(c)].data() + k.First,
-            static_cast<size_t>(geometry.SegmentSamples) * sizeof(int32_t), response_print);
-        if (state.HasStored && state.Stored.SameSettings(header)) {
+        pending.push_back({c, &k, &state, response_print, &f,
+                           state.HasStored && state.Stored.SameSettings(header)});
+      }
+    }
+    // In the order of the record, so that the window moves forward only.
+    std::stable_sort(pending.begin(), pending.end(), [](const Pending& a, const Pending& b) {
+      return a.Where->First < b.Where->First;
+    });
+
+    struct Job {
+      int Channel;
+      const Candidate* Where;
+      DayState* Day;
+      uint64_t Print;
+      const std::vector<double>* Factors;
+    };
+    host.SetStatus(MakeStatus(TCode::kPsdSegments, {label(i), std::to_string(pending.size())}),
+                   static_cast<int>(pending.size()));
+    std::vector<Job> jobs;
+    std::vector<TPsdSegment> results;
+    std::atomic<int> finished{0};
+    const int threads = std::clamp<int>(options.Jobs, 1, 256);
+    // One transform per thread for the whole record.
+    std::vector<std::unique_ptr<TPsdCalculator>> calculators(static_cast<size_t>(threads));
+    const int64_t transforms = static_cast<int64_t>(pending.size()) * geometry.Windows;
+    BlockWindow window(blocks);
+    const int64_t length = geometry.SegmentSamples;
+    // Segments are taken in batches that start within this many samples of each other.
+    const int64_t reach = std::max<int64_t>(length, 2 * RecordBlocks::kMaxBlock);
+    for (size_t p = 0; p < pending.size() && !host.StopRequested();) {
+      const int64_t from = pending[p].Where->First;
+      size_t q = p + 1;
+      while (q < pending.size() && pending[q].Where->First - from < reach) ++q;
+      window.Drop(from);
+      window.Fill(pending[q - 1].Where->First + length);
+      const int64_t base = window.Base();
+      const size_t batch_begin = jobs.size();
+      for (size_t j = p; j < q; ++j) {
+        const Pending& s = pending[j];
+        DayState& state = *s.Day;
+        const Candidate& k = *s.Where;
+        const uint64_t print =
+            Fingerprint(window.Row(static_cast<size_t>(s.Channel)) + (k.First - base),
+                        static_cast<size_t>(length) * sizeof(int32_t), s.ResponsePrint);
+        if (s.CompareStored) {
           const auto& stored = state.Stored.Segments;
           const auto same =
               std::lower_bound(stored.begin(), stored.end(), k.Start,
-                               [](const TPsdSegment& s, double t) { return s.Start < t; });
+                               [](const TPsdSegment& t, double start) { return t.Start < start; });
           if (same != stored.end() && same->Start == k.Start && same->Fingerprint == print) {
             state.Fresh[k.Start] = *same;
             ++report.Kept;
+            ++finished;
             continue;
           }
         }
-        jobs.push_back({c, &k, &state, print, &f});
+        jobs.push_back({s.Channel, &k, &state, print, s.Factors});
       }
-    }
+      p = q;
 
-    // The new segments, on up to Jobs threads, each with its own transform.
-    host.SetStatus(MakeStatus(TCode::kPsdSegments, {label(i), std::to_string(jobs.size())}),
-                   static_cast<int>(jobs.size()));
-    std::vector<TPsdSegment> results(jobs.size());
-    std::atomic<size_t> next{0};
-    std::atomic<int> finished{0};
-    const int64_t transforms = static_cast<int64_t>(jobs.size()) * geometry.Windows;
-    auto work = [&] {
-      if (jobs.empty()) return;
-      TPsdCalculator calculator(geometry, transforms);
-      for (size_t j = next++; j < jobs.size(); j = next++) {
-        if (host.StopRequested()) return;
-        const Job& job = jobs[j];
-        TPsdSegment& seg = results[j];
-        seg.Start = job.Where->Start;
-        seg.Fingerprint = job.Print;
-        calculator.Compute(samples[static_cast<size_t>(job.Channel)].data() + job.Where->First,
-                           *job.Factors, seg.Full, seg.Grid);
-        host.SetProgress(++finished, static_cast<int>(jobs.size()));
-      }
-    };
-    const int threads = std::clamp<int>(options.Jobs, 1, 256);
-    std::vector<std::thread> pool;
-    for (int t = 1; t < threads && static_cast<size_t>(t) < jobs.size(); ++t)
-      pool.emplace_back(work);
-    work();
-    for (std::thread& t : pool) t.join();
+      // The new segments of the batch, on up to Jobs threads, each with its own transform.
+      results.resize(jobs.size());
+      std::atomic<size_t> next{batch_begin};
+      auto work = [&](size_t t) {
+        for (size_t j = next++; j < jobs.size(); j = next++) {
+          if (host.StopRequested()) return;
+          if (calculators[t] == nullptr) {
+            calculators[t] = std::make_unique<TPsdCalculator>(geometry, transforms);
+          }
+          const Job& job = jobs[j];
+          TPsdSegment& seg = results[j];
+          seg.Start = job.Where->Start;
+          seg.Fingerprint = job.Print;
+          calculators[t]->Compute(
+              window.Row(static_cast<size_t>(job.Channel)) + (job.Where->First - base),
+              *job.Factors, seg.Full, seg.Grid);
+          host.SetProgress(++finished, static_cast<int>(pending.size()));
+        }
+      };
+      const size_t batch = jobs.size() - batch_begin;
+      std::vector<std::thread> pool;
+      for (int t = 1; t < threads && static_cast<size_t>(t) < batch; ++t)
+        pool.emplace_back(work, t);
+      work(0);
+      for (std::thread& t : pool) t.join();
+    }
     if (host.StopRequested()) break;
     for (size_t j = 0; j < jobs.size(); ++j) {
       jobs[j].Day->Fresh[results[j].Start] = std::move(results[j]);

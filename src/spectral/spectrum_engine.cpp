@@ -713,7 +713,8 @@ TSpectraStatus CalculateSpectraOfSamples(const TFileRecord& record, const TData3
 TSpectraStatus CalculateSpectra(TFileRecord& record, const TSpectrumSettings& settings,
                                 TDateTime select_start, TDateTime select_finish,
                                 double default_rate, UiHost& host, TMatrix2D& mean,
-                                TMatrix2D& stdev, const TSegmentHook& hook, HeaderCache* headers) {
+                                TMatrix2D& stdev, const TSegmentHook& hook, HeaderCache* headers,
+                                const HorizontalTurn& turn) {
   mean.clear();
   stdev.clear();
   TSpectraStatus status;
@@ -724,6 +725,7 @@ TSpectraStatus CalculateSpectra(TFileRecord& record, const TSpectrumSettings& se
   LoadSettings load;
   load.default_rate = default_rate;
   load.headers = headers;
+  load.turn = turn;
   // The caller clears the stop flag when a run starts; clearing it here would swallow a stop
   // meant for every record computed at the same time.
   load.clear_stop = false;

@@ -17,6 +17,7 @@
 
 #include "common/datetime.h"
 #include "common/ui_host.h"
+#include "records/load_record.h"
 #include "records/record_model.h"
 #include "response/biquad.h"
 #include "response/response_model.h"
@@ -130,11 +131,11 @@ TSpectraStatus CalculateSpectraOfSamples(const TFileRecord& record, const TData3
 // Loads record's samples with LoadRecord (default_rate is the SampRateDefault setting; the
 // record's SampRate and SampleCount are updated; headers, when given, keeps the files' headers
 // across records) and computes its spectra as above. The response files are checked before
-// the samples are loaded.
+// the samples are loaded. turn, when active, turns the horizontals as they are read.
 TSpectraStatus CalculateSpectra(TFileRecord& record, const TSpectrumSettings& settings,
                                 TDateTime select_start, TDateTime select_finish,
                                 double default_rate, UiHost& host, TMatrix2D& mean,
                                 TMatrix2D& stdev, const TSegmentHook& hook = {},
-                                HeaderCache* headers = nullptr);
+                                HeaderCache* headers = nullptr, const HorizontalTurn& turn = {});
 
 }  // namespace tarvik

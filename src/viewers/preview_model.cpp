@@ -96,9 +96,37 @@ bool TPreviewModel::OpenRecord(const TFileRecord& record, const TPreviewOptions&
   LoadSettings load;
   load.default_rate = options.DefaultRate;
   LoadReport report;
-  const bool loaded = LoadRecord(record_, data, host, load, &report);
+  // The record is read in blocks, each summarised into the pyramids as it arrives, while it
+  // is still in the cache. A filtered search needs whole channels: they are filtered first and
+  // summarised after, as is a record the blocks could only load whole.
+  RecordBlocks blocks;
+  const bool loaded = blocks.Open(record_, host, load, &report);
   bool stopped = host.StopRequested();
-  if (loaded && !stopped && options.Settings.NoiseFilter && !data.empty()) {
+  std::vector<TSamplePyramid> pyramids;
+  const bool filtered = options.Settings.NoiseFilter;
+  const bool summarised_after = filtered || !blocks.Streaming();
+  if (loaded && !stopped && summarised_after) {
+    data = blocks.ReadAll();
+  } else if (loaded && !stopped) {
+    const auto channels = static_cast<size_t>(blocks.Channels());
+    data.resize(channels);
+    pyramids.resize(channels);
+    for (size_t c = 0; c < channels; ++c) {
+      data[c].reserve(static_cast<size_t>(blocks.Count()));
+      pyramids[c].Reserve(blocks.Count());
+    }
+    RecordBlock block;
+    while (!stopped && blocks.Next(block)) {
+      for (size_t c = 0; c < channels && c < block.samples.size(); ++c) {
+        data[c].insert(data[c].end(), block.samples[c].begin(), block.samples[c].end());
+        pyramids[c].Append(block.samples[c]);
+      }
+      host.ProcessEvents();
+      stopped = host.StopRequested();
+    }
+    for (TSamplePyramid& pyramid : pyramids) pyramid.Finish();
+  }
+  if (loaded && !stopped && filtered && !data.empty()) {
     // The search for disturbances runs on a zero-phase band-passed copy, as in the spectrum
     // calculation, so the preview shows the intervals the calculation will use.
     const double rate = record_.SampRate;
@@ -135,8 +163,12 @@ bool TPreviewModel::OpenRecord(const TFileRecord& record, const TPreviewOptions&
   unread_ = std::move(report.unread);
   held_ = key;
   held_.rate = record_.SampRate;
-  pyramids_.resize(samples_.size());
-  for (size_t c = 0; c < samples_.size(); ++c) pyramids_[c].Build(samples_[c]);
+  if (summarised_after) {
+    pyramids_.resize(samples_.size());
+    for (size_t c = 0; c < samples_.size(); ++c) pyramids_[c].Build(samples_[c]);
+  } else {
+    pyramids_ = std::move(pyramids);
+  }
   Prepare();
   held_.finish_shown = record_.Finish;
   return true;

@@ -38,20 +38,60 @@ void TSamplePyramid::Clear() {
   levels_.clear();
   levels_.shrink_to_fit();
   size_ = 0;
+  tail_ = Node{std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::min(), 0};
 }
 
 void TSamplePyramid::Build(std::span<const int32_t> samples) {
   Clear();
-  size_ = static_cast<int64_t>(samples.size());
-  const int64_t blocks = size_ / kBlock;
-  if (blocks == 0) return;
-  std::vector<Node> level(static_cast<size_t>(blocks));
-  for (int64_t b = 0; b < blocks; ++b) {
-    Accumulator acc;
-    acc.Scan(samples.data() + b * kBlock, kBlock);
-    level[static_cast<size_t>(b)] = Node{acc.min, acc.max, acc.sum};
+  Reserve(static_cast<int64_t>(samples.size()));
+  Append(samples);
+  Finish();
+}
+
+void TSamplePyramid::Reserve(int64_t samples) {
+  if (levels_.empty()) levels_.emplace_back();
+  levels_.front().reserve(static_cast<size_t>(std::max<int64_t>(samples, 0) / kBlock));
+}
+
+void TSamplePyramid::Append(std::span<const int32_t> samples) {
+  if (levels_.empty()) levels_.emplace_back();
+  std::vector<Node>& level = levels_.front();
+  const int32_t* p = samples.data();
+  const auto n = static_cast<int64_t>(samples.size());
+  int64_t i = 0;
+  // First the block the previous run left open.
+  if (const int64_t open = size_ % kBlock; open > 0 && n > 0) {
+    const int64_t take = std::min(kBlock - open, n);
+    Accumulator acc{tail_.min, tail_.max, tail_.sum};
+    acc.Scan(p, take);
+    tail_ = Node{acc.min, acc.max, acc.sum};
+    i = take;
+    if (open + take == kBlock) {
+      level.push_back(tail_);
+      tail_ = Node{std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::min(), 0};
+    }
   }
-  levels_.push_back(std::move(level));
+  for (; i + kBlock <= n; i += kBlock) {
+    Accumulator acc;
+    acc.Scan(p + i, kBlock);
+    level.push_back(Node{acc.min, acc.max, acc.sum});
+  }
+  if (i < n) {
+    Accumulator acc{tail_.min, tail_.max, tail_.sum};
+    acc.Scan(p + i, n - i);
+    tail_ = Node{acc.min, acc.max, acc.sum};
+  }
+  size_ += n;
+}
+
+void TSamplePyramid::Finish() {
+  if (levels_.empty() || levels_.front().empty()) {
+    levels_.clear();
+    levels_.shrink_to_fit();
+    return;
+  }
+  levels_.resize(1);
+  if (levels_.front().capacity() > levels_.front().size()) levels_.front().shrink_to_fit();
   while (levels_.back().size() > 1) {
     const std::vector<Node>& below = levels_.back();
     std::vector<Node> up(below.size() / 2);

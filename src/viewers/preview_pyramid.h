@@ -27,6 +27,13 @@ class TSamplePyramid {
   void Build(std::span<const int32_t> samples);
   void Clear();
 
+  // The same built piece by piece as a record is read: Clear, Reserve (optional, the samples to
+  // come), Append the runs in order, then Finish; the pyramid is then the one Build gives for
+  // the runs joined.
+  void Reserve(int64_t samples);
+  void Append(std::span<const int32_t> samples);
+  void Finish();
+
   // The summary of samples[first..last], both clamped to the samples. samples must be the
   // run the pyramid was built from; a run of another length is scanned sample by sample.
   TSampleSummary Summarize(std::span<const int32_t> samples, int64_t first, int64_t last) const;
@@ -42,6 +49,8 @@ class TSamplePyramid {
   };
   std::vector<std::vector<Node>> levels_;
   int64_t size_ = 0;
+  // The summary of the samples appended past the last whole block.
+  Node tail_{INT32_MAX, INT32_MIN, 0};
 };
 
 }  // namespace tarvik

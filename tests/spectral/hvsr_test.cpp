@@ -15,6 +15,7 @@
 #include "project/project.h"
 #include "recording_ui_host.h"
 #include "records/header_cache.h"
+#include "records/load_record.h"
 #include "spectral/hv_export.h"
 #include "spectral/hvsr_series.h"
 #include "test_files.h"
@@ -407,6 +408,79 @@ TEST(Hvsr, RecordFilesAreReadThroughTheRunsHeaderCache) {
     EXPECT_EQ(r->F0Median, first.F0Median);
   }
   EXPECT_NEAR(first.F0Mean, 2.0, 0.1);
+}
+
+// The directions of a record read in blocks, E turned as each block is read, are those of its
+// whole matrix turned at once: the same windows, curves and f0 in every direction, over a
+// record of several files whose transients the quiet search leaves out.
+TEST(HvsrAzimuths, ARecordReadInBlocksGivesTheDirectionsOfItsWholeMatrix) {
+  testing::TempDir dir;
+  TDemoOptions options;
+  options.Stations = {{"TVK01", 2.0}};
+  options.FileSeconds = 240.0;
+  testing::RecordingUiHost host;
+  TProject project;
+  ASSERT_NO_FATAL_FAILURE(testing::BuildDemoProjectIn(dir.path().string(), options, host, project));
+  ASSERT_EQ(project.Records.size(), 1u);
+  const TFileRecord record = project.Records[0];
+  const TSpectrumSettings spectrum = project.SettingsFor(record);
+  const double rate = project.General.SampRateDefault;
+  const double step = 30.0;
+
+  TFileRecord loaded = record;
+  TData32 samples;
+  LoadReport report;
+  LoadSettings load;
+  load.default_rate = rate;
+  ASSERT_TRUE(LoadRecord(loaded, samples, host, load, &report));
+  {
+    TFileRecord streamed = record;
+    RecordBlocks blocks;
+    ASSERT_TRUE(blocks.Open(streamed, host, load));
+    EXPECT_TRUE(blocks.Streaming());
+  }
+  THvsrWindowSet want_whole;
+  THvsrAzimuths want;
+  const THvsrStatus want_status = AnalyseSamplesAzimuths(
+      loaded, samples, report.unread, spectrum, THvsrSettings{}, step, host, want_whole, want);
+  ASSERT_EQ(want_status.Outcome, THvsrOutcome::kAnalysed) << want_status.Message;
+
+  // Read again in blocks for each direction (no record is small enough), and read once.
+  ASSERT_GT(record.SampleCount, 0);
+  for (const int64_t whole_bytes : {int64_t{0}, kAzimuthWholeRecordBytes}) {
+    SCOPED_TRACE("whole record bytes " + std::to_string(whole_bytes));
+    TFileRecord read = record;
+    THvsrWindowSet got_whole;
+    THvsrAzimuths got;
+    const THvsrStatus got_status = AnalyseRecordAzimuths(
+        read, spectrum, rate, THvsrSettings{}, step, host, got_whole, got, nullptr, whole_bytes);
+    ASSERT_EQ(got_status.Outcome, THvsrOutcome::kAnalysed) << got_status.Message;
+    EXPECT_EQ(got_whole.FirstSample, want_whole.FirstSample);
+    EXPECT_EQ(got_whole.Curves, want_whole.Curves);
+    EXPECT_EQ(got_whole.IndustrialLines, want_whole.IndustrialLines);
+    ASSERT_EQ(got.Directions.size(), 7u);
+    ASSERT_EQ(got.Directions.size(), want.Directions.size());
+    for (size_t k = 0; k < got.Directions.size(); ++k) {
+      const THvsrResult& a = got.Directions[k].Result;
+      const THvsrResult& b = want.Directions[k].Result;
+      SCOPED_TRACE("azimuth " + std::to_string(got.Directions[k].Azimuth));
+      EXPECT_EQ(got.Directions[k].Azimuth, want.Directions[k].Azimuth);
+      EXPECT_GT(a.FirstSample.size(), 3u);
+      EXPECT_EQ(a.FirstSample, b.FirstSample);
+      EXPECT_EQ(a.Curves, b.Curves);
+      EXPECT_EQ(a.Fate, b.Fate);
+      EXPECT_EQ(a.Mean, b.Mean);
+      EXPECT_EQ(a.HasF0Mean, b.HasF0Mean);
+      EXPECT_EQ(a.F0Mean, b.F0Mean);
+      EXPECT_EQ(a.A0Mean, b.A0Mean);
+      EXPECT_EQ(a.Verdict, b.Verdict);
+    }
+    EXPECT_EQ(got.WithF0, want.WithF0);
+    EXPECT_EQ(got.F0Median, want.F0Median);
+    EXPECT_EQ(got.A0SigmaLn, want.A0SigmaLn);
+    // The directions differ from one another: E is turned, not left as it was.
+    EXPECT_NE(got.Directions[0].Result.Curves, got.Directions[3].Result.Curves);
+  }
 }
 
 // Designed three-component records for the directions, the time series and the industrial

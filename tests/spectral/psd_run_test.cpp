@@ -3,13 +3,19 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <random>
 
 #include "../records/record_test_files.h"
+#include "common/binary_file.h"
+#include "common/paths.h"
 #include "common/ui_host.h"
 #include "records/assembly.h"
+#include "records/load_record.h"
+#include "spectral/psd_segments.h"
 #include "spectral/psd_store.h"
+#include "spectral/spectrum_engine.h"
 #include "test_files.h"
 
 namespace tarvik {
@@ -110,6 +116,116 @@ TEST(PsdRun, StopLeavesUnfinishedDaysUnwritten) {
   EXPECT_TRUE(report.Stopped);
   EXPECT_EQ(report.DaysWritten, 0);
   EXPECT_FALSE(fs::exists(dir.path() / "PSD" / ".RUNT..LHZ" / kDay));
+}
+
+// The values bit for bit (a NaN equals itself).
+std::vector<uint32_t> Bits(const std::vector<float>& values) {
+  std::vector<uint32_t> bits(values.size());
+  if (!values.empty()) std::memcpy(bits.data(), values.data(), values.size() * sizeof(float));
+  return bits;
+}
+
+// A three-channel record of 32 hours at 20 Hz in eight files, with a gap of 5 s: longer than
+// the run holds in memory at once, so the segments are taken from a window that moves over
+// the blocks of several files. Every stored segment is the one its samples in the whole matrix
+// give, whatever the threads; a second run keeps them all.
+TEST(PsdRun, SegmentsOfARecordReadInBlocksAreThoseOfItsWholeMatrix) {
+  testing::TempDir dir;
+  constexpr int kRate = 20;
+  constexpr int kFileSeconds = 4 * 3600;
+  const char* const names[] = {"LHZ", "LHN", "LHE"};
+  const TDateTime start = EncodeDateTime(2024, 3, 1, 6, 0, 0);
+  for (int f = 0; f < 8; ++f) {
+    std::vector<testing::MsChannel> channels;
+    // The fourth file begins 5 s late and ends on time.
+    const int late = f == 3 ? 5 : 0;
+    for (int c = 0; c < 3; ++c) {
+      testing::MsChannel ch;
+      ch.station = "RUNT";
+      ch.channel = names[c];
+      ch.rate = kRate;
+      ch.start = start + (f * kFileSeconds + late) / 86400.0;
+      std::mt19937 random(static_cast<unsigned>(100 + 10 * f + c));
+      std::normal_distribution<double> normal(200.0 * c, 300.0 + 50.0 * f);
+      ch.samples.resize(static_cast<size_t>((kFileSeconds - late) * kRate));
+      for (int32_t& x : ch.samples) x = static_cast<int32_t>(std::lround(normal(random)));
+      channels.push_back(std::move(ch));
+    }
+    testing::WriteMiniSeed(dir.File("RUNT_" + std::to_string(100 + f) + ".msd"), channels);
+  }
+  AssemblySettings assembly;
+  assembly.max_span = 999;
+  TFileRecords found;
+  NullUiHost host;
+  AddFiles(found, ListFolder(dir.path().string(), "*.msd"), assembly, host);
+  ASSERT_EQ(found.size(), 1u);
+  TFileRecord record = found[0];
+  ASSERT_EQ(record.ChannelCount(), 3);
+  for (TRecordChannel& ch : record.Channels) {
+    ch.ChannelResp = testing::RealFile("resp/SAC_PZs_NZ_CRLZ_HHZ.sac");
+    ch.ADCCoef = 1000.0;
+  }
+  TPsdRunOptions options;
+  options.Settings.SegmentSeconds = 1800.0;
+
+  // The whole matrix, for the values each segment should hold.
+  TFileRecord whole_record = record;
+  TData32 whole;
+  LoadReport loaded;
+  ASSERT_TRUE(LoadRecord(whole_record, whole, host, LoadSettings{}, &loaded));
+  ASSERT_GT(static_cast<int64_t>(whole[0].size()), 2 * RecordBlocks::kMaxBlock);
+  TPsdGeometry geometry;
+  ASSERT_TRUE(MakePsdGeometry(options.Settings, kRate, geometry, nullptr));
+  TPsdCalculator calculator(geometry);
+  const double start_unix = DateTimeToUnix(record.Start);
+
+  std::vector<std::string> stores;
+  for (const int jobs : {1, 3}) {
+    SCOPED_TRACE("jobs " + std::to_string(jobs));
+    const fs::path store = dir.path() / ("PSD" + std::to_string(jobs));
+    options.Jobs = jobs;
+    std::vector<TFileRecord> records = {record};
+    const TPsdRunReport report = RunPsd(records, {"long"}, store, options, host);
+    ASSERT_TRUE(report.Errors.empty()) << report.Errors[0];
+    // Segments start every 900 s; those of 17:45 and 18:00 hold the gap in each channel.
+    EXPECT_EQ(report.Skipped, 2 * 3);
+    EXPECT_GT(report.Computed, 3 * 100);
+    int64_t seen = 0;
+    std::string bytes;
+    for (int c = 0; c < 3; ++c) {
+      const std::string code = std::string(".RUNT..") + names[c];
+      for (const char* day : {"2024-061.psd", "2024-062.psd"}) {
+        const fs::path path = store / code / day;
+        const TPsdDay stored = ReadDay(path);
+        ASSERT_FALSE(stored.Segments.empty());
+        const std::vector<uint8_t> file = ReadWholeFile(path.string());
+        bytes.append(file.begin(), file.end());
+        TCombinedFilter chain;
+        ASSERT_TRUE(LoadRecordChain(record, c, chain));
+        const std::vector<double> factors = AccelerationFactors(chain, 1000.0, geometry);
+        for (const TPsdSegment& seg : stored.Segments) {
+          const int64_t first = std::llround((seg.Start - start_unix) * kRate);
+          ASSERT_GE(first, 0);
+          ASSERT_LE(first + geometry.SegmentSamples, static_cast<int64_t>(whole[c].size()));
+          std::vector<float> full, grid;
+          calculator.Compute(whole[static_cast<size_t>(c)].data() + first, factors, full, grid);
+          EXPECT_EQ(Bits(seg.Full), Bits(full)) << code << " at " << seg.Start;
+          EXPECT_EQ(Bits(seg.Grid), Bits(grid)) << code << " at " << seg.Start;
+          ++seen;
+        }
+      }
+    }
+    EXPECT_EQ(seen, report.Computed);
+    stores.push_back(bytes);
+
+    // The samples give the same fingerprints when read again: nothing is computed anew.
+    std::vector<TFileRecord> again = {record};
+    const TPsdRunReport second = RunPsd(again, {"long"}, store, options, host);
+    EXPECT_EQ(second.Computed, 0);
+    EXPECT_EQ(second.Kept, report.Computed);
+    EXPECT_EQ(second.DaysWritten, 0);
+  }
+  EXPECT_EQ(stores[0], stores[1]);
 }
 
 }  // namespace

@@ -11,11 +11,13 @@
 #include <vector>
 
 #include "../records/record_test_files.h"
+#include "common/paths.h"
 #include "gap_recording.h"
 #include "preview_test_support.h"
 #include "project/driver.h"
 #include "recording_ui_host.h"
 #include "records/assembly.h"
+#include "records/load_record.h"
 #include "test_files.h"
 #include "viewers/preview_picture.h"
 #include "viewers/preview_show.h"
@@ -478,6 +480,84 @@ TEST(PreviewOpen, LoadsOnceAndReloadsWhenTheSpanOrFilterDiffers) {
   EXPECT_EQ(m.SampleCount(), 3000);
   EXPECT_EQ(m.Samples()[0].size(), 3000u);
   EXPECT_DOUBLE_EQ(m.Record().Finish, f.record.Start + SpanOfSamples(3000, 100.0));
+}
+
+// The picture as text, for comparing two models drawn in the same area.
+std::string PictureText(const TPreviewModel& m) {
+  const TPreviewPicture p = BuildPreviewPicture(m);
+  std::string text;
+  const auto rect = [&](const TPreviewRect& r) {
+    text += std::to_string(r.Left) + "," + std::to_string(r.Top) + "," + std::to_string(r.Right) +
+            "," + std::to_string(r.Bottom) + ";";
+  };
+  for (const TPreviewStrip& strip : p.Strips) {
+    text += strip.Name + " " + strip.Scale + " " + strip.Note + ":";
+    for (const TPreviewStroke& s : strip.Strokes) {
+      text +=
+          std::to_string(s.X) + "," + std::to_string(s.Top) + "," + std::to_string(s.Bottom) + ";";
+    }
+    text += strip.Tail ? "tail\n" : "\n";
+  }
+  for (const TPreviewRect& r : p.Disturbed) rect(r);
+  text += "\n";
+  for (const TPreviewRect& r : p.Gaps) rect(r);
+  return text;
+}
+
+// A record of several files with a gap, opened from its files (read in blocks, the pyramids
+// built as they come), shows what its whole matrix shown directly shows, in a wide area and in
+// one of few columns, where each column summarises hundreds of samples.
+TEST(PreviewOpen, ARecordReadInBlocksShowsWhatItsWholeMatrixShows) {
+  TempDir dir;
+  for (int f = 0; f < 4; ++f) {
+    std::vector<testing::MsChannel> channels;
+    const int late = f == 2 ? 3 : 0;  // the third file begins 3 s late
+    for (int c = 0; c < 3; ++c) {
+      testing::MsChannel ch;
+      ch.channel = std::string("HH") + "ENZ"[c];
+      ch.start = EncodeDateTime(2024, 5, 14, 10, 30, 0) + (f * 400.0 + late) / 86400.0;
+      ch.samples = testing::TestSignal(static_cast<size_t>((400 - late) * 100), 10 * f + c + 1);
+      channels.push_back(ch);
+    }
+    testing::WriteMiniSeed(dir.File("ABC_" + std::to_string(100 + f) + ".msd"), channels);
+  }
+  TFileRecords records;
+  AssemblySettings settings;
+  settings.working_rate = kPreviewRate;
+  settings.max_span = 999;
+  RecordingUiHost host;
+  AddFiles(records, ListFolder(dir.path().string(), "*.msd"), settings, host);
+  ASSERT_EQ(records.size(), 1u);
+  TFileRecord record = records[0];
+  record.SelectStart = record.Start;
+  record.SelectFinish = record.Finish;
+  for (int c = 0; c < 3; ++c) {
+    record.Channels[c].Selected = true;
+    record.Channels[c].Level = 2000;
+  }
+
+  TPreviewModel opened;
+  ASSERT_TRUE(opened.OpenRecord(record, PreviewOptions(), host));
+  TFileRecord loaded = record;
+  TData32 whole;
+  LoadReport report;
+  LoadSettings load;
+  load.default_rate = PreviewOptions().DefaultRate;
+  ASSERT_TRUE(LoadRecord(loaded, whole, host, load, &report));
+  ASSERT_FALSE(report.unread[0].empty());
+  TPreviewModel shown;
+  shown.ShowSamples(loaded, whole, PreviewOptions(), report.unread);
+
+  EXPECT_EQ(opened.Samples(), whole);
+  EXPECT_EQ(opened.SampleCount(), shown.SampleCount());
+  EXPECT_EQ(opened.PyramidBytes(), shown.PyramidBytes());
+  EXPECT_GT(opened.PyramidBytes(), 0u);
+  for (const auto& [width, height] : {std::pair{1200, 600}, std::pair{90, 300}}) {
+    opened.SetArea(width, height);
+    shown.SetArea(width, height);
+    const std::string want = PictureText(shown);
+    EXPECT_EQ(PictureText(opened), want) << width;
+  }
 }
 
 TEST(PreviewOpen, MissingUnreadableAndStopped) {

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,50 @@ TEST(PreviewPyramid, SummariesEqualAPlainScanForEveryLengthAndRun) {
     }
     // At most half the samples' own memory.
     EXPECT_LE(p.MemoryBytes(), x.size() * sizeof(int32_t) / 2);
+  }
+}
+
+// A pyramid built from runs appended one after another, as a record read in blocks gives
+// them, summarises as a plain scan does and holds what one built from the whole does.
+TEST(PreviewPyramid, BuiltFromRunsInTurnEqualsBuiltWhole) {
+  std::mt19937 rng(9);
+  std::uniform_int_distribution<int32_t> value(INT32_MIN, INT32_MAX);
+  for (int64_t n : {0, 5, 32, 33, 1000, 70001}) {
+    std::vector<int32_t> x(static_cast<size_t>(n));
+    for (int32_t& v : x) v = value(rng);
+    TSamplePyramid whole;
+    whole.Build(x);
+    for (const int64_t run : {int64_t{1}, int64_t{7}, int64_t{32}, int64_t{45}, int64_t{4096}, n}) {
+      if (run <= 0) continue;
+      TSamplePyramid pieces;
+      pieces.Reserve(n);
+      for (int64_t at = 0; at < n; at += run) {
+        pieces.Append(std::span<const int32_t>(x).subspan(
+            static_cast<size_t>(at), static_cast<size_t>(std::min(run, n - at))));
+      }
+      pieces.Finish();
+      EXPECT_EQ(pieces.MemoryBytes(), whole.MemoryBytes()) << n << " by " << run;
+      // Over zeros of the same length, the whole blocks come from the levels alone: their sum
+      // is that of x.
+      const int64_t blocks = n / TSamplePyramid::kBlock * TSamplePyramid::kBlock;
+      int64_t block_sum = 0;
+      for (int64_t i = 0; i < blocks; ++i) block_sum += x[static_cast<size_t>(i)];
+      const std::vector<int32_t> zeros(static_cast<size_t>(n), 0);
+      EXPECT_EQ(pieces.Summarize(zeros, 0, n - 1).Sum, blocks > 0 ? block_sum : 0)
+          << n << " by " << run;
+      std::uniform_int_distribution<int64_t> index(0, std::max<int64_t>(n - 1, 0));
+      for (int q = 0; q < 200; ++q) {
+        int64_t a = index(rng), b = index(rng);
+        if (a > b) std::swap(a, b);
+        const TSampleSummary got = pieces.Summarize(x, a, b);
+        int64_t sum = 0;
+        for (int64_t i = a; i <= b && n > 0; ++i) sum += x[static_cast<size_t>(i)];
+        ASSERT_EQ(got.Sum, n > 0 ? sum : 0) << n << " by " << run << ": " << a << " " << b;
+        if (n == 0) continue;
+        ASSERT_EQ(got.Minimum, *std::min_element(x.begin() + a, x.begin() + b + 1));
+        ASSERT_EQ(got.Maximum, *std::max_element(x.begin() + a, x.begin() + b + 1));
+      }
+    }
   }
 }
 
