@@ -1,0 +1,146 @@
+#include "cli/cli_texts.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "cli/cli_output.h"
+
+namespace tarvik::cli {
+
+namespace {
+
+struct TextPair {
+  std::string_view English;
+  std::string_view Russian;
+};
+
+#include "cli/cli_texts_ru.inc"
+
+const std::unordered_map<std::string_view, std::string_view>& RussianTable() {
+  static const std::unordered_map<std::string_view, std::string_view> table = [] {
+    std::unordered_map<std::string_view, std::string_view> t;
+    for (const TextPair& p : kRussianTexts) t.emplace(p.English, p.Russian);
+    return t;
+  }();
+  return table;
+}
+
+// The conversions of a printf format in order ("%s", "%zu", "%-7s", ...), "%%" left out.
+std::vector<std::string_view> Conversions(std::string_view format) {
+  std::vector<std::string_view> found;
+  for (size_t i = 0; i < format.size(); ++i) {
+    if (format[i] != '%') continue;
+    size_t end = i + 1;
+    if (end < format.size() && format[end] == '%') {
+      i = end;
+      continue;
+    }
+    while (end < format.size() &&
+           std::string_view("diouxXeEfFgGaAcspn").find(format[end]) == std::string_view::npos)
+      ++end;
+    found.push_back(format.substr(i, end + 1 - i));
+    i = end;
+  }
+  return found;
+}
+
+void Missing(std::string_view english) {
+  if (std::getenv("TARVIK_DUMP_MISSING") == nullptr || english.empty()) return;
+  if (!RussianOf(english).empty()) return;
+  std::string escaped;
+  for (char c : english) {
+    if (c == '"' || c == '\\') escaped += '\\';
+    if (c == '\n') {
+      escaped += "\\n";
+      continue;
+    }
+    escaped += c;
+  }
+  std::fprintf(stderr, "    {\"%s\",\n     \"\"},\n", escaped.c_str());
+}
+
+std::string Localised(const std::string& english) {
+  Missing(english);
+  return Tr(english);
+}
+
+// Replaces every from in text by to.
+void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+}
+
+// The library's formatter with the few phrases it writes itself told in Russian.
+class RussianFormatter : public CLI::Formatter {
+ public:
+  std::string make_description(const CLI::App* app) const override {
+    std::string text = CLI::Formatter::make_description(app);
+    ReplaceAll(text, "[Exactly 1 of the following options is required]",
+               "[Требуется ровно один из следующих параметров]");
+    return text;
+  }
+  std::string make_expanded(const CLI::App* sub) const override {
+    std::string text = CLI::Formatter::make_expanded(sub);
+    ReplaceAll(text, "[Option Group: ", "[Группа параметров: ");
+    return text;
+  }
+};
+
+void LocaliseApp(CLI::App& app, const std::shared_ptr<CLI::Formatter>& formatter) {
+  if (formatter) app.formatter(formatter);
+  app.description(Localised(app.get_description()));
+  if (!app.get_footer().empty()) app.footer(Localised(app.get_footer()));
+  if (app.get_name().empty()) {
+    app.group(Localised(app.get_group()));
+  } else if (app.get_parent() != nullptr) {
+    app.group(Tr("Subcommands"));
+  }
+  for (CLI::Option* option : app.get_options({})) {
+    option->description(Localised(option->get_description()));
+    option->group(Tr(option->get_group()));
+  }
+  for (CLI::App* sub : app.get_subcommands({})) LocaliseApp(*sub, formatter);
+}
+
+}  // namespace
+
+std::string_view RussianOf(std::string_view english) {
+  const auto& table = RussianTable();
+  const auto it = table.find(english);
+  return it == table.end() ? std::string_view() : it->second;
+}
+
+std::string Tr(std::string_view english) {
+  if (Language() == TLanguage::kRussian) {
+    const std::string_view russian = RussianOf(english);
+    if (!russian.empty()) return std::string(russian);
+  }
+  return std::string(english);
+}
+
+std::string TrFormat(std::string_view english) {
+  if (Language() == TLanguage::kRussian) {
+    const std::string_view russian = RussianOf(english);
+    if (!russian.empty() && Conversions(russian) == Conversions(english))
+      return std::string(russian);
+  }
+  return std::string(english);
+}
+
+void LocaliseHelp(CLI::App& app) {
+  if (Language() != TLanguage::kRussian && std::getenv("TARVIK_DUMP_MISSING") == nullptr) return;
+  std::shared_ptr<CLI::Formatter> formatter;
+  if (Language() == TLanguage::kRussian) {
+    formatter = std::make_shared<RussianFormatter>();
+    for (const char* label : {"Usage", "OPTIONS", "Positionals", "REQUIRED", "Needs", "Excludes",
+                              "Env", "SUBCOMMAND", "SUBCOMMANDS"})
+      formatter->label(label, Tr(label));
+  }
+  LocaliseApp(app, formatter);
+}
+
+}  // namespace tarvik::cli
