@@ -29,20 +29,22 @@ const std::unordered_map<std::string_view, std::string_view>& RussianTable() {
   return table;
 }
 
-// The conversions of a printf format in order ("%s", "%zu", "%-7s", ...), "%%" left out.
-std::vector<std::string_view> Conversions(std::string_view format) {
-  std::vector<std::string_view> found;
+// The conversions of a printf format in order, each as the argument it takes ("s", "zu", "d",
+// "*d" for a width given as an argument); flags, widths and precisions left out, "%%" too.
+std::vector<std::string> Conversions(std::string_view format) {
+  std::vector<std::string> found;
   for (size_t i = 0; i < format.size(); ++i) {
     if (format[i] != '%') continue;
+    std::string taken;
     size_t end = i + 1;
-    if (end < format.size() && format[end] == '%') {
-      i = end;
-      continue;
+    for (; end < format.size(); ++end) {
+      const char c = format[end];
+      if (c == '%' && end == i + 1) break;
+      if (std::string_view("-+ #0123456789.").find(c) != std::string_view::npos) continue;
+      taken += c;
+      if (std::string_view("diouxXeEfFgGaAcspn").find(c) != std::string_view::npos) break;
     }
-    while (end < format.size() &&
-           std::string_view("diouxXeEfFgGaAcspn").find(format[end]) == std::string_view::npos)
-      ++end;
-    found.push_back(format.substr(i, end + 1 - i));
+    if (!taken.empty()) found.push_back(taken);
     i = end;
   }
   return found;
