@@ -1,7 +1,5 @@
 #include "cli/cli_texts.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <unordered_map>
 #include <utility>
@@ -50,23 +48,7 @@ std::vector<std::string> Conversions(std::string_view format) {
   return found;
 }
 
-void Missing(std::string_view english) {
-  if (std::getenv("TARVIK_DUMP_MISSING") == nullptr || english.empty()) return;
-  if (!RussianOf(english).empty()) return;
-  std::string escaped;
-  for (char c : english) {
-    if (c == '"' || c == '\\') escaped += '\\';
-    if (c == '\n') {
-      escaped += "\\n";
-      continue;
-    }
-    escaped += c;
-  }
-  std::fprintf(stderr, "    {\"%s\",\n     \"\"},\n", escaped.c_str());
-}
-
 std::string Localised(const std::string& english) {
-  Missing(english);
   return Tr(english);
 }
 
@@ -134,14 +116,11 @@ std::string TrFormat(std::string_view english) {
 }
 
 void LocaliseHelp(CLI::App& app) {
-  if (Language() != TLanguage::kRussian && std::getenv("TARVIK_DUMP_MISSING") == nullptr) return;
-  std::shared_ptr<CLI::Formatter> formatter;
-  if (Language() == TLanguage::kRussian) {
-    formatter = std::make_shared<RussianFormatter>();
-    for (const char* label : {"Usage", "OPTIONS", "Positionals", "REQUIRED", "Needs", "Excludes",
-                              "Env", "SUBCOMMAND", "SUBCOMMANDS"})
-      formatter->label(label, Tr(label));
-  }
+  if (Language() != TLanguage::kRussian) return;
+  auto formatter = std::make_shared<RussianFormatter>();
+  for (const char* label : {"Usage", "OPTIONS", "Positionals", "REQUIRED", "Needs", "Excludes",
+                            "Env", "SUBCOMMAND", "SUBCOMMANDS"})
+    formatter->label(label, Tr(label));
   LocaliseApp(app, formatter);
 }
 
