@@ -95,7 +95,7 @@ TEST_F(FolderOfMiniSeed, NothingAddedLeavesNoProjectBehind) {
        {Quote(data) + " " + Quote(project), Quote(dir_.File("q")) + " " + Quote(project)}) {
     const CliRun swapped = Cli("add " + args, dir_);
     EXPECT_EQ(swapped.status, 2) << args;
-    EXPECT_NE(swapped.err.find("the project comes first"), std::string::npos) << swapped.err;
+    EXPECT_NE(swapped.err.find("проект указывается первым"), std::string::npos) << swapped.err;
   }
   EXPECT_FALSE(fs::exists(project));
   EXPECT_FALSE(fs::exists(data + ".tvp"));

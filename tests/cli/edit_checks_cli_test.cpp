@@ -122,11 +122,11 @@ TEST_F(EditChecksCli, SelectionBeyondTheRecordIsClamped) {
           "2030-01-01T00:00:00");
   EXPECT_EQ(clamped.status, 0) << clamped.err;
   EXPECT_NE(
-      clamped.err.find("edit: warning: Запись 1 (TVK01): начало выделенного интервала "
+      clamped.err.find("edit: предупреждение: Запись 1 (TVK01): начало выделенного интервала "
                        "01.01.2010 00:00:00 раньше начала записи; взято 14.05.2024 00:00:00\n"),
       std::string::npos)
       << clamped.err;
-  EXPECT_NE(clamped.err.find("edit: warning: Запись 1 (TVK01): конец выделенного интервала "
+  EXPECT_NE(clamped.err.find("edit: предупреждение: Запись 1 (TVK01): конец выделенного интервала "
                              "01.01.2030 00:00:00 позже конца записи; взят 14.05.2024 00:02:00\n"),
             std::string::npos)
       << clamped.err;

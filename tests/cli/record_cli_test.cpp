@@ -242,7 +242,7 @@ TEST(RecordCli, BadInputLeavesTheProjectFileAlone) {
       Ok("edit " + p + " --all --all-channels --level 100000000 --channel-resp " +
              Quote(dir.File("none.paz")) + " --process on",
          dir);
-  EXPECT_NE(missing.err.find("warning: Файл " + dir.File("none.paz") + " не найден"),
+  EXPECT_NE(missing.err.find("предупреждение: Файл " + dir.File("none.paz") + " не найден"),
             std::string::npos)
       << missing.err;
   const CliRun run = Cli("run --spectra " + p, dir);
@@ -275,7 +275,7 @@ TEST(RecordCli, DryRunJsonAndShow) {
 
   // Nothing changes: nothing is saved, and the backup keeps the version before.
   const CliRun same = Ok("edit " + p + " --all --event off", dir);
-  EXPECT_NE(same.out.find("unchanged"), std::string::npos);
+  EXPECT_NE(same.out.find("без изменений"), std::string::npos);
   EXPECT_TRUE(ReadBytes(dir.File("p.tvp")) == before);
 
   const nlohmann::json edit = nlohmann::json::parse(
@@ -287,7 +287,7 @@ TEST(RecordCli, DryRunJsonAndShow) {
 
   // Record 2 is checked without its responses: show tells before a run.
   const CliRun show = Ok("show " + p, dir);
-  EXPECT_NE(show.out.find("spectra run: Не заданы файлы с ЧХ для записи TVK02 Ш [E,N]"),
+  EXPECT_NE(show.out.find("расчёт спектров: Не заданы файлы с ЧХ для записи TVK02 Ш [E,N]"),
             std::string::npos)
       << show.out;
   EXPECT_NE(show.out.find("H/V entry TVK02 Ш [нет]"), std::string::npos) << show.out;
