@@ -102,15 +102,17 @@ TEST_F(RunCli, ResponseFileThatIsNoResponseStopsItsRecord) {
   });
   const CliRun run = Cli("run --spectra " + Quote(project_), dir_);
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("spectra: запись 1 (TVK01): нет результата: TVK01: не загружена ЧХ канала 1 "
-                         "(HHE): " +
-                         bad + ": not a response file: it has no [DEVICE] section"),
-            std::string::npos)
+  EXPECT_NE(
+      run.err.find("spectra: запись 1 (TVK01): нет результата: TVK01: не загружена ЧХ канала 1 "
+                   "(HHE): " +
+                   bad + ": not a response file: it has no [DEVICE] section"),
+      std::string::npos)
       << run.err;
-  EXPECT_NE(run.err.find("spectra: запись 2 (TVK02): нет результата: TVK02: не загружена ЧХ канала 1 "
-                         "(HHE): " +
-                         text + ": not a response file: its content is none of"),
-            std::string::npos)
+  EXPECT_NE(
+      run.err.find("spectra: запись 2 (TVK02): нет результата: TVK02: не загружена ЧХ канала 1 "
+                   "(HHE): " +
+                   text + ": not a response file: its content is none of"),
+      std::string::npos)
       << run.err;
   EXPECT_EQ(run.err.find("flat"), std::string::npos) << run.err;
   EXPECT_FALSE(fs::exists(Prim("TVK01")));
@@ -305,9 +307,10 @@ TEST_F(RunCli, FailedSpectraAreNotFollowedByRatiosFromAnEarlierFile) {
 
   const CliRun run = Cli("run " + Quote(project_), dir_);
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("H/V: запись 1 (TVK01): нет результата: skipped: its spectra failed in this "
-                         "run, and the amplitude file of an earlier run is not used"),
-            std::string::npos)
+  EXPECT_NE(
+      run.err.find("H/V: запись 1 (TVK01): нет результата: skipped: its spectra failed in this "
+                   "run, and the amplitude file of an earlier run is not used"),
+      std::string::npos)
       << run.err;
   EXPECT_FALSE(fs::exists(Nak("TVK01")));
   EXPECT_TRUE(fs::exists(Nak("TVK02")));

@@ -149,7 +149,8 @@ TEST_F(RunMessagesCli, FailedRecordsAreCountedOnTheLastLine) {
                                dir_.File("gone/") + (station[4] == '1' ? "TVK01" : "TVK02");
     EXPECT_EQ(Count(run.err, reason), 1u) << station << "\n" << run.err;
   }
-  EXPECT_NE(run.err.find("spectra: запись 6 (TVK02-4): нет результата: TVK02-4: "), std::string::npos);
+  EXPECT_NE(run.err.find("spectra: запись 6 (TVK02-4): нет результата: TVK02-4: "),
+            std::string::npos);
   EXPECT_EQ(LastLine(run.err), "spectra: 4 of 6 records failed");
   const nlohmann::json j = nlohmann::json::parse(Run("run --spectra --json").out);
   EXPECT_EQ(j["spectra"]["failed"], 4);
@@ -163,10 +164,11 @@ TEST_F(RunMessagesCli, RecordsMessagesNameTheFilterAndTheSegments) {
   ASSERT_EQ(Run("settings EdgeEffect=1 FMin=0.5 FMax=100 SilenceDur=60").status, 0);
   const CliRun run = Run("run --spectra");
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.err.find("spectra: запись 1 (TVK01): примечание: TVK01: FMax = 100 Гц не ниже частоты "
-                         "Найквиста записи 50 Гц: верхняя частота фильтра краевого эффекта взята "
-                         "49.5 Гц\n"),
-            std::string::npos)
+  EXPECT_NE(
+      run.err.find("spectra: запись 1 (TVK01): примечание: TVK01: FMax = 100 Гц не ниже частоты "
+                   "Найквиста записи 50 Гц: верхняя частота фильтра краевого эффекта взята "
+                   "49.5 Гц\n"),
+      std::string::npos)
       << run.err;
   EXPECT_NE(run.err.find("spectra: сегменты по 81.92 s (8192 samples at 100 Hz): записи 1, 2\n"),
             std::string::npos)
@@ -179,10 +181,11 @@ TEST_F(RunMessagesCli, RecordsMessagesNameTheFilterAndTheSegments) {
   ASSERT_EQ(Run("settings FMin=60").status, 0);
   const CliRun empty = Run("run --spectra");
   EXPECT_EQ(empty.status, 1);
-  EXPECT_NE(empty.err.find("spectra: запись 1 (TVK01): нет результата: TVK01: полоса фильтра краевого "
-                           "эффекта пуста (FMin = 60 Гц, FMax = 100 Гц, частота Найквиста записи "
-                           "50 Гц): фильтр не может быть применен\n"),
-            std::string::npos)
+  EXPECT_NE(
+      empty.err.find("spectra: запись 1 (TVK01): нет результата: TVK01: полоса фильтра краевого "
+                     "эффекта пуста (FMin = 60 Гц, FMax = 100 Гц, частота Найквиста записи "
+                     "50 Гц): фильтр не может быть применен\n"),
+      std::string::npos)
       << empty.err;
   EXPECT_EQ(LastLine(empty.err), "spectra: 2 of 2 records failed");
 }
