@@ -80,7 +80,8 @@ TEST_F(FolderOfMiniSeed, MiniSeedFormatTakesAllThreeExtensions) {
 
 TEST_F(FolderOfMiniSeed, NothingAddedLeavesNoProjectBehind) {
   const std::string project = dir_.File("p.tvp");
-  const CliRun missing = Cli("add " + Quote(project) + " /nonexistent", dir_);
+  const CliRun missing =
+      testing::CliWithLocale("C", "add " + Quote(project) + " /nonexistent", dir_);
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.err,
             "/nonexistent: not added: no such file or folder\nadd: nothing was "
@@ -149,7 +150,7 @@ TEST_F(FolderOfMiniSeed, ScanSaysWhyNoRecordIsFormed) {
         Case{Quote(dir_.File("gone")), dir_.File("gone") + ": not added: no such file or folder\n"},
         Case{"--format 0 " + Quote(folder_),
              folder_ + ": not added: no files of the format .rec\n"}}) {
-    const CliRun scan = Cli("scan " + c.args, dir_);
+    const CliRun scan = testing::CliWithLocale("C", "scan " + c.args, dir_);
     EXPECT_EQ(scan.status, 1) << c.args;
     EXPECT_EQ(scan.out, "");
     EXPECT_EQ(scan.err, c.said + "scan: no record is formed\n");

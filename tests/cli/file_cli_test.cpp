@@ -299,7 +299,7 @@ TEST(FileCli, DamagedOrMissingFilesSayWhy) {
   for (const std::string& command :
        {"samples " + Quote(dir.File("none.msd")),
         "compress " + Quote(dir.File("none.msd")) + " -o " + Quote(dir.File("x.rec"))}) {
-    const CliRun run = Cli(command, dir);
+    const CliRun run = testing::CliWithLocale("C", command, dir);
     EXPECT_EQ(run.status, 1) << command;
     EXPECT_EQ(run.err, dir.File("none.msd") + ": no such file\n") << command;
   }

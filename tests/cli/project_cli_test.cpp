@@ -148,7 +148,7 @@ TEST(ProjectCli, CompressAndDemoRefuseWhatTheyWouldIgnoreOrReplace) {
   const std::string folder = dir.File("mine");
   fs::create_directories(folder);
   testing::WriteText(folder + "/notes.txt", "keep me\n");
-  const CliRun demo = Cli("demo -q --minutes 1 " + Quote(folder), dir);
+  const CliRun demo = testing::CliWithLocale("C", "demo -q --minutes 1 " + Quote(folder), dir);
   EXPECT_EQ(demo.status, 1);
   EXPECT_EQ(demo.err,
             "demo: " + folder + " is not empty; choose an empty or new folder, or --force\n");

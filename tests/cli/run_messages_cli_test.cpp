@@ -114,8 +114,8 @@ TEST_F(RunMessagesCli, NothingCheckedIsRefused) {
                          "флажками в списке «Обычные спектры»\n"),
             std::string::npos)
       << run.err;
-  EXPECT_EQ(LastLine(run.err), "run: check the records to compute with: tarvik-cli edit '" +
-                                   project_ + "' --records 1,3-5 --process on");
+  EXPECT_EQ(LastLine(run.err), "run: отметьте записи для расчёта: tarvik-cli edit '" + project_ +
+                                   "' --records 1,3-5 --process on");
   EXPECT_EQ(run.out, "");
   EXPECT_FALSE(fs::exists(dir_.File("Spectra")));
 
@@ -151,7 +151,7 @@ TEST_F(RunMessagesCli, FailedRecordsAreCountedOnTheLastLine) {
   }
   EXPECT_NE(run.err.find("spectra: запись 6 (TVK02-4): нет результата: TVK02-4: "),
             std::string::npos);
-  EXPECT_EQ(LastLine(run.err), "spectra: 4 of 6 records failed");
+  EXPECT_EQ(LastLine(run.err), "spectra: не удалось записей: 4 из 6");
   const nlohmann::json j = nlohmann::json::parse(Run("run --spectra --json").out);
   EXPECT_EQ(j["spectra"]["failed"], 4);
   EXPECT_EQ(j["spectra"]["records"].size(), 6u);
@@ -173,7 +173,7 @@ TEST_F(RunMessagesCli, RecordsMessagesNameTheFilterAndTheSegments) {
   EXPECT_NE(run.err.find("spectra: сегменты по 81.92 s (8192 samples at 100 Hz): записи 1, 2\n"),
             std::string::npos)
       << run.err;
-  EXPECT_EQ(LastLine(run.err), "spectra: 0 of 2 records failed");
+  EXPECT_EQ(LastLine(run.err), "spectra: не удалось записей: 0 из 2");
   const nlohmann::json j = nlohmann::json::parse(Run("run --spectra --json").out);
   EXPECT_EQ(j["spectra"]["records"][1]["window"]["samples"], 8192);
   EXPECT_EQ(j["spectra"]["records"][1]["notes"].size(), 1u);
@@ -187,7 +187,7 @@ TEST_F(RunMessagesCli, RecordsMessagesNameTheFilterAndTheSegments) {
                      "50 Гц): фильтр не может быть применен\n"),
       std::string::npos)
       << empty.err;
-  EXPECT_EQ(LastLine(empty.err), "spectra: 2 of 2 records failed");
+  EXPECT_EQ(LastLine(empty.err), "spectra: не удалось записей: 2 из 2");
 }
 
 }  // namespace
