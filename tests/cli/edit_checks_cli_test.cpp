@@ -202,7 +202,7 @@ TEST_F(EditChecksCli, ShowAndSettingsNameTheSegmentLengthUsed) {
   const CliRun set = Run("settings SilenceDur=60");
   EXPECT_EQ(set.status, 0) << set.err;
   const std::string said =
-      "segments of 81.92 s (8192 samples at 100 Hz): SilenceDur=60 s rounded up to a power of "
+      "сегменты по 81.92 s (8192 samples at 100 Hz): SilenceDur=60 s rounded up to a power of "
       "two samples\n";
   EXPECT_NE(set.out.find("SilenceDur 20 -> 60\n"), std::string::npos) << set.out;
   EXPECT_NE(set.out.find(said), std::string::npos) << set.out;

@@ -168,7 +168,7 @@ TEST_F(ResultsCli, InterruptedHvsrStopsAndKeepsWhatWasThere) {
   ASSERT_TRUE(WIFEXITED(status)) << "the interrupt ended the program instead of stopping it";
   EXPECT_EQ(WEXITSTATUS(status), 1);
   const std::string err = Text(testing::ReadBytes(dir_.File("err.txt")));
-  EXPECT_NE(err.find("hvsr: остановлено\n"), std::string::npos) << err;
+  EXPECT_NE(err.find("hvsr: stopped\n"), std::string::npos) << err;
   EXPECT_EQ(Text(testing::ReadBytes(dir_.File("out.txt"))).find("record 2"), std::string::npos);
 
   const Files after = Hvsr();
