@@ -120,7 +120,7 @@ TEST_F(FolderOfMiniSeed, PathAProjectFileCannotHoldIsRefused) {
   const std::string project = dir_.File("p.tvp");
   const CliRun add = Cli("add " + Quote(project) + " " + Quote(foreign + "/test.mseed"), dir_);
   EXPECT_EQ(add.status, 1);
-  EXPECT_NE(add.err.find(foreign + "/test.mseed: not added: its path holds the character 観, "
+  EXPECT_NE(add.err.find(foreign + "/test.mseed: не добавлен: its path holds the character 観, "
                                    "which a project file (Windows-1251) cannot hold"),
             std::string::npos)
       << add.err;
