@@ -370,8 +370,8 @@ TEST(FileCli, DefaultRateAndCountsWithGaps) {
   }
   const CliRun scan = Cli("scan " + Quote(dir.File("bgld")), dir);
   ASSERT_EQ(scan.status, 0) << scan.err;
-  EXPECT_NE(scan.out.find("  samples:  54788 (the spans of its files added up, gaps inside files "
-                          "included)\n"),
+  EXPECT_NE(scan.out.find("  отсчётов: 54788 (сумма длительностей её файлов, с разрывами внутри "
+                          "файлов)\n"),
             std::string::npos)
       << scan.out;
 }
