@@ -9,6 +9,7 @@
 #include <map>
 #include <system_error>
 
+#include "cli/cli_texts.h"
 #include "records/formats.h"
 
 namespace tarvik::cli {
@@ -34,17 +35,37 @@ std::string CodeOf(std::string_view text) {
   return status ? std::string(CodeName(status->Code)) : std::string();
 }
 
+namespace {
+
+// format (its text in the command line's language) with args, each line of the result told in
+// that language too (the texts of the core it carries).
+std::string Formatted(const char* format, va_list args) {
+  const std::string told = TrFormat(format);
+  va_list again;
+  va_copy(again, args);
+  const int n = std::vsnprintf(nullptr, 0, told.c_str(), args);
+  std::string text(n > 0 ? static_cast<size_t>(n) : 0, '\0');
+  if (n > 0) std::vsnprintf(text.data(), text.size() + 1, told.c_str(), again);
+  va_end(again);
+  return Say(text);
+}
+
+}  // namespace
+
 void ErrPrintf(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  va_list again;
-  va_copy(again, args);
-  const int n = std::vsnprintf(nullptr, 0, format, args);
+  const std::string text = Formatted(format, args);
   va_end(args);
-  std::string text(n > 0 ? static_cast<size_t>(n) : 0, '\0');
-  if (n > 0) std::vsnprintf(text.data(), text.size() + 1, format, again);
-  va_end(again);
-  std::fputs(Say(text).c_str(), stderr);
+  std::fputs(text.c_str(), stderr);
+}
+
+void OutPrintf(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const std::string text = Formatted(format, args);
+  va_end(args);
+  std::fputs(text.c_str(), stdout);
 }
 
 std::string FormatNumber(double value) {

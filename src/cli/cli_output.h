@@ -20,8 +20,11 @@ std::string Say(std::string_view text);
 // The code name of a text of the core ("file_not_found"), "" when it is none of the catalogue's.
 std::string CodeOf(std::string_view text);
 
-// printf to stderr, the line told in the command line's language.
+// printf to stderr, the line told in the command line's language: the format's own text from
+// the command line's table, the core's texts it carries read back and told again.
 void ErrPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The same to stdout, for the readable (not JSON) output of a command.
+void OutPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // A number as printf "%.*g" with enough digits to read back the same double.
 std::string FormatNumber(double value);

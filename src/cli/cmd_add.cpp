@@ -269,8 +269,8 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
     doc["project"] = saved.file_name;
     doc["saved"] = true;
     if (!opt->json) {
-      std::printf("%s: %zu records (%zu new)\n", saved.file_name.c_str(), project.Records.size(),
-                  project.Records.size() - before);
+      OutPrintf("%s: %zu records (%zu new)\n", saved.file_name.c_str(), project.Records.size(),
+                project.Records.size() - before);
     }
     finish(list.refused.empty() ? 0 : 1);
   });

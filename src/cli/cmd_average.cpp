@@ -70,9 +70,9 @@ void RegisterAverage(CLI::App& app, CommandResult& result) {
       std::printf("%s\n", j.dump().c_str());
       return;
     }
-    std::printf("%s: %s of %d files, %zu lines from %.5f to %.5f Hz\n", opt->output.c_str(),
-                opt->median ? "median" : "average", average.FilesUsed, average.Frequencies.size(),
-                first, last);
+    OutPrintf("%s: %s of %d files, %zu lines from %.5f to %.5f Hz\n", opt->output.c_str(),
+              opt->median ? "median" : "average", average.FilesUsed, average.Frequencies.size(),
+              first, last);
   });
 }
 

@@ -99,28 +99,27 @@ void RegisterDemo(CLI::App& app, CommandResult& result) {
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    std::printf("sensor response: %s\n", source.c_str());
-    std::printf("project: %s\n", demo.ProjectFile.c_str());
+    OutPrintf("sensor response: %s\n", source.c_str());
+    OutPrintf("project: %s\n", demo.ProjectFile.c_str());
     bool all_found = !demo.Stations.empty();
     for (const TDemoStationResult& s : demo.Stations) {
       if (s.Peak <= 0.0) {
-        std::printf("%-7s H/V peak: none (true resonance %.2f Hz)\n", s.Station.c_str(),
-                    s.Resonance);
+        OutPrintf("%-7s H/V peak: none (true resonance %.2f Hz)\n", s.Station.c_str(), s.Resonance);
         all_found = false;
         continue;
       }
       const double deviation = (s.Peak - s.Resonance) / s.Resonance;
       const bool found = std::fabs(deviation) <= kPeakTolerance;
       all_found = all_found && found;
-      std::printf("%-7s H/V peak %.3f Hz, true resonance %.2f Hz (%+.1f %%)%s\n", s.Station.c_str(),
-                  s.Peak, s.Resonance, 100.0 * deviation, found ? "" : "  <- off by more than 5 %");
+      OutPrintf("%-7s H/V peak %.3f Hz, true resonance %.2f Hz (%+.1f %%)%s\n", s.Station.c_str(),
+                s.Peak, s.Resonance, 100.0 * deviation, found ? "" : "  <- off by more than 5 %");
       std::printf("        %s\n", s.RatioFile.c_str());
     }
     // The charts of the results, as the spectrum viewer shows them.
     std::vector<std::string> charts;
     if (!RenderResultCharts(demo.ProjectFile, charts)) all_found = false;
-    for (const std::string& chart : charts) std::printf("chart: %s\n", chart.c_str());
-    std::printf("done in %.1f s\n", seconds);
+    for (const std::string& chart : charts) OutPrintf("chart: %s\n", chart.c_str());
+    OutPrintf("done in %.1f s\n", seconds);
     result.status = all_found ? 0 : 1;
   });
 }

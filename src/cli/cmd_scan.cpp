@@ -37,17 +37,17 @@ char ComponentOf(const TFileRecord& r, int c) {
 }
 
 void PrintRecord(int number, const TFileRecord& r) {
-  std::printf("record %d\n", number);
-  std::printf("  station:  %s\n", r.Station.c_str());
-  std::printf("  file:     %s\n", r.File.c_str());
-  std::printf("  start:    %s\n", FormatIso(r.Start).c_str());
-  std::printf("  finish:   %s\n", FormatIso(r.Finish).c_str());
-  std::printf("  rate:     %s Hz\n", FormatNumber(r.SampRate).c_str());
+  OutPrintf("record %d\n", number);
+  OutPrintf("  station:  %s\n", r.Station.c_str());
+  OutPrintf("  file:     %s\n", r.File.c_str());
+  OutPrintf("  start:    %s\n", FormatIso(r.Start).c_str());
+  OutPrintf("  finish:   %s\n", FormatIso(r.Finish).c_str());
+  OutPrintf("  rate:     %s Hz\n", FormatNumber(r.SampRate).c_str());
   // A record's count adds up its files' counts, each of which spans its file with the gaps in
   // it; it is not the number of samples the files hold.
-  std::printf("  samples:  %d (the spans of its files added up, gaps inside files included)\n",
-              r.SampleCount);
-  std::printf("  channels: %d\n", r.ChannelCount());
+  OutPrintf("  samples:  %d (the spans of its files added up, gaps inside files included)\n",
+            r.SampleCount);
+  OutPrintf("  channels: %d\n", r.ChannelCount());
   for (int c = 0; c < r.ChannelCount() && c < kMaxChannels; ++c) {
     std::printf("    %d\t%s\t%c\t%s\n", c + 1, r.Channels[c].Channel.c_str(), ComponentOf(r, c),
                 FormatNumber(r.Channels[c].ADCCoef).c_str());

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_output.h"
 #include "cli/commands.h"
 #include "cli/edit_session.h"
 #include "cli/project_cli.h"
@@ -79,7 +80,7 @@ void RegisterSettings(CLI::App& app, CommandResult& result) {
         for (const auto& [key, value] : values.items())
           std::printf("%s=%s\n", key.c_str(), value.get<std::string>().c_str());
         // At the rate the settings page derives it with: the first record's, or SampRateDefault.
-        std::printf("segments of %s\n", SegmentsText(p.Settings[set], p.WorkingRate).c_str());
+        OutPrintf("segments of %s\n", SegmentsText(p.Settings[set], p.WorkingRate).c_str());
       }
       result.status = 0;
       return;
@@ -112,7 +113,7 @@ void RegisterSettings(CLI::App& app, CommandResult& result) {
     }
     s.Finish();
     if (result.status == 0 && !opt->json)
-      std::printf("segments of %s\n", SegmentsText(p.Settings[set], p.WorkingRate).c_str());
+      OutPrintf("segments of %s\n", SegmentsText(p.Settings[set], p.WorkingRate).c_str());
   });
 }
 

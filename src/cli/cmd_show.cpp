@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cli/cli_output.h"
+#include "cli/cli_texts.h"
 #include "cli/commands.h"
 #include "cli/project_cli.h"
 #include "common/ui_host.h"
@@ -55,10 +56,9 @@ Json WindowJson(const TSpectrumSettings& s, double rate) {
               {"differs_from_SilenceDur", w.Rounded}};
 }
 
-// The message a run shows for a list's first-problem mark; empty when there is none.
-std::string ProblemText(const TRecordListModel& list) {
-  if (list.Problem <= 0) return "";
-  return "Не заданы файлы с ЧХ для записи " + list.Entries[static_cast<size_t>(list.Problem - 1)];
+// The message a run shows for a list's first-problem mark (the list must have one).
+TStatus ProblemStatus(const TRecordListModel& list) {
+  return MakeStatus(TCode::kResponsesNotSet, {list.Entries[static_cast<size_t>(list.Problem - 1)]});
 }
 
 Json ProjectJson(const TProject& p, const TResultFolders& folders) {
@@ -111,11 +111,13 @@ Json ProjectJson(const TProject& p, const TResultFolders& folders) {
   const TRecordListModel hv = BuildHVList(p, folders);
   for (size_t i = 0; i < p.Records.size(); ++i) j["records"][i]["hv_entry"] = hv.Entries[i];
   j["primary_list"] =
-      Json{{"problem", prim.Problem}, {"message", Say(ProblemText(prim))}, {"missing", prim.Hint}};
+      Json{{"problem", prim.Problem},
+           {"message", prim.Problem > 0 ? Text(ProblemStatus(prim), Language()) : ""},
+           {"missing", prim.Hint}};
   j["hv_list"] = Json{{"problem", hv.Problem},
                       {"message", MissingAmplitudeSpectrumText(hv, Language())},
                       {"hint", hv.Hint}};
-  if (prim.Problem > 0) j["primary_list"]["code"] = CodeOf(ProblemText(prim));
+  if (prim.Problem > 0) j["primary_list"]["code"] = std::string(CodeName(ProblemStatus(prim).Code));
   if (hv.Problem > 0)
     j["hv_list"]["code"] = std::string(CodeName(MissingAmplitudeSpectrum(hv).Code));
   Json sets = Json::object();
@@ -129,53 +131,54 @@ Json ProjectJson(const TProject& p, const TResultFolders& folders) {
 }
 
 void PrintText(const TProject& p, const TResultFolders& folders) {
-  std::printf("project %s (version %d)\n", p.FileName.c_str(), p.Version);
-  std::printf("results %s\n", folders.Results.c_str());
-  std::printf("data format %d, components from names %s, max gap %d s, default rate %s Hz\n",
-              p.General.DataFormat, p.General.RecognizeComponent ? "on" : "off", p.General.MaxSpan,
-              FormatNumber(p.General.SampRateDefault).c_str());
+  OutPrintf("project %s (version %d)\n", p.FileName.c_str(), p.Version);
+  OutPrintf("results %s\n", folders.Results.c_str());
+  OutPrintf("data format %d, components from names %s, max gap %d s, default rate %s Hz\n",
+            p.General.DataFormat, Tr(p.General.RecognizeComponent ? "on" : "off").c_str(),
+            p.General.MaxSpan, FormatNumber(p.General.SampRateDefault).c_str());
   const TRecordListModel prim = BuildPrimaryList(p);
   const TRecordListModel hv = BuildHVList(p, folders);
-  std::printf("spectra run: %s\n",
-              prim.Problem > 0 ? (ProblemText(prim) + "\n" + prim.Hint).c_str() : "ready");
+  OutPrintf("spectra run: %s\n",
+            prim.Problem > 0 ? (Text(ProblemStatus(prim), Language()) + "\n" + prim.Hint).c_str()
+                             : Tr("ready").c_str());
   if (hv.Problem > 0) {
-    std::printf("H/V run: %s\n   %s\n", MissingAmplitudeSpectrumText(hv).c_str(),
-                AmplitudeSpectraHint(p, hv.Problem - 1).c_str());
+    OutPrintf("H/V run: %s\n   %s\n", MissingAmplitudeSpectrumText(hv).c_str(),
+              AmplitudeSpectraHint(p, hv.Problem - 1).c_str());
   } else {
-    std::printf("H/V run: ready\n");
+    OutPrintf("H/V run: ready\n");
   }
   for (size_t i = 0; i < p.Records.size(); ++i) {
     const TFileRecord& r = p.Records[i];
     std::printf("\n%zu. %s%s%s%s\n", i + 1, PrimaryEntryText(r).c_str(),
                 r.ToProcess ? "  [spectra]" : "", r.ToProcessNakamura ? "  [H/V]" : "",
                 IsIncomplete(r) ? "  (responses incomplete)" : "");
-    std::printf("   H/V entry %s%s%s\n", hv.Entries[i].c_str(),
-                prim.Problem == static_cast<int>(i) + 1 ? "  <- stops the spectra run" : "",
-                hv.Problem == static_cast<int>(i) + 1 ? "  <- stops the H/V run" : "");
-    std::printf("   file %s\n   %s Hz, %s .. %s, selected %s .. %s\n", r.File.c_str(),
-                FormatNumber(r.SampRate).c_str(), FormatIso(r.Start).c_str(),
-                FormatIso(r.Finish).c_str(), FormatIso(r.SelectStart).c_str(),
-                FormatIso(r.SelectFinish).c_str());
-    std::printf("   segments of %s\n", SegmentsText(p.SettingsFor(r), r.SampRate).c_str());
+    OutPrintf("   H/V entry %s%s%s\n", hv.Entries[i].c_str(),
+              prim.Problem == static_cast<int>(i) + 1 ? "  <- stops the spectra run" : "",
+              hv.Problem == static_cast<int>(i) + 1 ? "  <- stops the H/V run" : "");
+    OutPrintf("   file %s\n   %s Hz, %s .. %s, selected %s .. %s\n", r.File.c_str(),
+              FormatNumber(r.SampRate).c_str(), FormatIso(r.Start).c_str(),
+              FormatIso(r.Finish).c_str(), FormatIso(r.SelectStart).c_str(),
+              FormatIso(r.SelectFinish).c_str());
+    OutPrintf("   segments of %s\n", SegmentsText(p.SettingsFor(r), r.SampRate).c_str());
     for (int c = 0; c < r.ChannelCount() && c < kMaxChannels; ++c) {
-      std::printf("   %2d %-7s %c %s level %d adc %s", c + 1, r.Channels[c].Channel.c_str(),
-                  ComponentLetter(r.Channels[c].Axis), r.Channels[c].Selected ? "+" : "-",
-                  r.Channels[c].Level, FormatNumber(r.Channels[c].ADCCoef).c_str());
+      OutPrintf("   %2d %-7s %c %s level %d adc %s", c + 1, r.Channels[c].Channel.c_str(),
+                ComponentLetter(r.Channels[c].Axis), r.Channels[c].Selected ? "+" : "-",
+                r.Channels[c].Level, FormatNumber(r.Channels[c].ADCCoef).c_str());
       if (!r.Channels[c].ChannelResp.empty())
-        std::printf(" channel %s", r.Channels[c].ChannelResp.c_str());
+        OutPrintf(" channel %s", r.Channels[c].ChannelResp.c_str());
       if (!r.Channels[c].SensorResp.empty())
-        std::printf(" sensor %s", r.Channels[c].SensorResp.c_str());
+        OutPrintf(" sensor %s", r.Channels[c].SensorResp.c_str());
       if (!r.Channels[c].AmplifierResp.empty())
-        std::printf(" amplifier %s", r.Channels[c].AmplifierResp.c_str());
+        OutPrintf(" amplifier %s", r.Channels[c].AmplifierResp.c_str());
       std::printf("\n");
     }
   }
   for (int s = 0; s < kSettingsSetCount; ++s) {
-    std::printf("\nsettings for %s records:", kSetNames[s]);
+    OutPrintf("\nsettings for %s records:", Tr(kSetNames[s]).c_str());
     const Json settings = SettingsJson(p.Settings[s]);
     for (const auto& [key, value] : settings.items())
       std::printf(" %s=%s", key.c_str(), value.dump().c_str());
-    std::printf("\n   segments of %s\n", SegmentsText(p.Settings[s], p.WorkingRate).c_str());
+    OutPrintf("\n   segments of %s\n", SegmentsText(p.Settings[s], p.WorkingRate).c_str());
   }
 }
 

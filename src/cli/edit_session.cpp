@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "cli/cli_output.h"
+#include "cli/cli_texts.h"
 #include "cli/project_cli.h"
 #include "common/number_text.h"
 #include "common/text_encoding.h"
@@ -112,12 +113,12 @@ bool EditSession::Open(SelectionUse use, bool changes) {
 }
 
 void EditSession::Usage(const std::string& why) {
-  ErrPrintf("%s: %s\n", command_.c_str(), why.c_str());
+  ErrPrintf("%s: %s\n", command_.c_str(), Tr(why).c_str());
   result_.status = 2;
 }
 
 void EditSession::Fail(const std::string& why) {
-  ErrPrintf("%s: %s\n", command_.c_str(), why.c_str());
+  ErrPrintf("%s: %s\n", command_.c_str(), Tr(why).c_str());
   result_.status = 1;
 }
 
@@ -232,7 +233,8 @@ void EditSession::Finish() {
     std::printf("%s\n", j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
   } else {
     for (const std::string& line : lines_) std::printf("%s\n", line.c_str());
-    std::printf("%s: %s, %zu records\n", saved_as.c_str(), state, project_.Records.size());
+    OutPrintf("%s: %s, %zu records\n", saved_as.c_str(), Tr(state).c_str(),
+              project_.Records.size());
   }
   result_.status = 0;
 }

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "cli/cli_output.h"
+#include "cli/cli_texts.h"
 #include "cli/commands.h"
 #include "common/status.h"
 
@@ -62,6 +63,7 @@ int main(int argc, char** argv) {
   tarvik::cli::RegisterSettings(app, result);
   tarvik::cli::RegisterPsd(app, result);
   tarvik::cli::RegisterPsdStats(app, result);
+  tarvik::cli::LocaliseHelp(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

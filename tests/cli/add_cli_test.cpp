@@ -80,7 +80,8 @@ TEST_F(FolderOfMiniSeed, MiniSeedFormatTakesAllThreeExtensions) {
 
 TEST_F(FolderOfMiniSeed, NothingAddedLeavesNoProjectBehind) {
   const std::string project = dir_.File("p.tvp");
-  const CliRun missing = Cli("add " + Quote(project) + " /nonexistent", dir_);
+  const CliRun missing =
+      testing::CliWithLocale("C", "add " + Quote(project) + " /nonexistent", dir_);
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.err,
             "/nonexistent: not added: no such file or folder\nadd: nothing was "
@@ -95,7 +96,7 @@ TEST_F(FolderOfMiniSeed, NothingAddedLeavesNoProjectBehind) {
        {Quote(data) + " " + Quote(project), Quote(dir_.File("q")) + " " + Quote(project)}) {
     const CliRun swapped = Cli("add " + args, dir_);
     EXPECT_EQ(swapped.status, 2) << args;
-    EXPECT_NE(swapped.err.find("the project comes first"), std::string::npos) << swapped.err;
+    EXPECT_NE(swapped.err.find("проект указывается первым"), std::string::npos) << swapped.err;
   }
   EXPECT_FALSE(fs::exists(project));
   EXPECT_FALSE(fs::exists(data + ".tvp"));
@@ -119,7 +120,7 @@ TEST_F(FolderOfMiniSeed, PathAProjectFileCannotHoldIsRefused) {
   const std::string project = dir_.File("p.tvp");
   const CliRun add = Cli("add " + Quote(project) + " " + Quote(foreign + "/test.mseed"), dir_);
   EXPECT_EQ(add.status, 1);
-  EXPECT_NE(add.err.find(foreign + "/test.mseed: not added: its path holds the character 観, "
+  EXPECT_NE(add.err.find(foreign + "/test.mseed: не добавлен: its path holds the character 観, "
                                    "which a project file (Windows-1251) cannot hold"),
             std::string::npos)
       << add.err;
@@ -149,7 +150,7 @@ TEST_F(FolderOfMiniSeed, ScanSaysWhyNoRecordIsFormed) {
         Case{Quote(dir_.File("gone")), dir_.File("gone") + ": not added: no such file or folder\n"},
         Case{"--format 0 " + Quote(folder_),
              folder_ + ": not added: no files of the format .rec\n"}}) {
-    const CliRun scan = Cli("scan " + c.args, dir_);
+    const CliRun scan = testing::CliWithLocale("C", "scan " + c.args, dir_);
     EXPECT_EQ(scan.status, 1) << c.args;
     EXPECT_EQ(scan.out, "");
     EXPECT_EQ(scan.err, c.said + "scan: no record is formed\n");

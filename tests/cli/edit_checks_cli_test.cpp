@@ -122,11 +122,11 @@ TEST_F(EditChecksCli, SelectionBeyondTheRecordIsClamped) {
           "2030-01-01T00:00:00");
   EXPECT_EQ(clamped.status, 0) << clamped.err;
   EXPECT_NE(
-      clamped.err.find("edit: warning: Запись 1 (TVK01): начало выделенного интервала "
+      clamped.err.find("edit: предупреждение: Запись 1 (TVK01): начало выделенного интервала "
                        "01.01.2010 00:00:00 раньше начала записи; взято 14.05.2024 00:00:00\n"),
       std::string::npos)
       << clamped.err;
-  EXPECT_NE(clamped.err.find("edit: warning: Запись 1 (TVK01): конец выделенного интервала "
+  EXPECT_NE(clamped.err.find("edit: предупреждение: Запись 1 (TVK01): конец выделенного интервала "
                              "01.01.2030 00:00:00 позже конца записи; взят 14.05.2024 00:02:00\n"),
             std::string::npos)
       << clamped.err;
@@ -202,7 +202,7 @@ TEST_F(EditChecksCli, ShowAndSettingsNameTheSegmentLengthUsed) {
   const CliRun set = Run("settings SilenceDur=60");
   EXPECT_EQ(set.status, 0) << set.err;
   const std::string said =
-      "segments of 81.92 s (8192 samples at 100 Hz): SilenceDur=60 s rounded up to a power of "
+      "сегменты по 81.92 s (8192 samples at 100 Hz): SilenceDur=60 s rounded up to a power of "
       "two samples\n";
   EXPECT_NE(set.out.find("SilenceDur 20 -> 60\n"), std::string::npos) << set.out;
   EXPECT_NE(set.out.find(said), std::string::npos) << set.out;

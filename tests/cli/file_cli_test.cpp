@@ -143,7 +143,7 @@ TEST(FileCli, ResponseEvaluatesChainsAndWritesTheUnitTemplate) {
   const std::string freqs = " --freq 0.1 --freq 1 --freq 10";
   const CliRun sensor = Cli("response " + paz + freqs, dir);
   ASSERT_EQ(sensor.status, 0) << sensor.err;
-  EXPECT_EQ(sensor.err, file + ": input unit M, evaluated as the response to velocity in m/s\n");
+  EXPECT_EQ(sensor.err, file + ": входная единица M, ЧХ вычислена для скорости в м/с\n");
   std::vector<std::string> lines = Lines(sensor.out);
   ASSERT_EQ(lines.size(), 3u);
   for (size_t i = 0; i < lines.size(); ++i) {
@@ -299,7 +299,7 @@ TEST(FileCli, DamagedOrMissingFilesSayWhy) {
   for (const std::string& command :
        {"samples " + Quote(dir.File("none.msd")),
         "compress " + Quote(dir.File("none.msd")) + " -o " + Quote(dir.File("x.rec"))}) {
-    const CliRun run = Cli(command, dir);
+    const CliRun run = testing::CliWithLocale("C", command, dir);
     EXPECT_EQ(run.status, 1) << command;
     EXPECT_EQ(run.err, dir.File("none.msd") + ": no such file\n") << command;
   }
@@ -331,10 +331,10 @@ TEST(FileCli, FilesThatAreNotGcfAreRefusedWhateverTheirName) {
     const std::string project = dir.File("p.tvp");
     const CliRun add = Cli("add " + Quote(project) + " " + Quote(file), dir);
     EXPECT_EQ(add.status, 1) << name;
-    EXPECT_NE(add.err.find(file + ": not added: its header cannot be read: block 1 (byte 0): "),
+    EXPECT_NE(add.err.find(file + ": не добавлен: its header cannot be read: block 1 (byte 0): "),
               std::string::npos)
         << add.err;
-    EXPECT_NE(add.err.find("add: nothing was added"), std::string::npos) << add.err;
+    EXPECT_NE(add.err.find("add: ничего не добавлено"), std::string::npos) << add.err;
     EXPECT_FALSE(std::filesystem::exists(project)) << name;
   }
   // The real GCF files beside them still read.
@@ -370,8 +370,8 @@ TEST(FileCli, DefaultRateAndCountsWithGaps) {
   }
   const CliRun scan = Cli("scan " + Quote(dir.File("bgld")), dir);
   ASSERT_EQ(scan.status, 0) << scan.err;
-  EXPECT_NE(scan.out.find("  samples:  54788 (the spans of its files added up, gaps inside files "
-                          "included)\n"),
+  EXPECT_NE(scan.out.find("  отсчётов: 54788 (сумма длительностей её файлов, с разрывами внутри "
+                          "файлов)\n"),
             std::string::npos)
       << scan.out;
 }

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli_runner.h"
@@ -71,6 +72,13 @@ class LanguageCli : public ::testing::Test {
         "edit " + p + " --all --process off --hv off",
         "run " + p,  // nothing checked
         "bands " + Quote(dir_.File("none.dat")) + " --range 1to5",
+        "add " + p,                                   // nothing to add
+        "add " + Quote(dir_.File("data")) + " " + p,  // the project not first
+        "hvsr " + p,                                  // no records named
+        "run " + p + " --only 9",                     // beyond the records
+        "preview " + p + " --record 9 --output " + Quote(dir_.File("p.png")),
+        "compress " + p + " --record 9",
+        "scan " + Quote(dir_.File("data")) + " --format xyz",
     };
   }
 
@@ -83,6 +91,89 @@ TEST_F(LanguageCli, FailuresInTheCLocaleHoldNoRussianOutsideTheData) {
   for (const std::string& args : Failures()) {
     const CliRun run = Run("C", args);
     EXPECT_EQ(CyrillicLines(run.err + run.out, data), "") << args << "\n" << run.err;
+  }
+}
+
+// The lines of text no Cyrillic letter ever appears in: each failure in Russian tells at least
+// one Russian line, and no line of the command line's own is left in English.
+TEST_F(LanguageCli, FailuresInRussianAreToldInRussian) {
+  for (const std::string& args : Failures()) {
+    const CliRun run = Run("ru_RU.UTF-8", args);
+    const std::string text = run.err + run.out;
+    EXPECT_NE(CyrillicLines(text, {}), "") << args << "\n" << text;
+    for (const char* english :
+         {"warning:", "not added", "nothing to add", "the project has", "name the records",
+          "comes first", "record ", "spectra run", "H/V run", "unknown data format"}) {
+      EXPECT_EQ(text.find(english), std::string::npos) << args << ": " << english << "\n" << text;
+    }
+  }
+}
+
+// The help of the program and of every command: English without a Russian word in the C locale
+// (but for the name of the window's button it refers to), Russian under --lang ru and in a
+// Russian locale, where none of the English descriptions is left.
+TEST_F(LanguageCli, HelpFollowsTheLanguage) {
+  const CliRun top = Run("C", "--help");
+  ASSERT_EQ(top.status, 0);
+  std::vector<std::string> commands = {""};
+  const size_t list = top.out.find("\nSubcommands:\n");
+  ASSERT_NE(list, std::string::npos) << top.out;
+  for (size_t at = top.out.find('\n', list + 1) + 1; at < top.out.size();) {
+    size_t end = top.out.find('\n', at);
+    if (end == std::string::npos) end = top.out.size();
+    const std::string line = top.out.substr(at, end - at);
+    if (line.size() > 2) commands.push_back(line.substr(2, line.find(' ', 2) - 2));
+    at = end + 1;
+  }
+  ASSERT_GT(commands.size(), 20u);
+  for (const std::string& command : commands) {
+    const CliRun en = Run("C", command + " --help");
+    EXPECT_EQ(en.status, 0) << command;
+    EXPECT_EQ(CyrillicLines(en.out, {"\"Восстановить по умолчанию\""}), "") << command;
+    // The descriptions: the first line and what stands from the 31st column of the others.
+    std::vector<std::string> descriptions;
+    size_t start = 0;
+    while (start < en.out.size()) {
+      size_t end = en.out.find('\n', start);
+      if (end == std::string::npos) end = en.out.size();
+      const std::string line = en.out.substr(start, end - start);
+      if (start == 0 && !command.empty()) {
+        descriptions.push_back(line);
+      } else if (line.size() > 30 && line[0] == ' ' && line[28] == ' ' && line[29] == ' ' &&
+                 line[30] != ' ' && line[30] != '-') {
+        descriptions.push_back(line.substr(30));
+      }
+      start = end + 1;
+    }
+    EXPECT_FALSE(descriptions.empty()) << command;
+    for (const std::string& lang : {std::string("C"), std::string("ru_RU.UTF-8")}) {
+      const std::string args =
+          lang == "C" ? "--lang ru " + command + " --help" : command + " --help";
+      const CliRun ru = Run(lang, args);
+      EXPECT_EQ(ru.status, 0) << args;
+      EXPECT_NE(ru.out.find("Использование: tarvik-cli"), std::string::npos) << args << ru.out;
+      EXPECT_NE(ru.out.find("Показать эту справку и выйти"), std::string::npos) << args;
+      for (const std::string& d : descriptions)
+        EXPECT_EQ(ru.out.find(d), std::string::npos) << args << ": left in English: " << d;
+    }
+  }
+}
+
+// The JSON of show carries the code of the problem beside its text in the language chosen.
+TEST_F(LanguageCli, ShowJsonCarriesTheCodeOfTheProblem) {
+  ASSERT_EQ(Run("C", "edit " + Quote(project_) + " --all --process on").status, 0);
+  for (const auto& [lang, text] :
+       {std::pair<std::string, std::string>{"C", "No response files set for record"},
+        {"ru_RU.UTF-8", "Не заданы файлы с ЧХ для записи"}}) {
+    const CliRun run = Run(lang, "show " + Quote(project_) + " --json");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const nlohmann::json doc = nlohmann::json::parse(run.out);
+    EXPECT_EQ(doc["primary_list"]["code"], "responses_not_set") << run.out;
+    EXPECT_EQ(doc["primary_list"]["message"].get<std::string>().rfind(text, 0), 0u)
+        << lang << ": " << doc["primary_list"]["message"];
+    // The readable form tells the same problem in the same language.
+    const CliRun shown = Run(lang, "show " + Quote(project_));
+    EXPECT_NE(shown.out.find(text), std::string::npos) << shown.out;
   }
 }
 

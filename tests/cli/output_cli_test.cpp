@@ -141,7 +141,7 @@ TEST_F(OutputCli, ExistingOutputOrAnInputIsRefusedAndLeftAsItWas) {
     SCOPED_TRACE(c.what);
     const std::vector<uint8_t> before = testing::ReadBytes(c.kept);
     const std::vector<uint8_t> project_before = testing::ReadBytes(project_);
-    const CliRun run = Cli(c.args, dir_);
+    const CliRun run = testing::CliWithLocale("C", c.args, dir_);
     EXPECT_EQ(run.status, c.status);
     // The refusal comes before any work: the project loading is all stderr may show first.
     const size_t at = run.err.find(c.error);

@@ -118,7 +118,7 @@ TEST(ProjectCli, WrongUseAndMissingFiles) {
   EXPECT_EQ(Cli("add " + Quote(dir.File("empty.tvp")), dir).status, 2);
   const CliRun show = Cli("show " + Quote(dir.File("empty.tvp")), dir);
   EXPECT_EQ(show.status, 0);
-  EXPECT_NE(show.out.find("settings for event records"), std::string::npos);
+  EXPECT_NE(show.out.find("настройки записей (событий)"), std::string::npos);
 }
 
 // compress with a project and -o would ignore -o; demo into a folder holding files would
@@ -133,8 +133,7 @@ TEST(ProjectCli, CompressAndDemoRefuseWhatTheyWouldIgnoreOrReplace) {
 
   const CliRun both = Cli("compress " + Quote(project) + " -o " + Quote(dir.File("x.rec")), dir);
   EXPECT_EQ(both.status, 2);
-  EXPECT_NE(both.err.find("the copies of a project's records go into its ZipData folder"),
-            std::string::npos)
+  EXPECT_NE(both.err.find("копии записей проекта идут в его папку ZipData"), std::string::npos)
       << both.err;
   EXPECT_FALSE(fs::exists(dir.File("x.rec")));
   EXPECT_FALSE(fs::exists(dir.File("ZipData")));
@@ -142,13 +141,13 @@ TEST(ProjectCli, CompressAndDemoRefuseWhatTheyWouldIgnoreOrReplace) {
   EXPECT_EQ(
       Cli("compress " + Quote(data) + " --record 1 -o " + Quote(dir.File("y.rec")), dir).status, 2);
   EXPECT_FALSE(fs::exists(dir.File("y.rec")));
-  EXPECT_NE(Cli("compress --help", dir).out.find("pointing its records at the copies"),
+  EXPECT_NE(Cli("compress --help", dir).out.find("записи проекта указывают на копии"),
             std::string::npos);
 
   const std::string folder = dir.File("mine");
   fs::create_directories(folder);
   testing::WriteText(folder + "/notes.txt", "keep me\n");
-  const CliRun demo = Cli("demo -q --minutes 1 " + Quote(folder), dir);
+  const CliRun demo = testing::CliWithLocale("C", "demo -q --minutes 1 " + Quote(folder), dir);
   EXPECT_EQ(demo.status, 1);
   EXPECT_EQ(demo.err,
             "demo: " + folder + " is not empty; choose an empty or new folder, or --force\n");
@@ -159,7 +158,8 @@ TEST(ProjectCli, CompressAndDemoRefuseWhatTheyWouldIgnoreOrReplace) {
 // sanitizers; its peaks must still be found within 5 % of the true resonances.
 TEST(ProjectCli, DemoFindsBothResonances) {
   TempDir dir;
-  const CliRun demo = Cli("demo -q --minutes 30 " + Quote(dir.File("demo")), dir);
+  const CliRun demo =
+      testing::CliWithLocale("C", "demo -q --minutes 30 " + Quote(dir.File("demo")), dir);
   ASSERT_EQ(demo.status, 0) << demo.out << demo.err;
   // Lines "TVK01 H/V peak 2.002 Hz, true resonance 2.00 Hz (+0.1 %)".
   int stations = 0;

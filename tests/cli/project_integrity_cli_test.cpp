@@ -107,8 +107,8 @@ TEST(ProjectIntegrityCli, ChannelsFromAFileThatHoldsNoneAreRefused) {
   const CliRun set =
       Cli("channels " + Quote(m) + " --all --from-ini " + Quote(dir.File("set.ini")), dir);
   EXPECT_EQ(set.status, 0) << set.err;
-  EXPECT_NE(set.err.find("channels: warning: Настройки каналов 3 из файла " + dir.File("set.ini") +
-                         " не применены к записи 2 (STB): у нее каналов 2"),
+  EXPECT_NE(set.err.find("channels: предупреждение: Настройки каналов 3 из файла " +
+                         dir.File("set.ini") + " не применены к записи 2 (STB): у нее каналов 2"),
             std::string::npos)
       << set.err;
   const TProject after = Load(m);

@@ -262,7 +262,7 @@ TEST(PsdCli, BadInputIsRefusedAndTheStoreKept) {
   EXPECT_NE(r.err.find("unknown time zone"), std::string::npos) << r.err;
   r = Cli("psd-stats " + Quote(project) + " --months 6-8", dir);
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("no stored segment"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("ни один сохранённый сегмент не подходит"), std::string::npos) << r.err;
   r = Cli("psd-stats " + Quote(project) + " --channel XX.PSDT..BHZ", dir);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find(".PSDT..LHZ"), std::string::npos) << r.err;

@@ -215,14 +215,14 @@ TEST(RecordCli, BadInputLeavesTheProjectFileAlone) {
       {"edit P --records 1 --channel 4 --level 5", 2, "record 1 (TVK01) has 3 channels"},
       {"edit P --records 1 --channel 1 --component Q", 2, "Q not in {E,N,Z}"},
       {"edit P --records 1 --channel 1 --level -5", 2, "-5"},
-      {"edit P --records 1 --level 5", 2, "--channel C or --all-channels"},
+      {"edit P --records 1 --level 5", 2, "нужен --channel C или --all-channels"},
       {"edit P --all --select-start 2024-13-01T00:00:00", 2, "'2024-13-01T00:00:00'"},
       {"edit P --all --station Y --select-finish 31.06.2024", 2, "'31.06.2024'"},
       {"edit P --all --channel 1 --adc 0", 2, "Коэффициент АЦП должен быть больше нуля"},
       {"edit P --all --rate fast", 2, "'fast'"},
       {"edit P --station X", 2, "[--records,--all] is required"},
-      {"edit P --all", 2, "nothing to change"},
-      {"combine P --all", 2, "at least two records"},
+      {"edit P --all", 2, "нечего менять"},
+      {"combine P --all", 2, "хотя бы две записи"},
       {"clone P --all --copies -1", 2, "-1"},
       {"sort P --key size", 2, "size"},
       {"channels P --all --from-ini none.ini", 1, "none.ini не найден"},
@@ -242,7 +242,7 @@ TEST(RecordCli, BadInputLeavesTheProjectFileAlone) {
       Ok("edit " + p + " --all --all-channels --level 100000000 --channel-resp " +
              Quote(dir.File("none.paz")) + " --process on",
          dir);
-  EXPECT_NE(missing.err.find("warning: Файл " + dir.File("none.paz") + " не найден"),
+  EXPECT_NE(missing.err.find("предупреждение: Файл " + dir.File("none.paz") + " не найден"),
             std::string::npos)
       << missing.err;
   const CliRun run = Cli("run --spectra " + p, dir);
@@ -275,7 +275,7 @@ TEST(RecordCli, DryRunJsonAndShow) {
 
   // Nothing changes: nothing is saved, and the backup keeps the version before.
   const CliRun same = Ok("edit " + p + " --all --event off", dir);
-  EXPECT_NE(same.out.find("unchanged"), std::string::npos);
+  EXPECT_NE(same.out.find("без изменений"), std::string::npos);
   EXPECT_TRUE(ReadBytes(dir.File("p.tvp")) == before);
 
   const nlohmann::json edit = nlohmann::json::parse(
@@ -287,10 +287,10 @@ TEST(RecordCli, DryRunJsonAndShow) {
 
   // Record 2 is checked without its responses: show tells before a run.
   const CliRun show = Ok("show " + p, dir);
-  EXPECT_NE(show.out.find("spectra run: Не заданы файлы с ЧХ для записи TVK02 Ш [E,N]"),
+  EXPECT_NE(show.out.find("расчёт спектров: Не заданы файлы с ЧХ для записи TVK02 Ш [E,N]"),
             std::string::npos)
       << show.out;
-  EXPECT_NE(show.out.find("H/V entry TVK02 Ш [нет]"), std::string::npos) << show.out;
+  EXPECT_NE(show.out.find("строка H/V TVK02 Ш [нет]"), std::string::npos) << show.out;
   const nlohmann::json shown = nlohmann::json::parse(Ok("show --json " + p, dir).out);
   EXPECT_EQ(shown["primary_list"]["problem"], 2);
   EXPECT_EQ(shown["records"][1]["hv_entry"], "TVK02 Ш [нет] 14.05.2024 (0:01:00)");

@@ -205,7 +205,7 @@ TEST_F(ResultsCli, SecondProjectInTheFolderAsksBeforeReplacingTheFirstsResults) 
   EXPECT_NE(asked.err.find("Их заменит проект " + second_file + ". Продолжить? [нет]\n"),
             std::string::npos)
       << asked.err;
-  EXPECT_NE(asked.err.find("spectra: not run\n"), std::string::npos) << asked.err;
+  EXPECT_NE(asked.err.find("spectra: расчёт не выполнен\n"), std::string::npos) << asked.err;
   EXPECT_TRUE(testing::ReadBytes(prim) == three);
 
   Ok("run --spectra --yes " + Quote(second_file));
@@ -221,7 +221,7 @@ TEST_F(ResultsCli, SecondProjectInTheFolderAsksBeforeReplacingTheFirstsResults) 
   EXPECT_EQ(hvsr.status, 1);
   EXPECT_NE(hvsr.err.find(" — проект " + project_file_ + ", запись 2 (TVK02), "), std::string::npos)
       << hvsr.err;
-  EXPECT_NE(hvsr.err.find("hvsr: not run\n"), std::string::npos) << hvsr.err;
+  EXPECT_NE(hvsr.err.find("hvsr: расчёт не выполнен\n"), std::string::npos) << hvsr.err;
   Ok("hvsr --yes " + Quote(second_file) + " --records 2");
 }
 

@@ -102,15 +102,17 @@ TEST_F(RunCli, ResponseFileThatIsNoResponseStopsItsRecord) {
   });
   const CliRun run = Cli("run --spectra " + Quote(project_), dir_);
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("spectra: record 1 (TVK01): no result: TVK01: не загружена ЧХ канала 1 "
-                         "(HHE): " +
-                         bad + ": not a response file: it has no [DEVICE] section"),
-            std::string::npos)
+  EXPECT_NE(
+      run.err.find("spectra: запись 1 (TVK01): нет результата: TVK01: не загружена ЧХ канала 1 "
+                   "(HHE): " +
+                   bad + ": not a response file: it has no [DEVICE] section"),
+      std::string::npos)
       << run.err;
-  EXPECT_NE(run.err.find("spectra: record 2 (TVK02): no result: TVK02: не загружена ЧХ канала 1 "
-                         "(HHE): " +
-                         text + ": not a response file: its content is none of"),
-            std::string::npos)
+  EXPECT_NE(
+      run.err.find("spectra: запись 2 (TVK02): нет результата: TVK02: не загружена ЧХ канала 1 "
+                   "(HHE): " +
+                   text + ": not a response file: its content is none of"),
+      std::string::npos)
       << run.err;
   EXPECT_EQ(run.err.find("flat"), std::string::npos) << run.err;
   EXPECT_FALSE(fs::exists(Prim("TVK01")));
@@ -222,7 +224,7 @@ TEST_F(RunCli, RatiosAfterPowerSpectraSayWhatTheyNeed) {
   ASSERT_EQ(Cli("run --spectra " + Quote(project_), dir_).status, 0);
   const CliRun run = Cli("run --hv --only 1 " + Quote(project_), dir_);
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("H/V: record 1 (TVK01): no result: TVK01: для H/V нужны амплитудные "
+  EXPECT_NE(run.err.find("H/V: запись 1 (TVK01): нет результата: TVK01: для H/V нужны амплитудные "
                          "спектры (SpectrumType 0), а спектры записи рассчитываются как спектры "
                          "мощности (SpectrumType 1): файла " +
                          Prim("TVK01") + " нет"),
@@ -244,7 +246,7 @@ TEST_F(RunCli, RecordWithoutZOrHorizontalsGetsNoRatioFile) {
   Edit(balst, [&](TProject& p) { Describe(p, unit_); });
   const CliRun one = Cli("run " + Quote(balst), dir_);
   EXPECT_EQ(one.status, 1);
-  EXPECT_NE(one.err.find("H/V: record 1 (BALST): no result: BALST: для расчета H/V нет "
+  EXPECT_NE(one.err.find("H/V: запись 1 (BALST): нет результата: BALST: для расчета H/V нет "
                          "выбранных каналов N, Z"),
             std::string::npos)
       << one.err;
@@ -255,7 +257,7 @@ TEST_F(RunCli, RecordWithoutZOrHorizontalsGetsNoRatioFile) {
   Edit(project_, [](TProject& p) { p.Records[1].Channels[2].Selected = false; });
   const CliRun two = Cli("run " + Quote(project_), dir_);
   EXPECT_EQ(two.status, 1);
-  EXPECT_NE(two.err.find("record 2 (TVK02): no result: TVK02: для расчета H/V нет выбранного "
+  EXPECT_NE(two.err.find("запись 2 (TVK02): нет результата: TVK02: для расчета H/V нет выбранного "
                          "канала Z"),
             std::string::npos)
       << two.err;
@@ -285,7 +287,7 @@ TEST_F(RunCli, RecordsSharingAResultFileAreAskedAbout) {
                         "\nОстанется результат последней из них. Продолжить? [нет]"),
       std::string::npos)
       << declined.err;
-  EXPECT_NE(declined.err.find("spectra: not run"), std::string::npos);
+  EXPECT_NE(declined.err.find("spectra: расчёт не выполнен"), std::string::npos);
   EXPECT_FALSE(fs::exists(dir_.File("Spectra")));
 
   const CliRun accepted = Cli("run --yes " + Quote(twice), dir_);
@@ -305,9 +307,10 @@ TEST_F(RunCli, FailedSpectraAreNotFollowedByRatiosFromAnEarlierFile) {
 
   const CliRun run = Cli("run " + Quote(project_), dir_);
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("H/V: record 1 (TVK01): no result: skipped: its spectra failed in this "
-                         "run, and the amplitude file of an earlier run is not used"),
-            std::string::npos)
+  EXPECT_NE(
+      run.err.find("H/V: запись 1 (TVK01): нет результата: skipped: its spectra failed in this "
+                   "run, and the amplitude file of an earlier run is not used"),
+      std::string::npos)
       << run.err;
   EXPECT_FALSE(fs::exists(Nak("TVK01")));
   EXPECT_TRUE(fs::exists(Nak("TVK02")));

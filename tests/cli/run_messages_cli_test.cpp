@@ -91,7 +91,7 @@ TEST_F(RunMessagesCli, MissingAmplitudeSpectrumIsNamedWithHowToComputeIt) {
 
   ASSERT_EQ(Run("settings SpectrumType=1").status, 0);
   const CliRun show = Run("show");
-  EXPECT_NE(show.out.find("H/V run: Не рассчитан амплитудный спектр записи TVK01"),
+  EXPECT_NE(show.out.find("расчёт H/V: Не рассчитан амплитудный спектр записи TVK01"),
             std::string::npos)
       << show.out;
   EXPECT_NE(show.out.find("compute the record's amplitude spectra first: tarvik-cli settings '" +
@@ -114,8 +114,8 @@ TEST_F(RunMessagesCli, NothingCheckedIsRefused) {
                          "флажками в списке «Обычные спектры»\n"),
             std::string::npos)
       << run.err;
-  EXPECT_EQ(LastLine(run.err), "run: check the records to compute with: tarvik-cli edit '" +
-                                   project_ + "' --records 1,3-5 --process on");
+  EXPECT_EQ(LastLine(run.err), "run: отметьте записи для расчёта: tarvik-cli edit '" + project_ +
+                                   "' --records 1,3-5 --process on");
   EXPECT_EQ(run.out, "");
   EXPECT_FALSE(fs::exists(dir_.File("Spectra")));
 
@@ -149,8 +149,9 @@ TEST_F(RunMessagesCli, FailedRecordsAreCountedOnTheLastLine) {
                                dir_.File("gone/") + (station[4] == '1' ? "TVK01" : "TVK02");
     EXPECT_EQ(Count(run.err, reason), 1u) << station << "\n" << run.err;
   }
-  EXPECT_NE(run.err.find("spectra: record 6 (TVK02-4): no result: TVK02-4: "), std::string::npos);
-  EXPECT_EQ(LastLine(run.err), "spectra: 4 of 6 records failed");
+  EXPECT_NE(run.err.find("spectra: запись 6 (TVK02-4): нет результата: TVK02-4: "),
+            std::string::npos);
+  EXPECT_EQ(LastLine(run.err), "spectra: не удалось записей: 4 из 6");
   const nlohmann::json j = nlohmann::json::parse(Run("run --spectra --json").out);
   EXPECT_EQ(j["spectra"]["failed"], 4);
   EXPECT_EQ(j["spectra"]["records"].size(), 6u);
@@ -163,15 +164,16 @@ TEST_F(RunMessagesCli, RecordsMessagesNameTheFilterAndTheSegments) {
   ASSERT_EQ(Run("settings EdgeEffect=1 FMin=0.5 FMax=100 SilenceDur=60").status, 0);
   const CliRun run = Run("run --spectra");
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.err.find("spectra: record 1 (TVK01): note: TVK01: FMax = 100 Гц не ниже частоты "
-                         "Найквиста записи 50 Гц: верхняя частота фильтра краевого эффекта взята "
-                         "49.5 Гц\n"),
+  EXPECT_NE(
+      run.err.find("spectra: запись 1 (TVK01): примечание: TVK01: FMax = 100 Гц не ниже частоты "
+                   "Найквиста записи 50 Гц: верхняя частота фильтра краевого эффекта взята "
+                   "49.5 Гц\n"),
+      std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("spectra: сегменты по 81.92 s (8192 samples at 100 Hz): записи 1, 2\n"),
             std::string::npos)
       << run.err;
-  EXPECT_NE(run.err.find("spectra: segments of 81.92 s (8192 samples at 100 Hz): records 1, 2\n"),
-            std::string::npos)
-      << run.err;
-  EXPECT_EQ(LastLine(run.err), "spectra: 0 of 2 records failed");
+  EXPECT_EQ(LastLine(run.err), "spectra: не удалось записей: 0 из 2");
   const nlohmann::json j = nlohmann::json::parse(Run("run --spectra --json").out);
   EXPECT_EQ(j["spectra"]["records"][1]["window"]["samples"], 8192);
   EXPECT_EQ(j["spectra"]["records"][1]["notes"].size(), 1u);
@@ -179,12 +181,13 @@ TEST_F(RunMessagesCli, RecordsMessagesNameTheFilterAndTheSegments) {
   ASSERT_EQ(Run("settings FMin=60").status, 0);
   const CliRun empty = Run("run --spectra");
   EXPECT_EQ(empty.status, 1);
-  EXPECT_NE(empty.err.find("spectra: record 1 (TVK01): no result: TVK01: полоса фильтра краевого "
-                           "эффекта пуста (FMin = 60 Гц, FMax = 100 Гц, частота Найквиста записи "
-                           "50 Гц): фильтр не может быть применен\n"),
-            std::string::npos)
+  EXPECT_NE(
+      empty.err.find("spectra: запись 1 (TVK01): нет результата: TVK01: полоса фильтра краевого "
+                     "эффекта пуста (FMin = 60 Гц, FMax = 100 Гц, частота Найквиста записи "
+                     "50 Гц): фильтр не может быть применен\n"),
+      std::string::npos)
       << empty.err;
-  EXPECT_EQ(LastLine(empty.err), "spectra: 2 of 2 records failed");
+  EXPECT_EQ(LastLine(empty.err), "spectra: не удалось записей: 2 из 2");
 }
 
 }  // namespace
