@@ -142,7 +142,7 @@ void PrintText(const TProject& p, const TResultFolders& folders) {
             prim.Problem > 0 ? (Text(ProblemStatus(prim), Language()) + "\n" + prim.Hint).c_str()
                              : Tr("ready").c_str());
   if (hv.Problem > 0) {
-    OutPrintf("H/V run: %s\n   %s\n", MissingAmplitudeSpectrumText(hv).c_str(),
+    OutPrintf("H/V run: %s\n   %s\n", MissingAmplitudeSpectrumText(hv, Language()).c_str(),
               AmplitudeSpectraHint(p, hv.Problem - 1).c_str());
   } else {
     OutPrintf("H/V run: ready\n");

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "cli/cli_texts.h"
-
 #ifdef TARVIK_WITH_GUI
 #include <qcustomplot.h>
 #include <QFileInfo>
@@ -26,7 +24,7 @@ nlohmann::ordered_json HvsrSeriesChartJson(const THvsrSeriesChart& chart) {
   for (const auto& row : chart.Mean) rows += row.empty() ? 0 : 1;
   return {{"kind", chart.ByTime ? "hvsr_time" : "hvsr_azimuths"},
           {"station", chart.Station},
-          {"x_title", chart.ByTime ? Tr("Hours from ") + chart.FirstStart : Tr("Azimuth, °")},
+          {"x_title", chart.ByTime ? "Часы от " + chart.FirstStart : std::string("Азимут, °")},
           {"f0", std::move(f0)},
           {"f0_band", std::move(band)},
           {"map",
@@ -96,9 +94,9 @@ bool RenderHvsrSeriesChart(const THvsrSeriesChart& chart, const std::string& pat
   QCustomPlot plot;
   plot.resize(width, height);
   plot.plotLayout()->clear();
-  const QString x_title = chart.ByTime ? QString::fromStdString(Tr("Hours from ")) +
-                                             QString::fromStdString(chart.FirstStart)
-                                       : QString::fromStdString(Tr("Azimuth, °"));
+  const QString x_title =
+      chart.ByTime ? QString::fromUtf8("Часы от ") + QString::fromStdString(chart.FirstStart)
+                   : QString::fromUtf8("Азимут, °");
   // By time each interval spans its width around its middle; azimuths are points.
   const double half = chart.Width > 0.0 ? chart.Width / 2.0 : (chart.X.size() > 1 ? 0.0 : 0.5);
   const double xlo = chart.X.front() - half;
@@ -108,8 +106,8 @@ bool RenderHvsrSeriesChart(const THvsrSeriesChart& chart, const std::string& pat
       row++, 0,
       new QCPTextElement(&plot,
                          QString::fromStdString(chart.Station) +
-                             (chart.ByTime ? QString::fromStdString(Tr(": f0 and H/V through time"))
-                                           : QString::fromStdString(Tr(": H/V by azimuth"))),
+                             (chart.ByTime ? QString::fromUtf8(": f0 и H/V во времени")
+                                           : QString::fromUtf8(": H/V по азимутам")),
                          QFont("sans", 11, QFont::Bold)));
   if (chart.ByTime) {
     // f0 through time with its ±σf band.
@@ -135,7 +133,7 @@ bool RenderHvsrSeriesChart(const THvsrSeriesChart& chart, const std::string& pat
     f0->setPen(QPen(QColor(20, 50, 160), 2));
     f0->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCircle, 6));
     f0->setName("f0");
-    top->axis(QCPAxis::atLeft)->setLabel(QString::fromStdString(Tr("f0 ± σf, Hz")));
+    top->axis(QCPAxis::atLeft)->setLabel(QString::fromUtf8("f0 ± σf, Гц"));
     top->axis(QCPAxis::atBottom)->setLabel(x_title);
     top->axis(QCPAxis::atBottom)->setRange(xlo, xhi);
     top->axis(QCPAxis::atLeft)->setRange(0.0, fmax > 0.0 ? fmax * 1.15 : 1.0);
@@ -153,7 +151,7 @@ bool RenderHvsrSeriesChart(const THvsrSeriesChart& chart, const std::string& pat
   const double y1 = std::log10(chart.Frequency.back());
   bottom->axis(QCPAxis::atLeft)->setTicker(DecadeTicker(y0, y1));
   bottom->axis(QCPAxis::atLeft)->setRange(y0, y1);
-  bottom->axis(QCPAxis::atLeft)->setLabel(QString::fromStdString(Tr("Frequency, Hz")));
+  bottom->axis(QCPAxis::atLeft)->setLabel(QString::fromUtf8("Частота, Гц"));
   bottom->axis(QCPAxis::atBottom)->setLabel(x_title);
   bottom->axis(QCPAxis::atBottom)->setRange(xlo, xhi);
   // f0 of each column over the map.
@@ -167,7 +165,7 @@ bool RenderHvsrSeriesChart(const THvsrSeriesChart& chart, const std::string& pat
   auto* scale = new QCPColorScale(&plot);
   plot.plotLayout()->addElement(row, 1, scale);
   scale->setType(QCPAxis::atRight);
-  scale->setLabel(QString::fromStdString(Tr("Mean H/V")));
+  scale->setLabel(QString::fromUtf8("Средняя H/V"));
   map->setColorScale(scale);
   map->setDataRange(QCPRange(0.0, std::max(1.0, chart.MaxMean)));
   auto* margins = new QCPMarginGroup(&plot);
