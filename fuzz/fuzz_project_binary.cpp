@@ -15,6 +15,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tarvik::TProjectDamage damage;
   tarvik::ReadProjectValues(ini, project, "/project", host, &damage);
   // The message that refuses a damaged file is built from what the reader found.
-  if (damage.Damaged()) tarvik::DamagedProjectMessage("fuzz.tvp", damage);
+  if (damage.Damaged()) tarvik::Text(tarvik::DamagedProjectStatus("fuzz.tvp", damage), tarvik::TLanguage::kEnglish);
   return 0;
 }

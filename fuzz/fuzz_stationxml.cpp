@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t pick = data[0];
   const std::string_view bytes(reinterpret_cast<const char*>(data + 1), size - 1);
   std::vector<tarvik::TChannelEpoch> epochs;
-  const bool listed = static_cast<bool>(tarvik::ListStationXmlEpochs(bytes, "f.xml", epochs));
+  const bool listed = tarvik::ListStationXmlEpochs(bytes, "f.xml", epochs).Ok();
   std::optional<tarvik::TChannelCode> code;
   if ((pick & 1) != 0 && listed && !epochs.empty()) {
     code = epochs[(pick >> 1) % epochs.size()].Code;

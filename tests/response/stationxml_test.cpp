@@ -269,7 +269,7 @@ TEST(StationXml, TheTimeSelectsTheEpoch) {
                         Case{"2030-01-01T00:00:00", 20.0}, Case{"2009-12-31T23:59:59", 0.0}}) {
     TFilterPack pack;
     const TStatus status = Read(doc, pack, "XX.STA.00.HHZ", *ParseIso(c.time));
-    EXPECT_EQ(bool(status), c.gain > 0.0) << c.time << ": " << Text(status, TLanguage::kEnglish);
+    EXPECT_EQ(status.Ok(), c.gain > 0.0) << c.time << ": " << Text(status, TLanguage::kEnglish);
     if (c.gain > 0.0) {
       EXPECT_DOUBLE_EQ(Modulus(pack, 1.0), c.gain) << c.time;
     }

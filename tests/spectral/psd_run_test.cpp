@@ -201,7 +201,7 @@ TEST(PsdRun, SegmentsOfARecordReadInBlocksAreThoseOfItsWholeMatrix) {
         const std::vector<uint8_t> file = ReadWholeFile(path.string());
         bytes.append(file.begin(), file.end());
         TCombinedFilter chain;
-        ASSERT_TRUE(LoadRecordChain(record, c, chain));
+        ASSERT_TRUE(LoadRecordChain(record, c, chain).Ok());
         const std::vector<double> factors = AccelerationFactors(chain, 1000.0, geometry);
         for (const TPsdSegment& seg : stored.Segments) {
           const int64_t first = std::llround((seg.Start - start_unix) * kRate);
