@@ -292,8 +292,7 @@ bool ForEachMiniSeedRecord(const std::string& path,
   const int64_t size = file.Size();
   constexpr size_t kProbeStep = 64;
   size_t probe = kProbeStep;
-  // The file is read a window at a time rather than a read per record.
-  FileWindow window;
+  std::vector<uint8_t> head(kMiniSeedDefaultRecordLength);
   TMiniSEEDPacket packet;
   int64_t offset = 0;
   while (offset < size) {
@@ -301,14 +300,15 @@ bool ForEachMiniSeedRecord(const std::string& path,
     const auto full =
         static_cast<size_t>(std::min<int64_t>(available, kMiniSeedDefaultRecordLength));
     const size_t first = std::min(full, probe);
-    std::span<const uint8_t> head = window.View(file, offset, first);
-    if (head.size() < first) break;  // the file cannot be read
-    HeadView view{head, full};
+    if (file.ReadAt(offset, head.data(), first) < first) break;  // the file cannot be read
+    HeadView view{std::span<const uint8_t>(head.data(), first), full};
     MiniSeedStatus status = ParseHead(view, available, packet, false);
     if (view.short_read) {
-      head = window.View(file, offset, full);
-      if (head.size() < full) break;
-      view = HeadView{head, full};
+      if (file.ReadAt(offset + static_cast<int64_t>(first), head.data() + first, full - first) <
+          full - first) {
+        break;
+      }
+      view = HeadView{std::span<const uint8_t>(head.data(), full), full};
       status = ParseHead(view, available, packet, false);
     }
     probe = std::clamp<size_t>((view.needed + kProbeStep - 1) / kProbeStep * kProbeStep, kProbeStep,

@@ -130,8 +130,20 @@ TEST(Status, BothCataloguesHoldEveryCodeOnceWithTheSameArguments) {
 // the same arguments: no entry of the catalogue shadows another. A pattern that only joins its
 // arguments ("{1}: {2}", "{1}\n{2}") would match almost any text and is never read back.
 TEST(Status, EveryRussianTextReadsBackIntoItsCodeAndArguments) {
-  const std::set<TCode> joining = {TCode::kReasonText, TCode::kLines, TCode::kStationReason,
-                                   TCode::kNothingCheckedHow, TCode::kSameResultFileQuestion};
+  const std::set<TCode> joining = {TCode::kReasonText,
+                                   TCode::kLines,
+                                   TCode::kStationReason,
+                                   TCode::kNothingCheckedHow,
+                                   TCode::kSameResultFileQuestion,
+                                   TCode::kNotOfFormat,
+                                   TCode::kRecordFileCut,
+                                   TCode::kReaderFailed,
+                                   TCode::kResponseDefect,
+                                   TCode::kJoinedComma,
+                                   TCode::kJoinedSemicolon,
+                                   TCode::kAtStation,
+                                   TCode::kHvsrLeftOut,
+                                   TCode::kHvsrLeftOutTwo};
   for (int k = 1; k < kCodeCount; ++k) {
     const TCode code = static_cast<TCode>(k);
     TStatus status = MakeStatus(code);

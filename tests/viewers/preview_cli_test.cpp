@@ -157,7 +157,7 @@ TEST(PreviewCli, GapRecordIsNeitherQuietNorAveraged) {
   const std::string written = r["written"];
   const CliRun text = Cli("run " + Quote(project) + " --spectra --yes", dir);
   ASSERT_EQ(text.status, 0) << text.err;
-  EXPECT_NE(text.err.find("spectra: record 1: GAP: пропуски в данных: 1 (300 с) не вошли в расчет"),
+  EXPECT_NE(text.err.find("spectra: запись 1: GAP: пропуски в данных: 1 (300 с) не вошли в расчет"),
             std::string::npos)
       << text.err;
 
@@ -201,9 +201,10 @@ TEST(PreviewCli, RefusalsWriteNoImage) {
   EXPECT_EQ(
       Cli("preview " + Quote(dir.File("none.tvp")) + " --record 1 -o " + Quote(png), dir).status,
       1);
-  const CliRun unwritable =
-      Cli("preview " + Quote(project) + " --record 1 -o " + Quote(dir.File("no/such/folder/p.png")),
-          dir);
+  const CliRun unwritable = testing::CliWithLocale(
+      "C",
+      "preview " + Quote(project) + " --record 1 -o " + Quote(dir.File("no/such/folder/p.png")),
+      dir);
   EXPECT_EQ(unwritable.status, 1);
   EXPECT_NE(unwritable.err.find("could not be written"), std::string::npos);
 
