@@ -740,11 +740,14 @@ THvsrStatus AnalyseDirections(const TFileRecord& record, size_t channels,
   return status;
 }
 
-bool AzimuthStepValid(double step) {
-  return std::isfinite(step) && step > 0.0 && step <= 180.0;
+// A failed status that tells why, when step is not an azimuth step; nullopt when it is.
+std::optional<THvsrStatus> RefusedStep(const TFileRecord& record, double step) {
+  if (std::isfinite(step) && step > 0.0 && step <= 180.0) return std::nullopt;
+  THvsrStatus status;
+  status.Outcome = THvsrOutcome::kFailed;
+  status.Message = record.Station + ": the azimuth step must lie above 0 and at most 180 degrees";
+  return status;
 }
-
-const char kAzimuthStepRange[] = "the azimuth step must lie above 0 and at most 180 degrees";
 
 }  // namespace
 
@@ -756,12 +759,8 @@ THvsrStatus AnalyseRecordAzimuths(TFileRecord& record, const TSpectrumSettings& 
                                   HeaderCache* headers, int64_t whole_record_bytes) {
   whole = THvsrWindowSet{};
   azimuths = THvsrAzimuths{};
+  if (std::optional<THvsrStatus> refused = RefusedStep(record, step)) return *refused;
   THvsrStatus status;
-  if (!AzimuthStepValid(step)) {
-    status.Outcome = THvsrOutcome::kFailed;
-    status.Message = record.Station + ": " + kAzimuthStepRange;
-    return status;
-  }
   const int64_t bytes =
       int64_t{record.SampleCount} * record.ChannelCount() * static_cast<int64_t>(sizeof(int32_t));
   if (record.SampleCount > 0 && bytes <= whole_record_bytes) {
@@ -806,12 +805,8 @@ THvsrStatus AnalyseSamplesAzimuths(const TFileRecord& record, const TData32& sam
                                    double step, UiHost& host, THvsrWindowSet& whole,
                                    THvsrAzimuths& azimuths) {
   azimuths = THvsrAzimuths{};
+  if (std::optional<THvsrStatus> refused = RefusedStep(record, step)) return *refused;
   THvsrStatus status;
-  if (!AzimuthStepValid(step)) {
-    status.Outcome = THvsrOutcome::kFailed;
-    status.Message = record.Station + ": " + kAzimuthStepRange;
-    return status;
-  }
   status = CollectWindowsOfSamples(record, samples, unread, spectrum, settings, host, whole);
   if (status.Outcome != THvsrOutcome::kAnalysed) return status;
   TData32 rotated;

@@ -15,6 +15,7 @@
 #include "common/rounding.h"
 #include "common/ui_host.h"
 #include "records/load_record.h"
+#include "records/record_window.h"
 #include "records/sample_ranges.h"
 #include "spectral/psd_store.h"
 #include "spectral/spectrum_engine.h"
@@ -89,42 +90,6 @@ std::string ResponseText(const TFileRecord& record, int c) {
   std::snprintf(adc, sizeof adc, "ADC %.17g", ch.ADCCoef);
   return text + adc;
 }
-
-// The part of a record read in blocks that the segments at hand need: from Base() on, up to
-// the furthest sample asked for.
-class BlockWindow {
- public:
-  explicit BlockWindow(RecordBlocks& blocks)
-      : blocks_(blocks), rows_(static_cast<size_t>(blocks.Channels())) {}
-
-  int64_t Base() const { return base_; }
-  const int32_t* Row(size_t c) const { return rows_[c].data(); }
-
-  // Reads blocks until the window holds the samples before end (or the record ends).
-  void Fill(int64_t end) {
-    while (base_ + Held() < end && blocks_.Next(block_)) {
-      for (size_t c = 0; c < rows_.size() && c < block_.samples.size(); ++c) {
-        rows_[c].insert(rows_[c].end(), block_.samples[c].begin(), block_.samples[c].end());
-      }
-    }
-  }
-
-  // Forgets the samples before below; the memory is moved once they are half of the window.
-  void Drop(int64_t below) {
-    const int64_t n = std::min(below - base_, Held());
-    if (n <= 0 || 2 * n < Held()) return;
-    for (std::vector<int32_t>& row : rows_) row.erase(row.begin(), row.begin() + n);
-    base_ += n;
-  }
-
- private:
-  int64_t Held() const { return rows_.empty() ? 0 : static_cast<int64_t>(rows_[0].size()); }
-
-  RecordBlocks& blocks_;
-  TData32 rows_;
-  RecordBlock block_;
-  int64_t base_ = 0;
-};
 
 bool HoldsUnread(const TChannelRanges& unread, int c, int64_t first, int64_t last) {
   if (static_cast<size_t>(c) >= unread.size()) return false;
@@ -411,7 +376,7 @@ TPsdRunReport RunPsd(std::vector<TFileRecord>& records, const std::vector<std::s
     // One transform per thread for the whole record.
     std::vector<std::unique_ptr<TPsdCalculator>> calculators(static_cast<size_t>(threads));
     const int64_t transforms = static_cast<int64_t>(pending.size()) * geometry.Windows;
-    BlockWindow window(blocks);
+    RecordWindow window(blocks);
     const int64_t length = geometry.SegmentSamples;
     // Segments are taken in batches that start within this many samples of each other.
     const int64_t reach = std::max<int64_t>(length, 2 * RecordBlocks::kMaxBlock);

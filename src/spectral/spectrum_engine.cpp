@@ -10,6 +10,7 @@
 #include "common/paths.h"
 #include "common/rounding.h"
 #include "records/load_record.h"
+#include "records/record_window.h"
 #include "records/sample_ranges.h"
 #include "response/load_response.h"
 #include "response/response_evaluation.h"
@@ -175,46 +176,30 @@ class SampleWindow {
     for (const auto& row : all) sizes_.push_back(static_cast<int64_t>(row.size()));
   }
   explicit SampleWindow(RecordBlocks& blocks)
-      : blocks_(&blocks),
-        rows_(static_cast<size_t>(blocks.Channels())),
-        sizes_(rows_.size(), blocks.Count()) {}
+      : moving_(std::in_place, blocks),
+        sizes_(static_cast<size_t>(blocks.Channels()), blocks.Count()) {}
 
   // Samples per channel of the whole record.
   std::span<const int64_t> Sizes() const { return sizes_; }
   // Channel c from sample Base() on.
   const int32_t* Row(size_t c) const {
-    return all_ != nullptr ? (*all_)[c].data() : rows_[c].data();
+    return all_ != nullptr ? (*all_)[c].data() : moving_->Row(c);
   }
-  int64_t Base() const { return base_; }
+  int64_t Base() const { return moving_ ? moving_->Base() : 0; }
 
   // Reads blocks until the window holds the samples before end (or the record ends).
   void Fill(int64_t end) {
-    if (blocks_ == nullptr) return;
-    while (base_ + Held() < end && blocks_->Next(block_)) {
-      for (size_t c = 0; c < rows_.size() && c < block_.samples.size(); ++c) {
-        rows_[c].insert(rows_[c].end(), block_.samples[c].begin(), block_.samples[c].end());
-      }
-    }
+    if (moving_) moving_->Fill(end);
   }
-
-  // Forgets the samples before below; the memory is moved once they are half of the window.
+  // Forgets the samples before below.
   void Drop(int64_t below) {
-    if (blocks_ == nullptr) return;
-    const int64_t n = std::min(below - base_, Held());
-    if (n <= 0 || 2 * n < Held()) return;
-    for (std::vector<int32_t>& row : rows_) row.erase(row.begin(), row.begin() + n);
-    base_ += n;
+    if (moving_) moving_->Drop(below);
   }
 
  private:
-  int64_t Held() const { return rows_.empty() ? 0 : static_cast<int64_t>(rows_[0].size()); }
-
   const TData32* all_ = nullptr;
-  RecordBlocks* blocks_ = nullptr;
-  TData32 rows_;
+  std::optional<RecordWindow> moving_;
   std::vector<int64_t> sizes_;
-  RecordBlock block_;
-  int64_t base_ = 0;
 };
 
 // The search of FindQuietIntervals, run piece by piece: each Extend goes on up to a horizon, so
