@@ -6,7 +6,7 @@
 
 namespace tarvik::cli {
 
-// A text of the command line's own (its help, its message lines, its charts) in the language
+// A text of the command line's own (its help, its message lines) in the language
 // the command line speaks: english itself in English, its Russian from the table of pairs in
 // Russian (english itself when the table lacks it).
 std::string Tr(std::string_view english);
