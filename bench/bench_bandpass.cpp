@@ -49,14 +49,14 @@ void SectionPass(std::vector<double>& y, const tarvik::TBiquadSection& k, bool b
     double x1 = y[1], x2 = y[0];
     for (ptrdiff_t i = 2; i < N; ++i) {
       const double x = y[i];
-      y[i] = k.b0 * x + k.b1 * x1 + k.b2 * x2 - k.a1 * y[i - 1] - k.a2 * y[i - 2];
+      y[i] = k.B0 * x + k.B1 * x1 + k.B2 * x2 - k.A1 * y[i - 1] - k.A2 * y[i - 2];
       x2 = x1, x1 = x;
     }
   } else {
     double x1 = y[N - 2], x2 = y[N - 1];
     for (ptrdiff_t i = N - 3; i >= 0; --i) {
       const double x = y[i];
-      y[i] = k.b0 * x + k.b1 * x1 + k.b2 * x2 - k.a1 * y[i + 1] - k.a2 * y[i + 2];
+      y[i] = k.B0 * x + k.B1 * x1 + k.B2 * x2 - k.A1 * y[i + 1] - k.A2 * y[i + 2];
       x2 = x1, x1 = x;
     }
   }

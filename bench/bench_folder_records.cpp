@@ -62,7 +62,7 @@ TProject MakeProject(const std::string& folder, const std::string& results,
   project.General.DataFormat = kMiniSeedFormatIndex;
   project.WorkingRate = kRate;
   AssemblySettings settings;
-  settings.working_rate = kRate;
+  settings.WorkingRate = kRate;
   NullUiHost host;
   AddFolder(project.Records, folder, kMiniSeedFormatIndex, settings, host);
   for (TFileRecord& r : project.Records) {
@@ -77,25 +77,25 @@ TProject MakeProject(const std::string& folder, const std::string& results,
 }
 
 struct Month {
-  int days = 0;
-  fs::path root;
-  TProject whole;
-  std::vector<TProject> isolated;
-  int files = 0;
-  int64_t folder_bytes = 0;
-  std::vector<int64_t> day_bytes;
-  bool ok = false;
+  int Days = 0;
+  fs::path Root;
+  TProject Whole;
+  std::vector<TProject> Isolated;
+  int Files = 0;
+  int64_t FolderBytes = 0;
+  std::vector<int64_t> DayBytes;
+  bool Ok = false;
 
-  explicit Month(int d) : days(d) {
-    root = fs::temp_directory_path() /
-           ("tarvik-bench-folder-" + std::to_string(::getpid()) + "-" + std::to_string(days));
-    const fs::path all = root / "all";
+  explicit Month(int d) : Days(d) {
+    Root = fs::temp_directory_path() /
+           ("tarvik-bench-folder-" + std::to_string(::getpid()) + "-" + std::to_string(Days));
+    const fs::path all = Root / "all";
     fs::create_directories(all);
-    const std::string paz = (root / kDemoGeophoneFileName).string();
+    const std::string paz = (Root / kDemoGeophoneFileName).string();
     std::ofstream(paz) << kDemoGeophonePaz;
     const hptime_t start = ms_timestr2hptime(const_cast<char*>("2020-01-01T00:00:00.000000"));
-    for (int day = 0; day < days; ++day) {
-      const fs::path iso = root / "iso" / std::to_string(day);
+    for (int day = 0; day < Days; ++day) {
+      const fs::path iso = Root / "iso" / std::to_string(day);
       fs::create_directories(iso);
       int64_t bytes = 0;
       for (int h = 0; h < kHoursPerDay; ++h) {
@@ -127,26 +127,26 @@ struct Month {
         std::fclose(f);
         fs::create_hard_link(path, iso / name);
         bytes += static_cast<int64_t>(fs::file_size(path));
-        ++files;
+        ++Files;
       }
-      day_bytes.push_back(bytes);
-      folder_bytes += bytes;
+      DayBytes.push_back(bytes);
+      FolderBytes += bytes;
     }
-    whole = MakeProject(all.string(), (root / "results-all").string(), paz);
-    for (int day = 0; day < days; ++day) {
-      const fs::path iso = root / "iso" / std::to_string(day);
-      isolated.push_back(MakeProject(iso.string(), (iso / "results").string(), paz));
+    Whole = MakeProject(all.string(), (Root / "results-all").string(), paz);
+    for (int day = 0; day < Days; ++day) {
+      const fs::path iso = Root / "iso" / std::to_string(day);
+      Isolated.push_back(MakeProject(iso.string(), (iso / "results").string(), paz));
     }
-    ok = static_cast<int>(whole.Records.size()) == days;
-    for (const TProject& p : isolated) ok = ok && p.Records.size() == 1;
-    if (!ok) {
-      std::fprintf(stderr, "bench_folder_records: %zu records of %d days\n", whole.Records.size(),
-                   days);
+    Ok = static_cast<int>(Whole.Records.size()) == Days;
+    for (const TProject& p : Isolated) Ok = Ok && p.Records.size() == 1;
+    if (!Ok) {
+      std::fprintf(stderr, "bench_folder_records: %zu records of %d days\n", Whole.Records.size(),
+                   Days);
     }
   }
   ~Month() {
     std::error_code ec;
-    fs::remove_all(root, ec);
+    fs::remove_all(Root, ec);
   }
 };
 
@@ -159,28 +159,28 @@ Month& MonthOf(int days) {
 
 // Seconds and bytes read per benchmark, for the closing lines.
 struct Figures {
-  double seconds = 0.0;
-  double cpu = 0.0;
-  double bytes = 0.0;
+  double Seconds = 0.0;
+  double Cpu = 0.0;
+  double Bytes = 0.0;
 };
 std::map<std::string, Figures> g_figures;
 
 // Wall and processor time since a moment.
 struct Clock {
-  std::chrono::steady_clock::time_point wall = std::chrono::steady_clock::now();
-  std::clock_t cpu = std::clock();
+  std::chrono::steady_clock::time_point Wall = std::chrono::steady_clock::now();
+  std::clock_t Cpu = std::clock();
 };
 
 void Keep(benchmark::State& state, const std::string& name, const Clock& since, int64_t bytes) {
   const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - since.wall).count();
-  const double cpu = static_cast<double>(std::clock() - since.cpu) / CLOCKS_PER_SEC;
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - since.Wall).count();
+  const double cpu = static_cast<double>(std::clock() - since.Cpu) / CLOCKS_PER_SEC;
   state.counters["MB_read"] = static_cast<double>(bytes) / 1e6;
   Figures& f = g_figures[name + "/" + std::to_string(state.range(0))];
   // The fastest of the repetitions stands for the benchmark: the machine is shared.
-  if (f.seconds == 0.0 || seconds < f.seconds) f.seconds = seconds;
-  if (f.cpu == 0.0 || cpu < f.cpu) f.cpu = cpu;
-  f.bytes = static_cast<double>(bytes);
+  if (f.Seconds == 0.0 || seconds < f.Seconds) f.Seconds = seconds;
+  if (f.Cpu == 0.0 || cpu < f.Cpu) f.Cpu = cpu;
+  f.Bytes = static_cast<double>(bytes);
 }
 
 void Run(TProject project, const TRunOptions& options, size_t expected, benchmark::State& state) {
@@ -193,11 +193,11 @@ void Run(TProject project, const TRunOptions& options, size_t expected, benchmar
 // (a): one run over every record of the folder.
 void BM_WholeRun(benchmark::State& state) {
   Month& m = MonthOf(static_cast<int>(state.range(0)));
-  if (!m.ok) return state.SkipWithError("no data");
+  if (!m.Ok) return state.SkipWithError("no data");
   for (auto _ : state) {
     const int64_t before = BytesRead();
     const Clock t0;
-    Run(m.whole, TRunOptions{}, m.whole.Records.size(), state);
+    Run(m.Whole, TRunOptions{}, m.Whole.Records.size(), state);
     Keep(state, "whole", t0, BytesRead() - before);
   }
 }
@@ -205,11 +205,11 @@ void BM_WholeRun(benchmark::State& state) {
 // (b): each record from a folder of its own files.
 void BM_IsolatedRuns(benchmark::State& state) {
   Month& m = MonthOf(static_cast<int>(state.range(0)));
-  if (!m.ok) return state.SkipWithError("no data");
+  if (!m.Ok) return state.SkipWithError("no data");
   for (auto _ : state) {
     const int64_t before = BytesRead();
     const Clock t0;
-    for (const TProject& p : m.isolated) Run(p, TRunOptions{}, 1, state);
+    for (const TProject& p : m.Isolated) Run(p, TRunOptions{}, 1, state);
     Keep(state, "isolated", t0, BytesRead() - before);
   }
 }
@@ -217,13 +217,13 @@ void BM_IsolatedRuns(benchmark::State& state) {
 // "run --only 1" over the whole folder.
 void BM_OnlyFirst(benchmark::State& state) {
   Month& m = MonthOf(static_cast<int>(state.range(0)));
-  if (!m.ok) return state.SkipWithError("no data");
+  if (!m.Ok) return state.SkipWithError("no data");
   TRunOptions only;
   only.Only = true;
   for (auto _ : state) {
     const int64_t before = BytesRead();
     const Clock t0;
-    Run(m.whole, only, 1, state);
+    Run(m.Whole, only, 1, state);
     Keep(state, "only", t0, BytesRead() - before);
   }
 }
@@ -253,24 +253,24 @@ int main(int argc, char** argv) {
         "%d days, %d files, %.1f MB: (a) whole run %.3f s (processor %.3f s), "
         "(b) sum of isolated runs %.3f s (processor %.3f s), (a)/(b) = %.3f "
         "(processor %.3f; goal at most 1.1)\n",
-        days, m.files, static_cast<double>(m.folder_bytes) / 1e6, a.seconds, a.cpu, b.seconds,
-        b.cpu, a.seconds / b.seconds, a.cpu / b.cpu);
+        days, m.Files, static_cast<double>(m.FolderBytes) / 1e6, a.Seconds, a.Cpu, b.Seconds, b.Cpu,
+        a.Seconds / b.Seconds, a.Cpu / b.Cpu);
     std::printf(
         "%d days: whole run read %.1f MB = %.3f x the folder (goal at most 1.2); "
         "isolated runs %.3f x\n",
-        days, a.bytes / 1e6, a.bytes / static_cast<double>(m.folder_bytes),
-        b.bytes / static_cast<double>(m.folder_bytes));
+        days, a.Bytes / 1e6, a.Bytes / static_cast<double>(m.FolderBytes),
+        b.Bytes / static_cast<double>(m.FolderBytes));
     if (g_figures.count("only" + d)) {
       const Figures& o = g_figures["only" + d];
-      const double own = static_cast<double>(m.day_bytes.front());
+      const double own = static_cast<double>(m.DayBytes.front());
       const double allowance =
-          own + static_cast<double>(kAllowancePerOtherFile) * (m.files - kHoursPerDay);
+          own + static_cast<double>(kAllowancePerOtherFile) * (m.Files - kHoursPerDay);
       std::printf(
           "%d days: run --only 1 read %.2f MB in %.3f s; own files %.2f MB; "
           "read / (own + 8 KiB x %d other files) = %.3f (goal at most 1); "
           "read beyond own files per other file %.0f bytes\n",
-          days, o.bytes / 1e6, o.seconds, own / 1e6, m.files - kHoursPerDay, o.bytes / allowance,
-          (o.bytes - own) / (m.files - kHoursPerDay));
+          days, o.Bytes / 1e6, o.Seconds, own / 1e6, m.Files - kHoursPerDay, o.Bytes / allowance,
+          (o.Bytes - own) / (m.Files - kHoursPerDay));
     }
   }
   benchmark::Shutdown();

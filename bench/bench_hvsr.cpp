@@ -26,7 +26,7 @@ constexpr size_t kSamples = 24 * 3600 * 100;
 
 // White noise; the horizontals also carry a 2 Hz resonance, so that every window has a peak.
 const tarvik::TData32& Day() {
-  static const tarvik::TData32 data = [] {
+  static const tarvik::TData32 kData = [] {
     tarvik::TData32 d(3, std::vector<int32_t>(kSamples));
     std::mt19937 rng(1);
     std::normal_distribution<double> noise(0.0, 1000.0);
@@ -46,7 +46,7 @@ const tarvik::TData32& Day() {
     }
     return d;
   }();
-  return data;
+  return kData;
 }
 
 // 60 s of data per window, brought to 8192 points with zeros.
@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   // Runs are named with their options ("BM_PrimarySpectra/min_time:2.000").
   auto rate = [&](const std::string& name) {
-    for (const auto& [run, value] : reporter.rates) {
+    for (const auto& [run, value] : reporter.Rates) {
       if (run.rfind(name, 0) == 0) return value;
     }
     return 0.0;

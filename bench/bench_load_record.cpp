@@ -74,26 +74,26 @@ constexpr int kHours = 24;
 const char* const kChannels[] = {"HHZ", "HHN", "HHE"};
 
 struct DayRecord {
-  std::string folder;
-  std::vector<std::string> files;
-  std::vector<std::vector<int32_t>> signals;
-  tarvik::TFileRecord record;
-  int64_t bytes = 0;
+  std::string Folder;
+  std::vector<std::string> Files;
+  std::vector<std::vector<int32_t>> Signals;
+  tarvik::TFileRecord Record;
+  int64_t Bytes = 0;
 };
 
 DayRecord MakeDayRecord() {
   DayRecord day;
-  day.folder =
+  day.Folder =
       (std::filesystem::temp_directory_path() / ("tarvik-bench-load-" + std::to_string(getpid())))
           .string();
-  std::filesystem::create_directories(day.folder);
+  std::filesystem::create_directories(day.Folder);
   for (unsigned c = 0; c < 3; ++c)
-    day.signals.push_back(tarvik::bench::NoiseSignal(c + 1, kHourSamples * kHours, kRate));
+    day.Signals.push_back(tarvik::bench::NoiseSignal(c + 1, kHourSamples * kHours, kRate));
   const hptime_t start = ms_timestr2hptime(const_cast<char*>("2020-01-01T00:00:00.000000"));
   for (int h = 0; h < kHours; ++h) {
     char name[64];
     std::snprintf(name, sizeof name, "BENCH.2020.001.%02d.msd", h);
-    const std::string path = tarvik::JoinPath(day.folder, name);
+    const std::string path = tarvik::JoinPath(day.Folder, name);
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) std::abort();
     for (int c = 0; c < 3; ++c) {
@@ -105,7 +105,7 @@ DayRecord MakeDayRecord() {
       mst->samprate = kRate;
       // libmseed shrinks the array as it packs, so it must own a malloc'ed copy.
       auto* samples = static_cast<int32_t*>(std::malloc(kHourSamples * sizeof(int32_t)));
-      std::memcpy(samples, day.signals[c].data() + h * kHourSamples,
+      std::memcpy(samples, day.Signals[c].data() + h * kHourSamples,
                   kHourSamples * sizeof(int32_t));
       mst->datasamples = samples;
       mst->numsamples = kHourSamples;
@@ -116,14 +116,14 @@ DayRecord MakeDayRecord() {
       mst_free(&mst);
     }
     std::fclose(f);
-    day.files.push_back(path);
-    day.bytes += static_cast<int64_t>(std::filesystem::file_size(path));
+    day.Files.push_back(path);
+    day.Bytes += static_cast<int64_t>(std::filesystem::file_size(path));
   }
   tarvik::TFileRecords records;
   tarvik::NullUiHost host;
-  tarvik::AddFiles(records, day.files, tarvik::AssemblySettings(), host);
+  tarvik::AddFiles(records, day.Files, tarvik::AssemblySettings(), host);
   if (records.size() != 1) std::abort();
-  day.record = records.front();
+  day.Record = records.front();
   return day;
 }
 
@@ -134,7 +134,7 @@ DayRecord& Day() {
 
 tarvik::LoadSettings Settings(bool demean) {
   tarvik::LoadSettings s;
-  s.demean = demean;
+  s.Demean = demean;
   return s;
 }
 
@@ -143,7 +143,7 @@ void BM_LoadRecord(benchmark::State& state) {
   tarvik::NullUiHost host;
   const bool demean = state.range(0) != 0;
   for (auto _ : state) {
-    tarvik::TFileRecord record = day.record;
+    tarvik::TFileRecord record = day.Record;
     tarvik::TData32 data;
     tarvik::LoadRecord(record, data, host, Settings(demean));
     benchmark::DoNotOptimize(data.data());
@@ -157,7 +157,7 @@ void BM_LibmseedRecordsIntoArrays(benchmark::State& state) {
   const DayRecord& day = Day();
   for (auto _ : state) {
     std::map<std::string, std::vector<int32_t>> arrays;
-    for (const std::string& path : day.files) {
+    for (const std::string& path : day.Files) {
       MSFileParam* fp = nullptr;
       MSRecord* msr = nullptr;
       while (ms_readmsr_r(&fp, &msr, path.c_str(), 0, nullptr, nullptr, 1, 1, 0) == MS_NOERROR) {
@@ -178,7 +178,7 @@ void BM_LibmseedTraceGroup(benchmark::State& state) {
   const DayRecord& day = Day();
   for (auto _ : state) {
     MSTraceGroup* group = mst_initgroup(nullptr);
-    for (const std::string& path : day.files) {
+    for (const std::string& path : day.Files) {
       ms_readtraces(&group, path.c_str(), 0, -1.0, -1.0, 0, 1, 1, 0);
     }
     benchmark::DoNotOptimize(group->numtraces);
@@ -195,7 +195,7 @@ BENCHMARK(BM_LibmseedTraceGroup)->Unit(benchmark::kMillisecond);
 bool VerifyAndMeasure(double& peak_ratio) {
   DayRecord& day = Day();
   tarvik::NullUiHost host;
-  tarvik::TFileRecord record = day.record;
+  tarvik::TFileRecord record = day.Record;
   const int64_t base = g_heap_now.load();
   g_heap_peak = base;
   tarvik::TData32 data;
@@ -203,7 +203,7 @@ bool VerifyAndMeasure(double& peak_ratio) {
   const int64_t peak = g_heap_peak.load() - base;
   const double matrix = 3.0 * static_cast<double>(kHourSamples * kHours) * sizeof(int32_t);
   peak_ratio = static_cast<double>(peak) / matrix;
-  return data == day.signals;
+  return data == day.Signals;
 }
 
 }  // namespace
@@ -211,8 +211,8 @@ bool VerifyAndMeasure(double& peak_ratio) {
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   const DayRecord& day = Day();
-  std::printf("record: %zu files, %lld bytes, 3 x %lld samples\n", day.files.size(),
-              static_cast<long long>(day.bytes), static_cast<long long>(kHourSamples * kHours));
+  std::printf("record: %zu files, %lld bytes, 3 x %lld samples\n", day.Files.size(),
+              static_cast<long long>(day.Bytes), static_cast<long long>(kHourSamples * kHours));
   double peak_ratio = 0.0;
   if (!VerifyAndMeasure(peak_ratio)) {
     std::fprintf(stderr, "LoadRecord does not give back the packed signal\n");
@@ -226,14 +226,14 @@ int main(int argc, char** argv) {
       {"BM_LoadRecord/demean:0", "BM_LibmseedRecordsIntoArrays"},
       {"BM_LoadRecord/demean:0", "BM_LibmseedTraceGroup"}};
   for (const auto& [our_name, their_name] : pairs) {
-    const auto ours = reporter.rates.find(our_name);
-    const auto ref = reporter.rates.find(their_name);
-    if (ours != reporter.rates.end() && ref != reporter.rates.end() && ours->second > 0) {
+    const auto ours = reporter.Rates.find(our_name);
+    const auto ref = reporter.Rates.find(their_name);
+    if (ours != reporter.Rates.end() && ref != reporter.Rates.end() && ours->second > 0) {
       std::printf("time %s / %s: %.2f\n", our_name, their_name, ref->second / ours->second);
     }
   }
   std::printf("peak heap of LoadRecord / final int32 matrix: %.3f\n", peak_ratio);
-  std::filesystem::remove_all(day.folder);
+  std::filesystem::remove_all(day.Folder);
   benchmark::Shutdown();
   return 0;
 }

@@ -76,10 +76,10 @@ int64_t PeakResidentKiB() {
 }
 
 struct Figures {
-  double seconds = 0;
-  int64_t peak_kib = 0;
-  int32_t segments = 0;
-  double checksum = 0;
+  double Seconds = 0;
+  int64_t PeakKib = 0;
+  int32_t Segments = 0;
+  double Checksum = 0;
 };
 
 // Computes the spectra of the record of files in a child process: in blocks, or the whole
@@ -109,19 +109,19 @@ Figures Measure(const std::vector<std::string>& files, bool blocks) {
         tarvik::TData32 samples;
         tarvik::LoadReport report;
         tarvik::LoadSettings load;
-        load.default_rate = kRate;
+        load.DefaultRate = kRate;
         tarvik::LoadRecord(record, samples, host, load, &report);
         status = tarvik::CalculateSpectraOfSamples(record, samples, settings, record.SelectStart,
                                                    record.SelectFinish, host, mean, stdev, {},
-                                                   report.unread);
+                                                   report.Unread);
       }
-      f.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-      f.segments = status.Segments;
+      f.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+      f.Segments = status.Segments;
       for (const auto& row : mean) {
-        for (double v : row) f.checksum += v;
+        for (double v : row) f.Checksum += v;
       }
     }
-    f.peak_kib = PeakResidentKiB();
+    f.PeakKib = PeakResidentKiB();
     if (write(pipe_fd[1], &f, sizeof f) != sizeof f) _exit(1);
     _exit(0);
   }
@@ -153,17 +153,17 @@ int main(int argc, char** argv) {
   const Figures day_blocks = Measure(first_day, true);
   const Figures all_blocks = Measure(files, true);
   auto show = [](const char* what, const Figures& f) {
-    std::printf("%-34s %8.2f s  peak RSS %8.1f MiB  segments %d\n", what, f.seconds,
-                static_cast<double>(f.peak_kib) / 1024.0, f.segments);
+    std::printf("%-34s %8.2f s  peak RSS %8.1f MiB  segments %d\n", what, f.Seconds,
+                static_cast<double>(f.PeakKib) / 1024.0, f.Segments);
   };
   show("1 day, whole record", day_whole);
   show("1 day, in blocks", day_blocks);
   show((std::to_string(days) + " days, in blocks").c_str(), all_blocks);
   std::printf("1 day in blocks / whole record: time %.3f, same spectra: %s\n",
-              day_blocks.seconds / day_whole.seconds,
-              day_blocks.checksum == day_whole.checksum ? "yes" : "no");
+              day_blocks.Seconds / day_whole.Seconds,
+              day_blocks.Checksum == day_whole.Checksum ? "yes" : "no");
   std::printf("%d days in blocks / (1 day whole x %d): time %.3f\n", days, days,
-              all_blocks.seconds / (day_whole.seconds * days));
+              all_blocks.Seconds / (day_whole.Seconds * days));
   std::filesystem::remove_all(folder);
   return 0;
 }

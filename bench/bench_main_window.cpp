@@ -24,9 +24,9 @@ using Clock = std::chrono::steady_clock;
 constexpr int kRecords = 10000;
 
 struct Data {
-  QTemporaryDir dir;
-  std::string text_project;
-  std::string binary_project;
+  QTemporaryDir Dir;
+  std::string TextProject;
+  std::string BinaryProject;
 
   Data() {
     TProject p;
@@ -35,7 +35,7 @@ struct Data {
       char station[8];
       std::snprintf(station, sizeof station, "S%05d", i);
       r.Station = station;
-      r.File = dir.path().toStdString() + "/data/" + station + ".msd";
+      r.File = Dir.path().toStdString() + "/data/" + station + ".msd";
       r.Channels.resize(3);
       r.SampRate = 100.0;
       r.Start = r.SelectStart = 45000.0 + i * 0.04;
@@ -46,15 +46,15 @@ struct Data {
         r.Channels[c].Axis = static_cast<Component>(c);
         r.Channels[c].Level = 5000 + c;
         r.Channels[c].Selected = true;
-        r.Channels[c].ChannelResp = dir.path().toStdString() + "/responses/geophone_1hz.paz";
+        r.Channels[c].ChannelResp = Dir.path().toStdString() + "/responses/geophone_1hz.paz";
         r.Channels[c].ADCCoef = 419430.4;
       }
       p.Records.push_back(r);
     }
-    p.General.ResultDir = dir.path().toStdString() + "/results";
+    p.General.ResultDir = Dir.path().toStdString() + "/results";
     NullUiHost host;
-    text_project = SaveProject(p, dir.path().toStdString() + "/text.tvp", 0, host).file_name;
-    binary_project = SaveProject(p, dir.path().toStdString() + "/binary.tvp", 1, host).file_name;
+    TextProject = SaveProject(p, Dir.path().toStdString() + "/text.tvp", 0, host).FileName;
+    BinaryProject = SaveProject(p, Dir.path().toStdString() + "/binary.tvp", 1, host).FileName;
   }
 };
 
@@ -64,7 +64,7 @@ Data& Shared() {
 }
 
 void OpenProject(benchmark::State& state, bool binary) {
-  const std::string& path = binary ? Shared().binary_project : Shared().text_project;
+  const std::string& path = binary ? Shared().BinaryProject : Shared().TextProject;
   gui::TMainForm form;
   double core = 0.0, window = 0.0;
   for (auto _ : state) {

@@ -27,15 +27,15 @@ constexpr int64_t kDaySamples = 86400 * 100;
 const char* const kChannels[] = {"HHZ", "HHN", "HHE"};
 
 struct DayFile {
-  std::string path;
-  int64_t samples = 0;
-  std::map<std::string, std::vector<int32_t>> signals;
+  std::string Path;
+  int64_t Samples = 0;
+  std::map<std::string, std::vector<int32_t>> Signals;
 };
 
 DayFile MakeDayFile() {
   DayFile day;
-  day.path = (std::filesystem::temp_directory_path() / "tarvik-bench-day.mseed").string();
-  std::FILE* f = std::fopen(day.path.c_str(), "wb");
+  day.Path = (std::filesystem::temp_directory_path() / "tarvik-bench-day.mseed").string();
+  std::FILE* f = std::fopen(day.Path.c_str(), "wb");
   if (f == nullptr) std::abort();
   unsigned seed = 1;
   for (const char* channel : kChannels) {
@@ -56,22 +56,22 @@ DayFile MakeDayFile() {
     int64_t packed = 0;
     mst_pack(mst, tarvik::bench::WriteRecord, f, 4096, DE_STEIM2, 1, &packed, 1, 0, nullptr);
     mst_free(&mst);
-    day.samples += packed;
-    day.signals[channel] = std::move(signal);
+    day.Samples += packed;
+    day.Signals[channel] = std::move(signal);
   }
   std::fclose(f);
   return day;
 }
 
 const DayFile& Day() {
-  static const DayFile day = MakeDayFile();
-  return day;
+  static const DayFile kDay = MakeDayFile();
+  return kDay;
 }
 
 // Both decoders must give back the signal that was packed.
 bool Verify(const DayFile& day) {
   tarvik::TRecList list;
-  tarvik::BuildMiniSeedSegments(day.path, list, "");
+  tarvik::BuildMiniSeedSegments(day.Path, list, "");
   std::map<std::string, std::vector<int32_t>> ours;
   tarvik::SampleReader reader;
   for (const auto& seg : list.Items) {
@@ -82,20 +82,20 @@ bool Verify(const DayFile& day) {
   std::map<std::string, std::vector<int32_t>> theirs;
   MSFileParam* fp = nullptr;
   MSRecord* msr = nullptr;
-  while (ms_readmsr_r(&fp, &msr, day.path.c_str(), 0, nullptr, nullptr, 1, 1, 0) == MS_NOERROR) {
+  while (ms_readmsr_r(&fp, &msr, day.Path.c_str(), 0, nullptr, nullptr, 1, 1, 0) == MS_NOERROR) {
     auto& dst = theirs[msr->channel];
     const auto* s = static_cast<const int32_t*>(msr->datasamples);
     dst.insert(dst.end(), s, s + msr->numsamples);
   }
   ms_readmsr_r(&fp, &msr, nullptr, 0, nullptr, nullptr, 0, 0, 0);
-  return ours == day.signals && theirs == day.signals;
+  return ours == day.Signals && theirs == day.Signals;
 }
 
 void BM_TarvikSegmentsAndSamples(benchmark::State& state) {
   const DayFile& day = Day();
   for (auto _ : state) {
     tarvik::TRecList list;
-    tarvik::BuildMiniSeedSegments(day.path, list, "");
+    tarvik::BuildMiniSeedSegments(day.Path, list, "");
     tarvik::SampleReader reader;
     int64_t n = 0;
     for (const auto& seg : list.Items) {
@@ -103,9 +103,9 @@ void BM_TarvikSegmentsAndSamples(benchmark::State& state) {
       benchmark::DoNotOptimize(v.data());
       n += static_cast<int64_t>(v.size());
     }
-    if (n != day.samples) state.SkipWithError("sample count differs");
+    if (n != day.Samples) state.SkipWithError("sample count differs");
   }
-  state.SetItemsProcessed(state.iterations() * day.samples);
+  state.SetItemsProcessed(state.iterations() * day.Samples);
 }
 
 // The segment list alone: the record walk that precedes the decoding.
@@ -113,10 +113,10 @@ void BM_TarvikSegmentsOnly(benchmark::State& state) {
   const DayFile& day = Day();
   for (auto _ : state) {
     tarvik::TRecList list;
-    tarvik::BuildMiniSeedSegments(day.path, list, "");
+    tarvik::BuildMiniSeedSegments(day.Path, list, "");
     benchmark::DoNotOptimize(list.Items.data());
   }
-  state.SetItemsProcessed(state.iterations() * day.samples);
+  state.SetItemsProcessed(state.iterations() * day.Samples);
 }
 
 void BM_LibmseedReadRecords(benchmark::State& state) {
@@ -125,25 +125,25 @@ void BM_LibmseedReadRecords(benchmark::State& state) {
     MSFileParam* fp = nullptr;
     MSRecord* msr = nullptr;
     int64_t n = 0;
-    while (ms_readmsr_r(&fp, &msr, day.path.c_str(), 0, nullptr, nullptr, 1, 1, 0) == MS_NOERROR) {
+    while (ms_readmsr_r(&fp, &msr, day.Path.c_str(), 0, nullptr, nullptr, 1, 1, 0) == MS_NOERROR) {
       benchmark::DoNotOptimize(msr->datasamples);
       n += msr->numsamples;
     }
     ms_readmsr_r(&fp, &msr, nullptr, 0, nullptr, nullptr, 0, 0, 0);
-    if (n != day.samples) state.SkipWithError("sample count differs");
+    if (n != day.Samples) state.SkipWithError("sample count differs");
   }
-  state.SetItemsProcessed(state.iterations() * day.samples);
+  state.SetItemsProcessed(state.iterations() * day.Samples);
 }
 
 void BM_LibmseedReadTraces(benchmark::State& state) {
   const DayFile& day = Day();
   for (auto _ : state) {
     MSTraceGroup* group = nullptr;
-    ms_readtraces(&group, day.path.c_str(), 0, -1.0, -1.0, 0, 1, 1, 0);
+    ms_readtraces(&group, day.Path.c_str(), 0, -1.0, -1.0, 0, 1, 1, 0);
     benchmark::DoNotOptimize(group);
     mst_freegroup(&group);
   }
-  state.SetItemsProcessed(state.iterations() * day.samples);
+  state.SetItemsProcessed(state.iterations() * day.Samples);
 }
 
 // The decoding alone, records already in memory: DecodeSteim beside libmseed's msr_unpack.
@@ -157,7 +157,7 @@ std::vector<char> FileBytes(const std::string& path) {
 
 void BM_TarvikSteimInMemory(benchmark::State& state) {
   const DayFile& day = Day();
-  std::vector<char> bytes = FileBytes(day.path);
+  std::vector<char> bytes = FileBytes(day.Path);
   std::vector<int32_t> out;
   for (auto _ : state) {
     for (size_t at = 0; at + 4096 <= bytes.size(); at += 4096) {
@@ -168,12 +168,12 @@ void BM_TarvikSteimInMemory(benchmark::State& state) {
       benchmark::DoNotOptimize(out.data());
     }
   }
-  state.SetItemsProcessed(state.iterations() * day.samples);
+  state.SetItemsProcessed(state.iterations() * day.Samples);
 }
 
 void BM_LibmseedUnpackInMemory(benchmark::State& state) {
   const DayFile& day = Day();
-  std::vector<char> bytes = FileBytes(day.path);
+  std::vector<char> bytes = FileBytes(day.Path);
   MSRecord* msr = nullptr;
   for (auto _ : state) {
     for (size_t at = 0; at + 4096 <= bytes.size(); at += 4096) {
@@ -182,7 +182,7 @@ void BM_LibmseedUnpackInMemory(benchmark::State& state) {
     }
   }
   msr_free(&msr);
-  state.SetItemsProcessed(state.iterations() * day.samples);
+  state.SetItemsProcessed(state.iterations() * day.Samples);
 }
 
 BENCHMARK(BM_TarvikSegmentsAndSamples)->Unit(benchmark::kMillisecond);
@@ -197,9 +197,9 @@ BENCHMARK(BM_LibmseedUnpackInMemory)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   const DayFile& day = Day();
-  std::printf("file: %s, %lld samples in %lld bytes\n", day.path.c_str(),
-              static_cast<long long>(day.samples),
-              static_cast<long long>(std::filesystem::file_size(day.path)));
+  std::printf("file: %s, %lld samples in %lld bytes\n", day.Path.c_str(),
+              static_cast<long long>(day.Samples),
+              static_cast<long long>(std::filesystem::file_size(day.Path)));
   if (!Verify(day)) {
     std::fprintf(stderr, "the decoders disagree with the packed signal\n");
     return 1;
@@ -211,14 +211,14 @@ int main(int argc, char** argv) {
       {"BM_TarvikSegmentsAndSamples", "BM_LibmseedReadTraces"},
       {"BM_TarvikSteimInMemory", "BM_LibmseedUnpackInMemory"}};
   for (const auto& [our_name, their_name] : pairs) {
-    const auto ours = reporter.rates.find(our_name);
-    const auto ref = reporter.rates.find(their_name);
-    if (ours != reporter.rates.end() && ref != reporter.rates.end() && ref->second > 0) {
+    const auto ours = reporter.Rates.find(our_name);
+    const auto ref = reporter.Rates.find(their_name);
+    if (ours != reporter.Rates.end() && ref != reporter.Rates.end() && ref->second > 0) {
       std::printf("samples/s %s %.3g, %s %.3g: ratio %.2f\n", our_name, ours->second, their_name,
                   ref->second, ours->second / ref->second);
     }
   }
-  std::filesystem::remove(day.path);
+  std::filesystem::remove(day.Path);
   benchmark::Shutdown();
   return 0;
 }

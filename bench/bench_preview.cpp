@@ -39,7 +39,7 @@ constexpr int kWidth = 1920, kHeight = 1080;
 constexpr int kMaxStep = 12;
 
 struct Preview {
-  TPreviewModel model;
+  TPreviewModel Model;
   Preview() {
     TFileRecord r = bench::DayRecord(kChannels, kRate, kSamples);
     r.Finish = r.Start + SpanOfSamples(static_cast<double>(kSamples), kRate);
@@ -54,8 +54,8 @@ struct Preview {
     }
     TPreviewOptions options;
     options.DefaultRate = kRate;
-    model.ShowSamples(r, std::move(data), options);
-    model.SetArea(kWidth, kHeight);
+    Model.ShowSamples(r, std::move(data), options);
+    Model.SetArea(kWidth, kHeight);
   }
 };
 
@@ -75,7 +75,7 @@ std::pair<int64_t, int64_t> ViewOf(int step, int64_t shift) {
 // One view change per iteration: the scales and the picture as data, and with paint the
 // repaint of the whole image.
 void ViewChange(benchmark::State& state, bool paint) {
-  TPreviewModel& m = Shared().model;
+  TPreviewModel& m = Shared().Model;
   const int step = static_cast<int>(state.range(0));
 #ifdef TARVIK_WITH_GUI
   QImage image(kWidth, kHeight, QImage::Format_RGB32);
@@ -113,7 +113,7 @@ void BM_ViewChangeOnly(benchmark::State& state) {
 
 // Reads every visible sample of every channel once: minimum, maximum and sum.
 void BM_ScanVisible(benchmark::State& state) {
-  const TData32& data = Shared().model.Samples();
+  const TData32& data = Shared().Model.Samples();
   const int step = static_cast<int>(state.range(0));
   int64_t shift = 0, visible = 0;
   for (auto _ : state) {
@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
 #else
   std::printf("built without Qt: (a) builds the picture but does not paint it\n");
 #endif
-  const TPreviewModel& m = Shared().model;
+  const TPreviewModel& m = Shared().Model;
   const double sample_bytes = static_cast<double>(kSamples) * kChannels * sizeof(int32_t);
   std::printf("record: %d channels x %lld samples at %.0f Hz; %zu quiet intervals\n", kChannels,
               static_cast<long long>(kSamples), kRate, m.QuietIntervals().size());
@@ -164,9 +164,9 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   for (int k : {0, 1, 2, 3, 4, 6, 8, 10, kMaxStep}) {
     const std::string suffix = "/step:" + std::to_string(k);
-    const auto a = reporter.rates.find("BM_ViewChangeAndRepaint" + suffix);
-    const auto b = reporter.rates.find("BM_ScanVisible" + suffix);
-    if (a == reporter.rates.end() || b == reporter.rates.end() || a->second <= 0) continue;
+    const auto a = reporter.Rates.find("BM_ViewChangeAndRepaint" + suffix);
+    const auto b = reporter.Rates.find("BM_ScanVisible" + suffix);
+    if (a == reporter.Rates.end() || b == reporter.Rates.end() || a->second <= 0) continue;
     const auto [first, last] = ViewOf(k, 0);
     const double items = static_cast<double>(last - first + 1) * kChannels;
     std::printf(

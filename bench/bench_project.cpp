@@ -61,26 +61,26 @@ TProject MakeProject(const std::string& folder) {
 }
 
 struct Data {
-  fs::path folder;
-  std::string files[2];
-  std::vector<uint8_t> bytes[2];
-  TResultFolders results;
+  fs::path Folder;
+  std::string Files[2];
+  std::vector<uint8_t> Bytes[2];
+  TResultFolders Results;
 
   Data() {
-    folder = fs::temp_directory_path() / ("tarvik-bench-project-" + std::to_string(::getpid()));
-    fs::create_directories(folder);
-    TProject p = MakeProject(folder.string());
+    Folder = fs::temp_directory_path() / ("tarvik-bench-project-" + std::to_string(::getpid()));
+    fs::create_directories(Folder);
+    TProject p = MakeProject(Folder.string());
     NullUiHost host;
     for (int form = 0; form < 2; ++form) {
-      files[form] = (folder / (std::string(kForms[form]) + ".tvp")).string();
-      if (!SaveProject(p, files[form], form, host).ok) std::fprintf(stderr, "cannot save\n");
-      bytes[form] = ReadWholeFile(files[form]);
+      Files[form] = (Folder / (std::string(kForms[form]) + ".tvp")).string();
+      if (!SaveProject(p, Files[form], form, host).Ok) std::fprintf(stderr, "cannot save\n");
+      Bytes[form] = ReadWholeFile(Files[form]);
     }
-    results = DeriveResultFolders(p.General.ResultDir);
+    Results = DeriveResultFolders(p.General.ResultDir);
   }
   ~Data() {
     std::error_code ec;
-    fs::remove_all(folder, ec);
+    fs::remove_all(Folder, ec);
   }
 };
 
@@ -91,20 +91,20 @@ Data& Shared() {
 
 void Count(benchmark::State& state, int form) {
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) *
-                          static_cast<int64_t>(Shared().bytes[form].size()));
+                          static_cast<int64_t>(Shared().Bytes[form].size()));
   state.SetLabel(kForms[form]);
 }
 
 void BM_ReadFloor(benchmark::State& state) {
   const int form = static_cast<int>(state.range(0));
-  for (auto _ : state) benchmark::DoNotOptimize(ReadWholeFile(Shared().files[form]).data());
+  for (auto _ : state) benchmark::DoNotOptimize(ReadWholeFile(Shared().Files[form]).data());
   Count(state, form);
 }
 
 void BM_WriteFloor(benchmark::State& state) {
   const int form = static_cast<int>(state.range(0));
-  const std::vector<uint8_t>& bytes = Shared().bytes[form];
-  const std::string out = (Shared().folder / "floor.out").string();
+  const std::vector<uint8_t>& bytes = Shared().Bytes[form];
+  const std::string out = (Shared().Folder / "floor.out").string();
   for (auto _ : state) {
     std::FILE* f = std::fopen(out.c_str(), "wb");
     std::fwrite(bytes.data(), 1, bytes.size(), f);
@@ -126,7 +126,7 @@ void BM_Load(benchmark::State& state) {
   for (auto _ : state) {
     TProject p;
     NullUiHost host;
-    if (LoadProject(p, Shared().files[form], host) != LoadStatus::kLoaded ||
+    if (LoadProject(p, Shared().Files[form], host) != LoadStatus::kLoaded ||
         p.Records.size() != kRecords)
       state.SkipWithError("not loaded");
   }
@@ -137,10 +137,10 @@ void BM_Lists(benchmark::State& state) {
   const int form = static_cast<int>(state.range(0));
   TProject p;
   NullUiHost host;
-  LoadProject(p, Shared().files[form], host);
+  LoadProject(p, Shared().Files[form], host);
   for (auto _ : state) {
     benchmark::DoNotOptimize(BuildPrimaryList(p).Problem);
-    benchmark::DoNotOptimize(BuildHVList(p, Shared().results).Problem);
+    benchmark::DoNotOptimize(BuildHVList(p, Shared().Results).Problem);
   }
   Count(state, form);
 }
@@ -149,10 +149,10 @@ void BM_Save(benchmark::State& state) {
   const int form = static_cast<int>(state.range(0));
   TProject p;
   NullUiHost host;
-  LoadProject(p, Shared().files[form], host);
-  const std::string out = (Shared().folder / (std::string("saved-") + kForms[form])).string();
+  LoadProject(p, Shared().Files[form], host);
+  const std::string out = (Shared().Folder / (std::string("saved-") + kForms[form])).string();
   for (auto _ : state) {
-    if (!SaveProject(p, out, form, host).ok) state.SkipWithError("not saved");
+    if (!SaveProject(p, out, form, host).Ok) state.SkipWithError("not saved");
   }
   Count(state, form);
 }

@@ -25,7 +25,7 @@ constexpr double kRate = 100.0;
 constexpr int64_t kWeek = 7 * 86400 * 100;
 
 const std::vector<int32_t>& Week() {
-  static const std::vector<int32_t> data = [] {
+  static const std::vector<int32_t> kData = [] {
     std::vector<int32_t> d(static_cast<size_t>(kWeek));
     std::mt19937 rng(3);
     std::normal_distribution<double> noise(0.0, 800.0);
@@ -36,16 +36,16 @@ const std::vector<int32_t>& Week() {
     }
     return d;
   }();
-  return data;
+  return kData;
 }
 
 const tarvik::TPsdGeometry& Geometry() {
-  static const tarvik::TPsdGeometry g = [] {
+  static const tarvik::TPsdGeometry kG = [] {
     tarvik::TPsdGeometry geometry;
     tarvik::MakePsdGeometry({3600.0, 0.5}, kRate, geometry, nullptr);
     return geometry;
   }();
-  return g;
+  return kG;
 }
 
 int64_t SegmentCount() {

@@ -23,13 +23,13 @@ using namespace tarvik;
 constexpr int kRecords = 20;
 
 struct Data {
-  fs::path folder;
-  TProject project;
-  TResultFolders results;
-  bool ok = false;
+  fs::path Folder;
+  TProject Project;
+  TResultFolders Results;
+  bool Ok = false;
 
   Data() {
-    folder = fs::temp_directory_path() / ("tarvik-bench-jobs-" + std::to_string(::getpid()));
+    Folder = fs::temp_directory_path() / ("tarvik-bench-jobs-" + std::to_string(::getpid()));
     TDemoOptions options;
     options.Stations.clear();
     for (int i = 0; i < kRecords; ++i) {
@@ -42,14 +42,14 @@ struct Data {
     NullUiHost host;
     std::vector<TDemoRecording> recordings;
     std::string error;
-    ok = BuildDemoProject(folder.string(), kDemoGeophonePaz, options, host, project, recordings,
+    Ok = BuildDemoProject(Folder.string(), kDemoGeophonePaz, options, host, Project, recordings,
                           error);
-    if (!ok) std::fprintf(stderr, "bench_run_jobs: %s\n", error.c_str());
-    results = DeriveResultFolders(project.General.ResultDir);
+    if (!Ok) std::fprintf(stderr, "bench_run_jobs: %s\n", error.c_str());
+    Results = DeriveResultFolders(Project.General.ResultDir);
   }
   ~Data() {
     std::error_code ec;
-    fs::remove_all(folder, ec);
+    fs::remove_all(Folder, ec);
   }
 };
 
@@ -60,7 +60,7 @@ Data& Shared() {
 
 void BM_RunPrimary(benchmark::State& state) {
   Data& data = Shared();
-  if (!data.ok) {
+  if (!data.Ok) {
     state.SkipWithError("no data");
     return;
   }
@@ -68,9 +68,9 @@ void BM_RunPrimary(benchmark::State& state) {
   options.Jobs = static_cast<int>(state.range(0));
   size_t written = 0;
   for (auto _ : state) {
-    TProject project = data.project;
+    TProject project = data.Project;
     NullUiHost host;
-    written = RunPrimary(project, data.results, host, options).Written.size();
+    written = RunPrimary(project, data.Results, host, options).Written.size();
   }
   if (written != kRecords) state.SkipWithError("not every record got its spectra");
   state.counters["records/s"] =

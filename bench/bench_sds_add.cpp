@@ -34,15 +34,15 @@ constexpr int kDays = 365;
 const char* const kChannels[] = {"LHE", "LHN", "LHZ"};
 
 struct Archive {
-  fs::path root;
-  std::vector<std::string> files;
-  bool ok = false;
+  fs::path Root;
+  std::vector<std::string> Files;
+  bool Ok = false;
 
   Archive() {
-    root = fs::temp_directory_path() / ("tarvik-bench-sds-" + std::to_string(::getpid()));
+    Root = fs::temp_directory_path() / ("tarvik-bench-sds-" + std::to_string(::getpid()));
     const hptime_t start = ms_timestr2hptime(const_cast<char*>("2023-01-01T00:00:00.000000"));
     for (int c = 0; c < 3; ++c) {
-      const fs::path folder = root / "2023" / "XX" / "BENCH" / (std::string(kChannels[c]) + ".D");
+      const fs::path folder = Root / "2023" / "XX" / "BENCH" / (std::string(kChannels[c]) + ".D");
       fs::create_directories(folder);
       for (int day = 1; day <= kDays; ++day) {
         char name[64];
@@ -70,14 +70,14 @@ struct Archive {
         mst_pack(mst, bench::WriteRecord, f, 4096, DE_STEIM2, 1, &packed, 1, 0, nullptr);
         mst_free(&mst);
         std::fclose(f);
-        files.push_back(path);
+        Files.push_back(path);
       }
     }
-    ok = true;
+    Ok = true;
   }
   ~Archive() {
     std::error_code ec;
-    fs::remove_all(root, ec);
+    fs::remove_all(Root, ec);
   }
 };
 
@@ -88,7 +88,7 @@ Archive& TheArchive() {
 
 void BM_AddSds(benchmark::State& state) {
   Archive& a = TheArchive();
-  if (!a.ok) {
+  if (!a.Ok) {
     state.SkipWithError("the archive could not be written");
     return;
   }
@@ -99,13 +99,13 @@ void BM_AddSds(benchmark::State& state) {
     NullUiHost host;
     HeaderCache cache;
     TFileRecords out;
-    AddFileGroups(out, ListSdsDays(a.root.string(), station, nan, nan), AssemblySettings{}, host,
+    AddFileGroups(out, ListSdsDays(a.Root.string(), station, nan, nan), AssemblySettings{}, host,
                   &cache);
     records = out.size();
     benchmark::DoNotOptimize(out.data());
   }
   if (records != kDays) state.SkipWithError("the archive did not give a record a day");
-  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(a.files.size()));
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(a.Files.size()));
 }
 
 // The listing of the archive's days alone: the part of (a) that reads no file.
@@ -114,21 +114,21 @@ void BM_ListSds(benchmark::State& state) {
   const SdsStation station = *ParseSdsStation("XX.BENCH");
   const double nan = std::nan("");
   for (auto _ : state) {
-    benchmark::DoNotOptimize(ListSdsDays(a.root.string(), station, nan, nan).size());
+    benchmark::DoNotOptimize(ListSdsDays(a.Root.string(), station, nan, nan).size());
   }
-  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(a.files.size()));
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(a.Files.size()));
 }
 
 void BM_ReadHeads(benchmark::State& state) {
   Archive& a = TheArchive();
   std::vector<uint8_t> head(4096);
   for (auto _ : state) {
-    for (const std::string& f : a.files) {
+    for (const std::string& f : a.Files) {
       BinaryFile file;
       if (file.Open(f)) benchmark::DoNotOptimize(file.ReadAt(0, head.data(), head.size()));
     }
   }
-  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(a.files.size()));
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(a.Files.size()));
 }
 
 BENCHMARK(BM_AddSds)->Repetitions(3)->Unit(benchmark::kMillisecond);
@@ -143,7 +143,7 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   // Repeated benchmarks are named "BM_X/repeats:N"; the median stands for each.
   const auto rate = [&](const std::string& name) {
-    for (const auto& [key, value] : reporter.rates) {
+    for (const auto& [key, value] : reporter.Rates) {
       if (key.rfind(name, 0) == 0) return value;
     }
     return 0.0;
@@ -154,7 +154,7 @@ int main(int argc, char** argv) {
     std::printf(
         "adding a year of one three-component station (%zu files) / reading their 4 KiB "
         "heads: %.2f (goal <= 2)\n",
-        TheArchive().files.size(), heads / add);
+        TheArchive().Files.size(), heads / add);
   }
   benchmark::Shutdown();
   return 0;

@@ -24,7 +24,7 @@ constexpr int kSegment = 8192;
 constexpr size_t kSamples = 24 * 3600 * 100;
 
 const tarvik::TData32& Day() {
-  static const tarvik::TData32 data = [] {
+  static const tarvik::TData32 kData = [] {
     tarvik::TData32 d(kChannels, std::vector<int32_t>(kSamples));
     std::mt19937 rng(1);
     std::uniform_int_distribution<int32_t> u(-30000, 30000);
@@ -33,7 +33,7 @@ const tarvik::TData32& Day() {
     }
     return d;
   }();
-  return data;
+  return kData;
 }
 
 // Argument 0: the first records of a run, whose transforms run FFTW's estimated plan (few

@@ -68,10 +68,10 @@ class RateReporter : public benchmark::ConsoleReporter {
     for (const Run& run : runs) {
       if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
       const auto it = run.counters.find("items_per_second");
-      if (it != run.counters.end()) rates[run.run_name.str()] = it->second.value;
+      if (it != run.counters.end()) Rates[run.run_name.str()] = it->second.value;
     }
   }
-  std::map<std::string, double> rates;
+  std::map<std::string, double> Rates;
 };
 
 }  // namespace tarvik::bench

@@ -31,20 +31,20 @@ constexpr int kFiles = 100;
 constexpr int kLines = 4097;
 
 struct FileSet {
-  std::string folder;
-  std::vector<std::string> paths;
-  int64_t bytes = 0;
+  std::string Folder;
+  std::vector<std::string> Paths;
+  int64_t Bytes = 0;
 };
 
 // Spectra as the writer makes them: a falling background with a resonance and some scatter,
 // values in four significant digits.
 const FileSet& Files() {
-  static const FileSet set = [] {
+  static const FileSet kSet = [] {
     FileSet s;
-    s.folder = (std::filesystem::temp_directory_path() /
+    s.Folder = (std::filesystem::temp_directory_path() /
                 ("tarvik-bench-viewer-" + std::to_string(std::random_device{}())))
                    .string();
-    std::filesystem::create_directories(s.folder);
+    std::filesystem::create_directories(s.Folder);
     tarvik::NullUiHost host;
     std::mt19937 rng(7);
     std::lognormal_distribution<double> scatter(0.0, 0.2);
@@ -60,14 +60,14 @@ const FileSet& Files() {
           stdev[c][static_cast<size_t>(i)] = 0.3 * v * scatter(rng);
         }
       }
-      const std::string path = s.folder + "/spectrum_" + std::to_string(k) + ".dat";
+      const std::string path = s.Folder + "/spectrum_" + std::to_string(k) + ".dat";
       tarvik::WriteThreeComponent(path, f, mean, stdev, host);
-      s.bytes += static_cast<int64_t>(std::filesystem::file_size(path));
-      s.paths.push_back(path);
+      s.Bytes += static_cast<int64_t>(std::filesystem::file_size(path));
+      s.Paths.push_back(path);
     }
     return s;
   }();
-  return set;
+  return kSet;
 }
 
 void BM_ShowSpectrumFiles(benchmark::State& state) {
@@ -75,13 +75,13 @@ void BM_ShowSpectrumFiles(benchmark::State& state) {
   tarvik::NullUiHost host;
   for (auto _ : state) {
     tarvik::TSpectrumView view;
-    if (!tarvik::ShowSpectrumFiles(view, files.paths, false, 1, 0, host)) {
+    if (!tarvik::ShowSpectrumFiles(view, files.Paths, false, 1, 0, host)) {
       state.SkipWithError("the files did not load");
     }
     benchmark::DoNotOptimize(view.Series.data());
   }
   state.SetItemsProcessed(state.iterations() * kFiles * kLines);
-  state.SetBytesProcessed(state.iterations() * files.bytes);
+  state.SetBytesProcessed(state.iterations() * files.Bytes);
 }
 
 // The reference: each file read whole, the header skipped, every field converted with
@@ -89,7 +89,7 @@ void BM_ShowSpectrumFiles(benchmark::State& state) {
 void BM_FromCharsReader(benchmark::State& state) {
   const FileSet& files = Files();
   for (auto _ : state) {
-    for (const std::string& path : files.paths) {
+    for (const std::string& path : files.Paths) {
       std::FILE* file = std::fopen(path.c_str(), "rb");
       std::fseek(file, 0, SEEK_END);
       std::string text(static_cast<size_t>(std::ftell(file)), '\0');
@@ -111,7 +111,7 @@ void BM_FromCharsReader(benchmark::State& state) {
     }
   }
   state.SetItemsProcessed(state.iterations() * kFiles * kLines);
-  state.SetBytesProcessed(state.iterations() * files.bytes);
+  state.SetBytesProcessed(state.iterations() * files.Bytes);
 }
 
 BENCHMARK(BM_ShowSpectrumFiles)->Unit(benchmark::kMillisecond);
@@ -120,14 +120,14 @@ BENCHMARK(BM_FromCharsReader)->Unit(benchmark::kMillisecond);
 #ifdef TARVIK_WITH_GUI
 // The 300 curves of the 100 files in a 1000 × 640 chart on the offscreen platform.
 struct ChartOfFiles {
-  tarvik::gui::OffscreenApplication app;
-  tarvik::TSpectrumView view;
-  QCustomPlot plot;
+  tarvik::gui::OffscreenApplication App;
+  tarvik::TSpectrumView View;
+  QCustomPlot Plot;
 
   ChartOfFiles() {
     tarvik::NullUiHost host;
-    tarvik::ShowSpectrumFiles(view, Files().paths, false, 1, 0, host);
-    plot.resize(1000, 640);
+    tarvik::ShowSpectrumFiles(View, Files().Paths, false, 1, 0, host);
+    Plot.resize(1000, 640);
   }
 };
 
@@ -135,17 +135,17 @@ struct ChartOfFiles {
 void BM_FullReplot(benchmark::State& state) {
   ChartOfFiles chart;
   for (auto _ : state) {
-    tarvik::gui::FillPlot(chart.plot, chart.view);
-    chart.plot.replot(QCustomPlot::rpImmediateRefresh);
+    tarvik::gui::FillPlot(chart.Plot, chart.View);
+    chart.Plot.replot(QCustomPlot::rpImmediateRefresh);
   }
-  state.counters["series"] = static_cast<double>(chart.view.Series.size());
+  state.counters["series"] = static_cast<double>(chart.View.Series.size());
 }
 
 // The replot alone, as after a zoom or a pan.
 void BM_ReplotOnly(benchmark::State& state) {
   ChartOfFiles chart;
-  tarvik::gui::FillPlot(chart.plot, chart.view);
-  for (auto _ : state) chart.plot.replot(QCustomPlot::rpImmediateRefresh);
+  tarvik::gui::FillPlot(chart.Plot, chart.View);
+  for (auto _ : state) chart.Plot.replot(QCustomPlot::rpImmediateRefresh);
 }
 
 BENCHMARK(BM_FullReplot)->Unit(benchmark::kMillisecond);
@@ -158,16 +158,16 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   const FileSet& files = Files();
   std::printf("%d files of %d lines, %lld bytes\n", kFiles, kLines,
-              static_cast<long long>(files.bytes));
+              static_cast<long long>(files.Bytes));
   tarvik::bench::RateReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  const auto ours = reporter.rates.find("BM_ShowSpectrumFiles");
-  const auto ref = reporter.rates.find("BM_FromCharsReader");
-  if (ours != reporter.rates.end() && ref != reporter.rates.end() && ours->second > 0) {
+  const auto ours = reporter.Rates.find("BM_ShowSpectrumFiles");
+  const auto ref = reporter.Rates.find("BM_FromCharsReader");
+  if (ours != reporter.Rates.end() && ref != reporter.Rates.end() && ours->second > 0) {
     std::printf("time BM_ShowSpectrumFiles / BM_FromCharsReader: %.2f (goal: at most 1.5)\n",
                 ref->second / ours->second);
   }
-  std::filesystem::remove_all(files.folder);
+  std::filesystem::remove_all(files.Folder);
   benchmark::Shutdown();
   return 0;
 }

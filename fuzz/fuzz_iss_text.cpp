@@ -19,11 +19,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int pass = 0; pass < 3; ++pass) {
     tarvik::TData32 matrix(channels, std::vector<int32_t>(static_cast<size_t>(length), 0));
     tarvik::LoadTarget target;
-    target.first = info;
-    if (pass == 1) target.first.SampRate = info.SampRate * 3.0 + 1.0;
-    target.data = &matrix;
-    target.record_start = info.Start;
-    target.position = pass == 2 ? 7 : 0;
+    target.First = info;
+    if (pass == 1) target.First.SampRate = info.SampRate * 3.0 + 1.0;
+    target.Data = &matrix;
+    target.RecordStart = info.Start;
+    target.Position = pass == 2 ? 7 : 0;
     tarvik::ReadIssInto(path, target);
   }
   return 0;

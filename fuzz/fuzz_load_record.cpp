@@ -20,8 +20,8 @@
 namespace {
 
 struct NamedFormat {
-  const char* key;
-  const char* file;
+  const char* Key;
+  const char* File;
 };
 
 // Names that the record masks of their formats also match, so that the file search runs.
@@ -46,7 +46,7 @@ int PinnedFormat() {
   const char* key = std::getenv("TARVIK_FUZZ_FORMAT");
   if (key == nullptr) return -1;
   for (size_t i = 0; i < kNameCount; ++i) {
-    if (std::strcmp(kNames[i].key, key) == 0) return static_cast<int>(i);
+    if (std::strcmp(kNames[i].Key, key) == 0) return static_cast<int>(i);
   }
   return -1;
 }
@@ -56,11 +56,11 @@ int PinnedFormat() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tarvik;
   if (size == 0) return 0;
-  static const int pinned = PinnedFormat();
-  const size_t pick = pinned >= 0 ? static_cast<size_t>(pinned) : data[0] % kNameCount;
+  static const int kPinned = PinnedFormat();
+  const size_t pick = kPinned >= 0 ? static_cast<size_t>(kPinned) : data[0] % kNameCount;
   // The scratch folder is the process's own and the file goes when the input is done, so the
   // folder search sees this input only.
-  const std::string path = fuzz::WriteScratchFile(kNames[pick].file, data + 1, size - 1);
+  const std::string path = fuzz::WriteScratchFile(kNames[pick].File, data + 1, size - 1);
 
   const FormatTag tag = Recognize(path);
   TFileRecordInfo info;
@@ -77,10 +77,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   LoadReport report;
   if (LoadRecord(record, samples, host, LoadSettings(), &report)) {
     // One list of unread spans per channel, sorted, apart, inside the samples, and read as 0.
-    if (report.unread.size() != samples.size()) __builtin_trap();
+    if (report.Unread.size() != samples.size()) __builtin_trap();
     for (size_t c = 0; c < samples.size(); ++c) {
       int64_t previous = -2;
-      for (const auto& [a, b] : report.unread[c]) {
+      for (const auto& [a, b] : report.Unread[c]) {
         if (a <= previous + 1 || b < a || b >= static_cast<int64_t>(samples[c].size())) {
           __builtin_trap();
         }

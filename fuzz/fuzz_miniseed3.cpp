@@ -18,15 +18,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   int64_t end = 0;
   ForEachMiniSeed3Record(path, [&](int64_t offset, const Ms3Record& r) {
-    if (offset < end || r.length < kMiniSeed3FixedHeader ||
-        offset + r.length > static_cast<int64_t>(size)) {
+    if (offset < end || r.Length < kMiniSeed3FixedHeader ||
+        offset + r.Length > static_cast<int64_t>(size)) {
       __builtin_trap();
     }
     // A record the walk takes parses alone, CRC and all.
     Ms3Record again;
-    const auto bytes = std::span<const uint8_t>(data + offset, static_cast<size_t>(r.length));
+    const auto bytes = std::span<const uint8_t>(data + offset, static_cast<size_t>(r.Length));
     if (ParseMiniSeed3Record(bytes, again) != MiniSeed3Status::kOk) __builtin_trap();
-    end = offset + r.length;
+    end = offset + r.Length;
   });
 
   std::vector<TFileRecordInfo> headers;

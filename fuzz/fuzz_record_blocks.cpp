@@ -30,14 +30,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   AssemblySettings settings;
-  settings.max_span = 999;
+  settings.MaxSpan = 999;
   TFileRecords records;
   NullUiHost host;
   AddFiles(records, paths, settings, host);
   for (const TFileRecord& found : records) {
     for (const bool demean : {true, false}) {
       LoadSettings load;
-      load.demean = demean;
+      load.Demean = demean;
       TFileRecord whole_record = found;
       TData32 whole;
       LoadReport report;
@@ -48,23 +48,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (!loaded) continue;
       if (blocks.Count() != whole_record.SampleCount ||
           block_record.SampleCount != whole_record.SampleCount ||
-          blocks.Unread() != report.unread) {
+          blocks.Unread() != report.Unread) {
         __builtin_trap();
       }
       int64_t at = 0;
       RecordBlock got;
       while (blocks.Next(got)) {
-        if (got.first != at || got.samples.size() != whole.size()) __builtin_trap();
+        if (got.First != at || got.Samples.size() != whole.size()) __builtin_trap();
         for (size_t c = 0; c < whole.size(); ++c) {
-          const auto n = static_cast<int64_t>(got.samples[c].size());
+          const auto n = static_cast<int64_t>(got.Samples[c].size());
           if (n > block || at + n > static_cast<int64_t>(whole[c].size())) __builtin_trap();
           for (int64_t i = 0; i < n; ++i) {
-            if (got.samples[c][static_cast<size_t>(i)] != whole[c][static_cast<size_t>(at + i)]) {
+            if (got.Samples[c][static_cast<size_t>(i)] != whole[c][static_cast<size_t>(at + i)]) {
               __builtin_trap();
             }
           }
         }
-        at += whole.empty() ? 0 : static_cast<int64_t>(got.samples[0].size());
+        at += whole.empty() ? 0 : static_cast<int64_t>(got.Samples[0].size());
         if (whole.empty()) break;
       }
       if (!whole.empty() && at != static_cast<int64_t>(whole[0].size())) __builtin_trap();

@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::WriteScratchFile("000000000_00000000", data, std::min<size_t>(size, 1024));
   const std::string path = fuzz::WriteScratchFile("000000001_00000000", data, size);
   const TFileRecordInfo info =
-      fuzz::ReadEverySegment(path, ReadReftekHeader, BuildReftekSegments).info;
+      fuzz::ReadEverySegment(path, ReadReftekHeader, BuildReftekSegments).Info;
 
   for (int pass = 0; pass < 2; ++pass) {
     int channels = std::clamp(info.ChannelCount, 0, kMaxChannels);
@@ -29,8 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TData32 matrix(static_cast<size_t>(channels),
                    std::vector<int32_t>(static_cast<size_t>(length), 0));
     LoadTarget target;
-    target.data = &matrix;
-    if (pass == 1 && size >= 3) target.channel_positions[data[2] % 16] = -int64_t{data[2]};
+    target.Data = &matrix;
+    if (pass == 1 && size >= 3) target.ChannelPositions[data[2] % 16] = -int64_t{data[2]};
     ReadReftekInto(path, target);
   }
   return 0;

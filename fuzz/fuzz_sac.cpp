@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string path = fuzz::WriteScratchFile("in.sac", data, size);
   (void)Recognize(path);
   const fuzz::FileReading reading = fuzz::ReadEverySegment(path, ReadSacHeader, BuildSacSegments);
-  fuzz::ReadIntoShiftedRecords(path, ReadSacInto, reading.info);
+  fuzz::ReadIntoShiftedRecords(path, ReadSacInto, reading.Info);
   if (size >= 4) {
     float delta;
     std::memcpy(&delta, data, 4);

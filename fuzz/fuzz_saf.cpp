@@ -13,6 +13,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string path = fuzz::WriteScratchFile("in.saf", data, size);
   (void)Recognize(path);
   const fuzz::FileReading reading = fuzz::ReadEverySegment(path, ReadSafHeader, BuildSafSegments);
-  fuzz::ReadIntoShiftedRecords(path, ReadSafInto, reading.info);
+  fuzz::ReadIntoShiftedRecords(path, ReadSafInto, reading.Info);
   return 0;
 }

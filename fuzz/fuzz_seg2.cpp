@@ -28,20 +28,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::optional<Seg2File> f = ReadSeg2Fields(path);
   if (!f) __builtin_trap();
   BinaryFile file(path);
-  for (const Seg2Trace& t : f->traces) {
+  for (const Seg2Trace& t : f->Traces) {
     // Never more samples than the file's bytes can hold.
-    if (t.samples < 0 || t.samples > static_cast<int64_t>(size)) __builtin_trap();
-    if (ReadSeg2Samples(file, *f, t).size() != static_cast<size_t>(t.samples)) __builtin_trap();
+    if (t.Samples < 0 || t.Samples > static_cast<int64_t>(size)) __builtin_trap();
+    if (ReadSeg2Samples(file, *f, t).size() != static_cast<size_t>(t.Samples)) __builtin_trap();
   }
 
   const int64_t length = std::min<int64_t>(info.SampleCount, 1 << 16) + 1;
   TData32 matrix(static_cast<size_t>(info.ChannelCount),
                  std::vector<int32_t>(static_cast<size_t>(length), 0));
   LoadTarget target;
-  target.data = &matrix;
-  target.first = info;
-  target.record_start = info.Start;
+  target.Data = &matrix;
+  target.First = info;
+  target.RecordStart = info.Start;
   ReadSeg2Into(path, target);
-  if (target.position < 0 || target.position > length) __builtin_trap();
+  if (target.Position < 0 || target.Position > length) __builtin_trap();
   return 0;
 }

@@ -49,8 +49,8 @@ class ScratchFolder {
 
 // The process's scratch folder, made on first use.
 inline const ScratchFolder& Scratch() {
-  static const ScratchFolder folder;
-  return folder;
+  static const ScratchFolder kFolder;
+  return kFolder;
 }
 
 // Writes size bytes from data to the file at path, replacing what it held.
@@ -74,8 +74,8 @@ using SegmentBuilder = void (*)(const std::string& path, TRecList& list,
 
 // What a format's readers made of one file.
 struct FileReading {
-  TFileRecordInfo info;
-  TRecList segments;
+  TFileRecordInfo Info;
+  TRecList Segments;
 };
 
 struct EverySegment {
@@ -91,10 +91,10 @@ FileReading ReadEverySegment(const std::string& path, HeaderReader read_header,
   FileReading reading;
   std::string why;
   // A refusal always says why.
-  if (!read_header(path, reading.info, 100.0, &why) && why.empty()) __builtin_trap();
-  build_segments(path, reading.segments, "");
+  if (!read_header(path, reading.Info, 100.0, &why) && why.empty()) __builtin_trap();
+  build_segments(path, reading.Segments, "");
   SampleReader reader;
-  for (const TRecordDescription& segment : reading.segments.Items) {
+  for (const TRecordDescription& segment : reading.Segments.Items) {
     if (!wanted(segment)) continue;
     int64_t sound = -1;
     const std::vector<int32_t> samples = reader.Read(segment, &sound);
@@ -114,9 +114,9 @@ inline void ReadIntoMatrix(const std::string& path, SequentialReader read_into,
   TData32 matrix(static_cast<size_t>(std::clamp(first.ChannelCount, 0, kMaxChannels)),
                  std::vector<int32_t>(static_cast<size_t>(length), 0));
   LoadTarget target;
-  target.data = &matrix;
-  target.first = first;
-  target.position = position;
+  target.Data = &matrix;
+  target.First = first;
+  target.Position = position;
   read_into(path, target);
 }
 
@@ -131,11 +131,11 @@ inline void ReadIntoShiftedRecords(const std::string& path, SequentialReader rea
     TData32 matrix(static_cast<size_t>(std::clamp(first.ChannelCount, 0, kMaxChannels)),
                    std::vector<int32_t>(static_cast<size_t>(length), 0));
     LoadTarget target;
-    target.data = &matrix;
-    target.first = first;
-    target.record_start = first.Start + static_cast<double>(shift) / first.SampRate / 86400.0;
+    target.Data = &matrix;
+    target.First = first;
+    target.RecordStart = first.Start + static_cast<double>(shift) / first.SampRate / 86400.0;
     read_into(path, target);
-    if (target.position < 0 || target.position > length) __builtin_trap();
+    if (target.Position < 0 || target.Position > length) __builtin_trap();
   }
 }
 

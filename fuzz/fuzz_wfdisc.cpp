@@ -24,12 +24,12 @@ std::string WriteDataFile() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tarvik;
-  static const std::string data_file = WriteDataFile();
+  static const std::string kDataFile = WriteDataFile();
   int read = 0;
   const std::string path = fuzz::WriteScratchFile("x.wfdisc", data, size);
   const auto [info, list] = fuzz::ReadEverySegment(
       path, ReadWfdiscHeader, BuildWfdiscSegments, [&](const TRecordDescription& segment) {
-        return segment.FileName == data_file && ++read <= 16;
+        return segment.FileName == kDataFile && ++read <= 16;
       });
   // A header per station; the first is the file's header, and each station's segments are
   // those of the whole list that carry its name.

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config clang locales
+  build-essential cmake pkg-config clang clang-tidy locales
   libbz2-dev libcli11-dev nlohmann-json3-dev libpugixml-dev
   googletest libgtest-dev libbenchmark-dev
   libmseed-dev libfftw3-dev libhowardhinnant-date-dev

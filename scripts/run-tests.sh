@@ -8,8 +8,11 @@ scripts/install-deps.sh
 build=${BUILD_DIR:-build-asan}
 jobs=${JOBS:-$(nproc)}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DENABLE_SANITIZERS=ON \
-  -DBUILD_TESTING=ON -DBUILD_BENCH=ON >/dev/null
+  -DBUILD_TESTING=ON -DBUILD_BENCH=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
 cmake --build "$build" -j "$jobs"
+
+# The names in the files changed since the base commit follow .clang-tidy's naming rules.
+JOBS=$jobs scripts/check-naming.sh "$build"
 
 # A desktop host switches the number format to the user's locale; the readers' tests repeat their
 # checks under a decimal-comma locale, built here so that they do not depend on the machine's.

@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
   // processing page, and the viewer on the first record's statistics.
   pages->setCurrentIndex(1);
   const auto run = [&form](const char* button) {
-    QSignalSpy finished(&form, &tarvik::gui::TMainForm::runFinished);
+    QSignalSpy finished(&form, &tarvik::gui::TMainForm::RunFinished);
     // The summary the run ends with is closed once the run is over.
     QTimer close;
     close.setInterval(50);

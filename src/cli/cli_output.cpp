@@ -111,18 +111,18 @@ FileReading ReadFileHeader(const std::string& path, double default_rate, TFileRe
   info.Reset();
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) {
-    reading.error = "no such file";
+    reading.Error = "no such file";
     return reading;
   }
-  reading.tag = Recognize(path);
-  const FormatInfo* format = FindFormat(reading.tag);
+  reading.Tag = Recognize(path);
+  const FormatInfo* format = FindFormat(reading.Tag);
   if (format == nullptr) {
-    reading.error = "not a recognised seismogram file";
-  } else if (format->read_header == nullptr) {
-    reading.error = std::string("a ") + format->name + " file, which cannot be read";
-  } else if (const TStatus read = ReadHeader(path, reading.tag, info, default_rate); !read.Ok()) {
-    reading.error =
-        std::string("not read as ") + format->name + ": " + Text(read, TLanguage::kEnglish);
+    reading.Error = "not a recognised seismogram file";
+  } else if (format->ReadHeader == nullptr) {
+    reading.Error = std::string("a ") + format->Name + " file, which cannot be read";
+  } else if (const TStatus read = ReadHeader(path, reading.Tag, info, default_rate); !read.Ok()) {
+    reading.Error =
+        std::string("not read as ") + format->Name + ": " + Text(read, TLanguage::kEnglish);
   }
   return reading;
 }
@@ -130,9 +130,9 @@ FileReading ReadFileHeader(const std::string& path, double default_rate, TFileRe
 std::optional<int64_t> HeldSamples(const std::string& path, FormatTag tag,
                                    const TFileRecordInfo& info) {
   const FormatInfo* format = FindFormat(tag);
-  if (format == nullptr || format->build_segments == nullptr) return std::nullopt;
+  if (format == nullptr || format->BuildSegments == nullptr) return std::nullopt;
   TRecList list;
-  format->build_segments(path, list, info.Station);
+  format->BuildSegments(path, list, info.Station);
   std::map<std::string, int64_t> per_channel;
   for (const TRecordDescription& seg : list.Items) {
     if (seg.Station != info.Station) continue;
@@ -148,7 +148,7 @@ std::string HeaderText(const std::string& path, FormatTag tag, const TFileRecord
   std::string out = path + "\n";
   const FormatInfo* format = FindFormat(tag);
   out +=
-      "  format:   " + TagText(tag) + (format ? std::string(" (") + format->name + ")" : "") + "\n";
+      "  format:   " + TagText(tag) + (format ? std::string(" (") + format->Name + ")" : "") + "\n";
   if (tag == 0) return out;
   out += "  station:  " + info.Station + "\n";
   out += "  start:    " + FormatIso(info.Start) + "\n";

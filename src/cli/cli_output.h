@@ -45,8 +45,8 @@ std::string HeaderText(const std::string& path, FormatTag tag, const TFileRecord
 // A file recognised and its header read: the tag, and the reason when it fails ("no such file",
 // "not a recognised seismogram file", "damaged or not miniSEED: no valid record").
 struct FileReading {
-  FormatTag tag = 0;
-  std::string error;
+  FormatTag Tag = 0;
+  std::string Error;
 };
 FileReading ReadFileHeader(const std::string& path, double default_rate, TFileRecordInfo& info);
 

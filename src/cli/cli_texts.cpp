@@ -19,12 +19,12 @@ struct TextPair {
 #include "cli/cli_texts_ru.inc"
 
 const std::unordered_map<std::string_view, std::string_view>& RussianTable() {
-  static const std::unordered_map<std::string_view, std::string_view> table = [] {
+  static const std::unordered_map<std::string_view, std::string_view> kTable = [] {
     std::unordered_map<std::string_view, std::string_view> t;
     for (const TextPair& p : kRussianTexts) t.emplace(p.English, p.Russian);
     return t;
   }();
-  return table;
+  return kTable;
 }
 
 // The conversions of a printf format in order, each as the argument it takes ("s", "zu", "d",

@@ -40,69 +40,69 @@ bool IsProjectName(const std::string& path) {
 
 void RegisterAdd(CLI::App& app, CommandResult& result) {
   struct Options {
-    std::string project;
-    std::vector<std::string> paths;
-    std::string folder;
-    int format = -1;
-    std::string sds;
-    std::string stations;
-    std::string from;
-    std::string to;
-    std::string per = "day";
-    bool json = false;
+    std::string Project;
+    std::vector<std::string> Paths;
+    std::string Folder;
+    int Format = -1;
+    std::string Sds;
+    std::string Stations;
+    std::string From;
+    std::string To;
+    std::string Per = "day";
+    bool Json = false;
   };
   auto opt = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand(
       "add",
       "Add seismogram files or folders to a project and save it; the project is created "
       "when missing and something was added");
-  cmd->add_option("PROJECT", opt->project, "project file (.tvp)")->required();
-  cmd->add_option("PATH", opt->paths,
+  cmd->add_option("PROJECT", opt->Project, "project file (.tvp)")->required();
+  cmd->add_option("PATH", opt->Paths,
                   "files to add; a folder adds every seismogram file in it, or with --format "
                   "the files of that format");
-  cmd->add_option("--folder", opt->folder,
+  cmd->add_option("--folder", opt->Folder,
                   "add the files of this folder that --format (default: the project's) matches");
-  cmd->add_option("--format", opt->format,
+  cmd->add_option("--format", opt->Format,
                   "data format of folders: 0 .rec, 1 .iss_dat, 2 .ugr*, 3 .sdas, 4 .reftek, "
                   "5 .wfd*, 6 .gcf, 7 .msd/.mseed/.miniseed, 8 .ddb, 9 .baikal, 10 .sl")
       ->check(CLI::Range(0, kDataFormatCount - 1));
-  cmd->add_option("--sds", opt->sds,
+  cmd->add_option("--sds", opt->Sds,
                   "an SDS archive (ROOT/YEAR/NET/STA/CHA.D/NET.STA.LOC.CHA.D.YEAR.DAY): add the "
                   "day files of --stations");
-  cmd->add_option("--stations", opt->stations,
+  cmd->add_option("--stations", opt->Stations,
                   "stations of the archive, NET.STA[.LOC][,...] (without LOC: every location)");
-  cmd->add_option("--from", opt->from, "first day of the archive to add, YYYY-MM-DD");
-  cmd->add_option("--to", opt->to, "last day of the archive to add, YYYY-MM-DD");
-  cmd->add_option("--per", opt->per,
+  cmd->add_option("--from", opt->From, "first day of the archive to add, YYYY-MM-DD");
+  cmd->add_option("--to", opt->To, "last day of the archive to add, YYYY-MM-DD");
+  cmd->add_option("--per", opt->Per,
                   "day: a record per station and day; continuous: a record per run of files "
                   "no further apart than MaxSpan")
       ->check(CLI::IsMember({"day", "continuous"}))
       ->capture_default_str();
-  cmd->add_flag("--json", opt->json,
+  cmd->add_flag("--json", opt->Json,
                 "one JSON document: the project, its records, the files added and not added");
   cmd->callback([opt, &result] {
-    if (opt->paths.empty() && opt->folder.empty() && opt->sds.empty()) {
+    if (opt->Paths.empty() && opt->Folder.empty() && opt->Sds.empty()) {
       ErrPrintf("add: nothing to add: give files, --folder or --sds\n");
-      result.status = 2;
+      result.Status = 2;
       return;
     }
     std::vector<SdsStation> sds_stations;
     TDateTime from = std::numeric_limits<double>::quiet_NaN();
     TDateTime to = from;
-    if (!opt->sds.empty() || !opt->stations.empty()) {
-      if (opt->sds.empty() || opt->stations.empty()) {
+    if (!opt->Sds.empty() || !opt->Stations.empty()) {
+      if (opt->Sds.empty() || opt->Stations.empty()) {
         ErrPrintf("add: --sds and --stations go together\n");
-        result.status = 2;
+        result.Status = 2;
         return;
       }
-      for (std::string_view rest = opt->stations; !rest.empty();) {
+      for (std::string_view rest = opt->Stations; !rest.empty();) {
         const size_t cut = rest.find(',');
         const std::string_view one = rest.substr(0, cut);
         const std::optional<SdsStation> s = ParseSdsStation(one);
         if (!s) {
           ErrPrintf("add: --stations: %s is not NET.STA or NET.STA.LOC\n",
                     std::string(one).c_str());
-          result.status = 2;
+          result.Status = 2;
           return;
         }
         sds_stations.push_back(*s);
@@ -115,34 +115,34 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
         if (std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &y, &m, &d, &tail) != 3 || m < 1 || m > 12 ||
             d < 1 || d > 31) {
           ErrPrintf("add: %s: %s is not a date YYYY-MM-DD\n", option, text.c_str());
-          result.status = 2;
+          result.Status = 2;
           return false;
         }
         out = EncodeDateTime(y, m, d);
         return true;
       };
-      if (!day(opt->from, "--from", from) || !day(opt->to, "--to", to)) return;
-    } else if (!opt->from.empty() || !opt->to.empty()) {
+      if (!day(opt->From, "--from", from) || !day(opt->To, "--to", to)) return;
+    } else if (!opt->From.empty() || !opt->To.empty()) {
       ErrPrintf("add: --from and --to are for --sds\n");
-      result.status = 2;
+      result.Status = 2;
       return;
     }
     // The project comes first; a seismogram file there, or a project among the files, is the
     // arguments in the wrong order, which would otherwise create a project named after data.
     std::error_code ec;
-    if (!IsProjectName(opt->project) && std::filesystem::is_regular_file(opt->project, ec)) {
+    if (!IsProjectName(opt->Project) && std::filesystem::is_regular_file(opt->Project, ec)) {
       ErrPrintf("add: %s is not a project file (.tvp): the project comes first\n",
-                opt->project.c_str());
-      result.status = 2;
+                opt->Project.c_str());
+      result.Status = 2;
       return;
     }
-    for (const std::string& p : opt->paths) {
+    for (const std::string& p : opt->Paths) {
       if (IsProjectName(p)) {
         ErrPrintf(
             "add: %s is a project file, not a seismogram file: the project "
             "comes first\n",
             p.c_str());
-        result.status = 2;
+        result.Status = 2;
         return;
       }
     }
@@ -151,20 +151,20 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
     };
     ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true, Language());
     TProject project;
-    const std::string name = ProjectSaveName(opt->project);
+    const std::string name = ProjectSaveName(opt->Project);
     // The project is read, added to and saved under its lock, so that no other writer's change
     // made meanwhile is lost.
     const TProjectLock lock = TProjectLock::Acquire(ProjectFilePath(name));
     if (!lock.Held()) {
       ErrPrintf("add: %s\n", Text(lock.Error(), Language()).c_str());
-      result.status = 1;
+      result.Status = 1;
       return;
     }
     const bool existed = std::filesystem::exists(name, ec);
     int form = 0;
     if (existed) {
       if (!OpenProject(name, project, host)) {
-        result.status = 1;
+        result.Status = 1;
         return;
       }
       form = project.Form;
@@ -172,25 +172,25 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
       // A new project keeps its results beside itself.
       project.General.ResultDir = FolderOf(absolute(name));
     }
-    if (opt->format >= 0) project.General.DataFormat = opt->format;
+    if (opt->Format >= 0) project.General.DataFormat = opt->Format;
     PathList list;
-    if (!opt->folder.empty()) {
-      if (std::filesystem::is_directory(opt->folder, ec)) {
-        CollectFolder(absolute(opt->folder), project.General.DataFormat, list);
+    if (!opt->Folder.empty()) {
+      if (std::filesystem::is_directory(opt->Folder, ec)) {
+        CollectFolder(absolute(opt->Folder), project.General.DataFormat, list);
       } else {
-        list.refused.emplace_back(opt->folder, "no such folder");
+        list.Refused.emplace_back(opt->Folder, "no such folder");
       }
     }
-    CollectPaths(opt->paths, opt->format, list);
+    CollectPaths(opt->Paths, opt->Format, list);
     // A path the project file cannot hold would be saved with "?" in it and never read again.
     const std::string folder = FolderOf(absolute(name));
     std::vector<std::string> storable;
-    for (const std::string& f : list.files) {
+    for (const std::string& f : list.Files) {
       const std::string bad = FirstCharacterNotInCp1251(ToCommonDir(f, folder));
       if (bad.empty()) {
         storable.push_back(f);
       } else {
-        list.refused.emplace_back(f, "its path holds the character " + bad +
+        list.Refused.emplace_back(f, "its path holds the character " + bad +
                                          ", which a project file (Windows-1251) cannot hold");
       }
     }
@@ -198,13 +198,13 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
     // Each day of an archive forms records of its own; a continuous run forms them of all its
     // days, each channel's files in time order.
     std::vector<std::vector<std::string>> groups;
-    if (!opt->sds.empty()) {
-      const std::string root = absolute(opt->sds);
+    if (!opt->Sds.empty()) {
+      const std::string root = absolute(opt->Sds);
       for (const SdsStation& s : sds_stations) {
         std::vector<std::vector<std::string>> days = ListSdsDays(root, s, from, to);
         if (days.empty()) {
-          list.refused.emplace_back(root, "no day files of " + s.network + "." + s.station +
-                                              (s.any_location ? "" : "." + s.location));
+          list.Refused.emplace_back(root, "no day files of " + s.Network + "." + s.Station +
+                                              (s.AnyLocation ? "" : "." + s.Location));
         }
         std::vector<std::string> run;
         for (std::vector<std::string>& files : days) {
@@ -214,11 +214,11 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
             if (bad.empty()) {
               kept.push_back(std::move(f));
             } else {
-              list.refused.emplace_back(f, "its path holds the character " + bad +
+              list.Refused.emplace_back(f, "its path holds the character " + bad +
                                                ", which a project file (Windows-1251) cannot hold");
             }
           }
-          if (opt->per == "day") {
+          if (opt->Per == "day") {
             if (!kept.empty()) groups.push_back(std::move(kept));
           } else {
             run.insert(run.end(), kept.begin(), kept.end());
@@ -238,25 +238,25 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
       files.insert(files.end(), days.begin(), days.end());
     }
     for (const AddedFile& a : files) {
-      if (a.result.Added()) {
+      if (a.Result.Added()) {
         ++added;
       } else {
-        list.refused.emplace_back(a.path, AddResultText(a.result));
+        list.Refused.emplace_back(a.Path, AddResultText(a.Result));
       }
     }
     nlohmann::ordered_json refused = nlohmann::ordered_json::array();
-    for (const auto& [path, reason] : list.refused) {
+    for (const auto& [path, reason] : list.Refused) {
       ErrPrintf("%s: not added: %s\n", path.c_str(), reason.c_str());
       refused.push_back({{"file", path}, {"reason", Say(reason)}, {"code", CodeOf(reason)}});
     }
     nlohmann::ordered_json doc = {{"project", absolute(name)}, {"saved", false}};
     const auto finish = [&](int status) {
-      result.status = status;
+      result.Status = status;
       doc["records"] = project.Records.size();
       doc["new_records"] = project.Records.size() - before;
       doc["files_added"] = added;
       doc["not_added"] = refused;
-      if (opt->json) std::printf("%s\n", doc.dump(2).c_str());
+      if (opt->Json) std::printf("%s\n", doc.dump(2).c_str());
     };
     if (added == 0) {
       ErrPrintf("add: nothing was added; %s %s\n", name.c_str(),
@@ -265,14 +265,14 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
     }
     project.Modified = true;
     const SaveResult saved = SaveProject(project, name, form, host, "", &lock);
-    if (!saved.ok) return finish(1);
-    doc["project"] = saved.file_name;
+    if (!saved.Ok) return finish(1);
+    doc["project"] = saved.FileName;
     doc["saved"] = true;
-    if (!opt->json) {
-      OutPrintf("%s: %zu records (%zu new)\n", saved.file_name.c_str(), project.Records.size(),
+    if (!opt->Json) {
+      OutPrintf("%s: %zu records (%zu new)\n", saved.FileName.c_str(), project.Records.size(),
                 project.Records.size() - before);
     }
-    finish(list.refused.empty() ? 0 : 1);
+    finish(list.Refused.empty() ? 0 : 1);
   });
 }
 

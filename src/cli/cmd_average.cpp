@@ -19,48 +19,48 @@ namespace tarvik::cli {
 
 void RegisterAverage(CLI::App& app, CommandResult& result) {
   struct Options {
-    std::string output;
-    std::vector<std::string> files;
-    bool median = false;
-    bool force = false;
-    bool json = false;
+    std::string Output;
+    std::vector<std::string> Files;
+    bool Median = false;
+    bool Force = false;
+    bool Json = false;
   };
   auto opt = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand(
       "average",
       "Average (or median) of three-component spectrum files, on the first file's frequency "
       "grid, written as a spectrum file with the spread");
-  cmd->add_option("OUT", opt->output, "the file to write (.dat)")->required();
-  cmd->add_option("FILE", opt->files, "spectrum files")->required();
-  cmd->add_flag("--median", opt->median, "the median, with half the range as the spread");
-  AddForceFlag(cmd, opt->force);
-  cmd->add_flag("--json", opt->json, "print what was written as JSON");
+  cmd->add_option("OUT", opt->Output, "the file to write (.dat)")->required();
+  cmd->add_option("FILE", opt->Files, "spectrum files")->required();
+  cmd->add_flag("--median", opt->Median, "the median, with half the range as the spread");
+  AddForceFlag(cmd, opt->Force);
+  cmd->add_flag("--json", opt->Json, "print what was written as JSON");
   cmd->callback([opt, &result] {
     // "average A.dat B.dat", the output name forgotten, would replace the spectrum A.dat.
-    if (!MayWriteOutput("average", opt->output, opt->files, opt->force, result)) return;
+    if (!MayWriteOutput("average", opt->Output, opt->Files, opt->Force, result)) return;
     ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true, Language());
     TSpectrumView view;
     TAverageResult average;
     // A spectrum averaged with a ratio, amplitude with power spectra, or spectra of different
     // units would give numbers that mean nothing.
     const std::optional<TResultFiles> files =
-        ResolveResultFiles("average", opt->files, {}, host, false);
+        ResolveResultFiles("average", opt->Files, {}, host, false);
     if (!files) {
-      result.status = 1;
+      result.Status = 1;
       return;
     }
-    if (!ShowAverage(view, opt->files, opt->output, files->power, files->unit_out, files->unit_item,
-                     opt->median, host, &average)) {
-      result.status = 1;
+    if (!ShowAverage(view, opt->Files, opt->Output, files->Power, files->UnitOut, files->UnitItem,
+                     opt->Median, host, &average)) {
+      result.Status = 1;
       return;
     }
-    result.status = 0;
+    result.Status = 0;
     const double first = average.Frequencies.empty() ? 0.0 : average.Frequencies.front();
     const double last = average.Frequencies.empty() ? 0.0 : average.Frequencies.back();
-    if (opt->json) {
+    if (opt->Json) {
       nlohmann::ordered_json j;
-      j["output"] = opt->output;
-      j["median"] = opt->median;
+      j["output"] = opt->Output;
+      j["median"] = opt->Median;
       j["files_used"] = average.FilesUsed;
       j["left_out"] = average.LeftOut;
       j["lines"] = average.Frequencies.size();
@@ -70,8 +70,8 @@ void RegisterAverage(CLI::App& app, CommandResult& result) {
       std::printf("%s\n", j.dump().c_str());
       return;
     }
-    OutPrintf("%s: %s of %d files, %zu lines from %.5f to %.5f Hz\n", opt->output.c_str(),
-              opt->median ? "median" : "average", average.FilesUsed, average.Frequencies.size(),
+    OutPrintf("%s: %s of %d files, %zu lines from %.5f to %.5f Hz\n", opt->Output.c_str(),
+              opt->Median ? "median" : "average", average.FilesUsed, average.Frequencies.size(),
               first, last);
   });
 }

@@ -42,15 +42,15 @@ nlohmann::ordered_json ValuesJson(const std::vector<TBandValue>& values) {
 
 void RegisterBands(CLI::App& app, CommandResult& result) {
   struct Options {
-    std::string file;
-    bool standard = false;
-    std::string range;
-    bool integral = false;
-    bool mean = false;
-    int column = 0;
-    bool hv = false;
-    bool power = false;
-    bool json = false;
+    std::string File;
+    bool Standard = false;
+    std::string Range;
+    bool Integral = false;
+    bool Mean = false;
+    int Column = 0;
+    bool Hv = false;
+    bool Power = false;
+    bool Json = false;
   };
   auto opt = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand(
@@ -59,88 +59,88 @@ void RegisterBands(CLI::App& app, CommandResult& result) {
       "(--integral, the default for power spectra, which alone it is for) or the root of the "
       "band mean (--mean, the default otherwise), in the standard bands (the default) or in one "
       "band");
-  cmd->add_option("FILE", opt->file, "spectrum file (.dat)")->required();
-  CLI::Option* standard = cmd->add_flag("--standard", opt->standard,
+  cmd->add_option("FILE", opt->File, "spectrum file (.dat)")->required();
+  CLI::Option* standard = cmd->add_flag("--standard", opt->Standard,
                                         "0.5-0.8, 0.8-1, 1-2, 2-4, 4-8 and 8-16 Hz for the first "
                                         "shown curve and its spread");
-  cmd->add_option("--range", opt->range, "one band for every shown curve, e.g. 0.5-10")
+  cmd->add_option("--range", opt->Range, "one band for every shown curve, e.g. 0.5-10")
       ->excludes(standard);
-  CLI::Option* integral = cmd->add_flag("--integral", opt->integral, "RMS from the band integral");
-  cmd->add_flag("--mean", opt->mean, "root of the band mean")->excludes(integral);
-  cmd->add_option("--column", opt->column, "only value column N (1-based) and its spread")
+  CLI::Option* integral = cmd->add_flag("--integral", opt->Integral, "RMS from the band integral");
+  cmd->add_flag("--mean", opt->Mean, "root of the band mean")->excludes(integral);
+  cmd->add_option("--column", opt->Column, "only value column N (1-based) and its spread")
       ->check(CLI::Range(1, kMaxResultPairs));
-  cmd->add_flag("--hv", opt->hv, "an H/V ratio file (its columns tell it anyway)");
-  cmd->add_flag("--power", opt->power,
+  cmd->add_flag("--hv", opt->Hv, "an H/V ratio file (its columns tell it anyway)");
+  cmd->add_flag("--power", opt->Power,
                 "power spectra (needed only for a file whose name does not tell: an average)");
-  cmd->add_flag("--json", opt->json, "print the values as JSON");
+  cmd->add_flag("--json", opt->Json, "print the values as JSON");
   cmd->callback([opt, &result] {
     ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true, Language());
     const std::optional<TResultFiles> files =
-        ResolveResultFiles("bands", {opt->file}, {opt->hv, opt->power, {}, {}}, host, false);
+        ResolveResultFiles("bands", {opt->File}, {opt->Hv, opt->Power, {}, {}}, host, false);
     if (!files) {
-      result.status = 1;
+      result.Status = 1;
       return;
     }
     // The viewer offers "Интегрирование" for power spectra only: the integral of a power
     // density over a band is the mean square there, while that of an amplitude or a ratio is
     // no quantity at all.
-    if (opt->integral && !files->power) {
+    if (opt->Integral && !files->Power) {
       ErrPrintf(
           "bands: %s holds %s: the band integral is the RMS amplitude of power spectra "
           "only (the square root of the power in the band); use --mean%s\n",
-          opt->file.c_str(),
-          IsRatio(files->kind)                     ? "ratios"
-          : files->kind == TResultKind::kAmplitude ? "amplitude spectra"
+          opt->File.c_str(),
+          IsRatio(files->Kind)                     ? "ratios"
+          : files->Kind == TResultKind::kAmplitude ? "amplitude spectra"
                                                    : "spectra not said to be power",
-          files->kind == TResultKind::kSpectrum ? ", or --power if they are" : "");
-      result.status = 1;
+          files->Kind == TResultKind::kSpectrum ? ", or --power if they are" : "");
+      result.Status = 1;
       return;
     }
     TSpectrumView view;
     const bool shown =
-        IsRatio(files->kind)
-            ? ShowRatioFile(view, opt->file, files->kind == TResultKind::kHVRatio, host)
-            : ShowSpectrumFile(view, opt->file, files->power, kVelocity, 0, host);
+        IsRatio(files->Kind)
+            ? ShowRatioFile(view, opt->File, files->Kind == TResultKind::kHVRatio, host)
+            : ShowSpectrumFile(view, opt->File, files->Power, kVelocity, 0, host);
     if (!shown) {
-      result.status = 1;
+      result.Status = 1;
       return;
     }
-    const bool mean = opt->mean || !files->power;
+    const bool mean = opt->Mean || !files->Power;
     const size_t columns = view.Series.size() / 2;
-    if (opt->column > 0) {
-      if (static_cast<size_t>(opt->column) > columns) {
-        ErrPrintf("bands: %s has %zu value columns\n", opt->file.c_str(), columns);
-        result.status = 1;
+    if (opt->Column > 0) {
+      if (static_cast<size_t>(opt->Column) > columns) {
+        ErrPrintf("bands: %s has %zu value columns\n", opt->File.c_str(), columns);
+        result.Status = 1;
         return;
       }
       for (size_t i = 0; i < view.Series.size(); ++i) {
-        view.Series[i].Checked = i / 2 == static_cast<size_t>(opt->column - 1);
+        view.Series[i].Checked = i / 2 == static_cast<size_t>(opt->Column - 1);
       }
     }
     const TBandMeasure measure = mean ? TBandMeasure::kMean : TBandMeasure::kIntegral;
     TBandDialog dialog;
     std::vector<TBandValue> values;
-    if (opt->range.empty()) {
+    if (opt->Range.empty()) {
       dialog = StandardBandsDialog(view, measure);
       values = StandardBandValues(view, measure);
     } else {
       TStatus error;
-      const std::optional<TBandDialog> given = GivenBandDialog(view, measure, opt->range, &error);
+      const std::optional<TBandDialog> given = GivenBandDialog(view, measure, opt->Range, &error);
       double lo = 0.0, hi = 0.0;
-      if (!given || !ParseBandRange(opt->range, lo, hi)) {
+      if (!given || !ParseBandRange(opt->Range, lo, hi)) {
         ErrPrintf("bands: %s\n", Text(error, Language()).c_str());
-        result.status = 2;
+        result.Status = 2;
         return;
       }
       dialog = *given;
       values = SeriesBandValues(view, measure, lo, hi);
     }
-    result.status = 0;
-    if (opt->json) {
+    result.Status = 0;
+    if (opt->Json) {
       nlohmann::ordered_json j;
-      j["file"] = opt->file;
+      j["file"] = opt->File;
       j["measure"] = mean ? "mean" : "integral";
-      j["bands"] = opt->range.empty() ? "standard" : opt->range;
+      j["bands"] = opt->Range.empty() ? "standard" : opt->Range;
       j["text"] = dialog.Report;
       j["values"] = ValuesJson(values);
       std::printf("%s\n", j.dump().c_str());

@@ -21,10 +21,10 @@ namespace tarvik::cli {
 
 void RegisterCompress(CLI::App& app, CommandResult& result) {
   struct Options {
-    std::string file;
-    std::string out;
-    bool force = false;
-    AssemblySettings settings;
+    std::string File;
+    std::string Out;
+    bool Force = false;
+    AssemblySettings Settings;
   };
   auto opt = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand(
@@ -32,30 +32,30 @@ void RegisterCompress(CLI::App& app, CommandResult& result) {
       "Write a compressed REC copy of the record that FILE begins (-o OUT.rec); or, for a "
       "project FILE.tvp, copies of its records (or of --record N) into its ZipData folder, the "
       "project then pointing its records at the copies and saved");
-  cmd->add_option("FILE", opt->file, "first file of the record, or a project (.tvp)")->required();
-  cmd->add_option("-o,--output", opt->out, "the REC file to write (not with a project)");
-  AddForceFlag(cmd, opt->force);
-  AddRecordFormOptions(cmd, opt->settings);
+  cmd->add_option("FILE", opt->File, "first file of the record, or a project (.tvp)")->required();
+  cmd->add_option("-o,--output", opt->Out, "the REC file to write (not with a project)");
+  AddForceFlag(cmd, opt->Force);
+  AddRecordFormOptions(cmd, opt->Settings);
   auto project = AddCompressProjectOptions(cmd);
   cmd->callback([opt, project, &result] {
-    if (CompressProjectOrRefuse(opt->file, opt->out, *project, result)) return;
-    const std::optional<TFileRecord> record = FormFirstRecord(opt->file, opt->settings, result);
+    if (CompressProjectOrRefuse(opt->File, opt->Out, *project, result)) return;
+    const std::optional<TFileRecord> record = FormFirstRecord(opt->File, opt->Settings, result);
     if (!record) return;
     ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true, Language());
     // Every file the record is read from is an input, not only the first.
     std::vector<std::string> inputs =
-        FindRecordFiles(record->File, opt->settings.working_rate, record->Start, record->Finish,
+        FindRecordFiles(record->File, opt->Settings.WorkingRate, record->Start, record->Finish,
                         host, nullptr, record->Station, {}, ChannelNames(*record))
-            .paths;
-    inputs.push_back(opt->file);
-    if (!MayWriteOutput("compress", opt->out, inputs, opt->force, result)) return;
+            .Paths;
+    inputs.push_back(opt->File);
+    if (!MayWriteOutput("compress", opt->Out, inputs, opt->Force, result)) return;
     std::string error;
-    if (!CompressRecord(opt->out, *record, host, opt->settings.working_rate, &error)) {
+    if (!CompressRecord(opt->Out, *record, host, opt->Settings.WorkingRate, &error)) {
       ErrPrintf("compress: %s\n", error.c_str());
-      result.status = 1;
+      result.Status = 1;
       return;
     }
-    result.status = 0;
+    result.Status = 0;
   });
 }
 

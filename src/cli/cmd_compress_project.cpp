@@ -43,14 +43,14 @@ bool SaveCompressed(TProject& project, const TProject& before, const TCompressRe
     project = std::move(now);
     if (!project.Modified) return true;
   }
-  return SaveProject(project, project.FileName, project.Form, host, "", &lock).ok;
+  return SaveProject(project, project.FileName, project.Form, host, "", &lock).Ok;
 }
 
 }  // namespace
 
 std::shared_ptr<CompressProjectOptions> AddCompressProjectOptions(CLI::App* cmd) {
   auto opt = std::make_shared<CompressProjectOptions>();
-  cmd->add_option("--record", opt->record, "with a project: only record N (1-based)")
+  cmd->add_option("--record", opt->Record, "with a project: only record N (1-based)")
       ->check(PositiveNumber());
   return opt;
 }
@@ -58,14 +58,14 @@ std::shared_ptr<CompressProjectOptions> AddCompressProjectOptions(CLI::App* cmd)
 bool CompressProjectOrRefuse(const std::string& file, const std::string& output,
                              const CompressProjectOptions& options, CommandResult& result) {
   if (AsciiUpper(FileExtension(file)) != ".TVP") {
-    if (options.record > 0) {
+    if (options.Record > 0) {
       ErrPrintf("compress: --record belongs to a project, not a seismogram file\n");
-      result.status = 2;
+      result.Status = 2;
       return true;
     }
     if (!output.empty()) return false;
     ErrPrintf("compress: --output is required for a seismogram file\n");
-    result.status = 2;
+    result.Status = 2;
     return true;
   }
   // The copies of a project go into its ZipData folder, one per record; an output named as
@@ -74,23 +74,23 @@ bool CompressProjectOrRefuse(const std::string& file, const std::string& output,
     ErrPrintf(
         "compress: --output is for a seismogram file; the copies of a project's records "
         "go into its ZipData folder\n");
-    result.status = 2;
+    result.Status = 2;
     return true;
   }
   ConsoleUiHost host(ConsoleUiHost::Answer::kNo, false, Language());
   TProject project;
   if (!OpenProject(file, project, host)) {
-    result.status = 1;
+    result.Status = 1;
     return true;
   }
   const int count = static_cast<int>(project.Records.size());
-  if (options.record > count) {
-    ErrPrintf("compress: record %d: the project has %d records\n", options.record, count);
-    result.status = 2;
+  if (options.Record > count) {
+    ErrPrintf("compress: record %d: the project has %d records\n", options.Record, count);
+    result.Status = 2;
     return true;
   }
   const TSelection selection =
-      options.record > 0 ? TSelection{options.record - 1} : AllRecords(project);
+      options.Record > 0 ? TSelection{options.Record - 1} : AllRecords(project);
   const TProject before = project;
   const TCompressReport report =
       CompressRecords(project, selection, ProjectResultFolders(project), host);
@@ -101,10 +101,10 @@ bool CompressProjectOrRefuse(const std::string& file, const std::string& output,
   }
   const bool failed = !report.Failed.empty() || host.StopRequested();
   if (project.Modified && !SaveCompressed(project, before, report, host)) {
-    result.status = 1;
+    result.Status = 1;
     return true;
   }
-  result.status = failed ? 1 : 0;
+  result.Status = failed ? 1 : 0;
   return true;
 }
 

@@ -52,49 +52,49 @@ std::string ShippedGeophoneText(std::string& source) {
 
 void RegisterDemo(CLI::App& app, CommandResult& result) {
   struct Options {
-    std::string dir = "tarvik-demo";
-    double minutes = 60.0;
-    int jobs = 2;
-    bool quiet = false;
-    bool force = false;
+    std::string Dir = "tarvik-demo";
+    double Minutes = 60.0;
+    int Jobs = 2;
+    bool Quiet = false;
+    bool Force = false;
   };
   auto opt = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand(
       "demo",
       "Write a synthetic two-station data set and project, compute spectra and H/V, and "
       "print each station's H/V peak beside the true resonance");
-  cmd->add_option("DIR", opt->dir, "folder for the data, the project and the results")
+  cmd->add_option("DIR", opt->Dir, "folder for the data, the project and the results")
       ->capture_default_str();
-  cmd->add_option("--minutes", opt->minutes, "length of each of the two files per station")
+  cmd->add_option("--minutes", opt->Minutes, "length of each of the two files per station")
       ->check(CLI::Range(1.0, 1440.0))
       ->capture_default_str();
-  cmd->add_option("--jobs", opt->jobs, "records computed at the same time")
+  cmd->add_option("--jobs", opt->Jobs, "records computed at the same time")
       ->check(CLI::Range(1, 256))
       ->capture_default_str();
-  cmd->add_flag("-q,--quiet", opt->quiet, "no progress on stderr");
-  cmd->add_flag("--force", opt->force,
+  cmd->add_flag("-q,--quiet", opt->Quiet, "no progress on stderr");
+  cmd->add_flag("--force", opt->Force,
                 "write into DIR even when it holds files (the demo's files are replaced)");
   cmd->callback([opt, &result] {
     // The demo writes its recordings, project and results under fixed names: in a folder that
     // already holds files it would replace whatever bears those names.
     std::error_code ec;
-    if (!opt->force && std::filesystem::is_directory(opt->dir, ec) &&
-        !std::filesystem::is_empty(opt->dir, ec)) {
+    if (!opt->Force && std::filesystem::is_directory(opt->Dir, ec) &&
+        !std::filesystem::is_empty(opt->Dir, ec)) {
       ErrPrintf("demo: %s is not empty; choose an empty or new folder, or --force\n",
-                opt->dir.c_str());
-      result.status = 1;
+                opt->Dir.c_str());
+      result.Status = 1;
       return;
     }
     const auto started = std::chrono::steady_clock::now();
     std::string source;
     const std::string paz = ShippedGeophoneText(source);
     TDemoOptions options;
-    options.FileSeconds = opt->minutes * 60.0;
-    ConsoleUiHost host(ConsoleUiHost::Answer::kYes, opt->quiet, Language());
-    const TDemoResult demo = RunDemo(opt->dir, paz, options, opt->jobs, host);
-    if (!demo.ok) {
-      ErrPrintf("demo: %s\n", demo.error.c_str());
-      result.status = 1;
+    options.FileSeconds = opt->Minutes * 60.0;
+    ConsoleUiHost host(ConsoleUiHost::Answer::kYes, opt->Quiet, Language());
+    const TDemoResult demo = RunDemo(opt->Dir, paz, options, opt->Jobs, host);
+    if (!demo.Ok) {
+      ErrPrintf("demo: %s\n", demo.Error.c_str());
+      result.Status = 1;
       return;
     }
     const double seconds =
@@ -120,7 +120,7 @@ void RegisterDemo(CLI::App& app, CommandResult& result) {
     if (!RenderResultCharts(demo.ProjectFile, charts)) all_found = false;
     for (const std::string& chart : charts) OutPrintf("chart: %s\n", chart.c_str());
     OutPrintf("done in %.1f s\n", seconds);
-    result.status = all_found ? 0 : 1;
+    result.Status = all_found ? 0 : 1;
   });
 }
 

@@ -144,22 +144,22 @@ Json RecordJson(const THvsrRecordRun& run, const TFileRecord& record) {
 
 void RegisterHvsr(CLI::App& app, CommandResult& result) {
   struct Options {
-    std::string project;
-    std::string records;
-    bool all = false;
-    std::string smoothing;
-    std::optional<double> b;
-    std::vector<double> grid;
-    std::string horizontal;
-    std::string rejection;
-    std::optional<double> n;
-    std::vector<double> band;
-    std::string every;
-    std::optional<double> azimuths;
-    int jobs = 1;
-    std::string shard;
-    bool yes = false;
-    bool json = false;
+    std::string Project;
+    std::string Records;
+    bool All = false;
+    std::string Smoothing;
+    std::optional<double> B;
+    std::vector<double> Grid;
+    std::string Horizontal;
+    std::string Rejection;
+    std::optional<double> N;
+    std::vector<double> Band;
+    std::string Every;
+    std::optional<double> Azimuths;
+    int Jobs = 1;
+    std::string Shard;
+    bool AssumeYes = false;
+    bool Json = false;
   };
   auto opt = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand(
@@ -167,11 +167,11 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
       "Per-window H/V statistics of project records: f0 from the mean curve and from the "
       "windows, window rejection, SESAME criteria, the peaks of the mean curve; writes .hv, "
       "window CSV and JSON report, and on request the statistics through time or by direction");
-  cmd->add_option("PROJECT", opt->project, "project file (.tvp)")->required();
+  cmd->add_option("PROJECT", opt->Project, "project file (.tvp)")->required();
   CLI::Option* records =
-      cmd->add_option("--records", opt->records,
+      cmd->add_option("--records", opt->Records,
                       "records to analyse, e.g. 1,3-5 (default: the records checked for H/V)");
-  cmd->add_flag("--all", opt->all, "every record of the project")->excludes(records);
+  cmd->add_flag("--all", opt->All, "every record of the project")->excludes(records);
   const std::map<std::string, THvsrSmoothing> smoothing = {{"ko", THvsrSmoothing::kKonnoOhmachi},
                                                            {"none", THvsrSmoothing::kNone}};
   const std::map<std::string, THvsrHorizontal> horizontal = {
@@ -180,103 +180,103 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
       {"squared", THvsrHorizontal::kSquared}};
   const std::map<std::string, THvsrRejection> rejection = {{"fdwra", THvsrRejection::kFdwra},
                                                            {"none", THvsrRejection::kNone}};
-  cmd->add_option("--smoothing", opt->smoothing, "Konno-Ohmachi (ko) or none")
+  cmd->add_option("--smoothing", opt->Smoothing, "Konno-Ohmachi (ko) or none")
       ->check(CLI::IsMember({"ko", "none"}));
-  cmd->add_option("--b", opt->b, "Konno-Ohmachi bandwidth b")->check(CLI::Range(1e-9, 1000.0));
-  cmd->add_option("--grid", opt->grid, "log-spaced grid: FMIN FMAX N")->expected(3);
-  cmd->add_option("--horizontal", opt->horizontal,
+  cmd->add_option("--b", opt->B, "Konno-Ohmachi bandwidth b")->check(CLI::Range(1e-9, 1000.0));
+  cmd->add_option("--grid", opt->Grid, "log-spaced grid: FMIN FMAX N")->expected(3);
+  cmd->add_option("--horizontal", opt->Horizontal,
                   "horizontal: arithmetic ((E+N)/2, as the ratio files), geometric, squared")
       ->check(CLI::IsMember({"arithmetic", "geometric", "squared"}));
-  cmd->add_option("--rejection", opt->rejection, "window rejection: fdwra or none")
+  cmd->add_option("--rejection", opt->Rejection, "window rejection: fdwra or none")
       ->check(CLI::IsMember({"fdwra", "none"}));
-  cmd->add_option("--n", opt->n, "standard deviations kept by the rejection")
+  cmd->add_option("--n", opt->N, "standard deviations kept by the rejection")
       ->check(CLI::Range(1e-9, 1e9));
-  cmd->add_option("--band", opt->band, "band searched for the peak: FMIN FMAX")->expected(2);
-  cmd->add_option("--every", opt->every,
+  cmd->add_option("--band", opt->Band, "band searched for the peak: FMIN FMAX")->expected(2);
+  cmd->add_option("--every", opt->Every,
                   "also one result per interval of the selection, e.g. 1h, 30m, 600 (seconds); "
                   "writes STEM_time.csv and STEM_time.json (with the H/V spectrogram)");
-  cmd->add_option("--azimuths", opt->azimuths,
+  cmd->add_option("--azimuths", opt->Azimuths,
                   "also one result per azimuth 0..180 degrees by STEP, the horizontals rotated "
                   "from N (or 1) toward E (or 2); writes STEM_azimuths.csv and .json")
       ->check(CLI::Range(0.1, 180.0));
-  cmd->add_option("--jobs", opt->jobs, "records computed at the same time")
+  cmd->add_option("--jobs", opt->Jobs, "records computed at the same time")
       ->check(CLI::Range(1, 256))
       ->capture_default_str();
-  cmd->add_option("--shard", opt->shard,
+  cmd->add_option("--shard", opt->Shard,
                   "K/N: only the chosen records whose number n has (n - 1) mod N = K - 1, so "
                   "that N runs together write the files of one run")
       ->check(ShardValidator());
-  cmd->add_flag("--yes", opt->yes,
+  cmd->add_flag("--yes", opt->AssumeYes,
                 "answer Yes to the question before replacing another project's results");
-  cmd->add_flag("--json", opt->json, "print one JSON document");
+  cmd->add_flag("--json", opt->Json, "print one JSON document");
   cmd->callback([opt, &result, smoothing, horizontal, rejection] {
     // Without --yes a question is asked on a terminal and answered No otherwise.
-    ConsoleUiHost host(opt->yes ? ConsoleUiHost::Answer::kYes : ConsoleUiHost::Answer::kAsk, false,
-                       Language());
+    ConsoleUiHost host(opt->AssumeYes ? ConsoleUiHost::Answer::kYes : ConsoleUiHost::Answer::kAsk,
+                       false, Language());
     TProject project;
-    if (!OpenProject(opt->project, project, host)) {
-      result.status = 1;
+    if (!OpenProject(opt->Project, project, host)) {
+      result.Status = 1;
       return;
     }
     THvsrRunOptions hvsr;
     THvsrSettings& settings = hvsr.Settings;
     settings = project.Hvsr;
-    if (!opt->smoothing.empty()) settings.Smoothing = smoothing.at(opt->smoothing);
-    if (opt->b) settings.Bandwidth = *opt->b;
-    if (opt->grid.size() == 3) {
-      const double points = opt->grid[2];
+    if (!opt->Smoothing.empty()) settings.Smoothing = smoothing.at(opt->Smoothing);
+    if (opt->B) settings.Bandwidth = *opt->B;
+    if (opt->Grid.size() == 3) {
+      const double points = opt->Grid[2];
       if (points != static_cast<int32_t>(points)) {
         ErrPrintf("hvsr: --grid: N must be a whole number, not %g\n", points);
-        result.status = 2;
+        result.Status = 2;
         return;
       }
-      settings.GridFMin = opt->grid[0];
-      settings.GridFMax = opt->grid[1];
+      settings.GridFMin = opt->Grid[0];
+      settings.GridFMax = opt->Grid[1];
       settings.GridPoints = static_cast<int32_t>(points);
     }
-    if (!opt->horizontal.empty()) settings.Horizontal = horizontal.at(opt->horizontal);
-    if (!opt->rejection.empty()) settings.Rejection = rejection.at(opt->rejection);
-    if (opt->n) settings.RejectionN = *opt->n;
-    if (opt->band.size() == 2) {
-      settings.BandFMin = opt->band[0];
-      settings.BandFMax = opt->band[1];
+    if (!opt->Horizontal.empty()) settings.Horizontal = horizontal.at(opt->Horizontal);
+    if (!opt->Rejection.empty()) settings.Rejection = rejection.at(opt->Rejection);
+    if (opt->N) settings.RejectionN = *opt->N;
+    if (opt->Band.size() == 2) {
+      settings.BandFMin = opt->Band[0];
+      settings.BandFMax = opt->Band[1];
     }
     std::string why;
     if (!CheckHvsrSettings(settings, &why)) {
       ErrPrintf("hvsr: %s\n", why.c_str());
-      result.status = 2;
+      result.Status = 2;
       return;
     }
-    if (!opt->every.empty()) {
-      const std::optional<double> every = ParseDuration(opt->every);
+    if (!opt->Every.empty()) {
+      const std::optional<double> every = ParseDuration(opt->Every);
       if (!every) {
-        ErrPrintf("hvsr: --every: not a duration such as 1h, 30m or 600: %s\n", opt->every.c_str());
-        result.status = 2;
+        ErrPrintf("hvsr: --every: not a duration such as 1h, 30m or 600: %s\n", opt->Every.c_str());
+        result.Status = 2;
         return;
       }
       hvsr.EverySeconds = *every;
     }
-    if (opt->azimuths) hvsr.AzimuthStep = *opt->azimuths;
+    if (opt->Azimuths) hvsr.AzimuthStep = *opt->Azimuths;
 
     const int count = static_cast<int>(project.Records.size());
-    if (!opt->records.empty()) {
-      if (!ParseRecordSelection(opt->records, count, hvsr.Records, why)) {
+    if (!opt->Records.empty()) {
+      if (!ParseRecordSelection(opt->Records, count, hvsr.Records, why)) {
         ErrPrintf("hvsr: --records: %s\n", why.c_str());
-        result.status = 2;
+        result.Status = 2;
         return;
       }
-    } else if (opt->all) {
+    } else if (opt->All) {
       for (int i = 0; i < count; ++i) hvsr.Records.push_back(i);
       if (hvsr.Records.empty()) {
         ErrPrintf("hvsr: the project has no records\n");
-        result.status = 1;
+        result.Status = 1;
         return;
       }
     }
     TRunOptions options;
-    options.Jobs = opt->jobs;
-    if (!opt->shard.empty()) {
-      const auto [k, n] = *ParseShard(opt->shard);
+    options.Jobs = opt->Jobs;
+    if (!opt->Shard.empty()) {
+      const auto [k, n] = *ParseShard(opt->Shard);
       options.ShardIndex = k - 1;
       options.ShardCount = n;
     }
@@ -286,12 +286,12 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
     const THvsrRunReport report = RunHvsr(project, folders, host, options, hvsr);
     if (report.Run.NothingChecked) {
       ErrPrintf("hvsr: name the records with --records 1,3-5 or --all\n");
-      result.status = 1;
+      result.Status = 1;
       return;
     }
     if (!report.Run.Ran) {
       ErrPrintf("hvsr: not run\n");
-      result.status = 1;
+      result.Status = 1;
       return;
     }
     Json records = Json::array();
@@ -306,7 +306,7 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
       if (!written)
         ErrPrintf("hvsr: %s: %s\n", label.c_str(),
                   WithoutStation(Text(run.Error, Language()), record.Station).c_str());
-      if (opt->json) {
+      if (opt->Json) {
         records.push_back(RecordJson(run, record));
       } else if (run.Analysed) {
         std::printf("%s: %s\n", label.c_str(), run.Result.Verdict.c_str());
@@ -318,9 +318,9 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
       ErrPrintf("hvsr: stopped\n");
       all_ok = false;
     }
-    if (opt->json)
+    if (opt->Json)
       std::printf("%s\n", Json{{"records", records}, {"stopped", stopped}}.dump(2).c_str());
-    result.status = all_ok ? 0 : 1;
+    result.Status = all_ok ? 0 : 1;
   });
 }
 

@@ -15,39 +15,39 @@ namespace tarvik::cli {
 
 void RegisterInfo(CLI::App& app, CommandResult& result) {
   struct Options {
-    std::vector<std::string> files;
-    bool json = false;
-    double default_rate = DefaultRate();
+    std::vector<std::string> Files;
+    bool Json = false;
+    double DefaultRate = cli::DefaultRate();
   };
   auto opt = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand("info", "Recognise files and print their format and header");
-  cmd->add_option("FILE", opt->files, "seismogram files")->required();
-  cmd->add_flag("--json", opt->json, "one JSON object per file, one per line");
-  cmd->add_option("--rate", opt->default_rate,
+  cmd->add_option("FILE", opt->Files, "seismogram files")->required();
+  cmd->add_flag("--json", opt->Json, "one JSON object per file, one per line");
+  cmd->add_option("--rate", opt->DefaultRate,
                   "sampling rate for formats that do not store one (Hz)")
       ->check(PositiveNumber())
       ->capture_default_str();
   cmd->callback([opt, &result] {
     int status = 0;
-    for (const std::string& path : opt->files) {
+    for (const std::string& path : opt->Files) {
       TFileRecordInfo info;
-      const FileReading reading = ReadFileHeader(path, opt->default_rate, info);
-      if (!reading.error.empty()) {
+      const FileReading reading = ReadFileHeader(path, opt->DefaultRate, info);
+      if (!reading.Error.empty()) {
         status = 1;
-        ErrPrintf("%s: %s\n", path.c_str(), reading.error.c_str());
+        ErrPrintf("%s: %s\n", path.c_str(), reading.Error.c_str());
       }
       const std::optional<int64_t> held =
-          reading.error.empty() ? HeldSamples(path, reading.tag, info) : std::nullopt;
-      if (opt->json) {
-        nlohmann::ordered_json j = HeaderJson(path, reading.tag, info);
+          reading.Error.empty() ? HeldSamples(path, reading.Tag, info) : std::nullopt;
+      if (opt->Json) {
+        nlohmann::ordered_json j = HeaderJson(path, reading.Tag, info);
         if (held) j["samples_held"] = *held;
-        if (!reading.error.empty()) j["error"] = reading.error;
+        if (!reading.Error.empty()) j["error"] = reading.Error;
         std::printf("%s\n", j.dump().c_str());
-      } else if (reading.error.empty()) {
-        std::fputs(HeaderText(path, reading.tag, info, held).c_str(), stdout);
+      } else if (reading.Error.empty()) {
+        std::fputs(HeaderText(path, reading.Tag, info, held).c_str(), stdout);
       }
     }
-    result.status = status;
+    result.Status = status;
   });
 }
 

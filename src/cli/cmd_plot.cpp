@@ -151,7 +151,7 @@ int PlotHvsrSeries(const std::vector<std::string>& files, const std::string& out
                                "drawn alone");
   }
   if (!output.empty() && !MayWriteOutput("plot", output, files, force, result))
-    return result.status;
+    return result.Status;
   THvsrSeriesChart chart;
   std::string error;
   if (const TStatus read = ReadHvsrSeriesFile(files[0], chart); !read.Ok()) {
@@ -215,20 +215,20 @@ bool RenderResultCharts(const std::string& project_file, std::vector<std::string
 
 void RegisterPlot(CLI::App& app, CommandResult& result) {
   struct Options {
-    std::vector<std::string> files;
-    std::string output;
-    bool hv = false;
-    bool hvsr = false;
-    bool power = false;
-    int unit_out = kVelocity;
-    int unit_item = 0;
-    bool noise_models = false;
-    int width = 1000;
-    int height = 640;
-    bool json = false;
-    bool window = false;
-    bool force = false;
-    std::string psd_view = "density";
+    std::vector<std::string> Files;
+    std::string Output;
+    bool Hv = false;
+    bool Hvsr = false;
+    bool Power = false;
+    int UnitOut = kVelocity;
+    int UnitItem = 0;
+    bool NoiseModels = false;
+    int Width = 1000;
+    int Height = 640;
+    bool Json = false;
+    bool Window = false;
+    bool Force = false;
+    std::string PsdView = "density";
   };
   auto opt = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand(
@@ -236,153 +236,153 @@ void RegisterPlot(CLI::App& app, CommandResult& result) {
       "Draw result files as the spectrum viewer shows them (one file: its spectra with spread "
       "or its ratios; several: all of them in one chart)");
   cmd->add_option(
-         "FILE", opt->files,
+         "FILE", opt->Files,
          "spectrum or ratio files (.dat), one H/V statistics file (.hv), or one noise-statistics "
          "result of psd-stats (.json)")
       ->required();
-  cmd->add_option("-o,--output", opt->output, "the chart: a .png or a .pdf file");
-  cmd->add_flag("--hv", opt->hv, "H/V ratio files (their columns tell it anyway)");
-  cmd->add_flag("--hvsr", opt->hvsr,
+  cmd->add_option("-o,--output", opt->Output, "the chart: a .png or a .pdf file");
+  cmd->add_flag("--hv", opt->Hv, "H/V ratio files (their columns tell it anyway)");
+  cmd->add_flag("--hvsr", opt->Hvsr,
                 "the file is a per-window H/V statistics result (implied by the .hv extension)");
-  cmd->add_flag("--power", opt->power,
+  cmd->add_flag("--power", opt->Power,
                 "power spectra (needed only for a file whose name does not tell: an average)");
   CLI::Option* unit_out =
-      cmd->add_option("--unit-out", opt->unit_out,
+      cmd->add_option("--unit-out", opt->UnitOut,
                       "0 displacement, 1 velocity, 2 acceleration (for a file whose project is "
                       "not found; else its settings tell)")
           ->check(CLI::Range(0, 2))
           ->capture_default_str();
-  CLI::Option* unit_item = cmd->add_option("--unit", opt->unit_item,
-                                           "0 SI, 1 centi, 2 milli, 3 micro, 4 nano (as above)")
-                               ->check(CLI::Range(0, kUnitItemCount - 1))
-                               ->capture_default_str();
-  cmd->add_flag("--noise-models", opt->noise_models,
+  CLI::Option* unit_item =
+      cmd->add_option("--unit", opt->UnitItem, "0 SI, 1 centi, 2 milli, 3 micro, 4 nano (as above)")
+          ->check(CLI::Range(0, kUnitItemCount - 1))
+          ->capture_default_str();
+  cmd->add_flag("--noise-models", opt->NoiseModels,
                 "add the NHNM and NLNM noise models (checked, so they are drawn) beside power "
                 "spectra");
-  cmd->add_option("--width", opt->width, "pixels")
+  cmd->add_option("--width", opt->Width, "pixels")
       ->check(CLI::Range(100, 10000))
       ->capture_default_str();
-  cmd->add_option("--height", opt->height, "pixels")
+  cmd->add_option("--height", opt->Height, "pixels")
       ->check(CLI::Range(100, 10000))
       ->capture_default_str();
-  cmd->add_flag("--window", opt->window,
+  cmd->add_flag("--window", opt->Window,
                 "draw the whole viewer window (check list, controls, chart) into a .png");
-  cmd->add_flag("--json", opt->json, "print the chart as data");
-  cmd->add_option("--psd-view", opt->psd_view,
+  cmd->add_flag("--json", opt->Json, "print the chart as data");
+  cmd->add_option("--psd-view", opt->PsdView,
                   "of a noise-statistics result: density, spectrogram or band:TMIN-TMAX (a "
                   "band's level over time)")
       ->capture_default_str();
-  AddForceFlag(cmd, opt->force);
+  AddForceFlag(cmd, opt->Force);
   cmd->callback([opt, unit_out, unit_item, &result] {
-    if (opt->output.empty() && !opt->json) throw CLI::RequiredError("-o OUT.png|OUT.pdf or --json");
-    if (std::any_of(opt->files.begin(), opt->files.end(),
+    if (opt->Output.empty() && !opt->Json) throw CLI::RequiredError("-o OUT.png|OUT.pdf or --json");
+    if (std::any_of(opt->Files.begin(), opt->Files.end(),
                     [](const std::string& f) { return IsHvsrSeriesFile(f); })) {
-      result.status = PlotHvsrSeries(opt->files, opt->output, opt->width, opt->height, opt->json,
-                                     opt->force, result);
+      result.Status = PlotHvsrSeries(opt->Files, opt->Output, opt->Width, opt->Height, opt->Json,
+                                     opt->Force, result);
       return;
     }
-    const bool hvsr = opt->hvsr || std::any_of(opt->files.begin(), opt->files.end(),
+    const bool hvsr = opt->Hvsr || std::any_of(opt->Files.begin(), opt->Files.end(),
                                                [](const std::string& f) { return IsHvFile(f); });
-    if (hvsr && opt->files.size() != 1) {
+    if (hvsr && opt->Files.size() != 1) {
       throw CLI::ValidationError("FILE", "an H/V statistics file (.hv) is drawn alone");
     }
-    if (hvsr && (opt->hv || opt->noise_models)) {
+    if (hvsr && (opt->Hv || opt->NoiseModels)) {
       throw CLI::ValidationError("--hvsr", "--hv and --noise-models do not apply to a .hv file");
     }
-    if (!opt->output.empty()) {
+    if (!opt->Output.empty()) {
       // A ".hv" file is drawn with the two files written beside it.
-      std::vector<std::string> inputs = opt->files;
+      std::vector<std::string> inputs = opt->Files;
       if (hvsr) {
-        inputs.push_back(HvWindowsPath(opt->files[0]));
-        inputs.push_back(HvReportPath(opt->files[0]));
+        inputs.push_back(HvWindowsPath(opt->Files[0]));
+        inputs.push_back(HvReportPath(opt->Files[0]));
       }
-      if (!MayWriteOutput("plot", opt->output, inputs, opt->force, result)) return;
+      if (!MayWriteOutput("plot", opt->Output, inputs, opt->Force, result)) return;
     }
     ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true, Language());
     TSpectrumView view;
     bool shown = false;
     std::optional<TResultFiles> files;
-    if (opt->files.size() == 1 && IsPsdStatsFile(opt->files[0])) {
+    if (opt->Files.size() == 1 && IsPsdStatsFile(opt->Files[0])) {
       std::string error;
       TPsdChartChoice choice;
-      if (!ParsePsdChartChoice(opt->psd_view, choice, &error)) {
+      if (!ParsePsdChartChoice(opt->PsdView, choice, &error)) {
         throw CLI::ValidationError("--psd-view", error);
       }
-      shown = ShowPsdStats(view, opt->files[0], choice, error);
+      shown = ShowPsdStats(view, opt->Files[0], choice, error);
       if (!shown) ErrPrintf("plot: %s\n", error.c_str());
     } else if (hvsr) {
       // A companion file left out is reported on stderr; the chart is still drawn.
-      shown = ShowHvsrResult(view, opt->files[0], host) != THvsrShown::kNothing;
+      shown = ShowHvsrResult(view, opt->Files[0], host) != THvsrShown::kNothing;
     } else {
       // What the files are decides how they are drawn; the flags may only agree with it.
-      TResultFlags flags{opt->hv, opt->power, std::nullopt, std::nullopt};
-      if (unit_out->count() > 0) flags.unit_out = opt->unit_out;
-      if (unit_item->count() > 0) flags.unit_item = opt->unit_item;
-      files = ResolveResultFiles("plot", opt->files, flags, host, true);
+      TResultFlags flags{opt->Hv, opt->Power, std::nullopt, std::nullopt};
+      if (unit_out->count() > 0) flags.UnitOut = opt->UnitOut;
+      if (unit_item->count() > 0) flags.UnitItem = opt->UnitItem;
+      files = ResolveResultFiles("plot", opt->Files, flags, host, true);
       if (!files) {
-        result.status = 1;
+        result.Status = 1;
         return;
       }
-      if (opt->noise_models && !files->power) {
+      if (opt->NoiseModels && !files->Power) {
         ErrPrintf(
             "plot: the noise models are power densities, and %s holds %s: "
             "--noise-models does not apply%s\n",
-            opt->files[0].c_str(),
-            files->kind == TResultKind::kSpectrum ? "spectra not said to be power spectra"
+            opt->Files[0].c_str(),
+            files->Kind == TResultKind::kSpectrum ? "spectra not said to be power spectra"
                                                   : "no power spectra",
-            files->kind == TResultKind::kSpectrum ? " (--power says it does)" : "");
-        result.status = 1;
+            files->Kind == TResultKind::kSpectrum ? " (--power says it does)" : "");
+        result.Status = 1;
         return;
       }
-      if (IsRatio(files->kind)) {
-        shown = opt->files.size() == 1
-                    ? ShowRatioFile(view, opt->files[0], files->kind == TResultKind::kHVRatio, host)
-                    : ShowTogether(view, opt->files, true, {}, host);
+      if (IsRatio(files->Kind)) {
+        shown = opt->Files.size() == 1
+                    ? ShowRatioFile(view, opt->Files[0], files->Kind == TResultKind::kHVRatio, host)
+                    : ShowTogether(view, opt->Files, true, {}, host);
       } else {
-        const TViewerUnits units{files->power, files->unit_out, files->unit_item};
-        shown = opt->files.size() == 1 ? ShowSpectrumFile(view, opt->files[0], units.Power,
+        const TViewerUnits units{files->Power, files->UnitOut, files->UnitItem};
+        shown = opt->Files.size() == 1 ? ShowSpectrumFile(view, opt->Files[0], units.Power,
                                                           units.UnitOut, units.UnitItem, host)
-                                       : ShowTogether(view, opt->files, false, units, host);
+                                       : ShowTogether(view, opt->Files, false, units, host);
       }
-      opt->unit_out = files->unit_out;
-      opt->unit_item = files->unit_item;
+      opt->UnitOut = files->UnitOut;
+      opt->UnitItem = files->UnitItem;
     }
     if (!shown) {
-      result.status = 1;
+      result.Status = 1;
       return;
     }
-    if (opt->noise_models) {
-      ShowNoiseModels(view, opt->unit_item, opt->unit_out);
+    if (opt->NoiseModels) {
+      ShowNoiseModels(view, opt->UnitItem, opt->UnitOut);
       for (size_t i = view.Series.size() - 2; i < view.Series.size(); ++i) {
         view.Series[i].Checked = true;
       }
     }
-    if (!opt->output.empty()) {
+    if (!opt->Output.empty()) {
       RenderSession session;
-      if (!Render(session, view, opt->output, opt->width, opt->height, opt->window)) {
-        result.status = 1;
+      if (!Render(session, view, opt->Output, opt->Width, opt->Height, opt->Window)) {
+        result.Status = 1;
         return;
       }
     }
-    if (opt->json) {
+    if (opt->Json) {
       nlohmann::ordered_json j = ChartJson(view);
       if (files) {
         static constexpr const char* kKinds[] = {"spectrum", "amplitude", "power", "hv",
                                                  "relative"};
-        j["kind"] = kKinds[static_cast<int>(files->kind)];
-        const bool unit = !IsRatio(files->kind);
-        j["unit"] = unit ? nlohmann::ordered_json(UnitText(files->unit_out, files->unit_item))
+        j["kind"] = kKinds[static_cast<int>(files->Kind)];
+        const bool unit = !IsRatio(files->Kind);
+        j["unit"] = unit ? nlohmann::ordered_json(UnitText(files->UnitOut, files->UnitItem))
                          : nlohmann::ordered_json();
-        j["unit_source"] = files->unit_known ? nlohmann::ordered_json(files->unit_source)
-                                             : nlohmann::ordered_json();
+        j["unit_source"] =
+            files->UnitKnown ? nlohmann::ordered_json(files->UnitSource) : nlohmann::ordered_json();
       }
       j["output"] =
-          opt->output.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(opt->output);
+          opt->Output.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(opt->Output);
       std::printf("%s\n", j.dump().c_str());
     } else {
-      std::printf("%s\n", opt->output.c_str());
+      std::printf("%s\n", opt->Output.c_str());
     }
-    result.status = 0;
+    result.Status = 0;
   });
 }
 

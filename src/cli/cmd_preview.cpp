@@ -33,13 +33,13 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 struct Options {
-  std::string project;
-  int record = 0;
-  std::string out;
-  int width = 1200;
-  int height = 600;
-  bool force = false;
-  bool json = false;
+  std::string Project;
+  int Record = 0;
+  std::string Out;
+  int Width = 1200;
+  int Height = 600;
+  bool Force = false;
+  bool Json = false;
 };
 
 #ifdef TARVIK_WITH_GUI
@@ -66,13 +66,13 @@ Json PreviewJson(const Options& opt, const TPreviewModel& m) {
                             {"ChanSelected", r.Channels[c].Selected},
                             {"Level", r.Channels[c].Level}});
   }
-  return Json{{"project", opt.project},
-              {"record", opt.record},
+  return Json{{"project", opt.Project},
+              {"record", opt.Record},
               {"Station", r.Station},
               {"File", r.File},
-              {"image", opt.out},
-              {"width", opt.width},
-              {"height", opt.height},
+              {"image", opt.Out},
+              {"width", opt.Width},
+              {"height", opt.Height},
               {"SampRate", r.SampRate},
               {"SampleCount", r.SampleCount},
               {"Start", FormatIso(r.Start)},
@@ -89,45 +89,45 @@ Json PreviewJson(const Options& opt, const TPreviewModel& m) {
 }
 
 void Run(const Options& opt, CommandResult& result) {
-  ConsoleUiHost host(ConsoleUiHost::Answer::kNo, opt.json, Language());
+  ConsoleUiHost host(ConsoleUiHost::Answer::kNo, opt.Json, Language());
   TProject project;
-  if (!OpenProject(opt.project, project, host)) {
-    result.status = 1;
+  if (!OpenProject(opt.Project, project, host)) {
+    result.Status = 1;
     return;
   }
   const int count = static_cast<int>(project.Records.size());
-  if (opt.record > count) {
-    ErrPrintf("preview: record %d: the project has %d records\n", opt.record, count);
-    result.status = 2;
+  if (opt.Record > count) {
+    ErrPrintf("preview: record %d: the project has %d records\n", opt.Record, count);
+    result.Status = 2;
     return;
   }
-  const TFileRecord& record = project.Records[static_cast<size_t>(opt.record - 1)];
-  if (!MayWriteOutput("preview", opt.out, {opt.project, record.File}, opt.force, result)) return;
+  const TFileRecord& record = project.Records[static_cast<size_t>(opt.Record - 1)];
+  if (!MayWriteOutput("preview", opt.Out, {opt.Project, record.File}, opt.Force, result)) return;
   TPreviewOptions options;
   options.Settings = project.SettingsFor(record);
   options.DefaultRate = project.General.SampRateDefault;
   TPreviewModel model;
   if (!model.OpenRecord(record, options, host)) {
-    result.status = 1;
+    result.Status = 1;
     return;
   }
-  model.SetArea(opt.width, opt.height);
+  model.SetArea(opt.Width, opt.Height);
   gui::OffscreenApplication app;
   const QImage image = gui::RenderPreview(BuildPreviewPicture(model));
-  TFileReplacement replacement{std::filesystem::path(opt.out)};
+  TFileReplacement replacement{std::filesystem::path(opt.Out)};
   std::string ignored;
   if (!image.save(QString::fromStdString(replacement.Temporary().string()), "PNG") ||
       !replacement.Flush(ignored) || !replacement.Commit(ignored)) {
-    ErrPrintf("preview: %s: the image could not be written\n", opt.out.c_str());
-    result.status = 1;
+    ErrPrintf("preview: %s: the image could not be written\n", opt.Out.c_str());
+    result.Status = 1;
     return;
   }
-  if (opt.json) {
+  if (opt.Json) {
     std::printf("%s\n", PreviewJson(opt, model).dump(2).c_str());
   } else {
     std::printf("%s\n", model.SilenceLabel().c_str());
   }
-  result.status = 0;
+  result.Status = 0;
 }
 
 #else
@@ -145,15 +145,15 @@ void RegisterPreview(CLI::App& app, CommandResult& result) {
   auto opt = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand(
       "preview", "Draw a record's waveform preview with its quiet and disturbed intervals");
-  cmd->add_option("PROJECT", opt->project, "project file (.tvp)")->required();
-  cmd->add_option("--record", opt->record, "the record (1-based)")
+  cmd->add_option("PROJECT", opt->Project, "project file (.tvp)")->required();
+  cmd->add_option("--record", opt->Record, "the record (1-based)")
       ->required()
       ->check(PositiveNumber());
-  cmd->add_option("-o,--output", opt->out, "the PNG file to write")->required();
-  cmd->add_option("--width", opt->width, "image width in pixels")->check(CLI::Range(16, 16384));
-  cmd->add_option("--height", opt->height, "image height in pixels")->check(CLI::Range(16, 16384));
-  AddForceFlag(cmd, opt->force);
-  cmd->add_flag("--json", opt->json, "print the intervals and levels as one JSON document");
+  cmd->add_option("-o,--output", opt->Out, "the PNG file to write")->required();
+  cmd->add_option("--width", opt->Width, "image width in pixels")->check(CLI::Range(16, 16384));
+  cmd->add_option("--height", opt->Height, "image height in pixels")->check(CLI::Range(16, 16384));
+  AddForceFlag(cmd, opt->Force);
+  cmd->add_flag("--json", opt->Json, "print the intervals and levels as one JSON document");
   cmd->callback([opt, &result] { Run(*opt, result); });
 }
 

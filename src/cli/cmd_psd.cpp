@@ -28,14 +28,14 @@ std::string PsdStoreOf(const TProject& project) {
 
 void RegisterPsd(CLI::App& app, CommandResult& result) {
   struct Options {
-    std::string project;
-    std::string records;
-    bool all = false;
-    double segment = 3600.0;
-    double overlap = 0.5;
-    int jobs = 1;
-    std::string shard;
-    bool json = false;
+    std::string Project;
+    std::string Records;
+    bool All = false;
+    double Segment = 3600.0;
+    double Overlap = 0.5;
+    int Jobs = 1;
+    std::string Shard;
+    bool Json = false;
   };
   auto opt = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand(
@@ -43,63 +43,63 @@ void RegisterPsd(CLI::App& app, CommandResult& result) {
       "Segment PSDs of ground acceleration (Welch inside each segment, divided by the channel's "
       "response, smoothed over an octave) into the project's PSD store, one file per channel "
       "and day; days already stored with the same data and settings are kept");
-  cmd->add_option("PROJECT", opt->project, "project file (.tvp)")->required();
+  cmd->add_option("PROJECT", opt->Project, "project file (.tvp)")->required();
   CLI::Option* records =
-      cmd->add_option("--records", opt->records,
+      cmd->add_option("--records", opt->Records,
                       "records to compute, e.g. 1,3-5 (default: the records checked for "
                       "processing)");
-  cmd->add_flag("--all", opt->all, "every record of the project")->excludes(records);
-  cmd->add_option("--segment", opt->segment, "segment length, s")->capture_default_str();
-  cmd->add_option("--overlap", opt->overlap, "share of a segment the next one overlaps, 0..1")
+  cmd->add_flag("--all", opt->All, "every record of the project")->excludes(records);
+  cmd->add_option("--segment", opt->Segment, "segment length, s")->capture_default_str();
+  cmd->add_option("--overlap", opt->Overlap, "share of a segment the next one overlaps, 0..1")
       ->capture_default_str();
-  cmd->add_option("--jobs", opt->jobs, "segments computed at the same time")
+  cmd->add_option("--jobs", opt->Jobs, "segments computed at the same time")
       ->check(CLI::Range(1, 256))
       ->capture_default_str();
-  cmd->add_option("--shard", opt->shard,
+  cmd->add_option("--shard", opt->Shard,
                   "K/N: only the UTC days d (days since 1970-01-01) with d mod N = K - 1, so "
                   "that N runs (array tasks of a cluster) together fill the store of one run")
       ->check(ShardValidator());
-  cmd->add_flag("--json", opt->json, "print one JSON document");
+  cmd->add_flag("--json", opt->Json, "print one JSON document");
   cmd->callback([opt, &result] {
     ConsoleUiHost host(ConsoleUiHost::Answer::kNo, false, Language());
     TPsdRunOptions options;
-    options.Settings.SegmentSeconds = opt->segment;
-    options.Settings.Overlap = opt->overlap;
+    options.Settings.SegmentSeconds = opt->Segment;
+    options.Settings.Overlap = opt->Overlap;
     std::string why;
     if (!CheckPsdSettings(options.Settings, &why)) {
       ErrPrintf("psd: %s\n", why.c_str());
-      result.status = 2;
+      result.Status = 2;
       return;
     }
     TProject project;
-    if (!OpenProject(opt->project, project, host)) {
-      result.status = 1;
+    if (!OpenProject(opt->Project, project, host)) {
+      result.Status = 1;
       return;
     }
     const int count = static_cast<int>(project.Records.size());
     std::vector<int> chosen;
-    if (!opt->records.empty()) {
-      if (!ParseRecordSelection(opt->records, count, chosen, why)) {
+    if (!opt->Records.empty()) {
+      if (!ParseRecordSelection(opt->Records, count, chosen, why)) {
         ErrPrintf("psd: --records: %s\n", why.c_str());
-        result.status = 2;
+        result.Status = 2;
         return;
       }
     } else {
       for (int i = 0; i < count; ++i) {
-        if (opt->all || project.Records[static_cast<size_t>(i)].ToProcess) chosen.push_back(i);
+        if (opt->All || project.Records[static_cast<size_t>(i)].ToProcess) chosen.push_back(i);
       }
     }
     if (chosen.empty()) {
       ErrPrintf("psd: %s\n", count == 0
                                  ? "the project has no records"
                                  : "no record is chosen: name them with --records or give --all");
-      result.status = 1;
+      result.Status = 1;
       return;
     }
-    options.Jobs = opt->jobs;
+    options.Jobs = opt->Jobs;
     options.DefaultRate = project.General.SampRateDefault;
-    if (!opt->shard.empty()) {
-      const auto [k, n] = *ParseShard(opt->shard);
+    if (!opt->Shard.empty()) {
+      const auto [k, n] = *ParseShard(opt->Shard);
       options.ShardIndex = k - 1;
       options.ShardCount = n;
     }
@@ -116,7 +116,7 @@ void RegisterPsd(CLI::App& app, CommandResult& result) {
     const TPsdRunReport report = RunPsd(records, labels, store, options, host);
     for (const std::string& e : report.Errors) ErrPrintf("psd: %s\n", e.c_str());
     if (report.Stopped) ErrPrintf("psd: stopped; the days not finished are not written\n");
-    if (opt->json) {
+    if (opt->Json) {
       const nlohmann::ordered_json doc = {{"store", store},
                                           {"segments_computed", report.Computed},
                                           {"segments_kept", report.Kept},
@@ -135,7 +135,7 @@ void RegisterPsd(CLI::App& app, CommandResult& result) {
           static_cast<long long>(report.Computed), static_cast<long long>(report.Kept),
           static_cast<long long>(report.Skipped), report.DaysWritten, report.DaysUnchanged);
     }
-    result.status = report.Errors.empty() && !report.Stopped ? 0 : 1;
+    result.Status = report.Errors.empty() && !report.Stopped ? 0 : 1;
   });
 }
 

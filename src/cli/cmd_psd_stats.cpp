@@ -61,53 +61,53 @@ std::string StatsCsv(const TPsdStats& st) {
 
 void RegisterPsdStats(CLI::App& app, CommandResult& result) {
   struct Options {
-    std::string input;
-    std::string channel;
-    std::string from, to, hours, weekdays, months, tz;
-    std::vector<double> percentiles = {5, 10, 50, 90, 95};
-    bool json = false;
-    std::string output;
-    bool force = false;
-    bool with_segments = false;
+    std::string Input;
+    std::string Channel;
+    std::string From, To, Hours, Weekdays, Months, Tz;
+    std::vector<double> Percentiles = {5, 10, 50, 90, 95};
+    bool Json = false;
+    std::string Output;
+    bool Force = false;
+    bool WithSegments = false;
   };
   auto opt = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand(
       "psd-stats",
       "Statistics of stored segment PSDs of one channel: density in 1 dB bins, mode, mean, "
       "exact percentiles, shares above the NHNM and below the NLNM, over a choice of segments");
-  cmd->add_option("STORE", opt->input,
+  cmd->add_option("STORE", opt->Input,
                   "the PSD store folder (or one channel's folder in it), or a project file whose "
                   "results hold it")
       ->required();
-  cmd->add_option("--channel", opt->channel, "NET.STA.LOC.CHA (needed when the store has several)");
-  cmd->add_option("--from", opt->from, "segments starting at or after YYYY-MM-DD[THH:MM[:SS]]");
-  cmd->add_option("--to", opt->to, "segments starting before YYYY-MM-DD[THH:MM[:SS]]");
-  cmd->add_option("--hours", opt->hours, "hours of the day, e.g. 22-05 (22:00 to 05:00)");
-  cmd->add_option("--weekdays", opt->weekdays, "days of the week, 1 Monday .. 7 Sunday, e.g. 1-5");
-  cmd->add_option("--months", opt->months, "months, e.g. 6-8 or 11-2");
-  cmd->add_option("--tz", opt->tz,
+  cmd->add_option("--channel", opt->Channel, "NET.STA.LOC.CHA (needed when the store has several)");
+  cmd->add_option("--from", opt->From, "segments starting at or after YYYY-MM-DD[THH:MM[:SS]]");
+  cmd->add_option("--to", opt->To, "segments starting before YYYY-MM-DD[THH:MM[:SS]]");
+  cmd->add_option("--hours", opt->Hours, "hours of the day, e.g. 22-05 (22:00 to 05:00)");
+  cmd->add_option("--weekdays", opt->Weekdays, "days of the week, 1 Monday .. 7 Sunday, e.g. 1-5");
+  cmd->add_option("--months", opt->Months, "months, e.g. 6-8 or 11-2");
+  cmd->add_option("--tz", opt->Tz,
                   "time zone of --from, --to, --hours, --weekdays and --months, e.g. "
                   "Europe/Moscow (default UTC)");
-  cmd->add_option("--percentiles", opt->percentiles, "percentiles to give (default 5 10 50 90 95)")
+  cmd->add_option("--percentiles", opt->Percentiles, "percentiles to give (default 5 10 50 90 95)")
       ->check(CLI::Range(0.0, 100.0));
-  cmd->add_flag("--json", opt->json, "print one JSON document");
-  cmd->add_option("-o,--output", opt->output,
+  cmd->add_flag("--json", opt->Json, "print one JSON document");
+  cmd->add_option("-o,--output", opt->Output,
                   "write the statistics to OUT (.json: the JSON "
                   "document, otherwise CSV)");
-  cmd->add_flag("--with-segments", opt->with_segments,
+  cmd->add_flag("--with-segments", opt->WithSegments,
                 "add every chosen segment's start and levels to the JSON document (what plot "
                 "draws a spectrogram or a band's level over time from)");
-  AddForceFlag(cmd, opt->force);
+  AddForceFlag(cmd, opt->Force);
   cmd->callback([opt, &result] {
     std::string why;
     TPsdSelection selection;
     TPsdZone zone;
-    if (!zone.Open(opt->tz, &why)) {
+    if (!zone.Open(opt->Tz, &why)) {
       ErrPrintf("psd-stats: --tz: %s\n", why.c_str());
-      result.status = 2;
+      result.Status = 2;
       return;
     }
-    selection.Zone = opt->tz;
+    selection.Zone = opt->Tz;
     const auto parse_time = [&](const std::string& text, const char* name,
                                 std::optional<double>& out) {
       if (text.empty()) return true;
@@ -117,25 +117,25 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
       }
       return out.has_value();
     };
-    if (!parse_time(opt->from, "--from", selection.From) ||
-        !parse_time(opt->to, "--to", selection.To) ||
-        (!opt->hours.empty() && !ParseHours(opt->hours, selection.Hours, &why)) ||
-        (!opt->weekdays.empty() && !ParseWeekdays(opt->weekdays, selection.Weekdays, &why)) ||
-        (!opt->months.empty() && !ParseMonths(opt->months, selection.Months, &why))) {
+    if (!parse_time(opt->From, "--from", selection.From) ||
+        !parse_time(opt->To, "--to", selection.To) ||
+        (!opt->Hours.empty() && !ParseHours(opt->Hours, selection.Hours, &why)) ||
+        (!opt->Weekdays.empty() && !ParseWeekdays(opt->Weekdays, selection.Weekdays, &why)) ||
+        (!opt->Months.empty() && !ParseMonths(opt->Months, selection.Months, &why))) {
       if (!why.empty()) ErrPrintf("psd-stats: %s\n", why.c_str());
-      result.status = 2;
+      result.Status = 2;
       return;
     }
 
     // The store: a project's, a store folder, or one channel's folder.
     namespace fs = std::filesystem;
     std::error_code ec;
-    fs::path store = opt->input;
+    fs::path store = opt->Input;
     if (fs::is_regular_file(store, ec)) {
       ConsoleUiHost host(ConsoleUiHost::Answer::kNo, false, Language());
       TProject project;
-      if (!OpenProject(opt->input, project, host)) {
-        result.status = 1;
+      if (!OpenProject(opt->Input, project, host)) {
+        result.Status = 1;
         return;
       }
       store = PsdStoreOf(project);
@@ -143,11 +143,11 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
     if (!fs::is_directory(store, ec)) {
       ErrPrintf("psd-stats: %s: no PSD store there (compute one with tarvik-cli psd)\n",
                 store.string().c_str());
-      result.status = 1;
+      result.Status = 1;
       return;
     }
     fs::path folder;
-    std::string channel = opt->channel;
+    std::string channel = opt->Channel;
     const std::vector<std::string> channels = PsdStoreChannels(store);
     if (channels.empty() && !PsdStoreChannels(store.parent_path()).empty() && channel.empty()) {
       folder = store;  // one channel's folder
@@ -159,7 +159,7 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
         for (const std::string& c : channels) list += (list.empty() ? "" : ", ") + c;
         ErrPrintf("psd-stats: channel %s is not in the store %s%s%s\n", channel.c_str(),
                   store.string().c_str(), list.empty() ? "" : "; it holds ", list.c_str());
-        result.status = 1;
+        result.Status = 1;
         return;
       }
     } else if (channels.size() == 1) {
@@ -171,7 +171,7 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
       ErrPrintf("psd-stats: %s: %s\n", store.string().c_str(),
                 channels.empty() ? "the store holds no PSD"
                                  : ("name the channel with --channel: " + list).c_str());
-      result.status = 1;
+      result.Status = 1;
       return;
     }
 
@@ -183,10 +183,10 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
     }
     if (chosen.empty()) {
       ErrPrintf("psd-stats: %s: no stored segment matches the selection\n", channel.c_str());
-      result.status = 1;
+      result.Status = 1;
       return;
     }
-    const TPsdStats st = ComputePsdStats(data.Header.Periods, chosen, opt->percentiles);
+    const TPsdStats st = ComputePsdStats(data.Header.Periods, chosen, opt->Percentiles);
 
     Json percentiles = Json::object();
     for (size_t q = 0; q < st.Percentiles.size(); ++q) {
@@ -206,12 +206,12 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
         {"channel", channel},
         {"store", store.string()},
         {"selection",
-         {{"from", text_or_null(opt->from)},
-          {"to", text_or_null(opt->to)},
-          {"hours", text_or_null(opt->hours)},
-          {"weekdays", text_or_null(opt->weekdays)},
-          {"months", text_or_null(opt->months)},
-          {"tz", opt->tz.empty() ? "UTC" : opt->tz}}},
+         {{"from", text_or_null(opt->From)},
+          {"to", text_or_null(opt->To)},
+          {"hours", text_or_null(opt->Hours)},
+          {"weekdays", text_or_null(opt->Weekdays)},
+          {"months", text_or_null(opt->Months)},
+          {"tz", opt->Tz.empty() ? "UTC" : opt->Tz}}},
         {"segments", st.Segments},
         {"segments_stored", data.Segments.size()},
         {"segments_left_out_for_gaps", data.Skipped},
@@ -235,7 +235,7 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
         {"density",
          {{"db_first", st.DbFirst}, {"db_step", 1}, {"bins", st.DbBins}, {"shares", density}}},
         {"errors", data.Errors}};
-    if (opt->with_segments) {
+    if (opt->WithSegments) {
       // Per segment its start (Unix seconds) and its levels over the periods.
       Json starts = Json::array(), levels = Json::array();
       for (const TPsdSegment* s : chosen) {
@@ -248,23 +248,23 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
       doc["segment_levels"] = std::move(levels);
     }
 
-    if (!opt->output.empty()) {
-      if (!MayWriteOutput("psd-stats", opt->output, {opt->input}, opt->force, result)) return;
-      const bool as_json = fs::path(opt->output).extension() == ".json";
-      if (!ReplaceFileContents(opt->output, as_json ? doc.dump(1) + "\n" : StatsCsv(st), why)) {
+    if (!opt->Output.empty()) {
+      if (!MayWriteOutput("psd-stats", opt->Output, {opt->Input}, opt->Force, result)) return;
+      const bool as_json = fs::path(opt->Output).extension() == ".json";
+      if (!ReplaceFileContents(opt->Output, as_json ? doc.dump(1) + "\n" : StatsCsv(st), why)) {
         ErrPrintf("psd-stats: %s\n", why.c_str());
-        result.status = 1;
+        result.Status = 1;
         return;
       }
     }
-    if (opt->json) {
+    if (opt->Json) {
       std::printf("%s\n", doc.dump(2).c_str());
-    } else if (opt->output.empty()) {
+    } else if (opt->Output.empty()) {
       std::fputs(StatsCsv(st).c_str(), stdout);
     } else {
-      ErrPrintf("psd-stats: %s: %d segments\n", opt->output.c_str(), st.Segments);
+      ErrPrintf("psd-stats: %s: %d segments\n", opt->Output.c_str(), st.Segments);
     }
-    result.status = 0;
+    result.Status = 0;
   });
 }
 

@@ -155,7 +155,7 @@ void RegisterSort(CLI::App& app, CommandResult& result) {
     EditSession s(*opt, "sort", result);
     if (!s.Open(SelectionUse::kOptional)) return;
     const TSortKey k = kSortKeys.at(*key);
-    const TRecordOpResult r = opt->records.empty() ? SortAll(s.Project(), k)
+    const TRecordOpResult r = opt->Records.empty() ? SortAll(s.Project(), k)
                                                    : SortSelected(s.Project(), s.Selection(), k);
     if (!s.Apply(r)) return;
     for (size_t now = 0; now < r.Order.size(); ++now) {
@@ -209,7 +209,7 @@ void RegisterChannels(CLI::App& app, CommandResult& result) {
     EditSession s(*opt, "channels", result);
     if (!s.Open(SelectionUse::kRequired)) return;
     if (!to->empty()) {
-      if (!MayWriteOutput("channels", ChannelIniName(FullPath(*to)), {FullPath(opt->project)},
+      if (!MayWriteOutput("channels", ChannelIniName(FullPath(*to)), {FullPath(opt->Project)},
                           *force, result))
         return;
       const TRecordOpResult r = ChannelsToIni(s.Project(), s.Current(), FullPath(*to));
@@ -247,30 +247,30 @@ void RegisterTemplate(CLI::App& app, CommandResult& result) {
       "channel of every selected record");
   auto opt = AddEditOptions(cmd, SelectionUse::kRequired);
   struct Options {
-    std::string out;
-    int channel = 0;
-    std::string kind = "channel";
-    bool force = false;
+    std::string Out;
+    int Channel = 0;
+    std::string Kind = "channel";
+    bool Force = false;
   };
   auto t = std::make_shared<Options>();
-  cmd->add_option("OUT", t->out, "the template file (\".rsp\" appended)")->required();
-  cmd->add_option("--channel", t->channel, "the channel (from 1)")
+  cmd->add_option("OUT", t->Out, "the template file (\".rsp\" appended)")->required();
+  cmd->add_option("--channel", t->Channel, "the channel (from 1)")
       ->required()
       ->check(CLI::PositiveNumber);
-  cmd->add_option("--kind", t->kind, "which response the template stands for")
+  cmd->add_option("--kind", t->Kind, "which response the template stands for")
       ->check(CLI::IsMember(kResponseKinds))
       ->capture_default_str();
-  AddForceFlag(cmd, t->force);
+  AddForceFlag(cmd, t->Force);
   cmd->callback([opt, t, &result] {
     EditSession s(*opt, "template", result);
     if (!s.Open(SelectionUse::kRequired)) return;
-    const std::optional<int> channel = s.Channel(t->channel);
+    const std::optional<int> channel = s.Channel(t->Channel);
     if (!channel) return;
-    if (!MayWriteOutput("template", UnitTemplateFileName(FullPath(t->out)),
-                        {FullPath(opt->project)}, t->force, result))
+    if (!MayWriteOutput("template", UnitTemplateFileName(FullPath(t->Out)),
+                        {FullPath(opt->Project)}, t->Force, result))
       return;
     const TRecordOpResult r = AssignUnitTemplate(s.Project(), s.Selection(), s.Current(), *channel,
-                                                 kResponseKinds.at(t->kind), FullPath(t->out));
+                                                 kResponseKinds.at(t->Kind), FullPath(t->Out));
     if (!r.Done) {
       s.Fail(r.Message);
       return;

@@ -33,75 +33,75 @@ std::vector<double> DefaultFrequencies() {
 
 void RegisterResponse(CLI::App& app, CommandResult& result) {
   struct Options {
-    std::string file;
-    std::vector<double> freqs;
-    std::string chain;
-    std::string channel;
-    std::string time;
-    std::string template_path;
-    double rate = 0.0;
-    std::string note;
-    bool force = false;
-    bool json = false;
+    std::string File;
+    std::vector<double> Freqs;
+    std::string Chain;
+    std::string Channel;
+    std::string Time;
+    std::string TemplatePath;
+    double Rate = 0.0;
+    std::string Note;
+    bool Force = false;
+    bool Json = false;
   };
   auto opt = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand(
       "response", "Evaluate a response file (frequency, modulus, phase) or write a template");
-  cmd->add_option("FILE", opt->file,
+  cmd->add_option("FILE", opt->File,
                   "response file: SEED RESP, SAC poles and zeros, GSE2, FAP table, .rsp or "
                   "StationXML (FILE.xml#NET.STA.LOC.CHA names one channel of it)");
-  cmd->add_option("--freq", opt->freqs, "frequency in Hz (repeatable; default 0.01..100 Hz)");
-  cmd->add_option("--chain", opt->chain, "a second response file appended as the amplifier");
+  cmd->add_option("--freq", opt->Freqs, "frequency in Hz (repeatable; default 0.01..100 Hz)");
+  cmd->add_option("--chain", opt->Chain, "a second response file appended as the amplifier");
   cmd->add_option(
-      "--channel", opt->channel,
+      "--channel", opt->Channel,
       "the channel of a StationXML FILE, NET.STA.LOC.CHA (IU.ANMO.00.BHZ; IU.ANMO..BHZ without a "
       "location)");
-  cmd->add_option("--time", opt->time,
+  cmd->add_option("--time", opt->Time,
                   "the instant whose epoch of the channel is used: 2024-05-14T01:00:00 or "
                   "14.05.2024 01:00:00 (needed when the channel has several epochs)");
   CLI::Option* tmpl =
-      cmd->add_option("--template", opt->template_path, "write the unit-response template here");
-  cmd->add_option("--rate", opt->rate, "sampling rate of the template's record, Hz")
+      cmd->add_option("--template", opt->TemplatePath, "write the unit-response template here");
+  cmd->add_option("--rate", opt->Rate, "sampling rate of the template's record, Hz")
       ->needs(tmpl)
       ->check(PositiveNumber());
-  cmd->add_option("--note", opt->note, "the template's Note (the channel name)")->needs(tmpl);
-  cmd->add_flag("--force", opt->force, "replace the template file when it exists")->needs(tmpl);
-  cmd->add_flag("--json", opt->json,
+  cmd->add_option("--note", opt->Note, "the template's Note (the channel name)")->needs(tmpl);
+  cmd->add_flag("--force", opt->Force, "replace the template file when it exists")->needs(tmpl);
+  cmd->add_flag("--json", opt->Json,
                 "one JSON document: the template written, the files loaded, the lines");
   cmd->callback([opt, cmd, &result] {
-    if (opt->file.empty() && opt->template_path.empty()) {
+    if (opt->File.empty() && opt->TemplatePath.empty()) {
       throw CLI::RequiredError("FILE or --template");
     }
-    if (!opt->template_path.empty() && cmd->count("--rate") == 0) {
+    if (!opt->TemplatePath.empty() && cmd->count("--rate") == 0) {
       throw CLI::RequiredError("--rate");
     }
     std::optional<TDateTime> when;
-    if (!opt->time.empty()) {
-      when = ParseDateTimeText(opt->time);
-      if (!when) throw CLI::ValidationError("--time", DateTimeConversionError(opt->time));
+    if (!opt->Time.empty()) {
+      when = ParseDateTimeText(opt->Time);
+      if (!when) throw CLI::ValidationError("--time", DateTimeConversionError(opt->Time));
     }
-    if (!opt->channel.empty()) {
-      if (!ParseChannelCode(opt->channel)) {
+    if (!opt->Channel.empty()) {
+      if (!ParseChannelCode(opt->Channel)) {
         throw CLI::ValidationError(
-            "--channel", "\"" + opt->channel + "\" is not a channel code NET.STA.LOC.CHA");
+            "--channel", "\"" + opt->Channel + "\" is not a channel code NET.STA.LOC.CHA");
       }
-      if (opt->file.empty()) throw CLI::RequiredError("FILE (for --channel)");
-      if (!SplitResponsePath(opt->file).Channel.empty()) {
+      if (opt->File.empty()) throw CLI::RequiredError("FILE (for --channel)");
+      if (!SplitResponsePath(opt->File).Channel.empty()) {
         throw CLI::ValidationError("--channel", "FILE already names a channel after its \"#\"");
       }
     }
     nlohmann::ordered_json doc;
     auto finish = [&](int status) {
-      result.status = status;
-      if (opt->json) std::printf("%s\n", doc.dump(2).c_str());
+      result.Status = status;
+      if (opt->Json) std::printf("%s\n", doc.dump(2).c_str());
     };
-    if (!opt->template_path.empty()) {
-      if (!MayWriteOutput("response", UnitTemplateFileName(opt->template_path),
-                          {opt->file, opt->chain}, opt->force, result))
+    if (!opt->TemplatePath.empty()) {
+      if (!MayWriteOutput("response", UnitTemplateFileName(opt->TemplatePath),
+                          {opt->File, opt->Chain}, opt->Force, result))
         return;
       std::string written;
       const TStatus s =
-          WriteUnitResponseTemplate(opt->template_path, opt->note, opt->rate, &written);
+          WriteUnitResponseTemplate(opt->TemplatePath, opt->Note, opt->Rate, &written);
       if (!s.Ok()) {
         const std::string message = Text(s, TLanguage::kEnglish);
         ErrPrintf("%s\n", message.c_str());
@@ -111,12 +111,12 @@ void RegisterResponse(CLI::App& app, CommandResult& result) {
       ErrPrintf("written %s\n", written.c_str());
       doc["template"] = {{"file", written}};
     }
-    if (opt->file.empty()) return finish(0);
+    if (opt->File.empty()) return finish(0);
     TCombinedFilter chain;
     nlohmann::ordered_json files = nlohmann::ordered_json::array();
     std::vector<std::string> noted;  // the files said to be flat, each said once
-    const std::string file = JoinResponsePath(opt->file, opt->channel);
-    for (const std::string& path : {file, opt->chain}) {
+    const std::string file = JoinResponsePath(opt->File, opt->Channel);
+    for (const std::string& path : {file, opt->Chain}) {
       if (path.empty()) continue;
       TFilterPack pack;
       TResponseLoadInfo info;
@@ -155,13 +155,13 @@ void RegisterResponse(CLI::App& app, CommandResult& result) {
       AppendPack(pack, chain);
     }
     doc["files"] = files;
-    const std::vector<double> freqs = opt->freqs.empty() ? DefaultFrequencies() : opt->freqs;
+    const std::vector<double> freqs = opt->Freqs.empty() ? DefaultFrequencies() : opt->Freqs;
     nlohmann::ordered_json lines = nlohmann::ordered_json::array();
     for (double f : freqs) {
       const TComplex h = EvaluateChain(chain, f);
       const double modulus = ResponseModulus(h);
       const double phase = std::atan2(h.imag(), h.real());
-      if (opt->json) {
+      if (opt->Json) {
         lines.push_back({{"frequency", f}, {"modulus", modulus}, {"phase", phase}});
       } else {
         std::printf("%s\t%s\t%s\n", FormatNumber(f).c_str(), FormatNumber(modulus).c_str(),

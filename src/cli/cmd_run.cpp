@@ -123,71 +123,71 @@ bool Summarise(const char* what, const TRunReport& report, const TProject& proje
 
 void RegisterRun(CLI::App& app, CommandResult& result) {
   struct Options {
-    std::string project;
-    bool spectra = false;
-    bool hv = false;
-    int from = 0;
-    int only = 0;
-    bool yes = false;
-    int jobs = 1;
-    std::string shard;
-    bool json = false;
+    std::string Project;
+    bool Spectra = false;
+    bool Hv = false;
+    int From = 0;
+    int Only = 0;
+    bool AssumeYes = false;
+    int Jobs = 1;
+    std::string Shard;
+    bool Json = false;
   };
   auto opt = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand(
       "run", "Compute the primary spectra of the checked records, then their H/V ratios");
-  cmd->add_option("PROJECT", opt->project, "project file (.tvp)")->required();
-  cmd->add_flag("--spectra", opt->spectra, "primary spectra only (with --hv: both)");
-  cmd->add_flag("--hv", opt->hv, "H/V ratios only (with --spectra: both)");
-  CLI::Option* from = cmd->add_option("--from", opt->from, "start from record N (1-based)")
+  cmd->add_option("PROJECT", opt->Project, "project file (.tvp)")->required();
+  cmd->add_flag("--spectra", opt->Spectra, "primary spectra only (with --hv: both)");
+  cmd->add_flag("--hv", opt->Hv, "H/V ratios only (with --spectra: both)");
+  CLI::Option* from = cmd->add_option("--from", opt->From, "start from record N (1-based)")
                           ->check(PositiveNumber());
-  cmd->add_option("--only", opt->only, "only record N (1-based), without the checks")
+  cmd->add_option("--only", opt->Only, "only record N (1-based), without the checks")
       ->check(PositiveNumber())
       ->excludes(from);
-  cmd->add_flag("--yes", opt->yes, "answer Yes to the driver's questions");
-  cmd->add_option("--jobs", opt->jobs, "records computed at the same time")
+  cmd->add_flag("--yes", opt->AssumeYes, "answer Yes to the driver's questions");
+  cmd->add_option("--jobs", opt->Jobs, "records computed at the same time")
       ->check(CLI::Range(1, 256))
       ->capture_default_str();
-  cmd->add_option("--shard", opt->shard,
+  cmd->add_option("--shard", opt->Shard,
                   "K/N: only the checked records whose number n has (n - 1) mod N = K - 1, so "
                   "that N runs (array tasks of a cluster) together write the files of one run")
       ->check(ShardValidator())
       ->excludes("--only");
-  cmd->add_flag("--json", opt->json,
+  cmd->add_flag("--json", opt->Json,
                 "one JSON document: per record the file written or the failure, and the time");
   cmd->callback([opt, &result] {
     // Without --yes a question is asked on a terminal and answered No otherwise.
-    ConsoleUiHost host(opt->yes ? ConsoleUiHost::Answer::kYes : ConsoleUiHost::Answer::kAsk, false,
-                       Language());
+    ConsoleUiHost host(opt->AssumeYes ? ConsoleUiHost::Answer::kYes : ConsoleUiHost::Answer::kAsk,
+                       false, Language());
     TProject project;
-    if (!OpenProject(opt->project, project, host)) {
-      result.status = 1;
+    if (!OpenProject(opt->Project, project, host)) {
+      result.Status = 1;
       return;
     }
     const int count = static_cast<int>(project.Records.size());
-    const int chosen = opt->only > 0 ? opt->only : opt->from;
+    const int chosen = opt->Only > 0 ? opt->Only : opt->From;
     if (chosen > count) {
       ErrPrintf("run: record %d: the project has %d records\n", chosen, count);
-      result.status = 2;
+      result.Status = 2;
       return;
     }
     TRunOptions options;
     options.Start = chosen > 0 ? chosen - 1 : 0;
-    options.Only = opt->only > 0;
-    options.Jobs = opt->jobs;
-    if (!opt->shard.empty()) {
-      const auto [k, n] = *ParseShard(opt->shard);
+    options.Only = opt->Only > 0;
+    options.Jobs = opt->Jobs;
+    if (!opt->Shard.empty()) {
+      const auto [k, n] = *ParseShard(opt->Shard);
       options.ShardIndex = k - 1;
       options.ShardCount = n;
     }
-    const bool both = opt->spectra == opt->hv;
+    const bool both = opt->Spectra == opt->Hv;
     const TResultFolders folders = ProjectResultFolders(project);
     InterruptScope interrupt(host);
     const auto started = std::chrono::steady_clock::now();
     nlohmann::ordered_json doc = {{"project", project.FileName}};
     const auto finish = [&](int status) {
-      result.status = status;
-      if (!opt->json) return;
+      result.Status = status;
+      if (!opt->Json) return;
       doc["seconds"] =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
       std::printf("%s\n", doc.dump(2).c_str());
@@ -199,12 +199,12 @@ void RegisterRun(CLI::App& app, CommandResult& result) {
     };
     // A project whose records are checked for H/V only, run for both, computes the H/V ratios.
     const bool spectra =
-        opt->spectra || (both && (options.Only || checked_from_start(&TFileRecord::ToProcess) ||
+        opt->Spectra || (both && (options.Only || checked_from_start(&TFileRecord::ToProcess) ||
                                   !checked_from_start(&TFileRecord::ToProcessNakamura)));
-    const std::string quoted = "'" + opt->project + "'";
+    const std::string quoted = "'" + opt->Project + "'";
     if (spectra) {
       const TRunReport report = RunPrimary(project, folders, host, options);
-      ok = Summarise("spectra", report, project, opt->json, doc["spectra"],
+      ok = Summarise("spectra", report, project, opt->Json, doc["spectra"],
                      [&](const TFileRecord& r) { return PrimaryResultPath(project, folders, r); });
       if (report.NothingChecked) {
         ErrPrintf(
@@ -217,9 +217,9 @@ void RegisterRun(CLI::App& app, CommandResult& result) {
       // from an earlier run if there are any.
       for (const auto& failed : report.Failed) options.SpectraFailed.push_back(failed.first);
     }
-    if (both || opt->hv) {
+    if (both || opt->Hv) {
       const TRunReport report = RunHV(project, folders, host, options);
-      ok = Summarise("H/V", report, project, opt->json, doc["hv"],
+      ok = Summarise("H/V", report, project, opt->Json, doc["hv"],
                      [&](const TFileRecord& r) { return RatioFilePath(folders, r); }) &&
            ok;
       if (report.NothingChecked) {

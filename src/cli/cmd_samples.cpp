@@ -46,31 +46,31 @@ void PrintSamples(const TFileRecord& record, const TData32& data) {
 
 void RegisterSamples(CLI::App& app, CommandResult& result) {
   struct Options {
-    std::string file;
-    bool no_demean = false;
-    AssemblySettings settings;
+    std::string File;
+    bool NoDemean = false;
+    AssemblySettings Settings;
   };
   auto opt = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand(
       "samples", "Load the record that FILE begins and print one line per sample index");
-  cmd->add_option("FILE", opt->file, "first file of the record")->required();
-  cmd->add_flag("--no-demean", opt->no_demean, "keep each channel's mean");
-  AddRecordFormOptions(cmd, opt->settings);
+  cmd->add_option("FILE", opt->File, "first file of the record")->required();
+  cmd->add_flag("--no-demean", opt->NoDemean, "keep each channel's mean");
+  AddRecordFormOptions(cmd, opt->Settings);
   cmd->callback([opt, &result] {
-    std::optional<TFileRecord> record = FormFirstRecord(opt->file, opt->settings, result);
+    std::optional<TFileRecord> record = FormFirstRecord(opt->File, opt->Settings, result);
     if (!record) return;
     ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true, Language());
     LoadSettings load;
-    load.default_rate = opt->settings.working_rate;
-    load.demean = !opt->no_demean;
+    load.DefaultRate = opt->Settings.WorkingRate;
+    load.Demean = !opt->NoDemean;
     TData32 data;
     if (!LoadRecord(*record, data, host, load)) {
-      ErrPrintf("%s: the record cannot be read\n", opt->file.c_str());
-      result.status = 1;
+      ErrPrintf("%s: the record cannot be read\n", opt->File.c_str());
+      result.Status = 1;
       return;
     }
     PrintSamples(*record, data);
-    result.status = 0;
+    result.Status = 0;
   });
 }
 

@@ -75,49 +75,49 @@ nlohmann::ordered_json RecordJson(int number, const TFileRecord& r) {
 
 void RegisterScan(CLI::App& app, CommandResult& result) {
   struct Options {
-    std::vector<std::string> paths;
-    std::string format;
-    AssemblySettings settings;
-    bool no_components = false;
-    bool json = false;
+    std::vector<std::string> Paths;
+    std::string Format;
+    AssemblySettings Settings;
+    bool NoComponents = false;
+    bool Json = false;
   };
   auto opt = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand(
       "scan", "Print the records that adding these files or folders to a project would form");
-  cmd->add_option("PATH", opt->paths, "seismogram files and folders")->required();
-  cmd->add_option("--format", opt->format,
+  cmd->add_option("PATH", opt->Paths, "seismogram files and folders")->required();
+  cmd->add_option("--format", opt->Format,
                   "data format of folders: index 0-10 or text of .rec .iss_dat .ugr* .sdas "
                   ".reftek .wfd* .gcf .msd .ddb .baikal .sl (default: every seismogram file)");
-  AddRecordFormOptions(cmd, opt->settings);
-  cmd->add_flag("--no-components", opt->no_components,
+  AddRecordFormOptions(cmd, opt->Settings);
+  cmd->add_flag("--no-components", opt->NoComponents,
                 "do not recognise components from channel names (all Z)");
-  cmd->add_flag("--json", opt->json, "one JSON document: the records and the files not added");
+  cmd->add_flag("--json", opt->Json, "one JSON document: the records and the files not added");
   cmd->callback([opt, &result] {
     int format = -1;
-    if (!opt->format.empty()) {
-      format = ParseFormat(opt->format);
+    if (!opt->Format.empty()) {
+      format = ParseFormat(opt->Format);
       if (format < 0) {
-        ErrPrintf("scan: unknown data format %s\n", opt->format.c_str());
-        result.status = 2;
+        ErrPrintf("scan: unknown data format %s\n", opt->Format.c_str());
+        result.Status = 2;
         return;
       }
     }
-    AssemblySettings settings = opt->settings;
-    settings.recognize_component = !opt->no_components;
+    AssemblySettings settings = opt->Settings;
+    settings.RecognizeComponent = !opt->NoComponents;
     NullUiHost host;
     PathList list;
-    CollectPaths(opt->paths, format, list);
+    CollectPaths(opt->Paths, format, list);
     TFileRecords records;
-    for (const AddedFile& f : AddFiles(records, list.files, settings, host)) {
-      if (!f.result.Added()) list.refused.emplace_back(f.path, AddResultText(f.result));
+    for (const AddedFile& f : AddFiles(records, list.Files, settings, host)) {
+      if (!f.Result.Added()) list.Refused.emplace_back(f.Path, AddResultText(f.Result));
     }
     nlohmann::ordered_json refused = nlohmann::ordered_json::array();
-    for (const auto& [path, reason] : list.refused) {
+    for (const auto& [path, reason] : list.Refused) {
       ErrPrintf("%s: not added: %s\n", path.c_str(), reason.c_str());
       refused.push_back({{"file", path}, {"reason", Say(reason)}, {"code", CodeOf(reason)}});
     }
     if (records.empty()) ErrPrintf("scan: no record is formed\n");
-    if (opt->json) {
+    if (opt->Json) {
       nlohmann::ordered_json found = nlohmann::ordered_json::array();
       for (size_t i = 0; i < records.size(); ++i) {
         found.push_back(RecordJson(static_cast<int>(i + 1), records[i]));
@@ -127,7 +127,7 @@ void RegisterScan(CLI::App& app, CommandResult& result) {
     } else {
       for (size_t i = 0; i < records.size(); ++i) PrintRecord(static_cast<int>(i + 1), records[i]);
     }
-    result.status = records.empty() ? 1 : 0;
+    result.Status = records.empty() ? 1 : 0;
   });
 }
 

@@ -23,14 +23,14 @@ namespace {
 
 // One segment, as a TSV line or as a JSON object.
 struct SegmentRow {
-  std::string station, location, channel;
-  TDateTime start = 0.0;
-  double rate = 0.0;
-  int64_t count = 0;
-  std::string type;
-  int64_t offset = 0;
-  std::vector<int32_t> samples;
-  bool with_samples = false;
+  std::string Station, Location, Channel;
+  TDateTime Start = 0.0;
+  double Rate = 0.0;
+  int64_t Count = 0;
+  std::string Type;
+  int64_t Offset = 0;
+  std::vector<int32_t> Samples;
+  bool WithSamples = false;
 };
 
 // Prints segments as TSV lines as they come, or gathers them into one JSON document.
@@ -40,11 +40,11 @@ class SegmentPrinter {
 
   void Add(const SegmentRow& r) {
     if (json_) {
-      nlohmann::ordered_json j = {{"station", r.station}, {"location", r.location},
-                                  {"channel", r.channel}, {"start", FormatIso(r.start)},
-                                  {"samp_rate", r.rate},  {"count", r.count},
-                                  {"type", r.type},       {"offset", r.offset}};
-      if (r.with_samples) j["samples"] = r.samples;
+      nlohmann::ordered_json j = {{"station", r.Station}, {"location", r.Location},
+                                  {"channel", r.Channel}, {"start", FormatIso(r.Start)},
+                                  {"samp_rate", r.Rate},  {"count", r.Count},
+                                  {"type", r.Type},       {"offset", r.Offset}};
+      if (r.WithSamples) j["samples"] = r.Samples;
       segments_.push_back(std::move(j));
       return;
     }
@@ -52,14 +52,14 @@ class SegmentPrinter {
       std::printf("station\tlocation\tchannel\tstart\trate\tcount\ttype\toffset\n");
       header_printed_ = true;
     }
-    std::printf("%s\t%s\t%s\t%s\t%s\t%lld\t%s\t%lld\n", r.station.c_str(), r.location.c_str(),
-                r.channel.c_str(), FormatIso(r.start).c_str(), FormatNumber(r.rate).c_str(),
-                static_cast<long long>(r.count), r.type.c_str(), static_cast<long long>(r.offset));
-    if (!r.with_samples) return;
+    std::printf("%s\t%s\t%s\t%s\t%s\t%lld\t%s\t%lld\n", r.Station.c_str(), r.Location.c_str(),
+                r.Channel.c_str(), FormatIso(r.Start).c_str(), FormatNumber(r.Rate).c_str(),
+                static_cast<long long>(r.Count), r.Type.c_str(), static_cast<long long>(r.Offset));
+    if (!r.WithSamples) return;
     std::string line;
-    for (size_t i = 0; i < r.samples.size(); ++i) {
+    for (size_t i = 0; i < r.Samples.size(); ++i) {
       if (i) line += ' ';
-      line += std::to_string(r.samples[i]);
+      line += std::to_string(r.Samples[i]);
     }
     std::printf("%s\n", line.c_str());
   }
@@ -101,15 +101,15 @@ std::vector<SegmentRow> SequentialRows(const std::string& path, const FormatInfo
   const int64_t length = std::clamp<int64_t>(info.SampleCount, 0, MaxSamplesInFile(SetSize(path)));
   TData32 data(static_cast<size_t>(channels), std::vector<int32_t>(static_cast<size_t>(length)));
   LoadTarget target;
-  target.data = &data;
-  target.record_start = info.Start;
-  target.first = info;
-  target.default_rate = default_rate;
-  format.read_into(path, target);
+  target.Data = &data;
+  target.RecordStart = info.Start;
+  target.First = info;
+  target.DefaultRate = default_rate;
+  format.ReadInto(path, target);
   std::vector<SegmentRow> rows;
   for (int c = 0; c < channels; ++c) {
-    int64_t count = target.position;
-    if (c < 16) count = std::max(count, target.channel_positions[static_cast<size_t>(c)]);
+    int64_t count = target.Position;
+    if (c < 16) count = std::max(count, target.ChannelPositions[static_cast<size_t>(c)]);
     count = std::min(count, length);
     SegmentRow r{info.Station,
                  "00",
@@ -123,7 +123,7 @@ std::vector<SegmentRow> SequentialRows(const std::string& path, const FormatInfo
                  samples};
     if (samples) {
       const auto& row = data[static_cast<size_t>(c)];
-      r.samples.assign(row.begin(), row.begin() + count);
+      r.Samples.assign(row.begin(), row.begin() + count);
     }
     rows.push_back(std::move(r));
   }
@@ -134,51 +134,51 @@ std::vector<SegmentRow> SequentialRows(const std::string& path, const FormatInfo
 
 void RegisterSegments(CLI::App& app, CommandResult& result) {
   struct Options {
-    std::string file;
-    bool samples = false;
-    std::string station;
-    double default_rate = DefaultRate();
-    bool json = false;
+    std::string File;
+    bool Samples = false;
+    std::string Station;
+    double DefaultRate = cli::DefaultRate();
+    bool Json = false;
   };
   auto opt = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand("segments", "List the segments the format's builder makes");
-  cmd->add_option("FILE", opt->file, "seismogram file")->required();
-  cmd->add_flag("--samples", opt->samples, "print the decoded samples of each segment");
-  cmd->add_option("--station", opt->station, "only this station's lines (index files)");
-  cmd->add_option("--rate", opt->default_rate,
+  cmd->add_option("FILE", opt->File, "seismogram file")->required();
+  cmd->add_flag("--samples", opt->Samples, "print the decoded samples of each segment");
+  cmd->add_option("--station", opt->Station, "only this station's lines (index files)");
+  cmd->add_option("--rate", opt->DefaultRate,
                   "sampling rate for formats that do not store one (Hz)")
       ->check(PositiveNumber())
       ->capture_default_str();
-  cmd->add_flag("--json", opt->json, "one JSON document: the file, its format and its segments");
+  cmd->add_flag("--json", opt->Json, "one JSON document: the file, its format and its segments");
   cmd->callback([opt, &result] {
     TFileRecordInfo info;
-    const FileReading reading = ReadFileHeader(opt->file, opt->default_rate, info);
-    const FormatInfo* format = FindFormat(reading.tag);
-    if (!reading.error.empty() || format == nullptr) {
-      ErrPrintf("%s: %s\n", opt->file.c_str(), reading.error.c_str());
-      result.status = 1;
+    const FileReading reading = ReadFileHeader(opt->File, opt->DefaultRate, info);
+    const FormatInfo* format = FindFormat(reading.Tag);
+    if (!reading.Error.empty() || format == nullptr) {
+      ErrPrintf("%s: %s\n", opt->File.c_str(), reading.Error.c_str());
+      result.Status = 1;
       return;
     }
     const auto nothing = [&] {
-      const std::string of_station = opt->station.empty() ? "" : " of station " + opt->station;
-      ErrPrintf("%s: damaged or not %s: no valid record%s\n", opt->file.c_str(), format->name,
+      const std::string of_station = opt->Station.empty() ? "" : " of station " + opt->Station;
+      ErrPrintf("%s: damaged or not %s: no valid record%s\n", opt->File.c_str(), format->Name,
                 of_station.c_str());
-      result.status = 1;
+      result.Status = 1;
     };
-    SegmentPrinter printer(opt->json);
-    if (format->build_segments == nullptr) {
-      if (format->read_into == nullptr) {
-        ErrPrintf("%s: %s files cannot be read\n", opt->file.c_str(), format->name);
-        result.status = 1;
+    SegmentPrinter printer(opt->Json);
+    if (format->BuildSegments == nullptr) {
+      if (format->ReadInto == nullptr) {
+        ErrPrintf("%s: %s files cannot be read\n", opt->File.c_str(), format->Name);
+        result.Status = 1;
         return;
       }
       const std::vector<SegmentRow> rows =
-          SequentialRows(opt->file, *format, info, opt->samples, opt->default_rate);
+          SequentialRows(opt->File, *format, info, opt->Samples, opt->DefaultRate);
       if (rows.empty()) return nothing();
       for (const SegmentRow& r : rows) printer.Add(r);
     } else {
       TRecList list;
-      format->build_segments(opt->file, list, opt->station);
+      format->BuildSegments(opt->File, list, opt->Station);
       if (list.Items.empty()) return nothing();
       // Each segment's samples are decoded and printed in turn, so that a long file is never
       // held whole.
@@ -193,13 +193,13 @@ void RegisterSegments(CLI::App& app, CommandResult& result) {
                      std::string(SampleTypeText(seg.DataType)),
                      seg.Offset,
                      {},
-                     opt->samples};
-        if (opt->samples) r.samples = reader.Read(seg);
+                     opt->Samples};
+        if (opt->Samples) r.Samples = reader.Read(seg);
         printer.Add(r);
       }
     }
-    printer.Finish(opt->file, format->name);
-    result.status = 0;
+    printer.Finish(opt->File, format->Name);
+    result.Status = 0;
   });
 }
 

@@ -35,16 +35,16 @@ void RegisterSettings(CLI::App& app, CommandResult& result) {
       "of event records with --events), by the project file's keys");
   auto opt = AddEditOptions(cmd, SelectionUse::kNone);
   struct Options {
-    bool events = false;
-    bool defaults = false;
-    std::vector<std::string> pairs;
+    bool Events = false;
+    bool Defaults = false;
+    std::vector<std::string> Pairs;
   };
   auto o = std::make_shared<Options>();
-  cmd->add_flag("--events", o->events, "the settings of event records ([EVENTSETTINGS])");
-  cmd->add_flag("--defaults", o->defaults,
+  cmd->add_flag("--events", o->Events, "the settings of event records ([EVENTSETTINGS])");
+  cmd->add_flag("--defaults", o->Defaults,
                 "restore the set's defaults (\"Восстановить по умолчанию\") before any KEY=VALUE");
   cmd->add_option(
-      "KEY=VALUE", o->pairs,
+      "KEY=VALUE", o->Pairs,
       "SilenceDur=60 SpectrumType=1 WindowType=5 B=8 NoiseFiletr=1 MaxSpan=100 "
       "ResultDir=results SampRateDefault=100 RecognizeComponent=0, and the H/V statistics "
       "keys Smoothing Bandwidth GridFMin GridFMax GridPoints Horizontal Rejection "
@@ -52,21 +52,21 @@ void RegisterSettings(CLI::App& app, CommandResult& result) {
   cmd->callback([opt, o, &result] {
     EditSession s(*opt, "settings", result);
     // Every pair is checked before the project is touched.
-    for (const std::string& pair : o->pairs) {
+    for (const std::string& pair : o->Pairs) {
       if (pair.find('=') == std::string::npos) {
         s.Usage(pair + ": not KEY=VALUE");
         return;
       }
     }
-    if (!s.Open(SelectionUse::kNone, !o->pairs.empty() || o->defaults)) return;
-    const int set = o->events ? kEventSet : kMicroseismSet;
+    if (!s.Open(SelectionUse::kNone, !o->Pairs.empty() || o->Defaults)) return;
+    const int set = o->Events ? kEventSet : kMicroseismSet;
     TProject& p = s.Project();
-    if (o->pairs.empty() && !o->defaults) {
+    if (o->Pairs.empty() && !o->Defaults) {
       const Json values = Values(p, set);
       const TWindowLength w = WindowLengthUsed(p.Settings[set], p.WorkingRate);
-      if (opt->json) {
+      if (opt->Json) {
         Json j{{"project", p.FileName},
-               {"set", o->events ? "event" : "microseism"},
+               {"set", o->Events ? "event" : "microseism"},
                {"settings", values},
                {"segments",
                 {{"rate", p.WorkingRate},
@@ -82,11 +82,11 @@ void RegisterSettings(CLI::App& app, CommandResult& result) {
         // At the rate the settings page derives it with: the first record's, or SampRateDefault.
         OutPrintf("segments of %s\n", SegmentsText(p.Settings[set], p.WorkingRate).c_str());
       }
-      result.status = 0;
+      result.Status = 0;
       return;
     }
-    if (o->defaults) RestoreSettingDefaults(p, set);
-    for (const std::string& pair : o->pairs) {
+    if (o->Defaults) RestoreSettingDefaults(p, set);
+    for (const std::string& pair : o->Pairs) {
       const size_t eq = pair.find('=');
       std::string error;
       if (!ApplySetting(p, set, pair.substr(0, eq), pair.substr(eq + 1), &error)) {
@@ -112,7 +112,7 @@ void RegisterSettings(CLI::App& app, CommandResult& result) {
       s.Change(key + " " + from + " -> " + to, Json{{"key", key}, {"from", from}, {"to", to}});
     }
     s.Finish();
-    if (result.status == 0 && !opt->json)
+    if (result.Status == 0 && !opt->Json)
       OutPrintf("segments of %s\n", SegmentsText(p.Settings[set], p.WorkingRate).c_str());
   });
 }

@@ -186,22 +186,22 @@ void PrintText(const TProject& p, const TResultFolders& folders) {
 
 void RegisterShow(CLI::App& app, CommandResult& result) {
   struct Options {
-    std::string project;
-    bool json = false;
+    std::string Project;
+    bool Json = false;
   };
   auto opt = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand("show", "Show a project's records, channels and settings");
-  cmd->add_option("PROJECT", opt->project, "project file (.tvp)")->required();
-  cmd->add_flag("--json", opt->json, "one JSON object");
+  cmd->add_option("PROJECT", opt->Project, "project file (.tvp)")->required();
+  cmd->add_flag("--json", opt->Json, "one JSON object");
   cmd->callback([opt, &result] {
     ConsoleUiHost host(ConsoleUiHost::Answer::kNo, true, Language());
     TProject project;
-    if (!OpenProject(opt->project, project, host)) {
-      result.status = 1;
+    if (!OpenProject(opt->Project, project, host)) {
+      result.Status = 1;
       return;
     }
     const TResultFolders folders = ProjectResultFolders(project);
-    if (opt->json) {
+    if (opt->Json) {
       // Texts read from a project may hold bytes that are not UTF-8; they must not stop the
       // output.
       std::printf("%s\n", ProjectJson(project, folders)
@@ -210,7 +210,7 @@ void RegisterShow(CLI::App& app, CommandResult& result) {
     } else {
       PrintText(project, folders);
     }
-    result.status = 0;
+    result.Status = 0;
   });
 }
 

@@ -12,7 +12,7 @@ namespace tarvik::cli {
 
 // The exit status the running command leaves: 0 success, 1 failure, 2 wrong usage.
 struct CommandResult {
-  int status = 0;
+  int Status = 0;
 };
 
 // Each command adds its subcommand to the application; its callback sets result.status.

@@ -41,11 +41,11 @@ std::string RecordLabel(const TProject& project, int index) {
 
 std::shared_ptr<EditOptions> AddEditOptions(CLI::App* cmd, SelectionUse use) {
   auto opt = std::make_shared<EditOptions>();
-  cmd->add_option("PROJECT", opt->project, "project file (.tvp)")->required();
+  cmd->add_option("PROJECT", opt->Project, "project file (.tvp)")->required();
   if (use != SelectionUse::kNone) {
-    CLI::Option* records = cmd->add_option("--records", opt->records,
+    CLI::Option* records = cmd->add_option("--records", opt->Records,
                                            "the records to work on, numbered from 1: 1,3-5");
-    CLI::Option* all = cmd->add_flag("--all", opt->all, "every record of the project");
+    CLI::Option* all = cmd->add_flag("--all", opt->All, "every record of the project");
     records->excludes(all);
     if (use == SelectionUse::kRequired) {
       CLI::Option_group* group = cmd->add_option_group("selection");
@@ -54,8 +54,8 @@ std::shared_ptr<EditOptions> AddEditOptions(CLI::App* cmd, SelectionUse use) {
       group->require_option(1);
     }
   }
-  cmd->add_flag("--dry-run", opt->dry_run, "print what would change without saving");
-  cmd->add_flag("--json", opt->json, "one JSON object on stdout");
+  cmd->add_flag("--dry-run", opt->DryRun, "print what would change without saving");
+  cmd->add_flag("--json", opt->Json, "one JSON object on stdout");
   return opt;
 }
 
@@ -82,24 +82,24 @@ EditSession::EditSession(const EditOptions& options, const char* command, Comman
       host_(ConsoleUiHost::Answer::kNo, true, Language()) {}
 
 bool EditSession::Open(SelectionUse use, bool changes) {
-  if (changes && !options_.dry_run) {
-    lock_ = TProjectLock::Acquire(ProjectFilePath(options_.project));
+  if (changes && !options_.DryRun) {
+    lock_ = TProjectLock::Acquire(ProjectFilePath(options_.Project));
     if (!lock_.Held()) {
       Fail(Text(lock_.Error(), Language()));
       return false;
     }
   }
-  if (!OpenProject(options_.project, project_, host_)) {
-    result_.status = 1;
+  if (!OpenProject(options_.Project, project_, host_)) {
+    result_.Status = 1;
     return false;
   }
   before_ = project_;
   if (use == SelectionUse::kNone) return true;
-  if (options_.all || (use == SelectionUse::kOptional && options_.records.empty())) {
+  if (options_.All || (use == SelectionUse::kOptional && options_.Records.empty())) {
     selection_ = AllRecords(project_);
   } else {
     std::string error;
-    if (!ParseRecordSelection(options_.records, static_cast<int>(project_.Records.size()),
+    if (!ParseRecordSelection(options_.Records, static_cast<int>(project_.Records.size()),
                               selection_, error)) {
       Usage("--records: " + error);
       return false;
@@ -114,12 +114,12 @@ bool EditSession::Open(SelectionUse use, bool changes) {
 
 void EditSession::Usage(const std::string& why) {
   ErrPrintf("%s: %s\n", command_.c_str(), Tr(why).c_str());
-  result_.status = 2;
+  result_.Status = 2;
 }
 
 void EditSession::Fail(const std::string& why) {
   ErrPrintf("%s: %s\n", command_.c_str(), Tr(why).c_str());
-  result_.status = 1;
+  result_.Status = 1;
 }
 
 std::optional<int> EditSession::Channel(int number) {
@@ -209,24 +209,24 @@ void EditSession::Finish() {
   for (const std::string& w : warnings_)
     ErrPrintf("%s: warning: %s\n", command_.c_str(), w.c_str());
   // A save also turns the previous file into the backup: not worth it when nothing shows.
-  const bool save = project_.Modified && !lines_.empty() && !options_.dry_run;
+  const bool save = project_.Modified && !lines_.empty() && !options_.DryRun;
   std::string saved_as = project_.FileName;
   if (save) {
     const SaveResult saved =
         SaveProject(project_, project_.FileName, project_.Form, host_, "", &lock_);
-    if (!saved.ok) {
+    if (!saved.Ok) {
       // The message is already on stderr; the project file is as it was.
-      result_.status = 1;
+      result_.Status = 1;
       return;
     }
-    saved_as = saved.file_name;
+    saved_as = saved.FileName;
   }
-  const char* state = save ? "saved" : options_.dry_run ? "not saved (dry run)" : "unchanged";
-  if (options_.json) {
+  const char* state = save ? "saved" : options_.DryRun ? "not saved (dry run)" : "unchanged";
+  if (options_.Json) {
     Json j{{"command", command_},
            {"project", saved_as},
            {"saved", save},
-           {"dry_run", options_.dry_run},
+           {"dry_run", options_.DryRun},
            {"records", project_.Records.size()},
            {"changes", changes_},
            {"warnings", warnings_}};
@@ -236,7 +236,7 @@ void EditSession::Finish() {
     OutPrintf("%s: %s, %zu records\n", saved_as.c_str(), Tr(state).c_str(),
               project_.Records.size());
   }
-  result_.status = 0;
+  result_.Status = 0;
 }
 
 }  // namespace tarvik::cli

@@ -21,11 +21,11 @@
 namespace tarvik::cli {
 
 struct EditOptions {
-  std::string project;
-  std::string records;
-  bool all = false;
-  bool dry_run = false;
-  bool json = false;
+  std::string Project;
+  std::string Records;
+  bool All = false;
+  bool DryRun = false;
+  bool Json = false;
 };
 
 enum class SelectionUse {

@@ -73,5 +73,5 @@ int main(int argc, char** argv) {
     tarvik::cli::ErrPrintf("tarvik-cli: %s\n", e.what());
     return 1;
   }
-  return result.status;
+  return result.Status;
 }

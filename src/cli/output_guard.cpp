@@ -19,7 +19,7 @@ bool MayWriteOutput(const char* command, const std::string& output,
   if (!fs::exists(status)) return true;
   if (fs::is_directory(status)) {
     ErrPrintf("%s: %s is a folder, not a file to write\n", command, output.c_str());
-    result.status = 2;
+    result.Status = 2;
     return false;
   }
   for (const std::string& input : inputs) {
@@ -31,13 +31,13 @@ bool MayWriteOutput(const char* command, const std::string& output,
       ErrPrintf("%s: %s is the input %s and is never written over\n", command, output.c_str(),
                 input.c_str());
     }
-    result.status = 2;
+    result.Status = 2;
     return false;
   }
   if (force) return true;
   ErrPrintf("%s: %s exists and would be replaced; give --force to replace it\n", command,
             output.c_str());
-  result.status = 1;
+  result.Status = 1;
   return false;
 }
 

@@ -55,7 +55,7 @@ std::string ExecutableFolder();
 // second, which returns true when it dealt with the command: FILE was a project, or FILE is a
 // seismogram file but no output was named (a usage error).
 struct CompressProjectOptions {
-  int record = 0;  // 1-based; 0 for every record
+  int Record = 0;  // 1-based; 0 for every record
 };
 std::shared_ptr<CompressProjectOptions> AddCompressProjectOptions(CLI::App* cmd);
 bool CompressProjectOrRefuse(const std::string& file, const std::string& output,

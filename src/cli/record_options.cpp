@@ -15,9 +15,9 @@ namespace tarvik::cli {
 void CollectFolder(const std::string& folder, int format, PathList& list) {
   const std::vector<std::string> found =
       format >= 0 ? ListRecordMask(folder, FolderMask(format)) : RecognizedFilesIn(folder);
-  list.files.insert(list.files.end(), found.begin(), found.end());
+  list.Files.insert(list.Files.end(), found.begin(), found.end());
   if (!found.empty()) return;
-  list.refused.emplace_back(folder, format >= 0
+  list.Refused.emplace_back(folder, format >= 0
                                         ? "no files of the format " +
                                               std::string(kDataFormats[static_cast<size_t>(format)])
                                         : "no seismogram files");
@@ -30,9 +30,9 @@ void CollectPaths(const std::vector<std::string>& paths, int format, PathList& l
     if (std::filesystem::is_directory(p, ec)) {
       CollectFolder(full, format, list);
     } else if (std::filesystem::exists(p, ec)) {
-      list.files.push_back(full);
+      list.Files.push_back(full);
     } else {
-      list.refused.emplace_back(p, "no such file or folder");
+      list.Refused.emplace_back(p, "no such file or folder");
     }
   }
 }
@@ -42,10 +42,10 @@ double DefaultRate() {
 }
 
 void AddRecordFormOptions(CLI::App* cmd, AssemblySettings& settings) {
-  cmd->add_option("--max-span", settings.max_span, "largest gap between files of a record, s")
+  cmd->add_option("--max-span", settings.MaxSpan, "largest gap between files of a record, s")
       ->check(CLI::Range(0, 999))
       ->capture_default_str();
-  cmd->add_option("--rate", settings.working_rate, "sampling rate for formats without one, Hz")
+  cmd->add_option("--rate", settings.WorkingRate, "sampling rate for formats without one, Hz")
       ->check(PositiveNumber())
       ->capture_default_str();
 }
@@ -56,14 +56,14 @@ std::optional<TFileRecord> FormFirstRecord(const std::string& file,
   std::error_code ec;
   if (!std::filesystem::exists(file, ec)) {
     ErrPrintf("%s: no such file\n", file.c_str());
-    result.status = 1;
+    result.Status = 1;
     return std::nullopt;
   }
   AddFileResult added;
   TFileRecords records = FormRecordsFrom(file, settings, &added);
   if (records.empty()) {
     ErrPrintf("%s: not added: %s\n", file.c_str(), AddResultText(added).c_str());
-    result.status = 1;
+    result.Status = 1;
     return std::nullopt;
   }
   return std::move(records.front());

@@ -16,8 +16,8 @@ namespace tarvik::cli {
 
 // The files a command line names, and the paths that gave none, each with the reason.
 struct PathList {
-  std::vector<std::string> files;
-  std::vector<std::pair<std::string, std::string>> refused;
+  std::vector<std::string> Files;
+  std::vector<std::pair<std::string, std::string>> Refused;
 };
 
 // Adds the files of folder that match the data format's mask (format 0 to 10) or, with format

@@ -72,20 +72,20 @@ std::optional<TResultFiles> ResolveResultFiles(const char* command,
       return std::nullopt;
     }
   }
-  if (told < paths.size()) out.kind = kinds[told];
+  if (told < paths.size()) out.Kind = kinds[told];
   const std::string& example = paths[told < paths.size() ? told : 0];
-  const std::string what = example + " holds " + KindText(out.kind);
-  if (flags.hv && out.kind != TResultKind::kHVRatio) {
+  const std::string what = example + " holds " + KindText(out.Kind);
+  if (flags.Hv && out.Kind != TResultKind::kHVRatio) {
     Refuse(command, what + ", not H/V ratios: --hv does not apply");
     return std::nullopt;
   }
-  if (flags.power && (out.kind == TResultKind::kAmplitude || IsRatio(out.kind))) {
+  if (flags.Power && (out.Kind == TResultKind::kAmplitude || IsRatio(out.Kind))) {
     Refuse(command, what + ", not power spectra: --power does not apply");
     return std::nullopt;
   }
-  out.power = IsPower(out.kind, flags.power);
-  const bool unit_given = flags.unit_out.has_value() || flags.unit_item.has_value();
-  if (IsRatio(out.kind)) {
+  out.Power = IsPower(out.Kind, flags.Power);
+  const bool unit_given = flags.UnitOut.has_value() || flags.UnitItem.has_value();
+  if (IsRatio(out.Kind)) {
     if (unit_given) {
       Refuse(command, what + ", which have no unit: --unit-out and --unit do not apply");
       return std::nullopt;
@@ -119,25 +119,25 @@ std::optional<TResultFiles> ResolveResultFiles(const char* command,
   }
   if (known) {
     const TResultOrigin& origin = *origins[*known];
-    out.unit_known = true;
-    out.unit_source = OriginText(origin);
-    out.unit_out = origin.Units.UnitOut;
-    out.unit_item = origin.Units.UnitItem;
-    const bool differs = (flags.unit_out && *flags.unit_out != out.unit_out) ||
-                         (flags.unit_item && *flags.unit_item != out.unit_item);
+    out.UnitKnown = true;
+    out.UnitSource = OriginText(origin);
+    out.UnitOut = origin.Units.UnitOut;
+    out.UnitItem = origin.Units.UnitItem;
+    const bool differs = (flags.UnitOut && *flags.UnitOut != out.UnitOut) ||
+                         (flags.UnitItem && *flags.UnitItem != out.UnitItem);
     if (differs) {
-      Refuse(command, paths[*known] + " was computed in " + UnitText(out.unit_out, out.unit_item) +
-                          " (" + out.unit_source +
+      Refuse(command, paths[*known] + " was computed in " + UnitText(out.UnitOut, out.UnitItem) +
+                          " (" + out.UnitSource +
                           "): --unit-out and --unit would label the same "
                           "numbers as " +
-                          UnitText(flags.unit_out.value_or(out.unit_out),
-                                   flags.unit_item.value_or(out.unit_item)));
+                          UnitText(flags.UnitOut.value_or(out.UnitOut),
+                                   flags.UnitItem.value_or(out.UnitItem)));
       return std::nullopt;
     }
     return out;
   }
-  out.unit_out = flags.unit_out.value_or(kVelocity);
-  out.unit_item = flags.unit_item.value_or(0);
+  out.UnitOut = flags.UnitOut.value_or(kVelocity);
+  out.UnitItem = flags.UnitItem.value_or(0);
   if (labels_unit) {
     const std::string why = changed
                                 ? changed->Project + " was saved after " + paths.front() +
@@ -146,7 +146,7 @@ std::optional<TResultFiles> ResolveResultFiles(const char* command,
                                       ") may not be those the file was computed with"
                                 : "no project is found that computes " + paths.front();
     ErrPrintf("%s: %s: its unit is not known and is labelled %s%s\n", command, why.c_str(),
-              UnitText(out.unit_out, out.unit_item).c_str(),
+              UnitText(out.UnitOut, out.UnitItem).c_str(),
               unit_given ? " as --unit-out and --unit say" : " (--unit-out, --unit)");
   }
   return out;

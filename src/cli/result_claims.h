@@ -15,23 +15,23 @@
 namespace tarvik::cli {
 
 struct TResultFlags {
-  bool hv = false;
-  bool power = false;
-  std::optional<int> unit_out;
-  std::optional<int> unit_item;
+  bool Hv = false;
+  bool Power = false;
+  std::optional<int> UnitOut;
+  std::optional<int> UnitItem;
 };
 
 // What a set of result files is, as far as the files and their projects tell, completed by the
 // flags where they do not.
 struct TResultFiles {
-  TResultKind kind = TResultKind::kSpectrum;  // the kind the files share
-  bool power = false;                         // power spectra (told by a name, or by --power)
-  int unit_out = 1;
-  int unit_item = 0;
+  TResultKind Kind = TResultKind::kSpectrum;  // the kind the files share
+  bool Power = false;                         // power spectra (told by a name, or by --power)
+  int UnitOut = 1;
+  int UnitItem = 0;
   // The unit was found in the settings of the project that computed the files; unit_source
   // then names it ("project P, record N").
-  bool unit_known = false;
-  std::string unit_source;
+  bool UnitKnown = false;
+  std::string UnitSource;
 };
 
 // "m/s", "um/s^2": a unit as the command line's messages name it.

@@ -12,11 +12,11 @@ std::string FormatProjectDateTime(TDateTime value) {
   const double seconds = std::nearbyint(value * kSecondsPerDay);
   const CivilTime c = DecodeDateTime(std::isfinite(seconds) ? seconds / kSecondsPerDay : value);
   char buf[64];
-  if (c.hour == 0 && c.minute == 0 && c.second == 0) {
-    std::snprintf(buf, sizeof buf, "%02d.%02d.%04d", c.day, c.month, c.year);
+  if (c.Hour == 0 && c.Minute == 0 && c.Second == 0) {
+    std::snprintf(buf, sizeof buf, "%02d.%02d.%04d", c.Day, c.Month, c.Year);
   } else {
-    std::snprintf(buf, sizeof buf, "%02d.%02d.%04d %d:%02d:%02d", c.day, c.month, c.year, c.hour,
-                  c.minute, c.second);
+    std::snprintf(buf, sizeof buf, "%02d.%02d.%04d %d:%02d:%02d", c.Day, c.Month, c.Year, c.Hour,
+                  c.Minute, c.Second);
   }
   return buf;
 }
@@ -38,8 +38,12 @@ std::string SelectionLengthText(double days) {
   return sign + buf;
 }
 
-std::string ShownDateTime(TDateTime t) { return FormatDateTime("dd.MM.yyyy hh:nn:ss", t); }
+std::string ShownDateTime(TDateTime t) {
+  return FormatDateTime("dd.MM.yyyy hh:nn:ss", t);
+}
 
-std::string ShownDateTimeMs(TDateTime t) { return FormatDateTime("dd.MM.yyyy hh:nn:ss.zzz", t); }
+std::string ShownDateTimeMs(TDateTime t) {
+  return FormatDateTime("dd.MM.yyyy hh:nn:ss.zzz", t);
+}
 
 }  // namespace tarvik

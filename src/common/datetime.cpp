@@ -60,13 +60,13 @@ CivilTime DecodeDateTime(TDateTime t) {
     --days;
   }
   const chr::year_month_day ymd{chr::sys_days{chr::days{days + kEpochOffset}}};
-  c.year = static_cast<int>(ymd.year());
-  c.month = static_cast<int>(static_cast<unsigned>(ymd.month()));
-  c.day = static_cast<int>(static_cast<unsigned>(ymd.day()));
-  c.hour = static_cast<int>(ms / 3600000);
-  c.minute = static_cast<int>(ms / 60000 % 60);
-  c.second = static_cast<int>(ms / 1000 % 60);
-  c.millisecond = static_cast<int>(ms % 1000);
+  c.Year = static_cast<int>(ymd.year());
+  c.Month = static_cast<int>(static_cast<unsigned>(ymd.month()));
+  c.Day = static_cast<int>(static_cast<unsigned>(ymd.day()));
+  c.Hour = static_cast<int>(ms / 3600000);
+  c.Minute = static_cast<int>(ms / 60000 % 60);
+  c.Second = static_cast<int>(ms / 1000 % 60);
+  c.Millisecond = static_cast<int>(ms % 1000);
   return c;
 }
 
@@ -81,8 +81,8 @@ double DateTimeToUnix(TDateTime t) {
 std::string FormatIso(TDateTime t) {
   const CivilTime c = DecodeDateTime(t);
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", c.year, c.month, c.day,
-                c.hour, c.minute, c.second, c.millisecond);
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", c.Year, c.Month, c.Day,
+                c.Hour, c.Minute, c.Second, c.Millisecond);
   return buf;
 }
 
@@ -107,38 +107,38 @@ std::string FormatDateTime(const std::string& pattern, TDateTime t) {
     switch (ch) {
       case 'y':
         if (n >= 4) {
-          put(c.year, 4);
+          put(c.Year, 4);
         } else {
-          put(c.year % 100, 2);
+          put(c.Year % 100, 2);
         }
         after_hour = false;
         break;
       case 'M':
-        put(c.month, n >= 2 ? 2 : 1);
+        put(c.Month, n >= 2 ? 2 : 1);
         after_hour = false;
         break;
       case 'm':
-        put(after_hour ? c.minute : c.month, n >= 2 ? 2 : 1);
+        put(after_hour ? c.Minute : c.Month, n >= 2 ? 2 : 1);
         after_hour = false;
         break;
       case 'd':
-        put(c.day, n >= 2 ? 2 : 1);
+        put(c.Day, n >= 2 ? 2 : 1);
         after_hour = false;
         break;
       case 'h':
-        put(c.hour, n >= 2 ? 2 : 1);
+        put(c.Hour, n >= 2 ? 2 : 1);
         after_hour = true;
         break;
       case 'n':
-        put(c.minute, n >= 2 ? 2 : 1);
+        put(c.Minute, n >= 2 ? 2 : 1);
         after_hour = false;
         break;
       case 's':
-        put(c.second, n >= 2 ? 2 : 1);
+        put(c.Second, n >= 2 ? 2 : 1);
         after_hour = false;
         break;
       case 'z':
-        put(c.millisecond, n >= 3 ? 3 : 1);
+        put(c.Millisecond, n >= 3 ? 3 : 1);
         after_hour = false;
         break;
       default:

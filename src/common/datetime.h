@@ -14,13 +14,13 @@ inline constexpr double kSecondsPerDay = 86400.0;
 inline constexpr double kUnixEpochDays = 25569.0;
 
 struct CivilTime {
-  int year = 1899;
-  int month = 12;
-  int day = 30;
-  int hour = 0;
-  int minute = 0;
-  int second = 0;
-  int millisecond = 0;
+  int Year = 1899;
+  int Month = 12;
+  int Day = 30;
+  int Hour = 0;
+  int Minute = 0;
+  int Second = 0;
+  int Millisecond = 0;
 };
 
 // Days since 1899-12-30 of a calendar date (proleptic Gregorian).

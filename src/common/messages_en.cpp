@@ -6,7 +6,7 @@
 namespace tarvik {
 
 const std::vector<TCatalogueEntry>& EnglishCatalogue() {
-  static const std::vector<TCatalogueEntry> entries = {
+  static const std::vector<TCatalogueEntry> kEntries = {
       {TCode::kOk, ""},
       {TCode::kLoadingProject, "Loading the project"},
       {TCode::kLoadingRecordList, "Loading the record list"},
@@ -326,7 +326,7 @@ const std::vector<TCatalogueEntry>& EnglishCatalogue() {
       {TCode::kAnswerNo, "[no]"},
       {TCode::kAnswerPrompt, "[yes/no]"},
   };
-  return entries;
+  return kEntries;
 }
 
 }  // namespace tarvik

@@ -6,7 +6,7 @@
 namespace tarvik {
 
 const std::vector<TCatalogueEntry>& RussianCatalogue() {
-  static const std::vector<TCatalogueEntry> entries = {
+  static const std::vector<TCatalogueEntry> kEntries = {
       {TCode::kOk, ""},
       {TCode::kLoadingProject, "Загрузка проекта"},
       {TCode::kLoadingRecordList, "Загрузка списка записей"},
@@ -318,7 +318,7 @@ const std::vector<TCatalogueEntry>& RussianCatalogue() {
       {TCode::kAnswerNo, "[нет]"},
       {TCode::kAnswerPrompt, "[да/нет]"},
   };
-  return entries;
+  return kEntries;
 }
 
 }  // namespace tarvik

@@ -30,9 +30,9 @@ TTable MakeTable(const std::vector<TCatalogueEntry>& entries) {
 }
 
 const TTable& Table(TLanguage language) {
-  static const TTable russian = MakeTable(RussianCatalogue());
-  static const TTable english = MakeTable(EnglishCatalogue());
-  return language == TLanguage::kRussian ? russian : english;
+  static const TTable kRussianTable = MakeTable(RussianCatalogue());
+  static const TTable kEnglishTable = MakeTable(EnglishCatalogue());
+  return language == TLanguage::kRussian ? kRussianTable : kEnglishTable;
 }
 
 // A pattern cut into its pieces: fixed text, or the number of an argument.

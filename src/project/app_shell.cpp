@@ -354,7 +354,7 @@ bool TAppShell::SaveUnder(const std::string& name, int form, TShellDialogs& dial
     }
     const SaveResult saved = SaveProject(project_, name, form, host, program_folder_, &lock);
     DeriveFolders();
-    return saved.ok;
+    return saved.Ok;
   }
 }
 

@@ -362,7 +362,7 @@ void TBinIniFile::ParseText(std::string_view cp1251) {
 
 int TBinIniFile::SectionLine(std::string_view section) const {
   const auto s = section_index_.find(section);
-  return s == section_index_.end() ? 0 : sections_[s->second].line;
+  return s == section_index_.end() ? 0 : sections_[s->second].Line;
 }
 
 int TBinIniFile::KeyLine(std::string_view section, std::string_view key) const {
@@ -370,7 +370,7 @@ int TBinIniFile::KeyLine(std::string_view section, std::string_view key) const {
   if (s == section_index_.end()) return 0;
   const Section& found = sections_[s->second];
   const size_t e = FindEntry(found, key);
-  return e == std::string::npos ? 0 : found.entries[e].line;
+  return e == std::string::npos ? 0 : found.Entries[e].Line;
 }
 
 bool TBinIniFile::HasKey(std::string_view section, std::string_view key) const {
@@ -381,7 +381,7 @@ bool TBinIniFile::HasKey(std::string_view section, std::string_view key) const {
 std::vector<std::pair<std::string, int>> TBinIniFile::SectionHeadings() const {
   std::vector<std::pair<std::string, int>> out;
   out.reserve(sections_.size());
-  for (const Section& s : sections_) out.emplace_back(s.name, s.line);
+  for (const Section& s : sections_) out.emplace_back(s.Name, s.Line);
   return out;
 }
 
@@ -430,66 +430,66 @@ uint32_t SlotHash(std::string_view key) {
 }  // namespace
 
 size_t TBinIniFile::FindEntry(const Section& section, std::string_view key) const {
-  if (section.hash_slots.empty()) {
-    for (size_t i = 0; i < section.entries.size(); ++i) {
-      if (section.entries[i].first && NoCaseEqual{}(KeyOf(section.entries[i]), key)) return i;
+  if (section.HashSlots.empty()) {
+    for (size_t i = 0; i < section.Entries.size(); ++i) {
+      if (section.Entries[i].First && NoCaseEqual{}(KeyOf(section.Entries[i]), key)) return i;
     }
     return std::string::npos;
   }
   const uint32_t hash = SlotHash(key);
-  const size_t mask = section.hash_slots.size() - 1;
+  const size_t mask = section.HashSlots.size() - 1;
   for (size_t i = hash & mask;; i = (i + 1) & mask) {
-    const auto [h, entry] = section.hash_slots[i];
+    const auto [h, entry] = section.HashSlots[i];
     if (entry == 0) return std::string::npos;
-    if (h == hash && NoCaseEqual{}(KeyOf(section.entries[entry - 1]), key)) return entry - 1;
+    if (h == hash && NoCaseEqual{}(KeyOf(section.Entries[entry - 1]), key)) return entry - 1;
   }
 }
 
 void TBinIniFile::IndexSection(Section& section, size_t slots) {
-  section.hash_slots.assign(slots, {0u, 0u});
+  section.HashSlots.assign(slots, {0u, 0u});
   const size_t mask = slots - 1;
-  for (size_t e = 0; e < section.entries.size(); ++e) {
-    if (!section.entries[e].first) continue;
-    const uint32_t hash = SlotHash(KeyOf(section.entries[e]));
+  for (size_t e = 0; e < section.Entries.size(); ++e) {
+    if (!section.Entries[e].First) continue;
+    const uint32_t hash = SlotHash(KeyOf(section.Entries[e]));
     size_t i = hash & mask;
-    while (section.hash_slots[i].second != 0) i = (i + 1) & mask;
-    section.hash_slots[i] = {hash, static_cast<uint32_t>(e + 1)};
+    while (section.HashSlots[i].second != 0) i = (i + 1) & mask;
+    section.HashSlots[i] = {hash, static_cast<uint32_t>(e + 1)};
   }
 }
 
 void TBinIniFile::AddEntry(Section& section, const Entry& entry, bool known_new) {
   // As with sections, the first key of a name counts.
   const bool first = known_new || FindEntry(section, KeyOf(entry)) == std::string::npos;
-  section.entries.push_back(entry);
-  section.entries.back().first = first;
+  section.Entries.push_back(entry);
+  section.Entries.back().First = first;
   if (!first) return;
-  ++section.keys;
-  if (section.keys <= kScannedKeys) return;
+  ++section.Keys;
+  if (section.Keys <= kScannedKeys) return;
   // At most 0.7 of the slots in use.
-  if (section.keys * 10 > section.hash_slots.size() * 7) {
-    IndexSection(section, std::max<size_t>(128, section.hash_slots.size() * 2));
+  if (section.Keys * 10 > section.HashSlots.size() * 7) {
+    IndexSection(section, std::max<size_t>(128, section.HashSlots.size() * 2));
     return;
   }
-  const uint32_t hash = SlotHash(KeyOf(section.entries.back()));
-  const size_t mask = section.hash_slots.size() - 1;
+  const uint32_t hash = SlotHash(KeyOf(section.Entries.back()));
+  const size_t mask = section.HashSlots.size() - 1;
   size_t i = hash & mask;
-  while (section.hash_slots[i].second != 0) i = (i + 1) & mask;
-  section.hash_slots[i] = {hash, static_cast<uint32_t>(section.entries.size())};
+  while (section.HashSlots[i].second != 0) i = (i + 1) & mask;
+  section.HashSlots[i] = {hash, static_cast<uint32_t>(section.Entries.size())};
 }
 
 bool TBinIniFile::FindValue(std::string_view section, std::string_view key,
                             std::string_view& value) const {
   // Only the first section of a name is ever a cursor's.
   if (cursor_section_ >= sections_.size() ||
-      !NoCaseEqual{}(sections_[cursor_section_].name, section)) {
+      !NoCaseEqual{}(sections_[cursor_section_].Name, section)) {
     const auto s = section_index_.find(section);
     if (s == section_index_.end()) return false;
     cursor_section_ = s->second;
     cursor_entry_ = 0;
   }
   const Section& found = sections_[cursor_section_];
-  const std::vector<Entry>& entries = found.entries;
-  if (cursor_entry_ < entries.size() && entries[cursor_entry_].first &&
+  const std::vector<Entry>& entries = found.Entries;
+  if (cursor_entry_ < entries.size() && entries[cursor_entry_].First &&
       NoCaseEqual{}(KeyOf(entries[cursor_entry_]), key)) {
     value = ValueOf(entries[cursor_entry_++]);
     return true;
@@ -509,13 +509,13 @@ size_t TBinIniFile::Keep(std::string_view text) {
 
 void TBinIniFile::SetValue(std::string_view section, std::string_view key, std::string_view value) {
   if (streaming_) {
-    const bool last = !sections_.empty() && NoCaseEqual{}(sections_.back().name, section);
+    const bool last = !sections_.empty() && NoCaseEqual{}(sections_.back().Name, section);
     // A section of a name already written, other than the last one: the file can no longer be
     // written as it goes.
     if (!last && section_index_.find(section) != section_index_.end()) streaming_ = false;
   }
   if (streaming_) {
-    if (sections_.empty() || !NoCaseEqual{}(sections_.back().name, section)) {
+    if (sections_.empty() || !NoCaseEqual{}(sections_.back().Name, section)) {
       if (!sections_.empty()) text_ += "\r\n";
       text_.append("[").append(section).append("]\r\n");
       AddSection(std::string(section));
@@ -526,7 +526,7 @@ void TBinIniFile::SetValue(std::string_view section, std::string_view key, std::
           Keep(key), 0,   static_cast<uint32_t>(key.size()), static_cast<uint32_t>(value.size()),
           0,         true};
       text_ += '=';
-      e.value_at = Keep(value);
+      e.ValueAt = Keep(value);
       text_ += "\r\n";
       AddEntry(target, e, true);
       return;
@@ -539,8 +539,8 @@ void TBinIniFile::SetValue(std::string_view section, std::string_view key, std::
       s != section_index_.end() ? sections_[s->second] : AddSection(std::string(section));
   const size_t e = FindEntry(target, key);
   if (e != std::string::npos) {
-    target.entries[e].value_at = Keep(value);
-    target.entries[e].value_size = static_cast<uint32_t>(value.size());
+    target.Entries[e].ValueAt = Keep(value);
+    target.Entries[e].ValueSize = static_cast<uint32_t>(value.size());
     return;
   }
   const size_t key_at = Keep(key);
@@ -559,8 +559,8 @@ std::string TBinIniFile::TextImage() const {
   }
   std::string utf8;
   for (const Section& s : sections_) {
-    utf8.append("[").append(s.name).append("]\r\n");
-    for (const Entry& e : s.entries)
+    utf8.append("[").append(s.Name).append("]\r\n");
+    for (const Entry& e : s.Entries)
       utf8.append(KeyOf(e)).append("=").append(ValueOf(e)).append("\r\n");
     utf8 += "\r\n";
   }

@@ -114,34 +114,32 @@ class TBinIniFile {
  private:
   // Keys and values are spans of text_: the text read, or what was written (see streaming_).
   struct Entry {
-    size_t key_at = 0;
-    size_t value_at = 0;
-    uint32_t key_size = 0;
-    uint32_t value_size = 0;
+    size_t KeyAt = 0;
+    size_t ValueAt = 0;
+    uint32_t KeySize = 0;
+    uint32_t ValueSize = 0;
     // The line it was read from (0 when written).
-    int line = 0;
+    int Line = 0;
     // The first entry of its key in the section, the one a lookup finds.
-    bool first = true;
+    bool First = true;
   };
   using NameIndex = std::unordered_map<std::string, size_t, NoCaseHash, NoCaseEqual>;
   struct Section {
-    std::string name;
-    int line = 0;
-    std::vector<Entry> entries;
+    std::string Name;
+    int Line = 0;
+    std::vector<Entry> Entries;
     // Once a section has more keys than a short scan is worth (the record list of a project
     // has hundreds of thousands): open addressing over its keys, each slot the key's hash and
     // its first entry's number + 1 (0: empty). Not named "slots": the windows include this
     // header where Qt defines that word as a macro.
-    std::vector<std::pair<uint32_t, uint32_t>> hash_slots;
-    size_t keys = 0;
+    std::vector<std::pair<uint32_t, uint32_t>> HashSlots;
+    size_t Keys = 0;
   };
 
   // Text form.
   void ParseText(std::string_view cp1251);
-  std::string_view KeyOf(const Entry& e) const { return {text_.data() + e.key_at, e.key_size}; }
-  std::string_view ValueOf(const Entry& e) const {
-    return {text_.data() + e.value_at, e.value_size};
-  }
+  std::string_view KeyOf(const Entry& e) const { return {text_.data() + e.KeyAt, e.KeySize}; }
+  std::string_view ValueOf(const Entry& e) const { return {text_.data() + e.ValueAt, e.ValueSize}; }
   // The value of key in section; false when there is none.
   bool FindValue(std::string_view section, std::string_view key, std::string_view& value) const;
   void SetValue(std::string_view section, std::string_view key, std::string_view value);

@@ -28,9 +28,9 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
 
 // One line of a text: its content and where the next line starts.
 struct Line {
-  size_t begin = 0;
-  size_t end = 0;   // end of the content
-  size_t next = 0;  // after the line break
+  size_t Begin = 0;
+  size_t End = 0;   // end of the content
+  size_t Next = 0;  // after the line break
 };
 
 std::vector<Line> SplitKeepingBreaks(std::string_view text) {
@@ -38,16 +38,16 @@ std::vector<Line> SplitKeepingBreaks(std::string_view text) {
   size_t pos = 0;
   while (pos < text.size()) {
     Line line;
-    line.begin = pos;
+    line.Begin = pos;
     size_t end = text.find_first_of("\r\n", pos);
     if (end == std::string_view::npos) end = text.size();
-    line.end = end;
+    line.End = end;
     if (end < text.size() && text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n')
-      line.next = end + 2;
+      line.Next = end + 2;
     else
-      line.next = std::min(end + 1, text.size());
+      line.Next = std::min(end + 1, text.size());
     lines.push_back(line);
-    pos = line.next;
+    pos = line.Next;
   }
   return lines;
 }
@@ -173,7 +173,7 @@ std::string UpdateIniText(std::string_view text, std::string_view section,
   size_t first = lines.size(), last = lines.size();
   for (size_t i = 0; i < lines.size(); ++i) {
     std::string name;
-    const std::string_view content = text.substr(lines[i].begin, lines[i].end - lines[i].begin);
+    const std::string_view content = text.substr(lines[i].Begin, lines[i].End - lines[i].Begin);
     if (!SectionName(content, name)) continue;
     if (first < lines.size()) {
       last = i;
@@ -189,7 +189,7 @@ std::string UpdateIniText(std::string_view text, std::string_view section,
     bool found = false;
     for (size_t i = first + 1; first < lines.size() && i < last && !found; ++i) {
       std::string k;
-      if (KeyOf(text.substr(lines[i].begin, lines[i].end - lines[i].begin), k) &&
+      if (KeyOf(text.substr(lines[i].Begin, lines[i].End - lines[i].Begin), k) &&
           EqualNoCase(k, key)) {
         replaced[i] = line;
         is_replaced[i] = true;
@@ -211,18 +211,18 @@ std::string UpdateIniText(std::string_view text, std::string_view section,
   // New keys go after the section's last line that is not blank.
   size_t insert_after = first;
   for (size_t i = first + 1; i < last; ++i) {
-    if (!Trim(text.substr(lines[i].begin, lines[i].end - lines[i].begin)).empty()) insert_after = i;
+    if (!Trim(text.substr(lines[i].Begin, lines[i].End - lines[i].Begin)).empty()) insert_after = i;
   }
   for (size_t i = 0; i < lines.size(); ++i) {
     if (is_replaced[i]) {
       out += replaced[i];
-      out.append(text.substr(lines[i].end, lines[i].next - lines[i].end));
+      out.append(text.substr(lines[i].End, lines[i].Next - lines[i].End));
     } else {
-      out.append(text.substr(lines[i].begin, lines[i].next - lines[i].begin));
+      out.append(text.substr(lines[i].Begin, lines[i].Next - lines[i].Begin));
     }
     if (i == insert_after && !added.empty()) {
       // The last line of the text may have no break of its own.
-      if (lines[i].next == lines[i].end) out += "\r\n";
+      if (lines[i].Next == lines[i].End) out += "\r\n";
       out += added;
     }
   }

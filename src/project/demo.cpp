@@ -98,17 +98,17 @@ class Random {
 
 // A digital filter b(q)/a(q), q = z⁻¹, a[0] = 1, run in transposed direct form II.
 struct Iir {
-  std::vector<double> b, a;
+  std::vector<double> B, A;
 
   void Apply(std::vector<double>& x) const {
-    const size_t order = std::max(a.size(), b.size());
+    const size_t order = std::max(A.size(), B.size());
     std::vector<double> state(order, 0.0);
     for (double& v : x) {
       const double in = v;
-      const double out = b[0] * in + state[0];
+      const double out = B[0] * in + state[0];
       for (size_t k = 1; k < order; ++k) {
-        const double bk = k < b.size() ? b[k] : 0.0;
-        const double ak = k < a.size() ? a[k] : 0.0;
+        const double bk = k < B.size() ? B[k] : 0.0;
+        const double ak = k < A.size() ? A[k] : 0.0;
         state[k - 1] = bk * in - ak * out + (k < order - 1 ? state[k] : 0.0);
       }
       v = out;
@@ -140,8 +140,8 @@ Iir Bilinear(const TComplexFilter& zp, double fs) {
   for (int i = poles; i < zeros; ++i) MultiplyLinear(den, 1.0, 1.0);
   Iir f;
   const double a0 = den[0].real();
-  for (const Complex& c : num) f.b.push_back(c.real() / a0);
-  for (const Complex& c : den) f.a.push_back(c.real() / a0);
+  for (const Complex& c : num) f.B.push_back(c.real() / a0);
+  for (const Complex& c : den) f.A.push_back(c.real() / a0);
   return f;
 }
 
@@ -198,8 +198,8 @@ bool WriteMiniSeed(const std::string& path, const std::string& station,
       const int64_t in_day = ticks % 864000000;
       const CivilTime civil = DecodeDateTime(static_cast<double>(day));
       const int64_t doy =
-          DaysFromCivil(civil.year, civil.month, civil.day) - DaysFromCivil(civil.year, 1, 1) + 1;
-      StoreU16BE(rec + 20, static_cast<uint16_t>(civil.year));
+          DaysFromCivil(civil.Year, civil.Month, civil.Day) - DaysFromCivil(civil.Year, 1, 1) + 1;
+      StoreU16BE(rec + 20, static_cast<uint16_t>(civil.Year));
       StoreU16BE(rec + 22, static_cast<uint16_t>(doy));
       rec[24] = static_cast<uint8_t>(in_day / 36000000);
       rec[25] = static_cast<uint8_t>(in_day / 600000 % 60);
@@ -377,9 +377,9 @@ bool BuildDemoProject(const std::string& dir, const std::string& sensor_paz_text
   project.WorkingRate = options.Rate;
   for (TSpectrumSettings& s : project.Settings) s.UnitOut = 1;  // velocity
   AssemblySettings assembly;
-  assembly.max_span = project.General.MaxSpan;
-  assembly.recognize_component = project.General.RecognizeComponent;
-  assembly.working_rate = project.WorkingRate;
+  assembly.MaxSpan = project.General.MaxSpan;
+  assembly.RecognizeComponent = project.General.RecognizeComponent;
+  assembly.WorkingRate = project.WorkingRate;
   AddFolder(project.Records, data, kDataFormatMiniSeed, assembly, host);
   for (TFileRecord& r : project.Records) {
     const auto rec = std::find_if(recordings.begin(), recordings.end(),
@@ -410,21 +410,21 @@ TDemoResult RunDemo(const std::string& dir, const std::string& sensor_paz_text,
   host.SetOperation("Демонстрационные данные");
   TProject project;
   std::vector<TDemoRecording> recordings;
-  if (!BuildDemoProject(dir, sensor_paz_text, options, host, project, recordings, result.error))
+  if (!BuildDemoProject(dir, sensor_paz_text, options, host, project, recordings, result.Error))
     return result;
   std::error_code ec;
   const std::string root = fs::absolute(fs::path(dir), ec).lexically_normal().string();
   const SaveResult saved = SaveProject(project, JoinPath(root, "demo.tvp"), 0, host);
-  if (!saved.ok) {
-    result.error = Text(saved.error, host.Language());
+  if (!saved.Ok) {
+    result.Error = Text(saved.Error, host.Language());
     return result;
   }
-  result.ProjectFile = saved.file_name;
+  result.ProjectFile = saved.FileName;
 
   // Run from the file, as "tarvik-cli run" would.
   TProject loaded;
-  if (LoadProject(loaded, saved.file_name, host) != LoadStatus::kLoaded) {
-    result.error = "the demo project did not load back";
+  if (LoadProject(loaded, saved.FileName, host) != LoadStatus::kLoaded) {
+    result.Error = "the demo project did not load back";
     return result;
   }
   const TResultFolders folders = DeriveResultFolders(loaded.General.ResultDir, loaded.Folder);
@@ -433,7 +433,7 @@ TDemoResult RunDemo(const std::string& dir, const std::string& sensor_paz_text,
   const TRunReport primary = RunPrimary(loaded, folders, host, run);
   const TRunReport hv = RunHV(loaded, folders, host, TRunOptions{});
   if (!primary.Ran || !hv.Ran) {
-    result.error = "the demo run did not start";
+    result.Error = "the demo run did not start";
     return result;
   }
   for (const TFileRecord& r : loaded.Records) {
@@ -446,7 +446,7 @@ TDemoResult RunDemo(const std::string& dir, const std::string& sensor_paz_text,
     if (!HVPeakFrequency(s.RatioFile, kPeakBandLow, kPeakBandHigh, s.Peak, host)) s.Peak = 0.0;
     result.Stations.push_back(s);
   }
-  result.ok = true;
+  result.Ok = true;
   return result;
 }
 

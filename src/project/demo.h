@@ -93,8 +93,8 @@ struct TDemoStationResult {
 };
 
 struct TDemoResult {
-  bool ok = false;
-  std::string error;
+  bool Ok = false;
+  std::string Error;
   std::string ProjectFile;
   std::vector<TDemoStationResult> Stations;
 };

@@ -47,16 +47,16 @@ std::string EntryText(const TFileRecord& r, const std::string& components) {
 
 // What became of one record of a run.
 struct RecordOutcome {
-  bool handled = false;
-  bool stopped = false;
-  std::string written;
-  TStatus failure;
-  double seconds = 0.0;
-  TRunWindow window;
+  bool Handled = false;
+  bool Stopped = false;
+  std::string Written;
+  TStatus Failure;
+  double Seconds = 0.0;
+  TRunWindow Window;
   // Notes of the run's own, and the messages the record's calculation would have shown.
-  std::vector<TStatus> notes;
-  std::vector<TStatus> messages;
-  TRunReport::TGaps gaps;
+  std::vector<TStatus> Notes;
+  std::vector<TStatus> Messages;
+  TRunReport::TGaps Gaps;
 };
 
 // The host of one record of a run: keeps its messages as CollectingUiHost does, and with each
@@ -143,7 +143,7 @@ void RunIndices(int first, int count, int jobs, UiHost& host, std::vector<Record
         work(i, out);
       } catch (const std::exception& e) {
         // Told with the run's other failures at its end.
-        out.failure = ReasonFromText(e.what());
+        out.Failure = ReasonFromText(e.what());
         abort.store(true);
       }
       host.SetGauge(first + done.fetch_add(1) + 1, count);
@@ -165,23 +165,23 @@ void RunIndices(int first, int count, int jobs, UiHost& host, std::vector<Record
 void Summarise(const std::vector<RecordOutcome>& outcomes, TRunReport& report) {
   for (size_t i = 0; i < outcomes.size(); ++i) {
     const RecordOutcome& o = outcomes[i];
-    if (!o.handled) continue;
+    if (!o.Handled) continue;
     const int index = static_cast<int>(i);
     report.Processed.push_back(index);
-    report.Seconds.push_back(o.seconds);
-    report.Windows.push_back(o.window);
+    report.Seconds.push_back(o.Seconds);
+    report.Windows.push_back(o.Window);
     TStatus failure;
-    report.Gaps.push_back(o.gaps);
-    if (!o.written.empty()) {
-      report.Written.push_back(o.written);
-    } else if (!o.stopped) {
-      failure = o.failure;
-      if (failure.Ok() && !o.messages.empty()) failure = o.messages.front();
+    report.Gaps.push_back(o.Gaps);
+    if (!o.Written.empty()) {
+      report.Written.push_back(o.Written);
+    } else if (!o.Stopped) {
+      failure = o.Failure;
+      if (failure.Ok() && !o.Messages.empty()) failure = o.Messages.front();
       if (failure.Record < 0) failure.Record = index;
       report.Failed.emplace_back(index, failure);
     }
-    std::vector<TStatus> notes = o.notes;
-    for (const TStatus& m : o.messages) {
+    std::vector<TStatus> notes = o.Notes;
+    for (const TStatus& m : o.Messages) {
       if (m.Code != failure.Code || m.Args != failure.Args) notes.push_back(m);
     }
     for (TStatus& n : notes) {
@@ -204,55 +204,55 @@ struct RunOwner {
 void PrimaryRecord(TProject& project, const TResultFolders& folders, int i, UiHost& host,
                    HeaderCache& headers, const RunOwner& owner, RecordOutcome& out) {
   TFileRecord& record = project.Records[static_cast<size_t>(i)];
-  out.handled = true;
+  out.Handled = true;
   // A filter that is on but would filter nothing must not give spectra that look filtered.
   const TSpectrumSettings& settings = project.SettingsFor(record);
   if (std::string failure = CheckFilters(settings, record.SampRate).Failure; !failure.empty()) {
-    out.failure = OfStation(record.Station, ReasonFromText(failure), i);
+    out.Failure = OfStation(record.Station, ReasonFromText(failure), i);
     return;
   }
   TMatrix2D mean, stdev;
   const TSpectraStatus status =
       CalculateSpectra(record, settings, record.SelectStart, record.SelectFinish,
                        project.General.SampRateDefault, host, mean, stdev, {}, &headers);
-  out.gaps = {static_cast<int>(status.Gaps.size()), status.GapSeconds,
+  out.Gaps = {static_cast<int>(status.Gaps.size()), status.GapSeconds,
               GapMessage(record.Station, status)};
   if (status.Outcome == TSpectraOutcome::kStopped || host.StopRequested()) {
-    out.stopped = true;
+    out.Stopped = true;
     return;
   }
   if (!status.Computed()) {
-    out.failure = ReasonFromText(status.Message);
+    out.Failure = ReasonFromText(status.Message);
     return;
   }
-  out.window = {status.Used.SegmentLength, record.SampRate};
+  out.Window = {status.Used.SegmentLength, record.SampRate};
   // The rate the samples were read with decides where the Nyquist frequency lies.
   if (std::string note = CheckFilters(settings, record.SampRate).Note; !note.empty())
-    out.notes.push_back(OfStation(record.Station, ReasonFromText(note), i));
+    out.Notes.push_back(OfStation(record.Station, ReasonFromText(note), i));
   const std::string path = PrimaryResultPath(project, folders, record);
   const TWriteStatus written =
       WriteSpectrum(path, record, mean, stdev, host, status.Used.TransformLength);
   if (written) {
-    out.written = path;
+    out.Written = path;
     owner.Wrote(path, i, record);
   } else {
-    out.stopped = written.Outcome == TWriteOutcome::kStopped;
-    out.failure = ReasonFromText(written.Message);
+    out.Stopped = written.Outcome == TWriteOutcome::kStopped;
+    out.Failure = ReasonFromText(written.Message);
   }
 }
 
 void HVRecord(TProject& project, const TResultFolders& folders, int i, UiHost& host,
               const RunOwner& owner, RecordOutcome& out) {
   const TFileRecord& record = project.Records[static_cast<size_t>(i)];
-  out.handled = true;
+  out.Handled = true;
   // Without a Z channel, or without E or N, the ratios would be 1 (or half of one ratio)
   // written as if they were measured.
   const std::string missing = MissingHVComponents(record);
   if (!missing.empty()) {
-    out.failure = MakeStatus(missing.size() == 1 ? TCode::kNoChannelForHV : TCode::kNoChannelsForHV,
+    out.Failure = MakeStatus(missing.size() == 1 ? TCode::kNoChannelForHV : TCode::kNoChannelsForHV,
                              {record.Station, missing});
-    out.failure.Record = i;
-    host.ShowMessage(out.failure);
+    out.Failure.Record = i;
+    host.ShowMessage(out.Failure);
     return;
   }
   TMatrix2D ratios, stdev;
@@ -262,34 +262,34 @@ void HVRecord(TProject& project, const TResultFolders& folders, int i, UiHost& h
   // unless an earlier run left one.
   if (!FileExists(prim)) {
     const bool power = project.SettingsFor(record).SpectrumType == TSpectrumType::kPower;
-    out.failure =
+    out.Failure =
         MakeStatus(power ? TCode::kHVNeedsAmplitudeNotPower : TCode::kHVNeedsAmplitudeOnly,
                    {record.Station, prim});
-    out.failure.Record = i;
-    out.failure.File = prim;
-    host.ShowMessage(out.failure);
+    out.Failure.Record = i;
+    out.Failure.File = prim;
+    host.ShowMessage(out.Failure);
     return;
   }
   std::string reason;
   const bool formed = CalculateHV(prim, host, ratios, stdev, &frequencies, &reason);
   if (host.StopRequested()) {
-    out.stopped = true;
+    out.Stopped = true;
     return;
   }
   if (!formed) {
-    out.failure = reason.empty() ? MakeStatus(TCode::kFileNotRead, {prim}) : ReasonFromText(reason);
-    out.failure.File = prim;
+    out.Failure = reason.empty() ? MakeStatus(TCode::kFileNotRead, {prim}) : ReasonFromText(reason);
+    out.Failure.File = prim;
     return;
   }
   const std::string path = RatioFilePath(folders, record);
   const TWriteStatus written =
       WriteRatios(path, ratios, stdev, host, record.SampRate, &frequencies);
   if (written) {
-    out.written = path;
+    out.Written = path;
     owner.Wrote(path, i, record);
   } else {
-    out.stopped = written.Outcome == TWriteOutcome::kStopped;
-    out.failure = ReasonFromText(written.Message);
+    out.Stopped = written.Outcome == TWriteOutcome::kStopped;
+    out.Failure = ReasonFromText(written.Message);
   }
 }
 
@@ -349,9 +349,9 @@ std::optional<TRunReport> RefuseIncompleteResponses(const TProject& project,
 }
 
 struct RunTexts {
-  TCode operation;
-  TCode finished;
-  TCode cancelled;
+  TCode Operation;
+  TCode Finished;
+  TCode Cancelled;
 };
 
 constexpr RunTexts kPrimaryTexts = {TCode::kPrimaryRun, TCode::kPrimaryRunDone,
@@ -368,14 +368,14 @@ TRunReport RunLoop(TProject& project, UiHost& host, const TRunOptions& options,
     RecordUiHost record_host(host);
     const auto started = std::chrono::steady_clock::now();
     untimed(i, out, record_host);
-    out.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    out.messages = record_host.Statuses();
+    out.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    out.Messages = record_host.Statuses();
   };
   TRunReport report;
   const int count = static_cast<int>(project.Records.size());
   // No entry selected: the run starts from the first record.
   const int start = std::max(0, options.Start);
-  host.SetOperation(MakeStatus(texts.operation));
+  host.SetOperation(MakeStatus(texts.Operation));
   std::vector<RecordOutcome> outcomes(project.Records.size());
   report.Ran = true;
   if (options.Only) {
@@ -383,7 +383,7 @@ TRunReport RunLoop(TProject& project, UiHost& host, const TRunOptions& options,
       try {
         work(start, outcomes[static_cast<size_t>(start)]);
       } catch (const std::exception& e) {
-        outcomes[static_cast<size_t>(start)].failure = ReasonFromText(e.what());
+        outcomes[static_cast<size_t>(start)].Failure = ReasonFromText(e.what());
       }
     }
   } else {
@@ -393,7 +393,7 @@ TRunReport RunLoop(TProject& project, UiHost& host, const TRunOptions& options,
   }
   Summarise(outcomes, report);
   report.Cancelled = host.StopRequested();
-  host.SetStage(MakeStatus(report.Cancelled ? texts.cancelled : texts.finished));
+  host.SetStage(MakeStatus(report.Cancelled ? texts.Cancelled : texts.Finished));
   return report;
 }
 
@@ -702,12 +702,12 @@ TRunReport RunPrimary(TProject& project, const TResultFolders& folders, UiHost& 
     if (unset >= 0) {
       const TFileRecord& r = project.Records[static_cast<size_t>(unset)];
       if (!host.AskYesNo(MakeStatus(TCode::kQuietIntervalQuestion, {r.Station, r.File}))) {
-        host.SetStage(MakeStatus(kPrimaryTexts.finished));
+        host.SetStage(MakeStatus(kPrimaryTexts.Finished));
         return TRunReport{};
       }
     }
     if (!AcceptSharedResultFiles(project, options.Start, host, path_of)) {
-      host.SetStage(MakeStatus(kPrimaryTexts.finished));
+      host.SetStage(MakeStatus(kPrimaryTexts.Finished));
       return TRunReport{};
     }
   }
@@ -723,7 +723,7 @@ TRunReport RunPrimary(TProject& project, const TResultFolders& folders, UiHost& 
                    ? PrimaryResultPath(project, folders, project.Records[static_cast<size_t>(i)])
                    : std::string();
       })) {
-    host.SetStage(MakeStatus(kPrimaryTexts.finished));
+    host.SetStage(MakeStatus(kPrimaryTexts.Finished));
     return TRunReport{};
   }
   std::vector<std::string> notices = NoteFlatResponses(project, options, host);
@@ -766,7 +766,7 @@ TRunReport RunHV(TProject& project, const TResultFolders& folders, UiHost& host,
       return report;
     }
     if (!AcceptSharedResultFiles(project, options.Start, host, ratio_path)) {
-      host.SetStage(MakeStatus(kHVTexts.finished));
+      host.SetStage(MakeStatus(kHVTexts.Finished));
       return TRunReport{};
     }
   }
@@ -782,15 +782,15 @@ TRunReport RunHV(TProject& project, const TResultFolders& folders, UiHost& host,
                    ? RatioFilePath(folders, project.Records[static_cast<size_t>(i)])
                    : std::string();
       })) {
-    host.SetStage(MakeStatus(kHVTexts.finished));
+    host.SetStage(MakeStatus(kHVTexts.Finished));
     return TRunReport{};
   }
   const TRunOptions run = JobsForResultFiles(project, options, ratio_path);
   return RunLoop(project, host, run, kHVTexts, [&](int i, RecordOutcome& out, UiHost& h) {
     if (!computed(i)) return;
     if (skipped(i)) {
-      out.handled = true;
-      out.failure = MakeStatus(TCode::kSkippedSpectraFailed);
+      out.Handled = true;
+      out.Failure = MakeStatus(TCode::kSkippedSpectraFailed);
       return;
     }
     HVRecord(project, folders, i, h, owner, out);
@@ -811,7 +811,7 @@ void HvsrRecord(TProject& project, const TResultFolders& folders, int i, UiHost&
                 HeaderCache& headers, const RunOwner& owner, const THvsrRunOptions& options,
                 RecordOutcome& out, THvsrRecordRun& run) {
   TFileRecord& record = project.Records[static_cast<size_t>(i)];
-  out.handled = true;
+  out.Handled = true;
   run.Record = i;
   const TSpectrumSettings& spectrum = project.SettingsFor(record);
   const double default_rate = project.General.SampRateDefault;
@@ -824,14 +824,14 @@ void HvsrRecord(TProject& project, const TResultFolders& folders, int i, UiHost&
           : CollectRecordWindows(record, spectrum, default_rate, options.Settings, host, windows,
                                  &headers);
   if (status.Outcome == THvsrOutcome::kStopped || host.StopRequested()) {
-    out.stopped = run.Stopped = true;
+    out.Stopped = run.Stopped = true;
     return;
   }
   if (status.Outcome != THvsrOutcome::kAnalysed) {
-    out.failure = run.Error = ReasonFromText(status.Message);
+    out.Failure = run.Error = ReasonFromText(status.Message);
     return;
   }
-  out.window = {static_cast<int32_t>(std::lround(windows.WindowSeconds * record.SampRate)),
+  out.Window = {static_cast<int32_t>(std::lround(windows.WindowSeconds * record.SampRate)),
                 record.SampRate};
   // An interval shorter than a window would hold at most one and give no statistics: a day
   // cut into seconds would only fill memory with empty results.
@@ -841,7 +841,7 @@ void HvsrRecord(TProject& project, const TResultFolders& folders, int i, UiHost&
       std::snprintf(text, sizeof text, "%g", value);
       return std::string(text);
     };
-    out.failure = run.Error =
+    out.Failure = run.Error =
         MakeStatus(TCode::kIntervalShorterThanWindow,
                    {record.Station, number(options.EverySeconds), number(windows.WindowSeconds)});
     return;
@@ -855,7 +855,7 @@ void HvsrRecord(TProject& project, const TResultFolders& folders, int i, UiHost&
   const THvsrSeriesPaths series = HvsrSeriesPaths(paths);
   if (!result.Ok) {
     std::error_code ec;
-    out.failure = run.Error =
+    out.Failure = run.Error =
         MakeStatus(std::filesystem::exists(paths.Hv, ec) ? TCode::kNoF0EarlierFilesKept
                                                          : TCode::kNoF0NothingWritten,
                    {record.Station, result.Verdict});
@@ -872,12 +872,12 @@ void HvsrRecord(TProject& project, const TResultFolders& folders, int i, UiHost&
     }
     std::string message;
     if (WriteHvsrFiles(paths, result, record, more, message)) {
-      out.written = paths.Hv;
+      out.Written = paths.Hv;
       run.Files = {paths.Hv, paths.Windows, paths.Report};
       for (const auto& file : more) run.Files.push_back(file.first);
       for (const std::string& file : run.Files) owner.Wrote(file, i, record);
     } else {
-      out.failure = run.Error = OfStation(record.Station, ReasonFromText(message), i);
+      out.Failure = run.Error = OfStation(record.Station, ReasonFromText(message), i);
     }
   }
   run.Result = Summary(result);
@@ -931,7 +931,7 @@ THvsrRunReport RunHvsr(TProject& project, const TResultFolders& folders, UiHost&
       return out;
     }
     if (!AcceptSharedResultFiles(project, options.Start, host, hv_path)) {
-      host.SetStage(MakeStatus(kHvsrTexts.finished));
+      host.SetStage(MakeStatus(kHvsrTexts.Finished));
       return out;
     }
   }
@@ -952,7 +952,7 @@ THvsrRunReport RunHvsr(TProject& project, const TResultFolders& folders, UiHost&
   }
   if (const std::string question = OtherProjectsQuestion(manifest, planned, owner.Project);
       !question.empty() && !host.AskYesNo(question)) {
-    host.SetStage(MakeStatus(kHvsrTexts.finished));
+    host.SetStage(MakeStatus(kHvsrTexts.Finished));
     return out;
   }
   const TRunOptions run = JobsForResultFiles(project, options, hv_path);

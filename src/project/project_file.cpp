@@ -693,15 +693,15 @@ SaveResult SaveProject(TProject& project, const std::string& name, int form, UiH
   SaveResult result;
   const bool binary = form >= 1;
   const std::string file_name = AbsolutePath(ProjectSaveName(name));
-  result.file_name = file_name;
+  result.FileName = file_name;
   const std::string folder = FolderOf(file_name);
   if (!program_folder.empty() && project.General.ResultDir == program_folder)
     project.General.ResultDir = folder;
   // Such a path would be written with "?" in place of the character and never found again.
   const auto refused = [&](TStatus error) {
-    result.error = std::move(error);
-    result.error.File = file_name;
-    host.ShowMessage(result.error);
+    result.Error = std::move(error);
+    result.Error.File = file_name;
+    host.ShowMessage(result.Error);
     return result;
   };
   if (TStatus bad = UnstorablePath(project, folder, file_name); !bad.Ok())
@@ -726,13 +726,13 @@ SaveResult SaveProject(TProject& project, const std::string& name, int form, UiH
     if (ini.Error().empty()) WriteProjectValues(ini, project, folder, host);
     ini.UpdateFile();
     ini.Close();
-    result.error = ReasonFromText(ini.Error());
+    result.Error = ReasonFromText(ini.Error());
   }
   std::error_code ec;
   // What the file holds once it is in place, so that a later save can tell whether someone
   // else has written it since.
-  const TProjectStamp written = result.error.Ok() ? ProjectFileStamp(temp_name) : TProjectStamp{};
-  if (result.error.Ok()) {
+  const TProjectStamp written = result.Error.Ok() ? ProjectFileStamp(temp_name) : TProjectStamp{};
+  if (result.Error.Ok()) {
     // The previous version stays beside the new one as its backup; failing to keep it does not
     // stop the save.
     // The backup too is put in place by a rename, so that a save broken off at any moment
@@ -748,11 +748,11 @@ SaveResult SaveProject(TProject& project, const std::string& name, int form, UiH
       if (ec) fs::remove(backup_temp, ec);
     }
     fs::rename(temp_name, file_name, ec);
-    if (ec) result.error = MakeStatus(TCode::kCannotReplaceProject, {file_name, ec.message()});
+    if (ec) result.Error = MakeStatus(TCode::kCannotReplaceProject, {file_name, ec.message()});
   }
-  if (!result.error.Ok()) {
+  if (!result.Error.Ok()) {
     fs::remove(temp_name, ec);
-    return refused(result.error);
+    return refused(result.Error);
   }
 
   project.Version = kProjectVersion;
@@ -762,7 +762,7 @@ SaveResult SaveProject(TProject& project, const std::string& name, int form, UiH
   project.FileName = file_name;
   project.Folder = folder;
   host.SetStage(MakeStatus(TCode::kProjectSaved));
-  result.ok = true;
+  result.Ok = true;
   return result;
 }
 

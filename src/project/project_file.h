@@ -96,11 +96,11 @@ void WriteProjectValues(TBinIniFile& ini, const TProject& project, const std::st
                         UiHost& host);
 
 struct SaveResult {
-  bool ok = false;
+  bool Ok = false;
   // The name written (".tvp" appended when needed).
-  std::string file_name;
+  std::string FileName;
   // Why the save failed, as the user was told (kOk when saved).
-  TStatus error;
+  TStatus Error;
 };
 
 // Saves project under name, form 0 text, 1 binary (clamped). The new file is written beside the

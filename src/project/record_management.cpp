@@ -21,9 +21,9 @@ namespace {
 
 AssemblySettings AssemblyOf(const TProject& project) {
   AssemblySettings s;
-  s.max_span = project.General.MaxSpan;
-  s.recognize_component = project.General.RecognizeComponent;
-  s.working_rate = project.WorkingRate;
+  s.MaxSpan = project.General.MaxSpan;
+  s.RecognizeComponent = project.General.RecognizeComponent;
+  s.WorkingRate = project.WorkingRate;
   return s;
 }
 
@@ -34,7 +34,7 @@ TAddReport Added(TProject& project, size_t before, std::vector<AddedFile> files)
   for (size_t i = before; i < project.Records.size(); ++i)
     report.Result.NewRecords.push_back(static_cast<int>(i));
   for (const AddedFile& f : report.Files) {
-    if (f.result.Added()) ++report.Result.Count;
+    if (f.Result.Added()) ++report.Result.Count;
   }
   if (report.Result.Count > 0) project.Modified = true;
   return report;
@@ -341,13 +341,13 @@ namespace {
 bool ChannelFilesFindEachOther(const std::string& a, const std::string& b) {
   for (const std::string* f : {&a, &b}) {
     const FormatInfo* format = FindFormat(Recognize(*f));
-    if (format == nullptr || format->build_segments == nullptr) return false;
+    if (format == nullptr || format->BuildSegments == nullptr) return false;
   }
   if (FolderOf(a) == FolderOf(b)) return true;
   const std::optional<SdsName> sa = ParseSdsName(FileName(a));
   const std::optional<SdsName> sb = ParseSdsName(FileName(b));
-  return sa && sb && sa->network == sb->network && sa->station == sb->station &&
-         sa->type == sb->type && FolderOf(FolderOf(a)) == FolderOf(FolderOf(b));
+  return sa && sb && sa->Network == sb->Network && sa->Station == sb->Station &&
+         sa->Type == sb->Type && FolderOf(FolderOf(a)) == FolderOf(FolderOf(b));
 }
 
 }  // namespace

@@ -126,39 +126,39 @@ std::string Number(double v) {
 
 // The field of a processing set a key names; nullptr for general keys.
 struct Field {
-  int32_t* i = nullptr;
-  TSpectrumType* spectrum = nullptr;
-  TEstimationType* estimation = nullptr;
-  double* d = nullptr;
-  bool* b = nullptr;
+  int32_t* I = nullptr;
+  TSpectrumType* Spectrum = nullptr;
+  TEstimationType* Estimation = nullptr;
+  double* D = nullptr;
+  bool* B = nullptr;
 };
 
 Field FieldOf(TSpectrumSettings& s, std::string_view key) {
-  if (key == "UseFFT") return {.b = &s.UseFFT};
-  if (key == "SpectrumType") return {.spectrum = &s.SpectrumType};
-  if (key == "EstimationType") return {.estimation = &s.EstimationType};
-  if (key == "SilenceDur") return {.d = &s.SilenceDur};
-  if (key == "NoiseDur") return {.d = &s.NoiseDur};
-  if (key == "DanielWin") return {.i = &s.DanielWin};
-  if (key == "WindowType") return {.i = &s.WindowType};
-  if (key == "B") return {.d = &s.B};
-  if (key == "EdgeEffect") return {.b = &s.EdgeEffect};
-  if (key == "FMin") return {.d = &s.FMin};
-  if (key == "FMax") return {.d = &s.FMax};
-  if (key == "EdgeOrder") return {.i = &s.EdgeOrder};
-  if (key == "UnitOut") return {.i = &s.UnitOut};
-  if (key == "NoiseFiletr") return {.b = &s.NoiseFilter};
-  if (key == "NoiseFMin") return {.d = &s.NoiseFMin};
-  if (key == "NoiseFMax") return {.d = &s.NoiseFMax};
-  if (key == "NoiseOrder") return {.i = &s.NoiseOrder};
+  if (key == "UseFFT") return {.B = &s.UseFFT};
+  if (key == "SpectrumType") return {.Spectrum = &s.SpectrumType};
+  if (key == "EstimationType") return {.Estimation = &s.EstimationType};
+  if (key == "SilenceDur") return {.D = &s.SilenceDur};
+  if (key == "NoiseDur") return {.D = &s.NoiseDur};
+  if (key == "DanielWin") return {.I = &s.DanielWin};
+  if (key == "WindowType") return {.I = &s.WindowType};
+  if (key == "B") return {.D = &s.B};
+  if (key == "EdgeEffect") return {.B = &s.EdgeEffect};
+  if (key == "FMin") return {.D = &s.FMin};
+  if (key == "FMax") return {.D = &s.FMax};
+  if (key == "EdgeOrder") return {.I = &s.EdgeOrder};
+  if (key == "UnitOut") return {.I = &s.UnitOut};
+  if (key == "NoiseFiletr") return {.B = &s.NoiseFilter};
+  if (key == "NoiseFMin") return {.D = &s.NoiseFMin};
+  if (key == "NoiseFMax") return {.D = &s.NoiseFMax};
+  if (key == "NoiseOrder") return {.I = &s.NoiseOrder};
   return {};
 }
 
 Field FieldOf(TGeneralSettings& g, std::string_view key) {
-  if (key == "DataFormat") return {.i = &g.DataFormat};
-  if (key == "RecognizeComponent") return {.b = &g.RecognizeComponent};
-  if (key == "MaxSpan") return {.i = &g.MaxSpan};
-  if (key == "SampRateDefault") return {.d = &g.SampRateDefault};
+  if (key == "DataFormat") return {.I = &g.DataFormat};
+  if (key == "RecognizeComponent") return {.B = &g.RecognizeComponent};
+  if (key == "MaxSpan") return {.I = &g.MaxSpan};
+  if (key == "SampRateDefault") return {.D = &g.SampRateDefault};
   return {};
 }
 
@@ -243,13 +243,13 @@ std::string SettingValueText(const TProject& project, int set, const TSettingKey
   TGeneralSettings general = project.General;
   TSpectrumSettings processing = project.Settings[set == kEventSet ? kEventSet : kMicroseismSet];
   const Field f = key.General ? FieldOf(general, key.Key) : FieldOf(processing, key.Key);
-  if (f.b != nullptr) return *f.b ? "1" : "0";
-  if (f.i != nullptr) return std::to_string(*f.i);
-  if (f.spectrum != nullptr) return std::to_string(static_cast<int32_t>(*f.spectrum));
-  if (f.estimation != nullptr) return std::to_string(static_cast<int32_t>(*f.estimation));
-  if (f.d != nullptr) {
+  if (f.B != nullptr) return *f.B ? "1" : "0";
+  if (f.I != nullptr) return std::to_string(*f.I);
+  if (f.Spectrum != nullptr) return std::to_string(static_cast<int32_t>(*f.Spectrum));
+  if (f.Estimation != nullptr) return std::to_string(static_cast<int32_t>(*f.Estimation));
+  if (f.D != nullptr) {
     // NoiseDur is edited and stored as whole seconds.
-    return key.Key == "NoiseDur" ? Number(std::nearbyint(*f.d)) : Number(*f.d);
+    return key.Key == "NoiseDur" ? Number(std::nearbyint(*f.D)) : Number(*f.D);
   }
   return "";
 }
@@ -279,7 +279,7 @@ bool ApplySetting(TProject& project, int set, std::string_view name, std::string
   if (key->Type == TSettingType::kBool) {
     const std::optional<bool> v = ParseFlag(text);
     if (!v) return fail(shown + ": not " + range);
-    *f.b = *v;
+    *f.B = *v;
   } else {
     std::optional<double> v = ParseDouble(Trim(text));
     if (!v && key->Key == "DataFormat") v = DataFormatIndex(text);
@@ -289,14 +289,14 @@ bool ApplySetting(TProject& project, int set, std::string_view name, std::string
       return fail(shown + ": outside " + range);
     if (key->Hvsr) {
       SetHvsrValue(project.Hvsr, key->Key, *v);
-    } else if (f.i != nullptr) {
-      *f.i = static_cast<int32_t>(*v);
-    } else if (f.spectrum != nullptr) {
-      *f.spectrum = static_cast<TSpectrumType>(*v);
-    } else if (f.estimation != nullptr) {
-      *f.estimation = static_cast<TEstimationType>(*v);
+    } else if (f.I != nullptr) {
+      *f.I = static_cast<int32_t>(*v);
+    } else if (f.Spectrum != nullptr) {
+      *f.Spectrum = static_cast<TSpectrumType>(*v);
+    } else if (f.Estimation != nullptr) {
+      *f.Estimation = static_cast<TEstimationType>(*v);
     } else {
-      *f.d = *v;
+      *f.D = *v;
     }
   }
   if (key->Key == "SampRateDefault") project.WorkingRate = project.General.SampRateDefault;

@@ -75,13 +75,13 @@ TPageRefresh RefreshPage(TSpectrumSettings& edited, double fs) {
   const int32_t first = edited.DataOffset;
   const int32_t last = edited.DataOffset + edited.SegmentLength - 1;
   // Only zero filling leaves indices outside the data; they carry no weight.
-  const bool zeroOutside = edited.UseFFT && edited.FillByZero;
+  const bool zero_outside = edited.UseFFT && edited.FillByZero;
   std::vector<double> window(static_cast<size_t>(M));
   FillWindow(window, edited.WindowType, edited.B);
   page.WindowChart.reserve(static_cast<size_t>(M));
   for (int32_t i = 0; i < M; ++i) {
     const bool inside = i >= first && i <= last;
-    const double y = zeroOutside && !inside ? 0.0 : window[static_cast<size_t>(i)];
+    const double y = zero_outside && !inside ? 0.0 : window[static_cast<size_t>(i)];
     page.WindowChart.push_back({static_cast<double>(i - M / 2), y});
   }
   return page;

@@ -28,7 +28,7 @@ constexpr std::array<const char*, 3> kLetters = {"Z", "N", "E"};
 constexpr double kAdbCoefficient = 1e9 / 0.0318;
 
 int64_t AdbChannelOffset(const TAdbHeader& h, int channel) {
-  return channel * (int64_t{h.count} + 1) * 4 + kAdbDataStart;
+  return channel * (int64_t{h.Count} + 1) * 4 + kAdbDataStart;
 }
 
 // The samples of one channel that the file holds from offset on, frames stride bytes apart.
@@ -43,12 +43,12 @@ bool FillInfo(const std::string& path, bool ddb, TFileRecordInfo& info, std::str
   const std::optional<TAdbHeader> h = ReadAdbFields(path, ddb, why);
   if (!h) return false;
   char station[48];
-  std::snprintf(station, sizeof station, "%d|%d|%d", h->device, h->number1, h->number2);
+  std::snprintf(station, sizeof station, "%d|%d|%d", h->Device, h->Number1, h->Number2);
   info.Station = station;
-  info.Start = h->start;
-  info.SampRate = h->rate;
+  info.Start = h->Start;
+  info.SampRate = h->Rate;
   // Channels beyond the 32 a record holds are left out.
-  info.ChannelCount = std::clamp(h->channels, 0, kMaxChannels);
+  info.ChannelCount = std::clamp(h->Channels, 0, kMaxChannels);
   for (int i = 0; i < info.ChannelCount; ++i) {
     info.ChannelNames[static_cast<size_t>(i)] =
         i < 3 ? std::string(kLetters[static_cast<size_t>(i)]) : "Z" + std::to_string(i);
@@ -56,8 +56,8 @@ bool FillInfo(const std::string& path, bool ddb, TFileRecordInfo& info, std::str
   info.ChannelCoefs.fill(kAdbCoefficient);
   // The first channel's samples come first (ADB) or every frame holds one of them (DDB): the
   // file cannot hold more per channel than that channel has room for.
-  info.SampleCount = ddb ? SamplesPresent(h->file_size, kDdbDataStart, kDdbFrame, h->count)
-                         : SamplesPresent(h->file_size, kAdbDataStart, 4, h->count);
+  info.SampleCount = ddb ? SamplesPresent(h->FileSize, kDdbDataStart, kDdbFrame, h->Count)
+                         : SamplesPresent(h->FileSize, kAdbDataStart, 4, h->Count);
   info.BlockSamples = info.SampleCount;
   info.BlockCount = 1;
   return true;
@@ -66,11 +66,11 @@ bool FillInfo(const std::string& path, bool ddb, TFileRecordInfo& info, std::str
 TRecordDescription ChannelSegment(const std::string& path, const TAdbHeader& h, int channel) {
   TRecordDescription seg;
   seg.FileName = path;
-  seg.Station = std::to_string(h.device);
-  seg.Location = std::to_string(h.number1) + "|" + std::to_string(h.number2);
+  seg.Station = std::to_string(h.Device);
+  seg.Location = std::to_string(h.Number1) + "|" + std::to_string(h.Number2);
   seg.Channel = kLetters[static_cast<size_t>(channel)];
-  seg.StartTime = h.start;
-  seg.SampRate = h.rate;
+  seg.StartTime = h.Start;
+  seg.SampRate = h.Rate;
   seg.Calib = 1.0;
   seg.DataType = kSampleI4;
   return seg;
@@ -98,9 +98,9 @@ std::optional<TAdbHeader> ReadAdbFields(const std::string& path, bool ddb, std::
   }
   auto i16 = [&](size_t at) { return static_cast<int32_t>(LoadI16LE(&b[at])); };
   TAdbHeader h;
-  h.device = i16(36);
-  h.number1 = i16(38);
-  h.number2 = i16(40);
+  h.Device = i16(36);
+  h.Number1 = i16(38);
+  h.Number2 = i16(40);
   int year = i16(44);
   if (year >= 0 && year < 100) year += year > 69 ? 1900 : 2000;
   const int month = i16(46), day = i16(48), hour = i16(50), minute = i16(52), second = i16(54);
@@ -110,14 +110,14 @@ std::optional<TAdbHeader> ReadAdbFields(const std::string& path, bool ddb, std::
       minute < 0 || minute > 59 || second < 0 || second > 59 || ms < 0 || ms > 999) {
     return refuse("the header's start (bytes 44 to 57) is not a date and time");
   }
-  h.start = EncodeDateTime(year, month, day, hour, minute, second, ms);
-  h.rate = AdbRateFromCode(i16(58));
-  if (!(h.rate > 0.0)) return refuse("the header's rate code (bytes 58 and 59) is not above 0");
-  h.channels = i16(64);
-  if (h.channels < 1) return refuse("the header's channel count (bytes 64 and 65) is below 1");
+  h.Start = EncodeDateTime(year, month, day, hour, minute, second, ms);
+  h.Rate = AdbRateFromCode(i16(58));
+  if (!(h.Rate > 0.0)) return refuse("the header's rate code (bytes 58 and 59) is not above 0");
+  h.Channels = i16(64);
+  if (h.Channels < 1) return refuse("the header's channel count (bytes 64 and 65) is below 1");
   if (LoadI32LE(&b[66]) < 0) return refuse("the header's sample count (bytes 66 to 69) is below 0");
-  h.count = std::max(0, LoadI32LE(&b[66]));
-  h.file_size = file.Size();
+  h.Count = std::max(0, LoadI32LE(&b[66]));
+  h.FileSize = file.Size();
   return h;
 }
 
@@ -142,9 +142,9 @@ void BuildAdbSegments(const std::string& path, TRecList& list, const std::string
       seg.Count = 0;
     } else {
       seg.Offset = static_cast<int32_t>(offset);
-      seg.Count = SamplesPresent(h->file_size, offset, 4, h->count);
+      seg.Count = SamplesPresent(h->FileSize, offset, 4, h->Count);
     }
-    seg.BlockSize = ClampToInt32(int64_t{4} * h->number2);
+    seg.BlockSize = ClampToInt32(int64_t{4} * h->Number2);
     list.Add(std::move(seg));
   }
 }
@@ -157,7 +157,7 @@ void BuildDdbSegments(const std::string& path, TRecList& list, const std::string
     seg.Offset = static_cast<int32_t>(kDdbDataStart);
     seg.Skip = ch * 4;
     seg.Stride = kDdbFrame;
-    seg.Count = SamplesPresent(h->file_size, kDdbDataStart + seg.Skip, kDdbFrame, h->count);
+    seg.Count = SamplesPresent(h->FileSize, kDdbDataStart + seg.Skip, kDdbFrame, h->Count);
     list.Add(std::move(seg));
   }
 }

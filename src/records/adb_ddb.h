@@ -11,14 +11,14 @@ namespace tarvik {
 
 // The fields of an ADB (256-byte) or DDB (512-byte) header.
 struct TAdbHeader {
-  int32_t device = 0;
-  int32_t number1 = 0;  // the two further numbers; their meaning is not known
-  int32_t number2 = 0;
-  TDateTime start = 0.0;
-  double rate = 0.0;
-  int32_t channels = 0;  // as the header states it
-  int32_t count = 0;     // samples per channel as the header states it
-  int64_t file_size = 0;
+  int32_t Device = 0;
+  int32_t Number1 = 0;  // the two further numbers; their meaning is not known
+  int32_t Number2 = 0;
+  TDateTime Start = 0.0;
+  double Rate = 0.0;
+  int32_t Channels = 0;  // as the header states it
+  int32_t Count = 0;     // samples per channel as the header states it
+  int64_t FileSize = 0;
 };
 
 // The sampling rate of a rate code: 31 and 62 are 31.25 and 62.5 Hz, 35, 70 and 140 are

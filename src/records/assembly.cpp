@@ -91,7 +91,7 @@ int ChannelHost(const TFileRecords& records, const std::string& station,
 
 bool ReadBySegments(FormatTag tag) {
   const FormatInfo* f = FindFormat(tag);
-  return f != nullptr && f->build_segments != nullptr;
+  return f != nullptr && f->BuildSegments != nullptr;
 }
 
 // The location code a miniSEED file's first record carries, trimmed: a record keeps it only
@@ -126,15 +126,15 @@ std::string AddStatusText(AddStatus status) {
 }
 
 std::string AddResultText(const AddFileResult& result) {
-  std::string text = AddStatusText(result.status);
-  if (!result.Added() && !result.why.empty()) text += ": " + result.why;
+  std::string text = AddStatusText(result.Status);
+  if (!result.Added() && !result.Why.empty()) text += ": " + result.Why;
   return text;
 }
 
 AddFileResult AddFileHeader(TFileRecords& records, const std::string& path, FormatTag tag,
                             const TFileRecordInfo& info, const AssemblySettings& settings) {
   AddFileResult result;
-  result.tag = tag;
+  result.Tag = tag;
   if (tag == 0) return result;
   // A rate of 0 (a Reftek file with no event header of its own or in an earlier file) would
   // make the record's end infinite or undefined; such a file is not added.
@@ -144,11 +144,11 @@ AddFileResult AddFileHeader(TFileRecords& records, const std::string& path, Form
       file_start + (rate > 0.0 ? SpanOfSamples(std::max(info.SampleCount, 0), rate) : 0.0);
   if (!(rate > 0.0) || !std::isfinite(rate) || !std::isfinite(file_start) ||
       !std::isfinite(file_end)) {
-    result.status = AddStatus::kNoRate;
+    result.Status = AddStatus::kNoRate;
     return result;
   }
 
-  const double tol = std::clamp(settings.max_span, 0, 999) / kSecondsPerDay + kJoinSlackDays;
+  const double tol = std::clamp(settings.MaxSpan, 0, 999) / kSecondsPerDay + kJoinSlackDays;
   // Records keep the station as a short name; compare in that form so that a longer station
   // name still finds its record.
   const std::string station = ShortName(info.Station);
@@ -180,54 +180,54 @@ AddFileResult AddFileHeader(TFileRecords& records, const std::string& path, Form
       r.SampleCount = std::max(r.SampleCount, ClampCount(SamplesInSpan(r.Finish - r.Start, rate)));
       r.SelectStart = r.Start;
       r.SelectFinish = r.Finish;
-      result.status = AddStatus::kJoined;
-      result.record = host;
+      result.Status = AddStatus::kJoined;
+      result.Record = host;
       return result;
     }
-    records.push_back(FormRecord(path, info, settings.recognize_component));
-    result.status = AddStatus::kNewRecord;
-    result.record = static_cast<int>(records.size() - 1);
+    records.push_back(FormRecord(path, info, settings.RecognizeComponent));
+    result.Status = AddStatus::kNewRecord;
+    result.Record = static_cast<int>(records.size() - 1);
     return result;
   }
   JoinRecord(records[static_cast<size_t>(candidate)], path, info, file_start, file_end);
-  result.status = AddStatus::kJoined;
-  result.record = candidate;
+  result.Status = AddStatus::kJoined;
+  result.Record = candidate;
   return result;
 }
 
 AddFileResult AddFile(TFileRecords& records, const std::string& path,
                       const AssemblySettings& settings, HeaderCache* cache) {
   AddFileResult result;
-  result.tag = RecognizeWith(cache, path);
-  if (result.tag == 0) {
-    result.reason = MakeStatus(TCode::kFormatNotRecognized);
-    result.reason.File = path;
+  result.Tag = RecognizeWith(cache, path);
+  if (result.Tag == 0) {
+    result.Reason = MakeStatus(TCode::kFormatNotRecognized);
+    result.Reason.File = path;
     return result;
   }
-  const FormatInfo* format = FindFormat(result.tag);
-  if (format == nullptr || format->read_header == nullptr) {
-    result.status = AddStatus::kNoReader;
-    result.reason = MakeStatus(TCode::kNoHeaderReader, {format != nullptr ? format->name : ""});
-    result.reason.File = path;
+  const FormatInfo* format = FindFormat(result.Tag);
+  if (format == nullptr || format->ReadHeader == nullptr) {
+    result.Status = AddStatus::kNoReader;
+    result.Reason = MakeStatus(TCode::kNoHeaderReader, {format != nullptr ? format->Name : ""});
+    result.Reason.File = path;
     return result;
   }
   const std::shared_ptr<const FileHeaders> read =
-      HeadersWith(cache, path, result.tag, settings.working_rate);
+      HeadersWith(cache, path, result.Tag, settings.WorkingRate);
   // A file of several stations (or locations) adds each, as separate files would; the result
   // tells of the first.
-  result = AddFileHeader(records, path, result.tag, read->headers.front(), settings);
-  for (size_t k = 1; k < read->headers.size(); ++k) {
-    AddFileHeader(records, path, result.tag, read->headers[k], settings);
+  result = AddFileHeader(records, path, result.Tag, read->Headers.front(), settings);
+  for (size_t k = 1; k < read->Headers.size(); ++k) {
+    AddFileHeader(records, path, result.Tag, read->Headers[k], settings);
   }
-  if (result.status == AddStatus::kNoRate && !read->status.Ok()) {
-    result.status = AddStatus::kUnreadable;
-  } else if (result.status == AddStatus::kNoRate) {
-    result.reason = MakeStatus(TCode::kHeaderWithoutRate);
-    result.reason.File = path;
+  if (result.Status == AddStatus::kNoRate && !read->Status.Ok()) {
+    result.Status = AddStatus::kUnreadable;
+  } else if (result.Status == AddStatus::kNoRate) {
+    result.Reason = MakeStatus(TCode::kHeaderWithoutRate);
+    result.Reason.File = path;
   }
-  if (!read->status.Ok()) {
-    result.reason = read->status;
-    result.why = Text(read->status, TLanguage::kEnglish);
+  if (!read->Status.Ok()) {
+    result.Reason = read->Status;
+    result.Why = Text(read->Status, TLanguage::kEnglish);
   }
   return result;
 }
@@ -273,24 +273,24 @@ int JoinSiblingChannels(TFileRecords& records, std::vector<int> touched, HeaderC
   }
   // Per record: whether its format is read by segments, and its first file's location.
   struct Known {
-    bool read = false;
-    bool segments = false;
-    std::string location;
+    bool Read = false;
+    bool Segments = false;
+    std::string Location;
   };
   std::vector<Known> known(records.size());
   const auto know = [&](size_t i) -> const Known& {
     Known& k = known[i];
-    if (!k.read && miniseed_locations != nullptr) {
+    if (!k.Read && miniseed_locations != nullptr) {
       if (const auto it = miniseed_locations->find(records[i].File);
           it != miniseed_locations->end()) {
         k = {true, true, it->second};
       }
     }
-    if (!k.read) {
+    if (!k.Read) {
       const FormatTag tag = RecognizeWith(cache, records[i].File);
-      k.read = true;
-      k.segments = ReadBySegments(tag);
-      if (k.segments) k.location = FirstLocation(records[i].File, tag);
+      k.Read = true;
+      k.Segments = ReadBySegments(tag);
+      if (k.Segments) k.Location = FirstLocation(records[i].File, tag);
     }
     return k;
   };
@@ -306,8 +306,8 @@ int JoinSiblingChannels(TFileRecords& records, std::vector<int> touched, HeaderC
         const size_t into = std::min(a, b);
         const size_t from = std::max(a, b);
         if (!CanJoinChannels(records[into], records[from], true)) continue;
-        if (!know(into).segments || !know(from).segments) continue;
-        if (known[into].location != known[from].location) continue;
+        if (!know(into).Segments || !know(from).Segments) continue;
+        if (known[into].Location != known[from].Location) continue;
         JoinChannels(records[into], records[from]);
         records.erase(records.begin() + static_cast<std::ptrdiff_t>(from));
         known.erase(known.begin() + static_cast<std::ptrdiff_t>(from));
@@ -337,7 +337,7 @@ std::string FolderMask(int format_index) {
   if (format_index == 2) return "?????????Z" + std::string(text);
   if (format_index == 4) return "?????????_*";
   // miniSEED files go by all the extensions recognition takes.
-  if (format_index == 7) return FindFormat(kTagMiniSeed)->record_mask;
+  if (format_index == 7) return FindFormat(kTagMiniSeed)->RecordMask;
   return "*" + std::string(text);
 }
 
@@ -355,12 +355,12 @@ std::vector<AddedFile> AddFiles(TFileRecords& records, const std::vector<std::st
   }
   std::vector<int> touched;
   for (const AddedFile& a : out) {
-    if (a.result.Added()) touched.push_back(a.result.record);
+    if (a.Result.Added()) touched.push_back(a.Result.Record);
   }
   std::vector<int> moved;
   if (JoinSiblingChannels(records, touched, cache, &moved) > 0) {
     for (AddedFile& a : out) {
-      if (a.result.Added()) a.result.record = moved[static_cast<size_t>(a.result.record)];
+      if (a.Result.Added()) a.Result.Record = moved[static_cast<size_t>(a.Result.Record)];
     }
   }
   return out;
@@ -386,18 +386,18 @@ TFileRecords FormRecordsFrom(const std::string& path, const AssemblySettings& se
   const AddFileResult first = AddFile(records, path, settings, cache);
   if (result != nullptr) *result = first;
   if (!first.Added()) return records;
-  const FormatInfo* format = FindFormat(first.tag);
-  if (format == nullptr || format->record_mask == nullptr) return records;
+  const FormatInfo* format = FindFormat(first.Tag);
+  if (format == nullptr || format->RecordMask == nullptr) return records;
   const TDateTime start = records.front().Start;
   const std::string name = FileName(path);
-  for (const std::string& other : ListRecordMask(FolderOf(path), format->record_mask)) {
+  for (const std::string& other : ListRecordMask(FolderOf(path), format->RecordMask)) {
     if (FileName(other) == name) continue;
     const FormatTag tag = RecognizeWith(cache, other);
     if (tag == 0) continue;
     const std::shared_ptr<const FileHeaders> read =
-        HeadersWith(cache, other, tag, settings.working_rate);
-    if (!read->status.Ok()) continue;
-    for (const TFileRecordInfo& info : read->headers) {
+        HeadersWith(cache, other, tag, settings.WorkingRate);
+    if (!read->Status.Ok()) continue;
+    for (const TFileRecordInfo& info : read->Headers) {
       if (info.Start >= start) AddFileHeader(records, other, tag, info, settings);
     }
   }
@@ -426,7 +426,7 @@ std::optional<SdsName> ParseSdsName(std::string_view file_name) {
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
     return ec == std::errc() && end == text.data() + text.size();
   };
-  if (!number(parts[5], n.year) || !number(parts[6], n.day) || n.day < 1 || n.day > 366) {
+  if (!number(parts[5], n.Year) || !number(parts[6], n.Day) || n.Day < 1 || n.Day > 366) {
     return std::nullopt;
   }
   return n;
@@ -444,7 +444,7 @@ std::optional<SdsStation> ParseSdsStation(std::string_view text) {
     return std::nullopt;
   }
   SdsStation s{parts[0], parts[1], "", parts.size() == 2};
-  if (parts.size() == 3) s.location = parts[2];
+  if (parts.size() == 3) s.Location = parts[2];
   return s;
 }
 
@@ -453,8 +453,8 @@ std::vector<std::vector<std::string>> ListSdsDays(const std::string& root,
                                                   TDateTime to) {
   namespace fs = std::filesystem;
   std::map<std::pair<int, int>, std::vector<std::string>> days;
-  const int first_year = std::isfinite(from) ? DecodeDateTime(from).year : 0;
-  const int last_year = std::isfinite(to) ? DecodeDateTime(to).year : 1 << 30;
+  const int first_year = std::isfinite(from) ? DecodeDateTime(from).Year : 0;
+  const int last_year = std::isfinite(to) ? DecodeDateTime(to).Year : 1 << 30;
   std::error_code ec;
   for (fs::directory_iterator y(root, ec), end; !ec && y != end; y.increment(ec)) {
     int year = 0;
@@ -463,7 +463,7 @@ std::vector<std::vector<std::string>> ListSdsDays(const std::string& root,
         std::from_chars(year_name.data(), year_name.data() + year_name.size(), year);
     if (bad != std::errc() || stop != year_name.data() + year_name.size()) continue;
     if (year < first_year || year > last_year) continue;
-    const fs::path place = y->path() / station.network / station.station;
+    const fs::path place = y->path() / station.Network / station.Station;
     std::error_code inner;
     for (fs::directory_iterator c(place, inner); !inner && c != end; c.increment(inner)) {
       if (!c->is_directory(inner)) continue;
@@ -471,18 +471,18 @@ std::vector<std::vector<std::string>> ListSdsDays(const std::string& root,
       for (fs::directory_iterator f(c->path(), files_ec); !files_ec && f != end;
            f.increment(files_ec)) {
         const std::optional<SdsName> n = ParseSdsName(f->path().filename().string());
-        if (!n || n->network != station.network || n->station != station.station ||
-            n->year != year || (!station.any_location && n->location != station.location)) {
+        if (!n || n->Network != station.Network || n->Station != station.Station ||
+            n->Year != year || (!station.AnyLocation && n->Location != station.Location)) {
           continue;
         }
-        if (c->path().filename() != n->channel + "." + n->type) continue;
-        const TDateTime day = EncodeDayOfYear(n->year, n->day);
+        if (c->path().filename() != n->Channel + "." + n->Type) continue;
+        const TDateTime day = EncodeDayOfYear(n->Year, n->Day);
         if ((std::isfinite(from) && day < std::floor(from)) ||
             (std::isfinite(to) && day > std::floor(to))) {
           continue;
         }
         std::error_code plain;
-        if (f->is_regular_file(plain)) days[{n->year, n->day}].push_back(f->path().string());
+        if (f->is_regular_file(plain)) days[{n->Year, n->Day}].push_back(f->path().string());
       }
     }
   }
@@ -580,7 +580,7 @@ std::vector<AddedFile> AddFileGroups(TFileRecords& records,
       } else {
         out.push_back({path, AddFile(own, path, settings, cache)});
       }
-      if (out.back().result.Added()) touched.push_back(out.back().result.record);
+      if (out.back().Result.Added()) touched.push_back(out.back().Result.Record);
       host.SetGauge(static_cast<int>(std::min<size_t>(out.size(), n)), n);
       host.ProcessEvents();
     }
@@ -588,9 +588,9 @@ std::vector<AddedFile> AddFileGroups(TFileRecords& records,
     JoinSiblingChannels(own, touched, cache, &moved, &locations);
     const int base = static_cast<int>(records.size());
     for (size_t k = first; k < out.size(); ++k) {
-      AddFileResult& r = out[k].result;
+      AddFileResult& r = out[k].Result;
       if (r.Added())
-        r.record = base + (moved.empty() ? r.record : moved[static_cast<size_t>(r.record)]);
+        r.Record = base + (moved.empty() ? r.Record : moved[static_cast<size_t>(r.Record)]);
     }
     records.insert(records.end(), std::make_move_iterator(own.begin()),
                    std::make_move_iterator(own.end()));
@@ -613,15 +613,15 @@ std::vector<std::string> RecordFolders(const std::string& first_file, TDateTime 
   const fs::path station = own.parent_path();
   const fs::path network = station.parent_path();
   const fs::path year = network.parent_path();
-  if (own.filename() != sds->channel + "." + sds->type || station.filename() != sds->station ||
-      network.filename() != sds->network || year.filename() != std::to_string(sds->year)) {
+  if (own.filename() != sds->Channel + "." + sds->Type || station.filename() != sds->Station ||
+      network.filename() != sds->Network || year.filename() != std::to_string(sds->Year)) {
     return folders;
   }
   const fs::path root = year.parent_path();
-  const int first_year = DecodeDateTime(start).year;
-  const int last_year = std::isfinite(finish) ? DecodeDateTime(finish).year : first_year;
+  const int first_year = DecodeDateTime(start).Year;
+  const int last_year = std::isfinite(finish) ? DecodeDateTime(finish).Year : first_year;
   for (int y = first_year; y <= std::min(last_year, first_year + 100); ++y) {
-    const fs::path place = root / std::to_string(y) / sds->network / sds->station;
+    const fs::path place = root / std::to_string(y) / sds->Network / sds->Station;
     std::error_code ec;
     if (!siblings) {
       const fs::path same = place / own.filename();
@@ -631,7 +631,7 @@ std::vector<std::string> RecordFolders(const std::string& first_file, TDateTime 
     for (fs::directory_iterator it(place, ec), end; !ec && it != end; it.increment(ec)) {
       const std::string name = it->path().filename().string();
       if (!it->is_directory(ec) || it->path() == own) continue;
-      if (name.size() > 2 && name.compare(name.size() - 2, 2, "." + sds->type) == 0) {
+      if (name.size() > 2 && name.compare(name.size() - 2, 2, "." + sds->Type) == 0) {
         folders.push_back(it->path().string());
       }
     }
@@ -644,10 +644,10 @@ std::vector<std::string> RecordFolders(const std::string& first_file, TDateTime 
 // else every file (SDS day files and names without extension are known by their content).
 std::string RecordMaskFor(const std::string& first_file, const FormatInfo& format) {
   const std::string name = FileName(first_file);
-  std::string_view mask = format.record_mask;
+  std::string_view mask = format.RecordMask;
   while (!mask.empty()) {
     const size_t cut = mask.find(';');
-    if (MatchMask(name, mask.substr(0, cut))) return format.record_mask;
+    if (MatchMask(name, mask.substr(0, cut))) return format.RecordMask;
     mask = cut == std::string_view::npos ? std::string_view() : mask.substr(cut + 1);
   }
   return "*";
@@ -671,57 +671,57 @@ RecordFiles FindRecordFiles(const std::string& first_file, double default_rate, 
   HeaderCache& headers = cache != nullptr ? *cache : own;
   RecordFiles out;
   host.SetStatus(MakeStatus(TCode::kListingRecordFiles), 100);
-  out.tag = headers.Recognize(first_file);
-  if (out.tag == 0) return out;
+  out.Tag = headers.Recognize(first_file);
+  if (out.Tag == 0) return out;
   const std::shared_ptr<const FileHeaders> first =
-      headers.Headers(first_file, out.tag, default_rate);
-  out.first = station.empty() ? first->headers.front() : HeaderOfStation(*first, station, location);
-  out.paths.push_back(first_file);
-  out.headers.push_back(out.first);
-  out.block_samples = out.first.BlockSamples;
-  out.total_samples = std::max(out.first.SampleCount, 0);
+      headers.Headers(first_file, out.Tag, default_rate);
+  out.First = station.empty() ? first->Headers.front() : HeaderOfStation(*first, station, location);
+  out.Paths.push_back(first_file);
+  out.Headers.push_back(out.First);
+  out.BlockSamples = out.First.BlockSamples;
+  out.TotalSamples = std::max(out.First.SampleCount, 0);
   const bool siblings = !channels.empty();
 
   // A first file that reaches the record's end is the whole record (unless the record's other
   // channels are in files of their own); so is one without a rate, whose end is unknown.
-  const double rate = out.first.SampRate;
+  const double rate = out.First.SampRate;
   if (!(rate > 0.0) ||
-      (!siblings && out.first.Start + SpanOfSamples(out.total_samples, rate) >= finish)) {
+      (!siblings && out.First.Start + SpanOfSamples(out.TotalSamples, rate) >= finish)) {
     return out;
   }
-  const FormatInfo* format = FindFormat(out.tag);
-  if (format == nullptr || format->record_mask == nullptr || format->read_header == nullptr) {
+  const FormatInfo* format = FindFormat(out.Tag);
+  if (format == nullptr || format->RecordMask == nullptr || format->ReadHeader == nullptr) {
     return out;
   }
 
   // The folder's files are read as the first file's format (no new recognition) and looked up
   // by their start: a record costs its own files, however many the folder holds.
   const std::string mask = RecordMaskFor(first_file, *format);
-  const std::string first_location = siblings ? FirstLocation(first_file, out.tag) : "";
+  const std::string first_location = siblings ? FirstLocation(first_file, out.Tag) : "";
   size_t listed = 0;
   const std::string first_name = FileName(first_file);
   const std::vector<std::string> places = RecordFolders(first_file, start, finish, siblings);
   for (size_t p = 0; p < places.size(); ++p) {
     const std::string& place = places[p];
     const std::shared_ptr<const FolderHeaders> folder =
-        headers.Folder(place, mask, out.tag, default_rate, &host);
-    listed += folder->files.size();
+        headers.Folder(place, mask, out.Tag, default_rate, &host);
+    listed += folder->Files.size();
     const auto [from, to] = folder->StartingIn(start, finish);
     for (auto it = from; it != to; ++it) {
-      const FolderHeaders::File& file = folder->files[it->file];
+      const FolderHeaders::File& file = folder->Files[it->File];
       // The first folder is the first file's: there the name alone tells the first file.
-      if (p == 0 && FileName(file.path) == first_name) continue;
-      const TFileRecordInfo& info = file.headers->headers[it->header];
-      if (info.Station != out.first.Station || info.Location != out.first.Location) continue;
+      if (p == 0 && FileName(file.Path) == first_name) continue;
+      const TFileRecordInfo& info = file.Headers->Headers[it->Header];
+      if (info.Station != out.First.Station || info.Location != out.First.Location) continue;
       // Another channel's files are the record's only at its rate and of its location.
       if (siblings && (!HoldsAnyOf(info, channels) || !SameRate(info.SampRate, rate) ||
-                       FirstLocation(file.path, out.tag) != first_location)) {
+                       FirstLocation(file.Path, out.Tag) != first_location)) {
         continue;
       }
-      out.paths.push_back(file.path);
-      out.headers.push_back(info);
-      out.block_samples = std::max(out.block_samples, info.BlockSamples);
-      out.total_samples += std::max(info.SampleCount, 0);
+      out.Paths.push_back(file.Path);
+      out.Headers.push_back(info);
+      out.BlockSamples = std::max(out.BlockSamples, info.BlockSamples);
+      out.TotalSamples += std::max(info.SampleCount, 0);
     }
   }
   const int n = static_cast<int>(std::min<size_t>(listed, std::numeric_limits<int>::max()));
@@ -729,18 +729,18 @@ RecordFiles FindRecordFiles(const std::string& first_file, double default_rate, 
   host.ProcessEvents();
 
   // The list is in path order: files that are read one after another rely on it.
-  std::vector<size_t> order(out.paths.size());
+  std::vector<size_t> order(out.Paths.size());
   std::iota(order.begin(), order.end(), size_t{0});
   std::sort(order.begin(), order.end(),
-            [&](size_t a, size_t b) { return out.paths[a] < out.paths[b]; });
+            [&](size_t a, size_t b) { return out.Paths[a] < out.Paths[b]; });
   RecordFiles sorted;
-  sorted.tag = out.tag;
-  sorted.first = out.first;
-  sorted.block_samples = out.block_samples;
-  sorted.total_samples = out.total_samples;
+  sorted.Tag = out.Tag;
+  sorted.First = out.First;
+  sorted.BlockSamples = out.BlockSamples;
+  sorted.TotalSamples = out.TotalSamples;
   for (size_t k : order) {
-    sorted.paths.push_back(std::move(out.paths[k]));
-    sorted.headers.push_back(std::move(out.headers[k]));
+    sorted.Paths.push_back(std::move(out.Paths[k]));
+    sorted.Headers.push_back(std::move(out.Headers[k]));
   }
   return sorted;
 }

@@ -26,11 +26,11 @@ inline constexpr std::array<std::string_view, 11> kDataFormats = {
 // The project settings that adding files needs.
 struct AssemblySettings {
   // Largest gap between the files of one record, seconds (0 to 999).
-  int max_span = 10;
+  int MaxSpan = 10;
   // Components from channel names; off: every channel is Z.
-  bool recognize_component = true;
+  bool RecognizeComponent = true;
   // The working sampling rate: the default rate given to header readers, Hz.
-  double working_rate = 50.0;
+  double WorkingRate = 50.0;
 };
 
 enum class AddStatus {
@@ -43,17 +43,17 @@ enum class AddStatus {
 };
 
 struct AddFileResult {
-  AddStatus status = AddStatus::kNotRecognized;
-  FormatTag tag = 0;
+  AddStatus Status = AddStatus::kNotRecognized;
+  FormatTag Tag = 0;
   // The record formed or joined; -1 when the file was not added.
-  int record = -1;
+  int Record = -1;
   // What in the file is not of its format, as its header reader tells it; empty when the
   // reader found nothing wrong.
-  std::string why;
+  std::string Why;
   // Why the file was not added or its header not read (File set); Ok when nothing went wrong.
-  TStatus reason;
+  TStatus Reason;
 
-  bool Added() const { return record >= 0; }
+  bool Added() const { return Record >= 0; }
 };
 
 // Why a file was not added, in a few words ("" when it was added).
@@ -98,8 +98,8 @@ int JoinSiblingChannels(TFileRecords& records, std::vector<int> touched,
 std::string FolderMask(int format_index);
 
 struct AddedFile {
-  std::string path;
-  AddFileResult result;
+  std::string Path;
+  AddFileResult Result;
 };
 
 // Adds files in the order given, the gauge counting them and events running after each; then
@@ -123,15 +123,15 @@ TFileRecords FormRecordsFrom(const std::string& path, const AssemblySettings& se
 
 // The files of one record, found again from its first file.
 struct RecordFiles {
-  FormatTag tag = 0;
+  FormatTag Tag = 0;
   // Header of the first file.
-  TFileRecordInfo first;
+  TFileRecordInfo First;
   // Full paths in path order (the first file included) and their headers.
-  std::vector<std::string> paths;
-  std::vector<TFileRecordInfo> headers;
+  std::vector<std::string> Paths;
+  std::vector<TFileRecordInfo> Headers;
   // The largest BlockSamples and the sum of SampleCount over the files.
-  int32_t block_samples = 0;
-  int64_t total_samples = 0;
+  int32_t BlockSamples = 0;
+  int64_t TotalSamples = 0;
 };
 
 // The record's files: first_file and the files of its folder that match its format's record
@@ -153,17 +153,17 @@ RecordFiles FindRecordFiles(const std::string& first_file, double default_rate, 
 // The parts of an SDS day file name "NET.STA.LOC.CHA.TYPE.YEAR.DAY" kept in
 // ROOT/YEAR/NET/STA/CHA.TYPE/; nullopt for any other name.
 struct SdsName {
-  std::string network, station, location, channel, type;
-  int year = 0;
-  int day = 0;
+  std::string Network, Station, Location, Channel, Type;
+  int Year = 0;
+  int Day = 0;
 };
 std::optional<SdsName> ParseSdsName(std::string_view file_name);
 
 // A station of an SDS archive as "NET.STA" (any location) or "NET.STA.LOC" (that location;
 // "NET.STA." the empty one).
 struct SdsStation {
-  std::string network, station, location;
-  bool any_location = true;
+  std::string Network, Station, Location;
+  bool AnyLocation = true;
 };
 // nullopt when text is not of that form.
 std::optional<SdsStation> ParseSdsStation(std::string_view text);

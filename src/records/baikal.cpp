@@ -40,39 +40,39 @@ std::optional<TBaikalHeader> ReadBaikalFields(const std::string& path, std::stri
   std::array<uint8_t, kMainHeaderSize> b{};
   if (!file.ReadExact(0, b.data(), b.size())) return refuse("shorter than the 120-byte header");
   TBaikalHeader h;
-  h.channels = LoadI16LE(&b[0]);
-  if (h.channels <= 0) return refuse("the header's channel count (bytes 0 and 1) is below 1");
+  h.Channels = LoadI16LE(&b[0]);
+  if (h.Channels <= 0) return refuse("the header's channel count (bytes 0 and 1) is below 1");
   const int day = LoadI16LE(&b[6]);
   const int month = LoadI16LE(&b[8]);
   const int year = LoadI16LE(&b[10]);
-  h.resolution = LoadI16LE(&b[18]);
-  h.station = TextField(&b[32], 16);
-  h.interval = LoadF64LE(&b[48]);
+  h.Resolution = LoadI16LE(&b[18]);
+  h.Station = TextField(&b[32], 16);
+  h.Interval = LoadF64LE(&b[48]);
   const double seconds = LoadF64LE(&b[56]);
   if (year < 1 || month < 1 || month > 12 || day < 1 || day > 31) {
     return refuse("the header's date (bytes 6 to 11) is not a date");
   }
-  if (!(h.interval > 0.0) || !std::isfinite(1.0 / h.interval)) {
+  if (!(h.Interval > 0.0) || !std::isfinite(1.0 / h.Interval)) {
     return refuse("the header's sampling interval (bytes 48 to 55) is not above 0");
   }
   if (!(seconds >= 0.0 && seconds < kSecondsPerDay + 1.0)) {
     return refuse("the header's start (bytes 56 to 63) is not a time of day");
   }
-  h.start = EncodeDateTime(year, month, day) + seconds / kSecondsPerDay;
-  h.bytes_per_sample = h.resolution <= 16 ? 2 : 4;
-  h.data_start = kMainHeaderSize + kChannelHeaderSize * h.channels;
-  if (file.Size() < h.data_start) {
-    return refuse("shorter than the headers of its " + std::to_string(h.channels) + " channels");
+  h.Start = EncodeDateTime(year, month, day) + seconds / kSecondsPerDay;
+  h.BytesPerSample = h.Resolution <= 16 ? 2 : 4;
+  h.DataStart = kMainHeaderSize + kChannelHeaderSize * h.Channels;
+  if (file.Size() < h.DataStart) {
+    return refuse("shorter than the headers of its " + std::to_string(h.Channels) + " channels");
   }
-  h.samples = ClampToInt32((file.Size() - h.data_start) / h.channels / h.bytes_per_sample);
+  h.Samples = ClampToInt32((file.Size() - h.DataStart) / h.Channels / h.BytesPerSample);
   // The samples stay interleaved over every channel of the file; only the first 32 are named.
-  const int kept = std::min(h.channels, kMaxChannels);
+  const int kept = std::min(h.Channels, kMaxChannels);
   for (int i = 0; i < kept; ++i) {
     std::array<uint8_t, kChannelHeaderSize> c{};
     if (!file.ReadExact(kMainHeaderSize + kChannelHeaderSize * i, c.data(), c.size())) {
       return refuse("a channel header cannot be read");
     }
-    h.channel_headers.push_back({TextField(&c[8], 24), LoadF64LE(&c[56])});
+    h.ChannelHeaders.push_back({TextField(&c[8], 24), LoadF64LE(&c[56])});
   }
   return h;
 }
@@ -82,16 +82,16 @@ bool ReadBaikalHeader(const std::string& path, TFileRecordInfo& info, double /*d
   info.Reset();
   const std::optional<TBaikalHeader> h = ReadBaikalFields(path, why);
   if (!h) return false;
-  info.Station = h->station;
-  info.SampRate = 1.0 / h->interval;
-  info.Start = h->start;
-  info.ChannelCount = static_cast<int32_t>(h->channel_headers.size());
-  for (size_t i = 0; i < h->channel_headers.size(); ++i) {
-    info.ChannelNames[i] = ShortName(h->channel_headers[i].name);
-    info.ChannelCoefs[i] = 1e6 / UsableCoefficient(h->channel_headers[i].coefficient);
+  info.Station = h->Station;
+  info.SampRate = 1.0 / h->Interval;
+  info.Start = h->Start;
+  info.ChannelCount = static_cast<int32_t>(h->ChannelHeaders.size());
+  for (size_t i = 0; i < h->ChannelHeaders.size(); ++i) {
+    info.ChannelNames[i] = ShortName(h->ChannelHeaders[i].Name);
+    info.ChannelCoefs[i] = 1e6 / UsableCoefficient(h->ChannelHeaders[i].Coefficient);
   }
-  info.SampleCount = h->samples;
-  info.BlockSamples = h->samples;
+  info.SampleCount = h->Samples;
+  info.BlockSamples = h->Samples;
   info.BlockCount = 1;
   return true;
 }
@@ -99,20 +99,20 @@ bool ReadBaikalHeader(const std::string& path, TFileRecordInfo& info, double /*d
 void BuildBaikalSegments(const std::string& path, TRecList& list, const std::string& /*station*/) {
   const std::optional<TBaikalHeader> h = ReadBaikalFields(path);
   if (!h) return;
-  for (size_t i = 0; i < h->channel_headers.size(); ++i) {
+  for (size_t i = 0; i < h->ChannelHeaders.size(); ++i) {
     TRecordDescription seg;
     seg.FileName = path;
-    seg.Station = h->station;
+    seg.Station = h->Station;
     seg.Location = "00";
-    seg.Channel = h->channel_headers[i].name;
-    seg.StartTime = h->start;
-    seg.SampRate = 1.0 / h->interval;
-    seg.Count = h->samples;
-    seg.DataType = h->bytes_per_sample == 2 ? kSampleI2 : kSampleI4;
-    seg.Offset = static_cast<int32_t>(h->data_start);
-    seg.Skip = static_cast<int32_t>(i) * h->bytes_per_sample;
-    seg.Stride = h->channels * h->bytes_per_sample;
-    seg.Calib = UsableCoefficient(h->channel_headers[i].coefficient) / 1e6;
+    seg.Channel = h->ChannelHeaders[i].Name;
+    seg.StartTime = h->Start;
+    seg.SampRate = 1.0 / h->Interval;
+    seg.Count = h->Samples;
+    seg.DataType = h->BytesPerSample == 2 ? kSampleI2 : kSampleI4;
+    seg.Offset = static_cast<int32_t>(h->DataStart);
+    seg.Skip = static_cast<int32_t>(i) * h->BytesPerSample;
+    seg.Stride = h->Channels * h->BytesPerSample;
+    seg.Calib = UsableCoefficient(h->ChannelHeaders[i].Coefficient) / 1e6;
     list.Add(std::move(seg));
   }
 }

@@ -12,22 +12,22 @@ namespace tarvik {
 
 // One channel's 72-byte header: its name and coefficient.
 struct TBaikalChannelHeader {
-  std::string name;
-  double coefficient = 0.0;
+  std::string Name;
+  double Coefficient = 0.0;
 };
 using TBaikalChannelHeaders = std::vector<TBaikalChannelHeader>;
 
 // The fields of a Baikal file's headers and the layout of its samples.
 struct TBaikalHeader {
-  int32_t channels = 0;  // channels in the file; the samples are interleaved over all of them
-  std::string station;
-  TDateTime start = 0.0;
-  double interval = 0.0;   // seconds between samples
-  int32_t resolution = 0;  // bits per sample: up to 16 stored as int16, more as int32
-  int32_t bytes_per_sample = 0;
-  int64_t data_start = 0;
-  int32_t samples = 0;                    // per channel
-  TBaikalChannelHeaders channel_headers;  // the first 32 channels' headers
+  int32_t Channels = 0;  // channels in the file; the samples are interleaved over all of them
+  std::string Station;
+  TDateTime Start = 0.0;
+  double Interval = 0.0;   // seconds between samples
+  int32_t Resolution = 0;  // bits per sample: up to 16 stored as int16, more as int32
+  int32_t BytesPerSample = 0;
+  int64_t DataStart = 0;
+  int32_t Samples = 0;                   // per channel
+  TBaikalChannelHeaders ChannelHeaders;  // the first 32 channels' headers
 };
 
 // The headers of a Baikal file; nullopt when the file is shorter than its headers, names no

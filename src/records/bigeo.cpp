@@ -65,9 +65,9 @@ class LineFields {
 
 // One channel line: its sample count, data type and data offset.
 struct ChannelLine {
-  int64_t count = 0;
-  std::string type;
-  int64_t offset = 0;
+  int64_t Count = 0;
+  std::string Type;
+  int64_t Offset = 0;
 };
 
 bool ParseChannelLine(std::string_view line, ChannelLine& out) {
@@ -76,14 +76,14 @@ bool ParseChannelLine(std::string_view line, ChannelLine& out) {
   f.Text(7);
   f.Text(7);
   if (!f.Number(number)) return false;
-  if (!f.Integer(out.count) || out.count < 0) return false;
+  if (!f.Integer(out.Count) || out.Count < 0) return false;
   for (int i = 0; i < 3; ++i) {
     if (!f.Number(number)) return false;
   }
   f.Text(8);
-  out.type = std::string(f.Text(2));
-  if (out.type.size() != 2) return false;
-  if (!f.Integer(out.offset) || out.offset < 0) return false;
+  out.Type = std::string(f.Text(2));
+  if (out.Type.size() != 2) return false;
+  if (!f.Integer(out.Offset) || out.Offset < 0) return false;
   f.Text(26);
   return true;
 }
@@ -130,11 +130,11 @@ bool IsBiGeoFile(const std::string& path) {
   ChannelLine channel;
   if (!reader.Next(line) || !ParseChannelLine(line, channel)) return false;
   // Counts are in bytes for text data ("a4"), otherwise in 4-byte samples.
-  const int64_t unit = channel.type == "a4" ? 1 : 4;
-  int64_t end = channel.offset;
+  const int64_t unit = channel.Type == "a4" ? 1 : 4;
+  int64_t end = channel.Offset;
   for (;;) {
-    if (channel.count > (size - end) / unit) return false;  // past the end of the file
-    end += channel.count * unit;
+    if (channel.Count > (size - end) / unit) return false;  // past the end of the file
+    end += channel.Count * unit;
     if (end == size) return true;
     if (!reader.Next(line) || !ParseChannelLine(line, channel)) return false;
   }

@@ -92,16 +92,16 @@ bool CompressRecord(const std::string& out_path, const TFileRecord& record, UiHo
   TData32 data;
   LoadReport report;
   LoadSettings settings;
-  settings.default_rate = default_rate;
-  settings.demean = false;
-  settings.clear_stop = false;
-  settings.headers = headers;
+  settings.DefaultRate = default_rate;
+  settings.Demean = false;
+  settings.ClearStop = false;
+  settings.Headers = headers;
   if (!LoadRecord(loaded, data, host, settings, &report)) {
     return Fail(error, record.File + ": not a readable seismogram file");
   }
-  if (report.stopped || host.StopRequested()) return Fail(error, "stopped");
+  if (report.Stopped || host.StopRequested()) return Fail(error, "stopped");
 
-  TFileRecordInfo header = report.first;
+  TFileRecordInfo header = report.First;
   header.Station = record.Station;
   header.ChannelCount = std::clamp(header.ChannelCount, 0, kMaxChannels);
   for (size_t c = 0; c < header.ChannelCoefs.size(); ++c)

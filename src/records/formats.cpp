@@ -104,14 +104,14 @@ int64_t RecCapacity(const std::string& path, const TFileRecordInfo& info) {
   RecBlock block;
   for (int64_t at = 0; total < claim && ReadRecBlockAt(file, at, block);
        at = NextRecBlockOffset(block)) {
-    if (!IsRecDataTag(block.tag)) continue;
-    const int64_t body_end = std::min(block.body_offset + block.length, size);
-    if (block.tag != kBlockDSZ) {
-      total += MaxSamplesInFile(std::max<int64_t>(body_end - block.body_offset, 0));
+    if (!IsRecDataTag(block.Tag)) continue;
+    const int64_t body_end = std::min(block.BodyOffset + block.Length, size);
+    if (block.Tag != kBlockDSZ) {
+      total += MaxSamplesInFile(std::max<int64_t>(body_end - block.BodyOffset, 0));
       continue;
     }
     int64_t longest = 0;
-    int64_t run = block.body_offset + kRecDataHeaderSize;
+    int64_t run = block.BodyOffset + kRecDataHeaderSize;
     for (int c = 0; c < channels && run + 4 <= body_end; ++c) {
       uint8_t head[4];
       if (!file.ReadExact(run, head, 4)) break;
@@ -239,7 +239,7 @@ FormatTag RecognizeOrThrow(const std::string& path) {
 
 const FormatInfo* FindFormat(FormatTag tag) {
   for (const FormatInfo& f : kFormats) {
-    if (f.tag == tag) return &f;
+    if (f.Tag == tag) return &f;
   }
   return nullptr;
 }
@@ -251,7 +251,7 @@ std::span<const FormatInfo> AllFormats() {
 int64_t SampleCapacityOf(const std::string& path, FormatTag tag, const TFileRecordInfo& info) {
   const FormatInfo* f = FindFormat(tag);
   try {
-    if (f != nullptr && f->sample_capacity != nullptr) return f->sample_capacity(path, info);
+    if (f != nullptr && f->SampleCapacity != nullptr) return f->SampleCapacity(path, info);
     return OwnFileCapacity(path);
   } catch (const std::exception&) {
     return 0;
@@ -348,21 +348,21 @@ TStatus Refusal(const std::string& path, std::string_view format_name, std::stri
 TStatus ReadHeader(const std::string& path, FormatTag tag, TFileRecordInfo& info,
                    double default_rate) {
   const FormatInfo* f = FindFormat(tag);
-  if (f == nullptr || f->read_header == nullptr) {
-    TStatus status = MakeStatus(TCode::kNoHeaderReader, {f != nullptr ? f->name : ""});
+  if (f == nullptr || f->ReadHeader == nullptr) {
+    TStatus status = MakeStatus(TCode::kNoHeaderReader, {f != nullptr ? f->Name : ""});
     status.File = path;
     return status;
   }
   std::string reason;
   try {
     info.Reset();
-    if (f->read_header(path, info, default_rate, &reason)) return {};
+    if (f->ReadHeader(path, info, default_rate, &reason)) return {};
   } catch (const std::exception& e) {
     TStatus status = MakeStatus(TCode::kReaderFailed, {e.what()});
     status.File = path;
     return status;
   }
-  return Refusal(path, f->name, std::move(reason));
+  return Refusal(path, f->Name, std::move(reason));
 }
 
 namespace {
@@ -371,8 +371,8 @@ namespace {
 using StationHeadersReader = bool (*)(const std::string& path,
                                       std::vector<TFileRecordInfo>& headers, std::string* why);
 struct StationHeaders {
-  FormatTag tag;
-  StationHeadersReader read;
+  FormatTag Tag;
+  StationHeadersReader Read;
 };
 constexpr StationHeaders kStationHeaders[] = {
     {kTagMiniSeed, ReadMiniSeedHeaders},
@@ -385,34 +385,34 @@ constexpr StationHeaders kStationHeaders[] = {
 FileHeaders ReadHeaders(const std::string& path, FormatTag tag, double default_rate) {
   FileHeaders out;
   for (const StationHeaders& reader : kStationHeaders) {
-    if (reader.tag != tag) continue;
+    if (reader.Tag != tag) continue;
     try {
       std::string reason;
-      out.status = reader.read(path, out.headers, &reason)
+      out.Status = reader.Read(path, out.Headers, &reason)
                        ? TStatus{}
-                       : Refusal(path, FindFormat(tag)->name, std::move(reason));
+                       : Refusal(path, FindFormat(tag)->Name, std::move(reason));
     } catch (const std::exception& e) {
-      out.status = MakeStatus(TCode::kReaderFailed, {e.what()});
-      out.status.File = path;
+      out.Status = MakeStatus(TCode::kReaderFailed, {e.what()});
+      out.Status.File = path;
     }
     // A file that gives nothing has the empty header ReadHeader gives it.
-    if (out.headers.empty()) out.headers.resize(1);
+    if (out.Headers.empty()) out.Headers.resize(1);
     return out;
   }
-  out.headers.resize(1);
-  out.status = ReadHeader(path, tag, out.headers[0], default_rate);
+  out.Headers.resize(1);
+  out.Status = ReadHeader(path, tag, out.Headers[0], default_rate);
   return out;
 }
 
 const TFileRecordInfo& HeaderOfStation(const FileHeaders& read, std::string_view station,
                                        std::string_view location) {
   const TFileRecordInfo* found = nullptr;
-  for (const TFileRecordInfo& h : read.headers) {
+  for (const TFileRecordInfo& h : read.Headers) {
     if (ShortName(h.Station) != station) continue;
     if (h.Location == location) return h;
     if (found == nullptr) found = &h;
   }
-  return found != nullptr ? *found : read.headers.front();
+  return found != nullptr ? *found : read.Headers.front();
 }
 
 }  // namespace tarvik

@@ -26,19 +26,19 @@ using SegmentBuilder = void (*)(const std::string& path, TRecList& list,
 using SequentialReader = void (*)(const std::string& path, LoadTarget& target);
 // The most samples per channel that one file of the format (with the data files it names) can
 // hold, given its header; the loader never sizes a record beyond the sum over its files.
-using SampleCapacity = int64_t (*)(const std::string& path, const TFileRecordInfo& info);
+using CapacityReader = int64_t (*)(const std::string& path, const TFileRecordInfo& info);
 
 // One recorder format: everything keyed by its tag.
 struct FormatInfo {
-  FormatTag tag;
-  const char* name;
-  HeaderReader read_header;       // null: the tag has no header reader
-  SegmentBuilder build_segments;  // packet and index formats: samples come through GetData
-  SequentialReader read_into;     // formats read file after file; the loader prefers it
+  FormatTag Tag;
+  const char* Name;
+  HeaderReader ReadHeader;       // null: the tag has no header reader
+  SegmentBuilder BuildSegments;  // packet and index formats: samples come through GetData
+  SequentialReader ReadInto;     // formats read file after file; the loader prefers it
   // Mask of the files that continue a record ("*.msd;*.mseed": several masks); null: none.
-  const char* record_mask;
+  const char* RecordMask;
   // Null: the file itself holds the samples, at most MaxSamplesInFile of its size.
-  SampleCapacity sample_capacity;
+  CapacityReader SampleCapacity;
 };
 
 // The row of a tag; null for 0 and unknown tags.
@@ -74,9 +74,9 @@ TStatus ReadHeader(const std::string& path, FormatTag tag, TFileRecordInfo& info
 // What the header reader of a tag gives for one file.
 struct FileHeaders {
   // What the reader answered, as ReadHeader tells it.
-  TStatus status = MakeStatus(TCode::kNoHeaderReader);
+  TStatus Status = MakeStatus(TCode::kNoHeaderReader);
   // Never empty: headers[0] is the header ReadHeader fills (empty when there is no reader).
-  std::vector<TFileRecordInfo> headers;
+  std::vector<TFileRecordInfo> Headers;
 };
 
 // The headers of path read as tag: of miniSEED files and wfdisc indexes one per station (and

@@ -21,9 +21,9 @@ constexpr double kGcfEpochDays = 32829.0;
 // Rate codes below 1 Hz and above 250 Hz, with the denominator of their start-time fraction;
 // every other code is the rate itself with a denominator of 1.
 struct RateCode {
-  int code;
-  double rate;
-  int denominator;
+  int Code;
+  double Rate;
+  int Denominator;
 };
 constexpr std::array<RateCode, 10> kRateCodes = {{
     {157, 0.1, 1},
@@ -40,7 +40,7 @@ constexpr std::array<RateCode, 10> kRateCodes = {{
 
 const RateCode* FindRateCode(int code) {
   for (const RateCode& r : kRateCodes) {
-    if (r.code == code) return &r;
+    if (r.Code == code) return &r;
   }
   return nullptr;
 }
@@ -68,8 +68,8 @@ constexpr int kMaxRecords = (kGcfBlockBytes - kGcfHeaderBytes - 8) / 4;
 
 // The blocks of a file that carry samples, or why the file is not GCF.
 struct GcfScan {
-  std::string problem;
-  std::vector<std::pair<int64_t, TGcfBlockHeader>> data;
+  std::string Problem;
+  std::vector<std::pair<int64_t, TGcfBlockHeader>> Data;
 };
 
 // Reads the head of every whole 1024-byte block (a partial block at the end is a damaged block
@@ -80,12 +80,12 @@ GcfScan ScanGcf(const std::string& path) {
   GcfScan scan;
   BinaryFile file;
   if (!file.Open(path)) {
-    scan.problem = "the file cannot be opened";
+    scan.Problem = "the file cannot be opened";
     return scan;
   }
   const int64_t size = file.Size();
   if (size < kGcfBlockBytes) {
-    scan.problem = "shorter than one block of 1024 bytes";
+    scan.Problem = "shorter than one block of 1024 bytes";
     return scan;
   }
   std::array<uint8_t, kGcfHeaderBytes> head{};
@@ -96,22 +96,22 @@ GcfScan ScanGcf(const std::string& path) {
     ++blocks;
     if (!block.Problem.empty()) {
       if (offset == 0) {
-        scan.problem = "block 1 (byte 0): " + block.Problem;
-        scan.data.clear();
+        scan.Problem = "block 1 (byte 0): " + block.Problem;
+        scan.Data.clear();
         return scan;
       }
       ++bad;
     } else if (block.CarriesSamples) {
-      scan.data.emplace_back(offset, std::move(block));
+      scan.Data.emplace_back(offset, std::move(block));
     }
   }
   if (2 * bad > blocks) {
-    scan.problem = "only " + std::to_string(blocks - bad) + " of its " + std::to_string(blocks) +
+    scan.Problem = "only " + std::to_string(blocks - bad) + " of its " + std::to_string(blocks) +
                    " blocks are GCF blocks";
-  } else if (scan.data.empty()) {
-    scan.problem = "no block carries seismic samples";
+  } else if (scan.Data.empty()) {
+    scan.Problem = "no block carries seismic samples";
   }
-  if (!scan.problem.empty()) scan.data.clear();
+  if (!scan.Problem.empty()) scan.Data.clear();
   return scan;
 }
 
@@ -129,12 +129,12 @@ std::string GcfBase36(uint32_t value) {
 
 double GcfRate(int rate_code) {
   const RateCode* r = FindRateCode(rate_code);
-  return r ? r->rate : static_cast<double>(rate_code);
+  return r ? r->Rate : static_cast<double>(rate_code);
 }
 
 int GcfFractionDenominator(int rate_code) {
   const RateCode* r = FindRateCode(rate_code);
-  return r ? r->denominator : 1;
+  return r ? r->Denominator : 1;
 }
 
 TGcfBlockHeader ParseGcfBlockHeader(std::span<const uint8_t, kGcfHeaderBytes> head) {
@@ -235,12 +235,12 @@ bool ReadGcfHeader(const std::string& path, TFileRecordInfo& info, double /*defa
                    std::string* why) {
   info.Reset();
   const GcfScan scan = ScanGcf(path);
-  if (!scan.problem.empty()) return RefuseFile(why, scan.problem);
+  if (!scan.Problem.empty()) return RefuseFile(why, scan.Problem);
   info.BlockSamples = kGcfBlockBytes;
   TDateTime latest_end = 0.0;
   int64_t held = 0;
   bool first = true;
-  for (const auto& [offset, block] : scan.data) {
+  for (const auto& [offset, block] : scan.Data) {
     info.SampRate = block.SampRate;
     if (first) {
       first = false;
@@ -274,7 +274,7 @@ bool ReadGcfHeader(const std::string& path, TFileRecordInfo& info, double /*defa
 }
 
 void BuildGcfSegments(const std::string& path, TRecList& list, const std::string& /*station*/) {
-  for (const auto& [offset, block] : ScanGcf(path).data) {
+  for (const auto& [offset, block] : ScanGcf(path).Data) {
     if (offset + kGcfHeaderBytes > INT32_MAX) break;  // beyond what a segment can address
     TRecordDescription seg;
     seg.FileName = path;

@@ -19,20 +19,20 @@ class UiHost;
 // index a record's file search looks its files up in by time.
 struct FolderHeaders {
   struct File {
-    std::string path;
-    std::shared_ptr<const FileHeaders> headers;
+    std::string Path;
+    std::shared_ptr<const FileHeaders> Headers;
   };
   // A header of a file whose reader succeeded, by its start; headers whose start is not a
   // number are left out (they start within no span).
   struct Start {
-    TDateTime start = 0.0;
-    uint32_t file = 0;
-    uint32_t header = 0;
+    TDateTime Start = 0.0;
+    uint32_t File = 0;
+    uint32_t Header = 0;
   };
   // In path order.
-  std::vector<File> files;
+  std::vector<File> Files;
   // Ordered by start.
-  std::vector<Start> starts;
+  std::vector<Start> Starts;
 
   // The entries whose start lies in [from, to), in order of start.
   std::pair<std::vector<Start>::const_iterator, std::vector<Start>::const_iterator> StartingIn(
@@ -72,33 +72,33 @@ class HeaderCache {
   void Clear();
 
  private:
-  struct Stamp {
-    int64_t size = -1;
-    int64_t time = 0;
-    bool operator==(const Stamp&) const = default;
+  struct FileStamp {
+    int64_t Size = -1;
+    int64_t Time = 0;
+    bool operator==(const FileStamp&) const = default;
   };
   struct Entry {
-    Stamp stamp;
-    bool recognized = false;
-    FormatTag tag = 0;
-    std::map<std::pair<FormatTag, double>, std::shared_ptr<const FileHeaders>> headers;
+    FileStamp Stamp;
+    bool Recognized = false;
+    FormatTag Tag = 0;
+    std::map<std::pair<FormatTag, double>, std::shared_ptr<const FileHeaders>> Headers;
   };
 
   // The file's size and modification time; nullopt-like size -1 when they cannot be taken.
-  static Stamp StampOf(const std::string& path);
+  static FileStamp StampOf(const std::string& path);
   // The entry of path for stamp under the lock: a fresh one when the file changed.
-  Entry& EntryFor(const std::string& path, const Stamp& stamp);
+  Entry& EntryFor(const std::string& path, const FileStamp& stamp);
 
   struct FolderKey {
-    std::string folder;
-    std::string mask;
-    FormatTag tag = 0;
-    double rate = 0.0;
+    std::string Folder;
+    std::string Mask;
+    FormatTag Tag = 0;
+    double Rate = 0.0;
     auto operator<=>(const FolderKey&) const = default;
   };
   struct FolderEntry {
-    uint64_t pass = 0;
-    std::shared_ptr<const FolderHeaders> index;
+    uint64_t Pass = 0;
+    std::shared_ptr<const FolderHeaders> Index;
   };
 
   mutable std::mutex mutex_;

@@ -73,9 +73,9 @@ std::optional<std::string_view> TIssKeyReader::PeekLine() const {
 }
 
 TDateTime TIssTrigger::Start() const {
-  const TDateTime time = UnixToDateTime(time_sec + time_usec / 1e6);
-  if (!(rate > 0.0)) return time;
-  return time - SpanOfSamples(static_cast<double>(trigger_position), rate);
+  const TDateTime time = UnixToDateTime(TimeSec + TimeUsec / 1e6);
+  if (!(Rate > 0.0)) return time;
+  return time - SpanOfSamples(static_cast<double>(TriggerPosition), Rate);
 }
 
 IssRead ReadIssFileKeys(TIssKeyReader& reader, TIssFileKeys& keys) {
@@ -84,12 +84,12 @@ IssRead ReadIssFileKeys(TIssKeyReader& reader, TIssFileKeys& keys) {
   double s = 0.0, us = 0.0;
   if (!ParseInto(ParseDouble(*sec), s) ||
       !ParseInto(ParseDouble(reader.Value("t_time.tv_usec")), us) ||
-      !ParseInto(ParseInt64(reader.Value("no_of_triggers")), keys.trigger_count)) {
+      !ParseInto(ParseInt64(reader.Value("no_of_triggers")), keys.TriggerCount)) {
     return IssRead::kDamaged;
   }
-  keys.time = UnixToDateTime(s + us / 1e6);
-  for (size_t i = 0; i < keys.site_ids.size(); ++i) {
-    keys.site_ids[i] = reader.Value("site_ids[" + std::to_string(i) + "]");
+  keys.Time = UnixToDateTime(s + us / 1e6);
+  for (size_t i = 0; i < keys.SiteIds.size(); ++i) {
+    keys.SiteIds[i] = reader.Value("site_ids[" + std::to_string(i) + "]");
   }
   return IssRead::kOk;
 }
@@ -97,20 +97,20 @@ IssRead ReadIssFileKeys(TIssKeyReader& reader, TIssFileKeys& keys) {
 IssRead ReadIssTriggerKeys(TIssKeyReader& reader, TIssTrigger& t) {
   const std::optional<std::string> sec = reader.Find("t_time.tv_sec");
   if (!sec) return IssRead::kEnd;
-  bool ok = ParseInto(ParseDouble(*sec), t.time_sec) &&
-            ParseInto(ParseDouble(reader.Value("t_time.tv_usec")), t.time_usec) &&
-            ParseInto(ParseInt64(reader.Value("TriggerPosition")), t.trigger_position) &&
-            ParseInto(ParseInt64(reader.Value("duration")), t.duration) &&
-            ParseInto(ParseInt64(reader.Value("NoPoints")), t.points);
+  bool ok = ParseInto(ParseDouble(*sec), t.TimeSec) &&
+            ParseInto(ParseDouble(reader.Value("t_time.tv_usec")), t.TimeUsec) &&
+            ParseInto(ParseInt64(reader.Value("TriggerPosition")), t.TriggerPosition) &&
+            ParseInto(ParseInt64(reader.Value("duration")), t.Duration) &&
+            ParseInto(ParseInt64(reader.Value("NoPoints")), t.Points);
   if (!ok) return IssRead::kDamaged;
-  t.enabled[0] = reader.Value("X_enabled") == "1";
-  t.enabled[1] = reader.Value("Y_enabled") == "1";
-  t.enabled[2] = reader.Value("Z_enabled") == "1";
-  ok = ParseInto(ParseInt64(reader.Value("site_id")), t.site_id) &&
-       ParseInto(ParseDouble(reader.Value("DCoffset[0]")), t.dc_offset[0]) &&
-       ParseInto(ParseDouble(reader.Value("DCoffset[1]")), t.dc_offset[1]) &&
-       ParseInto(ParseDouble(reader.Value("DCoffset[2]")), t.dc_offset[2]) &&
-       ParseInto(ParseDouble(reader.Value("decimated_sampling_rate")), t.rate);
+  t.Enabled[0] = reader.Value("X_enabled") == "1";
+  t.Enabled[1] = reader.Value("Y_enabled") == "1";
+  t.Enabled[2] = reader.Value("Z_enabled") == "1";
+  ok = ParseInto(ParseInt64(reader.Value("site_id")), t.SiteId) &&
+       ParseInto(ParseDouble(reader.Value("DCoffset[0]")), t.DcOffset[0]) &&
+       ParseInto(ParseDouble(reader.Value("DCoffset[1]")), t.DcOffset[1]) &&
+       ParseInto(ParseDouble(reader.Value("DCoffset[2]")), t.DcOffset[2]) &&
+       ParseInto(ParseDouble(reader.Value("decimated_sampling_rate")), t.Rate);
   return ok ? IssRead::kOk : IssRead::kDamaged;
 }
 
@@ -157,22 +157,22 @@ bool ReadIssHeader(const std::string& path, TFileRecordInfo& info, double /*defa
     case IssRead::kDamaged:
       return RefuseFile(why, "its file time or trigger count is not a number");
   }
-  if (keys.trigger_count < 0) return RefuseFile(why, "its trigger count is below 0");
+  if (keys.TriggerCount < 0) return RefuseFile(why, "its trigger count is below 0");
 
   std::vector<std::string> sites;
-  for (const std::string& id : keys.site_ids) {
+  for (const std::string& id : keys.SiteIds) {
     if (id != "0") sites.push_back(id);
   }
   std::sort(sites.begin(), sites.end());
   for (const std::string& id : sites) info.Station += (info.Station.empty() ? "" : "_") + id;
 
-  info.Start = keys.time;
-  TDateTime latest_end = keys.time;
+  info.Start = keys.Time;
+  TDateTime latest_end = keys.Time;
   bool have_trigger = false;
   bool damaged = false;
   // Every trigger is read from lines that follow the previous one, so the loop ends with the
   // file however large the stated count.
-  for (int64_t k = 0; k < keys.trigger_count; ++k) {
+  for (int64_t k = 0; k < keys.TriggerCount; ++k) {
     TIssTrigger trigger;
     const IssRead r = ReadIssTriggerKeys(reader, trigger);
     if (r != IssRead::kOk) {
@@ -184,23 +184,23 @@ bool ReadIssHeader(const std::string& path, TFileRecordInfo& info, double /*defa
       const int64_t place = k * kPlacesPerTrigger + c;
       if (place >= kMaxChannels) break;
       const auto p = static_cast<size_t>(place);
-      info.ChannelNames[p] = trigger.enabled[static_cast<size_t>(c)]
-                                 ? IssChannelName(c, trigger.site_id)
+      info.ChannelNames[p] = trigger.Enabled[static_cast<size_t>(c)]
+                                 ? IssChannelName(c, trigger.SiteId)
                                  : std::string();
       // Samples are nanometres already; a unit coefficient keeps them so.
       info.ChannelCoefs[p] = 1.0;
       info.ChannelCount = static_cast<int32_t>(place + 1);
     }
-    if (!(trigger.rate > 0.0)) continue;
+    if (!(trigger.Rate > 0.0)) continue;
     const TDateTime start = trigger.Start();
     const double length =
-        static_cast<double>(trigger.trigger_position) + static_cast<double>(trigger.duration);
-    const TDateTime end = start + SpanOfSamples(length, trigger.rate);
+        static_cast<double>(trigger.TriggerPosition) + static_cast<double>(trigger.Duration);
+    const TDateTime end = start + SpanOfSamples(length, trigger.Rate);
     if (!have_trigger) latest_end = end;
     have_trigger = true;
     info.Start = std::min(info.Start, start);
     latest_end = std::max(latest_end, end);
-    info.SampRate = std::max(info.SampRate, trigger.rate);
+    info.SampRate = std::max(info.SampRate, trigger.Rate);
   }
   const int64_t samples =
       info.SampRate > 0.0 ? SamplesInSpan(latest_end - info.Start, info.SampRate) : 0;
@@ -212,59 +212,59 @@ bool ReadIssHeader(const std::string& path, TFileRecordInfo& info, double /*defa
 
 void ReadIssInto(const std::string& path, LoadTarget& target) {
   TFileRecordInfo own;
-  ReadIssHeader(path, own, target.default_rate);
-  const double record_rate = target.first.SampRate;
-  const bool first_file = target.position == 0;
-  if (target.data != nullptr && record_rate > 0.0) {
-    TData32& data = *target.data;
+  ReadIssHeader(path, own, target.DefaultRate);
+  const double record_rate = target.First.SampRate;
+  const bool first_file = target.Position == 0;
+  if (target.Data != nullptr && record_rate > 0.0) {
+    TData32& data = *target.Data;
     const std::vector<uint8_t> bytes = ReadWholeFile(path);
     TIssKeyReader reader(std::string(bytes.begin(), bytes.end()));
     TIssFileKeys keys;
     const bool readable = ReadIssFileKeys(reader, keys) == IssRead::kOk;
-    for (int64_t k = 0; readable && k < keys.trigger_count; ++k) {
+    for (int64_t k = 0; readable && k < keys.TriggerCount; ++k) {
       TIssTrigger trigger;
       if (ReadIssTriggerKeys(reader, trigger) != IssRead::kOk) break;
-      if (!(trigger.rate > 0.0)) continue;
+      if (!(trigger.Rate > 0.0)) continue;
       // Kept well inside int64 so that adding the position cannot overflow.
       constexpr int64_t kFar = int64_t{1} << 60;
       const int64_t offset =
           first_file
               ? std::clamp<int64_t>(
-                    SamplesInSpan(trigger.Start() - target.record_start, record_rate), -kFar, kFar)
+                    SamplesInSpan(trigger.Start() - target.RecordStart, record_rate), -kFar, kFar)
               : 0;
 
       std::array<std::vector<int32_t>, 3> rows;
       if (reader.SkipToTable() && reader.NextLine() && reader.NextLine()) {
         // A table shorter than NoPoints ends at the first line that is not a row; that line is
         // left for the next trigger's keys.
-        for (int64_t i = 0; i < trigger.points; ++i) {
+        for (int64_t i = 0; i < trigger.Points; ++i) {
           const std::optional<std::string_view> line = reader.PeekLine();
           std::array<double, 3> xyz{};
           if (!line || !ParseRow(*line, xyz)) break;
           reader.NextLine();
           for (size_t c = 0; c < 3; ++c) {
-            rows[c].push_back(RoundToInt32Clamped((xyz[c] + trigger.dc_offset[c]) * 1e9));
+            rows[c].push_back(RoundToInt32Clamped((xyz[c] + trigger.DcOffset[c]) * 1e9));
           }
         }
       }
       if (rows[0].empty()) continue;  // no table: nothing to write, nothing to pad
 
       int channel = 0;
-      const std::string x_name = IssChannelName(0, trigger.site_id);
-      for (int i = 0; i < std::min(target.first.ChannelCount, kMaxChannels); ++i) {
-        if (target.first.ChannelNames[static_cast<size_t>(i)] == x_name) {
+      const std::string x_name = IssChannelName(0, trigger.SiteId);
+      for (int i = 0; i < std::min(target.First.ChannelCount, kMaxChannels); ++i) {
+        if (target.First.ChannelNames[static_cast<size_t>(i)] == x_name) {
           channel = i;
           break;
         }
       }
-      const bool resample = trigger.rate < record_rate;
-      const double q = resample ? record_rate / trigger.rate : 1.0;
+      const bool resample = trigger.Rate < record_rate;
+      const double q = resample ? record_rate / trigger.Rate : 1.0;
       const int64_t n = static_cast<int64_t>(rows[0].size());
       const int64_t made = resample ? IssResampledLength(n, q) : n;
-      const int64_t padded = std::clamp<int64_t>(trigger.trigger_position, -kFar, kFar) +
-                             std::clamp<int64_t>(trigger.duration, -kFar, kFar);
+      const int64_t padded = std::clamp<int64_t>(trigger.TriggerPosition, -kFar, kFar) +
+                             std::clamp<int64_t>(trigger.Duration, -kFar, kFar);
       const int64_t total = std::max(made, padded);
-      const int64_t base = target.position + offset;
+      const int64_t base = target.Position + offset;
       for (int c = 0; c < 3; ++c) {
         const int ch = channel + c;
         if (ch < 0 || static_cast<size_t>(ch) >= data.size()) continue;
@@ -284,7 +284,7 @@ void ReadIssInto(const std::string& path, LoadTarget& target) {
       }
     }
   }
-  target.position += own.SampleCount;
+  target.Position += own.SampleCount;
 }
 
 }  // namespace tarvik

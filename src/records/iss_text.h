@@ -42,15 +42,15 @@ class TIssKeyReader {
 
 // One trigger of the file: its keys in the order the file gives them.
 struct TIssTrigger {
-  double time_sec = 0.0;
-  double time_usec = 0.0;
-  int64_t trigger_position = 0;   // samples before the trigger
-  int64_t duration = 0;           // samples after it
-  int64_t points = 0;             // rows of the data table
-  std::array<bool, 3> enabled{};  // X, Y, Z
-  int64_t site_id = 0;
-  std::array<double, 3> dc_offset{};  // metres
-  double rate = 0.0;                  // decimated sampling rate, Hz
+  double TimeSec = 0.0;
+  double TimeUsec = 0.0;
+  int64_t TriggerPosition = 0;    // samples before the trigger
+  int64_t Duration = 0;           // samples after it
+  int64_t Points = 0;             // rows of the data table
+  std::array<bool, 3> Enabled{};  // X, Y, Z
+  int64_t SiteId = 0;
+  std::array<double, 3> DcOffset{};  // metres
+  double Rate = 0.0;                 // decimated sampling rate, Hz
 
   // The time of the first sample: trigger time less TriggerPosition samples.
   TDateTime Start() const;
@@ -58,9 +58,9 @@ struct TIssTrigger {
 
 // The header part of the file: its time, trigger count and site IDs.
 struct TIssFileKeys {
-  TDateTime time = 0.0;
-  int64_t trigger_count = 0;
-  std::array<std::string, 5> site_ids{};
+  TDateTime Time = 0.0;
+  int64_t TriggerCount = 0;
+  std::array<std::string, 5> SiteIds{};
 };
 
 enum class IssRead { kOk, kEnd, kDamaged };

@@ -25,9 +25,9 @@ namespace {
 
 // The station, location and channel under which a channel's segments are filed.
 struct SegmentKey {
-  std::string station;
-  std::string location;
-  std::string channel;
+  std::string Station;
+  std::string Location;
+  std::string Channel;
 };
 
 bool ChannelMatches(const TRecordDescription& seg, const std::string& name) {
@@ -47,23 +47,23 @@ std::vector<SegmentKey> SegmentKeys(const TRecList& list, const TFileRecordInfo&
     const std::string& name = first.ChannelNames[static_cast<size_t>(c)];
     SegmentKey key{first.Station, "00", name};
     if (!first.Location.empty()) {
-      key.location = first.Location;
-      key.channel = std::string(SplitChannelLocation(name).second);
+      key.Location = first.Location;
+      key.Channel = std::string(SplitChannelLocation(name).second);
     }
     const TRecordDescription* pick = nullptr;
     for (const TRecordDescription& seg : list.Items) {
-      if (ChannelMatches(seg, key.channel) && seg.Station == first.Station &&
+      if (ChannelMatches(seg, key.Channel) && seg.Station == first.Station &&
           (first.Location.empty() || seg.Location == first.Location)) {
         pick = &seg;
         break;
       }
     }
     for (size_t i = 0; pick == nullptr && first.Location.empty() && i < list.size(); ++i) {
-      if (ChannelMatches(list[i], key.channel)) pick = &list[i];
+      if (ChannelMatches(list[i], key.Channel)) pick = &list[i];
     }
     if (pick != nullptr) {
-      key.station = pick->Station;
-      key.location = pick->Location;
+      key.Station = pick->Station;
+      key.Location = pick->Location;
     }
     keys.push_back(std::move(key));
   }
@@ -74,8 +74,8 @@ std::vector<SegmentKey> SegmentKeys(const TRecList& list, const TFileRecordInfo&
 double ChannelRate(const TRecList& list, const SegmentKey& key) {
   double rate = 0.0;
   for (const TRecordDescription& seg : list.Items) {
-    if (seg.Station == key.station && seg.Location == key.location &&
-        ChannelMatches(seg, key.channel) && std::isfinite(seg.SampRate)) {
+    if (seg.Station == key.Station && seg.Location == key.Location &&
+        ChannelMatches(seg, key.Channel) && std::isfinite(seg.SampRate)) {
       rate = std::max(rate, seg.SampRate);
     }
   }
@@ -86,10 +86,10 @@ double ChannelRate(const TRecList& list, const SegmentKey& key) {
 // offset of the record's matrix, and covered holds the spans of data (relative to the first
 // sample) that are recorded data.
 struct FilePiece {
-  int channel = 0;
-  int64_t offset = 0;
-  std::vector<int32_t> data;
-  TRecordRanges covered;
+  int Channel = 0;
+  int64_t Offset = 0;
+  std::vector<int32_t> Data;
+  TRecordRanges Covered;
 };
 
 // The pieces of one packet or index file for a matrix of length samples per channel: channel
@@ -111,26 +111,26 @@ void SegmentPieces(const TRecList& list, const std::vector<SegmentKey>& keys,
     if (!(to > from)) continue;
     FilePiece piece;
     TRecordDescription got =
-        list.GetData(keys[c].station, keys[c].location, to, from, keys[c].channel, &piece.covered);
+        list.GetData(keys[c].Station, keys[c].Location, to, from, keys[c].Channel, &piece.Covered);
     if (!(got.SampRate > 0.0) || got.Data.empty()) continue;
-    piece.channel = static_cast<int>(c);
-    piece.offset = RoundToInt64((got.StartTime - record_start) * kSecondsPerDay * got.SampRate);
-    piece.data = std::move(got.Data);
+    piece.Channel = static_cast<int>(c);
+    piece.Offset = RoundToInt64((got.StartTime - record_start) * kSecondsPerDay * got.SampRate);
+    piece.Data = std::move(got.Data);
     pieces.push_back(std::move(piece));
   }
 }
 
 // Writes one piece into the matrix of target.
 void PlacePiece(const FilePiece& piece, LoadTarget& target) {
-  const int c = piece.channel;
-  WriteClipped(*target.data, c, piece.offset, piece.data);
+  const int c = piece.Channel;
+  WriteClipped(*target.Data, c, piece.Offset, piece.Data);
   // The span a file covers replaces what an earlier file left there, gaps included.
-  target.MarkUnwritten(c, piece.offset, static_cast<int64_t>(piece.data.size()));
-  for (const auto& [a, b] : piece.covered) {
-    target.MarkWritten(c, piece.offset + a, int64_t{b} - a + 1);
+  target.MarkUnwritten(c, piece.Offset, static_cast<int64_t>(piece.Data.size()));
+  for (const auto& [a, b] : piece.Covered) {
+    target.MarkWritten(c, piece.Offset + a, int64_t{b} - a + 1);
   }
-  const int64_t end = piece.offset + static_cast<int64_t>(piece.data.size());
-  target.position = std::max(target.position, std::min(end, target.Length()));
+  const int64_t end = piece.Offset + static_cast<int64_t>(piece.Data.size());
+  target.Position = std::max(target.Position, std::min(end, target.Length()));
 }
 
 // Places the samples of one packet or index file by time (see SegmentPieces).
@@ -160,14 +160,14 @@ int64_t RoundedMean(int64_t sum, int64_t n) {
 // over a block of 2^15 samples fit in 32-bit lanes, so the 64-bit total stays exact while the
 // loop runs at the speed of memory.
 struct SumRange {
-  int64_t sum = 0;
-  int32_t min = std::numeric_limits<int32_t>::max();
-  int32_t max = std::numeric_limits<int32_t>::min();
+  int64_t Sum = 0;
+  int32_t Min = std::numeric_limits<int32_t>::max();
+  int32_t Max = std::numeric_limits<int32_t>::min();
 };
 
 void AddToSum(const int32_t* __restrict x, int64_t n, SumRange& r) {
   constexpr int64_t kBlock = int64_t{1} << 15;
-  int32_t lo = r.min, hi = r.max;
+  int32_t lo = r.Min, hi = r.Max;
   for (int64_t start = 0; start < n; start += kBlock) {
     const int64_t len = std::min(kBlock, n - start);
     const int32_t* p = x + start;
@@ -179,18 +179,18 @@ void AddToSum(const int32_t* __restrict x, int64_t n, SumRange& r) {
       lo = std::min(lo, p[j]);
       hi = std::max(hi, p[j]);
     }
-    r.sum += int64_t{upper} * 65536 + int64_t{lower};
+    r.Sum += int64_t{upper} * 65536 + int64_t{lower};
   }
-  r.min = lo;
-  r.max = hi;
+  r.Min = lo;
+  r.Max = hi;
 }
 
 // x[i] − mean for i < n, clamped to the int32 range; the clamping is needed only when the
 // range's extremes (from AddToSum) would leave it.
 void Subtract(int32_t* __restrict x, int64_t n, int64_t mean, const SumRange& r) {
   if (mean == 0) return;
-  if (int64_t{r.min} - mean >= std::numeric_limits<int32_t>::min() &&
-      int64_t{r.max} - mean <= std::numeric_limits<int32_t>::max()) {
+  if (int64_t{r.Min} - mean >= std::numeric_limits<int32_t>::min() &&
+      int64_t{r.Max} - mean <= std::numeric_limits<int32_t>::max()) {
     const auto m = static_cast<int32_t>(mean);
     for (int64_t i = 0; i < n; ++i) x[i] -= m;
     return;
@@ -228,44 +228,44 @@ std::vector<std::string> SiblingChannels(const TFileRecord& record, const TFileR
 // What a load reads: the record's files, the header its matrix follows and the matrix's
 // length, decided from the headers before any sample is read.
 struct LoadPlan {
-  RecordFiles files;
+  RecordFiles Files;
   // The channels of a record of one file per channel (see SiblingChannels).
-  std::vector<std::string> siblings;
-  TFileRecordInfo first;
-  int64_t length = 0;
-  int channels = 0;
+  std::vector<std::string> Siblings;
+  TFileRecordInfo First;
+  int64_t Length = 0;
+  int Channels = 0;
 };
 
 bool PlanLoad(TFileRecord& record, UiHost& host, const LoadSettings& settings, HeaderCache& headers,
               LoadReport& report, LoadPlan& plan) {
   // A record of one file per channel reads its channels from their own files.
-  std::vector<std::string>& siblings = plan.siblings;
+  std::vector<std::string>& siblings = plan.Siblings;
   if (const FormatTag tag = headers.Recognize(record.File); tag != 0) {
     const FormatInfo* format = FindFormat(tag);
-    if (format != nullptr && format->build_segments != nullptr) {
+    if (format != nullptr && format->BuildSegments != nullptr) {
       const std::shared_ptr<const FileHeaders> read =
-          headers.Headers(record.File, tag, settings.default_rate);
+          headers.Headers(record.File, tag, settings.DefaultRate);
       siblings =
           SiblingChannels(record, HeaderOfStation(*read, record.Station, RecordLocation(record)));
     }
   }
-  plan.files = FindRecordFiles(record.File, settings.default_rate, record.Start, record.Finish,
-                               host, &headers, record.Station, RecordLocation(record), siblings);
-  const RecordFiles& files = plan.files;
-  report.tag = files.tag;
-  report.first = files.first;
-  report.files_found = static_cast<int>(files.paths.size());
-  if (files.tag == 0 || files.paths.empty()) {
+  plan.Files = FindRecordFiles(record.File, settings.DefaultRate, record.Start, record.Finish, host,
+                               &headers, record.Station, RecordLocation(record), siblings);
+  const RecordFiles& files = plan.Files;
+  report.Tag = files.Tag;
+  report.First = files.First;
+  report.FilesFound = static_cast<int>(files.Paths.size());
+  if (files.Tag == 0 || files.Paths.empty()) {
     TStatus recognized;
-    if (files.tag == 0) Recognize(record.File, &recognized);
-    report.status = MakeStatus(
-        files.tag == 0 ? TCode::kRecordNotRecognized : TCode::kRecordNothingRead, {record.File});
-    if (!recognized.Ok()) report.status.Args.emplace_back(recognized);
-    report.status.File = record.File;
+    if (files.Tag == 0) Recognize(record.File, &recognized);
+    report.Status = MakeStatus(
+        files.Tag == 0 ? TCode::kRecordNotRecognized : TCode::kRecordNothingRead, {record.File});
+    if (!recognized.Ok()) report.Status.Args.emplace_back(recognized);
+    report.Status.File = record.File;
     return false;
   }
-  TFileRecordInfo& first = plan.first;
-  first = files.first;
+  TFileRecordInfo& first = plan.First;
+  first = files.First;
   if (!siblings.empty()) {
     first.ChannelCount = static_cast<int32_t>(siblings.size());
     for (size_t c = 0; c < siblings.size(); ++c) first.ChannelNames[c] = siblings[c];
@@ -276,22 +276,22 @@ bool PlanLoad(TFileRecord& record, UiHost& host, const LoadSettings& settings, H
   // A damaged header therefore never makes the matrix larger than the data it could be filled
   // from. A packet record also needs room for the gaps between its files. The files of a
   // record of one file per channel lie side by side: the span, not their sum, is its length.
-  int64_t claim = files.total_samples;
+  int64_t claim = files.TotalSamples;
   if (!siblings.empty()) {
     claim = 0;
-    for (const TFileRecordInfo& h : files.headers) claim = std::max<int64_t>(claim, h.SampleCount);
+    for (const TFileRecordInfo& h : files.Headers) claim = std::max<int64_t>(claim, h.SampleCount);
   }
   if (first.SampRate > 0.0 && record.Finish > record.Start) {
     claim = std::max(claim, SamplesInSpan(record.Finish - record.Start, first.SampRate));
   }
   int64_t capacity = 0;
-  for (size_t k = 0; k < files.paths.size() && capacity < claim; ++k) {
-    capacity += SampleCapacityOf(files.paths[k], files.tag, files.headers[k]);
+  for (size_t k = 0; k < files.Paths.size() && capacity < claim; ++k) {
+    capacity += SampleCapacityOf(files.Paths[k], files.Tag, files.Headers[k]);
   }
-  plan.length =
+  plan.Length =
       std::clamp<int64_t>(std::min(claim, capacity), 0, std::numeric_limits<int32_t>::max());
-  plan.channels = std::clamp(first.ChannelCount, 0, kMaxChannels);
-  report.allocated = plan.length;
+  plan.Channels = std::clamp(first.ChannelCount, 0, kMaxChannels);
+  report.Allocated = plan.Length;
   return true;
 }
 
@@ -299,60 +299,60 @@ bool LoadInto(TFileRecord& record, TData32& out, UiHost& host, const LoadSetting
               HeaderCache& headers, LoadReport& report) {
   LoadPlan plan;
   if (!PlanLoad(record, host, settings, headers, report, plan)) return false;
-  const RecordFiles& files = plan.files;
-  const std::vector<std::string>& siblings = plan.siblings;
-  const TFileRecordInfo& first = plan.first;
-  const int64_t length = plan.length;
-  const int channels = plan.channels;
+  const RecordFiles& files = plan.Files;
+  const std::vector<std::string>& siblings = plan.Siblings;
+  const TFileRecordInfo& first = plan.First;
+  const int64_t length = plan.Length;
+  const int channels = plan.Channels;
 
   // Each channel allocated in place: a prototype copied to every channel would cost one more.
   TData32 data(static_cast<size_t>(channels));
   for (std::vector<int32_t>& channel : data) channel.assign(static_cast<size_t>(length), 0);
   record.SampleCount = 0;
   LoadTarget target;
-  target.data = &data;
-  target.written.resize(static_cast<size_t>(channels));
-  target.record_start = record.Start;
-  target.first = first;
-  target.default_rate = settings.default_rate;
-  target.host = &host;
+  target.Data = &data;
+  target.Written.resize(static_cast<size_t>(channels));
+  target.RecordStart = record.Start;
+  target.First = first;
+  target.DefaultRate = settings.DefaultRate;
+  target.Host = &host;
 
   host.SetStatus(MakeStatus(TCode::kLoadingData, {record.Station}), 100);
   // The first file's segment list gives the keys of every channel; it is kept for its turn.
-  const FormatInfo* first_format = FindFormat(files.tag);
-  const bool by_segments = first_format != nullptr && first_format->build_segments != nullptr &&
-                           (first_format->read_into == nullptr || !siblings.empty());
+  const FormatInfo* first_format = FindFormat(files.Tag);
+  const bool by_segments = first_format != nullptr && first_format->BuildSegments != nullptr &&
+                           (first_format->ReadInto == nullptr || !siblings.empty());
   TRecList first_list;
   std::vector<SegmentKey> keys;
   if (by_segments) {
     try {
-      first_format->build_segments(record.File, first_list, first.Station);
+      first_format->BuildSegments(record.File, first_list, first.Station);
     } catch (const std::exception&) {
       first_list.Clear();
     }
     keys = SegmentKeys(first_list, first, channels);
   }
 
-  for (size_t k = 0; k < files.paths.size(); ++k) {
-    const std::string& path = files.paths[k];
-    TFileRecordInfo info = files.headers[k];
+  for (size_t k = 0; k < files.Paths.size(); ++k) {
+    const std::string& path = files.Paths[k];
+    TFileRecordInfo info = files.Headers[k];
     const FormatTag tag = headers.Recognize(path);
     const FormatInfo* format = FindFormat(tag);
     // A file that changed its format since it was found: its own header, when it has one.
-    if (tag != files.tag && format != nullptr && format->read_header != nullptr) {
-      info = headers.Headers(path, tag, settings.default_rate)->headers.front();
+    if (tag != files.Tag && format != nullptr && format->ReadHeader != nullptr) {
+      info = headers.Headers(path, tag, settings.DefaultRate)->Headers.front();
     }
     try {
       if (format == nullptr) {
         // Not a seismogram any more: it reads as nothing.
-      } else if (format->read_into != nullptr && (siblings.empty() || !by_segments)) {
-        format->read_into(path, target);
-      } else if (format->build_segments != nullptr && length > 0) {
+      } else if (format->ReadInto != nullptr && (siblings.empty() || !by_segments)) {
+        format->ReadInto(path, target);
+      } else if (format->BuildSegments != nullptr && length > 0) {
         TRecList list;
         if (path == record.File && by_segments) {
           list = std::move(first_list);
         } else {
-          format->build_segments(path, list, first.Station);
+          format->BuildSegments(path, list, first.Station);
         }
         // Each file of a record of one file per channel files its own channels under keys of
         // its own.
@@ -361,37 +361,37 @@ bool LoadInto(TFileRecord& record, TData32& out, UiHost& host, const LoadSetting
         }
         ReadSegmentFile(list, keys, record.Start, target);
       }
-      ++report.files_read;
+      ++report.FilesRead;
     } catch (const std::exception& e) {
       // A file that fails to read leaves its part of the record at 0, and the report says so.
       TStatus failed = MakeStatus(TCode::kReaderFailed, {e.what()});
       failed.File = path;
-      report.failed_files.push_back(std::move(failed));
+      report.FailedFiles.push_back(std::move(failed));
     }
-    for (int64_t p : target.channel_positions) target.position = std::max(target.position, p);
+    for (int64_t p : target.ChannelPositions) target.Position = std::max(target.Position, p);
     host.SetProgress(ProgressPercent(info, record), 100);
     host.ProcessEvents();
     if (host.StopRequested()) {
-      report.stopped = true;
+      report.Stopped = true;
       break;
     }
   }
 
-  const int64_t count = std::clamp<int64_t>(target.position, 0, length);
+  const int64_t count = std::clamp<int64_t>(target.Position, 0, length);
   for (std::vector<int32_t>& channel : data) {
     channel.resize(static_cast<size_t>(count));
     // Give memory back when the headers promised far more than the files held.
     if (channel.capacity() / 2 > channel.size()) channel.shrink_to_fit();
   }
   record.SampleCount = static_cast<int32_t>(count);
-  report.unread.assign(static_cast<size_t>(channels), {});
-  for (size_t c = 0; c < report.unread.size(); ++c) {
-    report.unread[c] = ComplementOf(target.written[c], 0, count - 1);
+  report.Unread.assign(static_cast<size_t>(channels), {});
+  for (size_t c = 0; c < report.Unread.size(); ++c) {
+    report.Unread[c] = ComplementOf(target.Written[c], 0, count - 1);
   }
 
-  if (settings.demean) {
+  if (settings.Demean) {
     host.SetStatus(MakeStatus(TCode::kRemovingOffset, {record.Station}), channels);
-    RemoveMeans(data, report.unread, &host);
+    RemoveMeans(data, report.Unread, &host);
   }
   out = std::move(data);
   return true;
@@ -407,7 +407,7 @@ void RemoveMeans(TData32& data, UiHost* host) {
     if (n > 0) {
       SumRange range;
       AddToSum(samples.data(), n, range);
-      Subtract(samples.data(), n, RoundedMean(range.sum, n), range);
+      Subtract(samples.data(), n, RoundedMean(range.Sum, n), range);
     }
     if (host != nullptr) host->SetProgress(c + 1, channels);
   }
@@ -428,7 +428,7 @@ void RemoveMeans(TData32& data, const TChannelRanges& unread, UiHost* host) {
       count += int64_t{b} - a + 1;
     }
     if (count > 0) {
-      const int64_t mean = RoundedMean(range.sum, count);
+      const int64_t mean = RoundedMean(range.Sum, count);
       for (const auto& [a, b] : real) {
         Subtract(samples.data() + a, int64_t{b} - a + 1, mean, range);
       }
@@ -441,20 +441,20 @@ void RemoveMeans(TData32& data, const TChannelRanges& unread, UiHost* host) {
 }
 
 void TurnHorizontals(const HorizontalTurn& turn, TData32& samples) {
-  if (!turn.Active() || static_cast<size_t>(std::max(turn.e, turn.n)) >= samples.size()) return;
-  std::vector<int32_t>& h = samples[static_cast<size_t>(turn.e)];
-  const std::vector<int32_t>& n = samples[static_cast<size_t>(turn.n)];
+  if (!turn.Active() || static_cast<size_t>(std::max(turn.E, turn.N)) >= samples.size()) return;
+  std::vector<int32_t>& h = samples[static_cast<size_t>(turn.E)];
+  const std::vector<int32_t>& n = samples[static_cast<size_t>(turn.N)];
   const size_t count = std::min(h.size(), n.size());
   for (size_t i = 0; i < count; ++i) {
-    const double v = turn.cos_a * n[i] + turn.sin_a * h[i];
+    const double v = turn.CosA * n[i] + turn.SinA * h[i];
     h[i] = static_cast<int32_t>(std::lround(std::clamp(v, -2147483648.0, 2147483647.0)));
   }
 }
 
 void TurnUnread(const HorizontalTurn& turn, TChannelRanges& unread) {
-  if (!turn.Active() || static_cast<size_t>(std::max(turn.e, turn.n)) >= unread.size()) return;
-  TRecordRanges& gaps = unread[static_cast<size_t>(turn.e)];
-  const TRecordRanges& other = unread[static_cast<size_t>(turn.n)];
+  if (!turn.Active() || static_cast<size_t>(std::max(turn.E, turn.N)) >= unread.size()) return;
+  TRecordRanges& gaps = unread[static_cast<size_t>(turn.E)];
+  const TRecordRanges& other = unread[static_cast<size_t>(turn.N)];
   gaps.insert(gaps.end(), other.begin(), other.end());
   std::sort(gaps.begin(), gaps.end());
   TRecordRanges merged;
@@ -471,26 +471,26 @@ void TurnUnread(const HorizontalTurn& turn, TChannelRanges& unread) {
 bool LoadRecord(TFileRecord& record, TData32& data, UiHost& host, const LoadSettings& settings,
                 LoadReport* report) {
   data = TData32();
-  if (settings.clear_stop) host.ClearStop();
+  if (settings.ClearStop) host.ClearStop();
   LoadReport local;
   LoadReport& rep = report != nullptr ? *report : local;
   rep = LoadReport();
   bool ok = false;
   HeaderCache own;
-  HeaderCache& headers = settings.headers != nullptr ? *settings.headers : own;
+  HeaderCache& headers = settings.Headers != nullptr ? *settings.Headers : own;
   try {
     ok = LoadInto(record, data, host, settings, headers, rep);
   } catch (const std::exception&) {
     ok = false;  // the matrix could not be allocated; whatever was built is already released
-    rep.status = MakeStatus(TCode::kRecordTooLarge, {record.File, std::to_string(rep.allocated)});
-    rep.status.File = record.File;
+    rep.Status = MakeStatus(TCode::kRecordTooLarge, {record.File, std::to_string(rep.Allocated)});
+    rep.Status.File = record.File;
   }
   if (!ok) {
     data = TData32();
     record.SampleCount = 0;
-  } else if (settings.turn.Active()) {
-    TurnHorizontals(settings.turn, data);
-    TurnUnread(settings.turn, rep.unread);
+  } else if (settings.Turn.Active()) {
+    TurnHorizontals(settings.Turn, data);
+    TurnUnread(settings.Turn, rep.Unread);
   }
   return ok;
 }
@@ -504,12 +504,12 @@ bool ReadFilePieces(const std::string& path, const FormatInfo& format, const Loa
                     std::vector<SegmentKey>& keys, TDateTime record_start,
                     std::vector<FilePiece>& pieces) {
   pieces.clear();
-  if (plan.length <= 0) return true;
+  if (plan.Length <= 0) return true;
   try {
     TRecList list;
-    format.build_segments(path, list, plan.first.Station);
-    if (keys.empty()) keys = SegmentKeys(list, plan.first, plan.channels);
-    SegmentPieces(list, keys, record_start, plan.channels, plan.length, pieces);
+    format.BuildSegments(path, list, plan.First.Station);
+    if (keys.empty()) keys = SegmentKeys(list, plan.First, plan.Channels);
+    SegmentPieces(list, keys, record_start, plan.Channels, plan.Length, pieces);
   } catch (const std::exception&) {
     return false;
   }
@@ -520,68 +520,68 @@ bool ReadFilePieces(const std::string& path, const FormatInfo& format, const Loa
 
 // The pieces of one file and whether it read to its end.
 struct Decoded {
-  bool ok = false;
-  std::vector<FilePiece> pieces;
+  bool Ok = false;
+  std::vector<FilePiece> Pieces;
 };
 
 struct RecordBlocks::State {
-  TFileRecord record;
-  UiHost* host = nullptr;
-  LoadSettings settings;
-  HeaderCache own_headers;
-  LoadPlan plan;
-  const FormatInfo* format = nullptr;
-  std::vector<SegmentKey> keys;
-  int64_t max_block = kMaxBlock;
-  bool streaming = false;
+  TFileRecord Record;
+  UiHost* Host = nullptr;
+  LoadSettings Settings;
+  HeaderCache OwnHeaders;
+  LoadPlan Plan;
+  const FormatInfo* Format = nullptr;
+  std::vector<SegmentKey> Keys;
+  int64_t MaxBlock = kMaxBlock;
+  bool Streaming = false;
 
-  int64_t count = 0;
-  TChannelRanges unread;
+  int64_t Count = 0;
+  TChannelRanges Unread;
   // unread as the caller sees it: with the horizontals turned, if they are.
-  TChannelRanges shown_unread;
-  std::vector<int64_t> means;
+  TChannelRanges ShownUnread;
+  std::vector<int64_t> Means;
   // next_start[k][c]: the first index of channel c that file k or a later one writes.
-  std::vector<std::vector<int64_t>> next_start;
-  size_t files_scanned = 0;
+  std::vector<std::vector<int64_t>> NextStart;
+  size_t FilesScanned = 0;
   // The pieces of the first files as the first pass read them, kept while they fit in
   // kept_limit bytes, so that the second pass need not decode those files again (a record of
   // one day is decoded once).
-  int64_t kept_limit = kKeptBytes;
-  std::vector<std::vector<FilePiece>> kept;
-  size_t kept_bytes = 0;
-  bool keeping = true;
+  int64_t KeptLimit = kKeptBytes;
+  std::vector<std::vector<FilePiece>> Kept;
+  size_t KeptBytes = 0;
+  bool Keeping = true;
   // The file decoded ahead of the second pass.
-  std::future<std::vector<FilePiece>> ahead;
-  size_t ahead_file = 0;
+  std::future<std::vector<FilePiece>> Ahead;
+  size_t AheadFile = 0;
 
   // The second pass: the files read so far have written pending (row c holds channel c from
   // index pending_base on, zeros past its end); [emitted, ready) is final and not yet handed
   // out.
-  size_t next_file = 0;
-  TData32 pending;
-  int64_t pending_base = 0;
-  int64_t emitted = 0;
-  int64_t ready = 0;
+  size_t NextFile = 0;
+  TData32 Pending;
+  int64_t PendingBase = 0;
+  int64_t Emitted = 0;
+  int64_t Ready = 0;
 
   // A record loaded whole.
-  TData32 whole;
+  TData32 Whole;
 
   // The first pass: where every file writes, the recorded spans and their sums. False when the
   // files overlap in time (a later file would replace samples already handed out) or a piece
   // is inconsistent.
   bool Scan(LoadReport& report) {
-    const int channels = plan.channels;
-    const int64_t length = plan.length;
-    const RecordFiles& files = plan.files;
+    const int channels = Plan.Channels;
+    const int64_t length = Plan.Length;
+    const RecordFiles& files = Plan.Files;
     TChannelRanges written(static_cast<size_t>(channels));
     std::vector<SumRange> sums(static_cast<size_t>(channels));
     std::vector<int64_t> chan_end(static_cast<size_t>(channels), 0);
     constexpr int64_t kNone = std::numeric_limits<int64_t>::max();
-    next_start.assign(files.paths.size() + 1,
-                      std::vector<int64_t>(static_cast<size_t>(channels), kNone));
+    NextStart.assign(files.Paths.size() + 1,
+                     std::vector<int64_t>(static_cast<size_t>(channels), kNone));
     int64_t position = 0;
     std::vector<FilePiece> pieces;
-    HeaderCache& headers = settings.headers != nullptr ? *settings.headers : own_headers;
+    HeaderCache& headers = Settings.Headers != nullptr ? *Settings.Headers : OwnHeaders;
     // The files are decoded on as many threads as the machine has cores (up to four), each
     // with the keys of the first file, and taken in order: this pass only decodes and sums, and
     // would otherwise leave every core but one idle.
@@ -589,20 +589,20 @@ struct RecordBlocks::State {
     std::deque<std::future<Decoded>> in_flight;
     size_t launched = 0;
     bool launching = true;
-    for (size_t k = 0; k < files.paths.size(); ++k) {
-      const std::string& path = files.paths[k];
-      while (launching && !keys.empty() && launched < files.paths.size() &&
+    for (size_t k = 0; k < files.Paths.size(); ++k) {
+      const std::string& path = files.Paths[k];
+      while (launching && !Keys.empty() && launched < files.Paths.size() &&
              launched < k + workers) {
         // A file whose format changed is met in its turn below.
-        if (headers.Recognize(files.paths[launched]) != files.tag) {
+        if (headers.Recognize(files.Paths[launched]) != files.Tag) {
           launching = false;
           break;
         }
         in_flight.push_back(
-            std::async(std::launch::async, [this, file = launched, copy = keys]() mutable {
+            std::async(std::launch::async, [this, file = launched, copy = Keys]() mutable {
               Decoded d;
-              d.ok = ReadFilePieces(plan.files.paths[file], *format, plan, copy, record.Start,
-                                    d.pieces);
+              d.Ok = ReadFilePieces(Plan.Files.Paths[file], *Format, Plan, copy, Record.Start,
+                                    d.Pieces);
               return d;
             }));
         ++launched;
@@ -611,64 +611,64 @@ struct RecordBlocks::State {
       if (launched > k) {
         Decoded d = in_flight.front().get();
         in_flight.pop_front();
-        ok = d.ok;
-        pieces = std::move(d.pieces);
+        ok = d.Ok;
+        pieces = std::move(d.Pieces);
       } else {
-        if (headers.Recognize(path) != files.tag) return false;
+        if (headers.Recognize(path) != files.Tag) return false;
         // Without keys yet (the first file's segment list failed), this file gives them.
-        ok = ReadFilePieces(path, *format, plan, keys, record.Start, pieces);
+        ok = ReadFilePieces(path, *Format, Plan, Keys, Record.Start, pieces);
         launched = k + 1;
       }
-      if (ok) ++report.files_read;
+      if (ok) ++report.FilesRead;
       for (const FilePiece& piece : pieces) {
-        const auto c = static_cast<size_t>(piece.channel);
-        const auto n = static_cast<int64_t>(piece.data.size());
-        const int64_t s = std::max<int64_t>(piece.offset, 0);
-        const int64_t e = std::min(piece.offset + n, length);
+        const auto c = static_cast<size_t>(piece.Channel);
+        const auto n = static_cast<int64_t>(piece.Data.size());
+        const int64_t s = std::max<int64_t>(piece.Offset, 0);
+        const int64_t e = std::min(piece.Offset + n, length);
         if (s < e) {
           if (s < chan_end[c]) return false;
           chan_end[c] = e;
-          next_start[k][c] = std::min(next_start[k][c], s);
+          NextStart[k][c] = std::min(NextStart[k][c], s);
         }
-        for (const auto& [a, b] : piece.covered) {
+        for (const auto& [a, b] : piece.Covered) {
           if (a < 0 || b < a || b >= n) return false;
-          const int64_t from = std::max<int64_t>(piece.offset + a, 0);
-          const int64_t to = std::min<int64_t>(piece.offset + b + 1, length);
+          const int64_t from = std::max<int64_t>(piece.Offset + a, 0);
+          const int64_t to = std::min<int64_t>(piece.Offset + b + 1, length);
           if (from >= to) continue;
           AddRange(written[c], from, to - 1);
-          AddToSum(piece.data.data() + (from - piece.offset), to - from, sums[c]);
+          AddToSum(piece.Data.data() + (from - piece.Offset), to - from, sums[c]);
         }
-        position = std::max(position, std::min(piece.offset + n, length));
+        position = std::max(position, std::min(piece.Offset + n, length));
       }
       size_t bytes = 0;
-      for (const FilePiece& piece : pieces) bytes += piece.data.size() * sizeof(int32_t);
-      keeping = keeping && static_cast<int64_t>(kept_bytes + bytes) <= kept_limit;
-      if (keeping) {
-        kept.push_back(std::move(pieces));
-        kept_bytes += bytes;
+      for (const FilePiece& piece : pieces) bytes += piece.Data.size() * sizeof(int32_t);
+      Keeping = Keeping && static_cast<int64_t>(KeptBytes + bytes) <= KeptLimit;
+      if (Keeping) {
+        Kept.push_back(std::move(pieces));
+        KeptBytes += bytes;
       }
-      files_scanned = k + 1;
-      host->SetProgress(ProgressPercent(files.headers[k], record), 100);
-      host->ProcessEvents();
-      if (host->StopRequested()) {
-        report.stopped = true;
+      FilesScanned = k + 1;
+      Host->SetProgress(ProgressPercent(files.Headers[k], Record), 100);
+      Host->ProcessEvents();
+      if (Host->StopRequested()) {
+        report.Stopped = true;
         break;
       }
     }
-    for (size_t k = files.paths.size(); k-- > 0;) {
+    for (size_t k = files.Paths.size(); k-- > 0;) {
       for (size_t c = 0; c < static_cast<size_t>(channels); ++c) {
-        next_start[k][c] = std::min(next_start[k][c], next_start[k + 1][c]);
+        NextStart[k][c] = std::min(NextStart[k][c], NextStart[k + 1][c]);
       }
     }
-    count = std::clamp<int64_t>(position, 0, length);
-    unread.assign(static_cast<size_t>(channels), {});
-    means.assign(static_cast<size_t>(channels), 0);
-    for (size_t c = 0; c < unread.size(); ++c) {
-      unread[c] = ComplementOf(written[c], 0, count - 1);
-      const int64_t real = RangeSamples(ComplementOf(unread[c], 0, count - 1));
-      if (real > 0) means[c] = RoundedMean(sums[c].sum, real);
+    Count = std::clamp<int64_t>(position, 0, length);
+    Unread.assign(static_cast<size_t>(channels), {});
+    Means.assign(static_cast<size_t>(channels), 0);
+    for (size_t c = 0; c < Unread.size(); ++c) {
+      Unread[c] = ComplementOf(written[c], 0, Count - 1);
+      const int64_t real = RangeSamples(ComplementOf(Unread[c], 0, Count - 1));
+      if (real > 0) Means[c] = RoundedMean(sums[c].Sum, real);
     }
-    pending.assign(static_cast<size_t>(channels), {});
+    Pending.assign(static_cast<size_t>(channels), {});
     return true;
   }
 
@@ -676,7 +676,7 @@ struct RecordBlocks::State {
   // The pieces of file k, decoded again.
   std::vector<FilePiece> Decode(size_t k, std::vector<SegmentKey> file_keys) const {
     std::vector<FilePiece> pieces;
-    ReadFilePieces(plan.files.paths[k], *format, plan, file_keys, record.Start, pieces);
+    ReadFilePieces(Plan.Files.Paths[k], *Format, Plan, file_keys, Record.Start, pieces);
     return pieces;
   }
 
@@ -684,77 +684,77 @@ struct RecordBlocks::State {
   // thread of its own meanwhile, while the caller works on what this one gave.
   void ReadNextFile() {
     std::vector<FilePiece> pieces;
-    if (next_file < kept.size()) {
-      pieces = std::move(kept[next_file]);
-    } else if (ahead.valid() && ahead_file == next_file) {
-      pieces = ahead.get();
+    if (NextFile < Kept.size()) {
+      pieces = std::move(Kept[NextFile]);
+    } else if (Ahead.valid() && AheadFile == NextFile) {
+      pieces = Ahead.get();
     } else {
-      pieces = Decode(next_file, keys);
+      pieces = Decode(NextFile, Keys);
     }
-    const size_t following = next_file + 1;
-    if (following < files_scanned && following >= kept.size()) {
-      ahead_file = following;
-      ahead = std::async(std::launch::async,
-                         [this, following, copy = keys] { return Decode(following, copy); });
+    const size_t following = NextFile + 1;
+    if (following < FilesScanned && following >= Kept.size()) {
+      AheadFile = following;
+      Ahead = std::async(std::launch::async,
+                         [this, following, copy = Keys] { return Decode(following, copy); });
     }
     for (FilePiece& piece : pieces) {
-      std::vector<int32_t>& row = pending[static_cast<size_t>(piece.channel)];
-      const auto n = static_cast<int64_t>(piece.data.size());
+      std::vector<int32_t>& row = Pending[static_cast<size_t>(piece.Channel)];
+      const auto n = static_cast<int64_t>(piece.Data.size());
       // The first pass made sure that nothing before pending_base is written again.
-      const int64_t s = std::max({piece.offset, pending_base, int64_t{0}});
-      const int64_t e = std::min(piece.offset + n, count);
+      const int64_t s = std::max({piece.Offset, PendingBase, int64_t{0}});
+      const int64_t e = std::min(piece.Offset + n, Count);
       if (s >= e) continue;
-      if (row.empty() && s == pending_base && piece.offset == s && e == s + n) {
-        row = std::move(piece.data);  // the piece is the row: no copy
+      if (row.empty() && s == PendingBase && piece.Offset == s && e == s + n) {
+        row = std::move(piece.Data);  // the piece is the row: no copy
         continue;
       }
-      if (static_cast<int64_t>(row.size()) < e - pending_base) {
-        row.resize(static_cast<size_t>(e - pending_base), 0);
+      if (static_cast<int64_t>(row.size()) < e - PendingBase) {
+        row.resize(static_cast<size_t>(e - PendingBase), 0);
       }
-      std::copy(piece.data.begin() + (s - piece.offset), piece.data.begin() + (e - piece.offset),
-                row.begin() + (s - pending_base));
+      std::copy(piece.Data.begin() + (s - piece.Offset), piece.Data.begin() + (e - piece.Offset),
+                row.begin() + (s - PendingBase));
     }
-    ++next_file;
-    int64_t final_end = count;
-    if (next_file < files_scanned) {
-      for (int64_t s : next_start[next_file]) final_end = std::min(final_end, s);
+    ++NextFile;
+    int64_t final_end = Count;
+    if (NextFile < FilesScanned) {
+      for (int64_t s : NextStart[NextFile]) final_end = std::min(final_end, s);
     }
-    ready = std::max(ready, final_end);
+    Ready = std::max(Ready, final_end);
   }
 
   // Hands out [emitted, emitted + n) of pending, the means removed.
   void Emit(int64_t n, RecordBlock& block) {
-    block.first = emitted;
-    block.samples.resize(pending.size());
-    for (size_t c = 0; c < pending.size(); ++c) {
-      std::vector<int32_t>& row = pending[c];
-      std::vector<int32_t>& out = block.samples[c];
+    block.First = Emitted;
+    block.Samples.resize(Pending.size());
+    for (size_t c = 0; c < Pending.size(); ++c) {
+      std::vector<int32_t>& row = Pending[c];
+      std::vector<int32_t>& out = block.Samples[c];
       out.assign(static_cast<size_t>(n), 0);
-      const int64_t from = emitted - pending_base;
+      const int64_t from = Emitted - PendingBase;
       const int64_t have = std::clamp<int64_t>(static_cast<int64_t>(row.size()) - from, 0, n);
       if (have > 0) std::copy_n(row.begin() + from, have, out.begin());
-      if (settings.demean) {
-        const int64_t mean = means[c];
+      if (Settings.Demean) {
+        const int64_t mean = Means[c];
         if (mean != 0) {
           for (int32_t& x : out) x = ClampToInt32(int64_t{x} - mean);
         }
-        for (const auto& [a, b] : ClipRanges(unread[c], emitted, emitted + n - 1)) {
-          std::fill(out.begin() + (a - emitted), out.begin() + (b - emitted + 1), 0);
+        for (const auto& [a, b] : ClipRanges(Unread[c], Emitted, Emitted + n - 1)) {
+          std::fill(out.begin() + (a - Emitted), out.begin() + (b - Emitted + 1), 0);
         }
       }
     }
-    TurnHorizontals(settings.turn, block.samples);
-    emitted += n;
+    TurnHorizontals(Settings.Turn, block.Samples);
+    Emitted += n;
     // Drop what was handed out once it is half of what pending holds.
-    const int64_t used = emitted - pending_base;
+    const int64_t used = Emitted - PendingBase;
     size_t longest = 0;
-    for (const std::vector<int32_t>& row : pending) longest = std::max(longest, row.size());
+    for (const std::vector<int32_t>& row : Pending) longest = std::max(longest, row.size());
     if (2 * used < static_cast<int64_t>(longest)) return;
-    for (std::vector<int32_t>& row : pending) {
+    for (std::vector<int32_t>& row : Pending) {
       row.erase(row.begin(),
                 row.begin() + std::min<int64_t>(used, static_cast<int64_t>(row.size())));
     }
-    pending_base = emitted;
+    PendingBase = Emitted;
   }
 };
 
@@ -765,89 +765,89 @@ bool RecordBlocks::Open(TFileRecord& record, UiHost& host, const LoadSettings& s
                         LoadReport* report, int64_t max_block, int64_t kept_bytes) {
   state_ = std::make_unique<State>();
   State& st = *state_;
-  st.max_block = std::max<int64_t>(max_block, 1);
-  st.kept_limit = kept_bytes;
-  st.host = &host;
-  st.settings = settings;
+  st.MaxBlock = std::max<int64_t>(max_block, 1);
+  st.KeptLimit = kept_bytes;
+  st.Host = &host;
+  st.Settings = settings;
   LoadReport local;
   LoadReport& rep = report != nullptr ? *report : local;
   rep = LoadReport();
-  if (settings.clear_stop) host.ClearStop();
-  HeaderCache& headers = settings.headers != nullptr ? *settings.headers : st.own_headers;
+  if (settings.ClearStop) host.ClearStop();
+  HeaderCache& headers = settings.Headers != nullptr ? *settings.Headers : st.OwnHeaders;
   bool planned = false;
   try {
-    planned = PlanLoad(record, host, settings, headers, rep, st.plan);
+    planned = PlanLoad(record, host, settings, headers, rep, st.Plan);
   } catch (const std::exception&) {
     planned = false;
-    rep.status = MakeStatus(TCode::kRecordTooLarge, {record.File, std::to_string(rep.allocated)});
-    rep.status.File = record.File;
+    rep.Status = MakeStatus(TCode::kRecordTooLarge, {record.File, std::to_string(rep.Allocated)});
+    rep.Status.File = record.File;
   }
   if (!planned) {
     record.SampleCount = 0;
     return false;
   }
-  st.format = FindFormat(st.plan.files.tag);
-  const bool by_segments = st.format != nullptr && st.format->build_segments != nullptr &&
-                           st.format->read_into == nullptr && st.plan.siblings.empty();
+  st.Format = FindFormat(st.Plan.Files.Tag);
+  const bool by_segments = st.Format != nullptr && st.Format->BuildSegments != nullptr &&
+                           st.Format->ReadInto == nullptr && st.Plan.Siblings.empty();
   if (by_segments) {
-    st.record = record;
+    st.Record = record;
     host.SetStatus(MakeStatus(TCode::kLoadingData, {record.Station}), 100);
     TRecList first_list;
     try {
-      st.format->build_segments(record.File, first_list, st.plan.first.Station);
+      st.Format->BuildSegments(record.File, first_list, st.Plan.First.Station);
     } catch (const std::exception&) {
       first_list.Clear();
     }
-    st.keys = SegmentKeys(first_list, st.plan.first, st.plan.channels);
+    st.Keys = SegmentKeys(first_list, st.Plan.First, st.Plan.Channels);
     LoadReport scanned = rep;
     try {
-      st.streaming = st.Scan(scanned);
+      st.Streaming = st.Scan(scanned);
     } catch (const std::exception&) {
-      st.streaming = false;
+      st.Streaming = false;
     }
-    if (st.streaming) {
+    if (st.Streaming) {
       rep = scanned;
-      st.shown_unread = st.unread;
-      TurnUnread(settings.turn, st.shown_unread);
-      rep.unread = st.shown_unread;
-      record.SampleCount = static_cast<int32_t>(st.count);
+      st.ShownUnread = st.Unread;
+      TurnUnread(settings.Turn, st.ShownUnread);
+      rep.Unread = st.ShownUnread;
+      record.SampleCount = static_cast<int32_t>(st.Count);
       return true;
     }
   }
   // Loaded whole.
-  st.streaming = false;
-  if (!LoadRecord(record, st.whole, host, settings, &rep)) return false;
-  st.count = st.whole.empty() ? 0 : static_cast<int64_t>(st.whole.front().size());
-  st.unread = rep.unread;
-  st.shown_unread = rep.unread;
+  st.Streaming = false;
+  if (!LoadRecord(record, st.Whole, host, settings, &rep)) return false;
+  st.Count = st.Whole.empty() ? 0 : static_cast<int64_t>(st.Whole.front().size());
+  st.Unread = rep.Unread;
+  st.ShownUnread = rep.Unread;
   return true;
 }
 
 bool RecordBlocks::Next(RecordBlock& block) {
   State& st = *state_;
-  if (!st.streaming) {
-    if (st.emitted >= st.count) return false;
-    const int64_t n = std::min(st.max_block, st.count - st.emitted);
-    block.first = st.emitted;
-    block.samples.resize(st.whole.size());
-    for (size_t c = 0; c < st.whole.size(); ++c) {
-      const auto from = st.whole[c].begin() + st.emitted;
-      block.samples[c].assign(from, from + n);
+  if (!st.Streaming) {
+    if (st.Emitted >= st.Count) return false;
+    const int64_t n = std::min(st.MaxBlock, st.Count - st.Emitted);
+    block.First = st.Emitted;
+    block.Samples.resize(st.Whole.size());
+    for (size_t c = 0; c < st.Whole.size(); ++c) {
+      const auto from = st.Whole[c].begin() + st.Emitted;
+      block.Samples[c].assign(from, from + n);
     }
-    st.emitted += n;
+    st.Emitted += n;
     return true;
   }
   for (;;) {
-    if (st.emitted < st.ready) {
-      st.Emit(std::min(st.max_block, st.ready - st.emitted), block);
+    if (st.Emitted < st.Ready) {
+      st.Emit(std::min(st.MaxBlock, st.Ready - st.Emitted), block);
       return true;
     }
-    if (st.next_file < st.files_scanned) {
+    if (st.NextFile < st.FilesScanned) {
       st.ReadNextFile();
       continue;
     }
-    if (st.ready < st.count) {
-      st.ready = st.count;
+    if (st.Ready < st.Count) {
+      st.Ready = st.Count;
       continue;
     }
     return false;
@@ -856,34 +856,34 @@ bool RecordBlocks::Next(RecordBlock& block) {
 
 TData32 RecordBlocks::ReadAll() {
   State& st = *state_;
-  if (!st.streaming && st.emitted == 0) {
-    st.emitted = st.count;
-    return std::move(st.whole);
+  if (!st.Streaming && st.Emitted == 0) {
+    st.Emitted = st.Count;
+    return std::move(st.Whole);
   }
   TData32 out(static_cast<size_t>(Channels()));
   RecordBlock block;
   while (Next(block)) {
-    for (size_t c = 0; c < out.size() && c < block.samples.size(); ++c) {
-      out[c].insert(out[c].end(), block.samples[c].begin(), block.samples[c].end());
+    for (size_t c = 0; c < out.size() && c < block.Samples.size(); ++c) {
+      out[c].insert(out[c].end(), block.Samples[c].begin(), block.Samples[c].end());
     }
   }
   return out;
 }
 
 int RecordBlocks::Channels() const {
-  return state_->streaming ? state_->plan.channels : static_cast<int>(state_->whole.size());
+  return state_->Streaming ? state_->Plan.Channels : static_cast<int>(state_->Whole.size());
 }
 
 int64_t RecordBlocks::Count() const {
-  return state_->count;
+  return state_->Count;
 }
 
 const TChannelRanges& RecordBlocks::Unread() const {
-  return state_->shown_unread;
+  return state_->ShownUnread;
 }
 
 bool RecordBlocks::Streaming() const {
-  return state_->streaming;
+  return state_->Streaming;
 }
 
 }  // namespace tarvik

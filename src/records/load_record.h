@@ -17,50 +17,50 @@ class UiHost;
 // gets round(cos_a * n + sin_a * e) (clamped to the int32 range, after the means are removed)
 // and its unread spans become those of either channel; n is left as it is.
 struct HorizontalTurn {
-  int e = -1;
-  int n = -1;
-  double cos_a = 1.0;
-  double sin_a = 0.0;
-  bool Active() const { return e >= 0 && n >= 0 && e != n; }
+  int E = -1;
+  int N = -1;
+  double CosA = 1.0;
+  double SinA = 0.0;
+  bool Active() const { return E >= 0 && N >= 0 && E != N; }
 };
 
 struct LoadSettings {
   // The SampRateDefault setting: the rate of formats that do not store one, Hz.
-  double default_rate = 50.0;
+  double DefaultRate = 50.0;
   // Subtract each channel's mean (rounded to an integer) after loading.
-  bool demean = true;
+  bool Demean = true;
   // Clear the stop flag when loading starts. A caller that runs several steps under one stop
   // request (record compression) keeps it.
-  bool clear_stop = true;
+  bool ClearStop = true;
   // The headers of the files, kept by the caller across loads (a run, an open project); null:
   // the load keeps them for itself alone.
-  HeaderCache* headers = nullptr;
+  HeaderCache* Headers = nullptr;
   // Horizontals turned toward a direction (H/V by azimuth); inactive by default.
-  HorizontalTurn turn;
+  HorizontalTurn Turn;
 };
 
 // What a load found, for callers that need more than the samples.
 struct LoadReport {
-  FormatTag tag = 0;
+  FormatTag Tag = 0;
   // Header of the record's first file.
-  TFileRecordInfo first;
-  int files_found = 0;
-  int files_read = 0;
+  TFileRecordInfo First;
+  int FilesFound = 0;
+  int FilesRead = 0;
   // Samples per channel the matrix was sized to before it was cut to the samples read.
-  int64_t allocated = 0;
-  bool stopped = false;
+  int64_t Allocated = 0;
+  bool Stopped = false;
   // Per channel of the matrix, the samples that hold no recorded data: gaps between the
   // segments or files, blocks that failed to decode or their check, parts of files that could
   // not be read, a channel that ends before the others. They read as 0 (also after the mean
   // is removed) and are never quiet.
-  TChannelRanges unread;
+  TChannelRanges Unread;
   // Why the load failed (File set): the record's first file not recognised
   // (kRecordNotRecognized, with Recognize's reason as its second argument) or its matrix too
   // large to allocate (kRecordTooLarge); Ok when it succeeded.
-  TStatus status;
+  TStatus Status;
   // The files of the record that failed to read part way (kReaderFailed, File set); what they
   // would have held is among the unread samples.
-  std::vector<TStatus> failed_files;
+  std::vector<TStatus> FailedFiles;
 };
 
 // Loads all samples of record into data: one int32 array per channel of the first file's
@@ -94,8 +94,8 @@ void TurnUnread(const HorizontalTurn& turn, TChannelRanges& unread);
 // A part of a record's matrix: samples[c][i] is sample first + i of channel c, every channel the
 // same length.
 struct RecordBlock {
-  int64_t first = 0;
-  TData32 samples;
+  int64_t First = 0;
+  TData32 Samples;
 };
 
 // A record read in blocks: the samples LoadRecord would give, in order, without the whole

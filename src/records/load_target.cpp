@@ -5,25 +5,25 @@
 namespace tarvik {
 
 int LoadTarget::ChannelCount() const {
-  return data ? static_cast<int>(data->size()) : 0;
+  return Data ? static_cast<int>(Data->size()) : 0;
 }
 
 int64_t LoadTarget::Length() const {
-  return (data && !data->empty()) ? static_cast<int64_t>(data->front().size()) : 0;
+  return (Data && !Data->empty()) ? static_cast<int64_t>(Data->front().size()) : 0;
 }
 
 void LoadTarget::MarkWritten(int channel, int64_t pos, int64_t n) {
   if (channel < 0 || channel >= ChannelCount()) return;
   const auto c = static_cast<size_t>(channel);
-  if (written.size() <= c) written.resize(c + 1);
+  if (Written.size() <= c) Written.resize(c + 1);
   const int64_t first = std::max<int64_t>(pos, 0);
   const int64_t last = std::min(pos + n, Length()) - 1;
-  AddRange(written[c], first, last);
+  AddRange(Written[c], first, last);
 }
 
 void LoadTarget::MarkUnwritten(int channel, int64_t pos, int64_t n) {
-  if (channel < 0 || static_cast<size_t>(channel) >= written.size() || n <= 0) return;
-  RemoveRange(written[static_cast<size_t>(channel)], pos, pos + n - 1);
+  if (channel < 0 || static_cast<size_t>(channel) >= Written.size() || n <= 0) return;
+  RemoveRange(Written[static_cast<size_t>(channel)], pos, pos + n - 1);
 }
 
 int64_t LoadTarget::Write(int channel, int64_t pos, std::span<const int32_t> samples) {
@@ -32,8 +32,8 @@ int64_t LoadTarget::Write(int channel, int64_t pos, std::span<const int32_t> sam
 
 int64_t LoadTarget::Write(int channel, int64_t pos, std::span<const int32_t> samples,
                           int64_t sound) {
-  if (data == nullptr) return 0;
-  const int64_t n = WriteClipped(*data, channel, pos, samples);
+  if (Data == nullptr) return 0;
+  const int64_t n = WriteClipped(*Data, channel, pos, samples);
   sound = std::clamp<int64_t>(sound, 0, static_cast<int64_t>(samples.size()));
   MarkWritten(channel, pos, sound);
   // Damaged samples written over earlier recorded ones replace them.

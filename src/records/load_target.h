@@ -16,20 +16,20 @@ class UiHost;
 // from the headers), the sequential write position, per-channel positions for formats whose
 // channels advance independently, and the record's start for formats placed by time.
 struct LoadTarget {
-  TData32* data = nullptr;
+  TData32* Data = nullptr;
   // Samples per channel written so far by sequential formats; the next file starts here.
-  int64_t position = 0;
+  int64_t Position = 0;
   // Per-channel write positions (Reftek packets carry one channel each).
-  std::array<int64_t, 16> channel_positions{};
-  TDateTime record_start = 0.0;
+  std::array<int64_t, 16> ChannelPositions{};
+  TDateTime RecordStart = 0.0;
   // Header of the record's first file: channel count, names, BlockSamples.
-  TFileRecordInfo first;
-  double default_rate = 0.0;
+  TFileRecordInfo First;
+  double DefaultRate = 0.0;
   // Progress within the file; may be null.
-  UiHost* host = nullptr;
+  UiHost* Host = nullptr;
   // Per channel, the indices that hold recorded samples. Whatever a reader leaves out (a gap,
   // a block that failed to decode, the end of a file cut short) stays zero and is not here.
-  TChannelRanges written;
+  TChannelRanges Written;
 
   int ChannelCount() const;
   int64_t Length() const;

@@ -45,11 +45,11 @@ std::string HeaderText(const uint8_t* p, size_t n) {
 // The numbers of a record's fixed header and blockettes in the byte order the header was
 // written in. miniSEED 2 leaves that order to the writer; the year and the day of year tell it.
 struct HeaderOrder {
-  bool little = false;
-  uint16_t U16(const uint8_t* p) const { return little ? LoadU16LE(p) : LoadU16BE(p); }
-  int16_t I16(const uint8_t* p) const { return little ? LoadI16LE(p) : LoadI16BE(p); }
-  int32_t I32(const uint8_t* p) const { return little ? LoadI32LE(p) : LoadI32BE(p); }
-  float F32(const uint8_t* p) const { return little ? LoadF32LE(p) : LoadF32BE(p); }
+  bool Little = false;
+  uint16_t U16(const uint8_t* p) const { return Little ? LoadU16LE(p) : LoadU16BE(p); }
+  int16_t I16(const uint8_t* p) const { return Little ? LoadI16LE(p) : LoadI16BE(p); }
+  int32_t I32(const uint8_t* p) const { return Little ? LoadI32LE(p) : LoadI32BE(p); }
+  float F32(const uint8_t* p) const { return Little ? LoadF32LE(p) : LoadF32BE(p); }
 };
 
 bool ValidYearDay(int year, int day) {
@@ -59,7 +59,7 @@ bool ValidYearDay(int year, int day) {
 // Big-endian unless only the little-endian reading of the year and day makes sense.
 HeaderOrder OrderOf(const uint8_t* h) {
   HeaderOrder order;
-  order.little = !ValidYearDay(LoadU16BE(h + kYear), LoadU16BE(h + kDayOfYear)) &&
+  order.Little = !ValidYearDay(LoadU16BE(h + kYear), LoadU16BE(h + kDayOfYear)) &&
                  ValidYearDay(LoadU16LE(h + kYear), LoadU16LE(h + kDayOfYear));
   return order;
 }
@@ -159,16 +159,16 @@ namespace {
 // the view short, and the caller reads the full head and parses again. The highest byte any
 // decision needed is kept, so that the caller knows how much to read of the next record.
 struct HeadView {
-  std::span<const uint8_t> bytes;
-  size_t full = 0;
-  bool short_read = false;
-  size_t needed = 0;
+  std::span<const uint8_t> Bytes;
+  size_t Full = 0;
+  bool ShortRead = false;
+  size_t Needed = 0;
 
   // True when [0, end) was read; marks the view short otherwise.
   bool Has(size_t end) {
-    needed = std::max(needed, end);
-    if (end <= bytes.size()) return true;
-    short_read = true;
+    Needed = std::max(Needed, end);
+    if (end <= Bytes.size()) return true;
+    ShortRead = true;
     return false;
   }
 };
@@ -176,11 +176,11 @@ struct HeadView {
 MiniSeedStatus ParseHead(HeadView& view, int64_t available, TMiniSEEDPacket& packet,
                          bool with_data) {
   packet = TMiniSEEDPacket{};
-  if (view.full < kMiniSeedFixedHeader) {
+  if (view.Full < kMiniSeedFixedHeader) {
     return available < kMiniSeedFixedHeader ? MiniSeedStatus::kTruncated : MiniSeedStatus::kDamaged;
   }
   if (!view.Has(kMiniSeedFixedHeader)) return MiniSeedStatus::kDamaged;
-  const uint8_t* h = view.bytes.data();
+  const uint8_t* h = view.Bytes.data();
   if (!FixedHeaderProblem(h).empty()) return MiniSeedStatus::kDamaged;
   const HeaderOrder order = OrderOf(h);
   packet.Station = HeaderText(h + kStation, 5);
@@ -210,7 +210,7 @@ MiniSeedStatus ParseHead(HeadView& view, int64_t available, TMiniSEEDPacket& pac
   size_t pos = packet.FirstBlockette;
   size_t previous = 0;
   while (pos != 0) {
-    const size_t limit = std::min(view.full, static_cast<size_t>(packet.RecordLength));
+    const size_t limit = std::min(view.Full, static_cast<size_t>(packet.RecordLength));
     if (pos < kMiniSeedFixedHeader || pos <= previous || pos + 4 > limit) break;
     if (!view.Has(pos + 4)) return MiniSeedStatus::kDamaged;
     const uint16_t type = order.U16(h + pos);
@@ -258,7 +258,7 @@ MiniSeedStatus ParseHead(HeadView& view, int64_t available, TMiniSEEDPacket& pac
 
   if (available < packet.RecordLength) return MiniSeedStatus::kTruncated;
   if (with_data && data_inside) {
-    const size_t end = std::min(view.full, static_cast<size_t>(packet.RecordLength));
+    const size_t end = std::min(view.Full, static_cast<size_t>(packet.RecordLength));
     if (end > packet.DataOffset) {
       if (!view.Has(end)) return MiniSeedStatus::kDamaged;
       packet.Data.assign(h + packet.DataOffset, h + end);
@@ -303,7 +303,7 @@ bool ForEachMiniSeedRecord(const std::string& path,
     if (file.ReadAt(offset, head.data(), first) < first) break;  // the file cannot be read
     HeadView view{std::span<const uint8_t>(head.data(), first), full};
     MiniSeedStatus status = ParseHead(view, available, packet, false);
-    if (view.short_read) {
+    if (view.ShortRead) {
       if (file.ReadAt(offset + static_cast<int64_t>(first), head.data() + first, full - first) <
           full - first) {
         break;
@@ -311,7 +311,7 @@ bool ForEachMiniSeedRecord(const std::string& path,
       view = HeadView{std::span<const uint8_t>(head.data(), full), full};
       status = ParseHead(view, available, packet, false);
     }
-    probe = std::clamp<size_t>((view.needed + kProbeStep - 1) / kProbeStep * kProbeStep, kProbeStep,
+    probe = std::clamp<size_t>((view.Needed + kProbeStep - 1) / kProbeStep * kProbeStep, kProbeStep,
                                kMiniSeedDefaultRecordLength);
     if (status == MiniSeedStatus::kOk) visit(offset, packet);
     const bool length_known = status == MiniSeedStatus::kOk || status == MiniSeedStatus::kTruncated;
@@ -325,11 +325,11 @@ namespace {
 
 // The records of one station and location, as the header reader gathers them.
 struct StationGroup {
-  std::string station;
-  std::string location;  // as the segments file it: "00" when the header has none
-  TFileRecordInfo info;
-  TDateTime latest_end = 0.0;
-  int64_t held = 0;
+  std::string Station;
+  std::string Location;  // as the segments file it: "00" when the header has none
+  TFileRecordInfo Info;
+  TDateTime LatestEnd = 0.0;
+  int64_t Held = 0;
 };
 
 std::string SegmentLocation(const TMiniSEEDPacket& p) {
@@ -383,28 +383,28 @@ bool GroupMiniSeedRecords(const MiniSeedWalk& walk, std::vector<TFileRecordInfo>
     if (!UsableRecord(p)) return;
     const std::string station = Trim(p.Station);
     const std::string location = SegmentLocation(p);
-    if (last >= groups.size() || groups[last].station != station ||
-        groups[last].location != location) {
+    if (last >= groups.size() || groups[last].Station != station ||
+        groups[last].Location != location) {
       last =
           static_cast<size_t>(std::find_if(groups.begin(), groups.end(),
                                            [&](const StationGroup& g) {
-                                             return g.station == station && g.location == location;
+                                             return g.Station == station && g.Location == location;
                                            }) -
                               groups.begin());
       if (last == groups.size()) {
         StationGroup& g = groups.emplace_back();
-        g.station = station;
-        g.location = location;
-        g.info.Station = station;
-        g.info.SampRate = p.SampRate;
-        g.info.Start = p.Start;
-        g.info.BlockSamples = p.RecordLength;
-        g.info.ChannelCoefs.fill(1e9);
-        g.latest_end = p.Start;
+        g.Station = station;
+        g.Location = location;
+        g.Info.Station = station;
+        g.Info.SampRate = p.SampRate;
+        g.Info.Start = p.Start;
+        g.Info.BlockSamples = p.RecordLength;
+        g.Info.ChannelCoefs.fill(1e9);
+        g.LatestEnd = p.Start;
       }
     }
     StationGroup& g = groups[last];
-    TFileRecordInfo& info = g.info;
+    TFileRecordInfo& info = g.Info;
     info.Start = std::min(info.Start, p.Start);
     const std::string name = ShortName(Trim(p.Channel));
     const auto names_end = info.ChannelNames.begin() + info.ChannelCount;
@@ -412,8 +412,8 @@ bool GroupMiniSeedRecords(const MiniSeedWalk& walk, std::vector<TFileRecordInfo>
         info.ChannelCount < kMaxChannels) {
       info.ChannelNames[static_cast<size_t>(info.ChannelCount++)] = name;
     }
-    g.latest_end = std::max(g.latest_end, p.Start + SpanOfSamples(p.SampleCount, p.SampRate));
-    g.held += p.SampleCount;
+    g.LatestEnd = std::max(g.LatestEnd, p.Start + SpanOfSamples(p.SampleCount, p.SampRate));
+    g.Held += p.SampleCount;
     ++info.BlockCount;
   });
   if (!first_record) return false;
@@ -422,18 +422,18 @@ bool GroupMiniSeedRecords(const MiniSeedWalk& walk, std::vector<TFileRecordInfo>
     return true;
   }
   for (StationGroup& g : groups) {
-    TFileRecordInfo& info = g.info;
-    info.SampleCount = BoundedSpanSamples(info.Start, g.latest_end, info.SampRate, g.held);
+    TFileRecordInfo& info = g.Info;
+    info.SampleCount = BoundedSpanSamples(info.Start, g.LatestEnd, info.SampRate, g.Held);
     // A station recorded under several locations forms a record per location; the channel
     // names then say which location they belong to.
     const bool located = std::count_if(groups.begin(), groups.end(), [&](const StationGroup& o) {
-                           return o.station == g.station;
+                           return o.Station == g.Station;
                          }) > 1;
     if (located) {
-      info.Location = g.location;
+      info.Location = g.Location;
       for (int c = 0; c < info.ChannelCount; ++c) {
         std::string& name = info.ChannelNames[static_cast<size_t>(c)];
-        name = LocatedChannelName(g.location, name);
+        name = LocatedChannelName(g.Location, name);
       }
     }
     headers.push_back(std::move(info));

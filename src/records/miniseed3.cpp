@@ -78,22 +78,22 @@ int64_t NextSignature(BinaryFile& file, int64_t from) {
 
 TMiniSEEDPacket AsPacket(const Ms3Record& r) {
   TMiniSEEDPacket p;
-  p.Station = r.station;
-  p.Location = r.location;
-  p.Channel = r.channel;
-  p.Network = r.network;
-  p.Start = r.start;
-  p.SampRate = r.rate;
-  p.DataType = r.data_type;
-  p.SampleCount = ClampToInt32(r.sample_count);
-  p.RecordLength = ClampToInt32(r.length);
-  p.Encoding = r.encoding;
+  p.Station = r.Station;
+  p.Location = r.Location;
+  p.Channel = r.Channel;
+  p.Network = r.Network;
+  p.Start = r.Start;
+  p.SampRate = r.Rate;
+  p.DataType = r.DataType;
+  p.SampleCount = ClampToInt32(r.SampleCount);
+  p.RecordLength = ClampToInt32(r.Length);
+  p.Encoding = r.Encoding;
   p.WordOrder = 0;
   return p;
 }
 
 bool Usable(const Ms3Record& r) {
-  return r.rate > 0.0 && std::isfinite(r.rate) && !r.station.empty();
+  return r.Rate > 0.0 && std::isfinite(r.Rate) && !r.Station.empty();
 }
 
 }  // namespace
@@ -118,11 +118,11 @@ bool ParseFdsnSourceId(std::string_view sid, Ms3Record& record) {
   }
   // Network and station are never empty; band, source and subsource may be.
   if (part.size() != 6 || part[0].empty() || part[1].empty()) return false;
-  record.network = Cp1251ToUtf8(part[0]);
-  record.station = Cp1251ToUtf8(part[1]);
-  record.location = Cp1251ToUtf8(part[2]);
+  record.Network = Cp1251ToUtf8(part[0]);
+  record.Station = Cp1251ToUtf8(part[1]);
+  record.Location = Cp1251ToUtf8(part[2]);
   const bool letters = part[3].size() <= 1 && part[4].size() <= 1 && part[5].size() <= 1;
-  record.channel =
+  record.Channel =
       Cp1251ToUtf8(letters ? part[3] + part[4] + part[5] : part[3] + "_" + part[4] + "_" + part[5]);
   return true;
 }
@@ -167,19 +167,19 @@ MiniSeed3Status ParseMiniSeed3Record(std::span<const uint8_t> bytes, Ms3Record& 
   }
   const int64_t sid_length = h[kSidLength];
   const int64_t extra_length = LoadU16LE(h + kExtraLength);
-  record.data_length = LoadU32LE(h + kDataLength);
-  record.data_offset = kMiniSeed3FixedHeader + sid_length + extra_length;
-  record.length = record.data_offset + record.data_length;
-  if (record.length > std::ssize(bytes)) {
+  record.DataLength = LoadU32LE(h + kDataLength);
+  record.DataOffset = kMiniSeed3FixedHeader + sid_length + extra_length;
+  record.Length = record.DataOffset + record.DataLength;
+  if (record.Length > std::ssize(bytes)) {
     return refuse(MiniSeed3Status::kTruncated,
-                  "its " + std::to_string(record.length) +
+                  "its " + std::to_string(record.Length) +
                       " bytes (the lengths of bytes 33 to 39) run past the end of the file");
   }
   const uint32_t stored = LoadU32LE(h + kCrc);
   const std::array<uint8_t, 4> zero{};
   uint32_t crc = Crc32c(bytes.subspan(0, kCrc));
   crc = Crc32c(zero, crc);
-  crc = Crc32c(bytes.subspan(kCrc + 4, static_cast<size_t>(record.length) - kCrc - 4), crc);
+  crc = Crc32c(bytes.subspan(kCrc + 4, static_cast<size_t>(record.Length) - kCrc - 4), crc);
   if (crc != stored) {
     char text[96];
     std::snprintf(text, sizeof text, "the CRC-32C %08X of its bytes is not the stored %08X", crc,
@@ -187,26 +187,26 @@ MiniSeed3Status ParseMiniSeed3Record(std::span<const uint8_t> bytes, Ms3Record& 
     return refuse(MiniSeed3Status::kDamaged, text);
   }
 
-  record.sid.assign(reinterpret_cast<const char*>(h + kMiniSeed3FixedHeader),
+  record.Sid.assign(reinterpret_cast<const char*>(h + kMiniSeed3FixedHeader),
                     static_cast<size_t>(sid_length));
-  ParseFdsnSourceId(record.sid, record);
+  ParseFdsnSourceId(record.Sid, record);
   const double nanoseconds = LoadU32LE(h + kNanosecond);
-  record.start = EncodeDayOfYear(LoadU16LE(h + kYear), LoadU16LE(h + kDayOfYear), h[kHour],
+  record.Start = EncodeDayOfYear(LoadU16LE(h + kYear), LoadU16LE(h + kDayOfYear), h[kHour],
                                  h[kMinute], h[kSecond], nanoseconds / 1e9);
   const double rate = LoadF64LE(h + kRate);
-  record.rate = rate > 0.0 ? rate : rate < 0.0 ? -1.0 / rate : 0.0;
-  if (!std::isfinite(record.rate)) record.rate = 0.0;
-  record.encoding = h[kEncoding];
-  record.data_type = MiniSeed3SampleType(record.encoding);
-  record.sample_count = LoadU32LE(h + kSampleCount);
+  record.Rate = rate > 0.0 ? rate : rate < 0.0 ? -1.0 / rate : 0.0;
+  if (!std::isfinite(record.Rate)) record.Rate = 0.0;
+  record.Encoding = h[kEncoding];
+  record.DataType = MiniSeed3SampleType(record.Encoding);
+  record.SampleCount = LoadU32LE(h + kSampleCount);
   // A payload holds at most seven samples in four bytes (Steim-2), fixed widths their own.
-  const int width = SampleTypeSize(record.data_type);
-  const int64_t most = width > 0 ? record.data_length / width : record.data_length / 4 * 7;
-  if (record.data_type != kSampleUnknown && record.sample_count > most) {
+  const int width = SampleTypeSize(record.DataType);
+  const int64_t most = width > 0 ? record.DataLength / width : record.DataLength / 4 * 7;
+  if (record.DataType != kSampleUnknown && record.SampleCount > most) {
     return refuse(MiniSeed3Status::kDamaged,
-                  std::to_string(record.sample_count) + " samples of encoding " +
-                      std::to_string(record.encoding) + " do not fit its " +
-                      std::to_string(record.data_length) + "-byte payload");
+                  std::to_string(record.SampleCount) + " samples of encoding " +
+                      std::to_string(record.Encoding) + " do not fit its " +
+                      std::to_string(record.DataLength) + "-byte payload");
   }
   return MiniSeed3Status::kOk;
 }
@@ -239,7 +239,7 @@ bool ForEachMiniSeed3Record(const std::string& path,
     std::string why;
     if (ParseMiniSeed3Record(bytes, record, &why) == MiniSeed3Status::kOk) {
       visit(offset, record);
-      offset += record.length;
+      offset += record.Length;
       continue;
     }
     if (!noted && problem != nullptr) {
@@ -289,19 +289,19 @@ void BuildMiniSeed3Segments(const std::string& path, TRecList& list,
   ForEachMiniSeed3Record(path, [&](int64_t offset, const Ms3Record& r) {
     if (!Usable(r)) return;
     // Beyond what a segment can address.
-    if (offset + r.length > std::numeric_limits<int32_t>::max()) return;
+    if (offset + r.Length > std::numeric_limits<int32_t>::max()) return;
     TRecordDescription seg;
     seg.FileName = path;
-    seg.Station = r.station;
-    seg.Location = r.location.empty() ? "00" : r.location;
-    seg.Channel = r.channel;
-    seg.StartTime = r.start;
-    seg.SampRate = r.rate;
+    seg.Station = r.Station;
+    seg.Location = r.Location.empty() ? "00" : r.Location;
+    seg.Channel = r.Channel;
+    seg.StartTime = r.Start;
+    seg.SampRate = r.Rate;
     seg.Calib = 1.0;
-    seg.DataType = r.data_type;
-    seg.Count = ClampToInt32(r.sample_count);
-    seg.Offset = static_cast<int32_t>(offset + r.data_offset);
-    seg.BlockSize = static_cast<int32_t>(r.data_length);
+    seg.DataType = r.DataType;
+    seg.Count = ClampToInt32(r.SampleCount);
+    seg.Offset = static_cast<int32_t>(offset + r.DataOffset);
+    seg.BlockSize = static_cast<int32_t>(r.DataLength);
     seg.TimingQuality = 255;
     list.Add(std::move(seg));
   });

@@ -17,17 +17,17 @@ inline constexpr int kMiniSeed3FixedHeader = 40;
 
 // One miniSEED 3 record. Its header is little-endian; Steim payloads are big-endian.
 struct Ms3Record {
-  std::string sid;  // the source identifier as it stands
+  std::string Sid;  // the source identifier as it stands
   // From an FDSN source identifier "FDSN:NET_STA_LOC_B_S_SS"; empty for any other.
-  std::string network, station, location, channel;
-  TDateTime start = 0.0;
-  double rate = 0.0;  // Hz; a negative field is a period in seconds
-  int encoding = 0;
-  int32_t data_type = kSampleUnknown;
-  int64_t sample_count = 0;
-  int64_t data_offset = 0;  // from the record's first byte
-  int64_t data_length = 0;
-  int64_t length = 0;  // the whole record
+  std::string Network, Station, Location, Channel;
+  TDateTime Start = 0.0;
+  double Rate = 0.0;  // Hz; a negative field is a period in seconds
+  int Encoding = 0;
+  int32_t DataType = kSampleUnknown;
+  int64_t SampleCount = 0;
+  int64_t DataOffset = 0;  // from the record's first byte
+  int64_t DataLength = 0;
+  int64_t Length = 0;  // the whole record
 };
 
 enum class MiniSeed3Status {

@@ -25,8 +25,8 @@ class BodyReader {
  public:
   BodyReader(BinaryFile& file, const RecBlock& block)
       : file_(file),
-        base_(block.body_offset),
-        size_(std::max<int64_t>(0, std::min(block.length, file.Size() - block.body_offset))) {}
+        base_(block.BodyOffset),
+        size_(std::max<int64_t>(0, std::min(block.Length, file.Size() - block.BodyOffset))) {}
 
   int64_t size() const { return size_; }
 
@@ -53,11 +53,11 @@ class BodyReader {
 int64_t HeaderBlockChannels(BinaryFile& file, const RecBlock& block) {
   BodyReader body(file, block);
   uint8_t raw[4];
-  if (block.tag == kTagRec2) {
+  if (block.Tag == kTagRec2) {
     if (!body.Read(12, raw, 4)) return -1;
     return std::max<int64_t>(0, LoadI32LE(raw));
   }
-  if (block.tag == kTagRec1) {
+  if (block.Tag == kTagRec1) {
     if (!body.Read(52, raw, 1)) return -1;
     return raw[0];
   }
@@ -156,9 +156,9 @@ bool ReadRecHeader(const std::string& path, TFileRecordInfo& info, FormatTag hea
   int64_t blocks = 0;
   RecBlock block;
   for (int64_t at = 0; ReadRecBlockAt(file, at, block); at = NextRecBlockOffset(block)) {
-    if (IsRecDataTag(block.tag)) {
+    if (IsRecDataTag(block.Tag)) {
       ++blocks;
-    } else if (block.tag == header_tag && !have_header) {
+    } else if (block.Tag == header_tag && !have_header) {
       have_header = header_tag == kTagRec1 ? ParseHeader1(file, block, info)
                                            : ParseHeader2(file, block, info);
       std::string problem = have_header ? HeaderProblem(info) : "the header block is cut short";
@@ -263,9 +263,9 @@ bool IsRecDataTag(FormatTag tag) {
 bool ReadRecBlockAt(BinaryFile& file, int64_t offset, RecBlock& block) {
   uint8_t head[kRecBlockHeadSize];
   if (offset < 0 || !file.ReadExact(offset, head, 4)) return false;
-  block.tag = LoadU32LE(head);
-  block.head_offset = offset;
-  if (block.tag == kBlockHTX) {
+  block.Tag = LoadU32LE(head);
+  block.HeadOffset = offset;
+  if (block.Tag == kBlockHTX) {
     // The length is spelled in digits; the first character that is not a digit ends the head.
     uint8_t text[kMaxLengthDigits + 1];
     const size_t got = file.ReadAt(offset + 4, text, sizeof text);
@@ -277,14 +277,14 @@ bool ReadRecBlockAt(BinaryFile& file, int64_t offset, RecBlock& block) {
       ++i;
     }
     if (length > std::numeric_limits<int32_t>::max()) return false;
-    block.length = length;
-    block.body_offset = offset + 4 + static_cast<int64_t>(std::min(got, i + 1));
+    block.Length = length;
+    block.BodyOffset = offset + 4 + static_cast<int64_t>(std::min(got, i + 1));
     return true;
   }
   if (!file.ReadExact(offset + 4, head + 4, 4)) return false;
-  block.length = LoadI32LE(head + 4);
-  block.body_offset = offset + kRecBlockHeadSize;
-  return block.length >= 0;
+  block.Length = LoadI32LE(head + 4);
+  block.BodyOffset = offset + kRecBlockHeadSize;
+  return block.Length >= 0;
 }
 
 FormatTag ReadFirstBlockTag(const std::string& path) {
@@ -341,45 +341,45 @@ TData32 DecodeRecDataBlock(FormatTag tag, std::span<const uint8_t> body, int cha
 
 void ReadRecInto(const std::string& path, LoadTarget& target) {
   BinaryFile file;
-  if (target.data == nullptr || !file.Open(path)) return;
-  const int64_t block_samples = std::max(0, target.first.BlockSamples);
+  if (target.Data == nullptr || !file.Open(path)) return;
+  const int64_t block_samples = std::max(0, target.First.BlockSamples);
   // The blocks are laid out by the file's own channel count; it differs from the record's only
   // when the header names more channels than a record keeps, and then only the first are kept.
-  int64_t layout_channels = std::clamp(target.first.ChannelCount, 0, kMaxChannels);
+  int64_t layout_channels = std::clamp(target.First.ChannelCount, 0, kMaxChannels);
   const int64_t size = file.Size();
   int percent = -1;
 
   RecBlock block;
   for (int64_t at = 0; ReadRecBlockAt(file, at, block); at = NextRecBlockOffset(block)) {
-    if (block.tag == kTagRec1 || block.tag == kTagRec2) {
+    if (block.Tag == kTagRec1 || block.Tag == kTagRec2) {
       const int64_t own = HeaderBlockChannels(file, block);
       if (own > kMaxChannels) layout_channels = std::min<int64_t>(own, 1 << 20);
       continue;
     }
-    if (!IsRecDataTag(block.tag)) continue;
-    const int64_t room = std::max<int64_t>(0, target.Length() - target.position);
+    if (!IsRecDataTag(block.Tag)) continue;
+    const int64_t room = std::max<int64_t>(0, target.Length() - target.Position);
     int64_t advance = block_samples;
     if (room > 0) {
-      const int64_t body_at = block.body_offset + kRecDataHeaderSize;
+      const int64_t body_at = block.BodyOffset + kRecDataHeaderSize;
       const int64_t body_size =
-          std::clamp<int64_t>(std::min(block.length - kRecDataHeaderSize, size - body_at), 0, size);
+          std::clamp<int64_t>(std::min(block.Length - kRecDataHeaderSize, size - body_at), 0, size);
       const std::vector<uint8_t> body = file.ReadBytes(body_at, static_cast<size_t>(body_size));
-      const TData32 samples = DecodeRecDataBlock(block.tag, body, static_cast<int>(layout_channels),
+      const TData32 samples = DecodeRecDataBlock(block.Tag, body, static_cast<int>(layout_channels),
                                                  block_samples, room);
-      if (block.tag == kBlockDSZ) advance = 0;
+      if (block.Tag == kBlockDSZ) advance = 0;
       for (size_t c = 0; c < samples.size(); ++c) {
-        target.Write(static_cast<int>(c), target.position, samples[c]);
-        if (block.tag == kBlockDSZ) advance = std::max<int64_t>(advance, samples[c].size());
+        target.Write(static_cast<int>(c), target.Position, samples[c]);
+        if (block.Tag == kBlockDSZ) advance = std::max<int64_t>(advance, samples[c].size());
       }
-    } else if (block.tag == kBlockDSZ) {
+    } else if (block.Tag == kBlockDSZ) {
       advance = 0;  // nothing fits any more; its length is unknown without decompressing it
     }
-    target.position += advance;
-    if (target.host != nullptr && size > 0) {
+    target.Position += advance;
+    if (target.Host != nullptr && size > 0) {
       const int now = static_cast<int>(NextRecBlockOffset(block) * 100 / size);
       if (now != percent) {
         percent = std::min(now, 100);
-        target.host->SetProgress(percent, 100);
+        target.Host->SetProgress(percent, 100);
       }
     }
   }

@@ -32,10 +32,10 @@ inline constexpr int64_t kRecDataHeaderSize = 24;
 // One block as found by the walk: where its head starts, where its body starts and how long
 // the body claims to be (the body may run past the end of a damaged file).
 struct RecBlock {
-  FormatTag tag = 0;
-  int64_t head_offset = 0;
-  int64_t body_offset = 0;
-  int64_t length = 0;
+  FormatTag Tag = 0;
+  int64_t HeadOffset = 0;
+  int64_t BodyOffset = 0;
+  int64_t Length = 0;
 };
 
 // True for the tags of data blocks ("[D" and two more characters).
@@ -49,7 +49,7 @@ bool ReadRecBlockAt(BinaryFile& file, int64_t offset, RecBlock& block);
 
 // The offset of the head of the block that follows block.
 inline int64_t NextRecBlockOffset(const RecBlock& block) {
-  return block.body_offset + block.length;
+  return block.BodyOffset + block.Length;
 }
 
 // The first 4 bytes of the first 8-byte block head of a REC file as a tag; 0 when unreadable.

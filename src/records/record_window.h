@@ -23,8 +23,8 @@ class RecordWindow {
   // Reads blocks until the window holds the samples before end (or the record ends).
   void Fill(int64_t end) {
     while (base_ + Held() < end && blocks_.Next(block_)) {
-      for (size_t c = 0; c < rows_.size() && c < block_.samples.size(); ++c) {
-        rows_[c].insert(rows_[c].end(), block_.samples[c].begin(), block_.samples[c].end());
+      for (size_t c = 0; c < rows_.size() && c < block_.Samples.size(); ++c) {
+        rows_[c].insert(rows_[c].end(), block_.Samples[c].begin(), block_.Samples[c].end());
       }
     }
   }

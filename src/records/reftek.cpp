@@ -63,24 +63,24 @@ bool PlausibleDayTime(int day, int hour, int minute, int second, int millis) {
 
 // One "DT" packet as the file walk sees it.
 struct DataPacket {
-  int64_t offset = 0;
-  int channel = 0;
-  int samples = 0;
-  uint8_t format = 0;
+  int64_t Offset = 0;
+  int Channel = 0;
+  int Samples = 0;
+  uint8_t Format = 0;
 };
 
 // Everything one pass over a file tells.
 struct FileScan {
   // Why the file is not Reftek 130; empty when it is.
-  std::string problem;
-  int packets = 0;
-  std::optional<TReftekEvent> first_event;
-  std::optional<TReftekEvent> last_event;
+  std::string Problem;
+  int Packets = 0;
+  std::optional<TReftekEvent> FirstEvent;
+  std::optional<TReftekEvent> LastEvent;
   // The start by the event headers: at each one, the first data packet's time when one was
   // seen before it, else its own first sample time.
-  std::optional<TDateTime> event_start;
-  std::optional<TDateTime> first_data_time;
-  std::vector<DataPacket> data;
+  std::optional<TDateTime> EventStart;
+  std::optional<TDateTime> FirstDataTime;
+  std::vector<DataPacket> Data;
 };
 
 // The first packet decides whether the file is Reftek 130 at all; a packet further on whose head
@@ -90,11 +90,11 @@ FileScan ScanFile(const std::string& path) {
   FileScan scan;
   BinaryFile file;
   if (!file.Open(path)) {
-    scan.problem = "the file cannot be opened";
+    scan.Problem = "the file cannot be opened";
     return scan;
   }
   if (file.Size() < kReftekPacketBytes) {
-    scan.problem = "shorter than one packet of 1024 bytes";
+    scan.Problem = "shorter than one packet of 1024 bytes";
     return scan;
   }
   std::vector<uint8_t> packet(kReftekPacketBytes);
@@ -104,11 +104,11 @@ FileScan ScanFile(const std::string& path) {
   for (int64_t offset = 0; offset + kReftekPacketBytes <= file.Size();
        offset += kReftekPacketBytes) {
     if (!file.ReadExact(offset, packet.data(), packet.size())) break;
-    ++scan.packets;
+    ++scan.Packets;
     const std::string problem = ReftekPacketProblem(packet);
     if (!problem.empty()) {
       if (offset == 0) {
-        scan.problem = "packet 1 (byte 0): " + problem;
+        scan.Problem = "packet 1 (byte 0): " + problem;
         return scan;
       }
       ++bad;
@@ -117,23 +117,23 @@ FileScan ScanFile(const std::string& path) {
     const std::string type = ReftekPacketType(packet);
     if (type == "EH" || type == "ET") {
       TReftekEvent event = ParseReftekEvent(packet);
-      if (data_seen && scan.first_data_time) {
-        scan.event_start = scan.first_data_time;
+      if (data_seen && scan.FirstDataTime) {
+        scan.EventStart = scan.FirstDataTime;
       } else if (event.FirstSampleTime) {
-        scan.event_start = event.FirstSampleTime;
+        scan.EventStart = event.FirstSampleTime;
       }
-      if (!scan.first_event) scan.first_event = event;
-      scan.last_event = std::move(event);
+      if (!scan.FirstEvent) scan.FirstEvent = event;
+      scan.LastEvent = std::move(event);
     } else if (type == "DT") {
-      if (!data_seen) scan.first_data_time = ReftekPacketTime(packet);
+      if (!data_seen) scan.FirstDataTime = ReftekPacketTime(packet);
       data_seen = true;
-      scan.data.push_back(
+      scan.Data.push_back(
           {offset, packet[kChannelByte], ReftekPacketSamples(packet), packet[kFormatByte]});
     }
   }
-  if (2 * bad > scan.packets) {
-    scan.problem = "only " + std::to_string(scan.packets - bad) + " of its " +
-                   std::to_string(scan.packets) + " packets are Reftek 130 packets";
+  if (2 * bad > scan.Packets) {
+    scan.Problem = "only " + std::to_string(scan.Packets - bad) + " of its " +
+                   std::to_string(scan.Packets) + " packets are Reftek 130 packets";
   }
   return scan;
 }
@@ -155,14 +155,14 @@ std::optional<TReftekEvent> EventFromEarlierFile(const std::string& path) {
 
 // The event that describes a file: its own, else that of an earlier file.
 std::optional<TReftekEvent> EventOf(const std::string& path, const FileScan& scan, bool last) {
-  if (scan.first_event) return last ? scan.last_event : scan.first_event;
+  if (scan.FirstEvent) return last ? scan.LastEvent : scan.FirstEvent;
   return EventFromEarlierFile(path);
 }
 
 // The file's start: by its event headers, else its first data packet's time.
 TDateTime StartOf(const FileScan& scan) {
-  if (scan.first_event && scan.event_start) return *scan.event_start;
-  return scan.first_data_time.value_or(0.0);
+  if (scan.FirstEvent && scan.EventStart) return *scan.EventStart;
+  return scan.FirstDataTime.value_or(0.0);
 }
 
 std::string ChannelSuffix(int channel) {
@@ -320,7 +320,7 @@ bool ReadReftekHeader(const std::string& path, TFileRecordInfo& info, double /*d
                       std::string* why) {
   info.Reset();
   const FileScan scan = ScanFile(path);
-  if (!scan.problem.empty()) return RefuseFile(why, scan.problem);
+  if (!scan.Problem.empty()) return RefuseFile(why, scan.Problem);
   info.Start = StartOf(scan);
   const std::optional<TReftekEvent> event = EventOf(path, scan, true);
   if (event) {
@@ -335,11 +335,11 @@ bool ReadReftekHeader(const std::string& path, TFileRecordInfo& info, double /*d
   }
   std::array<int64_t, kReftekChannels> counts{};
   int highest = -1;
-  for (const DataPacket& p : scan.data) {
+  for (const DataPacket& p : scan.Data) {
     ++info.BlockCount;
-    if (p.channel >= kReftekChannels) continue;  // no place in the matrix
-    counts[static_cast<size_t>(p.channel)] += p.samples;
-    if (p.samples > 0) highest = std::max(highest, p.channel);
+    if (p.Channel >= kReftekChannels) continue;  // no place in the matrix
+    counts[static_cast<size_t>(p.Channel)] += p.Samples;
+    if (p.Samples > 0) highest = std::max(highest, p.Channel);
   }
   // Matrix channel i is packet channel i, so the count reaches the highest channel in use.
   info.ChannelCount = highest + 1;
@@ -350,7 +350,7 @@ bool ReadReftekHeader(const std::string& path, TFileRecordInfo& info, double /*d
 
 void BuildReftekSegments(const std::string& path, TRecList& list, const std::string& /*station*/) {
   const FileScan scan = ScanFile(path);
-  if (!scan.problem.empty() || scan.data.empty()) return;
+  if (!scan.Problem.empty() || scan.Data.empty()) return;
   const std::optional<TReftekEvent> event = EventOf(path, scan, false);
   const TReftekEvent none;
   const TReftekEvent& ev = event ? *event : none;
@@ -358,33 +358,33 @@ void BuildReftekSegments(const std::string& path, TRecList& list, const std::str
   // an event follows the earlier one instead of overlapping it.
   const TDateTime start = StartOf(scan);
   std::array<int64_t, kReftekChannels> seen{};
-  for (const DataPacket& p : scan.data) {
-    if (p.channel >= kReftekChannels) continue;
-    if (p.offset + kReftekPacketBytes > INT32_MAX) break;  // beyond what a segment can address
-    const auto c = static_cast<size_t>(p.channel);
+  for (const DataPacket& p : scan.Data) {
+    if (p.Channel >= kReftekChannels) continue;
+    if (p.Offset + kReftekPacketBytes > INT32_MAX) break;  // beyond what a segment can address
+    const auto c = static_cast<size_t>(p.Channel);
     TRecordDescription seg;
     seg.FileName = path;
     seg.Station = ev.Station;
     seg.Location = "00";
-    seg.Channel = ev.StreamName + ChannelSuffix(p.channel);
+    seg.Channel = ev.StreamName + ChannelSuffix(p.Channel);
     seg.SampRate = ev.SampRate;
     seg.StartTime = ev.SampRate > 0.0
                         ? start + SpanOfSamples(static_cast<double>(seen[c]), ev.SampRate)
                         : start;
     seg.Calib = 1.0;
-    seg.Count = p.samples;
-    seg.DataType = ReftekSampleType(p.format);
+    seg.Count = p.Samples;
+    seg.DataType = ReftekSampleType(p.Format);
     seg.Offset = static_cast<int32_t>(
-        p.offset + (IsCompressed(p.format) ? kReftekSteimOffset : kReftekDataOffset));
+        p.Offset + (IsCompressed(p.Format) ? kReftekSteimOffset : kReftekDataOffset));
     seg.BlockSize = kReftekSteimBytes;
     seg.TimingQuality = 255;
-    seen[c] += p.samples;
+    seen[c] += p.Samples;
     list.Add(std::move(seg));
   }
 }
 
 void ReadReftekInto(const std::string& path, LoadTarget& target) {
-  if (target.data == nullptr) return;
+  if (target.Data == nullptr) return;
   BinaryFile file;
   if (!file.Open(path)) return;
   std::vector<uint8_t> packet(kReftekPacketBytes);
@@ -398,10 +398,10 @@ void ReadReftekInto(const std::string& path, LoadTarget& target) {
     const int channel = packet[kChannelByte];
     if (channel >= channels) continue;  // no place in the matrix
     const int sound = DecodeReftekPacket(packet, samples);
-    int64_t& position = target.channel_positions[static_cast<size_t>(channel)];
+    int64_t& position = target.ChannelPositions[static_cast<size_t>(channel)];
     target.Write(channel, position, samples, sound);
     position += static_cast<int64_t>(samples.size());
-    target.position = std::max(target.position, position);
+    target.Position = std::max(target.Position, position);
   }
 }
 

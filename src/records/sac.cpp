@@ -49,13 +49,13 @@ constexpr int64_t kChunk = 65536;
 constexpr int64_t kLookedWithExtremes = 4096;
 
 struct Words {
-  const uint8_t* p;
-  bool little;
+  const uint8_t* P;
+  bool Little;
   int32_t Int(size_t word) const {
-    return little ? LoadI32LE(p + word * 4) : LoadI32BE(p + word * 4);
+    return Little ? LoadI32LE(P + word * 4) : LoadI32BE(P + word * 4);
   }
   float Float(size_t word) const {
-    return little ? LoadF32LE(p + word * 4) : LoadF32BE(p + word * 4);
+    return Little ? LoadF32LE(P + word * 4) : LoadF32BE(P + word * 4);
   }
 };
 
@@ -94,20 +94,20 @@ std::optional<bool> HeaderOrder(const uint8_t* head) {
 // DEPMAX; with those, the first samples (for whether they are whole numbers) are enough, so
 // that the headers of a folder of long files are read without reading all their samples.
 double FileScale(BinaryFile& file, const SacHeader& h) {
-  const bool extremes = h.depmin != kSacUndefined && h.depmax != kSacUndefined &&
-                        std::isfinite(h.depmin) && std::isfinite(h.depmax);
-  const int64_t looked = extremes ? std::min<int64_t>(h.npts, kLookedWithExtremes) : h.npts;
+  const bool extremes = h.Depmin != kSacUndefined && h.Depmax != kSacUndefined &&
+                        std::isfinite(h.Depmin) && std::isfinite(h.Depmax);
+  const int64_t looked = extremes ? std::min<int64_t>(h.Npts, kLookedWithExtremes) : h.Npts;
   FloatScale scale;
   if (extremes) {
-    scale.Add(h.depmin);
-    scale.Add(h.depmax);
+    scale.Add(h.Depmin);
+    scale.Add(h.Depmax);
   }
   for (int64_t at = 0; at < looked; at += kChunk) {
     const int64_t n = std::min<int64_t>(kChunk, looked - at);
     const std::vector<uint8_t> bytes =
         file.ReadBytes(kSacHeaderSize + at * 4, static_cast<size_t>(n) * 4);
     for (size_t i = 0; i + 4 <= bytes.size(); i += 4) {
-      scale.Add(h.little_endian ? LoadF32LE(&bytes[i]) : LoadF32BE(&bytes[i]));
+      scale.Add(h.LittleEndian ? LoadF32LE(&bytes[i]) : LoadF32BE(&bytes[i]));
     }
     if (static_cast<int64_t>(bytes.size()) < n * 4) break;
   }
@@ -120,7 +120,7 @@ std::vector<float> ReadValues(BinaryFile& file, const SacHeader& h, int64_t firs
       file.ReadBytes(kSacHeaderSize + first * 4, static_cast<size_t>(n) * 4);
   std::vector<float> values(bytes.size() / 4);
   for (size_t i = 0; i < values.size(); ++i) {
-    values[i] = h.little_endian ? LoadF32LE(&bytes[i * 4]) : LoadF32BE(&bytes[i * 4]);
+    values[i] = h.LittleEndian ? LoadF32LE(&bytes[i * 4]) : LoadF32BE(&bytes[i * 4]);
   }
   return values;
 }
@@ -128,8 +128,8 @@ std::vector<float> ReadValues(BinaryFile& file, const SacHeader& h, int64_t firs
 // The channel's name: KCMPNM, or where that is undefined the component letter the orientation
 // gives (empty when it gives none).
 std::string ChannelName(const SacHeader& h) {
-  if (!h.kcmpnm.empty()) return ShortName(h.kcmpnm);
-  const int32_t axis = SacAxis("", h.cmpaz, h.cmpinc);
+  if (!h.Kcmpnm.empty()) return ShortName(h.Kcmpnm);
+  const int32_t axis = SacAxis("", h.Cmpaz, h.Cmpinc);
   return axis >= 0 ? std::string(1, kComponentLetters[axis]) : std::string();
 }
 
@@ -176,47 +176,47 @@ std::optional<SacHeader> ReadSacFields(const std::string& path, std::string* why
   if (!order) return refuse("the header version (word 76) is not 6 in either byte order");
   const Words w{head.data(), *order};
   SacHeader h;
-  h.little_endian = *order;
-  h.delta = w.Float(kDelta);
-  h.depmin = w.Float(kDepmin);
-  h.depmax = w.Float(kDepmax);
-  h.b = w.Float(kB);
-  h.cmpaz = w.Float(kCmpaz);
-  h.cmpinc = w.Float(kCmpinc);
-  h.nzyear = w.Int(kNzyear);
-  h.nzjday = w.Int(kNzyear + 1);
-  h.nzhour = w.Int(kNzyear + 2);
-  h.nzmin = w.Int(kNzyear + 3);
-  h.nzsec = w.Int(kNzyear + 4);
-  h.nzmsec = w.Int(kNzyear + 5);
-  h.nvhdr = w.Int(kNvhdr);
-  h.npts = w.Int(kNpts);
-  h.iftype = w.Int(kIftype);
-  h.leven = w.Int(kLeven);
-  h.kstnm = TextField(&head[kKstnm], 8);
-  h.khole = TextField(&head[kKhole], 8);
-  h.kcmpnm = TextField(&head[kKcmpnm], 8);
-  h.knetwk = TextField(&head[kKnetwk], 8);
+  h.LittleEndian = *order;
+  h.Delta = w.Float(kDelta);
+  h.Depmin = w.Float(kDepmin);
+  h.Depmax = w.Float(kDepmax);
+  h.B = w.Float(kB);
+  h.Cmpaz = w.Float(kCmpaz);
+  h.Cmpinc = w.Float(kCmpinc);
+  h.Nzyear = w.Int(kNzyear);
+  h.Nzjday = w.Int(kNzyear + 1);
+  h.Nzhour = w.Int(kNzyear + 2);
+  h.Nzmin = w.Int(kNzyear + 3);
+  h.Nzsec = w.Int(kNzyear + 4);
+  h.Nzmsec = w.Int(kNzyear + 5);
+  h.Nvhdr = w.Int(kNvhdr);
+  h.Npts = w.Int(kNpts);
+  h.Iftype = w.Int(kIftype);
+  h.Leven = w.Int(kLeven);
+  h.Kstnm = TextField(&head[kKstnm], 8);
+  h.Khole = TextField(&head[kKhole], 8);
+  h.Kcmpnm = TextField(&head[kKcmpnm], 8);
+  h.Knetwk = TextField(&head[kKnetwk], 8);
 
-  if (h.iftype != kTimeSeries && h.iftype != kSacUndefined) {
-    return refuse("it holds a spectrum or x-y data (IFTYPE " + std::to_string(h.iftype) +
+  if (h.Iftype != kTimeSeries && h.Iftype != kSacUndefined) {
+    return refuse("it holds a spectrum or x-y data (IFTYPE " + std::to_string(h.Iftype) +
                   "), not a time series");
   }
-  if (h.leven == 0) return refuse("its samples are not evenly spaced (LEVEN is false)");
-  if (h.npts < 0) {
-    return refuse("the sample count NPTS (word 79) is negative (" + std::to_string(h.npts) + ")");
+  if (h.Leven == 0) return refuse("its samples are not evenly spaced (LEVEN is false)");
+  if (h.Npts < 0) {
+    return refuse("the sample count NPTS (word 79) is negative (" + std::to_string(h.Npts) + ")");
   }
-  const double delta = h.delta;
+  const double delta = h.Delta;
   if (delta == kSacUndefined) return refuse("the sampling interval DELTA (word 0) is undefined");
   if (!(delta >= kShortestDelta && delta <= kLongestDelta)) {
     return refuse("the sampling interval DELTA (word 0) is " + Number(delta) +
                   " s, outside 1e-06 to 86400 s");
   }
-  const int64_t needed = kSacHeaderSize + int64_t{h.npts} * 4;
+  const int64_t needed = kSacHeaderSize + int64_t{h.Npts} * 4;
   if (file.Size() < needed) {
     return refuse("truncated: " + std::to_string(file.Size()) + " bytes hold " +
                   std::to_string((file.Size() - kSacHeaderSize) / 4) + " of the " +
-                  std::to_string(h.npts) + " samples the header declares");
+                  std::to_string(h.Npts) + " samples the header declares");
   }
   if (!SacStart(h)) {
     return refuse("the reference time (NZYEAR to NZMSEC, words 70 to 75) is not a time");
@@ -225,19 +225,19 @@ std::optional<SacHeader> ReadSacFields(const std::string& path, std::string* why
 }
 
 std::optional<TDateTime> SacStart(const SacHeader& h) {
-  const std::array<int32_t, 6> parts = {h.nzyear, h.nzjday, h.nzhour, h.nzmin, h.nzsec, h.nzmsec};
+  const std::array<int32_t, 6> parts = {h.Nzyear, h.Nzjday, h.Nzhour, h.Nzmin, h.Nzsec, h.Nzmsec};
   const bool none =
       std::all_of(parts.begin(), parts.end(), [](int32_t v) { return v == kSacUndefined; });
-  const double b = (h.b == kSacUndefined || !std::isfinite(h.b)) ? 0.0 : h.b;
+  const double b = (h.B == kSacUndefined || !std::isfinite(h.B)) ? 0.0 : h.B;
   if (none) return UnixToDateTime(b);
-  if (h.nzyear < 1 || h.nzyear > 9999 || h.nzjday < 1 || h.nzjday > 366 || h.nzhour < 0 ||
-      h.nzhour > 23 || h.nzmin < 0 || h.nzmin > 59 || h.nzsec < 0 || h.nzsec > 60 || h.nzmsec < 0 ||
-      h.nzmsec > 999) {
+  if (h.Nzyear < 1 || h.Nzyear > 9999 || h.Nzjday < 1 || h.Nzjday > 366 || h.Nzhour < 0 ||
+      h.Nzhour > 23 || h.Nzmin < 0 || h.Nzmin > 59 || h.Nzsec < 0 || h.Nzsec > 60 || h.Nzmsec < 0 ||
+      h.Nzmsec > 999) {
     return std::nullopt;
   }
   // B is kept to the microsecond: a float's last bits are noise below that.
-  const double seconds = h.nzsec + h.nzmsec / 1000.0 + std::nearbyint(b * 1e6) / 1e6;
-  return EncodeDayOfYear(h.nzyear, h.nzjday, h.nzhour, h.nzmin) + seconds / kSecondsPerDay;
+  const double seconds = h.Nzsec + h.Nzmsec / 1000.0 + std::nearbyint(b * 1e6) / 1e6;
+  return EncodeDayOfYear(h.Nzyear, h.Nzjday, h.Nzhour, h.Nzmin) + seconds / kSecondsPerDay;
 }
 
 int32_t SacAxis(const std::string& channel, float cmpaz, float cmpinc) {
@@ -271,15 +271,15 @@ bool ReadSacHeader(const std::string& path, TFileRecordInfo& info, double /*defa
   if (!h) return false;
   BinaryFile file;
   if (!file.Open(path)) return RefuseFile(why, "the file cannot be opened");
-  info.Station = h->kstnm;
+  info.Station = h->Kstnm;
   info.Start = *SacStart(*h);
-  info.SampRate = SacRate(h->delta);
+  info.SampRate = SacRate(h->Delta);
   info.ChannelCount = 1;
   info.ChannelNames[0] = ChannelName(*h);
   info.ChannelCoefs[0] = FileScale(file, *h);
-  info.ChannelAxes[0] = SacAxis(h->kcmpnm, h->cmpaz, h->cmpinc);
-  info.SampleCount = h->npts;
-  info.BlockSamples = h->npts;
+  info.ChannelAxes[0] = SacAxis(h->Kcmpnm, h->Cmpaz, h->Cmpinc);
+  info.SampleCount = h->Npts;
+  info.BlockSamples = h->Npts;
   info.BlockCount = 1;
   return true;
 }
@@ -291,13 +291,13 @@ void BuildSacSegments(const std::string& path, TRecList& list, const std::string
   if (!file.Open(path)) return;
   TRecordDescription seg;
   seg.FileName = path;
-  seg.Station = h->kstnm;
-  seg.Location = h->khole.empty() ? "00" : h->khole;
+  seg.Station = h->Kstnm;
+  seg.Location = h->Khole.empty() ? "00" : h->Khole;
   seg.Channel = ChannelName(*h);
   seg.StartTime = *SacStart(*h);
-  seg.SampRate = SacRate(h->delta);
-  seg.Count = h->npts;
-  seg.DataType = h->little_endian ? kSampleF4 : kSampleT4;
+  seg.SampRate = SacRate(h->Delta);
+  seg.Count = h->Npts;
+  seg.DataType = h->LittleEndian ? kSampleF4 : kSampleT4;
   seg.Offset = static_cast<int32_t>(kSacHeaderSize);
   seg.Calib = 1.0 / FileScale(file, *h);
   list.Add(std::move(seg));
@@ -305,36 +305,36 @@ void BuildSacSegments(const std::string& path, TRecList& list, const std::string
 
 void ReadSacInto(const std::string& path, LoadTarget& target) {
   const std::optional<SacHeader> h = ReadSacFields(path);
-  if (!h || target.data == nullptr) return;
-  const double rate = SacRate(h->delta);
-  const double first_rate = target.first.SampRate > 0.0 ? target.first.SampRate : rate;
+  if (!h || target.Data == nullptr) return;
+  const double rate = SacRate(h->Delta);
+  const double first_rate = target.First.SampRate > 0.0 ? target.First.SampRate : rate;
   // Files of the station's other channels or rates lie in the same folder: only the record's
   // own channel is taken.
-  if (ChannelName(*h) != target.first.ChannelNames[0] ||
+  if (ChannelName(*h) != target.First.ChannelNames[0] ||
       std::abs(rate - first_rate) > 1e-9 * first_rate) {
     return;
   }
   BinaryFile file;
   if (!file.Open(path)) return;
-  double scale = target.first.ChannelCoefs[0];
+  double scale = target.First.ChannelCoefs[0];
   if (!(scale > 0.0) || !std::isfinite(scale)) scale = FileScale(file, *h);
   const int64_t length = target.Length();
   // A file whose time lies far outside the record (a damaged time stamp) adds nothing.
-  const double place = (*SacStart(*h) - target.record_start) * kSecondsPerDay * first_rate;
-  if (!(place > -static_cast<double>(h->npts) - 1.0 && place < static_cast<double>(length) + 1.0)) {
+  const double place = (*SacStart(*h) - target.RecordStart) * kSecondsPerDay * first_rate;
+  if (!(place > -static_cast<double>(h->Npts) - 1.0 && place < static_cast<double>(length) + 1.0)) {
     return;
   }
   const int64_t offset = RoundToInt64(place);
   // Only the part of the file that lands inside the matrix is read.
   const int64_t first = std::max<int64_t>(0, -offset);
-  const int64_t last = std::min<int64_t>(h->npts, length - offset);
+  const int64_t last = std::min<int64_t>(h->Npts, length - offset);
   for (int64_t at = first; at < last; at += kChunk) {
     const int64_t n = std::min(kChunk, last - at);
     const std::vector<float> values = ReadValues(file, *h, at, n);
     target.Write(0, offset + at, ScaleSamples(values, scale));
     if (static_cast<int64_t>(values.size()) < n) break;
   }
-  if (last > first) target.position = std::max(target.position, offset + last);
+  if (last > first) target.Position = std::max(target.Position, offset + last);
 }
 
 }  // namespace tarvik

@@ -18,20 +18,20 @@ inline constexpr int32_t kSacUndefined = -12345;
 
 // The fields of a SAC header that the reader uses.
 struct SacHeader {
-  bool little_endian = true;
-  float delta = 0.0f;   // sampling interval, seconds
-  float depmin = 0.0f;  // the extremes of the samples (undefined: -12345)
-  float depmax = 0.0f;
-  float b = 0.0f;       // first sample's time after the reference time, seconds
-  float cmpaz = 0.0f;   // component azimuth, degrees from north
-  float cmpinc = 0.0f;  // component incidence, degrees from vertical
-  int32_t nzyear = 0, nzjday = 0, nzhour = 0, nzmin = 0, nzsec = 0, nzmsec = 0;
-  int32_t nvhdr = 0;
-  int32_t npts = 0;
-  int32_t iftype = 0;
-  int32_t leven = 0;
+  bool LittleEndian = true;
+  float Delta = 0.0f;   // sampling interval, seconds
+  float Depmin = 0.0f;  // the extremes of the samples (undefined: -12345)
+  float Depmax = 0.0f;
+  float B = 0.0f;       // first sample's time after the reference time, seconds
+  float Cmpaz = 0.0f;   // component azimuth, degrees from north
+  float Cmpinc = 0.0f;  // component incidence, degrees from vertical
+  int32_t Nzyear = 0, Nzjday = 0, Nzhour = 0, Nzmin = 0, Nzsec = 0, Nzmsec = 0;
+  int32_t Nvhdr = 0;
+  int32_t Npts = 0;
+  int32_t Iftype = 0;
+  int32_t Leven = 0;
   // Text fields trimmed; empty where undefined ("-12345").
-  std::string kstnm, knetwk, khole, kcmpnm;
+  std::string Kstnm, Knetwk, Khole, Kcmpnm;
 };
 
 // True when the first kSacHeaderSize bytes of a file are a SAC header of version 6 in either

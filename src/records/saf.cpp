@@ -112,7 +112,7 @@ std::optional<SafHeader> ParseHeader(Lines& lines, const std::string& path, std:
   if (!version || (*version != 1 && *version != 2)) {
     return refuse("the first line names no version of the format that is known (v. 1 or v. 2)");
   }
-  h.version = *version;
+  h.Version = *version;
 
   std::optional<std::string> station, start, rate, samples;
   std::array<std::optional<std::string>, 3> ids;
@@ -143,7 +143,7 @@ std::optional<SafHeader> ParseHeader(Lines& lines, const std::string& path, std:
       ids[2] = value;
   }
   if (!separated) return refuse("no \"####\" line ends the header");
-  h.header_lines = static_cast<int32_t>(std::min<int64_t>(lines.Number(), INT32_MAX));
+  h.HeaderLines = static_cast<int32_t>(std::min<int64_t>(lines.Number(), INT32_MAX));
   if (!start) return refuse("the header has no START_TIME");
   if (!rate) return refuse("the header has no SAMP_FREQ");
   if (!samples) return refuse("the header has no NDAT");
@@ -151,23 +151,23 @@ std::optional<SafHeader> ParseHeader(Lines& lines, const std::string& path, std:
   if (!when) {
     return refuse("START_TIME " + Quoted(*start) + " is not \"yyyy mm dd hh mm ss.sss\"");
   }
-  h.start = *when;
+  h.Start = *when;
   const std::optional<double> hz = ParseDouble(*rate);
   if (!hz || !(*hz > 0.0) || *hz > kMaxRate) {
     return refuse("SAMP_FREQ " + Quoted(*rate) + " is not a rate above 0 and up to 1e6 Hz");
   }
-  h.rate = *hz;
+  h.Rate = *hz;
   const std::optional<int32_t> n = ParseInt32(*samples);
   if (!n || *n < 0) return refuse("NDAT " + Quoted(*samples) + " is not a count of rows");
-  h.samples = *n;
+  h.Samples = *n;
   static constexpr const char* kUsual[] = {"V", "N", "E"};
   for (size_t c = 0; c < 3; ++c) {
-    h.channels[c] = ids[c] && !ids[c]->empty() ? ShortName(*ids[c]) : kUsual[c];
+    h.Channels[c] = ids[c] && !ids[c]->empty() ? ShortName(*ids[c]) : kUsual[c];
   }
-  h.station = station && !station->empty() ? *station : FileName(path);
+  h.Station = station && !station->empty() ? *station : FileName(path);
   if (!station || station->empty()) {
-    const size_t dot = h.station.rfind('.');
-    if (dot != std::string::npos && dot > 0) h.station.resize(dot);
+    const size_t dot = h.Station.rfind('.');
+    if (dot != std::string::npos && dot > 0) h.Station.resize(dot);
   }
   return h;
 }
@@ -202,15 +202,15 @@ bool WalkRows(Lines& lines, const SafHeader& h, const RowSink& sink, std::string
       if (!v) return RefuseFile(why, where + ": " + Quoted(f[c]) + " is not a number");
       values[c] = *v;
     }
-    if (row >= h.samples) {
+    if (row >= h.Samples) {
       return RefuseFile(
-          why, "NDAT is " + std::to_string(h.samples) + " but more rows follow the header");
+          why, "NDAT is " + std::to_string(h.Samples) + " but more rows follow the header");
     }
     sink(row, values);
     ++row;
   }
-  if (row != h.samples) {
-    return RefuseFile(why, "NDAT is " + std::to_string(h.samples) + " but " + std::to_string(row) +
+  if (row != h.Samples) {
+    return RefuseFile(why, "NDAT is " + std::to_string(h.Samples) + " but " + std::to_string(row) +
                                " rows follow the header");
   }
   return true;
@@ -265,8 +265,8 @@ std::optional<SafFile> ReadSafFile(const std::string& path, std::string* why) {
   };
   if (!WalkRows(lines, *h, add, why)) return std::nullopt;
   SafFile file;
-  file.header = std::move(*h);
-  for (size_t c = 0; c < 3; ++c) file.scales[c] = scales[c].Scale();
+  file.Header = std::move(*h);
+  for (size_t c = 0; c < 3; ++c) file.Scales[c] = scales[c].Scale();
   return file;
 }
 
@@ -275,18 +275,18 @@ bool ReadSafHeader(const std::string& path, TFileRecordInfo& info, double /*defa
   info.Reset();
   const std::optional<SafFile> f = ReadSafFile(path, why);
   if (!f) return false;
-  const SafHeader& h = f->header;
-  info.Station = h.station;
-  info.Start = h.start;
-  info.SampRate = h.rate;
+  const SafHeader& h = f->Header;
+  info.Station = h.Station;
+  info.Start = h.Start;
+  info.SampRate = h.Rate;
   info.ChannelCount = 3;
   for (size_t c = 0; c < 3; ++c) {
-    info.ChannelNames[c] = h.channels[c];
-    info.ChannelCoefs[c] = f->scales[c];
-    info.ChannelAxes[c] = SafAxis(h.channels[c]);
+    info.ChannelNames[c] = h.Channels[c];
+    info.ChannelCoefs[c] = f->Scales[c];
+    info.ChannelAxes[c] = SafAxis(h.Channels[c]);
   }
-  info.SampleCount = h.samples;
-  info.BlockSamples = h.samples;
+  info.SampleCount = h.Samples;
+  info.BlockSamples = h.Samples;
   info.BlockCount = 1;
   return true;
 }
@@ -294,34 +294,34 @@ bool ReadSafHeader(const std::string& path, TFileRecordInfo& info, double /*defa
 void BuildSafSegments(const std::string& path, TRecList& list, const std::string& /*station*/) {
   const std::optional<SafFile> f = ReadSafFile(path);
   if (!f) return;
-  const SafHeader& h = f->header;
+  const SafHeader& h = f->Header;
   for (size_t c = 0; c < 3; ++c) {
     TRecordDescription seg;
     seg.FileName = path;
-    seg.Station = h.station;
+    seg.Station = h.Station;
     seg.Location = "00";
-    seg.Channel = h.channels[c];
-    seg.StartTime = h.start;
-    seg.SampRate = h.rate;
-    seg.Count = h.samples;
+    seg.Channel = h.Channels[c];
+    seg.StartTime = h.Start;
+    seg.SampRate = h.Rate;
+    seg.Count = h.Samples;
     seg.DataType = kSampleTextFloat;
     // Text segments count their offset in lines and pick a column when a stride is given.
-    seg.Offset = h.header_lines;
+    seg.Offset = h.HeaderLines;
     seg.Skip = static_cast<int32_t>(c);
     seg.Stride = 1;
-    seg.Calib = 1.0 / f->scales[c];
+    seg.Calib = 1.0 / f->Scales[c];
     list.Add(std::move(seg));
   }
 }
 
 void ReadSafInto(const std::string& path, LoadTarget& target) {
-  if (target.data == nullptr) return;
+  if (target.Data == nullptr) return;
   Lines lines(path);
   const std::optional<SafHeader> parsed = ParseHeader(lines, path, nullptr);
   if (!parsed) return;
   const SafHeader& h = *parsed;
-  const double first_rate = target.first.SampRate > 0.0 ? target.first.SampRate : h.rate;
-  if (std::abs(h.rate - first_rate) > 1e-9 * first_rate) return;
+  const double first_rate = target.First.SampRate > 0.0 ? target.First.SampRate : h.Rate;
+  if (std::abs(h.Rate - first_rate) > 1e-9 * first_rate) return;
   // Each record channel takes the file's column of the same name, else the one at its place;
   // every file of the record is scaled as its first file is.
   const int channels = std::min(target.ChannelCount(), 3);
@@ -329,16 +329,16 @@ void ReadSafInto(const std::string& path, LoadTarget& target) {
   std::array<double, 3> scale{1.0, 1.0, 1.0};
   for (int c = 0; c < channels; ++c) {
     const auto k = static_cast<size_t>(c);
-    const std::string& name = target.first.ChannelNames[k];
-    const auto named = std::find(h.channels.begin(), h.channels.end(), name);
-    if (named != h.channels.end()) column[k] = static_cast<size_t>(named - h.channels.begin());
-    const double s = target.first.ChannelCoefs[k];
+    const std::string& name = target.First.ChannelNames[k];
+    const auto named = std::find(h.Channels.begin(), h.Channels.end(), name);
+    if (named != h.Channels.end()) column[k] = static_cast<size_t>(named - h.Channels.begin());
+    const double s = target.First.ChannelCoefs[k];
     if (s > 0.0 && std::isfinite(s)) scale[k] = s;
   }
   const int64_t length = target.Length();
   // A file whose time lies far outside the record (a damaged time stamp) adds nothing.
-  const double place = (h.start - target.record_start) * kSecondsPerDay * first_rate;
-  if (!(place > -static_cast<double>(h.samples) - 1.0 &&
+  const double place = (h.Start - target.RecordStart) * kSecondsPerDay * first_rate;
+  if (!(place > -static_cast<double>(h.Samples) - 1.0 &&
         place < static_cast<double>(length) + 1.0)) {
     return;
   }
@@ -364,8 +364,8 @@ void ReadSafInto(const std::string& path, LoadTarget& target) {
   };
   WalkRows(lines, h, take, nullptr);
   flush();
-  if (h.samples > 0) {
-    target.position = std::max(target.position, std::min(offset + h.samples, length));
+  if (h.Samples > 0) {
+    target.Position = std::max(target.Position, std::min(offset + h.Samples, length));
   }
 }
 

@@ -16,14 +16,14 @@ namespace tarvik {
 // the format and its version, "KEY = value" lines, a line beginning "####", then one row of
 // three numbers per sample.
 struct SafHeader {
-  int version = 0;
-  std::string station;
-  TDateTime start = 0.0;
-  double rate = 0.0;
-  int32_t samples = 0;  // NDAT
-  std::array<std::string, 3> channels;
+  int Version = 0;
+  std::string Station;
+  TDateTime Start = 0.0;
+  double Rate = 0.0;
+  int32_t Samples = 0;  // NDAT
+  std::array<std::string, 3> Channels;
   // Lines before the first data row (the "####" line included).
-  int32_t header_lines = 0;
+  int32_t HeaderLines = 0;
 };
 
 // True when text begins with the first line of a SAF file (any version).
@@ -36,8 +36,8 @@ bool IsSafFile(const std::string& path);
 // gives the file's name without extension as the station; CH0_ID to CH2_ID missing give the
 // usual V, N, E.
 struct SafFile {
-  SafHeader header;
-  std::array<double, 3> scales{1.0, 1.0, 1.0};
+  SafHeader Header;
+  std::array<double, 3> Scales{1.0, 1.0, 1.0};
 };
 std::optional<SafFile> ReadSafFile(const std::string& path, std::string* why = nullptr);
 

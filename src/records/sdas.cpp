@@ -236,19 +236,19 @@ SdasBlockHeader ParseSdasBlockHeader(std::span<const uint8_t, kSdasBlockHeaderSi
   SdasBlockHeader b;
   bool markers = true;
   for (int k = 0; k < 4; ++k) markers = markers && LoadI16LE(&raw[2 * k]) == kSdasBlockMarker;
-  b.rate = LoadI16LE(&raw[28]);
-  b.duration = LoadI16LE(&raw[106]);
+  b.Rate = LoadI16LE(&raw[28]);
+  b.Duration = LoadI16LE(&raw[106]);
   for (size_t k = 0; k < 6; ++k) {
-    b.stamp1[k] = LoadI16LE(&raw[34 + 2 * k]);
-    b.stamp2[k] = LoadI16LE(&raw[46 + 2 * k]);
+    b.Stamp1[k] = LoadI16LE(&raw[34 + 2 * k]);
+    b.Stamp2[k] = LoadI16LE(&raw[46 + 2 * k]);
   }
-  b.valid = markers && b.rate > 0 && b.duration > 0;
+  b.Valid = markers && b.Rate > 0 && b.Duration > 0;
   return b;
 }
 
 TDateTime SdasBlockStart(const SdasBlockHeader& block) {
-  const TDateTime second = StampTime(block.stamp2);
-  return second >= kSecondStampFrom ? second : StampTime(block.stamp1);
+  const TDateTime second = StampTime(block.Stamp2);
+  return second >= kSecondStampFrom ? second : StampTime(block.Stamp1);
 }
 
 bool ReadSdasHeader(const std::string& path, TFileRecordInfo& info, double, std::string* why) {
@@ -266,8 +266,8 @@ bool ReadSdasHeader(const std::string& path, TFileRecordInfo& info, double, std:
   std::array<uint8_t, kSdasBlockHeaderSize> raw{};
   if (head.OffsetToData >= 0 && file.ReadExact(head.OffsetToData, raw.data(), raw.size())) {
     const SdasBlockHeader block = ParseSdasBlockHeader(raw);
-    if (block.valid) {
-      info.SampRate = block.rate;
+    if (block.Valid) {
+      info.SampRate = block.Rate;
       info.Start = SdasBlockStart(block);
     }
   }
@@ -289,7 +289,7 @@ bool ReadSdasHeader(const std::string& path, TFileRecordInfo& info, double, std:
 void ReadSdasInto(const std::string& path, LoadTarget& target) {
   BinaryFile file;
   TSDASCommonHead head;
-  if (target.data == nullptr || !file.Open(path) || !ReadSdasCommonHead(file, head) ||
+  if (target.Data == nullptr || !file.Open(path) || !ReadSdasCommonHead(file, head) ||
       head.OffsetToData < 0) {
     return;
   }
@@ -302,22 +302,22 @@ void ReadSdasInto(const std::string& path, LoadTarget& target) {
   int percent = -1;
   for (int64_t at = head.OffsetToData; file.ReadExact(at, raw.data(), raw.size());) {
     const SdasBlockHeader block = ParseSdasBlockHeader(raw);
-    if (!block.valid) break;
-    const int64_t n = int64_t{block.duration} * block.rate;
+    if (!block.Valid) break;
+    const int64_t n = int64_t{block.Duration} * block.Rate;
     const int64_t data_at = at + kSdasBlockHeaderSize;
-    const int64_t room = std::max<int64_t>(0, target.Length() - target.position);
+    const int64_t room = std::max<int64_t>(0, target.Length() - target.Position);
     for (int64_t c = 0; c < kept && room > 0; ++c) {
       const std::vector<uint8_t> bytes =
           file.ReadBytes(data_at + c * n * 2, static_cast<size_t>(std::min(n, room) * 2));
       samples.resize(bytes.size() / 2);
       for (size_t i = 0; i < samples.size(); ++i) samples[i] = LoadU16LE(&bytes[2 * i]);
-      target.Write(static_cast<int>(c), target.position, samples);
+      target.Write(static_cast<int>(c), target.Position, samples);
     }
-    target.position += n;
+    target.Position += n;
     at = data_at + n * channels * 2;
-    if (target.host != nullptr && size > 0) {
+    if (target.Host != nullptr && size > 0) {
       const int now = static_cast<int>(std::min<int64_t>(at, size) * 100 / size);
-      if (now != percent) target.host->SetProgress(percent = now, 100);
+      if (now != percent) target.Host->SetProgress(percent = now, 100);
     }
   }
 }

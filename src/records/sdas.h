@@ -107,12 +107,12 @@ bool ParseSdasHeaderText(std::string_view text, TSDASCommonHead& head);
 bool ReadSdasCommonHead(BinaryFile& file, TSDASCommonHead& head);
 
 struct SdasBlockHeader {
-  bool valid = false;
-  int32_t rate = 0;      // Hz
-  int32_t duration = 0;  // seconds
+  bool Valid = false;
+  int32_t Rate = 0;      // Hz
+  int32_t Duration = 0;  // seconds
   // Day, month, year, hour, minute, second.
-  std::array<int16_t, 6> stamp1{};  // bytes 34-45
-  std::array<int16_t, 6> stamp2{};  // bytes 46-57
+  std::array<int16_t, 6> Stamp1{};  // bytes 34-45
+  std::array<int16_t, 6> Stamp2{};  // bytes 46-57
 };
 
 // A block header is valid when its four marker words are 0xAAAA and rate and duration are > 0.

@@ -24,44 +24,44 @@ constexpr int64_t kTraceDescriptorMinSize = 32;
 constexpr int64_t kMaxStringBlock = int64_t{1} << 20;
 
 // The numbers of a file in the byte order its block id tells.
-struct Order {
-  bool big = false;
-  uint16_t U16(const uint8_t* p) const { return big ? LoadU16BE(p) : LoadU16LE(p); }
-  uint32_t U32(const uint8_t* p) const { return big ? LoadU32BE(p) : LoadU32LE(p); }
+struct ByteOrder {
+  bool Big = false;
+  uint16_t U16(const uint8_t* p) const { return Big ? LoadU16BE(p) : LoadU16LE(p); }
+  uint32_t U32(const uint8_t* p) const { return Big ? LoadU32BE(p) : LoadU32LE(p); }
 };
 
 // The byte order of a block whose id is the 16-bit value id; nullopt when the bytes are not it.
-std::optional<Order> OrderOfId(const uint8_t* p, uint16_t id) {
-  if (LoadU16LE(p) == id) return Order{false};
-  if (LoadU16BE(p) == id) return Order{true};
+std::optional<ByteOrder> OrderOfId(const uint8_t* p, uint16_t id) {
+  if (LoadU16LE(p) == id) return ByteOrder{false};
+  if (LoadU16BE(p) == id) return ByteOrder{true};
   return std::nullopt;
 }
 
 // The fields of the 32-byte file descriptor block.
 struct Descriptor {
-  Order order;
-  int revision = 0;
-  int64_t pointer_block = 0;  // bytes of the trace pointer sub-block
-  int traces = 0;
-  std::string terminator;  // of each string
+  ByteOrder Order;
+  int Revision = 0;
+  int64_t PointerBlock = 0;  // bytes of the trace pointer sub-block
+  int Traces = 0;
+  std::string Terminator;  // of each string
 };
 
 std::string DescriptorProblem(const uint8_t* b, int64_t file_size, Descriptor& d) {
-  const std::optional<Order> order = OrderOfId(b, 0x3a55);
+  const std::optional<ByteOrder> order = OrderOfId(b, 0x3a55);
   if (!order) return "the block id (bytes 0 and 1) is not 3A55h";
-  d.order = *order;
-  d.revision = d.order.U16(b + 2);
-  d.pointer_block = d.order.U16(b + 4);
-  d.traces = d.order.U16(b + 6);
-  if (d.revision < 1) return "the revision (bytes 2 and 3) is 0";
-  if (d.traces < 1) return "the number of traces (bytes 6 and 7) is 0";
-  if (d.pointer_block < 4 * int64_t{d.traces}) {
-    return "the trace pointer sub-block of " + std::to_string(d.pointer_block) +
-           " bytes (bytes 4 and 5) cannot hold the pointers of " + std::to_string(d.traces) +
+  d.Order = *order;
+  d.Revision = d.Order.U16(b + 2);
+  d.PointerBlock = d.Order.U16(b + 4);
+  d.Traces = d.Order.U16(b + 6);
+  if (d.Revision < 1) return "the revision (bytes 2 and 3) is 0";
+  if (d.Traces < 1) return "the number of traces (bytes 6 and 7) is 0";
+  if (d.PointerBlock < 4 * int64_t{d.Traces}) {
+    return "the trace pointer sub-block of " + std::to_string(d.PointerBlock) +
+           " bytes (bytes 4 and 5) cannot hold the pointers of " + std::to_string(d.Traces) +
            " traces";
   }
-  if (kFileDescriptorSize + d.pointer_block > file_size) {
-    return "the trace pointer sub-block of " + std::to_string(d.pointer_block) +
+  if (kFileDescriptorSize + d.PointerBlock > file_size) {
+    return "the trace pointer sub-block of " + std::to_string(d.PointerBlock) +
            " bytes runs past the end of the file";
   }
   const int terminator = b[8];
@@ -69,7 +69,7 @@ std::string DescriptorProblem(const uint8_t* b, int64_t file_size, Descriptor& d
     return "the string terminator length (byte 8) is " + std::to_string(terminator) +
            ", not 1 or 2";
   }
-  d.terminator.assign(reinterpret_cast<const char*>(b + 9), static_cast<size_t>(terminator));
+  d.Terminator.assign(reinterpret_cast<const char*>(b + 9), static_cast<size_t>(terminator));
   if (b[11] > 2) {
     return "the line terminator length (byte 11) is " + std::to_string(b[11]) + ", not 0 to 2";
   }
@@ -81,7 +81,7 @@ std::string DescriptorProblem(const uint8_t* b, int64_t file_size, Descriptor& d
 // of a key standing twice the first value counts.
 class Strings {
  public:
-  Strings(std::span<const uint8_t> block, const Order& order, std::string_view terminator) {
+  Strings(std::span<const uint8_t> block, const ByteOrder& order, std::string_view terminator) {
     size_t pos = 0;
     while (pos + 2 <= block.size()) {
       const size_t next = order.U16(&block[pos]);
@@ -212,50 +212,50 @@ std::string TraceAt(int index, int64_t offset) {
 }
 
 // Reads the descriptor block of trace index at offset into t; why says what is wrong.
-bool ReadTrace(BinaryFile& file, const Order& order, const std::string& terminator, int index,
+bool ReadTrace(BinaryFile& file, const ByteOrder& order, const std::string& terminator, int index,
                int64_t offset, Seg2Trace& t, std::string* why) {
   const std::string at = TraceAt(index, offset);
   uint8_t b[kTraceDescriptorMinSize];
   if (!file.ReadExact(offset, b, sizeof b)) {
     return RefuseFile(why, at + ": the trace descriptor block runs past the end of the file");
   }
-  const std::optional<Order> own = OrderOfId(b, 0x4422);
-  if (!own || own->big != order.big) {
+  const std::optional<ByteOrder> own = OrderOfId(b, 0x4422);
+  if (!own || own->Big != order.Big) {
     return RefuseFile(why, at + ": the block id is not 4422h");
   }
   const int64_t block = order.U16(b + 2);
   const int64_t data_size = order.U32(b + 4);
   const int64_t stated = order.U32(b + 8);
-  t.format = b[12];
+  t.Format = b[12];
   if (block < kTraceDescriptorMinSize || offset + block > file.Size()) {
     return RefuseFile(why, at + ": the block size " + std::to_string(block) +
                                " is below 32 or runs past the end of the file");
   }
-  if (t.format < kSeg2Int16 || t.format > kSeg2Float64) {
+  if (t.Format < kSeg2Int16 || t.Format > kSeg2Float64) {
     return RefuseFile(
-        why, at + ": data format code " + std::to_string(t.format) + " is not one of 1 to 5");
+        why, at + ": data format code " + std::to_string(t.Format) + " is not one of 1 to 5");
   }
-  t.descriptor = offset;
-  t.data = offset + block;
+  t.Descriptor = offset;
+  t.Data = offset + block;
   // The samples the data block and the file hold whole, never more than the block states.
-  int64_t room = file.Size() - t.data;
+  int64_t room = file.Size() - t.Data;
   if (data_size > 0) room = std::min(room, data_size);
-  t.samples = ClampToInt32(std::min(stated, SamplesInBytes(t.format, std::max<int64_t>(room, 0))));
+  t.Samples = ClampToInt32(std::min(stated, SamplesInBytes(t.Format, std::max<int64_t>(room, 0))));
 
   const std::vector<uint8_t> body =
       file.ReadBytes(offset + kTraceDescriptorMinSize, static_cast<size_t>(block - 32));
   const Strings strings(body, order, terminator);
-  t.interval = strings.Number("SAMPLE_INTERVAL").value_or(0.0);
-  if (!(t.interval > 0.0) || !std::isfinite(1.0 / t.interval)) {
+  t.Interval = strings.Number("SAMPLE_INTERVAL").value_or(0.0);
+  if (!(t.Interval > 0.0) || !std::isfinite(1.0 / t.Interval)) {
     return RefuseFile(why, at + ": no SAMPLE_INTERVAL above 0");
   }
   const double descaling = strings.Number("DESCALING_FACTOR").value_or(1.0);
-  t.descaling = descaling > 0.0 && std::isfinite(1.0 / descaling) ? descaling : 1.0;
-  t.delay = strings.Number("DELAY").value_or(0.0);
-  if (!(std::abs(t.delay) < kSecondsPerDay)) t.delay = 0.0;
-  if (const std::string* v = strings.Find("CHANNEL_NUMBER")) t.channel_number = Cp1251ToUtf8(*v);
-  if (const std::string* v = strings.Find("STATION_CODE")) t.station = Cp1251ToUtf8(*v);
-  t.component = ComponentOf(strings);
+  t.Descaling = descaling > 0.0 && std::isfinite(1.0 / descaling) ? descaling : 1.0;
+  t.Delay = strings.Number("DELAY").value_or(0.0);
+  if (!(std::abs(t.Delay) < kSecondsPerDay)) t.Delay = 0.0;
+  if (const std::string* v = strings.Find("CHANNEL_NUMBER")) t.ChannelNumber = Cp1251ToUtf8(*v);
+  if (const std::string* v = strings.Find("STATION_CODE")) t.Station = Cp1251ToUtf8(*v);
+  t.Component = ComponentOf(strings);
   return true;
 }
 
@@ -313,14 +313,14 @@ std::optional<Seg2File> ReadSeg2Fields(const std::string& path, std::string* why
     return refuse(std::move(problem));
   }
   Seg2File out;
-  out.big_endian = d.order.big;
+  out.BigEndian = d.Order.Big;
   const std::vector<uint8_t> pointers =
-      file.ReadBytes(kFileDescriptorSize, static_cast<size_t>(4 * d.traces));
-  const int64_t strings_begin = kFileDescriptorSize + d.pointer_block;
+      file.ReadBytes(kFileDescriptorSize, static_cast<size_t>(4 * d.Traces));
+  const int64_t strings_begin = kFileDescriptorSize + d.PointerBlock;
   int64_t strings_end = std::min(file.Size(), strings_begin + kMaxStringBlock);
   std::vector<int64_t> offsets;
-  for (int i = 0; i < d.traces; ++i) {
-    const int64_t p = d.order.U32(&pointers[static_cast<size_t>(4 * i)]);
+  for (int i = 0; i < d.Traces; ++i) {
+    const int64_t p = d.Order.U32(&pointers[static_cast<size_t>(4 * i)]);
     if (p < strings_begin || p + kTraceDescriptorMinSize > file.Size()) {
       return refuse("trace " + std::to_string(i + 1) + ": its pointer (byte " +
                     std::to_string(kFileDescriptorSize + 4 * i) + ") " + std::to_string(p) +
@@ -333,42 +333,42 @@ std::optional<Seg2File> ReadSeg2Fields(const std::string& path, std::string* why
   }
 
   // Traces beyond the 32 channels a record holds are checked, not kept.
-  for (int i = 0; i < d.traces; ++i) {
+  for (int i = 0; i < d.Traces; ++i) {
     Seg2Trace t;
-    if (!ReadTrace(file, d.order, d.terminator, i, offsets[static_cast<size_t>(i)], t, why)) {
+    if (!ReadTrace(file, d.Order, d.Terminator, i, offsets[static_cast<size_t>(i)], t, why)) {
       return std::nullopt;
     }
-    if (i < kMaxChannels) out.traces.push_back(std::move(t));
+    if (i < kMaxChannels) out.Traces.push_back(std::move(t));
   }
   // One record has one rate.
-  for (size_t i = 1; i < out.traces.size(); ++i) {
-    const double a = out.traces[0].interval;
-    const double b = out.traces[i].interval;
+  for (size_t i = 1; i < out.Traces.size(); ++i) {
+    const double a = out.Traces[0].Interval;
+    const double b = out.Traces[i].Interval;
     if (std::abs(a - b) > 1e-9 * a) {
       return refuse(TraceNames(0, i) + " differ in SAMPLE_INTERVAL (" + std::to_string(a) +
                     " s and " + std::to_string(b) + " s)");
     }
   }
-  out.rate = 1.0 / out.traces[0].interval;
+  out.Rate = 1.0 / out.Traces[0].Interval;
 
   const std::vector<uint8_t> block = file.ReadBytes(
       strings_begin, static_cast<size_t>(std::max<int64_t>(strings_end - strings_begin, 0)));
-  const Strings strings(block, d.order, d.terminator);
+  const Strings strings(block, d.Order, d.Terminator);
   TDateTime acquired = 0.0;
   if (!ReadStart(strings, acquired, why)) return std::nullopt;
-  out.start = acquired + out.traces[0].delay / kSecondsPerDay;
+  out.Start = acquired + out.Traces[0].Delay / kSecondsPerDay;
   // The station: the code the traces carry, else a name of the file strings.
-  out.station = out.traces[0].station;
+  out.Station = out.Traces[0].Station;
   for (const char* key : {"STATION_CODE", "STATION_NAME", "INSTRUMENT"}) {
-    if (!out.station.empty()) break;
-    if (const std::string* v = strings.Find(key)) out.station = Cp1251ToUtf8(*v);
+    if (!out.Station.empty()) break;
+    if (const std::string* v = strings.Find(key)) out.Station = Cp1251ToUtf8(*v);
   }
   return out;
 }
 
 void DecodeSeg2Float20(std::span<const uint8_t, 10> group, bool big_endian,
                        std::span<int32_t, 4> out) {
-  const Order order{big_endian};
+  const ByteOrder order{big_endian};
   const uint16_t exponents = order.U16(group.data());
   for (size_t i = 0; i < 4; ++i) {
     const uint16_t m = order.U16(group.data() + 2 + 2 * i);
@@ -379,15 +379,15 @@ void DecodeSeg2Float20(std::span<const uint8_t, 10> group, bool big_endian,
 
 std::vector<int32_t> ReadSeg2Samples(BinaryFile& file, const Seg2File& seg2,
                                      const Seg2Trace& trace) {
-  const auto n = static_cast<size_t>(std::max(trace.samples, 0));
+  const auto n = static_cast<size_t>(std::max(trace.Samples, 0));
   const std::vector<uint8_t> bytes =
-      file.ReadBytes(trace.data, static_cast<size_t>(BytesOfSamples(trace.format, trace.samples)));
+      file.ReadBytes(trace.Data, static_cast<size_t>(BytesOfSamples(trace.Format, trace.Samples)));
   std::vector<int32_t> out(n, 0);
-  const size_t held = std::min<size_t>(n, SamplesInBytes(trace.format, std::ssize(bytes)));
-  const Order order{seg2.big_endian};
+  const size_t held = std::min<size_t>(n, SamplesInBytes(trace.Format, std::ssize(bytes)));
+  const ByteOrder order{seg2.BigEndian};
   const uint8_t* p = bytes.data();
-  const double scale = trace.descaling * 1e6;
-  switch (trace.format) {
+  const double scale = trace.Descaling * 1e6;
+  switch (trace.Format) {
     case kSeg2Int16:
       for (size_t i = 0; i < held; ++i) out[i] = static_cast<int16_t>(order.U16(p + 2 * i));
       break;
@@ -397,7 +397,7 @@ std::vector<int32_t> ReadSeg2Samples(BinaryFile& file, const Seg2File& seg2,
     case kSeg2Float20:
       for (size_t g = 0; g * 4 < held; ++g) {
         std::array<int32_t, 4> four{};
-        DecodeSeg2Float20(std::span<const uint8_t, 10>(p + 10 * g, 10), seg2.big_endian, four);
+        DecodeSeg2Float20(std::span<const uint8_t, 10>(p + 10 * g, 10), seg2.BigEndian, four);
         std::copy_n(four.begin(), std::min<size_t>(4, held - 4 * g), out.begin() + 4 * g);
       }
       break;
@@ -409,8 +409,8 @@ std::vector<int32_t> ReadSeg2Samples(BinaryFile& file, const Seg2File& seg2,
       break;
     case kSeg2Float64:
       for (size_t i = 0; i < held; ++i) {
-        const uint64_t hi = order.U32(p + 8 * i + (seg2.big_endian ? 0 : 4));
-        const uint64_t lo = order.U32(p + 8 * i + (seg2.big_endian ? 4 : 0));
+        const uint64_t hi = order.U32(p + 8 * i + (seg2.BigEndian ? 0 : 4));
+        const uint64_t lo = order.U32(p + 8 * i + (seg2.BigEndian ? 4 : 0));
         out[i] = RoundToInt32Clamped(std::bit_cast<double>((hi << 32) | lo) * scale);
       }
       break;
@@ -421,8 +421,8 @@ std::vector<int32_t> ReadSeg2Samples(BinaryFile& file, const Seg2File& seg2,
 }
 
 double Seg2CountsPerVolt(const Seg2Trace& trace) {
-  const bool floating = trace.format == kSeg2Float32 || trace.format == kSeg2Float64;
-  return floating ? 1e9 : 1e3 / trace.descaling;
+  const bool floating = trace.Format == kSeg2Float32 || trace.Format == kSeg2Float64;
+  return floating ? 1e9 : 1e3 / trace.Descaling;
 }
 
 bool ReadSeg2Header(const std::string& path, TFileRecordInfo& info, double /*default_rate*/,
@@ -430,29 +430,29 @@ bool ReadSeg2Header(const std::string& path, TFileRecordInfo& info, double /*def
   info.Reset();
   const std::optional<Seg2File> f = ReadSeg2Fields(path, why);
   if (!f) return false;
-  info.Station = f->station;
-  info.Start = f->start;
-  info.SampRate = f->rate;
-  info.ChannelCount = static_cast<int32_t>(f->traces.size());
+  info.Station = f->Station;
+  info.Start = f->Start;
+  info.SampRate = f->Rate;
+  info.ChannelCount = static_cast<int32_t>(f->Traces.size());
   // The component of each trace: its orientation string; three traces that have none are a
   // three-component sensor in the order Z, N, E. A letter names the channel when no other trace
   // has it; otherwise the channel number follows it. Without a component the channel number
   // alone names it.
   std::vector<char> component;
   bool any = false;
-  for (const Seg2Trace& t : f->traces) {
-    component.push_back(t.component);
-    any = any || t.component != 0;
+  for (const Seg2Trace& t : f->Traces) {
+    component.push_back(t.Component);
+    any = any || t.Component != 0;
   }
-  if (!any && f->traces.size() == 3) component = {'Z', 'N', 'E'};
-  for (size_t i = 0; i < f->traces.size(); ++i) {
-    const Seg2Trace& t = f->traces[i];
-    const std::string number = t.channel_number.empty() ? std::to_string(i + 1) : t.channel_number;
+  if (!any && f->Traces.size() == 3) component = {'Z', 'N', 'E'};
+  for (size_t i = 0; i < f->Traces.size(); ++i) {
+    const Seg2Trace& t = f->Traces[i];
+    const std::string number = t.ChannelNumber.empty() ? std::to_string(i + 1) : t.ChannelNumber;
     const char c = component[i];
     const bool unique = c != 0 && std::count(component.begin(), component.end(), c) == 1;
     info.ChannelNames[i] = ShortName(c == 0 ? number : unique ? std::string(1, c) : c + number);
     info.ChannelCoefs[i] = Seg2CountsPerVolt(t);
-    info.SampleCount = std::max(info.SampleCount, t.samples);
+    info.SampleCount = std::max(info.SampleCount, t.Samples);
   }
   info.BlockCount = 1;
   info.BlockSamples = info.SampleCount;
@@ -461,22 +461,22 @@ bool ReadSeg2Header(const std::string& path, TFileRecordInfo& info, double /*def
 
 void ReadSeg2Into(const std::string& path, LoadTarget& target) {
   const std::optional<Seg2File> f = ReadSeg2Fields(path);
-  if (!f || target.data == nullptr) return;
-  const double rate = target.first.SampRate > 0.0 ? target.first.SampRate : f->rate;
+  if (!f || target.Data == nullptr) return;
+  const double rate = target.First.SampRate > 0.0 ? target.First.SampRate : f->Rate;
   // A file of another rate cannot continue the record.
-  if (std::abs(f->rate - rate) > 1e-9 * rate) return;
+  if (std::abs(f->Rate - rate) > 1e-9 * rate) return;
   BinaryFile file;
   if (!file.Open(path)) return;
   constexpr int64_t kFar = int64_t{1} << 40;
   const int64_t offset =
-      std::clamp<int64_t>(SamplesInSpan(f->start - target.record_start, rate), -kFar, kFar);
+      std::clamp<int64_t>(SamplesInSpan(f->Start - target.RecordStart, rate), -kFar, kFar);
   int64_t end = 0;
-  for (size_t i = 0; i < f->traces.size() && static_cast<int>(i) < target.ChannelCount(); ++i) {
-    const std::vector<int32_t> samples = ReadSeg2Samples(file, *f, f->traces[i]);
+  for (size_t i = 0; i < f->Traces.size() && static_cast<int>(i) < target.ChannelCount(); ++i) {
+    const std::vector<int32_t> samples = ReadSeg2Samples(file, *f, f->Traces[i]);
     target.Write(static_cast<int>(i), offset, samples);
     end = std::max(end, offset + std::ssize(samples));
   }
-  target.position = std::max(target.position, std::clamp<int64_t>(end, 0, target.Length()));
+  target.Position = std::max(target.Position, std::clamp<int64_t>(end, 0, target.Length()));
 }
 
 }  // namespace tarvik

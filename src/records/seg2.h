@@ -23,25 +23,25 @@ enum Seg2DataFormat : int {
 
 // One trace of a SEG-2 file, as its descriptor block and strings describe it.
 struct Seg2Trace {
-  int64_t descriptor = 0;  // byte offset of the trace descriptor block
-  int64_t data = 0;        // byte offset of the samples
-  int32_t samples = 0;     // samples the file holds: the stated count, cut to the data present
-  int format = 0;
-  double interval = 0.0;   // SAMPLE_INTERVAL, seconds
-  double descaling = 1.0;  // DESCALING_FACTOR: sample × descaling = millivolts
-  double delay = 0.0;      // DELAY: seconds from the acquisition time to the first sample
-  std::string channel_number;
-  std::string station;  // STATION_CODE, when the writer gives one
-  char component = 0;   // 'Z', 'N' or 'E' from an orientation string; 0 when none says
+  int64_t Descriptor = 0;  // byte offset of the trace descriptor block
+  int64_t Data = 0;        // byte offset of the samples
+  int32_t Samples = 0;     // samples the file holds: the stated count, cut to the data present
+  int Format = 0;
+  double Interval = 0.0;   // SAMPLE_INTERVAL, seconds
+  double Descaling = 1.0;  // DESCALING_FACTOR: sample × descaling = millivolts
+  double Delay = 0.0;      // DELAY: seconds from the acquisition time to the first sample
+  std::string ChannelNumber;
+  std::string Station;  // STATION_CODE, when the writer gives one
+  char Component = 0;   // 'Z', 'N' or 'E' from an orientation string; 0 when none says
 };
 
 // The parts of a SEG-2 file the program uses.
 struct Seg2File {
-  bool big_endian = false;
-  std::string station;
-  TDateTime start = 0.0;  // the first sample: the acquisition time plus the first trace's DELAY
-  double rate = 0.0;
-  std::vector<Seg2Trace> traces;  // the first 32
+  bool BigEndian = false;
+  std::string Station;
+  TDateTime Start = 0.0;  // the first sample: the acquisition time plus the first trace's DELAY
+  double Rate = 0.0;
+  std::vector<Seg2Trace> Traces;  // the first 32
 };
 
 // The blocks of a SEG-2 file, every count and offset checked against the file; nullopt when

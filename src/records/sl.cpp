@@ -34,8 +34,8 @@ bool Known(int lo, int hi, bool extended_by_one, int64_t r, int64_t x) {
 }
 
 struct SlAdc {
-  uint32_t mask;
-  int32_t offset;
+  uint32_t Mask;
+  int32_t Offset;
 };
 
 SlAdc AdcFor(int bits) {
@@ -138,7 +138,7 @@ int DecodeSlBlock(std::span<const uint8_t> block, int marker_length, int adc_bit
   // The marker is the first word of the marker area with a bit outside the ADC's range; without
   // one, the word just after the area decides whether the area is dropped.
   int i = 0;
-  while (i < x && (w[static_cast<size_t>(i)] & ~adc.mask) == 0) ++i;
+  while (i < x && (w[static_cast<size_t>(i)] & ~adc.Mask) == 0) ++i;
   uint16_t marker = 0;
   if (i == x) {
     i = 0;
@@ -151,7 +151,7 @@ int DecodeSlBlock(std::span<const uint8_t> block, int marker_length, int adc_bit
   std::rotate(w.begin(), w.begin() + i, w.begin() + x);
   out.reserve(out.size() + static_cast<size_t>(kSlBlockWords - d));
   for (int k = d; k < kSlBlockWords; ++k) {
-    out.push_back(static_cast<int32_t>(w[static_cast<size_t>(k)] & adc.mask) - adc.offset);
+    out.push_back(static_cast<int32_t>(w[static_cast<size_t>(k)] & adc.Mask) - adc.Offset);
   }
   return d;
 }
@@ -159,7 +159,7 @@ int DecodeSlBlock(std::span<const uint8_t> block, int marker_length, int adc_bit
 void ReadSlInto(const std::string& path, LoadTarget& target) {
   BinaryFile header_file;
   uint8_t h[kSlHeaderSize];
-  if (target.data == nullptr || !header_file.Open(path) || !header_file.ReadExact(0, h, sizeof h)) {
+  if (target.Data == nullptr || !header_file.Open(path) || !header_file.ReadExact(0, h, sizeof h)) {
     return;
   }
   const int channels = std::min<int>(LoadU16LE(h + 2), kMaxChannels);
@@ -179,12 +179,12 @@ void ReadSlInto(const std::string& path, LoadTarget& target) {
       if (!f.IsOpen() || !f.ReadExact(k * kSlBlockBytes, raw.data(), raw.size())) continue;
       samples.clear();
       d = DecodeSlBlock(raw, marker_length, kSlAdcBits, samples);
-      target.Write(c, target.position, samples);
+      target.Write(c, target.Position, samples);
     }
-    target.position += kSlBlockWords - d;
-    if (target.host != nullptr) {
+    target.Position += kSlBlockWords - d;
+    if (target.Host != nullptr) {
       const int now = static_cast<int>((k + 1) * 100 / blocks);
-      if (now != percent) target.host->SetProgress(percent = now, 100);
+      if (now != percent) target.Host->SetProgress(percent = now, 100);
     }
   }
 }

@@ -14,14 +14,14 @@ constexpr size_t kFrameBytes = 64;
 constexpr int kWordsPerFrame = 16;
 
 // The signed value of the low `bits` bits of v.
-template <int Bits>
+template <int kBits>
 inline int32_t SignExtend(uint32_t v) {
-  return static_cast<int32_t>(v << (32 - Bits)) >> (32 - Bits);
+  return static_cast<int32_t>(v << (32 - kBits)) >> (32 - kBits);
 }
 
 // Splits one data word into its differences, most significant field first. Returns how many it
 // holds; -1 for a word that no Steim encoder writes (the frames are damaged from there on).
-template <int Level>
+template <int kLevel>
 inline int UnpackWord(uint32_t code, uint32_t w, int32_t* d) {
   if (code == 1) {
     d[0] = SignExtend<8>(w >> 24);
@@ -30,7 +30,7 @@ inline int UnpackWord(uint32_t code, uint32_t w, int32_t* d) {
     d[3] = SignExtend<8>(w);
     return 4;
   }
-  if constexpr (Level == 1) {
+  if constexpr (kLevel == 1) {
     if (code == 2) {
       d[0] = SignExtend<16>(w >> 16);
       d[1] = SignExtend<16>(w);
@@ -79,42 +79,42 @@ inline int UnpackWord(uint32_t code, uint32_t w, int32_t* d) {
 // fields past the word's count are masked to 0. Indexed by the two-bit code and the word's top
 // two bits (which select the layout of Steim-2 codes 2 and 3).
 struct WordLayout {
-  int count = 0;  // differences in the word; -1 for a layout no encoder writes
-  int right = 0;  // 32 - field width
-  std::array<uint8_t, 7> left{};
-  std::array<uint32_t, 7> mask{};
+  int Count = 0;  // differences in the word; -1 for a layout no encoder writes
+  int Right = 0;  // 32 - field width
+  std::array<uint8_t, 7> Left{};
+  std::array<uint32_t, 7> Mask{};
 };
 
 constexpr WordLayout Layout(int count, int bits) {
   WordLayout l;
-  l.count = count;
-  l.right = 32 - bits;
+  l.Count = count;
+  l.Right = 32 - bits;
   for (int j = 0; j < count; ++j) {
     // Fields run from the most significant down to bit 0.
     const int shift = (count - 1 - j) * bits;
-    l.left[static_cast<size_t>(j)] = static_cast<uint8_t>(32 - bits - shift);
-    l.mask[static_cast<size_t>(j)] = ~0u;
+    l.Left[static_cast<size_t>(j)] = static_cast<uint8_t>(32 - bits - shift);
+    l.Mask[static_cast<size_t>(j)] = ~0u;
   }
   return l;
 }
 
 constexpr WordLayout Invalid() {
   WordLayout l;
-  l.count = -1;
+  l.Count = -1;
   return l;
 }
 
-template <int Level>
+template <int kLevel>
 constexpr std::array<WordLayout, 16> MakeLayouts() {
   std::array<WordLayout, 16> t{};
   for (int top = 0; top < 4; ++top) {
     t[static_cast<size_t>(4 + top)] = Layout(4, 8);
-    if (Level == 1) {
+    if (kLevel == 1) {
       t[static_cast<size_t>(8 + top)] = Layout(2, 16);
       t[static_cast<size_t>(12 + top)] = Layout(1, 32);
     }
   }
-  if (Level == 2) {
+  if (kLevel == 2) {
     t[8] = Invalid();
     t[9] = Layout(1, 30);
     t[10] = Layout(2, 15);
@@ -127,19 +127,19 @@ constexpr std::array<WordLayout, 16> MakeLayouts() {
   return t;
 }
 
-template <int Level>
-constexpr std::array<WordLayout, 16> kLayouts = MakeLayouts<Level>();
+template <int kLevel>
+constexpr std::array<WordLayout, 16> kLayouts = MakeLayouts<kLevel>();
 
 // Adds the differences of one data word to the running sum, writing seven samples to o of which
 // the first count are the word's (the rest are overwritten by the next word); returns count, or
 // -1 for a word no encoder writes (then last is not to be used).
-template <int Level>
+template <int kLevel>
 inline int EmitWord(uint32_t code, uint32_t w, uint32_t& last, int32_t* o) {
-  const WordLayout& l = kLayouts<Level>[(code << 2) | (w >> 30)];
+  const WordLayout& l = kLayouts<kLevel>[(code << 2) | (w >> 30)];
   uint32_t sum = last;
   auto step = [&](size_t j) {
-    const int32_t d = static_cast<int32_t>(w << l.left[j]) >> l.right;
-    sum += static_cast<uint32_t>(d) & l.mask[j];
+    const int32_t d = static_cast<int32_t>(w << l.Left[j]) >> l.Right;
+    sum += static_cast<uint32_t>(d) & l.Mask[j];
     o[j] = static_cast<int32_t>(sum);
   };
   step(0);
@@ -147,13 +147,13 @@ inline int EmitWord(uint32_t code, uint32_t w, uint32_t& last, int32_t* o) {
   step(2);
   step(3);
   // Words of five to seven differences are the rarer ones in seismic noise.
-  if (l.count > 4) {
+  if (l.Count > 4) {
     step(4);
     step(5);
     step(6);
   }
   last = sum;
-  return l.count;
+  return l.Count;
 }
 
 // The most samples one frame can write: seven differences in each of 15 words (the seven writes
@@ -162,7 +162,7 @@ constexpr size_t kMaxFrameSamples = 7 * 15;
 
 // Decodes whole frames into out; returns the samples written. Sums run in unsigned arithmetic
 // so that damaged differences wrap instead of overflowing.
-template <int Level>
+template <int kLevel>
 size_t DecodeFrames(const uint8_t* p, size_t frame_count, int32_t* out, size_t n) {
   uint32_t last = LoadU32BE(p + 4);  // forward integration constant: sample 0
   out[0] = static_cast<int32_t>(last);
@@ -177,7 +177,7 @@ size_t DecodeFrames(const uint8_t* p, size_t frame_count, int32_t* out, size_t n
       for (int i = first_word; i < kWordsPerFrame; ++i) {
         const uint32_t code = (control >> (30 - 2 * i)) & 3u;
         if (code == 0) continue;
-        const int m = EmitWord<Level>(code, LoadU32BE(p + 4 * i), last, out + k);
+        const int m = EmitWord<kLevel>(code, LoadU32BE(p + 4 * i), last, out + k);
         if (m < 0) return k;
         k += static_cast<size_t>(m);
       }
@@ -186,7 +186,7 @@ size_t DecodeFrames(const uint8_t* p, size_t frame_count, int32_t* out, size_t n
     for (int i = first_word; i < kWordsPerFrame; ++i) {
       const uint32_t code = (control >> (30 - 2 * i)) & 3u;
       if (code == 0) continue;
-      int m = UnpackWord<Level>(code, LoadU32BE(p + 4 * i), d);
+      int m = UnpackWord<kLevel>(code, LoadU32BE(p + 4 * i), d);
       if (m < 0) return k;
       int j = 0;
       if (skip_first) {

@@ -122,16 +122,16 @@ void ReadUgrInto(const std::string& path, LoadTarget& target) {
   BinaryFile self;
   if (!self.Open(path)) return;
   const int32_t count = SamplesOfSize(self.Size());
-  if (target.data != nullptr) {
+  if (target.Data != nullptr) {
     const int64_t length = target.Length();
     // Only the part of the file that lands inside the matrix is read.
-    const int64_t first = std::max<int64_t>(0, -target.position);
-    const int64_t last = std::min<int64_t>(count, length - target.position);
-    const int channels = std::min(target.first.ChannelCount, kMaxChannels);
+    const int64_t first = std::max<int64_t>(0, -target.Position);
+    const int64_t last = std::min<int64_t>(count, length - target.Position);
+    const int channels = std::min(target.First.ChannelCount, kMaxChannels);
     constexpr int64_t kChunk = 65536;
     std::vector<int32_t> samples;
     for (int ch = 0; ch < channels && first < last; ++ch) {
-      const std::string& name = target.first.ChannelNames[static_cast<size_t>(ch)];
+      const std::string& name = target.First.ChannelNames[static_cast<size_t>(ch)];
       if (name.empty()) continue;
       BinaryFile file;
       if (!file.Open(UgrComponentPath(path, name[0]))) continue;
@@ -140,12 +140,12 @@ void ReadUgrInto(const std::string& path, LoadTarget& target) {
         const std::vector<uint8_t> bytes = file.ReadBytes(at * 4, static_cast<size_t>(n) * 4);
         samples.resize(bytes.size() / 4);
         for (size_t i = 0; i < samples.size(); ++i) samples[i] = LoadI32LE(&bytes[i * 4]);
-        target.Write(ch, target.position + at, samples);
+        target.Write(ch, target.Position + at, samples);
         if (static_cast<int64_t>(samples.size()) < n) break;  // the component's file ends here
       }
     }
   }
-  target.position += count;
+  target.Position += count;
 }
 
 }  // namespace tarvik

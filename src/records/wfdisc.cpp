@@ -55,10 +55,10 @@ bool IsBlankLine(std::string_view line) {
 // builder both stop at such a line.
 const char* LineProblem(const std::optional<TWfdiscLine>& line) {
   if (!line) return "its time, nsamp, samprate, calib or foff column is not a number";
-  if (!(line->samprate > 0.0) || !std::isfinite(line->samprate) || !std::isfinite(line->time)) {
+  if (!(line->Samprate > 0.0) || !std::isfinite(line->Samprate) || !std::isfinite(line->Time)) {
     return "its samprate is not above 0";
   }
-  if (line->nsamp < 0 || line->foff < 0) return "its nsamp or foff is below 0";
+  if (line->Nsamp < 0 || line->Foff < 0) return "its nsamp or foff is below 0";
   return nullptr;
 }
 
@@ -66,35 +66,35 @@ const char* LineProblem(const std::optional<TWfdiscLine>& line) {
 
 std::optional<TWfdiscLine> ParseWfdiscLine(std::string_view line) {
   TWfdiscLine w;
-  w.sta = Column(line, 1, 6);
-  w.chan = Column(line, 8, 15);
-  if (!ParseInto(ParseDouble(Column(line, 17, 33)), w.time)) return std::nullopt;
-  w.wfid = ParseInt32(Column(line, 35, 42)).value_or(0);
-  w.chanid = ParseInt32(Column(line, 44, 51)).value_or(0);
-  w.jdate = ParseInt32(Column(line, 53, 60)).value_or(0);
-  w.endtime = ParseDouble(Column(line, 62, 78)).value_or(0.0);
-  if (!ParseInto(ParseInt32(Column(line, 80, 87)), w.nsamp)) return std::nullopt;
-  if (!ParseInto(ParseDouble(Column(line, 89, 99)), w.samprate)) return std::nullopt;
-  if (!ParseInto(ParseDouble(Column(line, 101, 116)), w.calib)) return std::nullopt;
-  w.calper = ParseDouble(Column(line, 118, 133)).value_or(0.0);
-  w.instype = Column(line, 135, 140);
-  w.segtype = Column(line, 142, 142);
-  w.datatype = Column(line, 144, 145);
-  w.clip = Column(line, 147, 147);
-  w.dir = Column(line, 149, 212);
-  w.dfile = Column(line, 214, 245);
-  if (!ParseInto(ParseInt32(Column(line, 247, 256)), w.foff)) return std::nullopt;
-  w.commid = ParseInt32(Column(line, 258, 265)).value_or(0);
-  w.lddate = ParseLoadDate(line);
+  w.Sta = Column(line, 1, 6);
+  w.Chan = Column(line, 8, 15);
+  if (!ParseInto(ParseDouble(Column(line, 17, 33)), w.Time)) return std::nullopt;
+  w.Wfid = ParseInt32(Column(line, 35, 42)).value_or(0);
+  w.Chanid = ParseInt32(Column(line, 44, 51)).value_or(0);
+  w.Jdate = ParseInt32(Column(line, 53, 60)).value_or(0);
+  w.Endtime = ParseDouble(Column(line, 62, 78)).value_or(0.0);
+  if (!ParseInto(ParseInt32(Column(line, 80, 87)), w.Nsamp)) return std::nullopt;
+  if (!ParseInto(ParseDouble(Column(line, 89, 99)), w.Samprate)) return std::nullopt;
+  if (!ParseInto(ParseDouble(Column(line, 101, 116)), w.Calib)) return std::nullopt;
+  w.Calper = ParseDouble(Column(line, 118, 133)).value_or(0.0);
+  w.Instype = Column(line, 135, 140);
+  w.Segtype = Column(line, 142, 142);
+  w.Datatype = Column(line, 144, 145);
+  w.Clip = Column(line, 147, 147);
+  w.Dir = Column(line, 149, 212);
+  w.Dfile = Column(line, 214, 245);
+  if (!ParseInto(ParseInt32(Column(line, 247, 256)), w.Foff)) return std::nullopt;
+  w.Commid = ParseInt32(Column(line, 258, 265)).value_or(0);
+  w.Lddate = ParseLoadDate(line);
   return w;
 }
 
 std::string WfdiscDataPath(const std::string& index_path, const TWfdiscLine& line) {
   std::string stored;
-  if (!line.dir.empty() && line.dir != "-") stored = line.dir + "\\";
-  stored += line.dfile;
+  if (!line.Dir.empty() && line.Dir != "-") stored = line.Dir + "\\";
+  stored += line.Dfile;
   const std::string relative = NativePath(stored);
-  if (!line.dir.empty() && line.dir != "-" && std::filesystem::path(relative).is_absolute()) {
+  if (!line.Dir.empty() && line.Dir != "-" && std::filesystem::path(relative).is_absolute()) {
     return relative;
   }
   return JoinPath(FolderOf(index_path), relative);
@@ -117,18 +117,18 @@ bool ReadWfdiscHeaders(const std::string& path, std::vector<TFileRecordInfo>& he
       RefuseFile(why, "line " + std::to_string(number) + ": " + problem);
       return false;
     }
-    const TDateTime start = UnixToDateTime(line->time);
-    if (last >= headers.size() || headers[last].Station != line->sta) {
+    const TDateTime start = UnixToDateTime(line->Time);
+    if (last >= headers.size() || headers[last].Station != line->Sta) {
       last = static_cast<size_t>(
           std::find_if(headers.begin(), headers.end(),
-                       [&](const TFileRecordInfo& h) { return h.Station == line->sta; }) -
+                       [&](const TFileRecordInfo& h) { return h.Station == line->Sta; }) -
           headers.begin());
       if (last == headers.size()) {
         // A station's first line gives its start and rate.
         TFileRecordInfo& info = headers.emplace_back();
-        info.Station = line->sta;
+        info.Station = line->Sta;
         info.Start = start;
-        info.SampRate = line->samprate;
+        info.SampRate = line->Samprate;
         latest_end.push_back(start);
       }
     }
@@ -136,16 +136,16 @@ bool ReadWfdiscHeaders(const std::string& path, std::vector<TFileRecordInfo>& he
     info.Start = std::min(info.Start, start);
     if (info.SampRate > 0.0) {
       latest_end[last] =
-          std::max(latest_end[last], start + SpanOfSamples(line->nsamp, info.SampRate));
+          std::max(latest_end[last], start + SpanOfSamples(line->Nsamp, info.SampRate));
     }
-    const std::string name = ShortName(line->chan);
+    const std::string name = ShortName(line->Chan);
     const auto names_end = info.ChannelNames.begin() + info.ChannelCount;
     // Channels beyond the 32 a record can hold are left out.
     if (std::find(info.ChannelNames.begin(), names_end, name) == names_end &&
         info.ChannelCount < kMaxChannels) {
       info.ChannelNames[static_cast<size_t>(info.ChannelCount)] = name;
       info.ChannelCoefs[static_cast<size_t>(info.ChannelCount)] =
-          line->calib > 0.0 ? 1e9 / line->calib : 1.0;
+          line->Calib > 0.0 ? 1e9 / line->Calib : 1.0;
       ++info.ChannelCount;
     }
     return true;
@@ -176,18 +176,18 @@ void BuildWfdiscSegments(const std::string& path, TRecList& list, const std::str
     if (IsBlankLine(text)) return true;
     const std::optional<TWfdiscLine> line = ParseWfdiscLine(text);
     if (LineProblem(line) != nullptr) return false;
-    if (!station.empty() && line->sta != station) return true;
+    if (!station.empty() && line->Sta != station) return true;
     TRecordDescription seg;
     seg.FileName = WfdiscDataPath(path, *line);
-    seg.Station = line->sta;
+    seg.Station = line->Sta;
     seg.Location = "00";
-    seg.Channel = line->chan;
-    seg.StartTime = UnixToDateTime(line->time);
-    seg.SampRate = line->samprate;
-    seg.Count = line->nsamp;
-    seg.DataType = SampleTypeFromText(line->datatype);
-    seg.Offset = line->foff;
-    seg.Calib = (line->calib == 0.0 ? 1.0 : line->calib) / 1e9;
+    seg.Channel = line->Chan;
+    seg.StartTime = UnixToDateTime(line->Time);
+    seg.SampRate = line->Samprate;
+    seg.Count = line->Nsamp;
+    seg.DataType = SampleTypeFromText(line->Datatype);
+    seg.Offset = line->Foff;
+    seg.Calib = (line->Calib == 0.0 ? 1.0 : line->Calib) / 1e9;
     list.Add(std::move(seg));
     return true;
   });

@@ -13,26 +13,26 @@ namespace tarvik {
 
 // One line of a CSS 3.0 wfdisc index: fixed columns, each trimmed.
 struct TWfdiscLine {
-  std::string sta;
-  std::string chan;
-  double time = 0.0;  // Unix seconds
-  int32_t wfid = 0;
-  int32_t chanid = 0;
-  int32_t jdate = 0;
-  double endtime = 0.0;
-  int32_t nsamp = 0;
-  double samprate = 0.0;
-  double calib = 0.0;  // nanometres per count
-  double calper = 0.0;
-  std::string instype;
-  std::string segtype;
-  std::string datatype;
-  std::string clip;
-  std::string dir;
-  std::string dfile;
-  int32_t foff = 0;
-  int32_t commid = 0;
-  TDateTime lddate = 0.0;
+  std::string Sta;
+  std::string Chan;
+  double Time = 0.0;  // Unix seconds
+  int32_t Wfid = 0;
+  int32_t Chanid = 0;
+  int32_t Jdate = 0;
+  double Endtime = 0.0;
+  int32_t Nsamp = 0;
+  double Samprate = 0.0;
+  double Calib = 0.0;  // nanometres per count
+  double Calper = 0.0;
+  std::string Instype;
+  std::string Segtype;
+  std::string Datatype;
+  std::string Clip;
+  std::string Dir;
+  std::string Dfile;
+  int32_t Foff = 0;
+  int32_t Commid = 0;
+  TDateTime Lddate = 0.0;
 };
 
 // The columns of one index line; nullopt when a column the readers use (time, nsamp, samprate,

@@ -14,7 +14,7 @@ std::complex<double> Product(const TBiquadCascade& cascade, std::complex<double>
   const std::complex<double> x2 = x * x;
   for (int i = 0; i < n; ++i) {
     const TBiquadSection& s = cascade.Sections[static_cast<size_t>(i)];
-    h *= (s.b0 + s.b1 * x + s.b2 * x2) / (1.0 + s.a1 * x + s.a2 * x2);
+    h *= (s.B0 + s.B1 * x + s.B2 * x2) / (1.0 + s.A1 * x + s.A2 * x2);
   }
   return h;
 }

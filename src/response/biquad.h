@@ -9,7 +9,7 @@ namespace tarvik {
 // One second-order section: (b0 + b1·x + b2·x²) / (1 + a1·x + a2·x²), where x is s for the
 // analog sections of a response and z⁻¹ for the digital band-pass filters.
 struct TBiquadSection {
-  double b0 = 0.0, b1 = 0.0, b2 = 0.0, a1 = 0.0, a2 = 0.0;
+  double B0 = 0.0, B1 = 0.0, B2 = 0.0, A1 = 0.0, A2 = 0.0;
 };
 
 inline constexpr int kMaxBiquadSections = 20;

@@ -15,8 +15,8 @@ namespace {
 using namespace response_text;
 
 struct LengthUnit {
-  std::string_view name;
-  double metres;
+  std::string_view Name;
+  double Metres;
 };
 
 // Two-letter names first, so that "MM" is not read as "M" followed by "M".
@@ -53,12 +53,12 @@ TInputUnit ParseInputUnit(std::string_view text) {
       AsciiUpper(std::string_view(trimmed).substr(0, trimmed.find_first_of(" \t")));
   if (OneOf(word, {"", "V", "VOLT", "VOLTS", "COUNT", "COUNTS", "A", "NONE"})) return {};
   for (const LengthUnit& length : kLengths) {
-    if (word.compare(0, length.name.size(), length.name) != 0) continue;
-    const std::string_view time = std::string_view(word).substr(length.name.size());
-    if (time.empty()) return {TInputQuantity::kDisplacement, length.metres};
-    if (OneOf(time, {"/S", "/SEC"})) return {TInputQuantity::kVelocity, length.metres};
+    if (word.compare(0, length.Name.size(), length.Name) != 0) continue;
+    const std::string_view time = std::string_view(word).substr(length.Name.size());
+    if (time.empty()) return {TInputQuantity::kDisplacement, length.Metres};
+    if (OneOf(time, {"/S", "/SEC"})) return {TInputQuantity::kVelocity, length.Metres};
     if (OneOf(time, {"/S**2", "/S^2", "/S2", "/S/S", "/SEC**2", "/SEC^2", "/SEC2", "/SEC/SEC"})) {
-      return {TInputQuantity::kAcceleration, length.metres};
+      return {TInputQuantity::kAcceleration, length.Metres};
     }
     break;
   }

@@ -21,21 +21,21 @@ using namespace response_text;
 constexpr size_t kMaxKeyLength = 255;
 
 struct Row {
-  std::string_view text;  // untrimmed
-  int line = 0;
+  std::string_view Text;  // untrimmed
+  int Line = 0;
 };
 
 struct KeyLine {
-  std::string key;
-  std::string value;
-  int line = 0;
+  std::string Key;
+  std::string Value;
+  int Line = 0;
 };
 
 // The non-blank lines of one section, as table rows and as "key=value ;comment" lines.
 struct Section {
-  std::vector<Row> rows;
-  std::vector<KeyLine> keys;
-  int header_line = 0;  // 0 when the section is absent
+  std::vector<Row> Rows;
+  std::vector<KeyLine> Keys;
+  int HeaderLine = 0;  // 0 when the section is absent
 };
 
 // The section begins at the first line that is exactly "[name]" and runs to the next line that
@@ -46,22 +46,22 @@ Section ReadSection(const std::vector<std::string_view>& lines, std::string_view
   size_t i = 0;
   while (i < lines.size() && lines[i] != header) ++i;
   if (i == lines.size()) return section;
-  section.header_line = static_cast<int>(i) + 1;
+  section.HeaderLine = static_cast<int>(i) + 1;
   for (++i; i < lines.size(); ++i) {
     const std::string_view line = lines[i];
     if (!line.empty() && line.front() == '[') break;
     if (Trim(line).empty()) continue;
     const int number = static_cast<int>(i) + 1;
-    section.rows.push_back({line, number});
+    section.Rows.push_back({line, number});
     KeyLine key{{}, {}, number};
     const size_t eq = line.find('=');
     if (eq != std::string_view::npos) {
-      key.key = Trim(line.substr(0, eq));
-      if (key.key.size() > kMaxKeyLength) key.key.resize(kMaxKeyLength);
+      key.Key = Trim(line.substr(0, eq));
+      if (key.Key.size() > kMaxKeyLength) key.Key.resize(kMaxKeyLength);
       const std::string_view rest = line.substr(eq + 1);
-      key.value = Trim(rest.substr(0, rest.find(';')));
+      key.Value = Trim(rest.substr(0, rest.find(';')));
     }
-    section.keys.push_back(std::move(key));
+    section.Keys.push_back(std::move(key));
   }
   return section;
 }
@@ -97,39 +97,39 @@ class Keys {
       : section_(section), name_(name), section_name_(section_name) {}
 
   const KeyLine* Find(std::string_view key) const {
-    for (const KeyLine& k : section_.keys) {
-      if (k.key == key) return &k;
+    for (const KeyLine& k : section_.Keys) {
+      if (k.Key == key) return &k;
     }
     return nullptr;
   }
 
   std::string String(std::string_view key, const std::string& fallback) const {
     const KeyLine* k = Find(key);
-    return k ? k->value : fallback;
+    return k ? k->Value : fallback;
   }
 
   // True for "True"/"TRUE"/"true..." and for a leading digit other than 0.
   bool Bool(std::string_view key) const {
     const KeyLine* k = Find(key);
-    if (!k || k->value.empty()) return false;
-    if (AsciiUpper(std::string_view(k->value).substr(0, 4)) == "TRUE") return true;
-    const char c = k->value.front();
+    if (!k || k->Value.empty()) return false;
+    if (AsciiUpper(std::string_view(k->Value).substr(0, 4)) == "TRUE") return true;
+    const char c = k->Value.front();
     return std::isdigit(static_cast<unsigned char>(c)) && c != '0';
   }
 
   int32_t Int(std::string_view key, int32_t fallback) const {
     const KeyLine* k = Find(key);
-    if (!k || k->value.empty()) return fallback;
-    const auto v = ParseInt32(k->value);
-    if (!v) Fail(name_, k->line, Describe(key) + " is " + Quote(k->value) + ", not an integer");
+    if (!k || k->Value.empty()) return fallback;
+    const auto v = ParseInt32(k->Value);
+    if (!v) Fail(name_, k->Line, Describe(key) + " is " + Quote(k->Value) + ", not an integer");
     return *v;
   }
 
   double Float(std::string_view key, double fallback) const {
     const KeyLine* k = Find(key);
-    if (!k || k->value.empty()) return fallback;
-    const auto v = ParseDouble(k->value);
-    if (!v) Fail(name_, k->line, Describe(key) + " is " + Quote(k->value) + ", not a number");
+    if (!k || k->Value.empty()) return fallback;
+    const auto v = ParseDouble(k->Value);
+    if (!v) Fail(name_, k->Line, Describe(key) + " is " + Quote(k->Value) + ", not a number");
     return *v;
   }
 
@@ -146,7 +146,7 @@ class Keys {
 
   int LineOf(std::string_view key) const {
     const KeyLine* k = Find(key);
-    return k ? k->line : section_.header_line;
+    return k ? k->Line : section_.HeaderLine;
   }
 
  private:
@@ -163,14 +163,14 @@ class Keys {
 // section does not give stay 0 + 0j; rows beyond count are ignored.
 void ReadRoots(const Section& section, int32_t count, TComplexRoots& roots,
                const std::string& name) {
-  const size_t n = std::min(section.rows.size(), static_cast<size_t>(count));
+  const size_t n = std::min(section.Rows.size(), static_cast<size_t>(count));
   for (size_t i = 0; i < n; ++i) {
-    const Row& row = section.rows[i];
-    const std::vector<std::string_view> f = SplitFields(row.text, " \t,");
+    const Row& row = section.Rows[i];
+    const std::vector<std::string_view> f = SplitFields(row.Text, " \t,");
     const auto re = f.size() > 0 ? ParseDouble(f[0]) : std::nullopt;
     const auto im = f.size() > 1 ? ParseDouble(f[1]) : std::nullopt;
     if (!re || !im) {
-      Fail(name, row.line, "a root needs a real and an imaginary part: " + Quote(row.text));
+      Fail(name, row.Line, "a root needs a real and an imaginary part: " + Quote(row.Text));
     }
     roots[i] = {*re, *im};
   }
@@ -183,8 +183,8 @@ double LenientNumber(const std::vector<std::string_view>& fields, size_t index) 
 }
 
 std::vector<std::string_view> RowFields(const Section& section, size_t row) {
-  if (row >= section.rows.size()) return {};
-  return SplitFields(section.rows[row].text, " \t;");
+  if (row >= section.Rows.size()) return {};
+  return SplitFields(section.Rows[row].Text, " \t;");
 }
 
 std::string Numbered(const char* pattern, int k) {
@@ -212,8 +212,8 @@ void ReadZP(const std::vector<std::string_view>& lines, const std::string& name,
 void ReadFap(const std::vector<std::string_view>& lines, const std::string& name,
              TFAPFilter& table) {
   const Section section = ReadSection(lines, "FAP");
-  table.reserve(section.rows.size());
-  for (const Row& row : section.rows) table.push_back(ParseFapRow(row.text, name, row.line));
+  table.reserve(section.Rows.size());
+  for (const Row& row : section.Rows) table.push_back(ParseFapRow(row.Text, name, row.Line));
 }
 
 void ReadPolyCascades(const std::vector<std::string_view>& lines, const std::string& name,
@@ -250,11 +250,11 @@ void ReadBiquads(const std::vector<std::string_view>& lines, const std::string& 
     const std::vector<std::string_view> b = RowFields(body, 0);
     const std::vector<std::string_view> a = RowFields(body, 1);
     TBiquadSection& s = biquads.Sections[static_cast<size_t>(k - 1)];
-    s.b0 = LenientNumber(b, 0);
-    s.b1 = LenientNumber(b, 1);
-    s.b2 = LenientNumber(b, 2);
-    s.a1 = LenientNumber(a, 0);
-    s.a2 = LenientNumber(a, 1);
+    s.B0 = LenientNumber(b, 0);
+    s.B1 = LenientNumber(b, 1);
+    s.B2 = LenientNumber(b, 2);
+    s.A1 = LenientNumber(a, 0);
+    s.A2 = LenientNumber(a, 1);
   }
 }
 
@@ -278,7 +278,7 @@ void RequireEvaluatedSection(const std::vector<std::string_view>& lines, const K
     flag = "FAP available";
     section = "FAP";
   }
-  if (flag == nullptr || ReadSection(lines, section).header_line != 0) return;
+  if (flag == nullptr || ReadSection(lines, section).HeaderLine != 0) return;
   Fail(name, device.LineOf(flag),
        "\"" + std::string(flag) + "\" is set but the file has no [" + section + "] section");
 }
@@ -293,7 +293,7 @@ TStatus ReadRspText(std::string_view bytes, const std::string& name, TFilterPack
   TStatus status = Guard([&] {
     const Section device_section = ReadSection(lines, "DEVICE");
     // Any text would otherwise read as a device without a description, whose response is 1.
-    if (device_section.header_line == 0) {
+    if (device_section.HeaderLine == 0) {
       Fail(name, 0, "not a response file: it has no [DEVICE] section");
     }
     const Keys device(device_section, name, "DEVICE");
@@ -302,7 +302,7 @@ TStatus ReadRspText(std::string_view bytes, const std::string& name, TFilterPack
     d.Model = device.String("Model", "");
     d.Note = device.String("Note", "");
     const KeyLine* date = device.Find("Date");
-    d.Date = date ? ParseRspDate(date->value).value_or(now) : now;
+    d.Date = date ? ParseRspDate(date->Value).value_or(now) : now;
     d.UnitIn = device.String("UnitIn", "none");
     d.UnitOut = device.String("UnitOut", "none");
     d.ZPAvailable = device.Bool("ZP available");

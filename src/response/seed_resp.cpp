@@ -98,8 +98,8 @@ class SeedReader {
  private:
   // Where the roots of the current stage begin in the gathered list, and how many it has.
   struct StageRoots {
-    int32_t start = 0;
-    int32_t count = 0;
+    int32_t Start = 0;
+    int32_t Count = 0;
   };
 
   void NormalizeOpen() {
@@ -157,12 +157,12 @@ class SeedReader {
     const int32_t index = Integer(fields[0], std::string(fields[1]));
     const double re = Number(fields[0], fields[2]);
     const double im = Number(fields[0], fields[3]);
-    if (index < 0 || index >= stage.count) {
+    if (index < 0 || index >= stage.Count) {
       Fail(name_, line_,
            std::string(what) + " index " + std::to_string(index) + " lies outside its stage's " +
-               std::to_string(stage.count) + " " + what + "s");
+               std::to_string(stage.Count) + " " + what + "s");
     }
-    roots[static_cast<size_t>(stage.start + index)] = TComplex(re, im) * root_scale_;
+    roots[static_cast<size_t>(stage.Start + index)] = TComplex(re, im) * root_scale_;
   }
 
   const std::string& name_;

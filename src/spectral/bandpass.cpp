@@ -10,37 +10,37 @@
 
 namespace tarvik {
 
-void DesignBandPass(int32_t n, TBiquadCascade& cascade, double fHigh, double fLow,
-                    double fNyquist) {
+void DesignBandPass(int32_t n, TBiquadCascade& cascade, double f_high, double f_low,
+                    double f_nyquist) {
   cascade = TBiquadCascade{};
   n = std::min(n, kMaxBiquadSections);
   if (n <= 0) return;
-  if (!std::isfinite(fHigh) || !std::isfinite(fLow) || !std::isfinite(fNyquist)) return;
-  if (fNyquist <= 0.0 || fLow <= 0.0) return;
+  if (!std::isfinite(f_high) || !std::isfinite(f_low) || !std::isfinite(f_nyquist)) return;
+  if (f_nyquist <= 0.0 || f_low <= 0.0) return;
   // tan(ω·T/2) passes its pole at the Nyquist frequency.
-  if (fHigh >= fNyquist) fHigh = 0.99 * fNyquist;
-  if (fHigh <= fLow) return;
+  if (f_high >= f_nyquist) f_high = 0.99 * f_nyquist;
+  if (f_high <= f_low) return;
 
-  using real = long double;
-  using complex = std::complex<real>;
-  const real pi = std::numbers::pi_v<real>;
-  const real T = 1.0L / (2.0L * static_cast<real>(fNyquist));
-  auto prewarp = [T](real w) { return 2.0L / T * std::tan(w * T / 2.0L); };
-  const real wl = 2.0L * pi * static_cast<real>(fLow);
-  const real wh = 2.0L * pi * static_cast<real>(fHigh);
-  const real Wl = prewarp(wl);
-  const real Wh = prewarp(wh);
-  const real W0 = prewarp(std::sqrt(wl * wh));
-  const real K = 2.0L / (W0 * T);
-  const real BW = Wh - Wl;
+  using Real = long double;
+  using Complex = std::complex<Real>;
+  const Real pi = std::numbers::pi_v<Real>;
+  const Real T = 1.0L / (2.0L * static_cast<Real>(f_nyquist));
+  auto prewarp = [T](Real w) { return 2.0L / T * std::tan(w * T / 2.0L); };
+  const Real wl = 2.0L * pi * static_cast<Real>(f_low);
+  const Real wh = 2.0L * pi * static_cast<Real>(f_high);
+  const Real Wl = prewarp(wl);
+  const Real Wh = prewarp(wh);
+  const Real W0 = prewarp(std::sqrt(wl * wh));
+  const Real K = 2.0L / (W0 * T);
+  const Real BW = Wh - Wl;
 
   // Each prototype pole p in the upper half plane maps onto the band-pass poles q ± r; a
   // section (α, β) holds one of them with its conjugate, in units of Ω0.
-  std::array<std::pair<real, real>, kMaxBiquadSections> sections{};
+  std::array<std::pair<Real, Real>, kMaxBiquadSections> sections{};
   int stored = 0;
   for (int k = 0; stored < n; ++k) {
-    const real theta = static_cast<real>(2 * k + 1) * pi / static_cast<real>(2 * n);
-    const complex q = complex(-std::sin(theta), std::cos(theta)) * (BW / 2.0L);
+    const Real theta = static_cast<Real>(2 * k + 1) * pi / static_cast<Real>(2 * n);
+    const Complex q = Complex(-std::sin(theta), std::cos(theta)) * (BW / 2.0L);
     if (2 * k + 1 == n) {
       // The real pole of an odd order: q ± r are either a conjugate pair or two real poles,
       // and one section holds both, s² − 2q·s + Ωl·Ωh. (Taking |q + r|² as the constant term
@@ -49,10 +49,10 @@ void DesignBandPass(int32_t n, TBiquadCascade& cascade, double fHigh, double fLo
       sections[static_cast<size_t>(stored++)] = {-2.0L * q.real() / W0, Wl * Wh / (W0 * W0)};
       continue;
     }
-    const complex r = std::sqrt(q * q - Wl * Wh);
-    for (const complex s : {q + r, q - r}) {
+    const Complex r = std::sqrt(q * q - Wl * Wh);
+    for (const Complex s : {q + r, q - r}) {
       if (stored == n) break;
-      const complex sn = s / W0;
+      const Complex sn = s / W0;
       sections[static_cast<size_t>(stored++)] = {-2.0L * sn.real(), std::norm(sn)};
     }
   }
@@ -60,24 +60,24 @@ void DesignBandPass(int32_t n, TBiquadCascade& cascade, double fHigh, double fLo
   cascade.Count = n;
   for (int i = 0; i < n; ++i) {
     const auto [alpha, beta] = sections[static_cast<size_t>(i)];
-    const real D = 1.0L / (K + alpha + beta / K);
+    const Real D = 1.0L / (K + alpha + beta / K);
     TBiquadSection& s = cascade.Sections[static_cast<size_t>(i)];
-    s.b0 = static_cast<double>(D);
-    s.b1 = 0.0;
-    s.b2 = static_cast<double>(-D);
-    s.a1 = static_cast<double>(2.0L * D * (beta / K - K));
-    s.a2 = static_cast<double>(D * (K - alpha + beta / K));
+    s.B0 = static_cast<double>(D);
+    s.B1 = 0.0;
+    s.B2 = static_cast<double>(-D);
+    s.A1 = static_cast<double>(2.0L * D * (beta / K - K));
+    s.A2 = static_cast<double>(D * (K - alpha + beta / K));
   }
 
   const double m =
-      std::abs(EvaluateDigitalSections(cascade, 2.0 * fNyquist, std::sqrt(fHigh * fLow)));
+      std::abs(EvaluateDigitalSections(cascade, 2.0 * f_nyquist, std::sqrt(f_high * f_low)));
   if (m == 0.0 || !std::isfinite(m)) return;
   const double gain = std::pow(1.0 / m, 1.0 / n);
   for (int i = 0; i < n; ++i) {
     TBiquadSection& s = cascade.Sections[static_cast<size_t>(i)];
-    s.b0 *= gain;
-    s.b1 *= gain;
-    s.b2 *= gain;
+    s.B0 *= gain;
+    s.B1 *= gain;
+    s.B2 *= gain;
   }
 }
 
@@ -85,19 +85,19 @@ namespace {
 
 // One section's coefficients and the two previous inputs and outputs of its running pass.
 struct Stage {
-  double b0 = 0, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
-  double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+  double B0 = 0, B1 = 0, B2 = 0, A1 = 0, A2 = 0;
+  double X1 = 0, X2 = 0, Y1 = 0, Y2 = 0;
 };
 
 inline double Step(Stage& s, double x) {
   // The terms that do not need the previous output first, so that each value waits only for
   // one product and one subtraction after the previous one.
-  const double partial = s.b0 * x + s.b1 * s.x1 + s.b2 * s.x2 - s.a2 * s.y2;
-  const double y = partial - s.a1 * s.y1;
-  s.x2 = s.x1;
-  s.x1 = x;
-  s.y2 = s.y1;
-  s.y1 = y;
+  const double partial = s.B0 * x + s.B1 * s.X1 + s.B2 * s.X2 - s.A2 * s.Y2;
+  const double y = partial - s.A1 * s.Y1;
+  s.X2 = s.X1;
+  s.X1 = x;
+  s.Y2 = s.Y1;
+  s.Y1 = y;
   return y;
 }
 
@@ -108,15 +108,15 @@ inline double Step(Stage& s, double x) {
 // `from`, which no pass changes.
 template <int G, bool kBackward>
 void Sweep(double* y, const TBiquadSection* sections, ptrdiff_t from, ptrdiff_t to) {
-  constexpr ptrdiff_t step = kBackward ? -1 : 1;
-  const double h1 = y[from - step];
-  const double h2 = y[from - 2 * step];
+  constexpr ptrdiff_t kStep = kBackward ? -1 : 1;
+  const double h1 = y[from - kStep];
+  const double h2 = y[from - 2 * kStep];
   auto start = [&](int g) {
     const TBiquadSection& s = sections[g < G ? g : 0];
-    return Stage{s.b0, s.b1, s.b2, s.a1, s.a2, h1, h2, h1, h2};
+    return Stage{s.B0, s.B1, s.B2, s.A1, s.A2, h1, h2, h1, h2};
   };
   Stage s0 = start(0), s1 = start(1), s2 = start(2);
-  for (ptrdiff_t i = from; kBackward ? i >= to : i <= to; i += step) {
+  for (ptrdiff_t i = from; kBackward ? i >= to : i <= to; i += kStep) {
     double v = Step(s0, y[i]);
     if constexpr (G > 1) v = Step(s1, v);
     if constexpr (G > 2) v = Step(s2, v);

@@ -14,7 +14,8 @@ namespace tarvik {
 // and stays the identity (Count 0) when n <= 0 or the band is unusable: fHigh <= fLow, fLow <= 0,
 // a rate <= 0 or a value that is not finite. n above 20 is limited to 20. A corner at or above
 // fNyquist, beyond which the pre-warp has no meaning, is taken as 0.99·fNyquist.
-void DesignBandPass(int32_t n, TBiquadCascade& cascade, double fHigh, double fLow, double fNyquist);
+void DesignBandPass(int32_t n, TBiquadCascade& cascade, double f_high, double f_low,
+                    double f_nyquist);
 
 // Runs the cascade over y in place: each section in turn forward over entries 2..N−1, and when
 // bidirectional then each section backward over entries N−3..0, which squares the magnitude

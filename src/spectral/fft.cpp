@@ -57,20 +57,20 @@ class FftwPlans {
     if (transforms > 0) {
       const uint64_t samples = static_cast<uint64_t>(transforms) * n;
       const bool overflow = n != 0 && samples / n != static_cast<uint64_t>(transforms);
-      e.samples = overflow || e.samples > kMax - samples ? kMax : e.samples + samples;
+      e.Samples = overflow || e.Samples > kMax - samples ? kMax : e.Samples + samples;
     }
-    if (kind == Kind::kRealForward && e.samples >= kMeasureAfterSamples) {
-      if (e.measured == nullptr) e.measured = Make(kind, n, FFTW_MEASURE);
-      return e.measured;
+    if (kind == Kind::kRealForward && e.Samples >= kMeasureAfterSamples) {
+      if (e.Measured == nullptr) e.Measured = Make(kind, n, FFTW_MEASURE);
+      return e.Measured;
     }
-    if (e.estimated == nullptr) e.estimated = Make(kind, n, FFTW_ESTIMATE);
-    return e.estimated;
+    if (e.Estimated == nullptr) e.Estimated = Make(kind, n, FFTW_ESTIMATE);
+    return e.Estimated;
   }
 
   ~FftwPlans() {
     for (auto& [key, e] : entries_) {
-      if (e.estimated != nullptr) fftw_destroy_plan(e.estimated);
-      if (e.measured != nullptr) fftw_destroy_plan(e.measured);
+      if (e.Estimated != nullptr) fftw_destroy_plan(e.Estimated);
+      if (e.Measured != nullptr) fftw_destroy_plan(e.Measured);
     }
   }
 
@@ -80,9 +80,9 @@ class FftwPlans {
   static constexpr uint64_t kMeasureAfterSamples = uint64_t{1} << 30;
 
   struct Entry {
-    fftw_plan estimated = nullptr;
-    fftw_plan measured = nullptr;  // kept beside the estimated one, which others may still run
-    uint64_t samples = 0;          // transformed samples announced for this length
+    fftw_plan Estimated = nullptr;
+    fftw_plan Measured = nullptr;  // kept beside the estimated one, which others may still run
+    uint64_t Samples = 0;          // transformed samples announced for this length
   };
 
   // Plans on arrays of its own (measuring overwrites them); the transforms run the plan on
@@ -183,10 +183,10 @@ bool TDftPlan::Transform(std::span<double> re, std::span<double> im, bool forwar
   std::memcpy(forward ? in : in + stride_, re.data(), M * sizeof(double));
   std::memcpy(forward ? in + stride_ : in, im.data(), M * sizeof(double));
   fftw_execute_split_dft(plan_, in, in + stride_, out, out + stride_);
-  const double* outRe = forward ? out : out + stride_;
-  const double* outIm = forward ? out + stride_ : out;
+  const double* out_re = forward ? out : out + stride_;
+  const double* out_im = forward ? out + stride_ : out;
   const double scale = forward ? 1.0 / static_cast<double>(M) : 1.0;
-  for (size_t k = 0; k < M; ++k) re[k] = outRe[k] * scale, im[k] = outIm[k] * scale;
+  for (size_t k = 0; k < M; ++k) re[k] = out_re[k] * scale, im[k] = out_im[k] * scale;
   return true;
 }
 

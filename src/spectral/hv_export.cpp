@@ -93,9 +93,9 @@ std::string WindowsCsvText(const THvsrResult& r, double rate) {
 }
 
 std::string ReportJsonText(const THvsrResult& r, const TFileRecord& record) {
-  using json = nlohmann::ordered_json;
+  using Json = nlohmann::ordered_json;
   const THvsrSettings& s = r.Settings;
-  json j;
+  Json j;
   j["record"] = {{"station", record.Station},
                  {"file", record.File},
                  {"select_start", FormatIso(record.SelectStart)},
@@ -120,31 +120,31 @@ std::string ReportJsonText(const THvsrResult& r, const TFileRecord& record) {
                   {"unusable", r.Count(TWindowFate::kUnusable)},
                   {"mean_curve", r.MeanWindows},
                   {"rejection_passes", r.Iterations}};
-  json list = json::array();
+  Json list = Json::array();
   for (size_t w = 0; w < r.Curves.size(); ++w) {
-    json item = {{"window", w + 1},
+    Json item = {{"window", w + 1},
                  {"first_sample", w < r.FirstSample.size() ? r.FirstSample[w] : 0},
                  {"fate", FateName(r.Fate[w])}};
-    item["f0"] = r.WindowF0[w] > 0.0 ? json(r.WindowF0[w]) : json(nullptr);
+    item["f0"] = r.WindowF0[w] > 0.0 ? Json(r.WindowF0[w]) : Json(nullptr);
     list.push_back(std::move(item));
   }
   j["window_list"] = std::move(list);
-  j["f0_from_average"] = r.HasF0Mean ? json{{"f0", r.F0Mean}, {"a0", r.A0Mean}} : json(nullptr);
+  j["f0_from_average"] = r.HasF0Mean ? Json{{"f0", r.F0Mean}, {"a0", r.A0Mean}} : Json(nullptr);
   j["f0_from_windows"] = r.F0Windows > 0
-                             ? json{{"median", r.F0Median},
+                             ? Json{{"median", r.F0Median},
                                     {"minus_sigma", r.F0Median * std::exp(-r.SigmaLnF0)},
                                     {"plus_sigma", r.F0Median * std::exp(r.SigmaLnF0)},
                                     {"sigma_ln", r.SigmaLnF0},
                                     {"sigma_f", r.SigmaF},
                                     {"windows", r.F0Windows}}
-                             : json(nullptr);
+                             : Json(nullptr);
   auto criteria = [](const std::vector<TSesameCriterion>& list) {
-    json out = json::array();
+    Json out = Json::array();
     for (const TSesameCriterion& c : list) {
       out.push_back({{"id", c.Id},
                      {"test", c.Test},
                      {"evaluated", c.Evaluated},
-                     {"value", c.Evaluated ? json(Finite(c.Value)) : json(nullptr)},
+                     {"value", c.Evaluated ? Json(Finite(c.Value)) : Json(nullptr)},
                      {"threshold", Finite(c.Threshold)},
                      {"pass", c.Pass}});
     }
@@ -163,7 +163,7 @@ std::string ReportJsonText(const THvsrResult& r, const TFileRecord& record) {
                    {"criteria", criteria(r.Sesame.Clarity)}}}};
   j["ok"] = r.Ok;
   j["verdict"] = r.Verdict;
-  json peaks = json::array();
+  Json peaks = Json::array();
   for (const THvsrPeak& p : r.Peaks) {
     peaks.push_back({{"frequency", p.Frequency},
                      {"amplitude", Finite(p.Amplitude)},
@@ -175,8 +175,8 @@ std::string ReportJsonText(const THvsrResult& r, const TFileRecord& record) {
   j["peaks"] = std::move(peaks);
   j["ambiguous"] = r.Ambiguous;
   j["industrial_lines"] = r.IndustrialLines;
-  json freq = json::array(), avg = json::array(), lo = json::array(), hi = json::array(),
-       sig = json::array();
+  Json freq = Json::array(), avg = Json::array(), lo = Json::array(), hi = Json::array(),
+       sig = Json::array();
   for (size_t i = 0; i < r.Mean.size() && i < r.Grid.size(); ++i) {
     const double spread = std::exp(r.SigmaLn[i]);
     freq.push_back(r.Grid[i]);
@@ -271,8 +271,8 @@ bool ParseHvFile(std::string_view bytes, THvFile& out, std::string* error) {
       while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
       // The value fields follow the name; names are matched by their words.
       struct Key {
-        std::string_view name;
-        size_t words;
+        std::string_view Name;
+        size_t Words;
       };
       static constexpr Key kKeys[] = {{"Number of windows for f0", 5},
                                       {"Number of windows", 3},
@@ -280,25 +280,25 @@ bool ParseHvFile(std::string_view bytes, THvFile& out, std::string* error) {
                                       {"f0 from windows", 3},
                                       {"Peak amplitude", 2}};
       for (const Key& key : kKeys) {
-        if (!StartsWith(line, key.name)) continue;
+        if (!StartsWith(line, key.Name)) continue;
         const std::vector<std::string_view> f = Fields(line);
         const std::vector<std::string_view> values(
-            f.begin() + static_cast<long>(std::min(key.words, f.size())), f.end());
+            f.begin() + static_cast<long>(std::min(key.Words, f.size())), f.end());
         bool ok = !values.empty();
-        if (key.name == "Number of windows for f0") {
+        if (key.Name == "Number of windows for f0") {
           ok = ok && Count(values[0], out.WindowsForF0);
-        } else if (key.name == "Number of windows") {
+        } else if (key.Name == "Number of windows") {
           ok = ok && Count(values[0], out.Windows);
-        } else if (key.name == "f0 from average") {
+        } else if (key.Name == "f0 from average") {
           ok = ok && Number(values[0], out.F0Average);
-        } else if (key.name == "f0 from windows") {
+        } else if (key.Name == "f0 from windows") {
           ok = values.size() >= 3 && Number(values[0], out.F0Windows) &&
                Number(values[1], out.F0WindowsLow) && Number(values[2], out.F0WindowsHigh);
         } else {
           ok = ok && Number(values[0], out.PeakAmplitude);
         }
         if (!ok)
-          return fail(k + 1, "the value of \"" + std::string(key.name) + "\" is not a number");
+          return fail(k + 1, "the value of \"" + std::string(key.Name) + "\" is not a number");
         header = true;
         break;
       }

@@ -458,7 +458,7 @@ namespace {
 
 // The first selected channel of each of E, N and Z (-1 when there is none).
 struct Components {
-  int e = -1, n = -1, z = -1;
+  int E = -1, N = -1, Z = -1;
 };
 
 Components FindComponents(const TFileRecord& record, size_t channels) {
@@ -467,9 +467,9 @@ Components FindComponents(const TFileRecord& record, size_t channels) {
       static_cast<int>(std::min({channels, record.Channels.size(), size_t{kMaxChannels}}));
   for (int i = 0; i < count; ++i) {
     if (!record.Channels[i].Selected) continue;
-    if (record.Channels[i].Axis == Component::kE && c.e < 0) c.e = i;
-    if (record.Channels[i].Axis == Component::kN && c.n < 0) c.n = i;
-    if (record.Channels[i].Axis == Component::kZ && c.z < 0) c.z = i;
+    if (record.Channels[i].Axis == Component::kE && c.E < 0) c.E = i;
+    if (record.Channels[i].Axis == Component::kN && c.N < 0) c.N = i;
+    if (record.Channels[i].Axis == Component::kZ && c.Z < 0) c.Z = i;
   }
   return c;
 }
@@ -483,11 +483,11 @@ class WindowCollector {
 
   bool operator()(const TSegmentSpectra& s) {
     const size_t rows = s.Rows.size();
-    const int last = only_e_ ? std::max(c_.e, c_.z) : std::max({c_.e, c_.n, c_.z});
+    const int last = only_e_ ? std::max(c_.E, c_.Z) : std::max({c_.E, c_.N, c_.Z});
     if (static_cast<size_t>(last) >= rows) return Fail("no E, N and Z rows");
-    const std::vector<double>& e = s.Rows[c_.e];
-    const std::vector<double>& n = only_e_ ? e : s.Rows[c_.n];
-    const std::vector<double>& z = s.Rows[c_.z];
+    const std::vector<double>& e = s.Rows[c_.E];
+    const std::vector<double>& n = only_e_ ? e : s.Rows[c_.N];
+    const std::vector<double>& z = s.Rows[c_.Z];
     if (smoother_.GridSize() == 0 && !Prepare(s.LineStep, z.size())) return false;
     if (e.size() != lines_ || n.size() != lines_ || z.size() != lines_) return Fail("rows differ");
     length_ = s.Length;
@@ -527,9 +527,9 @@ class WindowCollector {
     // A line of a sine is as wide as two lines of the segment's own transform (the window's
     // main lobe), however far the zeros around it bring the transform.
     if (!only_e_ && !grid_.empty() && set_.WindowSeconds > 0.0 &&
-        static_cast<size_t>(std::max({c_.e, c_.n, c_.z})) < rows) {
+        static_cast<size_t>(std::max({c_.E, c_.N, c_.Z})) < rows) {
       set_.IndustrialLines =
-          FindIndustrialLines(mean[c_.e], mean[c_.n], mean[c_.z], line_step_,
+          FindIndustrialLines(mean[c_.E], mean[c_.N], mean[c_.Z], line_step_,
                               2.0 / set_.WindowSeconds, grid_.front(), grid_.back());
     }
     return std::move(set_);
@@ -587,7 +587,7 @@ THvsrStatus Collect(const TFileRecord& record, size_t channels, const THvsrSetti
     return status;
   }
   const Components c = FindComponents(record, channels);
-  if (c.e < 0 || (c.n < 0 && !only_e) || c.z < 0) {
+  if (c.E < 0 || (c.N < 0 && !only_e) || c.Z < 0) {
     status.Outcome = THvsrOutcome::kFailed;
     status.Message = record.Station + ": H/V needs a selected E, N and Z channel";
     return status;
@@ -700,19 +700,19 @@ THvsrStatus AnalyseDirections(const TFileRecord& record, size_t channels,
   const Components c = FindComponents(record, channels);
   // The rotation is made on the samples: it is the rotation of the ground motion only when
   // both horizontals reach the counts through the same chain.
-  if (!SameChain(record, c.e, c.n))
+  if (!SameChain(record, c.E, c.N))
     return fail("the azimuths need E and N recorded through the same response and ADC coefficient");
   TFileRecord rotated_record = record;
-  rotated_record.Channels[static_cast<size_t>(c.n)].Selected = false;
+  rotated_record.Channels[static_cast<size_t>(c.N)].Selected = false;
   const int steps = static_cast<int>(std::floor(180.0 / step + 1e-9));
   for (int k = 0; k <= steps; ++k) {
     const double azimuth = std::min(180.0, k * step);
     const double a = azimuth * std::numbers::pi / 180.0;
     HorizontalTurn turn;
-    turn.e = c.e;
-    turn.n = c.n;
-    turn.cos_a = std::cos(a);
-    turn.sin_a = std::sin(a);
+    turn.E = c.E;
+    turn.N = c.N;
+    turn.CosA = std::cos(a);
+    turn.SinA = std::sin(a);
     THvsrWindowSet windows;
     const THvsrStatus one = collect(turn, rotated_record, windows);
     if (one.Outcome == THvsrOutcome::kStopped) return one;
@@ -766,9 +766,9 @@ THvsrStatus AnalyseRecordAzimuths(TFileRecord& record, const TSpectrumSettings& 
   if (record.SampleCount > 0 && bytes <= whole_record_bytes) {
     TData32 samples;
     LoadSettings load;
-    load.default_rate = default_rate;
-    load.headers = headers;
-    load.clear_stop = false;
+    load.DefaultRate = default_rate;
+    load.Headers = headers;
+    load.ClearStop = false;
     LoadReport report;
     const bool loaded = LoadRecord(record, samples, host, load, &report);
     if (host.StopRequested()) {
@@ -781,7 +781,7 @@ THvsrStatus AnalyseRecordAzimuths(TFileRecord& record, const TSpectrumSettings& 
                             TLanguage::kRussian);
       return status;
     }
-    return AnalyseSamplesAzimuths(record, samples, report.unread, spectrum, settings, step, host,
+    return AnalyseSamplesAzimuths(record, samples, report.Unread, spectrum, settings, step, host,
                                   whole, azimuths);
   }
   status = CollectRecordWindows(record, spectrum, default_rate, settings, host, whole, headers);
@@ -815,7 +815,7 @@ THvsrStatus AnalyseSamplesAzimuths(const TFileRecord& record, const TData32& sam
       [&](const HorizontalTurn& turn, TFileRecord& turned, THvsrWindowSet& windows) {
         if (rotated.empty()) rotated = samples;
         // Each direction turns the samples as they were read.
-        rotated[static_cast<size_t>(turn.e)] = samples[static_cast<size_t>(turn.e)];
+        rotated[static_cast<size_t>(turn.E)] = samples[static_cast<size_t>(turn.E)];
         TurnHorizontals(turn, rotated);
         std::vector<TRecordRanges> rotated_unread(unread.begin(), unread.end());
         TurnUnread(turn, rotated_unread);

@@ -18,7 +18,7 @@ namespace tarvik {
 
 namespace {
 
-using json = nlohmann::json;
+using Json = nlohmann::json;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
@@ -169,7 +169,7 @@ constexpr int kMaxJsonDepth = 32;
 
 // Takes a document without building it, to find where it stops being JSON: bad syntax and
 // numbers out of range alike come to parse_error with the count of bytes read.
-class ErrorLocator : public nlohmann::json_sax<json> {
+class ErrorLocator : public nlohmann::json_sax<Json> {
  public:
   bool null() override { return true; }
   bool boolean(bool) override { return true; }
@@ -185,17 +185,17 @@ class ErrorLocator : public nlohmann::json_sax<json> {
   bool end_array() override { return true; }
   bool parse_error(std::size_t position, const std::string&,
                    const nlohmann::detail::exception&) override {
-    read = position;
+    Read = position;
     return false;
   }
-  size_t read = 0;
+  size_t Read = 0;
 };
 
 // The 1-based line of the first byte that is not JSON.
 int64_t ErrorLine(std::string_view bytes) {
   ErrorLocator locator;
-  json::sax_parse(bytes.begin(), bytes.end(), &locator);
-  const size_t end = std::min(locator.read > 0 ? locator.read - 1 : 0, bytes.size());
+  Json::sax_parse(bytes.begin(), bytes.end(), &locator);
+  const size_t end = std::min(locator.Read > 0 ? locator.Read - 1 : 0, bytes.size());
   return 1 + static_cast<int64_t>(
                  std::count(bytes.begin(), bytes.begin() + static_cast<long>(end), '\n'));
 }
@@ -205,7 +205,7 @@ class ReportKeys {
   explicit ReportKeys(TStatus& status) : status_(status) {}
 
   // The member key of object (named path for the messages), or null with the status set.
-  const json* Member(const json& object, const char* key, const std::string& path) {
+  const Json* Member(const Json& object, const char* key, const std::string& path) {
     if (!object.is_object()) {
       Fail(TCode::kJsonNotObject,
            path.empty() ? TArg(MakeStatus(TCode::kJsonDocument)) : TArg(path));
@@ -219,8 +219,8 @@ class ReportKeys {
     return &*it;
   }
 
-  bool Number(const json& object, const char* key, const std::string& path, double& v) {
-    const json* m = Member(object, key, path);
+  bool Number(const Json& object, const char* key, const std::string& path, double& v) {
+    const Json* m = Member(object, key, path);
     if (m == nullptr) return false;
     if (!m->is_number() || !std::isfinite(m->get<double>())) {
       return Fail(TCode::kJsonNotNumber, Name(key, path));
@@ -229,8 +229,8 @@ class ReportKeys {
     return true;
   }
 
-  bool Count(const json& object, const char* key, const std::string& path, int& v) {
-    const json* m = Member(object, key, path);
+  bool Count(const Json& object, const char* key, const std::string& path, int& v) {
+    const Json* m = Member(object, key, path);
     if (m == nullptr) return false;
     if (!m->is_number_unsigned() || m->get<uint64_t>() > INT32_MAX) {
       return Fail(TCode::kJsonNotCount, Name(key, path));
@@ -239,16 +239,16 @@ class ReportKeys {
     return true;
   }
 
-  bool Bool(const json& object, const char* key, const std::string& path, bool& v) {
-    const json* m = Member(object, key, path);
+  bool Bool(const Json& object, const char* key, const std::string& path, bool& v) {
+    const Json* m = Member(object, key, path);
     if (m == nullptr) return false;
     if (!m->is_boolean()) return Fail(TCode::kJsonNotBool, Name(key, path));
     v = m->get<bool>();
     return true;
   }
 
-  bool String(const json& object, const char* key, const std::string& path, std::string& v) {
-    const json* m = Member(object, key, path);
+  bool String(const Json& object, const char* key, const std::string& path, std::string& v) {
+    const Json* m = Member(object, key, path);
     if (m == nullptr) return false;
     if (!m->is_string()) return Fail(TCode::kJsonNotString, Name(key, path));
     v = m->get<std::string>();
@@ -256,8 +256,8 @@ class ReportKeys {
   }
 
   // An object or null; false (status set) for anything else.
-  bool OptionalObject(const json& object, const char* key, const std::string& path,
-                      const json*& v) {
+  bool OptionalObject(const Json& object, const char* key, const std::string& path,
+                      const Json*& v) {
     v = Member(object, key, path);
     if (v == nullptr) return false;
     if (v->is_null()) {
@@ -281,16 +281,16 @@ class ReportKeys {
   TStatus& status_;
 };
 
-bool ReadCriteria(ReportKeys& keys, const json& group, const std::string& path, size_t count,
+bool ReadCriteria(ReportKeys& keys, const Json& group, const std::string& path, size_t count,
                   std::vector<THvCriterion>& out) {
-  const json* list = keys.Member(group, "criteria", path);
+  const Json* list = keys.Member(group, "criteria", path);
   if (list == nullptr) return false;
   const std::string list_path = path + ".criteria";
   if (!list->is_array() || list->size() != count) {
     return keys.Fail(TCode::kHvCriteriaList, list_path, {std::to_string(count)});
   }
   for (size_t i = 0; i < count; ++i) {
-    const json& item = (*list)[i];
+    const Json& item = (*list)[i];
     const std::string at = list_path + "[" + std::to_string(i) + "]";
     THvCriterion c;
     if (!keys.String(item, "id", at, c.Id) || !keys.String(item, "test", at, c.Test) ||
@@ -298,7 +298,7 @@ bool ReadCriteria(ReportKeys& keys, const json& group, const std::string& path, 
         !keys.Number(item, "threshold", at, c.Threshold) || !keys.Bool(item, "pass", at, c.Pass)) {
       return false;
     }
-    const json* value = keys.Member(item, "value", at);
+    const Json* value = keys.Member(item, "value", at);
     if (value == nullptr) return false;
     if (c.Evaluated && !keys.Number(item, "value", at, c.Value)) return false;
     if (!c.Evaluated && !value->is_null()) return keys.Fail(TCode::kHvValueNotNull, at);
@@ -307,9 +307,9 @@ bool ReadCriteria(ReportKeys& keys, const json& group, const std::string& path, 
   return true;
 }
 
-bool ReadSesameGroup(ReportKeys& keys, const json& sesame, const char* key, size_t count,
+bool ReadSesameGroup(ReportKeys& keys, const Json& sesame, const char* key, size_t count,
                      int& passed, std::vector<THvCriterion>& out) {
-  const json* group = keys.Member(sesame, key, "sesame");
+  const Json* group = keys.Member(sesame, key, "sesame");
   const std::string path = std::string("sesame.") + key;
   if (group == nullptr || !keys.Count(*group, "passed", path, passed) ||
       !ReadCriteria(keys, *group, path, count, out)) {
@@ -331,12 +331,12 @@ TStatus ParseHvReport(std::string_view bytes, THvReport& out) {
   if (JsonNestsDeeperThan(bytes, kMaxJsonDepth)) {
     return MakeStatus(TCode::kJsonTooDeep, {std::to_string(kMaxJsonDepth)});
   }
-  const json j = json::parse(bytes.begin(), bytes.end(), nullptr, false);
+  const Json j = Json::parse(bytes.begin(), bytes.end(), nullptr, false);
   if (j.is_discarded()) return AtLine(MakeStatus(TCode::kNotJson), ErrorLine(bytes));
   THvReport r;
   TStatus status;
   ReportKeys keys(status);
-  const json* windows = keys.Member(j, "windows", "");
+  const Json* windows = keys.Member(j, "windows", "");
   if (windows == nullptr || !keys.Number(j, "window_seconds", "", r.WindowSeconds) ||
       !keys.Count(*windows, "total", "windows", r.Total) ||
       !keys.Count(*windows, "kept", "windows", r.Kept) ||
@@ -348,8 +348,8 @@ TStatus ParseHvReport(std::string_view bytes, THvReport& out) {
   if (int64_t{r.Kept} + r.Rejected + r.NoPeak + r.Unusable != r.Total) {
     return MakeStatus(TCode::kHvWindowTotals);
   }
-  const json* average = nullptr;
-  const json* from_windows = nullptr;
+  const Json* average = nullptr;
+  const Json* from_windows = nullptr;
   if (!keys.OptionalObject(j, "f0_from_average", "", average) ||
       !keys.OptionalObject(j, "f0_from_windows", "", from_windows)) {
     return status;
@@ -373,7 +373,7 @@ TStatus ParseHvReport(std::string_view bytes, THvReport& out) {
     }
     if (r.F0Median <= 0.0 || r.SigmaF < 0.0) return MakeStatus(TCode::kHvF0Spread, {at});
   }
-  const json* sesame = keys.Member(j, "sesame", "");
+  const Json* sesame = keys.Member(j, "sesame", "");
   if (sesame == nullptr || !keys.Bool(*sesame, "evaluated", "sesame", r.SesameEvaluated) ||
       !ReadSesameGroup(keys, *sesame, "reliable", 3, r.ReliablePassed, r.Reliability) ||
       !ReadSesameGroup(keys, *sesame, "clear", 6, r.ClearPassed, r.Clarity) ||
@@ -402,7 +402,7 @@ double IsoSeconds(const std::string& text) {
   return static_cast<double>(days) * 86400.0 + h * 3600.0 + mi * 60.0 + s;
 }
 
-double NumberOr(const json& j, const char* key, double otherwise) {
+double NumberOr(const Json& j, const char* key, double otherwise) {
   const auto it = j.find(key);
   return it != j.end() && it->is_number() ? it->get<double>() : otherwise;
 }
@@ -424,7 +424,7 @@ TStatus ParseHvsrSeriesJson(std::string_view bytes, THvsrSeriesChart& out) {
   if (JsonNestsDeeperThan(bytes, kMaxJsonDepth)) {
     return fail(TCode::kJsonTooDeep, {std::to_string(kMaxJsonDepth)});
   }
-  const json j = json::parse(bytes.begin(), bytes.end(), nullptr, false);
+  const Json j = Json::parse(bytes.begin(), bytes.end(), nullptr, false);
   if (j.is_discarded()) return AtLine(fail(TCode::kNotJson), ErrorLine(bytes));
   if (!j.is_object()) return fail(TCode::kNotJson);
   out.ByTime = j.contains("intervals");
@@ -436,13 +436,13 @@ TStatus ParseHvsrSeriesJson(std::string_view bytes, THvsrSeriesChart& out) {
   if (j.contains("record") && j["record"].is_object() && j["record"].contains("station") &&
       j["record"]["station"].is_string())
     out.Station = j["record"]["station"].get<std::string>();
-  const json& list = j[list_key];
+  const Json& list = j[list_key];
   double first = kNaN;
   if (out.ByTime) {
     const double every = NumberOr(j, "every_seconds", 0.0);
     out.Width = every > 0.0 && std::isfinite(every) ? every / 3600.0 : 0.0;
   }
-  for (const json& item : list) {
+  for (const Json& item : list) {
     if (!item.is_object()) return fail(TCode::kHvSeriesItemNotObject, {list_key});
     double x = kNaN;
     if (out.ByTime) {
@@ -466,10 +466,10 @@ TStatus ParseHvsrSeriesJson(std::string_view bytes, THvsrSeriesChart& out) {
     out.F0Low.push_back(f0 > 0.0 && sigma >= 0.0 ? std::max(f0 - sigma, 0.0) : kNaN);
     out.F0High.push_back(f0 > 0.0 && sigma >= 0.0 ? f0 + sigma : kNaN);
   }
-  const json& map = j[map_key];
+  const Json& map = j[map_key];
   if (!map.contains("frequency") || !map["frequency"].is_array())
     return fail(TCode::kHvSeriesNoFrequencies, {map_key});
-  for (const json& f : map["frequency"]) {
+  for (const Json& f : map["frequency"]) {
     if (!f.is_number() || !(f.get<double>() > 0.0) ||
         (!out.Frequency.empty() && !(f.get<double>() > out.Frequency.back())))
       return fail(TCode::kHvSeriesBadFrequencies, {map_key});
@@ -477,11 +477,11 @@ TStatus ParseHvsrSeriesJson(std::string_view bytes, THvsrSeriesChart& out) {
   }
   if (!map.contains("mean") || !map["mean"].is_array() || map["mean"].size() != out.X.size())
     return fail(TCode::kHvSeriesCurveCount, {map_key});
-  for (const json& row : map["mean"]) {
+  for (const Json& row : map["mean"]) {
     std::vector<double> curve;
     if (!row.is_array() || (!row.empty() && row.size() != out.Frequency.size()))
       return fail(TCode::kHvSeriesCurveLength, {map_key});
-    for (const json& v : row) {
+    for (const Json& v : row) {
       if (!v.is_number() || !std::isfinite(v.get<double>()))
         return fail(TCode::kHvSeriesNotNumber, {map_key});
       curve.push_back(v.get<double>());

@@ -263,9 +263,9 @@ TPsdRunReport RunPsd(std::vector<TFileRecord>& records, const std::vector<std::s
     }
     host.SetStatus(MakeStatus(TCode::kPsdLoading, {label(i)}));
     LoadSettings load;
-    load.default_rate = options.DefaultRate;
-    load.headers = options.Headers;
-    load.clear_stop = false;
+    load.DefaultRate = options.DefaultRate;
+    load.Headers = options.Headers;
+    load.ClearStop = false;
     LoadReport loaded;
     // The record is read in blocks: memory holds the segments being computed, not the record.
     RecordBlocks blocks;
@@ -346,7 +346,7 @@ TPsdRunReport RunPsd(std::vector<TFileRecord>& records, const std::vector<std::s
         }
         state.Responses.insert(ResponseText(r, c));
         if (!state.Candidates.insert(k.Start).second) continue;  // another record gave it
-        if (HoldsUnread(loaded.unread, c, k.First, k.First + geometry.SegmentSamples - 1)) {
+        if (HoldsUnread(loaded.Unread, c, k.First, k.First + geometry.SegmentSamples - 1)) {
           ++state.Out.Skipped;
           ++report.Skipped;
           continue;

@@ -262,8 +262,8 @@ class QuietSearch {
       // The first disturbed sample in a..limit over all tested channels (limit + 1 when none).
       int64_t d = gap != gaps_.end() ? std::min<int64_t>(limit + 1, gap->first) : limit + 1;
       for (const Tested& t : tested_) {
-        d = base + FirstDisturbed(samples.Row(t.channel), a_ - base, d - base, t.high, t.low,
-                                  t.zero_disturbed);
+        d = base + FirstDisturbed(samples.Row(t.Channel), a_ - base, d - base, t.High, t.Low,
+                                  t.ZeroDisturbed);
       }
       // The whole segments before it, counted from a.
       const int64_t whole = (d - a_) / N_;
@@ -291,9 +291,9 @@ class QuietSearch {
   }
 
   struct Tested {
-    size_t channel;
-    int64_t high, low;  // quiet when low <= x <= high
-    bool zero_disturbed;
+    size_t Channel;
+    int64_t High, Low;  // quiet when low <= x <= high
+    bool ZeroDisturbed;
   };
   std::vector<Tested> tested_;
   TRecordRanges gaps_;
@@ -708,12 +708,12 @@ TSpectraStatus CalculateSpectra(TFileRecord& record, const TSpectrumSettings& se
     return status;
   }
   LoadSettings load;
-  load.default_rate = default_rate;
-  load.headers = headers;
-  load.turn = turn;
+  load.DefaultRate = default_rate;
+  load.Headers = headers;
+  load.Turn = turn;
   // The caller clears the stop flag when a run starts; clearing it here would swallow a stop
   // meant for every record computed at the same time.
-  load.clear_stop = false;
+  load.ClearStop = false;
   LoadReport report;
   // The record is read in blocks; a calculation that needs the whole matrix gets it joined.
   RecordBlocks blocks;
@@ -728,7 +728,7 @@ TSpectraStatus CalculateSpectra(TFileRecord& record, const TSpectrumSettings& se
     const TData32 samples = blocks.ReadAll();
     SampleWindow window(samples);
     return Compute(record, window, &samples, settings, select_start, select_finish, host, mean,
-                   stdev, chains, hook, report.unread, {});
+                   stdev, chains, hook, report.Unread, {});
   }
   SampleWindow window(blocks);
   const TWholeSamples load_whole = [&record, &host, &load] {
@@ -738,7 +738,7 @@ TSpectraStatus CalculateSpectra(TFileRecord& record, const TSpectrumSettings& se
     return samples;
   };
   return Compute(record, window, nullptr, settings, select_start, select_finish, host, mean, stdev,
-                 chains, hook, report.unread, load_whole);
+                 chains, hook, report.Unread, load_whole);
 }
 
 }  // namespace tarvik

@@ -145,20 +145,20 @@ TStatus DeriveSegmentGeometry(TSpectrumSettings& settings, double fs) {
   const int32_t type = settings.WindowType;
   const double i0b = type == kWindowKaiser ? BesselI0(settings.B) : 1.0;
   const int64_t taper = type == kWindowTukey ? TukeyTaper(transform, settings.B) : 0;
-  double sumSquares = 0.0;
+  double sum_squares = 0.0;
   for (int64_t i = offset; i < offset + segment; ++i) {
     const double w = type == kWindowTukey ? TukeyValue(i, transform, taper)
                                           : ShapeValue(i, transform, type, settings.B, i0b);
-    sumSquares += w * w;
+    sum_squares += w * w;
   }
-  if (!(sumSquares > 0.0) || std::isinf(sumSquares)) {
+  if (!(sum_squares > 0.0) || std::isinf(sum_squares)) {
     return fail(TCode::kWindowHasNoWeight);
   }
 
   settings.SegmentLength = static_cast<int32_t>(segment);
   settings.TransformLength = static_cast<int32_t>(transform);
   settings.DataOffset = static_cast<int32_t>(offset);
-  settings.Normalization = static_cast<double>(segment) * normalization / sumSquares;
+  settings.Normalization = static_cast<double>(segment) * normalization / sum_squares;
   if (settings.EstimationType == TEstimationType::kBartlett) {
     // A negative duration read from a project would move the quiet-interval search backwards.
     settings.NoiseGap = std::max(0, RoundToInt32Clamped(fs * settings.NoiseDur));

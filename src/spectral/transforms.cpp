@@ -134,9 +134,9 @@ void Sort(std::span<double> values) {
   QuickSort(values.data(), 0, static_cast<ptrdiff_t>(values.size()) - 1);
 }
 
-double Median(std::span<double> values, bool sortFirst) {
+double Median(std::span<double> values, bool sort_first) {
   if (values.empty()) return 0.0;
-  if (sortFirst) Sort(values);
+  if (sort_first) Sort(values);
   const size_t h = values.size() / 2;
   if (values.size() % 2 == 1) return values[h];
   return (values[h - 1] + values[h]) / 2.0;

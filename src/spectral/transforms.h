@@ -127,6 +127,6 @@ void Sort(std::span<double> values);
 
 // Median of values, sorted first when sortFirst (the array is assumed sorted otherwise): the
 // middle value, or the mean of the two middle values for an even count; 0 for an empty array.
-double Median(std::span<double> values, bool sortFirst);
+double Median(std::span<double> values, bool sort_first);
 
 }  // namespace tarvik

@@ -34,8 +34,8 @@ namespace {
 // The models' own colour: grey, so that they stay behind the record's curves.
 constexpr TRgb kModelColor = 0x808080;
 
-template <size_t N>
-TChartSeries ModelSeries(const char* title, const std::array<TNoiseModelPoint, N>& model,
+template <size_t kN>
+TChartSeries ModelSeries(const char* title, const std::array<TNoiseModelPoint, kN>& model,
                          int unit_item, int unit_out) {
   TChartSeries s;
   s.Title = title;

@@ -40,17 +40,17 @@ int64_t LargestMagnitude(const TSampleSummary& s) {
 TPreviewModel::Held TPreviewModel::KeyOf(const TFileRecord& record,
                                          const TPreviewOptions& options) const {
   Held key;
-  key.path = record.File;
+  key.Path = record.File;
   std::error_code ec;
-  key.written = std::filesystem::last_write_time(record.File, ec);
-  key.start = record.Start;
-  key.finish_given = record.Finish;
-  key.default_rate = options.DefaultRate;
-  key.filtered = options.Settings.NoiseFilter;
-  if (key.filtered) {
-    key.order = options.Settings.NoiseOrder;
-    key.fmin = options.Settings.NoiseFMin;
-    key.fmax = options.Settings.NoiseFMax;
+  key.Written = std::filesystem::last_write_time(record.File, ec);
+  key.Start = record.Start;
+  key.FinishGiven = record.Finish;
+  key.DefaultRate = options.DefaultRate;
+  key.Filtered = options.Settings.NoiseFilter;
+  if (key.Filtered) {
+    key.Order = options.Settings.NoiseOrder;
+    key.Fmin = options.Settings.NoiseFMin;
+    key.Fmax = options.Settings.NoiseFMax;
   }
   return key;
 }
@@ -60,11 +60,11 @@ TPreviewModel::Held TPreviewModel::KeyOf(const TFileRecord& record,
 // samples would cut its Finish back on "Ok".
 bool TPreviewModel::SameSamples(const Held& key) const {
   const Held& h = held_;
-  return !h.path.empty() && key.path == h.path && key.written == h.written &&
-         key.start == h.start &&
-         (key.finish_given == h.finish_given || key.finish_given == h.finish_shown) &&
-         key.default_rate == h.default_rate && key.filtered == h.filtered && key.order == h.order &&
-         key.fmin == h.fmin && key.fmax == h.fmax;
+  return !h.Path.empty() && key.Path == h.Path && key.Written == h.Written &&
+         key.Start == h.Start &&
+         (key.FinishGiven == h.FinishGiven || key.FinishGiven == h.FinishShown) &&
+         key.DefaultRate == h.DefaultRate && key.Filtered == h.Filtered && key.Order == h.Order &&
+         key.Fmin == h.Fmin && key.Fmax == h.Fmax;
 }
 
 bool TPreviewModel::OpenRecord(const TFileRecord& record, const TPreviewOptions& options,
@@ -85,7 +85,7 @@ bool TPreviewModel::OpenRecord(const TFileRecord& record, const TPreviewOptions&
 
   Held key = KeyOf(record, options);
   if (SameSamples(key)) {
-    record_.SampRate = held_.rate;
+    record_.SampRate = held_.Rate;
     Prepare();
     return true;
   }
@@ -94,7 +94,7 @@ bool TPreviewModel::OpenRecord(const TFileRecord& record, const TPreviewOptions&
   loading_ = true;
   TData32 data;
   LoadSettings load;
-  load.default_rate = options.DefaultRate;
+  load.DefaultRate = options.DefaultRate;
   LoadReport report;
   // The record is read in blocks, each summarised into the pyramids as it arrives, while it
   // is still in the cache. A filtered search needs whole channels: they are filtered first and
@@ -117,9 +117,9 @@ bool TPreviewModel::OpenRecord(const TFileRecord& record, const TPreviewOptions&
     }
     RecordBlock block;
     while (!stopped && blocks.Next(block)) {
-      for (size_t c = 0; c < channels && c < block.samples.size(); ++c) {
-        data[c].insert(data[c].end(), block.samples[c].begin(), block.samples[c].end());
-        pyramids[c].Append(block.samples[c]);
+      for (size_t c = 0; c < channels && c < block.Samples.size(); ++c) {
+        data[c].insert(data[c].end(), block.Samples[c].begin(), block.Samples[c].end());
+        pyramids[c].Append(block.Samples[c]);
       }
       host.ProcessEvents();
       stopped = host.StopRequested();
@@ -160,9 +160,9 @@ bool TPreviewModel::OpenRecord(const TFileRecord& record, const TPreviewOptions&
     return false;
   }
   samples_ = std::move(data);
-  unread_ = std::move(report.unread);
+  unread_ = std::move(report.Unread);
   held_ = key;
-  held_.rate = record_.SampRate;
+  held_.Rate = record_.SampRate;
   if (summarised_after) {
     pyramids_.resize(samples_.size());
     for (size_t c = 0; c < samples_.size(); ++c) pyramids_[c].Build(samples_[c]);
@@ -170,7 +170,7 @@ bool TPreviewModel::OpenRecord(const TFileRecord& record, const TPreviewOptions&
     pyramids_ = std::move(pyramids);
   }
   Prepare();
-  held_.finish_shown = record_.Finish;
+  held_.FinishShown = record_.Finish;
   return true;
 }
 

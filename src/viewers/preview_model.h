@@ -91,7 +91,7 @@ class TPreviewModel {
   // The record copy with the edits made so far (SelectStart, SelectFinish, Level, Finish).
   const TFileRecord& Record() const { return record_; }
   // The file whose samples are held; empty when none are.
-  const std::string& HeldPath() const { return held_.path; }
+  const std::string& HeldPath() const { return held_.Path; }
   // "Установка ограничений" before a record is shown, then "STATION - dd.MM.yyyy h:nn:ss".
   const std::string& Caption() const { return caption_; }
   const TData32& Samples() const { return samples_; }
@@ -180,16 +180,16 @@ class TPreviewModel {
 
  private:
   struct Held {
-    std::string path;
-    std::filesystem::file_time_type written{};
-    TDateTime start = 0.0;
-    TDateTime finish_given = 0.0;  // the Finish the record came with
-    TDateTime finish_shown = 0.0;  // the Finish recomputed from the samples
-    double default_rate = 0.0;
-    double rate = 0.0;  // the sampling rate the samples were loaded with
-    bool filtered = false;
-    int32_t order = 0;
-    double fmin = 0.0, fmax = 0.0;
+    std::string Path;
+    std::filesystem::file_time_type Written{};
+    TDateTime Start = 0.0;
+    TDateTime FinishGiven = 0.0;  // the Finish the record came with
+    TDateTime FinishShown = 0.0;  // the Finish recomputed from the samples
+    double DefaultRate = 0.0;
+    double Rate = 0.0;  // the sampling rate the samples were loaded with
+    bool Filtered = false;
+    int32_t Order = 0;
+    double Fmin = 0.0, Fmax = 0.0;
   };
   Held KeyOf(const TFileRecord& record, const TPreviewOptions& options) const;
   bool SameSamples(const Held& key) const;

@@ -8,27 +8,27 @@ namespace tarvik {
 namespace {
 
 struct Accumulator {
-  int32_t min = std::numeric_limits<int32_t>::max();
-  int32_t max = std::numeric_limits<int32_t>::min();
-  int64_t sum = 0;
+  int32_t Min = std::numeric_limits<int32_t>::max();
+  int32_t Max = std::numeric_limits<int32_t>::min();
+  int64_t Sum = 0;
 
   void Scan(const int32_t* p, int64_t n) {
-    int32_t lo = min, hi = max;
-    int64_t s = sum;
+    int32_t lo = Min, hi = Max;
+    int64_t s = Sum;
     for (int64_t i = 0; i < n; ++i) {
       lo = std::min(lo, p[i]);
       hi = std::max(hi, p[i]);
       s += p[i];
     }
-    min = lo;
-    max = hi;
-    sum = s;
+    Min = lo;
+    Max = hi;
+    Sum = s;
   }
   template <typename Node>
   void Take(const Node& node) {
-    min = std::min(min, node.min);
-    max = std::max(max, node.max);
-    sum += node.sum;
+    Min = std::min(Min, node.Min);
+    Max = std::max(Max, node.Max);
+    Sum += node.Sum;
   }
 };
 
@@ -62,9 +62,9 @@ void TSamplePyramid::Append(std::span<const int32_t> samples) {
   // First the block the previous run left open.
   if (const int64_t open = size_ % kBlock; open > 0 && n > 0) {
     const int64_t take = std::min(kBlock - open, n);
-    Accumulator acc{tail_.min, tail_.max, tail_.sum};
+    Accumulator acc{tail_.Min, tail_.Max, tail_.Sum};
     acc.Scan(p, take);
-    tail_ = Node{acc.min, acc.max, acc.sum};
+    tail_ = Node{acc.Min, acc.Max, acc.Sum};
     i = take;
     if (open + take == kBlock) {
       level.push_back(tail_);
@@ -74,12 +74,12 @@ void TSamplePyramid::Append(std::span<const int32_t> samples) {
   for (; i + kBlock <= n; i += kBlock) {
     Accumulator acc;
     acc.Scan(p + i, kBlock);
-    level.push_back(Node{acc.min, acc.max, acc.sum});
+    level.push_back(Node{acc.Min, acc.Max, acc.Sum});
   }
   if (i < n) {
-    Accumulator acc{tail_.min, tail_.max, tail_.sum};
+    Accumulator acc{tail_.Min, tail_.Max, tail_.Sum};
     acc.Scan(p + i, n - i);
-    tail_ = Node{acc.min, acc.max, acc.sum};
+    tail_ = Node{acc.Min, acc.Max, acc.Sum};
   }
   size_ += n;
 }
@@ -98,7 +98,7 @@ void TSamplePyramid::Finish() {
     for (size_t i = 0; i < up.size(); ++i) {
       const Node& l = below[2 * i];
       const Node& r = below[2 * i + 1];
-      up[i] = Node{std::min(l.min, r.min), std::max(l.max, r.max), l.sum + r.sum};
+      up[i] = Node{std::min(l.Min, r.Min), std::max(l.Max, r.Max), l.Sum + r.Sum};
     }
     levels_.push_back(std::move(up));
   }
@@ -132,7 +132,7 @@ TSampleSummary TSamplePyramid::Summarize(std::span<const int32_t> samples, int64
       hi >>= 1;
     }
   }
-  return TSampleSummary{acc.min, acc.max, acc.sum, last - first + 1};
+  return TSampleSummary{acc.Min, acc.Max, acc.Sum, last - first + 1};
 }
 
 size_t TSamplePyramid::MemoryBytes() const {

@@ -43,9 +43,9 @@ class TSamplePyramid {
 
  private:
   struct Node {
-    int32_t min;
-    int32_t max;
-    int64_t sum;
+    int32_t Min;
+    int32_t Max;
+    int64_t Sum;
   };
   std::vector<std::vector<Node>> levels_;
   int64_t size_ = 0;

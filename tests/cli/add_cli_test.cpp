@@ -54,8 +54,8 @@ class FolderOfMiniSeed : public ::testing::Test {
 TEST_F(FolderOfMiniSeed, FolderWithoutFormatAddsEverySeismogramFile) {
   const std::string project = dir_.File("all.tvp");
   const CliRun add = Cli("add " + Quote(project) + " " + Quote(folder_), dir_);
-  ASSERT_EQ(add.status, 0) << add.err;
-  EXPECT_EQ(add.err, "") << "the README is passed over without a word";
+  ASSERT_EQ(add.Status, 0) << add.Err;
+  EXPECT_EQ(add.Err, "") << "the README is passed over without a word";
   EXPECT_EQ(RecordFiles(project), expected_);
 }
 
@@ -66,12 +66,12 @@ TEST_F(FolderOfMiniSeed, MiniSeedFormatTakesAllThreeExtensions) {
     const std::string project = dir_.File("ms.tvp");
     fs::remove(project);
     const CliRun add = Cli("add " + Quote(project) + args, dir_);
-    ASSERT_EQ(add.status, 0) << add.err;
+    ASSERT_EQ(add.Status, 0) << add.Err;
     EXPECT_EQ(RecordFiles(project), expected_);
   }
   const CliRun scan = Cli("scan --json --format .msd " + Quote(folder_), dir_);
-  ASSERT_EQ(scan.status, 0) << scan.err;
-  const nlohmann::json doc = nlohmann::json::parse(scan.out);
+  ASSERT_EQ(scan.Status, 0) << scan.Err;
+  const nlohmann::json doc = nlohmann::json::parse(scan.Out);
   ASSERT_EQ(doc["records"].size(), 3u);
   EXPECT_EQ(doc["records"][0]["file"], expected_[0]);
   EXPECT_EQ(doc["records"][1]["station"], "BGLD");
@@ -82,8 +82,8 @@ TEST_F(FolderOfMiniSeed, NothingAddedLeavesNoProjectBehind) {
   const std::string project = dir_.File("p.tvp");
   const CliRun missing =
       testing::CliWithLocale("C", "add " + Quote(project) + " /nonexistent", dir_);
-  EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.err,
+  EXPECT_EQ(missing.Status, 1);
+  EXPECT_EQ(missing.Err,
             "/nonexistent: not added: no such file or folder\nadd: nothing was "
             "added; " +
                 project + " was not created\n");
@@ -95,19 +95,19 @@ TEST_F(FolderOfMiniSeed, NothingAddedLeavesNoProjectBehind) {
   for (const std::string& args :
        {Quote(data) + " " + Quote(project), Quote(dir_.File("q")) + " " + Quote(project)}) {
     const CliRun swapped = Cli("add " + args, dir_);
-    EXPECT_EQ(swapped.status, 2) << args;
-    EXPECT_NE(swapped.err.find("проект указывается первым"), std::string::npos) << swapped.err;
+    EXPECT_EQ(swapped.Status, 2) << args;
+    EXPECT_NE(swapped.Err.find("проект указывается первым"), std::string::npos) << swapped.Err;
   }
   EXPECT_FALSE(fs::exists(project));
   EXPECT_FALSE(fs::exists(data + ".tvp"));
   EXPECT_FALSE(fs::exists(dir_.File("q.tvp")));
 
   // An existing project to which nothing is added stays as it was.
-  ASSERT_EQ(Cli("add " + Quote(project) + " " + Quote(data), dir_).status, 0);
+  ASSERT_EQ(Cli("add " + Quote(project) + " " + Quote(data), dir_).Status, 0);
   const std::vector<uint8_t> before = testing::ReadBytes(project);
   const CliRun empty = Cli("add " + Quote(project) + " " + Quote(dir_.File("none.msd")), dir_);
-  EXPECT_EQ(empty.status, 1);
-  EXPECT_NE(empty.err.find(project + " is left as it was"), std::string::npos) << empty.err;
+  EXPECT_EQ(empty.Status, 1);
+  EXPECT_NE(empty.Err.find(project + " is left as it was"), std::string::npos) << empty.Err;
   EXPECT_EQ(testing::ReadBytes(project), before);
 }
 
@@ -119,11 +119,11 @@ TEST_F(FolderOfMiniSeed, PathAProjectFileCannotHoldIsRefused) {
   fs::copy_file(RealFile("mseed/test.mseed"), foreign + "/test.mseed");
   const std::string project = dir_.File("p.tvp");
   const CliRun add = Cli("add " + Quote(project) + " " + Quote(foreign + "/test.mseed"), dir_);
-  EXPECT_EQ(add.status, 1);
-  EXPECT_NE(add.err.find(foreign + "/test.mseed: не добавлен: its path holds the character 観, "
+  EXPECT_EQ(add.Status, 1);
+  EXPECT_NE(add.Err.find(foreign + "/test.mseed: не добавлен: its path holds the character 観, "
                                    "which a project file (Windows-1251) cannot hold"),
             std::string::npos)
-      << add.err;
+      << add.Err;
   EXPECT_FALSE(fs::exists(project));
 
   // Cyrillic letters are held; so is the rest of the project's folder, kept as $CommonDir.
@@ -131,10 +131,10 @@ TEST_F(FolderOfMiniSeed, PathAProjectFileCannotHoldIsRefused) {
   fs::create_directories(russian);
   fs::copy_file(RealFile("mseed/test.mseed"), russian + "/test.mseed");
   const CliRun ok = Cli("add " + Quote(project) + " " + Quote(russian), dir_);
-  ASSERT_EQ(ok.status, 0) << ok.err;
+  ASSERT_EQ(ok.Status, 0) << ok.Err;
   EXPECT_EQ(RecordFiles(project), std::vector<std::string>{russian + "/test.mseed"});
   const std::string inside = foreign + "/p.tvp";
-  ASSERT_EQ(Cli("add " + Quote(inside) + " " + Quote(foreign + "/test.mseed"), dir_).status, 0);
+  ASSERT_EQ(Cli("add " + Quote(inside) + " " + Quote(foreign + "/test.mseed"), dir_).Status, 0);
   EXPECT_EQ(RecordFiles(inside), std::vector<std::string>{foreign + "/test.mseed"});
 }
 
@@ -142,18 +142,18 @@ TEST_F(FolderOfMiniSeed, ScanSaysWhyNoRecordIsFormed) {
   const std::string empty = dir_.File("empty");
   fs::create_directories(empty);
   struct Case {
-    std::string args;
-    std::string said;
+    std::string Args;
+    std::string Said;
   };
   for (const Case& c :
        {Case{Quote(empty), empty + ": not added: no seismogram files\n"},
         Case{Quote(dir_.File("gone")), dir_.File("gone") + ": not added: no such file or folder\n"},
         Case{"--format 0 " + Quote(folder_),
              folder_ + ": not added: no files of the format .rec\n"}}) {
-    const CliRun scan = testing::CliWithLocale("C", "scan " + c.args, dir_);
-    EXPECT_EQ(scan.status, 1) << c.args;
-    EXPECT_EQ(scan.out, "");
-    EXPECT_EQ(scan.err, c.said + "scan: no record is formed\n");
+    const CliRun scan = testing::CliWithLocale("C", "scan " + c.Args, dir_);
+    EXPECT_EQ(scan.Status, 1) << c.Args;
+    EXPECT_EQ(scan.Out, "");
+    EXPECT_EQ(scan.Err, c.Said + "scan: no record is formed\n");
   }
 }
 

@@ -55,12 +55,12 @@ TEST(FileCli, InfoJsonGivesOneObjectPerFileAndFailsOnAnUnknownOne) {
       Cli("info --json " + Quote(RealFile(kGcf)) + " " +
               Quote(RealFile("mseed/int32_Steim2_bigEndian.mseed")) + " " + Quote(unknown),
           dir);
-  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.Status, 1);
   // The reason of the failure goes to stderr, as with the text output.
-  EXPECT_NE(run.err.find("notes.bin: not a recognised seismogram file"), std::string::npos)
-      << run.err;
-  const std::vector<std::string> lines = Lines(run.out);
-  ASSERT_EQ(lines.size(), 3u) << run.out;
+  EXPECT_NE(run.Err.find("notes.bin: not a recognised seismogram file"), std::string::npos)
+      << run.Err;
+  const std::vector<std::string> lines = Lines(run.Out);
+  ASSERT_EQ(lines.size(), 3u) << run.Out;
 
   const nlohmann::json gcf = nlohmann::json::parse(lines[0]);
   EXPECT_EQ(gcf["tag"], "[HGU");
@@ -96,8 +96,8 @@ TEST(FileCli, InfoJsonGivesOneObjectPerFileAndFailsOnAnUnknownOne) {
 TEST(FileCli, SegmentsAndSamplesGiveTheDecodedValues) {
   TempDir dir;
   const CliRun seg = Cli("segments --samples " + Quote(RealFile(kGcf)), dir);
-  ASSERT_EQ(seg.status, 0) << seg.err;
-  const std::vector<std::string> lines = Lines(seg.out);
+  ASSERT_EQ(seg.Status, 0) << seg.Err;
+  const std::vector<std::string> lines = Lines(seg.Out);
   // A header line, then per segment its line and its samples.
   ASSERT_GE(lines.size(), 3u);
   EXPECT_EQ(lines[0].rfind("station\t", 0), 0u);
@@ -108,8 +108,8 @@ TEST(FileCli, SegmentsAndSamplesGiveTheDecodedValues) {
   EXPECT_EQ(first, kGcfFirst);
 
   const CliRun raw = Cli("samples --no-demean " + Quote(RealFile(kGcf)), dir);
-  ASSERT_EQ(raw.status, 0) << raw.err;
-  const std::vector<std::string> rows = Lines(raw.out);
+  ASSERT_EQ(raw.Status, 0) << raw.Err;
+  const std::vector<std::string> rows = Lines(raw.Out);
   ASSERT_EQ(rows.size(), 301u);  // the channel name, then 300 samples
   EXPECT_EQ(rows[0], "N");
   double sum = 0.0;
@@ -123,8 +123,8 @@ TEST(FileCli, SegmentsAndSamplesGiveTheDecodedValues) {
 
   // Without --no-demean each value loses the record's mean (rounded to a whole count).
   const CliRun demeaned = Cli("samples " + Quote(RealFile(kGcf)), dir);
-  ASSERT_EQ(demeaned.status, 0) << demeaned.err;
-  const std::vector<std::string> centred = Lines(demeaned.out);
+  ASSERT_EQ(demeaned.Status, 0) << demeaned.Err;
+  const std::vector<std::string> centred = Lines(demeaned.Out);
   ASSERT_EQ(centred.size(), rows.size());
   const double mean = sum / 300.0;
   EXPECT_NEAR(std::stod(centred[1]), kGcfFirst[0] - mean, 0.5 + 1e-9);
@@ -142,9 +142,9 @@ TEST(FileCli, ResponseEvaluatesChainsAndWritesTheUnitTemplate) {
   const std::string paz = Quote(file);
   const std::string freqs = " --freq 0.1 --freq 1 --freq 10";
   const CliRun sensor = Cli("response " + paz + freqs, dir);
-  ASSERT_EQ(sensor.status, 0) << sensor.err;
-  EXPECT_EQ(sensor.err, file + ": входная единица M, ЧХ вычислена для скорости в м/с\n");
-  std::vector<std::string> lines = Lines(sensor.out);
+  ASSERT_EQ(sensor.Status, 0) << sensor.Err;
+  EXPECT_EQ(sensor.Err, file + ": входная единица M, ЧХ вычислена для скорости в м/с\n");
+  std::vector<std::string> lines = Lines(sensor.Out);
   ASSERT_EQ(lines.size(), 3u);
   for (size_t i = 0; i < lines.size(); ++i) {
     const std::vector<double> row = Numbers(lines[i]);
@@ -157,35 +157,35 @@ TEST(FileCli, ResponseEvaluatesChainsAndWritesTheUnitTemplate) {
   // a chain it leaves the sensor's values unchanged.
   const std::string unit = dir.File("unit.rsp");
   const CliRun tmpl = Cli("response --template " + Quote(unit) + " --rate 100 --note HHZ", dir);
-  ASSERT_EQ(tmpl.status, 0) << tmpl.err;
+  ASSERT_EQ(tmpl.Status, 0) << tmpl.Err;
   const CliRun flat = Cli("response " + Quote(unit) + freqs, dir);
-  ASSERT_EQ(flat.status, 0) << flat.err;
-  for (const std::string& line : Lines(flat.out)) {
+  ASSERT_EQ(flat.Status, 0) << flat.Err;
+  for (const std::string& line : Lines(flat.Out)) {
     const std::vector<double> row = Numbers(line);
     ASSERT_EQ(row.size(), 3u) << line;
     EXPECT_NEAR(row[1], 1.0, 1e-12);
     EXPECT_NEAR(row[2], 0.0, 1e-12);
   }
   const CliRun chained = Cli("response " + paz + " --chain " + Quote(unit) + freqs, dir);
-  ASSERT_EQ(chained.status, 0) << chained.err;
-  EXPECT_EQ(chained.out, sensor.out);
+  ASSERT_EQ(chained.Status, 0) << chained.Err;
+  EXPECT_EQ(chained.Out, sensor.Out);
 }
 
 TEST(FileCli, FailuresAndWrongUsageHaveTheirExitStatus) {
   TempDir dir;
   // A response file that is not there, whatever its extension, alone or as the amplifier.
   const std::string unit = dir.File("unit.rsp");
-  ASSERT_EQ(Cli("response --template " + Quote(unit) + " --rate 100", dir).status, 0);
+  ASSERT_EQ(Cli("response --template " + Quote(unit) + " --rate 100", dir).Status, 0);
   for (const std::string& args : {Quote(dir.File("absent.paz")), Quote(dir.File("absent.txt")),
                                   Quote(unit) + " --chain " + Quote(dir.File("absent.txt"))}) {
     const CliRun gone = Cli("response " + args, dir);
-    EXPECT_EQ(gone.status, 1) << args;
-    EXPECT_TRUE(gone.out.empty()) << args;
-    EXPECT_NE(gone.err.find("absent."), std::string::npos) << gone.err;
+    EXPECT_EQ(gone.Status, 1) << args;
+    EXPECT_TRUE(gone.Out.empty()) << args;
+    EXPECT_NE(gone.Err.find("absent."), std::string::npos) << gone.Err;
   }
 
   const struct {
-    const char* args;
+    const char* Args;
   } usage[] = {{"response"},
                {"response --rate 5"},
                {"segments"},
@@ -193,7 +193,7 @@ TEST(FileCli, FailuresAndWrongUsageHaveTheirExitStatus) {
                {"no-such-command"},
                {"samples --rate 0 x.gcf"},
                {"scan --max-span -1 x"}};
-  for (const auto& u : usage) EXPECT_EQ(Cli(u.args, dir).status, 2) << u.args;
+  for (const auto& u : usage) EXPECT_EQ(Cli(u.Args, dir).Status, 2) << u.Args;
 }
 
 // A SEED RESP listing under its usual name (RESP.XX.NS085..BHZ), SAC poles and zeros under the
@@ -204,9 +204,9 @@ TEST(FileCli, FailuresAndWrongUsageHaveTheirExitStatus) {
 TEST(FileCli, ResponseFilesAreRecognisedByContent) {
   TempDir dir;
   struct Case {
-    const char* real;
-    const char* usual;
-    const char* archive;
+    const char* Real;
+    const char* Usual;
+    const char* Archive;
   };
   for (const Case& c : {
            Case{"resp/RESP.XX.NS085..BHZ.STS2_gen3.120.1500.seed", "ns085.seed",
@@ -214,15 +214,15 @@ TEST(FileCli, ResponseFilesAreRecognisedByContent) {
            Case{"resp/SAC_PZs_NZ_CRLZ_HHZ.sac", "crlz.sac",
                 "SAC_PZs_NZ_CRLZ_HHZ_10_2003.071.00.00.00.0000_2037.365.23.59.59.99999"},
        }) {
-    const std::vector<uint8_t> bytes = testing::ReadBytes(RealFile(c.real));
-    testing::WriteBytes(dir.File(c.usual), bytes);
-    testing::WriteBytes(dir.File(c.archive), bytes);
-    const CliRun usual = Cli("response " + Quote(dir.File(c.usual)) + " --freq 1", dir);
-    const CliRun archive = Cli("response " + Quote(dir.File(c.archive)) + " --freq 1", dir);
-    ASSERT_EQ(archive.status, 0) << archive.err;
-    EXPECT_EQ(archive.err, "");
-    EXPECT_EQ(archive.out, usual.out);
-    EXPECT_NE(archive.out, "1\t1\t0\n");
+    const std::vector<uint8_t> bytes = testing::ReadBytes(RealFile(c.Real));
+    testing::WriteBytes(dir.File(c.Usual), bytes);
+    testing::WriteBytes(dir.File(c.Archive), bytes);
+    const CliRun usual = Cli("response " + Quote(dir.File(c.Usual)) + " --freq 1", dir);
+    const CliRun archive = Cli("response " + Quote(dir.File(c.Archive)) + " --freq 1", dir);
+    ASSERT_EQ(archive.Status, 0) << archive.Err;
+    EXPECT_EQ(archive.Err, "");
+    EXPECT_EQ(archive.Out, usual.Out);
+    EXPECT_NE(archive.Out, "1\t1\t0\n");
   }
 
   const std::string xml = dir.File("IU_ANMO_00_BHZ.xml");
@@ -232,8 +232,8 @@ TEST(FileCli, ResponseFilesAreRecognisedByContent) {
   testing::WriteText(txt, "hello\n");
   testing::WriteText(rsp, "hello\n");
   struct Refusal {
-    std::string args;
-    std::string said;
+    std::string Args;
+    std::string Said;
   };
   for (const Refusal& r : {
            Refusal{Quote(xml) + " --channel IU.ANMO.10.BHZ",
@@ -243,14 +243,14 @@ TEST(FileCli, ResponseFilesAreRecognisedByContent) {
            Refusal{Quote(rsp), rsp + ": not a response file: it has no [DEVICE] section\n"},
            Refusal{Quote(dir.File("ns085.seed")) + " --chain " + Quote(txt), txt + ": not a"},
        }) {
-    const CliRun run = Cli("response " + r.args + " --freq 1", dir);
-    EXPECT_EQ(run.status, 1) << r.args;
-    EXPECT_EQ(run.out, "") << r.args;
-    EXPECT_EQ(run.err.rfind(r.said, 0), 0u) << run.err;
+    const CliRun run = Cli("response " + r.Args + " --freq 1", dir);
+    EXPECT_EQ(run.Status, 1) << r.Args;
+    EXPECT_EQ(run.Out, "") << r.Args;
+    EXPECT_EQ(run.Err.rfind(r.Said, 0), 0u) << run.Err;
   }
   const CliRun json_bad = Cli("response --json " + Quote(txt), dir);
-  EXPECT_EQ(json_bad.status, 1);
-  EXPECT_NE(nlohmann::json::parse(json_bad.out)["files"][0]["error"].get<std::string>().find(
+  EXPECT_EQ(json_bad.Status, 1);
+  EXPECT_NE(nlohmann::json::parse(json_bad.Out)["files"][0]["error"].get<std::string>().find(
                 "not a response file"),
             std::string::npos);
 
@@ -258,12 +258,12 @@ TEST(FileCli, ResponseFilesAreRecognisedByContent) {
   testing::WriteText(flat_file, "[DEVICE]\nNote=on purpose\n");
   const CliRun flat =
       Cli("response " + Quote(flat_file) + " --freq 1 --chain " + Quote(flat_file), dir);
-  EXPECT_EQ(flat.status, 0);
-  EXPECT_EQ(flat.out, "1\t1\t0\n");
-  EXPECT_EQ(flat.err, "taken as a flat response: " + flat_file + "\n");
+  EXPECT_EQ(flat.Status, 0);
+  EXPECT_EQ(flat.Out, "1\t1\t0\n");
+  EXPECT_EQ(flat.Err, "taken as a flat response: " + flat_file + "\n");
   const CliRun json = Cli("response --json " + Quote(flat_file) + " --freq 2 --freq 3", dir);
-  ASSERT_EQ(json.status, 0);
-  const nlohmann::json doc = nlohmann::json::parse(json.out);
+  ASSERT_EQ(json.Status, 0);
+  const nlohmann::json doc = nlohmann::json::parse(json.Out);
   EXPECT_EQ(doc["files"][0]["file"], flat_file);
   EXPECT_TRUE(doc["files"][0]["flat"].get<bool>());
   EXPECT_FALSE(doc["files"][0]["converted"].get<bool>());
@@ -282,28 +282,28 @@ TEST(FileCli, DamagedOrMissingFilesSayWhy) {
   for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>((i * 7919) % 251);
   testing::WriteText(garbage, noise);
   struct Case {
-    std::string file;
-    std::string said;
+    std::string File;
+    std::string Said;
   };
   for (const Case& c :
        {Case{empty, "not read as miniSEED: shorter than the 48-byte fixed header of a record"},
         Case{garbage, "not read as miniSEED: record 1 (byte 0): the sequence number is not digits"},
         Case{dir.File("none.msd"), "no such file"}, Case{dir.File("none.gcf"), "no such file"}}) {
     for (const char* command : {"info ", "segments "}) {
-      const CliRun run = Cli(command + Quote(c.file), dir);
-      EXPECT_EQ(run.status, 1) << command << c.file;
-      EXPECT_EQ(run.out, "") << command << c.file;
-      EXPECT_EQ(run.err, c.file + ": " + c.said + "\n") << command << c.file;
+      const CliRun run = Cli(command + Quote(c.File), dir);
+      EXPECT_EQ(run.Status, 1) << command << c.File;
+      EXPECT_EQ(run.Out, "") << command << c.File;
+      EXPECT_EQ(run.Err, c.File + ": " + c.Said + "\n") << command << c.File;
     }
   }
   for (const std::string& command :
        {"samples " + Quote(dir.File("none.msd")),
         "compress " + Quote(dir.File("none.msd")) + " -o " + Quote(dir.File("x.rec"))}) {
     const CliRun run = testing::CliWithLocale("C", command, dir);
-    EXPECT_EQ(run.status, 1) << command;
-    EXPECT_EQ(run.err, dir.File("none.msd") + ": no such file\n") << command;
+    EXPECT_EQ(run.Status, 1) << command;
+    EXPECT_EQ(run.Err, dir.File("none.msd") + ": no such file\n") << command;
   }
-  const nlohmann::json j = nlohmann::json::parse(Cli("info --json " + Quote(empty), dir).out);
+  const nlohmann::json j = nlohmann::json::parse(Cli("info --json " + Quote(empty), dir).Out);
   EXPECT_EQ(j["error"], "not read as miniSEED: shorter than the 48-byte fixed header of a record");
 }
 
@@ -323,24 +323,24 @@ TEST(FileCli, FilesThatAreNotGcfAreRefusedWhateverTheirName) {
   for (const char* name : {"random.gcf", "picture.gcf", "readme.gcf"}) {
     const std::string file = dir.File(name);
     const CliRun info = Cli("info " + Quote(file), dir);
-    EXPECT_EQ(info.status, 1) << name;
-    EXPECT_EQ(info.out, "") << name;
-    EXPECT_EQ(info.err.rfind(file + ": not read as GCF: block 1 (byte 0): ", 0), 0u) << info.err;
-    EXPECT_NE(info.err.find(" is "), std::string::npos) << info.err;  // the field and its range
+    EXPECT_EQ(info.Status, 1) << name;
+    EXPECT_EQ(info.Out, "") << name;
+    EXPECT_EQ(info.Err.rfind(file + ": not read as GCF: block 1 (byte 0): ", 0), 0u) << info.Err;
+    EXPECT_NE(info.Err.find(" is "), std::string::npos) << info.Err;  // the field and its range
 
     const std::string project = dir.File("p.tvp");
     const CliRun add = Cli("add " + Quote(project) + " " + Quote(file), dir);
-    EXPECT_EQ(add.status, 1) << name;
-    EXPECT_NE(add.err.find(file + ": не добавлен: its header cannot be read: block 1 (byte 0): "),
+    EXPECT_EQ(add.Status, 1) << name;
+    EXPECT_NE(add.Err.find(file + ": не добавлен: its header cannot be read: block 1 (byte 0): "),
               std::string::npos)
-        << add.err;
-    EXPECT_NE(add.err.find("add: ничего не добавлено"), std::string::npos) << add.err;
+        << add.Err;
+    EXPECT_NE(add.Err.find("add: ничего не добавлено"), std::string::npos) << add.Err;
     EXPECT_FALSE(std::filesystem::exists(project)) << name;
   }
   // The real GCF files beside them still read.
   const CliRun real = Cli("info " + Quote(testing::RealFile("gcf/20160603_1955n.gcf")), dir);
-  EXPECT_EQ(real.status, 0) << real.err;
-  EXPECT_NE(real.out.find("station:  6018"), std::string::npos) << real.out;
+  EXPECT_EQ(real.Status, 0) << real.Err;
+  EXPECT_NE(real.Out.find("station:  6018"), std::string::npos) << real.Out;
 }
 
 // One default rate for the commands that read files outside a project, that of a new project;
@@ -349,18 +349,18 @@ TEST(FileCli, DefaultRateAndCountsWithGaps) {
   TempDir dir;
   for (const char* command : {"info", "segments", "scan", "samples", "compress"}) {
     const CliRun help = Cli(std::string(command) + " --help", dir);
-    EXPECT_NE(help.out.find("--rate FLOAT:POSITIVE=50 "), std::string::npos) << command << "\n"
-                                                                             << help.out;
+    EXPECT_NE(help.Out.find("--rate FLOAT:POSITIVE=50 "), std::string::npos) << command << "\n"
+                                                                             << help.Out;
   }
   const CliRun info = Cli("info " + Quote(RealFile("mseed/gaps.mseed")), dir);
-  ASSERT_EQ(info.status, 0);
+  ASSERT_EQ(info.Status, 0);
   // 54376 samples of 200 Hz from the first sample to the end of the last, 52728 of them held.
-  EXPECT_NE(info.out.find("  samples:  54376 (from the first sample to the end of the last, gaps "
+  EXPECT_NE(info.Out.find("  samples:  54376 (from the first sample to the end of the last, gaps "
                           "included)\n  held:     52728 (samples the file holds"),
             std::string::npos)
-      << info.out;
+      << info.Out;
   EXPECT_EQ(nlohmann::json::parse(
-                Cli("info --json " + Quote(RealFile("mseed/gaps.mseed")), dir).out)["samples_held"],
+                Cli("info --json " + Quote(RealFile("mseed/gaps.mseed")), dir).Out)["samples_held"],
             52728);
   // With the one 412-sample record of the same station that joins it, a record counts both
   // files' spans.
@@ -369,11 +369,11 @@ TEST(FileCli, DefaultRateAndCountsWithGaps) {
     fs::copy_file(RealFile(std::string("mseed/") + name), dir.File(std::string("bgld/") + name));
   }
   const CliRun scan = Cli("scan " + Quote(dir.File("bgld")), dir);
-  ASSERT_EQ(scan.status, 0) << scan.err;
-  EXPECT_NE(scan.out.find("  отсчётов: 54788 (сумма длительностей её файлов, с разрывами внутри "
+  ASSERT_EQ(scan.Status, 0) << scan.Err;
+  EXPECT_NE(scan.Out.find("  отсчётов: 54788 (сумма длительностей её файлов, с разрывами внутри "
                           "файлов)\n"),
             std::string::npos)
-      << scan.out;
+      << scan.Out;
 }
 
 // The CSS text file lists the samples of the three wfdisc lines of a station in their order:
@@ -382,8 +382,8 @@ TEST(FileCli, CssTextHoldsTheChannelsInTheOrderOfTheWfdiscLines) {
   TempDir dir;
   const CliRun seg = Cli(
       "segments --json --samples --station TESTbe " + Quote(RealFile("css/test_css.wfdisc")), dir);
-  ASSERT_EQ(seg.status, 0) << seg.err;
-  const nlohmann::json doc = nlohmann::json::parse(seg.out);
+  ASSERT_EQ(seg.Status, 0) << seg.Err;
+  const nlohmann::json doc = nlohmann::json::parse(seg.Out);
   EXPECT_EQ(doc["format"], "CSS 3.0 wfdisc");
   const nlohmann::json& segments = doc["segments"];
   ASSERT_EQ(segments.size(), 3u);

@@ -49,7 +49,7 @@ class LanguageCli : public ::testing::Test {
  protected:
   void SetUp() override {
     testing::WriteShortRecordings(dir_.File("data"), 2, 120.0, 1);
-    ASSERT_EQ(Run("C", "add " + Quote(project_) + " " + Quote(dir_.File("data"))).status, 0);
+    ASSERT_EQ(Run("C", "add " + Quote(project_) + " " + Quote(dir_.File("data"))).Status, 0);
   }
 
   CliRun Run(const std::string& lang, const std::string& args) {
@@ -90,7 +90,7 @@ TEST_F(LanguageCli, FailuresInTheCLocaleHoldNoRussianOutsideTheData) {
   const std::vector<std::string> data = {dir_.File(""), "Zürich"};
   for (const std::string& args : Failures()) {
     const CliRun run = Run("C", args);
-    EXPECT_EQ(CyrillicLines(run.err + run.out, data), "") << args << "\n" << run.err;
+    EXPECT_EQ(CyrillicLines(run.Err + run.Out, data), "") << args << "\n" << run.Err;
   }
 }
 
@@ -99,7 +99,7 @@ TEST_F(LanguageCli, FailuresInTheCLocaleHoldNoRussianOutsideTheData) {
 TEST_F(LanguageCli, FailuresInRussianAreToldInRussian) {
   for (const std::string& args : Failures()) {
     const CliRun run = Run("ru_RU.UTF-8", args);
-    const std::string text = run.err + run.out;
+    const std::string text = run.Err + run.Out;
     EXPECT_NE(CyrillicLines(text, {}), "") << args << "\n" << text;
     for (const char* english :
          {"warning:", "not added", "nothing to add", "the project has", "name the records",
@@ -114,29 +114,29 @@ TEST_F(LanguageCli, FailuresInRussianAreToldInRussian) {
 // Russian locale, where none of the English descriptions is left.
 TEST_F(LanguageCli, HelpFollowsTheLanguage) {
   const CliRun top = Run("C", "--help");
-  ASSERT_EQ(top.status, 0);
+  ASSERT_EQ(top.Status, 0);
   std::vector<std::string> commands = {""};
-  const size_t list = top.out.find("\nSubcommands:\n");
-  ASSERT_NE(list, std::string::npos) << top.out;
-  for (size_t at = top.out.find('\n', list + 1) + 1; at < top.out.size();) {
-    size_t end = top.out.find('\n', at);
-    if (end == std::string::npos) end = top.out.size();
-    const std::string line = top.out.substr(at, end - at);
+  const size_t list = top.Out.find("\nSubcommands:\n");
+  ASSERT_NE(list, std::string::npos) << top.Out;
+  for (size_t at = top.Out.find('\n', list + 1) + 1; at < top.Out.size();) {
+    size_t end = top.Out.find('\n', at);
+    if (end == std::string::npos) end = top.Out.size();
+    const std::string line = top.Out.substr(at, end - at);
     if (line.size() > 2) commands.push_back(line.substr(2, line.find(' ', 2) - 2));
     at = end + 1;
   }
   ASSERT_GT(commands.size(), 20u);
   for (const std::string& command : commands) {
     const CliRun en = Run("C", command + " --help");
-    EXPECT_EQ(en.status, 0) << command;
-    EXPECT_EQ(CyrillicLines(en.out, {"\"Восстановить по умолчанию\""}), "") << command;
+    EXPECT_EQ(en.Status, 0) << command;
+    EXPECT_EQ(CyrillicLines(en.Out, {"\"Восстановить по умолчанию\""}), "") << command;
     // The descriptions: the first line and what stands from the 31st column of the others.
     std::vector<std::string> descriptions;
     size_t start = 0;
-    while (start < en.out.size()) {
-      size_t end = en.out.find('\n', start);
-      if (end == std::string::npos) end = en.out.size();
-      const std::string line = en.out.substr(start, end - start);
+    while (start < en.Out.size()) {
+      size_t end = en.Out.find('\n', start);
+      if (end == std::string::npos) end = en.Out.size();
+      const std::string line = en.Out.substr(start, end - start);
       if (start == 0 && !command.empty()) {
         descriptions.push_back(line);
       } else if (line.size() > 30 && line[0] == ' ' && line[28] == ' ' && line[29] == ' ' &&
@@ -150,47 +150,47 @@ TEST_F(LanguageCli, HelpFollowsTheLanguage) {
       const std::string args =
           lang == "C" ? "--lang ru " + command + " --help" : command + " --help";
       const CliRun ru = Run(lang, args);
-      EXPECT_EQ(ru.status, 0) << args;
-      EXPECT_NE(ru.out.find("Использование: tarvik-cli"), std::string::npos) << args << ru.out;
-      EXPECT_NE(ru.out.find("Показать эту справку и выйти"), std::string::npos) << args;
+      EXPECT_EQ(ru.Status, 0) << args;
+      EXPECT_NE(ru.Out.find("Использование: tarvik-cli"), std::string::npos) << args << ru.Out;
+      EXPECT_NE(ru.Out.find("Показать эту справку и выйти"), std::string::npos) << args;
       for (const std::string& d : descriptions)
-        EXPECT_EQ(ru.out.find(d), std::string::npos) << args << ": left in English: " << d;
+        EXPECT_EQ(ru.Out.find(d), std::string::npos) << args << ": left in English: " << d;
     }
   }
 }
 
 // The JSON of show carries the code of the problem beside its text in the language chosen.
 TEST_F(LanguageCli, ShowJsonCarriesTheCodeOfTheProblem) {
-  ASSERT_EQ(Run("C", "edit " + Quote(project_) + " --all --process on").status, 0);
+  ASSERT_EQ(Run("C", "edit " + Quote(project_) + " --all --process on").Status, 0);
   for (const auto& [lang, text] :
        {std::pair<std::string, std::string>{"C", "No response files set for record"},
         {"ru_RU.UTF-8", "Не заданы файлы с ЧХ для записи"}}) {
     const CliRun run = Run(lang, "show " + Quote(project_) + " --json");
-    ASSERT_EQ(run.status, 0) << run.err;
-    const nlohmann::json doc = nlohmann::json::parse(run.out);
-    EXPECT_EQ(doc["primary_list"]["code"], "responses_not_set") << run.out;
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    const nlohmann::json doc = nlohmann::json::parse(run.Out);
+    EXPECT_EQ(doc["primary_list"]["code"], "responses_not_set") << run.Out;
     EXPECT_EQ(doc["primary_list"]["message"].get<std::string>().rfind(text, 0), 0u)
         << lang << ": " << doc["primary_list"]["message"];
     // The readable form tells the same problem in the same language.
     const CliRun shown = Run(lang, "show " + Quote(project_));
-    EXPECT_NE(shown.out.find(text), std::string::npos) << shown.out;
+    EXPECT_NE(shown.Out.find(text), std::string::npos) << shown.Out;
   }
 }
 
 TEST_F(LanguageCli, RussianLocaleAndTheOptionChooseTheLanguage) {
   const std::string missing = "run " + Quote(dir_.File("none.tvp"));
   const std::string path = dir_.File("none.tvp");
-  EXPECT_EQ(Run("ru_RU.UTF-8", missing).err, "Файл " + path + " не найден\n");
-  EXPECT_EQ(Run("C", missing).err, "File " + path + " not found\n");
-  EXPECT_EQ(Run("C", missing + " --lang ru").err, "Файл " + path + " не найден\n");
-  EXPECT_EQ(Run("ru_RU.UTF-8", "--lang=en " + missing).err, "File " + path + " not found\n");
-  EXPECT_EQ(Run("C", missing + " --lang de").status, 2);
+  EXPECT_EQ(Run("ru_RU.UTF-8", missing).Err, "Файл " + path + " не найден\n");
+  EXPECT_EQ(Run("C", missing).Err, "File " + path + " not found\n");
+  EXPECT_EQ(Run("C", missing + " --lang ru").Err, "Файл " + path + " не найден\n");
+  EXPECT_EQ(Run("ru_RU.UTF-8", "--lang=en " + missing).Err, "File " + path + " not found\n");
+  EXPECT_EQ(Run("C", missing + " --lang de").Status, 2);
 
   // A run's stages follow the language too.
   const CliRun en = Run("C", "run " + Quote(project_) + " --yes");
-  EXPECT_NE(en.err.find("Loading the project\n"), std::string::npos) << en.err;
+  EXPECT_NE(en.Err.find("Loading the project\n"), std::string::npos) << en.Err;
   const CliRun ru = Run("ru_RU.UTF-8", "run " + Quote(project_) + " --yes");
-  EXPECT_NE(ru.err.find("Загрузка проекта\n"), std::string::npos) << ru.err;
+  EXPECT_NE(ru.Err.find("Загрузка проекта\n"), std::string::npos) << ru.Err;
 }
 
 }  // namespace

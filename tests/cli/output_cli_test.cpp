@@ -51,7 +51,7 @@ class OutputCli : public ::testing::Test {
  protected:
   void SetUp() override {
     testing::WriteShortRecordings(dir_.File("g"), 2, 60.0, 1);
-    ASSERT_EQ(Cli("add " + Quote(project_) + " " + Quote(dir_.File("g")), dir_).status, 0);
+    ASSERT_EQ(Cli("add " + Quote(project_) + " " + Quote(dir_.File("g")), dir_).Status, 0);
     testing::WriteText(a_, Spectrum(1.0));
     testing::WriteText(b_, Spectrum(3.0));
     testing::WriteText(paz_, "ZEROS 0\nPOLES 0\nCONSTANT 1\n");
@@ -71,11 +71,11 @@ class OutputCli : public ::testing::Test {
 };
 
 struct Refusal {
-  const char* what;
-  std::string args;  // {F} a file of the fixture, by name
-  std::string kept;  // the file that must stay as it was
-  int status;
-  std::string error;  // all of stderr
+  const char* What;
+  std::string Args;  // {F} a file of the fixture, by name
+  std::string Kept;  // the file that must stay as it was
+  int Status;
+  std::string Error;  // all of stderr
 };
 
 TEST_F(OutputCli, ExistingOutputOrAnInputIsRefusedAndLeftAsItWas) {
@@ -138,57 +138,57 @@ TEST_F(OutputCli, ExistingOutputOrAnInputIsRefusedAndLeftAsItWas) {
        "average: " + File("g") + " is a folder, not a file to write\n"},
   };
   for (const Refusal& c : cases) {
-    SCOPED_TRACE(c.what);
-    const std::vector<uint8_t> before = testing::ReadBytes(c.kept);
+    SCOPED_TRACE(c.What);
+    const std::vector<uint8_t> before = testing::ReadBytes(c.Kept);
     const std::vector<uint8_t> project_before = testing::ReadBytes(project_);
-    const CliRun run = testing::CliWithLocale("C", c.args, dir_);
-    EXPECT_EQ(run.status, c.status);
+    const CliRun run = testing::CliWithLocale("C", c.Args, dir_);
+    EXPECT_EQ(run.Status, c.Status);
     // The refusal comes before any work: the project loading is all stderr may show first.
-    const size_t at = run.err.find(c.error);
-    EXPECT_NE(at, std::string::npos) << run.err;
-    EXPECT_EQ(run.err.substr(at), c.error);
-    EXPECT_TRUE(testing::ReadBytes(c.kept) == before);
+    const size_t at = run.Err.find(c.Error);
+    EXPECT_NE(at, std::string::npos) << run.Err;
+    EXPECT_EQ(run.Err.substr(at), c.Error);
+    EXPECT_TRUE(testing::ReadBytes(c.Kept) == before);
     EXPECT_TRUE(testing::ReadBytes(project_) == project_before);
   }
-  EXPECT_TRUE(Temporaries(dir_.path().string()).empty());
+  EXPECT_TRUE(Temporaries(dir_.Path().string()).empty());
 }
 
 TEST_F(OutputCli, ForceReplacesAndANewNameIsWritten) {
   const std::string p = Quote(project_);
   // average A.dat B.dat --force: A.dat becomes B's values, as asked.
-  ASSERT_EQ(Cli("average --force " + Quote(a_) + " " + Quote(b_), dir_).status, 0);
+  ASSERT_EQ(Cli("average --force " + Quote(a_) + " " + Quote(b_), dir_).Status, 0);
   EXPECT_NE(Text(a_).find("\t3\t0\t3\t0\t3\t0\r\n"), std::string::npos) << Text(a_);
   ASSERT_EQ(
-      Cli("average " + Quote(File("mean.dat")) + " " + Quote(a_) + " " + Quote(b_), dir_).status,
+      Cli("average " + Quote(File("mean.dat")) + " " + Quote(a_) + " " + Quote(b_), dir_).Status,
       0);
   EXPECT_NE(Text(File("mean.dat")).find("\t3\t0\t3\t0\t3\t0\r\n"), std::string::npos);
 
   // compress --force over an earlier copy; the copy is a REC file of the record.
   const CliRun rec =
       Cli("compress --force " + Quote(first_) + " -o " + Quote(File("old.rec")), dir_);
-  ASSERT_EQ(rec.status, 0) << rec.err;
+  ASSERT_EQ(rec.Status, 0) << rec.Err;
   EXPECT_EQ(Text(File("old.rec")).substr(0, 4), "[HD2");
   const CliRun info = Cli("info " + Quote(File("old.rec")), dir_);
-  EXPECT_NE(info.out.find("station:  TVK01"), std::string::npos) << info.out;
+  EXPECT_NE(info.Out.find("station:  TVK01"), std::string::npos) << info.Out;
 
   const CliRun tmpl =
       Cli("template --force " + p + " --records 1 --channel 1 " + Quote(File("unit.rsp")), dir_);
-  ASSERT_EQ(tmpl.status, 0) << tmpl.err;
+  ASSERT_EQ(tmpl.Status, 0) << tmpl.Err;
   EXPECT_EQ(Text(File("unit.rsp")).substr(0, 8), "[DEVICE]");
   ASSERT_EQ(
-      Cli("response --force --template " + Quote(File("unit.rsp")) + " --rate 50", dir_).status, 0);
+      Cli("response --force --template " + Quote(File("unit.rsp")) + " --rate 50", dir_).Status, 0);
   const CliRun ini =
       Cli("channels --force " + p + " --records 1 --to-ini " + Quote(File("ch.ini")), dir_);
-  ASSERT_EQ(ini.status, 0) << ini.err;
+  ASSERT_EQ(ini.Status, 0) << ini.Err;
   EXPECT_NE(Text(File("ch.ini")).find("[REC00]"), std::string::npos);
 #ifdef TARVIK_CLI_HAS_GUI
-  ASSERT_EQ(Cli("plot --force " + Quote(a_) + " -o " + Quote(File("chart.png")), dir_).status, 0);
+  ASSERT_EQ(Cli("plot --force " + Quote(a_) + " -o " + Quote(File("chart.png")), dir_).Status, 0);
   EXPECT_EQ(Text(File("chart.png")).substr(0, 4), "\x89PNG");
-  ASSERT_EQ(Cli("preview --force " + p + " --record 1 -o " + Quote(File("wave.png")), dir_).status,
+  ASSERT_EQ(Cli("preview --force " + p + " --record 1 -o " + Quote(File("wave.png")), dir_).Status,
             0);
   EXPECT_EQ(Text(File("wave.png")).substr(0, 4), "\x89PNG");
 #endif
-  EXPECT_TRUE(Temporaries(dir_.path().string()).empty());
+  EXPECT_TRUE(Temporaries(dir_.Path().string()).empty());
 }
 
 }  // namespace

@@ -56,8 +56,8 @@ std::string SaveText(const std::string& path, const std::vector<TFileRecord>& re
   p.Records = records;
   RecordingUiHost host;
   const SaveResult saved = SaveProject(p, path, 0, host);
-  EXPECT_TRUE(saved.ok) << Text(saved.error, TLanguage::kEnglish);
-  return saved.file_name;
+  EXPECT_TRUE(saved.Ok) << Text(saved.Error, TLanguage::kEnglish);
+  return saved.FileName;
 }
 
 TProject Load(const std::string& path) {
@@ -94,23 +94,23 @@ TEST(ProjectIntegrityCli, ChannelsFromAFileThatHoldsNoneAreRefused) {
   testing::WriteText(dir.File("bad.ini"), "garbage\n");
   const CliRun bad =
       Cli("channels " + Quote(m) + " --all --from-ini " + Quote(dir.File("bad.ini")), dir);
-  EXPECT_EQ(bad.status, 1);
-  EXPECT_EQ(bad.err, "channels: Файл " + dir.File("bad.ini") +
+  EXPECT_EQ(bad.Status, 1);
+  EXPECT_EQ(bad.Err, "channels: Файл " + dir.File("bad.ini") +
                          " не является файлом настроек каналов: в нем нет раздела [REC00] с "
                          "ключами SensorResp01, AmplifierResp01, ChannelResp01, Axis01\n");
   ExpectUntouched(m, before);
 
   // Record 1's three channels given to both: record 2 has two.
   ASSERT_EQ(
-      Cli("channels " + Quote(m) + " --records 1 --to-ini " + Quote(dir.File("set")), dir).status,
+      Cli("channels " + Quote(m) + " --records 1 --to-ini " + Quote(dir.File("set")), dir).Status,
       0);
   const CliRun set =
       Cli("channels " + Quote(m) + " --all --from-ini " + Quote(dir.File("set.ini")), dir);
-  EXPECT_EQ(set.status, 0) << set.err;
-  EXPECT_NE(set.err.find("channels: предупреждение: Настройки каналов 3 из файла " +
+  EXPECT_EQ(set.Status, 0) << set.Err;
+  EXPECT_NE(set.Err.find("channels: предупреждение: Настройки каналов 3 из файла " +
                          dir.File("set.ini") + " не применены к записи 2 (STB): у нее каналов 2"),
             std::string::npos)
-      << set.err;
+      << set.Err;
   const TProject after = Load(m);
   EXPECT_EQ(after.Records[1].Channels[1].SensorResp, "/resp/STA_N.paz");
   EXPECT_EQ(after.Records[1].Channels[1].Axis, Component::kN);
@@ -124,8 +124,8 @@ TEST(ProjectIntegrityCli, CombiningRecordsThatOverlapIsRefused) {
       SaveText(dir.File("indiv.tvp"), {Record("IND", "E"), Record("IND", "N"), Record("IND", "Z")});
   const std::vector<uint8_t> before = ReadBytes(indiv);
   const CliRun run = Cli("combine " + Quote(indiv) + " --all", dir);
-  EXPECT_EQ(run.status, 2);
-  EXPECT_EQ(run.err,
+  EXPECT_EQ(run.Status, 2);
+  EXPECT_EQ(run.Err,
             "combine: Записи 1 (IND), 2 (IND), 3 (IND) перекрываются по времени; объединяются "
             "только записи, идущие одна за другой\n");
   ExpectUntouched(indiv, before);
@@ -134,7 +134,7 @@ TEST(ProjectIntegrityCli, CombiningRecordsThatOverlapIsRefused) {
       dir.File("hours.tvp"),
       {Record("SEQ", "ENZ", 1, 2), Record("SEQ", "ENZ", 1, 0), Record("SEQ", "ENZ", 1, 1)});
   const CliRun joined = Cli("combine " + Quote(hours) + " --all", dir);
-  EXPECT_EQ(joined.status, 0) << joined.err;
+  EXPECT_EQ(joined.Status, 0) << joined.Err;
   const TProject p = Load(hours);
   ASSERT_EQ(p.Records.size(), 1u);
   EXPECT_NEAR(p.Records[0].Start, EncodeDateTime(2024, 5, 14), 1e-9);
@@ -147,7 +147,7 @@ TEST(ProjectIntegrityCli, TwoEditsAtOnceBothKeepTheirChange) {
   TempDir dir;
   const std::string p = SaveText(dir.File("p.tvp"), {Record("S1", "Z"), Record("S2", "Z")});
   const std::string cli = Quote(TARVIK_CLI_PATH);
-  const std::string d = Quote(dir.path().string());
+  const std::string d = Quote(dir.Path().string());
   const int rounds = 40;
   const std::string script = "cd " + d + " && for i in $(seq 1 " + std::to_string(rounds) +
                              "); do "
@@ -201,7 +201,7 @@ TEST(ProjectIntegrityCli, TwoWritersFortyEditsEach) {
            name + "e_$i; echo $? >" + name + "s_$i; done ) & ";
   };
   const std::string script =
-      "cd " + Quote(dir.path().string()) + " && { " + writer("A", 1) + writer("B", 41) + "wait; }";
+      "cd " + Quote(dir.Path().string()) + " && { " + writer("A", 1) + writer("B", 41) + "wait; }";
   ASSERT_EQ(Shell(script), 0);
   const TProject after = Load(p);
   ASSERT_EQ(after.Records.size(), 80u);
@@ -240,15 +240,15 @@ TEST(ProjectIntegrityCli, AWriterThatWaitsInVainNamesTheHolder) {
   const CliRun run = Cli("edit " + Quote(p) + " --records 1 --station X", dir);
   const double waited =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "edit: " + ProjectBusyMessage(p, TProjectLock::ThisHolder()) + "\n");
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_EQ(run.Err, "edit: " + ProjectBusyMessage(p, TProjectLock::ThisHolder()) + "\n");
   EXPECT_GE(waited, kProjectLockWaitSeconds);
   EXPECT_TRUE(ReadBytes(p) == before);
   // Reading needs no lock.
-  EXPECT_EQ(Cli("show " + Quote(p), dir).status, 0);
-  EXPECT_EQ(Cli("edit " + Quote(p) + " --records 1 --station X --dry-run", dir).status, 0);
+  EXPECT_EQ(Cli("show " + Quote(p), dir).Status, 0);
+  EXPECT_EQ(Cli("edit " + Quote(p) + " --records 1 --station X --dry-run", dir).Status, 0);
   held.Release();
-  EXPECT_EQ(Cli("edit " + Quote(p) + " --records 1 --station X", dir).status, 0);
+  EXPECT_EQ(Cli("edit " + Quote(p) + " --records 1 --station X", dir).Status, 0);
   EXPECT_EQ(Load(p).Records[0].Station, "X");
 }
 
@@ -270,37 +270,37 @@ TEST(ProjectIntegrityCli, ADamagedProjectIsRefusedAndNeverSavedOver) {
                               ": файл обрывается внутри строки раздела [FILES]\n";
 
   const CliRun show = Cli("show " + Quote(trunc), dir);
-  EXPECT_EQ(show.status, 1);
-  EXPECT_EQ(show.out, "");
-  EXPECT_EQ(show.err, damaged);
+  EXPECT_EQ(show.Status, 1);
+  EXPECT_EQ(show.Out, "");
+  EXPECT_EQ(show.Err, damaged);
   const CliRun edit = Cli("edit " + Quote(trunc) + " --all --station X1", dir);
-  EXPECT_EQ(edit.status, 1);
-  EXPECT_EQ(edit.err, damaged);
+  EXPECT_EQ(edit.Status, 1);
+  EXPECT_EQ(edit.Err, damaged);
   ExpectUntouched(trunc, bytes);
   for (const char* command : {"add", "settings"}) {
     const std::string args = std::string(command) == "add"
                                  ? " " + Quote(testing::RealFile("css/test_css.wfdisc"))
                                  : " MaxSpan=30";
     const CliRun other = Cli(std::string(command) + " " + Quote(trunc) + args, dir);
-    EXPECT_EQ(other.status, 1) << command;
-    EXPECT_EQ(other.err, damaged) << command;
+    EXPECT_EQ(other.Status, 1) << command;
+    EXPECT_EQ(other.Err, damaged) << command;
     ExpectUntouched(trunc, bytes);
   }
 
   // A binary project cut in half: the byte where it ends.
   TProject full = Load(base);
   RecordingUiHost host;
-  ASSERT_TRUE(SaveProject(full, dir.File("bin.tvp"), 1, host).ok);
+  ASSERT_TRUE(SaveProject(full, dir.File("bin.tvp"), 1, host).Ok);
   const std::vector<uint8_t> whole = ReadBytes(dir.File("bin.tvp"));
   const std::vector<uint8_t> half(whole.begin(),
                                   whole.begin() + static_cast<long>(whole.size() / 2));
   testing::WriteBytes(dir.File("half.tvp"), half);
   const CliRun cut = Cli("edit " + Quote(dir.File("half.tvp")) + " --all --station X1", dir);
-  EXPECT_EQ(cut.status, 1);
-  EXPECT_NE(cut.err.find("Файл " + dir.File("half.tvp") + " поврежден: байт " +
+  EXPECT_EQ(cut.Status, 1);
+  EXPECT_NE(cut.Err.find("Файл " + dir.File("half.tvp") + " поврежден: байт " +
                          std::to_string(half.size()) + ": файл обрывается "),
             std::string::npos)
-      << cut.err;
+      << cut.Err;
   ExpectUntouched(dir.File("half.tvp"), half);
 }
 

@@ -25,14 +25,14 @@ using testing::TempDir;
 // that each file forms a record of its own.
 std::string WriteDay(const TempDir& dir, int day) {
   testing::MsChannel ch;
-  ch.station = "PSDT";
-  ch.channel = "LHZ";
-  ch.rate = 1;
-  ch.start = EncodeDateTime(2024, 3, 1 + day);
+  ch.Station = "PSDT";
+  ch.Channel = "LHZ";
+  ch.Rate = 1;
+  ch.Start = EncodeDateTime(2024, 3, 1 + day);
   std::mt19937 random(static_cast<unsigned>(day + 1));
   std::normal_distribution<double> normal(0.0, 500.0);
-  ch.samples.resize(23 * 3600);
-  for (int32_t& s : ch.samples) s = static_cast<int32_t>(std::lround(normal(random)));
+  ch.Samples.resize(23 * 3600);
+  for (int32_t& s : ch.Samples) s = static_cast<int32_t>(std::lround(normal(random)));
   const std::string path = dir.File("day" + std::to_string(day) + ".mseed");
   testing::WriteMiniSeed(path, {ch});
   return path;
@@ -41,24 +41,24 @@ std::string WriteDay(const TempDir& dir, int day) {
 // A project in folder of dir holding the given days, every record with the response.
 std::string MakeProject(const TempDir& dir, const std::string& folder,
                         const std::vector<std::string>& files, bool with_response = true) {
-  fs::create_directories(dir.path() / folder);
-  const std::string project = (dir.path() / folder / "p.tvp").string();
+  fs::create_directories(dir.Path() / folder);
+  const std::string project = (dir.Path() / folder / "p.tvp").string();
   for (const std::string& f : files) {
     const CliRun add = Cli("add " + Quote(project) + " " + Quote(f), dir);
-    EXPECT_EQ(add.status, 0) << add.err;
+    EXPECT_EQ(add.Status, 0) << add.Err;
   }
   std::string edit = "edit " + Quote(project) + " --all --all-channels --process on --adc 1000";
   if (with_response) {
     edit += " --channel-resp " + Quote(testing::RealFile("resp/SAC_PZs_NZ_CRLZ_HHZ.sac"));
   }
   const CliRun e = Cli(edit, dir);
-  EXPECT_EQ(e.status, 0) << e.err;
+  EXPECT_EQ(e.Status, 0) << e.Err;
   return project;
 }
 
 nlohmann::json Json(const CliRun& run) {
-  EXPECT_FALSE(run.out.empty()) << run.err;
-  return nlohmann::json::parse(run.out);
+  EXPECT_FALSE(run.Out.empty()) << run.Err;
+  return nlohmann::json::parse(run.Out);
 }
 
 std::map<std::string, std::vector<uint8_t>> StoreFiles(const fs::path& store) {
@@ -74,7 +74,7 @@ TEST(PsdCli, StoreGrowsByTheDaysAdded) {
   TempDir dir;
   const std::string day0 = WriteDay(dir, 0), day1 = WriteDay(dir, 1);
   const std::string project = MakeProject(dir, "a", {day0});
-  const fs::path store = dir.path() / "a" / "PSD";
+  const fs::path store = dir.Path() / "a" / "PSD";
 
   // 00:00 to 23:00 holds segments of an hour every half hour from 00:00 to 22:00.
   const nlohmann::json first = Json(Cli("psd --json " + Quote(project), dir));
@@ -91,13 +91,13 @@ TEST(PsdCli, StoreGrowsByTheDaysAdded) {
   EXPECT_EQ(StoreFiles(store), before);
 
   // A day added: only its segments are computed.
-  ASSERT_EQ(Cli("add " + Quote(project) + " " + Quote(day1), dir).status, 0);
+  ASSERT_EQ(Cli("add " + Quote(project) + " " + Quote(day1), dir).Status, 0);
   ASSERT_EQ(Cli("edit " + Quote(project) +
                     " --records 2 --all-channels --process on --adc 1000 "
                     "--channel-resp " +
                     Quote(testing::RealFile("resp/SAC_PZs_NZ_CRLZ_HHZ.sac")),
                 dir)
-                .status,
+                .Status,
             0);
   const nlohmann::json added = Json(Cli("psd --json " + Quote(project), dir));
   EXPECT_EQ(added["segments_computed"], 45);
@@ -112,7 +112,7 @@ TEST(PsdCli, StoreGrowsByTheDaysAdded) {
 
   // Statistics of the project's store.
   const CliRun stats = Cli("psd-stats --json " + Quote(project) + " --percentiles 10 50 90", dir);
-  ASSERT_EQ(stats.status, 0) << stats.err;
+  ASSERT_EQ(stats.Status, 0) << stats.Err;
   const nlohmann::json s = Json(stats);
   EXPECT_EQ(s["channel"], ".PSDT..LHZ");
   EXPECT_EQ(s["segments"], 2 * 91);
@@ -138,10 +138,10 @@ TEST(PsdCli, StoreGrowsByTheDaysAdded) {
 
   // The chart of a result: the density's cells beneath the percentiles, mode, mean and models.
   const std::string result = dir.File("night.json");
-  ASSERT_EQ(Cli("psd-stats " + Quote(project) + " --hours 22-05 -o " + Quote(result), dir).status,
+  ASSERT_EQ(Cli("psd-stats " + Quote(project) + " --hours 22-05 -o " + Quote(result), dir).Status,
             0);
   const CliRun plot = Cli("plot --json " + Quote(result), dir);
-  ASSERT_EQ(plot.status, 0) << plot.err;
+  ASSERT_EQ(plot.Status, 0) << plot.Err;
   std::vector<std::string> titles;
   size_t filled = 0;
   const nlohmann::json chart = Json(plot);
@@ -158,7 +158,7 @@ TEST(PsdCli, StoreGrowsByTheDaysAdded) {
   // Over time: the hour missing between the days leaves a gap in the band's line and in the
   // spectrogram; a result without its segments cannot draw either.
   const std::string timed = dir.File("timed.json");
-  ASSERT_EQ(Cli("psd-stats " + Quote(project) + " --with-segments -o " + Quote(timed), dir).status,
+  ASSERT_EQ(Cli("psd-stats " + Quote(project) + " --with-segments -o " + Quote(timed), dir).Status,
             0);
   const nlohmann::json band = Json(Cli("plot --json --psd-view band:4-8 " + Quote(timed), dir));
   ASSERT_EQ(band["series"].size(), 2u);
@@ -175,20 +175,20 @@ TEST(PsdCli, StoreGrowsByTheDaysAdded) {
   const size_t cells = map["cells"].get<size_t>();
   EXPECT_EQ(cells % (2 * 91), 0u);
   EXPECT_GE(cells, 2 * 91 * (periods - 2));
-  EXPECT_EQ(Cli("plot --json --psd-view spectrogram " + Quote(result), dir).status, 1);
-  EXPECT_EQ(Cli("plot --json --psd-view band:x " + Quote(timed), dir).status, 2);
+  EXPECT_EQ(Cli("plot --json --psd-view spectrogram " + Quote(result), dir).Status, 1);
+  EXPECT_EQ(Cli("plot --json --psd-view band:x " + Quote(timed), dir).Status, 2);
   testing::WriteText(dir.File("other.json"), "{\"records\": []}");
   const CliRun not_stats = Cli("plot --json " + Quote(dir.File("other.json")), dir);
-  EXPECT_EQ(not_stats.status, 1);
-  EXPECT_NE(not_stats.err.find("not a noise-statistics result"), std::string::npos)
-      << not_stats.err;
+  EXPECT_EQ(not_stats.Status, 1);
+  EXPECT_NE(not_stats.Err.find("not a noise-statistics result"), std::string::npos)
+      << not_stats.Err;
 
   // CSV to a named file, never over an existing one without --force.
   const std::string csv = dir.File("stats.csv");
-  EXPECT_EQ(Cli("psd-stats " + Quote(project) + " -o " + Quote(csv), dir).status, 0);
+  EXPECT_EQ(Cli("psd-stats " + Quote(project) + " -o " + Quote(csv), dir).Status, 0);
   EXPECT_EQ(testing::ReadBytes(csv).size() > 100, true);
-  EXPECT_EQ(Cli("psd-stats " + Quote(project) + " -o " + Quote(csv), dir).status, 1);
-  EXPECT_EQ(Cli("psd-stats " + Quote(project) + " -o " + Quote(csv) + " --force", dir).status, 0);
+  EXPECT_EQ(Cli("psd-stats " + Quote(project) + " -o " + Quote(csv), dir).Status, 1);
+  EXPECT_EQ(Cli("psd-stats " + Quote(project) + " -o " + Quote(csv) + " --force", dir).Status, 0);
 }
 
 TEST(PsdCli, ShardsFillTheStoreOfOneRun) {
@@ -196,7 +196,7 @@ TEST(PsdCli, ShardsFillTheStoreOfOneRun) {
   const std::vector<std::string> days = {WriteDay(dir, 0), WriteDay(dir, 1), WriteDay(dir, 2)};
   const std::string whole = MakeProject(dir, "whole", days);
   const std::string sharded = MakeProject(dir, "sharded", days);
-  ASSERT_EQ(Cli("psd " + Quote(whole) + " --jobs 2", dir).status, 0);
+  ASSERT_EQ(Cli("psd " + Quote(whole) + " --jobs 2", dir).Status, 0);
   int64_t computed = 0;
   for (int k = 1; k <= 3; ++k) {
     const nlohmann::json part =
@@ -205,70 +205,70 @@ TEST(PsdCli, ShardsFillTheStoreOfOneRun) {
     computed += part["segments_computed"].get<int64_t>();
   }
   EXPECT_EQ(computed, 3 * 45);
-  const auto a = StoreFiles(dir.path() / "whole" / "PSD");
+  const auto a = StoreFiles(dir.Path() / "whole" / "PSD");
   EXPECT_EQ(a.size(), 3u);
-  EXPECT_EQ(a, StoreFiles(dir.path() / "sharded" / "PSD"));
+  EXPECT_EQ(a, StoreFiles(dir.Path() / "sharded" / "PSD"));
 }
 
 TEST(PsdCli, BadInputIsRefusedAndTheStoreKept) {
   TempDir dir;
   const std::string day0 = WriteDay(dir, 0);
   const std::string project = MakeProject(dir, "a", {day0});
-  const fs::path file = dir.path() / "a" / "PSD" / ".PSDT..LHZ" / "2024-061.psd";
+  const fs::path file = dir.Path() / "a" / "PSD" / ".PSDT..LHZ" / "2024-061.psd";
 
   // A segment longer than the record.
   CliRun r = Cli("psd " + Quote(project) + " --segment 90000", dir);
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("shorter than one segment"), std::string::npos) << r.err;
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Err.find("shorter than one segment"), std::string::npos) << r.Err;
   EXPECT_FALSE(fs::exists(file));
   for (const char* bad :
        {" --overlap 1", " --overlap -0.1", " --segment 0", " --records 2", " --shard 4/3"}) {
-    EXPECT_EQ(Cli("psd " + Quote(project) + bad, dir).status, 2) << bad;
+    EXPECT_EQ(Cli("psd " + Quote(project) + bad, dir).Status, 2) << bad;
   }
 
   // A channel without a response.
   const std::string bare = MakeProject(dir, "bare", {day0}, false);
   r = Cli("psd " + Quote(bare), dir);
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("no response file"), std::string::npos) << r.err;
-  EXPECT_FALSE(fs::exists(dir.path() / "bare" / "PSD"));
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Err.find("no response file"), std::string::npos) << r.Err;
+  EXPECT_FALSE(fs::exists(dir.Path() / "bare" / "PSD"));
 
   // Nothing chosen.
-  ASSERT_EQ(Cli("edit " + Quote(bare) + " --all --process off", dir).status, 0);
+  ASSERT_EQ(Cli("edit " + Quote(bare) + " --all --process off", dir).Status, 0);
   r = Cli("psd " + Quote(bare), dir);
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("no record is chosen"), std::string::npos) << r.err;
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Err.find("no record is chosen"), std::string::npos) << r.Err;
 
   // A damaged store file is named and left as it is.
-  ASSERT_EQ(Cli("psd " + Quote(project), dir).status, 0);
+  ASSERT_EQ(Cli("psd " + Quote(project), dir).Status, 0);
   const std::vector<uint8_t> whole = testing::ReadBytes(file.string());
   ASSERT_GT(whole.size(), 100u);
   const std::vector<uint8_t> bytes(whole.begin(), whole.end() - 3);
   testing::WriteBytes(file.string(), bytes);
   r = Cli("psd " + Quote(project), dir);
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("damaged PSD store file"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("2024-061.psd"), std::string::npos) << r.err;
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Err.find("damaged PSD store file"), std::string::npos) << r.Err;
+  EXPECT_NE(r.Err.find("2024-061.psd"), std::string::npos) << r.Err;
   EXPECT_EQ(testing::ReadBytes(file.string()), bytes);
   r = Cli("psd-stats " + Quote(project), dir);
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("2024-061.psd"), std::string::npos) << r.err;
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Err.find("2024-061.psd"), std::string::npos) << r.Err;
 
   // An unknown zone, a choice that holds no segment, a channel not stored.
   fs::remove(file);
-  ASSERT_EQ(Cli("psd " + Quote(project), dir).status, 0);
+  ASSERT_EQ(Cli("psd " + Quote(project), dir).Status, 0);
   r = Cli("psd-stats " + Quote(project) + " --tz Mars/Olympus", dir);
-  EXPECT_EQ(r.status, 2);
-  EXPECT_NE(r.err.find("unknown time zone"), std::string::npos) << r.err;
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_NE(r.Err.find("unknown time zone"), std::string::npos) << r.Err;
   r = Cli("psd-stats " + Quote(project) + " --months 6-8", dir);
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("ни один сохранённый сегмент не подходит"), std::string::npos) << r.err;
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Err.find("ни один сохранённый сегмент не подходит"), std::string::npos) << r.Err;
   r = Cli("psd-stats " + Quote(project) + " --channel XX.PSDT..BHZ", dir);
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find(".PSDT..LHZ"), std::string::npos) << r.err;
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Err.find(".PSDT..LHZ"), std::string::npos) << r.Err;
   for (const char* bad :
        {" --hours 25", " --weekdays 0", " --from 2024-13-01", " --percentiles 101"}) {
-    EXPECT_EQ(Cli("psd-stats " + Quote(project) + bad, dir).status, 2) << bad;
+    EXPECT_EQ(Cli("psd-stats " + Quote(project) + bad, dir).Status, 2) << bad;
   }
 }
 

@@ -45,7 +45,7 @@ std::map<std::string, std::vector<uint8_t>> FilesUnder(const std::string& folder
 
 CliRun Ok(const std::string& args, const TempDir& dir) {
   const CliRun run = Cli(args, dir);
-  EXPECT_EQ(run.status, 0) << args << "\n" << run.out << run.err;
+  EXPECT_EQ(run.Status, 0) << args << "\n" << run.Out << run.Err;
   return run;
 }
 
@@ -89,7 +89,7 @@ constexpr char kHandProject[] =
 
 TEST(RecordCli, ProjectSetUpByCommandsMatchesOneWrittenByHand) {
   TempDir dir;
-  const std::string root = dir.path().string();
+  const std::string root = dir.Path().string();
   testing::WriteShortRecordings(dir.File("data"), 2, 120.0, 2);
   fs::create_directories(dir.File("css"));
   for (const char* f : {"test_css.wfdisc", "201101311155.10.be.w", "201101311155.10.le.w"})
@@ -117,7 +117,7 @@ TEST(RecordCli, ProjectSetUpByCommandsMatchesOneWrittenByHand) {
   // The index holds a second station, TESTle (record 4), which goes with the copy; the copy's
   // number is never cut off the station.
   const CliRun clone = Ok("clone " + p + " --records 3 --copies 1", dir);
-  EXPECT_NE(clone.out.find("added record 5: TESTb-1 "), std::string::npos) << clone.out;
+  EXPECT_NE(clone.Out.find("added record 5: TESTb-1 "), std::string::npos) << clone.Out;
   Ok("delete " + p + " --records 4-5", dir);
   Ok("sort " + p + " --key station", dir);
   Ok("edit " + p + " --all --process on --hv on", dir);
@@ -126,9 +126,9 @@ TEST(RecordCli, ProjectSetUpByCommandsMatchesOneWrittenByHand) {
 
   testing::WriteText(dir.File("hand.tvp"), kHandProject);
   // Both projects describe the same records the same way.
-  const nlohmann::json a = nlohmann::json::parse(Ok("show --json " + p, dir).out);
+  const nlohmann::json a = nlohmann::json::parse(Ok("show --json " + p, dir).Out);
   const nlohmann::json b =
-      nlohmann::json::parse(Ok("show --json " + Quote(dir.File("hand.tvp")), dir).out);
+      nlohmann::json::parse(Ok("show --json " + Quote(dir.File("hand.tvp")), dir).Out);
   for (size_t i = 0; i < 3; ++i) {
     nlohmann::json ra = a["records"][i], rb = b["records"][i];
     for (const char* k : {"spectrum_file", "ratio_file", "SelIndex", "SelNakIndex"}) {
@@ -162,21 +162,21 @@ TEST(RecordCli, ShardsTogetherWriteTheFilesOfOneRun) {
   options.TransientsPerFile = 0;
   RecordingUiHost host;
   TProject project;
-  ASSERT_NO_FATAL_FAILURE(testing::BuildDemoProjectIn(dir.path().string(), options, host, project));
+  ASSERT_NO_FATAL_FAILURE(testing::BuildDemoProjectIn(dir.Path().string(), options, host, project));
   ASSERT_EQ(project.Records.size(), 12u);
   // Records 11 and 12 (shards 2 and 3) write the same files; one run keeps record 12's.
   project.Records[11].Station = project.Records[10].Station;
   project.Records[4].ToProcess = project.Records[4].ToProcessNakamura = false;
   project.General.ResultDir = dir.File("whole");
-  ASSERT_TRUE(SaveProject(project, dir.File("whole.tvp"), 1, host).ok);
+  ASSERT_TRUE(SaveProject(project, dir.File("whole.tvp"), 1, host).Ok);
   project.General.ResultDir = dir.File("shards");
-  ASSERT_TRUE(SaveProject(project, dir.File("shards.tvp"), 1, host).ok);
+  ASSERT_TRUE(SaveProject(project, dir.File("shards.tvp"), 1, host).Ok);
 
   Ok("run --yes " + Quote(dir.File("whole.tvp")), dir);
   const std::string shards = Quote(dir.File("shards.tvp"));
   std::vector<std::string> outputs;
   for (const char* shard : {"3/3", "2/3", "1/3"})
-    outputs.push_back(Ok("run --yes --shard " + std::string(shard) + " " + shards, dir).out);
+    outputs.push_back(Ok("run --yes --shard " + std::string(shard) + " " + shards, dir).Out);
   const auto whole = FilesUnder(dir.File("whole"));
   EXPECT_EQ(whole.size(), 2u * 10);  // 11 records checked, two of them share their files
   EXPECT_TRUE(FilesUnder(dir.File("shards")) == whole);
@@ -186,12 +186,12 @@ TEST(RecordCli, ShardsTogetherWriteTheFilesOfOneRun) {
   // A shard with no records writes nothing and succeeds.
   fs::remove_all(dir.File("shards"));
   const CliRun empty = Ok("run --yes --shard 13/20 " + shards, dir);
-  EXPECT_EQ(empty.out, "");
+  EXPECT_EQ(empty.Out, "");
   EXPECT_FALSE(fs::exists(dir.File("shards")));
 
-  EXPECT_EQ(Cli("run --shard 4/3 " + shards, dir).status, 2);
-  EXPECT_EQ(Cli("run --shard 0/3 " + shards, dir).status, 2);
-  EXPECT_EQ(Cli("run --shard 1/3 --only 2 " + shards, dir).status, 2);
+  EXPECT_EQ(Cli("run --shard 4/3 " + shards, dir).Status, 2);
+  EXPECT_EQ(Cli("run --shard 0/3 " + shards, dir).Status, 2);
+  EXPECT_EQ(Cli("run --shard 1/3 --only 2 " + shards, dir).Status, 2);
 }
 
 // Every kind of bad input is refused with a message, and the project file stays as it was.
@@ -202,9 +202,9 @@ TEST(RecordCli, BadInputLeavesTheProjectFileAlone) {
   Ok("add " + p + " --folder " + Quote(dir.File("data")) + " --format 7", dir);
   const std::vector<uint8_t> before = ReadBytes(dir.File("p.tvp"));
   const struct {
-    const char* args;
-    int status;
-    const char* says;
+    const char* Args;
+    int Status;
+    const char* Says;
   } cases[] = {
       {"settings P Nonsense=1", 2, "Nonsense: no such setting"},
       {"settings P SilenceDur=0.5", 2, "SilenceDur=0.5: outside 1..10000, step 0.01"},
@@ -229,11 +229,11 @@ TEST(RecordCli, BadInputLeavesTheProjectFileAlone) {
       {"template P --all out.rsp --channel 5", 2, "has 3 channels"},
   };
   for (const auto& c : cases) {
-    std::string args = c.args;
+    std::string args = c.Args;
     args.replace(args.find(" P"), 2, " " + p);
     const CliRun run = Cli(args, dir);
-    EXPECT_EQ(run.status, c.status) << args << "\n" << run.err;
-    EXPECT_NE(run.err.find(c.says), std::string::npos) << args << "\n" << run.err;
+    EXPECT_EQ(run.Status, c.Status) << args << "\n" << run.Err;
+    EXPECT_NE(run.Err.find(c.Says), std::string::npos) << args << "\n" << run.Err;
     EXPECT_TRUE(ReadBytes(dir.File("p.tvp")) == before) << args;
   }
 
@@ -242,19 +242,19 @@ TEST(RecordCli, BadInputLeavesTheProjectFileAlone) {
       Ok("edit " + p + " --all --all-channels --level 100000000 --channel-resp " +
              Quote(dir.File("none.paz")) + " --process on",
          dir);
-  EXPECT_NE(missing.err.find("предупреждение: Файл " + dir.File("none.paz") + " не найден"),
+  EXPECT_NE(missing.Err.find("предупреждение: Файл " + dir.File("none.paz") + " не найден"),
             std::string::npos)
-      << missing.err;
+      << missing.Err;
   const CliRun run = Cli("run --spectra " + p, dir);
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("none.paz"), std::string::npos) << run.err;
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_NE(run.Err.find("none.paz"), std::string::npos) << run.Err;
 
   // A project that cannot be written: the previous file stays.
   const std::vector<uint8_t> saved = ReadBytes(dir.File("p.tvp"));
   fs::create_directories(dir.File("p.tvp.new"));
   const CliRun unwritable = Cli("edit " + p + " --all --station Z", dir);
-  EXPECT_EQ(unwritable.status, 1);
-  EXPECT_FALSE(unwritable.err.empty());
+  EXPECT_EQ(unwritable.Status, 1);
+  EXPECT_FALSE(unwritable.Err.empty());
   EXPECT_TRUE(ReadBytes(dir.File("p.tvp")) == saved);
 }
 
@@ -266,7 +266,7 @@ TEST(RecordCli, DryRunJsonAndShow) {
   const std::vector<uint8_t> before = ReadBytes(dir.File("p.tvp"));
 
   const nlohmann::json dry =
-      nlohmann::json::parse(Ok("split " + p + " --records 2 --dry-run --json", dir).out);
+      nlohmann::json::parse(Ok("split " + p + " --records 2 --dry-run --json", dir).Out);
   EXPECT_FALSE(dry["saved"]);
   EXPECT_EQ(dry["records"], 5);
   ASSERT_EQ(dry["changes"].size(), 3u);
@@ -275,11 +275,11 @@ TEST(RecordCli, DryRunJsonAndShow) {
 
   // Nothing changes: nothing is saved, and the backup keeps the version before.
   const CliRun same = Ok("edit " + p + " --all --event off", dir);
-  EXPECT_NE(same.out.find("без изменений"), std::string::npos);
+  EXPECT_NE(same.Out.find("без изменений"), std::string::npos);
   EXPECT_TRUE(ReadBytes(dir.File("p.tvp")) == before);
 
   const nlohmann::json edit = nlohmann::json::parse(
-      Ok("edit " + p + " --records 2 --process on --channel 3 --selected off --json", dir).out);
+      Ok("edit " + p + " --records 2 --process on --channel 3 --selected off --json", dir).Out);
   EXPECT_TRUE(edit["saved"]);
   ASSERT_EQ(edit["changes"].size(), 2u);
   EXPECT_EQ(edit["changes"][1]["channel"], 3);
@@ -287,16 +287,16 @@ TEST(RecordCli, DryRunJsonAndShow) {
 
   // Record 2 is checked without its responses: show tells before a run.
   const CliRun show = Ok("show " + p, dir);
-  EXPECT_NE(show.out.find("расчёт спектров: Не заданы файлы с ЧХ для записи TVK02 Ш [E,N]"),
+  EXPECT_NE(show.Out.find("расчёт спектров: Не заданы файлы с ЧХ для записи TVK02 Ш [E,N]"),
             std::string::npos)
-      << show.out;
-  EXPECT_NE(show.out.find("строка H/V TVK02 Ш [нет]"), std::string::npos) << show.out;
-  const nlohmann::json shown = nlohmann::json::parse(Ok("show --json " + p, dir).out);
+      << show.Out;
+  EXPECT_NE(show.Out.find("строка H/V TVK02 Ш [нет]"), std::string::npos) << show.Out;
+  const nlohmann::json shown = nlohmann::json::parse(Ok("show --json " + p, dir).Out);
   EXPECT_EQ(shown["primary_list"]["problem"], 2);
   EXPECT_EQ(shown["records"][1]["hv_entry"], "TVK02 Ш [нет] 14.05.2024 (0:01:00)");
 
   const nlohmann::json settings =
-      nlohmann::json::parse(Ok("settings --events --json " + p, dir).out);
+      nlohmann::json::parse(Ok("settings --events --json " + p, dir).Out);
   EXPECT_EQ(settings["settings"]["NoiseFiletr1"], "0");
   EXPECT_EQ(settings["settings"]["EstimationType"], "0");
 }

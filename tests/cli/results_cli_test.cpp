@@ -98,17 +98,17 @@ class ResultsCli : public ::testing::Test {
     options.TransientsPerFile = 0;
     RecordingUiHost host;
     ASSERT_NO_FATAL_FAILURE(
-        testing::BuildDemoProjectIn(dir_.path().string(), options, host, project_));
+        testing::BuildDemoProjectIn(dir_.Path().string(), options, host, project_));
     project_.General.ResultDir.clear();
     Save(project_, project_file_);
   }
   void Save(TProject project, const std::string& file) {
     RecordingUiHost host;
-    ASSERT_TRUE(SaveProject(project, file, 0, host).ok);
+    ASSERT_TRUE(SaveProject(project, file, 0, host).Ok);
   }
   CliRun Ok(const std::string& args) {
     const CliRun run = Cli(args, dir_);
-    EXPECT_EQ(run.status, 0) << args << "\n" << run.err;
+    EXPECT_EQ(run.Status, 0) << args << "\n" << run.Err;
     return run;
   }
   Files Hvsr() const { return ResultsUnder(dir_.File("Spectra/HVSR")); }
@@ -132,18 +132,18 @@ TEST_F(ResultsCli, FailedAnalysisLeavesTheEarlierResult) {
   EXPECT_NEAR(parsed.F0Average, 5.0, 0.25);
 
   const CliRun band = Cli("hvsr " + p + " --records 2 --band 60 80", dir_);
-  EXPECT_EQ(band.status, 1);
-  EXPECT_NE(band.err.find("hvsr: record 2 (TVK02): no grid point in the search band 60-80 Hz; "
+  EXPECT_EQ(band.Status, 1);
+  EXPECT_NE(band.Err.find("hvsr: record 2 (TVK02): no grid point in the search band 60-80 Hz; "
                           "its earlier files are left as they were\n"),
             std::string::npos)
-      << band.err;
-  EXPECT_EQ(band.out, "record 2 (TVK02): no grid point in the search band 60-80 Hz\n");
+      << band.Err;
+  EXPECT_EQ(band.Out, "record 2 (TVK02): no grid point in the search band 60-80 Hz\n");
   EXPECT_TRUE(Hvsr() == good);
 
   // A record that never had a result gets none from a failed analysis.
   const CliRun first = Cli("hvsr " + p + " --records 1 --band 60 80 --json", dir_);
-  EXPECT_EQ(first.status, 1);
-  EXPECT_NE(first.out.find("nothing written"), std::string::npos) << first.out;
+  EXPECT_EQ(first.Status, 1);
+  EXPECT_NE(first.Out.find("nothing written"), std::string::npos) << first.Out;
   EXPECT_TRUE(Hvsr() == good);
 }
 
@@ -198,36 +198,36 @@ TEST_F(ResultsCli, SecondProjectInTheFolderAsksBeforeReplacingTheFirstsResults) 
   ASSERT_EQ(Text(three).rfind("Freq\tE00_HHE\tE00_HHE_StDev\tN01_HHN\t", 0), 0u);
 
   const CliRun asked = Cli("run --spectra " + Quote(second_file), dir_);
-  EXPECT_EQ(asked.status, 1);
+  EXPECT_EQ(asked.Status, 1);
   const std::string question = "Файлы результатов другого проекта будут заменены:\n" + prim +
                                " — проект " + project_file_ + ", запись 1 (TVK01), ";
-  EXPECT_NE(asked.err.find(question), std::string::npos) << asked.err;
-  EXPECT_NE(asked.err.find("Их заменит проект " + second_file + ". Продолжить? [нет]\n"),
+  EXPECT_NE(asked.Err.find(question), std::string::npos) << asked.Err;
+  EXPECT_NE(asked.Err.find("Их заменит проект " + second_file + ". Продолжить? [нет]\n"),
             std::string::npos)
-      << asked.err;
-  EXPECT_NE(asked.err.find("spectra: расчёт не выполнен\n"), std::string::npos) << asked.err;
+      << asked.Err;
+  EXPECT_NE(asked.Err.find("spectra: расчёт не выполнен\n"), std::string::npos) << asked.Err;
   EXPECT_TRUE(testing::ReadBytes(prim) == three);
 
   Ok("run --spectra --yes " + Quote(second_file));
   EXPECT_EQ(Text(testing::ReadBytes(prim)).rfind("Freq\tE_Amp\tE_StDev\tN_Amp\tN_StDev\t", 0), 0u);
-  EXPECT_EQ(TResultManifest(dir_.path().string()).OwnerOf(prim)->Project, second_file);
+  EXPECT_EQ(TResultManifest(dir_.Path().string()).OwnerOf(prim)->Project, second_file);
   // The second project's own file: no question. The first one asks back.
   Ok("run --spectra " + Quote(second_file));
-  EXPECT_EQ(Cli("run --spectra " + Quote(project_file_), dir_).status, 1);
+  EXPECT_EQ(Cli("run --spectra " + Quote(project_file_), dir_).Status, 1);
 
   // hvsr asks the same way before replacing another project's statistics.
   Ok("hvsr " + Quote(project_file_) + " --records 2");
   const CliRun hvsr = Cli("hvsr " + Quote(second_file) + " --records 2", dir_);
-  EXPECT_EQ(hvsr.status, 1);
-  EXPECT_NE(hvsr.err.find(" — проект " + project_file_ + ", запись 2 (TVK02), "), std::string::npos)
-      << hvsr.err;
-  EXPECT_NE(hvsr.err.find("hvsr: расчёт не выполнен\n"), std::string::npos) << hvsr.err;
+  EXPECT_EQ(hvsr.Status, 1);
+  EXPECT_NE(hvsr.Err.find(" — проект " + project_file_ + ", запись 2 (TVK02), "), std::string::npos)
+      << hvsr.Err;
+  EXPECT_NE(hvsr.Err.find("hvsr: расчёт не выполнен\n"), std::string::npos) << hvsr.Err;
   Ok("hvsr --yes " + Quote(second_file) + " --records 2");
 }
 
 // Every result file of the two settings variants, as complete runs write them.
 struct Variants {
-  Files a, b;
+  Files A, B;
 };
 
 // kill -9 of a run at random moments, each time with one of two settings that give other
@@ -236,7 +236,7 @@ struct Variants {
 void KillAtRandomMoments(const std::vector<std::string>& a, const std::vector<std::string>& b,
                          const Variants& expected, const std::string& folder, const TempDir& dir,
                          double seconds, unsigned seed) {
-  const std::string results = dir.path().string();
+  const std::string results = dir.Path().string();
   std::mt19937 random(seed);
   std::uniform_real_distribution<double> moment(0.0, 1.2 * seconds);
   int killed = 0;
@@ -252,10 +252,10 @@ void KillAtRandomMoments(const std::vector<std::string>& a, const std::vector<st
     const int status = Wait(pid);
     const Files now = ResultsUnder(folder);
     if (WIFSIGNALED(status)) ++killed;
-    ASSERT_EQ(now.size(), expected.a.size());
+    ASSERT_EQ(now.size(), expected.A.size());
     for (const auto& [name, bytes] : now) {
-      ASSERT_TRUE(expected.a.count(name)) << name;
-      EXPECT_TRUE(bytes == expected.a.at(name) || bytes == expected.b.at(name))
+      ASSERT_TRUE(expected.A.count(name)) << name;
+      EXPECT_TRUE(bytes == expected.A.at(name) || bytes == expected.B.at(name))
           << name << " is neither complete result";
     }
     const TResultManifest manifest(results);
@@ -287,11 +287,11 @@ TEST_F(ResultsCli, KilledRunsLeaveEveryResultWhole) {
   const std::vector<std::string> run_b = {"run", "--yes", welch_file};
   Variants runs;
   Timed(run_b, dir_);
-  runs.b = ResultsUnder(results);
+  runs.B = ResultsUnder(results);
   const double run_seconds = Timed(run_a, dir_);
-  runs.a = ResultsUnder(results);
-  ASSERT_EQ(runs.a.size(), 6u);
-  for (const auto& [name, bytes] : runs.a) ASSERT_FALSE(bytes == runs.b.at(name)) << name;
+  runs.A = ResultsUnder(results);
+  ASSERT_EQ(runs.A.size(), 6u);
+  for (const auto& [name, bytes] : runs.A) ASSERT_FALSE(bytes == runs.B.at(name)) << name;
   KillAtRandomMoments(run_a, run_b, runs, results, dir_, run_seconds, 1);
   for (const auto& [name, bytes] : ResultsUnder(results)) {
     TResultTable table;
@@ -304,10 +304,10 @@ TEST_F(ResultsCli, KilledRunsLeaveEveryResultWhole) {
   const std::string hvsr_folder = dir_.File("Spectra/HVSR");
   Variants stats;
   Timed(hvsr_b, dir_);
-  stats.b = ResultsUnder(hvsr_folder);
+  stats.B = ResultsUnder(hvsr_folder);
   const double hvsr_seconds = Timed(hvsr_a, dir_);
-  stats.a = ResultsUnder(hvsr_folder);
-  ASSERT_EQ(stats.a.size(), 9u);
+  stats.A = ResultsUnder(hvsr_folder);
+  ASSERT_EQ(stats.A.size(), 9u);
   KillAtRandomMoments(hvsr_a, hvsr_b, stats, hvsr_folder, dir_, hvsr_seconds, 2);
   for (const auto& [name, bytes] : ResultsUnder(hvsr_folder)) {
     if (!IsHvFile(name)) continue;

@@ -41,7 +41,7 @@ void Edit(const std::string& project, const std::function<void(TProject&)>& edit
   RecordingUiHost host;
   ASSERT_EQ(LoadProject(p, project, host), LoadStatus::kLoaded);
   edit(p);
-  ASSERT_TRUE(SaveProject(p, project, 0, host).ok);
+  ASSERT_TRUE(SaveProject(p, project, 0, host).Ok);
 }
 
 // Every record checked for both runs, every channel with a unit response and a level set.
@@ -62,7 +62,7 @@ class RunCli : public ::testing::Test {
   void SetUp() override {
     testing::WriteShortRecordings(dir_.File("data"), 2, 120.0, 1);
     const CliRun add = Cli("add " + Quote(project_) + " " + Quote(dir_.File("data")), dir_);
-    ASSERT_EQ(add.status, 0) << add.err;
+    ASSERT_EQ(add.Status, 0) << add.Err;
     testing::WriteText(unit_, "ZEROS 0\nPOLES 0\nCONSTANT 1\n");
     Edit(project_, [&](TProject& p) { Describe(p, unit_); });
   }
@@ -101,32 +101,32 @@ TEST_F(RunCli, ResponseFileThatIsNoResponseStopsItsRecord) {
     }
   });
   const CliRun run = Cli("run --spectra " + Quote(project_), dir_);
-  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.Status, 1);
   EXPECT_NE(
-      run.err.find("spectra: запись 1 (TVK01): нет результата: TVK01: не загружена ЧХ канала 1 "
+      run.Err.find("spectra: запись 1 (TVK01): нет результата: TVK01: не загружена ЧХ канала 1 "
                    "(HHE): " +
                    bad + ": not a response file: it has no [DEVICE] section"),
       std::string::npos)
-      << run.err;
+      << run.Err;
   EXPECT_NE(
-      run.err.find("spectra: запись 2 (TVK02): нет результата: TVK02: не загружена ЧХ канала 1 "
+      run.Err.find("spectra: запись 2 (TVK02): нет результата: TVK02: не загружена ЧХ канала 1 "
                    "(HHE): " +
                    text + ": not a response file: its content is none of"),
       std::string::npos)
-      << run.err;
-  EXPECT_EQ(run.err.find("flat"), std::string::npos) << run.err;
+      << run.Err;
+  EXPECT_EQ(run.Err.find("flat"), std::string::npos) << run.Err;
   EXPECT_FALSE(fs::exists(Prim("TVK01")));
   EXPECT_FALSE(fs::exists(Prim("TVK02")));
-  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.Out, "");
 
   Edit(project_, [&](TProject& p) {
     for (int c = 0; c < 3; ++c) p.Records[1].Channels[c].ChannelResp = flat;
   });
   const CliRun again = Cli("run --spectra " + Quote(project_), dir_);
-  EXPECT_EQ(again.status, 1);
-  EXPECT_EQ(again.out, Prim("TVK02") + "\n");
+  EXPECT_EQ(again.Status, 1);
+  EXPECT_EQ(again.Out, Prim("TVK02") + "\n");
   // Three channels name the file; it is named once.
-  EXPECT_EQ(Count(again.err, "taken as a flat response: " + flat + "\n"), 1u) << again.err;
+  EXPECT_EQ(Count(again.Err, "taken as a flat response: " + flat + "\n"), 1u) << again.Err;
 }
 
 // A SEED RESP listing under the name archives give it (RESP.XX.NS085..BHZ) and SAC poles and
@@ -134,9 +134,9 @@ TEST_F(RunCli, ResponseFileThatIsNoResponseStopsItsRecord) {
 // same files under their usual extensions, not the uncorrected spectra of a flat response.
 TEST_F(RunCli, ResponsesAreReadByContentWhateverTheirNames) {
   struct Case {
-    const char* real;
-    const char* usual;
-    const char* archive;
+    const char* Real;
+    const char* Usual;
+    const char* Archive;
   };
   for (const Case& c : {
            Case{"resp/RESP.XX.NS085..BHZ.STS2_gen3.120.1500.seed", "ns085.seed",
@@ -144,19 +144,19 @@ TEST_F(RunCli, ResponsesAreReadByContentWhateverTheirNames) {
            Case{"resp/SAC_PZs_NZ_CRLZ_HHZ.sac", "crlz.sac",
                 "SAC_PZs_NZ_CRLZ_HHZ_10_2003.071.00.00.00.0000_2037.365.23.59.59.99999"},
        }) {
-    const std::vector<uint8_t> bytes = testing::ReadBytes(testing::RealFile(c.real));
-    testing::WriteBytes(dir_.File(c.usual), bytes);
-    testing::WriteBytes(dir_.File(c.archive), bytes);
+    const std::vector<uint8_t> bytes = testing::ReadBytes(testing::RealFile(c.Real));
+    testing::WriteBytes(dir_.File(c.Usual), bytes);
+    testing::WriteBytes(dir_.File(c.Archive), bytes);
     std::vector<std::string> results;
-    for (const std::string& response : {dir_.File(c.usual), dir_.File(c.archive), unit_}) {
+    for (const std::string& response : {dir_.File(c.Usual), dir_.File(c.Archive), unit_}) {
       Edit(project_, [&](TProject& p) { Describe(p, response); });
       const CliRun run = Cli("run --spectra " + Quote(project_), dir_);
-      ASSERT_EQ(run.status, 0) << run.err;
-      EXPECT_EQ(run.err.find("flat"), std::string::npos) << run.err;
+      ASSERT_EQ(run.Status, 0) << run.Err;
+      EXPECT_EQ(run.Err.find("flat"), std::string::npos) << run.Err;
       results.push_back(ReadAll(Prim("TVK01")));
     }
-    EXPECT_EQ(results[1], results[0]) << c.archive;
-    EXPECT_NE(results[1], results[2]) << c.archive << ": corrected, unlike the unit response";
+    EXPECT_EQ(results[1], results[0]) << c.Archive;
+    EXPECT_NE(results[1], results[2]) << c.Archive << ": corrected, unlike the unit response";
   }
 }
 
@@ -177,19 +177,19 @@ TEST_F(RunCli, DeclaredInputUnitIsHonoured) {
   for (const std::string& response : {velocity, displacement}) {
     Edit(project_, [&](TProject& p) { Describe(p, response); });
     const CliRun run = Cli("run --spectra " + Quote(project_), dir_);
-    ASSERT_EQ(run.status, 0) << run.err;
+    ASSERT_EQ(run.Status, 0) << run.Err;
     results.push_back(ReadAll(Prim("TVK01")));
   }
   EXPECT_EQ(results[0], results[1]);
 
   Edit(project_, [&](TProject& p) { p.Records[0].Channels[2].ChannelResp = pressure; });
   const CliRun run = Cli("run --spectra " + Quote(project_), dir_);
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("TVK01: не загружена ЧХ канала 3 (HHZ): " + pressure +
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_NE(run.Err.find("TVK01: не загружена ЧХ канала 3 (HHZ): " + pressure +
                          ": its input unit \"PA\" is no displacement, velocity or acceleration "
                          "unit"),
             std::string::npos)
-      << run.err;
+      << run.Err;
 }
 
 // A sensor set and the amplifier and channel responses empty: the refusal says which file is
@@ -203,34 +203,34 @@ TEST_F(RunCli, IncompleteChainNamesWhatIsMissing) {
     r.Channels[2].AmplifierResp = unit_;
   });
   const CliRun run = Cli("run --spectra " + Quote(project_), dir_);
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("Не заданы файлы с ЧХ для записи TVK01 Ш [E,N,Z] 14.05.2024 (0:02:00)\n"
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_NE(run.Err.find("Не заданы файлы с ЧХ для записи TVK01 Ш [E,N,Z] 14.05.2024 (0:02:00)\n"
                          "Канал 1 (HHE): не задан файл ЧХ усилителя; задайте его или файл ЧХ "
                          "всего канала\n"
                          "Канал 3 (HHZ): не задан файл ЧХ датчика; задайте его или файл ЧХ всего "
                          "канала\n"),
             std::string::npos)
-      << run.err;
+      << run.Err;
   EXPECT_FALSE(fs::exists(dir_.File("Spectra")));
   const CliRun show = Cli("show " + Quote(project_), dir_);
-  EXPECT_NE(show.out.find("\nКанал 3 (HHZ): не задан файл ЧХ датчика"), std::string::npos)
-      << show.out;
+  EXPECT_NE(show.Out.find("\nКанал 3 (HHZ): не задан файл ЧХ датчика"), std::string::npos)
+      << show.Out;
 }
 
 // H/V after a run of power spectra: the record's message says that H/V needs amplitude spectra,
 // instead of only that a file was not read.
 TEST_F(RunCli, RatiosAfterPowerSpectraSayWhatTheyNeed) {
   Edit(project_, [](TProject& p) { p.Settings[0].SpectrumType = TSpectrumType::kPower; });
-  ASSERT_EQ(Cli("run --spectra " + Quote(project_), dir_).status, 0);
+  ASSERT_EQ(Cli("run --spectra " + Quote(project_), dir_).Status, 0);
   const CliRun run = Cli("run --hv --only 1 " + Quote(project_), dir_);
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("H/V: запись 1 (TVK01): нет результата: TVK01: для H/V нужны амплитудные "
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_NE(run.Err.find("H/V: запись 1 (TVK01): нет результата: TVK01: для H/V нужны амплитудные "
                          "спектры (SpectrumType 0), а спектры записи рассчитываются как спектры "
                          "мощности (SpectrumType 1): файла " +
                          Prim("TVK01") + " нет"),
             std::string::npos)
-      << run.err;
-  EXPECT_EQ(run.err.find("не прочитан"), std::string::npos) << run.err;
+      << run.Err;
+  EXPECT_EQ(run.Err.find("не прочитан"), std::string::npos) << run.Err;
   EXPECT_FALSE(fs::exists(Nak("TVK01")));
 }
 
@@ -241,26 +241,26 @@ TEST_F(RunCli, RecordWithoutZOrHorizontalsGetsNoRatioFile) {
   ASSERT_EQ(Cli("add " + Quote(balst) + " " +
                     Quote(testing::RealFile("mseed/CH.BALST..LHE.D.2025.314.mseed")),
                 dir_)
-                .status,
+                .Status,
             0);
   Edit(balst, [&](TProject& p) { Describe(p, unit_); });
   const CliRun one = Cli("run " + Quote(balst), dir_);
-  EXPECT_EQ(one.status, 1);
-  EXPECT_NE(one.err.find("H/V: запись 1 (BALST): нет результата: BALST: для расчета H/V нет "
+  EXPECT_EQ(one.Status, 1);
+  EXPECT_NE(one.Err.find("H/V: запись 1 (BALST): нет результата: BALST: для расчета H/V нет "
                          "выбранных каналов N, Z"),
             std::string::npos)
-      << one.err;
+      << one.Err;
   const std::string prim = dir_.File("Spectra/Primary/prim_BALST_251110-000253.dat");
   EXPECT_TRUE(fs::exists(prim));
   EXPECT_FALSE(fs::exists(dir_.File("Spectra/Nakamura/nak_prim_BALST_251110-000253.dat")));
 
   Edit(project_, [](TProject& p) { p.Records[1].Channels[2].Selected = false; });
   const CliRun two = Cli("run " + Quote(project_), dir_);
-  EXPECT_EQ(two.status, 1);
-  EXPECT_NE(two.err.find("запись 2 (TVK02): нет результата: TVK02: для расчета H/V нет выбранного "
+  EXPECT_EQ(two.Status, 1);
+  EXPECT_NE(two.Err.find("запись 2 (TVK02): нет результата: TVK02: для расчета H/V нет выбранного "
                          "канала Z"),
             std::string::npos)
-      << two.err;
+      << two.Err;
   EXPECT_TRUE(fs::exists(Nak("TVK01")));
   EXPECT_FALSE(fs::exists(Nak("TVK02")));
 }
@@ -276,22 +276,22 @@ TEST_F(RunCli, RecordsSharingAResultFileAreAskedAbout) {
   ASSERT_EQ(Cli("add " + Quote(twice) + " " + Quote(dir_.File("data/" + name)) + " " +
                     Quote(copy + "/" + name),
                 dir_)
-                .status,
+                .Status,
             0);
   Edit(twice, [&](TProject& p) { Describe(p, unit_); });
 
   const CliRun declined = Cli("run " + Quote(twice), dir_);
-  EXPECT_EQ(declined.status, 1);
+  EXPECT_EQ(declined.Status, 1);
   EXPECT_NE(
-      declined.err.find("Записи 1 (TVK01), 2 (TVK01) пишут результат в один файл " + Prim("TVK01") +
+      declined.Err.find("Записи 1 (TVK01), 2 (TVK01) пишут результат в один файл " + Prim("TVK01") +
                         "\nОстанется результат последней из них. Продолжить? [нет]"),
       std::string::npos)
-      << declined.err;
-  EXPECT_NE(declined.err.find("spectra: расчёт не выполнен"), std::string::npos);
+      << declined.Err;
+  EXPECT_NE(declined.Err.find("spectra: расчёт не выполнен"), std::string::npos);
   EXPECT_FALSE(fs::exists(dir_.File("Spectra")));
 
   const CliRun accepted = Cli("run --yes " + Quote(twice), dir_);
-  EXPECT_EQ(accepted.status, 0) << accepted.err;
+  EXPECT_EQ(accepted.Status, 0) << accepted.Err;
   EXPECT_TRUE(fs::exists(Prim("TVK01")));
   EXPECT_TRUE(fs::exists(Nak("TVK01")));
 }
@@ -299,22 +299,22 @@ TEST_F(RunCli, RecordsSharingAResultFileAreAskedAbout) {
 // Spectra then H/V in one call: a record whose spectra fail now does not get ratios from the
 // amplitude file an earlier run left.
 TEST_F(RunCli, FailedSpectraAreNotFollowedByRatiosFromAnEarlierFile) {
-  ASSERT_EQ(Cli("run --spectra " + Quote(project_), dir_).status, 0);
+  ASSERT_EQ(Cli("run --spectra " + Quote(project_), dir_).Status, 0);
   ASSERT_TRUE(fs::exists(Prim("TVK01")));
   const std::string bad = dir_.File("bad.rsp");
   testing::WriteText(bad, "[DEVICE]\nZP available=True\n");
   Edit(project_, [&](TProject& p) { p.Records[0].Channels[0].ChannelResp = bad; });
 
   const CliRun run = Cli("run " + Quote(project_), dir_);
-  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.Status, 1);
   EXPECT_NE(
-      run.err.find("H/V: запись 1 (TVK01): нет результата: skipped: its spectra failed in this "
+      run.Err.find("H/V: запись 1 (TVK01): нет результата: skipped: its spectra failed in this "
                    "run, and the amplitude file of an earlier run is not used"),
       std::string::npos)
-      << run.err;
+      << run.Err;
   EXPECT_FALSE(fs::exists(Nak("TVK01")));
   EXPECT_TRUE(fs::exists(Nak("TVK02")));
-  EXPECT_EQ(run.out, Prim("TVK02") + "\n" + Nak("TVK02") + "\n");
+  EXPECT_EQ(run.Out, Prim("TVK02") + "\n" + Nak("TVK02") + "\n");
 }
 
 // Levels left at the -1 a new channel gets, and a level the signal exceeds: the message says
@@ -327,19 +327,19 @@ TEST_F(RunCli, NoQuietIntervalNamesTheLevels) {
     }
   });
   const CliRun run = Cli("run --yes --spectra " + Quote(project_), dir_);
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("TVK01: недостаточно данных для расчета: не задан допустимый уровень: "
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_NE(run.Err.find("TVK01: недостаточно данных для расчета: не задан допустимый уровень: "
                          "канал 1 (HHE) = -1, канал 2 (HHN) = -1, канал 3 (HHZ) = -1\n"),
             std::string::npos)
-      << run.err;
+      << run.Err;
   // Two minutes at 100 Hz are 12000 samples; the noise exceeds 1 count in most of them.
   const std::string exceeded =
       "TVK02: недостаточно данных для расчета: уровень 1 канала 3 (HHZ) превышен в отсчетах: ";
-  const size_t at = run.err.find(exceeded);
-  ASSERT_NE(at, std::string::npos) << run.err;
-  const long disturbed = std::stol(run.err.substr(at + exceeded.size()));
+  const size_t at = run.Err.find(exceeded);
+  ASSERT_NE(at, std::string::npos) << run.Err;
+  const long disturbed = std::stol(run.Err.substr(at + exceeded.size()));
   EXPECT_GT(disturbed, 6000);
-  EXPECT_NE(run.err.find(" из 12000", at), std::string::npos);
+  EXPECT_NE(run.Err.find(" из 12000", at), std::string::npos);
   EXPECT_FALSE(fs::exists(dir_.File("Spectra")));
 }
 
@@ -347,13 +347,13 @@ TEST_F(RunCli, NoQuietIntervalNamesTheLevels) {
 // the file that is missing.
 TEST_F(RunCli, MissingAmplitudeFileIsNamed) {
   const CliRun run = Cli("run --hv " + Quote(project_), dir_);
-  EXPECT_EQ(run.status, 1);
-  const size_t at = run.err.find("Не рассчитан амплитудный спектр записи TVK01 Ш [E/Z,N/Z] ");
-  ASSERT_NE(at, std::string::npos) << run.err;
-  EXPECT_EQ(run.err.find("Не заданы файлы с ЧХ"), std::string::npos) << run.err;
+  EXPECT_EQ(run.Status, 1);
+  const size_t at = run.Err.find("Не рассчитан амплитудный спектр записи TVK01 Ш [E/Z,N/Z] ");
+  ASSERT_NE(at, std::string::npos) << run.Err;
+  EXPECT_EQ(run.Err.find("Не заданы файлы с ЧХ"), std::string::npos) << run.Err;
   // The next line.
-  EXPECT_EQ(run.err.find("\nФайл " + Prim("TVK01") + " не найден\n", at), run.err.find('\n', at))
-      << run.err;
+  EXPECT_EQ(run.Err.find("\nФайл " + Prim("TVK01") + " не найден\n", at), run.Err.find('\n', at))
+      << run.Err;
   EXPECT_FALSE(fs::exists(dir_.File("Spectra")));
 }
 
@@ -363,8 +363,8 @@ TEST_F(RunCli, JsonTellsPerRecordWhatWasWrittenAndWhy) {
   testing::WriteText(bad, "hello\n");
   Edit(project_, [&](TProject& p) { p.Records[0].Channels[1].ChannelResp = bad; });
   const CliRun run = Cli("run --json " + Quote(project_), dir_);
-  EXPECT_EQ(run.status, 1);
-  const nlohmann::json doc = nlohmann::json::parse(run.out);
+  EXPECT_EQ(run.Status, 1);
+  const nlohmann::json doc = nlohmann::json::parse(run.Out);
   EXPECT_EQ(doc["project"], project_);
   const nlohmann::json& spectra = doc["spectra"]["records"];
   ASSERT_EQ(spectra.size(), 2u);

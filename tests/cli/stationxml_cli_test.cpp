@@ -52,7 +52,7 @@ class StationXmlCli : public ::testing::Test {
   void SetUp() override {
     testing::WriteShortRecordings(dir_.File("data"), 2, 120.0, 1);
     const CliRun add = Cli("add " + Quote(project_) + " " + Quote(dir_.File("data")), dir_);
-    ASSERT_EQ(add.status, 0) << add.err;
+    ASSERT_EQ(add.Status, 0) << add.Err;
     testing::WriteText(
         xml_,
         "<?xml version=\"1.0\"?>\n<FDSNStationXML xmlns=\"http://www.fdsn.org/xml/station/1\""
@@ -69,8 +69,8 @@ class StationXmlCli : public ::testing::Test {
 
   nlohmann::json Channels(int record) {
     const CliRun show = Run("show", "--json");
-    EXPECT_EQ(show.status, 0) << show.err;
-    return nlohmann::json::parse(show.out)["records"][record]["channels"];
+    EXPECT_EQ(show.Status, 0) << show.Err;
+    return nlohmann::json::parse(show.Out)["records"][record]["channels"];
   }
 
   TempDir dir_;
@@ -81,20 +81,20 @@ class StationXmlCli : public ::testing::Test {
 TEST_F(StationXmlCli, ResponseEvaluatesAChannelOfTheInventory) {
   // Far above the corner the geophone is flat: 30 · 400000 counts per m/s.
   const CliRun hz = Cli("response " + Quote(xml_) + " --channel XX.TVK01..HHZ --freq 50", dir_);
-  ASSERT_EQ(hz.status, 0) << hz.err;
-  const double modulus = std::stod(hz.out.substr(hz.out.find('\t') + 1));
+  ASSERT_EQ(hz.Status, 0) << hz.Err;
+  const double modulus = std::stod(hz.Out.substr(hz.Out.find('\t') + 1));
   const double w = 2 * std::numbers::pi * 50.0, w0 = 2 * std::numbers::pi;
   EXPECT_NEAR(modulus, 1.2e7 * w * w / std::hypot(w0 * w0 - w * w, std::sqrt(2.0) * w0 * w),
               1e-6 * modulus);
   // The same channel named in the path, at a time of its epoch.
   const CliRun path = Cli(
       "response " + Quote(xml_ + "#XX.TVK01..HHZ") + " --time 2024-05-14T00:00:00 --freq 50", dir_);
-  EXPECT_EQ(path.out, hz.out) << path.err;
+  EXPECT_EQ(path.Out, hz.Out) << path.Err;
 
   struct Case {
-    std::string args;
-    int status;
-    const char* err;
+    std::string Args;
+    int Status;
+    const char* Err;
   };
   for (const Case& c : {
            Case{"--channel XX.TVK01..HHE", 1, "no channel XX.TVK01..HHE"},
@@ -104,9 +104,9 @@ TEST_F(StationXmlCli, ResponseEvaluatesAChannelOfTheInventory) {
            Case{"--channel TVK01.HHZ", 2, "not a channel code"},
            Case{"--channel XX.TVK01..HHZ --time soon", 2, "--time"},
        }) {
-    const CliRun run = Cli("response " + Quote(xml_) + " " + c.args + " --freq 1", dir_);
-    EXPECT_EQ(run.status, c.status) << c.args << ": " << run.err;
-    EXPECT_NE(run.err.find(c.err), std::string::npos) << c.args << ": " << run.err;
+    const CliRun run = Cli("response " + Quote(xml_) + " " + c.Args + " --freq 1", dir_);
+    EXPECT_EQ(run.Status, c.Status) << c.Args << ": " << run.Err;
+    EXPECT_NE(run.Err.find(c.Err), std::string::npos) << c.Args << ": " << run.Err;
   }
 }
 
@@ -114,19 +114,19 @@ TEST_F(StationXmlCli, EditGivesMatchedChannelsTheirResponseAndNamesTheOthers) {
   const std::string paz = Quote(testing::RealFile("resp/IU_ANMO_00_BHZ.paz"));
   ASSERT_EQ(
       Run("edit", "--all --all-channels --level 1000000000 --sensor " + paz + " --amplifier " + paz)
-          .status,
+          .Status,
       0);
   const CliRun edit = Run("edit", "--all --stationxml " + Quote(xml_));
-  ASSERT_EQ(edit.status, 0) << edit.err;
+  ASSERT_EQ(edit.Status, 0) << edit.Err;
   // TVK01 HHE, and every channel of TVK02, have no match in the inventory.
-  EXPECT_NE(edit.err.find("record 1 (TVK01), channel 1 (HHE): no channel of " + xml_ +
+  EXPECT_NE(edit.Err.find("record 1 (TVK01), channel 1 (HHE): no channel of " + xml_ +
                           " matches it at 2024-05-14T00:00:00.000Z; its settings are kept"),
             std::string::npos)
-      << edit.err;
+      << edit.Err;
   for (const char* ch : {"channel 1 (HHE)", "channel 2 (HHN)", "channel 3 (HHZ)"}) {
-    EXPECT_NE(edit.err.find(std::string("record 2 (TVK02), ") + ch), std::string::npos) << ch;
+    EXPECT_NE(edit.Err.find(std::string("record 2 (TVK02), ") + ch), std::string::npos) << ch;
   }
-  EXPECT_EQ(edit.err.find("record 1 (TVK01), channel 3"), std::string::npos) << edit.err;
+  EXPECT_EQ(edit.Err.find("record 1 (TVK01), channel 3"), std::string::npos) << edit.Err;
 
   const nlohmann::json first = Channels(0);
   EXPECT_EQ(first[0]["SensorResp"], testing::RealFile("resp/IU_ANMO_00_BHZ.paz"));
@@ -142,34 +142,34 @@ TEST_F(StationXmlCli, EditGivesMatchedChannelsTheirResponseAndNamesTheOthers) {
 
   // The run reads the responses through the paths the edit gave.
   const CliRun run = Run("run", "--spectra --only 1 --yes");
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.err.find("не загружена ЧХ"), std::string::npos) << run.err;
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(run.Err.find("не загружена ЧХ"), std::string::npos) << run.Err;
   // ... and fails, naming the channel and the document, when the document no longer holds it.
   const std::vector<uint8_t> bytes = testing::ReadBytes(xml_);
   const std::string saved(bytes.begin(), bytes.end());
   testing::WriteText(xml_, std::string(saved).replace(saved.find("\"HHZ\""), 5, "\"BHZ\""));
   const CliRun gone = Run("run", "--spectra --only 1 --yes");
-  EXPECT_EQ(gone.status, 1);
-  EXPECT_NE(gone.err.find("ЧХ канала 3 (HHZ): " + xml_ + ": no channel XX.TVK01..HHZ"),
+  EXPECT_EQ(gone.Status, 1);
+  EXPECT_NE(gone.Err.find("ЧХ канала 3 (HHZ): " + xml_ + ": no channel XX.TVK01..HHZ"),
             std::string::npos)
-      << gone.err;
+      << gone.Err;
   testing::WriteText(xml_, saved);
 
   // Giving them again changes nothing; a network no channel has changes nothing either.
   const CliRun again = Run("edit", "--records 1 --stationxml " + Quote(xml_));
-  EXPECT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(again.Status, 0) << again.Err;
   const CliRun other = Run("edit", "--records 1 --stationxml " + Quote(xml_) + " --network YY");
-  EXPECT_EQ(other.status, 0);
-  EXPECT_NE(other.err.find("channel 3 (HHZ): no channel of"), std::string::npos) << other.err;
+  EXPECT_EQ(other.Status, 0);
+  EXPECT_NE(other.Err.find("channel 3 (HHZ): no channel of"), std::string::npos) << other.Err;
   EXPECT_EQ(Channels(0)[2]["ChannelResp"], xml_ + "#XX.TVK01..HHZ");
 }
 
 TEST_F(StationXmlCli, EditRefusesADocumentItCannotRead) {
   testing::WriteText(dir_.File("broken.xml"), "<FDSNStationXML><Network code=\"XX\">");
   struct Case {
-    std::string args;
-    int status;
-    const char* err;
+    std::string Args;
+    int Status;
+    const char* Err;
   };
   for (const Case& c : {
            Case{"--all --stationxml " + Quote(dir_.File("none.xml")), 1, "cannot be opened"},
@@ -177,9 +177,9 @@ TEST_F(StationXmlCli, EditRefusesADocumentItCannotRead) {
            Case{"--all --stationxml " + Quote(xml_) + " --channel-resp x.paz", 2, "excludes"},
            Case{"--all --network XX", 2, "--network"},
        }) {
-    const CliRun run = Run("edit", c.args);
-    EXPECT_EQ(run.status, c.status) << c.args << ": " << run.err;
-    EXPECT_NE(run.err.find(c.err), std::string::npos) << c.args << ": " << run.err;
+    const CliRun run = Run("edit", c.Args);
+    EXPECT_EQ(run.Status, c.Status) << c.Args << ": " << run.Err;
+    EXPECT_NE(run.Err.find(c.Err), std::string::npos) << c.Args << ": " << run.Err;
   }
   EXPECT_EQ(Channels(0)[2]["ChannelResp"], "");
 }

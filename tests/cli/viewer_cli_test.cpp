@@ -47,7 +47,7 @@ TEST(ViewerCli, AveragePlotAndBandsOnTheDemoResultsAgreeWithTheModels) {
   TempDir dir;
   const std::string demo = dir.File("demo");
   const CliRun run = EnglishCli("demo " + Quote(demo) + " --minutes 5 -q", dir);
-  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  ASSERT_EQ(run.Status, 0) << run.Out << run.Err;
   const std::string primary = demo + "/results/Spectra/Primary/";
   const std::string a = primary + "prim_TVK01_240514-000000.dat";
   const std::string b = primary + "prim_TVK02_240514-000000.dat";
@@ -57,7 +57,7 @@ TEST(ViewerCli, AveragePlotAndBandsOnTheDemoResultsAgreeWithTheModels) {
   for (const std::string& png :
        {primary + "prim_TVK01_240514-000000.png",
         demo + "/results/Spectra/Nakamura/nak_prim_TVK02_240514-000000.png"}) {
-    EXPECT_NE(run.out.find("chart: " + png), std::string::npos) << run.out;
+    EXPECT_NE(run.Out.find("chart: " + png), std::string::npos) << run.Out;
     EXPECT_EQ(Text(png).substr(0, 4), "\x89PNG");
   }
 #endif
@@ -69,8 +69,8 @@ TEST(ViewerCli, AveragePlotAndBandsOnTheDemoResultsAgreeWithTheModels) {
     const CliRun avg = EnglishCli("average " + Quote(out) + " " + Quote(a) + " " + Quote(b) +
                                       " --json" + (median ? " --median" : ""),
                                   dir);
-    ASSERT_EQ(avg.status, 0) << avg.err;
-    const nlohmann::json j = nlohmann::json::parse(avg.out);
+    ASSERT_EQ(avg.Status, 0) << avg.Err;
+    const nlohmann::json j = nlohmann::json::parse(avg.Out);
     EXPECT_EQ(j["files_used"], 2);
     EXPECT_EQ(j["median"], median);
     TSpectrumView view;
@@ -83,10 +83,10 @@ TEST(ViewerCli, AveragePlotAndBandsOnTheDemoResultsAgreeWithTheModels) {
 
   // plot --json describes the chart the viewer builds, one file and two.
   const CliRun one = EnglishCli("plot " + Quote(a) + " --json", dir);
-  ASSERT_EQ(one.status, 0) << one.err;
+  ASSERT_EQ(one.Status, 0) << one.Err;
   TSpectrumView view;
   ASSERT_TRUE(ShowSpectrumFile(view, a, false, kVelocity, 0, host));
-  nlohmann::json chart = nlohmann::json::parse(one.out);
+  nlohmann::json chart = nlohmann::json::parse(one.Out);
   EXPECT_EQ(chart["caption"], a);
   EXPECT_EQ(chart["left_title"], "Амплитуда, (м/c)/Гц");
   ASSERT_EQ(chart["series"].size(), view.Series.size());
@@ -103,16 +103,16 @@ TEST(ViewerCli, AveragePlotAndBandsOnTheDemoResultsAgreeWithTheModels) {
   EXPECT_EQ(chart["series"][2]["color"], "#0000FF");
 
   const CliRun two = EnglishCli("plot " + Quote(a) + " " + Quote(b) + " --json", dir);
-  ASSERT_EQ(two.status, 0) << two.err;
-  chart = nlohmann::json::parse(two.out);
+  ASSERT_EQ(two.Status, 0) << two.Err;
+  chart = nlohmann::json::parse(two.Out);
   EXPECT_EQ(chart["caption"], "Количество файлов: 2");
   ASSERT_EQ(chart["series"].size(), 6u);
   EXPECT_EQ(chart["series"][3]["title"], "E00_HHE (prim_TVK02_240514-000000.dat)");
 
   // bands: the dialogs' values and texts.
   const CliRun standard = EnglishCli("bands " + Quote(a) + " --json", dir);
-  ASSERT_EQ(standard.status, 0) << standard.err;
-  const nlohmann::json bands = nlohmann::json::parse(standard.out);
+  ASSERT_EQ(standard.Status, 0) << standard.Err;
+  const nlohmann::json bands = nlohmann::json::parse(standard.Out);
   // Amplitude spectra: the root of the band mean, as the viewer offers no integral for them.
   EXPECT_EQ(bands["measure"], "mean");
   const std::vector<TBandValue> expected = StandardBandValues(view, TBandMeasure::kMean);
@@ -124,12 +124,12 @@ TEST(ViewerCli, AveragePlotAndBandsOnTheDemoResultsAgreeWithTheModels) {
   EXPECT_EQ(bands["text"], StandardBandsDialog(view, TBandMeasure::kMean).Text);
 
   const CliRun range = EnglishCli("bands " + Quote(a) + " --range '1 5' --mean --column 3", dir);
-  ASSERT_EQ(range.status, 0) << range.err;
+  ASSERT_EQ(range.Status, 0) << range.Err;
   for (size_t i = 0; i < view.Series.size(); ++i) view.Series[i].Checked = i / 2 == 2;
   EXPECT_EQ(
-      range.out,
+      range.Out,
       WithoutCarriageReturns(GivenBandDialog(view, TBandMeasure::kMean, "1 5")->Report) + "\n");
-  EXPECT_NE(range.out.find("1_Z02_HHZ\t"), std::string::npos) << range.out;
+  EXPECT_NE(range.Out.find("1_Z02_HHZ\t"), std::string::npos) << range.Out;
 }
 
 // The columns of a result file as numbers, one vector per column.
@@ -155,7 +155,7 @@ std::vector<std::vector<double>> Columns(const std::string& path) {
 TEST(ViewerCli, KindAndUnitComeFromTheFiles) {
   TempDir dir;
   const std::string demo = dir.File("demo");
-  ASSERT_EQ(EnglishCli("demo " + Quote(demo) + " --minutes 5 -q", dir).status, 0);
+  ASSERT_EQ(EnglishCli("demo " + Quote(demo) + " --minutes 5 -q", dir).Status, 0);
   const std::string project = demo + "/demo.tvp";
   const std::string prim = demo + "/results/Spectra/Primary/prim_TVK01_240514-000000.dat";
   const std::string nak = demo + "/results/Spectra/Nakamura/nak_prim_TVK01_240514-000000.dat";
@@ -165,8 +165,8 @@ TEST(ViewerCli, KindAndUnitComeFromTheFiles) {
   std::filesystem::copy_file(prim, power);
 
   struct Refusal {
-    std::string args;
-    std::string said;
+    std::string Args;
+    std::string Said;
   };
   for (const Refusal& r : {
            Refusal{"plot " + Quote(prim) + " --hv --json",
@@ -204,17 +204,17 @@ TEST(ViewerCli, KindAndUnitComeFromTheFiles) {
            Refusal{"bands " + Quote(nak) + " --integral", "bands: " + nak + " holds ratios"},
            Refusal{"bands " + Quote(prim) + " --hv", "bands: " + prim + " holds amplitude"},
        }) {
-    const CliRun run = EnglishCli(r.args, dir);
-    EXPECT_EQ(run.status, 1) << r.args;
-    EXPECT_EQ(run.out, "") << r.args;
-    EXPECT_EQ(run.err.rfind(r.said, 0), 0u) << r.args << "\n" << run.err;
+    const CliRun run = EnglishCli(r.Args, dir);
+    EXPECT_EQ(run.Status, 1) << r.Args;
+    EXPECT_EQ(run.Out, "") << r.Args;
+    EXPECT_EQ(run.Err.rfind(r.Said, 0), 0u) << r.Args << "\n" << run.Err;
   }
   EXPECT_FALSE(std::filesystem::exists(dir.File("a.dat")));
 
   const auto chart = [&](const std::string& args) {
     const CliRun run = EnglishCli("plot " + args + " --json", dir);
-    EXPECT_EQ(run.status, 0) << args << "\n" << run.err;
-    return run.status == 0 ? nlohmann::json::parse(run.out) : nlohmann::json();
+    EXPECT_EQ(run.Status, 0) << args << "\n" << run.Err;
+    return run.Status == 0 ? nlohmann::json::parse(run.Out) : nlohmann::json();
   };
   nlohmann::json j = chart(Quote(nak));
   EXPECT_EQ(j["left_title"], "Отношение амплитуд");
@@ -229,16 +229,16 @@ TEST(ViewerCli, KindAndUnitComeFromTheFiles) {
   EXPECT_EQ(j["series"].back()["title"], "NLNM");
 
   // Settings changed after the run: the file's unit is no longer known, and the flags label it.
-  ASSERT_EQ(EnglishCli("settings " + Quote(project) + " UnitOut=0", dir).status, 0);
+  ASSERT_EQ(EnglishCli("settings " + Quote(project) + " UnitOut=0", dir).Status, 0);
   const CliRun stale = EnglishCli("plot " + Quote(prim) + " --unit-out 1 --json", dir);
-  ASSERT_EQ(stale.status, 0) << stale.err;
-  EXPECT_EQ(nlohmann::json::parse(stale.out)["left_title"], "Амплитуда, (м/c)/Гц");
-  EXPECT_EQ(stale.err, "plot: " + project + " was saved after " + prim +
+  ASSERT_EQ(stale.Status, 0) << stale.Err;
+  EXPECT_EQ(nlohmann::json::parse(stale.Out)["left_title"], "Амплитуда, (м/c)/Гц");
+  EXPECT_EQ(stale.Err, "plot: " + project + " was saved after " + prim +
                            " was written, so its settings (now m) may not be those the file was "
                            "computed with: its unit is not known and is labelled m/s as "
                            "--unit-out and --unit say\n");
   // Computed again with them: displacement, the spectra are in metres.
-  ASSERT_EQ(EnglishCli("run --spectra " + Quote(project), dir).status, 0);
+  ASSERT_EQ(EnglishCli("run --spectra " + Quote(project), dir).Status, 0);
   j = chart(Quote(prim));
   EXPECT_EQ(j["left_title"], "Амплитуда, (м)/Гц");
   EXPECT_EQ(j["unit"], "m");
@@ -246,8 +246,8 @@ TEST(ViewerCli, KindAndUnitComeFromTheFiles) {
   // --mean over 1-5 Hz: each curve's value is the root of its mean there, and its StDev row the
   // root of the mean of its spread column (not the curve's value again).
   const CliRun mean = EnglishCli("bands " + Quote(prim) + " --mean --range 1-5 --json", dir);
-  ASSERT_EQ(mean.status, 0) << mean.err;
-  const nlohmann::json values = nlohmann::json::parse(mean.out)["values"];
+  ASSERT_EQ(mean.Status, 0) << mean.Err;
+  const nlohmann::json values = nlohmann::json::parse(mean.Out)["values"];
   const std::vector<std::vector<double>> columns = Columns(prim);
   ASSERT_EQ(columns.size(), 7u);
   ASSERT_EQ(values.size(), 6u);
@@ -281,34 +281,34 @@ TEST(ViewerCli, DamagedInputFailsWithTheLineAndWritesNothing) {
   // The damage told in Russian, as the window tells it.
   const CliRun avg =
       testing::Cli("average " + Quote(out) + " " + Quote(good) + " " + Quote(bad), dir);
-  EXPECT_EQ(avg.status, 1);
-  EXPECT_NE(avg.err.find("bad.dat поврежден: строка 3: 2 полей вместо 3"), std::string::npos)
-      << avg.err;
+  EXPECT_EQ(avg.Status, 1);
+  EXPECT_NE(avg.Err.find("bad.dat поврежден: строка 3: 2 полей вместо 3"), std::string::npos)
+      << avg.Err;
   EXPECT_FALSE(std::filesystem::exists(out));
 
   const CliRun plot = testing::Cli("plot " + Quote(bad) + " -o " + Quote(png), dir);
-  EXPECT_EQ(plot.status, 1);
-  EXPECT_NE(plot.err.find("строка 3"), std::string::npos) << plot.err;
+  EXPECT_EQ(plot.Status, 1);
+  EXPECT_NE(plot.Err.find("строка 3"), std::string::npos) << plot.Err;
   EXPECT_FALSE(std::filesystem::exists(png));
 
-  EXPECT_EQ(EnglishCli("bands " + Quote(bad), dir).status, 1);
-  EXPECT_EQ(EnglishCli("bands " + Quote(good) + " --column 4", dir).status, 1);
-  EXPECT_EQ(EnglishCli("bands " + Quote(good) + " --range 1to5", dir).status, 2);
-  EXPECT_EQ(EnglishCli("plot " + Quote(good), dir).status, 2);  // neither -o nor --json
+  EXPECT_EQ(EnglishCli("bands " + Quote(bad), dir).Status, 1);
+  EXPECT_EQ(EnglishCli("bands " + Quote(good) + " --column 4", dir).Status, 1);
+  EXPECT_EQ(EnglishCli("bands " + Quote(good) + " --range 1to5", dir).Status, 2);
+  EXPECT_EQ(EnglishCli("plot " + Quote(good), dir).Status, 2);  // neither -o nor --json
   // The noise models are power densities: beside spectra not said to be power spectra, no.
   const CliRun models = EnglishCli("plot " + Quote(good) + " --noise-models --json", dir);
-  EXPECT_EQ(models.status, 1);
-  EXPECT_NE(models.err.find("--noise-models does not apply (--power says it does)"),
+  EXPECT_EQ(models.Status, 1);
+  EXPECT_NE(models.Err.find("--noise-models does not apply (--power says it does)"),
             std::string::npos)
-      << models.err;
-  EXPECT_EQ(EnglishCli("plot " + Quote(good) + " --noise-models --power --json", dir).status, 0);
+      << models.Err;
+  EXPECT_EQ(EnglishCli("plot " + Quote(good) + " --noise-models --power --json", dir).Status, 0);
 
   const CliRun svg = EnglishCli("plot " + Quote(good) + " -o " + Quote(dir.File("out.svg")), dir);
-  EXPECT_EQ(svg.status, 1);
+  EXPECT_EQ(svg.Status, 1);
 #ifdef TARVIK_CLI_HAS_GUI
-  EXPECT_NE(svg.err.find(".png or a .pdf"), std::string::npos) << svg.err;
+  EXPECT_NE(svg.Err.find(".png or a .pdf"), std::string::npos) << svg.Err;
   const CliRun drawn = EnglishCli("plot " + Quote(good) + " -o " + Quote(png), dir);
-  EXPECT_EQ(drawn.status, 0) << drawn.err;
+  EXPECT_EQ(drawn.Status, 0) << drawn.Err;
   EXPECT_EQ(Text(png).substr(0, 4), "\x89PNG");
 #else
   EXPECT_NE(svg.err.find("not built"), std::string::npos) << svg.err;

@@ -10,24 +10,24 @@ namespace tarvik {
 namespace {
 
 struct CivilCase {
-  int y, mo, d, h, mi, s, ms;
-  double days;  // days since 1899-12-30, worked out by hand from the calendar
+  int Y, Mo, D, H, Mi, S, Ms;
+  double Days;  // days since 1899-12-30, worked out by hand from the calendar
 };
 
 class CivilDates : public ::testing::TestWithParam<CivilCase> {};
 
 TEST_P(CivilDates, EncodeAndDecodeAgree) {
   const CivilCase& c = GetParam();
-  const TDateTime t = EncodeDateTime(c.y, c.mo, c.d, c.h, c.mi, c.s, c.ms);
-  EXPECT_NEAR(t, c.days, 1e-9);
+  const TDateTime t = EncodeDateTime(c.Y, c.Mo, c.D, c.H, c.Mi, c.S, c.Ms);
+  EXPECT_NEAR(t, c.Days, 1e-9);
   const CivilTime back = DecodeDateTime(t);
-  EXPECT_EQ(back.year, c.y);
-  EXPECT_EQ(back.month, c.mo);
-  EXPECT_EQ(back.day, c.d);
-  EXPECT_EQ(back.hour, c.h);
-  EXPECT_EQ(back.minute, c.mi);
-  EXPECT_EQ(back.second, c.s);
-  EXPECT_EQ(back.millisecond, c.ms);
+  EXPECT_EQ(back.Year, c.Y);
+  EXPECT_EQ(back.Month, c.Mo);
+  EXPECT_EQ(back.Day, c.D);
+  EXPECT_EQ(back.Hour, c.H);
+  EXPECT_EQ(back.Minute, c.Mi);
+  EXPECT_EQ(back.Second, c.S);
+  EXPECT_EQ(back.Millisecond, c.Ms);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -55,14 +55,14 @@ TEST(DateTime, DayOfYearAndUnixSeconds) {
 TEST(DateTime, MillisecondsRoundToNearest) {
   // 0.9996 s past midnight rounds up into the next second, not down to 999 ms.
   const CivilTime c = DecodeDateTime(EncodeDateTime(2020, 1, 1) + 0.9996 / 86400.0);
-  EXPECT_EQ(c.second, 1);
-  EXPECT_EQ(c.millisecond, 0);
+  EXPECT_EQ(c.Second, 1);
+  EXPECT_EQ(c.Millisecond, 0);
   // Just before midnight carries into the next day.
   const CivilTime m = DecodeDateTime(EncodeDateTime(2020, 12, 31) + (86400.0 - 0.0002) / 86400.0);
-  EXPECT_EQ(m.year, 2021);
-  EXPECT_EQ(m.month, 1);
-  EXPECT_EQ(m.day, 1);
-  EXPECT_EQ(m.hour, 0);
+  EXPECT_EQ(m.Year, 2021);
+  EXPECT_EQ(m.Month, 1);
+  EXPECT_EQ(m.Day, 1);
+  EXPECT_EQ(m.Hour, 0);
 }
 
 TEST(DateTime, Formats) {
@@ -100,8 +100,8 @@ TEST(DateTime, SampleCountsRoundHalfToEven) {
 }
 
 TEST(DateTime, DecodingNonsenseGivesTheEpoch) {
-  EXPECT_EQ(DecodeDateTime(std::nan("")).year, 1899);
-  EXPECT_EQ(DecodeDateTime(1e300).year, 1899);
+  EXPECT_EQ(DecodeDateTime(std::nan("")).Year, 1899);
+  EXPECT_EQ(DecodeDateTime(1e300).Year, 1899);
 }
 
 }  // namespace

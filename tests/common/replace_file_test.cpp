@@ -40,7 +40,7 @@ TEST(ReplaceFile, TemporaryNameKeepsFolderAndExtensionAndIsNeverShared) {
 
 TEST(ReplaceFile, ReplacesWholeAndCreatesTheFolder) {
   TempDir dir;
-  const fs::path target = dir.path() / "a" / "b" / "x.dat";
+  const fs::path target = dir.Path() / "a" / "b" / "x.dat";
   std::string error;
   ASSERT_TRUE(ReplaceFileContents(target, "first\r\n", error)) << error;
   ASSERT_TRUE(ReplaceFileContents(target, "second", error)) << error;
@@ -52,27 +52,27 @@ TEST(ReplaceFile, ReplacesWholeAndCreatesTheFolder) {
 // the folder and no temporary file.
 TEST(ReplaceFile, FailureLeavesWhatWasThere) {
   TempDir dir;
-  const fs::path target = dir.path() / "x.dat";
+  const fs::path target = dir.Path() / "x.dat";
   fs::create_directory(target);
   testing::WriteText((target / "inner").string(), "kept");
   std::string error;
   EXPECT_FALSE(ReplaceFileContents(target, "new", error));
   EXPECT_NE(error.find("Не удалось заменить файл " + target.string()), std::string::npos) << error;
   EXPECT_EQ(Read(target / "inner"), "kept");
-  EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"x.dat"});
+  EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"x.dat"});
 
   // A temporary file that was never written cannot be committed either.
-  TFileReplacement unwritten(dir.path() / "y.dat");
+  TFileReplacement unwritten(dir.Path() / "y.dat");
   EXPECT_FALSE(unwritten.Flush(error));
   EXPECT_FALSE(unwritten.Commit(error));
-  EXPECT_FALSE(fs::exists(dir.path() / "y.dat"));
+  EXPECT_FALSE(fs::exists(dir.Path() / "y.dat"));
 }
 
 // Writers racing on one target each leave a whole file: the last rename wins, no file is ever
 // a mixture of two.
 TEST(ReplaceFile, ConcurrentWritersNeverMixTheirFiles) {
   TempDir dir;
-  const fs::path target = dir.path() / "r.dat";
+  const fs::path target = dir.Path() / "r.dat";
   std::vector<std::string> contents;
   for (char c = 'a'; c < 'a' + 8; ++c) contents.push_back(std::string(200000, c));
   std::vector<std::thread> threads;
@@ -88,16 +88,16 @@ TEST(ReplaceFile, ConcurrentWritersNeverMixTheirFiles) {
   for (std::thread& t : threads) t.join();
   EXPECT_EQ(std::count(failures.begin(), failures.end(), 0), static_cast<long>(failures.size()));
   EXPECT_NE(std::find(contents.begin(), contents.end(), Read(target)), contents.end());
-  EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"r.dat"});
+  EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"r.dat"});
 }
 
 // Files that belong together: when the last one cannot be replaced, those before it get their
 // earlier bytes back, and one that did not exist before is removed again.
 TEST(ReplaceFile, FilesTogetherAreReplacedAllOrNone) {
   TempDir dir;
-  const fs::path csv = dir.path() / "S_windows.csv";
-  const fs::path json = dir.path() / "S_report.json";
-  const fs::path hv = dir.path() / "S.hv";
+  const fs::path csv = dir.Path() / "S_windows.csv";
+  const fs::path json = dir.Path() / "S_report.json";
+  const fs::path hv = dir.Path() / "S.hv";
   testing::WriteText(csv.string(), "old csv");
   fs::create_directory(hv);  // stands where the last file goes
   std::string error;
@@ -105,7 +105,7 @@ TEST(ReplaceFile, FilesTogetherAreReplacedAllOrNone) {
   EXPECT_NE(error.find(hv.string()), std::string::npos) << error;
   EXPECT_EQ(Read(csv), "old csv");
   EXPECT_FALSE(fs::exists(json));
-  EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"S.hv", "S_windows.csv"}));
+  EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"S.hv", "S_windows.csv"}));
 
   fs::remove(hv);
   ASSERT_TRUE(ReplaceFilesTogether({{csv, "new csv"}, {json, "new json"}, {hv, "new hv"}}, error))
@@ -113,7 +113,7 @@ TEST(ReplaceFile, FilesTogetherAreReplacedAllOrNone) {
   EXPECT_EQ(Read(csv), "new csv");
   EXPECT_EQ(Read(json), "new json");
   EXPECT_EQ(Read(hv), "new hv");
-  EXPECT_EQ(Names(dir.path()),
+  EXPECT_EQ(Names(dir.Path()),
             (std::vector<std::string>{"S.hv", "S_report.json", "S_windows.csv"}));
 }
 

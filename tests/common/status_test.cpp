@@ -39,9 +39,9 @@ bool HasCyrillic(std::string_view text) {
 // The window's texts, as users have always read them.
 TEST(Status, RussianCatalogueHoldsTheWindowsTexts) {
   struct Case {
-    TCode code;
-    std::vector<std::string> args;
-    const char* expected;
+    TCode Code;
+    std::vector<std::string> Args;
+    const char* Expected;
   };
   const Case cases[] = {
       {TCode::kLoadingProject, {}, "Загрузка проекта"},
@@ -100,9 +100,9 @@ TEST(Status, RussianCatalogueHoldsTheWindowsTexts) {
       {TCode::kNothingToShow, {}, "Нечего показывать!"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(Text(MakeStatus(c.code, {c.args.begin(), c.args.end()}), TLanguage::kRussian),
-              c.expected)
-        << CodeName(c.code);
+    EXPECT_EQ(Text(MakeStatus(c.Code, {c.Args.begin(), c.Args.end()}), TLanguage::kRussian),
+              c.Expected)
+        << CodeName(c.Code);
   }
 }
 
@@ -169,8 +169,8 @@ TEST(Status, EveryRussianTextReadsBackIntoItsCodeAndArguments) {
 // prefix; what no entry matches stays as it was, and Russian leaves every text alone.
 TEST(Status, TranslateTellsTheCoresTextsInEnglish) {
   const struct {
-    const char* russian;
-    const char* english;
+    const char* Russian;
+    const char* English;
   } cases[] = {
       {"TVK01: Загрузка данных", "TVK01: loading data"},
       {"Файл p.tvp поврежден: строка 38: файл обрывается внутри строки раздела [FILES]",
@@ -198,17 +198,17 @@ TEST(Status, TranslateTellsTheCoresTextsInEnglish) {
       {"Станция Москва", "Станция Москва"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(Translate(c.russian, TLanguage::kEnglish), c.english);
-    EXPECT_EQ(Translate(c.russian, TLanguage::kRussian), c.russian);
+    EXPECT_EQ(Translate(c.Russian, TLanguage::kEnglish), c.English);
+    EXPECT_EQ(Translate(c.Russian, TLanguage::kRussian), c.Russian);
   }
 }
 
 TEST(Status, LanguageComesFromTheLocaleOrTheOption) {
   const struct {
-    const char* lc_all;
-    const char* lc_messages;
-    const char* lang;
-    TLanguage expected;
+    const char* LcAll;
+    const char* LcMessages;
+    const char* Lang;
+    TLanguage Expected;
   } cases[] = {
       {nullptr, nullptr, nullptr, TLanguage::kEnglish},
       {nullptr, nullptr, "C", TLanguage::kEnglish},
@@ -220,8 +220,8 @@ TEST(Status, LanguageComesFromTheLocaleOrTheOption) {
       {nullptr, nullptr, "rus", TLanguage::kRussian},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(LanguageFromLocale(c.lc_all, c.lc_messages, c.lang), c.expected)
-        << (c.lang ? c.lang : "");
+    EXPECT_EQ(LanguageFromLocale(c.LcAll, c.LcMessages, c.Lang), c.Expected)
+        << (c.Lang ? c.Lang : "");
   EXPECT_EQ(ParseLanguage("ru"), TLanguage::kRussian);
   EXPECT_EQ(ParseLanguage("en"), TLanguage::kEnglish);
   EXPECT_FALSE(ParseLanguage("de").has_value());
@@ -241,10 +241,10 @@ TEST(Status, NestedReasonAndHostLanguage) {
 
   testing::RecordingUiHost host;
   host.ShowMessage(status);
-  ASSERT_EQ(host.statuses.size(), 1u);
+  ASSERT_EQ(host.Statuses.size(), 1u);
   EXPECT_TRUE(host.HasCode(TCode::kRecordUnreadable));
-  ASSERT_EQ(host.messages.size(), 1u);
-  EXPECT_EQ(host.messages[0], ru);
+  ASSERT_EQ(host.Messages.size(), 1u);
+  EXPECT_EQ(host.Messages[0], ru);
 }
 
 }  // namespace

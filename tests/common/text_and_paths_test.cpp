@@ -44,18 +44,18 @@ TEST(TextEncoding, UnmappableAndMalformedBecomeQuestionMarks) {
 
 TEST(TextEncoding, FirstCharacterTheCodePageLacks) {
   struct Case {
-    const char* text;
-    const char* first;
+    const char* Text;
+    const char* First;
   };
   for (const Case& c : {Case{"/data/станция ЁЪ №5/x.msd", ""}, Case{"a?b", ""},
                         Case{"/data/\xE8\xA6\xB3\xE6\xB8\xAC/x.msd", "\xE8\xA6\xB3"},
                         Case{"caf\xC3\xA9 \xE2\x82\xAC", "\xC3\xA9"},  // é, then the euro sign
                         Case{"\xF0\x9F\x8C\x8B", "\xF0\x9F\x8C\x8B"}, Case{"a\xC3", "\\xC3"},
                         Case{"\xFF", "\\xFF"}}) {
-    EXPECT_EQ(FirstCharacterNotInCp1251(c.text), c.first) << c.text;
+    EXPECT_EQ(FirstCharacterNotInCp1251(c.Text), c.First) << c.Text;
     // Whatever it accepts converts and reads back unchanged.
-    if (*c.first == '\0') {
-      EXPECT_EQ(Cp1251ToUtf8(Utf8ToCp1251(c.text)), c.text);
+    if (*c.First == '\0') {
+      EXPECT_EQ(Cp1251ToUtf8(Utf8ToCp1251(c.Text)), c.Text);
     }
   }
 }
@@ -80,9 +80,9 @@ TEST(NumberText, WholeFieldsOnlyAndNeverTheLocale) {
   // A host that switches LC_NUMERIC to a decimal comma must not change how files read.
   const char* switched = setlocale(LC_NUMERIC, "ru_RU.UTF-8");
   const struct {
-    const char* text;
-    std::optional<double> real;
-    std::optional<int64_t> whole;
+    const char* Text;
+    std::optional<double> Real;
+    std::optional<int64_t> Whole;
   } cases[] = {
       {"1.5", 1.5, std::nullopt},
       {"+1.5E+03", 1500.0, std::nullopt},
@@ -102,17 +102,17 @@ TEST(NumberText, WholeFieldsOnlyAndNeverTheLocale) {
       {"0x10", std::nullopt, std::nullopt},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(ParseDouble(c.text), c.real) << c.text;
-    EXPECT_EQ(ParseInt64(c.text), c.whole) << c.text;
+    EXPECT_EQ(ParseDouble(c.Text), c.Real) << c.Text;
+    EXPECT_EQ(ParseInt64(c.Text), c.Whole) << c.Text;
   }
   EXPECT_EQ(ParseInt32("2147483647"), 2147483647);
   EXPECT_EQ(ParseInt32("2147483648"), std::nullopt);  // out of range, not wrapped
 
   // A number leading a longer text: how much of it was the number.
   const struct {
-    const char* text;
-    std::optional<double> value;
-    size_t consumed;
+    const char* Text;
+    std::optional<double> Value;
+    size_t Consumed;
   } leading[] = {
       {"1.585 uV", 1.585, 5},   {"+2.5e3x", 2500.0, 6},
       {"-.5;", -0.5, 3},        {"7", 7.0, 1},
@@ -122,8 +122,8 @@ TEST(NumberText, WholeFieldsOnlyAndNeverTheLocale) {
   };
   for (const auto& c : leading) {
     size_t consumed = 0;
-    EXPECT_EQ(ParseLeadingDouble(c.text, &consumed), c.value) << c.text;
-    EXPECT_EQ(consumed, c.consumed) << c.text;
+    EXPECT_EQ(ParseLeadingDouble(c.Text, &consumed), c.Value) << c.Text;
+    EXPECT_EQ(consumed, c.Consumed) << c.Text;
   }
   if (switched != nullptr) setlocale(LC_NUMERIC, "C");
 }
@@ -140,16 +140,16 @@ TEST(Rounding, TiesToEvenAndClamping) {
 }
 
 struct MaskCase {
-  const char* name;
-  const char* mask;
-  bool match;
+  const char* Name;
+  const char* Mask;
+  bool Match;
 };
 
 class Masks : public ::testing::TestWithParam<MaskCase> {};
 
 TEST_P(Masks, MatchLikeWindows) {
-  EXPECT_EQ(MatchMask(GetParam().name, GetParam().mask), GetParam().match)
-      << GetParam().name << " ~ " << GetParam().mask;
+  EXPECT_EQ(MatchMask(GetParam().Name, GetParam().Mask), GetParam().Match)
+      << GetParam().Name << " ~ " << GetParam().Mask;
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, Masks,
@@ -186,13 +186,13 @@ TEST(Paths, ListFolderIsSortedAndFiltered) {
   for (const char* name : {"b.msd", "a.MSD", "c.gcf", "d.msd"}) {
     testing::WriteText(dir.File(name), "x");
   }
-  std::filesystem::create_directory(dir.path() / "sub.msd");
-  const auto files = ListFolder(dir.path().string(), "*.msd");
+  std::filesystem::create_directory(dir.Path() / "sub.msd");
+  const auto files = ListFolder(dir.Path().string(), "*.msd");
   ASSERT_EQ(files.size(), 3u);
   EXPECT_EQ(FileName(files[0]), "a.MSD");
   EXPECT_EQ(FileName(files[1]), "b.msd");
   EXPECT_EQ(FileName(files[2]), "d.msd");
-  EXPECT_TRUE(ListFolder((dir.path() / "missing").string(), "*").empty());
+  EXPECT_TRUE(ListFolder((dir.Path() / "missing").string(), "*").empty());
 }
 
 }  // namespace

@@ -31,9 +31,9 @@ TEST(CollectingUiHost, KeepsMessagesAndSharesTheStopFlag) {
     EXPECT_TRUE(outer.StopRequested());
     EXPECT_EQ(inner.Messages(), (std::vector<std::string>{"first", "second"}));
   }
-  EXPECT_TRUE(outer.messages.empty());
-  EXPECT_EQ(outer.stages, (std::vector<std::string>{"stage"}));
-  EXPECT_EQ(outer.gauge, (std::vector<std::pair<int, int>>{{1, 2}}));
+  EXPECT_TRUE(outer.Messages.empty());
+  EXPECT_EQ(outer.Stages, (std::vector<std::string>{"stage"}));
+  EXPECT_EQ(outer.Gauge, (std::vector<std::pair<int, int>>{{1, 2}}));
   EXPECT_TRUE(outer.StopRequested());
 }
 
@@ -42,8 +42,8 @@ TEST(CollectingUiHost, KeepsMessagesAndSharesTheStopFlag) {
 TEST(CollectingUiHost, KeepsTheWorstKind) {
   RecordingUiHost outer;
   const struct {
-    std::vector<MessageKind> kinds;
-    MessageKind worst;
+    std::vector<MessageKind> Kinds;
+    MessageKind Worst;
   } cases[] = {
       {{}, MessageKind::kNote},
       {{MessageKind::kNote, MessageKind::kNote}, MessageKind::kNote},
@@ -51,13 +51,13 @@ TEST(CollectingUiHost, KeepsTheWorstKind) {
       {{MessageKind::kNote, MessageKind::kError, MessageKind::kWarning}, MessageKind::kError}};
   for (const auto& c : cases) {
     CollectingUiHost inner(outer);
-    for (MessageKind kind : c.kinds) inner.ShowMessageOfKind(kind, "m");
-    EXPECT_EQ(inner.WorstKind(), c.worst);
-    EXPECT_EQ(inner.Messages().size(), c.kinds.size());
+    for (MessageKind kind : c.Kinds) inner.ShowMessageOfKind(kind, "m");
+    EXPECT_EQ(inner.WorstKind(), c.Worst);
+    EXPECT_EQ(inner.Messages().size(), c.Kinds.size());
   }
   outer.ShowError("e");
   outer.ShowWarning("w");
-  EXPECT_EQ(outer.messages, (std::vector<std::string>{"e", "w"}));
+  EXPECT_EQ(outer.Messages, (std::vector<std::string>{"e", "w"}));
 }
 
 }  // namespace

@@ -80,9 +80,9 @@ TEST(Layers, NoIncludeRunsUpward) {
 }
 
 struct IncludeCase {
-  const char* file;
-  const char* include;
-  bool violation;
+  const char* File;
+  const char* Include;
+  bool Violation;
 };
 
 TEST(Layers, TheRuleTellsUpwardIncludesFromAllowedOnes) {
@@ -105,15 +105,15 @@ TEST(Layers, TheRuleTellsUpwardIncludesFromAllowedOnes) {
   };
   for (const IncludeCase& c : cases) {
     testing::TempDir dir;
-    const fs::path file = dir.path() / c.file;
+    const fs::path file = dir.Path() / c.File;
     fs::create_directories(file.parent_path());
-    testing::WriteText(file.string(), std::string("// a file\n") + c.include + "\n");
-    const std::vector<std::string> found = LayerViolations(dir.path());
-    if (c.violation) {
-      ASSERT_EQ(found.size(), 1u) << c.file << " " << c.include;
-      EXPECT_EQ(found[0], std::string(c.file) + ":2: " + c.include);
+    testing::WriteText(file.string(), std::string("// a file\n") + c.Include + "\n");
+    const std::vector<std::string> found = LayerViolations(dir.Path());
+    if (c.Violation) {
+      ASSERT_EQ(found.size(), 1u) << c.File << " " << c.Include;
+      EXPECT_EQ(found[0], std::string(c.File) + ":2: " + c.Include);
     } else {
-      EXPECT_TRUE(found.empty()) << c.file << " " << c.include;
+      EXPECT_TRUE(found.empty()) << c.File << " " << c.Include;
     }
   }
 }

@@ -22,33 +22,33 @@ using testing::WriteText;
 class ScriptedDialogs : public TShellDialogs {
  public:
   TSaveAnswer AskSaveChanges() override {
-    ++save_questions;
-    TSaveAnswer a = answers.empty() ? TSaveAnswer::kCancel : answers.front();
-    if (!answers.empty()) answers.pop_front();
+    ++SaveQuestions;
+    TSaveAnswer a = Answers.empty() ? TSaveAnswer::kCancel : Answers.front();
+    if (!Answers.empty()) Answers.pop_front();
     return a;
   }
   std::optional<std::string> ChooseProjectToOpen() override {
-    ++open_dialogs;
-    return open;
+    ++OpenDialogs;
+    return Open;
   }
   std::optional<std::pair<std::string, int>> ChooseProjectToSave(const std::string&) override {
-    ++save_dialogs;
-    return save;
+    ++SaveDialogs;
+    return Save;
   }
   TChangedOnDiskAnswer AskChangedOnDisk(const std::string& file) override {
-    changed_files.push_back(file);
+    ChangedFiles.push_back(file);
     TChangedOnDiskAnswer a =
-        disk_answers.empty() ? TChangedOnDiskAnswer::kCancel : disk_answers.front();
-    if (!disk_answers.empty()) disk_answers.pop_front();
+        DiskAnswers.empty() ? TChangedOnDiskAnswer::kCancel : DiskAnswers.front();
+    if (!DiskAnswers.empty()) DiskAnswers.pop_front();
     return a;
   }
 
-  std::deque<TSaveAnswer> answers;
-  std::deque<TChangedOnDiskAnswer> disk_answers;
-  std::vector<std::string> changed_files;
-  std::optional<std::string> open;
-  std::optional<std::pair<std::string, int>> save;
-  int save_questions = 0, open_dialogs = 0, save_dialogs = 0;
+  std::deque<TSaveAnswer> Answers;
+  std::deque<TChangedOnDiskAnswer> DiskAnswers;
+  std::vector<std::string> ChangedFiles;
+  std::optional<std::string> Open;
+  std::optional<std::pair<std::string, int>> Save;
+  int SaveQuestions = 0, OpenDialogs = 0, SaveDialogs = 0;
 };
 
 TFileRecord Record(const std::string& station, TDateTime start) {
@@ -201,7 +201,7 @@ TEST(StoredPrecision, ASelectionKeptToTheSecondNamesTheSameFileAfterATextReopen)
   TempDir dir;
   // 12:00:00.7 and 12:00:00.3: miniSEED starts with milliseconds. The text form rounds them to
   // 12:00:01 and 12:00:00, while a result file is named after the second they fall in.
-  TAppShell shell(dir.path().string());
+  TAppShell shell(dir.Path().string());
   for (int ms : {700, 300}) {
     TFileRecord r = Record("ST" + std::to_string(ms), EncodeDateTime(2024, 5, 14, 12, 0, 0, ms));
     EXPECT_TRUE(KeepSelectionAtStoredPrecision(r));
@@ -216,7 +216,7 @@ TEST(StoredPrecision, ASelectionKeptToTheSecondNamesTheSameFileAfterATextReopen)
   for (const TFileRecord& r : shell.Project().Records)
     before.push_back(SpectrumFilePath(folders, r, false));
   ScriptedDialogs dialogs;
-  dialogs.save = {dir.File("p.tvp"), 0};
+  dialogs.Save = {dir.File("p.tvp"), 0};
   RecordingUiHost host;
   ASSERT_TRUE(shell.SaveAs(dialogs, host));
   ASSERT_TRUE(shell.OpenFile(dir.File("p.tvp"), dialogs, host));
@@ -229,142 +229,142 @@ TEST(StoredPrecision, ASelectionKeptToTheSecondNamesTheSameFileAfterATextReopen)
 
 class ShellCommands : public ::testing::Test {
  protected:
-  ShellCommands() : shell(dir.File("program")) {}
+  ShellCommands() : shell_(dir_.File("program")) {}
 
   std::string SavedProject(const std::string& name, int records) {
-    TAppShell other(dir.File("program"));
+    TAppShell other(dir_.File("program"));
     for (int i = 0; i < records; ++i)
       other.Project().Records.push_back(Record("S" + std::to_string(i), 45000.0 + i));
     ScriptedDialogs d;
-    d.save = {dir.File(name), 0};
-    EXPECT_TRUE(other.SaveAs(d, host));
+    d.Save = {dir_.File(name), 0};
+    EXPECT_TRUE(other.SaveAs(d, host_));
     return other.Project().FileName;
   }
 
   void Modify() {
-    shell.Project().Records.push_back(Record("NEW", 45100.0));
-    shell.Project().Modified = true;
+    shell_.Project().Records.push_back(Record("NEW", 45100.0));
+    shell_.Project().Modified = true;
   }
 
-  TempDir dir;
-  TAppShell shell;
-  ScriptedDialogs dialogs;
-  RecordingUiHost host;
+  TempDir dir_;
+  TAppShell shell_;
+  ScriptedDialogs dialogs_;
+  RecordingUiHost host_;
 };
 
 TEST_F(ShellCommands, StartsAsANewProjectWithTheProgramFolderForResults) {
-  EXPECT_EQ(shell.Project().FileName, kNoName);
-  EXPECT_EQ(shell.Project().General.ResultDir, dir.File("program"));
-  EXPECT_EQ(shell.Folders().SpectraPrimary,
-            DeriveResultFolders(dir.File("program")).SpectraPrimary);
-  EXPECT_FALSE(shell.Project().Modified);
+  EXPECT_EQ(shell_.Project().FileName, kNoName);
+  EXPECT_EQ(shell_.Project().General.ResultDir, dir_.File("program"));
+  EXPECT_EQ(shell_.Folders().SpectraPrimary,
+            DeriveResultFolders(dir_.File("program")).SpectraPrimary);
+  EXPECT_FALSE(shell_.Project().Modified);
 }
 
 TEST_F(ShellCommands, TheCloseQueryDecidesWhetherAnythingCloses) {
   const std::string a = SavedProject("a.tvp", 2);
-  ASSERT_TRUE(shell.OpenFile(a, dialogs, host));
+  ASSERT_TRUE(shell_.OpenFile(a, dialogs_, host_));
   Modify();
 
-  dialogs.answers = {TSaveAnswer::kCancel};
-  EXPECT_FALSE(shell.Close(dialogs, host));
-  EXPECT_EQ(shell.Project().Records.size(), 3u);
-  EXPECT_TRUE(shell.Project().Modified);
+  dialogs_.Answers = {TSaveAnswer::kCancel};
+  EXPECT_FALSE(shell_.Close(dialogs_, host_));
+  EXPECT_EQ(shell_.Project().Records.size(), 3u);
+  EXPECT_TRUE(shell_.Project().Modified);
 
   // Cancel on a recent project opens nothing.
   const std::string b = SavedProject("b.tvp", 1);
-  dialogs.answers = {TSaveAnswer::kCancel};
-  EXPECT_FALSE(shell.OpenFile(b, dialogs, host));
-  EXPECT_EQ(shell.Project().FileName, a);
+  dialogs_.Answers = {TSaveAnswer::kCancel};
+  EXPECT_FALSE(shell_.OpenFile(b, dialogs_, host_));
+  EXPECT_EQ(shell_.Project().FileName, a);
 
   // Yes saves under the project's name, in the form the file has, and goes on.
-  dialogs.answers = {TSaveAnswer::kYes};
-  EXPECT_TRUE(shell.OpenFile(b, dialogs, host));
-  EXPECT_EQ(shell.Project().FileName, b);
+  dialogs_.Answers = {TSaveAnswer::kYes};
+  EXPECT_TRUE(shell_.OpenFile(b, dialogs_, host_));
+  EXPECT_EQ(shell_.Project().FileName, b);
   EXPECT_EQ(ProbeProjectFormat(a), 0);
-  ASSERT_TRUE(shell.OpenFile(a, dialogs, host));
-  EXPECT_EQ(shell.Project().Records.size(), 3u);
+  ASSERT_TRUE(shell_.OpenFile(a, dialogs_, host_));
+  EXPECT_EQ(shell_.Project().Records.size(), 3u);
 
   // No closes without saving.
   Modify();
-  dialogs.answers = {TSaveAnswer::kNo};
-  EXPECT_TRUE(shell.Close(dialogs, host));
-  EXPECT_TRUE(shell.Project().FileName.empty());
-  EXPECT_TRUE(shell.Project().Records.empty());
-  EXPECT_TRUE(shell.Project().General.ResultDir.empty());
-  EXPECT_FALSE(shell.Project().Modified);
-  EXPECT_EQ(dialogs.save_questions, 4);
+  dialogs_.Answers = {TSaveAnswer::kNo};
+  EXPECT_TRUE(shell_.Close(dialogs_, host_));
+  EXPECT_TRUE(shell_.Project().FileName.empty());
+  EXPECT_TRUE(shell_.Project().Records.empty());
+  EXPECT_TRUE(shell_.Project().General.ResultDir.empty());
+  EXPECT_FALSE(shell_.Project().Modified);
+  EXPECT_EQ(dialogs_.SaveQuestions, 4);
 }
 
 TEST_F(ShellCommands, YesWhoseSaveIsCancelledOrFailsKeepsTheProject) {
   Modify();  // "noname.tvp": Yes asks for a name
-  dialogs.answers = {TSaveAnswer::kYes};
-  dialogs.save = std::nullopt;
-  EXPECT_FALSE(shell.New(dialogs, host));
-  EXPECT_EQ(dialogs.save_dialogs, 1);
-  EXPECT_EQ(shell.Project().Records.size(), 1u);
-  EXPECT_TRUE(shell.Project().Modified);
+  dialogs_.Answers = {TSaveAnswer::kYes};
+  dialogs_.Save = std::nullopt;
+  EXPECT_FALSE(shell_.New(dialogs_, host_));
+  EXPECT_EQ(dialogs_.SaveDialogs, 1);
+  EXPECT_EQ(shell_.Project().Records.size(), 1u);
+  EXPECT_TRUE(shell_.Project().Modified);
 
-  dialogs.answers = {TSaveAnswer::kYes};
-  dialogs.save = {dir.File("no such folder/p.tvp"), 0};
-  EXPECT_FALSE(shell.QueryClose(dialogs, host));
-  EXPECT_EQ(shell.Project().Records.size(), 1u);
-  EXPECT_TRUE(shell.Project().Modified);
-  EXPECT_FALSE(host.messages.empty());
+  dialogs_.Answers = {TSaveAnswer::kYes};
+  dialogs_.Save = {dir_.File("no such folder/p.tvp"), 0};
+  EXPECT_FALSE(shell_.QueryClose(dialogs_, host_));
+  EXPECT_EQ(shell_.Project().Records.size(), 1u);
+  EXPECT_TRUE(shell_.Project().Modified);
+  EXPECT_FALSE(host_.Messages.empty());
 
-  dialogs.answers = {TSaveAnswer::kNo};
-  EXPECT_TRUE(shell.New(dialogs, host));
-  EXPECT_EQ(shell.Project().FileName, kNoName);
-  EXPECT_TRUE(shell.Project().Records.empty());
+  dialogs_.Answers = {TSaveAnswer::kNo};
+  EXPECT_TRUE(shell_.New(dialogs_, host_));
+  EXPECT_EQ(shell_.Project().FileName, kNoName);
+  EXPECT_TRUE(shell_.Project().Records.empty());
 }
 
 TEST_F(ShellCommands, AFileThatDoesNotLoadLeavesTheOpenProjectAsItWas) {
   const std::string a = SavedProject("a.tvp", 2);
-  ASSERT_TRUE(shell.OpenFile(a, dialogs, host));
+  ASSERT_TRUE(shell_.OpenFile(a, dialogs_, host_));
   Modify();
-  WriteText(dir.File("junk.tvp"), "not a project\r\n");
+  WriteText(dir_.File("junk.tvp"), "not a project\r\n");
   std::vector<uint8_t> wrong_block = {'F', 'V', 'E', 'R', 1, 0, 0, 0,
                                       'X', 'V', 'E', 'R', 1, 0, 0, 0};
-  testing::WriteBytes(dir.File("block.tvp"), wrong_block);
+  testing::WriteBytes(dir_.File("block.tvp"), wrong_block);
   for (const std::string& bad :
-       {dir.File("junk.tvp"), dir.File("missing.tvp"), dir.File("block.tvp")}) {
-    dialogs.answers = {TSaveAnswer::kNo};
-    dialogs.open = bad;
-    EXPECT_FALSE(shell.Open(dialogs, host)) << bad;
-    EXPECT_EQ(shell.Project().FileName, a) << bad;
-    EXPECT_EQ(shell.Project().Records.size(), 3u) << bad;
-    EXPECT_TRUE(shell.Project().Modified) << bad;
+       {dir_.File("junk.tvp"), dir_.File("missing.tvp"), dir_.File("block.tvp")}) {
+    dialogs_.Answers = {TSaveAnswer::kNo};
+    dialogs_.Open = bad;
+    EXPECT_FALSE(shell_.Open(dialogs_, host_)) << bad;
+    EXPECT_EQ(shell_.Project().FileName, a) << bad;
+    EXPECT_EQ(shell_.Project().Records.size(), 3u) << bad;
+    EXPECT_TRUE(shell_.Project().Modified) << bad;
   }
-  EXPECT_EQ(host.messages.size(), 3u);
-  EXPECT_EQ(shell.Recent().Paths().size(), 1u);
+  EXPECT_EQ(host_.Messages.size(), 3u);
+  EXPECT_EQ(shell_.Recent().Paths().size(), 1u);
 }
 
 TEST_F(ShellCommands, SaveAsChoosesTheFormByFilterAndListsTheProject) {
   Modify();
-  dialogs.save = {dir.File("text"), 0};
-  ASSERT_TRUE(shell.SaveAs(dialogs, host));
-  EXPECT_EQ(shell.Project().FileName, dir.File("text.tvp"));
-  EXPECT_EQ(ProbeProjectFormat(dir.File("text.tvp")), 0);
-  dialogs.save = {dir.File("bin.tvp"), 1};
-  ASSERT_TRUE(shell.SaveAs(dialogs, host));
-  EXPECT_EQ(ProbeProjectFormat(dir.File("bin.tvp")), 1);
-  dialogs.save = {dir.File("other.tvp"), 2};
-  ASSERT_TRUE(shell.SaveAs(dialogs, host));
-  EXPECT_EQ(ProbeProjectFormat(dir.File("other.tvp")), 1);
-  EXPECT_EQ(
-      shell.Recent().Paths(),
-      (std::vector<std::string>{dir.File("other.tvp"), dir.File("bin.tvp"), dir.File("text.tvp")}));
+  dialogs_.Save = {dir_.File("text"), 0};
+  ASSERT_TRUE(shell_.SaveAs(dialogs_, host_));
+  EXPECT_EQ(shell_.Project().FileName, dir_.File("text.tvp"));
+  EXPECT_EQ(ProbeProjectFormat(dir_.File("text.tvp")), 0);
+  dialogs_.Save = {dir_.File("bin.tvp"), 1};
+  ASSERT_TRUE(shell_.SaveAs(dialogs_, host_));
+  EXPECT_EQ(ProbeProjectFormat(dir_.File("bin.tvp")), 1);
+  dialogs_.Save = {dir_.File("other.tvp"), 2};
+  ASSERT_TRUE(shell_.SaveAs(dialogs_, host_));
+  EXPECT_EQ(ProbeProjectFormat(dir_.File("other.tvp")), 1);
+  EXPECT_EQ(shell_.Recent().Paths(),
+            (std::vector<std::string>{dir_.File("other.tvp"), dir_.File("bin.tvp"),
+                                      dir_.File("text.tvp")}));
   // The program's folder as results folder became the project's folder on the first save.
-  EXPECT_EQ(shell.Project().General.ResultDir, dir.path().string());
-  EXPECT_EQ(shell.Folders().SpectraPrimary,
-            DeriveResultFolders(dir.path().string()).SpectraPrimary);
+  EXPECT_EQ(shell_.Project().General.ResultDir, dir_.Path().string());
+  EXPECT_EQ(shell_.Folders().SpectraPrimary,
+            DeriveResultFolders(dir_.Path().string()).SpectraPrimary);
 }
 
 TEST_F(ShellCommands, GeneralSettingsMarkTheProjectAndFollowTheWorkingRate) {
-  shell.SetSampRateDefault(200.0);
-  EXPECT_EQ(shell.Project().WorkingRate, 200.0);
-  EXPECT_TRUE(shell.Project().Modified);
-  shell.SetResultDir(dir.File("r"));
-  EXPECT_EQ(shell.Folders().SpectraNakamura, DeriveResultFolders(dir.File("r")).SpectraNakamura);
+  shell_.SetSampRateDefault(200.0);
+  EXPECT_EQ(shell_.Project().WorkingRate, 200.0);
+  EXPECT_TRUE(shell_.Project().Modified);
+  shell_.SetResultDir(dir_.File("r"));
+  EXPECT_EQ(shell_.Folders().SpectraNakamura, DeriveResultFolders(dir_.File("r")).SpectraNakamura);
 }
 
 // A plain save, also the one the close query asks for, keeps the form the file was opened or
@@ -372,31 +372,31 @@ TEST_F(ShellCommands, GeneralSettingsMarkTheProjectAndFollowTheWorkingRate) {
 TEST_F(ShellCommands, APlainSaveKeepsTheFormOfTheFile) {
   for (int form : {0, 1}) {
     SCOPED_TRACE(form);
-    const std::string name = dir.File("f" + std::to_string(form) + ".tvp");
+    const std::string name = dir_.File("f" + std::to_string(form) + ".tvp");
     {
       TProject p;
       p.Records.push_back(Record("A", 45000.0));
-      ASSERT_TRUE(SaveProject(p, name, form, host).ok);
+      ASSERT_TRUE(SaveProject(p, name, form, host_).Ok);
     }
-    ASSERT_TRUE(shell.OpenFile(name, dialogs, host));
+    ASSERT_TRUE(shell_.OpenFile(name, dialogs_, host_));
     Modify();
-    ASSERT_TRUE(shell.Save(dialogs, host));
+    ASSERT_TRUE(shell_.Save(dialogs_, host_));
     EXPECT_EQ(ProbeProjectFormat(name), form);
     Modify();
-    dialogs.answers = {TSaveAnswer::kYes};
-    ASSERT_TRUE(shell.QueryClose(dialogs, host));
+    dialogs_.Answers = {TSaveAnswer::kYes};
+    ASSERT_TRUE(shell_.QueryClose(dialogs_, host_));
     EXPECT_EQ(ProbeProjectFormat(name), form);
-    ASSERT_TRUE(shell.Close(dialogs, host));
+    ASSERT_TRUE(shell_.Close(dialogs_, host_));
   }
   // Save as into the other form; a plain save then keeps that one.
-  ASSERT_TRUE(shell.OpenFile(dir.File("f0.tvp"), dialogs, host));
-  dialogs.save = {dir.File("f0.tvp"), 1};
-  ASSERT_TRUE(shell.SaveAs(dialogs, host));
-  EXPECT_EQ(ProbeProjectFormat(dir.File("f0.tvp")), 1);
+  ASSERT_TRUE(shell_.OpenFile(dir_.File("f0.tvp"), dialogs_, host_));
+  dialogs_.Save = {dir_.File("f0.tvp"), 1};
+  ASSERT_TRUE(shell_.SaveAs(dialogs_, host_));
+  EXPECT_EQ(ProbeProjectFormat(dir_.File("f0.tvp")), 1);
   Modify();
-  ASSERT_TRUE(shell.Save(dialogs, host));
-  EXPECT_EQ(ProbeProjectFormat(dir.File("f0.tvp")), 1);
-  EXPECT_TRUE(dialogs.changed_files.empty());
+  ASSERT_TRUE(shell_.Save(dialogs_, host_));
+  EXPECT_EQ(ProbeProjectFormat(dir_.File("f0.tvp")), 1);
+  EXPECT_TRUE(dialogs_.ChangedFiles.empty());
 }
 
 // Another program saved the project after the window opened it: the save asks before it
@@ -405,60 +405,60 @@ TEST_F(ShellCommands, ASaveOverAFileChangedOnDiskAsks) {
   const std::string a = SavedProject("a.tvp", 2);
   const auto change_on_disk = [&](const std::string& station) {
     TProject other;
-    ASSERT_EQ(LoadProject(other, a, host), LoadStatus::kLoaded);
+    ASSERT_EQ(LoadProject(other, a, host_), LoadStatus::kLoaded);
     other.Records[0].Station = station;
-    ASSERT_TRUE(SaveProject(other, a, 0, host).ok);
+    ASSERT_TRUE(SaveProject(other, a, 0, host_).Ok);
   };
   const auto station_on_disk = [&] {
     TProject p;
-    EXPECT_EQ(LoadProject(p, a, host), LoadStatus::kLoaded);
+    EXPECT_EQ(LoadProject(p, a, host_), LoadStatus::kLoaded);
     return p.Records.empty() ? std::string() : p.Records[0].Station;
   };
-  ASSERT_TRUE(shell.OpenFile(a, dialogs, host));
+  ASSERT_TRUE(shell_.OpenFile(a, dialogs_, host_));
 
   // Unchanged on disk: no question.
-  shell.Project().Records[0].Station = "MINE1";
-  shell.Project().Modified = true;
-  ASSERT_TRUE(shell.Save(dialogs, host));
-  EXPECT_TRUE(dialogs.changed_files.empty());
+  shell_.Project().Records[0].Station = "MINE1";
+  shell_.Project().Modified = true;
+  ASSERT_TRUE(shell_.Save(dialogs_, host_));
+  EXPECT_TRUE(dialogs_.ChangedFiles.empty());
 
   // Cancel: nothing written, the project stays modified.
   change_on_disk("DISK1");
   const std::vector<uint8_t> disk = testing::ReadBytes(a);
-  shell.Project().Records[0].Station = "MINE2";
-  shell.Project().Modified = true;
-  dialogs.disk_answers = {TChangedOnDiskAnswer::kCancel};
-  EXPECT_FALSE(shell.Save(dialogs, host));
-  EXPECT_EQ(dialogs.changed_files, std::vector<std::string>{a});
+  shell_.Project().Records[0].Station = "MINE2";
+  shell_.Project().Modified = true;
+  dialogs_.DiskAnswers = {TChangedOnDiskAnswer::kCancel};
+  EXPECT_FALSE(shell_.Save(dialogs_, host_));
+  EXPECT_EQ(dialogs_.ChangedFiles, std::vector<std::string>{a});
   EXPECT_TRUE(testing::ReadBytes(a) == disk);
-  EXPECT_TRUE(shell.Project().Modified);
-  EXPECT_FALSE(shell.TakeReopened());
+  EXPECT_TRUE(shell_.Project().Modified);
+  EXPECT_FALSE(shell_.TakeReopened());
 
   // The close query's Yes asks too; overwrite writes the window's project.
-  dialogs.answers = {TSaveAnswer::kYes};
-  dialogs.disk_answers = {TChangedOnDiskAnswer::kOverwrite};
-  EXPECT_TRUE(shell.QueryClose(dialogs, host));
-  EXPECT_EQ(dialogs.changed_files.size(), 2u);
+  dialogs_.Answers = {TSaveAnswer::kYes};
+  dialogs_.DiskAnswers = {TChangedOnDiskAnswer::kOverwrite};
+  EXPECT_TRUE(shell_.QueryClose(dialogs_, host_));
+  EXPECT_EQ(dialogs_.ChangedFiles.size(), 2u);
   EXPECT_EQ(station_on_disk(), "MINE2");
-  EXPECT_FALSE(shell.Project().Modified);
+  EXPECT_FALSE(shell_.Project().Modified);
 
   // Reopen: the file as it is on disk replaces the project; nothing is written.
   change_on_disk("DISK2");
-  shell.Project().Records[0].Station = "MINE3";
-  shell.Project().Modified = true;
-  dialogs.disk_answers = {TChangedOnDiskAnswer::kReopen};
-  EXPECT_FALSE(shell.Save(dialogs, host));
-  EXPECT_TRUE(shell.TakeReopened());
-  EXPECT_FALSE(shell.TakeReopened());
-  EXPECT_EQ(shell.Project().Records[0].Station, "DISK2");
-  EXPECT_FALSE(shell.Project().Modified);
+  shell_.Project().Records[0].Station = "MINE3";
+  shell_.Project().Modified = true;
+  dialogs_.DiskAnswers = {TChangedOnDiskAnswer::kReopen};
+  EXPECT_FALSE(shell_.Save(dialogs_, host_));
+  EXPECT_TRUE(shell_.TakeReopened());
+  EXPECT_FALSE(shell_.TakeReopened());
+  EXPECT_EQ(shell_.Project().Records[0].Station, "DISK2");
+  EXPECT_FALSE(shell_.Project().Modified);
   EXPECT_EQ(station_on_disk(), "DISK2");
 
   // After the reopen the file is the project's again: the next save asks nothing.
-  shell.Project().Records[0].Station = "MINE4";
-  shell.Project().Modified = true;
-  ASSERT_TRUE(shell.Save(dialogs, host));
-  EXPECT_EQ(dialogs.changed_files.size(), 3u);
+  shell_.Project().Records[0].Station = "MINE4";
+  shell_.Project().Modified = true;
+  ASSERT_TRUE(shell_.Save(dialogs_, host_));
+  EXPECT_EQ(dialogs_.ChangedFiles.size(), 3u);
   EXPECT_EQ(station_on_disk(), "MINE4");
 }
 
@@ -466,21 +466,21 @@ TEST_F(ShellCommands, ASaveOverAFileChangedOnDiskAsks) {
 // stays modified and the file as it was.
 TEST_F(ShellCommands, ASaveGivesUpOnAProjectAnotherWriterHolds) {
   const std::string a = SavedProject("a.tvp", 1);
-  ASSERT_TRUE(shell.OpenFile(a, dialogs, host));
+  ASSERT_TRUE(shell_.OpenFile(a, dialogs_, host_));
   Modify();
   const std::vector<uint8_t> before = testing::ReadBytes(a);
   TProjectLock other = TProjectLock::Acquire(a);
   ASSERT_TRUE(other.Held());
-  shell.SetLockWait(0.2);
-  host.messages.clear();
-  EXPECT_FALSE(shell.Save(dialogs, host));
-  EXPECT_EQ(host.messages,
+  shell_.SetLockWait(0.2);
+  host_.Messages.clear();
+  EXPECT_FALSE(shell_.Save(dialogs_, host_));
+  EXPECT_EQ(host_.Messages,
             std::vector<std::string>{ProjectBusyMessage(a, TProjectLock::ThisHolder())});
-  EXPECT_TRUE(shell.Project().Modified);
+  EXPECT_TRUE(shell_.Project().Modified);
   EXPECT_TRUE(testing::ReadBytes(a) == before);
   other.Release();
-  EXPECT_TRUE(shell.Save(dialogs, host));
-  EXPECT_FALSE(shell.Project().Modified);
+  EXPECT_TRUE(shell_.Save(dialogs_, host_));
+  EXPECT_FALSE(shell_.Project().Modified);
 }
 
 }  // namespace

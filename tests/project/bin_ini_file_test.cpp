@@ -18,19 +18,19 @@ using testing::ReadBytes;
 using testing::TempDir;
 
 struct FloatCase {
-  double value;
-  const char* text;
+  double Value;
+  const char* Text;
 };
 
 class ProjectFloatText : public ::testing::TestWithParam<FloatCase> {};
 
 TEST_P(ProjectFloatText, WritesGeneralFormAndReadsItBack) {
   const FloatCase& c = GetParam();
-  EXPECT_EQ(FormatProjectFloat(c.value), c.text);
+  EXPECT_EQ(FormatProjectFloat(c.Value), c.Text);
   double back = 0.0;
-  ASSERT_TRUE(ParseProjectFloat(c.text, back));
+  ASSERT_TRUE(ParseProjectFloat(c.Text, back));
   // Fifteen significant digits.
-  EXPECT_NEAR(back, c.value, std::fabs(c.value) * 5e-15);
+  EXPECT_NEAR(back, c.Value, std::fabs(c.Value) * 5e-15);
 }
 
 // Over values of every magnitude and of many digits, the text holds exactly the 15 significant
@@ -66,9 +66,9 @@ INSTANTIATE_TEST_SUITE_P(Values, ProjectFloatText,
 
 TEST(ProjectNumbers, ParsingRejectsJunkAndOverflow) {
   struct IntCase {
-    const char* text;
-    bool ok;
-    int32_t value;
+    const char* Text;
+    bool Ok;
+    int32_t Value;
   };
   const IntCase ints[] = {{"12", true, 12},
                           {" -5 ", true, -5},
@@ -84,9 +84,9 @@ TEST(ProjectNumbers, ParsingRejectsJunkAndOverflow) {
                           {"--1", false, 0}};
   for (const IntCase& c : ints) {
     int32_t v = -99;
-    EXPECT_EQ(ParseProjectInteger(c.text, v), c.ok) << c.text;
-    if (c.ok) {
-      EXPECT_EQ(v, c.value) << c.text;
+    EXPECT_EQ(ParseProjectInteger(c.Text, v), c.Ok) << c.Text;
+    if (c.Ok) {
+      EXPECT_EQ(v, c.Value) << c.Text;
     }
   }
   double d = 0.0;

@@ -116,8 +116,8 @@ TEST(ChannelIni, ExtraChannelsKeepTheirValues) {
 TEST(ChannelIni, FilesWithoutChannelSettingsAreRefused) {
   TempDir dir;
   const struct {
-    const char* text;
-    bool refused;
+    const char* Text;
+    bool Refused;
   } cases[] = {
       {"garbage", true},
       {"", true},
@@ -128,16 +128,16 @@ TEST(ChannelIni, FilesWithoutChannelSettingsAreRefused) {
       {"[REC00]\nChannelResp01=\n", false},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
-    testing::WriteText(dir.File("bad.ini"), c.text);
+    SCOPED_TRACE(c.Text);
+    testing::WriteText(dir.File("bad.ini"), c.Text);
     TProject p;
     p.Records = {Rec(3), Rec(3)};
     p.Records[0].Channels[0].SensorResp = p.Records[1].Channels[2].ChannelResp = "/keep.rsp";
     p.Records[0].Channels[0].Axis = static_cast<Component>(Component::kE);
     const TProject before = p;
     const TRecordOpResult r = ChannelsFromIni(p, {0, 1}, 0, dir.File("bad.ini"));
-    EXPECT_EQ(r.Done, !c.refused);
-    if (!c.refused) continue;
+    EXPECT_EQ(r.Done, !c.Refused);
+    if (!c.Refused) continue;
     EXPECT_EQ(r.Message, "Файл " + dir.File("bad.ini") +
                              " не является файлом настроек каналов: в нем нет раздела [REC00] с "
                              "ключами SensorResp01, AmplifierResp01, ChannelResp01, Axis01");
@@ -205,8 +205,8 @@ TEST(ChannelIni, KeysNotRewrittenStay) {
 TEST(ChannelIni, UpdateIniTextCases) {
   const std::vector<std::pair<std::string, std::string>> values = {{"A", "1"}, {"B", "Ж"}};
   const struct {
-    const char* text;
-    const char* updated;
+    const char* Text;
+    const char* Updated;
   } cases[] = {
       {"", "[S]\r\nA=1\r\nB=\xC6\r\n"},
       {"[T]\nA=0", "[T]\nA=0\r\n\r\n[S]\r\nA=1\r\nB=\xC6\r\n"},
@@ -215,7 +215,7 @@ TEST(ChannelIni, UpdateIniTextCases) {
       // The first section of a name is the one that is read; a repeated key keeps its first.
       {"[S]\nA=0\nA=9\n[S]\nB=5\n", "[S]\nA=1\nA=9\nB=\xC6\r\n[S]\nB=5\n"},
   };
-  for (const auto& c : cases) EXPECT_EQ(UpdateIniText(c.text, "S", values), c.updated) << c.text;
+  for (const auto& c : cases) EXPECT_EQ(UpdateIniText(c.Text, "S", values), c.Updated) << c.Text;
 }
 
 TEST(ChannelIni, RefusedWithoutAFileOrARecord) {

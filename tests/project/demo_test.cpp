@@ -41,7 +41,7 @@ TEST(Demo, RecordingsReadBackAsSynthesised) {
   ASSERT_TRUE(LoadResponse(paz, sensor).Ok());
   std::vector<TDemoRecording> recordings;
   std::string error;
-  ASSERT_TRUE(WriteDemoRecordings(dir.path().string(), sensor.ZP, options, recordings, error))
+  ASSERT_TRUE(WriteDemoRecordings(dir.Path().string(), sensor.ZP, options, recordings, error))
       << error;
   ASSERT_EQ(recordings.size(), 1u);
   ASSERT_EQ(recordings[0].Files.size(), 2u);
@@ -60,15 +60,15 @@ TEST(Demo, RecordingsReadBackAsSynthesised) {
 
   TFileRecords records;
   AssemblySettings settings;
-  settings.working_rate = 100.0;
+  settings.WorkingRate = 100.0;
   ASSERT_TRUE(AddFile(records, recordings[0].Files[0], settings).Added());
   ASSERT_TRUE(AddFile(records, second, settings).Added());
   ASSERT_EQ(records.size(), 1u);
   TData32 data;
   RecordingUiHost host;
   LoadSettings load;
-  load.default_rate = 100.0;
-  load.demean = false;
+  load.DefaultRate = 100.0;
+  load.Demean = false;
   ASSERT_TRUE(LoadRecord(records[0], data, host, load));
   const auto expected = SynthesizeDemoCounts(options.Stations[0], sensor.ZP, options, 0);
   ASSERT_EQ(data.size(), 3u);
@@ -84,14 +84,14 @@ TEST(Demo, TransientsAreLeftOutOfTheQuietIntervals) {
   options.FileSeconds = 600.0;
   RecordingUiHost host;
   TProject project;
-  ASSERT_NO_FATAL_FAILURE(testing::BuildDemoProjectIn(dir.path().string(), options, host, project));
+  ASSERT_NO_FATAL_FAILURE(testing::BuildDemoProjectIn(dir.Path().string(), options, host, project));
   ASSERT_EQ(project.Records.size(), 1u);
   EXPECT_FALSE(IsIncomplete(project.Records[0]));
   EXPECT_EQ(FirstRecordWithoutLevel(project), -1);
 
   TData32 data;
   LoadSettings load;
-  load.default_rate = 100.0;
+  load.DefaultRate = 100.0;
   ASSERT_TRUE(LoadRecord(project.Records[0], data, host, load));
   TSpectrumSettings settings = project.Settings[0];
   ASSERT_TRUE(DeriveGeometry(settings, 100.0));

@@ -34,8 +34,8 @@ class DriverTest : public ::testing::Test {
     options.TransientsPerFile = 1;
     RecordingUiHost host;
     ASSERT_NO_FATAL_FAILURE(
-        testing::BuildDemoProjectIn(dir_.path().string(), options, host, project_));
-    project_.Folder = dir_.path().string();
+        testing::BuildDemoProjectIn(dir_.Path().string(), options, host, project_));
+    project_.Folder = dir_.Path().string();
     folders_ = DeriveResultFolders(project_.General.ResultDir);
   }
 
@@ -62,24 +62,24 @@ TEST_F(DriverTest, RunWritesSpectraThenRatiosOfCheckedRecords) {
   EXPECT_EQ(primary.Written, (std::vector<std::string>{Prim(0), Prim(2)}));
   EXPECT_TRUE(primary.Failed.empty());
   EXPECT_FALSE(Exists(Prim(1)));
-  EXPECT_EQ(host.operations.front(), "Расчет спектров исходных записей");
-  EXPECT_EQ(host.stages.back(), "Расчет спектров завершен");
-  EXPECT_EQ(host.gauge.back(), std::make_pair(3, 3));
+  EXPECT_EQ(host.Operations.front(), "Расчет спектров исходных записей");
+  EXPECT_EQ(host.Stages.back(), "Расчет спектров завершен");
+  EXPECT_EQ(host.Gauge.back(), std::make_pair(3, 3));
 
   // Record 2 is checked for H/V but has no spectra: the H/V run refuses to start.
   RecordingUiHost hv_host;
   TRunReport hv = RunHV(project_, folders_, hv_host, TRunOptions{});
   EXPECT_FALSE(hv.Ran);
   EXPECT_EQ(hv.Problem, 2);
-  ASSERT_EQ(hv_host.messages.size(), 1u);
+  ASSERT_EQ(hv_host.Messages.size(), 1u);
   // The amplitude spectrum is missing, not a response file: the message says so, names the
   // file and how to compute it.
-  EXPECT_EQ(hv_host.messages[0], "Не рассчитан амплитудный спектр записи " +
+  EXPECT_EQ(hv_host.Messages[0], "Не рассчитан амплитудный спектр записи " +
                                      HVEntryText(project_.Records[1]) + "\nФайл " + Prim(1) +
                                      " не найден\nH/V считается по амплитудным спектрам: "
                                      "рассчитайте спектры этой записи на вкладке «Обычные "
                                      "спектры» с типом спектра «Амплитудный»");
-  EXPECT_EQ(hv_host.messages[0], MissingAmplitudeSpectrumText(BuildHVList(project_, folders_)));
+  EXPECT_EQ(hv_host.Messages[0], MissingAmplitudeSpectrumText(BuildHVList(project_, folders_)));
   EXPECT_TRUE(hv_host.HasCode(TCode::kAmplitudeSpectrumFileMissing));
   const TStatus missing = MissingAmplitudeSpectrum(BuildHVList(project_, folders_));
   EXPECT_EQ(missing.Record, 1);
@@ -93,7 +93,7 @@ TEST_F(DriverTest, RunWritesSpectraThenRatiosOfCheckedRecords) {
   hv = RunHV(project_, folders_, hv_host2, TRunOptions{});
   EXPECT_TRUE(hv.Ran);
   EXPECT_EQ(hv.Written, (std::vector<std::string>{Nak(0), Nak(2)}));
-  EXPECT_EQ(hv_host2.stages.back(), "Расчет спектров Накамуры завершен");
+  EXPECT_EQ(hv_host2.Stages.back(), "Расчет спектров Накамуры завершен");
 
   const std::vector<TComparisonEntry> ratios = ComparisonFiles(project_, folders_, true);
   ASSERT_EQ(ratios.size(), 3u);
@@ -106,11 +106,11 @@ TEST_F(DriverTest, RunWritesSpectraThenRatiosOfCheckedRecords) {
 // run that "ends" having written nothing.
 TEST_F(DriverTest, NothingCheckedRefusesTheRun) {
   const struct {
-    bool hv;
-    int start;
-    const char* message;
-    TCode code;
-    TCode nothing;
+    bool Hv;
+    int Start;
+    const char* Message;
+    TCode Code;
+    TCode Nothing;
   } cases[] = {
       {false, 0,
        "Не отмечена ни одна запись для расчета спектров. Отметьте записи флажками в списке "
@@ -127,26 +127,26 @@ TEST_F(DriverTest, NothingCheckedRefusesTheRun) {
        TCode::kNothingCheckedFrom, TCode::kNoRecordCheckedForSpectra},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.message);
+    SCOPED_TRACE(c.Message);
     for (TFileRecord& r : project_.Records) r.ToProcess = r.ToProcessNakamura = false;
-    project_.Records[0].ToProcess = project_.Records[0].ToProcessNakamura = c.start > 0;
+    project_.Records[0].ToProcess = project_.Records[0].ToProcessNakamura = c.Start > 0;
     RecordingUiHost host;
     TRunOptions options;
-    options.Start = c.start;
-    const TRunReport report = c.hv ? RunHV(project_, folders_, host, options)
+    options.Start = c.Start;
+    const TRunReport report = c.Hv ? RunHV(project_, folders_, host, options)
                                    : RunPrimary(project_, folders_, host, options);
     EXPECT_FALSE(report.Ran);
     EXPECT_TRUE(report.NothingChecked);
-    EXPECT_EQ(host.messages, (std::vector<std::string>{c.message}));
-    ASSERT_TRUE(host.HasCode(c.code));
-    const TStatus& told = host.statuses.back();
-    EXPECT_EQ(told.Code, c.code);
+    EXPECT_EQ(host.Messages, (std::vector<std::string>{c.Message}));
+    ASSERT_TRUE(host.HasCode(c.Code));
+    const TStatus& told = host.Statuses.back();
+    EXPECT_EQ(told.Code, c.Code);
     ASSERT_FALSE(told.Args.empty());
     ASSERT_NE(told.Args[0].Nested, nullptr);
-    EXPECT_EQ(told.Args[0].Nested->Code, c.nothing);
+    EXPECT_EQ(told.Args[0].Nested->Code, c.Nothing);
     EXPECT_FALSE(host.HasStage("Расчет спектров завершен"));
     EXPECT_FALSE(host.HasStage("Расчет спектров Накамуры завершен"));
-    EXPECT_EQ(host.gauge, (std::vector<std::pair<int, int>>{{0, 3}}));
+    EXPECT_EQ(host.Gauge, (std::vector<std::pair<int, int>>{{0, 3}}));
     EXPECT_FALSE(fs::exists(folders_.Results));
   }
 }
@@ -159,14 +159,14 @@ TEST_F(DriverTest, FailedRecordsAreGatheredNotShownOneByOne) {
   RecordingUiHost host;
   const TRunReport report = RunPrimary(project_, folders_, host, TRunOptions{});
   EXPECT_TRUE(report.Ran);
-  EXPECT_TRUE(host.messages.empty());
+  EXPECT_TRUE(host.Messages.empty());
   EXPECT_EQ(report.Processed, (std::vector<int>{0, 1, 2}));
   EXPECT_EQ(report.Written, (std::vector<std::string>{Prim(1)}));
   ASSERT_EQ(report.Failed.size(), 2u);
   EXPECT_EQ(report.Failed[0].first, 0);
   EXPECT_EQ(report.Failed[1].first, 2);
-  EXPECT_EQ(host.gauge.back(), std::make_pair(3, 3));
-  EXPECT_EQ(host.stages.back(), "Расчет спектров завершен");
+  EXPECT_EQ(host.Gauge.back(), std::make_pair(3, 3));
+  EXPECT_EQ(host.Stages.back(), "Расчет спектров завершен");
   const std::string summary = RunSummaryText(project_, report);
   EXPECT_EQ(summary.rfind("Не рассчитано записей: 2 из 3\nЗапись 1 (TVK01): ", 0), 0u) << summary;
   EXPECT_NE(summary.find("\nЗапись 3 (TVK03): "), std::string::npos) << summary;
@@ -234,28 +234,28 @@ TEST_F(DriverTest, EdgeFilterThatCannotFilterFailsItsRecord) {
 
 TEST_F(DriverTest, StartEntryDecidesWhereTheRunBegins) {
   struct Case {
-    int start;
-    bool only;
-    std::vector<int> processed;
+    int Start;
+    bool Only;
+    std::vector<int> Processed;
   };
   // No entry selected (-1) starts from the first record; the last entry processes only itself.
   const Case cases[] = {
       {-1, false, {0, 1, 2}}, {2, false, {2}}, {1, false, {1, 2}}, {1, true, {1}}, {3, false, {}}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.start);
+    SCOPED_TRACE(c.Start);
     TRunOptions options;
-    options.Start = c.start;
-    options.Only = c.only;
+    options.Start = c.Start;
+    options.Only = c.Only;
     RecordingUiHost host;
-    EXPECT_EQ(RunPrimary(project_, folders_, host, options).Processed, c.processed);
+    EXPECT_EQ(RunPrimary(project_, folders_, host, options).Processed, c.Processed);
   }
 }
 
 TEST_F(DriverTest, StopDuringARecordKeepsTheFilesBeforeIt) {
   RecordingUiHost host;
   // The stop comes while the second record's segments are being transformed.
-  host.stop_when = [&host](int) {
-    return !host.stages.empty() && host.stages.back() == "TVK02: Расчет спектров";
+  host.StopWhen = [&host](int) {
+    return !host.Stages.empty() && host.Stages.back() == "TVK02: Расчет спектров";
   };
   const TRunReport report = RunPrimary(project_, folders_, host, TRunOptions{});
   EXPECT_TRUE(report.Cancelled);
@@ -264,7 +264,7 @@ TEST_F(DriverTest, StopDuringARecordKeepsTheFilesBeforeIt) {
   EXPECT_FALSE(Exists(Prim(2)));
   EXPECT_EQ(report.Written, (std::vector<std::string>{Prim(0)}));
   EXPECT_TRUE(report.Failed.empty());  // a stopped record is not a failure
-  EXPECT_EQ(host.stages.back(), "Расчет спектров отменен");
+  EXPECT_EQ(host.Stages.back(), "Расчет спектров отменен");
 }
 
 TEST_F(DriverTest, IncompleteResponsesPreventTheRun) {
@@ -274,13 +274,13 @@ TEST_F(DriverTest, IncompleteResponsesPreventTheRun) {
   const TRunReport report = RunPrimary(project_, folders_, host, TRunOptions{});
   EXPECT_FALSE(report.Ran);
   EXPECT_EQ(report.Problem, 2);
-  ASSERT_EQ(host.messages.size(), 1u);
-  EXPECT_EQ(host.messages[0], "Не заданы файлы с ЧХ для записи " +
+  ASSERT_EQ(host.Messages.size(), 1u);
+  EXPECT_EQ(host.Messages[0], "Не заданы файлы с ЧХ для записи " +
                                   PrimaryEntryText(project_.Records[1]) +
                                   "\nКанал 3 (HHZ): не задан файл ЧХ усилителя; задайте его или "
                                   "файл ЧХ всего канала");
   ASSERT_TRUE(host.HasCode(TCode::kResponsesNotSetHint));
-  EXPECT_EQ(host.statuses.back().Record, 1);
+  EXPECT_EQ(host.Statuses.back().Record, 1);
   EXPECT_EQ(MissingResponses(project_.Records[1]).Code, TCode::kChannelNeedsAmplifier);
   EXPECT_EQ(MissingResponses(project_.Records[1]).Channel, 2);
   EXPECT_FALSE(fs::exists(folders_.Results));
@@ -304,16 +304,16 @@ TEST_F(DriverTest, ShardRatiosNeedOnlyTheShardsOwnSpectra) {
   const TRunReport ratios = RunHV(project_, folders_, host, second);
   EXPECT_TRUE(ratios.Ran);
   EXPECT_EQ(ratios.Written.size(), 1u);
-  EXPECT_TRUE(host.messages.empty());
+  EXPECT_TRUE(host.Messages.empty());
 
   TRunOptions third = second;
   third.ShardIndex = 2;
   const TRunReport refused = RunHV(project_, folders_, host, third);
   EXPECT_FALSE(refused.Ran);
   EXPECT_EQ(refused.Problem, 3);
-  ASSERT_EQ(host.messages.size(), 1u);
-  EXPECT_NE(host.messages[0].find(HVEntryText(project_.Records[2])), std::string::npos);
-  EXPECT_NE(host.messages[0].find(Prim(2) + " не найден"), std::string::npos) << host.messages[0];
+  ASSERT_EQ(host.Messages.size(), 1u);
+  EXPECT_NE(host.Messages[0].find(HVEntryText(project_.Records[2])), std::string::npos);
+  EXPECT_NE(host.Messages[0].find(Prim(2) + " не найден"), std::string::npos) << host.Messages[0];
 }
 
 TEST_F(DriverTest, LevelWarningAsksAndNoMeansNoRun) {
@@ -323,12 +323,12 @@ TEST_F(DriverTest, LevelWarningAsksAndNoMeansNoRun) {
   RecordingUiHost no;
   const TRunReport declined = RunPrimary(project_, folders_, no, TRunOptions{});
   EXPECT_FALSE(declined.Ran);
-  EXPECT_EQ(no.questions, (std::vector<std::string>{question}));
-  EXPECT_EQ(no.stages.back(), "Расчет спектров завершен");
+  EXPECT_EQ(no.Questions, (std::vector<std::string>{question}));
+  EXPECT_EQ(no.Stages.back(), "Расчет спектров завершен");
   EXPECT_FALSE(fs::exists(folders_.Results));
 
   RecordingUiHost yes;
-  yes.answers = {true};
+  yes.Answers = {true};
   EXPECT_EQ(RunPrimary(project_, folders_, yes, TRunOptions{}).Written.size(), 3u);
 }
 
@@ -365,7 +365,7 @@ TEST_F(DriverTest, JobsGiveTheSameFilesByteForByte) {
   ASSERT_EQ(report.Written, serial.Written);
   for (size_t i = 0; i < report.Written.size(); ++i)
     EXPECT_EQ(ReadBytes(report.Written[i]), expected[i]) << report.Written[i];
-  EXPECT_EQ(three.gauge.back(), std::make_pair(3, 3));
+  EXPECT_EQ(three.Gauge.back(), std::make_pair(3, 3));
 }
 
 // Records the progress maximum of each record's "Расчет спектров" stage (the last sample of
@@ -378,10 +378,10 @@ class HeldSaveHost : public RecordingUiHost {
 
   void SetStage(std::string_view text) override {
     RecordingUiHost::SetStage(text);
-    thread_stage_ = std::string(text);
+    thread_stage = std::string(text);
     if (text != "Сохранение спектра") return;
     std::unique_lock lock(held_mutex_);
-    if (thread_max_ == held_max_) {
+    if (thread_max == held_max_) {
       saved_.wait_for(lock, std::chrono::seconds(2), [this] { return other_saves_ > 0; });
     } else {
       ++other_saves_;
@@ -390,24 +390,24 @@ class HeldSaveHost : public RecordingUiHost {
   }
   void SetProgress(int position, int maximum) override {
     RecordingUiHost::SetProgress(position, maximum);
-    if (position != 0 || !thread_stage_.ends_with(": Расчет спектров")) return;
-    thread_max_ = maximum;
+    if (position != 0 || !thread_stage.ends_with(": Расчет спектров")) return;
+    thread_max = maximum;
     std::lock_guard lock(held_mutex_);
-    compute_maxima.push_back(maximum);
+    ComputeMaxima.push_back(maximum);
   }
 
-  std::vector<int> compute_maxima;
+  std::vector<int> ComputeMaxima;
 
  private:
-  static thread_local std::string thread_stage_;
-  static thread_local int thread_max_;
+  static thread_local std::string thread_stage;
+  static thread_local int thread_max;
   const int held_max_;
   std::mutex held_mutex_;
   std::condition_variable saved_;
   int other_saves_ = 0;
 };
-thread_local std::string HeldSaveHost::thread_stage_;
-thread_local int HeldSaveHost::thread_max_ = -2;
+thread_local std::string HeldSaveHost::thread_stage;
+thread_local int HeldSaveHost::thread_max = -2;
 
 TEST_F(DriverTest, RecordsSharingAResultFileAreWrittenInRecordOrderWithJobs) {
   // Record 1 becomes a second record of station TVK01 with the same selection start but a
@@ -422,24 +422,24 @@ TEST_F(DriverTest, RecordsSharingAResultFileAreWrittenInRecordOrderWithJobs) {
   // The user is asked before one result replaces the other; No runs nothing.
   RecordingUiHost no;
   EXPECT_FALSE(RunPrimary(project_, folders_, no, TRunOptions{}).Ran);
-  ASSERT_EQ(no.questions.size(), 1u);
-  EXPECT_EQ(no.questions[0], "Записи 1 (TVK01), 2 (TVK01) пишут результат в один файл " + Prim(0) +
+  ASSERT_EQ(no.Questions.size(), 1u);
+  EXPECT_EQ(no.Questions[0], "Записи 1 (TVK01), 2 (TVK01) пишут результат в один файл " + Prim(0) +
                                  "\nОстанется результат последней из них. Продолжить?");
   EXPECT_FALSE(fs::exists(folders_.Results));
 
   HeldSaveHost one;
-  one.answers = {true};
+  one.Answers = {true};
   const TRunReport serial = RunPrimary(project_, folders_, one, TRunOptions{});
   ASSERT_EQ(serial.Written, (std::vector<std::string>{Prim(0), Prim(1)}));
-  ASSERT_EQ(one.compute_maxima.size(), 2u);
-  ASSERT_NE(one.compute_maxima[0], one.compute_maxima[1]);
+  ASSERT_EQ(one.ComputeMaxima.size(), 2u);
+  ASSERT_NE(one.ComputeMaxima[0], one.ComputeMaxima[1]);
   const std::vector<uint8_t> expected = ReadBytes(Prim(0));
   fs::remove_all(folders_.Results);
 
   TRunOptions parallel;
   parallel.Jobs = 2;
-  HeldSaveHost two(one.compute_maxima[0]);
-  two.answers = {true};
+  HeldSaveHost two(one.ComputeMaxima[0]);
+  two.Answers = {true};
   const TRunReport report = RunPrimary(project_, folders_, two, parallel);
   EXPECT_EQ(report.Written, serial.Written);
   EXPECT_TRUE(ReadBytes(Prim(0)) == expected) << "the file holds the first record's spectra";
@@ -453,7 +453,7 @@ TEST_F(DriverTest, AnotherProjectsResultsAreReplacedOnlyAfterYes) {
   project_.FileName = first;
   RecordingUiHost host;
   ASSERT_TRUE(RunPrimary(project_, folders_, host, TRunOptions{}).Ran);
-  EXPECT_TRUE(host.questions.empty());
+  EXPECT_TRUE(host.Questions.empty());
   const TResultManifest manifest(folders_.Results);
   ASSERT_TRUE(manifest.OwnerOf(Prim(0)));
   EXPECT_EQ(manifest.OwnerOf(Prim(0))->Project, first);
@@ -467,18 +467,18 @@ TEST_F(DriverTest, AnotherProjectsResultsAreReplacedOnlyAfterYes) {
   other.Records[1].ToProcess = other.Records[2].ToProcess = false;
   RecordingUiHost no;
   EXPECT_FALSE(RunPrimary(other, folders_, no, TRunOptions{}).Ran);
-  ASSERT_EQ(no.questions.size(), 1u);
-  EXPECT_EQ(no.questions[0].rfind("Файлы результатов другого проекта будут заменены:\n" + Prim(0) +
+  ASSERT_EQ(no.Questions.size(), 1u);
+  EXPECT_EQ(no.Questions[0].rfind("Файлы результатов другого проекта будут заменены:\n" + Prim(0) +
                                       " — проект " + first + ", запись 1 (TVK01), ",
                                   0),
             0u)
-      << no.questions[0];
-  EXPECT_NE(no.questions[0].find("Их заменит проект " + second + ". Продолжить?"),
+      << no.Questions[0];
+  EXPECT_NE(no.Questions[0].find("Их заменит проект " + second + ". Продолжить?"),
             std::string::npos);
   EXPECT_TRUE(ReadBytes(Prim(0)) == before);
 
   RecordingUiHost yes;
-  yes.answers = {true};
+  yes.Answers = {true};
   EXPECT_EQ(RunPrimary(other, folders_, yes, TRunOptions{}).Written,
             std::vector<std::string>{Prim(0)});
   EXPECT_FALSE(ReadBytes(Prim(0)) == before);
@@ -486,7 +486,7 @@ TEST_F(DriverTest, AnotherProjectsResultsAreReplacedOnlyAfterYes) {
   // Its own results a project replaces without a word.
   RecordingUiHost again;
   EXPECT_TRUE(RunPrimary(other, folders_, again, TRunOptions{}).Ran);
-  EXPECT_TRUE(again.questions.empty());
+  EXPECT_TRUE(again.Questions.empty());
 
   // The first project asks back, also for one record run without the list checks, and for
   // the H/V ratios.
@@ -494,8 +494,8 @@ TEST_F(DriverTest, AnotherProjectsResultsAreReplacedOnlyAfterYes) {
   only.Only = true;
   RecordingUiHost one;
   EXPECT_FALSE(RunPrimary(project_, folders_, one, only).Ran);
-  ASSERT_EQ(one.questions.size(), 1u);
-  EXPECT_NE(one.questions[0].find(" — проект " + second + ", запись 1 (TVK01)"), std::string::npos);
+  ASSERT_EQ(one.Questions.size(), 1u);
+  EXPECT_NE(one.Questions[0].find(" — проект " + second + ", запись 1 (TVK01)"), std::string::npos);
   only.Start = 1;
   RecordingUiHost hv;
   ASSERT_EQ(RunHV(project_, folders_, hv, only).Written, std::vector<std::string>{Nak(1)});
@@ -503,8 +503,8 @@ TEST_F(DriverTest, AnotherProjectsResultsAreReplacedOnlyAfterYes) {
   renamed.FileName = second;
   RecordingUiHost hv_no;
   EXPECT_FALSE(RunHV(renamed, folders_, hv_no, only).Ran);
-  ASSERT_EQ(hv_no.questions.size(), 1u);
-  EXPECT_NE(hv_no.questions[0].find(Nak(1) + " — проект " + first), std::string::npos);
+  ASSERT_EQ(hv_no.Questions.size(), 1u);
+  EXPECT_NE(hv_no.Questions[0].find(Nak(1) + " — проект " + first), std::string::npos);
 }
 
 // The H/V statistics run as the window calls it: the records named, or those checked for H/V;
@@ -530,7 +530,7 @@ TEST_F(DriverTest, HvsrRunWritesTheChosenRecordsAndStops) {
     EXPECT_TRUE(r.Result.Curves.empty());  // the report keeps no curves
   }
   EXPECT_FALSE(Exists(HvsrFilePaths(folders_, project_.Records[1]).Hv));
-  EXPECT_EQ(host.stages.back(), "Статистика H/V рассчитана");
+  EXPECT_EQ(host.Stages.back(), "Статистика H/V рассчитана");
 
   // Stopped while the second checked record is computed: the first gets new files, the second
   // keeps none.
@@ -538,28 +538,28 @@ TEST_F(DriverTest, HvsrRunWritesTheChosenRecordsAndStops) {
   hvsr.Records.clear();
   fs::remove_all(HvsrFilePaths(folders_, project_.Records[0]).Folder);
   RecordingUiHost stopping;
-  stopping.stop_when = [&stopping](int) {
-    return !stopping.stages.empty() && stopping.stages.back() == "TVK02: Расчет спектров";
+  stopping.StopWhen = [&stopping](int) {
+    return !stopping.Stages.empty() && stopping.Stages.back() == "TVK02: Расчет спектров";
   };
   const THvsrRunReport stopped = RunHvsr(project_, folders_, stopping, TRunOptions{}, hvsr);
   EXPECT_TRUE(stopped.Run.Cancelled);
   EXPECT_TRUE(Exists(HvsrFilePaths(folders_, project_.Records[0]).Hv));
   EXPECT_FALSE(Exists(HvsrFilePaths(folders_, project_.Records[1]).Hv));
   EXPECT_FALSE(Exists(HvsrFilePaths(folders_, project_.Records[2]).Hv));
-  EXPECT_EQ(stopping.stages.back(), "Статистика H/V отменена");
+  EXPECT_EQ(stopping.Stages.back(), "Статистика H/V отменена");
 
   RecordingUiHost refused;
   THvsrRunOptions bad = hvsr;
   bad.Settings.GridFMin = 60.0;
   EXPECT_FALSE(RunHvsr(project_, folders_, refused, TRunOptions{}, bad).Run.Ran);
-  ASSERT_EQ(refused.messages.size(), 1u);
-  EXPECT_NE(refused.messages[0].find("grid"), std::string::npos) << refused.messages[0];
+  ASSERT_EQ(refused.Messages.size(), 1u);
+  EXPECT_NE(refused.Messages[0].find("grid"), std::string::npos) << refused.Messages[0];
 
   for (TFileRecord& r : project_.Records) r.ToProcessNakamura = false;
   RecordingUiHost nothing;
   const THvsrRunReport none = RunHvsr(project_, folders_, nothing, TRunOptions{}, hvsr);
   EXPECT_TRUE(none.Run.NothingChecked);
-  EXPECT_EQ(nothing.messages.size(), 1u);
+  EXPECT_EQ(nothing.Messages.size(), 1u);
 }
 
 TEST(DriverText, EntryTextsShowComponentsKindAndSelection) {
@@ -590,12 +590,12 @@ TEST(DriverText, EntryTextsShowComponentsKindAndSelection) {
 
 TEST(DriverText, IncompleteWhenASelectedChannelLacksItsResponses) {
   struct Case {
-    const char* name;
-    std::vector<std::array<const char*, 3>> channels;  // channel, sensor, amplifier
-    std::vector<bool> selected;
-    bool incomplete;
+    const char* Name;
+    std::vector<std::array<const char*, 3>> Channels;  // channel, sensor, amplifier
+    std::vector<bool> Selected;
+    bool Incomplete;
     // What MissingResponsesText says (channels are named HH1, HH2 ...).
-    const char* missing;
+    const char* Missing;
   };
   const Case cases[] = {
       {"channel response alone", {{"c.rsp", "", ""}}, {true}, false, ""},
@@ -626,16 +626,16 @@ TEST(DriverText, IncompleteWhenASelectedChannelLacksItsResponses) {
   };
   for (const Case& c : cases) {
     TFileRecord r;
-    r.Channels.resize(c.channels.size());
-    for (size_t i = 0; i < c.channels.size(); ++i) {
-      r.Channels[i].ChannelResp = c.channels[i][0];
-      r.Channels[i].SensorResp = c.channels[i][1];
-      r.Channels[i].AmplifierResp = c.channels[i][2];
-      r.Channels[i].Selected = c.selected[i];
+    r.Channels.resize(c.Channels.size());
+    for (size_t i = 0; i < c.Channels.size(); ++i) {
+      r.Channels[i].ChannelResp = c.Channels[i][0];
+      r.Channels[i].SensorResp = c.Channels[i][1];
+      r.Channels[i].AmplifierResp = c.Channels[i][2];
+      r.Channels[i].Selected = c.Selected[i];
       r.Channels[i].Channel = "HH" + std::to_string(i + 1);
     }
-    EXPECT_EQ(IsIncomplete(r), c.incomplete) << c.name;
-    EXPECT_EQ(MissingResponsesText(r), c.missing) << c.name;
+    EXPECT_EQ(IsIncomplete(r), c.Incomplete) << c.Name;
+    EXPECT_EQ(MissingResponsesText(r), c.Missing) << c.Name;
   }
 }
 

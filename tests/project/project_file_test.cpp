@@ -160,37 +160,37 @@ class ProjectRoundTrip : public ::testing::TestWithParam<int> {};
 TEST_P(ProjectRoundTrip, GivesBackTheSameRecordsAndSettings) {
   const int form = GetParam();
   TempDir dir;
-  const std::string folder = dir.path().string();
+  const std::string folder = dir.Path().string();
   TProject original = SampleProject(folder);
   RecordingUiHost host;
   const SaveResult saved = SaveProject(original, dir.File("proj"), form, host);
-  ASSERT_TRUE(saved.ok) << Text(saved.error, TLanguage::kEnglish);
-  EXPECT_EQ(saved.file_name, dir.File("proj.tvp"));
-  EXPECT_EQ(original.FileName, saved.file_name);
+  ASSERT_TRUE(saved.Ok) << Text(saved.Error, TLanguage::kEnglish);
+  EXPECT_EQ(saved.FileName, dir.File("proj.tvp"));
+  EXPECT_EQ(original.FileName, saved.FileName);
   EXPECT_TRUE(host.HasStage("Проект успешно сохранен"));
-  EXPECT_EQ(ProbeProjectFormat(saved.file_name), form);
+  EXPECT_EQ(ProbeProjectFormat(saved.FileName), form);
 
   TProject loaded;
   loaded.Settings[0].FillByZero = true;
   loaded.Settings[1].UnitCoef = 1e-6;
   loaded.Settings[0].IdentCorrection = true;
   RecordingUiHost load_host;
-  ASSERT_EQ(LoadProject(loaded, saved.file_name, load_host), LoadStatus::kLoaded);
+  ASSERT_EQ(LoadProject(loaded, saved.FileName, load_host), LoadStatus::kLoaded);
   // Text keeps date-times to the second, binary exactly.
   ExpectSameProject(original, loaded, form == 0 ? 0.5 / 86400 : 0.0);
-  EXPECT_EQ(loaded.FileName, saved.file_name);
+  EXPECT_EQ(loaded.FileName, saved.FileName);
   EXPECT_EQ(loaded.Folder, folder);
   EXPECT_EQ(loaded.WorkingRate, 100.0);  // the first record's rate
   EXPECT_TRUE(loaded.Settings[0].FillByZero);
   EXPECT_EQ(loaded.Settings[1].UnitCoef, 1e-6);
   EXPECT_FALSE(loaded.Settings[0].IdentCorrection);
   EXPECT_TRUE(load_host.HasStage("Проект успешно загружен"));
-  EXPECT_TRUE(load_host.messages.empty());
-  EXPECT_EQ(load_host.gauge.back(), std::make_pair(100, 100));
+  EXPECT_TRUE(load_host.Messages.empty());
+  EXPECT_EQ(load_host.Gauge.back(), std::make_pair(100, 100));
 
   // Paths inside the project folder are stored relative to it.
   if (form == 0) {
-    const std::string text = FileText(saved.file_name);
+    const std::string text = FileText(saved.FileName);
     EXPECT_NE(text.find("File01=$CommonDir/data/rec0.msd\r\n"), std::string::npos);
     EXPECT_NE(text.find("AmplifierResp02=/elsewhere/amp.rsp\r\n"), std::string::npos);
     EXPECT_EQ(text.find("[REC03]"), std::string::npos);  // no channels, no section
@@ -198,7 +198,7 @@ TEST_P(ProjectRoundTrip, GivesBackTheSameRecordsAndSettings) {
     EXPECT_NE(text.find("NoiseFiletr1=1\r\n"), std::string::npos);
     EXPECT_EQ(text.rfind("[VERSION]\r\nProjectVersion=1\r\n\r\n[FILES]\r\nFileNum=3\r\n", 0), 0u);
   } else {
-    const std::vector<uint8_t> b = ReadBytes(saved.file_name);
+    const std::vector<uint8_t> b = ReadBytes(saved.FileName);
     const std::vector<uint8_t> head = {'F', 'V', 'E', 'R', 1, 0, 0, 0,
                                        'D', 'V', 'E', 'R', 1, 0, 0, 0};
     ASSERT_GE(b.size(), 16u);
@@ -211,14 +211,14 @@ INSTANTIATE_TEST_SUITE_P(Forms, ProjectRoundTrip, ::testing::Values(0, 1),
 
 TEST(ProjectFile, CommonDirPathsFollowTheMovedFolder) {
   TempDir dir;
-  const fs::path a = dir.path() / "campaign";
+  const fs::path a = dir.Path() / "campaign";
   fs::create_directories(a);
   TProject p = SampleProject(a.string(), 1);
   // A sibling whose name begins with the project folder's is outside it.
   p.Records[0].Channels[0].AmplifierResp = a.string() + "2/amp.rsp";
   RecordingUiHost host;
-  ASSERT_TRUE(SaveProject(p, (a / "p.tvp").string(), 0, host).ok);
-  const fs::path b = dir.path() / "moved";
+  ASSERT_TRUE(SaveProject(p, (a / "p.tvp").string(), 0, host).Ok);
+  const fs::path b = dir.Path() / "moved";
   fs::rename(a, b);
   TProject loaded = Load((b / "p.tvp").string());
   ASSERT_EQ(loaded.Records.size(), 1u);
@@ -247,12 +247,12 @@ TEST(ProjectFile, SaveNamesAndBackup) {
   EXPECT_EQ(ProjectSaveName("/d.tvp/a"), "/d.tvp/a.tvp");
 
   TempDir dir;
-  TProject p = SampleProject(dir.path().string(), 1);
+  TProject p = SampleProject(dir.Path().string(), 1);
   RecordingUiHost host;
-  ASSERT_TRUE(SaveProject(p, dir.File("proj.tvp"), 0, host).ok);
+  ASSERT_TRUE(SaveProject(p, dir.File("proj.tvp"), 0, host).Ok);
   const std::string first = FileText(dir.File("proj.tvp"));
   p.Records[0].Station = "SECOND";
-  ASSERT_TRUE(SaveProject(p, dir.File("proj.tvp"), 1, host).ok);
+  ASSERT_TRUE(SaveProject(p, dir.File("proj.tvp"), 1, host).Ok);
   EXPECT_EQ(FileText(dir.File("proj.tvp`")), first);
   EXPECT_EQ(Load(dir.File("proj.tvp")).Records[0].Station, "SECOND");
   EXPECT_FALSE(fs::exists(dir.File("proj.tvp.new")));
@@ -270,7 +270,7 @@ TEST(ProjectFile, ManyRecordsUseThreeDigitKeysAndLongStationsAreCut) {
   }
   p.Records[100].Station = "ABCDEFGHI";
   RecordingUiHost host;
-  ASSERT_TRUE(SaveProject(p, dir.File("many.tvp"), 0, host).ok);
+  ASSERT_TRUE(SaveProject(p, dir.File("many.tvp"), 0, host).Ok);
   const std::string text = FileText(dir.File("many.tvp"));
   EXPECT_NE(text.find("\r\nFile100="), std::string::npos);
   EXPECT_NE(text.find("\r\n[REC100]\r\nChannel01=Z99\r\n"), std::string::npos);
@@ -290,25 +290,25 @@ TEST(ProjectFile, ManyRecordsUseThreeDigitKeysAndLongStationsAreCut) {
 TEST_P(ProjectRoundTrip, StoredNumbersSurviveLoadAndSaveByteForByte) {
   const int form = GetParam();
   TempDir dir;
-  TProject original = SampleProject(dir.path().string());
+  TProject original = SampleProject(dir.Path().string());
   original.Records[0].Channels[1].Axis = static_cast<Component>(7);
   original.Records[1].Channels[2].Axis = static_cast<Component>(-3);
   original.Settings[0].SpectrumType = static_cast<TSpectrumType>(5);
   original.Settings[1].EstimationType = static_cast<TEstimationType>(-2);
   RecordingUiHost host;
-  ASSERT_TRUE(SaveProject(original, dir.File("first"), form, host).ok);
+  ASSERT_TRUE(SaveProject(original, dir.File("first"), form, host).Ok);
   TProject loaded = Load(dir.File("first.tvp"));
   EXPECT_EQ(ComponentNumber(loaded.Records[0].Channels[1].Axis), 7);
   EXPECT_EQ(ComponentNumber(loaded.Records[1].Channels[2].Axis), -3);
   EXPECT_EQ(static_cast<int32_t>(loaded.Settings[0].SpectrumType), 5);
   EXPECT_EQ(static_cast<int32_t>(loaded.Settings[1].EstimationType), -2);
-  ASSERT_TRUE(SaveProject(loaded, dir.File("first"), form, host).ok);
+  ASSERT_TRUE(SaveProject(loaded, dir.File("first"), form, host).Ok);
   EXPECT_EQ(ReadBytes(dir.File("first.tvp")), ReadBytes(ProjectBackupName(dir.File("first.tvp"))));
 }
 
 TEST(ProjectFile, HandWrittenTextProjectLoadsEveryValue) {
   TempDir dir;
-  const std::string folder = dir.path().string();
+  const std::string folder = dir.Path().string();
   const std::string text =
       "[VERSION]\r\nProjectVersion=1\r\n\r\n"
       "[FILES]\r\nFileNum=2\r\n"
@@ -427,13 +427,13 @@ TEST(ProjectFile, UnparsableTextValuesGiveDefaults) {
 
 TEST(ProjectFile, VersionsAndForeignFiles) {
   TempDir dir;
-  TProject before = SampleProject(dir.path().string(), 1);
+  TProject before = SampleProject(dir.Path().string(), 1);
   struct Case {
-    const char* name;
-    std::vector<uint8_t> bytes;
-    int probe;
-    LoadStatus status;
-    bool message;
+    const char* Name;
+    std::vector<uint8_t> Bytes;
+    int Probe;
+    LoadStatus Status;
+    bool Message;
   };
   const Case cases[] = {
       {"v2.tvp",
@@ -447,15 +447,15 @@ TEST(ProjectFile, VersionsAndForeignFiles) {
       {"empty.tvp", {}, -1, LoadStatus::kUnknownVersion, true},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    WriteBytes(dir.File(c.name), c.bytes);
-    EXPECT_EQ(ProbeProjectFormat(dir.File(c.name)), c.probe);
+    SCOPED_TRACE(c.Name);
+    WriteBytes(dir.File(c.Name), c.Bytes);
+    EXPECT_EQ(ProbeProjectFormat(dir.File(c.Name)), c.Probe);
     TProject p = before;
     RecordingUiHost host;
-    EXPECT_EQ(LoadProject(p, dir.File(c.name), host), c.status);
-    EXPECT_EQ(host.messages.size(), c.message ? 1u : 0u);
-    if (c.message) {
-      EXPECT_EQ(host.messages[0], "Неизвестная версия файла " + dir.File(c.name));
+    EXPECT_EQ(LoadProject(p, dir.File(c.Name), host), c.Status);
+    EXPECT_EQ(host.Messages.size(), c.Message ? 1u : 0u);
+    if (c.Message) {
+      EXPECT_EQ(host.Messages[0], "Неизвестная версия файла " + dir.File(c.Name));
       EXPECT_TRUE(host.HasCode(TCode::kUnknownVersion));
     }
     EXPECT_EQ(p.Records.size(), 1u);  // not loaded: nothing changed
@@ -468,8 +468,8 @@ TEST(ProjectFile, VersionsAndForeignFiles) {
   EXPECT_EQ(none, LoadStatus::kNotFound);
   EXPECT_EQ(none.Status.Code, TCode::kFileNotFound);
   EXPECT_EQ(none.Status.File, dir.File("none.tvp"));
-  ASSERT_EQ(host.messages.size(), 1u);
-  EXPECT_EQ(host.messages[0], "Файл " + dir.File("none.tvp") + " не найден");
+  ASSERT_EQ(host.Messages.size(), 1u);
+  EXPECT_EQ(host.Messages[0], "Файл " + dir.File("none.tvp") + " не найден");
 
   // A wrong block marker: an empty project attached to the file, and the message.
   WriteBytes(dir.File("marker.tvp"),
@@ -478,17 +478,17 @@ TEST(ProjectFile, VersionsAndForeignFiles) {
   EXPECT_EQ(LoadProject(p, dir.File("marker.tvp"), marker_host), LoadStatus::kUnknownVersion);
   EXPECT_TRUE(p.Records.empty());
   EXPECT_EQ(p.FileName, dir.File("marker.tvp"));
-  EXPECT_EQ(marker_host.messages.size(), 1u);
+  EXPECT_EQ(marker_host.Messages.size(), 1u);
 }
 
 // Every cut of a binary project is refused as damaged, naming the byte where it ends; only a cut
 // right before block 2 reads, as the file of an older version without the H/V settings.
 TEST(ProjectFile, EveryCutOfABinaryProjectIsRefused) {
   TempDir dir;
-  TProject full = SampleProject(dir.path().string());
+  TProject full = SampleProject(dir.Path().string());
   full.Hvsr.GridPoints = 128;
   RecordingUiHost host;
-  ASSERT_TRUE(SaveProject(full, dir.File("full.tvp"), 1, host).ok);
+  ASSERT_TRUE(SaveProject(full, dir.File("full.tvp"), 1, host).Ok);
   const std::vector<uint8_t> bytes = ReadBytes(dir.File("full.tvp"));
   const std::vector<uint8_t> block2 = {'D', 'V', 'E', 'R', 2, 0, 0, 0};
   const auto at = std::search(bytes.rbegin(), bytes.rend(), block2.rbegin(), block2.rend());
@@ -512,12 +512,12 @@ TEST(ProjectFile, EveryCutOfABinaryProjectIsRefused) {
       continue;
     }
     ASSERT_EQ(status, LoadStatus::kDamaged) << n;
-    ASSERT_EQ(h.messages.size(), 1u) << n;
+    ASSERT_EQ(h.Messages.size(), 1u) << n;
     EXPECT_EQ(
-        h.messages[0].rfind(
+        h.Messages[0].rfind(
             "Файл " + cut + " поврежден: байт " + std::to_string(n) + ": файл обрывается ", 0),
         0u)
-        << h.messages[0];
+        << h.Messages[0];
     // The project in hand stays as it was.
     ASSERT_EQ(p.Records.size(), 1u) << n;
     EXPECT_EQ(p.Records[0].File, "/other/data/rec0.msd");
@@ -528,7 +528,7 @@ TEST(ProjectFile, EveryCutOfABinaryProjectIsRefused) {
   RecordingUiHost h;
   const TLoadResult damaged = LoadProject(p, cut, h);
   ASSERT_EQ(damaged, LoadStatus::kDamaged);
-  EXPECT_EQ(h.messages, std::vector<std::string>{"Файл " + cut +
+  EXPECT_EQ(h.Messages, std::vector<std::string>{"Файл " + cut +
                                                  " поврежден: байт 40: файл обрывается на "
                                                  "записи 1 из 3"});
   // The status names the file and the byte; its reason is the place and what is wrong there.
@@ -556,10 +556,10 @@ int LineOf(const std::string& text, const std::string& start) {
 // an older version without the H/V section when the cut comes before it).
 TEST(ProjectFile, EveryCutOfATextProjectIsRefused) {
   TempDir dir;
-  TProject full = SampleProject(dir.path().string());
+  TProject full = SampleProject(dir.Path().string());
   full.Hvsr.GridPoints = 128;
   RecordingUiHost host;
-  ASSERT_TRUE(SaveProject(full, dir.File("full.tvp"), 0, host).ok);
+  ASSERT_TRUE(SaveProject(full, dir.File("full.tvp"), 0, host).Ok);
   const std::string text = FileText(dir.File("full.tvp"));
   const size_t last_event_key = text.find("\r\nNoiseOrder1=");
   const size_t first_readable = text.find("\r\n", last_event_key + 2);
@@ -581,16 +581,16 @@ TEST(ProjectFile, EveryCutOfATextProjectIsRefused) {
       continue;
     }
     ASSERT_EQ(status, LoadStatus::kDamaged) << n;
-    ASSERT_EQ(h.messages.size(), 1u) << n;
+    ASSERT_EQ(h.Messages.size(), 1u) << n;
     const int last_line = 1 + static_cast<int>(std::count(part.begin(), part.end(), '\n'));
     // The message names the last line that holds text.
     const std::string trimmed = part.substr(0, part.find_last_not_of("\r\n") + 1);
     const int text_line = 1 + static_cast<int>(std::count(trimmed.begin(), trimmed.end(), '\n'));
     EXPECT_LE(text_line, last_line);
-    EXPECT_EQ(h.messages[0].rfind(
+    EXPECT_EQ(h.Messages[0].rfind(
                   "Файл " + cut + " поврежден: строка " + std::to_string(text_line) + ": ", 0),
               0u)
-        << n << ": " << h.messages[0];
+        << n << ": " << h.Messages[0];
     ASSERT_EQ(p.Records.size(), 1u) << n;
     EXPECT_EQ(p.Records[0].File, "/other/data/rec0.msd");
   }
@@ -599,8 +599,8 @@ TEST(ProjectFile, EveryCutOfATextProjectIsRefused) {
   EXPECT_EQ(readable, 7);
 
   // The cut of the issue: inside the record list of a project of four records.
-  TProject four = SampleProject(dir.path().string(), 4);
-  ASSERT_TRUE(SaveProject(four, dir.File("base.tvp"), 0, host).ok);
+  TProject four = SampleProject(dir.Path().string(), 4);
+  ASSERT_TRUE(SaveProject(four, dir.File("base.tvp"), 0, host).Ok);
   const std::string base = FileText(dir.File("base.tvp")).substr(0, 700);
   WriteText(cut, base);
   TProject p;
@@ -610,7 +610,7 @@ TEST(ProjectFile, EveryCutOfATextProjectIsRefused) {
   const int line = 1 + static_cast<int>(std::count(base.begin(), base.end(), '\n'));
   EXPECT_EQ(damaged.Status.Line, line);
   EXPECT_EQ(damaged.Status.Offset, -1);
-  EXPECT_EQ(h.messages,
+  EXPECT_EQ(h.Messages,
             std::vector<std::string>{"Файл " + cut + " поврежден: строка " + std::to_string(line) +
                                      ": файл обрывается внутри строки раздела [FILES]"});
 }
@@ -620,8 +620,8 @@ TEST(ProjectFile, EveryCutOfATextProjectIsRefused) {
 TEST(ProjectFile, TextProjectsWhoseRecordsDisagreeAreRefused) {
   TempDir dir;
   RecordingUiHost host;
-  TProject sample = SampleProject(dir.path().string());
-  ASSERT_TRUE(SaveProject(sample, dir.File("p.tvp"), 0, host).ok);
+  TProject sample = SampleProject(dir.Path().string());
+  ASSERT_TRUE(SaveProject(sample, dir.File("p.tvp"), 0, host).Ok);
   const std::string text = FileText(dir.File("p.tvp"));
   const auto without = [&text](const std::string& from, const std::string& to) {
     const size_t a = text.find(from);
@@ -637,11 +637,11 @@ TEST(ProjectFile, TextProjectsWhoseRecordsDisagreeAreRefused) {
   const std::string no_settings = without("[SETTINGS]", "[EVENTSETTINGS]");
   const std::string one_record = replaced("FileNum=3", "FileNum=1");
   const struct {
-    const char* name;
-    std::string text;
-    int line;
-    std::string what;
-    TCode code;
+    const char* Name;
+    std::string Text;
+    int Line;
+    std::string What;
+    TCode Code;
   } cases[] = {
       {"more records counted than listed", replaced("FileNum=3", "FileNum=4"),
        LineOf(text, "FileNum="), "FileNum=4, но в разделе [FILES] нет значений записи 4",
@@ -655,24 +655,24 @@ TEST(ProjectFile, TextProjectsWhoseRecordsDisagreeAreRefused) {
        "в файле нет раздела [SETTINGS]", TCode::kMissingSection},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    ASSERT_GT(c.line, 0);
-    WriteText(dir.File("d.tvp"), c.text);
+    SCOPED_TRACE(c.Name);
+    ASSERT_GT(c.Line, 0);
+    WriteText(dir.File("d.tvp"), c.Text);
     TProject p;
     RecordingUiHost h;
     const TLoadResult damaged = LoadProject(p, dir.File("d.tvp"), h);
     EXPECT_EQ(damaged, LoadStatus::kDamaged);
-    EXPECT_EQ(h.messages,
+    EXPECT_EQ(h.Messages,
               std::vector<std::string>{"Файл " + dir.File("d.tvp") + " поврежден: строка " +
-                                       std::to_string(c.line) + ": " + c.what});
-    EXPECT_EQ(damaged.Status.Line, c.line);
+                                       std::to_string(c.Line) + ": " + c.What});
+    EXPECT_EQ(damaged.Status.Line, c.Line);
     ASSERT_EQ(damaged.Status.Args.size(), 2u);
     ASSERT_NE(damaged.Status.Args[1].Nested, nullptr);
     const TStatus& at = *damaged.Status.Args[1].Nested;
     EXPECT_EQ(at.Code, TCode::kAtLine);
     ASSERT_EQ(at.Args.size(), 2u);
     ASSERT_NE(at.Args[1].Nested, nullptr);
-    EXPECT_EQ(at.Args[1].Nested->Code, c.code);
+    EXPECT_EQ(at.Args[1].Nested->Code, c.Code);
     EXPECT_TRUE(p.FileName.empty());
   }
 }
@@ -682,12 +682,12 @@ TEST(ProjectFile, TextProjectsWhoseRecordsDisagreeAreRefused) {
 TEST(ProjectFile, LoadAndSaveRememberTheFormAndTheFile) {
   TempDir dir;
   RecordingUiHost host;
-  TProject p = SampleProject(dir.path().string(), 2);
+  TProject p = SampleProject(dir.Path().string(), 2);
   const std::string name = dir.File("p.tvp");
   EXPECT_FALSE(ProjectFileStamp(name).Known);
   for (int form : {1, 0}) {
     SCOPED_TRACE(form);
-    ASSERT_TRUE(SaveProject(p, name, form, host).ok);
+    ASSERT_TRUE(SaveProject(p, name, form, host).Ok);
     EXPECT_EQ(p.Form, form);
     const TProjectStamp saved = ProjectFileStamp(name);
     EXPECT_TRUE(saved.Known);
@@ -699,7 +699,7 @@ TEST(ProjectFile, LoadAndSaveRememberTheFormAndTheFile) {
     EXPECT_EQ(back.Disk, saved);
     // Another writer's change of the same size is seen.
     back.Records[0].Station = "ST9";
-    ASSERT_TRUE(SaveProject(back, name, form, host).ok);
+    ASSERT_TRUE(SaveProject(back, name, form, host).Ok);
     EXPECT_EQ(fs::file_size(name), saved.Size);
     EXPECT_NE(ProjectFileStamp(name), saved);
     EXPECT_EQ(ProjectFileStamp(name), back.Disk);
@@ -710,7 +710,7 @@ TEST(ProjectFile, LoadAndSaveRememberTheFormAndTheFile) {
 // older version writes it) and for values out of range.
 TEST(ProjectFile, HvsrSettingsRoundTripAndDefaults) {
   TempDir dir;
-  TProject p = SampleProject(dir.path().string(), 1);
+  TProject p = SampleProject(dir.Path().string(), 1);
   p.Hvsr.Smoothing = THvsrSmoothing::kNone;
   p.Hvsr.Bandwidth = 25.0;
   p.Hvsr.GridFMin = 0.2;
@@ -730,7 +730,7 @@ TEST(ProjectFile, HvsrSettingsRoundTripAndDefaults) {
   for (int form : {0, 1}) {
     RecordingUiHost host;
     const std::string name = dir.File(form == 0 ? "text.tvp" : "binary.tvp");
-    ASSERT_TRUE(SaveProject(p, name, form, host).ok);
+    ASSERT_TRUE(SaveProject(p, name, form, host).Ok);
     TProject back;
     ASSERT_EQ(LoadProject(back, name, host), LoadStatus::kLoaded);
     EXPECT_TRUE(same(back.Hvsr, p.Hvsr)) << form;
@@ -757,7 +757,7 @@ TEST(ProjectFile, HvsrSettingsRoundTripAndDefaults) {
   }
   // A value out of range in a hand-edited file: the defaults.
   RecordingUiHost save_host;
-  ASSERT_TRUE(SaveProject(p, dir.File("bad.tvp"), 0, save_host).ok);
+  ASSERT_TRUE(SaveProject(p, dir.File("bad.tvp"), 0, save_host).Ok);
   std::string text = FileText(dir.File("bad.tvp"));
   const size_t points = text.find("GridPoints=128\r\n");
   ASSERT_NE(points, std::string::npos);
@@ -779,7 +779,7 @@ TEST(ProjectFile, ChannelsBeyondThirtyTwoAreSkipped) {
   settings_source.General.MaxSpan = 77;
   settings_source.Settings[1].NoiseOrder = 9;
   RecordingUiHost host;
-  ASSERT_TRUE(SaveProject(settings_source, dir.File("empty.tvp"), 1, host).ok);
+  ASSERT_TRUE(SaveProject(settings_source, dir.File("empty.tvp"), 1, host).Ok);
   const std::vector<uint8_t> empty = ReadBytes(dir.File("empty.tvp"));
   ASSERT_GT(empty.size(), 20u);
 
@@ -838,10 +838,10 @@ TEST(ProjectFile, ChannelsBeyondThirtyTwoAreSkipped) {
 
 TEST(ProjectFile, FailedSaveLeavesThePreviousFileReadable) {
   TempDir dir;
-  TProject p = SampleProject(dir.path().string(), 2);
+  TProject p = SampleProject(dir.Path().string(), 2);
   RecordingUiHost host;
   const std::string name = dir.File("keep.tvp");
-  ASSERT_TRUE(SaveProject(p, name, 0, host).ok);
+  ASSERT_TRUE(SaveProject(p, name, 0, host).Ok);
   const std::string previous = FileText(name);
 
   p.Records[0].Station = "CHANGED";
@@ -850,17 +850,17 @@ TEST(ProjectFile, FailedSaveLeavesThePreviousFileReadable) {
   fs::create_directory(name + ".new");
   RecordingUiHost fail_host;
   const SaveResult blocked = SaveProject(p, name, 1, fail_host);
-  EXPECT_FALSE(blocked.ok);
-  EXPECT_EQ(fail_host.messages.size(), 1u);
+  EXPECT_FALSE(blocked.Ok);
+  EXPECT_EQ(fail_host.Messages.size(), 1u);
   EXPECT_TRUE(p.Modified);
   EXPECT_EQ(FileText(name), previous);
   fs::remove(name + ".new");
 
   // Saving into a folder that does not exist fails and keeps the project's own file and folder.
   const SaveResult nowhere = SaveProject(p, dir.File("no/such/folder/x.tvp"), 0, fail_host);
-  EXPECT_FALSE(nowhere.ok);
+  EXPECT_FALSE(nowhere.Ok);
   EXPECT_EQ(p.FileName, name);
-  EXPECT_EQ(p.Folder, dir.path().string());
+  EXPECT_EQ(p.Folder, dir.Path().string());
 
 #ifdef __linux__
   // A full disk: writes beyond 600 bytes fail half way through the file.
@@ -873,7 +873,7 @@ TEST(ProjectFile, FailedSaveLeavesThePreviousFileReadable) {
   const SaveResult full = SaveProject(p, name, 1, fail_host);
   setrlimit(RLIMIT_FSIZE, &old_limit);
   std::signal(SIGXFSZ, old_handler);
-  EXPECT_FALSE(full.ok);
+  EXPECT_FALSE(full.Ok);
   EXPECT_FALSE(fs::exists(name + ".new"));
   EXPECT_TRUE(p.Modified);
   EXPECT_EQ(FileText(name), previous);
@@ -888,26 +888,26 @@ TEST(ProjectFile, FailedSaveLeavesThePreviousFileReadable) {
 // stored relative to it, so only its own part counts.
 TEST(ProjectFile, PathsTheFileCannotHoldAreNotSaved) {
   TempDir dir;
-  TProject p = SampleProject(dir.path().string(), 1);
+  TProject p = SampleProject(dir.Path().string(), 1);
   p.Records[0].File = "/data/\xE8\xA6\xB3/x.msd";
   RecordingUiHost host;
   const std::string name = dir.File("p.tvp");
   const SaveResult refused = SaveProject(p, name, 0, host);
-  EXPECT_FALSE(refused.ok);
-  const std::string told = Text(refused.error, TLanguage::kRussian);
+  EXPECT_FALSE(refused.Ok);
+  const std::string told = Text(refused.Error, TLanguage::kRussian);
   EXPECT_NE(told.find("the path /data/\xE8\xA6\xB3/x.msd holds the character "
                       "\xE8\xA6\xB3"),
             std::string::npos)
       << told;
-  EXPECT_EQ(refused.error.Code, TCode::kCannotSaveProject);
-  EXPECT_EQ(refused.error.File, refused.file_name);
-  EXPECT_EQ(host.messages, std::vector<std::string>{told});
+  EXPECT_EQ(refused.Error.Code, TCode::kCannotSaveProject);
+  EXPECT_EQ(refused.Error.File, refused.FileName);
+  EXPECT_EQ(host.Messages, std::vector<std::string>{told});
   EXPECT_FALSE(fs::exists(name));
 
   const std::string folder = dir.File("\xE8\xA6\xB3");
   fs::create_directories(folder);
   p.Records[0].File = folder + "/x.msd";
-  ASSERT_TRUE(SaveProject(p, folder + "/p.tvp", 0, host).ok);
+  ASSERT_TRUE(SaveProject(p, folder + "/p.tvp", 0, host).Ok);
   EXPECT_EQ(Load(folder + "/p.tvp").Records[0].File, folder + "/x.msd");
 }
 

@@ -19,8 +19,8 @@ TStatus Of(TCode code, std::vector<TArg> args = {}) {
 
 TEST(ProjectStatus, CodesTellTheWindowsTexts) {
   const struct {
-    TStatus status;
-    const char* russian;
+    TStatus Status;
+    const char* Russian;
   } cases[] = {
       {Of(TCode::kCutInsideSectionNoKey, {"HVSR", "BandFMax"}),
        "файл обрывается внутри раздела [HVSR]: нет ключа BandFMax"},
@@ -76,9 +76,9 @@ TEST(ProjectStatus, CodesTellTheWindowsTexts) {
       {Of(TCode::kNoF0NothingWritten, {"ST", "why"}), "ST: why; nothing written"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.russian);
-    EXPECT_EQ(Text(c.status, TLanguage::kRussian), c.russian);
-    EXPECT_FALSE(Text(c.status, TLanguage::kEnglish).empty());
+    SCOPED_TRACE(c.Russian);
+    EXPECT_EQ(Text(c.Status, TLanguage::kRussian), c.Russian);
+    EXPECT_FALSE(Text(c.Status, TLanguage::kEnglish).empty());
   }
 }
 
@@ -91,9 +91,9 @@ TEST(ProjectStatus, JoiningPatternsAreNotReadBack) {
 
 TEST(ProjectStatus, ReasonsGivenAsTextKeepTheirCodes) {
   const struct {
-    const char* text;
-    TCode code;
-    const char* english;
+    const char* Text;
+    TCode Code;
+    const char* English;
   } cases[] = {
       {"", TCode::kOk, ""},
       {"Не задана частота оцифровки", TCode::kRateNotSet, "No sampling rate set"},
@@ -103,11 +103,11 @@ TEST(ProjectStatus, ReasonsGivenAsTextKeepTheirCodes) {
       {"one\ntwo", TCode::kReasonText, "one\ntwo"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
-    const TStatus status = ReasonFromText(c.text);
-    EXPECT_EQ(status.Code, c.code);
-    EXPECT_EQ(Text(status, TLanguage::kEnglish), c.english);
-    EXPECT_EQ(Text(status, TLanguage::kRussian), c.text);
+    SCOPED_TRACE(c.Text);
+    const TStatus status = ReasonFromText(c.Text);
+    EXPECT_EQ(status.Code, c.Code);
+    EXPECT_EQ(Text(status, TLanguage::kEnglish), c.English);
+    EXPECT_EQ(Text(status, TLanguage::kRussian), c.Text);
   }
 }
 

@@ -38,8 +38,8 @@ TFileRecord Rec(const std::string& station, std::vector<std::string> channels = 
 TEST(ParseDateTimeText, BothFormsAndNothingElse) {
   const TDateTime t = EncodeDateTime(2024, 5, 14, 1, 2, 3);
   const struct {
-    const char* text;
-    std::optional<TDateTime> value;
+    const char* Text;
+    std::optional<TDateTime> Value;
   } cases[] = {
       {"2024-05-14T01:02:03.000", t},
       {"2024-05-14T01:02:03Z", t},
@@ -61,10 +61,10 @@ TEST(ParseDateTimeText, BothFormsAndNothingElse) {
       {"вчера", std::nullopt},
   };
   for (const auto& c : cases) {
-    const std::optional<TDateTime> v = ParseDateTimeText(c.text);
-    ASSERT_EQ(v.has_value(), c.value.has_value()) << c.text;
+    const std::optional<TDateTime> v = ParseDateTimeText(c.Text);
+    ASSERT_EQ(v.has_value(), c.Value.has_value()) << c.Text;
     if (v) {
-      EXPECT_NEAR(*v, *c.value, 1e-9) << c.text;
+      EXPECT_NEAR(*v, *c.Value, 1e-9) << c.Text;
     }
   }
   EXPECT_EQ(DateTimeConversionError("x"), "'x' — неверное значение даты и времени");
@@ -75,10 +75,10 @@ TEST(ParseDateTimeText, BothFormsAndNothingElse) {
 TEST(RecordEditor, ModifiedFlagOnEveryEditOrOnlyOnAChange) {
   using Edit = std::function<TRecordOpResult(TProject&)>;
   const struct {
-    const char* name;
-    Edit same;
-    Edit different;
-    bool modified_by_same;
+    const char* Name;
+    Edit Same;
+    Edit Different;
+    bool ModifiedBySame;
   } cases[] = {
       {"station", [](TProject& p) { return SetStation(p, {0}, "A"); },
        [](TProject& p) { return SetStation(p, {0}, "B"); }, true},
@@ -109,11 +109,11 @@ TEST(RecordEditor, ModifiedFlagOnEveryEditOrOnlyOnAChange) {
   for (const auto& c : cases) {
     TProject p;
     p.Records = {Rec("A")};
-    ASSERT_TRUE(c.same(p).Done) << c.name;
-    EXPECT_EQ(p.Modified, c.modified_by_same) << c.name;
+    ASSERT_TRUE(c.Same(p).Done) << c.Name;
+    EXPECT_EQ(p.Modified, c.ModifiedBySame) << c.Name;
     p.Modified = false;
-    ASSERT_TRUE(c.different(p).Done) << c.name;
-    EXPECT_TRUE(p.Modified) << c.name;
+    ASSERT_TRUE(c.Different(p).Done) << c.Name;
+    EXPECT_TRUE(p.Modified) << c.Name;
   }
 }
 
@@ -169,9 +169,9 @@ TEST(RecordEditor, InventoryChannelBesideAnAdcCoefficientIsNamed) {
 
 TEST(RecordEditor, RefusalsChangeNothing) {
   const struct {
-    const char* name;
-    std::function<TRecordOpResult(TProject&)> edit;
-    std::string message;
+    const char* Name;
+    std::function<TRecordOpResult(TProject&)> Edit;
+    std::string Message;
   } cases[] = {
       {"rate without record", [](TProject& p) { return SetSamplingRate(p, {0}, -1, "100"); },
        "Не выделена ни одна запись"},
@@ -225,14 +225,14 @@ TEST(RecordEditor, RefusalsChangeNothing) {
     TProject p;
     p.Records = {Rec("A")};
     const TFileRecord before = p.Records[0];
-    const TRecordOpResult r = c.edit(p);
-    EXPECT_FALSE(r.Done) << c.name;
-    EXPECT_EQ(r.Message, c.message) << c.name;
-    EXPECT_FALSE(p.Modified) << c.name;
-    EXPECT_EQ(p.Records[0].SampRate, before.SampRate) << c.name;
-    EXPECT_EQ(p.Records[0].Channels[0].ADCCoef, before.Channels[0].ADCCoef) << c.name;
-    EXPECT_EQ(p.Records[0].SelectStart, before.SelectStart) << c.name;
-    EXPECT_EQ(p.Records[0].SelectFinish, before.SelectFinish) << c.name;
+    const TRecordOpResult r = c.Edit(p);
+    EXPECT_FALSE(r.Done) << c.Name;
+    EXPECT_EQ(r.Message, c.Message) << c.Name;
+    EXPECT_FALSE(p.Modified) << c.Name;
+    EXPECT_EQ(p.Records[0].SampRate, before.SampRate) << c.Name;
+    EXPECT_EQ(p.Records[0].Channels[0].ADCCoef, before.Channels[0].ADCCoef) << c.Name;
+    EXPECT_EQ(p.Records[0].SelectStart, before.SelectStart) << c.Name;
+    EXPECT_EQ(p.Records[0].SelectFinish, before.SelectFinish) << c.Name;
   }
 }
 
@@ -242,9 +242,9 @@ TEST(RecordEditor, SelectionBeyondTheRecordIsClamped) {
   const TDateTime start = EncodeDateTime(2024, 5, 14, 1);
   const TDateTime finish = EncodeDateTime(2024, 5, 14, 2);
   const struct {
-    std::optional<std::string_view> from, to;
-    TDateTime select_start, select_finish;
-    size_t warnings;
+    std::optional<std::string_view> From, To;
+    TDateTime SelectStart, SelectFinish;
+    size_t Warnings;
   } cases[] = {
       {"2010-01-01T00:00:00", "2030-01-01T00:00:00", start, finish, 2},
       {"14.05.2024 0:30:00", std::nullopt, start, finish, 1},
@@ -255,18 +255,18 @@ TEST(RecordEditor, SelectionBeyondTheRecordIsClamped) {
       {"2024-05-14T01:55:00", "2024-05-14T02:30:00", EncodeDateTime(2024, 5, 14, 1, 55), finish, 1},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.from.value_or("-")) + " " + std::string(c.to.value_or("-")));
+    SCOPED_TRACE(std::string(c.From.value_or("-")) + " " + std::string(c.To.value_or("-")));
     TProject p;
     p.Records = {Rec("A")};
     p.Records[0].SelectStart = EncodeDateTime(2024, 5, 14, 1, 20);
     p.Records[0].SelectFinish = EncodeDateTime(2024, 5, 14, 1, 40);
-    if (!c.from) p.Records[0].SelectStart = start;
-    if (!c.to) p.Records[0].SelectFinish = finish;
-    const TRecordOpResult r = SetSelection(p, {0}, c.from, c.to);
+    if (!c.From) p.Records[0].SelectStart = start;
+    if (!c.To) p.Records[0].SelectFinish = finish;
+    const TRecordOpResult r = SetSelection(p, {0}, c.From, c.To);
     ASSERT_TRUE(r.Done) << r.Message;
-    EXPECT_NEAR(p.Records[0].SelectStart, c.select_start, 1e-9);
-    EXPECT_NEAR(p.Records[0].SelectFinish, c.select_finish, 1e-9);
-    EXPECT_EQ(r.Warnings.size(), c.warnings);
+    EXPECT_NEAR(p.Records[0].SelectStart, c.SelectStart, 1e-9);
+    EXPECT_NEAR(p.Records[0].SelectFinish, c.SelectFinish, 1e-9);
+    EXPECT_EQ(r.Warnings.size(), c.Warnings);
   }
   TProject p;
   p.Records = {Rec("A")};
@@ -303,11 +303,11 @@ TEST(RecordEditor, SelectionOfSeveralRecordsIsAllOrNothing) {
 // Texts the project file (Windows-1251) cannot hold would come back as "?": refused, whatever
 // edits them, while Cyrillic, which it holds, is kept.
 TEST(RecordEditor, TextsTheProjectFileCannotHoldAreRefused) {
-  using Edit = std::function<TRecordOpResult(TProject&)>;
+  using EditFn = std::function<TRecordOpResult(TProject&)>;
   const struct {
-    const char* name;
-    Edit edit;
-    std::string message;
+    const char* Name;
+    EditFn Edit;
+    std::string Message;
   } refused[] = {
       {"station", [](TProject& p) { return SetStation(p, {0}, "Zürich"); },
        "Название пункта «Zürich» содержит символ «ü», которого нет в кодировке файла проекта "
@@ -332,14 +332,14 @@ TEST(RecordEditor, TextsTheProjectFileCannotHoldAreRefused) {
     TProject p;
     p.Records = {Rec("A")};
     const TFileRecord before = p.Records[0];
-    const TRecordOpResult r = c.edit(p);
-    EXPECT_FALSE(r.Done) << c.name;
-    EXPECT_EQ(r.Message, c.message) << c.name;
-    EXPECT_FALSE(p.Modified) << c.name;
-    EXPECT_EQ(p.Records[0].Station, before.Station) << c.name;
-    EXPECT_EQ(p.Records[0].Channels[1].Channel, before.Channels[1].Channel) << c.name;
-    EXPECT_EQ(p.Records[0].File, before.File) << c.name;
-    EXPECT_EQ(p.Records[0].Channels[0].SensorResp, before.Channels[0].SensorResp) << c.name;
+    const TRecordOpResult r = c.Edit(p);
+    EXPECT_FALSE(r.Done) << c.Name;
+    EXPECT_EQ(r.Message, c.Message) << c.Name;
+    EXPECT_FALSE(p.Modified) << c.Name;
+    EXPECT_EQ(p.Records[0].Station, before.Station) << c.Name;
+    EXPECT_EQ(p.Records[0].Channels[1].Channel, before.Channels[1].Channel) << c.Name;
+    EXPECT_EQ(p.Records[0].File, before.File) << c.Name;
+    EXPECT_EQ(p.Records[0].Channels[0].SensorResp, before.Channels[0].SensorResp) << c.Name;
   }
 
   TProject p;

@@ -89,9 +89,9 @@ TEST(SplitChannels, OneRecordPerSelectedChannelNamedByIt) {
 // name is taken; never a name another record has.
 TEST(SplitChannels, PartsNeverShareAStation) {
   const struct {
-    std::string station;
-    std::vector<std::string> channels;
-    std::vector<std::string> first, second;  // two splits of the same record in a row
+    std::string Station;
+    std::vector<std::string> Channels;
+    std::vector<std::string> First, Second;  // two splits of the same record in a row
   } cases[] = {
       {"TVK01",
        {"HHE", "HHN", "HHZ"},
@@ -108,25 +108,25 @@ TEST(SplitChannels, PartsNeverShareAStation) {
       {"Пункт", {"Север1", "Север2"}, {"Пункт-1", "Пункт-2"}, {"Пунк-12", "Пунк-22"}},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.station);
+    SCOPED_TRACE(c.Station);
     TProject p;
-    p.Records = {Rec(c.station, "/d/a.msd", 0, 1, c.channels)};
-    const auto n = static_cast<long>(c.channels.size());
+    p.Records = {Rec(c.Station, "/d/a.msd", 0, 1, c.Channels)};
+    const auto n = static_cast<long>(c.Channels.size());
     SplitChannels(p, {0});
     SplitChannels(p, {0});
     const std::vector<std::string> all = Stations(p);
     ASSERT_EQ(all.size(), static_cast<size_t>(1 + 2 * n));
-    EXPECT_EQ(std::vector<std::string>(all.begin() + 1, all.begin() + 1 + n), c.first);
-    EXPECT_EQ(std::vector<std::string>(all.begin() + 1 + n, all.end()), c.second);
+    EXPECT_EQ(std::vector<std::string>(all.begin() + 1, all.begin() + 1 + n), c.First);
+    EXPECT_EQ(std::vector<std::string>(all.begin() + 1 + n, all.end()), c.Second);
     ExpectUniqueShortStations(p, 1);
   }
 }
 
 TEST(CloneRecords, CopiesNumberedOverTheWholeCommand) {
   struct Case {
-    TSelection selection;
-    int copies;
-    std::vector<std::string> stations;
+    TSelection Selection;
+    int Copies;
+    std::vector<std::string> Stations;
   };
   const Case cases[] = {
       {{0}, 2, {"A", "B", "A-1", "A-2"}},
@@ -139,10 +139,10 @@ TEST(CloneRecords, CopiesNumberedOverTheWholeCommand) {
   for (const Case& c : cases) {
     TProject p;
     p.Records = {Rec("A", "/a"), Rec("B", "/b")};
-    const TRecordOpResult r = CloneRecords(p, c.selection, c.copies);
-    EXPECT_EQ(Stations(p), c.stations) << c.copies;
-    EXPECT_EQ(p.Modified, c.copies > 0);
-    EXPECT_EQ(r.Count, static_cast<int>(c.stations.size()) - 2);
+    const TRecordOpResult r = CloneRecords(p, c.Selection, c.Copies);
+    EXPECT_EQ(Stations(p), c.Stations) << c.Copies;
+    EXPECT_EQ(p.Modified, c.Copies > 0);
+    EXPECT_EQ(r.Count, static_cast<int>(c.Stations.size()) - 2);
     EXPECT_TRUE(r.Warnings.empty());
   }
   EXPECT_EQ(CopiesFromText("3"), 3);
@@ -205,9 +205,9 @@ TEST(CombineRecords, EarliestStartKeepsLatestEnds) {
 TEST(CombineRecords, OverlappingRecordsAreRefused) {
   const double sample = 1.0 / 100 / kSecondsPerDay;  // the records' sampling interval, days
   const struct {
-    const char* name;
-    std::vector<std::pair<double, double>> hours;
-    const char* refused;  // the records named, "" when combined
+    const char* Name;
+    std::vector<std::pair<double, double>> Hours;
+    const char* Refused;  // the records named, "" when combined
   } cases[] = {
       {"one channel each, side by side", {{0, 1}, {0, 1}, {0, 1}}, "1 (S1), 2 (S2), 3 (S3)"},
       {"the second starts before the first ends", {{0, 2}, {1, 3}}, "1 (S1), 2 (S2)"},
@@ -216,21 +216,21 @@ TEST(CombineRecords, OverlappingRecordsAreRefused) {
       {"with gaps", {{0, 1}, {4, 5}}, ""},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.Name);
     TProject p;
-    for (size_t i = 0; i < c.hours.size(); ++i) {
+    for (size_t i = 0; i < c.Hours.size(); ++i) {
       p.Records.push_back(Rec("S" + std::to_string(i + 1), "/f" + std::to_string(i),
-                              c.hours[i].first, c.hours[i].second, {"Z"}));
+                              c.Hours[i].first, c.Hours[i].second, {"Z"}));
     }
     const TProject before = p;
     const TRecordOpResult r = CombineRecords(p, AllRecords(p));
-    if (*c.refused == '\0') {
+    if (*c.Refused == '\0') {
       EXPECT_TRUE(r.Done) << r.Message;
       EXPECT_EQ(p.Records.size(), 1u);
       continue;
     }
     EXPECT_FALSE(r.Done);
-    EXPECT_EQ(r.Message, std::string("Записи ") + c.refused +
+    EXPECT_EQ(r.Message, std::string("Записи ") + c.Refused +
                              " перекрываются по времени; объединяются только записи, идущие "
                              "одна за другой");
     EXPECT_FALSE(p.Modified);
@@ -262,8 +262,8 @@ TEST(DeleteRecords, OthersKeepTheirOrder) {
 // Each key on four records whose values tie in pairs: the ties go by File.
 TEST(SortRecords, EveryKeyAscendingTiesByFile) {
   struct Case {
-    TSortKey key;
-    std::vector<std::string> files;
+    TSortKey Key;
+    std::vector<std::string> Files;
   };
   auto make = [] {
     TProject p;
@@ -286,8 +286,8 @@ TEST(SortRecords, EveryKeyAscendingTiesByFile) {
   };
   for (const Case& c : cases) {
     TProject p = make();
-    const TRecordOpResult r = SortAll(p, c.key);
-    EXPECT_EQ(Files(p), c.files) << static_cast<int>(c.key);
+    const TRecordOpResult r = SortAll(p, c.Key);
+    EXPECT_EQ(Files(p), c.Files) << static_cast<int>(c.Key);
     EXPECT_TRUE(p.Modified);
     // Order tells where each record came from.
     for (size_t k = 0; k < r.Order.size(); ++k)
@@ -333,7 +333,7 @@ TEST(RenameChannel, RecordsWithoutTheChannelAreLeftAlone) {
 
 TEST(CompressRecords, AFailedCopyLeavesTheRecordAlone) {
   TempDir dir;
-  testing::WriteShortRecordings(dir.path().string(), 1, 30.0, 1);
+  testing::WriteShortRecordings(dir.Path().string(), 1, 30.0, 1);
 
   TProject p;
   RecordingUiHost host;
@@ -353,7 +353,7 @@ TEST(CompressRecords, AFailedCopyLeavesTheRecordAlone) {
   EXPECT_EQ(report.Failed[0].first, 1);
   EXPECT_EQ(p.Records[1].File, dir.File("missing.msd"));
   EXPECT_TRUE(p.Modified);
-  EXPECT_EQ(host.operations.back(), "Сжатие записей");
+  EXPECT_EQ(host.Operations.back(), "Сжатие записей");
 
   // Adding a file that is no seismogram changes nothing.
   testing::WriteText(dir.File("notes.txt.bak"), "nothing");

@@ -68,8 +68,8 @@ TEST(RecordRows, TellRecordsApartByTheirFilesChannelsAndResults) {
   ASSERT_EQ(rows.size(), 3u);
   const auto text = [&](size_t i, TRecordColumn col) { return RecordCellText(rows[i], col); };
   struct Expected {
-    std::string file, station, start, length, components, levels, responses, results;
-    bool missing;
+    std::string File, Station, Start, Length, Components, Levels, Responses, Results;
+    bool Missing;
   };
   const Expected expected[] = {
       {present, "AAA", "14.05.2024 00:00:00", "2:00:00", "E N Z", "заданы", "заданы", "спектр",
@@ -81,16 +81,16 @@ TEST(RecordRows, TellRecordsApartByTheirFilesChannelsAndResults) {
   for (size_t i = 0; i < 3; ++i) {
     SCOPED_TRACE(i);
     const Expected& e = expected[i];
-    EXPECT_EQ(text(i, TRecordColumn::kFile), e.file);
-    EXPECT_EQ(text(i, TRecordColumn::kStation), e.station);
-    EXPECT_EQ(text(i, TRecordColumn::kStart), e.start);
-    EXPECT_EQ(text(i, TRecordColumn::kLength), e.length);
-    EXPECT_EQ(text(i, TRecordColumn::kChannels), e.components);
-    EXPECT_EQ(text(i, TRecordColumn::kLevels), e.levels);
-    EXPECT_EQ(text(i, TRecordColumn::kResponses), e.responses);
-    EXPECT_EQ(text(i, TRecordColumn::kResults), e.results);
-    EXPECT_EQ(rows[i].FileMissing, e.missing);
-    EXPECT_EQ(RecordFileTip(rows[i]).find("не найден") != std::string::npos, e.missing);
+    EXPECT_EQ(text(i, TRecordColumn::kFile), e.File);
+    EXPECT_EQ(text(i, TRecordColumn::kStation), e.Station);
+    EXPECT_EQ(text(i, TRecordColumn::kStart), e.Start);
+    EXPECT_EQ(text(i, TRecordColumn::kLength), e.Length);
+    EXPECT_EQ(text(i, TRecordColumn::kChannels), e.Components);
+    EXPECT_EQ(text(i, TRecordColumn::kLevels), e.Levels);
+    EXPECT_EQ(text(i, TRecordColumn::kResponses), e.Responses);
+    EXPECT_EQ(text(i, TRecordColumn::kResults), e.Results);
+    EXPECT_EQ(rows[i].FileMissing, e.Missing);
+    EXPECT_EQ(RecordFileTip(rows[i]).find("не найден") != std::string::npos, e.Missing);
   }
   // Without looking at the disk nothing is missing and nothing computed.
   for (const TRecordRow& row : RecordRows(p, folders, {false})) {
@@ -108,9 +108,9 @@ TEST(RecordRows, AHeaderClickOrdersByItsColumnTiesByFile) {
   p.Records.push_back(Record("/d/a", "S10", day + 0.1, 1.0, 2));
   const std::vector<TRecordRow> rows = RecordRows(p, {}, {false});
   struct Case {
-    TRecordColumn column;
-    bool descending;
-    std::vector<int> order;
+    TRecordColumn Column;
+    bool Descending;
+    std::vector<int> Order;
   };
   const Case cases[] = {
       // Character order, file order on equal values, list order on equal files.
@@ -123,8 +123,8 @@ TEST(RecordRows, AHeaderClickOrdersByItsColumnTiesByFile) {
       {TRecordColumn::kChannels, false, {1, 3, 2, 0}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(static_cast<int>(c.column) * 10 + c.descending);
-    EXPECT_EQ(RecordRowOrder(rows, c.column, c.descending), c.order);
+    SCOPED_TRACE(static_cast<int>(c.Column) * 10 + c.Descending);
+    EXPECT_EQ(RecordRowOrder(rows, c.Column, c.Descending), c.Order);
   }
   EXPECT_TRUE(RecordRowOrder({}, TRecordColumn::kStart, false).empty());
 }

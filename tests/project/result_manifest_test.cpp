@@ -38,13 +38,13 @@ TEST_F(ResultManifestTest, NotesReadBackAndTheLastOneCounts) {
   const std::string a = Result("prim_A_240514-000000.dat");
   const std::string b = Result("prim_B_240514-000000.dat");
   {
-    TResultManifest m(dir_.path().string());
+    TResultManifest m(dir_.Path().string());
     EXPECT_FALSE(m.OwnerOf(a));
     ASSERT_TRUE(m.Note(a, {"/p/one.tvp", "1 (A)", {}}));
     ASSERT_TRUE(m.Note(b, {"/p/one.tvp", "2 (B)", {}}));
     ASSERT_TRUE(m.Note(a, {"/p/two.tvp", "4 (A)", {}}));
   }
-  const TResultManifest m(dir_.path().string());
+  const TResultManifest m(dir_.Path().string());
   EXPECT_FALSE(m.Damaged());
   ASSERT_TRUE(m.OwnerOf(a));
   EXPECT_EQ(m.OwnerOf(a)->Project, "/p/two.tvp");
@@ -61,8 +61,8 @@ TEST_F(ResultManifestTest, NotesReadBackAndTheLastOneCounts) {
 TEST_F(ResultManifestTest, FieldsWithTabsNewlinesAndPercentRoundTrip) {
   const std::string a = Result("prim_A_240514-000000.dat");
   const std::string odd = "/p/50%\tmix\r\nname.tvp";
-  TResultManifest(dir_.path().string()).Note(a, {odd, "1 (A\tB)", {}});
-  const TResultManifest m(dir_.path().string());
+  TResultManifest(dir_.Path().string()).Note(a, {odd, "1 (A\tB)", {}});
+  const TResultManifest m(dir_.Path().string());
   EXPECT_FALSE(m.Damaged());
   EXPECT_EQ(m.OwnerOf(a)->Project, odd);
   EXPECT_EQ(m.OwnerOf(a)->Record, "1 (A\tB)");
@@ -90,12 +90,12 @@ TEST_F(ResultManifestTest, DamagedManifestIsReadAroundAndRewritten) {
   for (const std::string& bad : damage) {
     SCOPED_TRACE(bad);
     testing::WriteText(Manifest(), good + bad);
-    TResultManifest m(dir_.path().string());
+    TResultManifest m(dir_.Path().string());
     EXPECT_TRUE(m.Damaged());
     ASSERT_TRUE(m.OwnerOf(a));
     EXPECT_EQ(m.OwnerOf(a)->Project, "/p/one.tvp");
     ASSERT_TRUE(m.Note(b, {"/p/two.tvp", "2 (B)", {}}));
-    const TResultManifest again(dir_.path().string());
+    const TResultManifest again(dir_.Path().string());
     EXPECT_FALSE(again.Damaged()) << Read(Manifest());
     EXPECT_EQ(again.OwnerOf(a)->Project, "/p/one.tvp");
     EXPECT_EQ(again.OwnerOf(b)->Project, "/p/two.tvp");
@@ -104,7 +104,7 @@ TEST_F(ResultManifestTest, DamagedManifestIsReadAroundAndRewritten) {
   // throwing; the result files are not touched.
   fs::remove(Manifest());
   fs::create_directory(Manifest());
-  TResultManifest m(dir_.path().string());
+  TResultManifest m(dir_.Path().string());
   EXPECT_FALSE(m.OwnerOf(a));
   std::string error;
   EXPECT_FALSE(m.Note(a, {"/p/one.tvp", "1 (A)", {}}, &error));
@@ -117,7 +117,7 @@ TEST_F(ResultManifestTest, NotesFromSeveralThreadsAreAllKept) {
   std::vector<std::string> files;
   for (int i = 0; i < 200; ++i) files.push_back(Result("prim_S" + std::to_string(i) + ".dat"));
   {
-    TResultManifest m(dir_.path().string());
+    TResultManifest m(dir_.Path().string());
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
       threads.emplace_back([&, t] {
@@ -127,7 +127,7 @@ TEST_F(ResultManifestTest, NotesFromSeveralThreadsAreAllKept) {
     }
     for (std::thread& t : threads) t.join();
   }
-  const TResultManifest m(dir_.path().string());
+  const TResultManifest m(dir_.Path().string());
   EXPECT_FALSE(m.Damaged());
   for (size_t i = 0; i < files.size(); ++i) {
     ASSERT_TRUE(m.OwnerOf(files[i])) << i;
@@ -138,10 +138,10 @@ TEST_F(ResultManifestTest, NotesFromSeveralThreadsAreAllKept) {
 // Files written again and again by one project do not make the manifest grow without end.
 TEST_F(ResultManifestTest, RepeatedNotesAreCompacted) {
   const std::string a = Result("prim_A.dat");
-  TResultManifest m(dir_.path().string());
+  TResultManifest m(dir_.Path().string());
   for (int i = 0; i < 1000; ++i) m.Note(a, {"/p/one.tvp", std::to_string(i) + " (A)", {}});
   EXPECT_LT(fs::file_size(Manifest()), 100u * 120);
-  EXPECT_EQ(TResultManifest(dir_.path().string()).OwnerOf(a)->Record, "999 (A)");
+  EXPECT_EQ(TResultManifest(dir_.Path().string()).OwnerOf(a)->Record, "999 (A)");
 }
 
 TEST_F(ResultManifestTest, QuestionNamesTheOtherProjectsFilesOnly) {
@@ -149,7 +149,7 @@ TEST_F(ResultManifestTest, QuestionNamesTheOtherProjectsFilesOnly) {
   const std::string theirs = Result("prim_T.dat");
   const std::string unknown = Result("prim_U.dat");
   const std::string gone = dir_.File("Spectra/Primary/prim_G.dat");
-  TResultManifest m(dir_.path().string());
+  TResultManifest m(dir_.Path().string());
   m.Note(mine, {"/p/me.tvp", "1 (M)", {}});
   m.Note(theirs, {"/p/other.tvp", "3 (T)", {}});
   m.Note(gone, {"/p/other.tvp", "4 (G)", {}});

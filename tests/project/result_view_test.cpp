@@ -20,7 +20,7 @@ using testing::TempDir;
 class ResultViewTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folders_ = DeriveResultFolders(dir_.path().string());
+    folders_ = DeriveResultFolders(dir_.Path().string());
     for (int i = 0; i < 3; ++i) {
       TFileRecord r;
       r.Station = "ST" + std::to_string(i);
@@ -50,7 +50,7 @@ TEST_F(ResultViewTest, OpenShowsTheRecordWithItsSelectionOrTellsTheFileIsMissing
   TRecordResultBrowser browser(project_, folders_, false, host_);
   TSpectrumView view;
   EXPECT_FALSE(browser.Open(1, view));
-  EXPECT_EQ(host_.messages, (std::vector<std::string>{"Файл не существует"}));
+  EXPECT_EQ(host_.Messages, (std::vector<std::string>{"Файл не существует"}));
 
   view.FixChecked = true;
   ASSERT_TRUE(browser.Open(2, view));
@@ -138,15 +138,15 @@ TEST_F(ResultViewTest, PowerSpectraAreShownWithTheNoiseModels) {
 TEST_F(ResultViewTest, ComparisonTogetherAverageAndNothingChecked) {
   std::vector<TComparisonEntry> entries = ComparisonFiles(project_, folders_, false);
   EXPECT_TRUE(BeginComparison({{"x.dat", false}}, host_).empty());
-  EXPECT_EQ(host_.messages, (std::vector<std::string>{kNothingToShow}));
-  EXPECT_EQ(host_.operations.back(), "Загрузка спектров");
+  EXPECT_EQ(host_.Messages, (std::vector<std::string>{kNothingToShow}));
+  EXPECT_EQ(host_.Operations.back(), "Загрузка спектров");
 
   const std::vector<std::string> paths = BeginComparison(entries, host_);
   ASSERT_EQ(paths.size(), 2u);
   TSpectrumView view;
   ASSERT_TRUE(ShowTogether(view, paths, false, {}, host_));
   EXPECT_EQ(view.Series.size(), 6u);
-  EXPECT_EQ(host_.operations.back(), "Спектры загружены");
+  EXPECT_EQ(host_.Operations.back(), "Спектры загружены");
 
   const std::vector<std::string> hv =
       BeginComparison(ComparisonFiles(project_, folders_, true), host_);
@@ -179,7 +179,7 @@ TEST(ResultOrigins, TheProjectThatComputesAFileGivesItsUnits) {
   site.Settings[kEventSet].SpectrumType = TSpectrumType::kPower;
   site.Settings[kEventSet].UnitOut = kAcceleration;
   RecordingUiHost host;
-  ASSERT_TRUE(SaveProject(site, dir.File("site.tvp"), 0, host).ok);
+  ASSERT_TRUE(SaveProject(site, dir.File("site.tvp"), 0, host).Ok);
   // Another project in the results folder computes the first record in displacement.
   TProject other = site;
   other.Records.resize(1);
@@ -228,7 +228,7 @@ TEST(ResultOrigins, TheProjectThatComputesAFileGivesItsUnits) {
   EXPECT_TRUE(FindResultOrigins({prim0})[0]->ChangedSince);
   std::filesystem::last_write_time(dir.File("site.tvp"), now - std::chrono::hours(1));
 
-  ASSERT_TRUE(SaveProject(other, results + "/other.tvp", 0, host).ok);
+  ASSERT_TRUE(SaveProject(other, results + "/other.tvp", 0, host).Ok);
   found = FindResultOrigins({prim0, power1});
   EXPECT_FALSE(found[0]) << "two projects of different units write it";
   ASSERT_TRUE(found[1]);

@@ -18,10 +18,10 @@ TEST(SettingsKeys, ValuesOfTheControls) {
   TProject p;
   p.Folder = "/work/site";
   const struct {
-    int set;
-    const char* key;
-    const char* value;
-    const char* shown;  // as printed afterwards; nullptr: refused
+    int Set;
+    const char* Key;
+    const char* Value;
+    const char* Shown;  // as printed afterwards; nullptr: refused
   } cases[] = {
       {0, "SilenceDur", "60", "60"},
       {0, "silencedur", "20.37", "20.37"},
@@ -65,18 +65,18 @@ TEST(SettingsKeys, ValuesOfTheControls) {
   for (const auto& c : cases) {
     TProject q = p;
     std::string error;
-    const bool ok = ApplySetting(q, c.set, c.key, c.value, &error);
-    ASSERT_EQ(ok, c.shown != nullptr) << c.key << "=" << c.value << ": " << error;
-    EXPECT_EQ(q.Modified, ok) << c.key;
+    const bool ok = ApplySetting(q, c.Set, c.Key, c.Value, &error);
+    ASSERT_EQ(ok, c.Shown != nullptr) << c.Key << "=" << c.Value << ": " << error;
+    EXPECT_EQ(q.Modified, ok) << c.Key;
     if (!ok) {
       // The refusal names the key and the value, and the range when there is one.
-      EXPECT_NE(error.find(c.key), std::string::npos) << error;
-      if (const TSettingKey* key = FindSettingKey(c.key, c.set)) {
+      EXPECT_NE(error.find(c.Key), std::string::npos) << error;
+      if (const TSettingKey* key = FindSettingKey(c.Key, c.Set)) {
         EXPECT_NE(error.find(SettingRangeText(*key)), std::string::npos) << error;
       }
       continue;
     }
-    EXPECT_EQ(SettingValueText(q, c.set, *FindSettingKey(c.key, c.set)), c.shown) << c.key;
+    EXPECT_EQ(SettingValueText(q, c.Set, *FindSettingKey(c.Key, c.Set)), c.Shown) << c.Key;
   }
   TProject q = p;
   ApplySetting(q, 0, "SampRateDefault", "100", nullptr);
@@ -93,7 +93,7 @@ TEST(SettingsKeys, EveryKeySurvivesTheProjectFile) {
   TempDir dir;
   for (int form = 0; form < 2; ++form) {
     TProject p;
-    p.Folder = dir.path().string();
+    p.Folder = dir.Path().string();
     for (int set = 0; set < kSettingsSetCount; ++set) {
       for (const TSettingKey& key : SettingKeys()) {
         if (key.General && set != kMicroseismSet) continue;
@@ -119,7 +119,7 @@ TEST(SettingsKeys, EveryKeySurvivesTheProjectFile) {
     }
     RecordingUiHost host;
     const std::string file = dir.File("p" + std::to_string(form) + ".tvp");
-    ASSERT_TRUE(SaveProject(p, file, form, host).ok);
+    ASSERT_TRUE(SaveProject(p, file, form, host).Ok);
     TProject back;
     ASSERT_EQ(LoadProject(back, file, host), LoadStatus::kLoaded);
     for (int set = 0; set < kSettingsSetCount; ++set) {
@@ -151,9 +151,9 @@ TEST(SettingsKeys, DefaultsRestoreOneSet) {
 // set named.
 TEST(SettingsKeys, FilterCornersMustComeInOrder) {
   const struct {
-    int set;
-    double fmin, fmax, noise_fmin, noise_fmax;
-    const char* problem;
+    int Set;
+    double Fmin, Fmax, NoiseFmin, NoiseFmax;
+    const char* Problem;
   } cases[] = {
       {0, 0.1, 100, 0.1, 100, ""},
       {0, 50, 1, 0.1, 100,
@@ -168,11 +168,11 @@ TEST(SettingsKeys, FilterCornersMustComeInOrder) {
   };
   for (const auto& c : cases) {
     TSpectrumSettings s;
-    s.FMin = c.fmin;
-    s.FMax = c.fmax;
-    s.NoiseFMin = c.noise_fmin;
-    s.NoiseFMax = c.noise_fmax;
-    EXPECT_EQ(FilterPairProblem(s, c.set), c.problem);
+    s.FMin = c.Fmin;
+    s.FMax = c.Fmax;
+    s.NoiseFMin = c.NoiseFmin;
+    s.NoiseFMax = c.NoiseFmax;
+    EXPECT_EQ(FilterPairProblem(s, c.Set), c.Problem);
   }
   // One pair alone: the other's disorder is not this edit's business.
   TSpectrumSettings s;
@@ -187,11 +187,11 @@ TEST(SettingsKeys, FilterCornersMustComeInOrder) {
 // the band left is empty.
 TEST(SettingsKeys, FiltersCheckedAgainstTheRecordsRate) {
   const struct {
-    bool edge, noise;
-    int32_t estimation;
-    double fmin, fmax, rate;
-    bool fails;
-    const char* said;  // part of the failure or the note; "" for nothing said
+    bool Edge, Noise;
+    int32_t Estimation;
+    double Fmin, Fmax, Rate;
+    bool Fails;
+    const char* Said;  // part of the failure or the note; "" for nothing said
   } cases[] = {
       {false, false, 1, 50, 1, 100, false, ""},
       {true, false, 1, 0.1, 20, 100, false, ""},
@@ -206,20 +206,20 @@ TEST(SettingsKeys, FiltersCheckedAgainstTheRecordsRate) {
       {false, true, 1, 0.1, 100, 100, false, "NoiseFMax = 100 Гц не ниже частоты Найквиста"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.said);
+    SCOPED_TRACE(c.Said);
     TSpectrumSettings s;
-    s.EdgeEffect = c.edge;
-    s.NoiseFilter = c.noise;
-    s.EstimationType = static_cast<TEstimationType>(c.estimation);
-    s.FMin = c.fmin;
-    s.FMax = c.fmax;
-    const TFilterCheck check = CheckFilters(s, c.rate);
-    EXPECT_EQ(check.Failure.empty(), !c.fails);
-    const std::string& said = c.fails ? check.Failure : check.Note;
-    if (*c.said == '\0') {
+    s.EdgeEffect = c.Edge;
+    s.NoiseFilter = c.Noise;
+    s.EstimationType = static_cast<TEstimationType>(c.Estimation);
+    s.FMin = c.Fmin;
+    s.FMax = c.Fmax;
+    const TFilterCheck check = CheckFilters(s, c.Rate);
+    EXPECT_EQ(check.Failure.empty(), !c.Fails);
+    const std::string& said = c.Fails ? check.Failure : check.Note;
+    if (*c.Said == '\0') {
       EXPECT_EQ(check.Failure + check.Note, "");
     } else {
-      EXPECT_NE(said.find(c.said), std::string::npos) << said;
+      EXPECT_NE(said.find(c.Said), std::string::npos) << said;
     }
   }
 }
@@ -228,10 +228,10 @@ TEST(SettingsKeys, FiltersCheckedAgainstTheRecordsRate) {
 // ordinary transform is used: the length named is the one the calculation uses.
 TEST(SettingsKeys, WindowLengthIsTheOneTheCalculationUses) {
   const struct {
-    double silence, rate;
-    bool fft, zeros;
-    int32_t samples, transform;
-    bool rounded;
+    double Silence, Rate;
+    bool Fft, Zeros;
+    int32_t Samples, Transform;
+    bool Rounded;
   } cases[] = {
       {60, 100, true, false, 8192, 8192, true},     {20, 100, true, false, 2048, 2048, true},
       {20.48, 100, true, false, 2048, 2048, false}, {60, 100, true, true, 6000, 8192, false},
@@ -239,14 +239,14 @@ TEST(SettingsKeys, WindowLengthIsTheOneTheCalculationUses) {
   };
   for (const auto& c : cases) {
     TSpectrumSettings s;
-    s.SilenceDur = c.silence;
-    s.UseFFT = c.fft;
-    s.FillByZero = c.zeros;
-    const TWindowLength w = WindowLengthUsed(s, c.rate);
-    EXPECT_EQ(w.Samples, c.samples) << c.silence << " " << c.rate;
-    EXPECT_EQ(w.Transform, c.transform);
-    EXPECT_DOUBLE_EQ(w.Seconds, c.samples / c.rate);
-    EXPECT_EQ(w.Rounded, c.rounded);
+    s.SilenceDur = c.Silence;
+    s.UseFFT = c.Fft;
+    s.FillByZero = c.Zeros;
+    const TWindowLength w = WindowLengthUsed(s, c.Rate);
+    EXPECT_EQ(w.Samples, c.Samples) << c.Silence << " " << c.Rate;
+    EXPECT_EQ(w.Transform, c.Transform);
+    EXPECT_DOUBLE_EQ(w.Seconds, c.Samples / c.Rate);
+    EXPECT_EQ(w.Rounded, c.Rounded);
     EXPECT_TRUE(w.Error.empty());
   }
   TSpectrumSettings s;

@@ -23,9 +23,9 @@ TEST(WindowRules, HelpNamesTheGuideAndWhyItDidNotOpen) {
 
 TEST(WindowRules, DialogsStartInTheProjectsFolderWhenItIsThere) {
   testing::TempDir dir;
-  const std::string folder = dir.path().string();
+  const std::string folder = dir.Path().string();
   struct Case {
-    std::string project, current, expected;
+    std::string Project, Current, Expected;
   };
   const Case cases[] = {
       {folder, "/elsewhere", folder},
@@ -35,8 +35,8 @@ TEST(WindowRules, DialogsStartInTheProjectsFolderWhenItIsThere) {
   };
   testing::WriteText(dir.File("file"), "x");
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.project);
-    EXPECT_EQ(DialogStartFolder(c.project, c.current), c.expected);
+    SCOPED_TRACE(c.Project);
+    EXPECT_EQ(DialogStartFolder(c.Project, c.Current), c.Expected);
   }
 }
 

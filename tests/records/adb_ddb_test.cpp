@@ -16,10 +16,10 @@ namespace {
 using testing::TempDir;
 
 struct Fields {
-  int16_t device = 501, number1 = 3, number2 = 256;
-  int16_t year = 2012, month = 7, day = 14, hour = 9, minute = 41, second = 5, ms = 250;
-  int16_t rate_code = 100, channels = 3;
-  int32_t count = 4;
+  int16_t Device = 501, Number1 = 3, Number2 = 256;
+  int16_t Year = 2012, Month = 7, Day = 14, Hour = 9, Minute = 41, Second = 5, Ms = 250;
+  int16_t RateCode = 100, Channels = 3;
+  int32_t Count = 4;
 };
 
 const std::vector<std::vector<int32_t>> kSamples = {
@@ -33,13 +33,13 @@ class AdbDdbTest : public ::testing::TestWithParam<bool> {
   // then frames of Z, N, E. Unused header bytes are not zero, so that nothing relies on it.
   std::string Write(const Fields& f, size_t keep = SIZE_MAX) {
     std::vector<uint8_t> b(Ddb() ? 512 : 256, 0xAA);
-    const int16_t words[] = {f.device, f.number1, f.number2, 0,        f.year, f.month,
-                             f.day,    f.hour,    f.minute,  f.second, f.ms,   f.rate_code};
+    const int16_t words[] = {f.Device, f.Number1, f.Number2, 0,        f.Year, f.Month,
+                             f.Day,    f.Hour,    f.Minute,  f.Second, f.Ms,   f.RateCode};
     for (size_t i = 0; i < std::size(words); ++i) {
       StoreU16LE(&b[36 + 2 * i], static_cast<uint16_t>(words[i]));
     }
-    StoreU16LE(&b[64], static_cast<uint16_t>(f.channels));
-    StoreU32LE(&b[66], static_cast<uint32_t>(f.count));
+    StoreU16LE(&b[64], static_cast<uint16_t>(f.Channels));
+    StoreU32LE(&b[66], static_cast<uint32_t>(f.Count));
     for (size_t i = 0; i < (Ddb() ? 4u : 3u); ++i) {
       if (!Ddb()) testing::PutU32LE(b, 0xDEADBEEF);
       for (size_t j = 0; j < (Ddb() ? 3u : 4u); ++j) {
@@ -47,7 +47,7 @@ class AdbDdbTest : public ::testing::TestWithParam<bool> {
       }
     }
     b.resize(std::min(keep, b.size()));
-    const std::string path = tmp.File(Ddb() ? "x.ddb" : "x.adb");
+    const std::string path = tmp_.File(Ddb() ? "x.ddb" : "x.adb");
     testing::WriteBytes(path, b);
     return path;
   }
@@ -59,12 +59,12 @@ class AdbDdbTest : public ::testing::TestWithParam<bool> {
     (Ddb() ? BuildDdbSegments : BuildAdbSegments)(path, list, "");
     return list;
   }
-  TempDir tmp;
+  TempDir tmp_;
 };
 
 TEST_P(AdbDdbTest, HeaderFields) {
   Fields f;
-  if (Ddb()) f.ms = 10240;  // a DDB header counts 1024 per millisecond
+  if (Ddb()) f.Ms = 10240;  // a DDB header counts 1024 per millisecond
   TFileRecordInfo info;
   ASSERT_TRUE(Header(Write(f), info));
   EXPECT_EQ(info.Station, "501|3|256");
@@ -75,12 +75,12 @@ TEST_P(AdbDdbTest, HeaderFields) {
   EXPECT_DOUBLE_EQ(info.ChannelCoefs[1], 1e9 / 0.0318);
   EXPECT_EQ(info.SampleCount, 4);
   for (auto [year, expected] : {std::pair{98, "1998"}, {5, "2005"}, {69, "2069"}, {70, "1970"}}) {
-    f.year = static_cast<int16_t>(year);
+    f.Year = static_cast<int16_t>(year);
     ASSERT_TRUE(Header(Write(f), info));
     EXPECT_EQ(FormatIso(info.Start).substr(0, 4), expected) << year;
   }
   for (auto [code, rate] : {std::pair{31, 31.25}, {62, 62.5}, {70, 2 / 0.028}, {200, 200.0}}) {
-    f.rate_code = static_cast<int16_t>(code);
+    f.RateCode = static_cast<int16_t>(code);
     ASSERT_TRUE(Header(Write(f), info));
     EXPECT_NEAR(info.SampRate, rate, 1e-9) << code;
   }
@@ -101,7 +101,7 @@ TEST_P(AdbDdbTest, DamagedHeaders) {
   // No channel at all is no recording: refused; more than a record holds are cut.
   for (auto [channels, kept] : {std::pair{0, -1}, {-5, -1}, {40, 32}}) {
     Fields f;
-    f.channels = static_cast<int16_t>(channels);
+    f.Channels = static_cast<int16_t>(channels);
     std::string why;
     ASSERT_EQ(Header(Write(f), info, &why), kept >= 0) << channels;
     if (kept < 0) {
@@ -114,15 +114,15 @@ TEST_P(AdbDdbTest, DamagedHeaders) {
   EXPECT_EQ(info.ChannelNames[31], "Z31");
 
   Fields far;  // a count far beyond the file is held to what the first channel has room for
-  far.count = 2000000000;
+  far.Count = 2000000000;
   const std::string path = Write(far);
   ASSERT_TRUE(Header(path, info));
   EXPECT_EQ(info.SampleCount, Ddb() ? 4 : 14);
   for (const auto& seg : Segments(path).Items) EXPECT_LE(ReadSamples(seg).size(), 14u);
 
   EXPECT_FALSE(Header(Write(Fields{}, Ddb() ? 511 : 255), info));
-  for (auto change : {+[](Fields& g) { g.month = 13; }, +[](Fields& g) { g.hour = 24; },
-                      +[](Fields& g) { g.year = -3; }, +[](Fields& g) { g.rate_code = 0; }}) {
+  for (auto change : {+[](Fields& g) { g.Month = 13; }, +[](Fields& g) { g.Hour = 24; },
+                      +[](Fields& g) { g.Year = -3; }, +[](Fields& g) { g.RateCode = 0; }}) {
     Fields g;
     change(g);
     EXPECT_FALSE(Header(Write(g), info));

@@ -41,12 +41,12 @@ TFileRecordInfo Header(const std::string& station, TDateTime start, double secon
 
 // Joining by time: a record of 60 s from kT0, then a second file placed relative to it.
 struct JoinCase {
-  const char* name;
-  double start_after_finish;  // seconds from the record's Finish to the file's Start
-  double seconds;             // the file's duration
-  bool joins;
-  double finish_after;  // the record's new Finish, seconds after kT0
-  double start_after;   // the record's new Start, seconds after kT0
+  const char* Name;
+  double StartAfterFinish;  // seconds from the record's Finish to the file's Start
+  double Seconds;           // the file's duration
+  bool Joins;
+  double FinishAfter;  // the record's new Finish, seconds after kT0
+  double StartAfter;   // the record's new Start, seconds after kT0
 };
 
 class JoinTest : public ::testing::TestWithParam<JoinCase> {};
@@ -54,25 +54,25 @@ class JoinTest : public ::testing::TestWithParam<JoinCase> {};
 TEST_P(JoinTest, JoinsWithinMaxSpanOnly) {
   const JoinCase& c = GetParam();
   AssemblySettings settings;
-  settings.max_span = 10;
+  settings.MaxSpan = 10;
   TFileRecords records;
-  ASSERT_EQ(AddFileHeader(records, "a.msd", kTagMiniSeed, Header("ABC", kT0, 60), settings).status,
+  ASSERT_EQ(AddFileHeader(records, "a.msd", kTagMiniSeed, Header("ABC", kT0, 60), settings).Status,
             AddStatus::kNewRecord);
-  const TDateTime file_start = kT0 + (60 + c.start_after_finish) * kSecond;
+  const TDateTime file_start = kT0 + (60 + c.StartAfterFinish) * kSecond;
   const AddFileResult r =
-      AddFileHeader(records, "b.msd", kTagMiniSeed, Header("ABC", file_start, c.seconds), settings);
-  if (!c.joins) {
-    EXPECT_EQ(r.status, AddStatus::kNewRecord);
+      AddFileHeader(records, "b.msd", kTagMiniSeed, Header("ABC", file_start, c.Seconds), settings);
+  if (!c.Joins) {
+    EXPECT_EQ(r.Status, AddStatus::kNewRecord);
     EXPECT_EQ(records.size(), 2u);
     return;
   }
-  ASSERT_EQ(r.status, AddStatus::kJoined);
+  ASSERT_EQ(r.Status, AddStatus::kJoined);
   ASSERT_EQ(records.size(), 1u);
   const TFileRecord& rec = records[0];
-  EXPECT_NEAR((rec.Finish - kT0) / kSecond, c.finish_after, 1e-4);
-  EXPECT_NEAR((rec.Start - kT0) / kSecond, c.start_after, 1e-4);
-  EXPECT_EQ(rec.File, c.start_after < 0 ? "b.msd" : "a.msd");
-  EXPECT_EQ(rec.SampleCount, static_cast<int32_t>(6000 + std::lround(c.seconds * 100)));
+  EXPECT_NEAR((rec.Finish - kT0) / kSecond, c.FinishAfter, 1e-4);
+  EXPECT_NEAR((rec.Start - kT0) / kSecond, c.StartAfter, 1e-4);
+  EXPECT_EQ(rec.File, c.StartAfter < 0 ? "b.msd" : "a.msd");
+  EXPECT_EQ(rec.SampleCount, static_cast<int32_t>(6000 + std::lround(c.Seconds * 100)));
   EXPECT_EQ(rec.SelectStart, rec.Start);
   EXPECT_NEAR((rec.SelectFinish - rec.Start) / kSecond,
               std::min(rec.SampleCount / 100.0, (rec.Finish - rec.Start) / kSecond), 1e-4);
@@ -92,7 +92,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Begins 30 s before the record and overlaps its first 5 s: the samples of both files
         // would reach 5 s past the record's end, the selection stops at it.
         JoinCase{"OverlappingFirstFileKeepsTheSelectionInside", -90, 35, true, 60, -30}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(AddFileHeader, OtherStationFormsItsOwnRecordAndLastCandidateIsJoined) {
   AssemblySettings settings;
@@ -104,7 +104,7 @@ TEST(AddFileHeader, OtherStationFormsItsOwnRecordAndLastCandidateIsJoined) {
   ASSERT_EQ(records.size(), 3u);
   const AddFileResult r =
       AddFileHeader(records, "d", kTagMiniSeed, Header("ABC", kT0 + 60 * kSecond, 60), settings);
-  EXPECT_EQ(r.record, 2);
+  EXPECT_EQ(r.Record, 2);
   EXPECT_EQ(records[0].SampleCount, 6000);
 }
 
@@ -114,7 +114,7 @@ TEST(AddFileHeader, LongStationNamesStillJoin) {
   AddFileHeader(records, "a", kTagAdb, Header("1234|56|78", kT0, 60), settings);
   const AddFileResult r =
       AddFileHeader(records, "b", kTagAdb, Header("1234|56|78", kT0 + 60 * kSecond, 60), settings);
-  EXPECT_EQ(r.status, AddStatus::kJoined);
+  EXPECT_EQ(r.Status, AddStatus::kJoined);
   EXPECT_EQ(records.size(), 1u);
 }
 
@@ -124,12 +124,12 @@ TEST(AddFileHeader, HeaderWithoutRateIsNotAdded) {
   for (double rate : {0.0, -1.0, std::nan("")}) {
     const AddFileResult r =
         AddFileHeader(records, "x", kTagReftek, Header("ABC", kT0, 60, rate), settings);
-    EXPECT_EQ(r.status, AddStatus::kNoRate) << rate;
+    EXPECT_EQ(r.Status, AddStatus::kNoRate) << rate;
     EXPECT_FALSE(r.Added());
   }
   TFileRecordInfo bad_start = Header("ABC", kT0, 60);
   bad_start.Start = std::nan("");
-  EXPECT_EQ(AddFileHeader(records, "x", kTagReftek, bad_start, settings).status,
+  EXPECT_EQ(AddFileHeader(records, "x", kTagReftek, bad_start, settings).Status,
             AddStatus::kNoRate);
   EXPECT_TRUE(records.empty());
 }
@@ -140,9 +140,9 @@ TEST(AddFile, UnrecognisedAndUnreadableFilesAreLeftOut) {
   testing::WriteText(dir.File("empty.msd"), "not miniSEED at all, just text");
   TFileRecords records;
   AssemblySettings settings;
-  EXPECT_EQ(AddFile(records, dir.File("notes.seed"), settings).status, AddStatus::kNotRecognized);
-  EXPECT_EQ(AddFile(records, dir.File("missing.msd"), settings).status, AddStatus::kNotRecognized);
-  EXPECT_EQ(AddFile(records, dir.File("empty.msd"), settings).status, AddStatus::kUnreadable);
+  EXPECT_EQ(AddFile(records, dir.File("notes.seed"), settings).Status, AddStatus::kNotRecognized);
+  EXPECT_EQ(AddFile(records, dir.File("missing.msd"), settings).Status, AddStatus::kNotRecognized);
+  EXPECT_EQ(AddFile(records, dir.File("empty.msd"), settings).Status, AddStatus::kUnreadable);
   EXPECT_TRUE(records.empty());
 }
 
@@ -151,10 +151,10 @@ class FolderTest : public ::testing::Test {
  protected:
   void WritePiece(const std::string& station, int index, double offset_seconds = 0.0) {
     MsChannel ch;
-    ch.station = station;
-    ch.rate = 10;
-    ch.start = kT0 + (60.0 * index + offset_seconds) * kSecond;
-    ch.samples = TestSignal(600, index + 1);
+    ch.Station = station;
+    ch.Rate = 10;
+    ch.Start = kT0 + (60.0 * index + offset_seconds) * kSecond;
+    ch.Samples = TestSignal(600, index + 1);
     const std::string name = station + "_" + std::to_string(index) + ".msd";
     WriteMiniSeed(dir_.File(name), {ch});
   }
@@ -168,23 +168,23 @@ TEST_F(FolderTest, SearchKeepsToTheRecordsSpanFolderAndMask) {
   for (int i = 0; i < 3; ++i) WritePiece("AAA", i);
   WritePiece("AAA", 5);  // starts after the record's end
   // The same station in a subfolder, and with an extension the record mask does not cover.
-  std::filesystem::create_directory(dir_.path() / "sub");
+  std::filesystem::create_directory(dir_.Path() / "sub");
   MsChannel ch;
-  ch.station = "AAA";
-  ch.rate = 10;
-  ch.start = kT0 + 30 * kSecond;
-  ch.samples = TestSignal(100, 9);
-  WriteMiniSeed((dir_.path() / "sub" / "AAA_9.msd").string(), {ch});
+  ch.Station = "AAA";
+  ch.Rate = 10;
+  ch.Start = kT0 + 30 * kSecond;
+  ch.Samples = TestSignal(100, 9);
+  WriteMiniSeed((dir_.Path() / "sub" / "AAA_9.msd").string(), {ch});
   WriteMiniSeed(dir_.File("AAA_8.mseed"), {ch});
   WriteMiniSeed(dir_.File("AAA_7.seed"), {ch});
 
   const TDateTime finish = kT0 + 180 * kSecond;
   const RecordFiles files = FindRecordFiles(dir_.File("AAA_0.msd"), 50.0, kT0, finish, host_);
-  EXPECT_EQ(files.tag, kTagMiniSeed);
+  EXPECT_EQ(files.Tag, kTagMiniSeed);
   const std::vector<std::string> expected = {dir_.File("AAA_0.msd"), dir_.File("AAA_1.msd"),
                                              dir_.File("AAA_2.msd"), dir_.File("AAA_8.mseed")};
-  EXPECT_EQ(files.paths, expected);
-  EXPECT_EQ(files.total_samples, 3 * 600 + 100);
+  EXPECT_EQ(files.Paths, expected);
+  EXPECT_EQ(files.TotalSamples, 3 * 600 + 100);
   EXPECT_TRUE(host_.HasStage("Формирование списка файлов записи"));
 }
 

@@ -18,17 +18,17 @@ namespace {
 using testing::TempDir;
 
 struct Channel {
-  std::string name;
-  double coefficient = 1.0;
-  std::vector<int32_t> samples;
+  std::string Name;
+  double Coefficient = 1.0;
+  std::vector<int32_t> Samples;
 };
 
 struct File {
-  std::optional<int16_t> channels;  // the number of channels given unless set
-  int16_t month = 9, resolution = 24;
-  double interval = 0.01;
-  std::vector<Channel> ch;
-  size_t keep = SIZE_MAX;  // bytes written
+  std::optional<int16_t> Channels;  // the number of channels given unless set
+  int16_t Month = 9, Resolution = 24;
+  double Interval = 0.01;
+  std::vector<Channel> Ch;
+  size_t Keep = SIZE_MAX;  // bytes written
 };
 
 void PutF64(std::vector<uint8_t>& b, size_t at, double v) {
@@ -40,31 +40,31 @@ void PutF64(std::vector<uint8_t>& b, size_t at, double v) {
 // 120-byte header, a 72-byte header per channel, then samples interleaved over the channels.
 std::string Write(TempDir& tmp, const File& f) {
   std::vector<uint8_t> b(120, 0);
-  StoreU16LE(&b[0], static_cast<uint16_t>(f.channels.value_or(static_cast<int16_t>(f.ch.size()))));
+  StoreU16LE(&b[0], static_cast<uint16_t>(f.Channels.value_or(static_cast<int16_t>(f.Ch.size()))));
   StoreU16LE(&b[6], 3);  // day
-  StoreU16LE(&b[8], static_cast<uint16_t>(f.month));
+  StoreU16LE(&b[8], static_cast<uint16_t>(f.Month));
   StoreU16LE(&b[10], 2019);
-  StoreU16LE(&b[18], static_cast<uint16_t>(f.resolution));
+  StoreU16LE(&b[18], static_cast<uint16_t>(f.Resolution));
   const std::string station = "BKL01";
   std::copy(station.begin(), station.end(), b.begin() + 32);
-  PutF64(b, 48, f.interval);
+  PutF64(b, 48, f.Interval);
   PutF64(b, 56, 3600.5);  // seconds of the day
-  for (const Channel& c : f.ch) {
+  for (const Channel& c : f.Ch) {
     std::vector<uint8_t> h(72, 0);
-    std::copy(c.name.begin(), c.name.end(), h.begin() + 8);
-    PutF64(h, 56, c.coefficient);
+    std::copy(c.Name.begin(), c.Name.end(), h.begin() + 8);
+    PutF64(h, 56, c.Coefficient);
     b.insert(b.end(), h.begin(), h.end());
   }
-  for (size_t i = 0; !f.ch.empty() && i < f.ch[0].samples.size(); ++i) {
-    for (const Channel& c : f.ch) {
-      if (f.resolution <= 16) {
-        testing::PutU16LE(b, static_cast<uint16_t>(c.samples[i]));
+  for (size_t i = 0; !f.Ch.empty() && i < f.Ch[0].Samples.size(); ++i) {
+    for (const Channel& c : f.Ch) {
+      if (f.Resolution <= 16) {
+        testing::PutU16LE(b, static_cast<uint16_t>(c.Samples[i]));
       } else {
-        testing::PutU32LE(b, static_cast<uint32_t>(c.samples[i]));
+        testing::PutU32LE(b, static_cast<uint32_t>(c.Samples[i]));
       }
     }
   }
-  b.resize(std::min(f.keep, b.size()));
+  b.resize(std::min(f.Keep, b.size()));
   testing::WriteBytes(tmp.File("x.baikal"), b);
   return tmp.File("x.baikal");
 }
@@ -72,8 +72,8 @@ std::string Write(TempDir& tmp, const File& f) {
 TEST(BaikalHeader, FieldsAndTheFirst32OfMoreChannels) {
   TempDir tmp;
   File f;
-  f.ch = {{"Z-channel-long-name", 2.0, {1, 2}}, {"N", 0.5, {3, 4}}, {"E", 0.0, {5, 6}}};
-  for (int i = 3; i < 40; ++i) f.ch.push_back({"C" + std::to_string(i), 1.0, {i, 100 + i}});
+  f.Ch = {{"Z-channel-long-name", 2.0, {1, 2}}, {"N", 0.5, {3, 4}}, {"E", 0.0, {5, 6}}};
+  for (int i = 3; i < 40; ++i) f.Ch.push_back({"C" + std::to_string(i), 1.0, {i, 100 + i}});
   const std::string path = Write(tmp, f);
   TFileRecordInfo info;
   ASSERT_TRUE(ReadBaikalHeader(path, info, 0.0));
@@ -94,23 +94,23 @@ TEST(BaikalHeader, FieldsAndTheFirst32OfMoreChannels) {
 
 TEST(BaikalSegments, ResolutionChoosesTheSampleWidth) {
   struct Case {
-    int16_t bits;
-    int32_t type;
-    std::vector<int32_t> a, b;
+    int16_t Bits;
+    int32_t Type;
+    std::vector<int32_t> A, B;
   };
   for (const Case& c : {Case{24, kSampleI4, {8388607, -8388608, 70000}, {1, -2, 3}},
                         Case{16, kSampleI2, {32767, -32768, -1}, {-300, 0, 300}}}) {
     TempDir tmp;
     File f;
-    f.resolution = c.bits;
-    f.ch = {{"A", 1.0, c.a}, {"B", 4.0, c.b}};
+    f.Resolution = c.Bits;
+    f.Ch = {{"A", 1.0, c.A}, {"B", 4.0, c.B}};
     TRecList list;
     BuildBaikalSegments(Write(tmp, f), list, "");
     ASSERT_EQ(list.size(), 2u);
-    EXPECT_EQ(list[0].DataType, c.type);
+    EXPECT_EQ(list[0].DataType, c.Type);
     EXPECT_DOUBLE_EQ(list[1].Calib, 4e-6);
-    EXPECT_EQ(ReadSamples(list[0]), c.a) << c.bits;
-    EXPECT_EQ(ReadSamples(list[1]), c.b) << c.bits;
+    EXPECT_EQ(ReadSamples(list[0]), c.A) << c.Bits;
+    EXPECT_EQ(ReadSamples(list[1]), c.B) << c.Bits;
   }
 }
 
@@ -118,12 +118,12 @@ TEST(BaikalDamaged, RefusedHeadersAndAPartialLastFrame) {
   TempDir tmp;
   const File ok{std::nullopt, 9, 24, 0.01, {{"A", 1.0, {1, 2, 3}}, {"B", 1.0, {4, 5, 6}}}};
   std::vector<File> bad(6, ok);
-  bad[0].channels = 0;
-  bad[1].channels = -2;
-  bad[2].channels = 30000;  // more channel headers than the file holds
-  bad[3].interval = 0.0;
-  bad[4].month = 0;
-  bad[5].keep = 150;  // cut inside the channel headers
+  bad[0].Channels = 0;
+  bad[1].Channels = -2;
+  bad[2].Channels = 30000;  // more channel headers than the file holds
+  bad[3].Interval = 0.0;
+  bad[4].Month = 0;
+  bad[5].Keep = 150;  // cut inside the channel headers
   for (size_t i = 0; i < bad.size(); ++i) {
     TFileRecordInfo info;
     EXPECT_FALSE(ReadBaikalHeader(Write(tmp, bad[i]), info, 0.0)) << i;
@@ -132,7 +132,7 @@ TEST(BaikalDamaged, RefusedHeadersAndAPartialLastFrame) {
     EXPECT_TRUE(list.empty()) << i;
   }
   File cut = ok;
-  cut.keep = 120 + 2 * 72 + 6 * 4 - 2;  // B's last sample cut in half
+  cut.Keep = 120 + 2 * 72 + 6 * 4 - 2;  // B's last sample cut in half
   TRecList list;
   BuildBaikalSegments(Write(tmp, cut), list, "");
   ASSERT_EQ(list.size(), 2u);

@@ -40,11 +40,11 @@ const char* const kChannels[] = {"HHE", "HHN", "HHZ"};
 
 MsChannel Channel(const std::string& station, int c, int file) {
   MsChannel ch;
-  ch.station = station;
-  ch.channel = kChannels[c];
-  ch.rate = kRate;
-  ch.start = kT0 + static_cast<double>(file * kFileSamples) / kRate / kSecondsPerDay;
-  ch.samples = TestSignal(kFileSamples, c + 1, file * kFileSamples);
+  ch.Station = station;
+  ch.Channel = kChannels[c];
+  ch.Rate = kRate;
+  ch.Start = kT0 + static_cast<double>(file * kFileSamples) / kRate / kSecondsPerDay;
+  ch.Samples = TestSignal(kFileSamples, c + 1, file * kFileSamples);
   return ch;
 }
 
@@ -82,7 +82,7 @@ TFileRecords AddFolder(const std::string& folder, HeaderCache* cache = nullptr) 
 TData32 Load(TFileRecord record) {
   RecordingUiHost host;
   LoadSettings load;
-  load.demean = false;
+  load.Demean = false;
   TData32 data;
   EXPECT_TRUE(LoadRecord(record, data, host, load));
   return data;
@@ -133,16 +133,16 @@ TEST(ChannelFiles, WhatJoinsAndWhatStaysApart) {
   const std::string z0 = write("a_z0.mseed", Channel("STA", 2, 0));
   const std::string e0 = write("b_e0.mseed", Channel("STA", 0, 0));
   MsChannel slow = Channel("STA", 1, 0);
-  slow.rate = 10;
-  slow.samples.resize(kFileSamples / 5);
+  slow.Rate = 10;
+  slow.Samples.resize(kFileSamples / 5);
   const std::string n_slow = write("c_n_slow.mseed", slow);
   MsChannel other = Channel("OTH", 1, 0);
   const std::string n_other = write("d_n_other.mseed", other);
   MsChannel located = Channel("STA", 1, 0);
-  located.location = "10";
+  located.Location = "10";
   const std::string n_loc = write("e_n_loc.mseed", located);
   MsChannel later = Channel("STA", 1, 0);
-  later.start += 1.0 / 24.0;  // an hour later: does not overlap
+  later.Start += 1.0 / 24.0;  // an hour later: does not overlap
   const std::string n_later = write("f_n_later.mseed", later);
 
   RecordingUiHost host;
@@ -181,9 +181,9 @@ TEST(ChannelFiles, CombineChannelsKeepsEachChannelsSettings) {
   TempDir dir;
   WriteSplit(dir.File("split"), "STA", 1);
   MsChannel slow = Channel("STA", 1, 0);
-  slow.channel = "LHN";
-  slow.rate = 10;
-  slow.samples.resize(kFileSamples / 5);
+  slow.Channel = "LHN";
+  slow.Rate = 10;
+  slow.Samples.resize(kFileSamples / 5);
   WriteMiniSeed(dir.File("split/STA.LHN.mseed"), {slow});
   TProject p;
   for (const char* name : {"STA.HHZ.0.mseed", "STA.HHE.0.mseed", "STA.HHN.0.mseed", "STA.LHN.mseed",
@@ -238,12 +238,12 @@ TEST(ChannelFiles, CombineChannelsKeepsEachChannelsSettings) {
   TProject saved = before;
   RecordingUiHost host;
   const std::string project = dir.File("p.tvp");
-  ASSERT_TRUE(SaveProject(saved, project, 0, host).ok);
+  ASSERT_TRUE(SaveProject(saved, project, 0, host).Ok);
   const CliRun bad = Cli("combine --channels --records 1,4 " + Quote(project), dir);
-  EXPECT_NE(bad.status, 0);
-  EXPECT_NE(bad.err.find("не объединяется по каналам"), std::string::npos) << bad.err;
+  EXPECT_NE(bad.Status, 0);
+  EXPECT_NE(bad.Err.find("не объединяется по каналам"), std::string::npos) << bad.Err;
   const CliRun good = Cli("combine --channels --records 1-3 " + Quote(project), dir);
-  ASSERT_EQ(good.status, 0) << good.err;
+  ASSERT_EQ(good.Status, 0) << good.Err;
   TProject after;
   ASSERT_EQ(LoadProject(after, project, host), LoadStatus::kLoaded);
   ASSERT_EQ(after.Records.size(), 3u);
@@ -270,7 +270,7 @@ void AddAndRun(const TempDir& dir, const std::string& project_dir, const std::st
   fs::create_directories(project_dir);
   const std::string project = project_dir + "/p.tvp";
   const CliRun add = Cli("add " + Quote(project) + " " + add_args, dir);
-  ASSERT_EQ(add.status, 0) << add.err;
+  ASSERT_EQ(add.Status, 0) << add.Err;
   // One response file for every project, so that no result names a file of its own.
   const std::string unit = dir.File("unit.paz");
   testing::WriteText(unit, "ZEROS 0\nPOLES 0\nCONSTANT 1\n");
@@ -286,9 +286,9 @@ void AddAndRun(const TempDir& dir, const std::string& project_dir, const std::st
       r.Channels[c].Level = 1000000000;
     }
   }
-  ASSERT_TRUE(SaveProject(p, project, 0, host).ok);
+  ASSERT_TRUE(SaveProject(p, project, 0, host).Ok);
   const CliRun run = Cli("run --yes " + Quote(project), dir);
-  ASSERT_EQ(run.status, 0) << run.err;
+  ASSERT_EQ(run.Status, 0) << run.Err;
 }
 
 void ExpectSameResults(const std::string& a, const std::string& b) {
@@ -308,16 +308,16 @@ TEST(ChannelFiles, RunGivesTheResultsOfTheJointFiles) {
   WriteJoint(dir.File("joint"), "STA", 2);
   // scan shows the record adding forms.
   const CliRun scan = Cli("scan --json " + Quote(dir.File("split")), dir);
-  ASSERT_EQ(scan.status, 0) << scan.err;
-  const nlohmann::json shown = nlohmann::json::parse(scan.out);
+  ASSERT_EQ(scan.Status, 0) << scan.Err;
+  const nlohmann::json shown = nlohmann::json::parse(scan.Out);
   ASSERT_EQ(shown["records"].size(), 1u);
   EXPECT_EQ(shown["records"][0]["channels"].size(), 3u);
   // samples forms the record its file begins as adding does: all three channels.
   const CliRun split_samples = Cli("samples " + Quote(dir.File("split/STA.HHE.0.mseed")), dir);
   const CliRun joint_samples = Cli("samples " + Quote(dir.File("joint/STA.0.mseed")), dir);
-  ASSERT_EQ(split_samples.status, 0) << split_samples.err;
-  EXPECT_GT(split_samples.out.size(), 2 * kFileSamples * 3);
-  EXPECT_TRUE(split_samples.out == joint_samples.out);
+  ASSERT_EQ(split_samples.Status, 0) << split_samples.Err;
+  EXPECT_GT(split_samples.Out.size(), 2 * kFileSamples * 3);
+  EXPECT_TRUE(split_samples.Out == joint_samples.Out);
   AddAndRun(dir, dir.File("p_split"), Quote(dir.File("split")), 1);
   AddAndRun(dir, dir.File("p_joint"), Quote(dir.File("joint")), 1);
   ExpectSameResults(dir.File("p_split"), dir.File("p_joint"));
@@ -330,23 +330,23 @@ constexpr int kSdsDays = 30;
 void WriteSds(const std::string& root, const std::string& flat) {
   fs::create_directories(flat);
   const struct {
-    const char* station;
-    int channels;
+    const char* Station;
+    int Channels;
   } stations[] = {{"STA1", 3}, {"STA2", 1}};
   for (const auto& st : stations) {
-    for (int c = 3 - st.channels; c < 3; ++c) {
+    for (int c = 3 - st.Channels; c < 3; ++c) {
       const std::string cha = kChannels[c];
-      const std::string folder = root + "/2024/XX/" + st.station + "/" + cha + ".D";
+      const std::string folder = root + "/2024/XX/" + st.Station + "/" + cha + ".D";
       fs::create_directories(folder);
       for (int day = 1; day <= kSdsDays; ++day) {
         MsChannel ch;
-        ch.station = st.station;
-        ch.channel = cha;
-        ch.rate = 1;
-        ch.start = EncodeDayOfYear(2024, day);
-        ch.samples = TestSignal(86400, c + 1, static_cast<size_t>(day) * 86400);
+        ch.Station = st.Station;
+        ch.Channel = cha;
+        ch.Rate = 1;
+        ch.Start = EncodeDayOfYear(2024, day);
+        ch.Samples = TestSignal(86400, c + 1, static_cast<size_t>(day) * 86400);
         char name[64];
-        std::snprintf(name, sizeof name, "XX.%s..%s.D.2024.%03d", st.station, cha.c_str(), day);
+        std::snprintf(name, sizeof name, "XX.%s..%s.D.2024.%03d", st.Station, cha.c_str(), day);
         WriteMiniSeed(folder + "/" + name, {ch});
         fs::copy_file(folder + "/" + name, flat + "/" + name);
       }
@@ -357,7 +357,7 @@ void WriteSds(const std::string& root, const std::string& flat) {
 TProject Added(const TempDir& dir, const std::string& name, const std::string& args) {
   const std::string project = dir.File(name);
   const CliRun add = Cli("add " + Quote(project) + " " + args, dir);
-  EXPECT_EQ(add.status, 0) << add.err;
+  EXPECT_EQ(add.Status, 0) << add.Err;
   TProject p;
   RecordingUiHost host;
   EXPECT_EQ(LoadProject(p, project, host), LoadStatus::kLoaded);
@@ -396,12 +396,12 @@ TEST(ChannelFiles, SdsArchiveByDayAndContinuous) {
   EXPECT_EQ(Cli("add " + Quote(dir.File("none.tvp")) + " --sds " + Quote(dir.File("sds")) +
                     " --stations XX.STA1.10",
                 dir)
-                .status,
+                .Status,
             1);
   EXPECT_EQ(Cli("add " + Quote(dir.File("none.tvp")) + " --sds " + Quote(dir.File("sds")) +
                     " --stations STA1",
                 dir)
-                .status,
+                .Status,
             2);
   EXPECT_FALSE(fs::exists(dir.File("none.tvp")));
 

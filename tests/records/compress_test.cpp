@@ -52,10 +52,10 @@ std::string WriteMiniSeedRecord(const std::string& dir) {
   for (int i = 0; i < 3; ++i) {
     std::vector<MsChannel> channels(2);
     for (int c = 0; c < 2; ++c) {
-      channels[c].channel = c == 0 ? "BHZ" : "BHN";
-      channels[c].rate = 20;
-      channels[c].start = kT0 + 60.0 * i * kSecond;
-      channels[c].samples = TestSignal(1200, 3 * i + c + 1);
+      channels[c].Channel = c == 0 ? "BHZ" : "BHN";
+      channels[c].Rate = 20;
+      channels[c].Start = kT0 + 60.0 * i * kSecond;
+      channels[c].Samples = TestSignal(1200, 3 * i + c + 1);
     }
     testing::WriteMiniSeed(dir + "/m" + std::to_string(i) + ".msd", channels);
   }
@@ -134,9 +134,9 @@ std::string WriteBaikalRecord(const std::string& dir) {
 }
 
 struct RoundTripCase {
-  const char* name;
+  const char* Name;
   // Returns the record's first file: one of the real corpus or one written into dir.
-  std::function<std::string(const std::string& dir)> first_file;
+  std::function<std::string(const std::string& dir)> FirstFile;
 };
 
 class RoundTripTest : public ::testing::TestWithParam<RoundTripCase> {
@@ -148,7 +148,7 @@ class RoundTripTest : public ::testing::TestWithParam<RoundTripCase> {
   }
   TData32 Samples(TFileRecord record) {
     LoadSettings settings;
-    settings.demean = false;
+    settings.Demean = false;
     TData32 data;
     EXPECT_TRUE(LoadRecord(record, data, host_, settings));
     return data;
@@ -159,7 +159,7 @@ class RoundTripTest : public ::testing::TestWithParam<RoundTripCase> {
 };
 
 TEST_P(RoundTripTest, CopyLoadsTheSameSamples) {
-  const std::string first = GetParam().first_file(dir_.path().string());
+  const std::string first = GetParam().FirstFile(dir_.Path().string());
   const TFileRecord record = Form(first);
   const TData32 original = Samples(record);
   ASSERT_FALSE(original.empty());
@@ -197,7 +197,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RoundTripCase{"Css", Real("css/test_css.wfdisc")},
                       RoundTripCase{"Sl", WriteSlRecord}, RoundTripCase{"Rec", WriteRecRecord},
                       RoundTripCase{"Baikal", WriteBaikalRecord}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(CompressedRecordName, StartAndStation) {
   TFileRecord r;
@@ -205,8 +205,8 @@ TEST(CompressedRecordName, StartAndStation) {
   // The station comes from a file header or the user: characters that would leave the folder
   // or that a file system refuses (ADB/DDB stations are "1|2|3") become "_".
   const struct {
-    const char* station;
-    const char* name;
+    const char* Station;
+    const char* Name;
   } cases[] = {
       {"ABC", "20050307-123015.250.ABC.rec"},
       {"12|0|0", "20050307-123015.250.12_0_0.rec"},
@@ -216,8 +216,8 @@ TEST(CompressedRecordName, StartAndStation) {
       {"Станция", "20050307-123015.250.Станция.rec"},
   };
   for (const auto& c : cases) {
-    r.Station = c.station;
-    EXPECT_EQ(CompressedRecordName(r), c.name) << c.station;
+    r.Station = c.Station;
+    EXPECT_EQ(CompressedRecordName(r), c.Name) << c.Station;
   }
 }
 
@@ -225,7 +225,7 @@ class CompressTest : public ::testing::Test {
  protected:
   TFileRecord MiniSeedRecord() {
     const TFileRecords records =
-        FormRecordsFrom(WriteMiniSeedRecord(dir_.path().string()), AssemblySettings());
+        FormRecordsFrom(WriteMiniSeedRecord(dir_.Path().string()), AssemblySettings());
     return records.at(0);
   }
   TempDir dir_;
@@ -257,14 +257,14 @@ TEST_F(CompressTest, RecordCanBeCompressedOntoItsOwnFile) {
   ASSERT_TRUE(CompressRecord(out, record, host_, 50.0));
   TFileRecord copy = FormRecordsFrom(out, AssemblySettings()).at(0);
   LoadSettings no_demean;
-  no_demean.demean = false;
+  no_demean.Demean = false;
   TData32 before;
   ASSERT_TRUE(LoadRecord(copy, before, host_, no_demean));
   ASSERT_TRUE(CompressRecord(out, copy, host_, 50.0));
   TData32 after;
   ASSERT_TRUE(LoadRecord(copy, after, host_, no_demean));
   EXPECT_EQ(after, before);
-  EXPECT_TRUE(Temporaries(dir_.path()).empty());
+  EXPECT_TRUE(Temporaries(dir_.Path()).empty());
 }
 
 TEST_F(CompressTest, FolderThatCannotBeCreatedFails) {
@@ -272,8 +272,8 @@ TEST_F(CompressTest, FolderThatCannotBeCreatedFails) {
   testing::WriteText(dir_.File("plain"), "a file, not a folder");
   const std::string folder = dir_.File("plain") + "/sub";
   EXPECT_FALSE(CompressRecord(folder + "/x.rec", record, host_, 50.0));
-  ASSERT_EQ(host_.messages.size(), 1u);
-  EXPECT_EQ(host_.messages[0],
+  ASSERT_EQ(host_.Messages.size(), 1u);
+  EXPECT_EQ(host_.Messages[0],
             "Не удалось создать папку " + folder + ". Возможно нет прав доступа.");
 }
 

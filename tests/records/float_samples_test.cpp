@@ -10,9 +10,9 @@ namespace tarvik {
 namespace {
 
 struct ScaleCase {
-  const char* name;
-  std::vector<double> values;
-  double scale;
+  const char* Name;
+  std::vector<double> Values;
+  double Scale;
 };
 
 class FloatScaleTest : public ::testing::TestWithParam<ScaleCase> {};
@@ -20,8 +20,8 @@ class FloatScaleTest : public ::testing::TestWithParam<ScaleCase> {};
 TEST_P(FloatScaleTest, PowerOfTenThatKeepsTheLargestWithin2To23) {
   const ScaleCase& c = GetParam();
   FloatScale scale;
-  for (double v : c.values) scale.Add(v);
-  EXPECT_EQ(scale.Scale(), c.scale);
+  for (double v : c.Values) scale.Add(v);
+  EXPECT_EQ(scale.Scale(), c.Scale);
 }
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -38,7 +38,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ScaleCase{"NegativeLargest", {-0.002, 0.001}, 1e9},
                       ScaleCase{"NotFiniteLeftOut", {kNaN, kInf, -kInf, 0.25}, 1e7},
                       ScaleCase{"TinyValuesStayWithinADouble", {4.9e-324}, 1e300}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(ScaleSamples, RoundedToNearestEvenAndClamped) {
   EXPECT_EQ(ScaleSample(-2.5, 1.0), -2);

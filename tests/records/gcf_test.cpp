@@ -87,28 +87,28 @@ TEST(GcfCorpus, SixteenBitBlocksAt500Hz) {
 
 // A block written field by field.
 struct BlockFields {
-  uint32_t stream = 362854912;  // "6018N4"
-  uint32_t days = 9695;
-  uint32_t seconds = 71700;
-  uint8_t rate_code = 100;
-  uint8_t compression = 1;
-  uint8_t numerator = 0;
-  uint8_t records = 0;
-  int32_t first = 0;
-  std::vector<uint8_t> records_bytes;
+  uint32_t Stream = 362854912;  // "6018N4"
+  uint32_t Days = 9695;
+  uint32_t Seconds = 71700;
+  uint8_t RateCode = 100;
+  uint8_t Compression = 1;
+  uint8_t Numerator = 0;
+  uint8_t Records = 0;
+  int32_t First = 0;
+  std::vector<uint8_t> RecordsBytes;
 };
 
 std::vector<uint8_t> MakeBlock(const BlockFields& s) {
   std::vector<uint8_t> b;
   testing::PutU32BE(b, 0x12345678u);
-  testing::PutU32BE(b, s.stream);
-  testing::PutU32BE(b, (s.days << 17) | s.seconds);
+  testing::PutU32BE(b, s.Stream);
+  testing::PutU32BE(b, (s.Days << 17) | s.Seconds);
   b.push_back(0);
-  b.push_back(s.rate_code);
-  b.push_back(static_cast<uint8_t>((s.numerator << 4) | s.compression));
-  b.push_back(s.records);
-  testing::PutU32BE(b, static_cast<uint32_t>(s.first));
-  b.insert(b.end(), s.records_bytes.begin(), s.records_bytes.end());
+  b.push_back(s.RateCode);
+  b.push_back(static_cast<uint8_t>((s.Numerator << 4) | s.Compression));
+  b.push_back(s.Records);
+  testing::PutU32BE(b, static_cast<uint32_t>(s.First));
+  b.insert(b.end(), s.RecordsBytes.begin(), s.RecordsBytes.end());
   b.resize(1024, 0);
   return b;
 }
@@ -129,24 +129,24 @@ class GcfSynthetic : public ::testing::Test {
 };
 
 struct RateCase {
-  uint8_t code;
-  uint8_t numerator;
-  double rate;
-  double offset_seconds;
+  uint8_t Code;
+  uint8_t Numerator;
+  double Rate;
+  double OffsetSeconds;
 };
 
 class GcfRateCode : public GcfSynthetic, public ::testing::WithParamInterface<RateCase> {};
 
 TEST_P(GcfRateCode, RateAndStartFraction) {
   BlockFields s;
-  s.rate_code = GetParam().code;
-  s.numerator = GetParam().numerator;
-  s.records = 2;
+  s.RateCode = GetParam().Code;
+  s.Numerator = GetParam().Numerator;
+  s.Records = 2;
   const TRecList list = Segments(Write({s}));
   ASSERT_EQ(list.size(), 1u);
-  EXPECT_DOUBLE_EQ(list[0].SampRate, GetParam().rate);
+  EXPECT_DOUBLE_EQ(list[0].SampRate, GetParam().Rate);
   const TDateTime base = EncodeDateTime(2016, 6, 3, 19, 55, 0);
-  EXPECT_NEAR((list[0].StartTime - base) * 86400.0, GetParam().offset_seconds, 1e-6);
+  EXPECT_NEAR((list[0].StartTime - base) * 86400.0, GetParam().OffsetSeconds, 1e-6);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -161,23 +161,22 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(GcfSynthetic, DifferencesOfEachWidth) {
   // The first difference of the block links to the previous block and is skipped.
   BlockFields eight;
-  eight.compression = 4;
-  eight.records = 2;
-  eight.first = 10;
-  eight.records_bytes = {0x7F, 0x01, 0xFE, 0x80, 0x05, 0xFF, 0x00, 0x7F};
+  eight.Compression = 4;
+  eight.Records = 2;
+  eight.First = 10;
+  eight.RecordsBytes = {0x7F, 0x01, 0xFE, 0x80, 0x05, 0xFF, 0x00, 0x7F};
   BlockFields sixteen;
-  sixteen.compression = 2;
-  sixteen.records = 2;
-  sixteen.first = -10;
-  sixteen.seconds = 71701;
-  sixteen.records_bytes = {0x7F, 0xFF, 0x80, 0x00, 0x00, 0x10, 0xFF, 0xFF};
+  sixteen.Compression = 2;
+  sixteen.Records = 2;
+  sixteen.First = -10;
+  sixteen.Seconds = 71701;
+  sixteen.RecordsBytes = {0x7F, 0xFF, 0x80, 0x00, 0x00, 0x10, 0xFF, 0xFF};
   BlockFields thirtytwo;
-  thirtytwo.compression = 1;
-  thirtytwo.records = 3;
-  thirtytwo.first = 1 << 30;
-  thirtytwo.seconds = 71702;
-  thirtytwo.records_bytes = {0x11, 0x11, 0x11, 0x11, 0x3F, 0xFF,
-                             0xFF, 0xFF, 0x00, 0x00, 0x00, 0x01};
+  thirtytwo.Compression = 1;
+  thirtytwo.Records = 3;
+  thirtytwo.First = 1 << 30;
+  thirtytwo.Seconds = 71702;
+  thirtytwo.RecordsBytes = {0x11, 0x11, 0x11, 0x11, 0x3F, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x01};
   const TRecList list = Segments(Write({eight, sixteen, thirtytwo}));
   ASSERT_EQ(list.size(), 3u);
   EXPECT_EQ(list[0].DataType, kSampleGcf8);
@@ -188,15 +187,15 @@ TEST_F(GcfSynthetic, DifferencesOfEachWidth) {
 
 TEST_F(GcfSynthetic, OnlySeismicStreamsCarrySamples) {
   BlockFields data;
-  data.records = 1;
+  data.Records = 1;
   BlockFields status = data;
-  status.stream = 362855122;  // "6018SY"
+  status.Stream = 362855122;  // "6018SY"
   BlockFields zero = data;
-  zero.stream = 362854080;  // "601800"
+  zero.Stream = 362854080;  // "601800"
   BlockFields no_rate = data;
-  no_rate.rate_code = 0;
+  no_rate.RateCode = 0;
   BlockFields bad_compression = data;
-  bad_compression.compression = 3;
+  bad_compression.Compression = 3;
   const std::string path = Write({status, zero, data, no_rate, bad_compression});
   EXPECT_EQ(Segments(path).size(), 1u);
   TFileRecordInfo info;
@@ -212,13 +211,13 @@ TEST_F(GcfSynthetic, OnlySeismicStreamsCarrySamples) {
 
 TEST_F(GcfSynthetic, HeaderCollectsComponents) {
   BlockFields z;
-  z.stream = 362855344;  // "6018Z4"
-  z.records = 25;
+  z.Stream = 362855344;  // "6018Z4"
+  z.Records = 25;
   BlockFields e = z;
-  e.stream = 362854588;  // "6018E4"
-  e.seconds = 71700;
+  e.Stream = 362854588;  // "6018E4"
+  e.Seconds = 71700;
   BlockFields later = z;
-  later.seconds = 71703;
+  later.Seconds = 71703;
   const std::string path = Write({later, e, z});
   TFileRecordInfo info;
   ASSERT_TRUE(ReadGcfHeader(path, info, 50.0));
@@ -234,41 +233,41 @@ TEST_F(GcfSynthetic, HeaderCollectsComponents) {
 // A bad head further on is a damaged block, left out, until bad heads are the most.
 TEST_F(GcfSynthetic, HeadsOutOfRangeAreRefusedWithTheirField) {
   BlockFields good;
-  good.records = 1;
+  good.Records = 1;
   const struct {
-    const char* cause;
-    void (*spoil)(BlockFields&);
+    const char* Cause;
+    void (*Spoil)(BlockFields&);
   } cases[] = {
-      {"stream ID", [](BlockFields& b) { b.stream = 0xFFFFFFFFu; }},
-      {"time of day", [](BlockFields& b) { b.seconds = 86400; }},
-      {"sample rate code 251", [](BlockFields& b) { b.rate_code = 251; }},
-      {"compression code 3", [](BlockFields& b) { b.compression = 3; }},
-      {"compression code 0", [](BlockFields& b) { b.compression = 0; }},
-      {"compression code 9", [](BlockFields& b) { b.compression = 9; }},
-      {"start-time fraction 1/1", [](BlockFields& b) { b.numerator = 1; }},
-      {"start-time fraction 2/2", [](BlockFields& b) { b.rate_code = 174, b.numerator = 2; }},
-      {"record count 251", [](BlockFields& b) { b.records = 251; }},
-      {"without data records", [](BlockFields& b) { b.records = 0; }},
+      {"stream ID", [](BlockFields& b) { b.Stream = 0xFFFFFFFFu; }},
+      {"time of day", [](BlockFields& b) { b.Seconds = 86400; }},
+      {"sample rate code 251", [](BlockFields& b) { b.RateCode = 251; }},
+      {"compression code 3", [](BlockFields& b) { b.Compression = 3; }},
+      {"compression code 0", [](BlockFields& b) { b.Compression = 0; }},
+      {"compression code 9", [](BlockFields& b) { b.Compression = 9; }},
+      {"start-time fraction 1/1", [](BlockFields& b) { b.Numerator = 1; }},
+      {"start-time fraction 2/2", [](BlockFields& b) { b.RateCode = 174, b.Numerator = 2; }},
+      {"record count 251", [](BlockFields& b) { b.Records = 251; }},
+      {"without data records", [](BlockFields& b) { b.Records = 0; }},
   };
   for (const auto& c : cases) {
     BlockFields spoilt = good;
-    c.spoil(spoilt);
+    c.Spoil(spoilt);
     TFileRecordInfo info;
     std::string why;
-    EXPECT_FALSE(ReadGcfHeader(Write({spoilt, good}), info, 50.0, &why)) << c.cause;
+    EXPECT_FALSE(ReadGcfHeader(Write({spoilt, good}), info, 50.0, &why)) << c.Cause;
     EXPECT_NE(why.find("block 1 (byte 0): "), std::string::npos) << why;
-    EXPECT_NE(why.find(c.cause), std::string::npos) << why;
-    EXPECT_TRUE(info.Station.empty()) << c.cause;
-    EXPECT_TRUE(Segments(Write({spoilt, good})).empty()) << c.cause;
+    EXPECT_NE(why.find(c.Cause), std::string::npos) << why;
+    EXPECT_TRUE(info.Station.empty()) << c.Cause;
+    EXPECT_TRUE(Segments(Write({spoilt, good})).empty()) << c.Cause;
 
     // After a good block the same head is a damaged block: left out, the others read.
     BlockFields later = good;
-    later.seconds += 1;
+    later.Seconds += 1;
     const std::string path = Write({good, spoilt, later});
-    ASSERT_TRUE(ReadGcfHeader(path, info, 50.0)) << c.cause;
-    EXPECT_EQ(info.BlockCount, 2) << c.cause;
-    EXPECT_EQ(Segments(path).size(), 2u) << c.cause;
-    EXPECT_FALSE(ReadGcfHeader(Write({good, spoilt, spoilt}), info, 50.0, &why)) << c.cause;
+    ASSERT_TRUE(ReadGcfHeader(path, info, 50.0)) << c.Cause;
+    EXPECT_EQ(info.BlockCount, 2) << c.Cause;
+    EXPECT_EQ(Segments(path).size(), 2u) << c.Cause;
+    EXPECT_FALSE(ReadGcfHeader(Write({good, spoilt, spoilt}), info, 50.0, &why)) << c.Cause;
     EXPECT_EQ(why, "only 1 of its 3 blocks are GCF blocks");
   }
   std::string why;
@@ -282,13 +281,13 @@ TEST_F(GcfSynthetic, HeadsOutOfRangeAreRefusedWithTheirField) {
 // constant; a block whose differences do not lead there is damaged as a whole.
 TEST_F(GcfSynthetic, ReverseIntegrationConstantTellsDamagedBlocks) {
   BlockFields s;
-  s.compression = 2;
-  s.records = 2;
-  s.first = 100;
+  s.Compression = 2;
+  s.Records = 2;
+  s.First = 100;
   // Differences (the first skipped) +5, -3, +1: samples 100, 105, 102, 103; then the constant.
-  s.records_bytes = {0x00, 0x09, 0x00, 0x05, 0xFF, 0xFD, 0x00, 0x01, 0x00, 0x00, 0x00, 103};
+  s.RecordsBytes = {0x00, 0x09, 0x00, 0x05, 0xFF, 0xFD, 0x00, 0x01, 0x00, 0x00, 0x00, 103};
   for (const auto& [reverse, sound] : {std::pair{103, 4}, std::pair{104, 0}}) {
-    s.records_bytes.back() = static_cast<uint8_t>(reverse);
+    s.RecordsBytes.back() = static_cast<uint8_t>(reverse);
     const TRecList list = Segments(Write({s}));
     ASSERT_EQ(list.size(), 1u);
     SampleReader reader;

@@ -50,25 +50,25 @@ void WriteBigRecords(const std::string& path, const std::string& station, TDateT
   std::vector<uint8_t> bytes;
   for (int i = 0; i < records; ++i) {
     MsRecordLayout s;
-    s.station = station;
-    s.encoding = 3;
-    s.exponent = exponent;
-    s.count = 100;
+    s.Station = station;
+    s.Encoding = 3;
+    s.Exponent = exponent;
+    s.Count = 100;
     // Whole seconds from the start: the layout stamps 01:02:ss of its day.
-    s.second = 0;
+    s.Second = 0;
     std::vector<uint8_t> r = MakeMsRecord(s);
     // Day and time of this record: start + i seconds.
     const CivilTime civil = DecodeDateTime(start + i * kSecond);
-    const int doy = static_cast<int>(DaysFromCivil(civil.year, civil.month, civil.day) -
-                                     DaysFromCivil(civil.year, 1, 1)) +
+    const int doy = static_cast<int>(DaysFromCivil(civil.Year, civil.Month, civil.Day) -
+                                     DaysFromCivil(civil.Year, 1, 1)) +
                     1;
-    r[20] = static_cast<uint8_t>(civil.year >> 8);
-    r[21] = static_cast<uint8_t>(civil.year);
+    r[20] = static_cast<uint8_t>(civil.Year >> 8);
+    r[21] = static_cast<uint8_t>(civil.Year);
     r[22] = static_cast<uint8_t>(doy >> 8);
     r[23] = static_cast<uint8_t>(doy);
-    r[24] = static_cast<uint8_t>(civil.hour);
-    r[25] = static_cast<uint8_t>(civil.minute);
-    r[26] = static_cast<uint8_t>(civil.second);
+    r[24] = static_cast<uint8_t>(civil.Hour);
+    r[25] = static_cast<uint8_t>(civil.Minute);
+    r[26] = static_cast<uint8_t>(civil.Second);
     bytes.insert(bytes.end(), r.begin(), r.end());
   }
   testing::WriteBytes(path, bytes);
@@ -81,8 +81,8 @@ TEST(HeaderCache, KeepsAHeaderUntilTheFileChanges) {
   HeaderCache cache;
   EXPECT_EQ(cache.Recognize(path), kTagMiniSeed);
   const auto first = cache.Headers(path, kTagMiniSeed, 50.0);
-  ASSERT_TRUE(first->status.Ok());
-  EXPECT_EQ(first->headers.front().Station, "AAA");
+  ASSERT_TRUE(first->Status.Ok());
+  EXPECT_EQ(first->Headers.front().Station, "AAA");
   // Unchanged: the very same headers, not read again.
   EXPECT_EQ(cache.Headers(path, kTagMiniSeed, 50.0), first);
   EXPECT_EQ(cache.Size(), 1u);
@@ -91,17 +91,17 @@ TEST(HeaderCache, KeepsAHeaderUntilTheFileChanges) {
   const auto time = fs::last_write_time(path);
   WriteBigRecords(path, "BBB", kT0, 3);
   fs::last_write_time(path, time + std::chrono::seconds(5));
-  EXPECT_EQ(cache.Headers(path, kTagMiniSeed, 50.0)->headers.front().Station, "BBB");
+  EXPECT_EQ(cache.Headers(path, kTagMiniSeed, 50.0)->Headers.front().Station, "BBB");
   WriteBigRecords(path, "CCC", kT0, 4);
   fs::last_write_time(path, time + std::chrono::seconds(5));
   const auto grown = cache.Headers(path, kTagMiniSeed, 50.0);
-  EXPECT_EQ(grown->headers.front().Station, "CCC");
-  EXPECT_EQ(grown->headers.front().BlockCount, 4);
+  EXPECT_EQ(grown->Headers.front().Station, "CCC");
+  EXPECT_EQ(grown->Headers.front().BlockCount, 4);
 
   // Gone: nothing is kept for it, and what a reader makes of a missing file is returned.
   fs::remove(path);
   EXPECT_EQ(cache.Recognize(path), 0u);
-  EXPECT_FALSE(cache.Headers(path, kTagMiniSeed, 50.0)->status.Ok());
+  EXPECT_FALSE(cache.Headers(path, kTagMiniSeed, 50.0)->Status.Ok());
 }
 
 TEST(HeaderCache, ManyThreadsGetTheSameHeaders) {
@@ -118,7 +118,7 @@ TEST(HeaderCache, ManyThreadsGetTheSameHeaders) {
         for (int i = 0; i < 8; ++i) {
           const std::string path = dir.File("f" + std::to_string(i) + ".msd");
           const auto h = cache.Headers(path, cache.Recognize(path), 50.0);
-          if (h->headers.front().Station != "S" + std::to_string(i)) ++wrong[t];
+          if (h->Headers.front().Station != "S" + std::to_string(i)) ++wrong[t];
         }
       }
     });
@@ -132,26 +132,26 @@ TEST(HeaderCache, ManyThreadsGetTheSameHeaders) {
 // checks its files again.
 TEST(HeaderCache, FolderIndexLastsAPass) {
   TempDir dir;
-  const std::string folder = dir.path().string();
+  const std::string folder = dir.Path().string();
   WriteBigRecords(dir.File("a.msd"), "AAA", kT0, 10);
   WriteBigRecords(dir.File("b.msd"), "AAA", kT0 + 10 * kSecond, 10);
   HeaderCache cache;
   const auto first = cache.Folder(folder, "*.msd", kTagMiniSeed, 50.0);
-  ASSERT_EQ(first->files.size(), 2u);
-  ASSERT_EQ(first->starts.size(), 2u);
+  ASSERT_EQ(first->Files.size(), 2u);
+  ASSERT_EQ(first->Starts.size(), 2u);
   const auto [lo, hi] = first->StartingIn(kT0 + 5 * kSecond, kT0 + 20 * kSecond);
   ASSERT_EQ(hi - lo, 1);
-  EXPECT_EQ(first->files[lo->file].path, dir.File("b.msd"));
+  EXPECT_EQ(first->Files[lo->File].Path, dir.File("b.msd"));
 
   WriteBigRecords(dir.File("c.msd"), "AAA", kT0 + 20 * kSecond, 10);
   WriteBigRecords(dir.File("a.msd"), "AAA", kT0 + 30 * kSecond, 11);
   EXPECT_EQ(cache.Folder(folder, "*.msd", kTagMiniSeed, 50.0), first);
   cache.NewPass();
   const auto second = cache.Folder(folder, "*.msd", kTagMiniSeed, 50.0);
-  ASSERT_EQ(second->files.size(), 3u);
-  ASSERT_EQ(second->starts.size(), 3u);
+  ASSERT_EQ(second->Files.size(), 3u);
+  ASSERT_EQ(second->Starts.size(), 3u);
   // a.msd now starts last.
-  EXPECT_EQ(second->files[second->starts.back().file].path, dir.File("a.msd"));
+  EXPECT_EQ(second->Files[second->Starts.back().File].Path, dir.File("a.msd"));
 }
 
 // Records whose blockettes end at different places, of several lengths, with a damaged record
@@ -164,26 +164,26 @@ TEST(MiniSeedWalk, HeadsOnlyGiveWhatWholeHeadsGive) {
     bytes.insert(bytes.end(), r.begin(), r.end());
   };
   MsRecordLayout plain;
-  plain.count = 10;
+  plain.Count = 10;
   MsRecordLayout far = plain;  // blockette 100 at byte 64, data at 128
-  far.timing_quality = 90;
-  far.b100_rate = 40.0f;
-  far.data_offset = 128;
+  far.TimingQuality = 90;
+  far.B100Rate = 40.0f;
+  far.DataOffset = 128;
   MsRecordLayout big = plain;
-  big.exponent = 12;
+  big.Exponent = 12;
   MsRecordLayout bad = plain;
-  bad.exponent = 3;
+  bad.Exponent = 3;
   for (const MsRecordLayout& s : {plain, far, far, plain, big, bad, far, plain, big}) add(s);
   MsRecordLayout last = big;
-  last.record_bytes = 1000;  // cut short
+  last.RecordBytes = 1000;  // cut short
   add(last);
   TempDir dir;
   const std::string path = dir.File("mixed.msd");
   testing::WriteBytes(path, bytes);
 
   struct Visit {
-    int64_t offset;
-    TMiniSEEDPacket p;
+    int64_t Offset;
+    TMiniSEEDPacket P;
   };
   std::vector<Visit> walked;
   ASSERT_TRUE(ForEachMiniSeedRecord(path, [&](int64_t offset, const TMiniSEEDPacket& p) {
@@ -206,9 +206,9 @@ TEST(MiniSeedWalk, HeadsOnlyGiveWhatWholeHeadsGive) {
   ASSERT_GE(whole.size(), 5u);
   for (size_t i = 0; i < whole.size(); ++i) {
     SCOPED_TRACE(i);
-    const TMiniSEEDPacket& a = walked[i].p;
-    const TMiniSEEDPacket& b = whole[i].p;
-    EXPECT_EQ(walked[i].offset, whole[i].offset);
+    const TMiniSEEDPacket& a = walked[i].P;
+    const TMiniSEEDPacket& b = whole[i].P;
+    EXPECT_EQ(walked[i].Offset, whole[i].Offset);
     EXPECT_EQ(a.Station, b.Station);
     EXPECT_EQ(a.Start, b.Start);
     EXPECT_EQ(a.SampRate, b.SampRate);
@@ -218,7 +218,7 @@ TEST(MiniSeedWalk, HeadsOnlyGiveWhatWholeHeadsGive) {
     EXPECT_EQ(a.SampleCount, b.SampleCount);
     EXPECT_EQ(a.TimingQuality, b.TimingQuality);
   }
-  EXPECT_EQ(walked[1].p.SampRate, 40.0);  // the blockette beyond the first bytes was seen
+  EXPECT_EQ(walked[1].P.SampRate, 40.0);  // the blockette beyond the first bytes was seen
 }
 
 class ReadCost : public ::testing::Test {
@@ -258,14 +258,14 @@ TEST_F(ReadCost, RecordsSearchingOneFolderReadEachHeaderOnce) {
   AssemblySettings settings;
   RecordingUiHost host;
   HeaderCache cache;
-  AddFiles(records, ListFolder(dir.path().string(), "*.msd"), settings, host, &cache);
+  AddFiles(records, ListFolder(dir.Path().string(), "*.msd"), settings, host, &cache);
   ASSERT_EQ(records.size(), 2u);
 
   const int64_t before = BytesRead();
   for (const TFileRecord& r : records) {
     const RecordFiles files = FindRecordFiles(r.File, 50.0, r.Start, r.Finish, host, &cache);
-    EXPECT_EQ(files.paths.size(), 6u);
-    EXPECT_EQ(files.total_samples, 6 * 10000);
+    EXPECT_EQ(files.Paths.size(), 6u);
+    EXPECT_EQ(files.TotalSamples, 6 * 10000);
   }
   // Nothing but the folder listing: every header came from adding the folder.
   EXPECT_LT(BytesRead() - before, 4096);
@@ -273,7 +273,7 @@ TEST_F(ReadCost, RecordsSearchingOneFolderReadEachHeaderOnce) {
   // Loading each record reads its own files once, and record heads of them once more for the
   // segments; the other record's files are not opened.
   LoadSettings load;
-  load.headers = &cache;
+  load.Headers = &cache;
   const int64_t load_before = BytesRead();
   TFileRecord first = records[0];
   TData32 data;

@@ -55,12 +55,12 @@ class LoadTest : public ::testing::Test {
     std::vector<MsChannel> channels;
     for (int c = 0; c < 3; ++c) {
       MsChannel ch;
-      ch.station = station;
-      ch.location = location;
-      ch.channel = kNames[c];
-      ch.rate = 10;
-      ch.start = kT0 + start_seconds * kSecond;
-      ch.samples = TestSignal(600, seed * 10 + c + 1);
+      ch.Station = station;
+      ch.Location = location;
+      ch.Channel = kNames[c];
+      ch.Rate = 10;
+      ch.Start = kT0 + start_seconds * kSecond;
+      ch.Samples = TestSignal(600, seed * 10 + c + 1);
       channels.push_back(ch);
     }
     WriteMiniSeed(folder + "/" + name, channels);
@@ -71,7 +71,7 @@ class LoadTest : public ::testing::Test {
   // The records that adding every file of folder forms.
   TFileRecords AddAll(const std::string& folder, int max_span = 10) {
     AssemblySettings settings;
-    settings.max_span = max_span;
+    settings.MaxSpan = max_span;
     TFileRecords records;
     AddFiles(records, ListFolder(folder, "*"), settings, host_);
     return records;
@@ -79,7 +79,7 @@ class LoadTest : public ::testing::Test {
 
   TData32 Load(TFileRecord& record, bool demean, LoadReport* report = nullptr) {
     LoadSettings settings;
-    settings.demean = demean;
+    settings.Demean = demean;
     TData32 data;
     EXPECT_TRUE(LoadRecord(record, data, host_, settings, report));
     return data;
@@ -90,8 +90,8 @@ class LoadTest : public ::testing::Test {
 };
 
 TEST_F(LoadTest, RecordOfSeveralFilesEqualsTheSameDataInOneFile) {
-  const std::string split = (dir_.path() / "split").string();
-  const std::string whole = (dir_.path() / "whole").string();
+  const std::string split = (dir_.Path() / "split").string();
+  const std::string whole = (dir_.Path() / "whole").string();
   std::filesystem::create_directories(split);
   std::filesystem::create_directories(whole);
   std::vector<std::vector<int32_t>> truth(3);
@@ -104,10 +104,10 @@ TEST_F(LoadTest, RecordOfSeveralFilesEqualsTheSameDataInOneFile) {
     }
   }
   for (int c = 0; c < 3; ++c) {
-    one[c].channel = kNames[c];
-    one[c].rate = 10;
-    one[c].start = kT0;
-    one[c].samples = truth[c];
+    one[c].Channel = kNames[c];
+    one[c].Rate = 10;
+    one[c].Start = kT0;
+    one[c].Samples = truth[c];
   }
   WriteMiniSeed(whole + "/all.msd", one);
 
@@ -117,8 +117,8 @@ TEST_F(LoadTest, RecordOfSeveralFilesEqualsTheSameDataInOneFile) {
   ASSERT_EQ(b.size(), 1u);
   LoadReport report;
   const TData32 from_split = Load(a[0], false, &report);
-  EXPECT_EQ(report.files_found, 4);
-  EXPECT_EQ(report.files_read, 4);
+  EXPECT_EQ(report.FilesFound, 4);
+  EXPECT_EQ(report.FilesRead, 4);
   const TData32 from_whole = Load(b[0], false);
   ASSERT_EQ(from_split.size(), 3u);
   for (int c = 0; c < 3; ++c) {
@@ -146,29 +146,29 @@ TEST_F(LoadTest, GapsReadAsZerosAndAreReported) {
       for (int piece = 0; piece < 2; ++piece) {
         for (int c = 0; c < 3; ++c) {
           MsChannel ch;
-          ch.channel = kNames[c];
-          ch.rate = 10;
-          ch.start = kT0 + 120.0 * piece * kSecond;
-          ch.samples = Piece(piece, c);
+          ch.Channel = kNames[c];
+          ch.Rate = 10;
+          ch.Start = kT0 + 120.0 * piece * kSecond;
+          ch.Samples = Piece(piece, c);
           pieces.push_back(ch);
         }
       }
       WriteMiniSeed(dir.File("ABC.msd"), pieces);
     } else {
-      WritePiece(dir.path().string(), "ABC_0.msd", 0, 0);
-      WritePiece(dir.path().string(), "ABC_1.msd", 120, 1);  // 60 s after the first file's end
+      WritePiece(dir.Path().string(), "ABC_0.msd", 0, 0);
+      WritePiece(dir.Path().string(), "ABC_1.msd", 120, 1);  // 60 s after the first file's end
     }
-    TFileRecords records = AddAll(dir.path().string(), 100);
+    TFileRecords records = AddAll(dir.Path().string(), 100);
     ASSERT_EQ(records.size(), 1u);
     LoadReport report;
     const TData32 raw = Load(records[0], false, &report);
     ASSERT_EQ(records[0].SampleCount, 1800);
-    ASSERT_EQ(report.unread.size(), 3u);
+    ASSERT_EQ(report.Unread.size(), 3u);
     LoadReport demeaned_report;
     const TData32 demeaned = Load(records[0], true, &demeaned_report);
     for (int c = 0; c < 3; ++c) {
-      EXPECT_EQ(report.unread[c], (TRecordRanges{{600, 1199}})) << kNames[c];
-      EXPECT_EQ(demeaned_report.unread[c], report.unread[c]) << kNames[c];
+      EXPECT_EQ(report.Unread[c], (TRecordRanges{{600, 1199}})) << kNames[c];
+      EXPECT_EQ(demeaned_report.Unread[c], report.Unread[c]) << kNames[c];
       std::vector<int32_t> recorded = Piece(0, c);
       const std::vector<int32_t> second = Piece(1, c);
       recorded.insert(recorded.end(), second.begin(), second.end());
@@ -188,13 +188,13 @@ TEST_F(LoadTest, GapsReadAsZerosAndAreReported) {
 // Records without gaps report none, and their mean is that of every sample.
 TEST_F(LoadTest, RecordWithoutGapsReportsNone) {
   for (int i = 0; i < 2; ++i)
-    WritePiece(dir_.path().string(), "ABC_" + std::to_string(i) + ".msd", 60.0 * i, i);
-  TFileRecords records = AddAll(dir_.path().string());
+    WritePiece(dir_.Path().string(), "ABC_" + std::to_string(i) + ".msd", 60.0 * i, i);
+  TFileRecords records = AddAll(dir_.Path().string());
   ASSERT_EQ(records.size(), 1u);
   LoadReport report;
   const TData32 data = Load(records[0], true, &report);
-  ASSERT_EQ(report.unread.size(), 3u);
-  for (const TRecordRanges& r : report.unread) EXPECT_TRUE(r.empty());
+  ASSERT_EQ(report.Unread.size(), 3u);
+  for (const TRecordRanges& r : report.Unread) EXPECT_TRUE(r.empty());
   std::vector<int32_t> truth = Piece(0, 0);
   const std::vector<int32_t> second = Piece(1, 0);
   truth.insert(truth.end(), second.begin(), second.end());
@@ -210,22 +210,22 @@ TEST_F(LoadTest, DamagedSteimRecordIsUnread) {
     const std::vector<int32_t> samples = TestSignal(100, k + 2);
     truth.insert(truth.end(), samples.begin(), samples.end());
     testing::MsRecordLayout r;
-    r.second = 3 + k;
-    r.count = 100;
-    r.data = testing::SimpleSteim1(samples, 7);
-    if (k == 1) r.data[11] ^= 1;  // the reverse integration constant of the middle record
+    r.Second = 3 + k;
+    r.Count = 100;
+    r.Data = testing::SimpleSteim1(samples, 7);
+    if (k == 1) r.Data[11] ^= 1;  // the reverse integration constant of the middle record
     const std::vector<uint8_t> record = testing::MakeMsRecord(r);
     bytes.insert(bytes.end(), record.begin(), record.end());
   }
   testing::WriteBytes(dir_.File("STA.msd"), bytes);
-  TFileRecords records = AddAll(dir_.path().string());
+  TFileRecords records = AddAll(dir_.Path().string());
   ASSERT_EQ(records.size(), 1u);
   LoadReport report;
   const TData32 data = Load(records[0], false, &report);
   ASSERT_EQ(data.size(), 1u);
   EXPECT_EQ(data[0], truth);
-  ASSERT_EQ(report.unread.size(), 1u);
-  EXPECT_EQ(report.unread[0], (TRecordRanges{{100, 199}}));
+  ASSERT_EQ(report.Unread.size(), 1u);
+  EXPECT_EQ(report.Unread[0], (TRecordRanges{{100, 199}}));
 }
 
 // A channel whose file ends before the others' has no data from there on.
@@ -246,25 +246,25 @@ TEST_F(LoadTest, ChannelEndingEarlyIsUnreadToTheEnd) {
   const TData32 data = Load(record, false, &report);
   ASSERT_EQ(data.size(), 3u);
   EXPECT_EQ(data[0], (std::vector<int32_t>{11, 12, 0, 0, 0}));  // E, N, Z
-  EXPECT_EQ(report.unread, (TChannelRanges{{{2, 4}}, {}, {}}));
+  EXPECT_EQ(report.Unread, (TChannelRanges{{{2, 4}}, {}, {}}));
 }
 
 TEST_F(LoadTest, EachStationOfAFolderReadsOnlyItsOwnFiles) {
   for (int i = 0; i < 2; ++i) {
-    WritePiece(dir_.path().string(), "AAA_" + std::to_string(i) + ".msd", 60.0 * i, i, "AAA");
-    WritePiece(dir_.path().string(), "BBB_" + std::to_string(i) + ".msd", 60.0 * i, i + 5, "BBB");
+    WritePiece(dir_.Path().string(), "AAA_" + std::to_string(i) + ".msd", 60.0 * i, i, "AAA");
+    WritePiece(dir_.Path().string(), "BBB_" + std::to_string(i) + ".msd", 60.0 * i, i + 5, "BBB");
   }
   testing::WriteText(dir_.File("readme.txt"), "not a seismogram");
   TFileRecords records;
-  AddFolder(records, dir_.path().string(), 7, AssemblySettings(), host_);
+  AddFolder(records, dir_.Path().string(), 7, AssemblySettings(), host_);
   EXPECT_TRUE(host_.HasStage("Список последовательных записей составлен"));
-  EXPECT_EQ(host_.gauge.back(), std::make_pair(4, 4));
+  EXPECT_EQ(host_.Gauge.back(), std::make_pair(4, 4));
   ASSERT_EQ(records.size(), 2u);
   for (TFileRecord& r : records) {
     const int seed = r.Station == "AAA" ? 0 : 5;
     LoadReport report;
     const TData32 data = Load(r, false, &report);
-    EXPECT_EQ(report.files_found, 2);
+    EXPECT_EQ(report.FilesFound, 2);
     std::vector<int32_t> truth = Piece(seed, 0);
     const std::vector<int32_t> next = Piece(seed + 1, 0);
     truth.insert(truth.end(), next.begin(), next.end());
@@ -274,8 +274,8 @@ TEST_F(LoadTest, EachStationOfAFolderReadsOnlyItsOwnFiles) {
 
 // Locations other than "00" (and ADB/DDB devices) file their segments under their own keys.
 TEST_F(LoadTest, RecordOfAnotherLocationCodeLoadsItsSamples) {
-  WritePiece(dir_.path().string(), "ABC_0.msd", 0, 0, "ABC", "10");
-  TFileRecords records = AddAll(dir_.path().string());
+  WritePiece(dir_.Path().string(), "ABC_0.msd", 0, 0, "ABC", "10");
+  TFileRecords records = AddAll(dir_.Path().string());
   ASSERT_EQ(records.size(), 1u);
   const TData32 data = Load(records[0], false);
   for (int c = 0; c < 3; ++c) EXPECT_EQ(data[c], Piece(0, c)) << kNames[c];
@@ -312,7 +312,7 @@ TEST_F(LoadTest, AdbRecordLoadsItsThreeChannels) {
     for (int32_t v : truth[c]) testing::PutU32LE(b, static_cast<uint32_t>(v));
   }
   testing::WriteBytes(dir_.File("x.adb"), b);
-  TFileRecords records = AddAll(dir_.path().string());
+  TFileRecords records = AddAll(dir_.Path().string());
   ASSERT_EQ(records.size(), 1u);
   const TData32 data = Load(records[0], false);
   ASSERT_EQ(data.size(), 3u);
@@ -343,21 +343,21 @@ class StopAfterFile : public RecordingUiHost {
 TEST_F(LoadTest, StopDuringTheThirdOfFiveFilesKeepsThreeFilesDemeaned) {
   std::vector<int32_t> truth;
   for (int i = 0; i < 5; ++i) {
-    WritePiece(dir_.path().string(), "ABC_" + std::to_string(i) + ".msd", 60.0 * i, i);
+    WritePiece(dir_.Path().string(), "ABC_" + std::to_string(i) + ".msd", 60.0 * i, i);
     if (i < 3) {
       const std::vector<int32_t> p = Piece(i, 1);
       truth.insert(truth.end(), p.begin(), p.end());
     }
   }
-  TFileRecords records = AddAll(dir_.path().string());
+  TFileRecords records = AddAll(dir_.Path().string());
   ASSERT_EQ(records.size(), 1u);
   StopAfterFile host(3);
   host.RequestStop();  // a stale request is cleared when loading starts
   TData32 data;
   LoadReport report;
   ASSERT_TRUE(LoadRecord(records[0], data, host, LoadSettings(), &report));
-  EXPECT_TRUE(report.stopped);
-  EXPECT_EQ(report.files_read, 3);
+  EXPECT_TRUE(report.Stopped);
+  EXPECT_EQ(report.FilesRead, 3);
   EXPECT_EQ(records[0].SampleCount, 1800);
   for (const auto& channel : data) EXPECT_EQ(channel.size(), 1800u);
   EXPECT_EQ(data[1], Demeaned(truth));
@@ -394,7 +394,7 @@ TEST_F(LoadTest, SequentialFilesAreReadInNameOrder) {
   // "1.rec" holds the later samples but sorts first.
   WriteRec(dir_.File("1.rec"), RecHeader(kT0 + 10 * kSecond, 100), {{late}});
   WriteRec(dir_.File("2.rec"), RecHeader(kT0, 100), {{early}});
-  TFileRecords records = AddAll(dir_.path().string());
+  TFileRecords records = AddAll(dir_.Path().string());
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0].File, dir_.File("2.rec"));
   const TData32 data = Load(records[0], false);
@@ -417,24 +417,24 @@ TEST_F(LoadTest, UnrecognisedFirstFileGivesNothing) {
 // files can hold, and the samples that are there still load.
 TEST_F(LoadTest, MiniSeedSpanningYearsInFourKilobytes) {
   MsChannel a;
-  a.rate = 100;
-  a.start = kT0;
-  a.samples = TestSignal(112 * 4, 1);
+  a.Rate = 100;
+  a.Start = kT0;
+  a.Samples = TestSignal(112 * 4, 1);
   MsChannel b = a;
-  b.start = kT0 + 2147483648.0 / 100 * kSecond;  // 2^31 samples later
-  b.samples = TestSignal(112 * 4, 2);
+  b.Start = kT0 + 2147483648.0 / 100 * kSecond;  // 2^31 samples later
+  b.Samples = TestSignal(112 * 4, 2);
   WriteMiniSeed(dir_.File("x.msd"), {a, b});
   const int64_t size = 4096;
   ASSERT_EQ(testing::ReadBytes(dir_.File("x.msd")).size(), static_cast<size_t>(size));
-  TFileRecords records = AddAll(dir_.path().string());
+  TFileRecords records = AddAll(dir_.Path().string());
   ASSERT_EQ(records.size(), 1u);
   EXPECT_GT(records[0].SampleCount, MaxSamplesInFile(size));
   LoadReport report;
   const TData32 data = Load(records[0], false, &report);
-  EXPECT_LE(report.allocated, MaxSamplesInFile(size));
+  EXPECT_LE(report.Allocated, MaxSamplesInFile(size));
   ASSERT_EQ(data.size(), 1u);
-  ASSERT_GE(data[0].size(), a.samples.size());
-  EXPECT_TRUE(std::equal(a.samples.begin(), a.samples.end(), data[0].begin()));
+  ASSERT_GE(data[0].size(), a.Samples.size());
+  EXPECT_TRUE(std::equal(a.Samples.begin(), a.Samples.end(), data[0].begin()));
 }
 
 TEST_F(LoadTest, RecHeaderClaimingTwoToTheThirtyOneSamples) {
@@ -442,12 +442,12 @@ TEST_F(LoadTest, RecHeaderClaimingTwoToTheThirtyOneSamples) {
   TFileRecordInfo h = RecHeader(kT0, std::numeric_limits<int32_t>::max());
   WriteRec(dir_.File("x.rec"), h, {{samples}, {samples}});
   const int64_t size = static_cast<int64_t>(testing::ReadBytes(dir_.File("x.rec")).size());
-  TFileRecords records = AddAll(dir_.path().string());
+  TFileRecords records = AddAll(dir_.Path().string());
   ASSERT_EQ(records.size(), 1u);
   EXPECT_GE(records[0].SampleCount, int32_t{1} << 30);
   LoadReport report;
   const TData32 data = Load(records[0], false, &report);
-  EXPECT_LE(report.allocated, MaxSamplesInFile(size));
+  EXPECT_LE(report.Allocated, MaxSamplesInFile(size));
   ASSERT_EQ(data.size(), 1u);
   ASSERT_GE(data[0].size(), samples.size());
   EXPECT_TRUE(std::equal(samples.begin(), samples.end(), data[0].begin()));
@@ -459,7 +459,7 @@ TEST_F(LoadTest, CompressedBlocksOfFlatSignalLoadWhole) {
   WriteRec(dir_.File("x.rec"), RecHeader(kT0, 300000), {{flat}});
   const int64_t size = static_cast<int64_t>(testing::ReadBytes(dir_.File("x.rec")).size());
   ASSERT_LT(MaxSamplesInFile(size), 300000);
-  TFileRecords records = AddAll(dir_.path().string());
+  TFileRecords records = AddAll(dir_.Path().string());
   ASSERT_EQ(records.size(), 1u);
   const TData32 data = Load(records[0], false);
   ASSERT_EQ(data.size(), 1u);
@@ -479,19 +479,19 @@ TEST(SampleCapacity, SlSetIsBoundByItsLargestChannelFile) {
 }
 
 struct MeanCase {
-  const char* name;
-  std::vector<int32_t> in;
-  std::vector<int32_t> out;
+  const char* Name;
+  std::vector<int32_t> In;
+  std::vector<int32_t> Out;
 };
 
 class RemoveMeansTest : public ::testing::TestWithParam<MeanCase> {};
 
 TEST_P(RemoveMeansTest, RoundsToNearestEvenAndClamps) {
-  TData32 data = {GetParam().in};
+  TData32 data = {GetParam().In};
   RecordingUiHost host;
   RemoveMeans(data, &host);
-  EXPECT_EQ(data[0], GetParam().out);
-  EXPECT_EQ(host.progress.back(), std::make_pair(1, 1));
+  EXPECT_EQ(data[0], GetParam().Out);
+  EXPECT_EQ(host.Progress.back(), std::make_pair(1, 1));
 }
 
 constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
@@ -508,7 +508,7 @@ INSTANTIATE_TEST_SUITE_P(
         MeanCase{"Extremes", {kMin, kMax}, {kMin, kMax}},
         // Mean -715827883: the largest sample moves beyond the int32 range.
         MeanCase{"ClampedBeyondRange", {kMin, kMin, kMax}, {-1431655765, -1431655765, kMax}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& info) { return std::string(info.param.Name); });
 
 // Long channels whose sums need all 64 bits: lengths around the 2^15-sample blocks the sums are
 // taken in, samples over the whole int32 range or near one end of it (so that some results

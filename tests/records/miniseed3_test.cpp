@@ -35,8 +35,8 @@ std::vector<uint8_t> Int32Payload(const std::vector<int32_t>& v) {
 
 Ms3Fields Int32Record(const std::vector<int32_t>& v) {
   Ms3Fields s;
-  s.count = static_cast<uint32_t>(v.size());
-  s.payload = Int32Payload(v);
+  s.Count = static_cast<uint32_t>(v.size());
+  s.Payload = Int32Payload(v);
   return s;
 }
 
@@ -67,20 +67,20 @@ TEST(Crc32c, CheckValue) {
 }
 
 struct SidCase {
-  const char* sid;
-  bool fdsn;
-  const char *network, *station, *location, *channel;
+  const char* Sid;
+  bool Fdsn;
+  const char *Network, *Station, *Location, *Channel;
 };
 
 class FdsnSid : public ::testing::TestWithParam<SidCase> {};
 
 TEST_P(FdsnSid, GivesNetworkStationLocationChannel) {
   Ms3Record r;
-  EXPECT_EQ(ParseFdsnSourceId(GetParam().sid, r), GetParam().fdsn);
-  EXPECT_EQ(r.network, GetParam().network);
-  EXPECT_EQ(r.station, GetParam().station);
-  EXPECT_EQ(r.location, GetParam().location);
-  EXPECT_EQ(r.channel, GetParam().channel);
+  EXPECT_EQ(ParseFdsnSourceId(GetParam().Sid, r), GetParam().Fdsn);
+  EXPECT_EQ(r.Network, GetParam().Network);
+  EXPECT_EQ(r.Station, GetParam().Station);
+  EXPECT_EQ(r.Location, GetParam().Location);
+  EXPECT_EQ(r.Channel, GetParam().Channel);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -95,8 +95,8 @@ INSTANTIATE_TEST_SUITE_P(
 // The records of real miniSEED 2 files re-packed as miniSEED 3 (the same Steim frames, or the
 // listed samples in the little-endian fixed widths) read back as the listing.
 struct RepackCase {
-  const char* file;
-  int encoding;  // 0: copy the Steim frames of the miniSEED 2 record
+  const char* File;
+  int Encoding;  // 0: copy the Steim frames of the miniSEED 2 record
 };
 
 class MiniSeed3Repacked : public ::testing::TestWithParam<RepackCase> {};
@@ -117,9 +117,9 @@ std::vector<uint8_t> FixedPayload(const std::vector<double>& samples, int encodi
 }
 
 TEST_P(MiniSeed3Repacked, ReadsAsTheListing) {
-  const std::string v2 = RealFile(std::string("mseed/") + GetParam().file + ".mseed");
+  const std::string v2 = RealFile(std::string("mseed/") + GetParam().File + ".mseed");
   const std::vector<RefRecord> refs =
-      testing::ReadRefListing(RealFile(std::string("mseed/") + GetParam().file + ".ref.txt"));
+      testing::ReadRefListing(RealFile(std::string("mseed/") + GetParam().File + ".ref.txt"));
   TRecList v2_list;
   BuildMiniSeedSegments(v2, v2_list, "");
   ASSERT_EQ(v2_list.size(), refs.size());
@@ -128,20 +128,20 @@ TEST_P(MiniSeed3Repacked, ReadsAsTheListing) {
   for (size_t i = 0; i < refs.size(); ++i) {
     const RefRecord& ref = refs[i];
     Ms3Fields s;
-    s.sid = "FDSN:XX_" + ref.station + "_" + ref.location + "_" + ref.channel.substr(0, 1) + "_" +
-            ref.channel.substr(1, 1) + "_" + ref.channel.substr(2, 1);
-    s.extra = R"({"FDSN":{"Time":{"Quality":100}}})";
-    s.unix_start = ref.start_unix;
-    s.rate = ref.rate;
-    s.count = static_cast<uint32_t>(ref.count);
-    if (GetParam().encoding == 0) {
-      s.encoding = ref.encoding;
+    s.Sid = "FDSN:XX_" + ref.Station + "_" + ref.Location + "_" + ref.Channel.substr(0, 1) + "_" +
+            ref.Channel.substr(1, 1) + "_" + ref.Channel.substr(2, 1);
+    s.Extra = R"({"FDSN":{"Time":{"Quality":100}}})";
+    s.UnixStart = ref.StartUnix;
+    s.Rate = ref.Rate;
+    s.Count = static_cast<uint32_t>(ref.Count);
+    if (GetParam().Encoding == 0) {
+      s.Encoding = ref.Encoding;
       const TRecordDescription& seg = v2_list[i];
-      s.payload.assign(v2_bytes.begin() + seg.Offset,
+      s.Payload.assign(v2_bytes.begin() + seg.Offset,
                        v2_bytes.begin() + seg.Offset + seg.BlockSize);
     } else {
-      s.encoding = GetParam().encoding;
-      s.payload = FixedPayload(ref.samples, s.encoding);
+      s.Encoding = GetParam().Encoding;
+      s.Payload = FixedPayload(ref.Samples, s.Encoding);
     }
     records.push_back(MakeMs3(s));
   }
@@ -155,15 +155,15 @@ TEST_P(MiniSeed3Repacked, ReadsAsTheListing) {
     SCOPED_TRACE("record " + std::to_string(i));
     const RefRecord& ref = refs[i];
     const TRecordDescription& seg = list[i];
-    EXPECT_EQ(seg.Station, ref.station);
-    EXPECT_EQ(seg.Location, ref.location.empty() ? "00" : ref.location);
-    EXPECT_EQ(seg.Channel, ref.channel);
+    EXPECT_EQ(seg.Station, ref.Station);
+    EXPECT_EQ(seg.Location, ref.Location.empty() ? "00" : ref.Location);
+    EXPECT_EQ(seg.Channel, ref.Channel);
     EXPECT_NEAR(seg.StartTime, v2_list[i].StartTime, 5 * kMicrosecond);
-    EXPECT_DOUBLE_EQ(seg.SampRate, ref.rate);
+    EXPECT_DOUBLE_EQ(seg.SampRate, ref.Rate);
     const std::vector<int32_t> samples = reader.Read(seg);
-    ASSERT_EQ(samples.size(), static_cast<size_t>(ref.count));
+    ASSERT_EQ(samples.size(), static_cast<size_t>(ref.Count));
     for (size_t k = 0; k < samples.size(); ++k) {
-      ASSERT_EQ(samples[k], std::lround(ref.samples[k])) << "sample " << k;
+      ASSERT_EQ(samples[k], std::lround(ref.Samples[k])) << "sample " << k;
     }
   }
   // The header is the one the miniSEED 2 file gives.
@@ -190,20 +190,20 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(MiniSeed3Record, NegativeRateIsAPeriod) {
   Ms3Fields s = Int32Record({1, 2});
-  s.rate = -10.0;
+  s.Rate = -10.0;
   Ms3Record r;
   ASSERT_EQ(ParseMiniSeed3Record(MakeMs3(s), r), MiniSeed3Status::kOk);
-  EXPECT_DOUBLE_EQ(r.rate, 0.1);
+  EXPECT_DOUBLE_EQ(r.Rate, 0.1);
 }
 
 // Damage: a record whose CRC fails or whose payload cannot hold its samples is left out, as a
 // damaged miniSEED 2 record is, and the walk finds the records after it; a file of nothing
 // else is refused with the cause.
 struct DamageCase {
-  const char* name;
-  void (*damage)(std::vector<uint8_t>& record);
-  MiniSeed3Status status;
-  const char* reason;
+  const char* Name;
+  void (*Damage)(std::vector<uint8_t>& record);
+  MiniSeed3Status Status;
+  const char* Reason;
 };
 
 class MiniSeed3Damaged : public ::testing::TestWithParam<DamageCase> {};
@@ -211,14 +211,14 @@ class MiniSeed3Damaged : public ::testing::TestWithParam<DamageCase> {};
 TEST_P(MiniSeed3Damaged, RecordLeftOutWithItsCause) {
   const std::vector<uint8_t> good = MakeMs3(Int32Record({1, 2, 3}));
   std::vector<uint8_t> bad = good;
-  GetParam().damage(bad);
+  GetParam().Damage(bad);
   Ms3Record r;
   std::string why;
-  EXPECT_EQ(ParseMiniSeed3Record(bad, r, &why), GetParam().status);
-  EXPECT_NE(why.find(GetParam().reason), std::string::npos) << why;
+  EXPECT_EQ(ParseMiniSeed3Record(bad, r, &why), GetParam().Status);
+  EXPECT_NE(why.find(GetParam().Reason), std::string::npos) << why;
 
   TempDir dir;
-  if (GetParam().status != MiniSeed3Status::kTruncated) {
+  if (GetParam().Status != MiniSeed3Status::kTruncated) {
     const TRecList list = Segments(Write(dir, {good, bad, good}));
     ASSERT_EQ(list.size(), 2u);
     // The third record's payload follows its 40-byte header and 21-character identifier.
@@ -232,7 +232,7 @@ TEST_P(MiniSeed3Damaged, RecordLeftOutWithItsCause) {
   why = Text(ReadHeader(alone, Recognize(alone), info, 100.0), TLanguage::kEnglish);
   EXPECT_FALSE(why.empty());
   EXPECT_EQ(why.find("record 1 (byte 0): "), 0u) << why;
-  EXPECT_NE(why.find(GetParam().reason), std::string::npos) << why;
+  EXPECT_NE(why.find(GetParam().Reason), std::string::npos) << why;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -246,13 +246,13 @@ INSTANTIATE_TEST_SUITE_P(
                       DamageCase{"CountBeyondPayload",
                                  [](std::vector<uint8_t>& b) {
                                    Ms3Fields s = Int32Record({1, 2, 3});
-                                   s.count = 4;
+                                   s.Count = 4;
                                    b = MakeMs3(s);
                                  },
                                  MiniSeed3Status::kDamaged, "4 samples of encoding 3 do not fit"},
                       DamageCase{"TimeOfDay", [](std::vector<uint8_t>& b) { b[12] = 24; },
                                  MiniSeed3Status::kDamaged, "is not a time"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(MiniSeed3Recognize, ByContentWhateverTheName) {
   TempDir dir;
@@ -270,12 +270,12 @@ TEST(MiniSeed3Headers, PerStationAndChannel) {
   std::vector<std::vector<uint8_t>> records;
   for (const char* sid : {"FDSN:XX_AAA_00_H_H_Z", "FDSN:XX_AAA_00_H_H_N", "FDSN:XX_BBB_00_H_H_Z"}) {
     Ms3Fields s = Int32Record({1, 2, 3, 4});
-    s.sid = sid;
+    s.Sid = sid;
     records.push_back(MakeMs3(s));
   }
   Ms3Fields later = Int32Record({5, 6});
-  later.sid = "FDSN:XX_AAA_00_H_H_Z";
-  later.unix_start += 0.04;
+  later.Sid = "FDSN:XX_AAA_00_H_H_Z";
+  later.UnixStart += 0.04;
   records.push_back(MakeMs3(later));
   TempDir dir;
   std::vector<TFileRecordInfo> headers;

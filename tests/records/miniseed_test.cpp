@@ -61,17 +61,17 @@ TEST_P(MiniSeedCorpus, RecordsMatchReference) {
     SCOPED_TRACE("record " + std::to_string(i));
     const RefRecord& ref = refs[i];
     const TRecordDescription& seg = list[i];
-    EXPECT_EQ(seg.Station, ref.station);
-    EXPECT_EQ(seg.Location, ref.location.empty() ? "00" : ref.location);
-    EXPECT_EQ(seg.Channel, ref.channel);
-    EXPECT_NEAR(seg.StartTime, UnixToDateTime(ref.start_unix), 5 * kMicrosecond);
-    EXPECT_DOUBLE_EQ(seg.SampRate, ref.rate);
-    EXPECT_EQ(seg.DataType, codes.at(ref.encoding));
-    EXPECT_EQ((seg.Offset + seg.BlockSize) % ref.record_length, 0);  // data ends with the record
+    EXPECT_EQ(seg.Station, ref.Station);
+    EXPECT_EQ(seg.Location, ref.Location.empty() ? "00" : ref.Location);
+    EXPECT_EQ(seg.Channel, ref.Channel);
+    EXPECT_NEAR(seg.StartTime, UnixToDateTime(ref.StartUnix), 5 * kMicrosecond);
+    EXPECT_DOUBLE_EQ(seg.SampRate, ref.Rate);
+    EXPECT_EQ(seg.DataType, codes.at(ref.Encoding));
+    EXPECT_EQ((seg.Offset + seg.BlockSize) % ref.RecordLength, 0);  // data ends with the record
     const std::vector<int32_t> samples = reader.Read(seg);
-    ASSERT_EQ(samples.size(), static_cast<size_t>(ref.count));
+    ASSERT_EQ(samples.size(), static_cast<size_t>(ref.Count));
     for (size_t k = 0; k < samples.size(); ++k) {
-      ASSERT_EQ(samples[k], std::lround(ref.samples[k])) << "sample " << k;
+      ASSERT_EQ(samples[k], std::lround(ref.Samples[k])) << "sample " << k;
     }
   }
 }
@@ -96,19 +96,19 @@ INSTANTIATE_TEST_SUITE_P(
 
 // What our rules make of damaged and foreign files.
 struct DamagedCase {
-  const char* file;
-  size_t segments;
-  bool header;
+  const char* File;
+  size_t Segments;
+  bool Header;
 };
 
 class MiniSeedDamaged : public ::testing::TestWithParam<DamagedCase> {};
 
 TEST_P(MiniSeedDamaged, GivesItsFailureResult) {
-  const TRecList list = Segments(Mseed(GetParam().file));
-  EXPECT_EQ(list.size(), GetParam().segments);
+  const TRecList list = Segments(Mseed(GetParam().File));
+  EXPECT_EQ(list.size(), GetParam().Segments);
   TFileRecordInfo info;
-  EXPECT_EQ(ReadMiniSeedHeader(Mseed(GetParam().file), info, 100.0), GetParam().header);
-  if (!GetParam().header) {
+  EXPECT_EQ(ReadMiniSeedHeader(Mseed(GetParam().File), info, 100.0), GetParam().Header);
+  if (!GetParam().Header) {
     EXPECT_TRUE(info.Station.empty() && info.SampleCount == 0);
   }
   for (const TRecordDescription& seg : list.Items) {
@@ -135,10 +135,10 @@ INSTANTIATE_TEST_SUITE_P(
 // twin does; a big-endian record whose year and day make sense either way stays big-endian.
 TEST(MiniSeedRecord, LittleEndianHeaderReadsAsItsBigEndianTwin) {
   const std::vector<uint8_t> big = Record([](MsRecordLayout& s) {
-    s.count = 7;
-    s.rate_factor = -10;
-    s.timing_quality = 77;
-    s.b100_rate = 0.25f;
+    s.Count = 7;
+    s.RateFactor = -10;
+    s.TimingQuality = 77;
+    s.B100Rate = 0.25f;
   });
   std::vector<uint8_t> little = big;
   auto swap = [&](size_t at, size_t n) {
@@ -163,7 +163,7 @@ TEST(MiniSeedRecord, LittleEndianHeaderReadsAsItsBigEndianTwin) {
 
   // Year 2020 (0x07E4) day 257 (0x0101): read little-endian the day would be 257 too, but the
   // year 0xE407 is impossible, so the header is taken as it was written.
-  const std::vector<uint8_t> day257 = Record([](MsRecordLayout& s) { s.day = 257; });
+  const std::vector<uint8_t> day257 = Record([](MsRecordLayout& s) { s.Day = 257; });
   ASSERT_EQ(ParseMiniSeedRecord(day257, 512, a), MiniSeedStatus::kOk);
   EXPECT_EQ(a.Start, EncodeDayOfYear(2020, 257, 1, 2, 0, 3));
 }
@@ -178,7 +178,7 @@ TEST(MiniSeedHeader, SpansTheFileAndNamesFindTheSegments) {
   ASSERT_TRUE(ReadMiniSeedHeader(path, info, 100.0));
   EXPECT_EQ(info.Station, "BGLD");
   EXPECT_DOUBLE_EQ(info.SampRate, 200.0);
-  EXPECT_NEAR(info.Start, UnixToDateTime(refs[0].start_unix), 5 * kMicrosecond);
+  EXPECT_NEAR(info.Start, UnixToDateTime(refs[0].StartUnix), 5 * kMicrosecond);
   EXPECT_EQ(info.BlockCount, 10);
   EXPECT_EQ(info.BlockSamples, 512);
   ASSERT_EQ(info.ChannelCount, 1);
@@ -188,7 +188,7 @@ TEST(MiniSeedHeader, SpansTheFileAndNamesFindTheSegments) {
   const TRecordDescription got = list.GetData(info.Station, "00", to, from, info.ChannelNames[0]);
   std::vector<int32_t> expected;
   for (const RefRecord& r : refs) {
-    for (double v : r.samples) expected.push_back(static_cast<int32_t>(v));
+    for (double v : r.Samples) expected.push_back(static_cast<int32_t>(v));
   }
   EXPECT_EQ(info.SampleCount, static_cast<int32_t>(expected.size()));
   EXPECT_EQ(got.Data, expected);
@@ -207,21 +207,21 @@ class MiniSeedSynthetic : public ::testing::Test {
 };
 
 struct RateCase {
-  int factor, multiplier;
-  std::optional<float> b100;
-  double rate;  // 0: the record is dropped
+  int Factor, Multiplier;
+  std::optional<float> B100;
+  double Rate;  // 0: the record is dropped
 };
 
 class MiniSeedRate : public MiniSeedSynthetic, public ::testing::WithParamInterface<RateCase> {};
 
 TEST_P(MiniSeedRate, FromFactorMultiplierOrBlockette100) {
   const TRecList list = Build({Record([&](MsRecordLayout& s) {
-    s.rate_factor = GetParam().factor, s.rate_multiplier = GetParam().multiplier,
-    s.data_offset = 128, s.b100_rate = GetParam().b100;
+    s.RateFactor = GetParam().Factor, s.RateMultiplier = GetParam().Multiplier, s.DataOffset = 128,
+    s.B100Rate = GetParam().B100;
   })});
-  ASSERT_EQ(list.size(), GetParam().rate > 0 ? 1u : 0u);
+  ASSERT_EQ(list.size(), GetParam().Rate > 0 ? 1u : 0u);
   if (!list.empty()) {
-    EXPECT_DOUBLE_EQ(list[0].SampRate, GetParam().rate);
+    EXPECT_DOUBLE_EQ(list[0].SampRate, GetParam().Rate);
   }
 }
 
@@ -251,8 +251,8 @@ TEST_P(MiniSeedWordOrder, DecodesInTheStatedOrder) {
     }
   }
   const TRecList list = Build({Record([&](MsRecordLayout& s) {
-    s.count = static_cast<int>(values.size()), s.encoding = encoding, s.word_order = word_order,
-    s.data = data;
+    s.Count = static_cast<int>(values.size()), s.Encoding = encoding, s.WordOrder = word_order,
+    s.Data = data;
   })});
   ASSERT_EQ(list.size(), 1u);
   EXPECT_EQ(list[0].DataType, MiniSeedSampleType(encoding, word_order));
@@ -270,12 +270,11 @@ TEST_F(MiniSeedSynthetic, SteimDataEndsWithItsRecord) {
   for (size_t i = 0; i < values.size(); ++i) values[i] = static_cast<int32_t>(i * i) - 500;
   const TRecList list =
       Build({Record([&](MsRecordLayout& s) {
-               s.count = static_cast<int>(values.size()) + 30, s.data_offset = 128,
-               s.b100_rate = 100.0f, s.timing_quality = 80,
-               s.data = testing::SimpleSteim1(values, 6);
+               s.Count = static_cast<int>(values.size()) + 30, s.DataOffset = 128,
+               s.B100Rate = 100.0f, s.TimingQuality = 80, s.Data = testing::SimpleSteim1(values, 6);
              }),
              Record([&](MsRecordLayout& s) {
-               s.second = 10, s.count = 3, s.data = testing::SimpleSteim1({9, 9, 9}, 1);
+               s.Second = 10, s.Count = 3, s.Data = testing::SimpleSteim1({9, 9, 9}, 1);
              })});
   ASSERT_EQ(list.size(), 2u);
   EXPECT_EQ(list[0].BlockSize, 512 - 128);
@@ -291,8 +290,8 @@ TEST_F(MiniSeedSynthetic, SteimDataEndsWithItsRecord) {
 TEST_F(MiniSeedSynthetic, DamagedRecordsAreSkipped) {
   for (int exponent : {0, 6, 17, 255}) {
     const TRecList list =
-        Build({Record([&](MsRecordLayout& s) { s.exponent = exponent, s.record_bytes = 4096; }),
-               Record([&](MsRecordLayout& s) { s.exponent = 12; })});
+        Build({Record([&](MsRecordLayout& s) { s.Exponent = exponent, s.RecordBytes = 4096; }),
+               Record([&](MsRecordLayout& s) { s.Exponent = 12; })});
     ASSERT_EQ(list.size(), 1u) << exponent;  // the next record is looked for 4096 bytes on
     EXPECT_EQ(list[0].Offset, 4096 + 64);
   }
@@ -302,7 +301,7 @@ TEST_F(MiniSeedSynthetic, DamagedRecordsAreSkipped) {
   loop[51] = 48;
   inside[47] = 40;
   std::vector<uint8_t> past_end =
-      Record([&](MsRecordLayout& s) { s.exponent = 10, s.record_bytes = 1000; });
+      Record([&](MsRecordLayout& s) { s.Exponent = 10, s.RecordBytes = 1000; });
   EXPECT_EQ(Build({loop, inside, past_end}).size(), 1u);
 }
 
@@ -310,9 +309,9 @@ TEST_F(MiniSeedSynthetic, DamagedRecordsAreSkipped) {
 // time stamp far away cannot size a huge matrix.
 TEST_F(MiniSeedSynthetic, HeaderCountsRecordsWithRatesOnly) {
   const auto log = Record([&](MsRecordLayout& s) {
-    s.channel = "LOG", s.count = 40, s.rate_factor = 0, s.encoding = 0;
+    s.Channel = "LOG", s.Count = 40, s.RateFactor = 0, s.Encoding = 0;
   });
-  Build({log, Record([&](MsRecordLayout& s) { s.second = 5, s.count = 200; })});
+  Build({log, Record([&](MsRecordLayout& s) { s.Second = 5, s.Count = 200; })});
   TFileRecordInfo info;
   ASSERT_TRUE(ReadMiniSeedHeader(path_, info, 1.0));
   EXPECT_DOUBLE_EQ(info.SampRate, 100.0);
@@ -326,8 +325,8 @@ TEST_F(MiniSeedSynthetic, HeaderCountsRecordsWithRatesOnly) {
   EXPECT_EQ(info.SampRate, 0.0);
   EXPECT_EQ(info.SampleCount, 0);
 
-  Build({Record([&](MsRecordLayout& s) { s.count = 100; }),
-         Record([&](MsRecordLayout& s) { s.year = 2090, s.count = 100; })});
+  Build({Record([&](MsRecordLayout& s) { s.Count = 100; }),
+         Record([&](MsRecordLayout& s) { s.Year = 2090, s.Count = 100; })});
   ASSERT_TRUE(ReadMiniSeedHeader(path_, info, 1.0));
   EXPECT_LE(info.SampleCount, 200 + 86400 * 100);
 }

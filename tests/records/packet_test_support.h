@@ -18,10 +18,10 @@ namespace tarvik::testing {
 
 // One record of a listing: "# NET STA LOC CHAN START RATE N ENCODING RECLEN", then its samples.
 struct RefRecord {
-  std::string station, location, channel;
-  double start_unix = 0.0, rate = 0.0;
-  int count = 0, encoding = 0, record_length = 0;
-  std::vector<double> samples;
+  std::string Station, Location, Channel;
+  double StartUnix = 0.0, Rate = 0.0;
+  int Count = 0, Encoding = 0, RecordLength = 0;
+  std::vector<double> Samples;
 };
 
 inline std::vector<double> ParseNumbers(const std::string& line) {
@@ -56,7 +56,7 @@ inline std::vector<RefRecord> ReadRefListing(const std::string& path) {
                 {}};
     std::string samples;
     std::getline(in, samples);
-    r.samples = ParseNumbers(samples);
+    r.Samples = ParseNumbers(samples);
     out.push_back(std::move(r));
   }
   return out;
@@ -98,51 +98,51 @@ inline std::vector<uint8_t> SimpleSteim1(const std::vector<int32_t>& samples, si
 
 // One big-endian miniSEED record: blockette 1000 at 48, then 1001 and 100 when given.
 struct MsRecordLayout {
-  std::string station = "STA", location, channel = "HHZ";
-  int year = 2020, day = 100, second = 3, count = 0;
-  int rate_factor = 100, rate_multiplier = 1;
-  int data_offset = 64, encoding = 10, word_order = 1, exponent = 9;
-  std::optional<float> b100_rate;
-  std::optional<int> timing_quality;
-  std::vector<uint8_t> data;
-  size_t record_bytes = 0;  // 0: 2^exponent
+  std::string Station = "STA", Location, Channel = "HHZ";
+  int Year = 2020, Day = 100, Second = 3, Count = 0;
+  int RateFactor = 100, RateMultiplier = 1;
+  int DataOffset = 64, Encoding = 10, WordOrder = 1, Exponent = 9;
+  std::optional<float> B100Rate;
+  std::optional<int> TimingQuality;
+  std::vector<uint8_t> Data;
+  size_t RecordBytes = 0;  // 0: 2^exponent
 };
 
 inline std::vector<uint8_t> MakeMsRecord(const MsRecordLayout& s) {
   std::vector<uint8_t> r;
   PutText(r, "000001D ", 8);
-  PutText(r, s.station, 5);
-  PutText(r, s.location, 2);
-  PutText(r, s.channel, 3);
+  PutText(r, s.Station, 5);
+  PutText(r, s.Location, 2);
+  PutText(r, s.Channel, 3);
   PutText(r, "XX", 2);
-  PutU16BE(r, static_cast<uint16_t>(s.year));
-  PutU16BE(r, static_cast<uint16_t>(s.day));
-  for (int b : {1, 2, s.second, 0, 0, 0}) r.push_back(static_cast<uint8_t>(b));  // 01:02:ss.0000
-  PutU16BE(r, static_cast<uint16_t>(s.count));
-  PutU16BE(r, static_cast<uint16_t>(s.rate_factor));
-  PutU16BE(r, static_cast<uint16_t>(s.rate_multiplier));
+  PutU16BE(r, static_cast<uint16_t>(s.Year));
+  PutU16BE(r, static_cast<uint16_t>(s.Day));
+  for (int b : {1, 2, s.Second, 0, 0, 0}) r.push_back(static_cast<uint8_t>(b));  // 01:02:ss.0000
+  PutU16BE(r, static_cast<uint16_t>(s.Count));
+  PutU16BE(r, static_cast<uint16_t>(s.RateFactor));
+  PutU16BE(r, static_cast<uint16_t>(s.RateMultiplier));
   PutU32BE(r, 0);  // flags, blockette count
   PutU32BE(r, 0);  // time correction
-  PutU16BE(r, static_cast<uint16_t>(s.data_offset));
+  PutU16BE(r, static_cast<uint16_t>(s.DataOffset));
   PutU16BE(r, 48);
-  const size_t b1001 = s.timing_quality ? 8 : 0;
+  const size_t b1001 = s.TimingQuality ? 8 : 0;
   PutU16BE(r, 1000);
-  PutU16BE(r, static_cast<uint16_t>(b1001 || s.b100_rate ? 56 : 0));
-  for (int b : {s.encoding, s.word_order, s.exponent, 0}) r.push_back(static_cast<uint8_t>(b));
-  if (s.timing_quality) {
+  PutU16BE(r, static_cast<uint16_t>(b1001 || s.B100Rate ? 56 : 0));
+  for (int b : {s.Encoding, s.WordOrder, s.Exponent, 0}) r.push_back(static_cast<uint8_t>(b));
+  if (s.TimingQuality) {
     PutU16BE(r, 1001);
-    PutU16BE(r, static_cast<uint16_t>(s.b100_rate ? 64 : 0));
-    PutU32BE(r, static_cast<uint32_t>(*s.timing_quality) << 24);
+    PutU16BE(r, static_cast<uint16_t>(s.B100Rate ? 64 : 0));
+    PutU32BE(r, static_cast<uint32_t>(*s.TimingQuality) << 24);
   }
-  if (s.b100_rate) {
+  if (s.B100Rate) {
     PutU16BE(r, 100);
     PutU16BE(r, 0);
-    PutU32BE(r, std::bit_cast<uint32_t>(*s.b100_rate));
+    PutU32BE(r, std::bit_cast<uint32_t>(*s.B100Rate));
     PutU32BE(r, 0);
   }
-  r.resize(std::max(r.size(), static_cast<size_t>(s.data_offset)), 0);
-  r.insert(r.end(), s.data.begin(), s.data.end());
-  r.resize(s.record_bytes ? s.record_bytes : size_t{1} << s.exponent, 0);
+  r.resize(std::max(r.size(), static_cast<size_t>(s.DataOffset)), 0);
+  r.insert(r.end(), s.Data.begin(), s.Data.end());
+  r.resize(s.RecordBytes ? s.RecordBytes : size_t{1} << s.Exponent, 0);
   return r;
 }
 

@@ -21,21 +21,21 @@
 namespace tarvik {
 namespace {
 
-enum class Kind { kMiniSeed, kGcf, kReftek };
+enum class ReaderKind { kMiniSeed, kGcf, kReftek };
 
 struct Reader {
-  bool (*header)(const std::string&, TFileRecordInfo&, double, std::string*);
-  void (*segments)(const std::string&, TRecList&, const std::string&);
+  bool (*Header)(const std::string&, TFileRecordInfo&, double, std::string*);
+  void (*Segments)(const std::string&, TRecList&, const std::string&);
   // Where a segment's packet ends, from its data offset.
-  int64_t (*packet_end)(const TRecordDescription&);
+  int64_t (*PacketEnd)(const TRecordDescription&);
 };
 
-Reader ReaderOf(Kind kind) {
+Reader ReaderOf(ReaderKind kind) {
   switch (kind) {
-    case Kind::kMiniSeed:
+    case ReaderKind::kMiniSeed:
       return {ReadMiniSeedHeader, BuildMiniSeedSegments,
               [](const TRecordDescription& s) { return int64_t{s.Offset} + s.BlockSize; }};
-    case Kind::kGcf:
+    case ReaderKind::kGcf:
       return {ReadGcfHeader, BuildGcfSegments,
               [](const TRecordDescription& s) { return int64_t{s.Offset} - 16 + 1024; }};
     default:
@@ -46,8 +46,8 @@ Reader ReaderOf(Kind kind) {
 }
 
 struct CorpusFile {
-  std::string relative;
-  Kind kind;
+  std::string Relative;
+  ReaderKind Kind;
 };
 
 std::vector<CorpusFile> PacketFiles() {
@@ -56,9 +56,9 @@ std::vector<CorpusFile> PacketFiles() {
     for (const std::string& path : ListFolder(testing::RealFile(folder), "*")) {
       const std::string name = FileName(path);
       if (name.ends_with(".ref.txt")) continue;
-      Kind kind = Kind::kReftek;
-      if (name.ends_with(".mseed") || name.ends_with(".msd")) kind = Kind::kMiniSeed;
-      if (name.ends_with(".gcf")) kind = Kind::kGcf;
+      ReaderKind kind = ReaderKind::kReftek;
+      if (name.ends_with(".mseed") || name.ends_with(".msd")) kind = ReaderKind::kMiniSeed;
+      if (name.ends_with(".gcf")) kind = ReaderKind::kGcf;
       out.push_back({std::string(folder) + "/" + name, kind});
     }
   }
@@ -69,11 +69,11 @@ class Truncated : public ::testing::TestWithParam<CorpusFile> {};
 
 TEST_P(Truncated, KeepsTheWholePacketsOnly) {
   const CorpusFile& file = GetParam();
-  const Reader reader = ReaderOf(file.kind);
-  const std::string full_path = testing::RealFile(file.relative);
+  const Reader reader = ReaderOf(file.Kind);
+  const std::string full_path = testing::RealFile(file.Relative);
   const std::vector<uint8_t> bytes = testing::ReadBytes(full_path);
   TRecList full;
-  reader.segments(full_path, full, "");
+  reader.Segments(full_path, full, "");
   SampleReader samples;
 
   for (size_t eighth = 0; eighth < 8; ++eighth) {
@@ -81,14 +81,14 @@ TEST_P(Truncated, KeepsTheWholePacketsOnly) {
     SCOPED_TRACE("cut at " + std::to_string(length) + " of " + std::to_string(bytes.size()));
     testing::TempDir dir;
     // The copy keeps its name: Reftek readers look at the folder by name.
-    const std::string path = dir.File(FileName(file.relative));
+    const std::string path = dir.File(FileName(file.Relative));
     testing::WriteBytes(path, std::vector<uint8_t>(bytes.begin(), bytes.begin() + length));
 
     TRecList cut;
-    reader.segments(path, cut, "");
+    reader.Segments(path, cut, "");
     std::vector<const TRecordDescription*> expected;
     for (const TRecordDescription& s : full.Items) {
-      if (reader.packet_end(s) <= static_cast<int64_t>(length)) expected.push_back(&s);
+      if (reader.PacketEnd(s) <= static_cast<int64_t>(length)) expected.push_back(&s);
     }
     ASSERT_EQ(cut.size(), expected.size());
     for (size_t i = 0; i < cut.size(); ++i) {
@@ -103,14 +103,14 @@ TEST_P(Truncated, KeepsTheWholePacketsOnly) {
     }
 
     TFileRecordInfo info;
-    const bool header = reader.header(path, info, 100.0, nullptr);
-    if (file.kind != Kind::kReftek) {
+    const bool header = reader.Header(path, info, 100.0, nullptr);
+    if (file.Kind != ReaderKind::kReftek) {
       EXPECT_EQ(info.BlockCount, static_cast<int32_t>(cut.size()));
       if (!header) {
         EXPECT_TRUE(cut.empty());
       }
     }
-    if (file.kind == Kind::kReftek && header) {
+    if (file.Kind == ReaderKind::kReftek && header) {
       // The loader's matrix, sized from the copy's header: what is read equals the whole
       // file's samples as far as they go.
       TFileRecordInfo full_info;
@@ -118,15 +118,15 @@ TEST_P(Truncated, KeepsTheWholePacketsOnly) {
       TData32 whole(static_cast<size_t>(full_info.ChannelCount),
                     std::vector<int32_t>(static_cast<size_t>(full_info.SampleCount)));
       LoadTarget whole_target;
-      whole_target.data = &whole;
+      whole_target.Data = &whole;
       ReadReftekInto(full_path, whole_target);
       TData32 data(static_cast<size_t>(info.ChannelCount),
                    std::vector<int32_t>(static_cast<size_t>(info.SampleCount)));
       LoadTarget target;
-      target.data = &data;
+      target.Data = &data;
       ReadReftekInto(path, target);
       for (size_t c = 0; c < data.size(); ++c) {
-        const auto n = static_cast<size_t>(target.channel_positions[c]);
+        const auto n = static_cast<size_t>(target.ChannelPositions[c]);
         ASSERT_LE(n, whole[c].size());
         EXPECT_TRUE(std::equal(data[c].begin(), data[c].begin() + n, whole[c].begin()));
       }
@@ -135,7 +135,7 @@ TEST_P(Truncated, KeepsTheWholePacketsOnly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Real, Truncated, ::testing::ValuesIn(PacketFiles()), [](const auto& info) {
-  std::string name = info.param.relative;
+  std::string name = info.param.Relative;
   for (char& c : name) {
     if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
   }

@@ -22,10 +22,10 @@ TRecordDescription SegmentOf(const std::string& path, int32_t code, int32_t coun
 }
 
 struct BinaryCase {
-  int32_t code;
-  std::vector<uint8_t> bytes;  // two samples
-  std::vector<int32_t> expected;
-  double calib;
+  int32_t Code;
+  std::vector<uint8_t> Bytes;  // two samples
+  std::vector<int32_t> Expected;
+  double Calib;
 };
 
 class BinaryTypes : public ::testing::TestWithParam<BinaryCase> {};
@@ -35,16 +35,16 @@ TEST_P(BinaryTypes, DecodeBothByteOrders) {
   testing::TempDir dir;
   const std::string path = dir.File("d.bin");
   // Three bytes before the data.
-  std::vector<uint8_t> bytes(3 + c.bytes.size());
+  std::vector<uint8_t> bytes(3 + c.Bytes.size());
   bytes[0] = 0xAA;
   bytes[1] = 0xBB;
   bytes[2] = 0xCC;
-  std::copy(c.bytes.begin(), c.bytes.end(), bytes.begin() + 3);
+  std::copy(c.Bytes.begin(), c.Bytes.end(), bytes.begin() + 3);
   testing::WriteBytes(path, bytes);
-  TRecordDescription s = SegmentOf(path, c.code, 2);
+  TRecordDescription s = SegmentOf(path, c.Code, 2);
   s.Offset = 3;
-  s.Calib = c.calib;
-  EXPECT_EQ(ReadSamples(s), c.expected) << SampleTypeText(c.code);
+  s.Calib = c.Calib;
+  EXPECT_EQ(ReadSamples(s), c.Expected) << SampleTypeText(c.Code);
 }
 
 std::vector<uint8_t> F32(float a, float b, bool big) {
@@ -207,16 +207,16 @@ TEST(FileWindow, GivesTheBytesOfDirectReads) {
   ASSERT_TRUE(file.IsOpen());
   FileWindow window(100000);
   const struct {
-    int64_t offset;
-    size_t n;
+    int64_t Offset;
+    size_t N;
   } reads[] = {{0, 64},        {64, 4000},   {4064, 64},     {65500, 100},  {65536, 64},
                {131000, 4096}, {135096, 64}, {10, 20},       {299990, 100}, {300000, 4},
                {-1, 4},        {200000, 0},  {1000, 250000}, {99990, 40},   {150, 150}};
   for (const auto& r : reads) {
-    const std::span<const uint8_t> got = window.View(file, r.offset, r.n);
-    std::vector<uint8_t> direct(r.n);
-    direct.resize(file.ReadAt(r.offset, direct.data(), r.n));
-    EXPECT_EQ(std::vector<uint8_t>(got.begin(), got.end()), direct) << r.offset << " " << r.n;
+    const std::span<const uint8_t> got = window.View(file, r.Offset, r.N);
+    std::vector<uint8_t> direct(r.N);
+    direct.resize(file.ReadAt(r.Offset, direct.data(), r.N));
+    EXPECT_EQ(std::vector<uint8_t>(got.begin(), got.end()), direct) << r.Offset << " " << r.N;
   }
 }
 

@@ -37,8 +37,8 @@ void PutBlock(std::vector<uint8_t>& file, const char* tag, const std::vector<uin
 }
 
 struct Sensor {
-  int index;
-  double full_scale;
+  int Index;
+  double FullScale;
 };
 
 std::vector<uint8_t> Hd1Body(const std::string& station, int16_t block_samples, int bits,
@@ -63,18 +63,18 @@ std::vector<uint8_t> Hd1Body(const std::string& station, int16_t block_samples, 
   }
   for (const Sensor& c : channels) {
     const size_t at = b.size();
-    b.push_back(static_cast<uint8_t>(c.index));
+    b.push_back(static_cast<uint8_t>(c.Index));
     b.push_back(0xEE);
-    PutF64(b, c.full_scale);
+    PutF64(b, c.FullScale);
     b.resize(at + 30, 0xEE);
   }
   return b;
 }
 
 struct Entry {
-  int32_t name;
-  double rate;
-  double coef;
+  int32_t Name;
+  double Rate;
+  double Coef;
 };
 
 std::vector<uint8_t> Hd2Body(const std::string& station, int32_t block_samples, double start,
@@ -89,9 +89,9 @@ std::vector<uint8_t> Hd2Body(const std::string& station, int32_t block_samples, 
   PutU32LE(b, 32);
   PutF64(b, start);
   for (const Entry& e : entries) {
-    PutU32LE(b, static_cast<uint32_t>(e.name));
-    PutF64(b, e.rate);
-    PutF64(b, e.coef);
+    PutU32LE(b, static_cast<uint32_t>(e.Name));
+    PutF64(b, e.Rate);
+    PutF64(b, e.Coef);
   }
   for (const std::string& n : names) PutShort(b, n);
   return b;
@@ -139,11 +139,11 @@ TData32 ReadInto(const std::string& path, const TFileRecordInfo& first, int64_t 
   TData32 data(static_cast<size_t>(first.ChannelCount),
                std::vector<int32_t>(static_cast<size_t>(length), 0));
   LoadTarget target;
-  target.data = &data;
-  target.first = first;
-  target.position = position;
+  target.Data = &data;
+  target.First = first;
+  target.Position = position;
   ReadRecInto(path, target);
-  if (end_position) *end_position = target.position;
+  if (end_position) *end_position = target.Position;
   return data;
 }
 
@@ -168,13 +168,13 @@ TEST(RecBlockWalk, TextBlockSpellsItsLengthInDigits) {
   BinaryFile file(path);
   RecBlock b;
   ASSERT_TRUE(ReadRecBlockAt(file, 0, b));
-  EXPECT_EQ(b.tag, MakeTag("[HTX"));
-  EXPECT_EQ(b.length, 123);
-  EXPECT_EQ(b.body_offset, 8);
+  EXPECT_EQ(b.Tag, MakeTag("[HTX"));
+  EXPECT_EQ(b.Length, 123);
+  EXPECT_EQ(b.BodyOffset, 8);
   ASSERT_TRUE(ReadRecBlockAt(file, NextRecBlockOffset(b), b));
-  EXPECT_EQ(b.tag, kBlockDSX);
-  EXPECT_EQ(b.head_offset, 131);
-  EXPECT_EQ(b.length, 28);
+  EXPECT_EQ(b.Tag, kBlockDSX);
+  EXPECT_EQ(b.HeadOffset, 131);
+  EXPECT_EQ(b.Length, 28);
   EXPECT_FALSE(ReadRecBlockAt(file, NextRecBlockOffset(b), b));
 }
 
@@ -182,10 +182,10 @@ TEST(RecBlockWalk, TextLengthOfOtherWidthsAndDamagedHeads) {
   testing::TempDir dir;
   const std::string path = dir.File("t.rec");
   struct Case {
-    std::string bytes;
-    bool ok;
-    int64_t length;
-    int64_t body_offset;
+    std::string Bytes;
+    bool Ok;
+    int64_t Length;
+    int64_t BodyOffset;
   };
   const Case cases[] = {
       {"[HTX5\r\n", true, 5, 6},           // the head ends after the first non-digit
@@ -198,13 +198,13 @@ TEST(RecBlockWalk, TextLengthOfOtherWidthsAndDamagedHeads) {
       {std::string("[DSX\x10\x00\x00", 7), false, 0, 0},      // no complete length
   };
   for (const Case& c : cases) {
-    testing::WriteText(path, c.bytes);
+    testing::WriteText(path, c.Bytes);
     BinaryFile file(path);
     RecBlock b;
-    EXPECT_EQ(ReadRecBlockAt(file, 0, b), c.ok) << c.bytes;
-    if (c.ok) {
-      EXPECT_EQ(b.length, c.length) << c.bytes;
-      EXPECT_EQ(b.body_offset, c.body_offset) << c.bytes;
+    EXPECT_EQ(ReadRecBlockAt(file, 0, b), c.Ok) << c.Bytes;
+    if (c.Ok) {
+      EXPECT_EQ(b.Length, c.Length) << c.Bytes;
+      EXPECT_EQ(b.BodyOffset, c.BodyOffset) << c.Bytes;
     }
   }
 }

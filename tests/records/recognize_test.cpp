@@ -34,10 +34,10 @@ std::vector<uint8_t> Filled(size_t n, const std::string& head = "") {
 }
 
 struct RecognizeCase {
-  const char* name;
-  const char* file;
-  std::vector<uint8_t> content;
-  FormatTag tag;
+  const char* Name;
+  const char* File;
+  std::vector<uint8_t> Content;
+  FormatTag Tag;
 };
 
 class RecognizeTest : public ::testing::TestWithParam<RecognizeCase> {};
@@ -45,8 +45,8 @@ class RecognizeTest : public ::testing::TestWithParam<RecognizeCase> {};
 TEST_P(RecognizeTest, ByExtensionThenContent) {
   const RecognizeCase& c = GetParam();
   TempDir dir;
-  testing::WriteBytes(dir.File(c.file), c.content);
-  EXPECT_EQ(TagText(Recognize(dir.File(c.file))), TagText(c.tag));
+  testing::WriteBytes(dir.File(c.File), c.Content);
+  EXPECT_EQ(TagText(Recognize(dir.File(c.File))), TagText(c.Tag));
 }
 
 const std::vector<uint8_t> kReftekHead = Filled(1024, "EH");
@@ -79,15 +79,15 @@ INSTANTIATE_TEST_SUITE_P(
         RecognizeCase{"EightBytesNeededForContent", "x.bin", Bytes("EH12345"), 0},
         RecognizeCase{"UnknownContent", "x.bin", Filled(1024, "XY"), 0},
         RecognizeCase{"SlOfFortyBytesIsNothing", "a.sl", Filled(40), 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& info) { return std::string(info.param.Name); });
 
 // Files of the formats that carry their own signature are known by it under any name: an SDS
 // day file, no extension at all, the extension of another format. A damaged head leaves the
 // file to the extension rules.
 TEST(Recognize, SignedFormatsByContentWhateverTheName) {
   const struct {
-    const char* real;
-    FormatTag tag;
+    const char* Real;
+    FormatTag Tag;
   } files[] = {
       {"mseed/CH.BALST..LHE.D.2025.314.mseed", kTagMiniSeed},
       {"gcf/20160603_1910n.gcf", kTagGcf},
@@ -96,24 +96,24 @@ TEST(Recognize, SignedFormatsByContentWhateverTheName) {
   };
   TempDir dir;
   for (const auto& f : files) {
-    const std::vector<uint8_t> bytes = testing::ReadBytes(testing::RealFile(f.real));
+    const std::vector<uint8_t> bytes = testing::ReadBytes(testing::RealFile(f.Real));
     for (const char* name : {"XX.STA.00.HHZ.D.2024.001", "noextension", "x.miniseed", "x.dat",
                              "x.txt", "x.00", "x.wfd"}) {
       const std::string path = dir.File(name);
       std::filesystem::remove(path);
       testing::WriteBytes(path, bytes);
-      EXPECT_EQ(TagText(Recognize(path)), TagText(f.tag)) << f.real << " as " << name;
+      EXPECT_EQ(TagText(Recognize(path)), TagText(f.Tag)) << f.Real << " as " << name;
     }
   }
   // The same bytes with the quality letter or the GCF time of day spoiled are no longer known
   // by content: an extension-less name then gives nothing, a named one its extension's format.
-  std::vector<uint8_t> ms = testing::ReadBytes(testing::RealFile(files[0].real));
+  std::vector<uint8_t> ms = testing::ReadBytes(testing::RealFile(files[0].Real));
   ms[6] = 'X';
   testing::WriteBytes(dir.File("spoiled"), ms);
   testing::WriteBytes(dir.File("spoiled.mseed"), ms);
   EXPECT_EQ(Recognize(dir.File("spoiled")), 0u);
   EXPECT_EQ(Recognize(dir.File("spoiled.mseed")), kTagMiniSeed);
-  std::vector<uint8_t> gcf = testing::ReadBytes(testing::RealFile(files[1].real));
+  std::vector<uint8_t> gcf = testing::ReadBytes(testing::RealFile(files[1].Real));
   gcf[1000] ^= 0x5A;  // the data no longer ends on the block's integration constant
   testing::WriteBytes(dir.File("spoiledgcf"), gcf);
   testing::WriteBytes(dir.File("spoiled.gcf"), gcf);
@@ -131,7 +131,7 @@ TEST(Recognize, FilesOfAFolderAreTheOnesAReaderKnows) {
   testing::WriteBytes(dir.File("b.SAC"), testing::ReadBytes(testing::RealFile("sac/LMOW.BHE.SAC")));
   testing::WriteBytes(dir.File("notes.odt"), Filled(300, "field notes"));
   std::filesystem::create_directory(dir.File("a.msd"));
-  EXPECT_EQ(RecognizedFilesIn(dir.path().string()),
+  EXPECT_EQ(RecognizedFilesIn(dir.Path().string()),
             (std::vector<std::string>{dir.File("XX.STA.00.HHZ.D.2024.001"), dir.File("b.SAC")}));
   EXPECT_TRUE(RecognizedFilesIn(dir.File("missing")).empty());
 }
@@ -175,12 +175,12 @@ TEST(ReadHeader, TagsWithoutReaderLeaveTheHeaderAlone) {
 // other formats, and random bytes, a picture and a README given its own kind of name. Its own
 // real files still read.
 struct Candidate {
-  std::string name;
-  std::vector<uint8_t> bytes;
+  std::string Name;
+  std::vector<uint8_t> Bytes;
   // The reader whose format the candidate is in (nullptr for none).
-  HeaderReader own = nullptr;
+  HeaderReader Own = nullptr;
   // A sound file of that format, which its reader must read.
-  bool sound = false;
+  bool Sound = false;
 };
 
 std::vector<Candidate> Candidates() {
@@ -199,15 +199,15 @@ std::vector<Candidate> Candidates() {
   const std::string png = testing::RealFile("../../docs/screenshots/main_records.png");
   out.push_back({"a PNG picture", testing::ReadBytes(png)});
   const struct {
-    const char* folder;
-    HeaderReader own;
+    const char* Folder;
+    HeaderReader Own;
   } folders[] = {
       {"mseed", ReadMiniSeedHeader}, {"gcf", ReadGcfHeader}, {"reftek", ReadReftekHeader},
       {"css", ReadWfdiscHeader},     {"sac", ReadSacHeader}, {"resp", nullptr},
       {"seg2", ReadSeg2Header},
   };
   for (const auto& f : folders) {
-    for (const auto& e : fs::directory_iterator(testing::RealFile(f.folder))) {
+    for (const auto& e : fs::directory_iterator(testing::RealFile(f.Folder))) {
       const std::string name = e.path().filename().string();
       // References and the wfdisc's raw sample files (nothing but int32 counts) are not files
       // of a format.
@@ -215,13 +215,13 @@ std::vector<Candidate> Candidates() {
           e.path().extension() == ".w" || e.path().extension() == ".DAT" || name == "README.md") {
         continue;
       }
-      HeaderReader own = f.own;
+      HeaderReader own = f.Own;
       if (e.path().extension() == ".msd") own = ReadMiniSeedHeader;  // Reftek converted
       // The miniSEED files kept for their damage: what their own reader makes of them is
       // tested beside it.
       const bool damaged = name.rfind("not", 0) == 0 || name.rfind("mseed_", 0) == 0 ||
                            name.rfind("brokenlast", 0) == 0 || name.rfind("infinite", 0) == 0;
-      out.push_back({std::string(f.folder) + "/" + name, testing::ReadBytes(e.path().string()), own,
+      out.push_back({std::string(f.Folder) + "/" + name, testing::ReadBytes(e.path().string()), own,
                      own != nullptr && !damaged});
     }
   }
@@ -247,7 +247,7 @@ std::string NameFor(const FormatInfo& f) {
                                                      {kTagSeg2, "x.seg2"},
                                                      {kTagMiniSeed3, "x.ms3"}};
   for (const auto& [tag, name] : names) {
-    if (tag == f.tag) return name;
+    if (tag == f.Tag) return name;
   }
   return "x.sl";
 }
@@ -258,21 +258,21 @@ TEST(ReadHeader, EveryReaderRefusesWhatIsNotItsFormat) {
   ASSERT_GT(candidates.size(), 20u);
   std::vector<HeaderReader> seen;
   for (const FormatInfo& f : AllFormats()) {
-    if (f.read_header == nullptr ||
-        std::find(seen.begin(), seen.end(), f.read_header) != seen.end()) {
+    if (f.ReadHeader == nullptr ||
+        std::find(seen.begin(), seen.end(), f.ReadHeader) != seen.end()) {
       continue;
     }
-    seen.push_back(f.read_header);
+    seen.push_back(f.ReadHeader);
     const std::string path = dir.File(NameFor(f));
     for (const Candidate& c : candidates) {
-      SCOPED_TRACE(std::string(f.name) + " reading " + c.name + " as " + path);
+      SCOPED_TRACE(std::string(f.Name) + " reading " + c.Name + " as " + path);
       std::filesystem::remove(path);
-      testing::WriteBytes(path, c.bytes);
+      testing::WriteBytes(path, c.Bytes);
       TFileRecordInfo info;
       std::string why;
-      const bool read = f.read_header(path, info, 50.0, &why);
-      if (c.own == f.read_header) {
-        if (c.sound) {
+      const bool read = f.ReadHeader(path, info, 50.0, &why);
+      if (c.Own == f.ReadHeader) {
+        if (c.Sound) {
           EXPECT_TRUE(read) << why;
         }
       } else {
@@ -293,10 +293,10 @@ std::string BiGeoLine(int64_t count, const std::string& type, int64_t offset) {
 }
 
 struct BiGeoCase {
-  const char* name;
-  std::vector<std::string> lines;
-  int64_t data_bytes;  // bytes after offset 256
-  bool accepted;
+  const char* Name;
+  std::vector<std::string> Lines;
+  int64_t DataBytes;  // bytes after offset 256
+  bool Accepted;
 };
 
 class BiGeoTest : public ::testing::TestWithParam<BiGeoCase> {};
@@ -304,19 +304,19 @@ class BiGeoTest : public ::testing::TestWithParam<BiGeoCase> {};
 TEST_P(BiGeoTest, DataMustEndExactlyAtTheFileEnd) {
   const BiGeoCase& c = GetParam();
   std::string text;
-  for (const std::string& line : c.lines) text += line;
+  for (const std::string& line : c.Lines) text += line;
   std::vector<uint8_t> bytes = Bytes(text);
   ASSERT_LE(bytes.size(), 256u);
-  bytes.resize(256 + static_cast<size_t>(c.data_bytes), ' ');
+  bytes.resize(256 + static_cast<size_t>(c.DataBytes), ' ');
   TempDir dir;
   for (const char* name : {"x.bi", "x.GEO"}) {
     testing::WriteBytes(dir.File(name), bytes);
-    EXPECT_EQ(IsBiGeoFile(dir.File(name)), c.accepted) << name;
-    EXPECT_EQ(Recognize(dir.File(name)), c.accepted ? kTagBiGeo : kTagBiGeoProvisional) << name;
+    EXPECT_EQ(IsBiGeoFile(dir.File(name)), c.Accepted) << name;
+    EXPECT_EQ(Recognize(dir.File(name)), c.Accepted ? kTagBiGeo : kTagBiGeoProvisional) << name;
   }
   // The numbers of the table have a decimal point whatever the host's locale.
   const testing::DecimalCommaLocale comma;
-  EXPECT_EQ(IsBiGeoFile(dir.File("x.bi")), c.accepted) << comma.Active();
+  EXPECT_EQ(IsBiGeoFile(dir.File("x.bi")), c.Accepted) << comma.Active();
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -336,17 +336,17 @@ INSTANTIATE_TEST_SUITE_P(
             "UnreadableLine", {BiGeoLine(100, "i4", 256), "STA01  CHAN01 junk\r\n"}, 600, false},
         BiGeoCase{
             "HugeCountDoesNotOverflow", {BiGeoLine(4611686018427387903, "i4", 256)}, 8, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(ListRecordMask, SeveralMasksInPathOrderWithoutDuplicates) {
   TempDir dir;
   for (const char* name : {"b.MSEED", "a.msd", "c.txt", "d.msd.bak"}) {
     testing::WriteText(dir.File(name), "x");
   }
-  std::filesystem::create_directory(dir.path() / "e.msd");
+  std::filesystem::create_directory(dir.Path() / "e.msd");
   const std::vector<std::string> expected = {dir.File("a.msd"), dir.File("b.MSEED")};
-  EXPECT_EQ(ListRecordMask(dir.path().string(), "*.msd;*.mseed"), expected);
-  EXPECT_EQ(ListRecordMask(dir.path().string(), "*.msd;*.msd;;"),
+  EXPECT_EQ(ListRecordMask(dir.Path().string(), "*.msd;*.mseed"), expected);
+  EXPECT_EQ(ListRecordMask(dir.Path().string(), "*.msd;*.msd;;"),
             std::vector<std::string>{dir.File("a.msd")});
 }
 

@@ -34,20 +34,20 @@ constexpr int32_t kQuiet = std::numeric_limits<int32_t>::max();
 // samples of each of the first `channels` channels. A spike of 5000 counts over the signal
 // falls on every sample index of a piece listed in spikes (channel 0 only).
 struct Piece {
-  double start = 0;
-  int n = 300;
-  int channels = 3;
-  std::vector<int> spikes;
-  int32_t constant = 0;  // when not 0, channel 0 holds this value throughout
+  double Start = 0;
+  int N = 300;
+  int Channels = 3;
+  std::vector<int> Spikes;
+  int32_t Constant = 0;  // when not 0, channel 0 holds this value throughout
 };
 Piece P(double start, int n = 300, int channels = 3, std::vector<int> spikes = {},
         int32_t constant = 0) {
   return Piece{start, n, channels, std::move(spikes), constant};
 }
 struct Shape {
-  std::string name;
-  std::vector<std::vector<Piece>> files;
-  bool streams = true;  // read block by block (files that overlap are loaded whole)
+  std::string Name;
+  std::vector<std::vector<Piece>> Files;
+  bool Streams = true;  // read block by block (files that overlap are loaded whole)
 };
 
 std::vector<Shape> Shapes() {
@@ -68,22 +68,22 @@ std::vector<Shape> Shapes() {
 
 std::string Folder(const TempDir& dir, const Shape& shape) {
   int seed = 1;
-  for (size_t f = 0; f < shape.files.size(); ++f) {
+  for (size_t f = 0; f < shape.Files.size(); ++f) {
     std::vector<MsChannel> channels;
-    for (const Piece& p : shape.files[f]) {
-      for (int c = 0; c < p.channels; ++c) {
+    for (const Piece& p : shape.Files[f]) {
+      for (int c = 0; c < p.Channels; ++c) {
         MsChannel ch;
-        ch.channel = kNames[c];
-        ch.rate = kRate;
-        ch.start = kT0 + p.start * kSecond;
+        ch.Channel = kNames[c];
+        ch.Rate = kRate;
+        ch.Start = kT0 + p.Start * kSecond;
         // The signal about 0, within ±1000 counts.
         const int signal_seed = seed * 10 + c + 1;
-        ch.samples = TestSignal(static_cast<size_t>(p.n), signal_seed);
-        for (int32_t& x : ch.samples) x -= 1000 * signal_seed;
-        if (c == 0 && p.constant != 0) ch.samples.assign(ch.samples.size(), p.constant);
+        ch.Samples = TestSignal(static_cast<size_t>(p.N), signal_seed);
+        for (int32_t& x : ch.Samples) x -= 1000 * signal_seed;
+        if (c == 0 && p.Constant != 0) ch.Samples.assign(ch.Samples.size(), p.Constant);
         if (c == 0) {
-          for (int i : p.spikes) {
-            if (i < p.n) ch.samples[static_cast<size_t>(i)] += 5000;
+          for (int i : p.Spikes) {
+            if (i < p.N) ch.Samples[static_cast<size_t>(i)] += 5000;
           }
         }
         channels.push_back(ch);
@@ -93,12 +93,12 @@ std::string Folder(const TempDir& dir, const Shape& shape) {
     // Names in time order: the record's files are read in path order.
     WriteMiniSeed(dir.File("ABC_" + std::to_string(100 + f) + ".msd"), channels);
   }
-  return dir.path().string();
+  return dir.Path().string();
 }
 
 TFileRecord RecordOf(const std::string& folder, RecordingUiHost& host) {
   AssemblySettings settings;
-  settings.max_span = 999;
+  settings.MaxSpan = 999;
   TFileRecords records;
   AddFiles(records, ListFolder(folder, "*"), settings, host);
   EXPECT_EQ(records.size(), 1u);
@@ -110,13 +110,13 @@ TFileRecord RecordOf(const std::string& folder, RecordingUiHost& host) {
 // order, none longer than asked for.
 TEST(RecordBlocks, JoinedBlocksEqualTheWholeRecord) {
   for (const Shape& shape : Shapes()) {
-    SCOPED_TRACE(shape.name);
+    SCOPED_TRACE(shape.Name);
     TempDir dir;
     RecordingUiHost host;
     const TFileRecord record = RecordOf(Folder(dir, shape), host);
     for (const bool demean : {true, false}) {
       LoadSettings settings;
-      settings.demean = demean;
+      settings.Demean = demean;
       TFileRecord loaded = record;
       TData32 whole;
       LoadReport want;
@@ -132,21 +132,21 @@ TEST(RecordBlocks, JoinedBlocksEqualTheWholeRecord) {
         RecordBlocks blocks;
         LoadReport got;
         ASSERT_TRUE(blocks.Open(streamed, host, settings, &got, max_block, kept));
-        EXPECT_EQ(blocks.Streaming(), shape.streams);
+        EXPECT_EQ(blocks.Streaming(), shape.Streams);
         EXPECT_EQ(streamed.SampleCount, loaded.SampleCount);
         EXPECT_EQ(blocks.Count(), loaded.SampleCount);
-        EXPECT_EQ(got.unread, want.unread);
-        EXPECT_EQ(blocks.Unread(), want.unread);
-        EXPECT_EQ(got.files_read, want.files_read);
+        EXPECT_EQ(got.Unread, want.Unread);
+        EXPECT_EQ(blocks.Unread(), want.Unread);
+        EXPECT_EQ(got.FilesRead, want.FilesRead);
         TData32 joined(whole.size());
         RecordBlock block;
         while (blocks.Next(block)) {
-          ASSERT_EQ(block.samples.size(), whole.size());
-          ASSERT_EQ(block.first, static_cast<int64_t>(joined[0].size()));
-          ASSERT_LE(static_cast<int64_t>(block.samples[0].size()), max_block);
+          ASSERT_EQ(block.Samples.size(), whole.size());
+          ASSERT_EQ(block.First, static_cast<int64_t>(joined[0].size()));
+          ASSERT_LE(static_cast<int64_t>(block.Samples[0].size()), max_block);
           for (size_t c = 0; c < whole.size(); ++c) {
-            ASSERT_EQ(block.samples[c].size(), block.samples[0].size());
-            joined[c].insert(joined[c].end(), block.samples[c].begin(), block.samples[c].end());
+            ASSERT_EQ(block.Samples[c].size(), block.Samples[0].size());
+            joined[c].insert(joined[c].end(), block.Samples[c].begin(), block.Samples[c].end());
           }
         }
         EXPECT_EQ(joined, whole);
@@ -160,19 +160,19 @@ TEST(RecordBlocks, JoinedBlocksEqualTheWholeRecord) {
 // segments, quiet intervals and gaps.
 TEST(RecordBlocks, SpectraEqualThoseOfTheWholeMatrix) {
   for (const Shape& shape : Shapes()) {
-    SCOPED_TRACE(shape.name);
+    SCOPED_TRACE(shape.Name);
     // 32 copies of the shape's files, 10 s apart: the record is several times longer than the
     // search runs ahead of the transforms, so the window moves.
     double end = 0;
-    for (const auto& file : shape.files) {
-      for (const Piece& p : file) end = std::max(end, p.start + p.n / static_cast<double>(kRate));
+    for (const auto& file : shape.Files) {
+      for (const Piece& p : file) end = std::max(end, p.Start + p.N / static_cast<double>(kRate));
     }
     Shape longer = shape;
     for (int round = 1; round < 32; ++round) {
-      for (const auto& file : shape.files) {
+      for (const auto& file : shape.Files) {
         std::vector<Piece> moved = file;
-        for (Piece& p : moved) p.start += (end + 10.0) * round;
-        longer.files.push_back(moved);
+        for (Piece& p : moved) p.Start += (end + 10.0) * round;
+        longer.Files.push_back(moved);
       }
     }
     TempDir dir;
@@ -180,7 +180,7 @@ TEST(RecordBlocks, SpectraEqualThoseOfTheWholeMatrix) {
     TFileRecord record = RecordOf(Folder(dir, longer), host);
     for (int c = 0; c < record.ChannelCount(); ++c) record.Channels[c].Level = 2000;
     // A channel at the ends of the int32 range is never quiet: it is not tested.
-    if (shape.files[0][0].constant != 0) record.Channels[0].Level = kQuiet;
+    if (shape.Files[0][0].Constant != 0) record.Channels[0].Level = kQuiet;
     TSpectrumSettings settings = DefaultSpectrumSettings(kMicroseismSet);
     settings.SilenceDur = 50.0;
     settings.NoiseDur = 3.0;
@@ -202,7 +202,7 @@ TEST(RecordBlocks, SpectraEqualThoseOfTheWholeMatrix) {
       TMatrix2D mean_whole, stdev_whole;
       const TSpectraStatus want =
           CalculateSpectraOfSamples(a, whole, settings, a.SelectStart, a.SelectFinish, host,
-                                    mean_whole, stdev_whole, hook(seen_whole), report.unread);
+                                    mean_whole, stdev_whole, hook(seen_whole), report.Unread);
 
       TFileRecord b = record;
       TMatrix2D mean_blocks, stdev_blocks;

@@ -37,12 +37,12 @@ std::vector<uint8_t> Ascii(const std::string& text) {
 }
 
 struct HeaderCase {
-  const char* what;
-  const char* name;
-  std::vector<uint8_t> content;
-  FormatTag tag;
-  TCode code;
-  int64_t offset;  // -1: none expected
+  const char* What;
+  const char* Name;
+  std::vector<uint8_t> Content;
+  FormatTag Tag;
+  TCode Code;
+  int64_t Offset;  // -1: none expected
 };
 
 // A damaged or cut file of each format is refused with the cause, the file and, where the
@@ -64,16 +64,16 @@ TEST(RecordStatus, DamagedAndCutFilesGiveTheirCauseWithFileAndOffset) {
   };
   TempDir dir;
   for (const HeaderCase& c : cases) {
-    const std::string path = dir.File(c.name);
-    testing::WriteBytes(path, c.content);
+    const std::string path = dir.File(c.Name);
+    testing::WriteBytes(path, c.Content);
     TFileRecordInfo info;
-    const TStatus status = ReadHeader(path, c.tag, info, 50.0);
-    EXPECT_EQ(CodeName(status.Code), CodeName(c.code))
-        << c.what << ": " << Text(status, TLanguage::kEnglish);
-    EXPECT_EQ(status.File, path) << c.what;
-    EXPECT_EQ(status.Offset, c.offset) << c.what << ": " << Text(status, TLanguage::kEnglish);
+    const TStatus status = ReadHeader(path, c.Tag, info, 50.0);
+    EXPECT_EQ(CodeName(status.Code), CodeName(c.Code))
+        << c.What << ": " << Text(status, TLanguage::kEnglish);
+    EXPECT_EQ(status.File, path) << c.What;
+    EXPECT_EQ(status.Offset, c.Offset) << c.What << ": " << Text(status, TLanguage::kEnglish);
     // The reader's own words still reach the user.
-    EXPECT_FALSE(Text(status, TLanguage::kEnglish).empty()) << c.what;
+    EXPECT_FALSE(Text(status, TLanguage::kEnglish).empty()) << c.What;
   }
 }
 
@@ -87,8 +87,8 @@ TEST(RecordStatus, AMissingFileIsNotOpenedWhateverItsFormat) {
     EXPECT_EQ(status.File, path);
   }
   const FileHeaders read = ReadHeaders(path, kTagMiniSeed, 50.0);
-  EXPECT_EQ(read.status.Code, TCode::kRecordFileNotOpened);
-  EXPECT_EQ(read.headers.size(), 1u);
+  EXPECT_EQ(read.Status.Code, TCode::kRecordFileNotOpened);
+  EXPECT_EQ(read.Headers.size(), 1u);
 }
 
 TEST(RecordStatus, RecognizeSaysWhyAFileHasNoFormat) {
@@ -99,18 +99,18 @@ TEST(RecordStatus, RecognizeSaysWhyAFileHasNoFormat) {
   const std::string sac = dir.File("good.sac");
   testing::WriteBytes(sac, ReadAll(testing::RealFile("sac/test.sac")));
   struct Case {
-    std::string path;
-    bool known;
-    TCode code;
+    std::string Path;
+    bool Known;
+    TCode Code;
   };
   for (const Case& c : std::vector<Case>{{unknown, false, TCode::kFormatNotRecognized},
                                          {missing, false, TCode::kRecordFileNotOpened},
                                          {sac, true, TCode::kOk}}) {
     TStatus status = MakeStatus(TCode::kReaderFailed);
-    const FormatTag tag = Recognize(c.path, &status);
-    EXPECT_EQ(tag != 0, c.known) << c.path;
-    EXPECT_EQ(status.Code, c.code) << c.path;
-    EXPECT_EQ(status.File, c.known ? "" : c.path);
+    const FormatTag tag = Recognize(c.Path, &status);
+    EXPECT_EQ(tag != 0, c.Known) << c.Path;
+    EXPECT_EQ(status.Code, c.Code) << c.Path;
+    EXPECT_EQ(status.File, c.Known ? "" : c.Path);
   }
 }
 
@@ -125,11 +125,11 @@ TEST(RecordStatus, ALoadOfAnUnknownFileFailsWithItsCodeAndTellsItsStages) {
   TData32 data;
   LoadReport report;
   EXPECT_FALSE(LoadRecord(record, data, host, LoadSettings{}, &report));
-  EXPECT_EQ(report.status.Code, TCode::kRecordNotRecognized);
-  EXPECT_EQ(report.status.File, path);
-  ASSERT_EQ(report.status.Args.size(), 2u);
-  ASSERT_NE(report.status.Args[1].Nested, nullptr);
-  EXPECT_EQ(report.status.Args[1].Nested->Code, TCode::kFormatNotRecognized);
+  EXPECT_EQ(report.Status.Code, TCode::kRecordNotRecognized);
+  EXPECT_EQ(report.Status.File, path);
+  ASSERT_EQ(report.Status.Args.size(), 2u);
+  ASSERT_NE(report.Status.Args[1].Nested, nullptr);
+  EXPECT_EQ(report.Status.Args[1].Nested->Code, TCode::kFormatNotRecognized);
   EXPECT_TRUE(data.empty());
 
   // A record that loads reports Ok, and its stage goes through its code.
@@ -140,15 +140,15 @@ TEST(RecordStatus, ALoadOfAnUnknownFileFailsWithItsCodeAndTellsItsStages) {
   RecordingUiHost loading;
   LoadReport loaded;
   ASSERT_TRUE(LoadRecord(formed[0], data, loading, LoadSettings{}, &loaded));
-  EXPECT_TRUE(loaded.status.Ok());
+  EXPECT_TRUE(loaded.Status.Ok());
   EXPECT_TRUE(loading.HasCode(TCode::kLoadingData));
 }
 
 // The stages and messages of these layers read in the window as they always have.
 TEST(RecordStatus, CodesRenderTheWindowsRussianTexts) {
   struct Case {
-    TStatus status;
-    const char* russian;
+    TStatus Status;
+    const char* Russian;
   };
   const std::vector<Case> cases = {
       {MakeStatus(TCode::kLoadingData, {"ST1"}), "ST1: Загрузка данных"},
@@ -162,7 +162,7 @@ TEST(RecordStatus, CodesRenderTheWindowsRussianTexts) {
        "Не удалось создать папку /x. Возможно нет прав доступа."},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(Text(c.status, TLanguage::kRussian), c.russian) << CodeName(c.status.Code);
+    EXPECT_EQ(Text(c.Status, TLanguage::kRussian), c.Russian) << CodeName(c.Status.Code);
   }
 }
 

@@ -16,12 +16,12 @@ namespace tarvik::testing {
 // One channel of a miniSEED file: big-endian int32 samples (encoding 3) in 512-byte records
 // of 112 samples, each record stamped with its own start time.
 struct MsChannel {
-  std::string station = "ABC";
-  std::string location;
-  std::string channel = "HHZ";
-  TDateTime start = 0.0;
-  int rate = 100;  // Hz, whole numbers only
-  std::vector<int32_t> samples;
+  std::string Station = "ABC";
+  std::string Location;
+  std::string Channel = "HHZ";
+  TDateTime Start = 0.0;
+  int Rate = 100;  // Hz, whole numbers only
+  std::vector<int32_t> Samples;
 };
 
 inline constexpr int kMsRecordBytes = 512;
@@ -29,15 +29,15 @@ inline constexpr int kMsRecordSamples = (kMsRecordBytes - 64) / 4;
 
 inline void AppendMiniSeed(std::vector<uint8_t>& out, const MsChannel& ch) {
   // Times in ten-thousandths of a second, so that every record's stamp is exact.
-  const auto start = static_cast<int64_t>(std::llround(ch.start * 864000000.0));
-  for (size_t first = 0; first < ch.samples.size(); first += kMsRecordSamples) {
-    const size_t n = std::min<size_t>(kMsRecordSamples, ch.samples.size() - first);
-    const int64_t t = start + static_cast<int64_t>(first) * 10000 / ch.rate;
+  const auto start = static_cast<int64_t>(std::llround(ch.Start * 864000000.0));
+  for (size_t first = 0; first < ch.Samples.size(); first += kMsRecordSamples) {
+    const size_t n = std::min<size_t>(kMsRecordSamples, ch.Samples.size() - first);
+    const int64_t t = start + static_cast<int64_t>(first) * 10000 / ch.Rate;
     const int64_t day = t / 864000000;
     int64_t rest = t % 864000000;
     const CivilTime civil = DecodeDateTime(static_cast<double>(day));
-    const int doy = static_cast<int>(DaysFromCivil(civil.year, civil.month, civil.day) -
-                                     DaysFromCivil(civil.year, 1, 1)) +
+    const int doy = static_cast<int>(DaysFromCivil(civil.Year, civil.Month, civil.Day) -
+                                     DaysFromCivil(civil.Year, 1, 1)) +
                     1;
     const int hour = static_cast<int>(rest / 36000000);
     rest %= 36000000;
@@ -48,11 +48,11 @@ inline void AppendMiniSeed(std::vector<uint8_t>& out, const MsChannel& ch) {
 
     std::vector<uint8_t> r;
     PutText(r, "000001D ", 8);
-    PutText(r, ch.station, 5);
-    PutText(r, ch.location, 2);
-    PutText(r, ch.channel, 3);
+    PutText(r, ch.Station, 5);
+    PutText(r, ch.Location, 2);
+    PutText(r, ch.Channel, 3);
     PutText(r, "XX", 2);
-    PutU16BE(r, static_cast<uint16_t>(civil.year));
+    PutU16BE(r, static_cast<uint16_t>(civil.Year));
     PutU16BE(r, static_cast<uint16_t>(doy));
     r.push_back(static_cast<uint8_t>(hour));
     r.push_back(static_cast<uint8_t>(minute));
@@ -60,7 +60,7 @@ inline void AppendMiniSeed(std::vector<uint8_t>& out, const MsChannel& ch) {
     r.push_back(0);
     PutU16BE(r, static_cast<uint16_t>(tenth_ms));
     PutU16BE(r, static_cast<uint16_t>(n));
-    PutU16BE(r, static_cast<uint16_t>(ch.rate));  // rate factor
+    PutU16BE(r, static_cast<uint16_t>(ch.Rate));  // rate factor
     PutU16BE(r, 1);                               // rate multiplier
     r.insert(r.end(), {0, 0, 0, 1});              // flags, one blockette
     PutU32BE(r, 0);                               // time correction
@@ -70,7 +70,7 @@ inline void AppendMiniSeed(std::vector<uint8_t>& out, const MsChannel& ch) {
     PutU16BE(r, 0);
     r.insert(r.end(), {3, 1, 9, 0});  // int32, big-endian, 2^9 bytes
     r.resize(64, 0);
-    for (size_t i = 0; i < n; ++i) PutU32BE(r, static_cast<uint32_t>(ch.samples[first + i]));
+    for (size_t i = 0; i < n; ++i) PutU32BE(r, static_cast<uint32_t>(ch.Samples[first + i]));
     r.resize(kMsRecordBytes, 0);
     out.insert(out.end(), r.begin(), r.end());
   }

@@ -25,7 +25,7 @@ const char* const kThreeChannels = "reftek/225051000_00008656";
 std::vector<int32_t> Concatenated(const std::string& ref) {
   std::vector<int32_t> out;
   for (const testing::RefRecord& r : testing::ReadRefListing(RealFile(ref))) {
-    for (double v : r.samples) out.push_back(static_cast<int32_t>(v));
+    for (double v : r.Samples) out.push_back(static_cast<int32_t>(v));
   }
   return out;
 }
@@ -36,9 +36,9 @@ TData32 Load(const std::string& path, TFileRecordInfo& info) {
   TData32 data(static_cast<size_t>(info.ChannelCount),
                std::vector<int32_t>(static_cast<size_t>(info.SampleCount), 0));
   LoadTarget target;
-  target.data = &data;
+  target.Data = &data;
   ReadReftekInto(path, target);
-  EXPECT_EQ(target.position, info.SampleCount);
+  EXPECT_EQ(target.Position, info.SampleCount);
   return data;
 }
 
@@ -161,22 +161,22 @@ std::vector<uint8_t> DataPacket(int channel, uint16_t bcd_count, uint8_t format)
 }
 
 struct CountCase {
-  uint16_t bcd;
-  uint8_t format;
-  int samples;
+  uint16_t Bcd;
+  uint8_t Format;
+  int Samples;
 };
 
 class ReftekCount : public ::testing::TestWithParam<CountCase> {};
 
 TEST_P(ReftekCount, SamplesOfAPacket) {
-  const std::vector<uint8_t> p = DataPacket(0, GetParam().bcd, GetParam().format);
-  EXPECT_EQ(ReftekPacketSamples(p), GetParam().samples);
+  const std::vector<uint8_t> p = DataPacket(0, GetParam().Bcd, GetParam().Format);
+  EXPECT_EQ(ReftekPacketSamples(p), GetParam().Samples);
   std::vector<int32_t> out;
   DecodeReftekPacket(p, out);
-  ASSERT_EQ(out.size(), static_cast<size_t>(GetParam().samples));
-  if (!out.empty() && GetParam().format < 0xC0) {
+  ASSERT_EQ(out.size(), static_cast<size_t>(GetParam().Samples));
+  if (!out.empty() && GetParam().Format < 0xC0) {
     EXPECT_EQ(out.front(), 1);
-    EXPECT_EQ(out.back(), GetParam().samples);
+    EXPECT_EQ(out.back(), GetParam().Samples);
   }
 }
 
@@ -257,13 +257,13 @@ TEST_F(ReftekFolder, ChannelsOutsideTheMatrixAreDropped) {
                                    DataPacket(16, 0x0010, 0x16), DataPacket(200, 0x0010, 0x16)});
   TData32 data(2, std::vector<int32_t>(25, -1));
   LoadTarget target;
-  target.data = &data;
-  target.channel_positions[1] = 3;
+  target.Data = &data;
+  target.ChannelPositions[1] = 3;
   ReadReftekInto(path, target);
-  EXPECT_EQ(target.channel_positions[0], 20);
-  EXPECT_EQ(target.channel_positions[1], 8);
-  EXPECT_EQ(target.channel_positions[2], 0);
-  EXPECT_EQ(target.position, 20);
+  EXPECT_EQ(target.ChannelPositions[0], 20);
+  EXPECT_EQ(target.ChannelPositions[1], 8);
+  EXPECT_EQ(target.ChannelPositions[2], 0);
+  EXPECT_EQ(target.Position, 20);
   EXPECT_EQ(data[0][10], 1);
   EXPECT_EQ(data[0][19], 10);
   EXPECT_EQ(data[0][20], -1);
@@ -273,10 +273,10 @@ TEST_F(ReftekFolder, ChannelsOutsideTheMatrixAreDropped) {
   // A matrix shorter than the packets: the rest is cut, nothing is written outside.
   TData32 small(1, std::vector<int32_t>(4, 0));
   LoadTarget cut;
-  cut.data = &small;
+  cut.Data = &small;
   ReadReftekInto(path, cut);
   EXPECT_EQ(small[0], (std::vector<int32_t>{1, 2, 3, 4}));
-  EXPECT_EQ(cut.channel_positions[0], 20);
+  EXPECT_EQ(cut.ChannelPositions[0], 20);
 
   TFileRecordInfo info;
   ASSERT_TRUE(ReadReftekHeader(path, info, 100.0));

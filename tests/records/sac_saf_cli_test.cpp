@@ -26,8 +26,8 @@ TEST(SacSafCli, SamplesOfASafRecord) {
                      "10 -20 30\n"
                      "-1 2 -3\n");
   const CliRun run = Cli("samples --no-demean " + Quote(dir.File("site")), dir);
-  ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.out.find("10\t-20\t30\n-1\t2\t-3\n"), std::string::npos) << run.out;
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  EXPECT_NE(run.Out.find("10\t-20\t30\n-1\t2\t-3\n"), std::string::npos) << run.Out;
 }
 
 TEST(SacSafCli, DamagedFilesAreNamedWithTheirCause) {
@@ -42,9 +42,9 @@ TEST(SacSafCli, DamagedFilesAreNamedWithTheirCause) {
        {std::pair{"cut.sac", "truncated: 700 bytes hold 17 of the 100 samples"},
         std::pair{"nokey.saf", "the header has no START_TIME"}}) {
     const CliRun run = Cli("info " + Quote(dir.File(file)), dir);
-    EXPECT_EQ(run.status, 1) << file;
-    EXPECT_NE(run.err.find(dir.File(file)), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find(cause), std::string::npos) << run.err;
+    EXPECT_EQ(run.Status, 1) << file;
+    EXPECT_NE(run.Err.find(dir.File(file)), std::string::npos) << run.Err;
+    EXPECT_NE(run.Err.find(cause), std::string::npos) << run.Err;
   }
 }
 

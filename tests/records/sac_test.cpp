@@ -26,54 +26,54 @@ using testing::TempDir;
 
 // A SAC file as a test writes it: every header field undefined except those set here.
 struct SacFields {
-  bool little = true;
-  float delta = 0.01f;
-  float depmin = -12345.0f;
-  float depmax = -12345.0f;
-  float b = 0.0f;
-  float cmpaz = -12345.0f;
-  float cmpinc = -12345.0f;
-  std::vector<int32_t> time = {2020, 32, 10, 20, 30, 250};  // NZYEAR .. NZMSEC
-  int32_t npts = INT32_MIN;                                 // INT32_MIN: the number of samples
-  int32_t iftype = 1;
-  int32_t leven = 1;
-  std::string station = "ST01";
-  std::string channel = "HHZ";
-  std::vector<float> samples = {0.5f, -1.25f, 2.0f};
-  size_t keep = SIZE_MAX;  // bytes written
+  bool Little = true;
+  float Delta = 0.01f;
+  float Depmin = -12345.0f;
+  float Depmax = -12345.0f;
+  float B = 0.0f;
+  float Cmpaz = -12345.0f;
+  float Cmpinc = -12345.0f;
+  std::vector<int32_t> Time = {2020, 32, 10, 20, 30, 250};  // NZYEAR .. NZMSEC
+  int32_t Npts = INT32_MIN;                                 // INT32_MIN: the number of samples
+  int32_t Iftype = 1;
+  int32_t Leven = 1;
+  std::string Station = "ST01";
+  std::string Channel = "HHZ";
+  std::vector<float> Samples = {0.5f, -1.25f, 2.0f};
+  size_t Keep = SIZE_MAX;  // bytes written
 };
 
 std::vector<uint8_t> SacBytes(const SacFields& s) {
-  std::vector<uint8_t> b(kSacHeaderSize + 4 * s.samples.size(), 0);
+  std::vector<uint8_t> b(kSacHeaderSize + 4 * s.Samples.size(), 0);
   const auto put = [&](size_t at, uint32_t v) {
-    s.little ? StoreU32LE(&b[at], v) : StoreU32BE(&b[at], v);
+    s.Little ? StoreU32LE(&b[at], v) : StoreU32BE(&b[at], v);
   };
   const auto put_float = [&](size_t word, float v) { put(word * 4, std::bit_cast<uint32_t>(v)); };
   const auto put_int = [&](size_t word, int32_t v) { put(word * 4, static_cast<uint32_t>(v)); };
   for (size_t w = 0; w < 70; ++w) put_float(w, -12345.0f);
   for (size_t w = 70; w < 110; ++w) put_int(w, kSacUndefined);
   for (size_t at = 440; at < kSacHeaderSize; at += 8) std::memcpy(&b[at], "-12345  ", 8);
-  put_float(0, s.delta);
-  put_float(1, s.depmin);
-  put_float(2, s.depmax);
-  put_float(5, s.b);
-  put_float(57, s.cmpaz);
-  put_float(58, s.cmpinc);
-  for (size_t i = 0; i < s.time.size(); ++i) put_int(70 + i, s.time[i]);
+  put_float(0, s.Delta);
+  put_float(1, s.Depmin);
+  put_float(2, s.Depmax);
+  put_float(5, s.B);
+  put_float(57, s.Cmpaz);
+  put_float(58, s.Cmpinc);
+  for (size_t i = 0; i < s.Time.size(); ++i) put_int(70 + i, s.Time[i]);
   put_int(76, 6);
-  put_int(79, s.npts != INT32_MIN ? s.npts : static_cast<int32_t>(s.samples.size()));
-  put_int(85, s.iftype);
-  put_int(105, s.leven);
+  put_int(79, s.Npts != INT32_MIN ? s.Npts : static_cast<int32_t>(s.Samples.size()));
+  put_int(85, s.Iftype);
+  put_int(105, s.Leven);
   const auto text = [&](size_t at, const std::string& t) {
     std::memset(&b[at], ' ', 8);
     std::memcpy(&b[at], t.data(), std::min<size_t>(t.size(), 8));
   };
-  text(440, s.station);
-  text(600, s.channel);
-  for (size_t i = 0; i < s.samples.size(); ++i) {
-    put(kSacHeaderSize + 4 * i, std::bit_cast<uint32_t>(s.samples[i]));
+  text(440, s.Station);
+  text(600, s.Channel);
+  for (size_t i = 0; i < s.Samples.size(); ++i) {
+    put(kSacHeaderSize + 4 * i, std::bit_cast<uint32_t>(s.Samples[i]));
   }
-  b.resize(std::min(b.size(), s.keep));
+  b.resize(std::min(b.size(), s.Keep));
   return b;
 }
 
@@ -90,7 +90,7 @@ TData32 LoadFrom(const std::string& path, TFileRecord* formed = nullptr) {
   if (records.empty()) return {};
   testing::RecordingUiHost host;
   LoadSettings settings;
-  settings.demean = false;
+  settings.Demean = false;
   TData32 data;
   EXPECT_TRUE(LoadRecord(records.front(), data, host, settings));
   if (formed != nullptr) *formed = records.front();
@@ -101,48 +101,48 @@ TData32 LoadFrom(const std::string& path, TFileRecord* formed = nullptr) {
 // 4-byte offsets, text fields at byte 440 on, float32 samples from byte 632), samples times the
 // scale and rounded to nearest, ties to even.
 struct RealSac {
-  const char* name;
-  const char* station;
-  const char* channel;
-  const char* start;  // ISO, milliseconds
-  double rate;
-  int32_t samples;
-  double scale;
-  int32_t axis;
-  std::vector<int32_t> head;  // the first five samples
-  std::vector<int32_t> tail;  // the last two
-  int64_t sum;
+  const char* Name;
+  const char* Station;
+  const char* Channel;
+  const char* Start;  // ISO, milliseconds
+  double Rate;
+  int32_t Samples;
+  double Scale;
+  int32_t Axis;
+  std::vector<int32_t> Head;  // the first five samples
+  std::vector<int32_t> Tail;  // the last two
+  int64_t Sum;
 };
 
 class RealSacTest : public ::testing::TestWithParam<RealSac> {};
 
 TEST_P(RealSacTest, HeaderAndSamplesAgreeWithAnIndependentDecode) {
   const RealSac& c = GetParam();
-  const std::string path = testing::RealFile(std::string("sac/") + c.name);
+  const std::string path = testing::RealFile(std::string("sac/") + c.Name);
   ASSERT_EQ(TagText(Recognize(path)), TagText(kTagSac));
   TFileRecordInfo info;
   std::string why;
   why = Text(ReadHeader(path, kTagSac, info, 50.0), TLanguage::kEnglish);
   ASSERT_TRUE(why.empty()) << why;
-  EXPECT_EQ(info.Station, c.station);
-  EXPECT_EQ(FormatIso(info.Start), c.start);
-  EXPECT_DOUBLE_EQ(info.SampRate, c.rate);
-  EXPECT_EQ(info.SampleCount, c.samples);
+  EXPECT_EQ(info.Station, c.Station);
+  EXPECT_EQ(FormatIso(info.Start), c.Start);
+  EXPECT_DOUBLE_EQ(info.SampRate, c.Rate);
+  EXPECT_EQ(info.SampleCount, c.Samples);
   EXPECT_EQ(info.ChannelCount, 1);
-  EXPECT_EQ(info.ChannelNames[0], c.channel);
-  EXPECT_EQ(info.ChannelCoefs[0], c.scale);
+  EXPECT_EQ(info.ChannelNames[0], c.Channel);
+  EXPECT_EQ(info.ChannelCoefs[0], c.Scale);
 
   TFileRecord record;
   const TData32 data = LoadFrom(path, &record);
-  EXPECT_EQ(ComponentNumber(record.Channels[0].Axis), c.axis);
+  EXPECT_EQ(ComponentNumber(record.Channels[0].Axis), c.Axis);
   ASSERT_EQ(data.size(), 1u);
   const std::vector<int32_t>& s = data[0];
-  ASSERT_EQ(s.size(), static_cast<size_t>(c.samples));
-  EXPECT_EQ(std::vector<int32_t>(s.begin(), s.begin() + 5), c.head);
-  EXPECT_EQ(std::vector<int32_t>(s.end() - 2, s.end()), c.tail);
+  ASSERT_EQ(s.size(), static_cast<size_t>(c.Samples));
+  EXPECT_EQ(std::vector<int32_t>(s.begin(), s.begin() + 5), c.Head);
+  EXPECT_EQ(std::vector<int32_t>(s.end() - 2, s.end()), c.Tail);
   int64_t sum = 0;
   for (int32_t v : s) sum += v;
-  EXPECT_EQ(sum, c.sum);
+  EXPECT_EQ(sum, c.Sum);
 
   // The segment the file makes decodes to the same samples.
   TRecList list;
@@ -202,7 +202,7 @@ INSTANTIATE_TEST_SUITE_P(
                 {1559790, 2089260},
                 243799470}),
     [](const auto& info) {
-      std::string n = info.param.name;
+      std::string n = info.param.Name;
       for (char& ch : n) {
         if (ch == '.') ch = '_';
       }
@@ -238,9 +238,9 @@ TEST(Sac, OtherFormatsFilesAreNotSac) {
 TEST(Sac, BothByteOrdersOfOneFileReadAlike) {
   TempDir dir;
   SacFields s;
-  s.samples = {1.5f, -2.25f, 1e-3f, 7.0f};
+  s.Samples = {1.5f, -2.25f, 1e-3f, 7.0f};
   const std::string le = WriteSac(dir, "le.sac", s);
-  s.little = false;
+  s.Little = false;
   const std::string be = WriteSac(dir, "be.sac", s);
   TFileRecordInfo a, b;
   ASSERT_TRUE(ReadSacHeader(le, a, 0.0));
@@ -256,11 +256,11 @@ TEST(Sac, BothByteOrdersOfOneFileReadAlike) {
 TEST(Sac, WholeNumbersStayCountsAndUndefinedTimesAreTheEpoch) {
   TempDir dir;
   SacFields s;
-  s.samples = {120.0f, -3.0f, 4000000.0f};
-  s.time = {kSacUndefined, kSacUndefined, kSacUndefined,
+  s.Samples = {120.0f, -3.0f, 4000000.0f};
+  s.Time = {kSacUndefined, kSacUndefined, kSacUndefined,
             kSacUndefined, kSacUndefined, kSacUndefined};
-  s.b = 2.5f;
-  s.delta = 0.004f;
+  s.B = 2.5f;
+  s.Delta = 0.004f;
   TFileRecordInfo info;
   ASSERT_TRUE(ReadSacHeader(WriteSac(dir, "a.sac", s), info, 0.0));
   EXPECT_EQ(info.ChannelCoefs[0], 1.0);
@@ -271,9 +271,9 @@ TEST(Sac, WholeNumbersStayCountsAndUndefinedTimesAreTheEpoch) {
 
 TEST(Sac, ComponentFromTheNameElseFromTheOrientation) {
   struct Case {
-    const char* channel;
-    float cmpaz, cmpinc;
-    int32_t axis;
+    const char* Channel;
+    float Cmpaz, Cmpinc;
+    int32_t Axis;
   } cases[] = {
       {"BHZ", 90.0f, 90.0f, 2},  // the name wins over the angles
       {"BH1", -12345.0f, -12345.0f, 1},
@@ -289,30 +289,30 @@ TEST(Sac, ComponentFromTheNameElseFromTheOrientation) {
       {"Q", -12345.0f, -12345.0f, -1},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(SacAxis(c.channel, c.cmpaz, c.cmpinc), c.axis)
-        << c.channel << " " << c.cmpaz << " " << c.cmpinc;
+    EXPECT_EQ(SacAxis(c.Channel, c.Cmpaz, c.Cmpinc), c.Axis)
+        << c.Channel << " " << c.Cmpaz << " " << c.Cmpinc;
   }
   // A record takes the component the file states; without recognition every channel is Z.
   TempDir dir;
   SacFields s;
-  s.channel = "Q";
-  s.cmpaz = 90.0f;
-  s.cmpinc = 90.0f;
+  s.Channel = "Q";
+  s.Cmpaz = 90.0f;
+  s.Cmpinc = 90.0f;
   TFileRecordInfo info;
   ASSERT_TRUE(ReadSacHeader(WriteSac(dir, "a.sac", s), info, 0.0));
   EXPECT_EQ(FormRecord("a.sac", info, true).Channels[0].Axis, Component::kE);
   EXPECT_EQ(FormRecord("a.sac", info, false).Channels[0].Axis, Component::kZ);
   // Without a channel name the orientation names the channel.
-  s.channel = "-12345";
+  s.Channel = "-12345";
   ASSERT_TRUE(ReadSacHeader(WriteSac(dir, "b.sac", s), info, 0.0));
   EXPECT_EQ(info.ChannelNames[0], "E");
   EXPECT_EQ(LoadFrom(dir.File("b.sac")).size(), 1u);
 }
 
 struct BadSac {
-  const char* name;
-  SacFields fields;
-  const char* cause;
+  const char* Name;
+  SacFields Fields;
+  const char* Cause;
 };
 
 class BadSacTest : public ::testing::TestWithParam<BadSac> {};
@@ -320,14 +320,14 @@ class BadSacTest : public ::testing::TestWithParam<BadSac> {};
 TEST_P(BadSacTest, RefusedWithItsCause) {
   const BadSac& c = GetParam();
   TempDir dir;
-  const std::string path = WriteSac(dir, "bad.sac", c.fields);
+  const std::string path = WriteSac(dir, "bad.sac", c.Fields);
   // Still known as SAC, so that the user hears what is wrong with it.
   EXPECT_EQ(Recognize(path), kTagSac);
   TFileRecordInfo info;
   std::string why;
   why = Text(ReadHeader(path, kTagSac, info, 50.0), TLanguage::kEnglish);
   EXPECT_FALSE(why.empty());
-  EXPECT_NE(why.find(c.cause), std::string::npos) << why;
+  EXPECT_NE(why.find(c.Cause), std::string::npos) << why;
   EXPECT_EQ(info.SampleCount, 0);
   TRecList list;
   BuildSacSegments(path, list, "");
@@ -337,7 +337,7 @@ TEST_P(BadSacTest, RefusedWithItsCause) {
     return AddFile(records, path, AssemblySettings{});
   }();
   EXPECT_FALSE(added.Added());
-  EXPECT_NE(AddResultText(added).find(c.cause), std::string::npos);
+  EXPECT_NE(AddResultText(added).find(c.Cause), std::string::npos);
 }
 
 SacFields With(auto change) {
@@ -349,22 +349,22 @@ SacFields With(auto change) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, BadSacTest,
     ::testing::Values(
-        BadSac{"Truncated", With([](SacFields& s) { s.keep = kSacHeaderSize + 9; }),
+        BadSac{"Truncated", With([](SacFields& s) { s.Keep = kSacHeaderSize + 9; }),
                "truncated: 641 bytes hold 2 of the 3 samples"},
-        BadSac{"NegativeCount", With([](SacFields& s) { s.npts = -5; }), "NPTS"},
-        BadSac{"HugeCount", With([](SacFields& s) { s.npts = 2000000000; }), "truncated"},
-        BadSac{"DeltaUndefined", With([](SacFields& s) { s.delta = -12345.0f; }),
+        BadSac{"NegativeCount", With([](SacFields& s) { s.Npts = -5; }), "NPTS"},
+        BadSac{"HugeCount", With([](SacFields& s) { s.Npts = 2000000000; }), "truncated"},
+        BadSac{"DeltaUndefined", With([](SacFields& s) { s.Delta = -12345.0f; }),
                "DELTA (word 0) is undefined"},
-        BadSac{"DeltaZero", With([](SacFields& s) { s.delta = 0.0f; }), "DELTA (word 0) is 0 s"},
-        BadSac{"DeltaAbsurd", With([](SacFields& s) { s.delta = 1e30f; }),
+        BadSac{"DeltaZero", With([](SacFields& s) { s.Delta = 0.0f; }), "DELTA (word 0) is 0 s"},
+        BadSac{"DeltaAbsurd", With([](SacFields& s) { s.Delta = 1e30f; }),
                "DELTA (word 0) is 1e+30"},
-        BadSac{"DeltaNotANumber", With([](SacFields& s) { s.delta = std::nanf(""); }), "DELTA"},
-        BadSac{"Spectrum", With([](SacFields& s) { s.iftype = 3; }), "IFTYPE 3"},
-        BadSac{"Uneven", With([](SacFields& s) { s.leven = 0; }), "LEVEN"},
-        BadSac{"DayOfYear400", With([](SacFields& s) { s.time[1] = 400; }), "reference time"},
-        BadSac{"PartlyUndefinedTime", With([](SacFields& s) { s.time[2] = kSacUndefined; }),
+        BadSac{"DeltaNotANumber", With([](SacFields& s) { s.Delta = std::nanf(""); }), "DELTA"},
+        BadSac{"Spectrum", With([](SacFields& s) { s.Iftype = 3; }), "IFTYPE 3"},
+        BadSac{"Uneven", With([](SacFields& s) { s.Leven = 0; }), "LEVEN"},
+        BadSac{"DayOfYear400", With([](SacFields& s) { s.Time[1] = 400; }), "reference time"},
+        BadSac{"PartlyUndefinedTime", With([](SacFields& s) { s.Time[2] = kSacUndefined; }),
                "reference time"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(Sac, ShortOrDamagedHeadersAreNotSac) {
   TempDir dir;
@@ -388,15 +388,15 @@ TEST(Sac, ShortOrDamagedHeadersAreNotSac) {
 TEST(Sac, ARecordOfSeveralFilesTakesItsOwnChannelByTime) {
   TempDir dir;
   SacFields first;
-  first.samples = {0.5f, -0.5f, 0.25f, 1.0f};
+  first.Samples = {0.5f, -0.5f, 0.25f, 1.0f};
   SacFields second = first;
   // Starts two samples after the first file ends: a gap of two samples.
-  second.time[4] = 30;
-  second.time[5] = 310;
-  second.samples = {2.0f, -4.0f};
+  second.Time[4] = 30;
+  second.Time[5] = 310;
+  second.Samples = {2.0f, -4.0f};
   SacFields other = first;
-  other.channel = "HHN";
-  other.samples = {9.0f, 9.0f, 9.0f, 9.0f};
+  other.Channel = "HHN";
+  other.Samples = {9.0f, 9.0f, 9.0f, 9.0f};
   WriteSac(dir, "a.HHZ.sac", first);
   WriteSac(dir, "b.HHZ.sac", second);
   WriteSac(dir, "a.HHN.sac", other);
@@ -412,10 +412,10 @@ TEST(Sac, ARecordOfSeveralFilesTakesItsOwnChannelByTime) {
 TEST(Sac, LaterFilesUseTheFirstFilesScale) {
   TempDir dir;
   SacFields first;
-  first.samples = {0.001f, -0.002f};  // scale 1e9
+  first.Samples = {0.001f, -0.002f};  // scale 1e9
   SacFields second = first;
-  second.time[5] = 270;
-  second.samples = {1.0f, 3.0f};  // in the first file's units; 3e9 is beyond int32: clamped
+  second.Time[5] = 270;
+  second.Samples = {1.0f, 3.0f};  // in the first file's units; 3e9 is beyond int32: clamped
   WriteSac(dir, "a.sac", first);
   WriteSac(dir, "b.sac", second);
   TFileRecordInfo info;
@@ -429,11 +429,11 @@ TEST(Sac, LaterFilesUseTheFirstFilesScale) {
 TEST(Sac, TheScaleFollowsTheHeadersExtremesOrEverySample) {
   TempDir dir;
   SacFields s;
-  s.samples.assign(5000, 0.001f);
-  s.samples[4500] = 2.0f;  // beyond the first samples the scale looks at with extremes
+  s.Samples.assign(5000, 0.001f);
+  s.Samples[4500] = 2.0f;  // beyond the first samples the scale looks at with extremes
   const auto scale = [&](float depmin, float depmax) {
-    s.depmin = depmin;
-    s.depmax = depmax;
+    s.Depmin = depmin;
+    s.Depmax = depmax;
     TFileRecordInfo info;
     EXPECT_TRUE(ReadSacHeader(WriteSac(dir, "a.sac", s), info, 0.0));
     return info.ChannelCoefs[0];
@@ -447,18 +447,18 @@ TEST(Sac, TheScaleFollowsTheHeadersExtremesOrEverySample) {
 TEST(Sac, AFileFarFromItsRecordAddsNothing) {
   TempDir dir;
   SacFields s;
-  s.time = {9999, 365, 23, 59, 59, 999};
+  s.Time = {9999, 365, 23, 59, 59, 999};
   TFileRecordInfo info;
   ASSERT_TRUE(ReadSacHeader(WriteSac(dir, "far.sac", s), info, 0.0));
   for (const TDateTime record_start : {0.0, -1e300, info.Start - 1.0, info.Start + 1.0}) {
     TData32 matrix(1, std::vector<int32_t>(8, 7));
     LoadTarget target;
-    target.data = &matrix;
-    target.first = info;
-    target.record_start = record_start;
+    target.Data = &matrix;
+    target.First = info;
+    target.RecordStart = record_start;
     ReadSacInto(dir.File("far.sac"), target);
     EXPECT_EQ(matrix[0], std::vector<int32_t>(8, 7)) << record_start;
-    EXPECT_EQ(target.position, 0);
+    EXPECT_EQ(target.Position, 0);
   }
 }
 

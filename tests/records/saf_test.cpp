@@ -47,18 +47,18 @@ TData32 Load(const std::string& path) {
   if (records.empty()) return {};
   testing::RecordingUiHost host;
   LoadSettings settings;
-  settings.demean = false;
+  settings.Demean = false;
   TData32 data;
   EXPECT_TRUE(LoadRecord(records.front(), data, host, settings));
   return data;
 }
 
 struct SoundSaf {
-  const char* name;
-  std::string file;  // the file's name
-  std::string text;
-  const char* station;
-  std::vector<std::string> channels;
+  const char* Name;
+  std::string File;  // the file's name
+  std::string Text;
+  const char* Station;
+  std::vector<std::string> Channels;
 };
 
 class SoundSafTest : public ::testing::TestWithParam<SoundSaf> {};
@@ -66,19 +66,19 @@ class SoundSafTest : public ::testing::TestWithParam<SoundSaf> {};
 TEST_P(SoundSafTest, ThreeChannelsWithTheirComponentsAndSamples) {
   const SoundSaf& c = GetParam();
   TempDir dir;
-  const std::string path = dir.File(c.file);
-  testing::WriteText(path, c.text);
+  const std::string path = dir.File(c.File);
+  testing::WriteText(path, c.Text);
   ASSERT_EQ(TagText(Recognize(path)), TagText(kTagSaf));
   TFileRecordInfo info;
   std::string why;
   why = Text(ReadHeader(path, kTagSaf, info, 50.0), TLanguage::kEnglish);
   ASSERT_TRUE(why.empty()) << why;
-  EXPECT_EQ(info.Station, c.station);
+  EXPECT_EQ(info.Station, c.Station);
   EXPECT_EQ(FormatIso(info.Start), "2019-11-25T07:05:09.125Z");
   EXPECT_EQ(info.SampRate, 128.0);
   EXPECT_EQ(info.SampleCount, 3);
   ASSERT_EQ(info.ChannelCount, 3);
-  for (size_t k = 0; k < 3; ++k) EXPECT_EQ(info.ChannelNames[k], c.channels[k]);
+  for (size_t k = 0; k < 3; ++k) EXPECT_EQ(info.ChannelNames[k], c.Channels[k]);
   // Whole counts stay counts; the third column is scaled to keep its decimals.
   EXPECT_EQ(info.ChannelCoefs[0], 1.0);
   EXPECT_EQ(info.ChannelCoefs[1], 1.0);
@@ -131,12 +131,12 @@ INSTANTIATE_TEST_SUITE_P(
                          "SAMP_FREQ = 128\nNDAT = 3\nCH0_ID = V\nCH1_ID = NS\nCH2_ID = EW\n"),
                  "X",
                  {"V", "NS", "EW"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& info) { return std::string(info.param.Name); });
 
 struct BadSaf {
-  const char* name;
-  std::string text;
-  const char* cause;
+  const char* Name;
+  std::string Text;
+  const char* Cause;
 };
 
 class BadSafTest : public ::testing::TestWithParam<BadSaf> {};
@@ -145,20 +145,20 @@ TEST_P(BadSafTest, RefusedWithItsCause) {
   const BadSaf& c = GetParam();
   TempDir dir;
   const std::string path = dir.File("bad.saf");
-  testing::WriteText(path, c.text);
+  testing::WriteText(path, c.Text);
   EXPECT_EQ(Recognize(path), kTagSaf);
   TFileRecordInfo info;
   std::string why;
   why = Text(ReadHeader(path, kTagSaf, info, 50.0), TLanguage::kEnglish);
   EXPECT_FALSE(why.empty());
-  EXPECT_NE(why.find(c.cause), std::string::npos) << why;
+  EXPECT_NE(why.find(c.Cause), std::string::npos) << why;
   TRecList list;
   BuildSafSegments(path, list, "");
   EXPECT_TRUE(list.empty());
   TFileRecords records;
   const AddFileResult added = AddFile(records, path, AssemblySettings{});
   EXPECT_FALSE(added.Added());
-  EXPECT_NE(AddResultText(added).find(c.cause), std::string::npos) << AddResultText(added);
+  EXPECT_NE(AddResultText(added).find(c.Cause), std::string::npos) << AddResultText(added);
 }
 
 std::string Without(const std::string& key) {
@@ -196,7 +196,7 @@ INSTANTIATE_TEST_SUITE_P(
                "START_TIME \"2019 13 25 07 05 09.125\""},
         BadSaf{"ZeroRate", Replace("SAMP_FREQ = 128", "SAMP_FREQ = 0"), "SAMP_FREQ \"0\""},
         BadSaf{"NegativeCount", Replace("NDAT = 3", "NDAT = -3"), "NDAT \"-3\""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(Saf, OnlyItsFirstLineMakesASafFile) {
   EXPECT_TRUE(LooksLikeSafStart("sesame ascii data format (SAF) v. 1\n"));

@@ -139,10 +139,10 @@ void DescribeFiles(const std::string& folder, const std::string& root, std::ostr
       const bool ok = ReadHeader(path, tag, info, 50.0).Ok();
       out << " ok=" << ok << " " << HeaderText(info);
       const FormatInfo* format = FindFormat(tag);
-      if (format != nullptr && format->build_segments != nullptr) {
+      if (format != nullptr && format->BuildSegments != nullptr) {
         TRecList list;
         try {
-          format->build_segments(path, list, "");
+          format->BuildSegments(path, list, "");
         } catch (const std::exception&) {
           out << " throws";
         }
@@ -161,23 +161,23 @@ void DescribeRecords(const std::vector<std::string>& paths, const std::string& r
   TFileRecords records;
   const std::vector<AddedFile> added = AddFiles(records, paths, settings, host);
   for (const AddedFile& a : added) {
-    out << "add " << Rel(a.path, root) << " status=" << static_cast<int>(a.result.status)
-        << " tag=" << TagText(a.result.tag) << " record=" << a.result.record << "\n";
+    out << "add " << Rel(a.Path, root) << " status=" << static_cast<int>(a.Result.Status)
+        << " tag=" << TagText(a.Result.Tag) << " record=" << a.Result.Record << "\n";
   }
   for (TFileRecord& r : records) {
     out << "record " << RecordText(r, root) << "\n";
-    const RecordFiles files = FindRecordFiles(r.File, settings.working_rate, r.Start, r.Finish,
-                                              host, nullptr, r.Station, RecordLocation(r));
-    out << "  found tag=" << TagText(files.tag) << " block_samples=" << files.block_samples
-        << " total=" << files.total_samples << " first: " << HeaderText(files.first) << "\n";
-    for (size_t k = 0; k < files.paths.size(); ++k) {
-      out << "    " << Rel(files.paths[k], root) << " " << HeaderText(files.headers[k]) << "\n";
+    const RecordFiles files = FindRecordFiles(r.File, settings.WorkingRate, r.Start, r.Finish, host,
+                                              nullptr, r.Station, RecordLocation(r));
+    out << "  found tag=" << TagText(files.Tag) << " block_samples=" << files.BlockSamples
+        << " total=" << files.TotalSamples << " first: " << HeaderText(files.First) << "\n";
+    for (size_t k = 0; k < files.Paths.size(); ++k) {
+      out << "    " << Rel(files.Paths[k], root) << " " << HeaderText(files.Headers[k]) << "\n";
     }
     TFileRecord loaded = r;
     TData32 data;
     LoadSettings load;
-    load.default_rate = settings.working_rate;
-    load.demean = false;
+    load.DefaultRate = settings.WorkingRate;
+    load.Demean = false;
     LoadReport report;
     const bool ok = LoadRecord(loaded, data, host, load, &report);
     Hash h;
@@ -187,8 +187,8 @@ void DescribeRecords(const std::vector<std::string>& paths, const std::string& r
     }
     out << "  load ok=" << ok << " samples=" << loaded.SampleCount
         << " rate=" << Num(loaded.SampRate) << " channels=" << data.size()
-        << " found=" << report.files_found << " read=" << report.files_read
-        << " allocated=" << report.allocated << " data=" << h.Text() << "\n";
+        << " found=" << report.FilesFound << " read=" << report.FilesRead
+        << " allocated=" << report.Allocated << " data=" << h.Text() << "\n";
   }
 }
 
@@ -205,10 +205,10 @@ void WriteStationsFolder(const std::string& folder) {
   auto piece = [&](const std::string& name, const std::string& station, double start_seconds,
                    int seed, size_t samples = 600) {
     MsChannel ch;
-    ch.station = station;
-    ch.rate = 10;
-    ch.start = t0 + start_seconds * kSecond;
-    ch.samples = TestSignal(samples, seed);
+    ch.Station = station;
+    ch.Rate = 10;
+    ch.Start = t0 + start_seconds * kSecond;
+    ch.Samples = TestSignal(samples, seed);
     WriteMiniSeed(folder + "/" + name, {ch});
   };
   fs::create_directories(folder + "/sub");
@@ -223,11 +223,11 @@ void WriteStationsFolder(const std::string& folder) {
   std::vector<MsChannel> three;
   for (int c = 0; c < 3; ++c) {
     MsChannel ch;
-    ch.station = "CCC";
-    ch.channel = std::string("HH") + "ZNE"[c];
-    ch.rate = 10;
-    ch.start = t0;
-    ch.samples = TestSignal(900, 30 + c);
+    ch.Station = "CCC";
+    ch.Channel = std::string("HH") + "ZNE"[c];
+    ch.Rate = 10;
+    ch.Start = t0;
+    ch.Samples = TestSignal(900, 30 + c);
     three.push_back(ch);
   }
   WriteMiniSeed(folder + "/CCC_0.msd", three);
@@ -248,7 +248,7 @@ std::string MakeText() {
   }
 
   TempDir dir;
-  const std::string root = dir.path().string();
+  const std::string root = dir.Path().string();
   const std::string stations = root + "/stations";
   WriteStationsFolder(stations);
   out << "# designed folder of two stations\n";

@@ -82,8 +82,8 @@ const char kTwoStreams[] =
 // ---------------------------------------------------------------------------------------------
 
 struct StartCase {
-  Stamp second;
-  bool second_used;
+  Stamp Second;
+  bool SecondUsed;
 };
 
 class SdasStart : public ::testing::TestWithParam<StartCase> {};
@@ -93,14 +93,14 @@ TEST_P(SdasStart, SecondStampFrom1999OnElseFirst) {
   testing::TempDir dir;
   const std::string path = dir.File("a.sdas");
   std::vector<uint8_t> f = TextHeader(kTwoStreams, 1024);
-  const std::vector<uint8_t> h = BlockHeader(100, 2, first, GetParam().second);
+  const std::vector<uint8_t> h = BlockHeader(100, 2, first, GetParam().Second);
   f.insert(f.end(), h.begin(), h.end());
   testing::WriteBytes(path, f);
 
   TFileRecordInfo info;
   ASSERT_EQ(Recognize(path), kTagSdas);
   ASSERT_TRUE(ReadHeader(path, kTagSdas, info, 0).Ok());
-  const Stamp& s = GetParam().second_used ? GetParam().second : first;
+  const Stamp& s = GetParam().SecondUsed ? GetParam().Second : first;
   EXPECT_DOUBLE_EQ(info.Start, EncodeDateTime(s[2], s[1], s[0], s[3], s[4], s[5]));
 }
 
@@ -157,8 +157,8 @@ TEST(SdasHeader, MissingSectionsTakeDefaults) {
 TEST(SdasHeader, TextThatIsNotAnSdasHeader) {
   testing::TempDir dir;
   struct Case {
-    const char* text;
-    FormatTag tag;
+    const char* Text;
+    FormatTag Tag;
   };
   const Case cases[] = {
       {"[SYSTEM]\nNAME=X\n[HEADER]\n", kTagSdasBad},
@@ -168,8 +168,8 @@ TEST(SdasHeader, TextThatIsNotAnSdasHeader) {
   };
   for (const Case& c : cases) {
     const std::string path = dir.File("t.sdas");
-    testing::WriteBytes(path, TextHeader(c.text, 300));
-    EXPECT_EQ(Recognize(path), c.tag) << c.text;
+    testing::WriteBytes(path, TextHeader(c.Text, 300));
+    EXPECT_EQ(Recognize(path), c.Tag) << c.Text;
   }
 }
 
@@ -190,18 +190,18 @@ TEST(SdasRead, BlocksUntilTheFirstInvalidOne) {
   ASSERT_TRUE(ReadSdasHeader(path, info, 0));
   TData32 data(2, std::vector<int32_t>(14, 0));
   LoadTarget target;
-  target.data = &data;
-  target.first = info;
-  target.position = 1;
+  target.Data = &data;
+  target.First = info;
+  target.Position = 1;
   ReadSdasInto(path, target);
-  EXPECT_EQ(target.position, 11);
+  EXPECT_EQ(target.Position, 11);
   EXPECT_EQ(data[0], (std::vector<int32_t>{0, 1, 2, 3, 4, 5, 6, 7, 65535, 20, 21, 0, 0, 0}));
   EXPECT_EQ(data[1], (std::vector<int32_t>{0, 9, 10, 11, 12, 13, 14, 15, 16, 22, 23, 0, 0, 0}));
 
   // A matrix too short for the file, entered before its start: clipped at both ends.
   TData32 small(2, std::vector<int32_t>(5, 0));
-  target.data = &small;
-  target.position = -2;
+  target.Data = &small;
+  target.Position = -2;
   ReadSdasInto(path, target);
   EXPECT_EQ(small[0], (std::vector<int32_t>{3, 4, 5, 6, 7}));
 }
@@ -223,10 +223,10 @@ TEST(SdasRead, StreamOfMoreThan32ChannelsKeepsTheFirst32) {
   ASSERT_EQ(info.ChannelCount, 32);
   TData32 data(32, std::vector<int32_t>(4, 0));
   LoadTarget target;
-  target.data = &data;
-  target.first = info;
+  target.Data = &data;
+  target.First = info;
   ReadSdasInto(path, target);
-  EXPECT_EQ(target.position, 4);
+  EXPECT_EQ(target.Position, 4);
   for (int c = 0; c < 32; ++c) {
     EXPECT_EQ(data[static_cast<size_t>(c)], (std::vector<int32_t>{c, 1000 + c, c, 1000 + c}));
   }
@@ -246,11 +246,11 @@ TEST(SdasDamaged, TruncationsAndAbsurdBlockSizes) {
     ReadSdasHeader(path, info, 0);
     TData32 data(2, std::vector<int32_t>(16, 0));
     LoadTarget target;
-    target.data = &data;
-    target.first = info;
+    target.Data = &data;
+    target.First = info;
     ReadSdasInto(path, target);
     if (len == f.size()) {
-      EXPECT_EQ(target.position, 8 + int64_t{32767} * 32767);
+      EXPECT_EQ(target.Position, 8 + int64_t{32767} * 32767);
       EXPECT_EQ(data[0][8], 9);
     }
   }

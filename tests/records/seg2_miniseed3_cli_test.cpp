@@ -25,9 +25,9 @@ using testing::TempDir;
 const std::string kSeg2 = "seg2/20130107_103041000.CET.3c.cont.0.seg2";
 
 struct DamagedCase {
-  const char* name;
-  const char* file;
-  const char* cause;
+  const char* Name;
+  const char* File;
+  const char* Cause;
 };
 
 class NewFormatsDamaged : public ::testing::TestWithParam<DamagedCase> {};
@@ -39,8 +39,8 @@ void WriteDamaged(const TempDir& dir) {
   StoreU32LE(&seg2[40], 0x00ffffff);
   testing::WriteBytes(dir.File("shot.dat"), seg2);
   testing::Ms3Fields s;
-  s.count = 1;
-  s.payload = {1, 0, 0, 0};
+  s.Count = 1;
+  s.Payload = {1, 0, 0, 0};
   std::vector<uint8_t> ms3 = testing::MakeMs3(s);
   ms3.back() = 2;
   testing::WriteBytes(dir.File("day.mseed"), ms3);
@@ -49,11 +49,11 @@ void WriteDamaged(const TempDir& dir) {
 TEST_P(NewFormatsDamaged, InfoNamesTheFileAndTheCause) {
   TempDir dir;
   WriteDamaged(dir);
-  const std::string path = dir.File(GetParam().file);
+  const std::string path = dir.File(GetParam().File);
   const CliRun run = Cli("info " + Quote(path), dir);
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find(path + ": not read as " + GetParam().name), std::string::npos) << run.err;
-  EXPECT_NE(run.err.find(GetParam().cause), std::string::npos) << run.err;
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_NE(run.Err.find(path + ": not read as " + GetParam().Name), std::string::npos) << run.Err;
+  EXPECT_NE(run.Err.find(GetParam().Cause), std::string::npos) << run.Err;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -68,13 +68,13 @@ TEST(NewFormatsCli, Seg2SamplesAreTheTraces) {
   TempDir dir;
   const std::string path = testing::RealFile(kSeg2);
   const CliRun run = Cli("samples " + Quote(path) + " --no-demean", dir);
-  ASSERT_EQ(run.status, 0) << run.err;
+  ASSERT_EQ(run.Status, 0) << run.Err;
   const std::optional<Seg2File> f = ReadSeg2Fields(path);
   ASSERT_TRUE(f);
   BinaryFile file(path);
   std::vector<std::vector<int32_t>> traces;
-  for (const Seg2Trace& t : f->traces) traces.push_back(ReadSeg2Samples(file, *f, t));
-  std::istringstream out(run.out);
+  for (const Seg2Trace& t : f->Traces) traces.push_back(ReadSeg2Samples(file, *f, t));
+  std::istringstream out(run.Out);
   std::string line;
   std::getline(out, line);  // the channel names
   size_t rows = 0;
@@ -95,23 +95,23 @@ TEST(NewFormatsCli, MiniSeed3FilesJoinOneRecord) {
   TempDir dir;
   for (int k = 0; k < 2; ++k) {
     testing::Ms3Fields s;
-    s.sid = "FDSN:XX_JOIN_00_H_H_Z";
-    s.unix_start = 1700000000.0 + 20.0 * k;
-    s.count = 1000;
+    s.Sid = "FDSN:XX_JOIN_00_H_H_Z";
+    s.UnixStart = 1700000000.0 + 20.0 * k;
+    s.Count = 1000;
     for (int i = 0; i < 1000; ++i)
-      testing::PutU32LE(s.payload, static_cast<uint32_t>(k * 1000 + i));
+      testing::PutU32LE(s.Payload, static_cast<uint32_t>(k * 1000 + i));
     testing::WriteBytes(dir.File("part" + std::to_string(k) + ".ms3"), testing::MakeMs3(s));
   }
   const std::string project = dir.File("p.tvp");
   const CliRun add = Cli("add " + Quote(project) + " " + Quote(dir.File("part0.ms3")) + " " +
                              Quote(dir.File("part1.ms3")),
                          dir);
-  ASSERT_EQ(add.status, 0) << add.err;
+  ASSERT_EQ(add.Status, 0) << add.Err;
   const CliRun show = Cli("show " + Quote(project), dir);
-  EXPECT_NE(show.out.find("JOIN"), std::string::npos) << show.out;
+  EXPECT_NE(show.Out.find("JOIN"), std::string::npos) << show.Out;
   const CliRun run = Cli("samples " + Quote(dir.File("part0.ms3")) + " --no-demean", dir);
-  ASSERT_EQ(run.status, 0) << run.err;
-  std::istringstream out(run.out);
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  std::istringstream out(run.Out);
   std::string line;
   std::getline(out, line);
   std::vector<long long> values;

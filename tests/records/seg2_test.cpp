@@ -42,37 +42,37 @@ std::vector<std::vector<double>> ReadColumns(const std::string& path) {
 // Each trace's samples times its descaling factor (and unit) against the seismograph software's
 // own listing of the file.
 struct RealCase {
-  const char* name;
-  size_t traces;
-  int format;
-  double unit;  // the listing's unit per descaled value
+  const char* Name;
+  size_t Traces;
+  int Format;
+  double Unit;  // the listing's unit per descaled value
   // The descaling factor is printed to six digits, while the seismograph's software may have
   // used more; one count is about 0.02 in the 2013 listing, far beyond it.
-  double relative;
+  double Relative;
 };
 
 class Seg2Real : public ::testing::TestWithParam<RealCase> {};
 
 TEST_P(Seg2Real, DescaledSamplesMatchTheWritersListing) {
-  const std::string base = RealFile(std::string("seg2/") + GetParam().name);
+  const std::string base = RealFile(std::string("seg2/") + GetParam().Name);
   std::string why;
   const std::optional<Seg2File> f = ReadSeg2Fields(base + ".seg2", &why);
   ASSERT_TRUE(f) << why;
   const std::vector<std::vector<double>> listing = ReadColumns(base + ".DAT");
-  ASSERT_EQ(f->traces.size(), GetParam().traces);
-  ASSERT_EQ(listing.size(), GetParam().traces);
+  ASSERT_EQ(f->Traces.size(), GetParam().Traces);
+  ASSERT_EQ(listing.size(), GetParam().Traces);
   BinaryFile file(base + ".seg2");
-  for (size_t t = 0; t < f->traces.size(); ++t) {
+  for (size_t t = 0; t < f->Traces.size(); ++t) {
     SCOPED_TRACE("trace " + std::to_string(t + 1));
-    const Seg2Trace& trace = f->traces[t];
-    EXPECT_EQ(trace.format, GetParam().format);
+    const Seg2Trace& trace = f->Traces[t];
+    EXPECT_EQ(trace.Format, GetParam().Format);
     const std::vector<int32_t> counts = ReadSeg2Samples(file, *f, trace);
     ASSERT_EQ(counts.size(), listing[t].size());
     for (size_t i = 0; i < counts.size(); ++i) {
       const double expected = listing[t][i];
       // The listings print eight decimals (2013) or full precision (2018).
-      ASSERT_NEAR(counts[i] * trace.descaling * GetParam().unit, expected,
-                  1e-8 + GetParam().relative * std::abs(expected))
+      ASSERT_NEAR(counts[i] * trace.Descaling * GetParam().Unit, expected,
+                  1e-8 + GetParam().Relative * std::abs(expected))
           << "sample " << i;
     }
   }
@@ -119,38 +119,38 @@ TEST(Seg2RealHeader, DelayMovesTheStart) {
 // A writer of small SEG-2 files.
 
 struct TraceLayout {
-  int format = kSeg2Int32;
-  std::vector<double> values;
-  std::vector<std::string> strings = {"SAMPLE_INTERVAL 0.01", "DESCALING_FACTOR 2"};
-  uint16_t id = 0x4422;
+  int Format = kSeg2Int32;
+  std::vector<double> Values;
+  std::vector<std::string> Strings = {"SAMPLE_INTERVAL 0.01", "DESCALING_FACTOR 2"};
+  uint16_t Id = 0x4422;
 };
 
 struct FileLayout {
-  bool big = false;
-  std::vector<std::string> strings = {"ACQUISITION_DATE 05/MAR/2021", "ACQUISITION_TIME 12:34:56"};
-  std::vector<TraceLayout> traces;
-  std::optional<uint32_t> last_pointer;  // replaces the last trace's pointer
+  bool Big = false;
+  std::vector<std::string> Strings = {"ACQUISITION_DATE 05/MAR/2021", "ACQUISITION_TIME 12:34:56"};
+  std::vector<TraceLayout> Traces;
+  std::optional<uint32_t> LastPointer;  // replaces the last trace's pointer
 };
 
 class Writer {
  public:
   explicit Writer(bool big) : big_(big) {}
-  void U16(uint16_t v) { big_ ? testing::PutU16BE(b, v) : testing::PutU16LE(b, v); }
-  void U32(uint32_t v) { big_ ? testing::PutU32BE(b, v) : testing::PutU32LE(b, v); }
+  void U16(uint16_t v) { big_ ? testing::PutU16BE(B, v) : testing::PutU16LE(B, v); }
+  void U32(uint32_t v) { big_ ? testing::PutU32BE(B, v) : testing::PutU32LE(B, v); }
   void SetU32(size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) {
-      b[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (big_ ? 24 - 8 * i : 8 * i));
+      B[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (big_ ? 24 - 8 * i : 8 * i));
     }
   }
   // Offset-prefixed strings ending in a zero byte, then a zero offset; padded to 4 bytes.
   void Strings(const std::vector<std::string>& strings) {
     for (const std::string& s : strings) {
       U16(static_cast<uint16_t>(s.size() + 3));
-      b.insert(b.end(), s.begin(), s.end());
-      b.push_back(0);
+      B.insert(B.end(), s.begin(), s.end());
+      B.push_back(0);
     }
     U16(0);
-    while (b.size() % 4 != 0) b.push_back(0);
+    while (B.size() % 4 != 0) B.push_back(0);
   }
   void Samples(int format, const std::vector<double>& values) {
     if (format == kSeg2Float20) {
@@ -192,53 +192,53 @@ class Writer {
     }
   }
 
-  std::vector<uint8_t> b;
+  std::vector<uint8_t> B;
 
  private:
   bool big_;
 };
 
 std::string WriteSeg2(const TempDir& dir, const FileLayout& f, const std::string& name = "x.seg2") {
-  Writer w(f.big);
+  Writer w(f.Big);
   w.U16(0x3a55);
   w.U16(1);  // revision
-  const auto n = static_cast<uint16_t>(f.traces.size());
+  const auto n = static_cast<uint16_t>(f.Traces.size());
   w.U16(static_cast<uint16_t>(4 * n));
   w.U16(n);
-  w.b.insert(w.b.end(), {1, 0, 0, 1, '\n', 0});  // string and line terminators
-  w.b.resize(32, 0);
-  const size_t pointers = w.b.size();
-  w.b.resize(pointers + 4 * n, 0);
-  w.Strings(f.strings);
-  for (size_t t = 0; t < f.traces.size(); ++t) {
-    const TraceLayout& trace = f.traces[t];
-    const size_t start = w.b.size();
+  w.B.insert(w.B.end(), {1, 0, 0, 1, '\n', 0});  // string and line terminators
+  w.B.resize(32, 0);
+  const size_t pointers = w.B.size();
+  w.B.resize(pointers + 4 * n, 0);
+  w.Strings(f.Strings);
+  for (size_t t = 0; t < f.Traces.size(); ++t) {
+    const TraceLayout& trace = f.Traces[t];
+    const size_t start = w.B.size();
     w.SetU32(pointers + 4 * t, static_cast<uint32_t>(start));
-    Writer block(f.big);
-    block.Strings(trace.strings);
-    Writer samples(f.big);
-    samples.Samples(trace.format, trace.values);
-    w.U16(trace.id);
-    w.U16(static_cast<uint16_t>(32 + block.b.size()));
-    w.U32(static_cast<uint32_t>(samples.b.size()));
-    w.U32(static_cast<uint32_t>(trace.values.size()));
-    w.b.push_back(static_cast<uint8_t>(trace.format));
-    w.b.resize(start + 32, 0);
-    w.b.insert(w.b.end(), block.b.begin(), block.b.end());
-    w.b.insert(w.b.end(), samples.b.begin(), samples.b.end());
+    Writer block(f.Big);
+    block.Strings(trace.Strings);
+    Writer samples(f.Big);
+    samples.Samples(trace.Format, trace.Values);
+    w.U16(trace.Id);
+    w.U16(static_cast<uint16_t>(32 + block.B.size()));
+    w.U32(static_cast<uint32_t>(samples.B.size()));
+    w.U32(static_cast<uint32_t>(trace.Values.size()));
+    w.B.push_back(static_cast<uint8_t>(trace.Format));
+    w.B.resize(start + 32, 0);
+    w.B.insert(w.B.end(), block.B.begin(), block.B.end());
+    w.B.insert(w.B.end(), samples.B.begin(), samples.B.end());
   }
-  if (f.last_pointer) w.SetU32(pointers + 4 * (n - 1u), *f.last_pointer);
-  testing::WriteBytes(dir.File(name), w.b);
+  if (f.LastPointer) w.SetU32(pointers + 4 * (n - 1u), *f.LastPointer);
+  testing::WriteBytes(dir.File(name), w.B);
   return dir.File(name);
 }
 
 // ---------------------------------------------------------------------------------------------
 
 struct FormatCase {
-  int format;
-  bool big;
-  std::vector<double> values;
-  std::vector<int32_t> counts;  // what the reader gives: integers as stored, floats in µV
+  int Format;
+  bool Big;
+  std::vector<double> Values;
+  std::vector<int32_t> Counts;  // what the reader gives: integers as stored, floats in µV
 };
 
 class Seg2Formats : public ::testing::TestWithParam<FormatCase> {};
@@ -247,20 +247,20 @@ TEST_P(Seg2Formats, DecodeInBothByteOrders) {
   const FormatCase& c = GetParam();
   TempDir dir;
   FileLayout layout;
-  layout.big = c.big;
-  layout.traces = {{c.format, c.values}};
+  layout.Big = c.Big;
+  layout.Traces = {{c.Format, c.Values}};
   const std::string path = WriteSeg2(dir, layout);
   EXPECT_EQ(Recognize(path), kTagSeg2);
   std::string why;
   const std::optional<Seg2File> f = ReadSeg2Fields(path, &why);
   ASSERT_TRUE(f) << why;
-  EXPECT_EQ(f->big_endian, c.big);
+  EXPECT_EQ(f->BigEndian, c.Big);
   BinaryFile file(path);
-  EXPECT_EQ(ReadSeg2Samples(file, *f, f->traces[0]), c.counts);
+  EXPECT_EQ(ReadSeg2Samples(file, *f, f->Traces[0]), c.Counts);
   // Counts over counts per volt are the stored values × descaling (2) in volts: 1 count = 1 mV
   // for integer formats, 1 µV for floating ones.
-  const double per_volt = Seg2CountsPerVolt(f->traces[0]);
-  const bool floating = c.format == kSeg2Float32 || c.format == kSeg2Float64;
+  const double per_volt = Seg2CountsPerVolt(f->Traces[0]);
+  const bool floating = c.Format == kSeg2Float32 || c.Format == kSeg2Float64;
   EXPECT_DOUBLE_EQ(per_volt, floating ? 1e9 : 500.0);
 }
 
@@ -288,9 +288,9 @@ INSTANTIATE_TEST_SUITE_P(
 // Channel names and components: an orientation string where the trace has one; three traces
 // without any are Z, N, E; a letter shared by several traces carries the channel number.
 struct NamingCase {
-  const char* name;
-  std::vector<std::vector<std::string>> trace_strings;
-  std::vector<std::string> names;
+  const char* Name;
+  std::vector<std::vector<std::string>> TraceStrings;
+  std::vector<std::string> Names;
 };
 
 class Seg2Naming : public ::testing::TestWithParam<NamingCase> {};
@@ -298,18 +298,18 @@ class Seg2Naming : public ::testing::TestWithParam<NamingCase> {};
 TEST_P(Seg2Naming, ChannelNamesAndComponents) {
   TempDir dir;
   FileLayout layout;
-  for (const auto& extra : GetParam().trace_strings) {
+  for (const auto& extra : GetParam().TraceStrings) {
     TraceLayout t;
-    t.values = {1, 2, 3};
-    t.strings.insert(t.strings.end(), extra.begin(), extra.end());
-    layout.traces.push_back(t);
+    t.Values = {1, 2, 3};
+    t.Strings.insert(t.Strings.end(), extra.begin(), extra.end());
+    layout.Traces.push_back(t);
   }
   TFileRecordInfo info;
   std::string why;
   ASSERT_TRUE(ReadSeg2Header(WriteSeg2(dir, layout), info, 0.0, &why)) << why;
-  ASSERT_EQ(info.ChannelCount, static_cast<int>(GetParam().names.size()));
-  for (size_t i = 0; i < GetParam().names.size(); ++i) {
-    EXPECT_EQ(info.ChannelNames[i], GetParam().names[i]) << "channel " << i + 1;
+  ASSERT_EQ(info.ChannelCount, static_cast<int>(GetParam().Names.size()));
+  for (size_t i = 0; i < GetParam().Names.size(); ++i) {
+    EXPECT_EQ(info.ChannelNames[i], GetParam().Names[i]) << "channel " << i + 1;
   }
 }
 
@@ -327,37 +327,37 @@ INSTANTIATE_TEST_SUITE_P(
                                   {"CHANNEL_NUMBER 2", "ORIENTATION VERTICAL"},
                                   {"CHANNEL_NUMBER 3", "ORIENTATION NORTH"}},
                                  {"Z1", "Z2", "N"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& info) { return std::string(info.param.Name); });
 
 // Damaged files: refused, and the reason names the block and the field.
 struct DamagedCase {
-  const char* name;
-  FileLayout layout;
-  const char* reason;
+  const char* Name;
+  FileLayout Layout;
+  const char* Reason;
 };
 
 class Seg2Damaged : public ::testing::TestWithParam<DamagedCase> {};
 
 TEST_P(Seg2Damaged, RefusedWithTheCause) {
   TempDir dir;
-  const std::string path = WriteSeg2(dir, GetParam().layout);
+  const std::string path = WriteSeg2(dir, GetParam().Layout);
   TFileRecordInfo info;
   std::string why;
   EXPECT_FALSE(ReadSeg2Header(path, info, 100.0, &why));
-  EXPECT_NE(why.find(GetParam().reason), std::string::npos) << why;
+  EXPECT_NE(why.find(GetParam().Reason), std::string::npos) << why;
   EXPECT_EQ(info.ChannelCount, 0);
   // The loader's reader writes nothing from such a file.
   TData32 data(2, std::vector<int32_t>(8, 0));
   LoadTarget target;
-  target.data = &data;
+  target.Data = &data;
   ReadSeg2Into(path, target);
-  EXPECT_EQ(target.position, 0);
+  EXPECT_EQ(target.Position, 0);
   EXPECT_EQ(data[0], std::vector<int32_t>(8, 0));
 }
 
 FileLayout TwoTraces() {
   FileLayout f;
-  f.traces = {{kSeg2Int32, {1, 2}}, {kSeg2Int16, {3, 4}}};
+  f.Traces = {{kSeg2Int32, {1, 2}}, {kSeg2Int16, {3, 4}}};
   return f;
 }
 
@@ -371,26 +371,25 @@ FileLayout Changed(Change change) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, Seg2Damaged,
     ::testing::Values(
-        DamagedCase{"PointerBeyondTheFile",
-                    Changed([](FileLayout& f) { f.last_pointer = 1000000; }),
+        DamagedCase{"PointerBeyondTheFile", Changed([](FileLayout& f) { f.LastPointer = 1000000; }),
                     "trace 2: its pointer (byte 36) 1000000 lies beyond the end of the file"},
         DamagedCase{"PointerIntoTheDescriptorBlock",
-                    Changed([](FileLayout& f) { f.last_pointer = 8; }),
+                    Changed([](FileLayout& f) { f.LastPointer = 8; }),
                     "points into the file descriptor block"},
-        DamagedCase{"TraceBlockId", Changed([](FileLayout& f) { f.traces[1].id = 0x4423; }),
+        DamagedCase{"TraceBlockId", Changed([](FileLayout& f) { f.Traces[1].Id = 0x4423; }),
                     ": the block id is not 4422h"},
-        DamagedCase{"FormatCode6", Changed([](FileLayout& f) { f.traces[0].format = 6; }),
+        DamagedCase{"FormatCode6", Changed([](FileLayout& f) { f.Traces[0].Format = 6; }),
                     "trace 1 (byte 104): data format code 6 is not one of 1 to 5"},
         DamagedCase{"RatesDiffer",
-                    Changed([](FileLayout& f) { f.traces[1].strings = {"SAMPLE_INTERVAL 0.02"}; }),
+                    Changed([](FileLayout& f) { f.Traces[1].Strings = {"SAMPLE_INTERVAL 0.02"}; }),
                     "traces 1 and 2 differ in SAMPLE_INTERVAL"},
         DamagedCase{"NoSampleInterval",
-                    Changed([](FileLayout& f) { f.traces[0].strings = {"DESCALING_FACTOR 1"}; }),
+                    Changed([](FileLayout& f) { f.Traces[0].Strings = {"DESCALING_FACTOR 1"}; }),
                     "trace 1 (byte 104): no SAMPLE_INTERVAL above 0"},
         DamagedCase{"NotADate",
-                    Changed([](FileLayout& f) { f.strings = {"ACQUISITION_DATE 32/FOO/2013"}; }),
+                    Changed([](FileLayout& f) { f.Strings = {"ACQUISITION_DATE 32/FOO/2013"}; }),
                     "ACQUISITION_DATE \"32/FOO/2013\" is not a date"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(Seg2Damaged, FileBlockIdIsNotSeg2) {
   TempDir dir;
@@ -408,7 +407,7 @@ TEST(Seg2Damaged, FileBlockIdIsNotSeg2) {
 TEST(Seg2Damaged, CutDataKeepsWholeSamples) {
   TempDir dir;
   FileLayout layout;
-  layout.traces = {{kSeg2Int32, {1, 2, 3, 4}}};
+  layout.Traces = {{kSeg2Int32, {1, 2, 3, 4}}};
   const std::string path = WriteSeg2(dir, layout);
   std::vector<uint8_t> b = testing::ReadBytes(path);
   b.resize(b.size() - 6);
@@ -416,7 +415,7 @@ TEST(Seg2Damaged, CutDataKeepsWholeSamples) {
   const std::optional<Seg2File> f = ReadSeg2Fields(path);
   ASSERT_TRUE(f);
   BinaryFile file(path);
-  EXPECT_EQ(ReadSeg2Samples(file, *f, f->traces[0]), (std::vector<int32_t>{1, 2}));
+  EXPECT_EQ(ReadSeg2Samples(file, *f, f->Traces[0]), (std::vector<int32_t>{1, 2}));
 }
 
 TEST(Seg2Recognize, ByContentWhateverTheName) {
@@ -435,30 +434,30 @@ TEST(Seg2Recognize, ByContentWhateverTheName) {
 TEST(Seg2Load, FilesPlacedByTheirStart) {
   TempDir dir;
   FileLayout layout;
-  layout.traces = {{kSeg2Int32, {1, 2, 3}}, {kSeg2Int32, {4, 5, 6}}};
+  layout.Traces = {{kSeg2Int32, {1, 2, 3}}, {kSeg2Int32, {4, 5, 6}}};
   const std::string path = WriteSeg2(dir, layout);
   TFileRecordInfo first;
   ASSERT_TRUE(ReadSeg2Header(path, first, 0.0));
   TData32 data(2, std::vector<int32_t>(400, 0));
   LoadTarget target;
-  target.data = &data;
-  target.first = first;
-  target.written.resize(2);
-  target.record_start = first.Start - 2.0 / kSecondsPerDay;
+  target.Data = &data;
+  target.First = first;
+  target.Written.resize(2);
+  target.RecordStart = first.Start - 2.0 / kSecondsPerDay;
   ReadSeg2Into(path, target);
-  EXPECT_EQ(target.position, 203);
+  EXPECT_EQ(target.Position, 203);
   EXPECT_EQ(data[1][200], 4);
   EXPECT_EQ(data[1][202], 6);
   EXPECT_EQ(data[0][199], 0);
-  EXPECT_EQ(target.written[0], (TRecordRanges{{200, 202}}));
+  EXPECT_EQ(target.Written[0], (TRecordRanges{{200, 202}}));
 
   FileLayout other = layout;
-  for (TraceLayout& t : other.traces) t.strings = {"SAMPLE_INTERVAL 0.02"};
+  for (TraceLayout& t : other.Traces) t.Strings = {"SAMPLE_INTERVAL 0.02"};
   TData32 fresh(2, std::vector<int32_t>(400, 0));
-  target.data = &fresh;
-  target.position = 0;
+  target.Data = &fresh;
+  target.Position = 0;
   ReadSeg2Into(WriteSeg2(dir, other, "y.seg2"), target);
-  EXPECT_EQ(target.position, 0);
+  EXPECT_EQ(target.Position, 0);
   EXPECT_EQ(fresh[0], std::vector<int32_t>(400, 0));
 }
 

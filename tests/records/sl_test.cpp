@@ -13,30 +13,30 @@ namespace {
 using testing::PutU16LE;
 
 struct SlHeaderFields {
-  uint16_t rate_word = 11;
-  uint16_t channels = 2;
-  int year = 2004, month = 12, day = 8, hour = 21, minute = 51, second = 20, hundredths = 37;
-  uint16_t r = 100;
-  uint8_t c = 0;
-  uint8_t x = 0;
+  uint16_t RateWord = 11;
+  uint16_t Channels = 2;
+  int Year = 2004, Month = 12, Day = 8, Hour = 21, Minute = 51, Second = 20, Hundredths = 37;
+  uint16_t R = 100;
+  uint8_t C = 0;
+  uint8_t X = 0;
 };
 
 // The 40-byte header, byte by byte; bytes the readers do not use hold 0xEE.
 std::vector<uint8_t> SlHeader(const SlHeaderFields& h) {
   std::vector<uint8_t> b;
-  PutU16LE(b, h.rate_word);
-  PutU16LE(b, h.channels);
-  b.push_back(static_cast<uint8_t>(h.day));
-  b.push_back(static_cast<uint8_t>(h.month));
-  PutU16LE(b, static_cast<uint16_t>(h.year));
-  b.push_back(static_cast<uint8_t>(h.hundredths));
-  b.push_back(static_cast<uint8_t>(h.second));
-  b.push_back(static_cast<uint8_t>(h.minute));
-  b.push_back(static_cast<uint8_t>(h.hour));
+  PutU16LE(b, h.RateWord);
+  PutU16LE(b, h.Channels);
+  b.push_back(static_cast<uint8_t>(h.Day));
+  b.push_back(static_cast<uint8_t>(h.Month));
+  PutU16LE(b, static_cast<uint16_t>(h.Year));
+  b.push_back(static_cast<uint8_t>(h.Hundredths));
+  b.push_back(static_cast<uint8_t>(h.Second));
+  b.push_back(static_cast<uint8_t>(h.Minute));
+  b.push_back(static_cast<uint8_t>(h.Hour));
   b.resize(16, 0xEE);
-  PutU16LE(b, h.r);
-  b.push_back(h.c);
-  b.push_back(h.x);
+  PutU16LE(b, h.R);
+  b.push_back(h.C);
+  b.push_back(h.X);
   b.resize(40, 0xEE);
   return b;
 }
@@ -53,11 +53,11 @@ std::vector<uint8_t> Block(const std::vector<uint16_t>& first_words, uint16_t fi
 // ---------------------------------------------------------------------------------------------
 
 struct VariantCase {
-  uint16_t r;
-  uint8_t c;
-  uint8_t x;
-  FormatTag tag;
-  int sub_kind;
+  uint16_t R;
+  uint8_t C;
+  uint8_t X;
+  FormatTag Tag;
+  int SubKind;
 };
 
 class SlVariants : public ::testing::TestWithParam<VariantCase> {};
@@ -66,13 +66,13 @@ TEST_P(SlVariants, TagAndSubKindFromHeaderBytes) {
   const VariantCase& v = GetParam();
   testing::TempDir dir;
   const std::string path = dir.File("v.SL");
-  std::vector<uint8_t> file = SlHeader({.r = v.r, .c = v.c, .x = v.x});
+  std::vector<uint8_t> file = SlHeader({.R = v.R, .C = v.C, .X = v.X});
   file.resize(44, 0);  // one block head
   testing::WriteBytes(path, file);
   int sub_kind = -1;
-  EXPECT_EQ(TagText(RecognizeSl(path, &sub_kind)), TagText(v.tag));
-  EXPECT_EQ(sub_kind, v.sub_kind);
-  EXPECT_EQ(TagText(Recognize(path)), TagText(v.tag));
+  EXPECT_EQ(TagText(RecognizeSl(path, &sub_kind)), TagText(v.Tag));
+  EXPECT_EQ(sub_kind, v.SubKind);
+  EXPECT_EQ(TagText(Recognize(path)), TagText(v.Tag));
 }
 
 // Worked by hand through the rule: which of the known codes R (or R + 65536) matches, and what
@@ -101,7 +101,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(SlRecognition, LengthDecidesWhetherTheHeaderIsRead) {
   testing::TempDir dir;
-  std::vector<uint8_t> header = SlHeader({.r = 18});
+  std::vector<uint8_t> header = SlHeader({.R = 18});
   testing::WriteBytes(dir.File("a.sl"), header);  // exactly 40 bytes
   header.push_back(0);
   testing::WriteBytes(dir.File("b.sl"), header);  // 41 bytes
@@ -116,7 +116,7 @@ TEST(SlRecognition, LengthDecidesWhetherTheHeaderIsRead) {
 TEST(SlHeader, FieldsAndBlockCountFromTheFirstChannelFile) {
   testing::TempDir dir;
   const std::string path = dir.File("rec1.SL");
-  std::vector<uint8_t> header = SlHeader({.rate_word = 11, .channels = 3});
+  std::vector<uint8_t> header = SlHeader({.RateWord = 11, .Channels = 3});
   header.resize(40 + 4 * 2, 0);
   testing::WriteBytes(path, header);
   testing::WriteBytes(dir.File("rec1.00"), std::vector<uint8_t>(2 * 1024 + 1000, 0));
@@ -143,11 +143,11 @@ TEST(SlHeader, FieldsAndBlockCountFromTheFirstChannelFile) {
 // ---------------------------------------------------------------------------------------------
 
 struct BlockCase {
-  const char* name;
-  int x;
-  std::vector<uint16_t> words;  // the first words; the rest are 0x0100 + k
-  int d;
-  std::vector<int32_t> first_samples;
+  const char* Name;
+  int X;
+  std::vector<uint16_t> Words;  // the first words; the rest are 0x0100 + k
+  int D;
+  std::vector<int32_t> FirstSamples;
 };
 
 class SlBlocks : public ::testing::TestWithParam<BlockCase> {};
@@ -155,15 +155,15 @@ class SlBlocks : public ::testing::TestWithParam<BlockCase> {};
 TEST_P(SlBlocks, MarkerRule) {
   const BlockCase& b = GetParam();
   std::vector<int32_t> out = {-7};  // samples are appended
-  const int d = DecodeSlBlock(Block(b.words, 0x0100), b.x, kSlAdcBits, out);
-  EXPECT_EQ(d, b.d) << b.name;
-  ASSERT_EQ(out.size(), 1u + 512 - static_cast<size_t>(b.d)) << b.name;
+  const int d = DecodeSlBlock(Block(b.Words, 0x0100), b.X, kSlAdcBits, out);
+  EXPECT_EQ(d, b.D) << b.Name;
+  ASSERT_EQ(out.size(), 1u + 512 - static_cast<size_t>(b.D)) << b.Name;
   EXPECT_EQ(out[0], -7);
-  for (size_t k = 0; k < b.first_samples.size(); ++k) {
-    EXPECT_EQ(out[k + 1], b.first_samples[k]) << b.name << " sample " << k;
+  for (size_t k = 0; k < b.FirstSamples.size(); ++k) {
+    EXPECT_EQ(out[k + 1], b.FirstSamples[k]) << b.Name << " sample " << k;
   }
   // Words after the marker area keep their places: the last word is 0x0100 + 511.
-  EXPECT_EQ(out.back(), 0x0100 + 511 - 2048) << b.name;
+  EXPECT_EQ(out.back(), 0x0100 + 511 - 2048) << b.Name;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -194,7 +194,7 @@ INSTANTIATE_TEST_SUITE_P(
 // drops two words, so the second block of the set yields 510 samples.
 void WriteSet(const testing::TempDir& dir, int channels_in_header) {
   std::vector<uint8_t> header =
-      SlHeader({.channels = static_cast<uint16_t>(channels_in_header), .x = 4});
+      SlHeader({.Channels = static_cast<uint16_t>(channels_in_header), .X = 4});
   header.resize(40 + 8, 0);
   testing::WriteBytes(dir.File("set.sl"), header);
   std::vector<uint8_t> ch0 = Block({}, 0x0800);
@@ -217,11 +217,11 @@ TEST(SlRead, ChannelFilesAreReadBlockByBlock) {
 
   TData32 data(2, std::vector<int32_t>(1030, 0));
   LoadTarget target;
-  target.data = &data;
-  target.first = info;
-  target.position = 3;
+  target.Data = &data;
+  target.First = info;
+  target.Position = 3;
   ReadSlInto(path, target);
-  EXPECT_EQ(target.position, 3 + 512 + 510);
+  EXPECT_EQ(target.Position, 3 + 512 + 510);
   // A sample is (word AND 0x0FFF) - 2048.
   // Block 1 has no marker and word 4 no top bit: every word is a sample.
   EXPECT_EQ(data[0][3], 0);      // 0x0800
@@ -249,12 +249,12 @@ TEST(SlRead, MissingChannelFilesAndSmallMatricesStayInBounds) {
   for (const int64_t start : {int64_t{-600}, int64_t{0}, int64_t{1000}}) {
     TData32 data(32, std::vector<int32_t>(20, 0));
     LoadTarget target;
-    target.data = &data;
-    target.first = info;
-    target.position = start;
+    target.Data = &data;
+    target.First = info;
+    target.Position = start;
     ReadSlInto(path, target);
     // The last channel with a file (1) has d = 2 in block 2.
-    EXPECT_EQ(target.position, start + 512 + 510);
+    EXPECT_EQ(target.Position, start + 512 + 510);
     for (size_t c = 2; c < 32; ++c) EXPECT_EQ(data[c], std::vector<int32_t>(20, 0));
   }
 }
@@ -276,10 +276,10 @@ TEST(SlDamaged, TruncatedHeaderAndChannelFiles) {
     RecognizeSl(path, nullptr);
     TData32 data(2, std::vector<int32_t>(1024, 0));
     LoadTarget target;
-    target.data = &data;
-    target.first = info;
+    target.Data = &data;
+    target.First = info;
     ReadSlInto(path, target);
-    EXPECT_LE(target.position, 1024);
+    EXPECT_LE(target.Position, 1024);
   }
 }
 

@@ -36,7 +36,7 @@ const TDateTime kT0 = EncodeDateTime(2023, 7, 1, 6, 0, 0);
 TData32 Load(TFileRecord record) {
   RecordingUiHost host;
   LoadSettings load;
-  load.demean = false;
+  load.Demean = false;
   TData32 data;
   EXPECT_TRUE(LoadRecord(record, data, host, load));
   return data;
@@ -87,18 +87,18 @@ class MiniSeedStations : public ::testing::Test {
   static MsChannel Channel(const std::string& station, const std::string& location,
                            const std::string& channel, int piece, int seed) {
     MsChannel ch;
-    ch.station = station;
-    ch.location = location;
-    ch.channel = channel;
-    ch.rate = 10;
-    ch.start = kT0 + 60.0 * piece * kSecond;
-    ch.samples = TestSignal(600, seed, 600 * static_cast<size_t>(piece));
+    ch.Station = station;
+    ch.Location = location;
+    ch.Channel = channel;
+    ch.Rate = 10;
+    ch.Start = kT0 + 60.0 * piece * kSecond;
+    ch.Samples = TestSignal(600, seed, 600 * static_cast<size_t>(piece));
     return ch;
   }
 
   void SetUp() override {
-    fs::create_directories(dir_.path() / "mixed");
-    fs::create_directories(dir_.path() / "apart");
+    fs::create_directories(dir_.Path() / "mixed");
+    fs::create_directories(dir_.Path() / "apart");
     for (int piece = 0; piece < 2; ++piece) {
       const std::vector<MsChannel> aaa = {Channel("AAA", "", "HHZ", piece, 1),
                                           Channel("AAA", "", "HHN", piece, 2),
@@ -120,18 +120,18 @@ class MiniSeedStations : public ::testing::Test {
   }
 
   std::string Mixed(const std::string& name) const {
-    return (dir_.path() / "mixed" / name).string();
+    return (dir_.Path() / "mixed" / name).string();
   }
   std::string Apart(const std::string& name) const {
-    return (dir_.path() / "apart" / name).string();
+    return (dir_.Path() / "apart" / name).string();
   }
 
   TempDir dir_;
 };
 
 TEST_F(MiniSeedStations, EveryStationAndLocationIsARecordOfItsOwnSamples) {
-  const TFileRecords mixed = AddAll(ListFolder((dir_.path() / "mixed").string(), "*.msd"));
-  const TFileRecords apart = AddAll(ListFolder((dir_.path() / "apart").string(), "*.msd"));
+  const TFileRecords mixed = AddAll(ListFolder((dir_.Path() / "mixed").string(), "*.msd"));
+  const TFileRecords apart = AddAll(ListFolder((dir_.Path() / "apart").string(), "*.msd"));
   ASSERT_EQ(mixed.size(), 4u);
   ASSERT_EQ(apart.size(), 4u);
   // In the order the stations first appear in the first file.
@@ -145,34 +145,34 @@ TEST_F(MiniSeedStations, EveryStationAndLocationIsARecordOfItsOwnSamples) {
   EXPECT_EQ(mixed[3].Channels[0].Channel, "00.HHZ");
 
   struct Twin {
-    const char* station;
-    const char* mixed_channel;
-    const char* apart_channel;
-    int channels;
+    const char* Station;
+    const char* MixedChannel;
+    const char* ApartChannel;
+    int Channels;
   };
   for (const Twin& t : {Twin{"AAA", "HHZ", "HHZ", 3}, Twin{"BBB", "HHZ", "HHZ", 1},
                         Twin{"CCC", "00.HHZ", "HHZ", 1}, Twin{"CCC", "10.HHZ", "HHZ", 2}}) {
-    SCOPED_TRACE(std::string(t.station) + " " + t.mixed_channel);
-    const TFileRecord* m = Find(mixed, t.station, t.mixed_channel);
+    SCOPED_TRACE(std::string(t.Station) + " " + t.MixedChannel);
+    const TFileRecord* m = Find(mixed, t.Station, t.MixedChannel);
     ASSERT_NE(m, nullptr);
-    EXPECT_EQ(m->ChannelCount(), t.channels);
+    EXPECT_EQ(m->ChannelCount(), t.Channels);
     EXPECT_EQ(m->SampleCount, 1200);
     EXPECT_EQ(m->File, Mixed("all_0.msd"));
     // Its twin written apart: the location-10 files are the ones of two channels.
     const TFileRecord* a = nullptr;
     for (const TFileRecord& r : apart) {
-      if (r.Station == t.station && r.ChannelCount() == t.channels &&
-          (std::string(t.station) != "CCC" ||
-           r.File.find(std::string(t.mixed_channel).substr(0, 2) == "00" ? "c00" : "c10") !=
+      if (r.Station == t.Station && r.ChannelCount() == t.Channels &&
+          (std::string(t.Station) != "CCC" ||
+           r.File.find(std::string(t.MixedChannel).substr(0, 2) == "00" ? "c00" : "c10") !=
                std::string::npos)) {
         a = &r;
       }
     }
     ASSERT_NE(a, nullptr);
-    EXPECT_EQ(a->Channels[0].Channel, t.apart_channel);
+    EXPECT_EQ(a->Channels[0].Channel, t.ApartChannel);
     const TData32 from_mixed = Load(*m);
     const TData32 from_apart = Load(*a);
-    ASSERT_EQ(from_mixed.size(), static_cast<size_t>(t.channels));
+    ASSERT_EQ(from_mixed.size(), static_cast<size_t>(t.Channels));
     EXPECT_EQ(from_mixed, from_apart);
     EXPECT_EQ(from_mixed[0].size(), 1200u);
   }
@@ -186,14 +186,14 @@ TEST_F(MiniSeedStations, RecordSearchKeepsToItsStationAndLocation) {
   HeaderCache cache;
   const RecordFiles files = FindRecordFiles(c10->File, 50.0, c10->Start, c10->Finish, host, &cache,
                                             c10->Station, RecordLocation(*c10));
-  EXPECT_EQ(files.first.Location, "10");
-  EXPECT_EQ(files.paths, (std::vector<std::string>{Mixed("all_0.msd"), Mixed("all_1.msd")}));
-  for (const TFileRecordInfo& h : files.headers) {
+  EXPECT_EQ(files.First.Location, "10");
+  EXPECT_EQ(files.Paths, (std::vector<std::string>{Mixed("all_0.msd"), Mixed("all_1.msd")}));
+  for (const TFileRecordInfo& h : files.Headers) {
     EXPECT_EQ(h.Station, "CCC");
     EXPECT_EQ(h.Location, "10");
     EXPECT_EQ(h.ChannelCount, 2);
   }
-  EXPECT_EQ(files.total_samples, 1200);
+  EXPECT_EQ(files.TotalSamples, 1200);
 
   // The header of the file is that of its first station; a renamed record falls back on it.
   TFileRecordInfo info;
@@ -201,7 +201,7 @@ TEST_F(MiniSeedStations, RecordSearchKeepsToItsStationAndLocation) {
   EXPECT_EQ(info.Station, "BBB");
   EXPECT_EQ(info.ChannelCount, 1);
   const FileHeaders read = ReadHeaders(Mixed("all_0.msd"), kTagMiniSeed, 50.0);
-  EXPECT_EQ(read.headers.size(), 4u);
+  EXPECT_EQ(read.Headers.size(), 4u);
   EXPECT_EQ(HeaderOfStation(read, "ZZZ", "").Station, "BBB");
   EXPECT_EQ(HeaderOfStation(read, "CCC", "").Location, "10");
   EXPECT_EQ(HeaderOfStation(read, "CCC", "00").Location, "00");

@@ -43,21 +43,21 @@ uint32_t Field(int32_t v, int bits, int shift) {
 }
 
 struct WordCase {
-  const char* name;
-  int level;
-  uint32_t code;
-  uint32_t word;
-  std::vector<int32_t> diffs;
+  const char* Name;
+  int Level;
+  uint32_t Code;
+  uint32_t Word;
+  std::vector<int32_t> Diffs;
 };
 
 class SteimWord : public ::testing::TestWithParam<WordCase> {};
 
 TEST_P(SteimWord, YieldsItsDifferencesMostSignificantFirst) {
   const WordCase& c = GetParam();
-  const std::vector<int32_t> expected = Integrate(c.diffs);
-  const std::vector<uint8_t> frame = FrameWith(c.code, c.word, expected.back());
+  const std::vector<int32_t> expected = Integrate(c.Diffs);
+  const std::vector<uint8_t> frame = FrameWith(c.Code, c.Word, expected.back());
   std::vector<int32_t> out(expected.size(), -1);
-  EXPECT_EQ(DecodeSteim(frame, c.level, out), expected.size());
+  EXPECT_EQ(DecodeSteim(frame, c.Level, out), expected.size());
   EXPECT_EQ(out, expected);
 }
 
@@ -66,18 +66,18 @@ TEST_P(SteimWord, YieldsItsDifferencesMostSignificantFirst) {
 TEST_P(SteimWord, FillsAFrameOfThem) {
   const WordCase& c = GetParam();
   std::vector<int32_t> diffs;
-  for (int i = 0; i < 16; ++i) diffs.insert(diffs.end(), c.diffs.begin(), c.diffs.end());
+  for (int i = 0; i < 16; ++i) diffs.insert(diffs.end(), c.Diffs.begin(), c.Diffs.end());
   std::vector<int32_t> expected = Integrate(diffs);
-  std::vector<uint8_t> frames = FrameWith(c.code, c.word, 0x7777);
+  std::vector<uint8_t> frames = FrameWith(c.Code, c.Word, 0x7777);
   uint32_t control = 0;
-  for (int i = 1; i < 16; ++i) control |= c.code << (30 - 2 * i);
+  for (int i = 1; i < 16; ++i) control |= c.Code << (30 - 2 * i);
   testing::PutU32BE(frames, control);
-  for (int i = 1; i < 16; ++i) testing::PutU32BE(frames, c.word);
+  for (int i = 1; i < 16; ++i) testing::PutU32BE(frames, c.Word);
   const size_t decoded = expected.size();
   expected.resize(decoded + 120, 0);
   expected.back() = 0x7777;
   std::vector<int32_t> out(expected.size(), -1);
-  EXPECT_EQ(DecodeSteim(frames, c.level, out), decoded);
+  EXPECT_EQ(DecodeSteim(frames, c.Level, out), decoded);
   EXPECT_EQ(out, expected);
 }
 
@@ -120,16 +120,16 @@ INSTANTIATE_TEST_SUITE_P(
                  {7, -8, 1, -1, 0, 2, -3}},
         // A word with code 0 carries nothing.
         WordCase{"NoData", 2, 0, 0xFFFFFFFFu, {}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& info) { return std::string(info.param.Name); });
 
 // Words no encoder writes end the decoding: the rest stays 0, the last is the reverse constant.
 TEST(Steim, UndefinedSteim2WordsEndTheData) {
   struct Case {
-    uint32_t code;
-    uint32_t word;
+    uint32_t Code;
+    uint32_t Word;
   };
   for (const Case& c : {Case{2, 0x00000005u}, Case{3, 0xC0000001u}}) {
-    const std::vector<uint8_t> frame = FrameWith(c.code, c.word, 77);
+    const std::vector<uint8_t> frame = FrameWith(c.Code, c.Word, 77);
     std::vector<int32_t> out(8, -1);
     EXPECT_EQ(DecodeSteim(frame, 2, out), 4u);
     EXPECT_EQ(out, (std::vector<int32_t>{kX0, kX0 + 1, kX0 + 3, kX0 + 6, 0, 0, 0, 77}));
@@ -157,16 +157,16 @@ TEST(Steim, CountBoundsTheDecoding) {
 TEST(Steim, ShortOrUnknownInputDecodesNothing) {
   const std::vector<uint8_t> frame = FrameWith(1, 0x01010101u, 42);
   struct Case {
-    size_t bytes;
-    int level;
-    int32_t last;
+    size_t Bytes;
+    int Level;
+    int32_t Last;
   };
   for (const Case& c : {Case{0, 1, 0}, Case{11, 1, 0}, Case{12, 2, 42}, Case{63, 2, 42},
                         Case{64, 3, 42}, Case{64, 0, 42}}) {
-    SCOPED_TRACE(c.bytes);
+    SCOPED_TRACE(c.Bytes);
     std::vector<int32_t> out(5, -1);
-    EXPECT_EQ(DecodeSteim(std::span(frame).first(c.bytes), c.level, out), 0u);
-    EXPECT_EQ(out, (std::vector<int32_t>{0, 0, 0, 0, c.last}));
+    EXPECT_EQ(DecodeSteim(std::span(frame).first(c.Bytes), c.Level, out), 0u);
+    EXPECT_EQ(out, (std::vector<int32_t>{0, 0, 0, 0, c.Last}));
   }
 }
 
@@ -175,10 +175,10 @@ TEST(Steim, ShortOrUnknownInputDecodesNothing) {
 TEST(Steim, SoundSamplesCheckTheReverseIntegrationConstant) {
   const std::vector<int32_t> values = Integrate({4, 5, 6, 7});
   const struct {
-    const char* name;
-    int32_t reverse;
-    size_t count;
-    size_t sound;
+    const char* Name;
+    int32_t Reverse;
+    size_t Count;
+    size_t Sound;
   } cases[] = {{"agrees", values.back(), values.size(), values.size()},
                {"disagrees", values.back() + 1, values.size(), 0},
                {"disagrees by a sign", -values.back(), values.size(), 0},
@@ -186,11 +186,11 @@ TEST(Steim, SoundSamplesCheckTheReverseIntegrationConstant) {
                // The count stops before the frames' last sample, which the constant is of.
                {"count short of the frames", values.back(), values.size() - 2, 0}};
   for (const auto& c : cases) {
-    const std::vector<uint8_t> frame = FrameWith(1, 0x04050607u, c.reverse);
+    const std::vector<uint8_t> frame = FrameWith(1, 0x04050607u, c.Reverse);
     for (int level : {1, 2}) {
-      std::vector<int32_t> out(c.count);
+      std::vector<int32_t> out(c.Count);
       const size_t decoded = DecodeSteim(frame, level, out);
-      EXPECT_EQ(SteimSoundSamples(frame, out, decoded), c.sound) << c.name << ", level " << level;
+      EXPECT_EQ(SteimSoundSamples(frame, out, decoded), c.Sound) << c.Name << ", level " << level;
     }
   }
 }

@@ -64,22 +64,22 @@ TEST(UgrRead, ComponentFilesGoToTheirChannelsAtThePositionClippedToTheMatrix) {
   WriteSamples(tmp.File(Name('Z')), {7, 8, 9, 10, 11});
   // No N file: that channel stays 0.
   struct Case {
-    int64_t length, position;
-    std::vector<int32_t> e, z;
+    int64_t Length, Position;
+    std::vector<int32_t> E, Z;
   };
   for (const Case& c :
        {Case{9, 3, {0, 0, 0, 1, 2, 0, 0, 0, 0}, {0, 0, 0, 7, 8, 9, 10, 11, 0}},
         Case{6, 3, {0, 0, 0, 1, 2, 0}, {0, 0, 0, 7, 8, 9}}, Case{3, 10, {0, 0, 0}, {0, 0, 0}}}) {
     LoadTarget t;
-    ASSERT_TRUE(ReadUgrHeader(tmp.File(Name('Z')), t.first, 100.0));
-    TData32 data(3, std::vector<int32_t>(static_cast<size_t>(c.length), 0));
-    t.data = &data;
-    t.position = c.position;
+    ASSERT_TRUE(ReadUgrHeader(tmp.File(Name('Z')), t.First, 100.0));
+    TData32 data(3, std::vector<int32_t>(static_cast<size_t>(c.Length), 0));
+    t.Data = &data;
+    t.Position = c.Position;
     ReadUgrInto(tmp.File(Name('Z')), t);
-    EXPECT_EQ(data[0], c.e) << c.length;
-    EXPECT_EQ(data[1], std::vector<int32_t>(static_cast<size_t>(c.length), 0));
-    EXPECT_EQ(data[2], c.z) << c.length;
-    EXPECT_EQ(t.position, c.position + 5);  // the whole file, also where the matrix ends
+    EXPECT_EQ(data[0], c.E) << c.Length;
+    EXPECT_EQ(data[1], std::vector<int32_t>(static_cast<size_t>(c.Length), 0));
+    EXPECT_EQ(data[2], c.Z) << c.Length;
+    EXPECT_EQ(t.Position, c.Position + 5);  // the whole file, also where the matrix ends
   }
 }
 

@@ -45,11 +45,11 @@ TEST(WfdiscRealFile, BothStationsGiveTheTextSamplesOfEveryChannel) {
 }
 
 struct Line {
-  std::string sta = "STA", chan = "HHZ";
-  double time = 1296474900.0;
-  long nsamp = 10;
-  double calib = 1.0;
-  std::string dir = "-";
+  std::string Sta = "STA", Chan = "HHZ";
+  double Time = 1296474900.0;
+  long Nsamp = 10;
+  double Calib = 1.0;
+  std::string Dir = "-";
 };
 
 // One index line in the printf layout of CSS 3.0 writers (100 Hz, "i4" samples in data.w).
@@ -58,8 +58,8 @@ std::string Format(const Line& l) {
   std::snprintf(buf, sizeof buf,
                 "%-6.6s %-8.8s %17.5f %8ld %8ld %8ld %17.5f %8ld %11.7f %16.6f %16.6f %-6.6s %c "
                 "%-2.2s %c %-64.64s %-32.32s %10ld %8ld %-17.17s",
-                l.sta.c_str(), l.chan.c_str(), l.time, 1L, 1L, 2011031L, l.time + l.nsamp / 100.0,
-                l.nsamp, 100.0, l.calib, 1.0, "-", '-', "i4", '-', l.dir.c_str(), "data.w", 0L, -1L,
+                l.Sta.c_str(), l.Chan.c_str(), l.Time, 1L, 1L, 2011031L, l.Time + l.Nsamp / 100.0,
+                l.Nsamp, 100.0, l.Calib, 1.0, "-", '-', "i4", '-', l.Dir.c_str(), "data.w", 0L, -1L,
                 "2011 031 12:00:00");
   return buf;
 }
@@ -67,25 +67,25 @@ std::string Format(const Line& l) {
 TEST(WfdiscPaths, DirColumnResolvesFromTheIndexFolder) {
   TempDir elsewhere;
   struct Case {
-    std::string dir;     // as written in the index
-    std::string folder;  // where the data file is
+    std::string Dir;     // as written in the index
+    std::string Folder;  // where the data file is
   };
   const std::vector<Case> cases = {{"-", "."},
                                    {"", "."},
                                    {"wf\\2011\\031", "wf/2011/031"},
                                    {"wf/2011", "wf/2011"},
-                                   {elsewhere.path().string(), elsewhere.path().string()}};
+                                   {elsewhere.Path().string(), elsewhere.Path().string()}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.dir);
+    SCOPED_TRACE(c.Dir);
     TempDir tmp;
-    const auto folder = tmp.path() / c.folder;  // an absolute folder replaces the index's
+    const auto folder = tmp.Path() / c.Folder;  // an absolute folder replaces the index's
     std::filesystem::create_directories(folder);
     std::vector<uint8_t> bytes;
     for (int32_t v : {5, -6, 1000000}) testing::PutU32LE(bytes, static_cast<uint32_t>(v));
     testing::WriteBytes((folder / "data.w").string(), bytes);
     Line l;
-    l.dir = c.dir;
-    l.nsamp = 3;
+    l.Dir = c.Dir;
+    l.Nsamp = 3;
     testing::WriteText(tmp.File("x.wfdisc"), Format(l) + "\r\n");
     TRecList list;
     BuildWfdiscSegments(tmp.File("x.wfdisc"), list, "");
@@ -97,26 +97,26 @@ TEST(WfdiscPaths, DirColumnResolvesFromTheIndexFolder) {
 TEST(WfdiscHeader, SpansTheStationsLinesTakesCalibZeroAsOneKeeps32Channels) {
   TempDir tmp;
   Line a;  // calib 0; 10 samples at 100 Hz from t
-  a.calib = 0.0;
+  a.Calib = 0.0;
   Line b = a;  // continues a to t + 0.2 s
-  b.time += 0.1;
+  b.Time += 0.1;
   Line other = a;  // another station: never part of the header
-  other.sta = "OTHER";
-  other.time -= 100.0;
+  other.Sta = "OTHER";
+  other.Time -= 100.0;
   Line early = a;  // from t - 0.05 s
-  early.chan = "HHE";
-  early.calib = 0.25;
-  early.time -= 0.05;
+  early.Chan = "HHE";
+  early.Calib = 0.25;
+  early.Time -= 0.05;
   std::string text = Format(a) + "\n\n" + Format(other) + "\n" + Format(b) + "\n" + Format(early);
   for (int i = 2; i < 40; ++i) {
     Line extra = a;
-    extra.chan = "C" + std::to_string(i);
+    extra.Chan = "C" + std::to_string(i);
     text += "\n" + Format(extra);
   }
   testing::WriteText(tmp.File("x.wfd"), text);
   TFileRecordInfo info;
   ASSERT_TRUE(ReadWfdiscHeader(tmp.File("x.wfd"), info, 0.0));
-  EXPECT_DOUBLE_EQ(info.Start, UnixToDateTime(a.time - 0.05));
+  EXPECT_DOUBLE_EQ(info.Start, UnixToDateTime(a.Time - 0.05));
   EXPECT_EQ(info.SampleCount, 25);
   EXPECT_EQ(info.ChannelCount, 32);
   EXPECT_EQ(info.ChannelNames[1], "HHE");
@@ -144,29 +144,30 @@ TEST(WfdiscDamaged, BadLinesShortLinesAndHugeCounts) {
 
   // Numbers that no recording has end the file as well, the header reader saying which line.
   const struct {
-    size_t at, width;
-    const char* text;
-    const char* why;
+    size_t At, Width;
+    const char* Text;
+    const char* Why;
   } absurd[] = {{79, 8, "     -10", "line 2: its nsamp or foff is below 0"},
                 {88, 11, "  0.0000000", "line 2: its samprate is not above 0"},
                 {88, 11, " -100.00000", "line 2: its samprate is not above 0"},
-                {79, 8, "   ten  ", "line 2: its time, nsamp, samprate, calib or foff column is not "
-                                    "a number"}};
+                {79, 8, "   ten  ",
+                 "line 2: its time, nsamp, samprate, calib or foff column is not "
+                 "a number"}};
   for (const auto& a : absurd) {
     std::string line = Format(good);
-    line.replace(a.at, a.width, a.text);
+    line.replace(a.At, a.Width, a.Text);
     testing::WriteText(tmp.File("x.wfdisc"), Format(good) + "\n" + line + "\n" + Format(good));
     list.Clear();
     BuildWfdiscSegments(tmp.File("x.wfdisc"), list, "");
-    EXPECT_EQ(list.size(), 1u) << a.text;
+    EXPECT_EQ(list.size(), 1u) << a.Text;
     std::string why;
-    EXPECT_FALSE(ReadWfdiscHeader(tmp.File("x.wfdisc"), info, 0.0, &why)) << a.text;
-    EXPECT_EQ(why, a.why);
+    EXPECT_FALSE(ReadWfdiscHeader(tmp.File("x.wfdisc"), info, 0.0, &why)) << a.Text;
+    EXPECT_EQ(why, a.Why);
   }
 
   testing::WriteBytes(tmp.File("data.w"), {1, 0, 0, 0});
   Line huge;
-  huge.nsamp = 2147483647;
+  huge.Nsamp = 2147483647;
   const std::string full = Format(huge);
   for (size_t cut : {size_t{5}, size_t{40}, size_t{120}, size_t{250}, full.size()}) {
     testing::WriteText(tmp.File("x.wfdisc"), full.substr(0, cut));

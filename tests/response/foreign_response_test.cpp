@@ -68,8 +68,8 @@ TEST(SacPaz, CountsRootsAndConstant) {
 
 TEST(SacPaz, Failures) {
   struct Case {
-    const char* text;
-    const char* want;
+    const char* Text;
+    const char* Want;
   };
   for (const Case& c : {
            Case{"ZEROS 0\nPOLES 0\n", "x.paz: the file has no CONSTANT line"},
@@ -80,39 +80,39 @@ TEST(SacPaz, Failures) {
            Case{"ZEROS 1.5\n", "line 1: the count of ZEROS \"1.5\" is not an integer"},
            Case{"ZEROS 0\nZEROS 0\n", "line 2: a second ZEROS line"},
        }) {
-    EXPECT_NE(SacFailure(c.text).find(c.want), std::string::npos) << SacFailure(c.text);
+    EXPECT_NE(SacFailure(c.Text).find(c.Want), std::string::npos) << SacFailure(c.Text);
   }
 }
 
 // CONSTANT·|Π(s − z)/Π(s − p)| at 0.1, 1 and 10 Hz, computed with numpy from the roots and
 // constants printed in the files (zeros the ZEROS count adds are at the origin).
 struct SacReference {
-  const char* file;
-  double at_0_1, at_1, at_10;
+  const char* File;
+  double At01, At1, At10;
   // The displacement unit the comment header declares, in metres (0: none declared); loaded,
   // the response is the velocity response H/(iω·metres).
-  double declared_metres = 0.0;
+  double DeclaredMetres = 0.0;
 };
 
 class RealSacFiles : public ::testing::TestWithParam<SacReference> {};
 
 TEST_P(RealSacFiles, ModulusMatchesIndependentEvaluation) {
   const SacReference& r = GetParam();
-  const std::string path = testing::RealFile(std::string("resp/") + r.file);
+  const std::string path = testing::RealFile(std::string("resp/") + r.File);
   const std::vector<uint8_t> bytes = testing::ReadBytes(path);
   const TComplexFilter read = Sac(std::string(bytes.begin(), bytes.end()));
   TFilterPack pack;
   const TStatus status = LoadResponse(path, pack);
   ASSERT_TRUE(status.Ok()) << Text(status, TLanguage::kEnglish);
   EXPECT_TRUE(pack.Device.ZPAvailable);
-  EXPECT_EQ(pack.Device.Note, r.file);
+  EXPECT_EQ(pack.Device.Note, r.File);
   const double freqs[] = {0.1, 1.0, 10.0};
-  const double want[] = {r.at_0_1, r.at_1, r.at_10};
+  const double want[] = {r.At01, r.At1, r.At10};
   for (int i = 0; i < 3; ++i) {
     const double f = freqs[i];
     EXPECT_NEAR(ResponseModulus(EvaluateZP(read, f)), want[i], 1e-9 * want[i]) << f;
     const double velocity =
-        r.declared_metres > 0.0 ? want[i] / (2 * kPi * f * r.declared_metres) : want[i];
+        r.DeclaredMetres > 0.0 ? want[i] / (2 * kPi * f * r.DeclaredMetres) : want[i];
     EXPECT_NEAR(ResponseModulus(EvaluatePack(pack, f)), velocity, 1e-9 * velocity) << f;
   }
 }
@@ -146,8 +146,8 @@ TEST(FapFile, RowsAndPadding) {
 
 TEST(FapFile, Failures) {
   struct Case {
-    const char* text;
-    const char* want;
+    const char* Text;
+    const char* Want;
   };
   for (const Case& c : {
            Case{"", "t.fap: the file is empty"},
@@ -158,9 +158,9 @@ TEST(FapFile, Failures) {
            Case{"2\n1 1 0\nabc 1 0\n", "line 3: a table row needs a frequency"},
        }) {
     TFAPFilter table = {{1, 1, 1}};
-    const TStatus status = ReadFapText(c.text, "t.fap", table);
-    EXPECT_FALSE(status.Ok()) << c.text;
-    EXPECT_NE(Text(status, TLanguage::kEnglish).find(c.want), std::string::npos)
+    const TStatus status = ReadFapText(c.Text, "t.fap", table);
+    EXPECT_FALSE(status.Ok()) << c.Text;
+    EXPECT_NE(Text(status, TLanguage::kEnglish).find(c.Want), std::string::npos)
         << Text(status, TLanguage::kEnglish);
     EXPECT_TRUE(table.empty());
   }
@@ -168,8 +168,8 @@ TEST(FapFile, Failures) {
 
 TEST(SeedTime, Conversion) {
   struct Case {
-    const char* text;
-    TDateTime want;
+    const char* Text;
+    TDateTime Want;
   };
   for (const Case& c : {
            Case{"1989,241,00:00:00.0000", EncodeDayOfYear(1989, 241)},
@@ -182,7 +182,7 @@ TEST(SeedTime, Conversion) {
            Case{"No Ending Time", 0.0},
            Case{"", 0.0},
        }) {
-    EXPECT_NEAR(ParseSeedTime(c.text), c.want, 1e-9) << c.text;
+    EXPECT_NEAR(ParseSeedTime(c.Text), c.Want, 1e-9) << c.Text;
   }
 }
 
@@ -263,8 +263,8 @@ TEST(SeedResp, HertzRootsBecomeRadiansPerSecond) {
 
 TEST(SeedResp, Failures) {
   struct Case {
-    std::string text;
-    const char* want;
+    std::string Text;
+    const char* Want;
   };
   const std::string head = SeedHeader("S", "C");  // 6 lines
   for (const Case& c : {
@@ -278,9 +278,9 @@ TEST(SeedResp, Failures) {
                 "line 7: B053F04: \"one\" is not an integer"},
        }) {
     TCombinedFilter packs;
-    const TStatus status = ReadSeedRespText(c.text, "r.seed", packs);
+    const TStatus status = ReadSeedRespText(c.Text, "r.seed", packs);
     EXPECT_FALSE(status.Ok());
-    EXPECT_NE(Text(status, TLanguage::kEnglish).find(c.want), std::string::npos)
+    EXPECT_NE(Text(status, TLanguage::kEnglish).find(c.Want), std::string::npos)
         << Text(status, TLanguage::kEnglish);
     EXPECT_TRUE(packs.empty());
   }
@@ -290,42 +290,42 @@ TEST(SeedResp, Failures) {
 // stated in the file) and the modulus at 0.1, 1 and 10 Hz computed with numpy as
 // sensitivity·|H0(f)|/|H0(f_norm)|, H0 = Π(s − z)/Π(s − p) of the listed roots.
 struct SeedReference {
-  const char* file;
-  const char* station;
-  double norm_frequency, sensitivity;
-  double at_0_1, at_1, at_10;
+  const char* File;
+  const char* Station;
+  double NormFrequency, Sensitivity;
+  double At01, At1, At10;
   // Stage 1 takes acceleration (M/S**2): loaded as a chain's response to velocity, the
   // response is multiplied by iω.
-  bool acceleration = false;
+  bool Acceleration = false;
 };
 
 class RealSeedListings : public ::testing::TestWithParam<SeedReference> {};
 
 TEST_P(RealSeedListings, ModulusAtNormFrequencyIsTheSensitivity) {
   const SeedReference& r = GetParam();
-  const std::string path = testing::RealFile(std::string("resp/") + r.file);
+  const std::string path = testing::RealFile(std::string("resp/") + r.File);
   const std::vector<uint8_t> bytes = testing::ReadBytes(path);
   TCombinedFilter packs;
-  const TStatus status = ReadSeedRespText(std::string(bytes.begin(), bytes.end()), r.file, packs);
+  const TStatus status = ReadSeedRespText(std::string(bytes.begin(), bytes.end()), r.File, packs);
   ASSERT_TRUE(status.Ok()) << Text(status, TLanguage::kEnglish);
   ASSERT_FALSE(packs.empty());
   const TFilterPack& read = packs.back();
-  EXPECT_EQ(read.Device.Station, r.station);
-  EXPECT_EQ(read.ZP.NormFrequency, r.norm_frequency);
-  EXPECT_NEAR(ResponseModulus(EvaluatePack(read, r.norm_frequency)), r.sensitivity,
-              1e-6 * r.sensitivity);
+  EXPECT_EQ(read.Device.Station, r.Station);
+  EXPECT_EQ(read.ZP.NormFrequency, r.NormFrequency);
+  EXPECT_NEAR(ResponseModulus(EvaluatePack(read, r.NormFrequency)), r.Sensitivity,
+              1e-6 * r.Sensitivity);
   TFilterPack loaded;
   TResponseLoadInfo info;
   ASSERT_TRUE(LoadResponse(path, loaded, &info).Ok());
   EXPECT_EQ(info.Format, TResponseFormat::kSeedResp);
-  EXPECT_EQ(info.Converted, r.acceleration);
+  EXPECT_EQ(info.Converted, r.Acceleration);
   const double freqs[] = {0.1, 1.0, 10.0};
-  const double want[] = {r.at_0_1, r.at_1, r.at_10};
+  const double want[] = {r.At01, r.At1, r.At10};
   for (int i = 0; i < 3; ++i) {
     const double f = freqs[i];
     EXPECT_NEAR(ResponseModulus(EvaluatePack(read, f)), want[i], 1e-6 * want[i]) << f;
     const TComplex velocity =
-        EvaluatePack(read, f) * (r.acceleration ? TComplex(0, 2 * kPi * f) : 1.0);
+        EvaluatePack(read, f) * (r.Acceleration ? TComplex(0, 2 * kPi * f) : 1.0);
     EXPECT_NEAR(std::abs(EvaluatePack(loaded, f) - velocity), 0.0, 1e-9 * std::abs(velocity)) << f;
   }
 }
@@ -403,8 +403,8 @@ TEST(Gse2, SeveralChannelsAndFailures) {
   EXPECT_NEAR(ResponseModulus(EvaluatePack(packs[1], 0.5)), 0.25e9, 1e-3);
 
   struct Case {
-    std::string text;
-    const char* want;
+    std::string Text;
+    const char* Want;
   };
   for (const Case& c : {
            Case{Cal2("A", 0.0, 1.0), "c.gse, line 1: the calibration is 0"},
@@ -414,17 +414,17 @@ TEST(Gse2, SeveralChannelsAndFailures) {
            Case{Cal2("A", 1.0, 1.0) + Paz2(1, 1, 0) + " abc def\n", "line 3: a root needs"},
            Case{Cal2("A", 1.0, 1.0) + Paz2(1, 41, 0), "line 2: 41 more poles after 0"},
        }) {
-    const TStatus status = ReadGse2Text(c.text, "c.gse", packs);
-    EXPECT_FALSE(status.Ok()) << c.text;
-    EXPECT_NE(Text(status, TLanguage::kEnglish).find(c.want), std::string::npos)
+    const TStatus status = ReadGse2Text(c.Text, "c.gse", packs);
+    EXPECT_FALSE(status.Ok()) << c.Text;
+    EXPECT_NE(Text(status, TLanguage::kEnglish).find(c.Want), std::string::npos)
         << Text(status, TLanguage::kEnglish);
   }
 }
 
 TEST(DetectResponseFormat, JudgesByContentAlone) {
   struct Case {
-    std::string text;
-    TResponseFormat want;
+    std::string Text;
+    TResponseFormat Want;
   };
   const std::string xml = "<?xml version=\"1.0\"?>\n<FDSNStationXML schemaVersion=\"1.1\">";
   for (const Case& c : {
@@ -447,7 +447,7 @@ TEST(DetectResponseFormat, JudgesByContentAlone) {
            Case{"\x89PNG\r\n\x1a\n\0\0\0\rIHDR", TResponseFormat::kUnknown},
            Case{"", TResponseFormat::kUnknown},
        }) {
-    EXPECT_EQ(DetectResponseFormat(c.text), c.want) << c.text;
+    EXPECT_EQ(DetectResponseFormat(c.Text), c.Want) << c.Text;
   }
 }
 
@@ -457,9 +457,9 @@ TEST(DetectResponseFormat, JudgesByContentAlone) {
 TEST(LoadResponse, RealFilesReadTheSameUnderAnyName) {
   testing::TempDir dir;
   struct Case {
-    const char* file;
-    const char* copy;
-    TResponseFormat format;
+    const char* File;
+    const char* Copy;
+    TResponseFormat Format;
   };
   for (const Case& c : {
            Case{"resp/RESP.XX.NS085..BHZ.STS2_gen3.120.1500.seed", "RESP.XX.NS085..BHZ",
@@ -472,19 +472,19 @@ TEST(LoadResponse, RealFilesReadTheSameUnderAnyName) {
            Case{"stationxml/RESP.ANMO.IU.00.BHZ", "RESP.ANMO.IU.00.BHZ",
                 TResponseFormat::kSeedResp},
        }) {
-    const std::string original = testing::RealFile(c.file);
+    const std::string original = testing::RealFile(c.File);
     const std::vector<uint8_t> bytes = testing::ReadBytes(original);
-    testing::WriteBytes(dir.File(c.copy), bytes);
-    EXPECT_EQ(DetectResponseFormat(std::string(bytes.begin(), bytes.end())), c.format) << c.file;
+    testing::WriteBytes(dir.File(c.Copy), bytes);
+    EXPECT_EQ(DetectResponseFormat(std::string(bytes.begin(), bytes.end())), c.Format) << c.File;
     TFilterPack a, b;
     TResponseLoadInfo info;
-    ASSERT_TRUE(LoadResponse(original, a).Ok()) << c.file;
-    const TStatus status = LoadResponse(dir.File(c.copy), b, &info);
+    ASSERT_TRUE(LoadResponse(original, a).Ok()) << c.File;
+    const TStatus status = LoadResponse(dir.File(c.Copy), b, &info);
     ASSERT_TRUE(status.Ok()) << Text(status, TLanguage::kEnglish);
-    EXPECT_EQ(info.Format, c.format);
+    EXPECT_EQ(info.Format, c.Format);
     EXPECT_TRUE(b.Device.ZPAvailable);
     for (double f : {0.05, 1.0, 20.0}) {
-      EXPECT_EQ(EvaluatePack(a, f), EvaluatePack(b, f)) << c.copy << " at " << f;
+      EXPECT_EQ(EvaluatePack(a, f), EvaluatePack(b, f)) << c.Copy << " at " << f;
       EXPECT_NE(EvaluatePack(b, f), TComplex(1.0, 0.0)) << "a corrected response, not a flat one";
     }
   }
@@ -502,8 +502,8 @@ TEST(LoadResponse, ContentNoReaderTakesIsRefusedWithTheName) {
   testing::WriteBytes(dir.File("noise.bin"), noise);
   testing::WriteText(dir.File("empty"), "");
   struct Case {
-    const char* name;
-    const char* want;
+    const char* Name;
+    const char* Want;
   };
   for (const Case& c : {
            Case{"notes.txt", "not a response file"},
@@ -514,12 +514,12 @@ TEST(LoadResponse, ContentNoReaderTakesIsRefusedWithTheName) {
        }) {
     TFilterPack pack;
     pack.Device.ZPAvailable = true;
-    const TStatus status = LoadResponse(dir.File(c.name), pack);
-    EXPECT_EQ(status.Code, TCode::kResponseFormatUnknown) << c.name;
-    EXPECT_EQ(Text(status, TLanguage::kEnglish).rfind(dir.File(c.name) + ": " + c.want, 0), 0u)
+    const TStatus status = LoadResponse(dir.File(c.Name), pack);
+    EXPECT_EQ(status.Code, TCode::kResponseFormatUnknown) << c.Name;
+    EXPECT_EQ(Text(status, TLanguage::kEnglish).rfind(dir.File(c.Name) + ": " + c.Want, 0), 0u)
         << Text(status, TLanguage::kEnglish);
     EXPECT_TRUE(DescribesNothing(pack));
-    EXPECT_FALSE(TakenAsFlatResponse(dir.File(c.name)));
+    EXPECT_FALSE(TakenAsFlatResponse(dir.File(c.Name)));
   }
   // An empty path is no response file at all: a device of response 1.
   TFilterPack pack;
@@ -555,14 +555,14 @@ TEST(LoadResponse, ExtensionDecidesOnlyWhenTheContentDoesNot) {
   testing::WriteText(dir.File("broken.paz"), "ZEROS 1\n0 0\nPOLES 0\n");
   testing::WriteText(dir.File("broken.FAP"), "x\n");
   struct Case {
-    const char* text;
-    const char* want;
+    const char* Text;
+    const char* Want;
   };
   for (const Case& c : {Case{"broken.paz", "the file has no CONSTANT line"},
                         Case{"broken.FAP", "line 1: the row count"}}) {
-    const TStatus status = LoadResponse(dir.File(c.text), pack);
-    EXPECT_FALSE(status.Ok()) << c.text;
-    EXPECT_NE(Text(status, TLanguage::kEnglish).find(c.want), std::string::npos)
+    const TStatus status = LoadResponse(dir.File(c.Text), pack);
+    EXPECT_FALSE(status.Ok()) << c.Text;
+    EXPECT_NE(Text(status, TLanguage::kEnglish).find(c.Want), std::string::npos)
         << Text(status, TLanguage::kEnglish);
   }
   // A named file that is not there fails, whatever its extension.
@@ -595,11 +595,11 @@ TEST(LoadResponse, SeedAndGseKeepTheLastResponse) {
 TEST(LoadResponse, FilesWithoutAResponseFail) {
   testing::TempDir dir;
   struct Case {
-    const char* name;
-    std::string text;
-    const char* want;
-    TCode code;
-    int64_t line;
+    const char* Name;
+    std::string Text;
+    const char* Want;
+    TCode Code;
+    int64_t Line;
   };
   for (const Case& c : {
            Case{"none.seed", "# nothing here\nB053F04 Stage: 1\n",
@@ -613,13 +613,13 @@ TEST(LoadResponse, FilesWithoutAResponseFail) {
                 TCode::kResponseWithoutPoles, -1},
            Case{"bad.fap", "0\n", "bad.fap, line 1", TCode::kResponseDefectAtLine, 1},
        }) {
-    testing::WriteText(dir.File(c.name), c.text);
+    testing::WriteText(dir.File(c.Name), c.Text);
     TFilterPack pack;
-    const TStatus status = LoadResponse(dir.File(c.name), pack);
-    EXPECT_EQ(status.Code, c.code) << c.name;
-    EXPECT_EQ(status.File, dir.File(c.name));
-    EXPECT_EQ(status.Line, c.line) << c.name;
-    EXPECT_NE(Text(status, TLanguage::kEnglish).find(c.want), std::string::npos)
+    const TStatus status = LoadResponse(dir.File(c.Name), pack);
+    EXPECT_EQ(status.Code, c.Code) << c.Name;
+    EXPECT_EQ(status.File, dir.File(c.Name));
+    EXPECT_EQ(status.Line, c.Line) << c.Name;
+    EXPECT_NE(Text(status, TLanguage::kEnglish).find(c.Want), std::string::npos)
         << Text(status, TLanguage::kEnglish);
     EXPECT_EQ(EvaluatePack(pack, 1.0), TComplex(1.0, 0.0));
   }
@@ -638,9 +638,9 @@ TEST(LoadChannelChain, ChannelFileOrSensorThenAmplifier) {
   testing::WriteText(dir.File("channel.fap"), "1\n1 7 0\n");
   testing::WriteText(dir.File("broken.fap"), "x\n");
   struct Case {
-    std::string channel, sensor, amplifier;
-    size_t packs;
-    double modulus;
+    std::string Channel, Sensor, Amplifier;
+    size_t Packs;
+    double Modulus;
   };
   for (const Case& c : {
            Case{dir.File("channel.fap"), dir.File("sensor.fap"), dir.File("amp.fap"), 1, 7.0},
@@ -650,9 +650,9 @@ TEST(LoadChannelChain, ChannelFileOrSensorThenAmplifier) {
            Case{"", "", "", 1, 1.0},
        }) {
     TCombinedFilter chain;
-    ASSERT_TRUE(LoadChannelChain(c.channel, c.sensor, c.amplifier, chain).Ok());
-    EXPECT_EQ(chain.size(), c.packs);
-    EXPECT_NEAR(ResponseModulus(EvaluateChain(chain, 2.0)), c.modulus, 1e-12);
+    ASSERT_TRUE(LoadChannelChain(c.Channel, c.Sensor, c.Amplifier, chain).Ok());
+    EXPECT_EQ(chain.size(), c.Packs);
+    EXPECT_NEAR(ResponseModulus(EvaluateChain(chain, 2.0)), c.Modulus, 1e-12);
   }
   TCombinedFilter chain;
   const TStatus status =

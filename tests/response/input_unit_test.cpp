@@ -18,9 +18,9 @@ constexpr double kPi = std::numbers::pi;
 
 TEST(InputUnit, ReadsTheFirstWordOfTheDeclaration) {
   struct Case {
-    const char* text;
-    TInputQuantity quantity;
-    double metres;
+    const char* Text;
+    TInputQuantity Quantity;
+    double Metres;
   };
   for (const Case& c : {
            Case{"M", TInputQuantity::kDisplacement, 1.0},
@@ -46,9 +46,9 @@ TEST(InputUnit, ReadsTheFirstWordOfTheDeclaration) {
            Case{"MS", TInputQuantity::kUnknown, 1.0},
            Case{"M/S**3", TInputQuantity::kUnknown, 1.0},
        }) {
-    const TInputUnit unit = ParseInputUnit(c.text);
-    EXPECT_EQ(unit.Quantity, c.quantity) << c.text;
-    EXPECT_EQ(unit.Metres, c.metres) << c.text;
+    const TInputUnit unit = ParseInputUnit(c.Text);
+    EXPECT_EQ(unit.Quantity, c.Quantity) << c.Text;
+    EXPECT_EQ(unit.Metres, c.Metres) << c.Text;
   }
 }
 
@@ -73,11 +73,11 @@ TFilterPack ZeroPoleResponse(const std::string& unit, int zeros_at_origin, int p
 // H_velocity = H / metres · (iω)^(order − 1): displacement x = v/(iω), acceleration a = iω·v.
 TEST(InputUnit, ConvertsToTheResponseToVelocity) {
   struct Case {
-    const char* unit;
-    int zeros_at_origin, poles_at_origin;
-    int order;  // 0 displacement, 1 velocity, 2 acceleration
-    double metres;
-    bool converted;
+    const char* Unit;
+    int ZerosAtOrigin, PolesAtOrigin;
+    int Order;  // 0 displacement, 1 velocity, 2 acceleration
+    double Metres;
+    bool Converted;
   };
   for (const Case& c : {
            Case{"M", 1, 0, 0, 1.0, true},       // a zero at 0 is cancelled
@@ -90,16 +90,16 @@ TEST(InputUnit, ConvertsToTheResponseToVelocity) {
            Case{"V", 0, 0, 1, 1.0, false},      // a device inside a chain
            Case{"", 0, 0, 1, 1.0, false},       // nothing declared: as before
        }) {
-    const TFilterPack original = ZeroPoleResponse(c.unit, c.zeros_at_origin, c.poles_at_origin);
+    const TFilterPack original = ZeroPoleResponse(c.Unit, c.ZerosAtOrigin, c.PolesAtOrigin);
     TFilterPack pack = original;
     bool converted = false;
-    ASSERT_TRUE(ConvertToVelocityInput(pack, "s.paz", &converted).Ok()) << c.unit;
-    EXPECT_EQ(converted, c.converted) << c.unit;
+    ASSERT_TRUE(ConvertToVelocityInput(pack, "s.paz", &converted).Ok()) << c.Unit;
+    EXPECT_EQ(converted, c.Converted) << c.Unit;
     for (double f : {0.01, 0.3, 1.0, 12.0}) {
       const TComplex s(0.0, 2 * kPi * f);
-      const TComplex want = EvaluatePack(original, f) / c.metres * std::pow(s, c.order - 1);
+      const TComplex want = EvaluatePack(original, f) / c.Metres * std::pow(s, c.Order - 1);
       EXPECT_NEAR(std::abs(EvaluatePack(pack, f) - want), 0.0, 1e-12 * std::abs(want))
-          << c.unit << " at " << f;
+          << c.Unit << " at " << f;
     }
     EXPECT_NEAR(pack.ZP.NormValue, ResponseModulus(EvaluatePack(pack, 1.0)),
                 1e-12 * pack.ZP.NormValue);
@@ -108,8 +108,8 @@ TEST(InputUnit, ConvertsToTheResponseToVelocity) {
 
 TEST(InputUnit, RefusesWhatCannotBeVelocity) {
   struct Case {
-    TFilterPack pack;
-    const char* want;
+    TFilterPack Pack;
+    const char* Want;
   };
   TFilterPack full = ZeroPoleResponse("M", 0, 0);
   full.ZP.PoleCount = kMaxRoots;
@@ -125,10 +125,10 @@ TEST(InputUnit, RefusesWhatCannotBeVelocity) {
                 "s.paz: its input unit \"M/S**2\" would have to be turned into M/S, which "
                 "only poles and zeros allow"},
        }) {
-    TFilterPack pack = c.pack;
+    TFilterPack pack = c.Pack;
     const TStatus status = ConvertToVelocityInput(pack, "s.paz");
     EXPECT_FALSE(status.Ok());
-    EXPECT_EQ(Text(status, TLanguage::kEnglish).rfind(c.want, 0), 0u)
+    EXPECT_EQ(Text(status, TLanguage::kEnglish).rfind(c.Want, 0), 0u)
         << Text(status, TLanguage::kEnglish);
   }
 }

@@ -13,21 +13,21 @@ namespace {
 constexpr double kPi = std::numbers::pi;
 
 struct FapCase {
-  const char* what;
-  TFAPFilter table;
-  double f;
-  double amplitude;
-  double phase;
+  const char* What;
+  TFAPFilter Table;
+  double F;
+  double Amplitude;
+  double Phase;
 };
 
 class FapInterpolation : public ::testing::TestWithParam<FapCase> {};
 
 TEST_P(FapInterpolation, AmplitudeAndPhase) {
   const FapCase& c = GetParam();
-  const TComplex h = EvaluateFAP(c.table, c.f);
-  EXPECT_NEAR(std::abs(h), std::fabs(c.amplitude), 1e-12 * std::fabs(c.amplitude)) << c.what;
-  if (c.amplitude != 0.0) {
-    EXPECT_NEAR(std::arg(h), c.phase, 1e-12) << c.what;
+  const TComplex h = EvaluateFAP(c.Table, c.F);
+  EXPECT_NEAR(std::abs(h), std::fabs(c.Amplitude), 1e-12 * std::fabs(c.Amplitude)) << c.What;
+  if (c.Amplitude != 0.0) {
+    EXPECT_NEAR(std::arg(h), c.Phase, 1e-12) << c.What;
   }
 }
 
@@ -73,18 +73,18 @@ TEST(NormalizeZP, TypesReconcileValueAndFactor) {
   // |1/(j2π − (−2π))| at 1 Hz = 1/(2π√2).
   const double h0 = 1.0 / (2.0 * kPi * std::sqrt(2.0));
   struct Case {
-    int32_t type;
-    double value, factor;
-    double want_value, want_modulus_at_1hz;
+    int32_t Type;
+    double Value, Factor;
+    double WantValue, WantModulusAt1hz;
   };
   for (const Case& c :
        {Case{0, 7.0, 3.0, 1.0, 1.0}, Case{1, 7.0, 3.0, 7.0, 7.0},
         Case{2, 7.0, 3.0, 3.0 * h0, 3.0 * h0}, Case{5, 7.0, 3.0, 3.0 * h0, 3.0 * h0}}) {
-    TComplexFilter zp = OnePoleFilter(c.type, c.value, c.factor);
+    TComplexFilter zp = OnePoleFilter(c.Type, c.Value, c.Factor);
     EXPECT_TRUE(NormalizeZP(zp));
-    EXPECT_NEAR(zp.NormValue, c.want_value, 1e-12 * c.want_value) << "type " << c.type;
-    EXPECT_NEAR(std::abs(EvaluateZP(zp, 1.0)), c.want_modulus_at_1hz, 1e-12 * c.want_value)
-        << "type " << c.type;
+    EXPECT_NEAR(zp.NormValue, c.WantValue, 1e-12 * c.WantValue) << "type " << c.Type;
+    EXPECT_NEAR(std::abs(EvaluateZP(zp, 1.0)), c.WantModulusAt1hz, 1e-12 * c.WantValue)
+        << "type " << c.Type;
   }
 }
 
@@ -121,8 +121,8 @@ TEST(EvaluateCascades, SecondOrderCascadeIsSSquaredOverOnePlusSSquared) {
   const TPolyCascades c = HighPassCascade();
   TBiquadCascade same;  // the same function as one analog biquad section
   same.Count = 1;
-  same.Sections[0].b2 = 1.0;
-  same.Sections[0].a2 = 1.0;
+  same.Sections[0].B2 = 1.0;
+  same.Sections[0].A2 = 1.0;
   for (double f : {0.0, 0.05, 0.3, 1.0, 7.0}) {
     const TComplex s(0.0, 2.0 * kPi * f);
     const TComplex want = s * s / (1.0 + s * s);
@@ -142,18 +142,18 @@ TEST(EvaluatePack, UsesTheFirstAvailableDescription) {
   const TComplex zp = EvaluateZP(pack.ZP, f);
   const TComplex cascade = EvaluateCascades(pack.Cascades, f);
   struct Case {
-    bool zp, bi, cascade, fap;
-    TComplex want;
+    bool Zp, Bi, Cascade, Fap;
+    TComplex Want;
   };
   for (const Case& c :
        {Case{true, true, true, true, zp}, Case{false, true, true, true, 2.0},
         Case{false, false, true, true, cascade}, Case{false, false, false, true, 5.0},
         Case{false, false, false, false, 1.0}}) {
-    pack.Device.ZPAvailable = c.zp;
-    pack.Device.BiCascadeAvailable = c.bi;
-    pack.Device.CascadeAvailable = c.cascade;
-    pack.Device.FAPAvailable = c.fap;
-    EXPECT_EQ(EvaluatePack(pack, f), c.want) << c.zp << c.bi << c.cascade << c.fap;
+    pack.Device.ZPAvailable = c.Zp;
+    pack.Device.BiCascadeAvailable = c.Bi;
+    pack.Device.CascadeAvailable = c.Cascade;
+    pack.Device.FAPAvailable = c.Fap;
+    EXPECT_EQ(EvaluatePack(pack, f), c.Want) << c.Zp << c.Bi << c.Cascade << c.Fap;
   }
 }
 

@@ -44,15 +44,15 @@ TEST(ReadRsp, DeviceOnlyHasNoDescriptionAndDefaults) {
 
 TEST(ReadRsp, BooleanFlags) {
   struct Case {
-    const char* value;
-    bool want;
+    const char* Value;
+    bool Want;
   };
   for (const Case& c : {Case{"True", true}, Case{"true", true}, Case{"TRUEly", true},
                         Case{"1", true}, Case{"7", true}, Case{"False", false}, Case{"0", false},
                         Case{"yes", false}, Case{"", false}, Case{"05", false}}) {
     const TFilterPack pack =
-        Read(std::string("[DEVICE]\nFAP available=") + c.value + "\n[FAP]\n1 1 0\n");
-    EXPECT_EQ(pack.Device.FAPAvailable, c.want) << c.value;
+        Read(std::string("[DEVICE]\nFAP available=") + c.Value + "\n[FAP]\n1 1 0\n");
+    EXPECT_EQ(pack.Device.FAPAvailable, c.Want) << c.Value;
   }
 }
 
@@ -101,11 +101,11 @@ TEST(ReadRsp, CommentAfterSemicolonAndSectionBounds) {
       "[SECTION01]\n1 2 3\n4;5\n[OTHER]\nNumber of sections=9\n[SECTION02]\n6\n");
   ASSERT_EQ(pack.BiCascade.Count, 2);
   const TBiquadSection& s = pack.BiCascade.Sections[0];
-  EXPECT_EQ(s.b0 + s.b1 + s.b2 + s.a1 + s.a2, 1 + 2 + 3 + 4 + 5);
-  EXPECT_EQ(s.b2, 3.0);
-  EXPECT_EQ(s.a2, 5.0);
-  EXPECT_EQ(pack.BiCascade.Sections[1].b0, 6.0);
-  EXPECT_EQ(pack.BiCascade.Sections[1].a1, 0.0) << "a missing row gives zeros";
+  EXPECT_EQ(s.B0 + s.B1 + s.B2 + s.A1 + s.A2, 1 + 2 + 3 + 4 + 5);
+  EXPECT_EQ(s.B2, 3.0);
+  EXPECT_EQ(s.A2, 5.0);
+  EXPECT_EQ(pack.BiCascade.Sections[1].B0, 6.0);
+  EXPECT_EQ(pack.BiCascade.Sections[1].A1, 0.0) << "a missing row gives zeros";
 }
 
 TEST(ReadRsp, PolynomialCascades) {
@@ -123,21 +123,21 @@ TEST(ReadRsp, PolynomialCascades) {
 
 TEST(ReadRsp, DatesInBothFormats) {
   struct Case {
-    const char* text;
-    TDateTime want;
+    const char* Text;
+    TDateTime Want;
   };
   for (const Case& c : {Case{"21.03.2024", EncodeDateTime(2024, 3, 21)},
                         Case{"21.03.2024 10:20:30", EncodeDateTime(2024, 3, 21, 10, 20, 30)},
                         Case{"2024.03.21", EncodeDateTime(2024, 3, 21)}, Case{"31.02.2024", kNow},
                         Case{"yesterday", kNow}}) {
-    EXPECT_EQ(Read(std::string("[DEVICE]\nDate=") + c.text + "\n").Device.Date, c.want) << c.text;
+    EXPECT_EQ(Read(std::string("[DEVICE]\nDate=") + c.Text + "\n").Device.Date, c.Want) << c.Text;
   }
 }
 
 TEST(ReadRsp, FailuresNameTheFileAndLine) {
   struct Case {
-    std::string text;
-    std::string want;  // part of the message
+    std::string Text;
+    std::string Want;  // part of the message
   };
   const std::string zp = kZpDevice + "[ZP]\n";
   for (const Case& c : {
@@ -170,7 +170,7 @@ TEST(ReadRsp, FailuresNameTheFileAndLine) {
                 "line 2: \"Cascade available\" is set but the file has no [CASCADES] section"},
            Case{"[DEVICE]\nFAP available=True\n", "line 2: \"FAP available\" is set"},
        }) {
-    EXPECT_NE(Fails(c.text).find(c.want), std::string::npos) << c.text << "\n" << Fails(c.text);
+    EXPECT_NE(Fails(c.Text).find(c.Want), std::string::npos) << c.Text << "\n" << Fails(c.Text);
   }
 }
 
@@ -219,14 +219,14 @@ TEST(UnitResponseTemplate, TextByteForByte) {
 TEST(UnitResponseTemplate, WrittenFileReadsBackAsUnitResponse) {
   testing::TempDir dir;
   struct Case {
-    const char* name;
-    const char* written;
+    const char* Name;
+    const char* Written;
   };
   for (const Case& c :
        {Case{"amp_Z", "amp_Z.rsp"}, Case{"sens.RSP", "sens.RSP"}, Case{"a.txt", "a.txt.rsp"}}) {
     std::string written;
-    ASSERT_TRUE(WriteUnitResponseTemplate(dir.File(c.name), "Канал", 200.0, &written).Ok());
-    EXPECT_EQ(written, dir.File(c.written));
+    ASSERT_TRUE(WriteUnitResponseTemplate(dir.File(c.Name), "Канал", 200.0, &written).Ok());
+    EXPECT_EQ(written, dir.File(c.Written));
     const std::vector<uint8_t> bytes = testing::ReadBytes(written);
     const std::string text(bytes.begin(), bytes.end());
     EXPECT_NE(text.find("Note=\xCA\xE0\xED\xE0\xEB\r\n"), std::string::npos) << "Windows-1251";

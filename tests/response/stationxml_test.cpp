@@ -129,21 +129,21 @@ TEST(StationXml, RealAnmoAgreesWithTheSacFileOfItsEpoch) {
 // InstrumentSensitivity the value stated there, from its stages alone.
 TEST(StationXml, RealFilesGiveTheirStatedSensitivity) {
   struct Case {
-    const char* file;
-    const char* channel;
-    double sensitivity;
-    size_t digital;
+    const char* File;
+    const char* Channel;
+    double Sensitivity;
+    size_t Digital;
   };
   for (const Case& c : {Case{"stationxml/IU_ANMO_00_BHZ.xml", "IU.ANMO.00.BHZ", 3.27508e9, 1},
                         Case{"stationxml/IRIS_single_channel_with_response.xml", "IU.ANMO.10.BHZ",
                              3.31283e10, 1}}) {
     TFilterPack pack;
     TResponseLoadInfo info;
-    const TStatus status = LoadResponse(testing::RealFile(c.file), pack, &info);
+    const TStatus status = LoadResponse(testing::RealFile(c.File), pack, &info);
     ASSERT_TRUE(status.Ok()) << Text(status, TLanguage::kEnglish);
-    EXPECT_EQ(info.Channel, c.channel);
-    EXPECT_EQ(pack.Digital.size(), c.digital) << c.file;
-    EXPECT_NEAR(Modulus(pack, 0.02), c.sensitivity, 1e-5 * c.sensitivity) << c.file;
+    EXPECT_EQ(info.Channel, c.Channel);
+    EXPECT_EQ(pack.Digital.size(), c.Digital) << c.File;
+    EXPECT_NEAR(Modulus(pack, 0.02), c.Sensitivity, 1e-5 * c.Sensitivity) << c.File;
   }
 }
 
@@ -180,9 +180,9 @@ TEST(StationXml, RespEpochWrittenAsStationXmlHasTheRespShape) {
 // frequencies for a rate of 100 Hz.
 TEST(StationXml, StageTypesEvaluateAsTheirFilters) {
   struct Case {
-    const char* what;
-    std::string stages;
-    double f1, want1, f2, want2;
+    const char* What;
+    std::string Stages;
+    double F1, Want1, F2, Want2;
   };
   const double fs = 100.0;
   const auto fir = [&](const char* symmetry, const std::vector<double>& c) {
@@ -224,10 +224,10 @@ TEST(StationXml, StageTypesEvaluateAsTheirFilters) {
                 1.0, 10.0 * 0.5, 0.0, 10.0},
        }) {
     TFilterPack pack;
-    const TStatus status = Read(Doc(Channel("HHZ", "", kOpen, c.stages)), pack);
-    ASSERT_TRUE(status.Ok()) << c.what << ": " << Text(status, TLanguage::kEnglish);
-    EXPECT_NEAR(Modulus(pack, c.f1), c.want1, 1e-12) << c.what;
-    EXPECT_NEAR(Modulus(pack, c.f2), c.want2, 1e-12) << c.what;
+    const TStatus status = Read(Doc(Channel("HHZ", "", kOpen, c.Stages)), pack);
+    ASSERT_TRUE(status.Ok()) << c.What << ": " << Text(status, TLanguage::kEnglish);
+    EXPECT_NEAR(Modulus(pack, c.F1), c.Want1, 1e-12) << c.What;
+    EXPECT_NEAR(Modulus(pack, c.F2), c.Want2, 1e-12) << c.What;
   }
 }
 
@@ -235,8 +235,8 @@ TEST(StationXml, StageTypesEvaluateAsTheirFilters) {
 // "flat" gain G to displacement is G/ω to velocity, to acceleration G·ω.
 TEST(StationXml, InputUnitsBecomeVelocity) {
   struct Case {
-    const char* unit;
-    double at_1hz;
+    const char* Unit;
+    double At1hz;
   };
   for (const Case& c : {Case{"M/S", 7.0}, Case{"M", 7.0 / (2 * kPi)}, Case{"M/S**2", 7.0 * 2 * kPi},
                         Case{"NM/S", 7.0e9}}) {
@@ -244,10 +244,10 @@ TEST(StationXml, InputUnitsBecomeVelocity) {
     TResponseLoadInfo info;
     const std::string doc = Doc(Channel(
         "HHZ", "", kOpen,
-        Stage(1, PolesZeros("LAPLACE (RADIANS/SECOND)", 1.0, {}, {}, c.unit, "COUNTS"), 7.0)));
-    ASSERT_TRUE(ReadResponseBytes(doc, "t.xml#XX.STA..HHZ", pack, &info).Ok()) << c.unit;
-    EXPECT_EQ(pack.Device.UnitIn, c.unit);
-    EXPECT_NEAR(Modulus(pack, 1.0), c.at_1hz, 1e-9 * c.at_1hz) << c.unit;
+        Stage(1, PolesZeros("LAPLACE (RADIANS/SECOND)", 1.0, {}, {}, c.Unit, "COUNTS"), 7.0)));
+    ASSERT_TRUE(ReadResponseBytes(doc, "t.xml#XX.STA..HHZ", pack, &info).Ok()) << c.Unit;
+    EXPECT_EQ(pack.Device.UnitIn, c.Unit);
+    EXPECT_NEAR(Modulus(pack, 1.0), c.At1hz, 1e-9 * c.At1hz) << c.Unit;
   }
 }
 
@@ -262,16 +262,16 @@ TEST(StationXml, TheTimeSelectsTheEpoch) {
               Stage(1, PolesZeros("LAPLACE (RADIANS/SECOND)", 1.0, {}, {}), 20.0));
   const std::string doc = Doc(first + second);
   struct Case {
-    const char* time;
-    double gain;  // 0: refused
+    const char* Time;
+    double Gain;  // 0: refused
   };
   for (const Case& c : {Case{"2012-06-01T00:00:00", 10.0}, Case{"2015-01-01T00:00:00", 20.0},
                         Case{"2030-01-01T00:00:00", 20.0}, Case{"2009-12-31T23:59:59", 0.0}}) {
     TFilterPack pack;
-    const TStatus status = Read(doc, pack, "XX.STA.00.HHZ", *ParseIso(c.time));
-    EXPECT_EQ(status.Ok(), c.gain > 0.0) << c.time << ": " << Text(status, TLanguage::kEnglish);
-    if (c.gain > 0.0) {
-      EXPECT_DOUBLE_EQ(Modulus(pack, 1.0), c.gain) << c.time;
+    const TStatus status = Read(doc, pack, "XX.STA.00.HHZ", *ParseIso(c.Time));
+    EXPECT_EQ(status.Ok(), c.Gain > 0.0) << c.Time << ": " << Text(status, TLanguage::kEnglish);
+    if (c.Gain > 0.0) {
+      EXPECT_DOUBLE_EQ(Modulus(pack, 1.0), c.Gain) << c.Time;
     }
   }
   TFilterPack pack;
@@ -296,10 +296,10 @@ TEST(StationXml, BadInputIsRefusedWithFileAndCause) {
   std::string many_poles;
   for (int i = 0; i < 41; ++i) many_poles += "<Pole><Real>-1</Real><Imaginary>0</Imaginary></Pole>";
   struct Case {
-    const char* what;
-    std::string doc;
-    std::string code;
-    const char* want;
+    const char* What;
+    std::string Doc;
+    std::string Code;
+    const char* Want;
   };
   for (const Case& c : {
            Case{"no such channel", one(good), "XX.STA..BHZ", "no channel XX.STA..BHZ"},
@@ -341,13 +341,13 @@ TEST(StationXml, BadInputIsRefusedWithFileAndCause) {
                 "the channel has no response"},
        }) {
     TFilterPack pack;
-    const TStatus status = Read(c.doc, pack, c.code);
-    EXPECT_FALSE(status.Ok()) << c.what;
+    const TStatus status = Read(c.Doc, pack, c.Code);
+    EXPECT_FALSE(status.Ok()) << c.What;
     EXPECT_EQ(Text(status, TLanguage::kEnglish).rfind("t.xml", 0), 0u)
-        << c.what << ": " << Text(status, TLanguage::kEnglish);
-    EXPECT_NE(Text(status, TLanguage::kEnglish).find(c.want), std::string::npos)
-        << c.what << ": " << Text(status, TLanguage::kEnglish);
-    EXPECT_TRUE(DescribesNothing(pack)) << c.what;
+        << c.What << ": " << Text(status, TLanguage::kEnglish);
+    EXPECT_NE(Text(status, TLanguage::kEnglish).find(c.Want), std::string::npos)
+        << c.What << ": " << Text(status, TLanguage::kEnglish);
+    EXPECT_TRUE(DescribesNothing(pack)) << c.What;
   }
   // A channel named in a file of another format, and a document of several channels named by
   // no channel.
@@ -385,10 +385,10 @@ TEST(StationXml, DisagreeingSensitivityIsNoted) {
 
 TEST(StationXml, ResponsePathsSplitAtAChannelCode) {
   struct Case {
-    const char* path;
-    const char* file;
-    const char* channel;
-    const char* label;
+    const char* Path;
+    const char* File;
+    const char* Channel;
+    const char* Label;
   };
   for (const Case& c : {
            Case{"/d/IU_ANMO.xml#IU.ANMO.00.BHZ", "/d/IU_ANMO.xml", "IU.ANMO.00.BHZ",
@@ -399,11 +399,11 @@ TEST(StationXml, ResponsePathsSplitAtAChannelCode) {
            Case{"x.xml#.ANMO.00.BHZ", "x.xml#.ANMO.00.BHZ", "", "x.xml#.ANMO.00.BHZ"},
            Case{"", "", "", ""},
        }) {
-    const TResponsePath split = SplitResponsePath(c.path);
-    EXPECT_EQ(split.File, c.file) << c.path;
-    EXPECT_EQ(split.Channel, c.channel) << c.path;
-    EXPECT_EQ(ResponsePathLabel(c.path), c.label);
-    EXPECT_EQ(JoinResponsePath(split.File, split.Channel), c.path);
+    const TResponsePath split = SplitResponsePath(c.Path);
+    EXPECT_EQ(split.File, c.File) << c.Path;
+    EXPECT_EQ(split.Channel, c.Channel) << c.Path;
+    EXPECT_EQ(ResponsePathLabel(c.Path), c.Label);
+    EXPECT_EQ(JoinResponsePath(split.File, split.Channel), c.Path);
   }
 }
 

@@ -16,12 +16,12 @@ double Gain(const TBiquadCascade& c, double fs, double f) {
 }
 
 struct DesignCase {
-  int sections;
-  double fLow, fHigh, fs;
+  int Sections;
+  double FLow, FHigh, Fs;
   // |H| at fLow/2, fLow, √(fLow·fHigh), fHigh, 2·fHigh from
   // scipy.signal.sosfreqz(scipy.signal.butter(sections, [fLow, fHigh], 'band', fs=fs,
   // output='sos'), [...], fs=fs).
-  double gains[5];
+  double Gains[5];
 };
 
 class DesignTest : public ::testing::TestWithParam<DesignCase> {};
@@ -29,15 +29,15 @@ class DesignTest : public ::testing::TestWithParam<DesignCase> {};
 TEST_P(DesignTest, MatchesAnIndependentButterworthDesign) {
   const DesignCase& d = GetParam();
   TBiquadCascade c;
-  DesignBandPass(d.sections, c, d.fHigh, d.fLow, d.fs / 2);
-  ASSERT_EQ(c.Count, d.sections);
-  const double f0 = std::sqrt(d.fLow * d.fHigh);
-  const double at[5] = {d.fLow / 2, d.fLow, f0, d.fHigh, 2 * d.fHigh};
+  DesignBandPass(d.Sections, c, d.FHigh, d.FLow, d.Fs / 2);
+  ASSERT_EQ(c.Count, d.Sections);
+  const double f0 = std::sqrt(d.FLow * d.FHigh);
+  const double at[5] = {d.FLow / 2, d.FLow, f0, d.FHigh, 2 * d.FHigh};
   for (int i = 0; i < 5; ++i) {
-    EXPECT_NEAR(Gain(c, d.fs, at[i]), d.gains[i], 1e-8 * d.gains[i]) << "f=" << at[i];
+    EXPECT_NEAR(Gain(c, d.Fs, at[i]), d.Gains[i], 1e-8 * d.Gains[i]) << "f=" << at[i];
   }
-  EXPECT_NEAR(Gain(c, d.fs, f0), 1.0, 1e-12);
-  EXPECT_EQ(Gain(c, d.fs, 0.0), 0.0);
+  EXPECT_NEAR(Gain(c, d.Fs, f0), 1.0, 1e-12);
+  EXPECT_EQ(Gain(c, d.Fs, 0.0), 0.0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -62,16 +62,16 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(DesignBandPassTest, UnusableBandsGiveTheIdentity) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   struct Case {
-    int n;
-    double fHigh, fLow, fNyquist;
+    int N;
+    double FHigh, FLow, FNyquist;
   };
   for (const Case& k : {Case{0, 10, 1, 50}, Case{-3, 10, 1, 50}, Case{3, 1, 10, 50},
                         Case{3, 5, 5, 50}, Case{3, 10, 0, 50}, Case{3, 10, -1, 50},
                         Case{3, nan, 1, 50}, Case{3, 10, 1, 0}, Case{3, 60, 49.9, 50}}) {
     TBiquadCascade c;
     DesignBandPass(3, c, 10, 1, 50);  // a previous design must not survive
-    DesignBandPass(k.n, c, k.fHigh, k.fLow, k.fNyquist);
-    EXPECT_EQ(c.Count, 0) << k.n << " " << k.fHigh << " " << k.fLow << " " << k.fNyquist;
+    DesignBandPass(k.N, c, k.FHigh, k.FLow, k.FNyquist);
+    EXPECT_EQ(c.Count, 0) << k.N << " " << k.FHigh << " " << k.FLow << " " << k.FNyquist;
     EXPECT_EQ(Gain(c, 100, 3.0), 1.0);
   }
 }
@@ -99,7 +99,7 @@ void SectionBySection(std::vector<double>& y, const TBiquadCascade& c, bool bidi
     double x1 = y[1], x2 = y[0];
     for (ptrdiff_t i = 2; i < N; ++i) {
       const double x = y[i];
-      y[i] = k.b0 * x + k.b1 * x1 + k.b2 * x2 - k.a1 * y[i - 1] - k.a2 * y[i - 2];
+      y[i] = k.B0 * x + k.B1 * x1 + k.B2 * x2 - k.A1 * y[i - 1] - k.A2 * y[i - 2];
       x2 = x1, x1 = x;
     }
   }
@@ -109,7 +109,7 @@ void SectionBySection(std::vector<double>& y, const TBiquadCascade& c, bool bidi
     double x1 = y[N - 2], x2 = y[N - 1];
     for (ptrdiff_t i = N - 3; i >= 0; --i) {
       const double x = y[i];
-      y[i] = k.b0 * x + k.b1 * x1 + k.b2 * x2 - k.a1 * y[i + 1] - k.a2 * y[i + 2];
+      y[i] = k.B0 * x + k.B1 * x1 + k.B2 * x2 - k.A1 * y[i + 1] - k.A2 * y[i + 2];
       x2 = x1, x1 = x;
     }
   }
@@ -122,7 +122,7 @@ TEST(FilterBufferTest, EqualsSectionBySectionPasses) {
     for (size_t N : {size_t{0}, size_t{2}, size_t{3}, size_t{4}, size_t{500}}) {
       TBiquadCascade c;
       DesignBandPass(n, c, 12, 0.3, 50);
-      c.Sections[0].b1 = 0.01;  // a general section, not only the designed b1 = 0
+      c.Sections[0].B1 = 0.01;  // a general section, not only the designed b1 = 0
       std::vector<double> x(N);
       for (double& v : x) v = 1000 * u(rng);
       for (bool both : {false, true}) {
@@ -144,10 +144,10 @@ TEST(FilterBufferTest, EqualsSectionBySectionPasses) {
 TEST(FilterSamplesTest, ZeroPhaseWithSquaredMagnitude) {
   // Tones at the centre and an octave above the upper corner: forward and backward the centre
   // tone comes through unchanged and in phase, the other one damped by |H|².
-  const double fs = 100, fLow = 0.5, fHigh = 10;
+  const double fs = 100, f_low = 0.5, f_high = 10;
   TBiquadCascade c;
-  DesignBandPass(3, c, fHigh, fLow, fs / 2);
-  for (double f : {std::sqrt(fLow * fHigh), 2 * fHigh}) {
+  DesignBandPass(3, c, f_high, f_low, fs / 2);
+  for (double f : {std::sqrt(f_low * f_high), 2 * f_high}) {
     const double gain = Gain(c, fs, f);
     std::vector<int32_t> x(20000);
     for (size_t i = 0; i < x.size(); ++i) {
@@ -175,14 +175,14 @@ TEST(FilterSamplesTest, IdentityKeepsSamplesAndAppendsFourZeros) {
 TEST(FilterSamplesTest, ClampsAndRoundsHalfToEven) {
   TBiquadCascade gain4;  // y = 4·x
   gain4.Count = 1;
-  gain4.Sections[0].b0 = 4;
+  gain4.Sections[0].B0 = 4;
   const std::vector<int32_t> big = {1000000000, -1000000000, 536870911, -536870912};
   EXPECT_EQ(
       FilterSamples(big, gain4, false),
       (std::vector<int32_t>{2147483647, -2147483647 - 1, 2147483644, -2147483647 - 1, 0, 0, 0, 0}));
   TBiquadCascade half;  // y = x/2 each way: x/4 both ways
   half.Count = 1;
-  half.Sections[0].b0 = 0.5;
+  half.Sections[0].B0 = 0.5;
   EXPECT_EQ(FilterSamples(std::vector<int32_t>{3, 5, -3, -5}, half, false),
             (std::vector<int32_t>{2, 2, -2, -2, 0, 0, 0, 0}));
   EXPECT_EQ(FilterSamples(std::vector<int32_t>{10, 6, 2}, half, true),

@@ -32,9 +32,9 @@ std::string ReadText(const std::string& path) {
 // A second reading of the ".hv" layout, written without the program's reader: header values
 // after TAB or " = ", then four TAB-separated columns per line.
 struct Independent {
-  double windows = -1, f0_average = -1, windows_for_f0 = -1, peak = -1;
-  std::vector<double> f0_windows;
-  std::vector<std::vector<double>> rows;
+  double Windows = -1, F0Average = -1, WindowsForF0 = -1, Peak = -1;
+  std::vector<double> F0Windows;
+  std::vector<std::vector<double>> Rows;
 };
 
 Independent ReadIndependently(const std::string& text) {
@@ -52,17 +52,17 @@ Independent ReadIndependently(const std::string& text) {
         return "";
       };
       if (auto v = after("Number of windows for f0"); !v.empty()) {
-        out.windows_for_f0 = std::stod(v);
+        out.WindowsForF0 = std::stod(v);
       } else if (auto v2 = after("Number of windows"); !v2.empty()) {
-        out.windows = std::stod(v2);
+        out.Windows = std::stod(v2);
       } else if (auto v3 = after("f0 from average"); !v3.empty()) {
-        out.f0_average = std::stod(v3);
+        out.F0Average = std::stod(v3);
       } else if (auto v4 = after("f0 from windows"); !v4.empty()) {
         std::istringstream values(v4);
         double x;
-        while (values >> x) out.f0_windows.push_back(x);
+        while (values >> x) out.F0Windows.push_back(x);
       } else if (auto v5 = after("Peak amplitude"); !v5.empty()) {
-        out.peak = std::stod(v5);
+        out.Peak = std::stod(v5);
       }
       continue;
     }
@@ -70,7 +70,7 @@ Independent ReadIndependently(const std::string& text) {
     std::vector<double> row;
     double x;
     while (values >> x) row.push_back(x);
-    out.rows.push_back(row);
+    out.Rows.push_back(row);
   }
   return out;
 }
@@ -100,23 +100,23 @@ TEST(HvExport, FileReadTwoWaysEqualsTheReport) {
   const Independent theirs = ReadIndependently(text);
 
   EXPECT_EQ(ours.Windows, report["windows"]["mean_curve"].get<int>());
-  EXPECT_EQ(theirs.windows, report["windows"]["mean_curve"].get<int>());
+  EXPECT_EQ(theirs.Windows, report["windows"]["mean_curve"].get<int>());
   EXPECT_EQ(ours.WindowsForF0, report["f0_from_windows"]["windows"].get<int>());
-  EXPECT_EQ(theirs.windows_for_f0, report["f0_from_windows"]["windows"].get<int>());
+  EXPECT_EQ(theirs.WindowsForF0, report["f0_from_windows"]["windows"].get<int>());
   const double f0 = report["f0_from_average"]["f0"].get<double>();
   const double a0 = report["f0_from_average"]["a0"].get<double>();
   ExpectSix(ours.F0Average, f0, "f0 ours");
-  ExpectSix(theirs.f0_average, f0, "f0 theirs");
+  ExpectSix(theirs.F0Average, f0, "f0 theirs");
   ExpectSix(ours.PeakAmplitude, a0, "A0 ours");
-  ExpectSix(theirs.peak, a0, "A0 theirs");
+  ExpectSix(theirs.Peak, a0, "A0 theirs");
   const auto& fw = report["f0_from_windows"];
-  ASSERT_EQ(theirs.f0_windows.size(), 3u);
+  ASSERT_EQ(theirs.F0Windows.size(), 3u);
   ExpectSix(ours.F0Windows, fw["median"].get<double>(), "median ours");
   ExpectSix(ours.F0WindowsLow, fw["minus_sigma"].get<double>(), "low ours");
   ExpectSix(ours.F0WindowsHigh, fw["plus_sigma"].get<double>(), "high ours");
-  ExpectSix(theirs.f0_windows[0], fw["median"].get<double>(), "median theirs");
-  ExpectSix(theirs.f0_windows[1], fw["minus_sigma"].get<double>(), "low theirs");
-  ExpectSix(theirs.f0_windows[2], fw["plus_sigma"].get<double>(), "high theirs");
+  ExpectSix(theirs.F0Windows[0], fw["median"].get<double>(), "median theirs");
+  ExpectSix(theirs.F0Windows[1], fw["minus_sigma"].get<double>(), "low theirs");
+  ExpectSix(theirs.F0Windows[2], fw["plus_sigma"].get<double>(), "high theirs");
   // The report's median is the lognormal one: exp of the mean ln f0 of the kept windows.
   EXPECT_NEAR(fw["minus_sigma"].get<double>() * fw["plus_sigma"].get<double>(),
               std::pow(fw["median"].get<double>(), 2), 1e-12);
@@ -125,7 +125,7 @@ TEST(HvExport, FileReadTwoWaysEqualsTheReport) {
   const size_t n = curve["frequency"].size();
   ASSERT_EQ(n, r.Grid.size());
   ASSERT_EQ(ours.Frequency.size(), n);
-  ASSERT_EQ(theirs.rows.size(), n);
+  ASSERT_EQ(theirs.Rows.size(), n);
   for (size_t i = 0; i < n; ++i) {
     const double avg = curve["average"][i].get<double>();
     const double spread = std::exp(curve["sigma_ln"][i].get<double>());
@@ -133,9 +133,9 @@ TEST(HvExport, FileReadTwoWaysEqualsTheReport) {
     ExpectSix(ours.Average[i], avg, "avg");
     ExpectSix(ours.Min[i], avg / spread, "min");
     ExpectSix(ours.Max[i], avg * spread, "max");
-    ASSERT_EQ(theirs.rows[i].size(), 4u);
+    ASSERT_EQ(theirs.Rows[i].size(), 4u);
     for (int k = 0; k < 4; ++k) {
-      EXPECT_EQ(theirs.rows[i][k], (std::vector<double>{ours.Frequency[i], ours.Average[i],
+      EXPECT_EQ(theirs.Rows[i][k], (std::vector<double>{ours.Frequency[i], ours.Average[i],
                                                         ours.Min[i], ours.Max[i]}[k]));
     }
   }
@@ -169,8 +169,8 @@ TEST(HvExport, PathsBesideTheRatioFolder) {
 }
 
 struct BadFile {
-  const char* text;
-  const char* error;
+  const char* Text;
+  const char* Error;
 };
 
 class HvReader : public ::testing::TestWithParam<BadFile> {};
@@ -178,8 +178,8 @@ class HvReader : public ::testing::TestWithParam<BadFile> {};
 TEST_P(HvReader, RefusesDamagedFiles) {
   THvFile f;
   std::string error;
-  EXPECT_FALSE(ParseHvFile(GetParam().text, f, &error));
-  EXPECT_EQ(error, GetParam().error);
+  EXPECT_FALSE(ParseHvFile(GetParam().Text, f, &error));
+  EXPECT_EQ(error, GetParam().Error);
   EXPECT_TRUE(f.Frequency.empty());
 }
 

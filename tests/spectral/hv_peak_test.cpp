@@ -14,11 +14,11 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 TEST(RatioPeak, HighestMaximumInsideTheBand) {
   const std::vector<double> f = {0.5, 1.0, 1.5, 2.0, 2.5, 3.0, 3.5, 4.0};
   const struct {
-    const char* name;
-    std::vector<double> values;
-    double fmin, fmax;
-    bool found;
-    double f0, a0;
+    const char* Name;
+    std::vector<double> Values;
+    double Fmin, Fmax;
+    bool Found;
+    double F0, A0;
   } cases[] = {
       {"one peak", {1, 2, 5, 3, 2, 1, 1, 1}, 0, 0, true, 1.5, 5},
       {"the higher of two", {1, 3, 1, 1, 6, 2, 1, 1}, 0, 0, true, 2.5, 6},
@@ -33,13 +33,13 @@ TEST(RatioPeak, HighestMaximumInsideTheBand) {
       {"a band holding no point", {1, 2, 5, 3, 2, 1, 1, 1}, 1.6, 1.9, false, 0, 0},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    const TRatioPeak p = FindRatioPeak(f, c.values, c.fmin, c.fmax);
-    ASSERT_EQ(p.Found, c.found);
-    if (!c.found) continue;
-    EXPECT_DOUBLE_EQ(p.F0, c.f0);
-    EXPECT_DOUBLE_EQ(p.A0, c.a0);
-    EXPECT_DOUBLE_EQ(f[p.Index], c.f0);
+    SCOPED_TRACE(c.Name);
+    const TRatioPeak p = FindRatioPeak(f, c.Values, c.Fmin, c.Fmax);
+    ASSERT_EQ(p.Found, c.Found);
+    if (!c.Found) continue;
+    EXPECT_DOUBLE_EQ(p.F0, c.F0);
+    EXPECT_DOUBLE_EQ(p.A0, c.A0);
+    EXPECT_DOUBLE_EQ(f[p.Index], c.F0);
   }
 }
 

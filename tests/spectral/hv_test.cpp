@@ -20,9 +20,9 @@ using testing::RecordingUiHost;
 using testing::TempDir;
 
 struct LineCase {
-  const char* name;
-  double e, n, z, se, sn, sz;
-  double ez, nz, hz, sez, snz, shz;
+  const char* Name;
+  double E, N, Z, Se, Sn, Sz;
+  double Ez, Nz, Hz, Sez, Snz, Shz;
 };
 
 class RatioLineTest : public ::testing::TestWithParam<LineCase> {};
@@ -30,17 +30,17 @@ class RatioLineTest : public ::testing::TestWithParam<LineCase> {};
 TEST_P(RatioLineTest, OneLine) {
   const LineCase& c = GetParam();
   // The line under test sits between two ordinary lines, so rows are not mixed up.
-  TMatrix2D v{{4, c.e, 4}, {4, c.n, 4}, {2, c.z, 2}, {9, 9, 9}};
-  TMatrix2D s{{0, c.se, 0}, {0, c.sn, 0}, {0, c.sz, 0}, {9, 9, 9}};
+  TMatrix2D v{{4, c.E, 4}, {4, c.N, 4}, {2, c.Z, 2}, {9, 9, 9}};
+  TMatrix2D s{{0, c.Se, 0}, {0, c.Sn, 0}, {0, c.Sz, 0}, {9, 9, 9}};
   FormHVRatios(v, s);
   ASSERT_EQ(v.size(), 3u);  // a fourth channel is ignored
   ASSERT_EQ(s.size(), 3u);
-  EXPECT_DOUBLE_EQ(v[0][1], c.ez);
-  EXPECT_DOUBLE_EQ(v[1][1], c.nz);
-  EXPECT_DOUBLE_EQ(v[2][1], c.hz);
-  EXPECT_DOUBLE_EQ(s[0][1], c.sez);
-  EXPECT_DOUBLE_EQ(s[1][1], c.snz);
-  EXPECT_DOUBLE_EQ(s[2][1], c.shz);
+  EXPECT_DOUBLE_EQ(v[0][1], c.Ez);
+  EXPECT_DOUBLE_EQ(v[1][1], c.Nz);
+  EXPECT_DOUBLE_EQ(v[2][1], c.Hz);
+  EXPECT_DOUBLE_EQ(s[0][1], c.Sez);
+  EXPECT_DOUBLE_EQ(s[1][1], c.Snz);
+  EXPECT_DOUBLE_EQ(s[2][1], c.Shz);
   for (size_t i : {0u, 2u}) {
     EXPECT_DOUBLE_EQ(v[0][i], 2.0);
     EXPECT_DOUBLE_EQ(v[2][i], 2.0);
@@ -58,7 +58,7 @@ INSTANTIATE_TEST_SUITE_P(
         // E/Z = 3, spread (6·1 + 2·1)/(2 + 1)/2 = 4/3; N/Z = 1, spread (2·1 + 2·0)/3/2 = 1/3.
         LineCase{"UnequalSpreads", 6, 2, 2, 1, 0, 1, 3, 1, 2, 4.0 / 3, 1.0 / 3,
                  std::sqrt((16.0 / 9 + 1.0 / 9) / 2)}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(HV, MalformedRowsGiveNothing) {
   TMatrix2D v{{1, 2}, {1}, {1, 2}}, s{{1, 2}, {1, 2}, {1, 2}};
@@ -119,7 +119,7 @@ TEST(HV, ResonanceOfHorizontalsGivesPeakAtItsFrequency) {
           .Computed());
 
   TempDir dir;
-  const TResultFolders folders = DeriveResultFolders(dir.path().string());
+  const TResultFolders folders = DeriveResultFolders(dir.Path().string());
   const std::string prim = SpectrumFilePath(folders, r, false);
   ASSERT_TRUE(WriteSpectrum(prim, r, mean, stdev, host));
 
@@ -147,9 +147,9 @@ TEST(HV, ResonanceOfHorizontalsGivesPeakAtItsFrequency) {
 
 TEST(HV, MissingComponentsOfTheSelectedChannels) {
   struct Case {
-    std::vector<int32_t> axes;
-    std::vector<bool> selected;
-    const char* missing;
+    std::vector<int32_t> Axes;
+    std::vector<bool> Selected;
+    const char* Missing;
   };
   for (const Case& c :
        {Case{{0, 1, 2}, {true, true, true}, ""},
@@ -158,12 +158,12 @@ TEST(HV, MissingComponentsOfTheSelectedChannels) {
         Case{{2, 3, 4}, {true, true, true}, "E, N"},
         Case{{0, 1, 2}, {false, false, false}, "E, N, Z"}}) {
     TFileRecord r;
-    r.Channels.resize(c.axes.size());
-    for (size_t k = 0; k < c.axes.size(); ++k) {
-      r.Channels[k].Axis = static_cast<Component>(c.axes[k]);
-      r.Channels[k].Selected = c.selected[k];
+    r.Channels.resize(c.Axes.size());
+    for (size_t k = 0; k < c.Axes.size(); ++k) {
+      r.Channels[k].Axis = static_cast<Component>(c.Axes[k]);
+      r.Channels[k].Selected = c.Selected[k];
     }
-    EXPECT_EQ(MissingHVComponents(r), c.missing);
+    EXPECT_EQ(MissingHVComponents(r), c.Missing);
   }
 }
 
@@ -187,13 +187,13 @@ TEST(HV, AmplitudeFileWithoutAComponentGivesNoRatios) {
   EXPECT_FALSE(CalculateHV(prim, host, ratios, spreads, nullptr, &reason));
   EXPECT_TRUE(ratios.empty() && spreads.empty());
   EXPECT_EQ(reason, "Файл " + prim + ": нет спектра компонент N, Z");
-  EXPECT_EQ(host.messages.back(), reason);
+  EXPECT_EQ(host.Messages.back(), reason);
 }
 
 // A missing amplitude file: the reader's message, no ratios and no ratio file.
 TEST(HV, MissingPrimFileGivesMessageAndNoRatioFile) {
   TempDir dir;
-  const TResultFolders folders = DeriveResultFolders(dir.path().string());
+  const TResultFolders folders = DeriveResultFolders(dir.Path().string());
   TFileRecord r;
   r.Station = "NONE";
   r.SampRate = 100.0;
@@ -203,7 +203,7 @@ TEST(HV, MissingPrimFileGivesMessageAndNoRatioFile) {
   EXPECT_FALSE(CalculateHV(prim, host, ratios, spreads));
   EXPECT_TRUE(ratios.empty());
   EXPECT_TRUE(spreads.empty());
-  EXPECT_EQ(host.messages, std::vector<std::string>{"Файл " + prim + " не найден"});
+  EXPECT_EQ(host.Messages, std::vector<std::string>{"Файл " + prim + " не найден"});
   const TWriteStatus st = WriteRatios(RatioFilePath(folders, r), ratios, spreads, host, 100.0);
   EXPECT_EQ(st.Outcome, TWriteOutcome::kNothingToWrite);
   EXPECT_FALSE(std::filesystem::exists(folders.SpectraNakamura));

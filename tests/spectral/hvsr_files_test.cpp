@@ -64,11 +64,11 @@ TEST(HvsrFiles, DamagedWindowsFileGivesCodeFileAndLine) {
   ASSERT_TRUE(ReadHvWindowsFile(written.Windows, parsed).Ok());
   ASSERT_EQ(parsed.Windows.size(), 9u);
   struct TCase {
-    const char* name;
-    std::string text;
-    TCode reason;
-    int64_t line;
-    const char* russian;  // the whole message the window shows, after the path
+    const char* Name;
+    std::string Text;
+    TCode Reason;
+    int64_t Line;
+    const char* Russian;  // the whole message the window shows, after the path
   };
   const TCase cases[] = {
       {"cut line", CutInLine(good, 4), TCode::kFieldCount, 4, " поврежден: строка 4: "},
@@ -81,21 +81,21 @@ TEST(HvsrFiles, DamagedWindowsFileGivesCodeFileAndLine) {
       {"empty", "", TCode::kHvFileEmpty, 1, " поврежден: строка 1: файл пуст"},
   };
   for (const TCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    testing::WriteText(written.Windows, c.text);
+    SCOPED_TRACE(c.Name);
+    testing::WriteText(written.Windows, c.Text);
     const TStatus status = ReadHvWindowsFile(written.Windows, parsed);
     EXPECT_EQ(status.Code, TCode::kFileDamaged);
     EXPECT_EQ(status.File, written.Windows);
-    EXPECT_EQ(status.Line, c.line);
+    EXPECT_EQ(status.Line, c.Line);
     ASSERT_EQ(status.Args.size(), 2u);
     ASSERT_TRUE(status.Args[1].Nested);
     ASSERT_EQ(status.Args[1].Nested->Code, TCode::kAtLine);
     ASSERT_EQ(status.Args[1].Nested->Args.size(), 2u);
     ASSERT_TRUE(status.Args[1].Nested->Args[1].Nested);
-    EXPECT_EQ(status.Args[1].Nested->Args[1].Nested->Code, c.reason);
-    EXPECT_EQ(Text(status, TLanguage::kRussian).rfind("Файл " + written.Windows + c.russian, 0), 0u)
+    EXPECT_EQ(status.Args[1].Nested->Args[1].Nested->Code, c.Reason);
+    EXPECT_EQ(Text(status, TLanguage::kRussian).rfind("Файл " + written.Windows + c.Russian, 0), 0u)
         << Text(status, TLanguage::kRussian);
-    EXPECT_NE(Text(status, TLanguage::kEnglish).find("line " + std::to_string(c.line) + ": "),
+    EXPECT_NE(Text(status, TLanguage::kEnglish).find("line " + std::to_string(c.Line) + ": "),
               std::string::npos)
         << Text(status, TLanguage::kEnglish);
     EXPECT_TRUE(parsed.Windows.empty() && parsed.Grid.empty());
@@ -116,11 +116,11 @@ TEST(HvsrFiles, DamagedReportGivesTheKeyOrTheLine) {
     return j.dump(2);
   };
   struct TCase {
-    const char* name;
-    std::string text;
-    TCode reason;
-    int64_t line;
-    const char* russian;
+    const char* Name;
+    std::string Text;
+    TCode Reason;
+    int64_t Line;
+    const char* Russian;
   };
   const TCase cases[] = {
       {"cut line", good.substr(0, good.size() / 2), TCode::kNotJson, -2, ": не JSON"},
@@ -135,25 +135,25 @@ TEST(HvsrFiles, DamagedReportGivesTheKeyOrTheLine) {
        " поврежден: вложенность глубже 32 уровней"},
   };
   for (const TCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    testing::WriteText(written.Report, c.text);
+    SCOPED_TRACE(c.Name);
+    testing::WriteText(written.Report, c.Text);
     const TStatus status = ReadHvReportFile(written.Report, report);
     EXPECT_EQ(status.Code, TCode::kFileDamaged);
     EXPECT_EQ(status.File, written.Report);
     ASSERT_EQ(status.Args.size(), 2u);
     ASSERT_TRUE(status.Args[1].Nested);
     const std::string russian = Text(status, TLanguage::kRussian);
-    if (c.line == -2) {
+    if (c.Line == -2) {
       // A cut document: the line where it stops being JSON, told before the reason.
       EXPECT_GT(status.Line, 1);
       EXPECT_EQ(status.Args[1].Nested->Code, TCode::kAtLine);
-      EXPECT_NE(russian.find("строка " + std::to_string(status.Line) + c.russian),
+      EXPECT_NE(russian.find("строка " + std::to_string(status.Line) + c.Russian),
                 std::string::npos)
           << russian;
     } else {
-      EXPECT_EQ(status.Line, c.line);
-      EXPECT_EQ(status.Args[1].Nested->Code, c.reason);
-      EXPECT_EQ(russian, "Файл " + written.Report + c.russian);
+      EXPECT_EQ(status.Line, c.Line);
+      EXPECT_EQ(status.Args[1].Nested->Code, c.Reason);
+      EXPECT_EQ(russian, "Файл " + written.Report + c.Russian);
     }
     EXPECT_EQ(report.Total, 0);
   }

@@ -385,7 +385,7 @@ TEST(Hvsr, RecordFilesAreReadThroughTheRunsHeaderCache) {
   options.TransientsPerFile = 0;
   testing::RecordingUiHost host;
   TProject project;
-  ASSERT_NO_FATAL_FAILURE(testing::BuildDemoProjectIn(dir.path().string(), options, host, project));
+  ASSERT_NO_FATAL_FAILURE(testing::BuildDemoProjectIn(dir.Path().string(), options, host, project));
   ASSERT_EQ(project.Records.size(), 1u);
   TFileRecord& record = project.Records[0];
   const TSpectrumSettings spectrum = project.SettingsFor(record);
@@ -420,7 +420,7 @@ TEST(HvsrAzimuths, ARecordReadInBlocksGivesTheDirectionsOfItsWholeMatrix) {
   options.FileSeconds = 240.0;
   testing::RecordingUiHost host;
   TProject project;
-  ASSERT_NO_FATAL_FAILURE(testing::BuildDemoProjectIn(dir.path().string(), options, host, project));
+  ASSERT_NO_FATAL_FAILURE(testing::BuildDemoProjectIn(dir.Path().string(), options, host, project));
   ASSERT_EQ(project.Records.size(), 1u);
   const TFileRecord record = project.Records[0];
   const TSpectrumSettings spectrum = project.SettingsFor(record);
@@ -431,7 +431,7 @@ TEST(HvsrAzimuths, ARecordReadInBlocksGivesTheDirectionsOfItsWholeMatrix) {
   TData32 samples;
   LoadReport report;
   LoadSettings load;
-  load.default_rate = rate;
+  load.DefaultRate = rate;
   ASSERT_TRUE(LoadRecord(loaded, samples, host, load, &report));
   {
     TFileRecord streamed = record;
@@ -442,7 +442,7 @@ TEST(HvsrAzimuths, ARecordReadInBlocksGivesTheDirectionsOfItsWholeMatrix) {
   THvsrWindowSet want_whole;
   THvsrAzimuths want;
   const THvsrStatus want_status = AnalyseSamplesAzimuths(
-      loaded, samples, report.unread, spectrum, THvsrSettings{}, step, host, want_whole, want);
+      loaded, samples, report.Unread, spectrum, THvsrSettings{}, step, host, want_whole, want);
   ASSERT_EQ(want_status.Outcome, THvsrOutcome::kAnalysed) << want_status.Message;
 
   // Read again in blocks for each direction (no record is small enough), and read once.
@@ -488,11 +488,11 @@ TEST(HvsrAzimuths, ARecordReadInBlocksGivesTheDirectionsOfItsWholeMatrix) {
 // through a two-pole resonator peaking there (from sample `change` on at `later` instead); a
 // sine of sine_hz with amplitude sine[c].
 struct Design {
-  std::array<double, 3> resonance{};
-  std::array<double, 3> later{};
-  int64_t change = -1;
-  double sine_hz = 0.0;
-  std::array<double, 3> sine{};
+  std::array<double, 3> Resonance{};
+  std::array<double, 3> Later{};
+  int64_t Change = -1;
+  double SineHz = 0.0;
+  std::array<double, 3> Sine{};
 };
 
 TData32 DesignSamples(int64_t n, const Design& design, unsigned seed) {
@@ -507,16 +507,16 @@ TData32 DesignSamples(int64_t n, const Design& design, unsigned seed) {
     double y1 = 0.0, y2 = 0.0;
     for (int64_t i = 0; i < n; ++i) {
       double v = noise(rng);
-      const bool later = design.change >= 0 && i >= design.change && design.later[c] > 0.0;
-      const double f = later ? design.later[c] : design.resonance[c];
+      const bool later = design.Change >= 0 && i >= design.Change && design.Later[c] > 0.0;
+      const double f = later ? design.Later[c] : design.Resonance[c];
       if (f > 0.0) {
         const double y = 0.025 * noise(rng) + 2.0 * r * std::cos(pole(f)) * y1 - r * r * y2;
         y2 = y1;
         y1 = y;
         v += y;
       }
-      v += design.sine[c] *
-           std::sin(2.0 * std::numbers::pi * design.sine_hz * static_cast<double>(i) / kRate);
+      v += design.Sine[c] *
+           std::sin(2.0 * std::numbers::pi * design.SineHz * static_cast<double>(i) / kRate);
       d[c][static_cast<size_t>(i)] = static_cast<int32_t>(std::lround(v));
     }
   }
@@ -536,7 +536,7 @@ THvsrWindowSet Windows(const TFileRecord& record, const TData32& samples,
 TEST(HvsrAzimuths, EachDirectionShowsItsOwnResonance) {
   // E resonates at 2 Hz, N at 4 Hz: H(0°) is N, H(90°) is E.
   Design design;
-  design.resonance = {2.0, 4.0, 0.0};
+  design.Resonance = {2.0, 4.0, 0.0};
   const int64_t n = 40 * kSegment;
   const TData32 samples = DesignSamples(n, design, 21);
   TFileRecord record = MakeRecord(n);
@@ -587,9 +587,9 @@ TEST(HvsrIndustrial, ALineInAllThreeComponentsIsNotF0) {
   // A 12.5 Hz sine, strong on the horizontals and present on the vertical, over a 2 Hz
   // resonance: its H/V peak stands above the resonance's.
   Design design;
-  design.resonance = {2.0, 2.0, 0.0};
-  design.sine_hz = 12.5;
-  design.sine = {20000.0, 20000.0, 1000.0};
+  design.Resonance = {2.0, 2.0, 0.0};
+  design.SineHz = 12.5;
+  design.Sine = {20000.0, 20000.0, 1000.0};
   const int64_t n = 40 * kSegment;
   const TFileRecord record = MakeRecord(n);
   const THvsrResult r =
@@ -611,7 +611,7 @@ TEST(HvsrIndustrial, ALineInAllThreeComponentsIsNotF0) {
   // resonance on the horizontals is none either.
   for (const std::array<double, 3>& sine :
        {std::array<double, 3>{20000.0, 20000.0, 0.0}, std::array<double, 3>{0.0, 0.0, 0.0}}) {
-    design.sine = sine;
+    design.Sine = sine;
     const THvsrResult plain =
         AnalyseWindows(Windows(record, DesignSamples(n, design, 23), Banded()), Banded());
     EXPECT_TRUE(plain.IndustrialLines.empty()) << plain.IndustrialLines[0];
@@ -639,33 +639,33 @@ THvsrWindowSet TwoBumps(double second, int windows) {
 
 TEST(HvsrPeaks, MaximaOfTheMeanCurveAreListedAndTiesCalledAmbiguous) {
   struct Case {
-    double second;  // the height of the 6 Hz bump over that of the 2 Hz one
-    size_t listed;
-    bool ambiguous;
+    double Second;  // the height of the 6 Hz bump over that of the 2 Hz one
+    size_t Listed;
+    bool Ambiguous;
   };
   for (const Case c : {Case{1.0, 2, true}, Case{0.95, 2, true}, Case{0.85, 2, false},
                        Case{0.45, 1, false}, Case{1.08, 2, true}}) {
     THvsrSettings s;
     s.Rejection = THvsrRejection::kNone;
-    const THvsrResult r = AnalyseWindows(TwoBumps(c.second, 9), s);
-    ASSERT_TRUE(r.HasF0Mean) << c.second;
-    ASSERT_EQ(r.Peaks.size(), c.listed) << c.second;
-    EXPECT_EQ(r.Ambiguous, c.ambiguous) << c.second;
+    const THvsrResult r = AnalyseWindows(TwoBumps(c.Second, 9), s);
+    ASSERT_TRUE(r.HasF0Mean) << c.Second;
+    ASSERT_EQ(r.Peaks.size(), c.Listed) << c.Second;
+    EXPECT_EQ(r.Ambiguous, c.Ambiguous) << c.Second;
     int chosen = 0;
     for (const THvsrPeak& p : r.Peaks) {
       chosen += p.Chosen ? 1 : 0;
-      EXPECT_EQ(p.Support, 9) << c.second << " at " << p.Frequency;
+      EXPECT_EQ(p.Support, 9) << c.Second << " at " << p.Frequency;
       EXPECT_GT(p.Amplitude, r.A0Mean / 2.0);
     }
     EXPECT_EQ(chosen, 1);
     EXPECT_NEAR(r.Peaks[0].Frequency, 2.0, 0.1);
-    if (c.listed == 2) {
+    if (c.Listed == 2) {
       EXPECT_NEAR(r.Peaks[1].Frequency, 6.0, 0.2);
     }
-    EXPECT_EQ(r.Verdict.find("ambiguous") != std::string::npos, c.ambiguous) << r.Verdict;
+    EXPECT_EQ(r.Verdict.find("ambiguous") != std::string::npos, c.Ambiguous) << r.Verdict;
     // The report tells it too.
     const std::string report = ReportJsonText(r, MakeRecord(10));
-    EXPECT_NE(report.find(std::string("\"ambiguous\": ") + (c.ambiguous ? "true" : "false")),
+    EXPECT_NE(report.find(std::string("\"ambiguous\": ") + (c.Ambiguous ? "true" : "false")),
               std::string::npos);
   }
 }
@@ -674,9 +674,9 @@ TEST(HvsrSeries, IntervalsFollowAResonanceThatMoves) {
   // Six hours; the resonance moves from 2 Hz to 3 Hz after three.
   const int64_t hour = static_cast<int64_t>(3600 * kRate);
   Design design;
-  design.resonance = {2.0, 2.0, 0.0};
-  design.later = {3.0, 3.0, 0.0};
-  design.change = 3 * hour;
+  design.Resonance = {2.0, 2.0, 0.0};
+  design.Later = {3.0, 3.0, 0.0};
+  design.Change = 3 * hour;
   const int64_t n = 6 * hour;
   const TFileRecord record = MakeRecord(n);
   const THvsrWindowSet windows = Windows(record, DesignSamples(n, design, 24), Banded());

@@ -15,8 +15,8 @@ constexpr size_t kLines = 1001;  // 0..10 Hz
 // main-lobe weights of lines 1..1000. Computed with numpy (weights of every line from the
 // window formula, those with |b·log10(f/fc)| >= π set to 0, then w[100]/w.sum()).
 struct SingleLineCase {
-  double fc;
-  double expected;
+  double Fc;
+  double Expected;
 };
 constexpr SingleLineCase kSingleLine[] = {{0.95, 0.05076782428115937},
                                           {1.0, 0.0831004325469275},
@@ -28,12 +28,12 @@ TEST(KonnoOhmachi, SingleLineMatchesIndependentWeights) {
   std::vector<double> spectrum(kLines, 0.0);
   spectrum[100] = 1.0;
   std::vector<double> grid;
-  for (const auto& c : kSingleLine) grid.push_back(c.fc);
+  for (const auto& c : kSingleLine) grid.push_back(c.Fc);
   const TSpectralSmoother s = TSpectralSmoother::KonnoOhmachi(kStep, kLines, grid, 40.0);
   std::vector<double> out(grid.size());
   ASSERT_TRUE(s.Apply(spectrum, out));
   for (size_t i = 0; i < grid.size(); ++i) {
-    EXPECT_NEAR(out[i], kSingleLine[i].expected, 1e-12) << grid[i];
+    EXPECT_NEAR(out[i], kSingleLine[i].Expected, 1e-12) << grid[i];
   }
 }
 

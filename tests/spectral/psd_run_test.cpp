@@ -26,14 +26,14 @@ namespace fs = std::filesystem;
 // Noise at 1 Hz on 2024-03-01 from first to first + seconds (both in seconds of the day).
 testing::MsChannel Piece(int first, int seconds, unsigned seed) {
   testing::MsChannel ch;
-  ch.station = "RUNT";
-  ch.channel = "LHZ";
-  ch.rate = 1;
-  ch.start = EncodeDateTime(2024, 3, 1) + first / 86400.0;
+  ch.Station = "RUNT";
+  ch.Channel = "LHZ";
+  ch.Rate = 1;
+  ch.Start = EncodeDateTime(2024, 3, 1) + first / 86400.0;
   std::mt19937 random(seed);
   std::normal_distribution<double> normal(0.0, 300.0);
-  ch.samples.resize(static_cast<size_t>(seconds));
-  for (int32_t& s : ch.samples) s = static_cast<int32_t>(std::lround(normal(random)));
+  ch.Samples.resize(static_cast<size_t>(seconds));
+  for (int32_t& s : ch.Samples) s = static_cast<int32_t>(std::lround(normal(random)));
   return ch;
 }
 
@@ -62,12 +62,12 @@ TEST(PsdRun, SegmentsHoldingAGapAreLeftOutAndCounted) {
   testing::WriteMiniSeed(file, {Piece(0, 21600, 1), Piece(21605, 21595, 2)});
   std::vector<TFileRecord> records = {RecordOf(file)};
   NullUiHost host;
-  const TPsdRunReport report = RunPsd(records, {"gap"}, dir.path() / "PSD", {}, host);
+  const TPsdRunReport report = RunPsd(records, {"gap"}, dir.Path() / "PSD", {}, host);
   ASSERT_TRUE(report.Errors.empty()) << report.Errors[0];
   // Segments start every 1800 s up to 39600; those starting at 19800 and 21600 hold the gap.
   EXPECT_EQ(report.Skipped, 2);
   EXPECT_EQ(report.Computed, 21);
-  const TPsdDay day = ReadDay(dir.path() / "PSD" / ".RUNT..LHZ" / kDay);
+  const TPsdDay day = ReadDay(dir.Path() / "PSD" / ".RUNT..LHZ" / kDay);
   EXPECT_EQ(day.Skipped, 2);
   ASSERT_EQ(day.Segments.size(), 21u);
   const double midnight = 19783.0 * 86400.0;  // 2024-03-01
@@ -83,7 +83,7 @@ TEST(PsdRun, RecordsOfOneDayFillOneFile) {
   testing::WriteMiniSeed(dir.File("b.mseed"), {Piece(28800, 21600, 4)});
   std::vector<TFileRecord> records = {RecordOf(dir.File("a.mseed")), RecordOf(dir.File("b.mseed"))};
   NullUiHost host;
-  const fs::path store = dir.path() / "PSD";
+  const fs::path store = dir.Path() / "PSD";
   TPsdRunReport report = RunPsd(records, {"a", "b"}, store, {}, host);
   ASSERT_TRUE(report.Errors.empty()) << report.Errors[0];
   EXPECT_EQ(report.DaysWritten, 1);
@@ -112,10 +112,10 @@ TEST(PsdRun, StopLeavesUnfinishedDaysUnwritten) {
   testing::WriteMiniSeed(dir.File("a.mseed"), {Piece(0, 21600, 5)});
   std::vector<TFileRecord> records = {RecordOf(dir.File("a.mseed"))};
   StoppingHost host;
-  const TPsdRunReport report = RunPsd(records, {"a"}, dir.path() / "PSD", {}, host);
+  const TPsdRunReport report = RunPsd(records, {"a"}, dir.Path() / "PSD", {}, host);
   EXPECT_TRUE(report.Stopped);
   EXPECT_EQ(report.DaysWritten, 0);
-  EXPECT_FALSE(fs::exists(dir.path() / "PSD" / ".RUNT..LHZ" / kDay));
+  EXPECT_FALSE(fs::exists(dir.Path() / "PSD" / ".RUNT..LHZ" / kDay));
 }
 
 // The values bit for bit (a NaN equals itself).
@@ -141,23 +141,23 @@ TEST(PsdRun, SegmentsOfARecordReadInBlocksAreThoseOfItsWholeMatrix) {
     const int late = f == 3 ? 5 : 0;
     for (int c = 0; c < 3; ++c) {
       testing::MsChannel ch;
-      ch.station = "RUNT";
-      ch.channel = names[c];
-      ch.rate = kRate;
-      ch.start = start + (f * kFileSeconds + late) / 86400.0;
+      ch.Station = "RUNT";
+      ch.Channel = names[c];
+      ch.Rate = kRate;
+      ch.Start = start + (f * kFileSeconds + late) / 86400.0;
       std::mt19937 random(static_cast<unsigned>(100 + 10 * f + c));
       std::normal_distribution<double> normal(200.0 * c, 300.0 + 50.0 * f);
-      ch.samples.resize(static_cast<size_t>((kFileSeconds - late) * kRate));
-      for (int32_t& x : ch.samples) x = static_cast<int32_t>(std::lround(normal(random)));
+      ch.Samples.resize(static_cast<size_t>((kFileSeconds - late) * kRate));
+      for (int32_t& x : ch.Samples) x = static_cast<int32_t>(std::lround(normal(random)));
       channels.push_back(std::move(ch));
     }
     testing::WriteMiniSeed(dir.File("RUNT_" + std::to_string(100 + f) + ".msd"), channels);
   }
   AssemblySettings assembly;
-  assembly.max_span = 999;
+  assembly.MaxSpan = 999;
   TFileRecords found;
   NullUiHost host;
-  AddFiles(found, ListFolder(dir.path().string(), "*.msd"), assembly, host);
+  AddFiles(found, ListFolder(dir.Path().string(), "*.msd"), assembly, host);
   ASSERT_EQ(found.size(), 1u);
   TFileRecord record = found[0];
   ASSERT_EQ(record.ChannelCount(), 3);
@@ -182,7 +182,7 @@ TEST(PsdRun, SegmentsOfARecordReadInBlocksAreThoseOfItsWholeMatrix) {
   std::vector<std::string> stores;
   for (const int jobs : {1, 3}) {
     SCOPED_TRACE("jobs " + std::to_string(jobs));
-    const fs::path store = dir.path() / ("PSD" + std::to_string(jobs));
+    const fs::path store = dir.Path() / ("PSD" + std::to_string(jobs));
     options.Jobs = jobs;
     std::vector<TFileRecord> records = {record};
     const TPsdRunReport report = RunPsd(records, {"long"}, store, options, host);

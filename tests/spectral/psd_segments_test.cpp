@@ -22,9 +22,9 @@ namespace {
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
 struct GeometryCase {
-  double seconds, rate;
-  int32_t nfft, windows;
-  double shortest, longest;
+  double Seconds, Rate;
+  int32_t Nfft, Windows;
+  double Shortest, Longest;
 };
 
 TEST(PsdGeometry, WindowIsTheLargestPowerOfTwoInAQuarterSegment) {
@@ -37,12 +37,12 @@ TEST(PsdGeometry, WindowIsTheLargestPowerOfTwoInAQuarterSegment) {
   };
   for (const GeometryCase& c : cases) {
     TPsdGeometry g;
-    ASSERT_TRUE(MakePsdGeometry({c.seconds, 0.5}, c.rate, g, nullptr)) << c.seconds;
-    EXPECT_EQ(g.Nfft, c.nfft) << c.seconds;
-    EXPECT_EQ(g.Windows, c.windows) << c.seconds;
-    EXPECT_DOUBLE_EQ(g.Periods.front(), c.shortest);
-    EXPECT_LE(g.Periods.back(), c.longest * (1 + 1e-9));
-    EXPECT_GT(g.Periods.back() * std::exp2(0.125), c.longest);
+    ASSERT_TRUE(MakePsdGeometry({c.Seconds, 0.5}, c.Rate, g, nullptr)) << c.Seconds;
+    EXPECT_EQ(g.Nfft, c.Nfft) << c.Seconds;
+    EXPECT_EQ(g.Windows, c.Windows) << c.Seconds;
+    EXPECT_DOUBLE_EQ(g.Periods.front(), c.Shortest);
+    EXPECT_LE(g.Periods.back(), c.Longest * (1 + 1e-9));
+    EXPECT_GT(g.Periods.back() * std::exp2(0.125), c.Longest);
     for (size_t j = 1; j < g.Periods.size(); ++j) {
       EXPECT_NEAR(g.Periods[j] / g.Periods[j - 1], std::exp2(0.125), 1e-12);
     }
@@ -199,7 +199,7 @@ TEST(PsdSegments, RealRecordMatchesAPlainReferenceOfTheMethod) {
   for (size_t first = 0; first + g.SegmentSamples <= samples[0].size() && compared < 3;
        first += 5 * g.SegmentSamples) {
     bool gap = false;
-    for (const auto& [a, b] : report.unread.empty() ? TRecordRanges{} : report.unread[0]) {
+    for (const auto& [a, b] : report.Unread.empty() ? TRecordRanges{} : report.Unread[0]) {
       gap = gap || (b >= static_cast<int64_t>(first) &&
                     a < static_cast<int64_t>(first + g.SegmentSamples));
     }

@@ -85,8 +85,8 @@ TEST(PsdStats, NoiseModelsAreContinuous) {
 
 TEST(PsdSelection, ListsOfHoursDaysAndMonths) {
   struct HourCase {
-    const char* text;
-    std::vector<int> in;
+    const char* Text;
+    std::vector<int> In;
   };
   const HourCase hours[] = {{"22-05", {22, 23, 0, 1, 2, 3, 4}},
                             {"8-17", {8, 9, 10, 11, 12, 13, 14, 15, 16}},
@@ -95,9 +95,9 @@ TEST(PsdSelection, ListsOfHoursDaysAndMonths) {
   for (const HourCase& c : hours) {
     std::array<bool, 24> set{};
     std::string why;
-    ASSERT_TRUE(ParseHours(c.text, set, &why)) << c.text << why;
+    ASSERT_TRUE(ParseHours(c.Text, set, &why)) << c.Text << why;
     for (int h = 0; h < 24; ++h) {
-      EXPECT_EQ(set[h], std::find(c.in.begin(), c.in.end(), h) != c.in.end()) << c.text << " " << h;
+      EXPECT_EQ(set[h], std::find(c.In.begin(), c.In.end(), h) != c.In.end()) << c.Text << " " << h;
     }
   }
   std::array<bool, 12> months{};

@@ -42,7 +42,7 @@ void ExpectSameValues(const std::vector<float>& a, const std::vector<float>& b) 
 TEST(PsdStore, WrittenDayReadsBack) {
   testing::TempDir dir;
   const TPsdDay day = SampleDay();
-  const std::filesystem::path path = dir.path() / "A" / "2023-317.psd";
+  const std::filesystem::path path = dir.Path() / "A" / "2023-317.psd";
   std::string error;
   ASSERT_TRUE(WritePsdDay(path, day, error)) << error;
   for (const bool with_full : {true, false}) {
@@ -78,9 +78,9 @@ TEST(PsdStore, DamagedBytesAreRefusedWithTheReason) {
   EXPECT_FALSE(DecodePsdDay(good + "x", day, &why));
 
   struct Damage {
-    size_t offset;
-    uint32_t value;
-    const char* reason;
+    size_t Offset;
+    uint32_t Value;
+    const char* Reason;
   };
   const Damage damages[] = {
       {0, 0x58585858, "not a PSD store"}, {8, 7, "version"},
@@ -92,9 +92,9 @@ TEST(PsdStore, DamagedBytesAreRefusedWithTheReason) {
   };
   for (const Damage& d : damages) {
     std::string bad = good;
-    for (int i = 0; i < 4; ++i) bad[d.offset + i] = static_cast<char>((d.value >> (8 * i)) & 0xFF);
-    EXPECT_FALSE(DecodePsdDay(bad, day, &why)) << d.offset;
-    EXPECT_NE(why.find(d.reason), std::string::npos) << d.offset << ": " << why;
+    for (int i = 0; i < 4; ++i) bad[d.Offset + i] = static_cast<char>((d.Value >> (8 * i)) & 0xFF);
+    EXPECT_FALSE(DecodePsdDay(bad, day, &why)) << d.Offset;
+    EXPECT_NE(why.find(d.Reason), std::string::npos) << d.Offset << ": " << why;
   }
   // Segments out of order, a period that is not positive.
   std::string swapped = good;
@@ -115,8 +115,8 @@ TEST(PsdStore, NamesOfFoldersAndDays) {
   EXPECT_EQ(PsdChannelFolder(".."), "_..");
 
   struct DayCase {
-    int64_t day;
-    const char* name;
+    int64_t Day;
+    const char* Name;
   };
   const DayCase days[] = {{0, "1970-001.psd"},
                           {19722, "2023-365.psd"},
@@ -124,10 +124,10 @@ TEST(PsdStore, NamesOfFoldersAndDays) {
                           {19723 + 365, "2024-366.psd"},
                           {19723 + 366, "2025-001.psd"}};
   for (const DayCase& c : days) {
-    EXPECT_EQ(PsdDayFileName(c.day), c.name);
+    EXPECT_EQ(PsdDayFileName(c.Day), c.Name);
     int64_t back = -1;
-    EXPECT_TRUE(ParsePsdDayFileName(c.name, back));
-    EXPECT_EQ(back, c.day);
+    EXPECT_TRUE(ParsePsdDayFileName(c.Name, back));
+    EXPECT_EQ(back, c.Day);
   }
   int64_t d = 0;
   for (const char* bad :

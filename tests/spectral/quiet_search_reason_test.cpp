@@ -24,11 +24,11 @@ TEST(QuietSearchReason, NamesUnsetLevelsThenExceededLevelsThenTheSpan) {
   for (int i = 0; i < 10; ++i) samples[0][static_cast<size_t>(i)] = i - 5;
   const std::vector<int> both = {0, 1};
   struct Case {
-    int32_t level0, level1;
-    std::vector<int> channels;
-    int64_t first, last;
-    TCode code;
-    std::string reason;
+    int32_t Level0, Level1;
+    std::vector<int> Channels;
+    int64_t First, Last;
+    TCode Code;
+    std::string Reason;
   };
   for (const Case& c : {
            Case{-1, 0, both, 0, 9, TCode::kLevelNotSet,
@@ -51,10 +51,10 @@ TEST(QuietSearchReason, NamesUnsetLevelsThenExceededLevelsThenTheSpan) {
                 TCode::kInSelectedInterval,
                 "в выбранном интервале отсчетов: 4, в сегменте: 16"},
        }) {
-    const TStatus reason = NoQuietIntervalReason(TwoChannels(c.level0, c.level1), samples,
-                                                 c.channels, c.first, c.last, 16);
-    EXPECT_EQ(reason.Code, c.code) << c.reason;
-    EXPECT_EQ(Text(reason, TLanguage::kRussian), c.reason);
+    const TStatus reason = NoQuietIntervalReason(TwoChannels(c.Level0, c.Level1), samples,
+                                                 c.Channels, c.First, c.Last, 16);
+    EXPECT_EQ(reason.Code, c.Code) << c.Reason;
+    EXPECT_EQ(Text(reason, TLanguage::kRussian), c.Reason);
     EXPECT_FALSE(Text(reason, TLanguage::kEnglish).empty());
   }
 }

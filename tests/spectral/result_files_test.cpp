@@ -75,7 +75,7 @@ TEST(ResultFiles, SpectrumFileOfOneZChannel) {
   EXPECT_EQ(lines[1], "0.00000\t0.0000\t0.0000\t0.0000\t0.0000\t1\t2");
   EXPECT_EQ(lines[2], "0.04883\t0.0000\t0.0000\t0.0000\t0.0000\t0.0001235\t1.235E4");
   EXPECT_EQ(lines[1025], "50.00000\t0.0000\t0.0000\t0.0000\t0.0000\t1\t2");
-  EXPECT_EQ(host.stages, std::vector<std::string>{"Сохранение спектра"});
+  EXPECT_EQ(host.Stages, std::vector<std::string>{"Сохранение спектра"});
 }
 
 TEST(ResultFiles, ColumnOrderAndWindows1251Names) {
@@ -147,7 +147,7 @@ TEST(ResultFiles, ReadersReadWhatWritersWrote) {
   ASSERT_TRUE(WriteRatios(dir.File("nak.dat"), m3, s3, host, 20.0, &freq));  // own frequencies
   ASSERT_TRUE(ReadRelative(dir.File("nak.dat"), host, v, s, f));
   EXPECT_NEAR(f[299], freq[299], 5e-6);
-  EXPECT_TRUE(host.messages.empty());
+  EXPECT_TRUE(host.Messages.empty());
 }
 
 TEST(ResultFiles, MissingFiles) {
@@ -162,7 +162,7 @@ TEST(ResultFiles, MissingFiles) {
   EXPECT_FALSE(ReadSpectrum(path, host, v, s, f, names));
   EXPECT_TRUE(names.empty());
   EXPECT_FALSE(ReadRelative(path, host, v, s, f));  // without a message
-  EXPECT_EQ(host.messages, std::vector<std::string>(2, "Файл " + path + " не найден"));
+  EXPECT_EQ(host.Messages, std::vector<std::string>(2, "Файл " + path + " не найден"));
 }
 
 // Nothing is written rather than a file with missing, ragged or partial rows.
@@ -184,14 +184,14 @@ TEST(ResultFiles, NoFileWithoutCompleteRows) {
 
   // A stop while the text is formed leaves the previous file as it was.
   testing::WriteText(dir.File("p.dat"), "previous");
-  host.stop_when = [](int n) { return n == 3; };
+  host.StopWhen = [](int n) { return n == 3; };
   EXPECT_EQ(
       WriteSpectrum(dir.File("p.dat"), Record({{2, "Z"}}), Rows(1, 1025, 1), Rows(1, 1025, 1), host)
           .Outcome,
       TWriteOutcome::kStopped);
   const std::vector<uint8_t> kept = testing::ReadBytes(dir.File("p.dat"));
   EXPECT_EQ(std::string(kept.begin(), kept.end()), "previous");
-  EXPECT_TRUE(host.messages.empty());
+  EXPECT_TRUE(host.Messages.empty());
 
   // A folder that cannot be made is reported.
   RecordingUiHost host2;
@@ -199,17 +199,17 @@ TEST(ResultFiles, NoFileWithoutCompleteRows) {
                           host2)
                 .Outcome,
             TWriteOutcome::kFailed);
-  EXPECT_EQ(host2.messages.size(), 1u);
+  EXPECT_EQ(host2.Messages.size(), 1u);
 }
 
 struct ParseCase {
-  const char* name;
-  std::string text;
-  int pairs;
-  bool ok;
-  std::vector<double> f;
-  TMatrix2D values, stdev;
-  size_t names;
+  const char* Name;
+  std::string Text;
+  int Pairs;
+  bool Ok;
+  std::vector<double> F;
+  TMatrix2D Values, Stdev;
+  size_t Names;
 };
 class ParseTest : public ::testing::TestWithParam<ParseCase> {};
 
@@ -218,11 +218,11 @@ class ParseTest : public ::testing::TestWithParam<ParseCase> {};
 TEST_P(ParseTest, Table) {
   const ParseCase& pc = GetParam();
   TResultTable t;
-  EXPECT_EQ(ParseResultTable(pc.text, pc.pairs, t), pc.ok);
-  EXPECT_EQ(t.Frequencies, pc.f);
-  EXPECT_EQ(t.Values, pc.values);
-  EXPECT_EQ(t.StDev, pc.stdev);
-  EXPECT_EQ(t.Names.size(), pc.names);
+  EXPECT_EQ(ParseResultTable(pc.Text, pc.Pairs, t), pc.Ok);
+  EXPECT_EQ(t.Frequencies, pc.F);
+  EXPECT_EQ(t.Values, pc.Values);
+  EXPECT_EQ(t.StDev, pc.Stdev);
+  EXPECT_EQ(t.Names.size(), pc.Names);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -262,7 +262,7 @@ INSTANTIATE_TEST_SUITE_P(
                   0},
         ParseCase{
             "NotANumber", "h\r\n1 2 3 4 5 6 7\r\n1 2 3,5 4 5 6 7\r\n", 3, false, {}, {}, {}, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(ResultFiles, AlignFrequenciesOfStepsTenthAndTwentieth) {
   std::vector<std::vector<double>> f(2);

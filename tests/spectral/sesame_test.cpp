@@ -13,37 +13,37 @@ namespace {
 // A curve designed around a peak: 1 far from f0, A0 at f0, a Lorentzian in log f between, with
 // the spread σ_ln everywhere; 3.0 Hz lies on no grid point, so f0 is the grid point nearest it.
 struct Designed {
-  std::vector<double> grid = LogGrid(0.1, 50.0, 256);
-  std::vector<double> mean, sigma;
-  size_t peak = 0;
-  double lw = 60.0;
-  int windows = 30;
-  double sigma_f = 0.05;
+  std::vector<double> Grid = LogGrid(0.1, 50.0, 256);
+  std::vector<double> Mean, Sigma;
+  size_t Peak = 0;
+  double Lw = 60.0;
+  int Windows = 30;
+  double SigmaF = 0.05;
 
   Designed(double f0, double a0, double sigma_ln) {
-    peak = 0;
-    for (size_t i = 0; i < grid.size(); ++i) {
-      if (std::fabs(std::log(grid[i] / f0)) < std::fabs(std::log(grid[peak] / f0))) peak = i;
+    Peak = 0;
+    for (size_t i = 0; i < Grid.size(); ++i) {
+      if (std::fabs(std::log(Grid[i] / f0)) < std::fabs(std::log(Grid[Peak] / f0))) Peak = i;
     }
-    for (double f : grid) {
-      const double x = std::log(f / grid[peak]) / 0.15;
-      mean.push_back(1.0 + (a0 - 1.0) / (1.0 + x * x));
+    for (double f : Grid) {
+      const double x = std::log(f / Grid[Peak]) / 0.15;
+      Mean.push_back(1.0 + (a0 - 1.0) / (1.0 + x * x));
     }
-    sigma.assign(grid.size(), sigma_ln);
+    Sigma.assign(Grid.size(), sigma_ln);
   }
-  double f0() const { return grid[peak]; }
+  double F0() const { return Grid[Peak]; }
   TSesameResult Evaluate() const {
     TSesameInput in;
-    in.Grid = grid;
-    in.Mean = mean;
-    in.SigmaLn = sigma;
-    in.Peak = peak;
-    in.WindowSeconds = lw;
-    in.Windows = windows;
-    in.SigmaF = sigma_f;
-    in.HasSigmaF = windows >= 2;
+    in.Grid = Grid;
+    in.Mean = Mean;
+    in.SigmaLn = Sigma;
+    in.Peak = Peak;
+    in.WindowSeconds = Lw;
+    in.Windows = Windows;
+    in.SigmaF = SigmaF;
+    in.HasSigmaF = Windows >= 2;
     in.BandLo = 0;
-    in.BandHi = grid.size() - 1;
+    in.BandHi = Grid.size() - 1;
     return EvaluateSesame(in);
   }
 };
@@ -59,22 +59,22 @@ TEST(Sesame, DesignedClearPeakPassesEveryCriterion) {
   EXPECT_TRUE(r.Reliable());
   EXPECT_TRUE(r.Clear());
   for (const auto& c : r.Clarity) EXPECT_TRUE(c.Evaluated) << c.Id;
-  EXPECT_EQ(r.Reliability[0].Value, d.f0());
+  EXPECT_EQ(r.Reliability[0].Value, d.F0());
   EXPECT_DOUBLE_EQ(r.Reliability[0].Threshold, 10.0 / 60.0);
-  EXPECT_DOUBLE_EQ(r.Reliability[1].Value, 60.0 * 30 * d.f0());
+  EXPECT_DOUBLE_EQ(r.Reliability[1].Value, 60.0 * 30 * d.F0());
 }
 
 TEST(Sesame, WindowLengthAndCyclesAtTheirThresholds) {
   Designed d(3.0, 5.0, 0.2);
-  d.lw = 10.0 / d.f0() * kJustAbove;  // 10/lw just below f0
+  d.Lw = 10.0 / d.F0() * kJustAbove;  // 10/lw just below f0
   EXPECT_TRUE(d.Evaluate().Reliability[0].Pass);
-  d.lw = 10.0 / d.f0() * kJustBelow;
+  d.Lw = 10.0 / d.F0() * kJustBelow;
   EXPECT_FALSE(d.Evaluate().Reliability[0].Pass);
-  d.lw = 10.0;
-  d.windows = 7;  // nc = 10·7·f0 ≈ 210
-  d.lw = 200.0 / (d.windows * d.f0()) * kJustAbove;
+  d.Lw = 10.0;
+  d.Windows = 7;  // nc = 10·7·f0 ≈ 210
+  d.Lw = 200.0 / (d.Windows * d.F0()) * kJustAbove;
   EXPECT_TRUE(d.Evaluate().Reliability[1].Pass);
-  d.lw = 200.0 / (d.windows * d.f0()) * kJustBelow;
+  d.Lw = 200.0 / (d.Windows * d.F0()) * kJustBelow;
   EXPECT_FALSE(d.Evaluate().Reliability[1].Pass);
 }
 
@@ -83,14 +83,14 @@ TEST(Sesame, SpreadOverTheOctavesAroundF0) {
   for (double f0 : {3.0, 0.3}) {
     const double limit = f0 > 0.5 ? 2.0 : 3.0;
     Designed d(f0, 5.0, 0.1);
-    const size_t near = d.peak + 20;  // f0·1.63
-    d.sigma[near] = std::log(limit) - 1e-9;
+    const size_t near = d.Peak + 20;  // f0·1.63
+    d.Sigma[near] = std::log(limit) - 1e-9;
     EXPECT_TRUE(d.Evaluate().Reliability[2].Pass) << f0;
     EXPECT_DOUBLE_EQ(d.Evaluate().Reliability[2].Threshold, limit);
-    d.sigma[near] = std::log(limit);
+    d.Sigma[near] = std::log(limit);
     EXPECT_FALSE(d.Evaluate().Reliability[2].Pass) << f0;
-    d.sigma[near] = 0.1;
-    d.sigma[d.peak + 40] = 5.0;  // f0·2.66: outside
+    d.Sigma[near] = 0.1;
+    d.Sigma[d.Peak + 40] = 5.0;  // f0·2.66: outside
     EXPECT_TRUE(d.Evaluate().Reliability[2].Pass) << f0;
   }
 }
@@ -99,24 +99,24 @@ TEST(Sesame, HalfAmplitudeBelowAndAboveF0) {
   // The designed curve falls far below A0/2; lift both flanks to exactly A0/2, then let one
   // point drop below.
   Designed d(3.0, 5.0, 0.2);
-  for (size_t i = 0; i < d.grid.size(); ++i) {
-    if (i != d.peak) d.mean[i] = std::max(d.mean[i], 2.5);
+  for (size_t i = 0; i < d.Grid.size(); ++i) {
+    if (i != d.Peak) d.Mean[i] = std::max(d.Mean[i], 2.5);
   }
   TSesameResult r = d.Evaluate();
   EXPECT_FALSE(r.Clarity[0].Pass);
   EXPECT_FALSE(r.Clarity[1].Pass);
   EXPECT_DOUBLE_EQ(r.Clarity[0].Value, 2.5);
   EXPECT_DOUBLE_EQ(r.Clarity[0].Threshold, 2.5);
-  const size_t below = d.peak - 50;  // f0/3.4: inside [f0/4, f0)
-  const size_t above = d.peak + 50;  // f0·3.4: inside (f0, 4·f0]
-  d.mean[below] = 2.5 * kJustBelow;
-  d.mean[above] = 2.5 * kJustBelow;
+  const size_t below = d.Peak - 50;  // f0/3.4: inside [f0/4, f0)
+  const size_t above = d.Peak + 50;  // f0·3.4: inside (f0, 4·f0]
+  d.Mean[below] = 2.5 * kJustBelow;
+  d.Mean[above] = 2.5 * kJustBelow;
   r = d.Evaluate();
   EXPECT_TRUE(r.Clarity[0].Pass);
   EXPECT_TRUE(r.Clarity[1].Pass);
   // Points beyond f0/4 and 4·f0 do not count.
-  d.mean[below] = d.mean[above] = 2.5;
-  d.mean[d.peak - 70] = d.mean[d.peak + 70] = 0.1;  // f0/5.5 and f0·5.5
+  d.Mean[below] = d.Mean[above] = 2.5;
+  d.Mean[d.Peak - 70] = d.Mean[d.Peak + 70] = 0.1;  // f0/5.5 and f0·5.5
   r = d.Evaluate();
   EXPECT_FALSE(r.Clarity[0].Pass);
   EXPECT_FALSE(r.Clarity[1].Pass);
@@ -134,14 +134,14 @@ TEST(Sesame, PeaksOfTheSpreadCurvesWithinFivePercent) {
   // 4.997 % (inside), three 7.6 % (outside).
   for (size_t steps : {1u, 2u, 3u}) {
     Designed d(3.0, 5.0, 0.2);
-    d.sigma[d.peak + steps] = 1.5;
+    d.Sigma[d.Peak + steps] = 1.5;
     const TSesameResult r = d.Evaluate();
     EXPECT_EQ(r.Clarity[3].Pass, steps < 3) << steps;
-    EXPECT_NEAR(r.Clarity[3].Value, d.grid[d.peak + steps] / d.f0() - 1.0, 1e-12);
+    EXPECT_NEAR(r.Clarity[3].Value, d.Grid[d.Peak + steps] / d.F0() - 1.0, 1e-12);
   }
   // No peak of A/σA (σ_ln growing so fast that A/σA falls everywhere): not evaluated, failed.
   Designed d(3.0, 1.2, 0.0);
-  for (size_t i = 0; i < d.grid.size(); ++i) d.sigma[i] = 0.05 * static_cast<double>(i);
+  for (size_t i = 0; i < d.Grid.size(); ++i) d.Sigma[i] = 0.05 * static_cast<double>(i);
   const TSesameResult r = d.Evaluate();
   EXPECT_FALSE(r.Clarity[3].Evaluated);
   EXPECT_FALSE(r.Clarity[3].Pass);
@@ -149,15 +149,15 @@ TEST(Sesame, PeaksOfTheSpreadCurvesWithinFivePercent) {
 
 TEST(Sesame, FrequencyAndAmplitudeStabilityAtTheirThresholds) {
   Designed d(3.0, 5.0, 0.2);  // f0 ≥ 2 Hz: ε = 0.05·f0, θ = 1.58
-  d.sigma_f = 0.05 * d.f0() * kJustBelow;
-  d.sigma[d.peak] = std::log(1.58) - 1e-9;
+  d.SigmaF = 0.05 * d.F0() * kJustBelow;
+  d.Sigma[d.Peak] = std::log(1.58) - 1e-9;
   TSesameResult r = d.Evaluate();
   EXPECT_TRUE(r.Clarity[4].Pass);
   EXPECT_TRUE(r.Clarity[5].Pass);
-  EXPECT_DOUBLE_EQ(r.Clarity[4].Threshold, 0.05 * d.f0());
+  EXPECT_DOUBLE_EQ(r.Clarity[4].Threshold, 0.05 * d.F0());
   EXPECT_DOUBLE_EQ(r.Clarity[5].Threshold, 1.58);
-  d.sigma_f = 0.05 * d.f0();
-  d.sigma[d.peak] = std::log(1.58) + 1e-9;
+  d.SigmaF = 0.05 * d.F0();
+  d.Sigma[d.Peak] = std::log(1.58) + 1e-9;
   r = d.Evaluate();
   EXPECT_FALSE(r.Clarity[4].Pass);
   EXPECT_FALSE(r.Clarity[5].Pass);
@@ -165,7 +165,7 @@ TEST(Sesame, FrequencyAndAmplitudeStabilityAtTheirThresholds) {
 
 TEST(Sesame, OneWindowLeavesTheSpreadCriteriaUntested) {
   Designed d(3.0, 5.0, 0.0);
-  d.windows = 1;
+  d.Windows = 1;
   const TSesameResult r = d.Evaluate();
   EXPECT_FALSE(r.Reliability[2].Evaluated);
   EXPECT_FALSE(r.Clarity[3].Evaluated);
@@ -174,18 +174,18 @@ TEST(Sesame, OneWindowLeavesTheSpreadCriteriaUntested) {
 }
 
 struct TableCase {
-  double f0;
-  double epsilon_factor;
-  double theta;
+  double F0;
+  double EpsilonFactor;
+  double Theta;
 };
 
 class SesameTable : public ::testing::TestWithParam<TableCase> {};
 
 TEST_P(SesameTable, BandEdges) {
   const TableCase c = GetParam();
-  const TSesameThresholds t = SesameThresholds(c.f0);
-  EXPECT_DOUBLE_EQ(t.Epsilon, c.epsilon_factor * c.f0) << c.f0;
-  EXPECT_DOUBLE_EQ(t.Theta, c.theta) << c.f0;
+  const TSesameThresholds t = SesameThresholds(c.F0);
+  EXPECT_DOUBLE_EQ(t.Epsilon, c.EpsilonFactor * c.F0) << c.F0;
+  EXPECT_DOUBLE_EQ(t.Theta, c.Theta) << c.F0;
 }
 
 INSTANTIATE_TEST_SUITE_P(

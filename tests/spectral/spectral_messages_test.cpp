@@ -18,8 +18,8 @@ TStatus S(TCode code, std::vector<TArg> args = {}) {
 TEST(SpectralMessages, RussianTextsAreTheOnesTheWindowShowed) {
   const std::string p = "/data/ST1_230102-030405_windows.csv";
   struct TCase {
-    TStatus status;
-    std::string russian;
+    TStatus Status;
+    std::string Russian;
   };
   const TCase cases[] = {
       {S(TCode::kHvFileEmpty), "файл пуст"},
@@ -105,9 +105,9 @@ TEST(SpectralMessages, RussianTextsAreTheOnesTheWindowShowed) {
        "\"0.5 to 10\" не частотный диапазон: нужны два числа через дефис, например 0.5-10"},
   };
   for (const TCase& c : cases) {
-    EXPECT_EQ(Text(c.status, TLanguage::kRussian), c.russian) << CodeName(c.status.Code);
-    const std::string english = Text(c.status, TLanguage::kEnglish);
-    EXPECT_FALSE(english.empty()) << CodeName(c.status.Code);
+    EXPECT_EQ(Text(c.Status, TLanguage::kRussian), c.Russian) << CodeName(c.Status.Code);
+    const std::string english = Text(c.Status, TLanguage::kEnglish);
+    EXPECT_FALSE(english.empty()) << CodeName(c.Status.Code);
   }
 }
 

@@ -75,35 +75,35 @@ TSpectraStatus Compute(const TFileRecord& r, const TData32& data, const TSpectru
 TEST(SpectrumEngine, ToneOnBinCentreHasPredictedPeak) {
   const double rate = 100.0, A = 1.0e6;
   const struct {
-    int window;
-    double sum_w, sum_w2;
-    int M, k0;
-    bool fft;
-    double adc;
+    int Window;
+    double SumW, SumW2;
+    int M, K0;
+    bool Fft;
+    double Adc;
   } cases[] = {{kWindowHann, 0.5, 0.375, 1024, 100, true, 1.0},
                {kWindowRectangle, 1.0, 1.0, 1024, 100, true, 1.0},
                {kWindowRectangle, 1.0, 1.0, 101, 50, false, 1.0},
                {kWindowRectangle, 1.0, 1.0, 101, 20, false, 1.0},
                {kWindowRectangle, 1.0, 1.0, 1024, 100, true, -2.0}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::Message() << "M " << c.M << ", line " << c.k0 << ", ADC " << c.adc);
+    SCOPED_TRACE(::testing::Message() << "M " << c.M << ", line " << c.K0 << ", ADC " << c.Adc);
     const int n = 4 * c.M;
     TData32 data(1, std::vector<int32_t>(n));
     for (int j = 0; j < n; ++j)
-      data[0][j] = std::lround(A * std::sin(2 * kPi * c.k0 * j / c.M + 0.3));
-    TSpectrumSettings settings = Settings(c.M, rate, c.window);
-    settings.UseFFT = c.fft;
+      data[0][j] = std::lround(A * std::sin(2 * kPi * c.K0 * j / c.M + 0.3));
+    TSpectrumSettings settings = Settings(c.M, rate, c.Window);
+    settings.UseFFT = c.Fft;
     TFileRecord record = MakeRecord(1, rate, n);
-    record.Channels[0].ADCCoef = c.adc;
+    record.Channels[0].ADCCoef = c.Adc;
     TMatrix2D mean, stdev;
     RecordingUiHost host;
     const TSpectraStatus st = Compute(record, data, settings, mean, stdev, host);
     ASSERT_TRUE(st.Computed()) << st.Message;
     EXPECT_EQ(st.Segments, 4);
     ASSERT_EQ(mean[0].size(), static_cast<size_t>(c.M / 2 + 1));
-    const double expected = A * c.sum_w * c.M / rate / c.sum_w2 / std::fabs(c.adc);
-    EXPECT_NEAR(mean[0][c.k0], expected, 1e-6 * expected);
-    EXPECT_LT(stdev[0][c.k0], 1e-6 * expected);
+    const double expected = A * c.SumW * c.M / rate / c.SumW2 / std::fabs(c.Adc);
+    EXPECT_NEAR(mean[0][c.K0], expected, 1e-6 * expected);
+    EXPECT_LT(stdev[0][c.K0], 1e-6 * expected);
   }
 }
 
@@ -177,10 +177,10 @@ std::complex<double> Geophone(double f) {
 }
 
 struct ChainCase {
-  const char* name;
-  int unit_out;       // 0 displacement, 1 velocity, 2 acceleration
-  bool channel_resp;  // as ChannelResp (a bogus SensorResp is then ignored), or as SensorResp
-                      // with an AmplifierResp that does not exist (skipped)
+  const char* Name;
+  int UnitOut;       // 0 displacement, 1 velocity, 2 acceleration
+  bool ChannelResp;  // as ChannelResp (a bogus SensorResp is then ignored), or as SensorResp
+                     // with an AmplifierResp that does not exist (skipped)
 };
 class GeophoneTest : public ::testing::TestWithParam<ChainCase> {};
 
@@ -212,17 +212,17 @@ TEST_P(GeophoneTest, CorrectedSpectrumEqualsInputFromOneToTwentyHertz) {
   TFileRecord r = MakeRecord(1, rate, n);
   r.Channels[0].ADCCoef = kAdc;
   TRecordChannel& ch = r.Channels[0];
-  (cc.channel_resp ? ch.ChannelResp : ch.SensorResp) = dir.File("geo.rsp");
-  (cc.channel_resp ? ch.SensorResp : ch.AmplifierResp) = dir.File("missing.rsp");
+  (cc.ChannelResp ? ch.ChannelResp : ch.SensorResp) = dir.File("geo.rsp");
+  (cc.ChannelResp ? ch.SensorResp : ch.AmplifierResp) = dir.File("missing.rsp");
   TSpectrumSettings s = Settings(M, rate);
-  s.UnitOut = cc.unit_out;
+  s.UnitOut = cc.UnitOut;
   TMatrix2D mean, stdev;
   RecordingUiHost host;
   const TSpectraStatus st = Compute(r, data, s, mean, stdev, host);
   ASSERT_TRUE(st.Computed()) << st.Message;
   for (int t = 0; t < 5; ++t) {
     const double w = 2 * kPi * bins[t] * rate / M;
-    const double v = velocity[t] * (cc.unit_out == 0 ? 1 / w : cc.unit_out == 2 ? w : 1.0);
+    const double v = velocity[t] * (cc.UnitOut == 0 ? 1 / w : cc.UnitOut == 2 ? w : 1.0);
     const double expected = v * 0.5 * M / rate / 0.375;  // Hann, as for the tone above
     EXPECT_NEAR(mean[0][bins[t]], expected, 0.02 * expected) << "line " << bins[t];
   }
@@ -236,7 +236,7 @@ INSTANTIATE_TEST_SUITE_P(Units, GeophoneTest,
                                            ChainCase{"Velocity", 1, false},
                                            ChainCase{"Acceleration", 2, false},
                                            ChainCase{"ChannelResp", 2, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 // Power spectra are divided by the squared chain; one segment leaves no spread; a channel that
 // is not selected keeps rows of zeros.
@@ -310,27 +310,27 @@ TEST(SpectrumEngine, InterferenceFilterSearchesItsBand) {
 }
 
 struct QuietCase {
-  const char* name;
-  int32_t level;
-  bool second_selected;
-  std::vector<std::array<int32_t, 3>> spikes;  // channel, index, value
+  const char* Name;
+  int32_t Level;
+  bool SecondSelected;
+  std::vector<std::array<int32_t, 3>> Spikes;  // channel, index, value
   int32_t N, G;
-  int64_t n, first, last;
-  TRecordRanges expected;
+  int64_t Samples, First, Last;
+  TRecordRanges Expected;
 };
 class QuietTest : public ::testing::TestWithParam<QuietCase> {};
 
 TEST_P(QuietTest, Intervals) {
   const QuietCase& q = GetParam();
-  TData32 data(2, std::vector<int32_t>(q.n, 1));
-  for (const auto& [c, i, v] : q.spikes) data[c][i] = v;
+  TData32 data(2, std::vector<int32_t>(q.Samples, 1));
+  for (const auto& [c, i, v] : q.Spikes) data[c][i] = v;
   TSpectrumSettings s;
   s.SegmentLength = q.N;
   s.NoiseGap = q.G;
   TRecordRanges intervals{{-5, -5}};
-  FindQuietIntervals(data, std::array{q.level, q.level}, std::array{true, q.second_selected},
-                     intervals, s, q.first, q.last);
-  EXPECT_EQ(intervals, q.expected);
+  FindQuietIntervals(data, std::array{q.Level, q.Level}, std::array{true, q.SecondSelected},
+                     intervals, s, q.First, q.Last);
+  EXPECT_EQ(intervals, q.Expected);
 }
 
 // clang-format off
@@ -349,7 +349,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, QuietTest, ::testing::Values(
     QuietCase{"UnselectedNotTested", 100, false, {{1, 10, 1000000}}, 1000, 0, 5000, 0, 4999, {{0, 4999}}},
     QuietCase{"SecondTested", 100, true, {{1, 2500, 1000000}}, 1000, 0, 5000, 0, 4999, {{0, 1999}, {2501, 4500}}},
     QuietCase{"LastBeyondData", kQuiet, true, {}, 1000, 0, 2500, 0, 1000000, {{0, 1999}}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& info) { return std::string(info.param.Name); });
 // clang-format on
 
 // Samples a channel did not record are disturbed wherever they lie, when that channel is
@@ -502,9 +502,9 @@ TEST(SpectrumEngine, GapRecordAveragesOnlyRecordedSegments) {
 // the span, ending before the next gap.
 TEST(SpectrumEngine, DaniellSegmentKeepsClearOfGaps) {
   const struct {
-    const char* name;
-    TRecordRanges gaps;
-    TRecordRanges interval;
+    const char* Name;
+    TRecordRanges Gaps;
+    TRecordRanges Interval;
   } cases[] = {{"no gap", {}, {{0, 2047}}},
                {"gap at the start", {{0, 99}}, {{100, 2147}}},
                {"gap inside", {{1000, 1099}}, {{0, 999}}},
@@ -515,12 +515,12 @@ TEST(SpectrumEngine, DaniellSegmentKeepsClearOfGaps) {
     s.EstimationType = TEstimationType::kDaniell;
     TMatrix2D mean, stdev;
     RecordingUiHost host;
-    const TChannelRanges unread = {c.gaps};
+    const TChannelRanges unread = {c.Gaps};
     const TSpectraStatus st = CalculateSpectraOfSamples(
         r, Noise(1, 5000, 300, 3), s, r.SelectStart, r.SelectFinish, host, mean, stdev, {}, unread);
-    ASSERT_TRUE(st.Computed()) << c.name << ": " << st.Message;
-    EXPECT_EQ(st.Intervals, c.interval) << c.name;
-    EXPECT_EQ(st.Gaps, c.gaps) << c.name;
+    ASSERT_TRUE(st.Computed()) << c.Name << ": " << st.Message;
+    EXPECT_EQ(st.Intervals, c.Interval) << c.Name;
+    EXPECT_EQ(st.Gaps, c.Gaps) << c.Name;
   }
 }
 
@@ -558,12 +558,12 @@ TEST(SpectrumEngine, DaniellEstimateOfShortSpanUsesOneShortSegment) {
 }
 
 struct FailureCase {
-  const char* name;
-  const char* sensor;  // written into the folder unless content is null
-  const char* content;
-  const char* record;  // the record's file, written with "junk" when not null
-  TSpectraOutcome outcome;
-  const char* named;  // text the message must hold
+  const char* Name;
+  const char* Sensor;  // written into the folder unless content is null
+  const char* Content;
+  const char* Record;  // the record's file, written with "junk" when not null
+  TSpectraOutcome Outcome;
+  const char* Named;  // text the message must hold
 };
 class FailureTest : public ::testing::TestWithParam<FailureCase> {};
 
@@ -572,27 +572,27 @@ class FailureTest : public ::testing::TestWithParam<FailureCase> {};
 TEST_P(FailureTest, MessageAndNoMatrices) {
   const FailureCase& fc = GetParam();
   TempDir dir;
-  if (fc.content != nullptr) testing::WriteText(dir.File(fc.sensor), fc.content);
-  if (fc.record != nullptr) testing::WriteText(dir.File(fc.record), "junk");
+  if (fc.Content != nullptr) testing::WriteText(dir.File(fc.Sensor), fc.Content);
+  if (fc.Record != nullptr) testing::WriteText(dir.File(fc.Record), "junk");
   TFileRecord r = MakeRecord(2, 100.0, 5000);
-  r.File = dir.File(fc.record != nullptr ? fc.record : "absent.mseed");
-  if (fc.sensor != nullptr) r.Channels[1].SensorResp = dir.File(fc.sensor);
+  r.File = dir.File(fc.Record != nullptr ? fc.Record : "absent.mseed");
+  if (fc.Sensor != nullptr) r.Channels[1].SensorResp = dir.File(fc.Sensor);
   TMatrix2D mean{{1}}, stdev{{1}};
   RecordingUiHost host;
   const TSpectraStatus st = CalculateSpectra(r, Settings(1024, 100.0), r.SelectStart,
                                              r.SelectFinish, 100.0, host, mean, stdev);
-  EXPECT_EQ(st.Outcome, fc.outcome);
+  EXPECT_EQ(st.Outcome, fc.Outcome);
   EXPECT_TRUE(mean.empty());
-  ASSERT_EQ(host.messages.size(), 1u);
-  EXPECT_NE(host.messages[0].find(fc.named), std::string::npos) << host.messages[0];
+  ASSERT_EQ(host.Messages.size(), 1u);
+  EXPECT_NE(host.Messages[0].find(fc.Named), std::string::npos) << host.Messages[0];
   // The failure is kept as a status, and its Russian text is what the window showed.
   EXPECT_TRUE(host.HasCode(st.Failure.Code));
-  EXPECT_EQ(st.Failure.Code, fc.outcome == TSpectraOutcome::kLoadFailed
+  EXPECT_EQ(st.Failure.Code, fc.Outcome == TSpectraOutcome::kLoadFailed
                                  ? TCode::kRecordUnreadable
                                  : TCode::kResponseNotLoaded);
-  EXPECT_EQ(st.Message, host.messages[0]);
-  if (fc.sensor != nullptr) {
-    EXPECT_NE(host.messages[0].find("HHN"), std::string::npos) << host.messages[0];
+  EXPECT_EQ(st.Message, host.Messages[0]);
+  if (fc.Sensor != nullptr) {
+    EXPECT_NE(host.Messages[0].find("HHN"), std::string::npos) << host.Messages[0];
     EXPECT_FALSE(host.HasStage("TEST: Загрузка данных"));
   }
 }
@@ -607,7 +607,7 @@ INSTANTIATE_TEST_SUITE_P(
                           nullptr, TSpectraOutcome::kResponseFailed, "bad.rsp"},
                       FailureCase{"UnreadableRecord", nullptr, nullptr, "rec.mseed",
                                   TSpectraOutcome::kLoadFailed, "rec.mseed"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(SpectrumEngine, NoQuietIntervalGivesMessageAndEmptyMatrices) {
   TFileRecord r = MakeRecord(1, 100.0, 5000);
@@ -618,7 +618,7 @@ TEST(SpectrumEngine, NoQuietIntervalGivesMessageAndEmptyMatrices) {
       Compute(r, Noise(1, 5000, 10, 1), Settings(1024, 100.0), mean, stdev, host);
   EXPECT_EQ(st.Outcome, TSpectraOutcome::kNoQuietInterval);
   EXPECT_TRUE(mean.empty() && stdev.empty());
-  EXPECT_EQ(host.messages,
+  EXPECT_EQ(host.Messages,
             std::vector<std::string>{"TEST: недостаточно данных для расчета: "
                                      "не задан допустимый уровень: канал 1 (HHE) = -1"});
   EXPECT_EQ(st.Failure.Code, TCode::kNotEnoughDataBecause);
@@ -633,7 +633,7 @@ TEST(SpectrumEngine, StatusTextsAndStop) {
   TMatrix2D mean, stdev;
   RecordingUiHost host;
   ASSERT_TRUE(Compute(r, data, Settings(256, 50.0), mean, stdev, host).Computed());
-  EXPECT_EQ(host.stages,
+  EXPECT_EQ(host.Stages,
             (std::vector<std::string>{"TEST: Выделение интервалов помех", "TEST: Расчет спектров",
                                       "TEST: Учет АЧХ", "Спектры рассчитаны"}));
   for (TCode code : {TCode::kFindingDisturbances, TCode::kCalculatingSpectra,
@@ -641,11 +641,11 @@ TEST(SpectrumEngine, StatusTextsAndStop) {
     EXPECT_TRUE(host.HasCode(code)) << CodeName(code);
   }
   RecordingUiHost stopping;
-  stopping.stop_when = [](int n) { return n == 4; };  // during the second segment
+  stopping.StopWhen = [](int n) { return n == 4; };  // during the second segment
   const TSpectraStatus st = Compute(r, data, Settings(256, 50.0), mean, stdev, stopping);
   EXPECT_EQ(st.Outcome, TSpectraOutcome::kStopped);
   EXPECT_EQ(st.Segments, 2);
-  EXPECT_EQ(stopping.stages.back(), "Расчет спектров отменен");
+  EXPECT_EQ(stopping.Stages.back(), "Расчет спектров отменен");
 }
 
 // The whole path from a real file; a stop requested before the call is not swallowed by the

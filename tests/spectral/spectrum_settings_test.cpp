@@ -13,14 +13,14 @@ namespace tarvik {
 namespace {
 
 struct GeometryCase {
-  const char* name;
-  bool useFFT;
-  bool fillByZero;
-  int32_t window;
-  double b;
-  double silenceDur;
-  int32_t segment, transform, offset;
-  double normalization;  // computed with numpy (scipy.special.i0 for Kaiser) where not exact
+  const char* Name;
+  bool UseFft;
+  bool FillByZero;
+  int32_t Window;
+  double B;
+  double SilenceDur;
+  int32_t Segment, Transform, Offset;
+  double Normalization;  // computed with numpy (scipy.special.i0 for Kaiser) where not exact
 };
 
 class GeometryTest : public ::testing::TestWithParam<GeometryCase> {};
@@ -28,17 +28,17 @@ class GeometryTest : public ::testing::TestWithParam<GeometryCase> {};
 TEST_P(GeometryTest, DerivesLengthsOffsetAndNormalization) {
   const GeometryCase& g = GetParam();
   TSpectrumSettings s = DefaultSpectrumSettings(0);
-  s.UseFFT = g.useFFT;
-  s.FillByZero = g.fillByZero;
-  s.WindowType = g.window;
-  s.B = g.b;
-  s.SilenceDur = g.silenceDur;
+  s.UseFFT = g.UseFft;
+  s.FillByZero = g.FillByZero;
+  s.WindowType = g.Window;
+  s.B = g.B;
+  s.SilenceDur = g.SilenceDur;
   std::string message;
   ASSERT_TRUE(DeriveGeometry(s, 100.0, &message)) << message;
-  EXPECT_EQ(s.SegmentLength, g.segment);
-  EXPECT_EQ(s.TransformLength, g.transform);
-  EXPECT_EQ(s.DataOffset, g.offset);
-  EXPECT_NEAR(s.Normalization, g.normalization, 1e-12 * g.normalization);
+  EXPECT_EQ(s.SegmentLength, g.Segment);
+  EXPECT_EQ(s.TransformLength, g.Transform);
+  EXPECT_EQ(s.DataOffset, g.Offset);
+  EXPECT_NEAR(s.Normalization, g.Normalization, 1e-12 * g.Normalization);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -62,7 +62,7 @@ INSTANTIATE_TEST_SUITE_P(
         GeometryCase{"OneAbove", true, true, kWindowRectangle, 6, 81.93, 8193, 16384, 4095,
                      16384.0 / 8193},
         GeometryCase{"TwoSamples", true, false, kWindowRectangle, 6, 0.02, 2, 2, 0, 1}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(GeometryTest, NoiseGapOnlyForTheBartlettEstimate) {
   TSpectrumSettings s = DefaultSpectrumSettings(0);
@@ -81,9 +81,9 @@ TEST(GeometryTest, NoiseGapOnlyForTheBartlettEstimate) {
 TEST(GeometryTest, RefusesUnusableSegmentsAndKeepsTheSettings) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   struct Case {
-    double silenceDur, fs, b;
-    int32_t window;
-    TCode code;
+    double SilenceDur, Fs, B;
+    int32_t Window;
+    TCode Code;
   };
   constexpr TCode kShort = TCode::kSegmentTooShort;
   for (const Case& c :
@@ -94,15 +94,15 @@ TEST(GeometryTest, RefusesUnusableSegmentsAndKeepsTheSettings) {
         Case{1e9, 100, 6, kWindowHann, TCode::kSegmentTooLong},
         Case{20, 100, 1e4, kWindowKaiser, TCode::kWindowHasNoWeight}}) {
     TSpectrumSettings s = DefaultSpectrumSettings(0);
-    s.SilenceDur = c.silenceDur;
-    s.WindowType = c.window;
-    s.B = c.b;
+    s.SilenceDur = c.SilenceDur;
+    s.WindowType = c.Window;
+    s.B = c.B;
     const TSpectrumSettings before = s;
     std::string message;
-    EXPECT_FALSE(DeriveGeometry(s, c.fs, &message)) << c.silenceDur << " " << c.fs;
-    EXPECT_EQ(message, CatalogueText(c.code, TLanguage::kRussian));
+    EXPECT_FALSE(DeriveGeometry(s, c.Fs, &message)) << c.SilenceDur << " " << c.Fs;
+    EXPECT_EQ(message, CatalogueText(c.Code, TLanguage::kRussian));
     TSpectrumSettings again = before;
-    EXPECT_EQ(DeriveSegmentGeometry(again, c.fs).Code, c.code) << c.silenceDur << " " << c.fs;
+    EXPECT_EQ(DeriveSegmentGeometry(again, c.Fs).Code, c.Code) << c.SilenceDur << " " << c.Fs;
     EXPECT_EQ(s.SegmentLength, before.SegmentLength);
     EXPECT_EQ(s.TransformLength, before.TransformLength);
     EXPECT_EQ(s.Normalization, before.Normalization);

@@ -16,7 +16,7 @@ namespace tarvik {
 namespace {
 
 struct Signal {
-  std::vector<double> re, im;
+  std::vector<double> Re, Im;
 };
 
 Signal Noise(size_t M, unsigned seed, bool real = false) {
@@ -24,30 +24,30 @@ Signal Noise(size_t M, unsigned seed, bool real = false) {
   std::uniform_real_distribution<double> u(-1000.0, 1000.0);
   Signal s{std::vector<double>(M), std::vector<double>(M, 0.0)};
   for (size_t j = 0; j < M; ++j) {
-    s.re[j] = u(rng);
-    if (!real) s.im[j] = u(rng);
+    s.Re[j] = u(rng);
+    if (!real) s.Im[j] = u(rng);
   }
   return s;
 }
 
 double MaxAbs(const Signal& s) {
   double m = 0.0;
-  for (size_t k = 0; k < s.re.size(); ++k) m = std::max(m, std::hypot(s.re[k], s.im[k]));
+  for (size_t k = 0; k < s.Re.size(); ++k) m = std::max(m, std::hypot(s.Re[k], s.Im[k]));
   return m;
 }
 
 // Largest distance between two signals relative to the largest line of the reference.
 double RelativeError(const Signal& got, const Signal& ref) {
   double e = 0.0;
-  for (size_t k = 0; k < ref.re.size(); ++k) {
-    e = std::max(e, std::hypot(got.re[k] - ref.re[k], got.im[k] - ref.im[k]));
+  for (size_t k = 0; k < ref.Re.size(); ++k) {
+    e = std::max(e, std::hypot(got.Re[k] - ref.Re[k], got.Im[k] - ref.Im[k]));
   }
   return e / MaxAbs(ref);
 }
 
 // The transform with every term's angle computed afresh in extended precision.
 Signal PerTermTransform(const Signal& x, bool forward) {
-  const size_t M = x.re.size();
+  const size_t M = x.Re.size();
   const long double sigma = forward ? -1.0L : 1.0L;
   Signal out{std::vector<double>(M), std::vector<double>(M)};
   for (size_t k = 0; k < M; ++k) {
@@ -56,12 +56,12 @@ Signal PerTermTransform(const Signal& x, bool forward) {
       const long double theta = 2.0L * std::numbers::pi_v<long double> *
                                 static_cast<long double>((j * k) % M) / static_cast<long double>(M);
       const long double c = std::cos(theta), s = sigma * std::sin(theta);
-      sr += x.re[j] * c - x.im[j] * s;
-      si += x.re[j] * s + x.im[j] * c;
+      sr += x.Re[j] * c - x.Im[j] * s;
+      si += x.Re[j] * s + x.Im[j] * c;
     }
     const long double scale = forward ? static_cast<long double>(M) : 1.0L;
-    out.re[k] = static_cast<double>(sr / scale);
-    out.im[k] = static_cast<double>(si / scale);
+    out.Re[k] = static_cast<double>(sr / scale);
+    out.Im[k] = static_cast<double>(si / scale);
   }
   return out;
 }
@@ -75,9 +75,9 @@ TEST_P(PowerOfTwoTest, FastAndOrdinaryTransformsAgreeBothWays) {
   TFftPlan fft(M);
   for (bool forward : {true, false}) {
     Signal want = x;
-    ASSERT_TRUE(dft.Transform(want.re, want.im, forward));
+    ASSERT_TRUE(dft.Transform(want.Re, want.Im, forward));
     Signal got = x;
-    ASSERT_TRUE(fft.Transform(got.re, got.im, forward));
+    ASSERT_TRUE(fft.Transform(got.Re, got.Im, forward));
     EXPECT_LT(RelativeError(got, want), 1e-12) << "M=" << M << " forward=" << forward;
   }
 }
@@ -87,9 +87,9 @@ TEST_P(PowerOfTwoTest, RealInputPathGivesTheComplexResult) {
   const Signal x = Noise(M, static_cast<unsigned>(M) + 1, /*real=*/true);
   TFftPlan plan(M);
   Signal complex = x;
-  ASSERT_TRUE(plan.Transform(complex.re, complex.im, true));
-  Signal real{x.re, std::vector<double>(M, std::numeric_limits<double>::quiet_NaN())};
-  ASSERT_TRUE(plan.ForwardReal(real.re, real.im));
+  ASSERT_TRUE(plan.Transform(complex.Re, complex.Im, true));
+  Signal real{x.Re, std::vector<double>(M, std::numeric_limits<double>::quiet_NaN())};
+  ASSERT_TRUE(plan.ForwardReal(real.Re, real.Im));
   EXPECT_LT(RelativeError(real, complex), 1e-13) << "M=" << M;
 }
 
@@ -97,8 +97,8 @@ TEST_P(PowerOfTwoTest, ForwardThenInverseReturnsTheInput) {
   const size_t M = GetParam();
   const Signal x = Noise(M, static_cast<unsigned>(M) + 2);
   Signal y = x;
-  ASSERT_TRUE(FFT(y.re, y.im, true));
-  ASSERT_TRUE(FFT(y.re, y.im, false));
+  ASSERT_TRUE(FFT(y.Re, y.Im, true));
+  ASSERT_TRUE(FFT(y.Re, y.Im, false));
   EXPECT_LT(RelativeError(y, x), 1e-13) << "M=" << M;
 }
 
@@ -110,10 +110,10 @@ TEST(FastTransformTest, MatchesExtendedPrecisionOracle) {
   for (size_t M : {size_t{8}, size_t{32}, size_t{512}}) {
     const Signal x = Noise(M, 7);
     Signal y = x;
-    ASSERT_TRUE(FFT(y.re, y.im, true));
+    ASSERT_TRUE(FFT(y.Re, y.Im, true));
     EXPECT_LT(RelativeError(y, PerTermTransform(x, true)), 1e-14) << "M=" << M;
     y = x;
-    ASSERT_TRUE(FFT(y.re, y.im, false));
+    ASSERT_TRUE(FFT(y.Re, y.Im, false));
     EXPECT_LT(RelativeError(y, PerTermTransform(x, false)), 1e-14) << "M=" << M;
   }
 }
@@ -125,9 +125,9 @@ TEST(FastTransformTest, RefusesMismatchedLengths) {
   std::vector<double> re(12, 1.0), im(12, 0.0);
   EXPECT_FALSE(FFT(re, im, true));
   EXPECT_EQ(re, std::vector<double>(12, 1.0));
-  std::vector<double> shortIm(8, 0.0), re8(8, 1.0);
-  EXPECT_FALSE(FFT(re, shortIm, true));
-  EXPECT_FALSE(DFT(re, shortIm, true));
+  std::vector<double> short_im(8, 0.0), re8(8, 1.0);
+  EXPECT_FALSE(FFT(re, short_im, true));
+  EXPECT_FALSE(DFT(re, short_im, true));
   TFftPlan plan(8);
   EXPECT_FALSE(plan.Transform(re, im, true));
   EXPECT_FALSE(plan.ForwardReal(re8, im));
@@ -140,9 +140,9 @@ TEST(OrdinaryTransformTest, LengthWithoutPowerOfTwoMatchesPerTermSums) {
   const Signal ref = PerTermTransform(x, true);
   Signal y = x;
   TDftPlan plan(M);
-  ASSERT_TRUE(plan.Transform(y.re, y.im, true));
+  ASSERT_TRUE(plan.Transform(y.Re, y.Im, true));
   EXPECT_LT(RelativeError(y, ref), 1e-14);
-  ASSERT_TRUE(plan.Transform(y.re, y.im, false));
+  ASSERT_TRUE(plan.Transform(y.Re, y.Im, false));
   EXPECT_LT(RelativeError(y, x), 1e-13);
 }
 
@@ -150,9 +150,9 @@ TEST(OrdinaryTransformTest, OddAndPrimeLengthsRoundTrip) {
   for (size_t M : {size_t{1}, size_t{3}, size_t{5}, size_t{97}, size_t{1000}, size_t{1009}}) {
     const Signal x = Noise(M, 3);
     Signal y = x;
-    ASSERT_TRUE(DFT(y.re, y.im, true));
+    ASSERT_TRUE(DFT(y.Re, y.Im, true));
     EXPECT_LT(RelativeError(y, PerTermTransform(x, true)), 1e-14) << M;
-    ASSERT_TRUE(DFT(y.re, y.im, false));
+    ASSERT_TRUE(DFT(y.Re, y.Im, false));
     EXPECT_LT(RelativeError(y, x), 1e-13) << M;
   }
 }
@@ -165,15 +165,15 @@ Signal HalfSpectrum(TRealTransform& t, const std::vector<double>& x) {
   EXPECT_EQ(lines.size(), 2 * L);
   Signal out{std::vector<double>(L), std::vector<double>(L)};
   for (size_t k = 0; k < L; ++k) {
-    out.re[k] = lines[2 * k] / static_cast<double>(t.Size());
-    out.im[k] = lines[2 * k + 1] / static_cast<double>(t.Size());
+    out.Re[k] = lines[2 * k] / static_cast<double>(t.Size());
+    out.Im[k] = lines[2 * k + 1] / static_cast<double>(t.Size());
   }
   return out;
 }
 
 Signal FirstLines(Signal s, size_t L) {
-  s.re.resize(L);
-  s.im.resize(L);
+  s.Re.resize(L);
+  s.Im.resize(L);
   return s;
 }
 
@@ -183,10 +183,10 @@ TEST(RealTransformTest, AnyLengthMatchesPerTermSumsAndKeepsItsInput) {
                    size_t{1024}, size_t{1009}, size_t{1500}}) {
     const Signal x = Noise(M, 5, /*real=*/true);
     TRealTransform t(M);
-    const Signal got = HalfSpectrum(t, x.re);
+    const Signal got = HalfSpectrum(t, x.Re);
     EXPECT_LT(RelativeError(got, FirstLines(PerTermTransform(x, true), M / 2 + 1)), 1e-14)
         << "M=" << M;
-    EXPECT_EQ(std::vector<double>(t.Input().begin(), t.Input().end()), x.re) << "M=" << M;
+    EXPECT_EQ(std::vector<double>(t.Input().begin(), t.Input().end()), x.Re) << "M=" << M;
   }
 }
 
@@ -197,7 +197,7 @@ TEST(RealTransformTest, ThreadsShareThePlansOfALength) {
   const size_t M = 4096;
   const Signal x = Noise(M, 9, /*real=*/true);
   TRealTransform alone(M);
-  const Signal want = HalfSpectrum(alone, x.re);
+  const Signal want = HalfSpectrum(alone, x.Re);
   std::vector<double> worst(4, 0.0);
   std::vector<std::thread> threads;
   for (size_t i = 0; i < worst.size(); ++i) {
@@ -205,7 +205,7 @@ TEST(RealTransformTest, ThreadsShareThePlansOfALength) {
       for (int round = 0; round < 20; ++round) {
         TRealTransform t(M, i == 0 && round == 0 ? int64_t{1} << 20 : 0);
         for (int r = 0; r < 5; ++r) {
-          worst[i] = std::max(worst[i], RelativeError(HalfSpectrum(t, x.re), want));
+          worst[i] = std::max(worst[i], RelativeError(HalfSpectrum(t, x.Re), want));
         }
       }
     });
@@ -240,11 +240,11 @@ TEST(OneSidedSpectrumTest, OddLengthHasNoNyquistLine) {
   EXPECT_DOUBLE_EQ(PowerSpectrum(re, im, 5.0)[2], 50.0);
   // Moduli whose squares would overflow or underflow.
   const std::vector<double> tiny = {3e-200, 3e-200}, huge = {4e200, 4e200};
-  const std::vector<double> tinyIm = {4e-200, 4e-200}, hugeIm = {3e200, 3e200};
-  EXPECT_NEAR(AmplitudeSpectrum(tiny, tinyIm, 2.0)[0], 5e-200, 1e-214);
-  EXPECT_NEAR(AmplitudeSpectrum(huge, hugeIm, 2.0)[1], 5e200, 1e186);
-  std::vector<double> wrongSize(4);
-  EXPECT_FALSE(PowerSpectrum(re, im, 5.0, wrongSize));
+  const std::vector<double> tiny_im = {4e-200, 4e-200}, huge_im = {3e200, 3e200};
+  EXPECT_NEAR(AmplitudeSpectrum(tiny, tiny_im, 2.0)[0], 5e-200, 1e-214);
+  EXPECT_NEAR(AmplitudeSpectrum(huge, huge_im, 2.0)[1], 5e200, 1e186);
+  std::vector<double> wrong_size(4);
+  EXPECT_FALSE(PowerSpectrum(re, im, 5.0, wrong_size));
   EXPECT_TRUE(AmplitudeSpectrum(std::vector<double>{}, std::vector<double>{}, 1.0).empty());
 }
 
@@ -288,17 +288,17 @@ TEST(ArrayRoutinesTest, MeanAndMinMaxOverARange) {
 }
 
 struct MedianCase {
-  std::vector<double> values;
-  double median;
+  std::vector<double> Values;
+  double Median;
 };
 
 class MedianTest : public ::testing::TestWithParam<MedianCase> {};
 
 TEST_P(MedianTest, SortsAscendingAndTakesTheMiddle) {
-  std::vector<double> v = GetParam().values;
+  std::vector<double> v = GetParam().Values;
   std::vector<double> sorted = v;
   std::sort(sorted.begin(), sorted.end());
-  EXPECT_DOUBLE_EQ(Median(v, true), GetParam().median);
+  EXPECT_DOUBLE_EQ(Median(v, true), GetParam().Median);
   EXPECT_EQ(v, sorted);
 }
 

@@ -21,11 +21,11 @@ CliRun CliWithLocale(const std::string& lang, const std::string& args, const Tem
   if (pipe == nullptr) return run;
   char buf[4096];
   size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) run.out.append(buf, n);
+  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) run.Out.append(buf, n);
   const int raw = pclose(pipe);
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  run.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   const std::vector<uint8_t> err = ReadBytes(err_file);
-  run.err.assign(err.begin(), err.end());
+  run.Err.assign(err.begin(), err.end());
   return run;
 }
 

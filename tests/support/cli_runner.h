@@ -7,9 +7,9 @@
 namespace tarvik::testing {
 
 struct CliRun {
-  int status = -1;  // the exit status, -1 when the program did not exit normally
-  std::string out;
-  std::string err;
+  int Status = -1;  // the exit status, -1 when the program did not exit normally
+  std::string Out;
+  std::string Err;
 };
 
 // Runs tarvik-cli with args (already quoted) and stdin from /dev/null, so that no question is

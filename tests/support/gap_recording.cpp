@@ -9,7 +9,7 @@
 namespace tarvik::testing {
 
 TData32 GapRecording::Demeaned() const {
-  TData32 out = raw;
+  TData32 out = Raw;
   for (std::vector<int32_t>& x : out) {
     long double sum = 0;
     int64_t n = 0;
@@ -28,24 +28,24 @@ TData32 GapRecording::Demeaned() const {
 
 GapRecording WriteGapRecording(const std::string& path) {
   GapRecording rec;
-  rec.start = EncodeDateTime(2023, 8, 14, 2, 0, 0);
+  rec.Start = EncodeDateTime(2023, 8, 14, 2, 0, 0);
   std::mt19937 rng(2023);
   std::uniform_int_distribution<int32_t> noise(-2000, 2000);
   static const char* const kNames[] = {"HHZ", "HHN", "HHE"};
-  rec.raw.assign(3, std::vector<int32_t>(GapRecording::kCount, 0));
+  rec.Raw.assign(3, std::vector<int32_t>(GapRecording::kCount, 0));
   std::vector<MsChannel> pieces;
   for (int piece = 0; piece < 2; ++piece) {
     const int64_t first = piece == 0 ? 0 : GapRecording::kGapLast + 1;
     const int64_t end = piece == 0 ? GapRecording::kGapFirst : GapRecording::kCount;
     for (int c = 0; c < 3; ++c) {
       MsChannel ch;
-      ch.station = "GAP";
-      ch.channel = kNames[c];
-      ch.rate = static_cast<int>(GapRecording::kRate);
-      ch.start = rec.start + static_cast<double>(first) / GapRecording::kRate / kSecondsPerDay;
+      ch.Station = "GAP";
+      ch.Channel = kNames[c];
+      ch.Rate = static_cast<int>(GapRecording::kRate);
+      ch.Start = rec.Start + static_cast<double>(first) / GapRecording::kRate / kSecondsPerDay;
       for (int64_t i = first; i < end; ++i) {
-        rec.raw[c][i] = noise(rng);
-        ch.samples.push_back(rec.raw[c][i]);
+        rec.Raw[c][i] = noise(rng);
+        ch.Samples.push_back(rec.Raw[c][i]);
       }
       pieces.push_back(std::move(ch));
     }

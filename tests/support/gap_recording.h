@@ -22,9 +22,9 @@ struct GapRecording {
   static constexpr int64_t kGapLast = 89999;
   static constexpr int64_t kCount = 150000;
   static constexpr int32_t kLevel = 2500;
-  TDateTime start = 0.0;
+  TDateTime Start = 0.0;
   // The samples written, channel by channel, 0 in the gap.
-  TData32 raw;
+  TData32 Raw;
 
   // The samples as loading gives them: each channel less the mean of its recorded samples
   // (rounded to nearest, ties to even), the gap 0.

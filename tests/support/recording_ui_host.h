@@ -29,20 +29,20 @@ class RecordingUiHost : public UiHost {
   bool AskYesNo(std::string_view text) override;
 
   // Answers given to the questions in turn; No when they run out.
-  std::deque<bool> answers;
+  std::deque<bool> Answers;
   // Called on every ProcessEvents with its 1-based count; a stop is requested when it
   // returns true.
-  std::function<bool(int)> stop_when;
+  std::function<bool(int)> StopWhen;
 
-  std::vector<std::string> operations;
-  std::vector<std::string> stages;
-  std::vector<std::string> messages;
-  std::vector<std::string> questions;
-  std::vector<std::pair<int, int>> gauge;
-  std::vector<std::pair<int, int>> progress;
-  int events = 0;
+  std::vector<std::string> Operations;
+  std::vector<std::string> Stages;
+  std::vector<std::string> Messages;
+  std::vector<std::string> Questions;
+  std::vector<std::pair<int, int>> Gauge;
+  std::vector<std::pair<int, int>> Progress;
+  int Events = 0;
   // Every status told, in order.
-  std::vector<TStatus> statuses;
+  std::vector<TStatus> Statuses;
 
   // True when some stage text equals text.
   bool HasStage(const std::string& text) const;

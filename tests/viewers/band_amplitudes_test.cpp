@@ -19,18 +19,18 @@ const std::vector<double> kX = {0.0, 0.25, 0.5, 0.75, 1.0, 1.5, 2.0, 3.0};
 const std::vector<double> kY = {4, 1, 2, 3, 5, 7, 11, 13};
 
 struct BandCase {
-  double lo, hi;
-  std::optional<double> integral;
+  double Lo, Hi;
+  std::optional<double> Integral;
 };
 
 class BandIntegralCase : public ::testing::TestWithParam<BandCase> {};
 
 TEST_P(BandIntegralCase, MatchesTheIndependentSum) {
   const BandCase& c = GetParam();
-  const std::optional<double> v = BandIntegral(kX, kY, c.lo, c.hi);
-  ASSERT_EQ(v.has_value(), c.integral.has_value());
+  const std::optional<double> v = BandIntegral(kX, kY, c.Lo, c.Hi);
+  ASSERT_EQ(v.has_value(), c.Integral.has_value());
   if (v) {
-    EXPECT_NEAR(*v, *c.integral, 1e-14);
+    EXPECT_NEAR(*v, *c.Integral, 1e-14);
   }
 }
 
@@ -56,18 +56,18 @@ TEST(BandMean, RootOfTheMeanOverTheBand) {
 
 TEST(ParseBandRange, DashOrSpacesBetweenTwoNumbers) {
   const struct {
-    const char* text;
-    bool ok;
-    double lo, hi;
+    const char* Text;
+    bool Ok;
+    double Lo, Hi;
   } cases[] = {{"0.5-10", true, 0.5, 10}, {"1 5", true, 1, 5},     {" 1 - 5 ", true, 1, 5},
                {"2--3", true, 2, 3},      {"1", false, 0, 0},      {"1-2-3", false, 0, 0},
                {"a-b", false, 0, 0},      {"0,5-10", false, 0, 0}, {"", false, 0, 0}};
   for (const auto& c : cases) {
     double lo = -1, hi = -1;
-    EXPECT_EQ(ParseBandRange(c.text, lo, hi), c.ok) << c.text;
-    if (c.ok) {
-      EXPECT_EQ(lo, c.lo) << c.text;
-      EXPECT_EQ(hi, c.hi) << c.text;
+    EXPECT_EQ(ParseBandRange(c.Text, lo, hi), c.Ok) << c.Text;
+    if (c.Ok) {
+      EXPECT_EQ(lo, c.Lo) << c.Text;
+      EXPECT_EQ(hi, c.Hi) << c.Text;
     }
   }
 }
@@ -160,17 +160,17 @@ TEST(BandDialogs, SpreadRowsAreTheBandValuesOfTheSpreadColumn) {
   TSpectrumView view;
   ASSERT_TRUE(ShowSpectrumFile(view, path, true, kVelocity, 0, host));
   struct Case {
-    TBandMeasure measure;
-    double value, spread;
+    TBandMeasure Measure;
+    double Value, Spread;
   };
   for (const Case& c : {Case{TBandMeasure::kMean, 2.0, 1.0},
                         Case{TBandMeasure::kIntegral, std::sqrt(4.0 * 2.5), std::sqrt(2.5)}}) {
-    const std::vector<TBandValue> values = SeriesBandValues(view, c.measure, 1.0, 3.0);
+    const std::vector<TBandValue> values = SeriesBandValues(view, c.Measure, 1.0, 3.0);
     ASSERT_EQ(values.size(), 2u);
     EXPECT_EQ(values[1].Title, "Z00_HHZ_StDev");
     ASSERT_TRUE(values[0].Value && values[1].Value);
-    EXPECT_NEAR(*values[0].Value, c.value, 1e-12);
-    EXPECT_NEAR(*values[1].Value, c.spread, 1e-12);
+    EXPECT_NEAR(*values[0].Value, c.Value, 1e-12);
+    EXPECT_NEAR(*values[1].Value, c.Spread, 1e-12);
   }
 }
 

@@ -10,8 +10,8 @@ namespace {
 
 TEST(ChartSize, ReadsTheSidesAsAPersonTypesThem) {
   struct Case {
-    std::string text;
-    std::optional<std::pair<int, int>> size;
+    std::string Text;
+    std::optional<std::pair<int, int>> Size;
   };
   const Case cases[] = {
       {"1200x800", std::pair{1200, 800}},
@@ -33,12 +33,12 @@ TEST(ChartSize, ReadsTheSidesAsAPersonTypesThem) {
       {"99999999999x800", std::nullopt},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    const std::optional<TChartSize> got = ParseChartSize(c.text);
-    ASSERT_EQ(got.has_value(), c.size.has_value());
+    SCOPED_TRACE(c.Text);
+    const std::optional<TChartSize> got = ParseChartSize(c.Text);
+    ASSERT_EQ(got.has_value(), c.Size.has_value());
     if (got) {
-      EXPECT_EQ(got->Width, c.size->first);
-      EXPECT_EQ(got->Height, c.size->second);
+      EXPECT_EQ(got->Width, c.Size->first);
+      EXPECT_EQ(got->Height, c.Size->second);
       EXPECT_EQ(ParseChartSize(ChartSizeText(*got))->Width, got->Width);
     }
   }

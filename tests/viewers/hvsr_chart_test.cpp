@@ -43,9 +43,9 @@ TEST(HvsrChart, DamagedFilesAreRefusedWithTheReason) {
   const std::string map = R"("spectrogram": {"frequency": [1, 2], "mean": [[1, 2]]})";
   const std::string start = R"({"intervals": [{"start": "2024-01-01T00:00:00.000Z"}], )";
   struct Case {
-    std::string bytes;
-    TCode code;
-    std::string reason;  // within the Russian text
+    std::string Bytes;
+    TCode Code;
+    std::string Reason;  // within the Russian text
   };
   for (const Case& c : {
            Case{"not json", TCode::kNotJson, "не JSON"},
@@ -66,10 +66,10 @@ TEST(HvsrChart, DamagedFilesAreRefusedWithTheReason) {
                 TCode::kHvSeriesNotNumber, "не число"},
        }) {
     THvsrSeriesChart chart;
-    const TStatus status = ParseHvsrSeriesJson(c.bytes, chart);
-    EXPECT_EQ(status.Code, c.code) << c.bytes << ": " << CodeName(status.Code);
+    const TStatus status = ParseHvsrSeriesJson(c.Bytes, chart);
+    EXPECT_EQ(status.Code, c.Code) << c.Bytes << ": " << CodeName(status.Code);
     const std::string text = Text(status, TLanguage::kRussian);
-    EXPECT_NE(text.find(c.reason), std::string::npos) << c.bytes << ": " << text;
+    EXPECT_NE(text.find(c.Reason), std::string::npos) << c.Bytes << ": " << text;
     EXPECT_TRUE(chart.X.empty());
   }
   THvsrSeriesChart chart;

@@ -114,7 +114,7 @@ TEST(HvsrShow, CurvesAreTheResultsMeanSpreadAndWindows) {
   RecordingUiHost host;
   TSpectrumView view;
   ASSERT_EQ(ShowHvsrResult(view, hv, host), THvsrShown::kWhole);
-  EXPECT_TRUE(host.messages.empty());
+  EXPECT_TRUE(host.Messages.empty());
   EXPECT_TRUE(view.LogX);
   EXPECT_FALSE(view.LogY);
 
@@ -228,9 +228,9 @@ TEST(HvsrShow, PanelListsEachCriterionWithValueThresholdAndOutcome) {
   TSpectrumView view;
   ShowHvsrResult(view, Write(dir, few), host);
   struct Want {
-    size_t row;
-    std::string id, value, threshold;
-    bool pass;
+    size_t Row;
+    std::string Id, Value, Threshold;
+    bool Pass;
   };
   const Want wants[] = {
       {1, "reliable.1", Fixed(few.F0Mean, 2) + " Гц", "> 0.333 Гц", true},
@@ -238,11 +238,11 @@ TEST(HvsrShow, PanelListsEachCriterionWithValueThresholdAndOutcome) {
       {7, "clear.3", Fixed(few.A0Mean, 2), "> 2.00", true},
   };
   for (const Want& w : wants) {
-    const TPanelRow& row = view.Panel.Rows[w.row];
-    EXPECT_EQ(row.Id, w.id);
-    EXPECT_EQ(row.ValueText, w.value) << w.id;
-    EXPECT_EQ(row.ThresholdText, w.threshold) << w.id;
-    EXPECT_EQ(row.Pass, w.pass) << w.id;
+    const TPanelRow& row = view.Panel.Rows[w.Row];
+    EXPECT_EQ(row.Id, w.Id);
+    EXPECT_EQ(row.ValueText, w.Value) << w.Id;
+    EXPECT_EQ(row.ThresholdText, w.Threshold) << w.Id;
+    EXPECT_EQ(row.Pass, w.Pass) << w.Id;
   }
   // clear.4 is a relative deviation, shown in percent.
   EXPECT_EQ(view.Panel.Rows[8].Id, "clear.4");
@@ -255,9 +255,9 @@ TEST(HvsrShow, PanelListsEachCriterionWithValueThresholdAndOutcome) {
 TEST(HvsrShow, WithoutACompanionTheHvFileIsStillShown) {
   const THvsrResult r = Mixed();
   struct Case {
-    bool windows, report;
-    size_t window_curves;
-    std::string left_out;
+    bool Windows, Report;
+    size_t WindowCurves;
+    std::string LeftOut;
   };
   const Case cases[] = {
       {true, false, 15, "Критерии SESAME не показаны."},
@@ -267,28 +267,28 @@ TEST(HvsrShow, WithoutACompanionTheHvFileIsStillShown) {
   for (const Case& c : cases) {
     TempDir dir;
     const std::string hv = Write(dir, r);
-    if (!c.windows) std::filesystem::remove(HvWindowsPath(hv));
-    if (!c.report) std::filesystem::remove(HvReportPath(hv));
+    if (!c.Windows) std::filesystem::remove(HvWindowsPath(hv));
+    if (!c.Report) std::filesystem::remove(HvReportPath(hv));
     RecordingUiHost host;
     TSpectrumView view;
     ASSERT_EQ(ShowHvsrResult(view, hv, host), THvsrShown::kPartial);
-    ASSERT_EQ(host.messages.size(), 1u);
-    const std::string& message = host.messages[0];
+    ASSERT_EQ(host.Messages.size(), 1u);
+    const std::string& message = host.Messages[0];
     for (const auto& [present, path] :
-         {std::pair{c.windows, HvWindowsPath(hv)}, std::pair{c.report, HvReportPath(hv)}}) {
+         {std::pair{c.Windows, HvWindowsPath(hv)}, std::pair{c.Report, HvReportPath(hv)}}) {
       EXPECT_EQ(message.find("Файл " + path + " не найден") != std::string::npos, !present)
           << message;
     }
-    EXPECT_NE(message.find(c.left_out), std::string::npos) << message;
-    EXPECT_EQ(view.Panel.Notes.back().rfind(c.left_out, 0), 0u);
-    EXPECT_EQ(WindowSeries(view).size(), c.window_curves);
+    EXPECT_NE(message.find(c.LeftOut), std::string::npos) << message;
+    EXPECT_EQ(view.Panel.Notes.back().rfind(c.LeftOut, 0), 0u);
+    EXPECT_EQ(WindowSeries(view).size(), c.WindowCurves);
     ASSERT_NE(Find(view, "Средняя H/V"), nullptr);
     EXPECT_EQ(Find(view, "Средняя H/V")->Y.size(), r.Grid.size());
 
     const auto band = std::find_if(view.Series.begin(), view.Series.end(),
                                    [](const auto& s) { return s.Kind == TSeriesKind::kBand; });
     ASSERT_NE(band, view.Series.end());
-    if (c.report) {
+    if (c.Report) {
       EXPECT_EQ(view.Panel.Rows.size(), 11u);
       ExpectNear6(band->X[0], r.F0Median - r.SigmaF, "band low");
     } else {
@@ -304,11 +304,11 @@ TEST(HvsrShow, WithoutACompanionTheHvFileIsStillShown) {
 // what the message must say besides the file's path.
 enum TWhich { kHv, kCsv, kJson };
 struct TDamage {
-  const char* name;
-  TWhich which;
-  std::function<std::optional<std::string>(const std::string&)> change;
-  THvsrShown shown;
-  std::vector<std::string> says;
+  const char* Name;
+  TWhich Which;
+  std::function<std::optional<std::string>(const std::string&)> Change;
+  THvsrShown Shown;
+  std::vector<std::string> Says;
 };
 
 std::function<std::optional<std::string>(const std::string&)> Line(int line, std::string text) {
@@ -450,13 +450,13 @@ TEST(HvsrShow, DamagedFilesAreRefusedNamingFileAndLine) {
        {"не от того же расчета", "окон 17"}},
   };
   for (const TDamage& d : damages) {
-    SCOPED_TRACE(d.name);
+    SCOPED_TRACE(d.Name);
     TempDir dir;
     const std::string hv = Write(dir, r);
-    const std::string path = d.which == kHv    ? hv
-                             : d.which == kCsv ? HvWindowsPath(hv)
+    const std::string path = d.Which == kHv    ? hv
+                             : d.Which == kCsv ? HvWindowsPath(hv)
                                                : HvReportPath(hv);
-    const std::optional<std::string> changed = d.change(ReadText(path));
+    const std::optional<std::string> changed = d.Change(ReadText(path));
     if (changed) {
       testing::WriteText(path, *changed);
     } else {
@@ -464,15 +464,15 @@ TEST(HvsrShow, DamagedFilesAreRefusedNamingFileAndLine) {
     }
     RecordingUiHost host;
     TSpectrumView view;
-    EXPECT_EQ(ShowHvsrResult(view, hv, host), d.shown);
-    ASSERT_EQ(host.messages.size(), 1u);
-    const std::string& message = host.messages[0];
+    EXPECT_EQ(ShowHvsrResult(view, hv, host), d.Shown);
+    ASSERT_EQ(host.Messages.size(), 1u);
+    const std::string& message = host.Messages[0];
     EXPECT_NE(message.find("Файл " + path + " "), std::string::npos) << message;
-    for (const std::string& s : d.says) EXPECT_NE(message.find(s), std::string::npos) << message;
-    ASSERT_FALSE(host.statuses.empty());
-    EXPECT_EQ(host.statuses[0].Code, TCode::kLoadingHvsrStatistics);
-    const TStatus& told = host.statuses.back();
-    if (d.shown == THvsrShown::kPartial) {
+    for (const std::string& s : d.Says) EXPECT_NE(message.find(s), std::string::npos) << message;
+    ASSERT_FALSE(host.Statuses.empty());
+    EXPECT_EQ(host.Statuses[0].Code, TCode::kLoadingHvsrStatistics);
+    const TStatus& told = host.Statuses.back();
+    if (d.Shown == THvsrShown::kPartial) {
       // One companion left out: its reason, then what the chart lacks.
       EXPECT_EQ(told.Code, TCode::kHvsrLeftOut);
       ASSERT_EQ(told.Args.size(), 2u);
@@ -481,13 +481,13 @@ TEST(HvsrShow, DamagedFilesAreRefusedNamingFileAndLine) {
     } else {
       EXPECT_EQ(told.File, path);
     }
-    if (d.shown == THvsrShown::kNothing) {
+    if (d.Shown == THvsrShown::kNothing) {
       EXPECT_TRUE(view.Series.empty());
       EXPECT_TRUE(view.Panel.Empty());
     } else {
       // What was left out is left out whole: no half-read curves or criteria.
-      EXPECT_EQ(WindowSeries(view).empty(), d.which == kCsv);
-      EXPECT_EQ(view.Panel.Rows.empty(), d.which == kJson);
+      EXPECT_EQ(WindowSeries(view).empty(), d.Which == kCsv);
+      EXPECT_EQ(view.Panel.Rows.empty(), d.Which == kJson);
     }
     for (const TChartSeries& s : view.Series) {
       for (double y : s.Y) ASSERT_TRUE(std::isfinite(y)) << s.Title;
@@ -515,9 +515,9 @@ TEST(HvWindowsCsv, EmptyFieldsAreGapsAndTheRowsKeepTheirFate) {
   EXPECT_TRUE(std::isnan(f.Windows[2].Values[1]));
 
   struct TBad {
-    const char* text;
-    TCode code;
-    int64_t line;
+    const char* Text;
+    TCode Code;
+    int64_t Line;
   };
   const TBad bad[] = {
       {"", TCode::kHvFileEmpty, 1},
@@ -529,9 +529,9 @@ TEST(HvWindowsCsv, EmptyFieldsAreGapsAndTheRowsKeepTheirFate) {
        2},
   };
   for (const TBad& b : bad) {
-    const TStatus status = ParseHvWindowsCsv(b.text, f);
-    EXPECT_EQ(status.Code, b.code) << b.text << ": " << CodeName(status.Code);
-    EXPECT_EQ(status.Line, b.line) << b.text;
+    const TStatus status = ParseHvWindowsCsv(b.Text, f);
+    EXPECT_EQ(status.Code, b.Code) << b.Text << ": " << CodeName(status.Code);
+    EXPECT_EQ(status.Line, b.Line) << b.Text;
     EXPECT_TRUE(f.Windows.empty() && f.Grid.empty());
   }
 }

@@ -42,18 +42,18 @@ std::string DemoProject(const TempDir& dir) {
   fs::create_directories(data);
   EXPECT_TRUE(WriteDemoRecordings(data, sensor.ZP, options, recordings, error)) << error;
   const std::string project = dir.File("p.tvp");
-  EXPECT_EQ(Cli("add " + Quote(project) + " " + Quote(recordings.at(0).Files.at(0)), dir).status,
+  EXPECT_EQ(Cli("add " + Quote(project) + " " + Quote(recordings.at(0).Files.at(0)), dir).Status,
             0);
   TProject p;
   testing::RecordingUiHost host;
   EXPECT_EQ(LoadProject(p, project, host), LoadStatus::kLoaded);
   for (int c = 0; c < 3; ++c) p.Records.at(0).Channels[c].Level = recordings[0].Levels[c];
-  EXPECT_TRUE(SaveProject(p, project, 0, host).ok);
+  EXPECT_TRUE(SaveProject(p, project, 0, host).Ok);
   return project;
 }
 
 bool RenderingBuilt(const CliRun& run) {
-  return run.err.find("rendering is not built") == std::string::npos;
+  return run.Err.find("rendering is not built") == std::string::npos;
 }
 
 TEST(PreviewCli, ImageLabelAndIntervals) {
@@ -63,12 +63,12 @@ TEST(PreviewCli, ImageLabelAndIntervals) {
   const CliRun run = Cli(
       "preview " + Quote(project) + " --record 1 -o " + Quote(png) + " --width 400 --json", dir);
   if (!RenderingBuilt(run)) GTEST_SKIP() << "built without Qt";
-  ASSERT_EQ(run.status, 0) << run.err;
+  ASSERT_EQ(run.Status, 0) << run.Err;
   const std::vector<uint8_t> bytes = testing::ReadBytes(png);
   ASSERT_GT(bytes.size(), 8u);
   EXPECT_EQ(std::string(bytes.begin() + 1, bytes.begin() + 4), "PNG");
 
-  const nlohmann::json j = nlohmann::json::parse(run.out);
+  const nlohmann::json j = nlohmann::json::parse(run.Out);
   EXPECT_EQ(j["width"], 400);
   EXPECT_EQ(j["SampleCount"], 30000);
   EXPECT_EQ(j["segment_length"], 2048);
@@ -100,8 +100,8 @@ TEST(PreviewCli, ImageLabelAndIntervals) {
   // Without --json: the label alone (--force: the image of the first call is there).
   const CliRun plain =
       Cli("preview " + Quote(project) + " --record 1 --force -o " + Quote(png), dir);
-  ASSERT_EQ(plain.status, 0) << plain.err;
-  EXPECT_EQ(plain.out, j["label"].get<std::string>() + "\n");
+  ASSERT_EQ(plain.Status, 0) << plain.Err;
+  EXPECT_EQ(plain.Out, j["label"].get<std::string>() + "\n");
 }
 
 // A miniSEED record of ten minutes, a five-minute gap and ten more (three channels of noise
@@ -116,20 +116,20 @@ TEST(PreviewCli, GapRecordIsNeitherQuietNorAveraged) {
   const std::string project = dir.File("gap.tvp");
   const std::string unit = dir.File("unit.paz");
   testing::WriteText(unit, "ZEROS 0\nPOLES 0\nCONSTANT 1\n");
-  ASSERT_EQ(Cli("add " + Quote(project) + " " + Quote(file), dir).status, 0);
+  ASSERT_EQ(Cli("add " + Quote(project) + " " + Quote(file), dir).Status, 0);
   const CliRun edit =
       Cli("edit " + Quote(project) +
               " --all --all-channels --level 2500 --process on --channel-resp " + Quote(unit),
           dir);
-  ASSERT_EQ(edit.status, 0) << edit.err;
+  ASSERT_EQ(edit.Status, 0) << edit.Err;
 
   const std::string png = dir.File("gap.png");
   const CliRun preview =
       Cli("preview " + Quote(project) + " --record 1 -o " + Quote(png) + " --json", dir);
   if (!RenderingBuilt(preview)) GTEST_SKIP() << "built without Qt";
-  ASSERT_EQ(preview.status, 0) << preview.err;
+  ASSERT_EQ(preview.Status, 0) << preview.Err;
   EXPECT_TRUE(fs::exists(png));
-  const nlohmann::json j = nlohmann::json::parse(preview.out);
+  const nlohmann::json j = nlohmann::json::parse(preview.Out);
   const TRecordRanges gap = {{testing::GapRecording::kGapFirst, testing::GapRecording::kGapLast}};
   ASSERT_EQ(j["gaps"].size(), 1u);
   EXPECT_EQ(j["gaps"][0]["first"], gap[0].first);
@@ -150,16 +150,16 @@ TEST(PreviewCli, GapRecordIsNeitherQuietNorAveraged) {
   EXPECT_EQ(j["label"], label);
 
   const CliRun run = Cli("run " + Quote(project) + " --spectra --yes --json", dir);
-  ASSERT_EQ(run.status, 0) << run.err;
-  const nlohmann::json r = nlohmann::json::parse(run.out)["spectra"]["records"][0];
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  const nlohmann::json r = nlohmann::json::parse(run.Out)["spectra"]["records"][0];
   EXPECT_EQ(r["gaps"]["count"], 1);
   EXPECT_EQ(r["gaps"]["seconds"], 300.0);
   const std::string written = r["written"];
   const CliRun text = Cli("run " + Quote(project) + " --spectra --yes", dir);
-  ASSERT_EQ(text.status, 0) << text.err;
-  EXPECT_NE(text.err.find("spectra: запись 1: GAP: пропуски в данных: 1 (300 с) не вошли в расчет"),
+  ASSERT_EQ(text.Status, 0) << text.Err;
+  EXPECT_NE(text.Err.find("spectra: запись 1: GAP: пропуски в данных: 1 (300 с) не вошли в расчет"),
             std::string::npos)
-      << text.err;
+      << text.Err;
 
   // The spectra are the average over the quiet segments of recorded data (four significant
   // digits in the file); the gap's zeros would pull each line down by a fifth.
@@ -194,19 +194,19 @@ TEST(PreviewCli, RefusalsWriteNoImage) {
   const std::string args = "preview " + Quote(project) + " -o " + Quote(png);
   const CliRun beyond = Cli(args + " --record 2", dir);
   if (!RenderingBuilt(beyond)) GTEST_SKIP() << "built without Qt";
-  EXPECT_EQ(beyond.status, 2);
-  EXPECT_EQ(Cli(args + " --record 0", dir).status, 2);
-  EXPECT_EQ(Cli("preview " + Quote(project) + " --record 1", dir).status, 2);  // no -o
-  EXPECT_EQ(Cli(args + " --record 1 --width 3", dir).status, 2);
+  EXPECT_EQ(beyond.Status, 2);
+  EXPECT_EQ(Cli(args + " --record 0", dir).Status, 2);
+  EXPECT_EQ(Cli("preview " + Quote(project) + " --record 1", dir).Status, 2);  // no -o
+  EXPECT_EQ(Cli(args + " --record 1 --width 3", dir).Status, 2);
   EXPECT_EQ(
-      Cli("preview " + Quote(dir.File("none.tvp")) + " --record 1 -o " + Quote(png), dir).status,
+      Cli("preview " + Quote(dir.File("none.tvp")) + " --record 1 -o " + Quote(png), dir).Status,
       1);
   const CliRun unwritable = testing::CliWithLocale(
       "C",
       "preview " + Quote(project) + " --record 1 -o " + Quote(dir.File("no/such/folder/p.png")),
       dir);
-  EXPECT_EQ(unwritable.status, 1);
-  EXPECT_NE(unwritable.err.find("could not be written"), std::string::npos);
+  EXPECT_EQ(unwritable.Status, 1);
+  EXPECT_NE(unwritable.Err.find("could not be written"), std::string::npos);
 
   // The record's file is gone.
   TProject p;
@@ -215,14 +215,14 @@ TEST(PreviewCli, RefusalsWriteNoImage) {
   const std::string file = p.Records[0].File;
   fs::remove(file);
   const CliRun missing = Cli(args + " --record 1", dir);
-  EXPECT_EQ(missing.status, 1);
-  EXPECT_NE(missing.err.find("Файл " + file + " не найден"), std::string::npos) << missing.err;
+  EXPECT_EQ(missing.Status, 1);
+  EXPECT_NE(missing.Err.find("Файл " + file + " не найден"), std::string::npos) << missing.Err;
 
   // Not a seismogram any more.
   testing::WriteText(file, "not a seismogram\n");
   const CliRun junk = Cli(args + " --record 1", dir);
-  EXPECT_EQ(junk.status, 1);
-  EXPECT_NE(junk.err.find("не удалось прочитать запись"), std::string::npos) << junk.err;
+  EXPECT_EQ(junk.Status, 1);
+  EXPECT_NE(junk.Err.find("не удалось прочитать запись"), std::string::npos) << junk.Err;
   EXPECT_FALSE(fs::exists(png));
 }
 

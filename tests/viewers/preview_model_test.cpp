@@ -237,9 +237,9 @@ TEST(PreviewConversions, StripsAndStatusReadOut) {
 // --- keys -------------------------------------------------------------------------------------
 
 struct KeyCase {
-  int64_t first, last;
-  TPreviewKey key;
-  int64_t want_first, want_last;
+  int64_t First, Last;
+  TPreviewKey Key;
+  int64_t WantFirst, WantLast;
 };
 
 class PreviewKeys : public ::testing::TestWithParam<KeyCase> {};
@@ -248,10 +248,10 @@ TEST_P(PreviewKeys, MoveTheViewWithinTheRecord) {
   const KeyCase& k = GetParam();
   TPreviewModel m;
   m.ShowSamples(PreviewRecord(1, 1000), TData32{std::vector<int32_t>(1000, 0)}, PreviewOptions());
-  m.SetView(k.first, k.last);
-  const TKeyOutcome out = m.PressKey(k.key);
-  EXPECT_EQ(m.ViewFirst(), k.want_first);
-  EXPECT_EQ(m.ViewLast(), k.want_last);
+  m.SetView(k.First, k.Last);
+  const TKeyOutcome out = m.PressKey(k.Key);
+  EXPECT_EQ(m.ViewFirst(), k.WantFirst);
+  EXPECT_EQ(m.ViewLast(), k.WantLast);
   EXPECT_FALSE(out.Beep);
 }
 
@@ -411,34 +411,34 @@ TEST(PreviewMouse, ZoomDragClickAndCancel) {
 // --- opening from files -----------------------------------------------------------------------
 
 struct RecordFile {
-  TempDir dir;
-  std::string path;
-  TFileRecord record;
+  TempDir Dir;
+  std::string Path;
+  TFileRecord Record;
 };
 
 // Three channels of 3000 samples at 100 Hz in one miniSEED file, formed into a record as
 // adding the file would.
 void WriteRecord(RecordFile& f, size_t samples = 3000) {
-  f.path = f.dir.File("ABC.msd");
+  f.Path = f.Dir.File("ABC.msd");
   std::vector<testing::MsChannel> channels;
   for (int c = 0; c < 3; ++c) {
     testing::MsChannel ch;
-    ch.channel = std::string("HH") + "ENZ"[c];
-    ch.start = EncodeDateTime(2024, 5, 14, 10, 30, 0);
-    ch.samples = testing::TestSignal(samples, c + 1);
+    ch.Channel = std::string("HH") + "ENZ"[c];
+    ch.Start = EncodeDateTime(2024, 5, 14, 10, 30, 0);
+    ch.Samples = testing::TestSignal(samples, c + 1);
     channels.push_back(ch);
   }
-  testing::WriteMiniSeed(f.path, channels);
+  testing::WriteMiniSeed(f.Path, channels);
   TFileRecords records;
   AssemblySettings settings;
-  settings.working_rate = kPreviewRate;
-  ASSERT_TRUE(AddFile(records, f.path, settings).Added());
-  f.record = records[0];
-  f.record.SelectStart = f.record.Start;
-  f.record.SelectFinish = f.record.Finish;
+  settings.WorkingRate = kPreviewRate;
+  ASSERT_TRUE(AddFile(records, f.Path, settings).Added());
+  f.Record = records[0];
+  f.Record.SelectStart = f.Record.Start;
+  f.Record.SelectFinish = f.Record.Finish;
   for (int c = 0; c < 3; ++c) {
-    f.record.Channels[c].Selected = true;
-    f.record.Channels[c].Level = 2000;
+    f.Record.Channels[c].Selected = true;
+    f.Record.Channels[c].Level = 2000;
   }
 }
 
@@ -447,12 +447,12 @@ TEST(PreviewOpen, LoadsOnceAndReloadsWhenTheSpanOrFilterDiffers) {
   WriteRecord(f);
   TPreviewModel m;
   RecordingUiHost host;
-  ASSERT_TRUE(m.OpenRecord(f.record, PreviewOptions(), host));
+  ASSERT_TRUE(m.OpenRecord(f.Record, PreviewOptions(), host));
   EXPECT_EQ(m.Caption(), "ABC - 14.05.2024 10:30:00");
-  EXPECT_EQ(m.HeldPath(), f.path);
+  EXPECT_EQ(m.HeldPath(), f.Path);
   EXPECT_EQ(m.SampleCount(), 3000);
   EXPECT_EQ(m.Samples().size(), 3u);
-  EXPECT_DOUBLE_EQ(m.Record().Finish, f.record.Start + SpanOfSamples(3000, 100.0));
+  EXPECT_DOUBLE_EQ(m.Record().Finish, f.Record.Start + SpanOfSamples(3000, 100.0));
   EXPECT_TRUE(host.HasStage("ABC: Загрузка данных"));
 
   // The same record again: the held samples serve.
@@ -474,12 +474,12 @@ TEST(PreviewOpen, LoadsOnceAndReloadsWhenTheSpanOrFilterDiffers) {
   o.Settings.NoiseFilter = true;
   o.Settings.NoiseFMin = 1.0;
   o.Settings.NoiseFMax = 10.0;
-  ASSERT_TRUE(m.OpenRecord(f.record, o, filtered));
+  ASSERT_TRUE(m.OpenRecord(f.Record, o, filtered));
   EXPECT_TRUE(filtered.HasStage("ABC: Загрузка данных"));
   EXPECT_TRUE(filtered.HasStage("ABC: Выделение интервалов помех"));
   EXPECT_EQ(m.SampleCount(), 3000);
   EXPECT_EQ(m.Samples()[0].size(), 3000u);
-  EXPECT_DOUBLE_EQ(m.Record().Finish, f.record.Start + SpanOfSamples(3000, 100.0));
+  EXPECT_DOUBLE_EQ(m.Record().Finish, f.Record.Start + SpanOfSamples(3000, 100.0));
 }
 
 // The picture as text, for comparing two models drawn in the same area.
@@ -514,19 +514,19 @@ TEST(PreviewOpen, ARecordReadInBlocksShowsWhatItsWholeMatrixShows) {
     const int late = f == 2 ? 3 : 0;  // the third file begins 3 s late
     for (int c = 0; c < 3; ++c) {
       testing::MsChannel ch;
-      ch.channel = std::string("HH") + "ENZ"[c];
-      ch.start = EncodeDateTime(2024, 5, 14, 10, 30, 0) + (f * 400.0 + late) / 86400.0;
-      ch.samples = testing::TestSignal(static_cast<size_t>((400 - late) * 100), 10 * f + c + 1);
+      ch.Channel = std::string("HH") + "ENZ"[c];
+      ch.Start = EncodeDateTime(2024, 5, 14, 10, 30, 0) + (f * 400.0 + late) / 86400.0;
+      ch.Samples = testing::TestSignal(static_cast<size_t>((400 - late) * 100), 10 * f + c + 1);
       channels.push_back(ch);
     }
     testing::WriteMiniSeed(dir.File("ABC_" + std::to_string(100 + f) + ".msd"), channels);
   }
   TFileRecords records;
   AssemblySettings settings;
-  settings.working_rate = kPreviewRate;
-  settings.max_span = 999;
+  settings.WorkingRate = kPreviewRate;
+  settings.MaxSpan = 999;
   RecordingUiHost host;
-  AddFiles(records, ListFolder(dir.path().string(), "*.msd"), settings, host);
+  AddFiles(records, ListFolder(dir.Path().string(), "*.msd"), settings, host);
   ASSERT_EQ(records.size(), 1u);
   TFileRecord record = records[0];
   record.SelectStart = record.Start;
@@ -542,11 +542,11 @@ TEST(PreviewOpen, ARecordReadInBlocksShowsWhatItsWholeMatrixShows) {
   TData32 whole;
   LoadReport report;
   LoadSettings load;
-  load.default_rate = PreviewOptions().DefaultRate;
+  load.DefaultRate = PreviewOptions().DefaultRate;
   ASSERT_TRUE(LoadRecord(loaded, whole, host, load, &report));
-  ASSERT_FALSE(report.unread[0].empty());
+  ASSERT_FALSE(report.Unread[0].empty());
   TPreviewModel shown;
-  shown.ShowSamples(loaded, whole, PreviewOptions(), report.unread);
+  shown.ShowSamples(loaded, whole, PreviewOptions(), report.Unread);
 
   EXPECT_EQ(opened.Samples(), whole);
   EXPECT_EQ(opened.SampleCount(), shown.SampleCount());
@@ -565,14 +565,14 @@ TEST(PreviewOpen, MissingUnreadableAndStopped) {
   WriteRecord(f);
   TPreviewModel m;
   RecordingUiHost host;
-  ASSERT_TRUE(m.OpenRecord(f.record, PreviewOptions(), host));
+  ASSERT_TRUE(m.OpenRecord(f.Record, PreviewOptions(), host));
 
   // Missing: the message, and nothing is held any more.
-  TFileRecord missing = f.record;
-  missing.File = f.dir.File("gone.msd");
+  TFileRecord missing = f.Record;
+  missing.File = f.Dir.File("gone.msd");
   EXPECT_FALSE(m.OpenRecord(missing, PreviewOptions(), host));
-  ASSERT_FALSE(host.messages.empty());
-  EXPECT_EQ(host.messages.back(), "Файл " + missing.File + " не найден");
+  ASSERT_FALSE(host.Messages.empty());
+  EXPECT_EQ(host.Messages.back(), "Файл " + missing.File + " не найден");
   EXPECT_TRUE(m.HeldPath().empty());
   EXPECT_TRUE(m.Samples().empty());
 
@@ -580,32 +580,32 @@ TEST(PreviewOpen, MissingUnreadableAndStopped) {
   // folder, so that no other file continues it).
   for (const char* name : {"junk.msd", "cut.msd"}) {
     TempDir other;
-    TFileRecord bad = f.record;
+    TFileRecord bad = f.Record;
     bad.File = other.File(name);
-    std::vector<uint8_t> bytes = testing::ReadBytes(f.path);
+    std::vector<uint8_t> bytes = testing::ReadBytes(f.Path);
     bytes.resize(std::string(name) == "cut.msd" ? 40 : 0);
     if (bytes.empty()) bytes.assign(600, 'x');
     testing::WriteBytes(bad.File, bytes);
     RecordingUiHost h;
     EXPECT_FALSE(m.OpenRecord(bad, PreviewOptions(), h)) << name;
-    ASSERT_EQ(h.messages.size(), 1u) << name;
-    EXPECT_EQ(h.messages[0], "ABC: не удалось прочитать запись " + bad.File);
+    ASSERT_EQ(h.Messages.size(), 1u) << name;
+    EXPECT_EQ(h.Messages[0], "ABC: не удалось прочитать запись " + bad.File);
     EXPECT_TRUE(m.Samples().empty());
   }
 
   // Stopped while loading: everything loaded is let go.
   RecordingUiHost stopping;
   bool loading_seen = false;
-  stopping.stop_when = [&](int) {
+  stopping.StopWhen = [&](int) {
     loading_seen = m.Loading();
     return true;
   };
-  EXPECT_FALSE(m.OpenRecord(f.record, PreviewOptions(), stopping));
+  EXPECT_FALSE(m.OpenRecord(f.Record, PreviewOptions(), stopping));
   EXPECT_TRUE(loading_seen);
   EXPECT_FALSE(m.Loading());
   EXPECT_TRUE(m.Samples().empty());
   EXPECT_TRUE(m.HeldPath().empty());
-  EXPECT_TRUE(stopping.messages.empty());
+  EXPECT_TRUE(stopping.Messages.empty());
 }
 
 TEST(PreviewShow, StoppedCancelledAndAccepted) {
@@ -619,17 +619,17 @@ TEST(PreviewShow, StoppedCancelledAndAccepted) {
 
   // Stopped: not shown, the stage tells it.
   RecordingUiHost host;
-  host.stop_when = [](int) { return true; };
+  host.StopWhen = [](int) { return true; };
   hooks.ShowModal = [&] {
     ++shown;
     return true;
   };
-  TFileRecord record = f.record;
+  TFileRecord record = f.Record;
   EXPECT_EQ(ShowRecord(m, record, PreviewOptions(), host, hooks), TShowRecordOutcome::kStopped);
   EXPECT_EQ(shown, 0);
-  EXPECT_EQ(host.stages.back(), kLoadingStoppedText);
+  EXPECT_EQ(host.Stages.back(), kLoadingStoppedText);
   EXPECT_EQ(loading, (std::vector<bool>{true, false}));
-  EXPECT_EQ(host.gauge.front(), (std::pair<int, int>{0, 1}));
+  EXPECT_EQ(host.Gauge.front(), (std::pair<int, int>{0, 1}));
 
   // Cancelled: the edits stay in the preview.
   RecordingUiHost ok_host;
@@ -643,7 +643,7 @@ TEST(PreviewShow, StoppedCancelledAndAccepted) {
   };
   EXPECT_EQ(ShowRecord(m, record, PreviewOptions(), ok_host, hooks),
             TShowRecordOutcome::kCancelled);
-  EXPECT_EQ(record.SelectStart, f.record.SelectStart);
+  EXPECT_EQ(record.SelectStart, f.Record.SelectStart);
 
   // Accepted: the edited copy comes back.
   hooks.ShowModal = [&] {
@@ -658,13 +658,13 @@ TEST(PreviewShow, StoppedCancelledAndAccepted) {
   record.Finish += 1.0;  // an end beyond the file: the copy's Finish follows the samples
   EXPECT_EQ(ShowRecord(m, record, PreviewOptions(), ok_host, hooks), TShowRecordOutcome::kAccepted);
   EXPECT_EQ(m.IndexOfTime(record.SelectStart), 1000);
-  EXPECT_DOUBLE_EQ(record.Finish, f.record.Start + SpanOfSamples(3000, 100.0));
+  EXPECT_DOUBLE_EQ(record.Finish, f.Record.Start + SpanOfSamples(3000, 100.0));
   EXPECT_EQ(record.SampleCount, 3000);
   EXPECT_GT(record.Channels[0].Level, 0);
-  EXPECT_NE(record.Channels[0].Level, f.record.Channels[0].Level);
+  EXPECT_NE(record.Channels[0].Level, f.Record.Channels[0].Level);
 
   // A missing file: not shown.
-  record.File = f.dir.File("gone.msd");
+  record.File = f.Dir.File("gone.msd");
   EXPECT_EQ(ShowRecord(m, record, PreviewOptions(), ok_host, hooks),
             TShowRecordOutcome::kNotOpened);
 }

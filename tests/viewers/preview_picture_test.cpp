@@ -219,8 +219,8 @@ TEST(PreviewPictureOverlays, ShadingOutsideTheProcessingInterval) {
   m.ShowSamples(r, TData32{std::vector<int32_t>(1000, 0)}, PreviewOptions());
   m.SetArea(101, 50);
   struct Case {
-    int64_t first, last;
-    std::vector<std::pair<int, int>> shaded;
+    int64_t First, Last;
+    std::vector<std::pair<int, int>> Shaded;
   } cases[] = {
       {0, 999, {{0, 19}, {81, 100}}},  // columns 20.02 and 79.98
       {300, 400, {}},                  // inside the interval
@@ -229,8 +229,8 @@ TEST(PreviewPictureOverlays, ShadingOutsideTheProcessingInterval) {
       {150, 250, {{0, 49}}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.first);
-    m.SetView(c.first, c.last);
+    SCOPED_TRACE(c.First);
+    m.SetView(c.First, c.Last);
     const TPreviewPicture pic = BuildPreviewPicture(m);
     std::vector<std::pair<int, int>> got;
     for (const TPreviewRect& s : pic.Shaded) {
@@ -242,7 +242,7 @@ TEST(PreviewPictureOverlays, ShadingOutsideTheProcessingInterval) {
         got.back().second = std::max(got.back().second, s.Right);
       }
     }
-    EXPECT_EQ(got, c.shaded);
+    EXPECT_EQ(got, c.Shaded);
   }
 }
 
@@ -396,8 +396,8 @@ TEST(PreviewPictureAxis, TimeMarksAtARoundStepWideEnoughApart) {
 
 TEST(RoundCountStep, SmallestRoundStepNotBelowTheLimit) {
   const struct {
-    double min;
-    int64_t step;
+    double Min;
+    int64_t Step;
   } cases[] = {{-3.0, 1},
                {0.0, 1},
                {1.0, 1},
@@ -411,7 +411,7 @@ TEST(RoundCountStep, SmallestRoundStepNotBelowTheLimit) {
                {501.0, 1000},
                {3e9, 5000000000},
                {1e30, 1000000000000000000}};
-  for (const auto& c : cases) EXPECT_EQ(RoundCountStep(c.min), c.step) << c.min;
+  for (const auto& c : cases) EXPECT_EQ(RoundCountStep(c.Min), c.Step) << c.Min;
 }
 
 TEST(PreviewPictureOverlays, AOneSampleIntervalAtTheRightEdgeStaysTwoPixelsAndAFocusFollows) {

@@ -87,9 +87,9 @@ TEST(PsdChart, DamagedResultsAreRefusedWithoutAVastGrid) {
   const std::string lopsided_periods = lopsided.substr(0, lopsided.find('\n'));
   const std::string lopsided_shares = lopsided.substr(lopsided.find('\n') + 1);
   const struct {
-    const char* name;
-    std::string periods, shares, starts;
-    bool spectrogram;
+    const char* Name;
+    std::string Periods, Shares, Starts;
+    bool Spectrogram;
   } cases[] = {
       {"periods not ascending", "[0.5,2,1,4]", kShares, kStarts, false},
       {"a zero period", "[0,1,2,4]", kShares, kStarts, false},
@@ -99,16 +99,16 @@ TEST(PsdChart, DamagedResultsAreRefusedWithoutAVastGrid) {
   testing::TempDir dir;
   for (const auto& c : cases) {
     const std::string path = dir.File("r.json");
-    testing::WriteText(path, Result(c.periods, c.shares, c.starts));
+    testing::WriteText(path, Result(c.Periods, c.Shares, c.Starts));
     TPsdChartChoice choice;
-    if (c.spectrogram) {
+    if (c.Spectrogram) {
       ASSERT_TRUE(ParsePsdChartChoice("spectrogram", choice, nullptr));
     }
     TSpectrumView view;
     std::string error;
-    EXPECT_FALSE(ShowPsdStats(view, path, choice, error)) << c.name;
-    EXPECT_NE(error.find(path), std::string::npos) << c.name;
-    EXPECT_TRUE(view.Series.empty()) << c.name;
+    EXPECT_FALSE(ShowPsdStats(view, path, choice, error)) << c.Name;
+    EXPECT_NE(error.find(path), std::string::npos) << c.Name;
+    EXPECT_TRUE(view.Series.empty()) << c.Name;
   }
 }
 

@@ -41,9 +41,9 @@ TEST(SeriesColor, EveryIndexItsOwnColourReadableOnWhite) {
 
 TEST(LogAxisTicks, AtLeastThreeLabelsInsideAnyRange) {
   const struct {
-    double lo, hi;
-    bool plain;
-    std::vector<double> expected;  // empty: only the general rules are checked
+    double Lo, Hi;
+    bool Plain;
+    std::vector<double> Expected;  // empty: only the general rules are checked
   } cases[] = {
       {1e-10, 1e-4, false, {1e-10, 1e-9, 1e-8, 1e-7, 1e-6, 1e-5, 1e-4}},
       {0.5, 60.0, true, {0.5, 1, 2, 5, 10, 20, 50}},  // two powers of ten only
@@ -55,19 +55,19 @@ TEST(LogAxisTicks, AtLeastThreeLabelsInsideAnyRange) {
       {3e5, 7e7, true, {}},
   };
   for (const auto& c : cases) {
-    const TLogTicks ticks = LogAxisTicks(c.lo, c.hi);
-    EXPECT_EQ(ticks.Plain, c.plain) << c.lo << ".." << c.hi;
-    EXPECT_GE(ticks.Values.size(), 3u) << c.lo << ".." << c.hi;
-    EXPECT_LE(ticks.Values.size(), 16u) << c.lo << ".." << c.hi;
+    const TLogTicks ticks = LogAxisTicks(c.Lo, c.Hi);
+    EXPECT_EQ(ticks.Plain, c.Plain) << c.Lo << ".." << c.Hi;
+    EXPECT_GE(ticks.Values.size(), 3u) << c.Lo << ".." << c.Hi;
+    EXPECT_LE(ticks.Values.size(), 16u) << c.Lo << ".." << c.Hi;
     EXPECT_TRUE(std::is_sorted(ticks.Values.begin(), ticks.Values.end()));
     for (double t : ticks.Values) {
-      EXPECT_GE(t, c.lo * (1 - 1e-9)) << c.lo << ".." << c.hi;
-      EXPECT_LE(t, c.hi * (1 + 1e-9)) << c.lo << ".." << c.hi;
+      EXPECT_GE(t, c.Lo * (1 - 1e-9)) << c.Lo << ".." << c.Hi;
+      EXPECT_LE(t, c.Hi * (1 + 1e-9)) << c.Lo << ".." << c.Hi;
     }
-    if (c.expected.empty()) continue;
-    ASSERT_EQ(ticks.Values.size(), c.expected.size()) << c.lo << ".." << c.hi;
-    for (size_t i = 0; i < c.expected.size(); ++i) {
-      EXPECT_DOUBLE_EQ(ticks.Values[i], c.expected[i]) << c.lo << ".." << c.hi;
+    if (c.Expected.empty()) continue;
+    ASSERT_EQ(ticks.Values.size(), c.Expected.size()) << c.Lo << ".." << c.Hi;
+    for (size_t i = 0; i < c.Expected.size(); ++i) {
+      EXPECT_DOUBLE_EQ(ticks.Values[i], c.Expected[i]) << c.Lo << ".." << c.Hi;
     }
   }
   EXPECT_TRUE(LogAxisTicks(0.0, 10.0).Values.empty());
@@ -83,11 +83,11 @@ TEST(ColorGrid, CellsEvenInLogOrLinearSteps) {
   grid.Y0 = -150.0;
   grid.Y1 = -140.0;
   const struct {
-    double x;
-    int column;
+    double X;
+    int Column;
   } columns[] = {{0.1, 0},    {0.99, 0},  {1.01, 1},    {50.0, 2}, {999.0, 3},
                  {1000.0, 3}, {0.09, -1}, {1001.0, -1}, {0.0, -1}, {-3.0, -1}};
-  for (const auto& c : columns) EXPECT_EQ(grid.ColumnOf(c.x), c.column) << c.x;
+  for (const auto& c : columns) EXPECT_EQ(grid.ColumnOf(c.X), c.Column) << c.X;
   EXPECT_EQ(grid.RowOf(-150.0), 0);
   EXPECT_EQ(grid.RowOf(-145.1), 0);
   EXPECT_EQ(grid.RowOf(-144.9), 1);
@@ -107,21 +107,21 @@ TEST(ColorGrid, CellsEvenInLogOrLinearSteps) {
 TEST(GradientColor, InterpolatesBetweenStops) {
   const std::vector<TColorStop> gradient = {{0.0, 0x000000}, {0.5, 0xFF0000}, {1.0, 0xFFFFFF}};
   const struct {
-    double t;
-    TRgb color;
+    double T;
+    TRgb Color;
   } cases[] = {{-1.0, 0x000000}, {0.0, 0x000000}, {0.25, 0x800000}, {0.5, 0xFF0000},
                {0.75, 0xFF8080}, {1.0, 0xFFFFFF}, {2.0, 0xFFFFFF}};
-  for (const auto& c : cases) EXPECT_EQ(GradientColor(gradient, c.t), c.color) << c.t;
+  for (const auto& c : cases) EXPECT_EQ(GradientColor(gradient, c.T), c.Color) << c.T;
   EXPECT_EQ(GradientColor({}, 0.5), 0u);
 }
 
 TEST(UnitLabel, LengthUnitAndTimePartWithTheirOwnLetters) {
   const struct {
-    int out, item;
-    const char* label;
+    int Out, Item;
+    const char* Label;
   } cases[] = {{0, 0, "м"},      {0, 1, "см"},    {1, 2, "мм/c"}, {1, 3, "мкм/c"},
                {2, 4, "нм/с^2"}, {2, 0, "м/с^2"}, {7, 9, "м"}};
-  for (const auto& c : cases) EXPECT_EQ(UnitLabel(c.out, c.item), c.label) << c.out << c.item;
+  for (const auto& c : cases) EXPECT_EQ(UnitLabel(c.Out, c.Item), c.Label) << c.Out << c.Item;
   // Velocity has the Latin c (0x63); acceleration the Cyrillic с (0xD1 0x81 in UTF-8).
   EXPECT_EQ(UnitLabel(1, 0), "\xD0\xBC/c");
   EXPECT_EQ(UnitLabel(2, 0), "\xD0\xBC/\xD1\x81^2");

@@ -21,9 +21,9 @@ const std::string kRows =
     "1.00000\t7\t0.7\t8\t0.8\t9\t0.9\r\n";
 
 struct BadFile {
-  const char* name;
-  std::string text;
-  const char* where;  // what the message must name
+  const char* Name;
+  std::string Text;
+  const char* Where;  // what the message must name
 };
 
 class DamagedResultFile : public ::testing::TestWithParam<BadFile> {};
@@ -31,15 +31,15 @@ class DamagedResultFile : public ::testing::TestWithParam<BadFile> {};
 // A damaged file is refused as a whole, naming the file and the line at fault.
 TEST_P(DamagedResultFile, IsRefusedWithTheLineAtFault) {
   TempDir dir;
-  const std::string path = testing::WriteResult(dir.File("bad.dat"), GetParam().text);
+  const std::string path = testing::WriteResult(dir.File("bad.dat"), GetParam().Text);
   RecordingUiHost host;
   TResultTable table;
   EXPECT_FALSE(LoadViewerTable(path, TViewerFile::kSpectrum, host, table));
   EXPECT_TRUE(table.Frequencies.empty());
   EXPECT_TRUE(table.Values.empty());
-  ASSERT_EQ(host.messages.size(), 1u);
-  EXPECT_EQ(host.messages[0].rfind("Файл " + path + " поврежден: ", 0), 0u) << host.messages[0];
-  EXPECT_NE(host.messages[0].find(GetParam().where), std::string::npos) << host.messages[0];
+  ASSERT_EQ(host.Messages.size(), 1u);
+  EXPECT_EQ(host.Messages[0].rfind("Файл " + path + " поврежден: ", 0), 0u) << host.Messages[0];
+  EXPECT_NE(host.Messages[0].find(GetParam().Where), std::string::npos) << host.Messages[0];
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -65,7 +65,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "строка 3: частота меньше предыдущей"},
         BadFile{"FrequencyNotANumber", kHeader + "NAN\t1\t1\t1\t1\t1\t1\r\n", "строка 2: частота"},
         BadFile{"ValueWithoutSpread", "Freq\tE_Amp\r\n0\t1\r\n", "строка 2: 2 полей"}),
-    [](const ::testing::TestParamInfo<BadFile>& info) { return info.param.name; });
+    [](const ::testing::TestParamInfo<BadFile>& info) { return info.param.Name; });
 
 TEST(ViewerTable, ReadsWhatTheWritersWriteAndOtherProgramsMightSend) {
   TResultTable table;
@@ -94,14 +94,14 @@ TEST(ViewerTable, MissingFileAndTooFewPairsForARatioFile) {
   TResultTable table;
   const std::string missing = dir.File("none.dat");
   EXPECT_FALSE(LoadViewerTable(missing, TViewerFile::kSpectrum, host, table));
-  ASSERT_EQ(host.messages.size(), 1u);
-  EXPECT_EQ(host.messages[0], "Файл " + missing + " не найден");
+  ASSERT_EQ(host.Messages.size(), 1u);
+  EXPECT_EQ(host.Messages[0], "Файл " + missing + " не найден");
 
   const std::string one_pair =
       testing::WriteResult(dir.File("one.dat"), "Freq\tE/Z\tEZ_StDev\r\n0\t1\t0\r\n");
   EXPECT_TRUE(LoadViewerTable(one_pair, TViewerFile::kSpectrum, host, table));
   EXPECT_FALSE(LoadViewerTable(one_pair, TViewerFile::kRatio, host, table));
-  EXPECT_NE(host.messages.back().find("1 пар столбцов вместо трех"), std::string::npos);
+  EXPECT_NE(host.Messages.back().find("1 пар столбцов вместо трех"), std::string::npos);
   EXPECT_TRUE(table.Values.empty());
 }
 
@@ -111,9 +111,9 @@ TEST(ResultKind, FromTheColumnsAndTheName) {
   const std::vector<std::string> hv = {"E/Z", "EZ_StDev", "N/Z", "NZ_StDev", "H/Z", "HZ_StDev"};
   const std::vector<std::string> relative = {"E1/E2", "StDev", "N1/N2", "StDev", "Z1/Z2", "StDev"};
   struct Case {
-    const char* path;
-    const std::vector<std::string>& names;
-    TResultKind want;
+    const char* Path;
+    const std::vector<std::string>& Names;
+    TResultKind Want;
   };
   for (const Case& c : {
            Case{"/r/Spectra/Primary/prim_TVK01_240514-000000.dat", spectrum,
@@ -126,24 +126,24 @@ TEST(ResultKind, FromTheColumnsAndTheName) {
            Case{"/r/prim_renamed.dat", hv, TResultKind::kHVRatio},
            Case{"/r/rel.dat", relative, TResultKind::kRelative},
        }) {
-    EXPECT_EQ(ResultKindOf(c.path, c.names), c.want) << c.path;
+    EXPECT_EQ(ResultKindOf(c.Path, c.Names), c.Want) << c.Path;
   }
 }
 
 TEST(ResultKind, WhichKindsGoTogether) {
   using K = TResultKind;
   struct Case {
-    K a, b;
-    bool agree;
+    K A, B;
+    bool Agree;
   };
   for (const Case& c :
        {Case{K::kAmplitude, K::kAmplitude, true}, Case{K::kSpectrum, K::kPower, true},
         Case{K::kAmplitude, K::kSpectrum, true}, Case{K::kAmplitude, K::kPower, false},
         Case{K::kAmplitude, K::kHVRatio, false}, Case{K::kSpectrum, K::kHVRatio, false},
         Case{K::kHVRatio, K::kRelative, false}, Case{K::kRelative, K::kRelative, true}}) {
-    EXPECT_EQ(KindsAgree(c.a, c.b), c.agree)
-        << static_cast<int>(c.a) << " " << static_cast<int>(c.b);
-    EXPECT_EQ(KindsAgree(c.b, c.a), c.agree);
+    EXPECT_EQ(KindsAgree(c.A, c.B), c.Agree)
+        << static_cast<int>(c.A) << " " << static_cast<int>(c.B);
+    EXPECT_EQ(KindsAgree(c.B, c.A), c.Agree);
   }
   // An untold spectrum agrees with both, but amplitude and power met later do not.
   EXPECT_EQ(KindConflictText({"a", "b", "c"}, {K::kSpectrum, K::kAmplitude, K::kSpectrum}), "");

@@ -279,10 +279,10 @@ TEST(ShowAverage, WritesTheResultDrawsFromLineOneAndRefusesDamagedSets) {
                   ResultText({"Freq", "E_Amp", "E_StDev", "N_Amp", "N_StDev", "Z_Amp", "Z_StDev",
                               "Z03_X", "Z03_X_StDev"},
                              {{0, 1, 0, 1, 0, 1, 0, 1, 0}, {0.5, 1, 0, 1, 0, 1, 0, 1, 0}}));
-  host.messages.clear();
+  host.Messages.clear();
   ASSERT_TRUE(ShowAverage(view, {a, wide, b}, out, false, kVelocity, 0, true, host, &result));
-  ASSERT_EQ(host.messages.size(), 1u);
-  EXPECT_NE(host.messages[0].find(wide), std::string::npos);
+  ASSERT_EQ(host.Messages.size(), 1u);
+  EXPECT_NE(host.Messages[0].find(wide), std::string::npos);
   EXPECT_EQ(result.FilesUsed, 2);
 }
 
@@ -304,8 +304,8 @@ TEST(ShowAverage, FilesOfDifferentKindsAreRefused) {
   RecordingUiHost host;
   TSpectrumView view;
   struct Case {
-    std::vector<std::string> files;
-    std::string message;
+    std::vector<std::string> Files;
+    std::string Message;
   };
   for (const Case& c : {
            Case{{prim, power},
@@ -315,10 +315,10 @@ TEST(ShowAverage, FilesOfDifferentKindsAreRefused) {
                 "Файлы разного рода: " + aver + " — спектр, " + nak + " — отношения H/V"},
        }) {
     for (const bool together : {false, true}) {
-      host.messages.clear();
-      EXPECT_FALSE(together ? ShowSpectrumFiles(view, c.files, false, kVelocity, 0, host)
-                            : ShowAverage(view, c.files, out, false, kVelocity, 0, false, host));
-      EXPECT_EQ(host.messages, std::vector<std::string>{c.message});
+      host.Messages.clear();
+      EXPECT_FALSE(together ? ShowSpectrumFiles(view, c.Files, false, kVelocity, 0, host)
+                            : ShowAverage(view, c.Files, out, false, kVelocity, 0, false, host));
+      EXPECT_EQ(host.Messages, std::vector<std::string>{c.Message});
       EXPECT_TRUE(view.Series.empty());
       EXPECT_FALSE(std::filesystem::exists(out));
     }
@@ -419,9 +419,9 @@ TEST_F(ShowResponsesTest, EachModeDrawsItsDeviceAndAMissingSensorFileDrawsNothin
 
 TEST_F(ShowResponsesTest, CaptionsTitlesSeriesAndTheFrequencyLadder) {
   const struct {
-    int mode;
-    const char* caption;
-    const char* title;
+    int Mode;
+    const char* Caption;
+    const char* Title;
   } cases[] = {
       {0, "АЧХ датчиков", "Коэффициент преобразования, (В с)/м"},
       {1, "АЧХ усилителей", "Коэффициент преобразования"},
@@ -431,9 +431,9 @@ TEST_F(ShowResponsesTest, CaptionsTitlesSeriesAndTheFrequencyLadder) {
   for (const auto& c : cases) {
     TSpectrumView view;
     view.LogX = view.LogY = false;
-    ASSERT_TRUE(ShowResponses(view, record_, c.mode, 0.0, 1.0).Ok());
-    EXPECT_EQ(view.Caption, c.caption);
-    EXPECT_EQ(view.LeftTitle, c.title);
+    ASSERT_TRUE(ShowResponses(view, record_, c.Mode, 0.0, 1.0).Ok());
+    EXPECT_EQ(view.Caption, c.Caption);
+    EXPECT_EQ(view.LeftTitle, c.Title);
     EXPECT_TRUE(view.LogX && view.LogY);
     ASSERT_EQ(view.Series.size(), 4u);
     for (int i = 0; i < 4; ++i) {

@@ -40,13 +40,13 @@ void TBackgroundRun::OnThreadFinished() {
   std::function<void()> done = std::move(done_);
   done_ = nullptr;
   if (done) done();
-  emit finished();
+  emit Finished();
 }
 
 void TBackgroundRun::WaitWithEvents() {
   if (thread_ == nullptr) return;
   QEventLoop loop;
-  connect(this, &TBackgroundRun::finished, &loop, &QEventLoop::quit);
+  connect(this, &TBackgroundRun::Finished, &loop, &QEventLoop::quit);
   if (thread_ != nullptr) loop.exec();
 }
 

@@ -26,7 +26,7 @@ class TBackgroundRun final : public QObject {
   void WaitWithEvents();
 
  signals:
-  void finished();
+  void Finished();
 
  private:
   void OnThreadFinished();

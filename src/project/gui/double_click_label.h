@@ -14,12 +14,12 @@ class TDoubleClickLabel final : public QLabel {
   using QLabel::QLabel;
 
  signals:
-  void doubleClicked();
+  void DoubleClicked();
 
  protected:
   void mouseDoubleClickEvent(QMouseEvent* event) override {
     event->accept();
-    emit doubleClicked();
+    emit DoubleClicked();
   }
 };
 

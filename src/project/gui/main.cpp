@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
   const QStringList args = QApplication::arguments();
   if (args.size() > 1) {
     const QMetaObject::Connection progress =
-        QObject::connect(&form.Host(), &tarvik::gui::TQtUiHost::gaugeShown, &splash,
+        QObject::connect(&form.Host(), &tarvik::gui::TQtUiHost::GaugeShown, &splash,
                          [&splash](int position, int maximum) {
                            const int percent = maximum > 0 ? position * 100 / maximum : 0;
                            splash.showMessage(QString("Загрузка проекта: %1%").arg(percent),

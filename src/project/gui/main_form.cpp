@@ -75,7 +75,7 @@ TMainForm::TMainForm(const QString& program_folder, QWidget* parent)
   pages_->addTab(scrolled(processing_), "Обработка");
   pages_->addTab(scrolled(settings_), "Настройки");
   pages_->addTab(scrolled(general_), "Общие настройки");
-  connect(processing_, &TProcessingPage::runFinished, this, &TMainForm::runFinished);
+  connect(processing_, &TProcessingPage::RunFinished, this, &TMainForm::RunFinished);
   pages_->setCurrentIndex(0);
   setCentralWidget(pages_);
 
@@ -450,7 +450,7 @@ void TMainForm::ScheduleIdleUpdate() {
 }
 
 void TMainForm::RebuildAll() {
-  viewer_->setStartFolder(
+  viewer_->SetStartFolder(
       Q(DialogStartFolder(shell_.Project().Folder, QDir::currentPath().toStdString())));
   // The H/V list's entries are formed on a thread of their own while the window fills the
   // others: forming them only reads the project, which nothing changes meanwhile.

@@ -99,7 +99,7 @@ class TMainForm final : public QMainWindow, private TShellDialogs {
 
  signals:
   // A spectrum or H/V run has ended (finished, stopped or refused) and the window shows it.
-  void runFinished();
+  void RunFinished();
 
  protected:
   void closeEvent(QCloseEvent* event) override;

@@ -578,7 +578,7 @@ void TProcessingPage::FinishPsdRun(const TPsdRunReport& report, const std::strin
           ", без изменений: " + std::to_string(report.DaysUnchanged);
   for (const std::string& e : report.Errors) text += "\n" + e;
   form_.Host().ShowMessage(text);
-  emit runFinished();
+  emit RunFinished();
 }
 
 void TProcessingPage::FinishRun(bool hv, const TProject& ran, const TRunReport& report) {
@@ -600,7 +600,7 @@ void TProcessingPage::FinishRun(bool hv, const TProject& ran, const TRunReport& 
   // The records that failed, and what else the run has to say, in one message at its end.
   if (const std::string summary = RunSummaryText(ran, report); !summary.empty())
     form_.Host().ShowMessage(summary);
-  emit runFinished();
+  emit RunFinished();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -621,18 +621,18 @@ void TProcessingPage::ShowResult(bool hv) {
   }
   TSpcForm& viewer = form_.Viewer();
   TRecordResultBrowser browser(shell_.Project(), shell_.Folders(), hv, form_.Host());
-  if (!browser.Open(row, viewer.view())) return;
+  if (!browser.Open(row, viewer.View())) return;
   const THvsrSettings& band = shell_.Project().Hvsr;
-  if (hv) MarkRatioPeak(viewer.view(), band);
-  viewer.setNavigationCallback([&viewer, &browser, hv, &band](int index) {
-    browser.Navigate(index, viewer.view());
-    if (hv) MarkRatioPeak(viewer.view(), band);
+  if (hv) MarkRatioPeak(viewer.View(), band);
+  viewer.SetNavigationCallback([&viewer, &browser, hv, &band](int index) {
+    browser.Navigate(index, viewer.View());
+    if (hv) MarkRatioPeak(viewer.View(), band);
   });
-  viewer.refresh();
+  viewer.Refresh();
   viewer.exec();
-  viewer.setNavigationCallback({});
+  viewer.SetNavigationCallback({});
   // The selection made in the viewer is kept with the record (the project is then modified).
-  browser.Close(viewer.view());
+  browser.Close(viewer.View());
   form_.ScheduleIdleUpdate();
 }
 
@@ -654,7 +654,7 @@ void TProcessingPage::ShowHvsrResult() {
   // records of the project.
   auto show = [&viewer, &records, folders, count, this](int index) {
     if (index < 0 || index >= count) return;
-    TSpectrumView& view = viewer.view();
+    TSpectrumView& view = viewer.View();
     const std::string file = HvsrFilePaths(folders, records[static_cast<size_t>(index)]).Hv;
     if (QFileInfo::exists(Q(file))) {
       tarvik::ShowHvsrResult(view, file, form_.Host());
@@ -667,10 +667,10 @@ void TProcessingPage::ShowHvsrResult() {
     UpdateNavigation(view);
   };
   show(row);
-  viewer.setNavigationCallback(show);
-  viewer.refresh();
+  viewer.SetNavigationCallback(show);
+  viewer.Refresh();
   viewer.exec();
-  viewer.setNavigationCallback({});
+  viewer.SetNavigationCallback({});
   form_.ScheduleIdleUpdate();
 }
 
@@ -687,7 +687,7 @@ void TProcessingPage::ShowComparison(int what) {
   TSpcForm& viewer = form_.Viewer();
   bool shown = false;
   if (what == 0) {
-    shown = ShowTogether(viewer.view(), paths, hv, units, form_.Host());
+    shown = ShowTogether(viewer.View(), paths, hv, units, form_.Host());
   } else {
     const bool median = what == 2;
     const auto choice = AskFile(this, TFileAsk(median ? "Медианный спектр" : "Средний спектр")
@@ -696,11 +696,11 @@ void TProcessingPage::ShowComparison(int what) {
                                           .In(Q(shell_.Folders().Results))
                                           .Proposing(median ? kMedianFileName : kAverageFileName));
     if (!choice) return;
-    shown = ShowComparisonAverage(viewer.view(), paths, choice->First().toStdString(), median,
+    shown = ShowComparisonAverage(viewer.View(), paths, choice->First().toStdString(), median,
                                   units, form_.Host());
   }
   if (!shown) return;
-  viewer.refresh();
+  viewer.Refresh();
   viewer.exec();
 }
 

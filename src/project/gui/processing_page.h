@@ -45,7 +45,7 @@ class TProcessingPage final : public QWidget {
   void ApplyStates(const TIdleStates& s);
 
  signals:
-  void runFinished();
+  void RunFinished();
 
  protected:
   void showEvent(QShowEvent* event) override;

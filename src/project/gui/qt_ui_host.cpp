@@ -83,17 +83,17 @@ bool TQtUiHost::RunOnWindowThread(const std::function<void()>& work) {
 
 void TQtUiHost::ShowOperation(const QString& text) {
   if (operation_) operation_->setText(text);
-  emit operationShown(text);
+  emit OperationShown(text);
 }
 
 void TQtUiHost::ShowStage(const QString& text) {
   if (stage_) stage_->setText(text);
-  emit stageShown(text);
+  emit StageShown(text);
 }
 
 void TQtUiHost::ShowGauge(int position, int maximum) {
   ShowBar(gauge_, position, maximum);
-  emit gaugeShown(position, maximum);
+  emit GaugeShown(position, maximum);
 }
 
 void TQtUiHost::ShowProgress(int position, int maximum) {

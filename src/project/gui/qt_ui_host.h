@@ -59,9 +59,9 @@ class TQtUiHost final : public QObject, public UiHost {
 
  signals:
   // Emitted on the window's thread after the text or value is shown.
-  void operationShown(const QString& text);
-  void stageShown(const QString& text);
-  void gaugeShown(int position, int maximum);
+  void OperationShown(const QString& text);
+  void StageShown(const QString& text);
+  void GaugeShown(int position, int maximum);
 
  private:
   bool OnWindowThread() const;

@@ -494,7 +494,7 @@ void TRecordsPage::ShowResponses(int mode) {
   }
   TSpcForm& viewer = form_.Viewer();
   const TStatus status =
-      viewer.showResponses(record, mode, 0.0, ResponseViewFMin(shell_.Project(), record));
+      viewer.ShowResponses(record, mode, 0.0, ResponseViewFMin(shell_.Project(), record));
   if (!status.Ok()) {
     form_.Host().ShowError(status);
     return;

@@ -173,7 +173,7 @@ void TRecordsPage::CreateEditor(QWidget* parent) {
     row->addWidget(all);
     cgrid->addWidget(label, 3 + 2 * kind, 0, 1, 2);
     cgrid->addLayout(row, 4 + 2 * kind, 0, 1, 2);
-    connect(label, &TDoubleClickLabel::doubleClicked, this, [this, kind] { UnitTemplate(kind); });
+    connect(label, &TDoubleClickLabel::DoubleClicked, this, [this, kind] { UnitTemplate(kind); });
     connect(edit, &QLineEdit::editingFinished, this, [this, kind] { ResponseEdited(kind); });
     connect(browse, &QPushButton::clicked, this, [this, kind] { BrowseResponse(kind); });
     connect(all, &QPushButton::clicked, this, [this, kind] {
@@ -219,14 +219,14 @@ void TRecordsPage::CreateEditor(QWidget* parent) {
     AfterEdit(SetLevel(shell_.Project(), SelectedRecords(), EditorChannel(), level), false);
   });
   connect(rename_action_, &QAction::triggered, this, &TRecordsPage::RenameChannelClicked);
-  connect(station_caption, &TDoubleClickLabel::doubleClicked, this,
+  connect(station_caption, &TDoubleClickLabel::DoubleClicked, this,
           [this] { CopyToClipboard(false); });
-  connect(whole_caption, &TDoubleClickLabel::doubleClicked, this,
+  connect(whole_caption, &TDoubleClickLabel::DoubleClicked, this,
           [this] { CopyToClipboard(true); });
-  connect(start_caption, &TDoubleClickLabel::doubleClicked, this, [this] { AskRecordTime(false); });
-  connect(finish_caption, &TDoubleClickLabel::doubleClicked, this, [this] { AskRecordTime(true); });
-  connect(rate_caption, &TDoubleClickLabel::doubleClicked, this, &TRecordsPage::AskRate);
-  connect(adc_caption, &TDoubleClickLabel::doubleClicked, this, &TRecordsPage::AskAdc);
+  connect(start_caption, &TDoubleClickLabel::DoubleClicked, this, [this] { AskRecordTime(false); });
+  connect(finish_caption, &TDoubleClickLabel::DoubleClicked, this, [this] { AskRecordTime(true); });
+  connect(rate_caption, &TDoubleClickLabel::DoubleClicked, this, &TRecordsPage::AskRate);
+  connect(adc_caption, &TDoubleClickLabel::DoubleClicked, this, &TRecordsPage::AskAdc);
 }
 
 int TRecordsPage::EditorChannel() const {

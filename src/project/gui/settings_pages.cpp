@@ -460,11 +460,11 @@ void TGeneralPage::BuildHvsrGroup(QVBoxLayout* outer) {
   box->setObjectName("HvsrGroupBox");
   auto* fields = new QFormLayout(box);
   const struct {
-    std::string_view key;
-    const char* caption;
-    const char* name;
-    int decimals;
-    std::vector<const char*> items;  // a list of choices; a number otherwise
+    std::string_view Key;
+    const char* Caption;
+    const char* Name;
+    int Decimals;
+    std::vector<const char*> Items;  // a list of choices; a number otherwise
   } rows[] = {
       {"Smoothing", "Сглаживание", "HvsrSmoothingComBox", 0, {"Конно–Омачи", "нет"}},
       {"Bandwidth", "Параметр сглаживания b", "HvsrBandwidthSpinEdit", 1, {}},
@@ -482,27 +482,27 @@ void TGeneralPage::BuildHvsrGroup(QVBoxLayout* outer) {
       {"BandFMax", "до, Гц (0 — конец сетки)", "HvsrBandFMaxSpinEdit", 2, {}},
   };
   for (const auto& row : rows) {
-    const TSettingKey* key = FindSettingKey(row.key, 0);
+    const TSettingKey* key = FindSettingKey(row.Key, 0);
     if (key == nullptr || !key->Hvsr) continue;
     THvsrControl control;
     control.Key = key->Key;
-    if (!row.items.empty()) {
+    if (!row.Items.empty()) {
       control.Combo = new QComboBox(box);
-      control.Combo->setObjectName(row.name);
+      control.Combo->setObjectName(row.Name);
       control.Combo->setMaximumWidth(180);
-      for (const char* item : row.items) control.Combo->addItem(QString::fromUtf8(item));
-      fields->addRow(QString::fromUtf8(row.caption), control.Combo);
+      for (const char* item : row.Items) control.Combo->addItem(QString::fromUtf8(item));
+      fields->addRow(QString::fromUtf8(row.Caption), control.Combo);
       const std::string_view k = control.Key;
       connect(control.Combo, &QComboBox::activated, this, [this, k](int i) { WriteHvsr(k, i); });
     } else {
       control.Spin = new QDoubleSpinBox(box);
-      control.Spin->setObjectName(row.name);
-      control.Spin->setDecimals(row.decimals);
+      control.Spin->setObjectName(row.Name);
+      control.Spin->setDecimals(row.Decimals);
       control.Spin->setRange(key->Min, key->Max);
       control.Spin->setKeyboardTracking(false);
       control.Spin->setMaximumWidth(180);
       control.Spin->setToolTip(Q(SettingRangeText(*key)));
-      fields->addRow(QString::fromUtf8(row.caption), control.Spin);
+      fields->addRow(QString::fromUtf8(row.Caption), control.Spin);
       const std::string_view k = control.Key;
       connect(control.Spin, &QDoubleSpinBox::valueChanged, this, [this, k](double v) {
         if (!reloading_) WriteHvsr(k, v);

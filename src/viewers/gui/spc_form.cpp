@@ -81,11 +81,11 @@ class SwatchStrip : public QWidget {
     setFixedWidth(12);
     setObjectName("SwatchStrip");
   }
-  void setColors(std::vector<QColor> colors) {
+  void SetColors(std::vector<QColor> colors) {
     colors_ = std::move(colors);
     update();
   }
-  const std::vector<QColor>& colors() const { return colors_; }
+  const std::vector<QColor>& Colors() const { return colors_; }
 
  protected:
   void paintEvent(QPaintEvent*) override {
@@ -199,9 +199,9 @@ TSpcForm::TSpcForm(QWidget* parent) : QDialog(parent) {
   layout->addLayout(chart_row, 1);
   layout->addWidget(readout_);
 
-  buildMenu();
+  BuildMenu();
 
-  connect(list_, &QListWidget::itemChanged, this, &TSpcForm::onItemChanged);
+  connect(list_, &QListWidget::itemChanged, this, &TSpcForm::OnItemChanged);
   connect(list_->verticalScrollBar(), &QScrollBar::valueChanged, swatches_,
           [this] { swatches_->update(); });
   // Only the axes change: values left out for a logarithmic axis stay out until the file is
@@ -221,10 +221,10 @@ TSpcForm::TSpcForm(QWidget* parent) : QDialog(parent) {
   connect(fix_, &QCheckBox::toggled, this, [this](bool on) {
     if (!updating_) view_.FixChecked = on;
   });
-  connect(prev_, &QPushButton::clicked, this, [this] { navigate(-1); });
-  connect(next_, &QPushButton::clicked, this, [this] { navigate(+1); });
-  connect(save, &QPushButton::clicked, this, &TSpcForm::saveChartAs);
-  connect(plot_, &QCustomPlot::mouseMove, this, &TSpcForm::onMouseMove);
+  connect(prev_, &QPushButton::clicked, this, [this] { Navigate(-1); });
+  connect(next_, &QPushButton::clicked, this, [this] { Navigate(+1); });
+  connect(save, &QPushButton::clicked, this, &TSpcForm::SaveChartAs);
+  connect(plot_, &QCustomPlot::mouseMove, this, &TSpcForm::OnMouseMove);
   connect(plot_, &QCustomPlot::mouseDoubleClick, this, [this] {
     FitToData(*plot_, view_, layers_);
     plot_->replot();
@@ -232,31 +232,31 @@ TSpcForm::TSpcForm(QWidget* parent) : QDialog(parent) {
   connect(plot_, &QCustomPlot::customContextMenuRequested, this,
           [this](const QPoint& pos) { popup_->popup(plot_->mapToGlobal(pos)); });
 
-  refresh();
+  Refresh();
 }
 
 TSpcForm::~TSpcForm() = default;
 
-void TSpcForm::buildMenu() {
+void TSpcForm::BuildMenu() {
   popup_ = new QMenu(this);
   popup_->setObjectName("ChartMenu");
   const struct {
-    const char* title;
-    TBandMeasure measure;
-    const char* name;
+    const char* Title;
+    TBandMeasure Measure;
+    const char* Name;
   } menus[] = {{kIntegrationMenu, TBandMeasure::kIntegral, "Integration"},
                {kMeanMenu, TBandMeasure::kMean, "Mean"}};
   for (const auto& m : menus) {
-    QMenu* sub = popup_->addMenu(m.title);
-    sub->setObjectName(QString(m.name) + "Menu");
+    QMenu* sub = popup_->addMenu(m.Title);
+    sub->setObjectName(QString(m.Name) + "Menu");
     const char* items[] = {kStandardBandsItem, kGivenBandItem, kWindowBandItem};
     for (int i = 0; i < 3; ++i) {
       QAction* a = sub->addAction(items[i]);
-      a->setObjectName(QString("%1Item%2").arg(m.name).arg(i));
-      const TBandMeasure measure = m.measure;
-      connect(a, &QAction::triggered, this, [this, measure, i] { runBandDialog(measure, i); });
+      a->setObjectName(QString("%1Item%2").arg(m.Name).arg(i));
+      const TBandMeasure measure = m.Measure;
+      connect(a, &QAction::triggered, this, [this, measure, i] { RunBandDialog(measure, i); });
     }
-    if (m.measure == TBandMeasure::kIntegral) integration_ = sub;
+    if (m.Measure == TBandMeasure::kIntegral) integration_ = sub;
   }
   popup_->addSeparator();
   QAction* fit = popup_->addAction("Весь график");
@@ -265,16 +265,16 @@ void TSpcForm::buildMenu() {
     plot_->replot();
   });
   QAction* save = popup_->addAction("Сохранить график...");
-  connect(save, &QAction::triggered, this, &TSpcForm::saveChartAs);
+  connect(save, &QAction::triggered, this, &TSpcForm::SaveChartAs);
   QAction* open = popup_->addAction("Открыть статистику H/V...");
   open->setObjectName("OpenHvsrItem");
-  connect(open, &QAction::triggered, this, &TSpcForm::openHvsrResultAs);
+  connect(open, &QAction::triggered, this, &TSpcForm::OpenHvsrResultAs);
   QAction* open_psd = popup_->addAction("Открыть шумовую статистику...");
   open_psd->setObjectName("OpenPsdStatsItem");
-  connect(open_psd, &QAction::triggered, this, &TSpcForm::openPsdStatsAs);
+  connect(open_psd, &QAction::triggered, this, &TSpcForm::OpenPsdStatsAs);
 }
 
-void TSpcForm::refresh() {
+void TSpcForm::Refresh() {
   updating_ = true;
   setWindowTitle(view_.Caption.empty() ? QStringLiteral("Спектры") : Q(view_.Caption));
 
@@ -287,7 +287,7 @@ void TSpcForm::refresh() {
     item->setToolTip(Q(s.Title));
     colors.push_back(ColorOf(s.Color));
   }
-  swatches_->setColors(std::move(colors));
+  swatches_->SetColors(std::move(colors));
   // The list is as wide as its longest name, within a third of the window, so that the names of
   // several stations are read whole.
   const int wanted = list_->sizeHintForColumn(0) + 2 * list_->frameWidth() +
@@ -305,12 +305,12 @@ void TSpcForm::refresh() {
   prev_->setEnabled(view_.PrevEnabled);
   next_->setEnabled(view_.NextEnabled);
   integration_->setEnabled(view_.IntegrationEnabled);
-  fillPanel();
-  redrawChart();
+  FillPanel();
+  RedrawChart();
   updating_ = false;
 }
 
-void TSpcForm::redrawChart() {
+void TSpcForm::RedrawChart() {
   layers_ = FillPlot(*plot_, view_);
   // The crosshair lives on the overlay layer, redrawn alone as the mouse moves.
   plot_->layer("overlay")->setMode(QCPLayer::lmBuffered);
@@ -326,7 +326,7 @@ void TSpcForm::redrawChart() {
   plot_->replot();
 }
 
-void TSpcForm::fillPanel() {
+void TSpcForm::FillPanel() {
   const TSidePanel& panel = view_.Panel;
   panel_->setVisible(!panel.Empty());
   panel_title_->setText(Q(panel.Title));
@@ -357,7 +357,7 @@ void TSpcForm::fillPanel() {
   panel_notes_->setText(notes.join("\n"));
 }
 
-void TSpcForm::onItemChanged(QListWidgetItem* item) {
+void TSpcForm::OnItemChanged(QListWidgetItem* item) {
   if (updating_) return;
   const int row = list_->row(item);
   if (row < 0 || row >= static_cast<int>(view_.Series.size())) return;
@@ -367,7 +367,7 @@ void TSpcForm::onItemChanged(QListWidgetItem* item) {
   plot_->replot();
 }
 
-void TSpcForm::onMouseMove(QMouseEvent* event) {
+void TSpcForm::OnMouseMove(QMouseEvent* event) {
   const QPoint pos = event->position().toPoint();
   const bool inside = plot_->axisRect()->rect().contains(pos);
   cross_x_->setVisible(inside);
@@ -388,24 +388,24 @@ void TSpcForm::onMouseMove(QMouseEvent* event) {
   plot_->layer("overlay")->replot();
 }
 
-void TSpcForm::setNavigationCallback(std::function<void(int)> callback) {
+void TSpcForm::SetNavigationCallback(std::function<void(int)> callback) {
   navigate_ = std::move(callback);
 }
 
-void TSpcForm::navigate(int delta) {
+void TSpcForm::Navigate(int delta) {
   if (!navigate_) return;
   navigate_(view_.CurrentIndex + delta);
-  refresh();
+  Refresh();
 }
 
-void TSpcForm::setSelection(int index) {
+void TSpcForm::SetSelection(int index) {
   view_.Selection = index >= 0 && index < static_cast<int>(view_.Choices.size()) ? index : -1;
   updating_ = true;
   choices_->setCurrentIndex(view_.Selection);
   updating_ = false;
 }
 
-void TSpcForm::setFixSelection(bool checked, bool enabled) {
+void TSpcForm::SetFixSelection(bool checked, bool enabled) {
   view_.FixChecked = checked;
   view_.FixEnabled = enabled;
   updating_ = true;
@@ -414,65 +414,65 @@ void TSpcForm::setFixSelection(bool checked, bool enabled) {
   updating_ = false;
 }
 
-bool TSpcForm::showSpectrumFile(const std::string& path, bool power, int unit_out, int unit_item,
+bool TSpcForm::ShowSpectrumFile(const std::string& path, bool power, int unit_out, int unit_item,
                                 UiHost& host) {
-  const bool shown = ShowSpectrumFile(view_, path, power, unit_out, unit_item, host);
-  refresh();
+  const bool shown = tarvik::ShowSpectrumFile(view_, path, power, unit_out, unit_item, host);
+  Refresh();
   return shown;
 }
 
-bool TSpcForm::showSpectrumFiles(const std::vector<std::string>& paths, bool power, int unit_out,
+bool TSpcForm::ShowSpectrumFiles(const std::vector<std::string>& paths, bool power, int unit_out,
                                  int unit_item, UiHost& host) {
-  const bool shown = ShowSpectrumFiles(view_, paths, power, unit_out, unit_item, host);
-  refresh();
+  const bool shown = tarvik::ShowSpectrumFiles(view_, paths, power, unit_out, unit_item, host);
+  Refresh();
   return shown;
 }
 
-bool TSpcForm::showRatioFile(const std::string& path, bool hv, UiHost& host) {
-  const bool shown = ShowRatioFile(view_, path, hv, host);
-  refresh();
+bool TSpcForm::ShowRatioFile(const std::string& path, bool hv, UiHost& host) {
+  const bool shown = tarvik::ShowRatioFile(view_, path, hv, host);
+  Refresh();
   return shown;
 }
 
-bool TSpcForm::showAverage(const std::vector<std::string>& paths, const std::string& output,
+bool TSpcForm::ShowAverage(const std::vector<std::string>& paths, const std::string& output,
                            bool power, int unit_out, int unit_item, bool median, UiHost& host) {
   const bool shown =
-      ShowAverage(view_, paths, output, power, unit_out, unit_item, median, host, nullptr);
-  refresh();
+      tarvik::ShowAverage(view_, paths, output, power, unit_out, unit_item, median, host, nullptr);
+  Refresh();
   return shown;
 }
 
-void TSpcForm::showNoiseModels(int unit_item, int unit_out) {
-  ShowNoiseModels(view_, unit_item, unit_out);
-  refresh();
+void TSpcForm::ShowNoiseModels(int unit_item, int unit_out) {
+  tarvik::ShowNoiseModels(view_, unit_item, unit_out);
+  Refresh();
 }
 
-bool TSpcForm::showHvsrResult(const std::string& path, UiHost& host) {
-  const bool shown = ShowHvsrResult(view_, path, host) != THvsrShown::kNothing;
-  refresh();
+bool TSpcForm::ShowHvsrResult(const std::string& path, UiHost& host) {
+  const bool shown = tarvik::ShowHvsrResult(view_, path, host) != THvsrShown::kNothing;
+  Refresh();
   return shown;
 }
 
-bool TSpcForm::showPsdStats(const std::string& path, std::string& error) {
+bool TSpcForm::ShowPsdStats(const std::string& path, std::string& error) {
   // Drawn into a copy first: a file that cannot be shown leaves the chart as it was.
   TSpectrumView shown;
-  if (!ShowPsdStats(shown, path, TPsdChartChoice{}, error)) return false;
+  if (!tarvik::ShowPsdStats(shown, path, TPsdChartChoice{}, error)) return false;
   // A result stands alone: no records to move through.
   shown.CurrentIndex = 0;
   shown.RecordCount = 0;
   UpdateNavigation(shown);
   view_ = std::move(shown);
-  refresh();
+  Refresh();
   return true;
 }
 
-TStatus TSpcForm::showResponses(const TFileRecord& record, int mode, double fmax, double fmin) {
-  const TStatus status = ShowResponses(view_, record, mode, fmax, fmin);
-  refresh();
+TStatus TSpcForm::ShowResponses(const TFileRecord& record, int mode, double fmax, double fmin) {
+  const TStatus status = tarvik::ShowResponses(view_, record, mode, fmax, fmin);
+  Refresh();
   return status;
 }
 
-void TSpcForm::runBandDialog(TBandMeasure measure, int item) {
+void TSpcForm::RunBandDialog(TBandMeasure measure, int item) {
   if (item == 0) {
     const TBandDialog d = StandardBandsDialog(view_, measure);
     QInputDialog box(this);
@@ -515,7 +515,7 @@ void TSpcForm::runBandDialog(TBandMeasure measure, int item) {
   }
 }
 
-bool TSpcForm::saveChart(const QString& path, QSize size) {
+bool TSpcForm::SaveChart(const QString& path, QSize size) {
   // The crosshair follows the mouse: it is no part of the chart saved.
   std::vector<std::pair<QCPItemStraightLine*, bool>> cross;
   for (QCPItemStraightLine* line : {cross_x_, cross_y_}) {
@@ -532,7 +532,7 @@ bool TSpcForm::saveChart(const QString& path, QSize size) {
   return saved;
 }
 
-void TSpcForm::saveChartAs() {
+void TSpcForm::SaveChartAs() {
   QString selected;
   QString path =
       QFileDialog::getSaveFileName(this, "Сохранить график", start_folder_,
@@ -554,28 +554,28 @@ void TSpcForm::saveChartAs() {
                               .arg(kMaxChartSide));
     return;
   }
-  if (!saveChart(path, QSize(size->Width, size->Height))) {
+  if (!SaveChart(path, QSize(size->Width, size->Height))) {
     QMessageBox::critical(this, kMessageCaption, "Не удалось записать файл " + path);
   }
 }
 
-void TSpcForm::openHvsrResultAs() {
+void TSpcForm::OpenHvsrResultAs() {
   QFileDialog dialog(this, "Открыть статистику H/V", start_folder_, "Статистика H/V (*.hv)");
   dialog.setObjectName("OpenHvsrDialog");
   dialog.setFileMode(QFileDialog::ExistingFile);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
   MessageBoxHost host(this);
-  showHvsrResult(dialog.selectedFiles().front().toStdString(), host);
+  ShowHvsrResult(dialog.selectedFiles().front().toStdString(), host);
 }
 
-void TSpcForm::openPsdStatsAs() {
+void TSpcForm::OpenPsdStatsAs() {
   QFileDialog dialog(this, "Открыть шумовую статистику", start_folder_,
                      "Шумовая статистика (*.json)");
   dialog.setObjectName("OpenPsdStatsDialog");
   dialog.setFileMode(QFileDialog::ExistingFile);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
   std::string error;
-  if (!showPsdStats(dialog.selectedFiles().front().toStdString(), error))
+  if (!ShowPsdStats(dialog.selectedFiles().front().toStdString(), error))
     QMessageBox::critical(this, kMessageCaption, Q(error));
 }
 
@@ -586,9 +586,9 @@ bool RenderViewerWindow(const TSpectrumView& view, const std::string& path, int 
     return false;
   }
   TSpcForm form;
-  form.view() = view;
+  form.View() = view;
   form.resize(width, height);
-  form.refresh();
+  form.Refresh();
   form.show();
   QApplication::processEvents();
   const bool saved = form.grab().save(Q(path), "PNG");

@@ -53,70 +53,70 @@ class TSpcForm : public QDialog {
   ~TSpcForm() override;
 
   // The model the window draws. After changing it, call refresh().
-  TSpectrumView& view() { return view_; }
-  const TSpectrumView& view() const { return view_; }
+  TSpectrumView& View() { return view_; }
+  const TSpectrumView& View() const { return view_; }
   // Redraws everything from the model: caption, check list, chart, controls.
-  void refresh();
+  void Refresh();
 
   // "Предыдущий" and "Следующий" call back with the record index they ask for (current ∓ 1);
   // the callee moves the model (TRecordResultBrowser::Navigate) and the window redraws after it.
-  void setNavigationCallback(std::function<void(int)> callback);
+  void SetNavigationCallback(std::function<void(int)> callback);
 
   // Where the window's file dialogs (save the chart, open H/V statistics) start: the open
   // project's folder.
-  void setStartFolder(const QString& folder) { start_folder_ = folder; }
+  void SetStartFolder(const QString& folder) { start_folder_ = folder; }
 
   // The choice list "Выбрать": the chosen entry, -1 for none.
-  int selection() const { return view_.Selection; }
-  void setSelection(int index);
+  int Selection() const { return view_.Selection; }
+  void SetSelection(int index);
   // "Зафиксировать выбор".
-  bool fixSelection() const { return view_.FixChecked; }
-  void setFixSelection(bool checked, bool enabled = true);
+  bool FixSelection() const { return view_.FixChecked; }
+  void SetFixSelection(bool checked, bool enabled = true);
 
   // One viewer operation followed by refresh(); the result of the operation.
-  bool showSpectrumFile(const std::string& path, bool power, int unit_out, int unit_item,
+  bool ShowSpectrumFile(const std::string& path, bool power, int unit_out, int unit_item,
                         UiHost& host);
-  bool showSpectrumFiles(const std::vector<std::string>& paths, bool power, int unit_out,
+  bool ShowSpectrumFiles(const std::vector<std::string>& paths, bool power, int unit_out,
                          int unit_item, UiHost& host);
-  bool showRatioFile(const std::string& path, bool hv, UiHost& host);
-  bool showAverage(const std::vector<std::string>& paths, const std::string& output, bool power,
+  bool ShowRatioFile(const std::string& path, bool hv, UiHost& host);
+  bool ShowAverage(const std::vector<std::string>& paths, const std::string& output, bool power,
                    int unit_out, int unit_item, bool median, UiHost& host);
-  void showNoiseModels(int unit_item, int unit_out);
+  void ShowNoiseModels(int unit_item, int unit_out);
   // A ".hv" file of the per-window H/V statistics with its companions; the side panel lists
   // the criteria. False when nothing could be shown.
-  bool showHvsrResult(const std::string& path, UiHost& host);
+  bool ShowHvsrResult(const std::string& path, UiHost& host);
   // A noise-statistics result (the JSON document of psd-stats) as the density chart `plot`
   // draws; false, with the reason in error, when it cannot be shown (the view is then unchanged).
-  bool showPsdStats(const std::string& path, std::string& error);
-  TStatus showResponses(const TFileRecord& record, int mode, double fmax, double fmin);
+  bool ShowPsdStats(const std::string& path, std::string& error);
+  TStatus ShowResponses(const TFileRecord& record, int mode, double fmax, double fmin);
 
   // Runs one of the band-amplitude dialogs of the popup menu (item 0 standard bands, 1 a given
   // band, 2 the current window), as the menu does.
-  void runBandDialog(TBandMeasure measure, int item);
+  void RunBandDialog(TBandMeasure measure, int item);
 
   // Saves the chart as PNG or PDF (by the extension), size pixels (the chart's own size when
   // empty), without the crosshair; false when it cannot be written.
-  bool saveChart(const QString& path, QSize size = QSize());
+  bool SaveChart(const QString& path, QSize size = QSize());
 
-  QCustomPlot* plot() const { return plot_; }
-  QListWidget* checkList() const { return list_; }
-  QMenu* popupMenu() const { return popup_; }
+  QCustomPlot* Plot() const { return plot_; }
+  QListWidget* CheckList() const { return list_; }
+  QMenu* PopupMenu() const { return popup_; }
   // The side panel (hidden when the view has none), its table and the notes under it.
-  QWidget* sidePanel() const { return panel_; }
-  QTableWidget* panelTable() const { return panel_table_; }
-  QLabel* panelNotes() const { return panel_notes_; }
+  QWidget* SidePanel() const { return panel_; }
+  QTableWidget* PanelTable() const { return panel_table_; }
+  QLabel* PanelNotes() const { return panel_notes_; }
 
  private:
-  void buildMenu();
-  void redrawChart();
-  void fillPanel();
-  void syncControls();
-  void onItemChanged(QListWidgetItem* item);
-  void onMouseMove(QMouseEvent* event);
-  void navigate(int delta);
-  void saveChartAs();
-  void openHvsrResultAs();
-  void openPsdStatsAs();
+  void BuildMenu();
+  void RedrawChart();
+  void FillPanel();
+  void SyncControls();
+  void OnItemChanged(QListWidgetItem* item);
+  void OnMouseMove(QMouseEvent* event);
+  void Navigate(int delta);
+  void SaveChartAs();
+  void OpenHvsrResultAs();
+  void OpenPsdStatsAs();
 
   TSpectrumView view_;
   std::function<void(int)> navigate_;

@@ -49,7 +49,7 @@ class DialogScript : public QObject {
       auto* box = qobject_cast<QMessageBox*>(w);
       QVERIFY2(box != nullptr,
                qPrintable(QString("not a message box: ") + w->metaObject()->className()));
-      texts.push_back(box->text());
+      Texts.push_back(box->text());
       QAbstractButton* b = box->button(button);
       QVERIFY(b != nullptr);
       b->click();
@@ -86,7 +86,7 @@ class DialogScript : public QObject {
       auto* input = qobject_cast<QInputDialog*>(w);
       QVERIFY2(input != nullptr,
                qPrintable(QString("not an input box: ") + w->metaObject()->className()));
-      texts.push_back(input->windowTitle() + "|" + input->labelText());
+      Texts.push_back(input->windowTitle() + "|" + input->labelText());
       input->setTextValue(text);
       input->accept();
     });
@@ -95,12 +95,12 @@ class DialogScript : public QObject {
   bool Done() const { return answers_.empty(); }
 
   // Messages (OK only) that come when no answer is left are answered OK and kept in texts.
-  bool accept_messages = false;
-  std::vector<QString> texts;
-  std::vector<QString> unexpected;
+  bool AcceptMessages = false;
+  std::vector<QString> Texts;
+  std::vector<QString> Unexpected;
 
   bool Saw(const QString& part) const {
-    for (const QString& t : texts) {
+    for (const QString& t : Texts) {
       if (t.contains(part)) return true;
     }
     return false;
@@ -115,12 +115,12 @@ class DialogScript : public QObject {
     w->installEventFilter(this);
     if (answers_.empty()) {
       auto* box = qobject_cast<QMessageBox*>(w);
-      if (accept_messages && box != nullptr && box->button(QMessageBox::Ok) != nullptr) {
-        texts.push_back(box->text());
+      if (AcceptMessages && box != nullptr && box->button(QMessageBox::Ok) != nullptr) {
+        Texts.push_back(box->text());
         box->button(QMessageBox::Ok)->click();
         return;
       }
-      unexpected.push_back(box != nullptr ? box->text() : w->metaObject()->className());
+      Unexpected.push_back(box != nullptr ? box->text() : w->metaObject()->className());
       if (box != nullptr && box->escapeButton() != nullptr) {
         box->escapeButton()->click();
       } else if (auto* dialog = qobject_cast<QDialog*>(w)) {
@@ -180,7 +180,7 @@ inline std::string WriteDemoProject(const std::string& dir, double file_seconds 
   if (!BuildDemoProject(dir, kDemoGeophonePaz, options, host, project, recordings, error))
     return {};
   const SaveResult saved = SaveProject(project, dir + "/demo.tvp", 0, host);
-  return saved.ok ? saved.file_name : std::string();
+  return saved.Ok ? saved.FileName : std::string();
 }
 
 // The demo project written once per test program, copied afresh into a work folder of its own

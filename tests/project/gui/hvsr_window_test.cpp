@@ -28,7 +28,7 @@ QString Q(const std::string& s) {
 
 // Clicks a run button and waits for the run it starts to end.
 bool RunAndWait(TMainForm& form, const char* button) {
-  QSignalSpy finished(&form, &TMainForm::runFinished);
+  QSignalSpy finished(&form, &TMainForm::RunFinished);
   QPushButton* b = Find<QPushButton>(form, button);
   if (!QTest::qWaitFor([b] { return b->isEnabled(); })) return false;
   QTest::mouseClick(b, Qt::LeftButton);
@@ -56,7 +56,7 @@ class HvsrWindowTest : public QObject {
 
   // Each control writes its key as `settings` would; ends out of order are refused and the
   // control goes back to the value kept.
-  void settingsPageWritesTheHvsrSettings() {
+  void SettingsPageWritesTheHvsrSettings() {
     TProject& p = form_->Shell().Project();
     p.Modified = false;
     auto* band_max = Find<QDoubleSpinBox>(*form_, "HvsrBandFMaxSpinEdit");
@@ -68,7 +68,7 @@ class HvsrWindowTest : public QObject {
     script.Ok();
     band_min->setValue(30.0);
     QTRY_VERIFY(script.Done());
-    QVERIFY2(script.texts.size() == 1 && !script.texts[0].isEmpty(), "no refusal shown");
+    QVERIFY2(script.Texts.size() == 1 && !script.Texts[0].isEmpty(), "no refusal shown");
     QCOMPARE(p.Hvsr.BandFMin, 0.0);
     QCOMPARE(band_min->value(), 0.0);
     band_min->setValue(0.5);
@@ -97,16 +97,16 @@ class HvsrWindowTest : public QObject {
     QCOMPARE(Find<QDoubleSpinBox>(*form_, "HvsrGridPointsSpinEdit")->value(), 300.0);
     p.Hvsr.GridPoints = 256;
     form_->GeneralPage().Reload();
-    QVERIFY(script.unexpected.empty());
+    QVERIFY(script.Unexpected.empty());
   }
 
   // The H/V list with "Статистика по окнам" runs the statistics of both records; the viewer
   // opens the first one's and "Следующий" moves to the second's.
-  void windowRunsTheStatisticsAndTheViewerMovesThroughThem() {
+  void WindowRunsTheStatisticsAndTheViewerMovesThroughThem() {
     Tab(1);
     Find<QCheckBox>(*form_, "HvsrCheckBox")->setChecked(true);
     DialogScript script;
-    script.accept_messages = true;
+    script.AcceptMessages = true;
     QVERIFY(RunAndWait(*form_, "NakCalcButton"));
     const TProject& p = form_->Shell().Project();
     const TResultFolders folders = form_->Shell().Folders();
@@ -129,7 +129,7 @@ class HvsrWindowTest : public QObject {
       QVERIFY(viewer != nullptr);
       first = viewer->windowTitle();
       prev_before = Find<QPushButton>(*viewer, "PrevButton")->isEnabled();
-      rows = viewer->panelTable()->rowCount();
+      rows = viewer->PanelTable()->rowCount();
       QTest::mouseClick(Find<QPushButton>(*viewer, "NextButton"), Qt::LeftButton);
       second = viewer->windowTitle();
       prev_after = Find<QPushButton>(*viewer, "PrevButton")->isEnabled();
@@ -146,10 +146,10 @@ class HvsrWindowTest : public QObject {
   }
 
   // The classic ratio chart carries f0 and A0 of H/Z near the demo station's resonance.
-  void ratioChartMarksThePeak() {
+  void RatioChartMarksThePeak() {
     Tab(0);
     DialogScript script;
-    script.accept_messages = true;
+    script.AcceptMessages = true;
     QVERIFY(RunAndWait(*form_, "PrimCalcButton"));
     Tab(1);
     QVERIFY(RunAndWait(*form_, "NakCalcButton"));
@@ -159,7 +159,7 @@ class HvsrWindowTest : public QObject {
     script.Then([&](QWidget* w) {
       auto* viewer = qobject_cast<TSpcForm*>(w);
       QVERIFY(viewer != nullptr);
-      const auto& series = viewer->view().Series;
+      const auto& series = viewer->View().Series;
       if (!series.empty()) mark = series.back().Title;
       viewer->reject();
     });
@@ -171,21 +171,21 @@ class HvsrWindowTest : public QObject {
   }
 
   // The noise-statistics list computes segment PSDs of its checked records into the store.
-  void noiseListRunsIntoTheStore() {
+  void NoiseListRunsIntoTheStore() {
     Tab(3);
     auto* list = Find<QListWidget>(*form_, "PsdListBox");
     QCOMPARE(list->count(), 2);
     DialogScript script;
-    script.accept_messages = true;
+    script.AcceptMessages = true;
     // Nothing checked: said, nothing run.
     QTest::mouseClick(Find<QPushButton>(*form_, "PsdCalcButton"), Qt::LeftButton);
-    QTRY_COMPARE(script.texts.size(), size_t{1});
-    QVERIFY(script.texts[0].contains("Шумовая статистика"));
+    QTRY_COMPARE(script.Texts.size(), size_t{1});
+    QVERIFY(script.Texts[0].contains("Шумовая статистика"));
     list->item(1)->setCheckState(Qt::Checked);
     Find<QDoubleSpinBox>(*form_, "PsdSegmentSpinEdit")->setValue(60.0);
     QVERIFY(RunAndWait(*form_, "PsdCalcButton"));
-    QTRY_COMPARE(script.texts.size(), size_t{2});
-    const QString said = script.texts[1];
+    QTRY_COMPARE(script.Texts.size(), size_t{2});
+    const QString said = script.Texts[1];
     QVERIFY2(said.contains("Сегментов рассчитано: ") && !said.contains("рассчитано: 0,"),
              qPrintable(said));
     const fs::path store = fs::path(form_->Shell().Folders().Results) / "PSD";
@@ -204,17 +204,17 @@ class HvsrWindowTest : public QObject {
     // The run button is its stop while the run goes on.
     list->item(0)->setCheckState(Qt::Checked);
     Find<QDoubleSpinBox>(*form_, "PsdSegmentSpinEdit")->setValue(5.0);
-    QSignalSpy finished(form_.get(), &TMainForm::runFinished);
+    QSignalSpy finished(form_.get(), &TMainForm::RunFinished);
     auto* calc = Find<QPushButton>(*form_, "PsdCalcButton");
     QTest::mouseClick(calc, Qt::LeftButton);
     QCOMPARE(calc->text(), QString(kStopCaption));
     QVERIFY(form_->Busy());
     QTest::mouseClick(calc, Qt::LeftButton);
     QVERIFY(finished.count() > 0 || finished.wait(120000));
-    QTRY_COMPARE(script.texts.size(), size_t{3});
-    QVERIFY2(script.texts[2].contains("остановлен"), qPrintable(script.texts[2]));
+    QTRY_COMPARE(script.Texts.size(), size_t{3});
+    QVERIFY2(script.Texts[2].contains("остановлен"), qPrintable(script.Texts[2]));
     QCOMPARE(calc->text(), QString(kRunCaption));
-    QVERIFY(script.unexpected.empty());
+    QVERIFY(script.Unexpected.empty());
   }
 
  private:

@@ -29,7 +29,7 @@ QString Stage(TMainForm& form) {
 
 // Clicks a run button and waits for the run it starts to end.
 bool RunAndWait(TMainForm& form, const char* button) {
-  QSignalSpy finished(&form, &TMainForm::runFinished);
+  QSignalSpy finished(&form, &TMainForm::RunFinished);
   QTest::mouseClick(Find<QPushButton>(form, button), Qt::LeftButton);
   return finished.count() > 0 || finished.wait(120000);
 }
@@ -40,7 +40,7 @@ bool EditProject(const std::string& file, const std::function<void(TProject&)>& 
   TProject p;
   if (LoadProject(p, file, host) != LoadStatus::kLoaded) return false;
   edit(p);
-  return SaveProject(p, file, 0, host).ok;
+  return SaveProject(p, file, 0, host).Ok;
 }
 
 }  // namespace
@@ -54,7 +54,7 @@ class MainFormProcessingTest : public QObject {
   void init() { demo_.Fresh(); }
 
   // The window said "Расчет спектров завершен" at 100 % having done nothing.
-  void aRunWithNoRecordCheckedSaysHowToCheckThem() {
+  void ARunWithNoRecordCheckedSaysHowToCheckThem() {
     QVERIFY(EditProject(Demo(), [](TProject& p) {
       for (TFileRecord& r : p.Records) r.ToProcess = r.ToProcessNakamura = false;
     }));
@@ -64,9 +64,9 @@ class MainFormProcessingTest : public QObject {
     Find<QTabWidget>(form, "PageControl")->setCurrentIndex(1);
     auto* gauge = Find<QProgressBar>(form, "Gauge");
     const struct {
-      const char* button;
-      int tab;
-      const char* message;
+      const char* Button;
+      int Tab;
+      const char* Message;
     } runs[] = {
         {"PrimCalcButton", 0,
          "Не отмечена ни одна запись для расчета спектров. Отметьте записи флажками в списке "
@@ -76,24 +76,24 @@ class MainFormProcessingTest : public QObject {
          "«Спектры H/V»"},
     };
     for (const auto& run : runs) {
-      Find<QTabWidget>(form, "ProcessingTabs")->setCurrentIndex(run.tab);
+      Find<QTabWidget>(form, "ProcessingTabs")->setCurrentIndex(run.Tab);
       DialogScript script;
       script.Ok();
-      QVERIFY(RunAndWait(form, run.button));
+      QVERIFY(RunAndWait(form, run.Button));
       QVERIFY(script.Done());
-      QCOMPARE(script.texts, (std::vector<QString>{QString::fromUtf8(run.message)}));
+      QCOMPARE(script.Texts, (std::vector<QString>{QString::fromUtf8(run.Message)}));
       QVERIFY(!Stage(form).contains("завершен"));
       // Nothing done: the gauge does not stand at 100 %.
       QCOMPARE(gauge->value(), 0);
-      QCOMPARE(Find<QPushButton>(form, run.button)->text(), QString(kRunCaption));
-      QVERIFY(script.unexpected.empty());
+      QCOMPARE(Find<QPushButton>(form, run.Button)->text(), QString(kRunCaption));
+      QVERIFY(script.Unexpected.empty());
     }
     QVERIFY(FilesUnder(Work("demo/results")).empty());
   }
 
   // Four records of six whose files are gone: each opened a box and the run waited on it. Now
   // the run goes through every record and one summary names the four with their reasons.
-  void failedRecordsAreToldOnceAtTheEnd() {
+  void FailedRecordsAreToldOnceAtTheEnd() {
     QVERIFY(EditProject(Demo(), [&](TProject& p) {
       CloneRecords(p, {0, 1}, 2);
       ChangePath(p, {2, 3, 4, 5}, Work("gone"));
@@ -109,14 +109,14 @@ class MainFormProcessingTest : public QObject {
       gauge_when_told = gauge->value();
       auto* box = qobject_cast<QMessageBox*>(w);
       QVERIFY(box != nullptr);
-      script.texts.push_back(box->text());
+      script.Texts.push_back(box->text());
       box->button(QMessageBox::Ok)->click();
     });
     QVERIFY(RunAndWait(form, "PrimCalcButton"));
     QVERIFY(script.Done());
-    QCOMPARE(script.unexpected, std::vector<QString>{});
-    QCOMPARE(script.texts.size(), size_t{1});
-    const QString summary = script.texts[0];
+    QCOMPARE(script.Unexpected, std::vector<QString>{});
+    QCOMPARE(script.Texts.size(), size_t{1});
+    const QString summary = script.Texts[0];
     QVERIFY2(summary.startsWith("Не рассчитано записей: 4 из 6\n"), qPrintable(summary));
     for (const char* line : {"Запись 3 (TVK01-1): не удалось прочитать запись",
                              "Запись 4 (TVK02-2): не удалось прочитать запись",

@@ -69,7 +69,7 @@ QAction* Action(TMainForm& form, const char* name) {
 
 // Clicks a run button and waits for the run it starts to end.
 bool RunAndWait(TMainForm& form, const char* button) {
-  QSignalSpy finished(&form, &TMainForm::runFinished);
+  QSignalSpy finished(&form, &TMainForm::RunFinished);
   QTest::mouseClick(Find<QPushButton>(form, button), Qt::LeftButton);
   return finished.count() > 0 || finished.wait(120000);
 }
@@ -79,10 +79,10 @@ class UrlCatcher : public QObject {
   Q_OBJECT
 
  public slots:
-  void Open(const QUrl& url) { urls.push_back(url); }
+  void Open(const QUrl& url) { Urls.push_back(url); }
 
  public:
-  std::vector<QUrl> urls;
+  std::vector<QUrl> Urls;
 };
 
 }  // namespace
@@ -95,7 +95,7 @@ class MainFormTest : public QObject {
 
   void init() { demo_.Fresh(); }
 
-  void startupProjectFillsThePages() {
+  void StartupProjectFillsThePages() {
     TMainForm form;
     QVERIFY(form.LoadStartupProject(Q(Demo())));
     QCOMPARE(form.windowTitle(), Q(Demo()));
@@ -112,7 +112,7 @@ class MainFormTest : public QObject {
     QCOMPARE(form.findChild<QAction*>("RecentAction1")->text(), "&1 " + Q(Demo()));
   }
 
-  void helpOpensTheGuideAndAboutNamesTheVersion() {
+  void HelpOpensTheGuideAndAboutNamesTheVersion() {
     const QString program = Q(Work("program"));
     QDir().mkpath(program);
     std::ofstream(Work("program/Tarvik.pdf")) << "%PDF-1.4";
@@ -121,16 +121,16 @@ class MainFormTest : public QObject {
     TMainForm form(program);
     Action(form, "HelpAction")->trigger();
     QDesktopServices::unsetUrlHandler("file");
-    QCOMPARE(catcher.urls.size(), size_t{1});
-    QCOMPARE(catcher.urls[0], QUrl::fromLocalFile(program + "/Tarvik.pdf"));
+    QCOMPARE(catcher.Urls.size(), size_t{1});
+    QCOMPARE(catcher.Urls[0], QUrl::fromLocalFile(program + "/Tarvik.pdf"));
     DialogScript script;
     script.Ok();
     Action(form, "AboutAction")->trigger();
     QVERIFY(script.Done());
-    QVERIFY(script.texts[0].contains("Tarvik 1.3.0"));
+    QVERIFY(script.Texts[0].contains("Tarvik 1.3.0"));
   }
 
-  void forAllBoxesAndTheMask() {
+  void ForAllBoxesAndTheMask() {
     TMainForm form;
     QVERIFY(form.LoadStartupProject(Q(Demo())));
     ShowActive(form);
@@ -172,7 +172,7 @@ class MainFormTest : public QObject {
     QTest::mouseClick(mask, Qt::LeftButton);
     QCOMPARE(Marks(list), (std::vector<bool>{false, true}));
     QVERIFY(script.Done());
-    QCOMPARE(script.texts.front(), QString("Tarvik|Введите текст для поиска"));
+    QCOMPARE(script.Texts.front(), QString("Tarvik|Введите текст для поиска"));
 
     // The H/V list has its own box and flags.
     ShowProcessing(form, 1);
@@ -189,10 +189,10 @@ class MainFormTest : public QObject {
     QCOMPARE(var->item(0)->text(), Q(RatioFilePath(form.Shell().Folders(), p.Records[0])));
     QCOMPARE(Marks(var), (std::vector<bool>{false, false}));
     QCOMPARE(Find<QCheckBox>(form, "VarCheckBox")->checkState(), Qt::Unchecked);
-    QVERIFY(script.unexpected.empty());
+    QVERIFY(script.Unexpected.empty());
   }
 
-  void runsWriteWhatTheCommandLineWrites() {
+  void RunsWriteWhatTheCommandLineWrites() {
     TMainForm form;
     QVERIFY(form.LoadStartupProject(Q(Demo())));
     ShowActive(form);
@@ -204,7 +204,7 @@ class MainFormTest : public QObject {
     ShowProcessing(form, 1);
     QVERIFY(RunAndWait(form, "NakCalcButton"));
     QCOMPARE(Stage(form), QString("Расчет спектров Накамуры завершен"));
-    QVERIFY(script.unexpected.empty());
+    QVERIFY(script.Unexpected.empty());
 
     const std::string results = Work("demo/results");
     const std::vector<std::string> files = FilesUnder(results);
@@ -223,7 +223,7 @@ class MainFormTest : public QObject {
     }
   }
 
-  void stopDuringTheSecondRecord() {
+  void StopDuringTheSecondRecord() {
     TMainForm form;
     QVERIFY(form.LoadStartupProject(Q(Demo())));
     ShowActive(form);
@@ -232,7 +232,7 @@ class MainFormTest : public QObject {
     QString caption_while_running;
     bool stopped = false;
     // The run waits while a stage text is shown, so the stop lands inside the second record.
-    connect(&form.Host(), &TQtUiHost::stageShown, this, [&](const QString& text) {
+    connect(&form.Host(), &TQtUiHost::StageShown, this, [&](const QString& text) {
       if (stopped || !text.startsWith("TVK02")) return;
       stopped = true;
       caption_while_running = calc->text();
@@ -247,7 +247,7 @@ class MainFormTest : public QObject {
              (std::vector<std::string>{"Spectra/Primary/prim_TVK01_240514-000000.dat"}));
   }
 
-  void escapeAsksBeforeStopping() {
+  void EscapeAsksBeforeStopping() {
     TMainForm form;
     QVERIFY(form.LoadStartupProject(Q(Demo())));
     ShowActive(form);
@@ -256,7 +256,7 @@ class MainFormTest : public QObject {
     script.No();
     script.Yes();
     int asked = 0;
-    connect(&form.Host(), &TQtUiHost::stageShown, this, [&](const QString& text) {
+    connect(&form.Host(), &TQtUiHost::StageShown, this, [&](const QString& text) {
       // No on the first record: the run goes on; Yes on the second: it stops.
       if ((asked == 0 && text.startsWith("TVK01")) || (asked == 1 && text.startsWith("TVK02"))) {
         ++asked;
@@ -269,16 +269,16 @@ class MainFormTest : public QObject {
     QVERIFY(RunAndWait(form, "PrimCalcButton"));
     QCOMPARE(asked, 2);
     QVERIFY(script.Done());
-    QCOMPARE(script.texts.front(), QString(kStopQuestion));
+    QCOMPARE(script.Texts.front(), QString(kStopQuestion));
     QCOMPARE(Stage(form), QString("Расчет спектров отменен"));
     QCOMPARE(FilesUnder(Work("demo/results")).size(), size_t{1});
     // Without a run Esc asks nothing.
     QTest::keyClick(&form, Qt::Key_Escape);
     QTest::qWait(50);
-    QVERIFY(script.unexpected.empty());
+    QVERIFY(script.Unexpected.empty());
   }
 
-  void saveAsTextAndBinaryAndReopenFromTheRecentList() {
+  void SaveAsTextAndBinaryAndReopenFromTheRecentList() {
     TMainForm form;
     QVERIFY(form.LoadStartupProject(Q(Demo())));
     ShowActive(form);
@@ -310,17 +310,17 @@ class MainFormTest : public QObject {
     }
     // Reopening a listed project keeps the order of the list.
     QCOMPARE(Action(form, "RecentAction1")->text(), "&1 " + Q(Work("as_binary.tvp")));
-    QVERIFY(script.unexpected.empty());
+    QVERIFY(script.Unexpected.empty());
   }
 
-  void theEleventhProjectPushesTheOldestOut() {
+  void TheEleventhProjectPushesTheOldestOut() {
     std::vector<std::string> paths;
     for (int i = 1; i <= 11; ++i) {
       TProject p;
       NullUiHost host;
       const SaveResult saved = SaveProject(p, Work("p" + std::to_string(i) + ".tvp"), 0, host);
-      QVERIFY(saved.ok);
-      paths.push_back(saved.file_name);
+      QVERIFY(saved.Ok);
+      paths.push_back(saved.FileName);
     }
     {
       TMainForm form;
@@ -344,10 +344,10 @@ class MainFormTest : public QObject {
     QCOMPARE(Action(again, "RecentAction10")->text(), "&10 " + Q(paths[1]));
   }
 
-  void closeQuery() {
+  void CloseQuery() {
     NullUiHost host;
     TProject other_project;
-    const std::string other = SaveProject(other_project, Work("other.tvp"), 0, host).file_name;
+    const std::string other = SaveProject(other_project, Work("other.tvp"), 0, host).FileName;
     auto form = std::make_unique<TMainForm>();
     QVERIFY(form->LoadStartupProject(Q(Demo())));
     QVERIFY(form->LoadStartupProject(Q(other)));
@@ -390,12 +390,12 @@ class MainFormTest : public QObject {
     script.No();
     QVERIFY(form->close());
     QVERIFY(script.Done());
-    QCOMPARE(script.texts.size(), size_t{5});
-    QCOMPARE(script.texts.back(), QString(kCloseQuery));
-    QVERIFY(script.unexpected.empty());
+    QCOMPARE(script.Texts.size(), size_t{5});
+    QCOMPARE(script.Texts.back(), QString(kCloseQuery));
+    QVERIFY(script.Unexpected.empty());
   }
 
-  void placementIsRestored() {
+  void PlacementIsRestored() {
     {
       TMainForm form;
       form.setGeometry(50, 60, 810, 620);
@@ -422,13 +422,13 @@ class MainFormTest : public QObject {
     }
   }
 
-  void damagedProjectsLeaveTheOpenOne() {
+  void DamagedProjectsLeaveTheOpenOne() {
     const std::string junk = Work("junk.tvp");
     std::ofstream(junk) << "nothing of a project";
     NullUiHost host;
     TProject demo;
     QCOMPARE(LoadProject(demo, Demo(), host).Kind, LoadStatus::kLoaded);
-    const std::string binary = SaveProject(demo, Work("full.tvp"), 1, host).file_name;
+    const std::string binary = SaveProject(demo, Work("full.tvp"), 1, host).FileName;
     const std::string bytes = Bytes(binary);
     const std::string cut = Work("cut.tvp");
     std::ofstream(cut, std::ios::binary) << bytes.substr(0, bytes.size() / 2);
@@ -455,12 +455,12 @@ class MainFormTest : public QObject {
     QVERIFY(script.Done());
     QVERIFY(script.Saw("поврежден: байт"));
     QCOMPARE(form.Shell().Project().FileName, Demo());
-    QVERIFY(script.unexpected.empty());
+    QVERIFY(script.Unexpected.empty());
   }
 
   // Recordings that start 0.7 s into a second, added from a folder through the window: their
   // spectra are found again after the project is saved as text and reopened.
-  void selectionStartKeepsItsResultFilesAfterATextReopen() {
+  void SelectionStartKeepsItsResultFilesAfterATextReopen() {
     const std::string late =
         WriteDemoProject(Work("late"), 120.0, EncodeDateTime(2024, 5, 14, 0, 0, 0, 700));
     QVERIFY(!late.empty());
@@ -522,21 +522,21 @@ class MainFormTest : public QObject {
                                        "Spectra/Primary/prim_TVK01_240514-000001.dat",
                                        "Spectra/Primary/prim_TVK02_240514-000001.dat"}));
     QVERIFY(script.Done());
-    QVERIFY(script.unexpected.empty());
+    QVERIFY(script.Unexpected.empty());
   }
 
-  void missingRecordFilesAndAnUnwritableResultsFolder() {
+  void MissingRecordFilesAndAnUnwritableResultsFolder() {
     fs::remove_all(Work("demo/data"));
     TMainForm form;
     QVERIFY(form.LoadStartupProject(Q(Demo())));
     ShowActive(form);
     ShowProcessing(form, 0);
     DialogScript script;
-    script.accept_messages = true;
+    script.AcceptMessages = true;
     QVERIFY(RunAndWait(form, "PrimCalcButton"));
     QCOMPARE(Stage(form), QString("Расчет спектров завершен"));
     QVERIFY(FilesUnder(Work("demo/results")).empty());
-    QVERIFY(!script.texts.empty());
+    QVERIFY(!script.Texts.empty());
 
     // The results folder lies under a file: nothing can be written there.
     fs::remove_all(Work("demo"));
@@ -547,17 +547,17 @@ class MainFormTest : public QObject {
     QTest::keyClicks(dir, Q(Demo() + "/results"));
     QCOMPARE(form.Shell().Project().General.ResultDir, Demo() + "/results");
     QVERIFY(form.Shell().Project().Modified);
-    script.texts.clear();
+    script.Texts.clear();
     ShowProcessing(form, 0);
     QVERIFY(RunAndWait(form, "PrimCalcButton"));
-    QVERIFY(!script.texts.empty());
+    QVERIFY(!script.Texts.empty());
     QCOMPARE(form.Shell().Project().Records.size(), size_t{2});
     // Still usable: with a folder that can be made the run writes its files.
     dir->selectAll();
     QTest::keyClicks(dir, Q(Work("elsewhere")));
     QVERIFY(RunAndWait(form, "PrimCalcButton"));
     QCOMPARE(FilesUnder(Work("elsewhere")).size(), size_t{2});
-    QVERIFY(script.unexpected.empty());
+    QVERIFY(script.Unexpected.empty());
   }
 
  private:

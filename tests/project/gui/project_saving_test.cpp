@@ -57,7 +57,7 @@ void ChangeOnDisk(const std::string& path, const std::string& station) {
   TProject p;
   QCOMPARE(LoadProject(p, path, host).Kind, LoadStatus::kLoaded);
   p.Records[0].Station = station;
-  QVERIFY(SaveProject(p, path, p.Form, host).ok);
+  QVERIFY(SaveProject(p, path, p.Form, host).Ok);
 }
 
 TProject OnDisk(const std::string& path) {
@@ -95,13 +95,13 @@ class ProjectSavingTest : public QObject {
 
   // A text project (the records of a CSS index) saved by Ctrl+S and by "Yes" to the close query
   // stays a text project; a binary one stays binary.
-  void aPlainSaveKeepsTheFormOfTheFile() {
+  void APlainSaveKeepsTheFormOfTheFile() {
     NullUiHost host;
     TProject css;
     AddFilesToProject(css, {tarvik::testing::RealFile("css/test_css.wfdisc")}, host);
     QCOMPARE(css.Records.size(), size_t{2});
-    const std::string text = SaveProject(css, Work("css.tvp"), 0, host).file_name;
-    const std::string binary = SaveProject(css, Work("bin.tvp"), 1, host).file_name;
+    const std::string text = SaveProject(css, Work("css.tvp"), 0, host).FileName;
+    const std::string binary = SaveProject(css, Work("bin.tvp"), 1, host).FileName;
     for (const std::string& path : {text, binary}) {
       const int form = path == text ? 0 : 1;
       auto window = std::make_unique<TMainForm>();
@@ -119,16 +119,16 @@ class ProjectSavingTest : public QObject {
       script.Yes();
       QVERIFY(window->close());
       QVERIFY(script.Done());
-      QCOMPARE(script.texts.back(), QString(kCloseQuery));
+      QCOMPARE(script.Texts.back(), QString(kCloseQuery));
       QCOMPARE(ProbeProjectFormat(path), form);
       QCOMPARE(OnDisk(path).Settings[0].EdgeEffect, false);
-      QVERIFY(script.unexpected.empty());
+      QVERIFY(script.Unexpected.empty());
     }
   }
 
   // Another program saved the project after the window opened it: Ctrl+S asks whether to
   // overwrite that or reopen the file.
-  void aSaveOverAFileChangedOnDiskAsks() {
+  void ASaveOverAFileChangedOnDiskAsks() {
     TMainForm form;
     QVERIFY(form.LoadStartupProject(Q(Demo())));
     ShowActive(form);
@@ -143,7 +143,7 @@ class ProjectSavingTest : public QObject {
     script.Cancel();
     PressSave(form);
     QVERIFY(script.Done());
-    QCOMPARE(script.texts.back(), Q(ChangedOnDiskQuestion(Demo())));
+    QCOMPARE(script.Texts.back(), Q(ChangedOnDiskQuestion(Demo())));
     QCOMPARE(Bytes(Demo()), disk);
     QVERIFY(form.Shell().Project().Modified);
     QVERIFY(form.windowTitle().endsWith("*"));
@@ -175,12 +175,12 @@ class ProjectSavingTest : public QObject {
     QVERIFY(!form.Shell().Project().Modified);
     QCOMPARE(OnDisk(Demo()).Settings[0].EdgeEffect, false);
     QCOMPARE(asked.size(), size_t{2});
-    QCOMPARE(script.texts.size(), size_t{1});
-    QVERIFY(script.unexpected.empty());
+    QCOMPARE(script.Texts.size(), size_t{1});
+    QVERIFY(script.Unexpected.empty());
   }
 
   // While another program holds the project, the save waits, then says who holds it.
-  void aSaveWaitsForAnotherWriterAndNamesIt() {
+  void ASaveWaitsForAnotherWriterAndNamesIt() {
     TMainForm form;
     QVERIFY(form.LoadStartupProject(Q(Demo())));
     ShowActive(form);
@@ -193,18 +193,18 @@ class ProjectSavingTest : public QObject {
     script.Ok();
     PressSave(form);
     QVERIFY(script.Done());
-    QCOMPARE(script.texts.back(), Q(ProjectBusyMessage(Demo(), TProjectLock::ThisHolder())));
+    QCOMPARE(script.Texts.back(), Q(ProjectBusyMessage(Demo(), TProjectLock::ThisHolder())));
     QVERIFY(form.Shell().Project().Modified);
     QCOMPARE(Bytes(Demo()), before);
     other.Release();
     PressSave(form);
     QVERIFY(!form.Shell().Project().Modified);
-    QVERIFY(script.unexpected.empty());
+    QVERIFY(script.Unexpected.empty());
   }
 
   // A text project cut to 1000 or to 37 bytes is refused as damaged with its line, from the
   // command line and from the open dialog; the open project stays and the file is not touched.
-  void aDamagedProjectIsRefusedAndTheOpenOneStays() {
+  void ADamagedProjectIsRefusedAndTheOpenOneStays() {
     const std::string whole = Bytes(Demo());
     for (const size_t size : {size_t{1000}, size_t{37}}) {
       const std::string cut = Work("cut" + std::to_string(size) + ".tvp");
@@ -220,7 +220,7 @@ class ProjectSavingTest : public QObject {
         script.Ok();
         QVERIFY(!fresh.LoadStartupProject(Q(cut)));
         QVERIFY(script.Done());
-        QVERIFY2(script.texts.back().startsWith(message), qPrintable(script.texts.back()));
+        QVERIFY2(script.Texts.back().startsWith(message), qPrintable(script.Texts.back()));
         QCOMPARE(fresh.Shell().Project().FileName, std::string(kNoName));
       }
 
@@ -232,14 +232,14 @@ class ProjectSavingTest : public QObject {
       Find<QTabWidget>(form, "PageControl")->setCurrentIndex(0);
       form.findChild<QAction*>("OpenAction")->trigger();
       QVERIFY(script.Done());
-      QVERIFY2(script.texts.back().startsWith(message), qPrintable(script.texts.back()));
+      QVERIFY2(script.Texts.back().startsWith(message), qPrintable(script.Texts.back()));
       QVERIFY(Find<QLabel>(form, "MainStatusPanel1")->text() != "Проект успешно загружен");
       QCOMPARE(form.Shell().Project().FileName, Demo());
       QCOMPARE(RowCount(FileTable(form)), 2);
       QCOMPARE(form.windowTitle(), Q(Demo()));
       QCOMPARE(Bytes(cut), part);
       QVERIFY(!fs::exists(ProjectBackupName(cut)));
-      QVERIFY(script.unexpected.empty());
+      QVERIFY(script.Unexpected.empty());
     }
   }
 

@@ -18,9 +18,9 @@ class QtUiHostTest : public QObject {
     window.show();
     TQtUiHost host(&window);
     const struct {
-      MessageKind kind;
-      QMessageBox::Icon icon;
-      const char* text;
+      MessageKind Kind;
+      QMessageBox::Icon Icon;
+      const char* Text;
     } cases[] = {{MessageKind::kNote, QMessageBox::Information, "Готово"},
                  {MessageKind::kWarning, QMessageBox::Warning, "Пропущен канал Z"},
                  {MessageKind::kError, QMessageBox::Critical, "Файл a.sac не найден"}};
@@ -37,17 +37,17 @@ class QtUiHostTest : public QObject {
           box->button(QMessageBox::Ok)->click();
         });
         if (worker) {
-          std::thread thread([&] { host.ShowMessageOfKind(c.kind, c.text); });
+          std::thread thread([&] { host.ShowMessageOfKind(c.Kind, c.Text); });
           QTRY_VERIFY(script.Done());
-          QTRY_COMPARE(text, QString::fromUtf8(c.text));
+          QTRY_COMPARE(text, QString::fromUtf8(c.Text));
           thread.join();
         } else {
-          host.ShowMessageOfKind(c.kind, c.text);
+          host.ShowMessageOfKind(c.Kind, c.Text);
         }
         QVERIFY(script.Done());
-        QCOMPARE(shown, c.icon);
-        QCOMPARE(text, QString::fromUtf8(c.text));
-        QVERIFY(script.unexpected.empty());
+        QCOMPARE(shown, c.Icon);
+        QCOMPARE(text, QString::fromUtf8(c.Text));
+        QVERIFY(script.Unexpected.empty());
       }
     }
     // The plain call and the shorthands keep to their kinds.

@@ -84,10 +84,10 @@ class RecordsPageTest : public QObject {
 
   void cleanup() { form_.reset(); }
 
-  void splitAndCloneAppendCopies() {
+  void SplitAndCloneAppendCopies() {
     // Copies that write the same result files are named in a message, answered here.
     DialogScript script;
-    script.accept_messages = true;
+    script.AcceptMessages = true;
     Select({0});
     Trigger(*form_, "SplitAction");
     const TProject& p = Project();
@@ -122,10 +122,10 @@ class RecordsPageTest : public QObject {
     QTRY_VERIFY(script.Done());
     QTest::qWait(20);
     QCOMPARE(RowCount(list_), 8);
-    QVERIFY(script.unexpected.empty());
+    QVERIFY(script.Unexpected.empty());
   }
 
-  void combineKeepsTheEarlierRecordWithTheLaterFinish() {
+  void CombineKeepsTheEarlierRecordWithTheLaterFinish() {
     // TVK02 made to start an hour later and end an hour later, through the caption's input box.
     DialogScript script;
     Select({1});
@@ -135,7 +135,7 @@ class RecordsPageTest : public QObject {
     script.Input("14.05.2024 03:00:00");
     DoubleClick(*form_, "FinishLabel");
     QTRY_VERIFY(script.Done());
-    QCOMPARE(script.texts[0], QString("Tarvik|Введите время начала записи"));
+    QCOMPARE(script.Texts[0], QString("Tarvik|Введите время начала записи"));
     const TDateTime later_finish = Project().Records[1].Finish;
     QVERIFY(later_finish > Project().Records[0].Finish);
     QCOMPARE(Find<QLabel>(*form_, "FinishText")->text(), Q(ShownDateTime(later_finish)));
@@ -149,10 +149,10 @@ class RecordsPageTest : public QObject {
     QCOMPARE(Project().Records[0].Finish, later_finish);
   }
 
-  void sortAllAndSortTheSelection() {
+  void SortAllAndSortTheSelection() {
     // Records of stations C, A, B, D after three clones renamed through the station field.
     DialogScript script;
-    script.accept_messages = true;
+    script.AcceptMessages = true;
     script.Input("2");
     Select({0});
     Trigger(*form_, "CloneAction");
@@ -178,14 +178,14 @@ class RecordsPageTest : public QObject {
       QCOMPARE(RowText(list_, i), Q(Project().Records[static_cast<size_t>(i)].File));
   }
 
-  void deleteKeyAsksFirst() {
+  void DeleteKeyAsksFirst() {
     DialogScript script;
     Select({0});
     list_->setFocus();
     script.No();
     QTest::keyClick(list_, Qt::Key_Delete);
     QTRY_VERIFY(script.Done());
-    QCOMPARE(script.texts.front(),
+    QCOMPARE(script.Texts.front(),
              QString("Вы действительно хотите удалить выделенные записи из списка?"));
     QCOMPARE(RowCount(list_), 2);
     script.Yes();
@@ -202,7 +202,7 @@ class RecordsPageTest : public QObject {
     QVERIFY(!Find<QToolButton>(*form_, "SortButton")->isEnabled());
   }
 
-  void channelComponentLevelAndResponse() {
+  void ChannelComponentLevelAndResponse() {
     Select({0});
     auto* channels = Find<QListWidget>(*form_, "ChannelCheckListBox");
     QCOMPARE(channels->count(), 3);
@@ -258,7 +258,7 @@ class RecordsPageTest : public QObject {
     QCOMPARE(channels->item(0)->checkState(), Qt::Unchecked);
   }
 
-  void captionsAskAndRefuseBadInput() {
+  void CaptionsAskAndRefuseBadInput() {
     DialogScript script;
     Select({0, 1});
     // The stations to the clipboard, one per line, and the count said.
@@ -266,7 +266,7 @@ class RecordsPageTest : public QObject {
     DoubleClick(*form_, "StationLabel");
     QTRY_VERIFY(script.Done());
     QCOMPARE(QApplication::clipboard()->text(), QString("TVK01\r\nTVK02"));
-    QCOMPARE(script.texts.back(), QString("В буфер обмена помещено строк: 2"));
+    QCOMPARE(script.Texts.back(), QString("В буфер обмена помещено строк: 2"));
 
     // An ADC coefficient of 0 is refused; a positive one reaches the channel of both records.
     auto* channels = Find<QListWidget>(*form_, "ChannelCheckListBox");
@@ -275,7 +275,7 @@ class RecordsPageTest : public QObject {
     script.Ok();
     DoubleClick(*form_, "AdcLabel");
     QTRY_VERIFY(script.Done());
-    QCOMPARE(script.texts.back(), QString("Коэффициент АЦП должен быть больше нуля"));
+    QCOMPARE(script.Texts.back(), QString("Коэффициент АЦП должен быть больше нуля"));
     QCOMPARE(Project().Records[0].Channels[2].ADCCoef, 419430.4);
     script.Input("1000");
     DoubleClick(*form_, "AdcLabel");
@@ -284,9 +284,9 @@ class RecordsPageTest : public QObject {
 
     // A selection start that is no date is refused with its conversion error, nothing changes.
     const TDateTime start = Project().Records[0].SelectStart;
-    script.accept_messages = true;
+    script.AcceptMessages = true;
     Type(Find<QLineEdit>(*form_, "SelStartEdit"), "31.02.2024 00:00:00");
-    QTRY_VERIFY(!script.texts.empty() && script.texts.back().contains("31.02.2024"));
+    QTRY_VERIFY(!script.Texts.empty() && script.Texts.back().contains("31.02.2024"));
     QCOMPARE(Project().Records[0].SelectStart, start);
     // A start typed to the millisecond is kept to the second, as the text project keeps it.
     Type(Find<QLineEdit>(*form_, "SelStartEdit"), "14.05.2024 00:10:00.700");
@@ -296,10 +296,10 @@ class RecordsPageTest : public QObject {
   }
 
   // The editor keeps what the project file can hold and what lies within the record.
-  void editorRefusesWhatTheProjectCannotKeep() {
+  void EditorRefusesWhatTheProjectCannotKeep() {
     Select({0});
     DialogScript script;
-    script.accept_messages = true;
+    script.AcceptMessages = true;
     // The letter is refused as it is typed; the others stay. (QTest types ASCII only: the "ü"
     // comes as the key event a keyboard gives.)
     auto* station = Find<QLineEdit>(*form_, "StationEdit");
@@ -323,10 +323,10 @@ class RecordsPageTest : public QObject {
     QTRY_VERIFY(script.Saw("не раньше его конца"));
     QCOMPARE(r.SelectFinish, finish);
     QCOMPARE(Find<QLineEdit>(*form_, "SelFinishEdit")->text(), Q(ShownDateTime(finish)));
-    QVERIFY(script.unexpected.empty());
+    QVERIFY(script.Unexpected.empty());
   }
 
-  void unitTemplateAndChannelSettingsFiles() {
+  void UnitTemplateAndChannelSettingsFiles() {
     const fs::path dir = fs::path(dir_.path().toStdString()) / "settings_files";
     fs::create_directories(dir);
     Select({0});
@@ -364,10 +364,10 @@ class RecordsPageTest : public QObject {
     QCOMPARE(Project().Records[1].Channels[2].ChannelResp,
              Project().Records[0].Channels[2].ChannelResp);
     QCOMPARE(Find<QLineEdit>(*form_, "SensorFilenameEdit")->text(), Q(unit));
-    QVERIFY(script.unexpected.empty());
+    QVERIFY(script.Unexpected.empty());
   }
 
-  void compressPointsTheRecordAtItsCopy() {
+  void CompressPointsTheRecordAtItsCopy() {
     const std::string before = Project().Records[1].File;
     Project().Modified = false;
     Select({1});
@@ -385,7 +385,7 @@ class RecordsPageTest : public QObject {
 
   // Files are offered and added by their content: the add dialog shows every file first, and a
   // folder gives every file a reader knows, an archive's day file without extension among them.
-  void addTakesEveryFileAReaderKnows() {
+  void AddTakesEveryFileAReaderKnows() {
     const fs::path demo_data = fs::path(dir_.path().toStdString()) / "demo" / "data";
     const fs::path archive = fs::path(dir_.path().toStdString()) / "archive";
     fs::create_directories(archive);
@@ -423,11 +423,11 @@ class RecordsPageTest : public QObject {
     QTRY_VERIFY(script.Done());
     QTRY_COMPARE(RowCount(list_), 1);
     QCOMPARE(Project().Records[0].File, (archive / "XX.TVK01..HHZ.D.2024.135").string());
-    QVERIFY2(script.unexpected.empty(),
-             qPrintable(script.unexpected.empty() ? QString() : script.unexpected.front()));
+    QVERIFY2(script.Unexpected.empty(),
+             qPrintable(script.Unexpected.empty() ? QString() : script.Unexpected.front()));
   }
 
-  void addFolderAndChangePath() {
+  void AddFolderAndChangePath() {
     // A new project given the demo's folder: the two stations' files joined into two records.
     DialogScript script;
     Trigger(*form_, "NewAction");
@@ -452,7 +452,7 @@ class RecordsPageTest : public QObject {
       QCOMPARE(fs::path(file).parent_path().string(), moved);
       QCOMPARE(RowText(list_, i), Q(file));
     }
-    QVERIFY(script.unexpected.empty());
+    QVERIFY(script.Unexpected.empty());
   }
 
  private:

@@ -40,9 +40,9 @@ void ClickMark(QAbstractButton* button) {
 
 // One control of the page: how the person changes it and the field that must follow.
 struct ControlCase {
-  const char* name;
-  std::function<void(QWidget&)> edit;
-  std::function<bool(const TSpectrumSettings&)> written;
+  const char* Name;
+  std::function<void(QWidget&)> Edit;
+  std::function<bool(const TSpectrumSettings&)> Written;
 };
 
 }  // namespace
@@ -66,12 +66,12 @@ class SettingsPageTest : public QObject {
   }
   void cleanup() { form_.reset(); }
 
-  void everyControlWritesItsFieldOfTheSetShown_data() {
+  void EveryControlWritesItsFieldOfTheSetShown_data() {
     QTest::addColumn<int>("set");
     QTest::newRow("microseisms") << 0;
     QTest::newRow("events") << 1;
   }
-  void everyControlWritesItsFieldOfTheSetShown() {
+  void EveryControlWritesItsFieldOfTheSetShown() {
     QFETCH(int, set);
     Choose(Find<QComboBox>(*form_, "OptionsComBox"), set);
     const std::vector<ControlCase> cases = {
@@ -133,9 +133,9 @@ class SettingsPageTest : public QObject {
     const TSpectrumSettings other_before = project.Settings[1 - set];
     for (const ControlCase& c : cases) {
       project.Modified = false;
-      c.edit(*form_);
-      QVERIFY2(c.written(project.Settings[set]), c.name);
-      QVERIFY2(project.Modified, c.name);
+      c.Edit(*form_);
+      QVERIFY2(c.Written(project.Settings[set]), c.Name);
+      QVERIFY2(project.Modified, c.Name);
     }
     // Ranges: the arrows stop at the control's end, and a step is the control's step.
     auto* silence = Find<QDoubleSpinBox>(*form_, "SilenceDurSpinEdit");
@@ -153,7 +153,7 @@ class SettingsPageTest : public QObject {
     QCOMPARE(other.NoiseOrder, other_before.NoiseOrder);
   }
 
-  void switchingSetsReloadsAndDefaultsRestore() {
+  void SwitchingSetsReloadsAndDefaultsRestore() {
     auto* options = Find<QComboBox>(*form_, "OptionsComBox");
     auto* silence = Find<QDoubleSpinBox>(*form_, "SilenceDurSpinEdit");
     auto* units = Find<QComboBox>(*form_, "UnitComBox");
@@ -188,7 +188,7 @@ class SettingsPageTest : public QObject {
     QVERIFY(!Find<QCheckBox>(*form_, "EdgeCheckBox")->isChecked());
   }
 
-  void segmentLengthAtTheWorkingRate() {
+  void SegmentLengthAtTheWorkingRate() {
     Find<QTabWidget>(*form_, "PageControl")->setCurrentIndex(3);
     Type(Find<QDoubleSpinBox>(*form_, "SRDefSpinEdit"), "100");
     QCOMPARE(form_->Shell().Project().WorkingRate, 100.0);
@@ -213,7 +213,7 @@ class SettingsPageTest : public QObject {
 
   // A corner that would leave its filter with nothing to pass is refused with the reason, and
   // the box shows the value kept.
-  void filterCornersOutOfOrderAreRefused() {
+  void FilterCornersOutOfOrderAreRefused() {
     TSpectrumSettings& s = form_->Shell().Project().Settings[kMicroseismSet];
     auto* fmax = Find<QDoubleSpinBox>(*form_, "EdgeFMaxSpinEdit");
     DialogScript script;
@@ -222,7 +222,7 @@ class SettingsPageTest : public QObject {
     script.Ok();
     Type(fmax, "1");
     QTRY_VERIFY(script.Done());
-    QCOMPARE(script.texts, (std::vector<QString>{"Нижняя частота фильтра краевого эффекта "
+    QCOMPARE(script.Texts, (std::vector<QString>{"Нижняя частота фильтра краевого эффекта "
                                                  "(FMin = 50 Гц) должна быть меньше верхней "
                                                  "(FMax = 1 Гц)"}));
     QCOMPARE(s.FMax, 100.0);
@@ -233,15 +233,15 @@ class SettingsPageTest : public QObject {
     script.Ok();
     Type(noise_min, "10");
     QTRY_VERIFY(script.Done());
-    QVERIFY(script.texts[1].contains("(NoiseFMin = 10 Гц) должна быть меньше верхней"));
+    QVERIFY(script.Texts[1].contains("(NoiseFMin = 10 Гц) должна быть меньше верхней"));
     QCOMPARE(s.NoiseFMin, 0.1);
     QCOMPARE(noise_min->value(), 0.1);
     Type(noise_min, "9.5");
     QCOMPARE(s.NoiseFMin, 9.5);
-    QVERIFY(script.unexpected.empty());
+    QVERIFY(script.Unexpected.empty());
   }
 
-  void labelAndHintFollowTheEstimate() {
+  void LabelAndHintFollowTheEstimate() {
     auto* label = Find<QLabel>(*form_, "NoiseDurLabel");
     auto* spin = Find<QSpinBox>(*form_, "NoiseDurSpinEdit");
     TSpectrumSettings& s = form_->Shell().Project().Settings[0];
@@ -261,7 +261,7 @@ class SettingsPageTest : public QObject {
     QCOMPARE(s.DanielWin, 3);
   }
 
-  void theBFieldServesItsWindows() {
+  void TheBFieldServesItsWindows() {
     auto* windows = Find<QComboBox>(*form_, "WinTypeComBox");
     auto* b = Find<QDoubleSpinBox>(*form_, "BSpinEdit");
     auto* formula = Find<QLabel>(*form_, "FormulaLabel");
@@ -280,7 +280,7 @@ class SettingsPageTest : public QObject {
     for (auto it = data->begin(); it != data->end(); ++it) QCOMPARE(it->value, 1.0);
   }
 
-  void generalPageWritesTheProject() {
+  void GeneralPageWritesTheProject() {
     Find<QTabWidget>(*form_, "PageControl")->setCurrentIndex(3);
     TProject& project = form_->Shell().Project();
     auto reset = [&] { project.Modified = false; };
@@ -318,7 +318,7 @@ class SettingsPageTest : public QObject {
     QCOMPARE(project.General.SampRateDefault, 250.0);
     QCOMPARE(project.WorkingRate, 250.0);
     QVERIFY(project.Modified);
-    QVERIFY(script.unexpected.empty());
+    QVERIFY(script.Unexpected.empty());
   }
 
  private:

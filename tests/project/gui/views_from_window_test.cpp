@@ -62,7 +62,7 @@ class ViewsFromWindowTest : public QObject {
     // The results the viewer shows.
     Pages()->setCurrentIndex(1);
     for (const char* button : {"PrimCalcButton", "NakCalcButton"}) {
-      QSignalSpy finished(form_.get(), &TMainForm::runFinished);
+      QSignalSpy finished(form_.get(), &TMainForm::RunFinished);
       QTest::mouseClick(Find<QPushButton>(*form_, button), Qt::LeftButton);
       QVERIFY(finished.wait(120000));
     }
@@ -70,7 +70,7 @@ class ViewsFromWindowTest : public QObject {
 
   void cleanupTestCase() { form_.reset(); }
 
-  void viewerMovesThroughTheRecordsAndKeepsTheSelection() {
+  void ViewerMovesThroughTheRecordsAndKeepsTheSelection() {
     Tab(0);
     auto* list = Find<QListWidget>(*form_, "PrimListBox");
     list->setCurrentRow(0);
@@ -83,7 +83,7 @@ class ViewsFromWindowTest : public QObject {
       first = viewer->windowTitle();
       QTest::mouseClick(Find<QPushButton>(*viewer, "NextButton"), Qt::LeftButton);
       second = viewer->windowTitle();
-      viewer->setSelection(1);
+      viewer->SetSelection(1);
     }));
     Click(Find<QPushButton>(*form_, "PrimShowButton"));
     QVERIFY(script.Done());
@@ -105,10 +105,10 @@ class ViewsFromWindowTest : public QObject {
     QTest::mouseDClick(nak->viewport(), Qt::LeftButton, {}, at);
     QVERIFY(script.Done());
     QVERIFY2(hv.contains("nak_prim_TVK02"), qPrintable(hv));
-    QVERIFY(script.unexpected.empty());
+    QVERIFY(script.Unexpected.empty());
   }
 
-  void comparisonShowsAveragesAndMedians() {
+  void ComparisonShowsAveragesAndMedians() {
     Tab(2);
     QTest::mouseClick(Find<QRadioButton>(*form_, "AbsRadioButton"), Qt::LeftButton);
     auto* var = Find<QListWidget>(*form_, "VarListBox");
@@ -135,11 +135,11 @@ class ViewsFromWindowTest : public QObject {
     script.Ok();
     Click(Find<QPushButton>(*form_, "VarShowButton"));
     QVERIFY(script.Done());
-    QCOMPARE(script.texts.back(), QString("Нечего показывать!"));
-    QVERIFY(script.unexpected.empty());
+    QCOMPARE(script.Texts.back(), QString("Нечего показывать!"));
+    QVERIFY(script.Unexpected.empty());
   }
 
-  void responseViewsOfTheCurrentRecord() {
+  void ResponseViewsOfTheCurrentRecord() {
     Pages()->setCurrentIndex(0);
     auto* files = FileTable(*form_);
     files->clearSelection();
@@ -150,16 +150,16 @@ class ViewsFromWindowTest : public QObject {
     int series = 0;
     script.Then(InViewer([&](TSpcForm* viewer) {
       caption = viewer->windowTitle();
-      series = viewer->checkList()->count();
+      series = viewer->CheckList()->count();
     }));
     Click(Find<QPushButton>(*form_, "ResponseView2Button"));
     QVERIFY(script.Done());
     QCOMPARE(caption, QString("АЧХ каналов (датчик*усилитель)"));
     QCOMPARE(series, 3);
-    QVERIFY(script.unexpected.empty());
+    QVERIFY(script.Unexpected.empty());
   }
 
-  void previewShowsTheRecordAndItsLoadStops() {
+  void PreviewShowsTheRecordAndItsLoadStops() {
     Pages()->setCurrentIndex(0);
     auto* files = FileTable(*form_);
     files->clearSelection();
@@ -173,7 +173,7 @@ class ViewsFromWindowTest : public QObject {
     // Stopped while the samples load: the preview is not shown.
     bool clicked = false;
     QString caption_while_loading;
-    auto connection = connect(&form_->Host(), &TQtUiHost::stageShown, this, [&](const QString& t) {
+    auto connection = connect(&form_->Host(), &TQtUiHost::StageShown, this, [&](const QString& t) {
       if (clicked || !t.startsWith("TVK02")) return;
       clicked = true;
       caption_while_loading = button->text();
@@ -200,7 +200,7 @@ class ViewsFromWindowTest : public QObject {
     QVERIFY(script.Done());
     QVERIFY2(title.startsWith("TVK02"), qPrintable(title));
     QVERIFY(p.Modified);
-    QVERIFY(script.unexpected.empty());
+    QVERIFY(script.Unexpected.empty());
   }
 
  private:

@@ -53,7 +53,7 @@ class WindowTest : public QObject {
   void init() { demo_.Fresh(); }
 
   // The list showed full paths only: clones, or two stations of one file, looked the same.
-  void theRecordTableTellsRecordsApartAndSortsByAColumn() {
+  void TheRecordTableTellsRecordsApartAndSortsByAColumn() {
     TMainForm form;
     QVERIFY(form.LoadStartupProject(Q(demo_.Demo())));
     ShowActive(form);
@@ -112,7 +112,7 @@ class WindowTest : public QObject {
 
   // "Вариации" was empty on its first visit and "Показать графики" said there was nothing to
   // show until a radio button was toggled.
-  void theComparisonListIsFilledWhenItComesIntoView() {
+  void TheComparisonListIsFilledWhenItComesIntoView() {
     TMainForm form;
     QVERIFY(form.LoadStartupProject(Q(demo_.Demo())));
     ShowActive(form);
@@ -133,7 +133,7 @@ class WindowTest : public QObject {
   }
 
   // With no program for PDF files (the offscreen platform has none) "Справка" did nothing.
-  void helpSaysWhereTheGuideIsWhenNothingOpensIt() {
+  void HelpSaysWhereTheGuideIsWhenNothingOpensIt() {
     for (const bool guide_there : {false, true}) {
       QTemporaryDir program;
       if (guide_there) {
@@ -147,8 +147,8 @@ class WindowTest : public QObject {
       script.Ok();
       QTest::keyClick(&form, Qt::Key_F1);
       QTRY_VERIFY(script.Done());
-      QCOMPARE(script.texts.size(), size_t{1});
-      const QString& text = script.texts.front();
+      QCOMPARE(script.Texts.size(), size_t{1});
+      const QString& text = script.Texts.front();
       if (guide_there) {
         QVERIFY2(text.contains(program.path() + "/" + kHelpDocument), qPrintable(text));
         QVERIFY2(text.contains("PDF"), qPrintable(text));
@@ -159,7 +159,7 @@ class WindowTest : public QObject {
     }
   }
 
-  void projectCommandsHaveTheirShortcuts() {
+  void ProjectCommandsHaveTheirShortcuts() {
     TMainForm form;
     const std::vector<std::pair<const char*, QKeySequence>> expected = {
         {"NewAction", QKeySequence("Ctrl+N")},  {"OpenAction", QKeySequence("Ctrl+O")},
@@ -188,7 +188,7 @@ class WindowTest : public QObject {
   }
 
   // Qt's standard buttons spoke English in a Russian window.
-  void standardButtonsSpeakRussian() {
+  void StandardButtonsSpeakRussian() {
     QVERIFY(InstallQtRussian(*QCoreApplication::instance()));
     QMessageBox box(QMessageBox::Question, "", "",
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
@@ -202,7 +202,7 @@ class WindowTest : public QObject {
 
   // "Сортировать" was a widget in the tool bar: at the default width it was neither shown nor in
   // the "››" menu of what does not fit.
-  void everyRecordActionIsReachableAtEveryWidth() {
+  void EveryRecordActionIsReachableAtEveryWidth() {
     TMainForm form;
     QVERIFY(form.LoadStartupProject(Q(demo_.Demo())));
     auto* tools = Find<QToolBar>(form, "RecordsToolBar");
@@ -236,7 +236,7 @@ class WindowTest : public QObject {
 
   // The window was at least 837 × 610, clipped the channel editor and the settings chart when
   // forced smaller, and widened itself when the estimation type changed.
-  void theWindowFitsEightHundredBySixHundred() {
+  void TheWindowFitsEightHundredBySixHundred() {
     TMainForm form;
     QVERIFY(form.LoadStartupProject(Q(demo_.Demo())));
     form.resize(800, 600);
@@ -270,7 +270,7 @@ class WindowTest : public QObject {
 
   // "Добавить" opened in the program's working folder; the viewer's dialogs nowhere in
   // particular; "Формат данных" listed bare extensions.
-  void dialogsStartInTheProjectsFolder() {
+  void DialogsStartInTheProjectsFolder() {
     TMainForm form;
     QVERIFY(form.LoadStartupProject(Q(demo_.Demo())));
     ShowActive(form);
@@ -303,7 +303,7 @@ class WindowTest : public QObject {
 
   // "ЧХД" with no sensor file showed an empty chart; "П о к а з а т ь" without results said
   // only that a file does not exist.
-  void emptyStatesSayWhatIsMissing() {
+  void EmptyStatesSayWhatIsMissing() {
     TMainForm form;
     QVERIFY(form.LoadStartupProject(Q(demo_.Demo())));
     ShowActive(form);
@@ -325,17 +325,17 @@ class WindowTest : public QObject {
     QTRY_VERIFY(script.Done());
     const QString path = Q(PrimaryResultPath(form.Shell().Project(), form.Shell().Folders(),
                                              form.Shell().Project().Records[1]));
-    QVERIFY2(script.texts.back().contains(path), qPrintable(script.texts.back()));
-    QVERIFY(script.texts.back().contains("Выполните расчет"));
-    QVERIFY(script.unexpected.empty());
+    QVERIFY2(script.Texts.back().contains(path), qPrintable(script.Texts.back()));
+    QVERIFY(script.Texts.back().contains("Выполните расчет"));
+    QVERIFY(script.Unexpected.empty());
   }
 
   // A close asked for while the project file was read was dropped.
-  void aCloseAskedForDuringTheLoadIsCarriedOut() {
+  void ACloseAskedForDuringTheLoadIsCarriedOut() {
     TMainForm form;
     ShowActive(form);
     int asked = 0;
-    connect(&form.Host(), &TQtUiHost::stageShown, this, [&] {
+    connect(&form.Host(), &TQtUiHost::StageShown, this, [&] {
       if (asked++ == 0) QVERIFY(!form.close());
     });
     QVERIFY(form.LoadStartupProject(Q(demo_.Demo())));

@@ -93,18 +93,18 @@ class HvsrFormTest : public QObject {
                                      tarvik::testing::ThreeComponentText(5, 0.5, Value, Spread));
   }
 
-  void chartAndPanelOfAResult() {
+  void ChartAndPanelOfAResult() {
     TSpcForm form;
     form.resize(1200, 700);
     form.show();
-    QVERIFY(form.showHvsrResult(hv_, host_));
-    QVERIFY(host_.messages.empty());
+    QVERIFY(form.ShowHvsrResult(hv_, host_));
+    QVERIFY(host_.Messages.empty());
 
     // 3 mean curves, 1 band, 12 windows; one graph per line, one rectangle for the band.
-    const auto& series = form.view().Series;
+    const auto& series = form.View().Series;
     QCOMPARE(series.size(), size_t{16});
-    QCOMPARE(form.checkList()->count(), 16);
-    QCustomPlot* plot = form.plot();
+    QCOMPARE(form.CheckList()->count(), 16);
+    QCustomPlot* plot = form.Plot();
     QCOMPARE(plot->graphCount(), 15);
     QCOMPARE(Bands(plot).size(), 1);
     QCPItemRect* band = Bands(plot).front();
@@ -129,8 +129,8 @@ class HvsrFormTest : public QObject {
     QVERIFY(plot->yAxis->range().upper < top * 1.5);
 
     // The panel: two headings and nine criteria with value, threshold and outcome.
-    QVERIFY(form.sidePanel()->isVisible());
-    QTableWidget* table = form.panelTable();
+    QVERIFY(form.SidePanel()->isVisible());
+    QTableWidget* table = form.PanelTable();
     QCOMPARE(table->rowCount(), 11);
     QCOMPARE(table->columnSpan(0, 0), 4);
     QVERIFY(table->item(0, 0)->text().startsWith("Надежность кривой: "));
@@ -143,24 +143,24 @@ class HvsrFormTest : public QObject {
       if (table->columnSpan(r, 0) == 1 && table->item(r, 3)->text() == "нет") ++failed;
     }
     QCOMPARE(failed, 9 - result_.Sesame.ReliablePassed - result_.Sesame.ClearPassed);
-    QVERIFY(form.panelNotes()->text().contains("f0 по окнам: "));
+    QVERIFY(form.PanelNotes()->text().contains("f0 по окнам: "));
 
     // The band comes and goes with its check-list entry.
-    form.checkList()->item(3)->setCheckState(Qt::Unchecked);
+    form.CheckList()->item(3)->setCheckState(Qt::Unchecked);
     QVERIFY(!band->visible());
-    form.checkList()->item(3)->setCheckState(Qt::Checked);
+    form.CheckList()->item(3)->setCheckState(Qt::Checked);
     QVERIFY(band->visible());
 
     // The next chart has no panel.
-    QVERIFY(form.showSpectrumFile(prim_, false, 1, 0, host_));
-    QVERIFY(!form.sidePanel()->isVisible());
+    QVERIFY(form.ShowSpectrumFile(prim_, false, 1, 0, host_));
+    QVERIFY(!form.SidePanel()->isVisible());
     QVERIFY(Bands(plot).isEmpty());
   }
 
-  void popupMenuOpensAResult() {
+  void PopupMenuOpensAResult() {
     TSpcForm form;
     form.show();
-    auto* open = form.popupMenu()->findChild<QAction*>("OpenHvsrItem");
+    auto* open = form.PopupMenu()->findChild<QAction*>("OpenHvsrItem");
     QVERIFY(open != nullptr);
     QString filter;
     OnNextModal([&](QWidget* w) {
@@ -172,22 +172,22 @@ class HvsrFormTest : public QObject {
     });
     open->trigger();
     QCOMPARE(filter, QString("Статистика H/V (*.hv)"));
-    QCOMPARE(form.view().Series.size(), size_t{16});
-    QVERIFY(form.sidePanel()->isVisible());
+    QCOMPARE(form.View().Series.size(), size_t{16});
+    QVERIFY(form.SidePanel()->isVisible());
   }
 
-  void damagedResultLeavesAnEmptyChart() {
+  void DamagedResultLeavesAnEmptyChart() {
     const std::string bad = tarvik::testing::WriteResult(dir_.File("bad.hv"), "0.5\t1\t2\n");
     TSpcForm form;
     form.show();
-    QVERIFY(form.showHvsrResult(hv_, host_));
+    QVERIFY(form.ShowHvsrResult(hv_, host_));
     RecordingUiHost host;
-    QVERIFY(!form.showHvsrResult(bad, host));
-    QCOMPARE(host.messages.size(), size_t{1});
-    QVERIFY(host.messages[0].find("bad.hv поврежден: line 1") != std::string::npos);
-    QCOMPARE(form.plot()->graphCount(), 0);
-    QCOMPARE(form.checkList()->count(), 0);
-    QVERIFY(!form.sidePanel()->isVisible());
+    QVERIFY(!form.ShowHvsrResult(bad, host));
+    QCOMPARE(host.Messages.size(), size_t{1});
+    QVERIFY(host.Messages[0].find("bad.hv поврежден: line 1") != std::string::npos);
+    QCOMPARE(form.Plot()->graphCount(), 0);
+    QCOMPARE(form.CheckList()->count(), 0);
+    QVERIFY(!form.SidePanel()->isVisible());
   }
 };
 

@@ -38,15 +38,15 @@ TFileRecord WrittenRecord(const testing::TempDir& dir) {
   std::vector<testing::MsChannel> channels;
   for (int c = 0; c < 3; ++c) {
     testing::MsChannel ch;
-    ch.channel = std::string("HH") + "ENZ"[c];
-    ch.start = EncodeDateTime(2024, 5, 14, 10, 30, 0);
-    ch.samples = testing::TestSignal(6000, c + 1);
+    ch.Channel = std::string("HH") + "ENZ"[c];
+    ch.Start = EncodeDateTime(2024, 5, 14, 10, 30, 0);
+    ch.Samples = testing::TestSignal(6000, c + 1);
     channels.push_back(ch);
   }
   testing::WriteMiniSeed(path, channels);
   TFileRecords records;
   AssemblySettings settings;
-  settings.working_rate = 100.0;
+  settings.WorkingRate = 100.0;
   AddFile(records, path, settings);
   TFileRecord r = records.at(0);
   r.SelectStart = r.Start;
@@ -84,7 +84,7 @@ class PreviewFormTest : public QObject {
   }
 
  private slots:
-  void captionAndHintsBeforeAnyRecord() {
+  void CaptionAndHintsBeforeAnyRecord() {
     TPreviewForm form;
     QCOMPARE(form.windowTitle(), QString::fromUtf8("Установка ограничений"));
     QCOMPARE(form.StatusPanel(0), QString::fromUtf8("Выберите режим"));
@@ -95,7 +95,7 @@ class PreviewFormTest : public QObject {
     QCOMPARE(Child<QPushButton>(form, "CancelButton")->text(), QString::fromUtf8("Отмена"));
   }
 
-  void keysMoveAndZoomTheView() {
+  void KeysMoveAndZoomTheView() {
     TPreviewForm form;
     ShowDesigned(form);
     QCOMPARE(form.windowTitle(), QString::fromUtf8("DSG - 14.05.2024 10:30:00"));
@@ -138,7 +138,7 @@ class PreviewFormTest : public QObject {
     QCOMPARE(m.ViewFirst(), int64_t{0});
   }
 
-  void intervalModeClicksAndEdgeButtons() {
+  void IntervalModeClicksAndEdgeButtons() {
     TPreviewForm form;
     ShowDesigned(form, 80);
     auto* interval = Child<QToolButton>(form, "IntervalButton");
@@ -178,7 +178,7 @@ class PreviewFormTest : public QObject {
     QCOMPARE(form.StatusPanel(0), QString::fromUtf8("другое"));
   }
 
-  void levelModeDrag() {
+  void LevelModeDrag() {
     TPreviewForm form;
     ShowDesigned(form);
     QTest::mouseClick(Child<QToolButton>(form, "LevelButton"), Qt::LeftButton);
@@ -198,7 +198,7 @@ class PreviewFormTest : public QObject {
              QString::fromUtf8("Тишина: 0:29:21 (98%)"));
   }
 
-  void zoomDragAndStatusReadOut() {
+  void ZoomDragAndStatusReadOut() {
     TPreviewForm form;
     ShowDesigned(form);
     QWidget* area = form.Area();
@@ -233,7 +233,7 @@ class PreviewFormTest : public QObject {
 
   // Samples never recorded are shaded in a colour of their own, within their channel's strip,
   // apart from the red of interference; the trace over them stays black.
-  void gapsAreShadedApartFromDisturbances() {
+  void GapsAreShadedApartFromDisturbances() {
     TPreviewForm form;
     TFileRecord r = testing::PreviewRecord(2, testing::kDesignedLength);
     for (int c = 0; c < 2; ++c) r.Channels[c].Level = 80;
@@ -256,7 +256,7 @@ class PreviewFormTest : public QObject {
     QCOMPARE(shot.pixelColor(300, y), QColor(Qt::white));  // recorded and quiet
   }
 
-  void okReturnsTheEditedCopyAndCancelDiscards() {
+  void OkReturnsTheEditedCopyAndCancelDiscards() {
     testing::TempDir dir;
     const TFileRecord original = WrittenRecord(dir);
     TPreviewForm form;
@@ -295,13 +295,13 @@ class PreviewFormTest : public QObject {
     QCOMPARE(loading, (std::vector<bool>{true, false}));
   }
 
-  void stoppedLoadShowsNothing() {
+  void StoppedLoadShowsNothing() {
     testing::TempDir dir;
     TFileRecord record = WrittenRecord(dir);
     const TFileRecord original = record;
     TPreviewForm form;
     testing::RecordingUiHost host;
-    host.stop_when = [](int) { return true; };
+    host.StopWhen = [](int) { return true; };
     bool shown = false;
     QTimer::singleShot(0, &form, [&] {
       shown = form.isVisible();
@@ -322,7 +322,7 @@ class PreviewFormTest : public QObject {
     testing::RecordingUiHost missing;
     QCOMPARE(form.ShowRecord(record, testing::PreviewOptions(), missing),
              TShowRecordOutcome::kNotOpened);
-    QCOMPARE(missing.messages.size(), size_t{1});
+    QCOMPARE(missing.Messages.size(), size_t{1});
     QVERIFY(!form.isVisible());
   }
 };

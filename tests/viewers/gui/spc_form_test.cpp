@@ -83,18 +83,18 @@ class SpcFormTest : public QObject {
             {{0, 1, 0, 1, 0, 1, 0}, {1, 2, 1, 3, 1, 4, 1}, {2, 5, 1, 6, 1, 7, 1}}));
   }
 
-  void spectrumFileFillsChartListAndSwatches() {
+  void SpectrumFileFillsChartListAndSwatches() {
     TSpcForm form;
-    QVERIFY(form.showSpectrumFile(power_, true, 1, 3, host_));
-    QCustomPlot* plot = form.plot();
+    QVERIFY(form.ShowSpectrumFile(power_, true, 1, 3, host_));
+    QCustomPlot* plot = form.Plot();
     QCOMPARE(plot->graphCount(), 6);
-    QCOMPARE(form.checkList()->count(), 6);
+    QCOMPARE(form.CheckList()->count(), 6);
     const int lines[] = {3, 4, 4};  // E skips its zero with LogY; lines 1..4 otherwise
     for (int i = 0; i < 6; ++i) {
       QCPGraph* g = plot->graph(i);
-      QCOMPARE(g->name(), form.checkList()->item(i)->text());
+      QCOMPARE(g->name(), form.CheckList()->item(i)->text());
       QCOMPARE(g->pen().color(), Rgb(tarvik::SeriesColor(i / 2)));
-      QCOMPARE(form.checkList()->item(i)->checkState(), Qt::Checked);
+      QCOMPARE(form.CheckList()->item(i)->checkState(), Qt::Checked);
       if (i % 2 == 0) {
         QCOMPARE(g->lineStyle(), QCPGraph::lsLine);
         QCOMPARE(g->dataCount(), lines[i / 2]);
@@ -114,62 +114,62 @@ class SpcFormTest : public QObject {
     auto* strip = form.findChild<QWidget*>("SwatchStrip");
     QVERIFY(strip != nullptr);
     const QImage image = strip->grab().toImage();
-    const QRect row = form.checkList()->visualItemRect(form.checkList()->item(2));
+    const QRect row = form.CheckList()->visualItemRect(form.CheckList()->item(2));
     const QPoint at =
-        strip->mapFrom(&form, form.checkList()->viewport()->mapTo(&form, row.center()));
+        strip->mapFrom(&form, form.CheckList()->viewport()->mapTo(&form, row.center()));
     QCOMPARE(image.pixelColor(strip->width() / 2, at.y()), Rgb(tarvik::SeriesColor(1)));
   }
 
-  void uncheckingHidesASeries() {
+  void UncheckingHidesASeries() {
     TSpcForm form;
-    QVERIFY(form.showSpectrumFile(prim_, false, 1, 0, host_));
-    form.checkList()->item(2)->setCheckState(Qt::Unchecked);
-    QVERIFY(!form.plot()->graph(2)->visible());
-    QVERIFY(form.plot()->graph(3)->visible());
-    QVERIFY(!form.view().Series[2].Checked);
-    form.checkList()->item(2)->setCheckState(Qt::Checked);
-    QVERIFY(form.plot()->graph(2)->visible());
+    QVERIFY(form.ShowSpectrumFile(prim_, false, 1, 0, host_));
+    form.CheckList()->item(2)->setCheckState(Qt::Unchecked);
+    QVERIFY(!form.Plot()->graph(2)->visible());
+    QVERIFY(form.Plot()->graph(3)->visible());
+    QVERIFY(!form.View().Series[2].Checked);
+    form.CheckList()->item(2)->setCheckState(Qt::Checked);
+    QVERIFY(form.Plot()->graph(2)->visible());
   }
 
-  void logCheckBoxesSwitchTheAxesAndDoNotReAddValues() {
+  void LogCheckBoxesSwitchTheAxesAndDoNotReAddValues() {
     TSpcForm form;
-    QVERIFY(form.showSpectrumFile(prim_, false, 1, 0, host_));
+    QVERIFY(form.ShowSpectrumFile(prim_, false, 1, 0, host_));
     auto* log_x = form.findChild<QCheckBox*>("LogXCheckBox");
     auto* log_y = form.findChild<QCheckBox*>("LogYCheckBox");
     QVERIFY(log_x->isChecked() && log_y->isChecked());
-    QCOMPARE(form.plot()->yAxis->scaleType(), QCPAxis::stLogarithmic);
+    QCOMPARE(form.Plot()->yAxis->scaleType(), QCPAxis::stLogarithmic);
     log_y->click();
-    QCOMPARE(form.plot()->yAxis->scaleType(), QCPAxis::stLinear);
-    QCOMPARE(form.plot()->xAxis->scaleType(), QCPAxis::stLogarithmic);
-    QVERIFY(!form.view().LogY);
-    QCOMPARE(form.plot()->graph(0)->dataCount(), 3);  // the zero stays out
+    QCOMPARE(form.Plot()->yAxis->scaleType(), QCPAxis::stLinear);
+    QCOMPARE(form.Plot()->xAxis->scaleType(), QCPAxis::stLogarithmic);
+    QVERIFY(!form.View().LogY);
+    QCOMPARE(form.Plot()->graph(0)->dataCount(), 3);  // the zero stays out
     log_x->click();
-    QCOMPARE(form.plot()->xAxis->scaleType(), QCPAxis::stLinear);
+    QCOMPARE(form.Plot()->xAxis->scaleType(), QCPAxis::stLinear);
     // Shown again with LogY unchecked, the zero is there.
-    QVERIFY(form.showSpectrumFile(prim_, false, 1, 0, host_));
-    QCOMPARE(form.plot()->graph(0)->dataCount(), 4);
+    QVERIFY(form.ShowSpectrumFile(prim_, false, 1, 0, host_));
+    QCOMPARE(form.Plot()->graph(0)->dataCount(), 4);
     QVERIFY(!log_y->isChecked());
   }
 
   // A log axis over less than two decades (an H/V ratio) gets readable ticks between the powers
   // of ten, and round numbers within a single mantissa; over more decades only the powers are
   // labelled.
-  void logAxisLabelsNarrowAndWideRanges() {
+  void LogAxisLabelsNarrowAndWideRanges() {
     QCustomPlot plot;
     plot.resize(600, 400);
     tarvik::gui::SetAxisScales(plot, true, true);
     const struct {
-      double lower, upper;
-      QStringList labels;
+      double Lower, Upper;
+      QStringList Labels;
     } cases[] = {
         {0.3, 6.0, {"0.5", "1", "2", "5"}},
         {1.5, 2.5, {"1.6", "1.8", "2", "2.2", "2.4"}},
         {1e-6, 1e-2, {"1e-06", "1e-05", "1e-04", "1e-03", "1e-02"}},
     };
     for (const auto& c : cases) {
-      plot.yAxis->setRange(c.lower, c.upper);
+      plot.yAxis->setRange(c.Lower, c.Upper);
       plot.replot();
-      QCOMPARE(plot.yAxis->tickVectorLabels(), QVector<QString>(c.labels.begin(), c.labels.end()));
+      QCOMPARE(plot.yAxis->tickVectorLabels(), QVector<QString>(c.Labels.begin(), c.Labels.end()));
     }
     // Minor ticks at the whole mantissas between the labelled ones.
     QVector<double> ticks, sub_ticks;
@@ -178,17 +178,17 @@ class SpcFormTest : public QObject {
     QCOMPARE(sub_ticks, QVector<double>({0.3, 0.4, 0.6, 0.7, 0.8, 0.9, 3, 4, 6}));
   }
 
-  void prevAndNextCallBackWithTheIndex() {
+  void PrevAndNextCallBackWithTheIndex() {
     TSpcForm form;
     std::vector<int> asked;
-    form.setNavigationCallback([&](int index) {
+    form.SetNavigationCallback([&](int index) {
       asked.push_back(index);
-      form.view().CurrentIndex = index;
-      tarvik::ShowSpectrumFile(form.view(), prim_, false, 1, 0, host_);
+      form.View().CurrentIndex = index;
+      tarvik::ShowSpectrumFile(form.View(), prim_, false, 1, 0, host_);
     });
-    form.view().CurrentIndex = 1;
-    form.view().RecordCount = 3;
-    QVERIFY(form.showSpectrumFile(prim_, false, 1, 0, host_));
+    form.View().CurrentIndex = 1;
+    form.View().RecordCount = 3;
+    QVERIFY(form.ShowSpectrumFile(prim_, false, 1, 0, host_));
     auto* prev = form.findChild<QPushButton*>("PrevButton");
     auto* next = form.findChild<QPushButton*>("NextButton");
     QVERIFY(prev->isEnabled() && next->isEnabled());
@@ -203,52 +203,52 @@ class SpcFormTest : public QObject {
 
     // The choice and "Зафиксировать выбор" reach the model.
     form.findChild<QComboBox*>("SelComBox")->setCurrentIndex(4);
-    QCOMPARE(form.selection(), 4);
-    form.setFixSelection(false, true);
+    QCOMPARE(form.Selection(), 4);
+    form.SetFixSelection(false, true);
     form.findChild<QCheckBox*>("FixCheckBox")->click();
-    QVERIFY(form.fixSelection());
+    QVERIFY(form.FixSelection());
   }
 
-  void otherShowOperations() {
+  void OtherShowOperations() {
     TSpcForm form;
     const std::string other = tarvik::testing::WriteResult(
         dir_.File("other.dat"), tarvik::testing::ThreeComponentText(5, 0.5, Value, Spread));
-    QVERIFY(form.showSpectrumFiles({prim_, other}, false, 1, 0, host_));
-    QCOMPARE(form.plot()->graphCount(), 6);
-    QCOMPARE(form.plot()->graph(3)->name(), QString("E_Amp (other.dat)"));
-    QCOMPARE(form.plot()->graph(5)->pen().color(), Rgb(tarvik::SeriesColor(5)));
-    QCOMPARE(form.plot()->graph(0)->dataCount(), 4);  // no positivity rule
+    QVERIFY(form.ShowSpectrumFiles({prim_, other}, false, 1, 0, host_));
+    QCOMPARE(form.Plot()->graphCount(), 6);
+    QCOMPARE(form.Plot()->graph(3)->name(), QString("E_Amp (other.dat)"));
+    QCOMPARE(form.Plot()->graph(5)->pen().color(), Rgb(tarvik::SeriesColor(5)));
+    QCOMPARE(form.Plot()->graph(0)->dataCount(), 4);  // no positivity rule
     QVERIFY(!form.findChild<QComboBox*>("SelComBox")->isEnabled());
     QVERIFY(!form.findChild<QCheckBox*>("FixCheckBox")->isEnabled());
     QCOMPARE(form.windowTitle(), QString("Количество файлов: 2"));
 
-    QVERIFY(form.showRatioFile(nak_, true, host_));
-    QCOMPARE(form.plot()->graphCount(), 6);
-    QCOMPARE(form.plot()->graph(1)->name(), QString("StDev E/Z"));
-    QCOMPARE(form.plot()->yAxis->label(), QString("Отношение амплитуд"));
-    QCOMPARE(form.plot()->graph(4)->dataCount(), 2);
+    QVERIFY(form.ShowRatioFile(nak_, true, host_));
+    QCOMPARE(form.Plot()->graphCount(), 6);
+    QCOMPARE(form.Plot()->graph(1)->name(), QString("StDev E/Z"));
+    QCOMPARE(form.Plot()->yAxis->label(), QString("Отношение амплитуд"));
+    QCOMPARE(form.Plot()->graph(4)->dataCount(), 2);
 
     const std::string out = dir_.File("median_spectrum.dat");
-    QVERIFY(form.showAverage({prim_, other}, out, true, 1, 0, true, host_));
+    QVERIFY(form.ShowAverage({prim_, other}, out, true, 1, 0, true, host_));
     QVERIFY(QFileInfo::exists(QString::fromStdString(out)));
-    QCOMPARE(form.plot()->graphCount(), 6);
+    QCOMPARE(form.Plot()->graphCount(), 6);
     QCOMPARE(form.windowTitle(), QString("Количество файлов в выборке: 2"));
 
-    form.showNoiseModels(3, 1);
-    QCOMPARE(form.plot()->graphCount(), 8);
-    QCPGraph* nhnm = form.plot()->graph(6);
+    form.ShowNoiseModels(3, 1);
+    QCOMPARE(form.Plot()->graphCount(), 8);
+    QCPGraph* nhnm = form.Plot()->graph(6);
     QCOMPARE(nhnm->name(), QString("NHNM"));
     QCOMPARE(nhnm->pen().style(), Qt::DashLine);
     QCOMPARE(nhnm->pen().widthF(), 2.0);
     QVERIFY(!nhnm->visible());
-    QCOMPARE(form.checkList()->item(7)->checkState(), Qt::Unchecked);
-    QCOMPARE(form.checkList()->item(7)->text(), QString("NLNM"));
+    QCOMPARE(form.CheckList()->item(7)->checkState(), Qt::Unchecked);
+    QCOMPARE(form.CheckList()->item(7)->text(), QString("NLNM"));
   }
 
-  void givenBandReportIsCopiedOnOk() {
+  void GivenBandReportIsCopiedOnOk() {
     TSpcForm form;
-    QVERIFY(form.showSpectrumFile(power_, true, 1, 0, host_));
-    for (int i = 1; i < 6; ++i) form.checkList()->item(i)->setCheckState(Qt::Unchecked);
+    QVERIFY(form.ShowSpectrumFile(power_, true, 1, 0, host_));
+    for (int i = 1; i < 6; ++i) form.CheckList()->item(i)->setCheckState(Qt::Unchecked);
     QApplication::clipboard()->setText("before");
     QString query_caption, query_label, query_default, report;
     OnNextModal([&](QWidget* w) {
@@ -284,9 +284,9 @@ class SpcFormTest : public QObject {
     QCOMPARE(QApplication::clipboard()->text(), body);
   }
 
-  void meanReportsAndStandardBands() {
+  void MeanReportsAndStandardBands() {
     TSpcForm form;
-    QVERIFY(form.showSpectrumFile(prim_, false, 1, 0, host_));
+    QVERIFY(form.ShowSpectrumFile(prim_, false, 1, 0, host_));
     auto* integration = form.findChild<QMenu*>("IntegrationMenu");
     QVERIFY(!integration->isEnabled());  // amplitude spectra are not integrated
 
@@ -306,7 +306,7 @@ class SpcFormTest : public QObject {
           w);
       query->accept();
     });
-    form.runBandDialog(TBandMeasure::kMean, 1);
+    form.RunBandDialog(TBandMeasure::kMean, 1);
     QVERIFY(report.startsWith("Средние амплитуды:\n\n№\t1.5-2 Гц\n1_E_Amp\t"));
     QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     QCOMPARE(QApplication::clipboard()->text(), QString("before"));
@@ -319,65 +319,65 @@ class SpcFormTest : public QObject {
       prompt = box->labelText();
       box->reject();
     });
-    form.runBandDialog(TBandMeasure::kMean, 0);
+    form.RunBandDialog(TBandMeasure::kMean, 0);
     QCOMPARE(values.count('\t'), 12);
     // The box says what its numbers are: averages over bands, in the chart's unit.
     QVERIFY2(caption.contains("Средние"), qPrintable(caption));
     QVERIFY2(
-        prompt.contains("Гц") && prompt.contains(QString::fromStdString(form.view().LeftTitle)),
+        prompt.contains("Гц") && prompt.contains(QString::fromStdString(form.View().LeftTitle)),
         qPrintable(prompt));
-    QVERIFY(!form.view().LeftTitle.empty());
+    QVERIFY(!form.View().LeftTitle.empty());
 
-    form.plot()->xAxis->setRange(0.5, 2.0);
+    form.Plot()->xAxis->setRange(0.5, 2.0);
     OnNextModal([&](QWidget* w) {
       report = qobject_cast<QMessageBox*>(w)->text();
       qobject_cast<QMessageBox*>(w)->accept();
     });
-    form.runBandDialog(TBandMeasure::kMean, 2);
+    form.RunBandDialog(TBandMeasure::kMean, 2);
     QVERIFY(report.startsWith("Средние амплитуды:\n\n№\t0.50-2.00 Гц\n1_E_Amp\t"));
   }
 
-  void crosshairReadsTheValueUnderTheMouse() {
+  void CrosshairReadsTheValueUnderTheMouse() {
     TSpcForm form;
     form.resize(900, 600);
-    QVERIFY(form.showSpectrumFile(prim_, false, 1, 0, host_));
-    form.plot()->replot();
-    const QRect area = form.plot()->axisRect()->rect();
+    QVERIFY(form.ShowSpectrumFile(prim_, false, 1, 0, host_));
+    form.Plot()->replot();
+    const QRect area = form.Plot()->axisRect()->rect();
     QMouseEvent move(QEvent::MouseMove, QPointF(area.center()), QPointF(area.center()),
                      Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(form.plot(), &move);
+    QApplication::sendEvent(form.Plot(), &move);
     const QString text = form.findChild<QLabel*>("ReadOut")->text();
     QVERIFY2(text.startsWith("Частота "), qPrintable(text));
   }
 
-  void savesPngAndPdf() {
+  void SavesPngAndPdf() {
     TSpcForm form;
-    QVERIFY(form.showSpectrumFile(prim_, false, 1, 0, host_));
+    QVERIFY(form.ShowSpectrumFile(prim_, false, 1, 0, host_));
     const QString png = QString::fromStdString(dir_.File("chart.png"));
     const QString pdf = QString::fromStdString(dir_.File("chart.pdf"));
-    QVERIFY(form.saveChart(png));
-    QVERIFY(form.saveChart(pdf));
+    QVERIFY(form.SaveChart(png));
+    QVERIFY(form.SaveChart(pdf));
     QVERIFY(QFileInfo(png).size() > 1000);
     QVERIFY(QFileInfo(pdf).size() > 1000);
 
     // At a chosen size, and the crosshair that follows the mouse is no part of the picture.
     form.resize(900, 600);
-    form.plot()->replot();
+    form.Plot()->replot();
     const QString before = QString::fromStdString(dir_.File("before.png"));
     const QString after = QString::fromStdString(dir_.File("after.png"));
-    QVERIFY(form.saveChart(before, QSize(640, 480)));
+    QVERIFY(form.SaveChart(before, QSize(640, 480)));
     QCOMPARE(QImage(before).size(), QSize(640, 480));
-    const QRect area = form.plot()->axisRect()->rect();
+    const QRect area = form.Plot()->axisRect()->rect();
     QMouseEvent move(QEvent::MouseMove, QPointF(area.center()), QPointF(area.center()),
                      Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(form.plot(), &move);
-    QVERIFY(form.saveChart(after, QSize(640, 480)));
+    QApplication::sendEvent(form.Plot(), &move);
+    QVERIFY(form.SaveChart(after, QSize(640, 480)));
     QCOMPARE(QImage(after), QImage(before));
   }
 
   // "Открыть шумовую статистику..." draws a psd-stats result as `plot` does; a file that is
   // no such result is refused with a message and the chart shown stays.
-  void menuOpensANoiseStatisticsResult() {
+  void MenuOpensANoiseStatisticsResult() {
     const std::string good = tarvik::testing::WriteResult(
         dir_.File("stats.json"),
         R"({"channel": ".STA..HHZ", "segments": 4, "periods": [1, 2, 4],
@@ -389,7 +389,7 @@ class SpcFormTest : public QObject {
         tarvik::testing::WriteResult(dir_.File("bad.json"), R"({"periods": [1, 2]})");
     TSpcForm form;
     form.show();
-    auto* open = form.popupMenu()->findChild<QAction*>("OpenPsdStatsItem");
+    auto* open = form.PopupMenu()->findChild<QAction*>("OpenPsdStatsItem");
     QVERIFY(open != nullptr);
     QVERIFY(open->text().contains("шумовую статистику"));
     QString filter;
@@ -404,12 +404,12 @@ class SpcFormTest : public QObject {
     QVERIFY(filter.contains("*.json"));
     QCOMPARE(form.windowTitle(), QString(".STA..HHZ: 4 сегментов"));
     std::vector<std::string> titles;
-    for (const auto& s : form.view().Series) titles.push_back(s.Title);
+    for (const auto& s : form.View().Series) titles.push_back(s.Title);
     for (const char* t : {"10 %", "50 %", "мода", "среднее", "NHNM", "NLNM"})
       QVERIFY2(std::find(titles.begin(), titles.end(), t) != titles.end(), t);
-    QVERIFY(!form.view().LogY);
-    QVERIFY(!form.view().PrevEnabled && !form.view().NextEnabled);
-    const size_t shown = form.view().Series.size();
+    QVERIFY(!form.View().LogY);
+    QVERIFY(!form.View().PrevEnabled && !form.View().NextEnabled);
+    const size_t shown = form.View().Series.size();
 
     QString said;
     OnNextModal([&](QWidget* w) {
@@ -428,7 +428,7 @@ class SpcFormTest : public QObject {
     });
     open->trigger();
     QVERIFY2(said.contains("bad.json"), qPrintable(said));
-    QCOMPARE(form.view().Series.size(), shown);
+    QCOMPARE(form.View().Series.size(), shown);
     QCOMPARE(form.windowTitle(), QString(".STA..HHZ: 4 сегментов"));
   }
 };
