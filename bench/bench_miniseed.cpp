@@ -108,6 +108,28 @@ void BM_TarvikSegmentsAndSamples(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * day.samples);
 }
 
+// The same, each segment decoded into one buffer that is reused, as the loader decodes into
+// the rows of its matrix.
+void BM_TarvikSegmentsIntoBuffer(benchmark::State& state) {
+  const DayFile& day = Day();
+  std::vector<int32_t> buffer;
+  for (auto _ : state) {
+    tarvik::TRecList list;
+    tarvik::BuildMiniSeedSegments(day.path, list, "");
+    tarvik::SampleReader reader;
+    int64_t n = 0;
+    for (const auto& seg : list.Items) {
+      const auto count = static_cast<size_t>(reader.Count(seg));
+      if (buffer.size() < count) buffer.resize(count);
+      reader.ReadInto(seg, std::span(buffer).first(count));
+      benchmark::DoNotOptimize(buffer.data());
+      n += static_cast<int64_t>(count);
+    }
+    if (n != day.samples) state.SkipWithError("sample count differs");
+  }
+  state.SetItemsProcessed(state.iterations() * day.samples);
+}
+
 // The segment list alone: the record walk that precedes the decoding.
 void BM_TarvikSegmentsOnly(benchmark::State& state) {
   const DayFile& day = Day();
@@ -186,6 +208,7 @@ void BM_LibmseedUnpackInMemory(benchmark::State& state) {
 }
 
 BENCHMARK(BM_TarvikSegmentsAndSamples)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TarvikSegmentsIntoBuffer)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TarvikSegmentsOnly)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LibmseedReadRecords)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LibmseedReadTraces)->Unit(benchmark::kMillisecond);
@@ -209,6 +232,7 @@ int main(int argc, char** argv) {
   const std::pair<const char*, const char*> pairs[] = {
       {"BM_TarvikSegmentsAndSamples", "BM_LibmseedReadRecords"},
       {"BM_TarvikSegmentsAndSamples", "BM_LibmseedReadTraces"},
+      {"BM_TarvikSegmentsIntoBuffer", "BM_LibmseedReadRecords"},
       {"BM_TarvikSteimInMemory", "BM_LibmseedUnpackInMemory"}};
   for (const auto& [our_name, their_name] : pairs) {
     const auto ours = reporter.rates.find(our_name);

@@ -120,30 +120,33 @@ void SegmentPieces(const TRecList& list, const std::vector<SegmentKey>& keys,
   }
 }
 
-// Writes one piece into the matrix of target.
-void PlacePiece(const FilePiece& piece, LoadTarget& target) {
-  const int c = piece.channel;
-  WriteClipped(*target.data, c, piece.offset, piece.data);
-  // The span a file covers replaces what an earlier file left there, gaps included.
-  target.MarkUnwritten(c, piece.offset, static_cast<int64_t>(piece.data.size()));
-  for (const auto& [a, b] : piece.covered) {
-    target.MarkWritten(c, piece.offset + a, int64_t{b} - a + 1);
-  }
-  const int64_t end = piece.offset + static_cast<int64_t>(piece.data.size());
-  target.position = std::max(target.position, std::min(end, target.Length()));
-}
-
-// Places the samples of one packet or index file by time (see SegmentPieces).
+// Places the samples of one packet or index file by time, where SegmentPieces would put them,
+// decoding them straight into the matrix rows: no piece is held between. The span a file
+// covers replaces what an earlier file left there, gaps included.
 void ReadSegmentFile(const TRecList& list, const std::vector<SegmentKey>& keys,
                      TDateTime record_start, LoadTarget& target) {
-  std::vector<FilePiece> pieces;
-  try {
-    SegmentPieces(list, keys, record_start, target.ChannelCount(), target.Length(), pieces);
-  } catch (...) {
-    for (const FilePiece& piece : pieces) PlacePiece(piece, target);
-    throw;
+  if (list.empty()) return;
+  const auto [lo, hi] = list.Span();
+  const int channels = target.ChannelCount();
+  const int64_t length = target.Length();
+  for (size_t c = 0; c < keys.size() && c < static_cast<size_t>(channels); ++c) {
+    const double rate = ChannelRate(list, keys[c]);
+    if (!(rate > 0.0)) continue;
+    const TDateTime from = std::max(lo, record_start);
+    const TDateTime to =
+        std::min(hi, record_start + SpanOfSamples(static_cast<double>(length), rate));
+    if (!(to > from)) continue;
+    TRecordRanges covered;
+    int64_t at = 0;
+    const TRecordDescription got =
+        list.GetDataInto(keys[c].station, keys[c].location, to, from, keys[c].channel, record_start,
+                         (*target.data)[c], at, &covered);
+    if (!(got.SampRate > 0.0) || got.Count <= 0) continue;
+    const int channel = static_cast<int>(c);
+    target.MarkUnwritten(channel, at, got.Count);
+    for (const auto& [a, b] : covered) target.MarkWritten(channel, at + a, int64_t{b} - a + 1);
+    target.position = std::max(target.position, std::min(at + got.Count, length));
   }
-  for (const FilePiece& piece : pieces) PlacePiece(piece, target);
 }
 
 // Integer rounding of sum / n to nearest, ties to even, without a detour through double.

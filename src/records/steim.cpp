@@ -81,15 +81,38 @@ constexpr std::array<WordLayout, 16> MakeLayouts() {
 template <int Level>
 constexpr std::array<WordLayout, 16> kLayouts = MakeLayouts<Level>();
 
-using U32x8 = uint32_t __attribute__((vector_size(32)));
-using I32x8 = int32_t __attribute__((vector_size(32)));
+// Stores a word's differences to out[0, kLanes): one field by one, on any processor.
+struct PlainStore {
+  [[gnu::always_inline]] static void Put(uint32_t w, const WordLayout& l, int32_t* out) {
+    // Words of five to seven differences are the rarer ones in seismic noise.
+    for (size_t j = 0; j < 4; ++j) out[j] = static_cast<int32_t>(w << l.left[j]) >> l.right;
+    if (l.count > 4) {
+      for (size_t j = 4; j < 7; ++j) out[j] = static_cast<int32_t>(w << l.left[j]) >> l.right;
+    }
+  }
+};
+
+#if defined(TARVIK_STEIM_AVX2)
+// The same, all lanes at once: a shift per lane, then one arithmetic shift of all.
+struct VectorStore {
+  using U32x8 = uint32_t __attribute__((vector_size(32)));
+  using I32x8 = int32_t __attribute__((vector_size(32)));
+  [[gnu::always_inline]] static void Put(uint32_t w, const WordLayout& l, int32_t* out) {
+    U32x8 left;
+    std::memcpy(&left, l.left.data(), sizeof left);
+    const U32x8 word = U32x8{} + w;
+    const I32x8 d = reinterpret_cast<I32x8>(word << left) >> l.right;
+    std::memcpy(out, &d, sizeof d);
+  }
+};
+#endif
 
 // Writes the differences of every data word of the frames to out, one position per difference
 // and the record's first difference (which links to the previous record) at position 0.
 // Returns the positions written: fewer than n when the frames end, or at a word no encoder
 // writes (the frames are damaged from there on). Whole words are stored at once while kLanes
 // positions are left; the last few go one by one so that nothing is written past n.
-template <int Level, bool Vector>
+template <int Level, class Store>
 [[gnu::always_inline]] inline size_t UnpackFrames(const uint8_t* p, size_t frame_count,
                                                   int32_t* out, size_t n) {
   size_t k = 0;
@@ -102,21 +125,7 @@ template <int Level, bool Vector>
       const WordLayout& l = kLayouts<Level>[(code << 2) | (w >> 30)];
       if (l.count < 0) return k;
       if (n - k >= kLanes) {
-        if constexpr (Vector) {
-          U32x8 left;
-          std::memcpy(&left, l.left.data(), sizeof left);
-          const U32x8 word = U32x8{} + w;
-          const I32x8 d = reinterpret_cast<I32x8>(word << left) >> l.right;
-          std::memcpy(out + k, &d, sizeof d);
-        } else {
-          // Words of five to seven differences are the rarer ones in seismic noise.
-          for (size_t j = 0; j < 4; ++j)
-            out[k + j] = static_cast<int32_t>(w << l.left[j]) >> l.right;
-          if (l.count > 4) {
-            for (size_t j = 4; j < 7; ++j)
-              out[k + j] = static_cast<int32_t>(w << l.left[j]) >> l.right;
-          }
-        }
+        Store::Put(w, l, out + k);
         k += static_cast<size_t>(l.count);
         continue;
       }
@@ -130,15 +139,15 @@ template <int Level, bool Vector>
 }
 
 size_t UnpackPlain(int level, const uint8_t* p, size_t frame_count, int32_t* out, size_t n) {
-  return level == 1 ? UnpackFrames<1, false>(p, frame_count, out, n)
-                    : UnpackFrames<2, false>(p, frame_count, out, n);
+  return level == 1 ? UnpackFrames<1, PlainStore>(p, frame_count, out, n)
+                    : UnpackFrames<2, PlainStore>(p, frame_count, out, n);
 }
 
 #if defined(TARVIK_STEIM_AVX2)
 __attribute__((target("avx2"))) size_t UnpackAvx2(int level, const uint8_t* p, size_t frame_count,
                                                   int32_t* out, size_t n) {
-  return level == 1 ? UnpackFrames<1, true>(p, frame_count, out, n)
-                    : UnpackFrames<2, true>(p, frame_count, out, n);
+  return level == 1 ? UnpackFrames<1, VectorStore>(p, frame_count, out, n)
+                    : UnpackFrames<2, VectorStore>(p, frame_count, out, n);
 }
 #endif
 
