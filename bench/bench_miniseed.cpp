@@ -108,6 +108,28 @@ void BM_TarvikSegmentsAndSamples(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * day.Samples);
 }
 
+// The same, each segment decoded into one buffer that is reused, as the loader decodes into
+// the rows of its matrix.
+void BM_TarvikSegmentsIntoBuffer(benchmark::State& state) {
+  const DayFile& day = Day();
+  std::vector<int32_t> buffer;
+  for (auto _ : state) {
+    tarvik::TRecList list;
+    tarvik::BuildMiniSeedSegments(day.Path, list, "");
+    tarvik::SampleReader reader;
+    int64_t n = 0;
+    for (const auto& seg : list.Items) {
+      const auto count = static_cast<size_t>(reader.Count(seg));
+      if (buffer.size() < count) buffer.resize(count);
+      reader.ReadInto(seg, std::span(buffer).first(count));
+      benchmark::DoNotOptimize(buffer.data());
+      n += static_cast<int64_t>(count);
+    }
+    if (n != day.Samples) state.SkipWithError("sample count differs");
+  }
+  state.SetItemsProcessed(state.iterations() * day.Samples);
+}
+
 // The segment list alone: the record walk that precedes the decoding.
 void BM_TarvikSegmentsOnly(benchmark::State& state) {
   const DayFile& day = Day();
@@ -155,16 +177,20 @@ std::vector<char> FileBytes(const std::string& path) {
   return bytes;
 }
 
+// The unpacking is chosen by the argument: 0 the fastest the processor has, 1 the one for any
+// processor.
 void BM_TarvikSteimInMemory(benchmark::State& state) {
   const DayFile& day = Day();
   std::vector<char> bytes = FileBytes(day.Path);
   std::vector<int32_t> out;
+  const auto unpack =
+      state.range(0) == 0 ? tarvik::SteimUnpack::kFastest : tarvik::SteimUnpack::kPortable;
   for (auto _ : state) {
     for (size_t at = 0; at + 4096 <= bytes.size(); at += 4096) {
       const auto* record = reinterpret_cast<const uint8_t*>(bytes.data() + at);
       const size_t n = static_cast<size_t>((record[30] << 8) | record[31]);
       out.resize(n);
-      tarvik::DecodeSteim(std::span(record + 64, 4096 - 64), 2, out);
+      tarvik::DecodeSteim(std::span(record + 64, 4096 - 64), 2, out, unpack);
       benchmark::DoNotOptimize(out.data());
     }
   }
@@ -186,10 +212,15 @@ void BM_LibmseedUnpackInMemory(benchmark::State& state) {
 }
 
 BENCHMARK(BM_TarvikSegmentsAndSamples)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TarvikSegmentsIntoBuffer)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TarvikSegmentsOnly)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LibmseedReadRecords)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LibmseedReadTraces)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_TarvikSteimInMemory)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TarvikSteimInMemory)
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgName("portable")
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LibmseedUnpackInMemory)->Unit(benchmark::kMillisecond);
 
 }  // namespace
@@ -209,7 +240,9 @@ int main(int argc, char** argv) {
   const std::pair<const char*, const char*> pairs[] = {
       {"BM_TarvikSegmentsAndSamples", "BM_LibmseedReadRecords"},
       {"BM_TarvikSegmentsAndSamples", "BM_LibmseedReadTraces"},
-      {"BM_TarvikSteimInMemory", "BM_LibmseedUnpackInMemory"}};
+      {"BM_TarvikSegmentsIntoBuffer", "BM_LibmseedReadRecords"},
+      {"BM_TarvikSteimInMemory/portable:0", "BM_LibmseedUnpackInMemory"},
+      {"BM_TarvikSteimInMemory/portable:1", "BM_LibmseedUnpackInMemory"}};
   for (const auto& [our_name, their_name] : pairs) {
     const auto ours = reporter.Rates.find(our_name);
     const auto ref = reporter.Rates.find(their_name);

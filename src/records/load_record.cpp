@@ -120,30 +120,33 @@ void SegmentPieces(const TRecList& list, const std::vector<SegmentKey>& keys,
   }
 }
 
-// Writes one piece into the matrix of target.
-void PlacePiece(const FilePiece& piece, LoadTarget& target) {
-  const int c = piece.Channel;
-  WriteClipped(*target.Data, c, piece.Offset, piece.Data);
-  // The span a file covers replaces what an earlier file left there, gaps included.
-  target.MarkUnwritten(c, piece.Offset, static_cast<int64_t>(piece.Data.size()));
-  for (const auto& [a, b] : piece.Covered) {
-    target.MarkWritten(c, piece.Offset + a, int64_t{b} - a + 1);
-  }
-  const int64_t end = piece.Offset + static_cast<int64_t>(piece.Data.size());
-  target.Position = std::max(target.Position, std::min(end, target.Length()));
-}
-
-// Places the samples of one packet or index file by time (see SegmentPieces).
+// Places the samples of one packet or index file by time, where SegmentPieces would put them,
+// decoding them straight into the matrix rows: no piece is held between. The span a file
+// covers replaces what an earlier file left there, gaps included.
 void ReadSegmentFile(const TRecList& list, const std::vector<SegmentKey>& keys,
                      TDateTime record_start, LoadTarget& target) {
-  std::vector<FilePiece> pieces;
-  try {
-    SegmentPieces(list, keys, record_start, target.ChannelCount(), target.Length(), pieces);
-  } catch (...) {
-    for (const FilePiece& piece : pieces) PlacePiece(piece, target);
-    throw;
+  if (list.empty()) return;
+  const auto [lo, hi] = list.Span();
+  const int channels = target.ChannelCount();
+  const int64_t length = target.Length();
+  for (size_t c = 0; c < keys.size() && c < static_cast<size_t>(channels); ++c) {
+    const double rate = ChannelRate(list, keys[c]);
+    if (!(rate > 0.0)) continue;
+    const TDateTime from = std::max(lo, record_start);
+    const TDateTime to =
+        std::min(hi, record_start + SpanOfSamples(static_cast<double>(length), rate));
+    if (!(to > from)) continue;
+    TRecordRanges covered;
+    int64_t at = 0;
+    const TRecordDescription got =
+        list.GetDataInto(keys[c].Station, keys[c].Location, to, from, keys[c].Channel, record_start,
+                         (*target.Data)[c], at, &covered);
+    if (!(got.SampRate > 0.0) || got.Count <= 0) continue;
+    const int channel = static_cast<int>(c);
+    target.MarkUnwritten(channel, at, got.Count);
+    for (const auto& [a, b] : covered) target.MarkWritten(channel, at + a, int64_t{b} - a + 1);
+    target.Position = std::max(target.Position, std::min(at + got.Count, length));
   }
-  for (const FilePiece& piece : pieces) PlacePiece(piece, target);
 }
 
 // Integer rounding of sum / n to nearest, ties to even, without a detour through double.

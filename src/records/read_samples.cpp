@@ -70,7 +70,7 @@ bool ParseLineValue(std::string_view line, int column, double& value) {
 }
 
 // Each reader returns how many samples, from the first, it found in the file.
-size_t ReadText(const TRecordDescription& seg, int64_t file_size, std::vector<int32_t>& out) {
+size_t ReadText(const TRecordDescription& seg, int64_t file_size, std::span<int32_t> out) {
   std::ifstream in(seg.FileName, std::ios::binary);
   if (!in) return 0;
   (void)file_size;
@@ -92,7 +92,7 @@ size_t ReadText(const TRecordDescription& seg, int64_t file_size, std::vector<in
   return out.size();
 }
 
-size_t ReadBinary(BinaryFile& f, const TRecordDescription& seg, std::vector<int32_t>& out) {
+size_t ReadBinary(BinaryFile& f, const TRecordDescription& seg, std::span<int32_t> out) {
   const int size = SampleTypeSize(seg.DataType);
   if (size == 0) return 0;
   const size_t n = out.size();
@@ -114,7 +114,7 @@ size_t ReadBinary(BinaryFile& f, const TRecordDescription& seg, std::vector<int3
   return n;
 }
 
-size_t ReadBzip2(BinaryFile& f, const TRecordDescription& seg, std::vector<int32_t>& out) {
+size_t ReadBzip2(BinaryFile& f, const TRecordDescription& seg, std::span<int32_t> out) {
   uint8_t head[4];
   if (!f.ReadExact(seg.Offset, head, 4)) return 0;
   const uint32_t length = LoadU32LE(head);
@@ -167,18 +167,42 @@ BinaryFile* SampleReader::FileFor(const std::string& path) {
   return open_failed_ ? nullptr : &file_;
 }
 
-std::vector<int32_t> SampleReader::Read(const TRecordDescription& seg, int64_t* sound) {
-  std::vector<int32_t> out;
-  if (sound != nullptr) *sound = 0;
-  if (seg.Count <= 0) return out;
-  const int32_t code = seg.DataType;
-  const bool decodable = (code >= 1 && code <= 11) || code == kSampleZ4 ||
-                         (code >= kSampleSteim1a && code <= kSampleW2);
-  BinaryFile* f = decodable ? FileFor(seg.FileName) : nullptr;
+namespace {
+
+bool Decodable(int32_t code) {
+  return (code >= 1 && code <= 11) || code == kSampleZ4 ||
+         (code >= kSampleSteim1a && code <= kSampleW2);
+}
+
+bool IsSteim(int32_t code) {
+  return code >= kSampleSteim1a && code <= kSampleSteim2b;
+}
+
+}  // namespace
+
+int64_t SampleReader::Count(const TRecordDescription& seg) {
+  if (seg.Count <= 0) return 0;
+  BinaryFile* f = Decodable(seg.DataType) ? FileFor(seg.FileName) : nullptr;
   const int64_t file_size = f ? f->Size() : 0;
-  const int64_t count = std::min<int64_t>(seg.Count, MaxSamplesInFile(file_size));
-  out.assign(static_cast<size_t>(count), 0);
-  if (f == nullptr || seg.Offset < 0) return out;
+  return std::min<int64_t>(seg.Count, MaxSamplesInFile(file_size));
+}
+
+std::vector<int32_t> SampleReader::Read(const TRecordDescription& seg, int64_t* sound) {
+  std::vector<int32_t> out(static_cast<size_t>(Count(seg)));
+  ReadInto(seg, out, sound);
+  return out;
+}
+
+void SampleReader::ReadInto(const TRecordDescription& seg, std::span<int32_t> out, int64_t* sound) {
+  if (sound != nullptr) *sound = 0;
+  if (out.empty()) return;
+  const int32_t code = seg.DataType;
+  BinaryFile* f = Decodable(code) ? FileFor(seg.FileName) : nullptr;
+  const int64_t file_size = f ? f->Size() : 0;
+  // The Steim decoder writes every position itself; the other readers leave 0 where the file
+  // holds no sample, and out may hold anything before.
+  if (f == nullptr || seg.Offset < 0 || !IsSteim(code)) std::fill(out.begin(), out.end(), 0);
+  if (f == nullptr || seg.Offset < 0) return;
 
   size_t found = 0;
   switch (code) {
@@ -213,7 +237,6 @@ std::vector<int32_t> SampleReader::Read(const TRecordDescription& seg, int64_t* 
       break;
   }
   if (sound != nullptr) *sound = static_cast<int64_t>(std::min(found, out.size()));
-  return out;
 }
 
 std::vector<int32_t> ReadSamples(const TRecordDescription& segment) {

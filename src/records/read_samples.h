@@ -48,6 +48,12 @@ class SampleReader {
   // data: those after it were never in the file, and a block whose check fails (a Steim or GCF
   // block whose last sample disagrees with its reverse integration constant) has none.
   std::vector<int32_t> Read(const TRecordDescription& segment, int64_t* sound = nullptr);
+  // How many samples Read gives for the segment.
+  int64_t Count(const TRecordDescription& segment);
+  // Read's samples written to out, whose size is Count(segment); every position is written,
+  // whatever out held before.
+  void ReadInto(const TRecordDescription& segment, std::span<int32_t> out,
+                int64_t* sound = nullptr);
 
  private:
   BinaryFile* FileFor(const std::string& path);

@@ -148,6 +148,25 @@ TRecList TRecList::Select(std::string_view station, std::string_view location, T
 TRecordDescription TRecList::GetData(std::string_view station, std::string_view location,
                                      TDateTime to, TDateTime from, std::string_view channel,
                                      TRecordRanges* covered) const {
+  std::vector<int32_t> data;
+  int64_t at = 0;
+  TRecordDescription out = Gather(station, location, to, from, channel, covered, nullptr, data, at);
+  out.Data = std::move(data);
+  return out;
+}
+
+TRecordDescription TRecList::GetDataInto(std::string_view station, std::string_view location,
+                                         TDateTime to, TDateTime from, std::string_view channel,
+                                         TDateTime row_start, std::vector<int32_t>& row,
+                                         int64_t& at, TRecordRanges* covered) const {
+  return Gather(station, location, to, from, channel, covered, &row_start, row, at);
+}
+
+TRecordDescription TRecList::Gather(std::string_view station, std::string_view location,
+                                    TDateTime to, TDateTime from, std::string_view channel,
+                                    TRecordRanges* covered, const TDateTime* row_start,
+                                    std::vector<int32_t>& row, int64_t& at) const {
+  at = 0;
   if (covered != nullptr) covered->clear();
   TRecList selected = Select(station, location, from, to, channel, true);
   TRecordDescription out;
@@ -181,15 +200,28 @@ TRecordDescription TRecList::GetData(std::string_view station, std::string_view 
   const int64_t d = RoundSamples(from - out.StartTime, rate);
   out.StartTime = out.StartTime + static_cast<double>(d) / rate / kSecondsPerDay;
   CloseSmallGaps(selected, 1);
-  out.Data.assign(static_cast<size_t>(out.Count), 0);
+  if (row_start == nullptr) {
+    row.assign(static_cast<size_t>(out.Count), 0);
+  } else {
+    at = RoundSamples(out.StartTime - *row_start, rate);
+  }
+  // Index i of the span is row[at + i]; indices that fall outside row are dropped. A span
+  // wholly outside row stays so with at brought nearer, which keeps the sums below in range
+  // whatever a damaged time stamp made of at.
+  const auto row_size = static_cast<int64_t>(row.size());
+  const int64_t reach = row_size + out.Count;
+  const int64_t place = std::clamp(at, -reach, reach);
+  const int64_t row_first = std::clamp<int64_t>(place, 0, row_size);
+  const int64_t row_end = std::clamp<int64_t>(place + out.Count, 0, row_size);
 
+  // The span's indices that some segment wrote; the others are zeroed at the end.
+  TRecordRanges written;
+  std::vector<int32_t> scratch;
   SampleReader reader;
   for (auto& seg : selected.Items) {
     const double srate = seg.SampRate;
     if (!(srate > 0.0) || seg.Count <= 0) continue;
-    int64_t sound = 0;
-    seg.Data = reader.Read(seg, &sound);
-    const int64_t n = static_cast<int64_t>(seg.Data.size());
+    const int64_t n = reader.Count(seg);
     if (n == 0) continue;
     const int64_t first = RoundSamples(out.StartTime - seg.StartTime, srate);
     int64_t lo = std::clamp<int64_t>(first, 0, n - 1);
@@ -198,17 +230,32 @@ TRecordDescription TRecList::GetData(std::string_view station, std::string_view 
     hi = std::min<int64_t>(hi, lo + out.Count - shift - 1);
     // A segment that ends where the span begins holds no sample of it (first >= n): clamping
     // lo would bring its last sample in at the span's first position.
-    if (first < n && hi >= lo && shift < out.Count) {
-      std::copy(seg.Data.begin() + lo, seg.Data.begin() + hi + 1, out.Data.begin() + shift);
-      if (covered != nullptr) {
-        // A later segment over an earlier one replaces its samples, sound or not.
-        const int64_t sound_last = std::min(hi, sound - 1);
-        AddRange(*covered, shift, shift + sound_last - lo);
-        RemoveRange(*covered, shift + std::max(sound_last + 1, lo) - lo, shift + hi - lo);
-      }
+    if (first >= n || hi < lo || shift >= out.Count) continue;
+    int64_t sound = 0;
+    const int64_t base = place + shift - lo;  // where in row the segment's first sample belongs
+    if (lo == 0 && hi == n - 1 && base >= 0 && base + n <= row_size) {
+      // Every sample the segment gives lands in row: decoded in place.
+      reader.ReadInto(
+          seg, std::span(row).subspan(static_cast<size_t>(base), static_cast<size_t>(n)), &sound);
+    } else {
+      scratch.resize(static_cast<size_t>(n));
+      reader.ReadInto(seg, scratch, &sound);
+      const int64_t a = std::max(lo, -base);
+      const int64_t b = std::min(hi, row_size - 1 - base);
+      if (a <= b) std::copy(scratch.begin() + a, scratch.begin() + b + 1, row.begin() + base + a);
     }
-    seg.Data.clear();
-    seg.Data.shrink_to_fit();
+    AddRange(written, shift, shift + hi - lo);
+    if (covered != nullptr) {
+      // A later segment over an earlier one replaces its samples, sound or not.
+      const int64_t sound_last = std::min(hi, sound - 1);
+      AddRange(*covered, shift, shift + sound_last - lo);
+      RemoveRange(*covered, shift + std::max(sound_last + 1, lo) - lo, shift + hi - lo);
+    }
+  }
+  if (row_start != nullptr) {
+    for (const auto& [a, b] : ComplementOf(written, row_first - place, row_end - place - 1)) {
+      std::fill(row.begin() + place + a, row.begin() + place + b + 1, 0);
+    }
   }
   return out;
 }

@@ -214,9 +214,26 @@ class TRecList {
   TRecordDescription GetData(std::string_view station, std::string_view location, TDateTime to,
                              TDateTime from, std::string_view channel,
                              TRecordRanges* covered = nullptr) const;
+  // GetData's samples written straight into row (from a matrix that starts at row_start, on
+  // the result's sample grid) instead of into Data, which stays empty: index i of the result
+  // goes to row[at + i], at = round((StartTime - row_start) * SampRate), where that index is in
+  // row. The result's indices that no segment covers are set to 0 there; nothing else of row
+  // changes. covered as for GetData.
+  TRecordDescription GetDataInto(std::string_view station, std::string_view location, TDateTime to,
+                                 TDateTime from, std::string_view channel, TDateTime row_start,
+                                 std::vector<int32_t>& row, int64_t& at,
+                                 TRecordRanges* covered = nullptr) const;
 
   // The earliest start and the latest end over the list; {0, 0} when empty.
   std::pair<TDateTime, TDateTime> Span() const;
+
+ private:
+  // GetData into a vector of its own (row_start null: row becomes the result's samples) or
+  // GetDataInto.
+  TRecordDescription Gather(std::string_view station, std::string_view location, TDateTime to,
+                            TDateTime from, std::string_view channel, TRecordRanges* covered,
+                            const TDateTime* row_start, std::vector<int32_t>& row,
+                            int64_t& at) const;
 };
 
 // Moves each segment that follows its predecessor within tolerance samples (but not exactly

@@ -2,9 +2,20 @@
 
 #include <algorithm>
 #include <array>
-#include <utility>
+#include <cstring>
 
 #include "common/bytes.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+// GCC and Clang on x86-64 build a second copy of the frame unpacking for processors with AVX2
+// (a shift per lane in one instruction) and pick it at run time; the build itself stays for
+// the baseline instruction set.
+#if defined(__GNUC__) && defined(__x86_64__)
+#define TARVIK_STEIM_AVX2 1
+#endif
 
 namespace tarvik {
 
@@ -12,77 +23,18 @@ namespace {
 
 constexpr size_t kFrameBytes = 64;
 constexpr int kWordsPerFrame = 16;
-
-// The signed value of the low `bits` bits of v.
-template <int kBits>
-inline int32_t SignExtend(uint32_t v) {
-  return static_cast<int32_t>(v << (32 - kBits)) >> (32 - kBits);
-}
-
-// Splits one data word into its differences, most significant field first. Returns how many it
-// holds; -1 for a word that no Steim encoder writes (the frames are damaged from there on).
-template <int kLevel>
-inline int UnpackWord(uint32_t code, uint32_t w, int32_t* d) {
-  if (code == 1) {
-    d[0] = SignExtend<8>(w >> 24);
-    d[1] = SignExtend<8>(w >> 16);
-    d[2] = SignExtend<8>(w >> 8);
-    d[3] = SignExtend<8>(w);
-    return 4;
-  }
-  if constexpr (kLevel == 1) {
-    if (code == 2) {
-      d[0] = SignExtend<16>(w >> 16);
-      d[1] = SignExtend<16>(w);
-      return 2;
-    }
-    d[0] = static_cast<int32_t>(w);
-    return 1;
-  } else {
-    const uint32_t dnib = w >> 30;
-    if (code == 2) {
-      switch (dnib) {
-        case 1:
-          d[0] = SignExtend<30>(w);
-          return 1;
-        case 2:
-          d[0] = SignExtend<15>(w >> 15);
-          d[1] = SignExtend<15>(w);
-          return 2;
-        case 3:
-          d[0] = SignExtend<10>(w >> 20);
-          d[1] = SignExtend<10>(w >> 10);
-          d[2] = SignExtend<10>(w);
-          return 3;
-        default:
-          return -1;
-      }
-    }
-    switch (dnib) {
-      case 0:
-        for (int i = 0; i < 5; ++i) d[i] = SignExtend<6>(w >> (24 - 6 * i));
-        return 5;
-      case 1:
-        for (int i = 0; i < 6; ++i) d[i] = SignExtend<5>(w >> (25 - 5 * i));
-        return 6;
-      case 2:
-        for (int i = 0; i < 7; ++i) d[i] = SignExtend<4>(w >> (24 - 4 * i));
-        return 7;
-      default:
-        return -1;
-    }
-  }
-}
+// Differences written per data word at once: the most a word holds (seven) rounded up, so
+// that a word's store never needs to know its count.
+constexpr size_t kLanes = 8;
 
 // How to cut a data word into differences without branching on its layout: the word is shifted
-// left so that field j stands at the top, then arithmetically right so that it is sign-extended;
-// fields past the word's count are masked to 0. Indexed by the two-bit code and the word's top
-// two bits (which select the layout of Steim-2 codes 2 and 3).
-struct WordLayout {
-  int Count = 0;  // differences in the word; -1 for a layout no encoder writes
-  int Right = 0;  // 32 - field width
-  std::array<uint8_t, 7> Left{};
-  std::array<uint32_t, 7> Mask{};
+// left so that field j stands at the top, then arithmetically right so that it is sign-extended.
+// Indexed by the two-bit code and the word's top two bits (which select the layout of Steim-2
+// codes 2 and 3). Lanes past the count yield values that the next word overwrites.
+struct alignas(32) WordLayout {
+  std::array<uint32_t, kLanes> Left{};
+  int32_t Count = 0;  // differences in the word: 0 for code 0, -1 for a layout no encoder writes
+  int32_t Right = 0;  // 32 - field width
 };
 
 constexpr WordLayout Layout(int count, int bits) {
@@ -92,8 +44,7 @@ constexpr WordLayout Layout(int count, int bits) {
   for (int j = 0; j < count; ++j) {
     // Fields run from the most significant down to bit 0.
     const int shift = (count - 1 - j) * bits;
-    l.Left[static_cast<size_t>(j)] = static_cast<uint8_t>(32 - bits - shift);
-    l.Mask[static_cast<size_t>(j)] = ~0u;
+    l.Left[static_cast<size_t>(j)] = static_cast<uint32_t>(32 - bits - shift);
   }
   return l;
 }
@@ -130,93 +81,125 @@ constexpr std::array<WordLayout, 16> MakeLayouts() {
 template <int kLevel>
 constexpr std::array<WordLayout, 16> kLayouts = MakeLayouts<kLevel>();
 
-// Adds the differences of one data word to the running sum, writing seven samples to o of which
-// the first count are the word's (the rest are overwritten by the next word); returns count, or
-// -1 for a word no encoder writes (then last is not to be used).
-template <int kLevel>
-inline int EmitWord(uint32_t code, uint32_t w, uint32_t& last, int32_t* o) {
-  const WordLayout& l = kLayouts<kLevel>[(code << 2) | (w >> 30)];
-  uint32_t sum = last;
-  auto step = [&](size_t j) {
-    const int32_t d = static_cast<int32_t>(w << l.Left[j]) >> l.Right;
-    sum += static_cast<uint32_t>(d) & l.Mask[j];
-    o[j] = static_cast<int32_t>(sum);
-  };
-  step(0);
-  step(1);
-  step(2);
-  step(3);
-  // Words of five to seven differences are the rarer ones in seismic noise.
-  if (l.Count > 4) {
-    step(4);
-    step(5);
-    step(6);
+// Stores a word's differences to out[0, kLanes): one field by one, on any processor.
+struct PlainStore {
+  [[gnu::always_inline]] static void Put(uint32_t w, const WordLayout& l, int32_t* out) {
+    // Words of five to seven differences are the rarer ones in seismic noise.
+    for (size_t j = 0; j < 4; ++j) out[j] = static_cast<int32_t>(w << l.Left[j]) >> l.Right;
+    if (l.Count > 4) {
+      for (size_t j = 4; j < 7; ++j) out[j] = static_cast<int32_t>(w << l.Left[j]) >> l.Right;
+    }
   }
-  last = sum;
-  return l.Count;
-}
+};
 
-// The most samples one frame can write: seven differences in each of 15 words (the seven writes
-// of its last word included).
-constexpr size_t kMaxFrameSamples = 7 * 15;
+#if defined(TARVIK_STEIM_AVX2)
+// The same, all lanes at once: a shift per lane, then one arithmetic shift of all.
+struct VectorStore {
+  using U32x8 = uint32_t __attribute__((vector_size(32)));
+  using I32x8 = int32_t __attribute__((vector_size(32)));
+  [[gnu::always_inline]] static void Put(uint32_t w, const WordLayout& l, int32_t* out) {
+    U32x8 left;
+    std::memcpy(&left, l.Left.data(), sizeof left);
+    const U32x8 word = U32x8{} + w;
+    const I32x8 d = reinterpret_cast<I32x8>(word << left) >> l.Right;
+    std::memcpy(out, &d, sizeof d);
+  }
+};
+#endif
 
-// Decodes whole frames into out; returns the samples written. Sums run in unsigned arithmetic
-// so that damaged differences wrap instead of overflowing.
-template <int kLevel>
-size_t DecodeFrames(const uint8_t* p, size_t frame_count, int32_t* out, size_t n) {
-  uint32_t last = LoadU32BE(p + 4);  // forward integration constant: sample 0
-  out[0] = static_cast<int32_t>(last);
-  size_t k = 1;
-  bool skip_first = true;  // the first difference links to the previous record
-  int32_t d[8] = {};
+// Writes the differences of every data word of the frames to out, one position per difference
+// and the record's first difference (which links to the previous record) at position 0.
+// Returns the positions written: fewer than n when the frames end, or at a word no encoder
+// writes (the frames are damaged from there on). Whole words are stored at once while kLanes
+// positions are left; the last few go one by one so that nothing is written past n.
+template <int kLevel, class Store>
+[[gnu::always_inline]] inline size_t UnpackFrames(const uint8_t* p, size_t frame_count,
+                                                  int32_t* out, size_t n) {
+  size_t k = 0;
   for (size_t f = 0; f < frame_count; ++f, p += kFrameBytes) {
     const uint32_t control = LoadU32BE(p);
-    const int first_word = f == 0 ? 3 : 1;
-    if (!skip_first && n - k >= kMaxFrameSamples) {
-      // Room for the whole frame: samples go straight to out.
-      for (int i = first_word; i < kWordsPerFrame; ++i) {
-        const uint32_t code = (control >> (30 - 2 * i)) & 3u;
-        if (code == 0) continue;
-        const int m = EmitWord<kLevel>(code, LoadU32BE(p + 4 * i), last, out + k);
-        if (m < 0) return k;
-        k += static_cast<size_t>(m);
-      }
-      continue;
-    }
-    for (int i = first_word; i < kWordsPerFrame; ++i) {
+    // Words 1 and 2 of the first frame hold the integration constants.
+    for (int i = f == 0 ? 3 : 1; i < kWordsPerFrame; ++i) {
+      const uint32_t w = LoadU32BE(p + 4 * i);
       const uint32_t code = (control >> (30 - 2 * i)) & 3u;
-      if (code == 0) continue;
-      int m = UnpackWord<kLevel>(code, LoadU32BE(p + 4 * i), d);
-      if (m < 0) return k;
-      int j = 0;
-      if (skip_first) {
-        skip_first = false;
-        j = 1;
+      const WordLayout& l = kLayouts<kLevel>[(code << 2) | (w >> 30)];
+      if (l.Count < 0) return k;
+      if (n - k >= kLanes) {
+        Store::Put(w, l, out + k);
+        k += static_cast<size_t>(l.Count);
+        continue;
       }
-      const size_t room = n - k;
-      const bool last_word = static_cast<size_t>(m - j) >= room;
-      if (last_word) m = j + static_cast<int>(room);
-      for (; j < m; ++j) {
-        last += static_cast<uint32_t>(d[j]);
-        out[k++] = static_cast<int32_t>(last);
-      }
-      if (last_word) return k;
+      const size_t m = std::min(static_cast<size_t>(l.Count), n - k);
+      for (size_t j = 0; j < m; ++j) out[k + j] = static_cast<int32_t>(w << l.Left[j]) >> l.Right;
+      k += m;
+      if (k == n) return k;
     }
   }
   return k;
 }
 
+size_t UnpackPlain(int level, const uint8_t* p, size_t frame_count, int32_t* out, size_t n) {
+  return level == 1 ? UnpackFrames<1, PlainStore>(p, frame_count, out, n)
+                    : UnpackFrames<2, PlainStore>(p, frame_count, out, n);
+}
+
+#if defined(TARVIK_STEIM_AVX2)
+__attribute__((target("avx2"))) size_t UnpackAvx2(int level, const uint8_t* p, size_t frame_count,
+                                                  int32_t* out, size_t n) {
+  return level == 1 ? UnpackFrames<1, VectorStore>(p, frame_count, out, n)
+                    : UnpackFrames<2, VectorStore>(p, frame_count, out, n);
+}
+#endif
+
+size_t Unpack(SteimUnpack unpack, int level, const uint8_t* p, size_t frame_count, int32_t* out,
+              size_t n) {
+#if defined(TARVIK_STEIM_AVX2)
+  if (unpack == SteimUnpack::kFastest && __builtin_cpu_supports("avx2")) {
+    return UnpackAvx2(level, p, frame_count, out, n);
+  }
+#else
+  (void)unpack;
+#endif
+  return UnpackPlain(level, p, frame_count, out, n);
+}
+
+// x[i] = x[0] + ... + x[i] for i < n, in 32-bit arithmetic that wraps (as the encoder's
+// differences do), four lanes at a time where SSE2 is there.
+void RunningSum(int32_t* x, size_t n) {
+  size_t i = 0;
+  uint32_t carry = 0;
+#if defined(__SSE2__)
+  __m128i c = _mm_setzero_si128();
+  for (; i + 4 <= n; i += 4) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + i));
+    v = _mm_add_epi32(v, _mm_slli_si128(v, 4));
+    v = _mm_add_epi32(v, _mm_slli_si128(v, 8));
+    v = _mm_add_epi32(v, c);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(x + i), v);
+    c = _mm_shuffle_epi32(v, 0xFF);
+  }
+  carry = static_cast<uint32_t>(_mm_cvtsi128_si32(c));
+#endif
+  for (; i < n; ++i) {
+    carry += static_cast<uint32_t>(x[i]);
+    x[i] = static_cast<int32_t>(carry);
+  }
+}
+
 }  // namespace
 
-size_t DecodeSteim(std::span<const uint8_t> frames, int level, std::span<int32_t> out) {
+size_t DecodeSteim(std::span<const uint8_t> frames, int level, std::span<int32_t> out,
+                   SteimUnpack unpack) {
   const size_t n = out.size();
   if (n == 0) return 0;
   size_t k = 0;
   const size_t frame_count = frames.size() / kFrameBytes;  // a partial last frame is not data
-  if (frame_count > 0 && level == 1) {
-    k = DecodeFrames<1>(frames.data(), frame_count, out.data(), n);
-  } else if (frame_count > 0 && level == 2) {
-    k = DecodeFrames<2>(frames.data(), frame_count, out.data(), n);
+  if (frame_count > 0 && (level == 1 || level == 2)) {
+    // The differences go to out in place, then one running sum from the forward integration
+    // constant (sample 0, in the place of the first difference) turns them into samples.
+    k = std::max<size_t>(Unpack(unpack, level, frames.data(), frame_count, out.data(), n), 1);
+    out[0] = LoadI32BE(frames.data() + 4);
+    RunningSum(out.data(), k);
   }
   std::fill(out.begin() + static_cast<std::ptrdiff_t>(k), out.end(), 0);
   if (k < n && frames.size() >= 12) out[n - 1] = LoadI32BE(frames.data() + 8);

@@ -194,6 +194,65 @@ TEST(ReadSamples, UntrustedCountsAndOffsets) {
   EXPECT_EQ(ReadSamples(s), std::vector<int32_t>(4, 0));
 }
 
+// ReadInto writes every position of its span, whatever the span held: the samples Read gives
+// and their sound count, for each kind of reader and for what reads nothing.
+TEST(ReadSamples, ReadIntoGivesWhatReadGives) {
+  testing::TempDir dir;
+  const std::string bin = dir.File("i4.bin");
+  std::vector<uint8_t> bytes;
+  for (int i = 0; i < 8; ++i) testing::PutU32LE(bytes, static_cast<uint32_t>(i * 3 - 7));
+  testing::WriteBytes(bin, bytes);
+  const std::string text = dir.File("t.txt");
+  testing::WriteText(text, "1\n2\nx\n4\n");
+  // One Steim-1 frame of 13 samples; a second block whose reverse constant disagrees.
+  const std::string steim = dir.File("steim.bin");
+  std::vector<uint8_t> frames;
+  for (int b = 0; b < 2; ++b) {
+    std::vector<uint32_t> w(16, 0);
+    w[1] = 50;
+    w[2] = b == 0 ? 50 + 12 * 2 : 1;
+    for (int i = 3; i < 16; ++i) {
+      w[static_cast<size_t>(i)] = 2;
+      w[0] |= 3u << (30 - 2 * i);
+    }
+    for (uint32_t v : w) testing::PutU32BE(frames, v);
+  }
+  testing::WriteBytes(steim, frames);
+
+  struct Case {
+    const char* Name;
+    TRecordDescription Seg;
+  };
+  auto with = [](TRecordDescription s, int32_t offset, int32_t block) {
+    s.Offset = offset;
+    s.BlockSize = block;
+    return s;
+  };
+  const Case cases[] = {
+      {"binary", SegmentOf(bin, kSampleI4, 6)},
+      {"binary past the file's end", SegmentOf(bin, kSampleI4, 12)},
+      {"text", SegmentOf(text, kSampleTextInt, 6)},
+      {"steim", with(SegmentOf(steim, kSampleSteim1a, 13), 0, 64)},
+      {"steim past its frames", with(SegmentOf(steim, kSampleSteim1a, 20), 0, 64)},
+      {"steim damaged", with(SegmentOf(steim, kSampleSteim1a, 13), 64, 64)},
+      {"negative offset", with(SegmentOf(steim, kSampleSteim1a, 13), -64, 64)},
+      {"unknown code", SegmentOf(bin, 12, 5)},
+      {"missing file", SegmentOf(dir.File("missing.bin"), kSampleSteim2a, 5)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    SampleReader reader;
+    int64_t sound_want = -1;
+    const std::vector<int32_t> want = reader.Read(c.Seg, &sound_want);
+    ASSERT_EQ(reader.Count(c.Seg), static_cast<int64_t>(want.size()));
+    std::vector<int32_t> got(want.size(), -12345);
+    int64_t sound = -1;
+    reader.ReadInto(c.Seg, got, &sound);
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(sound, sound_want);
+  }
+}
+
 // A window over a file gives exactly the bytes a direct read gives, whatever the order of the
 // reads: forward in small steps, back, across the window's end, past the end of the file,
 // longer than a window.

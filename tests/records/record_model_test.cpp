@@ -4,6 +4,9 @@
 
 #include <numeric>
 
+#include "common/rounding.h"
+#include "packet_test_support.h"
+#include "records/load_target.h"
 #include "test_files.h"
 
 namespace tarvik {
@@ -141,6 +144,103 @@ TEST_F(SegmentFile, GetDataBoundsTheGapsOfADamagedTimeStamp) {
   EXPECT_LE(f.Count, 40 + 8640000);
   EXPECT_EQ(f.Data.size(), static_cast<size_t>(f.Count));
   EXPECT_EQ(f.Data[0], 1000);
+}
+
+// GetDataInto leaves a row as GetData's samples copied in at their index would, gaps zeroed
+// and the rest of the row untouched, over segments read through a scratch buffer (cut by the
+// span or the row) and straight into the row, from plain and Steim files (one block of which
+// fails its check).
+TEST_F(SegmentFile, GetDataIntoWritesWhatGetDataGivesInPlace) {
+  const TDateTime t0 = 40000.0;
+  // Steim-1 blocks of 20 samples, two frames each: block b holds 5000 + 100 b + i.
+  std::vector<uint8_t> steim;
+  for (int b = 0; b < 4; ++b) {
+    std::vector<int32_t> values(20);
+    for (int i = 0; i < 20; ++i) values[static_cast<size_t>(i)] = 5000 + 100 * b + i;
+    std::vector<uint8_t> frames = testing::SimpleSteim1(values, 2);
+    if (b == 2) frames[11] ^= 1;  // the reverse constant disagrees: the block is damaged
+    steim.insert(steim.end(), frames.begin(), frames.end());
+  }
+  const std::string steim_path = dir_.File("steim.bin");
+  testing::WriteBytes(steim_path, steim);
+  auto steim_block = [&](TDateTime start, int block) {
+    TRecordDescription s = Segment(start, 0, 20);
+    s.FileName = steim_path;
+    s.DataType = kSampleSteim1a;
+    s.Offset = block * 128;
+    s.BlockSize = 128;
+    return s;
+  };
+
+  struct Case {
+    const char* Name;
+    std::vector<TRecordDescription> Segments;
+    double From, To, RowStart;  // seconds after t0
+    size_t RowSize;
+  };
+  const Case cases[] = {
+      {"one segment, whole", {Segment(t0, 0, 10)}, 0, 10, 0, 40},
+      {"gaps and a slip",
+       {Segment(t0, 0, 10), Segment(t0 + 11 * kSec, 10, 10), Segment(t0 + 24 * kSec, 20, 5)},
+       0,
+       29,
+       0,
+       40},
+      {"span inside a segment", {Segment(t0, 0, 100)}, 10.4, 20.4, 3, 40},
+      {"overlapping segments", {Segment(t0, 0, 20), Segment(t0 + 5 * kSec, 500, 10)}, 0, 20, 0, 30},
+      {"row starts after the span", {Segment(t0, 0, 30)}, 0, 30, 12, 40},
+      {"row ends inside the span",
+       {Segment(t0, 0, 10), Segment(t0 + 12 * kSec, 10, 20)},
+       0,
+       32,
+       0,
+       15},
+      {"row ends inside a segment", {Segment(t0, 0, 30)}, 0, 30, 0, 25},
+      // A row far from the span (a damaged time stamp) takes nothing of it.
+      {"row long after the span", {Segment(t0, 0, 30)}, 0, 30, 1e12, 40},
+      {"row ages before the span", {Segment(t0, 0, 30)}, 0, 30, -1e300, 40},
+      {"samples past the file's end", {Segment(t0, 990, 30)}, 0, 30, 0, 40},
+      {"steim blocks",
+       {steim_block(t0, 0), steim_block(t0 + 20 * kSec, 1), steim_block(t0 + 45 * kSec, 2),
+        steim_block(t0 + 65 * kSec, 3)},
+       0,
+       85,
+       0,
+       100},
+      {"steim blocks cut",
+       {steim_block(t0, 0), steim_block(t0 + 20 * kSec, 1), steim_block(t0 + 40 * kSec, 2)},
+       7,
+       52,
+       0,
+       30},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TRecList list;
+    for (const TRecordDescription& seg : c.Segments) list.Add(seg);
+    const TDateTime from = t0 + c.From * kSec;
+    const TDateTime to = t0 + c.To * kSec;
+    const TDateTime row_start = t0 + c.RowStart * kSec;
+    TRecordRanges covered_want;
+    const TRecordDescription want = list.GetData("STA", "00", to, from, "Z", &covered_want);
+    ASSERT_GT(want.Count, 0);
+    const int64_t at_want =
+        RoundToInt64((want.StartTime - row_start) * kSecondsPerDay * want.SampRate);
+    TData32 expected(1, std::vector<int32_t>(c.RowSize, 7777));
+    WriteClipped(expected, 0, at_want, want.Data);
+
+    std::vector<int32_t> row(c.RowSize, 7777);
+    TRecordRanges covered;
+    int64_t at = -1;
+    const TRecordDescription got =
+        list.GetDataInto("STA", "00", to, from, "Z", row_start, row, at, &covered);
+    EXPECT_EQ(at, at_want);
+    EXPECT_EQ(got.Count, want.Count);
+    EXPECT_DOUBLE_EQ(got.StartTime, want.StartTime);
+    EXPECT_TRUE(got.Data.empty());
+    EXPECT_EQ(covered, covered_want);
+    EXPECT_EQ(row, expected[0]);
+  }
 }
 
 TEST(RecordModel, CloseSmallGapsMovesOnlyOneSampleSlips) {
