@@ -346,6 +346,7 @@ void TBinIniFile::ParseText(std::string_view cp1251) {
     last_line_unended_ = !ended;
     ends_with_empty_line_ = false;
     if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
+      if (current < sections_.size()) Seal(sections_[current]);
       current = sections_.size();
       AddSection(std::string(TrimView(line.substr(1, line.size() - 2))), number);
       continue;
@@ -355,9 +356,11 @@ void TBinIniFile::ParseText(std::string_view cp1251) {
     const std::string_view key = eq == std::string_view::npos ? line : TrimView(line.substr(0, eq));
     const std::string_view value =
         eq == std::string_view::npos ? line.substr(line.size()) : TrimView(line.substr(eq + 1));
-    AddEntry(sections_[current], Entry{at(key), at(value), static_cast<uint32_t>(key.size()),
-                                       static_cast<uint32_t>(value.size()), number, true});
+    // Repeated keys are found when the section is sealed, all of its keys at once.
+    sections_[current].Entries.push_back(Entry{at(key), at(value), static_cast<uint32_t>(key.size()),
+                                               static_cast<uint32_t>(value.size()), number, true});
   }
+  for (Section& section : sections_) Seal(section);
 }
 
 int TBinIniFile::SectionLine(std::string_view section) const {
@@ -368,14 +371,17 @@ int TBinIniFile::SectionLine(std::string_view section) const {
 int TBinIniFile::KeyLine(std::string_view section, std::string_view key) const {
   const auto s = section_index_.find(section);
   if (s == section_index_.end()) return 0;
-  const Section& found = sections_[s->second];
+  Section& found = sections_[s->second];
+  Seal(found);
   const size_t e = FindEntry(found, key);
   return e == std::string::npos ? 0 : found.Entries[e].Line;
 }
 
 bool TBinIniFile::HasKey(std::string_view section, std::string_view key) const {
   const auto s = section_index_.find(section);
-  return s != section_index_.end() && FindEntry(sections_[s->second], key) != std::string::npos;
+  if (s == section_index_.end()) return false;
+  Seal(sections_[s->second]);
+  return FindEntry(sections_[s->second], key) != std::string::npos;
 }
 
 std::vector<std::pair<std::string, int>> TBinIniFile::SectionHeadings() const {
@@ -445,7 +451,7 @@ size_t TBinIniFile::FindEntry(const Section& section, std::string_view key) cons
   }
 }
 
-void TBinIniFile::IndexSection(Section& section, size_t slots) {
+void TBinIniFile::IndexSection(Section& section, size_t slots) const {
   section.HashSlots.assign(slots, {0u, 0u});
   const size_t mask = slots - 1;
   for (size_t e = 0; e < section.Entries.size(); ++e) {
@@ -457,11 +463,87 @@ void TBinIniFile::IndexSection(Section& section, size_t slots) {
   }
 }
 
-void TBinIniFile::AddEntry(Section& section, const Entry& entry, bool known_new) {
+void TBinIniFile::Seal(Section& section) const {
+  std::vector<Entry>& entries = section.Entries;
+  if (section.Sealed >= entries.size()) return;
+  // A store being written keeps one entry per key, holding the value written last.
+  const bool merge = mode_ == Mode::kWrite;
+  if (section.Sealed > 0) {
+    // Entries appended to a section searched before: one by one into its index.
+    std::vector<Entry> pending(entries.begin() + static_cast<std::ptrdiff_t>(section.Sealed),
+                               entries.end());
+    entries.resize(section.Sealed);
+    for (const Entry& e : pending) {
+      const size_t first = FindEntry(section, KeyOf(e));
+      if (first != std::string::npos && merge) {
+        entries[first].ValueAt = e.ValueAt;
+        entries[first].ValueSize = e.ValueSize;
+        streaming_ = false;
+        continue;
+      }
+      AddEntry(section, e, first == std::string::npos);
+    }
+    return;
+  }
+  // A fresh section: one pass over its keys with a table sized for all of them, on the stack
+  // for a section that stays small enough to be scanned.
+  const size_t n = entries.size();
+  std::pair<uint32_t, uint32_t> small[2 * kScannedKeys] = {};
+  size_t slots = 2 * kScannedKeys;
+  std::pair<uint32_t, uint32_t>* table = small;
+  if (n > kScannedKeys) {
+    slots = 128;
+    while (slots * 7 < n * 10) slots *= 2;
+    section.HashSlots.assign(slots, {0u, 0u});
+    table = section.HashSlots.data();
+  }
+  const size_t mask = slots - 1;
+  size_t kept = 0;
+  size_t keys = 0;
+  for (size_t r = 0; r < n; ++r) {
+    Entry e = entries[r];
+    const std::string_view key = KeyOf(e);
+    const uint32_t hash = SlotHash(key);
+    size_t i = hash & mask;
+    size_t first = std::string::npos;
+    for (; table[i].second != 0; i = (i + 1) & mask) {
+      if (table[i].first == hash && NoCaseEqual{}(KeyOf(entries[table[i].second - 1]), key)) {
+        first = table[i].second - 1;
+        break;
+      }
+    }
+    if (first != std::string::npos) {
+      if (merge) {
+        entries[first].ValueAt = e.ValueAt;
+        entries[first].ValueSize = e.ValueSize;
+        streaming_ = false;
+        continue;
+      }
+      e.First = false;
+    } else {
+      e.First = true;
+      table[i] = {hash, static_cast<uint32_t>(kept + 1)};
+      ++keys;
+    }
+    entries[kept++] = e;
+  }
+  entries.resize(kept);
+  section.Keys = keys;
+  section.Sealed = kept;
+  // Few keys are scanned; AddEntry builds the index once there are more.
+  if (keys <= kScannedKeys) section.HashSlots.clear();
+}
+
+void TBinIniFile::SealLast() const {
+  if (!sections_.empty()) Seal(sections_.back());
+}
+
+void TBinIniFile::AddEntry(Section& section, const Entry& entry, bool known_new) const {
   // As with sections, the first key of a name counts.
   const bool first = known_new || FindEntry(section, KeyOf(entry)) == std::string::npos;
   section.Entries.push_back(entry);
   section.Entries.back().First = first;
+  section.Sealed = section.Entries.size();
   if (!first) return;
   ++section.Keys;
   if (section.Keys <= kScannedKeys) return;
@@ -487,7 +569,8 @@ bool TBinIniFile::FindValue(std::string_view section, std::string_view key,
     cursor_section_ = s->second;
     cursor_entry_ = 0;
   }
-  const Section& found = sections_[cursor_section_];
+  Section& found = sections_[cursor_section_];
+  Seal(found);
   const std::vector<Entry>& entries = found.Entries;
   if (cursor_entry_ < entries.size() && entries[cursor_entry_].First &&
       NoCaseEqual{}(KeyOf(entries[cursor_entry_]), key)) {
@@ -508,35 +591,32 @@ size_t TBinIniFile::Keep(std::string_view text) {
 }
 
 void TBinIniFile::SetValue(std::string_view section, std::string_view key, std::string_view value) {
+  const bool last = !sections_.empty() && NoCaseEqual{}(sections_.back().Name, section);
+  if (!last) SealLast();  // the section written so far is done
+  // A section of a name already written, other than the last one: the file can no longer be
+  // written as it goes.
+  if (streaming_ && !last && section_index_.find(section) != section_index_.end())
+    streaming_ = false;
   if (streaming_) {
-    const bool last = !sections_.empty() && NoCaseEqual{}(sections_.back().Name, section);
-    // A section of a name already written, other than the last one: the file can no longer be
-    // written as it goes.
-    if (!last && section_index_.find(section) != section_index_.end()) streaming_ = false;
-  }
-  if (streaming_) {
-    if (sections_.empty() || !NoCaseEqual{}(sections_.back().Name, section)) {
+    if (!last) {
       if (!sections_.empty()) text_ += "\r\n";
       text_.append("[").append(section).append("]\r\n");
       AddSection(std::string(section));
     }
-    Section& target = sections_.back();
-    if (FindEntry(target, key) == std::string::npos) {
-      Entry e{
-          Keep(key), 0,   static_cast<uint32_t>(key.size()), static_cast<uint32_t>(value.size()),
-          0,         true};
-      text_ += '=';
-      e.ValueAt = Keep(value);
-      text_ += "\r\n";
-      AddEntry(target, e, true);
-      return;
-    }
-    // A key written again takes its new value in its old place.
-    streaming_ = false;
+    // Appended unchecked: a key written again is found when the section is sealed, and then
+    // takes its new value in its old place.
+    Entry e{Keep(key), 0, static_cast<uint32_t>(key.size()), static_cast<uint32_t>(value.size()),
+            0,         true};
+    text_ += '=';
+    e.ValueAt = Keep(value);
+    text_ += "\r\n";
+    sections_.back().Entries.push_back(e);
+    return;
   }
   const auto s = section_index_.find(section);
   Section& target =
       s != section_index_.end() ? sections_[s->second] : AddSection(std::string(section));
+  Seal(target);
   const size_t e = FindEntry(target, key);
   if (e != std::string::npos) {
     target.Entries[e].ValueAt = Keep(value);
@@ -549,6 +629,7 @@ void TBinIniFile::SetValue(std::string_view section, std::string_view key, std::
 }
 
 std::string TBinIniFile::TextImage() const {
+  SealLast();
   if (streaming_) {
     // Every section is closed by an empty line; the last one is still open.
     if (sections_.empty()) return "";
@@ -812,6 +893,7 @@ bool TBinIniFile::UpdateFile() {
   }
   // A file written as it went is its text as it stands, in Windows-1251 already when it is
   // all ASCII.
+  SealLast();
   const bool as_written = streaming_ && !sections_.empty() && IsSevenBit(text_);
   const std::string image = as_written ? std::string() : TextImage();
   const std::string_view out = as_written ? std::string_view(text_) : std::string_view(image);

@@ -134,6 +134,10 @@ class TBinIniFile {
     // header where Qt defines that word as a macro.
     std::vector<std::pair<uint32_t, uint32_t>> HashSlots;
     size_t Keys = 0;
+    // Entries before this one have been checked for repeated keys and indexed; the ones after
+    // it were appended by the parser or by a writer going in order, and are checked together
+    // when the section is closed or first searched (see Seal).
+    size_t Sealed = 0;
   };
 
   // Text form.
@@ -145,10 +149,17 @@ class TBinIniFile {
   void SetValue(std::string_view section, std::string_view key, std::string_view value);
   Section& AddSection(std::string name, int line = 0);
   // known_new: the caller has found no entry of its key in the section.
-  void AddEntry(Section& section, const Entry& entry, bool known_new = false);
-  // The first entry of key in section; npos when there is none.
+  void AddEntry(Section& section, const Entry& entry, bool known_new = false) const;
+  // The first entry of key in section; npos when there is none. The section must be sealed.
   size_t FindEntry(const Section& section, std::string_view key) const;
-  void IndexSection(Section& section, size_t slots);
+  // Checks and indexes the entries appended since the section was last sealed, in one pass:
+  // a repeated key is marked as not the first of its name, or, in a store being written, gives
+  // its new value to the key's first entry and is dropped (and the file can no longer be
+  // written as it went).
+  void Seal(Section& section) const;
+  // Seals the last section, the only one that can hold unchecked entries.
+  void SealLast() const;
+  void IndexSection(Section& section, size_t slots) const;
   // Appends text to text_ and gives where it starts.
   size_t Keep(std::string_view text);
 
@@ -167,8 +178,10 @@ class TBinIniFile {
   // as it stands. Once a write breaks that order, text_ only keeps the keys and values and the
   // file is put together from the sections.
   std::string text_;
-  bool streaming_ = false;
-  std::vector<Section> sections_;
+  // Mutable for Seal: checking the entries appended in order changes nothing a caller can
+  // see, so lookups that are const seal the last section first.
+  mutable bool streaming_ = false;
+  mutable std::vector<Section> sections_;
   // Name -> the first section of that name.
   NameIndex section_index_;
   // The section of the last lookup and the entry after the one it found: the project reader
