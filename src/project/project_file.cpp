@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <string_view>
@@ -48,10 +49,28 @@ size_t FindNoCase(std::string_view text, std::string_view needle, size_t from) {
   return std::string_view::npos;
 }
 
+// A numbered key as NumberedKey gives it, built in place: a project reads and writes hundreds
+// of thousands of them.
+class KeyName {
+ public:
+  KeyName(std::string_view name, int n) {
+    const size_t length = std::min(name.size(), sizeof text_ - 12);
+    std::memcpy(text_, name.data(), length);
+    char* p = text_ + length;
+    if (n >= 0 && n < 10) *p++ = '0';
+    p = std::to_chars(p, text_ + sizeof text_, n).ptr;
+    size_ = static_cast<size_t>(p - text_);
+  }
+  operator std::string_view() const { return {text_, size_}; }  // NOLINT: used as a key
+
+ private:
+  char text_[48];
+  size_t size_ = 0;
+};
+
 // pattern is a name followed by "%2.2d".
-std::string Numbered(const char* pattern, int n) {
-  const std::string_view p = pattern;
-  return NumberedKey(p.substr(0, p.size() - 5), n);
+KeyName Numbered(std::string_view pattern, int n) {
+  return KeyName(pattern.substr(0, pattern.size() - 5), n);
 }
 
 TDateTime Today() {
@@ -194,7 +213,7 @@ void WriteHvsrSettings(TBinIniFile& ini, const THvsrSettings& h) {
 
 // One channel's keys in the order both forms keep them. A missing key gives what a channel of
 // an older project had.
-TRecordChannel ReadChannel(TBinIniFile& ini, const std::string& section, int c,
+TRecordChannel ReadChannel(TBinIniFile& ini, std::string_view section, int c,
                            const std::string& folder) {
   TRecordChannel v;
   v.Channel = ini.ReadString(section, Numbered("Channel%2.2d", c), Numbered("Chn%2.2d", c));
@@ -211,7 +230,7 @@ TRecordChannel ReadChannel(TBinIniFile& ini, const std::string& section, int c,
   return v;
 }
 
-void WriteChannel(TBinIniFile& ini, const std::string& section, int c, const TRecordChannel& v,
+void WriteChannel(TBinIniFile& ini, std::string_view section, int c, const TRecordChannel& v,
                   const std::string& folder) {
   ini.WriteString(section, Numbered("Channel%2.2d", c), v.Channel);
   ini.WriteString(section, Numbered("SensorResp%2.2d", c), ToCommonDir(v.SensorResp, folder));
@@ -515,7 +534,7 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
   for (int64_t i = 0; i < count; ++i) {
     const int k = static_cast<int>(i + 1);
     TFileRecord& r = project.Records[static_cast<size_t>(i)];
-    const std::string section = Numbered("REC%2.2d", k);
+    const KeyName section = Numbered("REC%2.2d", k);
     for (size_t c = 0; c < r.Channels.size(); ++c)
       r.Channels[c] = ReadChannel(ini, section, static_cast<int>(c + 1), folder);
     // Channels beyond the record's 32 are read past in the binary form, so that the values
@@ -646,7 +665,7 @@ void WriteProjectValues(TBinIniFile& ini, const TProject& project, const std::st
   for (int i = 0; i < n; ++i) {
     const int k = i + 1;
     const TFileRecord& r = records[static_cast<size_t>(i)];
-    const std::string section = Numbered("REC%2.2d", k);
+    const KeyName section = Numbered("REC%2.2d", k);
     for (size_t c = 0; c < r.Channels.size(); ++c)
       WriteChannel(ini, section, static_cast<int>(c + 1), r.Channels[c], folder);
     host.SetGauge(33 + 34 * k / n, 100);
