@@ -34,6 +34,12 @@ char Lower(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+bool IsSevenBitText(std::string_view text) {
+  unsigned char bits = 0;
+  for (char c : text) bits |= static_cast<unsigned char>(c);
+  return bits < 0x80;
+}
+
 bool IsSeparator(char c) {
   return c == '/' || c == '\\';
 }
@@ -699,6 +705,8 @@ TStatus UnstorablePath(const TProject& project, const std::string& folder,
       paths.insert(paths.end(), {&ch.SensorResp, &ch.AmplifierResp, &ch.ChannelResp});
   }
   for (const std::string* path : paths) {
+    // An ASCII path is stored as it is, with ASCII in place of the folder.
+    if (IsSevenBitText(*path)) continue;
     const std::string bad = FirstCharacterNotInCp1251(ToCommonDir(*path, folder));
     if (!bad.empty()) return MakeStatus(TCode::kCannotSaveProject, {file_name, *path, bad});
   }
