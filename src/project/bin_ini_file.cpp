@@ -361,18 +361,27 @@ void TBinIniFile::Fail(const std::string& what) {
 void TBinIniFile::ParseText(std::string_view cp1251) {
   text_size_ = cp1251.size();
   content_hash_ = std::hash<std::string_view>{}(cp1251);
-  text_ = Cp1251ToUtf8(cp1251);
+  text_ = IsSevenBit(cp1251) ? std::string(cp1251) : Cp1251ToUtf8(cp1251);
   const std::string_view text = text_;
   const auto at = [&text](std::string_view part) {
     return static_cast<size_t>(part.data() - text.data());
+  };
+  // Searches of a range for a byte, which the C library does many bytes at a time.
+  const auto find = [&text](char c, size_t from, size_t to) {
+    const void* hit = std::memchr(text.data() + from, c, to - from);
+    return hit == nullptr ? to : static_cast<size_t>(static_cast<const char*>(hit) - text.data());
   };
   size_t current = sections_.size();
   size_t start = 0;
   int number = 0;
   while (start <= text.size()) {
-    size_t end = start;
-    while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+    // The line ends at its first CR or LF; the key at the line's first "=".
+    const size_t lf = find('\n', start, text.size());
+    size_t end = find('\r', start, lf);
+    const size_t eq_at = find('=', start, end);
+    const size_t eq = eq_at == end ? std::string_view::npos : eq_at;
     const bool ended = end < text.size();
+    const size_t line_end = end;
     ++number;
     const std::string_view line = TrimView(text.substr(start, end - start));
     // CR LF, LF and a lone CR all end a line.
@@ -394,10 +403,12 @@ void TBinIniFile::ParseText(std::string_view cp1251) {
       continue;
     }
     if (current == sections_.size()) continue;
-    const size_t eq = line.find('=');
-    const std::string_view key = eq == std::string_view::npos ? line : TrimView(line.substr(0, eq));
-    const std::string_view value =
-        eq == std::string_view::npos ? line.substr(line.size()) : TrimView(line.substr(eq + 1));
+    // A line without "=" is a key without a value.
+    const std::string_view key =
+        eq == std::string_view::npos ? line : TrimView(text.substr(at(line), eq - at(line)));
+    const std::string_view value = eq == std::string_view::npos
+                                       ? line.substr(line.size())
+                                       : TrimView(text.substr(eq + 1, line_end - eq - 1));
     // Repeated keys are found when the section is sealed, all of its keys at once.
     sections_[current].Entries.push_back(Entry{at(key), at(value), static_cast<uint32_t>(key.size()),
                                                static_cast<uint32_t>(value.size()), number, true});
@@ -406,24 +417,24 @@ void TBinIniFile::ParseText(std::string_view cp1251) {
 }
 
 int TBinIniFile::SectionLine(std::string_view section) const {
-  const auto s = section_index_.find(section);
-  return s == section_index_.end() ? 0 : sections_[s->second].Line;
+  const size_t s = FindSection(section);
+  return s == std::string::npos ? 0 : sections_[s].Line;
 }
 
 int TBinIniFile::KeyLine(std::string_view section, std::string_view key) const {
-  const auto s = section_index_.find(section);
-  if (s == section_index_.end()) return 0;
-  Section& found = sections_[s->second];
+  const size_t s = FindSection(section);
+  if (s == std::string::npos) return 0;
+  Section& found = sections_[s];
   Seal(found);
   const size_t e = FindEntry(found, key);
   return e == std::string::npos ? 0 : found.Entries[e].Line;
 }
 
 bool TBinIniFile::HasKey(std::string_view section, std::string_view key) const {
-  const auto s = section_index_.find(section);
-  if (s == section_index_.end()) return false;
-  Seal(sections_[s->second]);
-  return FindEntry(sections_[s->second], key) != std::string::npos;
+  const size_t s = FindSection(section);
+  if (s == std::string::npos) return false;
+  Seal(sections_[s]);
+  return FindEntry(sections_[s], key) != std::string::npos;
 }
 
 std::vector<std::pair<std::string, int>> TBinIniFile::SectionHeadings() const {
@@ -467,31 +478,67 @@ size_t TBinIniFile::NoCaseHash::operator()(std::string_view text) const {
   uint64_t h = text.size() * kMul;
   const char* p = text.data();
   size_t n = text.size();
-  for (; n >= 8; p += 8, n -= 8) h = std::rotl((h ^ UpperWord(LoadWord(p, 8))) * kMul, 29);
-  if (n > 0) h = std::rotl((h ^ UpperWord(LoadWord(p, n))) * kMul, 29);
+  if (n < 8) {
+    h = std::rotl((h ^ UpperWord(LoadWord(p, n))) * kMul, 29);
+  } else {
+    for (; n > 8; p += 8, n -= 8) h = std::rotl((h ^ UpperWord(LoadWord(p, 8))) * kMul, 29);
+    // The last eight bytes, which may overlap the ones hashed already.
+    h = std::rotl((h ^ UpperWord(LoadWord(p + n - 8, 8))) * kMul, 29);
+  }
   h ^= h >> 32;
   return static_cast<size_t>(h);
 }
 
 bool TBinIniFile::NoCaseEqual::operator()(std::string_view a, std::string_view b) const {
-  if (a.size() != b.size()) return false;
-  // Names are mostly asked for as they are written.
-  if (std::memcmp(a.data(), b.data(), a.size()) == 0) return true;
-  size_t i = 0;
-  for (; i + 8 <= a.size(); i += 8) {
-    if (UpperWord(LoadWord(a.data() + i, 8)) != UpperWord(LoadWord(b.data() + i, 8))) return false;
+  const size_t n = a.size();
+  if (n != b.size()) return false;
+  // Names are mostly asked for as they are written: letters are folded only where the bytes
+  // differ.
+  const auto same = [](uint64_t x, uint64_t y) { return x == y || UpperWord(x) == UpperWord(y); };
+  if (n < 8) return same(LoadWord(a.data(), n), LoadWord(b.data(), n));
+  for (size_t i = 0; i + 8 < n; i += 8) {
+    if (!same(LoadWord(a.data() + i, 8), LoadWord(b.data() + i, 8))) return false;
   }
-  const size_t rest = a.size() - i;
-  return rest == 0 ||
-         UpperWord(LoadWord(a.data() + i, rest)) == UpperWord(LoadWord(b.data() + i, rest));
+  // The last eight bytes, which may overlap the ones compared already.
+  return same(LoadWord(a.data() + n - 8, 8), LoadWord(b.data() + n - 8, 8));
 }
 
 TBinIniFile::Section& TBinIniFile::AddSection(std::string name, int line) {
   // The first section of a name is the one that counts; a later one of the same name is kept
   // for writing back but never found.
-  section_index_.emplace(name, sections_.size());
+  if (FindSection(name) == std::string::npos) {
+    // At most half of the slots in use.
+    if ((section_names_ + 1) * 2 > section_slots_.size()) {
+      std::vector<std::pair<uint32_t, uint32_t>> old(std::max<size_t>(64, section_slots_.size() * 2));
+      old.swap(section_slots_);
+      const size_t mask = section_slots_.size() - 1;
+      for (const auto& slot : old) {
+        if (slot.second == 0) continue;
+        size_t i = slot.first & mask;
+        while (section_slots_[i].second != 0) i = (i + 1) & mask;
+        section_slots_[i] = slot;
+      }
+    }
+    const auto hash = static_cast<uint32_t>(NoCaseHash{}(name));
+    const size_t mask = section_slots_.size() - 1;
+    size_t i = hash & mask;
+    while (section_slots_[i].second != 0) i = (i + 1) & mask;
+    section_slots_[i] = {hash, static_cast<uint32_t>(sections_.size() + 1)};
+    ++section_names_;
+  }
   sections_.push_back(Section{std::move(name), line, {}, {}, 0});
   return sections_.back();
+}
+
+size_t TBinIniFile::FindSection(std::string_view name) const {
+  if (section_slots_.empty()) return std::string::npos;
+  const auto hash = static_cast<uint32_t>(NoCaseHash{}(name));
+  const size_t mask = section_slots_.size() - 1;
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    const auto [h, s] = section_slots_[i];
+    if (s == 0) return std::string::npos;
+    if (h == hash && NoCaseEqual{}(sections_[s - 1].Name, name)) return s - 1;
+  }
 }
 
 namespace {
@@ -639,9 +686,9 @@ bool TBinIniFile::FindValue(std::string_view section, std::string_view key,
   // Only the first section of a name is ever a cursor's.
   if (cursor_section_ >= sections_.size() ||
       !NoCaseEqual{}(sections_[cursor_section_].Name, section)) {
-    const auto s = section_index_.find(section);
-    if (s == section_index_.end()) return false;
-    cursor_section_ = s->second;
+    const size_t s = FindSection(section);
+    if (s == std::string::npos) return false;
+    cursor_section_ = s;
     cursor_entry_ = 0;
   }
   Section& found = sections_[cursor_section_];
@@ -670,7 +717,7 @@ void TBinIniFile::SetValue(std::string_view section, std::string_view key, std::
   if (!last) SealLast();  // the section written so far is done
   // A section of a name already written, other than the last one: the file can no longer be
   // written as it goes.
-  if (streaming_ && !last && section_index_.find(section) != section_index_.end())
+  if (streaming_ && !last && FindSection(section) != std::string::npos)
     streaming_ = false;
   if (streaming_) {
     if (!last) {
@@ -688,9 +735,8 @@ void TBinIniFile::SetValue(std::string_view section, std::string_view key, std::
     sections_.back().Entries.push_back(e);
     return;
   }
-  const auto s = section_index_.find(section);
-  Section& target =
-      s != section_index_.end() ? sections_[s->second] : AddSection(std::string(section));
+  const size_t s = FindSection(section);
+  Section& target = s != std::string::npos ? sections_[s] : AddSection(std::string(section));
   Seal(target);
   const size_t e = FindEntry(target, key);
   if (e != std::string::npos) {

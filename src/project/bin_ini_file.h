@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -123,7 +122,6 @@ class TBinIniFile {
     // The first entry of its key in the section, the one a lookup finds.
     bool First = true;
   };
-  using NameIndex = std::unordered_map<std::string, size_t, NoCaseHash, NoCaseEqual>;
   struct Section {
     std::string Name;
     int Line = 0;
@@ -148,6 +146,8 @@ class TBinIniFile {
   bool FindValue(std::string_view section, std::string_view key, std::string_view& value) const;
   void SetValue(std::string_view section, std::string_view key, std::string_view value);
   Section& AddSection(std::string name, int line = 0);
+  // The first section of that name; npos when there is none.
+  size_t FindSection(std::string_view name) const;
   // known_new: the caller has found no entry of its key in the section.
   void AddEntry(Section& section, const Entry& entry, bool known_new = false) const;
   // The first entry of key in section; npos when there is none. The section must be sealed.
@@ -182,8 +182,10 @@ class TBinIniFile {
   // see, so lookups that are const seal the last section first.
   mutable bool streaming_ = false;
   mutable std::vector<Section> sections_;
-  // Name -> the first section of that name.
-  NameIndex section_index_;
+  // The first section of each name: open addressing as in Section, each slot the name's hash
+  // and the section's number + 1 (0: empty).
+  std::vector<std::pair<uint32_t, uint32_t>> section_slots_;
+  size_t section_names_ = 0;
   // The section of the last lookup and the entry after the one it found: the project reader
   // asks for the keys in the order the writer wrote them, so the next key is usually there. A
   // store is read by one thread at a time.

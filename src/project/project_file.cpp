@@ -403,6 +403,7 @@ std::string ToCommonDir(std::string_view path, std::string_view folder) {
 std::string FromCommonDir(std::string_view stored, std::string_view folder) {
   const std::string_view token = kCommonDirToken;
   std::string out;
+  out.reserve(stored.size() + folder.size());
   size_t from = 0;
   while (true) {
     const size_t at = FindNoCase(stored, token, from);
@@ -412,7 +413,13 @@ std::string FromCommonDir(std::string_view stored, std::string_view folder) {
     from = at + token.size();
   }
   out.append(stored.substr(from));
-  return NativePath(out);
+  // As NativePath, in place.
+#ifndef _WIN32
+  std::replace(out.begin(), out.end(), '\\', '/');
+#else
+  std::replace(out.begin(), out.end(), '/', '\\');
+#endif
+  return out;
 }
 
 std::string NumberedKey(std::string_view name, int n) {
