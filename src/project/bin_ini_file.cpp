@@ -620,12 +620,19 @@ void TBinIniFile::Seal(Section& section) const {
     table = section.HashSlots.data();
   }
   const size_t mask = slots - 1;
+  // The hashes first, so that the slots of the keys a few places ahead can be fetched while a
+  // key is placed: the table of a large section does not fit in the cache.
+  constexpr size_t kAhead = 8;
+  uint32_t few[kScannedKeys];
+  std::vector<uint32_t> many(n > kScannedKeys ? n : 0);
+  uint32_t* const hashes = n > kScannedKeys ? many.data() : few;
+  for (size_t r = 0; r < n; ++r) hashes[r] = SlotHash(KeyOf(entries[r]));
   size_t kept = 0;
   size_t keys = 0;
   for (size_t r = 0; r < n; ++r) {
-    Entry e = entries[r];
-    const std::string_view key = KeyOf(e);
-    const uint32_t hash = SlotHash(key);
+    if (r + kAhead < n) __builtin_prefetch(&table[hashes[r + kAhead] & mask]);
+    const std::string_view key = KeyOf(entries[r]);
+    const uint32_t hash = hashes[r];
     size_t i = hash & mask;
     size_t first = std::string::npos;
     for (; table[i].second != 0; i = (i + 1) & mask) {
@@ -636,18 +643,19 @@ void TBinIniFile::Seal(Section& section) const {
     }
     if (first != std::string::npos) {
       if (merge) {
-        entries[first].ValueAt = e.ValueAt;
-        entries[first].ValueSize = e.ValueSize;
+        entries[first].ValueAt = entries[r].ValueAt;
+        entries[first].ValueSize = entries[r].ValueSize;
         streaming_ = false;
         continue;
       }
-      e.First = false;
+      entries[r].First = false;
     } else {
-      e.First = true;
+      entries[r].First = true;
       table[i] = {hash, static_cast<uint32_t>(kept + 1)};
       ++keys;
     }
-    entries[kept++] = e;
+    if (kept != r) entries[kept] = entries[r];
+    ++kept;
   }
   entries.resize(kept);
   section.Keys = keys;
@@ -810,17 +818,25 @@ void TBinIniFile::Put(const void* src, size_t n) {
 
 std::string TBinIniFile::ReadString(std::string_view section, std::string_view key,
                                     std::string_view def) {
+  std::string scratch;
+  const std::string_view v = ReadStringView(section, key, def, scratch);
+  if (v.data() == scratch.data() && v.size() == scratch.size()) return scratch;
+  return std::string(v);
+}
+
+std::string_view TBinIniFile::ReadStringView(std::string_view section, std::string_view key,
+                                             std::string_view def, std::string& scratch) {
   if (!binary_) {
     std::string_view v;
-    return std::string(FindValue(section, key, v) ? v : def);
+    return FindValue(section, key, v) ? v : def;
   }
   uint8_t tag = 0;
-  if (!Take(&tag, 1)) return std::string(def);
+  if (!Take(&tag, 1)) return def;
   uint32_t length = 0;
   switch (tag) {
     case kBinTagString: {
       uint8_t n = 0;
-      if (!Take(&n, 1)) return std::string(def);
+      if (!Take(&n, 1)) return def;
       length = n;
       break;
     }
@@ -828,30 +844,33 @@ std::string TBinIniFile::ReadString(std::string_view section, std::string_view k
     case kBinTagUtf8:
     case kBinTagWString: {
       uint8_t n[4];
-      if (!Take(n, 4)) return std::string(def);
+      if (!Take(n, 4)) return def;
       length = LoadU32LE(n);
       break;
     }
     default:
-      return std::string(def);
+      return def;
   }
   const uint64_t bytes = tag == kBinTagWString ? uint64_t{length} * 2 : length;
   if (bytes > data_.size() - pos_) {
     // A length that runs past the end is a text cut by the end of the data.
     pos_ = data_.size();
     cut_short_ = true;
-    return std::string(def);
+    return def;
   }
   const uint8_t* p = data_.data() + pos_;
   pos_ += static_cast<size_t>(bytes);
   const std::string_view raw(reinterpret_cast<const char*>(p), static_cast<size_t>(bytes));
   switch (tag) {
     case kBinTagUtf8:
-      return std::string(raw);
+      return raw;
     case kBinTagWString:
-      return Utf16LeToUtf8(p, length);
+      scratch = Utf16LeToUtf8(p, length);
+      return scratch;
     default:
-      return Cp1251ToUtf8(raw);
+      if (IsSevenBit(raw)) return raw;
+      scratch = Cp1251ToUtf8(raw);
+      return scratch;
   }
 }
 

@@ -71,6 +71,10 @@ class TBinIniFile {
   bool EndsWithEmptyLine() const { return ends_with_empty_line_; }
 
   std::string ReadString(std::string_view section, std::string_view key, std::string_view def);
+  // The same text without a copy: a view of the text read, of the bytes read, of def, or of
+  // scratch when the value had to be converted. Valid while the store and scratch are.
+  std::string_view ReadStringView(std::string_view section, std::string_view key,
+                                  std::string_view def, std::string& scratch);
   int32_t ReadInteger(std::string_view section, std::string_view key, int32_t def);
   double ReadFloat(std::string_view section, std::string_view key, double def);
   bool ReadBool(std::string_view section, std::string_view key, bool def);

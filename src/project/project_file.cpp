@@ -222,12 +222,15 @@ void WriteHvsrSettings(TBinIniFile& ini, const THvsrSettings& h) {
 TRecordChannel ReadChannel(TBinIniFile& ini, std::string_view section, int c,
                            const std::string& folder) {
   TRecordChannel v;
+  std::string scratch;
+  // The paths are read as views: only their native form is kept.
+  const auto path = [&](std::string_view pattern) {
+    return FromCommonDir(ini.ReadStringView(section, Numbered(pattern, c), "", scratch), folder);
+  };
   v.Channel = ini.ReadString(section, Numbered("Channel%2.2d", c), Numbered("Chn%2.2d", c));
-  v.SensorResp = FromCommonDir(ini.ReadString(section, Numbered("SensorResp%2.2d", c), ""), folder);
-  v.AmplifierResp =
-      FromCommonDir(ini.ReadString(section, Numbered("AmplifierResp%2.2d", c), ""), folder);
-  v.ChannelResp =
-      FromCommonDir(ini.ReadString(section, Numbered("ChannelResp%2.2d", c), ""), folder);
+  v.SensorResp = path("SensorResp%2.2d");
+  v.AmplifierResp = path("AmplifierResp%2.2d");
+  v.ChannelResp = path("ChannelResp%2.2d");
   v.Axis = static_cast<Component>(
       ini.ReadInteger(section, Numbered("Axis%2.2d", c), ComponentNumber(Component::kZ)));
   v.Level = ini.ReadInteger(section, Numbered("Level%2.2d", c), 2147483647);
@@ -516,10 +519,12 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
   std::vector<int64_t> stored_channels(static_cast<size_t>(count), 0);
   const TDateTime today = Today();
   double first_rate = 0.0;
+  std::string scratch;
   for (int64_t i = 0; i < count; ++i) {
     const int k = static_cast<int>(i + 1);
     TFileRecord& r = project.Records[static_cast<size_t>(i)];
-    r.File = FromCommonDir(ini.ReadString("FILES", Numbered("File%2.2d", k), ""), folder);
+    r.File = FromCommonDir(ini.ReadStringView("FILES", Numbered("File%2.2d", k), "", scratch),
+                           folder);
     r.Station =
         ShortName(ini.ReadString("FILES", Numbered("Station%2.2d", k), Numbered("Sta%2.2d", k)));
     const int32_t channels = ini.ReadInteger("FILES", Numbered("ChannelCount%2.2d", k), 0);
