@@ -50,8 +50,7 @@ std::string_view DateTimeText(TDateTime value, char (&buf)[32], std::string& oth
   }
   const CivilTime c = DecodeDateTime(seconds / kSecondsPerDay);
   if (c.Year < 1000 || c.Year > 9999 || c.Month < 1 || c.Month > 12 || c.Day < 1 || c.Day > 31 ||
-      c.Hour < 0 || c.Hour > 23 || c.Minute < 0 || c.Minute > 59 || c.Second < 0 ||
-      c.Second > 59) {
+      c.Hour < 0 || c.Hour > 23 || c.Minute < 0 || c.Minute > 59 || c.Second < 0 || c.Second > 59) {
     other = FormatProjectDateTime(value);
     return other;
   }
@@ -410,7 +409,8 @@ void TBinIniFile::ParseText(std::string_view cp1251) {
                                        ? line.substr(line.size())
                                        : TrimView(text.substr(eq + 1, line_end - eq - 1));
     // Repeated keys are found when the section is sealed, all of its keys at once.
-    sections_[current].Entries.push_back(Entry{at(key), at(value), static_cast<uint32_t>(key.size()),
+    sections_[current].Entries.push_back(Entry{at(key), at(value),
+                                               static_cast<uint32_t>(key.size()),
                                                static_cast<uint32_t>(value.size()), number, true});
   }
   for (Section& section : sections_) Seal(section);
@@ -509,7 +509,8 @@ TBinIniFile::Section& TBinIniFile::AddSection(std::string name, int line) {
   if (FindSection(name) == std::string::npos) {
     // At most half of the slots in use.
     if ((section_names_ + 1) * 2 > section_slots_.size()) {
-      std::vector<std::pair<uint32_t, uint32_t>> old(std::max<size_t>(64, section_slots_.size() * 2));
+      std::vector<std::pair<uint32_t, uint32_t>> old(
+          std::max<size_t>(64, section_slots_.size() * 2));
       old.swap(section_slots_);
       const size_t mask = section_slots_.size() - 1;
       for (const auto& slot : old) {
@@ -725,8 +726,7 @@ void TBinIniFile::SetValue(std::string_view section, std::string_view key, std::
   if (!last) SealLast();  // the section written so far is done
   // A section of a name already written, other than the last one: the file can no longer be
   // written as it goes.
-  if (streaming_ && !last && FindSection(section) != std::string::npos)
-    streaming_ = false;
+  if (streaming_ && !last && FindSection(section) != std::string::npos) streaming_ = false;
   if (streaming_) {
     if (!last) {
       if (!sections_.empty()) text_ += "\r\n";
@@ -735,7 +735,7 @@ void TBinIniFile::SetValue(std::string_view section, std::string_view key, std::
     }
     // Appended unchecked: a key written again is found when the section is sealed, and then
     // takes its new value in its old place.
-    Entry e{Keep(key), 0, static_cast<uint32_t>(key.size()), static_cast<uint32_t>(value.size()),
+    Entry e{Keep(key), 0,   static_cast<uint32_t>(key.size()), static_cast<uint32_t>(value.size()),
             0,         true};
     text_ += '=';
     e.ValueAt = Keep(value);

@@ -523,8 +523,8 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
   for (int64_t i = 0; i < count; ++i) {
     const int k = static_cast<int>(i + 1);
     TFileRecord& r = project.Records[static_cast<size_t>(i)];
-    r.File = FromCommonDir(ini.ReadStringView("FILES", Numbered("File%2.2d", k), "", scratch),
-                           folder);
+    r.File =
+        FromCommonDir(ini.ReadStringView("FILES", Numbered("File%2.2d", k), "", scratch), folder);
     r.Station =
         ShortName(ini.ReadString("FILES", Numbered("Station%2.2d", k), Numbered("Sta%2.2d", k)));
     const int32_t channels = ini.ReadInteger("FILES", Numbered("ChannelCount%2.2d", k), 0);
