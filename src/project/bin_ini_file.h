@@ -92,6 +92,12 @@ class TBinIniFile {
   void WriteDate(std::string_view section, std::string_view key, TDateTime value);
   void WriteTime(std::string_view section, std::string_view key, TDateTime value);
 
+  // Text mode, writing: room for a file of about this many bytes, so that the text written
+  // in order is not copied as it grows (a project's previous size is a good guess).
+  void Reserve(size_t bytes) {
+    if (!binary_ && mode_ == Mode::kWrite) text_.reserve(bytes);
+  }
+
   // Text mode writes the whole INI file; binary mode flushes what is buffered. False when
   // the file could not be written (the reason in Error()).
   bool UpdateFile();

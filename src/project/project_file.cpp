@@ -762,6 +762,11 @@ SaveResult SaveProject(TProject& project, const std::string& name, int form, UiH
   const std::string temp_name = file_name + ".new";
   {
     TBinIniFile ini(temp_name, binary, TBinIniFile::Mode::kWrite);
+    // The file read or written last, with room for what was added since.
+    if (project.Disk.Known && project.Form == form) {
+      const auto size = static_cast<size_t>(std::min<uint64_t>(project.Disk.Size, 1u << 30));
+      ini.Reserve(size + size / 8);
+    }
     if (ini.Error().empty()) WriteProjectValues(ini, project, folder, host);
     ini.UpdateFile();
     ini.Close();
