@@ -338,7 +338,7 @@ namespace {
 // The text form writes each date-time as FormatProjectDateTime gives it, at the edges of the
 // years it formats itself and beyond them.
 TEST(BinIniText, DateTimesAreWrittenAsTheirProjectText) {
-  const double kSecond = 1.0 / 86400.0;
+  constexpr double kSecond = 1.0 / 86400.0;
   const std::vector<double> values = {
       0.0,
       -1.0,
