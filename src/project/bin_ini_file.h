@@ -214,6 +214,10 @@ class TBinIniFile {
   std::string error_;
 };
 
+// The hash of a project file's bytes that tells whether the file has changed: equal bytes give
+// equal hashes within one run of the program.
+size_t ProjectContentHash(std::string_view bytes);
+
 // A float as the project's text form writes it: up to 15 significant digits, fixed-point when
 // the magnitude is at least 0.00001 and below 1E15, otherwise mantissa, "E" and the exponent
 // (signed only when negative): 0.1, 50, 1E-6, 1.5E20.

@@ -460,7 +460,7 @@ TProjectStamp ProjectFileStamp(const std::string& file_name) {
   if (ec || bytes.size() != size) return stamp;
   stamp.Known = true;
   stamp.Size = bytes.size();
-  stamp.Hash = std::hash<std::string_view>{}(
+  stamp.Hash = ProjectContentHash(
       std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
   return stamp;
 }

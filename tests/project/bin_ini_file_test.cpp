@@ -533,5 +533,29 @@ TEST(BinIniBinary, ReadsTextsAsViews) {
   EXPECT_TRUE(ini.AtEnd());
 }
 
+// The hash that tells a changed project file: any one byte changed, at any place of the lanes
+// or of the tail, and any length added, give another hash; the store read gives the hash of
+// its bytes.
+TEST(ProjectContentHash, ChangesWithAnyByteAndLength) {
+  for (const size_t n :
+       {size_t{0}, size_t{1}, size_t{7}, size_t{31}, size_t{32}, size_t{33}, size_t{100}}) {
+    std::string bytes;
+    for (size_t i = 0; i < n; ++i) bytes += static_cast<char>('A' + i % 26);
+    const size_t hash = ProjectContentHash(bytes);
+    EXPECT_EQ(ProjectContentHash(std::string(bytes)), hash);
+    EXPECT_NE(ProjectContentHash(bytes + '\0'), hash) << n;
+    for (size_t i = 0; i < n; ++i) {
+      std::string changed = bytes;
+      changed[i] = static_cast<char>(changed[i] ^ 0x01);
+      EXPECT_NE(ProjectContentHash(changed), hash) << n << " " << i;
+    }
+  }
+  const std::string text = "[A]\r\nK=1\r\n";
+  TBinIniFile read(std::vector<uint8_t>(text.begin(), text.end()), false);
+  EXPECT_EQ(read.ContentHash(), ProjectContentHash(text));
+  TBinIniFile binary(std::vector<uint8_t>(text.begin(), text.end()), true);
+  EXPECT_EQ(binary.ContentHash(), ProjectContentHash(text));
+}
+
 }  // namespace
 }  // namespace tarvik
