@@ -47,6 +47,21 @@ bool IsSeparator(char c) {
 // Position of needle in text at or after from, letters compared without case; npos when none.
 size_t FindNoCase(std::string_view text, std::string_view needle, size_t from) {
   if (needle.empty() || needle.size() > text.size()) return std::string_view::npos;
+  const char head = needle[0];
+  if (Lower(head) == head && (head < 'a' || head > 'z')) {
+    // A first character without case ("$", "/"): the C library finds where it stands.
+    const size_t last = text.size() - needle.size();
+    for (size_t i = from; i <= last;) {
+      const void* hit = std::memchr(text.data() + i, head, last - i + 1);
+      if (hit == nullptr) return std::string_view::npos;
+      i = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
+      size_t k = 1;
+      while (k < needle.size() && Lower(text[i + k]) == Lower(needle[k])) ++k;
+      if (k == needle.size()) return i;
+      ++i;
+    }
+    return std::string_view::npos;
+  }
   for (size_t i = from; i + needle.size() <= text.size(); ++i) {
     size_t k = 0;
     while (k < needle.size() && Lower(text[i + k]) == Lower(needle[k])) ++k;
