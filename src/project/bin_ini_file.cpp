@@ -13,6 +13,7 @@
 
 #include "common/binary_file.h"
 #include "common/bytes.h"
+#include "common/datetime.h"
 #include "common/text_encoding.h"
 
 namespace tarvik {
@@ -24,10 +25,50 @@ constexpr int64_t kMaxProjectBytes = int64_t{1} << 30;
 constexpr size_t kWriteBufferBytes = 1024;
 
 bool IsSevenBit(std::string_view text) {
-  for (char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  // One OR over all bytes, which the compiler vectorises: the whole text of a project is
+  // tested before it is written.
+  unsigned char bits = 0;
+  for (char c : text) bits |= static_cast<unsigned char>(c);
+  return bits < 0x80;
+}
+
+// Two decimal digits of v (0..99) at p.
+char* TwoDigits(char* p, int v) {
+  p[0] = static_cast<char>('0' + v / 10);
+  p[1] = static_cast<char>('0' + v % 10);
+  return p + 2;
+}
+
+// FormatProjectDateTime's text without the formatting library, for the dates of the common
+// years that a project holds by the hundred thousand; any other value goes to
+// FormatProjectDateTime itself.
+std::string_view DateTimeText(TDateTime value, char (&buf)[32], std::string& other) {
+  const double seconds = std::nearbyint(value * kSecondsPerDay);
+  if (!std::isfinite(seconds)) {
+    other = FormatProjectDateTime(value);
+    return other;
   }
-  return true;
+  const CivilTime c = DecodeDateTime(seconds / kSecondsPerDay);
+  if (c.Year < 1000 || c.Year > 9999 || c.Month < 1 || c.Month > 12 || c.Day < 1 || c.Day > 31 ||
+      c.Hour < 0 || c.Hour > 23 || c.Minute < 0 || c.Minute > 59 || c.Second < 0 || c.Second > 59) {
+    other = FormatProjectDateTime(value);
+    return other;
+  }
+  char* p = TwoDigits(buf, c.Day);
+  *p++ = '.';
+  p = TwoDigits(p, c.Month);
+  *p++ = '.';
+  p = TwoDigits(TwoDigits(p, c.Year / 100), c.Year % 100);
+  if (c.Hour != 0 || c.Minute != 0 || c.Second != 0) {
+    *p++ = ' ';
+    if (c.Hour >= 10) *p++ = static_cast<char>('0' + c.Hour / 10);
+    *p++ = static_cast<char>('0' + c.Hour % 10);
+    *p++ = ':';
+    p = TwoDigits(p, c.Minute);
+    *p++ = ':';
+    p = TwoDigits(p, c.Second);
+  }
+  return {buf, static_cast<size_t>(p - buf)};
 }
 
 void AppendUtf8(std::string& out, uint32_t cp) {
@@ -71,7 +112,10 @@ std::string Utf16LeToUtf8(const uint8_t* p, size_t units) {
 // INI lines cannot hold line breaks: they would start new lines in the file.
 // The value itself when it has none; otherwise a copy in out with blanks in their place.
 std::string_view OneLine(std::string_view value, std::string& out) {
-  if (value.find_first_of("\r\n") == std::string_view::npos) return value;
+  // One test over every byte, which the compiler vectorises: every value written is tested.
+  bool breaks = false;
+  for (char c : value) breaks |= (c == '\r') | (c == '\n');
+  if (!breaks) return value;
   out.assign(value);
   for (char& c : out) {
     if (c == '\r' || c == '\n') c = ' ';
@@ -269,6 +313,30 @@ bool ParseProjectDateTime(std::string_view text, TDateTime& value) {
   return true;
 }
 
+size_t ProjectContentHash(std::string_view bytes) {
+  // Four independent lanes of multiply and rotate over 32 bytes at a step, so that hashing a
+  // file costs about as much as reading it from memory; then the lanes and the tail mixed.
+  constexpr uint64_t kMul = 0x9E3779B97F4A7C15ull;
+  constexpr uint64_t kMix = 0xFF51AFD7ED558CCDull;
+  uint64_t lanes[4] = {kMul, kMix, kMul ^ kMix, bytes.size()};
+  const char* p = bytes.data();
+  size_t n = bytes.size();
+  for (; n >= 32; p += 32, n -= 32) {
+    for (int l = 0; l < 4; ++l) {
+      uint64_t x = 0;
+      std::memcpy(&x, p + 8 * l, 8);
+      lanes[l] = std::rotl((lanes[l] ^ x) * kMul, 31);
+    }
+  }
+  uint64_t h = bytes.size() * kMix;
+  for (const uint64_t lane : lanes) h = std::rotl((h ^ lane) * kMul, 27);
+  for (; n > 0; ++p, --n) h = (h ^ static_cast<uint8_t>(*p)) * kMul;
+  h ^= h >> 33;
+  h *= kMix;
+  h ^= h >> 33;
+  return static_cast<size_t>(h);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Construction.
 
@@ -278,7 +346,7 @@ TBinIniFile::TBinIniFile(const std::string& file_name, bool binary, Mode mode)
     std::vector<uint8_t> bytes = ReadWholeFile(file_name, kMaxProjectBytes);
     if (binary_) {
       data_ = std::move(bytes);
-      content_hash_ = std::hash<std::string_view>{}(
+      content_hash_ = ProjectContentHash(
           std::string_view(reinterpret_cast<const char*>(data_.data()), data_.size()));
     } else {
       ParseText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
@@ -298,7 +366,7 @@ TBinIniFile::TBinIniFile(std::vector<uint8_t> bytes, bool binary)
     : binary_(binary), mode_(Mode::kRead) {
   if (binary_) {
     data_ = std::move(bytes);
-    content_hash_ = std::hash<std::string_view>{}(
+    content_hash_ = ProjectContentHash(
         std::string_view(reinterpret_cast<const char*>(data_.data()), data_.size()));
   } else {
     ParseText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
@@ -318,19 +386,28 @@ void TBinIniFile::Fail(const std::string& what) {
 
 void TBinIniFile::ParseText(std::string_view cp1251) {
   text_size_ = cp1251.size();
-  content_hash_ = std::hash<std::string_view>{}(cp1251);
-  text_ = Cp1251ToUtf8(cp1251);
+  content_hash_ = ProjectContentHash(cp1251);
+  text_ = IsSevenBit(cp1251) ? std::string(cp1251) : Cp1251ToUtf8(cp1251);
   const std::string_view text = text_;
   const auto at = [&text](std::string_view part) {
     return static_cast<size_t>(part.data() - text.data());
+  };
+  // Searches of a range for a byte, which the C library does many bytes at a time.
+  const auto find = [&text](char c, size_t from, size_t to) {
+    const void* hit = std::memchr(text.data() + from, c, to - from);
+    return hit == nullptr ? to : static_cast<size_t>(static_cast<const char*>(hit) - text.data());
   };
   size_t current = sections_.size();
   size_t start = 0;
   int number = 0;
   while (start <= text.size()) {
-    size_t end = start;
-    while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+    // The line ends at its first CR or LF; the key at the line's first "=".
+    const size_t lf = find('\n', start, text.size());
+    size_t end = find('\r', start, lf);
+    const size_t eq_at = find('=', start, end);
+    const size_t eq = eq_at == end ? std::string_view::npos : eq_at;
     const bool ended = end < text.size();
+    const size_t line_end = end;
     ++number;
     const std::string_view line = TrimView(text.substr(start, end - start));
     // CR LF, LF and a lone CR all end a line.
@@ -346,36 +423,45 @@ void TBinIniFile::ParseText(std::string_view cp1251) {
     last_line_unended_ = !ended;
     ends_with_empty_line_ = false;
     if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
+      if (current < sections_.size()) Seal(sections_[current]);
       current = sections_.size();
       AddSection(std::string(TrimView(line.substr(1, line.size() - 2))), number);
       continue;
     }
     if (current == sections_.size()) continue;
-    const size_t eq = line.find('=');
-    const std::string_view key = eq == std::string_view::npos ? line : TrimView(line.substr(0, eq));
-    const std::string_view value =
-        eq == std::string_view::npos ? line.substr(line.size()) : TrimView(line.substr(eq + 1));
-    AddEntry(sections_[current], Entry{at(key), at(value), static_cast<uint32_t>(key.size()),
-                                       static_cast<uint32_t>(value.size()), number, true});
+    // A line without "=" is a key without a value.
+    const std::string_view key =
+        eq == std::string_view::npos ? line : TrimView(text.substr(at(line), eq - at(line)));
+    const std::string_view value = eq == std::string_view::npos
+                                       ? line.substr(line.size())
+                                       : TrimView(text.substr(eq + 1, line_end - eq - 1));
+    // Repeated keys are found when the section is sealed, all of its keys at once.
+    sections_[current].Entries.push_back(Entry{at(key), at(value),
+                                               static_cast<uint32_t>(key.size()),
+                                               static_cast<uint32_t>(value.size()), number, true});
   }
+  for (Section& section : sections_) Seal(section);
 }
 
 int TBinIniFile::SectionLine(std::string_view section) const {
-  const auto s = section_index_.find(section);
-  return s == section_index_.end() ? 0 : sections_[s->second].Line;
+  const size_t s = FindSection(section);
+  return s == std::string::npos ? 0 : sections_[s].Line;
 }
 
 int TBinIniFile::KeyLine(std::string_view section, std::string_view key) const {
-  const auto s = section_index_.find(section);
-  if (s == section_index_.end()) return 0;
-  const Section& found = sections_[s->second];
+  const size_t s = FindSection(section);
+  if (s == std::string::npos) return 0;
+  Section& found = sections_[s];
+  Seal(found);
   const size_t e = FindEntry(found, key);
   return e == std::string::npos ? 0 : found.Entries[e].Line;
 }
 
 bool TBinIniFile::HasKey(std::string_view section, std::string_view key) const {
-  const auto s = section_index_.find(section);
-  return s != section_index_.end() && FindEntry(sections_[s->second], key) != std::string::npos;
+  const size_t s = FindSection(section);
+  if (s == std::string::npos) return false;
+  Seal(sections_[s]);
+  return FindEntry(sections_[s], key) != std::string::npos;
 }
 
 std::vector<std::pair<std::string, int>> TBinIniFile::SectionHeadings() const {
@@ -385,32 +471,102 @@ std::vector<std::pair<std::string, int>> TBinIniFile::SectionHeadings() const {
   return out;
 }
 
-size_t TBinIniFile::NoCaseHash::operator()(std::string_view text) const {
-  uint64_t h = 14695981039346656037ull;  // FNV-1a
-  for (char c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    h = (h ^ static_cast<uint8_t>(c)) * 1099511628211ull;
+namespace {
+
+// Eight bytes of a name with the ASCII letters a-z turned to A-Z, every byte at once: a byte
+// below 0x80 is lower-case when adding 0x80 - 'a' carries into its top bit and adding
+// 0x80 - 'z' - 1 does not; clearing bit 5 of just those bytes turns them to capitals.
+uint64_t UpperWord(uint64_t x) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  constexpr uint64_t kTops = 0x8080808080808080ull;
+  const uint64_t low7 = x & ~kTops;
+  const uint64_t from_a = low7 + (0x80 - 'a') * kOnes;
+  const uint64_t past_z = low7 + (0x80 - 'z' - 1) * kOnes;
+  const uint64_t lower = from_a & ~past_z & ~x & kTops;
+  return x ^ (lower >> 2);
+}
+
+// Up to eight bytes as a little-endian word, zeros after them.
+uint64_t LoadWord(const char* p, size_t n) {
+  uint64_t x = 0;
+  if (n == 8) {
+    std::memcpy(&x, p, 8);
+    return x;
   }
+  for (size_t i = 0; i < n; ++i) x |= uint64_t{static_cast<uint8_t>(p[i])} << (8 * i);
+  return x;
+}
+
+}  // namespace
+
+size_t TBinIniFile::NoCaseHash::operator()(std::string_view text) const {
+  // Eight bytes at a step: a project's names are hashed hundreds of thousands of times.
+  constexpr uint64_t kMul = 0x9E3779B97F4A7C15ull;
+  uint64_t h = text.size() * kMul;
+  const char* p = text.data();
+  size_t n = text.size();
+  if (n < 8) {
+    h = std::rotl((h ^ UpperWord(LoadWord(p, n))) * kMul, 29);
+  } else {
+    for (; n > 8; p += 8, n -= 8) h = std::rotl((h ^ UpperWord(LoadWord(p, 8))) * kMul, 29);
+    // The last eight bytes, which may overlap the ones hashed already.
+    h = std::rotl((h ^ UpperWord(LoadWord(p + n - 8, 8))) * kMul, 29);
+  }
+  h ^= h >> 32;
   return static_cast<size_t>(h);
 }
 
 bool TBinIniFile::NoCaseEqual::operator()(std::string_view a, std::string_view b) const {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
+  const size_t n = a.size();
+  if (n != b.size()) return false;
+  // Names are mostly asked for as they are written: letters are folded only where the bytes
+  // differ.
+  const auto same = [](uint64_t x, uint64_t y) { return x == y || UpperWord(x) == UpperWord(y); };
+  if (n < 8) return same(LoadWord(a.data(), n), LoadWord(b.data(), n));
+  for (size_t i = 0; i + 8 < n; i += 8) {
+    if (!same(LoadWord(a.data() + i, 8), LoadWord(b.data() + i, 8))) return false;
   }
-  return true;
+  // The last eight bytes, which may overlap the ones compared already.
+  return same(LoadWord(a.data() + n - 8, 8), LoadWord(b.data() + n - 8, 8));
 }
 
 TBinIniFile::Section& TBinIniFile::AddSection(std::string name, int line) {
   // The first section of a name is the one that counts; a later one of the same name is kept
   // for writing back but never found.
-  section_index_.emplace(name, sections_.size());
+  if (FindSection(name) == std::string::npos) {
+    // At most half of the slots in use.
+    if ((section_names_ + 1) * 2 > section_slots_.size()) {
+      std::vector<std::pair<uint32_t, uint32_t>> old(
+          std::max<size_t>(64, section_slots_.size() * 2));
+      old.swap(section_slots_);
+      const size_t mask = section_slots_.size() - 1;
+      for (const auto& slot : old) {
+        if (slot.second == 0) continue;
+        size_t i = slot.first & mask;
+        while (section_slots_[i].second != 0) i = (i + 1) & mask;
+        section_slots_[i] = slot;
+      }
+    }
+    const auto hash = static_cast<uint32_t>(NoCaseHash{}(name));
+    const size_t mask = section_slots_.size() - 1;
+    size_t i = hash & mask;
+    while (section_slots_[i].second != 0) i = (i + 1) & mask;
+    section_slots_[i] = {hash, static_cast<uint32_t>(sections_.size() + 1)};
+    ++section_names_;
+  }
   sections_.push_back(Section{std::move(name), line, {}, {}, 0});
   return sections_.back();
+}
+
+size_t TBinIniFile::FindSection(std::string_view name) const {
+  if (section_slots_.empty()) return std::string::npos;
+  const auto hash = static_cast<uint32_t>(NoCaseHash{}(name));
+  const size_t mask = section_slots_.size() - 1;
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    const auto [h, s] = section_slots_[i];
+    if (s == 0) return std::string::npos;
+    if (h == hash && NoCaseEqual{}(sections_[s - 1].Name, name)) return s - 1;
+  }
 }
 
 namespace {
@@ -445,7 +601,7 @@ size_t TBinIniFile::FindEntry(const Section& section, std::string_view key) cons
   }
 }
 
-void TBinIniFile::IndexSection(Section& section, size_t slots) {
+void TBinIniFile::IndexSection(Section& section, size_t slots) const {
   section.HashSlots.assign(slots, {0u, 0u});
   const size_t mask = slots - 1;
   for (size_t e = 0; e < section.Entries.size(); ++e) {
@@ -457,11 +613,95 @@ void TBinIniFile::IndexSection(Section& section, size_t slots) {
   }
 }
 
-void TBinIniFile::AddEntry(Section& section, const Entry& entry, bool known_new) {
+void TBinIniFile::Seal(Section& section) const {
+  std::vector<Entry>& entries = section.Entries;
+  if (section.Sealed >= entries.size()) return;
+  // A store being written keeps one entry per key, holding the value written last.
+  const bool merge = mode_ == Mode::kWrite;
+  if (section.Sealed > 0) {
+    // Entries appended to a section searched before: one by one into its index.
+    std::vector<Entry> pending(entries.begin() + static_cast<std::ptrdiff_t>(section.Sealed),
+                               entries.end());
+    entries.resize(section.Sealed);
+    for (const Entry& e : pending) {
+      const size_t first = FindEntry(section, KeyOf(e));
+      if (first != std::string::npos && merge) {
+        entries[first].ValueAt = e.ValueAt;
+        entries[first].ValueSize = e.ValueSize;
+        streaming_ = false;
+        continue;
+      }
+      AddEntry(section, e, first == std::string::npos);
+    }
+    return;
+  }
+  // A fresh section: one pass over its keys with a table sized for all of them, on the stack
+  // for a section that stays small enough to be scanned.
+  const size_t n = entries.size();
+  std::pair<uint32_t, uint32_t> small[2 * kScannedKeys] = {};
+  size_t slots = 2 * kScannedKeys;
+  std::pair<uint32_t, uint32_t>* table = small;
+  if (n > kScannedKeys) {
+    slots = 128;
+    while (slots * 7 < n * 10) slots *= 2;
+    section.HashSlots.assign(slots, {0u, 0u});
+    table = section.HashSlots.data();
+  }
+  const size_t mask = slots - 1;
+  // The hashes first, so that the slots of the keys a few places ahead can be fetched while a
+  // key is placed: the table of a large section does not fit in the cache.
+  constexpr size_t kAhead = 8;
+  uint32_t few[kScannedKeys];
+  std::vector<uint32_t> many(n > kScannedKeys ? n : 0);
+  uint32_t* const hashes = n > kScannedKeys ? many.data() : few;
+  for (size_t r = 0; r < n; ++r) hashes[r] = SlotHash(KeyOf(entries[r]));
+  size_t kept = 0;
+  size_t keys = 0;
+  for (size_t r = 0; r < n; ++r) {
+    if (r + kAhead < n) __builtin_prefetch(&table[hashes[r + kAhead] & mask]);
+    const std::string_view key = KeyOf(entries[r]);
+    const uint32_t hash = hashes[r];
+    size_t i = hash & mask;
+    size_t first = std::string::npos;
+    for (; table[i].second != 0; i = (i + 1) & mask) {
+      if (table[i].first == hash && NoCaseEqual{}(KeyOf(entries[table[i].second - 1]), key)) {
+        first = table[i].second - 1;
+        break;
+      }
+    }
+    if (first != std::string::npos) {
+      if (merge) {
+        entries[first].ValueAt = entries[r].ValueAt;
+        entries[first].ValueSize = entries[r].ValueSize;
+        streaming_ = false;
+        continue;
+      }
+      entries[r].First = false;
+    } else {
+      entries[r].First = true;
+      table[i] = {hash, static_cast<uint32_t>(kept + 1)};
+      ++keys;
+    }
+    if (kept != r) entries[kept] = entries[r];
+    ++kept;
+  }
+  entries.resize(kept);
+  section.Keys = keys;
+  section.Sealed = kept;
+  // Few keys are scanned; AddEntry builds the index once there are more.
+  if (keys <= kScannedKeys) section.HashSlots.clear();
+}
+
+void TBinIniFile::SealLast() const {
+  if (!sections_.empty()) Seal(sections_.back());
+}
+
+void TBinIniFile::AddEntry(Section& section, const Entry& entry, bool known_new) const {
   // As with sections, the first key of a name counts.
   const bool first = known_new || FindEntry(section, KeyOf(entry)) == std::string::npos;
   section.Entries.push_back(entry);
   section.Entries.back().First = first;
+  section.Sealed = section.Entries.size();
   if (!first) return;
   ++section.Keys;
   if (section.Keys <= kScannedKeys) return;
@@ -482,12 +722,13 @@ bool TBinIniFile::FindValue(std::string_view section, std::string_view key,
   // Only the first section of a name is ever a cursor's.
   if (cursor_section_ >= sections_.size() ||
       !NoCaseEqual{}(sections_[cursor_section_].Name, section)) {
-    const auto s = section_index_.find(section);
-    if (s == section_index_.end()) return false;
-    cursor_section_ = s->second;
+    const size_t s = FindSection(section);
+    if (s == std::string::npos) return false;
+    cursor_section_ = s;
     cursor_entry_ = 0;
   }
-  const Section& found = sections_[cursor_section_];
+  Section& found = sections_[cursor_section_];
+  Seal(found);
   const std::vector<Entry>& entries = found.Entries;
   if (cursor_entry_ < entries.size() && entries[cursor_entry_].First &&
       NoCaseEqual{}(KeyOf(entries[cursor_entry_]), key)) {
@@ -508,35 +749,30 @@ size_t TBinIniFile::Keep(std::string_view text) {
 }
 
 void TBinIniFile::SetValue(std::string_view section, std::string_view key, std::string_view value) {
+  const bool last = !sections_.empty() && NoCaseEqual{}(sections_.back().Name, section);
+  if (!last) SealLast();  // the section written so far is done
+  // A section of a name already written, other than the last one: the file can no longer be
+  // written as it goes.
+  if (streaming_ && !last && FindSection(section) != std::string::npos) streaming_ = false;
   if (streaming_) {
-    const bool last = !sections_.empty() && NoCaseEqual{}(sections_.back().Name, section);
-    // A section of a name already written, other than the last one: the file can no longer be
-    // written as it goes.
-    if (!last && section_index_.find(section) != section_index_.end()) streaming_ = false;
-  }
-  if (streaming_) {
-    if (sections_.empty() || !NoCaseEqual{}(sections_.back().Name, section)) {
+    if (!last) {
       if (!sections_.empty()) text_ += "\r\n";
       text_.append("[").append(section).append("]\r\n");
       AddSection(std::string(section));
     }
-    Section& target = sections_.back();
-    if (FindEntry(target, key) == std::string::npos) {
-      Entry e{
-          Keep(key), 0,   static_cast<uint32_t>(key.size()), static_cast<uint32_t>(value.size()),
-          0,         true};
-      text_ += '=';
-      e.ValueAt = Keep(value);
-      text_ += "\r\n";
-      AddEntry(target, e, true);
-      return;
-    }
-    // A key written again takes its new value in its old place.
-    streaming_ = false;
+    // Appended unchecked: a key written again is found when the section is sealed, and then
+    // takes its new value in its old place.
+    Entry e{Keep(key), 0,   static_cast<uint32_t>(key.size()), static_cast<uint32_t>(value.size()),
+            0,         true};
+    text_ += '=';
+    e.ValueAt = Keep(value);
+    text_ += "\r\n";
+    sections_.back().Entries.push_back(e);
+    return;
   }
-  const auto s = section_index_.find(section);
-  Section& target =
-      s != section_index_.end() ? sections_[s->second] : AddSection(std::string(section));
+  const size_t s = FindSection(section);
+  Section& target = s != std::string::npos ? sections_[s] : AddSection(std::string(section));
+  Seal(target);
   const size_t e = FindEntry(target, key);
   if (e != std::string::npos) {
     target.Entries[e].ValueAt = Keep(value);
@@ -549,6 +785,7 @@ void TBinIniFile::SetValue(std::string_view section, std::string_view key, std::
 }
 
 std::string TBinIniFile::TextImage() const {
+  SealLast();
   if (streaming_) {
     // Every section is closed by an empty line; the last one is still open.
     if (sections_.empty()) return "";
@@ -608,17 +845,25 @@ void TBinIniFile::Put(const void* src, size_t n) {
 
 std::string TBinIniFile::ReadString(std::string_view section, std::string_view key,
                                     std::string_view def) {
+  std::string scratch;
+  const std::string_view v = ReadStringView(section, key, def, scratch);
+  if (v.data() == scratch.data() && v.size() == scratch.size()) return scratch;
+  return std::string(v);
+}
+
+std::string_view TBinIniFile::ReadStringView(std::string_view section, std::string_view key,
+                                             std::string_view def, std::string& scratch) {
   if (!binary_) {
     std::string_view v;
-    return std::string(FindValue(section, key, v) ? v : def);
+    return FindValue(section, key, v) ? v : def;
   }
   uint8_t tag = 0;
-  if (!Take(&tag, 1)) return std::string(def);
+  if (!Take(&tag, 1)) return def;
   uint32_t length = 0;
   switch (tag) {
     case kBinTagString: {
       uint8_t n = 0;
-      if (!Take(&n, 1)) return std::string(def);
+      if (!Take(&n, 1)) return def;
       length = n;
       break;
     }
@@ -626,30 +871,33 @@ std::string TBinIniFile::ReadString(std::string_view section, std::string_view k
     case kBinTagUtf8:
     case kBinTagWString: {
       uint8_t n[4];
-      if (!Take(n, 4)) return std::string(def);
+      if (!Take(n, 4)) return def;
       length = LoadU32LE(n);
       break;
     }
     default:
-      return std::string(def);
+      return def;
   }
   const uint64_t bytes = tag == kBinTagWString ? uint64_t{length} * 2 : length;
   if (bytes > data_.size() - pos_) {
     // A length that runs past the end is a text cut by the end of the data.
     pos_ = data_.size();
     cut_short_ = true;
-    return std::string(def);
+    return def;
   }
   const uint8_t* p = data_.data() + pos_;
   pos_ += static_cast<size_t>(bytes);
   const std::string_view raw(reinterpret_cast<const char*>(p), static_cast<size_t>(bytes));
   switch (tag) {
     case kBinTagUtf8:
-      return std::string(raw);
+      return raw;
     case kBinTagWString:
-      return Utf16LeToUtf8(p, length);
+      scratch = Utf16LeToUtf8(p, length);
+      return scratch;
     default:
-      return Cp1251ToUtf8(raw);
+      if (IsSevenBit(raw)) return raw;
+      scratch = Cp1251ToUtf8(raw);
+      return scratch;
   }
 }
 
@@ -772,7 +1020,9 @@ void TBinIniFile::WriteBool(std::string_view section, std::string_view key, bool
 
 void TBinIniFile::WriteDateTime(std::string_view section, std::string_view key, TDateTime value) {
   if (!binary_) {
-    SetValue(section, key, FormatProjectDateTime(value));
+    char buf[32];
+    std::string other;
+    SetValue(section, key, DateTimeText(value, buf, other));
     return;
   }
   const auto bits = std::bit_cast<uint64_t>(value);
@@ -812,6 +1062,7 @@ bool TBinIniFile::UpdateFile() {
   }
   // A file written as it went is its text as it stands, in Windows-1251 already when it is
   // all ASCII.
+  SealLast();
   const bool as_written = streaming_ && !sections_.empty() && IsSevenBit(text_);
   const std::string image = as_written ? std::string() : TextImage();
   const std::string_view out = as_written ? std::string_view(text_) : std::string_view(image);

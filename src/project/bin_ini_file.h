@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -72,6 +71,10 @@ class TBinIniFile {
   bool EndsWithEmptyLine() const { return ends_with_empty_line_; }
 
   std::string ReadString(std::string_view section, std::string_view key, std::string_view def);
+  // The same text without a copy: a view of the text read, of the bytes read, of def, or of
+  // scratch when the value had to be converted. Valid while the store and scratch are.
+  std::string_view ReadStringView(std::string_view section, std::string_view key,
+                                  std::string_view def, std::string& scratch);
   int32_t ReadInteger(std::string_view section, std::string_view key, int32_t def);
   double ReadFloat(std::string_view section, std::string_view key, double def);
   bool ReadBool(std::string_view section, std::string_view key, bool def);
@@ -88,6 +91,12 @@ class TBinIniFile {
   void WriteDateTime(std::string_view section, std::string_view key, TDateTime value);
   void WriteDate(std::string_view section, std::string_view key, TDateTime value);
   void WriteTime(std::string_view section, std::string_view key, TDateTime value);
+
+  // Text mode, writing: room for a file of about this many bytes, so that the text written
+  // in order is not copied as it grows (a project's previous size is a good guess).
+  void Reserve(size_t bytes) {
+    if (!binary_ && mode_ == Mode::kWrite) text_.reserve(bytes);
+  }
 
   // Text mode writes the whole INI file; binary mode flushes what is buffered. False when
   // the file could not be written (the reason in Error()).
@@ -123,7 +132,6 @@ class TBinIniFile {
     // The first entry of its key in the section, the one a lookup finds.
     bool First = true;
   };
-  using NameIndex = std::unordered_map<std::string, size_t, NoCaseHash, NoCaseEqual>;
   struct Section {
     std::string Name;
     int Line = 0;
@@ -134,6 +142,10 @@ class TBinIniFile {
     // header where Qt defines that word as a macro.
     std::vector<std::pair<uint32_t, uint32_t>> HashSlots;
     size_t Keys = 0;
+    // Entries before this one have been checked for repeated keys and indexed; the ones after
+    // it were appended by the parser or by a writer going in order, and are checked together
+    // when the section is closed or first searched (see Seal).
+    size_t Sealed = 0;
   };
 
   // Text form.
@@ -144,11 +156,20 @@ class TBinIniFile {
   bool FindValue(std::string_view section, std::string_view key, std::string_view& value) const;
   void SetValue(std::string_view section, std::string_view key, std::string_view value);
   Section& AddSection(std::string name, int line = 0);
+  // The first section of that name; npos when there is none.
+  size_t FindSection(std::string_view name) const;
   // known_new: the caller has found no entry of its key in the section.
-  void AddEntry(Section& section, const Entry& entry, bool known_new = false);
-  // The first entry of key in section; npos when there is none.
+  void AddEntry(Section& section, const Entry& entry, bool known_new = false) const;
+  // The first entry of key in section; npos when there is none. The section must be sealed.
   size_t FindEntry(const Section& section, std::string_view key) const;
-  void IndexSection(Section& section, size_t slots);
+  // Checks and indexes the entries appended since the section was last sealed, in one pass:
+  // a repeated key is marked as not the first of its name, or, in a store being written, gives
+  // its new value to the key's first entry and is dropped (and the file can no longer be
+  // written as it went).
+  void Seal(Section& section) const;
+  // Seals the last section, the only one that can hold unchecked entries.
+  void SealLast() const;
+  void IndexSection(Section& section, size_t slots) const;
   // Appends text to text_ and gives where it starts.
   size_t Keep(std::string_view text);
 
@@ -167,10 +188,14 @@ class TBinIniFile {
   // as it stands. Once a write breaks that order, text_ only keeps the keys and values and the
   // file is put together from the sections.
   std::string text_;
-  bool streaming_ = false;
-  std::vector<Section> sections_;
-  // Name -> the first section of that name.
-  NameIndex section_index_;
+  // Mutable for Seal: checking the entries appended in order changes nothing a caller can
+  // see, so lookups that are const seal the last section first.
+  mutable bool streaming_ = false;
+  mutable std::vector<Section> sections_;
+  // The first section of each name: open addressing as in Section, each slot the name's hash
+  // and the section's number + 1 (0: empty).
+  std::vector<std::pair<uint32_t, uint32_t>> section_slots_;
+  size_t section_names_ = 0;
   // The section of the last lookup and the entry after the one it found: the project reader
   // asks for the keys in the order the writer wrote them, so the next key is usually there. A
   // store is read by one thread at a time.
@@ -188,6 +213,10 @@ class TBinIniFile {
   std::vector<uint8_t> buffer_;
   std::string error_;
 };
+
+// The hash of a project file's bytes that tells whether the file has changed: equal bytes give
+// equal hashes within one run of the program.
+size_t ProjectContentHash(std::string_view bytes);
 
 // A float as the project's text form writes it: up to 15 significant digits, fixed-point when
 // the magnitude is at least 0.00001 and below 1E15, otherwise mantissa, "E" and the exponent

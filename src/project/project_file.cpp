@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <string_view>
@@ -33,6 +34,12 @@ char Lower(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+bool IsSevenBitText(std::string_view text) {
+  unsigned char bits = 0;
+  for (char c : text) bits |= static_cast<unsigned char>(c);
+  return bits < 0x80;
+}
+
 bool IsSeparator(char c) {
   return c == '/' || c == '\\';
 }
@@ -40,6 +47,21 @@ bool IsSeparator(char c) {
 // Position of needle in text at or after from, letters compared without case; npos when none.
 size_t FindNoCase(std::string_view text, std::string_view needle, size_t from) {
   if (needle.empty() || needle.size() > text.size()) return std::string_view::npos;
+  const char head = needle[0];
+  if (Lower(head) == head && (head < 'a' || head > 'z')) {
+    // A first character without case ("$", "/"): the C library finds where it stands.
+    const size_t last = text.size() - needle.size();
+    for (size_t i = from; i <= last;) {
+      const void* hit = std::memchr(text.data() + i, head, last - i + 1);
+      if (hit == nullptr) return std::string_view::npos;
+      i = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
+      size_t k = 1;
+      while (k < needle.size() && Lower(text[i + k]) == Lower(needle[k])) ++k;
+      if (k == needle.size()) return i;
+      ++i;
+    }
+    return std::string_view::npos;
+  }
   for (size_t i = from; i + needle.size() <= text.size(); ++i) {
     size_t k = 0;
     while (k < needle.size() && Lower(text[i + k]) == Lower(needle[k])) ++k;
@@ -48,10 +70,28 @@ size_t FindNoCase(std::string_view text, std::string_view needle, size_t from) {
   return std::string_view::npos;
 }
 
+// A numbered key as NumberedKey gives it, built in place: a project reads and writes hundreds
+// of thousands of them.
+class KeyName {
+ public:
+  KeyName(std::string_view name, int n) {
+    const size_t length = std::min(name.size(), sizeof text_ - 12);
+    std::memcpy(text_, name.data(), length);
+    char* p = text_ + length;
+    if (n >= 0 && n < 10) *p++ = '0';
+    p = std::to_chars(p, text_ + sizeof text_, n).ptr;
+    size_ = static_cast<size_t>(p - text_);
+  }
+  operator std::string_view() const { return {text_, size_}; }  // NOLINT: used as a key
+
+ private:
+  char text_[48];
+  size_t size_ = 0;
+};
+
 // pattern is a name followed by "%2.2d".
-std::string Numbered(const char* pattern, int n) {
-  const std::string_view p = pattern;
-  return NumberedKey(p.substr(0, p.size() - 5), n);
+KeyName Numbered(std::string_view pattern, int n) {
+  return KeyName(pattern.substr(0, pattern.size() - 5), n);
 }
 
 TDateTime Today() {
@@ -194,15 +234,18 @@ void WriteHvsrSettings(TBinIniFile& ini, const THvsrSettings& h) {
 
 // One channel's keys in the order both forms keep them. A missing key gives what a channel of
 // an older project had.
-TRecordChannel ReadChannel(TBinIniFile& ini, const std::string& section, int c,
+TRecordChannel ReadChannel(TBinIniFile& ini, std::string_view section, int c,
                            const std::string& folder) {
   TRecordChannel v;
+  std::string scratch;
+  // The paths are read as views: only their native form is kept.
+  const auto path = [&](std::string_view pattern) {
+    return FromCommonDir(ini.ReadStringView(section, Numbered(pattern, c), "", scratch), folder);
+  };
   v.Channel = ini.ReadString(section, Numbered("Channel%2.2d", c), Numbered("Chn%2.2d", c));
-  v.SensorResp = FromCommonDir(ini.ReadString(section, Numbered("SensorResp%2.2d", c), ""), folder);
-  v.AmplifierResp =
-      FromCommonDir(ini.ReadString(section, Numbered("AmplifierResp%2.2d", c), ""), folder);
-  v.ChannelResp =
-      FromCommonDir(ini.ReadString(section, Numbered("ChannelResp%2.2d", c), ""), folder);
+  v.SensorResp = path("SensorResp%2.2d");
+  v.AmplifierResp = path("AmplifierResp%2.2d");
+  v.ChannelResp = path("ChannelResp%2.2d");
   v.Axis = static_cast<Component>(
       ini.ReadInteger(section, Numbered("Axis%2.2d", c), ComponentNumber(Component::kZ)));
   v.Level = ini.ReadInteger(section, Numbered("Level%2.2d", c), 2147483647);
@@ -211,7 +254,7 @@ TRecordChannel ReadChannel(TBinIniFile& ini, const std::string& section, int c,
   return v;
 }
 
-void WriteChannel(TBinIniFile& ini, const std::string& section, int c, const TRecordChannel& v,
+void WriteChannel(TBinIniFile& ini, std::string_view section, int c, const TRecordChannel& v,
                   const std::string& folder) {
   ini.WriteString(section, Numbered("Channel%2.2d", c), v.Channel);
   ini.WriteString(section, Numbered("SensorResp%2.2d", c), ToCommonDir(v.SensorResp, folder));
@@ -378,6 +421,7 @@ std::string ToCommonDir(std::string_view path, std::string_view folder) {
 std::string FromCommonDir(std::string_view stored, std::string_view folder) {
   const std::string_view token = kCommonDirToken;
   std::string out;
+  out.reserve(stored.size() + folder.size());
   size_t from = 0;
   while (true) {
     const size_t at = FindNoCase(stored, token, from);
@@ -387,7 +431,13 @@ std::string FromCommonDir(std::string_view stored, std::string_view folder) {
     from = at + token.size();
   }
   out.append(stored.substr(from));
-  return NativePath(out);
+  // As NativePath, in place.
+#ifndef _WIN32
+  std::replace(out.begin(), out.end(), '\\', '/');
+#else
+  std::replace(out.begin(), out.end(), '/', '\\');
+#endif
+  return out;
 }
 
 std::string NumberedKey(std::string_view name, int n) {
@@ -425,7 +475,7 @@ TProjectStamp ProjectFileStamp(const std::string& file_name) {
   if (ec || bytes.size() != size) return stamp;
   stamp.Known = true;
   stamp.Size = bytes.size();
-  stamp.Hash = std::hash<std::string_view>{}(
+  stamp.Hash = ProjectContentHash(
       std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
   return stamp;
 }
@@ -484,10 +534,12 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
   std::vector<int64_t> stored_channels(static_cast<size_t>(count), 0);
   const TDateTime today = Today();
   double first_rate = 0.0;
+  std::string scratch;
   for (int64_t i = 0; i < count; ++i) {
     const int k = static_cast<int>(i + 1);
     TFileRecord& r = project.Records[static_cast<size_t>(i)];
-    r.File = FromCommonDir(ini.ReadString("FILES", Numbered("File%2.2d", k), ""), folder);
+    r.File =
+        FromCommonDir(ini.ReadStringView("FILES", Numbered("File%2.2d", k), "", scratch), folder);
     r.Station =
         ShortName(ini.ReadString("FILES", Numbered("Station%2.2d", k), Numbered("Sta%2.2d", k)));
     const int32_t channels = ini.ReadInteger("FILES", Numbered("ChannelCount%2.2d", k), 0);
@@ -515,7 +567,7 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
   for (int64_t i = 0; i < count; ++i) {
     const int k = static_cast<int>(i + 1);
     TFileRecord& r = project.Records[static_cast<size_t>(i)];
-    const std::string section = Numbered("REC%2.2d", k);
+    const KeyName section = Numbered("REC%2.2d", k);
     for (size_t c = 0; c < r.Channels.size(); ++c)
       r.Channels[c] = ReadChannel(ini, section, static_cast<int>(c + 1), folder);
     // Channels beyond the record's 32 are read past in the binary form, so that the values
@@ -646,7 +698,7 @@ void WriteProjectValues(TBinIniFile& ini, const TProject& project, const std::st
   for (int i = 0; i < n; ++i) {
     const int k = i + 1;
     const TFileRecord& r = records[static_cast<size_t>(i)];
-    const std::string section = Numbered("REC%2.2d", k);
+    const KeyName section = Numbered("REC%2.2d", k);
     for (size_t c = 0; c < r.Channels.size(); ++c)
       WriteChannel(ini, section, static_cast<int>(c + 1), r.Channels[c], folder);
     host.SetGauge(33 + 34 * k / n, 100);
@@ -680,6 +732,8 @@ TStatus UnstorablePath(const TProject& project, const std::string& folder,
       paths.insert(paths.end(), {&ch.SensorResp, &ch.AmplifierResp, &ch.ChannelResp});
   }
   for (const std::string* path : paths) {
+    // An ASCII path is stored as it is, with ASCII in place of the folder.
+    if (IsSevenBitText(*path)) continue;
     const std::string bad = FirstCharacterNotInCp1251(ToCommonDir(*path, folder));
     if (!bad.empty()) return MakeStatus(TCode::kCannotSaveProject, {file_name, *path, bad});
   }
@@ -723,6 +777,11 @@ SaveResult SaveProject(TProject& project, const std::string& name, int form, UiH
   const std::string temp_name = file_name + ".new";
   {
     TBinIniFile ini(temp_name, binary, TBinIniFile::Mode::kWrite);
+    // The file read or written last, with room for what was added since.
+    if (project.Disk.Known && project.Form == form) {
+      const auto size = static_cast<size_t>(std::min<uint64_t>(project.Disk.Size, 1u << 30));
+      ini.Reserve(size + size / 8);
+    }
     if (ini.Error().empty()) WriteProjectValues(ini, project, folder, host);
     ini.UpdateFile();
     ini.Close();

@@ -331,3 +331,231 @@ TEST(BinIniText, WrittenInOrderGivesTheBytesOfTheAssembledForm) {
 
 }  // namespace
 }  // namespace tarvik
+
+namespace tarvik {
+namespace {
+
+// The text form writes each date-time as FormatProjectDateTime gives it, at the edges of the
+// years it formats itself and beyond them.
+TEST(BinIniText, DateTimesAreWrittenAsTheirProjectText) {
+  constexpr double kSecond = 1.0 / 86400.0;
+  const std::vector<double> values = {
+      0.0,
+      -1.0,
+      -1.5,
+      45000.0,
+      45000.0 + 0.5,
+      45000.0 + 59.9996 * kSecond,       // rounds to the next second
+      45000.0 + 1.0 - 0.0004 * kSecond,  // rounds to the next day's midnight
+      45000.0 + (9 * 3600 + 5 * 60 + 7) * kSecond,
+      45000.0 + (23 * 3600 + 59 * 60 + 59) * kSecond,
+      EncodeDateTime(1000, 1, 1, 1, 2, 3),
+      EncodeDateTime(999, 12, 31, 23, 59, 59),
+      EncodeDateTime(9999, 12, 31, 12, 0, 0),
+      EncodeDateTime(9999, 12, 31) + 1.0,  // year 10000
+      EncodeDateTime(2024, 2, 29, 10, 0, 0),
+      -700000.0,
+      3e6,
+      std::nan(""),
+      INFINITY,
+      -INFINITY,
+  };
+  TempDir dir;
+  const std::string path = dir.File("dates.ini");
+  {
+    TBinIniFile out(path, false, TBinIniFile::Mode::kWrite);
+    for (size_t i = 0; i < values.size(); ++i)
+      out.WriteDateTime("D", "K" + std::to_string(i), values[i]);
+    ASSERT_TRUE(out.UpdateFile());
+  }
+  const std::vector<uint8_t> bytes = ReadBytes(path);
+  std::string expected = "[D]\r\n";
+  for (size_t i = 0; i < values.size(); ++i)
+    expected += "K" + std::to_string(i) + "=" + FormatProjectDateTime(values[i]) + "\r\n";
+  expected += "\r\n";
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), expected);
+}
+
+// Names match with the letters a-z folded and nothing else: not the characters next to the
+// letters in ASCII, not the bytes of other scripts, at every length around the eight bytes the
+// comparison takes at a time.
+TEST(BinIniText, NamesFoldOnlyLatinLetters) {
+  const TBinIniFile::NoCaseEqual equal;
+  const TBinIniFile::NoCaseHash hash;
+  struct Case {
+    const char* A;
+    const char* B;
+    bool Same;
+  };
+  const Case cases[] = {
+      {"a", "A", true},
+      {"@", "`", false},
+      {"[", "{", false},
+      {"z", "Z", true},
+      {"]", "}", false},
+      {"^", "~", false},
+      {"Station", "STATION", true},
+      {"Station0", "sTATION0", true},
+      {"Station01", "STATION01", true},
+      {"ToProcessNakamura10000", "toprocessnakamura10000", true},
+      {"ToProcessNakamura10000", "ToProcessNakamura10001", false},
+      {"ToProcessNakamura1000", "ToProcessNakamura10000", false},
+      {"ChanSelected01", "ChanSelected0`", false},
+      {"ChanSelected01", "ChanSelected02", false},
+      {"Ш", "ш", false},  // UTF-8: not folded
+      {"\xD0\xA8x", "\xD0\xA8X", true},
+      {"\xC1", "\xE1", false},  // bytes above 0x7F never fold
+      {"", "", true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(equal(c.A, c.B), c.Same) << c.A << " / " << c.B;
+    if (c.Same) {
+      EXPECT_EQ(hash(c.A), hash(c.B)) << c.A;
+    }
+  }
+  // Every length up to 40, a letter changed in case or in value at every position.
+  for (size_t n = 1; n <= 40; ++n) {
+    std::string name;
+    for (size_t i = 0; i < n; ++i) name += static_cast<char>('a' + i % 26);
+    for (size_t i = 0; i < n; ++i) {
+      std::string upper = name;
+      upper[i] = static_cast<char>(upper[i] - 'a' + 'A');
+      EXPECT_TRUE(equal(name, upper)) << n << " " << i;
+      EXPECT_EQ(hash(name), hash(upper)) << n << " " << i;
+      std::string other = name;
+      other[i] = '0';
+      EXPECT_FALSE(equal(name, other)) << n << " " << i;
+    }
+  }
+}
+
+// A writer going in order checks its keys when it leaves a section; a key written again there,
+// or a lookup in the middle of a section, must give what checking at every key gave: the first
+// spelling in its place with the value written last, and the file put together from its
+// sections.
+TEST(BinIniText, KeysWrittenAgainTakeTheirPlaceWhereverTheyRepeat) {
+  struct Case {
+    const char* Name;
+    int Keys;          // keys of section S before the repeat
+    bool LookUpFirst;  // a lookup on the writer before the repeat
+  };
+  const Case cases[] = {
+      {"small section", 5, false},
+      {"small section, looked up", 5, true},
+      {"large section", 100, false},
+      {"large section, looked up", 100, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TempDir dir;
+    const std::string path = dir.File("w.ini");
+    std::string expected = "[A]\r\nX=1\r\n\r\n[S]\r\n";
+    {
+      TBinIniFile ini(path, false, TBinIniFile::Mode::kWrite);
+      ini.WriteInteger("A", "X", 1);
+      for (int i = 0; i < c.Keys; ++i) ini.WriteInteger("S", "K" + std::to_string(i), i);
+      if (c.LookUpFirst) {
+        EXPECT_TRUE(ini.HasKey("S", "k3"));
+        EXPECT_FALSE(ini.HasKey("S", "K" + std::to_string(c.Keys)));
+      }
+      ini.WriteString("s", "k3", "again");
+      ini.WriteInteger("S", "New", 7);
+      ini.WriteString("S", "K1", "twice");
+      ini.WriteString("T", "Y", "2");
+      ASSERT_TRUE(ini.UpdateFile());
+    }
+    for (int i = 0; i < c.Keys; ++i) {
+      const std::string value = i == 3 ? "again" : i == 1 ? "twice" : std::to_string(i);
+      expected += "K" + std::to_string(i) + "=" + value + "\r\n";
+    }
+    expected += "New=7\r\n\r\n[T]\r\nY=2\r\n\r\n";
+    const std::vector<uint8_t> bytes = ReadBytes(path);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), expected);
+  }
+}
+
+// Lines end at CR LF, LF or a lone CR; the key ends at the first "=", and a value may hold
+// more; many sections, and sections of a name seen before, are found as the first one.
+TEST(BinIniText, ParsesLinesAndFindsTheFirstOfManySections) {
+  std::string text = "[One]\r\nA=1=2\rB = x = y \nC\r\n=v\r\n";
+  for (int i = 0; i < 300; ++i)
+    text += "[S" + std::to_string(i) + "]\r\nK=" + std::to_string(i) + "\r\n";
+  text += "[one]\r\nA=second\r\n[s7]\r\nK=again";
+  TBinIniFile ini(std::vector<uint8_t>(text.begin(), text.end()), false);
+  EXPECT_EQ(ini.ReadString("ONE", "A", ""), "1=2");
+  EXPECT_EQ(ini.ReadString("One", "b", ""), "x = y");
+  EXPECT_TRUE(ini.HasKey("One", "C"));
+  EXPECT_EQ(ini.ReadString("One", "C", "d"), "");
+  EXPECT_EQ(ini.ReadString("One", "", "d"), "v");
+  for (int i = 299; i >= 0; i -= 13)
+    EXPECT_EQ(ini.ReadInteger("s" + std::to_string(i), "k", -1), i) << i;
+  EXPECT_EQ(ini.ReadInteger("S7", "K", -1), 7);
+  EXPECT_EQ(ini.SectionLine("S0"), 6);
+  EXPECT_EQ(ini.KeyLine("one", "b"), 3);
+  EXPECT_EQ(ini.SectionHeadings().size(), 303u);
+  EXPECT_TRUE(ini.LastLineUnended());
+}
+
+// The binary form's texts read as views: ASCII and UTF-8 straight from the bytes,
+// Windows-1251 and UTF-16 converted into the scratch text; a value that does not fit is the
+// default.
+TEST(BinIniBinary, ReadsTextsAsViews) {
+  std::vector<uint8_t> bytes = {kBinTagString,
+                                2,
+                                'a',
+                                'b',
+                                kBinTagString,
+                                2,
+                                0xD8,
+                                0xE0,
+                                kBinTagUtf8,
+                                2,
+                                0,
+                                0,
+                                0,
+                                0xD0,
+                                0xA8,
+                                kBinTagWString,
+                                1,
+                                0,
+                                0,
+                                0,
+                                0x28,
+                                0x04,
+                                kBinTagTrue};
+  TBinIniFile ini(bytes, true);
+  std::string scratch;
+  EXPECT_EQ(ini.ReadStringView("", "", "d", scratch), "ab");
+  EXPECT_EQ(ini.ReadStringView("", "", "d", scratch), "Ша");
+  EXPECT_EQ(ini.ReadStringView("", "", "d", scratch), "Ш");
+  EXPECT_EQ(ini.ReadString("", "", "d"), "Ш");
+  EXPECT_EQ(ini.ReadStringView("", "", "d", scratch), "d");
+  EXPECT_TRUE(ini.AtEnd());
+}
+
+// The hash that tells a changed project file: any one byte changed, at any place of the lanes
+// or of the tail, and any length added, give another hash; the store read gives the hash of
+// its bytes.
+TEST(ProjectContentHash, ChangesWithAnyByteAndLength) {
+  for (const size_t n :
+       {size_t{0}, size_t{1}, size_t{7}, size_t{31}, size_t{32}, size_t{33}, size_t{100}}) {
+    std::string bytes;
+    for (size_t i = 0; i < n; ++i) bytes += static_cast<char>('A' + i % 26);
+    const size_t hash = ProjectContentHash(bytes);
+    EXPECT_EQ(ProjectContentHash(std::string(bytes)), hash);
+    EXPECT_NE(ProjectContentHash(bytes + '\0'), hash) << n;
+    for (size_t i = 0; i < n; ++i) {
+      std::string changed = bytes;
+      changed[i] = static_cast<char>(changed[i] ^ 0x01);
+      EXPECT_NE(ProjectContentHash(changed), hash) << n << " " << i;
+    }
+  }
+  const std::string text = "[A]\r\nK=1\r\n";
+  TBinIniFile read(std::vector<uint8_t>(text.begin(), text.end()), false);
+  EXPECT_EQ(read.ContentHash(), ProjectContentHash(text));
+  TBinIniFile binary(std::vector<uint8_t>(text.begin(), text.end()), true);
+  EXPECT_EQ(binary.ContentHash(), ProjectContentHash(text));
+}
+
+}  // namespace
+}  // namespace tarvik

@@ -238,6 +238,13 @@ TEST(ProjectFile, CommonDirSubstitution) {
   EXPECT_EQ(FromCommonDir("$commondir\\sub\\a.msd", "/new/place"), "/new/place/sub/a.msd");
   EXPECT_EQ(FromCommonDir("$CommonDirdata/a", "/"), "/data/a");
   EXPECT_EQ(FromCommonDir("C:\\x\\y", "/p"), "C:/x/y");
+  // Folders and tokens found after false starts, at the end, and not at all.
+  EXPECT_EQ(ToCommonDir("/a/w/p/b", "/w/p"), "/a$CommonDir/b");
+  EXPECT_EQ(ToCommonDir("/x/w/p", "/W/P"), "/x$CommonDir");
+  EXPECT_EQ(ToCommonDir("/w", "/w/p"), "/w");
+  EXPECT_EQ(FromCommonDir("$x$COMMONDIR/a$CommonDi", "/p"), "$x/p/a$CommonDi");
+  EXPECT_EQ(FromCommonDir("$CommonDir$CommonDir", "/p"), "/p/p");
+  EXPECT_EQ(FromCommonDir("$", "/p"), "$");
 }
 
 TEST(ProjectFile, SaveNamesAndBackup) {
