@@ -260,15 +260,19 @@ const std::vector<TCatalogueEntry>& EnglishCatalogue() {
       {TCode::kComponentNotEnz, "The component must be E, N or Z"},
       {TCode::kNoChannelChosen, "No channel chosen!"},
       {TCode::kLinesCopied, "Lines copied to the clipboard: {1}"},
-      {TCode::kChannelFilesApart, "Record {1} ({2}) cannot be joined by channels: the channel files of one record must lie "
+      {TCode::kChannelFilesApart,
+       "Record {1} ({2}) cannot be joined by channels: the channel files of one record must lie "
        "in one folder (or in the channel folders of an SDS archive) and be read by segments"},
-      {TCode::kChannelsNotJoinable, "Record {1} ({2}) cannot be joined by channels: only simultaneous records of one "
+      {TCode::kChannelsNotJoinable,
+       "Record {1} ({2}) cannot be joined by channels: only simultaneous records of one "
        "station with one sampling rate and different channels are joined"},
       {TCode::kNoStationForChannel, "No free station name for channel {1} of record {2}"},
       {TCode::kNoStationForCopy, "No free station name for a copy of record {1} ({2})"},
       {TCode::kTakesChannelsOf, "as many channels are taken as {1} ({2}) has"},
-      {TCode::kXmlChannelNoMatch, "{1}, channel {2} ({3}): no channel of {4} matches it at {5}; its settings are kept"},
-      {TCode::kXmlChannelSeveral, "{1}, channel {2} ({3}): several channels of {4} match it ({5}), give the network; its "
+      {TCode::kXmlChannelNoMatch,
+       "{1}, channel {2} ({3}): no channel of {4} matches it at {5}; its settings are kept"},
+      {TCode::kXmlChannelSeveral,
+       "{1}, channel {2} ({3}): several channels of {4} match it ({5}), give the network; its "
        "settings are kept"},
       {TCode::kHvsrGridEnds, "the grid needs 0 < FMIN < FMAX"},
       {TCode::kHvsrGridPoints, "the grid needs 3 to 100000 points"},
@@ -284,7 +288,27 @@ const std::vector<TCatalogueEntry>& EnglishCatalogue() {
       {TCode::kSettingRange, "{1}..{2}"},
       {TCode::kSettingRangeStep, "{1}..{2}, step {3}"},
       {TCode::kFilterCorners, "{1} = {2} Hz, {3} = {4} Hz"},
-      {TCode::kFilterCornersNyquist, "{1} = {2} Hz, {3} = {4} Hz, the record's Nyquist frequency {5} Hz"},
+      {TCode::kFilterCornersNyquist,
+       "{1} = {2} Hz, {3} = {4} Hz, the record's Nyquist frequency {5} Hz"},
+      {TCode::kGuideNotFound, "User guide not found: {1}"},
+      {TCode::kNoPdfViewer, "No program to view PDF files was found.\nUser guide: {1}"},
+      {TCode::kNoSensorFiles, "No channel of the record has a sensor response file."},
+      {TCode::kNoAmplifierFiles, "No channel of the record has an amplifier response file."},
+      {TCode::kNoChannelFiles, "No channel of the record has a channel response file."},
+      {TCode::kNoResponseFiles, "No channel of the record has response files."},
+      {TCode::kNoResultFile,
+       "Result file not found:\n{1}\n\nRun the calculation: the «Calculate» button on the «{2}» "
+       "tab."},
+      {TCode::kPrimaryTab, "Spectra"},
+      {TCode::kHVTab, "H/V spectra"},
+      {TCode::kFileDoesNotExist, "The file does not exist"},
+      {TCode::kLoadingSpectra, "Loading spectra"},
+      {TCode::kSpectraLoaded, "Spectra loaded"},
+      {TCode::kChangedOnDisk,
+       "The project file {1} was changed by another program after it was opened or saved here. "
+       "Overwrite it with the project of the window, or open it again (the changes in the window "
+       "will "
+       "be lost)?"},
       // spectra, H/V and viewers
       {TCode::kHvFileEmpty, "the file is empty"},
       {TCode::kHvWindowsHeader,

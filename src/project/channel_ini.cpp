@@ -334,11 +334,10 @@ TRecordOpResult ChannelsFromIni(TProject& project, const TSelection& selection, 
       if (c > n) beyond.push_back(c);
     }
     if (!beyond.empty()) {
-      const TStatus why =
-          channels <= shown
-              ? MakeStatus(TCode::kItHasChannels, {std::to_string(channels)})
-              : MakeStatus(TCode::kTakesChannelsOf,
-                           {RecordName(project, current), std::to_string(shown)});
+      const TStatus why = channels <= shown
+                              ? MakeStatus(TCode::kItHasChannels, {std::to_string(channels)})
+                              : MakeStatus(TCode::kTakesChannelsOf,
+                                           {RecordName(project, current), std::to_string(shown)});
       TStatus warning = MakeStatus(TCode::kChannelSettingsNotApplied,
                                    {ChannelList(beyond), path, RecordName(project, i), why});
       warning.Record = i;
@@ -349,8 +348,9 @@ TRecordOpResult ChannelsFromIni(TProject& project, const TSelection& selection, 
     for (const std::string* file : {&v.SensorResp, &v.AmplifierResp, &v.ChannelResp}) {
       if (file->empty() || ResponseFileExists(*file)) continue;
       TStatus missing = MakeStatus(TCode::kFileNotFound, {*file});
-      if (std::none_of(result.Warnings.begin(), result.Warnings.end(),
-                       [&](const TStatus& w) { return w.Code == missing.Code && w.Args == missing.Args; }))
+      if (std::none_of(result.Warnings.begin(), result.Warnings.end(), [&](const TStatus& w) {
+            return w.Code == missing.Code && w.Args == missing.Args;
+          }))
         result.Warnings.push_back(std::move(missing));
     }
   }

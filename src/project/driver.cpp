@@ -446,8 +446,8 @@ bool AcceptOtherProjectsFiles(const TProject& project, const TRunOptions& option
     std::string path = planned(static_cast<int>(i));
     if (!path.empty()) files.push_back(std::move(path));
   }
-  const std::string question = OtherProjectsQuestion(owner.Manifest, files, owner.Project);
-  return question.empty() || host.AskYesNo(question);
+  const TStatus question = OtherProjectsQuestion(owner.Manifest, files, owner.Project);
+  return question.Ok() || host.AskYesNo(question);
 }
 
 // Tells once, for the whole run, which response files of the records it computes are taken as
@@ -950,8 +950,8 @@ THvsrRunReport RunHvsr(TProject& project, const TResultFolders& folders, UiHost&
     for (std::string& file : HvsrRunFiles(folders, project.Records[i], hvsr))
       planned.push_back(std::move(file));
   }
-  if (const std::string question = OtherProjectsQuestion(manifest, planned, owner.Project);
-      !question.empty() && !host.AskYesNo(question)) {
+  if (const TStatus question = OtherProjectsQuestion(manifest, planned, owner.Project);
+      !question.Ok() && !host.AskYesNo(question)) {
     host.SetStage(MakeStatus(kHvsrTexts.Finished));
     return out;
   }

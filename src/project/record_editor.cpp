@@ -223,14 +223,14 @@ TRecordOpResult ApplySelection(TProject& project, const TSelection& selection,
     }
     if (s >= f) {
       result.Warnings.clear();
-      result.Status = MakeStatus(TCode::kSelectionInverted,
-                                 {RecordName(project, i),
-                                  ShownDateTime(start.value_or(r.SelectStart)),
-                                  ShownDateTime(finish.value_or(r.SelectFinish))});
+      result.Status =
+          MakeStatus(TCode::kSelectionInverted,
+                     {RecordName(project, i), ShownDateTime(start.value_or(r.SelectStart)),
+                      ShownDateTime(finish.value_or(r.SelectFinish))});
       // The record's own span tells why when its ends were moved into it.
       if (r.Finish > r.Start) {
-        result.Status = MakeStatus(TCode::kRecordSpan,
-                                   {result.Status, ShownDateTime(r.Start), ShownDateTime(r.Finish)});
+        result.Status = MakeStatus(
+            TCode::kRecordSpan, {result.Status, ShownDateTime(r.Start), ShownDateTime(r.Finish)});
       }
       result.Status.Record = i;
       return result;
@@ -356,8 +356,7 @@ TRecordOpResult SetLevel(TProject& project, const TSelection& selection, int cha
 
 TRecordOpResult SetResponseFile(TProject& project, const TSelection& selection, int channel,
                                 TResponseKind kind, const std::string& path) {
-  if (TStatus why = UnstorablePathMessage(project, path); !why.Ok())
-    return Refused(std::move(why));
+  if (TStatus why = UnstorablePathMessage(project, path); !why.Ok()) return Refused(std::move(why));
   TRecordOpResult result = SetChannelValue(
       project, selection, channel,
       [kind](TFileRecord& r, int c) -> std::string& { return ResponseField(r, c, kind); }, path);
@@ -370,10 +369,9 @@ TRecordOpResult SetResponseFile(TProject& project, const TSelection& selection, 
       const TFileRecord& r = project.Records[static_cast<size_t>(i)];
       for (int c = 0; c < std::clamp(r.ChannelCount(), 0, kMaxChannels); ++c) {
         if ((channel != kAllChannels && c != channel) || r.Channels[c].ADCCoef == 1.0) continue;
-        TStatus warning =
-            MakeStatus(TCode::kAdcGainIncluded, {r.Station, r.Channels[c].Channel,
-                                                 ResponsePathLabel(path),
-                                                 FormatProjectFloat(r.Channels[c].ADCCoef)});
+        TStatus warning = MakeStatus(TCode::kAdcGainIncluded,
+                                     {r.Station, r.Channels[c].Channel, ResponsePathLabel(path),
+                                      FormatProjectFloat(r.Channels[c].ADCCoef)});
         warning.Record = i;
         warning.Channel = c;
         result.Warnings.push_back(std::move(warning));
@@ -418,9 +416,9 @@ TRecordOpResult AssignStationXmlResponses(TProject& project, const TSelection& s
         const TStatus record = RecordName(project, i);
         TStatus warning;
         if (found.empty()) {
-          warning = MakeStatus(TCode::kXmlChannelNoMatch,
-                               {record, std::to_string(c + 1), r.Channels[c].Channel, xml_path,
-                                FormatIso(r.Start)});
+          warning = MakeStatus(
+              TCode::kXmlChannelNoMatch,
+              {record, std::to_string(c + 1), r.Channels[c].Channel, xml_path, FormatIso(r.Start)});
         } else {
           std::string codes;
           for (size_t k = 0; k < found.size(); ++k)

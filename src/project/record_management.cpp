@@ -51,10 +51,10 @@ void WarnSharedResults(const TProject& project, TRecordOpResult& result) {
   for (const auto& [a, b] : RecordsSharingResults(project)) {
     if (std::find(result.NewRecords.begin(), result.NewRecords.end(), b) == result.NewRecords.end())
       continue;
-    TStatus warning = MakeStatus(
-        TCode::kSameResultFilesWarning,
-        {std::to_string(a + 1), std::to_string(b + 1),
-         project.Records[static_cast<size_t>(b)].Station, std::to_string(b + 1)});
+    TStatus warning =
+        MakeStatus(TCode::kSameResultFilesWarning,
+                   {std::to_string(a + 1), std::to_string(b + 1),
+                    project.Records[static_cast<size_t>(b)].Station, std::to_string(b + 1)});
     warning.Record = b;
     result.Warnings.push_back(std::move(warning));
   }
@@ -499,8 +499,7 @@ TRecordOpResult CloneRecords(TProject& project, const TSelection& selection, int
       while (name.empty()) {
         const std::string suffix = "-" + std::to_string(++n);
         if (CharCount(suffix) >= kShortNameLength) {
-          result.Status =
-              MakeStatus(TCode::kNoStationForCopy, {std::to_string(i + 1), station});
+          result.Status = MakeStatus(TCode::kNoStationForCopy, {std::to_string(i + 1), station});
           result.Status.Record = i;
           return result;
         }

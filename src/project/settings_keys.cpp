@@ -259,7 +259,8 @@ namespace {
 // The values key takes, as the refusals of ApplySetting name them.
 TStatus SettingRange(const TSettingKey& key) {
   if (key.Type == TSettingType::kNumber && key.Step > 0)
-    return MakeStatus(TCode::kSettingRangeStep, {Number(key.Min), Number(key.Max), Number(key.Step)});
+    return MakeStatus(TCode::kSettingRangeStep,
+                      {Number(key.Min), Number(key.Max), Number(key.Step)});
   return MakeStatus(TCode::kSettingRange, {Number(key.Min), Number(key.Max)});
 }
 

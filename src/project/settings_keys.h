@@ -91,8 +91,7 @@ TStatus HvsrSettingsProblem(const TProject& project);
 inline constexpr int kBothFilterPairs = -1;
 inline constexpr int kEdgeFilterPair = 0;
 inline constexpr int kNoiseFilterPair = 1;
-TStatus FilterPairProblem(const TSpectrumSettings& settings, int set,
-                          int pair = kBothFilterPairs);
+TStatus FilterPairProblem(const TSpectrumSettings& settings, int set, int pair = kBothFilterPairs);
 
 // What a run must say about the filters a set switches on, for a record sampled at rate:
 // Failure when a filter that is on would filter nothing (its corners out of order, also once an

@@ -87,10 +87,9 @@ TEST(ChannelIni, ToAndFromAFileWithCommonDir) {
   ASSERT_EQ(read.Warnings.size(), 4u);
   EXPECT_EQ(read.Warnings[0].Code, TCode::kChannelSettingsNotApplied);
   EXPECT_EQ(read.Warnings[0].Record, 1);
-  EXPECT_EQ(read.Warnings[0].Args,
-            (std::vector<TArg>{"3", dir.File("set.ini"),
-                               MakeStatus(TCode::kRecordLower, {"2", "ST"}),
-                               MakeStatus(TCode::kItHasChannels, {"2"})}));
+  EXPECT_EQ(read.Warnings[0].Args, (std::vector<TArg>{"3", dir.File("set.ini"),
+                                                      MakeStatus(TCode::kRecordLower, {"2", "ST"}),
+                                                      MakeStatus(TCode::kItHasChannels, {"2"})}));
 }
 
 // The values come for as many channels as the record shown has; channels of other records

@@ -162,8 +162,8 @@ TEST(RecordEditor, InventoryChannelBesideAnAdcCoefficientIsNamed) {
   EXPECT_EQ(all.Warnings.size(), 3u);  // A's E and Z, B's Z; A's N has 1
   ASSERT_FALSE(all.Warnings.empty());
   EXPECT_EQ(all.Warnings[0].Code, TCode::kAdcGainIncluded);
-  EXPECT_EQ(all.Warnings[0].Args, (std::vector<TArg>{"A", "E", "IU.ANMO.00.BHZ (IU_ANMO_00_BHZ.xml)",
-                                                     "800"}));
+  EXPECT_EQ(all.Warnings[0].Args,
+            (std::vector<TArg>{"A", "E", "IU.ANMO.00.BHZ (IU_ANMO_00_BHZ.xml)", "800"}));
   EXPECT_EQ(all.Warnings[0].Record, 0);
   EXPECT_EQ(all.Warnings[0].Channel, 0);
   EXPECT_TRUE(SetResponseFile(p, {0}, 1, TResponseKind::kChannel, xml + "#IU.ANMO.00.BHZ")
@@ -184,7 +184,8 @@ TEST(RecordEditor, RefusalsChangeNothing) {
        TCode::kNoRecordSelected},
       {"rate not a number", [](TProject& p) { return SetSamplingRate(p, {0}, 0, "1O0"); },
        TCode::kBadNumber},
-      {"rate zero", [](TProject& p) { return SetSamplingRate(p, {0}, 0, "0"); }, TCode::kRateOutOfRange},
+      {"rate zero", [](TProject& p) { return SetSamplingRate(p, {0}, 0, "0"); },
+       TCode::kRateOutOfRange},
       // Rates no control can give: kept, they would be lost to the rate of the files.
       {"rate 1e300", [](TProject& p) { return SetSamplingRate(p, {0}, 0, "1e300"); },
        TCode::kRateOutOfRange},
@@ -217,10 +218,12 @@ TEST(RecordEditor, RefusalsChangeNothing) {
       {"select start", [](TProject& p) { return SetSelectStart(p, {0}, "31.04.2024"); },
        TCode::kBadDateTime},
       {"level 0", [](TProject& p) { return SetLevel(p, {0}, 0, 0); }, TCode::kLevelOutOfRange},
-      {"level negative", [](TProject& p) { return SetLevel(p, {0}, 0, -5); }, TCode::kLevelOutOfRange},
+      {"level negative", [](TProject& p) { return SetLevel(p, {0}, 0, -5); },
+       TCode::kLevelOutOfRange},
       {"level too big", [](TProject& p) { return SetLevel(p, {0}, 0, 2147483648LL); },
        TCode::kLevelOutOfRange},
-      {"component R", [](TProject& p) { return SetComponent(p, {0}, 0, 3); }, TCode::kComponentNotEnz},
+      {"component R", [](TProject& p) { return SetComponent(p, {0}, 0, 3); },
+       TCode::kComponentNotEnz},
   };
   for (const auto& c : cases) {
     TProject p;
@@ -313,8 +316,8 @@ TEST(RecordEditor, TextsTheProjectFileCannotHoldAreRefused) {
     TCode What;
     std::string Text, Bad;
   } refused[] = {
-      {"station", [](TProject& p) { return SetStation(p, {0}, "Zürich"); },
-       TCode::kWordStation, "Zürich", "ü"},
+      {"station", [](TProject& p) { return SetStation(p, {0}, "Zürich"); }, TCode::kWordStation,
+       "Zürich", "ü"},
       {"channel name", [](TProject& p) { return RenameChannel(p, {0}, 1, "北"); },
        TCode::kWordChannelName, "北", "北"},
       {"response file",
@@ -322,8 +325,8 @@ TEST(RecordEditor, TextsTheProjectFileCannotHoldAreRefused) {
          return SetResponseFile(p, {0}, kAllChannels, TResponseKind::kSensor, "/r/ü.rsp");
        },
        TCode::kWordPath, "/r/ü.rsp", "ü"},
-      {"record file", [](TProject& p) { return ChangeFile(p, 0, "/d/π.msd"); },
-       TCode::kWordPath, "/d/π.msd", "π"},
+      {"record file", [](TProject& p) { return ChangeFile(p, 0, "/d/π.msd"); }, TCode::kWordPath,
+       "/d/π.msd", "π"},
       {"folder of the files", [](TProject& p) { return ChangePath(p, {0}, "/d/Zürich"); },
        TCode::kWordPath, "/d/Zürich", "ü"},
   };

@@ -89,8 +89,8 @@ TEST(SettingsKeys, ValuesOfTheControls) {
   TStatus error;
   ApplySetting(q, 0, "B", "100.5", &error);
   EXPECT_EQ(error.Code, TCode::kSettingOutside);
-  EXPECT_EQ(error.Args, (std::vector<TArg>{"B=100.5", MakeStatus(TCode::kSettingRangeStep,
-                                                                 {"0", "100", "0.1"})}));
+  EXPECT_EQ(error.Args, (std::vector<TArg>{
+                            "B=100.5", MakeStatus(TCode::kSettingRangeStep, {"0", "100", "0.1"})}));
   ApplySetting(q, 0, "EdgeEffect", "maybe", &error);
   EXPECT_EQ(error.Code, TCode::kSettingNotFlag);
   ApplySetting(q, 0, "NoiseFiletr1", "1", &error);
@@ -170,7 +170,11 @@ TEST(SettingsKeys, FilterCornersMustComeInOrder) {
       {0, 0.1, 100, 0.1, 100, {}},
       {0, 50, 1, 0.1, 100, {MakeStatus(TCode::kEdgeEffectFilter), "FMin", "50", "FMax", "1"}},
       {0, 5, 5, 0.1, 100, {MakeStatus(TCode::kEdgeEffectFilter), "FMin", "5", "FMax", "5"}},
-      {1, 0.1, 100, 20, 10,
+      {1,
+       0.1,
+       100,
+       20,
+       10,
        {MakeStatus(TCode::kNoiseFilter), "NoiseFMin1", "20", "NoiseFMax1", "10"}},
   };
   for (const auto& c : cases) {
@@ -204,18 +208,42 @@ TEST(SettingsKeys, FiltersCheckedAgainstTheRecordsRate) {
   } cases[] = {
       {false, false, 1, 50, 1, 100, false, {}},
       {true, false, 1, 0.1, 20, 100, false, {}},
-      {true, false, 1, 0.1, 100, 100, false,
+      {true,
+       false,
+       1,
+       0.1,
+       100,
+       100,
+       false,
        {"FMax", "100", "50", MakeStatus(TCode::kEdgeEffectFilter), "49.5"}},
-      {true, false, 1, 50, 1, 100, true,
+      {true,
+       false,
+       1,
+       50,
+       1,
+       100,
+       true,
        {MakeStatus(TCode::kEdgeEffectFilter),
         MakeStatus(TCode::kFilterCorners, {"FMin", "50", "FMax", "1"})}},
       // FMin below FMax, but at or above 0.99 of the Nyquist frequency.
-      {true, false, 1, 49.6, 200, 100, true,
+      {true,
+       false,
+       1,
+       49.6,
+       200,
+       100,
+       true,
        {MakeStatus(TCode::kEdgeEffectFilter),
         MakeStatus(TCode::kFilterCornersNyquist, {"FMin", "49.6", "FMax", "200", "50"})}},
       // The noise filter works for the Bartlett estimate only.
       {false, true, 0, 0.1, 100, 100, false, {}},
-      {false, true, 1, 0.1, 100, 100, false,
+      {false,
+       true,
+       1,
+       0.1,
+       100,
+       100,
+       false,
        {"NoiseFMax", "100", "50", MakeStatus(TCode::kNoiseFilter), "49.5"}},
   };
   for (const auto& c : cases) {

@@ -488,7 +488,7 @@ void TRecordsPage::ShowResponses(int mode) {
   const int current = CurrentRecord();
   if (current < 0) return;
   const TFileRecord& record = shell_.Project().Records[static_cast<size_t>(current)];
-  if (const std::string none = NoResponseFilesText(record, mode); !none.empty()) {
+  if (const TStatus none = NoResponseFilesText(record, mode); !none.Ok()) {
     form_.Host().ShowMessage(none);
     return;
   }
