@@ -81,7 +81,6 @@ class LanguageCli : public ::testing::Test {
         "scan " + Quote(dir_.File("data")) + " --format xyz",
         // The refusals and warnings of the record edits, the records' own commands and the
         // settings.
-        "edit " + p + " --all --channel 1 --level 0",
         "edit " + p + " --all --rate abc",
         "edit " + p + " --all --select-start 31.04.2024",
         "edit " + p + " --all --select-start 2010-01-01T00:00:00",  // brought into the record

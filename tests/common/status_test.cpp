@@ -190,7 +190,8 @@ TEST(Status, EveryRussianTextReadsBackIntoItsCodeAndArguments) {
                                    TCode::kJoinedSemicolon,
                                    TCode::kAtStation,
                                    TCode::kHvsrLeftOut,
-                                   TCode::kHvsrLeftOutTwo};
+                                   TCode::kHvsrLeftOutTwo,
+                                   TCode::kSettingRange};
   for (int k = 1; k < kCodeCount; ++k) {
     const TCode code = static_cast<TCode>(k);
     TStatus status = MakeStatus(code);
