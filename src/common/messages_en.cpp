@@ -270,10 +270,11 @@ const std::vector<TCatalogueEntry>& EnglishCatalogue() {
       {TCode::kNoStationForCopy, "No free station name for a copy of record {1} ({2})"},
       {TCode::kTakesChannelsOf, "as many channels are taken as {1} ({2}) has"},
       {TCode::kXmlChannelNoMatch,
-       "{1}, channel {2} ({3}): no channel of {4} matches it at {5}; its settings are kept"},
+       "record {1} ({2}), channel {3} ({4}): no channel of {5} matches it at {6}; its settings "
+       "are kept"},
       {TCode::kXmlChannelSeveral,
-       "{1}, channel {2} ({3}): several channels of {4} match it ({5}), give the network; its "
-       "settings are kept"},
+       "record {1} ({2}), channel {3} ({4}): several channels of {5} match it ({6}): give the "
+       "network; its settings are kept"},
       {TCode::kHvsrGridEnds, "the grid needs 0 < FMIN < FMAX"},
       {TCode::kHvsrGridPoints, "the grid needs 3 to 100000 points"},
       {TCode::kHvsrBandwidth, "the Konno-Ohmachi bandwidth b must lie above 0 and at most 1000"},

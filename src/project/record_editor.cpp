@@ -413,17 +413,17 @@ TRecordOpResult AssignStationXmlResponses(TProject& project, const TSelection& s
         if (!seen) found.push_back(&e);
       }
       if (found.size() != 1) {
-        const TStatus record = RecordName(project, i);
+        const std::string number = std::to_string(i + 1);
         TStatus warning;
         if (found.empty()) {
-          warning = MakeStatus(
-              TCode::kXmlChannelNoMatch,
-              {record, std::to_string(c + 1), r.Channels[c].Channel, xml_path, FormatIso(r.Start)});
+          warning = MakeStatus(TCode::kXmlChannelNoMatch,
+                               {number, r.Station, std::to_string(c + 1), r.Channels[c].Channel,
+                                xml_path, FormatIso(r.Start)});
         } else {
           std::string codes;
           for (size_t k = 0; k < found.size(); ++k)
             codes += (k ? ", " : "") + ChannelCodeText(found[k]->Code);
-          warning = MakeStatus(TCode::kXmlChannelSeveral, {record, std::to_string(c + 1),
+          warning = MakeStatus(TCode::kXmlChannelSeveral, {number, r.Station, std::to_string(c + 1),
                                                            r.Channels[c].Channel, xml_path, codes});
         }
         warning.Record = i;
