@@ -68,7 +68,7 @@ bool ApplyFields(EditSession& s, const EditFields& f) {
     // A document that cannot be read is a failure, not a wrong use.
     const TRecordOpResult r = AssignStationXmlResponses(p, sel, FullPath(*f.Stationxml), f.Network);
     if (!r.Done) {
-      s.Fail(r.Message);
+      s.Fail(r.Status);
       return false;
     }
     s.Apply(r);

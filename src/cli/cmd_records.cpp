@@ -214,20 +214,20 @@ void RegisterChannels(CLI::App& app, CommandResult& result) {
         return;
       const TRecordOpResult r = ChannelsToIni(s.Project(), s.Current(), FullPath(*to));
       if (!r.Done) {
-        s.Fail(r.Message);
+        s.Fail(r.Status);
         return;
       }
-      s.Change("wrote " + r.Message + ": " + std::to_string(r.Count) + " channels of " +
+      s.Change("wrote " + r.Written + ": " + std::to_string(r.Count) + " channels of " +
                    RecordLabel(s.Project(), s.Current()),
-               Json{{"written", r.Message}, {"record", s.Current() + 1}, {"channels", r.Count}});
+               Json{{"written", r.Written}, {"record", s.Current() + 1}, {"channels", r.Count}});
       s.Finish();
       return;
     }
     const TRecordOpResult r =
         ChannelsFromIni(s.Project(), s.Selection(), s.Current(), FullPath(*from));
-    for (const std::string& w : r.Warnings) s.Warn(w);
+    for (const TStatus& w : r.Warnings) s.Warn(w);
     if (!r.Done) {
-      s.Fail(r.Message);
+      s.Fail(r.Status);
       return;
     }
     s.DescribeFieldChanges();
@@ -272,10 +272,10 @@ void RegisterTemplate(CLI::App& app, CommandResult& result) {
     const TRecordOpResult r = AssignUnitTemplate(s.Project(), s.Selection(), s.Current(), *channel,
                                                  kResponseKinds.at(t->Kind), FullPath(t->Out));
     if (!r.Done) {
-      s.Fail(r.Message);
+      s.Fail(r.Status);
       return;
     }
-    s.Change("wrote " + r.Message, Json{{"written", r.Message}});
+    s.Change("wrote " + r.Written, Json{{"written", r.Written}});
     s.DescribeFieldChanges();
     s.Finish();
   });

@@ -78,7 +78,8 @@ void RegisterResponse(CLI::App& app, CommandResult& result) {
     std::optional<TDateTime> when;
     if (!opt->Time.empty()) {
       when = ParseDateTimeText(opt->Time);
-      if (!when) throw CLI::ValidationError("--time", DateTimeConversionError(opt->Time));
+      if (!when)
+        throw CLI::ValidationError("--time", Text(DateTimeConversionError(opt->Time), Language()));
     }
     if (!opt->Channel.empty()) {
       if (!ParseChannelCode(opt->Channel)) {

@@ -88,18 +88,18 @@ void RegisterSettings(CLI::App& app, CommandResult& result) {
     if (o->Defaults) RestoreSettingDefaults(p, set);
     for (const std::string& pair : o->Pairs) {
       const size_t eq = pair.find('=');
-      std::string error;
+      TStatus error;
       if (!ApplySetting(p, set, pair.substr(0, eq), pair.substr(eq + 1), &error)) {
         s.Usage(error);
         return;
       }
     }
     // Checked once every pair is in: the corners may be given in either order.
-    if (const std::string why = FilterPairProblem(p.Settings[set], set); !why.empty()) {
+    if (const TStatus why = FilterPairProblem(p.Settings[set], set); !why.Ok()) {
       s.Usage(why);
       return;
     }
-    if (const std::string why = HvsrSettingsProblem(p); !why.empty()) {
+    if (const TStatus why = HvsrSettingsProblem(p); !why.Ok()) {
       s.Usage(why);
       return;
     }

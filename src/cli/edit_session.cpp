@@ -122,6 +122,16 @@ void EditSession::Fail(const std::string& why) {
   result_.Status = 1;
 }
 
+void EditSession::Usage(const TStatus& why) {
+  ErrPrintf("%s: %s\n", command_.c_str(), Text(why, Language()).c_str());
+  result_.Status = 2;
+}
+
+void EditSession::Fail(const TStatus& why) {
+  ErrPrintf("%s: %s\n", command_.c_str(), Text(why, Language()).c_str());
+  result_.Status = 1;
+}
+
 std::optional<int> EditSession::Channel(int number) {
   for (int i : selection_) {
     const TFileRecord& r = project_.Records[static_cast<size_t>(i)];
@@ -141,12 +151,18 @@ void EditSession::Change(const std::string& text, Json json) {
 
 void EditSession::Warn(const std::string& text) {
   warnings_.push_back(text);
+  warning_codes_.emplace_back();
+}
+
+void EditSession::Warn(const TStatus& status) {
+  warnings_.push_back(Text(status, Language()));
+  warning_codes_.emplace_back(CodeName(status.Code));
 }
 
 bool EditSession::Apply(const TRecordOpResult& result) {
-  for (const std::string& w : result.Warnings) Warn(w);
+  for (const TStatus& w : result.Warnings) Warn(w);
   if (!result.Done) {
-    Usage(result.Message);
+    Usage(result.Status);
     return false;
   }
   return true;
@@ -229,7 +245,8 @@ void EditSession::Finish() {
            {"dry_run", options_.DryRun},
            {"records", project_.Records.size()},
            {"changes", changes_},
-           {"warnings", warnings_}};
+           {"warnings", warnings_},
+           {"warning_codes", warning_codes_}};
     std::printf("%s\n", j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
   } else {
     for (const std::string& line : lines_) std::printf("%s\n", line.c_str());

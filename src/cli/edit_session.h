@@ -68,6 +68,9 @@ class EditSession {
   // Refuses the command as wrong use (status 2) or as a failure (status 1), with the reason.
   void Usage(const std::string& why);
   void Fail(const std::string& why);
+  // The same for a reason the core gave, told in the command line's language.
+  void Usage(const TStatus& why);
+  void Fail(const TStatus& why);
 
   // The channel number (from 1) as an index, checked against every selected record; nullopt
   // (wrong use) when a selected record lacks it.
@@ -76,6 +79,8 @@ class EditSession {
   // Notes a change for the output; json describes it for --json.
   void Change(const std::string& text, nlohmann::ordered_json json);
   void Warn(const std::string& text);
+  // A warning of the core: told in the command line's language, its code kept for --json.
+  void Warn(const TStatus& status);
   // Notes the result of a core operation: its warnings, and a refusal as wrong use; false when
   // refused.
   bool Apply(const TRecordOpResult& result);
@@ -101,6 +106,8 @@ class EditSession {
   std::vector<std::string> lines_;
   nlohmann::ordered_json changes_ = nlohmann::ordered_json::array();
   std::vector<std::string> warnings_;
+  // The code of each warning ("" for the command line's own).
+  std::vector<std::string> warning_codes_;
 };
 
 }  // namespace tarvik::cli

@@ -21,7 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Text(const fs::path& path) {
+std::string PathText(const fs::path& path) {
   const std::u8string u8 = path.u8string();
   return std::string(u8.begin(), u8.end());
 }
@@ -87,6 +87,19 @@ void SyncFolder([[maybe_unused]] const fs::path& folder) {
 #endif
 }
 
+// The failure of code for file, with the reason.
+TStatus Failure(TCode code, const fs::path& file, std::string reason) {
+  TStatus status = MakeStatus(code, {PathText(file), std::move(reason)});
+  status.File = PathText(file);
+  return status;
+}
+
+// The Russian text of a failure, for the callers that take a text.
+bool Told(bool done, const TStatus& status, std::string& error) {
+  if (!done) error = Text(status, TLanguage::kRussian);
+  return done;
+}
+
 }  // namespace
 
 TFileReplacement::TFileReplacement(fs::path target)
@@ -98,32 +111,31 @@ TFileReplacement::~TFileReplacement() {
   fs::remove(temporary_, ec);
 }
 
-bool TFileReplacement::CreateFolder(std::string& error) const {
+bool TFileReplacement::CreateFolder(TStatus& error) const {
   const fs::path folder = target_.parent_path();
   if (folder.empty()) return true;
   std::error_code ec;
   fs::create_directories(folder, ec);
   if (ec || !fs::is_directory(folder, ec)) {
-    error =
-        "Не удалось создать папку " + Text(folder) + ": " + (ec ? ec.message() : Reason(ENOTDIR));
+    error = Failure(TCode::kCannotCreateFolder, folder, ec ? ec.message() : Reason(ENOTDIR));
     return false;
   }
   return true;
 }
 
-bool TFileReplacement::Write(std::string_view bytes, std::string& error) {
+bool TFileReplacement::Write(std::string_view bytes, TStatus& error) {
   errno = 0;
   std::FILE* file = OpenFile(temporary_, "wb");
   if (file == nullptr) {
-    error = "Не удалось создать файл " + Text(target_) + ": " + Reason(errno);
+    error = Failure(TCode::kCannotCreateFile, target_, Reason(errno));
     return false;
   }
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   const int write_errno = errno;
   const bool synced = SyncAndClose(file);
   if (!written || !synced) {
-    error = "Ошибка записи в файл " + Text(target_) + ": " +
-            Reason(write_errno != 0 ? write_errno : (errno != 0 ? errno : EIO));
+    error = Failure(TCode::kWriteError, target_,
+                    Reason(write_errno != 0 ? write_errno : (errno != 0 ? errno : EIO)));
     std::error_code ec;
     fs::remove(temporary_, ec);
     return false;
@@ -131,21 +143,21 @@ bool TFileReplacement::Write(std::string_view bytes, std::string& error) {
   return true;
 }
 
-bool TFileReplacement::Flush(std::string& error) {
+bool TFileReplacement::Flush(TStatus& error) {
   errno = 0;
   std::FILE* file = OpenFile(temporary_, "r+b");
   if (file == nullptr || !SyncAndClose(file)) {
-    error = "Ошибка записи в файл " + Text(target_) + ": " + Reason(errno != 0 ? errno : EIO);
+    error = Failure(TCode::kWriteError, target_, Reason(errno != 0 ? errno : EIO));
     return false;
   }
   return true;
 }
 
-bool TFileReplacement::Commit(std::string& error) {
+bool TFileReplacement::Commit(TStatus& error) {
   std::error_code ec;
   fs::rename(temporary_, target_, ec);
   if (ec) {
-    error = "Не удалось заменить файл " + Text(target_) + ": " + ec.message();
+    error = Failure(TCode::kCannotReplaceFile, target_, ec.message());
     fs::remove(temporary_, ec);
     return false;
   }
@@ -154,14 +166,45 @@ bool TFileReplacement::Commit(std::string& error) {
   return true;
 }
 
+bool TFileReplacement::CreateFolder(std::string& error) const {
+  TStatus status;
+  return Told(CreateFolder(status), status, error);
+}
+
+bool TFileReplacement::Write(std::string_view bytes, std::string& error) {
+  TStatus status;
+  return Told(Write(bytes, status), status, error);
+}
+
+bool TFileReplacement::Flush(std::string& error) {
+  TStatus status;
+  return Told(Flush(status), status, error);
+}
+
+bool TFileReplacement::Commit(std::string& error) {
+  TStatus status;
+  return Told(Commit(status), status, error);
+}
+
 bool ReplaceFileContents(const fs::path& path, std::string_view bytes, std::string& error) {
+  TStatus status;
+  return Told(ReplaceFileContents(path, bytes, status), status, error);
+}
+
+bool ReplaceFilesTogether(const std::vector<std::pair<fs::path, std::string>>& files,
+                          std::string& error) {
+  TStatus status;
+  return Told(ReplaceFilesTogether(files, status), status, error);
+}
+
+bool ReplaceFileContents(const fs::path& path, std::string_view bytes, TStatus& error) {
   TFileReplacement replacement(path);
   return replacement.CreateFolder(error) && replacement.Write(bytes, error) &&
          replacement.Commit(error);
 }
 
 bool ReplaceFilesTogether(const std::vector<std::pair<fs::path, std::string>>& files,
-                          std::string& error) {
+                          TStatus& error) {
   std::vector<std::unique_ptr<TFileReplacement>> pending;
   for (const auto& [path, bytes] : files) {
     pending.push_back(std::make_unique<TFileReplacement>(path));
@@ -184,7 +227,7 @@ bool ReplaceFilesTogether(const std::vector<std::pair<fs::path, std::string>>& f
     fs::create_hard_link(target, backup, ec);
     if (ec) fs::copy_file(target, backup, fs::copy_options::overwrite_existing, ec);
     if (ec) {
-      error = "Не удалось заменить файл " + Text(target) + ": " + ec.message();
+      error = Failure(TCode::kCannotReplaceFile, target, ec.message());
       drop_kept();
       return false;
     }

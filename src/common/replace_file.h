@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/status.h"
+
 namespace tarvik {
 
 // One replacement in progress. The temporary name is ".NAME~PID-N.EXT" beside the target: it
@@ -28,13 +30,18 @@ class TFileReplacement {
   const std::filesystem::path& Temporary() const { return temporary_; }
 
   // Creates the target's folder with its missing parents; false with the reason when it cannot.
-  bool CreateFolder(std::string& error) const;
+  bool CreateFolder(TStatus& error) const;
   // Writes bytes as the temporary file and flushes them to the disk.
-  bool Write(std::string_view bytes, std::string& error);
+  bool Write(std::string_view bytes, TStatus& error);
   // Flushes a temporary file that another writer made (an image export) to the disk; false
   // when it is not there.
-  bool Flush(std::string& error);
+  bool Flush(TStatus& error);
   // Renames the temporary file over the target.
+  bool Commit(TStatus& error);
+  // The same with the reason as the Russian text of the status.
+  bool CreateFolder(std::string& error) const;
+  bool Write(std::string_view bytes, std::string& error);
+  bool Flush(std::string& error);
   bool Commit(std::string& error);
 
  private:
@@ -44,7 +51,10 @@ class TFileReplacement {
 };
 
 // Replaces path with bytes (creating its folder when missing). On failure the earlier file is
-// as it was and error holds the reason in the platform's words, naming the file.
+// as it was and error holds the status (kCannotCreateFolder, kCannotCreateFile, kWriteError or
+// kCannotReplaceFile, File set), the reason in the platform's words.
+bool ReplaceFileContents(const std::filesystem::path& path, std::string_view bytes, TStatus& error);
+// The same with the reason as the Russian text of the status.
 bool ReplaceFileContents(const std::filesystem::path& path, std::string_view bytes,
                          std::string& error);
 
@@ -52,6 +62,8 @@ bool ReplaceFileContents(const std::filesystem::path& path, std::string_view byt
 // and only then are they renamed over their targets, in the order given. When a rename fails,
 // the targets already replaced get their earlier contents back (or are removed when they had
 // none), so that a failure leaves all of them as they were.
+bool ReplaceFilesTogether(const std::vector<std::pair<std::filesystem::path, std::string>>& files,
+                          TStatus& error);
 bool ReplaceFilesTogether(const std::vector<std::pair<std::filesystem::path, std::string>>& files,
                           std::string& error);
 

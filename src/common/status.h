@@ -216,6 +216,45 @@ namespace tarvik {
   X(kIntervalShorterThanWindow, "interval_shorter_than_window")         \
   X(kNoF0EarlierFilesKept, "no_f0")                                     \
   X(kNoF0NothingWritten, "no_f0")                                       \
+  X(kLevelOutOfRange, "level_out_of_range")                             \
+  X(kComponentNotEnz, "bad_component")                                  \
+  X(kNoChannelChosen, "no_channel_chosen")                              \
+  X(kLinesCopied, "lines_copied")                                       \
+  X(kChannelFilesApart, "channels_not_joined")                          \
+  X(kChannelsNotJoinable, "channels_not_joined")                        \
+  X(kNoStationForChannel, "no_free_station")                            \
+  X(kNoStationForCopy, "no_free_station")                               \
+  X(kTakesChannelsOf, "takes_channels_of")                              \
+  X(kXmlChannelNoMatch, "xml_channel_no_match")                         \
+  X(kXmlChannelSeveral, "xml_channel_several")                          \
+  X(kHvsrGridEnds, "hvsr_grid_ends")                                    \
+  X(kHvsrGridPoints, "hvsr_grid_points")                                \
+  X(kHvsrBandwidth, "hvsr_bandwidth")                                   \
+  X(kHvsrRejectionN, "hvsr_rejection_n")                                \
+  X(kHvsrSearchBand, "hvsr_search_band")                                \
+  X(kHvsrSettingsProblem, "hvsr_settings")                              \
+  X(kSettingOfEvents, "event_setting")                                  \
+  X(kNoSuchSetting, "no_such_setting")                                  \
+  X(kSettingNotFlag, "setting_not_flag")                                \
+  X(kSettingNotNumber, "setting_not_number")                            \
+  X(kSettingOutside, "setting_outside")                                 \
+  X(kSettingRange, "setting_range")                                     \
+  X(kSettingRangeStep, "setting_range_step")                            \
+  X(kFilterCorners, "filter_corners")                                   \
+  X(kFilterCornersNyquist, "filter_corners")                            \
+  X(kGuideNotFound, "guide_not_found")                                  \
+  X(kNoPdfViewer, "no_pdf_viewer")                                      \
+  X(kNoSensorFiles, "no_response_files")                                \
+  X(kNoAmplifierFiles, "no_response_files")                             \
+  X(kNoChannelFiles, "no_response_files")                               \
+  X(kNoResponseFiles, "no_response_files")                              \
+  X(kNoResultFile, "result_not_found")                                  \
+  X(kPrimaryTab, "primary_tab")                                         \
+  X(kHVTab, "hv_tab")                                                   \
+  X(kFileDoesNotExist, "file_does_not_exist")                           \
+  X(kLoadingSpectra, "loading_spectra")                                 \
+  X(kSpectraLoaded, "spectra_loaded")                                   \
+  X(kChangedOnDisk, "changed_on_disk")                                  \
   /* spectra, H/V and viewers */                                        \
   X(kHvFileEmpty, "file_empty")                                         \
   X(kHvWindowsHeader, "hv_windows_header")                              \

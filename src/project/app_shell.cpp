@@ -30,11 +30,10 @@ bool IsRegularFile(const std::string& path) {
 
 }  // namespace
 
-std::string ChangedOnDiskQuestion(const std::string& file) {
-  return "Файл проекта " + file +
-         " изменен другой программой после того, как был открыт или сохранен здесь. "
-         "Перезаписать его проектом из окна или открыть заново (изменения в окне будут "
-         "потеряны)?";
+TStatus ChangedOnDiskQuestion(const std::string& file) {
+  TStatus status = MakeStatus(TCode::kChangedOnDisk, {file});
+  status.File = file;
+  return status;
 }
 
 std::string AboutText() {

@@ -189,7 +189,7 @@ enum class TSaveAnswer { kYes, kNo, kCancel };
 
 // The question asked before a save over a project file that someone else has written since the
 // window opened or saved it, and its answers.
-std::string ChangedOnDiskQuestion(const std::string& file);
+TStatus ChangedOnDiskQuestion(const std::string& file);
 inline constexpr char kOverwriteAnswer[] = "Перезаписать";
 inline constexpr char kReopenAnswer[] = "Открыть заново";
 enum class TChangedOnDiskAnswer { kOverwrite, kReopen, kCancel };

@@ -76,52 +76,57 @@ std::string OneLine(std::string value) {
 }
 
 // Replaces path with a new file holding bytes; the old file stays untouched when writing fails.
-bool WriteFileReplacing(const std::string& path, const std::string& bytes, std::string& error) {
+bool WriteFileReplacing(const std::string& path, const std::string& bytes, TStatus& error) {
   const std::string temp = path + ".new";
   std::FILE* f = std::fopen(temp.c_str(), "wb");
   if (f == nullptr) {
-    error = "cannot create " + temp + ": " + std::strerror(errno);
+    error = MakeStatus(TCode::kCannotCreateFile, {temp, std::strerror(errno)});
     return false;
   }
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
   const bool closed = std::fclose(f) == 0;
   std::error_code ec;
   if (!written || !closed) {
-    error = "cannot write " + path;
+    error = MakeStatus(TCode::kCannotWriteFile, {path});
     std::filesystem::remove(temp, ec);
     return false;
   }
   std::filesystem::rename(temp, path, ec);
   if (ec) {
-    error = "cannot replace " + path + ": " + ec.message();
+    error = MakeStatus(TCode::kCannotReplaceFile, {path, ec.message()});
     std::filesystem::remove(temp, ec);
     return false;
   }
   return true;
 }
 
-bool ReadIniFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
+bool ReadIniFile(const std::string& path, std::vector<uint8_t>& bytes, TStatus& error) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) {
-    error = "Файл " + path + " не найден";
+    error = MakeStatus(TCode::kFileNotFound, {path});
     return false;
   }
   const auto size = std::filesystem::file_size(path, ec);
-  if (ec || size > static_cast<uintmax_t>(kMaxIniBytes)) {
-    error = path + ": not a channel-settings file";
+  if (ec) {
+    error = MakeStatus(TCode::kFileUnreadable, {path});
+    return false;
+  }
+  if (size > static_cast<uintmax_t>(kMaxIniBytes)) {
+    error = MakeStatus(TCode::kFileTooLarge,
+                       {path, std::to_string(size), std::to_string(kMaxIniBytes)});
     return false;
   }
   bytes = ReadWholeFile(path, kMaxIniBytes);
   if (bytes.size() != size) {
-    error = "cannot read " + path;
+    error = MakeStatus(TCode::kFileUnreadable, {path});
     return false;
   }
   return true;
 }
 
-TRecordOpResult Refused(std::string message) {
+TRecordOpResult Refused(TStatus status) {
   TRecordOpResult result;
-  result.Message = std::move(message);
+  result.Status = std::move(status);
   return result;
 }
 
@@ -231,11 +236,11 @@ std::string UpdateIniText(std::string_view text, std::string_view section,
 
 TRecordOpResult ChannelsToIni(const TProject& project, int current, const std::string& path) {
   if (current < 0 || current >= static_cast<int>(project.Records.size()))
-    return Refused(kNoRecordMessage);
+    return Refused(MakeStatus(TCode::kNoRecordSelected));
   const TFileRecord& r = project.Records[static_cast<size_t>(current)];
   const std::string name = ChannelIniName(path);
   std::vector<uint8_t> old;
-  std::string error;
+  TStatus error;
   std::error_code ec;
   if (std::filesystem::exists(name, ec) && !ReadIniFile(name, old, error)) return Refused(error);
 
@@ -258,7 +263,7 @@ TRecordOpResult ChannelsToIni(const TProject& project, int current, const std::s
   TRecordOpResult result;
   result.Done = true;
   result.Count = std::clamp(r.ChannelCount(), 0, kMaxChannels);
-  result.Message = name;
+  result.Written = name;
   result.Selection = {current};
   return result;
 }
@@ -272,9 +277,9 @@ std::string ChannelList(const std::vector<int>& channels) {
   return out;
 }
 
-std::string RecordName(const TProject& project, int index) {
-  return "записи " + std::to_string(index + 1) + " (" +
-         project.Records[static_cast<size_t>(index)].Station + ")";
+TStatus RecordName(const TProject& project, int index) {
+  return MakeStatus(TCode::kRecordLower, {std::to_string(index + 1),
+                                          project.Records[static_cast<size_t>(index)].Station});
 }
 
 }  // namespace
@@ -282,18 +287,16 @@ std::string RecordName(const TProject& project, int index) {
 TRecordOpResult ChannelsFromIni(TProject& project, const TSelection& selection, int current,
                                 const std::string& path) {
   if (current < 0 || current >= static_cast<int>(project.Records.size()))
-    return Refused(kNoRecordMessage);
+    return Refused(MakeStatus(TCode::kNoRecordSelected));
   std::vector<uint8_t> bytes;
-  std::string error;
+  TStatus error;
   if (!ReadIniFile(path, bytes, error)) return Refused(error);
   const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   // Any text would otherwise read as a file of empty paths and Z components, and clear every
   // channel it is given to.
   const std::vector<int> present = ChannelIniChannels(text);
   if (present.empty()) {
-    return Refused("Файл " + path + " не является файлом настроек каналов: в нем нет раздела [" +
-                   kChannelIniSection +
-                   "] с ключами SensorResp01, AmplifierResp01, ChannelResp01, Axis01");
+    return Refused(MakeStatus(TCode::kNotChannelSettings, {path, kChannelIniSection}));
   }
   const int shown =
       std::clamp(project.Records[static_cast<size_t>(current)].ChannelCount(), 0, kMaxChannels);
@@ -321,33 +324,39 @@ TRecordOpResult ChannelsFromIni(TProject& project, const TSelection& selection, 
     }
     ++result.Count;
     if (!kept.empty()) {
-      result.Warnings.push_back("В файле " + path + " нет настроек каналов " + ChannelList(kept) +
-                                ": у " + RecordName(project, i) + " они остались прежними");
+      TStatus warning = MakeStatus(TCode::kChannelSettingsMissing,
+                                   {path, ChannelList(kept), RecordName(project, i)});
+      warning.Record = i;
+      result.Warnings.push_back(std::move(warning));
     }
     std::vector<int> beyond;
     for (int c : present) {
       if (c > n) beyond.push_back(c);
     }
     if (!beyond.empty()) {
-      const std::string why = channels <= shown ? "у нее каналов " + std::to_string(channels)
-                                                : "берется столько каналов, сколько их у " +
-                                                      RecordName(project, current) + " (" +
-                                                      std::to_string(shown) + ")";
-      result.Warnings.push_back("Настройки каналов " + ChannelList(beyond) + " из файла " + path +
-                                " не применены к " + RecordName(project, i) + ": " + why);
+      const TStatus why = channels <= shown
+                              ? MakeStatus(TCode::kItHasChannels, {std::to_string(channels)})
+                              : MakeStatus(TCode::kTakesChannelsOf,
+                                           {RecordName(project, current), std::to_string(shown)});
+      TStatus warning = MakeStatus(TCode::kChannelSettingsNotApplied,
+                                   {ChannelList(beyond), path, RecordName(project, i), why});
+      warning.Record = i;
+      result.Warnings.push_back(std::move(warning));
     }
   }
   for (const TChannelResponses& v : values) {
     for (const std::string* file : {&v.SensorResp, &v.AmplifierResp, &v.ChannelResp}) {
-      if (!file->empty() && !ResponseFileExists(*file) &&
-          std::find(result.Warnings.begin(), result.Warnings.end(),
-                    "Файл " + *file + " не найден") == result.Warnings.end())
-        result.Warnings.push_back("Файл " + *file + " не найден");
+      if (file->empty() || ResponseFileExists(*file)) continue;
+      TStatus missing = MakeStatus(TCode::kFileNotFound, {*file});
+      if (std::none_of(result.Warnings.begin(), result.Warnings.end(), [&](const TStatus& w) {
+            return w.Code == missing.Code && w.Args == missing.Args;
+          }))
+        result.Warnings.push_back(std::move(missing));
     }
   }
   result.Done = true;
   if (result.Count > 0) project.Modified = true;
-  result.Message = path;
+  result.Written = path;
   return result;
 }
 

@@ -46,7 +46,7 @@ std::string UpdateIniText(std::string_view text, std::string_view section,
 
 // Writes the current record's channel responses and components into the file (".ini" appended
 // when missing), the project folder stored as "$CommonDir"; keys of the file that are not
-// rewritten stay. Message: the file written; refused when the file cannot be read or written.
+// rewritten stay. Written: the file written; refused when the file cannot be read or written.
 TRecordOpResult ChannelsToIni(const TProject& project, int current, const std::string& path);
 
 // Reads the values of as many channels as the current record has from the file and gives them

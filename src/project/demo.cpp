@@ -407,7 +407,7 @@ bool BuildDemoProject(const std::string& dir, const std::string& sensor_paz_text
 TDemoResult RunDemo(const std::string& dir, const std::string& sensor_paz_text,
                     const TDemoOptions& options, int jobs, UiHost& host) {
   TDemoResult result;
-  host.SetOperation("Демонстрационные данные");
+  host.SetOperation(MakeStatus(TCode::kDemoData));
   TProject project;
   std::vector<TDemoRecording> recordings;
   if (!BuildDemoProject(dir, sensor_paz_text, options, host, project, recordings, result.Error))

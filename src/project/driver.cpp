@@ -103,7 +103,7 @@ class RecordUiHost : public CollectingUiHost {
   }
   void Keep(std::string_view text) {
     std::lock_guard lock(mutex_);
-    statuses_.push_back(pending_ ? *std::move(pending_) : ReasonFromText(text));
+    statuses_.push_back(pending_ ? *std::move(pending_) : MakeStatus(TCode::kReasonText, {text}));
     pending_.reset();
   }
 
@@ -143,7 +143,7 @@ void RunIndices(int first, int count, int jobs, UiHost& host, std::vector<Record
         work(i, out);
       } catch (const std::exception& e) {
         // Told with the run's other failures at its end.
-        out.Failure = ReasonFromText(e.what());
+        out.Failure = MakeStatus(TCode::kReasonText, {e.what()});
         abort.store(true);
       }
       host.SetGauge(first + done.fetch_add(1) + 1, count);
@@ -207,8 +207,8 @@ void PrimaryRecord(TProject& project, const TResultFolders& folders, int i, UiHo
   out.Handled = true;
   // A filter that is on but would filter nothing must not give spectra that look filtered.
   const TSpectrumSettings& settings = project.SettingsFor(record);
-  if (std::string failure = CheckFilters(settings, record.SampRate).Failure; !failure.empty()) {
-    out.Failure = OfStation(record.Station, ReasonFromText(failure), i);
+  if (TStatus failure = CheckFilters(settings, record.SampRate).Failure; !failure.Ok()) {
+    out.Failure = OfStation(record.Station, std::move(failure), i);
     return;
   }
   TMatrix2D mean, stdev;
@@ -222,13 +222,13 @@ void PrimaryRecord(TProject& project, const TResultFolders& folders, int i, UiHo
     return;
   }
   if (!status.Computed()) {
-    out.Failure = ReasonFromText(status.Message);
+    out.Failure = status.Failure;
     return;
   }
   out.Window = {status.Used.SegmentLength, record.SampRate};
   // The rate the samples were read with decides where the Nyquist frequency lies.
-  if (std::string note = CheckFilters(settings, record.SampRate).Note; !note.empty())
-    out.Notes.push_back(OfStation(record.Station, ReasonFromText(note), i));
+  if (TStatus note = CheckFilters(settings, record.SampRate).Note; !note.Ok())
+    out.Notes.push_back(OfStation(record.Station, std::move(note), i));
   const std::string path = PrimaryResultPath(project, folders, record);
   const TWriteStatus written =
       WriteSpectrum(path, record, mean, stdev, host, status.Used.TransformLength);
@@ -237,7 +237,7 @@ void PrimaryRecord(TProject& project, const TResultFolders& folders, int i, UiHo
     owner.Wrote(path, i, record);
   } else {
     out.Stopped = written.Outcome == TWriteOutcome::kStopped;
-    out.Failure = ReasonFromText(written.Message);
+    out.Failure = written.Status;
   }
 }
 
@@ -289,7 +289,7 @@ void HVRecord(TProject& project, const TResultFolders& folders, int i, UiHost& h
     owner.Wrote(path, i, record);
   } else {
     out.Stopped = written.Outcome == TWriteOutcome::kStopped;
-    out.Failure = ReasonFromText(written.Message);
+    out.Failure = written.Status;
   }
 }
 
@@ -383,7 +383,7 @@ TRunReport RunLoop(TProject& project, UiHost& host, const TRunOptions& options,
       try {
         work(start, outcomes[static_cast<size_t>(start)]);
       } catch (const std::exception& e) {
-        outcomes[static_cast<size_t>(start)].Failure = ReasonFromText(e.what());
+        outcomes[static_cast<size_t>(start)].Failure = MakeStatus(TCode::kReasonText, {e.what()});
       }
     }
   } else {
@@ -446,8 +446,8 @@ bool AcceptOtherProjectsFiles(const TProject& project, const TRunOptions& option
     std::string path = planned(static_cast<int>(i));
     if (!path.empty()) files.push_back(std::move(path));
   }
-  const std::string question = OtherProjectsQuestion(owner.Manifest, files, owner.Project);
-  return question.empty() || host.AskYesNo(question);
+  const TStatus question = OtherProjectsQuestion(owner.Manifest, files, owner.Project);
+  return question.Ok() || host.AskYesNo(question);
 }
 
 // Tells once, for the whole run, which response files of the records it computes are taken as
@@ -828,7 +828,8 @@ void HvsrRecord(TProject& project, const TResultFolders& folders, int i, UiHost&
     return;
   }
   if (status.Outcome != THvsrOutcome::kAnalysed) {
-    out.Failure = run.Error = ReasonFromText(status.Message);
+    // The H/V statistics give their reasons as free text.
+    out.Failure = run.Error = MakeStatus(TCode::kReasonText, {status.Message});
     return;
   }
   out.Window = {static_cast<int32_t>(std::lround(windows.WindowSeconds * record.SampRate)),
@@ -903,9 +904,8 @@ THvsrRunReport RunHvsr(TProject& project, const TResultFolders& folders, UiHost&
                        const TRunOptions& options, const THvsrRunOptions& hvsr) {
   host.ClearStop();
   THvsrRunReport out;
-  std::string why;
-  if (!CheckHvsrSettings(hvsr.Settings, &why)) {
-    host.ShowMessage(MakeStatus(TCode::kHvsrStatistics, {ReasonFromText(why)}));
+  if (const TStatus fault = HvsrSettingsFault(hvsr.Settings); !fault.Ok()) {
+    host.ShowMessage(MakeStatus(TCode::kHvsrStatistics, {fault}));
     return out;
   }
   const size_t count = project.Records.size();
@@ -950,8 +950,8 @@ THvsrRunReport RunHvsr(TProject& project, const TResultFolders& folders, UiHost&
     for (std::string& file : HvsrRunFiles(folders, project.Records[i], hvsr))
       planned.push_back(std::move(file));
   }
-  if (const std::string question = OtherProjectsQuestion(manifest, planned, owner.Project);
-      !question.empty() && !host.AskYesNo(question)) {
+  if (const TStatus question = OtherProjectsQuestion(manifest, planned, owner.Project);
+      !question.Ok() && !host.AskYesNo(question)) {
     host.SetStage(MakeStatus(kHvsrTexts.Finished));
     return out;
   }

@@ -60,7 +60,9 @@ std::string TProjectLock::ThisHolder() {
   char name[256] = {};
   if (gethostname(name, sizeof name - 1) == 0 && name[0] != '\0') host = name;
 #endif
-  return program + ", процесс " + pid + ", компьютер " + host;
+  // Kept in the lock file and shown by every program that finds the project taken: always the
+  // Russian text, as the window tells it.
+  return Text(MakeStatus(TCode::kLockHolder, {program, pid, host}), TLanguage::kRussian);
 }
 
 TProjectLock::~TProjectLock() {

@@ -115,10 +115,14 @@ TRecordOpResult EditRecords(TProject& project, const TSelection& selection, Edit
   return result;
 }
 
-TRecordOpResult Refused(std::string message) {
+TRecordOpResult Refused(TStatus status) {
   TRecordOpResult result;
-  result.Message = std::move(message);
+  result.Status = std::move(status);
   return result;
+}
+
+TRecordOpResult Refused(TCode code) {
+  return Refused(MakeStatus(code));
 }
 
 // Gives value to the field that field(record, channel) names, for the channel of every selected
@@ -181,9 +185,9 @@ std::string RateText(double rate) {
   return buf;
 }
 
-std::string RecordName(const TProject& project, int i) {
-  return "Запись " + std::to_string(i + 1) + " (" +
-         project.Records[static_cast<size_t>(i)].Station + ")";
+TStatus RecordName(const TProject& project, int i) {
+  return MakeStatus(TCode::kRecordNumbered,
+                    {std::to_string(i + 1), project.Records[static_cast<size_t>(i)].Station});
 }
 
 // The selection of every selected record from the ends given: each end is brought into the
@@ -201,17 +205,17 @@ TRecordOpResult ApplySelection(TProject& project, const TSelection& selection,
     // A record whose own times make no span cannot say what lies beyond it.
     if (r.Finish > r.Start) {
       if (start && s < r.Start) {
-        result.Warnings.push_back(RecordName(project, i) + ": начало выделенного интервала " +
-                                  ShownDateTime(s) + " раньше начала записи; взято " +
-                                  ShownDateTime(r.Start));
+        result.Warnings.push_back(
+            MakeStatus(TCode::kSelectionStartBefore,
+                       {RecordName(project, i), ShownDateTime(s), ShownDateTime(r.Start)}));
         s = r.Start;
       } else if (start && s > r.Finish) {
         s = r.Finish;
       }
       if (finish && f > r.Finish) {
-        result.Warnings.push_back(RecordName(project, i) + ": конец выделенного интервала " +
-                                  ShownDateTime(f) + " позже конца записи; взят " +
-                                  ShownDateTime(r.Finish));
+        result.Warnings.push_back(
+            MakeStatus(TCode::kSelectionFinishAfter,
+                       {RecordName(project, i), ShownDateTime(f), ShownDateTime(r.Finish)}));
         f = r.Finish;
       } else if (finish && f < r.Start) {
         f = r.Start;
@@ -219,12 +223,16 @@ TRecordOpResult ApplySelection(TProject& project, const TSelection& selection,
     }
     if (s >= f) {
       result.Warnings.clear();
-      result.Message = RecordName(project, i) + ": начало выделенного интервала " +
-                       ShownDateTime(start.value_or(r.SelectStart)) + " не раньше его конца " +
-                       ShownDateTime(finish.value_or(r.SelectFinish)) +
-                       (r.Finish > r.Start ? " (запись от " + ShownDateTime(r.Start) + " до " +
-                                                 ShownDateTime(r.Finish) + ")"
-                                           : std::string());
+      result.Status =
+          MakeStatus(TCode::kSelectionInverted,
+                     {RecordName(project, i), ShownDateTime(start.value_or(r.SelectStart)),
+                      ShownDateTime(finish.value_or(r.SelectFinish))});
+      // The record's own span tells why when its ends were moved into it.
+      if (r.Finish > r.Start) {
+        result.Status = MakeStatus(
+            TCode::kRecordSpan, {result.Status, ShownDateTime(r.Start), ShownDateTime(r.Finish)});
+      }
+      result.Status.Record = i;
       return result;
     }
     spans.emplace_back(s, f);
@@ -254,34 +262,33 @@ std::optional<TDateTime> ParseDateTimeText(std::string_view text) {
   return value;
 }
 
-std::string DateTimeConversionError(std::string_view text) {
-  return "'" + std::string(text) + "' — неверное значение даты и времени";
+TStatus DateTimeConversionError(std::string_view text) {
+  return MakeStatus(TCode::kBadDateTime, {text});
 }
 
 std::optional<double> ParseNumberText(std::string_view text) {
   return ParseDouble(Trim(text));
 }
 
-std::string NumberConversionError(std::string_view text) {
-  return "'" + std::string(text) + "' — неверное число";
+TStatus NumberConversionError(std::string_view text) {
+  return MakeStatus(TCode::kBadNumber, {text});
 }
 
-std::string UnstorableTextMessage(std::string_view what, std::string_view text) {
+TStatus UnstorableTextMessage(TCode what, std::string_view text) {
   const std::string bad = FirstCharacterNotInCp1251(text);
   if (bad.empty()) return {};
-  return std::string(what) + " «" + std::string(text) + "» содержит символ «" + bad +
-         "», которого нет в кодировке файла проекта (Windows-1251)";
+  return MakeStatus(TCode::kNotInCp1251, {MakeStatus(what), text, bad});
 }
 
-std::string UnstorablePathMessage(const TProject& project, std::string_view path) {
+TStatus UnstorablePathMessage(const TProject& project, std::string_view path) {
   if (FirstCharacterNotInCp1251(ToCommonDir(path, project.Folder)).empty()) return {};
-  return UnstorableTextMessage(kPathWhat, path);
+  return UnstorableTextMessage(TCode::kWordPath, path);
 }
 
 TRecordOpResult SetStation(TProject& project, const TSelection& selection,
                            std::string_view station) {
   const std::string cut = ShortName(station);
-  if (std::string why = UnstorableTextMessage(kStationWhat, cut); !why.empty())
+  if (TStatus why = UnstorableTextMessage(TCode::kWordStation, cut); !why.Ok())
     return Refused(std::move(why));
   return EditRecords(project, selection, [&](TFileRecord& r) { r.Station = cut; });
 }
@@ -331,7 +338,7 @@ TRecordOpResult SetChannelSelected(TProject& project, const TSelection& selectio
 TRecordOpResult SetComponent(TProject& project, const TSelection& selection, int channel,
                              int32_t axis) {
   if (axis < 0 || axis >= static_cast<int32_t>(sizeof kComponentItems))
-    return Refused(kComponentMessage);
+    return Refused(TCode::kComponentNotEnz);
   return SetChannelValue(
       project, selection, channel,
       [](TFileRecord& r, int c) -> Component& { return r.Channels[c].Axis; },
@@ -340,7 +347,7 @@ TRecordOpResult SetComponent(TProject& project, const TSelection& selection, int
 
 TRecordOpResult SetLevel(TProject& project, const TSelection& selection, int channel,
                          int64_t level) {
-  if (level < 1 || level > kMaxLevel) return Refused(kLevelRangeMessage);
+  if (level < 1 || level > kMaxLevel) return Refused(TCode::kLevelOutOfRange);
   return SetChannelValue(
       project, selection, channel,
       [](TFileRecord& r, int c) -> int32_t& { return r.Channels[c].Level; },
@@ -349,13 +356,12 @@ TRecordOpResult SetLevel(TProject& project, const TSelection& selection, int cha
 
 TRecordOpResult SetResponseFile(TProject& project, const TSelection& selection, int channel,
                                 TResponseKind kind, const std::string& path) {
-  if (std::string why = UnstorablePathMessage(project, path); !why.empty())
-    return Refused(std::move(why));
+  if (TStatus why = UnstorablePathMessage(project, path); !why.Ok()) return Refused(std::move(why));
   TRecordOpResult result = SetChannelValue(
       project, selection, channel,
       [kind](TFileRecord& r, int c) -> std::string& { return ResponseField(r, c, kind); }, path);
   if (!path.empty() && !ResponseFileExists(path))
-    result.Warnings.push_back("Файл " + path + " не найден");
+    result.Warnings.push_back(MakeStatus(TCode::kFileNotFound, {path}));
   // A channel of a station inventory describes the chain down to counts, the digitiser's gain
   // included; with an ADC coefficient other than 1 that gain would be counted twice.
   if (!SplitResponsePath(path).Channel.empty()) {
@@ -363,10 +369,12 @@ TRecordOpResult SetResponseFile(TProject& project, const TSelection& selection, 
       const TFileRecord& r = project.Records[static_cast<size_t>(i)];
       for (int c = 0; c < std::clamp(r.ChannelCount(), 0, kMaxChannels); ++c) {
         if ((channel != kAllChannels && c != channel) || r.Channels[c].ADCCoef == 1.0) continue;
-        result.Warnings.push_back(r.Station + ", канал " + r.Channels[c].Channel + ": ЧХ " +
-                                  ResponsePathLabel(path) +
-                                  " уже включает усиление АЦП; задайте коэффициент АЦП 1 (сейчас " +
-                                  FormatProjectFloat(r.Channels[c].ADCCoef) + ")");
+        TStatus warning = MakeStatus(TCode::kAdcGainIncluded,
+                                     {r.Station, r.Channels[c].Channel, ResponsePathLabel(path),
+                                      FormatProjectFloat(r.Channels[c].ADCCoef)});
+        warning.Record = i;
+        warning.Channel = c;
+        result.Warnings.push_back(std::move(warning));
       }
     }
   }
@@ -375,11 +383,11 @@ TRecordOpResult SetResponseFile(TProject& project, const TSelection& selection, 
 
 TRecordOpResult AssignStationXmlResponses(TProject& project, const TSelection& selection,
                                           const std::string& xml_path, const std::string& network) {
-  if (std::string why = UnstorablePathMessage(project, xml_path); !why.empty())
+  if (TStatus why = UnstorablePathMessage(project, xml_path); !why.Ok())
     return Refused(std::move(why));
   std::vector<TChannelEpoch> epochs;
   if (const TStatus status = LoadStationXmlEpochs(xml_path, epochs); !status.Ok())
-    return Refused(Text(status, TLanguage::kRussian));
+    return Refused(status);
   const std::string net = AsciiUpper(network);
   TRecordOpResult result;
   result.Selection = NormalizeSelection(project, selection);
@@ -404,20 +412,23 @@ TRecordOpResult AssignStationXmlResponses(TProject& project, const TSelection& s
                                       [&](const TChannelEpoch* f) { return f->Code == e.Code; });
         if (!seen) found.push_back(&e);
       }
-      const std::string which = "record " + std::to_string(i + 1) + " (" + r.Station +
-                                "), channel " + std::to_string(c + 1) + " (" +
-                                r.Channels[c].Channel + ")";
       if (found.size() != 1) {
-        std::string why;
+        const std::string number = std::to_string(i + 1);
+        TStatus warning;
         if (found.empty()) {
-          why = "no channel of " + xml_path + " matches it at " + FormatIso(r.Start);
+          warning = MakeStatus(TCode::kXmlChannelNoMatch,
+                               {number, r.Station, std::to_string(c + 1), r.Channels[c].Channel,
+                                xml_path, FormatIso(r.Start)});
         } else {
-          why = "several channels of " + xml_path + " match it (";
+          std::string codes;
           for (size_t k = 0; k < found.size(); ++k)
-            why += (k ? ", " : "") + ChannelCodeText(found[k]->Code);
-          why += "): give the network";
+            codes += (k ? ", " : "") + ChannelCodeText(found[k]->Code);
+          warning = MakeStatus(TCode::kXmlChannelSeveral, {number, r.Station, std::to_string(c + 1),
+                                                           r.Channels[c].Channel, xml_path, codes});
         }
-        result.Warnings.push_back(which + ": " + why + "; its settings are kept");
+        warning.Record = i;
+        warning.Channel = c;
+        result.Warnings.push_back(std::move(warning));
         continue;
       }
       const TChannelEpoch& e = *found.front();
@@ -442,7 +453,7 @@ TRecordOpResult AssignStationXmlResponses(TProject& project, const TSelection& s
 
 TRecordOpResult SetRecordStart(TProject& project, int current, std::string_view text) {
   if (current < 0 || current >= static_cast<int>(project.Records.size()))
-    return Refused(kNoRecordMessage);
+    return Refused(TCode::kNoRecordSelected);
   const std::optional<TDateTime> t = ParseDateTimeText(text);
   if (!t) return Refused(DateTimeConversionError(text));
   return EditRecords(project, {current}, [&](TFileRecord& r) { r.Start = *t; });
@@ -450,7 +461,7 @@ TRecordOpResult SetRecordStart(TProject& project, int current, std::string_view 
 
 TRecordOpResult SetRecordFinish(TProject& project, int current, std::string_view text) {
   if (current < 0 || current >= static_cast<int>(project.Records.size()))
-    return Refused(kNoRecordMessage);
+    return Refused(TCode::kNoRecordSelected);
   const std::optional<TDateTime> t = ParseDateTimeText(text);
   if (!t) return Refused(DateTimeConversionError(text));
   return EditRecords(project, {current}, [&](TFileRecord& r) { r.Finish = *t; });
@@ -459,13 +470,13 @@ TRecordOpResult SetRecordFinish(TProject& project, int current, std::string_view
 TRecordOpResult SetSamplingRate(TProject& project, const TSelection& selection, int current,
                                 std::string_view text) {
   if (current < 0 || current >= static_cast<int>(project.Records.size()))
-    return Refused(kNoRecordMessage);
+    return Refused(TCode::kNoRecordSelected);
   const std::optional<double> rate = ParseNumberText(text);
   if (!rate) return Refused(NumberConversionError(text));
   // Every duration of the record is divided by its rate, and a rate no control could give
   // would be kept in the project and then lost to the rate read from the files.
   if (!(*rate >= kMinSampRateDefault && *rate <= kMaxSampRateDefault))
-    return Refused(kRateRangeMessage);
+    return Refused(TCode::kRateOutOfRange);
   return EditRecords(project, selection, [&](TFileRecord& r) { r.SampRate = *rate; });
 }
 
@@ -473,10 +484,10 @@ TRecordOpResult SetAdcCoefficient(TProject& project, const TSelection& selection
                                   int channel, std::string_view text) {
   if (current < 0 || current >= static_cast<int>(project.Records.size()) ||
       (channel < 0 && channel != kAllChannels))
-    return Refused(kNoRecordOrChannelMessage);
+    return Refused(TCode::kNoRecordsOrChannel);
   const std::optional<double> k = ParseNumberText(text);
   if (!k) return Refused(NumberConversionError(text));
-  if (*k <= 0.0) return Refused(kAdcNotPositiveMessage);
+  if (*k <= 0.0) return Refused(TCode::kAdcNotPositive);
   TRecordOpResult result = EditChannels(project, selection, channel,
                                         [&](TFileRecord& r, int c) { r.Channels[c].ADCCoef = *k; });
   if (result.Count > 0) project.Modified = true;
@@ -500,14 +511,14 @@ TRecordOpResult AssignUnitTemplate(TProject& project, const TSelection& selectio
                                    TDateTime today) {
   if (current < 0 || current >= static_cast<int>(project.Records.size()) ||
       !HasChannel(project.Records[static_cast<size_t>(current)], channel))
-    return Refused(kNoRecordOrChannelMessage);
+    return Refused(TCode::kNoRecordsOrChannel);
   const TFileRecord& shown = project.Records[static_cast<size_t>(current)];
   std::string written;
   const TStatus status = WriteUnitResponseTemplate(path, shown.Channels[channel].Channel,
                                                    shown.SampRate, &written, today);
-  if (!status.Ok()) return Refused(Text(status, TLanguage::kRussian));
+  if (!status.Ok()) return Refused(status);
   TRecordOpResult result = SetResponseFile(project, selection, channel, kind, written);
-  result.Message = written;
+  result.Written = written;
   return result;
 }
 
@@ -522,8 +533,8 @@ std::string TimeSpansClipboardText(const TProject& project, const TSelection& se
   });
 }
 
-std::string ClipboardMessage(int lines) {
-  return "В буфер обмена помещено строк: " + std::to_string(lines);
+TStatus ClipboardMessage(int lines) {
+  return MakeStatus(TCode::kLinesCopied, {std::to_string(lines)});
 }
 
 TEditorView EditorView(const TProject& project, const TSelection& selection, int current,

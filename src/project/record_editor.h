@@ -23,13 +23,6 @@ inline constexpr int kAllChannels = -1;
 // The three response files of a channel.
 enum class TResponseKind { kSensor, kAmplifier, kChannel };
 
-inline constexpr char kNoRecordMessage[] = "Не выделена ни одна запись";
-inline constexpr char kNoRecordOrChannelMessage[] = "Не выделены записи или канал";
-inline constexpr char kAdcNotPositiveMessage[] = "Коэффициент АЦП должен быть больше нуля";
-inline constexpr char kRateRangeMessage[] = "Частота оцифровки должна быть от 1 до 100000 Гц";
-inline constexpr char kLevelRangeMessage[] = "Допустимый уровень должен быть от 1 до 2147483647";
-inline constexpr char kComponentMessage[] = "Компонента должна быть E, N или Z";
-
 // Input boxes of the editor (all captioned "Tarvik").
 inline constexpr char kStartPrompt[] = "Введите время начала записи";
 inline constexpr char kFinishPrompt[] = "Введите время конца записи";
@@ -46,22 +39,19 @@ inline constexpr char kComponentItems[] = {'E', 'N', 'Z'};
 // does not have or any other text gives nullopt.
 std::optional<TDateTime> ParseDateTimeText(std::string_view text);
 // The conversion error shown for such a text.
-std::string DateTimeConversionError(std::string_view text);
+TStatus DateTimeConversionError(std::string_view text);
 // A number typed by the user ("." as the decimal separator); nullopt unless the whole text is
 // one finite number.
 std::optional<double> ParseNumberText(std::string_view text);
-std::string NumberConversionError(std::string_view text);
+TStatus NumberConversionError(std::string_view text);
 
-// What a text of the project names, in the message that refuses it.
-inline constexpr char kStationWhat[] = "Название пункта";
-inline constexpr char kChannelNameWhat[] = "Имя канала";
-inline constexpr char kPathWhat[] = "Путь";
 // The project file is Windows-1251: a character outside it would be saved as "?" and the text
-// lost. The message that refuses such a text (what it is, the text, the first character the
-// code page lacks); empty when the text can be stored.
-std::string UnstorableTextMessage(std::string_view what, std::string_view text);
+// lost. The status that refuses such a text (what it is: kWordStation, kWordChannelName or
+// kWordPath; the text; the first character the code page lacks); kOk when the text can be
+// stored.
+TStatus UnstorableTextMessage(TCode what, std::string_view text);
 // The same for a path, taken as the project stores it (its folder as "$CommonDir").
-std::string UnstorablePathMessage(const TProject& project, std::string_view path);
+TStatus UnstorablePathMessage(const TProject& project, std::string_view path);
 
 // Station of every selected record, cut to 7 characters. Sets the modified flag; a station
 // the project file cannot hold is refused.
@@ -131,7 +121,6 @@ TRecordOpResult SetAdcCoefficient(TProject& project, const TSelection& selection
 // The save dialog that names a unit-response template: its title and the name it proposes for
 // the kind's file of the named channel.
 inline constexpr char kUnitTemplateFilter[] = "ЧХ (*.rsp)|*.rsp|Все файлы (*.*)|*.*";
-inline constexpr char kNoChannelChosenMessage[] = "Не выбран канал!";
 struct TUnitTemplateDialog {
   std::string Title;
   std::string Proposed;
@@ -140,7 +129,7 @@ TUnitTemplateDialog UnitTemplateDialog(TResponseKind kind, const std::string& ch
 
 // Writes the unit-response template to path (".rsp" appended when missing) for the current
 // record's sampling rate, noted with the name of its channel, and assigns the written file as
-// the kind's response of that channel of every selected record. Message: the path written.
+// the kind's response of that channel of every selected record. Written: the path written.
 TRecordOpResult AssignUnitTemplate(TProject& project, const TSelection& selection, int current,
                                    int channel, TResponseKind kind, const std::string& path,
                                    TDateTime today = 0.0);
@@ -149,8 +138,8 @@ TRecordOpResult AssignUnitTemplate(TProject& project, const TSelection& selectio
 // Finish as "yyyy.mm.dd hh:nn:ss" separated by a tab.
 std::string StationsClipboardText(const TProject& project, const TSelection& selection);
 std::string TimeSpansClipboardText(const TProject& project, const TSelection& selection);
-// "В буфер обмена помещено строк: " and the count.
-std::string ClipboardMessage(int lines);
+// The notice that the clipboard holds lines lines.
+TStatus ClipboardMessage(int lines);
 
 // A check box that can show "not the same for all".
 enum class TCheckState { kUnchecked, kChecked, kGrayed };

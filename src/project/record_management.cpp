@@ -51,11 +51,12 @@ void WarnSharedResults(const TProject& project, TRecordOpResult& result) {
   for (const auto& [a, b] : RecordsSharingResults(project)) {
     if (std::find(result.NewRecords.begin(), result.NewRecords.end(), b) == result.NewRecords.end())
       continue;
-    result.Warnings.push_back("Записи " + std::to_string(a + 1) + " и " + std::to_string(b + 1) +
-                              " (" + project.Records[static_cast<size_t>(b)].Station +
-                              ") пишут одни и те же файлы результатов; после расчета в них "
-                              "останутся результаты записи " +
-                              std::to_string(b + 1));
+    TStatus warning =
+        MakeStatus(TCode::kSameResultFilesWarning,
+                   {std::to_string(a + 1), std::to_string(b + 1),
+                    project.Records[static_cast<size_t>(b)].Station, std::to_string(b + 1)});
+    warning.Record = b;
+    result.Warnings.push_back(std::move(warning));
   }
 }
 
@@ -160,6 +161,14 @@ TRecordOpResult Appended(TProject& project, TRecordOpResult result) {
 
 }  // namespace
 
+TStatus JoinedWarnings(const std::vector<TStatus>& warnings) {
+  if (warnings.empty()) return {};
+  TStatus joined = warnings.back();
+  for (size_t k = warnings.size() - 1; k-- > 0;)
+    joined = MakeStatus(TCode::kLines, {warnings[k], joined});
+  return joined;
+}
+
 TSelection NormalizeSelection(const TProject& project, const TSelection& selection) {
   TSelection out;
   const int n = static_cast<int>(project.Records.size());
@@ -203,8 +212,8 @@ TAddReport AddFolderToProject(TProject& project, const std::string& folder, int 
 TRecordOpResult ChangePath(TProject& project, const TSelection& selection,
                            const std::string& folder) {
   TRecordOpResult result;
-  if (std::string why = UnstorablePathMessage(project, folder); !why.empty()) {
-    result.Message = std::move(why);
+  if (TStatus why = UnstorablePathMessage(project, folder); !why.Ok()) {
+    result.Status = std::move(why);
     return result;
   }
   result.Selection = NormalizeSelection(project, selection);
@@ -221,11 +230,11 @@ TRecordOpResult ChangePath(TProject& project, const TSelection& selection,
 TRecordOpResult ChangeFile(TProject& project, int current, const std::string& path) {
   TRecordOpResult result;
   if (current < 0 || current >= static_cast<int>(project.Records.size())) {
-    result.Message = "Не выделена ни одна запись";
+    result.Status = MakeStatus(TCode::kNoRecordSelected);
     return result;
   }
-  if (std::string why = UnstorablePathMessage(project, path); !why.empty()) {
-    result.Message = std::move(why);
+  if (TStatus why = UnstorablePathMessage(project, path); !why.Ok()) {
+    result.Status = std::move(why);
     return result;
   }
   project.Records[static_cast<size_t>(current)].File = path;
@@ -255,11 +264,11 @@ TRecordOpResult DeleteRecords(TProject& project, const TSelection& selection) {
 
 namespace {
 
-// The selected records that overlap another selected one in time, named for the user; empty
+// The refusal that names the selected records overlapping another selected one in time; kOk
 // when they follow one another. Records that overlap are simultaneous recordings (the channels
 // of one station in files of their own): joining them would keep one and drop the others. An
 // overlap of less than one sample is the rounding of adjacent records, not an overlap.
-std::string OverlappingRecords(const TProject& project, const TSelection& chosen) {
+TStatus OverlappingRecords(const TProject& project, const TSelection& chosen) {
   TSelection by_start = chosen;
   std::stable_sort(by_start.begin(), by_start.end(), [&](int a, int b) {
     return project.Records[static_cast<size_t>(a)].Start <
@@ -283,9 +292,8 @@ std::string OverlappingRecords(const TProject& project, const TSelection& chosen
     const TFileRecord& r = project.Records[static_cast<size_t>(i)];
     names += (names.empty() ? "" : ", ") + std::to_string(i + 1) + " (" + r.Station + ")";
   }
-  if (names.empty()) return names;
-  return "Записи " + names +
-         " перекрываются по времени; объединяются только записи, идущие одна за другой";
+  if (names.empty()) return {};
+  return MakeStatus(TCode::kRecordsOverlap, {names});
 }
 
 }  // namespace
@@ -294,11 +302,11 @@ TRecordOpResult CombineRecords(TProject& project, const TSelection& selection) {
   TRecordOpResult result;
   const TSelection chosen = NormalizeSelection(project, selection);
   if (chosen.size() < 2) {
-    result.Message = "Выделите не меньше двух записей";
+    result.Status = MakeStatus(TCode::kSelectTwoRecords);
     return result;
   }
-  result.Message = OverlappingRecords(project, chosen);
-  if (!result.Message.empty()) {
+  result.Status = OverlappingRecords(project, chosen);
+  if (!result.Status.Ok()) {
     // Simultaneous records of one station are its channels recorded apart.
     TProject trial = project;
     TRecordOpResult joined = CombineChannels(trial, chosen);
@@ -356,7 +364,7 @@ TRecordOpResult CombineChannels(TProject& project, const TSelection& selection) 
   TRecordOpResult result;
   const TSelection chosen = NormalizeSelection(project, selection);
   if (chosen.size() < 2) {
-    result.Message = "Выделите не меньше двух записей";
+    result.Status = MakeStatus(TCode::kSelectTwoRecords);
     return result;
   }
   std::vector<int> ordered = chosen;
@@ -366,16 +374,15 @@ TRecordOpResult CombineChannels(TProject& project, const TSelection& selection) 
   for (size_t n = 1; n < ordered.size(); ++n) {
     const TFileRecord& r = project.Records[static_cast<size_t>(ordered[n])];
     if (!ChannelFilesFindEachOther(joined.File, r.File)) {
-      result.Message = "Запись " + std::to_string(ordered[n] + 1) + " (" + r.Station +
-                       ") не объединяется по каналам: файлы каналов одной записи должны "
-                       "лежать в одной папке (или в папках каналов архива SDS) и читаться по "
-                       "сегментам";
+      result.Status =
+          MakeStatus(TCode::kChannelFilesApart, {std::to_string(ordered[n] + 1), r.Station});
+      result.Status.Record = ordered[n];
       return result;
     }
     if (!CanJoinChannels(joined, r, true)) {
-      result.Message = "Запись " + std::to_string(ordered[n] + 1) + " (" + r.Station +
-                       ") не объединяется по каналам: объединяются одновременные записи одной "
-                       "станции с одной частотой дискретизации и разными каналами";
+      result.Status =
+          MakeStatus(TCode::kChannelsNotJoinable, {std::to_string(ordered[n] + 1), r.Station});
+      result.Status.Record = ordered[n];
       return result;
     }
     JoinChannels(joined, r);
@@ -446,8 +453,9 @@ TRecordOpResult SplitChannels(TProject& project, const TSelection& selection) {
       for (size_t k = 0; k < split.size(); ++k) {
         names[k] = UnusedStation(source.Station, tags[static_cast<size_t>(split[k])], used);
         if (names[k].empty()) {
-          result.Message = "Нет свободного названия пункта для канала " +
-                           source.Channels[split[k]].Channel + " записи " + std::to_string(i + 1);
+          result.Status = MakeStatus(TCode::kNoStationForChannel,
+                                     {source.Channels[split[k]].Channel, std::to_string(i + 1)});
+          result.Status.Record = i;
           return result;
         }
         used.insert(names[k]);
@@ -491,8 +499,8 @@ TRecordOpResult CloneRecords(TProject& project, const TSelection& selection, int
       while (name.empty()) {
         const std::string suffix = "-" + std::to_string(++n);
         if (CharCount(suffix) >= kShortNameLength) {
-          result.Message = "Нет свободного названия пункта для копии записи " +
-                           std::to_string(i + 1) + " (" + station + ")";
+          result.Status = MakeStatus(TCode::kNoStationForCopy, {std::to_string(i + 1), station});
+          result.Status.Record = i;
           return result;
         }
         name = FitStation(station, suffix);
@@ -582,11 +590,11 @@ TRecordOpResult RenameChannel(TProject& project, const TSelection& selection, in
   TRecordOpResult result;
   result.Selection = NormalizeSelection(project, selection);
   if (channel < 0 || channel >= kMaxChannels) {
-    result.Message = "Не выделены записи или канал";
+    result.Status = MakeStatus(TCode::kNoRecordsOrChannel);
     return result;
   }
-  if (std::string why = UnstorableTextMessage(kChannelNameWhat, name); !why.empty()) {
-    result.Message = std::move(why);
+  if (TStatus why = UnstorableTextMessage(TCode::kWordChannelName, name); !why.Ok()) {
+    result.Status = std::move(why);
     return result;
   }
   for (int i : result.Selection) {

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/status.h"
 #include "project/project.h"
 #include "records/assembly.h"
 #include "spectral/result_files.h"
@@ -27,10 +28,13 @@ using TSelection = std::vector<int>;
 
 // What an operation did, for the window to show.
 struct TRecordOpResult {
-  // False when the operation was refused; Message then says why.
+  // False when the operation was refused; Status then says why.
   bool Done = false;
-  // A text for the user (a refusal, or a notice such as the clipboard count); empty when none.
-  std::string Message;
+  // The refusal of an operation that was not done; kOk otherwise.
+  TStatus Status;
+  // The file an operation that writes one wrote (a channel-settings file, a response
+  // template); empty otherwise.
+  std::string Written;
   // Records added, removed, changed or moved.
   int Count = 0;
   // Indices of the records the operation appended, in order.
@@ -41,8 +45,11 @@ struct TRecordOpResult {
   std::vector<int> Order;
   // Things the user should know that did not stop the operation (a file that is not there,
   // records that will write the same result files).
-  std::vector<std::string> Warnings;
+  std::vector<TStatus> Warnings;
 };
+
+// The warnings of an operation as one status, one warning a line as the window shows them.
+TStatus JoinedWarnings(const std::vector<TStatus>& warnings);
 
 // The selection sorted, without duplicates and without indices outside the project.
 TSelection NormalizeSelection(const TProject& project, const TSelection& selection);

@@ -188,8 +188,8 @@ void TResultManifest::ReadLocked() {
   damaged_ = text.Damaged;
 }
 
-bool TResultManifest::RewriteLocked(std::string* error) {
-  std::string reason;
+bool TResultManifest::RewriteLocked(TStatus* error) {
+  TStatus reason;
   if (!ReplaceFileContents(PathOf(path_), ResultManifestText(owners_), reason)) {
     if (error != nullptr) *error = reason;
     return false;
@@ -206,7 +206,7 @@ std::optional<TResultOwner> TResultManifest::OwnerOf(const std::string& file) co
   return it->second;
 }
 
-bool TResultManifest::Note(const std::string& file, TResultOwner owner, std::string* error) {
+bool TResultManifest::Note(const std::string& file, TResultOwner owner, TStatus* error) {
   std::lock_guard lock(mutex_);
   owner.Written = NowText();
   const std::string key = Key(file);
@@ -232,7 +232,7 @@ bool TResultManifest::Note(const std::string& file, TResultOwner owner, std::str
   const bool written = f != nullptr && std::fwrite(line.data(), 1, line.size(), f) == line.size();
   const bool closed = f != nullptr && std::fclose(f) == 0;
   if (!written || !closed) {
-    if (error != nullptr) *error = "Не удалось записать файл " + path_;
+    if (error != nullptr) *error = MakeStatus(TCode::kCannotWriteFile, {path_});
     return false;
   }
   return true;
@@ -243,11 +243,10 @@ bool TResultManifest::Damaged() const {
   return damaged_;
 }
 
-std::string OtherProjectsQuestion(const TResultManifest& manifest,
-                                  const std::vector<std::string>& files,
-                                  const std::string& project) {
+TStatus OtherProjectsQuestion(const TResultManifest& manifest,
+                              const std::vector<std::string>& files, const std::string& project) {
   std::set<std::string> seen;
-  std::string named;
+  std::vector<TStatus> lines = {MakeStatus(TCode::kOtherProjectResults)};
   size_t count = 0;
   for (const std::string& file : files) {
     if (!seen.insert(file).second) continue;
@@ -256,13 +255,23 @@ std::string OtherProjectsQuestion(const TResultManifest& manifest,
     const std::optional<TResultOwner> owner = manifest.OwnerOf(file);
     if (!owner || owner->Project == project) continue;
     if (++count > kNamedFiles) continue;
-    named += file + " — проект " + (owner->Project.empty() ? "без имени" : owner->Project) +
-             ", запись " + owner->Record + ", " + owner->Written + "\n";
+    lines.push_back(MakeStatus(
+        TCode::kOtherProjectResultFile,
+        {file,
+         owner->Project.empty() ? TArg(MakeStatus(TCode::kWithoutName)) : TArg(owner->Project),
+         owner->Record, owner->Written}));
   }
   if (count == 0) return {};
-  if (count > kNamedFiles) named += "и еще файлов: " + std::to_string(count - kNamedFiles) + "\n";
-  return "Файлы результатов другого проекта будут заменены:\n" + named + "Их заменит проект " +
-         (project.empty() ? "без имени" : project) + ". Продолжить?";
+  if (count > kNamedFiles)
+    lines.push_back(MakeStatus(TCode::kMoreFiles, {std::to_string(count - kNamedFiles)}));
+  lines.push_back(
+      MakeStatus(TCode::kReplacedByProject,
+                 {project.empty() ? TArg(MakeStatus(TCode::kWithoutName)) : TArg(project)}));
+  // One line each, as the question box shows them.
+  TStatus question = lines.back();
+  for (size_t k = lines.size() - 1; k-- > 0;)
+    question = MakeStatus(TCode::kLines, {lines[k], question});
+  return question;
 }
 
 }  // namespace tarvik

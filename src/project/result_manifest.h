@@ -26,6 +26,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/status.h"
+
 namespace tarvik {
 
 inline constexpr char kResultManifestName[] = "results_manifest.txt";
@@ -65,7 +67,7 @@ class TResultManifest {
 
   // Notes that owner.Project wrote file for owner.Record now (Written is set here). False with
   // the reason when the manifest could not be written; the result file stands either way.
-  bool Note(const std::string& file, TResultOwner owner, std::string* error = nullptr);
+  bool Note(const std::string& file, TResultOwner owner, TStatus* error = nullptr);
 
   // Whether the manifest held lines that did not read (it is rewritten on the next Note).
   bool Damaged() const;
@@ -73,7 +75,7 @@ class TResultManifest {
  private:
   std::string Key(const std::string& file) const;
   void ReadLocked();
-  bool RewriteLocked(std::string* error);
+  bool RewriteLocked(TStatus* error);
 
   mutable std::mutex mutex_;
   std::string folder_;
@@ -85,10 +87,9 @@ class TResultManifest {
 
 // The question a run of project asks before it writes files: those of them that exist and
 // that another project wrote, each with the project and record that wrote it, and the project
-// that would replace them; "" when there is none. At most ten files are named, then how many
+// that would replace them; kOk when there is none. At most ten files are named, then how many
 // more there are.
-std::string OtherProjectsQuestion(const TResultManifest& manifest,
-                                  const std::vector<std::string>& files,
-                                  const std::string& project);
+TStatus OtherProjectsQuestion(const TResultManifest& manifest,
+                              const std::vector<std::string>& files, const std::string& project);
 
 }  // namespace tarvik

@@ -181,7 +181,7 @@ void TRecordResultBrowser::StoreSelection(int index, int selection) {
 bool TRecordResultBrowser::Open(int index, TSpectrumView& view) {
   if (index < 0 || index >= static_cast<int>(project_.Records.size())) return false;
   if (!Exists(RecordResultPath(project_, folders_, index, hv_))) {
-    host_.ShowError("Файл не существует");
+    host_.ShowError(MakeStatus(TCode::kFileDoesNotExist));
     return false;
   }
   current_ = index;
@@ -217,12 +217,12 @@ void TRecordResultBrowser::Close(const TSpectrumView& view) {
 
 std::vector<std::string> BeginComparison(const std::vector<TComparisonEntry>& entries,
                                          UiHost& host) {
-  host.SetOperation("Загрузка спектров");
+  host.SetOperation(MakeStatus(TCode::kLoadingSpectra));
   std::vector<std::string> paths;
   for (const TComparisonEntry& e : entries) {
     if (e.Checked) paths.push_back(e.Path);
   }
-  if (paths.empty()) host.ShowMessage(kNothingToShow);
+  if (paths.empty()) host.ShowMessage(MakeStatus(TCode::kNothingToShow));
   return paths;
 }
 
@@ -234,7 +234,7 @@ bool ShowTogether(TSpectrumView& view, const std::vector<std::string>& paths, bo
     view.LeftTitle = kRatioAxisTitle;
     view.IntegrationEnabled = false;
   }
-  host.SetOperation("Спектры загружены");
+  host.SetOperation(MakeStatus(TCode::kSpectraLoaded));
   return shown;
 }
 
@@ -243,7 +243,7 @@ bool ShowComparisonAverage(TSpectrumView& view, const std::vector<std::string>& 
                            UiHost& host) {
   const bool written =
       ShowAverage(view, paths, output, units.Power, units.UnitOut, units.UnitItem, median, host);
-  host.SetOperation("Спектры загружены");
+  host.SetOperation(MakeStatus(TCode::kSpectraLoaded));
   return written;
 }
 

@@ -95,7 +95,6 @@ class TRecordResultBrowser {
 inline constexpr char kAverageFileName[] = "aver_spectrum.dat";
 inline constexpr char kMedianFileName[] = "median_spectrum.dat";
 inline constexpr char kAverageFileFilter[] = "Данные ASCII (*.dat)|*.dat|Все файлы|*.*";
-inline constexpr char kNothingToShow[] = "Нечего показывать!";
 
 // Starts a comparison: status panel 0 "Загрузка спектров", then the checked entries' paths in
 // list order. With none checked the user is told "Нечего показывать!" and the list is empty.

@@ -254,23 +254,35 @@ std::string SettingValueText(const TProject& project, int set, const TSettingKey
   return "";
 }
 
+namespace {
+
+// The values key takes, as the refusals of ApplySetting name them.
+TStatus SettingRange(const TSettingKey& key) {
+  if (key.Type == TSettingType::kNumber && key.Step > 0)
+    return MakeStatus(TCode::kSettingRangeStep,
+                      {Number(key.Min), Number(key.Max), Number(key.Step)});
+  return MakeStatus(TCode::kSettingRange, {Number(key.Min), Number(key.Max)});
+}
+
+}  // namespace
+
 bool ApplySetting(TProject& project, int set, std::string_view name, std::string_view text,
-                  std::string* error) {
+                  TStatus* error) {
   const TSettingKey* key = FindSettingKey(name, set);
-  auto fail = [&](const std::string& why) {
-    if (error != nullptr) *error = why;
+  auto fail = [&](TStatus why) {
+    if (error != nullptr) *error = std::move(why);
     return false;
   };
   if (key == nullptr) {
     if (set != kEventSet && FindSettingKey(name, kEventSet) != nullptr)
-      return fail(std::string(name) + ": a key of the event settings (give --events)");
-    return fail(std::string(name) + ": no such setting");
+      return fail(MakeStatus(TCode::kSettingOfEvents, {name}));
+    return fail(MakeStatus(TCode::kNoSuchSetting, {name}));
   }
   const std::string shown = SettingKeyName(*key, set) + "=" + std::string(text);
-  const std::string range = SettingRangeText(*key);
+  const TStatus range = SettingRange(*key);
   if (key->Type == TSettingType::kFolder) {
     const std::string folder = ResolveFolder(project, text);
-    if (std::string why = UnstorablePathMessage(project, folder); !why.empty()) return fail(why);
+    if (TStatus why = UnstorablePathMessage(project, folder); !why.Ok()) return fail(why);
     project.General.ResultDir = folder;
     project.Modified = true;
     return true;
@@ -278,15 +290,15 @@ bool ApplySetting(TProject& project, int set, std::string_view name, std::string
   const Field f = FieldOf(project, set, *key);
   if (key->Type == TSettingType::kBool) {
     const std::optional<bool> v = ParseFlag(text);
-    if (!v) return fail(shown + ": not " + range);
+    if (!v) return fail(MakeStatus(TCode::kSettingNotFlag, {shown}));
     *f.B = *v;
   } else {
     std::optional<double> v = ParseDouble(Trim(text));
     if (!v && key->Key == "DataFormat") v = DataFormatIndex(text);
-    if (!v) return fail(shown + ": not a number in " + range);
+    if (!v) return fail(MakeStatus(TCode::kSettingNotNumber, {shown, range}));
     if (*v < key->Min || *v > key->Max || !OnStep(*key, *v) ||
         (key->Type == TSettingType::kInteger && *v != std::trunc(*v)))
-      return fail(shown + ": outside " + range);
+      return fail(MakeStatus(TCode::kSettingOutside, {shown, range}));
     if (key->Hvsr) {
       SetHvsrValue(project.Hvsr, key->Key, *v);
     } else if (f.I != nullptr) {
@@ -304,10 +316,10 @@ bool ApplySetting(TProject& project, int set, std::string_view name, std::string
   return true;
 }
 
-std::string HvsrSettingsProblem(const TProject& project) {
-  std::string why;
-  if (CheckHvsrSettings(project.Hvsr, &why)) return {};
-  return "H/V statistics settings: " + why;
+TStatus HvsrSettingsProblem(const TProject& project) {
+  const TStatus fault = HvsrSettingsFault(project.Hvsr);
+  if (fault.Ok()) return {};
+  return MakeStatus(TCode::kHvsrSettingsProblem, {fault});
 }
 
 void RestoreSettingDefaults(TProject& project, int set) {
@@ -320,34 +332,30 @@ namespace {
 
 // The filters of a set: which, its keys' fields and whether the calculation applies it.
 struct TFilterPair {
-  const char* Name;
+  TCode Name;
   std::string_view LowKey, HighKey;
   double Low, High;
   bool On;
 };
 
 std::array<TFilterPair, 2> FilterPairs(const TSpectrumSettings& s) {
-  return {{{"фильтра краевого эффекта", "FMin", "FMax", s.FMin, s.FMax, s.EdgeEffect},
-           {"полосового фильтра помех", "NoiseFMin", "NoiseFMax", s.NoiseFMin, s.NoiseFMax,
+  return {{{TCode::kEdgeEffectFilter, "FMin", "FMax", s.FMin, s.FMax, s.EdgeEffect},
+           {TCode::kNoiseFilter, "NoiseFMin", "NoiseFMax", s.NoiseFMin, s.NoiseFMax,
             s.NoiseFilter && s.EstimationType == TEstimationType::kBartlett}}};
-}
-
-std::string Hz(double v) {
-  return FormatProjectFloat(v) + " Гц";
 }
 
 }  // namespace
 
-std::string FilterPairProblem(const TSpectrumSettings& settings, int set, int pair) {
+TStatus FilterPairProblem(const TSpectrumSettings& settings, int set, int pair) {
   const std::array<TFilterPair, 2> pairs = FilterPairs(settings);
   for (size_t k = 0; k < pairs.size(); ++k) {
     const TFilterPair& f = pairs[k];
     if (f.Low < f.High || (pair != kBothFilterPairs && pair != static_cast<int>(k))) continue;
     const TSettingKey* low = FindSettingKey(f.LowKey, set);
     const TSettingKey* high = FindSettingKey(f.HighKey, set);
-    return std::string("Нижняя частота ") + f.Name + " (" + SettingKeyName(*low, set) + " = " +
-           Hz(f.Low) + ") должна быть меньше верхней (" + SettingKeyName(*high, set) + " = " +
-           Hz(f.High) + ")";
+    return MakeStatus(TCode::kFilterPairOrder,
+                      {MakeStatus(f.Name), SettingKeyName(*low, set), FormatProjectFloat(f.Low),
+                       SettingKeyName(*high, set), FormatProjectFloat(f.High)});
   }
   return {};
 }
@@ -361,19 +369,22 @@ TFilterCheck CheckFilters(const TSpectrumSettings& settings, double rate) {
     // The filter design takes an upper corner at or above the Nyquist frequency as 0.99 of it.
     const bool above = f.High >= nyquist;
     const double high = above ? 0.99 * nyquist : f.High;
-    const std::string pair = std::string(f.LowKey) + " = " + Hz(f.Low) + ", " +
-                             std::string(f.HighKey) + " = " + Hz(f.High);
     if (!(f.Low < high)) {
-      check.Failure = std::string("полоса ") + f.Name + " пуста (" + pair +
-                      (above ? ", частота Найквиста записи " + Hz(nyquist) : std::string()) +
-                      "): фильтр не может быть применен";
+      std::vector<TArg> corners = {f.LowKey, FormatProjectFloat(f.Low), f.HighKey,
+                                   FormatProjectFloat(f.High)};
+      if (above) corners.emplace_back(FormatProjectFloat(nyquist));
+      check.Failure = MakeStatus(
+          TCode::kFilterBandEmpty,
+          {MakeStatus(f.Name),
+           MakeStatus(above ? TCode::kFilterCornersNyquist : TCode::kFilterCorners, corners)});
       return check;
     }
     if (above) {
-      if (!check.Note.empty()) check.Note += "; ";
-      check.Note += std::string(f.HighKey) + " = " + Hz(f.High) +
-                    " не ниже частоты Найквиста записи " + Hz(nyquist) + ": верхняя частота " +
-                    f.Name + " взята " + Hz(high);
+      const TStatus note =
+          MakeStatus(TCode::kFilterAboveNyquist,
+                     {f.HighKey, FormatProjectFloat(f.High), FormatProjectFloat(nyquist),
+                      MakeStatus(f.Name), FormatProjectFloat(high)});
+      check.Note = check.Note.Ok() ? note : MakeStatus(TCode::kJoinedSemicolon, {check.Note, note});
     }
   }
   return check;

@@ -74,7 +74,7 @@ std::string SettingValueText(const TProject& project, int set, const TSettingKey
 // modified. False, changing nothing, when the key does not exist or the text is not a value of
 // its control; error then names the key, the value and the range.
 bool ApplySetting(TProject& project, int set, std::string_view name, std::string_view text,
-                  std::string* error);
+                  TStatus* error);
 
 // "Восстановить по умолчанию": the default set over set; the project is modified.
 void RestoreSettingDefaults(TProject& project, int set);
@@ -82,7 +82,7 @@ void RestoreSettingDefaults(TProject& project, int set);
 // The message that refuses H/V statistics settings that cannot be used together (a grid or a
 // search band whose ends are not in order); empty when they can. Checked once every key of a
 // change is in, since the ends may be given in either order.
-std::string HvsrSettingsProblem(const TProject& project);
+TStatus HvsrSettingsProblem(const TProject& project);
 
 // A band-pass filter's lower corner must lie below its upper one, or the filter is not applied
 // at all. The message that refuses a set of set's keys whose edge-effect pair (FMin, FMax) or
@@ -91,16 +91,15 @@ std::string HvsrSettingsProblem(const TProject& project);
 inline constexpr int kBothFilterPairs = -1;
 inline constexpr int kEdgeFilterPair = 0;
 inline constexpr int kNoiseFilterPair = 1;
-std::string FilterPairProblem(const TSpectrumSettings& settings, int set,
-                              int pair = kBothFilterPairs);
+TStatus FilterPairProblem(const TSpectrumSettings& settings, int set, int pair = kBothFilterPairs);
 
 // What a run must say about the filters a set switches on, for a record sampled at rate:
 // Failure when a filter that is on would filter nothing (its corners out of order, also once an
 // upper corner at or above the Nyquist frequency is taken as 0.99 of it); Note when an upper
 // corner is so taken. Both empty when there is nothing to say.
 struct TFilterCheck {
-  std::string Failure;
-  std::string Note;
+  TStatus Failure;
+  TStatus Note;
 };
 TFilterCheck CheckFilters(const TSpectrumSettings& settings, double rate);
 

@@ -10,9 +10,8 @@
 
 namespace tarvik {
 
-std::string HelpUnavailableText(const std::string& guide_path, bool guide_exists) {
-  if (!guide_exists) return "Руководство пользователя не найдено: " + guide_path;
-  return "Не найдена программа для просмотра PDF-файлов.\nРуководство пользователя: " + guide_path;
+TStatus HelpUnavailableText(const std::string& guide_path, bool guide_exists) {
+  return MakeStatus(guide_exists ? TCode::kNoPdfViewer : TCode::kGuideNotFound, {guide_path});
 }
 
 std::string DialogStartFolder(const std::string& project_folder, const std::string& current) {
@@ -33,7 +32,7 @@ std::vector<std::string> DataFormatItems() {
   return items;
 }
 
-std::string NoResponseFilesText(const TFileRecord& record, int mode) {
+TStatus NoResponseFilesText(const TFileRecord& record, int mode) {
   // The record's response fields, read in this one place.
   bool sensor = false, amplifier = false, channel = false;
   for (const TRecordChannel& ch : record.Channels) {
@@ -43,26 +42,26 @@ std::string NoResponseFilesText(const TFileRecord& record, int mode) {
   }
   switch (mode) {
     case 0:
-      if (!sensor) return "Ни для одного канала записи не задан файл с ЧХ датчика.";
+      if (!sensor) return MakeStatus(TCode::kNoSensorFiles);
       break;
     case 1:
-      if (!amplifier) return "Ни для одного канала записи не задан файл с ЧХ усилителя.";
+      if (!amplifier) return MakeStatus(TCode::kNoAmplifierFiles);
       break;
     case 2:
-      if (!channel) return "Ни для одного канала записи не задан файл с ЧХ канала.";
+      if (!channel) return MakeStatus(TCode::kNoChannelFiles);
       break;
     default:
-      if (!sensor && !amplifier && !channel)
-        return "Ни для одного канала записи не заданы файлы с ЧХ.";
+      if (!sensor && !amplifier && !channel) return MakeStatus(TCode::kNoResponseFiles);
       break;
   }
   return {};
 }
 
-std::string NoResultText(const std::string& path, bool hv) {
-  return "Файл результата не найден:\n" + path +
-         "\n\nВыполните расчет: кнопка «Р а с ч е т» на вкладке «" +
-         (hv ? "Спектры H/V" : "Обычные спектры") + "».";
+TStatus NoResultText(const std::string& path, bool hv) {
+  TStatus status =
+      MakeStatus(TCode::kNoResultFile, {path, MakeStatus(hv ? TCode::kHVTab : TCode::kPrimaryTab)});
+  status.File = path;
+  return status;
 }
 
 }  // namespace tarvik

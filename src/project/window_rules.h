@@ -6,12 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "common/status.h"
 #include "records/record_model.h"
 
 namespace tarvik {
 
 // No program opened the user guide: where it is, so that the person can open it.
-std::string HelpUnavailableText(const std::string& guide_path, bool guide_exists);
+TStatus HelpUnavailableText(const std::string& guide_path, bool guide_exists);
 
 // Where the file dialogs of the window start once a project is open: its folder, or current
 // when the project has none on disk (a new project).
@@ -21,10 +22,10 @@ std::string DialogStartFolder(const std::string& project_folder, const std::stri
 std::vector<std::string> DataFormatItems();
 
 // The view of a record's responses (mode 0 sensors, 1 amplifiers, 2 channels, 3 whole chains)
-// has nothing to draw: which files are missing. Empty when at least one is set.
-std::string NoResponseFilesText(const TFileRecord& record, int mode);
+// has nothing to draw: which files are missing. kOk when at least one is set.
+TStatus NoResponseFilesText(const TFileRecord& record, int mode);
 
 // "П о к а з а т ь" on a record whose result file is not there: the file, and how to make it.
-std::string NoResultText(const std::string& path, bool hv);
+TStatus NoResultText(const std::string& path, bool hv);
 
 }  // namespace tarvik

@@ -12,30 +12,32 @@
 
 namespace tarvik {
 
-bool CheckHvsrSettings(const THvsrSettings& s, std::string* why) {
-  auto fail = [&](const char* text) {
-    if (why != nullptr) *why = text;
-    return false;
-  };
+TStatus HvsrSettingsFault(const THvsrSettings& s) {
   if (!(std::isfinite(s.GridFMin) && s.GridFMin > 0.0 && std::isfinite(s.GridFMax) &&
         s.GridFMax > s.GridFMin)) {
-    return fail("the grid needs 0 < FMIN < FMAX");
+    return MakeStatus(TCode::kHvsrGridEnds);
   }
   if (s.GridPoints < 3 || s.GridPoints > kMaxHvsrGridPoints) {
-    return fail("the grid needs 3 to 100000 points");
+    return MakeStatus(TCode::kHvsrGridPoints);
   }
   if (s.Smoothing == THvsrSmoothing::kKonnoOhmachi &&
       !(std::isfinite(s.Bandwidth) && s.Bandwidth > 0.0 && s.Bandwidth <= 1000.0)) {
-    return fail("the Konno-Ohmachi bandwidth b must lie above 0 and at most 1000");
+    return MakeStatus(TCode::kHvsrBandwidth);
   }
   if (!(std::isfinite(s.RejectionN) && s.RejectionN > 0.0)) {
-    return fail("the rejection needs n above 0");
+    return MakeStatus(TCode::kHvsrRejectionN);
   }
   if (!(std::isfinite(s.BandFMin) && std::isfinite(s.BandFMax) && s.BandFMin >= 0.0 &&
         s.BandFMax >= 0.0 && (s.BandFMax == 0.0 || s.BandFMax > s.BandFMin))) {
-    return fail("the search band needs 0 <= FMIN < FMAX (0 for an end of the grid)");
+    return MakeStatus(TCode::kHvsrSearchBand);
   }
-  return true;
+  return {};
+}
+
+bool CheckHvsrSettings(const THvsrSettings& s, std::string* why) {
+  const TStatus fault = HvsrSettingsFault(s);
+  if (!fault.Ok() && why != nullptr) *why = Text(fault, TLanguage::kEnglish);
+  return fault.Ok();
 }
 
 const char* SmoothingName(THvsrSmoothing value) {

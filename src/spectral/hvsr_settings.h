@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/status.h"
+
 namespace tarvik {
 
 enum class THvsrSmoothing : int32_t { kKonnoOhmachi = 0, kNone = 1 };
@@ -30,7 +32,11 @@ struct THvsrSettings {
 
 inline constexpr int32_t kMaxHvsrGridPoints = 100000;
 
-// True when the settings can be used; otherwise why not, for the user.
+// Why the settings cannot be used (the grid, the smoothing bandwidth, the rejection or the search
+// band out of bounds); kOk when they can.
+TStatus HvsrSettingsFault(const THvsrSettings& settings);
+// True when the settings can be used; otherwise why not, in English as the other reasons of the
+// H/V statistics are.
 bool CheckHvsrSettings(const THvsrSettings& settings, std::string* why = nullptr);
 
 // The names the command line and the report use: "ko"/"none", "arithmetic"/"geometric"/"squared",

@@ -29,8 +29,7 @@ bool IsBlank(char c) {
 }
 
 TWriteStatus Refused(TWriteOutcome outcome, TStatus status) {
-  std::string message = Text(status, TLanguage::kRussian);
-  return {outcome, std::move(message), std::move(status)};
+  return {outcome, std::move(status)};
 }
 
 TWriteStatus Nothing(const std::string& path) {
@@ -57,17 +56,14 @@ TWriteStatus FormAndWrite(const std::string& path, const TStatus& status, int64_
       host.SetProgress(static_cast<int>(std::min<int64_t>(i / 100, INT32_MAX)),
                        static_cast<int>(std::clamp<int64_t>(progress_max, 0, INT32_MAX)));
       host.ProcessEvents();
-      if (host.StopRequested()) return {TWriteOutcome::kStopped, {}, {}};
+      if (host.StopRequested()) return {TWriteOutcome::kStopped, {}};
     }
   }
-  std::string message;
-  if (!WriteFileText(path, text, message)) {
-    // The writer of the common layer tells its failure in Russian; read back, it is a status.
-    TStatus failure =
-        ReadRussianText(message).value_or(MakeStatus(TCode::kCannotWriteFile, {path}));
+  TStatus failure;
+  if (!ReplaceFileContents(PathOf(path), text, failure)) {
     failure.File = path;
-    host.ShowMessage(message);
-    return {TWriteOutcome::kFailed, message, std::move(failure)};
+    host.ShowMessage(failure);
+    return {TWriteOutcome::kFailed, std::move(failure)};
   }
   return {};
 }

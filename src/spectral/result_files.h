@@ -75,8 +75,7 @@ enum class TWriteOutcome {
 
 struct TWriteStatus {
   TWriteOutcome Outcome = TWriteOutcome::kWritten;
-  std::string Message;  // why nothing was written (Russian, for the user)
-  TStatus Status;       // the same as a status (kOk when written or stopped)
+  TStatus Status;  // why nothing was written (kOk when written or stopped)
 
   explicit operator bool() const { return Outcome == TWriteOutcome::kWritten; }
 };

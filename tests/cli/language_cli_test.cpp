@@ -79,6 +79,20 @@ class LanguageCli : public ::testing::Test {
         "preview " + p + " --record 9 --output " + Quote(dir_.File("p.png")),
         "compress " + p + " --record 9",
         "scan " + Quote(dir_.File("data")) + " --format xyz",
+        // The refusals and warnings of the record edits, the records' own commands and the
+        // settings.
+        "edit " + p + " --all --rate abc",
+        "edit " + p + " --all --select-start 31.04.2024",
+        "edit " + p + " --all --select-start 2010-01-01T00:00:00",  // brought into the record
+        "edit " + p + " --all --channel 1 --rename Zürich",
+        "combine " + p + " --records 1",
+        "change-path " + p + " --all " + Quote(dir_.File("Zürich")),
+        "channels " + p + " --all --from-ini " + Quote(dir_.File("none.ini")),
+        "channels " + p + " --all --from-ini " + p,  // not a channel-settings file
+        "settings " + p + " Nonsense=1",
+        "settings " + p + " NoiseFiletr1=1",  // a key of the event settings
+        "settings " + p + " MaxSpan=1000",
+        "settings " + p + " EdgeOrder=abc",
     };
   }
 

@@ -18,6 +18,7 @@ namespace {
 
 using testing::Cli;
 using testing::CliRun;
+using testing::CliWithLocale;
 using testing::Quote;
 using testing::TempDir;
 
@@ -119,13 +120,21 @@ TEST_F(StationXmlCli, EditGivesMatchedChannelsTheirResponseAndNamesTheOthers) {
   const CliRun edit = Run("edit", "--all --stationxml " + Quote(xml_));
   ASSERT_EQ(edit.Status, 0) << edit.Err;
   // TVK01 HHE, and every channel of TVK02, have no match in the inventory.
-  EXPECT_NE(edit.Err.find("record 1 (TVK01), channel 1 (HHE): no channel of " + xml_ +
-                          " matches it at 2024-05-14T00:00:00.000Z; its settings are kept"),
+  EXPECT_NE(edit.Err.find("Запись 1 (TVK01), канал 1 (HHE): в файле " + xml_ +
+                          " нет подходящего канала на 2024-05-14T00:00:00.000Z; настройки канала "
+                          "оставлены прежними"),
             std::string::npos)
       << edit.Err;
-  for (const char* ch : {"channel 1 (HHE)", "channel 2 (HHN)", "channel 3 (HHZ)"}) {
-    EXPECT_NE(edit.Err.find(std::string("record 2 (TVK02), ") + ch), std::string::npos) << ch;
+  for (const char* ch : {"канал 1 (HHE)", "канал 2 (HHN)", "канал 3 (HHZ)"}) {
+    EXPECT_NE(edit.Err.find(std::string("Запись 2 (TVK02), ") + ch), std::string::npos) << ch;
   }
+  // The command line's own language elsewhere: the warning in English.
+  const CliRun english =
+      CliWithLocale("C", "edit " + Quote(project_) + " --all --stationxml " + Quote(xml_), dir_);
+  EXPECT_NE(english.Err.find("record 1 (TVK01), channel 1 (HHE): no channel of " + xml_ +
+                             " matches it at 2024-05-14T00:00:00.000Z; its settings are kept"),
+            std::string::npos)
+      << english.Err;
   EXPECT_EQ(edit.Err.find("record 1 (TVK01), channel 3"), std::string::npos) << edit.Err;
 
   const nlohmann::json first = Channels(0);
@@ -160,7 +169,7 @@ TEST_F(StationXmlCli, EditGivesMatchedChannelsTheirResponseAndNamesTheOthers) {
   EXPECT_EQ(again.Status, 0) << again.Err;
   const CliRun other = Run("edit", "--records 1 --stationxml " + Quote(xml_) + " --network YY");
   EXPECT_EQ(other.Status, 0);
-  EXPECT_NE(other.Err.find("channel 3 (HHZ): no channel of"), std::string::npos) << other.Err;
+  EXPECT_NE(other.Err.find("канал 3 (HHZ): в файле"), std::string::npos) << other.Err;
   EXPECT_EQ(Channels(0)[2]["ChannelResp"], xml_ + "#XX.TVK01..HHZ");
 }
 

@@ -98,6 +98,53 @@ TEST(Status, RussianCatalogueHoldsTheWindowsTexts) {
       {TCode::kNoRecordSelected, {}, "Не выделена ни одна запись"},
       {TCode::kNoRecordsOrChannel, {}, "Не выделены записи или канал"},
       {TCode::kNothingToShow, {}, "Нечего показывать!"},
+      {TCode::kLevelOutOfRange, {}, "Допустимый уровень должен быть от 1 до 2147483647"},
+      {TCode::kComponentNotEnz, {}, "Компонента должна быть E, N или Z"},
+      {TCode::kNoChannelChosen, {}, "Не выбран канал!"},
+      {TCode::kLinesCopied, {"3"}, "В буфер обмена помещено строк: 3"},
+      {TCode::kChannelFilesApart,
+       {"2", "B"},
+       "Запись 2 (B) не объединяется по каналам: файлы каналов одной записи должны лежать в "
+       "одной папке (или в папках каналов архива SDS) и читаться по сегментам"},
+      {TCode::kChannelsNotJoinable,
+       {"2", "B"},
+       "Запись 2 (B) не объединяется по каналам: объединяются одновременные записи одной "
+       "станции с одной частотой дискретизации и разными каналами"},
+      {TCode::kNoStationForChannel,
+       {"HHZ", "4"},
+       "Нет свободного названия пункта для канала HHZ записи 4"},
+      {TCode::kNoStationForCopy,
+       {"4", "ST"},
+       "Нет свободного названия пункта для копии записи 4 (ST)"},
+      {TCode::kTakesChannelsOf,
+       {"записи 1 (A)", "3"},
+       "берется столько каналов, сколько их у записи 1 (A) (3)"},
+      {TCode::kFilterCorners, {"FMin", "50", "FMax", "1"}, "FMin = 50 Гц, FMax = 1 Гц"},
+      {TCode::kFilterCornersNyquist,
+       {"FMin", "49.6", "FMax", "200", "50"},
+       "FMin = 49.6 Гц, FMax = 200 Гц, частота Найквиста записи 50 Гц"},
+      {TCode::kGuideNotFound, {"/g.pdf"}, "Руководство пользователя не найдено: /g.pdf"},
+      {TCode::kNoPdfViewer,
+       {"/g.pdf"},
+       "Не найдена программа для просмотра PDF-файлов.\nРуководство пользователя: /g.pdf"},
+      {TCode::kNoSensorFiles, {}, "Ни для одного канала записи не задан файл с ЧХ датчика."},
+      {TCode::kNoAmplifierFiles, {}, "Ни для одного канала записи не задан файл с ЧХ усилителя."},
+      {TCode::kNoChannelFiles, {}, "Ни для одного канала записи не задан файл с ЧХ канала."},
+      {TCode::kNoResponseFiles, {}, "Ни для одного канала записи не заданы файлы с ЧХ."},
+      {TCode::kNoResultFile,
+       {"/r/prim_A.dat", "Обычные спектры"},
+       "Файл результата не найден:\n/r/prim_A.dat\n\nВыполните расчет: кнопка «Р а с ч е т» на "
+       "вкладке «Обычные спектры»."},
+      {TCode::kPrimaryTab, {}, "Обычные спектры"},
+      {TCode::kHVTab, {}, "Спектры H/V"},
+      {TCode::kFileDoesNotExist, {}, "Файл не существует"},
+      {TCode::kLoadingSpectra, {}, "Загрузка спектров"},
+      {TCode::kSpectraLoaded, {}, "Спектры загружены"},
+      {TCode::kChangedOnDisk,
+       {"/p/a.tvp"},
+       "Файл проекта /p/a.tvp изменен другой программой после того, как был открыт или сохранен "
+       "здесь. Перезаписать его проектом из окна или открыть заново (изменения в окне будут "
+       "потеряны)?"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Text(MakeStatus(c.Code, {c.Args.begin(), c.Args.end()}), TLanguage::kRussian),
@@ -143,7 +190,8 @@ TEST(Status, EveryRussianTextReadsBackIntoItsCodeAndArguments) {
                                    TCode::kJoinedSemicolon,
                                    TCode::kAtStation,
                                    TCode::kHvsrLeftOut,
-                                   TCode::kHvsrLeftOutTwo};
+                                   TCode::kHvsrLeftOutTwo,
+                                   TCode::kSettingRange};
   for (int k = 1; k < kCodeCount; ++k) {
     const TCode code = static_cast<TCode>(k);
     TStatus status = MakeStatus(code);

@@ -50,8 +50,8 @@ TEST(ChannelIni, ToAndFromAFileWithCommonDir) {
   r.Channels[0].Axis = static_cast<Component>(Component::kE);
   r.Channels[1].Axis = static_cast<Component>(Component::kN);
   const TRecordOpResult written = ChannelsToIni(from, 0, dir.File("set"));
-  ASSERT_TRUE(written.Done) << written.Message;
-  EXPECT_EQ(written.Message, dir.File("set.ini"));
+  ASSERT_TRUE(written.Done) << CodeName(written.Status.Code);
+  EXPECT_EQ(written.Written, dir.File("set.ini"));
   EXPECT_EQ(Text(dir.File("set.ini")),
             "[REC00]\r\n"
             "SensorResp01=$CommonDir/resp/geo.paz\r\n"
@@ -73,7 +73,7 @@ TEST(ChannelIni, ToAndFromAFileWithCommonDir) {
   to.Records = {Rec(3), Rec(2), Rec(3)};
   to.Records[1].Channels[1].SensorResp = "keep";
   const TRecordOpResult read = ChannelsFromIni(to, {0, 1}, 0, dir.File("set.ini"));
-  ASSERT_TRUE(read.Done) << read.Message;
+  ASSERT_TRUE(read.Done) << CodeName(read.Status.Code);
   EXPECT_TRUE(to.Modified);
   EXPECT_EQ(to.Records[0].Channels[0].SensorResp, dir.File("site2/resp/geo.paz"));
   EXPECT_EQ(to.Records[0].Channels[2].ChannelResp, dir.File("site2/resp/chan.rsp"));
@@ -85,8 +85,11 @@ TEST(ChannelIni, ToAndFromAFileWithCommonDir) {
   // The response files are not in site2: the user is told, the values are kept. Record 2 has
   // no channel 3 for the file's third channel: named too.
   ASSERT_EQ(read.Warnings.size(), 4u);
-  EXPECT_EQ(read.Warnings[0], "Настройки каналов 3 из файла " + dir.File("set.ini") +
-                                  " не применены к записи 2 (ST): у нее каналов 2");
+  EXPECT_EQ(read.Warnings[0].Code, TCode::kChannelSettingsNotApplied);
+  EXPECT_EQ(read.Warnings[0].Record, 1);
+  EXPECT_EQ(read.Warnings[0].Args, (std::vector<TArg>{"3", dir.File("set.ini"),
+                                                      MakeStatus(TCode::kRecordLower, {"2", "ST"}),
+                                                      MakeStatus(TCode::kItHasChannels, {"2"})}));
 }
 
 // The values come for as many channels as the record shown has; channels of other records
@@ -138,9 +141,8 @@ TEST(ChannelIni, FilesWithoutChannelSettingsAreRefused) {
     const TRecordOpResult r = ChannelsFromIni(p, {0, 1}, 0, dir.File("bad.ini"));
     EXPECT_EQ(r.Done, !c.Refused);
     if (!c.Refused) continue;
-    EXPECT_EQ(r.Message, "Файл " + dir.File("bad.ini") +
-                             " не является файлом настроек каналов: в нем нет раздела [REC00] с "
-                             "ключами SensorResp01, AmplifierResp01, ChannelResp01, Axis01");
+    EXPECT_EQ(r.Status.Code, TCode::kNotChannelSettings);
+    EXPECT_EQ(r.Status.Args, (std::vector<TArg>{dir.File("bad.ini"), "REC00"}));
     EXPECT_FALSE(p.Modified);
     for (size_t i = 0; i < 2; ++i) {
       EXPECT_TRUE(p.Records[i].Channels == before.Records[i].Channels);
@@ -165,7 +167,7 @@ TEST(ChannelIni, PartialFilesChangeOnlyTheirChannels) {
     r.Channels[0].Axis = static_cast<Component>(Component::kE);
   }
   const TRecordOpResult r = ChannelsFromIni(p, {0, 1}, 0, ini);
-  ASSERT_TRUE(r.Done) << r.Message;
+  ASSERT_TRUE(r.Done) << CodeName(r.Status.Code);
   for (const TFileRecord& rec : p.Records) {
     EXPECT_EQ(rec.Channels[0].SensorResp, "/one.rsp");
     EXPECT_EQ(rec.Channels[0].Axis, Component::kE);
@@ -173,13 +175,29 @@ TEST(ChannelIni, PartialFilesChangeOnlyTheirChannels) {
     EXPECT_EQ(rec.Channels[1].Axis, Component::kN);
   }
   EXPECT_EQ(p.Records[0].Channels[2].Axis, Component::kZ);
-  const std::vector<std::string> expected = {
-      "В файле " + ini + " нет настроек каналов 1, 3: у записи 1 (A) они остались прежними",
-      "Настройки каналов 5 из файла " + ini + " не применены к записи 1 (A): у нее каналов 3",
-      "В файле " + ini + " нет настроек каналов 1: у записи 2 (B) они остались прежними",
-      "Настройки каналов 5 из файла " + ini + " не применены к записи 2 (B): у нее каналов 2",
-      "Файл /two.rsp не найден"};
-  EXPECT_EQ(r.Warnings, expected);
+  const TStatus a = MakeStatus(TCode::kRecordLower, {"1", "A"});
+  const TStatus b = MakeStatus(TCode::kRecordLower, {"2", "B"});
+  const struct {
+    TCode Code;
+    std::vector<TArg> Args;
+    int Record;
+  } expected[] = {
+      {TCode::kChannelSettingsMissing, {ini, "1, 3", a}, 0},
+      {TCode::kChannelSettingsNotApplied,
+       {"5", ini, a, MakeStatus(TCode::kItHasChannels, {"3"})},
+       0},
+      {TCode::kChannelSettingsMissing, {ini, "1", b}, 1},
+      {TCode::kChannelSettingsNotApplied,
+       {"5", ini, b, MakeStatus(TCode::kItHasChannels, {"2"})},
+       1},
+      {TCode::kFileNotFound, {"/two.rsp"}, -1},
+  };
+  ASSERT_EQ(r.Warnings.size(), std::size(expected));
+  for (size_t k = 0; k < r.Warnings.size(); ++k) {
+    EXPECT_EQ(r.Warnings[k].Code, expected[k].Code) << k;
+    EXPECT_EQ(r.Warnings[k].Args, expected[k].Args) << k;
+    EXPECT_EQ(r.Warnings[k].Record, expected[k].Record) << k;
+  }
 }
 
 TEST(ChannelIni, KeysNotRewrittenStay) {
@@ -225,7 +243,8 @@ TEST(ChannelIni, RefusedWithoutAFileOrARecord) {
   p.Records[0].Channels[0].SensorResp = "/keep.rsp";
   const TRecordOpResult missing = ChannelsFromIni(p, {0}, 0, dir.File("none.ini"));
   EXPECT_FALSE(missing.Done);
-  EXPECT_EQ(missing.Message, "Файл " + dir.File("none.ini") + " не найден");
+  EXPECT_EQ(missing.Status.Code, TCode::kFileNotFound);
+  EXPECT_EQ(missing.Status.Args, std::vector<TArg>{dir.File("none.ini")});
   EXPECT_EQ(p.Records[0].Channels[0].SensorResp, "/keep.rsp");
   EXPECT_FALSE(p.Modified);
   EXPECT_FALSE(ChannelsToIni(p, 1, dir.File("x")).Done);

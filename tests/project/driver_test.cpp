@@ -553,7 +553,11 @@ TEST_F(DriverTest, HvsrRunWritesTheChosenRecordsAndStops) {
   bad.Settings.GridFMin = 60.0;
   EXPECT_FALSE(RunHvsr(project_, folders_, refused, TRunOptions{}, bad).Run.Ran);
   ASSERT_EQ(refused.Messages.size(), 1u);
-  EXPECT_NE(refused.Messages[0].find("grid"), std::string::npos) << refused.Messages[0];
+  ASSERT_TRUE(refused.HasCode(TCode::kHvsrStatistics));
+  const TStatus& why = refused.Statuses.back();
+  ASSERT_EQ(why.Args.size(), 1u);
+  ASSERT_NE(why.Args[0].Nested, nullptr);
+  EXPECT_EQ(why.Args[0].Nested->Code, TCode::kHvsrGridEnds);
 
   for (TFileRecord& r : project_.Records) r.ToProcessNakamura = false;
   RecordingUiHost nothing;

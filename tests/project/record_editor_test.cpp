@@ -67,7 +67,8 @@ TEST(ParseDateTimeText, BothFormsAndNothingElse) {
       EXPECT_NEAR(*v, *c.Value, 1e-9) << c.Text;
     }
   }
-  EXPECT_EQ(DateTimeConversionError("x"), "'x' — неверное значение даты и времени");
+  EXPECT_EQ(DateTimeConversionError("x").Code, TCode::kBadDateTime);
+  EXPECT_EQ(DateTimeConversionError("x").Args, std::vector<TArg>{"x"});
 }
 
 // Which edits mark the project modified when they repeat the value it already has, and which
@@ -135,7 +136,9 @@ TEST(RecordEditor, FieldsGoToEverySelectedRecord) {
   const TRecordOpResult files =
       SetResponseFile(p, {0, 1}, kAllChannels, TResponseKind::kAmplifier, "/no/such.rsp");
   ASSERT_TRUE(files.Done);
-  EXPECT_EQ(files.Warnings, std::vector<std::string>{"Файл /no/such.rsp не найден"});
+  ASSERT_EQ(files.Warnings.size(), 1u);
+  EXPECT_EQ(files.Warnings[0].Code, TCode::kFileNotFound);
+  EXPECT_EQ(files.Warnings[0].Args, std::vector<TArg>{"/no/such.rsp"});
   EXPECT_EQ(p.Records[0].Channels[2].AmplifierResp, "/no/such.rsp");
   EXPECT_EQ(p.Records[1].Channels[0].AmplifierResp, "/no/such.rsp");
   EXPECT_EQ(p.Records[2].Channels[0].AmplifierResp, "");
@@ -158,9 +161,11 @@ TEST(RecordEditor, InventoryChannelBesideAnAdcCoefficientIsNamed) {
   ASSERT_TRUE(all.Done);
   EXPECT_EQ(all.Warnings.size(), 3u);  // A's E and Z, B's Z; A's N has 1
   ASSERT_FALSE(all.Warnings.empty());
-  EXPECT_EQ(all.Warnings[0],
-            "A, канал E: ЧХ IU.ANMO.00.BHZ (IU_ANMO_00_BHZ.xml) уже включает усиление АЦП; "
-            "задайте коэффициент АЦП 1 (сейчас 800)");
+  EXPECT_EQ(all.Warnings[0].Code, TCode::kAdcGainIncluded);
+  EXPECT_EQ(all.Warnings[0].Args,
+            (std::vector<TArg>{"A", "E", "IU.ANMO.00.BHZ (IU_ANMO_00_BHZ.xml)", "800"}));
+  EXPECT_EQ(all.Warnings[0].Record, 0);
+  EXPECT_EQ(all.Warnings[0].Channel, 0);
   EXPECT_TRUE(SetResponseFile(p, {0}, 1, TResponseKind::kChannel, xml + "#IU.ANMO.00.BHZ")
                   .Warnings.empty());
   // A file of its own (no channel code) says nothing of the coefficient.
@@ -171,55 +176,54 @@ TEST(RecordEditor, RefusalsChangeNothing) {
   const struct {
     const char* Name;
     std::function<TRecordOpResult(TProject&)> Edit;
-    std::string Message;
+    TCode Code;
   } cases[] = {
       {"rate without record", [](TProject& p) { return SetSamplingRate(p, {0}, -1, "100"); },
-       "Не выделена ни одна запись"},
+       TCode::kNoRecordSelected},
       {"start without record", [](TProject& p) { return SetRecordStart(p, 5, "14.05.2024"); },
-       "Не выделена ни одна запись"},
+       TCode::kNoRecordSelected},
       {"rate not a number", [](TProject& p) { return SetSamplingRate(p, {0}, 0, "1O0"); },
-       "'1O0' — неверное число"},
-      {"rate zero", [](TProject& p) { return SetSamplingRate(p, {0}, 0, "0"); }, kRateRangeMessage},
+       TCode::kBadNumber},
+      {"rate zero", [](TProject& p) { return SetSamplingRate(p, {0}, 0, "0"); },
+       TCode::kRateOutOfRange},
       // Rates no control can give: kept, they would be lost to the rate of the files.
       {"rate 1e300", [](TProject& p) { return SetSamplingRate(p, {0}, 0, "1e300"); },
-       kRateRangeMessage},
+       TCode::kRateOutOfRange},
       {"rate above the range", [](TProject& p) { return SetSamplingRate(p, {0}, 0, "100000.5"); },
-       kRateRangeMessage},
+       TCode::kRateOutOfRange},
       {"rate below the range", [](TProject& p) { return SetSamplingRate(p, {0}, 0, "0.5"); },
-       kRateRangeMessage},
+       TCode::kRateOutOfRange},
       {"select start at the finish",
        [](TProject& p) { return SetSelectStart(p, {0}, "14.05.2024 2:00:00"); },
-       "Запись 1 (A): начало выделенного интервала 14.05.2024 02:00:00 не раньше его конца "
-       "14.05.2024 02:00:00 (запись от 14.05.2024 01:00:00 до 14.05.2024 02:00:00)"},
+       TCode::kRecordSpan},
       {"select finish before the start",
        [](TProject& p) { return SetSelectFinish(p, {0}, "14.05.2024 0:59:00"); },
-       "Запись 1 (A): начало выделенного интервала 14.05.2024 01:00:00 не раньше его конца "
-       "14.05.2024 00:59:00 (запись от 14.05.2024 01:00:00 до 14.05.2024 02:00:00)"},
+       TCode::kRecordSpan},
       {"both ends in the wrong order",
        [](TProject& p) {
          return SetSelection(p, {0}, "2024-05-14T01:50:00", "2024-05-14T01:10:00");
        },
-       "Запись 1 (A): начало выделенного интервала 14.05.2024 01:50:00 не раньше его конца "
-       "14.05.2024 01:10:00 (запись от 14.05.2024 01:00:00 до 14.05.2024 02:00:00)"},
+       TCode::kRecordSpan},
       {"select start after the record",
        [](TProject& p) { return SetSelection(p, {0}, "2030-01-01T00:00:00", std::nullopt); },
-       "Запись 1 (A): начало выделенного интервала 01.01.2030 00:00:00 не раньше его конца "
-       "14.05.2024 02:00:00 (запись от 14.05.2024 01:00:00 до 14.05.2024 02:00:00)"},
+       TCode::kRecordSpan},
       {"adc without channel", [](TProject& p) { return SetAdcCoefficient(p, {0}, 0, -2, "5"); },
-       "Не выделены записи или канал"},
+       TCode::kNoRecordsOrChannel},
       {"adc without record", [](TProject& p) { return SetAdcCoefficient(p, {0}, -1, 0, "5"); },
-       "Не выделены записи или канал"},
+       TCode::kNoRecordsOrChannel},
       {"adc zero", [](TProject& p) { return SetAdcCoefficient(p, {0}, 0, 0, "0"); },
-       "Коэффициент АЦП должен быть больше нуля"},
+       TCode::kAdcNotPositive},
       {"adc negative", [](TProject& p) { return SetAdcCoefficient(p, {0}, 0, 0, "-3.5"); },
-       "Коэффициент АЦП должен быть больше нуля"},
+       TCode::kAdcNotPositive},
       {"select start", [](TProject& p) { return SetSelectStart(p, {0}, "31.04.2024"); },
-       "'31.04.2024' — неверное значение даты и времени"},
-      {"level 0", [](TProject& p) { return SetLevel(p, {0}, 0, 0); }, kLevelRangeMessage},
-      {"level negative", [](TProject& p) { return SetLevel(p, {0}, 0, -5); }, kLevelRangeMessage},
+       TCode::kBadDateTime},
+      {"level 0", [](TProject& p) { return SetLevel(p, {0}, 0, 0); }, TCode::kLevelOutOfRange},
+      {"level negative", [](TProject& p) { return SetLevel(p, {0}, 0, -5); },
+       TCode::kLevelOutOfRange},
       {"level too big", [](TProject& p) { return SetLevel(p, {0}, 0, 2147483648LL); },
-       kLevelRangeMessage},
-      {"component R", [](TProject& p) { return SetComponent(p, {0}, 0, 3); }, kComponentMessage},
+       TCode::kLevelOutOfRange},
+      {"component R", [](TProject& p) { return SetComponent(p, {0}, 0, 3); },
+       TCode::kComponentNotEnz},
   };
   for (const auto& c : cases) {
     TProject p;
@@ -227,7 +231,7 @@ TEST(RecordEditor, RefusalsChangeNothing) {
     const TFileRecord before = p.Records[0];
     const TRecordOpResult r = c.Edit(p);
     EXPECT_FALSE(r.Done) << c.Name;
-    EXPECT_EQ(r.Message, c.Message) << c.Name;
+    EXPECT_EQ(r.Status.Code, c.Code) << c.Name;
     EXPECT_FALSE(p.Modified) << c.Name;
     EXPECT_EQ(p.Records[0].SampRate, before.SampRate) << c.Name;
     EXPECT_EQ(p.Records[0].Channels[0].ADCCoef, before.Channels[0].ADCCoef) << c.Name;
@@ -263,7 +267,7 @@ TEST(RecordEditor, SelectionBeyondTheRecordIsClamped) {
     if (!c.From) p.Records[0].SelectStart = start;
     if (!c.To) p.Records[0].SelectFinish = finish;
     const TRecordOpResult r = SetSelection(p, {0}, c.From, c.To);
-    ASSERT_TRUE(r.Done) << r.Message;
+    ASSERT_TRUE(r.Done) << CodeName(r.Status.Code);
     EXPECT_NEAR(p.Records[0].SelectStart, c.SelectStart, 1e-9);
     EXPECT_NEAR(p.Records[0].SelectFinish, c.SelectFinish, 1e-9);
     EXPECT_EQ(r.Warnings.size(), c.Warnings);
@@ -272,10 +276,10 @@ TEST(RecordEditor, SelectionBeyondTheRecordIsClamped) {
   p.Records = {Rec("A")};
   const TRecordOpResult r = SetSelectStart(p, {0}, "2010-01-01T00:00:00");
   ASSERT_EQ(r.Warnings.size(), 1u);
-  EXPECT_EQ(
-      r.Warnings[0],
-      "Запись 1 (A): начало выделенного интервала 01.01.2010 00:00:00 раньше начала записи; взято "
-      "14.05.2024 01:00:00");
+  EXPECT_EQ(r.Warnings[0].Code, TCode::kSelectionStartBefore);
+  ASSERT_EQ(r.Warnings[0].Args.size(), 3u);
+  EXPECT_EQ(r.Warnings[0].Args[1].Text, "01.01.2010 00:00:00");
+  EXPECT_EQ(r.Warnings[0].Args[2].Text, "14.05.2024 01:00:00");
   TResultFolders folders = DeriveResultFolders("/r");
   EXPECT_EQ(SpectrumFilePath(folders, p.Records[0], false),
             folders.SpectraPrimary + "/prim_A_240514-010000.dat");
@@ -295,7 +299,9 @@ TEST(RecordEditor, SelectionOfSeveralRecordsIsAllOrNothing) {
   p.Modified = false;
   const TRecordOpResult r = SetSelectStart(p, {0, 1}, "14.05.2024 1:45:00");
   EXPECT_FALSE(r.Done);
-  EXPECT_NE(r.Message.find("Запись 2 (B)"), std::string::npos) << r.Message;
+  // The record named is the one whose selection would be empty.
+  EXPECT_EQ(r.Status.Code, TCode::kRecordSpan);
+  EXPECT_EQ(r.Status.Record, 1);
   EXPECT_NEAR(p.Records[0].SelectStart, EncodeDateTime(2024, 5, 14, 1, 15), 1e-9);
   EXPECT_FALSE(p.Modified);
 }
@@ -307,26 +313,22 @@ TEST(RecordEditor, TextsTheProjectFileCannotHoldAreRefused) {
   const struct {
     const char* Name;
     EditFn Edit;
-    std::string Message;
+    TCode What;
+    std::string Text, Bad;
   } refused[] = {
-      {"station", [](TProject& p) { return SetStation(p, {0}, "Zürich"); },
-       "Название пункта «Zürich» содержит символ «ü», которого нет в кодировке файла проекта "
-       "(Windows-1251)"},
+      {"station", [](TProject& p) { return SetStation(p, {0}, "Zürich"); }, TCode::kWordStation,
+       "Zürich", "ü"},
       {"channel name", [](TProject& p) { return RenameChannel(p, {0}, 1, "北"); },
-       "Имя канала «北» содержит символ «北», которого нет в кодировке файла проекта "
-       "(Windows-1251)"},
+       TCode::kWordChannelName, "北", "北"},
       {"response file",
        [](TProject& p) {
          return SetResponseFile(p, {0}, kAllChannels, TResponseKind::kSensor, "/r/ü.rsp");
        },
-       "Путь «/r/ü.rsp» содержит символ «ü», которого нет в кодировке файла проекта "
-       "(Windows-1251)"},
-      {"record file", [](TProject& p) { return ChangeFile(p, 0, "/d/π.msd"); },
-       "Путь «/d/π.msd» содержит символ «π», которого нет в кодировке файла проекта "
-       "(Windows-1251)"},
+       TCode::kWordPath, "/r/ü.rsp", "ü"},
+      {"record file", [](TProject& p) { return ChangeFile(p, 0, "/d/π.msd"); }, TCode::kWordPath,
+       "/d/π.msd", "π"},
       {"folder of the files", [](TProject& p) { return ChangePath(p, {0}, "/d/Zürich"); },
-       "Путь «/d/Zürich» содержит символ «ü», которого нет в кодировке файла проекта "
-       "(Windows-1251)"},
+       TCode::kWordPath, "/d/Zürich", "ü"},
   };
   for (const auto& c : refused) {
     TProject p;
@@ -334,7 +336,8 @@ TEST(RecordEditor, TextsTheProjectFileCannotHoldAreRefused) {
     const TFileRecord before = p.Records[0];
     const TRecordOpResult r = c.Edit(p);
     EXPECT_FALSE(r.Done) << c.Name;
-    EXPECT_EQ(r.Message, c.Message) << c.Name;
+    EXPECT_EQ(r.Status.Code, TCode::kNotInCp1251) << c.Name;
+    EXPECT_EQ(r.Status.Args, (std::vector<TArg>{MakeStatus(c.What), c.Text, c.Bad})) << c.Name;
     EXPECT_FALSE(p.Modified) << c.Name;
     EXPECT_EQ(p.Records[0].Station, before.Station) << c.Name;
     EXPECT_EQ(p.Records[0].Channels[1].Channel, before.Channels[1].Channel) << c.Name;
@@ -421,7 +424,8 @@ TEST(RecordEditor, ClipboardLines) {
   EXPECT_EQ(TimeSpansClipboardText(p, {0, 2}),
             "2024.05.14 01:00:00\t2024.05.14 02:00:00\r\n"
             "2024.05.14 01:00:00\t2024.12.31 23:59:58");
-  EXPECT_EQ(ClipboardMessage(2), "В буфер обмена помещено строк: 2");
+  EXPECT_EQ(ClipboardMessage(2).Code, TCode::kLinesCopied);
+  EXPECT_EQ(ClipboardMessage(2).Args, std::vector<TArg>{"2"});
 }
 
 TEST(RecordEditor, UnitTemplateWrittenAndAssigned) {
@@ -433,8 +437,8 @@ TEST(RecordEditor, UnitTemplateWrittenAndAssigned) {
       dir.File("unit.rsp");  // already the value: no change there
   const TRecordOpResult r = AssignUnitTemplate(p, {0, 1}, 0, 1, TResponseKind::kChannel,
                                                dir.File("unit"), EncodeDateTime(2024, 5, 14));
-  ASSERT_TRUE(r.Done) << r.Message;
-  EXPECT_EQ(r.Message, dir.File("unit.rsp"));
+  ASSERT_TRUE(r.Done) << CodeName(r.Status.Code);
+  EXPECT_EQ(r.Written, dir.File("unit.rsp"));
   EXPECT_EQ(p.Records[0].Channels[1].ChannelResp, dir.File("unit.rsp"));
   EXPECT_EQ(p.Records[2].Channels[1].ChannelResp, "");
   EXPECT_TRUE(p.Modified);
@@ -442,8 +446,8 @@ TEST(RecordEditor, UnitTemplateWrittenAndAssigned) {
   const std::string text = Cp1251ToUtf8(std::string(bytes.begin(), bytes.end()));
   EXPECT_EQ(text, UnitResponseTemplateText("HHN", 250, EncodeDateTime(2024, 5, 14)));
 
-  EXPECT_EQ(AssignUnitTemplate(p, {0}, 0, 2, TResponseKind::kSensor, dir.File("x")).Message,
-            "Не выделены записи или канал");
+  EXPECT_EQ(AssignUnitTemplate(p, {0}, 0, 2, TResponseKind::kSensor, dir.File("x")).Status.Code,
+            TCode::kNoRecordsOrChannel);
   EXPECT_FALSE(
       AssignUnitTemplate(p, {0}, 0, 0, TResponseKind::kSensor, dir.File("no/such/x")).Done);
   EXPECT_EQ(p.Records[0].Channels[0].SensorResp, "");

@@ -179,7 +179,7 @@ TEST(CombineRecords, EarliestStartKeepsLatestEnds) {
   p.Records[1].SelectFinish = EncodeDateTime(2024, 5, 14, 11);  // beyond every Finish
   p.Records[2].SelectStart = EncodeDateTime(2024, 5, 14, 2, 30);
   const TRecordOpResult r = CombineRecords(p, {3, 1, 2});
-  ASSERT_TRUE(r.Done) << r.Message;
+  ASSERT_TRUE(r.Done) << CodeName(r.Status.Code);
   EXPECT_TRUE(p.Modified);
   // A and C start together: the first in list order is kept, with its File and SelectStart.
   EXPECT_EQ(Stations(p), (std::vector<std::string>{"X", "A"}));
@@ -225,14 +225,13 @@ TEST(CombineRecords, OverlappingRecordsAreRefused) {
     const TProject before = p;
     const TRecordOpResult r = CombineRecords(p, AllRecords(p));
     if (*c.Refused == '\0') {
-      EXPECT_TRUE(r.Done) << r.Message;
+      EXPECT_TRUE(r.Done) << CodeName(r.Status.Code);
       EXPECT_EQ(p.Records.size(), 1u);
       continue;
     }
     EXPECT_FALSE(r.Done);
-    EXPECT_EQ(r.Message, std::string("Записи ") + c.Refused +
-                             " перекрываются по времени; объединяются только записи, идущие "
-                             "одна за другой");
+    EXPECT_EQ(r.Status.Code, TCode::kRecordsOverlap);
+    EXPECT_EQ(r.Status.Args, std::vector<TArg>{c.Refused});
     EXPECT_FALSE(p.Modified);
     EXPECT_EQ(Stations(p), Stations(before));
   }

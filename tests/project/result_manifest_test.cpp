@@ -106,9 +106,11 @@ TEST_F(ResultManifestTest, DamagedManifestIsReadAroundAndRewritten) {
   fs::create_directory(Manifest());
   TResultManifest m(dir_.Path().string());
   EXPECT_FALSE(m.OwnerOf(a));
-  std::string error;
+  TStatus error;
   EXPECT_FALSE(m.Note(a, {"/p/one.tvp", "1 (A)", {}}, &error));
-  EXPECT_FALSE(error.empty());
+  EXPECT_TRUE(error.Code == TCode::kCannotReplaceFile || error.Code == TCode::kCannotWriteFile ||
+              error.Code == TCode::kCannotCreateFile || error.Code == TCode::kWriteError)
+      << CodeName(error.Code);
   EXPECT_EQ(Read(a), "Freq\r\n");
 }
 
@@ -154,20 +156,35 @@ TEST_F(ResultManifestTest, QuestionNamesTheOtherProjectsFilesOnly) {
   m.Note(theirs, {"/p/other.tvp", "3 (T)", {}});
   m.Note(gone, {"/p/other.tvp", "4 (G)", {}});
 
-  EXPECT_EQ(OtherProjectsQuestion(m, {mine, unknown, gone}, "/p/me.tvp"), "");
-  const std::string q = OtherProjectsQuestion(m, {mine, theirs, theirs, unknown}, "/p/me.tvp");
-  EXPECT_EQ(q, "Файлы результатов другого проекта будут заменены:\n" + theirs +
-                   " — проект /p/other.tvp, запись 3 (T), " + m.OwnerOf(theirs)->Written +
-                   "\nИх заменит проект /p/me.tvp. Продолжить?");
+  EXPECT_TRUE(OtherProjectsQuestion(m, {mine, unknown, gone}, "/p/me.tvp").Ok());
+  const TStatus q = OtherProjectsQuestion(m, {mine, theirs, theirs, unknown}, "/p/me.tvp");
+  const TStatus file = MakeStatus(TCode::kOtherProjectResultFile,
+                                  {theirs, "/p/other.tvp", "3 (T)", m.OwnerOf(theirs)->Written});
+  const TStatus replaced = MakeStatus(TCode::kReplacedByProject, {"/p/me.tvp"});
+  EXPECT_EQ(q.Code, TCode::kLines);
+  EXPECT_EQ(q.Args, (std::vector<TArg>{MakeStatus(TCode::kOtherProjectResults),
+                                       MakeStatus(TCode::kLines, {file, replaced})}));
 
   std::vector<std::string> many;
   for (int i = 0; i < 13; ++i) {
     many.push_back(Result("prim_X" + std::to_string(i) + ".dat"));
     m.Note(many.back(), {"/p/other.tvp", "1 (X)", {}});
   }
-  const std::string long_q = OtherProjectsQuestion(m, many, "");
-  EXPECT_NE(long_q.find("и еще файлов: 3\n"), std::string::npos) << long_q;
-  EXPECT_NE(long_q.find("Их заменит проект без имени."), std::string::npos) << long_q;
+  // Ten files named, then how many more; a project without a name is said to be one.
+  std::vector<TStatus> lines;
+  for (TStatus s = OtherProjectsQuestion(m, many, ""); !s.Ok();) {
+    if (s.Code != TCode::kLines) {
+      lines.push_back(s);
+      break;
+    }
+    lines.push_back(*s.Args[0].Nested);
+    s = *s.Args[1].Nested;
+  }
+  ASSERT_EQ(lines.size(), 13u);
+  EXPECT_EQ(lines[11].Code, TCode::kMoreFiles);
+  EXPECT_EQ(lines[11].Args, std::vector<TArg>{"3"});
+  EXPECT_EQ(lines[12].Code, TCode::kReplacedByProject);
+  EXPECT_EQ(lines[12].Args, std::vector<TArg>{MakeStatus(TCode::kWithoutName)});
 }
 
 TEST(ResultManifestText, ProjectIdentityIsAFullNormalisedPath) {

@@ -50,7 +50,8 @@ TEST_F(ResultViewTest, OpenShowsTheRecordWithItsSelectionOrTellsTheFileIsMissing
   TRecordResultBrowser browser(project_, folders_, false, host_);
   TSpectrumView view;
   EXPECT_FALSE(browser.Open(1, view));
-  EXPECT_EQ(host_.Messages, (std::vector<std::string>{"Файл не существует"}));
+  ASSERT_EQ(host_.Statuses.size(), 1u);
+  EXPECT_EQ(host_.Statuses[0].Code, TCode::kFileDoesNotExist);
 
   view.FixChecked = true;
   ASSERT_TRUE(browser.Open(2, view));
@@ -138,15 +139,16 @@ TEST_F(ResultViewTest, PowerSpectraAreShownWithTheNoiseModels) {
 TEST_F(ResultViewTest, ComparisonTogetherAverageAndNothingChecked) {
   std::vector<TComparisonEntry> entries = ComparisonFiles(project_, folders_, false);
   EXPECT_TRUE(BeginComparison({{"x.dat", false}}, host_).empty());
-  EXPECT_EQ(host_.Messages, (std::vector<std::string>{kNothingToShow}));
-  EXPECT_EQ(host_.Operations.back(), "Загрузка спектров");
+  ASSERT_EQ(host_.Statuses.size(), 2u);
+  EXPECT_EQ(host_.Statuses[0].Code, TCode::kLoadingSpectra);
+  EXPECT_EQ(host_.Statuses[1].Code, TCode::kNothingToShow);
 
   const std::vector<std::string> paths = BeginComparison(entries, host_);
   ASSERT_EQ(paths.size(), 2u);
   TSpectrumView view;
   ASSERT_TRUE(ShowTogether(view, paths, false, {}, host_));
   EXPECT_EQ(view.Series.size(), 6u);
-  EXPECT_EQ(host_.Operations.back(), "Спектры загружены");
+  EXPECT_EQ(host_.Statuses.back().Code, TCode::kSpectraLoaded);
 
   const std::vector<std::string> hv =
       BeginComparison(ComparisonFiles(project_, folders_, true), host_);

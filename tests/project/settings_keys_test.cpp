@@ -64,15 +64,19 @@ TEST(SettingsKeys, ValuesOfTheControls) {
   };
   for (const auto& c : cases) {
     TProject q = p;
-    std::string error;
+    TStatus error;
     const bool ok = ApplySetting(q, c.Set, c.Key, c.Value, &error);
-    ASSERT_EQ(ok, c.Shown != nullptr) << c.Key << "=" << c.Value << ": " << error;
+    const std::string told = Text(error, TLanguage::kEnglish);
+    ASSERT_EQ(ok, c.Shown != nullptr) << c.Key << "=" << c.Value << ": " << told;
     EXPECT_EQ(q.Modified, ok) << c.Key;
     if (!ok) {
       // The refusal names the key and the value, and the range when there is one.
-      EXPECT_NE(error.find(c.Key), std::string::npos) << error;
+      EXPECT_NE(told.find(c.Key), std::string::npos) << told;
       if (const TSettingKey* key = FindSettingKey(c.Key, c.Set)) {
-        EXPECT_NE(error.find(SettingRangeText(*key)), std::string::npos) << error;
+        EXPECT_NE(told.find(SettingRangeText(*key)), std::string::npos) << told;
+      } else {
+        EXPECT_TRUE(error.Code == TCode::kNoSuchSetting || error.Code == TCode::kSettingOfEvents)
+            << told;
       }
       continue;
     }
@@ -82,9 +86,17 @@ TEST(SettingsKeys, ValuesOfTheControls) {
   ApplySetting(q, 0, "SampRateDefault", "100", nullptr);
   EXPECT_EQ(q.WorkingRate, 100);
   EXPECT_EQ(SettingRangeText(*FindSettingKey("SilenceDur", 0)), "1..10000, step 0.01");
-  std::string error;
+  TStatus error;
   ApplySetting(q, 0, "B", "100.5", &error);
-  EXPECT_EQ(error, "B=100.5: outside 0..100, step 0.1");
+  EXPECT_EQ(error.Code, TCode::kSettingOutside);
+  EXPECT_EQ(error.Args, (std::vector<TArg>{
+                            "B=100.5", MakeStatus(TCode::kSettingRangeStep, {"0", "100", "0.1"})}));
+  ApplySetting(q, 0, "EdgeEffect", "maybe", &error);
+  EXPECT_EQ(error.Code, TCode::kSettingNotFlag);
+  ApplySetting(q, 0, "NoiseFiletr1", "1", &error);
+  EXPECT_EQ(error.Code, TCode::kSettingOfEvents);
+  ApplySetting(q, 0, "EdgeOrder", "abc", &error);
+  EXPECT_EQ(error.Code, TCode::kSettingNotNumber);
 }
 
 // Each key set to a value other than its default comes back from the project file under the
@@ -113,8 +125,8 @@ TEST(SettingsKeys, EveryKeySurvivesTheProjectFile) {
             if (value != defaults && skip-- == 0) break;
           }
         }
-        std::string error;
-        ASSERT_TRUE(ApplySetting(p, set, name, value, &error)) << error;
+        TStatus error;
+        ASSERT_TRUE(ApplySetting(p, set, name, value, &error)) << CodeName(error.Code);
       }
     }
     RecordingUiHost host;
@@ -153,18 +165,17 @@ TEST(SettingsKeys, FilterCornersMustComeInOrder) {
   const struct {
     int Set;
     double Fmin, Fmax, NoiseFmin, NoiseFmax;
-    const char* Problem;
+    std::vector<TArg> Problem;  // the arguments of kFilterPairOrder; none when in order
   } cases[] = {
-      {0, 0.1, 100, 0.1, 100, ""},
-      {0, 50, 1, 0.1, 100,
-       "Нижняя частота фильтра краевого эффекта (FMin = 50 Гц) должна быть меньше верхней "
-       "(FMax = 1 Гц)"},
-      {0, 5, 5, 0.1, 100,
-       "Нижняя частота фильтра краевого эффекта (FMin = 5 Гц) должна быть меньше верхней "
-       "(FMax = 5 Гц)"},
-      {1, 0.1, 100, 20, 10,
-       "Нижняя частота полосового фильтра помех (NoiseFMin1 = 20 Гц) должна быть меньше "
-       "верхней (NoiseFMax1 = 10 Гц)"},
+      {0, 0.1, 100, 0.1, 100, {}},
+      {0, 50, 1, 0.1, 100, {MakeStatus(TCode::kEdgeEffectFilter), "FMin", "50", "FMax", "1"}},
+      {0, 5, 5, 0.1, 100, {MakeStatus(TCode::kEdgeEffectFilter), "FMin", "5", "FMax", "5"}},
+      {1,
+       0.1,
+       100,
+       20,
+       10,
+       {MakeStatus(TCode::kNoiseFilter), "NoiseFMin1", "20", "NoiseFMax1", "10"}},
   };
   for (const auto& c : cases) {
     TSpectrumSettings s;
@@ -172,14 +183,16 @@ TEST(SettingsKeys, FilterCornersMustComeInOrder) {
     s.FMax = c.Fmax;
     s.NoiseFMin = c.NoiseFmin;
     s.NoiseFMax = c.NoiseFmax;
-    EXPECT_EQ(FilterPairProblem(s, c.Set), c.Problem);
+    const TStatus problem = FilterPairProblem(s, c.Set);
+    EXPECT_EQ(problem.Code, c.Problem.empty() ? TCode::kOk : TCode::kFilterPairOrder);
+    EXPECT_EQ(problem.Args, c.Problem);
   }
   // One pair alone: the other's disorder is not this edit's business.
   TSpectrumSettings s;
   s.NoiseFMin = 20;
   s.NoiseFMax = 10;
-  EXPECT_EQ(FilterPairProblem(s, 0, kEdgeFilterPair), "");
-  EXPECT_NE(FilterPairProblem(s, 0, kNoiseFilterPair), "");
+  EXPECT_TRUE(FilterPairProblem(s, 0, kEdgeFilterPair).Ok());
+  EXPECT_FALSE(FilterPairProblem(s, 0, kNoiseFilterPair).Ok());
 }
 
 // What a run says of the filters a set switches on, at a record's rate: nothing while a filter
@@ -191,22 +204,50 @@ TEST(SettingsKeys, FiltersCheckedAgainstTheRecordsRate) {
     int32_t Estimation;
     double Fmin, Fmax, Rate;
     bool Fails;
-    const char* Said;  // part of the failure or the note; "" for nothing said
+    std::vector<TArg> Said;  // the arguments of the failure or the note; none for nothing said
   } cases[] = {
-      {false, false, 1, 50, 1, 100, false, ""},
-      {true, false, 1, 0.1, 20, 100, false, ""},
-      {true, false, 1, 0.1, 100, 100, false,
-       "FMax = 100 Гц не ниже частоты Найквиста записи 50 Гц: верхняя частота фильтра краевого "
-       "эффекта взята 49.5 Гц"},
-      {true, false, 1, 50, 1, 100, true, "полоса фильтра краевого эффекта пуста (FMin = 50 Гц"},
+      {false, false, 1, 50, 1, 100, false, {}},
+      {true, false, 1, 0.1, 20, 100, false, {}},
+      {true,
+       false,
+       1,
+       0.1,
+       100,
+       100,
+       false,
+       {"FMax", "100", "50", MakeStatus(TCode::kEdgeEffectFilter), "49.5"}},
+      {true,
+       false,
+       1,
+       50,
+       1,
+       100,
+       true,
+       {MakeStatus(TCode::kEdgeEffectFilter),
+        MakeStatus(TCode::kFilterCorners, {"FMin", "50", "FMax", "1"})}},
       // FMin below FMax, but at or above 0.99 of the Nyquist frequency.
-      {true, false, 1, 49.6, 200, 100, true, "частота Найквиста записи 50 Гц"},
+      {true,
+       false,
+       1,
+       49.6,
+       200,
+       100,
+       true,
+       {MakeStatus(TCode::kEdgeEffectFilter),
+        MakeStatus(TCode::kFilterCornersNyquist, {"FMin", "49.6", "FMax", "200", "50"})}},
       // The noise filter works for the Bartlett estimate only.
-      {false, true, 0, 0.1, 100, 100, false, ""},
-      {false, true, 1, 0.1, 100, 100, false, "NoiseFMax = 100 Гц не ниже частоты Найквиста"},
+      {false, true, 0, 0.1, 100, 100, false, {}},
+      {false,
+       true,
+       1,
+       0.1,
+       100,
+       100,
+       false,
+       {"NoiseFMax", "100", "50", MakeStatus(TCode::kNoiseFilter), "49.5"}},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.Said);
+    SCOPED_TRACE(c.Fmin);
     TSpectrumSettings s;
     s.EdgeEffect = c.Edge;
     s.NoiseFilter = c.Noise;
@@ -214,12 +255,13 @@ TEST(SettingsKeys, FiltersCheckedAgainstTheRecordsRate) {
     s.FMin = c.Fmin;
     s.FMax = c.Fmax;
     const TFilterCheck check = CheckFilters(s, c.Rate);
-    EXPECT_EQ(check.Failure.empty(), !c.Fails);
-    const std::string& said = c.Fails ? check.Failure : check.Note;
-    if (*c.Said == '\0') {
-      EXPECT_EQ(check.Failure + check.Note, "");
+    EXPECT_EQ(check.Failure.Ok(), !c.Fails);
+    const TStatus& said = c.Fails ? check.Failure : check.Note;
+    if (c.Said.empty()) {
+      EXPECT_TRUE(check.Failure.Ok() && check.Note.Ok());
     } else {
-      EXPECT_NE(said.find(c.Said), std::string::npos) << said;
+      EXPECT_EQ(said.Code, c.Fails ? TCode::kFilterBandEmpty : TCode::kFilterAboveNyquist);
+      EXPECT_EQ(said.Args, c.Said);
     }
   }
 }
@@ -259,9 +301,11 @@ TEST(SettingsKeys, ResultFolderTheProjectFileCannotHoldIsRefused) {
   TProject p;
   p.Folder = "/work/site";
   p.General.ResultDir = "/work/site/results";
-  std::string error;
+  TStatus error;
   EXPECT_FALSE(ApplySetting(p, 0, "ResultDir", "/work/Zürich", &error));
-  EXPECT_NE(error.find("«ü»"), std::string::npos) << error;
+  EXPECT_EQ(error.Code, TCode::kNotInCp1251);
+  ASSERT_EQ(error.Args.size(), 3u);
+  EXPECT_EQ(error.Args[2].Text, "ü");
   EXPECT_EQ(p.General.ResultDir, "/work/site/results");
   EXPECT_FALSE(p.Modified);
 }

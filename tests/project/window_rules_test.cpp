@@ -12,13 +12,12 @@ namespace tarvik {
 namespace {
 
 TEST(WindowRules, HelpNamesTheGuideAndWhyItDidNotOpen) {
-  const std::string there = HelpUnavailableText("/opt/tarvik/Tarvik.pdf", true);
-  EXPECT_NE(there.find("/opt/tarvik/Tarvik.pdf"), std::string::npos);
-  EXPECT_NE(there.find("PDF"), std::string::npos);
-  const std::string missing = HelpUnavailableText("/opt/tarvik/Tarvik.pdf", false);
-  EXPECT_NE(missing.find("/opt/tarvik/Tarvik.pdf"), std::string::npos);
-  EXPECT_NE(missing.find("не найдено"), std::string::npos);
-  EXPECT_NE(there, missing);
+  const TStatus there = HelpUnavailableText("/opt/tarvik/Tarvik.pdf", true);
+  EXPECT_EQ(there.Code, TCode::kNoPdfViewer);
+  EXPECT_EQ(there.Args, std::vector<TArg>{"/opt/tarvik/Tarvik.pdf"});
+  const TStatus missing = HelpUnavailableText("/opt/tarvik/Tarvik.pdf", false);
+  EXPECT_EQ(missing.Code, TCode::kGuideNotFound);
+  EXPECT_EQ(missing.Args, std::vector<TArg>{"/opt/tarvik/Tarvik.pdf"});
 }
 
 TEST(WindowRules, DialogsStartInTheProjectsFolderWhenItIsThere) {
@@ -59,24 +58,24 @@ TEST(WindowRules, EmptyResponseViewsSayWhichFilesAreMissing) {
   TFileRecord r;
   r.Channels.resize(2);
   // Nothing set: every view says so.
-  for (int mode = 0; mode < 4; ++mode) EXPECT_NE(NoResponseFilesText(r, mode), "") << mode;
-  EXPECT_NE(NoResponseFilesText(r, 0).find("датчика"), std::string::npos);
-  EXPECT_NE(NoResponseFilesText(r, 1).find("усилителя"), std::string::npos);
-  EXPECT_NE(NoResponseFilesText(r, 2).find("канала"), std::string::npos);
+  const TCode none[] = {TCode::kNoSensorFiles, TCode::kNoAmplifierFiles, TCode::kNoChannelFiles,
+                        TCode::kNoResponseFiles};
+  for (int mode = 0; mode < 4; ++mode) EXPECT_EQ(NoResponseFilesText(r, mode).Code, none[mode]);
   // A sensor file of the second channel: the sensor and chain views draw it.
   r.Channels[1].SensorResp = "s.paz";
-  EXPECT_EQ(NoResponseFilesText(r, 0), "");
-  EXPECT_NE(NoResponseFilesText(r, 1), "");
-  EXPECT_NE(NoResponseFilesText(r, 2), "");
-  EXPECT_EQ(NoResponseFilesText(r, 3), "");
+  EXPECT_TRUE(NoResponseFilesText(r, 0).Ok());
+  EXPECT_EQ(NoResponseFilesText(r, 1).Code, TCode::kNoAmplifierFiles);
+  EXPECT_EQ(NoResponseFilesText(r, 2).Code, TCode::kNoChannelFiles);
+  EXPECT_TRUE(NoResponseFilesText(r, 3).Ok());
 }
 
 TEST(WindowRules, AMissingResultIsNamedWithTheTabThatMakesIt) {
-  const std::string prim = NoResultText("/r/prim_A.dat", false);
-  EXPECT_NE(prim.find("/r/prim_A.dat"), std::string::npos);
-  EXPECT_NE(prim.find("Обычные спектры"), std::string::npos);
-  const std::string hv = NoResultText("/r/nak_A.dat", true);
-  EXPECT_NE(hv.find("Спектры H/V"), std::string::npos);
+  const TStatus prim = NoResultText("/r/prim_A.dat", false);
+  EXPECT_EQ(prim.Code, TCode::kNoResultFile);
+  EXPECT_EQ(prim.File, "/r/prim_A.dat");
+  EXPECT_EQ(prim.Args, (std::vector<TArg>{"/r/prim_A.dat", MakeStatus(TCode::kPrimaryTab)}));
+  const TStatus hv = NoResultText("/r/nak_A.dat", true);
+  EXPECT_EQ(hv.Args, (std::vector<TArg>{"/r/nak_A.dat", MakeStatus(TCode::kHVTab)}));
 }
 
 }  // namespace

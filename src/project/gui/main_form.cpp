@@ -366,8 +366,9 @@ void TMainForm::ShowHelp() {
   // Where no program opens PDF files the desktop services say so; the person is told where the
   // guide is instead of seeing nothing happen.
   if (exists && QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path)))) return;
-  QMessageBox box(QMessageBox::Information, kAppName, Q(HelpUnavailableText(path, exists)),
-                  QMessageBox::Ok, this);
+  QMessageBox box(QMessageBox::Information, kAppName,
+                  Q(Text(HelpUnavailableText(path, exists), TLanguage::kRussian)), QMessageBox::Ok,
+                  this);
   box.setTextInteractionFlags(Qt::TextSelectableByMouse);
   box.exec();
 }
@@ -390,8 +391,9 @@ TSaveAnswer TMainForm::AskSaveChanges() {
 }
 
 TChangedOnDiskAnswer TMainForm::AskChangedOnDisk(const std::string& file) {
-  QMessageBox box(QMessageBox::Warning, kAppName, Q(ChangedOnDiskQuestion(file)),
-                  QMessageBox::Cancel, this);
+  QMessageBox box(QMessageBox::Warning, kAppName,
+                  Q(Text(ChangedOnDiskQuestion(file), TLanguage::kRussian)), QMessageBox::Cancel,
+                  this);
   QAbstractButton* overwrite = box.addButton(kOverwriteAnswer, QMessageBox::AcceptRole);
   QAbstractButton* reopen = box.addButton(kReopenAnswer, QMessageBox::DestructiveRole);
   box.setDefaultButton(QMessageBox::Cancel);

@@ -318,12 +318,12 @@ void TRecordsPage::AddedRecords(TProject& added, const TAddReport& report) {
 
 void TRecordsPage::AfterRecordOp(const TRecordOpResult& result) {
   if (!result.Done) {
-    if (!result.Message.empty()) form_.Host().ShowMessage(result.Message);
+    if (!result.Status.Ok()) form_.Host().ShowMessage(result.Status);
     return;
   }
   form_.RebuildAll();
   if (!result.Selection.empty()) SelectRecords(result.Selection, result.Selection.front());
-  if (!result.Warnings.empty()) form_.Host().ShowWarning(JoinLines(result.Warnings));
+  if (!result.Warnings.empty()) form_.Host().ShowWarning(JoinedWarnings(result.Warnings));
 }
 
 void TRecordsPage::ChangePathClicked() {
@@ -466,7 +466,7 @@ void TRecordsPage::ChannelsToFileClicked() {
   if (!choice) return;
   const TRecordOpResult result =
       ChannelsToIni(shell_.Project(), current, ChannelIniName(choice->First().toStdString()));
-  if (!result.Done) form_.Host().ShowError(result.Message);
+  if (!result.Done) form_.Host().ShowError(result.Status);
 }
 
 void TRecordsPage::ChannelsFromFileClicked() {
@@ -488,7 +488,7 @@ void TRecordsPage::ShowResponses(int mode) {
   const int current = CurrentRecord();
   if (current < 0) return;
   const TFileRecord& record = shell_.Project().Records[static_cast<size_t>(current)];
-  if (const std::string none = NoResponseFilesText(record, mode); !none.empty()) {
+  if (const TStatus none = NoResponseFilesText(record, mode); !none.Ok()) {
     form_.Host().ShowMessage(none);
     return;
   }
@@ -545,9 +545,9 @@ int TRecordsPage::EditorChannels() const {
   return channel_list_->count();
 }
 
-int TRecordsPage::CurrentRecordOr(const char* message) {
+int TRecordsPage::CurrentRecordOr(TCode message) {
   const int current = CurrentRecord();
-  if (current < 0 && message != nullptr) form_.Host().ShowMessage(message);
+  if (current < 0) form_.Host().ShowMessage(MakeStatus(message));
   return current;
 }
 

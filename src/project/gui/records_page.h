@@ -53,7 +53,7 @@ class TRecordsPage final : public QWidget {
  private:
   void CreateEditor(QWidget* parent);
   // The current record, or -1 after telling the person message (nothing selected).
-  int CurrentRecordOr(const char* message);
+  int CurrentRecordOr(TCode message);
 
   void AddFilesClicked();
   void AddFolderClicked();

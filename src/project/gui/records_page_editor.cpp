@@ -305,7 +305,7 @@ void TRecordsPage::FillChannelFields() {
 
 void TRecordsPage::AfterEdit(const TRecordOpResult& result, bool lists) {
   if (!result.Done) {
-    if (!result.Message.empty()) form_.Host().ShowMessage(result.Message);
+    if (!result.Status.Ok()) form_.Host().ShowMessage(result.Status);
     FillEditor();
     return;
   }
@@ -316,11 +316,7 @@ void TRecordsPage::AfterEdit(const TRecordOpResult& result, bool lists) {
     form_.ProcessingPage().RebuildNakList();
   }
   FillEditor();
-  if (!result.Warnings.empty()) {
-    std::string text;
-    for (const std::string& w : result.Warnings) text += (text.empty() ? "" : "\n") + w;
-    form_.Host().ShowWarning(text);
-  }
+  if (!result.Warnings.empty()) form_.Host().ShowWarning(JoinedWarnings(result.Warnings));
 }
 
 void TRecordsPage::SelectionTimeEdited(bool finish) {
@@ -368,7 +364,7 @@ void TRecordsPage::UnitTemplate(int kind) {
   const int channel = EditorChannel();
   const int current = CurrentRecord();
   if (channel < 0 || current < 0) {
-    form_.Host().ShowMessage(kNoChannelChosenMessage);
+    form_.Host().ShowMessage(MakeStatus(TCode::kNoChannelChosen));
     return;
   }
   const TFileRecord& record = shell_.Project().Records[static_cast<size_t>(current)];
@@ -405,7 +401,7 @@ void TRecordsPage::CopyToClipboard(bool times) {
 
 void TRecordsPage::AskRecordTime(bool finish) {
   if (form_.Busy()) return;
-  const int current = CurrentRecordOr(kNoRecordMessage);
+  const int current = CurrentRecordOr(TCode::kNoRecordSelected);
   if (current < 0) return;
   const auto text = form_.AskText(finish ? kFinishPrompt : kStartPrompt,
                                   (finish ? finish_label_ : start_label_)->text());
@@ -418,7 +414,7 @@ void TRecordsPage::AskRecordTime(bool finish) {
 
 void TRecordsPage::AskRate() {
   if (form_.Busy()) return;
-  const int current = CurrentRecordOr(kNoRecordMessage);
+  const int current = CurrentRecordOr(TCode::kNoRecordSelected);
   if (current < 0) return;
   const auto text = form_.AskText(
       kRatePrompt,
@@ -432,7 +428,7 @@ void TRecordsPage::AskAdc() {
   const int channel = EditorChannel();
   const int current = CurrentRecord();
   if (current < 0 || channel < 0) {
-    form_.Host().ShowMessage(kNoRecordOrChannelMessage);
+    form_.Host().ShowMessage(MakeStatus(TCode::kNoRecordsOrChannel));
     return;
   }
   const auto text = form_.AskText(kAdcPrompt, adc_label_->text());

@@ -254,7 +254,7 @@ TSettingsPage::TSettingsPage(TMainForm& window, QWidget* parent)
       if (reloading_) return;
       TSpectrumSettings edited = ShownSettings();
       edited.*field = v;
-      if (const std::string why = FilterPairProblem(edited, ShownSet(), pair); !why.empty()) {
+      if (const TStatus why = FilterPairProblem(edited, ShownSet(), pair); !why.Ok()) {
         reloading_ = true;
         spin->setValue(ShownSettings().*field);
         reloading_ = false;
@@ -516,11 +516,11 @@ void TGeneralPage::BuildHvsrGroup(QVBoxLayout* outer) {
 void TGeneralPage::WriteHvsr(std::string_view key, double value) {
   TProject& project = shell_.Project();
   const THvsrSettings kept = project.Hvsr;
-  std::string error;
+  TStatus error;
   const std::string text = QString::number(value, 'g', 12).toStdString();
   if (!ApplySetting(project, 0, key, text, &error)) {
     form_.Host().ShowMessage(error);
-  } else if (const std::string why = HvsrSettingsProblem(project); !why.empty()) {
+  } else if (const TStatus why = HvsrSettingsProblem(project); !why.Ok()) {
     project.Hvsr = kept;
     form_.Host().ShowMessage(why);
   } else {

@@ -143,7 +143,7 @@ class ProjectSavingTest : public QObject {
     script.Cancel();
     PressSave(form);
     QVERIFY(script.Done());
-    QCOMPARE(script.Texts.back(), Q(ChangedOnDiskQuestion(Demo())));
+    QCOMPARE(script.Texts.back(), Q(Text(ChangedOnDiskQuestion(Demo()), TLanguage::kRussian)));
     QCOMPARE(Bytes(Demo()), disk);
     QVERIFY(form.Shell().Project().Modified);
     QVERIFY(form.windowTitle().endsWith("*"));
