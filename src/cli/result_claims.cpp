@@ -145,9 +145,8 @@ std::optional<TResultFiles> ResolveResultFiles(const char* command,
                                       UnitText(changed->Units.UnitOut, changed->Units.UnitItem) +
                                       ") may not be those the file was computed with"
                                 : "no project is found that computes " + paths.front();
-    ErrPrintf("%s: %s: its unit is not known and is labelled %s%s\n", command, why.c_str(),
-              UnitText(out.UnitOut, out.UnitItem).c_str(),
-              unit_given ? " as --unit-out and --unit say" : " (--unit-out, --unit)");
+    ErrLine(unit_given ? TCode::kCliUnitLabelledAsSaid : TCode::kCliUnitLabelled,
+            {command, why, UnitText(out.UnitOut, out.UnitItem)});
   }
   return out;
 }
