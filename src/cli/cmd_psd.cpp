@@ -111,7 +111,8 @@ void RegisterPsd(CLI::App& app, CommandResult& result) {
     std::vector<std::string> labels;
     for (int i : chosen) {
       records.push_back(project.Records[static_cast<size_t>(i)]);
-      labels.push_back("record " + std::to_string(i + 1) + " (" + records.back().Station + ")");
+      labels.push_back(Told(TCode::kCliScanRecord, {std::to_string(i + 1)}) + " (" +
+                       records.back().Station + ")");
     }
     const std::string store = PsdStoreOf(project);
     InterruptScope interrupt(host);

@@ -329,7 +329,7 @@ namespace tarvik {
   X(kCliRecordNote, "record_note")                                      \
   X(kCliRecordNoResult, "record_failed")                                \
   X(kCliRecordNoResultWhy, "record_failed")                             \
-  X(kCliRecordSays, "record_error")                                      \
+  X(kCliRecordSays, "record_error")                                     \
   X(kCliSegmentsOfRecord, "segments_of_records")                        \
   X(kCliSegmentsOfRecords, "segments_of_records")                       \
   X(kCliRecordsFailed, "records_failed")                                \
@@ -390,6 +390,20 @@ namespace tarvik {
   X(kCliMarkSpectra, "mark_spectra")                                    \
   X(kCliMarkHv, "mark_hv")                                              \
   X(kCliResponsesIncomplete, "responses_incomplete")                    \
+  X(kCliKindAmplitude, "kind")                                          \
+  X(kCliKindPower, "kind")                                              \
+  X(kCliKindHv, "kind")                                                 \
+  X(kCliKindRelative, "kind")                                           \
+  X(kCliKindSpectra, "kind")                                            \
+  X(kCliOrigin, "origin")                                               \
+  X(kCliKindsDiffer, "kinds_differ")                                    \
+  X(kCliHvDoesNotApply, "flag_does_not_apply")                          \
+  X(kCliPowerDoesNotApply, "flag_does_not_apply")                       \
+  X(kCliUnitDoesNotApply, "flag_does_not_apply")                        \
+  X(kCliUnitsDiffer, "units_differ")                                    \
+  X(kCliUnitRelabelled, "unit_differs")                                 \
+  X(kCliProjectSavedAfter, "unit_not_known")                            \
+  X(kCliNoProjectComputes, "unit_not_known")                            \
   /* noise statistics */                                                \
   /* console answers */                                                 \
   X(kAnswerYes, "answer_yes")                                           \
