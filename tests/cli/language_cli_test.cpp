@@ -156,7 +156,11 @@ TEST_F(LanguageCli, FailuresInRussianAreToldInRussian) {
                                 "is required",
                                 "belongs to",
                                 "no record"}) {
-      EXPECT_EQ(text.find(english), std::string::npos) << args << ": " << english << "\n" << text;
+      // An option's name ("--record 1") is no English word of the line.
+      size_t at = text.find(english);
+      while (at != std::string::npos && at >= 2 && text.compare(at - 2, 2, "--") == 0)
+        at = text.find(english, at + 1);
+      EXPECT_EQ(at, std::string::npos) << args << ": " << english << "\n" << text;
     }
   }
 }
