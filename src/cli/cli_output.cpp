@@ -52,6 +52,38 @@ std::string Formatted(const char* format, va_list args) {
 
 }  // namespace
 
+std::string Told(TCode code, std::vector<TArg> args) {
+  return Say(Text(MakeStatus(code, std::move(args)), cli_language));
+}
+
+void ErrLine(TCode code, std::vector<TArg> args) {
+  const std::string text = Told(code, std::move(args)) + "\n";
+  std::fputs(text.c_str(), stderr);
+}
+
+void OutLine(TCode code, std::vector<TArg> args) {
+  const std::string text = Told(code, std::move(args)) + "\n";
+  std::fputs(text.c_str(), stdout);
+}
+
+void ErrReason(std::string_view command, std::string_view text) {
+  const std::string line = std::string(command) + ": " + Say(text) + "\n";
+  std::fputs(line.c_str(), stderr);
+}
+
+std::string Printed(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list again;
+  va_copy(again, args);
+  const int n = std::vsnprintf(nullptr, 0, format, args);
+  va_end(args);
+  std::string text(n > 0 ? static_cast<size_t>(n) : 0, '\0');
+  if (n > 0) std::vsnprintf(text.data(), text.size() + 1, format, again);
+  va_end(again);
+  return text;
+}
+
 void ErrPrintf(const char* format, ...) {
   va_list args;
   va_start(args, format);
@@ -111,18 +143,17 @@ FileReading ReadFileHeader(const std::string& path, double default_rate, TFileRe
   info.Reset();
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) {
-    reading.Error = "no such file";
+    reading.Error = MakeStatus(TCode::kCliNoSuchFile);
     return reading;
   }
   reading.Tag = Recognize(path);
   const FormatInfo* format = FindFormat(reading.Tag);
   if (format == nullptr) {
-    reading.Error = "not a recognised seismogram file";
+    reading.Error = MakeStatus(TCode::kCliNotSeismogram);
   } else if (format->ReadHeader == nullptr) {
-    reading.Error = std::string("a ") + format->Name + " file, which cannot be read";
+    reading.Error = MakeStatus(TCode::kCliFormatUnreadable, {format->Name});
   } else if (const TStatus read = ReadHeader(path, reading.Tag, info, default_rate); !read.Ok()) {
-    reading.Error =
-        std::string("not read as ") + format->Name + ": " + Text(read, TLanguage::kEnglish);
+    reading.Error = MakeStatus(TCode::kCliNotReadAs, {format->Name, read});
   }
   return reading;
 }
@@ -147,20 +178,20 @@ std::string HeaderText(const std::string& path, FormatTag tag, const TFileRecord
                        std::optional<int64_t> held) {
   std::string out = path + "\n";
   const FormatInfo* format = FindFormat(tag);
-  out +=
-      "  format:   " + TagText(tag) + (format ? std::string(" (") + format->Name + ")" : "") + "\n";
+  const auto line = [&out](TCode code, std::vector<TArg> args) {
+    out += Told(code, std::move(args)) + "\n";
+  };
+  line(TCode::kCliFieldFormat,
+       {TagText(tag) + (format ? std::string(" (") + format->Name + ")" : "")});
   if (tag == 0) return out;
-  out += "  station:  " + info.Station + "\n";
-  out += "  start:    " + FormatIso(info.Start) + "\n";
-  out += "  rate:     " + FormatNumber(info.SampRate) + " Hz\n";
-  out += "  samples:  " + std::to_string(info.SampleCount) +
-         " (from the first sample to the end of the last, gaps included)\n";
-  if (held)
-    out += "  held:     " + std::to_string(*held) +
-           " (samples the file holds, in its fullest channel)\n";
-  out += "  blocks:   " + std::to_string(info.BlockCount) + " of " +
-         std::to_string(info.BlockSamples) + " samples\n";
-  out += "  channels: " + std::to_string(info.ChannelCount) + "\n";
+  line(TCode::kCliFieldStation, {info.Station});
+  line(TCode::kCliFieldStart, {FormatIso(info.Start)});
+  line(TCode::kCliFieldRate, {FormatNumber(info.SampRate)});
+  line(TCode::kCliFieldFileSamples, {std::to_string(info.SampleCount)});
+  if (held) line(TCode::kCliFieldHeld, {std::to_string(*held)});
+  line(TCode::kCliFieldBlocks,
+       {std::to_string(info.BlockCount), std::to_string(info.BlockSamples)});
+  line(TCode::kCliFieldChannels, {std::to_string(info.ChannelCount)});
   const int n = std::clamp(info.ChannelCount, 0, kMaxChannels);
   for (int c = 0; c < n; ++c) {
     out += "    " + std::to_string(c + 1) + "\t" + info.ChannelNames[c] + "\t" +

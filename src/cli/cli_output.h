@@ -5,6 +5,8 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "common/status.h"
 #include "records/record_model.h"
@@ -19,6 +21,20 @@ void SetLanguage(TLanguage language);
 std::string Say(std::string_view text);
 // The code name of a text of the core ("file_not_found"), "" when it is none of the catalogue's.
 std::string CodeOf(std::string_view text);
+
+// The status code with args in the command line's language. In English the core's Russian texts
+// an argument carries are told in English too.
+std::string Told(TCode code, std::vector<TArg> args = {});
+// The line Told(code, args) and a newline, to stderr or (the readable output of a command)
+// to stdout.
+void ErrLine(TCode code, std::vector<TArg> args = {});
+void OutLine(TCode code, std::vector<TArg> args = {});
+// "command: text" and a newline to stderr: a reason of the core, a parser's or the system's
+// under the name of the command that met it.
+void ErrReason(std::string_view command, std::string_view text);
+
+// printf into a string, for the numbers a status carries ("%.5f", "%-7s").
+std::string Printed(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // printf to stderr, the line told in the command line's language: the format's own text from
 // the command line's table, the core's texts it carries read back and told again.
@@ -42,11 +58,11 @@ CLI::Validator PositiveNumber();
 std::string HeaderText(const std::string& path, FormatTag tag, const TFileRecordInfo& info,
                        std::optional<int64_t> held = std::nullopt);
 
-// A file recognised and its header read: the tag, and the reason when it fails ("no such file",
-// "not a recognised seismogram file", "damaged or not miniSEED: no valid record").
+// A file recognised and its header read: the tag, and the reason when it fails (no such file,
+// not a recognised seismogram file, not read as its format); Error is Ok when the header is read.
 struct FileReading {
   FormatTag Tag = 0;
-  std::string Error;
+  TStatus Error;
 };
 FileReading ReadFileHeader(const std::string& path, double default_rate, TFileRecordInfo& info);
 

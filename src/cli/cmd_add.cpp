@@ -82,7 +82,7 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
                 "one JSON document: the project, its records, the files added and not added");
   cmd->callback([opt, &result] {
     if (opt->Paths.empty() && opt->Folder.empty() && opt->Sds.empty()) {
-      ErrPrintf("add: nothing to add: give files, --folder or --sds\n");
+      ErrLine(TCode::kCliNothingToAdd);
       result.Status = 2;
       return;
     }
@@ -91,7 +91,7 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
     TDateTime to = from;
     if (!opt->Sds.empty() || !opt->Stations.empty()) {
       if (opt->Sds.empty() || opt->Stations.empty()) {
-        ErrPrintf("add: --sds and --stations go together\n");
+        ErrLine(TCode::kCliSdsNeedsStations);
         result.Status = 2;
         return;
       }
@@ -100,8 +100,7 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
         const std::string_view one = rest.substr(0, cut);
         const std::optional<SdsStation> s = ParseSdsStation(one);
         if (!s) {
-          ErrPrintf("add: --stations: %s is not NET.STA or NET.STA.LOC\n",
-                    std::string(one).c_str());
+          ErrLine(TCode::kCliNotStationCode, {one});
           result.Status = 2;
           return;
         }
@@ -114,7 +113,7 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
         char tail = 0;
         if (std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &y, &m, &d, &tail) != 3 || m < 1 || m > 12 ||
             d < 1 || d > 31) {
-          ErrPrintf("add: %s: %s is not a date YYYY-MM-DD\n", option, text.c_str());
+          ErrLine(TCode::kCliNotDay, {option, text});
           result.Status = 2;
           return false;
         }
@@ -123,7 +122,7 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
       };
       if (!day(opt->From, "--from", from) || !day(opt->To, "--to", to)) return;
     } else if (!opt->From.empty() || !opt->To.empty()) {
-      ErrPrintf("add: --from and --to are for --sds\n");
+      ErrLine(TCode::kCliDaysNeedSds);
       result.Status = 2;
       return;
     }
@@ -131,17 +130,13 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
     // arguments in the wrong order, which would otherwise create a project named after data.
     std::error_code ec;
     if (!IsProjectName(opt->Project) && std::filesystem::is_regular_file(opt->Project, ec)) {
-      ErrPrintf("add: %s is not a project file (.tvp): the project comes first\n",
-                opt->Project.c_str());
+      ErrLine(TCode::kCliProjectComesFirst, {opt->Project});
       result.Status = 2;
       return;
     }
     for (const std::string& p : opt->Paths) {
       if (IsProjectName(p)) {
-        ErrPrintf(
-            "add: %s is a project file, not a seismogram file: the project "
-            "comes first\n",
-            p.c_str());
+        ErrLine(TCode::kCliProjectNotSeismogram, {p});
         result.Status = 2;
         return;
       }
@@ -156,7 +151,7 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
     // made meanwhile is lost.
     const TProjectLock lock = TProjectLock::Acquire(ProjectFilePath(name));
     if (!lock.Held()) {
-      ErrPrintf("add: %s\n", Text(lock.Error(), Language()).c_str());
+      ErrReason("add", Text(lock.Error(), Language()));
       result.Status = 1;
       return;
     }
@@ -246,7 +241,7 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
     }
     nlohmann::ordered_json refused = nlohmann::ordered_json::array();
     for (const auto& [path, reason] : list.Refused) {
-      ErrPrintf("%s: not added: %s\n", path.c_str(), reason.c_str());
+      ErrLine(TCode::kCliNotAdded, {path, reason});
       refused.push_back({{"file", path}, {"reason", Say(reason)}, {"code", CodeOf(reason)}});
     }
     nlohmann::ordered_json doc = {{"project", absolute(name)}, {"saved", false}};
@@ -259,8 +254,7 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
       if (opt->Json) std::printf("%s\n", doc.dump(2).c_str());
     };
     if (added == 0) {
-      ErrPrintf("add: nothing was added; %s %s\n", name.c_str(),
-                existed ? "is left as it was" : "was not created");
+      ErrLine(existed ? TCode::kCliNothingAddedKept : TCode::kCliNothingAddedNotCreated, {name});
       return finish(1);
     }
     project.Modified = true;
@@ -269,8 +263,8 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
     doc["project"] = saved.FileName;
     doc["saved"] = true;
     if (!opt->Json) {
-      OutPrintf("%s: %zu records (%zu new)\n", saved.FileName.c_str(), project.Records.size(),
-                project.Records.size() - before);
+      OutLine(TCode::kCliProjectRecords, {saved.FileName, std::to_string(project.Records.size()),
+                                          std::to_string(project.Records.size() - before)});
     }
     finish(list.Refused.empty() ? 0 : 1);
   });

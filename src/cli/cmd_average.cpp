@@ -70,9 +70,10 @@ void RegisterAverage(CLI::App& app, CommandResult& result) {
       std::printf("%s\n", j.dump().c_str());
       return;
     }
-    OutPrintf("%s: %s of %d files, %zu lines from %.5f to %.5f Hz\n", opt->Output.c_str(),
-              opt->Median ? "median" : "average", average.FilesUsed, average.Frequencies.size(),
-              first, last);
+    OutLine(
+        opt->Median ? TCode::kCliMedianWritten : TCode::kCliAverageWritten,
+        {opt->Output, std::to_string(average.FilesUsed), std::to_string(average.Frequencies.size()),
+         Printed("%.5f", first), Printed("%.5f", last)});
   });
 }
 

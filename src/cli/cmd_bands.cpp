@@ -85,14 +85,10 @@ void RegisterBands(CLI::App& app, CommandResult& result) {
     // density over a band is the mean square there, while that of an amplitude or a ratio is
     // no quantity at all.
     if (opt->Integral && !files->Power) {
-      ErrPrintf(
-          "bands: %s holds %s: the band integral is the RMS amplitude of power spectra "
-          "only (the square root of the power in the band); use --mean%s\n",
-          opt->File.c_str(),
-          IsRatio(files->Kind)                     ? "ratios"
-          : files->Kind == TResultKind::kAmplitude ? "amplitude spectra"
-                                                   : "spectra not said to be power",
-          files->Kind == TResultKind::kSpectrum ? ", or --power if they are" : "");
+      ErrLine(IsRatio(files->Kind)                     ? TCode::kCliIntegralOfRatios
+              : files->Kind == TResultKind::kAmplitude ? TCode::kCliIntegralOfAmplitudes
+                                                       : TCode::kCliIntegralOfSpectra,
+              {opt->File});
       result.Status = 1;
       return;
     }
@@ -109,7 +105,7 @@ void RegisterBands(CLI::App& app, CommandResult& result) {
     const size_t columns = view.Series.size() / 2;
     if (opt->Column > 0) {
       if (static_cast<size_t>(opt->Column) > columns) {
-        ErrPrintf("bands: %s has %zu value columns\n", opt->File.c_str(), columns);
+        ErrLine(TCode::kCliValueColumns, {opt->File, std::to_string(columns)});
         result.Status = 1;
         return;
       }
@@ -128,7 +124,7 @@ void RegisterBands(CLI::App& app, CommandResult& result) {
       const std::optional<TBandDialog> given = GivenBandDialog(view, measure, opt->Range, &error);
       double lo = 0.0, hi = 0.0;
       if (!given || !ParseBandRange(opt->Range, lo, hi)) {
-        ErrPrintf("bands: %s\n", Text(error, Language()).c_str());
+        ErrReason("bands", Text(error, Language()));
         result.Status = 2;
         return;
       }

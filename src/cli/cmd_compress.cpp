@@ -51,7 +51,7 @@ void RegisterCompress(CLI::App& app, CommandResult& result) {
     if (!MayWriteOutput("compress", opt->Out, inputs, opt->Force, result)) return;
     std::string error;
     if (!CompressRecord(opt->Out, *record, host, opt->Settings.WorkingRate, &error)) {
-      ErrPrintf("compress: %s\n", error.c_str());
+      ErrReason("compress", error);
       result.Status = 1;
       return;
     }

@@ -25,7 +25,7 @@ bool SaveCompressed(TProject& project, const TProject& before, const TCompressRe
                     UiHost& host) {
   const TProjectLock lock = TProjectLock::Acquire(ProjectFilePath(project.FileName));
   if (!lock.Held()) {
-    ErrPrintf("compress: %s\n", Text(lock.Error(), Language()).c_str());
+    ErrReason("compress", Text(lock.Error(), Language()));
     return false;
   }
   if (ProjectFileStamp(project.FileName) != project.Disk) {
@@ -59,21 +59,19 @@ bool CompressProjectOrRefuse(const std::string& file, const std::string& output,
                              const CompressProjectOptions& options, CommandResult& result) {
   if (AsciiUpper(FileExtension(file)) != ".TVP") {
     if (options.Record > 0) {
-      ErrPrintf("compress: --record belongs to a project, not a seismogram file\n");
+      ErrLine(TCode::kCliRecordOptionForProject);
       result.Status = 2;
       return true;
     }
     if (!output.empty()) return false;
-    ErrPrintf("compress: --output is required for a seismogram file\n");
+    ErrLine(TCode::kCliOutputRequired);
     result.Status = 2;
     return true;
   }
   // The copies of a project go into its ZipData folder, one per record; an output named as
   // well would be ignored, and the user would look for it in vain.
   if (!output.empty()) {
-    ErrPrintf(
-        "compress: --output is for a seismogram file; the copies of a project's records "
-        "go into its ZipData folder\n");
+    ErrLine(TCode::kCliOutputForFile);
     result.Status = 2;
     return true;
   }
@@ -85,7 +83,8 @@ bool CompressProjectOrRefuse(const std::string& file, const std::string& output,
   }
   const int count = static_cast<int>(project.Records.size());
   if (options.Record > count) {
-    ErrPrintf("compress: record %d: the project has %d records\n", options.Record, count);
+    ErrLine(TCode::kCliNoSuchRecord,
+            {"compress", std::to_string(options.Record), std::to_string(count)});
     result.Status = 2;
     return true;
   }
@@ -96,8 +95,8 @@ bool CompressProjectOrRefuse(const std::string& file, const std::string& output,
       CompressRecords(project, selection, ProjectResultFolders(project), host);
   for (const auto& [i, target] : report.Written) std::printf("%s\n", target.c_str());
   for (const auto& [i, error] : report.Failed) {
-    ErrPrintf("compress: record %d (%s): %s\n", i + 1,
-              project.Records[static_cast<size_t>(i)].Station.c_str(), error.c_str());
+    ErrLine(TCode::kCliRecordNotCompressed,
+            {std::to_string(i + 1), project.Records[static_cast<size_t>(i)].Station, error});
   }
   const bool failed = !report.Failed.empty() || host.StopRequested();
   if (project.Modified && !SaveCompressed(project, before, report, host)) {

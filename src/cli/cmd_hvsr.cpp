@@ -226,7 +226,7 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
     if (opt->Grid.size() == 3) {
       const double points = opt->Grid[2];
       if (points != static_cast<int32_t>(points)) {
-        ErrPrintf("hvsr: --grid: N must be a whole number, not %g\n", points);
+        ErrLine(TCode::kCliGridNotWhole, {Printed("%g", points)});
         result.Status = 2;
         return;
       }
@@ -243,14 +243,14 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
     }
     std::string why;
     if (!CheckHvsrSettings(settings, &why)) {
-      ErrPrintf("hvsr: %s\n", why.c_str());
+      ErrReason("hvsr", why);
       result.Status = 2;
       return;
     }
     if (!opt->Every.empty()) {
       const std::optional<double> every = ParseDuration(opt->Every);
       if (!every) {
-        ErrPrintf("hvsr: --every: not a duration such as 1h, 30m or 600: %s\n", opt->Every.c_str());
+        ErrLine(TCode::kCliNotDuration, {opt->Every});
         result.Status = 2;
         return;
       }
@@ -261,14 +261,14 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
     const int count = static_cast<int>(project.Records.size());
     if (!opt->Records.empty()) {
       if (!ParseRecordSelection(opt->Records, count, hvsr.Records, why)) {
-        ErrPrintf("hvsr: --records: %s\n", why.c_str());
+        ErrReason("hvsr: --records", why);
         result.Status = 2;
         return;
       }
     } else if (opt->All) {
       for (int i = 0; i < count; ++i) hvsr.Records.push_back(i);
       if (hvsr.Records.empty()) {
-        ErrPrintf("hvsr: the project has no records\n");
+        ErrLine(TCode::kCliProjectHasNoRecords, {"hvsr"});
         result.Status = 1;
         return;
       }
@@ -285,12 +285,12 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
     InterruptScope interrupt(host);
     const THvsrRunReport report = RunHvsr(project, folders, host, options, hvsr);
     if (report.Run.NothingChecked) {
-      ErrPrintf("hvsr: name the records with --records 1,3-5 or --all\n");
+      ErrLine(TCode::kCliNameTheRecords);
       result.Status = 1;
       return;
     }
     if (!report.Run.Ran) {
-      ErrPrintf("hvsr: not run\n");
+      ErrLine(TCode::kCliNotRun, {"hvsr"});
       result.Status = 1;
       return;
     }
@@ -299,13 +299,13 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
     for (const THvsrRecordRun& run : report.Records) {
       if (run.Record < 0 || run.Stopped) continue;
       const TFileRecord& record = project.Records[static_cast<size_t>(run.Record)];
-      const std::string label =
-          "record " + std::to_string(run.Record + 1) + " (" + record.Station + ")";
+      const std::string number = std::to_string(run.Record + 1) + " (" + record.Station + ")";
+      const std::string label = Told(TCode::kCliScanRecord, {number});
       const bool written = !run.Files.empty();
       all_ok = all_ok && written;
       if (!written)
-        ErrPrintf("hvsr: %s: %s\n", label.c_str(),
-                  WithoutStation(Text(run.Error, Language()), record.Station).c_str());
+        ErrLine(TCode::kCliRecordSays,
+                {"hvsr", number, WithoutStation(Text(run.Error, Language()), record.Station)});
       if (opt->Json) {
         records.push_back(RecordJson(run, record));
       } else if (run.Analysed) {
@@ -315,7 +315,7 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
     }
     const bool stopped = report.Run.Cancelled;
     if (stopped) {
-      ErrPrintf("hvsr: stopped\n");
+      ErrLine(TCode::kCliStopped, {"hvsr"});
       all_ok = false;
     }
     if (opt->Json)

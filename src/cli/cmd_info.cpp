@@ -32,18 +32,23 @@ void RegisterInfo(CLI::App& app, CommandResult& result) {
     for (const std::string& path : opt->Files) {
       TFileRecordInfo info;
       const FileReading reading = ReadFileHeader(path, opt->DefaultRate, info);
-      if (!reading.Error.empty()) {
+      const std::string error =
+          reading.Error.Ok() ? "" : Told(reading.Error.Code, reading.Error.Args);
+      if (!reading.Error.Ok()) {
         status = 1;
-        ErrPrintf("%s: %s\n", path.c_str(), reading.Error.c_str());
+        ErrReason(path, error);
       }
       const std::optional<int64_t> held =
-          reading.Error.empty() ? HeldSamples(path, reading.Tag, info) : std::nullopt;
+          reading.Error.Ok() ? HeldSamples(path, reading.Tag, info) : std::nullopt;
       if (opt->Json) {
         nlohmann::ordered_json j = HeaderJson(path, reading.Tag, info);
         if (held) j["samples_held"] = *held;
-        if (!reading.Error.empty()) j["error"] = reading.Error;
+        if (!reading.Error.Ok()) {
+          j["error"] = error;
+          j["error_code"] = std::string(CodeName(reading.Error.Code));
+        }
         std::printf("%s\n", j.dump().c_str());
-      } else if (reading.Error.empty()) {
+      } else if (reading.Error.Ok()) {
         std::fputs(HeaderText(path, reading.Tag, info, held).c_str(), stdout);
       }
     }

@@ -130,13 +130,13 @@ bool Render(RenderSession&, const TSpectrumView& view, const std::string& path, 
     for (size_t at = error.find(temporary); at != std::string::npos;
          at = error.find(temporary, at + path.size()))
       error.replace(at, temporary.size(), path);
-    ErrPrintf("plot: %s\n", error.c_str());
+    ErrReason("plot", error);
     return false;
   }
   return true;
 #else
   (void)view, (void)width, (void)height, (void)window;
-  ErrPrintf("plot: %s: chart rendering is not built into this tarvik-cli (no Qt)\n", path.c_str());
+  ErrLine(TCode::kCliNoChartRendering, {path});
   return false;
 #endif
 }
@@ -155,7 +155,7 @@ int PlotHvsrSeries(const std::vector<std::string>& files, const std::string& out
   THvsrSeriesChart chart;
   std::string error;
   if (const TStatus read = ReadHvsrSeriesFile(files[0], chart); !read.Ok()) {
-    ErrPrintf("plot: %s\n", Text(read, Language()).c_str());
+    ErrReason("plot", Text(read, Language()));
     return 1;
   }
   if (!output.empty()) {
@@ -168,7 +168,7 @@ int PlotHvsrSeries(const std::vector<std::string>& files, const std::string& out
       for (size_t at = error.find(temporary); at != std::string::npos;
            at = error.find(temporary, at + output.size()))
         error.replace(at, temporary.size(), output);
-      ErrPrintf("plot: %s\n", error.c_str());
+      ErrReason("plot", error);
       return 1;
     }
   }
@@ -186,7 +186,7 @@ int PlotHvsrSeries(const std::vector<std::string>& files, const std::string& out
 
 bool RenderResultCharts(const std::string& project_file, std::vector<std::string>& written) {
 #ifndef TARVIK_WITH_GUI
-  ErrPrintf("charts: not drawn, this tarvik-cli is built without Qt\n");
+  ErrLine(TCode::kCliChartsNotDrawn);
   (void)project_file, (void)written;
   return true;
 #endif
@@ -309,7 +309,7 @@ void RegisterPlot(CLI::App& app, CommandResult& result) {
         throw CLI::ValidationError("--psd-view", error);
       }
       shown = ShowPsdStats(view, opt->Files[0], choice, error);
-      if (!shown) ErrPrintf("plot: %s\n", error.c_str());
+      if (!shown) ErrReason("plot", error);
     } else if (hvsr) {
       // A companion file left out is reported on stderr; the chart is still drawn.
       shown = ShowHvsrResult(view, opt->Files[0], host) != THvsrShown::kNothing;
@@ -324,13 +324,9 @@ void RegisterPlot(CLI::App& app, CommandResult& result) {
         return;
       }
       if (opt->NoiseModels && !files->Power) {
-        ErrPrintf(
-            "plot: the noise models are power densities, and %s holds %s: "
-            "--noise-models does not apply%s\n",
-            opt->Files[0].c_str(),
-            files->Kind == TResultKind::kSpectrum ? "spectra not said to be power spectra"
-                                                  : "no power spectra",
-            files->Kind == TResultKind::kSpectrum ? " (--power says it does)" : "");
+        ErrLine(files->Kind == TResultKind::kSpectrum ? TCode::kCliNoiseModelsNotPower
+                                                      : TCode::kCliNoiseModelsNoPower,
+                {opt->Files[0]});
         result.Status = 1;
         return;
       }

@@ -97,7 +97,8 @@ void Run(const Options& opt, CommandResult& result) {
   }
   const int count = static_cast<int>(project.Records.size());
   if (opt.Record > count) {
-    ErrPrintf("preview: record %d: the project has %d records\n", opt.Record, count);
+    ErrLine(TCode::kCliNoSuchRecord,
+            {"preview", std::to_string(opt.Record), std::to_string(count)});
     result.Status = 2;
     return;
   }
@@ -118,7 +119,7 @@ void Run(const Options& opt, CommandResult& result) {
   std::string ignored;
   if (!image.save(QString::fromStdString(replacement.Temporary().string()), "PNG") ||
       !replacement.Flush(ignored) || !replacement.Commit(ignored)) {
-    ErrPrintf("preview: %s: the image could not be written\n", opt.Out.c_str());
+    ErrLine(TCode::kCliImageNotWritten, {opt.Out});
     result.Status = 1;
     return;
   }
@@ -133,7 +134,7 @@ void Run(const Options& opt, CommandResult& result) {
 #else
 
 void Run(const Options&, CommandResult& result) {
-  ErrPrintf("preview: this tarvik-cli was built without Qt; rendering is not built\n");
+  ErrLine(TCode::kCliPreviewNotBuilt);
   result.status = 1;
 }
 

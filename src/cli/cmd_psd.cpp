@@ -67,7 +67,7 @@ void RegisterPsd(CLI::App& app, CommandResult& result) {
     options.Settings.Overlap = opt->Overlap;
     std::string why;
     if (!CheckPsdSettings(options.Settings, &why)) {
-      ErrPrintf("psd: %s\n", why.c_str());
+      ErrReason("psd", why);
       result.Status = 2;
       return;
     }
@@ -80,7 +80,7 @@ void RegisterPsd(CLI::App& app, CommandResult& result) {
     std::vector<int> chosen;
     if (!opt->Records.empty()) {
       if (!ParseRecordSelection(opt->Records, count, chosen, why)) {
-        ErrPrintf("psd: --records: %s\n", why.c_str());
+        ErrReason("psd: --records", why);
         result.Status = 2;
         return;
       }
@@ -90,9 +90,11 @@ void RegisterPsd(CLI::App& app, CommandResult& result) {
       }
     }
     if (chosen.empty()) {
-      ErrPrintf("psd: %s\n", count == 0
-                                 ? "the project has no records"
-                                 : "no record is chosen: name them with --records or give --all");
+      if (count == 0) {
+        ErrLine(TCode::kCliProjectHasNoRecords, {"psd"});
+      } else {
+        ErrLine(TCode::kCliNoRecordChosen);
+      }
       result.Status = 1;
       return;
     }
@@ -109,13 +111,14 @@ void RegisterPsd(CLI::App& app, CommandResult& result) {
     std::vector<std::string> labels;
     for (int i : chosen) {
       records.push_back(project.Records[static_cast<size_t>(i)]);
-      labels.push_back("record " + std::to_string(i + 1) + " (" + records.back().Station + ")");
+      labels.push_back(Told(TCode::kCliScanRecord, {std::to_string(i + 1)}) + " (" +
+                       records.back().Station + ")");
     }
     const std::string store = PsdStoreOf(project);
     InterruptScope interrupt(host);
     const TPsdRunReport report = RunPsd(records, labels, store, options, host);
-    for (const std::string& e : report.Errors) ErrPrintf("psd: %s\n", e.c_str());
-    if (report.Stopped) ErrPrintf("psd: stopped; the days not finished are not written\n");
+    for (const std::string& e : report.Errors) ErrReason("psd", e);
+    if (report.Stopped) ErrLine(TCode::kCliPsdStopped);
     if (opt->Json) {
       const nlohmann::ordered_json doc = {{"store", store},
                                           {"segments_computed", report.Computed},
@@ -129,11 +132,10 @@ void RegisterPsd(CLI::App& app, CommandResult& result) {
       std::printf("%s\n", doc.dump(2).c_str());
     } else {
       for (const std::string& file : report.Written) std::printf("%s\n", file.c_str());
-      ErrPrintf(
-          "psd: %lld segments computed, %lld kept from the store, %lld left out for "
-          "gaps; %d days written, %d unchanged\n",
-          static_cast<long long>(report.Computed), static_cast<long long>(report.Kept),
-          static_cast<long long>(report.Skipped), report.DaysWritten, report.DaysUnchanged);
+      ErrLine(TCode::kCliPsdSummary,
+              {std::to_string(report.Computed), std::to_string(report.Kept),
+               std::to_string(report.Skipped), std::to_string(report.DaysWritten),
+               std::to_string(report.DaysUnchanged)});
     }
     result.Status = report.Errors.empty() && !report.Stopped ? 0 : 1;
   });

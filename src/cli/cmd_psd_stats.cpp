@@ -103,7 +103,7 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
     TPsdSelection selection;
     TPsdZone zone;
     if (!zone.Open(opt->Tz, &why)) {
-      ErrPrintf("psd-stats: --tz: %s\n", why.c_str());
+      ErrReason("psd-stats: --tz", why);
       result.Status = 2;
       return;
     }
@@ -113,7 +113,7 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
       if (text.empty()) return true;
       out = zone.Parse(text);
       if (!out) {
-        ErrPrintf("psd-stats: %s: '%s' is not YYYY-MM-DD[THH:MM[:SS]]\n", name, text.c_str());
+        ErrLine(TCode::kCliNotTime, {name, text});
       }
       return out.has_value();
     };
@@ -122,7 +122,7 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
         (!opt->Hours.empty() && !ParseHours(opt->Hours, selection.Hours, &why)) ||
         (!opt->Weekdays.empty() && !ParseWeekdays(opt->Weekdays, selection.Weekdays, &why)) ||
         (!opt->Months.empty() && !ParseMonths(opt->Months, selection.Months, &why))) {
-      if (!why.empty()) ErrPrintf("psd-stats: %s\n", why.c_str());
+      if (!why.empty()) ErrReason("psd-stats", why);
       result.Status = 2;
       return;
     }
@@ -141,8 +141,7 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
       store = PsdStoreOf(project);
     }
     if (!fs::is_directory(store, ec)) {
-      ErrPrintf("psd-stats: %s: no PSD store there (compute one with tarvik-cli psd)\n",
-                store.string().c_str());
+      ErrLine(TCode::kCliNoPsdStore, {store.string()});
       result.Status = 1;
       return;
     }
@@ -157,8 +156,11 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
       if (!fs::is_directory(folder, ec)) {
         std::string list;
         for (const std::string& c : channels) list += (list.empty() ? "" : ", ") + c;
-        ErrPrintf("psd-stats: channel %s is not in the store %s%s%s\n", channel.c_str(),
-                  store.string().c_str(), list.empty() ? "" : "; it holds ", list.c_str());
+        if (list.empty()) {
+          ErrLine(TCode::kCliChannelNotStored, {channel, store.string()});
+        } else {
+          ErrLine(TCode::kCliChannelNotStoredHolds, {channel, store.string(), list});
+        }
         result.Status = 1;
         return;
       }
@@ -168,21 +170,23 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
     } else {
       std::string list;
       for (const std::string& c : channels) list += (list.empty() ? "" : ", ") + c;
-      ErrPrintf("psd-stats: %s: %s\n", store.string().c_str(),
-                channels.empty() ? "the store holds no PSD"
-                                 : ("name the channel with --channel: " + list).c_str());
+      if (channels.empty()) {
+        ErrLine(TCode::kCliStoreHoldsNoPsd, {store.string()});
+      } else {
+        ErrLine(TCode::kCliNameTheChannel, {store.string(), list});
+      }
       result.Status = 1;
       return;
     }
 
     TPsdChannelData data = LoadPsdChannel(folder, selection.From, selection.To);
-    for (const std::string& e : data.Errors) ErrPrintf("psd-stats: %s\n", e.c_str());
+    for (const std::string& e : data.Errors) ErrReason("psd-stats", e);
     std::vector<const TPsdSegment*> chosen;
     for (const TPsdSegment& s : data.Segments) {
       if (PsdSelected(selection, zone, s.Start)) chosen.push_back(&s);
     }
     if (chosen.empty()) {
-      ErrPrintf("psd-stats: %s: no stored segment matches the selection\n", channel.c_str());
+      ErrLine(TCode::kCliNoSegmentMatches, {channel});
       result.Status = 1;
       return;
     }
@@ -252,7 +256,7 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
       if (!MayWriteOutput("psd-stats", opt->Output, {opt->Input}, opt->Force, result)) return;
       const bool as_json = fs::path(opt->Output).extension() == ".json";
       if (!ReplaceFileContents(opt->Output, as_json ? doc.dump(1) + "\n" : StatsCsv(st), why)) {
-        ErrPrintf("psd-stats: %s\n", why.c_str());
+        ErrReason("psd-stats", why);
         result.Status = 1;
         return;
       }
@@ -262,7 +266,7 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
     } else if (opt->Output.empty()) {
       std::fputs(StatsCsv(st).c_str(), stdout);
     } else {
-      ErrPrintf("psd-stats: %s: %d segments\n", opt->Output.c_str(), st.Segments);
+      ErrLine(TCode::kCliStatsSegments, {opt->Output, std::to_string(st.Segments)});
     }
     result.Status = 0;
   });

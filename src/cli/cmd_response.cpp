@@ -104,12 +104,13 @@ void RegisterResponse(CLI::App& app, CommandResult& result) {
       const TStatus s =
           WriteUnitResponseTemplate(opt->TemplatePath, opt->Note, opt->Rate, &written);
       if (!s.Ok()) {
-        const std::string message = Text(s, TLanguage::kEnglish);
-        ErrPrintf("%s\n", message.c_str());
-        doc["template"] = {{"file", written}, {"error", message}};
+        const std::string message = Text(s, Language());
+        std::fprintf(stderr, "%s\n", message.c_str());
+        doc["template"] = {
+            {"file", written}, {"error", message}, {"error_code", std::string(CodeName(s.Code))}};
         return finish(1);
       }
-      ErrPrintf("written %s\n", written.c_str());
+      ErrLine(TCode::kCliWritten, {written});
       doc["template"] = {{"file", written}};
     }
     if (opt->File.empty()) return finish(0);
@@ -123,9 +124,10 @@ void RegisterResponse(CLI::App& app, CommandResult& result) {
       TResponseLoadInfo info;
       const TStatus s = LoadResponse(path, pack, &info, when);
       if (!s.Ok()) {
-        const std::string message = Text(s, TLanguage::kEnglish);
-        ErrPrintf("%s\n", message.c_str());
-        files.push_back({{"file", path}, {"error", message}});
+        const std::string message = Text(s, Language());
+        std::fprintf(stderr, "%s\n", message.c_str());
+        files.push_back(
+            {{"file", path}, {"error", message}, {"error_code", std::string(CodeName(s.Code))}});
         doc["files"] = files;
         return finish(1);
       }
@@ -133,15 +135,14 @@ void RegisterResponse(CLI::App& app, CommandResult& result) {
       // mistyped file would give the same numbers.
       const bool flat = DescribesNothing(pack);
       if (flat && std::find(noted.begin(), noted.end(), path) == noted.end()) {
-        ErrPrintf("%s%s\n", kFlatResponseNotice, path.c_str());
+        ErrLine(TCode::kCliFlatResponse, {path});
         noted.push_back(path);
       }
       // The numbers printed are the response to velocity the spectra divide by.
       if (info.Converted) {
-        ErrPrintf("%s: input unit %s, evaluated as the response to velocity in m/s\n", path.c_str(),
-                  pack.Device.UnitIn.c_str());
+        ErrLine(TCode::kCliTakenAsVelocity, {path, pack.Device.UnitIn});
       }
-      if (!info.Note.empty()) ErrPrintf("%s: %s\n", path.c_str(), info.Note.c_str());
+      if (!info.Note.empty()) ErrReason(path, info.Note);
       nlohmann::ordered_json entry = {{"file", path},
                                       {"flat", flat},
                                       {"input_unit", pack.Device.UnitIn},

@@ -45,8 +45,7 @@ bool Summarise(const char* what, const TRunReport& report, const TProject& proje
       const std::string told = Text(note, Language());
       notes.push_back(told);
       if (!json) {
-        ErrPrintf("%s: record %d (%s): note: %s\n", what, index + 1, r.Station.c_str(),
-                  told.c_str());
+        ErrLine(TCode::kCliRecordNote, {what, std::to_string(index + 1), r.Station, told});
       }
     }
     if (!notes.empty()) entry["notes"] = notes;
@@ -70,8 +69,11 @@ bool Summarise(const char* what, const TRunReport& report, const TProject& proje
       if (!failed->second.Ok())
         entry["failure_code"] = std::string(CodeName(ReasonOf(failed->second).Code));
       if (!json) {
-        ErrPrintf("%s: record %d (%s): no result%s%s\n", what, index + 1, r.Station.c_str(),
-                  told.empty() ? "" : ": ", told.c_str());
+        if (told.empty()) {
+          ErrLine(TCode::kCliRecordNoResult, {what, std::to_string(index + 1), r.Station});
+        } else {
+          ErrLine(TCode::kCliRecordNoResultWhy, {what, std::to_string(index + 1), r.Station, told});
+        }
       }
     } else if (const std::string path = path_of(r);
                std::find(report.Written.begin(), report.Written.end(), path) !=
@@ -84,7 +86,7 @@ bool Summarise(const char* what, const TRunReport& report, const TProject& proje
     if (k < report.Gaps.size() && report.Gaps[k].Count > 0) {
       const TRunReport::TGaps& gaps = report.Gaps[k];
       entry["gaps"] = {{"count", gaps.Count}, {"seconds", gaps.Seconds}};
-      if (!json) ErrPrintf("%s: record %d: %s\n", what, index + 1, gaps.Message.c_str());
+      if (!json) ErrLine(TCode::kCliRecordSays, {what, std::to_string(index + 1), gaps.Message});
     }
     const double s = k < report.Seconds.size() ? report.Seconds[k] : 0.0;
     entry["seconds"] = s;
@@ -101,19 +103,19 @@ bool Summarise(const char* what, const TRunReport& report, const TProject& proje
          {"seconds", seconds}};
   if (!json && report.Ran) {
     for (const auto& [w, list] : windows) {
-      ErrPrintf("%s: segments of %s: record%s %s\n", what,
-                SegmentLengthText(w.Samples, w.Rate).c_str(),
-                list.find(',') == std::string::npos ? "" : "s", list.c_str());
+      ErrLine(list.find(',') == std::string::npos ? TCode::kCliSegmentsOfRecord
+                                                  : TCode::kCliSegmentsOfRecords,
+              {what, SegmentLengthText(w.Samples, w.Rate), list});
     }
-    ErrPrintf("%s: %zu of %zu records failed\n", what, report.Failed.size(),
-              report.Processed.size());
+    ErrLine(TCode::kCliRecordsFailed,
+            {what, std::to_string(report.Failed.size()), std::to_string(report.Processed.size())});
   }
   if (!report.Ran) {
-    ErrPrintf("%s: not run\n", what);
+    ErrLine(TCode::kCliNotRun, {what});
     return false;
   }
   if (report.Cancelled) {
-    ErrPrintf("%s: stopped\n", what);
+    ErrLine(TCode::kCliStopped, {what});
     return false;
   }
   return report.Failed.empty();
@@ -167,7 +169,7 @@ void RegisterRun(CLI::App& app, CommandResult& result) {
     const int count = static_cast<int>(project.Records.size());
     const int chosen = opt->Only > 0 ? opt->Only : opt->From;
     if (chosen > count) {
-      ErrPrintf("run: record %d: the project has %d records\n", chosen, count);
+      ErrLine(TCode::kCliNoSuchRecord, {"run", std::to_string(chosen), std::to_string(count)});
       result.Status = 2;
       return;
     }
@@ -207,10 +209,7 @@ void RegisterRun(CLI::App& app, CommandResult& result) {
       ok = Summarise("spectra", report, project, opt->Json, doc["spectra"],
                      [&](const TFileRecord& r) { return PrimaryResultPath(project, folders, r); });
       if (report.NothingChecked) {
-        ErrPrintf(
-            "run: check the records to compute with: tarvik-cli edit %s --records "
-            "1,3-5 --process on\n",
-            quoted.c_str());
+        ErrLine(TCode::kCliCheckForSpectra, {quoted});
       }
       if (report.Cancelled || !report.Ran) return finish(1);
       // The H/V run of the same call must not take these records' amplitude files, which are
@@ -223,12 +222,9 @@ void RegisterRun(CLI::App& app, CommandResult& result) {
                      [&](const TFileRecord& r) { return RatioFilePath(folders, r); }) &&
            ok;
       if (report.NothingChecked) {
-        ErrPrintf(
-            "run: check the records to compute with: tarvik-cli edit %s --records "
-            "1,3-5 --hv on\n",
-            quoted.c_str());
+        ErrLine(TCode::kCliCheckForHv, {quoted});
       } else if (report.Problem > 0) {
-        ErrPrintf("run: %s\n", AmplitudeSpectraHint(project, report.Problem - 1).c_str());
+        ErrReason("run", AmplitudeSpectraHint(project, report.Problem - 1));
       }
     }
     finish(ok ? 0 : 1);

@@ -65,7 +65,7 @@ void RegisterSamples(CLI::App& app, CommandResult& result) {
     load.Demean = !opt->NoDemean;
     TData32 data;
     if (!LoadRecord(*record, data, host, load)) {
-      ErrPrintf("%s: the record cannot be read\n", opt->File.c_str());
+      ErrLine(TCode::kCliRecordUnreadable, {opt->File});
       result.Status = 1;
       return;
     }

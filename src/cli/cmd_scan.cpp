@@ -37,17 +37,16 @@ char ComponentOf(const TFileRecord& r, int c) {
 }
 
 void PrintRecord(int number, const TFileRecord& r) {
-  OutPrintf("record %d\n", number);
-  OutPrintf("  station:  %s\n", r.Station.c_str());
-  OutPrintf("  file:     %s\n", r.File.c_str());
-  OutPrintf("  start:    %s\n", FormatIso(r.Start).c_str());
-  OutPrintf("  finish:   %s\n", FormatIso(r.Finish).c_str());
-  OutPrintf("  rate:     %s Hz\n", FormatNumber(r.SampRate).c_str());
+  OutLine(TCode::kCliScanRecord, {std::to_string(number)});
+  OutLine(TCode::kCliFieldStation, {r.Station});
+  OutLine(TCode::kCliFieldFile, {r.File});
+  OutLine(TCode::kCliFieldStart, {FormatIso(r.Start)});
+  OutLine(TCode::kCliFieldFinish, {FormatIso(r.Finish)});
+  OutLine(TCode::kCliFieldRate, {FormatNumber(r.SampRate)});
   // A record's count adds up its files' counts, each of which spans its file with the gaps in
   // it; it is not the number of samples the files hold.
-  OutPrintf("  samples:  %d (the spans of its files added up, gaps inside files included)\n",
-            r.SampleCount);
-  OutPrintf("  channels: %d\n", r.ChannelCount());
+  OutLine(TCode::kCliFieldRecordSamples, {std::to_string(r.SampleCount)});
+  OutLine(TCode::kCliFieldChannels, {std::to_string(r.ChannelCount())});
   for (int c = 0; c < r.ChannelCount() && c < kMaxChannels; ++c) {
     std::printf("    %d\t%s\t%c\t%s\n", c + 1, r.Channels[c].Channel.c_str(), ComponentOf(r, c),
                 FormatNumber(r.Channels[c].ADCCoef).c_str());
@@ -97,7 +96,7 @@ void RegisterScan(CLI::App& app, CommandResult& result) {
     if (!opt->Format.empty()) {
       format = ParseFormat(opt->Format);
       if (format < 0) {
-        ErrPrintf("scan: unknown data format %s\n", opt->Format.c_str());
+        ErrLine(TCode::kCliUnknownFormat, {opt->Format});
         result.Status = 2;
         return;
       }
@@ -113,10 +112,10 @@ void RegisterScan(CLI::App& app, CommandResult& result) {
     }
     nlohmann::ordered_json refused = nlohmann::ordered_json::array();
     for (const auto& [path, reason] : list.Refused) {
-      ErrPrintf("%s: not added: %s\n", path.c_str(), reason.c_str());
+      ErrLine(TCode::kCliNotAdded, {path, reason});
       refused.push_back({{"file", path}, {"reason", Say(reason)}, {"code", CodeOf(reason)}});
     }
-    if (records.empty()) ErrPrintf("scan: no record is formed\n");
+    if (records.empty()) ErrLine(TCode::kCliNoRecordFormed);
     if (opt->Json) {
       nlohmann::ordered_json found = nlohmann::ordered_json::array();
       for (size_t i = 0; i < records.size(); ++i) {

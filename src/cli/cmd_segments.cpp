@@ -154,21 +154,23 @@ void RegisterSegments(CLI::App& app, CommandResult& result) {
     TFileRecordInfo info;
     const FileReading reading = ReadFileHeader(opt->File, opt->DefaultRate, info);
     const FormatInfo* format = FindFormat(reading.Tag);
-    if (!reading.Error.empty() || format == nullptr) {
-      ErrPrintf("%s: %s\n", opt->File.c_str(), reading.Error.c_str());
+    if (!reading.Error.Ok() || format == nullptr) {
+      ErrReason(opt->File, Told(reading.Error.Code, reading.Error.Args));
       result.Status = 1;
       return;
     }
     const auto nothing = [&] {
-      const std::string of_station = opt->Station.empty() ? "" : " of station " + opt->Station;
-      ErrPrintf("%s: damaged or not %s: no valid record%s\n", opt->File.c_str(), format->Name,
-                of_station.c_str());
+      if (opt->Station.empty()) {
+        ErrLine(TCode::kCliNoValidRecord, {opt->File, format->Name});
+      } else {
+        ErrLine(TCode::kCliNoValidRecordOf, {opt->File, format->Name, opt->Station});
+      }
       result.Status = 1;
     };
     SegmentPrinter printer(opt->Json);
     if (format->BuildSegments == nullptr) {
       if (format->ReadInto == nullptr) {
-        ErrPrintf("%s: %s files cannot be read\n", opt->File.c_str(), format->Name);
+        ErrLine(TCode::kCliFilesUnreadable, {opt->File, format->Name});
         result.Status = 1;
         return;
       }

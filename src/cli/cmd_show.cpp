@@ -131,54 +131,64 @@ Json ProjectJson(const TProject& p, const TResultFolders& folders) {
 }
 
 void PrintText(const TProject& p, const TResultFolders& folders) {
-  OutPrintf("project %s (version %d)\n", p.FileName.c_str(), p.Version);
-  OutPrintf("results %s\n", folders.Results.c_str());
-  OutPrintf("data format %d, components from names %s, max gap %d s, default rate %s Hz\n",
-            p.General.DataFormat, Tr(p.General.RecognizeComponent ? "on" : "off").c_str(),
-            p.General.MaxSpan, FormatNumber(p.General.SampRateDefault).c_str());
+  OutLine(TCode::kCliShowProject, {p.FileName, std::to_string(p.Version)});
+  OutLine(TCode::kCliShowResults, {folders.Results});
+  OutLine(p.General.RecognizeComponent ? TCode::kCliShowGeneralOn : TCode::kCliShowGeneralOff,
+          {std::to_string(p.General.DataFormat), std::to_string(p.General.MaxSpan),
+           FormatNumber(p.General.SampRateDefault)});
   const TRecordListModel prim = BuildPrimaryList(p);
   const TRecordListModel hv = BuildHVList(p, folders);
-  OutPrintf("spectra run: %s\n",
-            prim.Problem > 0 ? (Text(ProblemStatus(prim), Language()) + "\n" + prim.Hint).c_str()
-                             : Tr("ready").c_str());
-  if (hv.Problem > 0) {
-    OutPrintf("H/V run: %s\n   %s\n", MissingAmplitudeSpectrumText(hv, Language()).c_str(),
-              AmplitudeSpectraHint(p, hv.Problem - 1).c_str());
+  if (prim.Problem > 0) {
+    OutLine(TCode::kCliSpectraRun, {ProblemStatus(prim), prim.Hint});
   } else {
-    OutPrintf("H/V run: ready\n");
+    OutLine(TCode::kCliSpectraRunReady);
+  }
+  if (hv.Problem > 0) {
+    OutLine(TCode::kCliHvRun, {MissingAmplitudeSpectrumText(hv, Language()),
+                               AmplitudeSpectraHint(p, hv.Problem - 1)});
+  } else {
+    OutLine(TCode::kCliHvRunReady);
   }
   for (size_t i = 0; i < p.Records.size(); ++i) {
     const TFileRecord& r = p.Records[i];
-    std::printf("\n%zu. %s%s%s%s\n", i + 1, PrimaryEntryText(r).c_str(),
-                r.ToProcess ? "  [spectra]" : "", r.ToProcessNakamura ? "  [H/V]" : "",
-                IsIncomplete(r) ? "  (responses incomplete)" : "");
-    OutPrintf("   H/V entry %s%s%s\n", hv.Entries[i].c_str(),
-              prim.Problem == static_cast<int>(i) + 1 ? "  <- stops the spectra run" : "",
-              hv.Problem == static_cast<int>(i) + 1 ? "  <- stops the H/V run" : "");
-    OutPrintf("   file %s\n   %s Hz, %s .. %s, selected %s .. %s\n", r.File.c_str(),
-              FormatNumber(r.SampRate).c_str(), FormatIso(r.Start).c_str(),
-              FormatIso(r.Finish).c_str(), FormatIso(r.SelectStart).c_str(),
-              FormatIso(r.SelectFinish).c_str());
-    OutPrintf("   segments of %s\n", SegmentsText(p.SettingsFor(r), r.SampRate).c_str());
+    std::string heading = std::to_string(i + 1) + ". " + PrimaryEntryText(r);
+    if (r.ToProcess) heading += Told(TCode::kCliMarkSpectra);
+    if (r.ToProcessNakamura) heading += Told(TCode::kCliMarkHv);
+    if (IsIncomplete(r)) heading += Told(TCode::kCliResponsesIncomplete);
+    std::printf("\n%s\n", heading.c_str());
+    std::string entry = Told(TCode::kCliHvEntry, {hv.Entries[i]});
+    if (prim.Problem == static_cast<int>(i) + 1) entry += Told(TCode::kCliStopsSpectraRun);
+    if (hv.Problem == static_cast<int>(i) + 1) entry += Told(TCode::kCliStopsHvRun);
+    std::printf("%s\n", entry.c_str());
+    OutLine(TCode::kCliRecordFile,
+            {r.File, FormatNumber(r.SampRate), FormatIso(r.Start), FormatIso(r.Finish),
+             FormatIso(r.SelectStart), FormatIso(r.SelectFinish)});
+    std::printf("   %s\n",
+                Told(TCode::kCliSegmentsOf, {SegmentsText(p.SettingsFor(r), r.SampRate)}).c_str());
     for (int c = 0; c < r.ChannelCount() && c < kMaxChannels; ++c) {
-      OutPrintf("   %2d %-7s %c %s level %d adc %s", c + 1, r.Channels[c].Channel.c_str(),
-                ComponentLetter(r.Channels[c].Axis), r.Channels[c].Selected ? "+" : "-",
-                r.Channels[c].Level, FormatNumber(r.Channels[c].ADCCoef).c_str());
-      if (!r.Channels[c].ChannelResp.empty())
-        OutPrintf(" channel %s", r.Channels[c].ChannelResp.c_str());
-      if (!r.Channels[c].SensorResp.empty())
-        OutPrintf(" sensor %s", r.Channels[c].SensorResp.c_str());
-      if (!r.Channels[c].AmplifierResp.empty())
-        OutPrintf(" amplifier %s", r.Channels[c].AmplifierResp.c_str());
-      std::printf("\n");
+      const TRecordChannel& channel = r.Channels[c];
+      std::string line =
+          Told(TCode::kCliChannelFields,
+               {Printed("%2d", c + 1), Printed("%-7s", channel.Channel.c_str()),
+                std::string(1, ComponentLetter(channel.Axis)), channel.Selected ? "+" : "-",
+                std::to_string(channel.Level), FormatNumber(channel.ADCCoef)});
+      if (!channel.ChannelResp.empty())
+        line += Told(TCode::kCliChannelResponse, {channel.ChannelResp});
+      if (!channel.SensorResp.empty())
+        line += Told(TCode::kCliSensorResponse, {channel.SensorResp});
+      if (!channel.AmplifierResp.empty())
+        line += Told(TCode::kCliAmplifierResponse, {channel.AmplifierResp});
+      std::printf("%s\n", line.c_str());
     }
   }
   for (int s = 0; s < kSettingsSetCount; ++s) {
-    OutPrintf("\nsettings for %s records:", Tr(kSetNames[s]).c_str());
+    std::fputs(Told(s == 0 ? TCode::kCliMicroseismSettings : TCode::kCliEventSettings).c_str(),
+               stdout);
     const Json settings = SettingsJson(p.Settings[s]);
     for (const auto& [key, value] : settings.items())
       std::printf(" %s=%s", key.c_str(), value.dump().c_str());
-    OutPrintf("\n   segments of %s\n", SegmentsText(p.Settings[s], p.WorkingRate).c_str());
+    std::printf("\n   %s\n",
+                Told(TCode::kCliSegmentsOf, {SegmentsText(p.Settings[s], p.WorkingRate)}).c_str());
   }
 }
 

@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
     const int rc = app.exit(e);
     return rc == 0 ? 0 : 2;
   } catch (const std::exception& e) {
-    tarvik::cli::ErrPrintf("tarvik-cli: %s\n", e.what());
+    tarvik::cli::ErrReason("tarvik-cli", e.what());
     return 1;
   }
   return result.Status;

@@ -18,25 +18,22 @@ bool MayWriteOutput(const char* command, const std::string& output,
   const fs::file_status status = fs::status(output, ec);
   if (!fs::exists(status)) return true;
   if (fs::is_directory(status)) {
-    ErrPrintf("%s: %s is a folder, not a file to write\n", command, output.c_str());
+    ErrLine(TCode::kCliOutputIsFolder, {command, output});
     result.Status = 2;
     return false;
   }
   for (const std::string& input : inputs) {
     if (input.empty() || !fs::equivalent(output, input, ec)) continue;
     if (input == output) {
-      ErrPrintf("%s: %s is an input of the command and is never written over\n", command,
-                output.c_str());
+      ErrLine(TCode::kCliOutputIsAnInput, {command, output});
     } else {
-      ErrPrintf("%s: %s is the input %s and is never written over\n", command, output.c_str(),
-                input.c_str());
+      ErrLine(TCode::kCliOutputIsTheInput, {command, output, input});
     }
     result.Status = 2;
     return false;
   }
   if (force) return true;
-  ErrPrintf("%s: %s exists and would be replaced; give --force to replace it\n", command,
-            output.c_str());
+  ErrLine(TCode::kCliOutputExists, {command, output});
   result.Status = 1;
   return false;
 }

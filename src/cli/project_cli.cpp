@@ -16,7 +16,7 @@ bool OpenProject(const std::string& path, TProject& project, UiHost& host) {
   const LoadStatus status = LoadProject(project, path, host);
   if (status == LoadStatus::kNewerVersion) {
     // The desktop program stays silent here; a script needs to know why nothing happened.
-    ErrPrintf("%s: a project of a later version of the program\n", path.c_str());
+    ErrLine(TCode::kCliLaterVersion, {path});
   }
   return status == LoadStatus::kLoaded;
 }
@@ -80,19 +80,17 @@ std::string AmplitudeSpectraHint(const TProject& project, int index) {
 }
 
 std::string SegmentLengthText(int32_t samples, double rate) {
-  return FormatNumber(samples / rate) + " s (" + std::to_string(samples) + " samples at " +
-         FormatNumber(rate) + " Hz)";
+  return Told(TCode::kCliSegmentLength,
+              {FormatNumber(samples / rate), std::to_string(samples), FormatNumber(rate)});
 }
 
 std::string SegmentsText(const TSpectrumSettings& settings, double rate) {
   const TWindowLength w = WindowLengthUsed(settings, rate);
-  if (!w.Error.empty()) return "no segment at " + FormatNumber(rate) + " Hz: " + w.Error;
+  if (!w.Error.empty()) return Told(TCode::kCliNoSegmentAt, {FormatNumber(rate), w.Error});
   std::string text = SegmentLengthText(w.Samples, rate);
-  if (w.Transform != w.Samples) text += ", zero-filled to " + std::to_string(w.Transform);
-  if (w.Rounded) {
-    text += ": SilenceDur=" + FormatNumber(settings.SilenceDur) +
-            " s rounded up to a power of two samples";
-  }
+  if (w.Transform != w.Samples)
+    text = Told(TCode::kCliZeroFilled, {text, std::to_string(w.Transform)});
+  if (w.Rounded) text = Told(TCode::kCliSilenceRounded, {text, FormatNumber(settings.SilenceDur)});
   return text;
 }
 

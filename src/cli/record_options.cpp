@@ -55,14 +55,14 @@ std::optional<TFileRecord> FormFirstRecord(const std::string& file,
                                            CommandResult& result) {
   std::error_code ec;
   if (!std::filesystem::exists(file, ec)) {
-    ErrPrintf("%s: no such file\n", file.c_str());
+    ErrReason(file, Told(TCode::kCliNoSuchFile));
     result.Status = 1;
     return std::nullopt;
   }
   AddFileResult added;
   TFileRecords records = FormRecordsFrom(file, settings, &added);
   if (records.empty()) {
-    ErrPrintf("%s: not added: %s\n", file.c_str(), AddResultText(added).c_str());
+    ErrLine(TCode::kCliNotAdded, {file, AddResultText(added)});
     result.Status = 1;
     return std::nullopt;
   }

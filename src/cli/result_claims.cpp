@@ -11,33 +11,40 @@ namespace tarvik::cli {
 
 namespace {
 
-std::string KindText(TResultKind kind) {
+TStatus KindText(TResultKind kind) {
   switch (kind) {
     case TResultKind::kAmplitude:
-      return "amplitude spectra (a prim_ file)";
+      return MakeStatus(TCode::kCliKindAmplitude);
     case TResultKind::kPower:
-      return "power spectra (a power_ file)";
+      return MakeStatus(TCode::kCliKindPower);
     case TResultKind::kHVRatio:
-      return "H/V ratios (columns E/Z, N/Z, H/Z)";
+      return MakeStatus(TCode::kCliKindHv);
     case TResultKind::kRelative:
-      return "relative spectra (columns E1/E2, N1/N2, Z1/Z2)";
+      return MakeStatus(TCode::kCliKindRelative);
     case TResultKind::kSpectrum:
       break;
   }
-  return "spectra";
+  return MakeStatus(TCode::kCliKindSpectra);
 }
 
+// Where a file's unit comes from, as the JSON of plot carries it.
 std::string OriginText(const TResultOrigin& origin) {
   return "project " + origin.Project + ", record " + std::to_string(origin.Record + 1);
+}
+
+// The same in the messages' language.
+TStatus Origin(const TResultOrigin& origin) {
+  return MakeStatus(TCode::kCliOrigin, {origin.Project, std::to_string(origin.Record + 1)});
 }
 
 bool SameUnits(const TViewerUnits& a, const TViewerUnits& b) {
   return a.UnitOut == b.UnitOut && a.UnitItem == b.UnitItem;
 }
 
-bool Refuse(const char* command, const std::string& text) {
-  ErrPrintf("%s: %s\n", command, text.c_str());
-  return false;
+// Tells why the files are refused; command is the first argument of the status.
+void Refuse(TCode code, const char* command, std::vector<TArg> args) {
+  args.insert(args.begin(), TArg(command));
+  ErrLine(code, std::move(args));
 }
 
 }  // namespace
@@ -67,27 +74,26 @@ std::optional<TResultFiles> ResolveResultFiles(const char* command,
     if (kinds[i] != TResultKind::kSpectrum && told == paths.size()) told = i;
     for (size_t j = 0; j < i; ++j) {
       if (KindsAgree(kinds[j], kinds[i])) continue;
-      Refuse(command, paths[j] + " holds " + KindText(kinds[j]) + ", " + paths[i] + " holds " +
-                          KindText(kinds[i]) + ": files of different kinds do not go together");
+      Refuse(TCode::kCliKindsDiffer, command,
+             {paths[j], KindText(kinds[j]), paths[i], KindText(kinds[i])});
       return std::nullopt;
     }
   }
   if (told < paths.size()) out.Kind = kinds[told];
   const std::string& example = paths[told < paths.size() ? told : 0];
-  const std::string what = example + " holds " + KindText(out.Kind);
   if (flags.Hv && out.Kind != TResultKind::kHVRatio) {
-    Refuse(command, what + ", not H/V ratios: --hv does not apply");
+    Refuse(TCode::kCliHvDoesNotApply, command, {example, KindText(out.Kind)});
     return std::nullopt;
   }
   if (flags.Power && (out.Kind == TResultKind::kAmplitude || IsRatio(out.Kind))) {
-    Refuse(command, what + ", not power spectra: --power does not apply");
+    Refuse(TCode::kCliPowerDoesNotApply, command, {example, KindText(out.Kind)});
     return std::nullopt;
   }
   out.Power = IsPower(out.Kind, flags.Power);
   const bool unit_given = flags.UnitOut.has_value() || flags.UnitItem.has_value();
   if (IsRatio(out.Kind)) {
     if (unit_given) {
-      Refuse(command, what + ", which have no unit: --unit-out and --unit do not apply");
+      Refuse(TCode::kCliUnitDoesNotApply, command, {example, KindText(out.Kind)});
       return std::nullopt;
     }
     return out;
@@ -110,10 +116,9 @@ std::optional<TResultFiles> ResolveResultFiles(const char* command,
     } else if (!SameUnits(origins[*known]->Units, origins[i]->Units)) {
       const TViewerUnits& a = origins[*known]->Units;
       const TViewerUnits& b = origins[i]->Units;
-      Refuse(command, paths[*known] + " is in " + UnitText(a.UnitOut, a.UnitItem) + " (" +
-                          OriginText(*origins[*known]) + "), " + paths[i] + " in " +
-                          UnitText(b.UnitOut, b.UnitItem) + " (" + OriginText(*origins[i]) +
-                          "): spectra of different units do not go together");
+      Refuse(TCode::kCliUnitsDiffer, command,
+             {paths[*known], UnitText(a.UnitOut, a.UnitItem), Origin(*origins[*known]), paths[i],
+              UnitText(b.UnitOut, b.UnitItem), Origin(*origins[i])});
       return std::nullopt;
     }
   }
@@ -126,12 +131,10 @@ std::optional<TResultFiles> ResolveResultFiles(const char* command,
     const bool differs = (flags.UnitOut && *flags.UnitOut != out.UnitOut) ||
                          (flags.UnitItem && *flags.UnitItem != out.UnitItem);
     if (differs) {
-      Refuse(command, paths[*known] + " was computed in " + UnitText(out.UnitOut, out.UnitItem) +
-                          " (" + out.UnitSource +
-                          "): --unit-out and --unit would label the same "
-                          "numbers as " +
-                          UnitText(flags.UnitOut.value_or(out.UnitOut),
-                                   flags.UnitItem.value_or(out.UnitItem)));
+      Refuse(
+          TCode::kCliUnitRelabelled, command,
+          {paths[*known], UnitText(out.UnitOut, out.UnitItem), Origin(origin),
+           UnitText(flags.UnitOut.value_or(out.UnitOut), flags.UnitItem.value_or(out.UnitItem))});
       return std::nullopt;
     }
     return out;
@@ -139,15 +142,13 @@ std::optional<TResultFiles> ResolveResultFiles(const char* command,
   out.UnitOut = flags.UnitOut.value_or(kVelocity);
   out.UnitItem = flags.UnitItem.value_or(0);
   if (labels_unit) {
-    const std::string why = changed
-                                ? changed->Project + " was saved after " + paths.front() +
-                                      " was written, so its settings (now " +
-                                      UnitText(changed->Units.UnitOut, changed->Units.UnitItem) +
-                                      ") may not be those the file was computed with"
-                                : "no project is found that computes " + paths.front();
-    ErrPrintf("%s: %s: its unit is not known and is labelled %s%s\n", command, why.c_str(),
-              UnitText(out.UnitOut, out.UnitItem).c_str(),
-              unit_given ? " as --unit-out and --unit say" : " (--unit-out, --unit)");
+    const TStatus why =
+        changed ? MakeStatus(TCode::kCliProjectSavedAfter,
+                             {changed->Project, paths.front(),
+                              UnitText(changed->Units.UnitOut, changed->Units.UnitItem)})
+                : MakeStatus(TCode::kCliNoProjectComputes, {paths.front()});
+    ErrLine(unit_given ? TCode::kCliUnitLabelledAsSaid : TCode::kCliUnitLabelled,
+            {command, why, UnitText(out.UnitOut, out.UnitItem)});
   }
   return out;
 }

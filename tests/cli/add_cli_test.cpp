@@ -107,7 +107,7 @@ TEST_F(FolderOfMiniSeed, NothingAddedLeavesNoProjectBehind) {
   const std::vector<uint8_t> before = testing::ReadBytes(project);
   const CliRun empty = Cli("add " + Quote(project) + " " + Quote(dir_.File("none.msd")), dir_);
   EXPECT_EQ(empty.Status, 1);
-  EXPECT_NE(empty.Err.find(project + " is left as it was"), std::string::npos) << empty.Err;
+  EXPECT_NE(empty.Err.find(project + " оставлен как был"), std::string::npos) << empty.Err;
   EXPECT_EQ(testing::ReadBytes(project), before);
 }
 

@@ -202,8 +202,8 @@ TEST_F(EditChecksCli, ShowAndSettingsNameTheSegmentLengthUsed) {
   const CliRun set = Run("settings SilenceDur=60");
   EXPECT_EQ(set.Status, 0) << set.Err;
   const std::string said =
-      "сегменты по 81.92 s (8192 samples at 100 Hz): SilenceDur=60 s rounded up to a power of "
-      "two samples\n";
+      "сегменты по 81.92 с (8192 отсчётов при 100 Гц): SilenceDur=60 с округлено вверх до степени "
+      "двойки отсчётов\n";
   EXPECT_NE(set.Out.find("SilenceDur 20 -> 60\n"), std::string::npos) << set.Out;
   EXPECT_NE(set.Out.find(said), std::string::npos) << set.Out;
   EXPECT_NE(Run("settings").Out.find(said), std::string::npos);

@@ -26,6 +26,11 @@ using testing::Quote;
 using testing::RealFile;
 using testing::TempDir;
 
+// A run in the C locale, for the English texts the lines are compared with.
+CliRun CliC(const std::string& args, const TempDir& dir) {
+  return testing::CliWithLocale("C", args, dir);
+}
+
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);
@@ -52,9 +57,9 @@ TEST(FileCli, InfoJsonGivesOneObjectPerFileAndFailsOnAnUnknownOne) {
   const std::string unknown = dir.File("notes.bin");
   testing::WriteText(unknown, "not a recording\n");
   const CliRun run =
-      Cli("info --json " + Quote(RealFile(kGcf)) + " " +
-              Quote(RealFile("mseed/int32_Steim2_bigEndian.mseed")) + " " + Quote(unknown),
-          dir);
+      CliC("info --json " + Quote(RealFile(kGcf)) + " " +
+               Quote(RealFile("mseed/int32_Steim2_bigEndian.mseed")) + " " + Quote(unknown),
+           dir);
   EXPECT_EQ(run.Status, 1);
   // The reason of the failure goes to stderr, as with the text output.
   EXPECT_NE(run.Err.find("notes.bin: not a recognised seismogram file"), std::string::npos)
@@ -257,7 +262,7 @@ TEST(FileCli, ResponseFilesAreRecognisedByContent) {
   const std::string flat_file = dir.File("flat.rsp");
   testing::WriteText(flat_file, "[DEVICE]\nNote=on purpose\n");
   const CliRun flat =
-      Cli("response " + Quote(flat_file) + " --freq 1 --chain " + Quote(flat_file), dir);
+      CliC("response " + Quote(flat_file) + " --freq 1 --chain " + Quote(flat_file), dir);
   EXPECT_EQ(flat.Status, 0);
   EXPECT_EQ(flat.Out, "1\t1\t0\n");
   EXPECT_EQ(flat.Err, "taken as a flat response: " + flat_file + "\n");
@@ -290,7 +295,7 @@ TEST(FileCli, DamagedOrMissingFilesSayWhy) {
         Case{garbage, "not read as miniSEED: record 1 (byte 0): the sequence number is not digits"},
         Case{dir.File("none.msd"), "no such file"}, Case{dir.File("none.gcf"), "no such file"}}) {
     for (const char* command : {"info ", "segments "}) {
-      const CliRun run = Cli(command + Quote(c.File), dir);
+      const CliRun run = CliC(command + Quote(c.File), dir);
       EXPECT_EQ(run.Status, 1) << command << c.File;
       EXPECT_EQ(run.Out, "") << command << c.File;
       EXPECT_EQ(run.Err, c.File + ": " + c.Said + "\n") << command << c.File;
@@ -303,7 +308,7 @@ TEST(FileCli, DamagedOrMissingFilesSayWhy) {
     EXPECT_EQ(run.Status, 1) << command;
     EXPECT_EQ(run.Err, dir.File("none.msd") + ": no such file\n") << command;
   }
-  const nlohmann::json j = nlohmann::json::parse(Cli("info --json " + Quote(empty), dir).Out);
+  const nlohmann::json j = nlohmann::json::parse(CliC("info --json " + Quote(empty), dir).Out);
   EXPECT_EQ(j["error"], "not read as miniSEED: shorter than the 48-byte fixed header of a record");
 }
 
@@ -322,7 +327,7 @@ TEST(FileCli, FilesThatAreNotGcfAreRefusedWhateverTheirName) {
   testing::WriteBytes(dir.File("readme.gcf"), testing::ReadBytes(testing::RealFile("README.md")));
   for (const char* name : {"random.gcf", "picture.gcf", "readme.gcf"}) {
     const std::string file = dir.File(name);
-    const CliRun info = Cli("info " + Quote(file), dir);
+    const CliRun info = CliC("info " + Quote(file), dir);
     EXPECT_EQ(info.Status, 1) << name;
     EXPECT_EQ(info.Out, "") << name;
     EXPECT_EQ(info.Err.rfind(file + ": not read as GCF: block 1 (byte 0): ", 0), 0u) << info.Err;
@@ -338,7 +343,7 @@ TEST(FileCli, FilesThatAreNotGcfAreRefusedWhateverTheirName) {
     EXPECT_FALSE(std::filesystem::exists(project)) << name;
   }
   // The real GCF files beside them still read.
-  const CliRun real = Cli("info " + Quote(testing::RealFile("gcf/20160603_1955n.gcf")), dir);
+  const CliRun real = CliC("info " + Quote(testing::RealFile("gcf/20160603_1955n.gcf")), dir);
   EXPECT_EQ(real.Status, 0) << real.Err;
   EXPECT_NE(real.Out.find("station:  6018"), std::string::npos) << real.Out;
 }
@@ -352,7 +357,7 @@ TEST(FileCli, DefaultRateAndCountsWithGaps) {
     EXPECT_NE(help.Out.find("--rate FLOAT:POSITIVE=50 "), std::string::npos) << command << "\n"
                                                                              << help.Out;
   }
-  const CliRun info = Cli("info " + Quote(RealFile("mseed/gaps.mseed")), dir);
+  const CliRun info = CliC("info " + Quote(RealFile("mseed/gaps.mseed")), dir);
   ASSERT_EQ(info.Status, 0);
   // 54376 samples of 200 Hz from the first sample to the end of the last, 52728 of them held.
   EXPECT_NE(info.Out.find("  samples:  54376 (from the first sample to the end of the last, gaps "

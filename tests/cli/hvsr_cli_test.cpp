@@ -44,7 +44,7 @@ TEST(HvsrCli, DemoStationsGiveTheirResonances) {
                               " --records 2 --smoothing none --horizontal geometric "
                               "--rejection none --grid 0.5 20 64",
                           dir);
-  EXPECT_EQ(text.Out.rfind("record 2 (TVK02): f0 = ", 0), 0u) << text.Out << text.Err;
+  EXPECT_EQ(text.Out.rfind("запись 2 (TVK02): f0 = ", 0), 0u) << text.Out << text.Err;
 
   // Wrong usage: exit 2 with the reason.
   for (const char* bad : {" --records 3", " --records 2-1", " --records x", " --grid 1 0.5 10",

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -56,6 +57,15 @@ class LanguageCli : public ::testing::Test {
     return CliWithLocale(lang, args, dir_);
   }
 
+  // A seismogram file of the project's folder.
+  std::string FirstDataFile() const {
+    std::vector<std::string> files;
+    for (const auto& e : std::filesystem::directory_iterator(dir_.File("data")))
+      files.push_back(e.path().string());
+    std::sort(files.begin(), files.end());
+    return files.empty() ? std::string() : files.front();
+  }
+
   // The failures of the suites, each as the arguments after the command.
   std::vector<std::string> Failures() const {
     const std::string p = Quote(project_);
@@ -93,6 +103,21 @@ class LanguageCli : public ::testing::Test {
         "settings " + p + " NoiseFiletr1=1",  // a key of the event settings
         "settings " + p + " MaxSpan=1000",
         "settings " + p + " EdgeOrder=abc",
+        "info " + Quote(dir_.File("none.msd")),             // no such file
+        "info " + p,                                        // not a seismogram file
+        "segments " + p,                                    // not a seismogram file
+        "samples " + Quote(dir_.File("none.msd")),          // no such file
+        "add " + p + " --sds " + Quote(dir_.File("data")),  // --sds without --stations
+        "add " + p + " --sds " + Quote(dir_.File("data")) + " --stations XX",
+        "add " + p + " " + Quote(dir_.File("data")) + " --from 2024-01-01",  // --from needs --sds
+        "add " + p + " --sds " + Quote(dir_.File("data")) + " --stations XX.A --from 2024-13-01",
+        "hvsr " + p + " --all --grid 0.5 20 10.5",  // N not whole
+        "hvsr " + p + " --all --every 5parsecs",    // not a duration
+        "psd-stats " + Quote(dir_.File("data")),    // no store there
+        "compress " + p + " --output " + Quote(dir_.File("c.msd")),
+        "compress " + Quote(dir_.File("data")) + " --record 1",
+        "compress " + Quote(FirstDataFile()) + " --output " + Quote(dir_.File("data")),
+        "compress " + Quote(FirstDataFile()) + " --output " + Quote(FirstDataFile()),
     };
   }
 
@@ -115,10 +140,136 @@ TEST_F(LanguageCli, FailuresInRussianAreToldInRussian) {
     const CliRun run = Run("ru_RU.UTF-8", args);
     const std::string text = run.Err + run.Out;
     EXPECT_NE(CyrillicLines(text, {}), "") << args << "\n" << text;
-    for (const char* english :
-         {"warning:", "not added", "nothing to add", "the project has", "name the records",
-          "comes first", "record ", "spectra run", "H/V run", "unknown data format"}) {
-      EXPECT_EQ(text.find(english), std::string::npos) << args << ": " << english << "\n" << text;
+    for (const char* english : {"warning:",
+                                "not added",
+                                "nothing to add",
+                                "the project has",
+                                "name the records",
+                                "comes first",
+                                "record ",
+                                "spectra run",
+                                "H/V run",
+                                "unknown data format",
+                                "no such file",
+                                "not a recognised",
+                                "is not",
+                                "go together",
+                                "are for",
+                                "must be",
+                                "not a duration",
+                                "no PSD store",
+                                "segments of",
+                                "samples at",
+                                " Hz",
+                                " s (",
+                                "level",
+                                "settings for",
+                                "  station:",
+                                "  format:",
+                                "is a folder",
+                                "is required",
+                                "belongs to",
+                                "no record"}) {
+      // An option's name ("--record 1") is no English word of the line.
+      size_t at = text.find(english);
+      while (at != std::string::npos && at >= 2 && text.compare(at - 2, 2, "--") == 0)
+        at = text.find(english, at + 1);
+      EXPECT_EQ(at, std::string::npos) << args << ": " << english << "\n" << text;
+    }
+  }
+}
+
+// Lines of the command line's own, whole, in each language: the English as it always read, the
+// Russian without an English word.
+TEST_F(LanguageCli, MessageLinesReadTheSameInEachLanguage) {
+  const std::string p = Quote(project_);
+  struct Case {
+    std::string Args;
+    std::string English;  // how stderr ends in the C locale
+    std::string Russian;  // and in a Russian one
+  };
+  const std::vector<Case> cases = {
+      {"add " + p, "add: nothing to add: give files, --folder or --sds\n",
+       "add: нечего добавлять: укажите файлы, --folder или --sds\n"},
+      {"run " + p + " --only 9", "run: record 9: the project has 2 records\n",
+       "run: запись 9: в проекте записей 2\n"},
+      {"scan " + Quote(dir_.File("data")) + " --format xyz", "scan: unknown data format xyz\n",
+       "scan: неизвестный формат данных xyz\n"},
+      {"hvsr " + p + " --all --grid 0.5 20 10.5",
+       "hvsr: --grid: N must be a whole number, not 10.5\n",
+       "hvsr: --grid: N должно быть целым числом, а не 10.5\n"},
+      {"add " + p + " --sds " + Quote(dir_.File("data")) + " --stations XX",
+       "add: --stations: XX is not NET.STA or NET.STA.LOC\n",
+       "add: --stations: XX — не NET.STA и не NET.STA.LOC\n"},
+      {"info " + Quote(dir_.File("none.msd")), dir_.File("none.msd") + ": no such file\n",
+       dir_.File("none.msd") + ": нет такого файла\n"},
+      {"compress " + Quote(FirstDataFile()) + " --output " + Quote(dir_.File("data")),
+       "compress: " + dir_.File("data") + " is a folder, not a file to write\n",
+       "compress: " + dir_.File("data") + " — папка, а не файл для записи\n"},
+  };
+  const auto ends_with = [](const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+  };
+  for (const Case& c : cases) {
+    const CliRun en = Run("C", c.Args);
+    EXPECT_NE(en.Status, 0) << c.Args;
+    EXPECT_TRUE(ends_with(en.Err, c.English)) << c.Args << "\n" << en.Err;
+    const CliRun ru = Run("ru_RU.UTF-8", c.Args);
+    EXPECT_EQ(ru.Status, en.Status) << c.Args;
+    EXPECT_TRUE(ends_with(ru.Err, c.Russian)) << c.Args << "\n" << ru.Err;
+  }
+}
+
+// The readable output of show, info and scan: labels, durations, sample counts and units in the
+// language of the run, none of the other language's left.
+TEST_F(LanguageCli, ReadableOutputFollowsTheLanguage) {
+  struct Case {
+    std::string Args;
+    std::vector<std::string> English;
+    std::vector<std::string> Russian;
+  };
+  const std::vector<Case> cases = {
+      {"show " + Quote(project_),
+       {"segments of ", " samples at ", " Hz)", "components from names ", "spectra run: "},
+       {"сегменты по ", " отсчётов при ", " Гц)", "компоненты по именам ", "расчёт спектров: "}},
+      {"info " + Quote(FirstDataFile()),
+       {"  format:   ", "  samples:  ", "  blocks:   ", " samples\n", " Hz\n"},
+       {"  формат:   ", "  отсчётов: ", "  блоков:   ", " отсчётов\n", " Гц\n"}},
+      {"scan " + Quote(dir_.File("data")),
+       {"record 1\n", "  finish:   ", "  channels: ", " Hz\n"},
+       {"запись 1\n", "  конец:    ", "  каналов:  ", " Гц\n"}},
+  };
+  for (const Case& c : cases) {
+    const CliRun en = Run("C", c.Args);
+    ASSERT_EQ(en.Status, 0) << c.Args << "\n" << en.Err;
+    const CliRun ru = Run("ru_RU.UTF-8", c.Args);
+    ASSERT_EQ(ru.Status, 0) << c.Args << "\n" << ru.Err;
+    for (const std::string& e : c.English) {
+      EXPECT_NE(en.Out.find(e), std::string::npos) << c.Args << ": " << e << "\n" << en.Out;
+      EXPECT_EQ(ru.Out.find(e), std::string::npos) << c.Args << ": " << e << "\n" << ru.Out;
+    }
+    for (const std::string& r : c.Russian)
+      EXPECT_NE(ru.Out.find(r), std::string::npos) << c.Args << ": " << r << "\n" << ru.Out;
+  }
+}
+
+// The JSON of info carries the code of a file's failure beside its text in the language chosen.
+TEST_F(LanguageCli, InfoJsonCarriesTheCodeOfTheFailure) {
+  struct Case {
+    std::string File;
+    std::string Code;
+  };
+  const std::vector<Case> cases = {{dir_.File("none.msd"), "file_not_found"},
+                                   {project_, "not_recognised"}};
+  for (const Case& c : cases) {
+    for (const std::string& lang : {std::string("C"), std::string("ru_RU.UTF-8")}) {
+      const CliRun run = Run(lang, "info --json " + Quote(c.File));
+      EXPECT_EQ(run.Status, 1) << c.File;
+      const nlohmann::json doc = nlohmann::json::parse(run.Out);
+      EXPECT_EQ(doc["error_code"], c.Code) << lang << ": " << run.Out;
+      EXPECT_EQ(CyrillicLines(doc["error"].get<std::string>(), {}).empty(), lang == "C")
+          << lang << ": " << run.Out;
     }
   }
 }

@@ -169,7 +169,7 @@ TEST_F(OutputCli, ForceReplacesAndANewNameIsWritten) {
   ASSERT_EQ(rec.Status, 0) << rec.Err;
   EXPECT_EQ(Text(File("old.rec")).substr(0, 4), "[HD2");
   const CliRun info = Cli("info " + Quote(File("old.rec")), dir_);
-  EXPECT_NE(info.Out.find("station:  TVK01"), std::string::npos) << info.Out;
+  EXPECT_NE(info.Out.find("станция:  TVK01"), std::string::npos) << info.Out;
 
   const CliRun tmpl =
       Cli("template --force " + p + " --records 1 --channel 1 " + Quote(File("unit.rsp")), dir_);

@@ -237,7 +237,7 @@ TEST(PsdCli, BadInputIsRefusedAndTheStoreKept) {
   ASSERT_EQ(Cli("edit " + Quote(bare) + " --all --process off", dir).Status, 0);
   r = Cli("psd " + Quote(bare), dir);
   EXPECT_EQ(r.Status, 1);
-  EXPECT_NE(r.Err.find("no record is chosen"), std::string::npos) << r.Err;
+  EXPECT_NE(r.Err.find("не выбрано ни одной записи"), std::string::npos) << r.Err;
 
   // A damaged store file is named and left as it is.
   ASSERT_EQ(Cli("psd " + Quote(project), dir).Status, 0);

@@ -170,7 +170,7 @@ TEST_F(RunMessagesCli, RecordsMessagesNameTheFilterAndTheSegments) {
                    "49.5 Гц\n"),
       std::string::npos)
       << run.Err;
-  EXPECT_NE(run.Err.find("spectra: сегменты по 81.92 s (8192 samples at 100 Hz): записи 1, 2\n"),
+  EXPECT_NE(run.Err.find("spectra: сегменты по 81.92 с (8192 отсчётов при 100 Гц): записи 1, 2\n"),
             std::string::npos)
       << run.Err;
   EXPECT_EQ(LastLine(run.Err), "spectra: не удалось записей: 0 из 2");
