@@ -3,6 +3,7 @@
 // FFTW's new-array execute functions, which may be called from any number of threads at once.
 #include <fftw3.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <limits>
@@ -132,19 +133,21 @@ constexpr size_t kMaxLength = size_t{1} << 40;
 
 // ---------------------------------------------------------------------------------------------
 
-TRealTransform::TRealTransform(size_t M, int64_t transforms) : size_(M) {
+TRealTransform::TRealTransform(size_t M, int64_t transforms, size_t inputs)
+    : size_(M), inputs_(std::max<size_t>(inputs, 1)), stride_(SplitStride(M)) {
   if (M == 0 || M > kMaxLength) {
     throw std::invalid_argument("transform length must be from 1 to 2^40");
   }
+  if (inputs_ > kMaxLength / stride_) throw std::bad_alloc();
   plan_ = FftwPlans::Instance().Get(FftwPlans::Kind::kRealForward, M, transforms);
-  in_ = Allocate<double>(M);
+  in_ = Allocate<double>(inputs_ * stride_);
   try {
     out_ = Allocate<double>(2 * (M / 2 + 1));
   } catch (...) {
     fftw_free(in_);
     throw;
   }
-  std::memset(in_, 0, M * sizeof(double));
+  std::memset(in_, 0, inputs_ * stride_ * sizeof(double));
 }
 
 TRealTransform::~TRealTransform() {
@@ -152,8 +155,9 @@ TRealTransform::~TRealTransform() {
   fftw_free(out_);
 }
 
-std::span<const double> TRealTransform::Execute() {
-  fftw_execute_dft_r2c(plan_, in_, reinterpret_cast<fftw_complex*>(out_));
+std::span<const double> TRealTransform::Execute(size_t which) {
+  fftw_execute_dft_r2c(plan_, in_ + std::min(which, inputs_ - 1) * stride_,
+                       reinterpret_cast<fftw_complex*>(out_));
   return {out_, 2 * (size_ / 2 + 1)};
 }
 

@@ -83,6 +83,26 @@ void Weigh(double* __restrict out, const double* __restrict w, const int32_t* __
   for (; i < n; ++i) out[i] = w[i] * x[i];
 }
 
+// Weigh, testing the samples as they go by: whether every x[i] lies within low..high. The
+// segment loop tests a segment of each channel while it weighs it, so that the samples are
+// read from memory once, not once by the search and again by the weighing.
+bool WeighQuiet(double* __restrict out, const double* __restrict w, const int32_t* __restrict x,
+                int64_t n, int32_t low, int32_t high) {
+  int bad = 0;
+  int64_t i = 0;
+  for (; i + kBlock <= n; i += kBlock) {
+    for (int64_t j = 0; j < kBlock; ++j) {
+      out[i + j] = w[i + j] * x[i + j];
+      bad |= static_cast<int>(x[i + j] > high) | static_cast<int>(x[i + j] < low);
+    }
+  }
+  for (; i < n; ++i) {
+    out[i] = w[i] * x[i];
+    bad |= static_cast<int>(x[i] > high) | static_cast<int>(x[i] < low);
+  }
+  return bad == 0;
+}
+
 // Adds the one-sided spectrum of an M-point transform to sum, and its square to squares: x
 // holds lines 0..M div 2 of the unscaled transform as real, imaginary pairs; each value is
 // |X/M|² (power) or |X/M| (amplitude) times M/fs, doubled for its mirror image except line 0
@@ -241,6 +261,40 @@ class QuietSearch {
   bool Done() const { return a_ >= last_; }
   // Where the search stands: every sample before it has been decided.
   int64_t Position() const { return a_; }
+
+  // Whether the caller can test segments itself (NextSegmentInSpan, QuietRange, TakeSegment):
+  // every tested channel is among channels and is quiet within a plain range of values.
+  bool TestsPlainRanges(std::span<const int> channels) const {
+    return std::all_of(tested_.begin(), tested_.end(), [&](const Tested& t) {
+      return !t.ZeroDisturbed && std::find(channels.begin(), channels.end(),
+                                           static_cast<int>(t.Channel)) != channels.end();
+    });
+  }
+  // The quiet values of channel c, low..high (every value when c is not tested).
+  std::pair<int32_t, int32_t> QuietRange(size_t c) const {
+    for (const Tested& t : tested_) {
+      if (t.Channel != c) continue;
+      return {static_cast<int32_t>(std::max<int64_t>(t.Low, std::numeric_limits<int32_t>::min())),
+              static_cast<int32_t>(std::min<int64_t>(t.High, std::numeric_limits<int32_t>::max()))};
+    }
+    return {std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()};
+  }
+  // Whether the segment of N samples from Position() lies within the span and clear of the
+  // unread samples, so that its samples alone decide whether it is the next one taken.
+  bool NextSegmentInSpan() const {
+    const int64_t b = a_ + N_ - 1;
+    if (b > last_) return false;
+    const auto gap = FirstRangeEndingAtOrAfter(gaps_, a_);
+    return gap == gaps_.end() || gap->first > b;
+  }
+  // Takes the segment from Position(), which the caller found quiet in every tested channel,
+  // and moves on past it: the intervals and the position are those Extend would give.
+  void TakeSegment(TRecordRanges& intervals) {
+    const int64_t b = a_ + N_ - 1;
+    Add(intervals, a_, b);
+    // At the end of the span Extend moves on as from a disturbed sample just past it.
+    a_ = b < last_ ? b + 1 : b + 2 + G_;
+  }
 
   // Searches the samples up to horizon (inclusive), appending what it finds to intervals; an
   // interval still open at the horizon holds the whole segments found so far and grows on the
@@ -476,9 +530,10 @@ TSpectraStatus Compute(const TFileRecord& record, SampleWindow& samples, const T
       transforms += std::max<int64_t>(0, (std::min<int64_t>(b, count - 1) - a + 1) / N);
     }
   }
+  // One input per channel: the channels of a segment are weighed (and tested) before any is
+  // transformed.
   TRealTransform transform(static_cast<size_t>(M),
-                           transforms * static_cast<int64_t>(channels.size()));
-  double* const input = transform.Input().data();
+                           transforms * static_cast<int64_t>(channels.size()), channels.size());
   const bool power = used.SpectrumType == TSpectrumType::kPower;
   TBiquadCascade edge;
   if (used.EdgeEffect) DesignBandPass(used.EdgeOrder, edge, used.FMax, used.FMin, rate / 2);
@@ -501,6 +556,19 @@ TSpectraStatus Compute(const TFileRecord& record, SampleWindow& samples, const T
     }
   }
 
+  // When the search tests plain ranges of values, the segment loop tests each new segment
+  // itself while weighing it, and runs the search only from a disturbed one on; the search
+  // then runs ahead as before, until the intervals it found are used up.
+  const bool test_while_weighing = search && search->TestsPlainRanges(channels);
+  std::vector<std::pair<int32_t, int32_t>> quiet(channels.size());
+  if (search) {
+    for (size_t s = 0; s < channels.size(); ++s) {
+      quiet[s] = search->QuietRange(static_cast<size_t>(channels[s]));
+    }
+  }
+  // The first sample of the segment already weighed into the inputs, or -1.
+  int64_t weighed = -1;
+
   int64_t K = 0;
   bool stopped = false;
   // Segment after segment of the intervals (v: the next segment's first sample in interval i),
@@ -520,16 +588,35 @@ TSpectraStatus Compute(const TFileRecord& record, SampleWindow& samples, const T
     }
     if (i >= intervals.size() || v + N - 1 > intervals[i].second || v + N > count) {
       if (!search || search->Done()) break;
-      samples.Drop(std::min(v, search->Position()));
-      horizon = std::max(horizon, search->Position()) + ahead;
+      const int64_t p = search->Position();
+      samples.Drop(std::min(v, p));
+      if (test_while_weighing && search->NextSegmentInSpan()) {
+        samples.Fill(p + N);
+        bool all_quiet = true;
+        for (size_t s = 0; s < channels.size() && all_quiet; ++s) {
+          all_quiet =
+              WeighQuiet(transform.Input(s).data() + D, window.data() + D,
+                         samples.Row(static_cast<size_t>(channels[s])) + (p - samples.Base()), N,
+                         quiet[s].first, quiet[s].second);
+        }
+        if (all_quiet) {
+          search->TakeSegment(intervals);
+          weighed = p;
+          continue;
+        }
+      }
+      horizon = std::max(horizon, p) + ahead;
       search->Extend(horizon, intervals, samples);
       continue;
     }
     samples.Fill(v + N);
-    for (int c : channels) {
-      Weigh(input + D, window.data() + D,
-            samples.Row(static_cast<size_t>(c)) + (v - samples.Base()), N);
-      const double* x = transform.Execute().data();
+    for (size_t s = 0; s < channels.size(); ++s) {
+      const int c = channels[s];
+      if (weighed != v) {
+        Weigh(transform.Input(s).data() + D, window.data() + D,
+              samples.Row(static_cast<size_t>(c)) + (v - samples.Base()), N);
+      }
+      const double* x = transform.Execute(s).data();
       if (hook) {
         AddOneSided<true>(power, x, M, rate, mean[c].data(), stdev[c].data(), segment[c].data());
         for (size_t k = 0; k < lines; ++k) segment[c][k] *= scale[c][k];
@@ -543,6 +630,7 @@ TSpectraStatus Compute(const TFileRecord& record, SampleWindow& samples, const T
       stopped = true;
       break;
     }
+    weighed = -1;
     ++K;
     host.SetProgress(ToInt(v + N), progress_max);
     host.ProcessEvents();

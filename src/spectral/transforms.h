@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -20,27 +21,36 @@ using TDoubleDynArray = std::vector<double>;
 // time.
 
 // Forward transform of a real signal of any length M >= 1: lines 0..M div 2 of
-// Σ x[j]·e^(−2πi·jk/M), not scaled. The object owns its input and output arrays.
+// Σ x[j]·e^(−2πi·jk/M), not scaled. The object owns its input and output arrays; it may hold
+// several inputs, all transformed by the same plan, so that signals prepared together (the
+// channels of one segment) are transformed alike.
 class TRealTransform {
  public:
   // transforms: how many transforms of this length the caller is about to run. Once a process
   // has announced enough of them for one length (a long run), the transforms of that length
-  // made from then on run a plan measured on this machine, about a tenth faster. M above 2^40
-  // or 0 throws std::invalid_argument.
-  explicit TRealTransform(size_t M, int64_t transforms = 0);
+  // made from then on run a plan measured on this machine, about a tenth faster. inputs: how
+  // many input arrays the object holds (at least one). M above 2^40 or 0 throws
+  // std::invalid_argument.
+  explicit TRealTransform(size_t M, int64_t transforms = 0, size_t inputs = 1);
   ~TRealTransform();
   TRealTransform(const TRealTransform&) = delete;
   TRealTransform& operator=(const TRealTransform&) = delete;
 
   size_t Size() const { return size_; }
-  // The M input values (0 at first); Execute reads them and leaves them as they are.
-  std::span<double> Input() { return {in_, size_}; }
-  // Transforms the input: M div 2 + 1 lines as real, imaginary pairs (2·(M div 2 + 1) values,
-  // valid until the next Execute).
-  std::span<const double> Execute();
+  size_t Inputs() const { return inputs_; }
+  // The M values of input `which` (0 at first; a `which` past the last names the last);
+  // Execute reads them and leaves them as they are.
+  std::span<double> Input(size_t which = 0) {
+    return {in_ + std::min(which, inputs_ - 1) * stride_, size_};
+  }
+  // Transforms input `which` (named as by Input): M div 2 + 1 lines as real, imaginary pairs
+  // (2·(M div 2 + 1) values, valid until the next Execute).
+  std::span<const double> Execute(size_t which = 0);
 
  private:
   size_t size_ = 0;
+  size_t inputs_ = 1;
+  size_t stride_ = 0;  // distance between the inputs: whole cache lines, so all align alike
   fftw_plan_s* plan_ = nullptr;
   double* in_ = nullptr;
   double* out_ = nullptr;

@@ -190,6 +190,35 @@ TEST(RealTransformTest, AnyLengthMatchesPerTermSumsAndKeepsItsInput) {
   }
 }
 
+// The inputs of one object are arrays of their own: writing or transforming one leaves the
+// others as they were, and each transforms to exactly what an object of one input gives it,
+// odd lengths included (the inputs after the first must be aligned as the plan expects).
+TEST(RealTransformTest, SeveralInputsAreSeparateAndTransformAlike) {
+  for (size_t M : {size_t{1}, size_t{7}, size_t{97}, size_t{1000}, size_t{1009}, size_t{4096}}) {
+    TRealTransform t(M, 0, 3);
+    ASSERT_EQ(t.Inputs(), 3u);
+    std::vector<Signal> x;
+    for (unsigned i = 0; i < 3; ++i) {
+      x.push_back(Noise(M, 20 + i, /*real=*/true));
+      std::copy(x[i].Re.begin(), x[i].Re.end(), t.Input(i).begin());
+    }
+    for (size_t i : {size_t{2}, size_t{0}, size_t{1}}) {
+      const std::span<const double> got = t.Execute(i);
+      TRealTransform alone(M);
+      std::copy(x[i].Re.begin(), x[i].Re.end(), alone.Input().begin());
+      const std::span<const double> want = alone.Execute();
+      EXPECT_TRUE(std::equal(got.begin(), got.end(), want.begin(), want.end()))
+          << "M=" << M << ", input " << i;
+    }
+    for (size_t i = 0; i < 3; ++i) {
+      EXPECT_EQ(std::vector<double>(t.Input(i).begin(), t.Input(i).end()), x[i].Re)
+          << "M=" << M << ", input " << i;
+    }
+  }
+  // No input asked for still gives one.
+  EXPECT_EQ(TRealTransform(8, 0, 0).Inputs(), 1u);
+}
+
 TEST(RealTransformTest, ThreadsShareThePlansOfALength) {
   // Several threads transform at once, each with its own objects, while a long run of the same
   // length is announced, so that the measured plan is made and handed out meanwhile; every
