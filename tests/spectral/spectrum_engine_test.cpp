@@ -13,6 +13,7 @@
 #include "records/assembly.h"
 #include "records/formats.h"
 #include "records/sample_ranges.h"
+#include "spectral/transforms.h"
 #include "test_files.h"
 
 namespace tarvik {
@@ -446,6 +447,142 @@ TEST(SpectrumEngine, SearchAheadTransformsTheSegmentsOfTheWholeSearch) {
       EXPECT_EQ(firsts, expected) << segment << " " << noise_dur;
       EXPECT_EQ(st.Segments, static_cast<int32_t>(expected.size()));
     }
+  }
+}
+
+// The Bartlett spectra of data, computed plainly: the quiet intervals of a sample-by-sample
+// search of all channels (one level, the unread spans disturbed), every whole segment of them
+// weighted into a zeroed M-point input and transformed on its own, the one-sided values summed
+// with their squares, and the sums turned into mean and spread with the unit chain. The
+// arithmetic of each value is the one the engine must do, so the results compare exactly.
+struct PlainWelch {
+  TRecordRanges Intervals;
+  std::vector<int64_t> Firsts;
+  TMatrix2D Mean, Stdev;
+};
+PlainWelch PlainBartlett(const TFileRecord& r, const TData32& data, const TRecordRanges& gaps,
+                         const TSpectrumSettings& used, int64_t first, int64_t last) {
+  const int64_t N = used.SegmentLength, M = used.TransformLength, D = used.DataOffset;
+  const double fs = r.SampRate;
+  const bool power = used.SpectrumType == TSpectrumType::kPower;
+  PlainWelch out;
+  out.Intervals =
+      testing::QuietBySample(data, r.Channels[0].Level, gaps, N, used.NoiseGap, first, last);
+  for (const auto& [a, b] : out.Intervals) {
+    for (int64_t v = a; v + N - 1 <= b; v += N) out.Firsts.push_back(v);
+  }
+  std::vector<double> window(static_cast<size_t>(M));
+  FillWindow(window, used.WindowType, used.B);
+  const size_t lines = static_cast<size_t>(M / 2 + 1);
+  const double inverse = 1.0 / static_cast<double>(M);
+  const double edge = static_cast<double>(M) / fs * (power ? inverse * inverse : inverse);
+  const auto K = static_cast<double>(out.Firsts.size());
+  for (size_t c = 0; c < data.size(); ++c) {
+    std::vector<double> sum(lines, 0.0), squares(lines, 0.0);
+    for (const int64_t v : out.Firsts) {
+      TRealTransform t(static_cast<size_t>(M));
+      for (int64_t i = 0; i < N; ++i) t.Input()[D + i] = window[D + i] * data[c][v + i];
+      const std::span<const double> x = t.Execute();
+      for (size_t k = 0; k < lines; ++k) {
+        const double p = x[2 * k] * x[2 * k] + x[2 * k + 1] * x[2 * k + 1];
+        const bool alone = k == 0 || (M % 2 == 0 && k == lines - 1);
+        const double value = (power ? p : std::sqrt(p)) * (alone ? edge : 2.0 * edge);
+        sum[k] += value;
+        squares[k] += value * value;
+      }
+    }
+    for (size_t k = 0; k < lines; ++k) {
+      const double h = ChainCorrection({}, r.Channels[c].ADCCoef, used, {}, fs,
+                                       LineFrequency(static_cast<int64_t>(k), M, fs));
+      const double var = K * squares[k] - sum[k] * sum[k];
+      squares[k] =
+          K > 1 && var >= 0.0 ? std::sqrt(var / (K - 1.0) / K) * used.Normalization / h : 0.0;
+      sum[k] = sum[k] / K * used.Normalization / h;
+    }
+    out.Mean.push_back(sum);
+    out.Stdev.push_back(squares);
+  }
+  return out;
+}
+
+// The segment loop tests each new segment while it weighs it and searches only from a
+// disturbed one on; whatever way a segment was found, the spectra must be exactly those of the
+// plain computation: records of odd lengths, segments of odd, even and power-of-two lengths and
+// padded with zeros, disturbances on the first and last sample of a segment, in clusters and at
+// random in any channel, gaps of one channel, with and without a resumption gap.
+TEST(SpectrumEngine, BartlettSpectraEqualAPlainComputationExactly) {
+  const double rate = 100.0;
+  const struct {
+    const char* Name;
+    int64_t Samples;
+    int Channels;
+    int Segment;
+    bool UseFft, FillByZero;
+    int Window;
+    int Type;  // 0 amplitude, 1 power
+    double NoiseDur;
+  } cases[] = {
+      {"odd segment, amplitude", 100003, 3, 255, false, false, kWindowHann, 0, 0.0},
+      {"even segment, power", 77777, 3, 1000, false, false, kWindowHamming, 1, 0.13},
+      {"power of two", 123457, 2, 1000, true, false, kWindowHann, 1, 0.0},
+      {"padded with zeros", 90001, 3, 700, true, true, kWindowTukey, 0, 0.37},
+      {"one channel, long segment", 150001, 1, 4096, true, false, kWindowHann, 1, 0.0},
+  };
+  for (const auto& tc : cases) {
+    SCOPED_TRACE(tc.Name);
+    const int64_t n = tc.Samples;
+    TFileRecord r = MakeRecord(tc.Channels, rate, n);
+    for (auto& ch : r.Channels) ch.Level = 120;
+    r.Channels[0].ADCCoef = -2.5;
+    r.SelectStart = r.Start + 31.0 / rate / 86400.0;
+    TData32 data = Noise(tc.Channels, n, 30.0, static_cast<unsigned>(n));
+    std::mt19937 rng(static_cast<unsigned>(tc.Segment));
+    // On the first and the last sample of segments counted from the start of the span, and a
+    // cluster around one place.
+    for (int64_t v = 31 + 5 * int64_t{tc.Segment}; v < n; v += 11 * int64_t{tc.Segment}) {
+      data[v % tc.Channels][v] = 400;
+      if (v + tc.Segment - 1 < n) data[(v + 1) % tc.Channels][v + tc.Segment - 1] = -400;
+    }
+    for (int64_t off = 0; off < 9; off += 2) data[tc.Channels - 1][n / 2 + off] = -1000;
+    for (int k = 0; k < 6; ++k) {
+      data[rng() % tc.Channels][std::uniform_int_distribution<int64_t>(0, n - 1)(rng)] = 999;
+    }
+    TChannelRanges unread(static_cast<size_t>(tc.Channels));
+    AddRange(unread[tc.Channels - 1], n / 5, n / 5 + tc.Segment / 3);
+    AddRange(unread[0], 2 * n / 3, 2 * n / 3 + 2 * tc.Segment);
+    for (int c = 0; c < tc.Channels; ++c) {
+      for (const auto& [a, b] : unread[c]) {
+        for (int64_t j = a; j <= b; ++j) data[c][j] = 0;
+      }
+    }
+    TSpectrumSettings s = Settings(tc.Segment, rate, tc.Window, tc.Type);
+    s.UseFFT = tc.UseFft;
+    s.FillByZero = tc.FillByZero;
+    s.NoiseDur = tc.NoiseDur;
+    std::vector<int64_t> firsts;
+    const TSegmentHook hook = [&](const TSegmentSpectra& seg) {
+      firsts.push_back(seg.FirstSample);
+      return true;
+    };
+    TMatrix2D mean, stdev, hooked_mean, hooked_stdev;
+    RecordingUiHost host;
+    const TSpectraStatus st = CalculateSpectraOfSamples(r, data, s, r.SelectStart, r.SelectFinish,
+                                                        host, mean, stdev, {}, unread);
+    ASSERT_TRUE(st.Computed()) << st.Message;
+    const TSpectraStatus hooked = CalculateSpectraOfSamples(
+        r, data, s, r.SelectStart, r.SelectFinish, host, hooked_mean, hooked_stdev, hook, unread);
+    ASSERT_TRUE(hooked.Computed()) << hooked.Message;
+
+    const PlainWelch want = PlainBartlett(r, data, UnionOf(unread), st.Used, 31, n - 1);
+    EXPECT_GE(want.Intervals.size(), 5u);
+    EXPECT_EQ(st.Intervals, want.Intervals);
+    EXPECT_EQ(firsts, want.Firsts);
+    EXPECT_EQ(st.Segments, static_cast<int32_t>(want.Firsts.size()));
+    // Exactly: the same values whatever path found the segments, with a hook or without.
+    EXPECT_EQ(mean, want.Mean);
+    EXPECT_EQ(stdev, want.Stdev);
+    EXPECT_EQ(hooked_mean, want.Mean);
+    EXPECT_EQ(hooked_stdev, want.Stdev);
   }
 }
 
