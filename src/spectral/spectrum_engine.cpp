@@ -69,6 +69,10 @@ bool LoadChains(const TFileRecord& record, const std::vector<int>& channels,
   return true;
 }
 
+// The most samples the inputs of one segment's channels may hold for the segment loop to test
+// the segments itself (8 MB of inputs: 32 channels of 2^15 samples, 3 of over 2^18).
+constexpr int64_t kMaxTestedInputSamples = int64_t{1} << 20;
+
 // The hot loops of the segment loop work in blocks of a fixed length, which the compiler turns
 // into vector instructions at every optimisation level; the rest is done one by one.
 constexpr int64_t kBlock = 8;
@@ -535,10 +539,20 @@ TSpectraStatus Compute(const TFileRecord& record, SampleWindow& samples, const T
       transforms += std::max<int64_t>(0, (std::min<int64_t>(b, count - 1) - a + 1) / N);
     }
   }
-  // One input per channel: the channels of a segment are weighed (and tested) before any is
-  // transformed.
+  // When the search tests plain ranges of values, the segment loop tests each new segment
+  // itself while weighing it, and runs the search only from a disturbed one on; the search
+  // then runs ahead as before, until the intervals it found are used up. The channels of a
+  // segment are then all weighed (and tested) before any is transformed, each into an input of
+  // its own; for segments so long that these inputs would take much memory the search runs
+  // ahead throughout, with one input.
+  const bool test_while_weighing =
+      search && search->TestsPlainRanges(channels) &&
+      M * static_cast<int64_t>(channels.size()) <= kMaxTestedInputSamples;
   TRealTransform transform(static_cast<size_t>(M),
-                           transforms * static_cast<int64_t>(channels.size()), channels.size());
+                           transforms * static_cast<int64_t>(channels.size()),
+                           test_while_weighing ? channels.size() : 1);
+  // The input of channel channels[s], from the segment's first sample on.
+  auto input = [&](size_t s) { return transform.Input(test_while_weighing ? s : 0).data() + D; };
   const bool power = used.SpectrumType == TSpectrumType::kPower;
   TBiquadCascade edge;
   if (used.EdgeEffect) DesignBandPass(used.EdgeOrder, edge, used.FMax, used.FMin, rate / 2);
@@ -561,10 +575,6 @@ TSpectraStatus Compute(const TFileRecord& record, SampleWindow& samples, const T
     }
   }
 
-  // When the search tests plain ranges of values, the segment loop tests each new segment
-  // itself while weighing it, and runs the search only from a disturbed one on; the search
-  // then runs ahead as before, until the intervals it found are used up.
-  const bool test_while_weighing = search && search->TestsPlainRanges(channels);
   std::vector<std::pair<int32_t, int32_t>> quiet(channels.size());
   if (search) {
     for (size_t s = 0; s < channels.size(); ++s) {
@@ -600,7 +610,7 @@ TSpectraStatus Compute(const TFileRecord& record, SampleWindow& samples, const T
         bool all_quiet = true;
         for (size_t s = 0; s < channels.size() && all_quiet; ++s) {
           all_quiet =
-              WeighQuiet(transform.Input(s).data() + D, window.data() + D,
+              WeighQuiet(input(s), window.data() + D,
                          samples.Row(static_cast<size_t>(channels[s])) + (p - samples.Base()), N,
                          quiet[s].first, quiet[s].second);
         }
@@ -618,10 +628,10 @@ TSpectraStatus Compute(const TFileRecord& record, SampleWindow& samples, const T
     for (size_t s = 0; s < channels.size(); ++s) {
       const int c = channels[s];
       if (weighed != v) {
-        Weigh(transform.Input(s).data() + D, window.data() + D,
+        Weigh(input(s), window.data() + D,
               samples.Row(static_cast<size_t>(c)) + (v - samples.Base()), N);
       }
-      const double* x = transform.Execute(s).data();
+      const double* x = transform.Execute(test_while_weighing ? s : 0).data();
       if (hook) {
         AddOneSided<true>(power, x, M, rate, mean[c].data(), stdev[c].data(), segment[c].data());
         for (size_t k = 0; k < lines; ++k) segment[c][k] *= scale[c][k];
