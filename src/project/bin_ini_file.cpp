@@ -32,45 +32,6 @@ bool IsSevenBit(std::string_view text) {
   return bits < 0x80;
 }
 
-// Two decimal digits of v (0..99) at p.
-char* TwoDigits(char* p, int v) {
-  p[0] = static_cast<char>('0' + v / 10);
-  p[1] = static_cast<char>('0' + v % 10);
-  return p + 2;
-}
-
-// FormatProjectDateTime's text without the formatting library, for the dates of the common
-// years that a project holds by the hundred thousand; any other value goes to
-// FormatProjectDateTime itself.
-std::string_view DateTimeText(TDateTime value, char (&buf)[32], std::string& other) {
-  const double seconds = std::nearbyint(value * kSecondsPerDay);
-  if (!std::isfinite(seconds)) {
-    other = FormatProjectDateTime(value);
-    return other;
-  }
-  const CivilTime c = DecodeDateTime(seconds / kSecondsPerDay);
-  if (c.Year < 1000 || c.Year > 9999 || c.Month < 1 || c.Month > 12 || c.Day < 1 || c.Day > 31 ||
-      c.Hour < 0 || c.Hour > 23 || c.Minute < 0 || c.Minute > 59 || c.Second < 0 || c.Second > 59) {
-    other = FormatProjectDateTime(value);
-    return other;
-  }
-  char* p = TwoDigits(buf, c.Day);
-  *p++ = '.';
-  p = TwoDigits(p, c.Month);
-  *p++ = '.';
-  p = TwoDigits(TwoDigits(p, c.Year / 100), c.Year % 100);
-  if (c.Hour != 0 || c.Minute != 0 || c.Second != 0) {
-    *p++ = ' ';
-    if (c.Hour >= 10) *p++ = static_cast<char>('0' + c.Hour / 10);
-    *p++ = static_cast<char>('0' + c.Hour % 10);
-    *p++ = ':';
-    p = TwoDigits(p, c.Minute);
-    *p++ = ':';
-    p = TwoDigits(p, c.Second);
-  }
-  return {buf, static_cast<size_t>(p - buf)};
-}
-
 void AppendUtf8(std::string& out, uint32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
@@ -1020,9 +981,8 @@ void TBinIniFile::WriteBool(std::string_view section, std::string_view key, bool
 
 void TBinIniFile::WriteDateTime(std::string_view section, std::string_view key, TDateTime value) {
   if (!binary_) {
-    char buf[32];
-    std::string other;
-    SetValue(section, key, DateTimeText(value, buf, other));
+    char buf[kProjectDateTimeChars];
+    SetValue(section, key, std::string_view(buf, FormatProjectDateTimeTo(value, buf)));
     return;
   }
   const auto bits = std::bit_cast<uint64_t>(value);

@@ -82,6 +82,7 @@ class KeyName {
     p = std::to_chars(p, text_ + sizeof text_, n).ptr;
     size_ = static_cast<size_t>(p - text_);
   }
+  KeyName() = default;
   operator std::string_view() const { return {text_, size_}; }  // NOLINT: used as a key
 
  private:
@@ -92,6 +93,11 @@ class KeyName {
 // pattern is a name followed by "%2.2d".
 KeyName Numbered(std::string_view pattern, int n) {
   return KeyName(pattern.substr(0, pattern.size() - 5), n);
+}
+
+// A numbered key of the text form; the binary form has no names, so none is built for it.
+KeyName KeyFor(const TBinIniFile& ini, std::string_view pattern, int n) {
+  return ini.Binary() ? KeyName() : Numbered(pattern, n);
 }
 
 TDateTime Today() {
@@ -240,30 +246,31 @@ TRecordChannel ReadChannel(TBinIniFile& ini, std::string_view section, int c,
   std::string scratch;
   // The paths are read as views: only their native form is kept.
   const auto path = [&](std::string_view pattern) {
-    return FromCommonDir(ini.ReadStringView(section, Numbered(pattern, c), "", scratch), folder);
+    return FromCommonDir(ini.ReadStringView(section, KeyFor(ini, pattern, c), "", scratch), folder);
   };
-  v.Channel = ini.ReadString(section, Numbered("Channel%2.2d", c), Numbered("Chn%2.2d", c));
+  v.Channel = ini.ReadString(section, KeyFor(ini, "Channel%2.2d", c), Numbered("Chn%2.2d", c));
   v.SensorResp = path("SensorResp%2.2d");
   v.AmplifierResp = path("AmplifierResp%2.2d");
   v.ChannelResp = path("ChannelResp%2.2d");
   v.Axis = static_cast<Component>(
-      ini.ReadInteger(section, Numbered("Axis%2.2d", c), ComponentNumber(Component::kZ)));
-  v.Level = ini.ReadInteger(section, Numbered("Level%2.2d", c), 2147483647);
-  v.Selected = ini.ReadBool(section, Numbered("ChanSelected%2.2d", c), false);
-  v.ADCCoef = ini.ReadFloat(section, Numbered("ADCCoef%2.2d", c), 800.0);
+      ini.ReadInteger(section, KeyFor(ini, "Axis%2.2d", c), ComponentNumber(Component::kZ)));
+  v.Level = ini.ReadInteger(section, KeyFor(ini, "Level%2.2d", c), 2147483647);
+  v.Selected = ini.ReadBool(section, KeyFor(ini, "ChanSelected%2.2d", c), false);
+  v.ADCCoef = ini.ReadFloat(section, KeyFor(ini, "ADCCoef%2.2d", c), 800.0);
   return v;
 }
 
 void WriteChannel(TBinIniFile& ini, std::string_view section, int c, const TRecordChannel& v,
                   const std::string& folder) {
-  ini.WriteString(section, Numbered("Channel%2.2d", c), v.Channel);
-  ini.WriteString(section, Numbered("SensorResp%2.2d", c), ToCommonDir(v.SensorResp, folder));
-  ini.WriteString(section, Numbered("AmplifierResp%2.2d", c), ToCommonDir(v.AmplifierResp, folder));
-  ini.WriteString(section, Numbered("ChannelResp%2.2d", c), ToCommonDir(v.ChannelResp, folder));
-  ini.WriteInteger(section, Numbered("Axis%2.2d", c), ComponentNumber(v.Axis));
-  ini.WriteInteger(section, Numbered("Level%2.2d", c), v.Level);
-  ini.WriteBool(section, Numbered("ChanSelected%2.2d", c), v.Selected);
-  ini.WriteFloat(section, Numbered("ADCCoef%2.2d", c), v.ADCCoef);
+  ini.WriteString(section, KeyFor(ini, "Channel%2.2d", c), v.Channel);
+  ini.WriteString(section, KeyFor(ini, "SensorResp%2.2d", c), ToCommonDir(v.SensorResp, folder));
+  ini.WriteString(section, KeyFor(ini, "AmplifierResp%2.2d", c),
+                  ToCommonDir(v.AmplifierResp, folder));
+  ini.WriteString(section, KeyFor(ini, "ChannelResp%2.2d", c), ToCommonDir(v.ChannelResp, folder));
+  ini.WriteInteger(section, KeyFor(ini, "Axis%2.2d", c), ComponentNumber(v.Axis));
+  ini.WriteInteger(section, KeyFor(ini, "Level%2.2d", c), v.Level);
+  ini.WriteBool(section, KeyFor(ini, "ChanSelected%2.2d", c), v.Selected);
+  ini.WriteFloat(section, KeyFor(ini, "ADCCoef%2.2d", c), v.ADCCoef);
 }
 
 bool SameName(std::string_view a, std::string_view b) {
@@ -538,24 +545,24 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
   for (int64_t i = 0; i < count; ++i) {
     const int k = static_cast<int>(i + 1);
     TFileRecord& r = project.Records[static_cast<size_t>(i)];
-    r.File =
-        FromCommonDir(ini.ReadStringView("FILES", Numbered("File%2.2d", k), "", scratch), folder);
+    r.File = FromCommonDir(ini.ReadStringView("FILES", KeyFor(ini, "File%2.2d", k), "", scratch),
+                           folder);
     r.Station =
-        ShortName(ini.ReadString("FILES", Numbered("Station%2.2d", k), Numbered("Sta%2.2d", k)));
-    const int32_t channels = ini.ReadInteger("FILES", Numbered("ChannelCount%2.2d", k), 0);
+        ShortName(ini.ReadString("FILES", KeyFor(ini, "Station%2.2d", k), Numbered("Sta%2.2d", k)));
+    const int32_t channels = ini.ReadInteger("FILES", KeyFor(ini, "ChannelCount%2.2d", k), 0);
     stored_channels[static_cast<size_t>(i)] = channels;
     r.Channels.resize(static_cast<size_t>(std::clamp(channels, 0, kMaxChannels)));
-    r.SampRate = ini.ReadFloat("FILES", Numbered("SampRate%2.2d", k), 0.0);
+    r.SampRate = ini.ReadFloat("FILES", KeyFor(ini, "SampRate%2.2d", k), 0.0);
     if (i == 0 && r.SampRate > 0.0) first_rate = r.SampRate;
-    r.ToProcess = ini.ReadBool("FILES", Numbered("ToProcess%2.2d", k), false);
-    r.ToProcessNakamura = ini.ReadBool("FILES", Numbered("ToProcessNakamura%2.2d", k), false);
-    r.SelIndex = ini.ReadInteger("FILES", Numbered("SelIndex%2.2d", k), -1);
-    r.SelNakIndex = ini.ReadInteger("FILES", Numbered("SelNakIndex%2.2d", k), -1);
-    r.Start = ini.ReadDateTime("FILES", Numbered("Start%2.2d", k), today);
-    r.Finish = ini.ReadDateTime("FILES", Numbered("Finish%2.2d", k), today + 1.0);
-    r.SelectStart = ini.ReadDateTime("FILES", Numbered("SelectStart%2.2d", k), r.Start);
-    r.SelectFinish = ini.ReadDateTime("FILES", Numbered("SelectFinish%2.2d", k), r.Finish);
-    r.IsEvent = ini.ReadBool("FILES", Numbered("IsEvent%2.2d", k), false);
+    r.ToProcess = ini.ReadBool("FILES", KeyFor(ini, "ToProcess%2.2d", k), false);
+    r.ToProcessNakamura = ini.ReadBool("FILES", KeyFor(ini, "ToProcessNakamura%2.2d", k), false);
+    r.SelIndex = ini.ReadInteger("FILES", KeyFor(ini, "SelIndex%2.2d", k), -1);
+    r.SelNakIndex = ini.ReadInteger("FILES", KeyFor(ini, "SelNakIndex%2.2d", k), -1);
+    r.Start = ini.ReadDateTime("FILES", KeyFor(ini, "Start%2.2d", k), today);
+    r.Finish = ini.ReadDateTime("FILES", KeyFor(ini, "Finish%2.2d", k), today + 1.0);
+    r.SelectStart = ini.ReadDateTime("FILES", KeyFor(ini, "SelectStart%2.2d", k), r.Start);
+    r.SelectFinish = ini.ReadDateTime("FILES", KeyFor(ini, "SelectFinish%2.2d", k), r.Finish);
+    r.IsEvent = ini.ReadBool("FILES", KeyFor(ini, "IsEvent%2.2d", k), false);
     note_cut([&] {
       return MakeStatus(TCode::kCutAtRecord, {std::to_string(k), std::to_string(file_num)});
     });
@@ -567,7 +574,7 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
   for (int64_t i = 0; i < count; ++i) {
     const int k = static_cast<int>(i + 1);
     TFileRecord& r = project.Records[static_cast<size_t>(i)];
-    const KeyName section = Numbered("REC%2.2d", k);
+    const KeyName section = KeyFor(ini, "REC%2.2d", k);
     for (size_t c = 0; c < r.Channels.size(); ++c)
       r.Channels[c] = ReadChannel(ini, section, static_cast<int>(c + 1), folder);
     // Channels beyond the record's 32 are read past in the binary form, so that the values
@@ -677,19 +684,19 @@ void WriteProjectValues(TBinIniFile& ini, const TProject& project, const std::st
   for (int i = 0; i < n; ++i) {
     const int k = i + 1;
     const TFileRecord& r = records[static_cast<size_t>(i)];
-    ini.WriteString("FILES", Numbered("File%2.2d", k), ToCommonDir(r.File, folder));
-    ini.WriteString("FILES", Numbered("Station%2.2d", k), r.Station);
-    ini.WriteInteger("FILES", Numbered("ChannelCount%2.2d", k), r.ChannelCount());
-    ini.WriteFloat("FILES", Numbered("SampRate%2.2d", k), r.SampRate);
-    ini.WriteBool("FILES", Numbered("ToProcess%2.2d", k), r.ToProcess);
-    ini.WriteBool("FILES", Numbered("ToProcessNakamura%2.2d", k), r.ToProcessNakamura);
-    ini.WriteInteger("FILES", Numbered("SelIndex%2.2d", k), r.SelIndex);
-    ini.WriteInteger("FILES", Numbered("SelNakIndex%2.2d", k), r.SelNakIndex);
-    ini.WriteDateTime("FILES", Numbered("Start%2.2d", k), r.Start);
-    ini.WriteDateTime("FILES", Numbered("Finish%2.2d", k), r.Finish);
-    ini.WriteDateTime("FILES", Numbered("SelectStart%2.2d", k), r.SelectStart);
-    ini.WriteDateTime("FILES", Numbered("SelectFinish%2.2d", k), r.SelectFinish);
-    ini.WriteBool("FILES", Numbered("IsEvent%2.2d", k), r.IsEvent);
+    ini.WriteString("FILES", KeyFor(ini, "File%2.2d", k), ToCommonDir(r.File, folder));
+    ini.WriteString("FILES", KeyFor(ini, "Station%2.2d", k), r.Station);
+    ini.WriteInteger("FILES", KeyFor(ini, "ChannelCount%2.2d", k), r.ChannelCount());
+    ini.WriteFloat("FILES", KeyFor(ini, "SampRate%2.2d", k), r.SampRate);
+    ini.WriteBool("FILES", KeyFor(ini, "ToProcess%2.2d", k), r.ToProcess);
+    ini.WriteBool("FILES", KeyFor(ini, "ToProcessNakamura%2.2d", k), r.ToProcessNakamura);
+    ini.WriteInteger("FILES", KeyFor(ini, "SelIndex%2.2d", k), r.SelIndex);
+    ini.WriteInteger("FILES", KeyFor(ini, "SelNakIndex%2.2d", k), r.SelNakIndex);
+    ini.WriteDateTime("FILES", KeyFor(ini, "Start%2.2d", k), r.Start);
+    ini.WriteDateTime("FILES", KeyFor(ini, "Finish%2.2d", k), r.Finish);
+    ini.WriteDateTime("FILES", KeyFor(ini, "SelectStart%2.2d", k), r.SelectStart);
+    ini.WriteDateTime("FILES", KeyFor(ini, "SelectFinish%2.2d", k), r.SelectFinish);
+    ini.WriteBool("FILES", KeyFor(ini, "IsEvent%2.2d", k), r.IsEvent);
     host.SetGauge(33 * k / n, 100);
   }
 
@@ -698,7 +705,7 @@ void WriteProjectValues(TBinIniFile& ini, const TProject& project, const std::st
   for (int i = 0; i < n; ++i) {
     const int k = i + 1;
     const TFileRecord& r = records[static_cast<size_t>(i)];
-    const KeyName section = Numbered("REC%2.2d", k);
+    const KeyName section = KeyFor(ini, "REC%2.2d", k);
     for (size_t c = 0; c < r.Channels.size(); ++c)
       WriteChannel(ini, section, static_cast<int>(c + 1), r.Channels[c], folder);
     host.SetGauge(33 + 34 * k / n, 100);

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "common/date_text.h"
+#include "common/datetime.h"
 #include "test_files.h"
 
 namespace tarvik {
@@ -125,6 +127,64 @@ std::vector<uint8_t> Bytes(std::initializer_list<int> values) {
   std::vector<uint8_t> out;
   for (int v : values) out.push_back(static_cast<uint8_t>(v));
   return out;
+}
+
+// The date-time text against printf's form of the same calendar fields, across the years a
+// calendar day holds and beyond them (where the printf form is kept as it was).
+TEST(ProjectDateTime, TextAgreesWithThePrintfFormEverywhere) {
+  const auto printf_form = [](TDateTime v) {
+    const double seconds = std::nearbyint(v * kSecondsPerDay);
+    const CivilTime c = DecodeDateTime(std::isfinite(seconds) ? seconds / kSecondsPerDay : v);
+    char buf[64];
+    if (c.Hour == 0 && c.Minute == 0 && c.Second == 0)
+      std::snprintf(buf, sizeof buf, "%02d.%02d.%04d", c.Day, c.Month, c.Year);
+    else
+      std::snprintf(buf, sizeof buf, "%02d.%02d.%04d %d:%02d:%02d", c.Day, c.Month, c.Year, c.Hour,
+                    c.Minute, c.Second);
+    return std::string(buf);
+  };
+  std::vector<TDateTime> values = {
+      0.0,
+      -0.5,
+      EncodeDateTime(1, 1, 1),
+      EncodeDateTime(999, 12, 31, 23, 59, 59),
+      EncodeDateTime(1000, 1, 1, 10, 0, 0),
+      EncodeDateTime(9999, 12, 31, 23, 59, 59),
+      EncodeDateTime(9999, 12, 31, 23, 59, 59, 700),  // rounds into year 10000
+      EncodeDateTime(-5, 3, 1, 1, 2, 3),
+      EncodeDateTime(2024, 2, 29, 9, 59, 59, 499),
+      EncodeDateTime(2024, 2, 29, 9, 59, 59, 500),
+      4.0e6,
+      -4.0e6,
+      std::nan(""),
+      INFINITY,
+  };
+  for (double t = -700000.0; t < 3000000.0; t += 12345.678901) values.push_back(t);
+  for (const TDateTime v : values) {
+    char buf[kProjectDateTimeChars];
+    const std::string expected = printf_form(v);
+    EXPECT_EQ(std::string(buf, FormatProjectDateTimeTo(v, buf)), expected) << v;
+    EXPECT_EQ(FormatProjectDateTime(v), expected) << v;
+  }
+}
+
+TEST(ProjectDateTime, SelectionLengthsShowDaysSignAndRoundedSeconds) {
+  const struct {
+    double Days;
+    const char* Text;
+  } cases[] = {
+      {0.0, "0:00:00"},
+      {1.0 / 24, "1:00:00"},
+      {(10 * 3600 + 61) / 86400.0, "10:01:01"},
+      {(23 * 3600 + 3599.6) / 86400.0, "1сут. 0:00:00"},
+      {-(3600 + 5) / 86400.0, "-1:00:05"},
+      {12345.5, "12345сут. 12:00:00"},
+      {-2.25, "-2сут. 6:00:00"},
+      {1e12, "1000000000сут. 0:00:00"},
+      {std::nan(""), "0:00:00"},
+      {-INFINITY, "-0:00:00"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SelectionLengthText(c.Days), c.Text) << c.Days;
 }
 
 TEST(BinIniBinary, WritesEachKindInItsEncoding) {
