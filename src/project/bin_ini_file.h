@@ -149,7 +149,7 @@ class TBinIniFile {
   };
 
   // Text form.
-  void ParseText(std::string_view cp1251);
+  void ParseText(std::string cp1251);
   std::string_view KeyOf(const Entry& e) const { return {text_.data() + e.KeyAt, e.KeySize}; }
   std::string_view ValueOf(const Entry& e) const { return {text_.data() + e.ValueAt, e.ValueSize}; }
   // The value of key in section; false when there is none.

@@ -559,6 +559,47 @@ TEST(BinIniText, ParsesLinesAndFindsTheFirstOfManySections) {
 // The binary form's texts read as views: ASCII and UTF-8 straight from the bytes,
 // Windows-1251 and UTF-16 converted into the scratch text; a value that does not fit is the
 // default.
+// Lines are split eight bytes at a time: every place of the "=" and of the line break within
+// a word, each kind of break (CR LF, LF, a lone CR), a "=" just after a break, non-ASCII names
+// and values, blank values, repeated keys and lines far longer than a word.
+TEST(BinIniText, SplitsLinesWhereverTheBreaksAndSignsFall) {
+  const std::string breaks[] = {"\r\n", "\n", "\r"};
+  for (int pad = 0; pad < 17; ++pad) {
+    for (const std::string& br : breaks) {
+      const std::string key = std::string(static_cast<size_t>(pad), 'k') + "K";
+      const std::string value = std::string(static_cast<size_t>((pad * 5) % 11), 'v') + "=x";
+      std::string text = std::string(static_cast<size_t>(pad % 3), ' ') + "[Sec]" + br;
+      text += key + "=" + value + br;  // line 2
+      text += "=after" + br;           // line 3: a key without a name
+      text += "Blank=" + br;           // line 4
+      text += "N" + br + "a=b" + br;   // lines 5 and 6: a "=" soon after a line without one
+      text += "\xD1\xE5\xF0=\xC7\xED\xE0\xF7" + br;  // line 7: Windows-1251 name and value
+      text += key + "=repeated" + br;                // line 8
+      text += "Long=" + std::string(1000 + static_cast<size_t>(pad), 'L') + br;  // line 9
+      text += "Last = end";                                                      // line 10, unended
+      TBinIniFile ini(std::vector<uint8_t>(text.begin(), text.end()), false);
+      SCOPED_TRACE(::testing::Message() << "pad " << pad << " break " << br.size());
+      EXPECT_EQ(ini.SectionLine("sec"), 1);
+      EXPECT_EQ(ini.ReadString("Sec", key, "d"), value);
+      EXPECT_EQ(ini.KeyLine("Sec", key), 2);
+      EXPECT_EQ(ini.ReadString("Sec", "", "d"), "after");
+      EXPECT_EQ(ini.ReadString("Sec", "Blank", "d"), "");
+      EXPECT_EQ(ini.KeyLine("Sec", "Blank"), 4);
+      EXPECT_EQ(ini.ReadString("Sec", "N", "d"), "");
+      EXPECT_EQ(ini.ReadString("Sec", "A", "d"), "b");
+      EXPECT_EQ(ini.KeyLine("Sec", "a"), 6);
+      EXPECT_EQ(ini.ReadString("Sec", "\xD0\xA1\xD0\xB5\xD1\x80", "d"),
+                "\xD0\x97\xD0\xBD\xD0\xB0\xD1\x87");
+      EXPECT_EQ(ini.ReadString("Sec", "Long", "").size(), 1000u + static_cast<size_t>(pad));
+      EXPECT_EQ(ini.KeyLine("Sec", "Long"), 9);
+      EXPECT_EQ(ini.ReadString("Sec", "last", ""), "end");
+      EXPECT_EQ(ini.LastTextLine(), 10);
+      EXPECT_TRUE(ini.LastLineUnended());
+      EXPECT_EQ(ini.DataSize(), text.size());
+    }
+  }
+}
+
 TEST(BinIniBinary, ReadsTextsAsViews) {
   std::vector<uint8_t> bytes = {kBinTagString,
                                 2,
