@@ -22,7 +22,8 @@ namespace {
 
 // A project file larger than this is not a project file.
 constexpr int64_t kMaxProjectBytes = int64_t{1} << 30;
-constexpr size_t kWriteBufferBytes = 1024;
+// The binary writer's first room; a project's values are kept until the file is written.
+constexpr size_t kWriteBufferBytes = 64 * 1024;
 
 bool IsSevenBit(std::string_view text) {
   // One OR over all bytes, which the compiler vectorises: the whole text of a project is
@@ -553,7 +554,13 @@ TBinIniFile::Section& TBinIniFile::AddSection(std::string name, int line) {
     section_slots_[i] = {hash, static_cast<uint32_t>(sections_.size() + 1)};
     ++section_names_;
   }
+  // Sections of a file tend to be alike (a project's record sections are): a new one gets
+  // room for as many entries as the one before, up to a small section's worth, instead of
+  // growing to it step by step.
+  constexpr size_t kMaxRoom = 256;
+  const size_t room = sections_.empty() ? 0 : std::min(sections_.back().Entries.size(), kMaxRoom);
   sections_.push_back(Section{std::move(name), line, {}, {}, 0});
+  sections_.back().Entries.reserve(room);
   return sections_.back();
 }
 
@@ -820,6 +827,14 @@ bool TBinIniFile::Take(void* dst, size_t n) {
 
 void TBinIniFile::FlushBuffer() {
   if (buffer_.empty()) return;
+  // The hash of the file is known when the file is written in one piece, as it is when a
+  // project is saved.
+  written_known_ = written_size_ == 0;
+  if (written_known_) {
+    written_hash_ = ProjectContentHash(
+        std::string_view(reinterpret_cast<const char*>(buffer_.data()), buffer_.size()));
+  }
+  written_size_ += buffer_.size();
   if (out_ != nullptr && error_.empty()) {
     if (std::fwrite(buffer_.data(), 1, buffer_.size(), out_) != buffer_.size())
       Fail("cannot write " + file_name_ + ": " + std::strerror(errno));
@@ -828,15 +843,9 @@ void TBinIniFile::FlushBuffer() {
 }
 
 void TBinIniFile::Put(const void* src, size_t n) {
+  // Kept until the file is written: a project's binary form is small beside its text form.
   const auto* p = static_cast<const uint8_t*>(src);
-  while (n > 0) {
-    const size_t room = kWriteBufferBytes - buffer_.size();
-    const size_t k = std::min(room, n);
-    buffer_.insert(buffer_.end(), p, p + k);
-    p += k;
-    n -= k;
-    if (buffer_.size() >= kWriteBufferBytes) FlushBuffer();
-  }
+  buffer_.insert(buffer_.end(), p, p + n);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1062,19 +1071,27 @@ bool TBinIniFile::UpdateFile() {
   // all ASCII.
   SealLast();
   const bool as_written = streaming_ && !sections_.empty() && IsSevenBit(text_);
+  // The text written in order closes its last section with an empty line, added for the write
+  // and taken off again so that writing can go on.
+  if (as_written) text_ += "\r\n";
   const std::string image = as_written ? std::string() : TextImage();
   const std::string_view out = as_written ? std::string_view(text_) : std::string_view(image);
+  written_known_ = false;
   std::FILE* f = std::fopen(file_name_.c_str(), "wb");
   if (f == nullptr) {
+    if (as_written) text_.resize(text_.size() - 2);
     Fail("cannot create " + file_name_ + ": " + std::strerror(errno));
     return false;
   }
-  bool written = std::fwrite(out.data(), 1, out.size(), f) == out.size();
-  if (as_written && written) written = std::fwrite("\r\n", 1, 2, f) == 2;
+  const bool written = std::fwrite(out.data(), 1, out.size(), f) == out.size();
   const int saved_errno = errno;
   const bool closed = std::fclose(f) == 0;
   if (!written || !closed)
     Fail("cannot write " + file_name_ + ": " + std::strerror(written ? errno : saved_errno));
+  written_known_ = written && closed;
+  written_size_ = out.size();
+  written_hash_ = ProjectContentHash(out);
+  if (as_written) text_.resize(text_.size() - 2);
   return error_.empty();
 }
 

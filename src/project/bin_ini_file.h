@@ -92,15 +92,29 @@ class TBinIniFile {
   void WriteDate(std::string_view section, std::string_view key, TDateTime value);
   void WriteTime(std::string_view section, std::string_view key, TDateTime value);
 
-  // Text mode, writing: room for a file of about this many bytes, so that the text written
-  // in order is not copied as it grows (a project's previous size is a good guess).
+  // Writing: room for a file of about this many bytes, so that what is written in order is
+  // not copied as it grows (a project's previous size is a good guess).
   void Reserve(size_t bytes) {
-    if (!binary_ && mode_ == Mode::kWrite) text_.reserve(bytes);
+    if (mode_ != Mode::kWrite) return;
+    if (binary_) {
+      buffer_.reserve(bytes);
+    } else {
+      text_.reserve(bytes);
+    }
   }
 
   // Text mode writes the whole INI file; binary mode flushes what is buffered. False when
   // the file could not be written (the reason in Error()).
   bool UpdateFile();
+  // A store being written, after UpdateFile or Close without an error: the size and the
+  // ProjectContentHash of the bytes the file holds, known without reading it back. False when
+  // they are not known (nothing or not everything written at once, or a write failed).
+  bool WrittenBytes(uint64_t& size, size_t& hash) const {
+    if (!written_known_ || !error_.empty()) return false;
+    size = written_size_;
+    hash = written_hash_;
+    return true;
+  }
   // Flushes and closes the file being written; false when anything failed on the way.
   bool Close();
   // The first write failure ("" when none).
@@ -210,8 +224,13 @@ class TBinIniFile {
   bool last_line_unended_ = false;
   bool ends_with_empty_line_ = false;
   std::FILE* out_ = nullptr;
+  // Binary writing: the values not yet written to the file, normally the whole file, which
+  // is written at once by UpdateFile or Close.
   std::vector<uint8_t> buffer_;
   std::string error_;
+  bool written_known_ = false;
+  uint64_t written_size_ = 0;
+  size_t written_hash_ = 0;
 };
 
 // The hash of a project file's bytes that tells whether the file has changed: equal bytes give

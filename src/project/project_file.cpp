@@ -782,6 +782,7 @@ SaveResult SaveProject(TProject& project, const std::string& name, int form, UiH
   // The new file is written under a temporary name first: a failure on the way leaves the
   // project file as it was.
   const std::string temp_name = file_name + ".new";
+  TProjectStamp written;
   {
     TBinIniFile ini(temp_name, binary, TBinIniFile::Mode::kWrite);
     // The file read or written last, with room for what was added since.
@@ -793,11 +794,14 @@ SaveResult SaveProject(TProject& project, const std::string& name, int form, UiH
     ini.UpdateFile();
     ini.Close();
     result.Error = ReasonFromText(ini.Error());
+    // What the file holds once it is in place, so that a later save can tell whether someone
+    // else has written it since: known from the bytes written, or read back.
+    if (result.Error.Ok()) {
+      written.Known = ini.WrittenBytes(written.Size, written.Hash);
+      if (!written.Known) written = ProjectFileStamp(temp_name);
+    }
   }
   std::error_code ec;
-  // What the file holds once it is in place, so that a later save can tell whether someone
-  // else has written it since.
-  const TProjectStamp written = result.Error.Ok() ? ProjectFileStamp(temp_name) : TProjectStamp{};
   if (result.Error.Ok()) {
     // The previous version stays beside the new one as its backup; failing to keep it does not
     // stop the save.

@@ -713,6 +713,29 @@ TEST(ProjectFile, LoadAndSaveRememberTheFormAndTheFile) {
   }
 }
 
+// The stamp a save keeps is what the file holds, for projects of any size in both forms (the
+// binary form of a large one takes many write buffers), ASCII and not, and after a second save
+// over the first.
+TEST(ProjectFile, SavedStampIsTheFileAsRead) {
+  TempDir dir;
+  RecordingUiHost host;
+  for (const int records : {0, 1, 3, 700}) {
+    for (const bool ascii : {true, false}) {
+      TProject p = SampleProject(dir.Path().string(), records);
+      if (ascii && records > 1) p.Records[1].Station = "ST1";
+      if (!ascii) p.General.ResultDir = dir.Path().string() + "/Результаты";
+      for (const int form : {0, 1, 0}) {
+        SCOPED_TRACE(::testing::Message()
+                     << records << " records, ascii " << ascii << ", form " << form);
+        const std::string name = dir.File("stamp" + std::to_string(records) + ".tvp");
+        ASSERT_TRUE(SaveProject(p, name, form, host).Ok);
+        EXPECT_TRUE(p.Disk.Known);
+        EXPECT_EQ(p.Disk, ProjectFileStamp(name));
+      }
+    }
+  }
+}
+
 // The H/V statistics settings: kept by both forms, defaults for a project without them (as an
 // older version writes it) and for values out of range.
 TEST(ProjectFile, HvsrSettingsRoundTripAndDefaults) {
