@@ -699,6 +699,9 @@ void TBinIniFile::Seal(Section& section) const {
 }
 
 void TBinIniFile::SealLast() const {
+  // Keys written once each need no check while the file is written as it goes; a section is
+  // still sealed when it is first searched.
+  if (keys_written_once_ && streaming_) return;
   if (!sections_.empty()) Seal(sections_.back());
 }
 

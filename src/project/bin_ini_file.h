@@ -92,6 +92,12 @@ class TBinIniFile {
   void WriteDate(std::string_view section, std::string_view key, TDateTime value);
   void WriteTime(std::string_view section, std::string_view key, TDateTime value);
 
+  // Text mode, writing: the caller writes each key of a section once (as a project's writer
+  // does, its keys numbered), so repeated keys are not looked for while the sections are
+  // written in order, which spares hashing every key. A key written again in the section it
+  // was written in would then stand twice in the file.
+  void SetKeysWrittenOnce() { keys_written_once_ = mode_ == Mode::kWrite && !binary_; }
+
   // Writing: room for a file of about this many bytes, so that what is written in order is
   // not copied as it grows (a project's previous size is a good guess).
   void Reserve(size_t bytes) {
@@ -205,6 +211,7 @@ class TBinIniFile {
   // Mutable for Seal: checking the entries appended in order changes nothing a caller can
   // see, so lookups that are const seal the last section first.
   mutable bool streaming_ = false;
+  bool keys_written_once_ = false;
   mutable std::vector<Section> sections_;
   // The first section of each name: open addressing as in Section, each slot the name's hash
   // and the section's number + 1 (0: empty).

@@ -785,6 +785,8 @@ SaveResult SaveProject(TProject& project, const std::string& name, int form, UiH
   TProjectStamp written;
   {
     TBinIniFile ini(temp_name, binary, TBinIniFile::Mode::kWrite);
+    // Every key of a project is written once: its sections are written straight out.
+    ini.SetKeysWrittenOnce();
     // The file read or written last, with room for what was added since.
     if (project.Disk.Known && project.Form == form) {
       const auto size = static_cast<size_t>(std::min<uint64_t>(project.Disk.Size, 1u << 30));
