@@ -473,29 +473,8 @@ std::vector<std::pair<std::string, int>> TBinIniFile::SectionHeadings() const {
 
 namespace {
 
-// Eight bytes of a name with the ASCII letters a-z turned to A-Z, every byte at once: a byte
-// below 0x80 is lower-case when adding 0x80 - 'a' carries into its top bit and adding
-// 0x80 - 'z' - 1 does not; clearing bit 5 of just those bytes turns them to capitals.
-uint64_t UpperWord(uint64_t x) {
-  constexpr uint64_t kOnes = 0x0101010101010101ull;
-  constexpr uint64_t kTops = 0x8080808080808080ull;
-  const uint64_t low7 = x & ~kTops;
-  const uint64_t from_a = low7 + (0x80 - 'a') * kOnes;
-  const uint64_t past_z = low7 + (0x80 - 'z' - 1) * kOnes;
-  const uint64_t lower = from_a & ~past_z & ~x & kTops;
-  return x ^ (lower >> 2);
-}
-
-// Up to eight bytes as a little-endian word, zeros after them.
-uint64_t LoadWord(const char* p, size_t n) {
-  uint64_t x = 0;
-  if (n == 8) {
-    std::memcpy(&x, p, 8);
-    return x;
-  }
-  for (size_t i = 0; i < n; ++i) x |= uint64_t{static_cast<uint8_t>(p[i])} << (8 * i);
-  return x;
-}
+using bin_ini_detail::LoadWord;
+using bin_ini_detail::UpperWord;
 
 }  // namespace
 
@@ -514,20 +493,6 @@ size_t TBinIniFile::NoCaseHash::operator()(std::string_view text) const {
   }
   h ^= h >> 32;
   return static_cast<size_t>(h);
-}
-
-bool TBinIniFile::NoCaseEqual::operator()(std::string_view a, std::string_view b) const {
-  const size_t n = a.size();
-  if (n != b.size()) return false;
-  // Names are mostly asked for as they are written: letters are folded only where the bytes
-  // differ.
-  const auto same = [](uint64_t x, uint64_t y) { return x == y || UpperWord(x) == UpperWord(y); };
-  if (n < 8) return same(LoadWord(a.data(), n), LoadWord(b.data(), n));
-  for (size_t i = 0; i + 8 < n; i += 8) {
-    if (!same(LoadWord(a.data() + i, 8), LoadWord(b.data() + i, 8))) return false;
-  }
-  // The last eight bytes, which may overlap the ones compared already.
-  return same(LoadWord(a.data() + n - 8, 8), LoadWord(b.data() + n - 8, 8));
 }
 
 TBinIniFile::Section& TBinIniFile::AddSection(std::string name, int line) {
@@ -742,12 +707,14 @@ bool TBinIniFile::FindValue(std::string_view section, std::string_view key,
   if (cursor_entry_ < entries.size() && entries[cursor_entry_].First &&
       NoCaseEqual{}(KeyOf(entries[cursor_entry_]), key)) {
     value = ValueOf(entries[cursor_entry_++]);
+    ++values_found_;
     return true;
   }
   const size_t e = FindEntry(found, key);
   if (e == std::string::npos) return false;
   cursor_entry_ = e + 1;
   value = ValueOf(entries[e]);
+  ++values_found_;
   return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -10,6 +11,34 @@
 #include "common/date_text.h"
 
 namespace tarvik {
+
+namespace bin_ini_detail {
+
+// Eight bytes of a name with the ASCII letters a-z turned to A-Z, every byte at once: a byte
+// below 0x80 is lower-case when adding 0x80 - 'a' carries into its top bit and adding
+// 0x80 - 'z' - 1 does not; clearing bit 5 of just those bytes turns them to capitals.
+inline uint64_t UpperWord(uint64_t x) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  constexpr uint64_t kTops = 0x8080808080808080ull;
+  const uint64_t low7 = x & ~kTops;
+  const uint64_t from_a = low7 + (0x80 - 'a') * kOnes;
+  const uint64_t past_z = low7 + (0x80 - 'z' - 1) * kOnes;
+  const uint64_t lower = from_a & ~past_z & ~x & kTops;
+  return x ^ (lower >> 2);
+}
+
+// Up to eight bytes as a little-endian word, zeros after them.
+inline uint64_t LoadWord(const char* p, size_t n) {
+  uint64_t x = 0;
+  if (n == 8) {
+    std::memcpy(&x, p, 8);
+    return x;
+  }
+  for (size_t i = 0; i < n; ++i) x |= uint64_t{static_cast<uint8_t>(p[i])} << (8 * i);
+  return x;
+}
+
+}  // namespace bin_ini_detail
 
 // Value tags of the binary form.
 inline constexpr uint8_t kBinTagInt8 = 0x02;
@@ -69,6 +98,10 @@ class TBinIniFile {
   int LastTextLine() const { return last_text_line_; }
   bool LastLineUnended() const { return last_line_unended_; }
   bool EndsWithEmptyLine() const { return ends_with_empty_line_; }
+
+  // Text reading: how many reads have found their key so far, so that a reader can tell
+  // whether a run of reads found anything without looking the keys up again.
+  size_t ValuesFound() const { return values_found_; }
 
   std::string ReadString(std::string_view section, std::string_view key, std::string_view def);
   // The same text without a copy: a view of the text read, of the bytes read, of def, or of
@@ -135,9 +168,26 @@ class TBinIniFile {
     using is_transparent = void;
     size_t operator()(std::string_view text) const;
   };
+  // Inline: every value read or written compares a section name and a key name.
   struct NoCaseEqual {
     using is_transparent = void;
-    bool operator()(std::string_view a, std::string_view b) const;
+    bool operator()(std::string_view a, std::string_view b) const {
+      using bin_ini_detail::LoadWord;
+      using bin_ini_detail::UpperWord;
+      const size_t n = a.size();
+      if (n != b.size()) return false;
+      // Names are mostly asked for as they are written: letters are folded only where the
+      // bytes differ.
+      const auto same = [](uint64_t x, uint64_t y) {
+        return x == y || UpperWord(x) == UpperWord(y);
+      };
+      if (n < 8) return same(LoadWord(a.data(), n), LoadWord(b.data(), n));
+      for (size_t i = 0; i + 8 < n; i += 8) {
+        if (!same(LoadWord(a.data() + i, 8), LoadWord(b.data() + i, 8))) return false;
+      }
+      // The last eight bytes, which may overlap the ones compared already.
+      return same(LoadWord(a.data() + n - 8, 8), LoadWord(b.data() + n - 8, 8));
+    }
   };
 
  private:
@@ -222,6 +272,7 @@ class TBinIniFile {
   // store is read by one thread at a time.
   mutable size_t cursor_section_ = static_cast<size_t>(-1);
   mutable size_t cursor_entry_ = 0;
+  mutable size_t values_found_ = 0;
   std::vector<uint8_t> data_;
   size_t pos_ = 0;
   bool cut_short_ = false;

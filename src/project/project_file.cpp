@@ -291,6 +291,10 @@ int64_t RecordOfSection(std::string_view name) {
   return n;
 }
 
+// What the reader of a text project found of a record's values.
+constexpr uint8_t kFoundInFiles = 1;
+constexpr uint8_t kFoundInSection = 2;
+
 // Whether [FILES] holds any value of record k.
 bool HasRecordKeys(const TBinIniFile& ini, int k) {
   static constexpr const char* kNames[] = {
@@ -326,9 +330,14 @@ std::string LastKeyOf(std::string_view section, const TProject& project, int64_t
 
 // The text form against what its writer always leaves: no line and no section cut off, the
 // sections every project has, and a record count that agrees with the records' keys and
-// sections. file_num is FileNum as stored.
-TProjectDamage CheckTextStructure(const TBinIniFile& ini, const TProject& project,
-                                  int64_t file_num) {
+// sections. file_num is FileNum as stored. found tells, for each record, whether its reader
+// found any of its values in [FILES] (bit 0) and in its own section (bit 1): those need not be
+// looked for again.
+TProjectDamage CheckTextStructure(const TBinIniFile& ini, const TProject& project, int64_t file_num,
+                                  const std::vector<uint8_t>& found) {
+  const auto found_in = [&found](int64_t k, uint8_t bit) {
+    return static_cast<size_t>(k - 1) < found.size() && (found[static_cast<size_t>(k - 1)] & bit);
+  };
   TProjectDamage d;
   const auto damaged = [&d](int line, TStatus what) {
     d.Line = line;
@@ -357,7 +366,7 @@ TProjectDamage CheckTextStructure(const TBinIniFile& ini, const TProject& projec
   const std::string count_text = "FileNum=" + std::to_string(file_num);
   const int64_t records = static_cast<int64_t>(project.Records.size());
   for (int64_t k = 1; k <= records; ++k) {
-    if (!HasRecordKeys(ini, static_cast<int>(k)))
+    if (!found_in(k, kFoundInFiles) && !HasRecordKeys(ini, static_cast<int>(k)))
       return damaged(file_num_line, MakeStatus(TCode::kRecordValuesMissing,
                                                {std::to_string(file_num), std::to_string(k)}));
   }
@@ -369,7 +378,7 @@ TProjectDamage CheckTextStructure(const TBinIniFile& ini, const TProject& projec
   for (int64_t k = 1; k <= records; ++k) {
     const TFileRecord& r = project.Records[static_cast<size_t>(k - 1)];
     const std::string section = NumberedKey("REC", static_cast<int>(k));
-    if (r.ChannelCount() > 0 && ini.SectionLine(section) == 0) {
+    if (r.ChannelCount() > 0 && !found_in(k, kFoundInSection) && ini.SectionLine(section) == 0) {
       const std::string key = NumberedKey("ChannelCount", static_cast<int>(k));
       return damaged(std::max(ini.KeyLine("FILES", key), file_num_line),
                      MakeStatus(TCode::kRecordSectionMissing,
@@ -539,12 +548,14 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
   host.SetProgress(0, progress_max);
   project.Records.resize(static_cast<size_t>(count));
   std::vector<int64_t> stored_channels(static_cast<size_t>(count), 0);
+  std::vector<uint8_t> found(binary ? 0 : static_cast<size_t>(count), 0);
   const TDateTime today = Today();
   double first_rate = 0.0;
   std::string scratch;
   for (int64_t i = 0; i < count; ++i) {
     const int k = static_cast<int>(i + 1);
     TFileRecord& r = project.Records[static_cast<size_t>(i)];
+    const size_t found_before = ini.ValuesFound();
     r.File = FromCommonDir(ini.ReadStringView("FILES", KeyFor(ini, "File%2.2d", k), "", scratch),
                            folder);
     r.Station =
@@ -563,6 +574,8 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
     r.SelectStart = ini.ReadDateTime("FILES", KeyFor(ini, "SelectStart%2.2d", k), r.Start);
     r.SelectFinish = ini.ReadDateTime("FILES", KeyFor(ini, "SelectFinish%2.2d", k), r.Finish);
     r.IsEvent = ini.ReadBool("FILES", KeyFor(ini, "IsEvent%2.2d", k), false);
+    if (!binary && ini.ValuesFound() != found_before)
+      found[static_cast<size_t>(i)] |= kFoundInFiles;
     note_cut([&] {
       return MakeStatus(TCode::kCutAtRecord, {std::to_string(k), std::to_string(file_num)});
     });
@@ -575,8 +588,11 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
     const int k = static_cast<int>(i + 1);
     TFileRecord& r = project.Records[static_cast<size_t>(i)];
     const KeyName section = KeyFor(ini, "REC%2.2d", k);
+    const size_t found_before = ini.ValuesFound();
     for (size_t c = 0; c < r.Channels.size(); ++c)
       r.Channels[c] = ReadChannel(ini, section, static_cast<int>(c + 1), folder);
+    if (!binary && ini.ValuesFound() != found_before)
+      found[static_cast<size_t>(i)] |= kFoundInSection;
     // Channels beyond the record's 32 are read past in the binary form, so that the values
     // after them land where they belong; the text form finds its keys by name.
     if (binary) {
@@ -611,7 +627,7 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
   ReadHvsrSettings(ini, project.Hvsr);
   note_cut([] { return MakeStatus(TCode::kCutInHvsrParameters); });
   host.SetGauge(100, 100);
-  if (damage != nullptr) *damage = binary ? cut : CheckTextStructure(ini, project, file_num);
+  if (damage != nullptr) *damage = binary ? cut : CheckTextStructure(ini, project, file_num, found);
   return true;
 }
 
