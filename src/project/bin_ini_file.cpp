@@ -193,49 +193,67 @@ std::string ReadWholeText(const std::string& path) {
 // ---------------------------------------------------------------------------------------------
 // Number and date-time texts.
 
-std::string FormatProjectFloat(double value) {
-  if (std::isnan(value)) return "NAN";
-  if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
-  if (value == 0.0) return "0";
-  char buf[40] = {};
-  // As "%.14e" prints it, without the locale and the parsing of a format.
-  std::to_chars(buf, buf + sizeof buf - 1, std::fabs(value), std::chars_format::scientific, 14);
-  // buf: d.dddddddddddddde[+-]xx
-  std::string digits;
-  digits += buf[0];
-  digits.append(buf + 2, 14);
-  const char* e = std::strchr(buf, 'e');
-  int exponent = e != nullptr ? std::atoi(e + 1) : 0;
-  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+size_t FormatProjectFloatTo(double value, char (&out)[kProjectFloatChars]) {
+  const auto put = [&out](std::string_view text) {
+    std::memcpy(out, text.data(), text.size());
+    return text.size();
+  };
+  if (std::isnan(value)) return put("NAN");
+  if (std::isinf(value)) return put(value > 0 ? "INF" : "-INF");
+  if (value == 0.0) return put("0");
+  // As "%.14e" prints it, without the locale and the parsing of a format:
+  // d.dddddddddddddde[+-]xx.
+  char buf[40];
+  const char* const end =
+      std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, 14).ptr;
+  char digits[15];
+  digits[0] = buf[0];
+  std::memcpy(digits + 1, buf + 2, 14);
+  size_t count = 15;
+  while (count > 1 && digits[count - 1] == '0') --count;
+  int exponent = 0;
+  for (const char* e = buf + 18; e < end; ++e) exponent = exponent * 10 + (*e - '0');
+  if (buf[17] == '-') exponent = -exponent;
 
-  std::string out = value < 0 ? "-" : "";
+  char* p = out;
+  if (value < 0) *p++ = '-';
+  const auto copy = [&p](const char* from, size_t n) {
+    std::memcpy(p, from, n);
+    p += n;
+  };
   if (exponent >= -5 && exponent < 15) {
     if (exponent >= 0) {
       const size_t int_digits = static_cast<size_t>(exponent) + 1;
-      if (digits.size() <= int_digits) {
-        out += digits;
-        out.append(int_digits - digits.size(), '0');
+      if (count <= int_digits) {
+        copy(digits, count);
+        p = std::fill_n(p, int_digits - count, '0');
       } else {
-        out += digits.substr(0, int_digits);
-        out += '.';
-        out += digits.substr(int_digits);
+        copy(digits, int_digits);
+        *p++ = '.';
+        copy(digits + int_digits, count - int_digits);
       }
     } else {
-      out += "0.";
-      out.append(static_cast<size_t>(-exponent - 1), '0');
-      out += digits;
+      *p++ = '0';
+      *p++ = '.';
+      p = std::fill_n(p, -exponent - 1, '0');
+      copy(digits, count);
     }
   } else {
-    out += digits[0];
-    if (digits.size() > 1) {
-      out += '.';
-      out += digits.substr(1);
+    *p++ = digits[0];
+    if (count > 1) {
+      *p++ = '.';
+      copy(digits + 1, count - 1);
     }
-    out += 'E';
-    if (exponent < 0) out += '-';
-    out += std::to_string(std::abs(exponent));
+    *p++ = 'E';
+    if (exponent < 0) *p++ = '-';
+    p = std::to_chars(p, out + sizeof out, std::abs(exponent)).ptr;
   }
-  return out;
+  return static_cast<size_t>(p - out);
+}
+
+std::string FormatProjectFloat(double value) {
+  char buf[kProjectFloatChars];
+  return std::string(buf, FormatProjectFloatTo(value, buf));
 }
 
 namespace {
@@ -977,7 +995,8 @@ void TBinIniFile::WriteInteger(std::string_view section, std::string_view key, i
 
 void TBinIniFile::WriteFloat(std::string_view section, std::string_view key, double value) {
   if (!binary_) {
-    SetValue(section, key, FormatProjectFloat(value));
+    char buf[kProjectFloatChars];
+    SetValue(section, key, std::string_view(buf, FormatProjectFloatTo(value, buf)));
     return;
   }
   const auto bits = std::bit_cast<uint64_t>(value);

@@ -299,6 +299,9 @@ size_t ProjectContentHash(std::string_view bytes);
 // the magnitude is at least 0.00001 and below 1E15, otherwise mantissa, "E" and the exponent
 // (signed only when negative): 0.1, 50, 1E-6, 1.5E20.
 std::string FormatProjectFloat(double value);
+// The same text written to buf, without allocating; gives its length.
+inline constexpr size_t kProjectFloatChars = 32;
+size_t FormatProjectFloatTo(double value, char (&buf)[kProjectFloatChars]);
 // Parses a float as written by FormatProjectFloat or any decimal form with "."; false on junk.
 bool ParseProjectFloat(std::string_view text, double& value);
 // Parses a 32-bit integer: decimal with an optional sign, or hexadecimal after "$" or "0x".

@@ -55,16 +55,18 @@ TEST(ProjectFloatText, HoldsTheDigitsOfTheCLibrary) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, ProjectFloatText,
-                         ::testing::Values(FloatCase{0.0, "0"}, FloatCase{0.1, "0.1"},
-                                           FloatCase{50.0, "50"}, FloatCase{-2.5, "-2.5"},
-                                           FloatCase{1e-6, "1E-6"}, FloatCase{0.00001, "0.00001"},
-                                           FloatCase{1.5e20, "1.5E20"}, FloatCase{1e15, "1E15"},
-                                           FloatCase{123456789012345.0, "123456789012345"},
-                                           FloatCase{-3.25e-12, "-3.25E-12"},
-                                           FloatCase{1.0 / 3.0, "0.333333333333333"},
-                                           FloatCase{31446.51, "31446.51"},
-                                           FloatCase{1e9 / 0.0318, "31446540880.5031"}));
+INSTANTIATE_TEST_SUITE_P(
+    Values, ProjectFloatText,
+    ::testing::Values(FloatCase{0.0, "0"}, FloatCase{0.1, "0.1"}, FloatCase{50.0, "50"},
+                      FloatCase{-2.5, "-2.5"}, FloatCase{1e-6, "1E-6"},
+                      FloatCase{0.00001, "0.00001"}, FloatCase{1.5e20, "1.5E20"},
+                      FloatCase{1e15, "1E15"}, FloatCase{123456789012345.0, "123456789012345"},
+                      FloatCase{-3.25e-12, "-3.25E-12"}, FloatCase{1.0 / 3.0, "0.333333333333333"},
+                      FloatCase{31446.51, "31446.51"}, FloatCase{1e14, "100000000000000"},
+                      FloatCase{999999999999999.9, "1E15"}, FloatCase{-0.000123, "-0.000123"},
+                      FloatCase{9.99999999999999e-6, "9.99999999999999E-6"},
+                      FloatCase{1.5e300, "1.5E300"}, FloatCase{-123.456, "-123.456"},
+                      FloatCase{1e9 / 0.0318, "31446540880.5031"}));
 
 TEST(ProjectNumbers, ParsingRejectsJunkAndOverflow) {
   struct IntCase {
