@@ -756,12 +756,20 @@ void TBinIniFile::SetValue(std::string_view section, std::string_view key, std::
     }
     // Appended unchecked: a key written again is found when the section is sealed, and then
     // takes its new value in its old place.
-    Entry e{Keep(key), 0,   static_cast<uint32_t>(key.size()), static_cast<uint32_t>(value.size()),
-            0,         true};
-    text_ += '=';
-    e.ValueAt = Keep(value);
-    text_ += "\r\n";
-    sections_.back().Entries.push_back(e);
+    // The line "key=value" CR LF in one step.
+    const size_t at = text_.size();
+    text_.resize(at + key.size() + value.size() + 3);
+    char* p = text_.data() + at;
+    std::memcpy(p, key.data(), key.size());
+    p += key.size();
+    *p++ = '=';
+    std::memcpy(p, value.data(), value.size());
+    p += value.size();
+    p[0] = '\r';
+    p[1] = '\n';
+    sections_.back().Entries.push_back(Entry{at, at + key.size() + 1,
+                                             static_cast<uint32_t>(key.size()),
+                                             static_cast<uint32_t>(value.size()), 0, true});
     return;
   }
   const size_t s = FindSection(section);

@@ -55,9 +55,8 @@ size_t FindNoCase(std::string_view text, std::string_view needle, size_t from) {
       const void* hit = std::memchr(text.data() + i, head, last - i + 1);
       if (hit == nullptr) return std::string_view::npos;
       i = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
-      size_t k = 1;
-      while (k < needle.size() && Lower(text[i + k]) == Lower(needle[k])) ++k;
-      if (k == needle.size()) return i;
+      // Eight bytes at a time, ASCII letters folded as Lower folds them.
+      if (TBinIniFile::NoCaseEqual{}(text.substr(i, needle.size()), needle)) return i;
       ++i;
     }
     return std::string_view::npos;
@@ -94,6 +93,9 @@ class KeyName {
 KeyName Numbered(std::string_view pattern, int n) {
   return KeyName(pattern.substr(0, pattern.size() - 5), n);
 }
+
+// A path as stored (ToCommonDir), kept in scratch: a project writes tens of thousands of them.
+std::string_view StoredPath(std::string_view path, std::string_view folder, std::string& scratch);
 
 // A numbered key of the text form; the binary form has no names, so none is built for it.
 KeyName KeyFor(const TBinIniFile& ini, std::string_view pattern, int n) {
@@ -261,12 +263,14 @@ TRecordChannel ReadChannel(TBinIniFile& ini, std::string_view section, int c,
 }
 
 void WriteChannel(TBinIniFile& ini, std::string_view section, int c, const TRecordChannel& v,
-                  const std::string& folder) {
+                  const std::string& folder, std::string& scratch) {
   ini.WriteString(section, KeyFor(ini, "Channel%2.2d", c), v.Channel);
-  ini.WriteString(section, KeyFor(ini, "SensorResp%2.2d", c), ToCommonDir(v.SensorResp, folder));
+  ini.WriteString(section, KeyFor(ini, "SensorResp%2.2d", c),
+                  StoredPath(v.SensorResp, folder, scratch));
   ini.WriteString(section, KeyFor(ini, "AmplifierResp%2.2d", c),
-                  ToCommonDir(v.AmplifierResp, folder));
-  ini.WriteString(section, KeyFor(ini, "ChannelResp%2.2d", c), ToCommonDir(v.ChannelResp, folder));
+                  StoredPath(v.AmplifierResp, folder, scratch));
+  ini.WriteString(section, KeyFor(ini, "ChannelResp%2.2d", c),
+                  StoredPath(v.ChannelResp, folder, scratch));
   ini.WriteInteger(section, KeyFor(ini, "Axis%2.2d", c), ComponentNumber(v.Axis));
   ini.WriteInteger(section, KeyFor(ini, "Level%2.2d", c), v.Level);
   ini.WriteBool(section, KeyFor(ini, "ChanSelected%2.2d", c), v.Selected);
@@ -410,12 +414,17 @@ int32_t ProbeProjectFormat(const std::string& file_name) {
   return -1;
 }
 
-std::string ToCommonDir(std::string_view path, std::string_view folder) {
-  if (folder.empty()) return std::string(path);
+namespace {
+
+// ToCommonDir's text appended to out.
+void AppendCommonDir(std::string& out, std::string_view path, std::string_view folder) {
+  if (folder.empty()) {
+    out.append(path);
+    return;
+  }
   // A root folder ("/", "C:\") already ends at a separator; any other folder must be followed
   // by one, so that a sibling such as "/data/proj2" is not taken for "/data/proj".
   const bool root = IsSeparator(folder.back());
-  std::string out;
   size_t from = 0;
   while (from < path.size()) {
     size_t at = FindNoCase(path, folder, from);
@@ -431,6 +440,19 @@ std::string ToCommonDir(std::string_view path, std::string_view folder) {
     if (root) break;
   }
   out.append(path.substr(std::min(from, path.size())));
+}
+
+std::string_view StoredPath(std::string_view path, std::string_view folder, std::string& scratch) {
+  scratch.clear();
+  AppendCommonDir(scratch, path, folder);
+  return scratch;
+}
+
+}  // namespace
+
+std::string ToCommonDir(std::string_view path, std::string_view folder) {
+  std::string out;
+  AppendCommonDir(out, path, folder);
   return out;
 }
 
@@ -696,11 +718,12 @@ void WriteProjectValues(TBinIniFile& ini, const TProject& project, const std::st
   const TFileRecords& records = project.Records;
   const int n = static_cast<int>(records.size());
   host.SetStage(MakeStatus(TCode::kSavingRecordList));
+  std::string scratch;
   ini.WriteInteger("FILES", "FileNum", n);
   for (int i = 0; i < n; ++i) {
     const int k = i + 1;
     const TFileRecord& r = records[static_cast<size_t>(i)];
-    ini.WriteString("FILES", KeyFor(ini, "File%2.2d", k), ToCommonDir(r.File, folder));
+    ini.WriteString("FILES", KeyFor(ini, "File%2.2d", k), StoredPath(r.File, folder, scratch));
     ini.WriteString("FILES", KeyFor(ini, "Station%2.2d", k), r.Station);
     ini.WriteInteger("FILES", KeyFor(ini, "ChannelCount%2.2d", k), r.ChannelCount());
     ini.WriteFloat("FILES", KeyFor(ini, "SampRate%2.2d", k), r.SampRate);
@@ -723,7 +746,7 @@ void WriteProjectValues(TBinIniFile& ini, const TProject& project, const std::st
     const TFileRecord& r = records[static_cast<size_t>(i)];
     const KeyName section = KeyFor(ini, "REC%2.2d", k);
     for (size_t c = 0; c < r.Channels.size(); ++c)
-      WriteChannel(ini, section, static_cast<int>(c + 1), r.Channels[c], folder);
+      WriteChannel(ini, section, static_cast<int>(c + 1), r.Channels[c], folder, scratch);
     host.SetGauge(33 + 34 * k / n, 100);
   }
 
@@ -748,17 +771,22 @@ namespace {
 // back as it was written.
 TStatus UnstorablePath(const TProject& project, const std::string& folder,
                        const std::string& file_name) {
-  std::vector<const std::string*> paths = {&project.General.ResultDir};
-  for (const TFileRecord& r : project.Records) {
-    paths.push_back(&r.File);
-    for (const TRecordChannel& ch : r.Channels)
-      paths.insert(paths.end(), {&ch.SensorResp, &ch.AmplifierResp, &ch.ChannelResp});
-  }
-  for (const std::string* path : paths) {
+  TStatus refused;
+  const auto storable = [&](const std::string& path) {
     // An ASCII path is stored as it is, with ASCII in place of the folder.
-    if (IsSevenBitText(*path)) continue;
-    const std::string bad = FirstCharacterNotInCp1251(ToCommonDir(*path, folder));
-    if (!bad.empty()) return MakeStatus(TCode::kCannotSaveProject, {file_name, *path, bad});
+    if (IsSevenBitText(path)) return true;
+    const std::string bad = FirstCharacterNotInCp1251(ToCommonDir(path, folder));
+    if (bad.empty()) return true;
+    refused = MakeStatus(TCode::kCannotSaveProject, {file_name, path, bad});
+    return false;
+  };
+  if (!storable(project.General.ResultDir)) return refused;
+  for (const TFileRecord& r : project.Records) {
+    if (!storable(r.File)) return refused;
+    for (const TRecordChannel& ch : r.Channels) {
+      if (!storable(ch.SensorResp) || !storable(ch.AmplifierResp) || !storable(ch.ChannelResp))
+        return refused;
+    }
   }
   return {};
 }

@@ -240,6 +240,12 @@ TEST(ProjectFile, CommonDirSubstitution) {
   EXPECT_EQ(FromCommonDir("C:\\x\\y", "/p"), "C:/x/y");
   // Folders and tokens found after false starts, at the end, and not at all.
   EXPECT_EQ(ToCommonDir("/a/w/p/b", "/w/p"), "/a$CommonDir/b");
+  // Folders longer than a word, matched without case wherever the letters differ.
+  EXPECT_EQ(ToCommonDir("/Work/Project-LONG/a", "/work/project-long"), "$CommonDir/a");
+  EXPECT_EQ(ToCommonDir("/work/project-lonG/a", "/work/project-long"), "$CommonDir/a");
+  EXPECT_EQ(ToCommonDir("/work/project-lon/a", "/work/project-long"), "/work/project-lon/a");
+  EXPECT_EQ(ToCommonDir("/x/work/project-long2/work/project-long/b", "/work/project-long"),
+            "/x/work/project-long2$CommonDir/b");
   EXPECT_EQ(ToCommonDir("/x/w/p", "/W/P"), "/x$CommonDir");
   EXPECT_EQ(ToCommonDir("/w", "/w/p"), "/w");
   EXPECT_EQ(FromCommonDir("$x$COMMONDIR/a$CommonDi", "/p"), "$x/p/a$CommonDi");
