@@ -563,6 +563,17 @@ namespace {
 // Sections of up to this many keys are searched from their start.
 constexpr size_t kScannedKeys = 32;
 
+// A hash of a key's first and last eight bytes, letters folded, for the table that finds the
+// repeated keys of a section small enough to be scanned: keys alike in those bytes only cost
+// a comparison more, and such a section has few keys. A project has hundreds of thousands.
+uint32_t FewKeysHash(std::string_view key) {
+  const size_t n = key.size();
+  const uint64_t head = UpperWord(LoadWord(key.data(), std::min<size_t>(n, 8)));
+  const uint64_t tail = n > 8 ? UpperWord(LoadWord(key.data() + n - 8, 8)) : 0;
+  const uint64_t h = (head * 0x9E3779B97F4A7C15ull) ^ (tail * 0xC2B2AE3D27D4EB4Full) ^ n;
+  return static_cast<uint32_t>((h * 0xFF51AFD7ED558CCDull) >> 32);
+}
+
 uint32_t SlotHash(std::string_view key) {
   // The final mix of MurmurHash3, so that every bit of the key counts in the low bits.
   uint64_t h = TBinIniFile::NoCaseHash{}(key);
@@ -643,7 +654,11 @@ void TBinIniFile::Seal(Section& section) const {
   uint32_t few[kScannedKeys];
   std::vector<uint32_t> many(n > kScannedKeys ? n : 0);
   uint32_t* const hashes = n > kScannedKeys ? many.data() : few;
-  for (size_t r = 0; r < n; ++r) hashes[r] = SlotHash(KeyOf(entries[r]));
+  if (n > kScannedKeys) {
+    for (size_t r = 0; r < n; ++r) hashes[r] = SlotHash(KeyOf(entries[r]));
+  } else {
+    for (size_t r = 0; r < n; ++r) hashes[r] = FewKeysHash(KeyOf(entries[r]));
+  }
   size_t kept = 0;
   size_t keys = 0;
   for (size_t r = 0; r < n; ++r) {
