@@ -87,6 +87,11 @@ std::string_view OneLine(std::string_view value, std::string& out) {
 
 // As Trim: the text without surrounding blanks.
 std::string_view TrimView(std::string_view text) {
+  // Every blank is a control character or the space: a text that starts and ends with
+  // anything above them, as nearly every line, name and value does, is its own.
+  if (text.empty() || (static_cast<unsigned char>(text.front()) > ' ' &&
+                       static_cast<unsigned char>(text.back()) > ' '))
+    return text;
   const auto blank = [](char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\0';
   };

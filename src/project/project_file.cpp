@@ -71,15 +71,32 @@ size_t FindNoCase(std::string_view text, std::string_view needle, size_t from) {
 
 // A numbered key as NumberedKey gives it, built in place: a project reads and writes hundreds
 // of thousands of them.
-class KeyName {
+// The number of a numbered key as it ends the key ("07", "100"), made once for all the keys
+// of a record or a channel.
+class KeyNumber {
  public:
-  KeyName(std::string_view name, int n) {
-    const size_t length = std::min(name.size(), sizeof text_ - 12);
-    std::memcpy(text_, name.data(), length);
-    char* p = text_ + length;
+  explicit KeyNumber(int n) {
+    char* p = text_;
     if (n >= 0 && n < 10) *p++ = '0';
     p = std::to_chars(p, text_ + sizeof text_, n).ptr;
     size_ = static_cast<size_t>(p - text_);
+  }
+  std::string_view Text() const { return {text_, size_}; }
+
+ private:
+  char text_[12];
+  size_t size_ = 0;
+};
+
+class KeyName {
+ public:
+  KeyName(std::string_view name, int n) : KeyName(name, KeyNumber(n)) {}
+  KeyName(std::string_view name, const KeyNumber& number) {
+    const size_t length = std::min(name.size(), sizeof text_ - 12);
+    std::memcpy(text_, name.data(), length);
+    const std::string_view digits = number.Text();
+    std::memcpy(text_ + length, digits.data(), digits.size());
+    size_ = length + digits.size();
   }
   KeyName() = default;
   operator std::string_view() const { return {text_, size_}; }  // NOLINT: used as a key
@@ -98,8 +115,8 @@ KeyName Numbered(std::string_view pattern, int n) {
 std::string_view StoredPath(std::string_view path, std::string_view folder, std::string& scratch);
 
 // A numbered key of the text form; the binary form has no names, so none is built for it.
-KeyName KeyFor(const TBinIniFile& ini, std::string_view pattern, int n) {
-  return ini.Binary() ? KeyName() : Numbered(pattern, n);
+KeyName KeyFor(const TBinIniFile& ini, std::string_view pattern, const KeyNumber& number) {
+  return ini.Binary() ? KeyName() : KeyName(pattern.substr(0, pattern.size() - 5), number);
 }
 
 TDateTime Today() {
@@ -245,36 +262,39 @@ void WriteHvsrSettings(TBinIniFile& ini, const THvsrSettings& h) {
 TRecordChannel ReadChannel(TBinIniFile& ini, std::string_view section, int c,
                            const std::string& folder) {
   TRecordChannel v;
+  const KeyNumber number(c);
   std::string scratch;
   // The paths are read as views: only their native form is kept.
   const auto path = [&](std::string_view pattern) {
-    return FromCommonDir(ini.ReadStringView(section, KeyFor(ini, pattern, c), "", scratch), folder);
+    return FromCommonDir(ini.ReadStringView(section, KeyFor(ini, pattern, number), "", scratch),
+                         folder);
   };
-  v.Channel = ini.ReadString(section, KeyFor(ini, "Channel%2.2d", c), Numbered("Chn%2.2d", c));
+  v.Channel = ini.ReadString(section, KeyFor(ini, "Channel%2.2d", number), Numbered("Chn%2.2d", c));
   v.SensorResp = path("SensorResp%2.2d");
   v.AmplifierResp = path("AmplifierResp%2.2d");
   v.ChannelResp = path("ChannelResp%2.2d");
   v.Axis = static_cast<Component>(
-      ini.ReadInteger(section, KeyFor(ini, "Axis%2.2d", c), ComponentNumber(Component::kZ)));
-  v.Level = ini.ReadInteger(section, KeyFor(ini, "Level%2.2d", c), 2147483647);
-  v.Selected = ini.ReadBool(section, KeyFor(ini, "ChanSelected%2.2d", c), false);
-  v.ADCCoef = ini.ReadFloat(section, KeyFor(ini, "ADCCoef%2.2d", c), 800.0);
+      ini.ReadInteger(section, KeyFor(ini, "Axis%2.2d", number), ComponentNumber(Component::kZ)));
+  v.Level = ini.ReadInteger(section, KeyFor(ini, "Level%2.2d", number), 2147483647);
+  v.Selected = ini.ReadBool(section, KeyFor(ini, "ChanSelected%2.2d", number), false);
+  v.ADCCoef = ini.ReadFloat(section, KeyFor(ini, "ADCCoef%2.2d", number), 800.0);
   return v;
 }
 
 void WriteChannel(TBinIniFile& ini, std::string_view section, int c, const TRecordChannel& v,
                   const std::string& folder, std::string& scratch) {
-  ini.WriteString(section, KeyFor(ini, "Channel%2.2d", c), v.Channel);
-  ini.WriteString(section, KeyFor(ini, "SensorResp%2.2d", c),
+  const KeyNumber number(c);
+  ini.WriteString(section, KeyFor(ini, "Channel%2.2d", number), v.Channel);
+  ini.WriteString(section, KeyFor(ini, "SensorResp%2.2d", number),
                   StoredPath(v.SensorResp, folder, scratch));
-  ini.WriteString(section, KeyFor(ini, "AmplifierResp%2.2d", c),
+  ini.WriteString(section, KeyFor(ini, "AmplifierResp%2.2d", number),
                   StoredPath(v.AmplifierResp, folder, scratch));
-  ini.WriteString(section, KeyFor(ini, "ChannelResp%2.2d", c),
+  ini.WriteString(section, KeyFor(ini, "ChannelResp%2.2d", number),
                   StoredPath(v.ChannelResp, folder, scratch));
-  ini.WriteInteger(section, KeyFor(ini, "Axis%2.2d", c), ComponentNumber(v.Axis));
-  ini.WriteInteger(section, KeyFor(ini, "Level%2.2d", c), v.Level);
-  ini.WriteBool(section, KeyFor(ini, "ChanSelected%2.2d", c), v.Selected);
-  ini.WriteFloat(section, KeyFor(ini, "ADCCoef%2.2d", c), v.ADCCoef);
+  ini.WriteInteger(section, KeyFor(ini, "Axis%2.2d", number), ComponentNumber(v.Axis));
+  ini.WriteInteger(section, KeyFor(ini, "Level%2.2d", number), v.Level);
+  ini.WriteBool(section, KeyFor(ini, "ChanSelected%2.2d", number), v.Selected);
+  ini.WriteFloat(section, KeyFor(ini, "ADCCoef%2.2d", number), v.ADCCoef);
 }
 
 bool SameName(std::string_view a, std::string_view b) {
@@ -576,26 +596,28 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
   std::string scratch;
   for (int64_t i = 0; i < count; ++i) {
     const int k = static_cast<int>(i + 1);
+    const KeyNumber number(k);
     TFileRecord& r = project.Records[static_cast<size_t>(i)];
     const size_t found_before = ini.ValuesFound();
-    r.File = FromCommonDir(ini.ReadStringView("FILES", KeyFor(ini, "File%2.2d", k), "", scratch),
-                           folder);
-    r.Station =
-        ShortName(ini.ReadString("FILES", KeyFor(ini, "Station%2.2d", k), Numbered("Sta%2.2d", k)));
-    const int32_t channels = ini.ReadInteger("FILES", KeyFor(ini, "ChannelCount%2.2d", k), 0);
+    r.File = FromCommonDir(
+        ini.ReadStringView("FILES", KeyFor(ini, "File%2.2d", number), "", scratch), folder);
+    r.Station = ShortName(
+        ini.ReadString("FILES", KeyFor(ini, "Station%2.2d", number), Numbered("Sta%2.2d", k)));
+    const int32_t channels = ini.ReadInteger("FILES", KeyFor(ini, "ChannelCount%2.2d", number), 0);
     stored_channels[static_cast<size_t>(i)] = channels;
     r.Channels.resize(static_cast<size_t>(std::clamp(channels, 0, kMaxChannels)));
-    r.SampRate = ini.ReadFloat("FILES", KeyFor(ini, "SampRate%2.2d", k), 0.0);
+    r.SampRate = ini.ReadFloat("FILES", KeyFor(ini, "SampRate%2.2d", number), 0.0);
     if (i == 0 && r.SampRate > 0.0) first_rate = r.SampRate;
-    r.ToProcess = ini.ReadBool("FILES", KeyFor(ini, "ToProcess%2.2d", k), false);
-    r.ToProcessNakamura = ini.ReadBool("FILES", KeyFor(ini, "ToProcessNakamura%2.2d", k), false);
-    r.SelIndex = ini.ReadInteger("FILES", KeyFor(ini, "SelIndex%2.2d", k), -1);
-    r.SelNakIndex = ini.ReadInteger("FILES", KeyFor(ini, "SelNakIndex%2.2d", k), -1);
-    r.Start = ini.ReadDateTime("FILES", KeyFor(ini, "Start%2.2d", k), today);
-    r.Finish = ini.ReadDateTime("FILES", KeyFor(ini, "Finish%2.2d", k), today + 1.0);
-    r.SelectStart = ini.ReadDateTime("FILES", KeyFor(ini, "SelectStart%2.2d", k), r.Start);
-    r.SelectFinish = ini.ReadDateTime("FILES", KeyFor(ini, "SelectFinish%2.2d", k), r.Finish);
-    r.IsEvent = ini.ReadBool("FILES", KeyFor(ini, "IsEvent%2.2d", k), false);
+    r.ToProcess = ini.ReadBool("FILES", KeyFor(ini, "ToProcess%2.2d", number), false);
+    r.ToProcessNakamura =
+        ini.ReadBool("FILES", KeyFor(ini, "ToProcessNakamura%2.2d", number), false);
+    r.SelIndex = ini.ReadInteger("FILES", KeyFor(ini, "SelIndex%2.2d", number), -1);
+    r.SelNakIndex = ini.ReadInteger("FILES", KeyFor(ini, "SelNakIndex%2.2d", number), -1);
+    r.Start = ini.ReadDateTime("FILES", KeyFor(ini, "Start%2.2d", number), today);
+    r.Finish = ini.ReadDateTime("FILES", KeyFor(ini, "Finish%2.2d", number), today + 1.0);
+    r.SelectStart = ini.ReadDateTime("FILES", KeyFor(ini, "SelectStart%2.2d", number), r.Start);
+    r.SelectFinish = ini.ReadDateTime("FILES", KeyFor(ini, "SelectFinish%2.2d", number), r.Finish);
+    r.IsEvent = ini.ReadBool("FILES", KeyFor(ini, "IsEvent%2.2d", number), false);
     if (!binary && ini.ValuesFound() != found_before)
       found[static_cast<size_t>(i)] |= kFoundInFiles;
     note_cut([&] {
@@ -608,8 +630,9 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
   host.SetStage(MakeStatus(TCode::kLoadingRecordParameters));
   for (int64_t i = 0; i < count; ++i) {
     const int k = static_cast<int>(i + 1);
+    const KeyNumber number(k);
     TFileRecord& r = project.Records[static_cast<size_t>(i)];
-    const KeyName section = KeyFor(ini, "REC%2.2d", k);
+    const KeyName section = KeyFor(ini, "REC%2.2d", number);
     const size_t found_before = ini.ValuesFound();
     for (size_t c = 0; c < r.Channels.size(); ++c)
       r.Channels[c] = ReadChannel(ini, section, static_cast<int>(c + 1), folder);
@@ -722,20 +745,21 @@ void WriteProjectValues(TBinIniFile& ini, const TProject& project, const std::st
   ini.WriteInteger("FILES", "FileNum", n);
   for (int i = 0; i < n; ++i) {
     const int k = i + 1;
+    const KeyNumber number(k);
     const TFileRecord& r = records[static_cast<size_t>(i)];
-    ini.WriteString("FILES", KeyFor(ini, "File%2.2d", k), StoredPath(r.File, folder, scratch));
-    ini.WriteString("FILES", KeyFor(ini, "Station%2.2d", k), r.Station);
-    ini.WriteInteger("FILES", KeyFor(ini, "ChannelCount%2.2d", k), r.ChannelCount());
-    ini.WriteFloat("FILES", KeyFor(ini, "SampRate%2.2d", k), r.SampRate);
-    ini.WriteBool("FILES", KeyFor(ini, "ToProcess%2.2d", k), r.ToProcess);
-    ini.WriteBool("FILES", KeyFor(ini, "ToProcessNakamura%2.2d", k), r.ToProcessNakamura);
-    ini.WriteInteger("FILES", KeyFor(ini, "SelIndex%2.2d", k), r.SelIndex);
-    ini.WriteInteger("FILES", KeyFor(ini, "SelNakIndex%2.2d", k), r.SelNakIndex);
-    ini.WriteDateTime("FILES", KeyFor(ini, "Start%2.2d", k), r.Start);
-    ini.WriteDateTime("FILES", KeyFor(ini, "Finish%2.2d", k), r.Finish);
-    ini.WriteDateTime("FILES", KeyFor(ini, "SelectStart%2.2d", k), r.SelectStart);
-    ini.WriteDateTime("FILES", KeyFor(ini, "SelectFinish%2.2d", k), r.SelectFinish);
-    ini.WriteBool("FILES", KeyFor(ini, "IsEvent%2.2d", k), r.IsEvent);
+    ini.WriteString("FILES", KeyFor(ini, "File%2.2d", number), StoredPath(r.File, folder, scratch));
+    ini.WriteString("FILES", KeyFor(ini, "Station%2.2d", number), r.Station);
+    ini.WriteInteger("FILES", KeyFor(ini, "ChannelCount%2.2d", number), r.ChannelCount());
+    ini.WriteFloat("FILES", KeyFor(ini, "SampRate%2.2d", number), r.SampRate);
+    ini.WriteBool("FILES", KeyFor(ini, "ToProcess%2.2d", number), r.ToProcess);
+    ini.WriteBool("FILES", KeyFor(ini, "ToProcessNakamura%2.2d", number), r.ToProcessNakamura);
+    ini.WriteInteger("FILES", KeyFor(ini, "SelIndex%2.2d", number), r.SelIndex);
+    ini.WriteInteger("FILES", KeyFor(ini, "SelNakIndex%2.2d", number), r.SelNakIndex);
+    ini.WriteDateTime("FILES", KeyFor(ini, "Start%2.2d", number), r.Start);
+    ini.WriteDateTime("FILES", KeyFor(ini, "Finish%2.2d", number), r.Finish);
+    ini.WriteDateTime("FILES", KeyFor(ini, "SelectStart%2.2d", number), r.SelectStart);
+    ini.WriteDateTime("FILES", KeyFor(ini, "SelectFinish%2.2d", number), r.SelectFinish);
+    ini.WriteBool("FILES", KeyFor(ini, "IsEvent%2.2d", number), r.IsEvent);
     host.SetGauge(33 * k / n, 100);
   }
 
@@ -743,8 +767,9 @@ void WriteProjectValues(TBinIniFile& ini, const TProject& project, const std::st
   host.SetStage(MakeStatus(TCode::kSavingRecordParameters));
   for (int i = 0; i < n; ++i) {
     const int k = i + 1;
+    const KeyNumber number(k);
     const TFileRecord& r = records[static_cast<size_t>(i)];
-    const KeyName section = KeyFor(ini, "REC%2.2d", k);
+    const KeyName section = KeyFor(ini, "REC%2.2d", number);
     for (size_t c = 0; c < r.Channels.size(); ++c)
       WriteChannel(ini, section, static_cast<int>(c + 1), r.Channels[c], folder, scratch);
     host.SetGauge(33 + 34 * k / n, 100);
