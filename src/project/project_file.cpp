@@ -489,12 +489,18 @@ std::string FromCommonDir(std::string_view stored, std::string_view folder) {
     from = at + token.size();
   }
   out.append(stored.substr(from));
-  // As NativePath, in place.
+  // As NativePath, in place, from the first foreign separator on (most paths have none).
 #ifndef _WIN32
-  std::replace(out.begin(), out.end(), '\\', '/');
+  constexpr char kForeign = '\\';
+  constexpr char kNative = '/';
 #else
-  std::replace(out.begin(), out.end(), '/', '\\');
+  constexpr char kForeign = '/';
+  constexpr char kNative = '\\';
 #endif
+  if (const void* first = std::memchr(out.data(), kForeign, out.size()); first != nullptr) {
+    const auto at = out.begin() + (static_cast<const char*>(first) - out.data());
+    std::replace(at, out.end(), kForeign, kNative);
+  }
   return out;
 }
 
