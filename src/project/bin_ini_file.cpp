@@ -547,7 +547,7 @@ TBinIniFile::Section& TBinIniFile::AddSection(std::string name, int line) {
   // growing to it step by step.
   constexpr size_t kMaxRoom = 256;
   const size_t room = sections_.empty() ? 0 : std::min(sections_.back().Entries.size(), kMaxRoom);
-  sections_.push_back(Section{std::move(name), line, {}, {}, 0});
+  sections_.push_back(Section{std::move(name), line, std::pmr::vector<Entry>(&arena_), {}, 0});
   sections_.back().Entries.reserve(room);
   return sections_.back();
 }
@@ -619,7 +619,7 @@ void TBinIniFile::IndexSection(Section& section, size_t slots) const {
 }
 
 void TBinIniFile::Seal(Section& section) const {
-  std::vector<Entry>& entries = section.Entries;
+  std::pmr::vector<Entry>& entries = section.Entries;
   if (section.Sealed >= entries.size()) return;
   // A store being written keeps one entry per key, holding the value written last.
   const bool merge = mode_ == Mode::kWrite;
@@ -741,7 +741,7 @@ bool TBinIniFile::FindValue(std::string_view section, std::string_view key,
   }
   Section& found = sections_[cursor_section_];
   Seal(found);
-  const std::vector<Entry>& entries = found.Entries;
+  const std::pmr::vector<Entry>& entries = found.Entries;
   if (cursor_entry_ < entries.size() && entries[cursor_entry_].First &&
       NoCaseEqual{}(KeyOf(entries[cursor_entry_]), key)) {
     value = ValueOf(entries[cursor_entry_++]);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory_resource>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -205,7 +206,8 @@ class TBinIniFile {
   struct Section {
     std::string Name;
     int Line = 0;
-    std::vector<Entry> Entries;
+    // From the store's arena.
+    std::pmr::vector<Entry> Entries;
     // Once a section has more keys than a short scan is worth (the record list of a project
     // has hundreds of thousands): open addressing over its keys, each slot the key's hash and
     // its first entry's number + 1 (0: empty). Not named "slots": the windows include this
@@ -262,6 +264,9 @@ class TBinIniFile {
   // see, so lookups that are const seal the last section first.
   mutable bool streaming_ = false;
   bool keys_written_once_ = false;
+  // Where the sections' entries live: ten thousand sections of a project allocate and free
+  // nothing one by one, and the arena goes when the store does. Declared before the sections.
+  std::pmr::monotonic_buffer_resource arena_;
   mutable std::vector<Section> sections_;
   // The first section of each name: open addressing as in Section, each slot the name's hash
   // and the section's number + 1 (0: empty).
