@@ -85,13 +85,8 @@ std::string_view OneLine(std::string_view value, std::string& out) {
   return out;
 }
 
-// As Trim: the text without surrounding blanks.
-std::string_view TrimView(std::string_view text) {
-  // Every blank is a control character or the space: a text that starts and ends with
-  // anything above them, as nearly every line, name and value does, is its own.
-  if (text.empty() || (static_cast<unsigned char>(text.front()) > ' ' &&
-                       static_cast<unsigned char>(text.back()) > ' '))
-    return text;
+// TrimView's work on a text that starts or ends with a blank.
+std::string_view TrimBlanks(std::string_view text) {
   const auto blank = [](char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\0';
   };
@@ -100,6 +95,16 @@ std::string_view TrimView(std::string_view text) {
   while (b < e && blank(text[b])) ++b;
   while (e > b && blank(text[e - 1])) --e;
   return text.substr(b, e - b);
+}
+
+// As Trim: the text without surrounding blanks. Every blank is a control character or the
+// space: a text that starts and ends with anything above them, as nearly every line, name and
+// value does, is its own, which this small function, made inline, tells at once.
+inline std::string_view TrimView(std::string_view text) {
+  if (text.empty() || (static_cast<unsigned char>(text.front()) > ' ' &&
+                       static_cast<unsigned char>(text.back()) > ' '))
+    return text;
+  return TrimBlanks(text);
 }
 
 bool ParseUnsigned(std::string_view text, int base, uint64_t& value) {

@@ -589,7 +589,8 @@ TEST(BinIniText, SplitsLinesWhereverTheBreaksAndSignsFall) {
       text += "\xD1\xE5\xF0=\xC7\xED\xE0\xF7" + br;  // line 7: Windows-1251 name and value
       text += key + "=repeated" + br;                // line 8
       text += "Long=" + std::string(1000 + static_cast<size_t>(pad), 'L') + br;  // line 9
-      text += "Last = end";                                                      // line 10, unended
+      text += " \tPadded\t =\t padded value \t" + br;  // line 10: blanks around all
+      text += "Last = end";                            // line 11, unended
       TBinIniFile ini(std::vector<uint8_t>(text.begin(), text.end()), false);
       SCOPED_TRACE(::testing::Message() << "pad " << pad << " break " << br.size());
       EXPECT_EQ(ini.SectionLine("sec"), 1);
@@ -606,7 +607,8 @@ TEST(BinIniText, SplitsLinesWhereverTheBreaksAndSignsFall) {
       EXPECT_EQ(ini.ReadString("Sec", "Long", "").size(), 1000u + static_cast<size_t>(pad));
       EXPECT_EQ(ini.KeyLine("Sec", "Long"), 9);
       EXPECT_EQ(ini.ReadString("Sec", "last", ""), "end");
-      EXPECT_EQ(ini.LastTextLine(), 10);
+      EXPECT_EQ(ini.ReadString("Sec", "padded", ""), "padded value");
+      EXPECT_EQ(ini.LastTextLine(), 11);
       EXPECT_TRUE(ini.LastLineUnended());
       EXPECT_EQ(ini.DataSize(), text.size());
     }
