@@ -480,7 +480,7 @@ int TBinIniFile::KeyLine(std::string_view section, std::string_view key) const {
   const size_t s = FindSection(section);
   if (s == std::string::npos) return 0;
   Section& found = sections_[s];
-  Seal(found);
+  if (found.Sealed < found.Entries.size()) Seal(found);  // most reads find it sealed
   const size_t e = FindEntry(found, key);
   return e == std::string::npos ? 0 : found.Entries[e].Line;
 }
@@ -745,7 +745,7 @@ bool TBinIniFile::FindValue(std::string_view section, std::string_view key,
     cursor_entry_ = 0;
   }
   Section& found = sections_[cursor_section_];
-  Seal(found);
+  if (found.Sealed < found.Entries.size()) Seal(found);  // most reads find it sealed
   const std::pmr::vector<Entry>& entries = found.Entries;
   if (cursor_entry_ < entries.size() && entries[cursor_entry_].First &&
       NoCaseEqual{}(KeyOf(entries[cursor_entry_]), key)) {
