@@ -22,7 +22,8 @@ namespace {
 
 // A project file larger than this is not a project file.
 constexpr int64_t kMaxProjectBytes = int64_t{1} << 30;
-constexpr size_t kWriteBufferBytes = 1024;
+// The binary writer's first room; a project's values are kept until the file is written.
+constexpr size_t kWriteBufferBytes = 64 * 1024;
 
 bool IsSevenBit(std::string_view text) {
   // One OR over all bytes, which the compiler vectorises: the whole text of a project is
@@ -30,45 +31,6 @@ bool IsSevenBit(std::string_view text) {
   unsigned char bits = 0;
   for (char c : text) bits |= static_cast<unsigned char>(c);
   return bits < 0x80;
-}
-
-// Two decimal digits of v (0..99) at p.
-char* TwoDigits(char* p, int v) {
-  p[0] = static_cast<char>('0' + v / 10);
-  p[1] = static_cast<char>('0' + v % 10);
-  return p + 2;
-}
-
-// FormatProjectDateTime's text without the formatting library, for the dates of the common
-// years that a project holds by the hundred thousand; any other value goes to
-// FormatProjectDateTime itself.
-std::string_view DateTimeText(TDateTime value, char (&buf)[32], std::string& other) {
-  const double seconds = std::nearbyint(value * kSecondsPerDay);
-  if (!std::isfinite(seconds)) {
-    other = FormatProjectDateTime(value);
-    return other;
-  }
-  const CivilTime c = DecodeDateTime(seconds / kSecondsPerDay);
-  if (c.Year < 1000 || c.Year > 9999 || c.Month < 1 || c.Month > 12 || c.Day < 1 || c.Day > 31 ||
-      c.Hour < 0 || c.Hour > 23 || c.Minute < 0 || c.Minute > 59 || c.Second < 0 || c.Second > 59) {
-    other = FormatProjectDateTime(value);
-    return other;
-  }
-  char* p = TwoDigits(buf, c.Day);
-  *p++ = '.';
-  p = TwoDigits(p, c.Month);
-  *p++ = '.';
-  p = TwoDigits(TwoDigits(p, c.Year / 100), c.Year % 100);
-  if (c.Hour != 0 || c.Minute != 0 || c.Second != 0) {
-    *p++ = ' ';
-    if (c.Hour >= 10) *p++ = static_cast<char>('0' + c.Hour / 10);
-    *p++ = static_cast<char>('0' + c.Hour % 10);
-    *p++ = ':';
-    p = TwoDigits(p, c.Minute);
-    *p++ = ':';
-    p = TwoDigits(p, c.Second);
-  }
-  return {buf, static_cast<size_t>(p - buf)};
 }
 
 void AppendUtf8(std::string& out, uint32_t cp) {
@@ -123,8 +85,8 @@ std::string_view OneLine(std::string_view value, std::string& out) {
   return out;
 }
 
-// As Trim: the text without surrounding blanks.
-std::string_view TrimView(std::string_view text) {
+// TrimView's work on a text that starts or ends with a blank.
+std::string_view TrimBlanks(std::string_view text) {
   const auto blank = [](char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\0';
   };
@@ -133,6 +95,16 @@ std::string_view TrimView(std::string_view text) {
   while (b < e && blank(text[b])) ++b;
   while (e > b && blank(text[e - 1])) --e;
   return text.substr(b, e - b);
+}
+
+// As Trim: the text without surrounding blanks. Every blank is a control character or the
+// space: a text that starts and ends with anything above them, as nearly every line, name and
+// value does, is its own, which this small function, made inline, tells at once.
+inline std::string_view TrimView(std::string_view text) {
+  if (text.empty() || (static_cast<unsigned char>(text.front()) > ' ' &&
+                       static_cast<unsigned char>(text.back()) > ' '))
+    return text;
+  return TrimBlanks(text);
 }
 
 bool ParseUnsigned(std::string_view text, int base, uint64_t& value) {
@@ -181,54 +153,117 @@ bool TakeTime(std::string_view text, size_t& pos, double& fraction) {
   return true;
 }
 
+// A byte of text with every byte of a word at once: the top bit of each byte of the result is
+// set where the byte of x equals c, and no other bit is. Exact: no carry crosses a byte.
+uint64_t BytesEqual(uint64_t x, char c) {
+  constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+  const uint64_t t = x ^ (0x0101010101010101ull * static_cast<uint8_t>(c));
+  return ~(((t & kLow7) + kLow7) | t) & ~kLow7;
+}
+
+// Where the line starting at text[start] ends: its first CR or LF, or the end of the text. eq
+// gets the first "=" before that end (left as it is when there is none). Eight bytes at a
+// step: the lines of a project are short, and a search of the C library per byte sought costs
+// more than the line.
+size_t LineEnd(std::string_view text, size_t start, size_t& eq) {
+  const char* const base = text.data();
+  size_t i = start;
+  if constexpr (std::endian::native == std::endian::little) {
+    for (; i + 8 <= text.size(); i += 8) {
+      uint64_t x = 0;
+      std::memcpy(&x, base + i, 8);
+      const uint64_t breaks = BytesEqual(x, '\n') | BytesEqual(x, '\r');
+      uint64_t equals = eq == std::string_view::npos ? BytesEqual(x, '=') : 0;
+      // The "=" signs after the line's end are not its own.
+      if (breaks != 0) equals &= breaks ^ (breaks - 1);
+      if (equals != 0) eq = i + static_cast<size_t>(std::countr_zero(equals)) / 8;
+      if (breaks != 0) return i + static_cast<size_t>(std::countr_zero(breaks)) / 8;
+    }
+  }
+  for (; i < text.size(); ++i) {
+    const char c = base[i];
+    if (c == '\n' || c == '\r') return i;
+    if (c == '=' && eq == std::string_view::npos) eq = i;
+  }
+  return i;
+}
+
+// The whole of a text file as it is stored; empty when it cannot be read or is too large.
+std::string ReadWholeText(const std::string& path) {
+  BinaryFile f;
+  std::string out;
+  if (!f.Open(path) || f.Size() <= 0 || f.Size() > kMaxProjectBytes) return out;
+  out.resize(static_cast<size_t>(f.Size()));
+  out.resize(f.ReadAt(0, out.data(), out.size()));
+  return out;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
 // Number and date-time texts.
 
-std::string FormatProjectFloat(double value) {
-  if (std::isnan(value)) return "NAN";
-  if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
-  if (value == 0.0) return "0";
-  char buf[40] = {};
-  // As "%.14e" prints it, without the locale and the parsing of a format.
-  std::to_chars(buf, buf + sizeof buf - 1, std::fabs(value), std::chars_format::scientific, 14);
-  // buf: d.dddddddddddddde[+-]xx
-  std::string digits;
-  digits += buf[0];
-  digits.append(buf + 2, 14);
-  const char* e = std::strchr(buf, 'e');
-  int exponent = e != nullptr ? std::atoi(e + 1) : 0;
-  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+size_t FormatProjectFloatTo(double value, char (&out)[kProjectFloatChars]) {
+  const auto put = [&out](std::string_view text) {
+    std::memcpy(out, text.data(), text.size());
+    return text.size();
+  };
+  if (std::isnan(value)) return put("NAN");
+  if (std::isinf(value)) return put(value > 0 ? "INF" : "-INF");
+  if (value == 0.0) return put("0");
+  // As "%.14e" prints it, without the locale and the parsing of a format:
+  // d.dddddddddddddde[+-]xx.
+  char buf[40];
+  const char* const end =
+      std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, 14).ptr;
+  char digits[15];
+  digits[0] = buf[0];
+  std::memcpy(digits + 1, buf + 2, 14);
+  size_t count = 15;
+  while (count > 1 && digits[count - 1] == '0') --count;
+  int exponent = 0;
+  for (const char* e = buf + 18; e < end; ++e) exponent = exponent * 10 + (*e - '0');
+  if (buf[17] == '-') exponent = -exponent;
 
-  std::string out = value < 0 ? "-" : "";
+  char* p = out;
+  if (value < 0) *p++ = '-';
+  const auto copy = [&p](const char* from, size_t n) {
+    std::memcpy(p, from, n);
+    p += n;
+  };
   if (exponent >= -5 && exponent < 15) {
     if (exponent >= 0) {
       const size_t int_digits = static_cast<size_t>(exponent) + 1;
-      if (digits.size() <= int_digits) {
-        out += digits;
-        out.append(int_digits - digits.size(), '0');
+      if (count <= int_digits) {
+        copy(digits, count);
+        p = std::fill_n(p, int_digits - count, '0');
       } else {
-        out += digits.substr(0, int_digits);
-        out += '.';
-        out += digits.substr(int_digits);
+        copy(digits, int_digits);
+        *p++ = '.';
+        copy(digits + int_digits, count - int_digits);
       }
     } else {
-      out += "0.";
-      out.append(static_cast<size_t>(-exponent - 1), '0');
-      out += digits;
+      *p++ = '0';
+      *p++ = '.';
+      p = std::fill_n(p, -exponent - 1, '0');
+      copy(digits, count);
     }
   } else {
-    out += digits[0];
-    if (digits.size() > 1) {
-      out += '.';
-      out += digits.substr(1);
+    *p++ = digits[0];
+    if (count > 1) {
+      *p++ = '.';
+      copy(digits + 1, count - 1);
     }
-    out += 'E';
-    if (exponent < 0) out += '-';
-    out += std::to_string(std::abs(exponent));
+    *p++ = 'E';
+    if (exponent < 0) *p++ = '-';
+    p = std::to_chars(p, out + sizeof out, std::abs(exponent)).ptr;
   }
-  return out;
+  return static_cast<size_t>(p - out);
+}
+
+std::string FormatProjectFloat(double value) {
+  char buf[kProjectFloatChars];
+  return std::string(buf, FormatProjectFloatTo(value, buf));
 }
 
 namespace {
@@ -343,13 +378,12 @@ size_t ProjectContentHash(std::string_view bytes) {
 TBinIniFile::TBinIniFile(const std::string& file_name, bool binary, Mode mode)
     : binary_(binary), mode_(mode), file_name_(file_name) {
   if (mode_ == Mode::kRead) {
-    std::vector<uint8_t> bytes = ReadWholeFile(file_name, kMaxProjectBytes);
     if (binary_) {
-      data_ = std::move(bytes);
+      data_ = ReadWholeFile(file_name, kMaxProjectBytes);
       content_hash_ = ProjectContentHash(
           std::string_view(reinterpret_cast<const char*>(data_.data()), data_.size()));
     } else {
-      ParseText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+      ParseText(ReadWholeText(file_name));
     }
     return;
   }
@@ -369,7 +403,7 @@ TBinIniFile::TBinIniFile(std::vector<uint8_t> bytes, bool binary)
     content_hash_ = ProjectContentHash(
         std::string_view(reinterpret_cast<const char*>(data_.data()), data_.size()));
   } else {
-    ParseText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    ParseText(std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
   }
 }
 
@@ -384,28 +418,22 @@ void TBinIniFile::Fail(const std::string& what) {
 // ---------------------------------------------------------------------------------------------
 // Text form.
 
-void TBinIniFile::ParseText(std::string_view cp1251) {
+void TBinIniFile::ParseText(std::string cp1251) {
   text_size_ = cp1251.size();
   content_hash_ = ProjectContentHash(cp1251);
-  text_ = IsSevenBit(cp1251) ? std::string(cp1251) : Cp1251ToUtf8(cp1251);
+  // An ASCII file is its own UTF-8: its bytes are kept as they were read.
+  text_ = IsSevenBit(cp1251) ? std::move(cp1251) : Cp1251ToUtf8(cp1251);
   const std::string_view text = text_;
   const auto at = [&text](std::string_view part) {
     return static_cast<size_t>(part.data() - text.data());
-  };
-  // Searches of a range for a byte, which the C library does many bytes at a time.
-  const auto find = [&text](char c, size_t from, size_t to) {
-    const void* hit = std::memchr(text.data() + from, c, to - from);
-    return hit == nullptr ? to : static_cast<size_t>(static_cast<const char*>(hit) - text.data());
   };
   size_t current = sections_.size();
   size_t start = 0;
   int number = 0;
   while (start <= text.size()) {
     // The line ends at its first CR or LF; the key at the line's first "=".
-    const size_t lf = find('\n', start, text.size());
-    size_t end = find('\r', start, lf);
-    const size_t eq_at = find('=', start, end);
-    const size_t eq = eq_at == end ? std::string_view::npos : eq_at;
+    size_t eq = std::string_view::npos;
+    const size_t end = LineEnd(text, start, eq);
     const bool ended = end < text.size();
     const size_t line_end = end;
     ++number;
@@ -452,7 +480,7 @@ int TBinIniFile::KeyLine(std::string_view section, std::string_view key) const {
   const size_t s = FindSection(section);
   if (s == std::string::npos) return 0;
   Section& found = sections_[s];
-  Seal(found);
+  if (found.Sealed < found.Entries.size()) Seal(found);  // most reads find it sealed
   const size_t e = FindEntry(found, key);
   return e == std::string::npos ? 0 : found.Entries[e].Line;
 }
@@ -473,29 +501,8 @@ std::vector<std::pair<std::string, int>> TBinIniFile::SectionHeadings() const {
 
 namespace {
 
-// Eight bytes of a name with the ASCII letters a-z turned to A-Z, every byte at once: a byte
-// below 0x80 is lower-case when adding 0x80 - 'a' carries into its top bit and adding
-// 0x80 - 'z' - 1 does not; clearing bit 5 of just those bytes turns them to capitals.
-uint64_t UpperWord(uint64_t x) {
-  constexpr uint64_t kOnes = 0x0101010101010101ull;
-  constexpr uint64_t kTops = 0x8080808080808080ull;
-  const uint64_t low7 = x & ~kTops;
-  const uint64_t from_a = low7 + (0x80 - 'a') * kOnes;
-  const uint64_t past_z = low7 + (0x80 - 'z' - 1) * kOnes;
-  const uint64_t lower = from_a & ~past_z & ~x & kTops;
-  return x ^ (lower >> 2);
-}
-
-// Up to eight bytes as a little-endian word, zeros after them.
-uint64_t LoadWord(const char* p, size_t n) {
-  uint64_t x = 0;
-  if (n == 8) {
-    std::memcpy(&x, p, 8);
-    return x;
-  }
-  for (size_t i = 0; i < n; ++i) x |= uint64_t{static_cast<uint8_t>(p[i])} << (8 * i);
-  return x;
-}
+using bin_ini_detail::LoadWord;
+using bin_ini_detail::UpperWord;
 
 }  // namespace
 
@@ -514,20 +521,6 @@ size_t TBinIniFile::NoCaseHash::operator()(std::string_view text) const {
   }
   h ^= h >> 32;
   return static_cast<size_t>(h);
-}
-
-bool TBinIniFile::NoCaseEqual::operator()(std::string_view a, std::string_view b) const {
-  const size_t n = a.size();
-  if (n != b.size()) return false;
-  // Names are mostly asked for as they are written: letters are folded only where the bytes
-  // differ.
-  const auto same = [](uint64_t x, uint64_t y) { return x == y || UpperWord(x) == UpperWord(y); };
-  if (n < 8) return same(LoadWord(a.data(), n), LoadWord(b.data(), n));
-  for (size_t i = 0; i + 8 < n; i += 8) {
-    if (!same(LoadWord(a.data() + i, 8), LoadWord(b.data() + i, 8))) return false;
-  }
-  // The last eight bytes, which may overlap the ones compared already.
-  return same(LoadWord(a.data() + n - 8, 8), LoadWord(b.data() + n - 8, 8));
 }
 
 TBinIniFile::Section& TBinIniFile::AddSection(std::string name, int line) {
@@ -554,7 +547,13 @@ TBinIniFile::Section& TBinIniFile::AddSection(std::string name, int line) {
     section_slots_[i] = {hash, static_cast<uint32_t>(sections_.size() + 1)};
     ++section_names_;
   }
-  sections_.push_back(Section{std::move(name), line, {}, {}, 0});
+  // Sections of a file tend to be alike (a project's record sections are): a new one gets
+  // room for as many entries as the one before, up to a small section's worth, instead of
+  // growing to it step by step.
+  constexpr size_t kMaxRoom = 256;
+  const size_t room = sections_.empty() ? 0 : std::min(sections_.back().Entries.size(), kMaxRoom);
+  sections_.push_back(Section{std::move(name), line, std::pmr::vector<Entry>(&arena_), {}, 0});
+  sections_.back().Entries.reserve(room);
   return sections_.back();
 }
 
@@ -573,6 +572,17 @@ namespace {
 
 // Sections of up to this many keys are searched from their start.
 constexpr size_t kScannedKeys = 32;
+
+// A hash of a key's first and last eight bytes, letters folded, for the table that finds the
+// repeated keys of a section small enough to be scanned: keys alike in those bytes only cost
+// a comparison more, and such a section has few keys. A project has hundreds of thousands.
+uint32_t FewKeysHash(std::string_view key) {
+  const size_t n = key.size();
+  const uint64_t head = UpperWord(LoadWord(key.data(), std::min<size_t>(n, 8)));
+  const uint64_t tail = n > 8 ? UpperWord(LoadWord(key.data() + n - 8, 8)) : 0;
+  const uint64_t h = (head * 0x9E3779B97F4A7C15ull) ^ (tail * 0xC2B2AE3D27D4EB4Full) ^ n;
+  return static_cast<uint32_t>((h * 0xFF51AFD7ED558CCDull) >> 32);
+}
 
 uint32_t SlotHash(std::string_view key) {
   // The final mix of MurmurHash3, so that every bit of the key counts in the low bits.
@@ -614,7 +624,7 @@ void TBinIniFile::IndexSection(Section& section, size_t slots) const {
 }
 
 void TBinIniFile::Seal(Section& section) const {
-  std::vector<Entry>& entries = section.Entries;
+  std::pmr::vector<Entry>& entries = section.Entries;
   if (section.Sealed >= entries.size()) return;
   // A store being written keeps one entry per key, holding the value written last.
   const bool merge = mode_ == Mode::kWrite;
@@ -654,7 +664,11 @@ void TBinIniFile::Seal(Section& section) const {
   uint32_t few[kScannedKeys];
   std::vector<uint32_t> many(n > kScannedKeys ? n : 0);
   uint32_t* const hashes = n > kScannedKeys ? many.data() : few;
-  for (size_t r = 0; r < n; ++r) hashes[r] = SlotHash(KeyOf(entries[r]));
+  if (n > kScannedKeys) {
+    for (size_t r = 0; r < n; ++r) hashes[r] = SlotHash(KeyOf(entries[r]));
+  } else {
+    for (size_t r = 0; r < n; ++r) hashes[r] = FewKeysHash(KeyOf(entries[r]));
+  }
   size_t kept = 0;
   size_t keys = 0;
   for (size_t r = 0; r < n; ++r) {
@@ -693,6 +707,9 @@ void TBinIniFile::Seal(Section& section) const {
 }
 
 void TBinIniFile::SealLast() const {
+  // Keys written once each need no check while the file is written as it goes; a section is
+  // still sealed when it is first searched.
+  if (keys_written_once_ && streaming_) return;
   if (!sections_.empty()) Seal(sections_.back());
 }
 
@@ -728,17 +745,19 @@ bool TBinIniFile::FindValue(std::string_view section, std::string_view key,
     cursor_entry_ = 0;
   }
   Section& found = sections_[cursor_section_];
-  Seal(found);
-  const std::vector<Entry>& entries = found.Entries;
+  if (found.Sealed < found.Entries.size()) Seal(found);  // most reads find it sealed
+  const std::pmr::vector<Entry>& entries = found.Entries;
   if (cursor_entry_ < entries.size() && entries[cursor_entry_].First &&
       NoCaseEqual{}(KeyOf(entries[cursor_entry_]), key)) {
     value = ValueOf(entries[cursor_entry_++]);
+    ++values_found_;
     return true;
   }
   const size_t e = FindEntry(found, key);
   if (e == std::string::npos) return false;
   cursor_entry_ = e + 1;
   value = ValueOf(entries[e]);
+  ++values_found_;
   return true;
 }
 
@@ -762,12 +781,20 @@ void TBinIniFile::SetValue(std::string_view section, std::string_view key, std::
     }
     // Appended unchecked: a key written again is found when the section is sealed, and then
     // takes its new value in its old place.
-    Entry e{Keep(key), 0,   static_cast<uint32_t>(key.size()), static_cast<uint32_t>(value.size()),
-            0,         true};
-    text_ += '=';
-    e.ValueAt = Keep(value);
-    text_ += "\r\n";
-    sections_.back().Entries.push_back(e);
+    // The line "key=value" CR LF in one step.
+    const size_t at = text_.size();
+    text_.resize(at + key.size() + value.size() + 3);
+    char* p = text_.data() + at;
+    std::memcpy(p, key.data(), key.size());
+    p += key.size();
+    *p++ = '=';
+    std::memcpy(p, value.data(), value.size());
+    p += value.size();
+    p[0] = '\r';
+    p[1] = '\n';
+    sections_.back().Entries.push_back(Entry{at, at + key.size() + 1,
+                                             static_cast<uint32_t>(key.size()),
+                                             static_cast<uint32_t>(value.size()), 0, true});
     return;
   }
   const size_t s = FindSection(section);
@@ -821,6 +848,14 @@ bool TBinIniFile::Take(void* dst, size_t n) {
 
 void TBinIniFile::FlushBuffer() {
   if (buffer_.empty()) return;
+  // The hash of the file is known when the file is written in one piece, as it is when a
+  // project is saved.
+  written_known_ = written_size_ == 0;
+  if (written_known_) {
+    written_hash_ = ProjectContentHash(
+        std::string_view(reinterpret_cast<const char*>(buffer_.data()), buffer_.size()));
+  }
+  written_size_ += buffer_.size();
   if (out_ != nullptr && error_.empty()) {
     if (std::fwrite(buffer_.data(), 1, buffer_.size(), out_) != buffer_.size())
       Fail("cannot write " + file_name_ + ": " + std::strerror(errno));
@@ -829,15 +864,9 @@ void TBinIniFile::FlushBuffer() {
 }
 
 void TBinIniFile::Put(const void* src, size_t n) {
+  // Kept until the file is written: a project's binary form is small beside its text form.
   const auto* p = static_cast<const uint8_t*>(src);
-  while (n > 0) {
-    const size_t room = kWriteBufferBytes - buffer_.size();
-    const size_t k = std::min(room, n);
-    buffer_.insert(buffer_.end(), p, p + k);
-    p += k;
-    n -= k;
-    if (buffer_.size() >= kWriteBufferBytes) FlushBuffer();
-  }
+  buffer_.insert(buffer_.end(), p, p + n);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -999,7 +1028,8 @@ void TBinIniFile::WriteInteger(std::string_view section, std::string_view key, i
 
 void TBinIniFile::WriteFloat(std::string_view section, std::string_view key, double value) {
   if (!binary_) {
-    SetValue(section, key, FormatProjectFloat(value));
+    char buf[kProjectFloatChars];
+    SetValue(section, key, std::string_view(buf, FormatProjectFloatTo(value, buf)));
     return;
   }
   const auto bits = std::bit_cast<uint64_t>(value);
@@ -1020,9 +1050,8 @@ void TBinIniFile::WriteBool(std::string_view section, std::string_view key, bool
 
 void TBinIniFile::WriteDateTime(std::string_view section, std::string_view key, TDateTime value) {
   if (!binary_) {
-    char buf[32];
-    std::string other;
-    SetValue(section, key, DateTimeText(value, buf, other));
+    char buf[kProjectDateTimeChars];
+    SetValue(section, key, std::string_view(buf, FormatProjectDateTimeTo(value, buf)));
     return;
   }
   const auto bits = std::bit_cast<uint64_t>(value);
@@ -1064,19 +1093,27 @@ bool TBinIniFile::UpdateFile() {
   // all ASCII.
   SealLast();
   const bool as_written = streaming_ && !sections_.empty() && IsSevenBit(text_);
+  // The text written in order closes its last section with an empty line, added for the write
+  // and taken off again so that writing can go on.
+  if (as_written) text_ += "\r\n";
   const std::string image = as_written ? std::string() : TextImage();
   const std::string_view out = as_written ? std::string_view(text_) : std::string_view(image);
+  written_known_ = false;
   std::FILE* f = std::fopen(file_name_.c_str(), "wb");
   if (f == nullptr) {
+    if (as_written) text_.resize(text_.size() - 2);
     Fail("cannot create " + file_name_ + ": " + std::strerror(errno));
     return false;
   }
-  bool written = std::fwrite(out.data(), 1, out.size(), f) == out.size();
-  if (as_written && written) written = std::fwrite("\r\n", 1, 2, f) == 2;
+  const bool written = std::fwrite(out.data(), 1, out.size(), f) == out.size();
   const int saved_errno = errno;
   const bool closed = std::fclose(f) == 0;
   if (!written || !closed)
     Fail("cannot write " + file_name_ + ": " + std::strerror(written ? errno : saved_errno));
+  written_known_ = written && closed;
+  written_size_ = out.size();
+  written_hash_ = ProjectContentHash(out);
+  if (as_written) text_.resize(text_.size() - 2);
   return error_.empty();
 }
 

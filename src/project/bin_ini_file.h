@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <memory_resource>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -10,6 +12,34 @@
 #include "common/date_text.h"
 
 namespace tarvik {
+
+namespace bin_ini_detail {
+
+// Eight bytes of a name with the ASCII letters a-z turned to A-Z, every byte at once: a byte
+// below 0x80 is lower-case when adding 0x80 - 'a' carries into its top bit and adding
+// 0x80 - 'z' - 1 does not; clearing bit 5 of just those bytes turns them to capitals.
+inline uint64_t UpperWord(uint64_t x) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  constexpr uint64_t kTops = 0x8080808080808080ull;
+  const uint64_t low7 = x & ~kTops;
+  const uint64_t from_a = low7 + (0x80 - 'a') * kOnes;
+  const uint64_t past_z = low7 + (0x80 - 'z' - 1) * kOnes;
+  const uint64_t lower = from_a & ~past_z & ~x & kTops;
+  return x ^ (lower >> 2);
+}
+
+// Up to eight bytes as a little-endian word, zeros after them.
+inline uint64_t LoadWord(const char* p, size_t n) {
+  uint64_t x = 0;
+  if (n == 8) {
+    std::memcpy(&x, p, 8);
+    return x;
+  }
+  for (size_t i = 0; i < n; ++i) x |= uint64_t{static_cast<uint8_t>(p[i])} << (8 * i);
+  return x;
+}
+
+}  // namespace bin_ini_detail
 
 // Value tags of the binary form.
 inline constexpr uint8_t kBinTagInt8 = 0x02;
@@ -70,6 +100,10 @@ class TBinIniFile {
   bool LastLineUnended() const { return last_line_unended_; }
   bool EndsWithEmptyLine() const { return ends_with_empty_line_; }
 
+  // Text reading: how many reads have found their key so far, so that a reader can tell
+  // whether a run of reads found anything without looking the keys up again.
+  size_t ValuesFound() const { return values_found_; }
+
   std::string ReadString(std::string_view section, std::string_view key, std::string_view def);
   // The same text without a copy: a view of the text read, of the bytes read, of def, or of
   // scratch when the value had to be converted. Valid while the store and scratch are.
@@ -92,15 +126,35 @@ class TBinIniFile {
   void WriteDate(std::string_view section, std::string_view key, TDateTime value);
   void WriteTime(std::string_view section, std::string_view key, TDateTime value);
 
-  // Text mode, writing: room for a file of about this many bytes, so that the text written
-  // in order is not copied as it grows (a project's previous size is a good guess).
+  // Text mode, writing: the caller writes each key of a section once (as a project's writer
+  // does, its keys numbered), so repeated keys are not looked for while the sections are
+  // written in order, which spares hashing every key. A key written again in the section it
+  // was written in would then stand twice in the file.
+  void SetKeysWrittenOnce() { keys_written_once_ = mode_ == Mode::kWrite && !binary_; }
+
+  // Writing: room for a file of about this many bytes, so that what is written in order is
+  // not copied as it grows (a project's previous size is a good guess).
   void Reserve(size_t bytes) {
-    if (!binary_ && mode_ == Mode::kWrite) text_.reserve(bytes);
+    if (mode_ != Mode::kWrite) return;
+    if (binary_) {
+      buffer_.reserve(bytes);
+    } else {
+      text_.reserve(bytes);
+    }
   }
 
   // Text mode writes the whole INI file; binary mode flushes what is buffered. False when
   // the file could not be written (the reason in Error()).
   bool UpdateFile();
+  // A store being written, after UpdateFile or Close without an error: the size and the
+  // ProjectContentHash of the bytes the file holds, known without reading it back. False when
+  // they are not known (nothing or not everything written at once, or a write failed).
+  bool WrittenBytes(uint64_t& size, size_t& hash) const {
+    if (!written_known_ || !error_.empty()) return false;
+    size = written_size_;
+    hash = written_hash_;
+    return true;
+  }
   // Flushes and closes the file being written; false when anything failed on the way.
   bool Close();
   // The first write failure ("" when none).
@@ -115,9 +169,26 @@ class TBinIniFile {
     using is_transparent = void;
     size_t operator()(std::string_view text) const;
   };
+  // Inline: every value read or written compares a section name and a key name.
   struct NoCaseEqual {
     using is_transparent = void;
-    bool operator()(std::string_view a, std::string_view b) const;
+    bool operator()(std::string_view a, std::string_view b) const {
+      using bin_ini_detail::LoadWord;
+      using bin_ini_detail::UpperWord;
+      const size_t n = a.size();
+      if (n != b.size()) return false;
+      // Names are mostly asked for as they are written: letters are folded only where the
+      // bytes differ.
+      const auto same = [](uint64_t x, uint64_t y) {
+        return x == y || UpperWord(x) == UpperWord(y);
+      };
+      if (n < 8) return same(LoadWord(a.data(), n), LoadWord(b.data(), n));
+      for (size_t i = 0; i + 8 < n; i += 8) {
+        if (!same(LoadWord(a.data() + i, 8), LoadWord(b.data() + i, 8))) return false;
+      }
+      // The last eight bytes, which may overlap the ones compared already.
+      return same(LoadWord(a.data() + n - 8, 8), LoadWord(b.data() + n - 8, 8));
+    }
   };
 
  private:
@@ -135,7 +206,8 @@ class TBinIniFile {
   struct Section {
     std::string Name;
     int Line = 0;
-    std::vector<Entry> Entries;
+    // From the store's arena.
+    std::pmr::vector<Entry> Entries;
     // Once a section has more keys than a short scan is worth (the record list of a project
     // has hundreds of thousands): open addressing over its keys, each slot the key's hash and
     // its first entry's number + 1 (0: empty). Not named "slots": the windows include this
@@ -149,7 +221,7 @@ class TBinIniFile {
   };
 
   // Text form.
-  void ParseText(std::string_view cp1251);
+  void ParseText(std::string cp1251);
   std::string_view KeyOf(const Entry& e) const { return {text_.data() + e.KeyAt, e.KeySize}; }
   std::string_view ValueOf(const Entry& e) const { return {text_.data() + e.ValueAt, e.ValueSize}; }
   // The value of key in section; false when there is none.
@@ -191,6 +263,10 @@ class TBinIniFile {
   // Mutable for Seal: checking the entries appended in order changes nothing a caller can
   // see, so lookups that are const seal the last section first.
   mutable bool streaming_ = false;
+  bool keys_written_once_ = false;
+  // Where the sections' entries live: ten thousand sections of a project allocate and free
+  // nothing one by one, and the arena goes when the store does. Declared before the sections.
+  std::pmr::monotonic_buffer_resource arena_;
   mutable std::vector<Section> sections_;
   // The first section of each name: open addressing as in Section, each slot the name's hash
   // and the section's number + 1 (0: empty).
@@ -201,6 +277,7 @@ class TBinIniFile {
   // store is read by one thread at a time.
   mutable size_t cursor_section_ = static_cast<size_t>(-1);
   mutable size_t cursor_entry_ = 0;
+  mutable size_t values_found_ = 0;
   std::vector<uint8_t> data_;
   size_t pos_ = 0;
   bool cut_short_ = false;
@@ -210,8 +287,13 @@ class TBinIniFile {
   bool last_line_unended_ = false;
   bool ends_with_empty_line_ = false;
   std::FILE* out_ = nullptr;
+  // Binary writing: the values not yet written to the file, normally the whole file, which
+  // is written at once by UpdateFile or Close.
   std::vector<uint8_t> buffer_;
   std::string error_;
+  bool written_known_ = false;
+  uint64_t written_size_ = 0;
+  size_t written_hash_ = 0;
 };
 
 // The hash of a project file's bytes that tells whether the file has changed: equal bytes give
@@ -222,6 +304,9 @@ size_t ProjectContentHash(std::string_view bytes);
 // the magnitude is at least 0.00001 and below 1E15, otherwise mantissa, "E" and the exponent
 // (signed only when negative): 0.1, 50, 1E-6, 1.5E20.
 std::string FormatProjectFloat(double value);
+// The same text written to buf, without allocating; gives its length.
+inline constexpr size_t kProjectFloatChars = 32;
+size_t FormatProjectFloatTo(double value, char (&buf)[kProjectFloatChars]);
 // Parses a float as written by FormatProjectFloat or any decimal form with "."; false on junk.
 bool ParseProjectFloat(std::string_view text, double& value);
 // Parses a 32-bit integer: decimal with an optional sign, or hexadecimal after "$" or "0x".

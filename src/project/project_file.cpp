@@ -55,9 +55,8 @@ size_t FindNoCase(std::string_view text, std::string_view needle, size_t from) {
       const void* hit = std::memchr(text.data() + i, head, last - i + 1);
       if (hit == nullptr) return std::string_view::npos;
       i = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
-      size_t k = 1;
-      while (k < needle.size() && Lower(text[i + k]) == Lower(needle[k])) ++k;
-      if (k == needle.size()) return i;
+      // Eight bytes at a time, ASCII letters folded as Lower folds them.
+      if (TBinIniFile::NoCaseEqual{}(text.substr(i, needle.size()), needle)) return i;
       ++i;
     }
     return std::string_view::npos;
@@ -72,16 +71,34 @@ size_t FindNoCase(std::string_view text, std::string_view needle, size_t from) {
 
 // A numbered key as NumberedKey gives it, built in place: a project reads and writes hundreds
 // of thousands of them.
-class KeyName {
+// The number of a numbered key as it ends the key ("07", "100"), made once for all the keys
+// of a record or a channel.
+class KeyNumber {
  public:
-  KeyName(std::string_view name, int n) {
-    const size_t length = std::min(name.size(), sizeof text_ - 12);
-    std::memcpy(text_, name.data(), length);
-    char* p = text_ + length;
+  explicit KeyNumber(int n) {
+    char* p = text_;
     if (n >= 0 && n < 10) *p++ = '0';
     p = std::to_chars(p, text_ + sizeof text_, n).ptr;
     size_ = static_cast<size_t>(p - text_);
   }
+  std::string_view Text() const { return {text_, size_}; }
+
+ private:
+  char text_[12];
+  size_t size_ = 0;
+};
+
+class KeyName {
+ public:
+  KeyName(std::string_view name, int n) : KeyName(name, KeyNumber(n)) {}
+  KeyName(std::string_view name, const KeyNumber& number) {
+    const size_t length = std::min(name.size(), sizeof text_ - 12);
+    std::memcpy(text_, name.data(), length);
+    const std::string_view digits = number.Text();
+    std::memcpy(text_ + length, digits.data(), digits.size());
+    size_ = length + digits.size();
+  }
+  KeyName() = default;
   operator std::string_view() const { return {text_, size_}; }  // NOLINT: used as a key
 
  private:
@@ -92,6 +109,14 @@ class KeyName {
 // pattern is a name followed by "%2.2d".
 KeyName Numbered(std::string_view pattern, int n) {
   return KeyName(pattern.substr(0, pattern.size() - 5), n);
+}
+
+// A path as stored (ToCommonDir), kept in scratch: a project writes tens of thousands of them.
+std::string_view StoredPath(std::string_view path, std::string_view folder, std::string& scratch);
+
+// A numbered key of the text form; the binary form has no names, so none is built for it.
+KeyName KeyFor(const TBinIniFile& ini, std::string_view pattern, const KeyNumber& number) {
+  return ini.Binary() ? KeyName() : KeyName(pattern.substr(0, pattern.size() - 5), number);
 }
 
 TDateTime Today() {
@@ -237,33 +262,39 @@ void WriteHvsrSettings(TBinIniFile& ini, const THvsrSettings& h) {
 TRecordChannel ReadChannel(TBinIniFile& ini, std::string_view section, int c,
                            const std::string& folder) {
   TRecordChannel v;
+  const KeyNumber number(c);
   std::string scratch;
   // The paths are read as views: only their native form is kept.
   const auto path = [&](std::string_view pattern) {
-    return FromCommonDir(ini.ReadStringView(section, Numbered(pattern, c), "", scratch), folder);
+    return FromCommonDir(ini.ReadStringView(section, KeyFor(ini, pattern, number), "", scratch),
+                         folder);
   };
-  v.Channel = ini.ReadString(section, Numbered("Channel%2.2d", c), Numbered("Chn%2.2d", c));
+  v.Channel = ini.ReadString(section, KeyFor(ini, "Channel%2.2d", number), Numbered("Chn%2.2d", c));
   v.SensorResp = path("SensorResp%2.2d");
   v.AmplifierResp = path("AmplifierResp%2.2d");
   v.ChannelResp = path("ChannelResp%2.2d");
   v.Axis = static_cast<Component>(
-      ini.ReadInteger(section, Numbered("Axis%2.2d", c), ComponentNumber(Component::kZ)));
-  v.Level = ini.ReadInteger(section, Numbered("Level%2.2d", c), 2147483647);
-  v.Selected = ini.ReadBool(section, Numbered("ChanSelected%2.2d", c), false);
-  v.ADCCoef = ini.ReadFloat(section, Numbered("ADCCoef%2.2d", c), 800.0);
+      ini.ReadInteger(section, KeyFor(ini, "Axis%2.2d", number), ComponentNumber(Component::kZ)));
+  v.Level = ini.ReadInteger(section, KeyFor(ini, "Level%2.2d", number), 2147483647);
+  v.Selected = ini.ReadBool(section, KeyFor(ini, "ChanSelected%2.2d", number), false);
+  v.ADCCoef = ini.ReadFloat(section, KeyFor(ini, "ADCCoef%2.2d", number), 800.0);
   return v;
 }
 
 void WriteChannel(TBinIniFile& ini, std::string_view section, int c, const TRecordChannel& v,
-                  const std::string& folder) {
-  ini.WriteString(section, Numbered("Channel%2.2d", c), v.Channel);
-  ini.WriteString(section, Numbered("SensorResp%2.2d", c), ToCommonDir(v.SensorResp, folder));
-  ini.WriteString(section, Numbered("AmplifierResp%2.2d", c), ToCommonDir(v.AmplifierResp, folder));
-  ini.WriteString(section, Numbered("ChannelResp%2.2d", c), ToCommonDir(v.ChannelResp, folder));
-  ini.WriteInteger(section, Numbered("Axis%2.2d", c), ComponentNumber(v.Axis));
-  ini.WriteInteger(section, Numbered("Level%2.2d", c), v.Level);
-  ini.WriteBool(section, Numbered("ChanSelected%2.2d", c), v.Selected);
-  ini.WriteFloat(section, Numbered("ADCCoef%2.2d", c), v.ADCCoef);
+                  const std::string& folder, std::string& scratch) {
+  const KeyNumber number(c);
+  ini.WriteString(section, KeyFor(ini, "Channel%2.2d", number), v.Channel);
+  ini.WriteString(section, KeyFor(ini, "SensorResp%2.2d", number),
+                  StoredPath(v.SensorResp, folder, scratch));
+  ini.WriteString(section, KeyFor(ini, "AmplifierResp%2.2d", number),
+                  StoredPath(v.AmplifierResp, folder, scratch));
+  ini.WriteString(section, KeyFor(ini, "ChannelResp%2.2d", number),
+                  StoredPath(v.ChannelResp, folder, scratch));
+  ini.WriteInteger(section, KeyFor(ini, "Axis%2.2d", number), ComponentNumber(v.Axis));
+  ini.WriteInteger(section, KeyFor(ini, "Level%2.2d", number), v.Level);
+  ini.WriteBool(section, KeyFor(ini, "ChanSelected%2.2d", number), v.Selected);
+  ini.WriteFloat(section, KeyFor(ini, "ADCCoef%2.2d", number), v.ADCCoef);
 }
 
 bool SameName(std::string_view a, std::string_view b) {
@@ -283,6 +314,10 @@ int64_t RecordOfSection(std::string_view name) {
     return 0;
   return n;
 }
+
+// What the reader of a text project found of a record's values.
+constexpr uint8_t kFoundInFiles = 1;
+constexpr uint8_t kFoundInSection = 2;
 
 // Whether [FILES] holds any value of record k.
 bool HasRecordKeys(const TBinIniFile& ini, int k) {
@@ -319,9 +354,14 @@ std::string LastKeyOf(std::string_view section, const TProject& project, int64_t
 
 // The text form against what its writer always leaves: no line and no section cut off, the
 // sections every project has, and a record count that agrees with the records' keys and
-// sections. file_num is FileNum as stored.
-TProjectDamage CheckTextStructure(const TBinIniFile& ini, const TProject& project,
-                                  int64_t file_num) {
+// sections. file_num is FileNum as stored. found tells, for each record, whether its reader
+// found any of its values in [FILES] (bit 0) and in its own section (bit 1): those need not be
+// looked for again.
+TProjectDamage CheckTextStructure(const TBinIniFile& ini, const TProject& project, int64_t file_num,
+                                  const std::vector<uint8_t>& found) {
+  const auto found_in = [&found](int64_t k, uint8_t bit) {
+    return static_cast<size_t>(k - 1) < found.size() && (found[static_cast<size_t>(k - 1)] & bit);
+  };
   TProjectDamage d;
   const auto damaged = [&d](int line, TStatus what) {
     d.Line = line;
@@ -350,7 +390,7 @@ TProjectDamage CheckTextStructure(const TBinIniFile& ini, const TProject& projec
   const std::string count_text = "FileNum=" + std::to_string(file_num);
   const int64_t records = static_cast<int64_t>(project.Records.size());
   for (int64_t k = 1; k <= records; ++k) {
-    if (!HasRecordKeys(ini, static_cast<int>(k)))
+    if (!found_in(k, kFoundInFiles) && !HasRecordKeys(ini, static_cast<int>(k)))
       return damaged(file_num_line, MakeStatus(TCode::kRecordValuesMissing,
                                                {std::to_string(file_num), std::to_string(k)}));
   }
@@ -362,7 +402,7 @@ TProjectDamage CheckTextStructure(const TBinIniFile& ini, const TProject& projec
   for (int64_t k = 1; k <= records; ++k) {
     const TFileRecord& r = project.Records[static_cast<size_t>(k - 1)];
     const std::string section = NumberedKey("REC", static_cast<int>(k));
-    if (r.ChannelCount() > 0 && ini.SectionLine(section) == 0) {
+    if (r.ChannelCount() > 0 && !found_in(k, kFoundInSection) && ini.SectionLine(section) == 0) {
       const std::string key = NumberedKey("ChannelCount", static_cast<int>(k));
       return damaged(std::max(ini.KeyLine("FILES", key), file_num_line),
                      MakeStatus(TCode::kRecordSectionMissing,
@@ -394,12 +434,17 @@ int32_t ProbeProjectFormat(const std::string& file_name) {
   return -1;
 }
 
-std::string ToCommonDir(std::string_view path, std::string_view folder) {
-  if (folder.empty()) return std::string(path);
+namespace {
+
+// ToCommonDir's text appended to out.
+void AppendCommonDir(std::string& out, std::string_view path, std::string_view folder) {
+  if (folder.empty()) {
+    out.append(path);
+    return;
+  }
   // A root folder ("/", "C:\") already ends at a separator; any other folder must be followed
   // by one, so that a sibling such as "/data/proj2" is not taken for "/data/proj".
   const bool root = IsSeparator(folder.back());
-  std::string out;
   size_t from = 0;
   while (from < path.size()) {
     size_t at = FindNoCase(path, folder, from);
@@ -415,6 +460,19 @@ std::string ToCommonDir(std::string_view path, std::string_view folder) {
     if (root) break;
   }
   out.append(path.substr(std::min(from, path.size())));
+}
+
+std::string_view StoredPath(std::string_view path, std::string_view folder, std::string& scratch) {
+  scratch.clear();
+  AppendCommonDir(scratch, path, folder);
+  return scratch;
+}
+
+}  // namespace
+
+std::string ToCommonDir(std::string_view path, std::string_view folder) {
+  std::string out;
+  AppendCommonDir(out, path, folder);
   return out;
 }
 
@@ -431,12 +489,18 @@ std::string FromCommonDir(std::string_view stored, std::string_view folder) {
     from = at + token.size();
   }
   out.append(stored.substr(from));
-  // As NativePath, in place.
+  // As NativePath, in place, from the first foreign separator on (most paths have none).
 #ifndef _WIN32
-  std::replace(out.begin(), out.end(), '\\', '/');
+  constexpr char kForeign = '\\';
+  constexpr char kNative = '/';
 #else
-  std::replace(out.begin(), out.end(), '/', '\\');
+  constexpr char kForeign = '/';
+  constexpr char kNative = '\\';
 #endif
+  if (const void* first = std::memchr(out.data(), kForeign, out.size()); first != nullptr) {
+    const auto at = out.begin() + (static_cast<const char*>(first) - out.data());
+    std::replace(at, out.end(), kForeign, kNative);
+  }
   return out;
 }
 
@@ -532,30 +596,36 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
   host.SetProgress(0, progress_max);
   project.Records.resize(static_cast<size_t>(count));
   std::vector<int64_t> stored_channels(static_cast<size_t>(count), 0);
+  std::vector<uint8_t> found(binary ? 0 : static_cast<size_t>(count), 0);
   const TDateTime today = Today();
   double first_rate = 0.0;
   std::string scratch;
   for (int64_t i = 0; i < count; ++i) {
     const int k = static_cast<int>(i + 1);
+    const KeyNumber number(k);
     TFileRecord& r = project.Records[static_cast<size_t>(i)];
-    r.File =
-        FromCommonDir(ini.ReadStringView("FILES", Numbered("File%2.2d", k), "", scratch), folder);
-    r.Station =
-        ShortName(ini.ReadString("FILES", Numbered("Station%2.2d", k), Numbered("Sta%2.2d", k)));
-    const int32_t channels = ini.ReadInteger("FILES", Numbered("ChannelCount%2.2d", k), 0);
+    const size_t found_before = ini.ValuesFound();
+    r.File = FromCommonDir(
+        ini.ReadStringView("FILES", KeyFor(ini, "File%2.2d", number), "", scratch), folder);
+    r.Station = ShortName(
+        ini.ReadString("FILES", KeyFor(ini, "Station%2.2d", number), Numbered("Sta%2.2d", k)));
+    const int32_t channels = ini.ReadInteger("FILES", KeyFor(ini, "ChannelCount%2.2d", number), 0);
     stored_channels[static_cast<size_t>(i)] = channels;
     r.Channels.resize(static_cast<size_t>(std::clamp(channels, 0, kMaxChannels)));
-    r.SampRate = ini.ReadFloat("FILES", Numbered("SampRate%2.2d", k), 0.0);
+    r.SampRate = ini.ReadFloat("FILES", KeyFor(ini, "SampRate%2.2d", number), 0.0);
     if (i == 0 && r.SampRate > 0.0) first_rate = r.SampRate;
-    r.ToProcess = ini.ReadBool("FILES", Numbered("ToProcess%2.2d", k), false);
-    r.ToProcessNakamura = ini.ReadBool("FILES", Numbered("ToProcessNakamura%2.2d", k), false);
-    r.SelIndex = ini.ReadInteger("FILES", Numbered("SelIndex%2.2d", k), -1);
-    r.SelNakIndex = ini.ReadInteger("FILES", Numbered("SelNakIndex%2.2d", k), -1);
-    r.Start = ini.ReadDateTime("FILES", Numbered("Start%2.2d", k), today);
-    r.Finish = ini.ReadDateTime("FILES", Numbered("Finish%2.2d", k), today + 1.0);
-    r.SelectStart = ini.ReadDateTime("FILES", Numbered("SelectStart%2.2d", k), r.Start);
-    r.SelectFinish = ini.ReadDateTime("FILES", Numbered("SelectFinish%2.2d", k), r.Finish);
-    r.IsEvent = ini.ReadBool("FILES", Numbered("IsEvent%2.2d", k), false);
+    r.ToProcess = ini.ReadBool("FILES", KeyFor(ini, "ToProcess%2.2d", number), false);
+    r.ToProcessNakamura =
+        ini.ReadBool("FILES", KeyFor(ini, "ToProcessNakamura%2.2d", number), false);
+    r.SelIndex = ini.ReadInteger("FILES", KeyFor(ini, "SelIndex%2.2d", number), -1);
+    r.SelNakIndex = ini.ReadInteger("FILES", KeyFor(ini, "SelNakIndex%2.2d", number), -1);
+    r.Start = ini.ReadDateTime("FILES", KeyFor(ini, "Start%2.2d", number), today);
+    r.Finish = ini.ReadDateTime("FILES", KeyFor(ini, "Finish%2.2d", number), today + 1.0);
+    r.SelectStart = ini.ReadDateTime("FILES", KeyFor(ini, "SelectStart%2.2d", number), r.Start);
+    r.SelectFinish = ini.ReadDateTime("FILES", KeyFor(ini, "SelectFinish%2.2d", number), r.Finish);
+    r.IsEvent = ini.ReadBool("FILES", KeyFor(ini, "IsEvent%2.2d", number), false);
+    if (!binary && ini.ValuesFound() != found_before)
+      found[static_cast<size_t>(i)] |= kFoundInFiles;
     note_cut([&] {
       return MakeStatus(TCode::kCutAtRecord, {std::to_string(k), std::to_string(file_num)});
     });
@@ -566,10 +636,14 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
   host.SetStage(MakeStatus(TCode::kLoadingRecordParameters));
   for (int64_t i = 0; i < count; ++i) {
     const int k = static_cast<int>(i + 1);
+    const KeyNumber number(k);
     TFileRecord& r = project.Records[static_cast<size_t>(i)];
-    const KeyName section = Numbered("REC%2.2d", k);
+    const KeyName section = KeyFor(ini, "REC%2.2d", number);
+    const size_t found_before = ini.ValuesFound();
     for (size_t c = 0; c < r.Channels.size(); ++c)
       r.Channels[c] = ReadChannel(ini, section, static_cast<int>(c + 1), folder);
+    if (!binary && ini.ValuesFound() != found_before)
+      found[static_cast<size_t>(i)] |= kFoundInSection;
     // Channels beyond the record's 32 are read past in the binary form, so that the values
     // after them land where they belong; the text form finds its keys by name.
     if (binary) {
@@ -604,7 +678,7 @@ bool ReadProjectValues(TBinIniFile& ini, TProject& project, const std::string& f
   ReadHvsrSettings(ini, project.Hvsr);
   note_cut([] { return MakeStatus(TCode::kCutInHvsrParameters); });
   host.SetGauge(100, 100);
-  if (damage != nullptr) *damage = binary ? cut : CheckTextStructure(ini, project, file_num);
+  if (damage != nullptr) *damage = binary ? cut : CheckTextStructure(ini, project, file_num, found);
   return true;
 }
 
@@ -673,23 +747,25 @@ void WriteProjectValues(TBinIniFile& ini, const TProject& project, const std::st
   const TFileRecords& records = project.Records;
   const int n = static_cast<int>(records.size());
   host.SetStage(MakeStatus(TCode::kSavingRecordList));
+  std::string scratch;
   ini.WriteInteger("FILES", "FileNum", n);
   for (int i = 0; i < n; ++i) {
     const int k = i + 1;
+    const KeyNumber number(k);
     const TFileRecord& r = records[static_cast<size_t>(i)];
-    ini.WriteString("FILES", Numbered("File%2.2d", k), ToCommonDir(r.File, folder));
-    ini.WriteString("FILES", Numbered("Station%2.2d", k), r.Station);
-    ini.WriteInteger("FILES", Numbered("ChannelCount%2.2d", k), r.ChannelCount());
-    ini.WriteFloat("FILES", Numbered("SampRate%2.2d", k), r.SampRate);
-    ini.WriteBool("FILES", Numbered("ToProcess%2.2d", k), r.ToProcess);
-    ini.WriteBool("FILES", Numbered("ToProcessNakamura%2.2d", k), r.ToProcessNakamura);
-    ini.WriteInteger("FILES", Numbered("SelIndex%2.2d", k), r.SelIndex);
-    ini.WriteInteger("FILES", Numbered("SelNakIndex%2.2d", k), r.SelNakIndex);
-    ini.WriteDateTime("FILES", Numbered("Start%2.2d", k), r.Start);
-    ini.WriteDateTime("FILES", Numbered("Finish%2.2d", k), r.Finish);
-    ini.WriteDateTime("FILES", Numbered("SelectStart%2.2d", k), r.SelectStart);
-    ini.WriteDateTime("FILES", Numbered("SelectFinish%2.2d", k), r.SelectFinish);
-    ini.WriteBool("FILES", Numbered("IsEvent%2.2d", k), r.IsEvent);
+    ini.WriteString("FILES", KeyFor(ini, "File%2.2d", number), StoredPath(r.File, folder, scratch));
+    ini.WriteString("FILES", KeyFor(ini, "Station%2.2d", number), r.Station);
+    ini.WriteInteger("FILES", KeyFor(ini, "ChannelCount%2.2d", number), r.ChannelCount());
+    ini.WriteFloat("FILES", KeyFor(ini, "SampRate%2.2d", number), r.SampRate);
+    ini.WriteBool("FILES", KeyFor(ini, "ToProcess%2.2d", number), r.ToProcess);
+    ini.WriteBool("FILES", KeyFor(ini, "ToProcessNakamura%2.2d", number), r.ToProcessNakamura);
+    ini.WriteInteger("FILES", KeyFor(ini, "SelIndex%2.2d", number), r.SelIndex);
+    ini.WriteInteger("FILES", KeyFor(ini, "SelNakIndex%2.2d", number), r.SelNakIndex);
+    ini.WriteDateTime("FILES", KeyFor(ini, "Start%2.2d", number), r.Start);
+    ini.WriteDateTime("FILES", KeyFor(ini, "Finish%2.2d", number), r.Finish);
+    ini.WriteDateTime("FILES", KeyFor(ini, "SelectStart%2.2d", number), r.SelectStart);
+    ini.WriteDateTime("FILES", KeyFor(ini, "SelectFinish%2.2d", number), r.SelectFinish);
+    ini.WriteBool("FILES", KeyFor(ini, "IsEvent%2.2d", number), r.IsEvent);
     host.SetGauge(33 * k / n, 100);
   }
 
@@ -697,10 +773,11 @@ void WriteProjectValues(TBinIniFile& ini, const TProject& project, const std::st
   host.SetStage(MakeStatus(TCode::kSavingRecordParameters));
   for (int i = 0; i < n; ++i) {
     const int k = i + 1;
+    const KeyNumber number(k);
     const TFileRecord& r = records[static_cast<size_t>(i)];
-    const KeyName section = Numbered("REC%2.2d", k);
+    const KeyName section = KeyFor(ini, "REC%2.2d", number);
     for (size_t c = 0; c < r.Channels.size(); ++c)
-      WriteChannel(ini, section, static_cast<int>(c + 1), r.Channels[c], folder);
+      WriteChannel(ini, section, static_cast<int>(c + 1), r.Channels[c], folder, scratch);
     host.SetGauge(33 + 34 * k / n, 100);
   }
 
@@ -725,17 +802,22 @@ namespace {
 // back as it was written.
 TStatus UnstorablePath(const TProject& project, const std::string& folder,
                        const std::string& file_name) {
-  std::vector<const std::string*> paths = {&project.General.ResultDir};
-  for (const TFileRecord& r : project.Records) {
-    paths.push_back(&r.File);
-    for (const TRecordChannel& ch : r.Channels)
-      paths.insert(paths.end(), {&ch.SensorResp, &ch.AmplifierResp, &ch.ChannelResp});
-  }
-  for (const std::string* path : paths) {
+  TStatus refused;
+  const auto storable = [&](const std::string& path) {
     // An ASCII path is stored as it is, with ASCII in place of the folder.
-    if (IsSevenBitText(*path)) continue;
-    const std::string bad = FirstCharacterNotInCp1251(ToCommonDir(*path, folder));
-    if (!bad.empty()) return MakeStatus(TCode::kCannotSaveProject, {file_name, *path, bad});
+    if (IsSevenBitText(path)) return true;
+    const std::string bad = FirstCharacterNotInCp1251(ToCommonDir(path, folder));
+    if (bad.empty()) return true;
+    refused = MakeStatus(TCode::kCannotSaveProject, {file_name, path, bad});
+    return false;
+  };
+  if (!storable(project.General.ResultDir)) return refused;
+  for (const TFileRecord& r : project.Records) {
+    if (!storable(r.File)) return refused;
+    for (const TRecordChannel& ch : r.Channels) {
+      if (!storable(ch.SensorResp) || !storable(ch.AmplifierResp) || !storable(ch.ChannelResp))
+        return refused;
+    }
   }
   return {};
 }
@@ -775,8 +857,11 @@ SaveResult SaveProject(TProject& project, const std::string& name, int form, UiH
   // The new file is written under a temporary name first: a failure on the way leaves the
   // project file as it was.
   const std::string temp_name = file_name + ".new";
+  TProjectStamp written;
   {
     TBinIniFile ini(temp_name, binary, TBinIniFile::Mode::kWrite);
+    // Every key of a project is written once: its sections are written straight out.
+    ini.SetKeysWrittenOnce();
     // The file read or written last, with room for what was added since.
     if (project.Disk.Known && project.Form == form) {
       const auto size = static_cast<size_t>(std::min<uint64_t>(project.Disk.Size, 1u << 30));
@@ -786,11 +871,14 @@ SaveResult SaveProject(TProject& project, const std::string& name, int form, UiH
     ini.UpdateFile();
     ini.Close();
     result.Error = ReasonFromText(ini.Error());
+    // What the file holds once it is in place, so that a later save can tell whether someone
+    // else has written it since: known from the bytes written, or read back.
+    if (result.Error.Ok()) {
+      written.Known = ini.WrittenBytes(written.Size, written.Hash);
+      if (!written.Known) written = ProjectFileStamp(temp_name);
+    }
   }
   std::error_code ec;
-  // What the file holds once it is in place, so that a later save can tell whether someone
-  // else has written it since.
-  const TProjectStamp written = result.Error.Ok() ? ProjectFileStamp(temp_name) : TProjectStamp{};
   if (result.Error.Ok()) {
     // The previous version stays beside the new one as its backup; failing to keep it does not
     // stop the save.

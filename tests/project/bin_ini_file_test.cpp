@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "common/date_text.h"
+#include "common/datetime.h"
 #include "test_files.h"
 
 namespace tarvik {
@@ -53,16 +55,18 @@ TEST(ProjectFloatText, HoldsTheDigitsOfTheCLibrary) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, ProjectFloatText,
-                         ::testing::Values(FloatCase{0.0, "0"}, FloatCase{0.1, "0.1"},
-                                           FloatCase{50.0, "50"}, FloatCase{-2.5, "-2.5"},
-                                           FloatCase{1e-6, "1E-6"}, FloatCase{0.00001, "0.00001"},
-                                           FloatCase{1.5e20, "1.5E20"}, FloatCase{1e15, "1E15"},
-                                           FloatCase{123456789012345.0, "123456789012345"},
-                                           FloatCase{-3.25e-12, "-3.25E-12"},
-                                           FloatCase{1.0 / 3.0, "0.333333333333333"},
-                                           FloatCase{31446.51, "31446.51"},
-                                           FloatCase{1e9 / 0.0318, "31446540880.5031"}));
+INSTANTIATE_TEST_SUITE_P(
+    Values, ProjectFloatText,
+    ::testing::Values(FloatCase{0.0, "0"}, FloatCase{0.1, "0.1"}, FloatCase{50.0, "50"},
+                      FloatCase{-2.5, "-2.5"}, FloatCase{1e-6, "1E-6"},
+                      FloatCase{0.00001, "0.00001"}, FloatCase{1.5e20, "1.5E20"},
+                      FloatCase{1e15, "1E15"}, FloatCase{123456789012345.0, "123456789012345"},
+                      FloatCase{-3.25e-12, "-3.25E-12"}, FloatCase{1.0 / 3.0, "0.333333333333333"},
+                      FloatCase{31446.51, "31446.51"}, FloatCase{1e14, "100000000000000"},
+                      FloatCase{999999999999999.9, "1E15"}, FloatCase{-0.000123, "-0.000123"},
+                      FloatCase{9.99999999999999e-6, "9.99999999999999E-6"},
+                      FloatCase{1.5e300, "1.5E300"}, FloatCase{-123.456, "-123.456"},
+                      FloatCase{1e9 / 0.0318, "31446540880.5031"}));
 
 TEST(ProjectNumbers, ParsingRejectsJunkAndOverflow) {
   struct IntCase {
@@ -125,6 +129,64 @@ std::vector<uint8_t> Bytes(std::initializer_list<int> values) {
   std::vector<uint8_t> out;
   for (int v : values) out.push_back(static_cast<uint8_t>(v));
   return out;
+}
+
+// The date-time text against printf's form of the same calendar fields, across the years a
+// calendar day holds and beyond them (where the printf form is kept as it was).
+TEST(ProjectDateTime, TextAgreesWithThePrintfFormEverywhere) {
+  const auto printf_form = [](TDateTime v) {
+    const double seconds = std::nearbyint(v * kSecondsPerDay);
+    const CivilTime c = DecodeDateTime(std::isfinite(seconds) ? seconds / kSecondsPerDay : v);
+    char buf[64];
+    if (c.Hour == 0 && c.Minute == 0 && c.Second == 0)
+      std::snprintf(buf, sizeof buf, "%02d.%02d.%04d", c.Day, c.Month, c.Year);
+    else
+      std::snprintf(buf, sizeof buf, "%02d.%02d.%04d %d:%02d:%02d", c.Day, c.Month, c.Year, c.Hour,
+                    c.Minute, c.Second);
+    return std::string(buf);
+  };
+  std::vector<TDateTime> values = {
+      0.0,
+      -0.5,
+      EncodeDateTime(1, 1, 1),
+      EncodeDateTime(999, 12, 31, 23, 59, 59),
+      EncodeDateTime(1000, 1, 1, 10, 0, 0),
+      EncodeDateTime(9999, 12, 31, 23, 59, 59),
+      EncodeDateTime(9999, 12, 31, 23, 59, 59, 700),  // rounds into year 10000
+      EncodeDateTime(-5, 3, 1, 1, 2, 3),
+      EncodeDateTime(2024, 2, 29, 9, 59, 59, 499),
+      EncodeDateTime(2024, 2, 29, 9, 59, 59, 500),
+      4.0e6,
+      -4.0e6,
+      std::nan(""),
+      INFINITY,
+  };
+  for (double t = -700000.0; t < 3000000.0; t += 12345.678901) values.push_back(t);
+  for (const TDateTime v : values) {
+    char buf[kProjectDateTimeChars];
+    const std::string expected = printf_form(v);
+    EXPECT_EQ(std::string(buf, FormatProjectDateTimeTo(v, buf)), expected) << v;
+    EXPECT_EQ(FormatProjectDateTime(v), expected) << v;
+  }
+}
+
+TEST(ProjectDateTime, SelectionLengthsShowDaysSignAndRoundedSeconds) {
+  const struct {
+    double Days;
+    const char* Text;
+  } cases[] = {
+      {0.0, "0:00:00"},
+      {1.0 / 24, "1:00:00"},
+      {(10 * 3600 + 61) / 86400.0, "10:01:01"},
+      {(23 * 3600 + 3599.6) / 86400.0, "1сут. 0:00:00"},
+      {-(3600 + 5) / 86400.0, "-1:00:05"},
+      {12345.5, "12345сут. 12:00:00"},
+      {-2.25, "-2сут. 6:00:00"},
+      {1e12, "1000000000сут. 0:00:00"},
+      {std::nan(""), "0:00:00"},
+      {-INFINITY, "-0:00:00"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SelectionLengthText(c.Days), c.Text) << c.Days;
 }
 
 TEST(BinIniBinary, WritesEachKindInItsEncoding) {
@@ -300,22 +362,33 @@ TEST(BinIniText, WrittenInOrderGivesTheBytesOfTheAssembledForm) {
   TempDir dir;
   const std::string streamed = dir.File("streamed.ini");
   const std::string assembled = dir.File("assembled.ini");
-  {
-    TBinIniFile ini(streamed, false, TBinIniFile::Mode::kWrite);
-    write_all(ini);
-    ASSERT_TRUE(ini.UpdateFile());
+  std::vector<uint8_t> a;
+  // With keys written once each the sections go unchecked until the writing leaves its order;
+  // the bytes are the same either way.
+  for (const bool once : {false, true}) {
+    SCOPED_TRACE(once);
+    {
+      TBinIniFile ini(streamed, false, TBinIniFile::Mode::kWrite);
+      if (once) ini.SetKeysWrittenOnce();
+      write_all(ini);
+      ASSERT_TRUE(ini.UpdateFile());
+    }
+    {
+      TBinIniFile ini(assembled, false, TBinIniFile::Mode::kWrite);
+      if (once) ini.SetKeysWrittenOnce();
+      write_all(ini);
+      // The same values again, in the first section and in the large one: nothing changes but
+      // the way of writing.
+      ini.WriteInteger("version", "PROJECTVERSION", 1);
+      ini.WriteString("files", "STATION5", "ST5");
+      ini.WriteFloat("REC2", "ADCCoef1", 419430.4);
+      ASSERT_TRUE(ini.UpdateFile());
+    }
+    a = ReadBytes(streamed);
+    const std::vector<uint8_t> b = ReadBytes(assembled);
+    ASSERT_GT(a.size(), 400000u);
+    EXPECT_TRUE(a == b);
   }
-  {
-    TBinIniFile ini(assembled, false, TBinIniFile::Mode::kWrite);
-    write_all(ini);
-    // The same value again, in the first section: nothing changes but the way of writing.
-    ini.WriteInteger("version", "PROJECTVERSION", 1);
-    ASSERT_TRUE(ini.UpdateFile());
-  }
-  const std::vector<uint8_t> a = ReadBytes(streamed);
-  const std::vector<uint8_t> b = ReadBytes(assembled);
-  ASSERT_GT(a.size(), 400000u);
-  EXPECT_TRUE(a == b);
 
   // And the bytes read back give what was written.
   TBinIniFile back(a, false);
@@ -499,6 +572,49 @@ TEST(BinIniText, ParsesLinesAndFindsTheFirstOfManySections) {
 // The binary form's texts read as views: ASCII and UTF-8 straight from the bytes,
 // Windows-1251 and UTF-16 converted into the scratch text; a value that does not fit is the
 // default.
+// Lines are split eight bytes at a time: every place of the "=" and of the line break within
+// a word, each kind of break (CR LF, LF, a lone CR), a "=" just after a break, non-ASCII names
+// and values, blank values, repeated keys and lines far longer than a word.
+TEST(BinIniText, SplitsLinesWhereverTheBreaksAndSignsFall) {
+  const std::string breaks[] = {"\r\n", "\n", "\r"};
+  for (int pad = 0; pad < 17; ++pad) {
+    for (const std::string& br : breaks) {
+      const std::string key = std::string(static_cast<size_t>(pad), 'k') + "K";
+      const std::string value = std::string(static_cast<size_t>((pad * 5) % 11), 'v') + "=x";
+      std::string text = std::string(static_cast<size_t>(pad % 3), ' ') + "[Sec]" + br;
+      text += key + "=" + value + br;  // line 2
+      text += "=after" + br;           // line 3: a key without a name
+      text += "Blank=" + br;           // line 4
+      text += "N" + br + "a=b" + br;   // lines 5 and 6: a "=" soon after a line without one
+      text += "\xD1\xE5\xF0=\xC7\xED\xE0\xF7" + br;  // line 7: Windows-1251 name and value
+      text += key + "=repeated" + br;                // line 8
+      text += "Long=" + std::string(1000 + static_cast<size_t>(pad), 'L') + br;  // line 9
+      text += " \tPadded\t =\t padded value \t" + br;  // line 10: blanks around all
+      text += "Last = end";                            // line 11, unended
+      TBinIniFile ini(std::vector<uint8_t>(text.begin(), text.end()), false);
+      SCOPED_TRACE(::testing::Message() << "pad " << pad << " break " << br.size());
+      EXPECT_EQ(ini.SectionLine("sec"), 1);
+      EXPECT_EQ(ini.ReadString("Sec", key, "d"), value);
+      EXPECT_EQ(ini.KeyLine("Sec", key), 2);
+      EXPECT_EQ(ini.ReadString("Sec", "", "d"), "after");
+      EXPECT_EQ(ini.ReadString("Sec", "Blank", "d"), "");
+      EXPECT_EQ(ini.KeyLine("Sec", "Blank"), 4);
+      EXPECT_EQ(ini.ReadString("Sec", "N", "d"), "");
+      EXPECT_EQ(ini.ReadString("Sec", "A", "d"), "b");
+      EXPECT_EQ(ini.KeyLine("Sec", "a"), 6);
+      EXPECT_EQ(ini.ReadString("Sec", "\xD0\xA1\xD0\xB5\xD1\x80", "d"),
+                "\xD0\x97\xD0\xBD\xD0\xB0\xD1\x87");
+      EXPECT_EQ(ini.ReadString("Sec", "Long", "").size(), 1000u + static_cast<size_t>(pad));
+      EXPECT_EQ(ini.KeyLine("Sec", "Long"), 9);
+      EXPECT_EQ(ini.ReadString("Sec", "last", ""), "end");
+      EXPECT_EQ(ini.ReadString("Sec", "padded", ""), "padded value");
+      EXPECT_EQ(ini.LastTextLine(), 11);
+      EXPECT_TRUE(ini.LastLineUnended());
+      EXPECT_EQ(ini.DataSize(), text.size());
+    }
+  }
+}
+
 TEST(BinIniBinary, ReadsTextsAsViews) {
   std::vector<uint8_t> bytes = {kBinTagString,
                                 2,

@@ -240,6 +240,12 @@ TEST(ProjectFile, CommonDirSubstitution) {
   EXPECT_EQ(FromCommonDir("C:\\x\\y", "/p"), "C:/x/y");
   // Folders and tokens found after false starts, at the end, and not at all.
   EXPECT_EQ(ToCommonDir("/a/w/p/b", "/w/p"), "/a$CommonDir/b");
+  // Folders longer than a word, matched without case wherever the letters differ.
+  EXPECT_EQ(ToCommonDir("/Work/Project-LONG/a", "/work/project-long"), "$CommonDir/a");
+  EXPECT_EQ(ToCommonDir("/work/project-lonG/a", "/work/project-long"), "$CommonDir/a");
+  EXPECT_EQ(ToCommonDir("/work/project-lon/a", "/work/project-long"), "/work/project-lon/a");
+  EXPECT_EQ(ToCommonDir("/x/work/project-long2/work/project-long/b", "/work/project-long"),
+            "/x/work/project-long2$CommonDir/b");
   EXPECT_EQ(ToCommonDir("/x/w/p", "/W/P"), "/x$CommonDir");
   EXPECT_EQ(ToCommonDir("/w", "/w/p"), "/w");
   EXPECT_EQ(FromCommonDir("$x$COMMONDIR/a$CommonDi", "/p"), "$x/p/a$CommonDi");
@@ -710,6 +716,29 @@ TEST(ProjectFile, LoadAndSaveRememberTheFormAndTheFile) {
     EXPECT_EQ(fs::file_size(name), saved.Size);
     EXPECT_NE(ProjectFileStamp(name), saved);
     EXPECT_EQ(ProjectFileStamp(name), back.Disk);
+  }
+}
+
+// The stamp a save keeps is what the file holds, for projects of any size in both forms (the
+// binary form of a large one takes many write buffers), ASCII and not, and after a second save
+// over the first.
+TEST(ProjectFile, SavedStampIsTheFileAsRead) {
+  TempDir dir;
+  RecordingUiHost host;
+  for (const int records : {0, 1, 3, 700}) {
+    for (const bool ascii : {true, false}) {
+      TProject p = SampleProject(dir.Path().string(), records);
+      if (ascii && records > 1) p.Records[1].Station = "ST1";
+      if (!ascii) p.General.ResultDir = dir.Path().string() + "/Результаты";
+      for (const int form : {0, 1, 0}) {
+        SCOPED_TRACE(::testing::Message()
+                     << records << " records, ascii " << ascii << ", form " << form);
+        const std::string name = dir.File("stamp" + std::to_string(records) + ".tvp");
+        ASSERT_TRUE(SaveProject(p, name, form, host).Ok);
+        EXPECT_TRUE(p.Disk.Known);
+        EXPECT_EQ(p.Disk, ProjectFileStamp(name));
+      }
+    }
   }
 }
 
