@@ -90,6 +90,10 @@ Json RecordJson(const THvsrRecordRun& run, const TFileRecord& record) {
   const THvsrResult& r = run.Result;
   item["ok"] = r.Ok;
   item["verdict"] = r.Verdict;
+  if (!r.Reason.Ok()) {
+    item["reason"] = Told(r.Reason);
+    item["reason_code"] = std::string(CodeName(r.Reason.Code));
+  }
   item["windows"] = {{"total", r.Fate.size()}, {"kept", r.Count(TWindowFate::kKept)}};
   item["f0_from_average"] = r.HasF0Mean ? Json{{"f0", r.F0Mean}, {"a0", r.A0Mean}} : Json(nullptr);
   item["f0_from_windows"] =
@@ -242,8 +246,8 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
       settings.BandFMax = opt->Band[1];
     }
     std::string why;
-    if (!CheckHvsrSettings(settings, &why)) {
-      ErrReason("hvsr", why);
+    if (const TStatus fault = HvsrSettingsFault(settings); !fault.Ok()) {
+      ErrReason("hvsr", fault);
       result.Status = 2;
       return;
     }
@@ -309,7 +313,9 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
       if (opt->Json) {
         records.push_back(RecordJson(run, record));
       } else if (run.Analysed) {
-        std::printf("%s: %s\n", label.c_str(), run.Result.Verdict.c_str());
+        const std::string verdict =
+            run.Result.Reason.Ok() ? run.Result.Verdict : Told(run.Result.Reason);
+        std::printf("%s: %s\n", label.c_str(), verdict.c_str());
         if (written) std::printf("  %s\n", run.Files[0].c_str());
       }
     }

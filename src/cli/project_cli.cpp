@@ -68,15 +68,16 @@ std::string ExecutableFolder() {
   return self.parent_path().string();
 }
 
-std::string AmplitudeSpectraHint(const TProject& project, int index) {
+TStatus AmplitudeSpectraHint(const TProject& project, int index) {
   const TFileRecord& r = project.Records[static_cast<size_t>(index)];
   const std::string quoted = "'" + project.FileName + "'";
-  std::string hint = "compute the record's amplitude spectra first: ";
-  if (project.SettingsFor(r).SpectrumType != TSpectrumType::kAmplitude) {
-    hint +=
-        "tarvik-cli settings " + quoted + (r.IsEvent ? " --events" : "") + " SpectrumType=0, then ";
-  }
-  return hint + "tarvik-cli run " + quoted + " --spectra --only " + std::to_string(index + 1);
+  const std::string run =
+      "tarvik-cli run " + quoted + " --spectra --only " + std::to_string(index + 1);
+  if (project.SettingsFor(r).SpectrumType == TSpectrumType::kAmplitude)
+    return MakeStatus(TCode::kCliComputeSpectraFirst, {run});
+  const std::string settings =
+      "tarvik-cli settings " + quoted + (r.IsEvent ? " --events" : "") + " SpectrumType=0";
+  return MakeStatus(TCode::kCliComputeSpectraFirst, {MakeStatus(TCode::kCliThen, {settings, run})});
 }
 
 std::string SegmentLengthText(int32_t samples, double rate) {
@@ -86,7 +87,7 @@ std::string SegmentLengthText(int32_t samples, double rate) {
 
 std::string SegmentsText(const TSpectrumSettings& settings, double rate) {
   const TWindowLength w = WindowLengthUsed(settings, rate);
-  if (!w.Error.empty()) return Told(TCode::kCliNoSegmentAt, {FormatNumber(rate), w.Error});
+  if (!w.Error.Ok()) return Told(TCode::kCliNoSegmentAt, {FormatNumber(rate), w.Error});
   std::string text = SegmentLengthText(w.Samples, rate);
   if (w.Transform != w.Samples)
     text = Told(TCode::kCliZeroFilled, {text, std::to_string(w.Transform)});

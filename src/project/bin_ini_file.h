@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/date_text.h"
+#include "common/status.h"
 
 namespace tarvik {
 
@@ -105,6 +106,9 @@ class TBinIniFile {
   bool Close();
   // The first write failure ("" when none).
   const std::string& Error() const { return error_; }
+  // The same as a status (kCannotCreateFile or kWriteError with the file and the system's
+  // reason), Ok when none.
+  const TStatus& Failure() const { return failure_; }
 
   // The text form as it would be written (Windows-1251 bytes, CR LF lines).
   std::string TextImage() const;
@@ -177,7 +181,7 @@ class TBinIniFile {
   bool Take(void* dst, size_t n);
   void Put(const void* src, size_t n);
   void FlushBuffer();
-  void Fail(const std::string& what);
+  void Fail(TCode code, const std::string& file_name, int error_number);
 
   bool binary_;
   Mode mode_;
@@ -212,6 +216,7 @@ class TBinIniFile {
   std::FILE* out_ = nullptr;
   std::vector<uint8_t> buffer_;
   std::string error_;
+  TStatus failure_;
 };
 
 // The hash of a project file's bytes that tells whether the file has changed: equal bytes give
