@@ -245,7 +245,6 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
       settings.BandFMin = opt->Band[0];
       settings.BandFMax = opt->Band[1];
     }
-    std::string why;
     if (const TStatus fault = HvsrSettingsFault(settings); !fault.Ok()) {
       ErrReason("hvsr", fault);
       result.Status = 2;
@@ -264,6 +263,7 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
 
     const int count = static_cast<int>(project.Records.size());
     if (!opt->Records.empty()) {
+      TStatus why;
       if (!ParseRecordSelection(opt->Records, count, hvsr.Records, why)) {
         ErrReason("hvsr: --records", why);
         result.Status = 2;

@@ -54,7 +54,7 @@ void RegisterSettings(CLI::App& app, CommandResult& result) {
     // Every pair is checked before the project is touched.
     for (const std::string& pair : o->Pairs) {
       if (pair.find('=') == std::string::npos) {
-        s.Usage(pair + ": not KEY=VALUE");
+        s.Usage(MakeStatus(TCode::kCliNotKeyValue, {pair}));
         return;
       }
     }

@@ -98,10 +98,10 @@ bool EditSession::Open(SelectionUse use, bool changes) {
   if (options_.All || (use == SelectionUse::kOptional && options_.Records.empty())) {
     selection_ = AllRecords(project_);
   } else {
-    std::string error;
+    TStatus error;
     if (!ParseRecordSelection(options_.Records, static_cast<int>(project_.Records.size()),
                               selection_, error)) {
-      Usage("--records: " + error);
+      Usage(MakeStatus(TCode::kCliBecause, {"--records", error}));
       return false;
     }
   }
@@ -147,8 +147,9 @@ std::optional<int> EditSession::Channel(int number) {
   for (int i : selection_) {
     const TFileRecord& r = project_.Records[static_cast<size_t>(i)];
     if (number < 1 || number > r.ChannelCount()) {
-      Usage("--channel " + std::to_string(number) + ": " + RecordLabel(project_, i) + " has " +
-            std::to_string(r.ChannelCount()) + " channels");
+      Usage(
+          MakeStatus(TCode::kCliRecordHasChannels, {std::to_string(number), std::to_string(i + 1),
+                                                    r.Station, std::to_string(r.ChannelCount())}));
       return std::nullopt;
     }
   }

@@ -30,7 +30,7 @@ TResultFolders ProjectResultFolders(const TProject& project) {
 }
 
 bool ParseRecordSelection(const std::string& text, int count, std::vector<int>& out,
-                          std::string& error) {
+                          TStatus& error) {
   std::vector<bool> chosen(static_cast<size_t>(std::max(count, 0)), false);
   size_t from = 0;
   while (from <= text.size()) {
@@ -48,7 +48,7 @@ bool ParseRecordSelection(const std::string& text, int count, std::vector<int>& 
                         ? number(part, lo) && (hi = lo, true)
                         : number(part.substr(0, dash), lo) && number(part.substr(dash + 1), hi);
     if (!ok || lo < 1 || hi < lo || hi > count) {
-      error = "\"" + part + "\" is not a record or range of records 1.." + std::to_string(count);
+      error = MakeStatus(TCode::kCliNotRecordRange, {part, std::to_string(count)});
       return false;
     }
     for (int i = lo; i <= hi; ++i) chosen[static_cast<size_t>(i - 1)] = true;

@@ -33,7 +33,7 @@ TResultFolders ProjectResultFolders(const TProject& project);
 // Record numbers "1,3-5" (from 1) as indices from 0 in ascending order without repeats; false
 // with the reason when a part is not a record or range of records 1..count.
 bool ParseRecordSelection(const std::string& text, int count, std::vector<int>& out,
-                          std::string& error);
+                          TStatus& error);
 
 // How to compute, from the command line, the amplitude spectra that a H/V run of record index
 // (from 0) lacks: the run of that record, after switching its settings set to amplitude spectra

@@ -596,6 +596,9 @@ const std::vector<TCatalogueEntry>& EnglishCatalogue() {
       {TCode::kCliNotPositive, "{1}: must be a number above 0, not {2}"},
       {TCode::kCliUsageError, "{1}"},
       {TCode::kCliRunWithHelp, "Run with --help for more information."},
+      {TCode::kCliNotRecordRange, "\"{1}\" is not a record or range of records 1..{2}"},
+      {TCode::kCliRecordHasChannels, "--channel {1}: record {2} ({3}) has {4} channels"},
+      {TCode::kCliNotKeyValue, "{1}: not KEY=VALUE"},
       // noise statistics
       // console answers
       {TCode::kAnswerYes, "[yes]"},

@@ -588,6 +588,9 @@ const std::vector<TCatalogueEntry>& RussianCatalogue() {
       {TCode::kCliNotPositive, "{1}: нужно число больше 0, а не {2}"},
       {TCode::kCliUsageError, "{1}"},
       {TCode::kCliRunWithHelp, "Подробнее: --help."},
+      {TCode::kCliNotRecordRange, "\"{1}\" — не номер и не диапазон номеров записей 1..{2}"},
+      {TCode::kCliRecordHasChannels, "--channel {1}: в записи {2} ({3}) каналов {4}"},
+      {TCode::kCliNotKeyValue, "{1}: не KEY=VALUE"},
       // noise statistics
       // console answers
       {TCode::kAnswerYes, "[да]"},

@@ -494,6 +494,9 @@ namespace tarvik {
   X(kCliNotPositive, "value_out_of_range")                              \
   X(kCliUsageError, "usage_error")                                      \
   X(kCliRunWithHelp, "run_with_help")                                   \
+  X(kCliNotRecordRange, "not_a_record")                                 \
+  X(kCliRecordHasChannels, "no_such_channel")                           \
+  X(kCliNotKeyValue, "not_key_value")                                   \
   /* noise statistics */                                                \
   /* console answers */                                                 \
   X(kAnswerYes, "answer_yes")                                           \

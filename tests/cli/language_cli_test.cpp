@@ -132,7 +132,10 @@ class LanguageCli : public ::testing::Test {
         "",
         "nosuchcommand",
         "info --bogus",
+        "info " + p + " --bogus --bad",
         "info --rate",
+        "psd " + p + " --segment abc",
+        "hvsr " + p + " --all --band 1",
         "info --rate 0 " + p,
         "info --rate abc " + p,
         "run " + p + " --only abc",
@@ -142,6 +145,12 @@ class LanguageCli : public ::testing::Test {
         "edit " + p + " --all --channel 1 --component Q",
         "--lang xx info " + p,
         "info",
+        // The record selections and channel numbers the commands refuse.
+        "edit " + p + " --records 9 --station X",
+        "edit " + p + " --records 1 --channel 9 --level 5",
+        "settings " + p + " SilenceDur",
+        "hvsr " + p + " --records x",
+        "psd " + p + " --records 9",
     };
   }
 
@@ -209,7 +218,10 @@ TEST_F(LanguageCli, FailuresInRussianAreToldInRussian) {
                                 "its format",
                                 "no seismogram",
                                 "no files of",
-                                "no day files"}) {
+                                "no day files",
+                                "is not a record",
+                                " has ",
+                                "not KEY"}) {
       // An option's name ("--record 1") is no English word of the line.
       size_t at = text.find(english);
       while (at != std::string::npos && at >= 2 && text.compare(at - 2, 2, "--") == 0)
@@ -248,15 +260,30 @@ TEST_F(LanguageCli, MessageLinesReadTheSameInEachLanguage) {
        "compress: " + dir_.File("data") + " — папка, а не файл для записи\n"},
       // The parser's complaints: the English the library has always printed, the Russian of
       // the catalogue.
-      {"info --bogus",
+      {"info " + p + " --bogus",
        "The following argument was not expected: --bogus\nRun with --help for more information.\n",
        "Лишний аргумент: --bogus\nПодробнее: --help.\n"},
       {"info --rate 0 " + p,
        "--rate: must be a number above 0, not 0\nRun with --help for more information.\n",
        "--rate: нужно число больше 0, а не 0\nПодробнее: --help.\n"},
-      {"run " + p + " --only abc",
-       "Could not convert: --only = abc\nRun with --help for more information.\n",
-       "--only: abc — не число\nПодробнее: --help.\n"},
+      {"psd " + p + " --segment abc",
+       "Could not convert: --segment = abc\nRun with --help for more information.\n",
+       "--segment: abc — не число\nПодробнее: --help.\n"},
+      {"hvsr " + p + " --all --band 1",
+       "--band: At least 2 required but received 1\nRun with --help for more information.\n",
+       "--band: нужно значений не меньше 2, задано 1\nПодробнее: --help.\n"},
+      {"info --rate",
+       "--rate: 1 required FLOAT:POSITIVE missing\nRun with --help for more information.\n",
+       "--rate: не задано значение (1 FLOAT:POSITIVE)\nПодробнее: --help.\n"},
+      {"info " + p + " --bogus --bad",
+       "The following arguments were not expected: --bad --bogus\nRun with --help for more "
+       "information.\n",
+       "Лишние аргументы: --bad --bogus\nПодробнее: --help.\n"},
+      {"run " + p + " --only 1 --shard 1/2",
+       "--only excludes --shard\nRun with --help for more information.\n",
+       "--only нельзя задавать вместе с --shard\nПодробнее: --help.\n"},
+      {"", "A subcommand is required\nRun with --help for more information.\n",
+       "Не задана команда\nПодробнее: --help.\n"},
       {"run " + p + " --jobs 0",
        "--jobs: Value 0 not in range 1 to 256\nRun with --help for more information.\n",
        "--jobs: значение 0 вне диапазона от 1 до 256\nПодробнее: --help.\n"},
@@ -264,8 +291,11 @@ TEST_F(LanguageCli, MessageLinesReadTheSameInEachLanguage) {
        "--component: Q not in {E,N,Z}\nRun with --help for more information.\n",
        "--component: Q — не из {E,N,Z}\nПодробнее: --help.\n"},
       {"edit " + p + " --station X",
-       "[--records,--all] is required\nRun with --help for more information.\n",
-       "[--records,--all]: обязательный параметр не задан\nПодробнее: --help.\n"},
+       "Exactly 1 option from [--records,--all] is required\nRun with --help for more "
+       "information.\n",
+       "Нужен ровно один из параметров [--records,--all]\nПодробнее: --help.\n"},
+      {"info", "FILE is required\nRun with --help for more information.\n",
+       "FILE: обязательный параметр не задан\nПодробнее: --help.\n"},
       {"add " + p + " " + Quote(dir_.File("none")),
        dir_.File("none") + ": not added: no such file or folder\nadd: nothing was added; " +
            project_ + " is left as it was\n",
@@ -347,17 +377,18 @@ TEST_F(LanguageCli, RefusalsCarryTheirCodesInJson) {
     std::string Args;
     std::string Code;
   };
+  testing::WriteBytes(dir_.File("notes.txt"), {'a', '\n'});
   const std::vector<Case> add_cases = {{Quote(dir_.File("none")), "no_such_file"},
                                        {Quote(dir_.File("empty")), "no_seismogram_files"},
-                                       {p, "not_recognised"}};
+                                       {Quote(dir_.File("notes.txt")), "not_recognised"}};
   for (const Case& c : add_cases) {
     for (const std::string& lang : {std::string("C"), std::string("ru_RU.UTF-8")}) {
       const CliRun run = Run(lang, "add --json " + p + " " + c.Args);
       EXPECT_EQ(run.Status, 1) << c.Args << "\n" << run.Err;
       const nlohmann::json doc = nlohmann::json::parse(run.Out);
-      ASSERT_EQ(doc["refused"].size(), 1u) << run.Out;
-      EXPECT_EQ(doc["refused"][0]["code"], c.Code) << lang << ": " << run.Out;
-      EXPECT_EQ(CyrillicLines(doc["refused"][0]["reason"].get<std::string>(), {}).empty(),
+      ASSERT_EQ(doc["not_added"].size(), 1u) << run.Out;
+      EXPECT_EQ(doc["not_added"][0]["code"], c.Code) << lang << ": " << run.Out;
+      EXPECT_EQ(CyrillicLines(doc["not_added"][0]["reason"].get<std::string>(), {}).empty(),
                 lang == "C")
           << lang << ": " << run.Out;
     }
