@@ -380,7 +380,8 @@ TEST_F(LanguageCli, RefusalsCarryTheirCodesInJson) {
   testing::WriteBytes(dir_.File("notes.txt"), {'a', '\n'});
   const std::vector<Case> add_cases = {{Quote(dir_.File("none")), "no_such_file"},
                                        {Quote(dir_.File("empty")), "no_seismogram_files"},
-                                       {Quote(dir_.File("notes.txt")), "not_recognised"}};
+                                       // taken for a text format whose header lacks a line
+                                       {Quote(dir_.File("notes.txt")), "header_unreadable"}};
   for (const Case& c : add_cases) {
     for (const std::string& lang : {std::string("C"), std::string("ru_RU.UTF-8")}) {
       const CliRun run = Run(lang, "add --json " + p + " " + c.Args);
@@ -394,7 +395,9 @@ TEST_F(LanguageCli, RefusalsCarryTheirCodesInJson) {
     }
   }
   const std::vector<Case> edit_cases = {{"--all --station Zürich", "not_in_cp1251"},
-                                        {"--records 1 --channel 9 --level 5", "usage_error"}};
+                                        {"--records 1 --channel 9 --level 5", "no_such_channel"},
+                                        {"--all --select-start 31.04.2024", "bad_date_time"},
+                                        {"--all", "usage_error"}};
   for (const Case& c : edit_cases) {
     for (const std::string& lang : {std::string("C"), std::string("ru_RU.UTF-8")}) {
       const CliRun run = Run(lang, "edit --json " + p + " " + c.Args);
