@@ -26,19 +26,9 @@ void SetLanguage(TLanguage language) {
   cli_language = language;
 }
 
-std::string Say(std::string_view text) {
-  return Translate(text, cli_language);
-}
-
-std::string CodeOf(std::string_view text) {
-  const std::optional<TStatus> status = ReadRussianText(text);
-  return status ? std::string(CodeName(status->Code)) : std::string();
-}
-
 namespace {
 
-// format (its text in the command line's language) with args, each line of the result told in
-// that language too (the texts of the core it carries).
+// format (its text in the command line's language) with args.
 std::string Formatted(const char* format, va_list args) {
   const std::string told = TrFormat(format);
   va_list again;
@@ -47,13 +37,17 @@ std::string Formatted(const char* format, va_list args) {
   std::string text(n > 0 ? static_cast<size_t>(n) : 0, '\0');
   if (n > 0) std::vsnprintf(text.data(), text.size() + 1, told.c_str(), again);
   va_end(again);
-  return Say(text);
+  return text;
 }
 
 }  // namespace
 
 std::string Told(TCode code, std::vector<TArg> args) {
-  return Say(Text(MakeStatus(code, std::move(args)), cli_language));
+  return Text(MakeStatus(code, std::move(args)), cli_language);
+}
+
+std::string Told(const TStatus& status) {
+  return Text(status, cli_language);
 }
 
 void ErrLine(TCode code, std::vector<TArg> args) {
@@ -67,8 +61,12 @@ void OutLine(TCode code, std::vector<TArg> args) {
 }
 
 void ErrReason(std::string_view command, std::string_view text) {
-  const std::string line = std::string(command) + ": " + Say(text) + "\n";
+  const std::string line = std::string(command) + ": " + std::string(text) + "\n";
   std::fputs(line.c_str(), stderr);
+}
+
+void ErrReason(std::string_view command, const TStatus& status) {
+  ErrReason(command, Told(status));
 }
 
 std::string Printed(const char* format, ...) {

@@ -17,27 +17,25 @@ namespace tarvik::cli {
 TLanguage Language();
 void SetLanguage(TLanguage language);
 
-// A text of the core (Russian) in the command line's language.
-std::string Say(std::string_view text);
-// The code name of a text of the core ("file_not_found"), "" when it is none of the catalogue's.
-std::string CodeOf(std::string_view text);
-
-// The status code with args in the command line's language. In English the core's Russian texts
-// an argument carries are told in English too.
+// The status code with args in the command line's language.
 std::string Told(TCode code, std::vector<TArg> args = {});
+// A status in the command line's language.
+std::string Told(const TStatus& status);
 // The line Told(code, args) and a newline, to stderr or (the readable output of a command)
 // to stdout.
 void ErrLine(TCode code, std::vector<TArg> args = {});
 void OutLine(TCode code, std::vector<TArg> args = {});
-// "command: text" and a newline to stderr: a reason of the core, a parser's or the system's
-// under the name of the command that met it.
+// "command: text" and a newline to stderr: a reason (text already in the command line's
+// language, or a system's own words) under the name of the command that met it.
 void ErrReason(std::string_view command, std::string_view text);
+// The same with a status, told in the command line's language.
+void ErrReason(std::string_view command, const TStatus& status);
 
 // printf into a string, for the numbers a status carries ("%.5f", "%-7s").
 std::string Printed(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// printf to stderr, the line told in the command line's language: the format's own text from
-// the command line's table, the core's texts it carries read back and told again.
+// printf to stderr, the format's own text from the command line's table (the arguments are put
+// in as they are: texts already in the command line's language, or data).
 void ErrPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The same to stdout, for the readable (not JSON) output of a command.
 void OutPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));

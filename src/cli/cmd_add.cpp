@@ -173,7 +173,7 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
       if (std::filesystem::is_directory(opt->Folder, ec)) {
         CollectFolder(absolute(opt->Folder), project.General.DataFormat, list);
       } else {
-        list.Refused.emplace_back(opt->Folder, "no such folder");
+        list.Refused.emplace_back(opt->Folder, MakeStatus(TCode::kCliNoSuchFolder));
       }
     }
     CollectPaths(opt->Paths, opt->Format, list);
@@ -185,8 +185,7 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
       if (bad.empty()) {
         storable.push_back(f);
       } else {
-        list.Refused.emplace_back(f, "its path holds the character " + bad +
-                                         ", which a project file (Windows-1251) cannot hold");
+        list.Refused.emplace_back(f, MakeStatus(TCode::kCliPathCharacter, {bad}));
       }
     }
 
@@ -198,8 +197,9 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
       for (const SdsStation& s : sds_stations) {
         std::vector<std::vector<std::string>> days = ListSdsDays(root, s, from, to);
         if (days.empty()) {
-          list.Refused.emplace_back(root, "no day files of " + s.Network + "." + s.Station +
-                                              (s.AnyLocation ? "" : "." + s.Location));
+          list.Refused.emplace_back(
+              root, MakeStatus(TCode::kCliNoDayFiles, {s.Network + "." + s.Station +
+                                                       (s.AnyLocation ? "" : "." + s.Location)}));
         }
         std::vector<std::string> run;
         for (std::vector<std::string>& files : days) {
@@ -209,8 +209,7 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
             if (bad.empty()) {
               kept.push_back(std::move(f));
             } else {
-              list.Refused.emplace_back(f, "its path holds the character " + bad +
-                                               ", which a project file (Windows-1251) cannot hold");
+              list.Refused.emplace_back(f, MakeStatus(TCode::kCliPathCharacter, {bad}));
             }
           }
           if (opt->Per == "day") {
@@ -236,13 +235,13 @@ void RegisterAdd(CLI::App& app, CommandResult& result) {
       if (a.Result.Added()) {
         ++added;
       } else {
-        list.Refused.emplace_back(a.Path, AddResultText(a.Result));
+        list.Refused.emplace_back(a.Path, AddRefusal(a.Result));
       }
     }
     nlohmann::ordered_json refused = nlohmann::ordered_json::array();
     for (const auto& [path, reason] : list.Refused) {
       ErrLine(TCode::kCliNotAdded, {path, reason});
-      refused.push_back({{"file", path}, {"reason", Say(reason)}, {"code", CodeOf(reason)}});
+      refused.push_back({{"file", path}, {"reason", Told(reason)}, {"code", RefusalCode(reason)}});
     }
     nlohmann::ordered_json doc = {{"project", absolute(name)}, {"saved", false}};
     const auto finish = [&](int status) {

@@ -90,6 +90,10 @@ Json RecordJson(const THvsrRecordRun& run, const TFileRecord& record) {
   const THvsrResult& r = run.Result;
   item["ok"] = r.Ok;
   item["verdict"] = r.Verdict;
+  if (!r.Reason.Ok()) {
+    item["reason"] = Told(r.Reason);
+    item["reason_code"] = std::string(CodeName(r.Reason.Code));
+  }
   item["windows"] = {{"total", r.Fate.size()}, {"kept", r.Count(TWindowFate::kKept)}};
   item["f0_from_average"] = r.HasF0Mean ? Json{{"f0", r.F0Mean}, {"a0", r.A0Mean}} : Json(nullptr);
   item["f0_from_windows"] =
@@ -241,9 +245,8 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
       settings.BandFMin = opt->Band[0];
       settings.BandFMax = opt->Band[1];
     }
-    std::string why;
-    if (!CheckHvsrSettings(settings, &why)) {
-      ErrReason("hvsr", why);
+    if (const TStatus fault = HvsrSettingsFault(settings); !fault.Ok()) {
+      ErrReason("hvsr", fault);
       result.Status = 2;
       return;
     }
@@ -260,6 +263,7 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
 
     const int count = static_cast<int>(project.Records.size());
     if (!opt->Records.empty()) {
+      TStatus why;
       if (!ParseRecordSelection(opt->Records, count, hvsr.Records, why)) {
         ErrReason("hvsr: --records", why);
         result.Status = 2;
@@ -309,7 +313,9 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
       if (opt->Json) {
         records.push_back(RecordJson(run, record));
       } else if (run.Analysed) {
-        std::printf("%s: %s\n", label.c_str(), run.Result.Verdict.c_str());
+        const std::string verdict =
+            run.Result.Reason.Ok() ? run.Result.Verdict : Told(run.Result.Reason);
+        std::printf("%s: %s\n", label.c_str(), verdict.c_str());
         if (written) std::printf("  %s\n", run.Files[0].c_str());
       }
     }

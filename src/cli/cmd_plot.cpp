@@ -123,10 +123,12 @@ bool Render(RenderSession&, const TSpectrumView& view, const std::string& path, 
   TFileReplacement replacement{std::filesystem::path(path)};
   const std::string temporary = replacement.Temporary().string();
   std::string error;
+  TStatus failure;
   const bool drawn = (window ? gui::RenderViewerWindow(view, temporary, width, height, error)
                              : gui::RenderChart(view, temporary, width, height, error)) &&
-                     replacement.Flush(error) && replacement.Commit(error);
+                     replacement.Flush(failure) && replacement.Commit(failure);
   if (!drawn) {
+    if (!failure.Ok()) error = Told(failure);
     for (size_t at = error.find(temporary); at != std::string::npos;
          at = error.find(temporary, at + path.size()))
       error.replace(at, temporary.size(), path);
@@ -163,8 +165,10 @@ int PlotHvsrSeries(const std::vector<std::string>& files, const std::string& out
     (void)session;
     TFileReplacement replacement{std::filesystem::path(output)};
     const std::string temporary = replacement.Temporary().string();
+    TStatus failure;
     if (!(RenderHvsrSeriesChart(chart, temporary, width, height, error) &&
-          replacement.Flush(error) && replacement.Commit(error))) {
+          replacement.Flush(failure) && replacement.Commit(failure))) {
+      if (!failure.Ok()) error = Told(failure);
       for (size_t at = error.find(temporary); at != std::string::npos;
            at = error.find(temporary, at + output.size()))
         error.replace(at, temporary.size(), output);

@@ -79,8 +79,9 @@ void RegisterPsd(CLI::App& app, CommandResult& result) {
     const int count = static_cast<int>(project.Records.size());
     std::vector<int> chosen;
     if (!opt->Records.empty()) {
-      if (!ParseRecordSelection(opt->Records, count, chosen, why)) {
-        ErrReason("psd: --records", why);
+      TStatus not_chosen;
+      if (!ParseRecordSelection(opt->Records, count, chosen, not_chosen)) {
+        ErrReason("psd: --records", not_chosen);
         result.Status = 2;
         return;
       }

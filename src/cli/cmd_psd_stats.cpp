@@ -255,8 +255,10 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
     if (!opt->Output.empty()) {
       if (!MayWriteOutput("psd-stats", opt->Output, {opt->Input}, opt->Force, result)) return;
       const bool as_json = fs::path(opt->Output).extension() == ".json";
-      if (!ReplaceFileContents(opt->Output, as_json ? doc.dump(1) + "\n" : StatsCsv(st), why)) {
-        ErrReason("psd-stats", why);
+      TStatus not_written;
+      if (!ReplaceFileContents(opt->Output, as_json ? doc.dump(1) + "\n" : StatsCsv(st),
+                               not_written)) {
+        ErrReason("psd-stats", not_written);
         result.Status = 1;
         return;
       }

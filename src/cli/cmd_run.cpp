@@ -93,11 +93,13 @@ bool Summarise(const char* what, const TRunReport& report, const TProject& proje
     seconds += s;
     records.push_back(std::move(entry));
   }
+  nlohmann::ordered_json notices = nlohmann::ordered_json::array();
+  for (const TStatus& notice : report.Notices) notices.push_back(Told(notice.Code, notice.Args));
   doc = {{"ran", report.Ran},
          {"cancelled", report.Cancelled},
          {"problem", report.Problem},
          {"nothing_checked", report.NothingChecked},
-         {"notices", report.Notices},
+         {"notices", notices},
          {"records", records},
          {"failed", report.Failed.size()},
          {"seconds", seconds}};

@@ -108,12 +108,12 @@ void RegisterScan(CLI::App& app, CommandResult& result) {
     CollectPaths(opt->Paths, format, list);
     TFileRecords records;
     for (const AddedFile& f : AddFiles(records, list.Files, settings, host)) {
-      if (!f.Result.Added()) list.Refused.emplace_back(f.Path, AddResultText(f.Result));
+      if (!f.Result.Added()) list.Refused.emplace_back(f.Path, AddRefusal(f.Result));
     }
     nlohmann::ordered_json refused = nlohmann::ordered_json::array();
     for (const auto& [path, reason] : list.Refused) {
       ErrLine(TCode::kCliNotAdded, {path, reason});
-      refused.push_back({{"file", path}, {"reason", Say(reason)}, {"code", CodeOf(reason)}});
+      refused.push_back({{"file", path}, {"reason", Told(reason)}, {"code", RefusalCode(reason)}});
     }
     if (records.empty()) ErrLine(TCode::kCliNoRecordFormed);
     if (opt->Json) {

@@ -54,7 +54,7 @@ void RegisterSettings(CLI::App& app, CommandResult& result) {
     // Every pair is checked before the project is touched.
     for (const std::string& pair : o->Pairs) {
       if (pair.find('=') == std::string::npos) {
-        s.Usage(pair + ": not KEY=VALUE");
+        s.Usage(MakeStatus(TCode::kCliNotKeyValue, {pair}));
         return;
       }
     }
@@ -73,7 +73,8 @@ void RegisterSettings(CLI::App& app, CommandResult& result) {
                  {"samples", w.Samples},
                  {"seconds", w.Seconds},
                  {"transform", w.Transform},
-                 {"error", w.Error}}}};
+                 {"error", w.Error.Ok() ? std::string() : Told(w.Error.Code, w.Error.Args)}}}};
+        if (!w.Error.Ok()) j["segments"]["code"] = std::string(CodeName(w.Error.Code));
         std::printf("%s\n",
                     j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
       } else {

@@ -48,7 +48,11 @@ Json SettingsJson(const TSpectrumSettings& s) {
 // calculation derives them (SilenceDur is brought to a power of two samples).
 Json WindowJson(const TSpectrumSettings& s, double rate) {
   const TWindowLength w = WindowLengthUsed(s, rate);
-  if (!w.Error.empty()) return Json{{"rate", rate}, {"error", w.Error}};
+  if (!w.Error.Ok()) {
+    return Json{{"rate", rate},
+                {"error", Told(w.Error.Code, w.Error.Args)},
+                {"code", std::string(CodeName(w.Error.Code))}};
+  }
   return Json{{"rate", rate},
               {"samples", w.Samples},
               {"seconds", w.Seconds},

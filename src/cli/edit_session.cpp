@@ -85,7 +85,7 @@ bool EditSession::Open(SelectionUse use, bool changes) {
   if (changes && !options_.DryRun) {
     lock_ = TProjectLock::Acquire(ProjectFilePath(options_.Project));
     if (!lock_.Held()) {
-      Fail(Text(lock_.Error(), Language()));
+      Fail(lock_.Error());
       return false;
     }
   }
@@ -98,10 +98,10 @@ bool EditSession::Open(SelectionUse use, bool changes) {
   if (options_.All || (use == SelectionUse::kOptional && options_.Records.empty())) {
     selection_ = AllRecords(project_);
   } else {
-    std::string error;
+    TStatus error;
     if (!ParseRecordSelection(options_.Records, static_cast<int>(project_.Records.size()),
                               selection_, error)) {
-      Usage("--records: " + error);
+      Usage(MakeStatus(TCode::kCliBecause, {"--records", error}));
       return false;
     }
   }
@@ -112,32 +112,44 @@ bool EditSession::Open(SelectionUse use, bool changes) {
   return true;
 }
 
+void EditSession::Refuse(int status, const std::string& text, std::string_view code) {
+  ErrPrintf("%s: %s\n", command_.c_str(), text.c_str());
+  result_.Status = status;
+  // With --json the refusal is a document too, with its code, as the other commands give one.
+  if (options_.Json) {
+    const Json j{
+        {"command", command_},
+        {"project", project_.FileName.empty() ? FullPath(options_.Project) : project_.FileName},
+        {"saved", false},
+        {"error", text},
+        {"error_code", std::string(code)}};
+    std::printf("%s\n", j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+  }
+}
+
 void EditSession::Usage(const std::string& why) {
-  ErrPrintf("%s: %s\n", command_.c_str(), Tr(why).c_str());
-  result_.Status = 2;
+  Refuse(2, Tr(why), CodeName(TCode::kCliUsageError));
 }
 
 void EditSession::Fail(const std::string& why) {
-  ErrPrintf("%s: %s\n", command_.c_str(), Tr(why).c_str());
-  result_.Status = 1;
+  Refuse(1, Tr(why), CodeName(TCode::kCliUsageError));
 }
 
 void EditSession::Usage(const TStatus& why) {
-  ErrPrintf("%s: %s\n", command_.c_str(), Text(why, Language()).c_str());
-  result_.Status = 2;
+  Refuse(2, Text(why, Language()), CodeName(why.Code));
 }
 
 void EditSession::Fail(const TStatus& why) {
-  ErrPrintf("%s: %s\n", command_.c_str(), Text(why, Language()).c_str());
-  result_.Status = 1;
+  Refuse(1, Text(why, Language()), CodeName(why.Code));
 }
 
 std::optional<int> EditSession::Channel(int number) {
   for (int i : selection_) {
     const TFileRecord& r = project_.Records[static_cast<size_t>(i)];
     if (number < 1 || number > r.ChannelCount()) {
-      Usage("--channel " + std::to_string(number) + ": " + RecordLabel(project_, i) + " has " +
-            std::to_string(r.ChannelCount()) + " channels");
+      Usage(
+          MakeStatus(TCode::kCliRecordHasChannels, {std::to_string(number), std::to_string(i + 1),
+                                                    r.Station, std::to_string(r.ChannelCount())}));
       return std::nullopt;
     }
   }
@@ -233,6 +245,15 @@ void EditSession::Finish() {
     if (!saved.Ok) {
       // The message is already on stderr; the project file is as it was.
       result_.Status = 1;
+      if (options_.Json) {
+        const Json j{{"command", command_},
+                     {"project", project_.FileName},
+                     {"saved", false},
+                     {"error", Text(saved.Error, Language())},
+                     {"error_code", std::string(CodeName(saved.Error.Code))}};
+        std::printf("%s\n",
+                    j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+      }
       return;
     }
     saved_as = saved.FileName;

@@ -108,6 +108,10 @@ class EditSession {
   std::vector<std::string> warnings_;
   // The code of each warning ("" for the command line's own).
   std::vector<std::string> warning_codes_;
+
+  // Tells the refusal text (in the command line's language) on stderr and, with --json, as a
+  // document with its code; sets status.
+  void Refuse(int status, const std::string& text, std::string_view code);
 };
 
 }  // namespace tarvik::cli

@@ -30,7 +30,7 @@ TResultFolders ProjectResultFolders(const TProject& project) {
 }
 
 bool ParseRecordSelection(const std::string& text, int count, std::vector<int>& out,
-                          std::string& error) {
+                          TStatus& error) {
   std::vector<bool> chosen(static_cast<size_t>(std::max(count, 0)), false);
   size_t from = 0;
   while (from <= text.size()) {
@@ -48,7 +48,7 @@ bool ParseRecordSelection(const std::string& text, int count, std::vector<int>& 
                         ? number(part, lo) && (hi = lo, true)
                         : number(part.substr(0, dash), lo) && number(part.substr(dash + 1), hi);
     if (!ok || lo < 1 || hi < lo || hi > count) {
-      error = "\"" + part + "\" is not a record or range of records 1.." + std::to_string(count);
+      error = MakeStatus(TCode::kCliNotRecordRange, {part, std::to_string(count)});
       return false;
     }
     for (int i = lo; i <= hi; ++i) chosen[static_cast<size_t>(i - 1)] = true;
@@ -68,15 +68,16 @@ std::string ExecutableFolder() {
   return self.parent_path().string();
 }
 
-std::string AmplitudeSpectraHint(const TProject& project, int index) {
+TStatus AmplitudeSpectraHint(const TProject& project, int index) {
   const TFileRecord& r = project.Records[static_cast<size_t>(index)];
   const std::string quoted = "'" + project.FileName + "'";
-  std::string hint = "compute the record's amplitude spectra first: ";
-  if (project.SettingsFor(r).SpectrumType != TSpectrumType::kAmplitude) {
-    hint +=
-        "tarvik-cli settings " + quoted + (r.IsEvent ? " --events" : "") + " SpectrumType=0, then ";
-  }
-  return hint + "tarvik-cli run " + quoted + " --spectra --only " + std::to_string(index + 1);
+  const std::string run =
+      "tarvik-cli run " + quoted + " --spectra --only " + std::to_string(index + 1);
+  if (project.SettingsFor(r).SpectrumType == TSpectrumType::kAmplitude)
+    return MakeStatus(TCode::kCliComputeSpectraFirst, {run});
+  const std::string settings =
+      "tarvik-cli settings " + quoted + (r.IsEvent ? " --events" : "") + " SpectrumType=0";
+  return MakeStatus(TCode::kCliComputeSpectraFirst, {MakeStatus(TCode::kCliThen, {settings, run})});
 }
 
 std::string SegmentLengthText(int32_t samples, double rate) {
@@ -86,7 +87,7 @@ std::string SegmentLengthText(int32_t samples, double rate) {
 
 std::string SegmentsText(const TSpectrumSettings& settings, double rate) {
   const TWindowLength w = WindowLengthUsed(settings, rate);
-  if (!w.Error.empty()) return Told(TCode::kCliNoSegmentAt, {FormatNumber(rate), w.Error});
+  if (!w.Error.Ok()) return Told(TCode::kCliNoSegmentAt, {FormatNumber(rate), w.Error});
   std::string text = SegmentLengthText(w.Samples, rate);
   if (w.Transform != w.Samples)
     text = Told(TCode::kCliZeroFilled, {text, std::to_string(w.Transform)});

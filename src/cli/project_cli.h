@@ -33,12 +33,12 @@ TResultFolders ProjectResultFolders(const TProject& project);
 // Record numbers "1,3-5" (from 1) as indices from 0 in ascending order without repeats; false
 // with the reason when a part is not a record or range of records 1..count.
 bool ParseRecordSelection(const std::string& text, int count, std::vector<int>& out,
-                          std::string& error);
+                          TStatus& error);
 
 // How to compute, from the command line, the amplitude spectra that a H/V run of record index
 // (from 0) lacks: the run of that record, after switching its settings set to amplitude spectra
 // when it computes power spectra.
-std::string AmplitudeSpectraHint(const TProject& project, int index);
+TStatus AmplitudeSpectraHint(const TProject& project, int index);
 
 // "81.92 s (8192 samples at 100 Hz)": the length of the segments spectra are computed with.
 std::string SegmentLengthText(int32_t samples, double rate);

@@ -17,10 +17,40 @@ void CollectFolder(const std::string& folder, int format, PathList& list) {
       format >= 0 ? ListRecordMask(folder, FolderMask(format)) : RecognizedFilesIn(folder);
   list.Files.insert(list.Files.end(), found.begin(), found.end());
   if (!found.empty()) return;
-  list.Refused.emplace_back(folder, format >= 0
-                                        ? "no files of the format " +
-                                              std::string(kDataFormats[static_cast<size_t>(format)])
-                                        : "no seismogram files");
+  list.Refused.emplace_back(
+      folder, format >= 0 ? MakeStatus(TCode::kCliNoFilesOfFormat,
+                                       {std::string(kDataFormats[static_cast<size_t>(format)])})
+                          : MakeStatus(TCode::kCliNoSeismogramFiles));
+}
+
+TStatus AddRefusal(const AddFileResult& result) {
+  TCode code = TCode::kCliNotSeismogram;
+  switch (result.Status) {
+    case AddStatus::kNewRecord:
+    case AddStatus::kJoined:
+      return {};
+    case AddStatus::kNotRecognized:
+      break;
+    case AddStatus::kNoReader:
+      code = TCode::kCliFormatNotReadable;
+      break;
+    case AddStatus::kUnreadable:
+      code = TCode::kCliHeaderUnreadable;
+      break;
+    case AddStatus::kNoRate:
+      code = TCode::kCliHeaderWithoutRate;
+      break;
+  }
+  // The reader's reason is told after the few words only when it found something wrong in the
+  // file (Why is its English text then).
+  if (result.Why.empty()) return MakeStatus(code);
+  return MakeStatus(TCode::kCliBecause, {MakeStatus(code), result.Reason});
+}
+
+std::string RefusalCode(const TStatus& refusal) {
+  const bool joined =
+      refusal.Code == TCode::kCliBecause && !refusal.Args.empty() && refusal.Args[0].Nested;
+  return std::string(CodeName(joined ? refusal.Args[0].Nested->Code : refusal.Code));
 }
 
 void CollectPaths(const std::vector<std::string>& paths, int format, PathList& list) {
@@ -32,7 +62,7 @@ void CollectPaths(const std::vector<std::string>& paths, int format, PathList& l
     } else if (std::filesystem::exists(p, ec)) {
       list.Files.push_back(full);
     } else {
-      list.Refused.emplace_back(p, "no such file or folder");
+      list.Refused.emplace_back(p, MakeStatus(TCode::kCliNoSuchFileOrFolder));
     }
   }
 }
@@ -62,7 +92,7 @@ std::optional<TFileRecord> FormFirstRecord(const std::string& file,
   AddFileResult added;
   TFileRecords records = FormRecordsFrom(file, settings, &added);
   if (records.empty()) {
-    ErrLine(TCode::kCliNotAdded, {file, AddResultText(added)});
+    ErrLine(TCode::kCliNotAdded, {file, AddRefusal(added)});
     result.Status = 1;
     return std::nullopt;
   }

@@ -17,8 +17,14 @@ namespace tarvik::cli {
 // The files a command line names, and the paths that gave none, each with the reason.
 struct PathList {
   std::vector<std::string> Files;
-  std::vector<std::pair<std::string, std::string>> Refused;
+  std::vector<std::pair<std::string, TStatus>> Refused;
 };
+
+// Why a file was not added, as a status: the few words of its AddStatus, with the reader's
+// reason after them when there is one.
+TStatus AddRefusal(const AddFileResult& result);
+// The code name a refusal's JSON carries: that of its few words.
+std::string RefusalCode(const TStatus& refusal);
 
 // Adds the files of folder that match the data format's mask (format 0 to 10) or, with format
 // -1, every file of the folder that is a seismogram file: a folder holds more than recordings,

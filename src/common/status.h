@@ -255,6 +255,26 @@ namespace tarvik {
   X(kLoadingSpectra, "loading_spectra")                                 \
   X(kSpectraLoaded, "spectra_loaded")                                   \
   X(kChangedOnDisk, "changed_on_disk")                                  \
+  X(kKindAmplitude, "kind")                                             \
+  X(kKindPower, "kind")                                                 \
+  X(kKindHvRatio, "kind")                                               \
+  X(kKindRelative, "kind")                                              \
+  X(kKindSpectrum, "kind")                                              \
+  X(kFilesOfDifferentKinds, "kinds_differ")                             \
+  X(kHvsrNeedsEnz, "hvsr_needs_enz")                                    \
+  X(kHvsrGridOutsideLines, "hvsr_grid_outside")                         \
+  X(kHvsrRowsMissing, "hvsr_rows")                                      \
+  X(kHvsrRowsDiffer, "hvsr_rows")                                       \
+  X(kHvsrSameChainNeeded, "hvsr_same_chain")                            \
+  X(kHvsrAzimuthStep, "hvsr_azimuth_step")                              \
+  X(kVerdictNoGridPoint, "no_f0")                                       \
+  X(kVerdictNoWindow, "no_f0")                                          \
+  X(kVerdictNoUsableWindow, "no_f0")                                    \
+  X(kVerdictOneUsableWindow, "no_f0")                                   \
+  X(kVerdictNoWindowPeak, "no_f0")                                      \
+  X(kVerdictAllRejected, "no_f0")                                       \
+  X(kVerdictNoMeanPeak, "no_f0")                                        \
+  X(kVerdictOneKept, "no_f0")                                           \
   /* spectra, H/V and viewers */                                        \
   X(kHvFileEmpty, "file_empty")                                         \
   X(kHvWindowsHeader, "hv_windows_header")                              \
@@ -443,6 +463,40 @@ namespace tarvik {
   X(kCliUnitRelabelled, "unit_differs")                                 \
   X(kCliProjectSavedAfter, "unit_not_known")                            \
   X(kCliNoProjectComputes, "unit_not_known")                            \
+  X(kCliNoSuchFileOrFolder, "no_such_file")                             \
+  X(kCliNoSuchFolder, "no_such_file")                                   \
+  X(kCliNoSeismogramFiles, "no_seismogram_files")                       \
+  X(kCliNoFilesOfFormat, "no_seismogram_files")                         \
+  X(kCliPathCharacter, "path_not_in_cp1251")                            \
+  X(kCliNoDayFiles, "no_day_files")                                     \
+  X(kCliFormatNotReadable, "format_not_readable")                       \
+  X(kCliHeaderUnreadable, "header_unreadable")                          \
+  X(kCliHeaderWithoutRate, "no_sampling_rate")                          \
+  X(kCliBecause, "joined")                                              \
+  X(kCliComputeSpectraFirst, "compute_spectra_first")                   \
+  X(kCliThen, "joined")                                                 \
+  X(kCliUnexpectedArgument, "unexpected_argument")                      \
+  X(kCliUnexpectedArguments, "unexpected_argument")                     \
+  X(kCliValuesMissing, "option_needs_value")                            \
+  X(kCliValuesAtLeast, "option_value_count")                            \
+  X(kCliValuesAtMost, "option_value_count")                             \
+  X(kCliValuesExactly, "option_value_count")                            \
+  X(kCliRequired, "option_required")                                    \
+  X(kCliCommandRequired, "command_required")                            \
+  X(kCliExactlyOneOf, "option_required")                                \
+  X(kCliAtLeastOneOf, "option_required")                                \
+  X(kCliRequires, "option_requires")                                    \
+  X(kCliExcludes, "option_excludes")                                    \
+  X(kCliNotConverted, "not_a_number")                                   \
+  X(kCliValueNotAllowed, "value_not_allowed")                           \
+  X(kCliNotMember, "value_not_allowed")                                 \
+  X(kCliNotInRange, "value_out_of_range")                               \
+  X(kCliNotPositive, "value_out_of_range")                              \
+  X(kCliUsageError, "usage_error")                                      \
+  X(kCliRunWithHelp, "run_with_help")                                   \
+  X(kCliNotRecordRange, "not_a_record")                                 \
+  X(kCliRecordHasChannels, "no_such_channel")                           \
+  X(kCliNotKeyValue, "not_key_value")                                   \
   /* noise statistics */                                                \
   /* console answers */                                                 \
   X(kAnswerYes, "answer_yes")                                           \
@@ -496,15 +550,6 @@ std::string_view CodeName(TCode code);
 
 // status rendered in language: the catalogue's pattern with the arguments put in.
 std::string Text(const TStatus& status, TLanguage language);
-
-// A text the core still hands over in Russian, read back into its code and arguments: the
-// catalogue entry it matches whole (the one with the most fixed text when several do).
-std::optional<TStatus> ReadRussianText(std::string_view text);
-
-// A Russian text of the core in language: each line read back into its status and rendered,
-// its arguments translated in turn (a nested reason, a record's name); a line no entry matches
-// stays as it is.
-std::string Translate(std::string_view text, TLanguage language);
 
 // The language of the locale: LC_ALL, else LC_MESSAGES, else LANG (the first set and
 // non-empty) beginning with "ru" is Russian, anything else English.

@@ -38,7 +38,7 @@ void ConsoleUiHost::DrawProgressLine() {
   const int key = percent * 1000 + gauge;
   if (key == last_drawn_percent_ && line_shown_) return;
   last_drawn_percent_ = key;
-  std::string line = "\r\033[K" + Translate(stage_, language_);
+  std::string line = "\r\033[K" + stage_;
   if (progress_max_ > 0) line += " " + std::to_string(percent) + "%";
   if (gauge >= 0)
     line += " [" + std::to_string(gauge_pos_) + "/" + std::to_string(gauge_max_) + "]";
@@ -53,7 +53,7 @@ void ConsoleUiHost::SetOperation(std::string_view text) {
   operation_ = text;
   if (quiet_ || text.empty()) return;
   ClearProgressLine();
-  std::fprintf(stderr, "%s\n", Translate(operation_, language_).c_str());
+  std::fprintf(stderr, "%s\n", operation_.c_str());
 }
 
 void ConsoleUiHost::SetStage(std::string_view text) {
@@ -64,7 +64,7 @@ void ConsoleUiHost::SetStage(std::string_view text) {
   if (terminal_) {
     DrawProgressLine();
   } else {
-    std::fprintf(stderr, "%s\n", Translate(stage_, language_).c_str());
+    std::fprintf(stderr, "%s\n", stage_.c_str());
   }
 }
 
@@ -85,13 +85,13 @@ void ConsoleUiHost::SetProgress(int position, int maximum) {
 void ConsoleUiHost::ShowMessage(std::string_view text) {
   std::lock_guard lock(mutex_);
   ClearProgressLine();
-  std::fprintf(stderr, "%s\n", Translate(text, language_).c_str());
+  std::fprintf(stderr, "%s\n", std::string(text).c_str());
 }
 
 bool ConsoleUiHost::AskYesNo(std::string_view text) {
   std::lock_guard lock(mutex_);
   ClearProgressLine();
-  std::fputs(Translate(text, language_).c_str(), stderr);
+  std::fputs(std::string(text).c_str(), stderr);
   if (answer_ != Answer::kAsk || !terminal_ || TARVIK_ISATTY(TARVIK_FILENO(stdin)) == 0) {
     const bool yes = answer_ == Answer::kYes;
     const std::string said(CatalogueText(yes ? TCode::kAnswerYes : TCode::kAnswerNo, language_));

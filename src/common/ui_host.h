@@ -155,9 +155,8 @@ class NullUiHost : public UiHost {
 };
 
 // The command line's host: stages and messages on stderr, a live progress line when stderr is
-// a terminal, questions answered by a fixed answer or asked on the terminal. The core's texts
-// are told in language: each is read back into its code and rendered from that language's
-// catalogue.
+// a terminal, questions answered by a fixed answer or asked on the terminal. Statuses are told
+// in language; texts are printed as they are.
 class ConsoleUiHost : public UiHost {
  public:
   enum class Answer { kAsk, kYes, kNo };

@@ -389,7 +389,7 @@ TBinIniFile::TBinIniFile(const std::string& file_name, bool binary, Mode mode)
   }
   if (binary_) {
     out_ = std::fopen(file_name.c_str(), "wb");
-    if (out_ == nullptr) Fail("cannot create " + file_name + ": " + std::strerror(errno));
+    if (out_ == nullptr) Fail(TCode::kCannotCreateFile, file_name, errno);
     buffer_.reserve(kWriteBufferBytes);
   } else {
     streaming_ = true;
@@ -411,8 +411,13 @@ TBinIniFile::~TBinIniFile() {
   Close();
 }
 
-void TBinIniFile::Fail(const std::string& what) {
-  if (error_.empty()) error_ = what;
+void TBinIniFile::Fail(TCode code, const std::string& file_name, int error_number) {
+  if (!error_.empty()) return;
+  const std::string reason = std::strerror(error_number);
+  error_ = (code == TCode::kCannotCreateFile ? "cannot create " : "cannot write ") + file_name +
+           ": " + reason;
+  failure_ = MakeStatus(code, {file_name, reason});
+  failure_.File = file_name;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -858,7 +863,7 @@ void TBinIniFile::FlushBuffer() {
   written_size_ += buffer_.size();
   if (out_ != nullptr && error_.empty()) {
     if (std::fwrite(buffer_.data(), 1, buffer_.size(), out_) != buffer_.size())
-      Fail("cannot write " + file_name_ + ": " + std::strerror(errno));
+      Fail(TCode::kWriteError, file_name_, errno);
   }
   buffer_.clear();
 }
@@ -1086,7 +1091,7 @@ bool TBinIniFile::UpdateFile() {
   if (binary_) {
     FlushBuffer();
     if (out_ != nullptr && error_.empty() && std::fflush(out_) != 0)
-      Fail("cannot write " + file_name_ + ": " + std::strerror(errno));
+      Fail(TCode::kWriteError, file_name_, errno);
     return error_.empty();
   }
   // A file written as it went is its text as it stands, in Windows-1251 already when it is
@@ -1102,14 +1107,13 @@ bool TBinIniFile::UpdateFile() {
   std::FILE* f = std::fopen(file_name_.c_str(), "wb");
   if (f == nullptr) {
     if (as_written) text_.resize(text_.size() - 2);
-    Fail("cannot create " + file_name_ + ": " + std::strerror(errno));
+    Fail(TCode::kCannotCreateFile, file_name_, errno);
     return false;
   }
   const bool written = std::fwrite(out.data(), 1, out.size(), f) == out.size();
   const int saved_errno = errno;
   const bool closed = std::fclose(f) == 0;
-  if (!written || !closed)
-    Fail("cannot write " + file_name_ + ": " + std::strerror(written ? errno : saved_errno));
+  if (!written || !closed) Fail(TCode::kWriteError, file_name_, written ? errno : saved_errno);
   written_known_ = written && closed;
   written_size_ = out.size();
   written_hash_ = ProjectContentHash(out);
@@ -1120,7 +1124,7 @@ bool TBinIniFile::UpdateFile() {
 bool TBinIniFile::Close() {
   if (out_ == nullptr) return error_.empty();
   FlushBuffer();
-  if (std::fclose(out_) != 0) Fail("cannot write " + file_name_ + ": " + std::strerror(errno));
+  if (std::fclose(out_) != 0) Fail(TCode::kWriteError, file_name_, errno);
   out_ = nullptr;
   return error_.empty();
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/date_text.h"
+#include "common/status.h"
 
 namespace tarvik {
 
@@ -159,6 +160,9 @@ class TBinIniFile {
   bool Close();
   // The first write failure ("" when none).
   const std::string& Error() const { return error_; }
+  // The same as a status (kCannotCreateFile or kWriteError with the file and the system's
+  // reason), Ok when none.
+  const TStatus& Failure() const { return failure_; }
 
   // The text form as it would be written (Windows-1251 bytes, CR LF lines).
   std::string TextImage() const;
@@ -249,7 +253,7 @@ class TBinIniFile {
   bool Take(void* dst, size_t n);
   void Put(const void* src, size_t n);
   void FlushBuffer();
-  void Fail(const std::string& what);
+  void Fail(TCode code, const std::string& file_name, int error_number);
 
   bool binary_;
   Mode mode_;
@@ -294,6 +298,7 @@ class TBinIniFile {
   bool written_known_ = false;
   uint64_t written_size_ = 0;
   size_t written_hash_ = 0;
+  TStatus failure_;
 };
 
 // The hash of a project file's bytes that tells whether the file has changed: equal bytes give

@@ -365,7 +365,7 @@ bool BuildDemoProject(const std::string& dir, const std::string& sensor_paz_text
   if (!WriteTextFile(paz_path, sensor_paz_text, error)) return false;
   TFilterPack sensor;
   if (const TStatus st = LoadResponse(paz_path, sensor); !st.Ok()) {
-    error = Text(st, TLanguage::kRussian);
+    error = Text(st, host.Language());
     return false;
   }
   if (!WriteDemoRecordings(data, sensor.ZP, options, recordings, error)) return false;

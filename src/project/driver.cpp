@@ -16,7 +16,6 @@
 #include "common/paths.h"
 #include "common/ui_host.h"
 #include "project/bin_ini_file.h"
-#include "project/reason.h"
 #include "project/result_manifest.h"
 #include "project/settings_keys.h"
 #include "records/header_cache.h"
@@ -216,7 +215,7 @@ void PrimaryRecord(TProject& project, const TResultFolders& folders, int i, UiHo
       CalculateSpectra(record, settings, record.SelectStart, record.SelectFinish,
                        project.General.SampRateDefault, host, mean, stdev, {}, &headers);
   out.Gaps = {static_cast<int>(status.Gaps.size()), status.GapSeconds,
-              GapMessage(record.Station, status)};
+              GapStatus(record.Station, status)};
   if (status.Outcome == TSpectraOutcome::kStopped || host.StopRequested()) {
     out.Stopped = true;
     return;
@@ -270,14 +269,14 @@ void HVRecord(TProject& project, const TResultFolders& folders, int i, UiHost& h
     host.ShowMessage(out.Failure);
     return;
   }
-  std::string reason;
+  TStatus reason;
   const bool formed = CalculateHV(prim, host, ratios, stdev, &frequencies, &reason);
   if (host.StopRequested()) {
     out.Stopped = true;
     return;
   }
   if (!formed) {
-    out.Failure = reason.empty() ? MakeStatus(TCode::kFileNotRead, {prim}) : ReasonFromText(reason);
+    out.Failure = reason.Ok() ? MakeStatus(TCode::kFileNotRead, {prim}) : reason;
     out.Failure.File = prim;
     return;
   }
@@ -452,9 +451,10 @@ bool AcceptOtherProjectsFiles(const TProject& project, const TRunOptions& option
 
 // Tells once, for the whole run, which response files of the records it computes are taken as
 // a flat response of 1.
-std::vector<std::string> NoteFlatResponses(const TProject& project, const TRunOptions& options,
-                                           UiHost& host) {
-  std::vector<std::string> checked, notices;
+std::vector<TStatus> NoteFlatResponses(const TProject& project, const TRunOptions& options,
+                                       UiHost& host) {
+  std::vector<std::string> checked;
+  std::vector<TStatus> notices;
   const size_t first = static_cast<size_t>(std::max(0, options.Start));
   const size_t end =
       options.Only ? std::min(first + 1, project.Records.size()) : project.Records.size();
@@ -471,14 +471,17 @@ std::vector<std::string> NoteFlatResponses(const TProject& project, const TRunOp
         if (path.empty() || std::find(checked.begin(), checked.end(), path) != checked.end())
           continue;
         checked.push_back(path);
-        if (TakenAsFlatResponse(path)) notices.push_back(kFlatResponseNotice + path);
+        if (TakenAsFlatResponse(path))
+          notices.push_back(MakeStatus(TCode::kCliFlatResponse, {path}));
       }
     }
   }
   if (!notices.empty()) {
-    std::string text;
-    for (const std::string& n : notices) text += (text.empty() ? "" : "\n") + n;
-    host.ShowMessage(text);
+    // One message for all of them, a line each.
+    TStatus told = notices.back();
+    for (size_t k = notices.size() - 1; k-- > 0;)
+      told = MakeStatus(TCode::kLines, {notices[k], told});
+    host.ShowMessage(told);
   }
   return notices;
 }
@@ -672,8 +675,8 @@ std::string RunSummaryText(const TProject& project, const TRunReport& report, TL
   std::vector<std::pair<int, std::string>> notes;
   for (const auto& [i, note] : report.Notes) notes.emplace_back(i, Text(note, language));
   for (size_t k = 0; k < report.Gaps.size() && k < report.Processed.size(); ++k) {
-    if (!report.Gaps[k].Message.empty())
-      notes.emplace_back(report.Processed[k], report.Gaps[k].Message);
+    if (!report.Gaps[k].Message.Ok())
+      notes.emplace_back(report.Processed[k], Text(report.Gaps[k].Message, language));
   }
   if (!notes.empty()) {
     if (!out.empty()) out += "\n\n";
@@ -726,7 +729,7 @@ TRunReport RunPrimary(TProject& project, const TResultFolders& folders, UiHost& 
     host.SetStage(MakeStatus(kPrimaryTexts.Finished));
     return TRunReport{};
   }
-  std::vector<std::string> notices = NoteFlatResponses(project, options, host);
+  std::vector<TStatus> notices = NoteFlatResponses(project, options, host);
   const TRunOptions run = JobsForResultFiles(project, options, path_of);
   HeaderCache own;
   HeaderCache& headers = options.Headers != nullptr ? *options.Headers : own;
@@ -828,8 +831,7 @@ void HvsrRecord(TProject& project, const TResultFolders& folders, int i, UiHost&
     return;
   }
   if (status.Outcome != THvsrOutcome::kAnalysed) {
-    // The H/V statistics give their reasons as free text.
-    out.Failure = run.Error = MakeStatus(TCode::kReasonText, {status.Message});
+    out.Failure = run.Error = status.Failure;
     return;
   }
   out.Window = {static_cast<int32_t>(std::lround(windows.WindowSeconds * record.SampRate)),
@@ -856,10 +858,10 @@ void HvsrRecord(TProject& project, const TResultFolders& folders, int i, UiHost&
   const THvsrSeriesPaths series = HvsrSeriesPaths(paths);
   if (!result.Ok) {
     std::error_code ec;
-    out.Failure = run.Error =
-        MakeStatus(std::filesystem::exists(paths.Hv, ec) ? TCode::kNoF0EarlierFilesKept
-                                                         : TCode::kNoF0NothingWritten,
-                   {record.Station, result.Verdict});
+    out.Failure = run.Error = MakeStatus(
+        std::filesystem::exists(paths.Hv, ec) ? TCode::kNoF0EarlierFilesKept
+                                              : TCode::kNoF0NothingWritten,
+        {record.Station, result.Reason.Ok() ? TArg(result.Verdict) : TArg(result.Reason)});
   } else {
     std::vector<std::pair<std::string, std::string>> more;
     if (options.EverySeconds > 0.0) {
@@ -871,14 +873,14 @@ void HvsrRecord(TProject& project, const TResultFolders& folders, int i, UiHost&
       more.emplace_back(series.AzimuthCsv, AzimuthCsvText(azimuths));
       more.emplace_back(series.AzimuthJson, AzimuthJsonText(azimuths, record, options.AzimuthStep));
     }
-    std::string message;
+    TStatus message;
     if (WriteHvsrFiles(paths, result, record, more, message)) {
       out.Written = paths.Hv;
       run.Files = {paths.Hv, paths.Windows, paths.Report};
       for (const auto& file : more) run.Files.push_back(file.first);
       for (const std::string& file : run.Files) owner.Wrote(file, i, record);
     } else {
-      out.Failure = run.Error = OfStation(record.Station, ReasonFromText(message), i);
+      out.Failure = run.Error = OfStation(record.Station, message, i);
     }
   }
   run.Result = Summary(result);

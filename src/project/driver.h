@@ -132,13 +132,13 @@ struct TRunReport {
   // above the Nyquist frequency, a message shown while a record was computed).
   std::vector<std::pair<int, TStatus>> Notes;
   // What the user was told once for the whole run (response files taken as flat responses).
-  std::vector<std::string> Notices;
+  std::vector<TStatus> Notices;
   // Per record of Processed, in the same order: the gaps of its span that its spectra left out
-  // (how many, their seconds) and the record's message about them (empty without gaps).
+  // (how many, their seconds) and the record's message about them (Ok without gaps).
   struct TGaps {
     int Count = 0;
     double Seconds = 0.0;
-    std::string Message;
+    TStatus Message;
   };
   std::vector<TGaps> Gaps;
 };

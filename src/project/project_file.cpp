@@ -17,7 +17,6 @@
 #include "common/paths.h"
 #include "common/text_encoding.h"
 #include "common/ui_host.h"
-#include "project/reason.h"
 
 namespace tarvik {
 
@@ -870,7 +869,7 @@ SaveResult SaveProject(TProject& project, const std::string& name, int form, UiH
     if (ini.Error().empty()) WriteProjectValues(ini, project, folder, host);
     ini.UpdateFile();
     ini.Close();
-    result.Error = ReasonFromText(ini.Error());
+    result.Error = ini.Failure();
     // What the file holds once it is in place, so that a later save can tell whether someone
     // else has written it since: known from the bytes written, or read back.
     if (result.Error.Ok()) {

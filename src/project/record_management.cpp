@@ -406,7 +406,7 @@ TCompressReport CompressRecords(TProject& project, const TSelection& selection,
   TRecordOpResult& result = report.Result;
   result.Selection = NormalizeSelection(project, selection);
   host.ClearStop();
-  host.SetOperation("Сжатие записей");
+  host.SetOperation(MakeStatus(TCode::kCompressingRecords));
   const int lines = static_cast<int>(project.Records.size());
   host.SetGauge(0, lines);
   for (int i : result.Selection) {

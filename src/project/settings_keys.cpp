@@ -393,10 +393,8 @@ TFilterCheck CheckFilters(const TSpectrumSettings& settings, double rate) {
 TWindowLength WindowLengthUsed(const TSpectrumSettings& settings, double fs) {
   TWindowLength w;
   TSpectrumSettings derived = settings;
-  if (!(fs > 0.0) || !DeriveGeometry(derived, fs, &w.Error)) {
-    if (w.Error.empty()) w.Error = "Не задана частота оцифровки";
-    return w;
-  }
+  w.Error = fs > 0.0 ? DeriveSegmentGeometry(derived, fs) : MakeStatus(TCode::kRateNotSet);
+  if (!w.Error.Ok()) return w;
   w.Samples = derived.SegmentLength;
   w.Transform = derived.TransformLength;
   w.Seconds = derived.SegmentLength / fs;

@@ -107,13 +107,13 @@ TFilterCheck CheckFilters(const TSpectrumSettings& settings, double rate);
 // calculation derives: Samples of data per segment (SilenceDur·fs rounded, brought to a power
 // of two unless zero-filled or without the fast transform), Transform samples, their length in
 // Seconds, and whether that length differs from SilenceDur. Error (and Samples 0) when no
-// segment follows.
+// segment follows: kRateNotSet, or the reason of DeriveSegmentGeometry.
 struct TWindowLength {
   int32_t Samples = 0;
   int32_t Transform = 0;
   double Seconds = 0.0;
   bool Rounded = false;
-  std::string Error;
+  TStatus Error;
 };
 TWindowLength WindowLengthUsed(const TSpectrumSettings& settings, double fs);
 

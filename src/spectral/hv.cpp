@@ -91,7 +91,7 @@ std::string MissingHVComponents(const TFileRecord& record) {
 }
 
 bool CalculateHV(const std::string& prim_path, UiHost& host, TMatrix2D& ratios, TMatrix2D& stdev,
-                 std::vector<double>* frequencies, std::string* reason) {
+                 std::vector<double>* frequencies, TStatus* reason) {
   std::vector<double> freq;
   const auto fail = [&] {
     ratios.clear();
@@ -107,7 +107,7 @@ bool CalculateHV(const std::string& prim_path, UiHost& host, TMatrix2D& ratios, 
                    {prim_path, missing});
     text.File = prim_path;
     host.ShowMessage(text);
-    if (reason != nullptr) *reason = Text(text, TLanguage::kRussian);
+    if (reason != nullptr) *reason = text;
     return fail();
   }
   const size_t n = freq.size();

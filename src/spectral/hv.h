@@ -24,10 +24,10 @@ std::string MissingHVComponents(const TFileRecord& record);
 // Reads the amplitude spectrum file prim_path (its first E, N, Z column pairs) and forms the
 // ratios. Returns false with both outputs empty when the file is missing or damaged (the reader
 // has told the user), or when the file has no spectrum for one of E, N and Z (its columns are
-// the zeros written in place of a missing channel); reason, when given, then receives what the
-// user was told about that. frequencies, when given, receives the file's frequency column, for
+// the zeros written in place of a missing channel); reason, when given, then receives the status
+// the user was told about that. frequencies, when given, receives the file's frequency column, for
 // WriteRatios.
 bool CalculateHV(const std::string& prim_path, UiHost& host, TMatrix2D& ratios, TMatrix2D& stdev,
-                 std::vector<double>* frequencies = nullptr, std::string* reason = nullptr);
+                 std::vector<double>* frequencies = nullptr, TStatus* reason = nullptr);
 
 }  // namespace tarvik

@@ -195,12 +195,14 @@ std::string ReportJsonText(const THvsrResult& r, const TFileRecord& record) {
 
 bool WriteHvsrFiles(const THvsrPaths& paths, const THvsrResult& result, const TFileRecord& record,
                     std::string& message) {
-  return WriteHvsrFiles(paths, result, record, {}, message);
+  TStatus error;
+  const bool written = WriteHvsrFiles(paths, result, record, {}, error);
+  message = written ? std::string() : Text(error, TLanguage::kRussian);
+  return written;
 }
 
 bool WriteHvsrFiles(const THvsrPaths& paths, const THvsrResult& result, const TFileRecord& record,
-                    const std::vector<std::pair<std::string, std::string>>& more,
-                    std::string& message) {
+                    const std::vector<std::pair<std::string, std::string>>& more, TStatus& error) {
   namespace fs = std::filesystem;
   const auto path_of = [](const std::string& utf8) {
     return fs::path(std::u8string(utf8.begin(), utf8.end()));
@@ -212,7 +214,7 @@ bool WriteHvsrFiles(const THvsrPaths& paths, const THvsrResult& result, const TF
   files.emplace_back(path_of(paths.Windows), WindowsCsvText(result, record.SampRate));
   files.emplace_back(path_of(paths.Report), ReportJsonText(result, record));
   files.emplace_back(path_of(paths.Hv), HvFileText(result));
-  return ReplaceFilesTogether(files, message);
+  return ReplaceFilesTogether(files, error);
 }
 
 namespace {

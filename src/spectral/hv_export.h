@@ -44,10 +44,10 @@ std::string ReportJsonText(const THvsrResult& result, const TFileRecord& record)
 // every earlier file as it was, when one could not be written.
 bool WriteHvsrFiles(const THvsrPaths& paths, const THvsrResult& result, const TFileRecord& record,
                     std::string& message);
-// The same with more files (path, bytes) replaced together with them, before them.
+// The same with more files (path, bytes) replaced together with them, before them; the reason
+// as a status.
 bool WriteHvsrFiles(const THvsrPaths& paths, const THvsrResult& result, const TFileRecord& record,
-                    const std::vector<std::pair<std::string, std::string>>& more,
-                    std::string& message);
+                    const std::vector<std::pair<std::string, std::string>>& more, TStatus& error);
 
 // What a ".hv" file holds.
 struct THvFile {

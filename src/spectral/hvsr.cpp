@@ -345,9 +345,14 @@ THvsrResult AnalyseWindows(THvsrWindowSet windows, const THvsrSettings& settings
   r.BandHi = hi;
   const double band_lo = settings.BandFMin > 0.0 || g == 0 ? settings.BandFMin : r.Grid.front();
   const double band_hi = settings.BandFMax > 0.0 || g == 0 ? settings.BandFMax : r.Grid.back();
-  const std::string band = Format("%.3g-%.3g Hz", band_lo, band_hi);
+  const std::string band_from = Format("%.3g", band_lo), band_to = Format("%.3g", band_hi);
+  // Why there is no f0: the status, and its English for the report files.
+  const auto no_f0 = [&r](TStatus reason) {
+    r.Verdict = Text(reason, TLanguage::kEnglish);
+    r.Reason = std::move(reason);
+  };
   if (g < 3 || lo >= g || lo > hi) {
-    r.Verdict = "no grid point in the search band " + band;
+    no_f0(MakeStatus(TCode::kVerdictNoGridPoint, {band_from, band_to}));
     r.Fate.assign(count, TWindowFate::kUnusable);
     return r;
   }
@@ -424,19 +429,19 @@ THvsrResult AnalyseWindows(THvsrWindowSet windows, const THvsrSettings& settings
   const int with_peak = static_cast<int>(
       std::count_if(r.WindowF0.begin(), r.WindowF0.end(), [](double f) { return f > 0.0; }));
   if (count == 0) {
-    r.Verdict = "no window";
+    no_f0(MakeStatus(TCode::kVerdictNoWindow));
   } else if (usable == 0) {
-    r.Verdict = "no usable window: a component is zero or missing in every window";
+    no_f0(MakeStatus(TCode::kVerdictNoUsableWindow));
   } else if (usable < 2) {
-    r.Verdict = "only 1 usable window: statistics need at least 2";
+    no_f0(MakeStatus(TCode::kVerdictOneUsableWindow));
   } else if (with_peak == 0) {
-    r.Verdict = "no window has a peak in the search band " + band;
+    no_f0(MakeStatus(TCode::kVerdictNoWindowPeak, {band_from, band_to}));
   } else if (!some_kept) {
-    r.Verdict = "every window was rejected";
+    no_f0(MakeStatus(TCode::kVerdictAllRejected));
   } else if (!r.HasF0Mean) {
-    r.Verdict = "the mean curve has no peak in the search band " + band;
+    no_f0(MakeStatus(TCode::kVerdictNoMeanPeak, {band_from, band_to}));
   } else if (r.MeanWindows < 2 || r.F0Windows < 2) {
-    r.Verdict = "only 1 window kept: statistics need at least 2";
+    no_f0(MakeStatus(TCode::kVerdictOneKept));
   } else {
     r.Ok = true;
     r.Verdict = Format("f0 = %.2f ± %.2f Hz, A0 = %.1f, SESAME reliable %d/3, clear %d/6", r.F0Mean,
@@ -486,12 +491,13 @@ class WindowCollector {
   bool operator()(const TSegmentSpectra& s) {
     const size_t rows = s.Rows.size();
     const int last = only_e_ ? std::max(c_.E, c_.Z) : std::max({c_.E, c_.N, c_.Z});
-    if (static_cast<size_t>(last) >= rows) return Fail("no E, N and Z rows");
+    if (static_cast<size_t>(last) >= rows) return Fail(MakeStatus(TCode::kHvsrRowsMissing));
     const std::vector<double>& e = s.Rows[c_.E];
     const std::vector<double>& n = only_e_ ? e : s.Rows[c_.N];
     const std::vector<double>& z = s.Rows[c_.Z];
     if (smoother_.GridSize() == 0 && !Prepare(s.LineStep, z.size())) return false;
-    if (e.size() != lines_ || n.size() != lines_ || z.size() != lines_) return Fail("rows differ");
+    if (e.size() != lines_ || n.size() != lines_ || z.size() != lines_)
+      return Fail(MakeStatus(TCode::kHvsrRowsDiffer));
     length_ = s.Length;
     line_step_ = s.LineStep;
     // The horizontal is formed line by line, then smoothed: every combination is linear in
@@ -536,10 +542,10 @@ class WindowCollector {
     }
     return std::move(set_);
   }
-  const std::string& Failure() const { return failure_; }
+  const TStatus& Failure() const { return failure_; }
 
  private:
-  bool Fail(std::string why) {
+  bool Fail(TStatus why) {
     failure_ = std::move(why);
     return false;
   }
@@ -552,8 +558,10 @@ class WindowCollector {
       if (f >= line_step && f <= top) grid_.push_back(f);
     }
     if (grid_.size() < 3) {
-      return Fail(Format("the grid %.3g-%.3g Hz lies outside the spectrum's lines (%.3g-%.3g Hz)",
-                         settings_.GridFMin, settings_.GridFMax, line_step, top));
+      return Fail(
+          MakeStatus(TCode::kHvsrGridOutsideLines,
+                     {Format("%.3g", settings_.GridFMin), Format("%.3g", settings_.GridFMax),
+                      Format("%.3g", line_step), Format("%.3g", top)}));
     }
     smoother_ = settings_.Smoothing == THvsrSmoothing::kKonnoOhmachi
                     ? TSpectralSmoother::KonnoOhmachi(line_step, lines, grid_, settings_.Bandwidth)
@@ -574,7 +582,7 @@ class WindowCollector {
   TSpectralSmoother smoother_;
   std::vector<double> h_, sh_, sz_;
   THvsrWindowSet set_;
-  std::string failure_;
+  TStatus failure_;
 };
 
 template <typename Run>
@@ -582,24 +590,24 @@ THvsrStatus Collect(const TFileRecord& record, size_t channels, const THvsrSetti
                     bool only_e, THvsrWindowSet& windows, Run run) {
   windows = THvsrWindowSet{};
   THvsrStatus status;
-  std::string why;
-  if (!CheckHvsrSettings(settings, &why)) {
+  if (TStatus fault = HvsrSettingsFault(settings); !fault.Ok()) {
     status.Outcome = THvsrOutcome::kFailed;
-    status.Message = record.Station + ": " + why;
+    status.Failure = MakeStatus(TCode::kAtStation, {record.Station, fault});
     return status;
   }
   const Components c = FindComponents(record, channels);
   if (c.E < 0 || (c.N < 0 && !only_e) || c.Z < 0) {
     status.Outcome = THvsrOutcome::kFailed;
-    status.Message = record.Station + ": H/V needs a selected E, N and Z channel";
+    status.Failure =
+        MakeStatus(TCode::kAtStation, {record.Station, MakeStatus(TCode::kHvsrNeedsEnz)});
     return status;
   }
   WindowCollector collector(settings, c, only_e);
   TMatrix2D mean;
   const TSpectraStatus spectra = run(TSegmentHook(std::ref(collector)), mean);
-  if (!collector.Failure().empty()) {
+  if (!collector.Failure().Ok()) {
     status.Outcome = THvsrOutcome::kFailed;
-    status.Message = record.Station + ": " + collector.Failure();
+    status.Failure = MakeStatus(TCode::kAtStation, {record.Station, collector.Failure()});
     return status;
   }
   if (spectra.Outcome == TSpectraOutcome::kStopped) {
@@ -608,7 +616,7 @@ THvsrStatus Collect(const TFileRecord& record, size_t channels, const THvsrSetti
   }
   if (!spectra.Computed()) {
     status.Outcome = THvsrOutcome::kFailed;
-    status.Message = spectra.Message;
+    status.Failure = spectra.Failure;
     return status;
   }
   windows = collector.Take(record.SampRate, mean);
@@ -694,16 +702,15 @@ THvsrStatus AnalyseDirections(const TFileRecord& record, size_t channels,
                               const THvsrSettings& settings, double step, THvsrStatus status,
                               const THvsrWindowSet& whole, THvsrAzimuths& azimuths,
                               CollectTurned collect) {
-  const auto fail = [&](std::string why) {
+  const auto fail = [&](TStatus why) {
     status.Outcome = THvsrOutcome::kFailed;
-    status.Message = record.Station + ": " + why;
+    status.Failure = MakeStatus(TCode::kAtStation, {record.Station, std::move(why)});
     return status;
   };
   const Components c = FindComponents(record, channels);
   // The rotation is made on the samples: it is the rotation of the ground motion only when
   // both horizontals reach the counts through the same chain.
-  if (!SameChain(record, c.E, c.N))
-    return fail("the azimuths need E and N recorded through the same response and ADC coefficient");
+  if (!SameChain(record, c.E, c.N)) return fail(MakeStatus(TCode::kHvsrSameChainNeeded));
   TFileRecord rotated_record = record;
   rotated_record.Channels[static_cast<size_t>(c.N)].Selected = false;
   const int steps = static_cast<int>(std::floor(180.0 / step + 1e-9));
@@ -726,7 +733,8 @@ THvsrStatus AnalyseDirections(const TFileRecord& record, size_t channels,
       direction.Result = AnalyseWindows(std::move(windows), settings);
     } else {
       direction.Result.Settings = settings;
-      direction.Result.Verdict = one.Message;
+      direction.Result.Verdict = Text(one.Failure, TLanguage::kEnglish);
+      direction.Result.Reason = one.Failure;
     }
     azimuths.Directions.push_back(std::move(direction));
   }
@@ -747,7 +755,8 @@ std::optional<THvsrStatus> RefusedStep(const TFileRecord& record, double step) {
   if (std::isfinite(step) && step > 0.0 && step <= 180.0) return std::nullopt;
   THvsrStatus status;
   status.Outcome = THvsrOutcome::kFailed;
-  status.Message = record.Station + ": the azimuth step must lie above 0 and at most 180 degrees";
+  status.Failure =
+      MakeStatus(TCode::kAtStation, {record.Station, MakeStatus(TCode::kHvsrAzimuthStep)});
   return status;
 }
 
@@ -779,8 +788,7 @@ THvsrStatus AnalyseRecordAzimuths(TFileRecord& record, const TSpectrumSettings& 
     }
     if (!loaded || samples.empty() || samples[0].empty()) {
       status.Outcome = THvsrOutcome::kFailed;
-      status.Message = Text(MakeStatus(TCode::kRecordUnreadable, {record.Station, record.File}),
-                            TLanguage::kRussian);
+      status.Failure = MakeStatus(TCode::kRecordUnreadable, {record.Station, record.File});
       return status;
     }
     return AnalyseSamplesAzimuths(record, samples, report.Unread, spectrum, settings, step, host,

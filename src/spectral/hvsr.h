@@ -94,8 +94,11 @@ struct THvsrResult {
   TSesameResult Sesame;
   // True when f0 was found both ways and the criteria were tested on at least 2 windows.
   bool Ok = false;
-  // "f0 = 2.00 ± 0.03 Hz, A0 = 4.4, SESAME reliable 3/3, clear 6/6", or why there is no f0.
+  // "f0 = 2.00 ± 0.03 Hz, A0 = 4.4, SESAME reliable 3/3, clear 6/6", or why there is no f0: the
+  // English the report files keep.
   std::string Verdict;
+  // Why there is no f0, as a status told in the user's language; Ok when f0 was found.
+  TStatus Reason;
 
   int Count(TWindowFate fate) const;
 };
@@ -145,7 +148,8 @@ enum class THvsrOutcome {
 
 struct THvsrStatus {
   THvsrOutcome Outcome = THvsrOutcome::kAnalysed;
-  std::string Message;
+  // Why the analysis failed (the record's station first); Ok otherwise.
+  TStatus Failure;
 };
 
 // The windows of record's samples over its selection with the spectrum settings the primary

@@ -229,9 +229,9 @@ TPsdRunReport RunPsd(std::vector<TFileRecord>& records, const std::vector<std::s
         return;
       }
     }
-    std::string error;
+    TStatus error;
     if (!ReplaceFileContents(state.Path, bytes, error)) {
-      report.Errors.push_back(key.Channel + ": " + error);
+      report.Errors.push_back(key.Channel + ": " + Text(error, host.Language()));
       return;
     }
     ++report.DaysWritten;
@@ -313,7 +313,7 @@ TPsdRunReport RunPsd(std::vector<TFileRecord>& records, const std::vector<std::s
       TCombinedFilter chain;
       const TStatus chain_status = LoadRecordChain(r, c, chain);
       if (!chain_status.Ok()) {
-        report.Errors.push_back(label(i) + ": " + Text(chain_status, TLanguage::kRussian));
+        report.Errors.push_back(label(i) + ": " + Text(chain_status, host.Language()));
         continue;
       }
       factors[static_cast<size_t>(c)] =

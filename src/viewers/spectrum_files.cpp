@@ -223,24 +223,23 @@ bool KindsAgree(TResultKind a, TResultKind b) {
   return spectrum(a) && spectrum(b) && (a == TResultKind::kSpectrum || b == TResultKind::kSpectrum);
 }
 
-std::string ResultKindText(TResultKind kind) {
+TStatus ResultKindName(TResultKind kind) {
   switch (kind) {
     case TResultKind::kAmplitude:
-      return "амплитудный спектр";
+      return MakeStatus(TCode::kKindAmplitude);
     case TResultKind::kPower:
-      return "спектр мощности";
+      return MakeStatus(TCode::kKindPower);
     case TResultKind::kHVRatio:
-      return "отношения H/V";
+      return MakeStatus(TCode::kKindHvRatio);
     case TResultKind::kRelative:
-      return "относительный спектр";
+      return MakeStatus(TCode::kKindRelative);
     case TResultKind::kSpectrum:
       break;
   }
-  return "спектр";
+  return MakeStatus(TCode::kKindSpectrum);
 }
 
-std::string KindConflictText(const std::vector<std::string>& paths,
-                             const std::vector<TResultKind>& kinds) {
+TStatus KindConflict(const std::vector<std::string>& paths, const std::vector<TResultKind>& kinds) {
   // The first file of each kind met so far; a file that disagrees with one of them conflicts.
   constexpr size_t kKinds = 5;
   std::array<size_t, kKinds> first;
@@ -250,8 +249,8 @@ std::string KindConflictText(const std::vector<std::string>& paths,
     for (size_t k = 0; k < kKinds; ++k) {
       const size_t j = first[k];
       if (j == SIZE_MAX || KindsAgree(kinds[j], kinds[i])) continue;
-      return "Файлы разного рода: " + paths[j] + " — " + ResultKindText(kinds[j]) + ", " +
-             paths[i] + " — " + ResultKindText(kinds[i]);
+      return MakeStatus(TCode::kFilesOfDifferentKinds,
+                        {paths[j], ResultKindName(kinds[j]), paths[i], ResultKindName(kinds[i])});
     }
     size_t& mine = first[static_cast<size_t>(kinds[i])];
     if (mine == SIZE_MAX) mine = i;

@@ -57,13 +57,13 @@ bool IsPower(TResultKind kind, bool said_power);
 // untold kind beside amplitude or power spectra.
 bool KindsAgree(TResultKind a, TResultKind b);
 
-// "амплитудный спектр", "спектр мощности", "спектр", "отношения H/V", "относительный спектр".
-std::string ResultKindText(TResultKind kind);
+// The name of kind as a status: kKindAmplitude, kKindPower, kKindSpectrum, kKindHvRatio,
+// kKindRelative.
+TStatus ResultKindName(TResultKind kind);
 
 // The first two files (of paths, with their kinds) that cannot share a chart or an average, as
-// the message the user is shown: "Файлы разного рода: A — амплитудный спектр, B — отношения
-// H/V"; empty when all agree.
-std::string KindConflictText(const std::vector<std::string>& paths,
-                             const std::vector<TResultKind>& kinds);
+// the message the user is shown (kFilesOfDifferentKinds: each file with its kind); Ok when all
+// agree.
+TStatus KindConflict(const std::vector<std::string>& paths, const std::vector<TResultKind>& kinds);
 
 }  // namespace tarvik

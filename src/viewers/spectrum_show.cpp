@@ -89,7 +89,7 @@ bool LoadOfOneKind(TSpectrumView& view, const std::vector<std::string>& paths,
     kinds.push_back(ResultKindOf(paths[i], tables[i].Names));
     host.SetProgress(static_cast<int>(i + 1), static_cast<int>(paths.size()));
   }
-  if (const std::string conflict = KindConflictText(paths, kinds); !conflict.empty()) {
+  if (const TStatus conflict = KindConflict(paths, kinds); !conflict.Ok()) {
     host.ShowMessage(conflict);
     return ShowNothing(view);
   }

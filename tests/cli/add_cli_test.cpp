@@ -120,10 +120,16 @@ TEST_F(FolderOfMiniSeed, PathAProjectFileCannotHoldIsRefused) {
   const std::string project = dir_.File("p.tvp");
   const CliRun add = Cli("add " + Quote(project) + " " + Quote(foreign + "/test.mseed"), dir_);
   EXPECT_EQ(add.Status, 1);
-  EXPECT_NE(add.Err.find(foreign + "/test.mseed: не добавлен: its path holds the character 観, "
-                                   "which a project file (Windows-1251) cannot hold"),
+  EXPECT_NE(add.Err.find(foreign + "/test.mseed: не добавлен: его путь содержит символ 観, "
+                                   "которого нет в кодировке файла проекта (Windows-1251)"),
             std::string::npos)
       << add.Err;
+  const CliRun english = testing::CliWithLocale(
+      "C", "add " + Quote(project) + " " + Quote(foreign + "/test.mseed"), dir_);
+  EXPECT_NE(english.Err.find(foreign + "/test.mseed: not added: its path holds the character 観, "
+                                       "which a project file (Windows-1251) cannot hold"),
+            std::string::npos)
+      << english.Err;
   EXPECT_FALSE(fs::exists(project));
 
   // Cyrillic letters are held; so is the rest of the project's folder, kept as $CommonDir.

@@ -336,7 +336,7 @@ TEST(FileCli, FilesThatAreNotGcfAreRefusedWhateverTheirName) {
     const std::string project = dir.File("p.tvp");
     const CliRun add = Cli("add " + Quote(project) + " " + Quote(file), dir);
     EXPECT_EQ(add.Status, 1) << name;
-    EXPECT_NE(add.Err.find(file + ": не добавлен: its header cannot be read: block 1 (byte 0): "),
+    EXPECT_NE(add.Err.find(file + ": не добавлен: его заголовок не прочитан: block 1 (byte 0): "),
               std::string::npos)
         << add.Err;
     EXPECT_NE(add.Err.find("add: ничего не добавлено"), std::string::npos) << add.Err;

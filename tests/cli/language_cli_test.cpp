@@ -51,6 +51,7 @@ class LanguageCli : public ::testing::Test {
   void SetUp() override {
     testing::WriteShortRecordings(dir_.File("data"), 2, 120.0, 1);
     ASSERT_EQ(Run("C", "add " + Quote(project_) + " " + Quote(dir_.File("data"))).Status, 0);
+    std::filesystem::create_directories(dir_.File("empty"));
   }
 
   CliRun Run(const std::string& lang, const std::string& args) {
@@ -118,6 +119,38 @@ class LanguageCli : public ::testing::Test {
         "compress " + Quote(dir_.File("data")) + " --record 1",
         "compress " + Quote(FirstDataFile()) + " --output " + Quote(dir_.File("data")),
         "compress " + Quote(FirstDataFile()) + " --output " + Quote(FirstDataFile()),
+        // The paths add refuses, and a H/V run that tells how to compute the spectra it lacks
+        // after switching the settings to amplitude spectra.
+        "add " + p + " " + Quote(dir_.File("none")),
+        "add " + p + " " + Quote(dir_.File("empty")),
+        "add " + p + " --folder " + Quote(dir_.File("none")),
+        "add " + p + " --folder " + Quote(dir_.File("empty")) + " --format 0",
+        "add " + p + " " + p,  // not a seismogram file
+        "settings " + p + " SpectrumType=1",
+        "run " + p + " --hv --yes --all",
+        // The parser's own complaints about the line.
+        "",
+        "nosuchcommand",
+        "info --bogus",
+        "info " + p + " --bogus --bad",
+        "info --rate",
+        "psd " + p + " --segment abc",
+        "hvsr " + p + " --all --band 1",
+        "info --rate 0 " + p,
+        "info --rate abc " + p,
+        "run " + p + " --only abc",
+        "run " + p + " --jobs 0",
+        "run " + p + " --only 1 --shard 1/2",
+        "edit " + p + " --station X",
+        "edit " + p + " --all --channel 1 --component Q",
+        "--lang xx info " + p,
+        "info",
+        // The record selections and channel numbers the commands refuse.
+        "edit " + p + " --records 9 --station X",
+        "edit " + p + " --records 1 --channel 9 --level 5",
+        "settings " + p + " SilenceDur",
+        "hvsr " + p + " --records x",
+        "psd " + p + " --records 9",
     };
   }
 
@@ -169,7 +202,26 @@ TEST_F(LanguageCli, FailuresInRussianAreToldInRussian) {
                                 "is a folder",
                                 "is required",
                                 "belongs to",
-                                "no record"}) {
+                                "no record",
+                                "not expected",
+                                "more information",
+                                "not in range",
+                                "not in {",
+                                "Could not convert",
+                                "required",
+                                "excludes",
+                                "subcommand",
+                                ", then ",
+                                "first:",
+                                "its header",
+                                "its path",
+                                "its format",
+                                "no seismogram",
+                                "no files of",
+                                "no day files",
+                                "is not a record",
+                                " has ",
+                                "not KEY"}) {
       // An option's name ("--record 1") is no English word of the line.
       size_t at = text.find(english);
       while (at != std::string::npos && at >= 2 && text.compare(at - 2, 2, "--") == 0)
@@ -206,6 +258,49 @@ TEST_F(LanguageCli, MessageLinesReadTheSameInEachLanguage) {
       {"compress " + Quote(FirstDataFile()) + " --output " + Quote(dir_.File("data")),
        "compress: " + dir_.File("data") + " is a folder, not a file to write\n",
        "compress: " + dir_.File("data") + " — папка, а не файл для записи\n"},
+      // The parser's complaints: the English the library has always printed, the Russian of
+      // the catalogue.
+      {"info " + p + " --bogus",
+       "The following argument was not expected: --bogus\nRun with --help for more information.\n",
+       "Лишний аргумент: --bogus\nПодробнее: --help.\n"},
+      {"info --rate 0 " + p,
+       "--rate: must be a number above 0, not 0\nRun with --help for more information.\n",
+       "--rate: нужно число больше 0, а не 0\nПодробнее: --help.\n"},
+      {"psd " + p + " --segment abc",
+       "Could not convert: --segment = abc\nRun with --help for more information.\n",
+       "--segment: abc — не число\nПодробнее: --help.\n"},
+      {"hvsr " + p + " --all --band 1",
+       "--band: At least 2 required but received 1\nRun with --help for more information.\n",
+       "--band: нужно значений не меньше 2, задано 1\nПодробнее: --help.\n"},
+      {"info --rate",
+       "--rate: 1 required FLOAT:POSITIVE missing\nRun with --help for more information.\n",
+       "--rate: не задано значение (1 FLOAT:POSITIVE)\nПодробнее: --help.\n"},
+      {"info " + p + " --bogus --bad",
+       "The following arguments were not expected: --bad --bogus\nRun with --help for more "
+       "information.\n",
+       "Лишние аргументы: --bad --bogus\nПодробнее: --help.\n"},
+      {"run " + p + " --only 1 --shard 1/2",
+       "--only excludes --shard\nRun with --help for more information.\n",
+       "--only нельзя задавать вместе с --shard\nПодробнее: --help.\n"},
+      {"", "A subcommand is required\nRun with --help for more information.\n",
+       "Не задана команда\nПодробнее: --help.\n"},
+      {"run " + p + " --jobs 0",
+       "--jobs: Value 0 not in range 1 to 256\nRun with --help for more information.\n",
+       "--jobs: значение 0 вне диапазона от 1 до 256\nПодробнее: --help.\n"},
+      {"edit " + p + " --all --channel 1 --component Q",
+       "--component: Q not in {E,N,Z}\nRun with --help for more information.\n",
+       "--component: Q — не из {E,N,Z}\nПодробнее: --help.\n"},
+      {"edit " + p + " --station X",
+       "Exactly 1 option from [--records,--all] is required\nRun with --help for more "
+       "information.\n",
+       "Нужен ровно один из параметров [--records,--all]\nПодробнее: --help.\n"},
+      {"info", "FILE is required\nRun with --help for more information.\n",
+       "FILE: обязательный параметр не задан\nПодробнее: --help.\n"},
+      {"add " + p + " " + Quote(dir_.File("none")),
+       dir_.File("none") + ": not added: no such file or folder\nadd: nothing was added; " +
+           project_ + " is left as it was\n",
+       dir_.File("none") + ": не добавлен: нет такого файла или папки\nadd: ничего не добавлено; " +
+           project_ + " оставлен как был\n"},
   };
   const auto ends_with = [](const std::string& text, const std::string& end) {
     return text.size() >= end.size() &&
@@ -270,6 +365,47 @@ TEST_F(LanguageCli, InfoJsonCarriesTheCodeOfTheFailure) {
       EXPECT_EQ(doc["error_code"], c.Code) << lang << ": " << run.Out;
       EXPECT_EQ(CyrillicLines(doc["error"].get<std::string>(), {}).empty(), lang == "C")
           << lang << ": " << run.Out;
+    }
+  }
+}
+
+// The refusals of add and of the record edits carry their codes in JSON, beside the text in the
+// language chosen.
+TEST_F(LanguageCli, RefusalsCarryTheirCodesInJson) {
+  const std::string p = Quote(project_);
+  struct Case {
+    std::string Args;
+    std::string Code;
+  };
+  testing::WriteBytes(dir_.File("notes.txt"), {'a', '\n'});
+  const std::vector<Case> add_cases = {{Quote(dir_.File("none")), "no_such_file"},
+                                       {Quote(dir_.File("empty")), "no_seismogram_files"},
+                                       // taken for a text format whose header lacks a line
+                                       {Quote(dir_.File("notes.txt")), "header_unreadable"}};
+  for (const Case& c : add_cases) {
+    for (const std::string& lang : {std::string("C"), std::string("ru_RU.UTF-8")}) {
+      const CliRun run = Run(lang, "add --json " + p + " " + c.Args);
+      EXPECT_EQ(run.Status, 1) << c.Args << "\n" << run.Err;
+      const nlohmann::json doc = nlohmann::json::parse(run.Out);
+      ASSERT_EQ(doc["not_added"].size(), 1u) << run.Out;
+      EXPECT_EQ(doc["not_added"][0]["code"], c.Code) << lang << ": " << run.Out;
+      EXPECT_EQ(CyrillicLines(doc["not_added"][0]["reason"].get<std::string>(), {}).empty(),
+                lang == "C")
+          << lang << ": " << run.Out;
+    }
+  }
+  const std::vector<Case> edit_cases = {{"--all --station Zürich", "not_in_cp1251"},
+                                        {"--records 1 --channel 9 --level 5", "no_such_channel"},
+                                        {"--all --select-start 31.04.2024", "bad_date_time"},
+                                        {"--all", "usage_error"}};
+  for (const Case& c : edit_cases) {
+    for (const std::string& lang : {std::string("C"), std::string("ru_RU.UTF-8")}) {
+      const CliRun run = Run(lang, "edit --json " + p + " " + c.Args);
+      EXPECT_NE(run.Status, 0) << c.Args << "\n" << run.Err;
+      const nlohmann::json doc = nlohmann::json::parse(run.Out);
+      EXPECT_EQ(doc["saved"], false) << run.Out;
+      EXPECT_EQ(doc["error_code"], c.Code) << lang << ": " << run.Out;
+      EXPECT_FALSE(doc["error"].get<std::string>().empty()) << run.Out;
     }
   }
 }

@@ -133,11 +133,14 @@ TEST_F(ResultsCli, FailedAnalysisLeavesTheEarlierResult) {
 
   const CliRun band = Cli("hvsr " + p + " --records 2 --band 60 80", dir_);
   EXPECT_EQ(band.Status, 1);
-  EXPECT_NE(band.Err.find("hvsr: запись 2 (TVK02): no grid point in the search band 60-80 Hz; "
-                          "its earlier files are left as they were\n"),
+  EXPECT_NE(band.Err.find("hvsr: запись 2 (TVK02): в полосе поиска 60-80 Гц нет ни одной точки "
+                          "сетки; its earlier files are left as they were\n"),
             std::string::npos)
       << band.Err;
-  EXPECT_EQ(band.Out, "запись 2 (TVK02): no grid point in the search band 60-80 Hz\n");
+  EXPECT_EQ(band.Out, "запись 2 (TVK02): в полосе поиска 60-80 Гц нет ни одной точки сетки\n");
+  const CliRun english =
+      testing::CliWithLocale("C", "hvsr " + p + " --records 2 --band 60 80", dir_);
+  EXPECT_EQ(english.Out, "record 2 (TVK02): no grid point in the search band 60-80 Hz\n");
   EXPECT_TRUE(Hvsr() == good);
 
   // A record that never had a result gets none from a failed analysis.

@@ -126,7 +126,7 @@ TEST_F(RunCli, ResponseFileThatIsNoResponseStopsItsRecord) {
   EXPECT_EQ(again.Status, 1);
   EXPECT_EQ(again.Out, Prim("TVK02") + "\n");
   // Three channels name the file; it is named once.
-  EXPECT_EQ(Count(again.Err, "taken as a flat response: " + flat + "\n"), 1u) << again.Err;
+  EXPECT_EQ(Count(again.Err, "принята как плоская ЧХ: " + flat + "\n"), 1u) << again.Err;
 }
 
 // A SEED RESP listing under the name archives give it (RESP.XX.NS085..BHZ) and SAC poles and

@@ -85,7 +85,7 @@ TEST_F(RunMessagesCli, MissingAmplitudeSpectrumIsNamedWithHowToComputeIt) {
             std::string::npos)
       << run.Err;
   EXPECT_EQ(LastLine(run.Err),
-            "run: compute the record's amplitude spectra first: tarvik-cli run '" + project_ +
+            "run: сначала рассчитайте амплитудные спектры записи: tarvik-cli run '" + project_ +
                 "' --spectra --only 1");
   EXPECT_FALSE(fs::exists(dir_.File("Spectra")));
 
@@ -94,11 +94,18 @@ TEST_F(RunMessagesCli, MissingAmplitudeSpectrumIsNamedWithHowToComputeIt) {
   EXPECT_NE(show.Out.find("расчёт H/V: Не рассчитан амплитудный спектр записи TVK01"),
             std::string::npos)
       << show.Out;
-  EXPECT_NE(show.Out.find("compute the record's amplitude spectra first: tarvik-cli settings '" +
-                          project_ + "' SpectrumType=0, then tarvik-cli run '" + project_ +
+  EXPECT_NE(show.Out.find("сначала рассчитайте амплитудные спектры записи: tarvik-cli settings '" +
+                          project_ + "' SpectrumType=0, затем tarvik-cli run '" + project_ +
                           "' --spectra --only 1\n"),
             std::string::npos)
       << show.Out;
+  // The same hint in English reads as it always did.
+  const CliRun english = testing::CliWithLocale("C", "show " + Quote(project_), dir_);
+  EXPECT_NE(english.Out.find("compute the record's amplitude spectra first: tarvik-cli settings '" +
+                             project_ + "' SpectrumType=0, then tarvik-cli run '" + project_ +
+                             "' --spectra --only 1\n"),
+            std::string::npos)
+      << english.Out;
   const nlohmann::json j = nlohmann::json::parse(Run("show --json").Out);
   EXPECT_EQ(j["hv_list"]["message"].get<std::string>().rfind("Не рассчитан амплитудный спектр", 0),
             0u);

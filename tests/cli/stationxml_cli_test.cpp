@@ -183,7 +183,8 @@ TEST_F(StationXmlCli, EditRefusesADocumentItCannotRead) {
   for (const Case& c : {
            Case{"--all --stationxml " + Quote(dir_.File("none.xml")), 1, "cannot be opened"},
            Case{"--all --stationxml " + Quote(dir_.File("broken.xml")), 1, "not well-formed XML"},
-           Case{"--all --stationxml " + Quote(xml_) + " --channel-resp x.paz", 2, "excludes"},
+           Case{"--all --stationxml " + Quote(xml_) + " --channel-resp x.paz", 2,
+                "нельзя задавать вместе с"},
            Case{"--all --network XX", 2, "--network"},
        }) {
     const CliRun run = Run("edit", c.Args);

@@ -173,81 +173,59 @@ TEST(Status, BothCataloguesHoldEveryCodeOnceWithTheSameArguments) {
   }
 }
 
-// Each Russian text, rendered with arguments, reads back into a code with that same text and
-// the same arguments: no entry of the catalogue shadows another. A pattern that only joins its
-// arguments ("{1}: {2}", "{1}\n{2}") would match almost any text and is never read back.
-TEST(Status, EveryRussianTextReadsBackIntoItsCodeAndArguments) {
-  const std::set<TCode> joining = {TCode::kReasonText,
-                                   TCode::kLines,
-                                   TCode::kStationReason,
-                                   TCode::kNothingCheckedHow,
-                                   TCode::kSameResultFileQuestion,
-                                   TCode::kNotOfFormat,
-                                   TCode::kRecordFileCut,
-                                   TCode::kReaderFailed,
-                                   TCode::kResponseDefect,
-                                   TCode::kJoinedComma,
-                                   TCode::kJoinedSemicolon,
-                                   TCode::kAtStation,
-                                   TCode::kHvsrLeftOut,
-                                   TCode::kHvsrLeftOutTwo,
-                                   TCode::kSettingRange};
-  for (int k = 1; k < kCodeCount; ++k) {
-    const TCode code = static_cast<TCode>(k);
-    TStatus status = MakeStatus(code);
-    for (size_t n = 1; n <= Placeholders(CatalogueText(code, TLanguage::kRussian)).size(); ++n)
-      status.Args.push_back("A" + std::to_string(n) + "x");
-    const std::string text = Text(status, TLanguage::kRussian);
-    const std::optional<TStatus> read = ReadRussianText(text);
-    if (joining.count(code) != 0) {
-      EXPECT_FALSE(read.has_value()) << text;
-      continue;
-    }
-    ASSERT_TRUE(read.has_value()) << text;
-    EXPECT_EQ(CatalogueText(read->Code, TLanguage::kRussian),
-              CatalogueText(code, TLanguage::kRussian))
-        << text;
-    EXPECT_EQ(read->Args, status.Args) << text;
-  }
-  EXPECT_FALSE(ReadRussianText("TVK01").has_value());
-  EXPECT_FALSE(ReadRussianText("").has_value());
-}
-
-// The core's texts told in English: nested reasons, lists, several lines, a front end's own
-// prefix; what no entry matches stays as it was, and Russian leaves every text alone.
-TEST(Status, TranslateTellsTheCoresTextsInEnglish) {
+// What the core hands over, told in each language: nested reasons, lists, several lines; the
+// data a status carries (names, paths, numbers) is the same in both.
+TEST(Status, NestedStatusesAreToldWholeInEachLanguage) {
+  const auto s = [](TCode code, std::vector<TArg> args = {}) {
+    return MakeStatus(code, std::move(args));
+  };
   const struct {
+    TStatus Status;
     const char* Russian;
     const char* English;
   } cases[] = {
-      {"TVK01: Загрузка данных", "TVK01: loading data"},
-      {"Файл p.tvp поврежден: строка 38: файл обрывается внутри строки раздела [FILES]",
+      {s(TCode::kLoadingData, {"TVK01"}), "TVK01: Загрузка данных", "TVK01: loading data"},
+      {s(TCode::kFileDamaged,
+         {"p.tvp", s(TCode::kAtLine, {"38", s(TCode::kCutInsideSectionLine, {"FILES"})})}),
+       "Файл p.tvp поврежден: строка 38: файл обрывается внутри строки раздела [FILES]",
        "File p.tvp is damaged: line 38: the file ends inside a line of section [FILES]"},
-      {"S1: недостаточно данных для расчета: не задан допустимый уровень: канал 1 (HHE) = -1, "
+      {s(TCode::kNotEnoughDataBecause,
+         {"S1", s(TCode::kLevelNotSet,
+                  {s(TCode::kJoinedComma, {s(TCode::kChannelLevel, {"1 (HHE)", "-1"}),
+                                           s(TCode::kChannelLevel, {"2 (HHN)", "0"})})})}),
+       "S1: недостаточно данных для расчета: не задан допустимый уровень: канал 1 (HHE) = -1, "
        "канал 2 (HHN) = 0",
        "S1: not enough data for the calculation: no allowed level set: channel 1 (HHE) = -1, "
        "channel 2 (HHN) = 0"},
-      {"Записи 1 (A), 2 (A) пишут результат в один файл a.dat\nОстанется результат последней из "
+      {s(TCode::kSameResultFileQuestion,
+         {s(TCode::kSameResultFile, {"1 (A), 2 (A)", "a.dat"}), s(TCode::kLastResultStays)}),
+       "Записи 1 (A), 2 (A) пишут результат в один файл a.dat\nОстанется результат последней из "
        "них. Продолжить?",
        "Records 1 (A), 2 (A) write their result to one file a.dat\nThe result of the last of "
        "them will remain. Continue?"},
-      {"edit: warning: Файл x.paz не найден", "edit: warning: File x.paz not found"},
-      {"edit: Название пункта «Zürich» содержит символ «ü», которого нет в кодировке файла "
+      {s(TCode::kNotInCp1251, {s(TCode::kWordStation), "Zürich", "ü"}),
+       "Название пункта «Zürich» содержит символ «ü», которого нет в кодировке файла "
        "проекта (Windows-1251)",
-       "edit: Station name \"Zürich\" holds the character \"ü\", which the project file's "
+       "Station name \"Zürich\" holds the character \"ü\", which the project file's "
        "encoding (Windows-1251) lacks"},
-      {"Не заданы файлы с ЧХ для записи TVK01 Ш [E,N,Z] 14.05.2024 (0:02:00)",
+      {s(TCode::kResponsesNotSet,
+         {s(TCode::kNoiseRecordName, {"TVK01", "E,N,Z", "14.05.2024 (0:02:00)"})}),
+       "Не заданы файлы с ЧХ для записи TVK01 Ш [E,N,Z] 14.05.2024 (0:02:00)",
        "No response files set for record TVK01 noise [E,N,Z] 14.05.2024 (0:02:00)"},
-      {"Не отмечена ни одна запись для расчета спектров. Отметьте записи флажками в списке "
+      {s(TCode::kNothingCheckedHow,
+         {s(TCode::kNoRecordCheckedForSpectra), s(TCode::kCheckRecordsForSpectra)}),
+       "Не отмечена ни одна запись для расчета спектров. Отметьте записи флажками в списке "
        "«Обычные спектры»",
        "No record is checked for spectrum calculation. Check the records in the \"Spectra\" "
        "list"},
-      {"run: not run", "run: not run"},
-      {"Станция Москва", "Станция Москва"},
+      // Data stays as it is, whatever its language.
+      {s(TCode::kAtStation, {"Москва", s(TCode::kFileNotFound, {"x.paz"})}),
+       "Москва: Файл x.paz не найден", "Москва: File x.paz not found"},
+      {s(TCode::kReasonText, {"run: not run"}), "run: not run", "run: not run"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(Translate(c.Russian, TLanguage::kEnglish), c.English);
-    EXPECT_EQ(Translate(c.Russian, TLanguage::kRussian), c.Russian);
+    EXPECT_EQ(Text(c.Status, TLanguage::kRussian), c.Russian);
+    EXPECT_EQ(Text(c.Status, TLanguage::kEnglish), c.English);
   }
 }
 

@@ -60,5 +60,30 @@ TEST(CollectingUiHost, KeepsTheWorstKind) {
   EXPECT_EQ(outer.Messages, (std::vector<std::string>{"e", "w"}));
 }
 
+// The command line's host tells statuses in its language and prints texts as they are given:
+// a text is never read back and told again, so what is data (a Russian station name, a path)
+// stays whole in either language.
+TEST(ConsoleUiHost, TellsStatusesInItsLanguageAndTextsAsGiven) {
+  const struct {
+    TLanguage Language;
+    const char* Status;
+  } cases[] = {{TLanguage::kEnglish, "File a.dat not found\n"},
+               {TLanguage::kRussian, "Файл a.dat не найден\n"}};
+  for (const auto& c : cases) {
+    ConsoleUiHost host(ConsoleUiHost::Answer::kNo, false, c.Language);
+    ::testing::internal::CaptureStderr();
+    host.ShowMessage(MakeStatus(TCode::kFileNotFound, {"a.dat"}));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.Status);
+    ::testing::internal::CaptureStderr();
+    host.ShowMessage("Файл a.dat не найден");
+    host.SetOperation(MakeStatus(TCode::kCompressingRecords));
+    const std::string told = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(told.rfind("Файл a.dat не найден\n", 0), 0u) << told;
+    EXPECT_NE(told.find(Text(MakeStatus(TCode::kCompressingRecords), c.Language)),
+              std::string::npos)
+        << told;
+  }
+}
+
 }  // namespace
 }  // namespace tarvik

@@ -186,12 +186,22 @@ TEST_F(DriverTest, SummaryTellsTheGapsEachRecordLeftOut) {
   report.Ran = true;
   report.Processed = {0, 2};
   report.Notes = {{0, MakeStatus(TCode::kReasonText, {"TVK01: note"})}};
-  report.Gaps = {TRunReport::TGaps{}, TRunReport::TGaps{2, 300.0, "TVK03: 2 gaps, 300 s left out"}};
+  report.Gaps = {
+      TRunReport::TGaps{},
+      TRunReport::TGaps{2, 300.0, MakeStatus(TCode::kGapsLeftOut, {"TVK03", "2", "300"})}};
   const std::string summary = RunSummaryText(project_, report);
-  EXPECT_EQ(summary, "Замечания:\nЗапись 1 (TVK01): note\nЗапись 3 (TVK03): 2 gaps, 300 s left out")
+  EXPECT_EQ(summary,
+            "Замечания:\nЗапись 1 (TVK01): note\nЗапись 3 (TVK03): пропуски в данных: 2 (300 с) не "
+            "вошли в расчет")
       << summary;
+  // The gaps are told in the summary's language, as the other notes are.
+  const std::string english = RunSummaryText(project_, report, TLanguage::kEnglish);
+  EXPECT_NE(english.find("Record 3 (TVK03): gaps in the data: 2 (300 s) left out of the "
+                         "calculation"),
+            std::string::npos)
+      << english;
   report.Notes.clear();
-  report.Gaps[1].Message.clear();
+  report.Gaps[1].Message = {};
   EXPECT_EQ(RunSummaryText(project_, report), "");
 }
 

@@ -1,6 +1,6 @@
 // The statuses of the project layer: the codes of the loader, the runs and their questions tell
-// the Russian texts the window has always shown, word for word, and a text of a layer below is
-// read back into its code.
+// the Russian texts the window has always shown, word for word, and a failure of a layer below
+// reaches them as its code.
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "common/status.h"
-#include "project/reason.h"
+#include "project/bin_ini_file.h"
+#include "project/settings_keys.h"
+#include "test_files.h"
 
 namespace tarvik {
 namespace {
@@ -82,32 +84,49 @@ TEST(ProjectStatus, CodesTellTheWindowsTexts) {
   }
 }
 
-// A pattern that only joins its arguments says nothing of a text: reading texts back finds no
-// code in "a: b" or "a. b", so that an unknown text keeps no code.
-TEST(ProjectStatus, JoiningPatternsAreNotReadBack) {
-  for (const char* text : {"a: b", "a. b", "a\nb", "anything"})
-    EXPECT_FALSE(ReadRussianText(text).has_value()) << text;
-}
-
-TEST(ProjectStatus, ReasonsGivenAsTextKeepTheirCodes) {
+// A pattern that only joins its arguments adds no word of its own in either language: what it
+// joins is told as it is.
+TEST(ProjectStatus, JoiningPatternsAddNoWords) {
+  const TStatus rate = Of(TCode::kRateNotSet);
   const struct {
-    const char* Text;
-    TCode Code;
+    TStatus Status;
+    const char* Russian;
     const char* English;
   } cases[] = {
-      {"", TCode::kOk, ""},
-      {"Не задана частота оцифровки", TCode::kRateNotSet, "No sampling rate set"},
-      {"something else", TCode::kReasonText, "something else"},
-      // Lines read one by one; a line no entry matches stays as it is.
-      {"Не задана частота оцифровки\nmore", TCode::kLines, "No sampling rate set\nmore"},
-      {"one\ntwo", TCode::kReasonText, "one\ntwo"},
+      {Of(TCode::kReasonText, {"something else"}), "something else", "something else"},
+      {Of(TCode::kLines, {rate, "more"}), "Не задана частота оцифровки\nmore",
+       "No sampling rate set\nmore"},
+      {Of(TCode::kLines, {"one", "two"}), "one\ntwo", "one\ntwo"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.Text);
-    const TStatus status = ReasonFromText(c.Text);
-    EXPECT_EQ(status.Code, c.Code);
-    EXPECT_EQ(Text(status, TLanguage::kEnglish), c.English);
-    EXPECT_EQ(Text(status, TLanguage::kRussian), c.Text);
+    EXPECT_EQ(Text(c.Status, TLanguage::kRussian), c.Russian);
+    EXPECT_EQ(Text(c.Status, TLanguage::kEnglish), c.English);
+  }
+  EXPECT_EQ(Text(TStatus{}, TLanguage::kEnglish), "");
+}
+
+// Reasons that came up as text now come as codes: a segment length without a rate, a project
+// file that cannot be created (the system's reason is an argument).
+TEST(ProjectStatus, FailuresBelowComeAsCodes) {
+  TSpectrumSettings settings;
+  EXPECT_EQ(WindowLengthUsed(settings, 0.0).Error.Code, TCode::kRateNotSet);
+  EXPECT_EQ(Text(WindowLengthUsed(settings, 0.0).Error, TLanguage::kRussian),
+            "Не задана частота оцифровки");
+
+  testing::TempDir dir;
+  for (const bool binary : {false, true}) {
+    const std::string path = dir.File("missing/p.tvp");
+    TBinIniFile ini(path, binary, TBinIniFile::Mode::kWrite);
+    ini.UpdateFile();
+    ini.Close();
+    SCOPED_TRACE(binary);
+    EXPECT_EQ(ini.Failure().Code, TCode::kCannotCreateFile);
+    ASSERT_EQ(ini.Failure().Args.size(), 2u);
+    EXPECT_EQ(ini.Failure().Args[0].Text, path);
+    EXPECT_FALSE(ini.Failure().Args[1].Text.empty());
+    EXPECT_EQ(ini.Failure().File, path);
+    // The text form stays as it always read.
+    EXPECT_EQ(ini.Error().rfind("cannot create " + path + ": ", 0), 0u) << ini.Error();
   }
 }
 

@@ -289,12 +289,14 @@ TEST(SettingsKeys, WindowLengthIsTheOneTheCalculationUses) {
     EXPECT_EQ(w.Transform, c.Transform);
     EXPECT_DOUBLE_EQ(w.Seconds, c.Samples / c.Rate);
     EXPECT_EQ(w.Rounded, c.Rounded);
-    EXPECT_TRUE(w.Error.empty());
+    EXPECT_TRUE(w.Error.Ok());
   }
   TSpectrumSettings s;
   s.SilenceDur = 1;
-  EXPECT_FALSE(WindowLengthUsed(s, 1).Error.empty());  // one sample is no segment
+  EXPECT_EQ(WindowLengthUsed(s, 1).Error.Code, TCode::kSegmentTooShort);  // one sample
   EXPECT_EQ(WindowLengthUsed(s, 1).Samples, 0);
+  EXPECT_EQ(WindowLengthUsed(s, 0).Error.Code, TCode::kRateNotSet);
+  EXPECT_EQ(WindowLengthUsed(s, 0).Samples, 0);
 }
 
 TEST(SettingsKeys, ResultFolderTheProjectFileCannotHoldIsRefused) {

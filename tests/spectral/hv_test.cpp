@@ -183,11 +183,13 @@ TEST(HV, AmplitudeFileWithoutAComponentGivesNoRatios) {
   const std::string prim = dir.File("prim.dat");
   ASSERT_TRUE(WriteSpectrum(prim, r, mean, stdev, host, 4));
   TMatrix2D ratios{{1}}, spreads{{1}};
-  std::string reason;
+  TStatus reason;
   EXPECT_FALSE(CalculateHV(prim, host, ratios, spreads, nullptr, &reason));
   EXPECT_TRUE(ratios.empty() && spreads.empty());
-  EXPECT_EQ(reason, "Файл " + prim + ": нет спектра компонент N, Z");
-  EXPECT_EQ(host.Messages.back(), reason);
+  EXPECT_EQ(reason.Code, TCode::kNoComponentsSpectrum);
+  EXPECT_EQ(reason.Args, (std::vector<TArg>{prim, "N, Z"}));
+  EXPECT_EQ(reason.File, prim);
+  EXPECT_EQ(host.Messages.back(), "Файл " + prim + ": нет спектра компонент N, Z");
 }
 
 // A missing amplitude file: the reader's message, no ratios and no ratio file.

@@ -241,6 +241,7 @@ TEST(Hvsr, DegenerateRecordsGiveAClearVerdict) {
   THvsrResult one = Analyse(DesignedSamples(1, 2.0, 15), THvsrSettings{});
   EXPECT_FALSE(one.Ok);
   EXPECT_EQ(one.Verdict, "only 1 usable window: statistics need at least 2");
+  EXPECT_EQ(one.Reason.Code, TCode::kVerdictOneUsableWindow);
   ExpectNoNonNumbers(one);
 
   // A vertical of zeros: no window is usable.
@@ -250,6 +251,7 @@ TEST(Hvsr, DegenerateRecordsGiveAClearVerdict) {
   EXPECT_FALSE(zeros.Ok);
   EXPECT_EQ(zeros.Count(TWindowFate::kUnusable), 8);
   EXPECT_EQ(zeros.Verdict, "no usable window: a component is zero or missing in every window");
+  EXPECT_EQ(zeros.Reason.Code, TCode::kVerdictNoUsableWindow);
   EXPECT_TRUE(zeros.Mean.empty());
   ExpectNoNonNumbers(zeros);
 
@@ -269,13 +271,18 @@ TEST(Hvsr, DegenerateRecordsGiveAClearVerdict) {
   status = AnalyseRecordSamples(no_n, DesignedSamples(8, 2.0, 18), Spectrum(), THvsrSettings{},
                                 host, result);
   EXPECT_EQ(status.Outcome, THvsrOutcome::kFailed);
-  EXPECT_EQ(status.Message, "HVS: H/V needs a selected E, N and Z channel");
+  ASSERT_EQ(status.Failure.Code, TCode::kAtStation);
+  ASSERT_TRUE(status.Failure.Args.size() == 2 && status.Failure.Args[1].Nested);
+  EXPECT_EQ(status.Failure.Args[0].Text, "HVS");
+  EXPECT_EQ(status.Failure.Args[1].Nested->Code, TCode::kHvsrNeedsEnz);
+  EXPECT_EQ(Text(status.Failure, TLanguage::kEnglish),
+            "HVS: H/V needs a selected E, N and Z channel");
   TFileRecord loud = MakeRecord(8 * kSegment);
   for (TRecordChannel& c : loud.Channels) c.Level = -1;
   status = AnalyseRecordSamples(loud, DesignedSamples(8, 2.0, 18), Spectrum(), THvsrSettings{},
                                 host, result);
   EXPECT_EQ(status.Outcome, THvsrOutcome::kFailed);
-  EXPECT_EQ(status.Message,
+  EXPECT_EQ(Text(status.Failure, TLanguage::kRussian),
             "HVS: недостаточно данных для расчета: не задан допустимый уровень: канал 1 () = -1, "
             "канал 2 () = -1, канал 3 () = -1");
 
@@ -285,7 +292,10 @@ TEST(Hvsr, DegenerateRecordsGiveAClearVerdict) {
   high.GridFMax = 40.0;
   Analyse(DesignedSamples(2, 2.0, 19), high, &status);
   EXPECT_EQ(status.Outcome, THvsrOutcome::kFailed);
-  EXPECT_NE(status.Message.find("outside the spectrum's lines"), std::string::npos);
+  ASSERT_TRUE(status.Failure.Args.size() == 2 && status.Failure.Args[1].Nested);
+  EXPECT_EQ(status.Failure.Args[1].Nested->Code, TCode::kHvsrGridOutsideLines);
+  EXPECT_NE(Text(status.Failure, TLanguage::kEnglish).find("outside the spectrum's lines"),
+            std::string::npos);
 }
 
 // Windows built directly on a grid: a peak at `peak` Hz (height 4) or a flat curve.
@@ -310,6 +320,7 @@ TEST(Hvsr, FlatCurvesAndRejectedWindowsGiveAClearVerdict) {
   EXPECT_FALSE(flat.Ok);
   EXPECT_EQ(flat.Count(TWindowFate::kNoPeak), 3);
   EXPECT_EQ(flat.Verdict.rfind("no window has a peak in the search band", 0), 0u);
+  EXPECT_EQ(flat.Reason.Code, TCode::kVerdictNoWindowPeak);
   EXPECT_EQ(flat.MeanWindows, 3);  // the mean of the usable windows is still shown
   ExpectNoNonNumbers(flat);
 
@@ -319,19 +330,27 @@ TEST(Hvsr, FlatCurvesAndRejectedWindowsGiveAClearVerdict) {
   const THvsrResult all = AnalyseWindows(Curves({1.0, 4.0}), tight);
   EXPECT_EQ(all.Count(TWindowFate::kRejected), 2);
   EXPECT_EQ(all.Verdict, "every window was rejected");
+  EXPECT_EQ(all.Reason.Code, TCode::kVerdictAllRejected);
   ExpectNoNonNumbers(all);
 
   // No window at all, a window of a wrong length, a band without grid points.
   EXPECT_EQ(AnalyseWindows(Curves({}), THvsrSettings{}).Verdict, "no window");
+  EXPECT_EQ(AnalyseWindows(Curves({}), THvsrSettings{}).Reason.Code, TCode::kVerdictNoWindow);
   THvsrWindowSet ragged = Curves({2.0, 2.0, 2.0});
   ragged.Curves[1].pop_back();
   const THvsrResult r = AnalyseWindows(ragged, THvsrSettings{});
   EXPECT_EQ(r.Fate[1], TWindowFate::kUnusable);
   EXPECT_TRUE(r.Ok) << r.Verdict;
+  EXPECT_TRUE(r.Reason.Ok());
   THvsrSettings band;
   band.BandFMin = 100.0;
   band.BandFMax = 200.0;
-  EXPECT_EQ(AnalyseWindows(Curves({2.0, 2.0}), band).Verdict.rfind("no grid point", 0), 0u);
+  const THvsrResult outside = AnalyseWindows(Curves({2.0, 2.0}), band);
+  EXPECT_EQ(outside.Verdict, "no grid point in the search band 100-200 Hz");
+  // The report keeps the English; the user is told in the run's language.
+  EXPECT_EQ(outside.Reason.Code, TCode::kVerdictNoGridPoint);
+  EXPECT_EQ(Text(outside.Reason, TLanguage::kRussian),
+            "в полосе поиска 100-200 Гц нет ни одной точки сетки");
 }
 
 TEST(Hvsr, SearchBandChoosesThePeak) {
@@ -443,7 +462,8 @@ TEST(HvsrAzimuths, ARecordReadInBlocksGivesTheDirectionsOfItsWholeMatrix) {
   THvsrAzimuths want;
   const THvsrStatus want_status = AnalyseSamplesAzimuths(
       loaded, samples, report.Unread, spectrum, THvsrSettings{}, step, host, want_whole, want);
-  ASSERT_EQ(want_status.Outcome, THvsrOutcome::kAnalysed) << want_status.Message;
+  ASSERT_EQ(want_status.Outcome, THvsrOutcome::kAnalysed)
+      << Text(want_status.Failure, TLanguage::kEnglish);
 
   // Read again in blocks for each direction (no record is small enough), and read once.
   ASSERT_GT(record.SampleCount, 0);
@@ -454,7 +474,8 @@ TEST(HvsrAzimuths, ARecordReadInBlocksGivesTheDirectionsOfItsWholeMatrix) {
     THvsrAzimuths got;
     const THvsrStatus got_status = AnalyseRecordAzimuths(
         read, spectrum, rate, THvsrSettings{}, step, host, got_whole, got, nullptr, whole_bytes);
-    ASSERT_EQ(got_status.Outcome, THvsrOutcome::kAnalysed) << got_status.Message;
+    ASSERT_EQ(got_status.Outcome, THvsrOutcome::kAnalysed)
+        << Text(got_status.Failure, TLanguage::kEnglish);
     EXPECT_EQ(got_whole.FirstSample, want_whole.FirstSample);
     EXPECT_EQ(got_whole.Curves, want_whole.Curves);
     EXPECT_EQ(got_whole.IndustrialLines, want_whole.IndustrialLines);
@@ -529,7 +550,7 @@ THvsrWindowSet Windows(const TFileRecord& record, const TData32& samples,
   THvsrWindowSet windows;
   const THvsrStatus status =
       CollectWindowsOfSamples(record, samples, {}, Spectrum(), settings, host, windows);
-  EXPECT_EQ(status.Outcome, THvsrOutcome::kAnalysed) << status.Message;
+  EXPECT_EQ(status.Outcome, THvsrOutcome::kAnalysed) << Text(status.Failure, TLanguage::kEnglish);
   return windows;
 }
 
@@ -555,7 +576,7 @@ TEST(HvsrAzimuths, EachDirectionShowsItsOwnResonance) {
     THvsrAzimuths azimuths;
     const THvsrStatus status = AnalyseSamplesAzimuths(
         r, reorder ? shuffled : samples, {}, Spectrum(), Banded(), 45.0, host, whole, azimuths);
-    ASSERT_EQ(status.Outcome, THvsrOutcome::kAnalysed) << status.Message;
+    ASSERT_EQ(status.Outcome, THvsrOutcome::kAnalysed) << Text(status.Failure, TLanguage::kEnglish);
     ASSERT_EQ(azimuths.Directions.size(), 5u);
     const std::map<double, double> expected = {{0.0, 4.0}, {90.0, 2.0}, {180.0, 4.0}};
     for (const THvsrAzimuth& d : azimuths.Directions) {
@@ -580,7 +601,8 @@ TEST(HvsrAzimuths, EachDirectionShowsItsOwnResonance) {
   const THvsrStatus refused = AnalyseSamplesAzimuths(record, samples, {}, Spectrum(), Banded(),
                                                      45.0, host, whole, azimuths);
   EXPECT_EQ(refused.Outcome, THvsrOutcome::kFailed);
-  EXPECT_NE(refused.Message.find("same response"), std::string::npos) << refused.Message;
+  EXPECT_NE(Text(refused.Failure, TLanguage::kEnglish).find("same response"), std::string::npos)
+      << Text(refused.Failure, TLanguage::kEnglish);
 }
 
 TEST(HvsrIndustrial, ALineInAllThreeComponentsIsNotF0) {

@@ -146,12 +146,19 @@ TEST(ResultKind, WhichKindsGoTogether) {
     EXPECT_EQ(KindsAgree(c.B, c.A), c.Agree);
   }
   // An untold spectrum agrees with both, but amplitude and power met later do not.
-  EXPECT_EQ(KindConflictText({"a", "b", "c"}, {K::kSpectrum, K::kAmplitude, K::kSpectrum}), "");
-  EXPECT_EQ(KindConflictText({"a", "b", "c", "d"},
-                             {K::kSpectrum, K::kAmplitude, K::kSpectrum, K::kPower}),
+  EXPECT_TRUE(KindConflict({"a", "b", "c"}, {K::kSpectrum, K::kAmplitude, K::kSpectrum}).Ok());
+  const TStatus mixed =
+      KindConflict({"a", "b", "c", "d"}, {K::kSpectrum, K::kAmplitude, K::kSpectrum, K::kPower});
+  EXPECT_EQ(mixed.Code, TCode::kFilesOfDifferentKinds);
+  EXPECT_EQ(mixed.Args, (std::vector<TArg>{"b", MakeStatus(TCode::kKindAmplitude), "d",
+                                           MakeStatus(TCode::kKindPower)}));
+  EXPECT_EQ(Text(mixed, TLanguage::kRussian),
             "Файлы разного рода: b — амплитудный спектр, d — спектр мощности");
-  EXPECT_EQ(KindConflictText({"x", "y"}, {K::kHVRatio, K::kAmplitude}),
+  const TStatus ratio = KindConflict({"x", "y"}, {K::kHVRatio, K::kAmplitude});
+  EXPECT_EQ(Text(ratio, TLanguage::kRussian),
             "Файлы разного рода: x — отношения H/V, y — амплитудный спектр");
+  EXPECT_EQ(Text(ratio, TLanguage::kEnglish),
+            "Files of different kinds: x — H/V ratios, y — amplitude spectrum");
 }
 
 }  // namespace
