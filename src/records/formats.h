@@ -17,7 +17,7 @@ namespace tarvik {
 // format ("block 1 (byte 0): sample rate code 251 is not a GCF rate"). default_rate is used by
 // formats that do not store a rate.
 using HeaderReader = bool (*)(const std::string& path, TFileRecordInfo& info, double default_rate,
-                              std::string* why);
+                              TStatus* why);
 // Appends one segment per data unit of a packet or index file; station, when not empty,
 // restricts an index file to that station's lines.
 using SegmentBuilder = void (*)(const std::string& path, TRecList& list,
