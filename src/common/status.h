@@ -301,6 +301,35 @@ namespace tarvik {
   X(kRefuseSafRowNotNumber, "row_not_number")                           \
   X(kRefuseSafMoreRows, "row_count")                                    \
   X(kRefuseSafRowCount, "row_count")                                    \
+  X(kRefuseRowNeedsFrequency, "row_fields")                             \
+  X(kRefuseRootNeedsParts, "root_fields")                               \
+  X(kRefuseRowCountNotInteger, "row_count")                             \
+  X(kRefuseRowCountNotPositive, "row_count")                            \
+  X(kRefuseRowCountBeyondFile, "row_count")                             \
+  X(kRefuseRowCountAboveLimit, "row_count")                             \
+  X(kRefuseNoTableRow, "no_table_row")                                  \
+  X(kRefuseSecondLine, "second_line")                                   \
+  X(kRefuseKeyNotNumber, "not_a_number")                                \
+  X(kRefuseCountOfNotInteger, "not_an_integer")                         \
+  X(kRefuseZeroCountRange, "root_count")                                \
+  X(kRefusePoleCountRange, "root_count")                                \
+  X(kRefuseNoKeyLine, "missing_line")                                   \
+  X(kRefuseTooManyResponses, "too_many_responses")                      \
+  X(kRefuseTagNotInteger, "not_an_integer")                             \
+  X(kRefuseTagNotNumber, "not_a_number")                                \
+  X(kRefuseMoreZeros, "root_count")                                     \
+  X(kRefuseMorePoles, "root_count")                                     \
+  X(kRefuseZeroLineFields, "root_fields")                               \
+  X(kRefusePoleLineFields, "root_fields")                               \
+  X(kRefuseZeroIndexOutside, "root_index")                              \
+  X(kRefusePoleIndexOutside, "root_index")                              \
+  X(kRefuseNoChannelDescribed, "no_channel")                            \
+  X(kRefuseSeveralChannels, "several_channels")                         \
+  X(kRefuseNoSuchChannel, "no_channel")                                 \
+  X(kRefuseChannelEpochs, "several_epochs")                             \
+  X(kRefuseNoEpochCovers, "no_epoch")                                   \
+  X(kRefuseEpoch, "epoch")                                              \
+  X(kRefuseOpenEpoch, "epoch")                                          \
   /* projects, runs and edits */                                        \
   X(kReasonText, "reason_text")                                         \
   X(kLines, "lines")                                                    \
