@@ -278,6 +278,9 @@ TEST(ReadHeader, EveryReaderRefusesWhatIsNotItsFormat) {
       } else {
         EXPECT_FALSE(read) << info.Station << ", " << info.SampRate << " Hz";
         EXPECT_FALSE(why.Ok());
+        // Every refusal is a code of the catalogue, told in each language.
+        EXPECT_NE(why.Code, TCode::kReaderFailed) << Text(why, TLanguage::kEnglish);
+        EXPECT_FALSE(Text(why, TLanguage::kRussian).empty());
       }
     }
   }
