@@ -330,6 +330,27 @@ namespace tarvik {
   X(kRefuseNoEpochCovers, "no_epoch")                                   \
   X(kRefuseEpoch, "epoch")                                              \
   X(kRefuseOpenEpoch, "epoch")                                          \
+  X(kRefuseGse2Calibration, "field")                                    \
+  X(kRefuseGse2Period, "field")                                         \
+  X(kRefuseGse2On, "field")                                             \
+  X(kRefuseGse2Off, "field")                                            \
+  X(kRefuseGse2Stage, "field")                                          \
+  X(kRefuseGse2PoleCount, "field")                                      \
+  X(kRefuseGse2ZeroCount, "field")                                      \
+  X(kRefuseFieldNotNumber, "not_a_number")                              \
+  X(kRefuseFieldNotInteger, "not_an_integer")                           \
+  X(kRefuseFieldDate, "bad_date")                                       \
+  X(kRefuseFieldTime, "bad_time")                                       \
+  X(kRefuseCal2Fields, "cal2_fields")                                   \
+  X(kRefuseCalibrationZero, "calibration_zero")                         \
+  X(kRefuseCalibrationPeriod, "calibration_period")                     \
+  X(kRefuseMoreZerosAfter, "root_count")                                \
+  X(kRefuseMorePolesAfter, "root_count")                                \
+  X(kRefuseEndsInsidePaz2, "ends_inside_stage")                         \
+  X(kRefuseUnitNotGround, "unit_not_ground")                            \
+  X(kRefuseUnitNeedsPoles, "unit_needs_poles")                          \
+  X(kRefuseUnitOnePole, "unit_root_count")                              \
+  X(kRefuseUnitOneZero, "unit_root_count")                              \
   /* projects, runs and edits */                                        \
   X(kReasonText, "reason_text")                                         \
   X(kLines, "lines")                                                    \

@@ -427,17 +427,23 @@ TEST(Gse2, SeveralChannelsAndFailures) {
   struct Case {
     std::string Text;
     const char* Want;
+    TCode Cause;
   };
   for (const Case& c : {
-           Case{Cal2("A", 0.0, 1.0), "c.gse, line 1: the calibration is 0"},
+           Case{Cal2("A", 0.0, 1.0), "c.gse, line 1: the calibration is 0",
+                TCode::kRefuseCalibrationZero},
            Case{"CAL2 A     SHZ ax1  GS-13  1.0 1.0 40 2001/13/01 10:30\n",
-                "line 1: the on date \"2001/13/01\""},
-           Case{Cal2("A", 1.0, 1.0) + Paz2(1, 2, 0) + Root(-1, 0), "the file ends inside a PAZ2"},
-           Case{Cal2("A", 1.0, 1.0) + Paz2(1, 1, 0) + " abc def\n", "line 3: a root needs"},
-           Case{Cal2("A", 1.0, 1.0) + Paz2(1, 41, 0), "line 2: 41 more poles after 0"},
+                "line 1: the on date \"2001/13/01\"", TCode::kRefuseFieldDate},
+           Case{Cal2("A", 1.0, 1.0) + Paz2(1, 2, 0) + Root(-1, 0), "the file ends inside a PAZ2",
+                TCode::kRefuseEndsInsidePaz2},
+           Case{Cal2("A", 1.0, 1.0) + Paz2(1, 1, 0) + " abc def\n", "line 3: a root needs",
+                TCode::kRefuseRootNeedsParts},
+           Case{Cal2("A", 1.0, 1.0) + Paz2(1, 41, 0), "line 2: 41 more poles after 0",
+                TCode::kRefuseMorePolesAfter},
        }) {
     const TStatus status = ReadGse2Text(c.Text, "c.gse", packs);
     EXPECT_FALSE(status.Ok()) << c.Text;
+    EXPECT_EQ(CauseOf(status), c.Cause) << Text(status, TLanguage::kEnglish);
     EXPECT_NE(Text(status, TLanguage::kEnglish).find(c.Want), std::string::npos)
         << Text(status, TLanguage::kEnglish);
   }
