@@ -16,10 +16,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string path = fuzz::WriteScratchFile("x.seg2", data, size);
   LooksLikeSeg2(std::span<const uint8_t>(data, size), static_cast<int64_t>(size));
   TFileRecordInfo info;
-  std::string why;
+  TStatus why;
   const bool read = ReadSeg2Header(path, info, 100.0, &why);
   // A refusal always says why.
-  if (!read && why.empty()) __builtin_trap();
+  if (!read && why.Ok()) __builtin_trap();
   if (!read) return 0;
   if (info.ChannelCount < 1 || info.ChannelCount > kMaxChannels || !(info.SampRate > 0.0)) {
     __builtin_trap();

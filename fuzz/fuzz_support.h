@@ -68,7 +68,7 @@ inline std::string WriteScratchFile(const std::string& name, const uint8_t* data
 }
 
 using HeaderReader = bool (*)(const std::string& path, TFileRecordInfo& info, double default_rate,
-                              std::string* why);
+                              TStatus* why);
 using SegmentBuilder = void (*)(const std::string& path, TRecList& list,
                                 const std::string& station);
 
@@ -89,9 +89,9 @@ template <typename Wanted = EverySegment>
 FileReading ReadEverySegment(const std::string& path, HeaderReader read_header,
                              SegmentBuilder build_segments, Wanted wanted = {}) {
   FileReading reading;
-  std::string why;
+  TStatus why;
   // A refusal always says why.
-  if (!read_header(path, reading.Info, 100.0, &why) && why.empty()) __builtin_trap();
+  if (!read_header(path, reading.Info, 100.0, &why) && why.Ok()) __builtin_trap();
   build_segments(path, reading.Segments, "");
   SampleReader reader;
   for (const TRecordDescription& segment : reading.Segments.Items) {

@@ -38,7 +38,7 @@ int32_t SamplesPresent(int64_t file_size, int64_t offset, int64_t stride, int32_
   return static_cast<int32_t>(std::min<int64_t>(wanted, (available - 4) / stride + 1));
 }
 
-bool FillInfo(const std::string& path, bool ddb, TFileRecordInfo& info, std::string* why) {
+bool FillInfo(const std::string& path, bool ddb, TFileRecordInfo& info, TStatus* why) {
   info.Reset();
   const std::optional<TAdbHeader> h = ReadAdbFields(path, ddb, why);
   if (!h) return false;
@@ -84,17 +84,21 @@ double AdbRateFromCode(int32_t code) {
   return code;
 }
 
-std::optional<TAdbHeader> ReadAdbFields(const std::string& path, bool ddb, std::string* why) {
-  const auto refuse = [why](const char* reason) {
-    RefuseFile(why, reason);
+std::optional<TAdbHeader> ReadAdbFields(const std::string& path, bool ddb, TStatus* why) {
+  const auto refuse = [why](TStatus reason) {
+    RefuseFile(why, std::move(reason));
     return std::nullopt;
   };
+  // A header field out of its range, named by its first and last byte.
+  const auto field = [&refuse](TCode code, int first, int last) {
+    return refuse(Refusal(code, {std::to_string(first), std::to_string(last)}, first));
+  };
   BinaryFile file;
-  if (!file.Open(path)) return refuse("the file cannot be opened");
+  if (!file.Open(path)) return refuse(Refusal(TCode::kRefuseNotOpened));
   const int64_t header_size = ddb ? kDdbHeaderSize : kAdbHeaderSize;
   std::array<uint8_t, 72> b{};
   if (file.Size() < header_size || !file.ReadExact(0, b.data(), b.size())) {
-    return refuse(ddb ? "shorter than the 512-byte header" : "shorter than the 256-byte header");
+    return refuse(Refusal(TCode::kRefuseShorterThanHeader, {std::to_string(header_size)}));
   }
   auto i16 = [&](size_t at) { return static_cast<int32_t>(LoadI16LE(&b[at])); };
   TAdbHeader h;
@@ -108,26 +112,26 @@ std::optional<TAdbHeader> ReadAdbFields(const std::string& path, bool ddb, std::
   if (ddb) ms = static_cast<int>(RoundHalfEven(ms / 1024.0));
   if (year < 1 || month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 || hour > 23 ||
       minute < 0 || minute > 59 || second < 0 || second > 59 || ms < 0 || ms > 999) {
-    return refuse("the header's start (bytes 44 to 57) is not a date and time");
+    return field(TCode::kRefuseHeaderFieldNotDateTime, 44, 57);
   }
   h.Start = EncodeDateTime(year, month, day, hour, minute, second, ms);
   h.Rate = AdbRateFromCode(i16(58));
-  if (!(h.Rate > 0.0)) return refuse("the header's rate code (bytes 58 and 59) is not above 0");
+  if (!(h.Rate > 0.0)) return field(TCode::kRefuseHeaderRateNotPositive, 58, 59);
   h.Channels = i16(64);
-  if (h.Channels < 1) return refuse("the header's channel count (bytes 64 and 65) is below 1");
-  if (LoadI32LE(&b[66]) < 0) return refuse("the header's sample count (bytes 66 to 69) is below 0");
+  if (h.Channels < 1) return field(TCode::kRefuseHeaderChannelsBelowOne, 64, 65);
+  if (LoadI32LE(&b[66]) < 0) return field(TCode::kRefuseHeaderSamplesNegative, 66, 69);
   h.Count = std::max(0, LoadI32LE(&b[66]));
   h.FileSize = file.Size();
   return h;
 }
 
 bool ReadAdbHeader(const std::string& path, TFileRecordInfo& info, double /*default_rate*/,
-                   std::string* why) {
+                   TStatus* why) {
   return FillInfo(path, false, info, why);
 }
 
 bool ReadDdbHeader(const std::string& path, TFileRecordInfo& info, double /*default_rate*/,
-                   std::string* why) {
+                   TStatus* why) {
   return FillInfo(path, true, info, why);
 }
 

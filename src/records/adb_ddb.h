@@ -27,15 +27,14 @@ double AdbRateFromCode(int32_t code);
 
 // The header of an ADB (ddb false) or DDB file; nullopt when the file is shorter than its
 // header, the date or time is impossible, or the rate is not positive.
-std::optional<TAdbHeader> ReadAdbFields(const std::string& path, bool ddb,
-                                        std::string* why = nullptr);
+std::optional<TAdbHeader> ReadAdbFields(const std::string& path, bool ddb, TStatus* why = nullptr);
 
 // Headers of ADB and DDB three-component files. At most 32 channels are kept, and the sample
 // count is held to what the file's data part can hold.
 bool ReadAdbHeader(const std::string& path, TFileRecordInfo& info, double default_rate,
-                   std::string* why = nullptr);
+                   TStatus* why = nullptr);
 bool ReadDdbHeader(const std::string& path, TFileRecordInfo& info, double default_rate,
-                   std::string* why = nullptr);
+                   TStatus* why = nullptr);
 
 // One segment per channel ("Z", "N", "E"); station is not used (the file holds one device).
 void BuildAdbSegments(const std::string& path, TRecList& list, const std::string& station);

@@ -30,18 +30,24 @@ double UsableCoefficient(double c) {
 
 }  // namespace
 
-std::optional<TBaikalHeader> ReadBaikalFields(const std::string& path, std::string* why) {
-  const auto refuse = [why](std::string reason) {
+std::optional<TBaikalHeader> ReadBaikalFields(const std::string& path, TStatus* why) {
+  const auto refuse = [why](TStatus reason) {
     RefuseFile(why, std::move(reason));
     return std::nullopt;
   };
+  // A header field out of its range, named by its first and last byte.
+  const auto field = [&refuse](TCode code, int first, int last) {
+    return refuse(Refusal(code, {std::to_string(first), std::to_string(last)}, first));
+  };
   BinaryFile file;
-  if (!file.Open(path)) return refuse("the file cannot be opened");
+  if (!file.Open(path)) return refuse(Refusal(TCode::kRefuseNotOpened));
   std::array<uint8_t, kMainHeaderSize> b{};
-  if (!file.ReadExact(0, b.data(), b.size())) return refuse("shorter than the 120-byte header");
+  if (!file.ReadExact(0, b.data(), b.size())) {
+    return refuse(Refusal(TCode::kRefuseShorterThanHeader, {std::to_string(kMainHeaderSize)}));
+  }
   TBaikalHeader h;
   h.Channels = LoadI16LE(&b[0]);
-  if (h.Channels <= 0) return refuse("the header's channel count (bytes 0 and 1) is below 1");
+  if (h.Channels <= 0) return field(TCode::kRefuseHeaderChannelsBelowOne, 0, 1);
   const int day = LoadI16LE(&b[6]);
   const int month = LoadI16LE(&b[8]);
   const int year = LoadI16LE(&b[10]);
@@ -50,19 +56,19 @@ std::optional<TBaikalHeader> ReadBaikalFields(const std::string& path, std::stri
   h.Interval = LoadF64LE(&b[48]);
   const double seconds = LoadF64LE(&b[56]);
   if (year < 1 || month < 1 || month > 12 || day < 1 || day > 31) {
-    return refuse("the header's date (bytes 6 to 11) is not a date");
+    return field(TCode::kRefuseHeaderDateNotDate, 6, 11);
   }
   if (!(h.Interval > 0.0) || !std::isfinite(1.0 / h.Interval)) {
-    return refuse("the header's sampling interval (bytes 48 to 55) is not above 0");
+    return field(TCode::kRefuseHeaderIntervalNotPositive, 48, 55);
   }
   if (!(seconds >= 0.0 && seconds < kSecondsPerDay + 1.0)) {
-    return refuse("the header's start (bytes 56 to 63) is not a time of day");
+    return field(TCode::kRefuseHeaderStartNotTimeOfDay, 56, 63);
   }
   h.Start = EncodeDateTime(year, month, day) + seconds / kSecondsPerDay;
   h.BytesPerSample = h.Resolution <= 16 ? 2 : 4;
   h.DataStart = kMainHeaderSize + kChannelHeaderSize * h.Channels;
   if (file.Size() < h.DataStart) {
-    return refuse("shorter than the headers of its " + std::to_string(h.Channels) + " channels");
+    return refuse(Refusal(TCode::kRefuseShorterThanChannelHeaders, {std::to_string(h.Channels)}));
   }
   h.Samples = ClampToInt32((file.Size() - h.DataStart) / h.Channels / h.BytesPerSample);
   // The samples stay interleaved over every channel of the file; only the first 32 are named.
@@ -70,7 +76,7 @@ std::optional<TBaikalHeader> ReadBaikalFields(const std::string& path, std::stri
   for (int i = 0; i < kept; ++i) {
     std::array<uint8_t, kChannelHeaderSize> c{};
     if (!file.ReadExact(kMainHeaderSize + kChannelHeaderSize * i, c.data(), c.size())) {
-      return refuse("a channel header cannot be read");
+      return refuse(Refusal(TCode::kRefuseChannelHeaderUnreadable));
     }
     h.ChannelHeaders.push_back({TextField(&c[8], 24), LoadF64LE(&c[56])});
   }
@@ -78,7 +84,7 @@ std::optional<TBaikalHeader> ReadBaikalFields(const std::string& path, std::stri
 }
 
 bool ReadBaikalHeader(const std::string& path, TFileRecordInfo& info, double /*default_rate*/,
-                      std::string* why) {
+                      TStatus* why) {
   info.Reset();
   const std::optional<TBaikalHeader> h = ReadBaikalFields(path, why);
   if (!h) return false;

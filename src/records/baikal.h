@@ -32,11 +32,11 @@ struct TBaikalHeader {
 
 // The headers of a Baikal file; nullopt when the file is shorter than its headers, names no
 // channel, or its date or sampling interval is impossible.
-std::optional<TBaikalHeader> ReadBaikalFields(const std::string& path, std::string* why = nullptr);
+std::optional<TBaikalHeader> ReadBaikalFields(const std::string& path, TStatus* why = nullptr);
 
 // Header of a Baikal multi-channel file: the first 32 channels of a file that has more.
 bool ReadBaikalHeader(const std::string& path, TFileRecordInfo& info, double default_rate,
-                      std::string* why = nullptr);
+                      TStatus* why = nullptr);
 
 // One segment per channel (of the first 32); station is not used (the file holds one station).
 void BuildBaikalSegments(const std::string& path, TRecList& list, const std::string& station);

@@ -301,43 +301,51 @@ std::vector<std::string> RecognizedFilesIn(const std::string& folder) {
 
 namespace {
 
-// Readers name the byte a refusal concerns as "(byte N)"; -1 when the reason names none.
-int64_t ByteNamedIn(std::string_view reason) {
-  constexpr std::string_view kByte = "(byte ";
-  const size_t at = reason.find(kByte);
-  if (at == std::string_view::npos) return -1;
-  int64_t value = 0;
-  size_t i = at + kByte.size();
-  const size_t first = i;
-  for (; i < reason.size() && reason[i] >= '0' && reason[i] <= '9' && value < (int64_t{1} << 52);
-       ++i) {
-    value = value * 10 + (reason[i] - '0');
+// The refusals that tell of a file ending before what the reader needs.
+bool TellsOfCut(const TStatus& reason) {
+  switch (reason.Code) {
+    case TCode::kRefuseShorterThanHeader:
+    case TCode::kRefuseShorterThanRecordHeader:
+    case TCode::kRefuseHeaderPastEnd:
+    case TCode::kRefuseLengthsPastEnd:
+    case TCode::kRefuseShorterThanBlock:
+    case TCode::kRefuseShorterThanChannelHeaders:
+    case TCode::kRefuseRecHeaderCut:
+    case TCode::kRefuseShorterThanDescriptor:
+    case TCode::kRefusePointerBlockPastEnd:
+    case TCode::kRefuseDescriptorPastEnd:
+    case TCode::kRefuseBlockSize:
+    case TCode::kRefuseShorterThanSacHeader:
+    case TCode::kRefuseShorterThanPacket:
+    case TCode::kRefuseShorterThanPacketHead:
+      return true;
+    default:
+      break;
   }
-  return i > first ? value : -1;
-}
-
-// Readers refuse a file that ends before what they need with one of these phrases.
-bool TellsOfCut(std::string_view reason) {
-  return reason.find("shorter than") != std::string_view::npos ||
-         reason.find("past the end") != std::string_view::npos ||
-         reason.find("cut short") != std::string_view::npos;
+  for (const TArg& arg : reason.Args) {
+    if (arg.Nested != nullptr && TellsOfCut(*arg.Nested)) return true;
+  }
+  return false;
 }
 
 // The status of a header reader's refusal of path: why it refused, where, and whether the file
 // is merely cut; a file that cannot be opened at all says so whatever the reader's words.
-TStatus Refusal(const std::string& path, std::string_view format_name, std::string reason) {
+TStatus FileRefusal(const std::string& path, std::string_view format_name, TStatus reason) {
   BinaryFile file;
   TStatus status;
   if (!file.Open(path)) {
     status = MakeStatus(TCode::kRecordFileNotOpened);
-  } else if (reason.empty()) {
+  } else if (reason.Ok()) {
     status = MakeStatus(TCode::kNoValidData, {format_name});
   } else {
-    const int64_t named = ByteNamedIn(reason);
+    const int64_t named = reason.Offset;
     const bool cut = TellsOfCut(reason);
-    status = MakeStatus(cut ? TCode::kRecordFileCut : TCode::kNotOfFormat, {std::move(reason)});
+    const int record = reason.Record;
+    status = MakeStatus(cut ? TCode::kRecordFileCut : TCode::kNotOfFormat, {reason});
     // A cut file is refused where it ends, unless the reader names an earlier byte.
     status.Offset = named >= 0 ? named : (cut ? file.Size() : -1);
+    status.Record = record;
+    status.Line = reason.Line;
   }
   status.File = path;
   return status;
@@ -353,7 +361,7 @@ TStatus ReadHeader(const std::string& path, FormatTag tag, TFileRecordInfo& info
     status.File = path;
     return status;
   }
-  std::string reason;
+  TStatus reason;
   try {
     info.Reset();
     if (f->ReadHeader(path, info, default_rate, &reason)) return {};
@@ -362,14 +370,14 @@ TStatus ReadHeader(const std::string& path, FormatTag tag, TFileRecordInfo& info
     status.File = path;
     return status;
   }
-  return Refusal(path, f->Name, std::move(reason));
+  return FileRefusal(path, f->Name, std::move(reason));
 }
 
 namespace {
 
 // Formats whose one file may hold several stations: a header for each.
 using StationHeadersReader = bool (*)(const std::string& path,
-                                      std::vector<TFileRecordInfo>& headers, std::string* why);
+                                      std::vector<TFileRecordInfo>& headers, TStatus* why);
 struct StationHeaders {
   FormatTag Tag;
   StationHeadersReader Read;
@@ -387,10 +395,10 @@ FileHeaders ReadHeaders(const std::string& path, FormatTag tag, double default_r
   for (const StationHeaders& reader : kStationHeaders) {
     if (reader.Tag != tag) continue;
     try {
-      std::string reason;
+      TStatus reason;
       out.Status = reader.Read(path, out.Headers, &reason)
                        ? TStatus{}
-                       : Refusal(path, FindFormat(tag)->Name, std::move(reason));
+                       : FileRefusal(path, FindFormat(tag)->Name, std::move(reason));
     } catch (const std::exception& e) {
       out.Status = MakeStatus(TCode::kReaderFailed, {e.what()});
       out.Status.File = path;

@@ -14,10 +14,11 @@ namespace tarvik {
 
 // Fills info from one file; false when the file cannot be read as this format (info is then
 // reset or partly filled), and then *why (when given) says what in the file is not of the
-// format ("block 1 (byte 0): sample rate code 251 is not a GCF rate"). default_rate is used by
-// formats that do not store a rate.
+// format: a code of the readers' refusals with its arguments ("block 1 (byte 0): sample rate
+// code 251 is not a GCF rate"), Offset set where the reader knows the byte. default_rate is used
+// by formats that do not store a rate.
 using HeaderReader = bool (*)(const std::string& path, TFileRecordInfo& info, double default_rate,
-                              std::string* why);
+                              TStatus* why);
 // Appends one segment per data unit of a packet or index file; station, when not empty,
 // restricts an index file to that station's lines.
 using SegmentBuilder = void (*)(const std::string& path, TRecList& list,
@@ -65,9 +66,10 @@ std::vector<std::string> RecognizedFilesIn(const std::string& folder);
 
 // Fills info by the header reader of tag; a tag without a reader leaves info unchanged.
 // Fails, with File set, when there is no reader (kNoHeaderReader), the file cannot be opened
-// (kRecordFileNotOpened), the reader refuses it (kNotOfFormat with the reader's reason, and Offset
-// when the reason names the byte it concerns; kRecordFileCut when that byte lies beyond the
-// file's end; kNoValidData when it gives no reason) or reading it failed (kReaderFailed).
+// (kRecordFileNotOpened), the reader refuses it (kNotOfFormat with the reader's refusal nested,
+// and its Offset, Record and Line; kRecordFileCut when the refusal tells of the file ending
+// before what the reader needs, Offset then the file's size unless the refusal names a byte;
+// kNoValidData when it gives no reason) or reading it failed (kReaderFailed).
 TStatus ReadHeader(const std::string& path, FormatTag tag, TFileRecordInfo& info,
                    double default_rate);
 

@@ -68,7 +68,7 @@ constexpr int kMaxRecords = (kGcfBlockBytes - kGcfHeaderBytes - 8) / 4;
 
 // The blocks of a file that carry samples, or why the file is not GCF.
 struct GcfScan {
-  std::string Problem;
+  TStatus Problem;
   std::vector<std::pair<int64_t, TGcfBlockHeader>> Data;
 };
 
@@ -80,12 +80,12 @@ GcfScan ScanGcf(const std::string& path) {
   GcfScan scan;
   BinaryFile file;
   if (!file.Open(path)) {
-    scan.Problem = "the file cannot be opened";
+    scan.Problem = Refusal(TCode::kRefuseNotOpened);
     return scan;
   }
   const int64_t size = file.Size();
   if (size < kGcfBlockBytes) {
-    scan.Problem = "shorter than one block of 1024 bytes";
+    scan.Problem = Refusal(TCode::kRefuseShorterThanBlock, {std::to_string(kGcfBlockBytes)});
     return scan;
   }
   std::array<uint8_t, kGcfHeaderBytes> head{};
@@ -94,9 +94,9 @@ GcfScan ScanGcf(const std::string& path) {
     if (!file.ReadExact(offset, head.data(), head.size())) break;
     TGcfBlockHeader block = ParseGcfBlockHeader(head);
     ++blocks;
-    if (!block.Problem.empty()) {
+    if (!block.Problem.Ok()) {
       if (offset == 0) {
-        scan.Problem = "block 1 (byte 0): " + block.Problem;
+        scan.Problem = RefusalIn(TCode::kRefuseInBlock, 1, 0, block.Problem);
         scan.Data.clear();
         return scan;
       }
@@ -106,12 +106,12 @@ GcfScan ScanGcf(const std::string& path) {
     }
   }
   if (2 * bad > blocks) {
-    scan.Problem = "only " + std::to_string(blocks - bad) + " of its " + std::to_string(blocks) +
-                   " blocks are GCF blocks";
+    scan.Problem =
+        Refusal(TCode::kRefuseFewGcfBlocks, {std::to_string(blocks - bad), std::to_string(blocks)});
   } else if (scan.Data.empty()) {
-    scan.Problem = "no block carries seismic samples";
+    scan.Problem = Refusal(TCode::kRefuseNoSeismicBlock);
   }
-  if (!scan.Problem.empty()) scan.Data.clear();
+  if (!scan.Problem.Ok()) scan.Data.clear();
   return scan;
 }
 
@@ -158,30 +158,27 @@ TGcfBlockHeader ParseGcfBlockHeader(std::span<const uint8_t, kGcfHeaderBytes> he
   // A rate of 0 would give the block no end in time; such blocks are status blocks in practice.
   h.Status = rate_code == 0;
   const uint32_t stream = LoadU32BE(&head[4]);
-  const auto field = [](const char* what, long long v) {
-    return std::string(what) + " " + std::to_string(v);
-  };
+  const auto number = [](long long v) { return TArg(std::to_string(v)); };
   if (stream >= kBase36Limit) {
-    h.Problem = field("stream ID", stream) + " is beyond six base-36 digits";
+    h.Problem = Refusal(TCode::kRefuseGcfStreamId, {number(stream)});
   } else if ((date & 0x1FFFFu) >= 86400u) {
-    h.Problem = field("time of day", date & 0x1FFFFu) + " s is beyond one day";
+    h.Problem = Refusal(TCode::kRefuseGcfTimeOfDay, {number(date & 0x1FFFFu)});
   } else if (h.Records > kMaxRecords) {
-    h.Problem = field("record count", h.Records) + " is beyond the " + std::to_string(kMaxRecords) +
-                " a block holds";
+    h.Problem = Refusal(TCode::kRefuseGcfRecordCount, {number(h.Records), number(kMaxRecords)});
   } else if (!h.Status) {
     if (rate_code > 250) {
-      h.Problem = field("sample rate code", rate_code) + " is not a GCF rate";
+      h.Problem = Refusal(TCode::kRefuseGcfRateCode, {number(rate_code)});
     } else if (!decodable || (head[14] & 0x08) != 0) {
-      h.Problem = field("compression code", head[14] & 0x0F) + " is not 1, 2 or 4";
+      h.Problem = Refusal(TCode::kRefuseGcfCompression, {number(head[14] & 0x0F)});
     } else if (numerator >= GcfFractionDenominator(rate_code)) {
-      h.Problem = field("start-time fraction", numerator) + "/" +
-                  std::to_string(GcfFractionDenominator(rate_code)) + " is not below 1";
+      h.Problem = Refusal(TCode::kRefuseGcfFraction,
+                          {number(numerator), number(GcfFractionDenominator(rate_code))});
     } else if (h.Records == 0) {
-      h.Problem = "a data block without data records";
+      h.Problem = Refusal(TCode::kRefuseGcfNoRecords);
     }
   }
-  h.CarriesSamples = h.Problem.empty() && !h.Status && IsSeismicComponent(h.Component) &&
-                     decodable && h.SampRate > 0.0;
+  h.CarriesSamples = h.Problem.Ok() && !h.Status && IsSeismicComponent(h.Component) && decodable &&
+                     h.SampRate > 0.0;
   return h;
 }
 
@@ -232,10 +229,10 @@ size_t GcfSoundSamples(std::span<const uint8_t> data, int diff_bytes, std::span<
 }
 
 bool ReadGcfHeader(const std::string& path, TFileRecordInfo& info, double /*default_rate*/,
-                   std::string* why) {
+                   TStatus* why) {
   info.Reset();
   const GcfScan scan = ScanGcf(path);
-  if (!scan.Problem.empty()) return RefuseFile(why, scan.Problem);
+  if (!scan.Problem.Ok()) return RefuseFile(why, scan.Problem);
   info.BlockSamples = kGcfBlockBytes;
   TDateTime latest_end = 0.0;
   int64_t held = 0;

@@ -28,7 +28,7 @@ struct TGcfBlockHeader {
   bool Status = false;
   // Why the 16 bytes are not the head of a GCF block (a field out of its range); empty when
   // they are.
-  std::string Problem;
+  TStatus Problem;
   // A data block of a seismic stream with a rate and a compression that can be decoded; status
   // and damaged blocks carry nothing.
   bool CarriesSamples = false;
@@ -58,7 +58,7 @@ size_t GcfSoundSamples(std::span<const uint8_t> data, int diff_bytes, std::span<
 // Header of a GCF file; false when the file is not GCF (its first block's head is not that of
 // a GCF block, or most of its blocks' are not) or no block carries samples.
 bool ReadGcfHeader(const std::string& path, TFileRecordInfo& info, double default_rate,
-                   std::string* why = nullptr);
+                   TStatus* why = nullptr);
 
 // One segment per sample-carrying 1024-byte block.
 void BuildGcfSegments(const std::string& path, TRecList& list, const std::string& station);

@@ -141,10 +141,10 @@ int32_t IssResampledAt(const std::vector<int32_t>& in, double q, int64_t g) {
 }
 
 bool ReadIssHeader(const std::string& path, TFileRecordInfo& info, double /*default_rate*/,
-                   std::string* why) {
+                   TStatus* why) {
   info.Reset();
   BinaryFile probe;
-  if (!probe.Open(path)) return RefuseFile(why, "the file cannot be opened");
+  if (!probe.Open(path)) return RefuseFile(why, Refusal(TCode::kRefuseNotOpened));
   probe.Close();
   const std::vector<uint8_t> bytes = ReadWholeFile(path);
   TIssKeyReader reader(std::string(bytes.begin(), bytes.end()));
@@ -153,11 +153,11 @@ bool ReadIssHeader(const std::string& path, TFileRecordInfo& info, double /*defa
     case IssRead::kOk:
       break;
     case IssRead::kEnd:
-      return RefuseFile(why, "no line t_time.tv_sec=... (the file time) in it");
+      return RefuseFile(why, Refusal(TCode::kRefuseIssNoFileTime, {"t_time.tv_sec"}));
     case IssRead::kDamaged:
-      return RefuseFile(why, "its file time or trigger count is not a number");
+      return RefuseFile(why, Refusal(TCode::kRefuseIssKeysNotNumbers));
   }
-  if (keys.TriggerCount < 0) return RefuseFile(why, "its trigger count is below 0");
+  if (keys.TriggerCount < 0) return RefuseFile(why, Refusal(TCode::kRefuseIssNegativeTriggers));
 
   std::vector<std::string> sites;
   for (const std::string& id : keys.SiteIds) {
@@ -177,7 +177,7 @@ bool ReadIssHeader(const std::string& path, TFileRecordInfo& info, double /*defa
     const IssRead r = ReadIssTriggerKeys(reader, trigger);
     if (r != IssRead::kOk) {
       damaged = r == IssRead::kDamaged;
-      if (damaged) RefuseFile(why, "trigger " + std::to_string(k + 1) + ": a key is not a number");
+      if (damaged) RefuseFile(why, Refusal(TCode::kRefuseIssTriggerKey, {std::to_string(k + 1)}));
       break;
     }
     for (int c = 0; c < kPlacesPerTrigger; ++c) {

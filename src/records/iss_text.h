@@ -84,7 +84,7 @@ int32_t IssResampledAt(const std::vector<int32_t>& in, double q, int64_t g);
 // Header of an ISS text trigger file. False when the file cannot be read or a number in it
 // does not parse (info then holds what was read before).
 bool ReadIssHeader(const std::string& path, TFileRecordInfo& info, double default_rate,
-                   std::string* why = nullptr);
+                   TStatus* why = nullptr);
 
 // Writes every trigger of the file at its own time offset from the record's start when this is
 // the record's first file (read at position 0); a later file writes its triggers at the

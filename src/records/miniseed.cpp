@@ -72,19 +72,21 @@ bool PlausibleTime(int year, int day, int hour, int minute, int second, int frac
 // Why the first 48 bytes are not a data record's fixed header; empty when they are. A sequence
 // number of six digits (blanks or zero bytes where a writer left it out), a quality indicator
 // of D, R, Q or M, a blank or zero reserved byte, and a time whose fields are in range.
-std::string FixedHeaderProblem(const uint8_t* h) {
+TStatus FixedHeaderProblem(const uint8_t* h) {
   for (int i = 0; i < 6; ++i) {
     const uint8_t c = h[i];
-    if (!((c >= '0' && c <= '9') || c == ' ' || c == 0)) return "the sequence number is not digits";
+    if (!((c >= '0' && c <= '9') || c == ' ' || c == 0)) {
+      return Refusal(TCode::kRefuseSequenceNotDigits);
+    }
   }
   if (h[6] != 'D' && h[6] != 'R' && h[6] != 'Q' && h[6] != 'M') {
-    return "the quality indicator is not D, R, Q or M";
+    return Refusal(TCode::kRefuseQualityIndicator);
   }
-  if (h[7] != ' ' && h[7] != 0) return "the byte after the quality indicator is not blank";
+  if (h[7] != ' ' && h[7] != 0) return Refusal(TCode::kRefuseQualityNotBlank);
   const HeaderOrder order = OrderOf(h);
   if (!PlausibleTime(order.U16(h + kYear), order.U16(h + kDayOfYear), h[kHour], h[kMinute],
                      h[kSecond], order.U16(h + kTenThousandths))) {
-    return "the start time is not a time";
+    return Refusal(TCode::kRefuseStartNotTime);
   }
   return {};
 }
@@ -181,7 +183,7 @@ MiniSeedStatus ParseHead(HeadView& view, int64_t available, TMiniSEEDPacket& pac
   }
   if (!view.Has(kMiniSeedFixedHeader)) return MiniSeedStatus::kDamaged;
   const uint8_t* h = view.Bytes.data();
-  if (!FixedHeaderProblem(h).empty()) return MiniSeedStatus::kDamaged;
+  if (!FixedHeaderProblem(h).Ok()) return MiniSeedStatus::kDamaged;
   const HeaderOrder order = OrderOf(h);
   packet.Station = HeaderText(h + kStation, 5);
   packet.Location = HeaderText(h + kLocation, 2);
@@ -340,23 +342,24 @@ std::string SegmentLocation(const TMiniSEEDPacket& p) {
 }  // namespace
 
 bool ReadMiniSeedHeaders(const std::string& path, std::vector<TFileRecordInfo>& headers,
-                         std::string* why) {
+                         TStatus* why) {
   headers.clear();
   {
     // The first record tells whether the file is miniSEED at all; a damaged record further on
     // is left out.
     BinaryFile file;
-    if (!file.Open(path, false)) return RefuseFile(why, "the file cannot be opened");
+    if (!file.Open(path, false)) return RefuseFile(why, Refusal(TCode::kRefuseNotOpened));
     uint8_t head[kMiniSeedFixedHeader];
     if (file.ReadAt(0, head, sizeof head) < sizeof head) {
-      return RefuseFile(why, "shorter than the 48-byte fixed header of a record");
+      return RefuseFile(why, Refusal(TCode::kRefuseShorterThanRecordHeader,
+                                     {std::to_string(kMiniSeedFixedHeader)}));
     }
-    const std::string problem = FixedHeaderProblem(head);
-    if (!problem.empty()) return RefuseFile(why, "record 1 (byte 0): " + problem);
+    const TStatus problem = FixedHeaderProblem(head);
+    if (!problem.Ok()) return RefuseFile(why, RefusalIn(TCode::kRefuseInRecord, 1, 0, problem));
   }
   if (!GroupMiniSeedRecords(
           [&path](const MiniSeedVisitor& visit) { ForEachMiniSeedRecord(path, visit); }, headers)) {
-    return RefuseFile(why, "no record has a blockette 1000 (its encoding and record length)");
+    return RefuseFile(why, Refusal(TCode::kRefuseNoBlockette1000));
   }
   return true;
 }
@@ -442,7 +445,7 @@ bool GroupMiniSeedRecords(const MiniSeedWalk& walk, std::vector<TFileRecordInfo>
 }
 
 bool ReadMiniSeedHeader(const std::string& path, TFileRecordInfo& info, double /*default_rate*/,
-                        std::string* why) {
+                        TStatus* why) {
   std::vector<TFileRecordInfo> headers;
   const bool read = ReadMiniSeedHeaders(path, headers, why);
   info = headers.empty() ? TFileRecordInfo{} : std::move(headers.front());

@@ -83,13 +83,13 @@ bool GroupMiniSeedRecords(const MiniSeedWalk& walk, std::vector<TFileRecordInfo>
 // Header of a miniSEED file: all records walked; false when no record has blockette 1000. The
 // header is that of the first station (and location) the file holds.
 bool ReadMiniSeedHeader(const std::string& path, TFileRecordInfo& info, double default_rate,
-                        std::string* why = nullptr);
+                        TStatus* why = nullptr);
 
 // A header per station and location the file holds, in the order they first appear; the
 // channels of a station held under several locations are named "LL.CHN" and the header's
 // Location says which. False (headers empty) when no record has blockette 1000.
 bool ReadMiniSeedHeaders(const std::string& path, std::vector<TFileRecordInfo>& headers,
-                         std::string* why = nullptr);
+                         TStatus* why = nullptr);
 
 // One segment per record with blockette 1000, a rate above 0 and a station.
 void BuildMiniSeedSegments(const std::string& path, TRecList& list, const std::string& station);

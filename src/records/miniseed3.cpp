@@ -49,13 +49,13 @@ bool StartsRecord(std::span<const uint8_t> b) {
 }
 
 // Why the fixed header's start time is not a time; empty when it is.
-std::string TimeProblem(const uint8_t* h) {
+TStatus TimeProblem(const uint8_t* h) {
   const uint32_t ns = LoadU32LE(h + kNanosecond);
   const int year = LoadU16LE(h + kYear);
   const int day = LoadU16LE(h + kDayOfYear);
   if (ns > 999999999u || year < 1 || day < 1 || day > 366 || h[kHour] > 23 || h[kMinute] > 59 ||
       h[kSecond] > 60) {
-    return "the start time (bytes 4 to 14) is not a time";
+    return Refusal(TCode::kRefuseStartNotTimeAt, {"4", "14"});
   }
   return {};
 }
@@ -147,22 +147,21 @@ int32_t MiniSeed3SampleType(int encoding) {
 }
 
 MiniSeed3Status ParseMiniSeed3Record(std::span<const uint8_t> bytes, Ms3Record& record,
-                                     std::string* why) {
+                                     TStatus* why) {
   record = Ms3Record{};
-  const auto refuse = [why](MiniSeed3Status status, std::string reason) {
+  const auto refuse = [why](MiniSeed3Status status, TStatus reason) {
     RefuseFile(why, std::move(reason));
     return status;
   };
   if (!StartsRecord(bytes)) {
-    return refuse(MiniSeed3Status::kNotRecord, "does not begin with \"MS\" and version 3");
+    return refuse(MiniSeed3Status::kNotRecord, Refusal(TCode::kRefuseNotMiniSeed3));
   }
   if (bytes.size() < kMiniSeed3FixedHeader) {
     return refuse(MiniSeed3Status::kTruncated,
-                  "the 40-byte fixed header runs past the end of "
-                  "the file");
+                  Refusal(TCode::kRefuseHeaderPastEnd, {std::to_string(kMiniSeed3FixedHeader)}));
   }
   const uint8_t* h = bytes.data();
-  if (std::string problem = TimeProblem(h); !problem.empty()) {
+  if (TStatus problem = TimeProblem(h); !problem.Ok()) {
     return refuse(MiniSeed3Status::kDamaged, std::move(problem));
   }
   const int64_t sid_length = h[kSidLength];
@@ -172,8 +171,9 @@ MiniSeed3Status ParseMiniSeed3Record(std::span<const uint8_t> bytes, Ms3Record& 
   record.Length = record.DataOffset + record.DataLength;
   if (record.Length > std::ssize(bytes)) {
     return refuse(MiniSeed3Status::kTruncated,
-                  "its " + std::to_string(record.Length) +
-                      " bytes (the lengths of bytes 33 to 39) run past the end of the file");
+                  Refusal(TCode::kRefuseLengthsPastEnd,
+                          {std::to_string(record.Length), std::to_string(kSidLength),
+                           std::to_string(kDataLength + 3)}));
   }
   const uint32_t stored = LoadU32LE(h + kCrc);
   const std::array<uint8_t, 4> zero{};
@@ -181,10 +181,11 @@ MiniSeed3Status ParseMiniSeed3Record(std::span<const uint8_t> bytes, Ms3Record& 
   crc = Crc32c(zero, crc);
   crc = Crc32c(bytes.subspan(kCrc + 4, static_cast<size_t>(record.Length) - kCrc - 4), crc);
   if (crc != stored) {
-    char text[96];
-    std::snprintf(text, sizeof text, "the CRC-32C %08X of its bytes is not the stored %08X", crc,
-                  stored);
-    return refuse(MiniSeed3Status::kDamaged, text);
+    char computed[16];
+    char kept[16];
+    std::snprintf(computed, sizeof computed, "%08X", crc);
+    std::snprintf(kept, sizeof kept, "%08X", stored);
+    return refuse(MiniSeed3Status::kDamaged, Refusal(TCode::kRefuseCrcMismatch, {computed, kept}));
   }
 
   record.Sid.assign(reinterpret_cast<const char*>(h + kMiniSeed3FixedHeader),
@@ -204,9 +205,9 @@ MiniSeed3Status ParseMiniSeed3Record(std::span<const uint8_t> bytes, Ms3Record& 
   const int64_t most = width > 0 ? record.DataLength / width : record.DataLength / 4 * 7;
   if (record.DataType != kSampleUnknown && record.SampleCount > most) {
     return refuse(MiniSeed3Status::kDamaged,
-                  std::to_string(record.SampleCount) + " samples of encoding " +
-                      std::to_string(record.Encoding) + " do not fit its " +
-                      std::to_string(record.DataLength) + "-byte payload");
+                  Refusal(TCode::kRefuseSamplesDoNotFit,
+                          {std::to_string(record.SampleCount), std::to_string(record.Encoding),
+                           std::to_string(record.DataLength)}));
   }
   return MiniSeed3Status::kOk;
 }
@@ -217,7 +218,7 @@ bool LooksLikeMiniSeed3(std::span<const uint8_t> head) {
 
 bool ForEachMiniSeed3Record(const std::string& path,
                             const std::function<void(int64_t, const Ms3Record&)>& visit,
-                            std::string* problem) {
+                            TStatus* problem) {
   BinaryFile file;
   if (!file.Open(path)) return false;
   const int64_t size = file.Size();
@@ -236,15 +237,14 @@ bool ForEachMiniSeed3Record(const std::string& path,
       bytes = file.ReadBytes(offset, static_cast<size_t>(std::min(length, size - offset)));
     }
     Ms3Record record;
-    std::string why;
+    TStatus why;
     if (ParseMiniSeed3Record(bytes, record, &why) == MiniSeed3Status::kOk) {
       visit(offset, record);
       offset += record.Length;
       continue;
     }
     if (!noted && problem != nullptr) {
-      *problem =
-          "record " + std::to_string(index) + " (byte " + std::to_string(offset) + "): " + why;
+      *problem = RefusalIn(TCode::kRefuseInRecord, index, offset, why);
       noted = true;
     }
     // Lengths of a damaged record cannot be trusted: the next record is looked for.
@@ -254,17 +254,18 @@ bool ForEachMiniSeed3Record(const std::string& path,
 }
 
 bool ReadMiniSeed3Headers(const std::string& path, std::vector<TFileRecordInfo>& headers,
-                          std::string* why) {
+                          TStatus* why) {
   headers.clear();
   {
     BinaryFile file;
-    if (!file.Open(path)) return RefuseFile(why, "the file cannot be opened");
+    if (!file.Open(path)) return RefuseFile(why, Refusal(TCode::kRefuseNotOpened));
     uint8_t head[3] = {};
     if (!file.ReadExact(0, head, sizeof head) || !StartsRecord(head)) {
-      return RefuseFile(why, "record 1 (byte 0): does not begin with \"MS\" and version 3");
+      return RefuseFile(
+          why, RefusalIn(TCode::kRefuseInRecord, 1, 0, Refusal(TCode::kRefuseNotMiniSeed3)));
     }
   }
-  std::string problem;
+  TStatus problem;
   const bool any = GroupMiniSeedRecords(
       [&](const MiniSeedVisitor& visit) {
         ForEachMiniSeed3Record(
@@ -272,12 +273,12 @@ bool ReadMiniSeed3Headers(const std::string& path, std::vector<TFileRecordInfo>&
             &problem);
       },
       headers);
-  if (!any) return RefuseFile(why, problem.empty() ? "no sound record" : problem);
+  if (!any) return RefuseFile(why, problem.Ok() ? Refusal(TCode::kRefuseNoSoundRecord) : problem);
   return true;
 }
 
 bool ReadMiniSeed3Header(const std::string& path, TFileRecordInfo& info, double /*default_rate*/,
-                         std::string* why) {
+                         TStatus* why) {
   std::vector<TFileRecordInfo> headers;
   const bool read = ReadMiniSeed3Headers(path, headers, why);
   info = headers.empty() ? TFileRecordInfo{} : std::move(headers.front());

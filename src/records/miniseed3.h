@@ -52,7 +52,7 @@ int32_t MiniSeed3SampleType(int encoding);
 // Parses the record at the start of bytes, which hold the file from the record's first byte
 // (or at least the whole record). Checks the CRC. why (when given) says what is wrong.
 MiniSeed3Status ParseMiniSeed3Record(std::span<const uint8_t> bytes, Ms3Record& record,
-                                     std::string* why = nullptr);
+                                     TStatus* why = nullptr);
 
 // True when head begins with "MS" and version 3 and holds a whole fixed header (whose fields the
 // reader then checks).
@@ -64,16 +64,16 @@ bool LooksLikeMiniSeed3(std::span<const uint8_t> head);
 // (byte 512): ..."). False when the file cannot be opened.
 bool ForEachMiniSeed3Record(const std::string& path,
                             const std::function<void(int64_t, const Ms3Record&)>& visit,
-                            std::string* problem = nullptr);
+                            TStatus* problem = nullptr);
 
 // A header per station and location, as ReadMiniSeedHeaders makes them; false when no record
 // is sound and of an FDSN station with a rate above 0.
 bool ReadMiniSeed3Headers(const std::string& path, std::vector<TFileRecordInfo>& headers,
-                          std::string* why = nullptr);
+                          TStatus* why = nullptr);
 
 // The header of the file's first station and location.
 bool ReadMiniSeed3Header(const std::string& path, TFileRecordInfo& info, double default_rate,
-                         std::string* why = nullptr);
+                         TStatus* why = nullptr);
 
 // One segment per sound record with a station and a rate above 0.
 void BuildMiniSeed3Segments(const std::string& path, TRecList& list, const std::string& station);

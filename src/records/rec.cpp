@@ -137,21 +137,21 @@ bool ParseHeader2(BinaryFile& file, const RecBlock& block, TFileRecordInfo& info
 }
 
 // Why a header block's fields cannot describe a recording; empty when they can.
-std::string HeaderProblem(const TFileRecordInfo& info) {
+TStatus HeaderProblem(const TFileRecordInfo& info) {
   if (!(info.SampRate > 0.0) || !std::isfinite(info.SampRate)) {
-    return "the header block's sampling rate is not above 0";
+    return Refusal(TCode::kRefuseRecRate);
   }
   // Days since 1899-12-30, up to the year 2200.
-  if (!(std::fabs(info.Start) < 110000.0)) return "the header block's start is not a date";
-  if (info.BlockSamples <= 0) return "the header block gives no samples per data block";
+  if (!(std::fabs(info.Start) < 110000.0)) return Refusal(TCode::kRefuseRecStart);
+  if (info.BlockSamples <= 0) return Refusal(TCode::kRefuseRecBlockSamples);
   return {};
 }
 
 bool ReadRecHeader(const std::string& path, TFileRecordInfo& info, FormatTag header_tag,
-                   std::string* why) {
+                   TStatus* why) {
   info.Reset();
   BinaryFile file;
-  if (!file.Open(path)) return RefuseFile(why, "the file cannot be opened");
+  if (!file.Open(path)) return RefuseFile(why, Refusal(TCode::kRefuseNotOpened));
   bool have_header = false;
   int64_t blocks = 0;
   RecBlock block;
@@ -161,8 +161,8 @@ bool ReadRecHeader(const std::string& path, TFileRecordInfo& info, FormatTag hea
     } else if (block.Tag == header_tag && !have_header) {
       have_header = header_tag == kTagRec1 ? ParseHeader1(file, block, info)
                                            : ParseHeader2(file, block, info);
-      std::string problem = have_header ? HeaderProblem(info) : "the header block is cut short";
-      if (!problem.empty()) {
+      TStatus problem = have_header ? HeaderProblem(info) : Refusal(TCode::kRefuseRecHeaderCut);
+      if (!problem.Ok()) {
         info.Reset();
         return RefuseFile(why, std::move(problem));
       }
@@ -171,7 +171,8 @@ bool ReadRecHeader(const std::string& path, TFileRecordInfo& info, FormatTag hea
   constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
   info.BlockCount = static_cast<int32_t>(std::min(blocks, kMax));
   info.SampleCount = static_cast<int32_t>(std::min(blocks * info.BlockSamples, kMax));
-  if (!have_header) return RefuseFile(why, "no header block " + TagText(header_tag) + " in it");
+  if (!have_header)
+    return RefuseFile(why, Refusal(TCode::kRefuseRecNoHeader, {TagText(header_tag)}));
   return true;
 }
 
@@ -294,11 +295,11 @@ FormatTag ReadFirstBlockTag(const std::string& path) {
   return LoadU32LE(head);
 }
 
-bool ReadRecHeader1(const std::string& path, TFileRecordInfo& info, double, std::string* why) {
+bool ReadRecHeader1(const std::string& path, TFileRecordInfo& info, double, TStatus* why) {
   return ReadRecHeader(path, info, kTagRec1, why);
 }
 
-bool ReadRecHeader2(const std::string& path, TFileRecordInfo& info, double, std::string* why) {
+bool ReadRecHeader2(const std::string& path, TFileRecordInfo& info, double, TStatus* why) {
   return ReadRecHeader(path, info, kTagRec2, why);
 }
 

@@ -59,9 +59,9 @@ FormatTag ReadFirstBlockTag(const std::string& path);
 // data blocks. False when the file has no such header block or it is too short to read; data
 // blocks are then still counted.
 bool ReadRecHeader1(const std::string& path, TFileRecordInfo& info, double default_rate,
-                    std::string* why = nullptr);
+                    TStatus* why = nullptr);
 bool ReadRecHeader2(const std::string& path, TFileRecordInfo& info, double default_rate,
-                    std::string* why = nullptr);
+                    TStatus* why = nullptr);
 
 // The samples of one data block, one array per channel (channels >= 0, at most 32): for the
 // fixed layouts block_samples per channel (fewer when the body ends early); for "[DSZ" each

@@ -93,9 +93,27 @@ std::string ShortName(std::string_view text) {
   return std::string(text.substr(0, i));
 }
 
-bool RefuseFile(std::string* why, std::string reason) {
+bool RefuseFile(TStatus* why, TStatus reason) {
   if (why != nullptr) *why = std::move(reason);
   return false;
+}
+
+TStatus Refusal(TCode code, std::vector<TArg> args, int64_t offset) {
+  TStatus status = MakeStatus(code, std::move(args));
+  status.Offset = offset;
+  return status;
+}
+
+TStatus RefusalIn(TCode where, int64_t number, int64_t offset, const TStatus& cause) {
+  std::vector<TArg> args = {std::to_string(number)};
+  if (offset >= 0) args.emplace_back(std::to_string(offset));
+  args.emplace_back(cause);
+  TStatus status = MakeStatus(where, std::move(args));
+  status.Offset = cause.Offset >= 0 ? cause.Offset : offset;
+  status.Record = cause.Record >= 0
+                      ? cause.Record
+                      : static_cast<int>(std::clamp<int64_t>(number - 1, -1, 1 << 30));
+  return status;
 }
 
 TDateTime TRecordDescription::EndTime() const {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/datetime.h"
+#include "common/status.h"
 
 namespace tarvik {
 
@@ -111,7 +112,15 @@ inline constexpr size_t kShortNameLength = 7;
 std::string ShortName(std::string_view text);
 
 // For header readers: sets *why (when given) to the reason the file is refused; returns false.
-bool RefuseFile(std::string* why, std::string reason);
+bool RefuseFile(TStatus* why, TStatus reason);
+
+// A reader's reason for refusing a file: a code of the readers' refusals with its arguments, and
+// offset, the byte of the file it concerns (-1 when none).
+TStatus Refusal(TCode code, std::vector<TArg> args = {}, int64_t offset = -1);
+// cause said of one unit of a file (where: kRefuseInRecord, kRefuseInBlock, ...): its 1-based
+// number and, when offset >= 0, the byte it begins at. The unit's offset and 0-based index become
+// the status's Offset and Record unless cause names a byte of its own.
+TStatus RefusalIn(TCode where, int64_t number, int64_t offset, const TStatus& cause);
 
 // The common header of one seismogram file, filled by a format's header reader.
 struct TFileRecordInfo {

@@ -72,7 +72,7 @@ struct DataPacket {
 // Everything one pass over a file tells.
 struct FileScan {
   // Why the file is not Reftek 130; empty when it is.
-  std::string Problem;
+  TStatus Problem;
   int Packets = 0;
   std::optional<TReftekEvent> FirstEvent;
   std::optional<TReftekEvent> LastEvent;
@@ -90,11 +90,11 @@ FileScan ScanFile(const std::string& path) {
   FileScan scan;
   BinaryFile file;
   if (!file.Open(path)) {
-    scan.Problem = "the file cannot be opened";
+    scan.Problem = Refusal(TCode::kRefuseNotOpened);
     return scan;
   }
   if (file.Size() < kReftekPacketBytes) {
-    scan.Problem = "shorter than one packet of 1024 bytes";
+    scan.Problem = Refusal(TCode::kRefuseShorterThanPacket, {std::to_string(kReftekPacketBytes)});
     return scan;
   }
   std::vector<uint8_t> packet(kReftekPacketBytes);
@@ -105,10 +105,10 @@ FileScan ScanFile(const std::string& path) {
        offset += kReftekPacketBytes) {
     if (!file.ReadExact(offset, packet.data(), packet.size())) break;
     ++scan.Packets;
-    const std::string problem = ReftekPacketProblem(packet);
-    if (!problem.empty()) {
+    const TStatus problem = ReftekPacketProblem(packet);
+    if (!problem.Ok()) {
       if (offset == 0) {
-        scan.Problem = "packet 1 (byte 0): " + problem;
+        scan.Problem = RefusalIn(TCode::kRefuseInPacket, 1, 0, problem);
         return scan;
       }
       ++bad;
@@ -132,8 +132,8 @@ FileScan ScanFile(const std::string& path) {
     }
   }
   if (2 * bad > scan.Packets) {
-    scan.Problem = "only " + std::to_string(scan.Packets - bad) + " of its " +
-                   std::to_string(scan.Packets) + " packets are Reftek 130 packets";
+    scan.Problem = Refusal(TCode::kRefuseFewReftekPackets,
+                           {std::to_string(scan.Packets - bad), std::to_string(scan.Packets)});
   }
   return scan;
 }
@@ -176,19 +176,19 @@ std::string ReftekPacketType(std::span<const uint8_t> packet) {
   return std::string(Text(packet, 0, 2));
 }
 
-std::string ReftekPacketProblem(std::span<const uint8_t> packet) {
+TStatus ReftekPacketProblem(std::span<const uint8_t> packet) {
   static constexpr std::string_view kTypes[] = {"AD", "CD", "DS", "DT", "EH",
                                                 "ET", "FD", "OM", "SC", "SH"};
-  if (packet.size() < 16) return "shorter than a packet head";
+  if (packet.size() < 16) return Refusal(TCode::kRefuseShorterThanPacketHead);
   const std::string type = ReftekPacketType(packet);
   if (std::find(std::begin(kTypes), std::end(kTypes), type) == std::end(kTypes)) {
-    return "the packet type is not one of Reftek 130";
+    return Refusal(TCode::kRefusePacketType);
   }
   // Experiment number, year, time, byte count and sequence number are decimal digits.
   for (size_t i : {2, 3, 12, 13, 14, 15}) {
-    if ((packet[i] >> 4) > 9 || (packet[i] & 0x0F) > 9) return "the packet head is not BCD";
+    if ((packet[i] >> 4) > 9 || (packet[i] & 0x0F) > 9) return Refusal(TCode::kRefusePacketNotBcd);
   }
-  if (!ReftekPacketTime(packet)) return "the packet time is not a time";
+  if (!ReftekPacketTime(packet)) return Refusal(TCode::kRefusePacketTime);
   return {};
 }
 
@@ -317,10 +317,10 @@ int DecodeReftekPacket(std::span<const uint8_t> packet, std::vector<int32_t>& ou
 }
 
 bool ReadReftekHeader(const std::string& path, TFileRecordInfo& info, double /*default_rate*/,
-                      std::string* why) {
+                      TStatus* why) {
   info.Reset();
   const FileScan scan = ScanFile(path);
-  if (!scan.Problem.empty()) return RefuseFile(why, scan.Problem);
+  if (!scan.Problem.Ok()) return RefuseFile(why, scan.Problem);
   info.Start = StartOf(scan);
   const std::optional<TReftekEvent> event = EventOf(path, scan, true);
   if (event) {
@@ -350,7 +350,7 @@ bool ReadReftekHeader(const std::string& path, TFileRecordInfo& info, double /*d
 
 void BuildReftekSegments(const std::string& path, TRecList& list, const std::string& /*station*/) {
   const FileScan scan = ScanFile(path);
-  if (!scan.Problem.empty() || scan.Data.empty()) return;
+  if (!scan.Problem.Ok() || scan.Data.empty()) return;
   const std::optional<TReftekEvent> event = EventOf(path, scan, false);
   const TReftekEvent none;
   const TReftekEvent& ev = event ? *event : none;
@@ -394,7 +394,7 @@ void ReadReftekInto(const std::string& path, LoadTarget& target) {
   for (int64_t offset = 0; offset + kReftekPacketBytes <= file.Size();
        offset += kReftekPacketBytes) {
     if (!file.ReadExact(offset, packet.data(), packet.size())) break;
-    if (packet[0] != 'D' || packet[1] != 'T' || !ReftekPacketProblem(packet).empty()) continue;
+    if (packet[0] != 'D' || packet[1] != 'T' || !ReftekPacketProblem(packet).Ok()) continue;
     const int channel = packet[kChannelByte];
     if (channel >= channels) continue;  // no place in the matrix
     const int sound = DecodeReftekPacket(packet, samples);

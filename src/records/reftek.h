@@ -57,7 +57,7 @@ int ReftekPacketSamples(std::span<const uint8_t> packet);
 
 // Why a packet is not a Reftek 130 packet (an unknown type, a head that is not BCD, a time out
 // of range); empty when it is.
-std::string ReftekPacketProblem(std::span<const uint8_t> packet);
+TStatus ReftekPacketProblem(std::span<const uint8_t> packet);
 
 // Decodes a "DT" packet into out (resized to the packet's samples). Returns how many of them,
 // from the first, are recorded data (fewer for Steim frames that end early or fail their check).
@@ -66,7 +66,7 @@ int DecodeReftekPacket(std::span<const uint8_t> packet, std::vector<int32_t>& ou
 // Header of a Reftek 130 file (rate and names from an earlier file of the folder when this one
 // has no event header); false when the file holds no packet.
 bool ReadReftekHeader(const std::string& path, TFileRecordInfo& info, double default_rate,
-                      std::string* why = nullptr);
+                      TStatus* why = nullptr);
 
 // One segment per "DT" packet.
 void BuildReftekSegments(const std::string& path, TRecList& list, const std::string& station);

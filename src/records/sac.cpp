@@ -160,20 +160,21 @@ bool IsSacFile(const std::string& path) {
          LooksLikeSacHeader(head.data(), head.size());
 }
 
-std::optional<SacHeader> ReadSacFields(const std::string& path, std::string* why) {
-  const auto refuse = [why](std::string reason) {
-    RefuseFile(why, std::move(reason));
+std::optional<SacHeader> ReadSacFields(const std::string& path, TStatus* why) {
+  const auto refuse = [why](TCode code, std::vector<TArg> args = {}) {
+    RefuseFile(why, Refusal(code, std::move(args)));
     return std::nullopt;
   };
+  const auto word = [](size_t index) { return TArg(std::to_string(index)); };
   BinaryFile file;
-  if (!file.Open(path, false)) return refuse("the file cannot be opened");
+  if (!file.Open(path, false)) return refuse(TCode::kRefuseNotOpened);
   std::array<uint8_t, kSacHeaderSize> head{};
   if (!file.ReadExact(0, head.data(), head.size())) {
-    return refuse("shorter than the 632-byte SAC header (" + std::to_string(file.Size()) +
-                  " bytes)");
+    return refuse(TCode::kRefuseShorterThanSacHeader,
+                  {std::to_string(kSacHeaderSize), std::to_string(file.Size())});
   }
   const std::optional<bool> order = HeaderOrder(head.data());
-  if (!order) return refuse("the header version (word 76) is not 6 in either byte order");
+  if (!order) return refuse(TCode::kRefuseSacVersion, {word(kNvhdr)});
   const Words w{head.data(), *order};
   SacHeader h;
   h.LittleEndian = *order;
@@ -199,28 +200,24 @@ std::optional<SacHeader> ReadSacFields(const std::string& path, std::string* why
   h.Knetwk = TextField(&head[kKnetwk], 8);
 
   if (h.Iftype != kTimeSeries && h.Iftype != kSacUndefined) {
-    return refuse("it holds a spectrum or x-y data (IFTYPE " + std::to_string(h.Iftype) +
-                  "), not a time series");
+    return refuse(TCode::kRefuseSacNotTimeSeries, {std::to_string(h.Iftype)});
   }
-  if (h.Leven == 0) return refuse("its samples are not evenly spaced (LEVEN is false)");
-  if (h.Npts < 0) {
-    return refuse("the sample count NPTS (word 79) is negative (" + std::to_string(h.Npts) + ")");
-  }
+  if (h.Leven == 0) return refuse(TCode::kRefuseSacUneven);
+  if (h.Npts < 0)
+    return refuse(TCode::kRefuseSacNegativeCount, {word(kNpts), std::to_string(h.Npts)});
   const double delta = h.Delta;
-  if (delta == kSacUndefined) return refuse("the sampling interval DELTA (word 0) is undefined");
+  if (delta == kSacUndefined) return refuse(TCode::kRefuseSacDeltaUndefined, {word(kDelta)});
   if (!(delta >= kShortestDelta && delta <= kLongestDelta)) {
-    return refuse("the sampling interval DELTA (word 0) is " + Number(delta) +
-                  " s, outside 1e-06 to 86400 s");
+    return refuse(TCode::kRefuseSacDeltaOutside, {word(kDelta), Number(delta), "1e-06", "86400"});
   }
   const int64_t needed = kSacHeaderSize + int64_t{h.Npts} * 4;
   if (file.Size() < needed) {
-    return refuse("truncated: " + std::to_string(file.Size()) + " bytes hold " +
-                  std::to_string((file.Size() - kSacHeaderSize) / 4) + " of the " +
-                  std::to_string(h.Npts) + " samples the header declares");
+    return refuse(TCode::kRefuseSacTruncated,
+                  {std::to_string(file.Size()), std::to_string((file.Size() - kSacHeaderSize) / 4),
+                   std::to_string(h.Npts)});
   }
-  if (!SacStart(h)) {
-    return refuse("the reference time (NZYEAR to NZMSEC, words 70 to 75) is not a time");
-  }
+  if (!SacStart(h))
+    return refuse(TCode::kRefuseSacReferenceTime, {word(kNzyear), word(kNzyear + 5)});
   return h;
 }
 
@@ -265,12 +262,12 @@ int32_t SacAxis(const std::string& channel, float cmpaz, float cmpinc) {
 }
 
 bool ReadSacHeader(const std::string& path, TFileRecordInfo& info, double /*default_rate*/,
-                   std::string* why) {
+                   TStatus* why) {
   info.Reset();
   const std::optional<SacHeader> h = ReadSacFields(path, why);
   if (!h) return false;
   BinaryFile file;
-  if (!file.Open(path)) return RefuseFile(why, "the file cannot be opened");
+  if (!file.Open(path)) return RefuseFile(why, Refusal(TCode::kRefuseNotOpened));
   info.Station = h->Kstnm;
   info.Start = *SacStart(*h);
   info.SampRate = SacRate(h->Delta);

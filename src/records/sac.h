@@ -42,7 +42,7 @@ bool IsSacFile(const std::string& path);
 
 // The header of a SAC file that holds an evenly sampled time series of float32 samples, checked
 // against the file's size; nullopt (and *why) when the file is not one.
-std::optional<SacHeader> ReadSacFields(const std::string& path, std::string* why = nullptr);
+std::optional<SacHeader> ReadSacFields(const std::string& path, TStatus* why = nullptr);
 
 // The start of the first sample: reference time (an undefined one counts as 1970-01-01) plus B.
 // nullopt when the reference time is partly undefined or out of range.
@@ -62,7 +62,7 @@ int32_t SacAxis(const std::string& channel, float cmpaz, float cmpinc);
 // counts of the file's own scale (the channel coefficient). False, with *why, for a file that is
 // not a readable SAC time series.
 bool ReadSacHeader(const std::string& path, TFileRecordInfo& info, double default_rate,
-                   std::string* why = nullptr);
+                   TStatus* why = nullptr);
 
 // One segment: the file's float32 samples scaled by its coefficient; location KHOLE ("00" when
 // undefined).

@@ -90,17 +90,17 @@ std::string Quoted(std::string_view text) {
 
 // Reads the first line and the "KEY = value" lines up to the "####" line; lines stays at the
 // first data row.
-std::optional<SafHeader> ParseHeader(Lines& lines, const std::string& path, std::string* why) {
-  const auto refuse = [why](std::string reason) {
-    RefuseFile(why, std::move(reason));
+std::optional<SafHeader> ParseHeader(Lines& lines, const std::string& path, TStatus* why) {
+  const auto refuse = [why](TCode code, std::vector<TArg> args = {}) {
+    RefuseFile(why, Refusal(code, std::move(args)));
     return std::nullopt;
   };
   std::string line;
-  if (!lines.Next(line)) return refuse("the file is empty");
+  if (!lines.Next(line)) return refuse(TCode::kRefuseFileEmpty);
   std::string_view first = line;
   if (first.starts_with(kUtf8Bom)) first.remove_prefix(kUtf8Bom.size());
   if (!StartsWithNoCase(first, kFirstLine)) {
-    return refuse("the first line is not \"SESAME ASCII data format (saf) v. N\"");
+    return refuse(TCode::kRefuseSafFirstLine, {kFirstLine});
   }
   SafHeader h;
   const std::vector<std::string_view> words = Fields(first.substr(kFirstLine.size()));
@@ -110,7 +110,7 @@ std::optional<SafHeader> ParseHeader(Lines& lines, const std::string& path, std:
                                       : std::string_view();
   const std::optional<int32_t> version = ParseInt32(number);
   if (!version || (*version != 1 && *version != 2)) {
-    return refuse("the first line names no version of the format that is known (v. 1 or v. 2)");
+    return refuse(TCode::kRefuseSafVersion);
   }
   h.Version = *version;
 
@@ -142,23 +142,23 @@ std::optional<SafHeader> ParseHeader(Lines& lines, const std::string& path, std:
     else if (key == "CH2_ID")
       ids[2] = value;
   }
-  if (!separated) return refuse("no \"####\" line ends the header");
+  if (!separated) return refuse(TCode::kRefuseSafNoSeparator);
   h.HeaderLines = static_cast<int32_t>(std::min<int64_t>(lines.Number(), INT32_MAX));
-  if (!start) return refuse("the header has no START_TIME");
-  if (!rate) return refuse("the header has no SAMP_FREQ");
-  if (!samples) return refuse("the header has no NDAT");
+  if (!start) return refuse(TCode::kRefuseHeaderHasNo, {"START_TIME"});
+  if (!rate) return refuse(TCode::kRefuseHeaderHasNo, {"SAMP_FREQ"});
+  if (!samples) return refuse(TCode::kRefuseHeaderHasNo, {"NDAT"});
   const std::optional<TDateTime> when = ParseStart(*start);
   if (!when) {
-    return refuse("START_TIME " + Quoted(*start) + " is not \"yyyy mm dd hh mm ss.sss\"");
+    return refuse(TCode::kRefuseSafStart, {"START_TIME", Quoted(*start)});
   }
   h.Start = *when;
   const std::optional<double> hz = ParseDouble(*rate);
   if (!hz || !(*hz > 0.0) || *hz > kMaxRate) {
-    return refuse("SAMP_FREQ " + Quoted(*rate) + " is not a rate above 0 and up to 1e6 Hz");
+    return refuse(TCode::kRefuseSafRate, {"SAMP_FREQ", Quoted(*rate)});
   }
   h.Rate = *hz;
   const std::optional<int32_t> n = ParseInt32(*samples);
-  if (!n || *n < 0) return refuse("NDAT " + Quoted(*samples) + " is not a count of rows");
+  if (!n || *n < 0) return refuse(TCode::kRefuseSafCount, {"NDAT", Quoted(*samples)});
   h.Samples = *n;
   static constexpr const char* kUsual[] = {"V", "N", "E"};
   for (size_t c = 0; c < 3; ++c) {
@@ -177,7 +177,7 @@ using RowSink = std::function<void(int64_t row, const std::array<double, 3>& val
 // Walks the rows after the header, handing each to sink. Refuses (false, *why) a row that does
 // not hold three numbers, a blank line before the last row (row n is line header + n, which
 // the text segments rely on) and a row count other than NDAT.
-bool WalkRows(Lines& lines, const SafHeader& h, const RowSink& sink, std::string* why) {
+bool WalkRows(Lines& lines, const SafHeader& h, const RowSink& sink, TStatus* why) {
   std::string line;
   int64_t row = 0;
   int64_t blank = 0;  // the first blank line, 0 while there is none
@@ -188,30 +188,38 @@ bool WalkRows(Lines& lines, const SafHeader& h, const RowSink& sink, std::string
       continue;
     }
     if (blank != 0) {
-      return RefuseFile(why, "blank line " + std::to_string(blank) + " among the rows");
+      TStatus refusal = Refusal(TCode::kRefuseBlankLineAmongRows, {std::to_string(blank)});
+      refusal.Line = blank;
+      return RefuseFile(why, std::move(refusal));
     }
-    const std::string where =
-        "row " + std::to_string(row + 1) + " (line " + std::to_string(lines.Number()) + ")";
+    // The row by its number and its line.
+    const auto refuse_row = [&](TCode code, TArg what) {
+      TStatus refusal =
+          Refusal(code, {std::to_string(row + 1), std::to_string(lines.Number()), std::move(what)});
+      refusal.Line = lines.Number();
+      refusal.Record = static_cast<int>(std::min<int64_t>(row, INT32_MAX));
+      return RefuseFile(why, std::move(refusal));
+    };
     if (f.size() < 3) {
-      return RefuseFile(why, where + " holds " + std::to_string(f.size()) +
-                                 (f.size() == 1 ? " value" : " values") + ", not 3");
+      return refuse_row(f.size() == 1 ? TCode::kRefuseSafRowValue : TCode::kRefuseSafRowValues,
+                        std::to_string(f.size()));
     }
     std::array<double, 3> values{};
     for (size_t c = 0; c < 3; ++c) {
       const std::optional<double> v = ParseDouble(f[c]);
-      if (!v) return RefuseFile(why, where + ": " + Quoted(f[c]) + " is not a number");
+      if (!v) return refuse_row(TCode::kRefuseSafRowNotNumber, Quoted(f[c]));
       values[c] = *v;
     }
     if (row >= h.Samples) {
-      return RefuseFile(
-          why, "NDAT is " + std::to_string(h.Samples) + " but more rows follow the header");
+      return RefuseFile(why,
+                        Refusal(TCode::kRefuseSafMoreRows, {"NDAT", std::to_string(h.Samples)}));
     }
     sink(row, values);
     ++row;
   }
   if (row != h.Samples) {
-    return RefuseFile(why, "NDAT is " + std::to_string(h.Samples) + " but " + std::to_string(row) +
-                               " rows follow the header");
+    return RefuseFile(why, Refusal(TCode::kRefuseSafRowCount,
+                                   {"NDAT", std::to_string(h.Samples), std::to_string(row)}));
   }
   return true;
 }
@@ -251,10 +259,10 @@ int32_t SafAxis(std::string_view id) {
   }
 }
 
-std::optional<SafFile> ReadSafFile(const std::string& path, std::string* why) {
+std::optional<SafFile> ReadSafFile(const std::string& path, TStatus* why) {
   Lines lines(path);
   if (!lines.IsOpen()) {
-    RefuseFile(why, "the file cannot be opened");
+    RefuseFile(why, Refusal(TCode::kRefuseNotOpened));
     return std::nullopt;
   }
   std::optional<SafHeader> h = ParseHeader(lines, path, why);
@@ -271,7 +279,7 @@ std::optional<SafFile> ReadSafFile(const std::string& path, std::string* why) {
 }
 
 bool ReadSafHeader(const std::string& path, TFileRecordInfo& info, double /*default_rate*/,
-                   std::string* why) {
+                   TStatus* why) {
   info.Reset();
   const std::optional<SafFile> f = ReadSafFile(path, why);
   if (!f) return false;

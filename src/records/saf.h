@@ -39,7 +39,7 @@ struct SafFile {
   SafHeader Header;
   std::array<double, 3> Scales{1.0, 1.0, 1.0};
 };
-std::optional<SafFile> ReadSafFile(const std::string& path, std::string* why = nullptr);
+std::optional<SafFile> ReadSafFile(const std::string& path, TStatus* why = nullptr);
 
 // The component (Axis value) a channel key gives: its last letter Z, V or U (or "UD") Z, N (or
 // "NS") N, E (or "EW") E; -1 for any other.
@@ -48,7 +48,7 @@ int32_t SafAxis(std::string_view id);
 // Three channels named by CH0_ID to CH2_ID, NDAT samples at SAMP_FREQ from START_TIME, each
 // channel's values held as counts of its own scale (the channel coefficient).
 bool ReadSafHeader(const std::string& path, TFileRecordInfo& info, double default_rate,
-                   std::string* why = nullptr);
+                   TStatus* why = nullptr);
 
 // One text segment per channel (its column of the rows).
 void BuildSafSegments(const std::string& path, TRecList& list, const std::string& station);

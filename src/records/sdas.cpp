@@ -251,13 +251,13 @@ TDateTime SdasBlockStart(const SdasBlockHeader& block) {
   return second >= kSecondStampFrom ? second : StampTime(block.Stamp1);
 }
 
-bool ReadSdasHeader(const std::string& path, TFileRecordInfo& info, double, std::string* why) {
+bool ReadSdasHeader(const std::string& path, TFileRecordInfo& info, double, TStatus* why) {
   info.Reset();
   BinaryFile file;
   TSDASCommonHead head;
-  if (!file.Open(path)) return RefuseFile(why, "the file cannot be opened");
+  if (!file.Open(path)) return RefuseFile(why, Refusal(TCode::kRefuseNotOpened));
   if (!ReadSdasCommonHead(file, head)) {
-    return RefuseFile(why, "its text does not begin with a [HEADER] section");
+    return RefuseFile(why, Refusal(TCode::kRefuseSdasNoHeader));
   }
   info.Station = head.Name;
 

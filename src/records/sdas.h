@@ -124,7 +124,7 @@ TDateTime SdasBlockStart(const SdasBlockHeader& block);
 
 // Header of an SDAS file; false when its text header cannot be read.
 bool ReadSdasHeader(const std::string& path, TFileRecordInfo& info, double default_rate,
-                    std::string* why = nullptr);
+                    TStatus* why = nullptr);
 
 // Decodes the data blocks of the file at the sequential position, up to the first invalid one.
 void ReadSdasInto(const std::string& path, LoadTarget& target);

@@ -46,33 +46,28 @@ struct Descriptor {
   std::string Terminator;  // of each string
 };
 
-std::string DescriptorProblem(const uint8_t* b, int64_t file_size, Descriptor& d) {
+TStatus DescriptorProblem(const uint8_t* b, int64_t file_size, Descriptor& d) {
   const std::optional<ByteOrder> order = OrderOfId(b, 0x3a55);
-  if (!order) return "the block id (bytes 0 and 1) is not 3A55h";
+  if (!order) return Refusal(TCode::kRefuseBlockId, {"0", "1", "3A55h"}, 0);
   d.Order = *order;
   d.Revision = d.Order.U16(b + 2);
   d.PointerBlock = d.Order.U16(b + 4);
   d.Traces = d.Order.U16(b + 6);
-  if (d.Revision < 1) return "the revision (bytes 2 and 3) is 0";
-  if (d.Traces < 1) return "the number of traces (bytes 6 and 7) is 0";
+  if (d.Revision < 1) return Refusal(TCode::kRefuseRevisionZero, {"2", "3"}, 2);
+  if (d.Traces < 1) return Refusal(TCode::kRefuseNoTraces, {"6", "7"}, 6);
   if (d.PointerBlock < 4 * int64_t{d.Traces}) {
-    return "the trace pointer sub-block of " + std::to_string(d.PointerBlock) +
-           " bytes (bytes 4 and 5) cannot hold the pointers of " + std::to_string(d.Traces) +
-           " traces";
+    return Refusal(TCode::kRefusePointerBlockSmall,
+                   {std::to_string(d.PointerBlock), "4", "5", std::to_string(d.Traces)}, 4);
   }
   if (kFileDescriptorSize + d.PointerBlock > file_size) {
-    return "the trace pointer sub-block of " + std::to_string(d.PointerBlock) +
-           " bytes runs past the end of the file";
+    return Refusal(TCode::kRefusePointerBlockPastEnd, {std::to_string(d.PointerBlock)});
   }
   const int terminator = b[8];
   if (terminator != 1 && terminator != 2) {
-    return "the string terminator length (byte 8) is " + std::to_string(terminator) +
-           ", not 1 or 2";
+    return Refusal(TCode::kRefuseStringTerminator, {"8", std::to_string(terminator)}, 8);
   }
   d.Terminator.assign(reinterpret_cast<const char*>(b + 9), static_cast<size_t>(terminator));
-  if (b[11] > 2) {
-    return "the line terminator length (byte 11) is " + std::to_string(b[11]) + ", not 0 to 2";
-  }
+  if (b[11] > 2) return Refusal(TCode::kRefuseLineTerminator, {"11", std::to_string(b[11])}, 11);
   return {};
 }
 
@@ -207,33 +202,27 @@ int64_t SamplesInBytes(int format, int64_t bytes) {
   }
 }
 
-std::string TraceAt(int index, int64_t offset) {
-  return "trace " + std::to_string(index + 1) + " (byte " + std::to_string(offset) + ")";
-}
-
 // Reads the descriptor block of trace index at offset into t; why says what is wrong.
 bool ReadTrace(BinaryFile& file, const ByteOrder& order, const std::string& terminator, int index,
-               int64_t offset, Seg2Trace& t, std::string* why) {
-  const std::string at = TraceAt(index, offset);
+               int64_t offset, Seg2Trace& t, TStatus* why) {
+  const auto refuse = [why, index, offset](TCode code, std::vector<TArg> args = {}) {
+    return RefuseFile(
+        why, RefusalIn(TCode::kRefuseInTrace, index + 1, offset, Refusal(code, std::move(args))));
+  };
   uint8_t b[kTraceDescriptorMinSize];
-  if (!file.ReadExact(offset, b, sizeof b)) {
-    return RefuseFile(why, at + ": the trace descriptor block runs past the end of the file");
-  }
+  if (!file.ReadExact(offset, b, sizeof b)) return refuse(TCode::kRefuseDescriptorPastEnd);
   const std::optional<ByteOrder> own = OrderOfId(b, 0x4422);
-  if (!own || own->Big != order.Big) {
-    return RefuseFile(why, at + ": the block id is not 4422h");
-  }
+  if (!own || own->Big != order.Big) return refuse(TCode::kRefuseBlockIdNoBytes, {"4422h"});
   const int64_t block = order.U16(b + 2);
   const int64_t data_size = order.U32(b + 4);
   const int64_t stated = order.U32(b + 8);
   t.Format = b[12];
   if (block < kTraceDescriptorMinSize || offset + block > file.Size()) {
-    return RefuseFile(why, at + ": the block size " + std::to_string(block) +
-                               " is below 32 or runs past the end of the file");
+    return refuse(TCode::kRefuseBlockSize,
+                  {std::to_string(block), std::to_string(kTraceDescriptorMinSize)});
   }
   if (t.Format < kSeg2Int16 || t.Format > kSeg2Float64) {
-    return RefuseFile(
-        why, at + ": data format code " + std::to_string(t.Format) + " is not one of 1 to 5");
+    return refuse(TCode::kRefuseDataFormatCode, {std::to_string(t.Format)});
   }
   t.Descriptor = offset;
   t.Data = offset + block;
@@ -247,7 +236,7 @@ bool ReadTrace(BinaryFile& file, const ByteOrder& order, const std::string& term
   const Strings strings(body, order, terminator);
   t.Interval = strings.Number("SAMPLE_INTERVAL").value_or(0.0);
   if (!(t.Interval > 0.0) || !std::isfinite(1.0 / t.Interval)) {
-    return RefuseFile(why, at + ": no SAMPLE_INTERVAL above 0");
+    return refuse(TCode::kRefuseNoPositiveKey, {"SAMPLE_INTERVAL"});
   }
   const double descaling = strings.Number("DESCALING_FACTOR").value_or(1.0);
   t.Descaling = descaling > 0.0 && std::isfinite(1.0 / descaling) ? descaling : 1.0;
@@ -260,22 +249,23 @@ bool ReadTrace(BinaryFile& file, const ByteOrder& order, const std::string& term
 }
 
 // The acquisition time of the file strings, in UTC where the writer gives it.
-bool ReadStart(const Strings& s, TDateTime& start, std::string* why) {
+bool ReadStart(const Strings& s, TDateTime& start, TStatus* why) {
   const bool utc = s.Find("ACQUISITION_DATE_UTC") != nullptr;
   const std::string suffix = utc ? "_UTC" : "";
   const std::string* date = s.Find("ACQUISITION_DATE" + suffix);
   start = 0.0;
   if (date == nullptr) return true;  // a file that keeps no date starts at time 0 (1899-12-30)
   const std::optional<TDateTime> day = ParseDate(*date);
-  if (!day)
+  if (!day) {
     return RefuseFile(
-        why, "ACQUISITION_DATE" + suffix + " \"" + Cp1251ToUtf8(*date) + "\" is not a date");
+        why, Refusal(TCode::kRefuseKeyNotDate, {"ACQUISITION_DATE" + suffix, Cp1251ToUtf8(*date)}));
+  }
   double seconds = 0.0;
   if (const std::string* time = s.Find("ACQUISITION_TIME" + suffix)) {
     const std::optional<double> t = ParseTime(*time);
     if (!t) {
-      return RefuseFile(why, "ACQUISITION_TIME" + suffix + " \"" + Cp1251ToUtf8(*time) +
-                                 "\" is not a time of day");
+      return RefuseFile(why, Refusal(TCode::kRefuseKeyNotTimeOfDay,
+                                     {"ACQUISITION_TIME" + suffix, Cp1251ToUtf8(*time)}));
     }
     seconds = *t;
   }
@@ -285,31 +275,28 @@ bool ReadStart(const Strings& s, TDateTime& start, std::string* why) {
   return true;
 }
 
-std::string TraceNames(size_t a, size_t b) {
-  return "traces " + std::to_string(a + 1) + " and " + std::to_string(b + 1);
-}
-
 }  // namespace
 
 bool LooksLikeSeg2(std::span<const uint8_t> head, int64_t file_size) {
   if (head.size() < kFileDescriptorSize) return false;
   Descriptor d;
-  return DescriptorProblem(head.data(), file_size, d).empty();
+  return DescriptorProblem(head.data(), file_size, d).Ok();
 }
 
-std::optional<Seg2File> ReadSeg2Fields(const std::string& path, std::string* why) {
-  const auto refuse = [why](std::string reason) {
+std::optional<Seg2File> ReadSeg2Fields(const std::string& path, TStatus* why) {
+  const auto refuse = [why](TStatus reason) {
     RefuseFile(why, std::move(reason));
     return std::nullopt;
   };
   BinaryFile file;
-  if (!file.Open(path)) return refuse("the file cannot be opened");
+  if (!file.Open(path)) return refuse(Refusal(TCode::kRefuseNotOpened));
   uint8_t head[kFileDescriptorSize];
   if (!file.ReadExact(0, head, sizeof head)) {
-    return refuse("shorter than the 32-byte file descriptor block");
+    return refuse(
+        Refusal(TCode::kRefuseShorterThanDescriptor, {std::to_string(kFileDescriptorSize)}));
   }
   Descriptor d;
-  if (std::string problem = DescriptorProblem(head, file.Size(), d); !problem.empty()) {
+  if (TStatus problem = DescriptorProblem(head, file.Size(), d); !problem.Ok()) {
     return refuse(std::move(problem));
   }
   Seg2File out;
@@ -322,11 +309,15 @@ std::optional<Seg2File> ReadSeg2Fields(const std::string& path, std::string* why
   for (int i = 0; i < d.Traces; ++i) {
     const int64_t p = d.Order.U32(&pointers[static_cast<size_t>(4 * i)]);
     if (p < strings_begin || p + kTraceDescriptorMinSize > file.Size()) {
-      return refuse("trace " + std::to_string(i + 1) + ": its pointer (byte " +
-                    std::to_string(kFileDescriptorSize + 4 * i) + ") " + std::to_string(p) +
-                    (p < strings_begin ? " points into the file descriptor block"
-                                       : " lies beyond the end of the file (" +
-                                             std::to_string(file.Size()) + " bytes)"));
+      const int64_t pointer_at = kFileDescriptorSize + 4 * int64_t{i};
+      const TStatus cause =
+          p < strings_begin ? Refusal(TCode::kRefusePointerIntoDescriptor,
+                                      {std::to_string(pointer_at), std::to_string(p)}, pointer_at)
+                            : Refusal(TCode::kRefusePointerBeyondEnd,
+                                      {std::to_string(pointer_at), std::to_string(p),
+                                       std::to_string(file.Size())},
+                                      pointer_at);
+      return refuse(RefusalIn(TCode::kRefuseInTraceNoByte, i + 1, -1, cause));
     }
     offsets.push_back(p);
     strings_end = std::min(strings_end, p);
@@ -345,8 +336,9 @@ std::optional<Seg2File> ReadSeg2Fields(const std::string& path, std::string* why
     const double a = out.Traces[0].Interval;
     const double b = out.Traces[i].Interval;
     if (std::abs(a - b) > 1e-9 * a) {
-      return refuse(TraceNames(0, i) + " differ in SAMPLE_INTERVAL (" + std::to_string(a) +
-                    " s and " + std::to_string(b) + " s)");
+      return refuse(Refusal(
+          TCode::kRefuseTracesDiffer,
+          {"1", std::to_string(i + 1), "SAMPLE_INTERVAL", std::to_string(a), std::to_string(b)}));
     }
   }
   out.Rate = 1.0 / out.Traces[0].Interval;
@@ -426,7 +418,7 @@ double Seg2CountsPerVolt(const Seg2Trace& trace) {
 }
 
 bool ReadSeg2Header(const std::string& path, TFileRecordInfo& info, double /*default_rate*/,
-                    std::string* why) {
+                    TStatus* why) {
   info.Reset();
   const std::optional<Seg2File> f = ReadSeg2Fields(path, why);
   if (!f) return false;

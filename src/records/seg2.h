@@ -46,7 +46,7 @@ struct Seg2File {
 
 // The blocks of a SEG-2 file, every count and offset checked against the file; nullopt when
 // they do not hold, and then *why (when given) names the block and the field.
-std::optional<Seg2File> ReadSeg2Fields(const std::string& path, std::string* why = nullptr);
+std::optional<Seg2File> ReadSeg2Fields(const std::string& path, TStatus* why = nullptr);
 
 // True when head (the file's first bytes) begins a SEG-2 file descriptor block whose sizes fit
 // a file of file_size bytes: recognition by content, whatever the file's name.
@@ -68,7 +68,7 @@ double Seg2CountsPerVolt(const Seg2Trace& trace);
 
 // Header of a SEG-2 file: one channel per trace (the first 32), all at one rate.
 bool ReadSeg2Header(const std::string& path, TFileRecordInfo& info, double default_rate,
-                    std::string* why = nullptr);
+                    TStatus* why = nullptr);
 
 // Writes the file's traces into the record's channels, placed by the file's start in time.
 void ReadSeg2Into(const std::string& path, LoadTarget& target);

@@ -96,19 +96,25 @@ std::string SlChannelFileName(const std::string& header_path, int channel) {
   return ReplaceExtension(header_path, ext);
 }
 
-bool ReadSlHeader(const std::string& path, TFileRecordInfo& info, double, std::string* why) {
+bool ReadSlHeader(const std::string& path, TFileRecordInfo& info, double, TStatus* why) {
   info.Reset();
   BinaryFile file;
   uint8_t h[kSlHeaderSize];
-  if (!file.Open(path)) return RefuseFile(why, "the file cannot be opened");
-  if (!file.ReadExact(0, h, sizeof h)) return RefuseFile(why, "shorter than the 40-byte header");
+  // A header field out of its range, named by its first and last byte.
+  const auto field = [why](TCode code, int first, int last) {
+    return RefuseFile(why, Refusal(code, {std::to_string(first), std::to_string(last)}, first));
+  };
+  if (!file.Open(path)) return RefuseFile(why, Refusal(TCode::kRefuseNotOpened));
+  if (!file.ReadExact(0, h, sizeof h)) {
+    return RefuseFile(why, Refusal(TCode::kRefuseShorterThanHeader, {std::to_string(sizeof h)}));
+  }
   const int year = LoadU16LE(h + 6), month = h[5], day = h[4];
   if (year < 1970 || year > 2100 || month < 1 || month > 12 || day < 1 || day > 31 || h[11] > 23 ||
       h[10] > 59 || h[9] > 59 || h[8] > 99) {
-    return RefuseFile(why, "the header's start (bytes 4 to 11) is not a date and time");
+    return field(TCode::kRefuseHeaderFieldNotDateTime, 4, 11);
   }
-  if (LoadU16LE(h) == 0) return RefuseFile(why, "the header's rate word (bytes 0 and 1) is 0");
-  if (LoadU16LE(h + 2) == 0) return RefuseFile(why, "the header names no channel (bytes 2 and 3)");
+  if (LoadU16LE(h) == 0) return field(TCode::kRefuseHeaderRateWordZero, 0, 1);
+  if (LoadU16LE(h + 2) == 0) return field(TCode::kRefuseHeaderNoChannel, 2, 3);
   info.Station = "Sta";
   info.Start = EncodeDateTime(LoadU16LE(h + 6), h[5], h[4], h[11], h[10], h[9], h[8] * 10);
   info.SampRate = LoadU16LE(h) * kSlRateUnit;

@@ -36,7 +36,7 @@ std::string SlChannelFileName(const std::string& header_path, int channel);
 // Station "Sta", start, rate and up to 32 channels from the 40-byte header; BlockCount from the
 // size of the ".00" file (0 when it is missing). False when the header cannot be read.
 bool ReadSlHeader(const std::string& path, TFileRecordInfo& info, double default_rate,
-                  std::string* why = nullptr);
+                  TStatus* why = nullptr);
 
 // Decodes one data block of 512 words (shorter input counts as missing words of 0), with
 // marker_length the header's byte 19, and appends its 512 - d samples to out; returns d, the

@@ -34,7 +34,7 @@ int32_t SamplesOfSize(int64_t file_size) {
 // text, pictures or random bytes read as int32 mostly do not (text never: its bytes put every
 // value beyond 2^29). Up to the first 4096 samples are looked at; one in a hundred may be out
 // of range (glitches) before the file is taken for something else.
-std::string ImplausibleCounts(BinaryFile& file) {
+TStatus ImplausibleCounts(BinaryFile& file) {
   constexpr int64_t kLooked = 4096;
   constexpr int64_t kBound = int64_t{1} << 28;
   const int64_t n = std::min<int64_t>(file.Size() / 4, kLooked);
@@ -45,8 +45,7 @@ std::string ImplausibleCounts(BinaryFile& file) {
     if (v >= kBound || v <= -kBound) ++beyond;
   }
   if (100 * beyond <= n) return {};
-  return std::to_string(beyond) + " of its first " + std::to_string(n) +
-         " values lie beyond the range of a converter's counts (2^28)";
+  return Refusal(TCode::kRefuseUgrCounts, {std::to_string(beyond), std::to_string(n)});
 }
 
 }  // namespace
@@ -90,17 +89,16 @@ std::string UgrComponentPath(const std::string& path, char component) {
 }
 
 bool ReadUgrHeader(const std::string& path, TFileRecordInfo& info, double default_rate,
-                   std::string* why) {
+                   TStatus* why) {
   info.Reset();
   BinaryFile file;
-  if (!file.Open(path)) return RefuseFile(why, "the file cannot be opened");
+  if (!file.Open(path)) return RefuseFile(why, Refusal(TCode::kRefuseNotOpened));
   const std::optional<TDateTime> start = UgrStartFromName(path);
   if (!start) {
-    return RefuseFile(why,
-                      "its name does not give a start (YYMMDD_HHCMMSS_hh with C the component)");
+    return RefuseFile(why, Refusal(TCode::kRefuseUgrName));
   }
-  if (file.Size() < 4) return RefuseFile(why, "it holds no 4-byte sample");
-  if (std::string implausible = ImplausibleCounts(file); !implausible.empty()) {
+  if (file.Size() < 4) return RefuseFile(why, Refusal(TCode::kRefuseNoSample, {"4"}));
+  if (TStatus implausible = ImplausibleCounts(file); !implausible.Ok()) {
     return RefuseFile(why, std::move(implausible));
   }
   info.Station = UgrStationFromName(path);

@@ -27,7 +27,7 @@ std::string UgrComponentPath(const std::string& path, char component);
 // Header of a one-component ".ugr*" set (the rate from the file size, else default_rate). False
 // when the file cannot be opened or its name does not carry a start time.
 bool ReadUgrHeader(const std::string& path, TFileRecordInfo& info, double default_rate,
-                   std::string* why = nullptr);
+                   TStatus* why = nullptr);
 
 // Reads each channel's file of the set into its channel at the sequential position (what lies
 // outside the matrix is dropped; a missing file leaves its channel 0), then advances the

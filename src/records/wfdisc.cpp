@@ -53,13 +53,13 @@ bool IsBlankLine(std::string_view line) {
 
 // Why a line cannot describe a segment; null when it can. The header reader and the segment
 // builder both stop at such a line.
-const char* LineProblem(const std::optional<TWfdiscLine>& line) {
-  if (!line) return "its time, nsamp, samprate, calib or foff column is not a number";
+std::optional<TCode> LineProblem(const std::optional<TWfdiscLine>& line) {
+  if (!line) return TCode::kRefuseWfdiscColumns;
   if (!(line->Samprate > 0.0) || !std::isfinite(line->Samprate) || !std::isfinite(line->Time)) {
-    return "its samprate is not above 0";
+    return TCode::kRefuseWfdiscRate;
   }
-  if (line->Nsamp < 0 || line->Foff < 0) return "its nsamp or foff is below 0";
-  return nullptr;
+  if (line->Nsamp < 0 || line->Foff < 0) return TCode::kRefuseWfdiscNegative;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -101,7 +101,7 @@ std::string WfdiscDataPath(const std::string& index_path, const TWfdiscLine& lin
 }
 
 bool ReadWfdiscHeaders(const std::string& path, std::vector<TFileRecordInfo>& headers,
-                       std::string* why) {
+                       TStatus* why) {
   headers.clear();
   const std::vector<uint8_t> bytes = ReadWholeFile(path);
   bool damaged = false;
@@ -112,9 +112,12 @@ bool ReadWfdiscHeaders(const std::string& path, std::vector<TFileRecordInfo>& he
     ++number;
     if (IsBlankLine(text)) return true;
     const std::optional<TWfdiscLine> line = ParseWfdiscLine(text);
-    if (const char* problem = LineProblem(line)) {
+    if (const std::optional<TCode> problem = LineProblem(line)) {
       damaged = true;
-      RefuseFile(why, "line " + std::to_string(number) + ": " + problem);
+      TStatus refusal =
+          MakeStatus(TCode::kRefuseInLine, {std::to_string(number), Refusal(*problem)});
+      refusal.Line = number;
+      RefuseFile(why, std::move(refusal));
       return false;
     }
     const TDateTime start = UnixToDateTime(line->Time);
@@ -158,12 +161,12 @@ bool ReadWfdiscHeaders(const std::string& path, std::vector<TFileRecordInfo>& he
     info.BlockSamples = info.SampleCount;
     info.BlockCount = 1;
   }
-  if (headers.empty() && !damaged) RefuseFile(why, "it holds no line");
+  if (headers.empty() && !damaged) RefuseFile(why, Refusal(TCode::kRefuseNoLine));
   return !headers.empty() && !damaged;
 }
 
 bool ReadWfdiscHeader(const std::string& path, TFileRecordInfo& info, double /*default_rate*/,
-                      std::string* why) {
+                      TStatus* why) {
   std::vector<TFileRecordInfo> headers;
   const bool read = ReadWfdiscHeaders(path, headers, why);
   info = headers.empty() ? TFileRecordInfo{} : std::move(headers.front());
@@ -175,7 +178,7 @@ void BuildWfdiscSegments(const std::string& path, TRecList& list, const std::str
   ForEachLine(bytes, [&](std::string_view text) {
     if (IsBlankLine(text)) return true;
     const std::optional<TWfdiscLine> line = ParseWfdiscLine(text);
-    if (LineProblem(line) != nullptr) return false;
+    if (LineProblem(line)) return false;
     if (!station.empty() && line->Sta != station) return true;
     TRecordDescription seg;
     seg.FileName = WfdiscDataPath(path, *line);

@@ -47,13 +47,13 @@ std::string WfdiscDataPath(const std::string& index_path, const TWfdiscLine& lin
 // Header of a CSS 3.0 wfdisc index: the lines of the first line's station. False when the file
 // cannot be read, holds no line, or a line does not parse (info keeps the lines before it).
 bool ReadWfdiscHeader(const std::string& path, TFileRecordInfo& info, double default_rate,
-                      std::string* why = nullptr);
+                      TStatus* why = nullptr);
 
 // A header per station of the index, in the order the stations first appear, each read from
 // that station's lines as ReadWfdiscHeader reads the first one's. False when the file cannot be
 // read, holds no line, or a line does not parse (headers keep what the lines before it gave).
 bool ReadWfdiscHeaders(const std::string& path, std::vector<TFileRecordInfo>& headers,
-                       std::string* why = nullptr);
+                       TStatus* why = nullptr);
 
 // One segment per index line (only the lines of station when it is not empty). Reading stops
 // at the first line that does not parse; the segments of the lines before it stay.

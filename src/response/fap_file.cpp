@@ -32,31 +32,28 @@ TStatus ReadFapText(std::string_view bytes, const std::string& name, TFAPFilter&
   TStatus status = Guard([&] {
     size_t i = 0;
     while (i < lines.size() && Trim(lines[i]).empty()) ++i;
-    if (i == lines.size()) Fail(name, 0, "the file is empty");
+    if (i == lines.size()) Fail(name, 0, TCode::kRefuseFileEmpty);
     const int count_line = static_cast<int>(i) + 1;
     const auto count = LeadingInteger(lines[i]);
-    if (!count) Fail(name, count_line, "the row count " + Quote(lines[i]) + " is not an integer");
-    if (*count < 1) {
-      Fail(name, count_line, "the row count is " + std::to_string(*count) + "; a table needs rows");
-    }
+    if (!count) Fail(name, count_line, TCode::kRefuseRowCountNotInteger, {Quote(lines[i])});
+    if (*count < 1)
+      Fail(name, count_line, TCode::kRefuseRowCountNotPositive, {std::to_string(*count)});
     // Short tables are padded with copies, so the count alone sets the size: bound it by the
     // file's length and by a table size no instrument needs, so that a damaged count cannot
     // demand gigabytes.
     if (static_cast<size_t>(*count) > bytes.size()) {
-      Fail(name, count_line,
-           "the row count " + std::to_string(*count) + " is more than the file could describe");
+      Fail(name, count_line, TCode::kRefuseRowCountBeyondFile, {std::to_string(*count)});
     }
     if (*count > kMaxFapRows) {
-      Fail(name, count_line,
-           "the row count " + std::to_string(*count) + " is above the limit of " +
-               std::to_string(kMaxFapRows) + " rows");
+      Fail(name, count_line, TCode::kRefuseRowCountAboveLimit,
+           {std::to_string(*count), std::to_string(kMaxFapRows)});
     }
     table.reserve(static_cast<size_t>(*count));
     for (++i; i < lines.size() && table.size() < static_cast<size_t>(*count); ++i) {
       if (Trim(lines[i]).empty()) continue;
       table.push_back(ParseFapRow(lines[i], name, static_cast<int>(i) + 1));
     }
-    if (table.empty()) Fail(name, count_line, "no table row follows the row count");
+    if (table.empty()) Fail(name, count_line, TCode::kRefuseNoTableRow);
     table.resize(static_cast<size_t>(*count), table.back());
   });
   if (!status.Ok()) table.clear();

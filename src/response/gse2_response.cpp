@@ -36,21 +36,21 @@ class GseReader {
     if (!packs_.empty() && packs_.back().Device.ZPAvailable) NormalizeZP(packs_.back().ZP);
   }
 
-  double Number(std::string_view what, std::string_view text, int line) const {
+  // what: the code naming the field.
+  double Number(TCode what, std::string_view text, int line) const {
     const auto v = ParseDouble(text);
-    if (!v) Fail(name_, line, std::string(what) + " " + Quote(text) + " is not a number");
+    if (!v) Fail(name_, line, TCode::kRefuseFieldNotNumber, {MakeStatus(what), Quote(text)});
     return *v;
   }
 
-  int32_t Integer(std::string_view what, std::string_view text, int line) const {
+  int32_t Integer(TCode what, std::string_view text, int line) const {
     const auto v = ParseInt32(text);
-    if (!v) Fail(name_, line, std::string(what) + " " + Quote(text) + " is not an integer");
+    if (!v) Fail(name_, line, TCode::kRefuseFieldNotInteger, {MakeStatus(what), Quote(text)});
     return *v;
   }
 
   // "2001/05/17" plus a time of day "hh:mm[:ss]".
-  TDateTime DateTime(std::string_view what, std::string_view date, std::string_view time,
-                     int line) const {
+  TDateTime DateTime(TCode what, std::string_view date, std::string_view time, int line) const {
     const std::vector<std::string_view> ymd = SplitFields(date, "/");
     std::optional<TDateTime> day;
     if (ymd.size() == 3 && date.front() != '/' && date.back() != '/' &&
@@ -60,18 +60,17 @@ class GseReader {
       const auto d = ParseInt32(ymd[2]);
       if (y && m && d) day = CalendarDate(*y, *m, *d);
     }
-    if (!day) Fail(name_, line, std::string(what) + " date " + Quote(date) + " is not yyyy/mm/dd");
+    if (!day) Fail(name_, line, TCode::kRefuseFieldDate, {MakeStatus(what), Quote(date)});
     if (time.empty()) return *day;
     const auto t = ParseTimeOfDay(time);
-    if (!t) Fail(name_, line, std::string(what) + " time " + Quote(time) + " is not hh:mm[:ss]");
+    if (!t) Fail(name_, line, TCode::kRefuseFieldTime, {MakeStatus(what), Quote(time)});
     return *day + *t;
   }
 
   void Calibration(std::string_view line, int number) {
     NormalizeOpen();
     if (packs_.size() >= kMaxResponsesPerFile) {
-      Fail(name_, number,
-           "more than " + std::to_string(kMaxResponsesPerFile) + " responses in one file");
+      Fail(name_, number, TCode::kRefuseTooManyResponses, {std::to_string(kMaxResponsesPerFile)});
     }
     TFilterPack& pack = packs_.emplace_back();
     TDeviceInfo& d = pack.Device;
@@ -86,31 +85,32 @@ class GseReader {
     const std::vector<std::string_view> f =
         SplitFields(line.size() > 27 ? line.substr(27) : std::string_view(), kBlanks);
     if (f.size() < 5) {
-      Fail(name_, number, "a CAL2 line needs calibration, period, rate, on-date and on-time");
+      Fail(name_, number, TCode::kRefuseCal2Fields);
     }
-    const double calibration = Number("the calibration", f[0], number);
-    const double period = Number("the calibration period", f[1], number);
-    if (calibration == 0.0) Fail(name_, number, "the calibration is 0");
-    if (period <= 0.0) Fail(name_, number, "the calibration period is not positive");
+    const double calibration = Number(TCode::kRefuseGse2Calibration, f[0], number);
+    const double period = Number(TCode::kRefuseGse2Period, f[1], number);
+    if (calibration == 0.0) Fail(name_, number, TCode::kRefuseCalibrationZero);
+    if (period <= 0.0) Fail(name_, number, TCode::kRefuseCalibrationPeriod);
     TComplexFilter& zp = pack.ZP;
     zp.NormValue = 1e9 / calibration;
     zp.NormFrequency = 1.0 / period;
-    d.Date = DateTime("the on", f[3], f[4], number);
+    d.Date = DateTime(TCode::kRefuseGse2On, f[3], f[4], number);
     // A calibration still in force has no off-date.
-    if (f.size() > 5) d.EndDate = DateTime("the off", f[5], f.size() > 6 ? f[6] : "", number);
+    if (f.size() > 5)
+      d.EndDate = DateTime(TCode::kRefuseGse2Off, f[5], f.size() > 6 ? f[6] : "", number);
   }
 
   // Reads the PAZ2 line at index i and its root lines; returns the index of the last line used.
   size_t PolesAndZeros(size_t i) {
     const std::string_view line = lines_[i];
     const int number = static_cast<int>(i) + 1;
-    Integer("the stage", Columns(line, 6, 7), number);
-    const int32_t poles = Integer("the number of poles", Columns(line, 41, 43), number);
-    const int32_t zeros = Integer("the number of zeros", Columns(line, 45, 47), number);
+    Integer(TCode::kRefuseGse2Stage, Columns(line, 6, 7), number);
+    const int32_t poles = Integer(TCode::kRefuseGse2PoleCount, Columns(line, 41, 43), number);
+    const int32_t zeros = Integer(TCode::kRefuseGse2ZeroCount, Columns(line, 45, 47), number);
     if (packs_.empty()) return i + static_cast<size_t>(std::max(0, poles) + std::max(0, zeros));
     TComplexFilter& zp = packs_.back().ZP;
-    CheckCount("poles", poles, zp.PoleCount, number);
-    CheckCount("zeros", zeros, zp.ZeroCount, number);
+    CheckCount(TCode::kRefuseMorePolesAfter, poles, zp.PoleCount, number);
+    CheckCount(TCode::kRefuseMoreZerosAfter, zeros, zp.ZeroCount, number);
     packs_.back().Device.ZPAvailable = true;
     zp.Kind = 'S';
     zp.NormType = 1;
@@ -119,18 +119,18 @@ class GseReader {
     return i;
   }
 
-  void CheckCount(const char* what, int32_t n, int32_t held, int line) const {
+  // refusal: kRefuseMorePolesAfter or kRefuseMoreZerosAfter.
+  void CheckCount(TCode refusal, int32_t n, int32_t held, int line) const {
     if (n < 0 || n > kMaxRoots - held) {
-      Fail(name_, line,
-           std::to_string(n) + " more " + what + " after " + std::to_string(held) +
-               "; a response holds at most " + std::to_string(kMaxRoots) + " " + what);
+      Fail(name_, line, refusal,
+           {std::to_string(n), std::to_string(held), std::to_string(kMaxRoots)});
     }
   }
 
   // A root line: real part in columns 2-16, imaginary part in 18-32; a line that does not keep
   // to the columns is read as two blank-separated numbers.
   TComplex Root(size_t i) const {
-    if (i >= lines_.size()) Fail(name_, static_cast<int>(i), "the file ends inside a PAZ2 stage");
+    if (i >= lines_.size()) Fail(name_, static_cast<int>(i), TCode::kRefuseEndsInsidePaz2);
     const std::string_view line = lines_[i];
     const int number = static_cast<int>(i) + 1;
     auto re = ParseDouble(Columns(line, 2, 16));
@@ -141,7 +141,7 @@ class GseReader {
       im = f.size() > 1 ? ParseDouble(f[1]) : std::nullopt;
     }
     if (!re || !im) {
-      Fail(name_, number, "a root needs a real and an imaginary part: " + Quote(line));
+      Fail(name_, number, TCode::kRefuseRootNeedsParts, {Quote(line)});
     }
     return {*re, *im};
   }

@@ -73,31 +73,25 @@ TStatus ConvertToVelocityInput(TFilterPack& pack, const std::string& name, bool*
       (unit.Quantity == TInputQuantity::kVelocity && unit.Metres == 1.0)) {
     return TStatus{};
   }
-  const std::string what = "its input unit " + Quote(declared);
+  const std::string unit_text = Quote(declared);
   if (unit.Quantity == TInputQuantity::kUnknown) {
-    return Defect(name, 0,
-                  what +
-                      " is no displacement, velocity or acceleration unit (M, M/S, M/S**2, "
-                      "or the same in CM, MM, UM, NM): spectra of ground motion cannot be had");
+    return Defect(name, 0, MakeStatus(TCode::kRefuseUnitNotGround, {unit_text}));
   }
   if (!pack.Device.ZPAvailable) {
-    return Defect(name, 0,
-                  what + " would have to be turned into M/S, which only poles and zeros allow");
+    return Defect(name, 0, MakeStatus(TCode::kRefuseUnitNeedsPoles, {unit_text}));
   }
   TComplexFilter& zp = pack.ZP;
   if (unit.Quantity == TInputQuantity::kDisplacement) {
     // A response to displacement x = v/(iω): the velocity response is H/(iω).
     if (!CancelRootAtZero(zp.Zeros, zp.ZeroCount) && !AddRootAtZero(zp.Poles, zp.PoleCount)) {
-      return Defect(
-          name, 0,
-          what + ": turning it into M/S needs one more pole, beyond the 40 a response holds");
+      return Defect(name, 0,
+                    MakeStatus(TCode::kRefuseUnitOnePole, {unit_text, std::to_string(kMaxRoots)}));
     }
   } else if (unit.Quantity == TInputQuantity::kAcceleration) {
     // A response to acceleration a = iω·v: the velocity response is H·iω.
     if (!CancelRootAtZero(zp.Poles, zp.PoleCount) && !AddRootAtZero(zp.Zeros, zp.ZeroCount)) {
-      return Defect(
-          name, 0,
-          what + ": turning it into M/S needs one more zero, beyond the 40 a response holds");
+      return Defect(name, 0,
+                    MakeStatus(TCode::kRefuseUnitOneZero, {unit_text, std::to_string(kMaxRoots)}));
     }
   }
   // Output per nanometre is 1e9 times the output per metre.

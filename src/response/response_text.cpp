@@ -20,10 +20,10 @@ std::string Located(const std::string& name, int line, const std::string& reason
 LoadError::LoadError(TStatus status)
     : std::runtime_error(Text(status, TLanguage::kEnglish)), status_(std::move(status)) {}
 
-TStatus Defect(const std::string& name, int line, const std::string& reason) {
-  TStatus status =
-      line > 0 ? MakeStatus(TCode::kResponseDefectAtLine, {name, std::to_string(line), reason})
-               : MakeStatus(TCode::kResponseDefect, {name, reason});
+TStatus Defect(const std::string& name, int line, TArg reason) {
+  TStatus status = line > 0 ? MakeStatus(TCode::kResponseDefectAtLine,
+                                         {name, std::to_string(line), std::move(reason)})
+                            : MakeStatus(TCode::kResponseDefect, {name, std::move(reason)});
   status.File = name;
   if (line > 0) status.Line = line;
   return status;
@@ -37,8 +37,12 @@ TStatus About(TCode code, const std::string& name, std::vector<TArg> more) {
   return status;
 }
 
-void Fail(const std::string& name, int line, const std::string& reason) {
-  throw LoadError(Defect(name, line, reason));
+void Fail(const std::string& name, int line, TArg reason) {
+  throw LoadError(Defect(name, line, std::move(reason)));
+}
+
+void Fail(const std::string& name, int line, TCode code, std::vector<TArg> args) {
+  throw LoadError(Defect(name, line, MakeStatus(code, std::move(args))));
 }
 
 void Fail(TStatus status) {
@@ -93,7 +97,7 @@ TFAPRow ParseFapRow(std::string_view line, const std::string& name, int number) 
   const auto frequency = f.size() > 0 ? ParseDouble(f[0]) : std::nullopt;
   const auto amplitude = f.size() > 1 ? ParseDouble(f[1]) : std::nullopt;
   if (!frequency || !amplitude) {
-    Fail(name, number, "a table row needs a frequency and an amplitude: " + Quote(line));
+    Fail(name, number, TCode::kRefuseRowNeedsFrequency, {Quote(line)});
   }
   const auto phase = f.size() > 2 ? ParseDouble(f[2]) : std::nullopt;
   return {*frequency, *amplitude, phase.value_or(0.0)};

@@ -30,11 +30,14 @@ class LoadError : public std::runtime_error {
 // "name, line N: reason" (or "name: reason" when line is 0).
 std::string Located(const std::string& name, int line, const std::string& reason);
 // A defect of file name at line (0: the file as a whole): kResponseDefectAtLine or
-// kResponseDefect, with File and Line set, telling as Located does.
-TStatus Defect(const std::string& name, int line, const std::string& reason);
+// kResponseDefect, with File and Line set, telling as Located does. reason is a status of the
+// readers' refusals, or a text the file itself holds.
+TStatus Defect(const std::string& name, int line, TArg reason);
 // A status of code about file name, its arguments following the name; File set.
 TStatus About(TCode code, const std::string& name, std::vector<TArg> more = {});
-[[noreturn]] void Fail(const std::string& name, int line, const std::string& reason);
+[[noreturn]] void Fail(const std::string& name, int line, TArg reason);
+// Fail with a refusal of code and its arguments.
+[[noreturn]] void Fail(const std::string& name, int line, TCode code, std::vector<TArg> args = {});
 [[noreturn]] void Fail(TStatus status);
 
 // A response file is a few kilobytes; anything far larger is refused before it is read.

@@ -84,7 +84,7 @@ TStatus ReadSacPazText(std::string_view bytes, const std::string& name, TComplex
           const auto re = ParseDouble(fields[0]);
           const auto im = fields.size() > 1 ? ParseDouble(fields[1]) : std::nullopt;
           if (!re || !im) {
-            Fail(name, number, "a root needs a real and an imaginary part: " + Quote(line));
+            Fail(name, number, TCode::kRefuseRootNeedsParts, {Quote(line)});
           }
           (reading == kZeros ? zp.Zeros : zp.Poles)[static_cast<size_t>(read++)] = {*re, *im};
           if (complete()) break;
@@ -97,33 +97,31 @@ TStatus ReadSacPazText(std::string_view bytes, const std::string& name, TComplex
         part = !seen[kZeros] ? kZeros : !seen[kPoles] ? kPoles : kConstant;
       }
       const char* part_name = kPartName[part];
-      if (seen[part]) Fail(name, number, std::string("a second ") + part_name + " line");
+      if (seen[part]) Fail(name, number, TCode::kRefuseSecondLine, {part_name});
       seen[part] = true;
       reading = kNoPart;
       read = 0;
       const std::string_view value = fields.size() > 1 ? fields[1] : std::string_view();
       if (part == kConstant) {
         const auto c = ParseDouble(value);
-        if (!c) Fail(name, number, "the CONSTANT " + Quote(value) + " is not a number");
+        if (!c) Fail(name, number, TCode::kRefuseKeyNotNumber, {"CONSTANT", Quote(value)});
         zp.NormFactor = *c;
       } else {
         const auto count = ParseInt32(value);
         if (!count) {
-          Fail(
-              name, number,
-              std::string("the count of ") + part_name + " " + Quote(value) + " is not an integer");
+          Fail(name, number, TCode::kRefuseCountOfNotInteger, {part_name, Quote(value)});
         }
         if (*count < 0 || *count > kMaxRoots) {
           Fail(name, number,
-               std::string(part_name) + " " + std::to_string(*count) + ": a response holds 0.." +
-                   std::to_string(kMaxRoots) + " " + (part == kZeros ? "zeros" : "poles"));
+               part == kZeros ? TCode::kRefuseZeroCountRange : TCode::kRefusePoleCountRange,
+               {part_name, std::to_string(*count), std::to_string(kMaxRoots)});
         }
         (part == kZeros ? zp.ZeroCount : zp.PoleCount) = *count;
         reading = part;
       }
       if (complete()) break;
     }
-    if (!seen[kConstant]) Fail(name, 0, "the file has no CONSTANT line");
+    if (!seen[kConstant]) Fail(name, 0, TCode::kRefuseNoKeyLine, {"CONSTANT"});
   });
   if (!status.Ok()) {
     zp = TComplexFilter{};

@@ -80,13 +80,13 @@ class SeedReader {
     } else if (tag == "B053F08") {
       zp.NormFrequency = Number(tag, TagValue(line, false));
     } else if (tag == "B053F09") {
-      AddRoots(tag, TagValue(line, false), zp.ZeroCount, zeros_, "zeros");
+      AddRoots(tag, TagValue(line, false), zp.ZeroCount, zeros_, true);
     } else if (tag == "B053F14") {
-      AddRoots(tag, TagValue(line, false), zp.PoleCount, poles_, "poles");
+      AddRoots(tag, TagValue(line, false), zp.PoleCount, poles_, false);
     } else if (tag == "B053F10-13") {
-      SetRoot(fields, zeros_, zp.Zeros, "zero");
+      SetRoot(fields, zeros_, zp.Zeros, true);
     } else if (tag == "B053F15-18") {
-      SetRoot(fields, poles_, zp.Poles, "pole");
+      SetRoot(fields, poles_, zp.Poles, false);
     } else if (tag == "B058F04") {
       const double gain = Number(tag, TagValue(line, false));
       zp.NormValue = stage_ < 1 ? gain : zp.NormValue * gain;
@@ -109,8 +109,7 @@ class SeedReader {
   void Open(const std::string& station) {
     NormalizeOpen();
     if (packs_.size() >= kMaxResponsesPerFile) {
-      Fail(name_, line_,
-           "more than " + std::to_string(kMaxResponsesPerFile) + " responses in one file");
+      Fail(name_, line_, TCode::kRefuseTooManyResponses, {std::to_string(kMaxResponsesPerFile)});
     }
     TFilterPack& pack = packs_.emplace_back();
     pack.Device.Station = station;
@@ -125,24 +124,22 @@ class SeedReader {
 
   int32_t Integer(std::string_view tag, const std::string& value) const {
     const auto v = ParseInt32(value);
-    if (!v) Fail(name_, line_, std::string(tag) + ": " + Quote(value) + " is not an integer");
+    if (!v) Fail(name_, line_, TCode::kRefuseTagNotInteger, {tag, Quote(value)});
     return *v;
   }
 
   double Number(std::string_view tag, std::string_view value) const {
     const auto v = ParseDouble(value);
-    if (!v) Fail(name_, line_, std::string(tag) + ": " + Quote(value) + " is not a number");
+    if (!v) Fail(name_, line_, TCode::kRefuseTagNotNumber, {tag, Quote(value)});
     return *v;
   }
 
   void AddRoots(std::string_view tag, const std::string& value, int32_t& total, StageRoots& stage,
-                const char* what) {
+                bool zeros) {
     const int32_t n = Integer(tag, value);
     if (n < 0 || n > kMaxRoots - total) {
-      Fail(name_, line_,
-           std::string(tag) + ": " + std::to_string(n) + " more " + what + " after " +
-               std::to_string(total) + "; a response holds at most " + std::to_string(kMaxRoots) +
-               " " + what);
+      Fail(name_, line_, zeros ? TCode::kRefuseMoreZeros : TCode::kRefuseMorePoles,
+           {tag, std::to_string(n), std::to_string(total), std::to_string(kMaxRoots)});
     }
     stage = {total, n};
     total += n;
@@ -150,17 +147,16 @@ class SeedReader {
 
   // "B053F10-13 index real imaginary ..." (errors follow and are not used).
   void SetRoot(const std::vector<std::string_view>& fields, const StageRoots& stage,
-               TComplexRoots& roots, const char* what) {
-    if (fields.size() < 4)
-      Fail(name_, line_,
-           std::string("a ") + what + " line needs an index, a real and an imaginary part");
+               TComplexRoots& roots, bool zeros) {
+    if (fields.size() < 4) {
+      Fail(name_, line_, zeros ? TCode::kRefuseZeroLineFields : TCode::kRefusePoleLineFields);
+    }
     const int32_t index = Integer(fields[0], std::string(fields[1]));
     const double re = Number(fields[0], fields[2]);
     const double im = Number(fields[0], fields[3]);
     if (index < 0 || index >= stage.Count) {
-      Fail(name_, line_,
-           std::string(what) + " index " + std::to_string(index) + " lies outside its stage's " +
-               std::to_string(stage.Count) + " " + what + "s");
+      Fail(name_, line_, zeros ? TCode::kRefuseZeroIndexOutside : TCode::kRefusePoleIndexOutside,
+           {std::to_string(index), std::to_string(stage.Count)});
     }
     roots[static_cast<size_t>(stage.Start + index)] = TComplex(re, im) * root_scale_;
   }

@@ -62,8 +62,9 @@ std::string TimeText(TDateTime t) {
   return FormatIso(t);
 }
 
-std::string EpochText(const TChannelEpoch& e) {
-  return TimeText(e.Start) + " to " + (e.End ? TimeText(*e.End) : std::string("open end"));
+TStatus EpochText(const TChannelEpoch& e) {
+  return e.End ? MakeStatus(TCode::kRefuseEpoch, {TimeText(e.Start), TimeText(*e.End)})
+               : MakeStatus(TCode::kRefuseOpenEpoch, {TimeText(e.Start)});
 }
 
 // A channel epoch and the element that describes it.
@@ -412,27 +413,28 @@ TStatus LoadStationXmlEpochs(const std::string& path, std::vector<TChannelEpoch>
 }
 
 const TChannelEpoch* FindEpoch(const std::vector<TChannelEpoch>& epochs, const TChannelCode& code,
-                               std::optional<TDateTime> when, std::string* why) {
+                               std::optional<TDateTime> when, TStatus* why) {
   const TChannelEpoch* found = nullptr;
-  std::string listed;
+  // The epochs of the channel, "; " between them.
+  std::optional<TStatus> listed;
   int count = 0;
   for (const TChannelEpoch& e : epochs) {
     if (!(e.Code == code)) continue;
     ++count;
-    listed += (listed.empty() ? "" : "; ") + EpochText(e);
+    listed = listed ? MakeStatus(TCode::kJoinedSemicolon, {*listed, EpochText(e)}) : EpochText(e);
     const bool covers = !when || (e.Start <= *when && (!e.End || *when <= *e.End));
     if (covers && (found == nullptr || e.Start >= found->Start)) found = &e;
   }
-  std::string reason;
+  TStatus reason;
   if (count == 0) {
-    reason = "no channel " + ChannelCodeText(code) + " in the document";
+    reason = MakeStatus(TCode::kRefuseNoSuchChannel, {ChannelCodeText(code)});
   } else if (!when && count > 1) {
     found = nullptr;
-    reason = "the channel " + ChannelCodeText(code) + " has " + std::to_string(count) +
-             " epochs (" + listed + "): give a time to choose one";
+    reason = MakeStatus(TCode::kRefuseChannelEpochs,
+                        {ChannelCodeText(code), std::to_string(count), *listed});
   } else if (found == nullptr) {
-    reason = "no epoch of " + ChannelCodeText(code) + " covers " + FormatIso(*when) +
-             " (epochs: " + listed + ")";
+    reason =
+        MakeStatus(TCode::kRefuseNoEpochCovers, {ChannelCodeText(code), FormatIso(*when), *listed});
   }
   if (why != nullptr) *why = reason;
   return found;
@@ -458,18 +460,16 @@ TStatus ReadStationXmlResponse(std::string_view bytes, const std::string& name,
         const std::string text = ChannelCodeText(e.Code);
         if (std::find(codes.begin(), codes.end(), text) == codes.end()) codes.push_back(text);
       }
-      if (codes.empty()) Fail(name, 0, "the document describes no channel");
+      if (codes.empty()) Fail(name, 0, TCode::kRefuseNoChannelDescribed);
       if (codes.size() > 1) {
         std::string list;
         for (size_t i = 0; i < codes.size() && i < 10; ++i) list += (i ? ", " : "") + codes[i];
         if (codes.size() > 10) list += ", ...";
-        Fail(name, 0,
-             "the document describes " + std::to_string(codes.size()) + " channels (" + list +
-                 "): name one as FILE#NET.STA.LOC.CHA");
+        Fail(name, 0, TCode::kRefuseSeveralChannels, {std::to_string(codes.size()), list});
       }
       wanted = epochs.front().Code;
     }
-    std::string why;
+    TStatus why;
     const TChannelEpoch* epoch = FindEpoch(epochs, wanted, when, &why);
     if (epoch == nullptr) Fail(name, 0, why);
     const EpochNode& node = reader.Epochs()[static_cast<size_t>(epoch - epochs.data())];

@@ -48,7 +48,7 @@ TStatus LoadStationXmlEpochs(const std::string& path, std::vector<TChannelEpoch>
 // later one); without when, the channel's only epoch. nullptr when there is none, with *why
 // saying so.
 const TChannelEpoch* FindEpoch(const std::vector<TChannelEpoch>& epochs, const TChannelCode& code,
-                               std::optional<TDateTime> when, std::string* why);
+                               std::optional<TDateTime> when, TStatus* why);
 
 // What ReadStationXmlResponse found beside the pack.
 struct TStationXmlInfo {

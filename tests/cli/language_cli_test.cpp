@@ -11,7 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include "../records/miniseed3_test_files.h"
 #include "cli_runner.h"
+#include "common/bytes.h"
 #include "demo_recordings.h"
 #include "test_files.h"
 
@@ -407,6 +409,77 @@ TEST_F(LanguageCli, RefusalsCarryTheirCodesInJson) {
       EXPECT_EQ(doc["error_code"], c.Code) << lang << ": " << run.Out;
       EXPECT_FALSE(doc["error"].get<std::string>().empty()) << run.Out;
     }
+
+// The Latin words of text once the data named are taken out, one line each.
+std::string LatinLines(std::string text, const std::vector<std::string>& data) {
+  for (const std::string& d : data) {
+    for (size_t at = text.find(d); at != std::string::npos; at = text.find(d, at))
+      text.erase(at, d.size());
+  }
+  std::string lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(start, end - start);
+    if (std::any_of(line.begin(), line.end(),
+                    [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); })) {
+      lines += line + "\n";
+    }
+    start = end + 1;
+  }
+  return lines;
+}
+
+// A damaged file of each format is refused in the language of the run, the reader's cause
+// included: in Russian no Latin word but the path, the format's name and the names of its
+// fields; in English no Cyrillic letter.
+TEST_F(LanguageCli, DamagedFilesAreRefusedInTheLanguageOfTheRun) {
+  std::vector<uint8_t> seg2 =
+      testing::ReadBytes(testing::RealFile("seg2/20130107_103041000.CET.3c.cont.0.seg2"));
+  StoreU32LE(&seg2[40], 0x00ffffff);  // the third trace pointer, beyond the file
+  testing::WriteBytes(dir_.File("shot.dat"), seg2);
+  testing::Ms3Fields fields;
+  fields.Count = 1;
+  fields.Payload = {1, 0, 0, 0};
+  std::vector<uint8_t> ms3 = testing::MakeMs3(fields);
+  ms3.resize(ms3.size() - 3);  // the record's lengths run past the file
+  testing::WriteBytes(dir_.File("day.mseed"), ms3);
+  std::vector<uint8_t> sac = testing::ReadBytes(testing::RealFile("sac/LMOW.BHE.SAC"));
+  sac.resize(700);
+  testing::WriteBytes(dir_.File("cut.sac"), sac);
+  testing::WriteText(
+      dir_.File("nokey.saf"),
+      "SESAME ASCII data format (saf) v. 1\nSAMP_FREQ = 100\nNDAT = 1\n####\n1 2 3\n");
+  testing::WriteText(dir_.File("rows.saf"),
+                     "SESAME ASCII data format (saf) v. 1\nSTART_TIME = 2020 01 02 03 04 05.0\n"
+                     "SAMP_FREQ = 100\nNDAT = 2\n####\n1 2 3\n1 x 3\n");
+
+  struct Case {
+    std::string File;
+    std::vector<std::string> Data;  // the format's name and the fields the cause names
+    std::string English;            // a part of the English cause
+  };
+  const std::vector<Case> cases = {
+      {"shot.dat", {"SEG-2"}, "trace 3: its pointer (byte 40) 16777215 lies beyond the end"},
+      {"day.mseed", {"miniSEED 3"}, "record 1 (byte 0): its "},
+      {"cut.sac", {"SAC"}, "truncated: 700 bytes hold 17 of the 100 samples"},
+      {"nokey.saf", {"SAF", "START_TIME"}, "the header has no START_TIME"},
+      {"rows.saf", {"SAF", "\"x\""}, "row 2 (line 7): \"x\" is not a number"},
+  };
+  for (const Case& c : cases) {
+    const std::string path = dir_.File(c.File);
+    const CliRun en = Run("C", "info " + Quote(path));
+    EXPECT_EQ(en.Status, 1) << c.File << "\n" << en.Err;
+    EXPECT_NE(en.Err.find(c.English), std::string::npos) << c.File << "\n" << en.Err;
+    EXPECT_EQ(CyrillicLines(en.Err + en.Out, {path}), "") << c.File;
+
+    const CliRun ru = Run("ru_RU.UTF-8", "info " + Quote(path));
+    EXPECT_EQ(ru.Status, 1) << c.File << "\n" << ru.Err;
+    EXPECT_NE(CyrillicLines(ru.Err, {}), "") << c.File << "\n" << ru.Err;
+    std::vector<std::string> data = c.Data;
+    data.insert(data.begin(), path);
+    EXPECT_EQ(LatinLines(ru.Err + ru.Out, data), "") << c.File << "\n" << ru.Err;
   }
 }
 

@@ -51,7 +51,7 @@ class AdbDdbTest : public ::testing::TestWithParam<bool> {
     testing::WriteBytes(path, b);
     return path;
   }
-  bool Header(const std::string& path, TFileRecordInfo& info, std::string* why = nullptr) {
+  bool Header(const std::string& path, TFileRecordInfo& info, TStatus* why = nullptr) {
     return Ddb() ? ReadDdbHeader(path, info, 0.0, why) : ReadAdbHeader(path, info, 0.0, why);
   }
   TRecList Segments(const std::string& path) {
@@ -102,10 +102,13 @@ TEST_P(AdbDdbTest, DamagedHeaders) {
   for (auto [channels, kept] : {std::pair{0, -1}, {-5, -1}, {40, 32}}) {
     Fields f;
     f.Channels = static_cast<int16_t>(channels);
-    std::string why;
+    TStatus why;
     ASSERT_EQ(Header(Write(f), info, &why), kept >= 0) << channels;
     if (kept < 0) {
-      EXPECT_EQ(why, "the header's channel count (bytes 64 and 65) is below 1");
+      EXPECT_EQ(why.Code, TCode::kRefuseHeaderChannelsBelowOne);
+      EXPECT_EQ(why.Offset, 64);
+      EXPECT_EQ(Text(why, TLanguage::kEnglish),
+                "the header's channel count (bytes 64 and 65) is below 1");
       EXPECT_TRUE(Segments(Write(f)).empty());
     } else {
       EXPECT_EQ(info.ChannelCount, kept);

@@ -235,46 +235,92 @@ TEST_F(GcfSynthetic, HeadsOutOfRangeAreRefusedWithTheirField) {
   BlockFields good;
   good.Records = 1;
   const struct {
-    const char* Cause;
+    const char* Name;
+    TCode Cause;
+    std::vector<std::string> Args;  // the cause's arguments
     void (*Spoil)(BlockFields&);
   } cases[] = {
-      {"stream ID", [](BlockFields& b) { b.Stream = 0xFFFFFFFFu; }},
-      {"time of day", [](BlockFields& b) { b.Seconds = 86400; }},
-      {"sample rate code 251", [](BlockFields& b) { b.RateCode = 251; }},
-      {"compression code 3", [](BlockFields& b) { b.Compression = 3; }},
-      {"compression code 0", [](BlockFields& b) { b.Compression = 0; }},
-      {"compression code 9", [](BlockFields& b) { b.Compression = 9; }},
-      {"start-time fraction 1/1", [](BlockFields& b) { b.Numerator = 1; }},
-      {"start-time fraction 2/2", [](BlockFields& b) { b.RateCode = 174, b.Numerator = 2; }},
-      {"record count 251", [](BlockFields& b) { b.Records = 251; }},
-      {"without data records", [](BlockFields& b) { b.Records = 0; }},
+      {"stream ID",
+       TCode::kRefuseGcfStreamId,
+       {"4294967295"},
+       [](BlockFields& b) { b.Stream = 0xFFFFFFFFu; }},
+      {"time of day",
+       TCode::kRefuseGcfTimeOfDay,
+       {"86400"},
+       [](BlockFields& b) { b.Seconds = 86400; }},
+      {"sample rate code 251",
+       TCode::kRefuseGcfRateCode,
+       {"251"},
+       [](BlockFields& b) { b.RateCode = 251; }},
+      {"compression code 3",
+       TCode::kRefuseGcfCompression,
+       {"3"},
+       [](BlockFields& b) { b.Compression = 3; }},
+      {"compression code 0",
+       TCode::kRefuseGcfCompression,
+       {"0"},
+       [](BlockFields& b) { b.Compression = 0; }},
+      {"compression code 9",
+       TCode::kRefuseGcfCompression,
+       {"9"},
+       [](BlockFields& b) { b.Compression = 9; }},
+      {"start-time fraction 1/1",
+       TCode::kRefuseGcfFraction,
+       {"1", "1"},
+       [](BlockFields& b) { b.Numerator = 1; }},
+      {"start-time fraction 2/2",
+       TCode::kRefuseGcfFraction,
+       {"2", "2"},
+       [](BlockFields& b) { b.RateCode = 174, b.Numerator = 2; }},
+      {"record count 251",
+       TCode::kRefuseGcfRecordCount,
+       {"251", "250"},
+       [](BlockFields& b) { b.Records = 251; }},
+      {"without data records",
+       TCode::kRefuseGcfNoRecords,
+       {},
+       [](BlockFields& b) { b.Records = 0; }},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
     BlockFields spoilt = good;
     c.Spoil(spoilt);
     TFileRecordInfo info;
-    std::string why;
-    EXPECT_FALSE(ReadGcfHeader(Write({spoilt, good}), info, 50.0, &why)) << c.Cause;
-    EXPECT_NE(why.find("block 1 (byte 0): "), std::string::npos) << why;
-    EXPECT_NE(why.find(c.Cause), std::string::npos) << why;
-    EXPECT_TRUE(info.Station.empty()) << c.Cause;
-    EXPECT_TRUE(Segments(Write({spoilt, good})).empty()) << c.Cause;
+    TStatus why;
+    EXPECT_FALSE(ReadGcfHeader(Write({spoilt, good}), info, 50.0, &why));
+    EXPECT_EQ(why.Code, TCode::kRefuseInBlock) << Text(why, TLanguage::kEnglish);
+    EXPECT_EQ(why.Offset, 0);
+    EXPECT_EQ(why.Record, 0);
+    ASSERT_EQ(why.Args.size(), 3u);
+    EXPECT_EQ(why.Args[0].Text, "1");
+    ASSERT_NE(why.Args[2].Nested, nullptr);
+    const TStatus& cause = *why.Args[2].Nested;
+    EXPECT_EQ(cause.Code, c.Cause);
+    std::vector<std::string> args;
+    for (const TArg& a : cause.Args) args.push_back(a.Text);
+    EXPECT_EQ(args, c.Args);
+    EXPECT_TRUE(info.Station.empty());
+    EXPECT_TRUE(Segments(Write({spoilt, good})).empty());
 
     // After a good block the same head is a damaged block: left out, the others read.
     BlockFields later = good;
     later.Seconds += 1;
     const std::string path = Write({good, spoilt, later});
-    ASSERT_TRUE(ReadGcfHeader(path, info, 50.0)) << c.Cause;
-    EXPECT_EQ(info.BlockCount, 2) << c.Cause;
-    EXPECT_EQ(Segments(path).size(), 2u) << c.Cause;
-    EXPECT_FALSE(ReadGcfHeader(Write({good, spoilt, spoilt}), info, 50.0, &why)) << c.Cause;
-    EXPECT_EQ(why, "only 1 of its 3 blocks are GCF blocks");
+    ASSERT_TRUE(ReadGcfHeader(path, info, 50.0));
+    EXPECT_EQ(info.BlockCount, 2);
+    EXPECT_EQ(Segments(path).size(), 2u);
+    EXPECT_FALSE(ReadGcfHeader(Write({good, spoilt, spoilt}), info, 50.0, &why));
+    EXPECT_EQ(why.Code, TCode::kRefuseFewGcfBlocks);
+    EXPECT_EQ(why.Args, (std::vector<TArg>{"1", "3"}));
+    EXPECT_EQ(Text(why, TLanguage::kEnglish), "only 1 of its 3 blocks are GCF blocks");
   }
-  std::string why;
+  TStatus why;
   TFileRecordInfo info;
   testing::WriteBytes(dir_.File("short.gcf"), std::vector<uint8_t>(1023, 0));
   EXPECT_FALSE(ReadGcfHeader(dir_.File("short.gcf"), info, 50.0, &why));
-  EXPECT_EQ(why, "shorter than one block of 1024 bytes");
+  EXPECT_EQ(why.Code, TCode::kRefuseShorterThanBlock);
+  EXPECT_EQ(why.Args, std::vector<TArg>{"1024"});
+  EXPECT_EQ(Text(why, TLanguage::kEnglish), "shorter than one block of 1024 bytes");
 }
 
 // A block's samples are recorded data when the last one is the block's reverse integration

@@ -203,7 +203,8 @@ struct DamageCase {
   const char* Name;
   void (*Damage)(std::vector<uint8_t>& record);
   MiniSeed3Status Status;
-  const char* Reason;
+  TCode Cause;
+  const char* FirstArg;  // the cause's first argument; nullptr when it has none
 };
 
 class MiniSeed3Damaged : public ::testing::TestWithParam<DamageCase> {};
@@ -213,9 +214,13 @@ TEST_P(MiniSeed3Damaged, RecordLeftOutWithItsCause) {
   std::vector<uint8_t> bad = good;
   GetParam().Damage(bad);
   Ms3Record r;
-  std::string why;
+  TStatus why;
   EXPECT_EQ(ParseMiniSeed3Record(bad, r, &why), GetParam().Status);
-  EXPECT_NE(why.find(GetParam().Reason), std::string::npos) << why;
+  EXPECT_EQ(why.Code, GetParam().Cause) << Text(why, TLanguage::kEnglish);
+  if (GetParam().FirstArg != nullptr) {
+    ASSERT_FALSE(why.Args.empty());
+    EXPECT_EQ(why.Args[0].Text, GetParam().FirstArg);
+  }
 
   TempDir dir;
   if (GetParam().Status != MiniSeed3Status::kTruncated) {
@@ -228,30 +233,42 @@ TEST_P(MiniSeed3Damaged, RecordLeftOutWithItsCause) {
   const std::string alone = Write(dir, {bad}, "bad.mseed");
   EXPECT_TRUE(Segments(alone).empty());
   TFileRecordInfo info;
-  why.clear();
-  why = Text(ReadHeader(alone, Recognize(alone), info, 100.0), TLanguage::kEnglish);
-  EXPECT_FALSE(why.empty());
-  EXPECT_EQ(why.find("record 1 (byte 0): "), 0u) << why;
-  EXPECT_NE(why.find(GetParam().Reason), std::string::npos) << why;
+  const TStatus refused = ReadHeader(alone, Recognize(alone), info, 100.0);
+  EXPECT_EQ(refused.Code, GetParam().Status == MiniSeed3Status::kTruncated ? TCode::kRecordFileCut
+                                                                           : TCode::kNotOfFormat);
+  EXPECT_EQ(refused.Offset, 0);
+  EXPECT_EQ(refused.Record, 0);
+  ASSERT_EQ(refused.Args.size(), 1u);
+  ASSERT_NE(refused.Args[0].Nested, nullptr);
+  const TStatus& in_record = *refused.Args[0].Nested;
+  EXPECT_EQ(in_record.Code, TCode::kRefuseInRecord);
+  ASSERT_EQ(in_record.Args.size(), 3u);
+  EXPECT_EQ(in_record.Args[0].Text, "1");
+  EXPECT_EQ(in_record.Args[1].Text, "0");
+  ASSERT_NE(in_record.Args[2].Nested, nullptr);
+  EXPECT_EQ(in_record.Args[2].Nested->Code, GetParam().Cause);
+  EXPECT_EQ(Text(refused, TLanguage::kEnglish).find("record 1 (byte 0): "), 0u)
+      << Text(refused, TLanguage::kEnglish);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, MiniSeed3Damaged,
     ::testing::Values(DamageCase{"PayloadByte", [](std::vector<uint8_t>& b) { b.back() ^= 0x40; },
-                                 MiniSeed3Status::kDamaged, "the CRC-32C"},
+                                 MiniSeed3Status::kDamaged, TCode::kRefuseCrcMismatch, nullptr},
                       DamageCase{"SidByte", [](std::vector<uint8_t>& b) { b[45] = 'Y'; },
-                                 MiniSeed3Status::kDamaged, "is not the stored"},
+                                 MiniSeed3Status::kDamaged, TCode::kRefuseCrcMismatch, nullptr},
                       DamageCase{"Cut", [](std::vector<uint8_t>& b) { b.resize(b.size() - 5); },
-                                 MiniSeed3Status::kTruncated, "run past the end of the file"},
+                                 MiniSeed3Status::kTruncated, TCode::kRefuseLengthsPastEnd,
+                                 nullptr},
                       DamageCase{"CountBeyondPayload",
                                  [](std::vector<uint8_t>& b) {
                                    Ms3Fields s = Int32Record({1, 2, 3});
                                    s.Count = 4;
                                    b = MakeMs3(s);
                                  },
-                                 MiniSeed3Status::kDamaged, "4 samples of encoding 3 do not fit"},
+                                 MiniSeed3Status::kDamaged, TCode::kRefuseSamplesDoNotFit, "4"},
                       DamageCase{"TimeOfDay", [](std::vector<uint8_t>& b) { b[12] = 24; },
-                                 MiniSeed3Status::kDamaged, "is not a time"}),
+                                 MiniSeed3Status::kDamaged, TCode::kRefuseStartNotTimeAt, "4"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(MiniSeed3Recognize, ByContentWhateverTheName) {

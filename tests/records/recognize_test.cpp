@@ -269,15 +269,18 @@ TEST(ReadHeader, EveryReaderRefusesWhatIsNotItsFormat) {
       std::filesystem::remove(path);
       testing::WriteBytes(path, c.Bytes);
       TFileRecordInfo info;
-      std::string why;
+      TStatus why;
       const bool read = f.ReadHeader(path, info, 50.0, &why);
       if (c.Own == f.ReadHeader) {
         if (c.Sound) {
-          EXPECT_TRUE(read) << why;
+          EXPECT_TRUE(read) << Text(why, TLanguage::kEnglish);
         }
       } else {
         EXPECT_FALSE(read) << info.Station << ", " << info.SampRate << " Hz";
-        EXPECT_FALSE(why.empty());
+        EXPECT_FALSE(why.Ok());
+        // Every refusal is a code of the catalogue, told in each language.
+        EXPECT_NE(why.Code, TCode::kReaderFailed) << Text(why, TLanguage::kEnglish);
+        EXPECT_FALSE(Text(why, TLanguage::kRussian).empty());
       }
     }
   }

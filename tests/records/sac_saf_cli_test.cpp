@@ -38,13 +38,23 @@ TEST(SacSafCli, DamagedFilesAreNamedWithTheirCause) {
   testing::WriteText(dir.File("nokey.saf"),
                      "SESAME ASCII data format (saf) v. 1\nSAMP_FREQ = 100\nNDAT = 1\n"
                      "####\n1 2 3\n");
-  for (const auto& [file, cause] :
-       {std::pair{"cut.sac", "truncated: 700 bytes hold 17 of the 100 samples"},
-        std::pair{"nokey.saf", "the header has no START_TIME"}}) {
-    const CliRun run = Cli("info " + Quote(dir.File(file)), dir);
-    EXPECT_EQ(run.Status, 1) << file;
-    EXPECT_NE(run.Err.find(dir.File(file)), std::string::npos) << run.Err;
-    EXPECT_NE(run.Err.find(cause), std::string::npos) << run.Err;
+  struct Case {
+    const char* File;
+    const char* English;
+    const char* Russian;
+  };
+  for (const Case& c :
+       {Case{"cut.sac", "truncated: 700 bytes hold 17 of the 100 samples",
+             "файл обрезан: 700 байт вмещают 17 из 100 отсчетов"},
+        Case{"nokey.saf", "the header has no START_TIME", "в заголовке нет START_TIME"}}) {
+    const CliRun en = CliWithLocale("C", "info " + Quote(dir.File(c.File)), dir);
+    EXPECT_EQ(en.Status, 1) << c.File;
+    EXPECT_NE(en.Err.find(dir.File(c.File)), std::string::npos) << en.Err;
+    EXPECT_NE(en.Err.find(c.English), std::string::npos) << en.Err;
+    const CliRun ru = Cli("info " + Quote(dir.File(c.File)), dir);
+    EXPECT_EQ(ru.Status, 1) << c.File;
+    EXPECT_NE(ru.Err.find(dir.File(c.File)), std::string::npos) << ru.Err;
+    EXPECT_NE(ru.Err.find(c.Russian), std::string::npos) << ru.Err;
   }
 }
 

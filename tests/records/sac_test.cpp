@@ -371,9 +371,11 @@ TEST(Sac, ShortOrDamagedHeadersAreNotSac) {
   const std::vector<uint8_t> sound = SacBytes(SacFields{});
   testing::WriteBytes(dir.File("short"), std::vector<uint8_t>(sound.begin(), sound.begin() + 631));
   EXPECT_EQ(Recognize(dir.File("short")), 0u);
-  std::string why;
+  TStatus why;
   EXPECT_FALSE(ReadSacFields(dir.File("short"), &why));
-  EXPECT_NE(why.find("shorter than the 632-byte"), std::string::npos) << why;
+  EXPECT_EQ(why.Code, TCode::kRefuseShorterThanSacHeader);
+  EXPECT_EQ(why.Args, (std::vector<TArg>{"632", "631"}));
+  EXPECT_NE(Text(why, TLanguage::kEnglish).find("shorter than the 632-byte"), std::string::npos);
   // A version other than 6, or a file type no version 6 file has, is not SAC.
   std::vector<uint8_t> other = sound;
   StoreU32LE(&other[76 * 4], 7);

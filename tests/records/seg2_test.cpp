@@ -55,9 +55,9 @@ class Seg2Real : public ::testing::TestWithParam<RealCase> {};
 
 TEST_P(Seg2Real, DescaledSamplesMatchTheWritersListing) {
   const std::string base = RealFile(std::string("seg2/") + GetParam().Name);
-  std::string why;
+  TStatus why;
   const std::optional<Seg2File> f = ReadSeg2Fields(base + ".seg2", &why);
-  ASSERT_TRUE(f) << why;
+  ASSERT_TRUE(f) << Text(why, TLanguage::kEnglish);
   const std::vector<std::vector<double>> listing = ReadColumns(base + ".DAT");
   ASSERT_EQ(f->Traces.size(), GetParam().Traces);
   ASSERT_EQ(listing.size(), GetParam().Traces);
@@ -251,9 +251,9 @@ TEST_P(Seg2Formats, DecodeInBothByteOrders) {
   layout.Traces = {{c.Format, c.Values}};
   const std::string path = WriteSeg2(dir, layout);
   EXPECT_EQ(Recognize(path), kTagSeg2);
-  std::string why;
+  TStatus why;
   const std::optional<Seg2File> f = ReadSeg2Fields(path, &why);
-  ASSERT_TRUE(f) << why;
+  ASSERT_TRUE(f) << Text(why, TLanguage::kEnglish);
   EXPECT_EQ(f->BigEndian, c.Big);
   BinaryFile file(path);
   EXPECT_EQ(ReadSeg2Samples(file, *f, f->Traces[0]), c.Counts);
@@ -305,8 +305,9 @@ TEST_P(Seg2Naming, ChannelNamesAndComponents) {
     layout.Traces.push_back(t);
   }
   TFileRecordInfo info;
-  std::string why;
-  ASSERT_TRUE(ReadSeg2Header(WriteSeg2(dir, layout), info, 0.0, &why)) << why;
+  TStatus why;
+  ASSERT_TRUE(ReadSeg2Header(WriteSeg2(dir, layout), info, 0.0, &why))
+      << Text(why, TLanguage::kEnglish);
   ASSERT_EQ(info.ChannelCount, static_cast<int>(GetParam().Names.size()));
   for (size_t i = 0; i < GetParam().Names.size(); ++i) {
     EXPECT_EQ(info.ChannelNames[i], GetParam().Names[i]) << "channel " << i + 1;
@@ -333,8 +334,19 @@ INSTANTIATE_TEST_SUITE_P(
 struct DamagedCase {
   const char* Name;
   FileLayout Layout;
-  const char* Reason;
+  TCode Where;         // the code of the refusal itself
+  TCode Cause;         // the code of its innermost reason
+  int64_t Offset;      // -1: none; -2: the offset of a trace the layout places
+  const char* Reason;  // the English words that still reach the user
 };
+
+// The innermost reason of a refusal.
+const TStatus& Innermost(const TStatus& status) {
+  for (const TArg& arg : status.Args) {
+    if (arg.Nested != nullptr) return Innermost(*arg.Nested);
+  }
+  return status;
+}
 
 class Seg2Damaged : public ::testing::TestWithParam<DamagedCase> {};
 
@@ -342,9 +354,17 @@ TEST_P(Seg2Damaged, RefusedWithTheCause) {
   TempDir dir;
   const std::string path = WriteSeg2(dir, GetParam().Layout);
   TFileRecordInfo info;
-  std::string why;
+  TStatus why;
   EXPECT_FALSE(ReadSeg2Header(path, info, 100.0, &why));
-  EXPECT_NE(why.find(GetParam().Reason), std::string::npos) << why;
+  const std::string text = Text(why, TLanguage::kEnglish);
+  EXPECT_EQ(why.Code, GetParam().Where) << text;
+  EXPECT_EQ(Innermost(why).Code, GetParam().Cause) << text;
+  if (GetParam().Offset == -2) {
+    EXPECT_GT(why.Offset, 0) << text;
+  } else {
+    EXPECT_EQ(why.Offset, GetParam().Offset) << text;
+  }
+  EXPECT_NE(text.find(GetParam().Reason), std::string::npos) << text;
   EXPECT_EQ(info.ChannelCount, 0);
   // The loader's reader writes nothing from such a file.
   TData32 data(2, std::vector<int32_t>(8, 0));
@@ -372,22 +392,29 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, Seg2Damaged,
     ::testing::Values(
         DamagedCase{"PointerBeyondTheFile", Changed([](FileLayout& f) { f.LastPointer = 1000000; }),
+                    TCode::kRefuseInTraceNoByte, TCode::kRefusePointerBeyondEnd, 36,
                     "trace 2: its pointer (byte 36) 1000000 lies beyond the end of the file"},
         DamagedCase{"PointerIntoTheDescriptorBlock",
-                    Changed([](FileLayout& f) { f.LastPointer = 8; }),
+                    Changed([](FileLayout& f) { f.LastPointer = 8; }), TCode::kRefuseInTraceNoByte,
+                    TCode::kRefusePointerIntoDescriptor, 36,
                     "points into the file descriptor block"},
         DamagedCase{"TraceBlockId", Changed([](FileLayout& f) { f.Traces[1].Id = 0x4423; }),
+                    TCode::kRefuseInTrace, TCode::kRefuseBlockIdNoBytes, -2,
                     ": the block id is not 4422h"},
         DamagedCase{"FormatCode6", Changed([](FileLayout& f) { f.Traces[0].Format = 6; }),
+                    TCode::kRefuseInTrace, TCode::kRefuseDataFormatCode, 104,
                     "trace 1 (byte 104): data format code 6 is not one of 1 to 5"},
         DamagedCase{"RatesDiffer",
                     Changed([](FileLayout& f) { f.Traces[1].Strings = {"SAMPLE_INTERVAL 0.02"}; }),
+                    TCode::kRefuseTracesDiffer, TCode::kRefuseTracesDiffer, -1,
                     "traces 1 and 2 differ in SAMPLE_INTERVAL"},
         DamagedCase{"NoSampleInterval",
                     Changed([](FileLayout& f) { f.Traces[0].Strings = {"DESCALING_FACTOR 1"}; }),
+                    TCode::kRefuseInTrace, TCode::kRefuseNoPositiveKey, 104,
                     "trace 1 (byte 104): no SAMPLE_INTERVAL above 0"},
         DamagedCase{"NotADate",
                     Changed([](FileLayout& f) { f.Strings = {"ACQUISITION_DATE 32/FOO/2013"}; }),
+                    TCode::kRefuseKeyNotDate, TCode::kRefuseKeyNotDate, -1,
                     "ACQUISITION_DATE \"32/FOO/2013\" is not a date"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
@@ -398,9 +425,11 @@ TEST(Seg2Damaged, FileBlockIdIsNotSeg2) {
   b[0] = 0x56;
   testing::WriteBytes(path, b);
   EXPECT_EQ(Recognize(path), 0u);
-  std::string why;
+  TStatus why;
   EXPECT_FALSE(ReadSeg2Fields(path, &why));
-  EXPECT_EQ(why, "the block id (bytes 0 and 1) is not 3A55h");
+  EXPECT_EQ(why.Code, TCode::kRefuseBlockId);
+  EXPECT_EQ(why.Offset, 0);
+  EXPECT_EQ(Text(why, TLanguage::kEnglish), "the block id (bytes 0 and 1) is not 3A55h");
 }
 
 // A data block the file cuts short gives the samples it holds whole.

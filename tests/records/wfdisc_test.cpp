@@ -146,13 +146,15 @@ TEST(WfdiscDamaged, BadLinesShortLinesAndHugeCounts) {
   const struct {
     size_t At, Width;
     const char* Text;
+    TCode Cause;
     const char* Why;
-  } absurd[] = {{79, 8, "     -10", "line 2: its nsamp or foff is below 0"},
-                {88, 11, "  0.0000000", "line 2: its samprate is not above 0"},
-                {88, 11, " -100.00000", "line 2: its samprate is not above 0"},
-                {79, 8, "   ten  ",
-                 "line 2: its time, nsamp, samprate, calib or foff column is not "
-                 "a number"}};
+  } absurd[] = {
+      {79, 8, "     -10", TCode::kRefuseWfdiscNegative, "line 2: its nsamp or foff is below 0"},
+      {88, 11, "  0.0000000", TCode::kRefuseWfdiscRate, "line 2: its samprate is not above 0"},
+      {88, 11, " -100.00000", TCode::kRefuseWfdiscRate, "line 2: its samprate is not above 0"},
+      {79, 8, "   ten  ", TCode::kRefuseWfdiscColumns,
+       "line 2: its time, nsamp, samprate, calib or foff column is not "
+       "a number"}};
   for (const auto& a : absurd) {
     std::string line = Format(good);
     line.replace(a.At, a.Width, a.Text);
@@ -160,9 +162,15 @@ TEST(WfdiscDamaged, BadLinesShortLinesAndHugeCounts) {
     list.Clear();
     BuildWfdiscSegments(tmp.File("x.wfdisc"), list, "");
     EXPECT_EQ(list.size(), 1u) << a.Text;
-    std::string why;
+    TStatus why;
     EXPECT_FALSE(ReadWfdiscHeader(tmp.File("x.wfdisc"), info, 0.0, &why)) << a.Text;
-    EXPECT_EQ(why, a.Why);
+    EXPECT_EQ(why.Code, TCode::kRefuseInLine);
+    EXPECT_EQ(why.Line, 2);
+    ASSERT_EQ(why.Args.size(), 2u);
+    EXPECT_EQ(why.Args[0].Text, "2");
+    ASSERT_NE(why.Args[1].Nested, nullptr);
+    EXPECT_EQ(why.Args[1].Nested->Code, a.Cause);
+    EXPECT_EQ(Text(why, TLanguage::kEnglish), a.Why);
   }
 
   testing::WriteBytes(tmp.File("data.w"), {1, 0, 0, 0});

@@ -29,6 +29,12 @@ TComplexFilter Sac(const std::string& text) {
   return zp;
 }
 
+// The code of the reason a response file's defect gives; kOk when it nests none.
+TCode CauseOf(const TStatus& status) {
+  if (status.Args.empty() || status.Args.back().Nested == nullptr) return TCode::kOk;
+  return status.Args.back().Nested->Code;
+}
+
 std::string SacFailure(const std::string& text) {
   TComplexFilter zp;
   const TStatus status = ReadSacPazText(text, "x.paz", zp);
@@ -70,17 +76,25 @@ TEST(SacPaz, Failures) {
   struct Case {
     const char* Text;
     const char* Want;
+    TCode Cause;
   };
   for (const Case& c : {
-           Case{"ZEROS 0\nPOLES 0\n", "x.paz: the file has no CONSTANT line"},
+           Case{"ZEROS 0\nPOLES 0\n", "x.paz: the file has no CONSTANT line",
+                TCode::kRefuseNoKeyLine},
            Case{"ZEROS 41\nPOLES 0\nCONSTANT 1\n",
-                "x.paz, line 1: ZEROS 41: a response holds 0..40"},
-           Case{"ZEROS 0\nPOLES 1\n-1 x\nCONSTANT 1\n", "x.paz, line 3: a root needs"},
-           Case{"ZEROS 0\nPOLES 0\nCONSTANT one\n", "line 3: the CONSTANT \"one\" is not a number"},
-           Case{"ZEROS 1.5\n", "line 1: the count of ZEROS \"1.5\" is not an integer"},
-           Case{"ZEROS 0\nZEROS 0\n", "line 2: a second ZEROS line"},
+                "x.paz, line 1: ZEROS 41: a response holds 0..40", TCode::kRefuseZeroCountRange},
+           Case{"ZEROS 0\nPOLES 1\n-1 x\nCONSTANT 1\n", "x.paz, line 3: a root needs",
+                TCode::kRefuseRootNeedsParts},
+           Case{"ZEROS 0\nPOLES 0\nCONSTANT one\n", "line 3: the CONSTANT \"one\" is not a number",
+                TCode::kRefuseKeyNotNumber},
+           Case{"ZEROS 1.5\n", "line 1: the count of ZEROS \"1.5\" is not an integer",
+                TCode::kRefuseCountOfNotInteger},
+           Case{"ZEROS 0\nZEROS 0\n", "line 2: a second ZEROS line", TCode::kRefuseSecondLine},
        }) {
     EXPECT_NE(SacFailure(c.Text).find(c.Want), std::string::npos) << SacFailure(c.Text);
+    TComplexFilter zp;
+    const TStatus status = ReadSacPazText(c.Text, "x.paz", zp);
+    EXPECT_EQ(CauseOf(status), c.Cause) << SacFailure(c.Text);
   }
 }
 
@@ -148,18 +162,22 @@ TEST(FapFile, Failures) {
   struct Case {
     const char* Text;
     const char* Want;
+    TCode Cause;
   };
   for (const Case& c : {
-           Case{"", "t.fap: the file is empty"},
-           Case{"rows\n1 1 0\n", "t.fap, line 1: the row count"},
-           Case{"0\n1 1 0\n", "line 1: the row count is 0"},
-           Case{"99999\n1 1 0\n", "line 1: the row count 99999 is more than the file"},
-           Case{"3    \n\n", "line 1: no table row follows"},
-           Case{"2\n1 1 0\nabc 1 0\n", "line 3: a table row needs a frequency"},
+           Case{"", "t.fap: the file is empty", TCode::kRefuseFileEmpty},
+           Case{"rows\n1 1 0\n", "t.fap, line 1: the row count", TCode::kRefuseRowCountNotInteger},
+           Case{"0\n1 1 0\n", "line 1: the row count is 0", TCode::kRefuseRowCountNotPositive},
+           Case{"99999\n1 1 0\n", "line 1: the row count 99999 is more than the file",
+                TCode::kRefuseRowCountBeyondFile},
+           Case{"3    \n\n", "line 1: no table row follows", TCode::kRefuseNoTableRow},
+           Case{"2\n1 1 0\nabc 1 0\n", "line 3: a table row needs a frequency",
+                TCode::kRefuseRowNeedsFrequency},
        }) {
     TFAPFilter table = {{1, 1, 1}};
     const TStatus status = ReadFapText(c.Text, "t.fap", table);
     EXPECT_FALSE(status.Ok()) << c.Text;
+    EXPECT_EQ(CauseOf(status), c.Cause) << Text(status, TLanguage::kEnglish);
     EXPECT_NE(Text(status, TLanguage::kEnglish).find(c.Want), std::string::npos)
         << Text(status, TLanguage::kEnglish);
     EXPECT_TRUE(table.empty());
@@ -265,21 +283,25 @@ TEST(SeedResp, Failures) {
   struct Case {
     std::string Text;
     const char* Want;
+    TCode Cause;
   };
   const std::string head = SeedHeader("S", "C");  // 6 lines
   for (const Case& c : {
            Case{head + PazStage(1, "A", 0, 1, 1.0) + "B053F15-18 1 -1 0 0 0\n",
-                "r.seed, line 15: pole index 1 lies outside its stage's 1 poles"},
+                "r.seed, line 15: pole index 1 lies outside its stage's 1 poles",
+                TCode::kRefusePoleIndexOutside},
            Case{head + PazStage(1, "A", 0, 1, 1.0) + "B053F15-18 0 -1 x 0 0\n",
-                "line 15: B053F15-18: \"x\" is not a number"},
+                "line 15: B053F15-18: \"x\" is not a number", TCode::kRefuseTagNotNumber},
            Case{head + PazStage(1, "A", 0, 30, 1.0) + PazStage(2, "A", 0, 11, 1.0),
-                "line 22: B053F14: 11 more poles after 30; a response holds at most 40"},
+                "line 22: B053F14: 11 more poles after 30; a response holds at most 40",
+                TCode::kRefuseMorePoles},
            Case{head + "B053F04     Stage sequence number:  one\n",
-                "line 7: B053F04: \"one\" is not an integer"},
+                "line 7: B053F04: \"one\" is not an integer", TCode::kRefuseTagNotInteger},
        }) {
     TCombinedFilter packs;
     const TStatus status = ReadSeedRespText(c.Text, "r.seed", packs);
     EXPECT_FALSE(status.Ok());
+    EXPECT_EQ(CauseOf(status), c.Cause) << Text(status, TLanguage::kEnglish);
     EXPECT_NE(Text(status, TLanguage::kEnglish).find(c.Want), std::string::npos)
         << Text(status, TLanguage::kEnglish);
     EXPECT_TRUE(packs.empty());
@@ -405,17 +427,23 @@ TEST(Gse2, SeveralChannelsAndFailures) {
   struct Case {
     std::string Text;
     const char* Want;
+    TCode Cause;
   };
   for (const Case& c : {
-           Case{Cal2("A", 0.0, 1.0), "c.gse, line 1: the calibration is 0"},
+           Case{Cal2("A", 0.0, 1.0), "c.gse, line 1: the calibration is 0",
+                TCode::kRefuseCalibrationZero},
            Case{"CAL2 A     SHZ ax1  GS-13  1.0 1.0 40 2001/13/01 10:30\n",
-                "line 1: the on date \"2001/13/01\""},
-           Case{Cal2("A", 1.0, 1.0) + Paz2(1, 2, 0) + Root(-1, 0), "the file ends inside a PAZ2"},
-           Case{Cal2("A", 1.0, 1.0) + Paz2(1, 1, 0) + " abc def\n", "line 3: a root needs"},
-           Case{Cal2("A", 1.0, 1.0) + Paz2(1, 41, 0), "line 2: 41 more poles after 0"},
+                "line 1: the on date \"2001/13/01\"", TCode::kRefuseFieldDate},
+           Case{Cal2("A", 1.0, 1.0) + Paz2(1, 2, 0) + Root(-1, 0), "the file ends inside a PAZ2",
+                TCode::kRefuseEndsInsidePaz2},
+           Case{Cal2("A", 1.0, 1.0) + Paz2(1, 1, 0) + " abc def\n", "line 3: a root needs",
+                TCode::kRefuseRootNeedsParts},
+           Case{Cal2("A", 1.0, 1.0) + Paz2(1, 41, 0), "line 2: 41 more poles after 0",
+                TCode::kRefuseMorePolesAfter},
        }) {
     const TStatus status = ReadGse2Text(c.Text, "c.gse", packs);
     EXPECT_FALSE(status.Ok()) << c.Text;
+    EXPECT_EQ(CauseOf(status), c.Cause) << Text(status, TLanguage::kEnglish);
     EXPECT_NE(Text(status, TLanguage::kEnglish).find(c.Want), std::string::npos)
         << Text(status, TLanguage::kEnglish);
   }

@@ -110,6 +110,7 @@ TEST(InputUnit, RefusesWhatCannotBeVelocity) {
   struct Case {
     TFilterPack Pack;
     const char* Want;
+    TCode Cause;
   };
   TFilterPack full = ZeroPoleResponse("M", 0, 0);
   full.ZP.PoleCount = kMaxRoots;
@@ -119,17 +120,23 @@ TEST(InputUnit, RefusesWhatCannotBeVelocity) {
   table.FAP = {{1.0, 2.0, 0.0}, {10.0, 2.0, 0.0}};
   for (const Case& c : {
            Case{ZeroPoleResponse("PA", 0, 0),
-                "s.paz: its input unit \"PA\" is no displacement, velocity or acceleration unit"},
-           Case{full, "s.paz: its input unit \"M\": turning it into M/S needs one more pole"},
+                "s.paz: its input unit \"PA\" is no displacement, velocity or acceleration unit",
+                TCode::kRefuseUnitNotGround},
+           Case{full, "s.paz: its input unit \"M\": turning it into M/S needs one more pole",
+                TCode::kRefuseUnitOnePole},
            Case{table,
                 "s.paz: its input unit \"M/S**2\" would have to be turned into M/S, which "
-                "only poles and zeros allow"},
+                "only poles and zeros allow",
+                TCode::kRefuseUnitNeedsPoles},
        }) {
     TFilterPack pack = c.Pack;
     const TStatus status = ConvertToVelocityInput(pack, "s.paz");
     EXPECT_FALSE(status.Ok());
     EXPECT_EQ(Text(status, TLanguage::kEnglish).rfind(c.Want, 0), 0u)
         << Text(status, TLanguage::kEnglish);
+    ASSERT_FALSE(status.Args.empty());
+    ASSERT_NE(status.Args.back().Nested, nullptr);
+    EXPECT_EQ(status.Args.back().Nested->Code, c.Cause);
   }
 }
 

@@ -279,6 +279,16 @@ TEST(StationXml, TheTimeSelectsTheEpoch) {
   EXPECT_FALSE(untimed.Ok());
   EXPECT_NE(Text(untimed, TLanguage::kEnglish).find("has 2 epochs"), std::string::npos)
       << Text(untimed, TLanguage::kEnglish);
+  ASSERT_FALSE(untimed.Args.empty());
+  ASSERT_NE(untimed.Args.back().Nested, nullptr);
+  const TStatus& epochs = *untimed.Args.back().Nested;
+  EXPECT_EQ(epochs.Code, TCode::kRefuseChannelEpochs);
+  ASSERT_EQ(epochs.Args.size(), 3u);
+  EXPECT_EQ(epochs.Args[0].Text, "XX.STA.00.HHZ");
+  EXPECT_EQ(epochs.Args[1].Text, "2");
+  // The epochs listed are told in the language of the status: no English word between them.
+  EXPECT_EQ(Text(epochs, TLanguage::kRussian).find(" to "), std::string::npos)
+      << Text(epochs, TLanguage::kRussian);
 
   // The path of a channel goes through the chain loader with the record's start.
   testing::TempDir dir;
