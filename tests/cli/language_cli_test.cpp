@@ -409,6 +409,8 @@ TEST_F(LanguageCli, RefusalsCarryTheirCodesInJson) {
       EXPECT_EQ(doc["error_code"], c.Code) << lang << ": " << run.Out;
       EXPECT_FALSE(doc["error"].get<std::string>().empty()) << run.Out;
     }
+  }
+}
 
 // The Latin words of text once the data named are taken out, one line each.
 std::string LatinLines(std::string text, const std::vector<std::string>& data) {
