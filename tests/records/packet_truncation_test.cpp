@@ -24,7 +24,7 @@ namespace {
 enum class ReaderKind { kMiniSeed, kGcf, kReftek };
 
 struct Reader {
-  bool (*Header)(const std::string&, TFileRecordInfo&, double, std::string*);
+  bool (*Header)(const std::string&, TFileRecordInfo&, double, TStatus*);
   void (*Segments)(const std::string&, TRecList&, const std::string&);
   // Where a segment's packet ends, from its data offset.
   int64_t (*PacketEnd)(const TRecordDescription&);
