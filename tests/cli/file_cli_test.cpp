@@ -242,7 +242,7 @@ TEST(FileCli, ResponseFilesAreRecognisedByContent) {
   };
   for (const Refusal& r : {
            Refusal{Quote(xml) + " --channel IU.ANMO.10.BHZ",
-                   xml + ": no channel IU.ANMO.10.BHZ in the document\n"},
+                   xml + ": в документе нет канала IU.ANMO.10.BHZ\n"},
            Refusal{Quote(txt), txt + ": not a response file: its content is none of SEED RESP, SAC "
                                      "poles and zeros, GSE2 CAL2, FAP table, StationXML or .rsp\n"},
            Refusal{Quote(rsp), rsp + ": not a response file: it has no [DEVICE] section\n"},
@@ -336,7 +336,7 @@ TEST(FileCli, FilesThatAreNotGcfAreRefusedWhateverTheirName) {
     const std::string project = dir.File("p.tvp");
     const CliRun add = Cli("add " + Quote(project) + " " + Quote(file), dir);
     EXPECT_EQ(add.Status, 1) << name;
-    EXPECT_NE(add.Err.find(file + ": не добавлен: его заголовок не прочитан: block 1 (byte 0): "),
+    EXPECT_NE(add.Err.find(file + ": не добавлен: его заголовок не прочитан: блок 1 (байт 0): "),
               std::string::npos)
         << add.Err;
     EXPECT_NE(add.Err.find("add: ничего не добавлено"), std::string::npos) << add.Err;

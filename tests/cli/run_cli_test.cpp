@@ -186,8 +186,8 @@ TEST_F(RunCli, DeclaredInputUnitIsHonoured) {
   const CliRun run = Cli("run --spectra " + Quote(project_), dir_);
   EXPECT_EQ(run.Status, 1);
   EXPECT_NE(run.Err.find("TVK01: не загружена ЧХ канала 3 (HHZ): " + pressure +
-                         ": its input unit \"PA\" is no displacement, velocity or acceleration "
-                         "unit"),
+                         ": его входная единица \"PA\" — не единица смещения, скорости или "
+                         "ускорения"),
             std::string::npos)
       << run.Err;
 }

@@ -98,10 +98,10 @@ TEST_F(StationXmlCli, ResponseEvaluatesAChannelOfTheInventory) {
     const char* Err;
   };
   for (const Case& c : {
-           Case{"--channel XX.TVK01..HHE", 1, "no channel XX.TVK01..HHE"},
+           Case{"--channel XX.TVK01..HHE", 1, "в документе нет канала XX.TVK01..HHE"},
            Case{"--channel XX.TVK01..HHZ --time 2019-01-01T00:00:00", 1,
-                "no epoch of XX.TVK01..HHZ covers 2019-01-01"},
-           Case{"", 1, "describes 2 channels"},
+                "ни одна эпоха XX.TVK01..HHZ не включает 2019-01-01"},
+           Case{"", 1, "документ описывает несколько каналов (2:"},
            Case{"--channel TVK01.HHZ", 2, "not a channel code"},
            Case{"--channel XX.TVK01..HHZ --time soon", 2, "--time"},
        }) {
@@ -159,7 +159,7 @@ TEST_F(StationXmlCli, EditGivesMatchedChannelsTheirResponseAndNamesTheOthers) {
   testing::WriteText(xml_, std::string(saved).replace(saved.find("\"HHZ\""), 5, "\"BHZ\""));
   const CliRun gone = Run("run", "--spectra --only 1 --yes");
   EXPECT_EQ(gone.Status, 1);
-  EXPECT_NE(gone.Err.find("ЧХ канала 3 (HHZ): " + xml_ + ": no channel XX.TVK01..HHZ"),
+  EXPECT_NE(gone.Err.find("ЧХ канала 3 (HHZ): " + xml_ + ": в документе нет канала XX.TVK01..HHZ"),
             std::string::npos)
       << gone.Err;
   testing::WriteText(xml_, saved);
