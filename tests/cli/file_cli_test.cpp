@@ -243,10 +243,11 @@ TEST(FileCli, ResponseFilesAreRecognisedByContent) {
   for (const Refusal& r : {
            Refusal{Quote(xml) + " --channel IU.ANMO.10.BHZ",
                    xml + ": в документе нет канала IU.ANMO.10.BHZ\n"},
-           Refusal{Quote(txt), txt + ": not a response file: its content is none of SEED RESP, SAC "
-                                     "poles and zeros, GSE2 CAL2, FAP table, StationXML or .rsp\n"},
+           Refusal{Quote(txt), txt +
+                                   ": не файл ЧХ: его содержимое не SEED RESP, не полюса и нули "
+                                   "SAC, не GSE2 CAL2, не таблица FAP, не StationXML и не .rsp\n"},
            Refusal{Quote(rsp), rsp + ": not a response file: it has no [DEVICE] section\n"},
-           Refusal{Quote(dir.File("ns085.seed")) + " --chain " + Quote(txt), txt + ": not a"},
+           Refusal{Quote(dir.File("ns085.seed")) + " --chain " + Quote(txt), txt + ": не файл ЧХ"},
        }) {
     const CliRun run = Cli("response " + r.Args + " --freq 1", dir);
     EXPECT_EQ(run.Status, 1) << r.Args;
@@ -256,7 +257,7 @@ TEST(FileCli, ResponseFilesAreRecognisedByContent) {
   const CliRun json_bad = Cli("response --json " + Quote(txt), dir);
   EXPECT_EQ(json_bad.Status, 1);
   EXPECT_NE(nlohmann::json::parse(json_bad.Out)["files"][0]["error"].get<std::string>().find(
-                "not a response file"),
+                "не файл ЧХ"),
             std::string::npos);
 
   const std::string flat_file = dir.File("flat.rsp");

@@ -187,7 +187,7 @@ TEST(HvsrCli, JobsAndShardsWriteTheFilesOfOnePlainRun) {
   // reason and keeps its files.
   const CliRun short_every = Cli("hvsr " + project + " --records 1 --every 10s", dir);
   EXPECT_EQ(short_every.Status, 1);
-  EXPECT_NE(short_every.Err.find("shorter than a window"), std::string::npos) << short_every.Err;
+  EXPECT_NE(short_every.Err.find("короче окна"), std::string::npos) << short_every.Err;
 
   // Wrong durations and steps are usage errors.
   for (const char* wrong : {" --every 0", " --every 1x", " --every h", " --azimuths 0"}) {

@@ -134,7 +134,7 @@ TEST_F(ResultsCli, FailedAnalysisLeavesTheEarlierResult) {
   const CliRun band = Cli("hvsr " + p + " --records 2 --band 60 80", dir_);
   EXPECT_EQ(band.Status, 1);
   EXPECT_NE(band.Err.find("hvsr: запись 2 (TVK02): в полосе поиска 60-80 Гц нет ни одной точки "
-                          "сетки; its earlier files are left as they were\n"),
+                          "сетки; ее прежние файлы оставлены без изменений\n"),
             std::string::npos)
       << band.Err;
   EXPECT_EQ(band.Out, "запись 2 (TVK02): в полосе поиска 60-80 Гц нет ни одной точки сетки\n");
@@ -146,7 +146,7 @@ TEST_F(ResultsCli, FailedAnalysisLeavesTheEarlierResult) {
   // A record that never had a result gets none from a failed analysis.
   const CliRun first = Cli("hvsr " + p + " --records 1 --band 60 80 --json", dir_);
   EXPECT_EQ(first.Status, 1);
-  EXPECT_NE(first.Out.find("nothing written"), std::string::npos) << first.Out;
+  EXPECT_NE(first.Out.find("ничего не записано"), std::string::npos) << first.Out;
   EXPECT_TRUE(Hvsr() == good);
 }
 

@@ -111,7 +111,7 @@ TEST_F(RunCli, ResponseFileThatIsNoResponseStopsItsRecord) {
   EXPECT_NE(
       run.Err.find("spectra: запись 2 (TVK02): нет результата: TVK02: не загружена ЧХ канала 1 "
                    "(HHE): " +
-                   text + ": not a response file: its content is none of"),
+                   text + ": не файл ЧХ: его содержимое не SEED RESP"),
       std::string::npos)
       << run.Err;
   EXPECT_EQ(run.Err.find("flat"), std::string::npos) << run.Err;
@@ -308,8 +308,8 @@ TEST_F(RunCli, FailedSpectraAreNotFollowedByRatiosFromAnEarlierFile) {
   const CliRun run = Cli("run " + Quote(project_), dir_);
   EXPECT_EQ(run.Status, 1);
   EXPECT_NE(
-      run.Err.find("H/V: запись 1 (TVK01): нет результата: skipped: its spectra failed in this "
-                   "run, and the amplitude file of an earlier run is not used"),
+      run.Err.find("H/V: запись 1 (TVK01): нет результата: пропущена: ее спектры в этом расчете "
+                   "не получены, а файл амплитудного спектра прежнего расчета не используется"),
       std::string::npos)
       << run.Err;
   EXPECT_FALSE(fs::exists(Nak("TVK01")));
@@ -376,7 +376,7 @@ TEST_F(RunCli, JsonTellsPerRecordWhatWasWrittenAndWhy) {
   EXPECT_GE(spectra[1]["seconds"].get<double>(), 0.0);
   const nlohmann::json& hv = doc["hv"]["records"];
   ASSERT_EQ(hv.size(), 2u);
-  EXPECT_EQ(hv[0]["failure"].get<std::string>().rfind("skipped: ", 0), 0u);
+  EXPECT_EQ(hv[0]["failure"].get<std::string>().rfind("пропущена: ", 0), 0u);
   EXPECT_EQ(hv[1]["written"], Nak("TVK02"));
   EXPECT_TRUE(doc["hv"]["ran"].get<bool>());
   EXPECT_GE(doc["seconds"].get<double>(), spectra[1]["seconds"].get<double>());

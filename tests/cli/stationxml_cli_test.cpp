@@ -181,7 +181,7 @@ TEST_F(StationXmlCli, EditRefusesADocumentItCannotRead) {
     const char* Err;
   };
   for (const Case& c : {
-           Case{"--all --stationxml " + Quote(dir_.File("none.xml")), 1, "cannot be opened"},
+           Case{"--all --stationxml " + Quote(dir_.File("none.xml")), 1, "не открывается"},
            Case{"--all --stationxml " + Quote(dir_.File("broken.xml")), 1, "not well-formed XML"},
            Case{"--all --stationxml " + Quote(xml_) + " --channel-resp x.paz", 2,
                 "нельзя задавать вместе с"},

@@ -931,8 +931,7 @@ TEST(ProjectFile, PathsTheFileCannotHoldAreNotSaved) {
   const SaveResult refused = SaveProject(p, name, 0, host);
   EXPECT_FALSE(refused.Ok);
   const std::string told = Text(refused.Error, TLanguage::kRussian);
-  EXPECT_NE(told.find("the path /data/\xE8\xA6\xB3/x.msd holds the character "
-                      "\xE8\xA6\xB3"),
+  EXPECT_NE(told.find("путь /data/\xE8\xA6\xB3/x.msd содержит символ \xE8\xA6\xB3"),
             std::string::npos)
       << told;
   EXPECT_EQ(refused.Error.Code, TCode::kCannotSaveProject);

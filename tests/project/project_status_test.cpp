@@ -66,16 +66,17 @@ TEST(ProjectStatus, CodesTellTheWindowsTexts) {
        "результат в один файл /r/b\nОстанется результат последней из них. Продолжить?"},
       {Of(TCode::kStationReason, {"TVK01", Of(TCode::kReasonText, {"any text"})}),
        "TVK01: any text"},
-      // Texts the window has always shown in English stay so.
-      {Of(TCode::kCannotReplaceProject, {"/p.tvp", "No space"}), "cannot replace /p.tvp: No space"},
+      // Texts the window once showed in English.
+      {Of(TCode::kCannotReplaceProject, {"/p.tvp", "No space"}),
+       "не удается заменить /p.tvp: No space"},
       {Of(TCode::kSkippedSpectraFailed),
-       "skipped: its spectra failed in this run, and the amplitude file of an earlier run is not "
-       "used"},
+       "пропущена: ее спектры в этом расчете не получены, а файл амплитудного спектра прежнего "
+       "расчета не используется"},
       {Of(TCode::kIntervalShorterThanWindow, {"ST", "10", "20.48"}),
-       "ST: the interval of 10 s is shorter than a window (20.48 s); give a longer one"},
+       "ST: интервал 10 с короче окна (20.48 с); задайте более длинный"},
       {Of(TCode::kNoF0EarlierFilesKept, {"ST", "why"}),
-       "ST: why; its earlier files are left as they were"},
-      {Of(TCode::kNoF0NothingWritten, {"ST", "why"}), "ST: why; nothing written"},
+       "ST: why; ее прежние файлы оставлены без изменений"},
+      {Of(TCode::kNoF0NothingWritten, {"ST", "why"}), "ST: why; ничего не записано"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Russian);
