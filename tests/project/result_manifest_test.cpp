@@ -178,7 +178,9 @@ TEST_F(ResultManifestTest, QuestionNamesTheOtherProjectsFilesOnly) {
       break;
     }
     lines.push_back(*s.Args[0].Nested);
-    s = *s.Args[1].Nested;
+    // Copied first: s owns the status its argument points to.
+    const TStatus rest = *s.Args[1].Nested;
+    s = rest;
   }
   ASSERT_EQ(lines.size(), 13u);
   EXPECT_EQ(lines[11].Code, TCode::kMoreFiles);
