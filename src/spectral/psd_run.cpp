@@ -294,7 +294,7 @@ TPsdRunReport RunPsd(std::vector<TFileRecord>& records, const std::vector<std::s
         Candidates(r, r.SampRate, count, options.Settings, geometry.SegmentSamples);
 
     // A segment to look at: its samples decide whether the stored one is kept or it is
-    // computed again.
+    // computed again. Print, their fingerprint, is known once the window holds them.
     struct Pending {
       int Channel;
       const Candidate* Where;
@@ -302,6 +302,7 @@ TPsdRunReport RunPsd(std::vector<TFileRecord>& records, const std::vector<std::s
       uint64_t ResponsePrint;
       const std::vector<double>* Factors;
       bool CompareStored;
+      uint64_t Print = 0;
     };
     std::vector<Pending> pending;
     std::vector<std::vector<double>> factors(kMaxChannels);
@@ -360,16 +361,9 @@ TPsdRunReport RunPsd(std::vector<TFileRecord>& records, const std::vector<std::s
       return a.Where->First < b.Where->First;
     });
 
-    struct Job {
-      int Channel;
-      const Candidate* Where;
-      DayState* Day;
-      uint64_t Print;
-      const std::vector<double>* Factors;
-    };
     host.SetStatus(MakeStatus(TCode::kPsdSegments, {label(i), std::to_string(pending.size())}),
                    static_cast<int>(pending.size()));
-    std::vector<Job> jobs;
+    std::vector<const Pending*> jobs;  // the segments to compute, in pending (not resized now)
     std::vector<TPsdSegment> results;
     std::atomic<int> finished{0};
     const int threads = std::clamp<int>(options.Jobs, 1, 256);
@@ -389,25 +383,24 @@ TPsdRunReport RunPsd(std::vector<TFileRecord>& records, const std::vector<std::s
       const int64_t base = window.Base();
       const size_t batch_begin = jobs.size();
       for (size_t j = p; j < q; ++j) {
-        const Pending& s = pending[j];
+        Pending& s = pending[j];
         DayState& state = *s.Day;
         const Candidate& k = *s.Where;
-        const uint64_t print =
-            Fingerprint(window.Row(static_cast<size_t>(s.Channel)) + (k.First - base),
-                        static_cast<size_t>(length) * sizeof(int32_t), s.ResponsePrint);
+        s.Print = Fingerprint(window.Row(static_cast<size_t>(s.Channel)) + (k.First - base),
+                              static_cast<size_t>(length) * sizeof(int32_t), s.ResponsePrint);
         if (s.CompareStored) {
           const auto& stored = state.Stored.Segments;
           const auto same =
               std::lower_bound(stored.begin(), stored.end(), k.Start,
                                [](const TPsdSegment& t, double start) { return t.Start < start; });
-          if (same != stored.end() && same->Start == k.Start && same->Fingerprint == print) {
+          if (same != stored.end() && same->Start == k.Start && same->Fingerprint == s.Print) {
             state.Fresh[k.Start] = *same;
             ++report.Kept;
             ++finished;
             continue;
           }
         }
-        jobs.push_back({s.Channel, &k, &state, print, s.Factors});
+        jobs.push_back(&s);
       }
       p = q;
 
@@ -420,7 +413,7 @@ TPsdRunReport RunPsd(std::vector<TFileRecord>& records, const std::vector<std::s
           if (calculators[t] == nullptr) {
             calculators[t] = std::make_unique<TPsdCalculator>(geometry, transforms);
           }
-          const Job& job = jobs[j];
+          const Pending& job = *jobs[j];
           TPsdSegment& seg = results[j];
           seg.Start = job.Where->Start;
           seg.Fingerprint = job.Print;
@@ -439,7 +432,7 @@ TPsdRunReport RunPsd(std::vector<TFileRecord>& records, const std::vector<std::s
     }
     if (host.StopRequested()) break;
     for (size_t j = 0; j < jobs.size(); ++j) {
-      jobs[j].Day->Fresh[results[j].Start] = std::move(results[j]);
+      jobs[j]->Day->Fresh[results[j].Start] = std::move(results[j]);
     }
     report.Computed += static_cast<int64_t>(jobs.size());
     for (const auto& [c, keys] : planned) done_with(keys);
