@@ -46,6 +46,10 @@ if [ ${#checked[@]} -eq 0 ]; then
 fi
 echo "naming: checking ${#checked[@]} changed source files since $base"
 # clang-tidy counts the warnings it left out (in system headers) on stderr; only findings are shown.
+# Headers are checked where they lie in the source tree, not where the build generates them (the
+# .moc files that Qt tests include, ui_*.h), even when the build folder lies inside the tree.
+root=$(pwd | sed 's/[].[^$*+?(){}|\\]/\\&/g')
 printf '%s\n' "${checked[@]}" | sort |
   xargs -P "${JOBS:-2}" -n 4 "$tidy" -p "$build" --quiet --warnings-as-errors='readability-identifier-naming' \
+    --header-filter="^$root/(src|tests|bench|fuzz|tools)/" \
     2> >(grep -v '^[0-9]* warnings\? generated\.$' >&2)
