@@ -7,6 +7,7 @@
 #include <exception>
 #include <future>
 #include <limits>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -82,6 +83,23 @@ double ChannelRate(const TRecList& list, const SegmentKey& key) {
   return rate;
 }
 
+// The time of one channel of a packet or index file that a matrix of length samples from
+// record_start has room for: asking for no more means a damaged time stamp or count never makes
+// the reader allocate more than the matrix holds. None when the channel has no rate or no time
+// falls inside.
+std::optional<std::pair<TDateTime, TDateTime>> RoomySpan(const TRecList& list,
+                                                         const SegmentKey& key,
+                                                         TDateTime record_start, int64_t length) {
+  const double rate = ChannelRate(list, key);
+  if (!(rate > 0.0)) return std::nullopt;
+  const auto [lo, hi] = list.Span();
+  const TDateTime from = std::max(lo, record_start);
+  const TDateTime to =
+      std::min(hi, record_start + SpanOfSamples(static_cast<double>(length), rate));
+  if (!(to > from)) return std::nullopt;
+  return std::pair{from, to};
+}
+
 // One channel's samples of one packet or index file, placed by time: they belong at index
 // offset of the record's matrix, and covered holds the spans of data (relative to the first
 // sample) that are recorded data.
@@ -99,16 +117,11 @@ void SegmentPieces(const TRecList& list, const std::vector<SegmentKey>& keys,
                    TDateTime record_start, int channels, int64_t length,
                    std::vector<FilePiece>& pieces) {
   if (list.empty()) return;
-  const auto [lo, hi] = list.Span();
   for (size_t c = 0; c < keys.size() && c < static_cast<size_t>(channels); ++c) {
-    const double rate = ChannelRate(list, keys[c]);
-    if (!(rate > 0.0)) continue;
-    // Ask only for the time the matrix has room for, so that a damaged time stamp or count
-    // never makes GetData allocate more than the matrix holds.
-    const TDateTime from = std::max(lo, record_start);
-    const TDateTime to =
-        std::min(hi, record_start + SpanOfSamples(static_cast<double>(length), rate));
-    if (!(to > from)) continue;
+    const std::optional<std::pair<TDateTime, TDateTime>> span =
+        RoomySpan(list, keys[c], record_start, length);
+    if (!span) continue;
+    const auto [from, to] = *span;
     FilePiece piece;
     TRecordDescription got =
         list.GetData(keys[c].Station, keys[c].Location, to, from, keys[c].Channel, &piece.Covered);
@@ -126,16 +139,13 @@ void SegmentPieces(const TRecList& list, const std::vector<SegmentKey>& keys,
 void ReadSegmentFile(const TRecList& list, const std::vector<SegmentKey>& keys,
                      TDateTime record_start, LoadTarget& target) {
   if (list.empty()) return;
-  const auto [lo, hi] = list.Span();
   const int channels = target.ChannelCount();
   const int64_t length = target.Length();
   for (size_t c = 0; c < keys.size() && c < static_cast<size_t>(channels); ++c) {
-    const double rate = ChannelRate(list, keys[c]);
-    if (!(rate > 0.0)) continue;
-    const TDateTime from = std::max(lo, record_start);
-    const TDateTime to =
-        std::min(hi, record_start + SpanOfSamples(static_cast<double>(length), rate));
-    if (!(to > from)) continue;
+    const std::optional<std::pair<TDateTime, TDateTime>> span =
+        RoomySpan(list, keys[c], record_start, length);
+    if (!span) continue;
+    const auto [from, to] = *span;
     TRecordRanges covered;
     int64_t at = 0;
     const TRecordDescription got =
