@@ -91,43 +91,41 @@ bool Verify(const DayFile& day) {
   return ours == day.Signals && theirs == day.Signals;
 }
 
-void BM_TarvikSegmentsAndSamples(benchmark::State& state) {
+// The segment list of the day's file, then every segment decoded by decode(reader, segment),
+// which returns the samples it gave.
+template <typename Decode>
+void DecodeDay(benchmark::State& state, Decode decode) {
   const DayFile& day = Day();
   for (auto _ : state) {
     tarvik::TRecList list;
     tarvik::BuildMiniSeedSegments(day.Path, list, "");
     tarvik::SampleReader reader;
     int64_t n = 0;
-    for (const auto& seg : list.Items) {
-      const std::vector<int32_t> v = reader.Read(seg);
-      benchmark::DoNotOptimize(v.data());
-      n += static_cast<int64_t>(v.size());
-    }
+    for (const auto& seg : list.Items) n += decode(reader, seg);
     if (n != day.Samples) state.SkipWithError("sample count differs");
   }
   state.SetItemsProcessed(state.iterations() * day.Samples);
 }
 
+void BM_TarvikSegmentsAndSamples(benchmark::State& state) {
+  DecodeDay(state, [](tarvik::SampleReader& reader, const auto& seg) {
+    const std::vector<int32_t> v = reader.Read(seg);
+    benchmark::DoNotOptimize(v.data());
+    return static_cast<int64_t>(v.size());
+  });
+}
+
 // The same, each segment decoded into one buffer that is reused, as the loader decodes into
 // the rows of its matrix.
 void BM_TarvikSegmentsIntoBuffer(benchmark::State& state) {
-  const DayFile& day = Day();
   std::vector<int32_t> buffer;
-  for (auto _ : state) {
-    tarvik::TRecList list;
-    tarvik::BuildMiniSeedSegments(day.Path, list, "");
-    tarvik::SampleReader reader;
-    int64_t n = 0;
-    for (const auto& seg : list.Items) {
-      const auto count = static_cast<size_t>(reader.Count(seg));
-      if (buffer.size() < count) buffer.resize(count);
-      reader.ReadInto(seg, std::span(buffer).first(count));
-      benchmark::DoNotOptimize(buffer.data());
-      n += static_cast<int64_t>(count);
-    }
-    if (n != day.Samples) state.SkipWithError("sample count differs");
-  }
-  state.SetItemsProcessed(state.iterations() * day.Samples);
+  DecodeDay(state, [&buffer](tarvik::SampleReader& reader, const auto& seg) {
+    const auto count = static_cast<size_t>(reader.Count(seg));
+    if (buffer.size() < count) buffer.resize(count);
+    reader.ReadInto(seg, std::span(buffer).first(count));
+    benchmark::DoNotOptimize(buffer.data());
+    return static_cast<int64_t>(count);
+  });
 }
 
 // The segment list alone: the record walk that precedes the decoding.

@@ -25,8 +25,10 @@ using testing::CliWithLocale;
 using testing::Quote;
 using testing::TempDir;
 
-// The Cyrillic letters of text, one line each, once the data named are taken out.
-std::string CyrillicLines(std::string text, const std::vector<std::string>& data) {
+// The lines of text holding a character for which is(c) holds, once the data named are taken
+// out, one line each.
+template <typename Is>
+std::string LinesWith(std::string text, const std::vector<std::string>& data, Is is) {
   for (const std::string& d : data) {
     for (size_t at = text.find(d); at != std::string::npos; at = text.find(d, at))
       text.erase(at, d.size());
@@ -37,15 +39,18 @@ std::string CyrillicLines(std::string text, const std::vector<std::string>& data
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
     const std::string line = text.substr(start, end - start);
-    for (unsigned char c : line) {
-      if (c >= 0xD0 && c <= 0xD3) {
-        lines += line + "\n";
-        break;
-      }
-    }
+    if (std::any_of(line.begin(), line.end(), is)) lines += line + "\n";
     start = end + 1;
   }
   return lines;
+}
+
+// The lines of text with a Cyrillic letter (a lead byte of its UTF-8 form), data taken out.
+std::string CyrillicLines(const std::string& text, const std::vector<std::string>& data) {
+  return LinesWith(text, data, [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 0xD0 && u <= 0xD3;
+  });
 }
 
 class LanguageCli : public ::testing::Test {
@@ -412,25 +417,10 @@ TEST_F(LanguageCli, RefusalsCarryTheirCodesInJson) {
   }
 }
 
-// The Latin words of text once the data named are taken out, one line each.
-std::string LatinLines(std::string text, const std::vector<std::string>& data) {
-  for (const std::string& d : data) {
-    for (size_t at = text.find(d); at != std::string::npos; at = text.find(d, at))
-      text.erase(at, d.size());
-  }
-  std::string lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    const std::string line = text.substr(start, end - start);
-    if (std::any_of(line.begin(), line.end(),
-                    [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); })) {
-      lines += line + "\n";
-    }
-    start = end + 1;
-  }
-  return lines;
+// The lines of text with a Latin letter, data taken out.
+std::string LatinLines(const std::string& text, const std::vector<std::string>& data) {
+  return LinesWith(text, data,
+                   [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); });
 }
 
 // A damaged file of each format is refused in the language of the run, the reader's cause
