@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <string_view>
 #include <utility>
 
@@ -284,7 +285,17 @@ bool ParseProjectFloat(std::string_view text, double& value) {
   std::string_view t = WithoutBlanksAndSign(text, negative);
   if (t.empty() || t.front() == '+' || t.front() == '-') return false;
   double v = 0.0;
-  const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
+  auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
+  if (ec == std::errc::result_out_of_range) {
+    // Fifteen digits round the largest double up to 1.79769313486232E308, beyond the range: a
+    // text up to that bound is the largest double as it was written, not an overflow.
+    long double wide = 0.0L;
+    const auto [wide_end, wide_ec] = std::from_chars(t.data(), t.data() + t.size(), wide);
+    if (wide_ec != std::errc() || wide_end != end || wide > 1.79769313486232e308L || wide < 1.0L)
+      return false;
+    v = std::numeric_limits<double>::max();
+    ec = std::errc();
+  }
   if (ec != std::errc() || end != t.data() + t.size()) return false;
   value = negative ? -v : v;
   return true;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,22 @@ TEST(ProjectNumbers, ParsingRejectsJunkAndOverflow) {
   EXPECT_FALSE(ParseProjectFloat("+-1", d));
   EXPECT_TRUE(ParseProjectFloat("2.5e3", d));
   EXPECT_EQ(d, 2500.0);
+  // Beyond the range of a double, large or small, a text is refused (the key's default holds).
+  EXPECT_FALSE(ParseProjectFloat("1E400", d));
+  EXPECT_FALSE(ParseProjectFloat("1.79769313486233E308", d));
+  EXPECT_FALSE(ParseProjectFloat("1E-400", d));
+}
+
+// The largest doubles are written with fifteen digits as 1.79769313486232E308, which lies beyond
+// the range; they must read back within their digits rather than fall to the key's default.
+TEST(ProjectFloatText, TheLargestDoublesReadBack) {
+  const double largest = std::numeric_limits<double>::max();
+  for (const double value : {largest, -largest, std::nextafter(largest, 0.0)}) {
+    const std::string text = FormatProjectFloat(value);
+    double back = 0.0;
+    ASSERT_TRUE(ParseProjectFloat(text, back)) << text;
+    EXPECT_NEAR(back, value, largest * 5e-15) << text;
+  }
 }
 
 TEST(ProjectDateTime, FormatsToTheSecondAndParsesBack) {
