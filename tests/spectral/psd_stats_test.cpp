@@ -5,6 +5,9 @@
 
 #include <chrono>
 #include <cmath>
+#include <utility>
+
+#include "test_files.h"
 
 namespace tarvik {
 namespace {
@@ -127,6 +130,43 @@ TEST(PsdSelection, ListsOfHoursDaysAndMonths) {
     EXPECT_FALSE(ParseHours(c.Text, h, &why)) << c.Text;
     EXPECT_EQ(why.Code, c.Code) << c.Text;
   }
+}
+
+// A channel's days are read into one set of segments; a damaged day and a day of other settings
+// are left out, each named by its file with its own code, and the others still count.
+TEST(PsdStats, DaysThatCannotJoinTheChannelAreLeftOutByName) {
+  testing::TempDir dir;
+  const auto day_of = [](int64_t unix_day, double rate) {
+    TPsdDay day;
+    day.Channel = ".STA..LHZ";
+    day.Rate = rate;
+    day.SegmentSeconds = 3600.0;
+    day.Overlap = 0.5;
+    day.Nfft = 256;
+    day.Periods = {2.0, 4.0, 8.0};
+    TPsdSegment segment;
+    segment.Start = unix_day * 86400.0;
+    segment.Grid = {-150.0f, -140.0f, -130.0f};
+    day.Segments.push_back(segment);
+    return day;
+  };
+  TStatus error;
+  for (const auto& [unix_day, rate] :
+       {std::pair<int64_t, double>{19783, 1.0}, {19784, 1.0}, {19785, 2.0}, {19786, 1.0}}) {
+    ASSERT_TRUE(WritePsdDay(dir.Path() / PsdDayFileName(unix_day), day_of(unix_day, rate), error));
+  }
+  const std::string damaged = (dir.Path() / PsdDayFileName(19784)).string();
+  testing::WriteText(damaged, "TVKPSD1\n");
+  const TPsdChannelData data = LoadPsdChannel(dir.Path(), std::nullopt, std::nullopt);
+  EXPECT_EQ(data.Days, 2);
+  EXPECT_EQ(data.Segments.size(), 2u);
+  ASSERT_EQ(data.Errors.size(), 2u);
+  EXPECT_EQ(data.Errors[0].Code, TCode::kPsdStoreDamagedLeftOut);
+  EXPECT_EQ(data.Errors[0].File, damaged);
+  EXPECT_EQ(Text(data.Errors[0], TLanguage::kEnglish),
+            "damaged PSD store file, left out: " + damaged + ": too short for a PSD store header");
+  EXPECT_EQ(data.Errors[1].Code, TCode::kPsdStoreOtherSettings);
+  EXPECT_EQ(data.Errors[1].File, (dir.Path() / PsdDayFileName(19785)).string());
 }
 
 TEST(PsdSelection, LocalTimeOfANamedZone) {
