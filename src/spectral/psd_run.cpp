@@ -137,7 +137,8 @@ TPsdRunReport RunPsd(std::vector<TFileRecord>& records, const std::vector<std::s
     return report;
   }
   auto label = [&](size_t i) { return i < labels.size() ? labels[i] : records[i].Station; };
-  // reason put under the record's label (or a channel's code), where it applies kept.
+  // A reason put under what it concerns (a record's label, a channel's code), keeping the file,
+  // byte and channel it names.
   auto at = [](const std::string& where, const TStatus& reason) {
     TStatus status = MakeStatus(TCode::kPsdAt, {where, reason});
     status.File = reason.File;
