@@ -173,7 +173,7 @@ void BM_PsdStatsYearFromStore(benchmark::State& state) {
       seg.Full.assign(static_cast<size_t>(g.Lines()), -150.0f);
       day.Segments.push_back(std::move(seg));
     }
-    std::string error;
+    tarvik::TStatus error;
     tarvik::WritePsdDay(store / tarvik::PsdDayFileName(19723 + d), day, error);
   }
   tarvik::TPsdSelection night;

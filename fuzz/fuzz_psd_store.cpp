@@ -12,9 +12,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   for (const bool with_full : {true, false}) {
     tarvik::TPsdDay day;
-    std::string why;
+    tarvik::TStatus why;
     if (!tarvik::DecodePsdDay(bytes, day, &why, with_full)) {
-      if (why.empty()) __builtin_trap();  // a refusal always says why
+      if (why.Ok()) __builtin_trap();  // a refusal always says why
+      // The byte at fault, when named, lies in the file.
+      if (why.Offset >= 0 && static_cast<size_t>(why.Offset) > size) __builtin_trap();
       continue;
     }
     // What was accepted is whole: every segment holds its values, in order, and writes back to

@@ -65,7 +65,7 @@ void RegisterPsd(CLI::App& app, CommandResult& result) {
     TPsdRunOptions options;
     options.Settings.SegmentSeconds = opt->Segment;
     options.Settings.Overlap = opt->Overlap;
-    std::string why;
+    TStatus why;
     if (!CheckPsdSettings(options.Settings, &why)) {
       ErrReason("psd", why);
       result.Status = 2;
@@ -112,13 +112,19 @@ void RegisterPsd(CLI::App& app, CommandResult& result) {
     std::vector<std::string> labels;
     for (int i : chosen) {
       records.push_back(project.Records[static_cast<size_t>(i)]);
-      labels.push_back(Told(TCode::kCliScanRecord, {std::to_string(i + 1)}) + " (" +
-                       records.back().Station + ")");
+      labels.push_back(
+          Told(TCode::kPsdRecordLabel, {std::to_string(i + 1), records.back().Station}));
     }
     const std::string store = PsdStoreOf(project);
     InterruptScope interrupt(host);
     const TPsdRunReport report = RunPsd(records, labels, store, options, host);
-    for (const std::string& e : report.Errors) ErrReason("psd", e);
+    std::vector<std::string> errors;
+    std::vector<std::string> error_codes;
+    for (const TStatus& e : report.Errors) {
+      ErrReason("psd", e);
+      errors.push_back(Told(e));
+      error_codes.emplace_back(CodeName(PsdReason(e).Code));
+    }
     if (report.Stopped) ErrLine(TCode::kCliPsdStopped);
     if (opt->Json) {
       const nlohmann::ordered_json doc = {{"store", store},
@@ -128,7 +134,8 @@ void RegisterPsd(CLI::App& app, CommandResult& result) {
                                           {"days_written", report.DaysWritten},
                                           {"days_unchanged", report.DaysUnchanged},
                                           {"written", report.Written},
-                                          {"errors", report.Errors},
+                                          {"errors", errors},
+                                          {"error_codes", error_codes},
                                           {"stopped", report.Stopped}};
       std::printf("%s\n", doc.dump(2).c_str());
     } else {

@@ -99,7 +99,7 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
                 "draws a spectrogram or a band's level over time from)");
   AddForceFlag(cmd, opt->Force);
   cmd->callback([opt, &result] {
-    std::string why;
+    TStatus why;
     TPsdSelection selection;
     TPsdZone zone;
     if (!zone.Open(opt->Tz, &why)) {
@@ -122,7 +122,7 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
         (!opt->Hours.empty() && !ParseHours(opt->Hours, selection.Hours, &why)) ||
         (!opt->Weekdays.empty() && !ParseWeekdays(opt->Weekdays, selection.Weekdays, &why)) ||
         (!opt->Months.empty() && !ParseMonths(opt->Months, selection.Months, &why))) {
-      if (!why.empty()) ErrReason("psd-stats", why);
+      if (!why.Ok()) ErrReason("psd-stats", why);
       result.Status = 2;
       return;
     }
@@ -180,7 +180,13 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
     }
 
     TPsdChannelData data = LoadPsdChannel(folder, selection.From, selection.To);
-    for (const std::string& e : data.Errors) ErrReason("psd-stats", e);
+    std::vector<std::string> errors;
+    std::vector<std::string> error_codes;
+    for (const TStatus& e : data.Errors) {
+      ErrReason("psd-stats", e);
+      errors.push_back(Told(e));
+      error_codes.emplace_back(CodeName(e.Code));
+    }
     std::vector<const TPsdSegment*> chosen;
     for (const TPsdSegment& s : data.Segments) {
       if (PsdSelected(selection, zone, s.Start)) chosen.push_back(&s);
@@ -238,7 +244,8 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
         {"nlnm", Numbers(low)},
         {"density",
          {{"db_first", st.DbFirst}, {"db_step", 1}, {"bins", st.DbBins}, {"shares", density}}},
-        {"errors", data.Errors}};
+        {"errors", errors},
+        {"error_codes", error_codes}};
     if (opt->WithSegments) {
       // Per segment its start (Unix seconds) and its levels over the periods.
       Json starts = Json::array(), levels = Json::array();

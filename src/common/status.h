@@ -655,6 +655,43 @@ namespace tarvik {
   X(kCliRecordHasChannels, "no_such_channel")                           \
   X(kCliNotKeyValue, "not_key_value")                                   \
   /* noise statistics */                                                \
+  X(kPsdSegmentNotPositive, "psd_settings_refused")                     \
+  X(kPsdOverlapOutOfRange, "psd_settings_refused")                      \
+  X(kPsdNoSamplingRate, "psd_no_sampling_rate")                         \
+  X(kPsdSegmentTooShort, "psd_segment_too_short")                       \
+  X(kPsdAt, "psd_at")                                                   \
+  X(kPsdRecordLabel, "psd_record_label")                                \
+  X(kPsdNoResponse, "psd_no_response")                                  \
+  X(kPsdNoSensorResponse, "psd_response_incomplete")                    \
+  X(kPsdNoAmplifierResponse, "psd_response_incomplete")                 \
+  X(kPsdNoChannelSelected, "psd_no_channel_selected")                   \
+  X(kPsdSelectionTooShort, "psd_selection_too_short")                   \
+  X(kPsdRecordUnreadable, "psd_record_unreadable")                      \
+  X(kPsdRateDiffers, "psd_rate_differs")                                \
+  X(kPsdStoreDamagedKept, "psd_store_damaged")                          \
+  X(kPsdStoreDamagedLeftOut, "psd_store_damaged")                       \
+  X(kPsdStoreOtherSettings, "psd_store_other_settings")                 \
+  X(kPsdStoreNotOpened, "psd_store_unreadable")                         \
+  X(kPsdStoreTooShort, "psd_store_damaged")                             \
+  X(kPsdStoreNotPsd, "psd_store_not_psd")                               \
+  X(kPsdStoreVersion, "psd_store_version")                              \
+  X(kPsdStoreWindowLines, "psd_store_damaged")                          \
+  X(kPsdStoreSettings, "psd_store_damaged")                             \
+  X(kPsdStoreCount, "psd_store_damaged")                                \
+  X(kPsdStoreEndsInHeader, "psd_store_damaged")                         \
+  X(kPsdStoreSize, "psd_store_damaged")                                 \
+  X(kPsdStoreTexts, "psd_store_damaged")                                \
+  X(kPsdStoreUnreadable, "psd_store_damaged")                           \
+  X(kPsdStorePeriods, "psd_store_damaged")                              \
+  X(kPsdStoreStarts, "psd_store_damaged")                               \
+  X(kPsdNotRange, "psd_not_range")                                      \
+  X(kPsdOutsideRange, "psd_outside_range")                              \
+  X(kPsdHour24, "psd_hour_24")                                          \
+  X(kPsdUnknownZone, "psd_unknown_zone")                                \
+  X(kPsdNoRecordChecked, "psd_no_record_checked")                       \
+  X(kPsdRunStoppedNote, "psd_run_stopped")                              \
+  X(kPsdRunDoneNote, "psd_run_done")                                    \
+  X(kPsdRunSummary, "psd_run_summary")                                  \
   /* console answers */                                                 \
   X(kAnswerYes, "answer_yes")                                           \
   X(kAnswerNo, "answer_no")                                             \

@@ -106,30 +106,46 @@ std::string PsdChannelCode(const TFileRecord& record, int c) {
   return "." + record.Station + "." + std::string(location) + "." + std::string(channel);
 }
 
-std::string MissingPsdResponse(const TFileRecord& r, int c) {
+TStatus MissingPsdResponse(const TFileRecord& r, int c) {
   const TRecordChannel& ch = r.Channels[static_cast<size_t>(c)];
   if (!ch.ChannelResp.empty()) return {};
-  const std::string name = "channel " + std::to_string(c + 1) + " (" + ch.Channel + ")";
+  TStatus missing;
   if (ch.SensorResp.empty() && ch.AmplifierResp.empty()) {
-    return name +
-           " has no response file: its PSD cannot be given in ground units; set its "
-           "channel response (or sensor and amplifier)";
+    missing = MakeStatus(TCode::kPsdNoResponse, {std::to_string(c + 1), ch.Channel});
+  } else if (ch.SensorResp.empty()) {
+    missing = MakeStatus(TCode::kPsdNoSensorResponse, {std::to_string(c + 1), ch.Channel});
+  } else if (ch.AmplifierResp.empty()) {
+    missing = MakeStatus(TCode::kPsdNoAmplifierResponse, {std::to_string(c + 1), ch.Channel});
   }
-  if (ch.SensorResp.empty()) return name + " has an amplifier but no sensor response file";
-  if (ch.AmplifierResp.empty()) return name + " has a sensor but no amplifier response file";
-  return {};
+  missing.Channel = missing.Ok() ? -1 : c;
+  return missing;
+}
+
+const TStatus& PsdReason(const TStatus& status) {
+  if (status.Code == TCode::kPsdAt && status.Args.size() == 2 && status.Args[1].Nested != nullptr)
+    return PsdReason(*status.Args[1].Nested);
+  return status;
 }
 
 TPsdRunReport RunPsd(std::vector<TFileRecord>& records, const std::vector<std::string>& labels,
                      const std::filesystem::path& store, const TPsdRunOptions& options,
                      UiHost& host) {
   TPsdRunReport report;
-  std::string why;
+  TStatus why;
   if (!CheckPsdSettings(options.Settings, &why)) {
     report.Errors.push_back(why);
     return report;
   }
   auto label = [&](size_t i) { return i < labels.size() ? labels[i] : records[i].Station; };
+  // A reason put under what it concerns (a record's label, a channel's code), keeping the file,
+  // byte and channel it names.
+  auto at = [](const std::string& where, const TStatus& reason) {
+    TStatus status = MakeStatus(TCode::kPsdAt, {where, reason});
+    status.File = reason.File;
+    status.Offset = reason.Offset;
+    status.Channel = reason.Channel;
+    return status;
+  };
 
   // The plan: which records give segments to which channel days, so that a day is written once
   // every record holding it has been computed.
@@ -142,30 +158,32 @@ TPsdRunReport RunPsd(std::vector<TFileRecord>& records, const std::vector<std::s
     for (int c = 0; c < r.ChannelCount(); ++c) {
       if (!r.Channels[static_cast<size_t>(c)].Selected) continue;
       any_channel = true;
-      if (const std::string missing = MissingPsdResponse(r, c); !missing.empty()) {
-        report.Errors.push_back(label(i) + ": " + missing);
+      if (const TStatus missing = MissingPsdResponse(r, c); !missing.Ok()) {
+        report.Errors.push_back(at(label(i), missing));
         refused = true;
       }
     }
     if (!any_channel) {
-      report.Errors.push_back(label(i) + ": no channel is selected");
+      report.Errors.push_back(at(label(i), MakeStatus(TCode::kPsdNoChannelSelected)));
       continue;
     }
     if (refused) continue;
     TPsdGeometry geometry;
     if (!MakePsdGeometry(options.Settings, r.SampRate, geometry, &why)) {
-      report.Errors.push_back(label(i) + ": " + why);
+      report.Errors.push_back(at(label(i), why));
       continue;
     }
     const std::vector<Candidate> candidates =
         Candidates(r, r.SampRate, -1, options.Settings, geometry.SegmentSamples);
     if (candidates.empty()) {
-      char text[160];
+      char selected[32];
+      char segment[32];
       std::snprintf(
-          text, sizeof text, ": the selection (%.6g s) is shorter than one segment (%.6g s)",
-          (std::min(r.SelectFinish, r.Finish) - std::max(r.SelectStart, r.Start)) * 86400.0,
-          options.Settings.SegmentSeconds);
-      report.Errors.push_back(label(i) + text);
+          selected, sizeof selected, "%.6g",
+          (std::min(r.SelectFinish, r.Finish) - std::max(r.SelectStart, r.Start)) * 86400.0);
+      std::snprintf(segment, sizeof segment, "%.6g", options.Settings.SegmentSeconds);
+      report.Errors.push_back(
+          at(label(i), MakeStatus(TCode::kPsdSelectionTooShort, {selected, segment})));
       continue;
     }
     std::set<int64_t> record_days;
@@ -193,9 +211,11 @@ TPsdRunReport RunPsd(std::vector<TFileRecord>& records, const std::vector<std::s
     if (!std::filesystem::exists(state.Path, ec)) return;
     if (!ReadPsdDay(state.Path, state.Stored, &why)) {
       state.Damaged = true;
-      report.Errors.push_back("damaged PSD store file, left as it is (remove it to compute " +
-                              key.Channel + " on " + PsdDayFileName(key.Day).substr(0, 8) +
-                              " again): " + why);
+      TStatus damaged = MakeStatus(TCode::kPsdStoreDamagedKept,
+                                   {key.Channel, PsdDayFileName(key.Day).substr(0, 8), why});
+      damaged.File = why.File;
+      damaged.Offset = why.Offset;
+      report.Errors.push_back(std::move(damaged));
       return;
     }
     state.HasStored = true;
@@ -231,7 +251,7 @@ TPsdRunReport RunPsd(std::vector<TFileRecord>& records, const std::vector<std::s
     }
     TStatus error;
     if (!ReplaceFileContents(state.Path, bytes, error)) {
-      report.Errors.push_back(key.Channel + ": " + Text(error, host.Language()));
+      report.Errors.push_back(at(key.Channel, error));
       return;
     }
     ++report.DaysWritten;
@@ -279,13 +299,15 @@ TPsdRunReport RunPsd(std::vector<TFileRecord>& records, const std::vector<std::s
       }
     };
     if (!ok) {
-      report.Errors.push_back(label(i) + ": the record could not be read (" + r.File + ")");
+      TStatus unread = MakeStatus(TCode::kPsdRecordUnreadable, {r.File});
+      unread.File = r.File;
+      report.Errors.push_back(at(label(i), unread));
       for (const auto& [c, keys] : planned) done_with(keys);
       continue;
     }
     TPsdGeometry geometry;
     if (!MakePsdGeometry(options.Settings, r.SampRate, geometry, &why)) {
-      report.Errors.push_back(label(i) + ": " + why);
+      report.Errors.push_back(at(label(i), why));
       for (const auto& [c, keys] : planned) done_with(keys);
       continue;
     }
@@ -305,6 +327,7 @@ TPsdRunReport RunPsd(std::vector<TFileRecord>& records, const std::vector<std::s
       uint64_t Print = 0;
     };
     std::vector<Pending> pending;
+    std::set<UnitKey> other_rate;  // the channel days this record cannot join
     std::vector<std::vector<double>> factors(kMaxChannels);
     const double settings_key[3] = {options.Settings.SegmentSeconds, options.Settings.Overlap,
                                     geometry.Rate};
@@ -314,7 +337,7 @@ TPsdRunReport RunPsd(std::vector<TFileRecord>& records, const std::vector<std::s
       TCombinedFilter chain;
       const TStatus chain_status = LoadRecordChain(r, c, chain);
       if (!chain_status.Ok()) {
-        report.Errors.push_back(label(i) + ": " + Text(chain_status, host.Language()));
+        report.Errors.push_back(at(label(i), chain_status));
         continue;
       }
       factors[static_cast<size_t>(c)] =
@@ -339,10 +362,13 @@ TPsdRunReport RunPsd(std::vector<TFileRecord>& records, const std::vector<std::s
           state.Out = header;
           state.HeaderSet = true;
         } else if (!state.Out.SameSettings(header)) {
-          report.Errors.push_back(label(i) + ": " + code + " on " +
-                                  PsdDayFileName(k.Day).substr(0, 8) +
-                                  ": the sampling rate differs from another record of the day; "
-                                  "its segments are left out");
+          // Told once per channel day, not once per segment.
+          if (other_rate.insert(it->first).second) {
+            TStatus differs =
+                MakeStatus(TCode::kPsdRateDiffers, {code, PsdDayFileName(k.Day).substr(0, 8)});
+            differs.Channel = c;
+            report.Errors.push_back(at(label(i), differs));
+          }
           continue;
         }
         state.Responses.insert(ResponseText(r, c));

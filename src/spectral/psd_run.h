@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/status.h"
 #include "records/record_model.h"
 #include "spectral/psd_segments.h"
 
@@ -40,9 +41,10 @@ struct TPsdRunReport {
   int DaysWritten = 0;
   int DaysUnchanged = 0;
   std::vector<std::string> Written;  // day files written, in order
-  // What kept records, channels or days from the store, one message each (a channel without a
-  // response, a selection shorter than a segment, a damaged store file, a failed write).
-  std::vector<std::string> Errors;
+  // What kept records, channels or days from the store, one status each (a channel without a
+  // response, a selection shorter than a segment, a damaged store file, a failed write), most
+  // of them put under the label of their record (kPsdAt).
+  std::vector<TStatus> Errors;
   bool Stopped = false;
 };
 
@@ -51,8 +53,12 @@ struct TPsdRunReport {
 std::string PsdChannelCode(const TFileRecord& record, int c);
 
 // Why channel c of record cannot give PSDs in ground units: it names no response file, or only
-// one of a sensor and an amplifier; empty when it has its chain.
-std::string MissingPsdResponse(const TFileRecord& record, int c);
+// one of a sensor and an amplifier (Channel set to c); Ok when it has its chain.
+TStatus MissingPsdResponse(const TFileRecord& record, int c);
+
+// The reason of an error of the report without the labels it is put under (kPsdAt): what the
+// command line's JSON names by its code.
+const TStatus& PsdReason(const TStatus& status);
 
 // Computes the PSDs of the selected channels of records (labels: how messages name each record,
 // "record 3 (STA)") into store, the PSD folder of the results. The stop flag of host ends the

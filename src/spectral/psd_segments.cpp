@@ -93,31 +93,30 @@ float PsdMissing() {
   return std::numeric_limits<float>::quiet_NaN();
 }
 
-bool CheckPsdSettings(const TPsdSettings& settings, std::string* why) {
+bool CheckPsdSettings(const TPsdSettings& settings, TStatus* why) {
   if (!(settings.SegmentSeconds > 0.0) || !std::isfinite(settings.SegmentSeconds)) {
-    if (why) *why = "the segment length must be a positive number of seconds";
+    if (why) *why = MakeStatus(TCode::kPsdSegmentNotPositive);
     return false;
   }
   if (!(settings.Overlap >= 0.0 && settings.Overlap < 1.0)) {
-    if (why) *why = "the overlap must be at least 0 and below 1";
+    if (why) *why = MakeStatus(TCode::kPsdOverlapOutOfRange);
     return false;
   }
   return true;
 }
 
-bool MakePsdGeometry(const TPsdSettings& settings, double rate, TPsdGeometry& g, std::string* why) {
+bool MakePsdGeometry(const TPsdSettings& settings, double rate, TPsdGeometry& g, TStatus* why) {
   g = {};
   if (!CheckPsdSettings(settings, why)) return false;
   if (!(rate > 0.0) || !std::isfinite(rate)) {
-    if (why) *why = "the record has no sampling rate";
+    if (why) *why = MakeStatus(TCode::kPsdNoSamplingRate);
     return false;
   }
   const double samples = settings.SegmentSeconds * rate;
   if (samples < 4.0 * kMinimumWindow || samples > 4e12) {
     if (why) {
-      *why = "a segment of " + std::to_string(settings.SegmentSeconds) +
-             " s holds too few samples at this rate (at least " +
-             std::to_string(4 * kMinimumWindow) + " are needed)";
+      *why = MakeStatus(TCode::kPsdSegmentTooShort, {std::to_string(settings.SegmentSeconds),
+                                                     std::to_string(4 * kMinimumWindow)});
     }
     return false;
   }

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "common/status.h"
 #include "response/response_model.h"
 #include "spectral/transforms.h"
 
@@ -28,7 +29,7 @@ struct TPsdSettings {
 };
 
 // False, with the reason, when the settings cannot give segments.
-bool CheckPsdSettings(const TPsdSettings& settings, std::string* why);
+bool CheckPsdSettings(const TPsdSettings& settings, TStatus* why);
 
 // The sizes the settings give at one sampling rate.
 struct TPsdGeometry {
@@ -50,7 +51,7 @@ struct TPsdGeometry {
 // The geometry at rate; false with the reason when a segment holds too few samples for windows
 // of 16 samples or more.
 bool MakePsdGeometry(const TPsdSettings& settings, double rate, TPsdGeometry& geometry,
-                     std::string* why);
+                     TStatus* why);
 
 // What the power of each line (in counts²/Hz) is multiplied by to give acceleration power:
 // (2πf)² / (|chain(f)|·|adc_coef|)²; 0 where the chain gives no usable value (line 0 always).

@@ -17,7 +17,7 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // "a-b" pieces of a comma list, each end a whole number in [lo, hi]; single numbers give a == b.
 bool ParseList(const std::string& text, int lo, int hi, std::vector<std::pair<int, int>>& out,
-               std::string* why) {
+               TStatus* why) {
   out.clear();
   size_t pos = 0;
   while (pos <= text.size()) {
@@ -31,12 +31,12 @@ bool ParseList(const std::string& text, int lo, int hi, std::vector<std::pair<in
                used == static_cast<int>(part.size())) {
       b = a;
     } else {
-      if (why) *why = "'" + part + "' is not a number or a range N-M";
+      if (why) *why = MakeStatus(TCode::kPsdNotRange, {part});
       return false;
     }
     if (a < lo || a > hi || b < lo || b > hi) {
       if (why) {
-        *why = "'" + part + "' is outside " + std::to_string(lo) + "-" + std::to_string(hi);
+        *why = MakeStatus(TCode::kPsdOutsideRange, {part, std::to_string(lo), std::to_string(hi)});
       }
       return false;
     }
@@ -47,8 +47,7 @@ bool ParseList(const std::string& text, int lo, int hi, std::vector<std::pair<in
 }
 
 template <size_t N>
-bool ParseInclusive(const std::string& text, int first, std::array<bool, N>& set,
-                    std::string* why) {
+bool ParseInclusive(const std::string& text, int first, std::array<bool, N>& set, TStatus* why) {
   std::vector<std::pair<int, int>> parts;
   if (!ParseList(text, first, first + static_cast<int>(N) - 1, parts, why)) return false;
   set.fill(false);
@@ -92,14 +91,14 @@ double ModelDb(const ModelPiece (&model)[N], double t) {
 
 }  // namespace
 
-bool ParseHours(const std::string& text, std::array<bool, 24>& hours, std::string* why) {
+bool ParseHours(const std::string& text, std::array<bool, 24>& hours, TStatus* why) {
   std::vector<std::pair<int, int>> parts;
   if (!ParseList(text, 0, 24, parts, why)) return false;
   hours.fill(false);
   for (auto [a, b] : parts) {
     if (a == b) {
       if (a == 24) {
-        if (why) *why = "hour 24 only ends a range";
+        if (why) *why = MakeStatus(TCode::kPsdHour24);
         return false;
       }
       hours[static_cast<size_t>(a)] = true;
@@ -111,21 +110,21 @@ bool ParseHours(const std::string& text, std::array<bool, 24>& hours, std::strin
   return true;
 }
 
-bool ParseWeekdays(const std::string& text, std::array<bool, 7>& days, std::string* why) {
+bool ParseWeekdays(const std::string& text, std::array<bool, 7>& days, TStatus* why) {
   return ParseInclusive(text, 1, days, why);
 }
 
-bool ParseMonths(const std::string& text, std::array<bool, 12>& months, std::string* why) {
+bool ParseMonths(const std::string& text, std::array<bool, 12>& months, TStatus* why) {
   return ParseInclusive(text, 1, months, why);
 }
 
-bool TPsdZone::Open(const std::string& name, std::string* why) {
+bool TPsdZone::Open(const std::string& name, TStatus* why) {
   zone_ = nullptr;
   if (name.empty() || name == "UTC") return true;
   try {
     zone_ = date::locate_zone(name);
   } catch (const std::exception&) {
-    if (why) *why = "unknown time zone '" + name + "' (not in the system's zone database)";
+    if (why) *why = MakeStatus(TCode::kPsdUnknownZone, {name});
     return false;
   }
   return true;
@@ -212,11 +211,14 @@ TPsdChannelData LoadPsdChannel(const std::filesystem::path& folder, std::optiona
     files[day] = file.path();
   }
   bool first = true;
-  std::string why;
+  TStatus why;
   for (const auto& [day, path] : files) {
     TPsdDay d;
     if (!ReadPsdDay(path, d, &why, with_full)) {
-      data.Errors.push_back("damaged PSD store file, left out: " + why);
+      TStatus error = MakeStatus(TCode::kPsdStoreDamagedLeftOut, {why});
+      error.File = why.File;
+      error.Offset = why.Offset;
+      data.Errors.push_back(std::move(error));
       continue;
     }
     if (first) {
@@ -224,9 +226,9 @@ TPsdChannelData LoadPsdChannel(const std::filesystem::path& folder, std::optiona
       data.Header.Segments.clear();
       first = false;
     } else if (!data.Header.SameSettings(d)) {
-      data.Errors.push_back(path.string() +
-                            ": computed with other settings (segment, overlap or rate) than "
-                            "the first day; left out");
+      TStatus error = MakeStatus(TCode::kPsdStoreOtherSettings, {path.string()});
+      error.File = path.string();
+      data.Errors.push_back(std::move(error));
       continue;
     }
     ++data.Days;

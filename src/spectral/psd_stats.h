@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "common/status.h"
 #include "spectral/psd_store.h"
 
 namespace tarvik {
@@ -38,16 +39,16 @@ struct TPsdSelection {
 
 // "22-05" or "0-6,18-24": hours from the first up to (not including) the second, across
 // midnight when the second is smaller; a single number is that hour.
-bool ParseHours(const std::string& text, std::array<bool, 24>& hours, std::string* why);
+bool ParseHours(const std::string& text, std::array<bool, 24>& hours, TStatus* why);
 // "1-5", "6,7", "11-2": weekdays 1 (Monday) to 7 (Sunday), months 1 to 12; ranges include both
 // ends and may wrap around.
-bool ParseWeekdays(const std::string& text, std::array<bool, 7>& days, std::string* why);
-bool ParseMonths(const std::string& text, std::array<bool, 12>& months, std::string* why);
+bool ParseWeekdays(const std::string& text, std::array<bool, 7>& days, TStatus* why);
+bool ParseMonths(const std::string& text, std::array<bool, 12>& months, TStatus* why);
 
 // Local time in a zone. False, with the reason, for a name the zone database does not know.
 class TPsdZone {
  public:
-  bool Open(const std::string& name, std::string* why);
+  bool Open(const std::string& name, TStatus* why);
   // hour, weekday (0 Monday), month (0 January) of unix seconds.
   void Local(double unix_seconds, int& hour, int& weekday, int& month) const;
   // Unix seconds of "YYYY-MM-DD" or "YYYY-MM-DDTHH:MM[:SS]" read as local time; nullopt when
@@ -72,7 +73,7 @@ struct TPsdChannelData {
   std::vector<TPsdSegment> Segments;
   int32_t Skipped = 0;
   int Days = 0;
-  std::vector<std::string> Errors;
+  std::vector<TStatus> Errors;
 };
 TPsdChannelData LoadPsdChannel(const std::filesystem::path& folder, std::optional<double> from,
                                std::optional<double> to, bool with_full = false);

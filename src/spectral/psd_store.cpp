@@ -43,24 +43,28 @@ void PutF32(std::string& out, float v) {
 // Positioned reads from a byte view or a file.
 using ReadFn = std::function<bool(uint64_t offset, void* dst, size_t n)>;
 
-std::string At(uint64_t offset) {
-  return " (byte " + std::to_string(offset) + ")";
-}
-
-bool Fail(std::string* why, std::string text) {
-  if (why) *why = std::move(text);
+bool Fail(TStatus* why, TStatus status) {
+  if (why) *why = std::move(status);
   return false;
 }
 
-bool Decode(uint64_t size, const ReadFn& read, TPsdDay& day, std::string* why, bool with_full) {
+// A refusal at the byte offset of the file: the text names the byte, Offset holds it.
+TStatus At(TCode code, uint64_t offset) {
+  TStatus status = MakeStatus(code, {std::to_string(offset)});
+  status.Offset = static_cast<int64_t>(offset);
+  return status;
+}
+
+bool Decode(uint64_t size, const ReadFn& read, TPsdDay& day, TStatus* why, bool with_full) {
   day = {};
   uint8_t h[kHeaderBytes];
   if (size < kHeaderBytes || !read(0, h, kHeaderBytes)) {
-    return Fail(why, "too short for a PSD store header");
+    return Fail(why, MakeStatus(TCode::kPsdStoreTooShort));
   }
-  if (std::memcmp(h, kMagic, sizeof kMagic) != 0) return Fail(why, "not a PSD store file");
+  if (std::memcmp(h, kMagic, sizeof kMagic) != 0)
+    return Fail(why, MakeStatus(TCode::kPsdStoreNotPsd));
   if (LoadU32LE(h + 8) != kVersion) {
-    return Fail(why, "PSD store version " + std::to_string(LoadU32LE(h + 8)) + " is not known");
+    return Fail(why, MakeStatus(TCode::kPsdStoreVersion, {std::to_string(LoadU32LE(h + 8))}));
   }
   const uint64_t grid = LoadU32LE(h + 12);
   const uint64_t lines = LoadU32LE(h + 16);
@@ -73,26 +77,25 @@ bool Decode(uint64_t size, const ReadFn& read, TPsdDay& day, std::string* why, b
   day.SegmentSeconds = LoadF64LE(h + 48);
   day.Overlap = LoadF64LE(h + 56);
   if (nfft < 16 || nfft > (1u << 30) || !std::has_single_bit(nfft) || lines != nfft / 2 + 1) {
-    return Fail(why, "the window length and line count do not agree" + At(16));
+    return Fail(why, At(TCode::kPsdStoreWindowLines, 16));
   }
   if (!(day.Rate > 0.0) || !std::isfinite(day.Rate) || !(day.SegmentSeconds > 0.0) ||
       !std::isfinite(day.SegmentSeconds) || !(day.Overlap >= 0.0 && day.Overlap < 1.0)) {
-    return Fail(why, "the settings are out of range" + At(40));
+    return Fail(why, At(TCode::kPsdStoreSettings, 40));
   }
   if (channel_bytes > kMaxText || response_bytes > kMaxText || skipped > (1u << 30)) {
-    return Fail(why, "a count is out of range" + At(24));
+    return Fail(why, At(TCode::kPsdStoreCount, 24));
   }
   // Every size below is checked against the file before anything is allocated.
   uint64_t offset = kHeaderBytes;
   const uint64_t texts = uint64_t{channel_bytes} + response_bytes;
-  if (texts + grid * 8 > size - offset)
-    return Fail(why, "the file ends inside its header" + At(offset));
+  if (texts + grid * 8 > size - offset) return Fail(why, At(TCode::kPsdStoreEndsInHeader, offset));
   const uint64_t record = kSegmentHead + 4 * (grid + lines);
   const uint64_t body = size - offset - texts - grid * 8;
   if (segments > body / record || body != segments * record) {
-    return Fail(why, "the file's size (" + std::to_string(size) + " bytes) does not match " +
-                         std::to_string(segments) + " segments of " + std::to_string(grid) +
-                         " grid points and " + std::to_string(lines) + " lines");
+    return Fail(why,
+                MakeStatus(TCode::kPsdStoreSize, {std::to_string(size), std::to_string(segments),
+                                                  std::to_string(grid), std::to_string(lines)}));
   }
   day.Nfft = static_cast<int32_t>(nfft);
   day.Skipped = static_cast<int32_t>(skipped);
@@ -100,17 +103,18 @@ bool Decode(uint64_t size, const ReadFn& read, TPsdDay& day, std::string* why, b
   day.Response.resize(response_bytes);
   if (!read(offset, day.Channel.data(), channel_bytes) ||
       !read(offset + channel_bytes, day.Response.data(), response_bytes)) {
-    return Fail(why, "the texts cannot be read" + At(offset));
+    return Fail(why, At(TCode::kPsdStoreTexts, offset));
   }
   offset += texts;
   std::vector<uint8_t> buffer(grid * 8);
-  if (!read(offset, buffer.data(), buffer.size())) return Fail(why, "unreadable" + At(offset));
+  if (!read(offset, buffer.data(), buffer.size()))
+    return Fail(why, At(TCode::kPsdStoreUnreadable, offset));
   day.Periods.resize(grid);
   for (uint64_t j = 0; j < grid; ++j) {
     day.Periods[j] = LoadF64LE(buffer.data() + 8 * j);
     if (!(day.Periods[j] > 0.0) || !std::isfinite(day.Periods[j]) ||
         (j > 0 && !(day.Periods[j] > day.Periods[j - 1]))) {
-      return Fail(why, "the periods are not positive and ascending" + At(offset + 8 * j));
+      return Fail(why, At(TCode::kPsdStorePeriods, offset + 8 * j));
     }
   }
   offset += grid * 8;
@@ -119,11 +123,12 @@ bool Decode(uint64_t size, const ReadFn& read, TPsdDay& day, std::string* why, b
   std::vector<uint8_t> full_bytes(with_full ? 4 * lines : 0);
   for (uint64_t s = 0; s < segments; ++s) {
     TPsdSegment& seg = day.Segments[s];
-    if (!read(offset, buffer.data(), buffer.size())) return Fail(why, "unreadable" + At(offset));
+    if (!read(offset, buffer.data(), buffer.size()))
+      return Fail(why, At(TCode::kPsdStoreUnreadable, offset));
     seg.Start = LoadF64LE(buffer.data());
     seg.Fingerprint = LoadU64LE(buffer.data() + 8);
     if (!std::isfinite(seg.Start) || (s > 0 && !(seg.Start > day.Segments[s - 1].Start))) {
-      return Fail(why, "segment starts are not ascending" + At(offset));
+      return Fail(why, At(TCode::kPsdStoreStarts, offset));
     }
     seg.Grid.resize(grid);
     for (uint64_t j = 0; j < grid; ++j)
@@ -131,7 +136,7 @@ bool Decode(uint64_t size, const ReadFn& read, TPsdDay& day, std::string* why, b
     offset += buffer.size();
     if (with_full) {
       if (!read(offset, full_bytes.data(), full_bytes.size())) {
-        return Fail(why, "unreadable" + At(offset));
+        return Fail(why, At(TCode::kPsdStoreUnreadable, offset));
       }
       seg.Full.resize(lines);
       for (uint64_t k = 0; k < lines; ++k) seg.Full[k] = LoadF32LE(full_bytes.data() + 4 * k);
@@ -176,7 +181,7 @@ std::string EncodePsdDay(const TPsdDay& day) {
   return out;
 }
 
-bool DecodePsdDay(std::string_view bytes, TPsdDay& day, std::string* why, bool with_full) {
+bool DecodePsdDay(std::string_view bytes, TPsdDay& day, TStatus* why, bool with_full) {
   const ReadFn read = [&](uint64_t offset, void* dst, size_t n) {
     if (offset > bytes.size() || n > bytes.size() - offset) return false;
     if (n > 0) std::memcpy(dst, bytes.data() + offset, n);
@@ -185,23 +190,27 @@ bool DecodePsdDay(std::string_view bytes, TPsdDay& day, std::string* why, bool w
   return Decode(bytes.size(), read, day, why, with_full);
 }
 
-bool ReadPsdDay(const std::filesystem::path& path, TPsdDay& day, std::string* why, bool with_full) {
+bool ReadPsdDay(const std::filesystem::path& path, TPsdDay& day, TStatus* why, bool with_full) {
   BinaryFile file;
-  std::string reason;
+  TStatus reason;
   bool ok = false;
   if (!file.Open(path.string())) {
-    reason = "cannot be read";
+    reason = MakeStatus(TCode::kPsdStoreNotOpened);
   } else {
     const ReadFn read = [&](uint64_t offset, void* dst, size_t n) {
       return file.ReadExact(static_cast<int64_t>(offset), dst, n);
     };
     ok = Decode(static_cast<uint64_t>(file.Size()), read, day, &reason, with_full);
   }
-  if (!ok && why) *why = path.string() + ": " + reason;
+  if (!ok && why) {
+    *why = MakeStatus(TCode::kPsdAt, {path.string(), reason});
+    why->File = path.string();
+    why->Offset = reason.Offset;
+  }
   return ok;
 }
 
-bool WritePsdDay(const std::filesystem::path& path, const TPsdDay& day, std::string& error) {
+bool WritePsdDay(const std::filesystem::path& path, const TPsdDay& day, TStatus& error) {
   return ReplaceFileContents(path, EncodePsdDay(day), error);
 }
 

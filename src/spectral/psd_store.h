@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/status.h"
+
 namespace tarvik {
 
 struct TPsdSegment {
@@ -49,15 +51,17 @@ std::string EncodePsdDay(const TPsdDay& day);
 // Reads a store file from its bytes; with_full false leaves every segment's Full empty. False,
 // with the reason and the byte offset where it applies, when the bytes are not a whole store
 // file of this layout.
-bool DecodePsdDay(std::string_view bytes, TPsdDay& day, std::string* why, bool with_full = true);
+bool DecodePsdDay(std::string_view bytes, TPsdDay& day, TStatus* why, bool with_full = true);
 
 // The same from a file; without the full-resolution values only the header and the grid values
-// are read. The reason names the file.
-bool ReadPsdDay(const std::filesystem::path& path, TPsdDay& day, std::string* why,
+// are read. The reason puts the decoder's under the file's path (File set, and Offset when the
+// byte at fault is known).
+bool ReadPsdDay(const std::filesystem::path& path, TPsdDay& day, TStatus* why,
                 bool with_full = true);
 
-// Replaces path with day (creating its folder), or leaves the earlier file as it was.
-bool WritePsdDay(const std::filesystem::path& path, const TPsdDay& day, std::string& error);
+// Replaces path with day (creating its folder), or leaves the earlier file as it was and tells
+// why in error.
+bool WritePsdDay(const std::filesystem::path& path, const TPsdDay& day, TStatus& error);
 
 // "NET.STA.LOC.CHA" with every character that a file name cannot safely hold made "_".
 std::string PsdChannelFolder(std::string_view channel);

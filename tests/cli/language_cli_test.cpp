@@ -559,5 +559,112 @@ TEST_F(LanguageCli, RussianLocaleAndTheOptionChooseTheLanguage) {
   EXPECT_NE(ru.Err.find("Загрузка проекта\n"), std::string::npos) << ru.Err;
 }
 
+// The noise statistics fail in the language of the run: in English no Cyrillic letter, in
+// Russian no Latin word but the data (paths, station and channel codes, the values given, the
+// command and option names); the JSON of psd carries the code of each error beside its text.
+TEST_F(LanguageCli, NoiseStatisticsFailInTheLanguageOfTheRun) {
+  const std::string demo = dir_.File("demo");
+  ASSERT_EQ(Run("C", "demo " + Quote(demo) + " -q --minutes 60").Status, 0);
+  // A record of TVK01 at another rate on the same day as the demo's.
+  TDemoOptions slow;
+  slow.Stations = {{"TVK01", 2.0}};
+  slow.Rate = 50.0;
+  slow.Files = 1;
+  slow.FileSeconds = 3600.0;
+  slow.TransientsPerFile = 0;
+  slow.Start = EncodeDateTime(2024, 5, 14) + 3.0 / 24.0;
+  TFilterPack sensor;
+  sensor.ZP.NormFactor = 1.0;
+  std::vector<TDemoRecording> written;
+  std::string error;
+  std::filesystem::create_directories(dir_.File("slow"));
+  ASSERT_TRUE(WriteDemoRecordings(dir_.File("slow"), sensor.ZP, slow, written, error)) << error;
+  const std::string mixed = dir_.File("mixed.tvp");
+  ASSERT_EQ(
+      Run("C", "add " + Quote(mixed) + " " + Quote(demo + "/data") + " " + Quote(dir_.File("slow")))
+          .Status,
+      0);
+  ASSERT_EQ(Run("C", "edit " + Quote(mixed) +
+                         " --all --all-channels --process on --adc 1000 --channel-resp " +
+                         Quote(testing::RealFile("resp/SAC_PZs_NZ_CRLZ_HHZ.sac")))
+                .Status,
+            0);
+
+  const std::string project = demo + "/demo.tvp";
+  const std::string store = demo + "/results/PSD";
+  ASSERT_EQ(Run("C", "psd " + Quote(project) + " --all").Status, 0);
+  // A damaged day: the run leaves it as it is, the statistics leave it out.
+  const std::string day = store + "/.TVK01..HHZ/2024-135.psd";
+  std::vector<uint8_t> bytes = testing::ReadBytes(day);
+  bytes.resize(bytes.size() - 5);
+  testing::WriteBytes(day, bytes);
+  std::filesystem::create_directories(dir_.File("bare/PSD"));
+
+  struct Case {
+    std::string Args;
+    std::string Code;  // the code of the first error in the JSON of psd, "" for psd-stats
+  };
+  const std::string stats = "psd-stats " + Quote(store) + " --channel .TVK02..HHZ";
+  const std::vector<Case> cases = {
+      {"psd " + Quote(project) + " --all --overlap 1", ""},
+      {"psd " + Quote(project) + " --all --segment 0", ""},
+      {"psd " + Quote(project) + " --all --segment 90000", "psd_selection_too_short"},
+      {"psd " + Quote(project_) + " --all", "psd_no_response"},
+      {"psd " + Quote(mixed) + " --all", "psd_rate_differs"},
+      {"psd " + Quote(project) + " --all", "psd_store_damaged"},
+      {"psd-stats " + Quote(store) + " --channel .TVK01..HHZ", ""},
+      {"psd-stats " + Quote(dir_.File("bare/PSD")), ""},
+      {stats + " --hours 25", ""},
+      {stats + " --hours x", ""},
+      {stats + " --hours 24", ""},
+      {stats + " --weekdays 0", ""},
+      {stats + " --months 6-13", ""},
+      {stats + " --tz Mars/Olympus", ""},
+  };
+  // The longest first, so that no part of a path is taken out before the path.
+  const std::vector<std::string> data = {day,
+                                         store,
+                                         dir_.File("bare/PSD"),
+                                         dir_.Path().string(),
+                                         "«x»",
+                                         ".TVK01..HHZ",
+                                         ".TVK02..HHZ",
+                                         "Mars/Olympus",
+                                         "TVK01",
+                                         "TVK02",
+                                         "HHE",
+                                         "HHN",
+                                         "HHZ",
+                                         "2024-135",
+                                         "psd-stats",
+                                         "psd",
+                                         "--tz",
+                                         "--hours",
+                                         "--weekdays",
+                                         "--months",
+                                         "PSD"};
+  for (const Case& c : cases) {
+    const CliRun en = Run("C", c.Args);
+    EXPECT_NE(en.Status, 0) << c.Args;
+    EXPECT_NE(en.Err, "") << c.Args;
+    EXPECT_EQ(CyrillicLines(en.Err + en.Out, {}), "") << c.Args << "\n" << en.Err;
+    const CliRun ru = Run("ru_RU.UTF-8", c.Args);
+    EXPECT_EQ(ru.Status, en.Status) << c.Args;
+    EXPECT_NE(CyrillicLines(ru.Err, {}), "") << c.Args << "\n" << ru.Err;
+    EXPECT_EQ(LatinLines(ru.Err + ru.Out, data), "") << c.Args << "\n" << ru.Err;
+    if (c.Code.empty()) continue;
+    for (const std::string lang : {"C", "ru_RU.UTF-8"}) {
+      const CliRun run = Run(lang, c.Args + " --json");
+      ASSERT_FALSE(run.Out.empty()) << c.Args << "\n" << run.Err;
+      const nlohmann::json doc = nlohmann::json::parse(run.Out);
+      ASSERT_FALSE(doc["error_codes"].empty()) << run.Out;
+      EXPECT_EQ(doc["error_codes"][0], c.Code) << c.Args;
+      EXPECT_EQ(doc["errors"].size(), doc["error_codes"].size()) << run.Out;
+      EXPECT_EQ(CyrillicLines(doc["errors"][0].get<std::string>(), {}).empty(), lang == "C")
+          << lang << ": " << doc["errors"][0];
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tarvik

@@ -216,10 +216,11 @@ TEST(PsdCli, BadInputIsRefusedAndTheStoreKept) {
   const std::string project = MakeProject(dir, "a", {day0});
   const fs::path file = dir.Path() / "a" / "PSD" / ".PSDT..LHZ" / "2024-061.psd";
 
-  // A segment longer than the record.
-  CliRun r = Cli("psd " + Quote(project) + " --segment 90000", dir);
+  // A segment longer than the record: the JSON names the reason by its code.
+  CliRun r = Cli("psd --json " + Quote(project) + " --segment 90000", dir);
   EXPECT_EQ(r.Status, 1);
-  EXPECT_NE(r.Err.find("shorter than one segment"), std::string::npos) << r.Err;
+  EXPECT_EQ(Json(r)["error_codes"], nlohmann::json::array({"psd_selection_too_short"})) << r.Out;
+  EXPECT_EQ(Json(r)["errors"].size(), 1u) << r.Out;
   EXPECT_FALSE(fs::exists(file));
   for (const char* bad :
        {" --overlap 1", " --overlap -0.1", " --segment 0", " --records 2", " --shard 4/3"}) {
@@ -228,9 +229,9 @@ TEST(PsdCli, BadInputIsRefusedAndTheStoreKept) {
 
   // A channel without a response.
   const std::string bare = MakeProject(dir, "bare", {day0}, false);
-  r = Cli("psd " + Quote(bare), dir);
+  r = Cli("psd --json " + Quote(bare), dir);
   EXPECT_EQ(r.Status, 1);
-  EXPECT_NE(r.Err.find("no response file"), std::string::npos) << r.Err;
+  EXPECT_EQ(Json(r)["error_codes"], nlohmann::json::array({"psd_no_response"})) << r.Out;
   EXPECT_FALSE(fs::exists(dir.Path() / "bare" / "PSD"));
 
   // Nothing chosen.
@@ -245,9 +246,9 @@ TEST(PsdCli, BadInputIsRefusedAndTheStoreKept) {
   ASSERT_GT(whole.size(), 100u);
   const std::vector<uint8_t> bytes(whole.begin(), whole.end() - 3);
   testing::WriteBytes(file.string(), bytes);
-  r = Cli("psd " + Quote(project), dir);
+  r = Cli("psd --json " + Quote(project), dir);
   EXPECT_EQ(r.Status, 1);
-  EXPECT_NE(r.Err.find("damaged PSD store file"), std::string::npos) << r.Err;
+  EXPECT_EQ(Json(r)["error_codes"], nlohmann::json::array({"psd_store_damaged"})) << r.Out;
   EXPECT_NE(r.Err.find("2024-061.psd"), std::string::npos) << r.Err;
   EXPECT_EQ(testing::ReadBytes(file.string()), bytes);
   r = Cli("psd-stats " + Quote(project), dir);
@@ -259,7 +260,7 @@ TEST(PsdCli, BadInputIsRefusedAndTheStoreKept) {
   ASSERT_EQ(Cli("psd " + Quote(project), dir).Status, 0);
   r = Cli("psd-stats " + Quote(project) + " --tz Mars/Olympus", dir);
   EXPECT_EQ(r.Status, 2);
-  EXPECT_NE(r.Err.find("unknown time zone"), std::string::npos) << r.Err;
+  EXPECT_NE(r.Err.find("неизвестный часовой пояс «Mars/Olympus»"), std::string::npos) << r.Err;
   r = Cli("psd-stats " + Quote(project) + " --months 6-8", dir);
   EXPECT_EQ(r.Status, 1);
   EXPECT_NE(r.Err.find("ни один сохранённый сегмент не подходит"), std::string::npos) << r.Err;

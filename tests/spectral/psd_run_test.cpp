@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -48,8 +49,8 @@ TFileRecord RecordOf(const std::string& path) {
 
 TPsdDay ReadDay(const fs::path& path) {
   TPsdDay day;
-  std::string why;
-  EXPECT_TRUE(ReadPsdDay(path, day, &why)) << why;
+  TStatus why;
+  EXPECT_TRUE(ReadPsdDay(path, day, &why)) << Text(why, TLanguage::kEnglish);
   return day;
 }
 
@@ -63,7 +64,7 @@ TEST(PsdRun, SegmentsHoldingAGapAreLeftOutAndCounted) {
   std::vector<TFileRecord> records = {RecordOf(file)};
   NullUiHost host;
   const TPsdRunReport report = RunPsd(records, {"gap"}, dir.Path() / "PSD", {}, host);
-  ASSERT_TRUE(report.Errors.empty()) << report.Errors[0];
+  ASSERT_TRUE(report.Errors.empty()) << Text(report.Errors[0], TLanguage::kEnglish);
   // Segments start every 1800 s up to 39600; those starting at 19800 and 21600 hold the gap.
   EXPECT_EQ(report.Skipped, 2);
   EXPECT_EQ(report.Computed, 21);
@@ -85,7 +86,7 @@ TEST(PsdRun, RecordsOfOneDayFillOneFile) {
   NullUiHost host;
   const fs::path store = dir.Path() / "PSD";
   TPsdRunReport report = RunPsd(records, {"a", "b"}, store, {}, host);
-  ASSERT_TRUE(report.Errors.empty()) << report.Errors[0];
+  ASSERT_TRUE(report.Errors.empty()) << Text(report.Errors[0], TLanguage::kEnglish);
   EXPECT_EQ(report.DaysWritten, 1);
   EXPECT_EQ(ReadDay(store / ".RUNT..LHZ" / kDay).Segments.size(), 22u);
 
@@ -97,6 +98,105 @@ TEST(PsdRun, RecordsOfOneDayFillOneFile) {
   EXPECT_EQ(report.Computed, 0);
   EXPECT_EQ(report.Kept, 11);
   EXPECT_EQ(ReadDay(store / ".RUNT..LHZ" / kDay).Segments.size(), 22u);
+}
+
+// What keeps a record, a channel or a day out of the store is reported under the record's label
+// with a code of its own; the records that can give segments still do.
+TEST(PsdRun, RecordsThatCannotGiveSegmentsAreReportedByCode) {
+  testing::TempDir dir;
+  testing::WriteMiniSeed(dir.File("a.mseed"), {Piece(0, 21600, 6)});
+  testing::MsChannel faster = Piece(28800, 21600, 7);
+  faster.Rate = 2;
+  faster.Samples.resize(faster.Samples.size() * 2, 0);
+  testing::WriteMiniSeed(dir.File("b.mseed"), {faster});
+  const TFileRecord good = RecordOf(dir.File("a.mseed"));
+  TFileRecord no_response = good;
+  no_response.Channels[0].ChannelResp.clear();
+  TFileRecord sensor_only = no_response;
+  sensor_only.Channels[0].SensorResp = "sensor.sac";
+  TFileRecord amplifier_only = no_response;
+  amplifier_only.Channels[0].AmplifierResp = "amplifier.sac";
+  TFileRecord none_selected = good;
+  none_selected.Channels[0].Selected = false;
+  TFileRecord short_selection = good;
+  short_selection.SelectStart = good.Start;
+  short_selection.SelectFinish = good.Start + 100.0 / 86400.0;
+
+  struct Case {
+    std::string Label;
+    TFileRecord Record;
+    TCode Code;
+  };
+  const std::vector<Case> cases = {
+      {"good", good, TCode::kOk},
+      {"faster", RecordOf(dir.File("b.mseed")), TCode::kPsdRateDiffers},
+      {"no response", no_response, TCode::kPsdNoResponse},
+      {"sensor only", sensor_only, TCode::kPsdNoAmplifierResponse},
+      {"amplifier only", amplifier_only, TCode::kPsdNoSensorResponse},
+      {"none selected", none_selected, TCode::kPsdNoChannelSelected},
+      {"short selection", short_selection, TCode::kPsdSelectionTooShort},
+  };
+  std::vector<TFileRecord> records;
+  std::vector<std::string> labels;
+  for (const Case& c : cases) {
+    records.push_back(c.Record);
+    labels.push_back(c.Label);
+  }
+  NullUiHost host;
+  const TPsdRunReport report = RunPsd(records, labels, dir.Path() / "PSD", {}, host);
+  EXPECT_EQ(report.DaysWritten, 1);
+  for (const Case& c : cases) {
+    const auto it = std::find_if(report.Errors.begin(), report.Errors.end(), [&](const TStatus& e) {
+      return !e.Args.empty() && e.Args[0].Text == c.Label;
+    });
+    if (c.Code == TCode::kOk) {
+      EXPECT_EQ(it, report.Errors.end()) << c.Label;
+      continue;
+    }
+    ASSERT_NE(it, report.Errors.end()) << c.Label;
+    EXPECT_EQ(it->Code, TCode::kPsdAt) << c.Label;
+    EXPECT_EQ(PsdReason(*it).Code, c.Code) << c.Label << ": " << Text(*it, TLanguage::kEnglish);
+  }
+  EXPECT_EQ(report.Errors.size(), cases.size() - 1);
+  const auto differs = std::find_if(report.Errors.begin(), report.Errors.end(),
+                                    [](const TStatus& e) { return e.Args[0].Text == "faster"; });
+  ASSERT_NE(differs, report.Errors.end());
+  EXPECT_EQ(Text(*differs, TLanguage::kEnglish),
+            "faster: .RUNT..LHZ on 2024-061: the sampling rate differs from another record of "
+            "the day; its segments are left out");
+  EXPECT_EQ(Text(MissingPsdResponse(no_response, 0), TLanguage::kEnglish),
+            "channel 1 (LHZ) has no response file: its PSD cannot be given in ground units; set "
+            "its channel response (or sensor and amplifier)");
+  EXPECT_TRUE(MissingPsdResponse(good, 0).Ok());
+}
+
+// A store file the run cannot read is left as it is and named, with the byte at fault.
+TEST(PsdRun, DamagedStoreFileIsLeftAsItIs) {
+  testing::TempDir dir;
+  testing::WriteMiniSeed(dir.File("a.mseed"), {Piece(0, 21600, 8)});
+  std::vector<TFileRecord> records = {RecordOf(dir.File("a.mseed"))};
+  const fs::path path = dir.Path() / "PSD" / ".RUNT..LHZ" / kDay;
+  fs::create_directories(path.parent_path());
+  // A header whose window length is not a power of two.
+  std::string bytes = "TVKPSD1\n";
+  bytes.resize(64, '\0');
+  bytes[8] = 1;
+  bytes[36] = 24;
+  testing::WriteText(path.string(), bytes);
+  NullUiHost host;
+  const TPsdRunReport report = RunPsd(records, {"a"}, dir.Path() / "PSD", {}, host);
+  ASSERT_EQ(report.Errors.size(), 1u);
+  const TStatus& damaged = report.Errors[0];
+  EXPECT_EQ(damaged.Code, TCode::kPsdStoreDamagedKept);
+  EXPECT_EQ(damaged.File, path.string());
+  EXPECT_EQ(damaged.Offset, 16);
+  EXPECT_EQ(Text(damaged, TLanguage::kEnglish),
+            "damaged PSD store file, left as it is (remove it to compute .RUNT..LHZ on 2024-061 "
+            "again): " +
+                path.string() + ": the window length and line count do not agree (byte 16)");
+  EXPECT_EQ(report.DaysWritten, 0);
+  const std::vector<uint8_t> kept = ReadWholeFile(path.string());
+  EXPECT_EQ(std::string(kept.begin(), kept.end()), bytes);
 }
 
 // Stops as soon as the first segment is done.
@@ -186,7 +286,7 @@ TEST(PsdRun, SegmentsOfARecordReadInBlocksAreThoseOfItsWholeMatrix) {
     options.Jobs = jobs;
     std::vector<TFileRecord> records = {record};
     const TPsdRunReport report = RunPsd(records, {"long"}, store, options, host);
-    ASSERT_TRUE(report.Errors.empty()) << report.Errors[0];
+    ASSERT_TRUE(report.Errors.empty()) << Text(report.Errors[0], TLanguage::kEnglish);
     // Segments start every 900 s; those of 17:45 and 18:00 hold the gap in each channel.
     EXPECT_EQ(report.Skipped, 2 * 3);
     EXPECT_GT(report.Computed, 3 * 100);

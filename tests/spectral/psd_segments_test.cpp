@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <complex>
+#include <limits>
 #include <numbers>
 #include <random>
 
@@ -47,13 +48,32 @@ TEST(PsdGeometry, WindowIsTheLargestPowerOfTwoInAQuarterSegment) {
       EXPECT_NEAR(g.Periods[j] / g.Periods[j - 1], std::exp2(0.125), 1e-12);
     }
   }
+  // Settings or a rate that give no segments, each refused with its own reason.
+  struct Refused {
+    TPsdSettings Settings;
+    double Rate;
+    TCode Code;
+  };
+  const Refused refused[] = {
+      {{10, 0.5}, 1.0, TCode::kPsdSegmentTooShort},
+      {{3600, 1.0}, 100.0, TCode::kPsdOverlapOutOfRange},
+      {{3600, -0.1}, 100.0, TCode::kPsdOverlapOutOfRange},
+      {{-5, 0.5}, 100.0, TCode::kPsdSegmentNotPositive},
+      {{std::numeric_limits<double>::infinity(), 0.5}, 100.0, TCode::kPsdSegmentNotPositive},
+      {{3600, 0.5}, 0.0, TCode::kPsdNoSamplingRate},
+  };
+  for (const Refused& c : refused) {
+    TPsdGeometry g;
+    TStatus why;
+    EXPECT_FALSE(MakePsdGeometry(c.Settings, c.Rate, g, &why));
+    EXPECT_EQ(why.Code, c.Code) << c.Settings.SegmentSeconds << " " << c.Rate;
+  }
   TPsdGeometry g;
-  std::string why;
-  EXPECT_FALSE(MakePsdGeometry({10, 0.5}, 1.0, g, &why));
-  EXPECT_NE(why.find("too few samples"), std::string::npos);
-  EXPECT_FALSE(MakePsdGeometry({3600, 1.0}, 100.0, g, &why));
-  EXPECT_FALSE(MakePsdGeometry({-5, 0.5}, 100.0, g, &why));
-  EXPECT_FALSE(MakePsdGeometry({3600, 0.5}, 0.0, g, &why));
+  TStatus why;
+  ASSERT_FALSE(MakePsdGeometry({10, 0.5}, 1.0, g, &why));
+  EXPECT_EQ(Text(why, TLanguage::kEnglish),
+            "a segment of 10.000000 s holds too few samples at this rate (at least 64 are "
+            "needed)");
 }
 
 // Through a unit response the acceleration density is the counts' density times (2πf)².

@@ -5,6 +5,9 @@
 
 #include <chrono>
 #include <cmath>
+#include <utility>
+
+#include "test_files.h"
 
 namespace tarvik {
 namespace {
@@ -94,8 +97,8 @@ TEST(PsdSelection, ListsOfHoursDaysAndMonths) {
                             {"0-2,23-24", {0, 1, 23}}};
   for (const HourCase& c : hours) {
     std::array<bool, 24> set{};
-    std::string why;
-    ASSERT_TRUE(ParseHours(c.Text, set, &why)) << c.Text << why;
+    TStatus why;
+    ASSERT_TRUE(ParseHours(c.Text, set, &why)) << c.Text << Text(why, TLanguage::kEnglish);
     for (int h = 0; h < 24; ++h) {
       EXPECT_EQ(set[h], std::find(c.In.begin(), c.In.end(), h) != c.In.end()) << c.Text << " " << h;
     }
@@ -107,14 +110,63 @@ TEST(PsdSelection, ListsOfHoursDaysAndMonths) {
   std::array<bool, 7> days{};
   ASSERT_TRUE(ParseWeekdays("1-5", days, nullptr));
   EXPECT_TRUE(days[0] && days[4] && !days[5] && !days[6]);
-  std::string why;
+  TStatus why;
   EXPECT_FALSE(ParseWeekdays("0-5", days, &why));
+  EXPECT_EQ(why.Code, TCode::kPsdOutsideRange);
+  EXPECT_EQ(Text(why, TLanguage::kEnglish), "'0-5' is outside 1-7");
   EXPECT_FALSE(ParseMonths("6-13", months, &why));
-  std::array<bool, 24> h{};
-  EXPECT_FALSE(ParseHours("x", h, &why));
-  EXPECT_FALSE(ParseHours("25", h, &why));
-  EXPECT_FALSE(ParseHours("1-", h, &why));
-  EXPECT_FALSE(ParseHours("", h, &why));
+  EXPECT_EQ(why.Code, TCode::kPsdOutsideRange);
+  struct Refused {
+    const char* Text;
+    TCode Code;
+  };
+  const Refused refused[] = {{"x", TCode::kPsdNotRange},    {"25", TCode::kPsdOutsideRange},
+                             {"1-", TCode::kPsdNotRange},   {"", TCode::kPsdNotRange},
+                             {"3,,5", TCode::kPsdNotRange}, {"24", TCode::kPsdHour24},
+                             {"1-3,24", TCode::kPsdHour24}};
+  for (const Refused& c : refused) {
+    std::array<bool, 24> h{};
+    why = {};
+    EXPECT_FALSE(ParseHours(c.Text, h, &why)) << c.Text;
+    EXPECT_EQ(why.Code, c.Code) << c.Text;
+  }
+}
+
+// A channel's days are read into one set of segments; a damaged day and a day of other settings
+// are left out, each named by its file with its own code, and the others still count.
+TEST(PsdStats, DaysThatCannotJoinTheChannelAreLeftOutByName) {
+  testing::TempDir dir;
+  const auto day_of = [](int64_t unix_day, double rate) {
+    TPsdDay day;
+    day.Channel = ".STA..LHZ";
+    day.Rate = rate;
+    day.SegmentSeconds = 3600.0;
+    day.Overlap = 0.5;
+    day.Nfft = 256;
+    day.Periods = {2.0, 4.0, 8.0};
+    TPsdSegment segment;
+    segment.Start = unix_day * 86400.0;
+    segment.Grid = {-150.0f, -140.0f, -130.0f};
+    day.Segments.push_back(segment);
+    return day;
+  };
+  TStatus error;
+  for (const auto& [unix_day, rate] :
+       {std::pair<int64_t, double>{19783, 1.0}, {19784, 1.0}, {19785, 2.0}, {19786, 1.0}}) {
+    ASSERT_TRUE(WritePsdDay(dir.Path() / PsdDayFileName(unix_day), day_of(unix_day, rate), error));
+  }
+  const std::string damaged = (dir.Path() / PsdDayFileName(19784)).string();
+  testing::WriteText(damaged, "TVKPSD1\n");
+  const TPsdChannelData data = LoadPsdChannel(dir.Path(), std::nullopt, std::nullopt);
+  EXPECT_EQ(data.Days, 2);
+  EXPECT_EQ(data.Segments.size(), 2u);
+  ASSERT_EQ(data.Errors.size(), 2u);
+  EXPECT_EQ(data.Errors[0].Code, TCode::kPsdStoreDamagedLeftOut);
+  EXPECT_EQ(data.Errors[0].File, damaged);
+  EXPECT_EQ(Text(data.Errors[0], TLanguage::kEnglish),
+            "damaged PSD store file, left out: " + damaged + ": too short for a PSD store header");
+  EXPECT_EQ(data.Errors[1].Code, TCode::kPsdStoreOtherSettings);
+  EXPECT_EQ(data.Errors[1].File, (dir.Path() / PsdDayFileName(19785)).string());
 }
 
 TEST(PsdSelection, LocalTimeOfANamedZone) {
@@ -123,8 +175,8 @@ TEST(PsdSelection, LocalTimeOfANamedZone) {
   const auto unix = [](sys_seconds s) { return static_cast<double>(s.time_since_epoch().count()); };
   const double t = unix(sys_days{2024y / January / 15} + hours{20} + minutes{30});
   TPsdZone moscow, utc;
-  std::string why;
-  ASSERT_TRUE(moscow.Open("Europe/Moscow", &why)) << why;
+  TStatus why;
+  ASSERT_TRUE(moscow.Open("Europe/Moscow", &why)) << Text(why, TLanguage::kEnglish);
   ASSERT_TRUE(utc.Open("", &why));
   TPsdSelection night;
   ASSERT_TRUE(ParseHours("22-05", night.Hours, &why));
@@ -153,7 +205,9 @@ TEST(PsdSelection, LocalTimeOfANamedZone) {
 
   TPsdZone unknown;
   EXPECT_FALSE(unknown.Open("Mars/Olympus_Mons", &why));
-  EXPECT_NE(why.find("Mars/Olympus_Mons"), std::string::npos);
+  EXPECT_EQ(why.Code, TCode::kPsdUnknownZone);
+  ASSERT_EQ(why.Args.size(), 1u);
+  EXPECT_EQ(why.Args[0].Text, "Mars/Olympus_Mons");
 }
 
 }  // namespace

@@ -43,11 +43,11 @@ TEST(PsdStore, WrittenDayReadsBack) {
   testing::TempDir dir;
   const TPsdDay day = SampleDay();
   const std::filesystem::path path = dir.Path() / "A" / "2023-317.psd";
-  std::string error;
-  ASSERT_TRUE(WritePsdDay(path, day, error)) << error;
+  TStatus error;
+  ASSERT_TRUE(WritePsdDay(path, day, error)) << Text(error, TLanguage::kEnglish);
   for (const bool with_full : {true, false}) {
     TPsdDay back;
-    ASSERT_TRUE(ReadPsdDay(path, back, &error, with_full)) << error;
+    ASSERT_TRUE(ReadPsdDay(path, back, &error, with_full)) << Text(error, TLanguage::kEnglish);
     EXPECT_EQ(back.Channel, day.Channel);
     EXPECT_EQ(back.Response, day.Response);
     EXPECT_TRUE(back.SameSettings(day));
@@ -69,44 +69,68 @@ TEST(PsdStore, WrittenDayReadsBack) {
 TEST(PsdStore, DamagedBytesAreRefusedWithTheReason) {
   const std::string good = EncodePsdDay(SampleDay());
   TPsdDay day;
-  std::string why;
+  TStatus why;
   // Every shortened file.
   for (size_t n = 0; n < good.size(); ++n) {
+    why = {};
     EXPECT_FALSE(DecodePsdDay(std::string_view(good).substr(0, n), day, &why)) << n;
-    EXPECT_FALSE(why.empty());
+    EXPECT_FALSE(why.Ok()) << n;
+    EXPECT_LE(why.Offset, static_cast<int64_t>(n)) << n;
   }
   EXPECT_FALSE(DecodePsdDay(good + "x", day, &why));
+  EXPECT_EQ(why.Code, TCode::kPsdStoreSize);
 
   struct Damage {
     size_t Offset;
     uint32_t Value;
-    const char* Reason;
+    TCode Code;
+    int64_t At;  // the byte the reason names, -1 for none
   };
   const Damage damages[] = {
-      {0, 0x58585858, "not a PSD store"}, {8, 7, "version"},
-      {12, 0xFFFFFFFF, "ends inside"},  // grid points
-      {16, 0x7FFFFFFF, "line count"},   // lines against Nfft
-      {20, 0x10000000, "size"},         // segments
-      {28, 0xFFFFFF, "out of range"},   // channel text
-      {36, 24, "window length"},        // not a power of two
+      {0, 0x58585858, TCode::kPsdStoreNotPsd, -1},
+      {8, 7, TCode::kPsdStoreVersion, -1},
+      {12, 0xFFFFFFFF, TCode::kPsdStoreEndsInHeader, 64},  // grid points
+      {16, 0x7FFFFFFF, TCode::kPsdStoreWindowLines, 16},   // lines against Nfft
+      {20, 0x10000000, TCode::kPsdStoreSize, -1},          // segments
+      {28, 0xFFFFFF, TCode::kPsdStoreCount, 24},           // channel text
+      {36, 24, TCode::kPsdStoreWindowLines, 16},           // not a power of two
+      {40, 0, TCode::kPsdStoreSettings, 40},               // the rate's low word, then 0 Hz
   };
   for (const Damage& d : damages) {
     std::string bad = good;
     for (int i = 0; i < 4; ++i) bad[d.Offset + i] = static_cast<char>((d.Value >> (8 * i)) & 0xFF);
+    if (d.Code == TCode::kPsdStoreSettings) std::memset(&bad[40], 0, 8);
+    why = {};
     EXPECT_FALSE(DecodePsdDay(bad, day, &why)) << d.Offset;
-    EXPECT_NE(why.find(d.Reason), std::string::npos) << d.Offset << ": " << why;
+    EXPECT_EQ(why.Code, d.Code) << d.Offset << ": " << Text(why, TLanguage::kEnglish);
+    EXPECT_EQ(why.Offset, d.At) << d.Offset;
   }
   // Segments out of order, a period that is not positive.
   std::string swapped = good;
   const size_t first_segment = 64 + SampleDay().Channel.size() + SampleDay().Response.size() + 24;
   std::memset(&swapped[first_segment], 0x7F, 8);
   EXPECT_FALSE(DecodePsdDay(swapped, day, &why));
-  EXPECT_NE(why.find("ascending"), std::string::npos) << why;
+  EXPECT_EQ(why.Code, TCode::kPsdStoreStarts);
+  // The second segment's start is the first not above the one before it.
+  EXPECT_GT(why.Offset, static_cast<int64_t>(first_segment));
+  EXPECT_EQ(Text(why, TLanguage::kEnglish),
+            "segment starts are not ascending (byte " + std::to_string(why.Offset) + ")");
 
+  // From a file the reason is put under its path, which File holds too.
   testing::TempDir dir;
-  testing::WriteText(dir.File("2024-001.psd"), "TVKPSD1\ngarbage");
-  EXPECT_FALSE(ReadPsdDay(dir.File("2024-001.psd"), day, &why));
-  EXPECT_NE(why.find("2024-001.psd"), std::string::npos) << why;
+  const std::string path = dir.File("2024-001.psd");
+  testing::WriteText(path, "TVKPSD1\ngarbage");
+  EXPECT_FALSE(ReadPsdDay(path, day, &why));
+  EXPECT_EQ(why.Code, TCode::kPsdAt);
+  EXPECT_EQ(why.File, path);
+  EXPECT_EQ(Text(why, TLanguage::kEnglish), path + ": too short for a PSD store header");
+  EXPECT_FALSE(ReadPsdDay(dir.File("none.psd"), day, &why));
+  EXPECT_EQ(why.File, dir.File("none.psd"));
+  EXPECT_EQ(Text(why, TLanguage::kEnglish), dir.File("none.psd") + ": cannot be read");
+  // A day that cannot be written says why and leaves nothing behind.
+  testing::WriteText(dir.File("blocker"), "x");
+  EXPECT_FALSE(WritePsdDay(dir.Path() / "blocker" / "2024-001.psd", SampleDay(), why));
+  EXPECT_FALSE(why.Ok());
 }
 
 TEST(PsdStore, NamesOfFoldersAndDays) {

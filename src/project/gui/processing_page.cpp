@@ -528,7 +528,7 @@ void TProcessingPage::StartPsdRun() {
   RebuildPsdList();
   TPsdRunOptions options;
   options.Settings.SegmentSeconds = psd_segment_spin_->value();
-  std::string why;
+  TStatus why;
   if (!CheckPsdSettings(options.Settings, &why)) {
     form_.Host().ShowMessage(why);
     return;
@@ -539,12 +539,12 @@ void TProcessingPage::StartPsdRun() {
   for (size_t i = 0; i < all.size() && i < psd_checked_.size(); ++i) {
     if (!psd_checked_[i]) continue;
     records->push_back(all[i]);
-    labels.push_back("record " + std::to_string(i + 1) + " (" + all[i].Station + ")");
+    labels.push_back(
+        Text(MakeStatus(TCode::kPsdRecordLabel, {std::to_string(i + 1), all[i].Station}),
+             form_.Host().Language()));
   }
   if (records->empty()) {
-    form_.Host().ShowMessage(
-        "Не отмечена ни одна запись для шумовой статистики. Отметьте записи флажками в списке "
-        "«Шумовая статистика»");
+    form_.Host().ShowMessage(MakeStatus(TCode::kPsdNoRecordChecked));
     return;
   }
   options.DefaultRate = shell_.Project().General.SampRateDefault;
@@ -568,15 +568,16 @@ void TProcessingPage::FinishPsdRun(const TPsdRunReport& report, const std::strin
   form_.Work().PsdRunning = false;
   psd_calc_button_->setText(kRunCaption);
   form_.UpdateIdleStates();
-  std::string text = report.Stopped ? "Расчет шумовой статистики остановлен; незаконченные сутки "
-                                      "не записаны.\n"
-                                    : "Расчет шумовой статистики завершен.\n";
-  text += "Хранилище: " + store + "\nСегментов рассчитано: " + std::to_string(report.Computed) +
-          ", взято из хранилища: " + std::to_string(report.Kept) +
-          ", пропущено из-за разрывов: " + std::to_string(report.Skipped) +
-          "\nСуток записано: " + std::to_string(report.DaysWritten) +
-          ", без изменений: " + std::to_string(report.DaysUnchanged);
-  for (const std::string& e : report.Errors) text += "\n" + e;
+  const TLanguage language = form_.Host().Language();
+  std::string text = Text(
+      MakeStatus(report.Stopped ? TCode::kPsdRunStoppedNote : TCode::kPsdRunDoneNote), language);
+  text +=
+      "\n" + Text(MakeStatus(TCode::kPsdRunSummary,
+                             {store, std::to_string(report.Computed), std::to_string(report.Kept),
+                              std::to_string(report.Skipped), std::to_string(report.DaysWritten),
+                              std::to_string(report.DaysUnchanged)}),
+                  language);
+  for (const TStatus& e : report.Errors) text += "\n" + Text(e, language);
   form_.Host().ShowMessage(text);
   emit RunFinished();
 }
