@@ -567,7 +567,7 @@ const std::vector<TCatalogueEntry>& RussianCatalogue() {
       {TCode::kJoinedSemicolon, "{1}; {2}"},
       {TCode::kAtStation, "{1}: {2}"},
       {TCode::kResultFieldNotNumber, "строка {1}, поле {2} \"{3}\" не число"},
-      {TCode::kPsdRun, "Расчет PSD"},
+      {TCode::kPsdRun, "Расчет СПМ"},
       {TCode::kPsdLoading, "{1}: загрузка данных"},
       {TCode::kPsdSegments, "{1}: сегментов {2}"},
       {TCode::kMoreFieldsThanFirstRow, "полей больше {1} (столько в строке {2})"},
