@@ -648,6 +648,14 @@ TEST_F(LanguageCli, ValidatorsAndResponseRefusalsFollowTheLanguage) {
   EXPECT_NE(moved.Err.find(": warning: record 1 (TVK01): " + gone + "/"), std::string::npos)
       << moved.Err;
   EXPECT_NE(moved.Err.find(" is not there\n"), std::string::npos) << moved.Err;
+
+  // show names what the first checked record lacks in the run's language, not the window's.
+  ASSERT_EQ(Run("C", "edit " + p + " --all --process on").Status, 0);
+  const CliRun shown = Run("C", "show " + p);
+  EXPECT_NE(shown.Out.find("Channel 1 (HHE): "), std::string::npos) << shown.Out;
+  EXPECT_EQ(CyrillicLines(shown.Out, {" Ш "}), "") << shown.Out;  // " Ш ": the list's kind mark
+  const CliRun shown_ru = Run("ru_RU.UTF-8", "show " + p);
+  EXPECT_NE(shown_ru.Out.find("Канал 1 (HHE): "), std::string::npos) << shown_ru.Out;
 }
 
 }  // namespace
