@@ -60,6 +60,10 @@ void OutLine(TCode code, std::vector<TArg> args) {
   std::fputs(text.c_str(), stdout);
 }
 
+OptionRefusal::OptionRefusal(const std::string& name, TStatus status)
+    : CLI::ValidationError(name, Text(status, TLanguage::kEnglish)),
+      status_(MakeStatus(TCode::kCliOptionRefused, {name, std::move(status)})) {}
+
 void ErrReason(std::string_view command, std::string_view text) {
   const std::string line = std::string(command) + ": " + std::string(text) + "\n";
   std::fputs(line.c_str(), stderr);

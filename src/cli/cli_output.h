@@ -40,6 +40,18 @@ void ErrPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The same to stdout, for the readable (not JSON) output of a command.
 void OutPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// A refusal of an option's value or of the command line's files, told in the command line's
+// language: thrown from a command's callback where the parser's own ValidationError would carry
+// only a text; the message is the English, the status is what the user reads.
+class OptionRefusal : public CLI::ValidationError {
+ public:
+  OptionRefusal(const std::string& name, TStatus status);
+  const TStatus& Status() const { return status_; }
+
+ private:
+  TStatus status_;
+};
+
 // A number as printf "%.*g" with enough digits to read back the same double.
 std::string FormatNumber(double value);
 

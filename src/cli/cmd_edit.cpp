@@ -101,9 +101,9 @@ void CheckSelections(EditSession& s) {
   for (int i : s.Selection()) {
     const TFileRecord& r = s.Project().Records[static_cast<size_t>(i)];
     if (r.SelectFinish <= r.SelectStart) {
-      s.Warn(RecordLabel(s.Project(), i) + ": the selection ends before it begins");
+      s.Warn(MakeStatus(TCode::kCliSelectionEndsFirst, {RecordLabel(s.Project(), i)}));
     } else if (r.SelectFinish <= r.Start || r.SelectStart >= r.Finish) {
-      s.Warn(RecordLabel(s.Project(), i) + ": the selection lies outside the record");
+      s.Warn(MakeStatus(TCode::kCliSelectionOutside, {RecordLabel(s.Project(), i)}));
     }
   }
 }

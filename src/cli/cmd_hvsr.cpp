@@ -313,8 +313,10 @@ void RegisterHvsr(CLI::App& app, CommandResult& result) {
       if (opt->Json) {
         records.push_back(RecordJson(run, record));
       } else if (run.Analysed) {
-        const std::string verdict =
-            run.Result.Reason.Ok() ? run.Result.Verdict : Told(run.Result.Reason);
+        const THvsrResult& r = run.Result;
+        const std::string verdict = !r.Reason.Ok()   ? Told(r.Reason)
+                                    : r.Finding.Ok() ? r.Verdict
+                                                     : Told(r.Finding);
         std::printf("%s: %s\n", label.c_str(), verdict.c_str());
         if (written) std::printf("  %s\n", run.Files[0].c_str());
       }

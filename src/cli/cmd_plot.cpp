@@ -148,9 +148,7 @@ bool Render(RenderSession&, const TSpectrumView& view, const std::string& path, 
 int PlotHvsrSeries(const std::vector<std::string>& files, const std::string& output, int width,
                    int height, bool json, bool force, CommandResult& result) {
   if (files.size() != 1) {
-    throw CLI::ValidationError("FILE",
-                               "a file of H/V statistics through time or by direction is "
-                               "drawn alone");
+    throw OptionRefusal("FILE", MakeStatus(TCode::kCliPlotSeriesAlone));
   }
   if (!output.empty() && !MayWriteOutput("plot", output, files, force, result))
     return result.Status;
@@ -288,10 +286,10 @@ void RegisterPlot(CLI::App& app, CommandResult& result) {
     const bool hvsr = opt->Hvsr || std::any_of(opt->Files.begin(), opt->Files.end(),
                                                [](const std::string& f) { return IsHvFile(f); });
     if (hvsr && opt->Files.size() != 1) {
-      throw CLI::ValidationError("FILE", "an H/V statistics file (.hv) is drawn alone");
+      throw OptionRefusal("FILE", MakeStatus(TCode::kCliPlotHvAlone));
     }
     if (hvsr && (opt->Hv || opt->NoiseModels)) {
-      throw CLI::ValidationError("--hvsr", "--hv and --noise-models do not apply to a .hv file");
+      throw OptionRefusal("--hvsr", MakeStatus(TCode::kCliPlotHvOptions));
     }
     if (!opt->Output.empty()) {
       // A ".hv" file is drawn with the two files written beside it.

@@ -7,6 +7,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <string_view>
 
 #include "cli/cli_output.h"
 #include "cli/commands.h"
@@ -126,7 +127,14 @@ void Run(const Options& opt, CommandResult& result) {
   if (opt.Json) {
     std::printf("%s\n", PreviewJson(opt, model).dump(2).c_str());
   } else {
-    std::printf("%s\n", model.SilenceLabel().c_str());
+    // The window's label is Russian; the line tells its length and share in the run's language.
+    constexpr std::string_view kWindowPrefix = "Тишина: ";
+    const std::string& label = model.SilenceLabel();
+    const std::string line =
+        label.starts_with(kWindowPrefix)
+            ? Told(TCode::kCliSilenceLabel, {label.substr(kWindowPrefix.size())})
+            : label;
+    std::printf("%s\n", line.c_str());
   }
   result.Status = 0;
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <system_error>
 
+#include "cli/cli_output.h"
 #include "cli/commands.h"
 #include "cli/edit_session.h"
 #include "cli/output_guard.h"
@@ -30,7 +31,7 @@ void WarnMissingFiles(EditSession& s, const TSelection& selection) {
     const TFileRecord& r = s.Project().Records[static_cast<size_t>(i)];
     std::error_code ec;
     if (!std::filesystem::is_regular_file(r.File, ec))
-      s.Warn(RecordLabel(s.Project(), i) + ": " + r.File + " is not there");
+      s.Warn(MakeStatus(TCode::kCliFileNotThere, {RecordLabel(s.Project(), i), r.File}));
   }
 }
 
@@ -102,10 +103,9 @@ void RegisterCombine(CLI::App& app, CommandResult& result) {
       const TFileRecord& was = s.Before().Records[static_cast<size_t>(i)];
       if (by_channels ? i == first
                       : was.File == k.File && was.Start == k.Start && was.Station == k.Station) {
-        s.Change(RecordLabel(s.Before(), i) + " kept as record " + std::to_string(kept + 1) +
-                     ": Finish " + FormatIso(k.Finish) + ", SelectFinish " +
-                     FormatIso(k.SelectFinish) + ", " + std::to_string(k.ChannelCount()) +
-                     " channels",
+        s.Change(Told(TCode::kCliChangeKept,
+                      {RecordLabel(s.Before(), i), std::to_string(kept + 1), FormatIso(k.Finish),
+                       FormatIso(k.SelectFinish), std::to_string(k.ChannelCount())}),
                  Json{{"kept", i + 1},
                       {"now", kept + 1},
                       {"Finish", FormatIso(k.Finish)},
@@ -113,7 +113,7 @@ void RegisterCombine(CLI::App& app, CommandResult& result) {
                       {"channels", k.ChannelCount()}});
         continue;
       }
-      s.Change("removed " + RecordLabel(s.Before(), i),
+      s.Change(Told(TCode::kCliChangeRemoved, {RecordLabel(s.Before(), i)}),
                Json{{"removed", i + 1}, {"Station", was.Station}});
     }
     s.Finish();
@@ -128,7 +128,7 @@ void RegisterDelete(CLI::App& app, CommandResult& result) {
     if (!s.Open(SelectionUse::kRequired)) return;
     for (int i : NormalizeSelection(s.Project(), s.Selection())) {
       const TFileRecord& r = s.Project().Records[static_cast<size_t>(i)];
-      s.Change("removed " + RecordLabel(s.Project(), i),
+      s.Change(Told(TCode::kCliChangeRemoved, {RecordLabel(s.Project(), i)}),
                Json{{"removed", i + 1}, {"Station", r.Station}});
     }
     if (!s.Apply(DeleteRecords(s.Project(), s.Selection()))) return;
@@ -179,7 +179,8 @@ void RegisterChangePath(CLI::App& app, CommandResult& result) {
     if (!s.Open(SelectionUse::kRequired)) return;
     std::error_code ec;
     const std::string folder = FullPath(*dir);
-    if (!std::filesystem::is_directory(folder, ec)) s.Warn(folder + " is not a folder");
+    if (!std::filesystem::is_directory(folder, ec))
+      s.Warn(MakeStatus(TCode::kCliNotAFolder, {folder}));
     if (!s.Apply(ChangePath(s.Project(), s.Selection(), folder))) return;
     WarnMissingFiles(s, s.Selection());
     s.DescribeFieldChanges();
@@ -217,8 +218,8 @@ void RegisterChannels(CLI::App& app, CommandResult& result) {
         s.Fail(r.Status);
         return;
       }
-      s.Change("wrote " + r.Written + ": " + std::to_string(r.Count) + " channels of " +
-                   RecordLabel(s.Project(), s.Current()),
+      s.Change(Told(TCode::kCliChangeWroteChannels,
+                    {r.Written, std::to_string(r.Count), RecordLabel(s.Project(), s.Current())}),
                Json{{"written", r.Written}, {"record", s.Current() + 1}, {"channels", r.Count}});
       s.Finish();
       return;
@@ -275,7 +276,7 @@ void RegisterTemplate(CLI::App& app, CommandResult& result) {
       s.Fail(r.Status);
       return;
     }
-    s.Change("wrote " + r.Written, Json{{"written", r.Written}});
+    s.Change(Told(TCode::kCliChangeWrote, {r.Written}), Json{{"written", r.Written}});
     s.DescribeFieldChanges();
     s.Finish();
   });

@@ -78,17 +78,15 @@ void RegisterResponse(CLI::App& app, CommandResult& result) {
     std::optional<TDateTime> when;
     if (!opt->Time.empty()) {
       when = ParseDateTimeText(opt->Time);
-      if (!when)
-        throw CLI::ValidationError("--time", Text(DateTimeConversionError(opt->Time), Language()));
+      if (!when) throw OptionRefusal("--time", DateTimeConversionError(opt->Time));
     }
     if (!opt->Channel.empty()) {
       if (!ParseChannelCode(opt->Channel)) {
-        throw CLI::ValidationError(
-            "--channel", "\"" + opt->Channel + "\" is not a channel code NET.STA.LOC.CHA");
+        throw OptionRefusal("--channel", MakeStatus(TCode::kCliNotChannelCode, {opt->Channel}));
       }
       if (opt->File.empty()) throw CLI::RequiredError("FILE (for --channel)");
       if (!SplitResponsePath(opt->File).Channel.empty()) {
-        throw CLI::ValidationError("--channel", "FILE already names a channel after its \"#\"");
+        throw OptionRefusal("--channel", MakeStatus(TCode::kCliChannelInFile));
       }
     }
     nlohmann::ordered_json doc;

@@ -143,7 +143,10 @@ void PrintText(const TProject& p, const TResultFolders& folders) {
   const TRecordListModel prim = BuildPrimaryList(p);
   const TRecordListModel hv = BuildHVList(p, folders);
   if (prim.Problem > 0) {
-    OutLine(TCode::kCliSpectraRun, {ProblemStatus(prim), prim.Hint});
+    // The list's hint is the window's Russian; the record's missing responses are told again
+    // in the run's language.
+    const TFileRecord& problem = p.Records[static_cast<size_t>(prim.Problem - 1)];
+    OutLine(TCode::kCliSpectraRun, {ProblemStatus(prim), MissingResponses(problem)});
   } else {
     OutLine(TCode::kCliSpectraRunReady);
   }

@@ -35,8 +35,8 @@ std::string ComponentText(Component axis) {
 }  // namespace
 
 std::string RecordLabel(const TProject& project, int index) {
-  return "record " + std::to_string(index + 1) + " (" +
-         project.Records[static_cast<size_t>(index)].Station + ")";
+  return Told(TCode::kCliRecordLabel,
+              {std::to_string(index + 1), project.Records[static_cast<size_t>(index)].Station});
 }
 
 std::shared_ptr<EditOptions> AddEditOptions(CLI::App* cmd, SelectionUse use) {
@@ -192,8 +192,8 @@ void EditSession::DescribeFieldChanges() {
       std::string where = label;
       Json j{{"record", i + 1}};
       if (channel >= 0) {
-        where +=
-            " channel " + std::to_string(channel + 1) + " (" + a.Channels[channel].Channel + ")";
+        where = Told(TCode::kCliChannelLabel,
+                     {label, std::to_string(channel + 1), a.Channels[channel].Channel});
         j["channel"] = channel + 1;
       }
       j["field"] = field;
@@ -228,7 +228,7 @@ void EditSession::DescribeFieldChanges() {
 void EditSession::DescribeAdded(const std::vector<int>& added) {
   for (int i : added) {
     const TFileRecord& r = project_.Records[static_cast<size_t>(i)];
-    Change("added record " + std::to_string(i + 1) + ": " + PrimaryEntryText(r),
+    Change(Told(TCode::kCliChangeAdded, {std::to_string(i + 1), PrimaryEntryText(r)}),
            Json{{"added", i + 1}, {"Station", r.Station}, {"entry", PrimaryEntryText(r)}});
   }
 }

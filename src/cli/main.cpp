@@ -61,6 +61,8 @@ tarvik::TStatus ValueRefusal(std::string_view name, std::string_view said) {
   }
   if (Cut(said, "must be a number above 0, not ", rest))
     return MakeStatus(TCode::kCliNotPositive, {name, rest});
+  if (Cut(said, "must be K/N with 1 <= K <= N (shard K of N), not ", rest))
+    return MakeStatus(TCode::kCliNotShard, {name, rest});
   if (Split(said, " not in {", head, tail) && !tail.empty() && tail.back() == '}')
     return MakeStatus(TCode::kCliNotMember, {name, head, "{" + std::string(tail)});
   return MakeStatus(TCode::kCliUsageError,
@@ -75,6 +77,8 @@ tarvik::TStatus UsageStatus(const CLI::ParseError& e) {
   using tarvik::TCode;
   const std::string_view what = e.what();
   std::string_view rest, head, tail;
+  if (const auto* refusal = dynamic_cast<const tarvik::cli::OptionRefusal*>(&e))
+    return refusal->Status();
   if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr) {
     if (Cut(what, "The following argument was not expected: ", rest))
       return MakeStatus(TCode::kCliUnexpectedArgument, {rest});

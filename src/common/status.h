@@ -351,6 +351,50 @@ namespace tarvik {
   X(kRefuseUnitNeedsPoles, "unit_needs_poles")                          \
   X(kRefuseUnitOnePole, "unit_root_count")                              \
   X(kRefuseUnitOneZero, "unit_root_count")                              \
+  X(kRefuseRspKeyNotInteger, "not_an_integer")                          \
+  X(kRefuseRspKeyNotNumber, "not_a_number")                             \
+  X(kRefuseRspCountRange, "count_out_of_range")                         \
+  X(kRefuseRspMostZeros, "limit")                                       \
+  X(kRefuseRspMostPoles, "limit")                                       \
+  X(kRefuseRspMostCascades, "limit")                                    \
+  X(kRefuseRspHighestOrder, "limit")                                    \
+  X(kRefuseRspMostSections, "limit")                                    \
+  X(kRefuseRspNoDevice, "not_a_response_file")                          \
+  X(kRefuseRspNoSection, "missing_section")                             \
+  X(kRefuseRspFapNoRows, "no_table_row")                                \
+  X(kRefuseXmlNotWellFormed, "xml_not_well_formed")                     \
+  X(kRefuseXmlOutOfMemory, "xml_error")                                 \
+  X(kRefuseXmlInternalError, "xml_error")                               \
+  X(kRefuseXmlUnrecognizedTag, "xml_error")                             \
+  X(kRefuseXmlBadPi, "xml_error")                                       \
+  X(kRefuseXmlBadComment, "xml_error")                                  \
+  X(kRefuseXmlBadCdata, "xml_error")                                    \
+  X(kRefuseXmlBadDoctype, "xml_error")                                  \
+  X(kRefuseXmlBadPcdata, "xml_error")                                   \
+  X(kRefuseXmlBadStartElement, "xml_error")                             \
+  X(kRefuseXmlBadAttribute, "xml_error")                                \
+  X(kRefuseXmlBadEndElement, "xml_error")                               \
+  X(kRefuseXmlTagMismatch, "xml_error")                                 \
+  X(kRefuseXmlNoElement, "xml_error")                                   \
+  X(kRefuseXmlParser, "xml_error")                                      \
+  X(kRefuseXmlNotStationXml, "not_stationxml")                          \
+  X(kRefuseXmlInChannel, "in_channel")                                  \
+  X(kRefuseXmlInStage, "in_stage")                                      \
+  X(kRefuseXmlNoCodes, "channel_without_codes")                         \
+  X(kRefuseXmlNoResponse, "no_response")                                \
+  X(kRefuseXmlNotDateTime, "bad_date")                                  \
+  X(kRefuseXmlNotNumber, "not_a_number")                                \
+  X(kRefuseXmlHasNo, "element_missing")                                 \
+  X(kRefuseXmlStageKind, "stage_not_evaluated")                         \
+  X(kRefuseXmlTwoFilters, "two_filters")                                \
+  X(kRefuseXmlZeroGain, "zero_gain")                                    \
+  X(kRefuseXmlNoInputRate, "no_input_rate")                             \
+  X(kRefuseXmlPzType, "transfer_function_type")                         \
+  X(kRefuseXmlTooManyZeros, "root_count")                               \
+  X(kRefuseXmlTooManyPoles, "root_count")                               \
+  X(kRefuseXmlCfType, "transfer_function_type")                         \
+  X(kRefuseXmlFirSymmetry, "fir_symmetry")                              \
+  X(kRefuseXmlBeginning, "beginning")                                   \
   /* projects, runs and edits */                                        \
   X(kReasonText, "reason_text")                                         \
   X(kLines, "lines")                                                    \
@@ -654,6 +698,28 @@ namespace tarvik {
   X(kCliNotRecordRange, "not_a_record")                                 \
   X(kCliRecordHasChannels, "no_such_channel")                           \
   X(kCliNotKeyValue, "not_key_value")                                   \
+  X(kCliOptionRefused, "option_refused")                                \
+  X(kCliPlotSeriesAlone, "drawn_alone")                                 \
+  X(kCliPlotHvAlone, "drawn_alone")                                     \
+  X(kCliPlotHvOptions, "option_not_applicable")                         \
+  X(kCliNotChannelCode, "not_a_channel_code")                           \
+  X(kCliChannelInFile, "channel_named_twice")                           \
+  X(kCliNotShard, "not_a_shard")                                        \
+  X(kCliFileNotThere, "file_not_there")                                 \
+  X(kCliNotAFolder, "not_a_folder")                                     \
+  X(kCliSelectionEndsFirst, "selection_reversed")                       \
+  X(kCliSelectionOutside, "selection_outside")                          \
+  X(kCliVerdictFound, "verdict")                                        \
+  X(kCliVerdictIndustrial, "verdict_industrial_line")                   \
+  X(kCliVerdictAmbiguous, "verdict_ambiguous")                          \
+  X(kCliRecordLabel, "record_label")                                    \
+  X(kCliChannelLabel, "channel_label")                                  \
+  X(kCliChangeAdded, "record_added")                                    \
+  X(kCliChangeRemoved, "record_removed")                                \
+  X(kCliChangeKept, "record_kept")                                      \
+  X(kCliChangeWroteChannels, "file_written")                            \
+  X(kCliChangeWrote, "file_written")                                    \
+  X(kCliSilenceLabel, "silence_label")                                  \
   /* noise statistics */                                                \
   X(kPsdSegmentNotPositive, "psd_settings_refused")                     \
   X(kPsdOverlapOutOfRange, "psd_settings_refused")                      \

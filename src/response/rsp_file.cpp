@@ -121,7 +121,10 @@ class Keys {
     const KeyLine* k = Find(key);
     if (!k || k->Value.empty()) return fallback;
     const auto v = ParseInt32(k->Value);
-    if (!v) Fail(name_, k->Line, Describe(key) + " is " + Quote(k->Value) + ", not an integer");
+    if (!v) {
+      Fail(name_, k->Line, TCode::kRefuseRspKeyNotInteger,
+           {std::string(key), std::string(section_name_), Quote(k->Value)});
+    }
     return *v;
   }
 
@@ -129,17 +132,21 @@ class Keys {
     const KeyLine* k = Find(key);
     if (!k || k->Value.empty()) return fallback;
     const auto v = ParseDouble(k->Value);
-    if (!v) Fail(name_, k->Line, Describe(key) + " is " + Quote(k->Value) + ", not a number");
+    if (!v) {
+      Fail(name_, k->Line, TCode::kRefuseRspKeyNotNumber,
+           {std::string(key), std::string(section_name_), Quote(k->Value)});
+    }
     return *v;
   }
 
-  // An integer key (default 0) that must lie in 0..limit; why names the limit in the message.
-  int32_t Count(std::string_view key, int32_t limit, const std::string& why) const {
+  // An integer key (default 0) that must lie in 0..limit; why (a code naming the limit) is
+  // told in the message.
+  int32_t Count(std::string_view key, int32_t limit, TCode why) const {
     const int32_t v = Int(key, 0);
     if (v < 0 || v > limit) {
-      Fail(name_, LineOf(key),
-           Describe(key) + " is " + std::to_string(v) + "; it must lie in 0.." +
-               std::to_string(limit) + " (" + why + ")");
+      Fail(name_, LineOf(key), TCode::kRefuseRspCountRange,
+           {std::string(key), std::string(section_name_), std::to_string(v), std::to_string(limit),
+            MakeStatus(why)});
     }
     return v;
   }
@@ -150,10 +157,6 @@ class Keys {
   }
 
  private:
-  std::string Describe(std::string_view key) const {
-    return "\"" + std::string(key) + "\" in [" + std::string(section_name_) + "]";
-  }
-
   const Section& section_;
   const std::string& name_;
   std::string_view section_name_;
@@ -170,7 +173,7 @@ void ReadRoots(const Section& section, int32_t count, TComplexRoots& roots,
     const auto re = f.size() > 0 ? ParseDouble(f[0]) : std::nullopt;
     const auto im = f.size() > 1 ? ParseDouble(f[1]) : std::nullopt;
     if (!re || !im) {
-      Fail(name, row.Line, "a root needs a real and an imaginary part: " + Quote(row.Text));
+      Fail(name, row.Line, TCode::kRefuseRootNeedsParts, {Quote(row.Text)});
     }
     roots[i] = {*re, *im};
   }
@@ -202,8 +205,8 @@ void ReadZP(const std::vector<std::string_view>& lines, const std::string& name,
   zp.NormValue = keys.Float("Normalization value", 1.0);
   zp.NormFrequency = keys.Float("Normalization frequency", 1.0);
   zp.NormFactor = keys.Float("Normalization factor", 1.0);
-  zp.ZeroCount = keys.Count("Number of zeroes", kMaxRoots, "the most zeros a response holds");
-  zp.PoleCount = keys.Count("Number of poles", kMaxRoots, "the most poles a response holds");
+  zp.ZeroCount = keys.Count("Number of zeroes", kMaxRoots, TCode::kRefuseRspMostZeros);
+  zp.PoleCount = keys.Count("Number of poles", kMaxRoots, TCode::kRefuseRspMostPoles);
   ReadRoots(ReadSection(lines, "ZEROES"), zp.ZeroCount, zp.Zeros, name);
   ReadRoots(ReadSection(lines, "POLES"), zp.PoleCount, zp.Poles, name);
   NormalizeZP(zp);
@@ -220,12 +223,12 @@ void ReadPolyCascades(const std::vector<std::string_view>& lines, const std::str
                       TPolyCascades& cascades) {
   const Section section = ReadSection(lines, "CASCADES");
   const Keys keys(section, name, "CASCADES");
-  cascades.Count = keys.Count("Number of cascades", kMaxPolyCascades,
-                              "the most polynomial cascades a response holds");
+  cascades.Count =
+      keys.Count("Number of cascades", kMaxPolyCascades, TCode::kRefuseRspMostCascades);
   for (int k = 1; k <= cascades.Count; ++k) {
     TPolyCascade& cascade = cascades.Items[static_cast<size_t>(k - 1)];
-    cascade.Order = keys.Count(Numbered("Order%2.2d", k), kMaxCascadeOrder,
-                               "the highest order of a polynomial cascade");
+    cascade.Order =
+        keys.Count(Numbered("Order%2.2d", k), kMaxCascadeOrder, TCode::kRefuseRspHighestOrder);
     const Section body = ReadSection(lines, Numbered("CASCADE%2.2d", k));
     const std::vector<std::string_view> numerator = RowFields(body, 0);
     const std::vector<std::string_view> denominator = RowFields(body, 1);
@@ -243,8 +246,8 @@ void ReadBiquads(const std::vector<std::string_view>& lines, const std::string& 
                  TBiquadCascade& biquads) {
   const Section section = ReadSection(lines, "CASCADE");
   const Keys keys(section, name, "CASCADE");
-  biquads.Count = keys.Count("Number of sections", kMaxBiquadSections,
-                             "the most biquad sections a response holds");
+  biquads.Count =
+      keys.Count("Number of sections", kMaxBiquadSections, TCode::kRefuseRspMostSections);
   for (int k = 1; k <= biquads.Count; ++k) {
     const Section body = ReadSection(lines, Numbered("SECTION%2.2d", k));
     const std::vector<std::string_view> b = RowFields(body, 0);
@@ -279,8 +282,7 @@ void RequireEvaluatedSection(const std::vector<std::string_view>& lines, const K
     section = "FAP";
   }
   if (flag == nullptr || ReadSection(lines, section).HeaderLine != 0) return;
-  Fail(name, device.LineOf(flag),
-       "\"" + std::string(flag) + "\" is set but the file has no [" + section + "] section");
+  Fail(name, device.LineOf(flag), TCode::kRefuseRspNoSection, {flag, section});
 }
 
 }  // namespace
@@ -294,7 +296,7 @@ TStatus ReadRspText(std::string_view bytes, const std::string& name, TFilterPack
     const Section device_section = ReadSection(lines, "DEVICE");
     // Any text would otherwise read as a device without a description, whose response is 1.
     if (device_section.HeaderLine == 0) {
-      Fail(name, 0, "not a response file: it has no [DEVICE] section");
+      Fail(name, 0, TCode::kRefuseRspNoDevice);
     }
     const Keys device(device_section, name, "DEVICE");
     TDeviceInfo& d = pack.Device;
@@ -314,8 +316,7 @@ TStatus ReadRspText(std::string_view bytes, const std::string& name, TFilterPack
       ReadFap(lines, name, pack.FAP);
       // An empty table would be evaluated only when no other description is available.
       if (pack.FAP.empty() && !d.ZPAvailable && !d.BiCascadeAvailable && !d.CascadeAvailable) {
-        Fail(name, device.LineOf("FAP available"),
-             "\"FAP available\" is set but [FAP] has no rows");
+        Fail(name, device.LineOf("FAP available"), TCode::kRefuseRspFapNoRows);
       }
     }
     if (d.CascadeAvailable) ReadPolyCascades(lines, name, pack.Cascades);

@@ -57,9 +57,37 @@ std::optional<TDateTime> ParseXmlTime(std::string text) {
   return ParseIso(text);
 }
 
-std::string TimeText(TDateTime t) {
-  if (t == -std::numeric_limits<double>::infinity()) return "the beginning";
+TArg TimeText(TDateTime t) {
+  if (t == -std::numeric_limits<double>::infinity()) return MakeStatus(TCode::kRefuseXmlBeginning);
   return FormatIso(t);
+}
+
+// What the parser found wrong, told in the language of the message; a status the table lacks
+// keeps the parser's own words.
+TStatus ParseErrorText(const pugi::xml_parse_result& parsed) {
+  struct Entry {
+    pugi::xml_parse_status Status;
+    TCode Code;
+  };
+  static constexpr Entry kEntries[] = {
+      {pugi::status_out_of_memory, TCode::kRefuseXmlOutOfMemory},
+      {pugi::status_internal_error, TCode::kRefuseXmlInternalError},
+      {pugi::status_unrecognized_tag, TCode::kRefuseXmlUnrecognizedTag},
+      {pugi::status_bad_pi, TCode::kRefuseXmlBadPi},
+      {pugi::status_bad_comment, TCode::kRefuseXmlBadComment},
+      {pugi::status_bad_cdata, TCode::kRefuseXmlBadCdata},
+      {pugi::status_bad_doctype, TCode::kRefuseXmlBadDoctype},
+      {pugi::status_bad_pcdata, TCode::kRefuseXmlBadPcdata},
+      {pugi::status_bad_start_element, TCode::kRefuseXmlBadStartElement},
+      {pugi::status_bad_attribute, TCode::kRefuseXmlBadAttribute},
+      {pugi::status_bad_end_element, TCode::kRefuseXmlBadEndElement},
+      {pugi::status_end_element_mismatch, TCode::kRefuseXmlTagMismatch},
+      {pugi::status_no_document_element, TCode::kRefuseXmlNoElement},
+  };
+  for (const Entry& e : kEntries) {
+    if (e.Status == parsed.status) return MakeStatus(e.Code);
+  }
+  return MakeStatus(TCode::kRefuseXmlParser, {parsed.description()});
 }
 
 TStatus EpochText(const TChannelEpoch& e) {
@@ -77,19 +105,25 @@ class Reader {
  public:
   explicit Reader(const std::string& name) : name_(name) {}
 
-  [[noreturn]] void Refuse(const std::string& reason) const {
-    Fail(name_, 0, where_.empty() ? reason : where_ + ": " + reason);
+  // Refuses the document for reason, said of the stage and the channel being read.
+  [[noreturn]] void Refuse(TCode code, std::vector<TArg> args = {}) const {
+    TStatus reason = MakeStatus(code, std::move(args));
+    if (!stage_.empty()) reason = MakeStatus(TCode::kRefuseXmlInStage, {stage_, reason});
+    if (!where_.empty()) reason = MakeStatus(TCode::kRefuseXmlInChannel, {where_, reason});
+    Fail(name_, 0, reason);
   }
 
   void Parse(std::string_view bytes) {
     const pugi::xml_parse_result parsed = doc_.load_buffer(bytes.data(), bytes.size());
     if (!parsed) {
-      Fail(name_, 0,
-           std::string("not well-formed XML (") + parsed.description() + " at byte " +
-               std::to_string(parsed.offset) + ")");
+      TStatus status = Defect(name_, 0,
+                              MakeStatus(TCode::kRefuseXmlNotWellFormed,
+                                         {ParseErrorText(parsed), std::to_string(parsed.offset)}));
+      status.Offset = parsed.offset;
+      Fail(std::move(status));
     }
     const pugi::xml_node root = doc_.document_element();
-    if (LocalName(root) != "FDSNStationXML") Fail(name_, 0, "not an FDSNStationXML document");
+    if (LocalName(root) != "FDSNStationXML") Fail(name_, 0, TCode::kRefuseXmlNotStationXml);
     for (const pugi::xml_node& net : Children(root, "Network")) {
       for (const pugi::xml_node& sta : Children(net, "Station")) {
         for (const pugi::xml_node& cha : Children(sta, "Channel")) {
@@ -101,7 +135,7 @@ class Reader {
           where_ = ChannelCodeText(e.Epoch.Code);
           if (e.Epoch.Code.Network.empty() || e.Epoch.Code.Station.empty() ||
               e.Epoch.Code.Channel.empty()) {
-            Refuse("a channel without its network, station or channel code");
+            Refuse(TCode::kRefuseXmlNoCodes);
           }
           e.Epoch.Start = Date(cha, "startDate").value_or(-std::numeric_limits<double>::infinity());
           e.Epoch.End = Date(cha, "endDate");
@@ -130,7 +164,7 @@ class Reader {
     const pugi::xml_node response = Child(e.Channel, "Response");
     const pugi::xml_node sensitivity = Child(response, "InstrumentSensitivity");
     const std::vector<pugi::xml_node> stages = Children(response, "Stage");
-    if (!response || (stages.empty() && !sensitivity)) Refuse("the channel has no response");
+    if (!response || (stages.empty() && !sensitivity)) Refuse(TCode::kRefuseXmlNoResponse);
 
     TComplexFilter& zp = pack.ZP;
     zp.Kind = 'S';
@@ -147,7 +181,7 @@ class Reader {
     for (size_t i = 0; i < stages.size(); ++i) {
       const pugi::xml_node stage = stages[i];
       const std::string number = stage.attribute("number").value();
-      stage_ = "stage " + (number.empty() ? std::to_string(i + 1) : number);
+      stage_ = number.empty() ? std::to_string(i + 1) : number;
       ReadStage(stage, i == 0, pack);
     }
     stage_.clear();
@@ -177,13 +211,11 @@ class Reader {
     return text;
   }
 
-  std::string Context() const { return stage_.empty() ? "" : stage_ + ": "; }
-
   std::optional<TDateTime> Date(const pugi::xml_node& node, const char* attribute) {
     const pugi::xml_attribute a = node.attribute(attribute);
     if (!a) return std::nullopt;
     const std::optional<TDateTime> t = ParseXmlTime(Trim(a.value()));
-    if (!t) Refuse(std::string(attribute) + " " + Quote(a.value()) + " is not a date and time");
+    if (!t) Refuse(TCode::kRefuseXmlNotDateTime, {attribute, Quote(a.value())});
     return t;
   }
 
@@ -192,13 +224,13 @@ class Reader {
     if (!c) return std::nullopt;
     const std::string text = TextOf(c);
     const std::optional<double> v = ParseDouble(text);
-    if (!v) Refuse(Context() + std::string(child) + " " + Quote(text) + " is not a number");
+    if (!v) Refuse(TCode::kRefuseXmlNotNumber, {child, Quote(text)});
     return v;
   }
 
   double Number(const pugi::xml_node& node, std::string_view child) {
     const std::optional<double> v = OptionalNumber(node, child);
-    if (!v) Refuse(Context() + std::string(LocalName(node)) + " has no " + std::string(child));
+    if (!v) Refuse(TCode::kRefuseXmlHasNo, {LocalName(node), child});
     return *v;
   }
 
@@ -227,10 +259,9 @@ class Reader {
       const std::string_view kind = LocalName(c);
       if (kind == "Decimation" || kind == "StageGain" || kind == "Description") continue;
       if (kind != "PolesZeros" && kind != "Coefficients" && kind != "FIR") {
-        Refuse(Context() + "a " + std::string(kind) +
-               " stage, which is not evaluated (poles and zeros, coefficients and FIR are)");
+        Refuse(TCode::kRefuseXmlStageKind, {kind});
       }
-      if (filter) Refuse(Context() + "more than one filter in one stage");
+      if (filter) Refuse(TCode::kRefuseXmlTwoFilters);
       filter = c;
     }
     if (filter) {
@@ -248,7 +279,7 @@ class Reader {
     }
     if (const pugi::xml_node gain = Child(stage, "StageGain")) {
       const double value = Number(gain, "Value");
-      if (value == 0.0) Refuse(Context() + "a stage gain of 0");
+      if (value == 0.0) Refuse(TCode::kRefuseXmlZeroGain);
       zp.NormFactor *= value;
     }
   }
@@ -258,7 +289,7 @@ class Reader {
     const std::optional<double> rate =
         decimation ? OptionalNumber(decimation, "InputSampleRate") : std::nullopt;
     if (!rate || !(*rate > 0.0)) {
-      Refuse(Context() + "a digital filter without a positive input sample rate (Decimation)");
+      Refuse(TCode::kRefuseXmlNoInputRate);
     }
     return *rate;
   }
@@ -292,18 +323,17 @@ class Reader {
     if (type.find("HERTZ") != std::string::npos) {
       scale = 2.0 * std::numbers::pi;
     } else if (type.find("RADIANS") == std::string::npos) {
-      Refuse(Context() + "poles and zeros of the unknown transfer function type " + Quote(type));
+      Refuse(TCode::kRefuseXmlPzType, {Quote(type)});
     }
     const auto add = [&](const std::vector<TComplex>& from, TComplexRoots& to, int32_t& count,
-                         const char* what) {
+                         TCode too_many) {
       if (from.size() > static_cast<size_t>(kMaxRoots - count)) {
-        Refuse(Context() + "more than " + std::to_string(kMaxRoots) + " " + what +
-               " in the analog stages together");
+        Refuse(too_many, {std::to_string(kMaxRoots)});
       }
       for (const TComplex& r : from) to[static_cast<size_t>(count++)] = r * scale;
     };
-    add(zeros, zp.Zeros, zp.ZeroCount, "zeros");
-    add(poles, zp.Poles, zp.PoleCount, "poles");
+    add(zeros, zp.Zeros, zp.ZeroCount, TCode::kRefuseXmlTooManyZeros);
+    add(poles, zp.Poles, zp.PoleCount, TCode::kRefuseXmlTooManyPoles);
     // In Hz the stage is A0·Π(f' − z)/Π(f' − p) with f' = s/2π: taking the roots to rad/s
     // leaves a factor 2π for each pole beyond the zeros.
     zp.NormFactor *=
@@ -316,7 +346,7 @@ class Reader {
     for (const pugi::xml_node& v : Children(filter, which)) {
       const std::string text = TextOf(v);
       const std::optional<double> x = ParseDouble(text);
-      if (!x) Refuse(Context() + std::string(which) + " " + Quote(text) + " is not a number");
+      if (!x) Refuse(TCode::kRefuseXmlNotNumber, {which, Quote(text)});
       values.push_back(*x);
     }
     return values;
@@ -331,8 +361,7 @@ class Reader {
     // A stage without coefficients is a gain alone (an analog-to-digital converter).
     if (d.Numerator.empty() && d.Denominator.empty()) return;
     if (type != "DIGITAL") {
-      Refuse(Context() + "coefficients of the transfer function type " + Quote(type) +
-             ", which is not evaluated (DIGITAL is)");
+      Refuse(TCode::kRefuseXmlCfType, {Quote(type)});
     }
     if (d.Numerator.empty()) d.Numerator = {1.0};
     d.Rate = InputRate(stage);
@@ -351,7 +380,7 @@ class Reader {
       for (size_t k = symmetry == "ODD" ? n - 1 : n; k-- > 0;)
         d.Numerator.push_back(d.Numerator[k]);
     } else if (symmetry != "NONE" && !symmetry.empty()) {
-      Refuse(Context() + "the FIR symmetry " + Quote(symmetry) + " is none of NONE, ODD, EVEN");
+      Refuse(TCode::kRefuseXmlFirSymmetry, {Quote(symmetry)});
     }
     d.Rate = InputRate(stage);
     pack.Digital.push_back(std::move(d));
@@ -361,7 +390,7 @@ class Reader {
   pugi::xml_document doc_;
   std::vector<EpochNode> epochs_;
   std::string where_;  // the channel being read
-  std::string stage_;  // the stage being read
+  std::string stage_;  // the number of the stage being read
   std::optional<double> pz_frequency_;
 };
 

@@ -446,16 +446,27 @@ THvsrResult AnalyseWindows(THvsrWindowSet windows, const THvsrSettings& settings
     r.Ok = true;
     r.Verdict = Format("f0 = %.2f ± %.2f Hz, A0 = %.1f, SESAME reliable %d/3, clear %d/6", r.F0Mean,
                        r.SigmaF, r.A0Mean, r.Sesame.ReliablePassed, r.Sesame.ClearPassed);
+    // The same for the console, its numbers formatted as the stored text has them.
+    r.Finding =
+        MakeStatus(TCode::kCliVerdictFound,
+                   {Format("%.2f", r.F0Mean), Format("%.2f", r.SigmaF), Format("%.1f", r.A0Mean),
+                    std::to_string(r.Sesame.ReliablePassed), std::to_string(r.Sesame.ClearPassed)});
     // What a reader of f0 alone would miss.
     for (const THvsrPeak& p : r.Peaks) {
       if (p.Chosen) continue;
+      std::optional<TStatus> missed;
       if (p.Industrial) {
         r.Verdict += Format("; industrial line at %.2f Hz (A = %.1f) not taken as f0", p.Frequency,
                             p.Amplitude);
+        missed = MakeStatus(TCode::kCliVerdictIndustrial,
+                            {Format("%.2f", p.Frequency), Format("%.1f", p.Amplitude)});
       } else if (r.Ambiguous && p.Amplitude >= 0.9 * r.A0Mean) {
         r.Verdict += Format("; ambiguous: a peak of nearly the same height at %.2f Hz (A = %.1f)",
                             p.Frequency, p.Amplitude);
+        missed = MakeStatus(TCode::kCliVerdictAmbiguous,
+                            {Format("%.2f", p.Frequency), Format("%.1f", p.Amplitude)});
       }
+      if (missed) r.Finding = MakeStatus(TCode::kJoinedSemicolon, {r.Finding, *missed});
     }
   }
   return r;

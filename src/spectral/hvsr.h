@@ -99,6 +99,9 @@ struct THvsrResult {
   std::string Verdict;
   // Why there is no f0, as a status told in the user's language; Ok when f0 was found.
   TStatus Reason;
+  // The verdict when f0 was found, as a status told in the user's language (its English is
+  // Verdict); Ok when there is no f0.
+  TStatus Finding;
 
   int Count(TWindowFate fate) const;
 };

@@ -179,9 +179,9 @@ TEST_F(EditChecksCli, CloneAndSplitNameEveryRecordApart) {
   EXPECT_EQ(clone.Err, "");  // no two records write the same result files
   const CliRun split = Run("split --records 1");
   EXPECT_EQ(split.Status, 0) << split.Err;
-  EXPECT_NE(split.Out.find("added record 23: TVK01-E Ш [E]"), std::string::npos) << split.Out;
-  EXPECT_NE(split.Out.find("added record 24: TVK01-N Ш [N]"), std::string::npos);
-  EXPECT_NE(split.Out.find("added record 25: TVK01-Z Ш [Z]"), std::string::npos);
+  EXPECT_NE(split.Out.find("добавлена запись 23: TVK01-E Ш [E]"), std::string::npos) << split.Out;
+  EXPECT_NE(split.Out.find("добавлена запись 24: TVK01-N Ш [N]"), std::string::npos);
+  EXPECT_NE(split.Out.find("добавлена запись 25: TVK01-Z Ш [Z]"), std::string::npos);
 
   const TProject p = Load(project_);
   ASSERT_EQ(p.Records.size(), 25u);

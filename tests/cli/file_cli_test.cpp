@@ -246,7 +246,7 @@ TEST(FileCli, ResponseFilesAreRecognisedByContent) {
            Refusal{Quote(txt), txt +
                                    ": не файл ЧХ: его содержимое не SEED RESP, не полюса и нули "
                                    "SAC, не GSE2 CAL2, не таблица FAP, не StationXML и не .rsp\n"},
-           Refusal{Quote(rsp), rsp + ": not a response file: it has no [DEVICE] section\n"},
+           Refusal{Quote(rsp), rsp + ": не файл характеристики: в нем нет раздела [DEVICE]\n"},
            Refusal{Quote(dir.File("ns085.seed")) + " --chain " + Quote(txt), txt + ": не файл ЧХ"},
        }) {
     const CliRun run = Cli("response " + r.Args + " --freq 1", dir);

@@ -666,5 +666,104 @@ TEST_F(LanguageCli, NoiseStatisticsFailInTheLanguageOfTheRun) {
   }
 }
 
+// The command line's own validators, the response readers' refusals and the warnings of
+// change-path, in each language: the English as it always read, the Russian without a Latin word
+// but the data, the option names and the names of formats, sections and keys.
+TEST_F(LanguageCli, ValidatorsAndResponseRefusalsFollowTheLanguage) {
+  const std::string p = Quote(project_);
+  testing::WriteText(dir_.File("text.rsp"), "hello\n");
+  testing::WriteText(dir_.File("zeros.rsp"),
+                     "[DEVICE]\nZP available=True\n[ZP]\nNumber of zeroes=41\n");
+  testing::WriteText(dir_.File("broken.xml"), "<FDSNStationXML><Network></FDSNStationXML>");
+  testing::WriteText(dir_.File("gain0.xml"),
+                     "<FDSNStationXML><Network code=\"XX\"><Station code=\"STA\">"
+                     "<Channel code=\"HHZ\" locationCode=\"\"><Response><Stage number=\"1\">"
+                     "<StageGain><Value>0</Value></StageGain></Stage></Response></Channel>"
+                     "</Station></Network></FDSNStationXML>");
+  for (const char* name : {"a.hv", "b.hv", "a_time.json", "b_time.json"})
+    testing::WriteText(dir_.File(name), "");
+  const std::string gone = dir_.File("gone");
+  // The paths change-path names: each data file where it is and where it is said to be now.
+  std::vector<std::string> moved_paths;
+  for (const auto& e : std::filesystem::directory_iterator(dir_.File("data"))) {
+    moved_paths.push_back(e.path().string());
+    moved_paths.push_back(gone + "/" + e.path().filename().string());
+  }
+  struct Case {
+    std::string Args;
+    int Status;
+    std::string English;            // a part of stderr in the C locale
+    std::vector<std::string> Data;  // what a Russian line may hold in Latin letters
+  };
+  const std::vector<std::string> usage = {"--help"};
+  const auto with = [](std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+  const std::vector<Case> cases = {
+      {"response " + Quote(dir_.File("text.rsp")),
+       1,
+       dir_.File("text.rsp") + ": not a response file: it has no [DEVICE] section\n",
+       {dir_.File("text.rsp"), "[DEVICE]"}},
+      {"response " + Quote(dir_.File("zeros.rsp")),
+       1,
+       dir_.File("zeros.rsp") + ", line 4: \"Number of zeroes\" in [ZP] is 41; it must lie in "
+                                "0..40 (the most zeros a response holds)\n",
+       {dir_.File("zeros.rsp"), "Number of zeroes", "[ZP]"}},
+      {"response " + Quote(dir_.File("broken.xml")),
+       1,
+       dir_.File("broken.xml") + ": not well-formed XML (Start-end tags mismatch at byte ",
+       {dir_.File("broken.xml"), "XML"}},
+      {"response " + Quote(dir_.File("gain0.xml")),
+       1,
+       dir_.File("gain0.xml") + ": XX.STA..HHZ: stage 1: a stage gain of 0\n",
+       {dir_.File("gain0.xml"), "XX.STA..HHZ"}},
+      {"response " + Quote(dir_.File("gain0.xml")) + " --channel TVK01.HHZ", 2,
+       "--channel: \"TVK01.HHZ\" is not a channel code NET.STA.LOC.CHA\n",
+       with({"--channel", "TVK01.HHZ", "NET.STA.LOC.CHA"}, usage)},
+      {"response " + Quote(dir_.File("gain0.xml") + "#XX.STA..HHZ") + " --channel XX.STA..HHZ", 2,
+       "--channel: FILE already names a channel after its \"#\"\n",
+       with({"--channel", "FILE"}, usage)},
+      {"plot --json " + Quote(dir_.File("a.hv")) + " " + Quote(dir_.File("b.hv")), 2,
+       "FILE: an H/V statistics file (.hv) is drawn alone\n", with({"FILE", "H/V", ".hv"}, usage)},
+      {"plot --json " + Quote(dir_.File("a.hv")) + " --hv", 2,
+       "--hvsr: --hv and --noise-models do not apply to a .hv file\n",
+       with({"--hvsr", "--hv", "--noise-models", ".hv"}, usage)},
+      {"plot --json " + Quote(dir_.File("a_time.json")) + " " + Quote(dir_.File("b_time.json")), 2,
+       "FILE: a file of H/V statistics through time or by direction is drawn alone\n",
+       with({"FILE", "H/V"}, usage)},
+      {"run " + p + " --shard 4/3", 2,
+       "--shard: must be K/N with 1 <= K <= N (shard K of N), not 4/3\n",
+       with({"--shard", "K/N", "K", "N"}, usage)},
+      {"change-path " + p + " --all --dry-run " + Quote(gone), 0,
+       "change-path: warning: " + gone + " is not a folder\n",
+       with(moved_paths, {project_, gone, "change-path", "TVK01", "TVK02", "File"})},
+  };
+  for (const Case& c : cases) {
+    const CliRun en = Run("C", c.Args);
+    EXPECT_EQ(en.Status, c.Status) << c.Args << "\n" << en.Err;
+    EXPECT_NE(en.Err.find(c.English), std::string::npos) << c.Args << "\n" << en.Err;
+    EXPECT_EQ(CyrillicLines(en.Err + en.Out, {}), "") << c.Args;
+
+    const CliRun ru = Run("ru_RU.UTF-8", c.Args);
+    EXPECT_EQ(ru.Status, c.Status) << c.Args << "\n" << ru.Err;
+    EXPECT_NE(CyrillicLines(ru.Err, {}), "") << c.Args << "\n" << ru.Err;
+    EXPECT_EQ(LatinLines(ru.Err + ru.Out, c.Data), "") << c.Args << "\n" << ru.Err << ru.Out;
+  }
+  // change-path names each record whose file is not in the new folder.
+  const CliRun moved = Run("C", "change-path " + p + " --all --dry-run " + Quote(gone));
+  EXPECT_NE(moved.Err.find(": warning: record 1 (TVK01): " + gone + "/"), std::string::npos)
+      << moved.Err;
+  EXPECT_NE(moved.Err.find(" is not there\n"), std::string::npos) << moved.Err;
+
+  // show names what the first checked record lacks in the run's language, not the window's.
+  ASSERT_EQ(Run("C", "edit " + p + " --all --process on").Status, 0);
+  const CliRun shown = Run("C", "show " + p);
+  EXPECT_NE(shown.Out.find("Channel 1 (HHE): "), std::string::npos) << shown.Out;
+  EXPECT_EQ(CyrillicLines(shown.Out, {" Ш "}), "") << shown.Out;  // " Ш ": the list's kind mark
+  const CliRun shown_ru = Run("ru_RU.UTF-8", "show " + p);
+  EXPECT_NE(shown_ru.Out.find("Канал 1 (HHE): "), std::string::npos) << shown_ru.Out;
+}
+
 }  // namespace
 }  // namespace tarvik

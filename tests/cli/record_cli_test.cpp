@@ -117,7 +117,7 @@ TEST(RecordCli, ProjectSetUpByCommandsMatchesOneWrittenByHand) {
   // The index holds a second station, TESTle (record 4), which goes with the copy; the copy's
   // number is never cut off the station.
   const CliRun clone = Ok("clone " + p + " --records 3 --copies 1", dir);
-  EXPECT_NE(clone.Out.find("added record 5: TESTb-1 "), std::string::npos) << clone.Out;
+  EXPECT_NE(clone.Out.find("добавлена запись 5: TESTb-1 "), std::string::npos) << clone.Out;
   Ok("delete " + p + " --records 4-5", dir);
   Ok("sort " + p + " --key station", dir);
   Ok("edit " + p + " --all --process on --hv on", dir);

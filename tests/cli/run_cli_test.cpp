@@ -105,7 +105,7 @@ TEST_F(RunCli, ResponseFileThatIsNoResponseStopsItsRecord) {
   EXPECT_NE(
       run.Err.find("spectra: запись 1 (TVK01): нет результата: TVK01: не загружена ЧХ канала 1 "
                    "(HHE): " +
-                   bad + ": not a response file: it has no [DEVICE] section"),
+                   bad + ": не файл характеристики: в нем нет раздела [DEVICE]"),
       std::string::npos)
       << run.Err;
   EXPECT_NE(
@@ -369,7 +369,7 @@ TEST_F(RunCli, JsonTellsPerRecordWhatWasWrittenAndWhy) {
   const nlohmann::json& spectra = doc["spectra"]["records"];
   ASSERT_EQ(spectra.size(), 2u);
   EXPECT_EQ(spectra[0]["record"], 1);
-  EXPECT_NE(spectra[0]["failure"].get<std::string>().find(bad + ": not a response file"),
+  EXPECT_NE(spectra[0]["failure"].get<std::string>().find(bad + ": не файл характеристики"),
             std::string::npos);
   EXPECT_FALSE(spectra[0].contains("written"));
   EXPECT_EQ(spectra[1]["written"], Prim("TVK02"));

@@ -102,7 +102,7 @@ TEST_F(StationXmlCli, ResponseEvaluatesAChannelOfTheInventory) {
            Case{"--channel XX.TVK01..HHZ --time 2019-01-01T00:00:00", 1,
                 "ни одна эпоха XX.TVK01..HHZ не включает 2019-01-01"},
            Case{"", 1, "документ описывает несколько каналов (2:"},
-           Case{"--channel TVK01.HHZ", 2, "not a channel code"},
+           Case{"--channel TVK01.HHZ", 2, "не код канала NET.STA.LOC.CHA"},
            Case{"--channel XX.TVK01..HHZ --time soon", 2, "--time"},
        }) {
     const CliRun run = Cli("response " + Quote(xml_) + " " + c.Args + " --freq 1", dir_);
@@ -182,7 +182,7 @@ TEST_F(StationXmlCli, EditRefusesADocumentItCannotRead) {
   };
   for (const Case& c : {
            Case{"--all --stationxml " + Quote(dir_.File("none.xml")), 1, "не открывается"},
-           Case{"--all --stationxml " + Quote(dir_.File("broken.xml")), 1, "not well-formed XML"},
+           Case{"--all --stationxml " + Quote(dir_.File("broken.xml")), 1, "XML с ошибкой"},
            Case{"--all --stationxml " + Quote(xml_) + " --channel-resp x.paz", 2,
                 "нельзя задавать вместе с"},
            Case{"--all --network XX", 2, "--network"},

@@ -137,40 +137,73 @@ TEST(ReadRsp, DatesInBothFormats) {
 TEST(ReadRsp, FailuresNameTheFileAndLine) {
   struct Case {
     std::string Text;
-    std::string Want;  // part of the message
+    std::string Want;  // part of the English message
+    TCode Reason;      // the refusal the status carries
+    int Line;          // the line the status names, 0 for the file as a whole
   };
   const std::string zp = kZpDevice + "[ZP]\n";
   for (const Case& c : {
-           Case{zp + "Number of zeroes=41\n", "x.rsp, line 4: \"Number of zeroes\" in [ZP] is 41"},
-           Case{zp + "Number of poles=-1\n", "line 4: \"Number of poles\" in [ZP] is -1"},
-           Case{zp + "Number of poles=two\n", "line 4: \"Number of poles\" in [ZP] is \"two\""},
-           Case{zp + "Normalization value=1,5\n", "line 4: \"Normalization value\""},
-           Case{zp + "Number of zeroes=1\n[ZEROES]\n1 i\n", "line 6: a root needs"},
+           Case{zp + "Number of zeroes=41\n", "x.rsp, line 4: \"Number of zeroes\" in [ZP] is 41",
+                TCode::kRefuseRspCountRange, 4},
+           Case{zp + "Number of poles=-1\n", "line 4: \"Number of poles\" in [ZP] is -1",
+                TCode::kRefuseRspCountRange, 4},
+           Case{zp + "Number of poles=two\n", "line 4: \"Number of poles\" in [ZP] is \"two\"",
+                TCode::kRefuseRspKeyNotInteger, 4},
+           Case{zp + "Normalization value=1,5\n", "line 4: \"Normalization value\"",
+                TCode::kRefuseRspKeyNotNumber, 4},
+           Case{zp + "Number of zeroes=1\n[ZEROES]\n1 i\n", "line 6: a root needs",
+                TCode::kRefuseRootNeedsParts, 6},
            Case{"[DEVICE]\nBiCascade available=True\n[CASCADE]\nNumber of sections=21\n",
-                "line 4: \"Number of sections\" in [CASCADE] is 21; it must lie in 0..20"},
+                "line 4: \"Number of sections\" in [CASCADE] is 21; it must lie in 0..20 (the most "
+                "biquad sections a response holds)",
+                TCode::kRefuseRspCountRange, 4},
            Case{"[DEVICE]\nCascade available=True\n[CASCADES]\nNumber of cascades=21\n",
-                "line 4: \"Number of cascades\" in [CASCADES] is 21"},
+                "line 4: \"Number of cascades\" in [CASCADES] is 21", TCode::kRefuseRspCountRange,
+                4},
            Case{"[DEVICE]\nCascade available=True\n[CASCADES]\nNumber of cascades=1\n"
                 "Order01=40\n",
-                "line 5: \"Order01\" in [CASCADES] is 40; it must lie in 0..39"},
-           Case{"[DEVICE]\nFAP available=True\n[FAP]\n", "line 2: \"FAP available\" is set"},
-           Case{"[DEVICE]\nFAP available=True\n[FAP]\n1;2;3\n", "line 4: a table row"},
+                "line 5: \"Order01\" in [CASCADES] is 40; it must lie in 0..39 (the highest order "
+                "of a polynomial cascade)",
+                TCode::kRefuseRspCountRange, 5},
+           Case{"[DEVICE]\nFAP available=True\n[FAP]\n",
+                "line 2: \"FAP available\" is set but [FAP] has no rows",
+                TCode::kRefuseRspFapNoRows, 2},
+           Case{"[DEVICE]\nFAP available=True\n[FAP]\n1;2;3\n", "line 4: a table row",
+                TCode::kRefuseRowNeedsFrequency, 4},
            // Text that is no response file, and files whose description evaluation would use
            // is not there: each would otherwise read as a flat response of 1.
-           Case{"hello\n", "x.rsp: not a response file: it has no [DEVICE] section"},
-           Case{"", "x.rsp: not a response file"},
-           Case{"[device]\nZP available=True\n[ZP]\n", "no [DEVICE] section"},
+           Case{"hello\n", "x.rsp: not a response file: it has no [DEVICE] section",
+                TCode::kRefuseRspNoDevice, 0},
+           Case{"", "x.rsp: not a response file", TCode::kRefuseRspNoDevice, 0},
+           Case{"[device]\nZP available=True\n[ZP]\n", "no [DEVICE] section",
+                TCode::kRefuseRspNoDevice, 0},
            Case{kZpDevice + "[ZEROES]\n1 2\n",
-                "x.rsp, line 2: \"ZP available\" is set but the file has no [ZP] section"},
+                "x.rsp, line 2: \"ZP available\" is set but the file has no [ZP] section",
+                TCode::kRefuseRspNoSection, 2},
            Case{kZpDevice + "FAP available=True\n[FAP]\n1 1 0\n",
-                "line 2: \"ZP available\" is set but the file has no [ZP] section"},
+                "line 2: \"ZP available\" is set but the file has no [ZP] section",
+                TCode::kRefuseRspNoSection, 2},
            Case{"[DEVICE]\nBiCascade available=1\n[SECTION01]\n1 2 3\n",
-                "line 2: \"BiCascade available\" is set but the file has no [CASCADE] section"},
+                "line 2: \"BiCascade available\" is set but the file has no [CASCADE] section",
+                TCode::kRefuseRspNoSection, 2},
            Case{"[DEVICE]\nCascade available=1\n[CASCADE01]\n1\n",
-                "line 2: \"Cascade available\" is set but the file has no [CASCADES] section"},
-           Case{"[DEVICE]\nFAP available=True\n", "line 2: \"FAP available\" is set"},
+                "line 2: \"Cascade available\" is set but the file has no [CASCADES] section",
+                TCode::kRefuseRspNoSection, 2},
+           Case{"[DEVICE]\nFAP available=True\n", "line 2: \"FAP available\" is set",
+                TCode::kRefuseRspFapNoRows, 2},
        }) {
     EXPECT_NE(Fails(c.Text).find(c.Want), std::string::npos) << c.Text << "\n" << Fails(c.Text);
+    TFilterPack pack;
+    const TStatus status = ReadRspText(c.Text, "x.rsp", pack, kNow);
+    ASSERT_FALSE(status.Args.empty()) << c.Text;
+    ASSERT_NE(status.Args.back().Nested, nullptr) << c.Text;
+    EXPECT_EQ(status.Args.back().Nested->Code, c.Reason) << c.Text;
+    EXPECT_EQ(status.Line, c.Line == 0 ? -1 : c.Line) << c.Text;
+    EXPECT_EQ(status.File, "x.rsp") << c.Text;
+    // Every refusal has its Russian: no English sentence is left in a Russian run.
+    const std::string russian = Text(status, TLanguage::kRussian);
+    EXPECT_EQ(russian.find(" is "), std::string::npos) << russian;
+    EXPECT_EQ(russian.find(" the "), std::string::npos) << russian;
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <pugixml.hpp>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,13 @@ const std::string kOpen = "startDate=\"2010-01-01T00:00:00\"";
 TStatus Read(const std::string& doc, TFilterPack& pack, const std::string& code = "XX.STA..HHZ",
              std::optional<TDateTime> when = std::nullopt) {
   return ReadResponseBytes(doc, "t.xml#" + code, pack, nullptr, when);
+}
+
+// The refusal at the heart of a status: the last nested argument, followed down.
+TCode InnermostCode(const TStatus& status) {
+  const TStatus* s = &status;
+  while (!s->Args.empty() && s->Args.back().Nested != nullptr) s = s->Args.back().Nested.get();
+  return s->Code;
 }
 
 double Modulus(const TFilterPack& pack, double f) {
@@ -310,45 +318,50 @@ TEST(StationXml, BadInputIsRefusedWithFileAndCause) {
     std::string Doc;
     std::string Code;
     const char* Want;
+    TCode Reason = TCode::kOk;  // the refusal at its heart, when the case names one
   };
   for (const Case& c : {
            Case{"no such channel", one(good), "XX.STA..BHZ", "no channel XX.STA..BHZ"},
            Case{"no such location", one(good), "XX.STA.00.HHZ", "no channel XX.STA.00.HHZ"},
-           Case{"malformed", one(good).substr(0, 300), "XX.STA..HHZ", "not well-formed XML"},
+           Case{"malformed", one(good).substr(0, 300), "XX.STA..HHZ", "not well-formed XML",
+                TCode::kRefuseXmlNotWellFormed},
            Case{"not inventory", "<?xml version=\"1.0\"?><FDSNStationXMLx/>", "XX.STA..HHZ",
-                "not an FDSNStationXML document"},
+                "not an FDSNStationXML document", TCode::kRefuseXmlNotStationXml},
            Case{"response list",
                 one("<Stage number=\"1\"><ResponseList>" + Units("M/S", "V") +
                     "</ResponseList></Stage>"),
-                "XX.STA..HHZ",
-                "XX.STA..HHZ: stage 1: a ResponseList stage, which is not evaluated"},
+                "XX.STA..HHZ", "XX.STA..HHZ: stage 1: a ResponseList stage, which is not evaluated",
+                TCode::kRefuseXmlStageKind},
            Case{"polynomial", one(good + "<Stage number=\"2\"><Polynomial/></Stage>"),
-                "XX.STA..HHZ", "stage 2: a Polynomial stage"},
+                "XX.STA..HHZ", "stage 2: a Polynomial stage", TCode::kRefuseXmlStageKind},
            Case{"analog coefficients",
                 one(Stage(1,
                           "<Coefficients><CfTransferFunctionType>ANALOG (RADIANS/SECOND)"
                           "</CfTransferFunctionType><Numerator>1</Numerator></Coefficients>",
                           1.0)),
-                "XX.STA..HHZ", "coefficients of the transfer function type"},
+                "XX.STA..HHZ", "coefficients of the transfer function type",
+                TCode::kRefuseXmlCfType},
            Case{"FIR without rate",
                 one(Stage(1,
                           "<FIR><Symmetry>NONE</Symmetry><NumeratorCoefficient>1"
                           "</NumeratorCoefficient></FIR>",
                           1.0)),
-                "XX.STA..HHZ", "without a positive input sample rate"},
+                "XX.STA..HHZ", "without a positive input sample rate",
+                TCode::kRefuseXmlNoInputRate},
            Case{"not a number",
                 one(Stage(1, PolesZeros("LAPLACE (RADIANS/SECOND)", 1.0, {}, {}), 1.0) +
                     "<Stage number=\"2\"><StageGain><Value>lots</Value></StageGain></Stage>"),
-                "XX.STA..HHZ", "stage 2: Value \"lots\" is not a number"},
+                "XX.STA..HHZ", "stage 2: Value \"lots\" is not a number",
+                TCode::kRefuseXmlNotNumber},
            Case{"41 poles",
                 one("<Stage number=\"1\"><PolesZeros><PzTransferFunctionType>LAPLACE (HERTZ)"
                     "</PzTransferFunctionType>" +
                     many_poles + "</PolesZeros></Stage>"),
-                "XX.STA..HHZ", "more than 40 poles"},
+                "XX.STA..HHZ", "more than 40 poles", TCode::kRefuseXmlTooManyPoles},
            Case{"bad date", Doc(Channel("HHZ", "", "startDate=\"yesterday\"", good)), "XX.STA..HHZ",
-                "startDate \"yesterday\" is not a date and time"},
+                "startDate \"yesterday\" is not a date and time", TCode::kRefuseXmlNotDateTime},
            Case{"no response", Doc(Channel("HHZ", "", kOpen, "")), "XX.STA..HHZ",
-                "the channel has no response"},
+                "the channel has no response", TCode::kRefuseXmlNoResponse},
        }) {
     TFilterPack pack;
     const TStatus status = Read(c.Doc, pack, c.Code);
@@ -358,6 +371,13 @@ TEST(StationXml, BadInputIsRefusedWithFileAndCause) {
     EXPECT_NE(Text(status, TLanguage::kEnglish).find(c.Want), std::string::npos)
         << c.What << ": " << Text(status, TLanguage::kEnglish);
     EXPECT_TRUE(DescribesNothing(pack)) << c.What;
+    if (c.Reason != TCode::kOk) {
+      EXPECT_EQ(InnermostCode(status), c.Reason) << c.What;
+      // Told in Russian without an English sentence of the reader's own.
+      const std::string russian = Text(status, TLanguage::kRussian);
+      for (const char* english : {" is not", " has no", "stage ", " the ", "not well-formed"})
+        EXPECT_EQ(russian.find(english), std::string::npos) << c.What << ": " << russian;
+    }
   }
   // A channel named in a file of another format, and a document of several channels named by
   // no channel.
@@ -414,6 +434,31 @@ TEST(StationXml, ResponsePathsSplitAtAChannelCode) {
     EXPECT_EQ(split.Channel, c.Channel) << c.Path;
     EXPECT_EQ(ResponsePathLabel(c.Path), c.Label);
     EXPECT_EQ(JoinResponsePath(split.File, split.Channel), c.Path);
+  }
+}
+
+// A document the XML parser refuses is told with the parser's own description in English, as it
+// always was, and in Russian words in Russian; the byte the parser stopped at is the Offset.
+TEST(StationXml, ParserRefusalsKeepTheirEnglishAndHaveTheirRussian) {
+  // Each names the root element, as a document must for its format to be recognised.
+  for (const std::string fragment :
+       {"<a></b>", "<a", "<!-- x", "<a x=1/>", "<a></a", "<?xml", "<!DOCTYPE", "<![CDATA[x",
+        "</FDSNStationXML></FDSNStationXML>"}) {
+    const std::string doc = "<FDSNStationXML>" + fragment;
+    pugi::xml_document parsed_here;
+    const pugi::xml_parse_result parsed = parsed_here.load_buffer(doc.data(), doc.size());
+    ASSERT_FALSE(parsed) << doc;
+    TFilterPack pack;
+    const TStatus status = Read(doc, pack);
+    ASSERT_FALSE(status.Ok()) << doc;
+    EXPECT_EQ(InnermostCode(status), TCode::kRefuseXmlNotWellFormed) << doc;
+    EXPECT_EQ(status.Offset, parsed.offset) << doc;
+    EXPECT_EQ(Text(status, TLanguage::kEnglish),
+              "t.xml: not well-formed XML (" + std::string(parsed.description()) + " at byte " +
+                  std::to_string(parsed.offset) + ")")
+        << doc;
+    const std::string russian = Text(status, TLanguage::kRussian);
+    EXPECT_EQ(russian.find(parsed.description()), std::string::npos) << doc << ": " << russian;
   }
 }
 

@@ -242,6 +242,7 @@ TEST(Hvsr, DegenerateRecordsGiveAClearVerdict) {
   EXPECT_FALSE(one.Ok);
   EXPECT_EQ(one.Verdict, "only 1 usable window: statistics need at least 2");
   EXPECT_EQ(one.Reason.Code, TCode::kVerdictOneUsableWindow);
+  EXPECT_TRUE(one.Finding.Ok()) << "no f0, no finding";
   ExpectNoNonNumbers(one);
 
   // A vertical of zeros: no window is usable.
@@ -605,6 +606,19 @@ TEST(HvsrAzimuths, EachDirectionShowsItsOwnResonance) {
       << Text(refused.Failure, TLanguage::kEnglish);
 }
 
+// The verdict shown on the console: in English the stored text to the byte, in Russian the same
+// numbers without an English word.
+void ExpectFindingTellsTheVerdict(const THvsrResult& r) {
+  ASSERT_TRUE(r.Ok) << r.Verdict;
+  EXPECT_TRUE(r.Reason.Ok());
+  EXPECT_EQ(Text(r.Finding, TLanguage::kEnglish), r.Verdict);
+  const std::string russian = Text(r.Finding, TLanguage::kRussian);
+  for (const char* english : {"Hz", "reliable", "clear", "industrial", "ambiguous", "peak"})
+    EXPECT_EQ(russian.find(english), std::string::npos) << russian;
+  const std::string f0 = r.Verdict.substr(0, r.Verdict.find(" Hz"));
+  EXPECT_EQ(russian.rfind(f0, 0), 0u) << russian;  // "f0 = 2.00 ± 0.03" as stored
+}
+
 TEST(HvsrIndustrial, ALineInAllThreeComponentsIsNotF0) {
   // A 12.5 Hz sine, strong on the horizontals and present on the vertical, over a 2 Hz
   // resonance: its H/V peak stands above the resonance's.
@@ -626,6 +640,7 @@ TEST(HvsrIndustrial, ALineInAllThreeComponentsIsNotF0) {
   EXPECT_GT(line->Amplitude, r.A0Mean);  // it would have been f0
   EXPECT_FALSE(line->Chosen);
   EXPECT_NE(r.Verdict.find("industrial line at 12."), std::string::npos) << r.Verdict;
+  ExpectFindingTellsTheVerdict(r);
   // The windows' own peaks leave the line out too.
   for (size_t w = 0; w < r.WindowF0.size(); ++w) EXPECT_LT(r.WindowF0[w], 10.0) << w;
 
@@ -685,6 +700,7 @@ TEST(HvsrPeaks, MaximaOfTheMeanCurveAreListedAndTiesCalledAmbiguous) {
       EXPECT_NEAR(r.Peaks[1].Frequency, 6.0, 0.2);
     }
     EXPECT_EQ(r.Verdict.find("ambiguous") != std::string::npos, c.Ambiguous) << r.Verdict;
+    ExpectFindingTellsTheVerdict(r);
     // The report tells it too.
     const std::string report = ReportJsonText(r, MakeRecord(10));
     EXPECT_NE(report.find(std::string("\"ambiguous\": ") + (c.Ambiguous ? "true" : "false")),

@@ -102,6 +102,12 @@ TEST(PreviewCli, ImageLabelAndIntervals) {
       Cli("preview " + Quote(project) + " --record 1 --force -o " + Quote(png), dir);
   ASSERT_EQ(plain.Status, 0) << plain.Err;
   EXPECT_EQ(plain.Out, j["label"].get<std::string>() + "\n");
+  // In English the line says the same length and share in English; the JSON keeps the window's.
+  const CliRun english = testing::CliWithLocale(
+      "C", "preview " + Quote(project) + " --record 1 --force -o " + Quote(png), dir);
+  ASSERT_EQ(english.Status, 0) << english.Err;
+  const std::string label = j["label"];
+  EXPECT_EQ(english.Out, "Silence: " + label.substr(label.find(": ") + 2) + "\n");
 }
 
 // A miniSEED record of ten minutes, a five-minute gap and ten more (three channels of noise
