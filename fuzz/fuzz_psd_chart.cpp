@@ -12,10 +12,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string path = tarvik::fuzz::WriteScratchFile("stats.json", data, size);
   for (const char* choice_text : {"density", "spectrogram", "band:4-8"}) {
     tarvik::TPsdChartChoice choice;
-    if (!tarvik::ParsePsdChartChoice(choice_text, choice, nullptr)) __builtin_trap();
+    if (!tarvik::ParsePsdChartChoice(choice_text, choice).Ok()) __builtin_trap();
     tarvik::TSpectrumView view;
-    std::string error;
-    if (!tarvik::ShowPsdStats(view, path, choice, error)) continue;
+    if (!tarvik::ShowPsdStats(view, path, choice).Ok()) continue;
     for (const tarvik::TChartSeries& s : view.Series) {
       if (s.X.size() != s.Y.size()) __builtin_trap();
       const tarvik::TColorGrid& g = s.Map;

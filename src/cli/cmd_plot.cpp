@@ -305,13 +305,13 @@ void RegisterPlot(CLI::App& app, CommandResult& result) {
     bool shown = false;
     std::optional<TResultFiles> files;
     if (opt->Files.size() == 1 && IsPsdStatsFile(opt->Files[0])) {
-      std::string error;
       TPsdChartChoice choice;
-      if (!ParsePsdChartChoice(opt->PsdView, choice, &error)) {
-        throw CLI::ValidationError("--psd-view", error);
+      if (TStatus refused = ParsePsdChartChoice(opt->PsdView, choice); !refused.Ok()) {
+        throw OptionRefusal("--psd-view", std::move(refused));
       }
-      shown = ShowPsdStats(view, opt->Files[0], choice, error);
-      if (!shown) ErrReason("plot", error);
+      const TStatus drawn = ShowPsdStats(view, opt->Files[0], choice);
+      shown = drawn.Ok();
+      if (!shown) ErrReason("plot", drawn);
     } else if (hvsr) {
       // A companion file left out is reported on stderr; the chart is still drawn.
       shown = ShowHvsrResult(view, opt->Files[0], host) != THvsrShown::kNothing;

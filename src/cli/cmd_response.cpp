@@ -140,7 +140,7 @@ void RegisterResponse(CLI::App& app, CommandResult& result) {
       if (info.Converted) {
         ErrLine(TCode::kCliTakenAsVelocity, {path, pack.Device.UnitIn});
       }
-      if (!info.Note.empty()) ErrReason(path, info.Note);
+      if (!info.Note.Ok()) ErrReason(path, info.Note);
       nlohmann::ordered_json entry = {{"file", path},
                                       {"flat", flat},
                                       {"input_unit", pack.Device.UnitIn},
@@ -149,7 +149,10 @@ void RegisterResponse(CLI::App& app, CommandResult& result) {
         entry["channel"] = info.Channel;
         entry["epoch_start"] = pack.Device.Date != 0.0 ? FormatIso(pack.Device.Date) : "";
         entry["epoch_end"] = pack.Device.EndDate != 0.0 ? FormatIso(pack.Device.EndDate) : "";
-        if (!info.Note.empty()) entry["note"] = info.Note;
+        if (!info.Note.Ok()) {
+          entry["note"] = Text(info.Note, Language());
+          entry["note_code"] = CodeName(info.Note.Code);
+        }
       }
       files.push_back(entry);
       AppendPack(pack, chain);

@@ -328,6 +328,7 @@ namespace tarvik {
   X(kRefuseNoSuchChannel, "no_channel")                                 \
   X(kRefuseChannelEpochs, "several_epochs")                             \
   X(kRefuseNoEpochCovers, "no_epoch")                                   \
+  X(kStationXmlSensitivityDisagrees, "sensitivity_disagrees")           \
   X(kRefuseEpoch, "epoch")                                              \
   X(kRefuseOpenEpoch, "epoch")                                          \
   X(kRefuseGse2Calibration, "field")                                    \
@@ -758,6 +759,15 @@ namespace tarvik {
   X(kPsdRunStoppedNote, "psd_run_stopped")                              \
   X(kPsdRunDoneNote, "psd_run_done")                                    \
   X(kPsdRunSummary, "psd_run_summary")                                  \
+  X(kPsdViewUnknown, "psd_view_unknown")                                \
+  X(kPsdResultUnreadable, "psd_result_unreadable")                      \
+  X(kPsdResultDensityMismatch, "psd_result_damaged")                    \
+  X(kPsdResultNoSegments, "psd_result_no_segments")                     \
+  X(kPsdResultStartsDamaged, "psd_result_damaged")                      \
+  X(kPsdResultSegmentsDamaged, "psd_result_damaged")                    \
+  X(kPsdResultNoPeriodInBand, "psd_result_no_period_in_band")           \
+  X(kPsdResultDensityDamaged, "psd_result_damaged")                     \
+  X(kPsdResultNotResult, "psd_result_not_result")                       \
   /* console answers */                                                 \
   X(kAnswerYes, "answer_yes")                                           \
   X(kAnswerNo, "answer_no")                                             \

@@ -195,7 +195,7 @@ TStatus ReadResponseBytes(std::string_view bytes, const std::string& path, TFilt
   if (!status.Ok()) {
     pack = TFilterPack{};
     found.Converted = false;
-    found.Note.clear();
+    found.Note = {};
   }
   if (info != nullptr) *info = found;
   return status;

@@ -35,9 +35,9 @@ struct TResponseLoadInfo {
   // response to velocity in m/s.
   bool Converted = false;
   // Of a StationXML document: the channel read ("IU.ANMO.00.BHZ"), and a note when the
-  // document's stated sensitivity disagrees with its stages.
+  // document's stated sensitivity disagrees with its stages (Ok otherwise).
   std::string Channel;
-  std::string Note;
+  TStatus Note;
 };
 
 // A response path names a file, or one channel of a station inventory as

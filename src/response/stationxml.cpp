@@ -197,9 +197,9 @@ class Reader {
       const double stated = std::fabs(*value);
       const double stages_gain = ResponseModulus(EvaluatePack(pack, zp.NormFrequency));
       if (!(std::fabs(stages_gain - stated) <= 0.01 * stated)) {
-        info->SensitivityNote = where_ + ": the stages give " + FormatShort(stages_gain) + " at " +
-                                FormatShort(zp.NormFrequency) + " Hz, the stated sensitivity is " +
-                                FormatShort(stated) + "; the stages are used";
+        info->SensitivityNote = MakeStatus(
+            TCode::kStationXmlSensitivityDisagrees,
+            {where_, FormatShort(stages_gain), FormatShort(zp.NormFrequency), FormatShort(stated)});
       }
     }
   }

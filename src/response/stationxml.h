@@ -55,7 +55,7 @@ struct TStationXmlInfo {
   TChannelCode Code;
   // Set when the document's InstrumentSensitivity differs by more than 1 % from the modulus
   // of the stages at its frequency; the stages are used.
-  std::string SensitivityNote;
+  TStatus SensitivityNote;
 };
 
 // Fills pack (reset first) with the response of the epoch of channel code that covers when

@@ -195,12 +195,12 @@ bool ShowBandLevel(TSpectrumView& view, const Json& periods, const Json& starts,
 
 }  // namespace
 
-bool ParsePsdChartChoice(const std::string& text, TPsdChartChoice& choice, std::string* why) {
+TStatus ParsePsdChartChoice(const std::string& text, TPsdChartChoice& choice) {
   choice = {};
-  if (text == "density") return true;
+  if (text == "density") return {};
   if (text == "spectrogram") {
     choice.Kind = TPsdChartChoice::Kind::kSpectrogram;
-    return true;
+    return {};
   }
   double a = 0.0, b = 0.0;
   int used = 0;
@@ -209,25 +209,28 @@ bool ParsePsdChartChoice(const std::string& text, TPsdChartChoice& choice, std::
     choice.Kind = TPsdChartChoice::Kind::kBandLevel;
     choice.BandFirst = a;
     choice.BandLast = b;
-    return true;
+    return {};
   }
-  if (why) *why = "'" + text + "' is none of density, spectrogram, band:TMIN-TMAX";
-  return false;
+  return MakeStatus(TCode::kPsdViewUnknown, {text});
 }
 
 bool IsPsdStatsFile(const std::string& path) {
   return std::filesystem::path(path).extension() == ".json";
 }
 
-bool ShowPsdStats(TSpectrumView& view, const std::string& path, const TPsdChartChoice& choice,
-                  std::string& error) {
+TStatus ShowPsdStats(TSpectrumView& view, const std::string& path, const TPsdChartChoice& choice) {
+  const auto fault = [&path](TCode code, std::vector<TArg> args = {}) {
+    args.insert(args.begin(), TArg(path));
+    TStatus status = MakeStatus(code, std::move(args));
+    status.File = path;
+    return status;
+  };
   // Ordered, so that the percentiles keep the order the result gives them.
   nlohmann::ordered_json doc;
   try {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-      error = path + ": cannot be read";
-      return false;
+      return fault(TCode::kPsdResultUnreadable);
     }
     doc = nlohmann::ordered_json::parse(in);
     const nlohmann::ordered_json& periods = doc.at("periods");
@@ -235,8 +238,7 @@ bool ShowPsdStats(TSpectrumView& view, const std::string& path, const TPsdChartC
     const double first = density.at("db_first").get<double>();
     const nlohmann::ordered_json& shares = density.at("shares");
     if (!periods.is_array() || !shares.is_array() || shares.size() != periods.size()) {
-      error = path + ": the density does not match the periods";
-      return false;
+      return fault(TCode::kPsdResultDensityMismatch);
     }
     ClearChart(view);
     view.Caption = doc.value("channel", std::string()) + ": " +
@@ -244,8 +246,7 @@ bool ShowPsdStats(TSpectrumView& view, const std::string& path, const TPsdChartC
     if (choice.Kind != TPsdChartChoice::Kind::kDensity) {
       if (!doc.contains("segment_starts") || !doc.contains("segment_levels") ||
           doc.at("segment_starts").empty()) {
-        error = path + ": holds no segments (write it with psd-stats --with-segments)";
-        return false;
+        return fault(TCode::kPsdResultNoSegments);
       }
       const Json& starts = doc.at("segment_starts");
       const Json& levels = doc.at("segment_levels");
@@ -253,25 +254,22 @@ bool ShowPsdStats(TSpectrumView& view, const std::string& path, const TPsdChartC
       // day they fall on could not be named.
       for (const Json& t : starts) {
         if (!(std::fabs(t.get<double>()) < kLatestStart)) {
-          error = path + ": the segments' start times are damaged";
           ClearChart(view);
-          return false;
+          return fault(TCode::kPsdResultStartsDamaged);
         }
       }
       if (choice.Kind == TPsdChartChoice::Kind::kSpectrogram) {
         if (!ShowSpectrogram(view, periods, starts, levels, doc.value("step_s", 0.0))) {
-          error = path + ": the periods or the segments of the result are damaged";
           ClearChart(view);
-          return false;
+          return fault(TCode::kPsdResultSegmentsDamaged);
         }
-        return true;
+        return {};
       }
       view.LeftTitle = "дБ отн. 1 (м/с²)²/Гц";
       if (!ShowBandLevel(view, periods, starts, levels, doc.value("step_s", 0.0), choice)) {
-        error = path + ": no period of the result lies in the band";
-        return false;
+        return fault(TCode::kPsdResultNoPeriodInBand);
       }
-      return true;
+      return {};
     }
     view.BottomTitle = "Период, с";
     view.LeftTitle = "дБ отн. 1 (м/с²)²/Гц";
@@ -281,9 +279,8 @@ bool ShowPsdStats(TSpectrumView& view, const std::string& path, const TPsdChartC
     for (const Json& row : shares) bins = std::max(bins, row.size());
     if (!PositivePeriods(periods) ||
         !GridFits(static_cast<double>(bins) * static_cast<double>(periods.size()), shares)) {
-      error = path + ": the periods or the density of the result are damaged";
       ClearChart(view);
-      return false;
+      return fault(TCode::kPsdResultDensityDamaged);
     }
     // The density as cells: a column per period, even in log period, a row per 1 dB bin.
     TChartSeries map;
@@ -322,11 +319,10 @@ bool ShowPsdStats(TSpectrumView& view, const std::string& path, const TPsdChartC
       view.Series.push_back(std::move(s));
     }
   } catch (const std::exception& e) {
-    error = path + ": not a noise-statistics result (" + e.what() + ")";
     ClearChart(view);
-    return false;
+    return fault(TCode::kPsdResultNotResult, {e.what()});
   }
-  return true;
+  return {};
 }
 
 }  // namespace tarvik

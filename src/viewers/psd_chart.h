@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "common/status.h"
 #include "viewers/spectrum_chart.h"
 
 namespace tarvik {
@@ -24,12 +25,11 @@ struct TPsdChartChoice {
   double BandLast = 0.0;
 };
 
-// "density", "spectrogram" or "band:TMIN-TMAX" (periods in seconds); false with the reason.
-bool ParsePsdChartChoice(const std::string& text, TPsdChartChoice& choice, std::string* why);
+// "density", "spectrogram" or "band:TMIN-TMAX" (periods in seconds); the reason otherwise.
+TStatus ParsePsdChartChoice(const std::string& text, TPsdChartChoice& choice);
 
-// Fills view with the chart of the result at path; false, with the reason naming the file, when
-// it cannot be read, is no noise-statistics result or lacks what the choice draws.
-bool ShowPsdStats(TSpectrumView& view, const std::string& path, const TPsdChartChoice& choice,
-                  std::string& error);
+// Fills view with the chart of the result at path; the reason, naming the file, when it cannot
+// be read, is no noise-statistics result or lacks what the choice draws.
+TStatus ShowPsdStats(TSpectrumView& view, const std::string& path, const TPsdChartChoice& choice);
 
 }  // namespace tarvik

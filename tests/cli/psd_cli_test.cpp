@@ -178,10 +178,12 @@ TEST(PsdCli, StoreGrowsByTheDaysAdded) {
   EXPECT_EQ(Cli("plot --json --psd-view spectrogram " + Quote(result), dir).Status, 1);
   EXPECT_EQ(Cli("plot --json --psd-view band:x " + Quote(timed), dir).Status, 2);
   testing::WriteText(dir.File("other.json"), "{\"records\": []}");
-  const CliRun not_stats = Cli("plot --json " + Quote(dir.File("other.json")), dir);
+  const std::string not_a_result = "plot --json " + Quote(dir.File("other.json"));
+  const CliRun not_stats = CliWithLocale("C", not_a_result, dir);
   EXPECT_EQ(not_stats.Status, 1);
   EXPECT_NE(not_stats.Err.find("not a noise-statistics result"), std::string::npos)
       << not_stats.Err;
+  EXPECT_NE(Cli(not_a_result, dir).Err.find("не результат шумовой статистики"), std::string::npos);
 
   // CSV to a named file, never over an existing one without --force.
   const std::string csv = dir.File("stats.csv");

@@ -112,7 +112,7 @@ TEST(StationXml, RealAnmoAgreesWithTheSacFileOfItsEpoch) {
   ASSERT_TRUE(status.Ok()) << Text(status, TLanguage::kEnglish);
   EXPECT_EQ(info.Format, TResponseFormat::kStationXml);
   EXPECT_EQ(info.Channel, "IU.ANMO.00.BHZ");
-  EXPECT_EQ(info.Note, "");
+  EXPECT_TRUE(info.Note.Ok()) << Text(info.Note, TLanguage::kEnglish);
   EXPECT_FALSE(info.Converted);
   EXPECT_EQ(xml.Device.UnitIn, "M/S");
   EXPECT_EQ(xml.Device.UnitOut, "COUNTS");
@@ -409,7 +409,13 @@ TEST(StationXml, DisagreeingSensitivityIsNoted) {
                                   "t.xml#XX.STA..HHZ", pack, &info)
                     .Ok());
     EXPECT_DOUBLE_EQ(Modulus(pack, 1.0), 100.0);
-    EXPECT_EQ(info.Note.empty(), stated < 101.0) << info.Note;
+    EXPECT_EQ(info.Note.Ok(), stated < 101.0) << Text(info.Note, TLanguage::kEnglish);
+    if (stated > 101.0) {
+      EXPECT_EQ(info.Note.Code, TCode::kStationXmlSensitivityDisagrees);
+      EXPECT_EQ(Text(info.Note, TLanguage::kEnglish),
+                "XX.STA..HHZ: the stages give 100 at 1 Hz, the stated sensitivity is 150; the "
+                "stages are used");
+    }
   }
 }
 

@@ -33,8 +33,7 @@ TEST(PsdChart, DensityAndSpectrogramAreColourMapsWithEvenLogCells) {
   const std::string path = dir.File("r.json");
   testing::WriteText(path, Result(kPeriods, kShares, kStarts));
   TSpectrumView view;
-  std::string error;
-  ASSERT_TRUE(ShowPsdStats(view, path, {}, error)) << error;
+  ASSERT_TRUE(ShowPsdStats(view, path, {}).Ok());
   const TChartSeries& density = view.Series.at(0);
   ASSERT_EQ(density.Kind, TSeriesKind::kColorMap);
   const TColorGrid& g = density.Map;
@@ -52,8 +51,8 @@ TEST(PsdChart, DensityAndSpectrogramAreColourMapsWithEvenLogCells) {
   EXPECT_EQ(g.FilledCells(), 8u);
 
   TPsdChartChoice spectrogram;
-  ASSERT_TRUE(ParsePsdChartChoice("spectrogram", spectrogram, nullptr));
-  ASSERT_TRUE(ShowPsdStats(view, path, spectrogram, error)) << error;
+  ASSERT_TRUE(ParsePsdChartChoice("spectrogram", spectrogram).Ok());
+  ASSERT_TRUE(ShowPsdStats(view, path, spectrogram).Ok());
   ASSERT_EQ(view.Series.size(), 1u);
   const TColorGrid& s = view.Series[0].Map;
   // Four ten-minute columns: the third segment's slot is blank.
@@ -90,11 +89,19 @@ TEST(PsdChart, DamagedResultsAreRefusedWithoutAVastGrid) {
     const char* Name;
     std::string Periods, Shares, Starts;
     bool Spectrogram;
+    TCode Code;
   } cases[] = {
-      {"periods not ascending", "[0.5,2,1,4]", kShares, kStarts, false},
-      {"a zero period", "[0,1,2,4]", kShares, kStarts, false},
-      {"a start beyond any record", kPeriods, kShares, "[1715644800,1e300,1715646600]", true},
-      {"a grid far larger than the file", lopsided_periods, lopsided_shares, kStarts, false},
+      {"periods not ascending", "[0.5,2,1,4]", kShares, kStarts, false,
+       TCode::kPsdResultDensityDamaged},
+      {"a zero period", "[0,1,2,4]", kShares, kStarts, false, TCode::kPsdResultDensityDamaged},
+      {"a start beyond any record", kPeriods, kShares, "[1715644800,1e300,1715646600]", true,
+       TCode::kPsdResultStartsDamaged},
+      {"a grid far larger than the file", lopsided_periods, lopsided_shares, kStarts, false,
+       TCode::kPsdResultDensityDamaged},
+      {"fewer rows than periods", "[0.5,1,2]", kShares, kStarts, false,
+       TCode::kPsdResultDensityMismatch},
+      {"a share that is text", kPeriods, "[[\"x\"],[0.2],[0.3],[0.4]]", kStarts, false,
+       TCode::kPsdResultNotResult},
   };
   testing::TempDir dir;
   for (const auto& c : cases) {
@@ -102,13 +109,20 @@ TEST(PsdChart, DamagedResultsAreRefusedWithoutAVastGrid) {
     testing::WriteText(path, Result(c.Periods, c.Shares, c.Starts));
     TPsdChartChoice choice;
     if (c.Spectrogram) {
-      ASSERT_TRUE(ParsePsdChartChoice("spectrogram", choice, nullptr));
+      ASSERT_TRUE(ParsePsdChartChoice("spectrogram", choice).Ok());
     }
     TSpectrumView view;
-    std::string error;
-    EXPECT_FALSE(ShowPsdStats(view, path, choice, error)) << c.Name;
-    EXPECT_NE(error.find(path), std::string::npos) << c.Name;
+    const TStatus refused = ShowPsdStats(view, path, choice);
+    EXPECT_EQ(refused.Code, c.Code) << c.Name;
+    EXPECT_EQ(refused.File, path) << c.Name;
+    EXPECT_NE(Text(refused, TLanguage::kRussian).find(path), std::string::npos) << c.Name;
     EXPECT_TRUE(view.Series.empty()) << c.Name;
+  }
+  TSpectrumView view;
+  EXPECT_EQ(ShowPsdStats(view, dir.File("absent.json"), {}).Code, TCode::kPsdResultUnreadable);
+  TPsdChartChoice choice;
+  for (const char* text : {"band:8-4", "band:0-4", "band:4-", "densities", ""}) {
+    EXPECT_EQ(ParsePsdChartChoice(text, choice).Code, TCode::kPsdViewUnknown) << text;
   }
 }
 

@@ -206,8 +206,9 @@ TSpcForm::TSpcForm(QWidget* parent) : QDialog(parent) {
           [this] { swatches_->update(); });
   // Only the axes change: values left out for a logarithmic axis stay out until the file is
   // shown again.
-  for (auto [box, flag] : {std::pair{log_x_, &view_.LogX}, std::pair{log_y_, &view_.LogY}}) {
-    connect(box, &QCheckBox::toggled, this, [this, flag](bool on) {
+  for (const auto& axis : {std::pair{log_x_, &view_.LogX}, std::pair{log_y_, &view_.LogY}}) {
+    bool* const flag = axis.second;
+    connect(axis.first, &QCheckBox::toggled, this, [this, flag](bool on) {
       if (updating_) return;
       *flag = on;
       SetAxisScales(*plot_, view_.LogX, view_.LogY);
@@ -453,17 +454,18 @@ bool TSpcForm::ShowHvsrResult(const std::string& path, UiHost& host) {
   return shown;
 }
 
-bool TSpcForm::ShowPsdStats(const std::string& path, std::string& error) {
+TStatus TSpcForm::ShowPsdStats(const std::string& path) {
   // Drawn into a copy first: a file that cannot be shown leaves the chart as it was.
   TSpectrumView shown;
-  if (!tarvik::ShowPsdStats(shown, path, TPsdChartChoice{}, error)) return false;
+  if (TStatus refused = tarvik::ShowPsdStats(shown, path, TPsdChartChoice{}); !refused.Ok())
+    return refused;
   // A result stands alone: no records to move through.
   shown.CurrentIndex = 0;
   shown.RecordCount = 0;
   UpdateNavigation(shown);
   view_ = std::move(shown);
   Refresh();
-  return true;
+  return {};
 }
 
 TStatus TSpcForm::ShowResponses(const TFileRecord& record, int mode, double fmax, double fmin) {
@@ -574,9 +576,9 @@ void TSpcForm::OpenPsdStatsAs() {
   dialog.setObjectName("OpenPsdStatsDialog");
   dialog.setFileMode(QFileDialog::ExistingFile);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-  std::string error;
-  if (!ShowPsdStats(dialog.selectedFiles().front().toStdString(), error))
-    QMessageBox::critical(this, kMessageCaption, Q(error));
+  const TStatus shown = ShowPsdStats(dialog.selectedFiles().front().toStdString());
+  if (!shown.Ok())
+    QMessageBox::critical(this, kMessageCaption, Q(Text(shown, TLanguage::kRussian)));
 }
 
 bool RenderViewerWindow(const TSpectrumView& view, const std::string& path, int width, int height,

@@ -87,7 +87,7 @@ class TSpcForm : public QDialog {
   bool ShowHvsrResult(const std::string& path, UiHost& host);
   // A noise-statistics result (the JSON document of psd-stats) as the density chart `plot`
   // draws; false, with the reason in error, when it cannot be shown (the view is then unchanged).
-  bool ShowPsdStats(const std::string& path, std::string& error);
+  TStatus ShowPsdStats(const std::string& path);
   TStatus ShowResponses(const TFileRecord& record, int mode, double fmax, double fmin);
 
   // Runs one of the band-amplitude dialogs of the popup menu (item 0 standard bands, 1 a given
