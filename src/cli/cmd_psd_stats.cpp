@@ -180,11 +180,13 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
     }
 
     TPsdChannelData data = LoadPsdChannel(folder, selection.From, selection.To);
+    // The result is the same in either language: its errors are kept in English, beside their
+    // codes; stderr tells them in the run's language.
     std::vector<std::string> errors;
     std::vector<std::string> error_codes;
     for (const TStatus& e : data.Errors) {
       ErrReason("psd-stats", e);
-      errors.push_back(Told(e));
+      errors.push_back(Text(e, TLanguage::kEnglish));
       error_codes.emplace_back(CodeName(e.Code));
     }
     std::vector<const TPsdSegment*> chosen;
@@ -244,8 +246,9 @@ void RegisterPsdStats(CLI::App& app, CommandResult& result) {
         {"nlnm", Numbers(low)},
         {"density",
          {{"db_first", st.DbFirst}, {"db_step", 1}, {"bins", st.DbBins}, {"shares", density}}},
-        {"errors", errors},
-        {"error_codes", error_codes}};
+        {"errors", errors}};
+    // Only when there are errors, so that a result without any keeps its earlier form.
+    if (!error_codes.empty()) doc["error_codes"] = error_codes;
     if (opt->WithSegments) {
       // Per segment its start (Unix seconds) and its levels over the periods.
       Json starts = Json::array(), levels = Json::array();

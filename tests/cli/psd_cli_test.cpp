@@ -116,6 +116,8 @@ TEST(PsdCli, StoreGrowsByTheDaysAdded) {
   const nlohmann::json s = Json(stats);
   EXPECT_EQ(s["channel"], ".PSDT..LHZ");
   EXPECT_EQ(s["segments"], 2 * 91);
+  EXPECT_EQ(s["errors"], nlohmann::json::array());
+  EXPECT_FALSE(s.contains("error_codes"));  // a result without errors keeps its earlier form
   const size_t periods = s["periods"].size();
   ASSERT_GT(periods, 20u);
   for (const char* key : {"10", "50", "90"}) ASSERT_EQ(s["percentiles"][key].size(), periods);
@@ -191,6 +193,25 @@ TEST(PsdCli, StoreGrowsByTheDaysAdded) {
   EXPECT_EQ(testing::ReadBytes(csv).size() > 100, true);
   EXPECT_EQ(Cli("psd-stats " + Quote(project) + " -o " + Quote(csv), dir).Status, 1);
   EXPECT_EQ(Cli("psd-stats " + Quote(project) + " -o " + Quote(csv) + " --force", dir).Status, 0);
+
+  // A damaged day is left out: stderr names it in the run's language, the result keeps its
+  // reason in English with the code, whatever the language of the run.
+  const fs::path damaged = store / ".PSDT..LHZ" / "2024-061.psd";
+  const std::vector<uint8_t> whole = testing::ReadBytes(damaged.string());
+  ASSERT_GT(whole.size(), 100u);
+  testing::WriteBytes(damaged.string(), std::vector<uint8_t>(whole.begin(), whole.end() - 3));
+  std::string told;
+  for (const std::string lang : {"C", "ru_RU.UTF-8"}) {
+    const CliRun left_out = CliWithLocale(lang, "psd-stats --json " + Quote(project), dir);
+    ASSERT_EQ(left_out.Status, 0) << left_out.Err;
+    EXPECT_NE(left_out.Err.find("2024-061.psd"), std::string::npos) << left_out.Err;
+    const nlohmann::json r = Json(left_out);
+    EXPECT_EQ(r["segments"], 91);
+    EXPECT_EQ(r["error_codes"], nlohmann::json::array({"psd_store_damaged"})) << left_out.Out;
+    if (told.empty()) told = r["errors"].dump();
+    EXPECT_EQ(r["errors"].dump(), told) << lang;
+  }
+  EXPECT_EQ(told.find_first_of("\xD0\xD1"), std::string::npos) << told;  // no Cyrillic letter
 }
 
 TEST(PsdCli, ShardsFillTheStoreOfOneRun) {
