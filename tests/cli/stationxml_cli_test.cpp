@@ -111,6 +111,36 @@ TEST_F(StationXmlCli, ResponseEvaluatesAChannelOfTheInventory) {
   }
 }
 
+// A stated sensitivity far from what the stages give is told in the run's language; the JSON
+// carries it with its code, and the stages are used either way.
+TEST_F(StationXmlCli, ResponseNotesASensitivityTheStagesDisagreeWith) {
+  std::string channel = InventoryChannel("HHZ");
+  channel.insert(channel.find("<Response>") + 10,
+                 "<InstrumentSensitivity><Value>5e6</Value><Frequency>10</Frequency>"
+                 "</InstrumentSensitivity>");
+  const std::string xml = dir_.File("stated.xml");
+  testing::WriteText(xml,
+                     "<?xml version=\"1.0\"?>\n<FDSNStationXML><Network code=\"XX\">"
+                     "<Station code=\"TVK01\">" +
+                         channel + "</Station></Network></FDSNStationXML>\n");
+  const std::string args = "response " + Quote(xml) + " --freq 50";
+  const CliRun en = CliWithLocale("C", args, dir_);
+  ASSERT_EQ(en.Status, 0) << en.Err;
+  EXPECT_NE(en.Err.find(": XX.TVK01..HHZ: the stages give 1.19994e+07 at 10 Hz, the stated "
+                        "sensitivity is 5e+06; the stages are used"),
+            std::string::npos)
+      << en.Err;
+  const CliRun ru = Cli(args, dir_);
+  EXPECT_EQ(ru.Out, en.Out);
+  EXPECT_NE(ru.Err.find("заявленная чувствительность 5e+06; взяты звенья"), std::string::npos)
+      << ru.Err;
+  const CliRun json = Cli(args + " --json", dir_);
+  ASSERT_EQ(json.Status, 0) << json.Err;
+  const nlohmann::json file = nlohmann::json::parse(json.Out)["files"][0];
+  EXPECT_EQ(file["note_code"], "sensitivity_disagrees");
+  EXPECT_NE(file["note"].get<std::string>().find("взяты звенья"), std::string::npos) << file;
+}
+
 TEST_F(StationXmlCli, EditGivesMatchedChannelsTheirResponseAndNamesTheOthers) {
   const std::string paz = Quote(testing::RealFile("resp/IU_ANMO_00_BHZ.paz"));
   ASSERT_EQ(
