@@ -321,7 +321,7 @@ TEST(ProjectIntegrityCli, AKilledSaveLeavesAProjectThatReadsBack) {
   std::mt19937 random(22);
   std::uniform_real_distribution<double> anywhere(0.1 * seconds, 1.1 * seconds);
   // The writing itself is a small part of an edit: every other kill waits for the temporary
-  // file to appear and comes a moment later.
+  // file to appear and comes a moment later, or (one in two of those) at once.
   std::uniform_real_distribution<double> writing(0.0, 0.04 * seconds);
   int mid_save = 0;
   std::string last = "K1";
@@ -330,14 +330,16 @@ TEST(ProjectIntegrityCli, AKilledSaveLeavesAProjectThatReadsBack) {
   for (int i = 2; tries < 20 || (mid_save < 3 && tries < 80); ++i, ++tries) {
     const std::string station = "K" + std::to_string(i);
     const bool wait_for_writing = i % 2 == 1;
+    const bool at_once = i % 4 == 1;
     char delay[32];
     std::snprintf(delay, sizeof delay, "%.3f",
                   wait_for_writing ? writing(random) : anywhere(random));
     const std::string watch = wait_for_writing ? "while [ ! -e " + Quote(p + ".new") +
                                                      " ] && kill -0 $pid 2>/dev/null; do :; done; "
                                                : "";
-    const int status = Shell(edit + station + " >/dev/null 2>&1 & pid=$!; " + watch + "sleep " +
-                             delay + "; kill -9 $pid 2>/dev/null; wait $pid");
+    const std::string pause = at_once ? "" : "sleep " + std::string(delay) + "; ";
+    const int status = Shell(edit + station + " >/dev/null 2>&1 & pid=$!; " + watch + pause +
+                             "kill -9 $pid 2>/dev/null; wait $pid");
     // A temporary file left behind: the kill came while the project was being written.
     if (fs::exists(p + ".new")) {
       ++mid_save;
