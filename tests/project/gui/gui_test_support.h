@@ -22,6 +22,7 @@
 #include <memory>
 #include <string>
 
+#include "choose_file.h"
 #include "common/ui_host.h"
 #include "project/demo.h"
 #include "project/gui/main_form.h"
@@ -32,7 +33,8 @@ namespace tarvik::gui::testing {
 
 // Answers the modal dialogs of the window in turn. Each answer gets the dialog that became
 // modal and must close it. A dialog that comes when no answer is left is recorded as unexpected
-// and closed with its escape button, so that a test never hangs on it.
+// and closed with its escape button, and one that its answer leaves open is recorded and closed
+// too, so that a test never hangs on it.
 class DialogScript : public QObject {
  public:
   DialogScript() {
@@ -62,26 +64,15 @@ class DialogScript : public QObject {
 
   // A file dialog answered with a path (and a name filter by position, when given).
   void File(const QString& path, int filter = -1) {
-    Then([this, path, filter](QWidget* w) {
+    Then([path, filter](QWidget* w) {
       auto* dialog = qobject_cast<QFileDialog*>(w);
       QVERIFY2(dialog != nullptr,
                qPrintable(QString("not a file dialog: ") + w->metaObject()->className()));
       QVERIFY(dialog->testOption(QFileDialog::DontUseNativeDialog));
       if (filter >= 0) dialog->selectNameFilter(dialog->nameFilters().at(filter));
       if (dialog->fileMode() == QFileDialog::Directory) dialog->setDirectory(path);
-      // selectFile writes the name into the dialog's name box only while the box has no
-      // keyboard focus, and the box takes the focus when the dialog is activated, which on the
-      // offscreen platform comes a moment after the dialog shows. An answer given after the
-      // activation left the box as it was and the dialog refused to close; taking the focus off
-      // the box first makes the answer the same whatever the load of the machine.
-      if (QWidget* focused = dialog->focusWidget()) focused->clearFocus();
-      dialog->selectFile(path);
+      tarvik::testing::ChooseFile(*dialog, path);
       static_cast<QDialog*>(dialog)->accept();
-      if (dialog->isVisible()) {
-        // A dialog that refuses its answer would keep the test waiting until its time runs out.
-        Unexpected.push_back("file dialog kept open with " + path);
-        dialog->reject();
-      }
     });
   }
   void CancelDialog() {
@@ -103,7 +94,7 @@ class DialogScript : public QObject {
     });
   }
 
-  bool Done() const { return answers_.empty(); }
+  bool Done() const { return answers_.empty() && running_ == 0; }
 
   // Messages (OK only) that come when no answer is left are answered OK and kept in texts.
   bool AcceptMessages = false;
@@ -139,9 +130,22 @@ class DialogScript : public QObject {
       }
       return;
     }
-    std::function<void(QWidget*)> answer = std::move(answers_.front());
+    // The answer runs from a timer of its own: Qt does not fire a timer again while its slot
+    // runs, so a message box that the answer brings up (a dialog asking before it closes) would
+    // otherwise never be polled, and the test would wait out its time-out.
+    ++running_;
+    QTimer::singleShot(0, this, [this, answer = std::move(answers_.front()), dialog = QPointer(w)] {
+      if (dialog != nullptr) answer(dialog);
+      // A dialog that refuses its answer (a file dialog given a name it does not take) would
+      // keep the test waiting until its time runs out.
+      if (dialog != nullptr && dialog->isVisible()) {
+        Unexpected.push_back(QString("still open after its answer: ") +
+                             dialog->metaObject()->className() + " " + dialog->windowTitle());
+        if (auto* d = qobject_cast<QDialog*>(dialog.data())) d->reject();
+      }
+      --running_;
+    });
     answers_.pop_front();
-    answer(w);
   }
 
   bool eventFilter(QObject* watched, QEvent* event) override {
@@ -155,6 +159,7 @@ class DialogScript : public QObject {
   QTimer timer_;
   QPointer<QWidget> answered_;
   std::deque<std::function<void(QWidget*)>> answers_;
+  int running_ = 0;
 };
 
 // Leaves out the offscreen platform's note that it cannot pass size hints on, which it makes for

@@ -15,6 +15,7 @@
 #include <QToolButton>
 #include <fstream>
 
+#include "choose_file.h"
 #include "common/date_text.h"
 #include "gui_test_support.h"
 #include "project/channel_ini.h"
@@ -338,7 +339,7 @@ class RecordsPageTest : public QObject {
       QVERIFY(dialog != nullptr);
       title = dialog->windowTitle();
       proposed = dialog->selectedFiles().value(0);
-      dialog->selectFile(Q((dir / "unit").string()));
+      tarvik::testing::ChooseFile(*dialog, Q((dir / "unit").string()));
       static_cast<QDialog*>(dialog)->accept();
     });
     DoubleClick(*form_, "SensorFilenameLabel");
@@ -403,7 +404,7 @@ class RecordsPageTest : public QObject {
       filters = dialog->nameFilters();
       offered = dialog->selectedNameFilter();
       dialog->setDirectory(Q(archive.string()));
-      dialog->selectFile(Q((archive / "XX.TVK01..HHZ.D.2024.135").string()));
+      tarvik::testing::ChooseFile(*dialog, Q((archive / "XX.TVK01..HHZ.D.2024.135").string()));
       static_cast<QDialog*>(dialog)->accept();
     });
     Trigger(*form_, "AddAction");

@@ -16,6 +16,7 @@
 #include <cmath>
 #include <functional>
 
+#include "choose_file.h"
 #include "hvsr_windows.h"
 #include "recording_ui_host.h"
 #include "spectral/hv_export.h"
@@ -167,7 +168,7 @@ class HvsrFormTest : public QObject {
       auto* dialog = qobject_cast<QFileDialog*>(w);
       QVERIFY(dialog != nullptr);
       filter = dialog->nameFilters().join(";");
-      dialog->selectFile(QString::fromStdString(hv_));
+      tarvik::testing::ChooseFile(*dialog, QString::fromStdString(hv_));
       QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
     });
     open->trigger();

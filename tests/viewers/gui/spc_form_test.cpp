@@ -19,6 +19,7 @@
 #include <QtTest>
 #include <functional>
 
+#include "choose_file.h"
 #include "recording_ui_host.h"
 #include "test_files.h"
 #include "viewer_test_files.h"
@@ -397,7 +398,7 @@ class SpcFormTest : public QObject {
       auto* dialog = qobject_cast<QFileDialog*>(w);
       QVERIFY(dialog != nullptr);
       filter = dialog->nameFilters().join(";");
-      dialog->selectFile(QString::fromStdString(good));
+      tarvik::testing::ChooseFile(*dialog, QString::fromStdString(good));
       QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
     });
     open->trigger();
@@ -415,7 +416,7 @@ class SpcFormTest : public QObject {
     OnNextModal([&](QWidget* w) {
       auto* dialog = qobject_cast<QFileDialog*>(w);
       QVERIFY(dialog != nullptr);
-      dialog->selectFile(QString::fromStdString(bad));
+      tarvik::testing::ChooseFile(*dialog, QString::fromStdString(bad));
       QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
       OnNextModal(
           [&](QWidget* box) {
