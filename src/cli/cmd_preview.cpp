@@ -7,7 +7,6 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <string_view>
 
 #include "cli/cli_output.h"
 #include "cli/commands.h"
@@ -128,13 +127,7 @@ void Run(const Options& opt, CommandResult& result) {
     std::printf("%s\n", PreviewJson(opt, model).dump(2).c_str());
   } else {
     // The window's label is Russian; the line tells its length and share in the run's language.
-    constexpr std::string_view kWindowPrefix = "Тишина: ";
-    const std::string& label = model.SilenceLabel();
-    const std::string line =
-        label.starts_with(kWindowPrefix)
-            ? Told(TCode::kCliSilenceLabel, {label.substr(kWindowPrefix.size())})
-            : label;
-    std::printf("%s\n", line.c_str());
+    std::printf("%s\n", Told(TCode::kCliSilenceLabel, {model.SilenceAmount()}).c_str());
   }
   result.Status = 0;
 }

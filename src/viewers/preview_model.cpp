@@ -385,9 +385,9 @@ void TPreviewModel::RecomputeQuiet() {
                                          : 0.0;
   char percent[64];
   std::snprintf(percent, sizeof percent, " (%1.0f%%)", share);
-  silence_label_ =
-      "Тишина: " +
+  silence_amount_ =
       SelectionLengthText(static_cast<double>(quiet_samples_) / rate / kSecondsPerDay) + percent;
+  silence_label_ = "Тишина: " + silence_amount_;
 }
 
 TRecordRanges TPreviewModel::GapIntervals() const {

@@ -149,6 +149,8 @@ class TPreviewModel {
   int64_t QuietSamples() const { return quiet_samples_; }
   // "Тишина: 1:23:20 (35%)": the quiet time and its share of the record.
   const std::string& SilenceLabel() const { return silence_label_; }
+  // The same without its caption, "1:23:20 (35%)", for a line in another language.
+  const std::string& SilenceAmount() const { return silence_amount_; }
   // Searches the span for quiet intervals with the current levels.
   void RecomputeQuiet();
 
@@ -216,6 +218,7 @@ class TPreviewModel {
   TRecordRanges quiet_, disturbed_;
   int64_t quiet_samples_ = 0;
   std::string silence_label_;
+  std::string silence_amount_;
 
   TPreviewMode mode_ = TPreviewMode::kNone;
   bool zoom_drag_ = false, level_drag_ = false;
