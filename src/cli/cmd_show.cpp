@@ -158,12 +158,12 @@ void PrintText(const TProject& p, const TResultFolders& folders) {
   }
   for (size_t i = 0; i < p.Records.size(); ++i) {
     const TFileRecord& r = p.Records[i];
-    std::string heading = std::to_string(i + 1) + ". " + PrimaryEntryText(r);
+    std::string heading = std::to_string(i + 1) + ". " + PrimaryEntryText(r, Language());
     if (r.ToProcess) heading += Told(TCode::kCliMarkSpectra);
     if (r.ToProcessNakamura) heading += Told(TCode::kCliMarkHv);
     if (IsIncomplete(r)) heading += Told(TCode::kCliResponsesIncomplete);
     std::printf("\n%s\n", heading.c_str());
-    std::string entry = Told(TCode::kCliHvEntry, {hv.Entries[i]});
+    std::string entry = Told(TCode::kCliHvEntry, {HVEntryText(r, Language())});
     if (prim.Problem == static_cast<int>(i) + 1) entry += Told(TCode::kCliStopsSpectraRun);
     if (hv.Problem == static_cast<int>(i) + 1) entry += Told(TCode::kCliStopsHvRun);
     std::printf("%s\n", entry.c_str());

@@ -228,7 +228,7 @@ void EditSession::DescribeFieldChanges() {
 void EditSession::DescribeAdded(const std::vector<int>& added) {
   for (int i : added) {
     const TFileRecord& r = project_.Records[static_cast<size_t>(i)];
-    Change(Told(TCode::kCliChangeAdded, {std::to_string(i + 1), PrimaryEntryText(r)}),
+    Change(Told(TCode::kCliChangeAdded, {std::to_string(i + 1), PrimaryEntryText(r, Language())}),
            Json{{"added", i + 1}, {"Station", r.Station}, {"entry", PrimaryEntryText(r)}});
   }
 }

@@ -576,6 +576,9 @@ const std::vector<TCatalogueEntry>& EnglishCatalogue() {
       {TCode::kVerdictAllRejected, "every window was rejected"},
       {TCode::kVerdictNoMeanPeak, "the mean curve has no peak in the search band {1}-{2} Hz"},
       {TCode::kVerdictOneKept, "only 1 window kept: statistics need at least 2"},
+      {TCode::kEntryEventMark, "event"},
+      {TCode::kEntryNoiseMark, "noise"},
+      {TCode::kEntryNoHvComponents, "none"},
       // spectra, H/V and viewers
       {TCode::kHvFileEmpty, "the file is empty"},
       {TCode::kHvWindowsHeader,

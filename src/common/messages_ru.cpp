@@ -569,6 +569,9 @@ const std::vector<TCatalogueEntry>& RussianCatalogue() {
       {TCode::kVerdictAllRejected, "все окна отклонены"},
       {TCode::kVerdictNoMeanPeak, "у средней кривой нет пика в полосе поиска {1}-{2} Гц"},
       {TCode::kVerdictOneKept, "принято только 1 окно: для статистики нужно не меньше 2"},
+      {TCode::kEntryEventMark, "С"},
+      {TCode::kEntryNoiseMark, "Ш"},
+      {TCode::kEntryNoHvComponents, "нет"},
       // spectra, H/V and viewers
       {TCode::kHvFileEmpty, "файл пуст"},
       {TCode::kHvWindowsHeader, "заголовок не начинается с window,first_sample,start_s,fate,f0"},

@@ -477,6 +477,9 @@ namespace tarvik {
   X(kVerdictAllRejected, "no_f0")                                       \
   X(kVerdictNoMeanPeak, "no_f0")                                        \
   X(kVerdictOneKept, "no_f0")                                           \
+  X(kEntryEventMark, "entry_kind")                                      \
+  X(kEntryNoiseMark, "entry_kind")                                      \
+  X(kEntryNoHvComponents, "entry_components")                           \
   /* spectra, H/V and viewers */                                        \
   X(kHvFileEmpty, "file_empty")                                         \
   X(kHvWindowsHeader, "hv_windows_header")                              \

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <string_view>
 #include <system_error>
 #include <thread>
 
@@ -38,8 +39,10 @@ int Channels(const TFileRecord& r) {
   return std::clamp(r.ChannelCount(), 0, kMaxChannels);
 }
 
-std::string EntryText(const TFileRecord& r, const std::string& components) {
-  return r.Station + " " + (r.IsEvent ? "С" : "Ш") + " [" + components + "] " +
+std::string EntryText(const TFileRecord& r, const std::string& components, TLanguage language) {
+  const std::string_view kind =
+      CatalogueText(r.IsEvent ? TCode::kEntryEventMark : TCode::kEntryNoiseMark, language);
+  return r.Station + " " + std::string(kind) + " [" + components + "] " +
          FormatProjectDateTime(r.SelectStart) + " (" +
          SelectionLengthText(r.SelectFinish - r.SelectStart) + ")";
 }
@@ -527,17 +530,17 @@ TRecordListModel HVList(const TProject& project, const TResultFolders& folders, 
 
 }  // namespace
 
-std::string PrimaryEntryText(const TFileRecord& record) {
+std::string PrimaryEntryText(const TFileRecord& record, TLanguage language) {
   std::string components;
   for (int c = 0; c < Channels(record); ++c) {
     if (!record.Channels[c].Selected) continue;
     if (!components.empty()) components += ',';
     components += ComponentLetter(record.Channels[c].Axis);
   }
-  return EntryText(record, components);
+  return EntryText(record, components, language);
 }
 
-std::string HVEntryText(const TFileRecord& record) {
+std::string HVEntryText(const TFileRecord& record, TLanguage language) {
   bool e = false, n = false, z = false;
   for (int c = 0; c < Channels(record); ++c) {
     if (!record.Channels[c].Selected) continue;
@@ -545,13 +548,13 @@ std::string HVEntryText(const TFileRecord& record) {
     n = n || record.Channels[c].Axis == Component::kN;
     z = z || record.Channels[c].Axis == Component::kZ;
   }
-  std::string components = "нет";
+  std::string components(CatalogueText(TCode::kEntryNoHvComponents, language));
   if (z) {
     components.clear();
     if (e) components += "E/Z";
     if (n) components += ",N/Z";
   }
-  return EntryText(record, components);
+  return EntryText(record, components, language);
 }
 
 bool IsIncomplete(const TFileRecord& record) {

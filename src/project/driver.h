@@ -23,11 +23,12 @@ class UiHost;
 
 // "STATION Ш [E,N,Z] 03.06.2016 19:55:00 (1:00:00)": station, "С" for an event record or "Ш",
 // the components of the selected channels in channel order, SelectStart and the selection's
-// length.
-std::string PrimaryEntryText(const TFileRecord& record);
+// length. The window's lists and the files are Russian; a console line gives its language
+// ("STATION noise [E,N,Z] …").
+std::string PrimaryEntryText(const TFileRecord& record, TLanguage language = TLanguage::kRussian);
 // The same with the H/V components: "E/Z" and ",N/Z" by the selected E and N channels, or
 // "нет" when no selected channel is a Z channel.
-std::string HVEntryText(const TFileRecord& record);
+std::string HVEntryText(const TFileRecord& record, TLanguage language = TLanguage::kRussian);
 
 // A record is incomplete when a selected channel has no channel response file and lacks a
 // sensor or an amplifier response file.

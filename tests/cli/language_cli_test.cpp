@@ -333,8 +333,10 @@ TEST_F(LanguageCli, ReadableOutputFollowsTheLanguage) {
   };
   const std::vector<Case> cases = {
       {"show " + Quote(project_),
-       {"segments of ", " samples at ", " Hz)", "components from names ", "spectra run: "},
-       {"сегменты по ", " отсчётов при ", " Гц)", "компоненты по именам ", "расчёт спектров: "}},
+       {"segments of ", " samples at ", " Hz)", "components from names ",
+        "spectra run: ", " noise [E,N,Z] "},
+       {"сегменты по ", " отсчётов при ", " Гц)", "компоненты по именам ",
+        "расчёт спектров: ", " Ш [E,N,Z] "}},
       {"info " + Quote(FirstDataFile()),
        {"  format:   ", "  samples:  ", "  blocks:   ", " samples\n", " Hz\n"},
        {"  формат:   ", "  отсчётов: ", "  блоков:   ", " отсчётов\n", " Гц\n"}},
@@ -353,6 +355,8 @@ TEST_F(LanguageCli, ReadableOutputFollowsTheLanguage) {
     }
     for (const std::string& r : c.Russian)
       EXPECT_NE(ru.Out.find(r), std::string::npos) << c.Args << ": " << r << "\n" << ru.Out;
+    // The window's own marks (the record's kind, "нет" for no H/V pair) are not left in.
+    EXPECT_EQ(CyrillicLines(en.Out, {dir_.File("")}), "") << c.Args;
   }
 }
 
