@@ -86,7 +86,7 @@ class TSpcForm : public QDialog {
   // the criteria. False when nothing could be shown.
   bool ShowHvsrResult(const std::string& path, UiHost& host);
   // A noise-statistics result (the JSON document of psd-stats) as the density chart `plot`
-  // draws; false, with the reason in error, when it cannot be shown (the view is then unchanged).
+  // draws; the reason when it cannot be shown (the view is then unchanged), Ok otherwise.
   TStatus ShowPsdStats(const std::string& path);
   TStatus ShowResponses(const TFileRecord& record, int mode, double fmax, double fmin);
 
